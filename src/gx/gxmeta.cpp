@@ -1,0 +1,477 @@
+// The display list and the hardcopy metafile.
+//
+// Records are 16-bit words kept in host order in memory, in chunks that are
+// never reallocated; the metafile is always written big-endian, whatever the
+// host, so that a file reads the same everywhere.
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "gx/gx.h"
+#include "gx/gxdrv.h"
+#include "gx/gxint.h"
+
+namespace {
+
+const size_t kDefaultChunk = 10000000;  // words (20,000,000 bytes)
+const int kMaxChunks = 250;
+const size_t kMark = 10;                // words kept free at a chunk's end
+
+struct displist {
+  float xrsize = 11, yrsize = 8.5;
+  size_t chunkw = kDefaultChunk;
+  int16_t* hbuff = nullptr;
+  int16_t* hpnt = nullptr;
+  int16_t* hend = nullptr;
+  int16_t* bufs[kMaxChunks] = {nullptr};
+  size_t lens[kMaxChunks] = {0};
+  int pnt = 0;
+  int16_t* bufs2[kMaxChunks] = {nullptr};
+  size_t lens2[kMaxChunks] = {0};
+  int pnt2 = 0;
+  int pntf = 0;
+  int dbmode = 0;
+  int bflag = 0;
+  int herr = 0;
+  int hflag = 0;
+  int hferr = 0;
+  int hpflg = 0;
+  FILE* hfile = nullptr;
+  long hpos = 0;
+};
+
+displist dl;
+size_t chunk_request = kDefaultChunk;
+
+int16_t* new_chunk() {
+  return static_cast<int16_t*>(malloc(chunk_request * sizeof(int16_t)));
+}
+
+void start_chunk(int16_t* b) {
+  dl.chunkw = chunk_request;
+  dl.hbuff = b;
+  dl.hpnt = b;
+  dl.hend = b + (dl.chunkw - kMark);
+}
+
+size_t cur_words() { return dl.hbuff ? (size_t)(dl.hpnt - dl.hbuff) : 0; }
+
+void hfull() {
+  if (dl.dbmode && dl.pntf) {
+    dl.lens2[dl.pnt2 - 1] = cur_words();
+    if (dl.pnt2 > kMaxChunks - 1) {
+      printf("Out of buffer space\n");
+      dl.herr = 1;
+      return;
+    }
+    int16_t* b = new_chunk();
+    if (!b) {
+      printf("Memory allocation error for metafile buffers.\n");
+      dl.herr = 1;
+      return;
+    }
+    dl.bufs2[dl.pnt2++] = b;
+    start_chunk(b);
+    return;
+  }
+  if (dl.pnt < kMaxChunks) {
+    dl.lens[dl.pnt - 1] = cur_words();
+    int16_t* b = new_chunk();
+    if (!b) {
+      printf("Memory allocation error for metafile buffers.\n");
+      dl.herr = 1;
+      return;
+    }
+    dl.bufs[dl.pnt++] = b;
+    start_chunk(b);
+  } else {
+    printf("Out of buffer space\n");
+    dl.herr = 1;
+  }
+}
+
+inline bool recording() { return !dl.bflag && !dl.herr && dl.hbuff; }
+
+inline void after_record() {
+  if (dl.hpnt > dl.hend) hfull();
+}
+
+void free_set(int16_t** bufs, int from, int to) {
+  for (int i = from; i < to; i++) {
+    free(bufs[i]);
+    bufs[i] = nullptr;
+  }
+}
+
+// Writes words to the metafile, big-endian.  On a write error the file is
+// closed and the error state set; returns 1 then, else 0.
+int gxhwri(const int16_t* buf, size_t words) {
+  unsigned char tmp[8192];
+  size_t done = 0;
+  bool bad = false;
+  while (done < words && !bad) {
+    size_t n = words - done;
+    if (n > sizeof(tmp) / 2) n = sizeof(tmp) / 2;
+    for (size_t i = 0; i < n; i++) {
+      uint16_t v = (uint16_t)buf[done + i];
+      tmp[2 * i] = (unsigned char)(v >> 8);
+      tmp[2 * i + 1] = (unsigned char)(v & 0xff);
+    }
+    if (fwrite(tmp, 2, n, dl.hfile) != n) bad = true;
+    done += n;
+  }
+  if (!bad && fflush(dl.hfile) != 0) bad = true;
+  if (bad || ferror(dl.hfile)) {
+    printf("I/O Error writing to print metafile.\n");
+    fclose(dl.hfile);
+    dl.hfile = nullptr;
+    dl.hferr = 1;
+    dl.hflag = 0;
+    dl.hpflg = 0;
+    return 1;
+  }
+  return 0;
+}
+
+int write_code(int code) {
+  int16_t w = (int16_t)code;
+  return gxhwri(&w, 1);
+}
+
+}  // namespace
+
+int16_t gxhcoord(double inches) {
+  double v = inches * 1000.0 + 0.5;
+  if (!(v > 0)) return 0;  // negative, zero or NaN
+  if (v >= 32760.0) return 32760;
+  return (int16_t)(int)v;
+}
+
+void hout0(int code) {
+  if (!recording()) return;
+  *dl.hpnt++ = (int16_t)code;
+  after_record();
+}
+
+void hout1(int code, int i) {
+  if (!recording()) return;
+  dl.hpnt[0] = (int16_t)code;
+  dl.hpnt[1] = (int16_t)i;
+  dl.hpnt += 2;
+  after_record();
+}
+
+void hout2i(int code, int i, int j) {
+  if (!recording()) return;
+  dl.hpnt[0] = (int16_t)code;
+  dl.hpnt[1] = (int16_t)i;
+  dl.hpnt[2] = (int16_t)j;
+  dl.hpnt += 3;
+  after_record();
+}
+
+void hout3i(int code, int i, int j, int k) {
+  if (!recording()) return;
+  dl.hpnt[0] = (int16_t)code;
+  dl.hpnt[1] = (int16_t)i;
+  dl.hpnt[2] = (int16_t)j;
+  dl.hpnt[3] = (int16_t)k;
+  dl.hpnt += 4;
+  after_record();
+}
+
+void hout4i(int code, int i, int j, int k, int l) {
+  if (!recording()) return;
+  dl.hpnt[0] = (int16_t)code;
+  dl.hpnt[1] = (int16_t)i;
+  dl.hpnt[2] = (int16_t)j;
+  dl.hpnt[3] = (int16_t)k;
+  dl.hpnt[4] = (int16_t)l;
+  dl.hpnt += 5;
+  after_record();
+}
+
+void hout2(int code, float x, float y) {
+  if (!recording()) return;
+  dl.hpnt[0] = (int16_t)code;
+  dl.hpnt[1] = gxhcoord(x);
+  dl.hpnt[2] = gxhcoord(y);
+  dl.hpnt += 3;
+  after_record();
+}
+
+void hout4(int code, float a, float b, float c, float d) {
+  if (!recording()) return;
+  dl.hpnt[0] = (int16_t)code;
+  dl.hpnt[1] = gxhcoord(a);
+  dl.hpnt[2] = gxhcoord(b);
+  dl.hpnt[3] = gxhcoord(c);
+  dl.hpnt[4] = gxhcoord(d);
+  dl.hpnt += 5;
+  after_record();
+}
+
+void gxhsetchunk(size_t words) { chunk_request = words >= 64 ? words : kDefaultChunk; }
+int gxhqerr() { return dl.herr || dl.bflag; }
+int gxhqdb() { return dl.dbmode; }
+
+void gxhqpag(float* xsize, float* ysize) {
+  *xsize = dl.xrsize;
+  *ysize = dl.yrsize;
+}
+
+void gxhnew(float xsize, float ysize) {
+  // A restart of the package drops whatever the list held before.
+  free_set(dl.bufs, 0, kMaxChunks);
+  free_set(dl.bufs2, 0, kMaxChunks);
+  if (dl.hfile) fclose(dl.hfile);
+  dl = displist();
+  dl.xrsize = xsize;
+  dl.yrsize = ysize;
+  int16_t* b = new_chunk();
+  if (!b) {
+    printf("Unable to allocate memory for metafile operations.\n");
+    dl.herr = 1;
+    return;
+  }
+  dl.bflag = 0;
+  dl.pnt = 1;
+  dl.bufs[0] = b;
+  start_chunk(b);
+}
+
+void gxhopt(int flag) {
+  // Streaming the list straight to the metafile is not offered: the list is
+  // always kept in memory, so images and redraws stay complete.
+  if (flag) printf("File buffering of the print metafile is not available\n");
+}
+
+std::vector<gxhchunk> gxhsel(bool completed) {
+  std::vector<gxhchunk> out;
+  if (!dl.dbmode) {
+    if (dl.pnt > 0 && dl.hbuff) dl.lens[dl.pnt - 1] = cur_words();
+    for (int i = 0; i < dl.pnt; i++) {
+      if (dl.bufs[i]) out.push_back({dl.bufs[i], dl.lens[i]});
+    }
+    return out;
+  }
+  // Store the length of the chunk being written.
+  if (dl.pntf) {
+    if (dl.pnt2 > 0) dl.lens2[dl.pnt2 - 1] = cur_words();
+  } else if (dl.pnt > 0) {
+    dl.lens[dl.pnt - 1] = cur_words();
+  }
+  bool set2 = completed ? !dl.pntf : dl.pntf;
+  if (set2) {
+    for (int i = 0; i < dl.pnt2; i++) {
+      if (dl.bufs2[i]) out.push_back({dl.bufs2[i], dl.lens2[i]});
+    }
+  } else {
+    for (int i = 0; i < dl.pnt; i++) {
+      if (dl.bufs[i]) out.push_back({dl.bufs[i], dl.lens[i]});
+    }
+  }
+  return out;
+}
+
+void gxhfrm(int action) {
+  if (dl.hflag) {
+    fseek(dl.hfile, dl.hpos, SEEK_SET);
+    if (dl.hpflg) {
+      dl.hpflg = 0;
+      if (write_code(-2) == 0) dl.hpos = ftell(dl.hfile);
+    }
+  }
+  bool fresh2 = false;
+  if (action == 2 && !dl.dbmode) {
+    dl.dbmode = 1;
+    int16_t* b = new_chunk();
+    if (!b) {
+      printf("Memory allocation error for metafile buffers.\n");
+      dl.herr = 1;
+      dl.pnt2 = 0;
+      dl.bufs2[0] = nullptr;
+    } else {
+      dl.bufs2[0] = b;
+      dl.lens2[0] = 0;
+      dl.pnt2 = 1;
+      dl.pntf = 1;
+      fresh2 = true;
+    }
+  } else if (action != 2 && dl.dbmode) {
+    dl.dbmode = 0;
+    free_set(dl.bufs2, 0, kMaxChunks);
+    dl.pnt2 = 0;
+    dl.pntf = 0;
+  }
+  if (!dl.dbmode) {
+    if (dl.bufs[0]) {
+      free_set(dl.bufs, 1, kMaxChunks);
+      dl.pnt = 1;
+      dl.pntf = 0;
+      start_chunk(dl.bufs[0]);
+    }
+  } else if (dl.pntf) {
+    if (dl.pnt2 > 0) dl.lens2[dl.pnt2 - 1] = fresh2 ? 0 : cur_words();
+    if (dl.bufs[0]) {
+      free_set(dl.bufs, 1, kMaxChunks);
+      dl.pntf = 0;
+      dl.pnt = 1;
+      start_chunk(dl.bufs[0]);
+    }
+  } else {
+    if (dl.pnt > 0) dl.lens[dl.pnt - 1] = cur_words();
+    if (dl.bufs2[0]) {
+      free_set(dl.bufs2, 1, kMaxChunks);
+      dl.pntf = 1;
+      dl.pnt2 = 1;
+      start_chunk(dl.bufs2[0]);
+    }
+  }
+  if (dl.herr && dl.bufs[0] && !dl.dbmode) dl.herr = 0;
+}
+
+int gxhbgn(const char* fname) {
+  if (dl.hferr) {
+    printf("Metafile error state is positive.\n");
+    printf("Disable Print before attempting an Enable Print.\n");
+    return 1;
+  }
+  if (dl.hflag) {
+    printf("Metafile already open\n");
+    return 0;
+  }
+  dl.hfile = fopen(fname, "wb");
+  if (!dl.hfile) {
+    printf("Error opening meta file %s \n", fname);
+    return 1;
+  }
+  int16_t hdr[3] = {-1, gxhcoord(dl.xrsize), gxhcoord(dl.yrsize)};
+  if (gxhwri(hdr, 3)) {
+    // The error state is only for a file that was in use: a header that
+    // cannot be written is a plain open failure.
+    dl.hferr = 0;
+    return 1;
+  }
+  dl.hpos = ftell(dl.hfile);
+  dl.hpflg = 0;
+  dl.hferr = 0;
+  dl.hflag = 1;
+  return 0;
+}
+
+int gxhprt() {
+  if (dl.herr || dl.hferr) {
+    printf("Error status on print metafile is positive.\n");
+    printf("Cannot print current frame.\n");
+    return 1;
+  }
+  if (!dl.hflag) {
+    printf("Metafile not currently open\n");
+    return 1;
+  }
+  std::vector<gxhchunk> set = gxhsel(true);
+  for (const gxhchunk& c : set) {
+    if (c.len > 0 && gxhwri(c.words, c.len)) return 1;
+  }
+  dl.hpflg = 1;
+  dl.hpos = ftell(dl.hfile);
+  return 0;
+}
+
+void gxhend() {
+  if (dl.hferr) {
+    printf("Resetting print metafile error status.\n");
+    dl.hferr = 0;
+  }
+  if (!dl.hflag) {
+    printf("No hardcopy metafile open\n");
+    return;
+  }
+  fseek(dl.hfile, dl.hpos, SEEK_SET);
+  int16_t tail[2] = {-2, -9};
+  int bad = dl.hpflg ? gxhwri(tail, 2) : gxhwri(tail + 1, 1);
+  if (bad) return;
+  dl.hflag = 0;
+  dl.hpflg = 0;
+  if (fclose(dl.hfile) != 0) {
+    dl.hfile = nullptr;
+    printf("I/O Error writing to print metafile.\n");
+    dl.hferr = 1;
+    return;
+  }
+  dl.hfile = nullptr;
+  printf("Hardcopy output file is closed \n");
+}
+
+void xycnv(int ix, int iy, float* x, float* y) {
+  *x = (float)ix / 1000.0f;
+  *y = (float)iy / 1000.0f;
+}
+
+void gxhdrw(int which) {
+  if (which && !dl.dbmode) {
+    printf("Logic error 0 in Redraw.  Contact Developer.\n");
+    return;
+  }
+  std::vector<gxhchunk> set = gxhsel(which != 0);
+  gxsfrm();
+  gxdriver& d = gxdrv();
+  std::vector<float> poly;
+  bool inpoly = false;
+  float x, y, x2, y2;
+  for (const gxhchunk& c : set) {
+    const int16_t* p = c.words;
+    const int16_t* e = c.words + c.len;
+    while (p < e) {
+      int code = *p;
+      switch (code) {
+        case -3: if (e - p < 2) return; d.colour(p[1]); p += 2; break;
+        case -4: if (e - p < 3) return; d.width(p[2]); p += 3; break;
+        case -5: if (e - p < 5) return; d.defcolour(p[1], p[2], p[3], p[4]); p += 5; break;
+        case -6:
+          if (e - p < 5) return;
+          xycnv(p[1], p[3], &x, &y);
+          xycnv(p[2], p[4], &x2, &y2);
+          d.rect(x, x2, y, y2);
+          p += 5;
+          break;
+        case -7: if (e - p < 2) return; poly.clear(); inpoly = true; p += 2; break;
+        case -8:
+          if (!inpoly) {
+            printf("Logic Error 16 in Redraw.  Notify Developer\n");
+            return;
+          }
+          d.fill(poly.data(), (int)(poly.size() / 2));
+          inpoly = false;
+          p += 1;
+          break;
+        case -10:
+        case -11:
+          if (e - p < 3) return;
+          xycnv(p[1], p[2], &x, &y);
+          if (inpoly) {
+            poly.push_back(x);
+            poly.push_back(y);
+          } else if (code == -10) {
+            d.move(x, y);
+          } else {
+            d.draw(x, y);
+          }
+          p += 3;
+          break;
+        case -12: if (e - p < 4) return; d.pattern(p[1], p[2], p[3]); p += 4; break;
+        case -20:
+          if (e - p < 2) return;
+          d.button(p[1], nullptr, 1, 0, -1);
+          p += 2;
+          break;
+        case -9: printf("Logic Error 4 in Redraw.  Notify Developer\n"); return;
+        case -1: printf("Logic Error 8 in Redraw.  Notify Developer\n"); return;
+        case -2: printf("Logic Error 12 in Redraw.  Notify Developer\n"); return;
+        default: printf("Logic Error 20 in Redraw.  Notify Developer\n"); return;
+      }
+    }
+  }
+}
