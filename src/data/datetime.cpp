@@ -1,0 +1,493 @@
+// Calendar arithmetic.  Whole years are skipped in one step wherever a loop
+// over months or years would otherwise run for very large counts, so that
+// hostile times cannot make the program hang; the results are those of
+// the month-by-month rules.
+#include "data/datetime.h"
+
+#include <cctype>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+
+#include "cmd/cmnstate.h"
+#include "cmd/omprnt.h"
+#include "data/words.h"
+
+const int mosiz[13] = {0, 31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+const int momn[13] = {0,     44640, 40320, 44640, 43200, 44640, 43200,
+                      44640, 44640, 43200, 44640, 43200, 44640};
+const int mnacum[13] = {0,      0,      44640,  84960,  129600, 172800, 217440,
+                        260640, 305280, 349920, 393120, 437760, 480960};
+const int mnacul[13] = {0,      0,      44640,  86400,  131040, 174240, 218880,
+                        262080, 306720, 351360, 394560, 439200, 482400};
+const char* const mons[12] = {"jan", "feb", "mar", "apr", "may", "jun",
+                              "jul", "aug", "sep", "oct", "nov", "dec"};
+const char* const monc[12] = {"JAN", "FEB", "MAR", "APR", "MAY", "JUN",
+                              "JUL", "AUG", "SEP", "OCT", "NOV", "DEC"};
+
+namespace {
+
+constexpr long long MINS_PER_DAY = 1440;
+
+long long floordiv(long long a, long long b) {
+  long long q = a / b;
+  if ((a % b != 0) && ((a < 0) != (b < 0))) q--;
+  return q;
+}
+
+int clampint(long long v) {
+  if (v > INT_MAX) return INT_MAX;
+  if (v < INT_MIN) return INT_MIN;
+  return static_cast<int>(v);
+}
+
+// Brings a month into 1..12, moving whole years into yr.
+void normmo(int& yr, int& mo) {
+  if (mo >= 1 && mo <= 12) return;
+  long long m = static_cast<long long>(mo) - 1;
+  long long y = static_cast<long long>(yr) + floordiv(m, 12);
+  mo = static_cast<int>(m - floordiv(m, 12) * 12) + 1;
+  yr = clampint(y);
+}
+
+// Number of leap years in [y1, y2), y1 <= y2.
+long long leapsbetween(long long y1, long long y2) {
+  if (mfcmn.mfcal == 1) return 0;
+  auto mult = [&](long long k) { return floordiv(y2 - 1, k) - floordiv(y1 - 1, k); };
+  return mult(4) - mult(100) + mult(400);
+}
+
+// Minutes of a time from the start of its year (day counted from 0 at
+// "day 0", which cancels in differences).
+long long yearmins(int yr, int mo, int dy, int hr, int mn) {
+  const int* acc = qleap(yr) ? mnacul : mnacum;
+  return static_cast<long long>(dy) * MINS_PER_DAY + static_cast<long long>(hr) * 60 + mn +
+         acc[mo];
+}
+
+}  // namespace
+
+int qleap(int yr) {
+  if (mfcmn.mfcal == 1) return 0;
+  if (yr % 4 != 0) return 0;
+  if (yr % 100 != 0) return 1;
+  return yr % 400 == 0 ? 1 : 0;
+}
+
+int modays(int yr, int mo) {
+  normmo(yr, mo);
+  if (mo == 2 && qleap(yr)) return 29;
+  return mosiz[mo];
+}
+
+long momins(int yr, int mo) {
+  normmo(yr, mo);
+  if (mo == 2 && qleap(yr)) return 41760;
+  return momn[mo];
+}
+
+void timadd(const datetime* dtim, datetime* dto) {
+  int yr = clampint(static_cast<long long>(dtim->yr) + dto->yr);
+  int mo = clampint(static_cast<long long>(dtim->mo) + dto->mo);
+  normmo(yr, mo);
+
+  // Minutes into hours, hours into days (both ways, so that a negative
+  // field borrows instead of leaving a negative clock).
+  long long mn = static_cast<long long>(dtim->mn) + dto->mn;
+  long long hr = static_cast<long long>(dtim->hr) + dto->hr + floordiv(mn, 60);
+  mn -= floordiv(mn, 60) * 60;
+  long long dy = static_cast<long long>(dtim->dy) + dto->dy + floordiv(hr, 24);
+  hr -= floordiv(hr, 24) * 24;
+
+  // Days beyond the month: skip whole years first, then month by month.
+  // A year from (yr, mo) to (yr+1, mo) holds the February of yr when mo
+  // is January or February, else that of yr+1.
+  while (dy > 400) {
+    int feby = mo <= 2 ? yr : yr + 1;
+    dy -= qleap(feby) ? 366 : 365;
+    if (yr == INT_MAX) break;
+    yr++;
+  }
+  while (dy > mosiz[mo]) {
+    if (mo == 2 && qleap(yr)) {
+      if (dy == 29) break;
+      dy -= 29;
+    } else {
+      dy -= mosiz[mo];
+    }
+    mo++;
+    if (mo > 12) {
+      mo = 1;
+      yr++;
+    }
+  }
+  // A negative increment can leave the day before the month.
+  while (dy < -400) {
+    int feby = mo <= 2 ? yr - 1 : yr;
+    dy += qleap(feby) ? 366 : 365;
+    if (yr == INT_MIN) break;
+    yr--;
+  }
+  while (dy < 1) {
+    mo--;
+    if (mo < 1) {
+      mo = 12;
+      yr--;
+    }
+    dy += modays(yr, mo);
+  }
+  dto->yr = yr;
+  dto->mo = mo;
+  dto->dy = static_cast<int>(dy);
+  dto->hr = static_cast<int>(hr);
+  dto->mn = static_cast<int>(mn);
+}
+
+void timsub(const datetime* dtim, datetime* dto) {
+  int iyr = dto->yr, imo = dto->mo;
+  int yr = dtim->yr, mo = dtim->mo;
+  normmo(yr, mo);
+
+  long long mn = static_cast<long long>(dtim->mn) - dto->mn;
+  long long hr = static_cast<long long>(dtim->hr) - dto->hr + floordiv(mn, 60);
+  mn -= floordiv(mn, 60) * 60;
+  long long dy = static_cast<long long>(dtim->dy) - dto->dy + floordiv(hr, 24);
+  hr -= floordiv(hr, 24) * 24;
+
+  // Step back a month at a time, adding its length; whole years first.
+  // The twelve months before (yr, mo) hold the February of yr when mo is
+  // March or later, else that of yr-1.
+  while (dy < -400) {
+    int feby = mo > 2 ? yr : yr - 1;
+    dy += qleap(feby) ? 366 : 365;
+    if (yr == INT_MIN) break;
+    yr--;
+  }
+  while (dy < 1) {
+    mo--;
+    if (mo < 1) {
+      mo = 12;
+      yr--;
+    }
+    dy += modays(yr, mo);
+  }
+
+  yr = clampint(static_cast<long long>(yr) - iyr);
+  mo = clampint(static_cast<long long>(mo) - imo);
+  normmo(yr, mo);
+  if (mo == 2 && dy == 29 && !qleap(yr)) {
+    mo = 3;
+    dy = 1;
+  }
+  dto->yr = yr;
+  dto->mo = mo;
+  dto->dy = clampint(dy);
+  dto->hr = static_cast<int>(hr);
+  dto->mn = static_cast<int>(mn);
+}
+
+long timdif(const datetime* dtim1, const datetime* dtim2) {
+  datetime a = *dtim1, b = *dtim2;
+  normmo(a.yr, a.mo);
+  normmo(b.yr, b.mo);
+  bool swapped = false;
+  if (a.yr > b.yr) {
+    datetime t = a;
+    a = b;
+    b = t;
+    swapped = true;
+  }
+  long long years = static_cast<long long>(b.yr) - a.yr;
+  long long mins = (years * 365 + leapsbetween(a.yr, b.yr)) * MINS_PER_DAY;
+  mins += yearmins(b.yr, b.mo, b.dy, b.hr, b.mn) - yearmins(a.yr, a.mo, a.dy, a.hr, a.mn);
+  return static_cast<long>(swapped ? -mins : mins);
+}
+
+double t2gr(const float* vals, const datetime* dtim) {
+  datetime stim;
+  stim.yr = static_cast<int>(vals[0] + 0.1f);
+  stim.mo = static_cast<int>(vals[1] + 0.1f);
+  stim.dy = static_cast<int>(vals[2] + 0.1f);
+  stim.hr = static_cast<int>(vals[3] + 0.1f);
+  stim.mn = static_cast<int>(vals[4] + 0.1f);
+  double moincr = vals[5];
+  double mnincr = vals[6];
+
+  if (mnincr > 0.1) {
+    return static_cast<double>(timdif(&stim, dtim)) / mnincr + 1.0;
+  }
+
+  datetime t = *dtim;
+  normmo(t.yr, t.mo);
+  double mos = (static_cast<double>(t.yr) * 12 + t.mo) - (static_cast<double>(stim.yr) * 12 + stim.mo);
+  // The start's day and time of day placed in the time's month.
+  datetime p = {t.yr, t.mo, stim.dy, stim.hr, stim.mn};
+  long d = timdif(&p, &t);
+  if (d > 0) mos += static_cast<double>(d) / static_cast<double>(momins(t.yr, t.mo));
+  if (moincr == 0.0) return 1.0;  // a broken axis; never divide by zero
+  return mos / moincr + 1.0;
+}
+
+namespace {
+
+// Adds (or subtracts) a count of minutes, split into days, hours and
+// minutes so that no field overflows.
+void addmins(const datetime* from, long long mins, datetime* to) {
+  long long m = mins < 0 ? -mins : mins;
+  datetime inc = {0, 0, clampint(m / MINS_PER_DAY), static_cast<int>((m % MINS_PER_DAY) / 60),
+                  static_cast<int>(m % 60)};
+  *to = inc;
+  if (mins < 0) {
+    timsub(from, to);
+  } else {
+    timadd(from, to);
+  }
+}
+
+// Rounds to the nearest integer, halves away from zero, kept within a
+// range that the time fields can hold.
+long long roundaway(double v) {
+  const double lim = 1e15;
+  if (!(v == v)) return 0;
+  if (v > lim) v = lim;
+  if (v < -lim) v = -lim;
+  return v < 0 ? -static_cast<long long>(-v + 0.5) : static_cast<long long>(v + 0.5);
+}
+
+}  // namespace
+
+void gr2t(const float* vals, double gr, datetime* dtim) {
+  datetime stim;
+  stim.yr = static_cast<int>(vals[0] + 0.1f);
+  stim.mo = static_cast<int>(vals[1] + 0.1f);
+  stim.dy = static_cast<int>(vals[2] + 0.1f);
+  stim.hr = static_cast<int>(vals[3] + 0.1f);
+  stim.mn = static_cast<int>(vals[4] + 0.1f);
+  double moincr = vals[5];
+  double mnincr = vals[6];
+  *dtim = datetime{0, 0, 0, 0, 0};
+
+  if (mnincr > 0.1) {
+    addmins(&stim, roundaway(mnincr * (gr - 1.0)), dtim);
+    return;
+  }
+
+  double v = moincr * (gr - 1.0);
+  const double lim = 1e10;  // months: far beyond any year a time can hold
+  if (!(v == v)) v = 0;
+  if (v > lim) v = lim;
+  if (v < -lim) v = -lim;
+  long long whole = v < 0 ? static_cast<long long>(v - 0.9999) : static_cast<long long>(v + 0.0001);
+  double frac = v - static_cast<double>(whole);
+
+  long long w = whole < 0 ? -whole : whole;
+  datetime inc = {clampint(w / 12), static_cast<int>(w % 12), 0, 0, 0};
+  *dtim = inc;
+  if (whole < 0) {
+    timsub(&stim, dtim);
+  } else {
+    timadd(&stim, dtim);
+  }
+  if (frac >= 0.0001) {
+    long long mins = static_cast<long long>(frac * static_cast<double>(momins(dtim->yr, dtim->mo)) + 0.5);
+    datetime here = *dtim;
+    addmins(&here, mins, dtim);
+  }
+}
+
+namespace {
+
+void adterr(const char* line) {
+  omprnt(0, "Syntax Error:  Invalid Date/Time value.\n");
+  omprnt(0, line);
+}
+
+bool isdig(char c) { return c >= '0' && c <= '9'; }
+
+}  // namespace
+
+const char* adtprs(const char* ch, const datetime* def, datetime* dtim) {
+  char buf[96];
+  dtim->mn = 0;
+  dtim->hr = 0;
+  dtim->dy = 1;
+
+  enum { NONE, DAY, CLOCK } lead = NONE;
+  if (isdig(*ch)) {
+    int val = 0;
+    const char* pos = intprs(ch, &val);
+    if (pos == nullptr) {
+      adterr("  Expected month abbreviation, none found\n");
+      return nullptr;
+    }
+    if (*pos == ':' || *pos == 'z') {
+      if (val > 23) {
+        snprintf(buf, sizeof buf, "  Hour = %i -- greater than 23\n", val);
+        adterr(buf);
+        return nullptr;
+      }
+      dtim->hr = val;
+      ch = pos;
+      if (*ch == ':') {
+        ch++;
+        int mn = 0;
+        const char* p2 = isdig(*ch) ? intprs(ch, &mn) : nullptr;
+        if (p2 == nullptr) {
+          adterr("  Missing minute value \n");
+          return nullptr;
+        }
+        if (mn > 59) {
+          snprintf(buf, sizeof buf, "  Minute = %i -- greater than 59\n", mn);
+          adterr(buf);
+          return nullptr;
+        }
+        dtim->mn = mn;
+        ch = p2;
+        if (*ch != 'z') {
+          adterr("  'z' delimiter is missing \n");
+          return nullptr;
+        }
+      }
+      ch++;  // past the z
+      int dy = def->dy;
+      if (isdig(*ch)) {
+        const char* p3 = intprs(ch, &dy);
+        if (p3 == nullptr) {
+          adterr("  Missing month abbreviation or 'z' delimiter\n");
+          return nullptr;
+        }
+        ch = p3;
+      }
+      dtim->dy = dy;
+      lead = CLOCK;
+    } else {
+      dtim->dy = val;
+      ch = pos;
+      lead = DAY;
+    }
+  }
+
+  int month = 0;
+  for (int i = 0; i < 12 && month == 0; i++) {
+    if (ch[0] == mons[i][0] && ch[1] == mons[i][1] && ch[2] == mons[i][2]) month = i + 1;
+  }
+  if (month > 0) {
+    dtim->mo = month;
+    ch += 3;
+    if (isdig(*ch)) {
+      int ndig = 0;
+      while (isdig(ch[ndig])) ndig++;
+      int yr = 0;
+      const char* p4 = intprs(ch, &yr);
+      if (p4 == nullptr) {
+        adterr("  Expected month abbreviation, none found\n");
+        return nullptr;
+      }
+      dtim->yr = yr;
+      ch = p4;
+      mfcmn.mffullyr = ndig >= 3 ? 1 : 0;
+    } else {
+      dtim->yr = def->yr;
+    }
+  } else if (lead == NONE) {
+    adterr("  Expected month abbreviation, none found\n");
+    return nullptr;
+  } else if (lead == DAY) {
+    adterr("  Missing month abbreviation or 'z' delimiter\n");
+    return nullptr;
+  } else {
+    dtim->mo = def->mo;
+    dtim->yr = def->yr;
+  }
+
+  // Two-digit years fall in 1950-2049 once a two-digit year was parsed.
+  if (mfcmn.mffullyr == 0 && dtim->yr >= 0) {
+    if (dtim->yr < 50) {
+      dtim->yr += 2000;
+    } else if (dtim->yr < 100) {
+      dtim->yr += 1900;
+    }
+  }
+
+  if (dtim->mo >= 1 && dtim->mo <= 12) {
+    int mlen = modays(dtim->yr, dtim->mo);
+    if (dtim->dy > mlen) {
+      snprintf(buf, sizeof buf, "  Day = %i -- greater than %i \n", dtim->dy, mlen);
+      adterr(buf);
+      return nullptr;
+    }
+  }
+  return ch;
+}
+
+const char* rdtprs(const char* ch, datetime* dtim) {
+  *dtim = datetime{0, 0, 0, 0, 0};
+  bool any = false;
+  while (isdig(*ch)) {
+    int val = 0;
+    const char* pos = intprs(ch, &val);
+    if (pos == nullptr) break;
+    ch = pos;
+    int* field = nullptr;
+    if (ch[0] == 'y' && ch[1] == 'r') field = &dtim->yr;
+    else if (ch[0] == 'm' && ch[1] == 'o') field = &dtim->mo;
+    else if (ch[0] == 'd' && ch[1] == 'y') field = &dtim->dy;
+    else if (ch[0] == 'h' && ch[1] == 'r') field = &dtim->hr;
+    else if (ch[0] == 'm' && ch[1] == 'n') field = &dtim->mn;
+    if (field == nullptr) {
+      char found[3] = {ch[0], ch[0] ? ch[1] : '\0', '\0'};
+      omprnt(0, "Syntax Error:  Invalid Date/Time offset.\n");
+      omprnt(0, std::string("  Expecting yr/mo/dy/hr/mn, found ") + found + "\n");
+      return nullptr;
+    }
+    *field = val;
+    ch += 2;
+    any = true;
+  }
+  if (!any) {
+    omprnt(0, "Syntax Error:  Invalid Date/Time offset.\n");
+    omprnt(0, "  No offset value given\n");
+    return nullptr;
+  }
+  return ch;
+}
+
+namespace {
+
+// The two digits of a two-digit field, printed as tens then units.
+std::string twodig(int v) { return std::to_string(v / 10) + std::to_string(v % 10); }
+
+}  // namespace
+
+std::string omt2str(const datetime* dtim, int prec) {
+  std::string mon = (dtim->mo >= 1 && dtim->mo <= 12) ? monc[dtim->mo - 1] : "???";
+  std::string yr = std::to_string(dtim->yr);
+  switch (prec) {
+    case 1:
+      return yr;
+    case 2:
+      return dtim->yr == 9999 ? mon : mon + yr;
+    case 3:
+      return twodig(dtim->dy) + mon + yr;
+    case 4:
+      return twodig(dtim->hr) + "Z" + twodig(dtim->dy) + mon + yr;
+    case 5:
+      return twodig(dtim->hr) + ":" + twodig(dtim->mn) + "Z" + twodig(dtim->dy) + mon + yr;
+    default:
+      return "???";
+  }
+}
+
+int omt2ch(const datetime* dtim, int prec, char* ch) {
+  std::string s = omt2str(dtim, prec);
+  if (s.size() >= OMT2CH_SIZE) s.resize(OMT2CH_SIZE - 1);
+  s.copy(ch, s.size());
+  ch[s.size()] = '\0';
+  return static_cast<int>(s.size());
+}
+
+int dayweek(const datetime* dtim) {
+  static const datetime base = {1950, 1, 1, 0, 0};
+  long long days = floordiv(timdif(&base, dtim), MINS_PER_DAY);
+  return static_cast<int>(days - floordiv(days, 7) * 7);
+}

@@ -1,0 +1,84 @@
+// Calendar times to the minute and their arithmetic: adding and subtracting
+// increments, differences in minutes, conversion between a time and a
+// fractional grid index on a time axis, parsing absolute times
+// ("12z01jan1990") and offsets ("6hr"), formatting and the day of the week.
+//
+// The calendar is Gregorian unless the program-wide calendar word
+// (mfcmn.mfcal) is 1, which selects a 365-day calendar without leap years.
+// Nothing here allocates.
+#pragma once
+
+#include <string>
+
+// A calendar time, also used as an increment (each field then a count that
+// may exceed the usual range).  The same definition is shared with the
+// common state, hence the guard.
+#ifndef OMBRA_DATETIME_DEFINED
+#define OMBRA_DATETIME_DEFINED
+struct datetime {
+  int yr;  // full year, e.g. 1990
+  int mo;  // 1-12
+  int dy;  // 1-31
+  int hr;  // 0-23
+  int mn;  // 0-59
+};
+#endif
+
+// Month tables; index 1-12 is the month, index 0 holds 0.
+extern const int mosiz[13];   // days in the month (February 28)
+extern const int momn[13];    // minutes in the month
+extern const int mnacum[13];  // minutes before the month, normal year
+extern const int mnacul[13];  // minutes before the month, leap year
+// Month names, January first.
+extern const char* const mons[12];  // "jan" ...
+extern const char* const monc[12];  // "JAN" ...
+
+// A time axis array holds eight floats: start yr, mo, dy, hr, mn, the
+// increment in months, the increment in minutes, and the end mark -999.9.
+// The axis steps in minutes when the minute increment exceeds 0.1.
+enum { TAXIS_FLOATS = 8 };
+
+// 1 when the year is a leap year in the calendar in force, else 0.
+int qleap(int yr);
+
+// Days and minutes of a month of a year (29 / 41760 for a leap February).
+int modays(int yr, int mo);
+long momins(int yr, int mo);
+
+// dto := dtim + dto (the increment record receives the sum).
+void timadd(const datetime* dtim, datetime* dto);
+// dto := dtim - dto (the increment record receives the difference).
+void timsub(const datetime* dtim, datetime* dto);
+// Minutes from dtim1 to dtim2 (negative when dtim2 is earlier).
+long timdif(const datetime* dtim1, const datetime* dtim2);
+
+// Time to grid index (1 = first time) on a time axis array.
+double t2gr(const float* vals, const datetime* dtim);
+// Grid index to time on a time axis array.
+void gr2t(const float* vals, double gr, datetime* dtim);
+
+// Absolute time "[hh[:mm]z][dd][mmm[yyyy]]" (lower case).  Missing parts
+// come from def.  Returns the position after the text, or null after
+// printing the error.  Sets the program-wide full-year flag when a year is
+// given.
+const char* adtprs(const char* ch, const datetime* def, datetime* dtim);
+inline char* adtprs(char* ch, const datetime* def, datetime* dtim) {
+  return const_cast<char*>(adtprs(static_cast<const char*>(ch), def, dtim));
+}
+
+// Relative time: items of digits plus "yr", "mo", "dy", "hr" or "mn".
+// Returns the position after the last unit, or null after the error.
+const char* rdtprs(const char* ch, datetime* dtim);
+inline char* rdtprs(char* ch, datetime* dtim) {
+  return const_cast<char*>(rdtprs(static_cast<const char*>(ch), dtim));
+}
+
+// Time as text at precision 1 (year) to 5 (hh:mmZddMMMyyyy); other
+// precisions give "???".  ch must hold OMT2CH_SIZE characters; the text is
+// cut to fit.  Returns the length of the text.
+enum { OMT2CH_SIZE = 48 };
+int omt2ch(const datetime* dtim, int prec, char* ch);
+std::string omt2str(const datetime* dtim, int prec);
+
+// Day of the week, 0 Sunday .. 6 Saturday, for any year.
+int dayweek(const datetime* dtim);
