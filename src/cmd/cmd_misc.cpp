@@ -1,0 +1,141 @@
+// Small commands of the dispatcher: the shell escape, screen, clear, swap,
+// outxwd, run, help.
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "cmd/cmdint.h"
+#include "cmd/cmnstate.h"
+#include "cmd/omcmd.h"
+#include "cmd/omcmds.h"
+#include "cmd/omprnt.h"
+#include "data/words.h"
+#include "gx/gx.h"
+#include "script/gs.h"
+
+void omiomg_rearm() {}
+
+void omshell(const char* text) {
+  std::fflush(stdout);
+  int rc = std::system(text);
+  (void)rc;
+}
+
+int omscrn(const char* com, cmnstate* pcm) {
+  const char* p = nxtwrd(com);
+  if (!p) {
+    omprnt(0, "Screen Error: Missing keyword\n");
+    return 1;
+  }
+  int action;
+  if (cmpwrd(p, "save")) action = 0;
+  else if (cmpwrd(p, "show")) action = 1;
+  else if (cmpwrd(p, "free")) action = 2;
+  else {
+    omprnt(0, "Screen Error: Unknown keyword\n");
+    return 1;
+  }
+  p = nxtwrd(p);
+  if (!p) {
+    omprnt(0, "Screen Error: Missing screen number\n");
+    return 1;
+  }
+  int n;
+  if (!intprs(p, &n)) {
+    omprnt(0, "Screen Error: Invalid screen number\n");
+    return 1;
+  }
+  (void)action;
+  omprnt(0, "Screen Error: not built yet\n");
+  gxfrme(9);
+  return 1;
+}
+
+int omclr(const char* com, cmnstate* pcm, int exflg) {
+  int opt = 0;
+  const char* p = nxtwrd(com);
+  if (p) {
+    static const char* const words[] = {"norset", "events", "graphics", "hbuff",
+                                        "button", "rband", "dropmenu"};
+    for (int i = 0; i < 7; i++) {
+      if (cmpwrd(p, words[i])) opt = i + 1;
+    }
+    if (opt == 0) {
+      omprnt(0, "Invalid option on clear command\n");
+      return 0;
+    }
+  }
+  switch (opt) {
+    case 0:
+    case 1:
+      gxfrme(exflg ? 0 : 1);
+      omcln(pcm, opt == 0 ? 1 : 0);
+      if (opt == 0) pcm->dbuff = 0;
+      return 0;
+    case 2:
+    case 3:
+      gxfrme(opt == 2 ? 8 : 7);
+      break;
+    case 4:
+      omprnt(0, "Clear Error: hbuff not built yet\n");
+      break;
+    default: {
+      const char* q = nxtwrd(p);
+      int n;
+      if (!q || !intprs(q, &n)) {
+        omprnt(0, "Invalid or missing widget number on clear command\n");
+        return 0;
+      }
+      omprnt(0, "Clear Error: widgets not built yet\n");
+      return 0;
+    }
+  }
+  omcln(pcm, 1);
+  pcm->dbuff = 0;
+  return 0;
+}
+
+int omswap(cmnstate* pcm) {
+  if (pcm->dbuff) gxfrme(2);
+  omcln(pcm, 1);
+  return 0;
+}
+
+int omoutx(const char* com, const char* typed, cmnstate* pcm) {
+  const char* p = nxtwrd(com);
+  if (!p) {
+    omprnt(0, "command outxwd:  need filename parameter\n");
+  } else {
+    omprnt(0, "command outxwd:  not built yet\n");
+  }
+  omcln(pcm, 1);
+  return 0;
+}
+
+int omrun(const char* typed, cmnstate* pcm, int implied) {
+  const char* text = typed;
+  if (!implied) {
+    text = nxtwrd(typed);
+    if (!text) {
+      omprnt(0, "RUN error:  No file name specified\n");
+      return 1;
+    }
+  }
+  savpcm = pcm;
+  int rc = 0;
+  std::optional<std::string> out = gsfile(text, &rc, implied);
+  if (rc == 0 && out) omprnt(2, *out);
+  return rc;
+}
+
+int omhelp(const char* com, cmnstate* pcm) {
+  std::printf("Documentation of every command is in the README.md of the Ombra sources.\n");
+  std::printf("Basic Commands:\n");
+  std::printf(" OPEN <descr>      opens a data file \n");
+  std::printf(" Query             shows current status \n");
+  std::printf(" Clear             clears graphics window \n");
+  std::printf(" SET <args>        sets options \n");
+  std::printf(" Display expr      displays a variable graphically \n");
+  std::printf(" QUIT              exits the program \n");
+  return 0;
+}

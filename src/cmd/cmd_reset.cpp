@@ -1,0 +1,55 @@
+// The reset and reinit commands.
+#include <cstdio>
+
+#include "cmd/cmdint.h"
+#include "cmd/cmnstate.h"
+#include "cmd/omcmds.h"
+#include "cmd/omprnt.h"
+#include "gx/gx.h"
+
+namespace {
+
+void closefwrite(cmnstate* pcm) {
+  if (pcm->fwfile) std::fclose(pcm->fwfile);
+  pcm->fwfile = nullptr;
+  pcm->fwname.clear();
+  pcm->fwbigend = 1;
+}
+
+}  // namespace
+
+int omrset(cmnstate* pcm, int reinit) {
+  pcm->vpagew = pcm->pagew;
+  pcm->vpageh = pcm->pageh;
+  gxvpag(pcm->pagew, pcm->pageh, 0, pcm->pagew, 0, pcm->pageh);
+
+  ominit();
+  omcln(pcm, 1);
+
+  if (reinit) {
+    omdfal(pcm);
+    omclal(pcm);
+    pcm->defhead = nullptr;
+    pcm->grey = 0;
+    pcm->whitebg = 0;
+    closefwrite(pcm);
+    // With every file closed no calendar is fixed any more.
+    mfcmn.mfcal = -999;
+    if (omqhcopy()) {
+      omprnt(0, "RESET: metafile ending not built yet\n");
+      omsethcopy(0);
+    }
+    omprnt(1, "All files closed; all defined objects released\n");
+  }
+
+  if (pcm->filehead) {
+    pcm->dfile = pcm->filehead;
+    pcm->dfilenum = 1;
+    omdfdim(pcm, pcm->filehead, 0);
+  }
+
+  gxfrme(1);
+  omprnt(1, reinit ? "All Ombra attributes have been reinitialized\n"
+                   : "Most Ombra attributes have been reset\n");
+  return 0;
+}

@@ -1,0 +1,12 @@
+// The LATS output entry points that the command interpreter and the GRIB
+// index maker call.
+#pragma once
+
+struct cmnstate;
+
+// Builds the GRIB index of a descriptor just written.
+void latsgribmap(const char* descr, int ignfcst);
+// One LATS action with the LATS settings of the common state (0 parameter
+// table, 1 create, 2 vertical dimension, 4 variable, 6 close, 7 reset,
+// 10 base time, 3/5 grid and data writes); the library's result or an id.
+int omlats(cmnstate* pcm, int op, int arg);
