@@ -110,7 +110,10 @@ def gmt_dump(res, what):
     with tempfile.TemporaryDirectory() as tmp:
         cmd = ["gmt", "coast", "-R0/360/-90/90", "-D" + res, what, "-M",
                "--GMT_HISTORY=false", "--FORMAT_FLOAT_OUT=%.6f"]
-        r = subprocess.run(cmd, cwd=tmp, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        try:
+            r = subprocess.run(cmd, cwd=tmp, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        except OSError as e:
+            raise MapError("cannot run gmt: %s" % e)
         if r.returncode != 0:
             raise MapError("%s failed: %s" % (" ".join(cmd), r.stderr.decode(errors="replace")))
         return r.stdout.decode("ascii")

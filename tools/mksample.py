@@ -1,0 +1,245 @@
+#!/usr/bin/env python3
+"""Build the sample data set share/sample/sample.ctl + sample.dat.
+
+Input: global topography from cdo's topo operator (Debian package cdo) on
+the sample's 2.5-degree grid, written as netCDF by cdo and read back as text
+with ncdump (Debian package netcdf-bin):
+
+    cdo -s -f nc topo,r144x73 topo.nc
+    ncdump -v topo -p 9,17 topo.nc
+
+Everything else is analytic (a zonal jet, an eastward-moving wave of zonal
+wavenumber 4 with its geostrophic wind, a diurnal cycle over land), so the
+data set has real land and sea shapes and smooth, plausible fields whose
+exact values tests can rely on.
+
+Output: a descriptor and a big-endian float32 file: x fastest (longitude
+0..357.5 east), then latitude south to north, then levels, then variables in
+descriptor order, then times.  Points below the ground (pressure level
+beneath the surface pressure) are undefined.
+
+Usage: mksample.py [--out DIR] [--topo-dump FILE]
+"""
+
+import argparse
+import math
+import os
+import re
+import struct
+import subprocess
+import sys
+import tempfile
+
+NX, NY = 144, 73
+DX = 2.5
+LON0, LAT0 = 0.0, -90.0
+LEVELS = [1000.0, 850.0, 500.0, 250.0]
+NT = 4
+HOURS_PER_STEP = 6
+UNDEF = -9.99e8
+
+# Standard-atmosphere-like reference profile per level.
+ZSTD = {1000.0: 110.0, 850.0: 1457.0, 500.0: 5574.0, 250.0: 10363.0}
+TSTD = {1000.0: 288.0, 850.0: 278.0, 500.0: 252.0, 250.0: 221.0}
+DZ = {1000.0: 100.0, 850.0: 200.0, 500.0: 600.0, 250.0: 900.0}     # equator-pole height drop
+DT = {1000.0: 40.0, 850.0: 35.0, 500.0: 30.0, 250.0: 10.0}         # equator-pole temperature drop
+WAVE = {1000.0: 140.0, 850.0: 170.0, 500.0: 290.0, 250.0: 420.0}     # wave amplitude in height, m
+JET = {1000.0: 5.0, 850.0: 10.0, 500.0: 20.0, 250.0: 35.0}         # jet speed, m/s
+
+WAVENUM = 4
+PHASE_SPEED = 5.0   # degrees of longitude per step
+G = 9.81
+OMEGA = 7.292e-5
+EARTH_R = 6.371e6
+
+# (name, levels, unit code, description), in file order.
+VARS = [
+    ("topo", 0, 99, "surface elevation from cdo topo (m), negative: ocean depth"),
+    ("ts", 0, 99, "surface temperature (K), analytic, diurnal cycle over land"),
+    ("slp", 0, 99, "sea-level pressure (hPa), analytic"),
+    ("t", 4, 99, "air temperature (K), analytic"),
+    ("z", 4, 99, "geopotential height (m), analytic"),
+    ("u", 4, 99, "zonal wind (m/s), jet plus geostrophic wave wind"),
+    ("v", 4, 99, "meridional wind (m/s), geostrophic wave wind"),
+]
+
+CTL = """\
+* Ombra sample data set, made by tools/mksample.py (see tools/README.md).
+* Topography from cdo's topo operator; every other field is analytic.
+dset ^sample.dat
+title Ombra sample: topography and analytic weather-like fields
+undef {undef}
+options big_endian
+xdef {nx} linear {lon0} {dx}
+ydef {ny} linear {lat0} {dx}
+zdef {nz} levels {levels}
+tdef {nt} linear 00z01jan2000 {hours}hr
+vars {nvars}
+{vars}
+endvars
+"""
+
+
+class SampleError(Exception):
+    pass
+
+
+def fmt_num(v):
+    return ("%g" % v)
+
+
+def descriptor():
+    vars_text = "\n".join("%-5s %d %d %s" % v for v in VARS)
+    return CTL.format(undef="-9.99e8", nx=NX, ny=NY, lon0=fmt_num(LON0), lat0=fmt_num(LAT0),
+                      dx=fmt_num(DX), nz=len(LEVELS), levels=" ".join(fmt_num(p) for p in LEVELS),
+                      nt=NT, hours=HOURS_PER_STEP, nvars=len(VARS), vars=vars_text)
+
+
+def parse_ncdump(text, name, count):
+    """The values of one variable from ncdump's text output."""
+    m = re.search(r"^\s*%s\s*=(.*?);" % re.escape(name), text.split("data:", 1)[-1], re.S | re.M)
+    if not m:
+        raise SampleError("no data for %s in the ncdump output" % name)
+    vals = [float(x) for x in m.group(1).replace("\n", " ").split(",") if x.strip()]
+    if len(vals) != count:
+        raise SampleError("%s has %d values, expected %d" % (name, len(vals), count))
+    return vals
+
+
+def run(cmd):
+    """Run a command (an argument list, no shell); its output as text."""
+    try:
+        r = subprocess.run(cmd, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    except OSError as e:
+        raise SampleError("cannot run %s: %s" % (cmd[0], e))
+    if r.returncode != 0:
+        raise SampleError("%s failed: %s" % (" ".join(cmd), r.stderr.decode(errors="replace")))
+    return r.stdout.decode("ascii")
+
+
+def cdo_topo():
+    with tempfile.TemporaryDirectory() as tmp:
+        nc = os.path.join(tmp, "topo.nc")
+        run(["cdo", "-s", "-f", "nc", "topo,r%dx%d" % (NX, NY), nc])
+        return run(["ncdump", "-v", "topo", "-p", "9,17", nc])
+
+
+def lon_of(i):
+    return LON0 + i * DX
+
+
+def lat_of(j):
+    return LAT0 + j * DX
+
+
+def envelope(lat):
+    """Latitude envelope of the wave (both hemispheres, vanishing at the
+    poles so the geostrophic wind stays finite there) and its derivative
+    per radian of latitude."""
+    d = abs(lat) - 50.0
+    g = math.exp(-(d / 15.0) ** 2)
+    dg = g * (-2.0 * d / 15.0 ** 2) * (1.0 if lat >= 0 else -1.0) * 180.0 / math.pi
+    r = math.radians(lat)
+    c2 = math.cos(r) ** 2
+    return g * c2, dg * c2 - g * 2.0 * math.cos(r) * math.sin(r)
+
+
+def surface_pressure(topo):
+    return 1013.0 * math.exp(-max(topo, 0.0) / 8000.0)
+
+
+def fields_at(step, topo):
+    """All variables of one time as a list of grids (lists of NX*NY floats),
+    in file order, levels bottom first."""
+    hours = step * HOURS_PER_STEP
+    phase = math.radians(step * PHASE_SPEED)
+    grids = [list(topo)]
+    ts, slp = [], []
+    for j in range(NY):
+        lat = lat_of(j)
+        s = math.sin(math.radians(lat))
+        e, _ = envelope(lat)
+        for i in range(NX):
+            lon = lon_of(i)
+            h = topo[j * NX + i]
+            w = math.cos(WAVENUM * (math.radians(lon) - phase))
+            local = (hours + lon / 15.0) % 24.0
+            diurnal = 5.0 * math.cos(2.0 * math.pi * (local - 14.0) / 24.0) if h > 0.0 else 0.0
+            ts.append(300.0 - 45.0 * s * s - 8.0 * s - 0.0065 * max(h, 0.0) + diurnal)
+            slp.append(1013.0 - 15.0 * math.exp(-((lat - 60.0) / 10.0) ** 2)
+                       + 25.0 * w * e)
+    grids += [ts, slp]
+    t_lv, z_lv, u_lv, v_lv = [], [], [], []
+    for p in LEVELS:
+        tg, zg, ug, vg = [], [], [], []
+        for j in range(NY):
+            lat = lat_of(j)
+            rlat = math.radians(lat)
+            s = math.sin(rlat)
+            c = math.cos(rlat)
+            f = 2.0 * OMEGA * max(abs(s), math.sin(math.radians(10.0))) * (1.0 if lat >= 0 else -1.0)
+            e, de = envelope(lat)
+            jet = JET[p] * math.exp(-((abs(lat) - 35.0) / 12.0) ** 2) \
+                - 5.0 * math.exp(-(lat / 12.0) ** 2) * p / 1000.0
+            for i in range(NX):
+                arg = WAVENUM * (math.radians(lon_of(i)) - phase)
+                w, dw = math.cos(arg), -WAVENUM * math.sin(arg)
+                if p > surface_pressure(topo[j * NX + i]):
+                    tg.append(UNDEF)
+                    zg.append(UNDEF)
+                    ug.append(UNDEF)
+                    vg.append(UNDEF)
+                    continue
+                zg.append(ZSTD[p] + DZ[p] * (0.5 - s * s) + WAVE[p] * w * e)
+                tg.append(TSTD[p] + DT[p] * (0.5 - s * s) - 6.0 * s
+                          + 4.0 * math.cos(arg + math.pi / 2.0) * e)
+                dzdy = WAVE[p] * w * de / EARTH_R
+                dzdx = WAVE[p] * dw * e / (EARTH_R * c) if c > 1e-9 else 0.0
+                ug.append(jet - G / f * dzdy)
+                vg.append(G / f * dzdx)
+        t_lv += tg
+        z_lv += zg
+        u_lv += ug
+        v_lv += vg
+    return grids + [t_lv, z_lv, u_lv, v_lv]
+
+
+def build(topo):
+    """The whole binary file as bytes."""
+    if len(topo) != NX * NY:
+        raise SampleError("topography has %d points, expected %d" % (len(topo), NX * NY))
+    out = bytearray()
+    for step in range(NT):
+        for g in fields_at(step, topo):
+            out += struct.pack(">%df" % len(g), *g)
+    return bytes(out)
+
+
+def main(argv):
+    ap = argparse.ArgumentParser(description="Build the sample data set")
+    here = os.path.dirname(os.path.abspath(__file__))
+    ap.add_argument("--out", default=os.path.join(here, "..", "share", "sample"), help="output directory")
+    ap.add_argument("--topo-dump", help="read ncdump text of the topography from this file instead of running cdo")
+    args = ap.parse_args(argv)
+    try:
+        if args.topo_dump:
+            with open(args.topo_dump, encoding="ascii") as f:
+                text = f.read()
+        else:
+            text = cdo_topo()
+        data = build(parse_ncdump(text, "topo", NX * NY))
+        os.makedirs(args.out, exist_ok=True)
+        for name, content in (("sample.dat", data), ("sample.ctl", descriptor().encode("ascii"))):
+            path = os.path.join(args.out, name)
+            with open(path + ".tmp", "wb") as f:
+                f.write(content)
+            os.replace(path + ".tmp", path)
+        print("sample.dat %d bytes, sample.ctl" % len(data))
+    except (OSError, SampleError, ValueError) as e:
+        print("mksample: %s" % e, file=sys.stderr)
+        return 1
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))
