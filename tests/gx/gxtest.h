@@ -1,0 +1,68 @@
+// Helpers shared by the graphics package tests.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "gx/gx.h"
+#include "gx/gxint.h"
+
+// Restarts the package in batch mode on a landscape page, quietly.
+inline void gx_batch(float xs = 11, float ys = 8.5) {
+  testing::internal::CaptureStdout();
+  gxstrt(xs, ys, 1);
+  testing::internal::GetCapturedStdout();
+}
+
+// The records of the frame being drawn, as one flat list of words.
+inline std::vector<int> gx_records(bool completed = false) {
+  std::vector<int> out;
+  for (const gxhchunk& c : gxhsel(completed)) {
+    for (size_t i = 0; i < c.len; i++) out.push_back(c.words[i]);
+  }
+  return out;
+}
+
+// A fresh temporary directory, removed with its files by the destructor.
+struct gx_tmpdir {
+  std::string path;
+  gx_tmpdir() {
+    char tmpl[] = "/tmp/gxtestXXXXXX";
+    char* p = mkdtemp(tmpl);
+    path = p ? p : "/tmp";
+  }
+  ~gx_tmpdir() {
+    std::string cmd = "rm -rf '" + path + "'";
+    if (path.rfind("/tmp/gxtest", 0) == 0) {
+      int rc = system(cmd.c_str());
+      (void)rc;
+    }
+  }
+  std::string file(const std::string& name) const { return path + "/" + name; }
+};
+
+inline std::vector<unsigned char> gx_slurp(const std::string& f) {
+  std::ifstream in(f, std::ios::binary);
+  return std::vector<unsigned char>((std::istreambuf_iterator<char>(in)),
+                                    std::istreambuf_iterator<char>());
+}
+
+// A metafile's words, read big-endian.
+inline std::vector<int> gx_meta_words(const std::string& f) {
+  std::vector<unsigned char> b = gx_slurp(f);
+  std::vector<int> w;
+  for (size_t i = 0; i + 1 < b.size(); i += 2) w.push_back((int16_t)((b[i] << 8) | b[i + 1]));
+  return w;
+}
+
+inline void gx_write(const std::string& f, const std::string& text) {
+  std::ofstream out(f, std::ios::binary);
+  out << text;
+}

@@ -1,0 +1,223 @@
+// The display list and the hardcopy metafile.
+#include <signal.h>
+#include <sys/resource.h>
+
+#include "gxtest.h"
+
+namespace {
+
+std::vector<int> cat(std::initializer_list<std::vector<int>> parts) {
+  std::vector<int> out;
+  for (const auto& p : parts) out.insert(out.end(), p.begin(), p.end());
+  return out;
+}
+
+// Limits the size of files this process writes, to provoke write errors.
+struct file_limit {
+  rlimit old;
+  explicit file_limit(rlim_t bytes) {
+    signal(SIGXFSZ, SIG_IGN);
+    getrlimit(RLIMIT_FSIZE, &old);
+    rlimit r = old;
+    r.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &r);
+  }
+  ~file_limit() { setrlimit(RLIMIT_FSIZE, &old); }
+};
+
+}  // namespace
+
+TEST(Metafile, ByteStreamIsExactAndBigEndian) {
+  gx_tmpdir d;
+  std::string f = d.file("out.gx");
+  gx_batch();
+  testing::internal::CaptureStdout();
+  ASSERT_EQ(gxhbgn(f.c_str()), 0);
+  gxfrme(1);
+  gxcolr(2);
+  gxwide(4);
+  gxrecf(1, 2, 1, 2);
+  float tri[6] = {1, 1, 3, 1, 2, 3};
+  gxfill(tri, 3);
+  gxmove(0.5f, 0.5f);
+  gxdraw(10.5f, 8.0f);
+  gxptrn(1, 1, 0);
+  ASSERT_EQ(gxhprt(), 0);
+  gxfrme(1);
+  gxacol(20, 10, 20, 30);
+  ASSERT_EQ(gxhprt(), 0);
+  gxfrme(1);  // colour 20 is defined again at the start of the frame
+  ASSERT_EQ(gxhprt(), 0);
+  gxhend();
+  std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(out, "Hardcopy output file is closed \n");
+
+  std::vector<int> frame1 = {-3, 2, -4, 4, 4, -6, 1000, 2000, 1000, 2000,
+                             -7, 3, -10, 1000, 1000, -11, 3000, 1000, -11, 2000, 3000, -8,
+                             -10, 500, 500, -11, 10500, 8000, -12, 1, 1, 0};
+  std::vector<int> def20 = {-5, 20, 10, 20, 30};
+  std::vector<int> want = cat({{-1, 11000, 8500}, frame1, {-2}, def20, {-2}, def20, {-2, -9}});
+  EXPECT_EQ(gx_meta_words(f), want);
+  // Big-endian on every host: the header's first word is 0xFF 0xFF, the
+  // page width 11000 is 0x2A 0xF8.
+  std::vector<unsigned char> b = gx_slurp(f);
+  ASSERT_GE(b.size(), 6u);
+  EXPECT_EQ(b[2], 0x2A);
+  EXPECT_EQ(b[3], 0xF8);
+}
+
+TEST(Metafile, EndRightAfterOpenWritesHeaderAndEnd) {
+  gx_tmpdir d;
+  std::string f = d.file("empty.gx");
+  gx_batch(8.5, 11);
+  testing::internal::CaptureStdout();
+  ASSERT_EQ(gxhbgn(f.c_str()), 0);
+  gxhend();
+  testing::internal::GetCapturedStdout();
+  EXPECT_EQ(gx_meta_words(f), (std::vector<int>{-1, 8500, 11000, -9}));
+}
+
+TEST(Metafile, LifecycleMessagesAndResults) {
+  gx_tmpdir d;
+  std::string f = d.file("a.gx"), g = d.file("b.gx");
+  gx_batch();
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(gxhprt(), 1);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Metafile not currently open\n");
+
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(gxhbgn(f.c_str()), 0);
+  EXPECT_EQ(gxhbgn(g.c_str()), 0);  // a repeated enable is harmless
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Metafile already open\n");
+  EXPECT_NE(access(g.c_str(), F_OK), 0) << "the second file must not be created";
+
+  testing::internal::CaptureStdout();
+  gxhend();
+  gxhend();
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "Hardcopy output file is closed \nNo hardcopy metafile open\n");
+
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(gxhbgn("/nonexistent-dir/x.gx"), 1);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "Error opening meta file /nonexistent-dir/x.gx \n");
+}
+
+TEST(Metafile, PrintingTwiceAppendsTheFrameTwice) {
+  gx_tmpdir d;
+  std::string f = d.file("twice.gx");
+  gx_batch();
+  testing::internal::CaptureStdout();
+  gxhbgn(f.c_str());
+  gxcolr(3);
+  gxhprt();
+  gxhprt();
+  gxhend();
+  testing::internal::GetCapturedStdout();
+  EXPECT_EQ(gx_meta_words(f), (std::vector<int>{-1, 11000, 8500, -3, 3, -3, 3, -2, -9}));
+}
+
+TEST(Metafile, WriteErrorEntersErrorStateThatOnlyDisableClears) {
+  gx_tmpdir d;
+  std::string f = d.file("full.gx");
+  gx_batch();
+  for (int i = 0; i < 2000; i++) gxcolr(i % 10);
+  testing::internal::CaptureStdout();
+  {
+    file_limit lim(64);
+    ASSERT_EQ(gxhbgn(f.c_str()), 0);
+    EXPECT_EQ(gxhprt(), 1);
+  }
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "I/O Error writing to print metafile.\n");
+
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(gxhprt(), 1);
+  EXPECT_EQ(gxhbgn(f.c_str()), 1) << "enable in the error state must fail";
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "Error status on print metafile is positive.\nCannot print current frame.\n"
+            "Metafile error state is positive.\nDisable Print before attempting an Enable Print.\n");
+
+  testing::internal::CaptureStdout();
+  gxhend();
+  EXPECT_EQ(gxhbgn(f.c_str()), 0);
+  gxhend();
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "Resetting print metafile error status.\nNo hardcopy metafile open\n"
+            "Hardcopy output file is closed \n");
+}
+
+TEST(Metafile, HeaderWriteFailureIsAnOpenFailure) {
+  gx_batch();
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(gxhbgn("/dev/full"), 1);
+  std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(out, "I/O Error writing to print metafile.\n");
+  // Not left in an error state: a good file can be opened next.
+  gx_tmpdir d;
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(gxhbgn(d.file("ok.gx").c_str()), 0);
+  gxhend();
+  testing::internal::GetCapturedStdout();
+}
+
+TEST(DisplayList, CoordinatesAreRoundedAndLimited) {
+  EXPECT_EQ(gxhcoord(-0.3), 0);
+  EXPECT_EQ(gxhcoord(40.0), 32760);
+  EXPECT_EQ(gxhcoord(1.0005), 1001);
+  EXPECT_EQ(gxhcoord(1.0004), 1000);
+  EXPECT_EQ(gxhcoord(32.7599), 32760);
+  EXPECT_EQ(gxhcoord(1e30), 32760);
+  EXPECT_EQ(gxhcoord(std::numeric_limits<double>::quiet_NaN()), 0);
+  EXPECT_EQ(gxhcoord(-std::numeric_limits<double>::infinity()), 0);
+}
+
+TEST(DisplayList, FrameContinuesIntoNewChunksInOrder) {
+  gxhsetchunk(64);
+  gx_batch();
+  for (int i = 0; i < 100; i++) gxcolr(i % 100);
+  std::vector<gxhchunk> chunks = gxhsel(false);
+  EXPECT_GT(chunks.size(), 3u);
+  std::vector<int> r = gx_records();
+  ASSERT_EQ(r.size(), 200u);
+  for (int i = 0; i < 100; i++) {
+    EXPECT_EQ(r[2 * i], -3);
+    EXPECT_EQ(r[2 * i + 1], i);
+  }
+  // A new frame drops the extra chunks.
+  gxfrme(1);
+  EXPECT_EQ(gxhsel(false).size(), 1u);
+  EXPECT_TRUE(gx_records().empty());
+  gxhsetchunk(0);
+}
+
+TEST(DisplayList, DoubleBufferPrintsTheCompletedFrame) {
+  gx_tmpdir d;
+  std::string f = d.file("db.gx");
+  gx_batch();
+  testing::internal::CaptureStdout();
+  gxhbgn(f.c_str());
+  gxcolr(5);
+  gxfrme(2);  // enter double buffering: the frame drawn before is dropped
+  gxcolr(6);
+  gxhprt();   // the completed set is empty: writes nothing
+  gxfrme(2);
+  gxcolr(7);
+  gxhprt();   // writes the frame just completed (colour 6)
+  gxhend();
+  testing::internal::GetCapturedStdout();
+  EXPECT_EQ(gx_meta_words(f), (std::vector<int>{-1, 11000, 8500, -2, -3, 6, -2, -9}));
+  gx_batch();
+}
+
+TEST(DisplayList, FrameRepaintsBackgroundAndKeepsCurrentColour) {
+  gx_batch();
+  gxcolr(3);
+  gxfrme(1);
+  EXPECT_TRUE(gx_records().empty()) << "background 0 paints nothing";
+  gxbckg(4);
+  gxfrme(1);
+  EXPECT_EQ(gx_records(), (std::vector<int>{-3, 4, -6, 0, 11000, 0, 8500}));
+  EXPECT_EQ(gxqclr(), 3);
+  gxfrme(9);  // display only
+  EXPECT_EQ(gx_records().size(), 7u);
+}
