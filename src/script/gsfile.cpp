@@ -1,4 +1,5 @@
-// Entry point of the script language.
+// Entry point of the script language: load a script, run its main part and
+// hand back its result.
 #include "script/gs.h"
 
 #include <cstdio>
@@ -16,23 +17,33 @@ void gsout(const std::string& text) { std::fwrite(text.data(), 1, text.size(), s
 
 std::optional<std::string> gsfile(const char* cmdline, int* rc, int mode) {
   const char* p = cmdline ? cmdline : "";
-  while (*p == ' ') p++;
+  while (*p == ' ' || *p == '\t') p++;
   const char* q = p;
-  while (*q && *q != ' ' && *q != '\n') q++;
+  while (*q && *q != ' ' && *q != '\t' && *q != '\n') q++;
   std::string name(p, q);
-  std::string path, dir;
-  std::FILE* fp = gsonam(name, path, dir);
-  if (!fp) {
-    if (mode == 1) {
-      gserrmsg("Unknown command: " + name + "\n");
-    } else {
-      std::printf("Error opening script file: %s\n", name.c_str());
+  while (*q == ' ' || *q == '\t') q++;
+  const char* r = q;
+  while (*r && *r != '\n') r++;
+  std::string argtext(q, r);
+
+  gsstate s;
+  s.sname = name;
+  int lr = gsgsfrd(s, 0, name);
+  if (lr != 0) {
+    if (lr == 9) {
+      if (mode == 1) {
+        gserrmsg("Unknown command: " + name + "\n");
+      } else {
+        std::printf("Error opening script file: %s\n", name.c_str());
+      }
     }
     *rc = 1;
     return std::nullopt;
   }
-  std::fclose(fp);
-  std::printf("Error running script file %s:  scripts are not built yet\n", path.c_str());
-  *rc = 1;
-  return std::nullopt;
+  s.args.push_back(argtext);
+  int status = gsrunf(s.files.front()->first, s);
+  if (status == GS_QUIT) status = -1;
+  *rc = status;
+  std::fflush(stdout);
+  return s.retv;
 }

@@ -63,6 +63,8 @@ struct gsstmnt {
   int line = 0;
   int type = GS_CMD;
   gsexprp cexpr;               // operand compiled on first use
+  std::string lhs;             // resolved-later target name of assignment/pull
+  bool lhsdone = false;
 };
 
 struct gsfrec {
@@ -95,10 +97,13 @@ struct gsstate {
   std::string sdir;               // directory the script was found in
   std::string fpath;              // function path (gsfpath)
   bool hasfpath = false;
+  std::string libpath;            // path of the library file last looked up
   std::optional<std::string> retv;
   int fallow = 0;
   int depth = 0;
-  int unwind = 0;  // exit or quit raised inside a function call
+  int unwind = 0;  // exit, quit or interrupt raised inside a function call
+  std::vector<std::string> vstk;  // operand slots of expressions being evaluated
+  size_t vtop = 0;
   ~gsstate();
 };
 
@@ -121,6 +126,11 @@ std::string gsfmtd(double v);
 bool gsgetvar(gsstate& s, const std::string& name, std::string& out);
 bool gssetvar(gsstate& s, const std::string& name, const std::string& val);
 bool gsrvar(gsstate& s, const std::string& name, std::string& out);
+
+// Calls a built-in or script function with evaluated arguments (gsfunc.cpp).
+bool gsfunc(gsstate& s, const std::string& name, std::vector<std::string>& args,
+            std::string& out);
+std::string gspad16(const std::string& name);
 
 // Running (gsrun.cpp).
 int gsrunf(gsstmnt* first, gsstate& s);

@@ -1,0 +1,248 @@
+// Running statements: call frames, the statement loop with its block jumps,
+// output and input statements, assignments and command statements.
+#include <cctype>
+#include <cstdio>
+
+#include "script/gsglue.h"
+#include "script/gsint.h"
+
+namespace {
+
+// Reports a failed expression of statement st.  An exit, quit or interrupt
+// raised inside a called function is passed up silently instead.
+int exprfail(gsstate& s, const gsstmnt* st, bool plain = false) {
+  if (s.unwind) return s.unwind;
+  std::printf(plain ? "Error occurred on line %i\n" : "  Error occurred on line %i\n", st->line);
+  std::printf("  In file %s\n", st->file->path.c_str());
+  return GS_ERR;
+}
+
+bool ischr(char c, bool first) {
+  if (first) return std::isalpha(static_cast<unsigned char>(c));
+  return std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '_';
+}
+
+// Binds a function's parameter list "(a, b, ...)" to the call arguments.
+bool bindparms(const std::string& o, std::vector<std::string>& args, gsvars& frame) {
+  if (o.empty() || o[0] != '(') return false;
+  size_t i = 1, na = 0;
+  auto blanks = [&] {
+    while (i < o.size() && (o[i] == ' ' || o[i] == '\t')) i++;
+  };
+  blanks();
+  if (i < o.size() && o[i] == ')') return true;
+  for (;;) {
+    blanks();
+    size_t a = i;
+    if (i >= o.size() || !ischr(o[i], true)) return false;
+    while (i < o.size() && ischr(o[i], false)) i++;
+    if (i - a > 15) return false;
+    std::string name = o.substr(a, i - a);
+    if (na < args.size()) {
+      frame.push_back({name, std::move(args[na])});
+    } else {
+      frame.push_back({name, name});
+    }
+    na++;
+    blanks();
+    if (i < o.size() && o[i] == ',') {
+      i++;
+      continue;
+    }
+    if (i < o.size() && o[i] == ')') return true;
+    return false;
+  }
+}
+
+// Target name of an assignment (statement text) or pull (operand): up to a
+// blank or "=", at most 16 characters.
+const std::string& lhsname(gsstmnt* st) {
+  if (!st->lhsdone) {
+    const std::string& t = st->type == GS_ASSN ? st->text : st->opnd;
+    size_t e = 0;
+    while (e < t.size() && t[e] != ' ' && t[e] != '\t' && t[e] != '=') e++;
+    st->lhs = t.substr(0, std::min(e, GSNAMEMAX));
+    st->lhsdone = true;
+  }
+  return st->lhs;
+}
+
+bool setnamed(gsstate& s, gsstmnt* st, const std::string& val) {
+  const std::string& nm = lhsname(st);
+  if (nm.find('.') == std::string::npos) return gssetvar(s, nm, val);
+  std::string rn;
+  if (!gsrvar(s, nm, rn)) return false;
+  return gssetvar(s, rn, val);
+}
+
+// Reads one whole line of standard input without its line end; "" at the
+// end of input.
+std::string readline() {
+  std::string line;
+  int c;
+  while ((c = std::getc(stdin)) != EOF && c != '\n') line += static_cast<char>(c);
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return line;
+}
+
+int gsassn(gsstmnt* st, gsstate& s) {
+  std::string v;
+  if (st->type == GS_PULL) {
+    std::fflush(stdout);
+    v = readline();
+    if (!st->hasopnd) return GS_OK;  // a bare pull waits for a line
+  } else if (!gsexprs(st, s, v)) {
+    return exprfail(s, st);
+  }
+  if (!setnamed(s, st, v)) {
+    std::printf("\n");
+    return exprfail(s, st);
+  }
+  return GS_OK;
+}
+
+int gsstmt(gsstmnt* st, gsstate& s) {
+  std::string cmd;
+  if (!gsexprs(st, s, cmd)) return exprfail(s, st);
+  int rc = 0;
+  std::string res = gsdocmd(cmd.c_str(), &rc);
+  if (rc == -1) return GS_QUIT;
+  gssetvar(s, "rc", std::to_string(rc));
+  gssetvar(s, "result", res);
+  return GS_OK;
+}
+
+// Runs one statement and returns the next one to run.
+gsstmnt* gsruns(gsstmnt* st, gsstate& s, int* status) {
+  if (gsintr()) {
+    s.unwind = GS_ERR;
+    *status = GS_ERR;
+    return nullptr;
+  }
+  std::string v;
+  switch (st->type) {
+    case GS_CMD:
+      *status = gsstmt(st, s);
+      return st->next;
+    case GS_ASSN:
+    case GS_PULL:
+      *status = gsassn(st, s);
+      return st->next;
+    case GS_WHILE:
+      if (!gsexprs(st, s, v)) {
+        *status = exprfail(s, st);
+        return nullptr;
+      }
+      if (v != "0") return st->next;
+      return st->partner->next;
+    case GS_ENDWHILE:
+      return st->partner;
+    case GS_CONTINUE:
+      return st->partner ? st->partner : st->next;
+    case GS_BREAK:
+      return st->partner ? st->partner->partner->next : st->next;
+    case GS_IF:
+      if (!gsexprs(st, s, v)) {
+        *status = exprfail(s, st);
+        return nullptr;
+      }
+      if (v != "0") return st->next;
+      return st->partner->next;
+    case GS_ELSE:
+      return st->partner->next;
+    case GS_ENDIF:
+      return st->next;
+    case GS_RETURN:
+      if (st->hasopnd) {
+        if (!gsexprs(st, s, v)) {
+          *status = exprfail(s, st);
+          return nullptr;
+        }
+        s.retv = std::move(v);
+      } else {
+        s.retv.reset();
+      }
+      *status = GS_RET;
+      return nullptr;
+    case GS_FUNCTION:
+      s.retv.reset();
+      *status = GS_RET;
+      return nullptr;
+    case GS_SAY:
+    case GS_PROMPT:
+      if (st->hasopnd) {
+        if (!gsexprs(st, s, v)) {
+          *status = exprfail(s, st, true);
+          return nullptr;
+        }
+        if (st->type == GS_SAY) v += '\n';
+      } else {
+        v = "\n";
+      }
+      gsout(v);
+      if (st->type == GS_PROMPT) std::fflush(stdout);
+      return st->next;
+    case GS_EXIT:
+      if (st->hasopnd) {
+        if (!gsexprs(st, s, v)) {
+          *status = exprfail(s, st);
+          return nullptr;
+        }
+        if (gsnum(v, nullptr, nullptr) != 1) {
+          std::printf("Error on Exit Command:  Non Integer Argument\n");
+          *status = exprfail(s, st);
+          return nullptr;
+        }
+      }
+      *status = GS_EXITST;
+      return nullptr;
+    default:
+      std::printf("Error in gsruns:  Internal Logic Check 16\n");
+      *status = GS_ERR;
+      return nullptr;
+  }
+}
+
+}  // namespace
+
+// Runs a function (or the script's main part) in a new frame whose first
+// variables are rc and result; the call arguments are taken from s.args.
+int gsrunf(gsstmnt* first, gsstate& s) {
+  std::vector<std::string> args = std::move(s.args);
+  s.args.clear();
+  if (s.depth >= GSMAXDEPTH) {
+    std::printf("Error:  script functions nested more than %i calls deep\n", GSMAXDEPTH);
+    if (first) {
+      std::printf("  Error occurred on line %i\n", first->line);
+      std::printf("  In file %s\n", first->file->path.c_str());
+    }
+    return GS_ERR;
+  }
+  gsvars frame;
+  frame.reserve(8);
+  frame.push_back({"rc", ""});
+  frame.push_back({"result", ""});
+  gsvars* saved = s.locals;
+  s.locals = &frame;
+  s.depth++;
+  int status = GS_OK;
+  gsstmnt* st = first;
+  if (st && st->type == GS_FUNCTION) {
+    if (st->hasopnd && !bindparms(st->opnd, args, frame)) {
+      std::printf("Error:  Invalid function list\n");
+      std::printf("  Error occurred on line %i\n", st->line);
+      std::printf("  In file %s\n", st->file->path.c_str());
+      status = GS_ERR;
+    }
+    st = st->next;
+  }
+  while (status == GS_OK && st) st = gsruns(st, s, &status);
+  s.depth--;
+  s.locals = saved;
+  if (status == GS_CONT || status == GS_BRK) {
+    std::printf("Error in gsrunf:  Internal Logic Check 8\n");
+    status = 1;
+  }
+  if (status == GS_RET) status = GS_OK;
+  return status;
+}

@@ -1,0 +1,69 @@
+#include "gstest.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "script/gs.h"
+#include "script/gsglue.h"
+
+std::vector<std::string> gscmds;
+
+gsdir::gsdir() {
+  char tmpl[] = "/tmp/omgstestXXXXXX";
+  char* p = mkdtemp(tmpl);
+  dir_ = p ? p : "/tmp";
+}
+
+gsdir::~gsdir() {
+  std::string cmd = "rm -rf '" + dir_ + "'";
+  if (dir_ != "/tmp") (void)std::system(cmd.c_str());
+}
+
+std::string gsdir::write(const std::string& name, const std::string& text) const {
+  std::ofstream f(path(name), std::ios::binary);
+  f << text;
+  return path(name);
+}
+
+std::string gsdir::read(const std::string& name) const {
+  std::ifstream f(path(name), std::ios::binary);
+  std::stringstream ss;
+  ss << f.rdbuf();
+  return ss.str();
+}
+
+static std::string fakecmd(const char* cmd, int* rc) {
+  std::string c(cmd);
+  gscmds.push_back(c);
+  *rc = 0;
+  if (c.compare(0, 5, "echo ") == 0) return c.substr(5) + "\n";
+  if (c == "fail") {
+    *rc = 3;
+    return "failed\n";
+  }
+  if (c == "quit") *rc = -1;
+  return "";
+}
+
+void gsfakecmds() {
+  gscmds.clear();
+  gssetcmd(fakecmd);
+}
+
+gsresult gsrunline(const std::string& line, int mode) {
+  gsresult r;
+  testing::internal::CaptureStdout();
+  r.ret = gsfile(line.c_str(), &r.rc, mode);
+  std::fflush(stdout);
+  r.out = testing::internal::GetCapturedStdout();
+  return r;
+}
+
+gsresult gsrun(const gsdir& d, const std::string& text, const std::string& args,
+               const std::string& name) {
+  gsfakecmds();
+  std::string p = d.write(name, text);
+  return gsrunline(p + (args.empty() ? "" : " " + args));
+}
