@@ -1,0 +1,215 @@
+// The in-memory description of an open file: reading it, copying it,
+// freeing it, and looking things up in it.
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "cmd/omprnt.h"
+#include "sdf/sdfint.h"
+
+int type_size(int nctype) {
+  switch (nctype) {
+    case SDF_BYTE: case SDF_CHAR: case SDF_UBYTE: return 1;
+    case SDF_SHORT: case SDF_USHORT: return 2;
+    case SDF_LONG: case SDF_FLOAT: case SDF_UINT: return 4;
+    case SDF_DOUBLE: case SDF_INT64: case SDF_UINT64: return 8;
+    default: return 0;
+  }
+}
+
+int init_io_std(io_std** pio) {
+  free_io_std(pio);
+  *pio = new (std::nothrow) io_std();
+  if (*pio == nullptr) {
+    omprnt(0, "Could not allocate memory for netCDF/HDF-SDS structure.\n");
+    return 0;
+  }
+  return 1;
+}
+
+void free_io_std(io_std** pio) {
+  if (pio == nullptr || *pio == nullptr) return;
+  io_std* io = *pio;
+  // A description that opened its file closes it, unless the close command
+  // already did (close_netcdf then refuses the id).
+  if (io->owns_file && io->ncid != -1) close_netcdf(io->ncid);
+  delete io;
+  *pio = nullptr;
+}
+
+int copy_io_std(io_std** dst, const io_std* src) {
+  free_io_std(dst);
+  *dst = new (std::nothrow) io_std(*src);
+  if (*dst == nullptr) {
+    omprnt(0, "Could not allocate memory for netCDF/HDF-SDS structure.\n");
+    return 0;
+  }
+  (*dst)->owns_file = false;  // the copy shares the id; only the source closes it
+  for (var_info& v : (*dst)->varlist) v.data.clear();
+  return 1;
+}
+
+const netcdf_att* find_att(const std::vector<netcdf_att>& atts, const char* name) {
+  for (const netcdf_att& a : atts)
+    if (a.attname == name) return &a;
+  return nullptr;
+}
+
+std::string att_text(const std::vector<netcdf_att>& atts, const char* name) {
+  const netcdf_att* a = find_att(atts, name);
+  if (a == nullptr || a->nctype != SDF_CHAR || a->values.empty()) return std::string();
+  return std::string(reinterpret_cast<const char*>(a->values.data()),
+                     strnlen(reinterpret_cast<const char*>(a->values.data()),
+                             static_cast<size_t>(a->count)));
+}
+
+var_info* find_var(io_std* io, const char* name) {
+  for (var_info& v : io->varlist)
+    if (v.ncname == name) return &v;
+  return nullptr;
+}
+
+int find_dim(const io_std* io, const char* name) {
+  for (int i = 0; i < io->ndims; i++)
+    if (io->dimnames[static_cast<size_t>(i)] == name) return io->dimids[static_cast<size_t>(i)];
+  return -1;
+}
+
+int find_dimix(const std::vector<int>& ids, int id) {
+  for (size_t i = 0; i < ids.size(); i++)
+    if (ids[i] == id) return static_cast<int>(i);
+  return -1;
+}
+
+int read_variable_data(int ncid, var_info* v, const std::vector<size_t>& start,
+                       const std::vector<size_t>& count) {
+  int sz = type_size(v->nctype);
+  if (sz == 0 || v->nctype == SDF_CHAR) return 0;
+  size_t n = 1;
+  for (size_t c : count) {
+    if (c != 0 && n > (size_t(1) << 40) / c) return 0;
+    n *= c;
+  }
+  try {
+    v->data.resize(n * static_cast<size_t>(sz));
+  } catch (const std::bad_alloc&) {
+    return 0;
+  }
+  if (n == 0) return 1;
+  return read_netcdf_data(ncid, v->varid, start, count, v->data.data());
+}
+
+int read_one_dimension(io_std* io, var_info* v, int dimid) {
+  if (dimid < 0 || dimid >= io->ndims || v->ndims < 1) return 0;
+  std::vector<size_t> start(static_cast<size_t>(v->ndims), 0);
+  std::vector<size_t> count(static_cast<size_t>(v->ndims), 1);
+  count[0] = static_cast<size_t>(io->dimlens[static_cast<size_t>(dimid)]);
+  return read_variable_data(io->ncid, v, start, count);
+}
+
+namespace {
+
+int read_atts(int ncid, int varid, int natts, std::vector<netcdf_att>* list) {
+  list->clear();
+  for (int n = 0; n < natts; n++) {
+    std::string name;
+    if (!get_netcdf_attname(ncid, varid, n, &name)) return 0;
+    netcdf_att a;
+    int rc = get_netcdf_att_info(ncid, varid, name.c_str(), &a);
+    if (rc == 0) return 0;
+    if (rc < 0) continue;  // a type the system does not use
+    list->push_back(std::move(a));
+  }
+  return 1;
+}
+
+int read_vars(io_std* io) {
+  io->varlist.clear();
+  int total = io->nvars;
+  for (int id = 0; id < total; id++) {
+    var_info v;
+    v.varid = id;
+    int natts = 0;
+    if (!inq_netcdf_var(io->ncid, id, &v.ncname, &v.nctype, &v.dimids, &natts)) return 0;
+    v.ndims = static_cast<int>(v.dimids.size());
+    bool beyond = false;
+    for (int d : v.dimids)
+      if (d < 0 || d >= io->ndims) beyond = true;
+    if (beyond) continue;  // uses a dimension past the kept ones
+    if (!read_atts(io->ncid, id, natts, &v.atts)) return 0;
+    v.natts = static_cast<int>(v.atts.size());
+    io->varlist.push_back(std::move(v));
+  }
+  io->nvars = static_cast<int>(io->varlist.size());
+  return 1;
+}
+
+int read_description(io_std* io) {
+  int nd = 0, nv = 0, ng = 0, rd = -1;
+  if (!inq_netcdf(io->ncid, &nd, &nv, &ng, &rd)) return 0;
+  if (nd > SDF_MAX_DIMS) {
+    std::fprintf(stderr, "Only first %d dimensions processed; library limit.\n", SDF_MAX_DIMS);
+    nd = SDF_MAX_DIMS;
+  }
+  io->ndims = nd;
+  io->nvars = nv;
+  io->recdim = rd;
+  if (!read_atts(io->ncid, -1, ng, &io->gatts)) return 0;
+  io->ngatts = static_cast<int>(io->gatts.size());
+  io->dimids.assign(static_cast<size_t>(nd), -1);
+  io->dimnames.assign(static_cast<size_t>(nd), std::string());
+  io->dimlens.assign(static_cast<size_t>(nd), -1);
+  for (int i = 0; i < nd; i++) {
+    long len = 0;
+    if (!inq_netcdf_dim(io->ncid, i, &io->dimnames[static_cast<size_t>(i)], &len)) return 0;
+    io->dimids[static_cast<size_t>(i)] = i;
+    io->dimlens[static_cast<size_t>(i)] = len;
+  }
+  if (!read_vars(io)) return 0;
+  set_time_type(io);
+  return 1;
+}
+
+}  // namespace
+
+int read_io_std(const char* name, io_std* io) {
+  if (name == nullptr || *name == '\0') return 0;
+  int id = -1;
+  if (!open_netcdf(name, &id)) {
+    omprntf(0, "%s does not exist or is not a netCDF/HDF-SDS file.\n", name);
+    return 0;
+  }
+  io->ncid = id;
+  io->owns_file = true;
+  try {
+    if (read_description(io)) return 1;
+  } catch (const std::bad_alloc&) {
+    omprnt(0, "Could not allocate memory for variable information.\n");
+  }
+  close_netcdf(id);
+  io->ncid = -1;
+  io->owns_file = false;
+  return 0;
+}
+
+void set_time_type(io_std* io) {
+  io->time_style = 0;
+  var_info* t = find_var(io, "time");
+  if (t == nullptr) {
+    for (var_info& v : io->varlist) {
+      if (v.ndims != 1) continue;
+      std::string u = att_text(v.atts, "units");
+      if (!u.empty() && units_is_time(u.c_str())) {
+        t = &v;
+        break;
+      }
+    }
+  }
+  if (t == nullptr) return;
+  const netcdf_att* u = find_att(t->atts, "units");
+  if (u == nullptr) return;
+  std::string text = att_text(t->atts, "units");
+  bool yyyy = text.size() >= 4;
+  for (size_t i = 0; yyyy && i < 4; i++) yyyy = (text[i] == 'y' || text[i] == 'Y');
+  io->time_style = yyyy ? 0 : 1;
+}

@@ -1,0 +1,162 @@
+// Internals shared by the self-describing file readers: the access layer
+// over netCDF and HDF4, the description helpers, coordinate recognition and
+// time decoding.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "sdf/sdf.h"
+
+// Longest name the libraries hand out (netCDF's NC_MAX_NAME).
+constexpr int SDF_MAX_NAME = 256;
+// Dimensions kept per file; variables using a dimension beyond are skipped.
+constexpr int SDF_MAX_DIMS = 100;
+
+// ---- access layer (one call each; 1 success, 0 failure, silent) ----
+int open_netcdf(const char* name, int* id);
+int inq_netcdf(int id, int* ndims, int* nvars, int* ngatts, int* recdim);
+int inq_netcdf_dim(int id, int dimid, std::string* name, long* len);
+int inq_netcdf_var(int id, int varid, std::string* name, int* type, std::vector<int>* dimids,
+                   int* natts);
+int get_netcdf_attname(int id, int varid, int n, std::string* name);
+// 1 read, 0 failure, -1 an attribute of a type the system does not use (skip it).
+int get_netcdf_att_info(int id, int varid, const char* name, netcdf_att* att);
+// Reads a hyperslab in the variable's own type into buf.
+int read_netcdf_data(int id, int varid, const std::vector<size_t>& start,
+                     const std::vector<size_t>& count, void* buf);
+// True when the file starts with the HDF4 signature.
+bool is_hdf4_file(const char* name);
+
+// ---- HDF4 SD files (own translation unit, its headers clash with netCDF's) ----
+int hdf_open(const char* name);  // library id, or -1
+int hdf_close(int hid);
+int hdf_inquire(int hid, int* ndims, int* nvars, int* ngatts, int* recdim);
+int hdf_diminq(int hid, int dimid, std::string* name, long* len);
+int hdf_varinq(int hid, int varid, std::string* name, int* type, std::vector<int>* dimids,
+               int* natts);
+int hdf_attname(int hid, int varid, int n, std::string* name);
+int hdf_attinfo(int hid, int varid, const char* name, netcdf_att* att);
+int hdf_varget(int hid, int varid, const std::vector<size_t>& start,
+               const std::vector<size_t>& count, void* buf);
+
+// ---- descriptions ----
+int type_size(int nctype);  // bytes per value, 0 for types that are not read
+int init_io_std(io_std** pio);
+int read_io_std(const char* name, io_std* io);
+int copy_io_std(io_std** dst, const io_std* src);
+const netcdf_att* find_att(const std::vector<netcdf_att>& atts, const char* name);
+var_info* find_var(io_std* io, const char* name);
+int find_dim(const io_std* io, const char* name);
+int find_dimix(const std::vector<int>& ids, int id);
+int read_one_dimension(io_std* io, var_info* v, int dimid);
+int read_variable_data(int ncid, var_info* v, const std::vector<size_t>& start,
+                       const std::vector<size_t>& count);
+// Text of a char attribute (empty when absent or not text).
+std::string att_text(const std::vector<netcdf_att>& atts, const char* name);
+void set_time_type(io_std* io);
+
+// ---- units library ----
+// Initialises the units library from the data directory's database once;
+// 1 when ready.
+int sdf_units_init();
+bool sdf_units_ready();
+// 1 when both texts parse as units that convert with slope 1 and offset 0.
+int compare_units(const char* a, const char* b);
+// 1 when the text parses as a unit convertible into the reference unit.
+int units_convertible(const char* text, const char* ref);
+// 1 when the text is a time unit (convertible into seconds).
+int units_is_time(const char* text);
+
+// ---- coordinates and values ----
+int findX(io_std* io, var_info** v);
+int findY(io_std* io, var_info** v);
+int findZ(io_std* io, var_info** v);
+int findT(io_std* io, var_info** v);
+int isdvar(const var_info* v, const var_info* x, const var_info* y, const var_info* z,
+           const var_info* t, int xdim, int ydim);
+// One value of a buffer as a double; 0 for a type that is not numeric.
+int value_as_double(const void* buf, int type, size_t idx, double* out);
+int convtype(const void* src, int stype, void* dst, int dtype, size_t sidx, size_t didx);
+int flt_equal(float a, float b);
+int dbl_equal(double a, double b);
+int fequal(float a, float b, float tol);
+int dequal(double a, double b, double tol);
+int findmatch(const char* name, const std::vector<std::string>& names, int* idx);
+
+// A linear or level-list axis worked out from coordinate values.
+struct sdfaxis {
+  int linear = 0;
+  std::vector<float> conv;  // linear: 6 floats; levels: count, values, -999.9
+  int wraps = 0;
+};
+// 1 linear axis built, 0 not evenly spaced, -1 error.
+int lin_axis(const std::vector<double>& vals, bool wrap_test, bool reverse, sdfaxis* ax);
+int lev_axis(const std::vector<double>& vals, bool reverse, sdfaxis* ax);
+// Values of a coordinate variable, read whole; 0 on failure.
+int coord_values(io_std* io, var_info* v, std::vector<double>* vals);
+
+// ---- time ----
+int decode_standard_time(double val, int* yr, int* mo, int* dy, int* hr, int* mn, double* sec);
+int decode_delta_t(const char* text, int* yr, int* mo, int* dy, int* hr, int* mn, int* sec);
+int decode_ud_time(const char* units, double val, int* yr, int* mo, int* dy, int* hr, int* mn,
+                   double* sec);
+int strip_char(int n, std::string* text);
+// The time axis of a file: 8-float conversion array, size and calendar.
+struct sdftaxis {
+  float conv[8] = {1, 1, 1, 0, 0, 0, 1, -999.9f};
+  int size = 1;
+  int cal365 = 0;
+};
+// Works out the time axis from the coordinate T (none: one time at 1-1-1);
+// 0 on failure, after its message.
+int define_time_axis(io_std* io, var_info* t, sdftaxis* ta);
+
+// ---- opening ----
+struct datafile;
+struct datetime;
+
+// What an open takes from a descriptor and what it finds in the file.
+struct sdfparms {
+  int findvar[4] = {1, 1, 1, 1};  // find X, Y, Z, T by units; 0: by the name below
+  int dvars = 1;                  // find data variables by the test; 0: the list below
+  int isxdf = 0;                  // the settings come from an XDF descriptor
+  int defaxis[4] = {1, 1, 1, 1};  // define the axis from the file; 0: the descriptor did
+  int dotitle = 1;                // title from the file
+  int doundef = 1;                // undefined values from the file
+  std::string dimnames[4];        // X, Y, Z, T dimension names from the descriptor
+  int nvars = -1;                 // variables listed by the descriptor
+  std::vector<std::string> ncnames;  // their names in the file
+  std::vector<std::string> omnames;  // their names in the system
+  std::vector<int> fromfile;         // 1: only the name given, the rest from the file
+  int ddfundef = 0;               // the descriptor gave the undef value
+  bool tnodim = false;            // the descriptor said the file has no time dimension
+};
+
+void doparms4sdf(sdfparms* p);
+// Builds the record from the file; 0 success, 1 failure (record freed by the caller).
+int omdsdf(const char* name, datafile* pfi, const std::string& templ, int ntimes,
+           sdfparms* parms);
+// Installs axis conversions into dimension d of a record (malloc'd arrays).
+int install_axis(datafile* pfi, int d, const sdfaxis& ax);
+int install_time(datafile* pfi, const float conv[8]);
+// The undefined value of a variable from its attributes, or its type's fill.
+void set_var_undef(var_info* v, const datafile* pfi, int ddf_undef);
+// Fixes the program's calendar after a successful open; 0 when an XDF open
+// must be refused because it clashes.
+int fix_calendar(datafile* pfi, bool xdf);
+// Builds the per-time member table of a template series; 0 on failure.
+int build_template_table(datafile* pfi, const std::string& templ);
+// Expands a file-name template for a time (initial time t0, time axis tvals).
+std::string sdf_fndt(const std::string& tmpl, const datetime& t, const datetime& t0,
+                     const float* tvals);
+// Appends an opened record to the file list, stamps it, runs the default
+// dimension commands for the first file.
+struct cmnstate;
+void sdf_addfile(cmnstate* pcm, datafile* pfi);
+void sdf_default_dims(cmnstate* pcm, datafile* pfi);
+
+// ---- template series ----
+struct gridres;
+int omopsdf(int t, gridres* pgr, var_info** pvar);

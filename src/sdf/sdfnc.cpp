@@ -1,0 +1,165 @@
+// The access layer: every call the subsystem makes on a file goes through
+// these wrappers, which pick the netCDF or the HDF4 library by the id.
+#include <netcdf.h>
+
+#include <cstdio>
+#include <cstring>
+#include <map>
+
+#include "sdf/sdfint.h"
+
+namespace {
+
+enum { KIND_NC = 1, KIND_HDF = 2 };
+
+struct openfile {
+  int kind;
+  int libid;
+};
+
+// Files opened here and not closed yet, by the id handed out.  HDF4 ids are
+// handed out as library id + 1, never a multiple of 65536 as netCDF's are.
+std::map<int, openfile>& openfiles() {
+  static std::map<int, openfile> files;
+  return files;
+}
+
+const openfile* lookup(int id) {
+  auto it = openfiles().find(id);
+  return it == openfiles().end() ? nullptr : &it->second;
+}
+
+}  // namespace
+
+bool is_hdf4_file(const char* name) {
+  FILE* f = std::fopen(name, "rb");
+  if (f == nullptr) return false;
+  unsigned char sig[4] = {0, 0, 0, 0};
+  size_t n = std::fread(sig, 1, 4, f);
+  std::fclose(f);
+  return n == 4 && sig[0] == 0x0e && sig[1] == 0x03 && sig[2] == 0x13 && sig[3] == 0x01;
+}
+
+int open_netcdf(const char* name, int* id) {
+  *id = -1;
+  if (is_hdf4_file(name)) {
+    int hid = hdf_open(name);
+    if (hid < 0) return 0;
+    int pub = hid + 1;
+    if (openfiles().count(pub) != 0) {  // cannot happen unless ids collide
+      hdf_close(hid);
+      return 0;
+    }
+    openfiles()[pub] = {KIND_HDF, hid};
+    *id = pub;
+    return 1;
+  }
+  int ncid = -1;
+  if (nc_open(name, NC_NOWRITE, &ncid) != NC_NOERR) return 0;
+  openfiles()[ncid] = {KIND_NC, ncid};
+  *id = ncid;
+  return 1;
+}
+
+int close_netcdf(int id) {
+  const openfile* f = lookup(id);
+  if (f == nullptr) return 0;
+  openfile of = *f;
+  openfiles().erase(id);
+  if (of.kind == KIND_HDF) return hdf_close(of.libid);
+  return nc_close(of.libid) == NC_NOERR ? 1 : 0;
+}
+
+int inq_netcdf(int id, int* ndims, int* nvars, int* ngatts, int* recdim) {
+  const openfile* f = lookup(id);
+  if (f == nullptr) return 0;
+  if (f->kind == KIND_HDF) return hdf_inquire(f->libid, ndims, nvars, ngatts, recdim);
+  return nc_inq(f->libid, ndims, nvars, ngatts, recdim) == NC_NOERR ? 1 : 0;
+}
+
+int inq_netcdf_dim(int id, int dimid, std::string* name, long* len) {
+  const openfile* f = lookup(id);
+  if (f == nullptr) return 0;
+  if (f->kind == KIND_HDF) return hdf_diminq(f->libid, dimid, name, len);
+  char buf[NC_MAX_NAME + 1] = {0};
+  size_t n = 0;
+  if (nc_inq_dim(f->libid, dimid, buf, &n) != NC_NOERR) return 0;
+  *name = buf;
+  *len = static_cast<long>(n);
+  return 1;
+}
+
+int inq_netcdf_var(int id, int varid, std::string* name, int* type, std::vector<int>* dimids,
+                   int* natts) {
+  const openfile* f = lookup(id);
+  if (f == nullptr) return 0;
+  if (f->kind == KIND_HDF) return hdf_varinq(f->libid, varid, name, type, dimids, natts);
+  int nd = 0;
+  if (nc_inq_varndims(f->libid, varid, &nd) != NC_NOERR || nd < 0) return 0;
+  std::vector<int> ids(static_cast<size_t>(nd) + 1, -1);  // sized from what the library says
+  char buf[NC_MAX_NAME + 1] = {0};
+  nc_type t = NC_NAT;
+  int na = 0;
+  if (nc_inq_var(f->libid, varid, buf, &t, &nd, ids.data(), &na) != NC_NOERR) return 0;
+  ids.resize(static_cast<size_t>(nd));
+  *name = buf;
+  *type = (t >= NC_BYTE && t <= NC_STRING) ? static_cast<int>(t) : 0;
+  *dimids = ids;
+  *natts = na;
+  return 1;
+}
+
+int get_netcdf_attname(int id, int varid, int n, std::string* name) {
+  const openfile* f = lookup(id);
+  if (f == nullptr) return 0;
+  if (f->kind == KIND_HDF) return hdf_attname(f->libid, varid, n, name);
+  char buf[NC_MAX_NAME + 1] = {0};
+  if (nc_inq_attname(f->libid, varid, n, buf) != NC_NOERR) return 0;
+  *name = buf;
+  return 1;
+}
+
+int get_netcdf_att_info(int id, int varid, const char* name, netcdf_att* att) {
+  const openfile* f = lookup(id);
+  if (f == nullptr) return 0;
+  if (f->kind == KIND_HDF) return hdf_attinfo(f->libid, varid, name, att);
+  nc_type t = NC_NAT;
+  size_t len = 0;
+  if (nc_inq_att(f->libid, varid, name, &t, &len) != NC_NOERR) return 0;
+  att->attname = name;
+  if (t == NC_STRING) {
+    // netCDF-4 string attributes are used as text: the first string.
+    std::vector<char*> strs(len > 0 ? len : 1, nullptr);
+    if (len == 0) {
+      att->nctype = SDF_CHAR;
+      att->count = 0;
+      att->values.assign(1, 0);
+      return 1;
+    }
+    if (nc_get_att_string(f->libid, varid, name, strs.data()) != NC_NOERR) return 0;
+    std::string s = strs[0] != nullptr ? strs[0] : "";
+    nc_free_string(len, strs.data());
+    att->nctype = SDF_CHAR;
+    att->count = static_cast<int>(s.size());
+    att->values.assign(s.begin(), s.end());
+    att->values.push_back(0);
+    return 1;
+  }
+  if (t < NC_BYTE || t > NC_DOUBLE) return -1;  // other netCDF-4 types are skipped
+  int sz = type_size(t);
+  if (len > 100000000) return 0;
+  att->nctype = t;
+  att->count = static_cast<int>(len);
+  att->values.assign(len * static_cast<size_t>(sz) + 1, 0);
+  if (len > 0 && nc_get_att(f->libid, varid, name, att->values.data()) != NC_NOERR) return 0;
+  if (t != NC_CHAR && t != NC_BYTE) att->values.pop_back();
+  return 1;
+}
+
+int read_netcdf_data(int id, int varid, const std::vector<size_t>& start,
+                     const std::vector<size_t>& count, void* buf) {
+  const openfile* f = lookup(id);
+  if (f == nullptr) return 0;
+  if (f->kind == KIND_HDF) return hdf_varget(f->libid, varid, start, count, buf);
+  return nc_get_vara(f->libid, varid, start.data(), count.data(), buf) == NC_NOERR ? 1 : 0;
+}

@@ -1,0 +1,380 @@
+// Grid reads from self-describing files: the request is clipped to the
+// file (or wrapped round the globe), read as one hyperslab per member file,
+// turned into floats with packing and undefined markers applied, and placed
+// into the request with reversed latitudes and levels turned round.
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "cmd/omprnt.h"
+#include "data/datafile.h"
+#include "expr/gridres.h"
+#include "sdf/sdfint.h"
+
+namespace {
+
+var_info* find_omname(io_std* io, const std::string& name) {
+  if (io == nullptr) return nullptr;
+  for (var_info& v : io->varlist) {
+    if (v.omname.empty() || v.omname.size() != name.size()) continue;
+    bool same = true;
+    for (size_t i = 0; i < name.size() && same; i++)
+      same = std::tolower(static_cast<unsigned char>(v.omname[i])) ==
+             std::tolower(static_cast<unsigned char>(name[i]));
+    if (same) return &v;
+  }
+  return nullptr;
+}
+
+// How raw values of a variable become floats.
+struct unpacker {
+  int type = 0;
+  double scale = 1, offset = 0;
+  double m1 = 0, m2 = 0;
+  bool has_m2 = false;
+  float undef = 0;
+};
+
+bool att_number(const var_info* v, const char* a, const char* b, double* out, int* type) {
+  const netcdf_att* at = find_att(v->atts, a);
+  if (at == nullptr) at = find_att(v->atts, b);
+  if (at == nullptr) return false;
+  *type = at->nctype;
+  if (at->count < 1 || !value_as_double(at->values.data(), at->nctype, 0, out)) *type = -1;
+  return true;
+}
+
+double own_att(const var_info* v, const char* name, bool* found) {
+  const netcdf_att* a = find_att(v->atts, name);
+  double d = 0;
+  *found = a != nullptr && a->nctype == v->nctype && a->count >= 1 &&
+           value_as_double(a->values.data(), a->nctype, 0, &d);
+  return d;
+}
+
+double type_fill(int type) {
+  switch (type) {
+    case SDF_BYTE: return -127;
+    case SDF_SHORT: return -32767;
+    case SDF_LONG: return -2147483647.0;
+    case SDF_FLOAT: return 9.96921e36f;
+    case SDF_DOUBLE: return 9.969209968386869e36;
+    case SDF_UBYTE: return 255;
+    case SDF_USHORT: return 65535;
+    case SDF_UINT: return 4294967295.0;
+    case SDF_INT64: return -9223372036854775806.0;
+    case SDF_UINT64: return 18446744073709551614.0;
+    default: return 9.96921e36f;
+  }
+}
+
+float var_undef(const var_info* v, const datafile* pfi, int ddf) {
+  if (ddf) return pfi->undef;
+  double d = 0;
+  if (v->has_undef && value_as_double(v->undef.raw, v->nctype, 0, &d) && std::fabs(d) < 3.4e38)
+    return static_cast<float>(d);
+  return 9.96921e36f;
+}
+
+// 0, or 6 after the message when the packing cannot be used.
+int make_unpacker(const var_info* v, const datafile* pfi, int ddf, float undef, unpacker* u) {
+  u->type = v->nctype;
+  u->undef = undef;
+  int st = 0, ot = 0;
+  double scale = 1, offset = 0;
+  bool hs = att_number(v, "scale_factor", "slope", &scale, &st);
+  bool ho = att_number(v, "add_offset", "intercept", &offset, &ot);
+  if ((hs && st < 0) || (ho && ot < 0)) {
+    omprnt(0, "SDF data variable has unsupported unpacked data type.\n");
+    return 6;
+  }
+  bool is_float = v->nctype == SDF_FLOAT || v->nctype == SDF_DOUBLE;
+  if (is_float && (hs || ho)) {
+    bool ident = v->nctype == SDF_FLOAT
+                     ? flt_equal(static_cast<float>(scale), 1.0f) && flt_equal(static_cast<float>(offset), 0.0f)
+                     : dbl_equal(scale, 1.0) && dbl_equal(offset, 0.0);
+    if (!ident) {
+      omprnt(0, "SDF data variable has unsupported packed data type.\n");
+      return 6;
+    }
+    scale = 1;
+    offset = 0;
+  }
+  u->scale = scale;
+  u->offset = offset;
+  if (ddf) {
+    // The descriptor's undef marks missing values in the file's own terms.
+    u->m1 = is_float ? pfi->undef : (pfi->undef - offset) / (scale != 0 ? scale : 1);
+    return 0;
+  }
+  bool hm = false, hf = false;
+  double mv = own_att(v, "missing_value", &hm);
+  double fv = own_att(v, "_FillValue", &hf);
+  if (hm) {
+    u->m1 = mv;
+    u->has_m2 = true;
+    u->m2 = hf ? fv : type_fill(v->nctype);
+  } else if (hf) {
+    u->m1 = fv;
+  } else {
+    u->m1 = type_fill(v->nctype);
+    if (!is_float && (hs || ho) && scale != 0) {
+      // Packed data without a marker: the packed form of the grid's undef too.
+      u->has_m2 = true;
+      u->m2 = std::floor((undef - offset) / scale + 0.5);
+    }
+  }
+  return 0;
+}
+
+template <class T>
+void unpack_int(const T* raw, size_t n, const unpacker& u, float* out) {
+  const double m1 = u.m1, m2 = u.has_m2 ? u.m2 : u.m1;
+  const double sc = u.scale, of = u.offset;
+  for (size_t i = 0; i < n; i++) {
+    double r = static_cast<double>(raw[i]);
+    out[i] = (r == m1 || r == m2) ? u.undef : static_cast<float>(r * sc + of);
+  }
+}
+
+void unpack(const void* buf, size_t n, const unpacker& u, float* out) {
+  switch (u.type) {
+    case SDF_FLOAT: {
+      const float* r = static_cast<const float*>(buf);
+      const float m1 = static_cast<float>(u.m1);
+      const float m2 = u.has_m2 ? static_cast<float>(u.m2) : m1;
+      const float tol = 1e-5f;
+      for (size_t i = 0; i < n; i++) {
+        float x = r[i];
+        out[i] = (std::fabs(x - m1) <= tol || std::fabs(x - m2) <= tol) ? u.undef : x;
+      }
+      return;
+    }
+    case SDF_DOUBLE: {
+      const double* r = static_cast<const double*>(buf);
+      const double m2 = u.has_m2 ? u.m2 : u.m1;
+      for (size_t i = 0; i < n; i++) {
+        double x = r[i];
+        bool bad = std::fabs(x - u.m1) <= 1e-5 || std::fabs(x - m2) <= 1e-5 || !(std::fabs(x) <= 3.4e38);
+        out[i] = bad ? u.undef : static_cast<float>(x);
+      }
+      return;
+    }
+    case SDF_BYTE: unpack_int(static_cast<const signed char*>(buf), n, u, out); return;
+    case SDF_UBYTE: unpack_int(static_cast<const unsigned char*>(buf), n, u, out); return;
+    case SDF_SHORT: unpack_int(static_cast<const short*>(buf), n, u, out); return;
+    case SDF_USHORT: unpack_int(static_cast<const unsigned short*>(buf), n, u, out); return;
+    case SDF_LONG: unpack_int(static_cast<const int*>(buf), n, u, out); return;
+    case SDF_UINT: unpack_int(static_cast<const unsigned int*>(buf), n, u, out); return;
+    case SDF_INT64: unpack_int(static_cast<const long long*>(buf), n, u, out); return;
+    case SDF_UINT64: unpack_int(static_cast<const unsigned long long*>(buf), n, u, out); return;
+    default:
+      for (size_t i = 0; i < n; i++) out[i] = u.undef;
+  }
+}
+
+// One dimension of the request as read from the file.
+struct dimplan {
+  bool varying = false;
+  bool present = false;  // the variable has this dimension
+  int lo = 1, hi = 1;    // grid indices wanted (varying) or the fixed index
+  size_t start = 0, count = 1;  // hyperslab along the variable's dimension
+  int size = 1;          // file size of the dimension
+  bool rev = false;
+  bool wrap = false;     // X read whole, indices taken round the globe
+  // Hyperslab coordinate of a grid index, -1 when outside.
+  long coord(int g) const {
+    if (!present) return g == 1 || !varying ? 0 : -1;
+    if (wrap) {
+      long k = (static_cast<long>(g) - 1) % size;
+      if (k < 0) k += size;
+      return k;
+    }
+    if (varying && (g < lo || g > hi)) return -1;
+    long f = rev ? size - g : g - 1;  // 0-based file index
+    long c = f - static_cast<long>(start);
+    return (c < 0 || c >= static_cast<long>(count)) ? -1 : c;
+  }
+};
+
+// 1 when the dimension can be read; false when the request misses the file.
+bool plan_dim(dimplan* p, const gridres* pgr, int d, int pos, int size, bool rev, bool wrapfile) {
+  p->varying = pgr->idim == d || pgr->jdim == d;
+  p->present = pos >= 0;
+  p->size = size;
+  p->rev = rev;
+  p->lo = pgr->dimmin[d];
+  p->hi = p->varying ? pgr->dimmax[d] : pgr->dimmin[d];
+  if (!p->present) {
+    p->start = 0;
+    p->count = 1;
+    return !p->varying || (p->lo <= 1 && p->hi >= 1);
+  }
+  if (d == 0 && wrapfile && (p->lo < 1 || p->hi > size)) {
+    p->wrap = true;
+    p->start = 0;
+    p->count = static_cast<size_t>(size);
+    return true;
+  }
+  int lo = p->lo < 1 ? 1 : p->lo;
+  int hi = p->hi > size ? size : p->hi;
+  if (lo > hi) return false;  // wholly beyond the file
+  p->lo = lo;
+  p->hi = hi;
+  p->count = static_cast<size_t>(hi - lo + 1);
+  p->start = static_cast<size_t>(rev ? size - hi : lo - 1);
+  return true;
+}
+
+}  // namespace
+
+int omgsdf(gridres* pgr, float* gr) {
+  datafile* pfi = pgr->pfi;
+  std::string want = pgr->pvar != nullptr ? pgr->pvar->abbrv : std::string();
+  io_std* io = pfi != nullptr ? pfi->sdf : nullptr;
+  var_info* v = find_omname(io, want);
+  if (v == nullptr) {
+    omprntf(0, "Couldn't find variable %s in SDF file.\n", want.c_str());
+    return 2;
+  }
+  int ddf = io->ddf_undef;
+  float undef = var_undef(v, pfi, ddf);
+  pgr->undef = undef;
+  size_t total = static_cast<size_t>(pgr->isiz > 0 ? pgr->isiz : 1) *
+                 static_cast<size_t>(pgr->jsiz > 0 ? pgr->jsiz : 1);
+  for (size_t i = 0; i < total; i++) gr[i] = undef;
+
+  unpacker up;
+  int rc = make_unpacker(v, pfi, ddf, undef, &up);
+  if (rc != 0) return rc;
+
+  // X Y Z T plans; the variable's positions are in T Z Y X order.
+  dimplan plan[4];
+  bool rev[4] = {false, pfi->yrflg != 0, pfi->zrflg != 0, false};
+  for (int d = 0; d < 4; d++) {
+    int pos = v->tzyx_pos[3 - d];
+    if (!plan_dim(&plan[d], pgr, d, pos, pfi->dnum[d], rev[d], pfi->wrap != 0 && d == 0))
+      return 0;  // the request lies outside the file: all undefined
+  }
+  if (plan[0].varying && pfi->wrap && plan[0].present && !plan[0].wrap) {
+    // fully inside: plain read
+  } else if (!plan[0].varying && pfi->wrap && plan[0].present && plan[0].wrap) {
+    // a fixed longitude beyond the edge: one column taken round the globe
+    long k = plan[0].coord(plan[0].lo);
+    plan[0].wrap = false;
+    plan[0].start = static_cast<size_t>(k);
+    plan[0].count = 1;
+    plan[0].lo = plan[0].hi = static_cast<int>(k) + 1;
+  }
+
+  // Time steps grouped by member file (one group when not a template).
+  dimplan& tp = plan[3];
+  std::vector<float> vals;
+  int tlo = tp.present ? tp.lo : 1, thi = tp.present ? tp.hi : 1;
+  int t = tlo;
+  while (t <= thi) {
+    int gfirst = t, glast = t;
+    long fileidx = t;  // 1-based index of step t in its file
+    if (tp.present && pfi->tmplat) {
+      var_info* nv = nullptr;
+      int k = omopsdf(t, pgr, &nv);
+      if (k == -99999) {
+        omprnt(0, "Bad time index in SDF file.\n");
+        return 1;
+      }
+      int m = static_cast<size_t>(t - 1) < pfi->fnums.size() ? pfi->fnums[static_cast<size_t>(t - 1)] : t;
+      while (glast + 1 <= thi && pfi->fnums[static_cast<size_t>(glast)] == m) glast++;
+      if (k == -88888) {
+        t = glast + 1;
+        continue;  // this member cannot be used: its steps stay undefined
+      }
+      if (nv != nullptr) v = nv;
+      io = pfi->sdf;
+      fileidx = k;
+      rc = make_unpacker(v, pfi, io->ddf_undef, undef, &up);
+      if (rc != 0) return rc;
+    } else {
+      glast = thi;
+    }
+    // Hyperslab over the variable's dimensions.
+    size_t nd = static_cast<size_t>(v->ndims);
+    std::vector<size_t> start(nd, 0), count(nd, 1);
+    for (int d = 0; d < 4; d++) {
+      int pos = v->tzyx_pos[3 - d];
+      if (pos < 0 || static_cast<size_t>(pos) >= nd) continue;
+      if (d == 3) {
+        start[static_cast<size_t>(pos)] = static_cast<size_t>(fileidx - 1);
+        count[static_cast<size_t>(pos)] = static_cast<size_t>(glast - gfirst + 1);
+      } else {
+        start[static_cast<size_t>(pos)] = plan[d].start;
+        count[static_cast<size_t>(pos)] = plan[d].count;
+      }
+    }
+    if (!read_variable_data(io->ncid, v, start, count)) {
+      omprnt(0, pfi->tmplat ? "Failure reading SDF data.  #3\n" : "Failure reading SDF data.  #1\n");
+      return 3;
+    }
+    std::fprintf(stderr, "gxstart=%d, gxstop=%d, gystart=%d, gystop=%d.\n", 0,
+                 static_cast<int>(plan[0].count), 0, static_cast<int>(plan[1].count));
+    std::fprintf(stderr, "gzstart=%d, gzstop=%d, gtstart=%d, gtstop=%d.\n", 0,
+                 static_cast<int>(plan[2].count), gfirst - tlo, glast - gfirst + 1);
+    size_t n = 1;
+    for (size_t c : count) n *= c;
+    try {
+      vals.resize(n);
+    } catch (const std::bad_alloc&) {
+      omprnt(0, "Memory allocation error handling SDF grid request(1).\n");
+      return 13;
+    }
+    unpack(v->data.data(), n, up, vals.data());
+
+    // Strides of the hyperslab, and the offset of each grid index.
+    std::vector<size_t> stride(nd, 1);
+    for (size_t k = nd; k-- > 1;) stride[k - 1] = stride[k] * count[k];
+    auto offset_of = [&](int d, int g) -> long {
+      int pos = v->tzyx_pos[3 - d];
+      if (d == 3) {
+        if (tp.present && (g < gfirst || g > glast)) return -1;
+        if (!tp.present) return (!tp.varying || g == 1) ? 0 : -1;
+        return static_cast<long>(g - gfirst) * static_cast<long>(stride[static_cast<size_t>(pos)]);
+      }
+      long c = plan[d].coord(g);
+      if (c < 0) return -1;
+      return pos < 0 ? 0 : c * static_cast<long>(stride[static_cast<size_t>(pos)]);
+    };
+    int isz = pgr->isiz > 0 ? pgr->isiz : 1, jsz = pgr->jsiz > 0 ? pgr->jsiz : 1;
+    std::vector<long> ioff(static_cast<size_t>(isz), 0), joff(static_cast<size_t>(jsz), 0);
+    long base = 0;
+    for (int d = 0; d < 4; d++) {
+      if (d == pgr->idim || d == pgr->jdim) continue;
+      long o = offset_of(d, pgr->dimmin[d]);
+      if (o < 0) {
+        base = -1;
+        break;
+      }
+      base += o;
+    }
+    if (base >= 0) {
+      for (int i = 0; i < isz; i++)
+        ioff[static_cast<size_t>(i)] = pgr->idim >= 0 ? offset_of(pgr->idim, pgr->dimmin[pgr->idim] + i) : 0;
+      for (int j = 0; j < jsz; j++)
+        joff[static_cast<size_t>(j)] = pgr->jdim >= 0 ? offset_of(pgr->jdim, pgr->dimmin[pgr->jdim] + j) : 0;
+      for (int j = 0; j < jsz; j++) {
+        long jo = joff[static_cast<size_t>(j)];
+        if (jo < 0) continue;
+        float* row = gr + static_cast<size_t>(j) * static_cast<size_t>(isz);
+        const float* src = vals.data() + base + jo;
+        for (int i = 0; i < isz; i++) {
+          long io_ = ioff[static_cast<size_t>(i)];
+          if (io_ >= 0) row[i] = src[io_];
+        }
+      }
+    }
+    t = glast + 1;
+  }
+  return 0;
+}

@@ -1,0 +1,135 @@
+// Template series: one data set spread over member files named by a time
+// template; only one member is open at a time.
+#include <cctype>
+#include <cstdio>
+#include <new>
+#include <string>
+
+#include "cmd/omprnt.h"
+#include "data/datafile.h"
+#include "data/datetime.h"
+#include "data/fnmexp.h"
+#include "expr/gridres.h"
+#include "sdf/sdfint.h"
+
+std::string sdf_fndt(const std::string& tmpl, const datetime& t, const datetime& t0,
+                     const float* tvals) {
+  return omfndt(tmpl.c_str(), &t, &t0, tvals);
+}
+
+int build_template_table(datafile* pfi, const std::string& templ) {
+  int nt = pfi->dnum[3];
+  if (nt < 1 || pfi->grvals[3] == nullptr) return 0;
+  try {
+    pfi->fnums.assign(static_cast<size_t>(nt), 1);
+    datetime t0;
+    gr2t(pfi->grvals[3], 1.0, &t0);
+    std::string prev = sdf_fndt(templ, t0, t0, pfi->grvals[3]);
+    int firststep = 1;
+    for (int t = 2; t <= nt; t++) {
+      datetime tt;
+      gr2t(pfi->grvals[3], static_cast<double>(t), &tt);
+      std::string n = sdf_fndt(templ, tt, t0, pfi->grvals[3]);
+      if (n != prev) firststep = t;
+      pfi->fnums[static_cast<size_t>(t - 1)] = firststep;
+      prev = n;
+    }
+  } catch (const std::bad_alloc&) {
+    return 0;
+  }
+  pfi->fnumc = 0;
+  return 1;
+}
+
+namespace {
+
+// Puts a copy of the first member's description back as the current one.
+void restore_first(datafile* pfi, const char* failmsg) {
+  if (pfi->sdf1 == nullptr || !copy_io_std(&pfi->sdf, pfi->sdf1)) {
+    if (failmsg != nullptr) omprnt(1, failmsg);
+  }
+  // The copy shares a closed id; the next read switches again.
+  if (pfi->sdf != nullptr) pfi->sdf->ncid = -1;
+}
+
+}  // namespace
+
+int omopsdf(int t, gridres* pgr, var_info** pvar) {
+  datafile* pfi = pgr->pfi;
+  if (t < 1 || t > pfi->dnum[3] || pfi->fnums.size() < static_cast<size_t>(pfi->dnum[3]))
+    return -99999;
+  int m = pfi->fnums[static_cast<size_t>(t - 1)];
+  if (m == pfi->fnumc && pfi->fnumc != 0) return t - m + 1;
+
+  // Switch: the open member's description is set aside (it owns its file).
+  pfi->tempname.clear();
+  io_std* aside = pfi->sdf;
+  pfi->sdf = nullptr;
+  pfi->fnumc = 0;
+  auto drop_aside = [&]() { free_io_std(&aside); };
+
+  datetime tt, t0;
+  gr2t(pfi->grvals[3], static_cast<double>(t), &tt);
+  gr2t(pfi->grvals[3], 1.0, &t0);
+  std::string fname;
+  try {
+    fname = sdf_fndt(pfi->name, tt, t0, pfi->grvals[3]);
+  } catch (const std::bad_alloc&) {
+    drop_aside();
+    restore_first(pfi, "SDF templating:  Error copying SDF info from first to current.\n");
+    omprnt(1, "SDF templating:  Error getting new filename.\n");
+    return -99999;
+  }
+  if (!init_io_std(&pfi->sdf)) {
+    omprnt(0, "SDF templating:  Allocation error opening new SDF file.\n");
+    drop_aside();
+    restore_first(pfi, "SDF templating:  Error copying first to current in switch.\n");
+    omprnt(1, "SDF templating:  Error moving to new file.\n");
+    return -88888;
+  }
+  if (!read_io_std(fname.c_str(), pfi->sdf)) {
+    omprntf(0, "SDF templating:  Open of new SDF file failed.\n  Filename is %s.\n", fname.c_str());
+    free_io_std(&pfi->sdf);
+    // The set-aside description becomes current again, its file closed.
+    if (aside != nullptr) {
+      if (aside->owns_file) close_netcdf(aside->ncid);
+      aside->owns_file = false;
+      aside->ncid = -1;
+    }
+    pfi->sdf = aside;
+    omprnt(1, "SDF templating:  New open failed.\n");
+    return -88888;
+  }
+  io_std* io = pfi->sdf;
+  if (aside != nullptr) {
+    io->ddf_undef = aside->ddf_undef;
+    for (const var_info& old : aside->varlist) {
+      var_info* nv = find_var(io, old.ncname.c_str());
+      if (nv == nullptr) continue;
+      nv->omname = old.omname;
+      for (int k = 0; k < 4; k++) {
+        nv->tzyx_ids[k] = old.tzyx_ids[k];
+        nv->tzyx_pos[k] = old.tzyx_ids[k] >= 0 ? find_dimix(nv->dimids, old.tzyx_ids[k]) : -1;
+      }
+      set_var_undef(nv, pfi, io->ddf_undef);
+    }
+  }
+  drop_aside();
+  std::string want = pgr->pvar != nullptr ? pgr->pvar->abbrv : std::string();
+  for (var_info& v : io->varlist) {
+    if (v.omname.empty() || v.omname.size() != want.size()) continue;
+    bool same = true;
+    for (size_t i = 0; i < want.size() && same; i++)
+      same = std::tolower(static_cast<unsigned char>(v.omname[i])) ==
+             std::tolower(static_cast<unsigned char>(want[i]));
+    if (!same) continue;
+    pfi->fnumc = m;
+    pfi->tempname = fname;
+    *pvar = &v;
+    return t - m + 1;
+  }
+  omprntf(0, "SDF templating:  Couldn't find variable %s in SDF file.\n", want.c_str());
+  free_io_std(&pfi->sdf);
+  restore_first(pfi, "SDF templating:  Error copying current to first after failure finding variable.\n");
+  return -88888;
+}
