@@ -5,6 +5,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "cmd/cmnstate.h"
 #include "script/gs.h"
 #include "script/gsglue.h"
 
@@ -44,6 +45,7 @@ static std::string fakecmd(const char* cmd, int* rc) {
     return "failed\n";
   }
   if (c == "quit") *rc = -1;
+  if (c == "intr") gcmn.sigflg = 1;
   return "";
 }
 

@@ -33,7 +33,8 @@ class gsdir {
 extern std::vector<std::string> gscmds;
 
 // Installs the fake runner: "echo TEXT" captures "TEXT\n" with rc 0,
-// "fail" captures "failed\n" with rc 3, "quit" gives -1, anything else
+// "fail" captures "failed\n" with rc 3, "quit" gives -1, "intr" raises the
+// interrupt flag, anything else
 // captures nothing with rc 0.
 void gsfakecmds();
 
