@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 
 const unsigned char masks[8] = {0x00, 0x7f, 0x3f, 0x1f, 0x0f, 0x07, 0x03, 0x01};
 
@@ -122,7 +123,9 @@ float ibm2flt(const unsigned char* b) {
   }
   if (x < 0) p = 1.0 / p;
   double v = static_cast<double>(f) / 16777216.0 * p;
-  float r = static_cast<float>(v);
+  // IBM exponents reach 16^63, far beyond the float range.
+  float r = v > std::numeric_limits<float>::max() ? std::numeric_limits<float>::infinity()
+                                                   : static_cast<float>(v);
   return b[0] >= 128 ? -r : r;
 }
 

@@ -11,7 +11,6 @@
 
 #include "cmd/cmnstate.h"
 #include "cmd/omprnt.h"
-#include "data/words.h"
 
 const int mosiz[13] = {0, 31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
 const int momn[13] = {0,     44640, 40320, 44640, 43200, 44640, 43200,
@@ -304,6 +303,18 @@ void adterr(const char* line) {
 
 bool isdig(char c) { return c >= '0' && c <= '9'; }
 
+// A digit string as an int; values too large for one are held at INT_MAX
+// so that the range checks below report them instead of a wrapped value.
+const char* digits(const char* p, int* val) {
+  long long v = 0;
+  while (isdig(*p)) {
+    if (v < INT_MAX) v = v * 10 + (*p - '0');
+    p++;
+  }
+  *val = v > INT_MAX ? INT_MAX : static_cast<int>(v);
+  return p;
+}
+
 }  // namespace
 
 const char* adtprs(const char* ch, const datetime* def, datetime* dtim) {
@@ -315,11 +326,7 @@ const char* adtprs(const char* ch, const datetime* def, datetime* dtim) {
   enum { NONE, DAY, CLOCK } lead = NONE;
   if (isdig(*ch)) {
     int val = 0;
-    const char* pos = intprs(ch, &val);
-    if (pos == nullptr) {
-      adterr("  Expected month abbreviation, none found\n");
-      return nullptr;
-    }
+    const char* pos = digits(ch, &val);
     if (*pos == ':' || *pos == 'z') {
       if (val > 23) {
         snprintf(buf, sizeof buf, "  Hour = %i -- greater than 23\n", val);
@@ -331,7 +338,7 @@ const char* adtprs(const char* ch, const datetime* def, datetime* dtim) {
       if (*ch == ':') {
         ch++;
         int mn = 0;
-        const char* p2 = isdig(*ch) ? intprs(ch, &mn) : nullptr;
+        const char* p2 = isdig(*ch) ? digits(ch, &mn) : nullptr;
         if (p2 == nullptr) {
           adterr("  Missing minute value \n");
           return nullptr;
@@ -350,14 +357,7 @@ const char* adtprs(const char* ch, const datetime* def, datetime* dtim) {
       }
       ch++;  // past the z
       int dy = def->dy;
-      if (isdig(*ch)) {
-        const char* p3 = intprs(ch, &dy);
-        if (p3 == nullptr) {
-          adterr("  Missing month abbreviation or 'z' delimiter\n");
-          return nullptr;
-        }
-        ch = p3;
-      }
+      if (isdig(*ch)) ch = digits(ch, &dy);
       dtim->dy = dy;
       lead = CLOCK;
     } else {
@@ -378,13 +378,8 @@ const char* adtprs(const char* ch, const datetime* def, datetime* dtim) {
       int ndig = 0;
       while (isdig(ch[ndig])) ndig++;
       int yr = 0;
-      const char* p4 = intprs(ch, &yr);
-      if (p4 == nullptr) {
-        adterr("  Expected month abbreviation, none found\n");
-        return nullptr;
-      }
+      ch = digits(ch, &yr);
       dtim->yr = yr;
-      ch = p4;
       mfcmn.mffullyr = ndig >= 3 ? 1 : 0;
     } else {
       dtim->yr = def->yr;
@@ -425,9 +420,7 @@ const char* rdtprs(const char* ch, datetime* dtim) {
   bool any = false;
   while (isdig(*ch)) {
     int val = 0;
-    const char* pos = intprs(ch, &val);
-    if (pos == nullptr) break;
-    ch = pos;
+    ch = digits(ch, &val);
     int* field = nullptr;
     if (ch[0] == 'y' && ch[1] == 'r') field = &dtim->yr;
     else if (ch[0] == 'm' && ch[1] == 'o') field = &dtim->mo;

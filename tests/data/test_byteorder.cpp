@@ -145,6 +145,8 @@ TEST(ByteOrder, IbmFloats) {
   EXPECT_EQ(ibm2flt(bytes({0x42, 0x64, 0, 0}).data()), 100.0f);
   EXPECT_EQ(ibm2flt(bytes({0, 0, 0, 0}).data()), 0.0f);
   EXPECT_EQ(ibm2flt(bytes({0x3f, 0x80, 0, 0}).data()), 0.03125f);
+  EXPECT_TRUE(std::isinf(ibm2flt(bytes({0x7f, 0xff, 0xff, 0xff}).data())));
+  EXPECT_EQ(ibm2flt(bytes({0xff, 0xff, 0xff, 0xff}).data()), -std::numeric_limits<float>::infinity());
   EXPECT_EQ(ibm(1.0f), bytes({0x41, 0x10, 0, 0}));
   EXPECT_EQ(ibm(-1.0f), bytes({0xc1, 0x10, 0, 0}));
   EXPECT_EQ(ibm(0.1f), bytes({0x40, 0x19, 0x99, 0x99}));  // truncated, not rounded

@@ -240,6 +240,9 @@ TEST_F(Calendar, AbsoluteTimeErrors) {
   // Digit strings too long for an integer are refused, not wrapped.
   mfcmn.mfcal = 0;
   EXPECT_EQ(parse("99999999999z1jan1990", def, &out, &msgs), nullptr);
+  EXPECT_EQ(msgs, head + "  Hour = 2147483647 -- greater than 23\n");
+  EXPECT_EQ(parse("4294967297jan1990", def, &out, &msgs), nullptr);
+  EXPECT_EQ(msgs, head + "  Day = 2147483647 -- greater than 31 \n");
   // Month names at the very end of the text are not read past.
   EXPECT_EQ(parse("1ja", def, &out, &msgs), nullptr);
 }
