@@ -167,7 +167,9 @@ void ominit() {
   // Settings that clear also restores.
   omcln(&c, 1);
 
-  mfcmn.mfcal = -999;
+  // The calendar was fixed by the files that are open; a reset keeps them
+  // open, so it keeps their calendar too.
+  if (!gcmn.filehead) mfcmn.mfcal = -999;
   mfcmn.mfwarn = 2;
   wgds.fname.clear();
   wgds.opts.clear();

@@ -1,1 +1,3 @@
-int main() { return 0; }
+#include "main/ommain.h"
+
+int main(int argc, char** argv) { return ommain(argc, argv); }

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs what the tests need, builds everything, runs every test (unit and
+# end-to-end) and then the unit tests again under AddressSanitizer and
+# UndefinedBehaviorSanitizer.  Run from anywhere; build trees go under
+# build/ and build-sanitize/ of the repository.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+cd "$root"
+
+scripts/install-deps.sh --with-tests
+
+jobs="$(nproc 2>/dev/null || echo 2)"
+export CTEST_OUTPUT_ON_FAILURE=1
+
+# Standard input is closed for every test: nothing may wait for a terminal.
+cmake -S . -B build -G Ninja >/dev/null
+ninja -C build
+ctest --test-dir build -j "$jobs" --timeout 300 < /dev/null
+
+# Unit tests only under the sanitizers (the end-to-end cases run the plain
+# build above).
+cmake -S . -B build-sanitize -G Ninja -DOMBRA_SANITIZE=ON >/dev/null
+ninja -C build-sanitize
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --test-dir build-sanitize -j "$jobs" --timeout 600 -LE e2e < /dev/null
+
+echo "All tests passed."

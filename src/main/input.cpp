@@ -1,0 +1,36 @@
+// Reading command lines at the prompt, with or without the line editor.
+// Lines have no length limit: they are read whole into a std::string.
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include <readline/history.h>
+#include <readline/readline.h>
+
+#include "main/ommain.h"
+
+int nxtcmd(std::string& buf, const char* prompt) {
+  std::printf("%s ", prompt);
+  std::fflush(stdout);
+  buf.clear();
+  int c;
+  bool started = false;
+  while ((c = std::getchar()) != EOF) {
+    if (!started && c == ' ') continue;
+    started = true;
+    buf += static_cast<char>(c);
+    if (c == '\n') return static_cast<int>(buf.size()) - 1;
+  }
+  return -1;
+}
+
+int nxrdln(std::string& buf, const char* prompt) {
+  char* line = readline(prompt);
+  if (!line) return -1;
+  const char* p = line;
+  while (*p == ' ') p++;
+  buf = p;
+  if (!buf.empty()) add_history(buf.c_str());
+  std::free(line);
+  return static_cast<int>(buf.size()) + 1;
+}

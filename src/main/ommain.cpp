@@ -1,0 +1,111 @@
+// Start-up and the main loop.
+#include <csignal>
+#include <cstdio>
+#include <string>
+
+#include "cmd/cmdint.h"
+#include "cmd/cmnstate.h"
+#include "cmd/omcmd.h"
+#include "cmd/omcmds.h"
+#include "cmd/omprnt.h"
+#include "cmd/omversion.h"
+#include "expr/udf.h"
+#include "gx/gx.h"
+#include "main/ommain.h"
+#include "plot/omplot.h"
+
+namespace {
+
+void banner() {
+  std::printf("\n%s\n", ombanner());
+  std::fflush(stdout);
+}
+
+// Asks for the page orientation; true for landscape.  End of input (or an
+// unreadable answer) keeps landscape.
+bool asklandscape() {
+  std::string ans;
+  int n = nxtcmd(ans, "Landscape mode? (no for portrait):");
+  if (n < 0) return true;
+  return ans.empty() || ans[0] != 'n';
+}
+
+void setsignal(int sig, void (*fn)(int)) {
+  struct sigaction sa = {};
+  sa.sa_handler = fn;
+  sigemptyset(&sa.sa_mask);
+  sigaction(sig, &sa, nullptr);
+}
+
+// The leave of -x: a metafile left open by enable print gets its end,
+// nothing else is closed or printed.
+int exitx() {
+  if (omqhcopy()) {
+    omprnt(0, "Metafile end on exit not built yet\n");
+    omsethcopy(0);
+  }
+  std::fflush(stdout);
+  return 99;
+}
+
+}  // namespace
+
+int ommain(int argc, char** argv) {
+  omopts o;
+  omargs(argc, argv, &o);
+  if (o.help) {
+    command_line_help();
+    return 0;
+  }
+  if (o.geom) gxdgeo(o.geom);
+
+  banner();
+  omcfg(0);
+
+  bool land = true;
+  if (o.port) land = false;
+  else if (!o.land) land = asklandscape();
+
+  cmnstate* pcm = &gcmn;
+  pcm->batch = o.batch;
+  pcm->vpagew = land ? 11.0f : 8.5f;
+  pcm->vpageh = land ? 8.5f : 11.0f;
+  if (o.wide) gxwdln();
+
+  ominit();
+  pcm->filehead = nullptr;
+  pcm->dfile = nullptr;
+  pcm->filecount = 0;
+  pcm->dfilenum = 0;
+  pcm->fileserial = 10;
+  pcm->defhead = nullptr;
+  pcm->grey = 0;
+  pcm->whitebg = 0;
+  pcm->fwfile = nullptr;
+  pcm->fwname.clear();
+  pcm->fwbigend = 1;
+  pcm->fwseq = 0;
+
+  omfdef();
+  omgx(pcm);
+  setsignal(SIGXCPU, omsigcpu);
+
+  int rc = 0;
+  if (o.hascmd) rc = omcmd(o.cmd.c_str(), pcm, 0);
+  setsignal(SIGINT, omsig);
+
+  std::string buf;
+  while (rc >= 0) {
+    if (o.exitx) return exitx();
+    int n = o.noedit ? nxtcmd(buf, "om>") : nxrdln(buf, "om-> ");
+    if (n < 0) {
+      buf = "quit";
+      omprnt(2, "[EOF]\n");
+    }
+    pcm->sigflg = 0;
+    rc = omcmd(buf.c_str(), pcm, 0);
+  }
+  gxend();
+  std::fflush(stdout);
+  return 0;
+}

@@ -1,0 +1,39 @@
+// The program entry: options, start-up and the main loop.
+#pragma once
+
+#include <string>
+
+// What the command-line options asked for.
+struct omopts {
+  int help = 0;        // -help seen: print the summary and leave
+  int batch = 0;       // b
+  int land = 0;        // l
+  int port = 0;        // p
+  int wide = 0;        // W
+  int noedit = 0;      // E
+  int exitx = 0;       // x
+  int hascmd = 0;      // a command came with c
+  std::string cmd;     // that command
+  const char* geom = nullptr;  // last argument after -g
+};
+
+// Reads the options (messages for bad ones go to the message printer).
+void omargs(int argc, char** argv, omopts* o);
+
+// The option summary.
+void command_line_help();
+
+// Reads one line from standard input after printing the prompt and a
+// blank; leading blanks are dropped.  Returns the count of characters
+// before the newline (the newline is kept in buf), or -1 at end of input.
+int nxtcmd(std::string& buf, const char* prompt);
+// The same through the line editor, which keeps a history; returns the
+// length of the line plus 1, or -1 at end of input.
+int nxrdln(std::string& buf, const char* prompt);
+
+// Signal handlers.
+void omsig(int);
+void omsigcpu(int);
+
+// The whole program; returns the process exit status.
+int ommain(int argc, char** argv);
