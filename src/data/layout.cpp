@@ -1,0 +1,98 @@
+// Layout of a binary grid data file.  Everything is counted in elements,
+// whatever the element size; headers given in bytes were divided by 4 when
+// the descriptor was read.
+#include "data/layout.h"
+
+#include <cstdint>
+
+#include "cmd/omprnt.h"
+#include "data/datafile.h"
+
+namespace {
+
+bool interleaved(const filevar& v) { return v.units[0] == -1 && v.units[1] == 10; }
+bool il1(const filevar& v) { return interleaved(v) && v.units[2] == 1; }
+bool il2(const filevar& v) { return interleaved(v) && v.units[2] == 2; }
+
+}  // namespace
+
+int omlayout(datafile* pfi) {
+  if (pfi->pvar1.empty()) return 0;
+  const int64_t nx = pfi->dnum[0], ny = pfi->dnum[1], nt = pfi->dnum[3];
+  const bool seq = pfi->seqflg != 0;
+  int64_t g = nx * ny + pfi->xyhdr;
+  if (seq) g += 2;
+  int64_t h = pfi->hdrwds;
+  int64_t p;
+  if (seq) {
+    if (h > 0) h += 2;
+    p = h + 1;
+  } else {
+    p = h;
+  }
+  std::vector<filevar>& vars = pfi->pvar1;
+  int64_t n10 = 0;
+  for (const filevar& v : vars)
+    if (interleaved(v)) n10++;
+  filevar& v0 = vars[0];
+  v0.offset = p;
+  v0.recoff = 0;
+  const int64_t p0 = p;
+  int64_t r = 0;
+  int64_t l = v0.levels ? v0.levels : 1;
+  int64_t m = 0;
+  // Levels of interleaved variables alternate, so the level stride of
+  // every such variable is the number of them (the first one included).
+  if (il1(v0)) {
+    m = v0.levels;
+    v0.var_z = static_cast<int>(n10);
+  }
+  bool f = true;
+  int64_t base = 0;
+  for (size_t i = 1; i < vars.size(); i++) {
+    filevar& v = vars[i];
+    if (il1(v)) {
+      m = v.levels;
+      p += g;
+      v.var_z = static_cast<int>(n10);
+    } else if (il2(v)) {
+      if (f) {
+        base += n10 * m * g;
+        p = base + static_cast<int64_t>(v.levels) * g;
+        f = false;
+      } else {
+        p += l * g;
+      }
+    } else if (!v.var_t) {
+      p += l * g;
+      base = p;
+    } else if (!pfi->tmplat) {
+      p += l * g * nt;
+    } else if (v.units[2] == -999) {
+      omprnt(0, "Using time templat and 4-D variables, # times / file not specified\n");
+      omprnt(0, "Defaulting to the number of times in the .ctl file\n");
+      p += l * g * nt;
+    } else {
+      p += l * g * v.units[2];
+    }
+    r += l;
+    v.offset = p;
+    v.recoff = static_cast<int>(r);
+    l = v.levels ? v.levels : 1;
+  }
+  r += l;
+  if (il1(vars.back())) p = p0 + r * g;
+  else p += l * g;
+  int64_t th = pfi->thdr;
+  if (seq && th > 0) th += 2;
+  pfi->thdr = th;
+  pfi->hdrwds = h;
+  pfi->gsiz = g;
+  pfi->tsiz = p + th - (seq ? 1 : 0) + pfi->trlwds;
+  if (r > INT32_MAX) {
+    omprnt(0, "Open Error:  Too many grid records per time\n");
+    return 1;
+  }
+  pfi->trecs = static_cast<int>(r);
+  return 0;
+}

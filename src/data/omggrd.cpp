@@ -1,0 +1,511 @@
+// The grid reader.  A request is filled row by row: one positioned read
+// per X row (or per element when X does not vary), straight into the
+// grid's storage; the whole of a full grid stored contiguously is read
+// with a single read.
+#include "data/omggrd.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "cmd/cmnstate.h"
+#include "cmd/omprnt.h"
+#include "data/byteorder.h"
+#include "data/datafile.h"
+#include "data/datetime.h"
+#include "data/fnmexp.h"
+#include "expr/gridres.h"
+#include "sdf/sdf.h"
+
+namespace {
+
+// The current request.
+datafile* cpfi = nullptr;
+gridres* cpgr = nullptr;
+filevar* cpvr = nullptr;
+int timerr = -1;   // time of the last missing-member warning
+int msgflg = 1;    // one-time interpolation notice armed
+
+// Scratch buffer for the element types that are not floats; grows to the
+// longest row read and is reused.
+std::vector<unsigned char>& scratch() {
+  static std::vector<unsigned char> buf;
+  return buf;
+}
+
+void fillund(float* gr, int64_t n, float und) {
+  for (int64_t i = 0; i < n; i++) gr[i] = und;
+}
+
+const std::string& curname() { return cpfi->tmplat ? cpfi->tempname : cpfi->name; }
+
+// Reads exactly n bytes at byte offset pos; the count read.
+int64_t preadall(FILE* f, void* buf, int64_t n, int64_t pos) {
+  if (!f) return 0;
+  int fd = fileno(f);
+  int64_t got = 0;
+  char* p = static_cast<char*>(buf);
+  while (got < n) {
+    ssize_t r = pread(fd, p + got, static_cast<size_t>(n - got), static_cast<off_t>(pos + got));
+    if (r <= 0) break;
+    got += r;
+  }
+  return got;
+}
+
+int readerr(int n, int64_t pos) {
+  omprnt(0, "Low Level I/O Error:  Read error on data file \n");
+  omprntf(0, "  Data file name = %s \n", curname().c_str());
+  omprntf(0, "  Error reading %i bytes at location %li \n", n, static_cast<long>(pos));
+  return 1;
+}
+
+int seekerr(int64_t pos) {
+  omprnt(0, "Low Level I/O Error:  Seek error on data file \n");
+  omprntf(0, "  Data file name = %s \n", curname().c_str());
+  omprntf(0, "%d rc=%d pos=%ld pfi->fhdr =%d\n", 619, -1, static_cast<long>(pos),
+          static_cast<int>(cpfi->fhdr));
+  omprntf(0, "  Error occurred when seeking to byte %li \n", static_cast<long>(pos));
+  return 1;
+}
+
+void undband(float* gr, int n) {
+  const float lo = cpfi->ulow, hi = cpfi->uhi, u = cpgr->undef;
+  for (int i = 0; i < n; i++)
+    if (gr[i] > lo && gr[i] < hi) gr[i] = u;
+}
+
+int elsize(int dfrm) {
+  switch (dfrm) {
+    case 1: return 1;
+    case 2:
+    case -2: return 2;
+    default: return 4;
+  }
+}
+
+}  // namespace
+
+void omiomg() { msgflg = 1; }
+
+void clicyc(int* t) {
+  if (!cpfi || cpfi->climo <= 0 || cpfi->cysiz <= 0) return;
+  while (*t > cpfi->cysiz - 1) *t -= cpfi->cysiz;
+  while (*t < 0) *t += cpfi->cysiz;
+}
+
+int64_t omfcor(int x, int y, int z, int t) {
+  const datafile* p = cpfi;
+  int64_t tt = t;
+  if (p->tlpflg) {
+    tt = t + p->tlpst;
+    if (tt > p->dnum[3]) tt -= p->dnum[3];
+  }
+  int64_t nx = p->dnum[0];
+  int64_t r = p->yrflg ? p->dnum[1] - y : y - 1;
+  int64_t lv = cpvr->levels;
+  int64_t k = z - 1;
+  if (p->zrflg) k = lv ? lv - z : 0;
+  int64_t pos;
+  if (!cpvr->var_t)
+    pos = (tt - 1) * p->tsiz + cpvr->offset + k * p->gsiz * cpvr->var_z;
+  else
+    pos = (tt - 1) * p->gsiz * (lv > 1 ? lv : 1) + k * p->gsiz + cpvr->offset;
+  return pos + r * nx + (x - 1) + p->xyhdr + p->thdr;
+}
+
+int64_t omfcyx(int x, int y, int z, int t) {
+  // Same as omfcor with the position inside the grid transposed.
+  int64_t base = omfcor(1, 1, z, t);
+  const datafile* p = cpfi;
+  int64_t ny = p->dnum[1];
+  int64_t r = p->yrflg ? ny - y : y - 1;
+  if (p->yrflg) base -= (ny - 1) * p->dnum[0];
+  return base + static_cast<int64_t>(x - 1) * ny + r;
+}
+
+int omread(int64_t pos, int n, float* gr) {
+  const int sz = elsize(cpvr->dfrm);
+  const int64_t bpos = cpfi->fhdr + pos * sz;
+  if (pos < 0 || bpos < 0) return seekerr(pos);
+  const int64_t nb = static_cast<int64_t>(n) * sz;
+  if (sz == 4 && cpvr->dfrm != 4) {
+    if (cpfi->cray_ieee) {
+      std::vector<unsigned char>& b = scratch();
+      if (b.size() < static_cast<size_t>(nb)) b.resize(nb);
+      if (preadall(cpfi->infile, b.data(), nb, bpos) != nb) {
+        omprnt(0, "Low Level I/O Error:  Read error on 32-bit grid data file on cray \n");
+        omprntf(0, "  Data file name = %s \n", curname().c_str());
+        omprntf(0, "  Error reading %i bytes at location %li \n", n, static_cast<long>(pos));
+        return 1;
+      }
+      for (int i = 0; i < n; i++) {
+        unsigned char* w = b.data() + 4 * static_cast<size_t>(i);
+        if (cpfi->bswap) ombswp(w, 1);
+        gr[i] = ieee2flt(w);
+      }
+    } else {
+      if (preadall(cpfi->infile, gr, nb, bpos) != nb) return readerr(n, pos);
+      if (cpfi->bswap) ombswp(gr, n);
+    }
+    undband(gr, n);
+    return 0;
+  }
+  std::vector<unsigned char>& b = scratch();
+  if (b.size() < static_cast<size_t>(nb)) b.resize(nb);
+  unsigned char* c = b.data();
+  if (preadall(cpfi->infile, c, nb, bpos) != nb) return readerr(n, pos);
+  if (sz == 1) {
+    for (int i = 0; i < n; i++) gr[i] = static_cast<float>(c[i]);
+  } else if (sz == 2) {
+    const bool le = omhostle() != 0;
+    // After the optional swap the element is in host order.
+    const bool msbfirst = cpfi->bswap ? le : !le;
+    for (int i = 0; i < n; i++) {
+      unsigned b0 = c[2 * i], b1 = c[2 * i + 1];
+      unsigned hi = msbfirst ? b0 : b1, lo = msbfirst ? b1 : b0;
+      int v = static_cast<int>(hi * 256 + lo);
+      if (cpvr->dfrm == -2 && hi >= 128) v -= 65536;
+      gr[i] = static_cast<float>(v);
+    }
+  } else {
+    if (cpfi->bswap) ombswp(c, n);
+    for (int i = 0; i < n; i++) {
+      int32_t v;
+      std::memcpy(&v, c + 4 * static_cast<size_t>(i), 4);
+      gr[i] = static_cast<float>(v);
+    }
+  }
+  undband(gr, n);
+  return 0;
+}
+
+int omrdyx(int64_t pos, int n, float* gr) {
+  const int64_t ny = cpfi->dnum[1];
+  int64_t p = pos;
+  for (int i = 0; i < n; i++, p += ny) {
+    int64_t bpos = cpfi->fhdr + 4 * p;
+    if (p < 0 || bpos < 0) {
+      omprnt(0, "Low Level I/O Error:  Seek error on data file \n");
+      omprntf(0, "%d  rc=%ld pos=%ld pfi->fhdr =%ld \n", 486, -1L, static_cast<long>(p),
+              static_cast<long>(cpfi->fhdr));
+      omprntf(0, "  Data file name = %s \n", curname().c_str());
+      omprntf(0, "  Error occurred when seeking to byte %li \n", static_cast<long>(pos));
+      return 1;
+    }
+    if (preadall(cpfi->infile, gr + i, 4, bpos) != 4) return readerr(n, pos);
+    if (cpfi->bswap) ombswp(gr + i, 1);
+    if (gr[i] > cpfi->ulow && gr[i] < cpfi->uhi) gr[i] = cpgr->undef;
+  }
+  return 0;
+}
+
+int omopfn(int t, int* flag) {
+  datafile* p = cpfi;
+  *flag = 0;
+  if (t < 1 || t > p->dnum[3] || p->fnums.size() < static_cast<size_t>(p->dnum[3]))
+    return -99999;
+  int f = p->fnums[t - 1];
+  if (f == p->fnumc) return t - f + 1;
+  if (p->infile) std::fclose(p->infile);
+  p->infile = nullptr;
+  p->fnumc = 0;
+  p->tempname.clear();
+  if (!p->grvals[3]) return -99999;
+  datetime dt, d1;
+  gr2t(p->grvals[3], static_cast<double>(t), &dt);
+  gr2t(p->grvals[3], 1.0, &d1);
+  p->tempname = omfndt(p->name.c_str(), &dt, &d1, p->grvals[3]);
+  if (p->tempname.empty()) return -99999;
+  p->infile = std::fopen(p->tempname.c_str(), "rb");
+  if (!p->infile) {
+    if (p->misswarn && t != timerr) {
+      omprnt(1, "Warning: Open error, fn = ");
+      omprnt(1, p->tempname);
+      omprnt(1, "\n");
+      timerr = t;
+    }
+    return -88888;
+  }
+  p->fnumc = f;
+  *flag = 1;
+  return t - f + 1;
+}
+
+int omrrow(int x, int y, int z, int t, int count, float* gr) {
+  int tt = t;
+  if (cpfi->tmplat) {
+    int flag;
+    tt = omopfn(t, &flag);
+    if (tt == -99999) {
+      omprnt(0, "Data Request Error:  Invalid time index for template data set\n");
+      return 1;
+    }
+    if (tt == -88888) {
+      fillund(gr, count, cpfi->undef);
+      return 0;
+    }
+  }
+  if (cpvr->y_x) return omrdyx(omfcyx(x, y, z, tt), count, gr);
+  return omread(omfcor(x, y, z, tt), count, gr);
+}
+
+int omgrow(float* gr, const int d[4]) {
+  const int nx = cpfi->dnum[0];
+  const int x1 = cpgr->dimmin[0], x2 = cpgr->dimmax[0];
+  const int n = x2 - x1 + 1;
+  if (x1 >= 1 && x2 <= nx) return omrrow(x1, d[1], d[2], d[3], n, gr);
+  if (!cpfi->wrap) {
+    fillund(gr, n, cpgr->undef);
+    if ((x1 < 1 && x2 < 1) || (x1 > nx && x2 > nx)) return -1;
+    int s = x1 < 1 ? 1 : x1;
+    int e = x2 > nx ? nx : x2;
+    return omrrow(s, d[1], d[2], d[3], e - s + 1, gr + (s - x1));
+  }
+  float* buf = cpfi->rbuf.data();
+  if (cpfi->rbuf.size() < static_cast<size_t>(nx)) return 1;
+  int rc = omrrow(1, d[1], d[2], d[3], nx, buf);
+  if (rc) return rc;
+  for (int x = x1; x <= x2; x++) {
+    int xx = (x - 1) % nx;
+    if (xx < 0) xx += nx;
+    gr[x - x1] = buf[xx];
+  }
+  return 0;
+}
+
+int omgpre() {
+  gridres* g = cpgr;
+  int k = static_cast<int>(cpvr->offset);
+  if (k < 0 || k > 2 || !cpfi->gr2ab[k]) {
+    omprnt(0, "Internal logic check 16:  coordinate variable without an axis\n");
+    return 16;
+  }
+  float* gr = g->grid;
+  for (int j = 0; j < g->jsiz; j++) {
+    for (int i = 0; i < g->isiz; i++) {
+      int idx = g->dimmin[k];
+      if (g->idim == k) idx += i;
+      else if (g->jdim == k) idx += j;
+      gr[static_cast<size_t>(j) * g->isiz + i] =
+          static_cast<float>(cpfi->gr2ab[k](cpfi->grvals[k], static_cast<double>(idx)));
+    }
+  }
+  return 0;
+}
+
+int omgdef() {
+  gridres* g = cpgr;
+  datafile* p = cpfi;
+  if (g->jdim >= 0 && g->jdim <= 3 && p->dnum[g->jdim] == 1) g->jdim = -1;
+  if (g->idim >= 0 && g->idim <= 3 && p->dnum[g->idim] == 1) {
+    g->idim = g->jdim;
+    g->igrab = g->jgrab;
+    g->iabgr = g->jabgr;
+    g->ivals = g->jvals;
+    g->iavals = g->javals;
+    g->ilinr = g->jlinr;
+    g->iwrld = g->jwrld;
+    g->jdim = -1;
+  }
+  int d[4];
+  for (int i = 0; i < 4; i++) d[i] = p->dnum[i] == 1 ? 0 : g->dimmin[i] - 1 - p->dimoff[i];
+  g->isiz = g->idim >= 0 ? g->dimmax[g->idim] - g->dimmin[g->idim] + 1 : 1;
+  g->jsiz = g->jdim >= 0 ? g->dimmax[g->jdim] - g->dimmin[g->jdim] + 1 : 1;
+  if (g->isiz < 1 || g->jsiz < 1) {
+    omprntf(0, "Internal logic check 16:  %i %i  \n", g->idim, g->jdim);
+    return 16;
+  }
+  size_t n = static_cast<size_t>(g->isiz) * g->jsiz;
+  if (!omgalo(g, n)) {
+    omprnt(0, "Memory Allocation Error: Grid Request\n");
+    return 2;
+  }
+  const bool clim = p->climo > 0;
+  if (clim && g->idim != 3 && g->jdim != 3) clicyc(&d[3]);
+  for (int i = 0; i < 4; i++) {
+    if (i == g->idim || i == g->jdim) continue;
+    if (d[i] < 0 || d[i] >= p->dnum[i]) {
+      fillund(g->grid, static_cast<int64_t>(n), p->undef);
+      return 0;
+    }
+  }
+  const size_t nx = p->dnum[0], ny = p->dnum[1], nz = p->dnum[2];
+  const size_t need = nx * ny * nz * static_cast<size_t>(p->dnum[3]);
+  const float* src = p->rbuf.data();
+  if (p->rbuf.size() < need) {
+    fillund(g->grid, static_cast<int64_t>(n), p->undef);
+    return 0;
+  }
+  float* gr = g->grid;
+  for (int j = 0; j < g->jsiz; j++) {
+    for (int i = 0; i < g->isiz; i++) {
+      int c[4] = {d[0], d[1], d[2], d[3]};
+      if (g->idim >= 0) c[g->idim] += i;
+      if (g->jdim >= 0) c[g->jdim] += j;
+      if (clim && (g->idim == 3 || g->jdim == 3)) clicyc(&c[3]);
+      bool in = true;
+      for (int k = 0; k < 4; k++)
+        if (c[k] < 0 || c[k] >= p->dnum[k]) in = false;
+      float v = p->undef;
+      if (in) v = src[c[0] + c[1] * nx + c[2] * nx * ny + c[3] * nx * ny * nz];
+      *gr++ = v;
+    }
+  }
+  return 0;
+}
+
+namespace {
+
+void reqwarn(const int d[4], const int n[4]) {
+  if (mfcmn.mfwarn > 0) {
+    omprnt(1, "Data Request Warning:  Request beyond file limits\n");
+    omprnt(2, "  Entire grid contents are set to missing data \n");
+    omprntf(2, "  Dimension ranges are:  X = %i %i  Y = %i %i ", d[0], n[0], d[1], n[1]);
+    omprntf(2, " Z = %i %i  T = %i %i \n", d[2], n[2], d[3], n[3]);
+  }
+}
+
+// One read for a whole request of full rows stored one after another.
+bool contiguous(const gridres* g) {
+  const datafile* p = cpfi;
+  return g->idim == 0 && g->jdim == 1 && !cpvr->y_x && !p->yrflg && g->dimmin[0] == 1 && g->dimmax[0] == p->dnum[0] && g->dimmin[1] >= 1 &&
+         g->dimmax[1] <= p->dnum[1] && static_cast<int64_t>(g->isiz) * g->jsiz <= INT32_MAX;
+}
+
+}  // namespace
+
+int omggrd(gridres* pgr) {
+  cpgr = pgr;
+  cpfi = pgr->pfi;
+  cpvr = pgr->pvar;
+  timerr = -1;
+  if (!cpfi) {
+    omprnt(0, "Internal logic check 16:  grid request without a file\n");
+    return 16;
+  }
+  if (cpfi->ppflag && msgflg) {
+    omprnt(3, "Notice:  Automatic Grid Interpolation Taking Place\n");
+    msgflg = 0;
+  }
+  if (cpfi->type == 4) return omgdef();
+  int idim = pgr->idim, jdim = pgr->jdim;
+  if (idim < -1 || idim > 3 || jdim < -1 || jdim > 3 || (idim == -1 && jdim != -1) ||
+      (jdim != -1 && jdim <= idim)) {
+    omprntf(0, "Internal logic check 16:  %i %i  \n", idim, jdim);
+    return 16;
+  }
+  pgr->isiz = idim >= 0 ? pgr->dimmax[idim] - pgr->dimmin[idim] + 1 : 1;
+  pgr->jsiz = jdim >= 0 ? pgr->dimmax[jdim] - pgr->dimmin[jdim] + 1 : 1;
+  if (pgr->isiz < 1 || pgr->jsiz < 1) {
+    omprntf(0, "Internal logic check 16:  %i %i  \n", idim, jdim);
+    return 16;
+  }
+  const size_t npts = static_cast<size_t>(pgr->isiz) * pgr->jsiz;
+  if (!omgalo(pgr, npts)) {
+    omprnt(0, "Memory Allocation Error:  grid storage \n");
+    return 1;
+  }
+  if (!cpvr) {
+    omprnt(0, "Internal logic check 16:  grid request without a variable\n");
+    return 16;
+  }
+  if (cpvr->levels < -900) return omgpre();
+  int d[4] = {pgr->dimmin[0], pgr->dimmin[1], pgr->dimmin[2], pgr->dimmin[3]};
+  int n[4] = {cpfi->dnum[0], cpfi->dnum[1], cpvr->levels, cpfi->dnum[3]};
+  float* gr = pgr->grid;
+  if (cpvr->levels == 0) {
+    if (idim == 2 || jdim == 2) {
+      if (mfcmn.mfwarn > 0) {
+        omprnt(1, "Data Request Warning:  Varying Z dimension environment...\n");
+        omprnt(1, "  but the requested variable has no Z dimension\n");
+        omprnt(2, "  Entire grid contents are set to missing data \n");
+      }
+      fillund(gr, static_cast<int64_t>(npts), pgr->undef);
+      return -1;
+    }
+    d[2] = 1;
+    n[2] = 1;
+  }
+  if (idim != 0 && jdim != 0 && cpfi->wrap && n[0] > 0) {
+    int x = (d[0] - 1) % n[0];
+    if (x < 0) x += n[0];
+    d[0] = x + 1;
+    pgr->dimmin[0] = pgr->dimmax[0] = d[0];
+  }
+  for (int k = 0; k < 4; k++) {
+    if (k == idim || k == jdim) continue;
+    if (d[k] < 1 || d[k] > n[k]) {
+      fillund(gr, static_cast<int64_t>(npts), pgr->undef);
+      reqwarn(d, n);
+      return -1;
+    }
+  }
+  if (cpfi->ncflg) return omgsdf(pgr, gr);
+  if (cpfi->type != 1 || cpfi->bgrib || cpfi->ppflag) {
+    omprnt(0, "Data Request Error:  reading this kind of data set is not built yet\n");
+    return 1;
+  }
+  if (!cpfi->tmplat && !cpfi->infile) {
+    omprnt(0, "Data Request Error:  the data file is not open\n");
+    return 1;
+  }
+  bool found = false;
+  if (idim == 0) {
+    int od = jdim >= 0 ? jdim : 1;
+    if (jdim >= 0 && contiguous(pgr)) {
+      int rc = omrrow(1, pgr->dimmin[1], d[2], d[3], static_cast<int>(npts), gr);
+      return rc ? 1 : 0;
+    }
+    int o1 = jdim >= 0 ? pgr->dimmin[od] : d[od];
+    int o2 = jdim >= 0 ? pgr->dimmax[od] : d[od];
+    for (int o = o1; o <= o2; o++, gr += pgr->isiz) {
+      if (o < 1 || o > n[od]) {
+        fillund(gr, pgr->isiz, pgr->undef);
+        continue;
+      }
+      d[od] = o;
+      int rc = omgrow(gr, d);
+      if (rc == 1) return 1;
+      if (rc == 0) found = true;
+    }
+  } else {
+    int id = idim, jd = jdim;
+    if (jd == -1) {
+      if (id >= 0) jd = 0;
+      else {
+        id = 0;
+        jd = 1;
+      }
+    }
+    // Outer dimension jd, inner id; a dimension that does not vary runs
+    // over its single index.
+    int j1 = (jd == jdim) ? pgr->dimmin[jd] : d[jd], j2 = (jd == jdim) ? pgr->dimmax[jd] : d[jd];
+    int i1 = (id == idim) ? pgr->dimmin[id] : d[id], i2 = (id == idim) ? pgr->dimmax[id] : d[id];
+    const int ilen = i2 - i1 + 1;
+    for (int j = j1; j <= j2; j++) {
+      if (j < 1 || j > n[jd]) {
+        fillund(gr, ilen, pgr->undef);
+        gr += ilen;
+        continue;
+      }
+      d[jd] = j;
+      for (int i = i1; i <= i2; i++, gr++) {
+        if (i < 1 || i > n[id]) {
+          *gr = pgr->undef;
+          continue;
+        }
+        d[id] = i;
+        if (omrrow(d[0], d[1], d[2], d[3], 1, gr)) return 1;
+        found = true;
+      }
+    }
+  }
+  if (found) return 0;
+  int dd[4] = {pgr->dimmin[0], pgr->dimmin[1], pgr->dimmin[2], pgr->dimmin[3]};
+  reqwarn(dd, n);
+  return -1;
+}
