@@ -1,0 +1,174 @@
+// Grid with grid: point-by-point operations with broadcasting of a grid of
+// fewer varying dimensions over one with more, and the range test.
+#include <cmath>
+
+#include "cmd/omprnt.h"
+#include "data/datetime.h"
+#include "expr/gridres.h"
+#include "expr/omexpr.h"
+#include "expr/opcore.h"
+
+namespace {
+
+int nvary(const gridres* pgr) { return (pgr->idim != -1) + (pgr->jdim != -1); }
+
+// Finds dimension dim as the i or the j axis of a grid.
+bool axisof(const gridres* pgr, int dim, int* siz, omaxisfn* conv, float** vals, int* linr) {
+  if (pgr->idim == dim) {
+    *siz = pgr->isiz;
+    *conv = pgr->igrab;
+    *vals = pgr->ivals;
+    *linr = pgr->ilinr;
+    return true;
+  }
+  if (pgr->jdim == dim) {
+    *siz = pgr->jsiz;
+    *conv = pgr->jgrab;
+    *vals = pgr->jvals;
+    *linr = pgr->jlinr;
+    return true;
+  }
+  return false;
+}
+
+bool sametime(const datetime& a, const datetime& b) {
+  return a.yr == b.yr && a.mo == b.mo && a.dy == b.dy && a.hr == b.hr && a.mn == b.mn;
+}
+
+void rangemsg(const gridres* g1, const gridres* g2, int dim) {
+  omprnt(0, "Operation error:  Incompatable grids \n");
+  omprnt(1, "  Dimension ranges aren't equivalent\n");
+  omprntf(2, "  Dimension = %i\n", dim);
+  omprntf(2, "  1st grid range = %i %i   2nd = %i %i \n", g1->dimmin[dim], g1->dimmax[dim],
+          g2->dimmin[dim], g2->dimmax[dim]);
+}
+
+// One pass over G2.  v1 holds G1's values; stride rules pair them:
+// mode 0: G1 0-D; mode 1: same shape; mode 2: G1 along G2's i (column k);
+// mode 3: G1 along G2's j (row k).
+template <int OP, int MODE>
+void gridpass(const float* v1, float u1, gridres* g2, bool swapped) {
+  float* v2 = g2->grid;
+  const float u2 = g2->undef;
+  const int isiz = g2->isiz;
+  const int jsiz = g2->jsiz;
+  float r;
+  for (int j = 0; j < jsiz; j++) {
+    float* row = v2 + static_cast<size_t>(j) * isiz;
+    for (int i = 0; i < isiz; i++) {
+      float a;
+      switch (MODE) {
+        case 0: a = v1[0]; break;
+        case 1: a = v1[static_cast<size_t>(j) * isiz + i]; break;
+        case 2: a = v1[i]; break;
+        default: a = v1[j]; break;
+      }
+      float b = row[i];
+      if (a == u1 || b == u2) {
+        row[i] = u2;
+        continue;
+      }
+      bool ok = swapped ? omopv<OP>(b, a, &r) : omopv<OP>(a, b, &r);
+      row[i] = ok ? r : u2;
+    }
+  }
+}
+
+template <int OP>
+void gridrun(const float* v1, float u1, gridres* g2, int mode, bool swapped) {
+  // Separate instantiations per pairing mode keep the inner loop free of
+  // the mode test.
+  switch (mode) {
+    case 0: gridpass<OP, 0>(v1, u1, g2, swapped); break;
+    case 1: gridpass<OP, 1>(v1, u1, g2, swapped); break;
+    case 2: gridpass<OP, 2>(v1, u1, g2, swapped); break;
+    default: gridpass<OP, 3>(v1, u1, g2, swapped); break;
+  }
+}
+
+}  // namespace
+
+int omgchk(gridres* pgr1, gridres* pgr2, int dim) {
+  if (dim < 0) return 0;
+  int siz1, siz2, lin1, lin2;
+  omaxisfn conv1, conv2;
+  float *vals1, *vals2;
+  if (!axisof(pgr1, dim, &siz1, &conv1, &vals1, &lin1)) return 1;
+  if (!axisof(pgr2, dim, &siz2, &conv2, &vals2, &lin2)) return 1;
+  if (siz1 != siz2) return 1;
+  int f1 = pgr1->dimmin[dim], f2 = pgr2->dimmin[dim];
+  int l1 = pgr1->dimmax[dim], l2 = pgr2->dimmax[dim];
+  if (dim == 3) {
+    datetime a, b;
+    gr2t(vals1, f1, &a);
+    gr2t(vals2, f2, &b);
+    if (!sametime(a, b)) return 1;
+    gr2t(vals1, l1, &a);
+    gr2t(vals2, l2, &b);
+    if (!sametime(a, b)) return 1;
+    return 0;
+  }
+  if (!conv1 || !conv2) return 1;
+  double w1f = conv1(vals1, f1), w1l = conv1(vals1, l1);
+  double w2f = conv2(vals2, f2), w2l = conv2(vals2, l2);
+  double tol = (1e-5 * std::fabs(w1l - w1f) + 1e-5 * std::fabs(w2l - w2f)) / 2.0;
+  if (std::fabs(w1f - w2f) > tol) return 1;
+  if (std::fabs(w1l - w2l) > tol) return 1;
+  if (lin1 != lin2) return 1;
+  if (!lin1 && !lin2) {
+    for (int k = 0; k < siz1; k++)
+      if (std::fabs(conv1(vals1, f1 + k) - conv2(vals2, f2 + k)) > tol) return 1;
+  }
+  return 0;
+}
+
+gridres* omgrop(gridres* pgr1, gridres* pgr2, int op, int rel) {
+  if (!omopvalid(op)) {
+    omprnt(0, "Internal logic check 17: invalid oper value\n");
+    return nullptr;
+  }
+  int n1 = nvary(pgr1), n2 = nvary(pgr2);
+  gridres* g1 = pgr1;
+  gridres* g2 = pgr2;
+  bool swapped = false;
+  if (n2 < n1) {
+    g1 = pgr2;
+    g2 = pgr1;
+    swapped = true;
+  }
+  int c1 = nvary(g1), c2 = nvary(g2);
+  int mode;
+  if (c1 == c2) {
+    if (g1->idim != g2->idim || g1->jdim != g2->jdim) {
+      omprnt(0, "Operation error:  Incompatable grids \n");
+      omprnt(1, "   Varying dimensions are different\n");
+      omprntf(2, "  1st grid dims = %i %i   2nd = %i %i \n", g1->idim, g1->jdim, g2->idim,
+              g2->jdim);
+      return nullptr;
+    }
+    if (c1 >= 1 && omgchk(g1, g2, g1->idim)) {
+      rangemsg(g1, g2, g1->idim);
+      return nullptr;
+    }
+    if (c1 == 2 && omgchk(g1, g2, g1->jdim)) {
+      rangemsg(g1, g2, g1->jdim);
+      return nullptr;
+    }
+    mode = c1 == 0 ? 0 : 1;
+  } else if (c1 == 0) {
+    mode = 0;
+  } else {
+    int dim = g1->idim;
+    if (omgchk(g1, g2, dim)) {
+      rangemsg(g1, g2, dim);
+      return nullptr;
+    }
+    mode = dim == g2->idim ? 2 : 3;
+  }
+  const float* v1 = c1 == 0 ? &g1->rmin : g1->grid;
+  float u1 = g1->undef;
+  OM_OP_SWITCH(op, gridrun<OPC>(v1, u1, g2, mode, swapped));
+  if (nvary(g2) == 0) g2->rmax = g2->rmin;
+  if (rel) omgfre(g1);
+  return g2;
+}
