@@ -97,6 +97,20 @@ def is_empty(glyph):
     return glyph[0] == 1
 
 
+def widen(glyph, pad=3):
+    """A few symbol glyphs (a lone vertical bar, a long rule) come with equal
+    margins: drawn in a string they would overprint the next character.
+    Give such a glyph margins round its strokes."""
+    count, left, right, pairs = glyph
+    xs = [ord(p[0]) for p in pairs if p[0] != " "]
+    if ord(right) > ord(left) or not xs:
+        return glyph
+    lo, hi = min(xs) - pad, max(xs) + pad
+    if lo < 33 or hi > 126:
+        raise FontError("glyph too wide to pad")
+    return count, chr(lo), chr(hi), pairs
+
+
 def build_font(face, fallback):
     """Merge a face with the fallback face; returns the 95 glyph lines."""
     out = []
@@ -104,7 +118,7 @@ def build_font(face, fallback):
         g = face[i]
         if i > 0 and is_empty(g) and not is_empty(fallback[i]):
             g = fallback[i]
-        out.append(format_glyph(g))
+        out.append(format_glyph(widen(g)))
     return out
 
 
