@@ -1,0 +1,125 @@
+// Helpers of the self-describing file tests: files made at test time with
+// ncgen, a fresh temporary directory per test, and opening through the
+// sdfopen command on a private common state.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+#include "cmd/cmnstate.h"
+#include "data/datafile.h"
+#include "expr/gridres.h"
+#include "sdf/sdf.h"
+#include "sdf/sdfint.h"
+
+namespace sdftest {
+
+inline std::string tmpdir() {
+  static std::string dir;
+  if (dir.empty()) {
+    char tmpl[] = "/tmp/ombra_sdf_XXXXXX";
+    const char* d = mkdtemp(tmpl);
+    dir = d != nullptr ? d : "/tmp";
+  }
+  return dir;
+}
+
+inline void write_text(const std::string& path, const std::string& text) {
+  std::ofstream f(path);
+  f << text;
+}
+
+// Makes name.nc (or the given path) from CDL; kind "" classic, "nc4" netCDF-4.
+inline std::string make_nc(const std::string& name, const std::string& cdl,
+                           const std::string& kind = "") {
+  std::string base = tmpdir() + "/" + name;
+  write_text(base + ".cdl", cdl);
+  std::string out = base + ".nc";
+  std::string cmd = "ncgen " + (kind.empty() ? std::string() : "-k " + kind + " ") + "-o '" + out +
+                    "' '" + base + ".cdl'";
+  if (std::system(cmd.c_str()) != 0) return std::string();
+  return out;
+}
+
+inline bool have_ncgen() { return std::system("command -v ncgen >/dev/null 2>&1") == 0; }
+
+// A private common state with an empty file list.
+struct state {
+  cmnstate* pcm;
+  state() {
+    pcm = new cmnstate();
+    pcm->fileserial = 10;
+  }
+  ~state() {
+    datafile* p = pcm->filehead;
+    while (p != nullptr) {
+      datafile* n = p->pforw;
+      if (p->sdf != nullptr) close_netcdf(p->sdf->ncid);
+      frepfi(p, 0);
+      p = n;
+    }
+    delete pcm;
+  }
+  datafile* last() {
+    datafile* p = pcm->filehead;
+    while (p != nullptr && p->pforw != nullptr) p = p->pforw;
+    return p;
+  }
+};
+
+inline int open_quiet(state& st, const std::string& args, std::string* out = nullptr) {
+  testing::internal::CaptureStdout();
+  int rc = omsdfopen(args.c_str(), st.pcm);
+  std::string o = testing::internal::GetCapturedStdout();
+  if (out != nullptr) *out = o;
+  return rc;
+}
+
+// A request for one variable: idim/jdim varying (-1 none) over the ranges.
+struct request {
+  gridres g{};
+  filevar var;
+  std::vector<float> vals;
+  request(datafile* pfi, const std::string& name, int idim, int jdim, const int lo[4],
+          const int hi[4]) {
+    var.abbrv = name;
+    g.pfi = pfi;
+    g.pvar = &var;
+    g.idim = idim;
+    g.jdim = jdim;
+    for (int d = 0; d < 4; d++) {
+      g.dimmin[d] = lo[d];
+      g.dimmax[d] = hi[d];
+    }
+    g.isiz = idim >= 0 ? hi[idim] - lo[idim] + 1 : 1;
+    g.jsiz = jdim >= 0 ? hi[jdim] - lo[jdim] + 1 : 1;
+    vals.assign(static_cast<size_t>(g.isiz * g.jsiz), 12345.0f);
+    g.grid = vals.data();
+  }
+  int read(std::string* out = nullptr) {
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    int rc = omgsdf(&g, vals.data());
+    std::string o = testing::internal::GetCapturedStdout();
+    testing::internal::GetCapturedStderr();
+    if (out != nullptr) *out = o;
+    return rc;
+  }
+  float at(int i, int j = 0) const { return vals[static_cast<size_t>(j * g.isiz + i)]; }
+};
+
+// Open file descriptors of the process, to see that failures close files.
+inline int open_fds() {
+  int n = 0;
+  for (int fd = 0; fd < 4096; fd++)
+    if (fcntl(fd, F_GETFD) != -1) n++;
+  return n;
+}
+
+}  // namespace sdftest
