@@ -186,9 +186,11 @@ struct dimplan {
   int size = 1;          // file size of the dimension
   bool rev = false;
   bool wrap = false;     // X read whole, indices taken round the globe
+  long fixed = -1;       // hyperslab coordinate of a fixed index taken round the globe
   // Hyperslab coordinate of a grid index, -1 when outside.
   long coord(int g) const {
     if (!present) return g == 1 || !varying ? 0 : -1;
+    if (fixed >= 0) return fixed;
     if (wrap) {
       long k = (static_cast<long>(g) - 1) % size;
       if (k < 0) k += size;
@@ -260,15 +262,13 @@ int omgsdf(gridres* pgr, float* gr) {
     if (!plan_dim(&plan[d], pgr, d, pos, pfi->dnum[d], rev[d], pfi->wrap != 0 && d == 0))
       return 0;  // the request lies outside the file: all undefined
   }
-  if (plan[0].varying && pfi->wrap && plan[0].present && !plan[0].wrap) {
-    // fully inside: plain read
-  } else if (!plan[0].varying && pfi->wrap && plan[0].present && plan[0].wrap) {
-    // a fixed longitude beyond the edge: one column taken round the globe
+  if (!plan[0].varying && plan[0].present && plan[0].wrap) {
+    // A fixed longitude beyond the edge: the one column round the globe.
     long k = plan[0].coord(plan[0].lo);
     plan[0].wrap = false;
     plan[0].start = static_cast<size_t>(k);
     plan[0].count = 1;
-    plan[0].lo = plan[0].hi = static_cast<int>(k) + 1;
+    plan[0].fixed = 0;
   }
 
   // Time steps grouped by member file (one group when not a template).

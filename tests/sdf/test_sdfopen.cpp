@@ -1,0 +1,276 @@
+// sdfopen and grid reads: the data-file record built from a file, and
+// values read back unpacked, with undefined markers, reversed latitudes
+// and longitudes taken round the globe.
+#include <gtest/gtest.h>
+
+#include "sdftest.h"
+
+using namespace sdftest;
+
+namespace {
+
+const char* kGlobe = R"(netcdf globe {
+dimensions:
+  lon = 4 ; lat = 3 ; lev = 2 ; time = UNLIMITED ;
+variables:
+  float lon(lon) ; lon:units = "degrees_east" ;
+  float lat(lat) ; lat:units = "degrees_north" ;
+  float lev(lev) ; lev:units = "millibar" ;
+  double time(time) ; time:units = "hours since 1990-01-01 00:00:0.0" ;
+  float Temperature_at_2_metres(time, lev, lat, lon) ; Temperature_at_2_metres:long_name = "Air temperature" ;
+    Temperature_at_2_metres:missing_value = -999.f ;
+  short pk(time, lat, lon) ; pk:scale_factor = 0.01f ; pk:add_offset = 273.15f ; pk:missing_value = -32767s ;
+  short plain(time, lat, lon) ;
+  byte b(time, lat, lon) ; b:_FillValue = -1b ;
+  int i(time, lat, lon) ; i:scale_factor = 0.5 ;
+  float dbl(time, lat, lon) ; dbl:scale_factor = 2.0f ;
+  float one(time, lat, lon) ; one:scale_factor = 1.0f ; one:add_offset = 0.0f ;
+  double d(time, lat, lon) ; d:_FillValue = 1e20 ;
+  float Temperature_at_2_metresB(time, lat, lon) ;
+  :title = "Test globe" ;
+data:
+  lon = 0, 90, 180, 270 ;
+  lat = 45, 0, -45 ;
+  lev = 1000, 500 ;
+  time = 0, 6 ;
+  Temperature_at_2_metres = 1,2,3,4, 5,6,7,8, 9,10,11,-999, 13,14,15,16, 17,18,19,20, 21,22,23,9.96921e36,
+    101,102,103,104, 105,106,107,108, 109,110,111,112, 113,114,115,116, 117,118,119,120, 121,122,123,124 ;
+  pk = 1000, 0, -32767, 1, 2,3,4,5, 6,7,8,9,  1,1,1,1, 1,1,1,1, 1,1,1,1 ;
+  plain = 1,2,3,4, 5,6,7,8, 9,10,11,12,  1,1,1,1, 1,1,1,1, 1,1,1,1 ;
+  b = 1,2,3,-1, 5,6,7,8, 9,10,11,12,  1,1,1,1, 1,1,1,1, 1,1,1,1 ;
+  i = 2,4,6,8, 10,12,14,16, 18,20,22,24,  1,1,1,1, 1,1,1,1, 1,1,1,1 ;
+  dbl = 1,2,3,4, 5,6,7,8, 9,10,11,12,  1,1,1,1, 1,1,1,1, 1,1,1,1 ;
+  one = 1,2,3,4, 5,6,7,8, 9,10,11,12,  1,1,1,1, 1,1,1,1, 1,1,1,1 ;
+  d = 1,2,3,4, 5,6,7,8, 9,10,11,1e20,  1,1,1,1, 1,1,1,1, 1,1,1,1 ;
+  Temperature_at_2_metresB = 1,2,3,4, 5,6,7,8, 9,10,11,12,  1,1,1,1, 1,1,1,1, 1,1,1,1 ;
+}
+)";
+
+struct globe : ::testing::Test {
+  state st;
+  datafile* pfi = nullptr;
+  std::string out;
+  void SetUp() override {
+    if (!have_ncgen()) GTEST_SKIP() << "ncgen not installed";
+    std::string f = make_nc("globe", kGlobe);
+    ASSERT_FALSE(f.empty());
+    ASSERT_EQ(open_quiet(st, f, &out), 0) << out;
+    pfi = st.last();
+    ASSERT_NE(pfi, nullptr);
+  }
+  // A lon-lat grid at level z and time t.
+  request xy(const char* name, int z = 1, int t = 1, int xlo = 1, int xhi = 4) {
+    int lo[4] = {xlo, 1, z, t}, hi[4] = {xhi, 3, z, t};
+    return request(pfi, name, 0, 1, lo, hi);
+  }
+};
+
+TEST_F(globe, OpenBuildsTheRecordAndSaysSo) {
+  EXPECT_NE(out.find("Scanning self-describing file:  " + tmpdir() + "/globe.nc\n"), std::string::npos);
+  EXPECT_NE(out.find("Found 9 data variables in SDF file.\n"), std::string::npos);
+  EXPECT_NE(out.find("Found displayable variable temperature_at_ with 2 levels in SDF file.\n"),
+            std::string::npos);
+  EXPECT_NE(out.find("SDF:  The double precision values of the variable d\nwill be automatically "
+                     "converted to single precision.\n"),
+            std::string::npos);
+  EXPECT_NE(out.find("SDF file " + tmpdir() + "/globe.nc is open as file 1\n"), std::string::npos);
+  EXPECT_EQ(st.pcm->filecount, 1);
+  EXPECT_EQ(st.pcm->dfile, pfi);
+  EXPECT_EQ(pfi->fnum, 11);
+  EXPECT_EQ(pfi->ncflg, 1);
+  EXPECT_EQ(pfi->title, "Test globe");
+  EXPECT_EQ(pfi->dnum[0], 4);
+  EXPECT_EQ(pfi->dnum[1], 3);
+  EXPECT_EQ(pfi->dnum[2], 2);
+  EXPECT_EQ(pfi->dnum[3], 2);
+  EXPECT_EQ(pfi->wrap, 1);
+  EXPECT_EQ(pfi->yrflg, 1);
+  EXPECT_EQ(pfi->linear[0], 1);
+  EXPECT_EQ(pfi->linear[2], 0);
+  // Latitudes come out ascending.
+  EXPECT_FLOAT_EQ(pfi->gr2ab[1](pfi->grvals[1], 1.0), -45.0f);
+  EXPECT_FLOAT_EQ(pfi->gr2ab[1](pfi->grvals[1], 3.0), 45.0f);
+  EXPECT_FLOAT_EQ(pfi->gr2ab[2](pfi->grvals[2], 2.0), 500.0f);
+  EXPECT_EQ(pfi->grvals[3][0], 1990);
+  EXPECT_EQ(pfi->grvals[3][6], 360);
+  // The data set's undef is the first data variable's missing value.
+  EXPECT_FLOAT_EQ(pfi->undef, -999.0f);
+  ASSERT_EQ(pfi->vnum, 9);
+  EXPECT_EQ(pfi->pvar1[0].abbrv, "temperature_at_");
+  EXPECT_EQ(pfi->pvar1[0].varnm, "Air temperature");
+  EXPECT_EQ(pfi->pvar1[0].levels, 2);
+  EXPECT_EQ(pfi->pvar1[1].levels, 0);
+  EXPECT_EQ(pfi->ivnum, 8);
+  EXPECT_EQ(pfi->lvnum, 1);
+}
+
+TEST_F(globe, NamesCutTo15CharactersStayUnique) {
+  EXPECT_EQ(pfi->pvar1[8].abbrv, "temperature_at1");
+  EXPECT_NE(out.find("temperature_at1"), std::string::npos);
+  request r = xy("temperature_at1");
+  ASSERT_EQ(r.read(), 0);
+  EXPECT_EQ(r.at(0, 0), 9);  // southernmost row first
+}
+
+TEST_F(globe, FloatValuesWithMarkersAndReversedRows) {
+  request r = xy("Temperature_At_");  // names match without case
+  ASSERT_EQ(r.read(), 0);
+  EXPECT_FLOAT_EQ(r.g.undef, -999.0f);
+  // Row 1 is the southernmost file row (45S: 9 10 11 -999).
+  EXPECT_EQ(r.at(0, 0), 9);
+  EXPECT_EQ(r.at(3, 0), -999);
+  EXPECT_EQ(r.at(0, 2), 1);
+  request r2 = xy("temperature_at_", 2);
+  ASSERT_EQ(r2.read(), 0);
+  // missing_value present: the float default fill is undefined as well.
+  EXPECT_EQ(r2.at(3, 0), -999);
+  EXPECT_EQ(r2.at(0, 0), 21);
+  request r3 = xy("temperature_at_", 1, 2);
+  ASSERT_EQ(r3.read(), 0);
+  EXPECT_EQ(r3.at(0, 2), 101);
+}
+
+TEST_F(globe, PackedAndIntegerVariablesUnpack) {
+  request p = xy("pk");
+  ASSERT_EQ(p.read(), 0);
+  EXPECT_NEAR(p.at(0, 2), 283.15f, 1e-3);
+  EXPECT_NEAR(p.at(1, 2), 273.15f, 1e-3);
+  EXPECT_EQ(p.at(2, 2), p.g.undef);
+  EXPECT_EQ(p.g.undef, -32767.0f);
+  request s = xy("plain");  // a plain short: scale 1, offset 0
+  ASSERT_EQ(s.read(), 0);
+  EXPECT_EQ(s.at(0, 2), 1);
+  EXPECT_EQ(s.at(3, 0), 12);
+  request b = xy("b");
+  ASSERT_EQ(b.read(), 0);
+  EXPECT_EQ(b.at(0, 2), 1);
+  EXPECT_EQ(b.at(3, 2), b.g.undef);
+  EXPECT_EQ(b.g.undef, -1.0f);
+  request i = xy("i");
+  ASSERT_EQ(i.read(), 0);
+  EXPECT_EQ(i.at(0, 2), 1.0f);
+  EXPECT_EQ(i.at(3, 0), 12.0f);
+  request d = xy("d");
+  ASSERT_EQ(d.read(), 0);
+  EXPECT_EQ(d.at(3, 0), 1e20f);
+  EXPECT_EQ(d.g.undef, 1e20f);
+  EXPECT_EQ(d.at(2, 0), 11);
+}
+
+TEST_F(globe, ScaledFloatsAreRefusedIdentityIsNot) {
+  request r = xy("dbl");
+  std::string msg;
+  EXPECT_EQ(r.read(&msg), 6);
+  EXPECT_EQ(msg, "SDF data variable has unsupported packed data type.\n");
+  request o = xy("one");
+  EXPECT_EQ(o.read(), 0);
+  EXPECT_EQ(o.at(1, 2), 2);
+}
+
+TEST_F(globe, UnknownVariable) {
+  request r = xy("nosuch");
+  std::string msg;
+  EXPECT_EQ(r.read(&msg), 2);
+  EXPECT_EQ(msg, "Couldn't find variable nosuch in SDF file.\n");
+}
+
+TEST_F(globe, LongitudesWrapRoundTheGlobe) {
+  request r = xy("plain", 1, 1, -3, 8);  // 12 columns over a 4-column globe
+  ASSERT_EQ(r.read(), 0);
+  // Southern row of the file: 9 10 11 12, repeated with period 4 (index -3
+  // is column 1, index 0 column 4).
+  const float want[12] = {9, 10, 11, 12, 9, 10, 11, 12, 9, 10, 11, 12};
+  for (int i = 0; i < 12; i++) EXPECT_EQ(r.at(i, 0), want[i]) << i;
+  // A single longitude past the edge is taken round too.
+  int lo[4] = {6, 1, 1, 1}, hi[4] = {6, 3, 1, 1};
+  request c(pfi, "plain", 1, -1, lo, hi);
+  ASSERT_EQ(c.read(), 0);
+  EXPECT_EQ(c.at(0), 10);
+  EXPECT_EQ(c.at(2), 2);
+}
+
+TEST_F(globe, RequestsOutsideTheFileAreUndefined) {
+  // A level beyond the file, fixed: undefined, not the edge level.
+  request z = xy("temperature_at_", 5);
+  ASSERT_EQ(z.read(), 0);
+  for (float v : z.vals) EXPECT_EQ(v, z.g.undef);
+  // A time beyond the file likewise.
+  request t = xy("temperature_at_", 1, 9);
+  ASSERT_EQ(t.read(), 0);
+  for (float v : t.vals) EXPECT_EQ(v, t.g.undef);
+  // A latitude range partly beyond the file is clipped.
+  int lo[4] = {1, 0, 1, 1}, hi[4] = {1, 4, 1, 1};
+  request y(pfi, "plain", 1, -1, lo, hi);
+  ASSERT_EQ(y.read(), 0);
+  EXPECT_EQ(y.at(0), y.g.undef);
+  EXPECT_EQ(y.at(1), 9);
+  EXPECT_EQ(y.at(3), 1);
+  EXPECT_EQ(y.at(4), y.g.undef);
+  // A variable without levels ignores the level asked for.
+  request s = xy("plain", 2);
+  ASSERT_EQ(s.read(), 0);
+  EXPECT_EQ(s.at(0, 2), 1);
+}
+
+TEST_F(globe, TimeSeriesAndLevelProfiles) {
+  int lo[4] = {2, 3, 1, 1}, hi[4] = {2, 3, 2, 2};
+  request zt(pfi, "temperature_at_", 2, 3, lo, hi);
+  ASSERT_EQ(zt.read(), 0);
+  EXPECT_EQ(zt.at(0, 0), 2);
+  EXPECT_EQ(zt.at(1, 0), 14);
+  EXPECT_EQ(zt.at(0, 1), 102);
+  EXPECT_EQ(zt.at(1, 1), 114);
+}
+
+TEST(sdfopen, SecondFileRunsNoDefaultsAndFailuresCloseTheFile) {
+  if (!have_ncgen()) GTEST_SKIP();
+  state st;
+  std::string f = make_nc("globe2", kGlobe);
+  std::string coordsonly = make_nc("coords", R"(netcdf c {
+dimensions: lon = 2 ; lat = 2 ;
+variables: float lon(lon) ; lon:units = "degrees_east" ; float lat(lat) ; lat:units = "degrees_north" ;
+data: lon = 0, 1 ; lat = 0, 1 ;
+}
+)");
+  std::string noy = make_nc("noy", R"(netcdf n {
+dimensions: lon = 2 ;
+variables: float lon(lon) ; lon:units = "degrees_east" ; float v(lon, lon) ;
+data: lon = 0, 1 ;
+}
+)");
+  int before = open_fds();
+  std::string out;
+  EXPECT_EQ(open_quiet(st, coordsonly, &out), 1);
+  EXPECT_NE(out.find("SDF file doesn't appear to have any non-coordinate variables.  Yikes!\n"),
+            std::string::npos);
+  EXPECT_EQ(open_quiet(st, noy, &out), 1);
+  EXPECT_NE(out.find("SDF file has no discernable Y coordinate.\n"), std::string::npos);
+  EXPECT_EQ(open_fds(), before);  // nothing left open
+  EXPECT_EQ(st.pcm->filecount, 0);
+  EXPECT_EQ(st.pcm->filehead, nullptr);
+  ASSERT_EQ(open_quiet(st, f), 0);
+  ASSERT_EQ(open_quiet(st, f, &out), 0);
+  EXPECT_NE(out.find("is open as file 2\n"), std::string::npos);
+  EXPECT_EQ(st.pcm->dfilenum, 1);
+  EXPECT_EQ(st.last()->fnum, 12);
+}
+
+TEST(sdfopen, TemplateArgumentsAreChecked) {
+  if (!have_ncgen()) GTEST_SKIP();
+  state st;
+  std::string f = make_nc("globe3", kGlobe);
+  std::string out;
+  ASSERT_EQ(open_quiet(st, f + " a%y4.nc", &out), 0);
+  EXPECT_NE(out.find("Warning:  malformed optional args to SDFOPEN command, ignoring.\n"), std::string::npos);
+  EXPECT_EQ(st.last()->tmplat, 0);
+  ASSERT_EQ(open_quiet(st, f + " a%y4.nc 0", &out), 0);
+  EXPECT_NE(out.find("Warning:  bad ntsteps arg to SDFOPEN command, ignoring templating info.\n"),
+            std::string::npos);
+  ASSERT_EQ(open_quiet(st, f + " a%y4.nc 24x", &out), 0);
+  EXPECT_NE(out.find("Warning:  bad ntsteps arg"), std::string::npos);
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(omsdfopen("", st.pcm), 1);
+  testing::internal::GetCapturedStdout();
+}
+
+}  // namespace
