@@ -63,8 +63,10 @@ def check_font(path):
             probs.append("%s: shorter than count and margins" % where)
             continue
         head = g[:3].decode("ascii", "replace")
-        if not re.fullmatch(r" *[0-9]+", head):
-            probs.append("%s: count field %r is not a right-aligned integer" % (where, head))
+        # The program reads the count like C's "%i": a leading zero would
+        # make it octal, so only blank padding is sound.
+        if not re.fullmatch(r" *[1-9][0-9]*", head):
+            probs.append("%s: count field %r is not a blank-padded integer" % (where, head))
             continue
         count = int(head)
         if count < 1 or len(g) != 5 + 2 * (count - 1):

@@ -137,6 +137,11 @@ class FontFiles(unittest.TestCase):
         bad = list(lines)
         bad[0] = b"1  JZ"
         self.assertTrue(self._check(b"\n".join(bad)))
+        # a zero-padded count would be read as octal by the program
+        bad = list(lines)
+        self.assertEqual(bad[3][:3], b" 12")
+        bad[3] = b"0" + bad[3][1:]
+        self.assertTrue(self._check(b"\n".join(bad)))
         # a pen-up pair must be " R"
         bad = list(lines)
         k = bad[1].index(b" R")
