@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <new>
 #include <vector>
 
@@ -91,7 +92,7 @@ void omprntf(int level, const char* fmt, ...) {
   omprnt(level, buf.data());
 }
 
-std::string omgsdo(const char* cmd, int* rc) {
+std::string omcaprun(const std::function<int()>& fn, int* rc) {
   // A capture inside a capture (a captured command that runs a script that
   // captures its own commands) must not lose what the outer one recorded:
   // keep the outer list aside and put it back afterwards.
@@ -101,25 +102,25 @@ std::string omgsdo(const char* cmd, int* rc) {
   msgflg = 1;
   msgstk = msgcurr = nullptr;
 
-  *rc = omcmd(cmd, savpcm ? savpcm : &gcmn, 0);
+  *rc = fn();
 
   std::string out;
   std::size_t total = 0;
   for (msgnode* n = msgstk; n; n = n->next) total += static_cast<std::size_t>(n->len);
-  bool ok = true;
-  try {
-    out.reserve(total);
-  } catch (const std::bad_alloc&) {
-    ok = false;
-  }
-  if (failallocs > 0) {
+  bool ok = msgstk != nullptr;
+  if (ok && failallocs > 0) {
     failallocs--;
     ok = false;
-  }
-  if (!ok) {
     std::printf("Memory allocation error: Message Return Buffer\n");
-  } else {
-    for (msgnode* n = msgstk; n; n = n->next) out.append(n->text, static_cast<std::size_t>(n->len));
+  }
+  if (ok) {
+    try {
+      out.reserve(total);
+      for (msgnode* n = msgstk; n; n = n->next) out.append(n->text, static_cast<std::size_t>(n->len));
+    } catch (const std::bad_alloc&) {
+      out.clear();
+      std::printf("Memory allocation error: Message Return Buffer\n");
+    }
   }
   freelist(msgstk);
 
@@ -127,6 +128,10 @@ std::string omgsdo(const char* cmd, int* rc) {
   msgcurr = outercurr;
   msgflg = oldflg;
   return out;
+}
+
+std::string omgsdo(const char* cmd, int* rc) {
+  return omcaprun([cmd] { return omcmd(cmd, savpcm ? savpcm : &gcmn, 0); }, rc);
 }
 
 int omcapture(int on) {

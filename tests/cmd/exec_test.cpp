@@ -1,0 +1,100 @@
+// Exec files: capture switched off inside, nesting limit, files closed.
+#include <gtest/gtest.h>
+#include <dirent.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+#include "cmd/cmnstate.h"
+#include "cmd/omcmd.h"
+#include "cmd/omprnt.h"
+#include "cmd/omprntint.h"
+#include "gx/gx.h"
+
+using testing::internal::CaptureStdout;
+using testing::internal::GetCapturedStdout;
+
+namespace {
+
+int openfds() {
+  int n = 0;
+  DIR* d = opendir("/proc/self/fd");
+  if (!d) return -1;
+  while (readdir(d)) n++;
+  closedir(d);
+  return n;
+}
+
+std::string writefile(const char* name, const std::string& text) {
+  std::string path = testing::TempDir() + name;
+  std::ofstream(path) << text;
+  return path;
+}
+
+class Exec : public testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    CaptureStdout();
+    gxstrt(11, 8.5, 1);
+    GetCapturedStdout();
+  }
+};
+
+}  // namespace
+
+TEST_F(Exec, LinesAreEchoedAndNotCaptured) {
+  std::string f = writefile("plain.exec", "stack\n* note\nflush");
+  std::string cmd = "exec " + f;
+  int rc = 1;
+  CaptureStdout();
+  std::string got = omcaprun([&] {
+    int r = omcmd(cmd.c_str(), &gcmn, 0);
+    omprnt(2, "after\n");  // capture is back on after the exec
+    return r;
+  }, &rc);
+  std::string shown = GetCapturedStdout();
+  EXPECT_EQ(rc, 0);
+  EXPECT_EQ(shown, "stack\nflush" "EOF EXECuting " + f + " \n");
+  EXPECT_EQ(got, "after\n");
+}
+
+TEST_F(Exec, NestingStopsAtTheLimitAndClosesEveryFile) {
+  std::string path = testing::TempDir() + "self.exec";
+  writefile("self.exec", "exec " + path + "\n");
+  int before = openfds();
+  std::string cmd = "exec " + path;
+  CaptureStdout();
+  int rc = omcmd(cmd.c_str(), &gcmn, 0);
+  std::string out = GetCapturedStdout();
+  EXPECT_EQ(rc, 1);
+  EXPECT_NE(out.find("EXEC error:  exec files nested deeper than"), std::string::npos);
+  EXPECT_EQ(openfds(), before);
+  // The depth count came back down: a fresh exec runs.
+  std::string ok = writefile("ok.exec", "stack\n");
+  std::string okcmd = "exec " + ok;
+  CaptureStdout();
+  EXPECT_EQ(omcmd(okcmd.c_str(), &gcmn, 0), 0);
+  GetCapturedStdout();
+}
+
+TEST_F(Exec, ClearInAnExecFileIsAFrameOfItsOwn) {
+  std::string f = writefile("clr.exec", "clear\n");
+  std::string cmd = "exec " + f;
+  gcmn.cint = 7;
+  CaptureStdout();
+  EXPECT_EQ(omcmd(cmd.c_str(), &gcmn, 0), 0);
+  GetCapturedStdout();
+  EXPECT_FLOAT_EQ(gcmn.cint, 0.0f);
+}
+
+TEST_F(Exec, FailingLineStopsWithItsResult) {
+  std::string f = writefile("fail.exec", "stack\nscreen\nquit\n");
+  std::string cmd = "exec " + f;
+  CaptureStdout();
+  int rc = omcmd(cmd.c_str(), &gcmn, 0);
+  std::string out = GetCapturedStdout();
+  EXPECT_EQ(rc, 1);
+  EXPECT_EQ(out, "stack\nscreen\nScreen Error: Missing keyword\nEXEC error:  error in " + f +
+                     ".  EXEC stopped.\n");
+}
