@@ -2,6 +2,7 @@
 // font, superscript and subscript escapes.
 #include <cmath>
 #include <cstdio>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -117,7 +118,13 @@ int gxchrd(int fn) {
   std::string text;
   char buf[65536];
   size_t got;
-  while ((got = fread(buf, 1, sizeof(buf), fp)) > 0) text.append(buf, got);
+  try {
+    while ((got = fread(buf, 1, sizeof(buf), fp)) > 0) text.append(buf, got);
+  } catch (const std::bad_alloc&) {
+    fclose(fp);
+    printf("Error reading font data:  Memory allocation error\n");
+    return 1;
+  }
   bool bad = ferror(fp) != 0;
   fclose(fp);
   if (bad) {

@@ -1,6 +1,7 @@
 // Clipped polygon fills and plot markers.
 #include <cmath>
 #include <cstdio>
+#include <new>
 
 #include "gx/gx.h"
 #include "gx/gxdrv.h"
@@ -115,8 +116,18 @@ void fill_band(const std::vector<pt>& src, double xlo, double xhi, double ylo, d
 
 }  // namespace
 
+static void gxfill_points(const float* xy, int n);
+
 void gxfill(const float* xy, int n) {
   if (!xy || n < 3) return;
+  try {
+    gxfill_points(xy, n);
+  } catch (const std::bad_alloc&) {
+    printf("Memory allocation error in gxfill.  Can't fill contour\n");
+  }
+}
+
+static void gxfill_points(const float* xy, int n) {
   plotxform& p = gxstate();
   std::vector<pt> poly;
   poly.reserve((size_t)n + 8);
@@ -125,6 +136,18 @@ void gxfill(const float* xy, int n) {
     if (std::isfinite(x) && std::isfinite(y)) poly.push_back({x, y});
   }
   if (poly.size() < 3) return;
+  // A polygon wholly inside the clip rectangle is recorded point for point.
+  bool inside = true;
+  for (const pt& q : poly) {
+    if (q.x < p.clminx || q.x > p.clmaxx || q.y < p.clminy || q.y > p.clmaxy) {
+      inside = false;
+      break;
+    }
+  }
+  if (inside && poly.size() <= kMaxRecordPoints) {
+    emit(poly);
+    return;
+  }
   fill_band(poly, p.clminx, p.clmaxx, p.clminy, p.clmaxy, 0);
 }
 

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "gx/gx.h"
 #include "gx/gxdrv.h"
@@ -410,7 +411,17 @@ void xycnv(int ix, int iy, float* x, float* y) {
   *y = (float)iy / 1000.0f;
 }
 
+static void replay(int which);
+
 void gxhdrw(int which) {
+  try {
+    replay(which);
+  } catch (const std::bad_alloc&) {
+    printf("Memory allocation error: Redraw\n");
+  }
+}
+
+static void replay(int which) {
   if (which && !dl.dbmode) {
     printf("Logic error 0 in Redraw.  Contact Developer.\n");
     return;

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <new>
 #include <vector>
 
 #include "gx/gx.h"
@@ -330,7 +331,13 @@ int gxhpng(const char* fname, int width, int height, int background, int gif) {
     return 99;
   }
   canvas cv{im, width, height, im->pixels};
-  int rc = render(cv, black);
+  int rc;
+  try {
+    rc = render(cv, black);
+  } catch (const std::bad_alloc&) {
+    printf("Memory allocation error: gxhpng\n");
+    rc = 99;
+  }
   if (rc) {
     gdImageDestroy(im);
     return rc;

@@ -176,6 +176,14 @@ TEST(Primitives, PolygonClippedToItsTrueShape) {
   EXPECT_EQ(p.count, 4);
 }
 
+TEST(Primitives, PolygonInsideIsRecordedPointForPoint) {
+  gx_batch();
+  float p[10] = {1, 1, 2, 1, 2, 1, 2, 2, 1, 1};  // a repeated point and a closing point
+  gxfill(p, 5);
+  EXPECT_EQ(gx_records(), (std::vector<int>{-7, 5, -10, 1000, 1000, -11, 2000, 1000, -11, 2000,
+                                            1000, -11, 2000, 2000, -11, 1000, 1000, -8}));
+}
+
 TEST(Primitives, PolygonWhollyOutsideRecordsNothing) {
   gx_batch();
   gxclip(1, 5, 1, 4);
