@@ -1,12 +1,78 @@
-// The open and close commands.
+// The open and close commands, the default dimension environment of a
+// newly opened first file, and closing every file (reinit).
+#include <cstdio>
+#include <string>
+
 #include "cmd/cmnstate.h"
+#include "cmd/omcmd.h"
 #include "cmd/omcmds.h"
 #include "cmd/omprnt.h"
+#include "data/datafile.h"
 #include "data/words.h"
 
+namespace {
+
+// Closes a record's data stream and releases the record.
+void closefile(datafile* pfi) {
+  if (pfi->infile) std::fclose(pfi->infile);
+  pfi->infile = nullptr;
+  frepfi(pfi, 0);
+}
+
+void runset(cmnstate* pcm, const std::string& cmd) { omcmd(cmd.c_str(), pcm, 0); }
+
+}  // namespace
+
 int omopen(const char* name, cmnstate* pcm) {
-  omprnt(0, "OPEN error:  not built yet\n");
-  return 1;
+  omprnt(2, "Scanning description file:  ");
+  omprnt(2, name);
+  omprnt(2, "\n");
+  datafile* pfi = getpfi();
+  if (!pfi) {
+    omprnt(0, "Memory Allocation Error: On File Open\n");
+    return 1;
+  }
+  int rc = omddes(name, pfi, 1);
+  if (rc) {
+    frepfi(pfi, 0);
+    return rc;
+  }
+  pcm->fileserial++;
+  pfi->fnum = pcm->fileserial;
+  if (!pfi->tmplat) {
+    pfi->infile = std::fopen(pfi->name.c_str(), "rb");
+    if (!pfi->infile) {
+      omprnt(0, "Open Error:  Can't open binary data file\n");
+      omprnt(0, "  File name = ");
+      omprnt(0, pfi->name);
+      omprnt(0, "\n");
+      frepfi(pfi, 0);
+      return 1;
+    }
+  }
+  // The program's calendar is fixed only by an open that succeeded.
+  if (mfcmn.mfcal < 0) mfcmn.mfcal = pfi->calendar;
+  pfi->pforw = nullptr;
+  if (!pcm->filehead) {
+    pcm->filehead = pfi;
+  } else {
+    datafile* p = pcm->filehead;
+    while (p->pforw) p = p->pforw;
+    p->pforw = pfi;
+  }
+  pcm->filecount++;
+  if (pcm->filecount == 1) {
+    pcm->dfile = pfi;
+    pcm->dfilenum = 1;
+  }
+  omprntf(2, "Data file %s is open as file %i\n", pfi->name.c_str(), pcm->filecount);
+  if (pcm->filecount == 1) omdfdim(pcm, pfi, 1);
+  if (pfi->ppinterp) {
+    omprntf(1, "Notice: Implied interpolation for file %s\n", pfi->dnam.c_str());
+    omprnt(1, " Interpolation will be performed on any data ");
+    omprnt(1, "displayed from this file\n");
+  }
+  return 0;
 }
 
 int omclos(const char* com, cmnstate* pcm) {
@@ -24,13 +90,59 @@ int omclos(const char* com, cmnstate* pcm) {
     omprnt(0, "Close Error: Only last file may be closed\n");
     return 1;
   }
-  omprnt(0, "Close Error: not built yet\n");
-  return 1;
+  datafile* prev = nullptr;
+  datafile* pfi = pcm->filehead;
+  for (int i = 1; pfi && i < n; i++) {
+    prev = pfi;
+    pfi = pfi->pforw;
+  }
+  if (!pfi || pfi->pforw) {
+    omprnt(0, "Logic Error 4 on Close.  No Action Taken\n");
+    return 1;
+  }
+  bool wasdefault = pcm->dfile == pfi;
+  if (prev) prev->pforw = nullptr;
+  else pcm->filehead = nullptr;
+  closefile(pfi);
+  pcm->filecount--;
+  if (!pcm->filehead) {
+    pcm->dfile = nullptr;
+    pcm->dfilenum = 0;
+  } else if (wasdefault) {
+    pcm->dfile = pcm->filehead;
+    pcm->dfilenum = 1;
+  }
+  omprntf(2, "File %i has been closed\n", n);
+  return 0;
 }
 
-void omdfdim(cmnstate* pcm, datafile* pfi, int opening) {}
+void omdfdim(cmnstate* pcm, datafile* pfi, int opening) {
+  if (!pfi) return;
+  const int nx = pfi->dnum[0], ny = pfi->dnum[1], nz = pfi->dnum[2];
+  const bool stn = pfi->type == 2;
+  if (stn || pfi->wrap) runset(pcm, "set lon 0 360");
+  else runset(pcm, "set x 1 " + std::to_string(nx));
+  if (stn) {
+    runset(pcm, "set lat -90 90");
+    runset(pcm, "set lev 500");
+  } else {
+    runset(pcm, "set y 1 " + std::to_string(ny));
+    const int minz = opening ? 1 : 2;
+    if (pfi->type == 1 && (nx == 1 || ny == 1) && nz >= minz)
+      runset(pcm, "set z 1 " + std::to_string(nz));
+    else
+      runset(pcm, "set z 1");
+  }
+  runset(pcm, "set t 1");
+}
 
 void omclal(cmnstate* pcm) {
+  datafile* pfi = pcm->filehead;
+  while (pfi) {
+    datafile* next = pfi->pforw;
+    closefile(pfi);
+    pfi = next;
+  }
   pcm->filehead = nullptr;
   pcm->dfile = nullptr;
   pcm->filecount = 0;
