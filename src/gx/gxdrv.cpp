@@ -22,6 +22,7 @@ bool have_geom = false;
 
 // Without a window (batch mode) every request goes to the batch driver.
 gxdriver& gxdrv() { return gxstate().intflg ? *current : batch_driver; }
+gxdriver& gxdcur() { return *current; }
 void gxdsetdrv(gxdriver* d) { current = d ? d : &batch_driver; }
 
 // Batch mode keeps no widgets: the label or item text handed over is freed

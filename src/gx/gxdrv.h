@@ -42,6 +42,8 @@ class gxdriver {
 
 // The driver in use (the batch driver until another is installed).
 gxdriver& gxdrv();
+// The installed driver, whatever the mode.
+gxdriver& gxdcur();
 // Installs a driver (null restores the batch driver); the caller keeps it alive.
 void gxdsetdrv(gxdriver* d);
 

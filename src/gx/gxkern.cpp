@@ -18,6 +18,12 @@ bool gxinclip(float x, float y) {
 void gxstrt(float xsize, float ysize, int batch) {
   printf("GX Package Initialization: Size = %g %g \n", xsize, ysize);
   if (batch) printf("Running in Batch mode\n");
+  if (!batch && !gxdcur().interactive()) {
+    // Without a window driver the package can still draw into the display
+    // list, the metafile and images.
+    printf("No display window driver is built in: running in batch mode\n");
+    batch = 1;
+  }
   fflush(stdout);
   pxf.intflg = (batch == 0);
   if (pxf.intflg) {

@@ -23,6 +23,13 @@ TEST(Kernel, StartAndEndLines) {
             "No hardcopy metafile open\nGX package terminated \n");
   EXPECT_EQ(gxqclr(), 1);
   EXPECT_EQ(gxqbck(), 0);
+  testing::internal::CaptureStdout();
+  gxstrt(8.5, 11, 0);  // no window driver installed
+  gxcolr(2);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "GX Package Initialization: Size = 8.5 11 \n"
+            "No display window driver is built in: running in batch mode\n");
+  EXPECT_EQ(gx_records(), (std::vector<int>{-3, 2}));
 }
 
 TEST(Kernel, SmallVirtualPageFlagsThinHardcopyLines) {
