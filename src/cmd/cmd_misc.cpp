@@ -9,11 +9,12 @@
 #include "cmd/omcmd.h"
 #include "cmd/omcmds.h"
 #include "cmd/omprnt.h"
+#include "data/omggrd.h"
 #include "data/words.h"
 #include "gx/gx.h"
 #include "script/gs.h"
 
-void omiomg_rearm() {}
+void omiomg_rearm() { omiomg(); }
 
 void omshell(const char* text) {
   std::fflush(stdout);
@@ -45,10 +46,11 @@ int omscrn(const char* com, cmnstate* pcm) {
     omprnt(0, "Screen Error: Invalid screen number\n");
     return 1;
   }
-  (void)action;
-  omprnt(0, "Screen Error: not built yet\n");
+  if (action == 0) gxdssv(n);
+  else if (action == 1) gxdssh(n);
+  else gxdsfr(n);
   gxfrme(9);
-  return 1;
+  return 0;
 }
 
 int omclr(const char* com, cmnstate* pcm, int exflg) {
@@ -77,7 +79,7 @@ int omclr(const char* com, cmnstate* pcm, int exflg) {
       gxfrme(opt == 2 ? 8 : 7);
       break;
     case 4:
-      omprnt(0, "Clear Error: hbuff not built yet\n");
+      gxhfrm(0);
       break;
     default: {
       const char* q = nxtwrd(p);
@@ -86,7 +88,7 @@ int omclr(const char* com, cmnstate* pcm, int exflg) {
         omprnt(0, "Invalid or missing widget number on clear command\n");
         return 0;
       }
-      omprnt(0, "Clear Error: widgets not built yet\n");
+      gxrs1wd(opt - 4, n);
       return 0;
     }
   }
@@ -106,7 +108,9 @@ int omoutx(const char* com, const char* typed, cmnstate* pcm) {
   if (!p) {
     omprnt(0, "command outxwd:  need filename parameter\n");
   } else {
-    omprnt(0, "command outxwd:  not built yet\n");
+    std::string name = wrdstr(typed + (p - com));
+    if (pcm->dbuff) dump_back_buffer(name.c_str());
+    else dump_front_buffer(name.c_str());
   }
   omcln(pcm, 1);
   return 0;

@@ -35,10 +35,10 @@ int omrset(cmnstate* pcm, int reinit) {
     closefwrite(pcm);
     // With every file closed no calendar is fixed any more.
     mfcmn.mfcal = -999;
-    if (omqhcopy()) {
-      omprnt(0, "RESET: metafile ending not built yet\n");
-      omsethcopy(0);
-    }
+    gxhend();
+    omsethcopy(0);
+    gxdbck(pcm->whitebg);
+    gxgrey(pcm->grey);
     omprnt(1, "All files closed; all defined objects released\n");
   }
 

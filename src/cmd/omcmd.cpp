@@ -77,8 +77,8 @@ int runenable(const char* typed, cmnstate* pcm) {
   return rc;
 }
 
-int rundisable(const char* com, const char* typed, cmnstate* pcm) {
-  const char* p = nxtwrd(com);
+int rundisable(const char* typed, cmnstate* pcm) {
+  const char* p = nxtwrd(typed);
   if (!p || cmpwrd(p, "print")) hcopyopen = 0;
   return omdisab(typed, pcm);
 }
@@ -104,7 +104,7 @@ int dispatch(const char* com, const char* typed, cmnstate* pcm, int exflg, bool*
   if (cmpwrd(com, "exec")) return omexec(typed, pcm);
   if (cmpwrd(com, "run")) return omrun(typed, pcm, 0);
   if (cmpwrd(com, "enable")) return runenable(typed, pcm);
-  if (cmpwrd(com, "disable")) return rundisable(com, typed, pcm);
+  if (cmpwrd(com, "disable")) return rundisable(typed, pcm);
   if (cmpwrd(com, "redraw")) {
     // The handler's own result is kept, so an exec file or a script sees
     // a failed redraw as the error it is.

@@ -41,7 +41,7 @@ void setsignal(int sig, void (*fn)(int)) {
 // nothing else is closed or printed.
 int exitx() {
   if (omqhcopy()) {
-    omprnt(0, "Metafile end on exit not built yet\n");
+    gxhend();
     omsethcopy(0);
   }
   std::fflush(stdout);

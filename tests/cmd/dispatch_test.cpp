@@ -177,7 +177,9 @@ TEST_F(Dispatch, ResetAndReinitMessages) {
   EXPECT_EQ(r.out, "Most Ombra attributes have been reset\n");
   r = run("reinit");
   EXPECT_EQ(r.rc, 0);
+  // The metafile's own note comes first: reinit always ends the metafile.
   EXPECT_EQ(r.out,
+            "No hardcopy metafile open\n"
             "All files closed; all defined objects released\n"
             "All Ombra attributes have been reinitialized\n");
 }
