@@ -15,6 +15,11 @@ gsstate::~gsstate() {
 
 void gsout(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stdout); }
 
+// Scripts run scripts through their command statements; a script that runs
+// itself would otherwise recurse until the program's stack is exhausted.
+constexpr int MAXRUNS = 100;
+static int nruns = 0;
+
 std::optional<std::string> gsfile(const char* cmdline, int* rc, int mode) {
   const char* p = cmdline ? cmdline : "";
   while (*p == ' ' || *p == '\t') p++;
@@ -26,6 +31,16 @@ std::optional<std::string> gsfile(const char* cmdline, int* rc, int mode) {
   while (*r && *r != '\n') r++;
   std::string argtext(q, r);
 
+  if (nruns >= MAXRUNS) {
+    std::printf("Error running script file %s:  scripts nested more than %i deep\n", name.c_str(),
+                MAXRUNS);
+    *rc = 1;
+    return std::nullopt;
+  }
+  struct runcount {
+    runcount() { nruns++; }
+    ~runcount() { nruns--; }
+  } counted;
   gsstate s;
   s.sname = name;
   int lr = gsgsfrd(s, 0, name);

@@ -94,10 +94,7 @@ int gsassn(gsstmnt* st, gsstate& s) {
   } else if (!gsexprs(st, s, v)) {
     return exprfail(s, st);
   }
-  if (!setnamed(s, st, v)) {
-    std::printf("\n");
-    return exprfail(s, st);
-  }
+  if (!setnamed(s, st, v)) return exprfail(s, st);
   return GS_OK;
 }
 

@@ -46,6 +46,10 @@ static std::string fakecmd(const char* cmd, int* rc) {
   }
   if (c == "quit") *rc = -1;
   if (c == "intr") gcmn.sigflg = 1;
+  if (c.compare(0, 4, "run ") == 0) {
+    std::optional<std::string> out = gsfile(c.c_str() + 4, rc, 0);
+    return out ? *out : std::string();
+  }
   return "";
 }
 

@@ -225,3 +225,21 @@ TEST(GsRun, UnboundedRecursionIsAnError) {
   EXPECT_EQ(gsrun(d, "say f(3)\nfunction f(n)\nif n = 0; return 'ok'; endif\nreturn f(n - 1)\n").out,
             "ok\n");
 }
+
+TEST(GsRun, ScriptsRunningScripts) {
+  gsdir d;
+  d.write("inner.gs", "function m(a)\nsay 'inner ' a\n_x = 'inner global'\nreturn 'from inner'\n");
+  gsresult r = gsrun(d,
+                     "_x = 'outer global'\n'run " + d.path("inner.gs") + " q'\n"
+                     "say rc ' ' result ' ' _x\n");
+  EXPECT_EQ(r.rc, 0);
+  EXPECT_EQ(r.out, "inner q\n0 from inner outer global\n");
+  // a script that runs itself stops at the nesting limit instead of
+  // exhausting the stack
+  std::string self = d.path("self.gs");
+  r = gsrun(d, "'run " + self + "'\nif rc != 0; say 'stopped rc ' rc; endif\n", "", "self.gs");
+  EXPECT_EQ(r.rc, 0);
+  EXPECT_NE(r.out.find("Error running script file " + self + ":  scripts nested more than 100 deep\n"),
+            std::string::npos);
+  EXPECT_NE(r.out.find("stopped rc 1\n"), std::string::npos);
+}
