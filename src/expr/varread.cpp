@@ -1,17 +1,13 @@
 #include "expr/varread.h"
 
 #include "cmd/omprnt.h"
+#include "data/omggrd.h"
 
-// The readers live in the data library and may not be linked into every
-// program yet; until they are, a request answers that reading is not built.
-int omggrd(gridres* pgr) __attribute__((weak));
+// The station reader is not written yet; until it is linked in, a station
+// request answers that reading is not built.
 int omgstn(stnlist* stn) __attribute__((weak));
 
-int omvread(gridres* pgr) {
-  if (omggrd) return omggrd(pgr);
-  omprnt(0, "Grid reading: not built yet\n");
-  return 1;
-}
+int omvread(gridres* pgr) { return omggrd(pgr); }
 
 int omvstn(stnlist* stn) {
   if (omgstn) return omgstn(stn);
