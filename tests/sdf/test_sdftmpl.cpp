@@ -1,0 +1,118 @@
+// Template series: a data set spread over yearly member files.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include "sdftest.h"
+
+using namespace sdftest;
+
+namespace {
+
+// A member of 12 monthly steps; value = year * 100 + month everywhere.
+std::string member(const std::string& dir, int year, const char* var = "v") {
+  std::string vals;
+  for (int m = 1; m <= 12; m++)
+    for (int k = 0; k < 4; k++) vals += (vals.empty() ? "" : ", ") + std::to_string(year * 100 + m);
+  std::string times;
+  for (int m = 0; m < 12; m++) times += (m ? ", " : "") + std::to_string(m * 31);
+  char cdl[4096];
+  std::snprintf(cdl, sizeof cdl, R"(netcdf m {
+dimensions: lon = 2 ; lat = 2 ; time = 12 ;
+variables:
+  float lon(lon) ; lon:units = "degrees_east" ;
+  float lat(lat) ; lat:units = "degrees_north" ;
+  double time(time) ; time:units = "days since %d-01-01" ;
+  float %s(time, lat, lon) ;
+data: lon = 10, 20 ; lat = 0, 5 ; time = %s ; %s = %s ;
+}
+)", year, var, times.c_str(), var, vals.c_str());
+  std::string name = dir + "/a" + std::to_string(year);
+  write_text(name + ".cdl", cdl);
+  std::string cmd = "ncgen -o '" + name + ".nc' '" + name + ".cdl'";
+  return std::system(cmd.c_str()) == 0 ? name + ".nc" : std::string();
+}
+
+struct series : ::testing::Test {
+  state st;
+  datafile* pfi = nullptr;
+  std::string dir;
+  void SetUp() override {
+    if (!have_ncgen()) GTEST_SKIP();
+    dir = tmpdir() + "/series";
+    std::system(("mkdir -p '" + dir + "'").c_str());
+    ASSERT_FALSE(member(dir, 1990).empty());
+    ASSERT_FALSE(member(dir, 1991).empty());
+    ASSERT_FALSE(member(dir, 1993, "w").empty());  // lacks the variable
+  }
+  void open(int steps) {
+    std::string out;
+    ASSERT_EQ(open_quiet(st, dir + "/a1990.nc a%y4.nc " + std::to_string(steps), &out), 0) << out;
+    pfi = st.last();
+  }
+  request at(int t) {
+    int lo[4] = {1, 1, 1, t}, hi[4] = {2, 2, 1, t};
+    return request(pfi, "v", 0, 1, lo, hi);
+  }
+};
+
+TEST_F(series, MembersSwitchByTime) {
+  open(24);
+  EXPECT_EQ(pfi->tmplat, 1);
+  EXPECT_EQ(pfi->dnum[3], 24);
+  EXPECT_EQ(pfi->name, dir + "/a%y4.nc");
+  ASSERT_EQ(pfi->fnums.size(), 24u);
+  EXPECT_EQ(pfi->fnums[0], 1);
+  EXPECT_EQ(pfi->fnums[11], 1);
+  EXPECT_EQ(pfi->fnums[12], 13);
+  EXPECT_EQ(pfi->fnumc, 0);  // no member marked open: the first read switches
+  request r1 = at(2);
+  ASSERT_EQ(r1.read(), 0);
+  EXPECT_EQ(r1.at(0, 0), 199002);
+  EXPECT_EQ(pfi->fnumc, 1);
+  request r13 = at(13);
+  ASSERT_EQ(r13.read(), 0);
+  EXPECT_EQ(r13.at(1, 1), 199101);
+  EXPECT_EQ(pfi->fnumc, 13);
+  EXPECT_EQ(pfi->tempname, dir + "/a1991.nc");
+  request r14 = at(14);
+  ASSERT_EQ(r14.read(), 0);
+  EXPECT_EQ(r14.at(0, 0), 199102);
+  // A series across members.
+  int lo[4] = {1, 1, 1, 11}, hi[4] = {1, 1, 1, 14};
+  request ts(pfi, "v", 3, -1, lo, hi);
+  ASSERT_EQ(ts.read(), 0);
+  EXPECT_EQ(ts.at(0), 199011);
+  EXPECT_EQ(ts.at(1), 199012);
+  EXPECT_EQ(ts.at(2), 199101);
+  EXPECT_EQ(ts.at(3), 199102);
+}
+
+TEST_F(series, MissingMemberGivesUndefinedAndIsTriedAgain) {
+  open(48);
+  request r = at(30);  // 1992 does not exist
+  std::string msg;
+  ASSERT_EQ(r.read(&msg), 0);
+  EXPECT_NE(msg.find("SDF templating:  Open of new SDF file failed.\n  Filename is " + dir +
+                     "/a1992.nc.\n"),
+            std::string::npos);
+  EXPECT_NE(msg.find("SDF templating:  New open failed.\n"), std::string::npos);
+  for (float v : r.vals) EXPECT_EQ(v, r.g.undef);
+  EXPECT_EQ(pfi->fnumc, 0);
+  request again = at(31);
+  ASSERT_EQ(again.read(&msg), 0);
+  EXPECT_NE(msg.find("Open of new SDF file failed"), std::string::npos);
+  // A member without the variable.
+  request lacks = at(40);
+  ASSERT_EQ(lacks.read(&msg), 0);
+  EXPECT_NE(msg.find("SDF templating:  Couldn't find variable v in SDF file.\n"), std::string::npos);
+  for (float v : lacks.vals) EXPECT_EQ(v, lacks.g.undef);
+  // Reads of good members work again afterwards.
+  request good = at(12);
+  ASSERT_EQ(good.read(), 0);
+  EXPECT_EQ(good.at(0, 0), 199012);
+  request bad = at(49);
+  ASSERT_EQ(bad.read(&msg), 0);  // beyond the series: undefined
+}
+
+}  // namespace
