@@ -5,6 +5,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <list>
 #include <string>
 #include <vector>
 
@@ -21,7 +22,11 @@ struct Parsed {
   std::string out;
 };
 
-Parsed parse(std::vector<std::string> args) {
+Parsed parse(std::vector<std::string> in) {
+  // The program's argv lives as long as the program; so do these.
+  static std::list<std::vector<std::string>> kept;
+  kept.push_back(std::move(in));
+  std::vector<std::string>& args = kept.back();
   args.insert(args.begin(), "ombra");
   std::vector<char*> argv;
   for (auto& a : args) argv.push_back(&a[0]);
