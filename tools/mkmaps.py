@@ -164,6 +164,36 @@ def split_line(pts, maxpts=MAXPTS):
     return pieces
 
 
+def join_lines(lines):
+    """Join lines of one type that continue one another (the source data
+    are cut at the borders of its bins): a line whose last point is the
+    first point of another is extended by it, so a piece of coast or border
+    becomes one line and a dashed style runs on across the cuts.  The
+    result depends only on the input order."""
+    starts = {}
+    for k, pts in enumerate(lines):
+        starts.setdefault(pts[0], []).append(k)
+    used = [False] * len(lines)
+    out = []
+    for k, pts in enumerate(lines):
+        if used[k]:
+            continue
+        used[k] = True
+        chain = list(pts)
+        while True:
+            nxt = None
+            for c in starts.get(chain[-1], ()):
+                if not used[c]:
+                    nxt = c
+                    break
+            if nxt is None or chain[-1] == chain[0] and len(chain) > 2:
+                break
+            used[nxt] = True
+            chain.extend(lines[nxt][1:])
+        out.append(chain)
+    return out
+
+
 def enc3(v):
     if not 0 <= v <= MAX3:
         raise MapError("value %d does not fit 3 bytes" % v)
@@ -196,9 +226,13 @@ def tile_of(pts, tile):
 
 def build_map(lines, tile):
     """lines: [(type, [(lon, lat) stored units])]; returns the file bytes."""
-    groups = {}
+    bytype = {}
     for ltype, pts in lines:
-        for piece in split_line(pts):
+        if len(pts) >= 2:
+            bytype.setdefault(ltype, []).append(pts)
+    groups = {}
+    for ltype in sorted(bytype):
+        for piece in (p for joined in join_lines(bytype[ltype]) for p in split_line(joined)):
             groups.setdefault((ltype, tile_of(piece, tile)), []).append(piece)
     keys = sorted(groups)
     bodies = []

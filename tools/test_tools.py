@@ -181,6 +181,26 @@ class MapConverter(unittest.TestCase):
         self.assertEqual([len(p) for p in mkmaps.split_line(pts[:256])], [255, 2])
         self.assertEqual(mkmaps.split_line(pts[:1]), [])
 
+    def test_join_lines_follows_continuations(self):
+        a = [(0, 0), (1, 0)]
+        b = [(1, 0), (2, 0)]
+        c = [(2, 0), (3, 1)]
+        ring = [(5, 5), (6, 5), (6, 6)]
+        ring2 = [(6, 6), (5, 5)]
+        lone = [(9, 9), (8, 8)]
+        self.assertEqual(mkmaps.join_lines([a, c, b]),
+                         [[(0, 0), (1, 0), (2, 0), (3, 1)]])
+        # a closed ring stops at its start instead of going round again
+        self.assertEqual(mkmaps.join_lines([ring, ring2, list(ring)]),
+                         [ring + [(5, 5)], ring])
+        self.assertEqual(mkmaps.join_lines([lone, a]), [lone, a])
+        # joined lines are still cut to records of at most 255 points
+        long = [[(i, 0), (i + 1, 0)] for i in range(300)]
+        data = mkmaps.build_map([(0, p) for p in long], 360)
+        blocks, probs = checkdata.read_map(data)
+        self.assertEqual(probs, [])
+        self.assertEqual([len(p) for b in blocks for _, p in b["lines"]], [255, 47])
+
     def test_records_are_refused_beyond_one_byte_counts(self):
         with self.assertRaises(mkmaps.MapError):
             mkmaps.line_record(0, [(0, 0)] * 256)
