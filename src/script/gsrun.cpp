@@ -1,6 +1,9 @@
 // Running statements: call frames, the statement loop with its block jumps,
 // output and input statements, assignments and command statements.
+#include <unistd.h>
+
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 
 #include "script/gsglue.h"
@@ -75,12 +78,37 @@ bool setnamed(gsstate& s, gsstmnt* st, const std::string& val) {
   return gssetvar(s, rn, val);
 }
 
+// Bytes of standard input that stdio has read ahead and not handed out.
+bool stdinbuffered() {
+#ifdef __GLIBC__
+  return stdin->_IO_read_ptr < stdin->_IO_read_end;
+#else
+  return true;
+#endif
+}
+
 // Reads one whole line of standard input without its line end; "" at the
-// end of input.
+// end of input.  Only what stdio already holds is taken through stdio; the
+// rest is read from the descriptor one byte at a time, so nothing beyond the
+// line is consumed: the line editor of the prompt reads the descriptor
+// directly and would lose what stdio had read ahead.
 std::string readline() {
   std::string line;
-  int c;
-  while ((c = std::getc(stdin)) != EOF && c != '\n') line += static_cast<char>(c);
+  for (;;) {
+    int c;
+    if (stdinbuffered()) {
+      c = std::getc(stdin);
+    } else {
+      unsigned char ch;
+      ssize_t n;
+      do {
+        n = read(0, &ch, 1);
+      } while (n < 0 && errno == EINTR && !gsintr());
+      c = n == 1 ? ch : EOF;
+    }
+    if (c == EOF || c == '\n') break;
+    line += static_cast<char>(c);
+  }
   if (!line.empty() && line.back() == '\r') line.pop_back();
   return line;
 }
