@@ -1,5 +1,6 @@
 // Reading command lines at the prompt, with or without the line editor.
 // Lines have no length limit: they are read whole into a std::string.
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -15,7 +16,16 @@ int nxtcmd(std::string& buf, const char* prompt) {
   buf.clear();
   int c;
   bool started = false;
-  while ((c = std::getchar()) != EOF) {
+  for (;;) {
+    c = std::getchar();
+    if (c == EOF) {
+      // A signal that interrupted the read is no end of input.
+      if (std::ferror(stdin) && errno == EINTR) {
+        std::clearerr(stdin);
+        continue;
+      }
+      break;
+    }
     if (!started && c == ' ') continue;
     started = true;
     buf += static_cast<char>(c);

@@ -33,6 +33,8 @@ bool asklandscape() {
 void setsignal(int sig, void (*fn)(int)) {
   struct sigaction sa = {};
   sa.sa_handler = fn;
+  // An interrupt at the prompt must not look like the end of input.
+  sa.sa_flags = SA_RESTART;
   sigemptyset(&sa.sa_mask);
   sigaction(sig, &sa, nullptr);
 }

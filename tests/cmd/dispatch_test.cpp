@@ -190,3 +190,9 @@ TEST_F(Dispatch, HelpListsTheBasicCommands) {
   EXPECT_NE(r.out.find("Basic Commands:\n OPEN <descr>      opens a data file \n"), std::string::npos);
   EXPECT_NE(r.out.find(" QUIT              exits the program \n"), std::string::npos);
 }
+
+TEST_F(Dispatch, DrawFailuresAreReportedAsFailures) {
+  // A draw or redraw that fails must fail the line (and stop an exec file).
+  EXPECT_EQ(run("draw").rc, 1);
+  EXPECT_EQ(run("redraw").rc, 1);
+}
