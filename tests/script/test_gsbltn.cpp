@@ -260,3 +260,24 @@ TEST(GsBltn, ScriptLookupByNameGsAndOmscrp) {
   r = gsrunline(d.dir());
   EXPECT_EQ(r.rc, 1);
 }
+
+#include "script/gsint.h"
+
+TEST(GsBltn, DirectoryListsSplitAtBlanksCommasSemicolons) {
+  std::vector<std::string> want = {"a", "b/c", "/d"};
+  EXPECT_EQ(gsdirs("a b/c /d"), want);
+  EXPECT_EQ(gsdirs("a,b/c;/d"), want);
+  EXPECT_EQ(gsdirs(" ;;a ,, b/c;  /d; "), want);
+  EXPECT_TRUE(gsdirs(" ,; ").empty());
+}
+
+TEST(GsBltn, LibraryBesideAScriptFoundAlongOmscrp) {
+  gsdir sdir;
+  envguard e(sdir.dir().c_str());
+  sdir.write("usesdir.gs", "r = gsfallow('on')\nsay sidefn()\n");
+  sdir.write("sidefn.gsf", "function sidefn()\nreturn 'beside'\n");
+  gsfakecmds();
+  gsresult r = gsrunline("usesdir");
+  EXPECT_EQ(r.rc, 0);
+  EXPECT_EQ(r.out, "beside\n");
+}
