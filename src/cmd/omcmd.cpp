@@ -3,6 +3,7 @@
 #include "cmd/omcmd.h"
 
 #include <cstdlib>
+#include <new>
 #include <string>
 
 #include "cmd/cmdint.h"
@@ -158,7 +159,13 @@ int omcmd(const char* line, cmnstate* pcm, int exflg) {
   if (!line) return 0;
   omiomg_rearm();
 
-  std::string copy(line);
+  std::string copy;
+  try {
+    copy = line;
+  } catch (const std::bad_alloc&) {
+    omprnt(0, "Memory allocation error: Command Proecessing\n");
+    return 1;
+  }
   lowcas(&copy[0]);
   const char* com = copy.c_str();
   const char* typed = line;
