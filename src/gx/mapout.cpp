@@ -1,0 +1,204 @@
+// Map outlines: reading the binary map data files and drawing their lines
+// through the current projection.
+//
+// A file is a sequence of records.  Line records (type 1 or 3) hold a line
+// type and up to 255 points of 3-byte longitude and latitude + 90 in units
+// of 1/10000 degree; index blocks (type 2) cover the line records after
+// them with a range of line types and a longitude/latitude box, and give
+// the offset of the next index block so that a reader can skip regions.
+#include <cmath>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "gx/gx.h"
+#include "gx/mapproj.h"
+
+namespace {
+
+unsigned get3(const unsigned char* p) { return (unsigned)p[0] << 16 | (unsigned)p[1] << 8 | p[2]; }
+unsigned get4(const unsigned char* p) {
+  return (unsigned)p[0] << 24 | (unsigned)p[1] << 16 | (unsigned)p[2] << 8 | p[3];
+}
+
+bool readall(FILE* f, std::vector<unsigned char>* buf) {
+  unsigned char chunk[65536];
+  size_t n;
+  while ((n = fread(chunk, 1, sizeof chunk, f)) > 0) buf->insert(buf->end(), chunk, chunk + n);
+  return !ferror(f);
+}
+
+FILE* openmap(const char* name) {
+  if (name[0] == '/' || name[0] == '\\') {
+    FILE* f = fopen(name, "rb");
+    if (!f) printf("Open Error on Map Data Set: %s\n", name);
+    return f;
+  }
+  std::string path = gxgnam(name);
+  FILE* f = fopen(path.c_str(), "rb");
+  if (!f) f = fopen(name, "rb");
+  if (!f) printf("Open Error on Map Data Set: %s\n", path.c_str());
+  return f;
+}
+
+// The first multiple of 360 that moves a line whose largest longitude is
+// mx east of the view's western edge.
+double firstshift(double lnmn, double mx) { return 360.0 * (std::floor((lnmn - mx) / 360.0) + 1.0); }
+
+// The pen walk over one copy of a line.
+struct walker {
+  const mapopts* o;
+  double k;       // longitude shift of this copy
+  double s;       // step, degrees
+  bool down = false;
+  double plon = 0, plat = 0;  // previous point
+
+  bool inside(double lon, double lat) const {
+    lon += k;
+    return !(lon < o->lnmn || lon > o->lnmx || lat < o->ltmn || lat > o->ltmx);
+  }
+  void pen(double lon, double lat, int ipen) const {
+    float x, y;
+    gxconv((float)(lon + k), (float)lat, &x, &y, 2);
+    gxplot(x, y, ipen);
+  }
+  void visit(double lon, double lat) {
+    if (!inside(lon, lat)) {
+      if (down) {
+        pen(lon, lat, 2);
+        down = false;
+      }
+    } else {
+      if (!down) pen(plon, plat, 3);
+      pen(lon, lat, 2);
+      down = true;
+    }
+    plon = lon;
+    plat = lat;
+  }
+  void segment(double x1, double y1, double x2, double y2) {
+    double dx = x2 - x1, dy = y2 - y1;
+    double d = std::fmax(std::fabs(dx), std::fabs(dy));
+    double p = s;
+    while (p < d + s) {
+      double cx, cy;
+      if (p >= d - s / 4) {
+        cx = x2;
+        cy = y2;
+        p += s;
+      } else {
+        cx = x1 + dx * p / d;
+        cy = y1 + dy * p / d;
+      }
+      visit(cx, cy);
+      p += s;
+    }
+  }
+};
+
+}  // namespace
+
+void gxdmap(const mapopts* o) {
+  if (!o || !o->mpfile) return;
+  double s = std::hypot((double)o->lnmx - o->lnmn, (double)o->ltmx - o->ltmn) / 200.0;
+  if (s < 0.0001) s = 0.0001;
+  FILE* f = openmap(o->mpfile);
+  if (!f) return;
+  std::vector<unsigned char> buf;
+  bool ok = readall(f, &buf);
+  fclose(f);
+  if (!ok) {
+    printf("Map file format error: Read error on %s\n", o->mpfile);
+    return;
+  }
+
+  const size_t size = buf.size();
+  const unsigned char* b = buf.data();
+  std::vector<double> lon(256), lat(256);
+  int curcol = -999, curstl = -999, curthk = -999;
+  size_t pos = 0;
+  for (int recnum = 1;; recnum++) {
+    if (pos + 3 > size) {
+      if (pos != size) printf("Map file format error: Short record rec num %i\n", recnum);
+      return;
+    }
+    int type = b[pos], h1 = b[pos + 1], h2 = b[pos + 2];
+    if (type < 1 || type > 3) {
+      printf("Map file format error: Invalid rec type %i rec num %i\n", type, recnum);
+      return;
+    }
+    if (type == 2) {
+      if (pos + 19 > size) {
+        printf("Map file format error: Short record rec num %i\n", recnum);
+        return;
+      }
+      const unsigned char* q = b + pos + 3;
+      size_t next = get4(q);
+      double bmnlon = get3(q + 4) / 10000.0, bmxlon = get3(q + 7) / 10000.0;
+      double bmnlat = get3(q + 10) / 10000.0 - 90.0, bmxlat = get3(q + 13) / 10000.0 - 90.0;
+      bool wanted = false;
+      for (int t = h1; t <= h2 && !wanted; t++) wanted = o->mcol[t] != -9;
+      bool keep = wanted;
+      if (keep && bmnlon <= 360.0) {
+        if (bmxlat <= o->ltmn || o->ltmx <= bmnlat) {
+          keep = false;
+        } else {
+          double k = firstshift(o->lnmn, bmxlon);
+          if (o->lnmx <= bmnlon + k) keep = false;
+        }
+      }
+      if (keep) {
+        pos += 19;
+        continue;
+      }
+      if (next == 0) return;
+      // An index chain must move forward, or a damaged file would loop.
+      if (next <= pos || next > size) {
+        printf("Map file format error: Invalid index offset rec num %i\n", recnum);
+        return;
+      }
+      pos = next;
+      continue;
+    }
+
+    // a line record
+    size_t need = 3 + (size_t)h2 * 6;
+    if (pos + need > size) {
+      printf("Map file format error: Short record rec num %i\n", recnum);
+      return;
+    }
+    const unsigned char* q = b + pos + 3;
+    pos += need;
+    int lt = h1, n = h2;
+    if (o->mcol[lt] == -9 || n == 0) continue;
+    int col = o->mcol[lt], stl = o->mstl[lt], thk = o->mthk[lt];
+    if (col == -1) {
+      col = o->dcol;
+      stl = o->dstl;
+      thk = o->dthk;
+    }
+    double mnlon = 9999.9, mxlon = -9999.9, mnlat = 9999.9, mxlat = -9999.9;
+    for (int i = 0; i < n; i++) {
+      lon[i] = get3(q + 6 * i) / 10000.0;
+      lat[i] = get3(q + 6 * i + 3) / 10000.0 - 90.0;
+      mnlon = std::fmin(mnlon, lon[i]);
+      mxlon = std::fmax(mxlon, lon[i]);
+      mnlat = std::fmin(mnlat, lat[i]);
+      mxlat = std::fmax(mxlat, lat[i]);
+    }
+    if (!(mxlat >= o->ltmn && mnlat <= o->ltmx)) continue;
+    double k = firstshift(o->lnmn, mxlon);
+    while (mnlon + k < o->lnmx) {
+      if (mxlon + k >= o->lnmn) {
+        if (col != curcol) gxcolr(curcol = col);
+        if (stl != curstl) gxstyl(curstl = stl);
+        if (thk != curthk) gxwide(curthk = thk);
+        walker w{o, k, s};
+        w.plon = lon[0];
+        w.plat = lat[0];
+        for (int i = 0; i + 1 < n; i++) w.segment(lon[i], lat[i], lon[i + 1], lat[i + 1]);
+      }
+      k += 360.0;
+    }
+  }
+}
