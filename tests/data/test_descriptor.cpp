@@ -411,7 +411,8 @@ TEST_F(Descriptor, CalendarIsCheckedButNotFixedByTheParser) {
 
 TEST_F(Descriptor, HostileInputIsRefusedCleanly) {
   // Binary junk, a huge size, an overlong line, an empty file.
-  std::string junk("\x01\x02xdef\xff\xfe\n\x00\x00vars 99999999999\n", 30);
+  const char raw[] = "\x01\x02xdef\xff\xfe\n\x00\x00vars 99999999999\n";
+  std::string junk(raw, sizeof raw - 1);
   parsed a;
   ddtest::parse(tmp.write("j.ctl", junk), a);
   EXPECT_EQ(a.rc, 1);
