@@ -62,10 +62,10 @@ std::string var_description(const var_info* v) {
 
 // A name cut to 15 characters that another variable already holds gets a
 // numeric ending instead.
-std::string unique_name(const std::string& want, const std::vector<filevar>& table) {
+std::string unique_name(const std::string& want, const std::vector<filevar>& table, int self) {
   auto taken = [&](const std::string& n) {
-    for (const filevar& f : table)
-      if (f.abbrv == n) return true;
+    for (size_t k = 0; k < table.size(); k++)
+      if (static_cast<int>(k) != self && table[k].abbrv == n) return true;
     return false;
   };
   if (!taken(want)) return want;
@@ -437,7 +437,7 @@ int omdsdf(const char* name, datafile* pfi, const std::string& templ, int ntimes
     int levels = v.tzyx_pos[1] >= 0 ? pfi->dnum[2] : 0;
     if (p->dvars || p->fromfile[static_cast<size_t>(li)]) {
       std::string want = p->dvars ? lower(v.ncname.substr(0, 15)) : p->omnames[static_cast<size_t>(li)];
-      std::string nm = unique_name(want, pfi->pvar1);
+      std::string nm = unique_name(want, pfi->pvar1, p->dvars ? -1 : li);
       if (nm != want)
         omprntf(1, "SDF:  variable %s would repeat the name %s; it is named %s.\n",
                 v.ncname.c_str(), want.c_str(), nm.c_str());

@@ -160,10 +160,18 @@ int tdef(xdfreader* x) {
     return x->bad(" scaling type\n");
   }
   lp = nxtwrd(lp);
+  // The start must name its day: [hh[:mm]z]dd mmm yyyy.
+  bool hasday = false;
+  if (lp != nullptr) {
+    const char* q2 = lp;
+    while (std::isdigit(static_cast<unsigned char>(*q2)) || *q2 == ':') q2++;
+    if (*q2 == 'z') q2++; else q2 = lp;
+    hasday = std::isdigit(static_cast<unsigned char>(*q2)) != 0;
+  }
   datetime def = {-99999, -99999, -99999, 0, 0};
   datetime st = def;
   const char* after = lp != nullptr ? adtprs(lp, &def, &st) : nullptr;
-  if (after == nullptr || st.yr == -99999 || st.mo == -99999 || st.dy == -99999 ||
+  if (after == nullptr || !hasday || st.yr == -99999 || st.mo == -99999 || st.dy == -99999 ||
       (*after != ' ' && *after != '\t')) {
     omprnt(0, "XDFopen Error:  Missing or invalid dimension");
     return x->bad(" starting value\n");
