@@ -458,3 +458,35 @@ TEST_F(GridRead, BadRequestsAreLogicErrors) {
 }
 
 }  // namespace
+
+namespace {
+
+// Positions beyond 2^31 elements and offsets beyond 2 GB, in a sparse file.
+TEST_F(GridRead, PositionsBeyond32Bits) {
+  const int64_t nx = 65536, ny = 65536;
+  const int64_t fhdr = 3000000000LL;
+  std::string name = tmp.path("big.bin");
+  FILE* f = std::fopen(name.c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  std::vector<float> row = {1.5f, 2.5f, 3.5f, 4.5f};
+  std::string bytes = ddtest::floats(row, true);
+  // Last row of the only grid: element (ny-1)*nx.
+  int64_t pos = fhdr + 4 * ((ny - 1) * nx);
+  ASSERT_EQ(ftruncate(fileno(f), pos + 4 * nx), 0);
+  ASSERT_EQ(pwrite(fileno(f), bytes.data(), bytes.size(), pos), static_cast<ssize_t>(bytes.size()));
+  std::fclose(f);
+  dataset ds;
+  open("dset ^big.bin\noptions big_endian\nfileheader 3000000000\nundef -9.99e8\n"
+       "xdef 65536 linear 0 0.0054931640625\nydef 65536 linear -90 0.00274658203125\n"
+       "zdef 1 levels 1000\ntdef 1 linear 00z01jan2000 1dy\nvars 1\nv 0 0 v\nendvars\n",
+       ds);
+  EXPECT_EQ(ds.pfi->fhdr, fhdr);
+  EXPECT_EQ(ds.pfi->tsiz, nx * ny);
+  request r;
+  read(ds, 0, 0, -1, {1, 65536, 1, 1}, {4, 65536, 1, 1}, r);
+  ASSERT_EQ(r.rc, 0) << r.out;
+  EXPECT_EQ(r.at(0), 1.5f);
+  EXPECT_EQ(r.at(3), 4.5f);
+}
+
+}  // namespace
