@@ -1,12 +1,5 @@
-// Placeholder for the omsetdefv group of set keywords until that group is built:
-// every keyword of the group answers that it is not built yet.  The
-// engineer of the group replaces this file wholesale.
-#include <string>
-
-#include "cmd/omprnt.h"
+// set defval name i j value: changes one value of a defined variable.
 #include "cmd/omset.h"
+#include "cmd/outint.h"
 
-int omsetdefv(const setcall& c) {
-  omprnt(0, std::string("SET error:  ") + c.name + " option not built yet\n");
-  return 1;
-}
+int omsetdefv(const setcall& c) { return omqdef(c.word, c.pcm, 1); }

@@ -20,8 +20,6 @@ void omgx(cmnstate* pcm) {
   std::fill(pcm->plotlims.conv, pcm->plotlims.conv + 4, nullptr);
 }
 
-void omplot(cmnstate* pcm) { omprnt(0, "DISPLAY error:  plot rendering not built yet\n"); }
-
 int ommscl(cmnstate* pcm) {
   omprnt(0, "Map set-up error:  not built yet\n");
   return 1;

@@ -1,0 +1,127 @@
+// Value listing, statistics and the binary grid file of a display.
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "cmd/cmnstate.h"
+#include "cmd/omprnt.h"
+#include "data/byteorder.h"
+#include "data/datetime.h"
+#include "data/stnlist.h"
+#include "expr/gridres.h"
+#include "plot/dataout.h"
+
+namespace {
+
+const char* const FWDEFAULT = "ombra.fwrite";
+
+// Writes n floats in the asked byte order through a small swap buffer, so
+// the grid itself is never touched and nothing is allocated per value.
+bool fwvalues(FILE* f, const float* vals, size_t n, bool swap) {
+  if (!swap) return std::fwrite(vals, sizeof(float), n, f) == n;
+  float buf[16384];
+  while (n > 0) {
+    size_t k = n < 16384 ? n : 16384;
+    std::memcpy(buf, vals, k * sizeof(float));
+    ombswp(buf, k);
+    if (std::fwrite(buf, sizeof(float), k, f) != k) return false;
+    vals += k;
+    n -= k;
+  }
+  return true;
+}
+
+bool fwlength(FILE* f, unsigned int len, bool swap) {
+  if (swap) ombswp(&len, 1);
+  return std::fwrite(&len, 4, 1, f) == 1;
+}
+
+}  // namespace
+
+void omfwrt(cmnstate* pcm) {
+  const gridres* pgr = static_cast<const gridres*>(pcm->resptr[0]);
+  const char* name = pcm->fwname.empty() ? FWDEFAULT : pcm->fwname.c_str();
+  if (!pcm->fwfile) {
+    pcm->fwfile = std::fopen(name, "wb");
+    if (!pcm->fwfile) {
+      omprnt(0, "Error opening output file for fwrite\n");
+      omprntf(0, "  File name is: %s\n", name);
+      return;
+    }
+  }
+  size_t n = static_cast<size_t>(pgr->isiz) * static_cast<size_t>(pgr->jsiz);
+  // The file gets the order asked for, whatever the host's own order is.
+  bool hostbig = omhostle() == 0;
+  bool swap = (pcm->fwbigend != 0) != hostbig;
+  FILE* f = pcm->fwfile;
+  bool ok = true;
+  unsigned long long bytes = 4ULL * n;
+  if (pcm->fwseq) {
+    if (bytes > 0xffffffffULL) {
+      omprnt(0, "Error writing fwrite output file\n");
+      omprnt(0, "  Grid too large for a sequential record\n");
+      return;
+    }
+    ok = fwlength(f, static_cast<unsigned int>(bytes), swap);
+  }
+  ok = ok && fwvalues(f, pgr->grid, n, swap);
+  if (pcm->fwseq) ok = ok && fwlength(f, static_cast<unsigned int>(bytes), swap);
+  ok = ok && std::fflush(f) == 0 && !std::ferror(f);
+  if (!ok) {
+    std::clearerr(f);
+    omprnt(0, "Error writing fwrite output file\n");
+    omprntf(0, "  File name is: %s\n", name);
+    return;
+  }
+  std::string msg = "Wrote " + std::to_string(n) + " elements to " + name;
+  msg += pcm->fwseq ? " as Sequential" : " as Stream";
+  msg += pcm->fwbigend ? " Big_Endian\n" : " Little_Endian\n";
+  omprnt(2, msg);
+  pcm->lastgraphic = 20;
+}
+
+void omdprnt(cmnstate* pcm) {
+  const char* fmt = pcm->prnfmt.empty() ? nullptr : pcm->prnfmt.c_str();
+  int perline = pcm->prnnum > 0 ? pcm->prnnum : 8;
+  std::string blanks(pcm->prnblank > 0 ? pcm->prnblank : 0, ' ');
+  if (pcm->restype[0] == 1) {
+    const gridres* pgr = static_cast<const gridres*>(pcm->resptr[0]);
+    long n = static_cast<long>(pgr->isiz) * pgr->jsiz;
+    omprntf(2, "Printing Grid -- %li Values -- Undef = %g\n", n, pgr->undef);
+    std::string line;
+    int inline_ = 0;
+    char buf[64];
+    for (long i = 0; i < n; i++) {
+      float v = pgr->grid[i];
+      if (!fmt) {
+        std::snprintf(buf, sizeof buf, "%g ", v);
+        line += buf;
+      } else {
+        if (v == pgr->undef && pcm->prnflag) line += "Undef";
+        else line += omfmtval(fmt, v);
+        line += blanks;
+      }
+      if (++inline_ >= perline) {
+        line += "\n";
+        omprnt(2, line);
+        line.clear();
+        inline_ = 0;
+      }
+    }
+    if (inline_ > 0) {
+      line += "\n";
+      omprnt(2, line);
+    }
+    return;
+  }
+  const stnlist* stn = static_cast<const stnlist*>(pcm->resptr[0]);
+  omprntf(2, "Printing Stations -- %i Reports -- Undef = %g\n", stn->rnum, stn->undef);
+  for (const stnrpt* r = stn->rpt; r; r = r->rpt) {
+    const char* s = r->stid;
+    omprntf(2, "%c%c%c%c%c%c%c%c %-8.6g %-8.6g %-8.6g \n", s[0], s[1], s[2], s[3], s[4], s[5],
+            s[6], s[7], r->lon, r->lat, r->lev);
+    std::string v = fmt ? omfmtval(fmt, r->val) : omfmtval("%g ", r->val);
+    omprnt(2, v + "\n");
+  }
+}

@@ -1,0 +1,34 @@
+// The non-graphic outputs of a display (value listing, statistics, binary
+// grid file, station-report file), the nice-interval chooser they share with
+// the contour code, and the check that a user-supplied number format is
+// safe to hand to the C formatting routines.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+struct cmnstate;
+
+// gxout fwrite: appends the first result grid to the fwrite file.
+void omfwrt(cmnstate* pcm);
+// gxout print: lists the values of the first result.
+void omdprnt(cmnstate* pcm);
+// gxout stat (or set stat on): statistics of the first result.
+void omstts(cmnstate* pcm);
+// gxout writegds: appends the station reports of the results to the
+// writegds file.
+void omoutgds(cmnstate* pcm);
+// One big-endian IEEE float / double; 0 written, 1 write failed.
+int omwgdsval(FILE* out, float* value);
+int omwgdstime(FILE* out, double* time);
+
+// A round interval for the range rmin..rmax (cint 0 in: choose one) and its
+// first and last multiples inside the range; all three 0 when none fits.
+void omcsel(float rmin, float rmax, float* cint, float* cmin, float* cmax);
+
+// Whether fmt is safe as a printf format for one double: literal text,
+// "%%" and exactly one floating conversion (flags, width and precision of
+// at most three digits each, e f g a in either case).
+bool omfmtok(const char* fmt);
+// fmt (checked with omfmtok) applied to v; "%g " of v when fmt is unsafe.
+std::string omfmtval(const char* fmt, double v);
