@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# Evaluator benchmark (not part of CI): (u*u+v*v)/2-t over a 1440x721 grid
+# for 10 times, each result written to a binary file, against numpy doing
+# the same from the same binary file.  Prints both times and the ratio.
+# Peer: numpy, from the Debian package python3-numpy.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+build="$root/build-bench"
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
+ninja -C "$build" om_cmd om_data om_expr om_gx om_plot om_script om_sdf om_lats >/dev/null
+libs=()
+for s in cmd data expr gx plot script sdf lats; do libs+=("$build/src/$s/libom_$s.a"); done
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+g++ -std=c++17 -O2 -DNDEBUG -I"$root/src" "$root/bench/expr_bench.cpp" \
+  -Wl,--start-group "${libs[@]}" -Wl,--end-group \
+  -lgd -lnetcdf -lmfhdfalt -ldfalt -ludunits2 -o "$work/expr_bench"
+
+nx=1440; ny=721; nt=10
+/usr/bin/python3 - "$work/data.bin" $nx $ny $nt <<'PY'
+import sys
+import numpy as np
+path, nx, ny, nt = sys.argv[1], int(sys.argv[2]), int(sys.argv[3]), int(sys.argv[4])
+rng = np.random.default_rng(1)
+rng.standard_normal((nt, 3, ny, nx), dtype=np.float32).tofile(path)
+PY
+cat > "$work/data.ctl" <<CTL
+dset ^data.bin
+undef -9.99e8
+xdef $nx linear 0 0.25
+ydef $ny linear -90 0.25
+zdef 1 levels 1000
+tdef $nt linear 0z1jan2000 6hr
+vars 3
+u 0 99 u
+v 0 99 v
+t 0 99 t
+endvars
+CTL
+# Warm the page cache for both.
+cat "$work/data.bin" >/dev/null
+ours=$("$work/expr_bench" "$work/data.ctl" "(u*u+v*v)/2-t" "$work/ours.bin" $nt)
+peer=$(/usr/bin/python3 "$root/bench/expr_bench.py" "$work/data.bin" $nx $ny $nt "$work/peer.bin" -9.99e8)
+cmp "$work/ours.bin" "$work/peer.bin" >/dev/null || echo "note: outputs differ in rounding"
+/usr/bin/python3 - "$work/ours.bin" "$work/peer.bin" <<'PY'
+import sys
+import numpy as np
+a = np.fromfile(sys.argv[1], dtype=np.float32)
+b = np.fromfile(sys.argv[2], dtype=np.float32)
+assert a.shape == b.shape, "output sizes differ"
+print("max difference %.3g" % float(np.max(np.abs(a - b))))
+PY
+echo "ombra evaluator: ${ours}s  numpy: ${peer}s"
+/usr/bin/python3 -c "print('ratio %.2f (limit 1.5)' % ($ours / $peer))"
