@@ -64,8 +64,8 @@ def check_subsequence(expected, lines):
 
 
 def main():
-    ombra, casefile = sys.argv[1], sys.argv[2]
-    datadir = sys.argv[3] if len(sys.argv) > 3 else ""
+    ombra, casefile = os.path.abspath(sys.argv[1]), sys.argv[2]
+    datadir = os.path.abspath(sys.argv[3]) if len(sys.argv) > 3 else ""
     case = parse(casefile)
     args = shlex.split(" ".join(case.get("args", [])))
     stdin_text = None
