@@ -55,23 +55,47 @@ int sdf_units_init() {
 
 bool sdf_units_ready() { return units_ready; }
 
+namespace {
+
+// Slope and offset of the conversion between two parsed units; false when
+// they do not convert.  (The converter is freed here; the library's own
+// compatibility call would leak it.)
+bool conversion(const unit& a, const unit& b, double* slope, double* icpt) {
+  if (!a.ok || !b.ok || a.u.unit2 == nullptr || b.u.unit2 == nullptr) return false;
+  if (!ut_are_convertible(a.u.unit2, b.u.unit2)) return false;
+  cv_converter* cv = ut_get_converter(a.u.unit2, b.u.unit2);
+  if (cv == nullptr) return false;
+  *icpt = cv_convert_double(cv, 0.0);
+  *slope = cv_convert_double(cv, 1.0) - *icpt;
+  cv_free(cv);
+  return true;
+}
+
+}  // namespace
+
 int compare_units(const char* a, const char* b) {
   unit ua(a), ub(b);
-  if (!ua.ok || !ub.ok) return 0;
   double slope = 0, icpt = 0;
-  if (utConvert(&ua.u, &ub.u, &slope, &icpt) != 0) return 0;
+  if (!conversion(ua, ub, &slope, &icpt)) return 0;
   return (std::fabs(slope - 1.0) <= 1e-6 && std::fabs(icpt) <= 1e-6) ? 1 : 0;
 }
 
 int units_convertible(const char* text, const char* ref) {
   unit ua(text), ub(ref);
-  if (!ua.ok || !ub.ok) return 0;
   double slope = 0, icpt = 0;
-  return utConvert(&ua.u, &ub.u, &slope, &icpt) == 0 ? 1 : 0;
+  return conversion(ua, ub, &slope, &icpt) ? 1 : 0;
 }
 
 // Bare "days" or "years" are times too, not only "unit since date".
-int units_is_time(const char* text) { return units_convertible(text, "seconds"); }
+// A reference date after " since " must parse too.
+int units_is_time(const char* text) {
+  if (text == nullptr) return 0;
+  std::string t = text;
+  size_t since = t.find(" since ");
+  if (since == std::string::npos) return units_convertible(text, "seconds");
+  unit whole(text);
+  return whole.ok && units_convertible(t.substr(0, since).c_str(), "seconds") ? 1 : 0;
+}
 
 int decode_ud_time(const char* units, double val, int* yr, int* mo, int* dy, int* hr, int* mn,
                    double* sec) {
