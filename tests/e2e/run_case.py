@@ -14,7 +14,7 @@ import tempfile
 
 SECTIONS = ("args", "stdin", "setup", "expect", "expect-exact", "reject",
             "status", "check", "timeout", "keep-prompts", "env")
-PROMPT = "om> "
+PROMPTS = ("om> ", "om-> ")
 
 
 def parse(path):
@@ -39,8 +39,13 @@ def parse(path):
 
 
 def strip_prompts(line):
-    while line.startswith(PROMPT):
-        line = line[len(PROMPT):]
+    stripped = True
+    while stripped:
+        stripped = False
+        for p in PROMPTS:
+            if line.startswith(p):
+                line = line[len(p):]
+                stripped = True
     return line
 
 
