@@ -5,6 +5,7 @@
 
 #include "cmd/cmnstate.h"
 #include "cmd/omprnt.h"
+#include "data/omgstn.h"
 #include "data/stnlist.h"
 #include "expr/gridres.h"
 #include "lats/lats.h"
@@ -60,7 +61,8 @@ void plotgrid(cmnstate* pcm) {
 }
 
 void plotstn(cmnstate* pcm) {
-  const stnlist* stn = static_cast<const stnlist*>(pcm->resptr[0]);
+  stnlist* stn = static_cast<stnlist*>(pcm->resptr[0]);
+  omsmnmx(stn);
   if (stn->idim == 0 && stn->jdim == 1) {
     switch (pcm->gxout_stn) {
       case 1:
