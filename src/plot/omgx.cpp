@@ -1,5 +1,4 @@
-// Graphics start-up for the plot rendering, and the entry points that are
-// still to come.
+// Graphics start-up for the plot rendering.
 #include <algorithm>
 
 #include "cmd/cmnstate.h"
@@ -18,15 +17,4 @@ void omgx(cmnstate* pcm) {
   pcm->lastgraphic = 0;
   pcm->axisdims[0] = pcm->axisdims[1] = -1;
   std::fill(pcm->plotlims.conv, pcm->plotlims.conv + 4, nullptr);
-}
-
-int ommscl(cmnstate* pcm) {
-  omprnt(0, "Map set-up error:  not built yet\n");
-  return 1;
-}
-
-void omwmap(cmnstate* pcm, int flag) { omprnt(0, "Map outlines error:  not built yet\n"); }
-
-void wxsym(int type, float x, float y, float size, int colour, const int* wxcols) {
-  omprnt(0, "WXSYM error:  not built yet\n");
 }
