@@ -42,7 +42,9 @@ int omscrn(const char* com, cmnstate* pcm) {
     return 1;
   }
   int n;
-  if (!intprs(p, &n)) {
+  // The display keeps slots 0..199; a number outside them is refused here
+  // rather than handed on as an index.
+  if (!intprs(p, &n) || n < 0 || n > 199) {
     omprnt(0, "Screen Error: Invalid screen number\n");
     return 1;
   }

@@ -123,6 +123,11 @@ TEST_F(Dispatch, ScreenMessages) {
   EXPECT_EQ(run("screen keep 1").out, "Screen Error: Unknown keyword\n");
   EXPECT_EQ(run("screen save").out, "Screen Error: Missing screen number\n");
   EXPECT_EQ(run("screen show x").out, "Screen Error: Invalid screen number\n");
+  EXPECT_EQ(run("screen free 200").out, "Screen Error: Invalid screen number\n");
+  EXPECT_EQ(run("screen save -1").out, "Screen Error: Invalid screen number\n");
+  Result r = run("screen save 199");
+  EXPECT_EQ(r.rc, 0);
+  EXPECT_EQ(r.out, "");
 }
 
 TEST_F(Dispatch, ClearOptions) {
