@@ -201,3 +201,19 @@ TEST_F(Dispatch, DrawFailuresAreReportedAsFailures) {
   EXPECT_EQ(run("draw").rc, 1);
   EXPECT_EQ(run("redraw").rc, 1);
 }
+
+TEST_F(Dispatch, EveryCommandWordIsKnown) {
+  // With implied runs off, a word outside the table is "Unknown command";
+  // none of the table's words may end up there, in any case of letters.
+  const char* const words[] = {"stack", "flush", "reset", "reinit", "screen", "close",
+                               "clear", "c", "swap", "outxwd", "q", "query", "help",
+                               "exec", "run", "enable", "disable", "redraw", "draw",
+                               "print", "printim", "set", "open", "sdfopen", "xdfopen",
+                               "d", "display", "coll", "collect", "define", "undefine",
+                               "modify", "!true", "STACK"};
+  for (const char* w : words) {
+    gcmn.impcmd = 0;
+    Result r = run(w);
+    EXPECT_EQ(r.out.find("Unknown command"), std::string::npos) << w;
+  }
+}
