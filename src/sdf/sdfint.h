@@ -144,8 +144,9 @@ int install_time(datafile* pfi, const float conv[8]);
 // The undefined value of a variable from its attributes, or its type's fill.
 void set_var_undef(var_info* v, const datafile* pfi, int ddf_undef);
 // Fixes the program's calendar after a successful open; 0 when an XDF open
-// must be refused because it clashes.
-int fix_calendar(datafile* pfi, bool xdf);
+// must be refused because it clashes with the files open.
+struct cmnstate;
+int fix_calendar(datafile* pfi, bool xdf, const cmnstate* pcm);
 // Builds the per-time member table of a template series; 0 on failure.
 int build_template_table(datafile* pfi, const std::string& templ);
 // Expands a file-name template for a time (initial time t0, time axis tvals).

@@ -326,9 +326,10 @@ void set_var_undef(var_info* v, const datafile* pfi, int ddf_undef) {
   }
 }
 
-int fix_calendar(datafile* pfi, bool xdf) {
+int fix_calendar(datafile* pfi, bool xdf, const cmnstate* pcm) {
   int mine = pfi->calendar ? 1 : 0;
-  if (mfcmn.mfcal != 0 && mfcmn.mfcal != 1) {
+  // With no file open the calendar is free to be fixed again.
+  if ((mfcmn.mfcal != 0 && mfcmn.mfcal != 1) || pcm->filecount == 0) {
     mfcmn.mfcal = mine;
     return 1;
   }
@@ -574,7 +575,7 @@ int omsdfopen(const char* args, cmnstate* pcm) {
     }
   }
   int rc = omdsdf(fname.c_str(), pfi, templ, ntimes, &parms);
-  if (rc == 0 && !fix_calendar(pfi, false)) rc = 1;
+  if (rc == 0 && !fix_calendar(pfi, false, pcm)) rc = 1;
   if (rc != 0) {
     frepfi(pfi, 0);
     return rc;

@@ -466,7 +466,7 @@ int omxdfopen(const char* args, cmnstate* pcm) {
   // The record joins the list only once it is whole, so a failure leaves
   // the list as it was.
   int rc = omdsdf(dfname.c_str(), pfi, templ, ntimes, &parms);
-  if (rc == 0 && !fix_calendar(pfi, true)) rc = 1;
+  if (rc == 0 && !fix_calendar(pfi, true, pcm)) rc = 1;
   if (rc != 0) {
     omprntf(0, "Data file %s was not successfully opened & parsed.\n", dfname.c_str());
     frepfi(pfi, 0);

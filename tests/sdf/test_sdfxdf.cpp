@@ -197,18 +197,38 @@ TEST_F(xdf, ArrowNamesAreTrimmedAndRecordsMayBeLong) {
 TEST_F(xdf, CalendarClashRefusesTheDescriptorButWarnsForSdfopen) {
   std::string d = ctl("cal", "dset " + nc + "\noptions 365_day_calendar\nxdef x 4 linear 0 90\n"
                       "ydef y 3 linear -10 10\ntdef t 2 linear 1jan2000 1dy\nvars 1\nv_comp\nendvars\n");
-  mfcmn.mfcal = 0;
+  std::string f = make_nc("calstd", R"(netcdf s {
+dimensions: lon = 2 ; lat = 2 ; time = 2 ;
+variables: float lon(lon) ; lon:units = "degrees_east" ; float lat(lat) ; lat:units = "degrees_north" ;
+  double time(time) ; time:units = "days since 2000-1-1" ; float v(time, lat, lon) ;
+data: lon = 0, 1 ; lat = 0, 1 ; time = 0, 1 ;
+}
+)");
   std::string out;
+  // A standard file open first fixes the calendar; the 365-day descriptor
+  // is then refused and leaves the calendar alone.
+  ASSERT_EQ(open_quiet(st, f, &out), 0);
+  EXPECT_EQ(mfcmn.mfcal, 0);
   EXPECT_EQ(open(d, &out), 1);
   EXPECT_NE(out.find("Attempt to change the global calendar...\n"
                      "The calendar is NOW STANDARD and you attempted to open a 365-day calendar file\n"),
             std::string::npos);
   EXPECT_EQ(mfcmn.mfcal, 0);
-  mfcmn.mfcal = -999;
-  ASSERT_EQ(open(d, &out), 0) << out;
-  EXPECT_EQ(mfcmn.mfcal, 1);  // fixed by the successful open
-  // A standard-calendar netCDF file now only warns.
-  std::string f = make_nc("calstd", R"(netcdf s {
+  EXPECT_EQ(st.pcm->filecount, 1);
+}
+
+TEST_F(xdf, CalendarIsFixedOnlyBySuccessfulOpens) {
+  std::string bad = ctl("calbad", "dset " + nc + "\noptions 365_day_calendar\nxdef nodim 4 linear 0 90\n"
+                        "ydef y 3 linear -10 10\ntdef t 2 linear 1jan2000 1dy\n");
+  std::string good = ctl("calgood", "dset " + nc + "\noptions 365_day_calendar\nxdef x 4 linear 0 90\n"
+                         "ydef y 3 linear -10 10\ntdef t 2 linear 1jan2000 1dy\nvars 1\nv_comp\nendvars\n");
+  std::string out;
+  EXPECT_EQ(open(bad, &out), 1);
+  EXPECT_EQ(mfcmn.mfcal, -999);  // a failed open fixes nothing
+  ASSERT_EQ(open(good, &out), 0) << out;
+  EXPECT_EQ(mfcmn.mfcal, 1);
+  // A standard-calendar netCDF file opened beside it only warns.
+  std::string f = make_nc("calstd2", R"(netcdf s {
 dimensions: lon = 2 ; lat = 2 ; time = 2 ;
 variables: float lon(lon) ; lon:units = "degrees_east" ; float lat(lat) ; lat:units = "degrees_north" ;
   double time(time) ; time:units = "days since 2000-1-1" ; float v(time, lat, lon) ;
@@ -219,6 +239,7 @@ data: lon = 0, 1 ; lat = 0, 1 ; time = 0, 1 ;
   EXPECT_NE(out.find("The calendar is NOW 365 DAYS and you attempted to open a standard calendar file\n"),
             std::string::npos);
   EXPECT_EQ(mfcmn.mfcal, 1);
+  EXPECT_EQ(st.pcm->filecount, 2);
 }
 
 }  // namespace
