@@ -49,7 +49,8 @@ const char* dimprs(const char* p, evalstat* pst, datafile* pfi, int* dim, float*
   char op = *p;
   if (op != '=' && op != '+' && op != '-') {
     invalid();
-    omprntf(0, "  Expecting +/-/= operator, found %c\n", op);
+    if (op == '\0' || op == '\n') omprnt(0, "  Expecting +/-/= operator, found end of expression\n");
+    else omprntf(0, "  Expecting +/-/= operator, found %c\n", op);
     return nullptr;
   }
   p++;

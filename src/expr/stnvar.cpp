@@ -49,6 +49,12 @@ const char* stnvar(const char* p, const char* vnam, datafile* pfi, filevar* pvar
   if (*p == '(') {
     p++;
     while (*p != ')') {
+      if (*p == '\0' || *p == '\n') {
+        omprnt(0, "Syntax Error:  Invalid dimension expression\n");
+        omprnt(0, "  Missing ')' after the dimension expressions\n");
+        omprntf(0, "  Variable name = %s\n", vnam);
+        return nullptr;
+      }
       int kind;
       float gval = 0.0f;
       const char* q;

@@ -231,6 +231,12 @@ const char* varprs(const char* p, evalstat* pst) {
     p++;
     bool seen[4] = {false, false, false, false};
     while (*p != ')') {
+      if (*p == '\0' || *p == '\n') {
+        omprnt(0, "Syntax Error:  Invalid dimension expression\n");
+        omprnt(0, "  Missing ')' after the dimension expressions\n");
+        omprntf(0, "  Variable name = %s\n", vnam.c_str());
+        return nullptr;
+      }
       int dim, wflag;
       float gval;
       const char* q = dimprs(p, pst, pfi, &dim, &gval, 1, &wflag);

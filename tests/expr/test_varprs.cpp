@@ -157,7 +157,17 @@ TEST(VarRef, OverrideErrors) {
             "  Variable name = t\n"
             "  Error ocurred at column 1\n");
   o = evalon("t(z=1", st);
-  EXPECT_EQ(o.rc, 1);
+  EXPECT_EQ(o.msg,
+            "Syntax Error:  Invalid dimension expression\n"
+            "  Missing ')' after the dimension expressions\n"
+            "  Variable name = t\n"
+            "  Error ocurred at column 1\n");
+  o = evalon("t(z", st);
+  EXPECT_EQ(o.msg,
+            "Syntax Error:  Invalid dimension expression\n"
+            "  Expecting +/-/= operator, found end of expression\n"
+            "  Variable name = t\n"
+            "  Error ocurred at column 1\n");
   st.dmin[0] = 3;
   st.dmax[0] = 1;
   o = evalon("t", st);
