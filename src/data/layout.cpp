@@ -10,6 +10,10 @@
 
 namespace {
 
+// Layout arithmetic is done in 128 bits and checked once at the end, so
+// that hostile sizes in a descriptor cannot overflow it.
+typedef __int128 wide;
+
 bool interleaved(const filevar& v) { return v.units[0] == -1 && v.units[1] == 10; }
 bool il1(const filevar& v) { return interleaved(v) && v.units[2] == 1; }
 bool il2(const filevar& v) { return interleaved(v) && v.units[2] == 2; }
@@ -18,12 +22,17 @@ bool il2(const filevar& v) { return interleaved(v) && v.units[2] == 2; }
 
 int omlayout(datafile* pfi) {
   if (pfi->pvar1.empty()) return 0;
-  const int64_t nx = pfi->dnum[0], ny = pfi->dnum[1], nt = pfi->dnum[3];
+  const wide nx = pfi->dnum[0], ny = pfi->dnum[1], nt = pfi->dnum[3];
   const bool seq = pfi->seqflg != 0;
-  int64_t g = nx * ny + pfi->xyhdr;
+  wide g = nx * ny + pfi->xyhdr;
   if (seq) g += 2;
-  int64_t h = pfi->hdrwds;
-  int64_t p;
+  const wide lim = static_cast<wide>(1) << 62;
+  if (g >= lim) {
+    omprnt(0, "Open Error:  Data file layout is too large\n");
+    return 1;
+  }
+  wide h = pfi->hdrwds;
+  wide p;
   if (seq) {
     if (h > 0) h += 2;
     p = h + 1;
@@ -31,16 +40,16 @@ int omlayout(datafile* pfi) {
     p = h;
   }
   std::vector<filevar>& vars = pfi->pvar1;
-  int64_t n10 = 0;
+  wide n10 = 0;
   for (const filevar& v : vars)
     if (interleaved(v)) n10++;
   filevar& v0 = vars[0];
-  v0.offset = p;
+  v0.offset = static_cast<int64_t>(p);
   v0.recoff = 0;
-  const int64_t p0 = p;
-  int64_t r = 0;
-  int64_t l = v0.levels ? v0.levels : 1;
-  int64_t m = 0;
+  const wide p0 = p;
+  wide r = 0;
+  wide l = v0.levels ? v0.levels : 1;
+  wide m = 0;
   // Levels of interleaved variables alternate, so the level stride of
   // every such variable is the number of them (the first one included).
   if (il1(v0)) {
@@ -48,7 +57,7 @@ int omlayout(datafile* pfi) {
     v0.var_z = static_cast<int>(n10);
   }
   bool f = true;
-  int64_t base = 0;
+  wide base = 0;
   for (size_t i = 1; i < vars.size(); i++) {
     filevar& v = vars[i];
     if (il1(v)) {
@@ -58,7 +67,7 @@ int omlayout(datafile* pfi) {
     } else if (il2(v)) {
       if (f) {
         base += n10 * m * g;
-        p = base + static_cast<int64_t>(v.levels) * g;
+        p = base + static_cast<wide>(v.levels) * g;
         f = false;
       } else {
         p += l * g;
@@ -75,24 +84,37 @@ int omlayout(datafile* pfi) {
     } else {
       p += l * g * v.units[2];
     }
+    if (p >= lim || p < 0 || base >= lim) {
+      omprnt(0, "Open Error:  Data file layout is too large\n");
+      return 1;
+    }
     r += l;
-    v.offset = p;
+    v.offset = p > INT64_MAX || p < 0 ? -1 : static_cast<int64_t>(p);
     v.recoff = static_cast<int>(r);
     l = v.levels ? v.levels : 1;
   }
   r += l;
   if (il1(vars.back())) p = p0 + r * g;
   else p += l * g;
-  int64_t th = pfi->thdr;
+  wide th = pfi->thdr;
   if (seq && th > 0) th += 2;
-  pfi->thdr = th;
-  pfi->hdrwds = h;
-  pfi->gsiz = g;
-  pfi->tsiz = p + th - (seq ? 1 : 0) + pfi->trlwds;
-  if (r > INT32_MAX) {
-    omprnt(0, "Open Error:  Too many grid records per time\n");
+  wide b = p + th - (seq ? 1 : 0) + pfi->trlwds;
+  // Every element position of the file, in bytes, must fit in 62 bits.
+  wide times = nt > 0 ? nt : 1;
+  if (b < 0 || b * times * 4 + pfi->fhdr >= lim || r > INT32_MAX || g >= lim) {
+    omprnt(0, "Open Error:  Data file layout is too large\n");
     return 1;
   }
+  for (filevar& v : vars) {
+    if (v.offset < 0) {
+      omprnt(0, "Open Error:  Data file layout is too large\n");
+      return 1;
+    }
+  }
+  pfi->thdr = static_cast<int64_t>(th);
+  pfi->hdrwds = static_cast<int64_t>(h);
+  pfi->gsiz = static_cast<int64_t>(g);
+  pfi->tsiz = static_cast<int64_t>(b);
   pfi->trecs = static_cast<int>(r);
   return 0;
 }

@@ -27,6 +27,9 @@ namespace {
 // cut into pieces that would be read as records of their own.
 constexpr size_t kMaxLine = 1 << 20;
 
+// Longest row (x size, or station buffer word) a data set may have.
+constexpr int64_t kMaxRow = int64_t(1) << 27;
+
 // Outcome of one record: go on, fail after showing the record, or fail
 // without it.
 enum { R_OK = 0, R_BADREC = 1, R_FAIL = 2 };
@@ -686,6 +689,13 @@ int finish(ddesctx& c) {
       omprnt(0, "The calendar is NOW 365 DAYS and you attempted to open a standard calendar file\n");
     else
       omprnt(0, "The calendar is NOW STANDARD and you attempted to open a 365-day calendar file\n");
+    return 1;
+  }
+  // The row buffer holds one row of the grid (or one station report); a
+  // size beyond any real grid is refused rather than allocated.
+  const int64_t rowlen = pfi->type == 2 ? pfi->stnmap.bufw : pfi->dnum[0];
+  if (rowlen > kMaxRow) {
+    omprnt(0, "Open Error:  Row length too large for the row buffer\n");
     return 1;
   }
   try {

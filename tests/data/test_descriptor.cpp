@@ -432,3 +432,24 @@ TEST_F(Descriptor, HostileInputIsRefusedCleanly) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(Descriptor, SizesBeyondAnyRealGridAreRefused) {
+  const char* cases[] = {
+      "xdef 2000000000 linear 0 0.0000001\n",
+      "xdef 2000000000 linear 0 0.0000001\nydef 2000000000 linear -90 0.00000001\n"
+      "zdef 2000000000 linear 1 1\n",
+  };
+  for (const char* c : cases) {
+    parsed p;
+    std::string body = "dset x.bin\nundef 1\nxdef 4 linear 0 1\nydef 3 linear 0 1\nzdef 1 levels 1\n"
+                       "tdef 2000000000 linear 1jan1990 1mn\n" + std::string(c) +
+                       "vars 3\na 2000000000 0 a\nb 2000000000 -1,20 b\nc 2000000000 -1,20 c\nendvars\n";
+    ddtest::parse(tmp.write("big.ctl", body), p);
+    EXPECT_EQ(p.rc, 1) << c;
+    EXPECT_TRUE(endswith(p.out, kTail)) << p.out;
+  }
+}
+
+}  // namespace
