@@ -1,5 +1,5 @@
-// The print, printim, enable and disable commands: hardcopy metafile and
-// image output of the current frame.
+// The print, printim, enable and disable commands: the hardcopy metafile
+// and image output of the current frame.
 #include <cstdio>
 #include <string>
 
@@ -9,66 +9,95 @@
 #include "data/words.h"
 #include "gx/gx.h"
 
-int omprint(const char* com, cmnstate* pcm) {
-  // The metafile code reports its own failures; pass its result on.
-  return gxhprt();
-}
-
 namespace {
 
-// x800 / y600: the letter directly followed by an integer.
+// The largest image side the renderer takes.
+const int kMaxSide = 20000;
+
+bool wordend(char ch) { return ch == ' ' || ch == '\t' || ch == '\n' || ch == '\0'; }
+
+// x800 / y600: the letter directly followed by an integer and nothing else.
 bool sizeopt(const char* p, int* val) {
   int v;
   const char* e = intprs(p + 1, &v);
-  if (!e || !(*e == ' ' || *e == '\t' || *e == '\n' || *e == '\0')) return false;
+  if (!e || !wordend(*e)) return false;
   *val = v;
   return true;
 }
 
-bool endswith_gif(const std::string& name) {
+// A name of at least five characters ending in .gif or .GIF.
+bool gifname(const std::string& name) {
   if (name.size() < 5) return false;
   std::string tail = name.substr(name.size() - 4);
   return tail == ".gif" || tail == ".GIF";
 }
 
+// The options of printim after the file name, read from the lower-cased line.
+struct imageopts {
+  int xsize = -999, ysize = -999;  // -999 unset
+  int bg = -999;                   // -999 the display's, 0 black, 1 white
+  int fmt = -1;                    // -1 by the name, 0 PNG, 1 GIF
+};
+
+void readopts(const char* p, imageopts* o) {
+  while ((p = nxtwrd(p)) != nullptr) {
+    if (cmpwrd(p, "black")) o->bg = 0;
+    else if (cmpwrd(p, "white")) o->bg = 1;
+    else if (cmpwrd(p, "gif")) o->fmt = 1;
+    else if (cmpwrd(p, "png")) o->fmt = 0;
+    else if (*p == 'x') {
+      if (!sizeopt(p, &o->xsize)) {
+        omprnt(0, "PRINTIM error:  Invalid x option; ignored\n");
+        o->xsize = -999;
+      }
+    } else if (*p == 'y') {
+      if (!sizeopt(p, &o->ysize)) {
+        omprnt(0, "PRINTIM error:  Invalid y option; ignored\n");
+        o->ysize = -999;
+      }
+    } else {
+      omprnt(0, "PRINTIM error:  Invalid option; ignored\n");
+    }
+  }
+}
+
+// A size that was given must make an image: zero, negative or absurd sides
+// are refused rather than silently replaced or handed to the renderer.
+bool sizeok(int v) { return v == -999 || (v >= 1 && v <= kMaxSide); }
+
 }  // namespace
 
+int omprint(const char* com, cmnstate* pcm) {
+  (void)com;
+  (void)pcm;
+  // Without an open metafile nothing was written: that is an error, so an
+  // exec file or a script does not go on as if the frame were printed.
+  return gxhprt() == 0 ? 0 : 1;
+}
+
 int omprim(const char* com, const char* typed, cmnstate* pcm) {
+  (void)pcm;
   const char* p = nxtwrd(com);
   if (!p) {
     omprnt(0, "PRINTIM error:  missing output file name\n");
     return 1;
   }
   std::string fname = wrdstr(typed + (p - com));
-  int xsize = -999, ysize = -999, bg = -999, fmt = -1;
-  while ((p = nxtwrd(p)) != nullptr) {
-    if (cmpwrd(p, "black")) bg = 0;
-    else if (cmpwrd(p, "white")) bg = 1;
-    else if (cmpwrd(p, "gif")) fmt = 1;
-    else if (cmpwrd(p, "png")) fmt = 0;
-    else if (*p == 'x') {
-      if (!sizeopt(p, &xsize)) {
-        omprnt(0, "PRINTIM error:  Invalid x option; ignored\n");
-        xsize = -999;
-      }
-    } else if (*p == 'y') {
-      if (!sizeopt(p, &ysize)) {
-        omprnt(0, "PRINTIM error:  Invalid y option; ignored\n");
-        ysize = -999;
-      }
-    } else {
-      omprnt(0, "PRINTIM error:  Invalid option; ignored\n");
-    }
+  imageopts o;
+  readopts(p, &o);
+  if (!sizeok(o.xsize) || !sizeok(o.ysize)) {
+    omprntf(0, "PRINTIM error:  image size must be 1 to %i pixels\n", kMaxSide);
+    return 1;
   }
-  if (fmt < 0) fmt = endswith_gif(fname) ? 1 : 0;
-  int rc = gxhpng(fname.c_str(), xsize, ysize, bg, fmt);
+  int fmt = o.fmt >= 0 ? o.fmt : (gifname(fname) ? 1 : 0);
+  int rc = gxhpng(fname.c_str(), o.xsize, o.ysize, o.bg, fmt);
   if (rc == 1) omprnt(0, "PRINTIM error:  open error\n");
   else if (rc == 2) omprnt(0, "PRINTIM error:  output error\n");
-  else if (rc != 0) omprnt(0, "PRINTIM error:  image rendering error\n");
   return rc == 0 ? 0 : 1;
 }
 
 int omenab(const char* typed, cmnstate* pcm) {
+  (void)pcm;
   std::string low(typed);
   lowcas(&low[0]);
   const char* p = nxtwrd(low.c_str());
@@ -86,7 +115,9 @@ int omenab(const char* typed, cmnstate* pcm) {
     return 1;
   }
   std::string fname = wrdstr(typed + (q - low.c_str()));
-  return gxhbgn(fname.c_str());
+  // "Metafile already open" is a 0: a repeated enable in an exec file is
+  // harmless.  A failed open is an error.
+  return gxhbgn(fname.c_str()) == 0 ? 0 : 1;
 }
 
 int omdisab(const char* typed, cmnstate* pcm) {
