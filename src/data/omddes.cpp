@@ -290,26 +290,34 @@ int doundef(ddesctx& c) {
   return R_OK;
 }
 
-// The size of an axis: an integer of at least 1 followed by a blank.
+// The size of an axis: an integer followed by a blank.
 const char* axsize(const char* p, int* n) {
   if (!p) return nullptr;
   const char* q = intprs(p, n);
-  if (!q || *q != ' ' || *n < 1) return nullptr;
+  if (!q || *q != ' ') return nullptr;
   return q;
+}
+
+int badsize() {
+  omprnt(0, "Open Error:  Missing or invalid dimension size.\n");
+  return R_BADREC;
 }
 
 int doaxis(ddesctx& c, int d) {
   datafile* pfi = c.pfi;
   int n;
   const char* p = nxtwrd(c.rec.c_str());
-  if (!axsize(p, &n)) {
-    omprnt(0, "Open Error:  Missing or invalid dimension size.\n");
-    return R_BADREC;
-  }
-  pfi->dnum[d] = n;
+  if (!axsize(p, &n)) return badsize();
   const char* w = nxtwrd(p);
   axisdef ax;
   int rc;
+  if (w && cmpwrd("levels", w) && n < 1) {
+    omprnt(0, "Open Error:  Invalid number of levels\n");
+    return R_BADREC;
+  }
+  // An axis has at least one point.
+  if (n < 1) return badsize();
+  pfi->dnum[d] = n;
   if (w && cmpwrd("linear", w)) {
     rc = linaxis(w, d, 0, &ax);
   } else if (w && cmpwrd("levels", w)) {
@@ -370,10 +378,7 @@ int dotdef(ddesctx& c) {
   datafile* pfi = c.pfi;
   int n;
   const char* p = nxtwrd(c.rec.c_str());
-  if (!axsize(p, &n)) {
-    omprnt(0, "Open Error:  Missing or invalid dimension size.\n");
-    return R_BADREC;
-  }
+  if (!axsize(p, &n) || n < 1) return badsize();
   const char* w = nxtwrd(p);
   if (!w || !cmpwrd("linear", w)) {
     omprnt(0, "Open Error:  Missing or invalid dimension");

@@ -239,6 +239,8 @@ TEST_F(Descriptor, SizesAndIncrementsAreChecked) {
   } cases[] = {
       {"xdef 0 linear 0 1", "Open Error:  Missing or invalid dimension size.\n"},
       {"xdef -3 linear 0 1", "Open Error:  Missing or invalid dimension size.\n"},
+      {"zdef 0 levels 1000", "Open Error:  Invalid number of levels\n"},
+      {"tdef 0 linear 1jan1990 1dy", "Open Error:  Missing or invalid dimension size.\n"},
       {"xdef 4\tlinear 0 1", "Open Error:  Missing or invalid dimension size.\n"},
       {"xdef 4 linear 0 0", "Open Error:  Missing or invalid dimension increment value\n"},
       {"xdef 4 linear 0 -1", "Open Error:  Missing or invalid dimension increment value\n"},
