@@ -202,6 +202,13 @@ int omread(int64_t pos, int n, float* gr) {
 int omrdyx(int64_t pos, int n, float* gr) {
   const int64_t ny = cpfi->dnum[1];
   int64_t p = pos;
+  if (elsize(cpvr->dfrm) != 4 || cpvr->dfrm == 4) {
+    // Other element types are read one element at a time with their own
+    // size and decoding, rather than taken as floats.
+    for (int i = 0; i < n; i++, p += ny)
+      if (omread(p, 1, gr + i)) return 1;
+    return 0;
+  }
   for (int i = 0; i < n; i++, p += ny) {
     int64_t bpos = cpfi->fhdr + 4 * p;
     if (p < 0 || bpos < 0) {

@@ -189,6 +189,22 @@ TEST_F(GridRead, SmallElementTypes) {
   }
 }
 
+TEST_F(GridRead, TransposedBytes) {
+  // 2x3 grid stored y fastest as bytes: (x=1: 1 2 3) (x=2: 4 5 6).
+  tmp.write("d.bin", std::string("\x01\x02\x03\x04\x05\x06", 6));
+  dataset ds;
+  open("dset ^d.bin\nundef -999\nxdef 2 linear 0 1\nydef 3 linear 0 1\nzdef 1 levels 1\n"
+       "tdef 1 linear 1jan2000 1dy\nvars 1\nb 0 -1,30,-1,40 transposed bytes\nendvars\n",
+       ds);
+  ds.pfi->pvar1[0].dfrm = 1;
+  request r;
+  read(ds, 0, 0, 1, {1, 1, 1, 1}, {2, 3, 1, 1}, r);
+  ASSERT_EQ(r.rc, 0) << r.out;
+  EXPECT_EQ(r.at(0, 0), 1);
+  EXPECT_EQ(r.at(1, 0), 4);
+  EXPECT_EQ(r.at(1, 2), 6);
+}
+
 TEST_F(GridRead, LittleEndianShorts) {
   tmp.write("d.bin", std::string("\xfe\xff\x00\x01", 4));
   dataset ds;
