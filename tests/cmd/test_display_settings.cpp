@@ -1,0 +1,164 @@
+// The set options that choose and shape display outputs: gxout, contour and
+// shading lists, label and print formats, and the output-file settings.
+#include "test_display_env.h"
+
+using namespace disptest;
+
+namespace {
+
+using Settings = DisplayEnv;
+
+TEST_F(Settings, GxoutWritesOnlyItsOwnFields) {
+  EXPECT_EQ(run("set gxout shaded").rc, 0);
+  EXPECT_EQ(gcmn.gxout_2d, 2);
+  EXPECT_EQ(run("set gxout vector").rc, 0);
+  EXPECT_EQ(gcmn.gxout_2d, 2);
+  EXPECT_EQ(gcmn.gxout_2dvec, 4);
+  EXPECT_EQ(gcmn.gxout_stn, 6);
+  run("set gxout barb");
+  EXPECT_EQ(gcmn.gxout_stn, 2);
+  EXPECT_EQ(gcmn.gxout_2dvec, 9);
+  EXPECT_EQ(gcmn.gxout_1dvec, 2);
+  run("set gxout grid");
+  EXPECT_EQ(gcmn.gxout_2d, 3);
+  EXPECT_EQ(gcmn.gxout_2dvec, 3);
+  run("set gxout print");
+  EXPECT_EQ(gcmn.gxout_kind, 2);
+  run("set gxout contour");
+  EXPECT_EQ(gcmn.gxout_kind, 0);
+  EXPECT_EQ(gcmn.gxout_2d, 1);
+  run("set gxout stat");
+  Out o = run("set gxout nonsense");
+  EXPECT_EQ(o.rc, 1);
+  EXPECT_EQ(o.out, "SET error:  Missing or invalid arguments for GXOUT option\n");
+  EXPECT_EQ(gcmn.gxout_kind, 0);
+  EXPECT_EQ(run("set gxout").rc, 1);
+}
+
+TEST_F(Settings, LevelAndColourLists) {
+  std::string list = "set clevs";
+  for (int i = 0; i < 98; i++) list += " " + std::to_string(i);
+  Out o = run(list);
+  EXPECT_EQ(o.out, "Number of clevs = 98 \n");
+  EXPECT_EQ(gcmn.clevcount, 98);
+  o = run(list + " 98");
+  EXPECT_EQ(o.rc, 1);
+  EXPECT_EQ(o.out, "SET error:  Missing or invalid arguments for CLEVS option\n");
+  EXPECT_EQ(gcmn.clevcount, 98);
+  EXPECT_EQ(run("set clevs 1 x").rc, 1);
+  EXPECT_EQ(gcmn.clevcount, 98);
+  run("set clevs");
+  EXPECT_EQ(gcmn.clevcount, 0);
+  o = run("set ccols 1 2 3");
+  EXPECT_EQ(o.out, "Number of ccols = 3\nccols won't take effect unless clevs are set.\n");
+  EXPECT_EQ(run("set rbcols").out, "Rainbow colors set to auto\n");
+  EXPECT_EQ(run("set rbcols auto").out, "Rainbow colors set to auto\n");
+  EXPECT_EQ(run("set rbcols 4 5").out, "Number of rainbow colors = 2\n");
+  EXPECT_EQ(gcmn.rbcolcount, 2);
+  EXPECT_EQ(run("set fgvals 1 2 3").rc, 1);
+  EXPECT_EQ(run("set fgvals 1 2 3 4").out, "fgvals set\n");
+  EXPECT_EQ(gcmn.fgcount, 2);
+  EXPECT_EQ(gcmn.fgcols[1], 4);
+}
+
+TEST_F(Settings, SingleValuesAndSwitches) {
+  EXPECT_EQ(run("set cint 2.5").out, "cint = 2.5 \n");
+  EXPECT_EQ(run("set cint 0").out, "cint = 0 \n");
+  EXPECT_EQ(gcmn.cint, 0);
+  Out o = run("set cint -5");
+  EXPECT_EQ(o.rc, 0);
+  EXPECT_EQ(gcmn.cint, 0);
+  EXPECT_TRUE(has(o, "negative interval"));
+  EXPECT_EQ(run("set cstyle 0").out,
+            "WARNING cstyle = 0 ; no lines will be plotted; I suggest 1 ...\n");
+  EXPECT_EQ(run("set cstyle 3").out, "cstyle = 3 \n");
+  EXPECT_EQ(run("set ccolor revrain").out, "ccolor = reverse rainbow \n");
+  EXPECT_EQ(gcmn.ccolor, -2);
+  EXPECT_EQ(run("set ccolor 4").out, "ccolor = 4 \n");
+  EXPECT_EQ(run("set csmooth linear").rc, 0);
+  EXPECT_EQ(gcmn.csmooth, 2);
+  EXPECT_EQ(run("set stat on").rc, 0);
+  EXPECT_EQ(gcmn.stat, 1);
+  EXPECT_EQ(run("set stat maybe").rc, 1);
+  EXPECT_EQ(run("set rbrange 5 5").rc, 1);
+  EXPECT_EQ(run("set rbrange 1 5").out, "");
+  EXPECT_EQ(gcmn.rbrange[1], 5);
+  EXPECT_EQ(run("set black 1 2").rc, 0);
+  EXPECT_EQ(gcmn.black, 1);
+  EXPECT_EQ(run("set black off").rc, 0);
+  EXPECT_EQ(gcmn.black, 0);
+  EXPECT_EQ(run("set clskip 0").rc, 1);
+  EXPECT_EQ(run("set clskip 2 0.05").rc, 0);
+  EXPECT_EQ(gcmn.clskip, 2);
+  gcmn.clcolor = 7;
+  o = run("set clopts 3 x");
+  EXPECT_EQ(o.rc, 1);
+  EXPECT_EQ(o.out, "SET XLOPTS(YLOPTS,CLOPTS) Syntax Error  Syntax is: SET XLOPTS color thickness size");
+  EXPECT_EQ(gcmn.clcolor, 7);
+  o = run("set clopts 3 4 0.12");
+  EXPECT_EQ(o.out, "SET CLOPTS values:  Color = 3 Thickness = 4 Size = 0.12\n");
+}
+
+TEST_F(Settings, LabelAndPrintFormatsAreCheckedLiteralText) {
+  Out o = run("set clab %g mb");
+  EXPECT_EQ(o.out, "Substitution string is: %g mb\n");
+  EXPECT_EQ(gcmn.clabfmt, "%g mb");
+  o = run("set clab %s%s%n");
+  EXPECT_EQ(o.rc, 1);
+  EXPECT_EQ(o.out, "SET error:  Missing or invalid arguments for CLAB option\n");
+  EXPECT_EQ(gcmn.clabfmt, "%g mb");
+  EXPECT_EQ(run("set xlab %d").rc, 1);
+  EXPECT_EQ(run("set ylab %.1fE").rc, 0);
+  EXPECT_EQ(gcmn.ylabfmt, "%.1fE");
+  run("set clab forced");
+  EXPECT_EQ(gcmn.clab, 2);
+  run("set clab auto");
+  EXPECT_EQ(gcmn.clabfmt, "");
+  EXPECT_EQ(run("set prnopts %6.1F 10 1 u").rc, 0);
+  EXPECT_EQ(gcmn.prnfmt, "%6.1F");
+  EXPECT_EQ(gcmn.prnnum, 10);
+  EXPECT_EQ(gcmn.prnflag, 1);
+  EXPECT_EQ(run("set prnopts %s").rc, 1);
+  EXPECT_EQ(gcmn.prnfmt, "%6.1F");
+  EXPECT_EQ(run("set prnopts %g x").rc, 1);
+  EXPECT_EQ(gcmn.prnfmt, "%g");
+}
+
+TEST_F(Settings, OutputFiles) {
+  Out o = run("set fwrite -le -st Out.DAT");
+  EXPECT_EQ(o.out, "FWrite file name = Out.DAT\nFWwrite byte order is little_endian; format is stream\n");
+  EXPECT_EQ(gcmn.fwbigend, 0);
+  o = run("set fwrite -be");
+  EXPECT_EQ(o.rc, 1);
+  EXPECT_EQ(o.out, "SET error:  Missing or invalid arguments for FWRITE option\n");
+  EXPECT_EQ(gcmn.fwbigend, 1);
+  EXPECT_EQ(run("set writegds -xy stations.txt").out,
+            "WRITEGDS file name = stations.txt  Opts = -xy\n");
+  EXPECT_EQ(run("set writegds other.txt").out, "WRITEGDS file name = other.txt  Opts = -xy\n");
+  EXPECT_EQ(run("set imprun setup").out, "Imprun file name = run setup\n");
+  EXPECT_EQ(gcmn.imprun, 1);
+  EXPECT_EQ(run("set imprun off").out, "IMPrun is off\n");
+  EXPECT_EQ(gcmn.imprun, 0);
+  run("set timelab on");
+  run("set ombra on");
+  EXPECT_EQ(gcmn.timelab, 1);
+  run("set ombra off");
+  EXPECT_EQ(gcmn.logo, 0);
+  EXPECT_EQ(gcmn.timelab, 0);
+  EXPECT_EQ(run("set stnprint yes").rc, 1);
+  EXPECT_EQ(run("set lats").rc, 1);
+  run("set ombra on");
+}
+
+TEST_F(Settings, FwriteNameRefusedWhileOpen) {
+  ASSERT_EQ(open("t.ctl").rc, 0);
+  run("set fwrite " + path("a.dat"));
+  run("set gxout fwrite");
+  run("d t");
+  Out o = run("set fwrite " + path("b.dat"));
+  EXPECT_EQ(o.rc, 0);
+  EXPECT_EQ(o.out, "SET FWrite Error:  fwrite file is open\nUse DISABLE FWRITE command to close file\n");
+  EXPECT_EQ(gcmn.fwname, path("a.dat"));
+}
+
+}  // namespace
