@@ -30,6 +30,9 @@ constexpr size_t kMaxLine = 1 << 20;
 // Longest row (x size, or station buffer word) a data set may have.
 constexpr int64_t kMaxRow = int64_t(1) << 27;
 
+// Most times a template data set may have.
+constexpr int kMaxTmplTimes = 1 << 24;
+
 // Outcome of one record: go on, fail after showing the record, or fail
 // without it.
 enum { R_OK = 0, R_BADREC = 1, R_FAIL = 2 };
@@ -712,6 +715,12 @@ int finish(ddesctx& c) {
     return 1;
   }
   if (pfi->tmplat) {
+    // The member table has one entry per time and is built by expanding
+    // the template for each of them.
+    if (pfi->dnum[3] > kMaxTmplTimes) {
+      omprnt(0, "Open Error:  Too many times for a template data set\n");
+      return 1;
+    }
     try {
       if (omtmtb(pfi)) return 1;
     } catch (const std::bad_alloc&) {
