@@ -94,6 +94,14 @@ float wraplon(double lon) {
   return (float)lon;
 }
 
+// The polar angle a (from atan2) moved by whole turns next to the angle of
+// the reference longitude, so that the longitude comes out within half a
+// turn of it.
+double turn(double a, double factor) {
+  double ref = ((double)lonref + londif) * factor;
+  return a + 2 * pi * std::round((ref - a) / (2 * pi));
+}
+
 bool polarbad(const mapproj* m) {
   return (double)m->lnmx - m->lnmn > 360.0 || m->lnmn < -360.0 || m->lnmx > 360.0;
 }
@@ -188,18 +196,23 @@ void gxspst(float lon, float lat, float* x, float* y) {
   *y = (float)(r * std::sin(a));
 }
 
+// The back routines undo the forward constants exactly (their degree
+// factors differ slightly from pi/180), so a point converted to the page
+// and back lands where it started.
 void gxnrev(float x, float y, float* lon, float* lat) {
-  double la = 90.0 - 2.0 * std::atan(std::hypot((double)x, (double)y)) * 180.0 / 3.14159;
+  double r = std::hypot((double)x, (double)y);
+  double la = (0.785315 - std::atan(r)) / 0.00872572;
   double lo = 0;
-  if (x != 0 || y != 0) lo = wraplon(std::atan2((double)y, (double)x) * 180.0 / 3.14159 - londif);
+  if (x != 0 || y != 0) lo = wraplon(turn(std::atan2((double)y, (double)x), 0.0174514) / 0.0174514 - londif);
   *lon = (float)lo;
   *lat = (float)la;
 }
 
 void gxsrev(float x, float y, float* lon, float* lat) {
-  double la = 2.0 * std::atan(std::hypot((double)x, (double)y)) * 180.0 / 3.14159 - 90.0;
+  double r = std::hypot((double)x, (double)y);
+  double la = (std::atan(r) - 0.785315) / 0.00872572;
   double lo = 0;
-  if (x != 0 || y != 0) lo = wraplon(std::atan2((double)y, (double)x) * -180.0 / 3.14159 - londif);
+  if (x != 0 || y != 0) lo = wraplon(turn(std::atan2((double)y, (double)x), -0.0174514) / -0.0174514 - londif);
   *lon = (float)lo;
   *lat = (float)la;
 }
