@@ -8,16 +8,10 @@ namespace {
 void pending(const char* what) { omprntf(0, "DISPLAY error:  %s plot not built yet\n", what); }
 }  // namespace
 
-void omcntr(cmnstate*, int kind) {
-  pending(kind == 0 ? "contour" : kind == 1 ? "shaded" : "grid fill");
-}
-void omplvl(cmnstate*) { pending("grid value"); }
-void omfgrd(cmnstate*) { pending("fgrid"); }
 void omgrph(cmnstate*, int kind) { pending(kind == 0 ? "line" : kind == 1 ? "bar" : "error bar"); }
 void omlfil(cmnstate*) { pending("linefill"); }
 void omscat(cmnstate*) { pending("scatter"); }
 void omvect(cmnstate*, int barb) { pending(barb ? "barb" : "vector"); }
-void omstrm(cmnstate*) { pending("streamline"); }
 void ompstn(cmnstate*) { pending("station value"); }
 void omfstn(cmnstate*) { pending("find-station"); }
 void ompmdl(cmnstate*) { pending("station model"); }
