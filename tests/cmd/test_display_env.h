@@ -57,6 +57,19 @@ class DisplayEnv : public testing::Test {
     testing::internal::GetCapturedStdout();
   }
   void SetUp() override {
+    // Every test starts from the defaults, whatever the last one set.
+    ominit();
+    gcmn.vpagew = 11;
+    gcmn.vpageh = 8.5;
+    gcmn.batch = 1;
+    // Files and definitions left by other suites are not ours to close.
+    gcmn.filehead = gcmn.dfile = nullptr;
+    gcmn.filecount = 0;
+    gcmn.dfilenum = 0;
+    gcmn.defhead = nullptr;
+    gcmn.looping = 0;
+    gcmn.loopdim = 3;
+    for (int d = 0; d < 4; d++) gcmn.vary[d] = 0;
     char tmpl[] = "/tmp/omdisptestXXXXXX";
     char* d = mkdtemp(tmpl);
     dir = d ? d : "/tmp";

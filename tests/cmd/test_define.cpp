@@ -1,0 +1,118 @@
+// Defined variables: define, the implicit form, redefinition, undefine,
+// modify, and the one-value query and change.
+#include "test_display_env.h"
+
+using namespace disptest;
+
+namespace {
+
+using Define = DisplayEnv;
+
+TEST_F(Define, ImplicitAndExplicitGiveTheSameGrid) {
+  ASSERT_EQ(open("t.ctl").rc, 0);
+  Out o = run("define a = t * 2");
+  EXPECT_EQ(o.rc, 0);
+  EXPECT_EQ(o.out, "Define memory allocation size = 48 bytes\n");
+  o = run("b=t*2");
+  EXPECT_EQ(o.rc, 0);
+  run("set gxout print");
+  EXPECT_EQ(run("d a-b").out,
+            "Printing Grid -- 12 Values -- Undef = -9.99e+08\n0 0 0 0 0 -9.99e+08 0 0 \n0 0 0 0 \n");
+  o = run("q define");
+  EXPECT_EQ(o.out, "a 0\nb 0\n");
+}
+
+TEST_F(Define, NamesAndSyntax) {
+  ASSERT_EQ(open("t.ctl").rc, 0);
+  EXPECT_EQ(run("define").out, "DEFINE error:  name is missing \n");
+  EXPECT_EQ(run("define abcdefghijklmnopq = 1").rc, 0);
+  Out o = run("define abcdefghijklmnopqr = 1");
+  EXPECT_EQ(o.rc, 1);
+  EXPECT_EQ(o.out, "DEFINE error:  Name too long; missing '='\n");
+  EXPECT_EQ(run("define a_b = 1").out, "DEFINE error:  Name too long; missing '='\n");
+  EXPECT_EQ(run("define a =").out, "DEFINE error:  expression missing\n");
+  o = run("define a = nosuch");
+  EXPECT_EQ(o.rc, 1);
+  EXPECT_TRUE(has(o, "DEFINE error:  Invalid expression. \n"));
+  EXPECT_EQ(run("q define").out, "abcdefghijklmnopq 1\n");
+}
+
+TEST_F(Define, ScalarSizeAndReplacement) {
+  ASSERT_EQ(open("t.ctl").rc, 0);
+  EXPECT_EQ(run("define c = 3").out, "Define memory allocation size = 4 bytes\n");
+  Out o = run("define c = c + 1");
+  EXPECT_EQ(o.out,
+            "Define memory allocation size = 4 bytes\n"
+            "Name already DEFINEd:  c.   Will be deleted and replaced.\n");
+  EXPECT_EQ(run("d c").out, "Result value = 4 \n");
+}
+
+TEST_F(Define, TimeSlabsAndEnvironmentRestored) {
+  ASSERT_EQ(open("t.ctl").rc, 0);
+  run("set t 1 3");
+  run("set lev 1000 500");
+  Out o = run("define m = t");
+  EXPECT_EQ(o.rc, 0) << o.out;
+  EXPECT_EQ(o.out, "Define memory allocation size = 288 bytes\n");
+  EXPECT_EQ(gcmn.vary[3], 1);
+  EXPECT_EQ(gcmn.whi[2], 500);
+  run("set lev 500");
+  run("set t 2");
+  run("set gxout print");
+  o = run("d m - t");
+  EXPECT_EQ(o.out,
+            "Printing Grid -- 12 Values -- Undef = -9.99e+08\n0 0 0 0 0 0 0 0 \n0 0 0 0 \n");
+  run("set t 3");
+  run("set x 1");
+  run("set y 1");
+  run("set lev 1000");
+  EXPECT_EQ(run("d m").out, "Printing Grid -- 1 Values -- Undef = -9.99e+08\n48 \n");
+}
+
+TEST_F(Define, StationDataRefused) {
+  ASSERT_EQ(open("s.ctl").rc, 0);
+  Out o = run("define p = ps");
+  EXPECT_EQ(o.rc, 1);
+  EXPECT_EQ(o.out, "Define error:  Define not yet valid for station data\n    Default file is a station data file\n");
+}
+
+TEST_F(Define, DefvalQueryAndSet) {
+  ASSERT_EQ(open("t.ctl").rc, 0);
+  run("define a = t");
+  EXPECT_EQ(run("q defval a 2 2").out, "DEFVAL is -9.99e+08\n");  // the undefined element
+  EXPECT_EQ(run("q defval a 3 2").out, "DEFVAL is 6\n");
+  EXPECT_EQ(run("q defval a 9 9").out, "DEFVAL is -9.99e+08\n");
+  EXPECT_EQ(run("set defval a 3 2 42").rc, 0);
+  EXPECT_EQ(run("q defval a 3 2").out, "DEFVAL is 42\n");
+  Out o = run("set defval a 9 9 1");
+  EXPECT_EQ(o.rc, 1);
+  EXPECT_EQ(o.out, "MODIFY DEFVAL Error:  Out of Range\n");
+  o = run("q defval a 1");
+  EXPECT_EQ(o.rc, 1);
+  EXPECT_EQ(o.out, "QUERY DEFVAL Error: Syntax is: Query Defval name i j\n");
+  EXPECT_EQ(run("set defval a 1 1").out, "MODIFY DEFVAL Error: Syntax is: Modify Defval name i j value\n");
+  o = run("q defval zz 1 1");
+  EXPECT_EQ(o.rc, 0);
+  EXPECT_EQ(o.out, "Warning:  defined name not found\n");
+}
+
+TEST_F(Define, UndefineAndModify) {
+  ASSERT_EQ(open("t.ctl").rc, 0);
+  EXPECT_EQ(run("undefine").out, "UNDEFINE error:  name is missing \n");
+  EXPECT_EQ(run("undefine zz").out, "UNDEFINE Warning:  name not found\n");
+  run("define a = t");
+  EXPECT_EQ(run("modify a seasonal").out, "MODIFY Error:  Time not varying for this defined variable\n");
+  EXPECT_EQ(run("modify zz diurnal").out, "MODIFY Error: Defined grid zz not found\n");
+  EXPECT_EQ(run("modify a").out, "MODIFY error:  Action keyword is missing\n");
+  EXPECT_EQ(run("modify a weekly now").out, "MODIFY error: Invalid operand\n  Operand = weekly now\n");
+  run("set t 1 3");
+  run("define d = t");
+  EXPECT_EQ(run("modify d seasonal").out, "MODIFY Error:  Invalid time scaling in defined variable\n");
+  Out o = run("modify d diurnal");
+  EXPECT_EQ(o.out, "Defined variable is now climatological\n");
+  EXPECT_EQ(o.rc, 0);
+  EXPECT_EQ(run("undefine a").out, "a UNDEFINEd and storage released\n");
+  EXPECT_EQ(run("q define").out, "d 0\n");
+}
+
+}  // namespace
