@@ -9,6 +9,7 @@
 #include "cmd/omprnt.h"
 #include "cmd/omversion.h"
 #include "cmd/outint.h"
+#include "cmd/qgfx.h"
 #include "data/datafile.h"
 #include "data/datetime.h"
 #include "data/byteorder.h"
@@ -343,6 +344,8 @@ int omqury(const char* com, const char* typed, cmnstate* pcm) {
   if (cmpwrd(p, "time")) return qtime(pcm);
   if (cmpwrd(p, "define")) return qdefine(pcm);
   if (cmpwrd(p, "files")) return qfiles(pcm);
+  int grc;
+  if (omqgfx(p, com, typed, pcm, &grc)) return grc;
   for (const char* w : later) {
     if (cmpwrd(p, w)) {
       omprnt(0, "QUERY " + word19(p) + " error:  not built yet\n");
