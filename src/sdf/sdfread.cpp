@@ -144,13 +144,24 @@ void unpack_int(const T* raw, size_t n, const unpacker& u, float* out) {
 void unpack(const void* buf, size_t n, const unpacker& u, float* out) {
   switch (u.type) {
     case SDF_FLOAT: {
-      const float* r = static_cast<const float*>(buf);
+      const float* __restrict r = static_cast<const float*>(buf);
+      float* __restrict o = out;
       const float m1 = static_cast<float>(u.m1);
       const float m2 = u.has_m2 ? static_cast<float>(u.m2) : m1;
       const float tol = 1e-5f;
+      const float ud = u.undef;
+      if (std::fabs(m1) >= 256.0f && std::fabs(m2) >= 256.0f) {
+        // Spacing of floats this large exceeds the tolerance: only equal
+        // values are within it.
+        for (size_t i = 0; i < n; i++) {
+          float x = r[i];
+          o[i] = (x == m1) | (x == m2) ? ud : x;
+        }
+        return;
+      }
       for (size_t i = 0; i < n; i++) {
         float x = r[i];
-        out[i] = (std::fabs(x - m1) <= tol || std::fabs(x - m2) <= tol) ? u.undef : x;
+        o[i] = (std::fabs(x - m1) <= tol || std::fabs(x - m2) <= tol) ? ud : x;
       }
       return;
     }
@@ -248,20 +259,37 @@ int omgsdf(gridres* pgr, float* gr) {
   pgr->undef = undef;
   size_t total = static_cast<size_t>(pgr->isiz > 0 ? pgr->isiz : 1) *
                  static_cast<size_t>(pgr->jsiz > 0 ? pgr->jsiz : 1);
-  for (size_t i = 0; i < total; i++) gr[i] = undef;
+  auto fill = [&]() {
+    for (size_t i = 0; i < total; i++) gr[i] = undef;
+  };
 
   unpacker up;
   int rc = make_unpacker(v, pfi, ddf, undef, &up);
-  if (rc != 0) return rc;
+  if (rc != 0) {
+    fill();
+    return rc;
+  }
 
   // X Y Z T plans; the variable's positions are in T Z Y X order.
   dimplan plan[4];
   bool rev[4] = {false, pfi->yrflg != 0, pfi->zrflg != 0, false};
   for (int d = 0; d < 4; d++) {
     int pos = v->tzyx_pos[3 - d];
-    if (!plan_dim(&plan[d], pgr, d, pos, pfi->dnum[d], rev[d], pfi->wrap != 0 && d == 0))
+    if (!plan_dim(&plan[d], pgr, d, pos, pfi->dnum[d], rev[d], pfi->wrap != 0 && d == 0)) {
+      fill();
       return 0;  // the request lies outside the file: all undefined
+    }
   }
+  // Every point of the request is read unless a range was clipped or the
+  // steps may come from member files that cannot be opened.
+  bool covered = !pfi->tmplat;
+  for (int d = 0; d < 4 && covered; d++) {
+    const dimplan& pl = plan[d];
+    if (!pl.varying || pl.wrap) continue;
+    covered = pl.present ? (pl.lo == pgr->dimmin[d] && pl.hi == pgr->dimmax[d])
+                         : (pgr->dimmin[d] == 1 && pgr->dimmax[d] == 1);
+  }
+  if (!covered) fill();
   if (!plan[0].varying && plan[0].present && plan[0].wrap) {
     // A fixed longitude beyond the edge: the one column round the globe.
     long k = plan[0].coord(plan[0].lo);
@@ -273,7 +301,9 @@ int omgsdf(gridres* pgr, float* gr) {
 
   // Time steps grouped by member file (one group when not a template).
   dimplan& tp = plan[3];
-  std::vector<float> vals;
+  // Unpacked slab for rows that are not contiguous in the file; kept from
+  // request to request so its pages are not faulted in each time.
+  static std::vector<float> vals;
   int tlo = tp.present ? tp.lo : 1, thi = tp.present ? tp.hi : 1;
   int t = tlo;
   while (t <= thi) {
@@ -315,6 +345,7 @@ int omgsdf(gridres* pgr, float* gr) {
       }
     }
     if (!read_variable_data(io->ncid, v, start, count)) {
+      if (covered) fill();
       omprnt(0, pfi->tmplat ? "Failure reading SDF data.  #3\n" : "Failure reading SDF data.  #1\n");
       return 3;
     }
@@ -324,14 +355,8 @@ int omgsdf(gridres* pgr, float* gr) {
                  static_cast<int>(plan[2].count), gfirst - tlo, glast - gfirst + 1);
     size_t n = 1;
     for (size_t c : count) n *= c;
-    try {
-      vals.resize(n);
-    } catch (const std::bad_alloc&) {
-      omprnt(0, "Memory allocation error handling SDF grid request(1).\n");
-      return 13;
-    }
-    unpack(v->data.data(), n, up, vals.data());
-
+    const unsigned char* raw = v->data.data();
+    const size_t esize = static_cast<size_t>(type_size(v->nctype));
     // Strides of the hyperslab, and the offset of each grid index.
     std::vector<size_t> stride(nd, 1);
     for (size_t k = nd; k-- > 1;) stride[k - 1] = stride[k] * count[k];
@@ -358,15 +383,35 @@ int omgsdf(gridres* pgr, float* gr) {
       }
       base += o;
     }
+    if (base < 0 && covered) fill();
     if (base >= 0) {
       for (int i = 0; i < isz; i++)
         ioff[static_cast<size_t>(i)] = pgr->idim >= 0 ? offset_of(pgr->idim, pgr->dimmin[pgr->idim] + i) : 0;
       for (int j = 0; j < jsz; j++)
         joff[static_cast<size_t>(j)] = pgr->jdim >= 0 ? offset_of(pgr->jdim, pgr->dimmin[pgr->jdim] + j) : 0;
+      // Rows whose points lie side by side in the file are unpacked straight
+      // into the grid; anything else goes through one unpacked copy.
+      bool contiguous = true;
+      for (int i = 0; i < isz && contiguous; i++)
+        contiguous = ioff[0] >= 0 && ioff[static_cast<size_t>(i)] == ioff[0] + i;
+      if (!contiguous) {
+        try {
+          vals.resize(n);
+        } catch (const std::bad_alloc&) {
+          if (covered) fill();
+          omprnt(0, "Memory allocation error handling SDF grid request(1).\n");
+          return 13;
+        }
+        unpack(raw, n, up, vals.data());
+      }
       for (int j = 0; j < jsz; j++) {
         long jo = joff[static_cast<size_t>(j)];
         if (jo < 0) continue;
         float* row = gr + static_cast<size_t>(j) * static_cast<size_t>(isz);
+        if (contiguous) {
+          unpack(raw + static_cast<size_t>(base + jo + ioff[0]) * esize, static_cast<size_t>(isz), up, row);
+          continue;
+        }
         const float* src = vals.data() + base + jo;
         for (int i = 0; i < isz; i++) {
           long io_ = ioff[static_cast<size_t>(i)];

@@ -27,6 +27,7 @@ variables:
   float one(time, lat, lon) ; one:scale_factor = 1.0f ; one:add_offset = 0.0f ;
   double d(time, lat, lon) ; d:_FillValue = 1e20 ;
   float Temperature_at_2_metresB(time, lat, lon) ;
+  float small(time, lat, lon) ; small:missing_value = 2.f ;
   :title = "Test globe" ;
 data:
   lon = 0, 90, 180, 270 ;
@@ -43,6 +44,7 @@ data:
   one = 1,2,3,4, 5,6,7,8, 9,10,11,12,  1,1,1,1, 1,1,1,1, 1,1,1,1 ;
   d = 1,2,3,4, 5,6,7,8, 9,10,11,1e20,  1,1,1,1, 1,1,1,1, 1,1,1,1 ;
   Temperature_at_2_metresB = 1,2,3,4, 5,6,7,8, 9,10,11,12,  1,1,1,1, 1,1,1,1, 1,1,1,1 ;
+  small = 1,2.000004,2.0001,4, 5,6,7,8, 9,10,11,12,  1,1,1,1, 1,1,1,1, 1,1,1,1 ;
 }
 )";
 
@@ -67,7 +69,7 @@ struct globe : ::testing::Test {
 
 TEST_F(globe, OpenBuildsTheRecordAndSaysSo) {
   EXPECT_NE(out.find("Scanning self-describing file:  " + tmpdir() + "/globe.nc\n"), std::string::npos);
-  EXPECT_NE(out.find("Found 9 data variables in SDF file.\n"), std::string::npos);
+  EXPECT_NE(out.find("Found 10 data variables in SDF file.\n"), std::string::npos);
   EXPECT_NE(out.find("Found displayable variable temperature_at_ with 2 levels in SDF file.\n"),
             std::string::npos);
   EXPECT_NE(out.find("SDF:  The double precision values of the variable d\nwill be automatically "
@@ -95,12 +97,12 @@ TEST_F(globe, OpenBuildsTheRecordAndSaysSo) {
   EXPECT_EQ(pfi->grvals[3][6], 360);
   // The data set's undef is the first data variable's missing value.
   EXPECT_FLOAT_EQ(pfi->undef, -999.0f);
-  ASSERT_EQ(pfi->vnum, 9);
+  ASSERT_EQ(pfi->vnum, 10);
   EXPECT_EQ(pfi->pvar1[0].abbrv, "temperature_at_");
   EXPECT_EQ(pfi->pvar1[0].varnm, "Air temperature");
   EXPECT_EQ(pfi->pvar1[0].levels, 2);
   EXPECT_EQ(pfi->pvar1[1].levels, 0);
-  EXPECT_EQ(pfi->ivnum, 8);
+  EXPECT_EQ(pfi->ivnum, 9);
   EXPECT_EQ(pfi->lvnum, 1);
 }
 
@@ -125,6 +127,13 @@ TEST_F(globe, FloatValuesWithMarkersAndReversedRows) {
   // missing_value present: the float default fill is undefined as well.
   EXPECT_EQ(r2.at(3, 0), -999);
   EXPECT_EQ(r2.at(0, 0), 21);
+  // Small markers are matched within a tolerance.
+  request sm = xy("small");
+  ASSERT_EQ(sm.read(), 0);
+  EXPECT_EQ(sm.at(1, 2), 2.0f);
+  EXPECT_EQ(sm.g.undef, 2.0f);
+  EXPECT_NEAR(sm.at(2, 2), 2.0001f, 1e-6);
+  EXPECT_EQ(sm.at(3, 2), 4);
   request r3 = xy("temperature_at_", 1, 2);
   ASSERT_EQ(r3.read(), 0);
   EXPECT_EQ(r3.at(0, 2), 101);
