@@ -1,4 +1,5 @@
 // Dimension expressions: x=1, t+2, lat=40, lev-100, time=12z1jan1990, r=5.
+#include <cmath>
 #include <cstring>
 
 #include "cmd/omprnt.h"
@@ -32,6 +33,15 @@ double togrid(const datafile* pfi, int d, double w) {
   if ((pfi->type == 1 || pfi->type == 4) && pfi->ab2gr[d] && pfi->abvals[d])
     return pfi->ab2gr[d](pfi->abvals[d], w);
   return w;
+}
+
+// A grid value that fits a float; values beyond any axis stay far outside
+// it instead of overflowing.
+float tofloat(double g) {
+  if (std::isnan(g)) return 1e30f;
+  if (g > 1e30) return 1e30f;
+  if (g < -1e30) return -1e30f;
+  return static_cast<float>(g);
 }
 
 }  // namespace
@@ -115,7 +125,7 @@ const char* dimprs(const char* p, evalstat* pst, datafile* pfi, int* dim, float*
       g = op == '+' ? base + val : base - val;
     }
     *dim = d;
-    *gval = static_cast<float>(g);
+    *gval = tofloat(g);
     return p;
   }
 
@@ -140,6 +150,6 @@ const char* dimprs(const char* p, evalstat* pst, datafile* pfi, int* dim, float*
     g = togrid(pfi, d, w);
   }
   *dim = d;
-  *gval = static_cast<float>(g);
+  *gval = tofloat(g);
   return p;
 }

@@ -28,6 +28,14 @@ bool modvarying(const evalstat* pst, int kind, const char* vnam) {
   return true;
 }
 
+// A time bound as an integer grid index (truncated toward zero), kept in a
+// range that no time axis reaches instead of overflowing.
+int timeindex(float g) {
+  if (!(g > -1e9f)) return -1000000000;
+  if (g > 1e9f) return 1000000000;
+  return static_cast<int>(g);
+}
+
 }  // namespace
 
 const char* stnvar(const char* p, const char* vnam, datafile* pfi, filevar* pvar,
@@ -136,8 +144,8 @@ const char* stnvar(const char* p, const char* vnam, datafile* pfi, filevar* pvar
   stn->radius = radius;
   stn->sflag = sflag;
   std::memcpy(stn->stid, stid, 8);
-  stn->tmin = static_cast<int>(dmin[3]);
-  stn->tmax = static_cast<int>(dmax[3]);
+  stn->tmin = timeindex(dmin[3]);
+  stn->tmax = timeindex(dmax[3]);
   stn->tvals = tcopy;
   stn->pvar = pvar;
   stn->tail = &stn->rpt;

@@ -196,6 +196,8 @@ int readresult(xfile& xf, const evalstat* pst, gridres** out) {
     float* arr;
     omaxisfn fn = nullptr;
     if (dim == 3) {
+      for (int k = 11; k <= 17; k++)
+        if (!std::isfinite(h[k]) || std::fabs(h[k]) > 1e8f) return RDFORMAT;
       arr = static_cast<float*>(std::malloc(TAXIS_FLOATS * sizeof(float)));
       if (!arr) return RDMEMORY;
       arr[0] = h[11];

@@ -38,8 +38,13 @@ bool isstation(const datafile* pfi) { return pfi->type == 2 || pfi->type == 3; }
 bool varying(const evalstat* pst, int d) { return pst->idim == d || pst->jdim == d; }
 
 // Converts a bound to the nearest integer grid index the way requests do:
-// 0.1 towards the sign, then truncation.
-int gridint(double v) { return static_cast<int>(v < 0 ? v - 0.1 : v + 0.1); }
+// 0.1 towards the sign, then truncation.  False when the value is no
+// usable grid coordinate at all (not finite, or beyond any axis).
+bool gridint(double v, int* out) {
+  if (!std::isfinite(v) || std::fabs(v) > 1e9) return false;
+  *out = static_cast<int>(v < 0 ? v - 0.1 : v + 0.1);
+  return true;
+}
 
 // Partner component of a rotated wind: the first variable with the other
 // parameter and the same remaining unit codes.
@@ -219,7 +224,7 @@ const char* varprs(const char* p, evalstat* pst) {
     if (!varying(pst, d)) continue;
     gmin[d] = std::floor(gmin[d] + 0.0001);
     gmax[d] = std::ceil(gmax[d] - 0.0001);
-    if (gmax[d] <= gmin[d]) {
+    if (!(gmax[d] > gmin[d])) {
       omprnt(0, "Data Request Error: Invalid grid coordinates\n");
       omprntf(0, "  Varying dimension %i decreases: %g to %g \n", d, gmin[d], gmax[d]);
       omprntf(0, "  Error ocurred getting variable '%s'\n", vnam.c_str());
@@ -270,10 +275,11 @@ const char* varprs(const char* p, evalstat* pst) {
 
   int imin[4], imax[4];
   for (int d = 0; d < 4; d++) {
-    imin[d] = gridint(gmin[d]);
-    imax[d] = gridint(gmax[d]);
+    bool usable = gridint(gmin[d], &imin[d]) && gridint(gmax[d], &imax[d]);
     bool surface = d == 2 && pvar && pvar->levels == 0;
-    if (!surface && (std::fabs(gmin[d] - imin[d]) > 0.001 || std::fabs(gmax[d] - imax[d]) > 0.001)) {
+    if (!usable && surface) imin[d] = imax[d] = 1;
+    if (!surface && (!usable || std::fabs(gmin[d] - imin[d]) > 0.001 ||
+                     std::fabs(gmax[d] - imax[d]) > 0.001)) {
       omprnt(0, "Data Request Error: Invalid grid coordinates\n");
       omprnt(0, "  World coordinates convert to non-integer");
       omprnt(0, " grid coordinates\n");

@@ -308,3 +308,19 @@ TEST(VarRef, IncompatibleGridsFromFilesReportColumn) {
             "  Error ocurred at column 4\n");
   EXPECT_EQ(o.st.result.pgr, nullptr);
 }
+
+TEST(VarRef, CoordinatesBeyondAnyAxisAreRefusedNotOverflowed) {
+  testset ds;
+  evalstat st = filest(ds.pfi);
+  for (const char* text : {"t(z=1e30)", "t(lev=-1e38)", "t(t=3e9)", "t(t=-3e9)"}) {
+    evalout o = evalon(text, st);
+    EXPECT_EQ(o.rc, 1) << text;
+    EXPECT_NE(o.msg.find("  World coordinates convert to non-integer grid coordinates\n"),
+              std::string::npos)
+        << text << "\n" << o.msg;
+  }
+  // A surface variable ignores even an absurd level.
+  evalout o = evalon("ts(z=1e30)", st);
+  EXPECT_EQ(o.rc, 0) << o.msg;
+  omfree(&o.st);
+}
