@@ -39,7 +39,11 @@ void free_io_std(io_std** pio) {
 
 int copy_io_std(io_std** dst, const io_std* src) {
   free_io_std(dst);
-  *dst = new (std::nothrow) io_std(*src);
+  try {
+    *dst = new io_std(*src);
+  } catch (const std::bad_alloc&) {
+    *dst = nullptr;
+  }
   if (*dst == nullptr) {
     omprnt(0, "Could not allocate memory for netCDF/HDF-SDS structure.\n");
     return 0;

@@ -4,25 +4,17 @@
 #include <udunits2.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 
 #include "cmd/omprnt.h"
+#include "gx/gx.h"
 #include "sdf/sdfint.h"
 
 namespace {
 
 bool units_ready = false;
-
-std::string data_directory() {
-  const char* d = std::getenv("OMDDIR");
-  if (d != nullptr && *d != '\0') return d;
-#ifdef OMBRA_DATADIR
-  return OMBRA_DATADIR;
-#else
-  return "/usr/local/lib/ombra";
-#endif
-}
 
 // A parsed unit that frees itself.
 struct unit {
@@ -42,10 +34,24 @@ struct unit {
 int sdf_units_init() {
   if (units_ready) return 1;
   ut_set_error_message_handler(ut_ignore);
-  std::string path = data_directory();
-  if (!path.empty() && path.back() != '/') path += '/';
-  path += "udunits.dat";
-  if (utInit(path.c_str()) != 0) {
+  std::string path = gxgnam("udunits.dat");
+  // The library's initialisation reads the database named by its
+  // environment variable; point it at the data directory's file for the
+  // one call.
+  const char* old = std::getenv("UDUNITS2_XML_PATH");
+  std::string saved = old != nullptr ? old : "";
+  setenv("UDUNITS2_XML_PATH", path.c_str(), 1);
+  FILE* f = std::fopen(path.c_str(), "r");
+  int rc = -1;
+  if (f != nullptr) {
+    std::fclose(f);
+    rc = utInit(path.c_str());
+  }
+  if (old != nullptr)
+    setenv("UDUNITS2_XML_PATH", saved.c_str(), 1);
+  else
+    unsetenv("UDUNITS2_XML_PATH");
+  if (rc != 0) {
     omprnt(0, "UDUNITS package initialization failure.\n");
     return 0;
   }
