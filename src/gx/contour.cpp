@@ -339,7 +339,8 @@ void gxclev(const float* r, int is, int js, int ib, int ie, int jb, int je, floa
   if (jb < 1) jb = 1;
   if (ie > is) ie = is;
   if (je > js) je = js;
-  if (ib >= ie && jb >= je) return;
+  // A single row or column holds no cell to cross.
+  if (ib >= ie || jb >= je) return;
   rr = r;
   iss = is;
   iww = is + 2;

@@ -1,0 +1,276 @@
+// Contour lines: where they lie on analytic fields, how they break at
+// undefined values and the grid's border, saddles, smoothing and labels.
+#include <cstring>
+#include <string>
+
+#include "test_contour_util.h"
+
+using namespace ctest;
+
+namespace {
+
+const float kUndef = -9.99e8f;
+
+std::vector<float> field(int is, int js, float (*f)(float, float)) {
+  std::vector<float> g((size_t)is * js);
+  for (int j = 1; j <= js; j++)
+    for (int i = 1; i <= is; i++) g[(size_t)(j - 1) * is + i - 1] = f((float)i, (float)j);
+  return g;
+}
+
+drawing contour(const page& pg, std::vector<float>& g, int is, int js, float v,
+                const char* lab = "", int spl = 0, int labtp = 1) {
+  gxclev(g.data(), is, js, 1, is, 1, js, v, kUndef, lab, spl, labtp);
+  return readback(pg);
+}
+
+}  // namespace
+
+TEST(ContourLines, LinesOfZEqualsXAreVerticalAtEachLevel) {
+  auto g = field(10, 8, [](float x, float) { return x; });
+  for (float v : {2.5f, 4.25f, 7.75f}) {
+    page pg = setpage(0, 10, 0, 7.5f);
+    drawing d = contour(pg, g, 10, 8, v);
+    ASSERT_EQ(d.lines.size(), 1u) << v;
+    float ylo = 99, yhi = -99;
+    for (const pt& p : d.lines[0].p) {
+      EXPECT_NEAR(p.x, v, 0.002) << v;
+      ylo = std::min(ylo, p.y);
+      yhi = std::max(yhi, p.y);
+    }
+    EXPECT_NEAR(ylo, 1, 0.002);
+    EXPECT_NEAR(yhi, 8, 0.002);
+  }
+  gxcrel();
+}
+
+TEST(ContourLines, ValueEqualToLevelCountsAsNotAbove) {
+  // Level 5 crosses the edge between 5 and 6 at the grid point of 5; the
+  // edge between 4 and 5 is not crossed, so there is exactly one line.
+  auto g = field(10, 4, [](float x, float) { return x; });
+  page pg = setpage(0, 10, 0, 7.5f);
+  drawing d = contour(pg, g, 10, 4, 5.0f);
+  ASSERT_EQ(d.lines.size(), 1u);
+  for (const pt& p : d.lines[0].p) EXPECT_NEAR(p.x, 5.0, 0.002);
+  gxcrel();
+}
+
+TEST(ContourLines, RingsOfABowlAreClosed) {
+  auto g = field(19, 19, [](float x, float y) { return (x - 10) * (x - 10) + (y - 10) * (y - 10); });
+  for (float v : {4.5f, 20.0f, 60.0f}) {
+    page pg = setpage(0, 20, 0, 20);
+    drawing d = contour(pg, g, 19, 19, v);
+    ASSERT_EQ(d.lines.size(), 1u) << v;
+    const std::vector<pt>& p = d.lines[0].p;
+    ASSERT_GT(p.size(), 8u);
+    EXPECT_NEAR(p.front().x, p.back().x, 1e-3);
+    EXPECT_NEAR(p.front().y, p.back().y, 1e-3);
+    for (const pt& q : p) {
+      float r = std::sqrt((q.x - 10) * (q.x - 10) + (q.y - 10) * (q.y - 10));
+      // Linear interpolation along the edges of a quadratic field.
+      EXPECT_NEAR(r, std::sqrt(v), 0.3) << v;
+    }
+  }
+  gxcrel();
+}
+
+TEST(ContourLines, UndefinedPointsBreakLines) {
+  auto g = field(10, 8, [](float x, float) { return x; });
+  g[(size_t)(4 - 1) * 10 + (5 - 1)] = kUndef;  // (5, 4)
+  page pg = setpage(0, 10, 0, 7.5f);
+  drawing d = contour(pg, g, 10, 8, 4.5f);
+  ASSERT_EQ(d.lines.size(), 2u);
+  // The cells touching (5, 4) carry no line: one piece ends at row 3, the
+  // other starts at row 5.
+  float tops[2], bots[2];
+  for (int k = 0; k < 2; k++) {
+    tops[k] = -99;
+    bots[k] = 99;
+    for (const pt& p : d.lines[k].p) {
+      EXPECT_NEAR(p.x, 4.5, 0.002);
+      tops[k] = std::max(tops[k], p.y);
+      bots[k] = std::min(bots[k], p.y);
+    }
+  }
+  if (bots[0] > bots[1]) {
+    std::swap(bots[0], bots[1]);
+    std::swap(tops[0], tops[1]);
+  }
+  EXPECT_NEAR(bots[0], 1, 0.002);
+  EXPECT_NEAR(tops[0], 3, 0.002);
+  EXPECT_NEAR(bots[1], 5, 0.002);
+  EXPECT_NEAR(tops[1], 8, 0.002);
+  gxcrel();
+}
+
+TEST(ContourLines, SaddleRuleChoosesTheShorterPairing) {
+  // Symmetric saddle: equal sums pair the bottom crossing with the right.
+  EXPECT_EQ(pathln(1, 0, 1, 0, 0.5f), 1);
+  // Crossings B=(0.9,0), R=(1,0.1), T=(0.1,1), L=(0,0.9): B-R and L-T are short.
+  EXPECT_EQ(pathln(0, 1, 0, 1, 0.9f), 1);
+  // Crossings B=(0.1,0), L=(0,0.1), R=(1,0.9), T=(0.9,1): B-L and R-T are short.
+  EXPECT_EQ(pathln(0.9f, 0, 0.9f, 0, 0.81f), 0);
+
+  // Traced on a 2x2 grid, the lines follow the chosen pairing.
+  std::vector<float> g = {1, 0, 0, 1};  // (1,1)=1 (2,1)=0 (1,2)=0 (2,2)=1
+  page pg = setpage(0, 3, 0, 3);
+  drawing d = contour(pg, g, 2, 2, 0.5f);
+  ASSERT_EQ(d.lines.size(), 2u);
+  for (const stroke& s : d.lines) {
+    ASSERT_EQ(s.p.size(), 2u);
+    pt a = s.p.front(), b = s.p.back();
+    if (a.y > b.y || (a.y == b.y && a.x > b.x)) std::swap(a, b);
+    bool br = std::fabs(a.x - 1.5f) < 1e-3 && std::fabs(a.y - 1) < 1e-3 &&
+              std::fabs(b.x - 2) < 1e-3 && std::fabs(b.y - 1.5f) < 1e-3;
+    bool lt = std::fabs(a.x - 1) < 1e-3 && std::fabs(a.y - 1.5f) < 1e-3 &&
+              std::fabs(b.x - 1.5f) < 1e-3 && std::fabs(b.y - 2) < 1e-3;
+    EXPECT_TRUE(br || lt) << a.x << "," << a.y << " " << b.x << "," << b.y;
+  }
+  gxcrel();
+}
+
+TEST(ContourLines, LongLinesAreNeverCutOrFalselyClosed) {
+  // A line across a wide grid is drawn as one open polyline however long.
+  const int is = 3000, js = 3;
+  auto g = field(is, js, [](float, float y) { return y; });
+  page pg = setpage(0, 3001, 0, 3);
+  drawing d = contour(pg, g, is, js, 1.5f);
+  ASSERT_EQ(d.lines.size(), 1u);
+  EXPECT_EQ(d.lines[0].p.size(), (size_t)is);
+  EXPECT_GT(std::fabs(d.lines[0].p.front().x - d.lines[0].p.back().x), 2990);
+  // A ring whose points fill most of the grid still closes only at its end.
+  auto b = field(60, 60, [](float x, float y) { return std::max(std::fabs(x - 30.5f), std::fabs(y - 30.5f)); });
+  page pb = setpage(0, 61, 0, 61);
+  drawing r = contour(pb, b, 60, 60, 29.2f);
+  ASSERT_EQ(r.lines.size(), 1u);
+  EXPECT_NEAR(r.lines[0].p.front().x, r.lines[0].p.back().x, 1e-2);
+  EXPECT_NEAR(r.lines[0].p.front().y, r.lines[0].p.back().y, 1e-2);
+  gxcrel();
+}
+
+TEST(ContourLines, IndexRangeOneColumnAndConstantGridsDrawNothingOrSafely) {
+  std::vector<float> one = {1, 2, 3, 4, 5};
+  page pg = setpage(0, 3, 0, 6);
+  gxclev(one.data(), 1, 5, 1, 1, 1, 5, 2.5f, kUndef, "x", 0, 1);
+  EXPECT_TRUE(readback(pg).lines.empty());
+  std::vector<float> flat(25, 5.0f);
+  gxclev(flat.data(), 5, 5, 1, 5, 1, 5, 5.0f, kUndef, "5", 1, 2);
+  gxclev(nullptr, 5, 5, 1, 5, 1, 5, 5.0f, kUndef, "5", 1, 2);
+  EXPECT_TRUE(readback(pg).lines.empty());
+  EXPECT_EQ(gxclbn(), 0);
+  gxcrel();
+}
+
+TEST(ContourLabels, PlacedAtExtremesBoxedAndLimited) {
+  gxclab(0.1f, 0, -1);
+  auto g = field(19, 19, [](float x, float y) { return (x - 10) * (x - 10) + (y - 10) * (y - 10); });
+  page pg = setpage(0, 20, 0, 20);
+  // A ring of radius about 7.7 grid units, 3.8 inches: labels at its top
+  // and bottom (local extremes of y, more than 2 inches of line apart).
+  contour(pg, g, 19, 19, 60.0f, "60");
+  int n = gxclbn();
+  EXPECT_GE(n, 1);
+  EXPECT_LE(n, 2);
+  // An empty text queues nothing.
+  contour(pg, g, 19, 19, 30.0f, "");
+  EXPECT_EQ(gxclbn(), n);
+  // Drawing: a background box per label with the text over it.
+  gx_records();
+  setpage(0, 20, 0, 20);
+  contour(pg, g, 19, 19, 60.0f, "60");
+  int queued = gxclbn();
+  page p2 = setpage(0, 20, 0, 20);
+  gxclab(0.1f, 1, 3);
+  drawing d = readback(p2);
+  EXPECT_EQ(d.rects, queued);
+  EXPECT_EQ(gxclbn(), 0);
+  // flag 0 draws nothing and still empties the queue.
+  contour(pg, g, 19, 19, 60.0f, "60");
+  EXPECT_GT(gxclbn(), 0);
+  page p3 = setpage(0, 20, 0, 20);
+  gxclab(0.1f, 0, 3);
+  EXPECT_EQ(gxclbn(), 0);
+  EXPECT_EQ(readback(p3).rects, 0);
+  gxcrel();
+}
+
+TEST(ContourLabels, QueueStopsAtTwoHundred) {
+  // Many small rings, each with labels.
+  auto g = field(100, 100, [](float x, float y) { return std::sin(x * 0.3f) * std::sin(y * 0.3f); });
+  page pg = setpage(0, 30, 0, 30);
+  gxclab(0.1f, 0, -1);
+  for (float v = -0.9f; v < 0.95f; v += 0.1f) contour(pg, g, 100, 100, v, "1.5");
+  EXPECT_EQ(gxclbn(), 200);
+  gxclab(0.1f, 0, -1);
+  gxcrel();
+}
+
+TEST(ContourLabels, TextIsCutAfterFifteenCharacters) {
+  auto g = field(19, 19, [](float x, float y) { return (x - 10) * (x - 10) + (y - 10) * (y - 10); });
+  page pg = setpage(0, 20, 0, 20);
+  gxclab(0.1f, 0, -1);
+  std::string longlab(300, '7');
+  contour(pg, g, 19, 19, 60.0f, longlab.c_str());
+  ASSERT_GT(gxclbn(), 0);
+  page p2 = setpage(0, 20, 0, 20);
+  gxclab(0.2f, 1, 2);
+  std::vector<int> r = gx_records();
+  (void)p2;
+  float w15 = 0;
+  gxchln(longlab.c_str(), 15, 0.2f, &w15);
+  // The first filled rectangle is the background of the first label.
+  bool found = false;
+  for (size_t i = 0; i + 4 < r.size(); i++) {
+    if (r[i] == -6) {
+      float w = (r[i + 2] - r[i + 1]) / 1000.0f;
+      EXPECT_NEAR(w, w15 + 0.02f, 0.01f);
+      found = true;
+      break;
+    }
+  }
+  EXPECT_TRUE(found);
+  gxcrel();
+}
+
+TEST(ContourSmoothing, ShortLinesDrawNothingAndFlatLinesGetOneTurnedLabel) {
+  // A line whose points all lie within 0.01 inch draws nothing smoothed.
+  std::vector<float> g = {0, 1, 0, 1};
+  page tiny = setpage(0, 1000, 0, 1000);
+  gxclev(g.data(), 2, 2, 1, 2, 1, 2, 0.5f, kUndef, "", 1, 1);
+  EXPECT_TRUE(readback(tiny).lines.empty());
+
+  // A slanted straight line without extremes: label type 2 puts one label
+  // on it, turned to the line's angle; type 1 puts none.
+  auto s = field(20, 10, [](float x, float y) { return y - 0.3f * x; });
+  setpage(0, 21, 0, 21);
+  gxclab(0.1f, 0, -1);
+  gxclev(s.data(), 20, 10, 1, 20, 1, 10, 2.0f, kUndef, "2", 1, 1);
+  EXPECT_EQ(gxclbn(), 0);
+  gxclev(s.data(), 20, 10, 1, 20, 1, 10, 2.0f, kUndef, "2", 1, 2);
+  ASSERT_EQ(gxclbn(), 1);
+  page p2 = setpage(0, 21, 0, 21);
+  gxclab(0.1f, 1, 4);
+  drawing d = readback(p2);
+  EXPECT_EQ(d.rects, 0);          // a turned label gets a filled polygon
+  ASSERT_EQ(d.fills.size(), 1u);  // as its background
+  const std::vector<pt>& b = d.fills[0].p;
+  ASSERT_GE(b.size(), 4u);
+  float ang = std::atan2(b[2].y - b[1].y, b[2].x - b[1].x);
+  EXPECT_NEAR(ang, std::atan(0.3f), 0.05);
+  gxcrel();
+}
+
+TEST(ContourSmoothing, SmoothedLinePassesThroughItsCrossings) {
+  auto g = field(19, 19, [](float x, float y) { return (x - 10) * (x - 10) + (y - 10) * (y - 10); });
+  page pg = setpage(0, 20, 0, 20);
+  drawing d = contour(pg, g, 19, 19, 20.0f, "", 1, 0);
+  ASSERT_EQ(d.lines.size(), 1u);
+  EXPECT_GT(d.lines[0].p.size(), 20u);
+  for (const pt& q : d.lines[0].p) {
+    float r = std::sqrt((q.x - 10) * (q.x - 10) + (q.y - 10) * (q.y - 10));
+    EXPECT_NEAR(r, std::sqrt(20.0f), 0.35);
+  }
+  EXPECT_NEAR(d.lines[0].p.front().x, d.lines[0].p.back().x, 2e-3);
+  EXPECT_NEAR(d.lines[0].p.front().y, d.lines[0].p.back().y, 2e-3);
+  gxcrel();
+}
