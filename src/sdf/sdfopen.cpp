@@ -33,18 +33,20 @@ bool own_type_att(const var_info* v, const char* name, unsigned char out[8]) {
   return true;
 }
 
-// The data set's undef from the first data variable's attributes.
+// The data set's undef from the first data variable's attributes.  A short
+// attribute stands for packed data, whose missing value is no float undef.
 float dataset_undef(const var_info* v) {
   for (const char* name : {"missing_value", "_FillValue"}) {
     const netcdf_att* a = find_att(v->atts, name);
     if (a == nullptr) continue;
+    if (a->nctype == SDF_SHORT) return -9.96921e36f;
     double d = 0;
     if (a->count >= 1 && value_as_double(a->values.data(), a->nctype, 0, &d) &&
         std::fabs(d) <= 3.4e38)
       return static_cast<float>(d);
     break;
   }
-  return v->nctype == SDF_SHORT ? -9.96921e36f : 9.96921e36f;
+  return 9.96921e36f;
 }
 
 void set_band(datafile* pfi) {

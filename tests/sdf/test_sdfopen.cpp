@@ -264,6 +264,32 @@ data: lon = 0, 1 ;
   EXPECT_EQ(st.last()->fnum, 12);
 }
 
+TEST(sdfopen, DataSetUndefFromTheFirstVariable) {
+  if (!have_ncgen()) GTEST_SKIP();
+  const char* head = "netcdf u {\ndimensions: lon = 2 ; lat = 2 ;\nvariables:\n"
+                     "  float lon(lon) ; lon:units = \"degrees_east\" ;\n"
+                     "  float lat(lat) ; lat:units = \"degrees_north\" ;\n";
+  struct {
+    const char* var;
+    float undef;
+  } cases[] = {
+      {"short s(lat, lon) ; s:missing_value = -32767s ;", -9.96921e36f},
+      {"short s(lat, lon) ;", 9.96921e36f},
+      {"float s(lat, lon) ; s:_FillValue = -1.f ;", -1.0f},
+      {"float s(lat, lon) ; s:missing_value = -99. ;", -99.0f},
+  };
+  int n = 0;
+  for (auto& c : cases) {
+    state st;
+    std::string f = make_nc("undef" + std::to_string(n++), std::string(head) + "  " + c.var + "\n}\n");
+    ASSERT_EQ(open_quiet(st, f), 0) << c.var;
+    datafile* pfi = st.last();
+    EXPECT_EQ(pfi->undef, c.undef) << c.var;
+    EXPECT_LT(pfi->ulow, pfi->undef);
+    EXPECT_GT(pfi->uhi, pfi->undef);
+  }
+}
+
 TEST(sdfopen, TemplateArgumentsAreChecked) {
   if (!have_ncgen()) GTEST_SKIP();
   state st;
