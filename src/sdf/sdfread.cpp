@@ -329,6 +329,21 @@ int omgsdf(gridres* pgr, float* gr) {
       if (rc != 0) return rc;
     } else {
       glast = thi;
+      if (pfi->tmplat && io->ncid == -1) {
+        // No member is open (the last switch failed); a variable without
+        // time is read from the member of the time asked for.
+        int tt = pgr->dimmin[3] < 1 ? 1 : (pgr->dimmin[3] > pfi->dnum[3] ? pfi->dnum[3] : pgr->dimmin[3]);
+        var_info* nv = nullptr;
+        int k = omopsdf(tt, pgr, &nv);
+        if (k < 0) {
+          fill();
+          return k == -99999 ? 1 : 0;
+        }
+        if (nv != nullptr) v = nv;
+        io = pfi->sdf;
+        rc = make_unpacker(v, pfi, io->ddf_undef, undef, &up);
+        if (rc != 0) return rc;
+      }
     }
     // Hyperslab over the variable's dimensions.
     size_t nd = static_cast<size_t>(v->ndims);

@@ -24,9 +24,10 @@ variables:
   float lat(lat) ; lat:units = "degrees_north" ;
   double time(time) ; time:units = "days since %d-01-01" ;
   float %s(time, lat, lon) ;
-data: lon = 10, 20 ; lat = 0, 5 ; time = %s ; %s = %s ;
+  float c(lat, lon) ;
+data: lon = 10, 20 ; lat = 0, 5 ; time = %s ; %s = %s ; c = %d, %d, %d, %d ;
 }
-)", year, var, times.c_str(), var, vals.c_str());
+)", year, var, times.c_str(), var, vals.c_str(), year, year, year, year);
   std::string name = dir + "/a" + std::to_string(year);
   write_text(name + ".cdl", cdl);
   std::string cmd = "ncgen -o '" + name + ".nc' '" + name + ".cdl'";
@@ -113,6 +114,18 @@ TEST_F(series, MissingMemberGivesUndefinedAndIsTriedAgain) {
   EXPECT_EQ(good.at(0, 0), 199012);
   request bad = at(49);
   ASSERT_EQ(bad.read(&msg), 0);  // beyond the series: undefined
+}
+
+TEST_F(series, VariablesWithoutTimeReadAfterAFailedSwitch) {
+  open(48);
+  request miss = at(30);
+  ASSERT_EQ(miss.read(), 0);
+  EXPECT_EQ(pfi->fnumc, 0);
+  int lo[4] = {1, 1, 1, 13}, hi[4] = {2, 2, 1, 13};
+  request c(pfi, "c", 0, 1, lo, hi);
+  ASSERT_EQ(c.read(), 0);
+  EXPECT_EQ(c.at(0, 0), 1991);
+  EXPECT_EQ(c.at(1, 1), 1991);
 }
 
 }  // namespace
