@@ -43,33 +43,43 @@ void rangemsg(const gridres* g1, const gridres* g2, int dim) {
           g2->dimmin[dim], g2->dimmax[dim]);
 }
 
-// One pass over G2.  v1 holds G1's values; stride rules pair them:
-// mode 0: G1 0-D; mode 1: same shape; mode 2: G1 along G2's i (column k);
-// mode 3: G1 along G2's j (row k).
+// One pass over G2.  v1 holds G1's values; MODE pairs them:
+// 0: G1 0-D; 1: same shape; 2: G1 along G2's i (column k);
+// 3: G1 along G2's j (row k).
 template <int OP, int MODE>
 void gridpass(const float* v1, float u1, gridres* g2, bool swapped) {
   float* v2 = g2->grid;
   const float u2 = g2->undef;
   const int isiz = g2->isiz;
   const int jsiz = g2->jsiz;
-  float r;
+  constexpr bool simple = OP == OPMUL || OP == OPDIV || OP == OPADD || OP == OPMASK;
   for (int j = 0; j < jsiz; j++) {
     float* row = v2 + static_cast<size_t>(j) * isiz;
-    for (int i = 0; i < isiz; i++) {
-      float a;
-      switch (MODE) {
-        case 0: a = v1[0]; break;
-        case 1: a = v1[static_cast<size_t>(j) * isiz + i]; break;
-        case 2: a = v1[i]; break;
-        default: a = v1[j]; break;
+    const float* row1 = MODE == 1 ? v1 + static_cast<size_t>(j) * isiz : v1;
+    const float aj = MODE == 3 ? v1[j] : v1[0];
+    if constexpr (simple) {
+      // Operands in expression order: when swapped G2 holds the first.
+      for (int i = 0; i < isiz; i++) {
+        float a = (MODE == 1 || MODE == 2) ? row1[i] : aj;
+        float b = row[i];
+        float x = swapped ? b : a;
+        float y = swapped ? a : b;
+        float r = omopraw<OP>(x, y);
+        bool ok = (a != u1) & (b != u2) & omopok<OP>(y, r);
+        row[i] = ok ? r : u2;
       }
-      float b = row[i];
-      if (a == u1 || b == u2) {
-        row[i] = u2;
-        continue;
+    } else {
+      float r;
+      for (int i = 0; i < isiz; i++) {
+        float a = (MODE == 1 || MODE == 2) ? row1[i] : aj;
+        float b = row[i];
+        if (a == u1 || b == u2) {
+          row[i] = u2;
+          continue;
+        }
+        bool ok = swapped ? omopv<OP>(b, a, &r) : omopv<OP>(a, b, &r);
+        row[i] = ok ? r : u2;
       }
-      bool ok = swapped ? omopv<OP>(b, a, &r) : omopv<OP>(a, b, &r);
-      row[i] = ok ? r : u2;
     }
   }
 }

@@ -38,6 +38,25 @@ inline bool omopv(float a, float b, float* r) {
   return true;
 }
 
+// The branch-free form for the simple codes, used by the grid loops so
+// that they compile to vector code: the raw result, and whether it is
+// defined.  Codes 10-12 go through omopv.
+template <int OP>
+inline float omopraw(float a, float b) {
+  if constexpr (OP == OPMUL) return a * b;
+  else if constexpr (OP == OPDIV) return a / (b == 0.0f ? 1.0f : b);
+  else if constexpr (OP == OPADD) return a + b;
+  else return a;  // maskout
+}
+
+template <int OP>
+inline bool omopok(float b, float r) {
+  bool fin = std::fabs(r) <= 3.40282347e38f;  // false for inf and NaN
+  if constexpr (OP == OPDIV) return fin & (b != 0.0f);
+  else if constexpr (OP == OPMASK) return fin & (b >= 0.0f);
+  else return fin;
+}
+
 inline bool omopvalid(int op) {
   return op == OPMUL || op == OPDIV || op == OPADD || op == OPPOW || op == OPMAG ||
          op == OPATAN || op == OPMASK;
