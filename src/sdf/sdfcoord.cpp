@@ -176,7 +176,7 @@ int coord_values(io_std* io, var_info* v, std::vector<double>* vals) {
   return 1;
 }
 
-int lin_axis(const std::vector<double>& vals, bool wrap_test, bool reverse, sdfaxis* ax) {
+int trydeflin(const std::vector<double>& vals, bool wrap_test, bool reverse, sdfaxis* ax) {
   size_t n = vals.size();
   ax->linear = 0;
   ax->wraps = 0;
@@ -218,7 +218,7 @@ int lin_axis(const std::vector<double>& vals, bool wrap_test, bool reverse, sdfa
   return 1;
 }
 
-int lev_axis(const std::vector<double>& vals, bool reverse, sdfaxis* ax) {
+int sdfdeflev(const std::vector<double>& vals, bool reverse, sdfaxis* ax) {
   size_t n = vals.size();
   ax->linear = 0;
   ax->wraps = 0;

@@ -92,8 +92,8 @@ struct sdfaxis {
   int wraps = 0;
 };
 // 1 linear axis built, 0 not evenly spaced, -1 error.
-int lin_axis(const std::vector<double>& vals, bool wrap_test, bool reverse, sdfaxis* ax);
-int lev_axis(const std::vector<double>& vals, bool reverse, sdfaxis* ax);
+int trydeflin(const std::vector<double>& vals, bool wrap_test, bool reverse, sdfaxis* ax);
+int sdfdeflev(const std::vector<double>& vals, bool reverse, sdfaxis* ax);
 // Values of a coordinate variable, read whole; 0 on failure.
 int coord_values(io_std* io, var_info* v, std::vector<double>* vals);
 

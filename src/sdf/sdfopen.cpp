@@ -88,12 +88,12 @@ int define_x_y(datafile* pfi, io_std* io, var_info* xv, var_info* yv, const sdfp
       return 1;
     }
     sdfaxis ax;
-    int rc = lin_axis(vals, true, false, &ax);
+    int rc = trydeflin(vals, true, false, &ax);
     if (rc < 0) {
       omprnt(0, "Error evaluating X coordinate of SDF file.\n");
       return 1;
     }
-    if (rc == 0 && lev_axis(vals, false, &ax) != 0) {
+    if (rc == 0 && sdfdeflev(vals, false, &ax) != 0) {
       omprnt(0, "Failure defining X levels for SDF file.\n");
       return 1;
     }
@@ -112,12 +112,12 @@ int define_x_y(datafile* pfi, io_std* io, var_info* xv, var_info* yv, const sdfp
     }
     pfi->yrflg = (vals.size() >= 2 && vals[1] < vals[0]) ? 1 : 0;
     sdfaxis ax;
-    int rc = lin_axis(vals, false, pfi->yrflg != 0, &ax);
+    int rc = trydeflin(vals, false, pfi->yrflg != 0, &ax);
     if (rc < 0) {
       omprnt(0, "Error evaluating Y coordinate of SDF file.\n");
       return 1;
     }
-    if ((rc == 0 && lev_axis(vals, pfi->yrflg != 0, &ax) != 0) || !install_axis(pfi, 1, ax)) {
+    if ((rc == 0 && sdfdeflev(vals, pfi->yrflg != 0, &ax) != 0) || !install_axis(pfi, 1, ax)) {
       omprnt(0, "Failure defining levels for Y coordinate for SDF file.\n");
       return 1;
     }
@@ -162,7 +162,7 @@ int define_z(datafile* pfi, io_std* io, var_info* zv) {
     else
       pfi->zrflg = below ? 0 : 1;
   }
-  if (lev_axis(vals, pfi->zrflg != 0, &ax) != 0 || !install_axis(pfi, 2, ax)) {
+  if (sdfdeflev(vals, pfi->zrflg != 0, &ax) != 0 || !install_axis(pfi, 2, ax)) {
     omprnt(0, "Couldn't define Z-axis usinng LEVELS method.\n");
     return 1;
   }

@@ -203,7 +203,7 @@ int tdef(xdfreader* x) {
 }
 
 // One variable record: ncname[=>name] [levels units description].
-int varrecord(const std::string& rec, std::string* ncname, std::string* name, int* levels,
+int cmpndname(const std::string& rec, std::string* ncname, std::string* name, int* levels,
               int units[4], std::string* desc, bool* fromfile) {
   std::string r = rec;
   size_t arrow = r.find("=>");
@@ -283,7 +283,7 @@ int vars(xdfreader* x) {
     std::string nc, nm, desc;
     int levels = 0, units[4] = {-999, -999, -999, -999};
     bool ff = true;
-    if (!varrecord(x->rec, &nc, &nm, &levels, units, &desc, &ff))
+    if (!cmpndname(x->rec, &nc, &nm, &levels, units, &desc, &ff))
       return x->bad("XDFOpen Error:  Invalid variable record\n");
     p->ncnames.push_back(nc);
     p->omnames.push_back(nm);

@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 
@@ -20,14 +21,23 @@
 
 namespace sdftest {
 
-inline std::string tmpdir() {
-  static std::string dir;
-  if (dir.empty()) {
+// One directory per test run, removed at exit.
+struct scratch {
+  std::string dir;
+  scratch() {
     char tmpl[] = "/tmp/ombra_sdf_XXXXXX";
     const char* d = mkdtemp(tmpl);
-    dir = d != nullptr ? d : "/tmp";
+    dir = d != nullptr ? d : "";
   }
-  return dir;
+  ~scratch() {
+    std::error_code ec;
+    if (!dir.empty()) std::filesystem::remove_all(dir, ec);
+  }
+};
+
+inline std::string tmpdir() {
+  static scratch s;
+  return s.dir.empty() ? std::string("/tmp") : s.dir;
 }
 
 inline void write_text(const std::string& path, const std::string& text) {
