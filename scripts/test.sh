@@ -13,15 +13,20 @@ jobs="$(nproc 2>/dev/null || echo 2)"
 export CTEST_OUTPUT_ON_FAILURE=1
 
 # Standard input is closed for every test: nothing may wait for a terminal.
+status=0
 cmake -S . -B build -G Ninja >/dev/null
 ninja -C build
-ctest --test-dir build -j "$jobs" --timeout 300 < /dev/null
+ctest --test-dir build -j "$jobs" --timeout 300 < /dev/null || status=1
 
 # Unit tests only under the sanitizers (the end-to-end cases run the plain
 # build above).
 cmake -S . -B build-sanitize -G Ninja -DOMBRA_SANITIZE=ON >/dev/null
 ninja -C build-sanitize
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-  ctest --test-dir build-sanitize -j "$jobs" --timeout 600 -LE e2e < /dev/null
+  ctest --test-dir build-sanitize -j "$jobs" --timeout 600 -LE e2e < /dev/null || status=1
 
+if [ "$status" -ne 0 ]; then
+  echo "Some tests failed." >&2
+  exit 1
+fi
 echo "All tests passed."
