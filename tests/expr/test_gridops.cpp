@@ -224,3 +224,15 @@ TEST(StationOps, TwoOperandFunctionsKeepOrderWithConstants) {
   omfree(&s1);
   omfree(&s2);
 }
+
+TEST(GridOps, BroadcastKeepsOrderWhenTheLargerGridIsFirst) {
+  gridres* g = mkgrid(0, 1, 3, 2, {10, 20, 30, 40, 50, 60});
+  gridres* x = mkgrid(0, -1, 3, 1, {1, 2, 0});
+  gridres* r = omgrop(g, x, OPDIV, 1);
+  ASSERT_EQ(r, g);
+  EXPECT_EQ(values(r), (std::vector<float>{10, 10, UNDEF, 40, 25, UNDEF}));
+  gridres* y = mkgrid(1, -1, 2, 1, {-1, 1});
+  r = omgrop(r, y, OPMASK, 1);  // rows where the mask is negative go
+  EXPECT_EQ(values(r), (std::vector<float>{UNDEF, UNDEF, UNDEF, 40, 25, UNDEF}));
+  omgfre(r);
+}
