@@ -2,6 +2,7 @@
 // builder of the data-file record shared with xdfopen.
 #include <cctype>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
