@@ -109,7 +109,7 @@ bool polarbad(const mapproj* m) {
 // Robinson interpolation at a latitude: y and the half-length of the parallel.
 void robrow(float lat, double* y, double* half) {
   double t = ((double)lat + 90.0) / 5.0;
-  int i = (int)t;
+  int i = t < 0 || !(t == t) ? -1 : (t >= 36 ? 36 : (int)t);
   double f = t - i;
   if (i < 0) {
     *y = -1.349;

@@ -424,9 +424,8 @@ void omaxis(int axis, cmnstate* pcm, int dim) {
   if (levcount > 0) {
     n = levcount;
   } else {
-    n = (int)((last - first) / c) + 1;
-    if (n > 50) n = 50;
-    if (n < 0) n = 0;
+    double cnt = ((double)last - first) / c + 1;
+    n = cnt > 50 ? 50 : (cnt >= 1 ? (int)cnt : 0);
     for (int k = 0; k < n; k++) {
       levs[k] = first + k * c;
       if (std::fabs(levs[k] / c) < 1e-05f) levs[k] = 0;

@@ -78,16 +78,17 @@ void omselc(cmnstate* pcm, float rmin, float rmax) {
   // A band interval far below the precision of the levels would not
   // advance; the step count bounds the walk.
   for (int steps = 0; v <= hi + c / 2 && i < maxbands && steps < 100000; steps++) {
-    int k = v < 0 ? (int)(v / c - 0.1f) : (int)(v / c + 0.1f);
-    float lev = k * c;
+    double q = (double)v / c;
+    float lev = (float)(std::trunc(v < 0 ? q - 0.1 : q + 0.1) * c);
     pcm->shadelevs[i] = lev;
     int col;
     if (lev < pcm->cmin || lev + c > pcm->cmax ||
         (pcm->black && lev < pcm->blackrange[1] && lev + c > pcm->blackrange[0])) {
       col = -1;
     } else {
-      int idx = span != 0 ? (int)((lev - base) * ncol / span) : 0;
-      col = table[clampi(idx, 0, nmax)];
+      double idx = span != 0 ? ((double)lev - base) * ncol / span : 0.0;
+      idx = idx < 0 ? 0 : (idx > nmax ? nmax : idx);
+      col = table[(int)idx];
     }
     pcm->shadecols[i] = col;
     if (!(i > 0 && pcm->shadecols[i] == pcm->shadecols[i - 1])) i++;

@@ -120,6 +120,18 @@ TEST_F(mapfixture, LinesAreMovedIntoTheViewByWholeTurns) {
   EXPECT_TRUE(first && second);
 }
 
+TEST_F(mapfixture, ViewsFarEastStillFindTheirCopy) {
+  mapfile m;
+  size_t a = m.index(0, 0, 0, 290, 310, 0, 20);
+  (void)a;
+  m.line(0, {{300, 10}, {302, 10}});
+  view(1000, 1100, -90, 90);  // the copy two turns east
+  EXPECT_EQ(draw(m), "");
+  ASSERT_FALSE(seen.empty());
+  EXPECT_NEAR(seen.front().first, 1020, 1e-3);
+  EXPECT_NEAR(seen.back().first, 1022, 1e-3);
+}
+
 TEST_F(mapfixture, SegmentsAreWalkedInSteps) {
   mapfile m;
   // the view gives a step of hypot(200, 0.4)/200 = 1.000002 degrees

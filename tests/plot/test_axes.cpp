@@ -128,6 +128,21 @@ TEST(AxisLabels, LabelListsAndOverrides) {
   EXPECT_EQ(strokes(), before);  // labels off: nothing
 }
 
+TEST(AxisLabels, LabelTextsAreNeverFormatsOfOtherKinds) {
+  cmnstate* pcm = lonlat_frame();
+  pcm->wlo[0] = 0;
+  pcm->whi[0] = 360;
+  pcm->xlabs = {"%s%s%s", "%n", "%99999999g"};
+  pcm->xlabcount = 3;
+  size_t before = strokes();
+  omaxis(1, pcm, 0);  // drawn as literal text, nothing read or written
+  EXPECT_GT(strokes(), before);
+  pcm->xlabs.clear();
+  pcm->xlabcount = 0;
+  pcm->xlabfmt = "%5.1f%%";
+  omaxis(1, pcm, 0);
+}
+
 TEST(AxisLabels, EqualEndsAreAnInternalCheck) {
   cmnstate* pcm = lonlat_frame();
   pcm->wlo[1] = 10;
