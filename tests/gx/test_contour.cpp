@@ -274,3 +274,20 @@ TEST(ContourSmoothing, SmoothedLinePassesThroughItsCrossings) {
   EXPECT_NEAR(d.lines[0].p.front().y, d.lines[0].p.back().y, 2e-3);
   gxcrel();
 }
+
+TEST(ContourLines, LineCrossingOnlyTheLastRowAndColumnIsDrawn) {
+  // Only the top-right grid point is high: the line crosses the top edge
+  // and the right edge of the last cell, both on the grid's border.
+  std::vector<float> g = {0, 0, 0, 0, 0, 0, 0, 0, 1};
+  page pg = setpage(0, 4, 0, 4);
+  drawing d = contour(pg, g, 3, 3, 0.5f);
+  ASSERT_EQ(d.lines.size(), 1u);
+  ASSERT_EQ(d.lines[0].p.size(), 2u);
+  pt a = d.lines[0].p[0], b = d.lines[0].p[1];
+  if (a.x > b.x) std::swap(a, b);
+  EXPECT_NEAR(a.x, 2.5, 1e-3);
+  EXPECT_NEAR(a.y, 3, 1e-3);
+  EXPECT_NEAR(b.x, 3, 1e-3);
+  EXPECT_NEAR(b.y, 2.5, 1e-3);
+  gxcrel();
+}
