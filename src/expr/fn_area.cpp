@@ -1,0 +1,275 @@
+// Area reductions of a longitude-latitude field over a box (aave, amean,
+// asum, asumg) and the area-weighted spatial correlation and regression of
+// two fields (scorr, sregr).  Each narrows the environment to the box so
+// that exactly the grid points needed are read, and returns a 0-D grid.
+#include <cmath>
+#include <new>
+#include <vector>
+
+#include "cmd/omprnt.h"
+#include "data/datafile.h"
+#include "expr/evalstat.h"
+#include "expr/fn_common.h"
+#include "expr/gridres.h"
+#include "expr/omexpr.h"
+#include "expr/omfunc.h"
+
+namespace {
+
+const char* const aavenam[5] = {"", "AAVE", "AMEAN", "ASUM", "ASUMG"};
+
+bool envok(const evalstat* pst) {
+  return pst->idim >= -1 && pst->idim <= 1 && pst->jdim >= -1 && pst->jdim <= 1;
+}
+
+// Parses the four bounds of the box and narrows the status to it.  widen:
+// grid-coordinate bounds move outwards by half a grid box.
+bool setbox(const char* const txt[4], evalstat* pst, bool widen) {
+  float g[4];
+  for (int k = 0; k < 4; k++) {
+    int dim, wflag;
+    if (!fndim(txt[k], pst, &dim, &g[k], &wflag)) return false;
+    if (dim != (k < 2 ? 0 : 1)) return false;
+    if (widen && !wflag) g[k] += (k % 2 == 0) ? -0.5f : 0.5f;
+  }
+  pst->dmin[0] = static_cast<float>(fnworld(pst->dfile, 0, g[0]));
+  pst->dmax[0] = static_cast<float>(fnworld(pst->dfile, 0, g[1]));
+  pst->dmin[1] = static_cast<float>(fnworld(pst->dfile, 1, g[2]));
+  pst->dmax[1] = static_cast<float>(fnworld(pst->dfile, 1, g[3]));
+  pst->idim = 0;
+  pst->jdim = 1;
+  return true;
+}
+
+// The box texts of an argument list: the global box, or four arguments
+// starting at first.
+void boxtexts(fargs* pfa, bool glob, int first, const char* txt[4]) {
+  static const char* const gbox[4] = {"lon=0", "lon=360", "lat=-90", "lat=90"};
+  for (int k = 0; k < 4; k++) txt[k] = glob ? gbox[k] : pfa->argpnt[first + k];
+}
+
+// A field the reduction can walk: it varies in X and Y and carries the
+// conversions of both axes.  A constant or a single row or column has no
+// box geometry to weight by.
+bool areagrid(const gridres* pgr) {
+  return pgr->idim == 0 && pgr->jdim == 1 && pgr->igrab && pgr->jgrab && pgr->ivals &&
+         pgr->jvals;
+}
+
+inline void clampto(float* v, float lo, float hi) {
+  if (*v < lo) *v = lo;
+  if (*v > hi) *v = hi;
+}
+
+// Evaluates text on pst and keeps the grid; 0, the evaluator's code, or -1
+// for station data (released).
+int evalgrid(const char* text, evalstat* pst, gridres** out) {
+  int rc = omexpr(text, pst);
+  if (rc) return rc;
+  if (pst->type == 0) {
+    omfree(pst);
+    return -1;
+  }
+  *out = pst->result.pgr;
+  return 0;
+}
+
+int setscalar(evalstat* pst, float val, float undef) {
+  gridres* r = omgrvl(val);
+  if (!r) return 1;
+  r->undef = undef;
+  pst->result.pgr = r;
+  pst->type = 1;
+  return 0;
+}
+
+}  // namespace
+
+float doaave(gridres* pgr, float lonmin, float lonmax, float latmin, float latmax, int v) {
+  const float d2r = 0.017453333f;
+  const int isiz = pgr->isiz, jsiz = pgr->jsiz;
+  // The column weights are the same in every row.
+  std::vector<float> wxs(static_cast<size_t>(isiz));
+  for (int i = 0; i < isiz; i++) {
+    double gx = pgr->dimmin[0] + i;
+    float lo = static_cast<float>(pgr->igrab(pgr->ivals, gx - 0.5));
+    float hi = static_cast<float>(pgr->igrab(pgr->ivals, gx + 0.5));
+    float width = std::fabs(hi - lo);
+    clampto(&lo, lonmin, lonmax);
+    clampto(&hi, lonmin, lonmax);
+    float wx;
+    if (v <= 2) wx = hi - lo;
+    else if (v == 3) wx = width > 1e-5f ? std::fabs(hi - lo) / width : 0.0f;
+    else wx = 1.0f;
+    wxs[static_cast<size_t>(i)] = wx;
+  }
+  float s = 0.0f, w = 0.0f;
+  const float u = pgr->undef;
+  for (int j = 0; j < jsiz; j++) {
+    double gy = pgr->dimmin[1] + j;
+    float lo = static_cast<float>(pgr->jgrab(pgr->jvals, gy - 0.5));
+    float hi = static_cast<float>(pgr->jgrab(pgr->jvals, gy + 0.5));
+    float width = std::fabs(hi - lo);
+    clampto(&lo, latmin, latmax);
+    clampto(&hi, latmin, latmax);
+    clampto(&lo, -90.0f, 90.0f);
+    clampto(&hi, -90.0f, 90.0f);
+    float wy;
+    if (v == 1) {
+      float ah = hi * d2r, al = lo * d2r;
+      wy = static_cast<float>(std::fabs(std::sin(static_cast<double>(ah)) -
+                                        std::sin(static_cast<double>(al))));
+    } else if (v == 2) {
+      wy = std::fabs(hi - lo);
+    } else if (v == 3) {
+      wy = width > 1e-5f ? std::fabs(hi - lo) / width : 0.0f;
+    } else {
+      wy = 1.0f;
+    }
+    const float* row = pgr->grid + static_cast<size_t>(j) * isiz;
+    if (v == 4) {
+      for (int i = 0; i < isiz; i++) {
+        if (row[i] == u) continue;
+        s += row[i];
+        w += 1.0f;
+      }
+    } else {
+      for (int i = 0; i < isiz; i++) {
+        if (row[i] == u) continue;
+        const float wx = wxs[static_cast<size_t>(i)];
+        s += (row[i] * wy) * wx;
+        w += wy * wx;
+      }
+    }
+  }
+  if (w > 0.0f) return v <= 2 ? s / w : s;
+  return u;
+}
+
+static int aave(fargs* pfa, evalstat* pst, int v) {
+  const char* name = aavenam[v];
+  bool glob = pfa->argnum == 2 && pfa->argpnt[1][0] == 'g';
+  if (pfa->argnum != 5 && !glob) {
+    omprntf(0, "Error from %s:  Too many or too few args\n", name);
+    omprnt(0, "                  5 arguments expected \n");
+    return 1;
+  }
+  if (!envok(pst)) {
+    omprntf(0, "Error from %s  Invalid environment.  ", name);
+    omprnt(0, "Z, T can't vary.\n");
+    return 1;
+  }
+  const char* txt[4];
+  boxtexts(pfa, glob, 1, txt);
+  if (!setbox(txt, pst, v != 4)) {
+    omprntf(0, "Error from %s:  Invalid dimension expression \n", name);
+    return 1;
+  }
+  gridres* pgr = nullptr;
+  int rc = evalgrid(pfa->argpnt[0], pst, &pgr);
+  if (rc) return rc;
+  if (!areagrid(pgr)) {
+    omprntf(0, "Error from %s:  Field must vary in X and Y\n", name);
+    omfree(pst);
+    return 1;
+  }
+  float val = doaave(pgr, pst->dmin[0], pst->dmax[0], pst->dmin[1], pst->dmax[1], v);
+  float undef = pgr->undef;
+  omfree(pst);
+  return setscalar(pst, val, undef);
+}
+
+int ffaav(fargs* pfa, evalstat* pst) { return aave(pfa, pst, 1); }
+int ffamn(fargs* pfa, evalstat* pst) { return aave(pfa, pst, 2); }
+int ffasum(fargs* pfa, evalstat* pst) { return aave(pfa, pst, 3); }
+int ffasumg(fargs* pfa, evalstat* pst) { return aave(pfa, pst, 4); }
+
+static int scorr(fargs* pfa, evalstat* pst, int v) {
+  bool glob = pfa->argnum == 3 && pfa->argpnt[2][0] == 'g';
+  if (pfa->argnum != 6 && !glob) {
+    omprnt(0, "Error from SCORR:  Too many or too few args \n");
+    omprnt(0, "                   6 arguments expected \n");
+    return 1;
+  }
+  if (!envok(pst)) {
+    omprnt(0, "Error from SCORR:  Invalid environment.  ");
+    omprnt(0, "Z, T can't vary.\n");
+    return 1;
+  }
+  const char* txt[4];
+  boxtexts(pfa, glob, 2, txt);
+  if (!setbox(txt, pst, true)) {
+    omprnt(0, "Error from SCORR:  Invalid dimension expression \n");
+    return 1;
+  }
+  evalstat pst2 = *pst;
+  pst2.result.pgr = nullptr;
+  gridres *a = nullptr, *b = nullptr;
+  int rc = evalgrid(pfa->argpnt[0], pst, &a);
+  if (rc) return rc;
+  rc = evalgrid(pfa->argpnt[1], &pst2, &b);
+  if (rc) {
+    omfree(pst);
+    return rc;
+  }
+  auto release = [&] {
+    omfree(pst);
+    omfree(&pst2);
+  };
+  if (!areagrid(a) || !areagrid(b)) {
+    omprnt(0, "Error from SCORR:  Fields must vary in X and Y\n");
+    release();
+    return 1;
+  }
+  if (omgchk(a, b, 0) || omgchk(a, b, 1) || fnpts(a) != fnpts(b)) {
+    omprnt(0, "Error from SCORR:  Incompatable grids\n");
+    release();
+    return 1;
+  }
+  const size_t n = fnpts(a);
+  float* av = a->grid;
+  float* bv = b->grid;
+  const float ua = a->undef, ub = b->undef;
+  for (size_t k = 0; k < n; k++) {
+    if (av[k] == ua || bv[k] == ub) {
+      av[k] = ua;
+      bv[k] = ub;
+    }
+  }
+  const float x1 = pst->dmin[0], x2 = pst->dmax[0], y1 = pst->dmin[1], y2 = pst->dmax[1];
+  float result = ua;
+  float ma = doaave(a, x1, x2, y1, y2, 1);
+  float mb = doaave(b, x1, x2, y1, y2, 1);
+  if (ma != ua && mb != ub) {
+    std::vector<float> work;
+    try {
+      work.resize(n);
+    } catch (const std::bad_alloc&) {
+      release();
+      omprnt(0, "Error from SCORR:  Memory Allocation \n");
+      return 1;
+    }
+    for (size_t k = 0; k < n; k++) {
+      if (av[k] == ua) {
+        work[k] = ua;
+        continue;
+      }
+      float da = av[k] - ma, db = bv[k] - mb;
+      work[k] = da * db;
+      av[k] = da * da;
+      bv[k] = db * db;
+    }
+    float va = doaave(a, x1, x2, y1, y2, 1);
+    float vb = doaave(b, x1, x2, y1, y2, 1);
+    for (size_t k = 0; k < n; k++) av[k] = work[k];
+    float c = doaave(a, x1, x2, y1, y2, 1);
+    float d = v == 1 ? static_cast<float>(std::sqrt(static_cast<double>(va) * vb))
+                     : std::fabs(va);
+    if (d > 0.0f) result = c / d;
+  }
+  release();
+  return setscalar(pst, result, ua);
+}
+
+int ffscor(fargs* pfa, evalstat* pst) { return scorr(pfa, pst, 1); }
+int ffsreg(fargs* pfa, evalstat* pst) { return scorr(pfa, pst, 2); }

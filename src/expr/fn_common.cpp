@@ -1,0 +1,56 @@
+// Helpers shared by the analysis functions (see fn_common.h).
+#include "expr/fn_common.h"
+
+#include <cmath>
+
+#include "data/datafile.h"
+#include "data/datetime.h"
+#include "expr/evalstat.h"
+#include "expr/varprs.h"
+
+void fndrop(evalstat* pst, int d) {
+  if (pst->idim == d) {
+    pst->idim = pst->jdim;
+    pst->jdim = -1;
+  }
+  if (pst->jdim == d) pst->jdim = -1;
+}
+
+double fnworld(const datafile* pfi, int d, double g) {
+  if (pfi && pfi->gr2ab[d] && pfi->grvals[d]) return pfi->gr2ab[d](pfi->grvals[d], g);
+  return g;
+}
+
+void fnsetdim(evalstat* pst, int d, double g) {
+  if (d == 3) {
+    if (pst->dfile && pst->dfile->abvals[3]) gr2t(pst->dfile->grvals[3], g, &pst->tmin);
+    pst->tmax = pst->tmin;
+    return;
+  }
+  float w = static_cast<float>(fnworld(pst->dfile, d, g));
+  pst->dmin[d] = w;
+  pst->dmax[d] = w;
+}
+
+// A walk of more steps than this is a coordinate gone wrong, not a request.
+static constexpr double FNMAXG = 1e8;
+
+bool fnusable(double g) { return std::isfinite(g) && std::fabs(g) < FNMAXG; }
+
+bool fnrange(float g1, float g2, int* k1, int* k2) {
+  if (!fnusable(g1) || !fnusable(g2)) return false;
+  *k1 = static_cast<int>(std::ceil(g1 - 0.001));
+  *k2 = static_cast<int>(std::floor(g2 + 0.001));
+  return true;
+}
+
+bool fndim(const char* text, evalstat* pst, int* dim, float* gval, int* wflag) {
+  if (!pst->dfile) return false;
+  if (!dimprs(text, pst, pst->dfile, dim, gval, 1, wflag)) return false;
+  return fnusable(*gval);
+}
+
+bool fntaxisok(const datafile* pfi) {
+  const float* v = pfi ? pfi->grvals[3] : nullptr;
+  return v && (v[5] > 0.0f || v[6] > 0.0f);
+}

@@ -1,0 +1,55 @@
+// Helpers shared by the analysis functions that walk a dimension or reduce
+// a field: narrowing the evaluation status, setting one step of a
+// dimension, world values of the default file's axes and grid ranges.
+#pragma once
+
+#include <cstddef>
+
+#include "expr/gridres.h"
+
+struct evalstat;
+struct datafile;
+
+// Degrees to radians the way every analysis function converts them.
+constexpr double FNDEG2RAD = 3.1416 / 180.0;
+// Earth radius in metres.
+constexpr double FNEARTH = 6.37e6;
+
+// Removes dimension d from the varying dimensions of a status (the j
+// dimension moves to i when i was d).
+void fndrop(evalstat* pst, int d);
+
+// World value of grid coordinate g on dimension d (0-2) of a file; files
+// without a conversion (station data) keep the value as it is.
+double fnworld(const datafile* pfi, int d, double g);
+
+// Sets the environment of dimension d of a status to the single grid index
+// (or coordinate) g of the default file: the world minimum and maximum for
+// X, Y, Z, the start and end time for T.
+void fnsetdim(evalstat* pst, int d, double g);
+
+// Rounds the grid coordinates of a range to step indexes: ceil(g1 - 0.001)
+// and floor(g2 + 0.001).  False when a coordinate is not a number or so far
+// beyond any axis that the walk could never end.
+bool fnrange(float g1, float g2, int* k1, int* k2);
+// True when a grid coordinate is usable as a step index.
+bool fnusable(double g);
+
+// Parses one dimension expression against the default file of a status
+// (radius forbidden).  False when it does not parse, when no default file
+// is open, or when its coordinate is unusable.
+bool fndim(const char* text, evalstat* pst, int* dim, float* gval, int* wflag);
+
+// A time axis that advances (a months or a minutes increment above 0).
+bool fntaxisok(const datafile* pfi);
+
+// Number of values of a grid.
+inline size_t fnpts(const gridres* pgr) {
+  return static_cast<size_t>(pgr->isiz) * static_cast<size_t>(pgr->jsiz);
+}
+
+// Declarations of the routines behind the analysis functions that other
+// code (and the tests) may call directly.
+float doaave(gridres* pgr, float lonmin, float lonmax, float latmin, float latmax, int v);
+void cosadj(gridres* pgr);
+int tvrh2q(float p, float tv, float rh, float* q, float* t);

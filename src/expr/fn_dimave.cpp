@@ -1,0 +1,361 @@
+// Reductions along one dimension: ave, mean, sum, sumg, min, max, minloc
+// and maxloc.  The expression is evaluated once per grid point of the
+// dimension walked, with that dimension fixed, and merged point by point
+// into the first step's grid.  At most three grids exist at once: the
+// result A, the companion B (whose data becomes the weight sums or the
+// indexes of the extremes) and the grid of the current step.
+#include <cmath>
+
+#include "cmd/cmnstate.h"
+#include "cmd/omprnt.h"
+#include "data/datafile.h"
+#include "data/datetime.h"
+#include "data/words.h"
+#include "expr/evalstat.h"
+#include "expr/fn_common.h"
+#include "expr/gridres.h"
+#include "expr/omexpr.h"
+#include "expr/omfunc.h"
+
+namespace {
+
+const char* const avenam[9] = {"",    "AVE", "MEAN",   "SUM",   "SUMG",
+                               "MIN", "MAX", "MINLOC", "MAXLOC"};
+
+// Reads an increment of time steps: a whole number, or a relative time
+// that is a whole number of steps of the default file's time axis.
+bool incrprs(const char* txt, const datafile* pfi, int* step) {
+  int n;
+  const char* p = intprs(txt, &n);
+  if (!p) return false;
+  if (*p == '\0') {
+    *step = n;
+    return n > 0;
+  }
+  datetime dt = {0, 0, 0, 0, 0};
+  if (!rdtprs(txt, &dt)) return false;
+  if (!pfi || !pfi->grvals[3]) return false;
+  long m = 12L * dt.yr + dt.mo;
+  long mn = 1440L * dt.dy + 60L * dt.hr + dt.mn;
+  float axmo = pfi->grvals[3][5], axmn = pfi->grvals[3][6];
+  long s;
+  if (m > 0 && axmo > 0.0f) {
+    s = static_cast<long>(static_cast<float>(m) / axmo);
+    if (static_cast<float>(m) != static_cast<float>(s) * axmo) return false;
+  } else if (mn > 0 && axmn > 0.0f) {
+    s = static_cast<long>(static_cast<float>(mn) / axmn);
+    if (static_cast<float>(mn) != static_cast<float>(s) * axmn) return false;
+  } else {
+    return false;
+  }
+  if (s <= 0 || s > 100000000L) return false;
+  *step = static_cast<int>(s);
+  return true;
+}
+
+struct avework {
+  int v;          // variant 1..8
+  int d;          // dimension walked
+  float g1, g2;   // range ends in grid coordinates
+  bool bflag;     // exact boundaries
+  float w1, w2;   // world values of g1 and g2 (X, Y, Z with -b)
+  const datafile* pfi;
+};
+
+inline void clampto(float* x, float a, float b) {
+  float lo = a < b ? a : b, hi = a < b ? b : a;
+  if (*x < lo) *x = lo;
+  if (*x > hi) *x = hi;
+}
+
+float stepweight(const avework& w, int t) {
+  if (w.v >= 5) return 1.0f;
+  if (w.d == 3) {
+    if (!w.bflag) return 1.0f;
+    float wt = 1.0f;
+    if (w.g1 > t - 0.5f) wt = t + 0.5f - w.g1;
+    if (w.g2 < t + 0.5f) wt = w.g2 + 0.5f - t;
+    return wt < 0.0f ? 0.0f : wt;
+  }
+  if (w.v == 4) return 1.0f;
+  float lo = static_cast<float>(fnworld(w.pfi, w.d, t - 0.5));
+  float hi = static_cast<float>(fnworld(w.pfi, w.d, t + 0.5));
+  float width = std::fabs(hi - lo);
+  if (w.bflag) {
+    clampto(&lo, w.w1, w.w2);
+    clampto(&hi, w.w1, w.w2);
+  }
+  if (w.d == 1) {
+    clampto(&lo, -90.0f, 90.0f);
+    clampto(&hi, -90.0f, 90.0f);
+    if (w.v == 1)
+      return static_cast<float>(std::fabs(std::sin(hi * FNDEG2RAD) - std::sin(lo * FNDEG2RAD)));
+    if (w.v == 2) return std::fabs(hi - lo);
+    return width > 1e-5f ? std::fabs(hi - lo) / width : 0.0f;
+  }
+  if (w.v <= 2) return hi - lo;
+  return width > 1e-5f ? std::fabs(hi - lo) / width : 0.0f;
+}
+
+// Merges the first two steps: A (weight wa, index ta) and B (wb, tb).
+void mergefirst(int v, gridres* A, gridres* B, float wa, float wb, float ta, float tb) {
+  float* a = A->grid;
+  float* b = B->grid;
+  const float ua = A->undef, ub = B->undef;
+  const size_t n = fnpts(A);
+  for (size_t k = 0; k < n; k++) {
+    bool da = a[k] != ua, db = b[k] != ub;
+    if (v <= 3) {
+      if (!da && !db) b[k] = 0.0f;
+      else if (!da) { a[k] = b[k] * wb; b[k] = wb; }
+      else if (!db) { a[k] = a[k] * wa; b[k] = wa; }
+      else { a[k] = a[k] * wa + b[k] * wb; b[k] = wa + wb; }
+    } else if (v == 4) {
+      if (!da && !db) b[k] = 0.0f;
+      else if (!da) a[k] = b[k];
+      else if (db) a[k] = a[k] + b[k];
+    } else {
+      bool ismin = v == 5 || v == 7;
+      if (!da && !db) {
+        b[k] = ub;
+      } else if (!da) {
+        a[k] = b[k];
+        b[k] = tb;
+      } else if (!db) {
+        b[k] = ta;
+      } else if (ismin ? b[k] < a[k] : b[k] > a[k]) {
+        a[k] = b[k];
+        b[k] = tb;
+      } else {
+        b[k] = ta;
+      }
+    }
+  }
+}
+
+// Merges a further step G (weight w, index t) into A and B.
+template <int V>
+void mergestep(gridres* A, gridres* B, const gridres* G, float w, float t) {
+  float* a = A->grid;
+  float* b = B->grid;
+  const float* g = G->grid;
+  const float ua = A->undef, ug = G->undef;
+  const size_t n = fnpts(A);
+  for (size_t k = 0; k < n; k++) {
+    const float gv = g[k];
+    if (gv == ug) continue;
+    const bool da = a[k] != ua;
+    if constexpr (V <= 3) {
+      a[k] = da ? a[k] + gv * w : gv * w;
+      b[k] += w;
+    } else if constexpr (V == 4) {
+      a[k] = da ? a[k] + gv : gv;
+    } else if constexpr (V == 5 || V == 7) {
+      if (!da || gv < a[k]) {
+        a[k] = gv;
+        b[k] = t;
+      }
+    } else {
+      if (!da || gv > a[k]) {
+        a[k] = gv;
+        b[k] = t;
+      }
+    }
+  }
+}
+
+void mergeany(int v, gridres* A, gridres* B, const gridres* G, float w, float t) {
+  switch (v) {
+    case 1: case 2: case 3: mergestep<1>(A, B, G, w, t); break;
+    case 4: mergestep<4>(A, B, G, w, t); break;
+    case 5: case 7: mergestep<5>(A, B, G, w, t); break;
+    default: mergestep<6>(A, B, G, w, t); break;
+  }
+}
+
+// Evaluates one step; 0 with the grid, the evaluator's code, or -1 for
+// station data (released).
+int evalstep(const char* text, evalstat* pst, gridres** out) {
+  int rc = omexpr(text, pst);
+  if (rc) return rc;
+  if (pst->type == 0) {
+    omfree(pst);
+    return -1;
+  }
+  *out = pst->result.pgr;
+  pst->result.pgr = nullptr;
+  return 0;
+}
+
+}  // namespace
+
+static int ave(fargs* pfa, evalstat* pst, int v) {
+  const char* name = avenam[v];
+  if (pfa->argnum < 3 || pfa->argnum > 5) {
+    omprntf(0, "Error from %s:  Too many or too few args \n", name);
+    omprnt(0, "                 3 to 5 arguments expected \n");
+    return 1;
+  }
+  avework w{};
+  w.v = v;
+  w.pfi = pst->dfile;
+  int wflag, d2;
+  if (!fndim(pfa->argpnt[1], pst, &w.d, &w.g1, &wflag)) {
+    omprntf(0, "Error from %s:  1st dimension expression invalid\n", name);
+    return 1;
+  }
+  if (!fndim(pfa->argpnt[2], pst, &d2, &w.g2, &wflag) || d2 != w.d) {
+    omprntf(0, "Error from %s:  2nd dimension expression invalid\n", name);
+    return 1;
+  }
+  int step = 1;
+  if (pfa->argnum >= 4) {
+    const char* a4 = pfa->argpnt[3];
+    if (a4[0] == '-') {
+      if (a4[1] != 'b') {
+        omprntf(0, "Error from %s: Invalid option flags\n", name);
+        return 1;
+      }
+      w.bflag = true;
+    } else {
+      if (w.d != 3) {
+        omprntf(0, "Error from %s: Invalid usage of increment value\n", name);
+        omprnt(0, "                Can only be used with time averaging\n");
+        return 1;
+      }
+      if (!incrprs(a4, pst->dfile, &step)) {
+        omprntf(0, "Error from %s: Invalid time increment argument\n", name);
+        return 1;
+      }
+    }
+  }
+  if (pfa->argnum == 5) {
+    const char* a5 = pfa->argpnt[4];
+    if (a5[0] != '-' || a5[1] != 'b') {
+      omprntf(0, "Error from %s: Invalid option flags\n", name);
+      return 1;
+    }
+    w.bflag = true;
+  }
+  // A time axis that does not advance maps every time to the same point:
+  // no increment walks it.
+  if (w.d == 3 && !fntaxisok(pst->dfile)) {
+    omprntf(0, "Error from %s: Invalid time increment argument\n", name);
+    return 1;
+  }
+  fndrop(pst, w.d);
+  int start, end;
+  if (w.bflag) {
+    start = static_cast<int>(std::floor(w.g1 + 0.5));
+    end = static_cast<int>(std::ceil(w.g2 - 0.5));
+    if (w.d < 3) {
+      w.w1 = static_cast<float>(fnworld(pst->dfile, w.d, w.g1));
+      w.w2 = static_cast<float>(fnworld(pst->dfile, w.d, w.g2));
+    }
+  } else {
+    fnrange(w.g1, w.g2, &start, &end);
+  }
+  if (mfcmn.mfwarn > 0) {
+    if (v == 1)
+      omprntf(2, "Averaging.  dim = %i, start = %i, end = %i\n", w.d, start, end);
+    else
+      omprntf(2, "%sing.  dim = %i, start = %i, end = %i\n", name, w.d, start, end);
+  }
+
+  const char* expr = pfa->argpnt[0];
+  float wa = stepweight(w, start);
+  fnsetdim(pst, w.d, start);
+  gridres* A = nullptr;
+  int rc = evalstep(expr, pst, &A);
+  if (rc) return rc;
+  if (static_cast<long>(start) + step > end) {
+    if (v >= 7) {
+      const size_t n = fnpts(A);
+      for (size_t k = 0; k < n; k++)
+        if (A->grid[k] != A->undef) A->grid[k] = static_cast<float>(start);
+    }
+    pst->result.pgr = A;
+    pst->type = 1;
+    return 0;
+  }
+
+  int t = start + step;
+  float wb = stepweight(w, t);
+  fnsetdim(pst, w.d, t);
+  gridres* B = nullptr;
+  rc = evalstep(expr, pst, &B);
+  if (rc) {
+    omgfre(A);
+    return rc;
+  }
+  // Every step is meant to give the first step's shape; a grid of another
+  // size cannot be merged point by point.
+  if (fnpts(B) != fnpts(A)) {
+    omgfre(A);
+    omgfre(B);
+    omprntf(0, "Error from %s:  Error getting grids \n", name);
+    return 1;
+  }
+  mergefirst(v, A, B, wa, wb, static_cast<float>(start), static_cast<float>(t));
+
+  for (long tt = static_cast<long>(t) + step; tt <= end; tt += step) {
+    int ti = static_cast<int>(tt);
+    float wt = stepweight(w, ti);
+    fnsetdim(pst, w.d, ti);
+    gridres* G = nullptr;
+    rc = evalstep(expr, pst, &G);
+    if (rc == 0 && fnpts(G) != fnpts(A)) {
+      omgfre(G);
+      rc = 1;
+    }
+    if (rc) {
+      omgfre(A);
+      omgfre(B);
+      omprntf(0, "Error from %s:  Error getting grids \n", name);
+      return rc;
+    }
+    mergeany(v, A, B, G, wt, static_cast<float>(ti));
+    omgfre(G);
+  }
+
+  const size_t n = fnpts(A);
+  float* a = A->grid;
+  const float* b = B->grid;
+  const float ua = A->undef;
+  if (v <= 2) {
+    for (size_t k = 0; k < n; k++) {
+      if (a[k] == ua) continue;
+      if (b[k] == 0.0f) {
+        omgfre(A);
+        omgfre(B);
+        omprntf(0, "Error from %s:  Internal logic check 100\n", name);
+        return 1;
+      }
+      a[k] = a[k] / b[k];
+    }
+  } else if (v >= 7) {
+    for (size_t k = 0; k < n; k++) {
+      if (a[k] == ua) continue;
+      if (b[k] == B->undef) {
+        omgfre(A);
+        omgfre(B);
+        omprntf(0, "Error from %s:  Internal logic check 101\n", name);
+        return 1;
+      }
+      a[k] = b[k];
+    }
+  }
+  omgfre(B);
+  pst->result.pgr = A;
+  pst->type = 1;
+  return 0;
+}
+
+int ffave(fargs* pfa, evalstat* pst) { return ave(pfa, pst, 1); }
+int ffmn(fargs* pfa, evalstat* pst) { return ave(pfa, pst, 2); }
+int ffsum(fargs* pfa, evalstat* pst) { return ave(pfa, pst, 3); }
+int ffsumg(fargs* pfa, evalstat* pst) { return ave(pfa, pst, 4); }
+int ffmin(fargs* pfa, evalstat* pst) { return ave(pfa, pst, 5); }
+int ffmax(fargs* pfa, evalstat* pst) { return ave(pfa, pst, 6); }
+int ffminl(fargs* pfa, evalstat* pst) { return ave(pfa, pst, 7); }
+int ffmaxl(fargs* pfa, evalstat* pst) { return ave(pfa, pst, 8); }
