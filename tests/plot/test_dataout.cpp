@@ -286,9 +286,11 @@ TEST_F(DataOut, DispatchStatBeforeGraphicAndProjectionRestored) {
   st.stat = 1;
   st.mproj = 3;
   st.xflip = 1;
+  st.gxout_2d = 7;
+  st.fwname = path("s.dat");
   std::string out = captured([&] { omplot(&st); });
   EXPECT_EQ(out.rfind("Data Type = grid\n", 0), 0u);
-  EXPECT_NE(out.find("contour plot not built yet"), std::string::npos);
+  EXPECT_NE(out.find("Wrote 4 elements to "), std::string::npos);
   EXPECT_EQ(st.mproj, 3);
 }
 
