@@ -8,6 +8,8 @@
 #include <new>
 #include <string>
 
+#include <unistd.h>
+
 #include "cmd/cmnstate.h"
 #include "cmd/omcmd.h"
 #include "cmd/omcmds.h"
@@ -31,6 +33,14 @@ void frdef(defvar* node) {
   if (!node) return;
   frepfi(node->pfi, 0);
   delete node;
+}
+
+// Bytes of physical memory (the largest size worth asking for).
+uint64_t physbytes() {
+  long pages = sysconf(_SC_PHYS_PAGES);
+  long size = sysconf(_SC_PAGESIZE);
+  if (pages <= 0 || size <= 0) return std::numeric_limits<uint64_t>::max();
+  return static_cast<uint64_t>(pages) * static_cast<uint64_t>(size);
 }
 
 // Rounds half away from zero.
@@ -227,12 +237,15 @@ int defbody(const std::string& name, const std::string& expr, cmnstate* pcm) {
   over = over || (pfi->dnum[3] != 0 && total / pfi->dnum[3] != count);
   over = over || total > std::numeric_limits<size_t>::max() / sizeof(float) ||
          total > static_cast<uint64_t>(std::numeric_limits<long>::max() / 4);
+  // More than the machine holds would only end in the process being killed
+  // while the array is filled.
+  bool toobig = !over && total * sizeof(float) > physbytes();
   auto nomem = [&]() {
     omprnt(0, "Define Error:  Unable to allocate data memory\n");
     omprntf(0, "  Size of request was %li grid elements\n",
             over ? std::numeric_limits<long>::max() : static_cast<long>(total));
   };
-  if (over) {
+  if (over || toobig) {
     nomem();
     omgfre(first);
     frdef(node);

@@ -229,9 +229,14 @@ void omgrel(cmnstate* pcm) {
 }
 
 int omdspl(const char* com, cmnstate* pcm) {
-  if (pcm->imprun && !pcm->impname.empty()) {
+  // The image-run script may display too; it is not run again for the
+  // displays it makes, which would never end.
+  static bool inimprun = false;
+  if (pcm->imprun && !pcm->impname.empty() && !inimprun) {
     std::string run = pcm->impname;
+    inimprun = true;
     omcmd(run.c_str(), pcm, 0);
+    inimprun = false;
   }
   std::string list;
   if (!exprlist(com, &list, "Display command error:  No expression provided\n")) return 1;
