@@ -118,7 +118,9 @@ void omdprnt(cmnstate* pcm) {
   const stnlist* stn = static_cast<const stnlist*>(pcm->resptr[0]);
   omprntf(2, "Printing Stations -- %i Reports -- Undef = %g\n", stn->rnum, stn->undef);
   for (const stnrpt* r = stn->rpt; r; r = r->rpt) {
-    const char* s = r->stid;
+    // Ids padded with NULs in the file would cut the line short.
+    char s[8];
+    for (int k = 0; k < 8; k++) s[k] = r->stid[k] ? r->stid[k] : ' ';
     omprntf(2, "%c%c%c%c%c%c%c%c %-8.6g %-8.6g %-8.6g \n", s[0], s[1], s[2], s[3], s[4], s[5],
             s[6], s[7], r->lon, r->lat, r->lev);
     std::string v = fmt ? omfmtval(fmt, r->val) : omfmtval("%g ", r->val);

@@ -111,12 +111,16 @@ TEST_F(DataOut, PrintWithFormatBlanksAndUndef) {
 }
 
 TEST_F(DataOut, PrintStations) {
-  add(mkstn(0, 1, {{10, 20, 500, 1, 3.5f}}));
+  stnlist* s = mkstn(0, 1, {{10, 20, 500, 1, 3.5f}, {1, 2, 3, 1, 4}});
+  std::memcpy(s->rpt->rpt->stid, "ab\0\0\0\0\0\0", 8);  // NUL-padded id
+  add(s);
   std::string out = captured([&] { omdprnt(&st); });
   EXPECT_EQ(out,
-            "Printing Stations -- 1 Reports -- Undef = -9.99e+33\n"
+            "Printing Stations -- 2 Reports -- Undef = -9.99e+33\n"
             "stn      20       10       500      \n"
-            "3.5 \n");
+            "3.5 \n"
+            "ab       2        1        3        \n"
+            "4 \n");
 }
 
 TEST_F(DataOut, StatBlockOfAGrid) {
