@@ -70,6 +70,10 @@ class DisplayEnv : public testing::Test {
     gcmn.looping = 0;
     gcmn.loopdim = 3;
     for (int d = 0; d < 4; d++) gcmn.vary[d] = 0;
+    // What the program's entry sets at start.
+    gcmn.fwname.clear();
+    gcmn.fwbigend = 1;
+    gcmn.fwseq = 0;
     char tmpl[] = "/tmp/omdisptestXXXXXX";
     char* d = mkdtemp(tmpl);
     dir = d ? d : "/tmp";
