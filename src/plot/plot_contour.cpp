@@ -45,20 +45,15 @@ void constfield(cmnstate* pcm, float value) {
   char pout[64];
   snprintf(pout, sizeof pout, "Constant field.  Value = %g\n", value);
   if (pcm->datawarn) {
-    int kind = pcm->gxout_2d;
+    // The fgrid drawing is called directly rather than through the
+    // display dispatcher: a nested dispatch would count the results again
+    // (losing the transposed copies registered so far) and print the
+    // statistics of the display a second time.
     int count = pcm->fgcount, val0 = pcm->fgvals[0], col0 = pcm->fgcols[0];
-    int relcount = pcm->relcount, stat = pcm->stat;
     pcm->fgcount = 1;
     pcm->fgvals[0] = nearestint(value);
     pcm->fgcols[0] = 2;
-    pcm->gxout_2d = 6;
-    pcm->stat = 0;  // the statistics of this display are already out
-    omplot(pcm);
-    // The nested dispatch counts the results again; the transposed copy
-    // registered by this plot must still be released.
-    pcm->relcount = relcount;
-    pcm->stat = stat;
-    pcm->gxout_2d = kind;
+    omfgrd(pcm);
     pcm->fgcount = count;
     pcm->fgvals[0] = val0;
     pcm->fgcols[0] = col0;

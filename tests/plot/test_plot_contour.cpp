@@ -155,9 +155,22 @@ TEST_F(PlotContour, ConstantFieldWithTransposeKeepsItsExtraResult) {
   run("set lev 1000 250");
   run("set t 1 4");
   // A level-time grid is transposed; its copy is an extra result that the
-  // display must release (checked under the leak sanitizer).
+  // display must release with the others.
+  gcmn.resptr[1] = nullptr;
   Out o = run("d lev*0+3");
   EXPECT_TRUE(has(o, "Constant field.  Value = 3\n")) << o.out;
+  EXPECT_EQ(gcmn.resptr[1], nullptr);
+  EXPECT_EQ(gcmn.resptr[2], nullptr);
+  EXPECT_EQ(gcmn.relcount, 0);
+  run("set lon 0 360");
+  run("set lat -90 90");
+  run("set lev 1000");
+  run("set t 1");
+  run("set xyrev on");
+  o = run("d lat*0+4");
+  EXPECT_TRUE(has(o, "Constant field.  Value = 4\n")) << o.out;
+  EXPECT_EQ(gcmn.resptr[1], nullptr);
+  EXPECT_EQ(gcmn.resptr[2], nullptr);
 }
 
 TEST_F(PlotContour, AllUndefinedFieldIsRefused) {
