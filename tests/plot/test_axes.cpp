@@ -88,6 +88,15 @@ TEST(AxisLabels, LongitudeIntervalsSnapToRoundDegrees) {
   EXPECT_GT(pcm->ylabshift, 0);  // stored width of the y labels
 }
 
+TEST(AxisLabels, ValueAxisFollowsTheOneDimensionalScale) {
+  cmnstate* pcm = frame_state();
+  oms1d(pcm, 0, 100, 0, 0, nullptr, nullptr);
+  omaxis(0, pcm, 4);
+  EXPECT_EQ(std::vector<float>(pcm->ylevs, pcm->ylevs + 8),
+            (std::vector<float>{-20, -10, 0, 10, 20, 30, 40, 50}));
+  EXPECT_FLOAT_EQ(pcm->ylevs[14], 120);  // a nice interval of its own over -20..120
+}
+
 TEST(AxisLabels, NegativeIntervalStartsAtTheLowEnd) {
   cmnstate* pcm = lonlat_frame();
   pcm->wlo[2] = 3;

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "cmd/qgfx.h"
+#include "data/stnlist.h"
 #include "gx/mapproj.h"
 #include "plot/omplot.h"
 #include "plot/plotint.h"
@@ -126,6 +127,45 @@ TEST(Scale2D, LatLevelGridOnThePlotArea) {
   int rc;
   EXPECT_EQ(query(pcm, "q w2gr 45", &rc), "Query Error: Syntax is QUERY W2GR Lat Lev\n");
   EXPECT_EQ(rc, 1);
+}
+
+TEST(Scale2D, FlippedAxesRunBackwards) {
+  cmnstate* pcm = frame_state();
+  pcm->wlo[1] = -90;
+  pcm->whi[1] = 90;
+  pcm->wlo[2] = 1000;
+  pcm->whi[2] = 100;
+  pcm->xflip = 1;
+  frame_grid pg(1, 73, frame_linear(-90, 2.5f), 2, 10, frame_linear(1000, -100));
+  oms2d(pcm, &pg.g, 0);
+  float x, y;
+  gxconv(1, 1, &x, &y, 3);
+  EXPECT_NEAR(x, pcm->vpagew - 0.5f, 1e-4);  // latitude -90 on the right
+  pcm->xflip = 0;
+  pcm->yflip = 1;
+  oms2d(pcm, &pg.g, 0);
+  gxconv(1, 1, &x, &y, 3);
+  EXPECT_NEAR(x, 1.5f, 1e-4);
+  EXPECT_NEAR(y, pcm->vpageh - 0.5f, 1e-4);  // level 1000 at the top
+}
+
+TEST(Scale1D, StationTimeSeriesFlipped) {
+  cmnstate* pcm = frame_state();
+  pcm->tbeg = datetime{1990, 1, 1, 0, 0};
+  pcm->tend = datetime{1990, 1, 2, 0, 0};
+  pcm->xflip = 1;
+  stnlist stn{};
+  float* tv = frame_taxis(datetime{1990, 1, 1, 0, 0}, 0, 60);
+  stn.tvals = tv;
+  oms1d(pcm, 0, 10, 3, 0, nullptr, &stn);
+  float x1, y1, x2, y2;
+  gxconv(1, 0, &x1, &y1, 2);
+  gxconv(25, 0, &x2, &y2, 2);
+  EXPECT_NEAR(x1, pcm->vpagew - 0.5f, 1e-4);
+  EXPECT_NEAR(x2, 2.0f, 1e-4);
+  free(tv);
+  EXPECT_EQ(pcm->axisdims[0], 3);
+  EXPECT_EQ(query(pcm, "q gr2w 13 5"), "Time = 12:00Z01JAN1990  Val = 5\n");
 }
 
 TEST(Scale2D, RecordOutlivesTheGrid) {
