@@ -185,6 +185,13 @@ int defbody(const std::string& name, const std::string& expr, cmnstate* pcm) {
   bool stn;
   gridres* first = evalat(expr, pst, dfl, z1, t1, &stn);
   if (!first) return 1;
+  // Level and time are fixed, so only X and Y can vary; a grid that says
+  // otherwise would not fit the record.
+  if (first->idim > 1 || first->jdim > 1) {
+    omprnt(0, "Define Error: Internal Logic Check 4\n");
+    omgfre(first);
+    return 1;
+  }
 
   datafile* pfi = new (std::nothrow) datafile();
   defvar* node = new (std::nothrow) defvar();
