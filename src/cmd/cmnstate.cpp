@@ -175,6 +175,21 @@ void ominit() {
   wgds.opts.clear();
 }
 
+void omstart(cmnstate* pcm) {
+  pcm->filehead = nullptr;
+  pcm->dfile = nullptr;
+  pcm->filecount = 0;
+  pcm->dfilenum = 0;
+  pcm->fileserial = 10;
+  pcm->defhead = nullptr;
+  pcm->grey = 0;
+  pcm->whitebg = 0;
+  pcm->fwfile = nullptr;
+  pcm->fwname.clear();
+  pcm->fwbigend = 1;
+  pcm->fwseq = 0;
+}
+
 void omcln(cmnstate* pcm, int flag) {
   cmnstate& c = *pcm;
   c.plotpass = 0;

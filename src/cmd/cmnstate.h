@@ -257,6 +257,11 @@ extern gdsopts wgds;
 // Sets every start/reset default of gcmn, mfcmn and wgds.
 void ominit();
 
+// The defaults the program sets once at start, after ominit: an empty file
+// list, fileserial 10, no definitions, colour on black, fwrite closed and
+// big-endian.  Tests that need a fresh program state call ominit and this.
+void omstart(cmnstate* pcm);
+
 // The clear routine: always clears the per-frame plot state; with flag
 // nonzero also restores the contour/axis settings that clear resets.
 void omcln(cmnstate* pcm, int flag);

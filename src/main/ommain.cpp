@@ -75,18 +75,7 @@ int ommain(int argc, char** argv) {
   if (o.wide) gxwdln();
 
   ominit();
-  pcm->filehead = nullptr;
-  pcm->dfile = nullptr;
-  pcm->filecount = 0;
-  pcm->dfilenum = 0;
-  pcm->fileserial = 10;
-  pcm->defhead = nullptr;
-  pcm->grey = 0;
-  pcm->whitebg = 0;
-  pcm->fwfile = nullptr;
-  pcm->fwname.clear();
-  pcm->fwbigend = 1;
-  pcm->fwseq = 0;
+  omstart(pcm);
 
   omfdef();
   omgx(pcm);

@@ -67,6 +67,19 @@ TEST_F(State, InitialDefaults) {
   EXPECT_EQ(mfcmn.mfwarn, 2);
 }
 
+TEST_F(State, StartDefaults) {
+  gcmn.fileserial = 3;
+  gcmn.fwbigend = 0;
+  gcmn.fwseq = 1;
+  gcmn.fwname = "x";
+  omstart(&gcmn);
+  EXPECT_EQ(gcmn.fileserial, 10);
+  EXPECT_EQ(gcmn.fwbigend, 1);
+  EXPECT_EQ(gcmn.fwseq, 0);
+  EXPECT_EQ(gcmn.fwname, "");
+  EXPECT_EQ(gcmn.filecount, 0);
+}
+
 TEST_F(State, ClearWithoutFlagKeepsSettings) {
   gcmn.cint = 3;
   gcmn.plotpass = 2;
