@@ -31,6 +31,9 @@ int nxtcmd(std::string& buf, const char* prompt) {
     buf += static_cast<char>(c);
     if (c == '\n') return static_cast<int>(buf.size()) - 1;
   }
+  // A last line without its newline is still a line (as the line editor
+  // has it); the end of input is reported by the next read.
+  if (!buf.empty()) return static_cast<int>(buf.size());
   return -1;
 }
 

@@ -26,6 +26,7 @@ void command_line_help();
 // Reads one line from standard input after printing the prompt and a
 // blank; leading blanks are dropped.  Returns the count of characters
 // before the newline (the newline is kept in buf), or -1 at end of input.
+// A last line without a newline is returned as a line.
 int nxtcmd(std::string& buf, const char* prompt);
 // The same through the line editor, which keeps a history; returns the
 // length of the line plus 1, or -1 at end of input.

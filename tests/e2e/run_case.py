@@ -13,7 +13,7 @@ import sys
 import tempfile
 
 SECTIONS = ("args", "stdin", "setup", "expect", "expect-exact", "reject",
-            "status", "check", "timeout", "keep-prompts", "env")
+            "status", "check", "timeout", "keep-prompts", "env", "no-final-newline")
 PROMPTS = ("om> ", "om-> ")
 
 
@@ -76,6 +76,8 @@ def main():
     stdin_text = None
     if "stdin" in case:
         stdin_text = "".join(l + "\n" for l in case["stdin"])
+        if "no-final-newline" in case:
+            stdin_text = stdin_text[:-1]
     timeout = int(case.get("timeout", ["30"])[0])
     want_status = int(case.get("status", ["0"])[0])
 

@@ -139,7 +139,13 @@ TEST(LineReading, EndOfInputAndLongLines) {
   std::string buf;
   CaptureStdout();
   {
-    StdinFeed in("partial");
+    StdinFeed in("  partial");
+    EXPECT_EQ(nxtcmd(buf, "p"), 7);
+    EXPECT_EQ(buf, "partial");
+    EXPECT_EQ(nxtcmd(buf, "p"), -1);
+  }
+  {
+    StdinFeed in("   ");  // only blanks: nothing was read
     EXPECT_EQ(nxtcmd(buf, "p"), -1);
   }
   std::string longline(20000, 'q');
