@@ -9,6 +9,7 @@
 #include <cstring>
 #include <new>
 #include <string>
+#include <utility>
 
 #include "cmd/cmnstate.h"
 #include "cmd/omprnt.h"
@@ -19,6 +20,7 @@
 #include "data/fnmexp.h"
 #include "data/layout.h"
 #include "data/mapfile.h"
+#include "data/pdef.h"
 #include "data/words.h"
 
 namespace {
@@ -603,10 +605,8 @@ int dorecord(ddesctx& c) {
   if (cmpwrd("index", r)) return domap(c, true);
   if (cmpwrd("toff", r)) return dotoff(c);
   if (cmpwrd("undef", r)) return doundef(c);
-  if (cmpwrd("pdef", r)) {
-    omprnt(0, "Open Error:  Pre-projected grids (pdef) cannot be read yet\n");
-    return R_BADREC;
-  }
+  if (cmpwrd("pdef", r))
+    return ompdprs(r, c.mrec.c_str(), pfi->dnam.c_str(), pfi) ? R_BADREC : R_OK;
   if (cmpwrd("xdef", r)) return pfi->type == 2 ? R_OK : doaxis(c, 0);
   if (cmpwrd("ydef", r)) return pfi->type == 2 ? R_OK : doaxis(c, 1);
   if (cmpwrd("zdef", r)) return pfi->type == 2 ? R_OK : doaxis(c, 2);
@@ -686,7 +686,22 @@ int finish(ddesctx& c) {
     }
     if (stnvars(pfi)) return 1;
   } else {
-    if (omlayout(pfi)) return 1;
+    // The grid records of a pre-projected file hold the native grid.
+    int ln = 0;
+    if (pfi->ppflag) {
+      std::swap(pfi->dnum[0], pfi->ppisiz);
+      std::swap(pfi->dnum[1], pfi->ppjsiz);
+      ln = omlayout(pfi);
+      std::swap(pfi->dnum[0], pfi->ppisiz);
+      std::swap(pfi->dnum[1], pfi->ppjsiz);
+    } else {
+      ln = omlayout(pfi);
+    }
+    if (ln) return 1;
+    if (pfi->ppflag && pfi->bgrib && pfi->grbgrd == 29) {
+      omprnt(0, "Open Error:  A pre-projected GRIB data set cannot use grid option 29\n");
+      return 1;
+    }
     if (pfi->bgrib && c.mflag && chkgix(pfi)) return 1;
   }
   // The calendar of the program is fixed by the open command once the
@@ -714,6 +729,7 @@ int finish(ddesctx& c) {
     omprnt(0, "Open Error:  Memory allocation Error in omddes\n");
     return 1;
   }
+  if (pfi->ppflag && omppcn(pfi, pfi->ppacc, pfi->ppfmt)) return 1;
   if (pfi->tmplat) {
     // The member table has one entry per time and is built by expanding
     // the template for each of them.
@@ -783,6 +799,8 @@ int omddes(const char* dname, datafile* pfi, int mflag) {
   int rc = parse(c);
   std::fclose(c.descr);
   if (c.mfile) std::fclose(c.mfile);
+  if (pfi->ppfile) std::fclose(pfi->ppfile);
+  pfi->ppfile = nullptr;
   if (rc) {
     omprnt(0, "  The data file was not opened. \n");
     return 1;

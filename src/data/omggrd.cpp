@@ -17,6 +17,8 @@
 #include "data/datafile.h"
 #include "data/datetime.h"
 #include "data/fnmexp.h"
+#include "data/gribread.h"
+#include "data/pdef.h"
 #include "expr/gridres.h"
 #include "sdf/sdf.h"
 
@@ -271,7 +273,11 @@ int omrrow(int x, int y, int z, int t, int count, float* gr) {
       fillund(gr, count, cpfi->undef);
       return 0;
     }
+    // Equal bit-map offsets in another member are another bit map.
+    if (flag) omgrbmem();
   }
+  if (cpfi->ppflag) return omprow(x, y, z, t, tt, count, gr);
+  if (cpfi->bgrib) return omirow(x, y, z, t, 0, count, gr);
   if (cpvr->y_x) return omrdyx(omfcyx(x, y, z, tt), count, gr);
   return omread(omfcor(x, y, z, tt), count, gr);
 }
@@ -395,6 +401,9 @@ void reqwarn(const int d[4], const int n[4]) {
 // One read for a whole request of full rows stored one after another.
 bool contiguous(const gridres* g) {
   const datafile* p = cpfi;
+  // Runs that cross rows are not read through the hemispheric GRIB pair,
+  // whose rows come from two records.
+  if (p->bgrib && p->grbgrd == 29 && !p->ppflag) return false;
   return g->idim == 0 && g->jdim == 1 && !cpvr->y_x && !p->yrflg && g->dimmin[0] == 1 && g->dimmax[0] == p->dnum[0] && g->dimmin[1] >= 1 &&
          g->dimmax[1] <= p->dnum[1] && static_cast<int64_t>(g->isiz) * g->jsiz <= INT32_MAX;
 }
@@ -437,6 +446,7 @@ int omggrd(gridres* pgr) {
     return 16;
   }
   if (cpvr->levels < -900) return omgpre();
+  omgrbini(cpfi, cpvr, pgr->undef, idim == 0 && jdim == 1);
   int d[4] = {pgr->dimmin[0], pgr->dimmin[1], pgr->dimmin[2], pgr->dimmin[3]};
   int n[4] = {cpfi->dnum[0], cpfi->dnum[1], cpvr->levels, cpfi->dnum[3]};
   float* gr = pgr->grid;
@@ -468,7 +478,7 @@ int omggrd(gridres* pgr) {
     }
   }
   if (cpfi->ncflg) return omgsdf(pgr, gr);
-  if (cpfi->type != 1 || cpfi->bgrib || cpfi->ppflag) {
+  if (cpfi->type != 1) {
     omprnt(0, "Data Request Error:  reading this kind of data set is not built yet\n");
     return 1;
   }

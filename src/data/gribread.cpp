@@ -1,0 +1,238 @@
+// Reading runs of grid points from GRIB records.  The index gives where a
+// record's packed values and bit map lie; a run costs one positioned read,
+// and a record's bit map is read once per request and turned into a table
+// of value ordinals so that any run is located without scanning the bits
+// ahead of it.
+#include "data/gribread.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "cmd/omprnt.h"
+#include "data/byteorder.h"
+#include "data/datafile.h"
+
+omrdreq omreq;
+
+namespace {
+
+struct gribcache {
+  std::vector<unsigned char> bcache;  // bit map of the record held
+  std::vector<int> bpcach;            // ordinal of each point's value
+  int64_t bssav = -999;               // bytes of the bit map held
+  int64_t bpsav = -999;               // bit-map offset held
+  std::vector<unsigned char> cache;   // whole packed record (pre-projected)
+  int cflag = 0;
+  int64_t coff = -999;                // data offset of the cached record
+  long bmreads = 0;
+};
+gribcache gc;
+
+int64_t preadn(FILE* f, void* buf, int64_t n, int64_t pos) {
+  if (!f || pos < 0 || n <= 0) return 0;
+  int fd = fileno(f);
+  int64_t got = 0;
+  char* p = static_cast<char*>(buf);
+  while (got < n) {
+    ssize_t r = pread(fd, p + got, static_cast<size_t>(n - got), static_cast<off_t>(pos + got));
+    if (r <= 0) break;
+    got += r;
+  }
+  return got;
+}
+
+const std::string& curname() {
+  const datafile* p = omreq.pfi;
+  return p->tmplat && !p->tempname.empty() ? p->tempname : p->name;
+}
+
+void ioerr(int64_t n, int64_t pos) {
+  omprntf(0, "GRIB I/O Error reading %lld bytes at %lld\n", static_cast<long long>(n),
+          static_cast<long long>(pos));
+  omprnt(0, "  File name is: ");
+  omprnt(0, curname());
+  omprnt(0, "\n");
+}
+
+// Reads the bit map at boff for an nx*ny grid and builds the ordinals.
+int rdbmap(int64_t boff, int64_t npts) {
+  const int64_t need = npts / 8 + 2;
+  if (gc.bssav < need) {
+    try {
+      gc.bcache.assign(static_cast<size_t>(need), 0);
+      gc.bpcach.assign(static_cast<size_t>(npts + 1), 0);
+    } catch (const std::bad_alloc&) {
+      gc.bcache.clear();
+      gc.bpcach.clear();
+      gc.bssav = gc.bpsav = -999;
+      omprnt(0, "Memory Allocation Error During GRIB I/O\n");
+      return 1;
+    }
+    gc.bssav = need;
+  }
+  gc.bpsav = -999;
+  gc.bmreads++;
+  if (preadn(omreq.pfi->infile, gc.bcache.data(), need, boff) != need) {
+    omprnt(0, "GRIB I/O Error: Bit Map I/O\n");
+    return 1;
+  }
+  const unsigned char* b = gc.bcache.data();
+  int* pc = gc.bpcach.data();
+  int p = 1;
+  for (int64_t k = 0; k < npts; k++) {
+    if (b[k >> 3] & (0x80 >> (k & 7))) pc[k] = p++;
+    else pc[k] = -p;
+  }
+  pc[npts] = p;
+  gc.bpsav = boff;
+  return 0;
+}
+
+int iabs(int v) { return v < 0 ? -v : v; }
+
+}  // namespace
+
+long omgrbbmr() { return gc.bmreads; }
+
+void omgrbini(datafile* pfi, filevar* pvr, float gundef, int lonlat) {
+  omreq.pfi = pfi;
+  omreq.pvr = pvr;
+  omreq.gundef = gundef;
+  omreq.lonlat = lonlat;
+  // The caches belong to one request: released, not just marked empty,
+  // so that a large record does not stay in memory between commands.
+  std::vector<unsigned char>().swap(gc.cache);
+  std::vector<unsigned char>().swap(gc.bcache);
+  std::vector<int>().swap(gc.bpcach);
+  gc.cflag = 0;
+  gc.coff = -999;
+  gc.bssav = -999;
+  gc.bpsav = -999;
+}
+
+void omgrbmem() { gc.bpsav = -999; }
+
+int omird(int64_t doff, int64_t fbyte, int64_t nbytes, int nx, int ny, int bits) {
+  datafile* p = omreq.pfi;
+  if (nbytes < 1) nbytes = 1;
+  if (p->pbuf.size() < static_cast<size_t>(nbytes)) {
+    try {
+      p->pbuf.assign(static_cast<size_t>(nbytes), 0);
+    } catch (const std::bad_alloc&) {
+      omprnt(0, "GRIB Memory Allocation Error\n");
+      return 1;
+    }
+  }
+  unsigned char* dst = p->pbuf.data();
+  if (p->ppflag && omreq.lonlat) {
+    if (!gc.cflag || gc.coff != doff) {
+      const int64_t sz = static_cast<int64_t>(nx) * ny * bits / 8 + 5;
+      try {
+        gc.cache.assign(static_cast<size_t>(sz), 0);
+      } catch (const std::bad_alloc&) {
+        omprnt(0, "GRIB Memory Allocation Error\n");
+        return 1;
+      }
+      if (preadn(p->infile, gc.cache.data(), sz, doff) == 0) {
+        ioerr(sz, doff);
+        return 1;
+      }
+      gc.cflag = 1;
+      gc.coff = doff;
+    }
+    // Only what the cache holds is copied; the rest stays zero.
+    std::memset(dst, 0, static_cast<size_t>(nbytes));
+    const int64_t have = static_cast<int64_t>(gc.cache.size());
+    if (fbyte >= 0 && fbyte < have) {
+      int64_t n = have - fbyte < nbytes ? have - fbyte : nbytes;
+      std::memcpy(dst, gc.cache.data() + fbyte, static_cast<size_t>(n));
+    }
+    return 0;
+  }
+  const int64_t pos = doff + fbyte;
+  int64_t got = preadn(p->infile, dst, nbytes, pos);
+  if (got == 0) {
+    ioerr(nbytes, pos);
+    return 1;
+  }
+  // A short read at the end of the file leaves zeros, never stale bytes.
+  if (got < nbytes) std::memset(dst + got, 0, static_cast<size_t>(nbytes - got));
+  return 0;
+}
+
+int omirow(int x, int y, int z, int t, int64_t offset, int count, float* gr) {
+  datafile* p = omreq.pfi;
+  const filevar* v = omreq.pvr;
+  const gribidx* gi = p->pindx;
+  if (count <= 0) return 0;
+  if (!gi) {
+    omprnt(0, "Data Request Error:  the GRIB data set has no index\n");
+    return 1;
+  }
+  int64_t rec = static_cast<int64_t>(t - 1) * p->trecs + v->recoff + z - 1;
+  int64_t nx = p->ppflag ? p->ppisiz : p->dnum[0];
+  int64_t ny = p->ppflag ? p->ppjsiz : p->dnum[1];
+  int64_t row;
+  if (p->grbgrd == 29 && !p->ppflag) {
+    // Two hemispheric records of 145 x 37 points: the southern one holds
+    // rows 1-36, the northern one rows 37-73.
+    nx = 145;
+    ny = 37;
+    rec *= 6;
+    if (y < 37) {
+      row = y - 1;
+    } else {
+      rec += 3;
+      row = y - 37;
+    }
+  } else {
+    rec *= 3;
+    row = p->yrflg ? ny - y : y - 1;
+  }
+  const int64_t npts = nx * ny;
+  const int64_t e = p->ppflag ? offset : row * nx + x - 1;
+  if (rec < 0 || rec + 3 > gi->intnum || rec + 3 > gi->fltnum || e < 0 || e + count > npts) {
+    omprnt(0, "Data Request Error:  GRIB read outside the record or the index\n");
+    return 1;
+  }
+  const int doff = gi->intpnt[rec];
+  const int boff = gi->intpnt[rec + 1];
+  const int b = gi->intpnt[rec + 2];
+  const float dsf = gi->fltpnt[rec];
+  const float bsf = gi->fltpnt[rec + 1];
+  const float ref = gi->fltpnt[rec + 2];
+  if (b < 0) {
+    for (int i = 0; i < count; i++) gr[i] = p->undef;
+    return 0;
+  }
+  const bool bmap = boff > -900;
+  if (bmap && boff != gc.bpsav && rdbmap(boff, npts)) return 1;
+  const int* pc = bmap ? gc.bpcach.data() : nullptr;
+  int64_t first, end;
+  if (!bmap) {
+    first = b * e;
+    end = first + static_cast<int64_t>(b) * count;
+  } else {
+    first = static_cast<int64_t>(b) * (iabs(pc[e]) - 1);
+    end = static_cast<int64_t>(b) * (iabs(pc[e + count]) - 1) - 1;
+  }
+  const int64_t fbyte = first / 8;
+  const int64_t nbytes = end / 8 - fbyte + 2;
+  if (omird(doff, fbyte, nbytes, static_cast<int>(nx), static_cast<int>(ny), b)) return 1;
+  const unsigned char* buf = p->pbuf.data();
+  long bit = static_cast<long>(first - 8 * fbyte);
+  for (int n = 0; n < count; n++) {
+    if (!bmap || pc[e + n] >= 0) {
+      double packed = omgbb(buf, bit, b);
+      gr[n] = static_cast<float>((packed * bsf + ref) / dsf);
+      bit += b;
+    } else {
+      gr[n] = p->undef;
+    }
+  }
+  return 0;
+}
