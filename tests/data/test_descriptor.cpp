@@ -257,7 +257,7 @@ TEST_F(Descriptor, SizesAndIncrementsAreChecked) {
       {"dtype fancy", "Open Error:  Data file type invalid\n"},
       {"ydef 20 gausr15 30", "Open Error: Invalid GAUSR15 scaling.\n"},
       {"ydef 4 mom32 0", "Open Error:  Invalid first latitude index\n"},
-      {"pdef 10 10 nps 1 1 1 1", "Open Error:  Pre-projected grids (pdef) cannot be read yet\n"},
+      {"pdef 10 10 nps 1 1 1", "Open Error: Invalid pdef record.\n"},
   };
   for (const auto& c : cases) {
     std::string ctl = tmp.write("s.ctl", basic(std::string(c.line) + "\n"));

@@ -453,14 +453,14 @@ TEST_F(GridRead, CoordinateAndDefinedGrids) {
   EXPECT_EQ(d.at(3), 3);
 }
 
-TEST_F(GridRead, KindsNotReadableYetAreRefused) {
+TEST_F(GridRead, GribDataSetWithoutIndexIsRefused) {
   tmp.write("d.bin", "");
   dataset ds;
   open(std::string("dset ^d.bin\ndtype grib\n") + kAxes + kVars, ds);
   request r;
   read(ds, 0, 0, 1, {1, 1, 1, 1}, {4, 3, 1, 1}, r);
   EXPECT_EQ(r.rc, 1);
-  EXPECT_EQ(r.out, "Data Request Error:  reading this kind of data set is not built yet\n");
+  EXPECT_EQ(r.out, "Data Request Error:  the GRIB data set has no index\n");
 }
 
 TEST_F(GridRead, BadRequestsAreLogicErrors) {
