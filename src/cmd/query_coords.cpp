@@ -176,7 +176,7 @@ int qshades(const cmnstate* pcm) {
   if (n > 120) n = 120;
   omprntf(2, "Number of levels = %i\n", n);
   for (int i = 0; i < n; i++) {
-    if (i == 0) omprntf(2, "%i < %g\n", pcm->shadecols[0], n > 1 ? pcm->shadelevs[1] : pcm->shadelevs[0]);
+    if (i == 0) omprntf(2, "%i < %g\n", pcm->shadecols[0], pcm->shadelevs[1]);
     else if (i == n - 1) omprntf(2, "%i %g >\n", pcm->shadecols[i], pcm->shadelevs[i]);
     else omprntf(2, "%i %g %g\n", pcm->shadecols[i], pcm->shadelevs[i], pcm->shadelevs[i + 1]);
   }
