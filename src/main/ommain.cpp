@@ -11,6 +11,8 @@
 #include "cmd/omversion.h"
 #include "expr/udf.h"
 #include "gx/gx.h"
+#include "gx/gxdrv.h"
+#include "gx/gxx11drv.h"
 #include "main/ommain.h"
 #include "plot/omplot.h"
 
@@ -78,6 +80,7 @@ int ommain(int argc, char** argv) {
   omstart(pcm);
 
   omfdef();
+  gxdsetdrv(gxx11drv());  // used unless in batch mode
   omgx(pcm);
   setsignal(SIGXCPU, omsigcpu);
 
