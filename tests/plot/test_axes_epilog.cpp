@@ -1,0 +1,115 @@
+// The common end of plots: frame, logo and time stamp on the first pass
+// only, the last-graphic code, and the grid of projected maps.
+#include <string>
+
+#include "frametest.h"
+#include "gx/gxint.h"
+#include "plot/omplot.h"
+#include "plot/plotint.h"
+
+namespace {
+
+size_t draws() {
+  size_t n = 0;
+  for (const gxhchunk& c : gxhsel(false))
+    for (size_t i = 0; i < c.len; i++) n += c.words[i] == -11;
+  return n;
+}
+
+cmnstate* plain_frame() {
+  cmnstate* pcm = frame_state();
+  pcm->plotxlo = 1;
+  pcm->plotxhi = 10;
+  pcm->plotylo = 1;
+  pcm->plotyhi = 7;
+  pcm->xlab = pcm->ylab = 0;  // no axis labels: only the epilogue's own parts
+  return pcm;
+}
+
+}  // namespace
+
+TEST(Epilogue, LogoAndStampOnlyOnTheFirstPass) {
+  cmnstate* pcm = plain_frame();
+  size_t before = draws();
+  omepil(pcm, -1, -1, 3);
+  size_t first = draws() - before;
+  EXPECT_GT(first, 50u);  // "Ombra: VALO/TOSK" and the date
+  EXPECT_EQ(pcm->lastgraphic, 3);
+  EXPECT_STREQ(omgxnm(pcm->lastgraphic), "Vector");
+  pcm->plotpass = 1;
+  before = draws();
+  omepil(pcm, -1, -1, 6);
+  EXPECT_EQ(draws(), before);  // an overlay adds neither
+  pcm->plotpass = 0;
+  pcm->logo = 0;
+  before = draws();
+  omepil(pcm, -1, -1, 6);
+  size_t stamp = draws() - before;
+  EXPECT_GT(stamp, 0u);
+  EXPECT_LT(stamp, first);
+  // a looping display (three varying dimensions) gets no stamp
+  pcm->vary[0] = pcm->vary[1] = pcm->vary[3] = 1;
+  before = draws();
+  omepil(pcm, -1, -1, 6);
+  EXPECT_EQ(draws(), before);
+  EXPECT_STREQ(omgxnm(13), "Line");
+  EXPECT_STREQ(omgxnm(18), "");
+  EXPECT_STREQ(omgxnm(99), "");
+}
+
+TEST(Epilogue, FrameFollowsSettingAndProjection) {
+  cmnstate* pcm = plain_frame();
+  size_t before = draws();
+  omfram(pcm);
+  EXPECT_EQ(draws() - before, 4u);
+  pcm->frame = 0;
+  before = draws();
+  omfram(pcm);
+  EXPECT_EQ(draws(), before);
+  pcm->frame = 2;
+  pcm->mproj = 3;
+  omfram(pcm);
+  EXPECT_EQ(draws(), before);  // circle on a polar map: drawn by the map grid
+  pcm->frame = 1;
+  pcm->mproj = 5;
+  omfram(pcm);
+  EXPECT_EQ(draws(), before);  // curved outlines have no box
+  pcm->mproj = 4;
+  omfram(pcm);
+  EXPECT_EQ(draws() - before, 4u);
+}
+
+TEST(MapGrid, PolarMapGetsMeridiansAndParallels) {
+  cmnstate* pcm = frame_state();
+  pcm->mproj = 3;
+  pcm->wlo[0] = 0;
+  pcm->whi[0] = 360;
+  pcm->wlo[1] = 20;
+  pcm->whi[1] = 90;
+  ASSERT_EQ(ommscl(pcm), 0);
+  size_t before = draws();
+  omaxpl(pcm, 0, 1);
+  EXPECT_GT(draws() - before, 100u);
+  pcm->grid = 0;
+  before = draws();
+  omaxpl(pcm, 0, 1);
+  EXPECT_EQ(draws(), before);
+}
+
+TEST(MapGrid, RobinsonWholeGlobeIsOutlinedAndLabelled) {
+  cmnstate* pcm = frame_state();
+  pcm->mproj = 5;
+  pcm->wlo[0] = -180;
+  pcm->whi[0] = 180;
+  pcm->wlo[1] = -90;
+  pcm->whi[1] = 90;
+  ASSERT_EQ(ommscl(pcm), 0);
+  size_t before = draws();
+  omaxpl(pcm, 0, 1);
+  size_t whole = draws() - before;
+  pcm->wlo[0] = -170;  // not the whole globe: no labels
+  ASSERT_EQ(ommscl(pcm), 0);
+  before = draws();
+  omaxpl(pcm, 0, 1);
+  EXPECT_LT(draws() - before, whole);
+}
