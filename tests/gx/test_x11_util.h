@@ -1,0 +1,212 @@
+// Helpers of the window tests: a private Xvfb server per test process,
+// the package opened on it, pixel reads and synthesised input events.
+#pragma once
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/keysym.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "gx/gx.h"
+#include "gx/gxdrv.h"
+#include "gx/gxx11.h"
+
+namespace x11test {
+
+inline pid_t& server_pid() {
+  static pid_t pid = 0;
+  return pid;
+}
+
+inline void stop_server() {
+  pid_t pid = server_pid();
+  if (pid > 0) {
+    kill(pid, SIGTERM);
+    int st;
+    waitpid(pid, &st, 0);
+    server_pid() = 0;
+  }
+}
+
+inline bool have_xvfb() {
+  const char* path = getenv("PATH");
+  std::string p = path ? path : "/usr/bin:/bin";
+  size_t a = 0;
+  while (a <= p.size()) {
+    size_t b = p.find(':', a);
+    if (b == std::string::npos) b = p.size();
+    std::string f = p.substr(a, b - a) + "/Xvfb";
+    if (access(f.c_str(), X_OK) == 0) return true;
+    a = b + 1;
+  }
+  return false;
+}
+
+// Starts Xvfb on a free display number once per process; false without it.
+inline bool start_server() {
+  static int state = 0;  // 0 not tried, 1 running, -1 failed
+  if (state) return state > 0;
+  state = -1;
+  if (!have_xvfb()) return false;
+  for (int n = 71 + (int)(getpid() % 300); n < 1000; n++) {
+    std::string lock = "/tmp/.X" + std::to_string(n) + "-lock";
+    std::string sock = "/tmp/.X11-unix/X" + std::to_string(n);
+    struct stat sb;
+    if (stat(lock.c_str(), &sb) == 0 || stat(sock.c_str(), &sb) == 0) continue;
+    std::string disp = ":" + std::to_string(n);
+    pid_t pid = fork();
+    if (pid == 0) {
+      freopen("/dev/null", "w", stdout);
+      freopen("/dev/null", "w", stderr);
+      execlp("Xvfb", "Xvfb", disp.c_str(), "-screen", "0", "1280x1024x24", "-nolisten", "tcp",
+             (char*)nullptr);
+      _exit(127);
+    }
+    if (pid < 0) return false;
+    for (int i = 0; i < 100; i++) {  // up to 10 s
+      usleep(100000);
+      int st;
+      if (waitpid(pid, &st, WNOHANG) == pid) break;  // died: try another number
+      Display* d = XOpenDisplay(disp.c_str());
+      if (d) {
+        XCloseDisplay(d);
+        server_pid() = pid;
+        atexit(stop_server);
+        setenv("DISPLAY", disp.c_str(), 1);
+        state = 1;
+        return true;
+      }
+    }
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+  }
+  return false;
+}
+
+// Opens the package on the window, page 11 by 8.5 inches; geometry as
+// given (550x425 gives 50 pixels per inch both ways).
+inline void open_window(const char* geom = "550x425+0+0") {
+  gxdsetdrv(gxx11drv());
+  gxdgeo(geom);
+  gxdbck(0);
+  testing::internal::CaptureStdout();
+  gxstrt(11, 8.5, 0);
+  testing::internal::GetCapturedStdout();
+}
+
+inline void close_window() {
+  testing::internal::CaptureStdout();
+  gxend();
+  testing::internal::GetCapturedStdout();
+  gxdsetdrv(nullptr);
+  gxdgeo(nullptr);
+  gxdbck(0);
+  gxgrey(0);
+}
+
+// The colour of a window pixel as 0xRRGGBB (24-bit TrueColor server).
+inline unsigned long pixel(int x, int y, Drawable d = 0) {
+  x11state& s = x11st();
+  XSync(s.display, False);
+  XImage* im = XGetImage(s.display, d ? d : s.win, x, y, 1, 1, AllPlanes, ZPixmap);
+  if (!im) return 0xdeadbeef;
+  unsigned long p = XGetPixel(im, 0, 0) & 0xffffff;
+  XDestroyImage(im);
+  return p;
+}
+
+inline unsigned long rgb(int r, int g, int b) {
+  return ((unsigned long)r << 16) | ((unsigned long)g << 8) | (unsigned long)b;
+}
+
+// Puts a mouse event for the window into this client's queue.
+inline void send_mouse(int type, int button, int x, int y, Time t = CurrentTime) {
+  x11state& s = x11st();
+  int ox = 0, oy = 0;
+  Window child;
+  XTranslateCoordinates(s.display, s.win, DefaultRootWindow(s.display), 0, 0, &ox, &oy, &child);
+  XEvent e = {};
+  e.type = type;
+  if (type == MotionNotify) {
+    e.xmotion.window = s.win;
+    e.xmotion.root = DefaultRootWindow(s.display);
+    e.xmotion.x = x;
+    e.xmotion.y = y;
+    e.xmotion.x_root = x + ox;
+    e.xmotion.y_root = y + oy;
+    e.xmotion.state = Button1Mask;
+    e.xmotion.same_screen = True;
+    e.xmotion.time = t;
+  } else {
+    e.xbutton.window = s.win;
+    e.xbutton.root = DefaultRootWindow(s.display);
+    e.xbutton.x = x;
+    e.xbutton.y = y;
+    e.xbutton.x_root = x + ox;
+    e.xbutton.y_root = y + oy;
+    e.xbutton.button = (unsigned)button;
+    e.xbutton.same_screen = True;
+    e.xbutton.time = t;
+  }
+  XSendEvent(s.display, s.win, False, 0, &e);
+  XSync(s.display, False);
+}
+
+inline void click(int button, int x, int y) {
+  send_mouse(ButtonPress, button, x, y);
+  send_mouse(ButtonRelease, button, x, y);
+}
+
+// Puts a key press for the window into this client's queue.
+inline void send_key(KeySym ks, bool shift = false) {
+  x11state& s = x11st();
+  XEvent e = {};
+  e.type = KeyPress;
+  e.xkey.window = s.win;
+  e.xkey.root = DefaultRootWindow(s.display);
+  e.xkey.keycode = XKeysymToKeycode(s.display, ks);
+  e.xkey.state = shift ? ShiftMask : 0;
+  e.xkey.same_screen = True;
+  XSendEvent(s.display, s.win, False, 0, &e);
+  XSync(s.display, False);
+}
+
+inline void type_text(const std::string& t) {
+  for (char c : t) {
+    bool shift = c >= 'A' && c <= 'Z';
+    KeySym ks = shift ? XK_a + (c - 'A') : (KeySym)(unsigned char)c;
+    if (c == '+') {
+      ks = XK_plus;
+      shift = true;
+    }
+    send_key(ks, shift);
+  }
+}
+
+}  // namespace x11test
+
+// Each window test: a server of its own, the package open on it, and an
+// alarm so that a test waiting for input that never comes cannot hang.
+class X11Test : public testing::Test {
+ protected:
+  void SetUp() override {
+    if (!x11test::start_server()) GTEST_SKIP() << "Xvfb is not available";
+    alarm(60);
+    opened = true;
+    x11test::open_window(geometry());
+  }
+  void TearDown() override {
+    if (opened) x11test::close_window();
+    alarm(0);
+  }
+  virtual const char* geometry() { return "550x425+0+0"; }
+  bool opened = false;
+};
