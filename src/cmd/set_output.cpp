@@ -5,6 +5,7 @@
 #include "cmd/cmnstate.h"
 #include "cmd/omprnt.h"
 #include "cmd/omset.h"
+#include "cmd/set_lats.h"
 #include "data/words.h"
 
 namespace {
@@ -89,10 +90,7 @@ int setout(const char* kw, const char* typed, cmnstate* pcm) {
     if (rc == 0 && pcm->logo == 0) pcm->timelab = 0;
     return rc;
   }
-  if (cmpwrd(kw, "lats")) {
-    omprnt(0, "SET LATS error:  LATS output not built yet\n");
-    return 1;
-  }
+  if (cmpwrd(kw, "lats")) return omsetlats(kw, pcm);
   return -2;
 }
 

@@ -1,4 +1,4 @@
-// LATS output entry points, until the LATS interface is built.
+// The GRIB index maker as the LATS GRIB writer runs it at close.
 #include <cstdio>
 
 #include "cmd/cmnstate.h"
@@ -36,9 +36,4 @@ void latsgribmap(const char* descr, int ignfcst) {
     std::printf("LATS_GRIB: latsgribmap: the GRIB index was made\n");
   }
   std::fflush(stdout);
-}
-
-int omlats(cmnstate* pcm, int op, int arg) {
-  omprnt(0, "LATS error:  not built yet\n");
-  return 0;
 }

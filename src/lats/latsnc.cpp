@@ -1,0 +1,300 @@
+// The netCDF writer of the LATS output (the "LATS" and "COARDS"
+// conventions): dimensions, coordinates, variables and attributes are
+// defined until the first write, then coordinates, times and fields are
+// put.
+#include <netcdf.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "lats/latsint.h"
+
+namespace {
+
+// Reports a failed library call with the library's own text; true when
+// the call succeeded.
+bool ok(int status) {
+  if (status == NC_NOERR) return true;
+  fprintf(stderr, "netCDF: %s\n", nc_strerror(status));
+  return false;
+}
+
+// Text attributes carry their terminating NUL, as readers of these files
+// expect.
+int puttext(int ncid, int varid, const char* name, const std::string& text) {
+  return nc_put_att_text(ncid, varid, name, text.size() + 1, text.c_str());
+}
+
+const char* calname(int cal) {
+  switch (cal) {
+    case LATS_STANDARD: return "standard";
+    case LATS_JULIAN: return "julian";
+    case LATS_NOLEAP: return "noleap";
+    case LATS_360: return "360";
+    case LATS_CLIM: return "climatology";
+    case LATS_CLIMLEAP: return "climatology_366";
+    default: return "climatology_360";
+  }
+}
+
+const char* gridtypename(int t) {
+  return t == LATS_GAUSSIAN ? "gaussian" : t == LATS_LINEAR ? "linear" : "generic";
+}
+
+const char* statname(int s) {
+  switch (s) {
+    case LATS_AVERAGE: return "average";
+    case LATS_INSTANT: return "instantaneous";
+    case LATS_ACCUM: return "accumulation";
+    default: return "other";
+  }
+}
+
+const latsFileGrid* gridof(const latsFile* f, const latsGrid* g) {
+  for (auto& fg : f->grids)
+    if (fg.grid == g) return &fg;
+  return nullptr;
+}
+
+const latsFileVert* vertof(const latsFile* f, const latsVertDim* vd) {
+  for (auto& fv : f->vdims)
+    if (fv.vd == vd) return &fv;
+  return nullptr;
+}
+
+// First write of a file: the remaining attributes, end of define mode and
+// the coordinate values.
+bool enddefine(latsFile* f) {
+  if (!ok(puttext(f->ncid, f->nctimevar, "units", f->nctimeunits))) {
+    latsError("netCDF (latsnc) --> Writing netCDF time units attribute, file %s", f->path.c_str());
+    return false;
+  }
+  for (auto& v : f->vars) {
+    if (!v->hasmissing) continue;
+    int st = v->parm.datatype == LATS_INT
+                 ? nc_put_att_int(f->ncid, v->ncvarid, "missing_value", NC_INT, 1, &v->imissing)
+                 : nc_put_att_float(f->ncid, v->ncvarid, "missing_value", NC_FLOAT, 1, &v->missing);
+    if (!ok(st)) {
+      latsError("netCDF (latsnc) --> Writing missing data value, file %s, variable %s", f->path.c_str(),
+                v->name.c_str());
+      return false;
+    }
+  }
+  if (!ok(nc_enddef(f->ncid))) {
+    latsError("netCDF (latsnc) --> Ending define mode for file %s", f->path.c_str());
+    return false;
+  }
+  f->ncmode = 2;
+  for (auto& fg : f->grids) {
+    if (!ok(nc_put_var_double(f->ncid, fg.lonvar, fg.grid->lons.data()))) {
+      latsError("netCDF (latsnc) --> Writing longitude values, file %s", f->path.c_str());
+      return false;
+    }
+    if (!ok(nc_put_var_double(f->ncid, fg.latvar, fg.grid->lats.data()))) {
+      latsError("netCDF (latsnc) --> Writing latitude values, file %s", f->path.c_str());
+      return false;
+    }
+  }
+  for (auto& fv : f->vdims) {
+    for (size_t i = 0; i < fv.vd->levs.size(); i++) {
+      size_t at = i;
+      if (!ok(nc_put_var1_double(f->ncid, fv.var, &at, &fv.vd->levs[i]))) {
+        latsError("netCDF (latsnc) --> Writing vertical level %d, file %s", (int)i + 1, f->path.c_str());
+        return false;
+      }
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+int latsCreateNc(latsFile* f) {
+  if (!ok(nc_create(f->path.c_str(), NC_CLOBBER, &f->ncid))) {
+    latsError("netCDF (latsnc) --> Creating netCDF file %s", f->path.c_str());
+    return 0;
+  }
+  f->ncmode = 1;
+  if (!ok(nc_def_dim(f->ncid, "time", NC_UNLIMITED, &f->nctimedim))) {
+    latsError("netCDF (latsnc) --> Creating netCDF time dimension, file %s", f->path.c_str());
+    nc_close(f->ncid);
+    return 0;
+  }
+  if (!ok(nc_def_var(f->ncid, "time", NC_DOUBLE, 1, &f->nctimedim, &f->nctimevar))) {
+    latsError("netCDF (latsnc) --> Creating netCDF time variable, file %s", f->path.c_str());
+    nc_close(f->ncid);
+    return 0;
+  }
+  f->ncndims = 1;
+  if (!ok(puttext(f->ncid, NC_GLOBAL, "Conventions", f->convention == LATS_COARDS ? "COARDS" : "LATS")) ||
+      !ok(puttext(f->ncid, NC_GLOBAL, "calendar", calname(f->calendar))) ||
+      !ok(puttext(f->ncid, NC_GLOBAL, "comments", f->comment)) ||
+      !ok(puttext(f->ncid, NC_GLOBAL, "model", f->model)) ||
+      !ok(puttext(f->ncid, NC_GLOBAL, "center", f->center))) {
+    latsError("netCDF (latsnc) --> Writing netCDF file attribute, file %s", f->path.c_str());
+    nc_close(f->ncid);
+    return 0;
+  }
+  return f->id;
+}
+
+int latsGridNc(latsFile* f, latsFileGrid* g) {
+  if (f->ncmode != 1) {
+    latsError("netCDF (latsnc) --> lats_grid calls must precede any lats_write call");
+    return 0;
+  }
+  bool first = f->grids.size() == 1;
+  std::string lon = first ? "longitude" : "longitude_" + g->grid->name;
+  std::string lat = first ? "latitude" : "latitude_" + g->grid->name;
+  if (!ok(nc_def_dim(f->ncid, lon.c_str(), g->grid->lons.size(), &g->londim))) {
+    latsError("netCDF (latsnc) --> Creating netCDF longitude dimension, file %s", f->path.c_str());
+    return 0;
+  }
+  if (!ok(nc_def_var(f->ncid, lon.c_str(), NC_DOUBLE, 1, &g->londim, &g->lonvar))) {
+    latsError("netCDF (latsnc) --> Creating netCDF longitude variable, file %s", f->path.c_str());
+    return 0;
+  }
+  if (!ok(nc_def_dim(f->ncid, lat.c_str(), g->grid->lats.size(), &g->latdim))) {
+    latsError("netCDF (latsnc) --> Creating netCDF latitude dimension, file %s", f->path.c_str());
+    return 0;
+  }
+  if (!ok(nc_def_var(f->ncid, lat.c_str(), NC_DOUBLE, 1, &g->latdim, &g->latvar))) {
+    latsError("netCDF (latsnc) --> Creating netCDF latitude variable, file %s", f->path.c_str());
+    return 0;
+  }
+  if (!ok(puttext(f->ncid, g->lonvar, "units", "degrees_east")) ||
+      !ok(puttext(f->ncid, g->lonvar, "long_name", "Longitude")) ||
+      !ok(puttext(f->ncid, g->latvar, "units", "degrees_north")) ||
+      !ok(puttext(f->ncid, g->latvar, "long_name", "Latitude"))) {
+    latsError("netCDF (latsnc) --> Writing netCDF grid attribute, file %s", f->path.c_str());
+    return 0;
+  }
+  f->ncndims += 2;
+  return 1;
+}
+
+int latsVertDimNc(latsFile* f, latsFileVert* v) {
+  if (f->ncmode != 1) {
+    latsError("netCDF (latsnc) --> lats_vert_dim calls must precede any lats_write call");
+    return 0;
+  }
+  if (f->ncndims >= LATS_MAX_VERTDIMS) {
+    latsError("netCDF (latsnc) --> Too many vertical dimensions defined, maximum of %d, file %s",
+              LATS_MAX_VERTDIMS, f->path.c_str());
+    return 0;
+  }
+  const latsVertDim* vd = v->vd;
+  if (!ok(nc_def_dim(f->ncid, vd->name.c_str(), vd->levs.size(), &v->dim))) {
+    latsError("netCDF (latsnc) --> Creating vertical dimension, file %s", f->path.c_str());
+    return 0;
+  }
+  if (!ok(nc_def_var(f->ncid, vd->name.c_str(), NC_DOUBLE, 1, &v->dim, &v->var))) {
+    latsError("netCDF (latsnc) --> Creating vertical dimension variable, file %s", f->path.c_str());
+    return 0;
+  }
+  if (!ok(puttext(f->ncid, v->var, "units", vd->type.units))) {
+    latsError("netCDF (latsnc) --> Writing vertical dimension attribute, file %s, dimension %s",
+              f->path.c_str(), vd->name.c_str());
+    return 0;
+  }
+  if (!ok(puttext(f->ncid, v->var, "description", vd->type.descrip))) {
+    latsError("netCDF (latsnc) --> Writing vertical dimension description, file %s, dimension %s",
+              f->path.c_str(), vd->name.c_str());
+    return 0;
+  }
+  if (!ok(puttext(f->ncid, v->var, "type", vd->type.name)) ||
+      !ok(puttext(f->ncid, v->var, "long_name", "Level")) ||
+      !ok(puttext(f->ncid, v->var, "positive", vd->type.positive == 2 ? "down" : "up"))) {
+    latsError("netCDF (latsnc) --> Writing vertical dimension type attribute, file %s, dimension %s",
+              f->path.c_str(), vd->name.c_str());
+    return 0;
+  }
+  f->ncndims++;
+  return (int)f->vdims.size();
+}
+
+int latsVarNc(latsFile* f, latsVar* v) {
+  if (f->ncmode != 1) {
+    latsError("netCDF (latsnc) --> lats_var calls must precede any lats_write call");
+    return 0;
+  }
+  const latsFileGrid* g = gridof(f, v->grid);
+  int dims[4];
+  int nd = 0;
+  dims[nd++] = f->nctimedim;
+  if (v->vertdim) dims[nd++] = vertof(f, v->vertdim)->dim;
+  dims[nd++] = g->latdim;
+  dims[nd++] = g->londim;
+  nc_type type = v->parm.datatype == LATS_INT ? NC_INT : NC_FLOAT;
+  if (!ok(nc_def_var(f->ncid, v->name.c_str(), type, nd, dims, &v->ncvarid))) {
+    latsError("netCDF (latsnc) --> Defining variable %s, file %s", v->name.c_str(), f->path.c_str());
+    return 0;
+  }
+  if (!ok(puttext(f->ncid, v->ncvarid, "comments", v->comment)) ||
+      !ok(puttext(f->ncid, v->ncvarid, "long_name", v->parm.title)) ||
+      !ok(puttext(f->ncid, v->ncvarid, "units", v->parm.units)) ||
+      !ok(puttext(f->ncid, v->ncvarid, "grid_name", v->grid->name)) ||
+      !ok(puttext(f->ncid, v->ncvarid, "grid_type", gridtypename(v->grid->type)))) {
+    latsError("netCDF (latsnc) --> Writing netCDF file attribute, file %s, var %s", f->path.c_str(),
+              v->name.c_str());
+    return 0;
+  }
+  if (!v->vertdim && v->parm.levelTypeSet && v->parm.hasVertType &&
+      !ok(puttext(f->ncid, v->ncvarid, "level_description", v->parm.vertType.descrip))) {
+    latsError("netCDF (latsnc) --> Writing netCDF file level description, file %s, var %s", f->path.c_str(),
+              v->name.c_str());
+    return 0;
+  }
+  if (!ok(puttext(f->ncid, v->ncvarid, "time_statistic", statname(v->tstat)))) {
+    latsError("netCDF (latsnc) --> Writing netCDF file attribute, file %s, var %s", f->path.c_str(),
+              v->name.c_str());
+    return 0;
+  }
+  return v->id;
+}
+
+int latsWriteNc(latsFile* f, latsVar* v, int levindex, int timeindex, int y, int m, int d, int h, void* data) {
+  if (f->ncmode == 1 && !enddefine(f)) return 0;
+  if (timeindex == f->ntimewritten) {
+    latsCompTime ct;
+    ct.year = y;
+    ct.month = (short)m;
+    ct.day = (short)d;
+    ct.hour = h;
+    double t;
+    if (!latsComp2Rel(f->calendar, ct, f->nctimeunits.c_str(), &t)) return 0;
+    size_t at = (size_t)timeindex;
+    if (!ok(nc_put_var1_double(f->ncid, f->nctimevar, &at, &t))) {
+      latsError("netCDF (latsnc) --> Writing time value %ld (index %d)", (long)t, timeindex);
+      return 0;
+    }
+  }
+  size_t start[4], count[4];
+  int nd = 0;
+  start[nd] = (size_t)timeindex, count[nd++] = 1;
+  if (v->vertdim) start[nd] = (size_t)levindex, count[nd++] = 1;
+  start[nd] = 0, count[nd++] = v->grid->lats.size();
+  start[nd] = 0, count[nd++] = v->grid->lons.size();
+  int st = v->parm.datatype == LATS_INT
+               ? nc_put_vara_int(f->ncid, v->ncvarid, start, count, static_cast<const int*>(data))
+               : nc_put_vara_float(f->ncid, v->ncvarid, start, count, static_cast<const float*>(data));
+  if (!ok(st)) {
+    latsError("netCDF (latsnc) --> Writing data for file %s, var %s", f->path.c_str(), v->name.c_str());
+    if (v->vertdim)
+      latsError("netCDF (latsnc) -->    Level = %f (index %d)", v->vertdim->levs[levindex], levindex);
+    latsError("netCDF (latsnc) -->    Time = %dZ %d %s %d", h, d, m >= 1 && m <= 12 ? latsMonthNames[m - 1] : "???", y);
+    return 0;
+  }
+  return 1;
+}
+
+int latsCloseNc(latsFile* f) {
+  if (!ok(nc_close(f->ncid))) {
+    latsError("netCDF (latsnc) --> Closing netCDF file %s", f->path.c_str());
+    return 0;
+  }
+  f->ncid = -1;
+  return 1;
+}
