@@ -76,10 +76,26 @@ struct walker {
     plon = lon;
     plat = lat;
   }
+  // True when every point of the segment lies beyond one edge of the view.
+  bool beyond(double x1, double y1, double x2, double y2) const {
+    return (x1 + k < o->lnmn && x2 + k < o->lnmn) || (x1 + k > o->lnmx && x2 + k > o->lnmx) ||
+           (y1 < o->ltmn && y2 < o->ltmn) || (y1 > o->ltmx && y2 > o->ltmx);
+  }
   void segment(double x1, double y1, double x2, double y2) {
     double dx = x2 - x1, dy = y2 - y1;
     double d = std::fmax(std::fabs(dx), std::fabs(dy));
     double p = s;
+    if (d > s && beyond(x1, y1, x2, y2)) {
+      // Only the first walked point can draw (it ends a piece); the rest
+      // of the walk would visit points outside with the pen up.
+      if (down) {
+        if (p >= d - s / 4) visit(x2, y2);
+        else visit(x1 + dx * p / d, y1 + dy * p / d);
+      }
+      plon = x2;
+      plat = y2;
+      return;
+    }
     while (p < d + s) {
       double cx, cy;
       if (p >= d - s / 4) {
