@@ -11,6 +11,9 @@ scripts/install-deps.sh --with-tests
 
 jobs="$(nproc 2>/dev/null || echo 2)"
 export CTEST_OUTPUT_ON_FAILURE=1
+# Let ccache reuse objects compiled in another checkout of the same sources
+# (CI builds a fresh clone in another folder).
+export CCACHE_BASEDIR="$root" CCACHE_NOHASHDIR=1
 
 # Standard input is closed for every test: nothing may wait for a terminal.
 status=0
