@@ -307,6 +307,7 @@ void latsInterfaceReset() {
   for (auto& f : files) {
     if (f->grib) fclose(f->grib);
     if (f->ctl) fclose(f->ctl);
+    if (f->format == 1 && f->ncid >= 0) latsCloseNc(f.get());
   }
   files.clear();
   vertdims.clear();
