@@ -137,8 +137,8 @@ int makegds(const latsGrid* g, bytes& out) {
   putsigned(out, 20, millideg(g->lons.back()), 3);
   if (generic) {
     size_t at = 23;
-    for (double x : g->lons) putsigned(out, at, (long)(x * 1000 + 0.5), 3), at += 3;
-    for (double y : g->lats) putsigned(out, at, (long)(y * 1000 + 0.5), 3), at += 3;
+    for (double x : g->lons) putsigned(out, at, millideg(x), 3), at += 3;
+    for (double y : g->lats) putsigned(out, at, millideg(y), 3), at += 3;
     return 0;
   }
   putsigned(out, 23, dx < 0 ? -1000 : millideg(dx), 2);

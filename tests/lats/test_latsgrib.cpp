@@ -148,3 +148,144 @@ TEST_F(LatsTest, GribRecordSectionsAndDecoderAgree) {
   }
   EXPECT_EQ(12, k);
 }
+
+TEST_F(LatsTest, ConstantAndWideFieldsPack) {
+  std::vector<double> lons = range(0, 1, 3), lats = range(0, 1, 2);
+  // ps has decimal scale 0: a range of 1e8 needs 27 bits, so it is packed
+  // with binary scaling in 24 bits and the PDS says D = 0.
+  gribfile g = makefile("w", LATS_GRIB, LATS_HOURLY, 1, lons, lats, "ps");
+  ASSERT_GT(g.vid, 0);
+  std::vector<float> wide = {0, 1e8f, 5e7f, 1, 2, 3};
+  ASSERT_EQ(1, lats_write(g.fid, g.vid, 0, 1990, 1, 1, 0, wide.data()));
+  std::vector<float> flat(6, 101325.0f);
+  ASSERT_EQ(1, lats_write(g.fid, g.vid, 0, 1990, 1, 1, 1, flat.data()));
+  ASSERT_EQ(1, lats_close(g.fid));
+  std::vector<record> r = records("w.grb");
+  ASSERT_EQ(2u, r.size());
+  EXPECT_EQ(0, r[0].pds[26]);
+  EXPECT_EQ(0, r[0].pds[27]);
+  EXPECT_EQ(24, r[0].bds[10]);
+  EXPECT_EQ(0x80, r[0].pds[7]);   // no bit map
+  // The constant field: one bit per value, all zero, the reference the constant.
+  const record& c = r[1];
+  EXPECT_EQ(1, c.bds[10]);
+  EXPECT_FLOAT_EQ(101325.0f, ibm2flt(&c.bds[6]));
+  EXPECT_EQ(0, c.bds[11]);
+  EXPECT_EQ(12u, c.bds.size());
+  EXPECT_EQ(2, c.bds[3] & 0x0f);   // 12*8 - 6 - 88 unused bits
+}
+
+TEST_F(LatsTest, FieldWithoutDefinedPointsWritesAnEmptyRecord) {
+  std::vector<double> lons = range(0, 1, 2), lats = range(0, 1, 2);
+  gribfile g = makefile("e", LATS_GRIB, LATS_HOURLY, 1, lons, lats);
+  ASSERT_EQ(1, lats_miss_float(g.fid, g.vid, 1e20f, 1e18f));
+  std::vector<float> f(4, 1e20f);
+  ASSERT_EQ(1, lats_write(g.fid, g.vid, 0, 1990, 1, 1, 0, f.data()));
+  ASSERT_EQ(1, lats_close(g.fid));
+  std::vector<record> r = records("e.grb");
+  ASSERT_EQ(1u, r.size());
+  EXPECT_EQ(0, r[0].bms[6] & 0xF0);
+  EXPECT_EQ(12u, r[0].bds.size());
+}
+
+TEST_F(LatsTest, OmbraGribDescriptorFromNorthToSouthWithLevels) {
+  double plev[3] = {1000, 850, 500};
+  int vd = lats_vert_dim("levels", "plev", 3, plev);
+  ASSERT_GT(vd, 0);
+  std::vector<double> lons = range(0, 90, 4), lats = {90, 30, -20, -90};
+  gribfile g = makefile("o.grb", LATS_OMBRA_GRIB, LATS_DAILY, 1, lons, lats, "ua", vd, LATS_GAUSSIAN);
+  ASSERT_GT(g.vid, 0);
+  int sid = lats_var(g.fid, "tas", LATS_FLOAT, LATS_AVERAGE, g.gid, 0, "");
+  ASSERT_GT(sid, 0);
+  std::vector<float> f(16, 3.0f);
+  testing::internal::CaptureStdout();
+  for (int day = 1; day <= 2; day++) {
+    for (double p : plev) ASSERT_EQ(1, lats_write(g.fid, g.vid, p, 1979, 1, day, 12, f.data()));
+    ASSERT_EQ(1, lats_write(g.fid, sid, 0, 1979, 1, day, 0, f.data()));
+  }
+  ASSERT_EQ(1, lats_close(g.fid));
+  testing::internal::GetCapturedStdout();
+  EXPECT_EQ(0, mfcmn.mfcal);
+  std::string ctl = slurp("o.ctl");
+  EXPECT_NE(std::string::npos, ctl.find("dset ^o.grb\ntitle comment\nundef 1e+20\ndtype grib\nindex ^o.gmp\n"));
+  EXPECT_NE(std::string::npos, ctl.find("options yrev      \nxdef"));
+  EXPECT_NE(std::string::npos, ctl.find("xdef 4 linear 0.000000 90.000000\n"));
+  EXPECT_NE(std::string::npos, ctl.find("ydef 4 levels\n-90.000 -20.000  30.000  90.000 \nzdef")) << ctl;
+  EXPECT_NE(std::string::npos, ctl.find("zdef 3 levels\n1000 850 500 \n"));
+  EXPECT_NE(std::string::npos, ctl.find("tdef 2 linear 0Z1jan1979  1dy\n"));
+  EXPECT_NE(std::string::npos, ctl.find("vars 2\n"));
+  EXPECT_NE(std::string::npos, ctl.find("ua        3   33,100 Eastward wind [m/s]\n"));
+  EXPECT_NE(std::string::npos, ctl.find("tas       0   11,105,  2 Surface (2m) air temperature [K]\nendvars\n"));
+  std::vector<record> r = records("o.grb");
+  ASSERT_EQ(8u, r.size());
+  EXPECT_EQ(100, r[1].pds[9]);
+  EXPECT_EQ(850u, (unsigned)(r[1].pds[10] << 8 | r[1].pds[11]));
+  EXPECT_EQ(0, r[1].pds[15]);   // daily: hour 0
+  EXPECT_EQ(105, r[3].pds[9]);
+  EXPECT_EQ(2, r[3].pds[11]);   // P3 in octets 11-12
+  EXPECT_EQ(3, r[3].pds[20]);   // average
+  EXPECT_EQ(1, r[3].pds[19]);   // over delta
+  EXPECT_EQ(0, r[0].gds[27]);   // rows north to south
+  EXPECT_EQ(4, r[0].gds[5]);    // Gaussian
+  EXPECT_EQ(2, r[0].gds[26]);   // two latitudes between pole and equator
+}
+
+TEST_F(LatsTest, GenericGridAndBadGrids) {
+  std::vector<double> lons = {0, 1, 3}, lats = {-5, 5};
+  gribfile g = makefile("gen", LATS_GRIB, LATS_HOURLY, 1, lons, lats, "ta", 0, LATS_GENERIC);
+  std::vector<float> f(6, 1.0f);
+  ASSERT_EQ(1, lats_write(g.fid, g.vid, 0, 1990, 1, 1, 0, f.data()));
+  // A linear grid whose steps differ cannot be described as linear.
+  int bad = lats_grid("irregular", LATS_LINEAR, 3, lons.data(), 2, lats.data());
+  int vid = lats_var(g.fid, "ua", LATS_FLOAT, LATS_INSTANT, bad, 0, "");
+  ASSERT_EQ(0, vid);   // the file is already written to
+  ASSERT_EQ(1, lats_close(g.fid));
+  std::vector<record> r = records("gen.grb");
+  ASSERT_EQ(1u, r.size());
+  ASSERT_EQ((3u + 2u) * 3 + 24, r[0].gds.size());
+  EXPECT_EQ(220, r[0].gds[5]);
+  EXPECT_EQ(3000u, b3(&r[0].gds[23 + 6]));
+  EXPECT_EQ(0x800000u | 5000u, b3(&r[0].gds[23 + 9]));
+  int f2 = lats_create("irr", LATS_GRIB, LATS_STANDARD, LATS_HOURLY, 1, "ncep", "", "");
+  int v2 = lats_var(f2, "ta", LATS_FLOAT, LATS_INSTANT, bad, 0, "");
+  ASSERT_GT(v2, 0);
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(0, lats_write(f2, v2, 0, 1990, 1, 1, 0, f.data()));
+  EXPECT_NE(std::string::npos, testing::internal::GetCapturedStderr().find("dx and dy are NOT constant"));
+  lats_close(f2);
+}
+
+TEST_F(LatsTest, GribDecoderReadsIntegersWithMissingPoints) {
+  if (!have("grib_get_data")) GTEST_SKIP() << "grib_get_data not installed";
+  spit("i.tab", "#!variable\ncnt | 200 | count | 1 | int | | 0 | | | x\n#!center\nhome | 1 | 98 | 0\n");
+  ASSERT_EQ(1, lats_parmtab("i.tab"));
+  int fid = lats_create("i", LATS_GRIB, LATS_NOLEAP, LATS_MONTHLY, 1, "HOME", "", "");
+  ASSERT_GT(fid, 0);
+  std::vector<double> lons = range(0, 120, 3), lats = {60, 20, -20, -60};
+  int gid = lats_grid("gi", LATS_LINEAR, 3, lons.data(), 4, lats.data());
+  int vid = lats_var(fid, "cnt", LATS_INT, LATS_ACCUM, gid, 0, "");
+  ASSERT_GT(vid, 0);
+  ASSERT_EQ(1, lats_miss_int(fid, vid, -1));
+  std::vector<int> v = {1, 2, 3, 4, -1, 6, 7, 8, 9, 10, 11, 12000};
+  ASSERT_EQ(1, lats_write(fid, vid, 0, 1995, 7, 15, 12, v.data()));
+  EXPECT_EQ(-1, v[4]);   // the caller's data is left as it was
+  ASSERT_EQ(1, lats_close(fid));
+  std::vector<record> r = records("i.grb");
+  ASSERT_EQ(1u, r.size());
+  EXPECT_EQ(0, r[0].gds[5]);
+  EXPECT_EQ(1, r[0].pds[14]);   // monthly: day 1
+  EXPECT_EQ(16, r[0].bds[10]);  // monthly files pack in 16 bits
+  std::string out = run("grib_get_data -m MISSING i.grb 2>&1");
+  std::istringstream in(out);
+  std::string line;
+  std::getline(in, line);
+  double lat, lon;
+  std::string val;
+  int k = 0;
+  while (in >> lat >> lon >> val) {
+    if (k == 4) EXPECT_EQ("MISSING", val);
+    else EXPECT_NEAR(v[k], std::stod(val), 0.2) << k;
+    k++;
+  }
+  EXPECT_EQ(12, k) << out;
+}
