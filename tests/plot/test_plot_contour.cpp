@@ -118,6 +118,19 @@ TEST_F(PlotContour, ExplicitLevelsAndColours) {
   EXPECT_TRUE(has(o, "Contouring: 996 to 1023 interval 3 \n")) << o.out;
 }
 
+TEST_F(PlotContour, RainbowColoursComeFromRbcols) {
+  for (const char* kind : {"contour", "shaded"}) {
+    run(std::string("set gxout ") + kind);
+    run("set ccolor rainbow");
+    run("set rbcols 2 3 4");
+    run("clear");
+    Out o = run("d slp");
+    frameinfo f = scan();
+    EXPECT_TRUE(f.colours.count(2) && f.colours.count(3) && f.colours.count(4)) << kind << o.out;
+    for (int c : {9, 14, 11, 5, 13, 10, 7, 12, 6}) EXPECT_FALSE(f.colours.count(c)) << kind << " " << c;
+  }
+}
+
 TEST_F(PlotContour, ConstantFieldIsDrawnAsFgridOnceAndRestoresSettings) {
   run("set stat on");
   run("set fgvals 7 9");
