@@ -7,6 +7,7 @@
 #include <X11/keysym.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/select.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -50,43 +51,59 @@ inline bool have_xvfb() {
   return false;
 }
 
-// Starts Xvfb on a free display number once per process; false without it.
+// Starts Xvfb once per process; false without it.  The server picks a
+// free display number itself and reports it on a pipe, so test processes
+// running side by side never share a server.
 inline bool start_server() {
   static int state = 0;  // 0 not tried, 1 running, -1 failed
   if (state) return state > 0;
   state = -1;
   if (!have_xvfb()) return false;
-  for (int n = 71 + (int)(getpid() % 300); n < 1000; n++) {
-    std::string lock = "/tmp/.X" + std::to_string(n) + "-lock";
-    std::string sock = "/tmp/.X11-unix/X" + std::to_string(n);
-    struct stat sb;
-    if (stat(lock.c_str(), &sb) == 0 || stat(sock.c_str(), &sb) == 0) continue;
-    std::string disp = ":" + std::to_string(n);
-    pid_t pid = fork();
-    if (pid == 0) {
-      freopen("/dev/null", "w", stdout);
-      freopen("/dev/null", "w", stderr);
-      execlp("Xvfb", "Xvfb", disp.c_str(), "-screen", "0", "1280x1024x24", "-nolisten", "tcp",
-             (char*)nullptr);
-      _exit(127);
+  int fds[2];
+  if (pipe(fds) != 0) return false;
+  pid_t pid = fork();
+  if (pid == 0) {
+    close(fds[0]);
+    freopen("/dev/null", "w", stdout);
+    freopen("/dev/null", "w", stderr);
+    std::string fd = std::to_string(fds[1]);
+    execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-noreset", "-screen", "0", "1280x1024x24",
+           "-nolisten", "tcp", (char*)nullptr);
+    _exit(127);
+  }
+  close(fds[1]);
+  if (pid < 0) {
+    close(fds[0]);
+    return false;
+  }
+  server_pid() = pid;
+  atexit(stop_server);
+  std::string num;
+  for (int i = 0; i < 100; i++) {  // up to 10 s for the number
+    fd_set rd;
+    FD_ZERO(&rd);
+    FD_SET(fds[0], &rd);
+    struct timeval tv = {0, 100000};
+    if (select(fds[0] + 1, &rd, nullptr, nullptr, &tv) <= 0) continue;
+    char c;
+    ssize_t n = read(fds[0], &c, 1);
+    if (n <= 0 || c == '\n') break;
+    num += c;
+  }
+  close(fds[0]);
+  if (num.empty()) return false;
+  std::string disp = ":" + num;
+  for (int i = 0; i < 100; i++) {
+    Display* d = XOpenDisplay(disp.c_str());
+    if (d) {
+      // Kept open: a server whose last client leaves resets, and refuses
+      // connections while it does.
+      (void)d;
+      setenv("DISPLAY", disp.c_str(), 1);
+      state = 1;
+      return true;
     }
-    if (pid < 0) return false;
-    for (int i = 0; i < 100; i++) {  // up to 10 s
-      usleep(100000);
-      int st;
-      if (waitpid(pid, &st, WNOHANG) == pid) break;  // died: try another number
-      Display* d = XOpenDisplay(disp.c_str());
-      if (d) {
-        XCloseDisplay(d);
-        server_pid() = pid;
-        atexit(stop_server);
-        setenv("DISPLAY", disp.c_str(), 1);
-        state = 1;
-        return true;
-      }
-    }
-    kill(pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
+    usleep(100000);
   }
   return false;
 }
