@@ -103,7 +103,9 @@ float doaave(gridres* pgr, float lonmin, float lonmax, float latmin, float latma
     else wx = 1.0f;
     wxs[static_cast<size_t>(i)] = wx;
   }
-  float s = 0.0f, w = 0.0f;
+  // The sums are kept in double precision: over a grid of a million
+  // points single-precision sums lose the fourth significant digit.
+  double s = 0.0, w = 0.0;
   const float u = pgr->undef;
   for (int j = 0; j < jsiz; j++) {
     double gy = pgr->dimmin[1] + j;
@@ -127,22 +129,25 @@ float doaave(gridres* pgr, float lonmin, float lonmax, float latmin, float latma
       wy = 1.0f;
     }
     const float* row = pgr->grid + static_cast<size_t>(j) * isiz;
+    double rs = 0.0, rw = 0.0;
     if (v == 4) {
       for (int i = 0; i < isiz; i++) {
         if (row[i] == u) continue;
-        s += row[i];
-        w += 1.0f;
+        rs += row[i];
+        rw += 1.0;
       }
     } else {
       for (int i = 0; i < isiz; i++) {
         if (row[i] == u) continue;
         const float wx = wxs[static_cast<size_t>(i)];
-        s += (row[i] * wy) * wx;
-        w += wy * wx;
+        rs += (row[i] * wy) * wx;
+        rw += wy * wx;
       }
     }
+    s += rs;
+    w += rw;
   }
-  if (w > 0.0f) return v <= 2 ? s / w : s;
+  if (w > 0.0) return static_cast<float>(v <= 2 ? s / w : s);
   return u;
 }
 

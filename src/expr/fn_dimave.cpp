@@ -346,6 +346,7 @@ static int ave(fargs* pfa, evalstat* pst, int v) {
     }
   }
   omgfre(B);
+  if (A->grid == &A->rmin) A->rmax = A->rmin;
   pst->result.pgr = A;
   pst->type = 1;
   return 0;

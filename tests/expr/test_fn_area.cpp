@@ -207,4 +207,23 @@ TEST_F(AreaFns, ReductionOfAGridBuiltHere) {
   omgfre(g);
 }
 
+TEST(AreaSums, LargeGridsKeepTheirPrecision) {
+  // A million values near 295: single-precision running sums would be off
+  // in the fourth digit.
+  const int nx = 1440, ny = 721;
+  std::vector<float> v(static_cast<size_t>(nx) * ny);
+  double total = 0, rows = 0;
+  for (int j = 0; j < ny; j++)
+    for (int i = 0; i < nx; i++) {
+      float x = 295.0f + 0.37f * std::sin(0.01f * i + 0.3f * j);
+      v[static_cast<size_t>(j) * nx + i] = x;
+      total += x;
+      if (j < 89) rows += x;
+    }
+  gridres* g = mkgrid(0, 1, nx, ny, v);
+  EXPECT_NEAR(doaave(g, 0.5f, nx + 0.5f, 0.5f, ny + 0.5f, 4), total, 1e-6 * total);
+  EXPECT_NEAR(doaave(g, 0.5f, nx + 0.5f, 0.5f, 89.5f, 2), rows / (89.0 * nx), 1e-5);
+  omgfre(g);
+}
+
 }  // namespace
