@@ -1,0 +1,249 @@
+// set lats and the latsgrid/latsdata outputs, through the command
+// dispatcher: messages, ids, and files written and read back.
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+
+#include "cmd/cmnstate.h"
+#include "cmd/omcmd.h"
+#include "data/byteorder.h"
+#include "gx/gx.h"
+#include "latstest.h"
+
+namespace {
+
+struct Out {
+  int rc;
+  std::string out;
+};
+
+Out cmd(const std::string& line) {
+  testing::internal::CaptureStdout();
+  int rc = omcmd(line.c_str(), &gcmn, 0);
+  fflush(stdout);
+  return {rc, testing::internal::GetCapturedStdout()};
+}
+
+bool has(const Out& o, const std::string& s) { return o.out.find(s) != std::string::npos; }
+
+void putle(std::string& s, float v) {
+  unsigned char b[4];
+  memcpy(b, &v, 4);
+  if (!omhostle()) std::swap(b[0], b[3]), std::swap(b[1], b[2]);
+  s.append(reinterpret_cast<char*>(b), 4);
+}
+
+// A data set t.ctl: 4 x 3 points, 2 levels, 3 six-hourly times; value =
+// element number, element 5 undefined.
+class LatsCmd : public LatsTest {
+ protected:
+  static void SetUpTestSuite() {
+    gcmn.vpagew = 11;
+    gcmn.vpageh = 8.5;
+    gcmn.batch = 1;
+    ominit();
+    testing::internal::CaptureStdout();
+    gxstrt(11, 8.5, 1);
+    testing::internal::GetCapturedStdout();
+  }
+  void SetUp() override {
+    LatsTest::SetUp();
+    ominit();
+    gcmn.batch = 1;
+    gcmn.filehead = gcmn.dfile = nullptr;
+    gcmn.filecount = 0;
+    gcmn.dfilenum = 0;
+    gcmn.defhead = nullptr;
+    for (int d = 0; d < 4; d++) gcmn.vary[d] = 0;
+    std::string data;
+    for (int i = 0; i < 4 * 3 * 2 * 3; i++) putle(data, i == 5 ? -9.99e8f : (float)i);
+    spit("t.dat", data);
+    spit("t.ctl",
+         "dset ^t.dat\ntitle Test set\nundef -9.99e8\noptions little_endian\n"
+         "xdef 4 linear 0 10\nydef 3 linear -10 10\nzdef 2 levels 1000 500\n"
+         "tdef 3 linear 00z01jan2000 6hr\nvars 1\nt 2 99 temperature\nendvars\n");
+  }
+  void TearDown() override {
+    cmd("reinit");
+    LatsTest::TearDown();
+  }
+};
+
+}  // namespace
+
+TEST_F(LatsCmd, SettingsAndTheirMessages) {
+  Out o = cmd("set lats");
+  EXPECT_EQ(1, o.rc);
+  EXPECT_TRUE(has(o, "SET LATS error:  No arguments....\n  valid arguments are: \n"));
+  EXPECT_TRUE(has(o, "  close (e.g., set lats close)\n\n"));
+  o = cmd("set lats convention grib");
+  EXPECT_EQ(1, o.rc);
+  EXPECT_TRUE(has(o, "SET LATS CONVENTION error:  invalid argument using the default...\n"));
+  EXPECT_EQ(3, gcmn.lats.convention);
+  EXPECT_EQ(0, cmd("set lats convention coards").rc);
+  EXPECT_EQ(4, gcmn.lats.convention);
+  EXPECT_EQ(0, cmd("set lats frequency forecast_hourly").rc);
+  EXPECT_EQ(8, gcmn.lats.frequency);
+  EXPECT_EQ(3, gcmn.lats.timeoption);
+  o = cmd("set lats deltat -6");
+  EXPECT_EQ(1, o.rc);
+  EXPECT_TRUE(has(o, "SET LATS DELTAT error:  < 0 LATS_CREATE WILL FAIL...\n"));
+  EXPECT_EQ(0, gcmn.lats.deltat);
+  o = cmd("set lats foo bar");
+  EXPECT_EQ(1, o.rc);
+  EXPECT_TRUE(has(o, "SET LATS error:  Missing or invalid arguments:\n for foo bar option\n"));
+  o = cmd("set lats gridtype spherical");
+  EXPECT_TRUE(has(o, "SET error:  Missing or invalid arguments for LATS option\n"));
+  EXPECT_EQ(0, cmd("set lats calendar climleap").rc);
+  EXPECT_EQ(0x1100, gcmn.lats.calendar);
+  // Texts keep double-quoted case; the rest is lower case.
+  EXPECT_EQ(0, cmd("set lats comment Run \"ABC\" Two").rc);
+  EXPECT_EQ("run \"ABC\" two", gcmn.lats.comment);
+  EXPECT_EQ(0, cmd("set lats center " + std::string(40, 'x')).rc);
+  EXPECT_EQ(31u, gcmn.lats.center.size());
+  o = cmd("set lats basetime 3 2000 1 1 0");
+  EXPECT_TRUE(has(o, "SET LATS BASETIME error:  FILE ID is 3 but the max FILE ID is -1\n"));
+  o = cmd("set lats var");
+  EXPECT_TRUE(has(o, "LATS VAR ID = -1\nSET LATS VAR error:  No arguments! args: fileid varname datatype gridid levid\n"));
+  o = cmd("set lats write 1 1");
+  EXPECT_TRUE(has(o, "SET LATS WRITE error: FILE ID is outside the valid range of 1 - -1\n"));
+  o = cmd("set lats close x");
+  EXPECT_TRUE(has(o, "SET LATS CLOSE error:  missing or invalid FILE ID given...\n"));
+}
+
+TEST_F(LatsCmd, VerticalDimensionOnceUntilReset) {
+  Out o = cmd("set lats vertdim plev 1000 850 x 200");
+  EXPECT_TRUE(has(o, "LATS VERTDIM ID = 1\n"));
+  EXPECT_EQ(2, gcmn.lats.levcount);
+  o = cmd("set lats vertdim plev 500 400");
+  EXPECT_TRUE(has(o, "LATS VERTDIM ID = -999\n"));
+  EXPECT_EQ(1, gcmn.lats.latsids[1]);
+  EXPECT_EQ(0, cmd("set lats reset").rc);
+  EXPECT_EQ(0, gcmn.lats.latsids[1]);
+  EXPECT_EQ("misc1", gcmn.lats.var);
+  EXPECT_EQ("Unknown LATS model", gcmn.lats.model);
+  o = cmd("set lats vertdim plev 500 400");
+  EXPECT_TRUE(has(o, "LATS VERTDIM ID = 2\n"));
+  o = cmd("set lats vertdim nosuchtype 500 400");
+  EXPECT_TRUE(has(o, "LATS VERTDIM ID = -999\n"));
+  EXPECT_EQ(0, cmd("set lats reset").rc);
+  o = cmd("set lats vertdim nosuchtype 500 400");
+  EXPECT_TRUE(has(o, "LATS VERTDIM ID = 0\n"));
+  std::string many = "set lats vertdim plev";
+  for (int i = 0; i < 140; i++) many += " " + std::to_string(2000 - i);
+  cmd("set lats reset");
+  o = cmd(many);
+  EXPECT_EQ(128, gcmn.lats.levcount);
+  EXPECT_TRUE(has(o, "LATS VERTDIM ID = 3\n"));
+}
+
+TEST_F(LatsCmd, GribWrittenThroughDisplaysReadsBack) {
+  ASSERT_EQ(0, cmd("open t.ctl").rc);
+  EXPECT_EQ(0, cmd("set lats frequency hourly").rc);
+  EXPECT_EQ(0, cmd("set lats deltat 6").rc);
+  EXPECT_TRUE(has(cmd("set lats create out"), "LATS FILE ID = 1\n"));
+  EXPECT_TRUE(has(cmd("set lats vertdim plev 1000 500"), "LATS VERTDIM ID = 1\n"));
+  cmd("set gxout latsgrid");
+  EXPECT_TRUE(has(cmd("d t"), "LATS GRID ID = 1\n"));
+  EXPECT_EQ("grid01", gcmn.lats.gridname);
+  EXPECT_TRUE(has(cmd("set lats var 1 ta instant 1 1"), "LATS VAR ID = 1\n"));
+  cmd("set gxout latsdata");
+  EXPECT_TRUE(has(cmd("set lats write 1 1 1000"), "LATS WRITE ID = 1\n"));
+  EXPECT_TRUE(has(cmd("d t"), "LATS DATA_WRITE ID = 1\n"));
+  cmd("set lev 500");
+  cmd("set lats write 1 1 500");
+  EXPECT_TRUE(has(cmd("d t*2"), "LATS DATA_WRITE ID = 1\n"));
+  cmd("set t 2");
+  cmd("set lev 1000");
+  cmd("set lats write 1 1 1000");
+  EXPECT_TRUE(has(cmd("d t"), "LATS DATA_WRITE ID = 1\n"));
+  cmd("set lev 500");
+  cmd("set lats write 1 1 500");
+  cmd("d t");
+  // A grid of another shape than the variable's is refused, not read past its end.
+  cmd("set x 1 2");
+  Out o = cmd("d t");
+  EXPECT_TRUE(has(o, "Ombra-LATS Error: (lats_write) the grid has 6 points but the LATS grid of the variable has 12\n"));
+  EXPECT_TRUE(has(o, "LATS DATA_WRITE ID = 0\n"));
+  cmd("set x 1");
+  cmd("set lev 1000 500");
+  o = cmd("d t");
+  EXPECT_TRUE(has(o, "Ombra-LATS Error:  (lats_write) the dimension environment must be fixed in z and t\n"));
+  cmd("set gxout latsgrid");
+  o = cmd("d t");
+  EXPECT_TRUE(has(o, "Ombra-LATS Error:  the grid must be lon/lat\n"));
+  cmd("set lats close 1");
+  std::string ctl = slurp("out.ctl");
+  EXPECT_NE(std::string::npos, ctl.find("tdef 2 linear 0Z1jan2000  6hr\n")) << ctl;
+  EXPECT_NE(std::string::npos, ctl.find("zdef 2 levels\n1000 500 \n")) << ctl;
+  cmd("reinit");
+  if (access("out.gmp", F_OK) != 0) GTEST_SKIP() << "no GRIB index made";
+  ASSERT_EQ(0, cmd("open out.ctl").rc);
+  cmd("set gxout print");
+  cmd("set lev 500");
+  cmd("set t 2");
+  o = cmd("d ta");
+  EXPECT_TRUE(has(o, "Printing Grid -- 12 Values -- Undef = 1e+20\n"));
+  EXPECT_TRUE(has(o, "36 37 38 39 40 41 42 43 \n44 45 46 47 \n")) << o.out;
+  cmd("set t 1");
+  cmd("set lev 1000");
+  o = cmd("d ta");
+  EXPECT_TRUE(has(o, "0 1 2 3 4 1e+20 6 7 \n")) << o.out;
+}
+
+TEST_F(LatsCmd, NetcdfWrittenThroughDisplays) {
+  ASSERT_EQ(0, cmd("open t.ctl").rc);
+  cmd("set lats convention coards");
+  cmd("set lats frequency hourly");
+  cmd("set lats deltat 6");
+  cmd("set lats model My Model");
+  EXPECT_TRUE(has(cmd("set lats create out"), "LATS FILE ID = 1\n"));
+  cmd("set gxout latsgrid");
+  cmd("d t");
+  EXPECT_TRUE(has(cmd("set lats var 1 ts average 1 0"), "LATS VAR ID = 1\n"));
+  cmd("set gxout latsdata");
+  cmd("set lats write 1 1");
+  cmd("set t 3");
+  EXPECT_TRUE(has(cmd("d t"), "LATS DATA_WRITE ID = 1\n"));
+  cmd("set lats close 1");
+  if (!have("ncdump")) GTEST_SKIP() << "ncdump not installed";
+  std::string d = run("ncdump out.nc");
+  EXPECT_NE(std::string::npos, d.find("ts(time, latitude, longitude)")) << d;
+  EXPECT_NE(std::string::npos, d.find(":Conventions = \"COARDS\"")) << d;
+  EXPECT_NE(std::string::npos, d.find(":model = \"my model\"")) << d;
+  EXPECT_NE(std::string::npos, d.find("time:units = \"hours since 2000-1-1 12\"")) << d;
+  EXPECT_NE(std::string::npos, d.find("ts:level_description = \"Earth surface\"")) << d;
+  EXPECT_NE(std::string::npos, d.find("ts:time_statistic = \"average\"")) << d;
+  EXPECT_NE(std::string::npos, d.find("ts:missing_value = -9.99e+08f")) << d;
+  EXPECT_NE(std::string::npos, d.find(" time = 0 ;")) << d;
+  EXPECT_NE(std::string::npos, d.find("48, 49, 50, 51,")) << d;
+}
+
+TEST_F(LatsCmd, BridgeRefusals) {
+  cmd("set lats frequency hourly");
+  // A create that the library refuses leaves no file to write to.
+  Out o = cmd("set lats create bad");
+  EXPECT_TRUE(has(o, "LATS FILE ID = 0\n"));
+  EXPECT_EQ(0, lats_filestate(0));
+  cmd("set lats deltat 1");
+  EXPECT_TRUE(has(cmd("set lats create good"), "LATS FILE ID = 1\n"));
+  o = cmd("set lats var 1 ta instant 0 0");
+  EXPECT_TRUE(has(o, "LATS VAR ID = -1\nSET LATS VAR error:  GRID ID is 0 but the max GRID ID is -1\n"));
+  gcmn.lats.latsids[2] = 0;
+  o = cmd("set lats var 1 ta instant 0 0");
+  EXPECT_TRUE(has(o, "Ombra-LATS Error:  (lats_var) the LATS GRID ID is out of bounds\n"));
+  EXPECT_TRUE(has(o, "LATS VAR ID = 4\n"));
+  o = cmd("set lats basetime 0 2000 1 1 0");
+  EXPECT_TRUE(has(o, "LATS BASETIME ID = 0\n"));
+  EXPECT_TRUE(has(o, "Ombra-LATS Error: (lats_basetime) failed...\n"));
+  EXPECT_EQ(0, cmd("set lats basetime 1 2000 1 1 0").rc);
+  o = cmd("set lats basetime 1 2000 1 1 0");
+  EXPECT_TRUE(has(o, "LATS BASETIME ID = 0\n"));   // only once per file
+  o = cmd("set lats basetime 1 2000 -1 1 0");
+  EXPECT_EQ(1, o.rc);
+  EXPECT_TRUE(has(o, "SET LATS BASETIME MONTH error:  month < 0\n"));
+  EXPECT_EQ(0, cmd("set lats close 0").rc);
+  EXPECT_EQ(0, cmd("set lats close 1").rc);
+  EXPECT_EQ(0, lats_filestate(1));
+}
