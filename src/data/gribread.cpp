@@ -103,6 +103,7 @@ void omgrbini(datafile* pfi, filevar* pvr, float gundef, int lonlat) {
   omreq.pvr = pvr;
   omreq.gundef = gundef;
   omreq.lonlat = lonlat;
+  omreq.serial++;
   // The caches belong to one request: released, not just marked empty,
   // so that a large record does not stay in memory between commands.
   std::vector<unsigned char>().swap(gc.cache);

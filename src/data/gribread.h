@@ -14,6 +14,7 @@ struct omrdreq {
   filevar* pvr = nullptr;
   float gundef = 0.0f;   // undefined value of the grid being filled
   int lonlat = 0;        // the request varies X as i and Y as j
+  long serial = 0;       // counts the requests, so caches know their own
 };
 extern omrdreq omreq;
 

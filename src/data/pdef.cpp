@@ -233,8 +233,46 @@ int omppcn(datafile* pfi, int acc, int fmt) {
 
 namespace {
 
+// The native record of a binary longitude-latitude request, read whole
+// once: interpolation reads values at scattered positions for every
+// target point.
+struct natcache {
+  std::vector<float> v;
+  long serial = -1;
+  int64_t p0 = -1;
+  bool on = false;   // the current request reads from v
+};
+natcache nc;
+
+// 0 the record is in the cache (or the request does not use it), else the
+// reader's error.
+int natrec(int64_t p0, int64_t npts) {
+  nc.on = false;
+  if (omreq.pfi->bgrib || !omreq.lonlat || npts > INT32_MAX) return 0;
+  if (nc.serial == omreq.serial && nc.p0 == p0) {
+    nc.on = true;
+    return 0;
+  }
+  nc.serial = -1;
+  try {
+    nc.v.assign(static_cast<size_t>(npts), 0.0f);
+  } catch (const std::bad_alloc&) {
+    return 0;  // too big to hold: read point by point
+  }
+  int rc = omread(p0, static_cast<int>(npts), nc.v.data());
+  if (rc) return rc;
+  nc.serial = omreq.serial;
+  nc.p0 = p0;
+  nc.on = true;
+  return 0;
+}
+
 // Reads n native values at native position q (0-based) of the record.
 int rdnat(int64_t p0, int64_t q, int z, int t, int n, float* v) {
+  if (nc.on) {
+    for (int i = 0; i < n; i++) v[i] = nc.v[static_cast<size_t>(q + i)];
+    return 0;
+  }
   if (omreq.pfi->bgrib) return omirow(0, 0, z, t, q, n, v);
   return omread(p0 + q, n, v);
 }
@@ -254,6 +292,8 @@ int omprow(int x, int y, int z, int t, int t2, int count, float* gr) {
   const int64_t n = static_cast<int64_t>(pfi->dnum[0]) * pfi->dnum[1];
   const int64_t k0 = static_cast<int64_t>(y - 1) * pfi->dnum[0] + x - 1;
   const float und = omreq.gundef;
+  int rc0 = natrec(p0, npts);
+  if (rc0) return rc0;
   for (int c = 0; c < count; c++) {
     const int64_t k = k0 + c;
     gr[c] = und;

@@ -328,4 +328,26 @@ TEST_F(Pdef, GribNativeGridsAreInterpolatedFromTheRecord) {
   EXPECT_EQ(rc, 300) << out;
 }
 
+TEST_F(Pdef, ShortNativeFileIsAReadErrorAndHemisphericPairIsRefused) {
+  std::vector<float> nat = linfield();
+  nat.resize(60);
+  tmp.write("d.bin", words(nat, true));
+  dataset ds;
+  open(std::string("dset ^d.bin\nundef -9.99e8\noptions big_endian\n") + kNps + kNpsAxes + kTail,
+       ds);
+  request r;
+  read(ds, 0, 1, {1, 1, 1, 1}, {4, 2, 1, 1}, r);
+  EXPECT_EQ(r.rc, 1);
+  EXPECT_NE(r.out.find("Low Level I/O Error:  Read error on data file \n"), std::string::npos) << r.out;
+  // The GRIB pair of hemispheric records has no place in a native grid.
+  dataset bad;
+  open(std::string("dset ^d.bin\ndtype grib 29\nundef -9.99e8\n") + kNps + kNpsAxes +
+           kTail,
+       bad, false);
+  EXPECT_EQ(bad.pfi, nullptr);
+  EXPECT_NE(bad.out.find("Open Error:  A pre-projected GRIB data set cannot use grid option 29\n"),
+            std::string::npos)
+      << bad.out;
+}
+
 }  // namespace
