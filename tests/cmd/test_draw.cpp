@@ -158,6 +158,16 @@ TEST_F(Draw, LinesStopAtTheFirstBadWord) {
 
 TEST_F(Draw, MarksSymbolsAndStrings) {
   EXPECT_EQ(gxc_run("draw mark 3 1 1").out, "DRAW error: Syntax is DRAW MARK marktype x y size\n");
+  gxc_run("set line 5 1 7");
+  size_t m0 = mark();
+  EXPECT_EQ(gxc_run("draw mark 3 2 2 0.3").rc, 0);
+  std::vector<prim> fm = since(m0);
+  EXPECT_EQ(count(fm, -7), 1);  // a filled circle
+  for (const prim& p : fm) {
+    if (p.code == -3) {
+      EXPECT_EQ(p.a[0], 5);
+    }
+  }
   EXPECT_EQ(gxc_run("draw wxsym 0 1 1 0.2").out,
             "DRAW error: Syntax is DRAW WXSYM sym x y siz <color <thick> >\n");
   EXPECT_EQ(gxc_run("draw wxsym 44 1 1 0.2").rc, 1);
@@ -228,6 +238,14 @@ TEST_F(Draw, TitleLinesAndSizes) {
   // two lines of size 0.175: the lower one sits 0.4 c + 0.1 above the plot
   EXPECT_NEAR(ymin, 7 + 0.4 * 0.175 + 0.1, 0.03);
   EXPECT_GT(ymax, 7 + 1.7 * 0.175);
+  m = mark();
+  gxc_run("draw xlab Below");
+  float ytop = -99;
+  for (const prim& p : since(m)) {
+    if (p.code == -10 || p.code == -11) ytop = std::max(ytop, in(p.a[1]));
+  }
+  EXPECT_LT(ytop, 1.0f);  // under the plot
+  EXPECT_GT(ytop, 1.0f - 1.7f * 0.16f - 0.3f);
   m = mark();
   gxc_run("draw ylab Side");
   float xmax = -99;
