@@ -2,6 +2,7 @@
 // level search on data written at test time.
 #include <cmath>
 
+#include "expr/udf.h"
 #include "test_fn_data.h"
 
 namespace {
@@ -280,6 +281,46 @@ TEST(ShapeFnsFewLevels, LevelSearchNeedsThreeLevels) {
   fnset ds(a, trval);
   evalout o = fnrun("fndlvl(t,1,lev=1000,lev=500)", ds.xy());
   EXPECT_EQ(o.msg, failtext("Error from FNDLVL:  Too few levels in default file \n", "fndlvl"));
+}
+
+// A user function whose X grid grows by two points at every call: the
+// only way a time step can come back in another shape.
+const char* const GROWPY = R"PY(
+import struct, sys
+cnt, res = sys.argv[1:3]
+try:
+    n = int(open(cnt).read())
+except OSError:
+    n = 3
+open(cnt, "w").write(str(n + 2))
+head = [0.0] * 20
+head[0] = -9.99e33
+head[1] = 0; head[2] = -1; head[3] = n; head[4] = 1; head[5] = 1; head[6] = 1
+head[7] = 1; head[8] = 1
+with open(res, "wb") as f:
+    f.write(struct.pack("=20f", *([0.0] * 20)))
+    f.write(struct.pack("=20f", *head))
+    f.write(struct.pack("=%df" % n, *range(n)))
+)PY";
+
+TEST_F(ShapeFns, TimeLoopRefusesStepsOfAnotherShape) {
+  std::string py = ds.sd.write("grow.py", GROWPY);
+  std::string table = ds.sd.write(
+      "udft", "grow 0 0\ndirect\n/usr/bin/python3 " + py + " " + ds.sd.path("cnt") + " " +
+                  ds.sd.path("grow.res") + "\n" + ds.sd.path("grow.arg") + "\n" +
+                  ds.sd.path("grow.res") + "\n");
+  setenv("OMUDFT", table.c_str(), 1);
+  captured([] { omfdef(); });
+  evalstat xt = st;
+  xt.jdim = 3;
+  xt.dmin[1] = xt.dmax[1] = static_cast<float>(ds.world(1, 2));
+  gr2t(ds.pfi->grvals[3], 3, &xt.tmax);
+  evalout o = fnrun("tloop(grow)", xt);
+  unsetenv("OMUDFT");
+  captured([] { omfdef(); });
+  EXPECT_EQ(o.rc, 1);
+  EXPECT_EQ(o.msg, failtext("Error from TLOOP:  Time steps give grids of different shapes\n", "tloop"));
+  EXPECT_EQ(o.st.result.pgr, nullptr);
 }
 
 }  // namespace
