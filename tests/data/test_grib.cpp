@@ -568,4 +568,39 @@ TEST_F(Grib, ValuesAgreeWithAnIndependentDecoder) {
   }
 }
 
+// Records written by another program (cdo, from a netCDF file made with
+// ncgen): forecast hours, a bit map and its own packing, when installed.
+TEST_F(Grib, RecordsWrittenByCdoAreIndexedAndRead) {
+  if (std::system("command -v cdo >/dev/null 2>&1 && command -v ncgen >/dev/null 2>&1") != 0)
+    GTEST_SKIP() << "cdo or ncgen not installed";
+  tmp.write("t.cdl",
+            "netcdf t {\ndimensions:\n lon = 4 ; lat = 3 ; time = UNLIMITED ;\nvariables:\n"
+            " double lon(lon) ; lon:units = \"degrees_east\" ;\n"
+            " double lat(lat) ; lat:units = \"degrees_north\" ;\n"
+            " double time(time) ; time:units = \"hours since 1990-01-01 00:00:00\" ;\n"
+            " float t(time, lat, lon) ; t:code = 11 ; t:_FillValue = -9.99e8f ;\n"
+            "data:\n lon = 0, 10, 20, 30 ;\n lat = -10, 0, 10 ;\n time = 0, 24 ;\n"
+            " t = 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, _, 21.5, 22, 23, 24, 25, 26, 27, 28, 29, 30, "
+            "31, 32 ;\n}\n");
+  std::string cmd = "cd '" + tmp.dir() + "' && ncgen -o t.nc t.cdl && cdo -s -f grb copy t.nc g.grb";
+  ASSERT_EQ(std::system((cmd + " >/dev/null 2>&1").c_str()), 0);
+  const std::string c =
+      "dset ^g.grb\nindex ^g.idx\nundef -9.99e8\ndtype grib\nxdef 4 linear 0 10\n"
+      "ydef 3 linear -10 10\nzdef 1 levels 1000\ntdef 2 linear 00z01jan1990 1dy\n"
+      "vars 1\nt 0 11,1,0 t\nendvars\n";
+  std::string out;
+  ASSERT_EQ(mkindex(c, &out), 1) << out;
+  dataset ds;
+  open(ds);
+  request a, b;
+  read(ds, 0, 0, 1, {1, 1, 1, 1}, {4, 3, 1, 1}, a);
+  read(ds, 0, 0, 1, {1, 1, 1, 2}, {4, 3, 1, 2}, b);
+  ASSERT_EQ(a.rc, 0);
+  ASSERT_EQ(b.rc, 0);
+  for (int k = 0; k < 11; k++) EXPECT_NEAR(a.at(k), k + 1.0f, 1e-3) << k;
+  EXPECT_EQ(a.at(11), kU);
+  EXPECT_NEAR(b.at(0), 21.5f, 1e-3);
+  for (int k = 1; k < 12; k++) EXPECT_NEAR(b.at(k), k + 21.0f, 1e-3) << k;
+}
+
 }  // namespace
