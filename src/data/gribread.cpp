@@ -61,7 +61,7 @@ void ioerr(int64_t n, int64_t pos) {
 // Reads the bit map at boff for an nx*ny grid and builds the ordinals.
 int rdbmap(int64_t boff, int64_t npts) {
   const int64_t need = npts / 8 + 2;
-  if (gc.bssav < need) {
+  if (gc.bssav < need || gc.bpcach.size() < static_cast<size_t>(npts + 1)) {
     try {
       gc.bcache.assign(static_cast<size_t>(need), 0);
       gc.bpcach.assign(static_cast<size_t>(npts + 1), 0);
