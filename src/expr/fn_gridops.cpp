@@ -4,6 +4,7 @@
 // temperature (tvrh2q, tvrh2t) and the vertical integral over the pressure
 // column (vint).
 #include <cmath>
+#include <new>
 #include <vector>
 
 #include "cmd/cmnstate.h"
@@ -182,8 +183,19 @@ static int hdivcurl(fargs* pfa, evalstat* pst, bool curl) {
   }
   const int isiz = U->isiz, jsiz = U->jsiz;
   const float uu = U->undef, uv = V->undef;
-  std::vector<float> out(fnpts(U), uu);
-  std::vector<double> lam(static_cast<size_t>(isiz)), phi(static_cast<size_t>(jsiz));
+  std::vector<float> out;
+  std::vector<double> lam, phi;
+  try {
+    out.assign(fnpts(U), uu);
+    lam.resize(static_cast<size_t>(isiz));
+    phi.resize(static_cast<size_t>(jsiz));
+  } catch (const std::bad_alloc&) {
+    omprnt(0, curl ? "Memory Allocation Error:  HCURL function\n"
+                   : "Memory Allocation Error:  HDIVG function \n");
+    omgfre(U);
+    omgfre(V);
+    return 1;
+  }
   for (int i = 0; i < isiz; i++)
     lam[static_cast<size_t>(i)] = U->igrab(U->ivals, U->dimmin[0] + i) * FNDEG2RAD;
   for (int j = 0; j < jsiz; j++)

@@ -430,6 +430,12 @@ int ffflvl(fargs* pfa, evalstat* pst) {
   }
   auto lev = [pfi](int k) { return static_cast<float>(fnworld(pfi, 2, k)); };
   std::vector<float> levs;
+  try {
+    levs.reserve(static_cast<size_t>(nz));
+  } catch (const std::bad_alloc&) {
+    omprnt(0, "Error from FNDLVL:  Memory allocation error \n");
+    return 1;
+  }
   const bool upward = (lev(1) < lev(nz) && f < l) || (lev(nz) < lev(1) && l < f);
   for (int i = 0; i < nz; i++) {
     const float lk = lev(upward ? 1 + i : nz - i);
