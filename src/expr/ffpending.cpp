@@ -9,10 +9,3 @@ static int notbuilt(const char* uname) {
   return 1;
 }
 
-int ffg2s(fargs*, evalstat*) { return notbuilt("GR2STN"); }
-int ffoacr(fargs*, evalstat*) { return notbuilt("OACRES"); }
-int ffoabn(fargs*, evalstat*) { return notbuilt("OABIN"); }
-int ffsave(fargs*, evalstat*) { return notbuilt("STNAVE"); }
-int ffsmin(fargs*, evalstat*) { return notbuilt("STNMIN"); }
-int ffsmax(fargs*, evalstat*) { return notbuilt("STNMAX"); }
-int ffclgr(fargs*, evalstat*) { return notbuilt("COLL2GR"); }
