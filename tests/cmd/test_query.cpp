@@ -102,6 +102,14 @@ TEST_F(Query, DimsAndTime) {
   EXPECT_EQ(o.out, "Time = 06:30Z02JAN2030 to 06:30Z02JAN2030  ??? to ???\n");
 }
 
+TEST_F(Query, DimsOfStationDataAreWorldValues) {
+  ASSERT_EQ(open("s.ctl").rc, 0);
+  run("set lon -20 20");
+  Out o = run("q dims");
+  EXPECT_TRUE(has(o, "X is varying   Lon = -20 to 20   X = -20 to 20\n")) << o.out;
+  EXPECT_TRUE(has(o, "T is fixed     Time = 00Z01JAN2000  T = 1\n")) << o.out;
+}
+
 TEST_F(Query, FwriteReportsTheRealMachineOrder) {
   Out o = run("q fwrite");
   std::string machine = omhostle() ? "little_endian" : "big_endian";
