@@ -156,9 +156,8 @@ void gxevbn(eventrec* ev, int row) {
   ev->type = 1;
   ev->info[0] = b->num;
   ev->info[1] = b->state ? 0 : 1;
-  int tc = b->state ? b->ffc : b->fc;
   int cbr = b->state ? b->foc1 : b->oc1, ctl = b->state ? b->foc2 : b->oc2;
-  bool show = cbr >= 0 && ctl >= 0 && tc >= 0;
+  bool show = cbr >= 0 && ctl >= 0;
   if (show && b->state == 1 && b->foc1 == b->oc2 && b->foc2 == b->oc1) show = false;
   if (show) {
     int keepw = s.lwidth;

@@ -182,8 +182,15 @@ x11driver driver;
 x11state& x11st() { return xs; }
 gxdriver* gxx11drv() { return &driver; }
 
-int gxdpx(float x) { return (int)(x * xs.xscl + 0.5f); }
-int gxdpy(float y) { return xs.height - (int)(y * xs.yscl + 0.5f); }
+// Pixels are kept within the 16-bit range of the X protocol, so points far
+// off the page neither wrap around nor overflow the conversion.
+static int pixclamp(float v) {
+  if (!(v > -30000.0f)) return -30000;
+  if (v > 30000.0f) return 30000;
+  return (int)v;
+}
+int gxdpx(float x) { return pixclamp(x * xs.xscl + 0.5f); }
+int gxdpy(float y) { return xs.height - pixclamp(y * xs.yscl + 0.5f); }
 
 void gxdbat() { xs.batch = 1; }
 

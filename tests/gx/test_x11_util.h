@@ -27,6 +27,12 @@ inline pid_t& server_pid() {
   return pid;
 }
 
+// The first connection to the server, kept for the life of the process.
+inline Display*& kept_display() {
+  static Display* d = nullptr;
+  return d;
+}
+
 inline void stop_server() {
   pid_t pid = server_pid();
   if (pid > 0) {
@@ -98,7 +104,7 @@ inline bool start_server() {
     if (d) {
       // Kept open: a server whose last client leaves resets, and refuses
       // connections while it does.
-      (void)d;
+      kept_display() = d;
       setenv("DISPLAY", disp.c_str(), 1);
       state = 1;
       return true;
