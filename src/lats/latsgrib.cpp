@@ -185,11 +185,14 @@ namespace {
 bytes makebds(const std::vector<float>& vals, int D, int bits, bool* usedD) {
   size_t m = vals.size();
   float mn = 3.4028235e38f, mx = -3.4028235e38f;
+  // Values that are not finite cannot be packed: they take the nearest
+  // packable value instead of spoiling the scaling of the whole field.
   for (float x : vals) {
+    if (!std::isfinite(x)) continue;
     if (x < mn) mn = x;
     if (x > mx) mx = x;
   }
-  if (m == 0) mn = mx = 0;   // nothing defined: an empty field
+  if (mn > mx) mn = mx = 0;   // nothing defined: an empty field
   int nbits = bits == -999 ? 16 : bits;
   if (D == -999 && bits == -999) nbits = 16;
   int E = 0;
@@ -233,7 +236,7 @@ bytes makebds(const std::vector<float>& vals, int D, int bits, bool* usedD) {
   std::vector<unsigned int> packed(m);
   for (size_t i = 0; i < m; i++) {
     double q = std::floor((vals[i] * scale - Rr) * escale + 0.5);
-    packed[i] = (unsigned int)(q < 0 ? 0 : q > top ? top : q);
+    packed[i] = (unsigned int)(q >= 0 ? (q > top ? top : q) : 0);
   }
   size_t datalen = (m * (size_t)nbits + 7) / 8;
   size_t len = datalen + 11;

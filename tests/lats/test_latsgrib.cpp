@@ -226,6 +226,7 @@ TEST_F(LatsTest, OmbraGribDescriptorFromNorthToSouthWithLevels) {
   EXPECT_EQ(3, r[3].pds[20]);   // average
   EXPECT_EQ(1, r[3].pds[19]);   // over delta
   EXPECT_EQ(0, r[0].gds[27]);   // rows north to south
+  EXPECT_EQ(0x800000u | 90000u, b3(&r[0].gds[17]));   // last latitude -90 exactly
   EXPECT_EQ(4, r[0].gds[5]);    // Gaussian
   EXPECT_EQ(2, r[0].gds[26]);   // two latitudes between pole and equator
 }
@@ -288,4 +289,63 @@ TEST_F(LatsTest, GribDecoderReadsIntegersWithMissingPoints) {
     k++;
   }
   EXPECT_EQ(12, k) << out;
+}
+
+TEST_F(LatsTest, ForecastHourlyRecordsCarryTheForecastHour) {
+  std::vector<double> lons = range(0, 1, 2), lats = range(0, 1, 2);
+  int fid = lats_create("fc", LATS_OMBRA_GRIB, LATS_STANDARD, LATS_FORECAST_HOURLY, 12, "ncep", "", "");
+  int gid = lats_grid("gfc", LATS_LINEAR, 2, lons.data(), 2, lats.data());
+  int vid = lats_var(fid, "ta", LATS_FLOAT, LATS_INSTANT, gid, 0, "");
+  std::vector<float> f(4, 2.0f);
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(0, lats_write(fid, vid, 0, 0, 0, 0, 120, f.data()));   // no base time yet
+  EXPECT_NE(std::string::npos, testing::internal::GetCapturedStderr().find(
+                                   "lats_basetime must be called before writing data for LATS_FORECAST_HOURLY"));
+  // The failed write left the file in writing mode: base time can no longer be set.
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(0, lats_basetime(fid, 1997, 5, 31, 0));
+  testing::internal::GetCapturedStderr();
+  int f2 = lats_create("fc2", LATS_GRIB, LATS_STANDARD, LATS_FORECAST_HOURLY, 12, "ncep", "", "");
+  int v2 = lats_var(f2, "ta", LATS_FLOAT, LATS_AVERAGE, gid, 0, "");
+  ASSERT_EQ(1, lats_basetime(f2, 1997, 5, 31, 6));
+  ASSERT_EQ(1, lats_write(f2, v2, 0, 0, 0, 0, 300, f.data()));
+  ASSERT_EQ(1, lats_close(f2));
+  testing::internal::CaptureStdout();
+  lats_close(fid);
+  testing::internal::GetCapturedStdout();
+  std::vector<record> r = records("fc2.grb");
+  ASSERT_EQ(1u, r.size());
+  EXPECT_EQ(97, r[0].pds[12]);
+  EXPECT_EQ(5, r[0].pds[13]);
+  EXPECT_EQ(31, r[0].pds[14]);
+  EXPECT_EQ(6, r[0].pds[15]);
+  EXPECT_EQ(300u, (unsigned)(r[0].pds[18] << 8 | r[0].pds[19]));
+  EXPECT_EQ(10, r[0].pds[20]);
+}
+
+TEST_F(LatsTest, OversizedAndUnpackableFieldsDoNotCorruptRecords) {
+  // A row of 65536 longitudes does not fit the 16-bit count of the grid
+  // description: the write is refused instead of describing another grid.
+  std::vector<double> lons = range(0, 0.005, 65536), lats = {0};
+  int fid = lats_create("big", LATS_GRIB, LATS_STANDARD, LATS_HOURLY, 1, "ncep", "", "");
+  int gid = lats_grid("gbig", LATS_LINEAR, 65536, lons.data(), 1, lats.data());
+  int vid = lats_var(fid, "ta", LATS_FLOAT, LATS_INSTANT, gid, 0, "");
+  std::vector<double> l2 = range(0, 1, 2), b2 = range(0, 1, 2);
+  int g2 = lats_grid("g2", LATS_LINEAR, 2, l2.data(), 2, b2.data());
+  int v2 = lats_var(fid, "tnt", LATS_FLOAT, LATS_INSTANT, g2, 0, "");
+  std::vector<float> f(65536, 1.0f);
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(0, lats_write(fid, vid, 0, 1990, 1, 1, 0, f.data()));
+  EXPECT_NE(std::string::npos, testing::internal::GetCapturedStderr().find("gds_set failed rc = 998"));
+  // tnt has 7 decimals: a range of 1000 would need 10^10 steps, far past 24
+  // bits, and is packed with binary scaling; non-finite values do not spoil
+  // the scaling of the others.
+  std::vector<float> w = {0, 1000, NAN, 500};
+  ASSERT_EQ(1, lats_write(fid, v2, 0, 1990, 1, 1, 0, w.data()));
+  ASSERT_EQ(1, lats_close(fid));
+  std::vector<record> r = records("big.grb");
+  ASSERT_EQ(1u, r.size());
+  EXPECT_EQ(24, r[0].bds[10]);
+  EXPECT_EQ(0, r[0].pds[27]);
+  EXPECT_FLOAT_EQ(0.0f, ibm2flt(&r[0].bds[6]));
 }
