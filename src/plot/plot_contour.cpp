@@ -280,6 +280,7 @@ void omcntr(cmnstate* pcm, int kind) {
   gxstyl(1);
   gxwide(1);
   oms2d(pcm, pgr, kind == 0 ? 1 : 0);
+  omfram(pcm);
   ommnmx(pgr);
   if (pgr->rmin == pgr->undef) {
     undefwarn(pcm);

@@ -385,3 +385,26 @@ TEST(PlotPieces, TransposeSwapsValuesAndAxesAndIsRegistered) {
   omgfre(g);
   c.rescount = c.relcount = 0;
 }
+
+// The plot frame is drawn around the plot area after the scaling set-up:
+// a move to the lower left corner and draws along the four sides.
+TEST_F(PlotContour, ContourAndShadedPlotsDrawTheFrame) {
+  for (const char* kind : {"contour", "shaded"}) {
+    run("clear");
+    run(std::string("set gxout ") + kind);
+    Out o = run("d slp");
+    ASSERT_EQ(o.rc, 0) << o.out;
+    int xlo = (int)std::lround(gcmn.plotxlo * 1000), xhi = (int)std::lround(gcmn.plotxhi * 1000);
+    int ylo = (int)std::lround(gcmn.plotylo * 1000), yhi = (int)std::lround(gcmn.plotyhi * 1000);
+    std::vector<int> r = records();
+    bool found = false;
+    for (size_t i = 0; i + 14 < r.size() && !found; i++) {
+      found = r[i] == -10 && std::abs(r[i + 1] - xlo) <= 1 && std::abs(r[i + 2] - ylo) <= 1 &&
+              r[i + 3] == -11 && std::abs(r[i + 4] - xhi) <= 1 && std::abs(r[i + 5] - ylo) <= 1 &&
+              r[i + 6] == -11 && std::abs(r[i + 7] - xhi) <= 1 && std::abs(r[i + 8] - yhi) <= 1 &&
+              r[i + 9] == -11 && std::abs(r[i + 10] - xlo) <= 1 && std::abs(r[i + 11] - yhi) <= 1 &&
+              r[i + 12] == -11 && std::abs(r[i + 13] - xlo) <= 1 && std::abs(r[i + 14] - ylo) <= 1;
+    }
+    EXPECT_TRUE(found) << kind;
+  }
+}
