@@ -264,6 +264,9 @@ int gribrec(const gribhead* h, datafile* pfi, gribidx* pindx) {
   } else if (h->gridid != gst.ggrid) {
     return 401;
   }
+  // A base time that is no calendar time lies on no time axis.
+  const datetime& b = h->btim;
+  if (b.mo < 1 || b.mo > 12 || b.dy < 1 || b.dy > 31 || b.mn > 59) return 36;
   double g = t2gr(pfi->grvals[3], &h->vtim);
   if (g < 0.99 || g > pfi->dnum[3] + 0.01) return 36;
   if (std::fabs(g - std::floor(g + 0.5)) > 0.01) return 38;

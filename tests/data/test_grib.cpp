@@ -268,9 +268,12 @@ TEST_F(Grib, ValidTimesMustFallOnTheTimeAxis) {
   near.tunit = 0;
   near.p1 = 7;  // seven minutes after the first time
   grec late = rec(12, 9, 3.0f);
+  grec nodate = rec(12, 1, 3.0f);
+  nodate.mo = 255;  // no month: never placed on the axis
+  nodate.dy = 0;
   tmp.write("g.grb", record(half));
   EXPECT_EQ(mkindex(ctl("dtype grib\n", kTwoVars)), 0);
-  tmp.write("g.grb", record(half) + record(near) + record(late));
+  tmp.write("g.grb", record(half) + record(near) + record(late) + record(nodate));
   EXPECT_EQ(mkindex(ctl("dtype grib\n", kTwoVars)), 1);
   {
     dataset ds;
