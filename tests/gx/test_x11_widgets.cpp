@@ -366,3 +366,67 @@ TEST_F(X11Test, SwapHandsTheWidgetsToTheShownFrame) {
   EXPECT_EQ(e.info[0], 4);
   gxfrme(1);
 }
+
+TEST_F(X11Test, MenusStayInsideTheWindow) {
+  x11state& s = x11st();
+  dmenurec m = menu(10.5f, 0.3f, 0.8f, 0.4f, "Far|Alpha |Beta |Gamma |", 0);
+  gxdrmu(2, &m, 0, -1);
+  const dmenurec& d = s.dmu[2];
+  click(1, (d.x1 + d.x2) / 2, (d.y1 + d.y2) / 2);
+  send_mouse(ButtonPress, 1, 5, 5);  // the next press closes it with no choice
+  event e = read_event();
+  EXPECT_EQ(e.kind, 3);
+  EXPECT_EQ(e.info[0], 2);
+  EXPECT_EQ(e.info[1], 0);
+  EXPECT_EQ(s.dmi2[0], d.x1);  // opened to the left of the header
+  EXPECT_LT(s.dmi1[0], d.x1);
+  EXPECT_EQ(s.dmj2[0], s.height);  // moved up to end at the bottom
+}
+
+TEST_F(X11Test, DraggingOntoAnotherHeaderOpensItsMenu) {
+  x11state& s = x11st();
+  dmenurec a = menu(2, 8, 2, 0.4f, "First|One |Two |", 0);
+  dmenurec b = menu(6, 8, 2, 0.4f, "Second|Three |Four |", 0);
+  gxdrmu(3, &a, 0, -1);
+  gxdrmu(4, &b, 0, -1);
+  const dmenurec& da = s.dmu[3];
+  const dmenurec& db = s.dmu[4];
+  int R = 2 * gxdfnt(1)->ascent;
+  send_mouse(ButtonPress, 1, (da.x1 + da.x2) / 2, (da.y1 + da.y2) / 2);
+  send_mouse(MotionNotify, 1, (db.x1 + db.x2) / 2, (db.y1 + db.y2) / 2);
+  send_mouse(MotionNotify, 1, db.x1 + 5, db.y2 + R / 2);
+  send_mouse(ButtonRelease, 1, db.x1 + 5, db.y2 + R / 2);
+  event e = read_event();
+  EXPECT_EQ(e.kind, 3);
+  EXPECT_EQ(e.info[0], 4);
+  EXPECT_EQ(e.info[1], 1);
+  EXPECT_EQ(read_event(0).kind, -1);  // one press, one event
+}
+
+TEST_F(X11Test, ExposureRedrawsFromTheDisplayList) {
+  x11state& s = x11st();
+  s.bsflg = 0;  // as on a server that keeps no window contents
+  gxcolr(2);
+  gxrecf(1, 2, 1, 2);
+  btnrec b = button(8, 4, 2, 1, "B");
+  gxdpbn(1, &b, 0, 0, -1);
+  XSetForeground(s.display, s.gc, 0);
+  XFillRectangle(s.display, s.win, s.gc, 0, 0, 550, 425);  // contents lost
+  XEvent ex = {};
+  ex.type = Expose;
+  ex.xexpose.window = s.win;
+  ex.xexpose.width = 550;
+  ex.xexpose.height = 425;
+  s.excnt = 1;  // one exposure to ignore (a pop-up closed)
+  XSendEvent(s.display, s.win, False, 0, &ex);
+  XSync(s.display, False);
+  gxfrme(9);
+  EXPECT_EQ(pixel(75, 425 - 75), 0u);
+  EXPECT_EQ(s.excnt, 0);
+  XSendEvent(s.display, s.win, False, 0, &ex);
+  XSync(s.display, False);
+  gxfrme(9);
+  EXPECT_EQ(pixel(75, 425 - 75), rgb(250, 60, 60));
+  EXPECT_EQ(pixel(s.btn[1].x1 + 5, s.btn[1].y1 + 5), rgb(30, 60, 255));
+  EXPECT_EQ(s.obnum, 1);
+}
