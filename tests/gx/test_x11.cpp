@@ -272,3 +272,28 @@ TEST_F(X11Test, BackBufferDumpHoldsTheHiddenFrame) {
   EXPECT_NE(b[px] | b[px + 1] | b[px + 2], 0);
   gxfrme(1);
 }
+
+TEST_F(X11Test, ResizeWhileDoubleBufferedKeepsBothFrames) {
+  x11state& s = x11st();
+  gxfrme(2);
+  gxcolr(2);
+  gxrecf(1, 2, 1, 2);
+  gxfrme(2);  // shown: the red square
+  gxcolr(4);
+  gxrecf(3, 4, 1, 2);  // being drawn: a blue square
+  gxdxsz(1100, 850);
+  for (int i = 0; i < 50 && s.width != 1100; i++) {
+    usleep(20000);
+    gxfrme(8);
+  }
+  ASSERT_EQ(s.width, 1100);
+  ASSERT_EQ(s.dblmode, 1);
+  EXPECT_EQ(s.drwbl, s.pmap);
+  EXPECT_EQ(pixel(150, 850 - 150), rgb(250, 60, 60));
+  EXPECT_EQ(pixel(350, 850 - 150), 0u);
+  EXPECT_EQ(pixel(350, 850 - 150, s.pmap), rgb(30, 60, 255));
+  EXPECT_EQ(pixel(150, 850 - 150, s.pmap), 0u);
+  gxfrme(2);
+  EXPECT_EQ(pixel(350, 850 - 150), rgb(30, 60, 255));
+  gxfrme(1);
+}
