@@ -167,11 +167,22 @@ class PlotFrame : public testing::Test {
     pcm->timelab = 0;
     pcm->xlab = pcm->ylab = 0;
     for (int d = 0; d < 4; d++) pcm->vary[d] = 0;
+    // settings the state reset may leave from an earlier test
+    pcm->gxout_tser = pcm->gxout_1dvec = 0;
+    pcm->gxout_stn = 1;
+    pcm->mdldig3 = pcm->missconn = pcm->stid = pcm->xyrev = 0;
+    pcm->vrangeset = pcm->vrange2set = pcm->arrflag = 0;
+    pcm->barbaseset = pcm->bargap = pcm->baropts = 0;
+    pcm->lfcols[0] = 2;
+    pcm->lfcols[1] = 3;
+    pcm->hempref = -1;
+    pcm->frame = 1;
   }
   void TearDown() override {
     for (int i = 0; i < pcm->relcount; i++) {
       if (pcm->restype[i] == 1) omgfre(static_cast<gridres*>(pcm->resptr[i]));
       else omsfre(static_cast<stnlist*>(pcm->resptr[i]));
+      pcm->resptr[i] = nullptr;
     }
     pcm->rescount = pcm->relcount = 0;
   }
