@@ -1,5 +1,6 @@
 // The X11 window driver: window size, colours, lines, fills, patterns,
 // double buffering, saved images, resizing and window dumps.
+#include <cmath>
 #include <fstream>
 #include <iterator>
 #include <vector>
@@ -296,4 +297,53 @@ TEST_F(X11Test, ResizeWhileDoubleBufferedKeepsBothFrames) {
   gxfrme(2);
   EXPECT_EQ(pixel(350, 850 - 150), rgb(30, 60, 255));
   gxfrme(1);
+}
+
+TEST_F(X11Test, DumpOfAWindowPartlyOffTheScreenIsConsistent) {
+  x11state& s = x11st();
+  XMoveWindow(s.display, s.win, -100, -50);
+  XSync(s.display, False);
+  gxfrme(9);
+  gx_tmpdir dir;
+  std::string name = dir.path + "/off.xwd";
+  dump_front_buffer(name.c_str());
+  std::vector<unsigned char> b = slurp(name);
+  ASSERT_GE(b.size(), 100u);
+  // The header describes the pixel data that follow: the whole window.
+  EXPECT_EQ(be32(b, 16), 550u);
+  EXPECT_EQ(be32(b, 20), 425u);
+  EXPECT_EQ(be32(b, 88), 0u);  // window position clipped to the screen
+  EXPECT_EQ(be32(b, 92), 0u);
+  EXPECT_EQ(b.size(), be32(b, 0) + be32(b, 76) * 12 + be32(b, 48) * be32(b, 20));
+}
+
+TEST_F(X11Test, PixmapsTheServerCannotMakeAreRefused) {
+  x11state& s = x11st();
+  int depth = s.depth;
+  s.depth = 7;  // no such depth: the server answers with an error
+  EXPECT_EQ(gxdpixmap(100, 100), 0u);  // and the process goes on
+  s.depth = depth;
+  EXPECT_EQ(gxdpixmap(0, 10), 0u);
+  Pixmap p = gxdpixmap(10, 10);
+  EXPECT_NE(p, 0u);
+  XFreePixmap(s.display, p);
+}
+
+TEST_F(X11Test, FarOffPointsStayWithinThePixelRange) {
+  EXPECT_EQ(gxdpx(1e30f), 30000);
+  EXPECT_EQ(gxdpx(-1e30f), -30000);
+  EXPECT_EQ(gxdpx(std::nanf("")), -30000);
+  gxdcol(3);
+  gxdrec(-1e9f, 1e9f, -1e9f, 1e9f);  // covers the whole window
+  EXPECT_EQ(pixel(0, 0), rgb(0, 220, 0));
+  EXPECT_EQ(pixel(549, 424), rgb(0, 220, 0));
+}
+
+TEST_F(X11Test, MenuNestingStopsAtTheLevelTables) {
+  x11state& s = x11st();
+  dmenurec m;
+  s.dmrecu = 3;  // four levels open: no fifth
+  EXPECT_EQ(gxpopdm(&m, -1, 0, 0, 0), -999);
+  EXPECT_EQ(s.dmrecu, 3);
+  s.dmrecu = -1;
 }
