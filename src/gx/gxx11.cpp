@@ -635,7 +635,11 @@ void gxdfrm(int action) {
     gxdclr(xs.drwbl);
     gxclrobj(xs.obj, &xs.obnum);
     gxdeve(0);
+    // The object table was emptied: the redrawn widgets take fresh rows,
+    // or they would show but no longer answer the mouse.
+    xs.rstate = 0;
     gxrdrw(0);
+    xs.rstate = 1;
     XFlush(xs.display);
   } else if (action == 9) {
     gxdeve(0);

@@ -430,3 +430,17 @@ TEST_F(X11Test, ExposureRedrawsFromTheDisplayList) {
   EXPECT_EQ(pixel(s.btn[1].x1 + 5, s.btn[1].y1 + 5), rgb(30, 60, 255));
   EXPECT_EQ(s.obnum, 1);
 }
+
+TEST_F(X11Test, WidgetsKeptByFrameActionSevenStillAnswer) {
+  x11state& s = x11st();
+  btnrec b = button(5, 4, 2, 1, "Go");
+  gxdpbn(2, &b, 0, 0, -1);
+  gxdrbb(1, 1, 7, 1, 9, 3, -1);
+  gxfrme(7);  // clears the window and redraws the widgets
+  EXPECT_EQ(s.obnum, 2);
+  EXPECT_EQ(pixel(s.btn[2].x1 + 5, s.btn[2].y1 + 5), rgb(30, 60, 255));
+  click(1, 250, 225);
+  event e = read_event();
+  EXPECT_EQ(e.kind, 1);
+  EXPECT_EQ(e.info[0], 2);
+}
