@@ -283,16 +283,18 @@ TEST(ShapeFnsFewLevels, LevelSearchNeedsThreeLevels) {
   EXPECT_EQ(o.msg, failtext("Error from FNDLVL:  Too few levels in default file \n", "fndlvl"));
 }
 
-// A user function whose X grid grows by two points at every call: the
-// only way a time step can come back in another shape.
-const char* const GROWPY = R"PY(
+// User functions whose X grid changes size from call to call (the only
+// way a step of a walk can come back in another shape): the sizes are
+// given per call, the last one repeating.
+const char* const SIZEPY = R"PY(
 import struct, sys
-cnt, res = sys.argv[1:3]
+cnt, res, sizes = sys.argv[1], sys.argv[2], [int(x) for x in sys.argv[3].split(",")]
 try:
-    n = int(open(cnt).read())
+    k = int(open(cnt).read())
 except OSError:
-    n = 3
-open(cnt, "w").write(str(n + 2))
+    k = 0
+open(cnt, "w").write(str(k + 1))
+n = sizes[min(k, len(sizes) - 1)]
 head = [0.0] * 20
 head[0] = -9.99e33
 head[1] = 0; head[2] = -1; head[3] = n; head[4] = 1; head[5] = 1; head[6] = 1
@@ -303,24 +305,47 @@ with open(res, "wb") as f:
     f.write(struct.pack("=%df" % n, *range(n)))
 )PY";
 
-TEST_F(ShapeFns, TimeLoopRefusesStepsOfAnotherShape) {
-  std::string py = ds.sd.write("grow.py", GROWPY);
-  std::string table = ds.sd.write(
-      "udft", "grow 0 0\ndirect\n/usr/bin/python3 " + py + " " + ds.sd.path("cnt") + " " +
-                  ds.sd.path("grow.res") + "\n" + ds.sd.path("grow.arg") + "\n" +
-                  ds.sd.path("grow.res") + "\n");
-  setenv("OMUDFT", table.c_str(), 1);
+TEST_F(ShapeFns, WalksRefuseStepsOfAnotherShape) {
+  std::string py = ds.sd.write("size.py", SIZEPY);
+  std::string text;
+  for (const char* f : {"grow 3,5,7", "shrink 5,5,3"}) {
+    std::string name(f, std::strchr(f, ' '));
+    text += name + " 0 0\ndirect\n/usr/bin/python3 " + py + " " + ds.sd.path("cnt") + " " +
+            ds.sd.path(name + ".res") + " " + (std::strchr(f, ' ') + 1) + "\n" +
+            ds.sd.path(name + ".arg") + "\n" + ds.sd.path(name + ".res") + "\n";
+  }
+  setenv("OMUDFT", ds.sd.write("udft", text).c_str(), 1);
   captured([] { omfdef(); });
+  unsetenv("OMUDFT");
   evalstat xt = st;
   xt.jdim = 3;
   xt.dmin[1] = xt.dmax[1] = static_cast<float>(ds.world(1, 2));
   gr2t(ds.pfi->grvals[3], 3, &xt.tmax);
-  evalout o = fnrun("tloop(grow)", xt);
-  unsetenv("OMUDFT");
+  evalstat x1 = xt;
+  x1.jdim = -1;
+  x1.tmax = x1.tmin;
+  struct {
+    const char* e;
+    const char* fname;
+    std::string msg;
+    const evalstat* s;
+  } cases[] = {
+      {"tloop(grow)", "tloop", "Error from TLOOP:  Time steps give grids of different shapes\n", &xt},
+      {"ave(grow,t=1,t=3)", "ave", "Error from AVE:  Error getting grids \n", &x1},
+      {"max(shrink,t=1,t=3)", "max", "Error from MAX:  Error getting grids \n", &x1},
+      {"gint(grow,t=1,t=3)", "gint", "Error from GINT:  Error getting grids \n", &x1},
+      // The first pass sees one size; the second pass another.
+      {"tcorr(aave(v,global),shrink,t=1,t=2)", "tcorr",
+       "TCORR:  dim = 3, start = 1, end = 2\nError from TCORR:  Error getting grids\n", &x1},
+  };
+  for (auto& c : cases) {
+    std::remove(ds.sd.path("cnt").c_str());
+    evalout o = fnrun(c.e, *c.s);
+    EXPECT_EQ(o.rc, 1) << c.e;
+    EXPECT_EQ(o.msg, failtext(c.msg, c.fname)) << c.e;
+    EXPECT_EQ(o.st.result.pgr, nullptr);
+  }
   captured([] { omfdef(); });
-  EXPECT_EQ(o.rc, 1);
-  EXPECT_EQ(o.msg, failtext("Error from TLOOP:  Time steps give grids of different shapes\n", "tloop"));
-  EXPECT_EQ(o.st.result.pgr, nullptr);
 }
 
 }  // namespace
