@@ -33,14 +33,29 @@ inline Display*& kept_display() {
   return d;
 }
 
+// The process that started the server: children made by death tests
+// must not stop it when they exit.
+inline pid_t& owner_pid() {
+  static pid_t pid = 0;
+  return pid;
+}
+
 inline void stop_server() {
   pid_t pid = server_pid();
-  if (pid > 0) {
+  if (pid > 0 && getpid() == owner_pid()) {
     kill(pid, SIGTERM);
     int st;
     waitpid(pid, &st, 0);
     server_pid() = 0;
   }
+}
+
+// A test that waits too long ends the process, and takes its server along.
+inline void on_alarm(int) {
+  static const char msg[] = "window test timed out\n";
+  if (write(2, msg, sizeof msg - 1) < 0) {}
+  if (server_pid() > 0 && getpid() == owner_pid()) kill(server_pid(), SIGTERM);
+  _exit(3);
 }
 
 inline bool have_xvfb() {
@@ -83,7 +98,9 @@ inline bool start_server() {
     return false;
   }
   server_pid() = pid;
+  owner_pid() = getpid();
   atexit(stop_server);
+  signal(SIGALRM, on_alarm);
   std::string num;
   for (int i = 0; i < 100; i++) {  // up to 10 s for the number
     fd_set rd;
