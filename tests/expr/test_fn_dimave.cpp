@@ -165,6 +165,8 @@ TEST_F(DimFns, RefusalsAndRangeLines) {
       {"sumg(ts,t=1,t=6,2mn)", "sumg", "Error from SUMG: Invalid time increment argument\n"},
       {"sumg(ts,t=1,t=6,1dy)", "sumg", "Error from SUMG: Invalid time increment argument\n"},
       {"ave(ts,t=1,t=6,xyz)", "ave", "Error from AVE: Invalid time increment argument\n"},
+      // A bound far beyond any axis would make a walk without end.
+      {"ave(ts,t=1,t=1e12)", "ave", "Error from AVE:  2nd dimension expression invalid\n"},
   };
   for (auto& c : cases) {
     evalout o = fnrun(c.e, st);
@@ -208,6 +210,18 @@ TEST(DimFnsAxes, IncrementsInMinutesAndAStillTimeAxis) {
   o = fnrun("ave(ts,t=1,t=3)", st);
   EXPECT_EQ(o.rc, 1);
   EXPECT_EQ(o.msg, failtext("Error from AVE: Invalid time increment argument\n", "ave"));
+  evalstat xt = st;
+  xt.jdim = 3;
+  gr2t(ds.pfi->grvals[3], 3, &xt.tmax);
+  o = fnrun("tloop(ts)", xt);
+  EXPECT_EQ(o.msg, failtext("Error from TLOOP:  Invalid time axis \n", "tloop"));
+}
+
+TEST(DimFnsAxes, NoDefaultFileRefusesTheBounds) {
+  evalout o = evaltext("ave(1,t=1,t=2)");
+  EXPECT_EQ(o.msg, failtext("Error from AVE:  1st dimension expression invalid\n", "ave"));
+  o = evaltext("aave(1,global)");
+  EXPECT_EQ(o.msg, failtext("Error from AAVE:  Invalid dimension expression \n", "aave"));
 }
 
 void onalarm(int) { gcmn.sigflg = 1; }
