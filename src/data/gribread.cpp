@@ -210,6 +210,12 @@ int omirow(int x, int y, int z, int t, int64_t offset, int count, float* gr) {
     for (int i = 0; i < count; i++) gr[i] = p->undef;
     return 0;
   }
+  // Bits per value come from one octet of the record: anything wider is
+  // a damaged index, not a size to allocate for.
+  if (b > 255) {
+    omprnt(0, "Data Request Error:  invalid bits per value in the GRIB index\n");
+    return 1;
+  }
   const bool bmap = boff > -900;
   if (bmap && boff != gc.bpsav && rdbmap(boff, npts)) return 1;
   const int* pc = bmap ? gc.bpcach.data() : nullptr;

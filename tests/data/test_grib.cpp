@@ -435,6 +435,29 @@ TEST_F(Grib, BadlyCodedFilesStopWithoutHanging) {
   EXPECT_EQ(mkindex(ctl("dtype grib\n", kTwoVars)), 1);
 }
 
+TEST_F(Grib, DamagedIndexEntriesAreReadErrorsNotAllocations) {
+  tmp.write("g.grb", record(rec(11, 1, 1.0f)));
+  ASSERT_EQ(mkindex(ctl("dtype grib\n", kTwoVars)), 1);
+  std::string ix = fbytes("g.idx");
+  ix[49] = 0x10;  // bits per value of the first entry: 2^28
+  tmp.write("g.idx", ix);
+  dataset ds;
+  open(ds);
+  request r;
+  read(ds, 0, 0, 1, {1, 1, 1, 1}, {4, 3, 1, 1}, r);
+  EXPECT_EQ(r.rc, 1);
+  EXPECT_EQ(r.out, "Data Request Error:  invalid bits per value in the GRIB index\n");
+  ix[49] = 0;
+  ix[44] = 0x7f;  // data offset beyond the end of the file
+  tmp.write("g.idx", ix);
+  dataset d2;
+  open(d2);
+  request r2;
+  read(d2, 0, 0, 1, {1, 1, 1, 1}, {4, 3, 1, 1}, r2);
+  EXPECT_EQ(r2.rc, 1);
+  EXPECT_EQ(r2.out.rfind("GRIB I/O Error reading 14 bytes at ", 0), 0u) << r2.out;
+}
+
 TEST_F(Grib, FatalErrorsAreNotReportedAsSuccess) {
   std::string out;
   std::string plain = ctl("", kTwoVars);
