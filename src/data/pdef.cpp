@@ -166,6 +166,8 @@ int ompdprs(const char* rec, const char* mrec, const char* dname, datafile* pfi)
   for (const pdmethod& c : kMethods)
     if (cmpwrd(c.word, p)) m = &c;
   if (!m) return badpdef(pfi);
+  // Native positions are held as 4-byte ints.
+  if (static_cast<int64_t>(isz) * jsz > INT32_MAX) return badpdef(pfi);
   pfi->ppisiz = isz;
   pfi->ppjsiz = jsz;
   pfi->ppflag = m->code;

@@ -218,6 +218,7 @@ TEST_F(Pdef, BadRecordsAndMissingWeightFilesFailTheOpen) {
       "pdef 10 10 bilin stream ieee w.bin",
       "pdef 10 10 bilin random binary w.bin",
       "pdef 10 10 bilin stream binary",
+      "pdef 100000 100000 nps 1 1 1 1",
   };
   for (const char* b : bad) {
     std::string out = failure(b);
