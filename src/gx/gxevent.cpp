@@ -22,12 +22,22 @@ void append(eventrec* ev) {
   *p = ev;
 }
 
+// Whether the widget behind an object row is still defined (frame
+// actions reset the widgets without emptying the object table).
+bool inuse(const objrec& o) {
+  if (!o.iob) return false;
+  if (o.type == 1) return ((const btnrec*)o.iob)->num >= 0;
+  if (o.type == 2) return ((const rbandrec*)o.iob)->num >= 0;
+  if (o.type == 3) return ((const dmenurec*)o.iob)->num >= 0;
+  return false;
+}
+
 void hittest(eventrec* ev, int px, int py, int mb) {
   x11state& s = S();
   for (int i = 0; i < GX_NOBJ; i++) {
     objrec& o = s.obj[i];
     if (o.type == -1) break;
-    if (o.type == 0) continue;
+    if (o.type == 0 || !inuse(o)) continue;
     if (!(o.i1 < px && px < o.i2 && o.j1 < py && py < o.j2)) continue;
     if (o.mb >= 0 && o.mb != mb) continue;
     if (o.type == 1) {

@@ -294,7 +294,8 @@ int gxpopdm(dmenurec* menu, int header, int xleft, int xright, int ytop) {
     if (cur == -1) {
       for (int i = 0; i < GX_NOBJ && s.obj[i].type != -1; i++) {
         const objrec& o = s.obj[i];
-        if (i != header && o.type == 3 && o.i1 < x && x < o.i2 && o.j1 < y && y < o.j2) {
+        if (i != header && o.type == 3 && o.iob && ((const dmenurec*)o.iob)->num >= 0 &&
+            o.i1 < x && x < o.i2 && o.j1 < y && y < o.j2) {
           result = i;
           break;
         }

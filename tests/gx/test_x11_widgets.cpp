@@ -444,3 +444,12 @@ TEST_F(X11Test, WidgetsKeptByFrameActionSevenStillAnswer) {
   EXPECT_EQ(e.kind, 1);
   EXPECT_EQ(e.info[0], 2);
 }
+
+TEST_F(X11Test, WidgetsResetByAFrameActionNoLongerAnswer) {
+  btnrec b = button(5, 4, 2, 1, "Go");
+  gxdpbn(2, &b, 0, 0, -1);
+  gxfrme(3);  // resets the shown widgets, keeps the window
+  click(1, 250, 225);
+  event e = read_event();
+  EXPECT_EQ(e.kind, 0);
+}
