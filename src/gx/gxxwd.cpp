@@ -16,9 +16,11 @@ int screen = 0;
 // image, so the data always have the size the header announces.
 XImage* dataimg = nullptr;
 
+// A message line on standard error, after whatever standard output holds.
 void outl(const char* text) {
   fflush(stdout);
   fputs(text, stderr);
+  fputc('\n', stderr);
   fflush(stderr);
 }
 
