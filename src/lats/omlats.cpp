@@ -35,7 +35,7 @@ std::vector<double> axisvalues(omaxisfn conv, float* vals, int first, int last) 
 int latsgridaction(cmnstate* pcm) {
   latsopts& l = pcm->lats;
   const gridres* pgr = firstgrid(pcm);
-  if (!pgr || pgr->idim != 0 || pgr->jdim != 1 || !pgr->igrab || !pgr->jgrab) {
+  if (!pgr || pgr->idim != 0 || pgr->jdim != 1 || !pgr->igrab || !pgr->jgrab || !pgr->ivals || !pgr->jvals) {
     omprnt(0, "Ombra-LATS Error:  the grid must be lon/lat\n");
     return 0;
   }
