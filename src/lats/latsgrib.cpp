@@ -467,6 +467,16 @@ int latsWriteGrib(latsFile* f, latsVar* v, int levindex, int, int y, int m, int 
       else defined.push_back(fv[i]);
     }
   }
+  if (v->vertdim && levindex >= 0) {
+    // The record keeps its level in 16 bits: another value would be read
+    // back as some other level.
+    long lev = (long)((float)v->vertdim->levs[levindex] + 0.5f);
+    if (lev < 0 || lev > 65535) {
+      latsError("GRIB (latsgrib) --> level %f does not fit the 16-bit GRIB level, file %s, variable %s",
+                v->vertdim->levs[levindex], f->path.c_str(), v->name.c_str());
+      return 0;
+    }
+  }
   bytes pds = makepds(f, v, levindex, y, m, d, h, anymiss);
   bytes gds;
   int rc = makegds(g, gds);

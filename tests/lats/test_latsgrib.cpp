@@ -349,3 +349,19 @@ TEST_F(LatsTest, OversizedAndUnpackableFieldsDoNotCorruptRecords) {
   EXPECT_EQ(0, r[0].pds[27]);
   EXPECT_FLOAT_EQ(0.0f, ibm2flt(&r[0].bds[6]));
 }
+
+TEST_F(LatsTest, LevelsBeyondSixteenBitsAreRefused) {
+  double pa[2] = {100000, 50000};
+  int vd = lats_vert_dim("pa", "plev", 2, pa);
+  std::vector<double> lons = range(0, 1, 2), lats = range(0, 1, 2);
+  gribfile g = makefile("pa", LATS_GRIB, LATS_HOURLY, 1, lons, lats, "ta", vd);
+  std::vector<float> f(4, 1.0f);
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(0, lats_write(g.fid, g.vid, 100000, 1990, 1, 1, 0, f.data()));
+  EXPECT_NE(std::string::npos, testing::internal::GetCapturedStderr().find("does not fit the 16-bit GRIB level"));
+  EXPECT_EQ(1, lats_write(g.fid, g.vid, 50000, 1990, 1, 1, 0, f.data()));
+  EXPECT_EQ(1, lats_close(g.fid));
+  std::vector<record> r = records("pa.grb");
+  ASSERT_EQ(1u, r.size());
+  EXPECT_EQ(50000u, (unsigned)(r[0].pds[10] << 8 | r[0].pds[11]));
+}
