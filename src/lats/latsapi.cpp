@@ -34,6 +34,16 @@ const char* monthname(int m) { return m >= 1 && m <= 12 ? latsMonthNames[m - 1] 
 
 bool isgrib(const latsFile* f) { return f->format == 2; }
 
+// Files still open when the program ends are closed then, so that a GRIB
+// file gets its descriptor and index and a netCDF file its header.
+void closeatexit() {
+  lats_fatal = 0;
+  while (!files.empty()) {
+    int id = files.back()->id;
+    if (!lats_close(id)) files.remove_if([id](const std::unique_ptr<latsFile>& p) { return p->id == id; });
+  }
+}
+
 // Loads the table named by LATS_PARMS, or the built-in one, when none is
 // loaded yet.
 int ensuretable() {
@@ -411,6 +421,8 @@ int lats_create(const char* path, int convention, int calendar, int frequency, i
   if (!ok) return 0;
   int id = f->id;
   files.push_front(std::move(f));
+  static bool registered = false;
+  if (!registered) registered = atexit(closeatexit) == 0;
   return id;
 }
 
