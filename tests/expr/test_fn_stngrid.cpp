@@ -13,17 +13,15 @@
 
 namespace {
 
-// An argument block with the given texts.
-fargs mkargs(const std::vector<std::string>& a) {
-  fargs f;
-  std::memset(&f, 0, sizeof f);
+// Fills an argument block in place (its pointers point into itself).
+void setargs(fargs* f, const std::vector<std::string>& a) {
+  std::memset(f, 0, sizeof *f);
   size_t at = 0;
   for (const std::string& s : a) {
-    f.argpnt[f.argnum++] = f.abuf + at;
-    std::memcpy(f.abuf + at, s.c_str(), s.size() + 1);
+    f->argpnt[f->argnum++] = f->abuf + at;
+    std::memcpy(f->abuf + at, s.c_str(), s.size() + 1);
     at += s.size() + 1;
   }
-  return f;
 }
 
 // A field of isiz x jsiz in X and Y: v = 2 i + 3 j (1-based grid = world).
@@ -182,7 +180,8 @@ TEST(StnGrid, CollectionToLongitudeLevelGrid) {
   Coll c({profile({{1000, 10}, {500, 20}}), profile({{1000, 30}, {500, 40}}),
           profile({{1000, 50}, {700, UNDEF}, {500, 60}})});
   evalstat st = xzenv(-100, -80, 1000, 500, c.heads);
-  fargs a = mkargs({"0", "3"});
+  fargs a;
+  setargs(&a, {"0", "3"});
   int rc = 1;
   std::string out = captured([&] { rc = ffclgr(&a, &st); });
   ASSERT_EQ(rc, 0) << out;
@@ -206,7 +205,7 @@ TEST(StnGrid, CollectionToLongitudeLevelGrid) {
 
   // -n1 passes over the undefined report.
   st = xzenv(-100, -80, 1000, 500, c.heads);
-  a = mkargs({"0", "-u", "-n1"});
+  setargs(&a, {"0", "-u", "-n1"});
   out = captured([&] { rc = ffclgr(&a, &st); });
   ASSERT_EQ(rc, 0) << out;
   g = st.result.pgr;
@@ -218,7 +217,8 @@ TEST(StnGrid, CollectionToLongitudeLevelGrid) {
 TEST(StnGrid, CollectionRefusals) {
   Coll c({profile({{1000, 10}, {500, 20}})});
   auto run = [&](const std::vector<std::string>& args, evalstat st) {
-    fargs a = mkargs(args);
+    fargs a;
+  setargs(&a, args);
     int rc = 0;
     std::string out = captured([&] { rc = ffclgr(&a, &st); });
     if (rc == 0) omfree(&st);
@@ -251,7 +251,8 @@ TEST(StnGrid, CollectionOfTimeSeriesIsRefused) {
   Coll c({mkstn(3, -1, {{1, 1, 0, 1, 1}})});
   evalstat st = xzenv(-90, -90, 1000, 500, c.heads);
   st.jdim = 3;
-  fargs a = mkargs({"0"});
+  fargs a;
+  setargs(&a, {"0"});
   int rc = 0;
   std::string out = captured([&] { rc = ffclgr(&a, &st); });
   EXPECT_EQ(rc, 1);

@@ -12,16 +12,15 @@
 
 namespace {
 
-fargs mkargs(const std::vector<std::string>& a) {
-  fargs f;
-  std::memset(&f, 0, sizeof f);
+// Fills an argument block in place (its pointers point into itself).
+void setargs(fargs* f, const std::vector<std::string>& a) {
+  std::memset(f, 0, sizeof *f);
   size_t at = 0;
   for (const std::string& s : a) {
-    f.argpnt[f.argnum++] = f.abuf + at;
-    std::memcpy(f.abuf + at, s.c_str(), s.size() + 1);
+    f->argpnt[f->argnum++] = f->abuf + at;
+    std::memcpy(f->abuf + at, s.c_str(), s.size() + 1);
     at += s.size() + 1;
   }
-  return f;
 }
 
 // A step list of reports (id, lat, lon, value) with undefined value -9.
@@ -167,7 +166,8 @@ std::string refusal(omfuncp fn, const std::vector<std::string>& args, int idim, 
   evalstat st = blankst();
   st.idim = idim;
   st.jdim = jdim;
-  fargs a = mkargs(args);
+  fargs a;
+  setargs(&a, args);
   int rc = 0;
   std::string out = captured([&] { rc = fn(&a, &st); });
   EXPECT_EQ(rc, 1);
