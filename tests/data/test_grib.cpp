@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -433,6 +434,43 @@ TEST_F(Grib, BadlyCodedFilesStopWithoutHanging) {
   e0.edition = 0;
   tmp.write("g.grb", record(e0) + record(e0));
   EXPECT_EQ(mkindex(ctl("dtype grib\n", kTwoVars)), 1);
+}
+
+// An index of the first version, written by other tools in their own
+// machine's byte order, serves the reader the same way.
+TEST_F(Grib, FirstVersionIndexInEitherByteOrderReadsTheSame) {
+  grec b = rec(12, 2, 3.0f);
+  b.bitmap.assign(12, true);
+  b.bitmap[2] = false;
+  b.packed = ramp(11);
+  tmp.write("g.grb", record(rec(11, 1, 1.0f)) + record(b));
+  ASSERT_EQ(mkindex(ctl("dtype grib\n", kTwoVars)), 1);
+  gribidx gi;
+  {
+    dataset ds;
+    open(ds);
+    gi = *ds.pfi->pindx;
+  }
+  for (bool big : {true, false}) {
+    std::vector<int> head = {1, gi.hinum, 0, gi.intnum, gi.fltnum, 0, 0, 0, 0};
+    auto ints = [&](const std::vector<int>& v) {
+      std::string s(v.size() * 4, '\0');
+      std::memcpy(&s[0], v.data(), s.size());
+      if (big == (omhostle() != 0)) ombswp(&s[0], v.size());
+      return s;
+    };
+    std::string v1 = ints(head) + ints(gi.hipnt) + ints(gi.intpnt) + ddtest::floats(gi.fltpnt, big);
+    tmp.write("g.idx", v1);
+    dataset ds;
+    open(ds);
+    EXPECT_EQ(ds.pfi->pindx->type, 1);
+    request a, c;
+    grid(ds, 0, 1, a);
+    EXPECT_FLOAT_EQ(a.at(4), 5.0f) << big;
+    grid(ds, 1, 2, c);
+    EXPECT_EQ(c.at(2), kU) << big;
+    EXPECT_FLOAT_EQ(c.at(3), 5.0f) << big;
+  }
 }
 
 TEST_F(Grib, DamagedIndexEntriesAreReadErrorsNotAllocations) {
