@@ -280,3 +280,67 @@ TEST_F(Graph, LinefillRefusals) {
 }
 
 }  // namespace
+
+#include <gd.h>
+#include <unistd.h>
+
+namespace {
+
+// The rendered image of the frame: the RGB of page point (x, y) at 100
+// pixels per inch.
+struct pageimage {
+  gdImagePtr im = nullptr;
+  pageimage() {
+    char name[] = "/tmp/omgraphpngXXXXXX";
+    int fd = mkstemp(name);
+    if (fd < 0) return;
+    close(fd);
+    std::string f = std::string(name);
+    frame_capture([&] { gxhpng(f.c_str(), 1100, 850, 0, 0); });
+    FILE* fp = fopen(f.c_str(), "rb");
+    if (fp) {
+      im = gdImageCreateFromPng(fp);
+      fclose(fp);
+    }
+    unlink(f.c_str());
+  }
+  ~pageimage() {
+    if (im) gdImageDestroy(im);
+  }
+  int rgb(float x, float y) const {
+    int c = gdImageGetPixel(im, (int)(x * 100), 850 - (int)(y * 100));
+    return (gdImageRed(im, c) << 16) | (gdImageGreen(im, c) << 8) | gdImageBlue(im, c);
+  }
+};
+
+TEST_F(Graph, BarsAndLinefillReachTheImage) {
+  env(0, 6, 0, 10);
+  line(0, {5, 6, 8, 10, 7});
+  pcm->bargap = 50;
+  pcm->ccolor = 2;
+  out([&] { omgrph(pcm, 1); });
+  {
+    pageimage img;
+    ASSERT_NE(img.im, nullptr);
+    int bg = img.rgb(0.2f, 8.3f);
+    float mid = (py(5) + pcm->plotylo) / 2;
+    EXPECT_NE(img.rgb(px(1), mid), bg);           // inside the first bar
+    EXPECT_EQ(img.rgb(px(1.5f), mid), bg);        // in the gap after it
+    EXPECT_EQ(img.rgb(px(1), py(5) + 0.1f), bg);  // above its top
+  }
+  TearDown();
+  gxfrme(1);
+  line(0, {3, 1});
+  line(0, {1, 3});
+  env(1, 2, 0, 10);
+  out([&] { omlfil(pcm); });
+  pageimage img;
+  ASSERT_NE(img.im, nullptr);
+  // the first curve above on the left (colour 2), below on the right (3)
+  int left = img.rgb(px(1.1f), py(2)), right = img.rgb(px(1.9f), py(2));
+  EXPECT_NE(left, img.rgb(0.2f, 8.3f));
+  EXPECT_NE(right, img.rgb(0.2f, 8.3f));
+  EXPECT_NE(left, right);
+}
+
+}  // namespace
