@@ -166,6 +166,16 @@ TEST_F(Graph, LevelGraphsStandUpright) {
   EXPECT_GT(s[0].y2, s[0].y1);  // levels climb the y axis
   EXPECT_GT(s[0].x2, s[0].x1);  // values grow along x
 
+  // bars of a level graph run across from the left edge
+  gxfrme(1);
+  pcm->bargap = 50;
+  out([&] { omgrph(pcm, 1); });
+  std::vector<prect> r = plot_read().rects;
+  ASSERT_EQ(r.size(), 5u);
+  for (const prect& b : r) EXPECT_NEAR(b.xlo, pcm->plotxlo, 0.002);
+  EXPECT_LT(r[0].xhi, r[4].xhi);
+  EXPECT_NEAR(r[2].yhi - r[2].ylo, 0.5f * (r[2].ylo - r[1].ylo), 0.003);  // half a step
+
   gxfrme(1);
   pcm->xyrev = 1;
   out([&] { omgrph(pcm, 0); });
