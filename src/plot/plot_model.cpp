@@ -185,8 +185,13 @@ void omsmdl(cmnstate* pcm, stnrpt* rpt, float* vals, float* miss) {
   auto drawn = [&](int k) { return vals[k] != miss[k]; };
   int c = pcm->ccolor < 0 ? 1 : pcm->ccolor;
   if (!drawn(0) || !drawn(1)) return;
+  // The longitude moves by 360 into the environment's range, as for every
+  // other station plot, so a station at 350 shows on a map of -20 to 20.
+  float lon = rpt->lon;
+  if (lon < pcm->wlo[0]) lon += 360;
+  if (lon > pcm->whi[0]) lon -= 360;
   float x, y;
-  gxconv(rpt->lon, rpt->lat, &x, &y, 2);
+  gxconv(lon, rpt->lat, &x, &y, 2);
   float ds = pcm->digsize;
   int shem = pcm->hempref == 1 ? 1 : pcm->hempref == 0 ? 0 : (rpt->lat < 0);
   float u = vals[0], v = vals[1];
@@ -253,7 +258,7 @@ void omsmdl(cmnstate* pcm, stnrpt* rpt, float* vals, float* miss) {
     b.set(4, x + r, x + r + (float)t.size() * ds, top - ds, top);
   }
 
-  float dir = (u == 0 && v == 0) ? 0.0f : std::atan2(v, u) + gxaarw(rpt->lon, rpt->lat);
+  float dir = (u == 0 && v == 0) ? 0.0f : std::atan2(v, u) + gxaarw(lon, rpt->lat);
   float spd = (float)std::hypot((double)u, (double)v);
   float e = wndexit(spd * std::cos(dir), spd * std::sin(dir), x, y, r, b.xlo, b.xhi, b.ylo,
                     b.yhi);

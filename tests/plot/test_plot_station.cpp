@@ -288,6 +288,23 @@ TEST_F(Model, SkyCoverAndCalm) {
   EXPECT_NEAR(tx, x + 0.87f * 0.8f * 0.2f, 0.003);
 }
 
+TEST_F(Model, LongitudeMovesIntoTheRange) {
+  // a station at 370 on a map of 0 to 40 is drawn at 10, like the others
+  pcm->mdldig3 = 1;
+  std::vector<ppen> t = plot_text("013", 0.2f);
+  float x, y;
+  at(10, 20, &x, &y);
+  add(mkstn(0, 1, {{20, 370, 0, 1, 5}}));
+  add(mkstn(0, 1, {{20, 370, 0, 1, 5}}));
+  add(mkstn(0, 1, {{20, 370, 0, 1, UNDEF}}));
+  add(mkstn(0, 1, {{20, 370, 0, 1, UNDEF}}));
+  add(mkstn(0, 1, {{20, 370, 0, 1, 1013}}));
+  out([&] { ompmdl(pcm); });
+  float tx, ty;
+  ASSERT_TRUE(plot_find(plot_read(), t, &tx, &ty));
+  EXPECT_NEAR(tx, x + 0.87f * 0.65f * 0.2f, 0.003);
+}
+
 TEST_F(Model, SlotsFromConstantsAndTheTenResultLimit) {
   // a constant holds a slot without drawing it; an eleventh result (here
   // a grid that would be refused) is ignored
