@@ -3,7 +3,8 @@
 // reductions (stnave, stnmin, stnmax), callable apart from their handlers.
 #pragma once
 
-#include <string>
+#include <cstddef>
+#include <cstring>
 #include <unordered_map>
 #include <vector>
 
@@ -70,11 +71,30 @@ stnlist* stnrescopy(const stnlist* src);
 // order): true for the reports that still stand for their station.
 std::vector<bool> stnsamesite(stnlist* step);
 
-// The result of a reduction with an index of its stations by id,
-// latitude and longitude, so that merging a step does not search the list.
+// A station as the reductions tell stations apart: its 8-character id and
+// the exact bits of its latitude and longitude.
+struct stnkey {
+  char id[8];
+  unsigned lat, lon;
+  bool operator==(const stnkey& o) const {
+    return std::memcmp(id, o.id, 8) == 0 && lat == o.lat && lon == o.lon;
+  }
+};
+struct stnkeyhash {
+  size_t operator()(const stnkey& k) const {
+    size_t h = 1469598103934665603ULL;
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(&k);
+    for (size_t i = 0; i < sizeof k; i++) h = (h ^ p[i]) * 1099511628211ULL;
+    return h;
+  }
+};
+stnkey mkstnkey(const stnrpt* r);
+
+// The result of a reduction with an index of its stations, so that merging
+// a step does not search the list.
 struct stnacc {
   stnlist* res = nullptr;
-  std::unordered_map<std::string, stnrpt*> idx;
+  std::unordered_map<stnkey, stnrpt*, stnkeyhash> idx;
 };
 
 // Merges the reports of a step list (those whose flag is set; all when

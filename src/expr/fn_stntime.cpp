@@ -22,17 +22,6 @@
 
 namespace {
 
-// The key of a station: its 8-character id and the exact bits of its
-// latitude and longitude (a negative zero counts as zero).
-std::string stnkey(const stnrpt* r) {
-  float lat = r->lat + 0.0f, lon = r->lon + 0.0f;
-  std::string k(16, '\0');
-  std::memcpy(&k[0], r->stid, 8);
-  std::memcpy(&k[8], &lat, 4);
-  std::memcpy(&k[12], &lon, 4);
-  return k;
-}
-
 // Evaluates the station expression at grid time k; null after the
 // messages (a grid is refused).
 stnlist* stnstep(const char* text, evalstat* pst, int k, const char* uname) {
@@ -178,6 +167,16 @@ bool savenext(const float* tv, int d, int mos, int mns, int* next) {
 
 }  // namespace
 
+stnkey mkstnkey(const stnrpt* r) {
+  stnkey k;
+  std::memcpy(k.id, r->stid, 8);
+  // A negative zero is the same place as zero.
+  float lat = r->lat + 0.0f, lon = r->lon + 0.0f;
+  std::memcpy(&k.lat, &lat, 4);
+  std::memcpy(&k.lon, &lon, 4);
+  return k;
+}
+
 int fndarg(const char* ch, int* cnt) {
   const char* p = ch;
   while (*p == ' ') p++;
@@ -228,13 +227,14 @@ std::vector<bool> stnsamesite(stnlist* step) {
   std::vector<stnrpt*> first;
   std::vector<double> sum;
   std::vector<int> cnt;
-  std::unordered_map<std::string, size_t> seen;
+  std::unordered_map<stnkey, size_t, stnkeyhash> seen;
   for (stnrpt* r = step->rpt; r; r = r->rpt) {
     bool mark = true;
     if (r->val != step->undef) {
-      auto it = seen.find(stnkey(r));
+      const stnkey key = mkstnkey(r);
+      auto it = seen.find(key);
       if (it == seen.end()) {
-        seen.emplace(stnkey(r), first.size());
+        seen.emplace(key, first.size());
         first.push_back(r);
         sum.push_back(r->val);
         cnt.push_back(1);
@@ -257,7 +257,7 @@ int stnmerge(stnacc& acc, const stnlist* step, int variant, const std::vector<bo
   for (const stnrpt* r = step->rpt; r; r = r->rpt, at++) {
     if (at < keep.size() && !keep[at]) continue;
     const bool rdef = r->val != step->undef;
-    std::string key = stnkey(r);
+    const stnkey key = mkstnkey(r);
     auto it = acc.idx.find(key);
     if (it == acc.idx.end()) {
       stnrpt* n = omarpt(res);
@@ -270,7 +270,7 @@ int stnmerge(stnacc& acc, const stnlist* step, int variant, const std::vector<bo
       n->val = rdef ? r->val : res->undef;
       n->work = 1;
       res->rnum++;
-      acc.idx.emplace(std::move(key), n);
+      acc.idx.emplace(key, n);
       continue;
     }
     stnrpt* s = it->second;

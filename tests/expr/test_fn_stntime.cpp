@@ -128,6 +128,8 @@ TEST(StnTime, SameIdElsewhereIsAnotherStation) {
       {{"a", 10, 20, 5}, {"a", 10.5f, 20, 6}},
   };
   EXPECT_EQ(reduce(steps, STNVMAX, 1, false), (vc{{5, 2}, {2, 1}, {3, 1}, {6, 1}}));
+  // A latitude of negative zero is the equator all the same.
+  EXPECT_EQ(reduce({{{"e", -0.0f, 5, 1}}, {{"e", 0.0f, 5, 3}}}, STNVMAX, 1, false), (vc{{3, 2}}));
 }
 
 TEST(StnTime, AverageCountsOnlyDefinedSteps) {
