@@ -241,6 +241,18 @@ TEST(StnGrid, CollectionRefusals) {
   EXPECT_EQ(r.first, 0);
   EXPECT_EQ(r.second,
             "COLL2GR Warning:  2nd arg Invalid; Ignored\nCOLL2GR Warning:  3nd arg Invalid; Ignored\n");
+  // A level count below one would size the grid by it: it is ignored.
+  for (const char* n : {"0", "-3"}) {
+    evalstat st = xz;
+    fargs a;
+    setargs(&a, {"0", n});
+    int rc = 1;
+    std::string o = captured([&] { rc = ffclgr(&a, &st); });
+    ASSERT_EQ(rc, 0) << o;
+    EXPECT_EQ(o, "COLL2GR Warning:  2nd arg Invalid; Ignored\n");
+    EXPECT_EQ(st.result.pgr->jsiz, 10);
+    omfree(&st);
+  }
   // No reported level within the range.
   evalstat high = xzenv(-90, -90, 300, 100, c.heads);
   r = run({"0", "-u"}, high);
