@@ -72,9 +72,13 @@ void text(const char* s, float x, float y, float size) {
   gxchpl(s, (int)strlen(s), x, y, size, 0.8f * size, 0.0f);
 }
 
+// Width of the text measured at its full character size: the placement
+// rules below scale it by 0.8, the width the texts are drawn at, so a y
+// label ends 0.8 size short of its axis and an x label is centred (0.4 of
+// this width is half the drawn width).
 float textwidth(const char* s, float size) {
   float w = 0;
-  gxchln(s, (int)strlen(s), 0.8f * size, &w);
+  gxchln(s, (int)strlen(s), size, &w);
   return w;
 }
 
