@@ -87,14 +87,18 @@ void omtmlb(cmnstate* pcm) {
   gxchpl(buf, (int)strlen(buf), pcm->pagew - 1.36f, 0.05f, 0.1f, 0.08f, 0.0f);
 }
 
+// The logo and the time stamp, on the first plot of a frame only.
+void omstamp(cmnstate* pcm) {
+  if (pcm->plotpass != 0) return;
+  if (pcm->logo) gxchpl("Ombra: VALO/TOSK", 16, 0.05f, 0.05f, 0.1f, 0.08f, 0.0f);
+  if (pcm->timelab) omtmlb(pcm);
+}
+
 void omepil(cmnstate* pcm, int xdim, int ydim, int code) {
   gxclip(0, pcm->vpagew, 0, pcm->vpageh);
   gxcolr(pcm->annotcolor);
   gxwide(pcm->annotthick - 3);
-  if (pcm->plotpass == 0) {
-    if (pcm->logo) gxchpl("Ombra: VALO/TOSK", 16, 0.05f, 0.05f, 0.1f, 0.08f, 0.0f);
-    if (pcm->timelab) omtmlb(pcm);
-  }
+  omstamp(pcm);
   omaxpl(pcm, xdim, ydim);
   omgsav(code, pcm);
 }

@@ -39,10 +39,7 @@ void grepil(cmnstate* pcm, int dim, bool vert, int code) {
   else omaxpl(pcm, dim, 4);
   gxwide(pcm->annotthick - 3);
   gxcolr(pcm->annotcolor);
-  if (pcm->plotpass == 0) {
-    if (pcm->logo) gxchpl("Ombra: VALO/TOSK", 16, 0.05f, 0.05f, 0.1f, 0.08f, 0.0f);
-    if (pcm->timelab) omtmlb(pcm);
-  }
+  omstamp(pcm);
   omgsav(code, pcm);
 }
 

@@ -168,10 +168,7 @@ void omfgrd(cmnstate* pcm) {
   gxclip(0, pcm->vpagew, 0, pcm->vpageh);
   gxcolr(pcm->annotcolor);
   gxwide(pcm->annotthick - 3);
-  if (pcm->plotpass == 0) {
-    if (pcm->logo) gxchpl("Ombra: VALO/TOSK", 16, 0.05f, 0.05f, 0.1f, 0.08f, 0.0f);
-    if (pcm->timelab) omtmlb(pcm);
-  }
+  omstamp(pcm);
   omaxpl(pcm, pgr->idim, pgr->jdim);
   omfram(pcm);
   omgsav(5, pcm);

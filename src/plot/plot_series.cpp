@@ -25,10 +25,7 @@ bool sameid(const char* a, const char* b) { return std::memcmp(a, b, 8) == 0; }
 void serend(cmnstate* pcm, int code) {
   gxwide(pcm->annotthick - 3);
   gxcolr(pcm->annotcolor);
-  if (pcm->plotpass == 0) {
-    if (pcm->logo) gxchpl("Ombra: VALO/TOSK", 16, 0.05f, 0.05f, 0.1f, 0.08f, 0.0f);
-    if (pcm->timelab) omtmlb(pcm);
-  }
+  omstamp(pcm);
   omgsav(code, pcm);
 }
 

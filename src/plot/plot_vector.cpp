@@ -283,9 +283,6 @@ void omscat(cmnstate* pcm) {
     gxplot(x1, y1, 3);
     gxplot(x2, y2, 2);
   }
-  if (pcm->plotpass == 0) {
-    if (pcm->logo) gxchpl("Ombra: VALO/TOSK", 16, 0.05f, 0.05f, 0.1f, 0.08f, 0.0f);
-    if (pcm->timelab) omtmlb(pcm);
-  }
+  omstamp(pcm);
   omgsav(3, pcm);
 }

@@ -62,6 +62,8 @@ void omgsav(int code, cmnstate* pcm);
 void omtmlb(cmnstate* pcm);
 // The common end of a plot: page clip, annotation colour, logo and time
 // stamp on the first pass, axes, last-graphic code.
+// Logo and time stamp on the first plot of a frame.
+void omstamp(cmnstate* pcm);
 void omepil(cmnstate* pcm, int xdim, int ydim, int code);
 // Name of a last-graphic code ("" outside the table).
 const char* omgxnm(int code);
