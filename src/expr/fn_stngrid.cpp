@@ -88,11 +88,14 @@ double wraplon(double lon, const xyext& e) {
 
 // ---- gr2stn ----
 
-// Station series at one location, through the levels or times of the
-// grid expression.
-int ffg2s2(fargs* pfa, evalstat* pst) {
+// The place of a station series: from the first report of a station
+// list, or a longitude expression and a latitude number.
+struct g2splace {
   float lon, lat;
   char id[8];
+};
+
+int g2slocate(fargs* pfa, evalstat* pst, g2splace* at) {
   int rc = omexpr(pfa->argpnt[1], pst);
   if (rc) return rc;
   if (pst->type == 0) {
@@ -102,29 +105,107 @@ int ffg2s2(fargs* pfa, evalstat* pst) {
       omsfre(s);
       return 1;
     }
-    lon = s->rpt->lon;
-    lat = s->rpt->lat;
-    std::memcpy(id, s->rpt->stid, 8);
+    at->lon = s->rpt->lon;
+    at->lat = s->rpt->lat;
+    std::memcpy(at->id, s->rpt->stid, 8);
     omsfre(s);
-  } else {
-    gridres* g = takegrid(pst);
-    if (g->idim != -1) {
-      omprnt(0, "Error in GR2STN:  2nd arg invalid\n");
-      omgfre(g);
-      return 1;
-    }
-    lon = g->grid[0];
-    omgfre(g);
-    if (pfa->argnum < 3) {
-      omprnt(0, "Error in GR2STN:  3rd Argument Required\n");
-      return 1;
-    }
-    if (!wholeval(pfa->argpnt[2], &lat)) {
-      omprnt(0, "Error from GR2STN:  3rd argument invalid. \n");
-      return 1;
-    }
-    std::memset(id, 'x', 8);
+    return 0;
   }
+  gridres* g = takegrid(pst);
+  if (g->idim != -1) {
+    omprnt(0, "Error in GR2STN:  2nd arg invalid\n");
+    omgfre(g);
+    return 1;
+  }
+  at->lon = g->grid[0];
+  omgfre(g);
+  if (pfa->argnum < 3) {
+    omprnt(0, "Error in GR2STN:  3rd Argument Required\n");
+    return 1;
+  }
+  if (!wholeval(pfa->argpnt[2], &at->lat)) {
+    omprnt(0, "Error from GR2STN:  3rd argument invalid. \n");
+    return 1;
+  }
+  std::memset(at->id, 'x', 8);
+  return 0;
+}
+
+// The empty result list of a series shaped like the grid expression
+// (T: its times; Z: its level indexes; neither: one report).  Null after
+// the message.
+stnlist* g2snewlist(const gridres* shape, const evalstat* pst, const g2splace& at, int k1,
+                    int k2) {
+  stnlist* stn = static_cast<stnlist*>(std::calloc(1, sizeof(stnlist)));
+  float* tv = stn ? static_cast<float*>(std::malloc(TAXIS_FLOATS * sizeof(float))) : nullptr;
+  if (!tv) {
+    omprnt(0, "Memory Allocation Error:  Station Request Block \n");
+    std::free(stn);
+    return nullptr;
+  }
+  stn->tvals = tv;
+  stn->tail = &stn->rpt;
+  stn->rptcnt = STNBLKSZ;
+  stn->blkcnt = -1;
+  stn->idim = shape->idim;
+  stn->jdim = -1;
+  stn->undef = shape->undef;
+  stn->dmin[0] = stn->dmax[0] = at.lon;
+  stn->dmin[1] = stn->dmax[1] = at.lat;
+  stn->radius = 1.0f;
+  stn->sflag = 1;
+  std::memcpy(stn->stid, at.id, 8);
+  if (shape->idim == 3 && shape->ivals) {
+    std::memcpy(tv, shape->ivals, TAXIS_FLOATS * sizeof(float));
+    stn->tmin = k1;
+    stn->tmax = k2;
+    stn->dmin[2] = stn->dmax[2] = pst->dmin[2];
+    return stn;
+  }
+  const datetime& t = pst->tmin;
+  const float fixed[TAXIS_FLOATS] = {static_cast<float>(t.yr), static_cast<float>(t.mo),
+                                     static_cast<float>(t.dy), static_cast<float>(t.hr),
+                                     static_cast<float>(t.mn), 0.0f, 1.0f, AXEND};
+  std::memcpy(tv, fixed, sizeof fixed);
+  stn->tmin = stn->tmax = 1;
+  if (shape->idim == 2) {
+    stn->dmin[2] = static_cast<float>(k1);
+    stn->dmax[2] = static_cast<float>(k2);
+  } else {
+    stn->dmin[2] = stn->dmax[2] = pst->dmin[2];
+  }
+  return stn;
+}
+
+// The grid expression at the place for the step already set in pst; 0
+// with the value, else the code to return (messages printed).
+int g2sstepval(const char* text, evalstat* pst, const g2splace& at, float out, float* val) {
+  int rc = omexpr(text, pst);
+  if (rc) return rc;
+  if (pst->type == 0) {
+    omprnt(0, "Error from GR2STN: 1st argument must be a grid\n");
+    omfree(pst);
+    return 1;
+  }
+  gridres* h = takegrid(pst);
+  *val = out;
+  if (h->idim == 0 && h->jdim == 1) {
+    double x = ggrid(h, 0, at.lon) - h->dimmin[0];
+    double y = ggrid(h, 1, at.lat) - h->dimmin[1];
+    *val = g2sbilin(h->grid, h->isiz, h->jsiz, h->undef, x, y, out);
+  } else if (h->idim == -1 && h->grid[0] != h->undef) {
+    *val = h->grid[0];
+  }
+  omgfre(h);
+  return 0;
+}
+
+// Station series at one location, through the levels or times of the
+// grid expression.
+int ffg2s2(fargs* pfa, evalstat* pst) {
+  g2splace at;
+  int rc = g2slocate(pfa, pst, &at);
+  if (rc) return rc;
 
   rc = omexpr(pfa->argpnt[0], pst);
   if (rc) return rc;
@@ -143,60 +224,20 @@ int ffg2s2(fargs* pfa, evalstat* pst) {
     omgfre(shape);
     return 1;
   }
-
-  stnlist* stn = static_cast<stnlist*>(std::calloc(1, sizeof(stnlist)));
-  float* tv = stn ? static_cast<float*>(std::malloc(TAXIS_FLOATS * sizeof(float))) : nullptr;
-  if (!tv) {
-    omprnt(0, "Memory Allocation Error:  Station Request Block \n");
-    std::free(stn);
+  stnlist* stn = g2snewlist(shape, pst, at, k1, k2);
+  if (!stn) {
     omgfre(shape);
     return 1;
   }
-  stn->tvals = tv;
-  stn->tail = &stn->rpt;
-  stn->rptcnt = STNBLKSZ;
-  stn->blkcnt = -1;
-  stn->idim = shape->idim;
-  stn->jdim = -1;
-  stn->undef = shape->undef;
-  stn->dmin[0] = stn->dmax[0] = lon;
-  stn->dmin[1] = stn->dmax[1] = lat;
-  stn->radius = 1.0f;
-  stn->sflag = 1;
-  std::memcpy(stn->stid, id, 8);
-  if (shape->idim == 3 && shape->ivals) {
-    std::memcpy(tv, shape->ivals, TAXIS_FLOATS * sizeof(float));
-    stn->tmin = k1;
-    stn->tmax = k2;
-    stn->dmin[2] = stn->dmax[2] = pst->dmin[2];
-  } else {
-    const datetime& t = pst->tmin;
-    const float fixed[TAXIS_FLOATS] = {static_cast<float>(t.yr), static_cast<float>(t.mo),
-                                       static_cast<float>(t.dy), static_cast<float>(t.hr),
-                                       static_cast<float>(t.mn), 0.0f, 1.0f, AXEND};
-    std::memcpy(tv, fixed, sizeof fixed);
-    stn->tmin = stn->tmax = 1;
-    if (shape->idim == 2) {
-      stn->dmin[2] = static_cast<float>(k1);
-      stn->dmax[2] = static_cast<float>(k2);
-    } else {
-      stn->dmin[2] = stn->dmax[2] = pst->dmin[2];
-    }
-  }
 
+  // Each step reads the grid in a small box around the place.
   pst->idim = 0;
   pst->jdim = 1;
-  pst->dmin[0] = lon;
-  pst->dmax[0] = lon + 0.1f;
-  pst->dmin[1] = lat;
-  pst->dmax[1] = lat + 0.1f;
-
-  auto fail = [&](int code) {
-    omsfre(stn);
-    omgfre(shape);
-    return code;
-  };
-  for (int k = k1; k <= k2; k++) {
+  pst->dmin[0] = at.lon;
+  pst->dmax[0] = at.lon + 0.1f;
+  pst->dmin[1] = at.lat;
+  pst->dmax[1] = at.lat + 0.1f;
+  for (int k = k1; k <= k2 && rc == 0; k++) {
     float lev = stn->dmin[2];
     if (shape->idim == 2) {
       lev = static_cast<float>(gworld(shape, 0, k));
@@ -205,37 +246,28 @@ int ffg2s2(fargs* pfa, evalstat* pst) {
       gr2t(shape->ivals, k, &pst->tmin);
       pst->tmax = pst->tmin;
     }
-    rc = omexpr(pfa->argpnt[0], pst);
-    if (rc) return fail(rc);
-    if (pst->type == 0) {
-      omprnt(0, "Error from GR2STN: 1st argument must be a grid\n");
-      omfree(pst);
-      return fail(1);
-    }
-    gridres* h = takegrid(pst);
-    float val = stn->undef;
-    if (h->idim == 0 && h->jdim == 1) {
-      double x = ggrid(h, 0, lon) - h->dimmin[0];
-      double y = ggrid(h, 1, lat) - h->dimmin[1];
-      val = g2sbilin(h->grid, h->isiz, h->jsiz, h->undef, x, y, stn->undef);
-    } else if (h->idim == -1 && h->grid[0] != h->undef) {
-      val = h->grid[0];
-    }
-    omgfre(h);
+    float val;
+    rc = g2sstepval(pfa->argpnt[0], pst, at, stn->undef, &val);
+    if (rc) break;
     stnrpt* r = omarpt(stn);
     if (!r) {
       omprnt(0, "Memory Allocation Error:  Station Block \n");
-      return fail(1);
+      rc = 1;
+      break;
     }
-    r->lat = lat;
-    r->lon = lon;
-    r->lev = shape->idim == 2 ? lev : stn->dmin[2];
+    r->lat = at.lat;
+    r->lon = at.lon;
+    r->lev = lev;
     r->tim = shape->idim == 2 ? 1.0f : static_cast<float>(k);
     r->val = val;
-    std::memcpy(r->stid, id, 8);
+    std::memcpy(r->stid, at.id, 8);
     stn->rnum++;
   }
   omgfre(shape);
+  if (rc) {
+    omsfre(stn);
+    return rc;
+  }
   pst->result.stn = stn;
   pst->type = 0;
   pst->idim = stn->idim;
