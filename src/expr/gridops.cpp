@@ -45,9 +45,9 @@ void rangemsg(const gridres* g1, const gridres* g2, int dim) {
 
 // One pass over G2.  v1 holds G1's values; MODE pairs them:
 // 0: G1 0-D; 1: same shape; 2: G1 along G2's i (column k);
-// 3: G1 along G2's j (row k).
-template <int OP, int MODE>
-void gridpass(const float* v1, float u1, gridres* g2, bool swapped) {
+// 3: G1 along G2's j (row k).  SWAP: G2 holds the first operand.
+template <int OP, int MODE, bool SWAP>
+void gridpass(const float* v1, float u1, gridres* g2) {
   float* v2 = g2->grid;
   const float u2 = g2->undef;
   const int isiz = g2->isiz;
@@ -58,12 +58,13 @@ void gridpass(const float* v1, float u1, gridres* g2, bool swapped) {
     const float* row1 = MODE == 1 ? v1 + static_cast<size_t>(j) * isiz : v1;
     const float aj = MODE == 3 ? v1[j] : v1[0];
     if constexpr (simple) {
-      // Operands in expression order: when swapped G2 holds the first.
+      // Operands in expression order.  The order is a template argument so
+      // that the loop holds no run-time test and compiles to vector code.
       for (int i = 0; i < isiz; i++) {
         float a = (MODE == 1 || MODE == 2) ? row1[i] : aj;
         float b = row[i];
-        float x = swapped ? b : a;
-        float y = swapped ? a : b;
+        float x = SWAP ? b : a;
+        float y = SWAP ? a : b;
         float r = omopraw<OP>(x, y);
         bool ok = (a != u1) & (b != u2) & omopok<OP>(y, r);
         row[i] = ok ? r : u2;
@@ -77,23 +78,29 @@ void gridpass(const float* v1, float u1, gridres* g2, bool swapped) {
           row[i] = u2;
           continue;
         }
-        bool ok = swapped ? omopv<OP>(b, a, &r) : omopv<OP>(a, b, &r);
+        bool ok = SWAP ? omopv<OP>(b, a, &r) : omopv<OP>(a, b, &r);
         row[i] = ok ? r : u2;
       }
     }
   }
 }
 
-template <int OP>
-void gridrun(const float* v1, float u1, gridres* g2, int mode, bool swapped) {
+template <int OP, bool SWAP>
+void gridmode(const float* v1, float u1, gridres* g2, int mode) {
   // Separate instantiations per pairing mode keep the inner loop free of
   // the mode test.
   switch (mode) {
-    case 0: gridpass<OP, 0>(v1, u1, g2, swapped); break;
-    case 1: gridpass<OP, 1>(v1, u1, g2, swapped); break;
-    case 2: gridpass<OP, 2>(v1, u1, g2, swapped); break;
-    default: gridpass<OP, 3>(v1, u1, g2, swapped); break;
+    case 0: gridpass<OP, 0, SWAP>(v1, u1, g2); break;
+    case 1: gridpass<OP, 1, SWAP>(v1, u1, g2); break;
+    case 2: gridpass<OP, 2, SWAP>(v1, u1, g2); break;
+    default: gridpass<OP, 3, SWAP>(v1, u1, g2); break;
   }
+}
+
+template <int OP>
+void gridrun(const float* v1, float u1, gridres* g2, int mode, bool swapped) {
+  if (swapped) gridmode<OP, true>(v1, u1, g2, mode);
+  else gridmode<OP, false>(v1, u1, g2, mode);
 }
 
 }  // namespace

@@ -1,9 +1,84 @@
 // Constructor, release and range scan of the grid record.
 #include "expr/gridres.h"
 
+#include <malloc.h>
+
 #include <cstdlib>
 
 #include "cmd/omprnt.h"
+
+namespace {
+
+// Storage of released grids kept for the next grids of about the same
+// size.  A session evaluates the same shapes over and over (one display per
+// time step); handing back a block that is already mapped spares the page
+// faults of fresh memory (glibc returns large blocks to the system on free)
+// and keeps the block warm in cache.  Only large blocks are kept, few of
+// them, within a total; the oldest goes back to malloc first.  Reuse would
+// hide use-after-free faults from the address sanitizer, so it is off there.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr int kSlots = 0;
+#else
+constexpr int kSlots = 8;
+#endif
+constexpr size_t kMinBytes = 256 * 1024;
+constexpr size_t kMaxTotal = 128u * 1024 * 1024;
+
+struct keptblk {
+  float* p;
+  size_t cap;  // usable bytes
+};
+
+keptblk kept[kSlots > 0 ? kSlots : 1];
+int nkept = 0;
+size_t keptbytes = 0;
+
+void dropkept(int k) {
+  std::free(kept[k].p);
+  keptbytes -= kept[k].cap;
+  for (int i = k + 1; i < nkept; i++) kept[i - 1] = kept[i];
+  nkept--;
+}
+
+// A kept block of at least need bytes and not more than twice that (a
+// large block is not tied up by a small grid), the closest fit; or null.
+float* takekept(size_t need) {
+  int best = -1;
+  for (int i = 0; i < nkept; i++) {
+    size_t c = kept[i].cap;
+    if (c >= need && c / 2 <= need && (best < 0 || c < kept[best].cap)) best = i;
+  }
+  if (best < 0) return nullptr;
+  float* p = kept[best].p;
+  keptbytes -= kept[best].cap;
+  for (int i = best + 1; i < nkept; i++) kept[i - 1] = kept[i];
+  nkept--;
+  return p;
+}
+
+// Keeps or releases the storage of a grid being freed.
+void keepblk(float* p) {
+  if (!p) return;
+  size_t cap = malloc_usable_size(p);
+  if (kSlots == 0 || cap < kMinBytes || cap > kMaxTotal) {
+    std::free(p);
+    return;
+  }
+  while (nkept > 0 && (nkept >= kSlots || keptbytes + cap > kMaxTotal)) dropkept(0);
+  kept[nkept++] = keptblk{p, cap};
+  keptbytes += cap;
+}
+
+}  // namespace
+
+void omgpool(int* nblk, size_t* bytes) {
+  *nblk = nkept;
+  *bytes = keptbytes;
+}
+
+void omgpfre() {
+  while (nkept > 0) dropkept(nkept - 1);
+}
 
 gridres* omgnew() {
   gridres* pgr = static_cast<gridres*>(std::calloc(1, sizeof(gridres)));
@@ -16,8 +91,11 @@ float* omgalo(gridres* pgr, size_t n) {
     pgr->grid = &pgr->rmin;
     return pgr->grid;
   }
-  pgr->grid = static_cast<float*>(std::malloc(n * sizeof(float)));
-  return pgr->grid;
+  const size_t need = n * sizeof(float);
+  float* p = need >= kMinBytes ? takekept(need) : nullptr;
+  if (!p) p = static_cast<float*>(std::malloc(need));
+  pgr->grid = p;
+  return p;
 }
 
 gridres* omgrvl(float val) {
@@ -43,7 +121,7 @@ void omgfre(gridres* pgr) {
   }
   // A 0-D grid keeps its value in the record; a grid whose data points into
   // the record must not hand that address to free either.
-  if (pgr->idim != -1 && pgr->grid != &pgr->rmin) std::free(pgr->grid);
+  if (pgr->idim != -1 && pgr->grid != &pgr->rmin) keepblk(pgr->grid);
   std::free(pgr);
 }
 

@@ -57,8 +57,16 @@ float* omgalo(gridres* pgr, size_t n);
 gridres* omgrvl(float val);
 
 // Releases a grid (null: nothing), with its data and, when it owns them,
-// its conversion arrays.
+// its conversion arrays.  Large data blocks are kept (a few, within a
+// total) and handed out again by omgalo for grids of about the same size,
+// so their contents are whatever the last grid left there.
 void omgfre(gridres* pgr);
+
+// The data blocks kept for reuse: how many, and their usable bytes.
+void omgpool(int* nblk, size_t* bytes);
+
+// Returns every kept data block to the system allocator.
+void omgpfre();
 
 // Sets rmin and rmax from the defined values of a grid of more than one
 // point (both undef when none is defined).

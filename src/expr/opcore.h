@@ -40,11 +40,13 @@ inline bool omopv(float a, float b, float* r) {
 
 // The branch-free form for the simple codes, used by the grid loops so
 // that they compile to vector code: the raw result, and whether it is
-// defined.  Codes 10-12 go through omopv.
+// defined.  Codes 10-12 go through omopv.  A division by zero is carried
+// out (inf or NaN, no trap) and then refused by omopok; guarding the
+// divisor with a select would keep the loop from vectorising.
 template <int OP>
 inline float omopraw(float a, float b) {
   if constexpr (OP == OPMUL) return a * b;
-  else if constexpr (OP == OPDIV) return a / (b == 0.0f ? 1.0f : b);
+  else if constexpr (OP == OPDIV) return a / b;
   else if constexpr (OP == OPADD) return a + b;
   else return a;  // maskout
 }
