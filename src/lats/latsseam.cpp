@@ -10,7 +10,10 @@
 // settings fixed for this use, and says how it went.
 void latsgribmap(const char* descr, int ignfcst) {
   gmpcmn.descr = descr ? descr : "";
-  if (ignfcst) gmpcmn.ignfcst = 1;
+  // Set both ways: a forecast-hourly file closed after another kind must
+  // not inherit that run's ignoring of forecast times, or every forecast
+  // would be indexed at its base time, the last one overwriting the rest.
+  gmpcmn.ignfcst = ignfcst ? 1 : 0;
   gmpcmn.skip = 0;
   gmpcmn.verbose = 0;
   gmpcmn.version = 2;
@@ -20,20 +23,21 @@ void latsgribmap(const char* descr, int ignfcst) {
   mfcmn.mffullyr = 1;
   int rc = gribmap();
   if (rc == 0) {
-    std::printf("LATS_GRIB: latsgribmap WARNING: no GRIB records matched!!!!!\n");
+    std::printf("\nLATS_GRIB: latsgribmap WARNING: no GRIB records matched!!!!!\n");
     std::printf("LATS_GRIB: the .ctl will return undefined data only\n");
-    std::printf("LATS_GRIB: likely cause: the variables or times of the .ctl differ from the GRIB data\n");
+    std::printf("LATS_GRIB: likely cause -- improper LATS setup\n\n");
   } else if (rc > 99) {
-    std::printf("LATS_GRIB: latsgribmap ERROR: problem with the GRIB data...\n");
-    std::printf("LATS_GRIB: rc = %d\n", rc);
+    std::printf("\nLATS_GRIB: latsgribmap ERROR: problem with the GRIB data...\n");
+    std::printf("LATS_GRIB: rc = %d\n\n", rc);
   } else if (rc >= 2) {
-    std::printf("LATS_GRIB: latsgribmap ERROR: GRIB data improperly coded by fgbds\n");
-    std::printf("LATS_GRIB: rc = %d\n", rc);
+    std::printf("\nLATS_GRIB: latsgribmap ERROR: GRIB data improperly coded by fgbds\n");
+    std::printf("LATS_GRIB: rc = %d\n\n", rc);
   } else if (rc < 0) {
     // A run that made no index is not reported as a success.
     std::printf("LATS_GRIB: latsgribmap ERROR: the GRIB index was not made\n");
   } else {
-    std::printf("LATS_GRIB: latsgribmap: the GRIB index was made\n");
+    std::printf("LATS_GRIB: SUCCESS -- gribmap for %s seems to have worked...\n",
+                gmpcmn.descr.c_str());
   }
   std::fflush(stdout);
 }
