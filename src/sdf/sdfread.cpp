@@ -325,6 +325,19 @@ int omgsdf(gridres* pgr, float* gr) {
       if (nv != nullptr) v = nv;
       io = pfi->sdf;
       fileidx = k;
+      // A member may hold fewer steps than the series gives it (a file
+      // still being written, a short month): the steps it lacks stay
+      // undefined instead of failing the whole request.
+      int tpos = v->tzyx_pos[0];
+      if (tpos >= 0 && static_cast<size_t>(tpos) < v->dimids.size()) {
+        size_t did = static_cast<size_t>(v->dimids[static_cast<size_t>(tpos)]);
+        long have = did < io->dimlens.size() ? io->dimlens[did] : -1;
+        if (have >= 0 && fileidx > have) {
+          t = glast + 1;
+          continue;
+        }
+        if (have >= 0 && fileidx + (glast - gfirst) > have) glast = gfirst + static_cast<int>(have - fileidx);
+      }
       rc = make_unpacker(v, pfi, io->ddf_undef, undef, &up);
       if (rc != 0) return rc;
     } else {
