@@ -50,14 +50,21 @@ std::vector<std::string> execargs(const char* p) {
   return args;
 }
 
-// One line read whole, whatever its length; false at end of file.
+// One line read whole, whatever its length; false at end of file.  A
+// carriage return before the line end (files written the DOS way) belongs
+// to the line end and is dropped, so it does not stick to the last word.
 bool readline(std::FILE* f, std::string& line) {
   line.clear();
   int c;
   while ((c = std::fgetc(f)) != EOF) {
+    if (c == '\n') {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      line += '\n';
+      return true;
+    }
     line += static_cast<char>(c);
-    if (c == '\n') return true;
   }
+  if (!line.empty() && line.back() == '\r') line.pop_back();
   return !line.empty();
 }
 

@@ -28,11 +28,19 @@ int nxtcmd(std::string& buf, const char* prompt) {
     }
     if (!started && c == ' ') continue;
     started = true;
+    if (c == '\n') {
+      // Lines ended the DOS way (carriage return, line feed) from files
+      // fed to the prompt: the carriage return is part of the line end,
+      // not of the last word.
+      if (!buf.empty() && buf.back() == '\r') buf.pop_back();
+      buf += '\n';
+      return static_cast<int>(buf.size()) - 1;
+    }
     buf += static_cast<char>(c);
-    if (c == '\n') return static_cast<int>(buf.size()) - 1;
   }
   // A last line without its newline is still a line (as the line editor
   // has it); the end of input is reported by the next read.
+  if (!buf.empty() && buf.back() == '\r') buf.pop_back();
   if (!buf.empty()) return static_cast<int>(buf.size());
   return -1;
 }
@@ -43,6 +51,7 @@ int nxrdln(std::string& buf, const char* prompt) {
   const char* p = line;
   while (*p == ' ') p++;
   buf = p;
+  if (!buf.empty() && buf.back() == '\r') buf.pop_back();
   if (!buf.empty()) add_history(buf.c_str());
   std::free(line);
   return static_cast<int>(buf.size()) + 1;
