@@ -15,7 +15,6 @@
 #include "data/words.h"
 
 // Drawing attributes, page and widgets (set_draw.cpp).
-int omsetdrw(const setcall& c);
 
 namespace {
 

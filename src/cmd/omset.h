@@ -10,7 +10,7 @@
 //   omsetax   axes, labels and maps (set_axis.cpp)
 //   omsetout  fwrite, writegds, imprun, timelab, stnprint, ombra, lats
 //             (set_output.cpp)
-//   omsetatt  drawing attributes, page and widgets (set_attr.cpp)
+//   omsetdrw  drawing attributes, page and widgets (set_draw.cpp)
 //
 // Each group's file belongs to the engineer of that group; a group handler
 // receives every keyword of its group and tells them apart by kw->word.
@@ -45,4 +45,4 @@ int omsetdefv(const setcall& c);
 int omsetgx(const setcall& c);
 int omsetax(const setcall& c);
 int omsetout(const setcall& c);
-int omsetatt(const setcall& c);
+int omsetdrw(const setcall& c);

@@ -55,8 +55,8 @@ int ffatan(fargs*, evalstat*);
 // goes to pst1.  0 or 1 (both operands left in place on failure).
 int omfopr(evalstat* pst1, evalstat* pst2, int op);
 
-// Handlers of the analysis functions built elsewhere; until then each
-// answers "Error from NAME: not built yet".
+// Handlers of the analysis functions, each in the file of its family
+// (fn_*.cpp).
 int ffave(fargs*, evalstat*);
 int ffhdiv(fargs*, evalstat*);
 int ffhcrl(fargs*, evalstat*);

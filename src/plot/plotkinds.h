@@ -1,6 +1,5 @@
 // The drawing routines that the display dispatcher chooses between.  Each
-// draws the display results of the common state; the ones whose plots are
-// not built yet answer so with an error message.
+// draws the display results of the common state.
 #pragma once
 
 struct cmnstate;
