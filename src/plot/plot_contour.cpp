@@ -289,7 +289,17 @@ void omcntr(cmnstate* pcm, int kind) {
   float c = pcm->cint, lo = 0, hi = 0;
   bool clevs = pcm->clevcount > 0;
   if (!clevs) {
+    float asked = pcm->cint;
     omcsel(pgr->rmin, pgr->rmax, &c, &lo, &hi);
+    if (c == 0 && asked != 0 && pgr->rmax > pgr->rmin) {
+      // The user's interval is too fine to step through this field at all
+      // in single precision: that is too many levels, not a constant field.
+      omprnt(0, "Too many contour levels -- adjusting cint\n");
+      double cd = std::fabs((double)asked), range = (double)pgr->rmax - pgr->rmin;
+      for (int n = 0; n < 60 && range / cd > 100; n++) cd *= 10;
+      c = (float)cd;
+      omcsel(pgr->rmin, pgr->rmax, &c, &lo, &hi);
+    }
     pcm->cint = c;
     if (c == 0) {
       constfield(pcm, pgr->rmin);
