@@ -46,6 +46,7 @@ int nxtcmd(std::string& buf, const char* prompt) {
 }
 
 int nxrdln(std::string& buf, const char* prompt) {
+  nxrdsig();
   char* line = readline(prompt);
   if (!line) return -1;
   const char* p = line;

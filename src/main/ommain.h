@@ -1,6 +1,7 @@
 // The program entry: options, start-up and the main loop.
 #pragma once
 
+#include <csignal>
 #include <string>
 
 // What the command-line options asked for.
@@ -32,7 +33,12 @@ int nxtcmd(std::string& buf, const char* prompt);
 // length of the line plus 1, or -1 at end of input.
 int nxrdln(std::string& buf, const char* prompt);
 
-// Signal handlers.
+// Makes an interrupt at the line editor's prompt drop the partly typed
+// line (called by nxrdln before each read).
+void nxrdsig();
+
+// Signal handlers.  omsigcnt counts the interrupts taken by omsig.
+extern volatile sig_atomic_t omsigcnt;
 void omsig(int);
 void omsigcpu(int);
 

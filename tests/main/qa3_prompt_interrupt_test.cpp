@@ -1,0 +1,142 @@
+// An interrupt typed at the line editor's prompt: the partly typed line is
+// thrown away (not joined to the next line), the interrupt flag is set, and
+// a second interrupt ends the program.  The editor runs in a child process
+// on a pseudo-terminal, as at a real prompt.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "cmd/cmnstate.h"
+#include "main/ommain.h"
+
+namespace {
+
+// A child reading command lines through the editor on a pseudo-terminal;
+// what it read comes back through a pipe, one line each.
+struct PromptChild {
+  pid_t pid = -1;
+  int master = -1;
+  int result = -1;
+
+  bool start(int lines) {
+    master = posix_openpt(O_RDWR | O_NOCTTY);
+    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) return false;
+    const char* slave = ptsname(master);
+    if (!slave) return false;
+    std::string sname = slave;
+    int fds[2];
+    if (pipe(fds) != 0) return false;
+    pid = fork();
+    if (pid == 0) {
+      close(fds[0]);
+      setsid();
+      int s = open(sname.c_str(), O_RDWR);  // becomes the controlling terminal
+      if (s < 0) _exit(3);
+      dup2(s, 0);
+      dup2(s, 1);
+      dup2(s, 2);
+      struct sigaction sa = {};
+      sa.sa_handler = omsig;
+      sa.sa_flags = SA_RESTART;
+      sigemptyset(&sa.sa_mask);
+      sigaction(SIGINT, &sa, nullptr);
+      gcmn.sigflg = 0;
+      for (int i = 0; i < lines; i++) {
+        std::string buf;
+        if (nxrdln(buf, "om-> ") < 0) buf = "<EOF>";
+        buf += gcmn.sigflg ? " [sig]\n" : "\n";
+        if (write(fds[1], buf.data(), buf.size()) < 0) _exit(4);
+      }
+      _exit(0);
+    }
+    close(fds[1]);
+    result = fds[0];
+    return pid > 0;
+  }
+
+  void type(const char* text) {
+    ssize_t n = write(master, text, std::string(text).size());
+    (void)n;
+    drain(200);
+  }
+
+  // Reads what the child shows, so that the terminal never fills up.
+  void drain(int ms) {
+    struct pollfd p = {master, POLLIN, 0};
+    char b[512];
+    while (poll(&p, 1, ms) > 0) {
+      if (read(master, b, sizeof b) <= 0) break;
+      ms = 50;
+    }
+  }
+
+  // Everything the child sent back, waiting at most a few seconds.
+  std::string lines() {
+    std::string out;
+    char b[256];
+    for (int waited = 0; waited < 50; waited++) {
+      drain(0);
+      struct pollfd p = {result, POLLIN, 0};
+      if (poll(&p, 1, 100) <= 0) continue;
+      ssize_t n = read(result, b, sizeof b);
+      if (n <= 0) break;
+      out.append(b, static_cast<size_t>(n));
+    }
+    return out;
+  }
+
+  // The child's exit status, or -1 when it had to be killed.
+  int finish() {
+    int st = 0;
+    for (int i = 0; i < 50; i++) {
+      if (waitpid(pid, &st, WNOHANG) == pid) return WIFEXITED(st) ? WEXITSTATUS(st) : -2;
+      drain(100);
+    }
+    kill(pid, SIGKILL);
+    waitpid(pid, &st, 0);
+    return -1;
+  }
+
+  ~PromptChild() {
+    if (master >= 0) close(master);
+    if (result >= 0) close(result);
+  }
+};
+
+TEST(PromptInterrupt, PartlyTypedLineIsDroppedNotJoinedToTheNext) {
+  PromptChild c;
+  ASSERT_TRUE(c.start(1));
+  c.type("q time");
+  c.type("\x03");
+  c.type("q files\r");
+  EXPECT_EQ(c.lines(), "q files [sig]\n");
+  EXPECT_EQ(c.finish(), 0);
+}
+
+TEST(PromptInterrupt, SecondInterruptEndsTheProgram) {
+  PromptChild c;
+  ASSERT_TRUE(c.start(2));
+  c.type("d x");
+  c.type("\x03");
+  c.type("\x03");
+  EXPECT_EQ(c.lines(), "");
+  EXPECT_EQ(c.finish(), 0);
+}
+
+TEST(PromptInterrupt, LinesWithoutInterruptAreReadWhole) {
+  PromptChild c;
+  ASSERT_TRUE(c.start(2));
+  c.type("  q time\r");
+  c.type("q files\r");
+  EXPECT_EQ(c.lines(), "q time\nq files\n");
+  EXPECT_EQ(c.finish(), 0);
+}
+
+}  // namespace
