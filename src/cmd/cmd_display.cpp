@@ -17,6 +17,7 @@
 #include "data/stnlist.h"
 #include "data/words.h"
 #include "expr/evalstat.h"
+#include "expr/gridcache.h"
 #include "expr/gridres.h"
 #include "expr/omexpr.h"
 #include "gx/gx.h"
@@ -196,7 +197,11 @@ int ompars(const char* list, evalstat* pst, cmnstate* pcm) {
   for (int i = 0; i < count; i++) {
     pst->result.pgr = nullptr;
     pst->type = 1;
+    // A variable written twice in the expression is read from its file
+    // once; the kept grids go when the evaluation ends.
+    omrcbeg(exprs[i].c_str());
     int rc = omexpr(exprs[i].c_str(), pst);
+    omrcend();
     if (rc == 0 && omqsig()) {
       omfree(pst);
       rc = 1;
