@@ -144,6 +144,35 @@ int standard_axis(var_info* t, double v0, bool two, sdftaxis* ta) {
   return set_months((dyr > 0 ? dyr : 0) * 12.0 + (dmo > 0 ? dmo : 0), ta, kSmallStepFile);
 }
 
+// The units library counts a month as a twelfth of a mean year, so a
+// whole number of months (or years) since a date lands hours away from the
+// first of a month, often in the month before.  Such counts are meant as
+// calendar months: the start is the reference date moved by that many
+// months, its day kept within the month.  Other values keep the library's
+// conversion.
+void calendar_months_start(const std::string& full, const std::string& name, double v0, bool cal365,
+                           int* yr, int* mo, int* dy, int* hr, int* mn) {
+  long permonth = 0;
+  if (begins(name, "month")) permonth = 1;
+  else if (compare_units(name.c_str(), "year")) permonth = 12;
+  if (permonth == 0 || full.find(" since ") == std::string::npos) return;
+  if (!std::isfinite(v0) || std::fabs(v0) > 1e8 || std::fabs(v0 - std::round(v0)) > 1e-6) return;
+  int ry, rm, rd, rh, rn;
+  double rs;
+  if (!decode_ud_time(full.c_str(), 0.0, &ry, &rm, &rd, &rh, &rn, &rs)) return;
+  long total = static_cast<long>(ry) * 12 + (rm < 1 ? 0 : rm - 1) + static_cast<long>(std::round(v0)) * permonth;
+  long y = total >= 0 ? total / 12 : -((-total + 11) / 12);
+  long m = total - y * 12 + 1;
+  static const int mdays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  int last = mdays[m - 1];
+  if (m == 2 && !cal365 && ((y % 4 == 0 && y % 100 != 0) || y % 400 == 0)) last = 29;
+  *yr = static_cast<int>(y);
+  *mo = static_cast<int>(m);
+  *dy = rd < 1 ? 1 : (rd > last ? last : rd);
+  *hr = rh;
+  *mn = rn;
+}
+
 int udunits_axis(const std::string& units, double v0, double v1, bool two, sdftaxis* ta) {
   if (begins(units, "common_year")) ta->cal365 = 1;
   std::string full = units;
@@ -165,6 +194,7 @@ int udunits_axis(const std::string& units, double v0, double v1, bool two, sdfta
     omprnt(0, "Error decoding initial udunits time value in SDF file.\n");
     return 0;
   }
+  calendar_months_start(full, name, v0, ta->cal365 != 0, &yr, &mo, &dy, &hr, &mn);
   ta->conv[0] = static_cast<float>(yr);
   ta->conv[1] = static_cast<float>(mo < 1 ? 1 : mo);
   ta->conv[2] = static_cast<float>(dy < 1 ? 1 : dy);
