@@ -173,6 +173,45 @@ void calendar_months_start(const std::string& full, const std::string& name, dou
   *mn = rn;
 }
 
+// The units library counts days on the standard calendar, leap days
+// included, so in a file of the 365-day calendar a count of days (hours,
+// minutes, seconds) since a date decoded that way drifts a day every four
+// years: a count since 1850 lands a month early by 2000.  Those counts are
+// taken on the 365-day calendar instead.
+void noleap_start(const std::string& full, const std::string& name, double v0, int* yr, int* mo, int* dy,
+                  int* hr, int* mn) {
+  double perunit = 0;  // minutes in one unit
+  const char* n = name.c_str();
+  if (compare_units(n, "day")) perunit = 1440;
+  else if (compare_units(n, "hour")) perunit = 60;
+  else if (compare_units(n, "minute")) perunit = 1;
+  else if (compare_units(n, "seconds")) perunit = 1.0 / 60.0;
+  if (perunit == 0 || full.find(" since ") == std::string::npos || !std::isfinite(v0)) return;
+  double mins = v0 * perunit;
+  if (std::fabs(mins) > 1e13) return;
+  int ry, rm, rd, rh, rn;
+  double rs;
+  if (!decode_ud_time(full.c_str(), 0.0, &ry, &rm, &rd, &rh, &rn, &rs)) return;
+  static const int before[12] = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334};
+  if (rm < 1) rm = 1;
+  if (rm > 12) rm = 12;
+  if (rd < 1) rd = 1;
+  // Minutes from 1 January of the reference year, then the target.
+  long long start = (static_cast<long long>(before[rm - 1]) + (rd > 28 && rm == 2 ? 27 : rd - 1)) * 1440 +
+                    rh * 60LL + rn;
+  long long total = start + static_cast<long long>(std::floor(mins + 1e-6));
+  long long year = total >= 0 ? total / (365LL * 1440) : -((-total + 365LL * 1440 - 1) / (365LL * 1440));
+  long long rest = total - year * 365LL * 1440;
+  int doy = static_cast<int>(rest / 1440);
+  int m = 11;
+  while (m > 0 && before[m] > doy) m--;
+  *yr = static_cast<int>(ry + year);
+  *mo = m + 1;
+  *dy = doy - before[m] + 1;
+  *hr = static_cast<int>((rest % 1440) / 60);
+  *mn = static_cast<int>(rest % 60);
+}
+
 int udunits_axis(const std::string& units, double v0, double v1, bool two, sdftaxis* ta) {
   if (begins(units, "common_year")) ta->cal365 = 1;
   std::string full = units;
@@ -195,6 +234,7 @@ int udunits_axis(const std::string& units, double v0, double v1, bool two, sdfta
     return 0;
   }
   calendar_months_start(full, name, v0, ta->cal365 != 0, &yr, &mo, &dy, &hr, &mn);
+  if (ta->cal365) noleap_start(full, name, v0, &yr, &mo, &dy, &hr, &mn);
   ta->conv[0] = static_cast<float>(yr);
   ta->conv[1] = static_cast<float>(mo < 1 ? 1 : mo);
   ta->conv[2] = static_cast<float>(dy < 1 ? 1 : dy);
