@@ -28,6 +28,8 @@ struct gribcache {
   std::vector<unsigned char> cache;   // whole packed record (pre-projected)
   int cflag = 0;
   int64_t coff = -999;                // data offset of the cached record
+  int64_t cgot = 0;                   // bytes of it the file really held
+  int64_t lastgot = 0;                // bytes the last omird found in the file
   long bmreads = 0;
 };
 gribcache gc;
@@ -138,7 +140,8 @@ int omird(int64_t doff, int64_t fbyte, int64_t nbytes, int nx, int ny, int bits)
         omprnt(0, "GRIB Memory Allocation Error\n");
         return 1;
       }
-      if (preadn(p->infile, gc.cache.data(), sz, doff) == 0) {
+      gc.cgot = preadn(p->infile, gc.cache.data(), sz, doff);
+      if (gc.cgot == 0) {
         ioerr(sz, doff);
         return 1;
       }
@@ -148,14 +151,17 @@ int omird(int64_t doff, int64_t fbyte, int64_t nbytes, int nx, int ny, int bits)
     // Only what the cache holds is copied; the rest stays zero.
     std::memset(dst, 0, static_cast<size_t>(nbytes));
     const int64_t have = static_cast<int64_t>(gc.cache.size());
+    gc.lastgot = 0;
     if (fbyte >= 0 && fbyte < have) {
       int64_t n = have - fbyte < nbytes ? have - fbyte : nbytes;
       std::memcpy(dst, gc.cache.data() + fbyte, static_cast<size_t>(n));
+      gc.lastgot = gc.cgot - fbyte < n ? gc.cgot - fbyte : n;
     }
     return 0;
   }
   const int64_t pos = doff + fbyte;
   int64_t got = preadn(p->infile, dst, nbytes, pos);
+  gc.lastgot = got;
   if (got == 0) {
     ioerr(nbytes, pos);
     return 1;
@@ -230,6 +236,15 @@ int omirow(int x, int y, int z, int t, int64_t offset, int count, float* gr) {
   const int64_t fbyte = first / 8;
   const int64_t nbytes = end / 8 - fbyte + 2;
   if (omird(doff, fbyte, nbytes, static_cast<int>(nx), static_cast<int>(ny), b)) return 1;
+  // The bytes holding the values asked for must all be in the file: a
+  // record cut short (a truncated or still-growing file) is a read error,
+  // not values made of the zeros that stand in for the missing bytes.
+  const int64_t lastbit = bmap ? end : end - 1;
+  const int64_t need = lastbit >= first ? lastbit / 8 - fbyte + 1 : 0;
+  if (gc.lastgot < need) {
+    ioerr(nbytes, p->ppflag && omreq.lonlat ? doff : doff + fbyte);
+    return 1;
+  }
   const unsigned char* buf = p->pbuf.data();
   long bit = static_cast<long>(first - 8 * fbyte);
   for (int n = 0; n < count; n++) {
