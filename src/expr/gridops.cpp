@@ -45,9 +45,13 @@ void rangemsg(const gridres* g1, const gridres* g2, int dim) {
 
 // One pass over G2.  v1 holds G1's values; MODE pairs them:
 // 0: G1 0-D; 1: same shape; 2: G1 along G2's i (column k);
-// 3: G1 along G2's j (row k).  SWAP: G2 holds the first operand.
+// 3: G1 along G2's j (row k).  SWAP: G2 holds the first operand.  Built
+// twice, for plain x86-64 and for AVX2 (twice the floats per instruction),
+// and the loader picks the one the processor runs; the operations are the
+// same single IEEE operations either way (no fused multiply-add), so the
+// results are identical.
 template <int OP, int MODE, bool SWAP>
-void gridpass(const float* v1, float u1, gridres* g2) {
+OM_VECTOR_CLONES void gridpass(const float* v1, float u1, gridres* g2) {
   float* v2 = g2->grid;
   const float u2 = g2->undef;
   const int isiz = g2->isiz;
