@@ -183,8 +183,16 @@ int trydeflin(const std::vector<double>& vals, bool wrap_test, bool reverse, sdf
   ax->conv.clear();
   if (n == 0) return -1;
   if (n == 1) {
+    // A single point keeps its own coordinate (a site column at 10E is at
+    // longitude 10, not 1), with a nominal step of 1; it never wraps.
+    double d = vals[0];
+    if (!std::isfinite(d) || std::fabs(d) > std::numeric_limits<float>::max()) {
+      omprnt(0, "Couldn't convert coordinate value to float.\n");
+      return -1;
+    }
+    float v0 = static_cast<float>(d);
     ax->linear = 1;
-    ax->conv = {1, 0, -999.9f, 1, 0, -999.9f};
+    ax->conv = {1, v0 - 1, -999.9f, 1, 1 - v0, -999.9f};
     return 1;
   }
   std::vector<float> v(n);

@@ -43,7 +43,7 @@ TEST(sdfaxes, LongitudeWrapRoundTheGlobe) {
 TEST(sdfaxes, LinearTestAndLevelLists) {
   sdfaxis ax;
   ASSERT_EQ(trydeflin({7}, true, false, &ax), 1);
-  EXPECT_EQ(ax.conv, (std::vector<float>{1, 0, -999.9f, 1, 0, -999.9f}));
+  EXPECT_EQ(ax.conv, (std::vector<float>{1, 6, -999.9f, 1, -6, -999.9f}));  // at 7, not 1
   EXPECT_EQ(ax.wraps, 0);
   // Latitudes north to south reversed: start -90, increment 2.
   ASSERT_EQ(trydeflin(ramp(90, -2, 91), false, true, &ax), 1);
