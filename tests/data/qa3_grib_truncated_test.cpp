@@ -129,4 +129,34 @@ TEST_F(GribCut, LostTrailerAloneStillReadsTheValues) {
   EXPECT_FLOAT_EQ(v[11], 133.0f);
 }
 
+// Pre-projected: the whole packed record is read once per request and the
+// points are taken from that copy; a point whose native neighbours lie in
+// the missing bytes is a read error too, the others still read.
+TEST_F(GribCut, PreProjectedPointsBeyondTheCutAreAReadError) {
+  // Every target point at native (1.5, 1.5) but the last, at (3.5, 2.5),
+  // whose upper neighbours are the last two values of the record.
+  std::vector<float> ipos(12, 1.5f), jpos(12, 1.5f), ang(12, 0.0f);
+  ipos[11] = 3.5f;
+  jpos[11] = 2.5f;
+  std::string w = ddtest::floats(ipos, false) + ddtest::floats(jpos, false) +
+                  ddtest::floats(ang, false);
+  tmp.writebin("w.bin", w.data(), w.size());
+  const std::string pdef = "pdef 4 3 bilin stream binary-little ^w.bin\n";
+  make(false, 0, pdef);
+  std::vector<float> v;
+  std::string msg;
+  ASSERT_EQ(read(2, v, msg), 0) << msg;
+  // Values 100 + 3k at native point k: (1.5, 1.5) averages k = 0, 1, 4, 5.
+  EXPECT_FLOAT_EQ(v[0], 107.5f);
+  EXPECT_FLOAT_EQ(v[11], 125.5f);
+  std::fclose(pfi->infile);
+  frepfi(pfi, 0);
+  pfi = nullptr;
+  make(false, 8, pdef);
+  EXPECT_NE(read(2, v, msg), 0);
+  EXPECT_NE(msg.find("GRIB I/O Error reading"), std::string::npos) << msg;
+  ASSERT_EQ(read(1, v, msg), 0) << msg;
+  EXPECT_FLOAT_EQ(v[11], 125.5f);
+}
+
 }  // namespace
