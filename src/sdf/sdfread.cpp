@@ -3,6 +3,7 @@
 // turned into floats with packing and undefined markers applied, and placed
 // into the request with reversed latitudes and levels turned round.
 #include <cctype>
+#include <cfloat>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -153,15 +154,17 @@ void unpack(const void* buf, size_t n, const unpacker& u, float* out) {
       if (std::fabs(m1) >= 256.0f && std::fabs(m2) >= 256.0f) {
         // Spacing of floats this large exceeds the tolerance: only equal
         // values are within it.
+        // Values that are no number (a NaN fill, as many writers use) are
+        // never data.
         for (size_t i = 0; i < n; i++) {
           float x = r[i];
-          o[i] = (x == m1) | (x == m2) ? ud : x;
+          o[i] = (x == m1) | (x == m2) | !(std::fabs(x) <= FLT_MAX) ? ud : x;
         }
         return;
       }
       for (size_t i = 0; i < n; i++) {
         float x = r[i];
-        o[i] = (std::fabs(x - m1) <= tol || std::fabs(x - m2) <= tol) ? ud : x;
+        o[i] = (std::fabs(x - m1) <= tol || std::fabs(x - m2) <= tol || !(std::fabs(x) <= FLT_MAX)) ? ud : x;
       }
       return;
     }
