@@ -328,8 +328,10 @@ int readrequest(stnlist* stn, stncache& c) {
       if (n > 0) std::memcpy(fv, vals.data(), vals.size());
       if (!c.serving) {
         if (swap) ombswp(fv, static_cast<size_t>(n));
+        // Values that are no number (NaN or infinite, as some writers leave
+        // for missing reports) are undefined like those in the band.
         for (long i = 0; i < n; i++)
-          if (fv[i] > pfi->ulow && fv[i] < pfi->uhi) fv[i] = pfi->undef;
+          if ((fv[i] > pfi->ulow && fv[i] < pfi->uhi) || !std::isfinite(fv[i])) fv[i] = pfi->undef;
       }
       if (omglvs(t, &h, stn)) return 1;
       if (!c.serving) {
