@@ -107,14 +107,18 @@ int make_unpacker(const var_info* v, const datafile* pfi, int ddf, float undef, 
   }
   u->scale = scale;
   u->offset = offset;
-  if (ddf) {
-    // The descriptor's undef marks missing values in the file's own terms.
-    u->m1 = is_float ? pfi->undef : (pfi->undef - offset) / (scale != 0 ? scale : 1);
-    return 0;
-  }
   bool hm = false, hf = false;
   double mv = own_att(v, "missing_value", &hm);
   double fv = own_att(v, "_FillValue", &hf);
+  if (ddf) {
+    // The descriptor's undef marks missing values in the file's own terms.
+    u->m1 = is_float ? pfi->undef : (pfi->undef - offset) / (scale != 0 ? scale : 1);
+    // The file's own fill marks stay missing too: unpacked, a packed fill
+    // value would pass for data far outside the field's range.
+    u->has_m2 = true;
+    u->m2 = hm ? mv : (hf ? fv : type_fill(v->nctype));
+    return 0;
+  }
   if (hm) {
     u->m1 = mv;
     u->has_m2 = true;
