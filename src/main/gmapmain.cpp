@@ -1,0 +1,3 @@
+#include "main/gmapcli.h"
+
+int main(int argc, char** argv) { return gmapcli(argc, argv); }
