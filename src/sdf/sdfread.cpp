@@ -332,19 +332,6 @@ int omgsdf(gridres* pgr, float* gr) {
       if (nv != nullptr) v = nv;
       io = pfi->sdf;
       fileidx = k;
-      // A member may hold fewer steps than the series gives it (a file
-      // still being written, a short month): the steps it lacks stay
-      // undefined instead of failing the whole request.
-      int tpos = v->tzyx_pos[0];
-      if (tpos >= 0 && static_cast<size_t>(tpos) < v->dimids.size()) {
-        size_t did = static_cast<size_t>(v->dimids[static_cast<size_t>(tpos)]);
-        long have = did < io->dimlens.size() ? io->dimlens[did] : -1;
-        if (have >= 0 && fileidx > have) {
-          t = glast + 1;
-          continue;
-        }
-        if (have >= 0 && fileidx + (glast - gfirst) > have) glast = gfirst + static_cast<int>(have - fileidx);
-      }
       rc = make_unpacker(v, pfi, io->ddf_undef, undef, &up);
       if (rc != 0) return rc;
     } else {
@@ -363,6 +350,28 @@ int omgsdf(gridres* pgr, float* gr) {
         io = pfi->sdf;
         rc = make_unpacker(v, pfi, io->ddf_undef, undef, &up);
         if (rc != 0) return rc;
+      }
+    }
+    // A file may hold fewer steps than the data set gives it (a member or
+    // a file still being written, a descriptor declaring the whole run):
+    // the steps it lacks stay undefined instead of failing the request.
+    if (tp.present) {
+      long have = -1;
+      int tpos = v->tzyx_pos[0];
+      if (tpos >= 0 && static_cast<size_t>(tpos) < v->dimids.size()) {
+        size_t did = static_cast<size_t>(v->dimids[static_cast<size_t>(tpos)]);
+        if (did < io->dimlens.size()) have = io->dimlens[did];
+      }
+      if (have >= 0 && fileidx + (glast - gfirst) > have) {
+        if (covered) {
+          fill();
+          covered = false;
+        }
+        if (fileidx > have) {
+          t = glast + 1;
+          continue;
+        }
+        glast = gfirst + static_cast<int>(have - fileidx);
       }
     }
     // Hyperslab over the variable's dimensions.
