@@ -414,6 +414,52 @@ bool contiguous(const gridres* g) {
          g->dimmax[1] <= p->dnum[1] && static_cast<int64_t>(g->isiz) * g->jsiz <= INT32_MAX;
 }
 
+// Whole rows stored one after another, asked for with X running past the
+// ends of a globally wrapping file: read the rows once, then lay out each
+// requested row from them with its wrap-around columns.
+bool wrappedrows(const gridres* g) {
+  const datafile* p = cpfi;
+  if (!p->wrap || p->bgrib || p->ppflag || p->dnum[0] < 1) return false;
+  return g->idim == 0 && g->jdim == 1 && !cpvr->y_x && !p->yrflg && g->dimmin[1] >= 1 &&
+         g->dimmax[1] <= p->dnum[1] && (g->dimmin[0] < 1 || g->dimmax[0] > p->dnum[0]) &&
+         static_cast<int64_t>(p->dnum[0]) * g->jsiz <= INT32_MAX;
+}
+
+int readwrapped(gridres* g, const int d[4]) {
+  const int nx = cpfi->dnum[0];
+  const size_t need = static_cast<size_t>(nx) * g->jsiz;
+  // The rows are held in grid storage, which is reused from grid to grid.
+  gridres* hold = omgnew();
+  if (!hold) return 1;
+  hold->idim = 0;
+  if (!omgalo(hold, need)) {
+    omgfre(hold);
+    omprnt(0, "Memory Allocation Error:  grid storage \n");
+    return 1;
+  }
+  const float* rows = hold->grid;
+  if (omrrow(1, g->dimmin[1], d[2], d[3], static_cast<int>(need), hold->grid)) {
+    omgfre(hold);
+    return 1;
+  }
+  int start = (g->dimmin[0] - 1) % nx;
+  if (start < 0) start += nx;
+  for (int j = 0; j < g->jsiz; j++) {
+    const float* src = rows + static_cast<size_t>(j) * nx;
+    float* dst = g->grid + static_cast<size_t>(j) * g->isiz;
+    int x = start;
+    for (int left = g->isiz; left > 0;) {
+      int run = nx - x < left ? nx - x : left;
+      std::memcpy(dst, src + x, static_cast<size_t>(run) * sizeof(float));
+      dst += run;
+      left -= run;
+      x = 0;
+    }
+  }
+  omgfre(hold);
+  return 0;
+}
+
 }  // namespace
 
 int omggrd(gridres* pgr) {
@@ -499,6 +545,7 @@ int omggrd(gridres* pgr) {
       int rc = omrrow(1, pgr->dimmin[1], d[2], d[3], static_cast<int>(npts), gr);
       return rc ? 1 : 0;
     }
+    if (jdim >= 0 && wrappedrows(pgr)) return readwrapped(pgr, d) ? 1 : 0;
     int o1 = jdim >= 0 ? pgr->dimmin[od] : d[od];
     int o2 = jdim >= 0 ? pgr->dimmax[od] : d[od];
     for (int o = o1; o <= o2; o++, gr += pgr->isiz) {

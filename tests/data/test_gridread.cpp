@@ -302,6 +302,48 @@ TEST_F(GridRead, LongitudeWrapAndRequestsOutside) {
   EXPECT_EQ(q.out, "");
 }
 
+TEST_F(GridRead, WrappedRowsOfAWholeGrid) {
+  // X past both ends (more than twice round) over several rows is read as
+  // whole rows at once and laid out with the wrap-around columns; it must
+  // agree with reading the same rows one at a time.
+  counting("d.bin", 72, true);
+  dataset ds;
+  open("dset ^d.bin\noptions big_endian\nundef -9.99e8\nxdef 4 linear 0 90\n"
+       "ydef 3 linear 0 10\nzdef 2 levels 1000 500\ntdef 2 linear 00z01jan2000 1dy\n" +
+           std::string(kVars),
+       ds);
+  ASSERT_EQ(ds.pfi->wrap, 1);
+  request r;
+  read(ds, 0, 0, 1, {-5, 2, 2, 2}, {10, 3, 2, 2}, r);
+  ASSERT_EQ(r.rc, 0) << r.out;
+  ASSERT_EQ(r.g->isiz, 16);
+  ASSERT_EQ(r.g->jsiz, 2);
+  for (int j = 0; j < 2; j++) {
+    request row;
+    read(ds, 0, 0, -1, {-5, 2 + j, 2, 2}, {10, 2 + j, 2, 2}, row);
+    ASSERT_EQ(row.rc, 0);
+    for (int i = 0; i < 16; i++) {
+      int x = ((-5 + i - 1) % 4 + 4) % 4;
+      EXPECT_EQ(r.at(i, j), 36 + 12 + (1 + j) * 4 + x) << i << " " << j;
+      EXPECT_EQ(r.at(i, j), row.at(i)) << i << " " << j;
+    }
+  }
+  // Only the east end past the file, starting inside it.
+  request e;
+  read(ds, 1, 0, 1, {3, 1, 1, 1}, {6, 3, 1, 1}, e);
+  ASSERT_EQ(e.rc, 0);
+  const float east[4] = {2, 3, 0, 1};
+  for (int j = 0; j < 3; j++)
+    for (int i = 0; i < 4; i++) EXPECT_EQ(e.at(i, j), 24 + j * 4 + east[i]) << i << " " << j;
+  // Rows partly outside the file still come out undefined there.
+  request o;
+  read(ds, 1, 0, 1, {0, 0, 1, 1}, {5, 2, 1, 1}, o);
+  ASSERT_EQ(o.rc, 0);
+  for (int i = 0; i < 6; i++) EXPECT_EQ(o.at(i, 0), -9.99e8f);
+  EXPECT_EQ(o.at(0, 1), 27);
+  EXPECT_EQ(o.at(5, 2), 24 + 4 + 0);
+}
+
 TEST_F(GridRead, SurfaceVariables) {
   counting("d.bin", 72, true);
   dataset ds;
