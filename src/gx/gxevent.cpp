@@ -1,11 +1,14 @@
 // Mouse events: the queue of button presses, the hit test against the
 // widget object table, and the handlers of buttons, rubber bands and
 // drop-menu headers, which run as soon as the press is read.
+#include <poll.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
 
+#include "cmd/omcmd.h"
 #include "gx/gxx11.h"
 
 namespace {
@@ -64,6 +67,19 @@ bool resized(const XEvent& e) {
   return true;
 }
 
+// Waits for the next event of the mask, like XMaskEvent, but gives up
+// when the user interrupts (Ctrl-C): a "q pos" typed by mistake, or a
+// script waiting for a click, must not hold the session until the mouse
+// is pressed.  False when interrupted.
+bool waitevent(Display* d, XEvent* e) {
+  for (;;) {
+    if (XCheckMaskEvent(d, evmask, e)) return true;
+    if (omqsig()) return false;
+    struct pollfd p = {ConnectionNumber(d), POLLIN, 0};
+    poll(&p, 1, 100);
+  }
+}
+
 void runredraw() {
   x11state& s = S();
   gxdsfn();
@@ -88,7 +104,7 @@ void gxdeve(int wait) {
   if (wait && s.evbase) wait = 0;
   for (;;) {
     if (wait && !s.redraw) {
-      XMaskEvent(s.display, evmask, &s.report);
+      if (!waitevent(s.display, &s.report)) break;
     } else if (!XCheckMaskEvent(s.display, evmask, &s.report)) {
       if (s.redraw) {
         runredraw();
@@ -139,6 +155,8 @@ void gxxbtn(int wait, float* x, float* y, int* button, int* kind, int* info, flo
   if (s.batch || !s.display) {
     *x = -999.9f;
     *y = -999.9f;
+    *button = -1;
+    *kind = -1;
     return;
   }
   gxdeve(wait);

@@ -1,0 +1,63 @@
+// Waiting for a mouse press ("q pos") ends when the user interrupts, with
+// the answer of an empty queue; presses already made are still returned.
+#include <chrono>
+#include <thread>
+
+#include "cmd/cmnstate.h"
+#include "gxtest.h"
+#include "test_x11_util.h"
+
+using x11test::click;
+
+namespace {
+
+struct answer {
+  float x = 0, y = 0;
+  int button = 0, kind = 0;
+  int info[10] = {0};
+  float rinfo[4] = {0, 0, 0, 0};
+};
+
+answer wait_press() {
+  answer a;
+  gxdbtn(1, &a.x, &a.y, &a.button, &a.kind, a.info, a.rinfo);
+  return a;
+}
+
+}  // namespace
+
+TEST_F(X11Test, InterruptEndsTheWaitForAPress) {
+  gcmn.sigflg = 0;
+  // The interrupt comes while the wait is under way, as Ctrl-C would.
+  std::thread later([] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    gcmn.sigflg = 1;
+  });
+  auto t0 = std::chrono::steady_clock::now();
+  answer a = wait_press();
+  later.join();
+  double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+  EXPECT_LT(secs, 5.0);
+  EXPECT_FLOAT_EQ(a.x, -999.9f);
+  EXPECT_FLOAT_EQ(a.y, -999.9f);
+  EXPECT_EQ(a.button, -1);
+  EXPECT_EQ(a.kind, -1);
+  gcmn.sigflg = 0;
+}
+
+TEST_F(X11Test, PressMadeBeforeTheInterruptIsStillReturned) {
+  gcmn.sigflg = 0;
+  click(2, 275, 100);
+  gcmn.sigflg = 1;
+  answer a = wait_press();
+  gcmn.sigflg = 0;
+  EXPECT_EQ(a.button, 2);
+  EXPECT_EQ(a.kind, 0);
+  EXPECT_NEAR(a.x, 5.5f, 0.02f);
+  // And without an interrupt the wait still takes the next press.
+  click(1, 110, 85);
+  answer b = wait_press();
+  EXPECT_EQ(b.button, 1);
+  EXPECT_NEAR(b.x, 2.2f, 0.02f);
+  EXPECT_NEAR(b.y, 8.5f - 85 * 8.5f / 425, 0.02f);
+}
