@@ -264,7 +264,11 @@ void run(dialog& g) {
   bool havelast = false, protect = false;
   XEvent ev;
   for (;;) {
-    XMaskEvent(s.display, mask, &ev);
+    // An interrupt abandons the entry: the answer is an empty line.
+    if (!gxwaitev(s.display, mask, &ev)) {
+      g.line.clear();
+      return;
+    }
     if (ev.type == NoExpose) continue;
     bool expose = ev.type == Expose || ev.type == GraphicsExpose;
     if (expose) {

@@ -67,19 +67,6 @@ bool resized(const XEvent& e) {
   return true;
 }
 
-// Waits for the next event of the mask, like XMaskEvent, but gives up
-// when the user interrupts (Ctrl-C): a "q pos" typed by mistake, or a
-// script waiting for a click, must not hold the session until the mouse
-// is pressed.  False when interrupted.
-bool waitevent(Display* d, XEvent* e) {
-  for (;;) {
-    if (XCheckMaskEvent(d, evmask, e)) return true;
-    if (omqsig()) return false;
-    struct pollfd p = {ConnectionNumber(d), POLLIN, 0};
-    poll(&p, 1, 100);
-  }
-}
-
 void runredraw() {
   x11state& s = S();
   gxdsfn();
@@ -88,6 +75,18 @@ void runredraw() {
 }
 
 }  // namespace
+
+// A "q pos" typed by mistake, a script waiting for a click or an open
+// dialog must not hold the session until the mouse is pressed: the user's
+// interrupt ends the wait.
+bool gxwaitev(Display* d, long mask, XEvent* e) {
+  for (;;) {
+    if (XCheckMaskEvent(d, mask, e)) return true;
+    if (omqsig()) return false;
+    struct pollfd p = {ConnectionNumber(d), POLLIN, 0};
+    poll(&p, 1, 100);
+  }
+}
 
 void gxevfree() {
   x11state& s = S();
@@ -104,7 +103,7 @@ void gxdeve(int wait) {
   if (wait && s.evbase) wait = 0;
   for (;;) {
     if (wait && !s.redraw) {
-      if (!waitevent(s.display, &s.report)) break;
+      if (!gxwaitev(s.display, evmask, &s.report)) break;
     } else if (!XCheckMaskEvent(s.display, evmask, &s.report)) {
       if (s.redraw) {
         runredraw();

@@ -127,6 +127,9 @@ void gxevbn(eventrec* ev, int row);
 void gxevrb(eventrec* ev, int row, int px, int py);
 int gxevdm(eventrec* ev, int row, int px, int py);
 void gxevfree();   // discards every queued mouse event
+// Waits for the next event of the mask, like XMaskEvent, but returns
+// false without one when the user interrupts (Ctrl-C) meanwhile.
+bool gxwaitev(Display* d, long mask, XEvent* e);
 void gxdrain(int action);   // reads pending window events without handling presses
 
 // ---- pop-up menus (gxmenu.cpp)

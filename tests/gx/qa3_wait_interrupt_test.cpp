@@ -1,6 +1,8 @@
 // Waiting for a mouse press ("q pos") ends when the user interrupts, with
 // the answer of an empty queue; presses already made are still returned.
 #include <chrono>
+#include <cstring>
+#include <string>
 #include <thread>
 
 #include "cmd/cmnstate.h"
@@ -60,4 +62,33 @@ TEST_F(X11Test, PressMadeBeforeTheInterruptIsStillReturned) {
   EXPECT_EQ(b.button, 1);
   EXPECT_NEAR(b.x, 2.2f, 0.02f);
   EXPECT_NEAR(b.y, 8.5f - 85 * 8.5f / 425, 0.02f);
+}
+
+TEST_F(X11Test, InterruptAbandonsTheDialogWithAnEmptyAnswer) {
+  gcmn.sigflg = 0;
+  dlgrec d;
+  d.x = 5.5f;
+  d.y = 4.0f;
+  d.w = 6.0f;
+  d.h = 1.0f;
+  d.pc = 1;
+  d.fc = 0;
+  d.bc = 15;
+  d.oc = 1;
+  d.th = 1;
+  const char text[] = "Name| typed";
+  d.ch = strdup(text);
+  d.len = (int)strlen(text);
+  std::thread later([] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    gcmn.sigflg = 1;
+  });
+  std::string line = gxdlg(&d);
+  later.join();
+  gcmn.sigflg = 0;
+  EXPECT_EQ(line, "\n");
+  // The window is usable afterwards: a press still reaches the queue.
+  click(1, 275, 100);
+  answer a = wait_press();
+  EXPECT_EQ(a.button, 1);
 }
