@@ -37,6 +37,7 @@ struct unpacker {
   double scale = 1, offset = 0;
   double m1 = 0, m2 = 0;
   bool has_m2 = false;
+  bool fpacked = false;  // a float or double variable with a real scale or offset
   float undef = 0;
 };
 
@@ -98,12 +99,13 @@ int make_unpacker(const var_info* v, const datafile* pfi, int ddf, float undef, 
     bool ident = v->nctype == SDF_FLOAT
                      ? flt_equal(static_cast<float>(scale), 1.0f) && flt_equal(static_cast<float>(offset), 0.0f)
                      : dbl_equal(scale, 1.0) && dbl_equal(offset, 0.0);
-    if (!ident) {
-      omprnt(0, "SDF data variable has unsupported packed data type.\n");
-      return 6;
+    // Packed floats are unpacked like packed integers: a variable the
+    // opener lists must be readable.
+    if (ident) {
+      scale = 1;
+      offset = 0;
     }
-    scale = 1;
-    offset = 0;
+    u->fpacked = !ident;
   }
   u->scale = scale;
   u->offset = offset;
@@ -112,7 +114,7 @@ int make_unpacker(const var_info* v, const datafile* pfi, int ddf, float undef, 
   double fv = own_att(v, "_FillValue", &hf);
   if (ddf) {
     // The descriptor's undef marks missing values in the file's own terms.
-    u->m1 = is_float ? pfi->undef : (pfi->undef - offset) / (scale != 0 ? scale : 1);
+    u->m1 = is_float && !u->fpacked ? pfi->undef : (pfi->undef - offset) / (scale != 0 ? scale : 1);
     // The file's own fill marks stay missing too: unpacked, a packed fill
     // value would pass for data far outside the field's range.
     u->has_m2 = true;
@@ -127,7 +129,7 @@ int make_unpacker(const var_info* v, const datafile* pfi, int ddf, float undef, 
     u->m1 = fv;
   } else {
     u->m1 = type_fill(v->nctype);
-    if (!is_float && (hs || ho) && scale != 0) {
+    if ((!is_float || u->fpacked) && (hs || ho) && scale != 0) {
       // Packed data without a marker: the packed form of the grid's undef too.
       u->has_m2 = true;
       u->m2 = std::floor((undef - offset) / scale + 0.5);
@@ -150,6 +152,16 @@ void unpack(const void* buf, size_t n, const unpacker& u, float* out) {
   switch (u.type) {
     case SDF_FLOAT: {
       const float* __restrict r = static_cast<const float*>(buf);
+      if (u.fpacked) {
+        const double m1 = u.m1, m2 = u.has_m2 ? u.m2 : u.m1;
+        for (size_t i = 0; i < n; i++) {
+          double x = r[i];
+          bool bad = std::fabs(x - m1) <= 1e-5 || std::fabs(x - m2) <= 1e-5 || !(std::fabs(x) <= FLT_MAX);
+          double v = x * u.scale + u.offset;
+          out[i] = bad || !(std::fabs(v) <= FLT_MAX) ? u.undef : static_cast<float>(v);
+        }
+        return;
+      }
       float* __restrict o = out;
       const float m1 = static_cast<float>(u.m1);
       const float m2 = u.has_m2 ? static_cast<float>(u.m2) : m1;
@@ -177,8 +189,9 @@ void unpack(const void* buf, size_t n, const unpacker& u, float* out) {
       const double m2 = u.has_m2 ? u.m2 : u.m1;
       for (size_t i = 0; i < n; i++) {
         double x = r[i];
-        bool bad = std::fabs(x - u.m1) <= 1e-5 || std::fabs(x - m2) <= 1e-5 || !(std::fabs(x) <= 3.4e38);
-        out[i] = bad ? u.undef : static_cast<float>(x);
+        bool bad = std::fabs(x - u.m1) <= 1e-5 || std::fabs(x - m2) <= 1e-5;
+        if (u.fpacked) x = x * u.scale + u.offset;
+        out[i] = bad || !(std::fabs(x) <= 3.4e38) ? u.undef : static_cast<float>(x);
       }
       return;
     }

@@ -166,11 +166,13 @@ TEST_F(globe, PackedAndIntegerVariablesUnpack) {
   EXPECT_EQ(d.at(2, 0), 11);
 }
 
-TEST_F(globe, ScaledFloatsAreRefusedIdentityIsNot) {
+// Packed floats are unpacked like packed integers (the opener lists them,
+// so they must read); the identity packing reads plainly.
+TEST_F(globe, ScaledFloatsAreUnpackedIdentityReadsPlainly) {
   request r = xy("dbl");
-  std::string msg;
-  EXPECT_EQ(r.read(&msg), 6);
-  EXPECT_EQ(msg, "SDF data variable has unsupported packed data type.\n");
+  ASSERT_EQ(r.read(), 0);
+  EXPECT_EQ(r.at(0, 0), 18.0f);  // southernmost file value 9, scaled by 2
+  EXPECT_EQ(r.at(3, 2), 8.0f);
   request o = xy("one");
   EXPECT_EQ(o.read(), 0);
   EXPECT_EQ(o.at(1, 2), 2);
