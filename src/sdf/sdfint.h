@@ -108,6 +108,7 @@ struct sdftaxis {
   float conv[8] = {1, 1, 1, 0, 0, 0, 1, -999.9f};
   int size = 1;
   int cal365 = 0;
+  int cal360 = 0;  // 360-day calendar: only the start date is taken on it
 };
 // Works out the time axis from the coordinate T (none: one time at 1-1-1);
 // 0 on failure, after its message.

@@ -176,10 +176,12 @@ void calendar_months_start(const std::string& full, const std::string& name, dou
 // The units library counts days on the standard calendar, leap days
 // included, so in a file of the 365-day calendar a count of days (hours,
 // minutes, seconds) since a date decoded that way drifts a day every four
-// years: a count since 1850 lands a month early by 2000.  Those counts are
-// taken on the 365-day calendar instead.
-void noleap_start(const std::string& full, const std::string& name, double v0, int* yr, int* mo, int* dy,
-                  int* hr, int* mn) {
+// years: a count since 1850 lands a month early by 2000 (and years early on
+// the 360-day calendar of twelve 30-day months).  Those counts are taken on
+// the file's own calendar instead.  A 360-day date past the end of a real
+// month (30 February) is kept at the month's last day.
+void fixed_calendar_start(const std::string& full, const std::string& name, double v0, bool d360, int* yr,
+                          int* mo, int* dy, int* hr, int* mn) {
   double perunit = 0;  // minutes in one unit
   const char* n = name.c_str();
   if (compare_units(n, "day")) perunit = 1440;
@@ -192,22 +194,34 @@ void noleap_start(const std::string& full, const std::string& name, double v0, i
   int ry, rm, rd, rh, rn;
   double rs;
   if (!decode_ud_time(full.c_str(), 0.0, &ry, &rm, &rd, &rh, &rn, &rs)) return;
-  static const int before[12] = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334};
+  static const int before365[12] = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334};
+  static const int before360[12] = {0, 30, 60, 90, 120, 150, 180, 210, 240, 270, 300, 330};
+  const int* before = d360 ? before360 : before365;
+  const long long yearmins = (d360 ? 360LL : 365LL) * 1440;
   if (rm < 1) rm = 1;
   if (rm > 12) rm = 12;
+  int mlen = rm == 12 ? (d360 ? 30 : 31) : before[rm] - before[rm - 1];
   if (rd < 1) rd = 1;
+  if (rd > mlen) rd = mlen;
   // Minutes from 1 January of the reference year, then the target.
-  long long start = (static_cast<long long>(before[rm - 1]) + (rd > 28 && rm == 2 ? 27 : rd - 1)) * 1440 +
-                    rh * 60LL + rn;
+  long long start = (static_cast<long long>(before[rm - 1]) + rd - 1) * 1440 + rh * 60LL + rn;
   long long total = start + static_cast<long long>(std::floor(mins + 1e-6));
-  long long year = total >= 0 ? total / (365LL * 1440) : -((-total + 365LL * 1440 - 1) / (365LL * 1440));
-  long long rest = total - year * 365LL * 1440;
+  long long year = total >= 0 ? total / yearmins : -((-total + yearmins - 1) / yearmins);
+  long long rest = total - year * yearmins;
   int doy = static_cast<int>(rest / 1440);
   int m = 11;
   while (m > 0 && before[m] > doy) m--;
-  *yr = static_cast<int>(ry + year);
+  int y = static_cast<int>(ry + year);
+  int d = doy - before[m] + 1;
+  if (d360) {
+    static const int mdays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    int last = mdays[m];
+    if (m == 1 && ((y % 4 == 0 && y % 100 != 0) || y % 400 == 0)) last = 29;
+    if (d > last) d = last;
+  }
+  *yr = y;
   *mo = m + 1;
-  *dy = doy - before[m] + 1;
+  *dy = d;
   *hr = static_cast<int>((rest % 1440) / 60);
   *mn = static_cast<int>(rest % 60);
 }
@@ -234,7 +248,7 @@ int udunits_axis(const std::string& units, double v0, double v1, bool two, sdfta
     return 0;
   }
   calendar_months_start(full, name, v0, ta->cal365 != 0, &yr, &mo, &dy, &hr, &mn);
-  if (ta->cal365) noleap_start(full, name, v0, &yr, &mo, &dy, &hr, &mn);
+  if (ta->cal365 || ta->cal360) fixed_calendar_start(full, name, v0, ta->cal360 != 0, &yr, &mo, &dy, &hr, &mn);
   ta->conv[0] = static_cast<float>(yr);
   ta->conv[1] = static_cast<float>(mo < 1 ? 1 : mo);
   ta->conv[2] = static_cast<float>(dy < 1 ? 1 : dy);
@@ -356,6 +370,7 @@ int define_time_axis(io_std* io, var_info* t, sdftaxis* ta) {
   if (t == nullptr) return 1;  // one time at 1 January of year 1
   std::string cal = att_text(t->atts, "calendar");
   if (cal == "365_day_year" || cal == "noleap" || cal == "365_day") ta->cal365 = 1;
+  if (cal == "360_day") ta->cal360 = 1;
   if (t->ndims < 1) return 0;
   ta->size = static_cast<int>(io->dimlens[static_cast<size_t>(t->dimids[0])]);
   if (find_att(t->atts, "units") == nullptr) {
