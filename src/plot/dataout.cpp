@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "cmd/cmnstate.h"
 #include "cmd/omprnt.h"
@@ -16,16 +17,20 @@ namespace {
 
 const char* const FWDEFAULT = "ombra.fwrite";
 
-// Writes n floats in the asked byte order through a small swap buffer, so
-// the grid itself is never touched and nothing is allocated per value.
+// Writes n floats in the asked byte order through a swap buffer, so the
+// grid itself is never touched and nothing is allocated per value.  The
+// buffer (1 MB, kept for the next grid) makes few large writes of a big
+// grid rather than one per 64 KB.
 bool fwvalues(FILE* f, const float* vals, size_t n, bool swap) {
   if (!swap) return std::fwrite(vals, sizeof(float), n, f) == n;
-  float buf[16384];
+  constexpr size_t kChunk = 262144;
+  static std::vector<float> buf;
+  if (buf.size() < kChunk) buf.resize(kChunk);
   while (n > 0) {
-    size_t k = n < 16384 ? n : 16384;
-    std::memcpy(buf, vals, k * sizeof(float));
-    ombswp(buf, k);
-    if (std::fwrite(buf, sizeof(float), k, f) != k) return false;
+    size_t k = n < kChunk ? n : kChunk;
+    std::memcpy(buf.data(), vals, k * sizeof(float));
+    ombswp(buf.data(), k);
+    if (std::fwrite(buf.data(), sizeof(float), k, f) != k) return false;
     vals += k;
     n -= k;
   }
