@@ -9,6 +9,7 @@
 #include <cstring>
 #include <vector>
 
+#include "cmd/cmdint.h"
 #include "cmd/omversion.h"
 #include "gx/gxint.h"
 #include "gx/gxx11.h"
@@ -39,6 +40,22 @@ int xerror = 0;
 int onxerror(Display*, XErrorEvent* e) {
   xerror = e->error_code ? e->error_code : 1;
   return 0;
+}
+
+// The connection to the server is gone (the window was closed by the
+// window manager, the server ended): Xlib cannot go on, so the program
+// ends, but first finishes what it was writing, as quit would: the print
+// metafile gets its end record (open LATS files are closed by their own
+// exit handler).  Without this the metafile would be left unreadable.
+int onxioerror(Display*) {
+  fflush(stdout);
+  printf("The connection to the X server was lost; Ombra ends.\n");
+  if (omqhcopy()) {
+    gxhend();
+    omsethcopy(0);
+  }
+  fflush(stdout);
+  exit(1);
 }
 
 
@@ -214,6 +231,7 @@ void gxdbgn(float xsize, float ysize) {
     exit(-1);
   }
   XSetErrorHandler(onxerror);
+  XSetIOErrorHandler(onxioerror);
   xs.snum = DefaultScreen(xs.display);
   xs.cmap = DefaultColormap(xs.display, xs.snum);
   xs.depth = DefaultDepth(xs.display, xs.snum);
