@@ -235,7 +235,12 @@ int gxpopdm(dmenurec* menu, int header, int xleft, int xright, int ytop) {
   int cur = -1, prev = -1, result = -999, dwell = 0;
   bool first = true;
   for (;;) {
-    XMaskEvent(s.display, ButtonPressMask | ButtonReleaseMask | ButtonMotionMask, &e);
+    if (!gxwaitev(s.display, ButtonPressMask | ButtonReleaseMask | ButtonMotionMask, &e)) {
+      // An interrupt closes the menu (and every level) with nothing chosen.
+      result = -999;
+      prev = -1;
+      break;
+    }
     int x, y;
     if (e.type == MotionNotify) {
       x = e.xmotion.x_root - ox;

@@ -1,6 +1,7 @@
 // Waiting for a mouse press ("q pos") ends when the user interrupts, with
 // the answer of an empty queue; presses already made are still returned.
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -91,4 +92,37 @@ TEST_F(X11Test, InterruptAbandonsTheDialogWithAnEmptyAnswer) {
   click(1, 275, 100);
   answer a = wait_press();
   EXPECT_EQ(a.button, 1);
+}
+
+TEST_F(X11Test, InterruptClosesAnOpenMenuWithNothingChosen) {
+  gcmn.sigflg = 0;
+  x11state& s = x11st();
+  dmenurec m;
+  m.x = 2; m.y = 7; m.w = 2; m.h = 0.5f;
+  m.fc = 1; m.bc = 4; m.oc1 = 2; m.oc2 = 3;
+  m.tfc = 1; m.tbc = 5; m.toc1 = 3; m.toc2 = 2;
+  m.bfc = 1; m.bbc = 15; m.boc1 = 0; m.boc2 = 1;
+  m.soc1 = 2; m.soc2 = 3;
+  m.thick = 1;
+  const std::string items = "File|Open |Save |";
+  m.len = (int)items.size();
+  m.str = (char*)malloc(items.size() + 1);
+  memcpy(m.str, items.c_str(), items.size() + 1);
+  for (int i = 0; i < m.len; i++)
+    if (m.str[i] == '|') m.str[i] = 0;
+  gxdrmu(1, &m, 0, -1);
+  const dmenurec& d = s.dmu[1];
+  // A click on the header leaves the menu open, waiting for the next press.
+  click(1, (d.x1 + d.x2) / 2, (d.y1 + d.y2) / 2);
+  std::thread later([] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    gcmn.sigflg = 1;
+  });
+  answer a = wait_press();
+  later.join();
+  gcmn.sigflg = 0;
+  EXPECT_EQ(a.kind, 3);
+  EXPECT_EQ(a.info[0], 1);
+  EXPECT_EQ(a.info[1], 0);  // no item
+  EXPECT_EQ(s.dmrecu, -1);  // every level closed
 }
