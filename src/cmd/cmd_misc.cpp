@@ -130,7 +130,13 @@ int omrun(const char* typed, cmnstate* pcm, int implied) {
   savpcm = pcm;
   int rc = 0;
   std::optional<std::string> out = gsfile(text, &rc, implied);
-  if (rc == 0 && out) omprnt(2, *out);
+  if (rc == 0 && out) {
+    // The returned string ends its line, so the next prompt or message
+    // does not run on after it.
+    std::string line = *out;
+    if (line.empty() || line.back() != '\n') line += '\n';
+    omprnt(2, line);
+  }
   return rc;
 }
 

@@ -229,7 +229,7 @@ int qtime(cmnstate* pcm) {
   }
   static const char* const dweek[8] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "???"};
   auto day = [](const datetime& dt) {
-    int d = dt.yr < 1950 || dt.yr > 2020 ? 7 : dayweek(&dt);
+    int d = dayweek(&dt);  // any year, not only the 1950-2020 of old tables
     return dweek[d < 0 || d > 7 ? 7 : d];
   };
   std::string s1 = timetext(pcm->tbeg), s2 = timetext(pcm->tend);
