@@ -65,6 +65,11 @@ int ommain(int argc, char** argv) {
 
   banner();
   omcfg(0);
+  // The line editor reads the terminal (or pipe) directly, past the
+  // standard-input buffer; the orientation answer and the animation's
+  // "Press enter" are read through that buffer.  Unbuffered, they take
+  // only their own characters and leave every later line to the editor.
+  if (!o.noedit) std::setvbuf(stdin, nullptr, _IONBF, 0);
 
   bool land = true;
   if (o.port) land = false;
