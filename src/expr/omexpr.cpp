@@ -28,19 +28,59 @@ struct smem {
     stnlist* stn;
     int op;
   } v;
+  // A grid that stands for -1 times itself: the multiplication a "-"
+  // asks for is left pending, so that the next operation on the grid does
+  // both in one pass over it (omgrneg).
+  int neg = 0;
 };
 
 bool isoperand(int kind) { return kind == KGRID || kind == KSTN; }
+
+int nvary(const gridres* pgr) { return (pgr->idim != -1) + (pgr->jdim != -1); }
+
+// The -1 constant of a "-": a grid without varying dimension holding -1
+// with the undefined value of constants.
+bool isminus1(const smem& m) {
+  return m.kind == KGRID && !m.neg && nvary(m.v.pgr) == 0 && m.v.pgr->rmin == -1.0f &&
+         m.v.pgr->undef == -9.99e33f;
+}
+
+// Carries out a pending negation: -1 times the grid, in place.
+bool settle(smem& m) {
+  if (m.kind != KGRID || !m.neg) return true;
+  gridres* c = omgrvl(-1.0f);
+  if (!c) return false;
+  gridres* r = omgrop(c, m.v.pgr, OPMUL, 1);
+  if (!r) {
+    omgfre(c);
+    return false;
+  }
+  m.v.pgr = r;
+  m.neg = 0;
+  return true;
+}
 
 // Combines the operands at i1 and i2 (expression order) into slot ir.
 bool omoper(std::vector<smem>& st, int i1, int i2, int ir, int op) {
   smem& a = st[i1];
   smem& b = st[i2];
+  if (a.kind == KGRID && b.kind == KGRID && a.neg && b.neg && !settle(b)) return false;
+  if ((op == OPMUL || op == OPDIV || op == OPADD || op == OPMASK) && a.kind == KGRID &&
+      b.kind == KGRID && a.neg != b.neg) {
+    gridres* r = omgrneg(a.v.pgr, b.v.pgr, op, a.neg ? 1 : 2, 1);
+    if (!r) return false;
+    st[ir].kind = KGRID;
+    st[ir].v.pgr = r;
+    st[ir].neg = 0;
+    return true;
+  }
+  if (!settle(a) || !settle(b)) return false;
   if (a.kind == KGRID && b.kind == KGRID) {
     gridres* r = omgrop(a.v.pgr, b.v.pgr, op, 1);
     if (!r) return false;
     st[ir].kind = KGRID;
     st[ir].v.pgr = r;
+    st[ir].neg = 0;
     return true;
   }
   if (a.kind == KSTN && b.kind == KSTN) {
@@ -61,6 +101,7 @@ bool omoper(std::vector<smem>& st, int i1, int i2, int ir, int op) {
   omgfre(pgr);
   st[ir].kind = KSTN;
   st[ir].v.stn = stn;
+  st[ir].neg = 0;
   return true;
 }
 
@@ -100,6 +141,15 @@ bool eval(bool final, std::vector<smem>& st, int* top) {
     }
     int op = st[t - 1].v.op;
     if (op == OPADD && !closed && !final) break;
+    if (op == OPMUL && isminus1(st[t - 2]) && st[t].kind == KGRID && !st[t].neg &&
+        nvary(st[t].v.pgr) > 0) {
+      // -1 times a grid: left pending (see smem::neg).
+      omgfre(st[t - 2].v.pgr);
+      st[t - 2] = st[t];
+      st[t - 2].neg = 1;
+      t -= 2;
+      continue;
+    }
     if (!omoper(st, t - 2, t, t - 2, op)) {
       *top = t;
       return false;
@@ -123,6 +173,7 @@ bool pushgrid(std::vector<smem>& st, int* top, gridres* pgr) {
   smem m;
   m.kind = KGRID;
   m.v.pgr = pgr;
+  m.neg = 0;
   st[++*top] = m;
   return true;
 }
@@ -252,8 +303,12 @@ int omexpr(const char* expr, evalstat* pst) {
       omprnt(0, "Syntax Error:  Unmatched Parens\n");
       err = true;
     } else if (st[0].kind == KGRID) {
-      pst->type = 1;
-      pst->result.pgr = st[0].v.pgr;
+      if (!settle(st[0])) {
+        err = true;
+      } else {
+        pst->type = 1;
+        pst->result.pgr = st[0].v.pgr;
+      }
     } else if (st[0].kind == KSTN) {
       pst->type = 0;
       pst->result.stn = st[0].v.stn;

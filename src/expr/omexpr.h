@@ -32,6 +32,12 @@ void omsfre(stnlist* stn);
 // printed, both operands left to the caller).
 gridres* omgrop(gridres* pgr1, gridres* pgr2, int op, int rel);
 
+// omgrop for the codes OPMUL, OPDIV, OPADD and OPMASK where operand which
+// (1 or 2) stands for -1 times itself, in one pass: the same values,
+// undefined points and messages as first multiplying that operand by the
+// constant -1 with omgrop and then combining.
+gridres* omgrneg(gridres* pgr1, gridres* pgr2, int op, int which, int rel);
+
 // Station list with station list, matched by position, level or time.
 stnlist* omstop(stnlist* stn1, stnlist* stn2, int op, int rel);
 

@@ -185,3 +185,75 @@ TEST(GridSpeed, KeptStorageStaysBounded) {
   omgfre(g);
   omgpfre();
 }
+
+namespace {
+
+// Values that a negation can turn into trouble: the negated undefined
+// value, the largest floats, infinities, NaN, zeros of both signs.
+float nasty(int k, float undef) {
+  const float v[] = {1.5f, -undef, undef, 3e38f, -3e38f, INFINITY, -INFINITY, NAN, 0.0f,
+                     -0.0f, 2.0f, -7.25f, 1e-30f};
+  return v[k % 13];
+}
+
+// The grid as it would be after the pending negation were carried out on
+// its own: -1 times it, in place.
+gridres* negated(gridres* g) {
+  gridres* r = omgrop(omgrvl(-1.0f), g, OPMUL, 1);
+  EXPECT_EQ(r, g);
+  return r;
+}
+
+}  // namespace
+
+TEST(GridSpeed, PendingNegationGivesTheTwoStepResultBitForBit) {
+  const int ops[] = {OPMUL, OPDIV, OPADD, OPMASK};
+  const int nx = 19, ny = 3;
+  const float ua = -9.99e8f, ub = 5.0f;  // two undefined values
+  for (int op : ops) {
+    for (int shape = 0; shape < 3; shape++) {    // same shape, X column, Y row
+      for (int which = 1; which <= 2; which++) { // the negated operand
+        for (int order = 0; order < 2; order++) {  // the smaller grid first or second
+          auto build = [&](bool big, float u, int salt) {
+            std::vector<float> v;
+            int isz = big || shape != 2 ? nx : ny;
+            int jsz = big || shape == 0 ? ny : 1;
+            for (int k = 0; k < isz * jsz; k++) v.push_back(nasty(k * 5 + salt, u));
+            if (big || shape == 0) return mkgrid(0, 1, nx, ny, v, 1, 1, u);
+            return shape == 1 ? mkgrid(0, -1, nx, 1, v, 1, 1, u) : mkgrid(1, -1, ny, 1, v, 1, 1, u);
+          };
+          auto pair = [&](gridres** p1, gridres** p2) {
+            gridres* big = build(true, ua, 1);
+            gridres* small = build(false, ub, 3);
+            *p1 = order ? big : small;
+            *p2 = order ? small : big;
+          };
+          gridres *a1, *b1, *a2, *b2;
+          pair(&a1, &b1);
+          pair(&a2, &b2);
+          if (which == 1) negated(a1);
+          else negated(b1);
+          gridres* want = omgrop(a1, b1, op, 1);
+          gridres* got = omgrneg(a2, b2, op, which, 1);
+          ASSERT_NE(want, nullptr);
+          ASSERT_NE(got, nullptr);
+          ASSERT_EQ(got->isiz * got->jsiz, want->isiz * want->jsiz);
+          EXPECT_EQ(got->undef, want->undef);
+          for (int k = 0; k < got->isiz * got->jsiz; k++)
+            ASSERT_TRUE(same(got->grid[k], want->grid[k]))
+                << "op " << op << " shape " << shape << " which " << which << " order " << order
+                << " k " << k << ": " << got->grid[k] << " vs " << want->grid[k];
+          omgfre(want);
+          omgfre(got);
+        }
+      }
+    }
+  }
+  // Codes other than the four simple ones refuse a pending negation.
+  gridres* a = mkgrid(0, -1, 2, 1, {1, 2});
+  gridres* b = mkgrid(0, -1, 2, 1, {3, 4});
+  std::string out = captured([&] { EXPECT_EQ(omgrneg(a, b, OPPOW, 1, 1), nullptr); });
+  EXPECT_EQ(out, "Internal logic check 17: invalid oper value\n");
+  omgfre(a);
+  omgfre(b);
+}
