@@ -19,8 +19,9 @@ import numpy as np
 
 NX, NY, NT = 1440, 721, 10
 F = np.float32
-# Five operations each; the second names its variable twice, so the
-# program reads each grid twice where numpy keeps it in hand.
+# Five operations each; the second names its variable three times (the
+# program reads the grid once per display and copies it for the other
+# references, where numpy keeps it in hand) and has a subtraction.
 EXPRS = [
     ("((u*2+1)/3-4)*5", lambda u: ((u * F(2) + F(1)) / F(3) - F(4)) * F(5)),
     ("(u*2+1)/3-u*u", lambda u: (u * F(2) + F(1)) / F(3) - u * u),
