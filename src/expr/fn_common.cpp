@@ -6,6 +6,7 @@
 #include "data/datafile.h"
 #include "data/datetime.h"
 #include "expr/evalstat.h"
+#include "expr/omexpr.h"
 #include "expr/varprs.h"
 
 void fndrop(evalstat* pst, int d) {
@@ -53,4 +54,22 @@ bool fndim(const char* text, evalstat* pst, int* dim, float* gval, int* wflag) {
 bool fntaxisok(const datafile* pfi) {
   const float* v = pfi ? pfi->grvals[3] : nullptr;
   return v && (v[5] > 0.0f || v[6] > 0.0f);
+}
+
+int fnevalg(const char* text, evalstat* pst, gridres** out) {
+  int rc = omexpr(text, pst);
+  if (rc) return rc;
+  if (pst->type == 0) {
+    omfree(pst);
+    return -1;
+  }
+  *out = pst->result.pgr;
+  pst->result.pgr = nullptr;
+  return 0;
+}
+
+void fnsettle(evalstat* pst, gridres* pgr) {
+  if (pgr->grid == &pgr->rmin) pgr->rmax = pgr->rmin;
+  pst->result.pgr = pgr;
+  pst->type = 1;
 }

@@ -43,6 +43,12 @@ bool fndim(const char* text, evalstat* pst, int* dim, float* gval, int* wflag);
 // A time axis that advances (a months or a minutes increment above 0).
 bool fntaxisok(const datafile* pfi);
 
+// Evaluates text into a grid taken out of the status; 0, the evaluator's
+// code, or -1 for station data (released).
+int fnevalg(const char* text, evalstat* pst, gridres** out);
+// Makes pgr the grid result of a status; a single value gets rmax = rmin.
+void fnsettle(evalstat* pst, gridres* pgr);
+
 // Number of values of a grid.
 inline size_t fnpts(const gridres* pgr) {
   return static_cast<size_t>(pgr->isiz) * static_cast<size_t>(pgr->jsiz);

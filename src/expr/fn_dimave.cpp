@@ -173,20 +173,6 @@ void mergeany(int v, gridres* A, gridres* B, const gridres* G, float w, float t)
   }
 }
 
-// Evaluates one step; 0 with the grid, the evaluator's code, or -1 for
-// station data (released).
-int evalstep(const char* text, evalstat* pst, gridres** out) {
-  int rc = omexpr(text, pst);
-  if (rc) return rc;
-  if (pst->type == 0) {
-    omfree(pst);
-    return -1;
-  }
-  *out = pst->result.pgr;
-  pst->result.pgr = nullptr;
-  return 0;
-}
-
 }  // namespace
 
 static int ave(fargs* pfa, evalstat* pst, int v) {
@@ -266,7 +252,7 @@ static int ave(fargs* pfa, evalstat* pst, int v) {
   float wa = stepweight(w, start);
   fnsetdim(pst, w.d, start);
   gridres* A = nullptr;
-  int rc = evalstep(expr, pst, &A);
+  int rc = fnevalg(expr, pst, &A);
   if (rc) return rc;
   if (static_cast<long>(start) + step > end) {
     if (v >= 7) {
@@ -283,7 +269,7 @@ static int ave(fargs* pfa, evalstat* pst, int v) {
   float wb = stepweight(w, t);
   fnsetdim(pst, w.d, t);
   gridres* B = nullptr;
-  rc = evalstep(expr, pst, &B);
+  rc = fnevalg(expr, pst, &B);
   if (rc) {
     omgfre(A);
     return rc;
@@ -303,7 +289,7 @@ static int ave(fargs* pfa, evalstat* pst, int v) {
     float wt = stepweight(w, ti);
     fnsetdim(pst, w.d, ti);
     gridres* G = nullptr;
-    rc = evalstep(expr, pst, &G);
+    rc = fnevalg(expr, pst, &G);
     if (rc == 0 && fnpts(G) != fnpts(A)) {
       omgfre(G);
       rc = 1;

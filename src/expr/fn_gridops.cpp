@@ -19,26 +19,6 @@
 
 namespace {
 
-// Evaluates text into a grid; 0, the evaluator's code, or -1 for station
-// data (released).  The grid is taken out of the status.
-int evalg(const char* text, evalstat* pst, gridres** out) {
-  int rc = omexpr(text, pst);
-  if (rc) return rc;
-  if (pst->type == 0) {
-    omfree(pst);
-    return -1;
-  }
-  *out = pst->result.pgr;
-  pst->result.pgr = nullptr;
-  return 0;
-}
-
-void settle(evalstat* pst, gridres* pgr) {
-  if (pgr->grid == &pgr->rmin) pgr->rmax = pgr->rmin;
-  pst->result.pgr = pgr;
-  pst->type = 1;
-}
-
 // Step width of grid index k of dimension d for the integral.
 double gintwidth(const evalstat* pst, int d, int k) {
   if (d == 3) {
@@ -113,7 +93,7 @@ int ffgint(fargs* pfa, evalstat* pst) {
   fnsetdim(pst, d, k1);
   double w = width(k1);
   gridres* A = nullptr;
-  int rc = evalg(expr, pst, &A);
+  int rc = fnevalg(expr, pst, &A);
   if (rc) return rc;
   if (d == 0) latfactor(A, pst, &w);
   {
@@ -126,7 +106,7 @@ int ffgint(fargs* pfa, evalstat* pst) {
     fnsetdim(pst, d, k);
     w = width(k);
     gridres* G = nullptr;
-    rc = evalg(expr, pst, &G);
+    rc = fnevalg(expr, pst, &G);
     if (rc == 0 && fnpts(G) != fnpts(A)) {
       omgfre(G);
       rc = 1;
@@ -149,7 +129,7 @@ int ffgint(fargs* pfa, evalstat* pst) {
     }
     omgfre(G);
   }
-  settle(pst, A);
+  fnsettle(pst, A);
   return 0;
 }
 
@@ -166,9 +146,9 @@ static int hdivcurl(fargs* pfa, evalstat* pst, bool curl) {
     return 1;
   }
   gridres *U = nullptr, *V = nullptr;
-  int rc = evalg(pfa->argpnt[0], pst, &U);
+  int rc = fnevalg(pfa->argpnt[0], pst, &U);
   if (rc) return rc;
-  rc = evalg(pfa->argpnt[1], pst, &V);
+  rc = fnevalg(pfa->argpnt[1], pst, &V);
   if (rc) {
     omgfre(U);
     return rc;
@@ -224,7 +204,7 @@ static int hdivcurl(fargs* pfa, evalstat* pst, bool curl) {
   }
   std::copy(out.begin(), out.end(), U->grid);
   omgfre(V);
-  settle(pst, U);
+  fnsettle(pst, U);
   return 0;
 }
 
@@ -273,9 +253,9 @@ static int fftv2(fargs* pfa, evalstat* pst, int var) {
     return 1;
   }
   gridres *T = nullptr, *R = nullptr;
-  int rc = evalg(pfa->argpnt[0], pst, &T);
+  int rc = fnevalg(pfa->argpnt[0], pst, &T);
   if (rc) return rc;
-  rc = evalg(pfa->argpnt[1], pst, &R);
+  rc = fnevalg(pfa->argpnt[1], pst, &R);
   if (rc) {
     omgfre(T);
     return rc;
@@ -320,7 +300,7 @@ static int fftv2(fargs* pfa, evalstat* pst, int var) {
     omprntf(1, " Convergence failed for %i grid points\n", fails);
   }
   omgfre(T);
-  settle(pst, R);
+  fnsettle(pst, R);
   return 0;
 }
 
@@ -349,9 +329,9 @@ int ffvint(fargs* pfa, evalstat* pst) {
   setlev(lev(1));
   fndrop(pst, 2);
   gridres *ps = nullptr, *A = nullptr;
-  int rc = evalg(pfa->argpnt[0], pst, &ps);
+  int rc = fnevalg(pfa->argpnt[0], pst, &ps);
   if (rc) return rc < 0 ? -1 : 1;
-  rc = evalg(pfa->argpnt[1], pst, &A);
+  rc = fnevalg(pfa->argpnt[1], pst, &A);
   if (rc) {
     omgfre(ps);
     return rc < 0 ? -1 : 1;
@@ -386,7 +366,7 @@ int ffvint(fargs* pfa, evalstat* pst) {
     }
     setlev(lk);
     gridres* G = nullptr;
-    int r = evalg(pfa->argpnt[1], pst, &G);
+    int r = fnevalg(pfa->argpnt[1], pst, &G);
     if (r == 0 && fnpts(G) != n) {
       omgfre(G);
       omprnt(0, "Error from VINT:  Incompatible grids. \n");
@@ -419,6 +399,6 @@ int ffvint(fargs* pfa, evalstat* pst) {
     omgfre(A);
     return rc;
   }
-  settle(pst, A);
+  fnsettle(pst, A);
   return 0;
 }

@@ -22,24 +22,6 @@
 
 namespace {
 
-int evalg(const char* text, evalstat* pst, gridres** out) {
-  int rc = omexpr(text, pst);
-  if (rc) return rc;
-  if (pst->type == 0) {
-    omfree(pst);
-    return -1;
-  }
-  *out = pst->result.pgr;
-  pst->result.pgr = nullptr;
-  return 0;
-}
-
-void settle(evalstat* pst, gridres* pgr) {
-  if (pgr->grid == &pgr->rmin) pgr->rmax = pgr->rmin;
-  pst->result.pgr = pgr;
-  pst->type = 1;
-}
-
 // The record of the joined time-loop grid, shaped after the first step G.
 gridres* tloopgrid(gridres* G, const float* tvals, int k1, int k2) {
   gridres* R = omgnew();
@@ -127,7 +109,7 @@ int fftlp(fargs* pfa, evalstat* pst) {
   fndrop(pst, 3);
   fnsetdim(pst, 3, k1);
   gridres* G = nullptr;
-  int rc = evalg(pfa->argpnt[0], pst, &G);
+  int rc = fnevalg(pfa->argpnt[0], pst, &G);
   if (rc) return rc;
   if (G->jdim != -1 || G->idim == 3) {
     omprnt(0, "Error from TLOOP: Internal logic check 36\n");
@@ -149,7 +131,7 @@ int fftlp(fargs* pfa, evalstat* pst) {
     omgfre(G);
     if (k >= k2) break;
     fnsetdim(pst, 3, k + 1);
-    rc = evalg(pfa->argpnt[0], pst, &G);
+    rc = fnevalg(pfa->argpnt[0], pst, &G);
     // Each row takes exactly the first step's number of values: a step
     // of another shape would overrun the joined grid.
     if (rc == 0 && (static_cast<size_t>(G->isiz) != row || G->jsiz != 1 || G->idim != idim0)) {
@@ -162,7 +144,7 @@ int fftlp(fargs* pfa, evalstat* pst) {
       return rc < 0 ? -1 : 1;
     }
   }
-  settle(pst, R);
+  fnsettle(pst, R);
   return 0;
 }
 
@@ -270,7 +252,7 @@ int ffsmth(fargs* pfa, evalstat* pst) {
     }
   }
   std::copy(out.begin(), out.end(), pgr->grid);
-  settle(pst, pgr);
+  fnsettle(pst, pgr);
   return 0;
 }
 
@@ -341,7 +323,7 @@ int ffcnst(fargs* pfa, evalstat* pst) {
   gridres* pgr = pst->result.pgr;
   const size_t n = fnpts(pgr);
   for (size_t k = 0; k < n; k++) apply(&pgr->grid[k], pgr->undef);
-  settle(pst, pgr);
+  fnsettle(pst, pgr);
   return 0;
 }
 
@@ -362,7 +344,7 @@ int ffcdif(fargs* pfa, evalstat* pst) {
   const int d = static_cast<int>(hit - dims);
   const int form = a2[1] == 'p' ? 1 : a2[1] == 'm' ? -1 : 0;
   gridres* pgr = nullptr;
-  int rc = evalg(pfa->argpnt[0], pst, &pgr);
+  int rc = fnevalg(pfa->argpnt[0], pst, &pgr);
   if (rc) return rc;
   if (pgr->idim != d && pgr->jdim != d) {
     omprnt(0, "Error from CDIFF:  Specified dimension non varying\n");
@@ -400,7 +382,7 @@ int ffcdif(fargs* pfa, evalstat* pst) {
     }
   }
   std::copy(out.begin(), out.end(), pgr->grid);
-  settle(pst, pgr);
+  fnsettle(pst, pgr);
   return 0;
 }
 
@@ -450,9 +432,9 @@ int ffflvl(fargs* pfa, evalstat* pst) {
   fndrop(pst, 2);
   pst->dmin[2] = pst->dmax[2] = levs[0];
   gridres *tg = nullptr, *P = nullptr;
-  int rc = evalg(pfa->argpnt[1], pst, &tg);
+  int rc = fnevalg(pfa->argpnt[1], pst, &tg);
   if (rc) return rc < 0 ? -1 : 1;
-  rc = evalg(pfa->argpnt[0], pst, &P);
+  rc = fnevalg(pfa->argpnt[0], pst, &P);
   if (rc) {
     omgfre(tg);
     return rc < 0 ? -1 : 1;
@@ -488,7 +470,7 @@ int ffflvl(fargs* pfa, evalstat* pst) {
   for (size_t i = 1; i < levs.size(); i++) {
     pst->dmin[2] = pst->dmax[2] = levs[i];
     gridres* N = nullptr;
-    rc = evalg(pfa->argpnt[0], pst, &N);
+    rc = fnevalg(pfa->argpnt[0], pst, &N);
     if (rc == 0 && fnpts(N) != n) {
       omprnt(0, "Error from FNDLVL :  Incompatible grids. \n");
       omgfre(N);
@@ -517,6 +499,6 @@ int ffflvl(fargs* pfa, evalstat* pst) {
   }
   std::copy(r.begin(), r.end(), res->grid);
   omgfre(bcast ? tg : P);
-  settle(pst, res);
+  fnsettle(pst, res);
   return 0;
 }
