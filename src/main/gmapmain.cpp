@@ -1,3 +1,0 @@
-#include "main/gmapcli.h"
-
-int main(int argc, char** argv) { return gmapcli(argc, argv); }
