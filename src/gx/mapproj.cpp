@@ -87,6 +87,25 @@ void curvedbox(const mapproj* m, gxhook f, float* x1, float* x2, float* y1, floa
   *y2 = py(f, m->lnmn, m->ltmx);
 }
 
+// Programs a Robinson, Mollweide or orthographic map: its curved box
+// fitted to the page, its forward and back routines, no wind rotation.
+void curvedsetup(mapproj* m, gxhook fwd, gxhook bck) {
+  float x1, x2, y1, y2;
+  curvedbox(m, fwd, &x1, &x2, &y1, &y2);
+  aspect(m, x1, x2, y1, y2);
+  gxproj(fwd);
+  gxback(bck);
+  adjtyp = 3;
+}
+
+// Keeps the map box for the forward and back routines that need it.
+void keepbox(const mapproj* m) {
+  lomin = m->lnmn;
+  lomax = m->lnmx;
+  lamin = m->ltmn;
+  lamax = m->ltmx;
+}
+
 // Brings a longitude into lonref +- 180.
 float wraplon(double lon) {
   if (lon < lonref - 180.0) lon += 360.0 * std::ceil((lonref - 180.0 - lon) / 360.0);
@@ -217,49 +236,48 @@ void gxsrev(float x, float y, float* lon, float* lat) {
   *lat = (float)la;
 }
 
-int gxnste(mapproj* m) {
-  if (polarbad(m) || m->ltmn < -80.0 || m->ltmx > 90.0 || badbox(m)) return 1;
+namespace {
+
+// Programs a polar stereographic map centred on the middle longitude.  The
+// box is bounded by the parallel farthest from the pole (edge): its ends
+// give the x extent, its point on the middle longitude the y limit nearest
+// the edge; the other y limit is the first longitude at the pole-side
+// latitude, or at the edge itself when the map spans half a turn or more.
+void polarsetup(mapproj* m, bool north) {
+  gxhook f = north ? gxnpst : gxspst;
+  float edge = north ? m->ltmn : m->ltmx;
+  float poleward = north ? m->ltmx : m->ltmn;
   lonref = (m->lnmn + m->lnmx) / 2;
   londif = -90 - lonref;
-  float x1, x2, y1, y2;
+  float x1, x2, yfar;
   if ((double)m->lnmx - m->lnmn < 180.0) {
-    x1 = px(gxnpst, m->lnmn, m->ltmn);
-    x2 = px(gxnpst, m->lnmx, m->ltmn);
-    y2 = py(gxnpst, m->lnmn, m->ltmx);
-    y1 = py(gxnpst, lonref, m->ltmn);
+    x1 = px(f, m->lnmn, edge);
+    x2 = px(f, m->lnmx, edge);
+    yfar = py(f, m->lnmn, poleward);
   } else {
-    x1 = px(gxnpst, lonref - 90, m->ltmn);
-    x2 = px(gxnpst, lonref + 90, m->ltmn);
-    y2 = py(gxnpst, m->lnmn, m->ltmn);
-    y1 = py(gxnpst, lonref, m->ltmn);
+    x1 = px(f, lonref - 90, edge);
+    x2 = px(f, lonref + 90, edge);
+    yfar = py(f, m->lnmn, edge);
   }
-  aspect(m, x1, x2, y1, y2);
-  gxproj(gxnpst);
-  gxback(gxnrev);
-  adjtyp = 1;
+  float ynear = py(f, lonref, edge);
+  if (north) aspect(m, x1, x2, ynear, yfar);
+  else aspect(m, x1, x2, yfar, ynear);
+  gxproj(f);
+  gxback(north ? gxnrev : gxsrev);
+  adjtyp = north ? 1 : 2;
+}
+
+}  // namespace
+
+int gxnste(mapproj* m) {
+  if (polarbad(m) || m->ltmn < -80.0 || m->ltmx > 90.0 || badbox(m)) return 1;
+  polarsetup(m, true);
   return 0;
 }
 
 int gxsste(mapproj* m) {
   if (polarbad(m) || m->ltmn < -90.0 || m->ltmx > 80.0 || badbox(m)) return 1;
-  lonref = (m->lnmn + m->lnmx) / 2;
-  londif = -90 - lonref;
-  float x1, x2, y1, y2;
-  if ((double)m->lnmx - m->lnmn < 180.0) {
-    x1 = px(gxspst, m->lnmn, m->ltmx);
-    x2 = px(gxspst, m->lnmx, m->ltmx);
-    y1 = py(gxspst, m->lnmn, m->ltmn);
-    y2 = py(gxspst, lonref, m->ltmx);
-  } else {
-    x1 = px(gxspst, lonref - 90, m->ltmx);
-    x2 = px(gxspst, lonref + 90, m->ltmx);
-    y1 = py(gxspst, m->lnmn, m->ltmx);
-    y2 = py(gxspst, lonref, m->ltmx);
-  }
-  aspect(m, x1, x2, y1, y2);
-  gxproj(gxspst);
-  gxback(gxsrev);
-  adjtyp = 2;
+  polarsetup(m, false);
   return 0;
 }
 
@@ -294,12 +312,7 @@ void gxrobb(float x, float y, float* lon, float* lat) {
 int gxrobi(mapproj* m) {
   if (m->lnmn < -180.0 || m->lnmx > 180.0 || m->ltmn < -90.0 || m->ltmx > 90.0 || badbox(m))
     return 1;
-  float x1, x2, y1, y2;
-  curvedbox(m, gxrobp, &x1, &x2, &y1, &y2);
-  aspect(m, x1, x2, y1, y2);
-  gxproj(gxrobp);
-  gxback(gxrobb);
-  adjtyp = 3;
+  curvedsetup(m, gxrobp, gxrobb);
   return 0;
 }
 
@@ -331,17 +344,9 @@ void gxmollb(float x, float y, float* lon, float* lat) {
 }
 
 int gxmoll(mapproj* m) {
-  lomin = m->lnmn;
-  lomax = m->lnmx;
-  lamin = m->ltmn;
-  lamax = m->ltmx;
+  keepbox(m);
   if (m->ltmn < -90.0 || m->ltmx > 90.0 || badbox(m)) return 1;
-  float x1, x2, y1, y2;
-  curvedbox(m, gxmollp, &x1, &x2, &y1, &y2);
-  aspect(m, x1, x2, y1, y2);
-  gxproj(gxmollp);
-  gxback(gxmollb);
-  adjtyp = 3;
+  curvedsetup(m, gxmollp, gxmollb);
   return 0;
 }
 
@@ -374,10 +379,7 @@ void gxortgb(float x, float y, float* lon, float* lat) {
 }
 
 int gxortg(mapproj* m) {
-  lomin = m->lnmn;
-  lomax = m->lnmx;
-  lamin = m->ltmn;
-  lamax = m->ltmx;
+  keepbox(m);
   lonref = (m->lnmn + m->lnmx) / 2;
   if (m->ltmn != -90.0f || m->ltmx != 90.0f) {
     printf("Map Projection Error:  Latitude must be in range -90 90\n");
@@ -393,12 +395,7 @@ int gxortg(mapproj* m) {
     return 1;
   }
   if (badbox(m)) return 1;
-  float x1, x2, y1, y2;
-  curvedbox(m, gxortgp, &x1, &x2, &y1, &y2);
-  aspect(m, x1, x2, y1, y2);
-  gxproj(gxortgp);
-  gxback(gxortgb);
-  adjtyp = 3;
+  curvedsetup(m, gxortgp, gxortgb);
   return 0;
 }
 
@@ -436,10 +433,7 @@ void gxlamcb(float x, float y, float* lon, float* lat) {
 }
 
 int gxlamc(mapproj* m) {
-  lomin = m->lnmn;
-  lomax = m->lnmx;
-  lamin = m->ltmn;
-  lamax = m->ltmx;
+  keepbox(m);
   if (badbox(m)) return 1;
   if ((m->ltmn < 0 && m->ltmx > 0) || (m->ltmn > 0 && m->ltmx < 0)) {
     printf("Map Projection Error:  Latitude must be in range -90 0 or 0 90\n");

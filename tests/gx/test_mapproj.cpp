@@ -128,6 +128,34 @@ TEST(MapProj, SouthPolarInverseAndRotation) {
   EXPECT_NEAR(gxaarw(90, -50), -90 * 3.14159 / 180, 1e-5);
 }
 
+// The fitted area and one placed point of polar maps narrower and wider
+// than half a turn, on both hemispheres: pins the box each set-up builds.
+TEST(MapProj, PolarBoxesOfPartialMaps) {
+  struct {
+    bool north;
+    float lnmn, lnmx, ltmn, ltmx;
+    float axmn, axmx, aymn, aymx, x, y;
+  } cases[] = {
+      {true, -40, 60, 10, 80, 0.5f, 10.5f, 1.205041f, 7.294959f, 4.583639f, 5.215246f},
+      {false, 100, 170, -85, -15, 1.289032f, 9.710968f, 0.75f, 7.75f, 4.493211f, 4.444991f},
+      {false, 0, 270, -90, -30, 1.398772f, 9.601229f, 0.75f, 7.75f, 3.633066f, 5.005956f},
+      {true, -100, 120, 30, 90, 0.5f, 10.5f, 0.895839f, 7.604161f, 4.221588f, 4.571332f},
+  };
+  for (const auto& c : cases) {
+    gx_batch();
+    mapproj m = box(c.lnmn, c.lnmx, c.ltmn, c.ltmx);
+    ASSERT_EQ(c.north ? gxnste(&m) : gxsste(&m), 0);
+    EXPECT_NEAR(m.axmn, c.axmn, 1e-4) << c.lnmn << " " << c.lnmx;
+    EXPECT_NEAR(m.axmx, c.axmx, 1e-4) << c.lnmn << " " << c.lnmx;
+    EXPECT_NEAR(m.aymn, c.aymn, 1e-4) << c.lnmn << " " << c.lnmx;
+    EXPECT_NEAR(m.aymx, c.aymx, 1e-4) << c.lnmn << " " << c.lnmx;
+    float x, y;
+    page(c.lnmn + (c.lnmx - c.lnmn) * 0.3f, c.ltmn + (c.ltmx - c.ltmn) * 0.6f, &x, &y);
+    EXPECT_NEAR(x, c.x, 1e-4) << c.lnmn << " " << c.lnmx;
+    EXPECT_NEAR(y, c.y, 1e-4) << c.lnmn << " " << c.lnmx;
+  }
+}
+
 TEST(MapProj, FailedSetupLeavesScaling) {
   gx_batch();
   mapproj m = box(0, 360, -90, 90);
