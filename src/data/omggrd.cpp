@@ -294,10 +294,15 @@ int omgrow(float* gr, const int d[4]) {
   const int n = x2 - x1 + 1;
   if (x1 >= 1 && x2 <= nx) return omrrow(x1, d[1], d[2], d[3], n, gr);
   if (!cpfi->wrap) {
-    fillund(gr, n, cpgr->undef);
-    if ((x1 < 1 && x2 < 1) || (x1 > nx && x2 > nx)) return -1;
+    if ((x1 < 1 && x2 < 1) || (x1 > nx && x2 > nx)) {
+      fillund(gr, n, cpgr->undef);
+      return -1;
+    }
+    // Only the columns outside the file are undefined; the rest is read.
     int s = x1 < 1 ? 1 : x1;
     int e = x2 > nx ? nx : x2;
+    fillund(gr, s - x1, cpgr->undef);
+    fillund(gr + (e - x1 + 1), x2 - e, cpgr->undef);
     return omrrow(s, d[1], d[2], d[3], e - s + 1, gr + (s - x1));
   }
   float* buf = cpfi->rbuf.data();
