@@ -127,6 +127,29 @@ void addincr(datetime* t, const datetime& inc) {
   *t = r;
 }
 
+// Moves t up to the next start of a unit (1 year, 2 month, 3 day, 4 hour):
+// each finer field that is set is cleared, carrying one into the field
+// above it.
+void ceilto(datetime* t, int unit) {
+  const datetime hour1{0, 0, 0, 1, 0}, day1{0, 0, 1, 0, 0}, mon1{0, 1, 0, 0, 0}, yr1{1, 0, 0, 0, 0};
+  if (unit <= 4 && t->mn) {
+    t->mn = 0;
+    addincr(t, hour1);
+  }
+  if (unit <= 3 && t->hr) {
+    t->hr = 0;
+    addincr(t, day1);
+  }
+  if (unit <= 2 && t->dy > 1) {
+    t->dy = 1;
+    addincr(t, mon1);
+  }
+  if (unit <= 1 && t->mo > 1) {
+    t->mo = 1;
+    addincr(t, yr1);
+  }
+}
+
 void timeaxislabels(cmnstate* pcm, int axis, const axset& a, const float* tv, float m, float b) {
   datetime t, inc;
   int kind = omtinc(pcm, &t, &inc);
@@ -249,7 +272,7 @@ int omtinc(const cmnstate* pcm, datetime* first, datetime* incr) {
       }
     }
   }
-  const datetime hour1{0, 0, 0, 1, 0}, day1{0, 0, 1, 0, 0}, mon1{0, 1, 0, 0, 0}, yr1{1, 0, 0, 0, 0};
+  const datetime hour1{0, 0, 0, 1, 0}, day1{0, 0, 1, 0, 0}, mon1{0, 1, 0, 0, 0};
   int kind;
   if (incr->mn) {
     t.mn = (t.mn + incr->mn - 1) / incr->mn * incr->mn;
@@ -259,10 +282,7 @@ int omtinc(const cmnstate* pcm, datetime* first, datetime* incr) {
     }
     kind = 5;
   } else if (incr->hr) {
-    if (t.mn) {
-      t.mn = 0;
-      addincr(&t, hour1);
-    }
+    ceilto(&t, 4);
     t.hr = (t.hr + incr->hr - 1) / incr->hr * incr->hr;
     if (t.hr > 23) {
       t.hr = 0;
@@ -270,14 +290,7 @@ int omtinc(const cmnstate* pcm, datetime* first, datetime* incr) {
     }
     kind = 4;
   } else if (incr->dy) {
-    if (t.mn) {
-      t.mn = 0;
-      addincr(&t, hour1);
-    }
-    if (t.hr) {
-      t.hr = 0;
-      addincr(&t, day1);
-    }
+    ceilto(&t, 3);
     int d = incr->dy;
     t.dy = 1 + (t.dy - 1 + d - 1) / d * d;
     if (t.dy == 29 || t.dy == 31 || t.dy > modays(t.yr, t.mo)) {
@@ -286,18 +299,7 @@ int omtinc(const cmnstate* pcm, datetime* first, datetime* incr) {
     }
     kind = 3;
   } else if (incr->mo) {
-    if (t.mn) {
-      t.mn = 0;
-      addincr(&t, hour1);
-    }
-    if (t.hr) {
-      t.hr = 0;
-      addincr(&t, day1);
-    }
-    if (t.dy > 1) {
-      t.dy = 1;
-      addincr(&t, mon1);
-    }
+    ceilto(&t, 2);
     int m = incr->mo;
     t.mo = 1 + (t.mo - 1 + m - 1) / m * m;
     if (t.mo > 12) {
@@ -306,22 +308,7 @@ int omtinc(const cmnstate* pcm, datetime* first, datetime* incr) {
     }
     kind = 2;
   } else {
-    if (t.mn) {
-      t.mn = 0;
-      addincr(&t, hour1);
-    }
-    if (t.hr) {
-      t.hr = 0;
-      addincr(&t, day1);
-    }
-    if (t.dy > 1) {
-      t.dy = 1;
-      addincr(&t, mon1);
-    }
-    if (t.mo > 1) {
-      t.mo = 1;
-      addincr(&t, yr1);
-    }
+    ceilto(&t, 1);
     int y = incr->yr;
     t.yr = (t.yr + y - 1) / y * y;
     kind = 1;

@@ -184,6 +184,45 @@ TEST(TimeSteps, SpanPicksTheStep) {
   EXPECT_EQ(first.mo, 3);
 }
 
+// The first labelled time carries through every finer field: minutes into
+// hours into days into months into years.
+TEST(TimeSteps, FirstLabelCarriesThroughEveryFinerField) {
+  cmnstate* pcm = frame_state();
+  datetime first, inc;
+  pcm->tbeg = datetime{1990, 2, 28, 23, 30};
+  pcm->tend = datetime{1991, 2, 1, 0, 0};
+  EXPECT_EQ(omtinc(pcm, &first, &inc), 2);
+  EXPECT_EQ(inc.mo, 1);
+  EXPECT_EQ(first.yr, 1990);
+  EXPECT_EQ(first.mo, 3);
+  EXPECT_EQ(first.dy, 1);
+  EXPECT_EQ(first.hr, 0);
+  EXPECT_EQ(first.mn, 0);
+  pcm->tbeg = datetime{1990, 12, 31, 23, 30};
+  pcm->tend = datetime{1999, 1, 1, 0, 0};
+  EXPECT_EQ(omtinc(pcm, &first, &inc), 1);
+  EXPECT_EQ(first.yr % inc.yr, 0);
+  EXPECT_GE(first.yr, 1991);
+  EXPECT_EQ(first.mo, 1);
+  EXPECT_EQ(first.dy, 1);
+  EXPECT_EQ(first.hr, 0);
+  EXPECT_EQ(first.mn, 0);
+  pcm->tbeg = datetime{1990, 1, 31, 23, 45};
+  pcm->tend = datetime{1990, 2, 2, 0, 0};
+  EXPECT_EQ(omtinc(pcm, &first, &inc), 4);
+  EXPECT_EQ(first.mo, 2);
+  EXPECT_EQ(first.dy, 1);
+  EXPECT_EQ(first.hr % inc.hr, 0);
+  EXPECT_EQ(first.mn, 0);
+  pcm->tbeg = datetime{1990, 1, 11, 6, 0};
+  pcm->tend = datetime{1990, 3, 11, 0, 0};
+  EXPECT_EQ(omtinc(pcm, &first, &inc), 3);
+  EXPECT_EQ(inc.dy, 5);
+  EXPECT_EQ(first.mo, 1);
+  EXPECT_EQ(first.dy, 16);  // 6 hours into the 11th start the 12th's count
+  EXPECT_EQ(first.hr, 0);
+}
+
 TEST(TimeSteps, YearStepIsNeverZero) {
   cmnstate* pcm = frame_state();
   datetime first, inc;
