@@ -222,7 +222,22 @@ double t2gr(const float* vals, const datetime* dtim) {
   // The start's day and time of day placed in the time's month.
   datetime p = {t.yr, t.mo, stim.dy, stim.hr, stim.mn};
   long d = timdif(&p, &t);
-  if (d > 0) mos += static_cast<double>(d) / static_cast<double>(momins(t.yr, t.mo));
+  if (d > 0) {
+    mos += static_cast<double>(d) / static_cast<double>(momins(t.yr, t.mo));
+  } else if (d < 0) {
+    // A start day that the previous month lacks (31 January, 29 February)
+    // makes the step of that month spill into this one (31 January plus a
+    // month is 3 March).  A time at or after that spilled step belongs to
+    // it, so that a step's own time converts back to the step.
+    int pyr = t.yr, pmo = t.mo - 1;
+    normmo(pyr, pmo);
+    int over = stim.dy - modays(pyr, pmo);
+    if (over > 0) {
+      datetime land = {t.yr, t.mo, over, stim.hr, stim.mn};
+      long e = timdif(&land, &t);
+      if (e >= 0) mos += -1.0 + static_cast<double>(e) / static_cast<double>(momins(t.yr, t.mo));
+    }
+  }
   if (moincr == 0.0) return 1.0;  // a broken axis; never divide by zero
   return mos / moincr + 1.0;
 }
