@@ -114,16 +114,11 @@ void putaxis(datafile* pfi, int d, const axisdef& ax) {
   pfi->linear[d] = ax.linear;
 }
 
-// A header byte count: fileheader, xyheader, theader.  The missing and
-// unreadable cases only warn; a negative count is refused.
-int hdrcount(ddesctx& c, const char* missing, const char* invalid, int64_t* out, int64_t div) {
-  const char* p = nxtwrd(c.rec.c_str());
-  if (!p) {
-    omprnt(1, missing);
-    return R_OK;
-  }
+// A byte count word (p may be null): an unreadable one only warns and
+// counts 0; a negative one is refused.  The count is divided by div.
+int countwrd(const char* p, const char* invalid, int64_t* out, int64_t div) {
   int64_t v;
-  if (!i64prs(p, &v)) {
+  if (!p || !i64prs(p, &v)) {
     omprnt(1, invalid);
     *out = 0;
     return R_OK;
@@ -136,20 +131,21 @@ int hdrcount(ddesctx& c, const char* missing, const char* invalid, int64_t* out,
   return R_OK;
 }
 
-int bytecount(ddesctx& c, const char* invalid, int64_t* out) {
+// A header byte count: fileheader, xyheader, theader.  The missing and
+// unreadable cases only warn; a negative count is refused.
+int hdrcount(ddesctx& c, const char* missing, const char* invalid, int64_t* out, int64_t div) {
   const char* p = nxtwrd(c.rec.c_str());
-  int64_t v;
-  if (!p || !i64prs(p, &v)) {
-    omprnt(1, invalid);
-    *out = 0;
+  if (!p) {
+    omprnt(1, missing);
     return R_OK;
   }
-  if (v < 0) {
-    omprnt(0, "Open Error:  Negative header or trailer length\n");
-    return R_BADREC;
-  }
-  *out = v / 4;
-  return R_OK;
+  return countwrd(p, invalid, out, div);
+}
+
+// A trailer or header word count of a station file, in 4-byte words; a
+// missing count is as unreadable.
+int bytecount(ddesctx& c, const char* invalid, int64_t* out) {
+  return countwrd(nxtwrd(c.rec.c_str()), invalid, out, 4);
 }
 
 int doopts(ddesctx& c) {
@@ -217,7 +213,7 @@ std::string namewrd(ddesctx& c, const char* p) {
   std::string out;
   if (*m == '^' || *m == '$') fnmexp(out, m, c.pfi->dnam.c_str());
   else out = wrdstr(m);
-  return out;
+  return out.substr(0, out.find('\t'));  // a trailing tab is no part of the name
 }
 
 int dodset(ddesctx& c) {
@@ -464,6 +460,9 @@ bool varrec(const std::string& rec, const std::string& mrec, filevar& v) {
   const char* base = rec.c_str();
   const char* p = base;
   std::string nm = wrdstr(p);
+  // A tab ends the name too: tab-separated records are common, and a name
+  // holding tabs could never be asked for.
+  nm = nm.substr(0, nm.find('\t'));
   if (nm.size() > 15) nm.resize(15);
   v.abbrv = nm;
   p = nxtwrd(p);

@@ -289,6 +289,26 @@ TEST_F(Descriptor, WarningsDoNotStopTheOpen) {
   EXPECT_EQ(p.pfi->grbgrd, -999);
 }
 
+// A header count with no word keeps the count already read; a header or
+// trailer byte count with no word or an unreadable one is reset to 0.
+TEST_F(Descriptor, MissingAndUnreadableByteCounts) {
+  std::string ctl = tmp.write("b.ctl", basic("fileheader 16\nfileheader\nxyheader 8\nxyheader y\n"
+                                             "headerbytes 12\nheaderbytes\ntrailerbytes 8\n"
+                                             "trailerbytes q\n"));
+  parsed p;
+  ddtest::parse(ctl, p, 0);
+  ASSERT_EQ(p.rc, 0) << p.out;
+  EXPECT_EQ(p.out,
+            "Description file warning: Missing fileheader length\n"
+            "xy grid header length invalid\n"
+            "Headerbytes record invalid\n"
+            "Trailerbytes record invalid\n");
+  EXPECT_EQ(p.pfi->fhdr, 16);
+  EXPECT_EQ(p.pfi->xyhdr, 0);
+  EXPECT_EQ(p.pfi->hdrwds, 0);
+  EXPECT_EQ(p.pfi->trlwds, 0);
+}
+
 TEST_F(Descriptor, LatitudeTables) {
   std::string ctl = tmp.write("g.ctl", basic("ydef 102 gausr40 1\n"));
   parsed p;
