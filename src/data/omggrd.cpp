@@ -4,6 +4,8 @@
 // with a single read.
 #include "data/omggrd.h"
 
+#include <cfloat>
+#include <cmath>
 #include <unistd.h>
 
 #include <cstdio>
@@ -85,7 +87,9 @@ __attribute__((target_clones("avx2", "default")))
 __attribute__((optimize("O3"))) void bandmap(float* gr, int n, float lo, float hi, float u) {
   for (int i = 0; i < n; i++) {
     float v = gr[i];
-    gr[i] = (v > lo && v < hi) ? u : v;
+    // A value in the undefined band, or no number at all (NaN, infinity:
+    // what many writers put for missing data), is undefined.
+    gr[i] = ((v > lo) & (v < hi)) | !(std::fabs(v) <= FLT_MAX) ? u : v;
   }
 }
 
