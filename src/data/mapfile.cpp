@@ -30,23 +30,21 @@ bool readat(FILE* f, int64_t pos, void* buf, size_t n) {
   return n == 0 || std::fread(buf, 1, n, f) == n;
 }
 
-int hostint(const unsigned char* b, bool swap) {
+// The 4-byte value (int or float) at b in host order, swapped first when
+// the file's order differs.
+template <typename T>
+T hostword(const unsigned char* b, bool swap) {
+  static_assert(sizeof(T) == 4, "map file words are 4 bytes");
   unsigned char w[4];
   std::memcpy(w, b, 4);
   if (swap) ombswp(w, 1);
-  int v;
+  T v;
   std::memcpy(&v, w, 4);
   return v;
 }
 
-float hostflt(const unsigned char* b, bool swap) {
-  unsigned char w[4];
-  std::memcpy(w, b, 4);
-  if (swap) ombswp(w, 1);
-  float v;
-  std::memcpy(&v, w, 4);
-  return v;
-}
+int hostint(const unsigned char* b, bool swap) { return hostword<int>(b, swap); }
+float hostflt(const unsigned char* b, bool swap) { return hostword<float>(b, swap); }
 
 void badmap(const char* why) {
   omprnt(0, "Open Error:  Station/Index map file is invalid\n");
