@@ -131,6 +131,9 @@ int looped(cmnstate* pcm, evalstat* pst, const std::string& list) {
     }
     label = buf;
     if (ompars(list.c_str(), pst, pcm)) {
+      // Leave double buffering, or every later plot would go to the
+      // hidden buffer and never be seen.
+      gxfrme(1);
       rc = 1;
       break;
     }

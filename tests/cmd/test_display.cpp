@@ -1,6 +1,7 @@
 // The display and collect commands on data written at test time: results
 // reach the outputs, expression lists, failures release what was evaluated,
 // and the one-plot settings return to automatic.
+#include "gx/gxint.h"
 #include "test_display_env.h"
 
 using namespace disptest;
@@ -146,6 +147,20 @@ TEST_F(Display, LoopingOverStationLevelsRefused) {
                      "  Cannot loop on stn data through X, Y, or Z\n"))
       << o.out;
   run("set looping off");
+}
+
+// A looped display that fails part way leaves double buffering, so the
+// next plot is drawn where it is seen.
+TEST_F(Display, FailedLoopLeavesDoubleBuffering) {
+  ASSERT_EQ(open("t.ctl").rc, 0);
+  run("set t 1 3");
+  Out o = run("d nosuch");
+  EXPECT_EQ(o.rc, 1);
+  EXPECT_EQ(gxhqdb(), 0);
+  run("set t 1");
+  o = run("d t");
+  EXPECT_EQ(o.rc, 0) << o.out;
+  EXPECT_EQ(gxhqdb(), 0);
 }
 
 }  // namespace
