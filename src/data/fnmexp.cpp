@@ -9,7 +9,7 @@
 
 namespace {
 
-bool wordend(char c) { return c == '\0' || c == ' ' || c == '\n'; }
+bool wordend(char c) { return c == '\0' || c == ' ' || c == '\t' || c == '\n'; }
 
 // Appends v as a decimal with at least w digits (leading zeros).
 void putnum(std::string& out, long v, int w) {
