@@ -85,6 +85,31 @@ long momins(int yr, int mo) {
   return momn[mo];
 }
 
+namespace {
+
+// Brings a day count below 1 into the month before (yr, mo): steps back a
+// month at a time adding its length, whole years first.  The twelve months
+// before (yr, mo) hold the February of yr when mo is March or later, else
+// that of yr-1.
+void borrowdays(long long& dy, int& yr, int& mo) {
+  while (dy < -400) {
+    int feby = mo > 2 ? yr : yr - 1;
+    dy += qleap(feby) ? 366 : 365;
+    if (yr == INT_MIN) break;
+    yr--;
+  }
+  while (dy < 1) {
+    mo--;
+    if (mo < 1) {
+      mo = 12;
+      yr--;
+    }
+    dy += modays(yr, mo);
+  }
+}
+
+}  // namespace
+
 void timadd(const datetime* dtim, datetime* dto) {
   int yr = clampint(static_cast<long long>(dtim->yr) + dto->yr);
   int mo = clampint(static_cast<long long>(dtim->mo) + dto->mo);
@@ -121,20 +146,7 @@ void timadd(const datetime* dtim, datetime* dto) {
     }
   }
   // A negative increment can leave the day before the month.
-  while (dy < -400) {
-    int feby = mo <= 2 ? yr - 1 : yr;
-    dy += qleap(feby) ? 366 : 365;
-    if (yr == INT_MIN) break;
-    yr--;
-  }
-  while (dy < 1) {
-    mo--;
-    if (mo < 1) {
-      mo = 12;
-      yr--;
-    }
-    dy += modays(yr, mo);
-  }
+  borrowdays(dy, yr, mo);
   dto->yr = yr;
   dto->mo = mo;
   dto->dy = static_cast<int>(dy);
@@ -153,23 +165,7 @@ void timsub(const datetime* dtim, datetime* dto) {
   long long dy = static_cast<long long>(dtim->dy) - dto->dy + floordiv(hr, 24);
   hr -= floordiv(hr, 24) * 24;
 
-  // Step back a month at a time, adding its length; whole years first.
-  // The twelve months before (yr, mo) hold the February of yr when mo is
-  // March or later, else that of yr-1.
-  while (dy < -400) {
-    int feby = mo > 2 ? yr : yr - 1;
-    dy += qleap(feby) ? 366 : 365;
-    if (yr == INT_MIN) break;
-    yr--;
-  }
-  while (dy < 1) {
-    mo--;
-    if (mo < 1) {
-      mo = 12;
-      yr--;
-    }
-    dy += modays(yr, mo);
-  }
+  borrowdays(dy, yr, mo);
 
   yr = clampint(static_cast<long long>(yr) - iyr);
   mo = clampint(static_cast<long long>(mo) - imo);
