@@ -747,13 +747,16 @@ int finish(ddesctx& c) {
 }
 
 int parse(ddesctx& c) {
-  for (;;) {
+  for (bool first = true;; first = false) {
     int rc = rdline(c.descr, c.mrec);
     if (rc == 1) break;
     if (rc == 2) {
       omprnt(0, "Open Error:  Description file line too long\n");
       return 1;
     }
+    // Editors that save UTF-8 may put a byte-order mark before the first
+    // record; it would hide that record.
+    if (first && c.mrec.compare(0, 3, "\xEF\xBB\xBF") == 0) c.mrec.erase(0, 3);
     striplf(c.mrec);
     c.rec = c.mrec;
     if (!isrecord(c.rec)) continue;
