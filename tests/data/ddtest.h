@@ -14,6 +14,8 @@
 #include "cmd/cmnstate.h"
 #include "data/byteorder.h"
 #include "data/datafile.h"
+#include "data/omggrd.h"
+#include "expr/gridres.h"
 
 namespace ddtest {
 
@@ -84,5 +86,58 @@ class DataTest : public ::testing::Test {
   mfstate saved_;
   Scratch tmp;
 };
+
+// An open data set: the parsed record with its data stream.
+struct dataset {
+  datafile* pfi = nullptr;
+  std::string out;
+  ~dataset() {
+    if (pfi && pfi->infile) std::fclose(pfi->infile);
+    frepfi(pfi, 0);
+  }
+};
+
+// A grid request and its result.
+struct request {
+  gridres* g = nullptr;
+  int rc = 0;
+  std::string out;
+  ~request() { omgfre(g); }
+  float at(int i, int j = 0) const { return g->grid[j * g->isiz + i]; }
+};
+
+// Parses the descriptor at ctl and opens its data file as the open command
+// does (template data sets open their members when read).
+inline void opendataset(const std::string& ctl, dataset& ds) {
+  parsed p;
+  parse(ctl, p);
+  ASSERT_EQ(p.rc, 0) << p.out;
+  ds.pfi = p.pfi;
+  p.pfi = nullptr;
+  if (!ds.pfi->tmplat) {
+    ds.pfi->infile = std::fopen(ds.pfi->name.c_str(), "rb");
+    ASSERT_NE(ds.pfi->infile, nullptr);
+  }
+}
+
+// Reads variable v over the given ranges (first/last per dimension) with
+// idim/jdim varying; the reader's messages go to r.out.
+inline void readgrid(dataset& ds, int v, int idim, int jdim, const std::vector<int>& lo,
+                     const std::vector<int>& hi, request& r) {
+  r.g = omgnew();
+  r.g->pfi = ds.pfi;
+  r.g->pvar = &ds.pfi->pvar1[v];
+  r.g->undef = ds.pfi->undef;
+  r.g->idim = idim;
+  r.g->jdim = jdim;
+  for (int k = 0; k < 4; k++) {
+    r.g->dimmin[k] = lo[k];
+    r.g->dimmax[k] = hi[k];
+  }
+  testing::internal::CaptureStdout();
+  r.rc = omggrd(r.g);
+  std::fflush(stdout);
+  r.out = testing::internal::GetCapturedStdout();
+}
 
 }  // namespace ddtest

@@ -19,6 +19,8 @@
 #include "test_grib_util.h"
 
 using ddtest::DataTest;
+using ddtest::dataset;
+using ddtest::request;
 using gribtest::grec;
 using gribtest::ramp;
 using gribtest::record;
@@ -26,22 +28,6 @@ using gribtest::record;
 namespace {
 
 const float kU = -9.99e8f;
-
-struct dataset {
-  datafile* pfi = nullptr;
-  ~dataset() {
-    if (pfi && pfi->infile) std::fclose(pfi->infile);
-    frepfi(pfi, 0);
-  }
-};
-
-struct request {
-  gridres* g = nullptr;
-  int rc = 0;
-  std::string out;
-  ~request() { omgfre(g); }
-  float at(int i, int j = 0) const { return g->grid[j * g->isiz + i]; }
-};
 
 // Descriptor of a 4 x 3 grid, three daily times, with the given extra
 // records and variables.
@@ -80,33 +66,10 @@ class Grib : public DataTest {
     if (out) *out = o;
     return rc;
   }
-  void open(dataset& ds) {
-    ddtest::parsed p;
-    ddtest::parse(tmp.path("g.ctl"), p);
-    ASSERT_EQ(p.rc, 0) << p.out;
-    ds.pfi = p.pfi;
-    p.pfi = nullptr;
-    if (!ds.pfi->tmplat) {
-      ds.pfi->infile = std::fopen(ds.pfi->name.c_str(), "rb");
-      ASSERT_NE(ds.pfi->infile, nullptr);
-    }
-  }
+  void open(dataset& ds) { ddtest::opendataset(tmp.path("g.ctl"), ds); }
   void read(dataset& ds, int v, int idim, int jdim, std::vector<int> lo, std::vector<int> hi,
             request& r) {
-    r.g = omgnew();
-    r.g->pfi = ds.pfi;
-    r.g->pvar = &ds.pfi->pvar1[v];
-    r.g->undef = ds.pfi->undef;
-    r.g->idim = idim;
-    r.g->jdim = jdim;
-    for (int k = 0; k < 4; k++) {
-      r.g->dimmin[k] = lo[k];
-      r.g->dimmax[k] = hi[k];
-    }
-    testing::internal::CaptureStdout();
-    r.rc = omggrd(r.g);
-    std::fflush(stdout);
-    r.out = testing::internal::GetCapturedStdout();
+    ddtest::readgrid(ds, v, idim, jdim, lo, hi, r);
   }
   // The whole 4 x 3 grid of variable v at time t.
   void grid(dataset& ds, int v, int t, request& r) {

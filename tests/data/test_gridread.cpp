@@ -13,60 +13,20 @@
 #include "expr/gridres.h"
 
 using ddtest::DataTest;
+using ddtest::dataset;
+using ddtest::request;
 
 namespace {
-
-// An open data set: the parsed record with its data stream.
-struct dataset {
-  datafile* pfi = nullptr;
-  std::string out;
-  ~dataset() {
-    if (pfi && pfi->infile) std::fclose(pfi->infile);
-    frepfi(pfi, 0);
-  }
-};
-
-// A request and its result.
-struct request {
-  gridres* g = nullptr;
-  int rc = 0;
-  std::string out;
-  ~request() { omgfre(g); }
-  float at(int i, int j = 0) const { return g->grid[j * g->isiz + i]; }
-};
 
 class GridRead : public DataTest {
  protected:
   // Parses the descriptor and opens its data file as the open command does.
-  void open(const std::string& ctl, dataset& ds) {
-    ddtest::parsed p;
-    ddtest::parse(tmp.write("d.ctl", ctl), p);
-    ASSERT_EQ(p.rc, 0) << p.out;
-    ds.pfi = p.pfi;
-    p.pfi = nullptr;
-    if (!ds.pfi->tmplat) {
-      ds.pfi->infile = std::fopen(ds.pfi->name.c_str(), "rb");
-      ASSERT_NE(ds.pfi->infile, nullptr);
-    }
-  }
+  void open(const std::string& ctl, dataset& ds) { ddtest::opendataset(tmp.write("d.ctl", ctl), ds); }
   // Reads variable v over the given ranges (first/last per dimension) with
   // idim/jdim varying.
   void read(dataset& ds, int v, int idim, int jdim, std::vector<int> lo, std::vector<int> hi,
             request& r) {
-    r.g = omgnew();
-    r.g->pfi = ds.pfi;
-    r.g->pvar = &ds.pfi->pvar1[v];
-    r.g->undef = ds.pfi->undef;
-    r.g->idim = idim;
-    r.g->jdim = jdim;
-    for (int k = 0; k < 4; k++) {
-      r.g->dimmin[k] = lo[k];
-      r.g->dimmax[k] = hi[k];
-    }
-    testing::internal::CaptureStdout();
-    r.rc = omggrd(r.g);
-    std::fflush(stdout);
-    r.out = testing::internal::GetCapturedStdout();
+    ddtest::readgrid(ds, v, idim, jdim, lo, hi, r);
   }
   // A data file of n floats whose values are their element positions,
   // after hdr bytes of file header.

@@ -18,28 +18,13 @@
 #include "test_grib_util.h"
 
 using ddtest::DataTest;
+using ddtest::dataset;
+using ddtest::request;
 
 namespace {
 
 const float kU = -9.99e8f;
 const double kPi = 3.14159265358979;
-
-struct dataset {
-  datafile* pfi = nullptr;
-  std::string out;
-  ~dataset() {
-    if (pfi && pfi->infile) std::fclose(pfi->infile);
-    frepfi(pfi, 0);
-  }
-};
-
-struct request {
-  gridres* g = nullptr;
-  int rc = 0;
-  std::string out;
-  ~request() { omgfre(g); }
-  float at(int i, int j = 0) const { return g->grid[j * g->isiz + i]; }
-};
 
 // Native 11 x 11 field: value i + 100 j at native point (i, j), 1-based,
 // so that bilinear interpolation gives back the fractional position.
@@ -83,20 +68,7 @@ class Pdef : public DataTest {
     ASSERT_NE(ds.pfi->infile, nullptr);
   }
   void read(dataset& ds, int idim, int jdim, std::vector<int> lo, std::vector<int> hi, request& r) {
-    r.g = omgnew();
-    r.g->pfi = ds.pfi;
-    r.g->pvar = &ds.pfi->pvar1[0];
-    r.g->undef = ds.pfi->undef;
-    r.g->idim = idim;
-    r.g->jdim = jdim;
-    for (int k = 0; k < 4; k++) {
-      r.g->dimmin[k] = lo[k];
-      r.g->dimmax[k] = hi[k];
-    }
-    testing::internal::CaptureStdout();
-    r.rc = omggrd(r.g);
-    std::fflush(stdout);
-    r.out = testing::internal::GetCapturedStdout();
+    ddtest::readgrid(ds, 0, idim, jdim, lo, hi, r);
   }
   std::string failure(const std::string& pdef) {
     tmp.write("d.bin", "");
