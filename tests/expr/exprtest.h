@@ -14,6 +14,7 @@
 #include "expr/evalstat.h"
 #include "expr/gridres.h"
 #include "expr/omexpr.h"
+#include "expr/omfunc.h"
 
 constexpr float UNDEF = -9.99e33f;
 
@@ -159,4 +160,15 @@ inline float scalar(const evalstat& st) {
   EXPECT_EQ(st.type, 1);
   EXPECT_EQ(st.result.pgr->idim, -1);
   return st.result.pgr->grid[0];
+}
+
+// Fills an argument block in place (its pointers point into itself).
+inline void setargs(fargs* f, const std::vector<std::string>& a) {
+  std::memset(f, 0, sizeof *f);
+  size_t at = 0;
+  for (const std::string& s : a) {
+    f->argpnt[f->argnum++] = f->abuf + at;
+    std::memcpy(f->abuf + at, s.c_str(), s.size() + 1);
+    at += s.size() + 1;
+  }
 }

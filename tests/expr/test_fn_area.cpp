@@ -7,7 +7,6 @@
 
 namespace {
 
-float fts(int x, int y, int t) { return std::sin(0.9f * x + 0.4f * y + 0.3f * t) + 0.1f * y; }
 float fu(int x, int y, int z, int t) { return std::cos(0.7f * x - 0.5f * y + z + 0.2f * t); }
 
 float areaval(int var, int x, int y, int z, int t) {

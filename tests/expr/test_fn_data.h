@@ -28,6 +28,19 @@ struct fnaxes {
   std::string tdef = "linear 0z1jan1990 1mo";
 };
 
+// Axes with six pressure levels, 1000 to 300.
+inline fnaxes levaxes() {
+  fnaxes a;
+  a.nz = 6;
+  a.zdef = "levels 1000 925 850 700 500 300";
+  return a;
+}
+
+// A smooth field of both signs that changes with every step of X, Y and T.
+inline float fts(int x, int y, int t) {
+  return std::sin(0.9f * x + 0.4f * y + 0.3f * t) + 0.1f * y;
+}
+
 struct fnset {
   scratchdir sd;
   datafile* pfi = nullptr;

@@ -11,7 +11,6 @@
 
 namespace {
 
-float fts(int x, int y, int t) { return std::sin(0.9f * x + 0.4f * y + 0.3f * t) + 0.1f * y; }
 
 // u at the point (1, 1) runs 3, 7, 7, 2, undefined, 1 in time; v is
 // undefined at x = 2 always and at x = 3 except at times 2 and 4.

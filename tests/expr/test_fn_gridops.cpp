@@ -10,16 +10,8 @@ namespace {
 const double M_PER_DEG = 6.37e6 * 3.14159265358979 / 180.0;
 const float LEVS[6] = {1000, 925, 850, 700, 500, 300};
 
-float fts(int x, int y, int t) { return std::sin(0.9f * x + 0.4f * y + 0.3f * t) + 0.1f * y; }
 float fu(int x, int y) { return 3.0f * std::sin(0.6f * x) + y; }
 float fv(int x, int y) { return 2.0f * std::cos(0.5f * x + 0.7f * y); }
-
-fnaxes geoaxes() {
-  fnaxes a;
-  a.nz = 6;
-  a.zdef = "levels 1000 925 850 700 500 300";
-  return a;
-}
 
 // ts: a field; t: the level number z; u and v: wind components.
 float geoval(int var, int x, int y, int z, int t) {
@@ -30,7 +22,7 @@ float geoval(int var, int x, int y, int z, int t) {
 }
 
 struct GeoFns : testing::Test {
-  fnset ds{geoaxes(), geoval};
+  fnset ds{levaxes(), geoval};
   evalstat st = ds.xy();
   double lat(int y) const { return ds.world(1, y); }
 };

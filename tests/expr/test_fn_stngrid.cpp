@@ -13,17 +13,6 @@
 
 namespace {
 
-// Fills an argument block in place (its pointers point into itself).
-void setargs(fargs* f, const std::vector<std::string>& a) {
-  std::memset(f, 0, sizeof *f);
-  size_t at = 0;
-  for (const std::string& s : a) {
-    f->argpnt[f->argnum++] = f->abuf + at;
-    std::memcpy(f->abuf + at, s.c_str(), s.size() + 1);
-    at += s.size() + 1;
-  }
-}
-
 // A field of isiz x jsiz in X and Y: v = 2 i + 3 j (1-based grid = world).
 gridres* plane(int isiz, int jsiz) {
   std::vector<float> v;

@@ -12,17 +12,6 @@
 
 namespace {
 
-// Fills an argument block in place (its pointers point into itself).
-void setargs(fargs* f, const std::vector<std::string>& a) {
-  std::memset(f, 0, sizeof *f);
-  size_t at = 0;
-  for (const std::string& s : a) {
-    f->argpnt[f->argnum++] = f->abuf + at;
-    std::memcpy(f->abuf + at, s.c_str(), s.size() + 1);
-    at += s.size() + 1;
-  }
-}
-
 // A step list of reports (id, lat, lon, value) with undefined value -9.
 struct site {
   const char* id;

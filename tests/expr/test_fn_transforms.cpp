@@ -7,15 +7,6 @@
 
 namespace {
 
-float fts(int x, int y, int t) { return std::sin(0.9f * x + 0.4f * y + 0.3f * t) + 0.1f * y; }
-
-fnaxes levaxes() {
-  fnaxes a;
-  a.nz = 6;
-  a.zdef = "levels 1000 925 850 700 500 300";
-  return a;
-}
-
 // ts: a field of both signs; t: the level number; u: a field of both
 // signs; v: 1.
 float trval(int var, int x, int y, int z, int t) {
