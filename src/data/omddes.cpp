@@ -11,6 +11,8 @@
 #include <string>
 #include <utility>
 
+#include <sys/stat.h>
+
 #include "cmd/cmnstate.h"
 #include "cmd/omprnt.h"
 #include "data/axisconv.h"
@@ -780,6 +782,18 @@ int parse(ddesctx& c) {
   return finish(c);
 }
 
+// Opens a descriptor for reading; a directory opens on some systems but
+// reads as an empty file, so it counts as a name that cannot be opened.
+FILE* opentext(const std::string& nm) {
+  FILE* f = std::fopen(nm.c_str(), "r");
+  struct stat st;
+  if (f && (fstat(fileno(f), &st) != 0 || S_ISDIR(st.st_mode))) {
+    std::fclose(f);
+    f = nullptr;
+  }
+  return f;
+}
+
 }  // namespace
 
 int omddes(const char* dname, datafile* pfi, int mflag) {
@@ -788,10 +802,10 @@ int omddes(const char* dname, datafile* pfi, int mflag) {
   c.pfi = pfi;
   c.mflag = mflag;
   std::string nm = dname;
-  c.descr = std::fopen(nm.c_str(), "r");
+  c.descr = opentext(nm);
   if (!c.descr) {
     nm += ".ctl";
-    c.descr = std::fopen(nm.c_str(), "r");
+    c.descr = opentext(nm);
   }
   if (!c.descr) {
     omprnt(0, "Open Error:  Can't open description file\n");
