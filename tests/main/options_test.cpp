@@ -11,6 +11,7 @@
 
 #include "cmd/cmnstate.h"
 #include "main/ommain.h"
+#include "maintest.h"
 
 using testing::internal::CaptureStdout;
 using testing::internal::GetCapturedStdout;
@@ -36,31 +37,6 @@ Parsed parse(std::vector<std::string> in) {
   p.out = GetCapturedStdout();
   return p;
 }
-
-// Feeds text to standard input for the duration of one read.
-class StdinFeed {
- public:
-  explicit StdinFeed(const std::string& text) {
-    std::fflush(stdin);
-    saved_ = dup(0);
-    int fds[2];
-    if (pipe(fds) != 0) return;
-    ssize_t w = write(fds[1], text.data(), text.size());
-    (void)w;
-    close(fds[1]);
-    dup2(fds[0], 0);
-    close(fds[0]);
-    std::clearerr(stdin);
-  }
-  ~StdinFeed() {
-    dup2(saved_, 0);
-    close(saved_);
-    std::clearerr(stdin);
-  }
-
- private:
-  int saved_ = -1;
-};
 
 }  // namespace
 

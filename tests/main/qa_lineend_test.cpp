@@ -7,45 +7,17 @@
 #include <string>
 
 #include "main/ommain.h"
+#include "maintest.h"
 
 using testing::internal::CaptureStdout;
 using testing::internal::GetCapturedStdout;
-
-namespace {
-
-// Standard input replaced by a pipe holding the text, for one scope.
-class FedStdin {
- public:
-  explicit FedStdin(const std::string& text) {
-    std::fflush(stdin);
-    saved_ = dup(0);
-    int fds[2];
-    if (pipe(fds) != 0) return;
-    ssize_t w = write(fds[1], text.data(), text.size());
-    (void)w;
-    close(fds[1]);
-    dup2(fds[0], 0);
-    close(fds[0]);
-    std::clearerr(stdin);
-  }
-  ~FedStdin() {
-    dup2(saved_, 0);
-    close(saved_);
-    std::clearerr(stdin);
-  }
-
- private:
-  int saved_ = -1;
-};
-
-}  // namespace
 
 TEST(LineEnds, CarriageReturnBeforeTheLineEndIsDropped) {
   std::string a, b, c, d;
   int na, nb, nc, nd;
   CaptureStdout();
   {
-    FedStdin in("open x.ctl\r\nq dims\r\n\r\nlast\r");
+    StdinFeed in("open x.ctl\r\nq dims\r\n\r\nlast\r");
     na = nxtcmd(a, "p");
     nb = nxtcmd(b, "p");
     nc = nxtcmd(c, "p");
@@ -66,7 +38,7 @@ TEST(LineEnds, CarriageReturnsInsideALineStay) {
   std::string a;
   CaptureStdout();
   {
-    FedStdin in("draw string 1 1 a\rb\n");
+    StdinFeed in("draw string 1 1 a\rb\n");
     nxtcmd(a, "p");
   }
   GetCapturedStdout();
