@@ -73,3 +73,12 @@ gsresult gsrun(const gsdir& d, const std::string& text, const std::string& args,
   std::string p = d.write(name, text);
   return gsrunline(p + (args.empty() ? "" : " " + args));
 }
+
+std::string gsval(const std::string& expr, const std::string& setup) {
+  gsdir d;
+  gsresult r = gsrun(d, setup + "say " + expr + "\n");
+  EXPECT_EQ(r.rc, 0) << expr << "\n" << r.out;
+  std::string o = r.out;
+  if (!o.empty() && o.back() == '\n') o.pop_back();
+  return o;
+}

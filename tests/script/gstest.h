@@ -43,3 +43,7 @@ gsresult gsrun(const gsdir& d, const std::string& text, const std::string& args 
                const std::string& name = "t.gs");
 // Runs a command line through gsfile (mode 0) with output captured.
 gsresult gsrunline(const std::string& line, int mode = 0);
+
+// Value of one expression, evaluated by a script's say statement after the
+// setup lines; the run must succeed.
+std::string gsval(const std::string& expr, const std::string& setup = "");

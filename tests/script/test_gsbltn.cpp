@@ -6,15 +6,6 @@
 
 namespace {
 
-std::string val(const std::string& expr) {
-  gsdir d;
-  gsresult r = gsrun(d, "say " + expr + "\n");
-  EXPECT_EQ(r.rc, 0) << expr << "\n" << r.out;
-  std::string o = r.out;
-  if (!o.empty() && o.back() == '\n') o.pop_back();
-  return o;
-}
-
 // Messages of an expression whose evaluation must fail, without the
 // line and file report.
 std::string err(const std::string& expr) {
@@ -50,9 +41,9 @@ struct envguard {
 }  // namespace
 
 TEST(GsBltn, Substr) {
-  EXPECT_EQ(val("substr('abcdef', 3, 10)"), "cdef");
-  EXPECT_EQ(val("substr('abcdef', 2, 2)"), "bc");
-  EXPECT_EQ(val("'[' substr('abcdef', 7, 1) ']'"), "[]");
+  EXPECT_EQ(gsval("substr('abcdef', 3, 10)"), "cdef");
+  EXPECT_EQ(gsval("substr('abcdef', 2, 2)"), "bc");
+  EXPECT_EQ(gsval("'[' substr('abcdef', 7, 1) ']'"), "[]");
   EXPECT_EQ(err("substr()"), "Error in substr:  1st argument missing\n");
   EXPECT_EQ(err("substr('a')"), "Error in substr:  2nd argument missing\n");
   EXPECT_EQ(err("substr('a', 0, 1)"), "Error in substr:  2nd argument invalid.\n");
@@ -62,12 +53,12 @@ TEST(GsBltn, Substr) {
 }
 
 TEST(GsBltn, WordsAndLines) {
-  EXPECT_EQ(val("subwrd('  one two\tthree', 1)"), "one");
-  EXPECT_EQ(val("subwrd('  one two\tthree', 3)"), "three");
-  EXPECT_EQ(val("'[' subwrd('one two', 3) ']'"), "[]");
-  EXPECT_EQ(val("wrdpos('  one  two', 2)"), "8");
-  EXPECT_EQ(val("wrdpos('one two', 3)"), "0");
-  EXPECT_EQ(val("sublin('a b' % sublin('x', 1), 1)"), "a bx");
+  EXPECT_EQ(gsval("subwrd('  one two\tthree', 1)"), "one");
+  EXPECT_EQ(gsval("subwrd('  one two\tthree', 3)"), "three");
+  EXPECT_EQ(gsval("'[' subwrd('one two', 3) ']'"), "[]");
+  EXPECT_EQ(gsval("wrdpos('  one  two', 2)"), "8");
+  EXPECT_EQ(gsval("wrdpos('one two', 3)"), "0");
+  EXPECT_EQ(gsval("sublin('a b' % sublin('x', 1), 1)"), "a bx");
   EXPECT_EQ(err("subwrd('a')"), "Error in subwrd:  2nd argument missing\n");
   EXPECT_EQ(err("subwrd('a', 'b')"), "Error in subwrd:  2nd argument invalid.\n");
   EXPECT_EQ(err("wrdpos()"), "Error in wrdpos:  1st argument missing\n");
@@ -82,13 +73,13 @@ TEST(GsBltn, WordsAndLines) {
 }
 
 TEST(GsBltn, Valnum) {
-  EXPECT_EQ(val("valnum('12')"), "1");
-  EXPECT_EQ(val("valnum('-1.5e3')"), "2");
-  EXPECT_EQ(val("valnum('1234567890')"), "2");
-  EXPECT_EQ(val("valnum('1-2')"), "0");
-  EXPECT_EQ(val("valnum('-')"), "0");
-  EXPECT_EQ(val("valnum('e')"), "0");
-  EXPECT_EQ(val("valnum('')"), "0");
+  EXPECT_EQ(gsval("valnum('12')"), "1");
+  EXPECT_EQ(gsval("valnum('-1.5e3')"), "2");
+  EXPECT_EQ(gsval("valnum('1234567890')"), "2");
+  EXPECT_EQ(gsval("valnum('1-2')"), "0");
+  EXPECT_EQ(gsval("valnum('-')"), "0");
+  EXPECT_EQ(gsval("valnum('e')"), "0");
+  EXPECT_EQ(gsval("valnum('')"), "0");
   EXPECT_EQ(err("valnum()"), "Error in valnum:  Argument missing\n");
 }
 
@@ -147,29 +138,29 @@ TEST(GsBltn, ReadLongLinesInPieces) {
 }
 
 TEST(GsBltn, MathFunctions) {
-  EXPECT_EQ(val("math_nint(-2.5)"), "-2");
-  EXPECT_EQ(val("math_int(-2.5)"), "-3");
-  EXPECT_EQ(val("math_mod(-7, 3)"), "-1");
-  EXPECT_EQ(val("math_mod(17, 5)"), "2");
-  EXPECT_EQ(val("math_fmod(7.5, 2)"), "1.5");
-  EXPECT_EQ(val("math_pow(2, 10)"), "1024");
-  EXPECT_EQ(val("math_sqrt(2)"), "1.4142135623731");
-  EXPECT_EQ(val("math_abs(-3)"), "3");
-  EXPECT_EQ(val("math_log(1)"), "0");
-  EXPECT_EQ(val("math_log10(1000)"), "3");
-  EXPECT_EQ(val("math_exp(0)"), "1");
-  EXPECT_EQ(val("math_atan2(1, 1) * 4"), "3.14159265358979");
-  EXPECT_EQ(val("math_cos(0) math_sin(0) math_tan(0) math_atan(0)"), "1000");
-  EXPECT_EQ(val("math_cosh(0) math_sinh(0) math_tanh(0) math_asinh(0) math_atanh(0)"), "10000");
-  EXPECT_EQ(val("math_acosh(1) math_acos(1) math_asin(0)"), "000");
-  EXPECT_EQ(val("math_strlen('hello world')"), "11");
-  EXPECT_EQ(val("math_strlen('')"), "0");
-  EXPECT_EQ(val("math_format('%5.2f', 3.14159)"), " 3.14");
-  EXPECT_EQ(val("math_format('x=%g%%', 0.5)"), "x=0.5%");
-  EXPECT_EQ(val("math_format('%lf', 1)"), "1.000000");
-  EXPECT_EQ(val("math_format('%e', 12345)"), "1.234500e+04");
+  EXPECT_EQ(gsval("math_nint(-2.5)"), "-2");
+  EXPECT_EQ(gsval("math_int(-2.5)"), "-3");
+  EXPECT_EQ(gsval("math_mod(-7, 3)"), "-1");
+  EXPECT_EQ(gsval("math_mod(17, 5)"), "2");
+  EXPECT_EQ(gsval("math_fmod(7.5, 2)"), "1.5");
+  EXPECT_EQ(gsval("math_pow(2, 10)"), "1024");
+  EXPECT_EQ(gsval("math_sqrt(2)"), "1.4142135623731");
+  EXPECT_EQ(gsval("math_abs(-3)"), "3");
+  EXPECT_EQ(gsval("math_log(1)"), "0");
+  EXPECT_EQ(gsval("math_log10(1000)"), "3");
+  EXPECT_EQ(gsval("math_exp(0)"), "1");
+  EXPECT_EQ(gsval("math_atan2(1, 1) * 4"), "3.14159265358979");
+  EXPECT_EQ(gsval("math_cos(0) math_sin(0) math_tan(0) math_atan(0)"), "1000");
+  EXPECT_EQ(gsval("math_cosh(0) math_sinh(0) math_tanh(0) math_asinh(0) math_atanh(0)"), "10000");
+  EXPECT_EQ(gsval("math_acosh(1) math_acos(1) math_asin(0)"), "000");
+  EXPECT_EQ(gsval("math_strlen('hello world')"), "11");
+  EXPECT_EQ(gsval("math_strlen('')"), "0");
+  EXPECT_EQ(gsval("math_format('%5.2f', 3.14159)"), " 3.14");
+  EXPECT_EQ(gsval("math_format('x=%g%%', 0.5)"), "x=0.5%");
+  EXPECT_EQ(gsval("math_format('%lf', 1)"), "1.000000");
+  EXPECT_EQ(gsval("math_format('%e', 12345)"), "1.234500e+04");
   // long results are kept whole
-  EXPECT_EQ(val("math_strlen(math_format('%.40f', 1))"), "42");
+  EXPECT_EQ(gsval("math_strlen(math_format('%.40f', 1))"), "42");
 
   EXPECT_EQ(err("math_sqrt()"), "Error in math_sqrt:  Argument missing\n");
   EXPECT_EQ(err("math_sqrt('x')"), "Error in math_sqrt:  Argument not a valid numeric\n");
@@ -196,7 +187,7 @@ TEST(GsBltn, MathFormatTakesOnlyOneFloatConversion) {
 }
 
 TEST(GsBltn, GsfallowSwitch) {
-  EXPECT_EQ(val("gsfallow('on') gsfallow('Off') gsfallow('ON') gsfallow('maybe')"), "101999");
+  EXPECT_EQ(gsval("gsfallow('on') gsfallow('Off') gsfallow('ON') gsfallow('maybe')"), "101999");
   EXPECT_EQ(err("gsfallow()"), "Error in gsfallow:  Argument missing\n");
   EXPECT_EQ(err("gsfpath()"), "Error in gsfpath:  Argument missing\n");
 }

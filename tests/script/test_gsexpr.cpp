@@ -6,16 +6,6 @@
 
 namespace {
 
-// Value of one expression, evaluated by a script's say statement.
-std::string val(const std::string& expr, const std::string& setup = "") {
-  gsdir d;
-  gsresult r = gsrun(d, setup + "say " + expr + "\n");
-  EXPECT_EQ(r.rc, 0) << expr << "\n" << r.out;
-  std::string o = r.out;
-  if (!o.empty() && o.back() == '\n') o.pop_back();
-  return o;
-}
-
 // Output of a script whose say fails, so only the messages remain.
 std::string errof(const std::string& expr) {
   gsdir d;
@@ -27,61 +17,61 @@ std::string errof(const std::string& expr) {
 }  // namespace
 
 TEST(GsExpr, ArithmeticAndPrecedence) {
-  EXPECT_EQ(val("1 + 2 * 3"), "7");
-  EXPECT_EQ(val("(1 + 2) * 3"), "9");
-  EXPECT_EQ(val("10 - 4 - 3"), "3");
-  EXPECT_EQ(val("7 / 2"), "3.5");
-  EXPECT_EQ(val("-2 * 3"), "-6");
-  EXPECT_EQ(val("2 - -3"), "5");
-  EXPECT_EQ(val("-(-4)"), "4");
-  EXPECT_EQ(val("1.5 + 1.5"), "3");
-  EXPECT_EQ(val("0.1 + 0.2"), "0.3");
-  EXPECT_EQ(val("1e20 * 10"), "1e+21");
-  EXPECT_EQ(val("0 * -1"), "-0");
-  EXPECT_EQ(val("-007"), "-7");
-  EXPECT_EQ(val("-1.50"), "-1.5");
+  EXPECT_EQ(gsval("1 + 2 * 3"), "7");
+  EXPECT_EQ(gsval("(1 + 2) * 3"), "9");
+  EXPECT_EQ(gsval("10 - 4 - 3"), "3");
+  EXPECT_EQ(gsval("7 / 2"), "3.5");
+  EXPECT_EQ(gsval("-2 * 3"), "-6");
+  EXPECT_EQ(gsval("2 - -3"), "5");
+  EXPECT_EQ(gsval("-(-4)"), "4");
+  EXPECT_EQ(gsval("1.5 + 1.5"), "3");
+  EXPECT_EQ(gsval("0.1 + 0.2"), "0.3");
+  EXPECT_EQ(gsval("1e20 * 10"), "1e+21");
+  EXPECT_EQ(gsval("0 * -1"), "-0");
+  EXPECT_EQ(gsval("-007"), "-7");
+  EXPECT_EQ(gsval("-1.50"), "-1.5");
   // comparison binds looser than arithmetic, & looser than comparison
-  EXPECT_EQ(val("1 + 1 = 2 & 3 > 2"), "1");
-  EXPECT_EQ(val("0 | 0"), "0");
-  EXPECT_EQ(val("0 | 5"), "1");
-  EXPECT_EQ(val("1 & 0 | 1"), "1");
-  EXPECT_EQ(val("!0"), "1");
-  EXPECT_EQ(val("!''"), "1");
-  EXPECT_EQ(val("!'x'"), "0");
-  EXPECT_EQ(val("!1 = 0"), "1");
+  EXPECT_EQ(gsval("1 + 1 = 2 & 3 > 2"), "1");
+  EXPECT_EQ(gsval("0 | 0"), "0");
+  EXPECT_EQ(gsval("0 | 5"), "1");
+  EXPECT_EQ(gsval("1 & 0 | 1"), "1");
+  EXPECT_EQ(gsval("!0"), "1");
+  EXPECT_EQ(gsval("!''"), "1");
+  EXPECT_EQ(gsval("!'x'"), "0");
+  EXPECT_EQ(gsval("!1 = 0"), "1");
 }
 
 TEST(GsExpr, ConcatenationAndConstants) {
-  EXPECT_EQ(val("'a' % 'b'"), "ab");
-  EXPECT_EQ(val("'a' 'b'"), "ab");
-  EXPECT_EQ(val("'x=' 1 + 2"), "x=3");
-  EXPECT_EQ(val("1 + 2 % 3"), "33");
-  EXPECT_EQ(val("'it''s'"), "it's");
-  EXPECT_EQ(val("\"say \"\"hi\"\"\""), "say \"hi\"");
-  EXPECT_EQ(val("\"a'b\""), "a'b");
-  EXPECT_EQ(val("007"), "007");
-  EXPECT_EQ(val("1.50e2"), "1.50e2");
+  EXPECT_EQ(gsval("'a' % 'b'"), "ab");
+  EXPECT_EQ(gsval("'a' 'b'"), "ab");
+  EXPECT_EQ(gsval("'x=' 1 + 2"), "x=3");
+  EXPECT_EQ(gsval("1 + 2 % 3"), "33");
+  EXPECT_EQ(gsval("'it''s'"), "it's");
+  EXPECT_EQ(gsval("\"say \"\"hi\"\"\""), "say \"hi\"");
+  EXPECT_EQ(gsval("\"a'b\""), "a'b");
+  EXPECT_EQ(gsval("007"), "007");
+  EXPECT_EQ(gsval("1.50e2"), "1.50e2");
   // an exponent letter without digits is a number followed by a name
-  EXPECT_EQ(val("2e"), "2e");
-  EXPECT_EQ(val("2e + 1", "e = 5\n"), "26");
-  EXPECT_EQ(val("'a;b'"), "a;b");
+  EXPECT_EQ(gsval("2e"), "2e");
+  EXPECT_EQ(gsval("2e + 1", "e = 5\n"), "26");
+  EXPECT_EQ(gsval("'a;b'"), "a;b");
 }
 
 TEST(GsExpr, Comparisons) {
-  EXPECT_EQ(val("007 = 7"), "1");
-  EXPECT_EQ(val("10 > 9"), "1");
-  EXPECT_EQ(val("'10' > '9'"), "1");
-  EXPECT_EQ(val("'abc' < 'abd'"), "1");
-  EXPECT_EQ(val("'ab' < 'abc'"), "1");
-  EXPECT_EQ(val("'abc' = 'abc'"), "1");
-  EXPECT_EQ(val("'abc' != 'ABC'"), "1");
-  EXPECT_EQ(val("1234567890 = 1234567890.0"), "1");
-  EXPECT_EQ(val("2.5 >= 2.50"), "1");
-  EXPECT_EQ(val("3 <= 2"), "0");
+  EXPECT_EQ(gsval("007 = 7"), "1");
+  EXPECT_EQ(gsval("10 > 9"), "1");
+  EXPECT_EQ(gsval("'10' > '9'"), "1");
+  EXPECT_EQ(gsval("'abc' < 'abd'"), "1");
+  EXPECT_EQ(gsval("'ab' < 'abc'"), "1");
+  EXPECT_EQ(gsval("'abc' = 'abc'"), "1");
+  EXPECT_EQ(gsval("'abc' != 'ABC'"), "1");
+  EXPECT_EQ(gsval("1234567890 = 1234567890.0"), "1");
+  EXPECT_EQ(gsval("2.5 >= 2.50"), "1");
+  EXPECT_EQ(gsval("3 <= 2"), "0");
   // strings that only look partly numeric compare as strings
-  EXPECT_EQ(val("'1-2' = '1'"), "0");
-  EXPECT_EQ(val("'-' = '0'"), "0");
-  EXPECT_EQ(val("'9a' < '10a'"), "0");
+  EXPECT_EQ(gsval("'1-2' = '1'"), "0");
+  EXPECT_EQ(gsval("'-' = '0'"), "0");
+  EXPECT_EQ(gsval("'9a' < '10a'"), "0");
 }
 
 TEST(GsExpr, NumericTestWholeStringOnly) {
@@ -111,21 +101,21 @@ TEST(GsExpr, NumericTestWholeStringOnly) {
 }
 
 TEST(GsExpr, Variables) {
-  EXPECT_EQ(val("x", "x = 5\n"), "5");
-  EXPECT_EQ(val("unsetvar"), "unsetvar");
-  EXPECT_EQ(val("a.3", "a.3 = 'three'\n"), "three");
-  EXPECT_EQ(val("a.b", "b = 3\na.3 = 'three'\n"), "three");
-  EXPECT_EQ(val("a.b.c", "b = 1\nc = 2\na.1.2 = 'x12'\n"), "x12");
+  EXPECT_EQ(gsval("x", "x = 5\n"), "5");
+  EXPECT_EQ(gsval("unsetvar"), "unsetvar");
+  EXPECT_EQ(gsval("a.3", "a.3 = 'three'\n"), "three");
+  EXPECT_EQ(gsval("a.b", "b = 3\na.3 = 'three'\n"), "three");
+  EXPECT_EQ(gsval("a.b.c", "b = 1\nc = 2\na.1.2 = 'x12'\n"), "x12");
   // a part with no variable of its name stays as written
-  EXPECT_EQ(val("a.q", "a.q = 'lit'\n"), "lit");
-  EXPECT_EQ(val("a.b", "b = 9\n"), "a.9");
-  EXPECT_EQ(val("_g", "_g = 'global'\n"), "global");
-  EXPECT_EQ(val("a._i", "_i = 4\na.4 = 'viaglobal'\n"), "viaglobal");
+  EXPECT_EQ(gsval("a.q", "a.q = 'lit'\n"), "lit");
+  EXPECT_EQ(gsval("a.b", "b = 9\n"), "a.9");
+  EXPECT_EQ(gsval("_g", "_g = 'global'\n"), "global");
+  EXPECT_EQ(gsval("a._i", "_i = 4\na.4 = 'viaglobal'\n"), "viaglobal");
   // names are cut to 16 characters on assignment
-  EXPECT_EQ(val("abcdefghijklmnop", "abcdefghijklmnopq = 1\n"), "1");
+  EXPECT_EQ(gsval("abcdefghijklmnop", "abcdefghijklmnopq = 1\n"), "1");
   // a keyword may be a variable name
-  EXPECT_EQ(val("if + say", "if = 2\nsay = 3\n"), "5");
-  EXPECT_EQ(val("Case", "case = 1\n"), "Case");
+  EXPECT_EQ(gsval("if + say", "if = 2\nsay = 3\n"), "5");
+  EXPECT_EQ(gsval("Case", "case = 1\n"), "Case");
 }
 
 TEST(GsExpr, Errors) {
@@ -169,7 +159,7 @@ TEST(GsExpr, DeeplyNestedParenthesesDoNotCrash) {
   std::string e(5000, '(');
   e += "1";
   e += std::string(5000, ')');
-  EXPECT_EQ(val(e), "1");
+  EXPECT_EQ(gsval(e), "1");
   std::string calls;
   for (int k = 0; k < 400; k++) calls += "math_abs(";
   calls += "1" + std::string(400, ')');
