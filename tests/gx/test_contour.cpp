@@ -11,13 +11,6 @@ namespace {
 
 const float kUndef = -9.99e8f;
 
-std::vector<float> field(int is, int js, float (*f)(float, float)) {
-  std::vector<float> g((size_t)is * js);
-  for (int j = 1; j <= js; j++)
-    for (int i = 1; i <= is; i++) g[(size_t)(j - 1) * is + i - 1] = f((float)i, (float)j);
-  return g;
-}
-
 drawing contour(const page& pg, std::vector<float>& g, int is, int js, float v,
                 const char* lab = "", int spl = 0, int labtp = 1) {
   gxclev(g.data(), is, js, 1, is, 1, js, v, kUndef, lab, spl, labtp);

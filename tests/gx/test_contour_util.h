@@ -106,4 +106,12 @@ inline int paintedat(const drawing& d, float x, float y) {
   return c;
 }
 
+// An is x js grid of f(i, j) at 1-based grid coordinates, i fastest.
+inline std::vector<float> field(int is, int js, float (*f)(float, float)) {
+  std::vector<float> g((size_t)is * js);
+  for (int j = 1; j <= js; j++)
+    for (int i = 1; i <= is; i++) g[(size_t)(j - 1) * is + i - 1] = f((float)i, (float)j);
+  return g;
+}
+
 }  // namespace ctest

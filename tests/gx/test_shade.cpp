@@ -9,13 +9,6 @@ namespace {
 
 const float kUndef = -9.99e8f;
 
-std::vector<float> field(int is, int js, float (*f)(float, float)) {
-  std::vector<float> g((size_t)is * js);
-  for (int j = 1; j <= js; j++)
-    for (int i = 1; i <= is; i++) g[(size_t)(j - 1) * is + i - 1] = f((float)i, (float)j);
-  return g;
-}
-
 // The expected colour of a value: the last level below it; -99 (nothing)
 // when it is not above the first.
 int bandcolour(const std::vector<float>& lv, const std::vector<int>& cl, float v) {
