@@ -4,18 +4,14 @@
 #include "cmd/cmnstate.h"
 #include "cmd/omcmd.h"
 #include "gx/gx.h"
+#include "cmdtest.h"
 
 using testing::internal::CaptureStdout;
 using testing::internal::GetCapturedStdout;
 
 namespace {
 
-int quiet(const char* line) {
-  CaptureStdout();
-  int rc = omcmd(line, &gcmn, 0);
-  GetCapturedStdout();
-  return rc;
-}
+int quiet(const char* line) { return runcmd(line).rc; }
 
 class State : public testing::Test {
  protected:

@@ -9,23 +9,16 @@
 #include "cmd/omcmd.h"
 #include "cmd/omprnt.h"
 #include "gx/gx.h"
+#include "cmdtest.h"
 
 using testing::internal::CaptureStdout;
 using testing::internal::GetCapturedStdout;
 
 namespace {
 
-struct Result {
-  int rc;
-  std::string out;
-};
+using Result = cmdout;
 
-// Runs a line as the main loop would and returns its result and output.
-Result run(const char* line, int exflg = 0) {
-  CaptureStdout();
-  int rc = omcmd(line, &gcmn, exflg);
-  return {rc, GetCapturedStdout()};
-}
+Result run(const std::string& line, int exflg = 0) { return runcmd(line, exflg); }
 
 class Dispatch : public testing::Test {
  protected:

@@ -16,20 +16,13 @@
 #include "cmd/omcmd.h"
 #include "data/byteorder.h"
 #include "gx/gx.h"
+#include "cmdtest.h"
 
 namespace disptest {
 
-struct Out {
-  int rc;
-  std::string out;
-};
+using Out = cmdout;
 
-inline Out run(const std::string& line) {
-  testing::internal::CaptureStdout();
-  int rc = omcmd(line.c_str(), &gcmn, 0);
-  std::fflush(stdout);
-  return {rc, testing::internal::GetCapturedStdout()};
-}
+inline Out run(const std::string& line) { return runcmd(line); }
 
 inline bool has(const Out& o, const std::string& text) { return o.out.find(text) != std::string::npos; }
 

@@ -13,17 +13,9 @@
 #include "cmd/cmnstate.h"
 #include "cmd/omcmd.h"
 #include "gx/gx.h"
+#include "cmdtest.h"
 
-struct cmdout {
-  int rc;
-  std::string out;
-};
-
-inline cmdout gxc_run(const std::string& line) {
-  testing::internal::CaptureStdout();
-  int rc = omcmd(line.c_str(), &gcmn, 0);
-  return {rc, testing::internal::GetCapturedStdout()};
-}
+inline cmdout gxc_run(const std::string& line) { return runcmd(line); }
 
 // Defaults of the common state and a new batch graphics package on a page
 // of the given size, with nothing printed.
