@@ -223,15 +223,18 @@ double t2gr(const float* vals, const datetime* dtim) {
   } else if (d < 0) {
     // A start day that the previous month lacks (31 January, 29 February)
     // makes the step of that month spill into this one (31 January plus a
-    // month is 3 March).  A time at or after that spilled step belongs to
-    // it, so that a step's own time converts back to the step.
+    // month is 3 March).  A time after that spilled step is a fraction past
+    // it, and a time before it is taken as that step (as an early time of
+    // any month is taken as the month's step), so that a step's own time
+    // converts back to the step.
     int pyr = t.yr, pmo = t.mo - 1;
     normmo(pyr, pmo);
     int over = stim.dy - modays(pyr, pmo);
     if (over > 0) {
       datetime land = {t.yr, t.mo, over, stim.hr, stim.mn};
       long e = timdif(&land, &t);
-      if (e >= 0) mos += -1.0 + static_cast<double>(e) / static_cast<double>(momins(t.yr, t.mo));
+      mos -= 1.0;
+      if (e > 0) mos += static_cast<double>(e) / static_cast<double>(momins(t.yr, t.mo));
     }
   }
   if (moincr == 0.0) return 1.0;  // a broken axis; never divide by zero

@@ -45,8 +45,12 @@ TEST_F(MonthEndAxis, StepTimesAndOrdinaryDaysKeepTheirMeaning) {
   EXPECT_DOUBLE_EQ(t2gr(ax, &t), 2.0);
   t = {1990, 3, 31, 0, 0};  // the third step
   EXPECT_DOUBLE_EQ(t2gr(ax, &t), 3.0);
-  t = {1990, 3, 2, 0, 0};  // before the spilled step: still the month index
-  EXPECT_DOUBLE_EQ(t2gr(ax, &t), 3.0);
+  t = {1990, 3, 2, 0, 0};  // before the spilled step: taken as that step
+  EXPECT_DOUBLE_EQ(t2gr(ax, &t), 2.0);
+  t = {1990, 3, 18, 12, 0};  // half way from the second step to the third
+  EXPECT_DOUBLE_EQ(t2gr(ax, &t), 2.5);
+  t = {1990, 2, 28, 0, 0};  // the month without the start day
+  EXPECT_DOUBLE_EQ(t2gr(ax, &t), 2.0);
   // A start day every month has is untouched by the spill rule.
   float mid[8] = {1990, 1, 15, 0, 0, 1, 0, -999.9f};
   t = {1990, 3, 1, 0, 0};
