@@ -294,6 +294,20 @@ const oanames OABNN = {"Error from OABIN:  Too many or too few args \n",
                        "Error from OABIN: Grid must have linear scaling\n",
                        "Error from OABIN: 2nd argument must be stns\n"};
 
+// Ends an analysis of stations onto a grid: the stations are released, and
+// the grid becomes the result when the analysis (code rc) succeeded.
+int oadone(int rc, gridres* pgr, stnlist* stn, evalstat* pst) {
+  omsfre(stn);
+  if (rc) {
+    omgfre(pgr);
+    return 1;
+  }
+  ommnmx(pgr);
+  pst->result.pgr = pgr;
+  pst->type = 1;
+  return 0;
+}
+
 // Evaluates the grid and the station arguments; 0 with both held, else
 // the code to return (messages printed, nothing held).
 int oaargs(fargs* pfa, evalstat* pst, int maxargs, const oanames& nm, gridres** pgr,
@@ -721,16 +735,7 @@ int ffoacr(fargs* pfa, evalstat* pst) {
   std::vector<float> radii;
   float fguess = -1e20f;
   oaradii(pfa, &radii, &fguess);
-  rc = cressman(pgr, stn, radii, fguess);
-  omsfre(stn);
-  if (rc) {
-    omgfre(pgr);
-    return 1;
-  }
-  ommnmx(pgr);
-  pst->result.pgr = pgr;
-  pst->type = 1;
-  return 0;
+  return oadone(cressman(pgr, stn, radii, fguess), pgr, stn, pst);
 }
 
 int ffoabn(fargs* pfa, evalstat* pst) {
@@ -748,16 +753,7 @@ int ffoabn(fargs* pfa, evalstat* pst) {
     else
       omprnt(1, "Warning from OABIN: Invalid flag.  Ignored.\n");
   }
-  rc = oabinning(pgr, stn, mode);
-  omsfre(stn);
-  if (rc) {
-    omgfre(pgr);
-    return 1;
-  }
-  ommnmx(pgr);
-  pst->result.pgr = pgr;
-  pst->type = 1;
-  return 0;
+  return oadone(oabinning(pgr, stn, mode), pgr, stn, pst);
 }
 
 int ffclgr(fargs* pfa, evalstat* pst) {
