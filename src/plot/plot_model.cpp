@@ -290,12 +290,7 @@ std::string rptkey(const stnrpt* r) {
 void ompmdl(cmnstate* pcm) {
   stnlist* first = omress(pcm, 0);
   if (!first) return;
-  ommscl(pcm);
-  omwmap(pcm, 1);
-  omplim(pcm, 0, 0, nullptr, nullptr, nullptr, nullptr);
-  omplim(pcm, 1, 1, nullptr, nullptr, nullptr, nullptr);
-  omfram(pcm);
-  gxclip(pcm->plotxlo, pcm->plotxhi, pcm->plotylo, pcm->plotyhi);
+  omstnsetup(pcm);
 
   int nres = pcm->rescount < nslots ? pcm->rescount : nslots;
   float vals[nslots], miss[nslots];

@@ -20,11 +20,7 @@
 #include "plot/plotint.h"
 #include "plot/plotkinds.h"
 
-namespace {
-
-// Map, last-plot dimensions, frame and clip that every map station plot
-// starts with.
-void stnsetup(cmnstate* pcm) {
+void omstnsetup(cmnstate* pcm) {
   ommscl(pcm);
   omwmap(pcm, 1);
   omplim(pcm, 0, 0, nullptr, nullptr, nullptr, nullptr);
@@ -32,6 +28,8 @@ void stnsetup(cmnstate* pcm) {
   omfram(pcm);
   gxclip(pcm->plotxlo, pcm->plotxhi, pcm->plotylo, pcm->plotyhi);
 }
+
+namespace {
 
 void stnend(cmnstate* pcm, int code) {
   gxstyl(1);
@@ -132,7 +130,7 @@ void valueplot(cmnstate* pcm, const stnlist* s) {
 void ompstn(cmnstate* pcm) {
   stnlist* s = omress(pcm, 0);
   if (!s) return;
-  stnsetup(pcm);
+  omstnsetup(pcm);
   stnlist* v = omress(pcm, 1);
   bool wind = pcm->rescount > 1 && v && (pcm->gxout_stn == 2 || pcm->gxout_stn == 6);
   if (wind) windplot(pcm, s, v, pcm->gxout_stn == 6);
@@ -143,7 +141,7 @@ void ompstn(cmnstate* pcm) {
 void omwsym(cmnstate* pcm) {
   stnlist* s = omress(pcm, 0);
   if (!s) return;
-  stnsetup(pcm);
+  omstnsetup(pcm);
   gxcolr(linecol(pcm));
   gxwide(pcm->cthick);
   float size = 1.5f * pcm->digsize;
@@ -163,7 +161,7 @@ void omwsym(cmnstate* pcm) {
 void omsmrk(cmnstate* pcm) {
   stnlist* s = omress(pcm, 0);
   if (!s) return;
-  stnsetup(pcm);
+  omstnsetup(pcm);
   omsmnmx(s);
   if (s->smin == s->undef || s->smax == s->undef) return;
   float mn = s->smin, mx = s->smax;

@@ -54,6 +54,12 @@ int omtinc(const cmnstate* pcm, datetime* first, datetime* incr);
 // is not of that kind (buf then empty).
 bool omlfmt(const char* fmt, float value, char* buf, int n);
 
+// ---- station plots (plot_station.cpp)
+
+// Map, last-plot dimensions, frame and clip that every map station plot
+// starts with.
+void omstnsetup(cmnstate* pcm);
+
 // ---- epilogue (epilog.cpp)
 
 void omfram(cmnstate* pcm);
