@@ -68,6 +68,16 @@ int fnevalg(const char* text, evalstat* pst, gridres** out) {
   return 0;
 }
 
+int fnevalstep(const char* text, evalstat* pst, size_t n, gridres** out) {
+  int rc = fnevalg(text, pst, out);
+  if (rc == 0 && fnpts(*out) != n) {
+    omgfre(*out);
+    *out = nullptr;
+    return 1;
+  }
+  return rc;
+}
+
 void fnsettle(evalstat* pst, gridres* pgr) {
   if (pgr->grid == &pgr->rmin) pgr->rmax = pgr->rmin;
   pst->result.pgr = pgr;

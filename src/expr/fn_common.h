@@ -46,6 +46,9 @@ bool fntaxisok(const datafile* pfi);
 // Evaluates text into a grid taken out of the status; 0, the evaluator's
 // code, or -1 for station data (released).
 int fnevalg(const char* text, evalstat* pst, gridres** out);
+// Evaluates one step of a walk that must give n values: as fnevalg, and 1
+// (the grid released) when the step's grid has another number of values.
+int fnevalstep(const char* text, evalstat* pst, size_t n, gridres** out);
 // Makes pgr the grid result of a status; a single value gets rmax = rmin.
 void fnsettle(evalstat* pst, gridres* pgr);
 

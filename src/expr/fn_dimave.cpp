@@ -289,11 +289,7 @@ static int ave(fargs* pfa, evalstat* pst, int v) {
     float wt = stepweight(w, ti);
     fnsetdim(pst, w.d, ti);
     gridres* G = nullptr;
-    rc = fnevalg(expr, pst, &G);
-    if (rc == 0 && fnpts(G) != fnpts(A)) {
-      omgfre(G);
-      rc = 1;
-    }
+    rc = fnevalstep(expr, pst, fnpts(A), &G);
     if (rc) {
       omgfre(A);
       omgfre(B);

@@ -106,11 +106,7 @@ int ffgint(fargs* pfa, evalstat* pst) {
     fnsetdim(pst, d, k);
     w = width(k);
     gridres* G = nullptr;
-    rc = fnevalg(expr, pst, &G);
-    if (rc == 0 && fnpts(G) != fnpts(A)) {
-      omgfre(G);
-      rc = 1;
-    }
+    rc = fnevalstep(expr, pst, fnpts(A), &G);
     if (rc) {
       omgfre(A);
       omprnt(0, "Error from GINT:  Error getting grids \n");
