@@ -61,6 +61,20 @@ stnlist* takestn(evalstat* pst) {
   return s;
 }
 
+// Evaluates the grid argument of GR2STN; 0 with the grid taken out of the
+// status, else the code to return (station data refused, messages printed).
+int g2sgrid(const char* text, evalstat* pst, gridres** out) {
+  int rc = omexpr(text, pst);
+  if (rc) return rc;
+  if (pst->type == 0) {
+    omprnt(0, "Error from GR2STN: 1st argument must be a grid\n");
+    omfree(pst);
+    return 1;
+  }
+  *out = takegrid(pst);
+  return 0;
+}
+
 // Extent of a grid that varies in X and Y: first and last longitude and
 // latitude and the spacing.  False when it has fewer than two points on an
 // axis (no spacing).
@@ -180,14 +194,9 @@ stnlist* g2snewlist(const gridres* shape, const evalstat* pst, const g2splace& a
 // The grid expression at the place for the step already set in pst; 0
 // with the value, else the code to return (messages printed).
 int g2sstepval(const char* text, evalstat* pst, const g2splace& at, float out, float* val) {
-  int rc = omexpr(text, pst);
+  gridres* h = nullptr;
+  int rc = g2sgrid(text, pst, &h);
   if (rc) return rc;
-  if (pst->type == 0) {
-    omprnt(0, "Error from GR2STN: 1st argument must be a grid\n");
-    omfree(pst);
-    return 1;
-  }
-  gridres* h = takegrid(pst);
   *val = out;
   if (h->idim == 0 && h->jdim == 1) {
     double x = ggrid(h, 0, at.lon) - h->dimmin[0];
@@ -207,14 +216,9 @@ int ffg2s2(fargs* pfa, evalstat* pst) {
   int rc = g2slocate(pfa, pst, &at);
   if (rc) return rc;
 
-  rc = omexpr(pfa->argpnt[0], pst);
+  gridres* shape = nullptr;
+  rc = g2sgrid(pfa->argpnt[0], pst, &shape);
   if (rc) return rc;
-  if (pst->type == 0) {
-    omprnt(0, "Error from GR2STN: 1st argument must be a grid\n");
-    omfree(pst);
-    return 1;
-  }
-  gridres* shape = takegrid(pst);
   int k1 = 1, k2 = 1;
   if (shape->idim == 3 || shape->idim == 2) {
     k1 = shape->dimmin[shape->idim];
@@ -693,14 +697,9 @@ int ffg2s(fargs* pfa, evalstat* pst) {
     return 1;
   }
   if ((pst->idim == -1 || pst->idim > 1) && pst->jdim == -1) return ffg2s2(pfa, pst);
-  int rc = omexpr(pfa->argpnt[0], pst);
+  gridres* pgr = nullptr;
+  int rc = g2sgrid(pfa->argpnt[0], pst, &pgr);
   if (rc) return rc;
-  if (pst->type == 0) {
-    omprnt(0, "Error from GR2STN: 1st argument must be a grid\n");
-    omfree(pst);
-    return 1;
-  }
-  gridres* pgr = takegrid(pst);
   if (pgr->idim != 0 || pgr->jdim != 1) {
     omprnt(0, "Error from GR2STN: Grid must vary in Z or T\n");
     omgfre(pgr);
