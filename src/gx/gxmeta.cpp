@@ -5,6 +5,7 @@
 // host, so that a file reads the same everywhere.
 #include <cmath>
 #include <cstdio>
+#include <initializer_list>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -140,6 +141,14 @@ int write_code(int code) {
   return gxhwri(&w, 1);
 }
 
+// Appends one record (a code and its operands) to the list while it is
+// being recorded.
+void record(std::initializer_list<int16_t> words) {
+  if (!recording()) return;
+  for (int16_t w : words) *dl.hpnt++ = w;
+  after_record();
+}
+
 }  // namespace
 
 int16_t gxhcoord(double inches) {
@@ -149,68 +158,18 @@ int16_t gxhcoord(double inches) {
   return (int16_t)(int)v;
 }
 
-void hout0(int code) {
-  if (!recording()) return;
-  *dl.hpnt++ = (int16_t)code;
-  after_record();
-}
-
-void hout1(int code, int i) {
-  if (!recording()) return;
-  dl.hpnt[0] = (int16_t)code;
-  dl.hpnt[1] = (int16_t)i;
-  dl.hpnt += 2;
-  after_record();
-}
-
-void hout2i(int code, int i, int j) {
-  if (!recording()) return;
-  dl.hpnt[0] = (int16_t)code;
-  dl.hpnt[1] = (int16_t)i;
-  dl.hpnt[2] = (int16_t)j;
-  dl.hpnt += 3;
-  after_record();
-}
-
+void hout0(int code) { record({(int16_t)code}); }
+void hout1(int code, int i) { record({(int16_t)code, (int16_t)i}); }
+void hout2i(int code, int i, int j) { record({(int16_t)code, (int16_t)i, (int16_t)j}); }
 void hout3i(int code, int i, int j, int k) {
-  if (!recording()) return;
-  dl.hpnt[0] = (int16_t)code;
-  dl.hpnt[1] = (int16_t)i;
-  dl.hpnt[2] = (int16_t)j;
-  dl.hpnt[3] = (int16_t)k;
-  dl.hpnt += 4;
-  after_record();
+  record({(int16_t)code, (int16_t)i, (int16_t)j, (int16_t)k});
 }
-
 void hout4i(int code, int i, int j, int k, int l) {
-  if (!recording()) return;
-  dl.hpnt[0] = (int16_t)code;
-  dl.hpnt[1] = (int16_t)i;
-  dl.hpnt[2] = (int16_t)j;
-  dl.hpnt[3] = (int16_t)k;
-  dl.hpnt[4] = (int16_t)l;
-  dl.hpnt += 5;
-  after_record();
+  record({(int16_t)code, (int16_t)i, (int16_t)j, (int16_t)k, (int16_t)l});
 }
-
-void hout2(int code, float x, float y) {
-  if (!recording()) return;
-  dl.hpnt[0] = (int16_t)code;
-  dl.hpnt[1] = gxhcoord(x);
-  dl.hpnt[2] = gxhcoord(y);
-  dl.hpnt += 3;
-  after_record();
-}
-
+void hout2(int code, float x, float y) { record({(int16_t)code, gxhcoord(x), gxhcoord(y)}); }
 void hout4(int code, float a, float b, float c, float d) {
-  if (!recording()) return;
-  dl.hpnt[0] = (int16_t)code;
-  dl.hpnt[1] = gxhcoord(a);
-  dl.hpnt[2] = gxhcoord(b);
-  dl.hpnt[3] = gxhcoord(c);
-  dl.hpnt[4] = gxhcoord(d);
-  dl.hpnt += 5;
-  after_record();
+  record({(int16_t)code, gxhcoord(a), gxhcoord(b), gxhcoord(c), gxhcoord(d)});
 }
 
 void gxhsetchunk(size_t words) { chunk_request = words >= 64 ? words : kDefaultChunk; }
