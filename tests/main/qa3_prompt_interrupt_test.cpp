@@ -77,11 +77,12 @@ struct PromptChild {
     }
   }
 
-  // Everything the child sent back, waiting at most a few seconds.
+  // Everything the child sent back, waiting at most a few seconds (more
+  // under a sanitizer on a loaded machine).
   std::string lines() {
     std::string out;
     char b[256];
-    for (int waited = 0; waited < 50; waited++) {
+    for (int waited = 0; waited < 150; waited++) {
       drain(0);
       struct pollfd p = {result, POLLIN, 0};
       if (poll(&p, 1, 100) <= 0) continue;
@@ -95,9 +96,12 @@ struct PromptChild {
   // The child's exit status, or -1 when it had to be killed.
   int finish() {
     int st = 0;
-    for (int i = 0; i < 50; i++) {
+    for (int i = 0; i < 200; i++) {
       if (waitpid(pid, &st, WNOHANG) == pid) return WIFEXITED(st) ? WEXITSTATUS(st) : -2;
+      // Once the child has closed the terminal, draining returns at once:
+      // give it time to finish exiting.
       drain(100);
+      usleep(50000);
     }
     kill(pid, SIGKILL);
     waitpid(pid, &st, 0);
