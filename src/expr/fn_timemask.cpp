@@ -22,14 +22,9 @@ enum { TMOK = 0, TMGRIDS, TMNOTGRID, TMNOT0D };
 // Evaluates text into a grid; TMGRIDS when it fails, TMNOTGRID for
 // station data (released).
 int tmeval(const char* text, evalstat* pst, gridres** out) {
-  if (omexpr(text, pst)) return TMGRIDS;
-  if (pst->type == 0) {
-    omfree(pst);
-    return TMNOTGRID;
-  }
-  *out = pst->result.pgr;
-  pst->result.pgr = nullptr;
-  return TMOK;
+  int rc = fnevalg(text, pst, out);
+  if (rc == -1) return TMNOTGRID;
+  return rc ? TMGRIDS : TMOK;
 }
 
 // The series at one time: its value and whether it is defined.
