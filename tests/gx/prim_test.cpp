@@ -321,4 +321,11 @@ TEST(Primitives, MapPolygonIsDensified) {
   ASSERT_EQ(v.size(), 10u);
   EXPECT_FLOAT_EQ(v[2], 2.5f);
   EXPECT_FLOAT_EQ(v[8], 10);
+  // a step of zero, below zero or not a number adds no points (no endless walk)
+  for (float bad : {0.0f, -2.5f, std::nanf("")}) {
+    v = gxmpoly(ll, 2, bad, &n);
+    EXPECT_EQ(n, 2);
+    ASSERT_EQ(v.size(), 4u);
+    EXPECT_FLOAT_EQ(v[2], 10);
+  }
 }
