@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <string>
 
 #include "data/axisconv.h"
@@ -266,8 +267,9 @@ TEST_F(Descriptor, SizesAndIncrementsAreChecked) {
     EXPECT_EQ(p.rc, 1) << c.line;
     EXPECT_EQ(p.out.compare(0, std::strlen(c.first), c.first), 0) << c.line << "\n" << p.out;
     std::string rec = std::string("  --> ") + c.line + "\n";
-    if (std::string(c.line).find('\t') == std::string::npos)
+    if (std::string(c.line).find('\t') == std::string::npos) {
       EXPECT_NE(p.out.find(rec), std::string::npos) << p.out;
+    }
     EXPECT_TRUE(endswith(p.out, kTail)) << p.out;
   }
 }
@@ -327,6 +329,42 @@ TEST_F(Descriptor, LatitudeTables) {
   ASSERT_EQ(q.rc, 0) << q.out;
   EXPECT_EQ(q.pfi->dnum[1], 10);
   EXPECT_EQ(static_cast<int>(q.pfi->grvals[1][0]), 10);
+}
+
+TEST_F(Descriptor, EveryLatitudeTableKeywordSelectsItsOwnTable) {
+  // Each table keyword must reach its own table, from the first latitude
+  // and from a later start: a wrong entry in the keyword list would put
+  // every row of a data set at the wrong latitude.
+  struct {
+    const char* word;
+    float* (*table)(int, int);
+    int n;
+  } tabs[] = {{"gausr15", omgs15, 40}, {"gausr20", omgs20, 52}, {"gausr30", omgs30, 80},
+              {"gausr40", omgaus, 102}, {"gaust62", omgst62, 94}, {"mom32", ommo32, 32}};
+  for (const auto& t : tabs) {
+    float* whole = t.table(1, t.n);
+    ASSERT_NE(whole, nullptr) << t.word;
+    for (int start : {1, 3}) {
+      int count = t.n - start + 1;
+      std::string ctl = tmp.write("lat.ctl", basic("ydef " + std::to_string(count) + " " + t.word +
+                                                   " " + std::to_string(start) + "\n"));
+      parsed p;
+      ddtest::parse(ctl, p);
+      ASSERT_EQ(p.rc, 0) << t.word << "\n" << p.out;
+      datafile* f = p.pfi;
+      EXPECT_EQ(f->dnum[1], count) << t.word;
+      EXPECT_EQ(f->linear[1], 0) << t.word;
+      EXPECT_FLOAT_EQ(f->gr2ab[1](f->grvals[1], 1.0), whole[start]) << t.word << " " << start;
+      EXPECT_FLOAT_EQ(f->gr2ab[1](f->grvals[1], count), whole[t.n]) << t.word << " " << start;
+    }
+    std::free(whole);
+    // One latitude past the end of the table is refused, not read.
+    std::string ctl = tmp.write("lat.ctl", basic("ydef " + std::to_string(t.n) + " " + t.word + " 2\n"));
+    parsed q;
+    ddtest::parse(ctl, q);
+    EXPECT_NE(q.rc, 0) << t.word;
+    EXPECT_NE(q.out.find("  The data file was not opened. "), std::string::npos) << t.word << q.out;
+  }
 }
 
 TEST_F(Descriptor, VariableBlockErrors) {
