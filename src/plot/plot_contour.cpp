@@ -296,7 +296,10 @@ void omcntr(cmnstate* pcm, int kind) {
       // in single precision: that is too many levels, not a constant field.
       omprnt(0, "Too many contour levels -- adjusting cint\n");
       double cd = std::fabs((double)asked), range = (double)pgr->rmax - pgr->rmin;
-      for (int n = 0; n < 60 && range / cd > 100; n++) cd *= 10;
+      // Grow by tens until at most about a hundred levels remain; a fixed
+      // count of steps could stop short on fields of huge values and leave
+      // an interval too fine to step, which would then pass for constant.
+      while (range / cd > 100 && std::isfinite(cd)) cd *= 10;
       c = (float)cd;
       omcsel(pgr->rmin, pgr->rmax, &c, &lo, &hi);
     }

@@ -209,6 +209,17 @@ TEST_F(PlotContour, TooManyLevelsWidenTheInterval) {
   EXPECT_EQ(o.rc, 0);
 }
 
+TEST_F(PlotContour, FineIntervalOnHugeValuesIsWidenedNotTakenForConstant) {
+  // A field of about 1e33 contoured at 1e-35 needs the interval widened by
+  // far more than sixty tens before it can be stepped at all.
+  run("set cint 1e-35");
+  Out o = run("d slp*1e30");
+  EXPECT_TRUE(has(o, "Too many contour levels -- adjusting cint\n")) << o.out;
+  EXPECT_FALSE(has(o, "Constant field")) << o.out;
+  EXPECT_TRUE(has(o, "Contouring: 9.94e+32 to 1.024e+33 interval 1e+30 \n")) << o.out;
+  EXPECT_GT(scan().draws, 100);
+}
+
 TEST_F(PlotContour, RainbowOfASingleLevelTakesTheMiddleColour) {
   // A 1..12.9 field with cint 10 has one level (10) and an empty rainbow
   // range: the line takes the middle colour of the sequence.
