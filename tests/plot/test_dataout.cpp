@@ -264,6 +264,20 @@ TEST_F(DataOut, WritegdsMismatchedResultsStopWithoutSummary) {
   EXPECT_EQ(out.find("WRITEGDS:"), std::string::npos);
 }
 
+TEST_F(DataOut, WritegdsFullDiskIsAnErrorNotASummary) {
+  if (access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full";
+  std::vector<filevar> vars;
+  gdslists(*this, vars);
+  gds.fname = "/dev/full";
+  gds.opts = "-xd";
+  std::string out = captured([&] { omoutgds(&st); });
+  EXPECT_EQ(out.find("WRITEGDS:"), std::string::npos) << out;
+  EXPECT_NE(out.find("error: WRITEGDS write failed on /dev/full\n"), std::string::npos) << out;
+  gds.opts = "-f";  // the end mark alone fails the same way
+  out = captured([&] { omoutgds(&st); });
+  EXPECT_NE(out.find("error: WRITEGDS write failed on /dev/full\n"), std::string::npos) << out;
+}
+
 TEST_F(DataOut, WritegdsRefusesGridsBeforeTouchingTheFile) {
   add(mkgrid(0, -1, 2, 1, {1, 2}));
   gds.fname = path("g.gds");
