@@ -145,7 +145,12 @@ int get_netcdf_att_info(int id, int varid, const char* name, netcdf_att* att) {
     att->values.push_back(0);
     return 1;
   }
-  if (t < NC_BYTE || t > NC_DOUBLE) return -1;  // other netCDF-4 types are skipped
+  // Other netCDF-4 types are skipped, except the missing-data markers of
+  // unsigned and 64-bit variables: those must have the variable's own type,
+  // and without them the file's fill values would read as data.
+  bool marker = std::strcmp(name, "_FillValue") == 0 || std::strcmp(name, "missing_value") == 0;
+  bool wide = t >= NC_UBYTE && t <= NC_UINT64;
+  if ((t < NC_BYTE || t > NC_DOUBLE) && !(marker && wide)) return -1;
   int sz = type_size(t);
   if (len > 100000000) return 0;
   att->nctype = t;
