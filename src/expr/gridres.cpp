@@ -3,6 +3,7 @@
 
 #include <malloc.h>
 
+#include <cmath>
 #include <cstdlib>
 
 #include "cmd/omprnt.h"
@@ -128,16 +129,20 @@ void omgfre(gridres* pgr) {
 void ommnmx(gridres* pgr) {
   long n = static_cast<long>(pgr->isiz) * pgr->jsiz;
   if (n <= 1) return;
-  float lo = 9.99e35f, hi = -9.99e35f;
+  // Start from the first defined value rather than from a sentinel: a
+  // sentinel would take a field of values beyond it for all undefined.
   const float* p = pgr->grid;
   const float u = pgr->undef;
-  for (long i = 0; i < n; i++) {
+  long i = 0;
+  while (i < n && (p[i] == u || std::isnan(p[i]))) i++;
+  float lo = u, hi = u;
+  if (i < n) lo = hi = p[i];
+  for (; i < n; i++) {
     float v = p[i];
     if (v == u) continue;
     if (v < lo) lo = v;
     if (v > hi) hi = v;
   }
-  if (lo == 9.99e35f || hi == -9.99e35f) lo = hi = u;
   pgr->rmin = lo;
   pgr->rmax = hi;
 }

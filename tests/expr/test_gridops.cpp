@@ -236,3 +236,28 @@ TEST(GridOps, BroadcastKeepsOrderWhenTheLargerGridIsFirst) {
   EXPECT_EQ(values(r), (std::vector<float>{UNDEF, UNDEF, UNDEF, 40, 25, UNDEF}));
   omgfre(r);
 }
+
+TEST(GridOps, RangeScanTakesValuesOfAnySize) {
+  // Values beyond any fixed starting guess are still the range.
+  gridres* g = mkgrid(0, 1, 2, 2, {1e38f, UNDEF, 2e38f, 1e38f});
+  ommnmx(g);
+  EXPECT_EQ(g->rmin, 1e38f);
+  EXPECT_EQ(g->rmax, 2e38f);
+  omgfre(g);
+  g = mkgrid(0, -1, 3, 1, {-3e37f, -1e38f, UNDEF});
+  ommnmx(g);
+  EXPECT_EQ(g->rmin, -1e38f);
+  EXPECT_EQ(g->rmax, -3e37f);
+  omgfre(g);
+  // nothing defined (not-a-number included) gives undef at both ends
+  g = mkgrid(0, -1, 3, 1, {UNDEF, std::nanf(""), UNDEF});
+  ommnmx(g);
+  EXPECT_EQ(g->rmin, UNDEF);
+  EXPECT_EQ(g->rmax, UNDEF);
+  omgfre(g);
+  g = mkgrid(0, -1, 3, 1, {std::nanf(""), 4, -2});
+  ommnmx(g);
+  EXPECT_EQ(g->rmin, -2);
+  EXPECT_EQ(g->rmax, 4);
+  omgfre(g);
+}

@@ -218,6 +218,14 @@ TEST_F(PlotContour, FineIntervalOnHugeValuesIsWidenedNotTakenForConstant) {
   EXPECT_FALSE(has(o, "Constant field")) << o.out;
   EXPECT_TRUE(has(o, "Contouring: 9.94e+32 to 1.024e+33 interval 1e+30 \n")) << o.out;
   EXPECT_GT(scan().draws, 100);
+  // a field of such size is a field, not a grid of undefined values
+  run("clear");
+  o = run("d slp*1e35");
+  EXPECT_FALSE(has(o, "Cannot contour grid")) << o.out;
+  EXPECT_TRUE(has(o, "Contouring: 9.96e+37 to 1.023e+38 interval 3e+35 \n")) << o.out;
+  run("clear");
+  o = run("d slp*0+1e38");
+  EXPECT_TRUE(has(o, "Constant field.  Value = 1e+38\n")) << o.out;
 }
 
 TEST_F(PlotContour, RainbowOfASingleLevelTakesTheMiddleColour) {
