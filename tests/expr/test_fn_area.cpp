@@ -171,6 +171,11 @@ TEST_F(AreaFns, ArgumentEnvironmentAndBoundErrors) {
       // Fields without the two horizontal axes have no boxes to weight.
       {"aave(1,global)", "aave", "Error from AAVE:  Field must vary in X and Y\n"},
       {"scorr(1,ts,global)", "scorr", "Error from SCORR:  Fields must vary in X and Y\n"},
+      // A field fixed in one of them is a line, not an area.
+      {"aave(ave(ts,x=1,x=4),global)", "aave", "Error from AAVE:  Field must vary in X and Y\n"},
+      {"asumg(ave(ts,y=1,y=3),x=1,x=4,y=1,y=4)", "asumg", "Error from ASUMG:  Field must vary in X and Y\n"},
+      {"scorr(ts,ave(ts,x=1,x=4),global)", "scorr", "Error from SCORR:  Fields must vary in X and Y\n"},
+      {"sregr(ave(ts,y=1,y=3),ts,global)", "sregr", "Error from SCORR:  Fields must vary in X and Y\n"},
   };
   for (auto& c : cases) {
     evalout o = fnrun(c.e, st);

@@ -188,6 +188,7 @@ TEST(GsBltn, MathFormatTakesOnlyOneFloatConversion) {
 
 TEST(GsBltn, GsfallowSwitch) {
   EXPECT_EQ(gsval("gsfallow('on') gsfallow('Off') gsfallow('ON') gsfallow('maybe')"), "101999");
+  EXPECT_EQ(gsval("gsfpath('lib1 lib2')"), "1");
   EXPECT_EQ(err("gsfallow()"), "Error in gsfallow:  Argument missing\n");
   EXPECT_EQ(err("gsfpath()"), "Error in gsfpath:  Argument missing\n");
 }
