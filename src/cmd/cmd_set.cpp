@@ -104,13 +104,23 @@ void echotime(const cmnstate* pcm) {
           static_cast<long>(pcm->tend.dy), static_cast<long>(pcm->tend.hr));
 }
 
+// A coordinate of the environment: a number too large for a float
+// (1e999) is refused rather than stored as infinity, and a word that is no
+// number leaves *v unchanged.
+bool coordval(const char* p, float* v) {
+  float f;
+  if (!valprs(p, &f) || !std::isfinite(f)) return false;
+  *v = f;
+  return true;
+}
+
 // A grid coordinate; "last" stands for the size along T when allowed.
 bool gridval(const char* p, bool last, const datafile* pfi, float* v) {
   if (last && cmpwrd("last", p)) {
     *v = static_cast<float>(pfi->dnum[3]);
     return true;
   }
-  return valprs(p, v) != nullptr;
+  return coordval(p, v);
 }
 
 // set x|y|z|t g1 [g2]
@@ -159,11 +169,11 @@ int setworld(const setcall& c, int d) {
   if (!p) return setmiss(c);
   datafile* pfi = pcm->dfile;
   if (!pfi) return setnofile();
-  if (!valprs(p, &pcm->wlo[d])) return setmiss(c);
+  if (!coordval(p, &pcm->wlo[d])) return setmiss(c);
   pcm->whi[d] = pcm->wlo[d];
   bool varying = false;
   if (const char* q = nxtwrd(p)) {
-    if (!valprs(q, &pcm->whi[d])) return setmiss(c);
+    if (!coordval(q, &pcm->whi[d])) return setmiss(c);
     varying = pcm->whi[d] != pcm->wlo[d];
   }
   pcm->vary[d] = varying ? 1 : 0;

@@ -4,6 +4,7 @@
 #include "expr/omexpr.h"
 
 #include <cctype>
+#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -224,7 +225,8 @@ int omexpr(const char* expr, evalstat* pst) {
       } else if (c >= '0' && c <= '9') {
         float val;
         const char* next = valprs(pos, &val);
-        if (!next) {
+        // A number beyond single precision (1e999) would enter as infinity.
+        if (!next || !std::isfinite(val)) {
           omprnt(0, "Syntax Error:  Invalid numeric value\n");
           err = true;
           break;
