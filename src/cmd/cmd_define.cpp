@@ -457,7 +457,8 @@ int omqdef(const char* text, cmnstate* pcm, int setflag) {
   if (!q || !intprs(q, &j)) return syntax();
   if (setflag) {
     q = nxtwrd(q);
-    if (!q || !valprs(q, &val)) return syntax();
+    // A value beyond single precision would put infinity into the grid.
+    if (!q || !valprs(q, &val) || !std::isfinite(val)) return syntax();
   }
   defvar* d = finddef(pcm, name);
   if (!d) {
