@@ -118,7 +118,8 @@ TEST_F(TimeFns, EnvironmentsEmptyRangesAndRefusals) {
   omfree(&o.st);
   // A reversed range or a series never defined: the field at the first
   // time with every value undefined.
-  for (const char* e : {"tmave(aave(u,global),ts,t=4,t=2)", "tcorr(maskout(aave(u,global),-1),ts,t=1,t=6)"}) {
+  for (const char* e : {"tmave(aave(u,global),ts,t=4,t=2)", "tcorr(aave(u,global),ts,t=4,t=2)",
+                        "tregr(aave(u,global),ts,t=5,t=1)", "tcorr(maskout(aave(u,global),-1),ts,t=1,t=6)"}) {
     o = ok(e, st);
     ASSERT_EQ(o.rc, 0);
     EXPECT_EQ(o.st.result.pgr->isiz, 8);
