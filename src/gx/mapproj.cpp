@@ -424,7 +424,9 @@ void gxlamcb(float x, float y, float* lon, float* lat) {
   double lo = a / n / f + lon0;
   double t = std::pow(r, 1.0 / n);
   double la = hemi * (90.0 - 2.0 * std::atan(t) / f);
-  if (!std::isfinite(lo) || !std::isfinite(la)) {
+  // The unrolled cone leaves a gap opposite the central meridian that no
+  // longitude reaches: points there have no longitude and latitude.
+  if (!std::isfinite(lo) || !std::isfinite(la) || std::fabs(lo - lon0) > 180.0 + 1e-3) {
     *lon = *lat = offmap;
     return;
   }

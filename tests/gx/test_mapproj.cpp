@@ -267,6 +267,18 @@ TEST(MapProj, LambertHemispheresAndInverse) {
   page(-95, 50, &x2, &y2);
   EXPECT_NEAR(x1, x2, 1e-4);
   EXPECT_GT(y2, y1);
+  // a whole turn: both sides of the date line convert back, the gap of
+  // the unrolled cone above the pole has no longitude or latitude
+  mapproj turn = box(-180, 180, 20, 80);
+  ASSERT_EQ(gxlamc(&turn), 0);
+  roundtrip(179, 30);
+  roundtrip(-179, 30);
+  roundtrip(0, 75);
+  float px, py, lo, la;
+  page(0, 80, &px, &py);
+  back(px, 7.5f, &lo, &la);
+  EXPECT_EQ(lo, -999.9f);
+  EXPECT_EQ(la, -999.9f);
   mapproj upto = box(-130, -60, 0, 90);
   ASSERT_EQ(gxlamc(&upto), 0);
   float x, y;
