@@ -1,5 +1,6 @@
 // Axis labels: longitude and latitude texts, label positions and
 // intervals, user overrides, time steps and user formats.
+#include <cmath>
 #include <cstring>
 #include <string>
 
@@ -258,4 +259,44 @@ TEST(TimeLabels, PlottedGridsTimeAxisWithoutADefaultFile) {
   before = strokes();
   omaxis(0, pcm, 3);
   EXPECT_GT(strokes(), before);  // ticks only
+}
+
+TEST(AxisLabels, LogLevelAxisPlacesLabelsOnTheLogScale) {
+  cmnstate* pcm = frame_state();
+  pcm->plotxlo = 1;
+  pcm->plotxhi = 10;
+  pcm->plotylo = 1;
+  pcm->plotyhi = 7.5f;
+  pcm->zlog = 1;
+  pcm->wlo[2] = 100;
+  pcm->whi[2] = 1000;
+  oms1d(pcm, 0, 10, 2, 1, nullptr, nullptr);  // levels up the y axis
+  pcm->yaxisset = 0;
+  gxfrme(1);
+  omaxis(0, pcm, 2);
+  // the ticks are short horizontal strokes at the labels' heights
+  std::vector<float> ticks;
+  for (const gxhchunk& c : gxhsel(false)) {
+    for (size_t i = 0; i + 5 < c.len; i++) {
+      if (c.words[i] == -10 && c.words[i + 3] == -11 && c.words[i + 2] == c.words[i + 5] &&
+          std::abs(c.words[i + 1] - c.words[i + 4]) < 300)
+        ticks.push_back(c.words[i + 2] / 1000.0f);
+    }
+  }
+  ASSERT_GE(ticks.size(), 3u);
+  auto logpos = [&](float v) {
+    float y100, y1000, x;
+    gxconv(5, 100, &x, &y100, 2);
+    gxconv(5, 1000, &x, &y1000, 2);
+    return y100 + (y1000 - y100) * (std::log(v) - std::log(100.0f)) / std::log(10.0f);
+  };
+  auto near = [&](float y) {
+    for (float t : ticks)
+      if (std::fabs(t - y) < 0.002f) return true;
+    return false;
+  };
+  // 500 sits 0.7 of the way from 100 to 1000 on the log scale, not 0.44
+  EXPECT_TRUE(near(logpos(500))) << logpos(500);
+  EXPECT_TRUE(near(logpos(200))) << logpos(200);
+  EXPECT_FALSE(near(logpos(100) + (logpos(1000) - logpos(100)) * 400 / 900.0f));
 }
