@@ -20,7 +20,7 @@ namespace {
 #if defined(__SANITIZE_ADDRESS__)
 constexpr int kSlots = 0;
 #else
-constexpr int kSlots = 8;
+constexpr int kSlots = 8;  // at most the size of kept below
 #endif
 constexpr size_t kMinBytes = 256 * 1024;
 constexpr size_t kMaxTotal = 128u * 1024 * 1024;
@@ -30,7 +30,7 @@ struct keptblk {
   size_t cap;  // usable bytes
 };
 
-keptblk kept[kSlots > 0 ? kSlots : 1];
+keptblk kept[8];  // room for kSlots entries (none are used under the sanitizer)
 int nkept = 0;
 size_t keptbytes = 0;
 
