@@ -540,7 +540,7 @@ int omggrd(gridres* pgr) {
   }
   if (cpfi->ncflg) return omgsdf(pgr, gr);
   if (cpfi->type != 1) {
-    omprnt(0, "Data Request Error:  reading this kind of data set is not built yet\n");
+    omprnt(0, "Data Request Error:  this data set holds no gridded data\n");  // station data
     return 1;
   }
   if (!cpfi->tmplat && !cpfi->infile) {
