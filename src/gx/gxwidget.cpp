@@ -173,13 +173,7 @@ void gxxpbn(int n, btnrec* rec, int mode, int front, int state) {
   }
   XSetForeground(s.display, s.gc, s.cvals[s.lcolor]);
   if (o) {
-    o->type = 1;
-    o->mb = -1;
-    o->i1 = b.x1;
-    o->i2 = b.x2;
-    o->j1 = b.y1;
-    o->j2 = b.y2;
-    o->iob = &b;
+    *o = objrec{1, b.x1, b.x2, b.y1, b.y2, -1, &b};
   }
   XFlush(s.display);
 }
@@ -238,13 +232,7 @@ void gxxrmu(int n, dmenurec* rec, int mode) {
   if (f) XSetFont(s.display, s.gc, f->fid);
   XSetForeground(s.display, s.gc, s.cvals[s.lcolor]);
   if (o) {
-    o->type = 3;
-    o->mb = -1;
-    o->i1 = m.x1;
-    o->i2 = m.x2;
-    o->j1 = m.y1;
-    o->j2 = m.y2;
-    o->iob = &m;
+    *o = objrec{3, m.x1, m.x2, m.y1, m.y2, -1, &m};
   }
   XFlush(s.display);
 }
@@ -258,13 +246,8 @@ void gxxrbb(int n, int type, float xlo, float ylo, float xhi, float yhi, int but
   unhook(tab, *count, &r);
   objrec* o = takerow();
   if (!o) return;
-  o->type = 2;
-  o->mb = button;
-  o->i1 = (int)(xlo * s.xscl + 0.5f);
-  o->i2 = (int)(xhi * s.xscl + 0.5f);
-  o->j1 = s.height - (int)(yhi * s.yscl + 0.5f);
-  o->j2 = s.height - (int)(ylo * s.yscl + 0.5f);
-  o->iob = &r;
+  *o = objrec{2, (int)(xlo * s.xscl + 0.5f), (int)(xhi * s.xscl + 0.5f),
+               s.height - (int)(yhi * s.yscl + 0.5f), s.height - (int)(ylo * s.yscl + 0.5f), button, &r};
   r.num = n;
   r.mbc = button;
   r.xlo = xlo;
