@@ -1,0 +1,186 @@
+#!/usr/bin/env python3
+"""The reference documentation covers every word of the program's tables.
+
+The words come from the sources themselves: the command dispatcher, the set
+keyword table, the query keywords, the gxout kinds, the map projections, the
+draw sub-commands, the set lats and fwrite options, the analysis function
+table and the script built-ins.  Each word must have an entry of its own in
+the reference (a heading, a list item or a table row that begins with its
+syntax), so a word mentioned only in passing does not count.
+
+  coverage.py SRCDIR DOCSDIR             check; exit 1 listing what is missing
+  coverage.py SRCDIR DOCSDIR --selftest  also check that removing the entry of
+                                         one word of each list is caught
+
+Tables are found by their declarations anywhere under SRCDIR, so files may
+move; a table that cannot be found (or yields no words) is a failure too.
+"""
+import os
+import re
+import sys
+
+
+def sources(srcdir):
+    out = {}
+    for root, _, files in os.walk(srcdir):
+        for f in files:
+            if f.endswith((".cpp", ".h")):
+                path = os.path.join(root, f)
+                with open(path, encoding="utf-8", errors="replace") as fh:
+                    out[path] = fh.read()
+    return out
+
+
+def block(srcs, start):
+    """The text from the declaration `start` to its closing brace."""
+    for text in srcs.values():
+        i = text.find(start)
+        if i < 0:
+            continue
+        j = text.find("{", i)
+        depth = 0
+        for k in range(j, len(text)):
+            if text[k] == "{":
+                depth += 1
+            elif text[k] == "}":
+                depth -= 1
+                if depth == 0:
+                    return text[i:k + 1]
+    return None
+
+
+def words(srcs, start, pattern):
+    b = block(srcs, start)
+    if b is None:
+        return None
+    found = []
+    for w in re.findall(pattern, b):
+        if w not in found:
+            found.append(w)
+    return found
+
+
+# (name, declaration, word pattern, doc file, section regex or None,
+#  entry pattern with {w} for the word)
+LISTS = [
+    ("command", "int dispatch(const char* com", r'cmpwrd\(com, "([a-z0-9]+)"\)',
+     "commands.md", None, r"`{w}[ `]"),
+    ("set keyword", "const setkw kwds[] =", r'\{"([a-z0-9]+)", "[A-Z0-9]+",',
+     "commands.md", None, r"`set {w}[ `]"),
+    ("query keyword", "int omqury(", r'cmpwrd\(p, "([a-z0-9]+)"\)',
+     "commands.md", None, r"`q {w}[ `]"),
+    ("query keyword", "int omqgfx(", r'cmpwrd\(p, "([a-z0-9]+)"\)',
+     "commands.md", None, r"`q {w}[ `]"),
+    ("gxout kind", "static const entry table[] =", r'\{"([a-z]+)", \d',
+     "commands.md", r"gxout", r"`{w}`"),
+    ("map projection", "int setmproj(", r'\{"([a-z]+)", \d+\}',
+     "commands.md", r"mproj", r"`{w}`"),
+    ("draw sub-command", "int omdraw(", r'cmpwrd\("([a-z]+)", kw\)',
+     "commands.md", None, r"`draw {w}[ `]"),
+    ("set lats sub-keyword", "int omsetlats(", r'cmpwrd\(sub, "([a-z_]+)"\)',
+     "commands.md", None, r"`set lats {w}[ `]"),
+    ("set lats sub-keyword", "int omsetlats(", r'\{"([a-z]+)", &l\.',
+     "commands.md", None, r"`set lats {w}[ `]"),
+    ("fwrite option", "int setfwrite(", r'cmpwrd\(p, "(-[a-z]+)"\)',
+     "commands.md", r"fwrite", r"`{w}`"),
+    ("analysis function", "const funcdef omfuncs[] =", r'\{"([a-z0-9]+)", ff',
+     "functions.md", None, r"`{w}\("),
+    ("script built-in", "const bentry builtins[] =", r'\{"([a-z]+)", gf',
+     "scripts.md", None, r"`{w}\("),
+    ("script math function", "const mentry mathfns[] =", r'\{"([a-z0-9]+)", \d+\}',
+     "scripts.md", None, r"`math_{w}\("),
+]
+
+# An entry: a heading that holds the pattern anywhere, or a list item or
+# table row whose first words are backticked items ending with it.
+LEAD = r"^(?:#+ .*|\s*(?:[-*]|\|)\s+(?:`[^`]*`\s*(?:,|or|/|\|)?\s*)*)"
+
+
+def sections(text):
+    """(heading, lines) pairs; lines before the first heading go under ''."""
+    out = [("", [])]
+    fence = False
+    for line in text.splitlines():
+        if line.startswith("```"):
+            fence = not fence
+            continue
+        if fence:
+            continue
+        if line.startswith("#"):
+            out.append((line, [line]))
+        else:
+            out[-1][1].append(line)
+    return out
+
+
+def covered(doctext, section, entry, word):
+    rx = re.compile(LEAD + entry.format(w=re.escape(word)))
+    for heading, lines in sections(doctext):
+        if section and not re.search(section, heading):
+            continue
+        if any(rx.search(l) for l in lines):
+            return True
+    return False
+
+
+def check(srcs, docs):
+    """The list of failure messages."""
+    fails = []
+    for name, decl, pat, doc, sect, entry in LISTS:
+        ws = words(srcs, decl, pat)
+        if not ws:
+            fails.append("table of %ss not found in the sources (%s)" % (name, decl))
+            continue
+        if doc not in docs:
+            fails.append("docs/%s is missing" % doc)
+            continue
+        for w in ws:
+            if not covered(docs[doc], sect, entry, w):
+                fails.append("docs/%s: no entry for %s %s" % (doc, name, w))
+    if "int dispatch(const char* com" in "".join(srcs.values()) and \
+            not covered(docs.get("commands.md", ""), None, r"`{w}", "!"):
+        fails.append("docs/commands.md: no entry for command !")
+    return fails
+
+
+def selftest(srcs, docs):
+    """Removing the entry lines of one word of each list must be caught."""
+    bad = []
+    for name, decl, pat, doc, sect, entry in LISTS:
+        ws = words(srcs, decl, pat) or []
+        if not ws or doc not in docs:
+            continue
+        w = ws[-1]
+        rx = re.compile(LEAD + entry.format(w=re.escape(w)))
+        cut = "\n".join(l for l in docs[doc].splitlines() if not rx.search(l))
+        mutated = dict(docs)
+        mutated[doc] = cut
+        if not any((" %s %s" % (name, w)) in f for f in check(srcs, mutated)):
+            bad.append("removing the entry of %s %s from docs/%s is not caught" % (name, w, doc))
+    return bad
+
+
+def main(argv):
+    if len(argv) < 3:
+        print(__doc__)
+        return 2
+    srcs = sources(argv[1])
+    docs = {}
+    for f in ("commands.md", "functions.md", "scripts.md", "datasets.md"):
+        p = os.path.join(argv[2], f)
+        if os.path.exists(p):
+            with open(p, encoding="utf-8") as fh:
+                docs[f] = fh.read()
+    fails = check(srcs, docs)
+    if "--selftest" in argv[3:]:
+        fails += selftest(srcs, docs)
+    for f in fails:
+        print(f)
+    if not fails:
+        counted = sum(len(words(srcs, l[1], l[2]) or []) for l in LISTS)
+        print("every one of %d table words has its entry" % counted)
+    return 1 if fails else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))
