@@ -30,7 +30,7 @@ endfunction()
 # All subsystem libraries, for the executable and the tests.
 function(ombra_link_all target)
   target_link_libraries(${target} PRIVATE ${OMBRA_LIBS})
-  foreach(sub cmd data expr gx plot script sdf lats)
+  foreach(sub base cmd data expr gx plot script sdf lats)
     if(TARGET om_${sub})
       target_link_libraries(${target} PRIVATE om_${sub})
     endif()

@@ -10,15 +10,15 @@
 
 #include <unistd.h>
 
-#include "cmd/cmnstate.h"
+#include "base/cmnstate.h"
+#include "base/omprnt.h"
+#include "base/words.h"
 #include "cmd/omcmd.h"
 #include "cmd/omcmds.h"
-#include "cmd/omprnt.h"
 #include "cmd/outint.h"
 #include "data/axisconv.h"
 #include "data/datafile.h"
 #include "data/datetime.h"
-#include "data/words.h"
 #include "expr/defvar.h"
 #include "expr/evalstat.h"
 #include "expr/gridres.h"

@@ -7,15 +7,15 @@
 #include <string>
 #include <vector>
 
-#include "cmd/cmnstate.h"
+#include "base/cmnstate.h"
+#include "base/omprnt.h"
+#include "base/words.h"
 #include "cmd/omcmd.h"
 #include "cmd/omcmds.h"
-#include "cmd/omprnt.h"
 #include "cmd/outint.h"
 #include "data/datafile.h"
 #include "data/datetime.h"
 #include "data/stnlist.h"
-#include "data/words.h"
 #include "expr/evalstat.h"
 #include "expr/gridcache.h"
 #include "expr/gridres.h"

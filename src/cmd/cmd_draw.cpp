@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "cmd/cmnstate.h"
+#include "base/cmnstate.h"
+#include "base/omprnt.h"
+#include "base/words.h"
 #include "cmd/omcmds.h"
-#include "cmd/omprnt.h"
-#include "data/words.h"
 #include "gx/gx.h"
 #include "plot/omplot.h"
 

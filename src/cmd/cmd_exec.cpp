@@ -4,13 +4,13 @@
 #include <string>
 #include <vector>
 
+#include "base/cmnstate.h"
+#include "base/omprnt.h"
+#include "base/omprntint.h"
+#include "base/words.h"
 #include "cmd/cmdint.h"
-#include "cmd/cmnstate.h"
 #include "cmd/omcmd.h"
 #include "cmd/omcmds.h"
-#include "cmd/omprnt.h"
-#include "cmd/omprntint.h"
-#include "data/words.h"
 
 namespace {
 

@@ -4,13 +4,13 @@
 #include <cstdlib>
 #include <string>
 
+#include "base/cmnstate.h"
+#include "base/omprnt.h"
+#include "base/words.h"
 #include "cmd/cmdint.h"
-#include "cmd/cmnstate.h"
 #include "cmd/omcmd.h"
 #include "cmd/omcmds.h"
-#include "cmd/omprnt.h"
 #include "data/omggrd.h"
-#include "data/words.h"
 #include "gx/gx.h"
 #include "script/gs.h"
 

@@ -3,12 +3,12 @@
 #include <cstdio>
 #include <string>
 
-#include "cmd/cmnstate.h"
+#include "base/cmnstate.h"
+#include "base/omprnt.h"
+#include "base/words.h"
 #include "cmd/omcmd.h"
 #include "cmd/omcmds.h"
-#include "cmd/omprnt.h"
 #include "data/datafile.h"
-#include "data/words.h"
 
 namespace {
 

@@ -3,10 +3,10 @@
 #include <cstdio>
 #include <string>
 
-#include "cmd/cmnstate.h"
+#include "base/cmnstate.h"
+#include "base/omprnt.h"
+#include "base/words.h"
 #include "cmd/omcmds.h"
-#include "cmd/omprnt.h"
-#include "data/words.h"
 #include "gx/gx.h"
 
 namespace {

@@ -4,16 +4,16 @@
 #include <cstdio>
 #include <string>
 
-#include "cmd/cmnstate.h"
+#include "base/cmnstate.h"
+#include "base/omprnt.h"
+#include "base/omversion.h"
+#include "base/words.h"
 #include "cmd/omcmds.h"
-#include "cmd/omprnt.h"
-#include "cmd/omversion.h"
 #include "cmd/outint.h"
 #include "cmd/qgfx.h"
+#include "data/byteorder.h"
 #include "data/datafile.h"
 #include "data/datetime.h"
-#include "data/byteorder.h"
-#include "data/words.h"
 #include "expr/defvar.h"
 #include "expr/udf.h"
 

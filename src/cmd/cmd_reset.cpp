@@ -1,10 +1,10 @@
 // The reset and reinit commands.
 #include <cstdio>
 
+#include "base/cmnstate.h"
+#include "base/omprnt.h"
 #include "cmd/cmdint.h"
-#include "cmd/cmnstate.h"
 #include "cmd/omcmds.h"
-#include "cmd/omprnt.h"
 #include "gx/gx.h"
 
 namespace {

@@ -6,13 +6,13 @@
 #include <cstring>
 #include <string>
 
-#include "cmd/cmnstate.h"
+#include "base/cmnstate.h"
+#include "base/omprnt.h"
+#include "base/words.h"
 #include "cmd/omcmds.h"
-#include "cmd/omprnt.h"
 #include "cmd/omset.h"
 #include "data/datafile.h"
 #include "data/datetime.h"
-#include "data/words.h"
 
 // Drawing attributes, page and widgets (set_draw.cpp).
 

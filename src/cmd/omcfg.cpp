@@ -5,9 +5,9 @@
 #include <cstring>
 #include <string>
 
+#include "base/omprnt.h"
+#include "base/omversion.h"
 #include "cmd/omcmds.h"
-#include "cmd/omprnt.h"
-#include "cmd/omversion.h"
 
 namespace {
 
@@ -21,14 +21,6 @@ bool bigendian() {
 int wordbits() { return static_cast<int>(sizeof(void*) * 8); }
 
 }  // namespace
-
-const char* ombanner() {
-  return "Ombra -- earth-science data analysis and display, Version " OMBRA_VERSION "\n"
-         "A command-driven workstation tool for gridded and station data\n"
-         "Free software: you may use, copy and change it; it comes with\n"
-         "no warranty of any kind.\n"
-         "Type help for the basic commands.\n";
-}
 
 void omcfg(int level) {
   std::string line = "Config: v" OMBRA_VERSION;

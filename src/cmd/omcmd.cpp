@@ -6,17 +6,20 @@
 #include <new>
 #include <string>
 
+#include "base/cmnstate.h"
+#include "base/omprnt.h"
+#include "base/omprntint.h"
+#include "base/words.h"
 #include "cmd/cmdint.h"
-#include "cmd/cmnstate.h"
 #include "cmd/omcmds.h"
-#include "cmd/omprnt.h"
-#include "data/words.h"
 #include "gx/gx.h"
 #include "sdf/sdf.h"
 
 cmnstate* savpcm = nullptr;
 
-int omqsig() { return gcmn.sigflg; }
+std::string omgsdo(const char* cmd, int* rc) {
+  return omcaprun([cmd] { return omcmd(cmd, savpcm ? savpcm : &gcmn, 0); }, rc);
+}
 
 namespace {
 

@@ -3,11 +3,11 @@
 #include <cstring>
 #include <string>
 
-#include "cmd/cmnstate.h"
-#include "cmd/omprnt.h"
+#include "base/cmnstate.h"
+#include "base/omprnt.h"
+#include "base/words.h"
 #include "cmd/qgfx.h"
 #include "data/datetime.h"
-#include "data/words.h"
 #include "gx/gx.h"
 #include "plot/plotint.h"
 

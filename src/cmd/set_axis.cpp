@@ -4,10 +4,10 @@
 // sets and line attributes.
 #include <string>
 
-#include "cmd/cmnstate.h"
-#include "cmd/omprnt.h"
+#include "base/cmnstate.h"
+#include "base/omprnt.h"
+#include "base/words.h"
 #include "cmd/omset.h"
-#include "data/words.h"
 
 namespace {
 

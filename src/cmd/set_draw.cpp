@@ -8,10 +8,10 @@
 #include <cmath>
 #include <cstring>
 
-#include "cmd/cmnstate.h"
-#include "cmd/omprnt.h"
+#include "base/cmnstate.h"
+#include "base/omprnt.h"
+#include "base/words.h"
 #include "cmd/omset.h"
-#include "data/words.h"
 #include "gx/gx.h"
 
 namespace {

@@ -3,10 +3,10 @@
 #include <string>
 #include <type_traits>
 
-#include "cmd/cmnstate.h"
-#include "cmd/omprnt.h"
+#include "base/cmnstate.h"
+#include "base/omprnt.h"
+#include "base/words.h"
 #include "cmd/omset.h"
-#include "data/words.h"
 #include "gx/gx.h"
 #include "plot/dataout.h"
 

@@ -6,9 +6,9 @@
 
 #include <string>
 
-#include "cmd/cmnstate.h"
-#include "cmd/omprnt.h"
-#include "data/words.h"
+#include "base/cmnstate.h"
+#include "base/omprnt.h"
+#include "base/words.h"
 #include "lats/lats.h"
 
 namespace {

@@ -2,11 +2,11 @@
 // stnprint).
 #include <string>
 
-#include "cmd/cmnstate.h"
-#include "cmd/omprnt.h"
+#include "base/cmnstate.h"
+#include "base/omprnt.h"
+#include "base/words.h"
 #include "cmd/omset.h"
 #include "cmd/set_lats.h"
-#include "data/words.h"
 
 namespace {
 

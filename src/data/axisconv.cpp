@@ -4,10 +4,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "cmd/omprnt.h"
-#include "data/datetime.h"
+#include "base/omprnt.h"
+#include "base/words.h"
 #include "data/datafile.h"
-#include "data/words.h"
+#include "data/datetime.h"
 
 double liconv(float* vals, double v) {
   float r = vals[0] * static_cast<float>(v) + vals[1];

@@ -17,13 +17,11 @@
 #include <cstdio>
 #include <string>
 
+#include "base/omtypes.h"  // omaxisfn
+
 struct datafile;
 
 typedef float axisconv;  // element of a conversion array
-
-// The one calling form of every conversion routine, so that a dimension's
-// conversion can be called through the pointer held with its array.
-typedef double (*omaxisfn)(float*, double);
 
 constexpr float AXEND = -999.9f;  // end mark of every conversion array
 

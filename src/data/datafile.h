@@ -19,11 +19,9 @@
 #include <string>
 #include <vector>
 
-struct io_std;
+#include "base/omtypes.h"  // omaxisfn
 
-// A grid<->world conversion routine of an axis: (conversion array, value).
-// Identical to the declaration in the common-state header.
-typedef double (*omaxisfn)(float*, double);
+struct io_std;
 
 // A variable of a data file.
 struct filevar {

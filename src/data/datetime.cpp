@@ -9,8 +9,8 @@
 #include <cmath>
 #include <cstdio>
 
-#include "cmd/cmnstate.h"
-#include "cmd/omprnt.h"
+#include "base/cmnstate.h"
+#include "base/omprnt.h"
 
 const int mosiz[13] = {0, 31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
 const int momn[13] = {0,     44640, 40320, 44640, 43200, 44640, 43200,

@@ -10,19 +10,8 @@
 
 #include <string>
 
-// A calendar time, also used as an increment (each field then a count that
-// may exceed the usual range).  The same definition is shared with the
-// common state, hence the guard.
-#ifndef OMBRA_DATETIME_DEFINED
-#define OMBRA_DATETIME_DEFINED
-struct datetime {
-  int yr;  // full year, e.g. 1990
-  int mo;  // 1-12
-  int dy;  // 1-31
-  int hr;  // 0-23
-  int mn;  // 0-59
-};
-#endif
+#include "base/omtypes.h"  // datetime
+
 
 // Month tables; index 1-12 is the month, index 0 holds 0.
 extern const int mosiz[13];   // days in the month (February 28)

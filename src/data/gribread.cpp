@@ -12,7 +12,7 @@
 #include <new>
 #include <vector>
 
-#include "cmd/omprnt.h"
+#include "base/omprnt.h"
 #include "data/byteorder.h"
 #include "data/datafile.h"
 

@@ -4,9 +4,9 @@
 #include <cstdlib>
 #include <vector>
 
-#include "cmd/omprnt.h"
+#include "base/omprnt.h"
+#include "base/words.h"
 #include "data/axisconv.h"
-#include "data/words.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "cmd/omprnt.h"
+#include "base/omprnt.h"
 #include "data/datafile.h"
 
 namespace {

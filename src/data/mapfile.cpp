@@ -11,7 +11,7 @@
 #include <new>
 #include <vector>
 
-#include "cmd/omprnt.h"
+#include "base/omprnt.h"
 #include "data/byteorder.h"
 #include "data/datafile.h"
 

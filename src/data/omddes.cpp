@@ -13,8 +13,9 @@
 
 #include <sys/stat.h>
 
-#include "cmd/cmnstate.h"
-#include "cmd/omprnt.h"
+#include "base/cmnstate.h"
+#include "base/omprnt.h"
+#include "base/words.h"
 #include "data/axisconv.h"
 #include "data/byteorder.h"
 #include "data/datafile.h"
@@ -23,7 +24,6 @@
 #include "data/layout.h"
 #include "data/mapfile.h"
 #include "data/pdef.h"
-#include "data/words.h"
 
 namespace {
 

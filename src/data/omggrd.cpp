@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "cmd/cmnstate.h"
-#include "cmd/omprnt.h"
+#include "base/cmnstate.h"
+#include "base/omprnt.h"
 #include "data/byteorder.h"
 #include "data/datafile.h"
 #include "data/datetime.h"

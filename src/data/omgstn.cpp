@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "cmd/omprnt.h"
+#include "base/omprnt.h"
 #include "data/byteorder.h"
 #include "data/datafile.h"
 #include "data/datetime.h"

@@ -9,13 +9,13 @@
 #include <string>
 #include <vector>
 
-#include "cmd/omprnt.h"
+#include "base/omprnt.h"
+#include "base/words.h"
 #include "data/byteorder.h"
 #include "data/datafile.h"
 #include "data/fnmexp.h"
 #include "data/gribread.h"
 #include "data/omggrd.h"
-#include "data/words.h"
 
 namespace {
 

@@ -2,10 +2,10 @@
 #include <cmath>
 #include <cstring>
 
-#include "cmd/omprnt.h"
+#include "base/omprnt.h"
+#include "base/words.h"
 #include "data/datafile.h"
 #include "data/datetime.h"
-#include "data/words.h"
 #include "expr/evalstat.h"
 #include "expr/varprs.h"
 

@@ -4,7 +4,7 @@
 // function call inside an expression works on its own copy.
 #pragma once
 
-#include "cmd/cmnstate.h"   // datetime, collnode
+#include "base/cmnstate.h"   // datetime, collnode
 
 struct datafile;
 struct defvar;

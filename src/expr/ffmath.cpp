@@ -3,7 +3,7 @@
 // operands through the operators.
 #include <cmath>
 
-#include "cmd/omprnt.h"
+#include "base/omprnt.h"
 #include "data/stnlist.h"
 #include "expr/evalstat.h"
 #include "expr/gridres.h"

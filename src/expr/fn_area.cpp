@@ -6,7 +6,7 @@
 #include <new>
 #include <vector>
 
-#include "cmd/omprnt.h"
+#include "base/omprnt.h"
 #include "data/datafile.h"
 #include "expr/evalstat.h"
 #include "expr/fn_common.h"

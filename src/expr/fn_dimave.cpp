@@ -6,11 +6,11 @@
 // indexes of the extremes) and the grid of the current step.
 #include <cmath>
 
-#include "cmd/cmnstate.h"
-#include "cmd/omprnt.h"
+#include "base/cmnstate.h"
+#include "base/omprnt.h"
+#include "base/words.h"
 #include "data/datafile.h"
 #include "data/datetime.h"
-#include "data/words.h"
 #include "expr/evalstat.h"
 #include "expr/fn_common.h"
 #include "expr/gridres.h"

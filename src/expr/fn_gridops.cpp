@@ -7,10 +7,10 @@
 #include <new>
 #include <vector>
 
-#include "cmd/cmnstate.h"
-#include "cmd/omprnt.h"
+#include "base/cmnstate.h"
+#include "base/omprnt.h"
+#include "base/words.h"
 #include "data/datafile.h"
-#include "data/words.h"
 #include "expr/evalstat.h"
 #include "expr/fn_common.h"
 #include "expr/gridres.h"

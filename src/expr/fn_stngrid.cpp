@@ -8,12 +8,12 @@
 #include <new>
 #include <vector>
 
-#include "cmd/omprnt.h"
+#include "base/omprnt.h"
+#include "base/words.h"
 #include "data/axisconv.h"
 #include "data/datetime.h"
 #include "data/omgstn.h"
 #include "data/stnlist.h"
-#include "data/words.h"
 #include "expr/evalstat.h"
 #include "expr/fn_common.h"
 #include "expr/fn_stn.h"

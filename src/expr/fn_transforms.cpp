@@ -9,11 +9,11 @@
 #include <new>
 #include <vector>
 
-#include "cmd/omprnt.h"
+#include "base/omprnt.h"
+#include "base/words.h"
 #include "data/datafile.h"
 #include "data/datetime.h"
 #include "data/stnlist.h"
-#include "data/words.h"
 #include "expr/evalstat.h"
 #include "expr/fn_common.h"
 #include "expr/gridres.h"

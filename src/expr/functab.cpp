@@ -1,5 +1,5 @@
 // The table of built-in analysis functions, searched in this order.
-#include "data/words.h"
+#include "base/words.h"
 #include "expr/omfunc.h"
 
 const funcdef omfuncs[] = {

@@ -1,6 +1,6 @@
 #include "expr/evalstat.h"
 
-#include "cmd/omprnt.h"
+#include "base/omprnt.h"
 
 static void envfail(const char* why) {
   omprnt(0, "Operation error:  Invalid dimension environment\n");

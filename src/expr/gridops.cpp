@@ -2,7 +2,7 @@
 // fewer varying dimensions over one with more, and the range test.
 #include <cmath>
 
-#include "cmd/omprnt.h"
+#include "base/omprnt.h"
 #include "data/datetime.h"
 #include "expr/gridres.h"
 #include "expr/omexpr.h"

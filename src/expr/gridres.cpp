@@ -6,7 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "cmd/omprnt.h"
+#include "base/omprnt.h"
 
 namespace {
 

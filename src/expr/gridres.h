@@ -14,12 +14,10 @@
 
 #include <cstddef>
 
+#include "base/omtypes.h"  // omaxisfn
+
 struct datafile;
 struct filevar;
-
-// A grid<->world conversion routine of an axis: (conversion array, value).
-// Identical to the declaration in the common-state header.
-typedef double (*omaxisfn)(float*, double);
 
 struct gridres {
   float* grid;          // isiz*jsiz values, i fastest; &rmin for a 0-D grid

@@ -8,10 +8,10 @@
 #include <cstring>
 #include <vector>
 
-#include "cmd/omcmd.h"
-#include "cmd/omprnt.h"
+#include "base/cmnstate.h"
+#include "base/omprnt.h"
+#include "base/words.h"
 #include "data/stnlist.h"
-#include "data/words.h"
 #include "expr/evalstat.h"
 #include "expr/gridres.h"
 #include "expr/varprs.h"

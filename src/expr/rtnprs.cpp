@@ -3,7 +3,7 @@
 // so whatever it changes in the dimension environment stays private.
 #include <memory>
 
-#include "cmd/omprnt.h"
+#include "base/omprnt.h"
 #include "expr/evalstat.h"
 #include "expr/omfunc.h"
 #include "expr/udf.h"

@@ -1,7 +1,7 @@
 // Operations on station lists, and the release of results.
 #include <cstdlib>
 
-#include "cmd/omprnt.h"
+#include "base/omprnt.h"
 #include "data/stnlist.h"
 #include "expr/evalstat.h"
 #include "expr/gridres.h"

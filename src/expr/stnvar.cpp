@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "cmd/omprnt.h"
+#include "base/omprnt.h"
 #include "data/datafile.h"
 #include "data/datetime.h"
 #include "data/stnlist.h"

@@ -8,9 +8,9 @@
 #include <cstring>
 #include <string>
 
-#include "cmd/omprnt.h"
-#include "data/words.h"
-#include "gx/gx.h"
+#include "base/datadir.h"
+#include "base/omprnt.h"
+#include "base/words.h"
 
 udfdef* udfhead = nullptr;
 

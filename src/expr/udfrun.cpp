@@ -12,11 +12,11 @@
 #include <cstring>
 #include <vector>
 
-#include "cmd/omprnt.h"
+#include "base/omprnt.h"
+#include "base/words.h"
 #include "data/axisconv.h"
 #include "data/datetime.h"
 #include "data/stnlist.h"
-#include "data/words.h"
 #include "expr/evalstat.h"
 #include "expr/gridres.h"
 #include "expr/omexpr.h"

@@ -6,10 +6,10 @@
 #include <cstring>
 #include <string>
 
-#include "cmd/omprnt.h"
+#include "base/omprnt.h"
+#include "base/words.h"
 #include "data/datafile.h"
 #include "data/datetime.h"
-#include "data/words.h"
 #include "expr/defvar.h"
 #include "expr/evalstat.h"
 #include "expr/gridres.h"

@@ -127,10 +127,6 @@ void gxptrn(int type, int density, int angle);
 void gxmark(int type, float x, float y, float size);
 void gxtitl(const char* text, float x, float y, float height, float width, float angle);
 void gxfill(const float* xy, int n);
-// Environment lookup: the value, owned by the environment, or null.
-const char* gxgsym(const char* name);
-// The name in the data directory (OMDDIR, or the built-in directory).
-std::string gxgnam(const char* name);
 void gxbutn(int n, btnrec* rec);
 void gxhopt(int flag);
 // Densifies a longitude/latitude polygon so no step exceeds llinc degrees

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "base/datadir.h"
 #include "gx/gx.h"
 #include "gx/gxint.h"
 

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <new>
 
-#include "cmd/omcmd.h"
+#include "base/cmnstate.h"
 #include "gx/gxx11.h"
 
 namespace {

@@ -9,8 +9,8 @@
 #include <cstring>
 #include <vector>
 
+#include "base/omversion.h"
 #include "cmd/cmdint.h"
-#include "cmd/omversion.h"
 #include "gx/gxint.h"
 #include "gx/gxx11.h"
 

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "base/datadir.h"
 #include "gx/gx.h"
 #include "gx/mapproj.h"
 

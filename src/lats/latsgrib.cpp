@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "cmd/cmnstate.h"
+#include "base/cmnstate.h"
 #include "data/byteorder.h"
 #include "lats/lats.h"
 #include "lats/latsint.h"

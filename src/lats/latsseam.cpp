@@ -1,8 +1,8 @@
 // The GRIB index maker as the LATS GRIB writer runs it at close.
 #include <cstdio>
 
-#include "cmd/cmnstate.h"
-#include "cmd/omprnt.h"
+#include "base/cmnstate.h"
+#include "base/omprnt.h"
 #include "data/gribmap.h"
 #include "lats/lats.h"
 

@@ -3,12 +3,12 @@
 #include <cstdio>
 #include <string>
 
+#include "base/cmnstate.h"
+#include "base/omprnt.h"
+#include "base/omversion.h"
 #include "cmd/cmdint.h"
-#include "cmd/cmnstate.h"
 #include "cmd/omcmd.h"
 #include "cmd/omcmds.h"
-#include "cmd/omprnt.h"
-#include "cmd/omversion.h"
 #include "expr/udf.h"
 #include "gx/gx.h"
 #include "gx/gxdrv.h"

@@ -2,8 +2,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "cmd/omprnt.h"
-#include "cmd/omversion.h"
+#include "base/omprnt.h"
+#include "base/omversion.h"
 #include "main/ommain.h"
 
 void omargs(int argc, char** argv, omopts* o) {

@@ -5,7 +5,7 @@
 
 #include <csignal>
 
-#include "cmd/cmnstate.h"
+#include "base/cmnstate.h"
 #include "main/ommain.h"
 
 volatile sig_atomic_t omsigcnt = 0;

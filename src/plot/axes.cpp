@@ -6,8 +6,8 @@
 #include <cstring>
 #include <string>
 
-#include "cmd/cmnstate.h"
-#include "cmd/omprnt.h"
+#include "base/cmnstate.h"
+#include "base/omprnt.h"
 #include "data/datafile.h"
 #include "data/datetime.h"
 #include "gx/gx.h"

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "cmd/cmnstate.h"
-#include "cmd/omprnt.h"
+#include "base/cmnstate.h"
+#include "base/omprnt.h"
 #include "data/byteorder.h"
 #include "data/datetime.h"
 #include "data/stnlist.h"

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <ctime>
 
-#include "cmd/cmnstate.h"
+#include "base/cmnstate.h"
 #include "gx/gx.h"
 #include "plot/plotint.h"
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "cmd/cmnstate.h"
-#include "cmd/omprnt.h"
+#include "base/cmnstate.h"
+#include "base/omprnt.h"
 #include "data/datafile.h"
 #include "data/stnlist.h"
 #include "plot/dataout.h"

@@ -1,8 +1,8 @@
 // Graphics start-up for the plot rendering.
 #include <algorithm>
 
-#include "cmd/cmnstate.h"
-#include "cmd/omprnt.h"
+#include "base/cmnstate.h"
+#include "base/omprnt.h"
 #include "gx/gx.h"
 #include "plot/omplot.h"
 

@@ -3,8 +3,8 @@
 // or writes the display results.
 #include "plot/omplot.h"
 
-#include "cmd/cmnstate.h"
-#include "cmd/omprnt.h"
+#include "base/cmnstate.h"
+#include "base/omprnt.h"
 #include "data/omgstn.h"
 #include "data/stnlist.h"
 #include "expr/gridres.h"

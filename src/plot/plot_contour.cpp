@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "cmd/cmnstate.h"
-#include "cmd/omprnt.h"
+#include "base/cmnstate.h"
+#include "base/omprnt.h"
 #include "expr/gridres.h"
 #include "gx/contour.h"
 #include "gx/gx.h"

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "cmd/cmnstate.h"
+#include "base/cmnstate.h"
 #include "data/stnlist.h"
 #include "expr/gridres.h"
 #include "gx/gx.h"

@@ -5,8 +5,8 @@
 #include <new>
 #include <vector>
 
-#include "cmd/cmnstate.h"
-#include "cmd/omprnt.h"
+#include "base/cmnstate.h"
+#include "base/omprnt.h"
 #include "expr/gridres.h"
 #include "expr/omexpr.h"
 #include "gx/gx.h"

@@ -8,8 +8,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "cmd/cmnstate.h"
-#include "cmd/omprnt.h"
+#include "base/cmnstate.h"
+#include "base/omprnt.h"
 #include "data/stnlist.h"
 #include "gx/gx.h"
 #include "plot/omplot.h"

@@ -8,8 +8,8 @@
 #include <string>
 #include <unordered_map>
 
-#include "cmd/cmnstate.h"
-#include "cmd/omprnt.h"
+#include "base/cmnstate.h"
+#include "base/omprnt.h"
 #include "data/omgstn.h"
 #include "data/stnlist.h"
 #include "expr/gridres.h"

@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "cmd/cmnstate.h"
-#include "cmd/omprnt.h"
+#include "base/cmnstate.h"
+#include "base/omprnt.h"
 #include "data/axisconv.h"
 #include "data/datetime.h"
 #include "data/stnlist.h"

@@ -2,7 +2,7 @@
 // fills and coloured lines and marks use.
 #include <cmath>
 
-#include "cmd/cmnstate.h"
+#include "base/cmnstate.h"
 #include "plot/plotint.h"
 
 const int rcols[13] = {9, 14, 4, 11, 5, 13, 3, 10, 7, 12, 8, 2, 6};

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <string>
 
-#include "cmd/cmnstate.h"
-#include "cmd/omprnt.h"
+#include "base/cmnstate.h"
+#include "base/omprnt.h"
 #include "data/datetime.h"
 #include "data/stnlist.h"
 #include "expr/gridres.h"

@@ -1,8 +1,8 @@
 // The command interpreter's services as seen from scripts.
 #include "script/gsglue.h"
 
+#include "base/omprnt.h"
 #include "cmd/omcmd.h"
-#include "cmd/omprnt.h"
 
 static gscmdfn cmdhook = nullptr;
 

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <limits>
 
-#include "cmd/omprnt.h"
+#include "base/omprnt.h"
 #include "sdf/sdfint.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <new>
 
-#include "cmd/omprnt.h"
+#include "base/omprnt.h"
 #include "sdf/sdfint.h"
 
 int type_size(int nctype) {

@@ -8,13 +8,13 @@
 #include <new>
 #include <string>
 
-#include "cmd/cmnstate.h"
+#include "base/cmnstate.h"
+#include "base/omprnt.h"
+#include "base/words.h"
 #include "cmd/omcmd.h"
-#include "cmd/omprnt.h"
 #include "data/axisconv.h"
 #include "data/datafile.h"
 #include "data/datetime.h"
-#include "data/words.h"
 #include "sdf/sdfint.h"
 
 namespace {

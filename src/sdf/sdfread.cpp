@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "cmd/omprnt.h"
+#include "base/omprnt.h"
 #include "data/datafile.h"
 #include "expr/gridres.h"
 #include "sdf/sdfint.h"

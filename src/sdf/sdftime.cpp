@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "cmd/omprnt.h"
+#include "base/omprnt.h"
 #include "sdf/sdfint.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <new>
 #include <string>
 
-#include "cmd/omprnt.h"
+#include "base/omprnt.h"
 #include "data/datafile.h"
 #include "data/datetime.h"
 #include "data/fnmexp.h"

@@ -8,8 +8,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "cmd/omprnt.h"
-#include "gx/gx.h"
+#include "base/datadir.h"
+#include "base/omprnt.h"
 #include "sdf/sdfint.h"
 
 namespace {

@@ -8,13 +8,13 @@
 #include <string>
 #include <vector>
 
-#include "cmd/cmnstate.h"
-#include "cmd/omprnt.h"
+#include "base/cmnstate.h"
+#include "base/omprnt.h"
+#include "base/words.h"
 #include "data/axisconv.h"
 #include "data/datafile.h"
 #include "data/datetime.h"
 #include "data/fnmexp.h"
-#include "data/words.h"
 #include "sdf/sdfint.h"
 
 namespace {

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "cmd/cmnstate.h"
+#include "base/cmnstate.h"
 #include "cmd/omcmd.h"
 
 // The code a command returned and what it printed.

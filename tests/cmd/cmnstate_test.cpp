@@ -1,10 +1,10 @@
 // Defaults of the common state, the clear routine, and what reset keeps.
 #include <gtest/gtest.h>
 
-#include "cmd/cmnstate.h"
+#include "base/cmnstate.h"
 #include "cmd/omcmd.h"
-#include "gx/gx.h"
 #include "cmdtest.h"
+#include "gx/gx.h"
 
 using testing::internal::CaptureStdout;
 using testing::internal::GetCapturedStdout;

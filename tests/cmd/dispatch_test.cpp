@@ -5,11 +5,11 @@
 #include <cstdio>
 #include <string>
 
-#include "cmd/cmnstate.h"
+#include "base/cmnstate.h"
+#include "base/omprnt.h"
 #include "cmd/omcmd.h"
-#include "cmd/omprnt.h"
-#include "gx/gx.h"
 #include "cmdtest.h"
+#include "gx/gx.h"
 
 using testing::internal::CaptureStdout;
 using testing::internal::GetCapturedStdout;

@@ -6,10 +6,10 @@
 #include <fstream>
 #include <string>
 
-#include "cmd/cmnstate.h"
+#include "base/cmnstate.h"
+#include "base/omprnt.h"
+#include "base/omprntint.h"
 #include "cmd/omcmd.h"
-#include "cmd/omprnt.h"
-#include "cmd/omprntint.h"
 #include "gx/gx.h"
 
 using testing::internal::CaptureStdout;

@@ -3,9 +3,9 @@
 
 #include <string>
 
+#include "base/omprnt.h"
+#include "base/omprntint.h"
 #include "cmd/omcmd.h"
-#include "cmd/omprnt.h"
-#include "cmd/omprntint.h"
 
 using testing::internal::CaptureStdout;
 using testing::internal::GetCapturedStdout;

@@ -12,11 +12,11 @@
 #include <string>
 #include <vector>
 
-#include "cmd/cmnstate.h"
+#include "base/cmnstate.h"
 #include "cmd/omcmd.h"
+#include "cmdtest.h"
 #include "data/byteorder.h"
 #include "gx/gx.h"
-#include "cmdtest.h"
 
 namespace disptest {
 

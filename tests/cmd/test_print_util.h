@@ -10,10 +10,10 @@
 #include <cstdio>
 #include <string>
 
-#include "cmd/cmnstate.h"
+#include "base/cmnstate.h"
 #include "cmd/omcmd.h"
-#include "gx/gx.h"
 #include "cmdtest.h"
+#include "gx/gx.h"
 
 inline cmdout gxc_run(const std::string& line) { return runcmd(line); }
 

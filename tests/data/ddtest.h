@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "cmd/cmnstate.h"
+#include "base/cmnstate.h"
 #include "data/byteorder.h"
 #include "data/datafile.h"
 #include "data/omggrd.h"

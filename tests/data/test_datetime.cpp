@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "cmd/cmnstate.h"
+#include "base/cmnstate.h"
 #include "data/datetime.h"
 
 namespace {

@@ -3,7 +3,7 @@
 // back to that step, or the data of the next step would be read.
 #include <gtest/gtest.h>
 
-#include "cmd/cmnstate.h"
+#include "base/cmnstate.h"
 #include "data/datetime.h"
 
 namespace {

@@ -2,7 +2,7 @@
 // requests up to the point where the reader takes over.
 #include <memory>
 
-#include "cmd/cmnstate.h"
+#include "base/cmnstate.h"
 #include "vartest.h"
 
 namespace {

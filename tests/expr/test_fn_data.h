@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "cmd/cmnstate.h"
+#include "base/cmnstate.h"
 #include "data/datafile.h"
 #include "data/datetime.h"
 #include "expr/fn_common.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "cmd/cmnstate.h"
+#include "base/cmnstate.h"
 #include "expr/fn_stn.h"
 #include "expr/omfunc.h"
 #include "exprtest.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <thread>
 
-#include "cmd/cmnstate.h"
+#include "base/cmnstate.h"
 #include "gxtest.h"
 #include "test_x11_util.h"
 

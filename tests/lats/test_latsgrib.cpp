@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "cmd/cmnstate.h"
+#include "base/cmnstate.h"
 #include "data/byteorder.h"
 #include "latstest.h"
 

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "cmd/cmnstate.h"
+#include "base/cmnstate.h"
 #include "cmd/omcmd.h"
 #include "data/byteorder.h"
 #include "gx/gx.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "cmd/cmnstate.h"
+#include "base/cmnstate.h"
 #include "main/ommain.h"
 #include "maintest.h"
 

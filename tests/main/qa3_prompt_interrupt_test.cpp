@@ -13,7 +13,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "cmd/cmnstate.h"
+#include "base/cmnstate.h"
 #include "main/ommain.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "cmd/cmnstate.h"
+#include "base/cmnstate.h"
 #include "data/axisconv.h"
 #include "data/datetime.h"
 #include "expr/gridres.h"

@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "cmd/cmnstate.h"
+#include "base/cmnstate.h"
 #include "expr/exprtest.h"
 
 class PlotTest : public ::testing::Test {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "cmd/cmnstate.h"
+#include "base/cmnstate.h"
 #include "cmd/omcmd.h"
 #include "expr/gridres.h"
 #include "gx/gx.h"

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "cmd/cmnstate.h"
+#include "base/cmnstate.h"
 #include "expr/exprtest.h"
 #include "frametest.h"
 #include "gx/gx.h"

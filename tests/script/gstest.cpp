@@ -5,7 +5,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "cmd/cmnstate.h"
+#include "base/cmnstate.h"
 #include "script/gs.h"
 #include "script/gsglue.h"
 

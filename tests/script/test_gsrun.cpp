@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <unistd.h>
 
-#include "cmd/cmnstate.h"
+#include "base/cmnstate.h"
 
 TEST(GsRun, IfElseWhileBreakContinue) {
   gsdir d;

@@ -13,7 +13,7 @@
 #include <fstream>
 #include <string>
 
-#include "cmd/cmnstate.h"
+#include "base/cmnstate.h"
 #include "data/datafile.h"
 #include "expr/gridres.h"
 #include "sdf/sdf.h"

@@ -4,7 +4,7 @@
 
 #include <cmath>
 
-#include "cmd/cmnstate.h"
+#include "base/cmnstate.h"
 #include "sdftest.h"
 
 using namespace sdftest;

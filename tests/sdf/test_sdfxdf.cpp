@@ -1,7 +1,7 @@
 // XDF descriptors and the xdfopen command.
 #include <gtest/gtest.h>
 
-#include "cmd/cmnstate.h"
+#include "base/cmnstate.h"
 #include "sdftest.h"
 
 int omdxdf(const char* dname, datafile* pfi, std::string* templ, int* ntimes, std::string* dfname,

@@ -1,5 +1,5 @@
 // Words and values.
-#include "data/words.h"
+#include "base/words.h"
 
 #include <cmath>
 #include <cstdint>

@@ -1,8 +1,8 @@
 // Names in the data directory and environment lookups.
+#include "base/datadir.h"
+
 #include <cstdlib>
 #include <string>
-
-#include "gx/gx.h"
 
 #ifndef OMBRA_DATADIR
 #define OMBRA_DATADIR "/usr/local/lib/ombra"

@@ -1,11 +1,7 @@
-// The common state and its defaults.
-#include "cmd/cmnstate.h"
+// The defaults of the common state.
+#include "base/cmnstate.h"
 
 #include <algorithm>
-
-cmnstate gcmn;
-mfstate mfcmn;
-gdsopts wgds;
 
 namespace {
 

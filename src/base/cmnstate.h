@@ -1,7 +1,9 @@
 // The common state of the interpreter: one global record (gcmn) that every
 // command handler, the plot code, the self-describing-file openers and the
 // LATS driver work on, plus the two small globals beside it: mfcmn (settings
-// shared by all files) and wgds (writegds settings).
+// shared by all files) and wgds (writegds settings).  The record lives at the
+// bottom layer so that every library may read it; only the command layer
+// sets its defaults (ominit, omstart, omcln).
 //
 // Fields keep their documented order.  Fixed tables are plain C arrays;
 // owned texts are std::string (empty means "none").  The static instance is
@@ -13,27 +15,12 @@
 #include <string>
 #include <vector>
 
+#include "base/omtypes.h"
+
 struct datafile;
 struct defvar;
 struct gridres;
 struct stnlist;
-
-// A calendar time to the minute, also used as a time increment (each field
-// then a count).  Shared by every subsystem; defined here because the
-// dimension environment holds two of them by value.
-#ifndef OMBRA_DATETIME_DEFINED
-#define OMBRA_DATETIME_DEFINED
-struct datetime {
-  int yr;
-  int mo;
-  int dy;
-  int hr;
-  int mn;
-};
-#endif
-
-// A grid<->world conversion routine of an axis: (conversion array, value).
-typedef double (*omaxisfn)(float*, double);
 
 // Axis conversions of the last plot, as the query commands read them:
 // the x and y grid-to-world routines, the x and y world-to-grid routines,
@@ -253,6 +240,12 @@ struct cmnstate {
 extern cmnstate gcmn;
 extern mfstate mfcmn;
 extern gdsopts wgds;
+
+// Nonzero once an interrupt has arrived since the main loop last cleared it
+// (gcmn.sigflg); long operations poll it.
+int omqsig();
+
+// The functions below belong to the command layer (cmd/ominit.cpp).
 
 // Sets every start/reset default of gcmn, mfcmn and wgds.
 void ominit();

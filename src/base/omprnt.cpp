@@ -1,5 +1,5 @@
 // The message printer and the command capture that scripts read.
-#include "cmd/omprnt.h"
+#include "base/omprnt.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -9,9 +9,7 @@
 #include <new>
 #include <vector>
 
-#include "cmd/cmnstate.h"
-#include "cmd/omcmd.h"
-#include "cmd/omprntint.h"
+#include "base/omprntint.h"
 
 namespace {
 
@@ -128,10 +126,6 @@ std::string omcaprun(const std::function<int()>& fn, int* rc) {
   msgcurr = outercurr;
   msgflg = oldflg;
   return out;
-}
-
-std::string omgsdo(const char* cmd, int* rc) {
-  return omcaprun([cmd] { return omcmd(cmd, savpcm ? savpcm : &gcmn, 0); }, rc);
 }
 
 int omcapture(int on) {

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "data/words.h"
+#include "base/words.h"
 
 TEST(Words, CompareWholeWordsOnly) {
   EXPECT_EQ(cmpwrd("  open", "open\n"), 1);
