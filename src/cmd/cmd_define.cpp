@@ -43,8 +43,28 @@ uint64_t physbytes() {
   return static_cast<uint64_t>(pages) * static_cast<uint64_t>(size);
 }
 
+// Grid values are held in 64 bits, saturated far beyond any grid a record
+// can number, so that sizes and offsets computed from them cannot overflow.
+long long gridll(double g) {
+  const double lim = 4e18;
+  if (std::isnan(g)) return 0;
+  if (g > lim) g = lim;
+  if (g < -lim) g = -lim;
+  return static_cast<long long>(g);
+}
+
 // Rounds half away from zero.
-int roundaway(double g) { return g >= 0 ? static_cast<int>(g + 0.5) : static_cast<int>(g - 0.5); }
+long long roundaway(double g) { return g >= 0 ? gridll(g + 0.5) : gridll(g - 0.5); }
+
+// First and last grid index of a range given as grid values.
+void gridrange(double g1, double g2, long long* i1, long long* i2) {
+  if (g1 == g2) {
+    *i1 = *i2 = roundaway(g1);
+  } else {
+    *i1 = gridll(std::floor(g1 + 0.001));
+    *i2 = gridll(std::ceil(g2 - 0.001));
+  }
+}
 
 // An axis's conversions copied into dimension d of the record, as one
 // allocation reached through the grid-to-world pointer (the way data files
@@ -102,16 +122,16 @@ struct envsave {
 
 // Evaluates at level z and time t; the grid result, or null after the
 // invalid-expression message (nothing left in pst).
-gridres* evalat(const std::string& expr, evalstat* pst, const datafile* dfl, int z, int t,
-                bool* stn) {
+gridres* evalat(const std::string& expr, evalstat* pst, const datafile* dfl, long long z,
+                long long t, bool* stn) {
   *stn = false;
   if (dfl->gr2ab[2] && dfl->grvals[2]) {
-    float lev = static_cast<float>(dfl->gr2ab[2](dfl->grvals[2], z));
+    float lev = static_cast<float>(dfl->gr2ab[2](dfl->grvals[2], static_cast<double>(z)));
     pst->dmin[2] = pst->dmax[2] = lev;
   }
   if (dfl->grvals[3]) {
     datetime dt;
-    gr2t(dfl->grvals[3], t, &dt);
+    gr2t(dfl->grvals[3], static_cast<double>(t), &dt);
     pst->tmin = pst->tmax = dt;
   }
   pst->result.pgr = nullptr;
@@ -145,25 +165,19 @@ int defbody(const std::string& name, const std::string& expr, cmnstate* pcm) {
     omprnt(0, "    Default file is a station data file\n");
     return 1;
   }
-  int z1 = 1, z2 = 1, t1 = 1, t2 = 1;
+  // Index ranges in 64 bits: a level range may span more grid points than
+  // an int counts (the count is refused below, not wrapped).
+  long long z1 = 1, z2 = 1, t1 = 1, t2 = 1;
   if (dfl->ab2gr[2] && dfl->abvals[2]) {
     double g1 = dfl->ab2gr[2](dfl->abvals[2], pcm->wlo[2]);
     double g2 = dfl->ab2gr[2](dfl->abvals[2], pcm->whi[2]);
     if (g1 > g2) std::swap(g1, g2);
-    if (g1 == g2) z1 = z2 = roundaway(g1);
-    else {
-      z1 = static_cast<int>(std::floor(g1 + 0.001));
-      z2 = static_cast<int>(std::ceil(g2 - 0.001));
-    }
+    gridrange(g1, g2, &z1, &z2);
   }
   if (dfl->grvals[3]) {
     double g1 = t2gr(dfl->grvals[3], &pcm->tbeg);
     double g2 = t2gr(dfl->grvals[3], &pcm->tend);
-    if (g1 == g2) t1 = t2 = roundaway(g1);
-    else {
-      t1 = static_cast<int>(std::floor(g1 + 0.001));
-      t2 = static_cast<int>(std::ceil(g2 - 0.001));
-    }
+    gridrange(g1, g2, &t1, &t2);
   }
   if (z2 < z1 || t2 < t1) {
     omprnt(0, "DEFINE error:  Invalid expression. \n");
@@ -231,22 +245,19 @@ int defbody(const std::string& name, const std::string& expr, cmnstate* pcm) {
     frdef(node);
     return 1;
   }
-  pfi->dnum[2] = z2 - z1 + 1;
-  pfi->dnum[3] = t2 - t1 + 1;
-  pfi->dimoff[2] = z1 - 1;
-  pfi->dimoff[3] = t1 - 1;
-
   // The element count, checked before anything that large is asked for.
+  // Level and time counts beyond an int cannot be held by the record.
+  uint64_t nz = static_cast<uint64_t>(z2 - z1) + 1;
+  uint64_t nt = static_cast<uint64_t>(t2 - t1) + 1;
   uint64_t slab = static_cast<uint64_t>(pfi->dnum[0]) * static_cast<uint64_t>(pfi->dnum[1]);
-  uint64_t count = slab * static_cast<uint64_t>(pfi->dnum[2]);
-  bool over = pfi->dnum[2] != 0 && count / pfi->dnum[2] != slab;
-  uint64_t total = count * static_cast<uint64_t>(pfi->dnum[3]);
-  over = over || (pfi->dnum[3] != 0 && total / pfi->dnum[3] != count);
+  uint64_t count = 0, total = 0;
+  bool over = __builtin_mul_overflow(slab, nz, &count) || __builtin_mul_overflow(count, nt, &total);
   over = over || total > std::numeric_limits<size_t>::max() / sizeof(float) ||
          total > static_cast<uint64_t>(std::numeric_limits<long>::max() / 4);
+  const uint64_t intmax = static_cast<uint64_t>(std::numeric_limits<int>::max());
   // More than the machine holds would only end in the process being killed
   // while the array is filled.
-  bool toobig = !over && total * sizeof(float) > physbytes();
+  bool toobig = !over && (total * sizeof(float) > physbytes() || nz > intmax || nt > intmax);
   auto nomem = [&]() {
     omprnt(0, "Define Error:  Unable to allocate data memory\n");
     omprntf(0, "  Size of request was %li grid elements\n",
@@ -258,6 +269,20 @@ int defbody(const std::string& name, const std::string& expr, cmnstate* pcm) {
     frdef(node);
     return 1;
   }
+  // The record numbers its first level and time from an int offset.
+  auto fits = [](long long first, long long last) {
+    return first > std::numeric_limits<int>::min() && last <= std::numeric_limits<int>::max();
+  };
+  if (!fits(z1, z2) || !fits(t1, t2)) {
+    omprnt(0, "DEFINE error:  Invalid expression. \n");
+    omgfre(first);
+    frdef(node);
+    return 1;
+  }
+  pfi->dnum[2] = static_cast<int>(nz);
+  pfi->dnum[3] = static_cast<int>(nt);
+  pfi->dimoff[2] = static_cast<int>(z1 - 1);
+  pfi->dimoff[3] = static_cast<int>(t1 - 1);
   try {
     pfi->rbuf.resize(static_cast<size_t>(total));
   } catch (const std::bad_alloc&) {
@@ -271,8 +296,8 @@ int defbody(const std::string& name, const std::string& expr, cmnstate* pcm) {
     omgfre(first);
   } else {
     float* out = pfi->rbuf.data();
-    for (int t = t1; t <= t2; t++) {
-      for (int z = z1; z <= z2; z++) {
+    for (long long t = t1; t <= t2; t++) {
+      for (long long z = z1; z <= z2; z++) {
         gridres* g = evalat(expr, pst, dfl, z, t, &stn);
         if (!g) {
           omgfre(first);

@@ -42,7 +42,7 @@ int gxqwid() { return gxstate().lwide; }
 
 void gxwide(int thickness) {
   plotxform& p = gxstate();
-  int hc = p.lwflg ? (thickness + 1) / 2 : thickness;
+  int hc = p.lwflg ? static_cast<int>((static_cast<long long>(thickness) + 1) / 2) : thickness;
   hout2i(-4, hc, thickness);
   if (p.intflg) gxdrv().width(thickness);
   p.lwide = thickness;

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <limits>
 
 #include "base/cmnstate.h"
 #include "gx/gx.h"
@@ -94,10 +95,17 @@ void omstamp(cmnstate* pcm) {
   if (pcm->timelab) omtmlb(pcm);
 }
 
+int omthin(int thick, int by) {
+  long long v = static_cast<long long>(thick) - by;
+  if (v < std::numeric_limits<int>::min()) return std::numeric_limits<int>::min();
+  if (v > std::numeric_limits<int>::max()) return std::numeric_limits<int>::max();
+  return static_cast<int>(v);
+}
+
 void omepil(cmnstate* pcm, int xdim, int ydim, int code) {
   gxclip(0, pcm->vpagew, 0, pcm->vpageh);
   gxcolr(pcm->annotcolor);
-  gxwide(pcm->annotthick - 3);
+  gxwide(omthin(pcm->annotthick, 3));
   omstamp(pcm);
   omaxpl(pcm, xdim, ydim);
   omgsav(code, pcm);

@@ -37,7 +37,7 @@ void grepil(cmnstate* pcm, int dim, bool vert, int code) {
   gxclip(0, pcm->vpagew, 0, pcm->vpageh);
   if (vert) omaxpl(pcm, 4, dim);
   else omaxpl(pcm, dim, 4);
-  gxwide(pcm->annotthick - 3);
+  gxwide(omthin(pcm->annotthick, 3));
   gxcolr(pcm->annotcolor);
   omstamp(pcm);
   omgsav(code, pcm);

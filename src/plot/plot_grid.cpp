@@ -167,7 +167,7 @@ void omfgrd(cmnstate* pcm) {
   if (pgr->idim == 0 && pgr->jdim == 1) omwmap(pcm, 0);
   gxclip(0, pcm->vpagew, 0, pcm->vpageh);
   gxcolr(pcm->annotcolor);
-  gxwide(pcm->annotthick - 3);
+  gxwide(omthin(pcm->annotthick, 3));
   omstamp(pcm);
   omaxpl(pcm, pgr->idim, pgr->jdim);
   omfram(pcm);

@@ -42,7 +42,7 @@ int southof(const cmnstate* pcm, const gridres* g, float wx, float wy) {
 
 void arrowkey(cmnstate* pcm) {
   gxcolr(pcm->annotcolor);
-  gxwide(pcm->annotthick - 2);
+  gxwide(omthin(pcm->annotthick, 2));
   float len = pcm->arrsize;
   omarrw(pcm->plotxhi - 2.0f, pcm->plotylo - 0.5f, 0, len, pcm->arrowhead);
   char buf[64];

@@ -71,5 +71,8 @@ void omtmlb(cmnstate* pcm);
 // Logo and time stamp on the first plot of a frame.
 void omstamp(cmnstate* pcm);
 void omepil(cmnstate* pcm, int xdim, int ydim, int code);
+// The annotation thickness less by, for the thinner lines of the axes and
+// keys; any stored thickness is taken, so the difference saturates.
+int omthin(int thick, int by);
 // Name of a last-graphic code ("" outside the table).
 const char* omgxnm(int code);
