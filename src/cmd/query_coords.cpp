@@ -240,10 +240,12 @@ int qdialog(const char* p, const char* com, const char* typed, const cmnstate* p
   }
   memcpy(d.ch, text.c_str(), text.size() + 1);
   d.len = (int)text.size();
-  d.pc = pcm->dlgcolors[0];
-  d.fc = pcm->dlgcolors[1];
-  d.bc = pcm->dlgcolors[2];
-  d.oc = pcm->dlgcolors[3];
+  // The settings keep foreground, background, outline, prompt; the dialog
+  // takes prompt, text, face, border.
+  d.pc = pcm->dlgcolors[3];
+  d.fc = pcm->dlgcolors[0];
+  d.bc = pcm->dlgcolors[1];
+  d.oc = pcm->dlgcolors[2];
   d.th = pcm->dlgthick;
   d.nu = pcm->dlgnumeric;
   std::string line = gxdlg(&d);

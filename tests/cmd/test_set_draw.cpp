@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "gx/gxdrv.h"
 #include "test_print_util.h"
 
 namespace {
@@ -11,6 +12,20 @@ namespace {
 class SetDraw : public testing::Test {
  protected:
   void SetUp() override { gxc_start(); }
+};
+
+// A display that keeps the dialog record it is handed and answers a line.
+struct dialog_driver : gxdriver {
+  dlgrec got;
+  std::string text;
+  bool interactive() const override { return true; }
+  std::string dialog(dlgrec* d) override {
+    got = *d;
+    text = d->ch ? d->ch : "";
+    free(d->ch);
+    got.ch = nullptr;
+    return "typed\n";
+  }
 };
 
 const char kMissLine[] = "SET error:  Missing or invalid arguments for LINE option\n";
@@ -326,6 +341,32 @@ TEST_F(SetDraw, DisplayDoubleBufferAndWindowSize) {
   EXPECT_EQ(gxc_run("set xsize 800").rc, 1);
   EXPECT_EQ(gxc_run("set xsize 0 600").rc, 1);
   EXPECT_EQ(gxc_run("set xsize 800 -5").rc, 1);
+}
+
+// The colours reach the dialog in the roles the command names them.
+TEST_F(SetDraw, DialogColoursReachTheDialogAsTyped) {
+  dialog_driver drv;
+  gxdsetdrv(&drv);
+  testing::internal::CaptureStdout();
+  gxstrt(11, 8.5, 0);
+  testing::internal::GetCapturedStdout();
+  gcmn.batch = 0;
+  gxc_run("set dialog 2 3 4 5 6 n");
+  cmdout r = gxc_run("q dialog 1 2 3 4 Name|abc");
+  gcmn.batch = 1;
+  gxdsetdrv(nullptr);
+  gxc_start();
+  EXPECT_EQ(r.rc, 0);
+  EXPECT_EQ(r.out, "typed\n");
+  EXPECT_EQ(drv.got.pc, 2);
+  EXPECT_EQ(drv.got.fc, 3);
+  EXPECT_EQ(drv.got.bc, 4);
+  EXPECT_EQ(drv.got.oc, 5);
+  EXPECT_EQ(drv.got.th, 6);
+  EXPECT_EQ(drv.got.nu, 1);
+  EXPECT_EQ(drv.got.x, 1);
+  EXPECT_EQ(drv.got.h, 4);
+  EXPECT_EQ(drv.text, "Name|abc");
 }
 
 TEST_F(SetDraw, ButtonsDialogsMenusAndRubberBands) {
