@@ -17,6 +17,13 @@ int missing(const char* name) {
   return 1;
 }
 
+// A format the value printing could not apply safely: plain text and one
+// floating conversion are all it takes.
+int badformat(const char* name) {
+  omprntf(0, "SET %s error:  the format may hold one floating conversion only\n", name);
+  return 1;
+}
+
 // The typed text at the position of p in the lower-cased line.
 const char* typedat(const char* kw, const char* typed, const char* p) { return typed + (p - kw); }
 
@@ -283,7 +290,7 @@ int setlab(const char* kw, const char* typed, int* mode, std::string* fmt, const
     std::string text = typedat(kw, typed, p);
     size_t nl = text.find('\n');
     if (nl != std::string::npos) text.resize(nl);
-    if (!omfmtok(text.c_str())) return missing(name);
+    if (!omfmtok(text.c_str())) return badformat(name);
     *fmt = text;
     omprnt(2, "Substitution string is: " + text + "\n");
   }
@@ -294,7 +301,7 @@ int setprnopts(const char* kw, const char* typed, cmnstate* pcm) {
   const char* p = nxtwrd(kw);
   if (!p) return missing("PRNOPTS");
   std::string fmt = wrdstr(typedat(kw, typed, p));
-  if (!omfmtok(fmt.c_str())) return missing("PRNOPTS");
+  if (!omfmtok(fmt.c_str())) return badformat("PRNOPTS");
   pcm->prnfmt = fmt;
   p = nxtwrd(p);
   if (!p) return 0;

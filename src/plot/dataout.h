@@ -27,8 +27,9 @@ int omwgdstime(FILE* out, double* time);
 void omcsel(float rmin, float rmax, float* cint, float* cmin, float* cmax);
 
 // Whether fmt is safe as a printf format for one double: literal text,
-// "%%" and exactly one floating conversion (flags, width and precision of
-// at most three digits each, e f g a in either case).
+// "%%" and at most one floating conversion (flags, width and precision of
+// at most three digits each, e f g a in either case).  Plain text is a
+// format too: it is printed as it stands.
 bool omfmtok(const char* fmt);
 // fmt (checked with omfmtok) applied to v; "%g " of v when fmt is unsafe.
 std::string omfmtval(const char* fmt, double v);

@@ -40,7 +40,7 @@ bool omfmtok(const char* fmt) {
     if (!*p || !std::strchr("eEfFgGaA", *p)) return false;
     convs++;
   }
-  return convs == 1;
+  return convs <= 1;
 }
 
 std::string omfmtval(const char* fmt, double v) {

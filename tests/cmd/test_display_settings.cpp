@@ -105,8 +105,24 @@ TEST_F(Settings, LabelAndPrintFormatsAreCheckedLiteralText) {
   EXPECT_EQ(gcmn.clabfmt, "%g mb");
   o = run("set clab %s%s%n");
   EXPECT_EQ(o.rc, 1);
-  EXPECT_EQ(o.out, "SET error:  Missing or invalid arguments for CLAB option\n");
+  EXPECT_EQ(o.out, "SET CLAB error:  the format may hold one floating conversion only\n");
   EXPECT_EQ(gcmn.clabfmt, "%g mb");
+  // Plain text is a format: it is drawn or printed as it stands.
+  o = run("set xlab Lon");
+  EXPECT_EQ(o.rc, 0);
+  EXPECT_EQ(o.out, "Substitution string is: Lon\n");
+  EXPECT_EQ(gcmn.xlabfmt, "Lon");
+  EXPECT_EQ(run("set ylab 100%% deg").rc, 0);
+  EXPECT_EQ(gcmn.ylabfmt, "100%% deg");
+  EXPECT_EQ(run("set clab abc").rc, 0);
+  EXPECT_EQ(gcmn.clabfmt, "abc");
+  EXPECT_EQ(run("set prnopts X").rc, 0);
+  EXPECT_EQ(gcmn.prnfmt, "X");
+  o = run("set xlab %g to %g");
+  EXPECT_EQ(o.rc, 1);
+  EXPECT_EQ(o.out, "SET XLAB error:  the format may hold one floating conversion only\n");
+  EXPECT_EQ(gcmn.xlabfmt, "Lon");
+  run("set clab %g mb");
   EXPECT_EQ(run("set xlab %d").rc, 1);
   EXPECT_EQ(run("set ylab %.1fE").rc, 0);
   EXPECT_EQ(gcmn.ylabfmt, "%.1fE");

@@ -358,10 +358,13 @@ TEST(FormatCheck, OnlyOneFloatingConversion) {
   EXPECT_FALSE(omfmtok("%g %g"));
   EXPECT_FALSE(omfmtok("%*g"));
   EXPECT_FALSE(omfmtok("%99999g"));
-  EXPECT_FALSE(omfmtok("text"));
+  EXPECT_TRUE(omfmtok("text"));  // no conversion: printed as it stands
+  EXPECT_TRUE(omfmtok("100%%"));
   EXPECT_FALSE(omfmtok("%"));
   EXPECT_EQ(omfmtval("%5.1f|", 2.25), "  2.2|");
   EXPECT_EQ(omfmtval("%s", 2.5), "2.5 ");
+  EXPECT_EQ(omfmtval("X", 2.5), "X");
+  EXPECT_EQ(omfmtval("100%%", 2.5), "100%");
 }
 
 }  // namespace
