@@ -10,8 +10,8 @@
 
 #include "base/cmnstate.h"
 #include "data/datafile.h"
+#include "data/gridres.h"
 #include "data/omggrd.h"
-#include "expr/gridres.h"
 
 namespace {
 

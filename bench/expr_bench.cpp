@@ -7,8 +7,8 @@
 
 #include "data/datafile.h"
 #include "data/datetime.h"
+#include "data/gridres.h"
 #include "expr/evalstat.h"
-#include "expr/gridres.h"
 #include "expr/omexpr.h"
 
 int main(int argc, char** argv) {

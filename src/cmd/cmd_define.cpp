@@ -19,9 +19,9 @@
 #include "data/axisconv.h"
 #include "data/datafile.h"
 #include "data/datetime.h"
+#include "data/gridres.h"
 #include "expr/defvar.h"
 #include "expr/evalstat.h"
-#include "expr/gridres.h"
 #include "expr/omexpr.h"
 
 namespace {

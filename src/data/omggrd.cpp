@@ -20,8 +20,8 @@
 #include "data/datetime.h"
 #include "data/fnmexp.h"
 #include "data/gribread.h"
+#include "data/gridres.h"
 #include "data/pdef.h"
-#include "expr/gridres.h"
 #include "sdf/sdf.h"
 
 namespace {

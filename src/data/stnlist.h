@@ -6,7 +6,7 @@
 //  - reports live in blocks of STNBLKSZ records, each block allocated with
 //    calloc(STNBLKSZ, sizeof(stnrpt)) and kept in the block table;
 //  - the time conversion copy (tvals) is allocated with malloc.
-// omsfre (expr/omexpr.h) releases the blocks, the time copy and the list.
+// omsfre releases the blocks, the time copy and the list.
 #pragma once
 
 struct datafile;
@@ -48,3 +48,6 @@ struct stnlist {
   int rptcnt;               // reports used in the current block (STNBLKSZ: none open)
   int blkcnt;               // index of the current block, -1 none
 };
+
+// Releases a station list with its report blocks (null: nothing).
+void omsfre(stnlist* stn);

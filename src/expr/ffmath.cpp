@@ -4,9 +4,9 @@
 #include <cmath>
 
 #include "base/omprnt.h"
+#include "data/gridres.h"
 #include "data/stnlist.h"
 #include "expr/evalstat.h"
-#include "expr/gridres.h"
 #include "expr/omexpr.h"
 #include "expr/omfunc.h"
 

@@ -8,9 +8,9 @@
 
 #include "base/omprnt.h"
 #include "data/datafile.h"
+#include "data/gridres.h"
 #include "expr/evalstat.h"
 #include "expr/fn_common.h"
-#include "expr/gridres.h"
 #include "expr/omexpr.h"
 #include "expr/omfunc.h"
 

@@ -5,7 +5,7 @@
 
 #include <cstddef>
 
-#include "expr/gridres.h"
+#include "data/gridres.h"
 
 struct evalstat;
 struct datafile;

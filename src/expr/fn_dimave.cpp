@@ -11,9 +11,9 @@
 #include "base/words.h"
 #include "data/datafile.h"
 #include "data/datetime.h"
+#include "data/gridres.h"
 #include "expr/evalstat.h"
 #include "expr/fn_common.h"
-#include "expr/gridres.h"
 #include "expr/omexpr.h"
 #include "expr/omfunc.h"
 

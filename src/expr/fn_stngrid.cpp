@@ -12,12 +12,12 @@
 #include "base/words.h"
 #include "data/axisconv.h"
 #include "data/datetime.h"
+#include "data/gridres.h"
 #include "data/omgstn.h"
 #include "data/stnlist.h"
 #include "expr/evalstat.h"
 #include "expr/fn_common.h"
 #include "expr/fn_stn.h"
-#include "expr/gridres.h"
 #include "expr/omexpr.h"
 #include "expr/omfunc.h"
 

@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "base/omprnt.h"
+#include "data/gridres.h"
 #include "expr/evalstat.h"
 #include "expr/fn_common.h"
-#include "expr/gridres.h"
 #include "expr/omexpr.h"
 #include "expr/omfunc.h"
 

@@ -13,10 +13,10 @@
 #include "base/words.h"
 #include "data/datafile.h"
 #include "data/datetime.h"
+#include "data/gridres.h"
 #include "data/stnlist.h"
 #include "expr/evalstat.h"
 #include "expr/fn_common.h"
-#include "expr/gridres.h"
 #include "expr/omexpr.h"
 #include "expr/omfunc.h"
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "data/datafile.h"
-#include "expr/gridres.h"
+#include "data/gridres.h"
 
 namespace {
 

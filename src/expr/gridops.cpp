@@ -4,36 +4,13 @@
 
 #include "base/omprnt.h"
 #include "data/datetime.h"
-#include "expr/gridres.h"
+#include "data/gridres.h"
 #include "expr/omexpr.h"
 #include "expr/opcore.h"
 
 namespace {
 
 int nvary(const gridres* pgr) { return (pgr->idim != -1) + (pgr->jdim != -1); }
-
-// Finds dimension dim as the i or the j axis of a grid.
-bool axisof(const gridres* pgr, int dim, int* siz, omaxisfn* conv, float** vals, int* linr) {
-  if (pgr->idim == dim) {
-    *siz = pgr->isiz;
-    *conv = pgr->igrab;
-    *vals = pgr->ivals;
-    *linr = pgr->ilinr;
-    return true;
-  }
-  if (pgr->jdim == dim) {
-    *siz = pgr->jsiz;
-    *conv = pgr->jgrab;
-    *vals = pgr->jvals;
-    *linr = pgr->jlinr;
-    return true;
-  }
-  return false;
-}
-
-bool sametime(const datetime& a, const datetime& b) {
-  return a.yr == b.yr && a.mo == b.mo && a.dy == b.dy && a.hr == b.hr && a.mn == b.mn;
-}
 
 void rangemsg(const gridres* g1, const gridres* g2, int dim) {
   omprnt(0, "Operation error:  Incompatable grids \n");
@@ -132,40 +109,6 @@ void negrun(int op, const float* v1, float u1, gridres* g2, int mode, bool swapp
 }
 
 }  // namespace
-
-int omgchk(gridres* pgr1, gridres* pgr2, int dim) {
-  if (dim < 0) return 0;
-  int siz1, siz2, lin1, lin2;
-  omaxisfn conv1, conv2;
-  float *vals1, *vals2;
-  if (!axisof(pgr1, dim, &siz1, &conv1, &vals1, &lin1)) return 1;
-  if (!axisof(pgr2, dim, &siz2, &conv2, &vals2, &lin2)) return 1;
-  if (siz1 != siz2) return 1;
-  int f1 = pgr1->dimmin[dim], f2 = pgr2->dimmin[dim];
-  int l1 = pgr1->dimmax[dim], l2 = pgr2->dimmax[dim];
-  if (dim == 3) {
-    datetime a, b;
-    gr2t(vals1, f1, &a);
-    gr2t(vals2, f2, &b);
-    if (!sametime(a, b)) return 1;
-    gr2t(vals1, l1, &a);
-    gr2t(vals2, l2, &b);
-    if (!sametime(a, b)) return 1;
-    return 0;
-  }
-  if (!conv1 || !conv2) return 1;
-  double w1f = conv1(vals1, f1), w1l = conv1(vals1, l1);
-  double w2f = conv2(vals2, f2), w2l = conv2(vals2, l2);
-  double tol = (1e-5 * std::fabs(w1l - w1f) + 1e-5 * std::fabs(w2l - w2f)) / 2.0;
-  if (std::fabs(w1f - w2f) > tol) return 1;
-  if (std::fabs(w1l - w2l) > tol) return 1;
-  if (lin1 != lin2) return 1;
-  if (!lin1 && !lin2) {
-    for (int k = 0; k < siz1; k++)
-      if (std::fabs(conv1(vals1, f1 + k) - conv2(vals2, f2 + k)) > tol) return 1;
-  }
-  return 0;
-}
 
 namespace {
 

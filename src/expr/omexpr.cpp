@@ -11,9 +11,9 @@
 #include "base/cmnstate.h"
 #include "base/omprnt.h"
 #include "base/words.h"
+#include "data/gridres.h"
 #include "data/stnlist.h"
 #include "expr/evalstat.h"
-#include "expr/gridres.h"
 #include "expr/varprs.h"
 
 int omexpr_pass = 0;

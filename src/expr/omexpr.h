@@ -24,9 +24,6 @@ int omexpr(const char* expr, evalstat* pst);
 // Releases the result held by pst (by its type) and clears it.
 void omfree(evalstat* pst);
 
-// Releases a station list with its report blocks (null: nothing).
-void omsfre(stnlist* stn);
-
 // Grid with grid: the result is one of the two operands changed in place;
 // with rel set the other operand is released.  Null on failure (messages
 // printed, both operands left to the caller).
@@ -44,9 +41,6 @@ stnlist* omstop(stnlist* stn1, stnlist* stn2, int op, int rel);
 // Station list with a constant; swap 0: the list is the first operand,
 // 1: the constant is.
 stnlist* omscop(stnlist* stn, float val, int op, int swap);
-
-// 0 when both grids cover the same range of dimension dim, else 1.
-int omgchk(gridres* pgr1, gridres* pgr2, int dim);
 
 // Nesting depth of evaluations in progress (function arguments nest).
 extern int omexpr_pass;

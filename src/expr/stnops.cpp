@@ -2,19 +2,11 @@
 #include <cstdlib>
 
 #include "base/omprnt.h"
+#include "data/gridres.h"
 #include "data/stnlist.h"
 #include "expr/evalstat.h"
-#include "expr/gridres.h"
 #include "expr/omexpr.h"
 #include "expr/opcore.h"
-
-void omsfre(stnlist* stn) {
-  if (!stn) return;
-  std::free(stn->tvals);
-  for (int i = 0; i < STNBLKS; i++)
-    if (stn->blks[i]) std::free(stn->blks[i]);
-  std::free(stn);
-}
 
 void omfree(evalstat* pst) {
   if (pst->type == 1) omgfre(pst->result.pgr);

@@ -10,9 +10,9 @@
 #include "base/words.h"
 #include "data/datafile.h"
 #include "data/datetime.h"
+#include "data/gridres.h"
 #include "expr/defvar.h"
 #include "expr/evalstat.h"
-#include "expr/gridres.h"
 #include "expr/omfunc.h"
 #include "expr/varread.h"
 

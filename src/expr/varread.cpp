@@ -1,9 +1,9 @@
 #include "expr/varread.h"
 
+#include "data/gridres.h"
 #include "data/omggrd.h"
 #include "data/omgstn.h"
 #include "expr/gridcache.h"
-#include "expr/gridres.h"
 
 int omvread(gridres* pgr) {
   if (omrcget(pgr)) return 0;

@@ -9,7 +9,7 @@
 #include "base/omprnt.h"
 #include "data/datafile.h"
 #include "data/datetime.h"
-#include "expr/gridres.h"
+#include "data/gridres.h"
 #include "lats/lats.h"
 #include "lats/latsapi.h"
 #include "lats/latsint.h"

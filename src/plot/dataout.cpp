@@ -9,8 +9,8 @@
 #include "base/omprnt.h"
 #include "data/byteorder.h"
 #include "data/datetime.h"
+#include "data/gridres.h"
 #include "data/stnlist.h"
-#include "expr/gridres.h"
 #include "plot/dataout.h"
 
 namespace {

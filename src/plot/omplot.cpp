@@ -5,9 +5,9 @@
 
 #include "base/cmnstate.h"
 #include "base/omprnt.h"
+#include "data/gridres.h"
 #include "data/omgstn.h"
 #include "data/stnlist.h"
-#include "expr/gridres.h"
 #include "lats/lats.h"
 #include "plot/dataout.h"
 #include "plot/plotkinds.h"

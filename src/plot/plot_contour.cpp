@@ -11,7 +11,7 @@
 
 #include "base/cmnstate.h"
 #include "base/omprnt.h"
-#include "expr/gridres.h"
+#include "data/gridres.h"
 #include "gx/contour.h"
 #include "gx/gx.h"
 #include "plot/dataout.h"

@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "base/cmnstate.h"
+#include "data/gridres.h"
 #include "data/stnlist.h"
-#include "expr/gridres.h"
 #include "gx/gx.h"
 #include "plot/plotgraph.h"
 

@@ -8,8 +8,8 @@
 
 #include "base/cmnstate.h"
 #include "base/omprnt.h"
+#include "data/gridres.h"
 #include "data/stnlist.h"
-#include "expr/gridres.h"
 #include "gx/gx.h"
 #include "gx/mapproj.h"
 #include "plot/omplot.h"

@@ -7,7 +7,7 @@
 
 #include "base/cmnstate.h"
 #include "base/omprnt.h"
-#include "expr/gridres.h"
+#include "data/gridres.h"
 #include "expr/omexpr.h"
 #include "gx/gx.h"
 #include "gx/mapproj.h"

@@ -7,8 +7,8 @@
 #include "base/cmnstate.h"
 #include "base/omprnt.h"
 #include "data/datetime.h"
+#include "data/gridres.h"
 #include "data/stnlist.h"
-#include "expr/gridres.h"
 #include "plot/dataout.h"
 
 namespace {

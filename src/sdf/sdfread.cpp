@@ -13,7 +13,7 @@
 
 #include "base/omprnt.h"
 #include "data/datafile.h"
-#include "expr/gridres.h"
+#include "data/gridres.h"
 #include "sdf/sdfint.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include "data/datafile.h"
 #include "data/datetime.h"
 #include "data/fnmexp.h"
-#include "expr/gridres.h"
+#include "data/gridres.h"
 #include "sdf/sdfint.h"
 
 std::string sdf_fndt(const std::string& tmpl, const datetime& t, const datetime& t0,

@@ -9,9 +9,9 @@
 
 #include "data/datafile.h"
 #include "data/gribmap.h"
+#include "data/gridres.h"
 #include "data/omggrd.h"
 #include "ddtest.h"
-#include "expr/gridres.h"
 #include "test_grib_util.h"
 
 using gribtest::grec;

@@ -12,9 +12,9 @@
 #include "data/datafile.h"
 #include "data/gribmap.h"
 #include "data/gribread.h"
+#include "data/gridres.h"
 #include "data/omggrd.h"
 #include "ddtest.h"
-#include "expr/gridres.h"
 #include "lats/lats.h"
 #include "test_grib_util.h"
 

@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "data/datafile.h"
+#include "data/gridres.h"
 #include "data/omggrd.h"
 #include "ddtest.h"
-#include "expr/gridres.h"
 
 using ddtest::DataTest;
 using ddtest::dataset;

@@ -11,10 +11,10 @@
 
 #include "data/datafile.h"
 #include "data/gribmap.h"
+#include "data/gridres.h"
 #include "data/omggrd.h"
 #include "data/pdef.h"
 #include "ddtest.h"
-#include "expr/gridres.h"
 #include "test_grib_util.h"
 
 using ddtest::DataTest;

@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "data/axisconv.h"
+#include "data/gridres.h"
 #include "data/stnlist.h"
 #include "expr/evalstat.h"
-#include "expr/gridres.h"
 #include "expr/omexpr.h"
 #include "expr/omfunc.h"
 

@@ -11,7 +11,7 @@
 #include "base/cmnstate.h"
 #include "data/axisconv.h"
 #include "data/datetime.h"
-#include "expr/gridres.h"
+#include "data/gridres.h"
 #include "gx/gx.h"
 
 inline cmnstate* frame_state() {

@@ -12,7 +12,7 @@
 
 #include "base/cmnstate.h"
 #include "cmd/omcmd.h"
-#include "expr/gridres.h"
+#include "data/gridres.h"
 #include "gx/gx.h"
 #include "gx/gxint.h"
 #include "plot/plotcntr.h"

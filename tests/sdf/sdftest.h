@@ -15,7 +15,7 @@
 
 #include "base/cmnstate.h"
 #include "data/datafile.h"
-#include "expr/gridres.h"
+#include "data/gridres.h"
 #include "sdf/sdf.h"
 #include "sdf/sdfint.h"
 

@@ -69,3 +69,6 @@ void omgpfre();
 // Sets rmin and rmax from the defined values of a grid of more than one
 // point (both undef when none is defined).
 void ommnmx(gridres* pgr);
+
+// 0 when both grids cover the same range of dimension dim, else 1.
+int omgchk(gridres* pgr1, gridres* pgr2, int dim);
