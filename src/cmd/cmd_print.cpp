@@ -61,9 +61,10 @@ void readopts(const char* p, imageopts* o) {
   }
 }
 
-// A size that was given must make an image: zero, negative or absurd sides
-// are refused rather than silently replaced or handed to the renderer.
-bool sizeok(int v) { return v == -999 || (v >= 1 && v <= kMaxSide); }
+// A size that was given must make an image: zero or absurd sides are
+// refused rather than silently replaced or handed to the renderer.  A
+// negative side asks for the default size, as an unset one does.
+bool sizeok(int v) { return v < 0 || (v >= 1 && v <= kMaxSide); }
 
 }  // namespace
 

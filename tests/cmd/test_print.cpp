@@ -144,9 +144,26 @@ TEST_F(Print, PortraitDefaultSize) {
   EXPECT_EQ(p.h(), 800);
 }
 
+// A negative side stands for the default size of the page's orientation;
+// one negative side is enough to take the default for both.
+TEST_F(Print, NegativeSizesGiveTheDefaultSize) {
+  const char* const opts[] = {" x-5 y-5", " y-5", " x1100 y-1"};
+  for (const char* o : opts) {
+    std::string f = dir.file("n.png");
+    cmdout r = gxc_run("printim " + f + o);
+    EXPECT_EQ(r.rc, 0) << o;
+    EXPECT_EQ(r.out, "") << o;
+    gxc_image im(f);
+    ASSERT_TRUE(im.im) << o;
+    EXPECT_EQ(im.w(), 800) << o;
+    EXPECT_EQ(im.h(), 600) << o;
+    unlink(f.c_str());
+  }
+}
+
 TEST_F(Print, ImpossibleSizesAreRefusedAndNothingIsWritten) {
   const char msg[] = "PRINTIM error:  image size must be 1 to 20000 pixels\n";
-  const char* const opts[] = {" x0 y600", " x0", " y-5", " x20001 y600", " x800 y0"};
+  const char* const opts[] = {" x0 y600", " x0", " x-5 y0", " x20001 y600", " x800 y0"};
   for (const char* o : opts) {
     std::string f = dir.file("z.png");
     cmdout r = gxc_run("printim " + f + o);
