@@ -53,7 +53,10 @@ bool parsehead(std::string line, udfdef* pfc) {
   p = skipblanks(p);
   p = intprs(p, &pfc->maxarg);
   if (!p) return false;
-  if (pfc->minarg < 0 || pfc->maxarg < pfc->minarg || pfc->maxarg > UDFMAXARG) return false;
+  // Counts that no call can meet (a minimum above the maximum, negative
+  // counts) are kept: such a function fails each call with the argument
+  // count message.  More kinds than the entry holds are refused.
+  if (pfc->maxarg > UDFMAXARG) return false;
   for (int i = 0; i < pfc->maxarg; i++) {
     p = skipblanks(p);
     if (cmpwrd(p, "expr")) pfc->atype[i] = UDFEXPR;

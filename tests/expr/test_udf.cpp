@@ -248,6 +248,41 @@ TEST(UserFunctions, ArgumentChecksBeforeTheCommandRuns) {
   omfree(&o.st);
 }
 
+// Counts that no call can meet are no format error: the entry is kept,
+// its calls fail on the count, and later entries and the data directory's
+// table are read.
+TEST(UserFunctions, UnmeetableCountsKeepTheTableReading) {
+  udftable dd;
+  dd.add("indir 0 0", "direct", "", "sum", "d");
+  const char* o = getenv("OMDDIR");
+  std::string saved = o ? o : "";
+  setenv("OMDDIR", dd.sd.dir.c_str(), 1);
+  dd.sd.write("udft", dd.text);
+  udftable t;
+  t.addraw("minmax 3 1 expr\ndirect\nx\ny\nz\n");
+  t.addraw("neg -1 -2\ndirect\nx\ny\nz\n");
+  t.add("after 0 0", "direct", "", "sum", "a");
+  std::string msg = t.load();
+  if (o) setenv("OMDDIR", saved.c_str(), 1);
+  else unsetenv("OMDDIR");
+  EXPECT_EQ(msg, "");
+  std::string list = captured([] { omqufb(); });
+  EXPECT_EQ(list.substr(0, list.find("Exec:")), "minmax  Args: 3 1  ");
+  EXPECT_NE(list.find("\nneg  Args: -1 -2  Exec: x\n"), std::string::npos);
+  EXPECT_NE(omudfind("after"), nullptr);
+  EXPECT_NE(omudfind("indir"), nullptr);
+  const char* calls[] = {"minmax(1,2)", "minmax", "neg", "neg()"};
+  for (const char* c : calls) {
+    evalout r = evaltext(c);
+    const char* name = c[0] == 'm' ? "minmax" : "neg";
+    EXPECT_EQ(r.rc, 1) << c;
+    EXPECT_EQ(r.msg, std::string("Error from ") + name + ": Too many or too few args\n" +
+                         "Operation Error:  Error from " + name + " function\n" +
+                         "  Error ocurred at column 1\n")
+        << c;
+  }
+}
+
 TEST(UserFunctions, ResultOutsideTheEnvironmentRefused) {
   udftable t;
   t.add("xg 0 0", "direct", "", "xgrid", "x");
