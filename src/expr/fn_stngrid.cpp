@@ -43,11 +43,6 @@ bool wholeval(const char* text, float* v) {
   return q && *q == '\0';
 }
 
-bool wholeint(const char* text, int* v) {
-  const char* q = intprs(text, v);
-  return q && *q == '\0';
-}
-
 // Takes the grid result out of a status.
 gridres* takegrid(evalstat* pst) {
   gridres* g = pst->result.pgr;
@@ -762,7 +757,9 @@ int ffclgr(fargs* pfa, evalstat* pst) {
     return 1;
   }
   int num;
-  if (pfa->argnum < 1 || !wholeint(pfa->argpnt[0], &num)) {
+  // Integer arguments are read for their leading integer, as everywhere in
+  // the command language (2.5 is 2).
+  if (pfa->argnum < 1 || !intprs(pfa->argpnt[0], &num)) {
     omprnt(0, "Error from COLL2GR:  1st argument must be an integer\n");
     return 1;
   }
@@ -771,7 +768,7 @@ int ffclgr(fargs* pfa, evalstat* pst) {
     int n;
     if (std::strcmp(pfa->argpnt[1], "-u") == 0)
       mode = 2;
-    else if (wholeint(pfa->argpnt[1], &n) && n >= 1)
+    else if (intprs(pfa->argpnt[1], &n) && n >= 1)
       nlev = n;
     else
       omprnt(1, "COLL2GR Warning:  2nd arg Invalid; Ignored\n");
