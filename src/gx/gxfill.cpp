@@ -1,4 +1,5 @@
 // Clipped polygon fills and plot markers.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <new>
@@ -93,25 +94,79 @@ void emit(const std::vector<pt>& poly) {
   if (p.intflg) gxdrv().fill(real.data(), (int)n);
 }
 
-// Fills a clipped polygon; one with more points than a record can count is
-// cut into horizontal bands, each filled as its own polygon.
-void fill_band(const std::vector<pt>& src, double xlo, double xhi, double ylo, double yhi,
-               int depth) {
-  std::vector<pt> poly = src;
-  clip_rect(poly, xlo, xhi, ylo, yhi);
-  drop_repeats(poly);
-  if (poly.size() < 3) return;
+struct box {
+  double xlo, xhi, ylo, yhi;
+};
+
+// The median of the points' x (axis 0) or y (axis 1), or the middle of
+// their range when the median is one of its ends (a run of equal values);
+// false when the points do not spread along the axis at all.
+bool cutline(const std::vector<pt>& poly, int axis, double* v) {
+  std::vector<double> c(poly.size());
+  for (size_t i = 0; i < poly.size(); i++) c[i] = axis ? poly[i].y : poly[i].x;
+  auto mm = std::minmax_element(c.begin(), c.end());
+  double lo = *mm.first, hi = *mm.second;
+  if (!(lo < hi)) return false;
+  std::nth_element(c.begin(), c.begin() + c.size() / 2, c.end());
+  *v = c[c.size() / 2];
+  if (*v <= lo || *v >= hi) *v = 0.5 * (lo + hi);
+  return *v > lo && *v < hi;
+}
+
+bool degenerate(const std::vector<pt>& poly) {
+  double xlo = poly[0].x, xhi = xlo, ylo = poly[0].y, yhi = ylo;
+  for (const pt& q : poly) {
+    xlo = std::fmin(xlo, q.x);
+    xhi = std::fmax(xhi, q.x);
+    ylo = std::fmin(ylo, q.y);
+    yhi = std::fmax(yhi, q.y);
+  }
+  return !(xlo < xhi && ylo < yhi);
+}
+
+// Cuts a clipped polygon with more points than a record can
+// count into pieces that fit, at the median of its points across y, or
+// across x when that does not help.  A cut is taken only when it shrinks the
+// pieces: each side keeps at most three quarters of the points and both
+// together at most a quarter more than the whole, so the work stays about
+// proportional to the points.  A tangle whose edges cross every cut line
+// cannot be cut so: false, and the caller draws none of it.
+bool cut(std::vector<pt>& poly, int depth, std::vector<std::vector<pt>>* out) {
+  if (poly.size() < 3) return true;
   if (poly.size() <= kMaxRecordPoints) {
-    emit(poly);
+    if (depth == 0 || !degenerate(poly)) out->push_back(std::move(poly));
+    return true;
+  }
+  if (depth >= 64) return false;
+  const size_t n = poly.size();
+  for (int axis = 1; axis >= 0; axis--) {
+    double v;
+    if (!cutline(poly, axis, &v)) continue;
+    std::vector<pt> lo, hi;
+    clip_edge(poly, lo, axis ? 3 : 1, v);
+    drop_repeats(lo);
+    if (lo.size() > n / 4 * 3) continue;
+    clip_edge(poly, hi, axis ? 2 : 0, v);
+    drop_repeats(hi);
+    if (hi.size() > n / 4 * 3 || lo.size() + hi.size() > n + n / 4) continue;
+    std::vector<pt>().swap(poly);
+    return cut(lo, depth + 1, out) && cut(hi, depth + 1, out);
+  }
+  return false;
+}
+
+// Fills a polygon clipped to the box; one with more points than a record
+// can count is cut into pieces, each filled as its own polygon.
+void fill_clipped(std::vector<pt>& poly, const box& b) {
+  clip_rect(poly, b.xlo, b.xhi, b.ylo, b.yhi);
+  drop_repeats(poly);
+  const size_t n = poly.size();
+  std::vector<std::vector<pt>> pieces;
+  if (!cut(poly, 0, &pieces)) {
+    printf("Polygon too complex to fill: %zu points\n", n);
     return;
   }
-  if (depth > 40) {
-    printf("Polygon too complex to fill: %zu points\n", poly.size());
-    return;
-  }
-  double ymid = 0.5 * (ylo + yhi);
-  fill_band(poly, xlo, xhi, ylo, ymid, depth + 1);
-  fill_band(poly, xlo, xhi, ymid, yhi, depth + 1);
+  for (const std::vector<pt>& q : pieces) emit(q);
 }
 
 }  // namespace
@@ -148,7 +203,7 @@ static void gxfill_points(const float* xy, int n) {
     emit(poly);
     return;
   }
-  fill_band(poly, p.clminx, p.clmaxx, p.clminy, p.clmaxy, 0);
+  fill_clipped(poly, box{p.clminx, p.clmaxx, p.clminy, p.clmaxy});
 }
 
 // ---------------------------------------------------------------- markers

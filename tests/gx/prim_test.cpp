@@ -225,6 +225,49 @@ TEST(Primitives, HugePolygonIsNeverRecordedWithAWrappedCount) {
   EXPECT_GE(total, (size_t)n / 2);
 }
 
+TEST(Primitives, HugeCombIsCutAcrossItsTeethAndKeepsItsArea) {
+  // 8200 teeth 0.001 inch wide on a base: every horizontal cut crosses all
+  // the teeth, so only cuts across x make pieces that a record can count.
+  gx_batch(30, 10);
+  const int teeth = 8200;
+  std::vector<float> c = {1, 1, 1 + 0.002f * (teeth - 1) + 0.001f, 1};
+  for (int k = teeth - 1; k >= 0; k--) {
+    float x = 1 + 0.002f * k;
+    for (float v : {x + 0.001f, 1.5f, x + 0.001f, 7.0f, x, 7.0f, x, 1.5f}) c.push_back(v);
+  }
+  gxfill(c.data(), (int)c.size() / 2);
+  auto polys = polygons(gx_records());
+  ASSERT_GT(polys.size(), 1u);
+  long long twice = 0;
+  for (const poly_rec& p : polys) {
+    EXPECT_LE(p.count, 32767);
+    long long a = 0;
+    for (int i = 0; i < p.count; i++) {
+      int j = (i + 1) % p.count;
+      a += (long long)p.pts[2 * i] * p.pts[2 * j + 1] - (long long)p.pts[2 * j] * p.pts[2 * i + 1];
+    }
+    twice += a < 0 ? -a : a;
+  }
+  // base 16.399 x 0.5 inch plus 8200 teeth of 0.001 x 5.5, in square mils
+  EXPECT_EQ(twice, 2LL * (16399LL * 500 + 8200LL * 5500));
+}
+
+TEST(Primitives, TangleNoCutCanShrinkIsRefusedAtOnce) {
+  // Every edge of this polygon crosses every line that could cut it, so
+  // no piece would fit a record: one message, nothing drawn, no hang.
+  gx_batch();
+  const int n = 33000;
+  std::vector<float> c(2 * n);
+  for (int i = 0; i < n; i++) {
+    c[2 * i] = (float)((i * 37) % 11);
+    c[2 * i + 1] = (float)((i * 13) % 8);
+  }
+  testing::internal::CaptureStdout();
+  gxfill(c.data(), n);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Polygon too complex to fill: 33000 points\n");
+  EXPECT_TRUE(gx_records().empty());
+}
+
 TEST(Primitives, MarkerShapes) {
   auto count = [](int type, float size) {
     gx_batch();
