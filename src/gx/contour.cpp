@@ -29,6 +29,9 @@ std::vector<uint16_t> lwk;
 // grow as needed, so a line is never cut.
 std::vector<float> fwd, bwd, line;
 
+// The most points a smoothed line takes between two of its nodes.
+const int kMaxSplineSteps = 1000;
+
 // Label queue.
 const int kMaxLabels = 200;
 struct cllab {
@@ -264,8 +267,13 @@ void drawsmooth(std::vector<float>& pts, bool closed) {
     float ax = sc * t1x, ay = sc * t1y, bxx = sc * t2x, byy = sc * t2y;
     float cax = ax + bxx + 2 * p1[0] - 2 * p2[0], cay = ay + byy + 2 * p1[1] - 2 * p2[1];
     float cbx = 3 * p2[0] - 3 * p1[0] - 2 * ax - bxx, cby = 3 * p2[1] - 3 * p1[1] - 2 * ay - byy;
-    float dt = 0.1f / (d12 > 0.001f ? d12 : 0.001f);
-    for (float t = 0; t < 1.0f; t += dt) {
+    // About one point per 0.1 inch, but never more than kMaxSplineSteps
+    // on one segment: a segment far longer than any page (a wild grid
+    // coordinate) would otherwise take a step too small to move t at all.
+    float dt = d12 > 0.1f * kMaxSplineSteps ? 1.0f / kMaxSplineSteps
+                                             : 0.1f / (d12 > 0.001f ? d12 : 0.001f);
+    float t = 0;
+    for (int k = 0; k <= kMaxSplineSteps && t < 1.0f; k++, t += dt) {
       float t2 = t * t, t3 = t2 * t;
       gxplot(cax * t3 + cbx * t2 + ax * t + p1[0], cay * t3 + cby * t2 + ay * t + p1[1], 2);
     }

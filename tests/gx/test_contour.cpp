@@ -284,3 +284,30 @@ TEST(ContourLines, LineCrossingOnlyTheLastRowAndColumnIsDrawn) {
   EXPECT_NEAR(b.y, 2.5, 1e-3);
   gxcrel();
 }
+
+TEST(ContourSmoothing, SegmentMillionsOfInchesLongEnds) {
+  // The one segment of this line, between grid (3, 2.5) and (2.5, 3), is
+  // about 3.7 million inches long on a page of 5.2 million inches per grid
+  // unit: one point per 0.1 inch would be a step too small to move the
+  // spline's parameter.  The page shows the end of the line at (2.5, 3) in
+  // the middle of the page area; the spline comes in straight (its ends are
+  // extended in line) with slope -1 through the bottom edge of the page.
+  // (The page position is good to an inch or so only: the transform's
+  // offset is a float of some 13 million inches.)
+  std::vector<float> g = {0, 0, 0, 0, 0, 0, 0, 0, 1};
+  const float hx = std::ldexp(1.0f, -20), hy = 3 * std::ldexp(1.0f, -22);
+  setpage(2.5f - hx, 2.5f + hx, 3.0f - hy, 3.0f + hy);
+  gxclev(g.data(), 3, 3, 1, 3, 1, 3, 0.5f, kUndef, "", 1, 0);
+  std::vector<int> r = gx_records();
+  ASSERT_EQ(r.size(), 11u);
+  EXPECT_EQ(r[0], -3);
+  EXPECT_EQ(r[2], -10);
+  EXPECT_EQ(r[4], 0);  // enters through the bottom edge
+  EXPECT_EQ(r[5], -11);
+  EXPECT_NEAR(r[6], 5500, 1500);
+  EXPECT_NEAR(r[7], 4250, 1500);
+  EXPECT_NEAR(r[3] - r[6], r[7], 10);  // slope -1
+  EXPECT_EQ(std::vector<int>(r.begin() + 5, r.begin() + 8),
+            std::vector<int>(r.begin() + 8, r.end()));  // the end point again
+  gxcrel();
+}
