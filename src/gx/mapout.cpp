@@ -13,6 +13,7 @@
 
 #include "base/datadir.h"
 #include "gx/gx.h"
+#include "gx/gxint.h"
 #include "gx/mapproj.h"
 
 namespace {
@@ -41,6 +42,11 @@ FILE* openmap(const char* name) {
   if (!f) printf("Open Error on Map Data Set: %s\n", path.c_str());
   return f;
 }
+
+// Each 360-degree turn of the view gets at least this much of the plot's
+// width, or the outlines are not drawn: narrower turns show nothing but a
+// smear, and drawing them costs a pass over the file each.
+const double kMinTurnInches = 0.1;
 
 // The first multiple of 360 that moves a line whose largest longitude is
 // mx east of the view's western edge.
@@ -115,18 +121,27 @@ struct walker {
 
 }  // namespace
 
-void gxdmap(const mapopts* o) {
-  if (!o || !o->mpfile) return;
+int gxdmap(const mapopts* o) {
+  if (!o || !o->mpfile) return 0;
+  const plotxform& px = gxstate();
+  const int maxturns =
+      (int)std::fmin(1e6, std::fmax(4.0, std::floor((px.clmaxx - px.clminx) / kMinTurnInches)));
+  double turns = ((double)o->lnmx - o->lnmn) / 360.0;
+  if (!(turns <= maxturns)) {  // a NaN or infinite range too
+    printf("Map outlines not drawn: longitudes %g to %g are more than %d turns of 360 degrees\n",
+           o->lnmn, o->lnmx, maxturns);
+    return 1;
+  }
   double s = std::hypot((double)o->lnmx - o->lnmn, (double)o->ltmx - o->ltmn) / 200.0;
   if (s < 0.0001) s = 0.0001;
   FILE* f = openmap(o->mpfile);
-  if (!f) return;
+  if (!f) return 0;
   std::vector<unsigned char> buf;
   bool ok = readall(f, &buf);
   fclose(f);
   if (!ok) {
     printf("Map file format error: Read error on %s\n", o->mpfile);
-    return;
+    return 0;
   }
 
   const size_t size = buf.size();
@@ -137,17 +152,17 @@ void gxdmap(const mapopts* o) {
   for (int recnum = 1;; recnum++) {
     if (pos + 3 > size) {
       if (pos != size) printf("Map file format error: Short record rec num %i\n", recnum);
-      return;
+      return 0;
     }
     int type = b[pos], h1 = b[pos + 1], h2 = b[pos + 2];
     if (type < 1 || type > 3) {
       printf("Map file format error: Invalid rec type %i rec num %i\n", type, recnum);
-      return;
+      return 0;
     }
     if (type == 2) {
       if (pos + 19 > size) {
         printf("Map file format error: Short record rec num %i\n", recnum);
-        return;
+        return 0;
       }
       const unsigned char* q = b + pos + 3;
       size_t next = get4(q);
@@ -168,11 +183,11 @@ void gxdmap(const mapopts* o) {
         pos += 19;
         continue;
       }
-      if (next == 0) return;
+      if (next == 0) return 0;
       // An index chain must move forward, or a damaged file would loop.
       if (next <= pos || next > size) {
         printf("Map file format error: Invalid index offset rec num %i\n", recnum);
-        return;
+        return 0;
       }
       pos = next;
       continue;
@@ -182,7 +197,7 @@ void gxdmap(const mapopts* o) {
     size_t need = 3 + (size_t)h2 * 6;
     if (pos + need > size) {
       printf("Map file format error: Short record rec num %i\n", recnum);
-      return;
+      return 0;
     }
     const unsigned char* q = b + pos + 3;
     pos += need;
@@ -204,8 +219,11 @@ void gxdmap(const mapopts* o) {
       mxlat = std::fmax(mxlat, lat[i]);
     }
     if (!(mxlat >= o->ltmn && mnlat <= o->ltmx)) continue;
+    // One copy per turn that meets the view: at most the view's turns plus
+    // the line's own (a stored longitude reaches 1677 degrees) plus two.
+    // Far out, where adding a turn no longer changes the shift, just one.
     double k = firstshift(o->lnmn, mxlon);
-    while (mnlon + k < o->lnmx) {
+    for (int copy = 0; copy < maxturns + 8 && mnlon + k < o->lnmx; copy++) {
       if (mxlon + k >= o->lnmn) {
         if (col != curcol) gxcolr(curcol = col);
         if (stl != curstl) gxstyl(curstl = stl);
@@ -215,6 +233,7 @@ void gxdmap(const mapopts* o) {
         w.plat = lat[0];
         for (int i = 0; i + 1 < n; i++) w.segment(lon[i], lat[i], lon[i + 1], lat[i + 1]);
       }
+      if (k + 360.0 == k) break;
       k += 360.0;
     }
   }

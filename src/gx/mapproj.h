@@ -57,5 +57,7 @@ struct mapopts {
 
 // Draws the lines of one map outline file through the current projection.
 // Messages go to standard output; a damaged file draws what came before
-// the damage.
-void gxdmap(const mapopts* mopt);
+// the damage.  A view spanning more 360-degree turns of longitude than the
+// clip rectangle can show (each turn gets at least 1/10 inch of its width)
+// is refused with a message and nothing drawn: the result is then 1, else 0.
+int gxdmap(const mapopts* mopt);

@@ -359,7 +359,7 @@ void omwmap(cmnstate* pcm, int flag) {
   o.ltmx = pcm->whi[1];
   for (int i = 0; i < 8 && !pcm->mpdset[i].empty(); i++) {
     o.mpfile = pcm->mpdset[i].c_str();
-    gxdmap(&o);
+    if (gxdmap(&o)) break;  // the view is refused alike for every file
   }
   gxclip(0, pcm->vpagew, 0, pcm->vpageh);
 }

@@ -120,6 +120,31 @@ TEST_F(mapfixture, LinesAreMovedIntoTheViewByWholeTurns) {
   EXPECT_TRUE(first && second);
 }
 
+TEST_F(mapfixture, WideViewsDrawEachTurnOnceOrAreRefused) {
+  mapfile m;
+  m.line(0, {{300, 10}, {302, 10}});
+  // 100 turns on the 11-inch clip rectangle (at most 110): each copy once,
+  // a move to its start and a draw to its end (the step is 180 degrees)
+  view(0, 36000, -90, 90);
+  EXPECT_EQ(draw(m), "");
+  ASSERT_EQ(seen.size(), 200u);
+  for (int j = 0; j < 100; j++) {
+    EXPECT_EQ(seen[2 * j].first, 300.0f + 360.0f * j);
+    EXPECT_EQ(seen[2 * j + 1].first, 302.0f + 360.0f * j);
+  }
+  // more turns than the clip rectangle can show: refused, nothing drawn
+  seen.clear();
+  view(0, 39960, -90, 90);
+  EXPECT_EQ(draw(m), "Map outlines not drawn: longitudes 0 to 39960 are more than 110 turns of 360 degrees\n");
+  view(-1e20f, 0, -90, 90);
+  EXPECT_EQ(draw(m), "Map outlines not drawn: longitudes -1e+20 to 0 are more than 110 turns of 360 degrees\n");
+  EXPECT_TRUE(seen.empty());
+  // so far out that a turn does not change a longitude: one copy at most
+  view(-1e20f, -1e20f, -90, 90);
+  EXPECT_EQ(draw(m), "");
+  EXPECT_LE(seen.size(), 2u);
+}
+
 TEST_F(mapfixture, ViewsFarEastStillFindTheirCopy) {
   mapfile m;
   size_t a = m.index(0, 0, 0, 290, 310, 0, 20);
