@@ -36,7 +36,6 @@ int omrset(cmnstate* pcm, int reinit) {
     // With every file closed no calendar is fixed any more.
     mfcmn.mfcal = -999;
     gxhend();
-    omsethcopy(0);
     gxdbck(pcm->whitebg);
     gxgrey(pcm->grey);
     omprnt(1, "All files closed; all defined objects released\n");

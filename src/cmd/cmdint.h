@@ -20,9 +20,5 @@ int omrun(const char* typed, cmnstate* pcm, int implied);
 // Re-arms the grid reader's one-time notice before every command.
 void omiomg_rearm();
 
-// Whether a hardcopy metafile opened by enable print is still open.
-int omqhcopy();
-void omsethcopy(int open);
-
 // Deepest nesting of exec files.
 constexpr int OMEXEC_MAXDEPTH = 32;

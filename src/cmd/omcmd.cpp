@@ -23,10 +23,6 @@ std::string omgsdo(const char* cmd, int* rc) {
 
 namespace {
 
-// Whether the hardcopy metafile was opened by enable print and not yet
-// ended; the -x exit ends it without the package's own messages.
-int hcopyopen = 0;
-
 bool isblnk(char c) { return c == ' ' || c == '\t'; }
 
 // A name of at most 16 letters and digits, starting with a letter, then
@@ -75,18 +71,6 @@ int runsdf(const char* typed, cmnstate* pcm, bool xdf) {
   return xdf ? omxdfopen(rest, pcm) : omsdfopen(rest, pcm);
 }
 
-int runenable(const char* typed, cmnstate* pcm) {
-  int rc = omenab(typed, pcm);
-  if (rc == 0) hcopyopen = 1;
-  return rc;
-}
-
-int rundisable(const char* typed, cmnstate* pcm) {
-  const char* p = nxtwrd(typed);
-  if (!p || cmpwrd(p, "print")) hcopyopen = 0;
-  return omdisab(typed, pcm);
-}
-
 // The table of command words, in the order they are tried.
 int dispatch(const char* com, const char* typed, cmnstate* pcm, int exflg, bool* matched) {
   *matched = true;
@@ -107,8 +91,8 @@ int dispatch(const char* com, const char* typed, cmnstate* pcm, int exflg, bool*
   if (cmpwrd(com, "help")) return omhelp(com, pcm);
   if (cmpwrd(com, "exec")) return omexec(typed, pcm);
   if (cmpwrd(com, "run")) return omrun(typed, pcm, 0);
-  if (cmpwrd(com, "enable")) return runenable(typed, pcm);
-  if (cmpwrd(com, "disable")) return rundisable(typed, pcm);
+  if (cmpwrd(com, "enable")) return omenab(typed, pcm);
+  if (cmpwrd(com, "disable")) return omdisab(typed, pcm);
   if (cmpwrd(com, "redraw")) {
     // The handler's own result is kept, so an exec file or a script sees
     // a failed redraw as the error it is.
@@ -155,8 +139,6 @@ int dispatch(const char* com, const char* typed, cmnstate* pcm, int exflg, bool*
 
 }  // namespace
 
-int omqhcopy() { return hcopyopen; }
-void omsethcopy(int open) { hcopyopen = open; }
 
 int omcmd(const char* line, cmnstate* pcm, int exflg) {
   if (!line) return 0;

@@ -146,6 +146,10 @@ int gxhbgn(const char* fname);
 int gxhprt();
 void gxhfrm(int action);
 void gxhend();
+// Whether a metafile opened by gxhbgn still waits for its end (gxhend):
+// the leaves of the program that skip the normal close (the -x exit, a lost
+// X server) end it when this is nonzero.
+int gxhopen();
 void gxhdrw(int which);
 void xycnv(int ix, int iy, float* x, float* y);
 

@@ -44,6 +44,8 @@ struct displist {
 };
 
 displist dl;
+// Set by every gxhbgn that answers 0, cleared by every gxhend.
+int hopened = 0;
 size_t chunk_request = kDefaultChunk;
 
 int16_t* new_chunk() {
@@ -300,6 +302,7 @@ int gxhbgn(const char* fname) {
   }
   if (dl.hflag) {
     printf("Metafile already open\n");
+    hopened = 1;
     return 0;
   }
   dl.hfile = fopen(fname, "wb");
@@ -318,6 +321,7 @@ int gxhbgn(const char* fname) {
   dl.hpflg = 0;
   dl.hferr = 0;
   dl.hflag = 1;
+  hopened = 1;
   return 0;
 }
 
@@ -341,6 +345,7 @@ int gxhprt() {
 }
 
 void gxhend() {
+  hopened = 0;
   if (dl.hferr) {
     printf("Resetting print metafile error status.\n");
     dl.hferr = 0;
@@ -364,6 +369,8 @@ void gxhend() {
   dl.hfile = nullptr;
   printf("Hardcopy output file is closed \n");
 }
+
+int gxhopen() { return hopened; }
 
 void xycnv(int ix, int iy, float* x, float* y) {
   *x = (float)ix / 1000.0f;

@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "base/omversion.h"
-#include "cmd/cmdint.h"
 #include "gx/gxint.h"
 #include "gx/gxx11.h"
 
@@ -50,10 +49,7 @@ int onxerror(Display*, XErrorEvent* e) {
 int onxioerror(Display*) {
   fflush(stdout);
   printf("The connection to the X server was lost; Ombra ends.\n");
-  if (omqhcopy()) {
-    gxhend();
-    omsethcopy(0);
-  }
+  if (gxhopen()) gxhend();
   fflush(stdout);
   exit(1);
 }

@@ -15,6 +15,7 @@
 #include "gx/gxx11drv.h"
 #include "main/ommain.h"
 #include "plot/omplot.h"
+#include "script/gsglue.h"
 
 namespace {
 
@@ -44,10 +45,7 @@ void setsignal(int sig, void (*fn)(int)) {
 // The leave of -x: a metafile left open by enable print gets its end,
 // nothing else is closed or printed.
 int exitx() {
-  if (omqhcopy()) {
-    gxhend();
-    omsethcopy(0);
-  }
+  if (gxhopen()) gxhend();
   std::fflush(stdout);
   return 99;
 }
@@ -83,6 +81,7 @@ int ommain(int argc, char** argv) {
 
   ominit();
   omstart(pcm);
+  gssetcmd(omgsdo);  // scripts run their commands through the dispatcher
 
   omfdef();
   gxdsetdrv(gxx11drv());  // used unless in batch mode

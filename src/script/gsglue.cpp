@@ -1,8 +1,8 @@
-// The command interpreter's services as seen from scripts.
+// The rest of the program as seen from scripts.
 #include "script/gsglue.h"
 
+#include "base/cmnstate.h"
 #include "base/omprnt.h"
-#include "cmd/omcmd.h"
 
 static gscmdfn cmdhook = nullptr;
 
@@ -10,7 +10,9 @@ void gssetcmd(gscmdfn fn) { cmdhook = fn; }
 
 std::string gsdocmd(const char* cmd, int* rc) {
   if (cmdhook) return cmdhook(cmd, rc);
-  return omgsdo(cmd, rc);
+  // No command layer registered: nothing can run.
+  *rc = 1;
+  return std::string();
 }
 
 int gsintr() { return omqsig(); }

@@ -1,12 +1,13 @@
-// Links from the script language to the command interpreter: the message
-// printer, the command capture and the interrupt flag.
+// Links from the script language to the rest of the program: the message
+// printer, the interrupt flag and the command runner, which the command
+// layer registers at start (the script library cannot call it directly).
 #pragma once
 
 #include <string>
 
-// Runs one command line with its messages captured; *rc gets the command's
-// result code (-1 for quit).  Tests may replace the runner through
-// gssetcmd.
+// Runs one command line with its messages captured through the registered
+// runner; *rc gets the command's result code (-1 for quit).  With no runner
+// registered nothing runs: *rc is 1 and the text empty.
 std::string gsdocmd(const char* cmd, int* rc);
 using gscmdfn = std::string (*)(const char* cmd, int* rc);
 void gssetcmd(gscmdfn fn);

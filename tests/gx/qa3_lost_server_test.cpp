@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "cmd/cmdint.h"
 #include "gxtest.h"
 #include "test_x11_util.h"
 
@@ -22,7 +21,6 @@ TEST_F(X11Test, LostConnectionFinishesTheMetafileAndEnds) {
   EXPECT_EXIT(
       {
         if (gxhbgn(path.c_str()) != 0) exit(7);
-        omsethcopy(1);
         gxmove(1, 1);
         gxdraw(5, 5);
         // The connection dies under the program; the next request finds out.
