@@ -141,7 +141,7 @@ int omrun(const char* typed, cmnstate* pcm, int implied) {
 }
 
 int omhelp(const char* com, cmnstate* pcm) {
-  std::printf("Documentation of every command is in the README.md of the Ombra sources.\n");
+  std::printf("Documentation is in docs/ of the Ombra sources: docs/README.md, commands in docs/commands.md.\n");
   std::printf("Basic Commands:\n");
   std::printf(" OPEN <descr>      opens a data file \n");
   std::printf(" Query             shows current status \n");

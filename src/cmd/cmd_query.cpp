@@ -73,7 +73,7 @@ void qhelp() {
   };
   for (const char* l : lines) omprnt(2, l);
   omprnt(2, "Details about argument syntax for some of these options are in the \n");
-  omprnt(2, "README.md of the Ombra sources (section Commands).\n");
+  omprnt(2, "docs/commands.md of the Ombra sources.\n");
 }
 
 // The file named by the word after p (default file when none); null after

@@ -47,5 +47,5 @@ void omcfg(int level) {
   omprnt(level, "   o The external image output package is DISABLED.\n");
   omprnt(level, "  o printim command for direct png/gif output ENABLED.\n");
   omprnt(level, "     (images are written with the GD graphics library)\n");
-  omprnt(level, "\nFor documentation see the README.md of the Ombra sources.\n");
+  omprnt(level, "\nFor documentation see docs/README.md of the Ombra sources.\n");
 }

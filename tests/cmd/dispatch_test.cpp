@@ -185,6 +185,10 @@ TEST_F(Dispatch, ResetAndReinitMessages) {
 TEST_F(Dispatch, HelpListsTheBasicCommands) {
   Result r = run("help");
   EXPECT_EQ(r.rc, 0);
+  // The first line points to the documentation.
+  EXPECT_EQ(r.out.compare(0, r.out.find('\n') + 1,
+                          "Documentation is in docs/ of the Ombra sources: docs/README.md, commands in docs/commands.md.\n"),
+            0);
   EXPECT_NE(r.out.find("Basic Commands:\n OPEN <descr>      opens a data file \n"), std::string::npos);
   EXPECT_NE(r.out.find(" QUIT              exits the program \n"), std::string::npos);
 }

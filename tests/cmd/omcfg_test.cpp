@@ -47,4 +47,7 @@ TEST(Config, LongFormForQuery) {
   EXPECT_NE(out.find("both NetCDF and HDF-SDS files.\n"), std::string::npos);
   EXPECT_NE(out.find("GRIB and HDF-SDS files.\n"), std::string::npos);
   EXPECT_NE(out.find("  o printim command for direct png/gif output ENABLED.\n"), std::string::npos);
+  const std::string last = "\nFor documentation see docs/README.md of the Ombra sources.\n";
+  ASSERT_GE(out.size(), last.size());
+  EXPECT_EQ(out.substr(out.size() - last.size()), last);
 }

@@ -12,7 +12,10 @@ TEST_F(Query, HelpUnknownAndNoFiles) {
   EXPECT_EQ(o.rc, 0);
   EXPECT_TRUE(has(o, "query or q Options: \n  q config   Returns Ombra configuration information\n"));
   EXPECT_TRUE(has(o, "  q pp2xy    Converts virtual page XY to real page XY coordinates\n"
-                     "Details about argument syntax for some of these options are in the \n"));
+                     "Details about argument syntax for some of these options are in the \n"
+                     "docs/commands.md of the Ombra sources.\n"));
+  // The help ends with the pointer to the command reference.
+  EXPECT_EQ(o.out.substr(o.out.size() - 39), "docs/commands.md of the Ombra sources.\n");
   o = run("q nonsense_keyword_that_is_long");
   EXPECT_EQ(o.rc, 0);
   EXPECT_EQ(o.out, "Invalid QUERY argument: nonsense_keyword_th \n");
