@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Build the sample data set share/sample/sample.ctl + sample.dat.
+"""Build the sample data set share/sample/sample.ctl + sample.dat, and the
+same fields as a netCDF file, share/sample/sample.nc.
 
 Input: global topography from cdo's topo operator (Debian package cdo) on
 the sample's 2.5-degree grid, written as netCDF by cdo and read back as text
@@ -18,7 +19,13 @@ Output: a descriptor and a big-endian float32 file: x fastest (longitude
 descriptor order, then times.  Points below the ground (pressure level
 beneath the surface pressure) are undefined.
 
-Usage: mksample.py [--out DIR] [--topo-dump FILE]
+The netCDF file (classic format, written by ncgen of netcdf-bin from CDL
+text) holds the same values: coordinate variables lon, lat, lev and time
+with their units, and each variable as (time, lat, lon) or
+(time, lev, lat, lon) with the undefined value as _FillValue.
+--nc-only makes it from the committed sample.dat without cdo.
+
+Usage: mksample.py [--out DIR] [--topo-dump FILE] [--nc-only]
 """
 
 import argparse
@@ -204,6 +211,80 @@ def fields_at(step, topo):
     return grids + [t_lv, z_lv, u_lv, v_lv]
 
 
+# Long names and units of the variables in the netCDF file.
+NC_ATTS = {
+    "topo": ("surface elevation, negative: ocean depth", "m"),
+    "ts": ("surface temperature", "K"),
+    "slp": ("sea-level pressure", "hPa"),
+    "t": ("air temperature", "K"),
+    "z": ("geopotential height", "m"),
+    "u": ("zonal wind", "m/s"),
+    "v": ("meridional wind", "m/s"),
+}
+
+
+def fmt_float(v):
+    """A float32 value as CDL text that reads back to the same float."""
+    return "%.9g" % v
+
+
+def cdl(data):
+    """CDL text of the netCDF file holding the fields of the binary file
+    (bytes as build() makes them)."""
+    nz = len(LEVELS)
+    grid = NX * NY
+    per_time = sum(max(v[1], 1) for v in VARS) * grid
+    if len(data) != 4 * per_time * NT:
+        raise SampleError("sample.dat has %d bytes, expected %d" % (len(data), 4 * per_time * NT))
+    vals = struct.unpack(">%df" % (per_time * NT), data)
+    out = ["netcdf sample {", "dimensions:", "\tlon = %d ;" % NX, "\tlat = %d ;" % NY,
+           "\tlev = %d ;" % nz, "\ttime = UNLIMITED ; // (%d currently)" % NT, "variables:",
+           "\tdouble lon(lon) ;", '\t\tlon:units = "degrees_east" ;', '\t\tlon:long_name = "longitude" ;',
+           "\tdouble lat(lat) ;", '\t\tlat:units = "degrees_north" ;', '\t\tlat:long_name = "latitude" ;',
+           "\tdouble lev(lev) ;", '\t\tlev:units = "hPa" ;', '\t\tlev:long_name = "pressure level" ;',
+           "\tdouble time(time) ;", '\t\ttime:units = "hours since 2000-01-01 00:00:00" ;',
+           '\t\ttime:calendar = "standard" ;', '\t\ttime:long_name = "time" ;']
+    for name, lev, _, _ in VARS:
+        dims = "time, lev, lat, lon" if lev else "time, lat, lon"
+        long_name, units = NC_ATTS[name]
+        out += ["\tfloat %s(%s) ;" % (name, dims), '\t\t%s:long_name = "%s" ;' % (name, long_name),
+                '\t\t%s:units = "%s" ;' % (name, units), "\t\t%s:_FillValue = %gf ;" % (name, UNDEF)]
+    out += ["", '\t:title = "Ombra sample: topography and analytic weather-like fields" ;',
+            '\t:source = "tools/mksample.py" ;', "data:"]
+
+    def listing(name, numbers, fmt):
+        out.append("")
+        out.append(" %s =" % name)
+        text = [fmt(x) for x in numbers]
+        for k in range(0, len(text), 8):
+            out.append("  " + ", ".join(text[k:k + 8]) + ("," if k + 8 < len(text) else " ;"))
+
+    listing("lon", [lon_of(i) for i in range(NX)], fmt_num)
+    listing("lat", [lat_of(j) for j in range(NY)], fmt_num)
+    listing("lev", LEVELS, fmt_num)
+    listing("time", [step * HOURS_PER_STEP for step in range(NT)], fmt_num)
+    off = 0
+    for name, lev, _, _ in VARS:
+        n = max(lev, 1) * grid
+        numbers = []
+        for step in range(NT):
+            start = step * per_time + off
+            numbers += vals[start:start + n]
+        listing(name, numbers, fmt_float)
+        off += n
+    out.append("}")
+    return "\n".join(out) + "\n"
+
+
+def write_netcdf(data, path):
+    """Write the netCDF file of the fields in data (as build() makes them)."""
+    with tempfile.TemporaryDirectory() as tmp:
+        src = os.path.join(tmp, "sample.cdl")
+        with open(src, "w", encoding="ascii") as f:
+            f.write(cdl(data))
+        run(["ncgen", "-k", "classic", "-o", path, src])
+
+
 def build(topo):
     """The whole binary file as bytes."""
     if len(topo) != NX * NY:
@@ -220,8 +301,18 @@ def main(argv):
     here = os.path.dirname(os.path.abspath(__file__))
     ap.add_argument("--out", default=os.path.join(here, "..", "share", "sample"), help="output directory")
     ap.add_argument("--topo-dump", help="read ncdump text of the topography from this file instead of running cdo")
+    ap.add_argument("--nc-only", action="store_true",
+                    help="only write sample.nc, from the sample.dat already in the output directory")
     args = ap.parse_args(argv)
     try:
+        if args.nc_only:
+            with open(os.path.join(args.out, "sample.dat"), "rb") as f:
+                data = f.read()
+            path = os.path.join(args.out, "sample.nc")
+            write_netcdf(data, path + ".tmp")
+            os.replace(path + ".tmp", path)
+            print("sample.nc %d bytes" % os.path.getsize(path))
+            return 0
         if args.topo_dump:
             with open(args.topo_dump, encoding="ascii") as f:
                 text = f.read()
@@ -234,7 +325,10 @@ def main(argv):
             with open(path + ".tmp", "wb") as f:
                 f.write(content)
             os.replace(path + ".tmp", path)
-        print("sample.dat %d bytes, sample.ctl" % len(data))
+        path = os.path.join(args.out, "sample.nc")
+        write_netcdf(data, path + ".tmp")
+        os.replace(path + ".tmp", path)
+        print("sample.dat %d bytes, sample.ctl, sample.nc %d bytes" % (len(data), os.path.getsize(path)))
     except (OSError, SampleError, ValueError) as e:
         print("mksample: %s" % e, file=sys.stderr)
         return 1

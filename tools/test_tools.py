@@ -466,12 +466,42 @@ class Sample(unittest.TestCase):
         with self.assertRaises(mksample.SampleError):
             mksample.parse_ncdump(text, "missing", 10)
 
+    def test_netcdf_text_describes_the_same_grid(self):
+        with open(os.path.join(SHARE, "sample", "sample.dat"), "rb") as f:
+            data = f.read()
+        text = mksample.cdl(data)
+        for line in ('\t\tlon:units = "degrees_east" ;', '\t\tlat:units = "degrees_north" ;',
+                     '\t\tlev:units = "hPa" ;', '\t\ttime:units = "hours since 2000-01-01 00:00:00" ;',
+                     "\tfloat topo(time, lat, lon) ;", "\tfloat z(time, lev, lat, lon) ;",
+                     "\t\tz:_FillValue = -9.99e+08f ;"):
+            self.assertIn(line + "\n", text)
+        self.assertIn("\n lev =\n  1000, 850, 500, 250 ;\n", text)
+        self.assertIn("\n time =\n  0, 6, 12, 18 ;\n", text)
+        with self.assertRaises(mksample.SampleError):
+            mksample.cdl(data[:-4])
+
+    @unittest.skipUnless(shutil.which("ncdump"), "ncdump not installed")
+    def test_netcdf_file_holds_the_binary_values(self):
+        r = subprocess.run(["ncdump", "-v", "z,slp", "-p", "9,17", os.path.join(SHARE, "sample", "sample.nc")],
+                           stdout=subprocess.PIPE, check=True)
+        # ncdump writes undefined values (the _FillValue) as "_"
+        text = r.stdout.decode().replace("_,", "%r," % self.d["undef"]).replace("_ ;", "%r ;" % self.d["undef"])
+        self.assertIn('lev:units = "hPa"', text)
+        n = 144 * 73
+        z = mksample.parse_ncdump(text, "z", 4 * 4 * n)
+        slp = mksample.parse_ncdump(text, "slp", 4 * n)
+        for t in range(4):
+            self.assertEqual(slp[t * n:(t + 1) * n], [float("%.9g" % x) for x in self.grid(t, "slp")])
+            for k in range(4):
+                self.assertEqual(z[(t * 4 + k) * n:(t * 4 + k + 1) * n],
+                                 [float("%.9g" % x) for x in self.grid(t, "z", k)], (t, k))
+
     @unittest.skipUnless(shutil.which("cdo") and shutil.which("ncdump"), "cdo or ncdump not installed")
     def test_regeneration_is_byte_for_byte(self):
         with tempfile.TemporaryDirectory() as tmp:
             with contextlib.redirect_stdout(io.StringIO()):
                 self.assertEqual(mksample.main(["--out", tmp]), 0)
-            for name in ("sample.ctl", "sample.dat"):
+            for name in ("sample.ctl", "sample.dat", "sample.nc"):
                 with open(os.path.join(tmp, name), "rb") as a, \
                         open(os.path.join(SHARE, "sample", name), "rb") as b:
                     self.assertEqual(a.read(), b.read(), name)
