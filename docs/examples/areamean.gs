@@ -1,0 +1,54 @@
+* areamean.gs: an area-mean time series written to a text file.
+*
+* Usage: run areamean.gs expr lon1 lon2 lat1 lat2 file
+*
+* For every time of the dimension environment, writes one line
+* "time value" to file: the area mean of expr over the box, weighted by
+* the cosine of latitude (aave).  Longitudes, latitudes and levels of
+* the environment are set back afterwards.
+function areamean(args)
+  expr = subwrd(args, 1)
+  lon1 = subwrd(args, 2)
+  lon2 = subwrd(args, 3)
+  lat1 = subwrd(args, 4)
+  lat2 = subwrd(args, 5)
+  file = subwrd(args, 6)
+  if (file = '')
+    say 'usage: run areamean.gs expr lon1 lon2 lat1 lat2 file'
+    return 1
+  endif
+
+  'q dims'
+  dims = result
+  lons = subwrd(sublin(dims, 2), 6)' 'subwrd(sublin(dims, 2), 8)
+  lats = subwrd(sublin(dims, 3), 6)' 'subwrd(sublin(dims, 3), 8)
+  tline = sublin(dims, 5)
+  if (subwrd(tline, 3) = 'varying')
+    t1 = subwrd(tline, 11)
+    t2 = subwrd(tline, 13)
+  else
+    t1 = subwrd(tline, 9)
+    t2 = t1
+  endif
+
+* aave reduces the box to one number: fix longitude and latitude.
+  'set x 1'
+  'set y 1'
+  t = t1
+  while (t <= t2)
+    'set t 't
+    'q dims'
+    time = subwrd(sublin(result, 5), 6)
+    'd aave('expr', lon='lon1', lon='lon2', lat='lat1', lat='lat2')'
+    if (rc != 0); return 1; endif
+* The display prints "Result value = 287.42".
+    val = subwrd(result, 4)
+    r = write(file, time' 'val)
+    t = t + 1
+  endwhile
+  r = close(file)
+  'set t 't1' 't2
+  'set lon 'lons
+  'set lat 'lats
+  say 'wrote 't2 - t1 + 1' lines to 'file
+  return

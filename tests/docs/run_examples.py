@@ -1,0 +1,248 @@
+#!/usr/bin/env python3
+"""Runs the command examples of one documentation file with the built ombra.
+
+Usage: run_examples.py OMBRA REPO MDFILE [--update]
+       run_examples.py OMBRA REPO --selftest
+
+The convention for every docs/*.md file:
+
+- A fenced block with the info string `ombra` holds command examples, one
+  command per line.  All `ombra` blocks of one file run in order, in one
+  batch session (`ombra -blc "exec FILE"`), in a fresh temporary directory
+  holding copies of share/sample/* (sample.ctl, sample.dat, sample.nc),
+  with OMDDIR set to share/ and OMSCRP to docs/examples/ (so `run cbar.gs`
+  finds the example scripts).  Blank lines are skipped; lines starting with
+  `*` are comments.
+- A block with the info string `ombra-interactive` is shown, not run (for
+  commands that wait for the mouse or a window, such as `q pos`).
+- A fenced `gs` block whose first line is `* file: NAME.gs` is written to
+  NAME.gs in that directory before the session, so examples can
+  `run NAME.gs`.  Other `gs` blocks are shown only.
+- An example fails when a command returns a nonzero code (the exec file
+  stops there) or prints an error-level message (a line matching ERROR_RE
+  below, on standard output or standard error).
+- A picture the file links to (`![...](NAME.png)`) that the session
+  writes must equal, byte for byte, the committed NAME.png next to the
+  file.  `--update` copies the session's pictures there instead.
+
+The commands run from an exec file rather than standard input because exec
+echoes every command before it runs it (so each output line can be laid to
+its command) and stops at the first command that fails, saying so.
+"""
+
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+
+EXEC_NAME = "docs-examples.exec"
+
+# Error-level messages of the program and of the script interpreter: the
+# "... error:" / "Error from ..." families, and the texts that say a
+# command could not do its work without the word "error" in them.
+ERROR_RE = re.compile(
+    r"error|cannot|connot|can't|couldn't|could not|invalid|unknown command|"
+    r"no files open|not found|not open|failed|failure|unable|does not exist|"
+    r"logic check|not a variable|syntax is:|all undefined values",
+    re.IGNORECASE)
+
+FENCE_RE = re.compile(r"^(```+|~~~+)\s*([^\s`]*)")
+PICTURE_RE = re.compile(r"!\[[^\]]*\]\(([^)\s]+\.png)\)")
+
+
+class Block:
+    def __init__(self, kind, start, lines):
+        self.kind = kind      # info string
+        self.start = start    # line number of the first content line
+        self.lines = lines
+
+
+def blocks_of(text):
+    """The fenced blocks of a Markdown text, in order."""
+    out = []
+    lines = text.split("\n")
+    i = 0
+    while i < len(lines):
+        m = FENCE_RE.match(lines[i])
+        if not m:
+            i += 1
+            continue
+        fence, kind = m.group(1), m.group(2)
+        body = []
+        j = i + 1
+        while j < len(lines) and not lines[j].startswith(fence):
+            body.append(lines[j])
+            j += 1
+        out.append(Block(kind, i + 2, body))
+        i = j + 1
+    return out
+
+
+def prepare(md_text, workdir):
+    """Writes the script files and the exec file; returns the commands as
+    (markdown line number, command) pairs."""
+    commands = []
+    for b in blocks_of(md_text):
+        if b.kind == "gs" and b.lines:
+            m = re.match(r"^\*\s*file:\s*(\S+\.gs)\s*$", b.lines[0])
+            if m:
+                name = m.group(1)
+                if "/" in name:
+                    raise SystemExit("script file names may not hold a directory: %s" % name)
+                with open(os.path.join(workdir, name), "w", encoding="utf-8") as f:
+                    f.write("\n".join(b.lines) + "\n")
+        elif b.kind == "ombra":
+            for k, line in enumerate(b.lines):
+                cmd = line.rstrip()
+                if cmd.strip() == "" or cmd.lstrip().startswith("*"):
+                    continue
+                commands.append((b.start + k, cmd.strip()))
+    with open(os.path.join(workdir, EXEC_NAME), "w", encoding="utf-8") as f:
+        for _, cmd in commands:
+            f.write(cmd + "\n")
+    return commands
+
+
+def attribute(commands, out_lines):
+    """Lays every output line to the command whose echo precedes it:
+    a list of (command index or -1, line)."""
+    k = 0
+    cur = -1
+    laid = []
+    for line in out_lines:
+        if k < len(commands) and line.rstrip() == commands[k][1]:
+            cur = k
+            k += 1
+            continue
+        laid.append((cur, line))
+    return laid, k
+
+
+def run_file(ombra, repo, md, update=False, quiet=False):
+    """Runs the examples of one file; returns a list of failure texts."""
+    with open(md, encoding="utf-8") as f:
+        text = f.read()
+    mdname = os.path.relpath(md, repo) if os.path.abspath(md).startswith(repo + os.sep) else md
+    failures = []
+    with tempfile.TemporaryDirectory(prefix="ombra-docs-") as work:
+        sample = os.path.join(repo, "share", "sample")
+        for name in sorted(os.listdir(sample)):
+            shutil.copy(os.path.join(sample, name), work)
+        commands = prepare(text, work)
+        if not commands:
+            return []
+        env = dict(os.environ)
+        env["OMDDIR"] = os.path.join(repo, "share")
+        env["OMSCRP"] = os.path.join(repo, "docs", "examples")
+        try:
+            r = subprocess.run([ombra, "-blc", "exec " + EXEC_NAME], cwd=work, env=env,
+                               stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                               stderr=subprocess.PIPE, timeout=300)
+        except subprocess.TimeoutExpired:
+            return ["%s: the session did not finish in 300 seconds" % mdname]
+        out = r.stdout.decode("utf-8", "replace")
+        err = r.stderr.decode("utf-8", "replace")
+        if not quiet:
+            sys.stdout.write(out)
+            sys.stdout.write(err)
+        out_lines = [line.rstrip() for line in out.split("\n")]
+        laid, echoed = attribute(commands, out_lines)
+        for idx, line in laid:
+            if idx < 0:
+                continue
+            if line.startswith("EOF EXECuting ") or line.startswith("EXEC error:  error in " + EXEC_NAME):
+                continue
+            if ERROR_RE.search(line):
+                lineno, cmd = commands[idx]
+                failures.append("%s:%d: `%s` printed: %s" % (mdname, lineno, cmd, line.strip()))
+        if ("EXEC error:  error in %s.  EXEC stopped." % EXEC_NAME) in out_lines:
+            lineno, cmd = commands[echoed - 1] if echoed else (0, "?")
+            failures.append("%s:%d: `%s` returned a nonzero code" % (mdname, lineno, cmd))
+        elif ("EOF EXECuting %s" % EXEC_NAME) not in out_lines:
+            failures.append("%s: the session ended before its last command (exit status %d)"
+                            % (mdname, r.returncode))
+        for line in err.split("\n"):
+            if ERROR_RE.search(line):
+                failures.append("%s: standard error: %s" % (mdname, line.strip()))
+
+        # Pictures the file shows must be what its commands write.
+        mddir = os.path.dirname(os.path.abspath(md))
+        for name in sorted(set(PICTURE_RE.findall(text))):
+            made = os.path.join(work, name)
+            kept = os.path.join(mddir, name)
+            if not os.path.exists(made):
+                continue
+            if update:
+                os.makedirs(os.path.dirname(kept), exist_ok=True)
+                shutil.copy(made, kept)
+                continue
+            if not os.path.exists(kept):
+                failures.append("%s: %s is written by the examples but not committed" % (mdname, name))
+                continue
+            with open(made, "rb") as a, open(kept, "rb") as b:
+                if a.read() != b.read():
+                    failures.append("%s: %s differs from what the examples write "
+                                    "(remake it with --update)" % (mdname, name))
+    return failures
+
+
+SELFTEST = [
+    # (what, markdown, a text the failures must hold, or None when it passes)
+    ("a correct example", "```ombra\nopen sample.ctl\nq file\n```\n", None),
+    ("an interactive block is not run", "```ombra-interactive\nq pos\nd nosuch\n```\n", None),
+    ("a nonzero code", "```ombra\nopen sample.ctl\nd nosuchvar\n```\n",
+     ":3: `d nosuchvar` returned a nonzero code"),
+    ("an error with code 0", "```ombra\nq nonsense\n```\n", ":2: `q nonsense` printed: Invalid QUERY"),
+    ("a failure in the second block",
+     "```ombra\nopen sample.ctl\n```\n\ntext\n\n```ombra\n* comment\nset lev 5000 6000\nd z\n```\n",
+     ":10: `d z` returned a nonzero code"),
+    ("a script file from a gs block", "```gs\n* file: ok.gs\nsay 'fine'\n```\n\n```ombra\nrun ok.gs\n```\n", None),
+    ("a failing command inside a script",
+     "```gs\n* file: bad.gs\n'open sample.ctl'\n'd nosuch'\n```\n\n```ombra\nrun bad.gs\n```\n",
+     "`run bad.gs` printed: DISPLAY error"),
+    ("a script that is not there", "```ombra\nrun missing.gs\n```\n", "`run missing.gs` returned a nonzero code"),
+    ("a netCDF file", "```ombra\nsdfopen sample.nc\nd z\n```\n", None),
+    ("an example script", "```ombra\nopen sample.ctl\nset gxout shaded\nd slp\nrun cbar.gs\n```\n", None),
+    ("a stale picture",
+     "```ombra\nopen sample.ctl\nd slp\nprintim pic.png\n```\n\n![slp](pic.png)\n",
+     "pic.png differs from what the examples write"),
+]
+
+
+def selftest(ombra, repo):
+    bad = 0
+    with tempfile.TemporaryDirectory(prefix="ombra-docs-selftest-") as tmp:
+        with open(os.path.join(tmp, "pic.png"), "wb") as f:
+            f.write(b"not the picture")
+        for k, (what, md_text, expect) in enumerate(SELFTEST):
+            md = os.path.join(tmp, "case%d.md" % k)
+            with open(md, "w", encoding="utf-8") as f:
+                f.write(md_text)
+            failures = run_file(ombra, repo, md, quiet=True)
+            if expect is None:
+                ok = not failures
+            else:
+                ok = any(expect in f for f in failures)
+            print("%s: %s -> %s" % ("ok" if ok else "WRONG", what,
+                                     "; ".join(failures) if failures else "passes"))
+            bad += not ok
+    return 1 if bad else 0
+
+
+def main(argv):
+    if len(argv) == 3 and argv[2] == "--selftest":
+        return selftest(os.path.abspath(argv[0]), os.path.abspath(argv[1]))
+    if len(argv) not in (3, 4) or (len(argv) == 4 and argv[3] != "--update"):
+        print(__doc__.split("\n\n")[1], file=sys.stderr)
+        return 2
+    ombra, repo, md = os.path.abspath(argv[0]), os.path.abspath(argv[1]), argv[2]
+    failures = run_file(ombra, repo, md, update=len(argv) == 4)
+    for f in failures:
+        print("FAILED: " + f)
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))

@@ -1,0 +1,195 @@
+#!/usr/bin/env python3
+"""Runs the example scripts of docs/examples with the built ombra on the
+sample data set and checks what they write.
+
+Usage: test_examples.py OMBRA REPO
+"""
+
+import math
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+import unittest
+import zlib
+
+OMBRA = REPO = None
+
+
+def run_session(workdir, commands):
+    env = dict(os.environ)
+    env["OMDDIR"] = os.path.join(REPO, "share")
+    env["OMSCRP"] = os.path.join(REPO, "docs", "examples")
+    r = subprocess.run([OMBRA, "-blE"], cwd=workdir, env=env, input="\n".join(commands) + "\n",
+                       stdout=subprocess.PIPE, stderr=subprocess.PIPE, universal_newlines=True,
+                       timeout=120)
+    return r.stdout
+
+
+def read_png(path):
+    """(width, height, rows of RGB tuples) of a palette PNG or an 8-bit RGB(A)
+    one, not interlaced."""
+    with open(path, "rb") as f:
+        data = f.read()
+    assert data[:8] == b"\x89PNG\r\n\x1a\n", path
+    pos, idat, palette = 8, b"", None
+    while pos < len(data):
+        n, kind = struct.unpack(">I4s", data[pos:pos + 8])
+        body = data[pos + 8:pos + 8 + n]
+        if kind == b"IHDR":
+            w, h, depth, ctype, _, _, interlace = struct.unpack(">IIBBBBB", body)
+        elif kind == b"PLTE":
+            palette = [tuple(body[k:k + 3]) for k in range(0, n, 3)]
+        elif kind == b"IDAT":
+            idat += body
+        pos += 12 + n
+    assert interlace == 0 and (ctype == 3 or (ctype in (2, 6) and depth == 8)), (depth, ctype)
+    bpp = {2: 3, 3: 1, 6: 4}[ctype]
+    raw = zlib.decompress(idat)
+    stride = w * bpp if ctype != 3 else (w * depth + 7) // 8
+    rows, prev = [], bytearray(stride)
+    for y in range(h):
+        ftype = raw[y * (stride + 1)]
+        line = bytearray(raw[y * (stride + 1) + 1:(y + 1) * (stride + 1)])
+        for i in range(stride):
+            a = line[i - bpp] if i >= bpp else 0
+            b = prev[i]
+            c = prev[i - bpp] if i >= bpp else 0
+            if ftype == 1:
+                line[i] = (line[i] + a) & 255
+            elif ftype == 2:
+                line[i] = (line[i] + b) & 255
+            elif ftype == 3:
+                line[i] = (line[i] + (a + b) // 2) & 255
+            elif ftype == 4:
+                p = a + b - c
+                pa, pb, pc = abs(p - a), abs(p - b), abs(p - c)
+                line[i] = (line[i] + (a if pa <= pb and pa <= pc else b if pb <= pc else c)) & 255
+        prev = line
+        if ctype == 3:
+            per = 8 // depth
+            idx = [(line[x // per] >> (8 - depth * (x % per + 1))) & ((1 << depth) - 1) for x in range(w)]
+            rows.append([palette[v] for v in idx])
+        else:
+            rows.append([tuple(line[i:i + 3]) for i in range(0, stride, bpp)])
+    return w, h, rows
+
+
+def sample_grid(t, name):
+    """One time of a surface variable of share/sample/sample.dat."""
+    nx, ny = 144, 73
+    order = [("topo", 1), ("ts", 1), ("slp", 1), ("t", 4), ("z", 4), ("u", 4), ("v", 4)]
+    per_time = sum(k for _, k in order) * nx * ny
+    off = 0
+    for vname, k in order:
+        if vname == name:
+            break
+        off += k * nx * ny
+    with open(os.path.join(REPO, "share", "sample", "sample.dat"), "rb") as f:
+        f.seek(4 * (t * per_time + off))
+        return struct.unpack(">%df" % (nx * ny), f.read(4 * nx * ny))
+
+
+class Examples(unittest.TestCase):
+    def setUp(self):
+        self.tmp = tempfile.mkdtemp(prefix="ombra-examples-")
+        for name in os.listdir(os.path.join(REPO, "share", "sample")):
+            shutil.copy(os.path.join(REPO, "share", "sample", name), self.tmp)
+
+    def tearDown(self):
+        shutil.rmtree(self.tmp)
+
+    def test_colour_bar_has_one_box_per_shade(self):
+        out = run_session(self.tmp, ["open sample.ctl", "set timelab off", "set gxout shaded", "d slp",
+                                     "q shades", "run cbar.gs", "printim cbar.png white", "q gxinfo"])
+        self.assertNotIn("rror", out)
+        shades = out[out.index("Number of levels = "):].split("\n")
+        n = int(shades[0].split()[-1])
+        self.assertEqual(n, 11)
+        w, h, rows = read_png(os.path.join(self.tmp, "cbar.png"))
+        self.assertEqual((w, h), (800, 600))
+        # The plot area runs from x = 0.5 to 10.5 inches of the 11 x 8.5
+        # inch page, from y = 1.25 inch up (q gxinfo); the bar lies 0.5 to
+        # 0.65 inch below it: sample the middle of every box along y = 0.675.
+        self.assertIn("X Limits = 0.5 to 10.5\nY Limits = 1.25 to 7.25\n", out)
+        y = h - 1 - int(round(0.675 * h / 8.5))
+        centres = [int(round((0.5 + (k + 0.5) * 10.0 / n) * w / 11.0)) for k in range(n)]
+        colours = [rows[y][x] for x in centres]
+        self.assertEqual(len(set(colours)), n, colours)
+        self.assertNotIn((255, 255, 255), colours)
+        self.assertNotIn((0, 0, 0), colours)
+        # the boxes have the colours of the shading: every one is on the map
+        plot = set()
+        for r in range(100, 500, 5):
+            plot.update(rows[r])
+        for c in colours:
+            self.assertIn(c, plot)
+
+    def test_time_loop_writes_one_picture_per_time(self):
+        out = run_session(self.tmp, ["open sample.ctl", "set timelab off", "set t 1 4",
+                                     "set lon -130 -60", "set lat 20 60", "run timeloop.gs ts ts", "q dims"])
+        self.assertNotIn("rror", out)
+        for k, time in enumerate(["00Z01JAN2000", "06Z01JAN2000", "12Z01JAN2000", "18Z01JAN2000"], 1):
+            self.assertIn("wrote ts%d.png (%s)" % (k, time), out)
+        pictures = []
+        for k in range(1, 5):
+            w, h, rows = read_png(os.path.join(self.tmp, "ts%d.png" % k))
+            self.assertEqual((w, h), (800, 600))
+            pictures.append(rows)
+        # the diurnal cycle over land changes the picture from time to time
+        for a, b in zip(pictures, pictures[1:]):
+            self.assertNotEqual(a, b)
+        self.assertFalse(os.path.exists(os.path.join(self.tmp, "ts5.png")))
+        # the time range is set back
+        self.assertIn("T is varying   Time = 00Z01JAN2000 to 18Z01JAN2000  T = 1 to 4", out)
+
+    def test_area_mean_series_matches_an_independent_sum(self):
+        out = run_session(self.tmp, ["open sample.ctl", "set t 1 4",
+                                     "run areamean.gs ts 0 360 -90 90 global.txt",
+                                     "run areamean.gs ts 230 300 20 60 box.txt", "q dims"])
+        self.assertNotIn("rror", out)
+        self.assertIn("wrote 4 lines to global.txt", out)
+        # the environment is set back
+        self.assertIn("X is varying   Lon = 0 to 360   X = 1 to 145", out)
+        self.assertIn("Y is varying   Lat = -90 to 90   Y = 1 to 73", out)
+        self.assertIn("T is varying   Time = 00Z01JAN2000 to 18Z01JAN2000  T = 1 to 4", out)
+
+        def mean(grid, lon1, lon2, lat1, lat2):
+            # area weights: the longitude and sin(latitude) extent of each
+            # grid box inside the box
+            s = w = 0.0
+            for j in range(73):
+                lat = -90 + 2.5 * j
+                lo, hi = max(lat - 1.25, lat1, -90), min(lat + 1.25, lat2, 90)
+                if hi <= lo:
+                    continue
+                wy = math.sin(math.radians(hi)) - math.sin(math.radians(lo))
+                for i in range(-1, 145):
+                    lon = 2.5 * i
+                    a, b = max(lon - 1.25, lon1), min(lon + 1.25, lon2)
+                    if b <= a:
+                        continue
+                    s += grid[j * 144 + i % 144] * wy * (b - a)
+                    w += wy * (b - a)
+            return s / w
+
+        for name, box in (("global.txt", (0, 360, -90, 90)), ("box.txt", (230, 300, 20, 60))):
+            with open(os.path.join(self.tmp, name)) as f:
+                lines = f.read().split("\n")
+            self.assertEqual(lines[-1], "")
+            self.assertEqual([l.split()[0] for l in lines[:-1]],
+                             ["00Z01JAN2000", "06Z01JAN2000", "12Z01JAN2000", "18Z01JAN2000"])
+            values = [float(l.split()[1]) for l in lines[:-1]]
+            for t, v in enumerate(values):
+                want = mean(sample_grid(t, "ts"), *box)
+                # the program prints six significant digits
+                self.assertAlmostEqual(v, want, delta=0.006, msg=(name, t))
+            # the series is not constant: the diurnal cycle over land
+            self.assertGreater(max(values) - min(values), 0.3, name)
+
+
+if __name__ == "__main__":
+    OMBRA, REPO = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
+    unittest.main(argv=sys.argv[:1], verbosity=2)
