@@ -18,10 +18,12 @@ function areamean(args)
     return 1
   endif
 
+* 'q dims' lines 2 and 3: "X is varying   Lon = 0 to 360   X = 1 to 145"
+* or "X is fixed     Lon = 0  X = 1"; line 5 the same for time.
   'q dims'
   dims = result
-  lons = subwrd(sublin(dims, 2), 6)' 'subwrd(sublin(dims, 2), 8)
-  lats = subwrd(sublin(dims, 3), 6)' 'subwrd(sublin(dims, 3), 8)
+  lons = range(sublin(dims, 2))
+  lats = range(sublin(dims, 3))
   tline = sublin(dims, 5)
   if (subwrd(tline, 3) = 'varying')
     t1 = subwrd(tline, 11)
@@ -52,3 +54,10 @@ function areamean(args)
   'set lat 'lats
   say 'wrote 't2 - t1 + 1' lines to 'file
   return
+
+* The world coordinates of one dimension line of 'q dims': "lo hi" or "lo".
+function range(line)
+  if (subwrd(line, 3) = 'varying')
+    return subwrd(line, 6)' 'subwrd(line, 8)
+  endif
+  return subwrd(line, 6)

@@ -148,13 +148,20 @@ class Examples(unittest.TestCase):
     def test_area_mean_series_matches_an_independent_sum(self):
         out = run_session(self.tmp, ["open sample.ctl", "set t 1 4",
                                      "run areamean.gs ts 0 360 -90 90 global.txt",
-                                     "run areamean.gs ts 230 300 20 60 box.txt", "q dims"])
+                                     "run areamean.gs ts 230 300 20 60 box.txt", "q dims",
+                                     "set lon 20", "set lat 40 50",
+                                     "run areamean.gs ts 230 300 20 60 box2.txt", "q dims"])
         self.assertNotIn("rror", out)
         self.assertIn("wrote 4 lines to global.txt", out)
         # the environment is set back
         self.assertIn("X is varying   Lon = 0 to 360   X = 1 to 145", out)
         self.assertIn("Y is varying   Lat = -90 to 90   Y = 1 to 73", out)
         self.assertIn("T is varying   Time = 00Z01JAN2000 to 18Z01JAN2000  T = 1 to 4", out)
+        # a fixed longitude is set back too, and the series does not depend on it
+        self.assertNotIn("SET error", out)
+        self.assertIn("X is fixed     Lon = 20  X = 9\nY is varying   Lat = 40 to 50   Y = 53 to 57", out)
+        with open(os.path.join(self.tmp, "box.txt")) as a, open(os.path.join(self.tmp, "box2.txt")) as b:
+            self.assertEqual(a.read(), b.read())
 
         def mean(grid, lon1, lon2, lat1, lat2):
             # area weights: the longitude and sin(latitude) extent of each
