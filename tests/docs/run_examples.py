@@ -15,9 +15,10 @@ The convention for every docs/*.md file:
   `*` are comments.
 - A block with the info string `ombra-interactive` is shown, not run (for
   commands that wait for the mouse or a window, such as `q pos`).
-- A fenced `gs` block whose first line is `* file: NAME.gs` is written to
-  NAME.gs in that directory before the session, so examples can
-  `run NAME.gs`.  Other `gs` blocks are shown only.
+- A fenced `gs` block whose first line is `* file: NAME.gs` (or a function
+  library, `* file: NAME.gsf`) is written to that file in that directory
+  before the session, so examples can `run NAME.gs`.  Other `gs` blocks are
+  shown only.
 - An example fails when a command returns a nonzero code (the exec file
   stops there) or prints an error-level message (a line matching ERROR_RE
   below, on standard output or standard error).
@@ -86,7 +87,7 @@ def prepare(md_text, workdir):
     commands = []
     for b in blocks_of(md_text):
         if b.kind == "gs" and b.lines:
-            m = re.match(r"^\*\s*file:\s*(\S+\.gs)\s*$", b.lines[0])
+            m = re.match(r"^\*\s*file:\s*(\S+\.gsf?)\s*$", b.lines[0])
             if m:
                 name = m.group(1)
                 if "/" in name:
@@ -199,6 +200,11 @@ SELFTEST = [
      "```ombra\nopen sample.ctl\n```\n\ntext\n\n```ombra\n* comment\nset lev 5000 6000\nd z\n```\n",
      ":10: `d z` returned a nonzero code"),
     ("a script file from a gs block", "```gs\n* file: ok.gs\nsay 'fine'\n```\n\n```ombra\nrun ok.gs\n```\n", None),
+    ("a function library from a gs block",
+     "```gs\n* file: twice.gsf\nfunction twice(x)\nreturn 2 * x\n```\n\n"
+     "```gs\n* file: lib.gs\nr = gsfallow('on')\nsay twice(4)\n```\n\n```ombra\nrun lib.gs\n```\n", None),
+    ("a script block without a file line is not written",
+     "```gs\nsay 'shown only'\n```\n\n```ombra\nrun shown.gs\n```\n", "`run shown.gs` returned a nonzero code"),
     ("a failing command inside a script",
      "```gs\n* file: bad.gs\n'open sample.ctl'\n'd nosuch'\n```\n\n```ombra\nrun bad.gs\n```\n",
      "`run bad.gs` printed: DISPLAY error"),
