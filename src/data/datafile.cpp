@@ -4,7 +4,6 @@
 #include <cstdlib>
 #include <new>
 
-#include "sdf/sdf.h"
 
 datafile* getpfi() {
   return new (std::nothrow) datafile();
@@ -23,7 +22,9 @@ void frepfi(datafile* pfi, int keep) {
     }
   }
   if (pfi->sdf1 == pfi->sdf) pfi->sdf1 = nullptr;
-  free_io_std(&pfi->sdf);
-  free_io_std(&pfi->sdf1);
+  if (pfi->sdffree) {
+    pfi->sdffree(&pfi->sdf);
+    pfi->sdffree(&pfi->sdf1);
+  }
   delete pfi;
 }

@@ -21,6 +21,7 @@
 
 #include "base/omtypes.h"  // omaxisfn
 
+struct gridres;
 struct io_std;
 
 // A variable of a data file.
@@ -140,6 +141,12 @@ struct datafile {
   io_std* sdf = nullptr;       // description of the file now open (owned)
   int ncflg = 0;               // self-describing flag
   io_std* sdf1 = nullptr;      // description of the first member (owned)
+  // Set by the opener of a self-describing file (the data sets cannot call
+  // that library): the reader of its grids, used by omggrd instead of the
+  // binary and GRIB reader, and the release of sdf and sdf1 for frepfi.
+  // Null for every other data set.
+  int (*sdfread)(gridres* pgr, float* gr) = nullptr;
+  void (*sdffree)(io_std** pio) = nullptr;
 };
 
 // A new record with its initial values, or null when memory is exhausted.

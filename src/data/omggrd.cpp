@@ -22,7 +22,6 @@
 #include "data/gribread.h"
 #include "data/gridres.h"
 #include "data/pdef.h"
-#include "sdf/sdf.h"
 
 namespace {
 
@@ -538,7 +537,7 @@ int omggrd(gridres* pgr) {
       return -1;
     }
   }
-  if (cpfi->ncflg) return omgsdf(pgr, gr);
+  if (cpfi->ncflg && cpfi->sdfread) return cpfi->sdfread(pgr, gr);
   if (cpfi->type != 1) {
     omprnt(0, "Data Request Error:  this data set holds no gridded data\n");  // station data
     return 1;

@@ -76,6 +76,10 @@ int close_netcdf(int ncid);
 // pointer; a null pointer is left alone.
 void free_io_std(io_std** pio);
 
+// Gives a data-file record the reader and release of this library
+// (datafile::sdfread, sdffree); every opener does it before filling pfi->sdf.
+void sdf_bind(datafile* pfi);
+
 // Reads a grid request from a self-describing data set into gr (the
 // request's values, i fastest).  0 success, 1 bad time, 2 no such variable,
 // 3 read failure, 6 unsupported packing, 13/14 out of memory.

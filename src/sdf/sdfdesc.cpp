@@ -5,6 +5,7 @@
 #include <new>
 
 #include "base/omprnt.h"
+#include "data/datafile.h"
 #include "sdf/sdfint.h"
 
 int type_size(int nctype) {
@@ -35,6 +36,11 @@ void free_io_std(io_std** pio) {
   if (io->owns_file && io->ncid != -1) close_netcdf(io->ncid);
   delete io;
   *pio = nullptr;
+}
+
+void sdf_bind(datafile* pfi) {
+  pfi->sdfread = omgsdf;
+  pfi->sdffree = free_io_std;
 }
 
 int copy_io_std(io_std** dst, const io_std* src) {

@@ -350,6 +350,7 @@ int omdsdf(const char* name, datafile* pfi, const std::string& templ, int ntimes
            sdfparms* p) {
   if (!sdf_units_init()) return 1;
   io_std* io = pfi->sdf;
+  sdf_bind(pfi);
   if (io == nullptr && !init_io_std(&pfi->sdf)) return 1;
   io = pfi->sdf;
   if (!read_io_std(name, io)) {
@@ -556,6 +557,7 @@ int omsdfopen(const char* args, cmnstate* pcm) {
     return 1;
   }
   pfi->ncflg = 1;
+  sdf_bind(pfi);
   if (!init_io_std(&pfi->sdf)) {
     omprnt(0, "Memory Allocation Error:  On SDF File Open\n");
     frepfi(pfi, 0);

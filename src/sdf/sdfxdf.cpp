@@ -451,6 +451,7 @@ int omxdfopen(const char* args, cmnstate* pcm) {
     return 1;
   }
   pfi->ncflg = 1;
+  sdf_bind(pfi);
   if (!init_io_std(&pfi->sdf)) {
     omprnt(0, "Memory Allocation Error:  On XDF File Open\n");
     frepfi(pfi, 0);
