@@ -41,12 +41,17 @@ import tempfile
 EXEC_NAME = "docs-examples.exec"
 
 # Error-level messages of the program and of the script interpreter: the
-# "... error:" / "Error from ..." families, and the texts that say a
-# command could not do its work without the word "error" in them.
+# "... error:" / "Error from ..." families, and the first lines of the
+# messages that say a command could not do its work without the word
+# "error" in them (the lines that follow such a first line need no pattern).
 ERROR_RE = re.compile(
     r"error|cannot|connot|can't|couldn't|could not|invalid|unknown command|"
     r"no files open|not found|not open|failed|failure|unable|does not exist|"
-    r"logic check|not a variable|syntax is:|all undefined values",
+    r"logic check|not a variable|syntax is:|all undefined|are undefined|all missing values|"
+    r"no stations to plot|no station values|beyond file limits|not varying|"
+    r"not successfully|unsupported|not yet support|doesn't appear|no discernable|"
+    r"you attempted|doesn't know|attempt to change|attempt at|bad time index|"
+    r"not specified",
     re.IGNORECASE)
 
 FENCE_RE = re.compile(r"^(```+|~~~+)\s*([^\s`]*)")
@@ -196,6 +201,8 @@ SELFTEST = [
     ("a nonzero code", "```ombra\nopen sample.ctl\nd nosuchvar\n```\n",
      ":3: `d nosuchvar` returned a nonzero code"),
     ("an error with code 0", "```ombra\nq nonsense\n```\n", ":2: `q nonsense` printed: Invalid QUERY"),
+    ("a plot of undefined values only",
+     "```ombra\nopen sample.ctl\nset lon 85 95\nset lat 30 35\nd z\n```\n", "`d z` printed: Cannot contour grid"),
     ("a failure in the second block",
      "```ombra\nopen sample.ctl\n```\n\ntext\n\n```ombra\n* comment\nset lev 5000 6000\nd z\n```\n",
      ":10: `d z` returned a nonzero code"),
