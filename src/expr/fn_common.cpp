@@ -3,6 +3,7 @@
 
 #include <cmath>
 
+#include "base/words.h"
 #include "data/datafile.h"
 #include "data/datetime.h"
 #include "expr/evalstat.h"
@@ -35,6 +36,11 @@ void fnsetdim(evalstat* pst, int d, double g) {
 
 // A walk of more steps than this is a coordinate gone wrong, not a request.
 static constexpr double FNMAXG = 1e8;
+
+const char* fnvalue(const char* text, float* v) {
+  const char* q = valprs(text, v);
+  return q && std::isfinite(*v) ? q : nullptr;
+}
 
 bool fnusable(double g) { return std::isfinite(g) && std::fabs(g) < FNMAXG; }
 

@@ -40,6 +40,12 @@ bool fnusable(double g);
 // is open, or when its coordinate is unusable.
 bool fndim(const char* text, evalstat* pst, int* dim, float* gval, int* wflag);
 
+// Reads a number at text as a number typed in an expression is read: the
+// end of the number, or null when none reads or when it lies beyond single
+// precision (1e400 would otherwise enter as infinity and spread through
+// every later result).  Every function reading a numeric argument uses it.
+const char* fnvalue(const char* text, float* v);
+
 // A time axis that advances (a months or a minutes increment above 0).
 bool fntaxisok(const datafile* pfi);
 

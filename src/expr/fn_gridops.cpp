@@ -310,7 +310,7 @@ int ffvint(fargs* pfa, evalstat* pst) {
     return 1;
   }
   float top;
-  if (!valprs(pfa->argpnt[2], &top)) {
+  if (!fnvalue(pfa->argpnt[2], &top)) {
     omprnt(0, "Error from VINT:  3rd argument invalid. \n");
     return 1;
   }

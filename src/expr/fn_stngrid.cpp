@@ -39,7 +39,7 @@ double ggrid(const gridres* pgr, int ax, double w) {
 
 // A whole argument read as a number.
 bool wholeval(const char* text, float* v) {
-  const char* q = valprs(text, v);
+  const char* q = fnvalue(text, v);
   return q && *q == '\0';
 }
 

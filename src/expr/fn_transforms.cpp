@@ -215,8 +215,8 @@ int ffsmth(fargs* pfa, evalstat* pst) {
   }
   float p = 1.0f, q = 0.5f, r = 0.3f;
   if (pfa->argnum == 4) {
-    if (!valprs(pfa->argpnt[1], &p) || !valprs(pfa->argpnt[2], &q) ||
-        !valprs(pfa->argpnt[3], &r)) {
+    if (!fnvalue(pfa->argpnt[1], &p) || !fnvalue(pfa->argpnt[2], &q) ||
+        !fnvalue(pfa->argpnt[3], &r)) {
       omprnt(0, "Error from SMTH9:  Invalid Weight Values\n");
       omprnt(0, "  Using defaults:  1.0  0.5  0.3\n");
       p = 1.0f;
@@ -298,7 +298,7 @@ int ffcnst(fargs* pfa, evalstat* pst) {
     return 1;
   }
   float c;
-  if (!valprs(pfa->argpnt[1], &c)) {
+  if (!fnvalue(pfa->argpnt[1], &c)) {
     omprnt(0, "Error from CONST:  2nd argument must be a constant\n");
     return 1;
   }

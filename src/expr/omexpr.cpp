@@ -14,6 +14,7 @@
 #include "data/gridres.h"
 #include "data/stnlist.h"
 #include "expr/evalstat.h"
+#include "expr/fn_common.h"
 #include "expr/varprs.h"
 
 int omexpr_pass = 0;
@@ -224,9 +225,8 @@ int omexpr(const char* expr, evalstat* pst) {
         pos++;
       } else if (c >= '0' && c <= '9') {
         float val;
-        const char* next = valprs(pos, &val);
-        // A number beyond single precision (1e999) would enter as infinity.
-        if (!next || !std::isfinite(val)) {
+        const char* next = fnvalue(pos, &val);
+        if (!next) {
           omprnt(0, "Syntax Error:  Invalid numeric value\n");
           err = true;
           break;

@@ -19,6 +19,7 @@
 #include "data/gridres.h"
 #include "data/stnlist.h"
 #include "expr/evalstat.h"
+#include "expr/fn_common.h"
 #include "expr/omexpr.h"
 #include "expr/omfunc.h"
 #include "expr/udf.h"
@@ -302,7 +303,7 @@ int writeargs(udfdef* pfc, fargs* pfa, evalstat* pst, xfile& xf) {
       }
       case UDFVALUE: {
         float v;
-        if (!valprs(arg, &v)) {
+        if (!fnvalue(arg, &v)) {
           omprntf(0, "Error from %s: Invalid Argument\n", name);
           omprntf(0, "  Expecting arg %i to be a constant\n", i);
           return 1;
