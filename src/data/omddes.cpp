@@ -641,15 +641,12 @@ int stnvars(datafile* pfi) {
 }
 
 // The GRIB index must cover every record of every time of the descriptor.
+// Only the entry arrays are checked: the header ints are not read by the
+// reader, and index makers elsewhere order them differently (times before
+// records per time).
 int chkgix(datafile* pfi) {
   const gribidx* gi = pfi->pindx;
   if (!gi) return 0;
-  if (gi->hinum >= 3 && gi->hipnt[2] != pfi->trecs) {
-    omprnt(0, "Open Error:  GRIB index does not match the descriptor\n");
-    omprntf(0, "  Records per time in the index = %i, in the descriptor = %i\n", gi->hipnt[2],
-            pfi->trecs);
-    return 1;
-  }
   int64_t need = static_cast<int64_t>(pfi->dnum[3]) * pfi->trecs * 3;
   if (pfi->grbgrd == 29) need *= 2;
   if (gi->intnum < need || gi->fltnum < need) {
