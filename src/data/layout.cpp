@@ -49,18 +49,19 @@ int omlayout(datafile* pfi) {
   const wide p0 = p;
   wide r = 0;
   wide l = v0.levels ? v0.levels : 1;
+  // m is the level count of the latest -1,10,1 variable after the first.
+  // A first variable takes no level stride and sets no m, whatever its
+  // codes: it starts the file as a plain variable, and the -1,10,2
+  // variable after it then follows its levels directly (u at records 0,
+  // 1, 2 and v at 3 for a u-v pair that opens the descriptor).
   wide m = 0;
-  // Levels of interleaved variables alternate, so the level stride of
-  // every such variable is the number of them (the first one included).
-  if (il1(v0)) {
-    m = v0.levels;
-    v0.var_z = static_cast<int>(n10);
-  }
   bool f = true;
   wide base = 0;
   for (size_t i = 1; i < vars.size(); i++) {
     filevar& v = vars[i];
     if (il1(v)) {
+      // Its levels alternate with those of the other interleaved
+      // variables, so its level stride is their number.
       m = v.levels;
       p += g;
       v.var_z = static_cast<int>(n10);
