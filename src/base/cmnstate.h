@@ -64,6 +64,11 @@ struct latsopts {
   // 0..3: latest file, level, grid, variable ids returned by the library;
   // 4..7: file, variable, grid, level ids selected by the user; 8: write flag.
   int latsids[9];
+  // Highest file, level, grid and variable ids the library has returned
+  // (same order as latsids 0..3).  They bound the ids set lats accepts: a
+  // failed call stores 0 as the latest id, and the ids made before it stay
+  // valid in the library.
+  int latsmax[4];
 };
 
 // writegds settings.

@@ -30,6 +30,7 @@ void latsdefaults(latsopts& l) {
   l.latsids[1] = 0;
   l.latsids[2] = -1;
   l.latsids[3] = -1;
+  std::copy(l.latsids, l.latsids + 4, l.latsmax);
 }
 
 void mapdefaults(cmnstate& c) {

@@ -93,8 +93,8 @@ int basetime(const char* p, cmnstate* pcm) {
   int id;
   if (!intprs(p, &id)) return fail("SET LATS BASETIME ID_FILE error:  missing\n");
   if (id < 0) return fail("SET LATS BASETIME ID_FILE error:  id_file < 0\n");
-  if (id > l.latsids[ID_FILE]) {
-    omprntf(0, "SET LATS BASETIME error:  FILE ID is %d but the max FILE ID is %d\n", id, l.latsids[ID_FILE]);
+  if (id > l.latsmax[ID_FILE]) {
+    omprntf(0, "SET LATS BASETIME error:  FILE ID is %d but the max FILE ID is %d\n", id, l.latsmax[ID_FILE]);
     return 1;
   }
   l.latsids[SEL_FILE] = id;
@@ -177,9 +177,9 @@ int var(const char* p, cmnstate* pcm) {
     omprnt(2, "LATS VAR ID = -1\n");
     return fail("SET LATS VAR FILE ID:  invalid FILE ID value given\n");
   }
-  if (id < 0 || id > l.latsids[ID_FILE]) {
+  if (id < 0 || id > l.latsmax[ID_FILE]) {
     omprnt(2, "LATS VAR ID = -1\n");
-    omprntf(0, "SET LATS VAR error:  FILE ID is %d but the max FILE ID is %d\n", id, l.latsids[ID_FILE]);
+    omprntf(0, "SET LATS VAR error:  FILE ID is %d but the max FILE ID is %d\n", id, l.latsmax[ID_FILE]);
     return 1;
   }
   l.latsids[SEL_FILE] = id;
@@ -192,11 +192,11 @@ int var(const char* p, cmnstate* pcm) {
   int st = choose(p, stats);
   if (st < 0) return fail("SET LATS VAR error:  invalid variable statistic type given...\n");
   l.timestat = st;
-  if (!varid(p, &l.latsids[SEL_GRID], l.latsids[ID_GRID], "SET LATS VAR error:  missing GRID ID\n",
+  if (!varid(p, &l.latsids[SEL_GRID], l.latsmax[ID_GRID], "SET LATS VAR error:  missing GRID ID\n",
              "SET LATS VAR error:  invalid GRID ID value given\n",
              "SET LATS VAR error:  GRID ID is %d but the max GRID ID is %d\n", nullptr))
     return 1;
-  if (!varid(p, &l.latsids[SEL_VERT], l.latsids[ID_VERT],
+  if (!varid(p, &l.latsids[SEL_VERT], l.latsmax[ID_VERT],
              "SET LATS VAR error:  missing LEVEL ID\n                     use a value of 0 for surface variables\n",
              "SET LATS VAR error:  invalid LEVEL ID value given\n                     use a value of 0 for surface variable\n",
              "SET LATS VAR error:  LEVEL ID is %d but the max LEVEL ID is %d\n",
@@ -213,16 +213,16 @@ int setwrite(const char* p, cmnstate* pcm) {
   int id;
   if (!intprs(p, &id)) return fail("SET LATS WRITE error:  missing or invalid FILE ID given...\n");
   l.latsids[SEL_FILE] = id;
-  if (id < 0 || id > l.latsids[ID_FILE]) {
-    omprntf(0, "SET LATS WRITE error: FILE ID is outside the valid range of 1 - %d\n", l.latsids[ID_FILE]);
+  if (id < 0 || id > l.latsmax[ID_FILE]) {
+    omprntf(0, "SET LATS WRITE error: FILE ID is outside the valid range of 1 - %d\n", l.latsmax[ID_FILE]);
     return 1;
   }
   p = nxtwrd(p);
   if (!p) return fail("SET LATS WRITE error:  No arguments...\n");
   if (!intprs(p, &id)) return fail("SET LATS WRITE error:  missing or invalid VAR ID  given...\n");
   l.latsids[SEL_VAR] = id;
-  if (id < 0 || id > l.latsids[ID_VAR]) {
-    omprntf(0, "SET LATS WRITE error: VAR ID is outside the valid range of 1 - %d\n", l.latsids[ID_VAR]);
+  if (id < 0 || id > l.latsmax[ID_VAR]) {
+    omprntf(0, "SET LATS WRITE error: VAR ID is outside the valid range of 1 - %d\n", l.latsmax[ID_VAR]);
     return 1;
   }
   p = nxtwrd(p);
@@ -243,8 +243,8 @@ int setclose(const char* p, cmnstate* pcm) {
   if (!p) return fail("SET LATS CLOSE error:  No arguments, specify a file id...\n");
   int id;
   if (!intprs(p, &id)) return fail("SET LATS CLOSE error:  missing or invalid FILE ID given...\n");
-  if (id < 0 || id > pcm->lats.latsids[ID_FILE]) {
-    omprntf(0, "SET LATS CLOSE error: FILE ID is outside the valid range of 1 - %d\n", pcm->lats.latsids[ID_FILE]);
+  if (id < 0 || id > pcm->lats.latsmax[ID_FILE]) {
+    omprntf(0, "SET LATS CLOSE error: FILE ID is outside the valid range of 1 - %d\n", pcm->lats.latsmax[ID_FILE]);
     return 1;
   }
   omlats(pcm, 6, id);

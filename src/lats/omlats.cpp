@@ -19,6 +19,14 @@ namespace {
 enum { ID_FILE = 0, ID_VERT = 1, ID_GRID = 2, ID_VAR = 3, SEL_FILE = 4, SEL_VAR = 5, SEL_GRID = 6,
        SEL_VERT = 7, WRITE_REQ = 8 };
 
+// Keeps an id the library returned as the latest of its kind; the highest
+// one seen bounds the ids the set command accepts.
+int keepid(latsopts& l, int kind, int id) {
+  l.latsids[kind] = id;
+  if (id > l.latsmax[kind]) l.latsmax[kind] = id;
+  return id;
+}
+
 const gridres* firstgrid(const cmnstate* pcm) {
   if (pcm->rescount < 1 || pcm->restype[0] != 1) return nullptr;
   return static_cast<const gridres*>(pcm->resptr[0]);
@@ -55,8 +63,8 @@ int latsgridaction(cmnstate* pcm) {
   char name[32];
   snprintf(name, sizeof name, "grid%02d", l.latsids[ID_FILE]);
   l.gridname = name;
-  l.latsids[ID_GRID] = lats_grid(name, l.gridtype, (int)lons.size(), lons.data(), (int)lats.size(),
-                                 lats.data());
+  keepid(l, ID_GRID, lats_grid(name, l.gridtype, (int)lons.size(), lons.data(), (int)lats.size(),
+                               lats.data()));
   omprntf(2, "LATS GRID ID = %d\n", l.latsids[ID_GRID]);
   return 0;
 }
@@ -72,9 +80,9 @@ int varaction(cmnstate* pcm) {
     omprnt(0, "Ombra-LATS Error:  (lats_var) be sure to (set lats create ...)\n");
     return 4;
   }
-  l.latsids[ID_VAR] = lats_var(l.latsids[SEL_FILE], l.var.c_str(), LATS_FLOAT, l.timestat,
-                               l.latsids[SEL_GRID], l.latsids[SEL_VERT], l.varcomment.c_str());
-  return l.latsids[ID_VAR];
+  return keepid(l, ID_VAR,
+                lats_var(l.latsids[SEL_FILE], l.var.c_str(), LATS_FLOAT, l.timestat, l.latsids[SEL_GRID],
+                         l.latsids[SEL_VERT], l.varcomment.c_str()));
 }
 
 // The time a latsdata display writes at.
@@ -103,6 +111,12 @@ int dataaction(cmnstate* pcm) {
   }
   if (pcm->wlo[2] != pcm->whi[2]) {
     omprnt(0, "Ombra-LATS Error:  (lats_write) the dimension environment must be fixed in z and t\n");
+    return 1;
+  }
+  // Only a longitude-latitude field matches a LATS grid: a section whose
+  // point count happens to match would be written as one.
+  if (pgr->idim != 0 || pgr->jdim != 1) {
+    omprnt(0, "Ombra-LATS Error:  the grid must be lon/lat\n");
     return 1;
   }
   int fid = l.latsids[SEL_FILE];
@@ -154,9 +168,9 @@ void resetaction(latsopts& l) {
   l.center = "KIRVA";
   l.model = "Unknown LATS model";
   l.comment = "Written using the Ombra-LATS interface";
-  l.latsids[ID_FILE] = -1;
-  l.latsids[ID_VERT] = 0;
-  l.latsids[ID_GRID] = 0;
+  l.latsids[ID_FILE] = l.latsmax[ID_FILE] = -1;
+  l.latsids[ID_VERT] = l.latsmax[ID_VERT] = 0;
+  l.latsids[ID_GRID] = l.latsmax[ID_GRID] = 0;
   l.levcount = -1;
 }
 
@@ -169,15 +183,14 @@ int omlats(cmnstate* pcm, int op, int arg) {
     case 0:
       return lats_parmtab(l.parmtab.c_str());
     case 1:
-      l.latsids[ID_FILE] = lats_create(l.outfile.c_str(), l.convention, l.calendar, l.frequency, l.deltat,
-                                       l.center.c_str(), l.model.c_str(), l.comment.c_str());
-      return l.latsids[ID_FILE];
+      return keepid(l, ID_FILE,
+                    lats_create(l.outfile.c_str(), l.convention, l.calendar, l.frequency, l.deltat,
+                                l.center.c_str(), l.model.c_str(), l.comment.c_str()));
     case 2: {
       if (l.levcount < 1) return 0;
       if (l.latsids[ID_VERT] > 0) return -999;
       int n = l.levcount > 128 ? 128 : l.levcount;
-      l.latsids[ID_VERT] = lats_vert_dim("levels", l.vertdim.c_str(), n, l.levels);
-      return l.latsids[ID_VERT];
+      return keepid(l, ID_VERT, lats_vert_dim("levels", l.vertdim.c_str(), n, l.levels));
     }
     case 3:
       return latsgridaction(pcm);
@@ -186,7 +199,9 @@ int omlats(cmnstate* pcm, int op, int arg) {
     case 5:
       return dataaction(pcm);
     case 6:
-      if (l.latsids[ID_FILE] >= 1) lats_close(arg);
+      // A file was created when the library ever returned a file id: a
+      // later failed create does not strand the files made before it.
+      if (l.latsmax[ID_FILE] >= 1) lats_close(arg);
       return 0;
     case 7:
       resetaction(l);

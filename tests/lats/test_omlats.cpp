@@ -230,7 +230,7 @@ TEST_F(LatsCmd, BridgeRefusals) {
   EXPECT_TRUE(has(cmd("set lats create good"), "LATS FILE ID = 1\n"));
   o = cmd("set lats var 1 ta instant 0 0");
   EXPECT_TRUE(has(o, "LATS VAR ID = -1\nSET LATS VAR error:  GRID ID is 0 but the max GRID ID is -1\n"));
-  gcmn.lats.latsids[2] = 0;
+  gcmn.lats.latsids[2] = gcmn.lats.latsmax[2] = 0;
   o = cmd("set lats var 1 ta instant 0 0");
   EXPECT_TRUE(has(o, "Ombra-LATS Error:  (lats_var) the LATS GRID ID is out of bounds\n"));
   EXPECT_TRUE(has(o, "LATS VAR ID = 4\n"));
@@ -246,4 +246,77 @@ TEST_F(LatsCmd, BridgeRefusals) {
   EXPECT_EQ(0, cmd("set lats close 0").rc);
   EXPECT_EQ(0, cmd("set lats close 1").rc);
   EXPECT_EQ(0, lats_filestate(1));
+}
+
+// A create, grid or var that the library refuses stores 0 as the latest
+// id; the files, grids and variables made before it stay usable.
+TEST_F(LatsCmd, FailedCallsLeaveEarlierIdsUsable) {
+  ASSERT_EQ(0, cmd("open t.ctl").rc);
+  cmd("set lats frequency hourly");
+  cmd("set lats deltat 6");
+  EXPECT_TRUE(has(cmd("set lats create out"), "LATS FILE ID = 1\n"));
+  cmd("set gxout latsgrid");
+  EXPECT_TRUE(has(cmd("d t"), "LATS GRID ID = 1\n"));
+  EXPECT_TRUE(has(cmd("set lats var 1 ta instant 1 0"), "LATS VAR ID = 1\n"));
+  // Refused by the library: a name outside the variable table.
+  EXPECT_TRUE(has(cmd("set lats var 1 nosuchvar instant 1 0"), "LATS VAR ID = 0\n"));
+  EXPECT_EQ(0, gcmn.lats.latsids[3]);
+  // A grid the library refuses: a second grid of the same name.
+  Out o = cmd("d t");
+  EXPECT_TRUE(has(o, "LATS GRID ID = 0\n")) << o.out;
+  EXPECT_EQ(0, gcmn.lats.latsids[2]);
+  cmd("set lats deltat 0");
+  EXPECT_TRUE(has(cmd("set lats create bad"), "LATS FILE ID = 0\n"));
+  EXPECT_EQ(0, gcmn.lats.latsids[0]);
+  // The ids made before the failures are still accepted.
+  o = cmd("set lats write 1 1");
+  EXPECT_EQ(0, o.rc) << o.out;
+  EXPECT_TRUE(has(o, "LATS WRITE ID = 1\n")) << o.out;
+  o = cmd("set lats var 1 ps instant 1 0");
+  EXPECT_EQ(0, o.rc) << o.out;
+  EXPECT_TRUE(has(o, "LATS VAR ID = 2\n")) << o.out;
+  EXPECT_EQ(0, cmd("set lats basetime 1 2000 1 1 0").rc);
+  // An id above the highest ever returned is still refused.
+  o = cmd("set lats write 2 1");
+  EXPECT_TRUE(has(o, "SET LATS WRITE error: FILE ID is outside the valid range of 1 - 1\n")) << o.out;
+  o = cmd("set lats var 1 ta instant 2 0");
+  EXPECT_TRUE(has(o, "SET LATS VAR error:  GRID ID is 2 but the max GRID ID is 1\n")) << o.out;
+  o = cmd("set lats write 1 3");
+  EXPECT_TRUE(has(o, "SET LATS WRITE error: VAR ID is outside the valid range of 1 - 2\n")) << o.out;
+  // latsdata still goes by the latest create.
+  cmd("set lats write 1 1");
+  cmd("set gxout latsdata");
+  o = cmd("d t");
+  EXPECT_TRUE(has(o, "Ombra-LATS Error: (lats_write) the LATS FILE ID is 0\n"
+                     "Ombra-LATS Error: (lats_write) the set lats create did not  work\n")) << o.out;
+  // The file made before the failed create can still be closed.
+  EXPECT_EQ(1, lats_filestate(1));
+  EXPECT_EQ(0, cmd("set lats close 1").rc);
+  EXPECT_EQ(0, lats_filestate(1));
+}
+
+// latsdata writes only a field that varies in longitude and latitude, even
+// when another section has as many points as the variable's grid.
+TEST_F(LatsCmd, LatsdataWritesOnlyLonLatFields) {
+  ASSERT_EQ(0, cmd("open t.ctl").rc);
+  cmd("set lats frequency hourly");
+  cmd("set lats deltat 6");
+  cmd("set lats create out");
+  cmd("set gxout latsgrid");
+  cmd("d t");
+  cmd("set lats var 1 ta instant 1 0");
+  cmd("set gxout latsdata");
+  cmd("set lats write 1 1");
+  cmd("set lat 0");
+  cmd("set t 1 3");   // longitude-time: 4 x 3 points, like the 4 x 3 grid
+  Out o = cmd("d t");
+  EXPECT_EQ("Ombra-LATS Error:  the grid must be lon/lat\n", o.out);
+  cmd("set lon 10");
+  cmd("set lat -10 10");   // latitude-time: 3 x 3 points
+  o = cmd("d t");
+  EXPECT_EQ("Ombra-LATS Error:  the grid must be lon/lat\n", o.out);
+  cmd("set lon 0 30");
+  cmd("set t 2");
+  EXPECT_TRUE(has(cmd("d t"), "LATS DATA_WRITE ID = 1\n"));
+  cmd("set lats close 1");
 }
