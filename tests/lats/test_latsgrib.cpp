@@ -365,3 +365,37 @@ TEST_F(LatsTest, LevelsBeyondSixteenBitsAreRefused) {
   ASSERT_EQ(1u, r.size());
   EXPECT_EQ(50000u, (unsigned)(r[0].pds[10] << 8 | r[0].pds[11]));
 }
+
+// Packed values are rounded to the nearest step, not truncated: values
+// whose scaled fraction lies above half a step (0.37*i + 0.06 at a decimal
+// scale of 1: 0.7, 0.4, 0.1, 0.8, ... tenths) read back within half a step.
+TEST_F(LatsTest, PackedValuesRoundToTheNearestStep) {
+  std::vector<double> lons = range(0, 10, 4), lats = range(-10, 10, 3);
+  gribfile g = makefile("r", LATS_GRIB, LATS_HOURLY, 6, lons, lats);
+  ASSERT_GT(g.vid, 0);
+  std::vector<float> f(12);
+  for (int i = 0; i < 12; i++) f[i] = 0.37f * i + 0.06f;
+  ASSERT_EQ(1, lats_write(g.fid, g.vid, 0, 2000, 1, 1, 0, f.data()));
+  ASSERT_EQ(1, lats_close(g.fid));
+  std::vector<record> r = records("r.grb");
+  ASSERT_EQ(1u, r.size());
+  const record& x = r[0];
+  ASSERT_TRUE(x.bms.empty());
+  const int D = ((x.pds[26] & 0x7f) << 8 | x.pds[27]) * ((x.pds[26] & 0x80) ? -1 : 1);
+  const int E = ((x.bds[4] & 0x7f) << 8 | x.bds[5]) * ((x.bds[4] & 0x80) ? -1 : 1);
+  ASSERT_EQ(1, D);
+  ASSERT_EQ(0, E);
+  const int nbits = x.bds[10];
+  ASSERT_EQ(6, nbits);   // 0.06 .. 4.13 in tenths: 41 steps
+  const double R = ibm2flt(&x.bds[6]);
+  const double step = std::pow(2.0, E) / std::pow(10.0, D);
+  for (int i = 0; i < 12; i++) {
+    unsigned q = 0;
+    for (int b = 0; b < nbits; b++) {
+      size_t bit = (size_t)i * nbits + b;
+      q = q << 1 | ((x.bds[11 + bit / 8] >> (7 - bit % 8)) & 1);
+    }
+    double v = (R + q * std::pow(2.0, E)) / std::pow(10.0, D);
+    EXPECT_LE(std::fabs(v - f[i]), step / 2 + 1e-6) << i << ": " << f[i] << " read back as " << v;
+  }
+}
