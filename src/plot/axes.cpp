@@ -548,15 +548,24 @@ void ommpax(cmnstate* pcm) {
   gxcolr(pcm->gridcolor);
   gxstyl(pcm->gridstyle);
   gxwide(1);
+  // Meridians are straight on the polar and conic maps; on Mollweide and
+  // orthographic maps they bend and are walked in steps like the parallels.
+  auto steps = [](float span) { return span > 180 ? 100 : (span > 60 ? 50 : 25); };
+  bool curved = pcm->mproj == 6 || pcm->mproj == 7;
+  int mstep = steps(lhi - llo);
   for (int k = 0; k < 400 && lo + k * c <= hi + c * 0.01f; k++) {
     float lon = lo + k * c;
+    if (curved) {
+      polyline(lon, llo, 0, (lhi - llo) / mstep, mstep);
+      continue;
+    }
     float x1, y1, x2, y2;
     gxconv(lon, llo, &x1, &y1, 2);
     gxconv(lon, lhi, &x2, &y2, 2);
     line(x1, y1, x2, y2);
   }
   float span = lnmx - lnmn;
-  int nstep = span > 180 ? 100 : (span > 60 ? 50 : 25);
+  int nstep = steps(span);
   for (int k = 0; k < 400 && llo + k * lc <= lhi + lc * 0.01f; k++) {
     polyline(lnmn, llo + k * lc, span / nstep, 0, nstep);
   }

@@ -113,3 +113,72 @@ TEST(MapGrid, RobinsonWholeGlobeIsOutlinedAndLabelled) {
   omaxpl(pcm, 0, 1);
   EXPECT_LT(draws() - before, whole);
 }
+
+namespace {
+
+// The polylines recorded since the frame began, each a list of page points
+// in thousandths of an inch.
+std::vector<std::vector<std::pair<int, int>>> polylines() {
+  std::vector<int> r;
+  for (const gxhchunk& c : gxhsel(false)) r.insert(r.end(), c.words, c.words + c.len);
+  std::vector<std::vector<std::pair<int, int>>> out;
+  for (size_t i = 0; i < r.size();) {
+    int c = r[i];
+    if (c == -10 || c == -11) {
+      if (c == -10 || out.empty()) out.emplace_back();
+      out.back().emplace_back(r[i + 1], r[i + 2]);
+      i += 3;
+    } else if (c == -3 || c == -20 || c == -8 || c == -9) {
+      i += c == -8 || c == -9 ? 1 : 2;
+    } else if (c == -4) {
+      i += 3;
+    } else if (c == -12) {
+      i += 4;
+    } else {
+      i += 5;
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+TEST(MapGrid, MeridiansOfMollweideAndOrthographicMapsAreCurves) {
+  // Each meridian is walked from the first parallel (-80) to the last (80)
+  // in 50 steps, as the parallels are walked along longitude: every point
+  // lies on its meridian, 3.2 degrees of latitude after the one before.
+  // (The outermost meridians lie on the map's edge, where the way back
+  // from the page is not well defined: they are only counted.)
+  struct {
+    int proj;
+    float lnmn, lnmx, every;
+    int meridians;
+  } maps[] = {{6, -180, 180, 30, 13}, {7, -120, 60, 20, 10}};
+  for (const auto& m : maps) {
+    cmnstate* pcm = frame_state();
+    pcm->mproj = m.proj;
+    pcm->gridstyle = 1;
+    pcm->frame = 0;
+    pcm->wlo[0] = m.lnmn;
+    pcm->whi[0] = m.lnmx;
+    pcm->wlo[1] = -90;
+    pcm->whi[1] = 90;
+    ASSERT_EQ(ommscl(pcm), 0);
+    size_t skip = polylines().size();
+    ommpax(pcm);
+    auto lines = polylines();
+    ASSERT_GE(lines.size(), skip + m.meridians) << m.proj;
+    for (int k = 0; k < m.meridians; k++) {
+      const auto& l = lines[skip + k];
+      ASSERT_EQ(l.size(), 51u) << m.proj << " meridian " << k;
+      if (k == 0 || k == m.meridians - 1) continue;
+      float lon0 = m.lnmn + m.every * k;
+      for (size_t i = 0; i < l.size(); i++) {
+        float lon, lat;
+        gxxy2w(l[i].first / 1000.0f, l[i].second / 1000.0f, &lon, &lat);
+        EXPECT_NEAR(lon, lon0, 0.5) << m.proj << " meridian " << k << " point " << i;
+        EXPECT_NEAR(lat, -80 + 3.2 * i, 0.3) << m.proj << " meridian " << k << " point " << i;
+      }
+    }
+  }
+}
