@@ -176,6 +176,31 @@ TEST(Primitives, PolygonClippedToItsTrueShape) {
   EXPECT_EQ(p.count, 4);
 }
 
+TEST(Primitives, PolygonCrossingEveryEdgeKeepsTheExactIntersection) {
+  // A diamond with sides of slope +-0.625 around the clip rectangle 1..5 by
+  // 1..4: each side cuts a corner off the rectangle, crossing two edges.
+  // What is filled is the octagon where the two overlap.
+  gx_batch();
+  gxclip(1, 5, 1, 4);
+  float d[8] = {3, 0, 7, 2.5f, 3, 5, -1, 2.5f};
+  gxfill(d, 4);
+  auto polys = polygons(gx_records());
+  ASSERT_EQ(polys.size(), 1u);
+  const std::vector<int> octagon = {1400, 1000, 4600, 1000, 5000, 1250, 5000, 3750,
+                                    4600, 4000, 1400, 4000, 1000, 3750, 1000, 1250};
+  const std::vector<int>& p = polys[0].pts;
+  ASSERT_EQ(polys[0].count, 8);
+  ASSERT_EQ(p.size(), 16u);
+  // the same turn round the octagon, from wherever the record starts
+  size_t start = 0;
+  while (start < 8 && !(p[0] == octagon[2 * start] && p[1] == octagon[2 * start + 1])) start++;
+  ASSERT_LT(start, 8u) << p[0] << " " << p[1];
+  for (size_t i = 0; i < 8; i++) {
+    EXPECT_EQ(p[2 * i], octagon[2 * ((start + i) % 8)]) << i;
+    EXPECT_EQ(p[2 * i + 1], octagon[2 * ((start + i) % 8) + 1]) << i;
+  }
+}
+
 TEST(Primitives, PolygonInsideIsRecordedPointForPoint) {
   gx_batch();
   float p[10] = {1, 1, 2, 1, 2, 1, 2, 2, 1, 1};  // a repeated point and a closing point

@@ -300,3 +300,32 @@ TEST(AxisLabels, LogLevelAxisPlacesLabelsOnTheLogScale) {
   EXPECT_TRUE(near(logpos(200))) << logpos(200);
   EXPECT_FALSE(near(logpos(100) + (logpos(1000) - logpos(100)) * 400 / 900.0f));
 }
+
+TEST(TimeLabels, ThirtyYearsAreLabelledEveryFiveYears) {
+  cmnstate* pcm = lonlat_frame();
+  pcm->tbeg = datetime{1950, 1, 1, 0, 0};
+  pcm->tend = datetime{1980, 1, 1, 0, 0};
+  datetime first, inc;
+  EXPECT_EQ(omtinc(pcm, &first, &inc), 1);
+  EXPECT_EQ(inc.yr, 5);
+  EXPECT_EQ(inc.mo + inc.dy + inc.hr + inc.mn, 0);
+  EXPECT_EQ(first.yr, 1950);
+  EXPECT_EQ(first.mo, 1);
+  EXPECT_EQ(first.dy, 1);
+  // one grid step a year: 1950 at the left end of the 9-inch axis, 1980 at
+  // the right, so a tick every 1.5 inches from x = 1 to x = 10
+  float* tv = frame_taxis(datetime{1950, 1, 1, 0, 0}, 12, 0);
+  omplim(pcm, 0, 3, nullptr, nullptr, tv, nullptr);
+  free(tv);
+  gxfrme(1);
+  omaxis(1, pcm, 3);
+  std::vector<int> ticks;
+  for (const gxhchunk& c : gxhsel(false)) {
+    for (size_t i = 0; i + 5 < c.len; i++) {
+      if (c.words[i] == -10 && c.words[i + 3] == -11 && c.words[i + 1] == c.words[i + 4] &&
+          c.words[i + 2] == 1000 && c.words[i + 5] < 1000)  // ticks, not grid lines
+        ticks.push_back(c.words[i + 1]);
+    }
+  }
+  EXPECT_EQ(ticks, (std::vector<int>{1000, 2500, 4000, 5500, 7000, 8500, 10000}));
+}
