@@ -315,10 +315,48 @@ int qlats(cmnstate* pcm) {
   return 0;
 }
 
+// The handlers as the keyword table calls them: p at the keyword, the
+// lower-cased line (com) and the line as typed.
+typedef int (*qfn)(const char* p, const char* com, const char* typed, cmnstate* pcm);
+
+int qkfwrite(const char*, const char*, const char*, cmnstate* pcm) { return qfwrite(pcm); }
+int qkconfig(const char*, const char*, const char*, cmnstate*) {
+  omcfg(2);
+  return 0;
+}
+int qklats(const char*, const char*, const char*, cmnstate* pcm) { return qlats(pcm); }
+int qkdims(const char*, const char*, const char*, cmnstate* pcm) { return qdims(pcm); }
+int qkdefval(const char* p, const char*, const char*, cmnstate* pcm) { return omqdef(p, pcm, 0); }
+int qkudft(const char*, const char*, const char*, cmnstate*) {
+  omqufb();
+  return 0;
+}
+int qkctlinfo(const char* p, const char*, const char*, cmnstate* pcm) { return qctlinfo(p, pcm); }
+int qkfile(const char* p, const char*, const char*, cmnstate* pcm) { return qfile(p, pcm); }
+int qktime(const char*, const char*, const char*, cmnstate* pcm) { return qtime(pcm); }
+int qkdefine(const char*, const char*, const char*, cmnstate* pcm) { return qdefine(pcm); }
+int qkfiles(const char*, const char*, const char*, cmnstate* pcm) { return qfiles(pcm); }
+
+// One query keyword, its other spelling (or null) and its handler.
+struct qkey {
+  const char* word;
+  const char* alias;
+  qfn run;
+};
+
+// The keywords of files, descriptors, dimensions, times, definitions and
+// outputs, in the order they are tried; the graphics keywords follow in
+// omqgfx (query_coords.cpp).
+const qkey qkeys[] = {
+    {"fwrite", nullptr, qkfwrite},   {"config", nullptr, qkconfig}, {"lats", nullptr, qklats},
+    {"dims", "dim", qkdims},         {"defval", nullptr, qkdefval}, {"udft", nullptr, qkudft},
+    {"ctlinfo", nullptr, qkctlinfo}, {"file", nullptr, qkfile},     {"time", nullptr, qktime},
+    {"define", nullptr, qkdefine},   {"files", nullptr, qkfiles},
+};
+
 }  // namespace
 
 int omqury(const char* com, const char* typed, cmnstate* pcm) {
-  (void)typed;
   const char* p = nxtwrd(com);
   if (!p) {
     qhelp();
@@ -327,23 +365,9 @@ int omqury(const char* com, const char* typed, cmnstate* pcm) {
   static const char* const later[] = {"dialog", "string", "w2xy", "w2gr", "gr2w", "gr2xy",
                                       "pp2xy",  "xy2w",   "xy2gr", "ll2xy", "gxinfo", "xinfo",
                                       "shades", "bpos",   "pos"};
-  if (cmpwrd(p, "fwrite")) return qfwrite(pcm);
-  if (cmpwrd(p, "config")) {
-    omcfg(2);
-    return 0;
+  for (const qkey& k : qkeys) {
+    if (cmpwrd(p, k.word) || (k.alias && cmpwrd(p, k.alias))) return k.run(p, com, typed, pcm);
   }
-  if (cmpwrd(p, "lats")) return qlats(pcm);
-  if (cmpwrd(p, "dims") || cmpwrd(p, "dim")) return qdims(pcm);
-  if (cmpwrd(p, "defval")) return omqdef(p, pcm, 0);
-  if (cmpwrd(p, "udft")) {
-    omqufb();
-    return 0;
-  }
-  if (cmpwrd(p, "ctlinfo")) return qctlinfo(p, pcm);
-  if (cmpwrd(p, "file")) return qfile(p, pcm);
-  if (cmpwrd(p, "time")) return qtime(pcm);
-  if (cmpwrd(p, "define")) return qdefine(pcm);
-  if (cmpwrd(p, "files")) return qfiles(pcm);
   int grc;
   if (omqgfx(p, com, typed, pcm, &grc)) return grc;
   for (const char* w : later) {

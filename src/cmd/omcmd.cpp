@@ -71,7 +71,99 @@ int runsdf(const char* typed, cmnstate* pcm, bool xdf) {
   return xdf ? omxdfopen(rest, pcm) : omsdfopen(rest, pcm);
 }
 
-// The table of command words, in the order they are tried.
+// The handlers as the table calls them: the lower-cased line (com), the
+// line as typed (typed), the common state and the exec flag.
+typedef int (*cmdfn)(const char* com, const char* typed, cmnstate* pcm, int exflg);
+
+int cmdnone(const char*, const char*, cmnstate*, int) { return 0; }
+int cmdreset(const char*, const char*, cmnstate* pcm, int) { return omrset(pcm, 0); }
+int cmdreinit(const char*, const char*, cmnstate* pcm, int) { return omrset(pcm, 1); }
+int cmdscreen(const char* com, const char*, cmnstate* pcm, int) { return omscrn(com, pcm); }
+int cmdclose(const char* com, const char*, cmnstate* pcm, int) { return omclos(com, pcm); }
+int cmdclear(const char* com, const char*, cmnstate* pcm, int exflg) { return omclr(com, pcm, exflg); }
+int cmdswap(const char*, const char*, cmnstate* pcm, int) { return omswap(pcm); }
+int cmdoutxwd(const char* com, const char* typed, cmnstate* pcm, int) { return omoutx(com, typed, pcm); }
+int cmdquery(const char* com, const char* typed, cmnstate* pcm, int) { return omqury(com, typed, pcm); }
+int cmdhelp(const char* com, const char*, cmnstate* pcm, int) { return omhelp(com, pcm); }
+int cmdexec(const char*, const char* typed, cmnstate* pcm, int) { return omexec(typed, pcm); }
+int cmdrun(const char*, const char* typed, cmnstate* pcm, int) { return omrun(typed, pcm, 0); }
+int cmdenable(const char*, const char* typed, cmnstate* pcm, int) { return omenab(typed, pcm); }
+int cmddisable(const char*, const char* typed, cmnstate* pcm, int) { return omdisab(typed, pcm); }
+
+// The handler's own result is kept, so an exec file or a script sees a
+// failed redraw as the error it is.
+int cmdredraw(const char*, const char* typed, cmnstate* pcm, int) {
+  int rc = omrdrw(typed, pcm);
+  gxfrme(9);
+  return rc;
+}
+
+int cmddraw(const char*, const char* typed, cmnstate* pcm, int) {
+  int rc = omdraw(typed, pcm);
+  gxfrme(9);
+  return rc;
+}
+
+int cmdprint(const char* com, const char*, cmnstate* pcm, int) { return omprint(com, pcm); }
+int cmdprintim(const char* com, const char* typed, cmnstate* pcm, int) { return omprim(com, typed, pcm); }
+int cmdset(const char* com, const char* typed, cmnstate* pcm, int) { return omset(com, typed, pcm); }
+int cmdopen(const char* com, const char* typed, cmnstate* pcm, int) { return runopen(com, typed, pcm); }
+int cmdsdfopen(const char*, const char* typed, cmnstate* pcm, int) { return runsdf(typed, pcm, false); }
+int cmdxdfopen(const char*, const char* typed, cmnstate* pcm, int) { return runsdf(typed, pcm, true); }
+
+int cmddisplay(const char* com, const char*, cmnstate* pcm, int) {
+  if (!pcm->dfile) return nofile("DISPLAY error:  no file open yet\n");
+  int rc = omdspl(com, pcm);
+  gxfrme(9);
+  return rc;
+}
+
+int cmdcollect(const char* com, const char*, cmnstate* pcm, int) {
+  if (!pcm->dfile) return nofile("COLLECT error:  no file open yet\n");
+  return omcoll(com, pcm);
+}
+
+int cmddefine(const char* com, const char*, cmnstate* pcm, int) {
+  if (!pcm->dfile) return nofile("DEFINE error:  no file open yet\n");
+  return omdef(com, pcm, 0);
+}
+
+int cmdundefine(const char* com, const char*, cmnstate* pcm, int) {
+  if (!pcm->dfile) return nofile("DEFINE error:  no file open yet\n");
+  return omudef(com, pcm);
+}
+
+int cmdmodify(const char* com, const char*, cmnstate* pcm, int) {
+  if (!pcm->dfile) return nofile("MODIFY error:  no file open yet\n");
+  return ommodf(com, pcm);
+}
+
+// One command word, its other spelling (or null) and its handler.
+struct cmdent {
+  const char* word;
+  const char* alias;
+  cmdfn run;
+};
+
+// The table of command words, in the order they are tried ("quit" and the
+// shell escape "!" come first, in dispatch).
+const cmdent cmdtab[] = {
+    {"stack", "flush", cmdnone},         {"reset", nullptr, cmdreset},
+    {"reinit", nullptr, cmdreinit},      {"screen", nullptr, cmdscreen},
+    {"close", nullptr, cmdclose},        {"clear", "c", cmdclear},
+    {"swap", nullptr, cmdswap},          {"outxwd", nullptr, cmdoutxwd},
+    {"q", "query", cmdquery},            {"help", nullptr, cmdhelp},
+    {"exec", nullptr, cmdexec},          {"run", nullptr, cmdrun},
+    {"enable", nullptr, cmdenable},      {"disable", nullptr, cmddisable},
+    {"redraw", nullptr, cmdredraw},      {"draw", nullptr, cmddraw},
+    {"print", nullptr, cmdprint},        {"printim", nullptr, cmdprintim},
+    {"set", nullptr, cmdset},            {"open", nullptr, cmdopen},
+    {"sdfopen", nullptr, cmdsdfopen},    {"xdfopen", nullptr, cmdxdfopen},
+    {"d", "display", cmddisplay},        {"coll", "collect", cmdcollect},
+    {"define", nullptr, cmddefine},      {"undefine", nullptr, cmdundefine},
+    {"modify", nullptr, cmdmodify},
+};
+
 int dispatch(const char* com, const char* typed, cmnstate* pcm, int exflg, bool* matched) {
   *matched = true;
   if (cmpwrd(com, "quit")) return -1;
@@ -79,59 +171,8 @@ int dispatch(const char* com, const char* typed, cmnstate* pcm, int exflg, bool*
     omshell(typed + 1);
     return 0;
   }
-  if (cmpwrd(com, "stack") || cmpwrd(com, "flush")) return 0;
-  if (cmpwrd(com, "reset")) return omrset(pcm, 0);
-  if (cmpwrd(com, "reinit")) return omrset(pcm, 1);
-  if (cmpwrd(com, "screen")) return omscrn(com, pcm);
-  if (cmpwrd(com, "close")) return omclos(com, pcm);
-  if (cmpwrd(com, "clear") || cmpwrd(com, "c")) return omclr(com, pcm, exflg);
-  if (cmpwrd(com, "swap")) return omswap(pcm);
-  if (cmpwrd(com, "outxwd")) return omoutx(com, typed, pcm);
-  if (cmpwrd(com, "q") || cmpwrd(com, "query")) return omqury(com, typed, pcm);
-  if (cmpwrd(com, "help")) return omhelp(com, pcm);
-  if (cmpwrd(com, "exec")) return omexec(typed, pcm);
-  if (cmpwrd(com, "run")) return omrun(typed, pcm, 0);
-  if (cmpwrd(com, "enable")) return omenab(typed, pcm);
-  if (cmpwrd(com, "disable")) return omdisab(typed, pcm);
-  if (cmpwrd(com, "redraw")) {
-    // The handler's own result is kept, so an exec file or a script sees
-    // a failed redraw as the error it is.
-    int rc = omrdrw(typed, pcm);
-    gxfrme(9);
-    return rc;
-  }
-  if (cmpwrd(com, "draw")) {
-    int rc = omdraw(typed, pcm);
-    gxfrme(9);
-    return rc;
-  }
-  if (cmpwrd(com, "print")) return omprint(com, pcm);
-  if (cmpwrd(com, "printim")) return omprim(com, typed, pcm);
-  if (cmpwrd(com, "set")) return omset(com, typed, pcm);
-  if (cmpwrd(com, "open")) return runopen(com, typed, pcm);
-  if (cmpwrd(com, "sdfopen")) return runsdf(typed, pcm, false);
-  if (cmpwrd(com, "xdfopen")) return runsdf(typed, pcm, true);
-  if (cmpwrd(com, "d") || cmpwrd(com, "display")) {
-    if (!pcm->dfile) return nofile("DISPLAY error:  no file open yet\n");
-    int rc = omdspl(com, pcm);
-    gxfrme(9);
-    return rc;
-  }
-  if (cmpwrd(com, "coll") || cmpwrd(com, "collect")) {
-    if (!pcm->dfile) return nofile("COLLECT error:  no file open yet\n");
-    return omcoll(com, pcm);
-  }
-  if (cmpwrd(com, "define")) {
-    if (!pcm->dfile) return nofile("DEFINE error:  no file open yet\n");
-    return omdef(com, pcm, 0);
-  }
-  if (cmpwrd(com, "undefine")) {
-    if (!pcm->dfile) return nofile("DEFINE error:  no file open yet\n");
-    return omudef(com, pcm);
-  }
-  if (cmpwrd(com, "modify")) {
-    if (!pcm->dfile) return nofile("MODIFY error:  no file open yet\n");
-    return ommodf(com, pcm);
+  for (const cmdent& c : cmdtab) {
+    if (cmpwrd(com, c.word) || (c.alias && cmpwrd(com, c.alias))) return c.run(com, typed, pcm, exflg);
   }
   *matched = false;
   return 0;

@@ -269,43 +269,78 @@ int qpos(const char* p) {
   return 0;
 }
 
+int qpp2xy(const char* p) {
+  float x, y;
+  if (!twonums(p, &x, &y)) {
+    omprnt(0, "Query Error: Syntax is QUERY PP2XY ppx ppy\n");
+    return 1;
+  }
+  float vx, vy;
+  gxppvp(x, y, &vx, &vy);
+  omprntf(2, "X = %g  Y = %g\n", vx, vy);
+  return 0;
+}
+
+int qll2xy(const char* p) {
+  float x, y;
+  if (!twonums(p, &x, &y)) {
+    omprnt(0, "QUERY error: Syntax is QUERY LL2XY lon lat\n");
+    return 1;
+  }
+  float px, py;
+  gxconv(x, y, &px, &py, 2);
+  omprntf(2, "%g %g\n", px, py);
+  return 0;
+}
+
+// The handlers as the keyword table calls them: p at the keyword, the
+// lower-cased line (com) and the line as typed.
+typedef int (*gfxfn)(const char* p, const char* com, const char* typed, cmnstate* pcm);
+
+int gkw2xy(const char* p, const char*, const char*, cmnstate* pcm) { return qw2(p, pcm, true); }
+int gkw2gr(const char* p, const char*, const char*, cmnstate* pcm) { return qw2(p, pcm, false); }
+int gkgr2w(const char* p, const char*, const char*, cmnstate* pcm) { return qgr2(p, pcm, false); }
+int gkgr2xy(const char* p, const char*, const char*, cmnstate* pcm) { return qgr2(p, pcm, true); }
+int gkxy2w(const char* p, const char*, const char*, cmnstate* pcm) { return qxy2(p, pcm, false); }
+int gkxy2gr(const char* p, const char*, const char*, cmnstate* pcm) { return qxy2(p, pcm, true); }
+int gkpp2xy(const char* p, const char*, const char*, cmnstate*) { return qpp2xy(p); }
+int gkll2xy(const char* p, const char*, const char*, cmnstate*) { return qll2xy(p); }
+int gkgxinfo(const char*, const char*, const char*, cmnstate* pcm) { return qgxinfo(pcm); }
+int gkxinfo(const char*, const char*, const char*, cmnstate* pcm) { return qxinfo(pcm); }
+int gkshades(const char*, const char*, const char*, cmnstate* pcm) { return qshades(pcm); }
+int gkstring(const char* p, const char* com, const char* typed, cmnstate* pcm) {
+  return qstring(p, com, typed, pcm);
+}
+int gkdialog(const char* p, const char* com, const char* typed, cmnstate* pcm) {
+  return qdialog(p, com, typed, pcm);
+}
+int gkpos(const char* p, const char*, const char*, cmnstate*) { return qpos(p); }
+
+// One graphics query keyword, its other spelling (or null) and its handler.
+struct gfxkey {
+  const char* word;
+  const char* alias;
+  gfxfn run;
+};
+
+// The keywords of coordinates, the graphics state and widgets, in the
+// order they are tried.
+const gfxkey gfxkeys[] = {
+    {"w2xy", nullptr, gkw2xy},     {"w2gr", nullptr, gkw2gr},     {"gr2w", nullptr, gkgr2w},
+    {"gr2xy", nullptr, gkgr2xy},   {"xy2w", nullptr, gkxy2w},     {"xy2gr", nullptr, gkxy2gr},
+    {"pp2xy", nullptr, gkpp2xy},   {"ll2xy", nullptr, gkll2xy},   {"gxinfo", nullptr, gkgxinfo},
+    {"xinfo", nullptr, gkxinfo},   {"shades", nullptr, gkshades}, {"string", nullptr, gkstring},
+    {"dialog", nullptr, gkdialog}, {"pos", "bpos", gkpos},
+};
+
 }  // namespace
 
 int omqgfx(const char* p, const char* com, const char* typed, cmnstate* pcm, int* rc) {
-  if (cmpwrd(p, "w2xy")) *rc = qw2(p, pcm, true);
-  else if (cmpwrd(p, "w2gr")) *rc = qw2(p, pcm, false);
-  else if (cmpwrd(p, "gr2w")) *rc = qgr2(p, pcm, false);
-  else if (cmpwrd(p, "gr2xy")) *rc = qgr2(p, pcm, true);
-  else if (cmpwrd(p, "xy2w")) *rc = qxy2(p, pcm, false);
-  else if (cmpwrd(p, "xy2gr")) *rc = qxy2(p, pcm, true);
-  else if (cmpwrd(p, "pp2xy")) {
-    float x, y;
-    if (!twonums(p, &x, &y)) {
-      omprnt(0, "Query Error: Syntax is QUERY PP2XY ppx ppy\n");
-      *rc = 1;
-    } else {
-      float vx, vy;
-      gxppvp(x, y, &vx, &vy);
-      omprntf(2, "X = %g  Y = %g\n", vx, vy);
-      *rc = 0;
+  for (const gfxkey& k : gfxkeys) {
+    if (cmpwrd(p, k.word) || (k.alias && cmpwrd(p, k.alias))) {
+      *rc = k.run(p, com, typed, pcm);
+      return 1;
     }
-  } else if (cmpwrd(p, "ll2xy")) {
-    float x, y;
-    if (!twonums(p, &x, &y)) {
-      omprnt(0, "QUERY error: Syntax is QUERY LL2XY lon lat\n");
-      *rc = 1;
-    } else {
-      float px, py;
-      gxconv(x, y, &px, &py, 2);
-      omprntf(2, "%g %g\n", px, py);
-      *rc = 0;
-    }
-  } else if (cmpwrd(p, "gxinfo")) *rc = qgxinfo(pcm);
-  else if (cmpwrd(p, "xinfo")) *rc = qxinfo(pcm);
-  else if (cmpwrd(p, "shades")) *rc = qshades(pcm);
-  else if (cmpwrd(p, "string")) *rc = qstring(p, com, typed, pcm);
-  else if (cmpwrd(p, "dialog")) *rc = qdialog(p, com, typed, pcm);
-  else if (cmpwrd(p, "pos") || cmpwrd(p, "bpos")) *rc = qpos(p);
-  else return 0;
-  return 1;
+  }
+  return 0;
 }

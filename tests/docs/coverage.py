@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """The reference documentation covers every word of the program's tables.
 
-The words come from the sources themselves: the command dispatcher, the set
-keyword table, the query keywords, the gxout kinds, the map projections, the
+The words come from the sources themselves: the command table (and the
+words the dispatcher tests before it), the set keyword table, the query
+keyword tables, the gxout kinds, the map projections, the
 draw sub-commands, the set lats and fwrite options, the analysis function
 table and the script built-ins.  Each word must have an entry of its own in
 the reference (a heading, a list item or a table row that begins with its
@@ -63,13 +64,15 @@ def words(srcs, start, pattern):
 # (name, declaration, word pattern, doc file, section regex or None,
 #  entry pattern with {w} for the word)
 LISTS = [
+    ("command", "const cmdent cmdtab[] =", r'"([a-z0-9]+)"',
+     "commands.md", None, r"`{w}[ `]"),
     ("command", "int dispatch(const char* com", r'cmpwrd\(com, "([a-z0-9]+)"\)',
      "commands.md", None, r"`{w}[ `]"),
     ("set keyword", "const setkw kwds[] =", r'\{"([a-z0-9]+)", "[A-Z0-9]+",',
      "commands.md", None, r"`set {w}[ `]"),
-    ("query keyword", "int omqury(", r'cmpwrd\(p, "([a-z0-9]+)"\)',
+    ("query keyword", "const qkey qkeys[] =", r'"([a-z0-9]+)"',
      "commands.md", None, r"`q {w}[ `]"),
-    ("query keyword", "int omqgfx(", r'cmpwrd\(p, "([a-z0-9]+)"\)',
+    ("query keyword", "const gfxkey gfxkeys[] =", r'"([a-z0-9]+)"',
      "commands.md", None, r"`q {w}[ `]"),
     ("gxout kind", "static const entry table[] =", r'\{"([a-z]+)", \d',
      "commands.md", r"gxout", r"`{w}`"),
