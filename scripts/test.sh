@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what the tests need, builds everything, runs every test (unit and
 # end-to-end) and then the unit tests again under AddressSanitizer and
-# UndefinedBehaviorSanitizer.  Run from anywhere; build trees go under
-# build/ and build-sanitize/ of the repository.
+# UndefinedBehaviorSanitizer, and last every fuzz target for a short smoke
+# time (fuzz/run.sh; a finding fails the run).  Run from anywhere; build
+# trees go under build/, build-sanitize/ and build-fuzz/ of the repository.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
@@ -27,6 +28,13 @@ cmake -S . -B build-sanitize -G Ninja -DOMBRA_SANITIZE=ON >/dev/null
 ninja -C build-sanitize
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-sanitize -j "$jobs" --timeout 600 -LE e2e < /dev/null || status=1
+
+# Fuzz smoke: every target 30 seconds, as many side by side as there are
+# cores.  FUZZ_SMOKE_SECONDS=0 skips it.
+smoke="${FUZZ_SMOKE_SECONDS:-30}"
+if [ "$smoke" -gt 0 ]; then
+  FUZZ_JOBS="$jobs" fuzz/run.sh all "$smoke" || status=1
+fi
 
 if [ "$status" -ne 0 ]; then
   echo "Some tests failed." >&2

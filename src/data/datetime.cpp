@@ -198,13 +198,25 @@ long timdif(const datetime* dtim1, const datetime* dtim2) {
   return static_cast<long>(swapped ? -mins : mins);
 }
 
+namespace {
+
+int axfield(float v) {
+  float f = v + 0.1f;
+  if (!(f == f)) return 0;
+  if (f >= 2147483648.0f) return INT_MAX;
+  if (f < -2147483648.0f) return INT_MIN;
+  return static_cast<int>(f);
+}
+
+}  // namespace
+
+datetime axstart(const float* vals) {
+  return datetime{axfield(vals[0]), axfield(vals[1]), axfield(vals[2]), axfield(vals[3]),
+                  axfield(vals[4])};
+}
+
 double t2gr(const float* vals, const datetime* dtim) {
-  datetime stim;
-  stim.yr = static_cast<int>(vals[0] + 0.1f);
-  stim.mo = static_cast<int>(vals[1] + 0.1f);
-  stim.dy = static_cast<int>(vals[2] + 0.1f);
-  stim.hr = static_cast<int>(vals[3] + 0.1f);
-  stim.mn = static_cast<int>(vals[4] + 0.1f);
+  datetime stim = axstart(vals);
   double moincr = vals[5];
   double mnincr = vals[6];
 
@@ -270,12 +282,7 @@ long long roundaway(double v) {
 }  // namespace
 
 void gr2t(const float* vals, double gr, datetime* dtim) {
-  datetime stim;
-  stim.yr = static_cast<int>(vals[0] + 0.1f);
-  stim.mo = static_cast<int>(vals[1] + 0.1f);
-  stim.dy = static_cast<int>(vals[2] + 0.1f);
-  stim.hr = static_cast<int>(vals[3] + 0.1f);
-  stim.mn = static_cast<int>(vals[4] + 0.1f);
+  datetime stim = axstart(vals);
   double moincr = vals[5];
   double mnincr = vals[6];
   *dtim = datetime{0, 0, 0, 0, 0};

@@ -41,6 +41,10 @@ void timsub(const datetime* dtim, datetime* dto);
 // Minutes from dtim1 to dtim2 (negative when dtim2 is earlier).
 long timdif(const datetime* dtim1, const datetime* dtim2);
 
+// The start time of a time axis array (its first five floats, each plus
+// 0.1 and truncated; a value beyond the int range is taken as the nearest
+// int, since a float year such as 2147483647 cannot be converted as it is).
+datetime axstart(const float* vals);
 // Time to grid index (1 = first time) on a time axis array.
 double t2gr(const float* vals, const datetime* dtim);
 // Grid index to time on a time axis array.

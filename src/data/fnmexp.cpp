@@ -18,17 +18,6 @@ void putnum(std::string& out, long v, int w) {
   out += buf;
 }
 
-// The time of the time axis start (fields + 0.1 truncated).
-datetime axstart(const float* vals) {
-  datetime d;
-  d.yr = static_cast<int>(vals[0] + 0.1f);
-  d.mo = static_cast<int>(vals[1] + 0.1f);
-  d.dy = static_cast<int>(vals[2] + 0.1f);
-  d.hr = static_cast<int>(vals[3] + 0.1f);
-  d.mn = static_cast<int>(vals[4] + 0.1f);
-  return d;
-}
-
 // Replaces one code (the text after "%", with "i" already taken off) for
 // time d; returns the characters of the code consumed, 0 when no code.
 int putcode(std::string& out, const char* c, const datetime& d) {

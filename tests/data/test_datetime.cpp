@@ -1,6 +1,7 @@
 // Calendar arithmetic, time axes and the time parsers.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 
 #include "base/cmnstate.h"
@@ -190,6 +191,23 @@ TEST_F(Calendar, MinuteAxisIndexes) {
   gr2t(monthly, 1e30, &out);
   gr2t(monthly, -1e30, &out);
   SUCCEED();
+}
+
+// A descriptor may start its axis in year 2147483647, which the float axis
+// array holds as 2147483648: the start is taken as the largest year, not
+// converted out of range (which gave the smallest year on this hardware).
+TEST_F(Calendar, AxisStartBeyondTheIntRangeIsClamped) {
+  float ax[8] = {2147483647.0f, 1, 1, 0, 0, 0, 1440, -999.9f};
+  datetime s = axstart(ax);
+  EXPECT_EQ(s.yr, 2147483647);
+  EXPECT_EQ(s.mo, 1);
+  datetime out;
+  gr2t(ax, 1, &out);
+  EXPECT_EQ(out.yr, 2147483647);
+  float low[8] = {-3e9f, 1, 1, 0, 0, 0, 1440, -999.9f};
+  EXPECT_EQ(axstart(low).yr, -2147483647 - 1);
+  float nan[8] = {std::nanf(""), 1, 1, 0, 0, 0, 1440, -999.9f};
+  EXPECT_EQ(axstart(nan).yr, 0);
 }
 
 TEST_F(Calendar, AbsoluteTimesParse) {

@@ -1,0 +1,90 @@
+// Target: the GRIB record reader and the GRIB index reader (a file pair).
+//
+// Input: GRIB bytes (d.grb), then after a "\n=====\n" line the bytes of
+// the index (d.idx), then optionally a descriptor text (empty: the default
+// one below, a 4 x 3 grid of three times and two variables).  The data set
+// is parsed with the given index and every variable is read at every time
+// (at most four); then the index maker scans the GRIB file, writes its own
+// index over d.idx, and the same grids are read again through it.
+// Descriptors naming anything outside the scratch directory are skipped.
+#include <cstdint>
+#include <cstdio>
+
+#include "cmd/cmnstate.h"
+#include "data/datafile.h"
+#include "data/gribmap.h"
+#include "data/omggrd.h"
+#include "expr/gridres.h"
+#include "fuzzutil.h"
+
+namespace {
+
+const char kDefault[] =
+    "dset ^d.grb\nindex ^d.idx\ndtype grib\nundef -9.99e8\n"
+    "xdef 4 linear 0 90\nydef 3 linear -90 90\nzdef 1 levels 1000\n"
+    "tdef 3 linear 00z01jan1990 1dy\nvars 2\na 0 11,1,0 first\nb 0 12,1,0 second\nendvars\n";
+
+int cap(int n, int most) { return n < most ? n : most; }
+
+// Reads every variable (at most 8) at its first level and the first times
+// over a window of at most 34 x 34 points.
+void readall() {
+  datafile* pfi = getpfi();
+  if (!pfi) return;
+  if (omddes("d.ctl", pfi, 1) == 0 && pfi->type == 1) {
+    pfi->fnum = 11;
+    if (!pfi->tmplat) pfi->infile = std::fopen(pfi->name.c_str(), "rb");
+    if (pfi->tmplat || pfi->infile) {
+      int nv = cap(pfi->vnum, 8);
+      for (int v = 0; v < nv && v < static_cast<int>(pfi->pvar1.size()); v++) {
+        for (int t = 1; t <= cap(pfi->dnum[3], 4); t++) {
+          gridres* g = omgnew();
+          if (!g) break;
+          g->pfi = pfi;
+          g->pvar = &pfi->pvar1[v];
+          g->undef = pfi->undef;
+          g->idim = 0;
+          g->jdim = 1;
+          int lo[4] = {0, 0, 1, t};
+          int hi[4] = {cap(pfi->dnum[0], 32) + 1, cap(pfi->dnum[1], 32) + 1, 1, t};
+          for (int k = 0; k < 4; k++) {
+            g->dimmin[k] = lo[k];
+            g->dimmax[k] = hi[k];
+          }
+          omggrd(g);
+          omgfre(g);
+        }
+      }
+    }
+  }
+  if (pfi->infile) std::fclose(pfi->infile);
+  pfi->infile = nullptr;
+  frepfi(pfi, 0);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  fuzz::setup();
+  ominit();
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size > 65536) return -1;
+  std::vector<std::string> p = fuzz::split(data, size, 3);
+  std::string ctl = p[2].empty() ? std::string(kDefault) : p[2];
+  if (!fuzz::local(ctl)) return -1;
+  fuzz::sweep();
+  fuzz::writefile("d.grb", p[0]);
+  fuzz::writefile("d.idx", p[1]);
+  fuzz::writefile("d.ctl", ctl);
+  fuzz::setbudget(10000);
+  mfcmn.mfcal = -999;
+
+  readall();
+  gmpcmn = gmapset();
+  gmpcmn.descr = "d.ctl";
+  if (gribmap() == 1) readall();
+  return 0;
+}

@@ -1,0 +1,351 @@
+#!/usr/bin/env python3
+"""Writes the seed corpora of the fuzz targets under fuzz/corpus/<target>/.
+
+The seeds are the small inputs the unit tests build (descriptors with their
+data, GRIB records with an index, station reports with their map, map
+outlines and fonts, expressions, scripts, command sequences), in the input
+layout each target documents: parts separated by a "\\n=====\\n" line.
+Run it again after changing a layout; the files it writes are committed.
+"""
+import os
+import struct
+import sys
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+SEP = b"\n=====\n"
+
+
+def out(target, name, data):
+    d = os.path.join(HERE, "corpus", target)
+    os.makedirs(d, exist_ok=True)
+    if isinstance(data, str):
+        data = data.encode()
+    with open(os.path.join(d, name), "wb") as f:
+        f.write(data)
+
+
+def join(*parts):
+    return SEP.join(p.encode() if isinstance(p, str) else p for p in parts)
+
+
+def floats(vals, big=False):
+    return struct.pack((">" if big else "<") + "%df" % len(vals), *vals)
+
+
+def sm(v):
+    """4-byte sign-magnitude big-endian word."""
+    return struct.pack(">I", (0x80000000 | -v) if v < 0 else v)
+
+
+# ---------------------------------------------------------------- descriptor
+AXES = ("undef -9.99e8\nxdef 4 linear 0 10\nydef 3 linear 0 10\n"
+        "zdef 2 levels 1000 500\ntdef 2 linear 00z01jan2000 1dy\n")
+VARS = "vars 2\na 2 0 a\nb 0 0 b\nendvars\n"
+count72 = floats(list(range(72)), big=True)
+
+
+def descriptor():
+    t = "descriptor"
+    out(t, "plain", join("dset ^d.bin\noptions big_endian\n" + AXES + VARS, count72))
+    out(t, "rev", join("dset ^d.bin\noptions big_endian yrev zrev\n" + AXES + VARS, count72))
+    out(t, "headers", join("dset ^d.bin\noptions big_endian\nfileheader 20\ntheader 8\n"
+                           "xyheader 4\nheaderbytes 4\ntrailerbytes 8\n" + AXES + VARS,
+                           b"H" * 20 + floats(list(range(88)), big=True)))
+    out(t, "sequential", join("dset ^d.bin\noptions big_endian sequential\n" + AXES + VARS,
+                              floats(list(range(84)), big=True)))
+    out(t, "bytes", join("dset ^d.bin\nundef -999\nxdef 2 linear 0 1\nydef 3 linear 0 1\n"
+                         "zdef 1 levels 1\ntdef 1 linear 1jan2000 1dy\nvars 1\n"
+                         "b 0 -1,30,-1,40 transposed bytes\nendvars\n", b"\x01\x02\x03\x04\x05\x06"))
+    out(t, "shorts", join("dset ^d.bin\noptions little_endian 365_day_calendar\nundef -999\n"
+                          "xdef 2 levels 0 5\nydef 1 linear 0 1\nzdef 1 levels 1\n"
+                          "tdef 1 linear 1jan2000 1mo\nvars 1\ns 0 -1,40,2,-1 s\nendvars\n",
+                          b"\xfe\xff\x00\x01"))
+    out(t, "varmajor", join("dset ^d.bin\noptions big_endian\n" + AXES +
+                            "vars 2\na 2 -1,20 all times\nb 0 -1,20 surface\nendvars\n", count72))
+    out(t, "template", join("dset ^d%y4%m2%d2.bin\noptions template big_endian\n"
+                            "undef -9.99e8\nxdef 4 linear 0 10\nydef 3 linear 0 10\n"
+                            "zdef 1 levels 1000\ntdef 3 linear 00z01jan2000 1dy\n"
+                            "vars 1\na 0 0 a\nendvars\n", b""))
+    out(t, "gaussian", join("dset ^d.bin\ntitle gaussian\nundef 1e20\nxdef 8 linear 0 45\n"
+                            "ydef 40 gaust62 1\nzdef 1 linear 1 1\n"
+                            "tdef 1 linear 12z5feb1999 6hr\nvars 1\nz 0 99 z\nendvars\n",
+                            floats([float(i) for i in range(320)])))
+    out(t, "pdef", join("dset ^d.bin\nundef -9.99e8\npdef 5 4 nps 3 3 30 100\n"
+                        "xdef 6 linear -180 60\nydef 4 linear 40 10\nzdef 1 levels 1\n"
+                        "tdef 1 linear 00z1jan2000 1dy\nvars 1\np 0 0 p\nendvars\n",
+                        floats([float(i) for i in range(20)])))
+    out(t, "station", join("dset ^d.bin\ndtype station\nstnmap ^d.aux\nundef -999\n"
+                           "tdef 3 linear 00z01jan2000 12hr\nvars 3\nps 0 99 p\nts 0 99 t\n"
+                           "t 1 99 t\nendvars\n", b"",
+                           b"Ombra_stnmapV002" + b"".join(sm(v) for v in [3, 10, 0, 100, 250, 2, 3, 0])))
+
+
+# ---------------------------------------------------------------- GRIB
+def put(n, v):
+    return (v & ((1 << (8 * n)) - 1)).to_bytes(n, "big")
+
+
+def ibm(f):
+    if f == 0:
+        return b"\0\0\0\0"
+    s = 0x80 if f < 0 else 0
+    f = abs(f)
+    e = 64
+    while f >= 1:
+        f /= 16
+        e += 1
+    while f < 1 / 16:
+        f *= 16
+        e -= 1
+    return bytes([s | e]) + put(3, int(f * (1 << 24)))
+
+
+def grib(parm, day, ref, bits=8, n=12, bitmap=None, D=0, E=0):
+    pds = bytearray(28)
+    pds[0:3] = put(3, 28)
+    pds[3] = 3
+    pds[4] = 7
+    pds[6] = 255
+    pds[7] = 0x80 | (0x40 if bitmap else 0)
+    pds[8] = parm
+    pds[9] = 1
+    pds[12] = 90
+    pds[13] = 1
+    pds[14] = day
+    pds[17] = 1
+    pds[24] = 20
+    pds[26:28] = put(2, (0x8000 | -D) if D < 0 else D)
+    gds = bytearray(32)
+    gds[0:3] = put(3, 32)
+    gds[4] = 255
+    gds[6:8] = put(2, 4)
+    gds[8:10] = put(2, 3)
+    gds[10:13] = put(3, 0x800000 | 90000)
+    gds[16] = 0x80
+    gds[17:20] = put(3, 90000)
+    gds[20:23] = put(3, 270000)
+    gds[23:25] = put(2, 90000)
+    gds[25:27] = put(2, 90000)
+    gds[27] = 0x40
+    body = bytes(pds) + bytes(gds)
+    if bitmap:
+        nb = (len(bitmap) + 7) // 8
+        ln = 6 + nb + ((6 + nb) % 2)
+        b = bytearray(ln)
+        b[0:3] = put(3, ln)
+        b[3] = (ln - 6) * 8 - len(bitmap)
+        for k, on in enumerate(bitmap):
+            if on:
+                b[6 + k // 8] |= 0x80 >> (k % 8)
+        body += bytes(b)
+    nbits = n * bits
+    ln = 11 + (nbits + 7) // 8
+    ln += ln % 2
+    bds = bytearray(ln)
+    bds[0:3] = put(3, ln)
+    bds[3] = (ln - 11) * 8 - nbits
+    bds[4:6] = put(2, (0x8000 | -E) if E < 0 else E)
+    bds[6:10] = ibm(ref)
+    bds[10] = bits
+    acc = 0
+    for i in range(n):
+        acc = (acc << bits) | (i % (1 << bits))
+    packed = acc.to_bytes((nbits + 7) // 8, "big") if nbits else b""
+    bds[11:11 + len(packed)] = packed
+    body += bytes(bds)
+    return b"GRIB" + put(3, 8 + len(body) + 4) + b"\x01" + body + b"7777"
+
+
+GRIBCTL = ("dset ^d.grb\nindex ^d.idx\ndtype grib\nundef -9.99e8\n"
+           "xdef 4 linear 0 90\nydef 3 linear -90 90\nzdef 1 levels 1000\n"
+           "tdef 3 linear 00z01jan1990 1dy\nvars 2\na 0 11,1,0 first\nb 0 12,1,0 second\nendvars\n")
+
+
+def gribindex(recs):
+    """Version 2 index of the records (two per time, three times)."""
+    hi = [255, 2, 3, 255]
+    ints, flts = [], []
+    off = 0
+    for r in recs:
+        n = len(r)
+        ints += [off + 8 + 28 + 32 + 11, -999, 8]
+        flts += [1.0, 1.0, 0.0]
+        off += n
+    head = bytes([0, 2]) + sm(len(hi)) + sm(0) + sm(len(ints)) + sm(len(flts))
+    head += put(2, 1990) + bytes([1, 1, 0, 0]) + b"\0"
+    body = b"".join(sm(v) for v in hi) + b"".join(sm(v) for v in ints)
+    body += b"".join(ibm(f) for f in flts)
+    body += b"".join(ibm(f) for f in [1990, 1, 1, 0, 0, 0, 1440, 0])
+    return head + body
+
+
+def gribseeds():
+    t = "grib"
+    recs = []
+    for d in (1, 2, 3):
+        recs.append(grib(11, d, 100.0 * d))
+        recs.append(grib(12, d, -float(d), D=1, E=1))
+    data = b"".join(recs)
+    out(t, "twovars", join(data, gribindex(recs)))
+    bm = grib(11, 1, 5.0, n=8, bitmap=[1, 0, 1, 1, 0, 1, 1, 1, 1, 0, 1, 1])
+    out(t, "bitmap", join(bm, b"", GRIBCTL))
+    out(t, "junk", join(b"xxxx" + grib(11, 2, 1.0, bits=12) + b"junk" + grib(12, 3, 2.0, bits=0), b""))
+    out(t, "template", join(grib(11, 1, 3.0), b"",
+                            GRIBCTL.replace("^d.grb", "^d.grb%d1").replace("dtype grib", "dtype grib\noptions template")))
+    # descriptor seeds for GRIB sets too
+    out("descriptor", "grib", join(GRIBCTL.replace("d.grb", "d.bin").replace("d.idx", "d.aux"), data,
+                                   gribindex(recs)))
+
+
+# ---------------------------------------------------------------- station
+def report(sid, lat, lon, toff, sfc, levels, nlev=None):
+    flag = 1 if sfc else 0
+    n = len(levels) + flag if nlev is None else nlev
+    h = sid.encode().ljust(8)[:8] + struct.pack("<fffii", lat, lon, toff, n, flag)
+    vals = list(sfc)
+    for lv, v in levels:
+        vals += [lv, v]
+    return h + floats(vals)
+
+
+def stationseeds():
+    t = "station"
+    times = [[("kabc", 40, 350, 0, [1000, 15], [(850, 5), (500, -20)]),
+              ("xyz1", 45, 10, 0.25, [990, 12], []),
+              ("far", -60, 100, 0, [1010, 1], [(500, -30)])],
+             [("kabc", 40, 350, 0, [1001, 16], [(850, 6)]),
+              ("nosfc", 42, 5, 0, [], [(500, -25)])]]
+    data = b""
+    offs, cnts = [], []
+    for tm in times:
+        offs.append(len(data))
+        cnts.append(len(tm))
+        for r in tm:
+            data += report(*r)
+        data += report("", 0, 0, 0, [], [], nlev=0)
+    mp = b"Ombra_stnmapV002" + b"".join(sm(v) for v in [2, 6] + offs + cnts)
+    out(t, "v2", join(data, mp))
+    v1 = b"".join(struct.pack("<i", v) for v in [2, 6] + offs + cnts)
+    out(t, "v1host", join(data, v1))
+    seq = b""
+    soffs = []
+    for tm in times:
+        soffs.append(len(seq))
+        for r in tm:
+            rec = report(*r)
+            h, v = rec[:28], rec[28:]
+            seq += struct.pack("<i", 28) + h + struct.pack("<i", 28)
+            if v:
+                seq += struct.pack("<i", len(v)) + v + struct.pack("<i", len(v))
+        e = report("", 0, 0, 0, [], [], nlev=0)
+        seq += struct.pack("<i", 28) + e + struct.pack("<i", 28)
+    mps = b"Ombra_stnmapV002" + b"".join(sm(v) for v in [2, 6] + soffs + cnts)
+    out(t, "sequential", join(seq, mps,
+                              "dset ^d.bin\ndtype station\nstnmap ^d.aux\nundef -999\n"
+                              "options little_endian sequential\ntdef 2 linear 00z01jan2000 12hr\n"
+                              "vars 3\nps 0 99 p\nts 0 99 t\nt 1 99 t\nendvars\n"))
+
+
+# ---------------------------------------------------------------- map and font
+def mapline(typ, pts):
+    b = bytes([1, typ, len(pts)])
+    for lon, lat in pts:
+        b += put(3, int(lon * 10000 + 0.5)) + put(3, int((lat + 90) * 10000 + 0.5))
+    return b
+
+
+def mapindex(lo, hi, nxt, mnlon, mxlon, mnlat, mxlat):
+    return (bytes([2, lo, hi]) + put(4, nxt) + put(3, int(mnlon * 10000)) + put(3, int(mxlon * 10000))
+            + put(3, int((mnlat + 90) * 10000)) + put(3, int((mxlat + 90) * 10000)))
+
+
+def font(wide, glyphs=95):
+    t = ""
+    for c in range(32, 32 + glyphs):
+        lm, rm = chr(ord("R") - wide // 2), chr(ord("R") + wide // 2)
+        if c == 32:
+            g = "  1JZ"
+        elif c == ord("`"):
+            g = "  2NVRR"
+        elif c == ord("A"):
+            g = "  5" + lm + rm + "RMRW RSR"
+        else:
+            g = "  3" + lm + rm + "RMRW"
+        t += g + "\n"
+    return t
+
+
+def mapfontseeds():
+    t = "mapfont"
+    m = mapline(0, [(300, 10), (302, 10), (310, 20)]) + mapline(1, [(110, 20), (120, 30)])
+    out(t, "lines", join(m, font(14)))
+    body = mapline(1, [(1, 1), (2, 2)])
+    idx = mapindex(0, 0, 0, 0, 10, 0, 10)
+    skip = mapindex(1, 1, 0, 100, 140, 10, 50)
+    out(t, "index", join(skip[:3] + put(4, len(skip) + len(body)) + skip[7:] + body + idx +
+                         mapline(0, [(120, 20), (130, 40), (100, 10)]), font(20, 3)))
+    with open(os.path.join(HERE, "..", "share", "font1.dat"), "rb") as f:
+        real = f.read()
+    out(t, "realfont", join(m, real[:3000]))
+
+
+# ---------------------------------------------------------------- expr
+def exprseeds():
+    t = "expr"
+    exprs = ["a+b*2-(a/3)", "sin(a)*cos(lat)+lon", "ave(a,t=1,t=4)", "aave(b,global)",
+             "smth9(a)", "maskout(a,a-1)", "tloop(a(t+1))", "a.1(z=2)-a(lev=500)",
+             "hcurl(a,b)", "mag(a,b)+vint(b,a,200)", "ps.2", "gr2stn(a,ps.2)",
+             "oacres(a,ps.2)", "const(a,1,-u)", "dv*2", "max(a,t=1,t=4,2)",
+             "cdiff(a,x)", "sum(a,x=1,x=36)", "if(a,>,1,a,b)", "skip(a,2,2)"]
+    for k, e in enumerate(exprs):
+        out(t, "e%02d" % k, bytes([k % 6]) + e.encode())
+
+
+# ---------------------------------------------------------------- script
+def scriptseeds():
+    t = "script"
+    out(t, "basic", "* a comment\nsay 'hello ' arg\nx = 3 * (2 + 1)\nif (x > 5)\n  say x\n"
+        "else\n  say 'no'\nendif\nwhile (x > 0)\n  x = x - 1\n  if (x = 1); break; endif\nendwhile\n"
+        "'q file'\nline = sublin(result, 2)\nw = subwrd(line, 3)\nsay substr(line, 1, 6) w\n"
+        "rc = f(w)\nreturn rc\n\nfunction f(a)\n  _g = a\n  return a + 1\n")
+    out(t, "builtins", "function main(args)\n  n = 0\n  while (n < 10)\n    n = n + 1\n"
+        "    s = math_format('%5.2f', math_sqrt(n))\n    v = valnum(s)\n  endwhile\n"
+        "  ret = write('out.txt', 'line one')\n  ret = close('out.txt')\n"
+        "  r = read('out.txt')\n  say sublin(r, 2)\n  say wrdpos('a b c', 2)\n"
+        "  say math_nint(2.5) % math_int(-2.5) % math_mod(7, 3)\n  'fail now'\n  say rc\nreturn\n")
+    out(t, "loop", "i = 1\nwhile (1)\n  i = i + 1\nendwhile\n")
+    out(t, "recurse", "function main()\nsay r(5)\nreturn\nfunction r(n)\nif (n <= 0); return 0; endif\n"
+        "return n + r(n - 1)\n")
+
+
+# ---------------------------------------------------------------- command
+def commandseeds():
+    t = "command"
+    out(t, "display", "set lon 0 360\nset lat -90 90\nd t\nset gxout shaded\nd t\n"
+        "set gxout grid\nd ps/100\nq dims\nq file\n")
+    out(t, "define", "define x = t*2\nset t 1 4\nd aave(x,global)\nq define\nundefine x\n"
+        "y = t(t+1) - t\nset x 1 10\nd y\nmodify y seasonal\n")
+    out(t, "station", "set dfile 2\nset gxout stnmark\nd ps\nset stid kabc\nd ts\nq stnmap\n"
+        "coll 1 ps\nset gxout model\nd ps\n")
+    out(t, "print", "enable print out.gmf\nd t\nprint\ndisable print\nprintim out.png x200 y150\n"
+        "set fwrite out.dat\nset gxout fwrite\nd t\ndisable fwrite\n")
+    out(t, "edges", "set z -2147483648 2147483647\nset t 2147483647\nset lon 1e30 -1e30\n"
+        "set clevs 1e38 -1e38\nset cint 0\nd t\nset annot 1 2147483647\ndraw string 1 1 abc\n"
+        "draw line 0 0 11 8.5\ndraw rec 1 1 2 2\ndraw map\nset mproj nps\nd t\n")
+    out(t, "draw", "set gxout vector\nd t;ps\nset gxout stream\nd t;ps\nset gxout barb\n"
+        "d skip(t,2);ps\ndraw title hello\ndraw xlab x\nset mproj robinson\nd t\nclear\n")
+
+
+def main():
+    descriptor()
+    gribseeds()
+    stationseeds()
+    mapfontseeds()
+    exprseeds()
+    scriptseeds()
+    commandseeds()
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
