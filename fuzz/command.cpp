@@ -22,7 +22,7 @@
 #include <string>
 #include <vector>
 
-#include "cmd/cmnstate.h"
+#include "base/cmnstate.h"
 #include "cmd/omcmd.h"
 #include "data/datafile.h"
 #include "data/datetime.h"

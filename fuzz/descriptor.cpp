@@ -11,11 +11,11 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "cmd/cmnstate.h"
+#include "base/cmnstate.h"
 #include "data/datafile.h"
 #include "data/omggrd.h"
 #include "data/omgstn.h"
-#include "expr/gridres.h"
+#include "data/gridres.h"
 #include "fuzzutil.h"
 
 namespace {

@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "cmd/cmnstate.h"
+#include "base/cmnstate.h"
 #include "cmd/omcmd.h"
-#include "data/words.h"
+#include "base/words.h"
 #include "expr/evalstat.h"
 #include "expr/omexpr.h"
 #include "gx/gx.h"

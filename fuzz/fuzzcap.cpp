@@ -3,7 +3,7 @@
 // runner per statement, display and define per step of their loops) comes
 // here first.  Past the budget the flag is raised as the signal handler
 // would raise it.
-#include "cmd/cmnstate.h"
+#include "base/cmnstate.h"
 #include "fuzzutil.h"
 
 // int omqsig() is _Z6omqsigv; the linker sends calls of it from other

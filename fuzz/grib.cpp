@@ -10,11 +10,11 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "cmd/cmnstate.h"
+#include "base/cmnstate.h"
 #include "data/datafile.h"
 #include "data/gribmap.h"
 #include "data/omggrd.h"
-#include "expr/gridres.h"
+#include "data/gridres.h"
 #include "fuzzutil.h"
 
 namespace {

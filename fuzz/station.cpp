@@ -13,7 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "cmd/cmnstate.h"
+#include "base/cmnstate.h"
 #include "data/datafile.h"
 #include "data/omgstn.h"
 #include "data/stnlist.h"
