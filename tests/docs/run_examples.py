@@ -54,8 +54,13 @@ ERROR_RE = re.compile(
     r"not specified",
     re.IGNORECASE)
 
-FENCE_RE = re.compile(r"^(```+|~~~+)\s*([^\s`]*)")
+FENCE_RE = re.compile(r"^( *)(```+|~~~+)\s*([^\s`]*)")
+KINDS = ("ombra", "ombra-interactive")
 PICTURE_RE = re.compile(r"!\[[^\]]*\]\(([^)\s]+\.png)\)")
+
+
+class BadDoc(Exception):
+    pass
 
 
 class Block:
@@ -66,7 +71,8 @@ class Block:
 
 
 def blocks_of(text):
-    """The fenced blocks of a Markdown text, in order."""
+    """The fenced blocks of a Markdown text, in order (a block indented in a
+    list loses its indentation)."""
     out = []
     lines = text.split("\n")
     i = 0
@@ -75,11 +81,14 @@ def blocks_of(text):
         if not m:
             i += 1
             continue
-        fence, kind = m.group(1), m.group(2)
+        indent, fence, kind = m.group(1), m.group(2), m.group(3)
+        if kind.lower().startswith("ombra") and kind not in KINDS:
+            raise BadDoc("line %d: unknown info string %r (use %s)" % (i + 1, kind, " or ".join(KINDS)))
         body = []
         j = i + 1
-        while j < len(lines) and not lines[j].startswith(fence):
-            body.append(lines[j])
+        while j < len(lines) and not lines[j].lstrip(" ").startswith(fence):
+            line = lines[j]
+            body.append(line[len(indent):] if line.startswith(indent) else line.lstrip(" "))
             j += 1
         out.append(Block(kind, i + 2, body))
         i = j + 1
@@ -132,6 +141,10 @@ def run_file(ombra, repo, md, update=False, quiet=False):
         text = f.read()
     mdname = os.path.relpath(md, repo) if os.path.abspath(md).startswith(repo + os.sep) else md
     failures = []
+    try:
+        blocks_of(text)
+    except BadDoc as e:
+        return ["%s: %s" % (mdname, e)]
     with tempfile.TemporaryDirectory(prefix="ombra-docs-") as work:
         sample = os.path.join(repo, "share", "sample")
         for name in sorted(os.listdir(sample)):
@@ -201,6 +214,9 @@ SELFTEST = [
     ("a nonzero code", "```ombra\nopen sample.ctl\nd nosuchvar\n```\n",
      ":3: `d nosuchvar` returned a nonzero code"),
     ("an error with code 0", "```ombra\nq nonsense\n```\n", ":2: `q nonsense` printed: Invalid QUERY"),
+    ("a failing block indented in a list",
+     "- a list item:\n\n  ```ombra\n  open sample.ctl\n  d nosuch\n  ```\n", ":5: `d nosuch` returned a nonzero code"),
+    ("a misspelt info string", "```Ombra\nopen sample.ctl\n```\n", "unknown info string 'Ombra'"),
     ("a plot of undefined values only",
      "```ombra\nopen sample.ctl\nset lon 85 95\nset lat 30 35\nd z\n```\n", "`d z` printed: Cannot contour grid"),
     ("a failure in the second block",
