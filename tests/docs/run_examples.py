@@ -22,6 +22,7 @@ The convention for every docs/*.md file:
 - An example fails when a command returns a nonzero code (the exec file
   stops there) or prints an error-level message (a line matching ERROR_RE
   below, on standard output or standard error).
+- README.md is the index: it must link to every other .md file beside it.
 - A picture the file links to (`![...](NAME.png)`) that the session
   writes must equal, byte for byte, the committed NAME.png next to the
   file.  `--update` copies the session's pictures there instead.
@@ -145,13 +146,18 @@ def run_file(ombra, repo, md, update=False, quiet=False):
         blocks_of(text)
     except BadDoc as e:
         return ["%s: %s" % (mdname, e)]
+    mddir = os.path.dirname(os.path.abspath(md))
+    if os.path.basename(md) == "README.md":
+        for name in sorted(os.listdir(mddir)):
+            if name.endswith(".md") and name != "README.md" and "](%s)" % name not in text:
+                failures.append("%s: the index does not link to %s" % (mdname, name))
     with tempfile.TemporaryDirectory(prefix="ombra-docs-") as work:
         sample = os.path.join(repo, "share", "sample")
         for name in sorted(os.listdir(sample)):
             shutil.copy(os.path.join(sample, name), work)
         commands = prepare(text, work)
         if not commands:
-            return []
+            return failures
         env = dict(os.environ)
         env["OMDDIR"] = os.path.join(repo, "share")
         env["OMSCRP"] = os.path.join(repo, "docs", "examples")
@@ -187,7 +193,6 @@ def run_file(ombra, repo, md, update=False, quiet=False):
                 failures.append("%s: standard error: %s" % (mdname, line.strip()))
 
         # Pictures the file shows must be what its commands write.
-        mddir = os.path.dirname(os.path.abspath(md))
         for name in sorted(set(PICTURE_RE.findall(text))):
             made = os.path.join(work, name)
             kept = os.path.join(mddir, name)
@@ -243,6 +248,15 @@ SELFTEST = [
 def selftest(ombra, repo):
     bad = 0
     with tempfile.TemporaryDirectory(prefix="ombra-docs-selftest-") as tmp:
+        # an index that misses a file beside it
+        os.mkdir(os.path.join(tmp, "index"))
+        for name, body in (("README.md", "[a](a.md)\n"), ("a.md", ""), ("b.md", "")):
+            with open(os.path.join(tmp, "index", name), "w", encoding="utf-8") as f:
+                f.write(body)
+        failures = run_file(ombra, repo, os.path.join(tmp, "index", "README.md"), quiet=True)
+        ok = len(failures) == 1 and failures[0].endswith("the index does not link to b.md")
+        print("%s: an index missing a file -> %s" % ("ok" if ok else "WRONG", "; ".join(failures)))
+        bad += not ok
         with open(os.path.join(tmp, "pic.png"), "wb") as f:
             f.write(b"not the picture")
         for k, (what, md_text, expect) in enumerate(SELFTEST):
