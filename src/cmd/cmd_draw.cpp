@@ -35,11 +35,14 @@ const char* reals(const char* p, float* v, int n) {
 }
 
 // A malloc'ed copy of the rest of the line (the caller hands it over).
+// The typed line may still end in its newline (lines read without the line
+// editor, exec files); a widget text ends before it.
 char* restcopy(const char* p, int* len) {
-  size_t n = strlen(p);
+  size_t n = strcspn(p, "\n");
   char* s = static_cast<char*>(malloc(n + 1));
   if (!s) return nullptr;
-  memcpy(s, p, n + 1);
+  memcpy(s, p, n);
+  s[n] = '\0';
   *len = (int)n;
   return s;
 }

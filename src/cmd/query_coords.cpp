@@ -232,7 +232,10 @@ int qdialog(const char* p, const char* com, const char* typed, const cmnstate* p
     omprnt(0, "QUERY DIALOG error:  no display window in batch mode\n");
     return 1;
   }
+  // The text ends before the newline that a line read without the line
+  // editor keeps; the dialog would show it and hand it back.
   std::string text = typed + (q - com);
+  text.resize(std::strcspn(text.c_str(), "\n"));
   d.ch = static_cast<char*>(malloc(text.size() + 1));
   if (!d.ch) {
     omprnt(0, "Memory allocation error; QUERY DIALOG cmd\n");
