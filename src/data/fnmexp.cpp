@@ -1,6 +1,7 @@
 // Name expansion and file-name templates.
 #include "data/fnmexp.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -103,19 +104,43 @@ std::string omfndt(const char* tmpl, const datetime* dtim, const datetime* dtimi
   return out;
 }
 
-int omtmtb(datafile* pfi) {
+int omtmtb(datafile* pfi) { return omtmtb(pfi, pfi->name.c_str()); }
+
+int omtmtb(datafile* pfi, const char* tmpl) {
   int nt = pfi->dnum[3];
   const float* vals = pfi->grvals[3];
+  if (nt > kMaxTmplTimes) return 1;
   pfi->fnums.assign(nt > 0 ? nt : 0, 1);
   if (nt < 1 || !vals) return 0;
   datetime d1;
   gr2t(vals, 1.0, &d1);
-  std::string prev = omfndt(pfi->name.c_str(), &d1, &d1, vals);
+  // An axis stepping in whole minutes is walked one step at a time: the
+  // time of a step from the start costs more the further it lies (days are
+  // counted off a year at a time), which made large tables take minutes.
+  // Adding whole minutes gives the same times.  Month steps stay as they
+  // are: a month added to 31 January is not the same as one added to the
+  // 3 March that follows it.
+  const double mins = vals[6];
+  const bool walk = mins > 0.1 && mins == std::floor(mins) && mins * nt < 1e12;
+  datetime step = {0, 0, 0, 0, 0};
+  if (walk) {
+    long long m = static_cast<long long>(mins);
+    step.dy = static_cast<int>(m / 1440);
+    step.hr = static_cast<int>((m % 1440) / 60);
+    step.mn = static_cast<int>(m % 60);
+  }
+  std::string prev = omfndt(tmpl, &d1, &d1, vals);
+  datetime dt = d1;
   int first = 1;
   for (int t = 2; t <= nt; t++) {
-    datetime dt;
-    gr2t(vals, static_cast<double>(t), &dt);
-    std::string nm = omfndt(pfi->name.c_str(), &dt, &d1, vals);
+    if (walk) {
+      datetime sum = step;
+      timadd(&dt, &sum);
+      dt = sum;
+    } else {
+      gr2t(vals, static_cast<double>(t), &dt);
+    }
+    std::string nm = omfndt(tmpl, &dt, &d1, vals);
     if (nm != prev) {
       first = t;
       prev.swap(nm);

@@ -19,6 +19,14 @@ void fnmexp(std::string& out, const char* word, const char* dname);
 std::string omfndt(const char* tmpl, const datetime* dtim, const datetime* dtimi,
                    const float* vals);
 
+// Most times a template data set may have: its member table holds one
+// entry per time, built when the data set is opened.
+constexpr int kMaxTmplTimes = 1 << 24;
+
 // Builds the member table of a template data set: for each time, the first
 // time index of the member file holding it.  0 done, 1 error reported.
 int omtmtb(datafile* pfi);
+// The same for a template other than the record's name; 1 (silently) when
+// the data set has more than kMaxTmplTimes times.  Either may throw
+// std::bad_alloc.
+int omtmtb(datafile* pfi, const char* tmpl);

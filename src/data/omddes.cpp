@@ -34,9 +34,6 @@ constexpr size_t kMaxLine = 1 << 20;
 // Longest row (x size, or station buffer word) a data set may have.
 constexpr int64_t kMaxRow = int64_t(1) << 27;
 
-// Most times a template data set may have.
-constexpr int kMaxTmplTimes = 1 << 24;
-
 // Outcome of one record: go on, fail after showing the record, or fail
 // without it.
 enum { R_OK = 0, R_BADREC = 1, R_FAIL = 2 };

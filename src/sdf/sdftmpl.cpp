@@ -18,27 +18,15 @@ std::string sdf_fndt(const std::string& tmpl, const datetime& t, const datetime&
 }
 
 int build_template_table(datafile* pfi, const std::string& templ) {
-  int nt = pfi->dnum[3];
-  if (nt < 1 || pfi->grvals[3] == nullptr) return 0;
+  if (pfi->dnum[3] < 1 || pfi->grvals[3] == nullptr) return 0;
+  // As for descriptor data sets, a series of more times than a member
+  // table can hold is refused rather than built.
+  if (pfi->dnum[3] > kMaxTmplTimes) return 0;
   try {
-    pfi->fnums.assign(static_cast<size_t>(nt), 1);
-    datetime t0;
-    gr2t(pfi->grvals[3], 1.0, &t0);
-    std::string prev = sdf_fndt(templ, t0, t0, pfi->grvals[3]);
-    int firststep = 1;
-    for (int t = 2; t <= nt; t++) {
-      datetime tt;
-      gr2t(pfi->grvals[3], static_cast<double>(t), &tt);
-      std::string n = sdf_fndt(templ, tt, t0, pfi->grvals[3]);
-      if (n != prev) firststep = t;
-      pfi->fnums[static_cast<size_t>(t - 1)] = firststep;
-      prev = n;
-    }
+    return omtmtb(pfi, templ.c_str()) == 0 ? 1 : 0;
   } catch (const std::bad_alloc&) {
     return 0;
   }
-  pfi->fnumc = 0;
-  return 1;
 }
 
 namespace {
