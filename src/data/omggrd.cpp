@@ -10,6 +10,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,28 @@ int msgflg = 1;    // one-time interpolation notice armed
 std::vector<unsigned char>& scratch() {
   static std::vector<unsigned char> buf;
   return buf;
+}
+
+// Makes the scratch buffer hold nb bytes; false (after the message of the
+// element kind) when memory cannot be had.
+bool growscratch(std::vector<unsigned char>& b, int64_t nb, int sz, bool cray) {
+  if (b.size() >= static_cast<size_t>(nb)) return true;
+  try {
+    b.resize(static_cast<size_t>(nb));
+    return true;
+  } catch (const std::bad_alloc&) {
+  }
+  if (cray) {
+    omprnt(0, "Memory Allocation Error:  32-bit grid storage on cray \n");
+    omprntf(0, "len*4 = %d\n", static_cast<int>(nb));
+  } else if (sz == 1) {
+    omprnt(0, "Memory Allocation Error:  char grid storage \n");
+  } else if (sz == 2) {
+    omprnt(0, "Memory Allocation Error:  integer*2 storage \n");
+  } else {
+    omprnt(0, "Memory Allocation Error:  integer*4 storage \n");
+  }
+  return false;
 }
 
 void fillund(float* gr, int64_t n, float und) {
@@ -155,7 +178,7 @@ int omread(int64_t pos, int n, float* gr) {
   if (sz == 4 && cpvr->dfrm != 4) {
     if (cpfi->cray_ieee) {
       std::vector<unsigned char>& b = scratch();
-      if (b.size() < static_cast<size_t>(nb)) b.resize(nb);
+      if (!growscratch(b, nb, sz, true)) return 1;
       if (preadall(cpfi->infile, b.data(), nb, bpos) != nb) {
         omprnt(0, "Low Level I/O Error:  Read error on 32-bit grid data file on cray \n");
         omprntf(0, "  Data file name = %s \n", curname().c_str());
@@ -182,7 +205,7 @@ int omread(int64_t pos, int n, float* gr) {
     return 0;
   }
   std::vector<unsigned char>& b = scratch();
-  if (b.size() < static_cast<size_t>(nb)) b.resize(nb);
+  if (!growscratch(b, nb, sz, false)) return 1;
   unsigned char* c = b.data();
   if (preadall(cpfi->infile, c, nb, bpos) != nb) return readerr(n, pos);
   if (sz == 1) {

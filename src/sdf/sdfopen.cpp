@@ -346,8 +346,29 @@ int fix_calendar(datafile* pfi, bool xdf, const cmnstate* pcm) {
   return xdf ? 0 : 1;
 }
 
+namespace {
+
+int build_record(const char* name, datafile* pfi, const std::string& templ, int ntimes,
+                 sdfparms* p);
+
+}  // namespace
+
 int omdsdf(const char* name, datafile* pfi, const std::string& templ, int ntimes,
            sdfparms* p) {
+  // Sizes come from the file (dimension lengths, attribute counts); one
+  // that memory cannot hold fails the open instead of ending the program.
+  try {
+    return build_record(name, pfi, templ, ntimes, p);
+  } catch (const std::bad_alloc&) {
+    omprnt(0, "SDFOPEN error:  Memory allocation error.\n");
+    return 1;
+  }
+}
+
+namespace {
+
+int build_record(const char* name, datafile* pfi, const std::string& templ, int ntimes,
+                 sdfparms* p) {
   if (!sdf_units_init()) return 1;
   io_std* io = pfi->sdf;
   sdf_bind(pfi);
@@ -500,6 +521,8 @@ int omdsdf(const char* name, datafile* pfi, const std::string& templ, int ntimes
   }
   return 0;
 }
+
+}  // namespace
 
 void sdf_addfile(cmnstate* pcm, datafile* pfi) {
   pfi->pforw = nullptr;

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -265,7 +266,13 @@ int vars(xdfreader* x) {
   p->dvars = 0;
   p->nvars = count;
   x->pfi->vnum = count;
-  x->pfi->pvar1.assign(static_cast<size_t>(count), filevar());
+  // The table grows with the records actually read: a count is only a
+  // promise of the descriptor, and one far beyond its records must end in
+  // the missing-records message, not in a table of that size.
+  x->pfi->pvar1.clear();
+  p->ncnames.clear();
+  p->omnames.clear();
+  p->fromfile.clear();
   int found = 0;
   while (found < count) {
     if (!read_record(x->f, &x->rec)) {
@@ -285,10 +292,16 @@ int vars(xdfreader* x) {
     bool ff = true;
     if (!cmpndname(x->rec, &nc, &nm, &levels, units, &desc, &ff))
       return x->bad("XDFOpen Error:  Invalid variable record\n");
+    // Expressions are read in lower case, so a name with capitals stays in
+    // the table (as given) but no expression can name it.
+    if (lower(nm) != nm)
+      omprntf(1, "XDFopen Warning:  variable name %s has capitals and cannot be used in an "
+                 "expression; name it %s=>%s\n", nm.c_str(), nc.c_str(), lower(nm).c_str());
     p->ncnames.push_back(nc);
     p->omnames.push_back(nm);
     p->fromfile.push_back(ff ? 1 : 0);
-    filevar& fv = x->pfi->pvar1[static_cast<size_t>(found)];
+    x->pfi->pvar1.emplace_back();
+    filevar& fv = x->pfi->pvar1.back();
     fv.abbrv = nm;
     fv.var_z = 0;
     if (!ff) {
@@ -400,10 +413,15 @@ int omdxdf(const char* dname, datafile* pfi, std::string* templ, int* ntimes, st
   x.pfi = pfi;
   x.p = p;
   int rc = 0;
-  while (rc == 0 && read_record(f, &x.rec)) {
-    if (ignored(x.rec)) continue;
-    x.lrec = lower(x.rec);
-    rc = record(&x);
+  try {
+    while (rc == 0 && read_record(f, &x.rec)) {
+      if (ignored(x.rec)) continue;
+      x.lrec = lower(x.rec);
+      rc = record(&x);
+    }
+  } catch (const std::bad_alloc&) {
+    omprnt(0, "Malloc err!\n");
+    rc = 1;
   }
   std::fclose(f);
   if (rc == 0 && !x.have_dset) {
