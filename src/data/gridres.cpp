@@ -2,8 +2,12 @@
 #include "data/gridres.h"
 
 #include <malloc.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 
 #include "base/omprnt.h"
@@ -88,10 +92,35 @@ gridres* omgnew() {
   return pgr;
 }
 
+size_t omgcap() {
+  static const size_t cap = [] {
+    // No field needs more values than a 32-bit count holds, and the file
+    // readers count a row's values in an int.
+    uint64_t lim = uint64_t(INT32_MAX) * sizeof(float);
+    // A grid is seldom alone (operands, results, plot work arrays), so one
+    // may take a quarter of the machine's memory at most.
+    long pages = sysconf(_SC_PHYS_PAGES);
+    long psize = sysconf(_SC_PAGESIZE);
+    if (pages > 0 && psize > 0) lim = std::min(lim, uint64_t(pages) * uint64_t(psize) / 4);
+    struct rlimit rl;
+    if (getrlimit(RLIMIT_AS, &rl) == 0 && rl.rlim_cur != RLIM_INFINITY)
+      lim = std::min(lim, uint64_t(rl.rlim_cur) / 2);
+    return static_cast<size_t>(lim);
+  }();
+  return cap;
+}
+
 float* omgalo(gridres* pgr, size_t n) {
   if (n < 2) {
     pgr->grid = &pgr->rmin;
     return pgr->grid;
+  }
+  // Memory is promised on request and only found missing when it is
+  // filled, by then too late to refuse; a grid beyond the bound is refused
+  // up front, as if the allocation had failed.
+  if (n > omgcap() / sizeof(float)) {
+    pgr->grid = nullptr;
+    return nullptr;
   }
   const size_t need = n * sizeof(float);
   float* p = need >= kMinBytes ? takekept(need) : nullptr;

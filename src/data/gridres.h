@@ -47,9 +47,14 @@ struct gridres {
 gridres* omgnew();
 
 // Allocates the data of a grid with n values (malloc) into pgr->grid;
-// returns the storage or null (no message).  For n < 2 it points grid at
-// rmin instead and allocates nothing.
+// returns the storage or null (no message), also for more bytes than
+// omgcap.  For n < 2 it points grid at rmin instead and allocates nothing.
 float* omgalo(gridres* pgr, size_t n);
+
+// Most bytes of data one grid may have: a quarter of the machine's memory
+// (half the address-space limit when one is set), and at most 2^31 - 1
+// values.
+size_t omgcap();
 
 // A new 0-D grid holding val, or null after the allocation message.
 gridres* omgrvl(float val);

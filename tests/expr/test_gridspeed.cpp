@@ -2,8 +2,11 @@
 // point-by-point results over rows long enough to use them (odd lengths,
 // so that the leftover points are covered too), and the storage kept by
 // omgfre must come back only for grids of about the same size.
+#include <unistd.h>
+
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 
 #include "expr/opcore.h"
@@ -256,4 +259,22 @@ TEST(GridSpeed, PendingNegationGivesTheTwoStepResultBitForBit) {
   EXPECT_EQ(out, "Internal logic check 17: invalid oper value\n");
   omgfre(a);
   omgfre(b);
+}
+
+// A grid that memory cannot hold is refused before anything is allocated:
+// half the machine's memory as one grid, or more values than an int counts,
+// comes back null (a promised block would only fail once filled).
+TEST(GridSpeed, GridsBeyondMemoryAreRefusedUpFront) {
+  const uint64_t phys = uint64_t(sysconf(_SC_PHYS_PAGES)) * uint64_t(sysconf(_SC_PAGESIZE));
+  gridres* g = omgnew();
+  g->idim = 0;
+  EXPECT_EQ(omgalo(g, static_cast<size_t>(phys / 2 / sizeof(float))), nullptr);
+  EXPECT_EQ(g->grid, nullptr);
+  EXPECT_EQ(omgalo(g, size_t(INT32_MAX) + 1), nullptr);
+  EXPECT_LE(omgcap(), size_t(INT32_MAX) * sizeof(float));
+  EXPECT_LE(omgcap(), phys / 4);
+  // A grid of ordinary size is still had.
+  ASSERT_NE(omgalo(g, 1000000), nullptr);
+  g->grid[999999] = 1.0f;
+  omgfre(g);
 }
