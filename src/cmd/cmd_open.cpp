@@ -1,6 +1,7 @@
 // The open and close commands, the default dimension environment of a
 // newly opened first file, and closing every file (reinit).
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "base/cmnstate.h"
@@ -21,6 +22,22 @@ void closefile(datafile* pfi) {
 
 void runset(cmnstate* pcm, const std::string& cmd) { omcmd(cmd.c_str(), pcm, 0); }
 
+// True when the file begins with the signature of a netCDF (classic or
+// 64-bit offset), HDF5 (netCDF-4) or HDF4 file: a file that the open
+// command cannot read as a descriptor but sdfopen can open.
+bool selfdescribing(const std::string& name) {
+  FILE* f = std::fopen(name.c_str(), "rb");
+  if (!f) return false;
+  unsigned char b[8] = {0};
+  size_t n = std::fread(b, 1, sizeof b, f);
+  std::fclose(f);
+  if (n >= 4 && b[0] == 'C' && b[1] == 'D' && b[2] == 'F' && (b[3] == 1 || b[3] == 2 || b[3] == 5))
+    return true;
+  if (n >= 4 && b[0] == 0x0e && b[1] == 0x03 && b[2] == 0x13 && b[3] == 0x01) return true;
+  static const unsigned char hdf5[8] = {0x89, 'H', 'D', 'F', '\r', '\n', 0x1a, '\n'};
+  return n == 8 && std::memcmp(b, hdf5, 8) == 0;
+}
+
 }  // namespace
 
 int omopen(const char* name, cmnstate* pcm) {
@@ -34,6 +51,9 @@ int omopen(const char* name, cmnstate* pcm) {
   }
   int rc = omddes(name, pfi, 1);
   if (rc) {
+    // A newcomer may well try open on a data file itself.
+    if (selfdescribing(pfi->dnam.empty() ? std::string(name) : pfi->dnam))
+      omprnt(0, "  (a netCDF or HDF file is opened with sdfopen)\n");
     frepfi(pfi, 0);
     return rc;
   }

@@ -223,6 +223,7 @@ void gxdbgn(float xsize, float ysize) {
   xs.display = XOpenDisplay(nullptr);
   if (!xs.display) {
     printf("Error in GXSTRT: Unable to connect to X server\n");
+    printf("  (use -b to run without a window)\n");
     fflush(stdout);
     exit(-1);
   }
