@@ -15,7 +15,7 @@ function areamean(args)
   file = subwrd(args, 6)
   if (file = '')
     say 'usage: run areamean.gs expr lon1 lon2 lat1 lat2 file'
-    return 1
+    return
   endif
 
 * 'q dims' lines 2 and 3: "X is varying   Lon = 0 to 360   X = 1 to 145"
@@ -42,7 +42,7 @@ function areamean(args)
     'q dims'
     time = subwrd(sublin(result, 5), 6)
     'd aave('expr', lon='lon1', lon='lon2', lat='lat1', lat='lat2')'
-    if (rc != 0); return 1; endif
+    if (rc != 0); return; endif
 * The display prints "Result value = 287.42".
     val = subwrd(result, 4)
     r = write(file, time' 'val)

@@ -11,7 +11,7 @@ function cbar(args)
   shades = result
   if (subwrd(shades, 1) != 'Number')
     say 'cbar: no shaded plot to label'
-    return 1
+    return
   endif
   n = subwrd(sublin(shades, 1), 5)
 

@@ -10,7 +10,7 @@ function timeloop(args)
   prefix = subwrd(args, 2)
   if (expr = '')
     say 'usage: run timeloop.gs expr [prefix]'
-    return 1
+    return
   endif
   if (prefix = ''); prefix = 'frame'; endif
 
@@ -34,7 +34,7 @@ function timeloop(args)
     'clear'
     'set gxout shaded'
     'd 'expr
-    if (rc != 0); return 1; endif
+    if (rc != 0); return; endif
     'set gxout contour'
     'd 'expr
     'draw title 'expr'  'time

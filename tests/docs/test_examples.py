@@ -127,6 +127,13 @@ class Examples(unittest.TestCase):
         for c in colours:
             self.assertIn(c, plot)
 
+    def test_colour_bar_without_shading_says_so(self):
+        out = run_session(self.tmp, ["open sample.ctl", "d slp", "run cbar.gs", "q gxinfo"])
+        self.assertIn("cbar: no shaded plot to label\n", out)
+        self.assertNotIn("rror", out)
+        # nothing was drawn: the last graphic is still the contour plot
+        self.assertIn("Last Graphic = Contour", out)
+
     def test_time_loop_writes_one_picture_per_time(self):
         out = run_session(self.tmp, ["open sample.ctl", "set timelab off", "set t 1 4",
                                      "set lon -130 -60", "set lat 20 60", "run timeloop.gs ts ts", "q dims"])
