@@ -1,5 +1,5 @@
-// The open and close commands, the default dimension environment of a
-// newly opened first file, and closing every file (reinit).
+// The open, sdfopen, xdfopen and close commands, the default dimension
+// environment of a newly opened first file, and closing every file (reinit).
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -10,6 +10,7 @@
 #include "cmd/omcmd.h"
 #include "cmd/omcmds.h"
 #include "data/datafile.h"
+#include "sdf/sdf.h"
 
 namespace {
 
@@ -72,19 +73,7 @@ int omopen(const char* name, cmnstate* pcm) {
   }
   // The program's calendar is fixed only by an open that succeeded.
   if (mfcmn.mfcal < 0) mfcmn.mfcal = pfi->calendar;
-  pfi->pforw = nullptr;
-  if (!pcm->filehead) {
-    pcm->filehead = pfi;
-  } else {
-    datafile* p = pcm->filehead;
-    while (p->pforw) p = p->pforw;
-    p->pforw = pfi;
-  }
-  pcm->filecount++;
-  if (pcm->filecount == 1) {
-    pcm->dfile = pfi;
-    pcm->dfilenum = 1;
-  }
+  omaddfile(pcm, pfi);
   omprntf(2, "Data file %s is open as file %i\n", pfi->name.c_str(), pcm->filecount);
   if (pcm->filecount == 1) omdfdim(pcm, pfi, 1);
   if (pfi->ppinterp) {
@@ -92,6 +81,32 @@ int omopen(const char* name, cmnstate* pcm) {
     omprnt(1, " Interpolation will be performed on any data ");
     omprnt(1, "displayed from this file\n");
   }
+  return 0;
+}
+
+namespace {
+
+// The default dimensions after the first self-describing file: unlike
+// omdfdim, the level is always set to 1 alone.
+void sdfdfdim(cmnstate* pcm, const datafile* pfi) {
+  if (pfi->wrap) runset(pcm, "set lon 0 360");
+  else runset(pcm, "set x 1 " + std::to_string(pfi->dnum[0]));
+  runset(pcm, "set y 1 " + std::to_string(pfi->dnum[1]));
+  runset(pcm, "set z 1");
+  runset(pcm, "set t 1");
+}
+
+}  // namespace
+
+int omsdfo(const char* args, cmnstate* pcm, bool xdf) {
+  datafile* pfi = nullptr;
+  int rc = xdf ? omxdfopen(args, pcm, &pfi) : omsdfopen(args, pcm, &pfi);
+  if (rc != 0) return rc;
+  pfi->fnum = ++pcm->fileserial;
+  omaddfile(pcm, pfi);
+  if (xdf) omprntf(2, "Data file %s is open as file %i\n", pfi->name.c_str(), pcm->filecount);
+  else omprntf(2, "SDF file %s is open as file %i\n", pfi->name.c_str(), pcm->filecount);
+  if (pcm->filecount == 1) sdfdfdim(pcm, pfi);
   return 0;
 }
 

@@ -13,7 +13,6 @@
 #include "cmd/cmdint.h"
 #include "cmd/omcmds.h"
 #include "gx/gx.h"
-#include "sdf/sdf.h"
 
 cmnstate* savpcm = nullptr;
 
@@ -68,7 +67,7 @@ int runsdf(const char* typed, cmnstate* pcm, bool xdf) {
                   : "SDFOPEN error:  missing self-describing file pathname\n");
     return 1;
   }
-  return xdf ? omxdfopen(rest, pcm) : omsdfopen(rest, pcm);
+  return omsdfo(rest, pcm, xdf);
 }
 
 // The handlers as the table calls them: the lower-cased line (com), the

@@ -14,6 +14,10 @@ int omclos(const char* com, cmnstate* pcm);
 // The default dimension commands for file pfi (after the first open, and
 // after a reset with files open; opening is 1 for the open command).
 void omdfdim(cmnstate* pcm, datafile* pfi, int opening);
+// sdfopen (xdf false) and xdfopen (xdf true): args is the text after the
+// command word.  The opener builds the record; it joins the file list here
+// and, as the first file, gets the self-describing default dimensions.
+int omsdfo(const char* args, cmnstate* pcm, bool xdf);
 // Closes every open file and empties the file list (reinit).
 void omclal(cmnstate* pcm);
 

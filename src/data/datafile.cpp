@@ -1,6 +1,8 @@
 // Making and releasing data-file records.
 #include "data/datafile.h"
 
+#include "base/cmnstate.h"
+
 #include <cstdlib>
 #include <new>
 
@@ -27,4 +29,20 @@ void frepfi(datafile* pfi, int keep) {
     pfi->sdffree(&pfi->sdf1);
   }
   delete pfi;
+}
+
+void omaddfile(cmnstate* pcm, datafile* pfi) {
+  pfi->pforw = nullptr;
+  if (!pcm->filehead) {
+    pcm->filehead = pfi;
+  } else {
+    datafile* p = pcm->filehead;
+    while (p->pforw) p = p->pforw;
+    p->pforw = pfi;
+  }
+  pcm->filecount++;
+  if (pcm->filecount == 1) {
+    pcm->dfile = pfi;
+    pcm->dfilenum = 1;
+  }
 }

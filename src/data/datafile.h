@@ -21,6 +21,7 @@
 
 #include "base/omtypes.h"  // omaxisfn
 
+struct cmnstate;
 struct gridres;
 struct io_std;
 
@@ -156,6 +157,11 @@ datafile* getpfi();
 // keep nonzero the axis conversion arrays are left alone (their owner took
 // them over).  Null: nothing.
 void frepfi(datafile* pfi, int keep);
+
+// Appends an opened record to the file list of the common state and counts
+// it; the first file becomes the default file (number 1).  The record's
+// serial number (fnum) is the caller's business.
+void omaddfile(cmnstate* pcm, datafile* pfi);
 
 // Parses the descriptor dname into pfi.  mflag 0: the station map or GRIB
 // index named by the descriptor is not read.  0 when the record is

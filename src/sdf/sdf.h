@@ -85,7 +85,9 @@ void sdf_bind(datafile* pfi);
 // 3 read failure, 6 unsupported packing, 13/14 out of memory.
 int omgsdf(gridres* pgr, float* gr);
 
-// The sdfopen and xdfopen commands: the text after the command word.
-// 0 success, 1 failure (messages printed).
-int omsdfopen(const char* args, cmnstate* pcm);
-int omxdfopen(const char* args, cmnstate* pcm);
+// The openers of the sdfopen and xdfopen commands (args: the text after the
+// command word; pcm is read for the calendar rule of the first file).  On
+// success (0) *opened is the whole record, which the caller adds to the file
+// list; on failure (1, messages printed) nothing is left open.
+int omsdfopen(const char* args, const cmnstate* pcm, datafile** opened);
+int omxdfopen(const char* args, const cmnstate* pcm, datafile** opened);

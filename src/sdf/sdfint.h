@@ -153,11 +153,6 @@ int build_template_table(datafile* pfi, const std::string& templ);
 // Expands a file-name template for a time (initial time t0, time axis tvals).
 std::string sdf_fndt(const std::string& tmpl, const datetime& t, const datetime& t0,
                      const float* tvals);
-// Appends an opened record to the file list, stamps it, runs the default
-// dimension commands for the first file.
-struct cmnstate;
-void sdf_addfile(cmnstate* pcm, datafile* pfi);
-void sdf_default_dims(cmnstate* pcm, datafile* pfi);
 
 // ---- template series ----
 struct gridres;

@@ -11,7 +11,6 @@
 #include "base/cmnstate.h"
 #include "base/omprnt.h"
 #include "base/words.h"
-#include "cmd/omcmd.h"
 #include "data/axisconv.h"
 #include "data/datafile.h"
 #include "data/datetime.h"
@@ -524,38 +523,8 @@ int build_record(const char* name, datafile* pfi, const std::string& templ, int 
 
 }  // namespace
 
-void sdf_addfile(cmnstate* pcm, datafile* pfi) {
-  pfi->pforw = nullptr;
-  if (pcm->filehead == nullptr) {
-    pcm->filehead = pfi;
-  } else {
-    datafile* last = pcm->filehead;
-    while (last->pforw != nullptr) last = last->pforw;
-    last->pforw = pfi;
-  }
-  pcm->filecount++;
-  pfi->fnum = ++pcm->fileserial;
-  if (pcm->filecount == 1) {
-    pcm->dfile = pfi;
-    pcm->dfilenum = 1;
-  }
-}
-
-void sdf_default_dims(cmnstate* pcm, datafile* pfi) {
-  char line[64];
-  if (pfi->wrap)
-    omcmd("set lon 0 360", pcm, 0);
-  else {
-    std::snprintf(line, sizeof line, "set x 1 %i", pfi->dnum[0]);
-    omcmd(line, pcm, 0);
-  }
-  std::snprintf(line, sizeof line, "set y 1 %i", pfi->dnum[1]);
-  omcmd(line, pcm, 0);
-  omcmd("set z 1", pcm, 0);
-  omcmd("set t 1", pcm, 0);
-}
-
-int omsdfopen(const char* args, cmnstate* pcm) {
+int omsdfopen(const char* args, const cmnstate* pcm, datafile** opened) {
+  *opened = nullptr;
   sdfparms parms;
   doparms4sdf(&parms);
   std::vector<std::string> words;
@@ -608,8 +577,6 @@ int omsdfopen(const char* args, cmnstate* pcm) {
     frepfi(pfi, 0);
     return rc;
   }
-  sdf_addfile(pcm, pfi);
-  omprntf(2, "SDF file %s is open as file %i\n", pfi->name.c_str(), pcm->filecount);
-  if (pcm->filecount == 1) sdf_default_dims(pcm, pfi);
+  *opened = pfi;
   return 0;
 }

@@ -455,7 +455,8 @@ int omdxdf(const char* dname, datafile* pfi, std::string* templ, int* ntimes, st
   return rc;
 }
 
-int omxdfopen(const char* args, cmnstate* pcm) {
+int omxdfopen(const char* args, const cmnstate* pcm, datafile** opened) {
+  *opened = nullptr;
   std::string dname = args != nullptr ? firstword(args) : std::string();
   if (dname.empty()) {
     omprnt(0, "XDFOPEN error:  missing data descriptor file name\n");
@@ -491,8 +492,6 @@ int omxdfopen(const char* args, cmnstate* pcm) {
     frepfi(pfi, 0);
     return 1;
   }
-  sdf_addfile(pcm, pfi);
-  omprntf(2, "Data file %s is open as file %i\n", pfi->name.c_str(), pcm->filecount);
-  if (pcm->filecount == 1) sdf_default_dims(pcm, pfi);
+  *opened = pfi;
   return 0;
 }

@@ -1,6 +1,6 @@
 // Helpers of the self-describing file tests: files made at test time with
 // ncgen, a fresh temporary directory per test, and opening through the
-// sdfopen command on a private common state.
+// sdfopen opener on a private common state.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -83,9 +83,21 @@ struct state {
   }
 };
 
+// A record the opener returned joins the private file list with the next
+// serial number, as the command layer adds it (the messages and default
+// dimensions of the command are tested with the commands).
+inline int addopened(state& st, int rc, datafile* pfi) {
+  if (rc != 0 || pfi == nullptr) return rc;
+  pfi->fnum = ++st.pcm->fileserial;
+  omaddfile(st.pcm, pfi);
+  return 0;
+}
+
 inline int open_quiet(state& st, const std::string& args, std::string* out = nullptr) {
   testing::internal::CaptureStdout();
-  int rc = omsdfopen(args.c_str(), st.pcm);
+  datafile* pfi = nullptr;
+  int rc = omsdfopen(args.c_str(), st.pcm, &pfi);
+  rc = addopened(st, rc, pfi);
   std::string o = testing::internal::GetCapturedStdout();
   if (out != nullptr) *out = o;
   return rc;

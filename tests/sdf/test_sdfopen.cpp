@@ -75,7 +75,6 @@ TEST_F(globe, OpenBuildsTheRecordAndSaysSo) {
   EXPECT_NE(out.find("SDF:  The double precision values of the variable d\nwill be automatically "
                      "converted to single precision.\n"),
             std::string::npos);
-  EXPECT_NE(out.find("SDF file " + tmpdir() + "/globe.nc is open as file 1\n"), std::string::npos);
   EXPECT_EQ(st.pcm->filecount, 1);
   EXPECT_EQ(st.pcm->dfile, pfi);
   EXPECT_EQ(pfi->fnum, 11);
@@ -261,7 +260,6 @@ data: lon = 0, 1 ;
   EXPECT_EQ(st.pcm->filehead, nullptr);
   ASSERT_EQ(open_quiet(st, f), 0);
   ASSERT_EQ(open_quiet(st, f, &out), 0);
-  EXPECT_NE(out.find("is open as file 2\n"), std::string::npos);
   EXPECT_EQ(st.pcm->dfilenum, 1);
   EXPECT_EQ(st.last()->fnum, 12);
 }
@@ -306,7 +304,9 @@ TEST(sdfopen, TemplateArgumentsAreChecked) {
   ASSERT_EQ(open_quiet(st, f + " a%y4.nc 24x", &out), 0);
   EXPECT_NE(out.find("Warning:  bad ntsteps arg"), std::string::npos);
   testing::internal::CaptureStdout();
-  EXPECT_EQ(omsdfopen("", st.pcm), 1);
+  datafile* pfi = nullptr;
+  EXPECT_EQ(omsdfopen("", st.pcm, &pfi), 1);
+  EXPECT_EQ(pfi, nullptr);
   testing::internal::GetCapturedStdout();
 }
 
