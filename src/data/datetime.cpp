@@ -87,11 +87,24 @@ long momins(int yr, int mo) {
 
 namespace {
 
+// Days of 400 years: the calendar repeats after them, so day counts of
+// many years are reduced by whole cycles before the year-by-year steps
+// (times tens of thousands of years out cost no more than near ones).
+long long cycledays() { return mfcmn.mfcal == 1 ? 400LL * 365 : 400LL * 365 + 97; }
+
 // Brings a day count below 1 into the month before (yr, mo): steps back a
 // month at a time adding its length, whole years first.  The twelve months
 // before (yr, mo) hold the February of yr when mo is March or later, else
 // that of yr-1.
 void borrowdays(long long& dy, int& yr, int& mo) {
+  const long long cycle = cycledays();
+  if (dy < -400 - cycle) {
+    long long n = (-dy - 400) / cycle;
+    long long room = (static_cast<long long>(yr) - INT_MIN) / 400;
+    if (n > room) n = room;
+    dy += n * cycle;
+    yr = static_cast<int>(yr - n * 400);
+  }
   while (dy < -400) {
     int feby = mo > 2 ? yr : yr - 1;
     dy += qleap(feby) ? 366 : 365;
@@ -101,6 +114,11 @@ void borrowdays(long long& dy, int& yr, int& mo) {
   while (dy < 1) {
     mo--;
     if (mo < 1) {
+      if (yr == INT_MIN) {  // the first day a time can hold
+        mo = 1;
+        dy = 1;
+        break;
+      }
       mo = 12;
       yr--;
     }
@@ -123,9 +141,18 @@ void timadd(const datetime* dtim, datetime* dto) {
   long long dy = static_cast<long long>(dtim->dy) + dto->dy + floordiv(hr, 24);
   hr -= floordiv(hr, 24) * 24;
 
-  // Days beyond the month: skip whole years first, then month by month.
+  // Days beyond the month: skip whole 400-year cycles and whole years
+  // first, then month by month.
   // A year from (yr, mo) to (yr+1, mo) holds the February of yr when mo
   // is January or February, else that of yr+1.
+  const long long cycle = cycledays();
+  if (dy > 400 + cycle) {
+    long long n = (dy - 400) / cycle;
+    long long room = (static_cast<long long>(INT_MAX) - yr) / 400;
+    if (n > room) n = room;
+    dy -= n * cycle;
+    yr = static_cast<int>(yr + n * 400);
+  }
   while (dy > 400) {
     int feby = mo <= 2 ? yr : yr + 1;
     dy -= qleap(feby) ? 366 : 365;
@@ -141,6 +168,11 @@ void timadd(const datetime* dtim, datetime* dto) {
     }
     mo++;
     if (mo > 12) {
+      if (yr == INT_MAX) {  // the last day a time can hold
+        mo = 12;
+        dy = 31;
+        break;
+      }
       mo = 1;
       yr++;
     }

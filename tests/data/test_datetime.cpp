@@ -1,6 +1,7 @@
 // Calendar arithmetic, time axes and the time parsers.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <string>
 
@@ -73,6 +74,31 @@ TEST_F(Calendar, LongStepsBackMatchDayByDaySteps) {
   mfcmn.mfcal = 1;
   EXPECT_EQ(str(plus(dt(1993, 3, 1), dt(0, 0, -730))), "00:00Z01MAR1991");
   EXPECT_EQ(str(minus(dt(1993, 3, 1), dt(0, 0, 730))), "00:00Z01MAR1991");
+}
+
+// Steps of millions of days land where whole 400-year cycles put them, in
+// both directions and both calendars, and cost no more than short ones
+// (they were taken a year at a time: a time average over a far time range
+// did not finish).
+TEST_F(Calendar, StepsOfManyCenturiesAreQuick) {
+  const int cycle = 146097;
+  EXPECT_EQ(str(plus(dt(2000, 1, 1), dt(0, 0, cycle * 1000))), "00:00Z01JAN402000");
+  EXPECT_EQ(str(plus(dt(2000, 3, 1, 6), dt(0, 0, cycle * 5000 + 1))), "06:00Z02MAR2002000");
+  EXPECT_EQ(str(plus(dt(2000, 1, 1), dt(0, 0, -cycle * 1000))), "00:00Z01JAN-398000");
+  EXPECT_EQ(str(minus(dt(2000, 1, 1), dt(0, 0, cycle * 1000))), "00:00Z01JAN-398000");
+  // Near the ends of the year range the count stops at the last (first)
+  // day a time can hold; the year does not wrap round.
+  EXPECT_EQ(str(plus(dt(2147480000, 1, 1), dt(0, 0, 2000000000))), "00:00Z31DEC2147483647");
+  EXPECT_EQ(str(plus(dt(-2147480000, 1, 1), dt(0, 0, -2000000000))), "00:00Z01JAN-2147483648");
+  mfcmn.mfcal = 1;
+  EXPECT_EQ(str(plus(dt(1999, 2, 28), dt(0, 0, 146000 * 3 + 1))), "00:00Z01MAR3199");
+  mfcmn.mfcal = 0;
+  float daily[8] = {2000, 1, 1, 0, 0, 0, 1440, -999.9f};
+  datetime out;
+  auto t0 = std::chrono::steady_clock::now();
+  for (int k = 0; k < 2000; k++) gr2t(daily, 2e9 - k, &out);
+  double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+  EXPECT_LT(secs, 2.0);
 }
 
 TEST_F(Calendar, AddingMonthsBeforeDaysOverflowsIntoTheNextMonth) {
