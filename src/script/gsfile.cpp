@@ -3,6 +3,7 @@
 #include "script/gs.h"
 
 #include <cstdio>
+#include <new>
 
 #include "script/gsglue.h"
 #include "script/gsint.h"
@@ -19,6 +20,11 @@ void gsout(const std::string& text) { std::fwrite(text.data(), 1, text.size(), s
 // itself would otherwise recurse until the program's stack is exhausted.
 constexpr int MAXRUNS = 100;
 static int nruns = 0;
+
+namespace {
+std::optional<std::string> runscript(const std::string& name, const std::string& argtext, int* rc,
+                                     int mode);
+}  // namespace
 
 std::optional<std::string> gsfile(const char* cmdline, int* rc, int mode) {
   const char* p = cmdline ? cmdline : "";
@@ -41,6 +47,23 @@ std::optional<std::string> gsfile(const char* cmdline, int* rc, int mode) {
     runcount() { nruns++; }
     ~runcount() { nruns--; }
   } counted;
+  // Memory runs out when a script asks for more than there is (a string
+  // doubled on every call of a deep recursion): the script fails, the
+  // program goes on with its files and definitions.
+  try {
+    return runscript(name, argtext, rc, mode);
+  } catch (const std::bad_alloc&) {
+    std::printf("Error running script file %s:  memory allocation error\n", name.c_str());
+    std::fflush(stdout);
+    *rc = GS_ERR;
+    return std::nullopt;
+  }
+}
+
+namespace {
+
+std::optional<std::string> runscript(const std::string& name, const std::string& argtext, int* rc,
+                                     int mode) {
   gsstate s;
   s.sname = name;
   int lr = gsgsfrd(s, 0, name);
@@ -62,3 +85,5 @@ std::optional<std::string> gsfile(const char* cmdline, int* rc, int mode) {
   std::fflush(stdout);
   return s.retv;
 }
+
+}  // namespace

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <new>
 #include <sstream>
 
 #include "base/cmnstate.h"
@@ -46,6 +47,7 @@ static std::string fakecmd(const char* cmd, int* rc) {
   }
   if (c == "quit") *rc = -1;
   if (c == "intr") gcmn.sigflg = 1;
+  if (c == "nomem") throw std::bad_alloc();
   if (c.compare(0, 4, "run ") == 0) {
     std::optional<std::string> out = gsfile(c.c_str() + 4, rc, 0);
     return out ? *out : std::string();

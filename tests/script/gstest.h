@@ -34,7 +34,7 @@ extern std::vector<std::string> gscmds;
 
 // Installs the fake runner: "echo TEXT" captures "TEXT\n" with rc 0,
 // "fail" captures "failed\n" with rc 3, "quit" gives -1, "intr" raises the
-// interrupt flag, "run NAME ARGS" runs a script, anything else
+// interrupt flag, "nomem" runs out of memory (throws std::bad_alloc), "run NAME ARGS" runs a script, anything else
 // captures nothing with rc 0.
 void gsfakecmds();
 

@@ -119,6 +119,20 @@ TEST(GsRun, MainPartArguments) {
                        d.path("t.gs") + "\n");
 }
 
+// Running out of memory inside a script fails the script; the caller (and
+// the program) goes on.  It used to end the program.
+TEST(GsRun, MemoryExhaustedFailsTheScriptOnly) {
+  gsdir d;
+  gsresult r = gsrun(d, "say 'before'\nx = f(1)\nsay 'after'\nfunction f(n)\n'nomem'\nreturn n\n");
+  EXPECT_EQ(r.rc, 99);
+  EXPECT_FALSE(r.ret.has_value());
+  EXPECT_EQ(r.out, "before\nError running script file " + d.path("t.gs") +
+                       ":  memory allocation error\n");
+  r = gsrun(d, "say 'again'\n");
+  EXPECT_EQ(r.rc, 0);
+  EXPECT_EQ(r.out, "again\n");
+}
+
 TEST(GsRun, SayPrintPrompt) {
   gsdir d;
   gsresult r = gsrun(d, "say\nprint 'p'\nprompt 'q? '\nprompt\nsay 'end'\n");
