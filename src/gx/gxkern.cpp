@@ -71,8 +71,11 @@ void gxfrme(int action) {
   }
   if (pxf.intflg) {
     if (action == 0) {
+      // The pause waits for Return.  Anything else is the start of the
+      // next command (typed ahead, or the next line of a pipe): it is
+      // given back for the prompt to read rather than lost.
       int c = getchar();
-      (void)c;
+      if (c != '\n' && c != EOF) ungetc(c, stdin);
     }
     if (action != 2 && pxf.bufmod) {
       gxdrv().sglbuf();

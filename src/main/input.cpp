@@ -45,8 +45,28 @@ int nxtcmd(std::string& buf, const char* prompt) {
   return -1;
 }
 
+namespace {
+
+// Characters that stdio holds for standard input (one given back by the
+// animation's pause): the line editor reads the descriptor itself and
+// would never see them.
+bool stdioholds() {
+#ifdef __GLIBC__
+  return stdin->_IO_read_ptr < stdin->_IO_read_end;
+#else
+  return false;
+#endif
+}
+
+}  // namespace
+
 int nxrdln(std::string& buf, const char* prompt) {
   nxrdsig();
+  while (stdioholds()) {
+    int c = std::getchar();
+    if (c == EOF) break;
+    rl_stuff_char(c);
+  }
   char* line = readline(prompt);
   if (!line) return -1;
   const char* p = line;

@@ -347,3 +347,27 @@ TEST_F(X11Test, MenuNestingStopsAtTheLevelTables) {
   EXPECT_EQ(s.dmrecu, 3);
   s.dmrecu = -1;
 }
+
+// The animation's pause reads standard input: Return ends it, and any
+// other character is the start of the next command, which must reach the
+// prompt whole.
+TEST_F(X11Test, ThePauseTakesAReturnAndLeavesACommandWhole) {
+  std::fflush(stdin);
+  int saved = dup(0);
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  const char text[] = "\nq time\n";
+  ASSERT_EQ(write(fds[1], text, sizeof text - 1), static_cast<ssize_t>(sizeof text - 1));
+  close(fds[1]);
+  dup2(fds[0], 0);
+  close(fds[0]);
+  std::clearerr(stdin);
+  gxfrme(0);  // takes the Return
+  gxfrme(0);  // meets the command
+  std::string rest;
+  for (int c; (c = std::getchar()) != EOF;) rest += static_cast<char>(c);
+  dup2(saved, 0);
+  close(saved);
+  std::clearerr(stdin);
+  EXPECT_EQ(rest, "q time\n");
+}

@@ -111,6 +111,26 @@ TEST(LineReading, LeadingBlanksDroppedNewlineKept) {
   EXPECT_EQ(buf, "\tset x 1\n");
 }
 
+// The animation's pause gives back a character that is not its Return; the
+// line editor reads the descriptor itself and must still begin with it.
+TEST(LineReading, TheEditorBeginsWithACharacterGivenBack) {
+  EXPECT_EXIT(
+      {
+        std::FILE* quiet = std::freopen("/dev/null", "w", stdout);
+        (void)quiet;
+        StdinFeed in("q time\nnext\n");
+        std::setvbuf(stdin, nullptr, _IONBF, 0);  // as with the editor on
+        std::ungetc(std::getchar(), stdin);
+        std::string a;
+        std::string b;
+        nxrdln(a, "om-> ");
+        nxrdln(b, "om-> ");
+        std::fprintf(stderr, "[%s][%s]\n", a.c_str(), b.c_str());
+        std::exit(a == "q time" && b == "next" ? 0 : 1);
+      },
+      testing::ExitedWithCode(0), "\\[q time\\]\\[next\\]");
+}
+
 TEST(LineReading, EndOfInputAndLongLines) {
   std::string buf;
   CaptureStdout();
