@@ -1,9 +1,10 @@
 // The common state of the interpreter: one global record (gcmn) that every
 // command handler, the plot code, the self-describing-file openers and the
 // LATS driver work on, plus the two small globals beside it: mfcmn (settings
-// shared by all files) and wgds (writegds settings).  The record lives at the
-// bottom layer so that every library may read it; only the command layer
-// sets its defaults (ominit, omstart, omcln).
+// shared by all files) and wgds (writegds settings).  The record and its
+// defaults (ominit, omstart, omcln) live at the bottom layer so that every
+// library may read it and every library's tests may start from the
+// program's defaults; the command layer is what sets and changes it.
 //
 // Fields keep their documented order.  Fixed tables are plain C arrays;
 // owned texts are std::string (empty means "none").  The static instance is
@@ -249,8 +250,6 @@ extern gdsopts wgds;
 // Nonzero once an interrupt has arrived since the main loop last cleared it
 // (gcmn.sigflg); long operations poll it.
 int omqsig();
-
-// The functions below belong to the command layer (cmd/ominit.cpp).
 
 // Sets every start/reset default of gcmn, mfcmn and wgds.
 void ominit();

@@ -15,39 +15,21 @@
 #include "data/gridres.h"
 #include "data/omggrd.h"
 #include "ddtest.h"
-#include "lats/lats.h"
 #include "test_grib_util.h"
 
 using ddtest::DataTest;
 using ddtest::dataset;
 using ddtest::request;
+using gribtest::ctl;
 using gribtest::grec;
+using gribtest::kTwoVars;
 using gribtest::ramp;
+using gribtest::rec;
 using gribtest::record;
 
 namespace {
 
 const float kU = -9.99e8f;
-
-// Descriptor of a 4 x 3 grid, three daily times, with the given extra
-// records and variables.
-std::string ctl(const std::string& extra, const std::string& vars,
-                const std::string& tdef = "tdef 3 linear 00z01jan1990 1dy\n",
-                const std::string& zdef = "zdef 1 levels 1000\n") {
-  return "dset ^g.grb\nindex ^g.idx\nundef -9.99e8\n" + extra +
-         "xdef 4 linear 0 90\nydef 3 linear -90 90\n" + zdef + tdef + vars + "endvars\n";
-}
-
-const char* kTwoVars = "vars 2\na 0 11,1,0 first\nb 0 12,1,0 second\n";
-
-grec rec(int parm, int dy, float ref) {
-  grec r;
-  r.parm = parm;
-  r.dy = dy;
-  r.ref = ref;
-  r.packed = ramp(12);
-  return r;
-}
 
 class Grib : public DataTest {
  protected:
@@ -472,31 +454,6 @@ TEST_F(Grib, FatalErrorsAreNotReportedAsSuccess) {
   c.replace(c.find("^g.idx"), 6, "^nodir/g.idx");
   EXPECT_EQ(mkindex(c, &out), GMFATAL);
   EXPECT_NE(out.find("Could not open index file: "), std::string::npos);
-  // The LATS entry says so too.
-  gmpcmn.descr.clear();
-  testing::internal::CaptureStdout();
-  latsgribmap(tmp.path("g.ctl").c_str(), 0);
-  std::fflush(stdout);
-  out = testing::internal::GetCapturedStdout();
-  EXPECT_NE(out.find("LATS_GRIB: latsgribmap ERROR: the GRIB index was not made\n"), std::string::npos)
-      << out;
-}
-
-TEST_F(Grib, LatsEntryReportsAnEmptyIndex) {
-  tmp.write("g.grb", record(rec(40, 1, 1.0f)));
-  std::string c = tmp.write("g.ctl", ctl("dtype grib\n", kTwoVars));
-  testing::internal::CaptureStdout();
-  latsgribmap(c.c_str(), 1);
-  std::fflush(stdout);
-  std::string out = testing::internal::GetCapturedStdout();
-  EXPECT_NE(out.find("LATS_GRIB: latsgribmap WARNING: no GRIB records matched!!!!!\n"
-                     "LATS_GRIB: the .ctl will return undefined data only\n"),
-            std::string::npos)
-      << out;
-  EXPECT_EQ(gmpcmn.ignfcst, 1);
-  dataset ds;
-  open(ds);
-  for (int v : ds.pfi->pindx->intpnt) EXPECT_EQ(v, -999);
 }
 
 TEST_F(Grib, PutintWritesSignAndMagnitude) {

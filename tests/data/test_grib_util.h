@@ -142,4 +142,24 @@ inline std::vector<uint32_t> ramp(int n, uint32_t step = 1, uint32_t start = 0) 
   return v;
 }
 
+// Descriptor of a 4 x 3 grid, three daily times, with the given extra
+// records and variables.
+inline std::string ctl(const std::string& extra, const std::string& vars,
+                       const std::string& tdef = "tdef 3 linear 00z01jan1990 1dy\n",
+                       const std::string& zdef = "zdef 1 levels 1000\n") {
+  return "dset ^g.grb\nindex ^g.idx\nundef -9.99e8\n" + extra +
+         "xdef 4 linear 0 90\nydef 3 linear -90 90\n" + zdef + tdef + vars + "endvars\n";
+}
+
+inline const char* kTwoVars = "vars 2\na 0 11,1,0 first\nb 0 12,1,0 second\n";
+
+inline grec rec(int parm, int dy, float ref) {
+  grec r;
+  r.parm = parm;
+  r.dy = dy;
+  r.ref = ref;
+  r.packed = ramp(12);
+  return r;
+}
+
 }  // namespace gribtest

@@ -15,7 +15,6 @@
 #include "data/datafile.h"
 #include "data/omgstn.h"
 #include "data/stnlist.h"
-#include "expr/omexpr.h"
 
 namespace {
 

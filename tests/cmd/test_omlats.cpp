@@ -9,7 +9,7 @@
 #include "cmd/omcmd.h"
 #include "data/byteorder.h"
 #include "gx/gx.h"
-#include "latstest.h"
+#include "lats/latstest.h"
 
 namespace {
 

@@ -6,11 +6,11 @@
 
 #include "cmd/qgfx.h"
 #include "data/stnlist.h"
+#include "gx/gxint.h"
 #include "gx/mapproj.h"
+#include "plot/frametest.h"
 #include "plot/omplot.h"
 #include "plot/plotint.h"
-#include "gx/gxint.h"
-#include "frametest.h"
 
 namespace {
 
