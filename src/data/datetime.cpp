@@ -247,10 +247,24 @@ datetime axstart(const float* vals) {
                   axfield(vals[4])};
 }
 
+namespace {
+
+// A time axis's conversion array decoded: start, increment in months and
+// increment in minutes (one of the two is 0).
+struct taxis {
+  datetime start;
+  double moincr;
+  double mnincr;
+};
+
+taxis decode(const float* vals) { return taxis{axstart(vals), vals[5], vals[6]}; }
+
+}  // namespace
+
 double t2gr(const float* vals, const datetime* dtim) {
-  datetime stim = axstart(vals);
-  double moincr = vals[5];
-  double mnincr = vals[6];
+  const taxis ax = decode(vals);
+  const datetime& stim = ax.start;
+  const double moincr = ax.moincr, mnincr = ax.mnincr;
 
   if (mnincr > 0.1) {
     return static_cast<double>(timdif(&stim, dtim)) / mnincr + 1.0;
@@ -314,9 +328,9 @@ long long roundaway(double v) {
 }  // namespace
 
 void gr2t(const float* vals, double gr, datetime* dtim) {
-  datetime stim = axstart(vals);
-  double moincr = vals[5];
-  double mnincr = vals[6];
+  const taxis ax = decode(vals);
+  const datetime& stim = ax.start;
+  const double moincr = ax.moincr, mnincr = ax.mnincr;
   *dtim = datetime{0, 0, 0, 0, 0};
 
   if (mnincr > 0.1) {

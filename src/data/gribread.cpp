@@ -15,6 +15,7 @@
 #include "base/omprnt.h"
 #include "data/byteorder.h"
 #include "data/datafile.h"
+#include "data/rawread.h"
 
 omrdreq omreq;
 
@@ -33,19 +34,6 @@ struct gribcache {
   long bmreads = 0;
 };
 gribcache gc;
-
-int64_t preadn(FILE* f, void* buf, int64_t n, int64_t pos) {
-  if (!f || pos < 0 || n <= 0) return 0;
-  int fd = fileno(f);
-  int64_t got = 0;
-  char* p = static_cast<char*>(buf);
-  while (got < n) {
-    ssize_t r = pread(fd, p + got, static_cast<size_t>(n - got), static_cast<off_t>(pos + got));
-    if (r <= 0) break;
-    got += r;
-  }
-  return got;
-}
 
 const std::string& curname() {
   const datafile* p = omreq.pfi;

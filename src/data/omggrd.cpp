@@ -23,6 +23,7 @@
 #include "data/gribread.h"
 #include "data/gridres.h"
 #include "data/pdef.h"
+#include "data/rawread.h"
 
 namespace {
 
@@ -67,20 +68,6 @@ void fillund(float* gr, int64_t n, float und) {
 }
 
 const std::string& curname() { return cpfi->tmplat ? cpfi->tempname : cpfi->name; }
-
-// Reads exactly n bytes at byte offset pos; the count read.
-int64_t preadall(FILE* f, void* buf, int64_t n, int64_t pos) {
-  if (!f) return 0;
-  int fd = fileno(f);
-  int64_t got = 0;
-  char* p = static_cast<char*>(buf);
-  while (got < n) {
-    ssize_t r = pread(fd, p + got, static_cast<size_t>(n - got), static_cast<off_t>(pos + got));
-    if (r <= 0) break;
-    got += r;
-  }
-  return got;
-}
 
 int readerr(int n, int64_t pos) {
   omprnt(0, "Low Level I/O Error:  Read error on data file \n");
@@ -179,7 +166,7 @@ int omread(int64_t pos, int n, float* gr) {
     if (cpfi->cray_ieee) {
       std::vector<unsigned char>& b = scratch();
       if (!growscratch(b, nb, sz, true)) return 1;
-      if (preadall(cpfi->infile, b.data(), nb, bpos) != nb) {
+      if (preadn(cpfi->infile, b.data(), nb, bpos) != nb) {
         omprnt(0, "Low Level I/O Error:  Read error on 32-bit grid data file on cray \n");
         omprntf(0, "  Data file name = %s \n", curname().c_str());
         omprntf(0, "  Error reading %i bytes at location %li \n", n, static_cast<long>(pos));
@@ -194,7 +181,7 @@ int omread(int64_t pos, int n, float* gr) {
       for (int i = 0; i < n; i += kChunk) {
         int m = n - i < kChunk ? n - i : kChunk;
         int64_t want = static_cast<int64_t>(m) * 4;
-        if (preadall(cpfi->infile, gr + i, want, bpos + static_cast<int64_t>(i) * 4) != want)
+        if (preadn(cpfi->infile, gr + i, want, bpos + static_cast<int64_t>(i) * 4) != want)
           return readerr(n, pos);
         if (cpfi->bswap) ombswp(gr + i, m);
         undband(gr + i, m);
@@ -207,7 +194,7 @@ int omread(int64_t pos, int n, float* gr) {
   std::vector<unsigned char>& b = scratch();
   if (!growscratch(b, nb, sz, false)) return 1;
   unsigned char* c = b.data();
-  if (preadall(cpfi->infile, c, nb, bpos) != nb) return readerr(n, pos);
+  if (preadn(cpfi->infile, c, nb, bpos) != nb) return readerr(n, pos);
   if (sz == 1) {
     for (int i = 0; i < n; i++) gr[i] = static_cast<float>(c[i]);
   } else if (sz == 2) {
@@ -253,7 +240,7 @@ int omrdyx(int64_t pos, int n, float* gr) {
       omprntf(0, "  Error occurred when seeking to byte %li \n", static_cast<long>(pos));
       return 1;
     }
-    if (preadall(cpfi->infile, gr + i, 4, bpos) != 4) return readerr(n, pos);
+    if (preadn(cpfi->infile, gr + i, 4, bpos) != 4) return readerr(n, pos);
     if (cpfi->bswap) ombswp(gr + i, 1);
     if (gr[i] > cpfi->ulow && gr[i] < cpfi->uhi) gr[i] = cpgr->undef;
   }
