@@ -3,8 +3,8 @@
 * Usage: run areamean.gs expr lon1 lon2 lat1 lat2 file
 *
 * For every time of the dimension environment, writes one line
-* "time value" to file: the area mean of expr over the box, weighted by
-* the cosine of latitude (aave).  Longitudes, latitudes and levels of
+* "time value" to file: the area mean of expr over the box, each grid box
+* weighted by its area (aave).  Longitudes, latitudes and levels of
 * the environment are set back afterwards.
 function areamean(args)
   expr = subwrd(args, 1)
