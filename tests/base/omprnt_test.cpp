@@ -5,7 +5,6 @@
 
 #include "base/omprnt.h"
 #include "base/omprntint.h"
-#include "cmd/omcmd.h"
 
 using testing::internal::CaptureStdout;
 using testing::internal::GetCapturedStdout;
@@ -104,16 +103,4 @@ TEST(Omprnt, FailedReturnBufferIsReported) {
   EXPECT_EQ(GetCapturedStdout(), "Memory allocation error: Message Return Buffer\n");
   EXPECT_EQ(got, "");
   omprnt_failallocs(0);
-}
-
-TEST(Omprnt, OmgsdoRunsTheDispatcher) {
-  int rc = 0;
-  CaptureStdout();
-  std::string got = omgsdo("close", &rc);
-  EXPECT_EQ(GetCapturedStdout(), "Close Error: Missing file number\n");
-  EXPECT_EQ(got, "Close Error: Missing file number\n");
-  EXPECT_EQ(rc, 1);
-  got = omgsdo("quit", &rc);
-  EXPECT_EQ(rc, -1);
-  EXPECT_EQ(got, "");
 }
