@@ -153,7 +153,9 @@ int omwgdstime(FILE* out, double* time) {
 }
 
 void omoutgds(cmnstate* pcm) {
-  gdsopts* g = pcm->gds ? pcm->gds : &wgds;
+  // The settings come with the state (ominit points gds at wgds).
+  static const gdsopts none;
+  const gdsopts* g = pcm->gds ? pcm->gds : &none;
   if (g->fname.empty()) {
     omprnt(0, "error: no file specified (use \"set writegds\").\n");
     return;
