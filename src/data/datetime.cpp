@@ -106,7 +106,8 @@ void borrowdays(long long& dy, int& yr, int& mo) {
     yr = static_cast<int>(yr - n * 400);
   }
   while (dy < -400) {
-    int feby = mo > 2 ? yr : yr - 1;
+    // At the first year a time can hold there is no year before it.
+    int feby = mo > 2 || yr == INT_MIN ? yr : yr - 1;
     dy += qleap(feby) ? 366 : 365;
     if (yr == INT_MIN) break;
     yr--;
