@@ -93,7 +93,7 @@ for t in "${run[@]}"; do
   last="$(grep -E 'cov: [0-9]+' "$log" | tail -1)"
   cov="$(sed -nE 's/.*cov: ([0-9]+).*/\1/p' <<<"$last")"
   eps="$(grep -E '^stat::average_exec_per_sec' "$log" | awk '{print $2}' | tail -1)"
-  [ -n "$eps" ] || eps="$(sed -nE 's/.*exec\/s: ([0-9]+).*/\1/p' <<<"$last")"
+  [ -n "$eps" ] || eps="$(sed -nE 's/.*exec\/s:? ([0-9]+).*/\1/p' <<<"$last")"
   runs="$(grep -E '^stat::number_of_executed_units' "$log" | awk '{print $2}' | tail -1)"
   [ -n "$runs" ] || runs="$(sed -nE 's/^#([0-9]+).*/\1/p' <<<"$last")"
   res=ok
