@@ -336,6 +336,21 @@ def commandseeds():
         "d skip(t,2);ps\ndraw title hello\ndraw xlab x\nset mproj robinson\nd t\nclear\n")
 
 
+# ---------------------------------------------------------------- sdfcoord
+def sdfcoordseeds():
+    t = "sdfcoord"
+    def d(v):
+        return struct.pack("<%dd" % len(v), *v)
+    out(t, "lon", join("degrees_east", "0000-00-00 06:00:00", d([0.0 + 2.5 * i for i in range(144)])))
+    out(t, "lat", join("degrees_north", "", d([90.0 - 2.5 * i for i in range(73)])))
+    out(t, "levels", join("hPa", "", d([1000, 925, 850, 700, 500, 300, 200, 100])))
+    out(t, "hours", join("hours since 1900-01-01 00:00:0.0", "0000-01-00 00:00:00",
+                         d([657000.0, 657006.0, 657012.0])))
+    out(t, "days", join("days since 2000-1-1", "0001-00-00 00:00:00", d([0.0, 31.0, 59.0, 90.0])))
+    out(t, "yyyymmdd", join("yyyymmddhhmmss", "", d([20000101000000.0, 20000102000000.0])))
+    out(t, "single", join("degrees_east", "", d([10.0])))
+
+
 def main():
     descriptor()
     gribseeds()
@@ -344,6 +359,7 @@ def main():
     exprseeds()
     scriptseeds()
     commandseeds()
+    sdfcoordseeds()
     return 0
 
 

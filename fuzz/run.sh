@@ -7,7 +7,7 @@
 # Environment:
 #   FUZZ_FORK=N   run each target as N libFuzzer worker processes (-fork=N)
 #   FUZZ_JOBS=N   with "all": targets run side by side, N at a time
-#                 (default: the number of cores, at most 7)
+#                 (default: the number of cores)
 #   FUZZ_BUILD=0  do not (re)build
 #
 # Every run starts from the committed seeds (fuzz/corpus/TARGET) and the
@@ -21,13 +21,13 @@ set -uo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
 
-targets=(descriptor grib station mapfont expr script command)
+targets=(descriptor grib station mapfont expr script command sdfcoord)
 # Memory limit per target, MB.  Each harness bounds the data it asks for
 # (small windows, few times, small fixed data sets), so going over the
 # limit means the input made the program allocate by a claim it should
 # have refused: a finding for every target.
 declare -A rss=([descriptor]=2048 [grib]=2048 [station]=2048 [mapfont]=1024
-                [expr]=2048 [script]=2048 [command]=2048)
+                [expr]=2048 [script]=2048 [command]=2048 [sdfcoord]=1024)
 
 want="${1:-}"
 secs="${2:-60}"
@@ -69,7 +69,8 @@ runone() {
     opts+=(-fork="$fork" -ignore_crashes=0 -ignore_timeouts=0 -ignore_ooms=0)
   fi
   # The harness works in its own directory under TMPDIR and removes it.
-  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 TMPDIR="$tmp" "$build/fuzz/fuzz_$t" "${opts[@]}" "$corpus" "$root/fuzz/corpus/$t" \
+  LSAN_OPTIONS="suppressions=$root/fuzz/lsan.supp" UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    TMPDIR="$tmp" "$build/fuzz/fuzz_$t" "${opts[@]}" "$corpus" "$root/fuzz/corpus/$t" \
     >"$log" 2>&1 </dev/null
   echo $? >"$build/logs/$t.rc"
   rm -rf "$tmp"
