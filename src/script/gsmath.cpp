@@ -19,8 +19,11 @@ int err2(const char* fmt, const char* fn, const char* arg = nullptr) {
 
 // A user's format may hold literal text, "%%" and exactly one conversion of
 // a double (flags, width and precision of at most three digits, an optional
-// "l", one of f F e E g G a A); nothing else reaches printf.
+// "l", one of f F e E g G a A); nothing else reaches printf.  A NUL byte
+// would end the format that printf sees inside a conversion this check has
+// passed, so a format holding one is refused.
 bool fmtok(const std::string& f) {
+  if (f.find('\0') != std::string::npos) return false;
   int convs = 0;
   for (size_t i = 0; i < f.size(); i++) {
     if (f[i] != '%') continue;

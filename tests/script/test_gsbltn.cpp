@@ -184,6 +184,10 @@ TEST(GsBltn, MathFormatTakesOnlyOneFloatConversion) {
                      bad + "\n")
         << bad;
   }
+  // A NUL inside a conversion would cut the format printf sees to "%5.".
+  const std::string nul("%5.\0\0" "2f", 7);
+  EXPECT_EQ(err("math_format('" + nul + "', 1)"),
+            "Error in math_format:  format must hold one floating conversion: %5.\n");
 }
 
 TEST(GsBltn, GsfallowSwitch) {
