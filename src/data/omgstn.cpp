@@ -5,6 +5,7 @@
 // (for example at another level) does not touch the file.
 #include "data/omgstn.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -249,9 +250,11 @@ int readrequest(stnlist* stn, stncache& c) {
   }
   size_t bufw = pfi->rbuf.size();
   std::vector<unsigned char> vals;
-  for (int t = stn->tmin; t <= stn->tmax; t++) {
-    if (t < 1) continue;
-    if (t > pfi->dnum[3]) break;
+  // Only the stored times can hold reports: a range reaching billions of
+  // steps beyond them is cut to them rather than stepped through.
+  const int tfirst = std::max(stn->tmin, 1);
+  const int tlast = std::min(stn->tmax, pfi->dnum[3]);
+  for (int t = tfirst; t <= tlast; t++) {
     if (!c.serving) {
       int tt = t;
       if (pfi->tmplat) {

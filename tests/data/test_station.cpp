@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -195,6 +197,18 @@ TEST_F(Station, LongitudeWrapsIntoTheBox) {
   ASSERT_EQ(omgstn(b), 0);
   EXPECT_EQ(vals(b), (std::vector<float>{1, 2}));
   EXPECT_FLOAT_EQ(b->rpt->lev, -9.99e33f);
+}
+
+// A request reaching far outside the stored times (offsets of billions of
+// steps) reads the stored ones, without stepping through the empty rest.
+TEST_F(Station, TimesFarOutsideTheFileAreSkippedAtOnce) {
+  build({{{"A", 0, 0, 0, {1}, {}}}, {{"A", 0, 0, 0, {2}, {}}}});
+  stnlist* s = request(0, -10, 10, -5, 5, 1000, 0, INT_MIN, INT_MAX);
+  auto t0 = std::chrono::steady_clock::now();
+  ASSERT_EQ(omgstn(s), 0);
+  double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+  EXPECT_EQ(vals(s), (std::vector<float>{1, 2}));
+  EXPECT_LT(secs, 0.5);
 }
 
 TEST_F(Station, RadiusAndStationId) {
