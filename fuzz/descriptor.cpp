@@ -50,11 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > 65536) return -1;
   std::vector<std::string> p = fuzz::split(data, size, 3);
   if (!fuzz::local(p[0])) return -1;
-  fuzz::sweep();
-  fuzz::writefile("d.ctl", p[0]);
-  fuzz::writefile("d.bin", p[1]);
-  fuzz::writefile("d.aux", p[2]);
-  fuzz::setbudget(10000);
+  fuzz::stage({{"d.ctl", p[0]}, {"d.bin", p[1]}, {"d.aux", p[2]}}, 10000);
   mfcmn.mfcal = -999;
   omstncache_reset();
 

@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace fuzz {
@@ -134,5 +135,13 @@ inline bool local(const std::string& text) { return text.find('/') == std::strin
 // interrupt flag after this many polls of it, as a user would press
 // Ctrl-C, so loops that poll end; a loop that never polls stays a hang.
 void setbudget(long polls);
+
+// Starts one input of a file-reading target: the last input's files are
+// swept away, these (name, bytes) are written, and the budget begins.
+inline void stage(const std::vector<std::pair<std::string, std::string>>& files, long polls) {
+  sweep();
+  for (const auto& f : files) writefile(f.first, f.second);
+  setbudget(polls);
+}
 
 }  // namespace fuzz

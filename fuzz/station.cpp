@@ -71,11 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<std::string> p = fuzz::split(data, size, 3);
   std::string ctl = p[2].empty() ? std::string(kDefault) : p[2];
   if (!fuzz::local(ctl)) return -1;
-  fuzz::sweep();
-  fuzz::writefile("d.bin", p[0]);
-  fuzz::writefile("d.aux", p[1]);
-  fuzz::writefile("d.ctl", ctl);
-  fuzz::setbudget(10000);
+  fuzz::stage({{"d.bin", p[0]}, {"d.aux", p[1]}, {"d.ctl", ctl}}, 10000);
   mfcmn.mfcal = -999;
   omstncache_reset();
 
