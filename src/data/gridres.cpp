@@ -2,14 +2,13 @@
 #include "data/gridres.h"
 
 #include <malloc.h>
-#include <sys/resource.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 
+#include "base/memcap.h"
 #include "base/omprnt.h"
 #include "data/datetime.h"
 
@@ -93,21 +92,9 @@ gridres* omgnew() {
 }
 
 size_t omgcap() {
-  static const size_t cap = [] {
-    // No field needs more values than a 32-bit count holds, and the file
-    // readers count a row's values in an int.
-    uint64_t lim = uint64_t(INT32_MAX) * sizeof(float);
-    // A grid is seldom alone (operands, results, plot work arrays), so one
-    // may take a quarter of the machine's memory at most.
-    long pages = sysconf(_SC_PHYS_PAGES);
-    long psize = sysconf(_SC_PAGESIZE);
-    if (pages > 0 && psize > 0) lim = std::min(lim, uint64_t(pages) * uint64_t(psize) / 4);
-    struct rlimit rl;
-    if (getrlimit(RLIMIT_AS, &rl) == 0 && rl.rlim_cur != RLIM_INFINITY)
-      lim = std::min(lim, uint64_t(rl.rlim_cur) / 2);
-    return static_cast<size_t>(lim);
-  }();
-  return cap;
+  // No field needs more values than a 32-bit count holds, and the file
+  // readers count a row's values in an int.
+  return std::min<size_t>(size_t(INT32_MAX) * sizeof(float), ommemcap());
 }
 
 float* omgalo(gridres* pgr, size_t n) {

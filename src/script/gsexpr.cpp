@@ -8,7 +8,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
+#include "base/memcap.h"
 #include "script/gsint.h"
 
 namespace {
@@ -404,6 +406,10 @@ int gsnum(const std::string& str, int* ival, double* dval) {
 }
 
 // "%.15g", with a fast path for whole numbers (which it prints exactly).
+void gsstrchk(size_t n) {
+  if (n > GSSTRMAX || n > ommemcap()) throw std::bad_alloc();
+}
+
 std::string gsfmtd(double v) {
   if (std::fabs(v) < 1e15 && v == std::floor(v)) {
     if (v == 0) return std::signbit(v) ? "-0" : "0";
@@ -520,6 +526,7 @@ bool gsoper(int code, std::string* l, std::string& r) {
     return true;
   }
   if (code == OP_CAT) {
+    gsstrchk(l->size() + r.size());
     *l += r;
     return true;
   }

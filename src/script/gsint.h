@@ -44,6 +44,13 @@ enum {
 constexpr size_t GSNAMEMAX = 16;
 // Deepest nesting of script function calls.
 constexpr int GSMAXDEPTH = 1000;
+// Longest string a script may build, read or load: a string doubled in a
+// loop would otherwise take the machine's memory before anything refused it.
+constexpr size_t GSSTRMAX = size_t(256) << 20;
+// Throws std::bad_alloc, which fails the script alone with its memory
+// message, when a string of n bytes would pass GSSTRMAX or the program's
+// memory budget.
+void gsstrchk(size_t n);
 
 struct gsexprc;  // compiled expression (gsexpr.cpp)
 struct gsexprdel {

@@ -311,9 +311,20 @@ int gsgsfrd(gsstate& s, int library, const std::string& name) {
   std::string text;
   char buf[4096];
   size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, fp)) > 0) text.append(buf, n);
+  // A file that never ends (a device, a pipe) must not take the memory.
+  struct closer {
+    std::FILE* fp;
+    ~closer() {
+      if (fp) std::fclose(fp);
+    }
+  } guard{fp};
+  while ((n = std::fread(buf, 1, sizeof buf, fp)) > 0) {
+    gsstrchk(text.size() + n);
+    text.append(buf, n);
+  }
   bool bad = std::ferror(fp) != 0;
   std::fclose(fp);
+  guard.fp = nullptr;
   if (bad) {
     std::printf("I/O Error reading script file: %s\n", path.c_str());
     return 1;

@@ -107,6 +107,7 @@ std::string readline() {
       c = n == 1 ? ch : EOF;
     }
     if (c == EOF || c == '\n') break;
+    if (line.size() >= GSSTRMAX) gsstrchk(line.size() + 1);
     line += static_cast<char>(c);
   }
   if (!line.empty() && line.back() == '\r') line.pop_back();

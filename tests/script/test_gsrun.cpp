@@ -133,6 +133,21 @@ TEST(GsRun, MemoryExhaustedFailsTheScriptOnly) {
   EXPECT_EQ(r.out, "again\n");
 }
 
+// A string doubled in a loop is refused at the script string limit
+// (256 MiB here), long before the machine's memory runs out; the last
+// length said is the largest string the script held.
+TEST(GsRun, DoubledStringStopsAtTheStringLimit) {
+  gsdir d;
+  gsresult r = gsrun(d,
+                     "s = 'x'\n"
+                     "while (math_strlen(s) < 600000000)\n"
+                     "  s = s % s\n"
+                     "endwhile\n"
+                     "say 'ended at ' math_strlen(s)\n");
+  EXPECT_EQ(r.rc, 99);
+  EXPECT_EQ(r.out, "Error running script file " + d.path("t.gs") + ":  memory allocation error\n");
+}
+
 TEST(GsRun, SayPrintPrompt) {
   gsdir d;
   gsresult r = gsrun(d, "say\nprint 'p'\nprompt 'q? '\nprompt\nsay 'end'\n");
