@@ -308,6 +308,23 @@ TEST(StnGrid, CressmanOnePassByHand) {
   omgfre(g);
 }
 
+// A second pass corrects the first pass's field, read at each station by
+// bilinear interpolation of its cell: the values were worked out by hand
+// (and checked with a plain loop in Python) for two stations and radii 1.5
+// then 1.
+TEST(StnGrid, CressmanSecondPassReadsTheFirstPassAtTheStations) {
+  gridres* g = plane(4, 3);
+  stnlist* s = mkstn(0, 1, {{1.5f, 1.5f, 0, 1, 10}, {2, 3.25f, 0, 1, 20}});
+  ASSERT_EQ(cressman(g, s, {1.5f, 1.0f}, -1e20f), 0);
+  const float want[3][4] = {{9.447993f, 9.447993f, 20, 20},
+                            {9.447993f, 11.656022f, 20, 20},
+                            {15, 15, 20, 20}};
+  for (int j = 0; j < 3; j++)
+    for (int i = 0; i < 4; i++) EXPECT_NEAR(g->grid[j * 4 + i], want[j][i], 1e-4) << i << " " << j;
+  omsfre(s);
+  omgfre(g);
+}
+
 TEST(StnGrid, CressmanEqualStationsGiveTheirValue) {
   gridres* g = plane(20, 15);
   stnlist* s = mkstn(0, 1, {{3, 4, 0, 1, 7}, {12, 15.5f, 0, 1, 7}, {10, 10, 0, 1, 7}});

@@ -134,6 +134,25 @@ TEST_F(Vector, SetArrowScaleHoldsForThisDisplay) {
   EXPECT_NEAR(shafts[0].len(), 0.8, 0.003);
 }
 
+// u points east and v north: the shaft of (1, 0) runs along +x from its
+// point, that of (0, 1) along +y, each the reference length.
+TEST_F(Vector, UnitComponentsPointEastAndNorth) {
+  pcm->arrflag = 1;
+  pcm->arrsize = 0.5f;
+  pcm->arrmag = 1;
+  for (int north = 0; north < 2; north++) {
+    TearDown();
+    gxfrme(1);
+    field({0, 0, 0, 0, north ? 0.0f : 1.0f, 0, 0, 0, 0});
+    field({0, 0, 0, 0, north ? 1.0f : 0.0f, 0, 0, 0, 0});
+    out([&] { omvect(pcm, 0); });
+    std::vector<pseg> shafts = longer(plot_read().of(5), 0.1f);
+    ASSERT_EQ(shafts.size(), 1u) << north;
+    EXPECT_NEAR(shafts[0].x2 - shafts[0].x1, north ? 0.0 : 0.5, 1e-4) << north;
+    EXPECT_NEAR(shafts[0].y2 - shafts[0].y1, north ? 0.5 : 0.0, 1e-4) << north;
+  }
+}
+
 TEST_F(Vector, ColourGridHidesAndMarksUndefined) {
   field({10, 10, 10, 0, 0, 0, 0, 0, 0});
   field({0, 0, 0, 0, 0, 0, 0, 0, 0});

@@ -90,6 +90,10 @@ TEST(ShadeLevels, LookupAndEmptyRange) {
   EXPECT_EQ(omshdc(pcm, -5), 9);
   EXPECT_EQ(omshdc(pcm, 0), 14);  // a value on a level belongs above it
   EXPECT_EQ(omshdc(pcm, 9.99f), 14);
+  // a value exactly on an inner level takes the colour of the band it opens
+  EXPECT_EQ(omshdc(pcm, 10), 4);
+  EXPECT_EQ(omshdc(pcm, 19.99f), 4);
+  EXPECT_EQ(omshdc(pcm, 20), 11);
   EXPECT_EQ(omshdc(pcm, 1e9f), 6);
   omselc(pcm, 5, 5);
   EXPECT_EQ(pcm->shadecount, 0);
