@@ -25,7 +25,11 @@ with their units, and each variable as (time, lat, lon) or
 (time, lev, lat, lon) with the undefined value as _FillValue.
 --nc-only makes it from the committed sample.dat without cdo.
 
-Usage: mksample.py [--out DIR] [--topo-dump FILE] [--nc-only]
+The station sample (share/sample/stations.ctl, stations.dat, stations.map)
+holds the gridded fields interpolated to forty stations (see stnsample.py);
+--stations-only makes it from the committed sample.dat.
+
+Usage: mksample.py [--out DIR] [--topo-dump FILE] [--nc-only] [--stations-only]
 """
 
 import argparse
@@ -36,6 +40,8 @@ import struct
 import subprocess
 import sys
 import tempfile
+
+import stnsample
 
 NX, NY = 144, 73
 DX = 2.5
@@ -285,6 +291,19 @@ def write_netcdf(data, path):
         run(["ncgen", "-k", "classic", "-o", path, src])
 
 
+def write_stations(data, out):
+    """Write the station sample made from the fields in data (as build()
+    makes them) into the directory out."""
+    dat, smap = stnsample.build(data)
+    for name, content in (("stations.dat", dat), ("stations.map", smap),
+                          ("stations.ctl", stnsample.CTL.encode("ascii"))):
+        path = os.path.join(out, name)
+        with open(path + ".tmp", "wb") as f:
+            f.write(content)
+        os.replace(path + ".tmp", path)
+    return len(dat)
+
+
 def build(topo):
     """The whole binary file as bytes."""
     if len(topo) != NX * NY:
@@ -303,8 +322,15 @@ def main(argv):
     ap.add_argument("--topo-dump", help="read ncdump text of the topography from this file instead of running cdo")
     ap.add_argument("--nc-only", action="store_true",
                     help="only write sample.nc, from the sample.dat already in the output directory")
+    ap.add_argument("--stations-only", action="store_true",
+                    help="only write the station sample, from the sample.dat already in the output directory")
     args = ap.parse_args(argv)
     try:
+        if args.stations_only:
+            with open(os.path.join(args.out, "sample.dat"), "rb") as f:
+                data = f.read()
+            print("stations.dat %d bytes, stations.map, stations.ctl" % write_stations(data, args.out))
+            return 0
         if args.nc_only:
             with open(os.path.join(args.out, "sample.dat"), "rb") as f:
                 data = f.read()
@@ -328,8 +354,10 @@ def main(argv):
         path = os.path.join(args.out, "sample.nc")
         write_netcdf(data, path + ".tmp")
         os.replace(path + ".tmp", path)
-        print("sample.dat %d bytes, sample.ctl, sample.nc %d bytes" % (len(data), os.path.getsize(path)))
-    except (OSError, SampleError, ValueError) as e:
+        nstn = write_stations(data, args.out)
+        print("sample.dat %d bytes, sample.ctl, sample.nc %d bytes, stations.dat %d bytes"
+              % (len(data), os.path.getsize(path), nstn))
+    except (OSError, SampleError, stnsample.StationError, ValueError) as e:
         print("mksample: %s" % e, file=sys.stderr)
         return 1
     return 0

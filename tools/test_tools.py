@@ -26,6 +26,7 @@ import checkdata  # noqa: E402
 import mkfonts  # noqa: E402
 import mkmaps  # noqa: E402
 import mksample  # noqa: E402
+import stnsample  # noqa: E402
 
 HERSHEY = "/usr/share/hershey-fonts"
 
@@ -505,6 +506,129 @@ class Sample(unittest.TestCase):
                 with open(os.path.join(tmp, name), "rb") as a, \
                         open(os.path.join(SHARE, "sample", name), "rb") as b:
                     self.assertEqual(a.read(), b.read(), name)
+
+
+class StationSample(unittest.TestCase):
+    """The committed station sample, read with a reader of its own and checked
+    against the gridded sample interpolated here, not by stnsample."""
+    DIR = os.path.join(SHARE, "sample")
+
+    @classmethod
+    def setUpClass(cls):
+        with open(os.path.join(cls.DIR, "sample.dat"), "rb") as f:
+            raw = f.read()
+        cls.v = struct.unpack(">%df" % (len(raw) // 4), raw)
+        with open(os.path.join(cls.DIR, "stations.dat"), "rb") as f:
+            cls.dat = f.read()
+        with open(os.path.join(cls.DIR, "stations.map"), "rb") as f:
+            cls.map = f.read()
+
+    def value(self, t, name, level, i, j):
+        # sample.dat: per time topo, ts, slp, then t, z, u, v on 4 levels
+        order = ["topo", "ts", "slp"] + ["%s%d" % (n, k) for n in "tzuv" for k in range(4)]
+        key = name if name in ("topo", "ts", "slp") else "%s%d" % (name, level)
+        return self.v[(t * 19 + order.index(key)) * 144 * 73 + j * 144 + i % 144]
+
+    def expected(self, t, name, level, lat, lon):
+        """Bilinear interpolation between the four grid points around the
+        station, None when one is undefined."""
+        west = math.floor(lon / 2.5) * 2.5
+        south = math.floor(lat / 2.5) * 2.5
+        a, b = (lon - west) / 2.5, (lat - south) / 2.5
+        i, j = int(round(west / 2.5)), int(round((south + 90) / 2.5))
+        pts = [(self.value(t, name, level, i + di, j + dj), (a if di else 1 - a) * (b if dj else 1 - b))
+               for di in (0, 1) for dj in (0, 1)]
+        if any(p == -9.99e8 for p, _ in pts):
+            return None
+        return sum(p * w for p, w in pts)
+
+    def reports(self):
+        """{time: [(id, lat, lon, surface values, [(level, values)])]} read
+        through the map."""
+        self.assertEqual(self.map[:16], b"Ombra_stnmapV002")
+        nt, widest = struct.unpack(">ii", self.map[16:24])
+        self.assertEqual(len(self.map), 24 + 8 * nt)
+        offs = struct.unpack(">%di" % nt, self.map[24:24 + 4 * nt])
+        cnts = struct.unpack(">%di" % nt, self.map[24 + 4 * nt:])
+        out, most = {}, 0
+        for t in range(nt):
+            pos, reps = offs[t], []
+            for _ in range(cnts[t]):
+                sid, lat, lon, toff, nlev, flag = struct.unpack(">8sfffii", self.dat[pos:pos + 28])
+                self.assertEqual((toff, flag), (0.0, 1))
+                n = 3 + 5 * (nlev - 1)
+                vals = struct.unpack(">%df" % n, self.dat[pos + 28:pos + 28 + 4 * n])
+                levels = [(vals[k], vals[k + 1:k + 5]) for k in range(3, n, 5)]
+                reps.append((sid.decode().strip(), lat, lon, vals[:3], levels))
+                most = max(most, 7 + n)
+                pos += 28 + 4 * n
+            # every time ends with a header without levels
+            self.assertEqual(struct.unpack(">8sfffii", self.dat[pos:pos + 28])[4], 0)
+            if t + 1 < nt:
+                self.assertEqual(pos + 28, offs[t + 1])
+            else:
+                self.assertEqual(pos + 28, len(self.dat))
+            out[t] = reps
+        self.assertEqual(widest, most)
+        return out
+
+    def test_layout(self):
+        reps = self.reports()
+        self.assertEqual(sorted(reps), [0, 1, 2, 3])
+        self.assertEqual([len(r) for r in reps.values()], [40, 40, 40, 40])
+        first = reps[0][0]
+        self.assertEqual(first[0], "72201")
+        self.assertAlmostEqual(first[1], 24.55, places=5)
+        self.assertAlmostEqual(first[2], -81.75, places=5)
+        # the value the program prints for it: d ts.2 at the first time
+        self.assertEqual("%g" % first[3][0], "289.222")
+        with open(os.path.join(self.DIR, "stations.ctl")) as f:
+            ctl = f.read()
+        self.assertEqual(ctl, stnsample.CTL)
+        for line in ("dtype station\n", "stnmap ^stations.map\n", "options big_endian\n",
+                     "tdef 4 linear 00z01jan2000 6hr\n", "vars 7\n"):
+            self.assertIn(line, ctl)
+
+    def test_values_are_the_grid_interpolated_to_the_stations(self):
+        levels_seen = set()
+        for t, reps in self.reports().items():
+            for sid, lat, lon, sfc, levels in reps:
+                for k, name in enumerate(("ts", "slp")):
+                    self.assertAlmostEqual(sfc[k], self.expected(t, name, 0, lat, lon), delta=1e-4,
+                                           msg=(sid, t, name))
+                slp = sfc[1]
+                self.assertEqual(sfc[2], 1.0 if slp >= 1015 else 3.0 if slp >= 1005 else 8.0, (sid, t))
+                # each level whose grid values are all defined, bottom up
+                want = []
+                for k, p in enumerate((1000.0, 850.0, 500.0, 250.0)):
+                    vals = [self.expected(t, n, k, lat, lon) for n in "tzuv"]
+                    if None not in vals:
+                        want.append((p, vals))
+                self.assertEqual([p for p, _ in levels], [p for p, _ in want], (sid, t))
+                for (p, got), (_, vals) in zip(levels, want):
+                    for g, w in zip(got, vals):
+                        self.assertAlmostEqual(g, w, delta=2e-3 if abs(w) > 1000 else 1e-4, msg=(sid, t, p))
+                levels_seen.add(len(levels))
+        # mountain stations lose their low levels, coastal ones keep all four
+        self.assertIn(2, levels_seen)
+        self.assertIn(4, levels_seen)
+        denver = [r for r in self.reports()[0] if r[0] == "72469"][0]
+        self.assertEqual([p for p, _ in denver[4]], [500.0, 250.0])
+
+    def test_regeneration_is_byte_for_byte(self):
+        with tempfile.TemporaryDirectory() as tmp:
+            shutil.copy(os.path.join(self.DIR, "sample.dat"), tmp)
+            with contextlib.redirect_stdout(io.StringIO()):
+                self.assertEqual(mksample.main(["--out", tmp, "--stations-only"]), 0)
+            for name in ("stations.ctl", "stations.dat", "stations.map"):
+                with open(os.path.join(tmp, name), "rb") as a, open(os.path.join(self.DIR, name), "rb") as b:
+                    self.assertEqual(a.read(), b.read(), name)
+
+    def test_a_short_gridded_sample_is_refused(self):
+        with open(os.path.join(self.DIR, "sample.dat"), "rb") as f:
+            raw = f.read()
+        with self.assertRaises(stnsample.StationError):
+            stnsample.build(raw[:-4])
 
 
 class WholeDirectory(unittest.TestCase):

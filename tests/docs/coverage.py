@@ -7,7 +7,10 @@ keyword tables, the gxout kinds, the map projections, the
 draw sub-commands, the set lats and fwrite options, the analysis function
 table and the script built-ins.  Each word must have an entry of its own in
 the reference (a heading, a list item or a table row that begins with its
-syntax), so a word mentioned only in passing does not count.
+syntax), so a word mentioned only in passing does not count.  The entry of
+each command word must also open with its synopsis (a `text` block whose
+first line starts with one of the words of the heading) and hold at least one
+example block (`ombra`, or `ombra-interactive` for what needs a window).
 
   coverage.py SRCDIR DOCSDIR             check; exit 1 listing what is missing
   coverage.py SRCDIR DOCSDIR --selftest  also check that removing the entry of
@@ -126,6 +129,53 @@ def covered(doctext, section, entry, word):
     return False
 
 
+def entry_lines(doctext, word):
+    """The lines of the section under the first heading that names `word`
+    (fenced blocks kept), or None."""
+    rx = re.compile(r"^#+ .*`%s[ `]" % re.escape(word))
+    lines = doctext.splitlines()
+    fence = False
+    for k, line in enumerate(lines):
+        if line.startswith("```"):
+            fence = not fence
+        if fence or not rx.search(line):
+            continue
+        out, inner = [], False
+        for l in lines[k + 1:]:
+            if l.startswith("```"):
+                inner = not inner
+            elif not inner and l.startswith("#"):
+                break
+            out.append(l)
+        return line, out
+    return None
+
+
+def entry_faults(doctext, word):
+    """What the entry of a command word lacks: a list of texts."""
+    found = entry_lines(doctext, word)
+    if found is None:
+        return []    # reported as a missing entry
+    heading, lines = found
+    faults = []
+    body = [l for l in lines if l.strip()]
+    names = re.findall(r"`([^`]+)`", heading)
+    if len(body) < 2 or body[0].strip() != "```text" or \
+            not any(body[1].startswith(n) for n in names):
+        faults.append("no synopsis")
+    if not any(re.match(r"^```ombra(-interactive)?\s*$", l) for l in lines):
+        faults.append("no example block")
+    return faults
+
+
+def command_words(srcs):
+    ws = []
+    for name, decl, pat, _, _, _ in LISTS:
+        if name == "command":
+            ws += [w for w in words(srcs, decl, pat) or [] if w not in ws]
+    return ws + ["!"]
+
+
 def check(srcs, docs):
     """The list of failure messages."""
     fails = []
@@ -143,7 +193,27 @@ def check(srcs, docs):
     if "int dispatch(const char* com" in "".join(srcs.values()) and \
             not covered(docs.get("commands.md", ""), None, r"`{w}", "!"):
         fails.append("docs/commands.md: no entry for command !")
+    cmds = docs.get("commands.md", "")
+    for w in command_words(srcs):
+        for fault in entry_faults(cmds, w):
+            fails.append("docs/commands.md: %s for command %s" % (fault, w))
     return fails
+
+
+def cut_block(doctext, word, opening):
+    """doctext without the first block of the entry of `word` whose fence
+    line matches the regex `opening`."""
+    heading, lines = entry_lines(doctext, word)
+    all_lines = doctext.splitlines()
+    start = all_lines.index(heading) + 1
+    for k, l in enumerate(lines):
+        if re.match(opening, l):
+            end = k + 1
+            while not lines[end].startswith("```"):
+                end += 1
+            del all_lines[start + k:start + end + 1]
+            return "\n".join(all_lines)
+    return doctext
 
 
 def selftest(srcs, docs):
@@ -160,6 +230,20 @@ def selftest(srcs, docs):
         mutated[doc] = cut
         if not any((" %s %s" % (name, w)) in f for f in check(srcs, mutated)):
             bad.append("removing the entry of %s %s from docs/%s is not caught" % (name, w, doc))
+    # A command entry without its synopsis, or without its example blocks.
+    for w, opening, fault in (("open", r"^```text", "no synopsis"),
+                              ("!", r"^```ombra", "no example block"),
+                              ("quit", r"^```ombra-interactive", "no example block")):
+        if "commands.md" not in docs or entry_lines(docs["commands.md"], w) is None:
+            continue
+        # the first block for a synopsis, every one for the examples
+        text, cut = docs["commands.md"], cut_block(docs["commands.md"], w, opening)
+        while fault == "no example block" and cut != text:
+            text, cut = cut, cut_block(cut, w, opening)
+        mutated = dict(docs)
+        mutated["commands.md"] = cut
+        if "docs/commands.md: %s for command %s" % (fault, w) not in check(srcs, mutated):
+            bad.append("removing the %s block of command %s is not caught" % (opening, w))
     return bad
 
 

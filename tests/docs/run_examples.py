@@ -9,7 +9,8 @@ The convention for every docs/*.md file:
 - A fenced block with the info string `ombra` holds command examples, one
   command per line.  All `ombra` blocks of one file run in order, in one
   batch session (`ombra -blc "exec FILE"`), in a fresh temporary directory
-  holding copies of share/sample/* (sample.ctl, sample.dat, sample.nc),
+  holding copies of share/sample/* (sample.ctl, sample.dat, sample.nc and
+  the station sample stations.ctl, stations.dat, stations.map),
   with OMDDIR set to share/ and OMSCRP to docs/examples/ (so `run cbar.gs`
   finds the example scripts).  Blank lines are skipped; lines starting with
   `*` are comments.
