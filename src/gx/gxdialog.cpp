@@ -125,7 +125,6 @@ void drawtext(dialog& g, int x, int y, const std::string& t, int colour, XFontSt
 
 void saveBox(dialog& g) {
   x11state& s = S();
-  if (s.bsflg) return;
   if (!g.boxsave) g.boxsave = gxdpixmap(g.Wd, g.Hd);
   if (g.boxsave) XCopyArea(s.display, g.w, g.boxsave, g.gc, 0, 0, (unsigned)g.Wd, (unsigned)g.Hd, 0, 0);
 }
@@ -273,12 +272,10 @@ void run(dialog& g) {
     bool expose = ev.type == Expose || ev.type == GraphicsExpose;
     if (expose) {
       if (s.excnt > 0) s.excnt--;
-      if (!s.bsflg) {
-        if (ev.type == Expose && g.saved)
-          XCopyArea(s.display, g.saved, s.win, s.gc, 0, 0, (unsigned)s.width, (unsigned)s.height, 0, 0);
-        if (g.boxsave)
-          XCopyArea(s.display, g.boxsave, g.w, g.gc, 0, 0, (unsigned)g.Wd, (unsigned)g.Hd, 0, 0);
-      }
+      if (ev.type == Expose && g.saved)
+        XCopyArea(s.display, g.saved, s.win, s.gc, 0, 0, (unsigned)s.width, (unsigned)s.height, 0, 0);
+      if (g.boxsave)
+        XCopyArea(s.display, g.boxsave, g.w, g.gc, 0, 0, (unsigned)g.Wd, (unsigned)g.Hd, 0, 0);
       XFlush(s.display);
       continue;
     }
@@ -346,10 +343,8 @@ char* dialog_line(dlgrec* d) {
   const long wmask = ButtonPressMask | ButtonReleaseMask | ButtonMotionMask | ExposureMask |
                      StructureNotifyMask;
   XSelectInput(s.display, s.win, wmask);
-  if (!s.bsflg) {
-    g.saved = gxdpixmap(s.width, s.height);
-    if (g.saved) XCopyArea(s.display, s.win, g.saved, s.gc, 0, 0, (unsigned)s.width, (unsigned)s.height, 0, 0);
-  }
+  // The whole window: it also answers exposures while the box is open.
+  g.saved = gxdsave(0, 0, s.width, s.height);
   s.xsetw.save_under = True;
   g.w = XCreateWindow(s.display, s.win, g.X, g.Y, (unsigned)g.Wd, (unsigned)g.Hd, 0, CopyFromParent,
                       CopyFromParent, CopyFromParent, CWSaveUnder, &s.xsetw);
@@ -373,15 +368,8 @@ char* dialog_line(dlgrec* d) {
   XDestroyWindow(s.display, g.w);
   gxdsfn();
   XSelectInput(s.display, s.win, wmask);
-  if (!s.bsflg) {
-    if (g.saved) {
-      XCopyArea(s.display, g.saved, s.win, s.gc, 0, 0, (unsigned)s.width, (unsigned)s.height, 0, 0);
-      XFreePixmap(s.display, g.saved);
-    }
-    if (g.boxsave) XFreePixmap(s.display, g.boxsave);
-    s.excnt++;
-  }
-  XFlush(s.display);
+  if (g.boxsave) XFreePixmap(s.display, g.boxsave);
+  gxdrestore(g.saved, 0, 0, s.width, s.height);
   std::string out = g.line;
   if (g.d.nu) {
     std::string keep;

@@ -207,11 +207,7 @@ int gxpopdm(dmenurec* menu, int header, int xleft, int xright, int ytop) {
   s.dmj2[lvl] = L.bottom;
   s.dmnum[lvl] = menu->num;
 
-  Pixmap under = 0;
-  if (!s.bsflg) {
-    under = gxdpixmap(L.W, L.H);
-    if (under) XCopyArea(s.display, s.win, under, s.gc, L.left, L.top, (unsigned)L.W, (unsigned)L.H, 0, 0);
-  }
+  Pixmap under = gxdsave(L.left, L.top, L.W, L.H);
   s.xsetw.save_under = True;
   L.w = XCreateWindow(s.display, s.win, L.left, L.top, (unsigned)L.W, (unsigned)L.H, 0,
                       CopyFromParent, CopyFromParent, CopyFromParent, CWSaveUnder, &s.xsetw);
@@ -317,14 +313,7 @@ int gxpopdm(dmenurec* menu, int header, int xleft, int xright, int ytop) {
   XUnmapWindow(s.display, L.w);
   XFreeGC(s.display, L.gc);
   XDestroyWindow(s.display, L.w);
-  if (!s.bsflg) {
-    if (under) {
-      XCopyArea(s.display, under, s.win, s.gc, 0, 0, (unsigned)L.W, (unsigned)L.H, L.left, L.top);
-      XFreePixmap(s.display, under);
-    }
-    s.excnt++;
-  }
-  XFlush(s.display);
+  gxdrestore(under, L.left, L.top, L.W, L.H);
   s.dmrecu--;
   return result;
 }
