@@ -164,16 +164,15 @@ void drawbox(dialog& g) {
   XSetForeground(s.display, g.gc, gxdpix(g.d.bc));
   XFillRectangle(s.display, g.w, g.gc, 0, 0, (unsigned)g.Wd, (unsigned)g.Hd);
   border(g);
-  if (!g.centred && !g.twoline) {
-    if (g.bar) drawtext(g, g.A / 2, g.base, g.line, g.d.fc, g.fr);
-    else drawtext(g, (g.Wd - g.V) / 2, g.base, g.line, g.d.fc, g.fr);
-  } else {
+  if (g.centred || g.twoline) {
     int x = (g.Wd - g.V) / 2;
     int b = g.centred ? 2 * g.A : 3 * g.Hd / 7;
     drawtext(g, x, b, g.prompt, 0, g.fi);
     drawtext(g, x - 1, b - 1, g.prompt, g.d.pc, g.fi);
-    drawtext(g, x, g.base, g.line, g.d.fc, g.fr);
   }
+  // The entry as every key redraws it, so the cursor shows before the
+  // first key.
+  drawrow(g);
 }
 
 // Removes the selection, or one character at pos when there is none.
@@ -359,10 +358,17 @@ char* dialog_line(dlgrec* d) {
   } while (!(e.type == Expose && e.xexpose.count == 0));
   drawbox(g);
   saveBox(g);
+  // The keys go to the box wherever the pointer is while it is open, and
+  // back where they went before when it closes.
+  Window focus = 0;
+  int revert = RevertToParent;
+  XGetInputFocus(s.display, &focus, &revert);
+  XSetInputFocus(s.display, g.w, RevertToParent, CurrentTime);
   XFlush(s.display);
 
   run(g);
 
+  XSetInputFocus(s.display, focus, revert, CurrentTime);
   XUnmapWindow(s.display, g.w);
   XFreeGC(s.display, g.gc);
   XDestroyWindow(s.display, g.w);
