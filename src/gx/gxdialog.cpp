@@ -29,6 +29,8 @@ struct dialog {
   int rowtop = 1, rowbot = 0, base = 0;
   int V = 0;             // width of the line as last drawn
   bool numerr = false;
+  bool resized = false;
+  XEvent resize = {};    // the window's last size change while open
   Window w = 0;
   GC gc = nullptr;
   Pixmap saved = 0, boxsave = 0;
@@ -314,6 +316,10 @@ void run(dialog& g) {
     } else if (ev.type == KeyPress) {
       if (key(g, &ev.xkey)) return;
     } else {
+      if (ev.type == ConfigureNotify && ev.xconfigure.window == s.win) {
+        g.resize = ev;
+        g.resized = true;
+      }
       continue;
     }
     if (g.c > (int)g.line.size()) g.c = (int)g.line.size();
@@ -376,6 +382,8 @@ char* dialog_line(dlgrec* d) {
   XSelectInput(s.display, s.win, wmask);
   if (g.boxsave) XFreePixmap(s.display, g.boxsave);
   gxdrestore(g.saved, 0, 0, s.width, s.height);
+  // Handed on, so the window takes its new size after the box.
+  if (g.resized) XPutBackEvent(s.display, &g.resize);
   std::string out = g.line;
   if (g.d.nu) {
     std::string keep;

@@ -286,3 +286,18 @@ TEST_F(X11Test, DialogShowsTheCursorAtOnce) {
   for (size_t i = 0; i < first.size() && i < after.size(); i++) differ += first[i] != after[i];
   EXPECT_EQ(differ, 0);
 }
+
+// A resize while the box is open is not lost: once it closes the window
+// takes its new size.
+TEST_F(X11Test, ResizeDuringADialogTakesEffectAfterIt) {
+  x11state& s = x11st();
+  gxdxsz(660, 510);
+  XSync(s.display, False);  // its configure event is queued before the key
+  send_key(XK_Return);
+  dlgrec d = request("abc", 5, 4, 4, 0.5f);
+  EXPECT_EQ(gxdlg(&d), "abc\n");
+  gxfrme(9);
+  EXPECT_EQ(s.width, 660);
+  EXPECT_EQ(s.height, 510);
+  EXPECT_FLOAT_EQ(s.xscl, 60.0f);
+}
