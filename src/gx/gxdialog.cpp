@@ -29,6 +29,8 @@ struct dialog {
   int rowtop = 1, rowbot = 0, base = 0;
   int V = 0;             // width of the line as last drawn
   bool numerr = false;
+  bool resized = false;
+  XEvent resize = {};    // the window's last size change while open
   Window w = 0;
   GC gc = nullptr;
   Pixmap saved = 0, boxsave = 0;
@@ -125,7 +127,6 @@ void drawtext(dialog& g, int x, int y, const std::string& t, int colour, XFontSt
 
 void saveBox(dialog& g) {
   x11state& s = S();
-  if (s.bsflg) return;
   if (!g.boxsave) g.boxsave = gxdpixmap(g.Wd, g.Hd);
   if (g.boxsave) XCopyArea(s.display, g.w, g.boxsave, g.gc, 0, 0, (unsigned)g.Wd, (unsigned)g.Hd, 0, 0);
 }
@@ -165,16 +166,15 @@ void drawbox(dialog& g) {
   XSetForeground(s.display, g.gc, gxdpix(g.d.bc));
   XFillRectangle(s.display, g.w, g.gc, 0, 0, (unsigned)g.Wd, (unsigned)g.Hd);
   border(g);
-  if (!g.centred && !g.twoline) {
-    if (g.bar) drawtext(g, g.A / 2, g.base, g.line, g.d.fc, g.fr);
-    else drawtext(g, (g.Wd - g.V) / 2, g.base, g.line, g.d.fc, g.fr);
-  } else {
+  if (g.centred || g.twoline) {
     int x = (g.Wd - g.V) / 2;
     int b = g.centred ? 2 * g.A : 3 * g.Hd / 7;
     drawtext(g, x, b, g.prompt, 0, g.fi);
     drawtext(g, x - 1, b - 1, g.prompt, g.d.pc, g.fi);
-    drawtext(g, x, g.base, g.line, g.d.fc, g.fr);
   }
+  // The entry as every key redraws it, so the cursor shows before the
+  // first key.
+  drawrow(g);
 }
 
 // Removes the selection, or one character at pos when there is none.
@@ -273,12 +273,10 @@ void run(dialog& g) {
     bool expose = ev.type == Expose || ev.type == GraphicsExpose;
     if (expose) {
       if (s.excnt > 0) s.excnt--;
-      if (!s.bsflg) {
-        if (ev.type == Expose && g.saved)
-          XCopyArea(s.display, g.saved, s.win, s.gc, 0, 0, (unsigned)s.width, (unsigned)s.height, 0, 0);
-        if (g.boxsave)
-          XCopyArea(s.display, g.boxsave, g.w, g.gc, 0, 0, (unsigned)g.Wd, (unsigned)g.Hd, 0, 0);
-      }
+      if (ev.type == Expose && g.saved)
+        XCopyArea(s.display, g.saved, s.win, s.gc, 0, 0, (unsigned)s.width, (unsigned)s.height, 0, 0);
+      if (g.boxsave)
+        XCopyArea(s.display, g.boxsave, g.w, g.gc, 0, 0, (unsigned)g.Wd, (unsigned)g.Hd, 0, 0);
       XFlush(s.display);
       continue;
     }
@@ -318,6 +316,10 @@ void run(dialog& g) {
     } else if (ev.type == KeyPress) {
       if (key(g, &ev.xkey)) return;
     } else {
+      if (ev.type == ConfigureNotify && ev.xconfigure.window == s.win) {
+        g.resize = ev;
+        g.resized = true;
+      }
       continue;
     }
     if (g.c > (int)g.line.size()) g.c = (int)g.line.size();
@@ -346,10 +348,8 @@ char* dialog_line(dlgrec* d) {
   const long wmask = ButtonPressMask | ButtonReleaseMask | ButtonMotionMask | ExposureMask |
                      StructureNotifyMask;
   XSelectInput(s.display, s.win, wmask);
-  if (!s.bsflg) {
-    g.saved = gxdpixmap(s.width, s.height);
-    if (g.saved) XCopyArea(s.display, s.win, g.saved, s.gc, 0, 0, (unsigned)s.width, (unsigned)s.height, 0, 0);
-  }
+  // The whole window: it also answers exposures while the box is open.
+  g.saved = gxdsave(0, 0, s.width, s.height);
   s.xsetw.save_under = True;
   g.w = XCreateWindow(s.display, s.win, g.X, g.Y, (unsigned)g.Wd, (unsigned)g.Hd, 0, CopyFromParent,
                       CopyFromParent, CopyFromParent, CWSaveUnder, &s.xsetw);
@@ -364,24 +364,26 @@ char* dialog_line(dlgrec* d) {
   } while (!(e.type == Expose && e.xexpose.count == 0));
   drawbox(g);
   saveBox(g);
+  // The keys go to the box wherever the pointer is while it is open, and
+  // back where they went before when it closes.
+  Window focus = 0;
+  int revert = RevertToParent;
+  XGetInputFocus(s.display, &focus, &revert);
+  XSetInputFocus(s.display, g.w, RevertToParent, CurrentTime);
   XFlush(s.display);
 
   run(g);
 
+  XSetInputFocus(s.display, focus, revert, CurrentTime);
   XUnmapWindow(s.display, g.w);
   XFreeGC(s.display, g.gc);
   XDestroyWindow(s.display, g.w);
   gxdsfn();
   XSelectInput(s.display, s.win, wmask);
-  if (!s.bsflg) {
-    if (g.saved) {
-      XCopyArea(s.display, g.saved, s.win, s.gc, 0, 0, (unsigned)s.width, (unsigned)s.height, 0, 0);
-      XFreePixmap(s.display, g.saved);
-    }
-    if (g.boxsave) XFreePixmap(s.display, g.boxsave);
-    s.excnt++;
-  }
-  XFlush(s.display);
+  if (g.boxsave) XFreePixmap(s.display, g.boxsave);
+  gxdrestore(g.saved, 0, 0, s.width, s.height);
+  // Handed on, so the window takes its new size after the box.
+  if (g.resized) XPutBackEvent(s.display, &g.resize);
   std::string out = g.line;
   if (g.d.nu) {
     std::string keep;

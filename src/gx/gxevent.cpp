@@ -113,8 +113,10 @@ void gxdeve(int wait) {
     }
     XEvent& e = s.report;
     if (e.type == Expose) {
+      // Even a server offering backing store exposes a window whose
+      // pixels it did not keep: the exposure always asks for a redraw.
       if (s.excnt > 0) s.excnt--;
-      else if (!s.bsflg) s.redraw = 1;
+      else s.redraw = 1;
     } else if (e.type == ConfigureNotify) {
       if (resized(e)) s.redraw = 1;
     } else if (e.type == ButtonPress) {

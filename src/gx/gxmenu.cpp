@@ -17,8 +17,16 @@ const int maxlevels = 4;
 struct menuitem {
   const char* text;
   int shown;   // characters before the cascade marker
+  int drawn;   // of those, the ones up to the last that is not a blank
   int casc;    // cascade menu number, -1 none
 };
+
+// Items are written "Open |Save |Colour >05>": the blanks that part them
+// from the bar or the marker are not part of the label.
+int labelchars(const char* s, int shown) {
+  while (shown > 0 && s[shown - 1] == ' ') shown--;
+  return shown;
+}
 
 struct level {
   Window w = 0;
@@ -68,10 +76,9 @@ void drawmenu(const level& L) {
   if (fi) XSetFont(s.display, L.gc, fi->fid);
   for (size_t i = 0; i < L.items.size(); i++) {
     const menuitem& it = L.items[i];
-    int n = it.shown - 1;
-    if (m.bfc >= 0 && n > 0) {
+    if (m.bfc >= 0 && it.drawn > 0) {
       XSetForeground(s.display, L.gc, gxdpix(m.bfc));
-      XDrawString(s.display, L.w, L.gc, L.R / 4, ((int)i + 1) * L.R - L.R / 3, it.text, n);
+      XDrawString(s.display, L.w, L.gc, L.R / 4, ((int)i + 1) * L.R - L.R / 3, it.text, it.drawn);
     }
     if (it.casc >= 0) arrow(L, (int)i, false);
   }
@@ -171,6 +178,7 @@ int gxpopdm(dmenurec* menu, int header, int xleft, int xright, int ytop) {
       menuitem mi;
       mi.text = it;
       mi.casc = gxdmcasc(it, len - off, &mi.shown);
+      mi.drawn = labelchars(it, mi.shown);
       L.items.push_back(mi);
     }
     off += n + 1;
@@ -180,8 +188,8 @@ int gxpopdm(dmenurec* menu, int header, int xleft, int xright, int ytop) {
   int wmax = 0;
   bool anycasc = false;
   for (const menuitem& it : L.items) {
-    int n = it.casc >= 0 ? it.shown - 1 : it.shown;
-    if (n < 0) n = 0;
+    // A plain item is measured with its blanks, a cascade item by its label.
+    int n = it.casc >= 0 ? it.drawn : it.shown;
     int w = fi ? XTextWidth(fi, it.text, n) : 6 * n;
     if (w > wmax) wmax = w;
     anycasc = anycasc || it.casc >= 0;
@@ -207,11 +215,7 @@ int gxpopdm(dmenurec* menu, int header, int xleft, int xright, int ytop) {
   s.dmj2[lvl] = L.bottom;
   s.dmnum[lvl] = menu->num;
 
-  Pixmap under = 0;
-  if (!s.bsflg) {
-    under = gxdpixmap(L.W, L.H);
-    if (under) XCopyArea(s.display, s.win, under, s.gc, L.left, L.top, (unsigned)L.W, (unsigned)L.H, 0, 0);
-  }
+  Pixmap under = gxdsave(L.left, L.top, L.W, L.H);
   s.xsetw.save_under = True;
   L.w = XCreateWindow(s.display, s.win, L.left, L.top, (unsigned)L.W, (unsigned)L.H, 0,
                       CopyFromParent, CopyFromParent, CopyFromParent, CWSaveUnder, &s.xsetw);
@@ -317,14 +321,7 @@ int gxpopdm(dmenurec* menu, int header, int xleft, int xright, int ytop) {
   XUnmapWindow(s.display, L.w);
   XFreeGC(s.display, L.gc);
   XDestroyWindow(s.display, L.w);
-  if (!s.bsflg) {
-    if (under) {
-      XCopyArea(s.display, under, s.win, s.gc, 0, 0, (unsigned)L.W, (unsigned)L.H, L.left, L.top);
-      XFreePixmap(s.display, under);
-    }
-    s.excnt++;
-  }
-  XFlush(s.display);
+  gxdrestore(under, L.left, L.top, L.W, L.H);
   s.dmrecu--;
   return result;
 }

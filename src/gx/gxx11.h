@@ -146,6 +146,14 @@ char* gxxdlg(dlgrec* d);
 // had a "#" added).  e is the first editable position.
 int gxdnum(std::string& line, int e, int* pos, int* end);
 
+// ---- the area under a temporary child window (gxunder.cpp)
+// A copy of the window area w by h at (x, y); 0 when none can be made.
+Pixmap gxdsave(int x, int y, int w, int h);
+// Puts a copy back at (x, y) after the child has gone, frees it and drops
+// the exposures the closing caused inside the area (a null copy leaves
+// them, so that they are answered by a full redraw).
+void gxdrestore(Pixmap p, int x, int y, int w, int h);
+
 // ---- window dump (gxxwd.cpp)
 void set_display_screen(Display* d, int screen);
 void gxxdump(const char* name, bool back);

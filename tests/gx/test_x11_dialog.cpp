@@ -169,3 +169,135 @@ TEST_F(X11Test, LongEntriesStopAtTheBufferSize) {
   EXPECT_EQ(out.size(), 512u);  // 511 characters and the newline
   EXPECT_EQ(out.substr(0, 3), "qqq");
 }
+
+namespace {
+
+// A key press from the second client: to the keyboard focus (as the
+// keyboard would send it), or straight to the client that made w.
+void client_key(Display* c, Window w, KeySym ks, bool tofocus) {
+  XEvent e = {};
+  e.type = KeyPress;
+  e.xkey.window = w;
+  e.xkey.root = DefaultRootWindow(c);
+  e.xkey.keycode = XKeysymToKeycode(c, ks);
+  e.xkey.same_screen = True;
+  if (tofocus) XSendEvent(c, InputFocus, False, KeyPressMask, &e);
+  else XSendEvent(c, w, False, 0, &e);
+  XSync(c, False);
+}
+
+bool viewable(Display* c, Window w) {
+  XWindowAttributes a;
+  return XGetWindowAttributes(c, w, &a) && a.map_state == IsViewable;
+}
+
+}  // namespace
+
+// What is typed reaches the open box with the pointer anywhere, and the
+// keyboard goes back where it was when the box closes.
+TEST_F(X11Test, DialogTakesTheKeysWhereverThePointerIs) {
+  x11state& s = x11st();
+  XWarpPointer(s.display, None, s.win, 0, 0, 0, 0, 10, 10);  // far from the box
+  Window focus0 = 0;
+  int revert0 = 0;
+  XGetInputFocus(s.display, &focus0, &revert0);
+  Window win = s.win;
+  int fd = -1;
+  pid_t pid = x11test::second_client(&fd, [win](Display* c, int out) {
+    Window box = x11test::mapped_child(c, win);
+    if (!box) return;
+    for (int i = 0; i < 100; i++) {  // up to 1 s for the box to take the keyboard
+      Window f = 0;
+      int r = 0;
+      XGetInputFocus(c, &f, &r);
+      if (f == box) break;
+      usleep(10000);
+    }
+    client_key(c, box, XK_o, true);
+    client_key(c, box, XK_k, true);
+    client_key(c, box, XK_Return, true);
+    char lost = 0;
+    for (int i = 0; i < 200 && viewable(c, box); i++) usleep(10000);
+    if (viewable(c, box)) {  // the keys went astray: end the dialog all the same
+      lost = 1;
+      client_key(c, box, XK_Return, false);
+    }
+    if (write(out, &lost, 1) != 1) {}
+  });
+  ASSERT_GT(pid, 0);
+  dlgrec d = request("abc", 5, 4, 4, 0.5f);
+  EXPECT_EQ(gxdlg(&d), "abcok\n");
+  char lost = 2;
+  EXPECT_EQ(read(fd, &lost, 1), 1);
+  EXPECT_EQ(lost, 0);
+  close(fd);
+  int st = 0;
+  waitpid(pid, &st, 0);
+  Window focus1 = 0;
+  int revert1 = 0;
+  XGetInputFocus(s.display, &focus1, &revert1);
+  EXPECT_EQ(focus1, focus0);
+  EXPECT_EQ(revert1, revert0);
+}
+
+// The text cursor is there as soon as the box opens: the box looks the
+// same before a key as after typing a character and deleting it again.
+TEST_F(X11Test, DialogShowsTheCursorAtOnce) {
+  x11state& s = x11st();
+  Window win = s.win;
+  int fd = -1;
+  pid_t pid = x11test::second_client(&fd, [win](Display* c, int out) {
+    Window box = x11test::mapped_child(c, win);
+    if (!box) return;
+    int W = 0, H = 0;
+    std::vector<uint32_t> a, b;
+    for (int i = 0; i < 200; i++) {  // until the drawing has settled
+      a = b;
+      usleep(20000);
+      b = x11test::window_pixels(c, box, &W, &H);
+      if (i > 2 && a == b) break;
+    }
+    std::vector<uint32_t> first = b;
+    client_key(c, box, XK_x, false);
+    for (int i = 0; i < 200 && x11test::window_pixels(c, box, &W, &H) == first; i++) usleep(10000);
+    client_key(c, box, XK_BackSpace, false);
+    std::vector<uint32_t> after;
+    for (int i = 0; i < 200; i++) {
+      after = x11test::window_pixels(c, box, &W, &H);
+      if (after == first) break;
+      usleep(10000);
+    }
+    x11test::put_pixels(out, first, W, H);
+    x11test::put_pixels(out, after, W, H);
+    client_key(c, box, XK_Return, false);
+  });
+  ASSERT_GT(pid, 0);
+  dlgrec d = request("abc", 5, 4, 4, 0.5f);
+  EXPECT_EQ(gxdlg(&d), "abc\n");
+  int W = 0, H = 0;
+  std::vector<uint32_t> first = x11test::get_pixels(fd, &W, &H);
+  std::vector<uint32_t> after = x11test::get_pixels(fd, &W, &H);
+  close(fd);
+  int st = 0;
+  waitpid(pid, &st, 0);
+  ASSERT_EQ(W, 200);
+  ASSERT_EQ(H, 25);
+  long differ = 0;
+  for (size_t i = 0; i < first.size() && i < after.size(); i++) differ += first[i] != after[i];
+  EXPECT_EQ(differ, 0);
+}
+
+// A resize while the box is open is not lost: once it closes the window
+// takes its new size.
+TEST_F(X11Test, ResizeDuringADialogTakesEffectAfterIt) {
+  x11state& s = x11st();
+  gxdxsz(660, 510);
+  XSync(s.display, False);  // its configure event is queued before the key
+  send_key(XK_Return);
+  dlgrec d = request("abc", 5, 4, 4, 0.5f);
+  EXPECT_EQ(gxdlg(&d), "abc\n");
+  gxfrme(9);
+  EXPECT_EQ(s.width, 660);
+  EXPECT_EQ(s.height, 510);
+  EXPECT_FLOAT_EQ(s.xscl, 60.0f);
+}

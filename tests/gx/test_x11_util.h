@@ -12,9 +12,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "gx/gx.h"
 #include "gx/gxdrv.h"
@@ -229,6 +231,97 @@ inline void type_text(const std::string& t) {
     }
     send_key(ks, shift);
   }
+}
+
+// A second client, in a child process with its own connection, that
+// acts while this process sits in a modal widget (a menu, a dialog): what
+// it sees comes back on a pipe.  fn(display, pipe) runs in the child.
+template <class F>
+inline pid_t second_client(int* readfd, F fn) {
+  int fds[2];
+  if (pipe(fds) != 0) return -1;
+  pid_t pid = fork();
+  if (pid == 0) {
+    close(fds[0]);
+    alarm(20);
+    Display* d = XOpenDisplay(nullptr);
+    if (d) {
+      fn(d, fds[1]);
+      XCloseDisplay(d);
+    }
+    _exit(0);
+  }
+  close(fds[1]);
+  *readfd = fds[0];
+  return pid;
+}
+
+// The first mapped child window of parent, waited for up to 5 s; 0 if none.
+inline Window mapped_child(Display* d, Window parent) {
+  for (int i = 0; i < 500; i++) {
+    Window root, up, *kids = nullptr;
+    unsigned n = 0;
+    Window found = 0;
+    if (XQueryTree(d, parent, &root, &up, &kids, &n)) {
+      for (unsigned k = 0; k < n && !found; k++) {
+        XWindowAttributes a;
+        if (XGetWindowAttributes(d, kids[k], &a) && a.map_state == IsViewable) found = kids[k];
+      }
+      if (kids) XFree(kids);
+    }
+    if (found) return found;
+    usleep(10000);
+  }
+  return 0;
+}
+
+// The pixels of a window, row by row, as 0xRRGGBB.
+inline std::vector<uint32_t> window_pixels(Display* d, Window w, int* width, int* height) {
+  std::vector<uint32_t> px;
+  XWindowAttributes a;
+  *width = *height = 0;
+  if (!XGetWindowAttributes(d, w, &a)) return px;
+  XImage* im = XGetImage(d, w, 0, 0, (unsigned)a.width, (unsigned)a.height, AllPlanes, ZPixmap);
+  if (!im) return px;
+  *width = a.width;
+  *height = a.height;
+  for (int y = 0; y < a.height; y++)
+    for (int x = 0; x < a.width; x++) px.push_back((uint32_t)(XGetPixel(im, x, y) & 0xffffff));
+  XDestroyImage(im);
+  return px;
+}
+
+inline void put_pixels(int fd, const std::vector<uint32_t>& px, int w, int h) {
+  int32_t head[2] = {w, h};
+  if (write(fd, head, sizeof head) != (ssize_t)sizeof head) return;
+  size_t n = px.size() * sizeof(uint32_t);
+  const char* p = (const char*)px.data();
+  while (n > 0) {
+    ssize_t k = write(fd, p, n);
+    if (k <= 0) return;
+    p += k;
+    n -= (size_t)k;
+  }
+}
+
+// Reads what put_pixels wrote; an empty vector at the end of the pipe.
+inline std::vector<uint32_t> get_pixels(int fd, int* w, int* h) {
+  std::vector<uint32_t> px;
+  int32_t head[2] = {0, 0};
+  *w = *h = 0;
+  if (read(fd, head, sizeof head) != (ssize_t)sizeof head || head[0] <= 0 || head[1] <= 0) return px;
+  px.resize((size_t)head[0] * (size_t)head[1]);
+  size_t n = px.size() * sizeof(uint32_t);
+  char* p = (char*)px.data();
+  while (n > 0) {
+    ssize_t k = read(fd, p, n);
+    if (k <= 0) return {};
+    p += k;
+    n -= (size_t)k;
+  }
+  *w = head[0];
+  *h = head[1];
+  return px;
 }
 
 }  // namespace x11test

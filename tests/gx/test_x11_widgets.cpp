@@ -453,3 +453,81 @@ TEST_F(X11Test, WidgetsResetByAFrameActionNoLongerAnswer) {
   event e = read_event();
   EXPECT_EQ(e.kind, 0);
 }
+
+// Each item shows its whole text, blanks at its end left out, and a
+// cascade item its name without the marker: the rows of the open menu,
+// read by a second client, against the same texts drawn apart.
+TEST_F(X11Test, DropMenuItemsShowTheirWholeText) {
+  x11state& s = x11st();
+  dmenurec m = menu(2, 7, 2, 0.5f, "Field | slp | t | z|Open|More >05>|", 0);
+  gxdrmu(1, &m, 0, -1);
+  const dmenurec& d = s.dmu[1];
+  click(1, (d.x1 + d.x2) / 2, (d.y1 + d.y2) / 2);  // opens it until the next press
+  Window win = s.win;
+  int fd = -1;
+  pid_t pid = x11test::second_client(&fd, [win](Display* c, int out) {
+    Window w = x11test::mapped_child(c, win);
+    if (!w) return;
+    std::vector<uint32_t> a, b;
+    int W = 0, H = 0;
+    for (int i = 0; i < 200; i++) {  // until the drawing has settled
+      a = b;
+      usleep(20000);
+      b = x11test::window_pixels(c, w, &W, &H);
+      if (i > 2 && a == b) break;
+    }
+    x11test::put_pixels(out, b, W, H);
+    XEvent e = {};
+    Window child;
+    int rx = 0, ry = 0;
+    XTranslateCoordinates(c, win, DefaultRootWindow(c), 5, 5, &rx, &ry, &child);
+    e.type = ButtonPress;
+    e.xbutton.window = win;
+    e.xbutton.root = DefaultRootWindow(c);
+    e.xbutton.x = 5;
+    e.xbutton.y = 5;
+    e.xbutton.x_root = rx;
+    e.xbutton.y_root = ry;
+    e.xbutton.button = 1;
+    e.xbutton.same_screen = True;
+    XSendEvent(c, win, False, 0, &e);  // a press away from it closes it
+    XSync(c, False);
+  });
+  ASSERT_GT(pid, 0);
+  event e = read_event();
+  int W = 0, H = 0;
+  std::vector<uint32_t> shown = x11test::get_pixels(fd, &W, &H);
+  close(fd);
+  int st = 0;
+  waitpid(pid, &st, 0);
+  EXPECT_EQ(e.kind, 3);
+  EXPECT_EQ(e.info[1], 0);
+  ASSERT_FALSE(shown.empty());
+
+  const char* want[] = {" slp", " t", " z", "Open", "More"};
+  XFontStruct* f = gxdfnt(1);
+  int A = f->ascent, R = 2 * A;
+  ASSERT_EQ(H, 5 * R);
+  ASSERT_EQ(W, XTextWidth(f, " slp ", 5) + A + XTextWidth(f, "xxx", 3));
+  Pixmap ref = XCreatePixmap(s.display, s.win, (unsigned)W, (unsigned)H, (unsigned)s.depth);
+  GC gc = XCreateGC(s.display, ref, 0, nullptr);
+  XSetForeground(s.display, gc, gxdpix(15));
+  XFillRectangle(s.display, ref, gc, 0, 0, (unsigned)W, (unsigned)H);
+  XSetForeground(s.display, gc, gxdpix(1));
+  XSetFont(s.display, gc, f->fid);
+  for (int i = 0; i < 5; i++)
+    XDrawString(s.display, ref, gc, R / 4, (i + 1) * R - R / 3, want[i], (int)strlen(want[i]));
+  XImage* im = XGetImage(s.display, ref, 0, 0, (unsigned)W, (unsigned)H, AllPlanes, ZPixmap);
+  ASSERT_NE(im, nullptr);
+  int textright = W - 3 * (R / 5) - 2;  // left of a cascade arrow
+  for (int i = 0; i < 5; i++) {
+    int differ = 0;
+    for (int y = i * R + 2; y <= (i + 1) * R - 3; y++)
+      for (int x = 2; x < textright; x++)
+        differ += shown[(size_t)(y * W + x)] != (uint32_t)(XGetPixel(im, x, y) & 0xffffff);
+    EXPECT_EQ(differ, 0) << want[i];
+  }
+  XDestroyImage(im);
+  XFreeGC(s.display, gc);
+  XFreePixmap(s.display, ref);
+}
