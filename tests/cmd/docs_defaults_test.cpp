@@ -133,10 +133,11 @@ std::string othervalue(const std::string& command, bool* toggled = nullptr) {
   return "";
 }
 
+// The state of a program just started: the static record is zero before
+// ominit, and a few settings (mdlopts, loopincr, looping) are left at that
+// zero by ominit itself, so other tests' values must not leak in.
 void startstate() {
-  gcmn.filehead = nullptr;
-  gcmn.dfile = nullptr;
-  gcmn.filecount = 0;
+  gcmn = cmnstate{};
   gcmn.vpagew = 11;
   gcmn.vpageh = 8.5;
   gcmn.batch = 1;
