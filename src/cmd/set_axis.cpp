@@ -2,7 +2,9 @@
 // positions, texts and options, fixed axis ranges, axis reversal and log
 // scaling, time-label suppression, and the map projection, bounds, data
 // sets and line attributes.
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "base/cmnstate.h"
 #include "base/omprnt.h"
@@ -28,18 +30,18 @@ int setint(const setcall& c, float* field, const char* echo) {
   return 0;
 }
 
-// A list of up to max-1 reals into vals; the count goes to *count only when
-// the whole list was read (values read before a bad word stay).
+// A list of up to max-1 reals into vals and its count into *count, both
+// only when the whole list was read: a refused list leaves the old one
+// whole, rather than its count over values of the new one.
 int setlist(const setcall& c, float* vals, int max, int* count) {
-  const char* p = nxtwrd(c.word);
-  int n = 0;
-  while (p) {
+  std::vector<float> got;
+  for (const char* p = nxtwrd(c.word); p; p = nxtwrd(p)) {
     float v;
-    if (n >= max - 1 || !valprs(p, &v)) return setmiss(c);
-    vals[n++] = v;
-    p = nxtwrd(p);
+    if (static_cast<int>(got.size()) >= max - 1 || !valprs(p, &v)) return setmiss(c);
+    got.push_back(v);
   }
-  *count = n;
+  std::copy(got.begin(), got.end(), vals);
+  *count = static_cast<int>(got.size());
   return 0;
 }
 

@@ -1,7 +1,9 @@
 // set gxout and the contour, shading and value-listing settings.
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <type_traits>
+#include <vector>
 
 #include "base/cmnstate.h"
 #include "base/omprnt.h"
@@ -76,20 +78,23 @@ int setgxout(const char* kw, cmnstate* pcm) {
   return missing("GXOUT");
 }
 
-// Reads a list of reals (ints when ints is set) into vals (room limit+1
-// entries); the count is stored only when the whole list was read.
+// Reads a list of up to limit reals (or ints) into vals and its count into
+// *count, both only when the whole list was read: a refused list leaves the
+// old one whole, rather than its count over values of the new one.
 template <typename T>
 int readlist(const char* kw, T* vals, int limit, int* count, const char* name) {
-  int n = 0;
+  std::vector<T> got;
   for (const char* p = nxtwrd(kw); p; p = nxtwrd(p)) {
-    if (n >= limit) return missing(name);
+    if (static_cast<int>(got.size()) >= limit) return missing(name);
+    T v;
     bool ok;
-    if constexpr (std::is_same<T, float>::value) ok = valprs(p, &vals[n]) != nullptr;
-    else ok = intprs(p, &vals[n]) != nullptr;
+    if constexpr (std::is_same<T, float>::value) ok = valprs(p, &v) != nullptr;
+    else ok = intprs(p, &v) != nullptr;
     if (!ok) return missing(name);
-    n++;
+    got.push_back(v);
   }
-  *count = n;
+  std::copy(got.begin(), got.end(), vals);
+  *count = static_cast<int>(got.size());
   return -1;
 }
 
@@ -122,18 +127,24 @@ int setrbcols(const char* kw, cmnstate* pcm) {
   return 0;
 }
 
+// Value and colour pairs, stored only when every pair was read (as lists
+// are, see readlist).
 int setfgvals(const char* kw, cmnstate* pcm) {
-  int n = 0;
+  std::vector<int> vals, cols;
   const char* p = nxtwrd(kw);
   while (p) {
-    if (n >= 48) return missing("FGVALS");
-    if (!intprs(p, &pcm->fgvals[n])) return missing("FGVALS");
+    int v, col;
+    if (vals.size() >= 48) return missing("FGVALS");
+    if (!intprs(p, &v)) return missing("FGVALS");
     p = nxtwrd(p);
-    if (!p || !intprs(p, &pcm->fgcols[n])) return missing("FGVALS");
-    n++;
+    if (!p || !intprs(p, &col)) return missing("FGVALS");
+    vals.push_back(v);
+    cols.push_back(col);
     p = nxtwrd(p);
   }
-  pcm->fgcount = n;
+  std::copy(vals.begin(), vals.end(), pcm->fgvals);
+  std::copy(cols.begin(), cols.end(), pcm->fgcols);
+  pcm->fgcount = static_cast<int>(vals.size());
   omprnt(2, "fgvals set\n");
   return 0;
 }

@@ -61,6 +61,40 @@ TEST_F(Settings, LevelAndColourLists) {
   EXPECT_EQ(gcmn.fgcols[1], 4);
 }
 
+// A refused list leaves the list before it whole: its count must not come
+// to stand over the values the refused command had read.
+TEST_F(Settings, RefusedListKeepsTheOldList) {
+  run("set clevs 250 260 270");
+  EXPECT_EQ(run("set clevs 1 2 x").rc, 1);
+  ASSERT_EQ(gcmn.clevcount, 3);
+  EXPECT_EQ(gcmn.clevs[0], 250.0f);
+  EXPECT_EQ(gcmn.clevs[2], 270.0f);
+  run("set ccols 2 3");
+  std::string many = "set ccols";
+  for (int i = 0; i < 99; i++) many += " 9";
+  EXPECT_EQ(run(many).rc, 1);
+  EXPECT_EQ(gcmn.ccolcount, 2);
+  EXPECT_EQ(gcmn.ccols[0], 2);
+  EXPECT_EQ(gcmn.ccols[1], 3);
+  run("set rbcols 4 5");
+  EXPECT_EQ(run("set rbcols 7 x").rc, 1);
+  EXPECT_EQ(gcmn.rbcolcount, 2);
+  EXPECT_EQ(gcmn.rbcols[0], 4);
+  run("set fgvals 1 2 3 4");
+  EXPECT_EQ(run("set fgvals 8 9 10").rc, 1);
+  EXPECT_EQ(gcmn.fgcount, 2);
+  EXPECT_EQ(gcmn.fgvals[0], 1);
+  EXPECT_EQ(gcmn.fgcols[0], 2);
+  run("set xlevs 10 20");
+  EXPECT_EQ(run("set xlevs 30 y").rc, 1);
+  EXPECT_EQ(gcmn.xlevcount, 2);
+  EXPECT_EQ(gcmn.xlevs[0], 10.0f);
+  run("set mpvals 0 10 20 30");
+  EXPECT_EQ(run("set mpvals 5 x").rc, 1);
+  EXPECT_EQ(gcmn.mpvalsset, 4);
+  EXPECT_EQ(gcmn.mpvals[0], 0.0f);
+}
+
 TEST_F(Settings, SingleValuesAndSwitches) {
   EXPECT_EQ(run("set cint 2.5").out, "cint = 2.5 \n");
   EXPECT_EQ(run("set cint 0").out, "cint = 0 \n");
