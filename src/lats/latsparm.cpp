@@ -284,7 +284,10 @@ int latsParmCreateTable(const char* path) {
   bool ok = true;
   while (ok && c != EOF) {
     line.clear();
-    while ((c = fgetc(fp)) != EOF && c != '\n' && line.size() < LINEMAX) line += (char)c;
+    // A row longer than the line buffer keeps its first LINEMAX characters;
+    // the rest of it is skipped, not read as a row of its own.
+    while ((c = fgetc(fp)) != EOF && c != '\n')
+      if (line.size() < LINEMAX) line += (char)c;
     if (c == EOF && line.empty()) break;
     lineno++;
     if (line.size() >= 2 && line[0] == '#' && line[1] == '!') {

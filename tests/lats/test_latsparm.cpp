@@ -104,6 +104,20 @@ TEST_F(LatsTest, UnknownSectionIsReportedAndIgnored) {
   EXPECT_TRUE(latsParmLookup("ta"));
 }
 
+// A row past the line buffer (510 characters) is cut there; its tail is not
+// taken for a row of its own (which here would be the refused row "xx").
+TEST_F(LatsTest, OverlongRowIsCutNotSplit) {
+  std::string row = "ta | 11 | T | K | float | | 1 | | x | x" + std::string(600, ' ') +
+                    "| xx | 1 | t | u | double | | | | |";
+  spit("t.tab", "#!variable\n" + row + "\ntb | 11 | T | K | float | | 1 | | x | x\n");
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(1, lats_parmtab("t.tab"));
+  EXPECT_EQ("", testing::internal::GetCapturedStderr());
+  EXPECT_EQ(2, latsParmCount());
+  EXPECT_TRUE(latsParmLookup("ta"));
+  EXPECT_TRUE(latsParmLookup("tb"));
+}
+
 TEST_F(LatsTest, SectionCapacityIsEnforcedAtTheRowThatExceedsIt) {
   std::string t = "#!vert\n";
   for (int i = 0; i < LATS_VERT_CAP; i++) t += "v" + std::to_string(i) + " | d | u | single | up | 1 | 0 | 0 | 0\n";
