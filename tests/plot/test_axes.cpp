@@ -53,6 +53,32 @@ TEST(AxisText, LongitudeAndLatitude) {
   EXPECT_EQ(lat(45.5f), "45.5N");
 }
 
+TEST(AxisText, LongitudesOfAnySizeWrapInOneStep) {
+  // damaged coordinates: the float nearest -1e38 is 128 short of a turn
+  EXPECT_EQ(lon(-1e38f), "128W");
+  EXPECT_EQ(lon(1e20f), "88W");
+  EXPECT_EQ(lon(-1e35f), "40W");
+  EXPECT_EQ(lon(INFINITY), "nan");
+  EXPECT_EQ(lon(NAN), "nan");
+}
+
+TEST(AxisLabels, AnIntervalLostInHugeEndsGivesOneLabel) {
+  cmnstate* pcm = lonlat_frame();
+  pcm->mproj = 2;
+  pcm->wlo[0] = -1e38f;
+  pcm->whi[0] = 357.5f;
+  size_t before = strokes();
+  omaxis(1, pcm, 0);
+  size_t drawn = strokes() - before;
+  // every step of 90 from -1e38 lands on -1e38 again: one label, 128W
+  EXPECT_EQ(pcm->xlevs[0], -1e38f);
+  pcm->xlevcount = 1;
+  before = strokes();
+  omaxis(1, pcm, 0);
+  pcm->xlevcount = 0;
+  EXPECT_EQ(drawn, strokes() - before);
+}
+
 TEST(AxisText, UserFormatsTakeOneFloatConversion) {
   char b[32];
   EXPECT_TRUE(omlfmt("%5.1f", 3.14159f, b, sizeof b));
