@@ -1,6 +1,7 @@
 // Axes and labels of plots: ticks, grid lines and label texts for
 // longitude, latitude, level, time and value axes, and the meridian and
 // parallel grid of curved map projections.
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -278,7 +279,8 @@ int omltch(float lat, char* buf) {
 int omtinc(const cmnstate* pcm, datetime* first, datetime* incr) {
   *incr = datetime{0, 0, 0, 0, 0};
   datetime t = pcm->tbeg;
-  if (pcm->tend.yr - pcm->tbeg.yr >= 5) {
+  // Years of the whole int range apart: the difference needs more bits.
+  if ((long long)pcm->tend.yr - pcm->tbeg.yr >= 5) {
     float c = 0, lo, hi;
     omcsel((float)pcm->tbeg.yr, (float)pcm->tend.yr, &c, &lo, &hi);
     int y = (int)(c + 0.5f);
@@ -340,7 +342,8 @@ int omtinc(const cmnstate* pcm, datetime* first, datetime* incr) {
   } else {
     ceilto(&t, 1);
     int y = incr->yr;
-    t.yr = (t.yr + y - 1) / y * y;
+    long long up = ((long long)t.yr + y - 1) / y * y;
+    t.yr = up > INT_MAX ? INT_MAX : (int)up;
     kind = 1;
   }
   *first = t;

@@ -1,5 +1,6 @@
 // Axis labels: longitude and latitude texts, label positions and
 // intervals, user overrides, time steps and user formats.
+#include <climits>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -262,6 +263,16 @@ TEST(TimeSteps, YearStepIsNeverZero) {
   pcm->tbeg = datetime{1988, 1, 1, 0, 0};
   omtinc(pcm, &first, &inc);
   EXPECT_GE(inc.yr, 1);
+}
+
+TEST(TimeSteps, YearsOfTheWholeIntRangeApartStepInYears) {
+  cmnstate* pcm = frame_state();
+  datetime first, inc;
+  pcm->tbeg = datetime{INT_MIN, 1, 1, 0, 0};
+  pcm->tend = datetime{825819136, 1, 1, 0, 0};
+  EXPECT_EQ(omtinc(pcm, &first, &inc), 1);
+  EXPECT_EQ(inc.yr, 300000000);
+  EXPECT_EQ(first.yr, -1800000000);
 }
 
 TEST(TimeLabels, PlottedGridsTimeAxisWithoutADefaultFile) {
