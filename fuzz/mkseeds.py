@@ -351,6 +351,43 @@ def sdfcoordseeds():
     out(t, "single", join("degrees_east", "", d([10.0])))
 
 
+# ---------------------------------------------------------------- axes
+PROJS = {"off": 0, "scaled": 1, "latlon": 2, "nps": 3, "sps": 4, "robinson": 5,
+         "mollweide": 6, "ortho": 7, "lambert": 8}
+
+
+def axes(proj, xdim, ydim, lon, lat, lev=(1000, 100), val=(0, 1), lint=(0, 0),
+         flags=0, more=0, xaxis=(0, 0, 0), yaxis=(0, 0, 0), mpvals=(0, 0, 0, 0),
+         tstep=(0, 360), tbeg=(2000, 1, 1, 0, 0), tend=(2000, 1, 3, 0, 0), xlevs=()):
+    h = bytes([PROJS[proj], xdim + 5 * ydim, flags, more | (len(xlevs) << 4)])
+    f = list(lon) + list(lat) + list(lev) + list(val) + list(lint) + list(xaxis) + list(yaxis)
+    f += list(mpvals) + list(tstep)
+    t = b"".join(struct.pack("<i4B", y, mo - 1, dy - 1, hr, mn) for y, mo, dy, hr, mn in (tbeg, tend))
+    return h + struct.pack("<%df" % len(f), *f) + t + struct.pack("<%df" % len(xlevs), *xlevs)
+
+
+def axesseeds():
+    t = "axes"
+    out(t, "latlon", axes("latlon", 0, 1, (0, 360), (-90, 90)))
+    out(t, "regional", axes("latlon", 0, 1, (-20, 20), (30, 50), lint=(5, -2), flags=8))
+    out(t, "nps", axes("nps", 0, 1, (0, 360), (20, 90), flags=8 | 32))
+    out(t, "robinson", axes("robinson", 0, 1, (-180, 180), (-90, 90), flags=8))
+    out(t, "mollweide", axes("mollweide", 0, 1, (-180, 180), (-80, 80), flags=8))
+    out(t, "ortho", axes("ortho", 0, 1, (-90, 90), (-90, 90), flags=8))
+    out(t, "lambert", axes("lambert", 0, 1, (-120, -60), (20, 60), flags=8 | 64,
+                           mpvals=(-120, -60, 20, 60)))
+    out(t, "hugelon", axes("latlon", 0, 1, (-1e38, 357.5), (-90, 90)))
+    out(t, "lonlev", axes("latlon", 0, 2, (0, 360), (0, 0), lev=(1000, 10), flags=1))
+    out(t, "latval", axes("off", 1, 4, (0, 0), (-90, 90), val=(-3.5, 12), flags=2 | 4))
+    out(t, "timelev", axes("latlon", 3, 2, (0, 0), (0, 0), more=1))
+    out(t, "years", axes("latlon", 3, 4, (0, 0), (0, 0), tstep=(12, 0), tbeg=(1950, 1, 1, 0, 0),
+                         tend=(2020, 1, 1, 0, 0)))
+    out(t, "minutes", axes("latlon", 4, 3, (0, 0), (0, 0), tstep=(0, 1), tbeg=(2000, 1, 1, 0, 0),
+                           tend=(2000, 1, 1, 0, 20), more=2))
+    out(t, "overrides", axes("latlon", 2, 4, (0, 0), (0, 0), flags=128, more=4 | 8,
+                             xaxis=(1, 3, 1), yaxis=(0, 10, 2.5), xlevs=(1000, 850, 500)))
+
+
 def main():
     descriptor()
     gribseeds()
@@ -360,6 +397,7 @@ def main():
     scriptseeds()
     commandseeds()
     sdfcoordseeds()
+    axesseeds()
     return 0
 
 

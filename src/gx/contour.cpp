@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "base/intpoll.h"
 #include "gx/contour.h"
 #include "gx/gx.h"
 
@@ -388,7 +389,8 @@ void gxclev(const float* r, int is, int js, int ib, int ie, int jb, int je, floa
     }
   }
   try {
-    for (int j = jb; j <= je; j++) {
+    omintpoll poll;
+    for (int j = jb; j <= je && !poll.stop(ie - ib + 1); j++) {
       for (int i = ib; i <= ie; i++) {
         if (lwk[hidx(i, j)]) traceline(i, j, 1, i, j - 1, 3);
         if (lwk[vidx(i, j)]) traceline(i, j, 4, i - 1, j, 2);

@@ -13,6 +13,7 @@
 #include <new>
 #include <vector>
 
+#include "base/intpoll.h"
 #include "gx/contour.h"
 #include "gx/gx.h"
 
@@ -160,7 +161,8 @@ void gxshad(const float* r, int is, int js, const float* levels, const int* colo
     c.xy.reserve((size_t)is * 4 + 16);
     std::vector<int> base((size_t)is + 1), top((size_t)is + 1);
     int keep = gxqclr();
-    for (int j = 1; j < js; j++) shadrow(c, r, is, j, undef, base, top);
+    omintpoll poll;
+    for (int j = 1; j < js && !poll.stop(is); j++) shadrow(c, r, is, j, undef, base, top);
     gxcolr(keep);
   } catch (const std::bad_alloc&) {
     printf("Error in gxshad: Unable to allocate xy coord buffer\n");

@@ -1,11 +1,13 @@
 // Streamlines: lines traced forward and backward from seed points through
 // a bilinearly interpolated vector field, kept apart by a density mask
 // finer than the grid, with arrowheads along the flow.
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <new>
 #include <vector>
 
+#include "base/intpoll.h"
 #include "gx/contour.h"
 #include "gx/gx.h"
 
@@ -125,13 +127,16 @@ void gxstrm(const float* u, const float* v, const float* c, int is, int js, floa
   if (!u || !v || is < 2 || js < 2) return;
   strmctx s{u, v, c, is, js, uund, vund, cund, cflag && c, shdlvs, shdcls, shdcnt, 0, 0, {}, 0, 0};
   int mx = is > js ? is : js;
-  int d = 200 / mx + den - 5;
+  // Wide enough for any density setting, so the end values clamp rather
+  // than wrap round to the other end.
+  long long d = 200 / mx + (long long)den - 5;
   if (d < 1) d = 1;
   if (d > 10) d = 10;
-  s.d = d;
-  s.step = 0.5f / d;
-  s.mw = is * d;
-  s.mh = js * d;
+  if ((long long)mx * d > INT_MAX) d = 1;  // mask sides must stay ints
+  s.d = (int)d;
+  s.step = 0.5f / s.d;
+  s.mw = is * s.d;
+  s.mh = js * s.d;
   try {
     s.mask.assign((size_t)s.mw * s.mh, 0);
   } catch (const std::bad_alloc&) {
@@ -140,7 +145,8 @@ void gxstrm(const float* u, const float* v, const float* c, int is, int js, floa
   }
   int r = den < 5 ? 3 : (den > 5 ? 1 : 2);
   // A mask cell is a seed when no cell of the window around it is used.
-  for (int mj = 0; mj < s.mh; mj++) {
+  omintpoll poll;
+  for (int mj = 0; mj < s.mh && !poll.stop(s.mw); mj++) {
     for (int mi = 0; mi < s.mw; mi++) {
       int j0 = mj - r < 0 ? 0 : mj - r, j1 = mj + r >= s.mh ? s.mh - 1 : mj + r;
       int i0 = mi - r < 0 ? 0 : mi - r, i1 = mi + r >= s.mw ? s.mw - 1 : mi + r;
@@ -155,7 +161,7 @@ void gxstrm(const float* u, const float* v, const float* c, int is, int js, floa
         }
       }
       if (used) continue;
-      float x = (float)mi / d, y = (float)mj / d;
+      float x = (float)mi / s.d, y = (float)mj / s.d;
       pass(s, x, y, 1);
       pass(s, x, y, -1);
     }

@@ -1,6 +1,7 @@
 // Axes and labels of plots: ticks, grid lines and label texts for
 // longitude, latitude, level, time and value axes, and the meridian and
 // parallel grid of curved map projections.
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -121,6 +122,34 @@ void label(cmnstate* pcm, int axis, const axset& a, float p, const char* s) {
   }
 }
 
+// The most meridians or parallels a map grid draws; a finer interval over
+// the view is refused rather than drawn in part.
+const int kMaxMapLines = 400;
+
+// Lines at lo + k * c up to hi (and 1% of an interval beyond), counted
+// before any is drawn; at most kMaxMapLines + 1, 0 when the ends or the
+// interval are not usable numbers.
+int gridlines(float lo, float hi, float c) {
+  double n = std::floor(((double)hi + 0.01 * c - lo) / c) + 1;
+  if (!(n >= 1)) return 0;
+  return n > kMaxMapLines ? kMaxMapLines + 1 : (int)n;
+}
+
+// Values from + k * step (k = 0, 1, ...) below `below`, at most
+// kMaxMapLines; 0 for unusable ends.
+int linecount(float from, float below, float step) {
+  double n = std::ceil(((double)below - from) / step);
+  if (!(n >= 1)) return 0;
+  return n > kMaxMapLines ? kMaxMapLines : (int)n;
+}
+
+// Whole steps of step from lo to hi (truncated), at most 10000 per line.
+int stepcount(float lo, float hi, float step) {
+  double n = ((double)hi - lo) / step;
+  if (!(n >= 0)) return 0;
+  return n > 10000 ? 10000 : (int)n;
+}
+
 void addincr(datetime* t, const datetime& inc) {
   datetime r = inc;
   timadd(t, &r);
@@ -231,9 +260,11 @@ bool omlfmt(const char* fmt, float value, char* buf, int n) {
 }
 
 int omlnch(float lon, char* buf) {
-  double l = lon;
-  while (l > 180.0) l -= 360.0;
-  while (l <= -180.0) l += 360.0;
+  // One remainder instead of steps of 360: a longitude of 1e38 (a damaged
+  // coordinate) would take longer than anyone waits to step down.
+  double l = std::fmod((double)lon, 360.0);
+  if (l > 180.0) l -= 360.0;
+  else if (l <= -180.0) l += 360.0;
   int n = snprintf(buf, labroom, "%g", std::fabs(l));
   if (l < 0) n += snprintf(buf + n, labroom - n, "W");
   else if (l > 0 && l < 180) n += snprintf(buf + n, labroom - n, "E");
@@ -248,7 +279,8 @@ int omltch(float lat, char* buf) {
 int omtinc(const cmnstate* pcm, datetime* first, datetime* incr) {
   *incr = datetime{0, 0, 0, 0, 0};
   datetime t = pcm->tbeg;
-  if (pcm->tend.yr - pcm->tbeg.yr >= 5) {
+  // Years of the whole int range apart: the difference needs more bits.
+  if ((long long)pcm->tend.yr - pcm->tbeg.yr >= 5) {
     float c = 0, lo, hi;
     omcsel((float)pcm->tbeg.yr, (float)pcm->tend.yr, &c, &lo, &hi);
     int y = (int)(c + 0.5f);
@@ -310,7 +342,8 @@ int omtinc(const cmnstate* pcm, datetime* first, datetime* incr) {
   } else {
     ceilto(&t, 1);
     int y = incr->yr;
-    t.yr = (t.yr + y - 1) / y * y;
+    long long up = ((long long)t.yr + y - 1) / y * y;
+    t.yr = up > INT_MAX ? INT_MAX : (int)up;
     kind = 1;
   }
   *first = t;
@@ -420,6 +453,12 @@ void omaxis(int axis, cmnstate* pcm, int dim) {
     for (int k = 0; k < n; k++) {
       levs[k] = first + k * c;
       if (std::fabs(levs[k] / c) < 1e-05f) levs[k] = 0;
+      // An interval lost in the precision of huge ends gives the same
+      // position again: one label there is all there is to draw.
+      if (k > 0 && levs[k] == levs[k - 1]) {
+        n = k;
+        break;
+      }
     }
   }
   const std::string& fmt = axis == 1 ? pcm->xlabfmt : pcm->ylabfmt;
@@ -477,15 +516,19 @@ void ommpax(cmnstate* pcm) {
         gxwide(1);
       }
     };
-    for (float lon = lnmn; lon < lnmx + 10; lon += 45) {
+    // The map set-up keeps Robinson views on the globe; the counts are
+    // taken whole first all the same, so no range can make these walks long.
+    int nmer = linecount(lnmn, lnmx + 10, 45), npar = linecount(ltmn, ltmx + 10, 30);
+    int merpts = stepcount(ltmn, ltmx + 1, 2), parpts = stepcount(lnmn, lnmx + 1, 2);
+    for (int k = 0; k < nmer; k++) {
+      float lon = lnmn + 45.0f * k;
       attrs(lon - lnmn < 10 || lnmx - lon < 10);
-      int n = (int)((ltmx + 1 - ltmn) / 2);
-      polyline(lon, ltmn, 0, 2, n);
+      polyline(lon, ltmn, 0, 2, merpts);
     }
-    for (float lat = ltmn; lat < ltmx + 10; lat += 30) {
+    for (int k = 0; k < npar; k++) {
+      float lat = ltmn + 30.0f * k;
       attrs(lat - ltmn < 10 || ltmx - lat < 10);
-      int n = (int)((lnmx + 1 - lnmn) / 2);
-      polyline(lnmn, lat, 2, 0, n);
+      polyline(lnmn, lat, 2, 0, parpts);
     }
     gxclip(0, pcm->vpagew, 0, pcm->vpageh);
     if (std::fabs(lnmn + 180) < 1 && std::fabs(lnmx - 180) < 1 && std::fabs(ltmn + 90) < 1 &&
@@ -553,7 +596,14 @@ void ommpax(cmnstate* pcm) {
   auto steps = [](float span) { return span > 180 ? 100 : (span > 60 ? 50 : 25); };
   bool curved = pcm->mproj == 6 || pcm->mproj == 7;
   int mstep = steps(lhi - llo);
-  for (int k = 0; k < 400 && lo + k * c <= hi + c * 0.01f; k++) {
+  int nmer = gridlines(lo, hi, c), npar = gridlines(llo, lhi, lc);
+  if (nmer > kMaxMapLines || npar > kMaxMapLines) {
+    omprntf(0, "Map grid not drawn: intervals of %g and %g degrees give more than %d lines\n",
+            c, lc, kMaxMapLines);
+    gxclip(0, pcm->vpagew, 0, pcm->vpageh);
+    return;
+  }
+  for (int k = 0; k <= nmer && lo + k * c <= hi + c * 0.01f; k++) {
     float lon = lo + k * c;
     if (curved) {
       polyline(lon, llo, 0, (lhi - llo) / mstep, mstep);
@@ -566,7 +616,7 @@ void ommpax(cmnstate* pcm) {
   }
   float span = lnmx - lnmn;
   int nstep = steps(span);
-  for (int k = 0; k < 400 && llo + k * lc <= lhi + lc * 0.01f; k++) {
+  for (int k = 0; k <= npar && llo + k * lc <= lhi + lc * 0.01f; k++) {
     polyline(lnmn, llo + k * lc, span / nstep, 0, nstep);
   }
   if (pcm->frame == 2) {

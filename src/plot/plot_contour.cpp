@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base/cmnstate.h"
+#include "base/intpoll.h"
 #include "base/omprnt.h"
 #include "data/gridres.h"
 #include "gx/contour.h"
@@ -250,7 +251,8 @@ void omgfil(const float* grid, int isize, int jsize, const float* levels, const 
             int count, float undef) {
   if (count < 1) return;
   float xy[10];
-  for (int j = 1; j <= jsize; j++) {
+  omintpoll poll;
+  for (int j = 1; j <= jsize && !poll.stop(isize); j++) {
     for (int i = 1; i <= isize; i++) {
       float v = grid[(size_t)(j - 1) * isize + (i - 1)];
       if (v == undef) continue;
@@ -376,9 +378,10 @@ void omcntr(cmnstate* pcm, int kind) {
     if (pgr->idim == 0 && pgr->jdim == 1) omwmap(pcm, 0);
   } else {
     gxwide(pcm->cthick);
+    omintpoll poll;
     if (clevs) {
       int n = pcm->clevcount;
-      for (int k = 0; k < n; k++) {
+      for (int k = 0; k < n && !poll.stop((long)is * js); k++) {
         if (pcm->ccolor < 0 || pcm->ccolcount > 0) gxcolr(clevcolour(pcm, k, n));
         drawlevel(pcm, vals, is, js, pgr->undef, pcm->clevs[k], labeltext(pcm, pcm->clevs[k]));
       }
@@ -387,7 +390,7 @@ void omcntr(cmnstate* pcm, int kind) {
       // The level count is bounded above (at most about 100 intervals),
       // the step count guards against an interval lost in the precision.
       float v = lo;
-      for (int n = 0; v <= hi + c / 2 && n < 1000; n++, v += c) {
+      for (int n = 0; v <= hi + c / 2 && n < 1000 && !poll.stop((long)is * js); n++, v += c) {
         if (v < pcm->cmin || v > pcm->cmax) continue;
         if (pcm->black && v >= pcm->blackrange[0] && v <= pcm->blackrange[1]) continue;
         int k = v < 0 ? (int)(v / c - 0.1f) : (int)(v / c + 0.1f);

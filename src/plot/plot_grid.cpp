@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/cmnstate.h"
+#include "base/intpoll.h"
 #include "base/omprnt.h"
 #include "data/gridres.h"
 #include "expr/omexpr.h"
@@ -73,6 +74,22 @@ void fgrun(std::vector<float>& xy, int from, int to, int j, int colour) {
   gxfill(xy.data(), n);
 }
 
+// One pixel of the window and of an image at their default size (800
+// pixels along the page's 11 inches).  Values closer together than that
+// print on top of each other, and a grid that dense (a million columns)
+// would take minutes and gigabytes to draw nothing legible.
+const double kPixel = 11.0 / 800.0;
+
+// False (message printed) when the values of an is by js grid would stand
+// closer than one per pixel across the plot area.
+bool legible(const cmnstate* pcm, int is, int js) {
+  double w = (double)pcm->plotxhi - pcm->plotxlo, h = (double)pcm->plotyhi - pcm->plotylo;
+  if (std::fabs(w) / is >= kPixel && std::fabs(h) / js >= kPixel) return true;
+  omprnt(0, "Error plotting grid values:  Too many values for the plot area\n");
+  omprntf(0, "  %i by %i values would stand closer than one per pixel\n", is, js);
+  return false;
+}
+
 }  // namespace
 
 void omplvl(cmnstate* pcm) {
@@ -100,19 +117,21 @@ void omplvl(cmnstate* pcm) {
   gxwide(pcm->cthick);
   gxcolr(vcol);
   gxstyl(1);
-  gxclip(pcm->plotxlo, pcm->plotxhi, pcm->plotylo, pcm->plotyhi);
   int is = pgr->isiz, js = pgr->jsiz;
+  if (!legible(pcm, is, js)) return;
+  gxclip(pcm->plotxlo, pcm->plotxhi, pcm->plotylo, pcm->plotyhi);
+  omintpoll poll;
   if (pcm->gridln != -1) {
     gxcolr(pcm->gridln >= 0 ? pcm->gridln : vcol);
-    for (int j = 1; j <= js; j++)
+    for (int j = 1; j <= js && !poll.stop(is); j++)
       for (int i = 1; i <= is; i++) cellline(i + 0.5f, j - 0.5f, i + 0.5f, j + 0.5f);
-    for (int j = 1; j <= js; j++)
+    for (int j = 1; j <= js && !poll.stop(is); j++)
       for (int i = 1; i <= is; i++) cellline(i - 0.5f, j + 0.5f, i + 0.5f, j + 0.5f);
   }
   int dig = pcm->dignum < 0 ? 0 : (pcm->dignum > 8 ? 8 : pcm->dignum);
   float siz = pcm->digsize;
   char buf[64];
-  for (int j = 1; j <= js; j++) {
+  for (int j = 1; j <= js && !poll.stop(is); j++) {
     for (int i = 1; i <= is; i++) {
       size_t k = (size_t)(j - 1) * is + (i - 1);
       float v = pgr->grid[k];
@@ -152,7 +171,8 @@ void omfgrd(cmnstate* pcm) {
     omprnt(0, "Memory allocation error in FGRID\n");
     return;
   }
-  for (int j = 1; j <= js; j++) {
+  omintpoll poll;
+  for (int j = 1; j <= js && !poll.stop(is); j++) {
     const float* row = pgr->grid + (size_t)(j - 1) * is;
     int start = 1, col = -1;
     for (int i = 1; i <= is; i++) {

@@ -7,6 +7,7 @@
 #include <unordered_map>
 
 #include "base/cmnstate.h"
+#include "base/intpoll.h"
 #include "base/omprnt.h"
 #include "data/gridres.h"
 #include "data/stnlist.h"
@@ -315,7 +316,8 @@ void ompmdl(cmnstate* pcm) {
   }
   gxcolr(pcm->ccolor < 0 ? 1 : pcm->ccolor);
   gxwide(pcm->cthick);
-  for (stnrpt* r = first->rpt; r; r = r->rpt) {
+  omintpoll poll;
+  for (stnrpt* r = first->rpt; r && !poll.stop(); r = r->rpt) {
     vals[0] = r->val;
     std::string key = rptkey(r);
     for (int n = 1; n < nres; n++) {

@@ -9,6 +9,7 @@
 #include <unordered_map>
 
 #include "base/cmnstate.h"
+#include "base/intpoll.h"
 #include "base/omprnt.h"
 #include "data/gridres.h"
 #include "data/omgstn.h"
@@ -71,7 +72,8 @@ void windplot(cmnstate* pcm, const stnlist* us, const stnlist* vs, bool vect) {
   gxwide(pcm->cthick);
   float ds = pcm->digsize;
   auto partners = firstdefined(vs);
-  for (const stnrpt* r = us->rpt; r; r = r->rpt) {
+  omintpoll poll;
+  for (const stnrpt* r = us->rpt; r && !poll.stop(); r = r->rpt) {
     if (r->val == us->undef) continue;
     auto it = partners.find(poskey(r->lat, r->lon));
     if (it == partners.end()) continue;
@@ -101,7 +103,8 @@ void valueplot(cmnstate* pcm, const stnlist* s) {
   gxwide(pcm->cthick);
   float ds = pcm->digsize;
   bool mark = pcm->rescount > 1 || pcm->stid;
-  for (const stnrpt* r = s->rpt; r; r = r->rpt) {
+  omintpoll poll;
+  for (const stnrpt* r = s->rpt; r && !poll.stop(); r = r->rpt) {
     if (r->val == s->undef) continue;
     float x, y;
     if (!omstxy(pcm, r->lon, r->lat, &x, &y)) continue;
@@ -113,7 +116,7 @@ void valueplot(cmnstate* pcm, const stnlist* s) {
   }
   const stnlist* second = pcm->stid ? s : (mark ? omress(pcm, 1) : nullptr);
   if (!second) return;
-  for (const stnrpt* r = second->rpt; r; r = r->rpt) {
+  for (const stnrpt* r = second->rpt; r && !poll.stop(); r = r->rpt) {
     float x, y;
     if (!omstxy(pcm, r->lon, r->lat, &x, &y)) continue;
     gxcolr(linecol(pcm));
@@ -145,7 +148,8 @@ void omwsym(cmnstate* pcm) {
   gxcolr(linecol(pcm));
   gxwide(pcm->cthick);
   float size = 1.5f * pcm->digsize;
-  for (const stnrpt* r = s->rpt; r; r = r->rpt) {
+  omintpoll poll;
+  for (const stnrpt* r = s->rpt; r && !poll.stop(); r = r->rpt) {
     if (r->val == s->undef) continue;
     int code;
     if (!omtoint((double)r->val + 0.1, &code) || code < 1 || code > 41) continue;
@@ -172,7 +176,8 @@ void omsmrk(cmnstate* pcm) {
   int col = linecol(pcm);
   float ds = pcm->digsize;
   float h = 0.65f * ds;
-  for (const stnrpt* r = s->rpt; r; r = r->rpt) {
+  omintpoll poll;
+  for (const stnrpt* r = s->rpt; r && !poll.stop(); r = r->rpt) {
     if (r->val == s->undef) continue;
     float x, y;
     if (!omstxy(pcm, r->lon, r->lat, &x, &y)) continue;

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "base/cmnstate.h"
+#include "base/intpoll.h"
 #include "base/omprnt.h"
 #include "data/gridres.h"
 #include "expr/omexpr.h"
@@ -122,7 +123,8 @@ void omvect(cmnstate* pcm, int barb) {
   float ds = pcm->digsize;
   bool lonlat = u->idim == 0 && u->jdim == 1;
   int lastcol = col;
-  for (int j = 1; j <= u->jsiz; j++) {
+  omintpoll poll;
+  for (int j = 1; j <= u->jsiz && !poll.stop(u->isiz); j++) {
     for (int i = 1; i <= u->isiz; i++) {
       size_t k = (size_t)(j - 1) * u->isiz + (i - 1);
       float uu = u->grid[k], vv = v->grid[k];
@@ -241,7 +243,8 @@ void omscat(cmnstate* pcm) {
   gxclip(pcm->plotxlo, pcm->plotxhi, pcm->plotylo, pcm->plotyhi);
   size_t n = (size_t)a->isiz * (size_t)(a->jsiz > 0 ? a->jsiz : 1);
   float msz = 0.5f * pcm->digsize;
-  for (size_t k = 0; k < n; k++) {
+  omintpoll poll;
+  for (size_t k = 0; k < n && !poll.stop(); k++) {
     float p = a->grid[k], q = b->grid[k];
     if (p == a->undef || q == b->undef) continue;
     float x, y;

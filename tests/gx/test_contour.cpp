@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "base/cmnstate.h"
 #include "test_contour_util.h"
 
 using namespace ctest;
@@ -309,5 +310,19 @@ TEST(ContourSmoothing, SegmentMillionsOfInchesLongEnds) {
   EXPECT_NEAR(r[3] - r[6], r[7], 10);  // slope -1
   EXPECT_EQ(std::vector<int>(r.begin() + 5, r.begin() + 8),
             std::vector<int>(r.begin() + 8, r.end()));  // the end point again
+  gxcrel();
+}
+
+TEST(ContourLines, AnInterruptStopsTheWalkOfAHugeLevel) {
+  // A line between every two rows, each found in its own row: the poll
+  // reads the flag when row 256 would bring the cells walked to 65536.
+  auto g = field(256, 300, [](float, float y) { return (float)((int)y % 2); });
+  page pg = setpage(0, 257, 0, 301);
+  gcmn.sigflg = 1;
+  drawing d = contour(pg, g, 256, 300, 0.5f);
+  gcmn.sigflg = 0;
+  EXPECT_EQ(d.lines.size(), 255u);
+  pg = setpage(0, 257, 0, 301);
+  EXPECT_EQ(contour(pg, g, 256, 300, 0.5f).lines.size(), 299u);
   gxcrel();
 }

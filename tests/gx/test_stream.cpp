@@ -1,7 +1,9 @@
 // Streamlines: horizontal lines of a uniform field with arrowheads, lines
 // ending at calm and undefined areas, colouring through shade levels.
+#include <climits>
 #include <map>
 
+#include "base/cmnstate.h"
 #include "test_contour_util.h"
 
 using namespace ctest;
@@ -134,4 +136,37 @@ TEST(Streamlines, MaskResolutionAndBadInput) {
   // draws in the current colour.
   gxstrm(u.data(), v.data(), nullptr, 5, 5, kUndef, kUndef, 0, 1, nullptr, nullptr, 0, -50);
   EXPECT_FALSE(segments(readback(p2), p2, false).empty());
+}
+
+TEST(Streamlines, DensitiesAtTheEndsOfTheIntRangeAreTheDensestAndSparsest) {
+  const int is = 20, js = 10;
+  std::vector<float> u((size_t)is * js, 1.0f), v((size_t)is * js, 0.0f);
+  auto lines = [&](int den) {
+    page pg = setpage(0, 21, 0, 11);
+    gxstrm(u.data(), v.data(), nullptr, is, js, kUndef, kUndef, 0, 0, nullptr, nullptr, 0, den);
+    return readback(pg).lines.size();
+  };
+  EXPECT_EQ(lines(INT_MAX), lines(15));
+  EXPECT_EQ(lines(INT_MIN), lines(-10));
+  EXPECT_NE(lines(15), lines(-10));
+}
+
+TEST(Streamlines, AnInterruptStopsTheSeedsPartWay) {
+  // Eastward flow on 300 by 300 points, one mask cell per point: the poll
+  // reads the flag when mask row 219 would bring the cells to 65536, so
+  // with the flag up only the lines of rows 1..218 are drawn.
+  const int is = 300, js = 300;
+  std::vector<float> u((size_t)is * js, 1.0f), v((size_t)is * js, 0.0f);
+  auto top = [&](bool flag) {
+    page pg = setpage(0, 301, 0, 301);
+    gcmn.sigflg = flag;
+    gxstrm(u.data(), v.data(), nullptr, is, js, kUndef, kUndef, 0, 0, nullptr, nullptr, 0, 5);
+    gcmn.sigflg = 0;
+    float y = 0;
+    for (const stroke& s : readback(pg).lines)
+      for (const pt& p : s.p) y = std::max(y, p.y);
+    return y;
+  };
+  EXPECT_NEAR(top(true), 218, 0.01);
+  EXPECT_NEAR(top(false), 300, 1.01);
 }

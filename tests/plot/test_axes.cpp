@@ -1,5 +1,6 @@
 // Axis labels: longitude and latitude texts, label positions and
 // intervals, user overrides, time steps and user formats.
+#include <climits>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -51,6 +52,32 @@ TEST(AxisText, LongitudeAndLatitude) {
   EXPECT_EQ(lat(0), "EQ");
   EXPECT_EQ(lat(-30), "30S");
   EXPECT_EQ(lat(45.5f), "45.5N");
+}
+
+TEST(AxisText, LongitudesOfAnySizeWrapInOneStep) {
+  // damaged coordinates: the float nearest -1e38 is 128 short of a turn
+  EXPECT_EQ(lon(-1e38f), "128W");
+  EXPECT_EQ(lon(1e20f), "88W");
+  EXPECT_EQ(lon(-1e35f), "40W");
+  EXPECT_EQ(lon(INFINITY), "nan");
+  EXPECT_EQ(lon(NAN), "nan");
+}
+
+TEST(AxisLabels, AnIntervalLostInHugeEndsGivesOneLabel) {
+  cmnstate* pcm = lonlat_frame();
+  pcm->mproj = 2;
+  pcm->wlo[0] = -1e38f;
+  pcm->whi[0] = 357.5f;
+  size_t before = strokes();
+  omaxis(1, pcm, 0);
+  size_t drawn = strokes() - before;
+  // every step of 90 from -1e38 lands on -1e38 again: one label, 128W
+  EXPECT_EQ(pcm->xlevs[0], -1e38f);
+  pcm->xlevcount = 1;
+  before = strokes();
+  omaxis(1, pcm, 0);
+  pcm->xlevcount = 0;
+  EXPECT_EQ(drawn, strokes() - before);
 }
 
 TEST(AxisText, UserFormatsTakeOneFloatConversion) {
@@ -236,6 +263,16 @@ TEST(TimeSteps, YearStepIsNeverZero) {
   pcm->tbeg = datetime{1988, 1, 1, 0, 0};
   omtinc(pcm, &first, &inc);
   EXPECT_GE(inc.yr, 1);
+}
+
+TEST(TimeSteps, YearsOfTheWholeIntRangeApartStepInYears) {
+  cmnstate* pcm = frame_state();
+  datetime first, inc;
+  pcm->tbeg = datetime{INT_MIN, 1, 1, 0, 0};
+  pcm->tend = datetime{825819136, 1, 1, 0, 0};
+  EXPECT_EQ(omtinc(pcm, &first, &inc), 1);
+  EXPECT_EQ(inc.yr, 300000000);
+  EXPECT_EQ(first.yr, -1800000000);
 }
 
 TEST(TimeLabels, PlottedGridsTimeAxisWithoutADefaultFile) {

@@ -182,3 +182,25 @@ TEST(MapGrid, MeridiansOfMollweideAndOrthographicMapsAreCurves) {
     }
   }
 }
+
+TEST(MapGrid, IntervalsGivingMoreThanFourHundredLinesAreRefusedWhole) {
+  cmnstate* pcm = frame_state();
+  pcm->mproj = 3;
+  pcm->wlo[0] = 0;
+  pcm->whi[0] = 360;
+  pcm->wlo[1] = 20;
+  pcm->whi[1] = 90;
+  ASSERT_EQ(ommscl(pcm), 0);
+  pcm->xlint = 0.5f;  // 721 meridians
+  size_t before = draws();
+  std::string o = frame_capture([&] { ommpax(pcm); });
+  EXPECT_EQ(o, "Map grid not drawn: intervals of 0.5 and 10 degrees give more than 400 lines\n");
+  EXPECT_EQ(draws(), before);
+  pcm->xlint = 1;  // 361 meridians and 7 parallels of 101 points
+  pcm->gridstyle = 1;
+  before = draws();
+  o = frame_capture([&] { ommpax(pcm); });
+  EXPECT_EQ(o, "");
+  EXPECT_EQ(draws() - before, 361u + 7 * 100);
+  pcm->xlint = 0;
+}
