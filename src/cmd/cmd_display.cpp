@@ -114,7 +114,7 @@ int looped(cmnstate* pcm, evalstat* pst, const std::string& list) {
   gxfrme(2);
   pcm->plotpass = 0;
   int clab = pcm->clab;
-  int rc = 0;
+  int rc = 0, outrc = 0;
   for (long g = first; g <= last; g++) {
     std::string label;
     char buf[64];
@@ -138,7 +138,7 @@ int looped(cmnstate* pcm, evalstat* pst, const std::string& list) {
       break;
     }
     pcm->clab = g == last ? clab : 0;
-    omplot(pcm);
+    if (omplot(pcm)) outrc = 1;
     gxwide(1);
     float x = pcm->vpagew - 0.11f * label.size() - 0.02f;
     gxchpl(label.c_str(), static_cast<int>(label.size()), x, 0.02f, 0.13f, 0.11f, 0.0f);
@@ -158,7 +158,7 @@ int looped(cmnstate* pcm, evalstat* pst, const std::string& list) {
   pcm->vrangeset = pcm->vrange2set = 0;
   pcm->xaxisset = pcm->yaxisset = 0;
   pcm->logo = 1;
-  return rc;
+  return rc ? rc : outrc;
 }
 
 int unlooped(cmnstate* pcm, evalstat* pst, const std::string& list) {
@@ -170,11 +170,13 @@ int unlooped(cmnstate* pcm, evalstat* pst, const std::string& list) {
   if (pcm->cmark == -9) pcm->cmark = automark(pcm->plotpass);
   if (pcm->ccolor < 0 || pcm->grey) pcm->mapautocol = 15;
   if (ompars(list.c_str(), pst, pcm)) return 1;
-  omplot(pcm);
+  // A data output that could not write its file fails the display, so that
+  // a script sees the data were not written.
+  int rc = omplot(pcm) ? 1 : 0;
   omgrel(pcm);
   pcm->plotpass++;
   oneplotreset(pcm);
-  return 0;
+  return rc;
 }
 
 }  // namespace

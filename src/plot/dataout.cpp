@@ -44,7 +44,7 @@ bool fwlength(FILE* f, unsigned int len, bool swap) {
 
 }  // namespace
 
-void omfwrt(cmnstate* pcm) {
+int omfwrt(cmnstate* pcm) {
   const gridres* pgr = static_cast<const gridres*>(pcm->resptr[0]);
   const char* name = pcm->fwname.empty() ? FWDEFAULT : pcm->fwname.c_str();
   if (!pcm->fwfile) {
@@ -52,7 +52,7 @@ void omfwrt(cmnstate* pcm) {
     if (!pcm->fwfile) {
       omprnt(0, "Error opening output file for fwrite\n");
       omprntf(0, "  File name is: %s\n", name);
-      return;
+      return 1;
     }
   }
   size_t n = static_cast<size_t>(pgr->isiz) * static_cast<size_t>(pgr->jsiz);
@@ -66,7 +66,7 @@ void omfwrt(cmnstate* pcm) {
     if (bytes > 0xffffffffULL) {
       omprnt(0, "Error writing fwrite output file\n");
       omprnt(0, "  Grid too large for a sequential record\n");
-      return;
+      return 1;
     }
     ok = fwlength(f, static_cast<unsigned int>(bytes), swap);
   }
@@ -77,13 +77,14 @@ void omfwrt(cmnstate* pcm) {
     std::clearerr(f);
     omprnt(0, "Error writing fwrite output file\n");
     omprntf(0, "  File name is: %s\n", name);
-    return;
+    return 1;
   }
   std::string msg = "Wrote " + std::to_string(n) + " elements to " + name;
   msg += pcm->fwseq ? " as Sequential" : " as Stream";
   msg += pcm->fwbigend ? " Big_Endian\n" : " Little_Endian\n";
   omprnt(2, msg);
   pcm->lastgraphic = 20;
+  return 0;
 }
 
 void omdprnt(cmnstate* pcm) {

@@ -9,15 +9,16 @@
 
 struct cmnstate;
 
-// gxout fwrite: appends the first result grid to the fwrite file.
-void omfwrt(cmnstate* pcm);
+// gxout fwrite: appends the first result grid to the fwrite file; 1 when
+// the file could not be opened or written (the message is printed).
+int omfwrt(cmnstate* pcm);
 // gxout print: lists the values of the first result.
 void omdprnt(cmnstate* pcm);
 // gxout stat (or set stat on): statistics of the first result.
 void omstts(cmnstate* pcm);
 // gxout writegds: appends the station reports of the results to the
-// writegds file.
-void omoutgds(cmnstate* pcm);
+// writegds file; 1 when nothing could be written (the message is printed).
+int omoutgds(cmnstate* pcm);
 // One big-endian IEEE float / double; 0 written, 1 write failed.
 int omwgdsval(FILE* out, float* value);
 int omwgdstime(FILE* out, double* time);

@@ -152,13 +152,13 @@ int omwgdstime(FILE* out, double* time) {
   return putraw(out, b, 8) ? 0 : 1;
 }
 
-void omoutgds(cmnstate* pcm) {
+int omoutgds(cmnstate* pcm) {
   // The settings come with the state (ominit points gds at wgds).
   static const gdsopts none;
   const gdsopts* g = pcm->gds ? pcm->gds : &none;
   if (g->fname.empty()) {
     omprnt(0, "error: no file specified (use \"set writegds\").\n");
-    return;
+    return 1;
   }
   bool finish = g->opts.find('f') != std::string::npos;
   // Grids have no reports to write: refuse them before the file is touched.
@@ -166,14 +166,14 @@ void omoutgds(cmnstate* pcm) {
     for (int k = 0; k < pcm->rescount; k++) {
       if (pcm->restype[k] != 0) {
         omprnt(0, "error: WRITEGDS needs station data; result is a grid\n");
-        return;
+        return 1;
       }
     }
   }
   FILE* f = std::fopen(g->fname.c_str(), "ab");
   if (!f) {
     omprnt(0, "error: WRITEGDS unable to open " + g->fname + " for write\n");
-    return;
+    return 1;
   }
   omprnt(0, "got options and opened file\n");
   std::string opts = g->opts;
@@ -188,8 +188,11 @@ void omoutgds(cmnstate* pcm) {
     omprnt(0, "EOS\n");
     w.raw(EOS, 4);
     if (std::fclose(f) != 0) w.ok = false;
-    if (!w.ok) omprnt(0, "error: WRITEGDS write failed on " + g->fname + "\n");
-    return;
+    if (!w.ok) {
+      omprnt(0, "error: WRITEGDS write failed on " + g->fname + "\n");
+      return 1;
+    }
+    return 0;
   }
   int n = pcm->rescount;
   std::vector<stnrpt*> cur(n);
@@ -201,7 +204,7 @@ void omoutgds(cmnstate* pcm) {
   }
   int records = 0;
   while (cur[0]) {
-    if (!gdsrecord(w, opts, pcm, cur, leader)) return;
+    if (!gdsrecord(w, opts, pcm, cur, leader)) return 1;
     w.echo += "\n";
     w.flush();
     records++;
@@ -210,8 +213,9 @@ void omoutgds(cmnstate* pcm) {
   if (std::fclose(f) != 0) w.ok = false;
   if (!w.ok) {
     omprnt(0, "error: WRITEGDS write failed on " + g->fname + "\n");
-    return;
+    return 1;
   }
   const stnlist* first = static_cast<const stnlist*>(pcm->resptr[0]);
   omprntf(0, "WRITEGDS: %d reports x %d vars written as %d records\n", first->rnum, n, records);
+  return 0;
 }

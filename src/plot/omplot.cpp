@@ -15,28 +15,30 @@
 namespace {
 
 // fwrite and the LATS writes take any grid, whatever its shape; true when
-// the one-grid kind is one of them (and it was handled).
-bool gridwrite(cmnstate* pcm) {
+// the one-grid kind is one of them (and it was handled).  *rc is 1 when the
+// write failed.
+bool gridwrite(cmnstate* pcm, int* rc) {
   switch (pcm->gxout_2d) {
-    case 7: omfwrt(pcm); return true;
+    case 7: *rc = omfwrt(pcm); return true;
     case 20: omlats(pcm, 3, 0); return true;
     case 21: omlats(pcm, 5, 0); return true;
     default: return false;
   }
 }
 
-void plotgrid(cmnstate* pcm) {
+int plotgrid(cmnstate* pcm) {
   const gridres* pgr = static_cast<const gridres*>(pcm->resptr[0]);
+  int rc = 0;
   if (pgr->idim == -1) {
-    if (!gridwrite(pcm)) omprntf(2, "Result value = %g \n", pgr->grid[0]);
-    return;
+    if (!gridwrite(pcm, &rc)) omprntf(2, "Result value = %g \n", pgr->grid[0]);
+    return rc;
   }
   if (pgr->jdim == -1) {
-    if (gridwrite(pcm)) return;
+    if (gridwrite(pcm, &rc)) return rc;
     if (pcm->gxout_2dvec == 5 && pcm->rescount > 1) omscat(pcm);
     else if (pcm->gxout_1d >= 1 && pcm->gxout_1d <= 3) omgrph(pcm, pcm->gxout_1d - 1);
     else omlfil(pcm);
-    return;
+    return 0;
   }
   if (pcm->rescount == 1) {
     switch (pcm->gxout_2d) {
@@ -46,10 +48,10 @@ void plotgrid(cmnstate* pcm) {
       case 6: omfgrd(pcm); break;
       case 7:
       case 20:
-      case 21: gridwrite(pcm); break;
+      case 21: gridwrite(pcm, &rc); break;
       default: omcntr(pcm, 2); break;
     }
-    return;
+    return rc;
   }
   switch (pcm->gxout_2dvec) {
     case 3: omplvl(pcm); break;
@@ -58,6 +60,7 @@ void plotgrid(cmnstate* pcm) {
     case 8: omstrm(pcm); break;
     default: omvect(pcm, 1); break;
   }
+  return 0;
 }
 
 void plotstn(cmnstate* pcm) {
@@ -84,20 +87,22 @@ void plotstn(cmnstate* pcm) {
 
 }  // namespace
 
-void omplot(cmnstate* pcm) {
+int omplot(cmnstate* pcm) {
   pcm->relcount = pcm->rescount;
-  if (pcm->rescount < 1) return;
+  if (pcm->rescount < 1) return 0;
+  int rc = 0;
   int mproj = pcm->mproj;
   if (pcm->mproj > 1 && (pcm->xflip || pcm->yflip)) pcm->mproj = 1;
   switch (pcm->gxout_kind) {
     case 1: omstts(pcm); break;
     case 2: omdprnt(pcm); break;
-    case 3: omoutgds(pcm); break;
+    case 3: rc = omoutgds(pcm); break;
     default:
       if (pcm->stat) omstts(pcm);
-      if (pcm->restype[0] == 1) plotgrid(pcm);
+      if (pcm->restype[0] == 1) rc = plotgrid(pcm);
       else plotstn(pcm);
       break;
   }
   pcm->mproj = mproj;
+  return rc;
 }

@@ -6,8 +6,9 @@ struct cmnstate;
 // Starts the graphics package with the virtual page and the batch flag and
 // resets the per-plot fields of the common state.  Called once at start.
 void omgx(cmnstate* pcm);
-// Draws or writes the display results of the common state.
-void omplot(cmnstate* pcm);
+// Draws or writes the display results of the common state; 1 when a data
+// output (fwrite, writegds) could not write its file, else 0.
+int omplot(cmnstate* pcm);
 // Sets up the map projection for the current environment; 0 done, 1 error.
 int ommscl(cmnstate* pcm);
 // Draws the map outlines of the current projection.

@@ -97,6 +97,25 @@ TEST_F(Display, FwriteBigEndianSequentialThroughDisplay) {
   EXPECT_EQ(slurp("o.dat"), want);
 }
 
+// A data output that cannot make its file fails the display: a script
+// testing rc learns that nothing was written.  A later display to a file
+// that can be made succeeds.
+TEST_F(Display, UnwritableOutputFileFailsTheDisplay) {
+  ASSERT_EQ(open("t.ctl").rc, 0);
+  run("set x 1");
+  run("set gxout fwrite");
+  run("set fwrite /no/such/dir/o.dat");
+  Out o = run("d t");
+  EXPECT_EQ(o.rc, 1);
+  EXPECT_EQ(o.out, "Error opening output file for fwrite\n  File name is: /no/such/dir/o.dat\n");
+  run("set fwrite " + path("o.dat"));
+  EXPECT_EQ(run("d t").rc, 0);
+  run("disable fwrite");
+  run("set gxout writegds");
+  EXPECT_EQ(run("d t").rc, 1);  // no file named, and a grid besides
+  run("set gxout contour");
+}
+
 TEST_F(Display, StationDataThroughPrintAndStat) {
   ASSERT_EQ(open("s.ctl").rc, 0);
   run("set lon -20 20");
