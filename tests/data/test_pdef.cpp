@@ -249,6 +249,48 @@ TEST_F(Pdef, ProjectionsPutTheirReferencePointsInPlace) {
   EXPECT_NEAR(xj, -0.5f, 1e-4);
 }
 
+// Longitudes and parameters of any size are wrapped in one step: 2^100 is
+// 16 modulo 360, so it lands where a longitude 16 degrees past the wrap
+// does; an infinite one lands nowhere; and a descriptor with such values
+// opens instead of hanging.
+TEST_F(Pdef, FarLongitudesWrapInOneStep) {
+  const float big = std::ldexp(1.0f, 100);
+  const float inf = INFINITY;
+  float gi, gj, hi, hj;
+  const float lcc[9] = {30.0f, -100.0f, 12.0f, 7.0f, 25.0f, 45.0f, -95.0f, 40000.0f, 40000.0f};
+  ll2lc(lcc, 30.0f, big, &gi, &gj);
+  ll2lc(lcc, 30.0f, 16.0f - 275.0f, &hi, &hj);
+  EXPECT_EQ(gi, hi);
+  EXPECT_EQ(gj, hj);
+  ll2lc(lcc, 30.0f, inf, &gi, &gj);
+  EXPECT_TRUE(std::isnan(gi));
+  const float ops[8] = {45.0f, 10.0f, 0.0f, 0.0f, 50.0f, 60.0f, 1000.0f, 1000.0f};
+  ll2ops(ops, big, 30.0f, &gi, &gj);
+  ll2ops(ops, 26.0f, 30.0f, &hi, &hj);
+  EXPECT_EQ(gi, hi);
+  EXPECT_EQ(gj, hj);
+  const float opsfar[8] = {45.0f, big, 0.0f, 0.0f, 50.0f, 60.0f, 1000.0f, 1000.0f};
+  const float opsnear[8] = {45.0f, 376.0f, 0.0f, 0.0f, 50.0f, 60.0f, 1000.0f, 1000.0f};
+  ll2ops(opsfar, 0.0f, 30.0f, &gi, &gj);
+  ll2ops(opsnear, 0.0f, 30.0f, &hi, &hj);
+  EXPECT_EQ(gi, hi);
+  EXPECT_EQ(gj, hj);
+  const float opsinf[8] = {45.0f, inf, 0.0f, 0.0f, 50.0f, 60.0f, 1000.0f, 1000.0f};
+  ll2ops(opsinf, 0.0f, 30.0f, &gi, &gj);
+  EXPECT_TRUE(std::isnan(gi));
+
+  tmp.write("d.bin", std::string(50 * 50 * 4, '\0'));
+  for (const char* pd : {"pdef 50 50 lcc 30 -100 25 25 60 30 1e30 50000 50000\n"
+                         "xdef 2 linear -100 1\n",
+                         "pdef 50 50 lcc 30 -100 25 25 60 30 -95 50000 50000\n"
+                         "xdef 2 levels 0 1e30\n",
+                         "pdef 50 50 ops 60 1e30 0 0 25 25 50000 50000\n"
+                         "xdef 2 linear -100 1\n"}) {
+    dataset ds;
+    open(std::string("dset ^d.bin\nundef -9.99e8\n") + pd + "ydef 2 linear 30 1\n" + kTail, ds);
+  }
+}
+
 TEST_F(Pdef, PseBeyondThePoleIsUndefinedInAGrid) {
   tmp.write("d.bin", words(linfield(), omhostle() == 0));
   dataset ds;
