@@ -247,6 +247,21 @@ int omrdyx(int64_t pos, int n, float* gr) {
   return 0;
 }
 
+namespace {
+
+// A missing member: warned about once per time when asked to.
+int missing(const datafile* p, int t) {
+  if (p->misswarn && t != timerr) {
+    omprnt(1, "Warning: Open error, fn = ");
+    omprnt(1, p->tempname);
+    omprnt(1, "\n");
+    timerr = t;
+  }
+  return -88888;
+}
+
+}  // namespace
+
 int omopfn(int t, int* flag) {
   datafile* p = cpfi;
   *flag = 0;
@@ -254,6 +269,10 @@ int omopfn(int t, int* flag) {
     return -99999;
   int f = p->fnums[t - 1];
   if (f == p->fnumc) return t - f + 1;
+  // A member that could not be opened is not tried again until the
+  // request moves to another: a request along Y or Z asks for it once
+  // per point.
+  if (f == p->fnumbad) return missing(p, t);
   if (p->infile) std::fclose(p->infile);
   p->infile = nullptr;
   p->fnumc = 0;
@@ -266,15 +285,11 @@ int omopfn(int t, int* flag) {
   if (p->tempname.empty()) return -99999;
   p->infile = std::fopen(p->tempname.c_str(), "rb");
   if (!p->infile) {
-    if (p->misswarn && t != timerr) {
-      omprnt(1, "Warning: Open error, fn = ");
-      omprnt(1, p->tempname);
-      omprnt(1, "\n");
-      timerr = t;
-    }
-    return -88888;
+    p->fnumbad = f;
+    return missing(p, t);
   }
   p->fnumc = f;
+  p->fnumbad = 0;
   *flag = 1;
   return t - f + 1;
 }
@@ -489,6 +504,8 @@ int omggrd(gridres* pgr) {
     omprnt(0, "Internal logic check 16:  grid request without a file\n");
     return 16;
   }
+  // A member missing in an earlier request may be there now.
+  cpfi->fnumbad = 0;
   if (cpfi->ppflag && msgflg) {
     omprnt(3, "Notice:  Automatic Grid Interpolation Taking Place\n");
     msgflg = 0;

@@ -201,6 +201,9 @@ int openmember(datafile* pfi, int t) {
     return -99999;
   int f = pfi->fnums[t - 1];
   if (f == pfi->fnumc && pfi->infile) return t - f + 1;
+  // A member that could not be opened is not tried again for its other
+  // times until the request moves to another.
+  if (f == pfi->fnumbad) return -88888;
   if (pfi->infile) std::fclose(pfi->infile);
   pfi->infile = nullptr;
   pfi->fnumc = 0;
@@ -210,8 +213,12 @@ int openmember(datafile* pfi, int t) {
   pfi->tempname = omfndt(pfi->name.c_str(), &dt, &d1, pfi->grvals[3]);
   if (pfi->tempname.empty()) return -99999;
   pfi->infile = std::fopen(pfi->tempname.c_str(), "rb");
-  if (!pfi->infile) return -88888;
+  if (!pfi->infile) {
+    pfi->fnumbad = f;
+    return -88888;
+  }
   pfi->fnumc = f;
+  pfi->fnumbad = 0;
   return t - f + 1;
 }
 
@@ -252,6 +259,7 @@ int readrequest(stnlist* stn, stncache& c) {
   std::vector<unsigned char> vals;
   // Only the stored times can hold reports: a range reaching billions of
   // steps beyond them is cut to them rather than stepped through.
+  pfi->fnumbad = 0;  // a member missing in an earlier request may be there now
   const int tfirst = std::max(stn->tmin, 1);
   const int tlast = std::min(stn->tmax, pfi->dnum[3]);
   for (int t = tfirst; t <= tlast; t++) {

@@ -417,6 +417,21 @@ TEST_F(GridRead, TemplateMembersAndMissingOnes) {
   ASSERT_EQ(u.rc, 0);
   EXPECT_EQ(u.at(3), 212 + 11);
   EXPECT_EQ(ds.pfi->tempname, tmp.path("m20000102.bin"));
+  // Within a request a missing member is tried once; the next request
+  // tries it again and finds it once it is there.
+  request v;
+  read(ds, 0, 1, -1, {1, 1, 1, 5}, {1, 3, 1, 5}, v);
+  EXPECT_EQ(v.out, s.out);
+  EXPECT_EQ(v.at(2), -9.99e8f);
+  std::vector<float> w(24);
+  for (int i = 0; i < 24; i++) w[i] = 300.0f + i;
+  tmp.write("m20000103.bin", ddtest::floats(w, true));
+  request x;
+  read(ds, 0, 1, -1, {1, 1, 1, 5}, {1, 3, 1, 5}, x);
+  ASSERT_EQ(x.rc, 0);
+  EXPECT_EQ(x.out, "");
+  EXPECT_EQ(x.at(0), 300);
+  EXPECT_EQ(x.at(2), 308);
 }
 
 TEST_F(GridRead, CoordinateAndDefinedGrids) {
