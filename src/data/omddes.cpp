@@ -405,6 +405,11 @@ int dotdef(ddesctx& c) {
     omprnt(0, " use 1 for single time data\n");
     return R_BADREC;
   }
+  if (!taxfits(&st, months, minutes, n)) {
+    omprnt(0, "Open Error:  Invalid time increment in tdef\n");
+    omprnt(0, " use 1 for single time data\n");
+    return R_BADREC;
+  }
   float* v = static_cast<float*>(std::malloc(TAXIS_FLOATS * sizeof(float)));
   if (!v) {
     omprnt(0, "Open Error:  Memory allocation Error in omddes\n");

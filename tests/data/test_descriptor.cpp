@@ -14,6 +14,7 @@
 
 #include "data/axisconv.h"
 #include "data/datafile.h"
+#include "data/datetime.h"
 #include "ddtest.h"
 
 using ddtest::DataTest;
@@ -157,6 +158,38 @@ TEST_F(Descriptor, TimeIncrementsInEveryUnit) {
     EXPECT_EQ(static_cast<int>(p.pfi->grvals[3][5]), c.months) << c.inc;
     EXPECT_EQ(static_cast<int>(p.pfi->grvals[3][6]), c.minutes) << c.inc;
     EXPECT_EQ(static_cast<int>(p.pfi->grvals[3][0]), 1990);
+  }
+}
+
+// An axis whose last time lies beyond the years a time can hold is
+// refused; one that ends just inside converts its last step to its time
+// and back.
+TEST_F(Descriptor, IncrementsWhoseTimesOverflowAreRefused) {
+  const char* bad[] = {"tdef 3 linear 00z01jan2000 1000000000yr",
+                       "tdef 3 linear 00z01jan2000 1500000000dy",
+                       "tdef 2147483647 linear 00z01jan2000 1yr"};
+  for (const char* t : bad) {
+    parsed p;
+    ddtest::parse(tmp.write("t.ctl", basic("", t)), p);
+    EXPECT_EQ(p.rc, 1) << t;
+    EXPECT_EQ(p.out, std::string("Open Error:  Invalid time increment in tdef\n"
+                                 " use 1 for single time data\n"
+                                 "  --> The invalid description file record is: \n  --> ") +
+                         t + "\n" + kTail);
+  }
+  struct {
+    const char* tdef;
+    int lastyr;
+  } good[] = {{"tdef 2 linear 00z01jan2000 800000000yr", 800002000},
+              {"tdef 2 linear 00z01jan2000 1500000000dy", 4108860}};
+  for (const auto& g : good) {
+    parsed p;
+    ddtest::parse(tmp.write("t.ctl", basic("", g.tdef)), p);
+    ASSERT_EQ(p.rc, 0) << g.tdef << p.out;
+    datetime last;
+    gr2t(p.pfi->grvals[3], 2.0, &last);
+    EXPECT_EQ(last.yr, g.lastyr) << g.tdef;
+    EXPECT_EQ(t2gr(p.pfi->grvals[3], &last), 2.0) << g.tdef;
   }
 }
 
