@@ -696,14 +696,11 @@ int finish(ddesctx& c) {
     omprnt(0, "Open Error:  Row length too large for the row buffer\n");
     return 1;
   }
-  try {
-    if (pfi->type == 2) pfi->rbuf.assign(static_cast<size_t>(pfi->stnmap.bufw), 0.0f);
-    else pfi->rbuf.assign(static_cast<size_t>(pfi->dnum[0]), 0.0f);
-    if (pfi->bgrib) pfi->pbuf.assign(pfi->rbuf.size() * sizeof(float), 0);
-  } catch (const std::bad_alloc&) {
-    omprnt(0, "Open Error:  Memory allocation Error in omddes\n");
-    return 1;
-  }
+  // The row buffer (and GRIB's packed buffer) are made by the readers when
+  // a row or report needs them: the sizes are claims of the descriptor
+  // and the station map, not yet backed by any data.
+  pfi->rbuf.clear();
+  pfi->pbuf.clear();
   if (pfi->ppflag && omppcn(pfi, pfi->ppacc, pfi->ppfmt)) return 1;
   if (pfi->tmplat) {
     // The member table has one entry per time and is built by expanding

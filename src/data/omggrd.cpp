@@ -333,8 +333,15 @@ int omgrow(float* gr, const int d[4]) {
     fillund(gr + (e - x1 + 1), x2 - e, cpgr->undef);
     return omrrow(s, d[1], d[2], d[3], e - s + 1, gr + (s - x1));
   }
+  if (cpfi->rbuf.size() < static_cast<size_t>(nx)) {
+    try {
+      cpfi->rbuf.assign(static_cast<size_t>(nx), 0.0f);
+    } catch (const std::bad_alloc&) {
+      omprnt(0, "Memory Allocation Error:  grid storage \n");
+      return 1;
+    }
+  }
   float* buf = cpfi->rbuf.data();
-  if (cpfi->rbuf.size() < static_cast<size_t>(nx)) return 1;
   int rc = omrrow(1, d[1], d[2], d[3], nx, buf);
   if (rc) return rc;
   for (int x = x1; x <= x2; x++) {

@@ -5,6 +5,8 @@
 // (for example at another level) does not touch the file.
 #include "data/omgstn.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -76,17 +78,27 @@ int omsstn(reader& r, int64_t off) {
   return 0;
 }
 
+int readerr(const reader& r, int64_t n) {
+  omprnt(0, "Low Level I/O Error:  Read error on data file \n");
+  omprntf(0, "  Data file name = %s \n", fname(r.pfi).c_str());
+  omprntf(0, "  Error reading %i bytes at location %li \n", static_cast<int>(n),
+          static_cast<long>(r.pos));
+  return 1;
+}
+
 int omrstn(reader& r, size_t n, void* dest) {
   if (n == 0) return 0;
-  if (!r.f || std::fread(dest, 1, n, r.f) != n) {
-    omprnt(0, "Low Level I/O Error:  Read error on data file \n");
-    omprntf(0, "  Data file name = %s \n", fname(r.pfi).c_str());
-    omprntf(0, "  Error reading %i bytes at location %li \n", static_cast<int>(n),
-            static_cast<long>(r.pos));
-    return 1;
-  }
+  if (!r.f || std::fread(dest, 1, n, r.f) != n) return readerr(r, static_cast<int64_t>(n));
   r.pos += static_cast<int64_t>(n);
   return 0;
+}
+
+// Whether the file holds n more bytes from the reading position (a file
+// whose length is unknown is taken at its word).
+bool holds(const reader& r, int64_t n) {
+  struct stat st;
+  if (!r.f || fstat(fileno(r.f), &st) != 0 || !S_ISREG(st.st_mode)) return true;
+  return r.pos + n <= static_cast<int64_t>(st.st_size);
 }
 
 int seqerror(const datafile* pfi, const char* why) {
@@ -255,7 +267,7 @@ int readrequest(stnlist* stn, stncache& c) {
     box[2] -= stn->radius;
     box[3] += stn->radius;
   }
-  size_t bufw = pfi->rbuf.size();
+  const size_t bufw = static_cast<size_t>(pfi->stnmap.bufw);
   std::vector<unsigned char> vals;
   // Only the stored times can hold reports: a range reaching billions of
   // steps beyond them is cut to them rather than stepped through.
@@ -325,7 +337,11 @@ int readrequest(stnlist* stn, stncache& c) {
         }
         continue;
       }
+      // The report's values must be in the file before room is made for
+      // them: the count comes from the report's header.
+      if (!c.serving && !holds(r, 4 * static_cast<int64_t>(n))) return readerr(r, 4 * n);
       vals.resize(static_cast<size_t>(4 * n));
+      if (pfi->rbuf.size() < static_cast<size_t>(n)) pfi->rbuf.resize(static_cast<size_t>(n));
       if (c.serving) {
         if (omgcst(c, vals.size(), vals.data())) return 1;
       } else if (!pfi->seqflg) {

@@ -112,7 +112,7 @@ TEST_F(Descriptor, FullDescriptorFillsTheRecord) {
   EXPECT_EQ(t.units[1], -999);
   EXPECT_EQ(t.varnm, "temperature");
   EXPECT_EQ(t.levels, 0);
-  EXPECT_EQ(f->rbuf.size(), 144u);
+  EXPECT_TRUE(f->rbuf.empty());  // made by the reader when a row needs it
 }
 
 TEST_F(Descriptor, NameWithoutSuffixOpensTheCtlFile) {
