@@ -5,8 +5,6 @@
 // (for example at another level) does not touch the file.
 #include "data/omgstn.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -21,6 +19,7 @@
 #include "data/datafile.h"
 #include "data/datetime.h"
 #include "data/fnmexp.h"
+#include "data/rawread.h"
 #include "data/stnlist.h"
 
 namespace {
@@ -93,13 +92,6 @@ int omrstn(reader& r, size_t n, void* dest) {
   return 0;
 }
 
-// Whether the file holds n more bytes from the reading position (a file
-// whose length is unknown is taken at its word).
-bool holds(const reader& r, int64_t n) {
-  struct stat st;
-  if (!r.f || fstat(fileno(r.f), &st) != 0 || !S_ISREG(st.st_mode)) return true;
-  return r.pos + n <= static_cast<int64_t>(st.st_size);
-}
 
 int seqerror(const datafile* pfi, const char* why) {
   omprnt(0, "Low Level I/O Error:  Sequential read error\n");
@@ -339,7 +331,7 @@ int readrequest(stnlist* stn, stncache& c) {
       }
       // The report's values must be in the file before room is made for
       // them: the count comes from the report's header.
-      if (!c.serving && !holds(r, 4 * static_cast<int64_t>(n))) return readerr(r, 4 * n);
+      if (!c.serving && !fholds(r.f, r.pos, 4 * static_cast<int64_t>(n))) return readerr(r, 4 * n);
       vals.resize(static_cast<size_t>(4 * n));
       if (pfi->rbuf.size() < static_cast<size_t>(n)) pfi->rbuf.resize(static_cast<size_t>(n));
       if (c.serving) {

@@ -2,6 +2,7 @@
 // bilinear interpolation from binary and GRIB native grids, weight files
 // of the bilin and file methods, and points outside the native grid.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <cmath>
 #include <cstdio>
@@ -207,6 +208,41 @@ TEST_F(Pdef, BadRecordsAndMissingWeightFilesFailTheOpen) {
   tmp.write("w.bin", std::string(20, '\0'));
   out = failure("pdef 10 10 bilin stream binary ^w.bin");
   EXPECT_NE(out.find("Open Error:  I/O Error on pdef file read\n"), std::string::npos) << out;
+}
+
+// The messages of parsing ctl in a process limited to 128 MB of address
+// space.
+std::string within128mb(const std::string& ctl) {
+  struct rlimit r = {rlim_t(128) << 20, rlim_t(128) << 20};
+  setrlimit(RLIMIT_AS, &r);
+  ddtest::parsed p;
+  ddtest::parse(ctl, p);
+  return p.out;
+}
+
+// A weight file too short for the arrays of its target grid is a read
+// error before the arrays are made: a 4000 x 4000 target grid with a
+// weight file of a few words opens (and fails) in a process that could not
+// hold its arrays.  (Not under AddressSanitizer, whose shadow
+// memory needs the address space.)
+TEST_F(Pdef, ShortWeightFilesAreRefusedBeforeTheArraysAreMade) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "address-space limit";
+#else
+  tmp.write("d.bin", "");
+  tmp.write("w.bin", std::string(64, '\0'));
+  for (const char* pd : {"pdef 10 10 bilin stream binary ^w.bin",
+                         "pdef 10 10 file 2 sequential binary ^w.bin"}) {
+    std::string ctl = tmp.write("p.ctl", std::string("dset ^d.bin\nundef -9.99e8\n") + pd +
+                                             "\nxdef 4000 linear 0 0.01\nydef 4000 linear 0 0.01\n" +
+                                             kTail);
+    EXPECT_EXIT(std::exit(within128mb(ctl).rfind("Open Error:  I/O Error on pdef file read\n", 0)
+                              ? 1
+                              : 0),
+                testing::ExitedWithCode(0), "")
+        << pd;
+  }
+#endif
 }
 
 TEST_F(Pdef, ProjectionsPutTheirReferencePointsInPlace) {
