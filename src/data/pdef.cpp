@@ -49,7 +49,12 @@ const char* pdsize(const char* p, int* n) {
 
 bool wordend(const char* q) { return *q == '\0' || *q == ' ' || *q == '\t' || *q == '\n'; }
 
-int nwords(const datafile* pfi) { return static_cast<int>(pfi->ppvals[0] + 0.1f); }
+// The point count of the file method (its first parameter), -1 for a
+// value no count can be (negative, huge, NaN): it comes from the record.
+int nwords(const datafile* pfi) {
+  const float v = pfi->ppvals[0] + 0.1f;
+  return v >= 0.0f && v < 1000.0f ? static_cast<int>(v) : -1;
+}
 
 // Reads n 4-byte words of one array, between markers when sequential.
 bool rdarr(FILE* f, void* dst, int64_t n, int acc, bool swap) {

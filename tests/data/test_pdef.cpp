@@ -189,6 +189,8 @@ TEST_F(Pdef, BadRecordsAndMissingWeightFilesFailTheOpen) {
       "pdef 10 10 lcc 1 1 1 1 1 1 1 1 x",
       "pdef 10 10 file 9 stream binary w.bin",
       "pdef 10 10 file 0.5 stream binary w.bin",
+      "pdef 10 10 file 1.58e29 stream binary w.bin",
+      "pdef 10 10 file -3e9 stream binary w.bin",
       "pdef 10 10 bilin stream ieee w.bin",
       "pdef 10 10 bilin random binary w.bin",
       "pdef 10 10 bilin stream binary",
