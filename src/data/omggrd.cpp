@@ -123,8 +123,9 @@ void omiomg() { msgflg = 1; }
 
 void clicyc(int* t) {
   if (!cpfi || cpfi->climo <= 0 || cpfi->cysiz <= 0) return;
-  while (*t > cpfi->cysiz - 1) *t -= cpfi->cysiz;
-  while (*t < 0) *t += cpfi->cysiz;
+  // In one step: the time index comes from the request, any int.
+  *t %= cpfi->cysiz;
+  if (*t < 0) *t += cpfi->cysiz;
 }
 
 int64_t omfcor(int x, int y, int z, int t) {

@@ -470,6 +470,33 @@ TEST_F(GridRead, CoordinateAndDefinedGrids) {
   EXPECT_EQ(d.at(3), 3);
 }
 
+// A climatological defined grid repeats its cycle at any time index,
+// however far from the definition, in one step per point.
+TEST_F(GridRead, ClimatologicalCycleAtFarTimes) {
+  datafile* def = getpfi();
+  def->type = 4;
+  def->undef = -5;
+  for (int d = 0; d < 3; d++) def->dnum[d] = 1;
+  def->dnum[3] = 2;
+  def->climo = 1;
+  def->cysiz = 2;
+  def->rbuf = {10, 20};
+  def->pvar1.resize(1);
+  dataset dd;
+  dd.pfi = def;
+  request f;
+  read(dd, 0, 3, -1, {1, 1, 1, 2000000000}, {1, 1, 1, 2000000003}, f);
+  ASSERT_EQ(f.rc, 0);
+  EXPECT_EQ(f.at(0), 20);
+  EXPECT_EQ(f.at(1), 10);
+  EXPECT_EQ(f.at(3), 10);
+  request b;
+  read(dd, 0, 3, -1, {1, 1, 1, -2000000000}, {1, 1, 1, -1999999999}, b);
+  ASSERT_EQ(b.rc, 0);
+  EXPECT_EQ(b.at(0), 20);
+  EXPECT_EQ(b.at(1), 10);
+}
+
 TEST_F(GridRead, GribDataSetWithoutIndexIsRefused) {
   tmp.write("d.bin", "");
   dataset ds;
