@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
+#include <cerrno>
 #include <new>
 
 namespace {
@@ -58,6 +59,7 @@ FILE* opendescr(const std::string& name) {
   struct stat st;
   if (fstat(fileno(f), &st) != 0 || S_ISDIR(st.st_mode)) {
     std::fclose(f);
+    errno = EISDIR;
     return nullptr;
   }
   return S_ISREG(st.st_mode) ? f : cap(f);

@@ -20,7 +20,8 @@ constexpr int64_t kMaxDescrBytes = int64_t(64) << 20;
 // Opens a descriptor for reading.  A directory counts as a name that cannot
 // be opened (it opens on some systems but reads as an empty file); a file
 // that is not a regular file is read through a stream that ends after
-// kMaxDescrBytes.  Null when it cannot be opened.
+// kMaxDescrBytes.  Null when it cannot be opened (errno EISDIR for a
+// directory).
 FILE* opendescr(const std::string& name);
 
 enum { TL_OK = 0, TL_EOF = 1, TL_LONG = 2 };
