@@ -350,6 +350,94 @@ def sdfcoordseeds():
     out(t, "yyyymmdd", join("yyyymmddhhmmss", "", d([20000101000000.0, 20000102000000.0])))
     out(t, "single", join("degrees_east", "", d([10.0])))
 
+# ---------------------------------------------------------------- pdef
+# One projected grid of each method: (name, method number, native isize,
+# jsize, parameters, x axis, y axis); an axis is ("linear", start, inc, n)
+# or ("levels", [values]).
+PDEFS = [
+    ("nps", 0, 11, 11, [6, 6, -80, 707.9111], ("linear", -80, 90, 4), ("levels", [60, 90])),
+    ("sps", 1, 11, 11, [6, 6, -80, -707.9111], ("linear", -80, 90, 4), ("levels", [-90, -60])),
+    ("lcc", 2, 50, 50, [30, -100, 25, 25, 60, 30, -95, 50000, 50000], ("linear", -110, 1, 20),
+     ("linear", 25, 1, 20)),
+    ("etau", 3, 21, 41, [-100, 40, 0.5, 0.5], ("linear", -105, 0.5, 20), ("linear", 35, 0.5, 20)),
+    ("pse", 4, 11, 11, [70, -45, 5, 5, 25, 25, 1], ("levels", [0, 90, 180, 270]),
+     ("levels", [85, 90])),
+    ("ops", 5, 50, 50, [45, 10, 0, 0, 25, 25, 50000, 50000], ("linear", 0, 1, 20),
+     ("linear", 40, 1, 10)),
+    ("bilin", 6, 11, 11, [], ("linear", 0, 10, 3), ("linear", 0, 10, 2)),
+    ("file", 7, 11, 11, [2], ("linear", 0, 10, 3), ("linear", 0, 10, 2)),
+]
+PDEFWORDS = ["nps", "sps", "lcc", "eta.u", "pse", "ops", "bilin", "file"]
+
+
+def axisn(ax):
+    return ax[3] if ax[0] == "linear" else len(ax[1])
+
+
+def weights(method, n, big=False):
+    """The weight file of bilin (i, j positions and angles) or of file with
+    two contributing points per target point."""
+    e = ">" if big else "<"
+    if method == 6:
+        ip = [1.0 + 1.5 * k for k in range(n)]
+        jp = [2.0 + 1.25 * k for k in range(n)]
+        return struct.pack(e + "%df" % (3 * n), *(ip + jp + [0.0] * n))
+    out_ = b""
+    for w in range(2):
+        out_ += struct.pack(e + "%di" % n, *[1 + k + 11 * w for k in range(n)])
+        out_ += struct.pack(e + "%df" % n, *[0.5] * n)
+    return out_ + struct.pack(e + "%df" % n, *[0.0] * n)
+
+
+def pdefheader(method, flags, isz, jsz, parms, xax, yax):
+    nx, ny = axisn(xax), axisn(yax)
+    flags |= (1 if xax[0] == "levels" else 0) | (2 if yax[0] == "levels" else 0)
+    h = bytes([method, flags, isz - 1, jsz - 1, nx - 1, ny - 1])
+    h += struct.pack("<9f", *(list(parms) + [0.0] * (9 - len(parms))))
+    for ax in (xax, yax):
+        vals = [ax[1], ax[2]] if ax[0] == "linear" else ax[1]
+        h += struct.pack("<%df" % len(vals), *vals)
+    return h
+
+
+def axisline(word, ax):
+    if ax[0] == "linear":
+        return "%s %d linear %g %g\n" % (word, ax[3], ax[1], ax[2])
+    return "%s %d levels %s\n" % (word, len(ax[1]), " ".join("%g" % v for v in ax[1]))
+
+
+def pdefseeds():
+    t = "pdef"
+    for name, m, isz, jsz, parms, xax, yax in PDEFS:
+        n = axisn(xax) * axisn(yax)
+        w = weights(m, n) if m >= 6 else b""
+        out(t, name, join(pdefheader(m, 0, isz, jsz, parms, xax, yax), w))
+        # The same in a descriptor, with a native grid of counting values.
+        rec = "pdef %d %d %s" % (isz, jsz, PDEFWORDS[m])
+        rec += "".join(" %g" % v for v in parms)
+        if m >= 6:
+            rec += " stream binary-little ^d.aux"
+        ctl = ("dset ^d.bin\nundef -9.99e8\n" + rec + "\n" + axisline("xdef", xax) +
+               axisline("ydef", yax) + "zdef 1 levels 1\ntdef 1 linear 00z1jan2000 1dy\n"
+               "vars 1\np 0 0 p\nendvars\n")
+        out("descriptor", "pdef_" + name, join(ctl, floats([float(i) for i in range(isz * jsz)]), w))
+    # Parameters past the parser: an infinite and a huge longitude.
+    out(t, "lcc_raw_far", join(pdefheader(2, 32, 50, 50, [30, -100, 25, 25, 60, 30, 1e30, 50000,
+                                                           50000], ("linear", -110, 1, 4),
+                                          ("linear", 25, 1, 4)), b""))
+    out(t, "ops_raw_inf", join(pdefheader(5, 32, 50, 50, [60, float("inf"), 0, 0, 25, 25, 50000,
+                                                           50000], ("linear", -100, 1, 4),
+                                          ("levels", [30, 1e30])), b""))
+    # A file method weight file in sequential big-endian records.
+    n = 6
+    seq = b""
+    raw = weights(7, n, big=True)
+    for k in range(5):
+        rec = raw[4 * n * k:4 * n * (k + 1)]
+        seq += struct.pack(">i", len(rec)) + rec + struct.pack(">i", len(rec))
+    out(t, "file_seq_big", join(pdefheader(7, 4 | 8, 11, 11, [2], ("linear", 0, 10, 3),
+                                           ("linear", 0, 10, 2)), seq))
+
 
 # ---------------------------------------------------------------- axes
 PROJS = {"off": 0, "scaled": 1, "latlon": 2, "nps": 3, "sps": 4, "robinson": 5,
@@ -398,6 +486,7 @@ def main():
     commandseeds()
     sdfcoordseeds()
     axesseeds()
+    pdefseeds()
     return 0
 
 

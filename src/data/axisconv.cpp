@@ -3,11 +3,14 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <new>
+#include <vector>
 
 #include "base/omprnt.h"
 #include "base/words.h"
 #include "data/datafile.h"
 #include "data/datetime.h"
+#include "data/textfile.h"
 
 double liconv(float* vals, double v) {
   float r = vals[0] * static_cast<float>(v) + vals[1];
@@ -101,59 +104,54 @@ int linaxis(const char* ch, int dim, int unitflag, axisdef* ax) {
   return 0;
 }
 
-namespace {
-
-// Reads one whole line (any length) without its line end; false at end of
-// file with nothing read.
-bool readline(FILE* f, std::string& line) {
-  line.clear();
-  int c;
-  bool any = false;
-  while ((c = std::fgetc(f)) != EOF) {
-    any = true;
-    if (c == '\n') break;
-    line.push_back(static_cast<char>(c));
-  }
-  if (!line.empty() && line.back() == '\r') line.pop_back();
-  return any;
-}
-
-}  // namespace
-
 int levaxis(const char* ch, int n, std::string& rec, FILE* descr, axisdef* ax) {
   *ax = axisdef();
   if (n < 2) {
     omprnt(0, "Open Error:  Invalid number of levels\n");
     return 1;
   }
+  // The list grows with the values read: the count is only the
+  // descriptor's claim, and a huge one must end at the end of the values,
+  // not in an allocation of that size before the first of them.
+  std::vector<float> got;
+  const char* pos = ch;
+  try {
+    for (int i = 1; i <= n; i++) {
+      const char* p = nxtwrd(pos);
+      if (p == nullptr) {
+        int rc = descr == nullptr ? TL_EOF : rdtxtline(descr, rec);
+        if (rc == TL_LONG) {
+          omprnt(0, "Open Error:  Description file line too long\n");
+          return 1;
+        }
+        if (rc == TL_EOF) {
+          omprnt(0, "Open Error:  Unexpected EOF reading descriptor file\n");
+          omprnt(0, "   EOF occurred reading LEVELS values\n");
+          return 1;
+        }
+        if (!rec.empty() && rec.back() == '\r') rec.pop_back();
+        p = rec.c_str();
+        while (*p == ' ' || *p == '\t') p++;
+        if (*p == '\0') {
+          omprnt(0, "Open Error:  Blank Record found in LEVELS data\n");
+          return 1;
+        }
+      }
+      float v;
+      if (valprs(p, &v) == nullptr) {
+        omprnt(0, "Open Error:  Invalid value in LEVELS data\n");
+        return 1;
+      }
+      got.push_back(v);
+      pos = p;
+    }
+  } catch (const std::bad_alloc&) {
+    return -1;
+  }
   float* vals = static_cast<float*>(std::malloc((static_cast<size_t>(n) + 5) * sizeof(float)));
   if (vals == nullptr) return -1;
   vals[0] = static_cast<float>(n);
-  const char* pos = ch;
-  for (int i = 1; i <= n; i++) {
-    const char* p = nxtwrd(pos);
-    if (p == nullptr) {
-      if (descr == nullptr || !readline(descr, rec)) {
-        omprnt(0, "Open Error:  Unexpected EOF reading descriptor file\n");
-        omprnt(0, "   EOF occurred reading LEVELS values\n");
-        std::free(vals);
-        return 1;
-      }
-      p = rec.c_str();
-      while (*p == ' ' || *p == '\t') p++;
-      if (*p == '\0') {
-        omprnt(0, "Open Error:  Blank Record found in LEVELS data\n");
-        std::free(vals);
-        return 1;
-      }
-    }
-    if (valprs(p, &vals[i]) == nullptr) {
-      omprnt(0, "Open Error:  Invalid value in LEVELS data\n");
-      std::free(vals);
-      return 1;
-    }
-    pos = p;
-  }
+  std::memcpy(vals + 1, got.data(), got.size() * sizeof(float));
   vals[n + 1] = AXEND;
   vals[n + 2] = vals[n + 3] = vals[n + 4] = 0.0f;
   ax->gr2ab = vals;

@@ -133,6 +133,8 @@ struct datafile {
   std::vector<int> fnums;      // per time (0-based): first time index (1-based)
                                // of the member holding it
   int fnumc = 0;               // first time index of the open member, 0 none
+  int fnumbad = 0;             // first time index of a member that could not be
+                               // opened in the current request, 0 none
   int misswarn = 0;            // warn about missing members
   int64_t xyhdr = 0;           // xy header words XH
   int64_t thdr = 0;            // time header words TH

@@ -28,6 +28,10 @@ namespace {
 
 constexpr long long MINS_PER_DAY = 1440;
 
+// Months from the start of an axis that its grid-to-time conversion steps
+// through: far beyond any year a time can hold.
+constexpr double kMaxAxisMonths = 1e10;
+
 long long floordiv(long long a, long long b) {
   long long q = a / b;
   if ((a % b != 0) && ((a < 0) != (b < 0))) q--;
@@ -340,7 +344,7 @@ void gr2t(const float* vals, double gr, datetime* dtim) {
   }
 
   double v = moincr * (gr - 1.0);
-  const double lim = 1e10;  // months: far beyond any year a time can hold
+  const double lim = kMaxAxisMonths;
   if (!(v == v)) v = 0;
   if (v > lim) v = lim;
   if (v < -lim) v = -lim;
@@ -360,6 +364,19 @@ void gr2t(const float* vals, double gr, datetime* dtim) {
     datetime here = *dtim;
     addmins(&here, mins, dtim);
   }
+}
+
+bool taxfits(const datetime* start, long months, long minutes, int n) {
+  const double steps = n > 1 ? n - 1.0 : 0.0;
+  const double mos = std::fabs(static_cast<double>(months)) * steps;
+  const double mins = std::fabs(static_cast<double>(minutes)) * steps;
+  if (mos > kMaxAxisMonths) return false;
+  // The days of a step in minutes are counted in an int.
+  if (mins / MINS_PER_DAY > INT_MAX) return false;
+  // Years of 365 days: never fewer years than the calendar gives.
+  const double years = mos / 12.0 + mins / (365.0 * MINS_PER_DAY) + 1.0;
+  return static_cast<double>(start->yr) + years < static_cast<double>(INT_MAX) &&
+         static_cast<double>(start->yr) - years > static_cast<double>(INT_MIN);
 }
 
 namespace {

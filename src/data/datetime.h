@@ -49,6 +49,10 @@ datetime axstart(const float* vals);
 double t2gr(const float* vals, const datetime* dtim);
 // Grid index to time on a time axis array.
 void gr2t(const float* vals, double gr, datetime* dtim);
+// Whether all n times of an axis from start by an increment of months or
+// minutes can be held: a last time beyond the years a time holds would be
+// clamped, and times of the axis would convert to wrong grid indexes.
+bool taxfits(const datetime* start, long months, long minutes, int n);
 
 // Absolute time "[hh[:mm]z][dd][mmm[yyyy]]" (lower case).  Missing parts
 // come from def.  Returns the position after the text, or null after

@@ -5,6 +5,7 @@
 // ahead of it.
 #include "data/gribread.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -51,6 +52,12 @@ void ioerr(int64_t n, int64_t pos) {
 // Reads the bit map at boff for an nx*ny grid and builds the ordinals.
 int rdbmap(int64_t boff, int64_t npts) {
   const int64_t need = npts / 8 + 2;
+  // The bit map's size comes from the grid's: it must be in the file
+  // before room is made for it and for its ordinals.
+  if (!fholds(omreq.pfi->infile, boff, need)) {
+    omprnt(0, "GRIB I/O Error: Bit Map I/O\n");
+    return 1;
+  }
   if (gc.bssav < need || gc.bpcach.size() < static_cast<size_t>(npts + 1)) {
     try {
       gc.bcache.assign(static_cast<size_t>(need), 0);
@@ -121,7 +128,13 @@ int omird(int64_t doff, int64_t fbyte, int64_t nbytes, int nx, int ny, int bits)
   unsigned char* dst = p->pbuf.data();
   if (p->ppflag && omreq.lonlat) {
     if (!gc.cflag || gc.coff != doff) {
-      const int64_t sz = static_cast<int64_t>(nx) * ny * bits / 8 + 5;
+      int64_t sz = static_cast<int64_t>(nx) * ny * bits / 8 + 5;
+      // Room for no more of the record than the file holds.
+      if (!fholds(p->infile, doff, sz)) {
+        struct stat st;
+        if (fstat(fileno(p->infile), &st) == 0 && st.st_size > doff) sz = st.st_size - doff;
+        else sz = 1;
+      }
       try {
         gc.cache.assign(static_cast<size_t>(sz), 0);
       } catch (const std::bad_alloc&) {

@@ -11,8 +11,6 @@
 #include <string>
 #include <utility>
 
-#include <sys/stat.h>
-
 #include "base/cmnstate.h"
 #include "base/omprnt.h"
 #include "base/words.h"
@@ -24,12 +22,9 @@
 #include "data/layout.h"
 #include "data/mapfile.h"
 #include "data/pdef.h"
+#include "data/textfile.h"
 
 namespace {
-
-// Longest descriptor line accepted; a longer one is refused rather than
-// cut into pieces that would be read as records of their own.
-constexpr size_t kMaxLine = 1 << 20;
 
 // Longest row (x size, or station buffer word) a data set may have.
 constexpr int64_t kMaxRow = int64_t(1) << 27;
@@ -49,26 +44,6 @@ struct ddesctx {
 };
 
 enum { F_XDEF, F_YDEF, F_ZDEF, F_TDEF, F_UNDEF, F_DSET, F_VARS };
-
-// Reads one line (without its newline) into line.  0 done, 1 end of file,
-// 2 line too long.
-int rdline(FILE* f, std::string& line) {
-  line.clear();
-  int c;
-  bool any = false;
-  while ((c = std::getc(f)) != EOF) {
-    any = true;
-    if (c == '\n') return 0;
-    if (line.size() >= kMaxLine) {
-      while ((c = std::getc(f)) != EOF && c != '\n') {
-      }
-      return 2;
-    }
-    line += static_cast<char>(c);
-  }
-  if (!line.empty() && line.back() == '\r') line.pop_back();
-  return any ? 0 : 1;
-}
 
 void striplf(std::string& s) {
   if (!s.empty() && s.back() == '\r') s.pop_back();
@@ -430,6 +405,11 @@ int dotdef(ddesctx& c) {
     omprnt(0, " use 1 for single time data\n");
     return R_BADREC;
   }
+  if (!taxfits(&st, months, minutes, n)) {
+    omprnt(0, "Open Error:  Invalid time increment in tdef\n");
+    omprnt(0, " use 1 for single time data\n");
+    return R_BADREC;
+  }
   float* v = static_cast<float*>(std::malloc(TAXIS_FLOATS * sizeof(float)));
   if (!v) {
     omprnt(0, "Open Error:  Memory allocation Error in omddes\n");
@@ -520,12 +500,12 @@ int dovars(ddesctx& c) {
   pfi->vnum = 0;
   int got = 0;
   while (got < n) {
-    int rc = rdline(c.descr, c.mrec);
-    if (rc == 2) {
+    int rc = rdtxtline(c.descr, c.mrec);
+    if (rc == TL_LONG) {
       omprnt(0, "Open Error:  Description file line too long\n");
       return R_FAIL;
     }
-    if (rc == 1) {
+    if (rc == TL_EOF) {
       omprnt(0, "Open Error:  Unexpected EOF reading variables\n");
       omprntf(2, "Was expecting %i records.  Found %i.\n", n, got);
       return R_FAIL;
@@ -548,12 +528,12 @@ int dovars(ddesctx& c) {
     got++;
   }
   pfi->vnum = n;
-  int rc = rdline(c.descr, c.mrec);
-  if (rc == 1) {
+  int rc = rdtxtline(c.descr, c.mrec);
+  if (rc == TL_EOF) {
     omprnt(0, "Open Error:  Missing ENDVARS statement.\n");
     return R_FAIL;
   }
-  if (rc == 2) {
+  if (rc == TL_LONG) {
     omprnt(0, "Open Error:  Description file line too long\n");
     return R_FAIL;
   }
@@ -716,14 +696,11 @@ int finish(ddesctx& c) {
     omprnt(0, "Open Error:  Row length too large for the row buffer\n");
     return 1;
   }
-  try {
-    if (pfi->type == 2) pfi->rbuf.assign(static_cast<size_t>(pfi->stnmap.bufw), 0.0f);
-    else pfi->rbuf.assign(static_cast<size_t>(pfi->dnum[0]), 0.0f);
-    if (pfi->bgrib) pfi->pbuf.assign(pfi->rbuf.size() * sizeof(float), 0);
-  } catch (const std::bad_alloc&) {
-    omprnt(0, "Open Error:  Memory allocation Error in omddes\n");
-    return 1;
-  }
+  // The row buffer (and GRIB's packed buffer) are made by the readers when
+  // a row or report needs them: the sizes are claims of the descriptor
+  // and the station map, not yet backed by any data.
+  pfi->rbuf.clear();
+  pfi->pbuf.clear();
   if (pfi->ppflag && omppcn(pfi, pfi->ppacc, pfi->ppfmt)) return 1;
   if (pfi->tmplat) {
     // The member table has one entry per time and is built by expanding
@@ -744,9 +721,9 @@ int finish(ddesctx& c) {
 
 int parse(ddesctx& c) {
   for (bool first = true;; first = false) {
-    int rc = rdline(c.descr, c.mrec);
-    if (rc == 1) break;
-    if (rc == 2) {
+    int rc = rdtxtline(c.descr, c.mrec);
+    if (rc == TL_EOF) break;
+    if (rc == TL_LONG) {
       omprnt(0, "Open Error:  Description file line too long\n");
       return 1;
     }
@@ -776,18 +753,6 @@ int parse(ddesctx& c) {
   return finish(c);
 }
 
-// Opens a descriptor for reading; a directory opens on some systems but
-// reads as an empty file, so it counts as a name that cannot be opened.
-FILE* opentext(const std::string& nm) {
-  FILE* f = std::fopen(nm.c_str(), "r");
-  struct stat st;
-  if (f && (fstat(fileno(f), &st) != 0 || S_ISDIR(st.st_mode))) {
-    std::fclose(f);
-    f = nullptr;
-  }
-  return f;
-}
-
 }  // namespace
 
 int omddes(const char* dname, datafile* pfi, int mflag) {
@@ -796,10 +761,10 @@ int omddes(const char* dname, datafile* pfi, int mflag) {
   c.pfi = pfi;
   c.mflag = mflag;
   std::string nm = dname;
-  c.descr = opentext(nm);
+  c.descr = opendescr(nm);
   if (!c.descr) {
     nm += ".ctl";
-    c.descr = opentext(nm);
+    c.descr = opendescr(nm);
   }
   if (!c.descr) {
     omprnt(0, "Open Error:  Can't open description file\n");

@@ -123,8 +123,9 @@ void omiomg() { msgflg = 1; }
 
 void clicyc(int* t) {
   if (!cpfi || cpfi->climo <= 0 || cpfi->cysiz <= 0) return;
-  while (*t > cpfi->cysiz - 1) *t -= cpfi->cysiz;
-  while (*t < 0) *t += cpfi->cysiz;
+  // In one step: the time index comes from the request, any int.
+  *t %= cpfi->cysiz;
+  if (*t < 0) *t += cpfi->cysiz;
 }
 
 int64_t omfcor(int x, int y, int z, int t) {
@@ -247,6 +248,21 @@ int omrdyx(int64_t pos, int n, float* gr) {
   return 0;
 }
 
+namespace {
+
+// A missing member: warned about once per time when asked to.
+int missing(const datafile* p, int t) {
+  if (p->misswarn && t != timerr) {
+    omprnt(1, "Warning: Open error, fn = ");
+    omprnt(1, p->tempname);
+    omprnt(1, "\n");
+    timerr = t;
+  }
+  return -88888;
+}
+
+}  // namespace
+
 int omopfn(int t, int* flag) {
   datafile* p = cpfi;
   *flag = 0;
@@ -254,6 +270,10 @@ int omopfn(int t, int* flag) {
     return -99999;
   int f = p->fnums[t - 1];
   if (f == p->fnumc) return t - f + 1;
+  // A member that could not be opened is not tried again until the
+  // request moves to another: a request along Y or Z asks for it once
+  // per point.
+  if (f == p->fnumbad) return missing(p, t);
   if (p->infile) std::fclose(p->infile);
   p->infile = nullptr;
   p->fnumc = 0;
@@ -266,15 +286,11 @@ int omopfn(int t, int* flag) {
   if (p->tempname.empty()) return -99999;
   p->infile = std::fopen(p->tempname.c_str(), "rb");
   if (!p->infile) {
-    if (p->misswarn && t != timerr) {
-      omprnt(1, "Warning: Open error, fn = ");
-      omprnt(1, p->tempname);
-      omprnt(1, "\n");
-      timerr = t;
-    }
-    return -88888;
+    p->fnumbad = f;
+    return missing(p, t);
   }
   p->fnumc = f;
+  p->fnumbad = 0;
   *flag = 1;
   return t - f + 1;
 }
@@ -318,8 +334,15 @@ int omgrow(float* gr, const int d[4]) {
     fillund(gr + (e - x1 + 1), x2 - e, cpgr->undef);
     return omrrow(s, d[1], d[2], d[3], e - s + 1, gr + (s - x1));
   }
+  if (cpfi->rbuf.size() < static_cast<size_t>(nx)) {
+    try {
+      cpfi->rbuf.assign(static_cast<size_t>(nx), 0.0f);
+    } catch (const std::bad_alloc&) {
+      omprnt(0, "Memory Allocation Error:  grid storage \n");
+      return 1;
+    }
+  }
   float* buf = cpfi->rbuf.data();
-  if (cpfi->rbuf.size() < static_cast<size_t>(nx)) return 1;
   int rc = omrrow(1, d[1], d[2], d[3], nx, buf);
   if (rc) return rc;
   for (int x = x1; x <= x2; x++) {
@@ -489,6 +512,8 @@ int omggrd(gridres* pgr) {
     omprnt(0, "Internal logic check 16:  grid request without a file\n");
     return 16;
   }
+  // A member missing in an earlier request may be there now.
+  cpfi->fnumbad = 0;
   if (cpfi->ppflag && msgflg) {
     omprnt(3, "Notice:  Automatic Grid Interpolation Taking Place\n");
     msgflg = 0;

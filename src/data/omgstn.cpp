@@ -19,6 +19,7 @@
 #include "data/datafile.h"
 #include "data/datetime.h"
 #include "data/fnmexp.h"
+#include "data/rawread.h"
 #include "data/stnlist.h"
 
 namespace {
@@ -76,18 +77,21 @@ int omsstn(reader& r, int64_t off) {
   return 0;
 }
 
+int readerr(const reader& r, int64_t n) {
+  omprnt(0, "Low Level I/O Error:  Read error on data file \n");
+  omprntf(0, "  Data file name = %s \n", fname(r.pfi).c_str());
+  omprntf(0, "  Error reading %i bytes at location %li \n", static_cast<int>(n),
+          static_cast<long>(r.pos));
+  return 1;
+}
+
 int omrstn(reader& r, size_t n, void* dest) {
   if (n == 0) return 0;
-  if (!r.f || std::fread(dest, 1, n, r.f) != n) {
-    omprnt(0, "Low Level I/O Error:  Read error on data file \n");
-    omprntf(0, "  Data file name = %s \n", fname(r.pfi).c_str());
-    omprntf(0, "  Error reading %i bytes at location %li \n", static_cast<int>(n),
-            static_cast<long>(r.pos));
-    return 1;
-  }
+  if (!r.f || std::fread(dest, 1, n, r.f) != n) return readerr(r, static_cast<int64_t>(n));
   r.pos += static_cast<int64_t>(n);
   return 0;
 }
+
 
 int seqerror(const datafile* pfi, const char* why) {
   omprnt(0, "Low Level I/O Error:  Sequential read error\n");
@@ -201,6 +205,9 @@ int openmember(datafile* pfi, int t) {
     return -99999;
   int f = pfi->fnums[t - 1];
   if (f == pfi->fnumc && pfi->infile) return t - f + 1;
+  // A member that could not be opened is not tried again for its other
+  // times until the request moves to another.
+  if (f == pfi->fnumbad) return -88888;
   if (pfi->infile) std::fclose(pfi->infile);
   pfi->infile = nullptr;
   pfi->fnumc = 0;
@@ -210,8 +217,12 @@ int openmember(datafile* pfi, int t) {
   pfi->tempname = omfndt(pfi->name.c_str(), &dt, &d1, pfi->grvals[3]);
   if (pfi->tempname.empty()) return -99999;
   pfi->infile = std::fopen(pfi->tempname.c_str(), "rb");
-  if (!pfi->infile) return -88888;
+  if (!pfi->infile) {
+    pfi->fnumbad = f;
+    return -88888;
+  }
   pfi->fnumc = f;
+  pfi->fnumbad = 0;
   return t - f + 1;
 }
 
@@ -248,10 +259,11 @@ int readrequest(stnlist* stn, stncache& c) {
     box[2] -= stn->radius;
     box[3] += stn->radius;
   }
-  size_t bufw = pfi->rbuf.size();
+  const size_t bufw = static_cast<size_t>(pfi->stnmap.bufw);
   std::vector<unsigned char> vals;
   // Only the stored times can hold reports: a range reaching billions of
   // steps beyond them is cut to them rather than stepped through.
+  pfi->fnumbad = 0;  // a member missing in an earlier request may be there now
   const int tfirst = std::max(stn->tmin, 1);
   const int tlast = std::min(stn->tmax, pfi->dnum[3]);
   for (int t = tfirst; t <= tlast; t++) {
@@ -317,7 +329,11 @@ int readrequest(stnlist* stn, stncache& c) {
         }
         continue;
       }
+      // The report's values must be in the file before room is made for
+      // them: the count comes from the report's header.
+      if (!c.serving && !fholds(r.f, r.pos, 4 * static_cast<int64_t>(n))) return readerr(r, 4 * n);
       vals.resize(static_cast<size_t>(4 * n));
+      if (pfi->rbuf.size() < static_cast<size_t>(n)) pfi->rbuf.resize(static_cast<size_t>(n));
       if (c.serving) {
         if (omgcst(c, vals.size(), vals.data())) return 1;
       } else if (!pfi->seqflg) {

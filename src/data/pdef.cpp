@@ -15,7 +15,9 @@
 #include "data/datafile.h"
 #include "data/fnmexp.h"
 #include "data/gribread.h"
+#include "data/gridres.h"
 #include "data/omggrd.h"
+#include "data/rawread.h"
 
 namespace {
 
@@ -47,7 +49,12 @@ const char* pdsize(const char* p, int* n) {
 
 bool wordend(const char* q) { return *q == '\0' || *q == ' ' || *q == '\t' || *q == '\n'; }
 
-int nwords(const datafile* pfi) { return static_cast<int>(pfi->ppvals[0] + 0.1f); }
+// The point count of the file method (its first parameter), -1 for a
+// value no count can be (negative, huge, NaN): it comes from the record.
+int nwords(const datafile* pfi) {
+  const float v = pfi->ppvals[0] + 0.1f;
+  return v >= 0.0f && v < 1000.0f ? static_cast<int>(v) : -1;
+}
 
 // Reads n 4-byte words of one array, between markers when sequential.
 bool rdarr(FILE* f, void* dst, int64_t n, int acc, bool swap) {
@@ -88,6 +95,14 @@ int ioerr() {
   return 1;
 }
 
+// Whether the weight file holds narr arrays of n words (each between two
+// markers when sequential) from where it stands: the arrays are sized by
+// the target grid, and a file too short for them is refused before they
+// are made.
+bool wholds(FILE* f, int acc, int64_t narr, int64_t n) {
+  return fholds(f, static_cast<int64_t>(ftello(f)), narr * (4 * n + (acc == 2 ? 8 : 0)));
+}
+
 int rdbilin(datafile* pfi, int acc, bool swap, int64_t n) {
   FILE* f = pfi->ppfile;
   if (!f) return ioerr();
@@ -108,8 +123,8 @@ int rdbilin(datafile* pfi, int acc, bool swap, int64_t n) {
 
 int rdfile(datafile* pfi, int acc, bool swap, int64_t n) {
   FILE* f = pfi->ppfile;
-  if (!f) return ioerr();
   const int nw = nwords(pfi);
+  if (!f || !wholds(f, acc, 2 * nw + 1, n)) return ioerr();
   for (int w = 0; w < nw; w++) {
     pfi->ppi[w].assign(static_cast<size_t>(n), 0);
     pfi->ppf[w].assign(static_cast<size_t>(n), 0.0f);
@@ -218,8 +233,17 @@ int omppcn(datafile* pfi, int acc, int fmt) {
     omprnt(0, "Open Error: Invalid pdef record.\n");
     return 1;
   }
+  // The arrays hold a value per target point, as a grid of the data set
+  // does: a target grid beyond the size a grid may have is refused as if
+  // memory had run out.
+  if (n > static_cast<int64_t>(omgcap() / sizeof(float))) {
+    omprnt(0, "Open Error:  Memory allocation error in pdef handler\n");
+    return 1;
+  }
   try {
     if (pfi->ppflag == PD_FILE) return rdfile(pfi, acc, wswap(fmt), n);
+    if (pfi->ppflag == PD_BILIN && (!pfi->ppfile || !wholds(pfi->ppfile, acc, 3, n)))
+      return ioerr();
     pfi->ppi[0].assign(static_cast<size_t>(n), -1);
     pfi->ppf[0].assign(static_cast<size_t>(n), 0.0f);
     pfi->ppf[1].assign(static_cast<size_t>(n), 0.0f);
@@ -250,7 +274,10 @@ natcache nc;
 // reader's error.
 int natrec(int64_t p0, int64_t npts) {
   nc.on = false;
-  if (omreq.pfi->bgrib || !omreq.lonlat || npts > INT32_MAX) return 0;
+  // A native grid beyond the size a grid may have is read point by point.
+  if (omreq.pfi->bgrib || !omreq.lonlat || npts > INT32_MAX ||
+      npts > static_cast<int64_t>(omgcap() / sizeof(float)))
+    return 0;
   if (nc.serial == omreq.serial && nc.p0 == p0) {
     nc.on = true;
     return 0;

@@ -8,6 +8,34 @@ namespace {
 
 double clamp1(double v) { return v > 1.0 ? 1.0 : (v < -1.0 ? -1.0 : v); }
 
+// An angle brought into 0..360 as steps of 360 would bring it (a positive
+// multiple of 360 stays 360), in one step: parameters and axis values come
+// from the descriptor, and a step of 360 is lost on a huge value, so a loop
+// of steps would never end there.  An infinite angle gives NaN, which no
+// grid position accepts.
+double wrap0360(double l) {
+  if (l < 0.0) {
+    l = std::fmod(l, 360.0);
+    if (l < 0.0) l += 360.0;
+  } else if (l > 360.0) {
+    l = std::fmod(l, 360.0);
+    if (l == 0.0) l = 360.0;
+  }
+  return l;
+}
+
+// The same into -180..180.
+double wrap180(double l) {
+  if (l > 180.0) {
+    l = std::fmod(l, 360.0);
+    if (l > 180.0) l -= 360.0;
+  } else if (l < -180.0) {
+    l = std::fmod(l, 360.0);
+    if (l < -180.0) l += 360.0;
+  }
+  return l;
+}
+
 }  // namespace
 
 // Polar stereographic position relative to the pole, in mesh lengths.  A
@@ -53,9 +81,7 @@ void ll2lc(const float* p, float lat, float lon, float* gi, float* gj) {
   double xr = rr * std::sin(b);
   double yr = -rr * std::cos(b) * h;
   double r = r1 * std::pow(std::tan((90.0 - lat * h) * d / 2.0) / ta, c);
-  double l = lon + 180.0 - p[6];
-  while (l < 0.0) l += 360.0;
-  while (l > 360.0) l -= 360.0;
+  double l = wrap0360(lon + 180.0 - p[6]);
   double e = (l - 180.0) * c * d;
   double x = r * std::sin(e);
   double y = -r * std::cos(e) * h;
@@ -150,9 +176,7 @@ void ll2ops(const float* p, float lon, float lat, float* gi, float* gj) {
       z = 90.0;
     }
   } else {
-    double dl = lo - tl;
-    while (dl > 180.0) dl -= 360.0;
-    while (dl < -180.0) dl += 360.0;
+    double dl = wrap180(lo - tl);
     double g = std::acos(clamp1(std::cos(lat * d) * std::cos(dl * d)));
     double L = lat * s * d;
     double B = std::asin(clamp1(std::sin(L) / std::sin(g)));

@@ -1,6 +1,7 @@
 // Positioned reads of data files.
 #include "data/rawread.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 int64_t preadn(FILE* f, void* buf, int64_t n, int64_t pos) {
@@ -14,4 +15,11 @@ int64_t preadn(FILE* f, void* buf, int64_t n, int64_t pos) {
     got += r;
   }
   return got;
+}
+
+bool fholds(FILE* f, int64_t pos, int64_t n) {
+  if (!f) return false;
+  struct stat st;
+  if (fstat(fileno(f), &st) != 0 || !S_ISREG(st.st_mode)) return true;
+  return pos >= 0 && n >= 0 && n <= static_cast<int64_t>(st.st_size) - pos;
 }

@@ -3,6 +3,7 @@
 // successive corrections (oacres) or by nearest-box averages (oabin).
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -800,6 +801,12 @@ int ffclgr(fargs* pfa, evalstat* pst) {
   }
   if (cdim == 3) {
     omprnt(0, "COL2GR does not yet support time slices\n");
+    return 1;
+  }
+  // The grid has a column per list and a row per level: a level count
+  // beyond what a grid may hold is refused before the levels are made.
+  if (mode == 1 && static_cast<uint64_t>(nlev) * nlists > omgcap() / sizeof(float)) {
+    omprnt(0, "Memory allocation error: collection gridding\n");
     return 1;
   }
   std::vector<float> levs;

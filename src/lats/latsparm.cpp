@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "data/textfile.h"
 #include "lats/latsint.h"
 
 int latsParmTableCreated = 0;
@@ -269,7 +270,8 @@ int latsStrtof(const char* s, float* result, float deflt) {
 // ---- loading ---------------------------------------------------------------
 
 int latsParmCreateTable(const char* path) {
-  FILE* fp = fopen(path, "r");
+  // A pipe or device is read no further than a descriptor could be.
+  FILE* fp = opendescr(path);
   if (!fp) {
     int err = errno;
     latsError("LATS (latsint) --> Cannot open parameter file %s", path);

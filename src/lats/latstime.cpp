@@ -107,6 +107,7 @@ latsCompTime latse2h(double hours, int cal, long baseyear) {
   latsCompTime ct;
   ct.calendar = cal;
   ct.baseyear = baseyear;
+  if (!std::isfinite(hours)) hours = 0.0;  // no time at all: the epoch
   double days = std::floor(hours / 24.0);
   ct.hour = hours - 24.0 * days;
   long y = epochyear(cal, baseyear);
@@ -115,8 +116,16 @@ latsCompTime latse2h(double hours, int cal, long baseyear) {
     // Jump close by whole 400-year spans first so far times stay cheap.
     double span = daysbetween(cal, 0, 400);
     if (std::fabs(doy) > span) {
+      // The remainder by fmod is exact where doy - k*span is not: a far
+      // time still lands within the span, so the year steps below end.
+      // Spans beyond what a year count holds stop at its end.
+      const double most = 1e15;
       double k = std::floor((doy - 1) / span);
-      doy -= k * span;
+      doy = std::fmod(doy - 1, span);
+      if (doy < 0) doy += span;
+      doy += 1;
+      if (k > most) k = most;
+      if (k < -most) k = -most;
       y += (long)k * 400;
     }
     while (doy > yearlength(cal, y)) doy -= yearlength(cal, y++);

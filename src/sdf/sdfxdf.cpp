@@ -16,6 +16,7 @@
 #include "data/datafile.h"
 #include "data/datetime.h"
 #include "data/fnmexp.h"
+#include "data/textfile.h"
 #include "sdf/sdfint.h"
 
 namespace {
@@ -44,17 +45,15 @@ std::string firstword(const char* p) {
   return std::string(p, static_cast<size_t>(e - p));
 }
 
-// Reads one record of any length; false at the end of the file.
+// A record longer than a descriptor line may be: the open fails.
+struct toolong {};
+
+// Reads one record; false at the end of the file.  Throws toolong, having
+// read no further, when the record is longer than a descriptor line.
 bool read_record(FILE* f, std::string* rec) {
-  rec->clear();
-  int c;
-  bool any = false;
-  while ((c = std::fgetc(f)) != EOF) {
-    any = true;
-    if (c == '\n') return true;
-    rec->push_back(static_cast<char>(c));
-  }
-  return any;
+  int rc = rdtxtline(f, *rec);
+  if (rc == TL_LONG) throw toolong();
+  return rc == TL_OK;
 }
 
 bool ignored(const std::string& rec) {
@@ -397,10 +396,10 @@ int omdxdf(const char* dname, datafile* pfi, std::string* templ, int* ntimes, st
   doparms4sdf(p);
   p->isxdf = 1;
   std::string opened = dname;
-  FILE* f = std::fopen(dname, "r");
+  FILE* f = opendescr(dname);
   if (f == nullptr) {
     opened = std::string(dname) + ".ctl";
-    f = std::fopen(opened.c_str(), "r");
+    f = opendescr(opened);
   }
   if (f == nullptr) {
     omprnt(0, "XDFOpen Error:  Can't open description file\n");
@@ -421,6 +420,9 @@ int omdxdf(const char* dname, datafile* pfi, std::string* templ, int* ntimes, st
     }
   } catch (const std::bad_alloc&) {
     omprnt(0, "Malloc err!\n");
+    rc = 1;
+  } catch (const toolong&) {
+    omprnt(0, "XDFOpen Error:  Description file line too long\n");
     rc = 1;
   }
   std::fclose(f);

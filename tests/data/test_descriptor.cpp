@@ -2,12 +2,19 @@
 // options, the layout of the data file, and the refusals with their lines.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cmath>
+#include <csignal>
 #include <cstdlib>
 #include <string>
+#include <thread>
 
 #include "data/axisconv.h"
 #include "data/datafile.h"
+#include "data/datetime.h"
 #include "ddtest.h"
 
 using ddtest::DataTest;
@@ -105,7 +112,7 @@ TEST_F(Descriptor, FullDescriptorFillsTheRecord) {
   EXPECT_EQ(t.units[1], -999);
   EXPECT_EQ(t.varnm, "temperature");
   EXPECT_EQ(t.levels, 0);
-  EXPECT_EQ(f->rbuf.size(), 144u);
+  EXPECT_TRUE(f->rbuf.empty());  // made by the reader when a row needs it
 }
 
 TEST_F(Descriptor, NameWithoutSuffixOpensTheCtlFile) {
@@ -151,6 +158,38 @@ TEST_F(Descriptor, TimeIncrementsInEveryUnit) {
     EXPECT_EQ(static_cast<int>(p.pfi->grvals[3][5]), c.months) << c.inc;
     EXPECT_EQ(static_cast<int>(p.pfi->grvals[3][6]), c.minutes) << c.inc;
     EXPECT_EQ(static_cast<int>(p.pfi->grvals[3][0]), 1990);
+  }
+}
+
+// An axis whose last time lies beyond the years a time can hold is
+// refused; one that ends just inside converts its last step to its time
+// and back.
+TEST_F(Descriptor, IncrementsWhoseTimesOverflowAreRefused) {
+  const char* bad[] = {"tdef 3 linear 00z01jan2000 1000000000yr",
+                       "tdef 3 linear 00z01jan2000 1500000000dy",
+                       "tdef 2147483647 linear 00z01jan2000 1yr"};
+  for (const char* t : bad) {
+    parsed p;
+    ddtest::parse(tmp.write("t.ctl", basic("", t)), p);
+    EXPECT_EQ(p.rc, 1) << t;
+    EXPECT_EQ(p.out, std::string("Open Error:  Invalid time increment in tdef\n"
+                                 " use 1 for single time data\n"
+                                 "  --> The invalid description file record is: \n  --> ") +
+                         t + "\n" + kTail);
+  }
+  struct {
+    const char* tdef;
+    int lastyr;
+  } good[] = {{"tdef 2 linear 00z01jan2000 800000000yr", 800002000},
+              {"tdef 2 linear 00z01jan2000 1500000000dy", 4108860}};
+  for (const auto& g : good) {
+    parsed p;
+    ddtest::parse(tmp.write("t.ctl", basic("", g.tdef)), p);
+    ASSERT_EQ(p.rc, 0) << g.tdef << p.out;
+    datetime last;
+    gr2t(p.pfi->grvals[3], 2.0, &last);
+    EXPECT_EQ(last.yr, g.lastyr) << g.tdef;
+    EXPECT_EQ(t2gr(p.pfi->grvals[3], &last), 2.0) << g.tdef;
   }
 }
 
@@ -510,6 +549,78 @@ TEST_F(Descriptor, SizesBeyondAnyRealGridAreRefused) {
     EXPECT_EQ(p.rc, 1) << c;
     EXPECT_TRUE(endswith(p.out, kTail)) << p.out;
   }
+}
+
+}  // namespace
+
+namespace {
+
+// Descriptors without end: a device of NULs is refused at its first
+// (endless) line, a pipe of endless comment lines is read no further than
+// a descriptor can be and then ends like a file, and a continuation line of
+// a level list is bounded like any other line.
+TEST_F(Descriptor, EndlessStreamsAndLinesAreBounded) {
+  parsed z;
+  ddtest::parse("/dev/zero", z);
+  EXPECT_EQ(z.rc, 1);
+  EXPECT_EQ(z.out, "Open Error:  Description file line too long\n" + std::string(kTail));
+
+  int fd[2];
+  ASSERT_EQ(pipe(fd), 0);
+  std::signal(SIGPIPE, SIG_IGN);
+  std::thread writer([w = fd[1]] {
+    std::string block;
+    for (int i = 0; i < 4096; i++) block += "* comment\n";
+    for (;;) {
+      ssize_t n = write(w, block.data(), block.size());
+      if (n < 0 && errno != EINTR) break;
+    }
+    close(w);
+  });
+  parsed p;
+  ddtest::parse("/dev/fd/" + std::to_string(fd[0]), p);
+  close(fd[0]);
+  writer.join();
+  EXPECT_EQ(p.rc, 1);
+  EXPECT_EQ(p.out,
+            "Open Error:  missing XDEF record \nOpen Error:  missing YDEF record \n"
+            "Open Error:  missing ZDEF record \nOpen Error:  missing TDEF record \n"
+            "Open Error:  missing UNDEF record \nOpen Error:  missing DSET record \n"
+            "Open Error:  missing VARS record \n" + std::string(kTail));
+
+  parsed l;
+  ddtest::parse(tmp.write("lv.ctl", basic("zdef 3 levels 1000\n2 " + std::string(2 << 20, 'x') + "\n")), l);
+  EXPECT_EQ(l.rc, 1);
+  EXPECT_EQ(l.out.rfind("Open Error:  Description file line too long\n", 0), 0u) << l.out.substr(0, 200);
+  EXPECT_TRUE(endswith(l.out, kTail));
+}
+
+// The messages of parsing ctl in a process limited to 1 GB of address
+// space.
+std::string within1gb(const std::string& ctl) {
+  struct rlimit r = {rlim_t(1) << 30, rlim_t(1) << 30};
+  setrlimit(RLIMIT_AS, &r);
+  parsed b;
+  ddtest::parse(ctl, b);
+  return b.out;
+}
+
+// A level count is the descriptor's claim: the list holds the values
+// read, so a count of 2^31 - 1 with two values ends at the record after
+// them, in a process that could not hold 8 GB.  (Not under AddressSanitizer,
+// whose shadow memory needs the address space.)
+TEST_F(Descriptor, LevelListsAreSizedByTheValuesRead) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "address-space limit";
+#else
+  std::string ctl = tmp.write("h.ctl", basic("xdef 2147483647 levels 1 2\n"));
+  EXPECT_EXIT(std::exit(within1gb(ctl) == "Open Error:  Invalid value in LEVELS data\n"
+                                         "  --> The invalid description file record is: \n"
+                                         "  --> vars 1\n" + std::string(kTail)
+                            ? 0
+                            : 1),
+              testing::ExitedWithCode(0), "");
+#endif
 }
 
 }  // namespace

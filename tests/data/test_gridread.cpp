@@ -417,6 +417,21 @@ TEST_F(GridRead, TemplateMembersAndMissingOnes) {
   ASSERT_EQ(u.rc, 0);
   EXPECT_EQ(u.at(3), 212 + 11);
   EXPECT_EQ(ds.pfi->tempname, tmp.path("m20000102.bin"));
+  // Within a request a missing member is tried once; the next request
+  // tries it again and finds it once it is there.
+  request v;
+  read(ds, 0, 1, -1, {1, 1, 1, 5}, {1, 3, 1, 5}, v);
+  EXPECT_EQ(v.out, s.out);
+  EXPECT_EQ(v.at(2), -9.99e8f);
+  std::vector<float> w(24);
+  for (int i = 0; i < 24; i++) w[i] = 300.0f + i;
+  tmp.write("m20000103.bin", ddtest::floats(w, true));
+  request x;
+  read(ds, 0, 1, -1, {1, 1, 1, 5}, {1, 3, 1, 5}, x);
+  ASSERT_EQ(x.rc, 0);
+  EXPECT_EQ(x.out, "");
+  EXPECT_EQ(x.at(0), 300);
+  EXPECT_EQ(x.at(2), 308);
 }
 
 TEST_F(GridRead, CoordinateAndDefinedGrids) {
@@ -453,6 +468,33 @@ TEST_F(GridRead, CoordinateAndDefinedGrids) {
   EXPECT_EQ(d.at(0), -5);  // x = 1 lies before the definition
   EXPECT_EQ(d.at(1), 1);
   EXPECT_EQ(d.at(3), 3);
+}
+
+// A climatological defined grid repeats its cycle at any time index,
+// however far from the definition, in one step per point.
+TEST_F(GridRead, ClimatologicalCycleAtFarTimes) {
+  datafile* def = getpfi();
+  def->type = 4;
+  def->undef = -5;
+  for (int d = 0; d < 3; d++) def->dnum[d] = 1;
+  def->dnum[3] = 2;
+  def->climo = 1;
+  def->cysiz = 2;
+  def->rbuf = {10, 20};
+  def->pvar1.resize(1);
+  dataset dd;
+  dd.pfi = def;
+  request f;
+  read(dd, 0, 3, -1, {1, 1, 1, 2000000000}, {1, 1, 1, 2000000003}, f);
+  ASSERT_EQ(f.rc, 0);
+  EXPECT_EQ(f.at(0), 20);
+  EXPECT_EQ(f.at(1), 10);
+  EXPECT_EQ(f.at(3), 10);
+  request b;
+  read(dd, 0, 3, -1, {1, 1, 1, -2000000000}, {1, 1, 1, -1999999999}, b);
+  ASSERT_EQ(b.rc, 0);
+  EXPECT_EQ(b.at(0), 20);
+  EXPECT_EQ(b.at(1), 10);
 }
 
 TEST_F(GridRead, GribDataSetWithoutIndexIsRefused) {

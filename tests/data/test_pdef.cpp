@@ -2,6 +2,7 @@
 // bilinear interpolation from binary and GRIB native grids, weight files
 // of the bilin and file methods, and points outside the native grid.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <cmath>
 #include <cstdio>
@@ -188,6 +189,8 @@ TEST_F(Pdef, BadRecordsAndMissingWeightFilesFailTheOpen) {
       "pdef 10 10 lcc 1 1 1 1 1 1 1 1 x",
       "pdef 10 10 file 9 stream binary w.bin",
       "pdef 10 10 file 0.5 stream binary w.bin",
+      "pdef 10 10 file 1.58e29 stream binary w.bin",
+      "pdef 10 10 file -3e9 stream binary w.bin",
       "pdef 10 10 bilin stream ieee w.bin",
       "pdef 10 10 bilin random binary w.bin",
       "pdef 10 10 bilin stream binary",
@@ -207,6 +210,41 @@ TEST_F(Pdef, BadRecordsAndMissingWeightFilesFailTheOpen) {
   tmp.write("w.bin", std::string(20, '\0'));
   out = failure("pdef 10 10 bilin stream binary ^w.bin");
   EXPECT_NE(out.find("Open Error:  I/O Error on pdef file read\n"), std::string::npos) << out;
+}
+
+// The messages of parsing ctl in a process limited to 128 MB of address
+// space.
+std::string within128mb(const std::string& ctl) {
+  struct rlimit r = {rlim_t(128) << 20, rlim_t(128) << 20};
+  setrlimit(RLIMIT_AS, &r);
+  ddtest::parsed p;
+  ddtest::parse(ctl, p);
+  return p.out;
+}
+
+// A weight file too short for the arrays of its target grid is a read
+// error before the arrays are made: a 4000 x 4000 target grid with a
+// weight file of a few words opens (and fails) in a process that could not
+// hold its arrays.  (Not under AddressSanitizer, whose shadow
+// memory needs the address space.)
+TEST_F(Pdef, ShortWeightFilesAreRefusedBeforeTheArraysAreMade) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "address-space limit";
+#else
+  tmp.write("d.bin", "");
+  tmp.write("w.bin", std::string(64, '\0'));
+  for (const char* pd : {"pdef 10 10 bilin stream binary ^w.bin",
+                         "pdef 10 10 file 2 sequential binary ^w.bin"}) {
+    std::string ctl = tmp.write("p.ctl", std::string("dset ^d.bin\nundef -9.99e8\n") + pd +
+                                             "\nxdef 4000 linear 0 0.01\nydef 4000 linear 0 0.01\n" +
+                                             kTail);
+    EXPECT_EXIT(std::exit(within128mb(ctl).rfind("Open Error:  I/O Error on pdef file read\n", 0)
+                              ? 1
+                              : 0),
+                testing::ExitedWithCode(0), "")
+        << pd;
+  }
+#endif
 }
 
 TEST_F(Pdef, ProjectionsPutTheirReferencePointsInPlace) {
@@ -247,6 +285,48 @@ TEST_F(Pdef, ProjectionsPutTheirReferencePointsInPlace) {
   w3fb04(60.0f, 80.0f, 6371.2f, 80.0f, &xi, &xj);
   EXPECT_NEAR(xi, 0.0f, 1e-4);
   EXPECT_NEAR(xj, -0.5f, 1e-4);
+}
+
+// Longitudes and parameters of any size are wrapped in one step: 2^100 is
+// 16 modulo 360, so it lands where a longitude 16 degrees past the wrap
+// does; an infinite one lands nowhere; and a descriptor with such values
+// opens instead of hanging.
+TEST_F(Pdef, FarLongitudesWrapInOneStep) {
+  const float big = std::ldexp(1.0f, 100);
+  const float inf = INFINITY;
+  float gi, gj, hi, hj;
+  const float lcc[9] = {30.0f, -100.0f, 12.0f, 7.0f, 25.0f, 45.0f, -95.0f, 40000.0f, 40000.0f};
+  ll2lc(lcc, 30.0f, big, &gi, &gj);
+  ll2lc(lcc, 30.0f, 16.0f - 275.0f, &hi, &hj);
+  EXPECT_EQ(gi, hi);
+  EXPECT_EQ(gj, hj);
+  ll2lc(lcc, 30.0f, inf, &gi, &gj);
+  EXPECT_TRUE(std::isnan(gi));
+  const float ops[8] = {45.0f, 10.0f, 0.0f, 0.0f, 50.0f, 60.0f, 1000.0f, 1000.0f};
+  ll2ops(ops, big, 30.0f, &gi, &gj);
+  ll2ops(ops, 26.0f, 30.0f, &hi, &hj);
+  EXPECT_EQ(gi, hi);
+  EXPECT_EQ(gj, hj);
+  const float opsfar[8] = {45.0f, big, 0.0f, 0.0f, 50.0f, 60.0f, 1000.0f, 1000.0f};
+  const float opsnear[8] = {45.0f, 376.0f, 0.0f, 0.0f, 50.0f, 60.0f, 1000.0f, 1000.0f};
+  ll2ops(opsfar, 0.0f, 30.0f, &gi, &gj);
+  ll2ops(opsnear, 0.0f, 30.0f, &hi, &hj);
+  EXPECT_EQ(gi, hi);
+  EXPECT_EQ(gj, hj);
+  const float opsinf[8] = {45.0f, inf, 0.0f, 0.0f, 50.0f, 60.0f, 1000.0f, 1000.0f};
+  ll2ops(opsinf, 0.0f, 30.0f, &gi, &gj);
+  EXPECT_TRUE(std::isnan(gi));
+
+  tmp.write("d.bin", std::string(50 * 50 * 4, '\0'));
+  for (const char* pd : {"pdef 50 50 lcc 30 -100 25 25 60 30 1e30 50000 50000\n"
+                         "xdef 2 linear -100 1\n",
+                         "pdef 50 50 lcc 30 -100 25 25 60 30 -95 50000 50000\n"
+                         "xdef 2 levels 0 1e30\n",
+                         "pdef 50 50 ops 60 1e30 0 0 25 25 50000 50000\n"
+                         "xdef 2 linear -100 1\n"}) {
+    dataset ds;
+    open(std::string("dset ^d.bin\nundef -9.99e8\n") + pd + "ydef 2 linear 30 1\n" + kTail, ds);
+  }
 }
 
 TEST_F(Pdef, PseBeyondThePoleIsUndefinedInAGrid) {

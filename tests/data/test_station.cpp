@@ -2,6 +2,7 @@
 // and id filters, levels, sequential records, damaged headers, report
 // blocks and the request cache.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -129,7 +130,6 @@ class Station : public ::testing::Test {
     pfi->dnum[3] = static_cast<int>(times.size());
     pfi->stnmap.tcnt = pfi->dnum[3];
     pfi->stnmap.bufw = bufw ? bufw : maxn;
-    pfi->rbuf.assign(static_cast<size_t>(pfi->stnmap.bufw), 0.0f);
     pfi->infile = std::fopen(name.c_str(), "rb");
     vars.resize(2);
     vars[0].abbrv = "ps";
@@ -271,6 +271,31 @@ TEST_F(Station, ValueCountBeyondTheBufferIsRefused) {
   stnlist* s = request(0, -1, 1, -1, 1);
   std::string out = quiet([&] { EXPECT_EQ(omgstn(s), 1); });
   EXPECT_NE(out.find("Invalid station report header"), std::string::npos);
+}
+
+// A value count within the map's buffer word but beyond the end of the
+// file is a read error before any room is made for the values: the
+// request runs in a process that could not hold them.  (Not under
+// AddressSanitizer, whose shadow memory needs the address space.)
+TEST_F(Station, ValueCountBeyondTheFileIsAReadErrorWithoutRoomMade) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "address-space limit";
+#else
+  report big{"BIG", 0, 0, 0, {1}, {}};
+  big.nlevoverride = 50000000;  // 99999999 values
+  build({{big}}, false, 100000000);
+  stnlist* s = request(0, -1, 1, -1, 1);
+  const std::string want = "Low Level I/O Error:  Read error on data file \n  Data file name = " +
+                           dir + "/s.dat \n  Error reading 399999996 bytes at location 28 \n";
+  auto limited = [&] {
+    struct rlimit r = {rlim_t(256) << 20, rlim_t(256) << 20};
+    setrlimit(RLIMIT_AS, &r);
+    int rc = 0;
+    std::string out = quiet([&] { rc = omgstn(s); });
+    return rc == 1 && out == want ? 0 : 1;
+  };
+  EXPECT_EXIT(std::exit(limited()), testing::ExitedWithCode(0), "");
+#endif
 }
 
 TEST_F(Station, NonPositiveSequentialLengthIsRefused) {

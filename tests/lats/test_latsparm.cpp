@@ -1,5 +1,9 @@
 // Loading and looking up the LATS parameter tables.
+#include <unistd.h>
+
+#include <csignal>
 #include <string>
+#include <thread>
 
 #include "latstest.h"
 
@@ -138,6 +142,29 @@ TEST_F(LatsTest, QCTableGrowsPastItsFirstBlock) {
   EXPECT_EQ(1300, latsQCCount());
   EXPECT_TRUE(latsQCLookup("ta", "plev", 12990, 1));
   EXPECT_TRUE(latsQCLookup("ta", "plev", 0, 1));
+}
+
+// A table read from a pipe that never ends (endless comment lines) ends
+// where a descriptor would, as an empty table; a directory is no table.
+TEST_F(LatsTest, EndlessPipeEndsAndDirectoryIsRefused) {
+  int fd[2];
+  ASSERT_EQ(pipe(fd), 0);
+  std::signal(SIGPIPE, SIG_IGN);
+  std::thread writer([w = fd[1]] {
+    std::string block;
+    for (int i = 0; i < 4096; i++) block += "# comment\n";
+    while (write(w, block.data(), block.size()) > 0) {
+    }
+    close(w);
+  });
+  EXPECT_EQ(1, lats_parmtab(("/dev/fd/" + std::to_string(fd[0])).c_str()));
+  close(fd[0]);
+  writer.join();
+  EXPECT_EQ(0, latsParmCount());
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(0, lats_parmtab("."));
+  EXPECT_NE(std::string::npos,
+            testing::internal::GetCapturedStderr().find("Cannot open parameter file ."));
 }
 
 TEST_F(LatsTest, BuiltInTable) {

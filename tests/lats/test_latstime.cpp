@@ -1,6 +1,8 @@
 // Calendars and relative times of the LATS output.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "lats/latsint.h"
 
 namespace {
@@ -91,6 +93,26 @@ TEST(LatsTime, EpochalHoursRoundTrip) {
       EXPECT_DOUBLE_EQ(6, back.hour);
     }
   }
+}
+
+// Far and absent times: whole 400-year spans are skipped exactly, a time
+// beyond any year count ends (at the last span it holds) instead of
+// stepping year by year, and no number is the epoch.
+TEST(LatsTime, FarHoursEndAndLandInTheirSpan) {
+  latsCompTime far = latse2h(1e6 * 146097 * 24.0, LATS_STANDARD, 1970);
+  EXPECT_EQ(400001970L, far.year);
+  EXPECT_EQ(1, far.month);
+  EXPECT_EQ(1, far.day);
+  EXPECT_DOUBLE_EQ(0, far.hour);
+  for (double h : {1e300, -1e300}) {
+    latsCompTime t = latse2h(h, LATS_STANDARD, 1970);
+    EXPECT_GE(t.month, 1) << h;
+    EXPECT_LE(t.month, 12) << h;
+  }
+  latsCompTime none = latse2h(NAN, LATS_STANDARD, 1970);
+  EXPECT_EQ(1970L, none.year);
+  EXPECT_EQ(1, none.month);
+  EXPECT_EQ(1, none.day);
 }
 
 TEST(LatsTime, CompareAndUnits) {
