@@ -34,11 +34,14 @@ int nxtcmd(std::string& buf, const char* prompt);
 int nxrdln(std::string& buf, const char* prompt);
 
 // Makes an interrupt at the line editor's prompt drop the partly typed
-// line (called by nxrdln before each read).
+// line, and the editor's waits answer the window (called by nxrdln
+// before each read).
 void nxrdsig();
 
-// Signal handlers.  omsigcnt counts the interrupts taken by omsig.
+// Signal handlers.  omsigcnt counts the interrupts taken by omsig;
+// omatprompt is set by nxtcmd and nxrdln while they read a line.
 extern volatile sig_atomic_t omsigcnt;
+extern volatile sig_atomic_t omatprompt;
 void omsig(int);
 void omsigcpu(int);
 
