@@ -27,12 +27,12 @@ struct atprompt {
 
 int nxtcmd(std::string& buf, const char* prompt) {
   atprompt at;
+  sig_atomic_t seen = omsigcnt;  // taken first: an interrupt once the prompt shows counts
   std::printf("%s ", prompt);
   std::fflush(stdout);
   buf.clear();
   int c;
   bool started = false;
-  sig_atomic_t seen = omsigcnt;
   for (;;) {
     if (!stdinheld()) {
       promptwake w = promptwait(0, [&seen] { return omsigcnt != seen; });

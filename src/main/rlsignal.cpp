@@ -39,12 +39,14 @@ void giveterminal() {
 
 // The editor's read of one character: with a window, the wait is shared
 // with the window's connection.  Signals the editor has caught are dealt
-// with (its own handling, then ours) before every wait.
+// with (its own handling, then ours) before every wait; the editor's own
+// read calls the hook only for a signal that interrupts it, not for one
+// that came while it was busy.
 int rlgetc(FILE* in) {
-  if (gxdconn() < 0) return rl_getc(in);
   for (;;) {
     rl_check_signals();
     rldropline();
+    if (gxdconn() < 0) return rl_getc(in);
     if (promptwait(fileno(in), [] { return rl_pending_signal() != 0; }) == promptwake::input)
       return rl_getc(in);
   }

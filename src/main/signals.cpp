@@ -22,6 +22,10 @@ void omsig(int) {
     // Ended as quit would end it (the metafile finished, the closing lines
     // printed), but with the status a shell gives a program stopped by
     // Ctrl-C, so that a calling script sees it did not finish.
+    // The output was cut short in mid-line (where the terminal echoed ^C).
+    static const char nl = '\n';
+    ssize_t w = write(1, &nl, 1);
+    (void)w;
     gxsigend();
     _exit(130);
   }

@@ -62,7 +62,7 @@ TEST(CommandInterrupt, SecondInterruptFinishesTheMetafileAndFails) {
   rmdir(dir);
   EXPECT_EQ(said,
             "GX Package Initialization: Size = 11 8.5 \nRunning in Batch mode\n"
-            "Hardcopy output file is closed \nGX package terminated \n");
+            "\nHardcopy output file is closed \nGX package terminated \n");
   std::vector<int> want = {-1, 11000, 8500, -10, 1000, 1000, -11, 2000, 3000, -2, -9};
   EXPECT_EQ(w, want);
 }

@@ -133,6 +133,7 @@ TEST_P(PromptWindowClosed, WindowManagerCloseEndsTheProgram) {
         e.xclient.data.l[0] = (long)XInternAtom(wm, "WM_DELETE_WINDOW", False);
         XSendEvent(wm, x11st().win, False, NoEventMask, &e);
         XSync(wm, False);
+        XCloseDisplay(wm);
         std::string line;
         readline_of(GetParam(), line);
         exit(0);
