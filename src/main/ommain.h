@@ -27,7 +27,10 @@ void command_line_help();
 // Reads one line from standard input after printing the prompt and a
 // blank; leading blanks are dropped.  Returns the count of characters
 // before the newline (the newline is kept in buf), or -1 at end of input.
-// A last line without a newline is returned as a line.
+// A last line without a newline is returned as a line.  While it waits,
+// the window is answered (redrawn, or its close ends the program), and an
+// interrupt drops the line typed so far, clears the interrupt flag and
+// shows the prompt again.
 int nxtcmd(std::string& buf, const char* prompt);
 // The same through the line editor, which keeps a history; returns the
 // length of the line plus 1, or -1 at end of input.
