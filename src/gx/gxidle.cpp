@@ -23,7 +23,9 @@ namespace {
 Atom protocols = None;
 Atom deletewin = None;
 
-bool isclose(const XEvent& e) {
+}  // namespace
+
+bool gxdgone(const XEvent& e) {
   x11state& s = x11st();
   if (e.type == DestroyNotify) return e.xdestroywindow.window == s.win;
   if (e.type == ClientMessage) {
@@ -33,16 +35,12 @@ bool isclose(const XEvent& e) {
   return false;
 }
 
-}  // namespace
-
 void gxdwmproto() {
   x11state& s = x11st();
   protocols = XInternAtom(s.display, "WM_PROTOCOLS", False);
   deletewin = XInternAtom(s.display, "WM_DELETE_WINDOW", False);
   XSetWMProtocols(s.display, s.win, &deletewin, 1);
 }
-
-bool gxdgone(const XEvent& e) { return isclose(e); }
 
 void gxdwmcheck() {
   x11state& s = x11st();
@@ -51,7 +49,7 @@ void gxdwmcheck() {
   // them, so they are looked for here by type.
   XEvent e;
   while (XCheckTypedWindowEvent(s.display, s.win, ClientMessage, &e)) {
-    if (isclose(e)) gxdclosed();
+    if (gxdgone(e)) gxdclosed();
   }
 }
 
@@ -66,11 +64,11 @@ int gxdidle() {
   XEventsQueued(s.display, QueuedAfterReading);
   XEvent e;
   while (XCheckTypedWindowEvent(s.display, s.win, ClientMessage, &e)) {
-    if (isclose(e)) return 1;
+    if (gxdgone(e)) return 1;
   }
   bool redo = false;
   while (XCheckWindowEvent(s.display, s.win, ExposureMask | StructureNotifyMask, &e)) {
-    if (isclose(e)) return 1;
+    if (gxdgone(e)) return 1;
     if (e.type == ConfigureNotify) {
       if (e.xconfigure.width != s.width || e.xconfigure.height != s.height) {
         s.width = e.xconfigure.width;

@@ -66,12 +66,13 @@ void withdraw() {
 
 void publish() {
   if (dl.hflag && dl.hfile) {
-    sigtail = dl.hpos * 2 + (dl.hpflg ? 1 : 0);
     sigfd = fileno(dl.hfile);
+    sigtail = dl.hpos * 2 + (dl.hpflg ? 1 : 0);
   } else {
     withdraw();
   }
 }
+
 size_t chunk_request = kDefaultChunk;
 
 int16_t* new_chunk() {
