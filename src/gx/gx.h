@@ -79,6 +79,10 @@ typedef void (*gxhook)(float x, float y, float* ox, float* oy);
 void gxstrt(float xsize, float ysize, int batch);
 // Closes the metafile and the display; prints "GX package terminated \n".
 void gxend();
+// The same ending for a signal handler: the metafile gets its end record
+// and both lines are printed, with async-signal-safe calls only; the
+// display is left to the process's exit.
+void gxsigend();
 // Frame actions 0..7 start a new frame; 8 and above go to the display only.
 void gxfrme(int action);
 // Display-only background paint before a redraw.
@@ -150,6 +154,10 @@ void gxhend();
 // the leaves of the program that skip the normal close (the -x exit, a lost
 // X server) end it when this is nonzero.
 int gxhopen();
+// Gives the open metafile its end record, as gxhend would, and prints
+// gxhend's line, with calls that are safe in a signal handler (for an
+// interrupt that ends the program in the middle of a command).
+void gxhsigend();
 void gxhdrw(int which);
 void xycnv(int ix, int iy, float* x, float* y);
 

@@ -82,6 +82,7 @@ void runredraw() {
 bool gxwaitev(Display* d, long mask, XEvent* e) {
   for (;;) {
     if (XCheckMaskEvent(d, mask, e)) return true;
+    gxdwmcheck();
     if (omqsig()) return false;
     struct pollfd p = {ConnectionNumber(d), POLLIN, 0};
     poll(&p, 1, 100);
@@ -101,6 +102,7 @@ void gxdeve(int wait) {
   x11state& s = S();
   if (!s.display) return;
   if (wait && s.evbase) wait = 0;
+  gxdwmcheck();
   for (;;) {
     if (wait && !s.redraw) {
       if (!gxwaitev(s.display, evmask, &s.report)) break;
@@ -112,6 +114,7 @@ void gxdeve(int wait) {
       return;
     }
     XEvent& e = s.report;
+    if (gxdgone(e)) gxdclosed();
     if (e.type == Expose) {
       // Even a server offering backing store exposes a window whose
       // pixels it did not keep: the exposure always asks for a redraw.
@@ -142,7 +145,9 @@ void gxdrain(int action) {
   x11state& s = S();
   XEvent e;
   bool redo = false;
+  gxdwmcheck();
   while (XCheckMaskEvent(s.display, evmask, &e)) {
+    if (gxdgone(e)) gxdclosed();
     if (e.type == ConfigureNotify && resized(e)) {
       gxdsfn();
       redo = true;

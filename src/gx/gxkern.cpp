@@ -1,12 +1,28 @@
 // The graphics kernel: start and end, frames, page transforms, clipping.
+#include <poll.h>
+#include <unistd.h>
+
 #include <cmath>
 #include <cstdio>
 
+#include "base/cmnstate.h"
+#include "base/stdinheld.h"
 #include "gx/gx.h"
 #include "gx/gxdrv.h"
 #include "gx/gxint.h"
 
 static plotxform pxf;
+
+// The animation's pause for Return ends early when the user interrupts:
+// true when there is input to read, false after an interrupt.
+static bool pausewait() {
+  for (;;) {
+    if (stdinheld()) return true;
+    if (omqsig()) return false;
+    struct pollfd p = {0, POLLIN, 0};
+    if (poll(&p, 1, 100) > 0) return true;
+  }
+}
 
 plotxform& gxstate() { return pxf; }
 
@@ -64,6 +80,13 @@ void gxend() {
   fflush(stdout);
 }
 
+void gxsigend() {
+  gxhsigend();
+  static const char line[] = "GX package terminated \n";
+  ssize_t w = write(1, line, sizeof line - 1);
+  (void)w;
+}
+
 void gxfrme(int action) {
   if (action > 7) {
     if (pxf.intflg) gxdrv().frame(action);
@@ -74,8 +97,10 @@ void gxfrme(int action) {
       // The pause waits for Return.  Anything else is the start of the
       // next command (typed ahead, or the next line of a pipe): it is
       // given back for the prompt to read rather than lost.
-      int c = getchar();
-      if (c != '\n' && c != EOF) ungetc(c, stdin);
+      if (pausewait()) {
+        int c = getchar();
+        if (c != '\n' && c != EOF) ungetc(c, stdin);
+      }
     }
     if (action != 2 && pxf.bufmod) {
       gxdrv().sglbuf();

@@ -3,6 +3,9 @@
 // Records are 16-bit words kept in host order in memory, in chunks that are
 // never reallocated; the metafile is always written big-endian, whatever the
 // host, so that a file reads the same everywhere.
+#include <unistd.h>
+
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <initializer_list>
@@ -46,6 +49,30 @@ struct displist {
 displist dl;
 // Set by every gxhbgn that answers 0, cleared by every gxhend.
 int hopened = 0;
+
+// What an interrupt handler needs to end the open metafile without stdio:
+// its descriptor and where its end goes (position * 2, plus 1 when the
+// last printed frame still lacks its closing -2), or -1 with no file open.
+// Published only at points where everything before that position has been
+// written and flushed, and withdrawn before the file is closed, so that a
+// handler never writes to a descriptor already given back.
+std::atomic<int> sigfd{-1};
+std::atomic<long> sigtail{-1};
+
+void withdraw() {
+  sigtail = -1;
+  sigfd = -1;
+}
+
+void publish() {
+  if (dl.hflag && dl.hfile) {
+    sigfd = fileno(dl.hfile);
+    sigtail = dl.hpos * 2 + (dl.hpflg ? 1 : 0);
+  } else {
+    withdraw();
+  }
+}
+
 size_t chunk_request = kDefaultChunk;
 
 int16_t* new_chunk() {
@@ -128,6 +155,7 @@ int gxhwri(const int16_t* buf, size_t words) {
   if (!bad && fflush(dl.hfile) != 0) bad = true;
   if (bad || ferror(dl.hfile)) {
     printf("I/O Error writing to print metafile.\n");
+    withdraw();
     fclose(dl.hfile);
     dl.hfile = nullptr;
     dl.hferr = 1;
@@ -187,6 +215,7 @@ void gxhnew(float xsize, float ysize) {
   // A restart of the package drops whatever the list held before.
   free_set(dl.bufs, 0, kMaxChunks);
   free_set(dl.bufs2, 0, kMaxChunks);
+  withdraw();
   if (dl.hfile) fclose(dl.hfile);
   dl = displist();
   dl.xrsize = xsize;
@@ -243,6 +272,7 @@ void gxhfrm(int action) {
     if (dl.hpflg) {
       dl.hpflg = 0;
       if (write_code(-2) == 0) dl.hpos = ftell(dl.hfile);
+      publish();
     }
   }
   bool fresh2 = false;
@@ -322,6 +352,7 @@ int gxhbgn(const char* fname) {
   dl.hferr = 0;
   dl.hflag = 1;
   hopened = 1;
+  publish();
   return 0;
 }
 
@@ -341,6 +372,7 @@ int gxhprt() {
   }
   dl.hpflg = 1;
   dl.hpos = ftell(dl.hfile);
+  publish();
   return 0;
 }
 
@@ -360,6 +392,7 @@ void gxhend() {
   if (bad) return;
   dl.hflag = 0;
   dl.hpflg = 0;
+  withdraw();
   if (fclose(dl.hfile) != 0) {
     dl.hfile = nullptr;
     printf("I/O Error writing to print metafile.\n");
@@ -371,6 +404,41 @@ void gxhend() {
 }
 
 int gxhopen() { return hopened; }
+
+namespace {
+
+void sayraw(const char* text) {
+  size_t n = 0;
+  while (text[n]) n++;
+  while (n > 0) {
+    ssize_t w = write(1, text, n);
+    if (w <= 0) return;
+    text += w;
+    n -= (size_t)w;
+  }
+}
+
+}  // namespace
+
+void gxhsigend() {
+  long tail = sigtail;
+  int fd = sigfd;
+  if (tail < 0 || fd < 0) {
+    sayraw("No hardcopy metafile open\n");
+    return;
+  }
+  // The end records, big-endian: -2 closes a printed frame, -9 the file.
+  static const unsigned char words[4] = {0xff, 0xfe, 0xff, 0xf7};
+  const unsigned char* from = (tail & 1) ? words : words + 2;
+  size_t n = (tail & 1) ? 4 : 2;
+  off_t at = (off_t)(tail / 2);
+  // Whatever a print cut short wrote beyond the end is dropped with it.
+  if (pwrite(fd, from, n, at) != (ssize_t)n || ftruncate(fd, at + (off_t)n) != 0) {
+    sayraw("I/O Error writing to print metafile.\n");
+    return;
+  }
+  sayraw("Hardcopy output file is closed \n");
+}
 
 void xycnv(int ix, int iy, float* x, float* y) {
   *x = (float)ix / 1000.0f;

@@ -267,6 +267,7 @@ void gxdbgn(float xsize, float ysize) {
   char prog[] = "ombra";
   char* argv[] = {prog, nullptr};
   XSetStandardProperties(xs.display, xs.win, title.c_str(), "Ombra", icon, argv, 1, &hints);
+  gxdwmproto();
 
   for (int i = 0; i < 16; i++) {
     XColor c;

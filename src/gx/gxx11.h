@@ -132,6 +132,15 @@ void gxevfree();   // discards every queued mouse event
 bool gxwaitev(Display* d, long mask, XEvent* e);
 void gxdrain(int action);   // reads pending window events without handling presses
 
+// ---- between commands and the window's end (gxidle.cpp)
+// Asks the window manager to send its close as a message (WM_DELETE_WINDOW).
+void gxdwmproto();
+// Whether the event is the end of the window: the window manager's close
+// or the window destroyed.
+bool gxdgone(const XEvent& e);
+// Ends the program (gxdclosed) when a close from the window manager is queued.
+void gxdwmcheck();
+
 // ---- pop-up menus (gxmenu.cpp)
 int gxpopdm(dmenurec* menu, int header, int xleft, int xright, int ytop);
 // The cascade menu number of item text s of len bytes, or -1; *shown gets

@@ -1,5 +1,7 @@
 // Reading command lines at the prompt, with or without the line editor.
 // Lines have no length limit: they are read whole into a std::string.
+// While a line is awaited the window is kept answering (promptwait.h), and
+// an interrupt only throws away the line being typed.
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -8,15 +10,47 @@
 #include <readline/history.h>
 #include <readline/readline.h>
 
+#include "base/cmnstate.h"
+#include "base/stdinheld.h"
 #include "main/ommain.h"
+#include "main/promptwait.h"
+
+namespace {
+
+// Marks the time spent reading a line at the prompt (see omsig).
+struct atprompt {
+  atprompt() { omatprompt = 1; }
+  ~atprompt() { omatprompt = 0; }
+};
+
+}  // namespace
 
 int nxtcmd(std::string& buf, const char* prompt) {
+  atprompt at;
+  sig_atomic_t seen = omsigcnt;  // taken first: an interrupt once the prompt shows counts
   std::printf("%s ", prompt);
   std::fflush(stdout);
   buf.clear();
   int c;
   bool started = false;
   for (;;) {
+    if (!stdinheld()) {
+      promptwake w = promptwait(0, [&seen] { return omsigcnt != seen; });
+      if (w == promptwake::signal) {
+        if (omsigcnt != seen) {
+          // As a shell does: the line typed so far is dropped (the
+          // terminal has already thrown away its copy) and a fresh prompt
+          // is shown.  The interrupt is answered; it counts no further.
+          seen = omsigcnt;
+          gcmn.sigflg = 0;
+          buf.clear();
+          started = false;
+          std::printf("\n%s ", prompt);
+          std::fflush(stdout);
+        }
+        continue;
+      }
+    }
     c = std::getchar();
     if (c == EOF) {
       // A signal that interrupted the read is no end of input.
@@ -45,24 +79,13 @@ int nxtcmd(std::string& buf, const char* prompt) {
   return -1;
 }
 
-namespace {
-
-// Characters that stdio holds for standard input (one given back by the
-// animation's pause): the line editor reads the descriptor itself and
-// would never see them.
-bool stdioholds() {
-#ifdef __GLIBC__
-  return stdin->_IO_read_ptr < stdin->_IO_read_end;
-#else
-  return false;
-#endif
-}
-
-}  // namespace
-
 int nxrdln(std::string& buf, const char* prompt) {
+  atprompt at;
   nxrdsig();
-  while (stdioholds()) {
+  // Characters that stdio holds for standard input (one given back by the
+  // animation's pause): the line editor reads the descriptor itself and
+  // would never see them.
+  while (stdinheld()) {
     int c = std::getchar();
     if (c == EOF) break;
     rl_stuff_char(c);

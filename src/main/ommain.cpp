@@ -95,6 +95,14 @@ int ommain(int argc, char** argv) {
   std::string buf;
   while (rc >= 0) {
     if (o.exitx) return exitx();
+    // After an interrupted command the prompt starts on a line of its own
+    // (the terminal has echoed ^C where the output stopped); the interrupt
+    // is over, and a further one counts for the next command only.
+    if (pcm->sigflg) {
+      std::printf("\n");
+      std::fflush(stdout);
+    }
+    pcm->sigflg = 0;
     int n = o.noedit ? nxtcmd(buf, "om>") : nxrdln(buf, "om-> ");
     if (n < 0) {
       buf = "quit";

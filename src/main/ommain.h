@@ -27,18 +27,24 @@ void command_line_help();
 // Reads one line from standard input after printing the prompt and a
 // blank; leading blanks are dropped.  Returns the count of characters
 // before the newline (the newline is kept in buf), or -1 at end of input.
-// A last line without a newline is returned as a line.
+// A last line without a newline is returned as a line.  While it waits,
+// the window is answered (redrawn, or its close ends the program), and an
+// interrupt drops the line typed so far, clears the interrupt flag and
+// shows the prompt again.
 int nxtcmd(std::string& buf, const char* prompt);
 // The same through the line editor, which keeps a history; returns the
 // length of the line plus 1, or -1 at end of input.
 int nxrdln(std::string& buf, const char* prompt);
 
 // Makes an interrupt at the line editor's prompt drop the partly typed
-// line (called by nxrdln before each read).
+// line, and the editor's waits answer the window (called by nxrdln
+// before each read).
 void nxrdsig();
 
-// Signal handlers.  omsigcnt counts the interrupts taken by omsig.
+// Signal handlers.  omsigcnt counts the interrupts taken by omsig;
+// omatprompt is set by nxtcmd and nxrdln while they read a line.
 extern volatile sig_atomic_t omsigcnt;
+extern volatile sig_atomic_t omatprompt;
 void omsig(int);
 void omsigcpu(int);
 

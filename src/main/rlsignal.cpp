@@ -1,13 +1,19 @@
-// An interrupt while a command line is being typed at the prompt throws
-// that partly typed line away and shows a fresh prompt, as shells do.
-// Without this the line editor keeps the old text out of sight and the
-// next line typed is silently joined to it.
+// The line editor at the prompt.  An interrupt while a command line is
+// being typed throws that partly typed line away and shows a fresh prompt,
+// as shells do.  Without this the line editor keeps the old text out of
+// sight and the next line typed is silently joined to it.  The editor's
+// reads also wait on the window, so that it is redrawn while the prompt
+// waits (promptwait.h).
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 
 #include <readline/readline.h>
 
+#include "base/cmnstate.h"
+#include "gx/gxx11drv.h"
 #include "main/ommain.h"
+#include "main/promptwait.h"
 
 namespace {
 
@@ -17,6 +23,7 @@ sig_atomic_t rlseen = 0;  // interrupts already answered at the prompt
 int rldropline() {
   if (omsigcnt == rlseen) return 0;
   rlseen = omsigcnt;
+  gcmn.sigflg = 0;
   rl_replace_line("", 0);
   rl_crlf();
   rl_on_new_line();
@@ -24,9 +31,33 @@ int rldropline() {
   return 0;
 }
 
+// A program that ends while the editor has the terminal (the window was
+// lost at the prompt) gives it back as it found it.
+void giveterminal() {
+  if (RL_ISSTATE(RL_STATE_TERMPREPPED)) rl_deprep_terminal();
+}
+
+// The editor's read of one character: with a window, the wait is shared
+// with the window's connection.  Signals the editor has caught are dealt
+// with (its own handling, then ours) before every wait; the editor's own
+// read calls the hook only for a signal that interrupts it, not for one
+// that came while it was busy.
+int rlgetc(FILE* in) {
+  for (;;) {
+    rl_check_signals();
+    rldropline();
+    if (gxdconn() < 0) return rl_getc(in);
+    if (promptwait(fileno(in), [] { return rl_pending_signal() != 0; }) == promptwake::input)
+      return rl_getc(in);
+  }
+}
+
 }  // namespace
 
 void nxrdsig() {
+  static bool registered = false;
+  if (!registered) registered = std::atexit(giveterminal) == 0;
   rlseen = omsigcnt;
   rl_signal_event_hook = rldropline;
+  rl_getc_function = rlgetc;
 }

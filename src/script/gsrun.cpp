@@ -1,5 +1,6 @@
 // Running statements: call frames, the statement loop with its block jumps,
 // output and input statements, assignments and command statements.
+#include <poll.h>
 #include <unistd.h>
 
 #include <cctype>
@@ -87,6 +88,18 @@ bool stdinbuffered() {
 #endif
 }
 
+// Waits until standard input can be read; false when the user interrupts
+// first.  The program's interrupt handler restarts a read in progress, so
+// a pull blocked in read would never see the interrupt.
+bool stdinready() {
+  for (;;) {
+    if (gsintr()) return false;
+    struct pollfd p = {0, POLLIN, 0};
+    int r = poll(&p, 1, 100);
+    if (r > 0 || (r < 0 && errno != EINTR)) return true;
+  }
+}
+
 // Reads one whole line of standard input without its line end; "" at the
 // end of input.  Only what stdio already holds is taken through stdio; the
 // rest is read from the descriptor one byte at a time, so nothing beyond the
@@ -100,10 +113,11 @@ std::string readline() {
       c = std::getc(stdin);
     } else {
       unsigned char ch;
+      if (!stdinready()) break;
       ssize_t n;
       do {
         n = read(0, &ch, 1);
-      } while (n < 0 && errno == EINTR && !gsintr());
+      } while (n < 0 && errno == EINTR);
       c = n == 1 ? ch : EOF;
     }
     if (c == EOF || c == '\n') break;

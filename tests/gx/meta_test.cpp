@@ -221,3 +221,59 @@ TEST(DisplayList, FrameRepaintsBackgroundAndKeepsCurrentColour) {
   gxfrme(9);  // display only
   EXPECT_EQ(gx_records().size(), 7u);
 }
+
+// The end written by an interrupt handler (no stdio) gives the same file as
+// the normal end, at every stage of a file's life, and drops what a print
+// cut short had written beyond the last complete frame.
+TEST(Metafile, EndFromASignalHandlerMatchesTheNormalEnd) {
+  gx_tmpdir d;
+  auto draw = [] {
+    gxmove(1, 1);
+    gxdraw(2, 3);
+  };
+  // stage 0: nothing printed; 1: a frame printed; 2: printed, then a new
+  // frame begun; 3: printed, and a later print cut short.
+  for (int stage = 0; stage < 4; stage++) {
+    SCOPED_TRACE(stage);
+    std::vector<int> ends[2];
+    std::string said[2];
+    for (int sig = 0; sig < 2; sig++) {
+      std::string f = d.file("end" + std::to_string(stage) + std::to_string(sig) + ".gx");
+      gx_batch();
+      testing::internal::CaptureStdout();
+      ASSERT_EQ(gxhbgn(f.c_str()), 0);
+      draw();
+      if (stage >= 1) ASSERT_EQ(gxhprt(), 0);
+      if (stage == 2) gxfrme(1);
+      if (stage == 3) {
+        FILE* junk = fopen(f.c_str(), "ab");
+        fputs("half a frame", junk);
+        fclose(junk);
+      }
+      if (sig) {
+        gxhsigend();
+        // The descriptor is the program's to close at exit; the normal end
+        // afterwards would write a second end record.
+        EXPECT_EQ(gxhopen(), 1);
+      } else {
+        gxhend();
+      }
+      said[sig] = testing::internal::GetCapturedStdout();
+      ends[sig] = gx_meta_words(f);
+      gx_batch();
+      testing::internal::CaptureStdout();
+      gxhend();  // forgets the file the handler left open
+      testing::internal::GetCapturedStdout();
+    }
+    if (stage != 3) EXPECT_EQ(ends[1], ends[0]);
+    EXPECT_EQ(said[1], "Hardcopy output file is closed \n");
+    EXPECT_EQ(said[0], said[1]);
+    std::vector<int> want = {-1, 11000, 8500};
+    if (stage >= 1) want.insert(want.end(), {-10, 1000, 1000, -11, 2000, 3000, -2});
+    want.push_back(-9);
+    EXPECT_EQ(ends[1], want);
+  }
+  testing::internal::CaptureStdout();
+  gxhsigend();
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "No hardcopy metafile open\n");
+}

@@ -153,14 +153,6 @@ TEST(LineReading, EndOfInputAndLongLines) {
   EXPECT_EQ(buf, longline + "\n");
 }
 
-TEST(Signals, FirstInterruptSetsTheFlagSecondEnds) {
-  gcmn.sigflg = 0;
-  omsig(SIGINT);
-  EXPECT_EQ(gcmn.sigflg, 1);
-  EXPECT_EXIT(omsig(SIGINT), testing::ExitedWithCode(0), "");
-  gcmn.sigflg = 0;
-}
-
 TEST(Signals, CpuLimitEndsWithStatusOne) {
   EXPECT_EXIT(omsigcpu(SIGXCPU), testing::ExitedWithCode(1), "");
 }

@@ -1,7 +1,8 @@
-// An interrupt typed at the line editor's prompt: the partly typed line is
-// thrown away (not joined to the next line), the interrupt flag is set, and
-// a second interrupt ends the program.  The editor runs in a child process
-// on a pseudo-terminal, as at a real prompt.
+// An interrupt typed at the prompt: the partly typed line is thrown away
+// (not joined to the next line) and the interrupt is answered there, so
+// that pressing it again never ends the session.  The readers run in a
+// child process on a pseudo-terminal, as at a real prompt, with and
+// without the line editor.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -18,14 +19,16 @@
 
 namespace {
 
-// A child reading command lines through the editor on a pseudo-terminal;
-// what it read comes back through a pipe, one line each.
+// A child reading command lines on a pseudo-terminal, through the editor
+// or (edit false) without it; what it read comes back through a pipe, one
+// line each, marked when the interrupt flag was still set after the read.
+// flagged starts the child as after an interrupted command.
 struct PromptChild {
   pid_t pid = -1;
   int master = -1;
   int result = -1;
 
-  bool start(int lines) {
+  bool start(int lines, bool edit = true, bool flagged = false) {
     master = posix_openpt(O_RDWR | O_NOCTTY);
     if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) return false;
     const char* slave = ptsname(master);
@@ -47,10 +50,12 @@ struct PromptChild {
       sa.sa_flags = SA_RESTART;
       sigemptyset(&sa.sa_mask);
       sigaction(SIGINT, &sa, nullptr);
-      gcmn.sigflg = 0;
+      gcmn.sigflg = flagged ? 1 : 0;
       for (int i = 0; i < lines; i++) {
         std::string buf;
-        if (nxrdln(buf, "om-> ") < 0) buf = "<EOF>";
+        int n = edit ? nxrdln(buf, "om-> ") : nxtcmd(buf, "om>");
+        if (n < 0) buf = "<EOF>";
+        if (!buf.empty() && buf.back() == '\n') buf.pop_back();
         buf += gcmn.sigflg ? " [sig]\n" : "\n";
         if (write(fds[1], buf.data(), buf.size()) < 0) _exit(4);
       }
@@ -65,6 +70,20 @@ struct PromptChild {
     ssize_t n = write(master, text, std::string(text).size());
     (void)n;
     drain(200);
+  }
+
+  // Waits (a few seconds at most) until the child shows its prompt, so that
+  // what is typed next reaches a reader that is waiting.
+  void prompted() {
+    std::string seen;
+    char b[256];
+    struct pollfd p = {master, POLLIN, 0};
+    for (int i = 0; i < 50 && seen.find("om") == std::string::npos; i++) {
+      if (poll(&p, 1, 100) <= 0) continue;
+      ssize_t n = read(master, b, sizeof b);
+      if (n <= 0) break;
+      seen.append(b, static_cast<size_t>(n));
+    }
   }
 
   // Reads what the child shows, so that the terminal never fills up.
@@ -114,33 +133,55 @@ struct PromptChild {
   }
 };
 
-TEST(PromptInterrupt, PartlyTypedLineIsDroppedNotJoinedToTheNext) {
+class PromptInterrupt : public testing::TestWithParam<bool> {};
+
+TEST_P(PromptInterrupt, PartlyTypedLineIsDroppedNotJoinedToTheNext) {
   PromptChild c;
-  ASSERT_TRUE(c.start(1));
+  ASSERT_TRUE(c.start(1, GetParam()));
   c.type("q time");
   c.type("\x03");
   c.type("q files\r");
-  EXPECT_EQ(c.lines(), "q files [sig]\n");
+  EXPECT_EQ(c.lines(), "q files\n");
   EXPECT_EQ(c.finish(), 0);
 }
 
-TEST(PromptInterrupt, SecondInterruptEndsTheProgram) {
+// Two presses at the prompt, and one after a command that was itself
+// interrupted, only give fresh prompts: the session goes on.
+TEST_P(PromptInterrupt, RepeatedInterruptsKeepTheSession) {
   PromptChild c;
-  ASSERT_TRUE(c.start(2));
+  ASSERT_TRUE(c.start(2, GetParam()));
   c.type("d x");
   c.type("\x03");
   c.type("\x03");
-  EXPECT_EQ(c.lines(), "");
+  c.type("q time\r");
+  c.type("\x03");
+  c.type("q files\r");
+  EXPECT_EQ(c.lines(), "q time\nq files\n");
   EXPECT_EQ(c.finish(), 0);
 }
 
-TEST(PromptInterrupt, LinesWithoutInterruptAreReadWhole) {
+TEST_P(PromptInterrupt, InterruptOfTheLastCommandDoesNotCountAtThePrompt) {
   PromptChild c;
-  ASSERT_TRUE(c.start(2));
+  ASSERT_TRUE(c.start(1, GetParam(), true));
+  c.prompted();
+  c.type("\x03");
+  c.type("q files\r");
+  EXPECT_EQ(c.lines(), "q files\n");
+  EXPECT_EQ(c.finish(), 0);
+}
+
+TEST_P(PromptInterrupt, LinesWithoutInterruptAreReadWhole) {
+  PromptChild c;
+  ASSERT_TRUE(c.start(2, GetParam()));
   c.type("  q time\r");
   c.type("q files\r");
   EXPECT_EQ(c.lines(), "q time\nq files\n");
   EXPECT_EQ(c.finish(), 0);
 }
+
+INSTANTIATE_TEST_SUITE_P(Readers, PromptInterrupt, testing::Values(true, false),
+                         [](const testing::TestParamInfo<bool>& i) {
+                           return std::string(i.param ? "LineEditor" : "Plain");
+                         });
 
 }  // namespace

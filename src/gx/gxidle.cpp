@@ -1,0 +1,101 @@
+// The window between commands, and its end by the window manager.
+//
+// Between commands nothing draws, so nothing else reads the window's
+// events: the prompt's wait calls gxdidle when the connection has
+// something, so that an uncovered or resized window does not stay black
+// until the next command.
+//
+// The window manager's close button asks the program (WM_DELETE_WINDOW)
+// instead of killing its connection; a window destroyed by another client
+// reports DestroyNotify.  Either way there is no window any more, and no
+// way back to one, so the program ends as it does when the connection is
+// lost, with its metafile finished.
+#include <X11/Xatom.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "gx/gx.h"
+#include "gx/gxx11.h"
+
+namespace {
+
+Atom protocols = None;
+Atom deletewin = None;
+
+}  // namespace
+
+bool gxdgone(const XEvent& e) {
+  x11state& s = x11st();
+  if (e.type == DestroyNotify) return e.xdestroywindow.window == s.win;
+  if (e.type == ClientMessage) {
+    return e.xclient.window == s.win && e.xclient.message_type == protocols &&
+           e.xclient.format == 32 && (Atom)e.xclient.data.l[0] == deletewin;
+  }
+  return false;
+}
+
+void gxdwmproto() {
+  x11state& s = x11st();
+  protocols = XInternAtom(s.display, "WM_PROTOCOLS", False);
+  deletewin = XInternAtom(s.display, "WM_DELETE_WINDOW", False);
+  XSetWMProtocols(s.display, s.win, &deletewin, 1);
+}
+
+void gxdwmcheck() {
+  x11state& s = x11st();
+  if (!s.display) return;
+  // Client messages match no event mask: the readers by mask never take
+  // them, so they are looked for here by type.
+  XEvent e;
+  while (XCheckTypedWindowEvent(s.display, s.win, ClientMessage, &e)) {
+    if (gxdgone(e)) gxdclosed();
+  }
+}
+
+int gxdconn() {
+  x11state& s = x11st();
+  return s.display && !s.batch ? ConnectionNumber(s.display) : -1;
+}
+
+int gxdidle() {
+  x11state& s = x11st();
+  if (!s.display || s.batch) return 0;
+  XEventsQueued(s.display, QueuedAfterReading);
+  XEvent e;
+  while (XCheckTypedWindowEvent(s.display, s.win, ClientMessage, &e)) {
+    if (gxdgone(e)) return 1;
+  }
+  bool redo = false;
+  while (XCheckWindowEvent(s.display, s.win, ExposureMask | StructureNotifyMask, &e)) {
+    if (gxdgone(e)) return 1;
+    if (e.type == ConfigureNotify) {
+      if (e.xconfigure.width != s.width || e.xconfigure.height != s.height) {
+        s.width = e.xconfigure.width;
+        s.height = e.xconfigure.height;
+        s.xscl = (float)s.width / s.xsize;
+        s.yscl = (float)s.height / s.ysize;
+        redo = true;
+      }
+    } else if (e.type == Expose) {
+      // An expose the program caused itself (a menu taken down over
+      // restored contents) is expected and needs nothing.
+      if (s.excnt > 0) s.excnt--;
+      else redo = true;
+    }
+  }
+  if (redo) {
+    gxdsfn();
+    gxdrdw();
+  }
+  XFlush(s.display);
+  return 0;
+}
+
+void gxdclosed() {
+  fflush(stdout);
+  printf("The window was closed; Ombra ends.\n");
+  if (gxhopen()) gxhend();
+  fflush(stdout);
+  exit(1);
+}

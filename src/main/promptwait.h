@@ -1,0 +1,15 @@
+// Waiting at the prompt for the next character of a command line, while
+// the window is kept answering.
+#pragma once
+
+#include <functional>
+
+enum class promptwake { input, signal };
+
+// Waits until descriptor fd has something to read, or a signal arrives.
+// pending() tells whether a signal has been taken but not yet dealt with;
+// it is asked with the interrupt blocked, so that one arriving just before
+// the wait cannot be slept through.  Meanwhile the window's events are
+// answered: an uncovered or resized window is redrawn at once, and a
+// window closed by the window manager ends the program.
+promptwake promptwait(int fd, const std::function<bool()>& pending);
