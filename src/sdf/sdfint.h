@@ -94,6 +94,10 @@ struct sdfaxis {
 // 1 linear axis built, 0 not evenly spaced, -1 error.
 int trydeflin(const std::vector<double>& vals, bool wrap_test, bool reverse, sdfaxis* ax);
 int sdfdeflev(const std::vector<double>& vals, bool reverse, sdfaxis* ax);
+// True when longitudes are stored westward: every step, taken the short way
+// round the globe, goes down.  Such an axis is read in reverse, as falling
+// latitudes are.
+bool falling_longitudes(const std::vector<double>& vals);
 // Values of a coordinate variable, read whole; 0 on failure.
 int coord_values(io_std* io, var_info* v, std::vector<double>* vals);
 

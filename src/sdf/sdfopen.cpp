@@ -87,13 +87,17 @@ int define_x_y(datafile* pfi, io_std* io, var_info* xv, var_info* yv, const sdfp
       omprnt(0, "Failure checking X coordinate of SDF file.\n");
       return 1;
     }
+    // Longitudes stored westward are read in reverse; taken as they stand,
+    // the wrap test would make each westward step a step of nearly 360.
+    pfi->xrflg = falling_longitudes(vals) ? 1 : 0;
+    const bool rev = pfi->xrflg != 0;
     sdfaxis ax;
-    int rc = trydeflin(vals, true, false, &ax);
+    int rc = trydeflin(vals, true, rev, &ax);
     if (rc < 0) {
       omprnt(0, "Error evaluating X coordinate of SDF file.\n");
       return 1;
     }
-    if (rc == 0 && sdfdeflev(vals, false, &ax) != 0) {
+    if (rc == 0 && sdfdeflev(vals, rev, &ax) != 0) {
       omprnt(0, "Failure defining X levels for SDF file.\n");
       return 1;
     }
