@@ -30,14 +30,16 @@ int read_netcdf_data(int id, int varid, const std::vector<size_t>& start,
 bool is_hdf4_file(const char* name);
 
 // ---- HDF4 SD files (own translation unit, its headers clash with netCDF's) ----
-int hdf_open(const char* name);  // library id, or -1
-int hdf_close(int hid);
+// Library id, or -1; *sdid is the file's SD interface id (-1 without one),
+// which tells the number types.
+int hdf_open(const char* name, int* sdid);
+int hdf_close(int hid, int sdid);
 int hdf_inquire(int hid, int* ndims, int* nvars, int* ngatts, int* recdim);
 int hdf_diminq(int hid, int dimid, std::string* name, long* len);
-int hdf_varinq(int hid, int varid, std::string* name, int* type, std::vector<int>* dimids,
+int hdf_varinq(int hid, int sdid, int varid, std::string* name, int* type, std::vector<int>* dimids,
                int* natts);
 int hdf_attname(int hid, int varid, int n, std::string* name);
-int hdf_attinfo(int hid, int varid, const char* name, netcdf_att* att);
+int hdf_attinfo(int hid, int sdid, int varid, const char* name, netcdf_att* att);
 int hdf_varget(int hid, int varid, const std::vector<size_t>& start,
                const std::vector<size_t>& count, void* buf);
 

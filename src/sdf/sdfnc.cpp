@@ -15,6 +15,7 @@ enum { KIND_NC = 1, KIND_HDF = 2 };
 struct openfile {
   int kind;
   int libid;
+  int sdid = -1;  // HDF4: the SD interface's id of the same file
 };
 
 // Files opened here and not closed yet, by the id handed out.  HDF4 ids are
@@ -43,14 +44,15 @@ bool is_hdf4_file(const char* name) {
 int open_netcdf(const char* name, int* id) {
   *id = -1;
   if (is_hdf4_file(name)) {
-    int hid = hdf_open(name);
+    int sdid = -1;
+    int hid = hdf_open(name, &sdid);
     if (hid < 0) return 0;
     int pub = hid + 1;
     if (openfiles().count(pub) != 0) {  // cannot happen unless ids collide
-      hdf_close(hid);
+      hdf_close(hid, sdid);
       return 0;
     }
-    openfiles()[pub] = {KIND_HDF, hid};
+    openfiles()[pub] = {KIND_HDF, hid, sdid};
     *id = pub;
     return 1;
   }
@@ -66,7 +68,7 @@ int close_netcdf(int id) {
   if (f == nullptr) return 0;
   openfile of = *f;
   openfiles().erase(id);
-  if (of.kind == KIND_HDF) return hdf_close(of.libid);
+  if (of.kind == KIND_HDF) return hdf_close(of.libid, of.sdid);
   return nc_close(of.libid) == NC_NOERR ? 1 : 0;
 }
 
@@ -93,7 +95,7 @@ int inq_netcdf_var(int id, int varid, std::string* name, int* type, std::vector<
                    int* natts) {
   const openfile* f = lookup(id);
   if (f == nullptr) return 0;
-  if (f->kind == KIND_HDF) return hdf_varinq(f->libid, varid, name, type, dimids, natts);
+  if (f->kind == KIND_HDF) return hdf_varinq(f->libid, f->sdid, varid, name, type, dimids, natts);
   int nd = 0;
   if (nc_inq_varndims(f->libid, varid, &nd) != NC_NOERR || nd < 0) return 0;
   std::vector<int> ids(static_cast<size_t>(nd) + 1, -1);  // sized from what the library says
@@ -122,7 +124,7 @@ int get_netcdf_attname(int id, int varid, int n, std::string* name) {
 int get_netcdf_att_info(int id, int varid, const char* name, netcdf_att* att) {
   const openfile* f = lookup(id);
   if (f == nullptr) return 0;
-  if (f->kind == KIND_HDF) return hdf_attinfo(f->libid, varid, name, att);
+  if (f->kind == KIND_HDF) return hdf_attinfo(f->libid, f->sdid, varid, name, att);
   nc_type t = NC_NAT;
   size_t len = 0;
   if (nc_inq_att(f->libid, varid, name, &t, &len) != NC_NOERR) return 0;

@@ -94,6 +94,11 @@ int make_unpacker(const var_info* v, const datafile* pfi, int ddf, float undef, 
     omprnt(0, "SDF data variable has unsupported unpacked data type.\n");
     return 6;
   }
+  // The HDF4 library's calibration (its other attributes tell it from
+  // netCDF packing) means value = scale x (stored - offset).
+  if (find_att(v->atts, "calibrated_nt") != nullptr || find_att(v->atts, "scale_factor_err") != nullptr ||
+      find_att(v->atts, "add_offset_err") != nullptr)
+    offset = -offset * scale;
   bool is_float = v->nctype == SDF_FLOAT || v->nctype == SDF_DOUBLE;
   if (is_float && (hs || ho)) {
     bool ident = v->nctype == SDF_FLOAT
