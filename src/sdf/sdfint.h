@@ -23,9 +23,13 @@ int inq_netcdf_var(int id, int varid, std::string* name, int* type, std::vector<
 int get_netcdf_attname(int id, int varid, int n, std::string* name);
 // 1 read, 0 failure, -1 an attribute of a type the system does not use (skip it).
 int get_netcdf_att_info(int id, int varid, const char* name, netcdf_att* att);
-// Reads a hyperslab in the variable's own type into buf.
+// Reads a hyperslab in the variable's own type into buf (nbytes long, the
+// hyperslab's size).
 int read_netcdf_data(int id, int varid, const std::vector<size_t>& start,
-                     const std::vector<size_t>& count, void* buf);
+                     const std::vector<size_t>& count, void* buf, size_t nbytes);
+// An id for an HDF4 file the helper process holds open; reads and the close
+// of the id go to the helper.
+int open_remote(const char* name);
 // True when the file starts with the HDF4 signature.
 bool is_hdf4_file(const char* name);
 
@@ -43,7 +47,36 @@ int hdf_attinfo(int hid, int sdid, int varid, const char* name, netcdf_att* att)
 int hdf_varget(int hid, int varid, const std::vector<size_t>& start,
                const std::vector<size_t>& count, void* buf);
 
+// ---- the helper process (sdfhelper.cpp) ----
+// What the helper made of a file, or why it gave no answer.
+enum helper_answer {
+  HELPER_NONE = -1,         // no helper to be had: the program works alone
+  HELPER_DIED = -2,         // it ended on the file, twice
+  HELPER_TIMEOUT = -3,      // the open took longer than allowed
+  HELPER_INTERRUPTED = -4,  // the user interrupted the wait
+  HELPER_NETCDF = 1,        // no HDF4 file, described and closed: open it here
+  HELPER_HDF = 2,           // an HDF4 file, kept open by the helper; its description given
+  HELPER_NOFILE = 3,        // an HDF4 file the library cannot open
+  HELPER_NODESC = 4,        // opened, but the library failed describing it
+  HELPER_NOMEM = 5          // opened, but its description did not fit memory
+};
+int helper_describe(const char* name, io_std* io);
+// 1 read, 0 the library failed, or a negative helper_answer.
+int helper_read(const char* name, int varid, const std::vector<size_t>& start,
+                const std::vector<size_t>& count, void* buf, size_t nbytes);
+void helper_close(const char* name);
+// Seconds an open may take and bytes the helper may grow by (0: the grid
+// limit); the running helper is ended so that the next one takes them.
+void helper_set_limits(int open_seconds, size_t mem_bytes);
+int helper_pid();  // -1 when none runs
+// A description as bytes and back (sdfwire.cpp); 0 for bytes that do not
+// make one.
+std::string pack_description(const io_std& io);
+int unpack_description(const std::string& buf, io_std* io);
+
 // ---- descriptions ----
+// Fills io from the open file io->ncid; 0 on a library failure.
+int read_description(io_std* io);
 int type_size(int nctype);  // bytes per value, 0 for types that are not read
 int init_io_std(io_std** pio);
 int read_io_std(const char* name, io_std* io);

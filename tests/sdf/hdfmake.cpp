@@ -74,3 +74,44 @@ bool make_hdf4_unsigned(const char* path) {
        make("sbyte", DFNT_INT8, sbyte, &sfill);
   return SDend(sd) != FAIL && ok;
 }
+
+// A time-lat-lon file "hgt" (2 x 20 x 30, values i % 37) stored Huffman
+// compressed (chunked: in chunks of 1 x 10 x 10).
+bool make_hdf4_stored(const char* path, bool chunked) {
+  int32 sd = SDstart(path, DFACC_CREATE);
+  if (sd == FAIL) return false;
+  int32 dims[3] = {2, 20, 30};
+  int32 sds = SDcreate(sd, "hgt", DFNT_FLOAT32, 3, dims);
+  const char* names[3] = {"time", "lat", "lon"};
+  const char* units[3] = {"days since 2001-01-01", "degrees_north", "degrees_east"};
+  float32 time[2] = {0, 1}, lat[20], lon[30];
+  for (int i = 0; i < 20; i++) lat[i] = static_cast<float32>(-47.5 + 5 * i);
+  for (int i = 0; i < 30; i++) lon[i] = static_cast<float32>(12 * i);
+  void* scales[3] = {time, lat, lon};
+  bool ok = sds != FAIL;
+  for (int i = 0; ok && i < 3; i++) {
+    int32 dim = SDgetdimid(sds, i);
+    ok = SDsetdimname(dim, names[i]) != FAIL &&
+         SDsetdimscale(dim, dims[i], DFNT_FLOAT32, scales[i]) != FAIL &&
+         SDsetdimstrs(dim, names[i], units[i], nullptr) != FAIL;
+  }
+  if (ok && chunked) {
+    HDF_CHUNK_DEF cd;
+    std::memset(&cd, 0, sizeof cd);
+    cd.chunk_lengths[0] = 1;
+    cd.chunk_lengths[1] = 10;
+    cd.chunk_lengths[2] = 10;
+    ok = SDsetchunk(sds, cd, HDF_CHUNK) != FAIL;
+  } else if (ok) {
+    comp_info ci;
+    std::memset(&ci, 0, sizeof ci);
+    ci.skphuff.skp_size = 4;
+    ok = SDsetcompress(sds, COMP_CODE_SKPHUFF, &ci) != FAIL;
+  }
+  static float32 data[1200];
+  for (int i = 0; i < 1200; i++) data[i] = static_cast<float32>(i % 37);
+  int32 start[3] = {0, 0, 0};
+  if (ok) ok = SDwritedata(sds, start, nullptr, dims, data) != FAIL;
+  if (sds != FAIL) SDendaccess(sds);
+  return SDend(sd) != FAIL && ok;
+}
