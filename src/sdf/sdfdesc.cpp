@@ -8,6 +8,7 @@
 
 #include "base/omprnt.h"
 #include "data/datafile.h"
+#include "data/gridres.h"
 #include "sdf/sdfint.h"
 
 int type_size(int nctype) {
@@ -97,9 +98,12 @@ int read_variable_data(int ncid, var_info* v, const std::vector<size_t>& start,
                        const std::vector<size_t>& count) {
   int sz = type_size(v->nctype);
   if (sz == 0 || v->nctype == SDF_CHAR) return 0;
+  // The values must fit what a grid may take: a length from a damaged file
+  // would otherwise be zero-filled here, gigabytes at a time.
+  const size_t most = omgcap() / static_cast<size_t>(sz);
   size_t n = 1;
   for (size_t c : count) {
-    if (c != 0 && n > (size_t(1) << 40) / c) return 0;
+    if (c != 0 && n > most / c) return 0;
     n *= c;
   }
   try {
@@ -109,6 +113,12 @@ int read_variable_data(int ncid, var_info* v, const std::vector<size_t>& start,
   }
   if (n == 0) return 1;
   return read_netcdf_data(ncid, v->varid, start, count, v->data.data(), v->data.size());
+}
+
+int dim_length(const io_std* io, int dimid) {
+  if (dimid < 0 || static_cast<size_t>(dimid) >= io->dimlens.size()) return -1;
+  long len = io->dimlens[static_cast<size_t>(dimid)];
+  return len >= 0 && len <= INT32_MAX ? static_cast<int>(len) : -1;
 }
 
 int read_one_dimension(io_std* io, var_info* v, int dimid) {

@@ -216,7 +216,7 @@ bool serve_read(int fd, const std::string& name) {
   char ok = 0;
   std::vector<unsigned char> buf;
   int id = open_kept(name);
-  if (id >= 0 && want > 0 && slab_bytes(id, varid, count) == want) {
+  if (id >= 0 && want > 0 && want <= omgcap() && slab_bytes(id, varid, count) == want) {
     try {
       buf.resize(static_cast<size_t>(want));
       ok = read_netcdf_data(id, varid, start, count, buf.data(), buf.size()) ? 1 : 0;
@@ -406,6 +406,7 @@ int helper_describe(const char* name, io_std* io) {
     uint32_t len = 0;
     std::string desc;
     r = await(helper().fd, &len, sizeof len, secs);
+    if (r == WAIT_OK && len > omgcap()) r = WAIT_ENDED;  // no description is that long
     if (r == WAIT_OK) {
       try {
         desc.resize(len);

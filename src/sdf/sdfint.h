@@ -85,6 +85,8 @@ const netcdf_att* find_att(const std::vector<netcdf_att>& atts, const char* name
 var_info* find_var(io_std* io, const char* name);
 int find_dim(const io_std* io, const char* name);
 int find_dimix(const std::vector<int>& ids, int id);
+// The length of a dimension as an axis size; -1 beyond what an axis holds.
+int dim_length(const io_std* io, int dimid);
 int read_one_dimension(io_std* io, var_info* v, int dimid);
 int read_variable_data(int ncid, var_info* v, const std::vector<size_t>& start,
                        const std::vector<size_t>& count);

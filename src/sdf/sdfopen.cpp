@@ -82,8 +82,8 @@ std::string unique_name(const std::string& want, const std::vector<filevar>& tab
 int define_x_y(datafile* pfi, io_std* io, var_info* xv, var_info* yv, const sdfparms* p) {
   if (p->defaxis[0]) {
     std::vector<double> vals;
-    pfi->dnum[0] = static_cast<int>(io->dimlens[static_cast<size_t>(xv->dimids[0])]);
-    if (!coord_values(io, xv, &vals) || vals.empty()) {
+    pfi->dnum[0] = dim_length(io, xv->dimids[0]);
+    if (pfi->dnum[0] < 0 || !coord_values(io, xv, &vals) || vals.empty()) {
       omprnt(0, "Failure checking X coordinate of SDF file.\n");
       return 1;
     }
@@ -109,8 +109,8 @@ int define_x_y(datafile* pfi, io_std* io, var_info* xv, var_info* yv, const sdfp
   }
   if (p->defaxis[1]) {
     std::vector<double> vals;
-    pfi->dnum[1] = static_cast<int>(io->dimlens[static_cast<size_t>(yv->dimids[0])]);
-    if (!coord_values(io, yv, &vals) || vals.empty()) {
+    pfi->dnum[1] = dim_length(io, yv->dimids[0]);
+    if (pfi->dnum[1] < 0 || !coord_values(io, yv, &vals) || vals.empty()) {
       omprnt(0, "Failure checking Y coordinate of SDF file.\n");
       return 1;
     }
@@ -143,8 +143,8 @@ int define_z(datafile* pfi, io_std* io, var_info* zv) {
   }
   pfi->zrflg = 0;
   std::vector<double> vals;
-  pfi->dnum[2] = static_cast<int>(io->dimlens[static_cast<size_t>(zv->dimids[0])]);
-  if (!coord_values(io, zv, &vals) || vals.empty()) {
+  pfi->dnum[2] = dim_length(io, zv->dimids[0]);
+  if (pfi->dnum[2] < 0 || !coord_values(io, zv, &vals) || vals.empty()) {
     omprnt(0, "Failure checking Z coordinate of SDF file.\n");
     return 1;
   }

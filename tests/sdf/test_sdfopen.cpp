@@ -301,6 +301,41 @@ data:
   EXPECT_EQ(l.at(2), 31);
 }
 
+TEST(sdfopen, DimensionsLongerThanAnAxisAreRefused) {
+  if (!have_ncgen()) GTEST_SKIP();
+  // 2^31 + 2 times: as an int the axis would have a negative length.
+  std::string f = make_nc("longtime", R"(netcdf longtime {
+dimensions: lon = 2 ; lat = 1 ; time = 2147483650 ;
+variables:
+  float lon(lon) ; lon:units = "degrees_east" ;
+  float lat(lat) ; lat:units = "degrees_north" ;
+  double time(time) ; time:units = "days since 2000-01-01" ;
+  float v(time, lat, lon) ;
+data: lon = 0, 10 ; lat = 0 ;
+}
+)", "nc4");
+  ASSERT_FALSE(f.empty());
+  state st;
+  std::string out;
+  EXPECT_EQ(open_quiet(st, f, &out), 1);
+  EXPECT_NE(out.find("SDF file's time dimension is longer than a data set can hold.\n"), std::string::npos) << out;
+  EXPECT_EQ(st.pcm->filecount, 0);
+  // 2 * 10^9 longitudes in doubles, 16 GB: more than any grid may take,
+  // refused before anything is allocated for them.
+  std::string g = make_nc("longlon", R"(netcdf longlon {
+dimensions: lon = 2000000000 ; lat = 1 ;
+variables:
+  double lon(lon) ; lon:units = "degrees_east" ;
+  float lat(lat) ; lat:units = "degrees_north" ;
+  float v(lat, lon) ;
+data: lat = 0 ;
+}
+)", "nc4");
+  ASSERT_FALSE(g.empty());
+  EXPECT_EQ(open_quiet(st, g, &out), 1);
+  EXPECT_NE(out.find("Failure checking X coordinate of SDF file.\n"), std::string::npos) << out;
+}
+
 TEST(sdfaxes, WestwardLongitudesAreTheShortWayDown) {
   EXPECT_TRUE(falling_longitudes({357.5, 355, 352.5}));
   EXPECT_TRUE(falling_longitudes({10, 5, 0, 355}));   // westward across the date line
