@@ -421,7 +421,9 @@ int helper_describe(const char* name, io_std* io) {
       if (r == WAIT_ENDED) continue;
       return to_answer(r);
     }
-    return unpack_description(desc, io) ? HELPER_HDF : HELPER_NODESC;
+    if (unpack_description(desc, io)) return HELPER_HDF;
+    helper_close(name);
+    return HELPER_NODESC;
   }
   return HELPER_DIED;
 }

@@ -30,6 +30,63 @@ struct helperlimits : ::testing::Test {
   }
 };
 
+TEST(sdfwire, DescriptionsRoundTripAndDamagedBytesAreRefused) {
+  io_std io;
+  io.ndims = 2;
+  io.recdim = 1;
+  io.dimids = {0, 1};
+  io.dimnames = {"lon", "time"};
+  io.dimlens = {144, 3};
+  netcdf_att title;
+  title.attname = "title";
+  title.nctype = SDF_CHAR;
+  title.count = 2;
+  title.values = {'h', 'i', 0};
+  io.gatts = {title};
+  var_info v;
+  v.varid = 4;
+  v.ncname = "ndvi";
+  v.nctype = SDF_UBYTE;
+  v.dimids = {1, 0};
+  netcdf_att fill;
+  fill.attname = "_FillValue";
+  fill.nctype = SDF_UBYTE;
+  fill.count = 1;
+  fill.values = {255};
+  v.atts = {fill};
+  io.varlist = {v};
+  const std::string bytes = pack_description(io);
+  io_std back;
+  ASSERT_EQ(unpack_description(bytes, &back), 1);
+  EXPECT_EQ(back.ndims, 2);
+  EXPECT_EQ(back.recdim, 1);
+  EXPECT_EQ(back.dimnames, (std::vector<std::string>{"lon", "time"}));
+  EXPECT_EQ(back.dimlens, (std::vector<long>{144, 3}));
+  EXPECT_EQ(att_text(back.gatts, "title"), "hi");
+  ASSERT_EQ(back.nvars, 1);
+  EXPECT_EQ(back.varlist[0].varid, 4);
+  EXPECT_EQ(back.varlist[0].ncname, "ndvi");
+  EXPECT_EQ(back.varlist[0].nctype, SDF_UBYTE);
+  EXPECT_EQ(back.varlist[0].dimids, (std::vector<int>{1, 0}));
+  EXPECT_EQ(back.varlist[0].ndims, 2);
+  ASSERT_EQ(back.varlist[0].natts, 1);
+  EXPECT_EQ(back.varlist[0].atts[0].values, (std::vector<unsigned char>{255}));
+  // Cut anywhere, or with bytes left over, the bytes make no description.
+  for (size_t n = 0; n < bytes.size(); n++) EXPECT_EQ(unpack_description(bytes.substr(0, n), &back), 0) << n;
+  EXPECT_EQ(unpack_description(bytes + "x", &back), 0);
+  // A count claiming more than the bytes hold is refused before anything
+  // is made for it: here the variable count, 4 bytes before the first
+  // variable's id.
+  std::string big = bytes;
+  const size_t at = bytes.size() - (4 + 4 + 4 + 4 + 4 + 4 * 2 + 4 + 4 + 10 + 4 + 4 + 4 + 1) - 4;
+  ASSERT_EQ(big[at], 1);
+  big[at + 3] = '\x7f';
+  EXPECT_EQ(unpack_description(big, &back), 0);
+  // A dimension of a variable beyond the file's dimensions.
+  io.varlist[0].dimids = {1, 2};
+  EXPECT_EQ(unpack_description(pack_description(io), &back), 0);
+}
+
 TEST_F(helperlimits, ACrashWhileReadingFailsTheReadOnly) {
   // The longitude chunk length made 2^31 - 2^24 + 10: the library's chunked
   // read runs wild.
