@@ -12,7 +12,7 @@
 // A netCDF file is described and closed again, with its small
 // one-dimensional variables read as the open reads the coordinates; the
 // program then opens it itself (its damage produced clean library errors
-// while data were read).  An HDF4 file stays with the helper: the helper
+// while data were read), unless the helper could not open or describe it.  An HDF4 file stays with the helper: the helper
 // keeps it open, hands its description back, and reads its data for the
 // program, so that the HDF4 library never runs in the program itself.  A
 // helper that dies while reading fails that display only.
@@ -115,11 +115,15 @@ std::string request(char op, const char* name) {
 
 // ---- the helper's side ----
 
-void describe_and_close(const char* name) {
+// A netCDF file described and closed: HELPER_NETCDF when the program may
+// open it itself, else why not (the program would fail the same way, but
+// uncapped).
+char describe_and_close(const char* name) {
   int id = -1;
-  if (!open_netcdf(name, &id)) return;
+  if (!open_netcdf(name, &id)) return HELPER_NOFILE;
   io_std io;
   io.ncid = id;
+  char kind = HELPER_NETCDF;
   try {
     if (read_description(&io)) {
       for (var_info& v : io.varlist) {
@@ -127,10 +131,14 @@ void describe_and_close(const char* name) {
         if (io.dimlens[static_cast<size_t>(v.dimids[0])] > 1000000) continue;
         read_one_dimension(&io, &v, v.dimids[0]);
       }
+    } else {
+      kind = HELPER_NODESC;
     }
   } catch (const std::bad_alloc&) {
+    kind = HELPER_NOMEM;
   }
   close_netcdf(id);
+  return kind;
 }
 
 // HDF4 files open in the helper, by name.
@@ -158,8 +166,7 @@ int open_kept(const std::string& name) {
 
 bool serve_describe(int fd, const std::string& name) {
   if (!is_hdf4_file(name.c_str())) {
-    describe_and_close(name.c_str());
-    const char kind = HELPER_NETCDF;
+    const char kind = describe_and_close(name.c_str());
     return sendall(fd, &kind, 1);
   }
   close_kept(name);  // a fresh description of the file as it is now

@@ -56,7 +56,7 @@ enum helper_answer {
   HELPER_INTERRUPTED = -4,  // the user interrupted the wait
   HELPER_NETCDF = 1,        // no HDF4 file, described and closed: open it here
   HELPER_HDF = 2,           // an HDF4 file, kept open by the helper; its description given
-  HELPER_NOFILE = 3,        // an HDF4 file the library cannot open
+  HELPER_NOFILE = 3,        // a file the library cannot open
   HELPER_NODESC = 4,        // opened, but the library failed describing it
   HELPER_NOMEM = 5          // opened, but its description did not fit memory
 };
