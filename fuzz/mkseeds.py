@@ -349,6 +349,20 @@ def sdfcoordseeds():
     out(t, "days", join("days since 2000-1-1", "0001-00-00 00:00:00", d([0.0, 31.0, 59.0, 90.0])))
     out(t, "yyyymmdd", join("yyyymmddhhmmss", "", d([20000101000000.0, 20000102000000.0])))
     out(t, "single", join("degrees_east", "", d([10.0])))
+    # Hostile coordinate values: one far beyond any float, no numbers,
+    # westward, repeated, the most values the target takes, and times
+    # whose step counts from the start would run for ever.
+    out(t, "lon_huge", join("degrees_east", "", d([-1e35, 0.0, 2.5, 5.0])))
+    out(t, "lon_nan", join("degrees_east", "", d([0.0, float("nan"), 5.0, 7.5])))
+    out(t, "lon_inf", join("degrees_east", "", d([float("-inf"), 0.0, float("inf")])))
+    out(t, "lon_west", join("degrees_east", "", d([357.5 - 2.5 * i for i in range(144)])))
+    out(t, "lon_west_dateline", join("degrees_east", "", d([10.0, 5.0, 0.0, 355.0, 350.0])))
+    out(t, "lon_duplicate", join("degrees_east", "", d([0.0, 2.5, 2.5, 5.0])))
+    out(t, "lon_many", join("degrees_east", "", d([1e-3 * i for i in range(4096)])))
+    out(t, "lon_wraps_many", join("degrees_east", "", d([0.0, 1e30, 2e30, 3e30])))
+    out(t, "time_huge", join("days since 1-1-1", "0000-00-00 00:00:01", d([1e300, 1.7e308, -1e300])))
+    out(t, "time_nan", join("hours since 1900-01-01", "0000-00-01 00:00:00", d([float("nan"), float("inf")])))
+    out(t, "yyyymmdd_huge", join("yyyymmddhhmmss", "9999-99-99 99:99:99", d([9.9e307, -1e20])))
 
 # ---------------------------------------------------------------- pdef
 # One projected grid of each method: (name, method number, native isize,

@@ -5,10 +5,11 @@
 // descriptor form ("yyyy-mm-dd hh:mm:ss"), then raw doubles (host order,
 // at most 4096) taken as the values of a coordinate variable.  The values
 // are made into a linear axis (with and without the wrap test, in both
-// orders) or a level list as the openers do, installed into a data-file
-// record, and converted grid -> world -> grid at the ends and beyond; the
-// first values are decoded as times in the units text and as
-// yyyymmddhhmmss numbers, and the time text as a time step.
+// orders, and as the opener orders longitudes) or a level list as the
+// openers do, installed into a data-file record, and converted grid ->
+// world -> grid at the ends and beyond; the first values are decoded as
+// times in the units text and as yyyymmddhhmmss numbers, and the time text
+// as a time step.
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -55,14 +56,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (vals.size() > 4096) return -1;
   if (!vals.empty()) std::memcpy(vals.data(), p[2].data(), vals.size() * sizeof(double));
 
-  for (int mode = 0; mode < 4; mode++) {
+  // Modes 0-3: with and without the wrap test, in both orders; mode 4: the
+  // longitude axis as the opener builds it, reversed when stored westward.
+  const bool west = falling_longitudes(vals);
+  for (int mode = 0; mode < 5; mode++) {
     sdfaxis ax;
-    int rc = trydeflin(vals, mode & 1, mode & 2, &ax);
-    if (rc == 0) rc = sdfdeflev(vals, mode & 2, &ax) == 0 ? 1 : -1;
+    const int m = mode == 4 ? 1 | (west ? 2 : 0) : mode;
+    int rc = trydeflin(vals, m & 1, m & 2, &ax);
+    if (rc == 0) rc = sdfdeflev(vals, m & 2, &ax) == 0 ? 1 : -1;
     if (rc != 1) continue;
     datafile* pfi = getpfi();
     if (!pfi) return 0;
-    if (install_axis(pfi, mode & 1 ? 0 : 2, ax)) convert(pfi, mode & 1 ? 0 : 2, vals.size());
+    if (install_axis(pfi, m & 1 ? 0 : 2, ax)) convert(pfi, m & 1 ? 0 : 2, vals.size());
     frepfi(pfi, 0);
   }
 

@@ -97,6 +97,7 @@ struct datafile {
   int64_t fhdr = 0;            // bytes of file header
   int wrap = 0;                // x axis closes round the globe
   int seqflg = 0;              // sequential records
+  int xrflg = 0;               // self-describing file: longitudes stored east to west
   int yrflg = 0;               // rows north to south
   int zrflg = 0;               // levels top first
   int64_t hdrwds = 0;          // header words H of a time block (headerbytes/4)

@@ -226,6 +226,17 @@ int trydeflin(const std::vector<double>& vals, bool wrap_test, bool reverse, sdf
   return 1;
 }
 
+bool falling_longitudes(const std::vector<double>& vals) {
+  if (vals.size() < 2) return false;
+  for (size_t i = 0; i + 1 < vals.size(); i++) {
+    double s = std::fmod(vals[i + 1] - vals[i], 360.0);  // NaN for values that are no number
+    if (s > 180.0) s -= 360.0;
+    if (s <= -180.0) s += 360.0;
+    if (!(s < 0.0)) return false;
+  }
+  return true;
+}
+
 int sdfdeflev(const std::vector<double>& vals, bool reverse, sdfaxis* ax) {
   size_t n = vals.size();
   ax->linear = 0;

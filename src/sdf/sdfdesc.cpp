@@ -1,12 +1,5 @@
 // The in-memory description of an open file: reading it, copying it,
 // freeing it, and looking things up in it.
-#include <fcntl.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -15,6 +8,7 @@
 
 #include "base/omprnt.h"
 #include "data/datafile.h"
+#include "data/gridres.h"
 #include "sdf/sdfint.h"
 
 int type_size(int nctype) {
@@ -104,9 +98,12 @@ int read_variable_data(int ncid, var_info* v, const std::vector<size_t>& start,
                        const std::vector<size_t>& count) {
   int sz = type_size(v->nctype);
   if (sz == 0 || v->nctype == SDF_CHAR) return 0;
+  // The values must fit what a grid may take: a length from a damaged file
+  // would otherwise be zero-filled here, gigabytes at a time.
+  const size_t most = omgcap() / static_cast<size_t>(sz);
   size_t n = 1;
   for (size_t c : count) {
-    if (c != 0 && n > (size_t(1) << 40) / c) return 0;
+    if (c != 0 && n > most / c) return 0;
     n *= c;
   }
   try {
@@ -115,7 +112,13 @@ int read_variable_data(int ncid, var_info* v, const std::vector<size_t>& start,
     return 0;
   }
   if (n == 0) return 1;
-  return read_netcdf_data(ncid, v->varid, start, count, v->data.data());
+  return read_netcdf_data(ncid, v->varid, start, count, v->data.data(), v->data.size());
+}
+
+int dim_length(const io_std* io, int dimid) {
+  if (dimid < 0 || static_cast<size_t>(dimid) >= io->dimlens.size()) return -1;
+  long len = io->dimlens[static_cast<size_t>(dimid)];
+  return len >= 0 && len <= INT32_MAX ? static_cast<int>(len) : -1;
 }
 
 int read_one_dimension(io_std* io, var_info* v, int dimid) {
@@ -163,6 +166,8 @@ int read_vars(io_std* io) {
   return 1;
 }
 
+}  // namespace
+
 int read_description(io_std* io) {
   int nd = 0, nv = 0, ng = 0, rd = -1;
   if (!inq_netcdf(io->ncid, &nd, &nv, &ng, &rd)) return 0;
@@ -189,163 +194,40 @@ int read_description(io_std* io) {
   return 1;
 }
 
-// Damaged files can make the netCDF, HDF5 or HDF4 library crash while it
-// opens, inquires or closes them (a stack smash in HDF4's open, a double
-// free, a wild read in netCDF-4's variable inquiry).  Every file is first
-// opened, described and closed by a helper process, with its small
-// one-dimensional variables read as the open reads the coordinates; when
-// the helper dies on a file the file is refused and the program goes on
-// with its defined variables and open output intact.  Crashes while data is
-// read later are not covered.
-//
-// The helper is forked once and kept: forking for each file would cost a
-// copy of the page tables, and then page faults as the program writes its
-// memory again, both growing with the program's size (several milliseconds
-// each time on an ordinary session).  It ends when the program does (its
-// end of the socket reads end of file).
-struct probehelper {
-  pid_t pid = -1;
-  int fd = -1;
-};
-
-probehelper& helper() {
-  static probehelper h;
-  return h;
-}
-
-bool readall(int fd, void* buf, size_t n) {
-  char* p = static_cast<char*>(buf);
-  while (n > 0) {
-    ssize_t r = ::read(fd, p, n);
-    if (r < 0 && errno == EINTR) continue;
-    if (r <= 0) return false;
-    p += r;
-    n -= static_cast<size_t>(r);
-  }
-  return true;
-}
-
-bool sendall(int fd, const void* buf, size_t n) {
-  const char* p = static_cast<const char*>(buf);
-  while (n > 0) {
-    ssize_t r = ::send(fd, p, n, MSG_NOSIGNAL);
-    if (r < 0 && errno == EINTR) continue;
-    if (r <= 0) return false;
-    p += r;
-    n -= static_cast<size_t>(r);
-  }
-  return true;
-}
-
-void describe_and_close(const char* name) {
-  int id = -1;
-  if (!open_netcdf(name, &id)) return;
-  io_std io;
-  io.ncid = id;
-  try {
-    if (read_description(&io)) {
-      for (var_info& v : io.varlist) {
-        if (v.ndims != 1 || v.dimids[0] < 0 || v.dimids[0] >= io.ndims) continue;
-        if (io.dimlens[static_cast<size_t>(v.dimids[0])] > 1000000) continue;
-        read_one_dimension(&io, &v, v.dimids[0]);
-      }
-    }
-  } catch (const std::bad_alloc&) {
-  }
-  close_netcdf(id);
-}
-
-// The helper's loop: a name (length, then bytes) in, one byte out once the
-// file is described and closed.
-[[noreturn]] void serve(int fd) {
-  // An interrupt typed at the terminal is the program's to handle.
-  signal(SIGINT, SIG_IGN);
-  // Only the socket is kept: files the program has open (an output file
-  // being written, the window's connection) must not stay open, or locked,
-  // in the helper after the program closes them.
-  if (fd != 3) {
-    if (dup2(fd, 3) < 0) _exit(0);
-    fd = 3;
-  }
-  if (close_range(4, ~0U, 0) != 0) {
-    for (int k = 4; k < 1024; k++) close(k);
-  }
-  int null = ::open("/dev/null", O_RDWR);
-  if (null >= 0) {
-    dup2(null, 0);
-    dup2(null, 1);
-    dup2(null, 2);
-    if (null > 3) close(null);
-  }
-  for (;;) {
-    uint32_t len = 0;
-    if (!readall(fd, &len, sizeof len) || len == 0 || len > 65536) _exit(0);
-    std::string name(len, '\0');
-    if (!readall(fd, &name[0], len)) _exit(0);
-    describe_and_close(name.c_str());
-    const char done = 1;
-    if (!sendall(fd, &done, 1)) _exit(0);
-  }
-}
-
-bool start_helper() {
-  int sv[2];
-  if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sv) != 0) return false;
-  std::fflush(stdout);
-  std::fflush(stderr);
-  pid_t pid = fork();
-  if (pid < 0) {
-    close(sv[0]);
-    close(sv[1]);
-    return false;
-  }
-  if (pid == 0) {
-    close(sv[0]);
-    serve(sv[1]);
-  }
-  close(sv[1]);
-  helper() = probehelper{pid, sv[0]};
-  return true;
-}
-
-// 1 the helper came through the file, 0 it ended before answering (a
-// crash; under a checking allocator a report and exit), -1 no helper to be
-// had (the file is then opened without a probe).
-int ask_helper(const char* name) {
-  if (helper().fd < 0 && !start_helper()) return -1;
-  const int fd = helper().fd;
-  const pid_t pid = helper().pid;
-  const uint32_t len = static_cast<uint32_t>(std::strlen(name));
-  char done = 0;
-  if (len > 0 && len <= 65536 && sendall(fd, &len, sizeof len) && sendall(fd, name, len) &&
-      readall(fd, &done, 1))
-    return 1;
-  close(fd);
-  int status = 0;
-  pid_t r;
-  do {
-    r = waitpid(pid, &status, 0);
-  } while (r < 0 && errno == EINTR);
-  helper() = probehelper{};
-  return r == pid ? 0 : -1;
-}
-
-bool probe_survives(const char* name) {
-  if (std::strlen(name) > 65536) return true;
-  int r = ask_helper(name);
-  // A helper that died may have been left damaged by an earlier file; a
-  // fresh one must die on this file too before it is refused.
-  if (r == 0) r = ask_helper(name);
-  return r != 0;
-}
-
-}  // namespace
-
 int read_io_std(const char* name, io_std* io) {
   if (name == nullptr || *name == '\0') return 0;
-  if (!probe_survives(name)) {
-    omprntf(0, "SDFOPEN error:  %s is damaged: the netCDF/HDF library fails on it.\n", name);
-    return 0;
+  switch (helper_describe(name, io)) {
+    case HELPER_DIED:
+      omprntf(0, "SDFOPEN error:  %s is damaged: the netCDF/HDF library fails on it.\n", name);
+      return 0;
+    case HELPER_TIMEOUT:
+      omprntf(0, "SDFOPEN error:  %s: the netCDF/HDF library takes too long on it.\n", name);
+      return 0;
+    case HELPER_INTERRUPTED:
+      omprntf(0, "SDFOPEN error:  %s: interrupted.\n", name);
+      return 0;
+    case HELPER_NOFILE:
+      omprntf(0, "%s does not exist or is not a netCDF/HDF-SDS file.\n", name);
+      return 0;
+    case HELPER_NODESC:
+      return 0;
+    case HELPER_NOMEM:
+      omprnt(0, "Could not allocate memory for variable information.\n");
+      return 0;
+    case HELPER_HDF: {
+      // The helper holds the file and gave its description.
+      int id = open_remote(name);
+      if (id == -1) {
+        helper_close(name);
+        return 0;
+      }
+      io->ncid = id;
+      io->owns_file = true;
+      set_time_type(io);
+      return 1;
+    }
+    default:
+      break;  // a netCDF file the helper came through, or no helper
   }
   int id = -1;
   if (!open_netcdf(name, &id)) {

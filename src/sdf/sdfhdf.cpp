@@ -1,5 +1,10 @@
 // HDF4 scientific data sets through the netCDF-2 style calls of the HDF4
 // library (sd_nc*).  Kept apart: its headers clash with netCDF's.
+//
+// Those calls report the HDF4 number types by their nearest classic netCDF
+// type, signed: 8, 16 and 32-bit unsigned data would read as negative
+// numbers above half their range.  The file is therefore opened a second
+// time through the SD interface, whose own types tell signed from unsigned.
 #include <hdf/mfhdf.h>
 
 #include <string>
@@ -24,13 +29,53 @@ int sdf_type_of(int t) {
   return (t >= 1 && t <= 6) ? t : 0;
 }
 
-}  // namespace
-
-int hdf_open(const char* name) {
-  return quiet([&] { return sd_ncopen(name, 0 /* read only */); });
+// The classic type made unsigned where the SD interface's number type says
+// so; anything else keeps the classic type.
+int with_sign(int st, int32 nt) {
+  const int32 base = nt & ~(DFNT_NATIVE | DFNT_LITEND);
+  if (st == SDF_BYTE && base == DFNT_UINT8) return SDF_UBYTE;
+  if (st == SDF_SHORT && base == DFNT_UINT16) return SDF_USHORT;
+  if (st == SDF_LONG && base == DFNT_UINT32) return SDF_UINT;
+  return st;
 }
 
-int hdf_close(int hid) { return quiet([&] { return sd_ncclose(hid); }) == -1 ? 0 : 1; }
+// SD number type of a variable (varid >= 0) or of an attribute (name given;
+// varid -1 for the file's own); 0 when it cannot be had.
+int32 sd_number_type(int sdid, int varid, const char* attname) {
+  if (sdid < 0) return 0;
+  int32 obj = sdid;
+  if (varid >= 0) {
+    obj = SDselect(sdid, varid);
+    if (obj == FAIL) return 0;
+  }
+  int32 nt = 0;
+  char name[H4_MAX_NC_NAME + 1] = {0};
+  if (attname == nullptr) {
+    int32 rank = 0, nattrs = 0;
+    int32 dims[H4_MAX_VAR_DIMS];
+    if (SDgetinfo(obj, name, &rank, dims, &nt, &nattrs) == FAIL) nt = 0;
+  } else {
+    int32 idx = SDfindattr(obj, attname);
+    int32 count = 0;
+    if (idx == FAIL || SDattrinfo(obj, idx, name, &nt, &count) == FAIL) nt = 0;
+  }
+  if (varid >= 0) SDendaccess(obj);
+  return nt;
+}
+
+}  // namespace
+
+int hdf_open(const char* name, int* sdid) {
+  int hid = quiet([&] { return sd_ncopen(name, 0 /* read only */); });
+  *sdid = hid < 0 ? -1 : static_cast<int>(SDstart(name, DFACC_READ));
+  if (*sdid == FAIL) *sdid = -1;
+  return hid;
+}
+
+int hdf_close(int hid, int sdid) {
+  if (sdid >= 0) SDend(sdid);
+  return quiet([&] { return sd_ncclose(hid); }) == -1 ? 0 : 1;
+}
 
 int hdf_inquire(int hid, int* ndims, int* nvars, int* ngatts, int* recdim) {
   return quiet([&] { return sd_ncinquire(hid, ndims, nvars, ngatts, recdim); }) == -1 ? 0 : 1;
@@ -43,7 +88,7 @@ int hdf_diminq(int hid, int dimid, std::string* name, long* len) {
   return 1;
 }
 
-int hdf_varinq(int hid, int varid, std::string* name, int* type, std::vector<int>* dimids,
+int hdf_varinq(int hid, int sdid, int varid, std::string* name, int* type, std::vector<int>* dimids,
                int* natts) {
   char buf[H4_MAX_NC_NAME + 1] = {0};
   int ids[H4_MAX_VAR_DIMS + 1];
@@ -53,7 +98,7 @@ int hdf_varinq(int hid, int varid, std::string* name, int* type, std::vector<int
   if (quiet([&] { return sd_ncvarinq(hid, varid, buf, &t, &nd, ids, &na); }) == -1) return 0;
   if (nd < 0 || nd > H4_MAX_VAR_DIMS) return 0;
   *name = buf;
-  *type = sdf_type_of(static_cast<int>(t));
+  *type = with_sign(sdf_type_of(static_cast<int>(t)), sd_number_type(sdid, varid, nullptr));
   dimids->assign(ids, ids + nd);
   *natts = na;
   return 1;
@@ -66,12 +111,13 @@ int hdf_attname(int hid, int varid, int n, std::string* name) {
   return 1;
 }
 
-int hdf_attinfo(int hid, int varid, const char* name, netcdf_att* att) {
+int hdf_attinfo(int hid, int sdid, int varid, const char* name, netcdf_att* att) {
   nc_type t;
   int len = 0;
   if (quiet([&] { return sd_ncattinq(hid, varid, name, &t, &len); }) == -1) return 0;
   int st = sdf_type_of(static_cast<int>(t));
   if (st == 0) return -1;
+  st = with_sign(st, sd_number_type(sdid, varid, name));
   if (len < 0 || len > 100000000) return 0;
   att->attname = name;
   att->nctype = st;

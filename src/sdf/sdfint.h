@@ -23,25 +23,60 @@ int inq_netcdf_var(int id, int varid, std::string* name, int* type, std::vector<
 int get_netcdf_attname(int id, int varid, int n, std::string* name);
 // 1 read, 0 failure, -1 an attribute of a type the system does not use (skip it).
 int get_netcdf_att_info(int id, int varid, const char* name, netcdf_att* att);
-// Reads a hyperslab in the variable's own type into buf.
+// Reads a hyperslab in the variable's own type into buf (nbytes long, the
+// hyperslab's size).
 int read_netcdf_data(int id, int varid, const std::vector<size_t>& start,
-                     const std::vector<size_t>& count, void* buf);
+                     const std::vector<size_t>& count, void* buf, size_t nbytes);
+// An id for an HDF4 file the helper process holds open; reads and the close
+// of the id go to the helper.
+int open_remote(const char* name);
 // True when the file starts with the HDF4 signature.
 bool is_hdf4_file(const char* name);
 
 // ---- HDF4 SD files (own translation unit, its headers clash with netCDF's) ----
-int hdf_open(const char* name);  // library id, or -1
-int hdf_close(int hid);
+// Library id, or -1; *sdid is the file's SD interface id (-1 without one),
+// which tells the number types.
+int hdf_open(const char* name, int* sdid);
+int hdf_close(int hid, int sdid);
 int hdf_inquire(int hid, int* ndims, int* nvars, int* ngatts, int* recdim);
 int hdf_diminq(int hid, int dimid, std::string* name, long* len);
-int hdf_varinq(int hid, int varid, std::string* name, int* type, std::vector<int>* dimids,
+int hdf_varinq(int hid, int sdid, int varid, std::string* name, int* type, std::vector<int>* dimids,
                int* natts);
 int hdf_attname(int hid, int varid, int n, std::string* name);
-int hdf_attinfo(int hid, int varid, const char* name, netcdf_att* att);
+int hdf_attinfo(int hid, int sdid, int varid, const char* name, netcdf_att* att);
 int hdf_varget(int hid, int varid, const std::vector<size_t>& start,
                const std::vector<size_t>& count, void* buf);
 
+// ---- the helper process (sdfhelper.cpp) ----
+// What the helper made of a file, or why it gave no answer.
+enum helper_answer {
+  HELPER_NONE = -1,         // no helper to be had: the program works alone
+  HELPER_DIED = -2,         // it ended on the file, twice
+  HELPER_TIMEOUT = -3,      // the open took longer than allowed
+  HELPER_INTERRUPTED = -4,  // the user interrupted the wait
+  HELPER_NETCDF = 1,        // no HDF4 file, described and closed: open it here
+  HELPER_HDF = 2,           // an HDF4 file, kept open by the helper; its description given
+  HELPER_NOFILE = 3,        // a file the library cannot open
+  HELPER_NODESC = 4,        // opened, but the library failed describing it
+  HELPER_NOMEM = 5          // opened, but its description did not fit memory
+};
+int helper_describe(const char* name, io_std* io);
+// 1 read, 0 the library failed, or a negative helper_answer.
+int helper_read(const char* name, int varid, const std::vector<size_t>& start,
+                const std::vector<size_t>& count, void* buf, size_t nbytes);
+void helper_close(const char* name);
+// Seconds an open may take and bytes the helper may grow by (0: the grid
+// limit); the running helper is ended so that the next one takes them.
+void helper_set_limits(int open_seconds, size_t mem_bytes);
+int helper_pid();  // -1 when none runs
+// A description as bytes and back (sdfwire.cpp); 0 for bytes that do not
+// make one.
+std::string pack_description(const io_std& io);
+int unpack_description(const std::string& buf, io_std* io);
+
 // ---- descriptions ----
+// Fills io from the open file io->ncid; 0 on a library failure.
+int read_description(io_std* io);
 int type_size(int nctype);  // bytes per value, 0 for types that are not read
 int init_io_std(io_std** pio);
 int read_io_std(const char* name, io_std* io);
@@ -50,6 +85,8 @@ const netcdf_att* find_att(const std::vector<netcdf_att>& atts, const char* name
 var_info* find_var(io_std* io, const char* name);
 int find_dim(const io_std* io, const char* name);
 int find_dimix(const std::vector<int>& ids, int id);
+// The length of a dimension as an axis size; -1 beyond what an axis holds.
+int dim_length(const io_std* io, int dimid);
 int read_one_dimension(io_std* io, var_info* v, int dimid);
 int read_variable_data(int ncid, var_info* v, const std::vector<size_t>& start,
                        const std::vector<size_t>& count);
@@ -94,6 +131,10 @@ struct sdfaxis {
 // 1 linear axis built, 0 not evenly spaced, -1 error.
 int trydeflin(const std::vector<double>& vals, bool wrap_test, bool reverse, sdfaxis* ax);
 int sdfdeflev(const std::vector<double>& vals, bool reverse, sdfaxis* ax);
+// True when longitudes are stored westward: every step, taken the short way
+// round the globe, goes down.  Such an axis is read in reverse, as falling
+// latitudes are.
+bool falling_longitudes(const std::vector<double>& vals);
 // Values of a coordinate variable, read whole; 0 on failure.
 int coord_values(io_std* io, var_info* v, std::vector<double>* vals);
 

@@ -1,24 +1,31 @@
 // The access layer: every call the subsystem makes on a file goes through
-// these wrappers, which pick the netCDF or the HDF4 library by the id.
+// these wrappers, which pick the netCDF or the HDF4 library by the id, or
+// the helper process for an HDF4 file it holds.
 #include <netcdf.h>
 
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <string>
 
+#include "base/omprnt.h"
 #include "sdf/sdfint.h"
 
 namespace {
 
-enum { KIND_NC = 1, KIND_HDF = 2 };
+enum { KIND_NC = 1, KIND_HDF = 2, KIND_REMOTE = 3 };
 
 struct openfile {
   int kind;
   int libid;
+  int sdid = -1;     // HDF4: the SD interface's id of the same file
+  std::string name;  // held by the helper: the name it knows the file by
 };
 
 // Files opened here and not closed yet, by the id handed out.  HDF4 ids are
-// handed out as library id + 1, never a multiple of 65536 as netCDF's are.
+// handed out as library id + 1, never a multiple of 65536 as netCDF's are;
+// files held by the helper get odd ids from 2^29 up, above the HDF4
+// library's and again never a multiple of 65536.
 std::map<int, openfile>& openfiles() {
   static std::map<int, openfile> files;
   return files;
@@ -43,22 +50,35 @@ bool is_hdf4_file(const char* name) {
 int open_netcdf(const char* name, int* id) {
   *id = -1;
   if (is_hdf4_file(name)) {
-    int hid = hdf_open(name);
+    int sdid = -1;
+    int hid = hdf_open(name, &sdid);
     if (hid < 0) return 0;
     int pub = hid + 1;
     if (openfiles().count(pub) != 0) {  // cannot happen unless ids collide
-      hdf_close(hid);
+      hdf_close(hid, sdid);
       return 0;
     }
-    openfiles()[pub] = {KIND_HDF, hid};
+    openfiles()[pub] = {KIND_HDF, hid, sdid, std::string()};
     *id = pub;
     return 1;
   }
   int ncid = -1;
   if (nc_open(name, NC_NOWRITE, &ncid) != NC_NOERR) return 0;
-  openfiles()[ncid] = {KIND_NC, ncid};
+  openfiles()[ncid] = {KIND_NC, ncid, -1, std::string()};
   *id = ncid;
   return 1;
+}
+
+int open_remote(const char* name) {
+  static int next = 0;
+  for (int tries = 0; tries < (1 << 20); tries++) {
+    int id = (1 << 29) + 2 * next + 1;
+    next = (next + 1) % (1 << 27);
+    if (openfiles().count(id) != 0) continue;
+    openfiles()[id] = {KIND_REMOTE, -1, -1, name};
+    return id;
+  }
+  return -1;
 }
 
 int close_netcdf(int id) {
@@ -66,20 +86,24 @@ int close_netcdf(int id) {
   if (f == nullptr) return 0;
   openfile of = *f;
   openfiles().erase(id);
-  if (of.kind == KIND_HDF) return hdf_close(of.libid);
+  if (of.kind == KIND_REMOTE) {
+    helper_close(of.name.c_str());
+    return 1;
+  }
+  if (of.kind == KIND_HDF) return hdf_close(of.libid, of.sdid);
   return nc_close(of.libid) == NC_NOERR ? 1 : 0;
 }
 
 int inq_netcdf(int id, int* ndims, int* nvars, int* ngatts, int* recdim) {
   const openfile* f = lookup(id);
-  if (f == nullptr) return 0;
+  if (f == nullptr || f->kind == KIND_REMOTE) return 0;  // described by the helper
   if (f->kind == KIND_HDF) return hdf_inquire(f->libid, ndims, nvars, ngatts, recdim);
   return nc_inq(f->libid, ndims, nvars, ngatts, recdim) == NC_NOERR ? 1 : 0;
 }
 
 int inq_netcdf_dim(int id, int dimid, std::string* name, long* len) {
   const openfile* f = lookup(id);
-  if (f == nullptr) return 0;
+  if (f == nullptr || f->kind == KIND_REMOTE) return 0;  // described by the helper
   if (f->kind == KIND_HDF) return hdf_diminq(f->libid, dimid, name, len);
   char buf[NC_MAX_NAME + 1] = {0};
   size_t n = 0;
@@ -92,8 +116,8 @@ int inq_netcdf_dim(int id, int dimid, std::string* name, long* len) {
 int inq_netcdf_var(int id, int varid, std::string* name, int* type, std::vector<int>* dimids,
                    int* natts) {
   const openfile* f = lookup(id);
-  if (f == nullptr) return 0;
-  if (f->kind == KIND_HDF) return hdf_varinq(f->libid, varid, name, type, dimids, natts);
+  if (f == nullptr || f->kind == KIND_REMOTE) return 0;  // described by the helper
+  if (f->kind == KIND_HDF) return hdf_varinq(f->libid, f->sdid, varid, name, type, dimids, natts);
   int nd = 0;
   if (nc_inq_varndims(f->libid, varid, &nd) != NC_NOERR || nd < 0) return 0;
   std::vector<int> ids(static_cast<size_t>(nd) + 1, -1);  // sized from what the library says
@@ -111,7 +135,7 @@ int inq_netcdf_var(int id, int varid, std::string* name, int* type, std::vector<
 
 int get_netcdf_attname(int id, int varid, int n, std::string* name) {
   const openfile* f = lookup(id);
-  if (f == nullptr) return 0;
+  if (f == nullptr || f->kind == KIND_REMOTE) return 0;  // described by the helper
   if (f->kind == KIND_HDF) return hdf_attname(f->libid, varid, n, name);
   char buf[NC_MAX_NAME + 1] = {0};
   if (nc_inq_attname(f->libid, varid, n, buf) != NC_NOERR) return 0;
@@ -121,8 +145,8 @@ int get_netcdf_attname(int id, int varid, int n, std::string* name) {
 
 int get_netcdf_att_info(int id, int varid, const char* name, netcdf_att* att) {
   const openfile* f = lookup(id);
-  if (f == nullptr) return 0;
-  if (f->kind == KIND_HDF) return hdf_attinfo(f->libid, varid, name, att);
+  if (f == nullptr || f->kind == KIND_REMOTE) return 0;  // described by the helper
+  if (f->kind == KIND_HDF) return hdf_attinfo(f->libid, f->sdid, varid, name, att);
   nc_type t = NC_NAT;
   size_t len = 0;
   if (nc_inq_att(f->libid, varid, name, &t, &len) != NC_NOERR) return 0;
@@ -162,9 +186,15 @@ int get_netcdf_att_info(int id, int varid, const char* name, netcdf_att* att) {
 }
 
 int read_netcdf_data(int id, int varid, const std::vector<size_t>& start,
-                     const std::vector<size_t>& count, void* buf) {
+                     const std::vector<size_t>& count, void* buf, size_t nbytes) {
   const openfile* f = lookup(id);
   if (f == nullptr) return 0;
+  if (f->kind == KIND_REMOTE) {
+    int rc = helper_read(f->name.c_str(), varid, start, count, buf, nbytes);
+    if (rc == HELPER_DIED)
+      omprntf(0, "SDF read error:  %s is damaged: the HDF library fails on it.\n", f->name.c_str());
+    return rc == 1 ? 1 : 0;
+  }
   if (f->kind == KIND_HDF) return hdf_varget(f->libid, varid, start, count, buf);
   return nc_get_vara(f->libid, varid, start.data(), count.data(), buf) == NC_NOERR ? 1 : 0;
 }

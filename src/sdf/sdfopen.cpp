@@ -82,18 +82,22 @@ std::string unique_name(const std::string& want, const std::vector<filevar>& tab
 int define_x_y(datafile* pfi, io_std* io, var_info* xv, var_info* yv, const sdfparms* p) {
   if (p->defaxis[0]) {
     std::vector<double> vals;
-    pfi->dnum[0] = static_cast<int>(io->dimlens[static_cast<size_t>(xv->dimids[0])]);
-    if (!coord_values(io, xv, &vals) || vals.empty()) {
+    pfi->dnum[0] = dim_length(io, xv->dimids[0]);
+    if (pfi->dnum[0] < 0 || !coord_values(io, xv, &vals) || vals.empty()) {
       omprnt(0, "Failure checking X coordinate of SDF file.\n");
       return 1;
     }
+    // Longitudes stored westward are read in reverse; taken as they stand,
+    // the wrap test would make each westward step a step of nearly 360.
+    pfi->xrflg = falling_longitudes(vals) ? 1 : 0;
+    const bool rev = pfi->xrflg != 0;
     sdfaxis ax;
-    int rc = trydeflin(vals, true, false, &ax);
+    int rc = trydeflin(vals, true, rev, &ax);
     if (rc < 0) {
       omprnt(0, "Error evaluating X coordinate of SDF file.\n");
       return 1;
     }
-    if (rc == 0 && sdfdeflev(vals, false, &ax) != 0) {
+    if (rc == 0 && sdfdeflev(vals, rev, &ax) != 0) {
       omprnt(0, "Failure defining X levels for SDF file.\n");
       return 1;
     }
@@ -105,8 +109,8 @@ int define_x_y(datafile* pfi, io_std* io, var_info* xv, var_info* yv, const sdfp
   }
   if (p->defaxis[1]) {
     std::vector<double> vals;
-    pfi->dnum[1] = static_cast<int>(io->dimlens[static_cast<size_t>(yv->dimids[0])]);
-    if (!coord_values(io, yv, &vals) || vals.empty()) {
+    pfi->dnum[1] = dim_length(io, yv->dimids[0]);
+    if (pfi->dnum[1] < 0 || !coord_values(io, yv, &vals) || vals.empty()) {
       omprnt(0, "Failure checking Y coordinate of SDF file.\n");
       return 1;
     }
@@ -139,8 +143,8 @@ int define_z(datafile* pfi, io_std* io, var_info* zv) {
   }
   pfi->zrflg = 0;
   std::vector<double> vals;
-  pfi->dnum[2] = static_cast<int>(io->dimlens[static_cast<size_t>(zv->dimids[0])]);
-  if (!coord_values(io, zv, &vals) || vals.empty()) {
+  pfi->dnum[2] = dim_length(io, zv->dimids[0]);
+  if (pfi->dnum[2] < 0 || !coord_values(io, zv, &vals) || vals.empty()) {
     omprnt(0, "Failure checking Z coordinate of SDF file.\n");
     return 1;
   }

@@ -94,6 +94,11 @@ int make_unpacker(const var_info* v, const datafile* pfi, int ddf, float undef, 
     omprnt(0, "SDF data variable has unsupported unpacked data type.\n");
     return 6;
   }
+  // The HDF4 library's calibration (its other attributes tell it from
+  // netCDF packing) means value = scale x (stored - offset).
+  if (find_att(v->atts, "calibrated_nt") != nullptr || find_att(v->atts, "scale_factor_err") != nullptr ||
+      find_att(v->atts, "add_offset_err") != nullptr)
+    offset = -offset * scale;
   bool is_float = v->nctype == SDF_FLOAT || v->nctype == SDF_DOUBLE;
   if (is_float && (hs || ho)) {
     bool ident = v->nctype == SDF_FLOAT
@@ -225,7 +230,7 @@ struct dimplan {
     if (wrap) {
       long k = (static_cast<long>(g) - 1) % size;
       if (k < 0) k += size;
-      return k;
+      return rev ? size - 1 - k : k;
     }
     if (varying && (g < lo || g > hi)) return -1;
     long f = rev ? size - g : g - 1;  // 0-based file index
@@ -292,7 +297,7 @@ int omgsdf(gridres* pgr, float* gr) {
 
   // X Y Z T plans; the variable's positions are in T Z Y X order.
   dimplan plan[4];
-  bool rev[4] = {false, pfi->yrflg != 0, pfi->zrflg != 0, false};
+  bool rev[4] = {pfi->xrflg != 0, pfi->yrflg != 0, pfi->zrflg != 0, false};
   for (int d = 0; d < 4; d++) {
     int pos = v->tzyx_pos[3 - d];
     if (!plan_dim(&plan[d], pgr, d, pos, pfi->dnum[d], rev[d], pfi->wrap != 0 && d == 0)) {

@@ -372,7 +372,11 @@ int define_time_axis(io_std* io, var_info* t, sdftaxis* ta) {
   if (cal == "365_day_year" || cal == "noleap" || cal == "365_day") ta->cal365 = 1;
   if (cal == "360_day") ta->cal360 = 1;
   if (t->ndims < 1) return 0;
-  ta->size = static_cast<int>(io->dimlens[static_cast<size_t>(t->dimids[0])]);
+  ta->size = dim_length(io, t->dimids[0]);
+  if (ta->size < 0) {
+    omprnt(0, "SDF file's time dimension is longer than a data set can hold.\n");
+    return 0;
+  }
   if (find_att(t->atts, "units") == nullptr) {
     omprnt(0, "Couldn't find units attribute for Time coordinate of SDF file.\n");
     return 0;

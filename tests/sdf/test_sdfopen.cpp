@@ -3,6 +3,8 @@
 // and longitudes taken round the globe.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "sdftest.h"
 
 using namespace sdftest;
@@ -230,6 +232,120 @@ TEST_F(globe, TimeSeriesAndLevelProfiles) {
   EXPECT_EQ(zt.at(1, 0), 14);
   EXPECT_EQ(zt.at(0, 1), 102);
   EXPECT_EQ(zt.at(1, 1), 114);
+}
+
+TEST(sdfopen, WestwardLongitudesAreReadInReverse) {
+  if (!have_ncgen()) GTEST_SKIP();
+  // 270, 180, 90, 0: taken as they stand, each step would be one of 270
+  // round the globe.  Read in reverse, the axis is 0 by 90 and wraps.
+  std::string f = make_nc("west", R"(netcdf west {
+dimensions: lon = 4 ; lat = 2 ;
+variables:
+  float lon(lon) ; lon:units = "degrees_east" ;
+  float lat(lat) ; lat:units = "degrees_north" ;
+  float v(lat, lon) ;
+data:
+  lon = 270, 180, 90, 0 ;
+  lat = -10, 10 ;
+  v = 270, 180, 90, 0, 1270, 1180, 1090, 1000 ;
+}
+)");
+  ASSERT_FALSE(f.empty());
+  state st;
+  std::string out;
+  ASSERT_EQ(open_quiet(st, f, &out), 0) << out;
+  datafile* pfi = st.last();
+  EXPECT_EQ(pfi->xrflg, 1);
+  EXPECT_EQ(pfi->wrap, 1);
+  EXPECT_EQ(pfi->linear[0], 1);
+  EXPECT_FLOAT_EQ(pfi->grvals[0][0], 90.0f);
+  EXPECT_FLOAT_EQ(pfi->grvals[0][0] + pfi->grvals[0][1], 0.0f);
+  // Grid index i holds longitude 90 (i - 1): the value stored for it.
+  int lo[4] = {1, 1, 1, 1}, hi[4] = {4, 2, 1, 1};
+  request r(pfi, "v", 0, 1, lo, hi);
+  ASSERT_EQ(r.read(), 0);
+  const float want[8] = {0, 90, 180, 270, 1000, 1090, 1180, 1270};
+  for (int k = 0; k < 8; k++) EXPECT_EQ(r.vals[static_cast<size_t>(k)], want[k]) << k;
+  // Round the globe, and a single column past the edge.
+  int wlo[4] = {-1, 1, 1, 1}, whi[4] = {6, 1, 1, 1};
+  request w(pfi, "v", 0, -1, wlo, whi);
+  ASSERT_EQ(w.read(), 0);
+  const float wwant[8] = {180, 270, 0, 90, 180, 270, 0, 90};
+  for (int k = 0; k < 8; k++) EXPECT_EQ(w.at(k), wwant[k]) << k;
+  int clo[4] = {7, 1, 1, 1}, chi[4] = {7, 2, 1, 1};
+  request c(pfi, "v", 1, -1, clo, chi);
+  ASSERT_EQ(c.read(), 0);
+  EXPECT_EQ(c.at(0), 180);
+  EXPECT_EQ(c.at(1), 1180);
+  // Irregular westward longitudes make a rising level list.
+  std::string g = make_nc("westlev", R"(netcdf westlev {
+dimensions: lon = 3 ; lat = 2 ;
+variables:
+  float lon(lon) ; lon:units = "degrees_east" ;
+  float lat(lat) ; lat:units = "degrees_north" ;
+  float v(lat, lon) ;
+data:
+  lon = 30, 20, 5 ; lat = -10, 10 ; v = 30, 20, 5, 31, 21, 6 ;
+}
+)");
+  ASSERT_EQ(open_quiet(st, g, &out), 0) << out;
+  pfi = st.last();
+  EXPECT_EQ(pfi->linear[0], 0);
+  EXPECT_EQ(pfi->wrap, 0);
+  EXPECT_FLOAT_EQ(pfi->grvals[0][1], 5.0f);
+  EXPECT_FLOAT_EQ(pfi->grvals[0][3], 30.0f);
+  int llo[4] = {1, 2, 1, 1}, lhi[4] = {3, 2, 1, 1};
+  request l(pfi, "v", 0, -1, llo, lhi);
+  ASSERT_EQ(l.read(), 0);
+  EXPECT_EQ(l.at(0), 6);
+  EXPECT_EQ(l.at(2), 31);
+}
+
+TEST(sdfopen, DimensionsLongerThanAnAxisAreRefused) {
+  if (!have_ncgen()) GTEST_SKIP();
+  // 2^31 + 2 times: as an int the axis would have a negative length.
+  std::string f = make_nc("longtime", R"(netcdf longtime {
+dimensions: lon = 2 ; lat = 1 ; time = 2147483650 ;
+variables:
+  float lon(lon) ; lon:units = "degrees_east" ;
+  float lat(lat) ; lat:units = "degrees_north" ;
+  double time(time) ; time:units = "days since 2000-01-01" ;
+  float v(time, lat, lon) ;
+data: lon = 0, 10 ; lat = 0 ;
+}
+)", "nc4");
+  ASSERT_FALSE(f.empty());
+  state st;
+  std::string out;
+  EXPECT_EQ(open_quiet(st, f, &out), 1);
+  EXPECT_NE(out.find("SDF file's time dimension is longer than a data set can hold.\n"), std::string::npos) << out;
+  EXPECT_EQ(st.pcm->filecount, 0);
+  // 2 * 10^9 longitudes in doubles, 16 GB: more than any grid may take,
+  // refused before anything is allocated for them.
+  std::string g = make_nc("longlon", R"(netcdf longlon {
+dimensions: lon = 2000000000 ; lat = 1 ;
+variables:
+  double lon(lon) ; lon:units = "degrees_east" ;
+  float lat(lat) ; lat:units = "degrees_north" ;
+  float v(lat, lon) ;
+data: lat = 0 ;
+}
+)", "nc4");
+  ASSERT_FALSE(g.empty());
+  EXPECT_EQ(open_quiet(st, g, &out), 1);
+  EXPECT_NE(out.find("Failure checking X coordinate of SDF file.\n"), std::string::npos) << out;
+}
+
+TEST(sdfaxes, WestwardLongitudesAreTheShortWayDown) {
+  EXPECT_TRUE(falling_longitudes({357.5, 355, 352.5}));
+  EXPECT_TRUE(falling_longitudes({10, 5, 0, 355}));   // westward across the date line
+  EXPECT_TRUE(falling_longitudes({0, 357.5, 355}));
+  EXPECT_FALSE(falling_longitudes({350, 355, 0, 5}));  // eastward across it
+  EXPECT_FALSE(falling_longitudes({355, 0}));
+  EXPECT_FALSE(falling_longitudes({10, 5, 5}));        // a repeated value: neither
+  EXPECT_FALSE(falling_longitudes({10, 5, 20}));
+  EXPECT_FALSE(falling_longitudes({10, std::nan(""), 0}));
+  EXPECT_FALSE(falling_longitudes({7}));
 }
 
 TEST(sdfopen, SecondFileRunsNoDefaultsAndFailuresCloseTheFile) {

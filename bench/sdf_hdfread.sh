@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# HDF4 reads through the helper process against reads in the program (not
+# part of CI): microseconds per read of a 144 x 73 and a 1440 x 721 slab and
+# of one point.
+# Usage: bench/sdf_hdfread.sh [build-dir]   (default: a Release build in build-bench)
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+build="${1:-$root/build-bench}"
+if [ ! -f "$build/build.ninja" ]; then
+  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+fi
+ninja -C "$build" -j4 om_sdf om_data om_base >/dev/null
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+c++ -O2 -std=c++17 -I"$root/src" "$root/bench/sdf_hdfread.cpp" -o "$work/bench" \
+  "$build/src/sdf/libom_sdf.a" "$build/src/data/libom_data.a" "$build/src/base/libom_base.a" \
+  -lnetcdf -lmfhdfalt -ldfalt -ludunits2
+OMDDIR="$root/share" "$work/bench" "$work"

@@ -1,0 +1,476 @@
+// The helper process that opens self-describing files for the program.
+//
+// Damaged files can make the netCDF, HDF5 or HDF4 library crash while it
+// opens, inquires, reads or closes them (a stack smash in HDF4's open or in
+// its run-length decoder, a wild read in its Huffman decoder, a division by
+// zero in its chunk table, double frees), or grow without end on a damaged
+// compression header.  Every file is therefore first opened and described
+// by a helper process; when the helper dies on a file the file is refused
+// and the program goes on with its defined variables and open output
+// intact.
+//
+// A netCDF file is described and closed again, with its small
+// one-dimensional variables read as the open reads the coordinates; the
+// program then opens it itself (its damage produced clean library errors
+// while data were read), unless the helper could not open or describe it.  An HDF4 file stays with the helper: the helper
+// keeps it open, hands its description back, and reads its data for the
+// program, so that the HDF4 library never runs in the program itself.  A
+// helper that dies while reading fails that display only.
+//
+// The helper may grow by the size of the largest grid the program accepts
+// (omgcap) and no more; an open may take a limited time; and an interrupt
+// typed at the terminal ends any wait for it.
+//
+// The helper is forked once and kept: forking for each file would cost a
+// copy of the page tables, and then page faults as the program writes its
+// memory again, both growing with the program's size (several milliseconds
+// each time on an ordinary session).  It ends when the program does (its
+// end of the socket reads end of file).
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <new>
+#include <string>
+
+#include "base/cmnstate.h"
+#include "data/gridres.h"
+#include "sdf/sdfint.h"
+
+namespace {
+
+struct probehelper {
+  pid_t pid = -1;
+  int fd = -1;
+};
+
+probehelper& helper() {
+  static probehelper h;
+  return h;
+}
+
+struct helperlimits {
+  int open_seconds = 30;
+  size_t mem_bytes = 0;  // 0: the grid limit
+};
+
+helperlimits& limits() {
+  static helperlimits l;
+  return l;
+}
+
+// Requests: an operation byte, the file name (length, bytes), then what the
+// operation needs.
+enum : char { OP_DESCRIBE = 'D', OP_READ = 'R', OP_CLOSE = 'C' };
+constexpr uint32_t kMaxName = 65536;
+// HDF4 files the helper keeps open at once; beyond, one is closed (reopened
+// when read again).
+constexpr size_t kMaxKept = 64;
+
+bool readall(int fd, void* buf, size_t n) {
+  char* p = static_cast<char*>(buf);
+  while (n > 0) {
+    ssize_t r = ::read(fd, p, n);
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) return false;
+    p += r;
+    n -= static_cast<size_t>(r);
+  }
+  return true;
+}
+
+bool sendall(int fd, const void* buf, size_t n) {
+  const char* p = static_cast<const char*>(buf);
+  while (n > 0) {
+    ssize_t r = ::send(fd, p, n, MSG_NOSIGNAL);
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) return false;
+    p += r;
+    n -= static_cast<size_t>(r);
+  }
+  return true;
+}
+
+template <class T>
+void put(std::string* s, T v) {
+  s->append(reinterpret_cast<const char*>(&v), sizeof v);
+}
+
+std::string request(char op, const char* name) {
+  std::string s(1, op);
+  put(&s, static_cast<uint32_t>(std::strlen(name)));
+  s.append(name);
+  return s;
+}
+
+// ---- the helper's side ----
+
+// A netCDF file described and closed: HELPER_NETCDF when the program may
+// open it itself, else why not (the program would fail the same way, but
+// uncapped).
+char describe_and_close(const char* name) {
+  int id = -1;
+  if (!open_netcdf(name, &id)) return HELPER_NOFILE;
+  io_std io;
+  io.ncid = id;
+  char kind = HELPER_NETCDF;
+  try {
+    if (read_description(&io)) {
+      for (var_info& v : io.varlist) {
+        if (v.ndims != 1 || v.dimids[0] < 0 || v.dimids[0] >= io.ndims) continue;
+        if (io.dimlens[static_cast<size_t>(v.dimids[0])] > 1000000) continue;
+        read_one_dimension(&io, &v, v.dimids[0]);
+      }
+    } else {
+      kind = HELPER_NODESC;
+    }
+  } catch (const std::bad_alloc&) {
+    kind = HELPER_NOMEM;
+  }
+  close_netcdf(id);
+  return kind;
+}
+
+// HDF4 files open in the helper, by name.
+std::map<std::string, int>& kept() {
+  static std::map<std::string, int> files;
+  return files;
+}
+
+void close_kept(const std::string& name) {
+  auto it = kept().find(name);
+  if (it == kept().end()) return;
+  close_netcdf(it->second);
+  kept().erase(it);
+}
+
+int open_kept(const std::string& name) {
+  auto it = kept().find(name);
+  if (it != kept().end()) return it->second;
+  if (kept().size() >= kMaxKept) close_kept(kept().begin()->first);
+  int id = -1;
+  if (!open_netcdf(name.c_str(), &id)) return -1;
+  kept()[name] = id;
+  return id;
+}
+
+bool serve_describe(int fd, const std::string& name) {
+  if (!is_hdf4_file(name.c_str())) {
+    const char kind = describe_and_close(name.c_str());
+    return sendall(fd, &kind, 1);
+  }
+  close_kept(name);  // a fresh description of the file as it is now
+  char kind = HELPER_HDF;
+  std::string desc;
+  int id = open_kept(name);
+  if (id < 0) {
+    kind = HELPER_NOFILE;
+  } else {
+    try {
+      io_std io;
+      io.ncid = id;
+      if (read_description(&io))
+        desc = pack_description(io);
+      else
+        kind = HELPER_NODESC;
+    } catch (const std::bad_alloc&) {
+      kind = HELPER_NOMEM;
+    }
+    if (kind != HELPER_HDF) close_kept(name);
+  }
+  if (!sendall(fd, &kind, 1)) return false;
+  if (kind != HELPER_HDF) return true;
+  uint32_t len = static_cast<uint32_t>(desc.size());
+  return sendall(fd, &len, sizeof len) && sendall(fd, desc.data(), desc.size());
+}
+
+// The hyperslab's byte count in the variable's own type, 0 when it is not
+// one the program reads or the values would not fit the helper's memory.
+size_t slab_bytes(int id, int varid, const std::vector<size_t>& count) {
+  std::string vname;
+  int type = 0, natts = 0;
+  std::vector<int> dimids;
+  if (!inq_netcdf_var(id, varid, &vname, &type, &dimids, &natts)) return 0;
+  if (dimids.size() != count.size()) return 0;
+  size_t n = static_cast<size_t>(type_size(type));
+  for (size_t c : count) {
+    if (c != 0 && n > (size_t(1) << 40) / c) return 0;
+    n *= c;
+  }
+  return n;
+}
+
+bool serve_read(int fd, const std::string& name) {
+  int32_t varid = 0;
+  uint32_t nd = 0;
+  uint64_t want = 0;
+  if (!readall(fd, &varid, sizeof varid) || !readall(fd, &nd, sizeof nd) || nd > SDF_MAX_DIMS)
+    return false;
+  std::vector<uint64_t> raw(2 * static_cast<size_t>(nd));
+  if (nd > 0 && !readall(fd, raw.data(), raw.size() * sizeof(uint64_t))) return false;
+  if (!readall(fd, &want, sizeof want)) return false;
+  std::vector<size_t> start(raw.begin(), raw.begin() + nd), count(raw.begin() + nd, raw.end());
+  char ok = 0;
+  // Kept from read to read, so that its pages are not faulted in each time.
+  static std::vector<unsigned char> buf;
+  int id = open_kept(name);
+  if (id >= 0 && want > 0 && want <= omgcap() && slab_bytes(id, varid, count) == want) {
+    try {
+      if (buf.size() < want) buf.resize(static_cast<size_t>(want));
+      ok = read_netcdf_data(id, varid, start, count, buf.data(), static_cast<size_t>(want)) ? 1 : 0;
+    } catch (const std::bad_alloc&) {
+      ok = 0;
+    }
+  }
+  if (!sendall(fd, &ok, 1)) return false;
+  return ok == 0 || sendall(fd, buf.data(), static_cast<size_t>(want));
+}
+
+// The helper may grow by the given bytes beyond what it holds when forked
+// (the program's memory, shared until written); a damaged compression
+// header then makes the library's allocations fail instead of taking the
+// machine's memory.
+void cap_memory(size_t extra) {
+  FILE* f = std::fopen("/proc/self/status", "r");
+  if (f == nullptr) return;
+  unsigned long long kb = 0;
+  char line[256];
+  bool found = false;
+  while (!found && std::fgets(line, sizeof line, f) != nullptr)
+    found = std::sscanf(line, "VmData: %llu kB", &kb) == 1;
+  std::fclose(f);
+  if (!found) return;
+  struct rlimit rl;
+  if (getrlimit(RLIMIT_DATA, &rl) != 0) return;
+  rlim_t want = static_cast<rlim_t>(kb * 1024ULL + extra);
+  if (rl.rlim_max != RLIM_INFINITY && want > rl.rlim_max) want = rl.rlim_max;
+  if (rl.rlim_cur != RLIM_INFINITY && rl.rlim_cur < want) return;
+  rl.rlim_cur = want;
+  setrlimit(RLIMIT_DATA, &rl);
+}
+
+// The helper's loop: one request at a time, answered once done.
+[[noreturn]] void serve(int fd, size_t mem_bytes) {
+  // An interrupt typed at the terminal is the program's to handle.
+  signal(SIGINT, SIG_IGN);
+  // Only the socket is kept: files the program has open (an output file
+  // being written, the window's connection) must not stay open, or locked,
+  // in the helper after the program closes them.
+  if (fd != 3) {
+    if (dup2(fd, 3) < 0) _exit(0);
+    fd = 3;
+  }
+  if (close_range(4, ~0U, 0) != 0) {
+    for (int k = 4; k < 1024; k++) close(k);
+  }
+  int null = ::open("/dev/null", O_RDWR);
+  if (null >= 0) {
+    dup2(null, 0);
+    dup2(null, 1);
+    dup2(null, 2);
+    if (null > 3) close(null);
+  }
+  cap_memory(mem_bytes);
+  for (;;) {
+    char op = 0;
+    uint32_t len = 0;
+    if (!readall(fd, &op, 1) || !readall(fd, &len, sizeof len) || len == 0 || len > kMaxName)
+      _exit(0);
+    std::string name(len, '\0');
+    if (!readall(fd, &name[0], len)) _exit(0);
+    bool ok = false;
+    if (op == OP_DESCRIBE) {
+      ok = serve_describe(fd, name);
+    } else if (op == OP_READ) {
+      ok = serve_read(fd, name);
+    } else if (op == OP_CLOSE) {
+      close_kept(name);
+      const char done = 1;
+      ok = sendall(fd, &done, 1);
+    }
+    if (!ok) _exit(0);
+  }
+}
+
+// ---- the program's side ----
+
+bool start_helper() {
+  int sv[2];
+  if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sv) != 0) return false;
+  const size_t mem = limits().mem_bytes != 0 ? limits().mem_bytes : omgcap();
+  std::fflush(stdout);
+  std::fflush(stderr);
+  pid_t pid = fork();
+  if (pid < 0) {
+    close(sv[0]);
+    close(sv[1]);
+    return false;
+  }
+  if (pid == 0) {
+    close(sv[0]);
+    serve(sv[1], mem);
+  }
+  close(sv[1]);
+  helper() = probehelper{pid, sv[0]};
+  return true;
+}
+
+// Ends the helper: killed when it may still run (a time limit or an
+// interrupt), else only reaped.
+void end_helper(bool kill_it) {
+  probehelper h = helper();
+  helper() = probehelper{};
+  if (h.pid < 0) return;
+  if (kill_it) kill(h.pid, SIGKILL);
+  close(h.fd);
+  pid_t r;
+  int status = 0;
+  do {
+    r = waitpid(h.pid, &status, 0);
+  } while (r < 0 && errno == EINTR);
+}
+
+enum { WAIT_OK = 1, WAIT_ENDED = 0, WAIT_TIMEOUT = -2, WAIT_INTERRUPTED = -3 };
+
+double now() {
+  struct timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+}
+
+// Reads n bytes of the helper's answer, watching the interrupt flag and a
+// time limit (seconds; 0 none) while it works.
+int await(int fd, void* buf, size_t n, int seconds) {
+  const double deadline = seconds > 0 ? now() + seconds : 0;
+  char* p = static_cast<char*>(buf);
+  while (n > 0) {
+    if (omqsig()) return WAIT_INTERRUPTED;
+    int slice = 100;
+    if (seconds > 0) {
+      double left = deadline - now();
+      if (left <= 0) return WAIT_TIMEOUT;
+      if (left * 1000 < slice) slice = static_cast<int>(left * 1000) + 1;
+    }
+    struct pollfd pf = {fd, POLLIN, 0};
+    int r = poll(&pf, 1, slice);
+    if (r < 0 && errno != EINTR) return WAIT_ENDED;
+    if (r <= 0) continue;
+    ssize_t got = ::read(fd, p, n);
+    if (got < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+    if (got <= 0) return WAIT_ENDED;
+    p += got;
+    n -= static_cast<size_t>(got);
+  }
+  return WAIT_OK;
+}
+
+// Sends a request and reads the answer's first n bytes: WAIT_OK, or the
+// helper is gone (ended, or ended here after a time limit or interrupt);
+// -1 when no helper can be had.
+int exchange(const std::string& req, void* first, size_t n, int seconds) {
+  if (helper().fd < 0 && !start_helper()) return -1;
+  if (!sendall(helper().fd, req.data(), req.size())) {
+    end_helper(true);
+    return WAIT_ENDED;
+  }
+  int r = await(helper().fd, first, n, seconds);
+  if (r != WAIT_OK) end_helper(true);
+  return r;
+}
+
+int to_answer(int wait_rc) {
+  switch (wait_rc) {
+    case WAIT_TIMEOUT: return HELPER_TIMEOUT;
+    case WAIT_INTERRUPTED: return HELPER_INTERRUPTED;
+    case -1: return HELPER_NONE;
+    default: return HELPER_DIED;
+  }
+}
+
+}  // namespace
+
+int helper_describe(const char* name, io_std* io) {
+  if (std::strlen(name) == 0 || std::strlen(name) > kMaxName) return HELPER_NONE;
+  const std::string req = request(OP_DESCRIBE, name);
+  const int secs = limits().open_seconds;
+  // A helper that died may have been left damaged by an earlier file; a
+  // fresh one must die on this file too before it is refused.
+  for (int attempt = 0; attempt < 2; attempt++) {
+    char kind = 0;
+    int r = exchange(req, &kind, 1, secs);
+    if (r == WAIT_ENDED) continue;
+    if (r != WAIT_OK) return to_answer(r);
+    if (kind != HELPER_HDF) return kind;
+    uint32_t len = 0;
+    std::string desc;
+    r = await(helper().fd, &len, sizeof len, secs);
+    if (r == WAIT_OK && len > omgcap()) r = WAIT_ENDED;  // no description is that long
+    if (r == WAIT_OK) {
+      try {
+        desc.resize(len);
+      } catch (const std::bad_alloc&) {
+        r = WAIT_ENDED;
+      }
+    }
+    if (r == WAIT_OK && len > 0) r = await(helper().fd, &desc[0], len, secs);
+    if (r != WAIT_OK) {
+      end_helper(true);
+      if (r == WAIT_ENDED) continue;
+      return to_answer(r);
+    }
+    if (unpack_description(desc, io)) return HELPER_HDF;
+    helper_close(name);
+    return HELPER_NODESC;
+  }
+  return HELPER_DIED;
+}
+
+int helper_read(const char* name, int varid, const std::vector<size_t>& start,
+                const std::vector<size_t>& count, void* buf, size_t nbytes) {
+  if (std::strlen(name) == 0 || std::strlen(name) > kMaxName || start.size() != count.size() ||
+      start.size() > SDF_MAX_DIMS || nbytes == 0)
+    return 0;
+  std::string req = request(OP_READ, name);
+  put(&req, static_cast<int32_t>(varid));
+  put(&req, static_cast<uint32_t>(start.size()));
+  for (size_t s : start) put(&req, static_cast<uint64_t>(s));
+  for (size_t c : count) put(&req, static_cast<uint64_t>(c));
+  put(&req, static_cast<uint64_t>(nbytes));
+  for (int attempt = 0; attempt < 2; attempt++) {
+    char ok = 0;
+    int r = exchange(req, &ok, 1, 0);
+    if (r == WAIT_ENDED) continue;
+    if (r != WAIT_OK) return r == -1 ? HELPER_NONE : to_answer(r);
+    if (ok == 0) return 0;
+    r = await(helper().fd, buf, nbytes, 0);
+    if (r == WAIT_OK) return 1;
+    end_helper(true);
+    if (r != WAIT_ENDED) return to_answer(r);
+  }
+  return HELPER_DIED;
+}
+
+void helper_close(const char* name) {
+  // No helper is started only to close a file it does not have.
+  if (helper().fd < 0 || std::strlen(name) == 0 || std::strlen(name) > kMaxName) return;
+  char done = 0;
+  exchange(request(OP_CLOSE, name), &done, 1, limits().open_seconds);
+}
+
+void helper_set_limits(int open_seconds, size_t mem_bytes) {
+  limits().open_seconds = open_seconds;
+  limits().mem_bytes = mem_bytes;
+  end_helper(false);  // the next helper takes them
+}
+
+int helper_pid() { return helper().pid; }
