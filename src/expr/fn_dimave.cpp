@@ -8,6 +8,7 @@
 
 #include "base/cmnstate.h"
 #include "base/omprnt.h"
+#include "base/vecclone.h"
 #include "base/words.h"
 #include "data/datafile.h"
 #include "data/datetime.h"
@@ -162,7 +163,7 @@ void mergestep(float* __restrict a, float* __restrict b, const float* __restrict
   }
 }
 
-void mergeany(int v, gridres* A, gridres* B, const gridres* G, float w, float t) {
+OM_VECTOR_CLONES void mergeany(int v, gridres* A, gridres* B, const gridres* G, float w, float t) {
   float* a = A->grid;
   float* b = B->grid;
   const float* g = G->grid;

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "base/vecclone.h"
 #include "gx/contour.h"
 #include "gx/gx.h"
 
@@ -347,7 +348,7 @@ inline void takecrossing(uint8_t h, uint8_t v, int i, int j) {
 // listing them row by row from the south, each cell's bottom edge before
 // its left edge: the order in which lines are traced.  Each row is tested
 // whole without a branch; the rare crossings are then picked out.
-void markcrossings(const float* r, int is, int ib, int ie, int jb, int je) {
+OM_VECTOR_CLONES void markcrossings(const float* r, int is, int ib, int ie, int jb, int je) {
   const float v = vv, u = uval;
   crossed.clear();
   for (auto* b : {&hrow, &vrow, &crow, &cup}) b->resize((size_t)is + 1);

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "base/omprnt.h"
+#include "base/vecclone.h"
 #include "data/datafile.h"
 #include "data/gridres.h"
 #include "sdf/sdfint.h"
@@ -151,9 +152,10 @@ void unpack_int(const T* raw, size_t n, const unpacker& u, float* out) {
 
 // Applies f to n floats from r into o, or in place when r is o: either
 // way a loop the compiler makes into vector code (in place, two pointers
-// that might overlap would keep it scalar).
+// that might overlap would keep it scalar).  Always inlined, so that it is
+// built for each processor its caller is built for.
 template <class F>
-void each_float(const float* r, float* o, size_t n, F f) {
+inline __attribute__((always_inline)) void each_float(const float* r, float* o, size_t n, F f) {
   if (r == o) {
     for (size_t i = 0; i < n; i++) o[i] = f(o[i]);
     return;
@@ -165,7 +167,7 @@ void each_float(const float* r, float* o, size_t n, F f) {
 
 // Float values made into grid values, from r into o or in place: the same
 // rules wherever the values were read to.  Each is one select per point.
-void unpack_float(const float* r, float* o, size_t n, const unpacker& u) {
+OM_VECTOR_CLONES void unpack_float(const float* r, float* o, size_t n, const unpacker& u) {
   const float ud = u.undef;
   if (u.fpacked) {
     const double m1 = u.m1, m2 = u.has_m2 ? u.m2 : u.m1;
