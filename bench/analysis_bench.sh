@@ -5,7 +5,10 @@
 #   2. tloop(aave(v,global)) of a 1440x721 field  vs  cdo fldmean
 #      over 1000 times, written with gxout fwrite
 # Prints the times, their ratios (target at most 1.5), the peak resident
-# memory of ombra and the largest difference from cdo's values.
+# memory of ombra and the largest difference from cdo's values.  Last, the
+# time average of 1. against its floor: a plain C program making the same
+# reads and a vectorised sum (bench/timmean_floor.c), in paired runs pinned
+# to one core (bench/paired.sh); target at most 1.3.
 # Usage: bench/analysis_bench.sh [build-dir] [times]
 #   (default: a Release build in build-analysis-bench, 1000 times)
 set -euo pipefail
@@ -13,6 +16,8 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${1:-$root/build-analysis-bench}"
 nt="${2:-1000}"
 py=/usr/bin/python3
+# shellcheck source=bench/paired.sh
+. "$root/bench/paired.sh"
 if [ ! -f "$build/build.ninja" ]; then
   cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 fi
@@ -116,6 +121,20 @@ runcdo timmean -import_binary a.ctl a.nc
 cdo -s outputf,%.9g,1 "$work/a.nc" > "$work/a.txt"
 report "ave over $nt times, 360x181" "$secs" "$csecs" "$peak" $((360 * 181 * 4)) \
   "$(maxdiff "$work/a.out" "$work/a.txt")"
+# The same average against its floor; kept for the end.
+cc -O3 "$root/bench/timmean_floor.c" -o "$work/floor"
+run_ombra_a() { OMDDIR="$root/share" "$build/src/main/ombra" -blE < "$work/a.cmd"; }
+run_floor_a() { "$work/floor" "$work/a.bin" 360 181 "$nt" -9.99e8 "$work/floor.out"; }
+bench_pair run_ombra_a run_floor_a
+floor_line=$("$py" - "$pair_a" "$pair_b" "$work/a.out" "$work/floor.out" <<'X'
+import sys
+import numpy as np
+a, b = float(sys.argv[1]), float(sys.argv[2])
+d = np.abs(np.fromfile(sys.argv[3], "<f4") - np.fromfile(sys.argv[4], "<f4")).max()
+print(f"ave over the binary data against the plain C floor: ombra {a:.3f} s, floor {b:.3f} s, "
+      f"largest difference {d:.3g}, ratio {a / b:.2f} (target <= 1.3)")
+X
+)
 rm -f "$work/a.bin"
 
 # 2. Area average of a 1440x721 field at every time.
@@ -136,3 +155,4 @@ runcdo fldmean -import_binary b.ctl b.nc
 cdo -s outputf,%.9g,1 "$work/b.nc" > "$work/b.txt"
 report "tloop(aave) over $nt times, 1440x721" "$secs" "$csecs" "$peak" $((1440 * 721 * 4)) \
   "$(maxdiff "$work/b.out" "$work/b.txt")"
+echo "$floor_line"

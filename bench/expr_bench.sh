@@ -7,9 +7,9 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="$root/build-bench"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
-ninja -C "$build" om_cmd om_data om_expr om_gx om_plot om_script om_sdf om_lats ombra >/dev/null
+ninja -C "$build" om_base om_cmd om_data om_expr om_gx om_plot om_script om_sdf om_lats ombra >/dev/null
 libs=()
-for s in cmd data expr gx plot script sdf lats; do libs+=("$build/src/$s/libom_$s.a"); done
+for s in base cmd data expr gx plot script sdf lats; do libs+=("$build/src/$s/libom_$s.a"); done
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 g++ -std=c++17 -O2 -DNDEBUG -I"$root/src" "$root/bench/expr_bench.cpp" \

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "base/cmnstate.h"
+#include "base/vecclone.h"
 #include "base/omprnt.h"
 #include "data/byteorder.h"
 #include "data/datafile.h"
@@ -89,11 +90,7 @@ int seekerr(int64_t pos) {
 // value.  Written without branches so that it runs as vector code; built
 // for AVX2 as well where the processor has it (same comparisons, same
 // results).
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && \
-    !defined(__SANITIZE_ADDRESS__)
-__attribute__((target_clones("avx2", "default")))
-#endif
-__attribute__((optimize("O3"))) void bandmap(float* gr, int n, float lo, float hi, float u) {
+OM_VECTOR_CLONES __attribute__((optimize("O3"))) void bandmap(float* gr, int n, float lo, float hi, float u) {
   for (int i = 0; i < n; i++) {
     float v = gr[i];
     // A value in the undefined band, or no number at all (NaN, infinity:

@@ -85,6 +85,39 @@ int setscalar(evalstat* pst, float val, float undef) {
 
 }  // namespace
 
+namespace {
+
+// The weighted sums of R rows at once (row q at rows[q], weight wy[q]):
+// each row's sums are still added point by point from the west, so they
+// are the same to the bit as one row at a time, but the R chains of
+// additions do not wait on each other.
+template <int R>
+void rowsums(const float* const rows[R], const float wy[R], const float* wxs, int isiz, float u,
+             bool plain, double rs[R], double rw[R]) {
+  for (int q = 0; q < R; q++) rs[q] = rw[q] = 0.0;
+  if (plain) {
+    for (int i = 0; i < isiz; i++)
+      for (int q = 0; q < R; q++) {
+        const float x = rows[q][i];
+        if (x == u) continue;
+        rs[q] += x;
+        rw[q] += 1.0;
+      }
+    return;
+  }
+  for (int i = 0; i < isiz; i++) {
+    const float wx = wxs[i];
+    for (int q = 0; q < R; q++) {
+      const float x = rows[q][i];
+      if (x == u) continue;
+      rs[q] += (x * wy[q]) * wx;
+      rw[q] += wy[q] * wx;
+    }
+  }
+}
+
+}  // namespace
+
 float doaave(gridres* pgr, float lonmin, float lonmax, float latmin, float latmax, int v) {
   const float d2r = 0.017453333f;
   const int isiz = pgr->isiz, jsiz = pgr->jsiz;
@@ -103,10 +136,7 @@ float doaave(gridres* pgr, float lonmin, float lonmax, float latmin, float latma
     else wx = 1.0f;
     wxs[static_cast<size_t>(i)] = wx;
   }
-  // The sums are kept in double precision: over a grid of a million
-  // points single-precision sums lose the fourth significant digit.
-  double s = 0.0, w = 0.0;
-  const float u = pgr->undef;
+  std::vector<float> wys(static_cast<size_t>(jsiz));
   for (int j = 0; j < jsiz; j++) {
     double gy = pgr->dimmin[1] + j;
     float lo = static_cast<float>(pgr->jgrab(pgr->jvals, gy - 0.5));
@@ -128,24 +158,32 @@ float doaave(gridres* pgr, float lonmin, float lonmax, float latmin, float latma
     } else {
       wy = 1.0f;
     }
-    const float* row = pgr->grid + static_cast<size_t>(j) * isiz;
-    double rs = 0.0, rw = 0.0;
-    if (v == 4) {
-      for (int i = 0; i < isiz; i++) {
-        if (row[i] == u) continue;
-        rs += row[i];
-        rw += 1.0;
-      }
-    } else {
-      for (int i = 0; i < isiz; i++) {
-        if (row[i] == u) continue;
-        const float wx = wxs[static_cast<size_t>(i)];
-        rs += (row[i] * wy) * wx;
-        rw += wy * wx;
-      }
+    wys[static_cast<size_t>(j)] = wy;
+  }
+  // The sums are kept in double precision: over a grid of a million
+  // points single-precision sums lose the fourth significant digit.  The
+  // rows' sums are added to the totals in row order.
+  constexpr int R = 4;
+  double s = 0.0, w = 0.0;
+  const float u = pgr->undef;
+  const bool plain = v == 4;
+  int j = 0;
+  for (; j + R <= jsiz; j += R) {
+    const float* rows[R];
+    for (int q = 0; q < R; q++) rows[q] = pgr->grid + static_cast<size_t>(j + q) * isiz;
+    double rs[R], rw[R];
+    rowsums<R>(rows, &wys[static_cast<size_t>(j)], wxs.data(), isiz, u, plain, rs, rw);
+    for (int q = 0; q < R; q++) {
+      s += rs[q];
+      w += rw[q];
     }
-    s += rs;
-    w += rw;
+  }
+  for (; j < jsiz; j++) {
+    const float* rows[1] = {pgr->grid + static_cast<size_t>(j) * isiz};
+    double rs[1], rw[1];
+    rowsums<1>(rows, &wys[static_cast<size_t>(j)], wxs.data(), isiz, u, plain, rs, rw);
+    s += rs[0];
+    w += rw[0];
   }
   if (w > 0.0) return static_cast<float>(v <= 2 ? s / w : s);
   return u;

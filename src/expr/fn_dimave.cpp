@@ -8,6 +8,7 @@
 
 #include "base/cmnstate.h"
 #include "base/omprnt.h"
+#include "base/vecclone.h"
 #include "base/words.h"
 #include "data/datafile.h"
 #include "data/datetime.h"
@@ -133,43 +134,48 @@ void mergefirst(int v, gridres* A, gridres* B, float wa, float wb, float ta, flo
   }
 }
 
-// Merges a further step G (weight w, index t) into A and B.
+// Merges a further step g (weight w, index t) into a and b, n points.  The
+// loop has no branch, so the compiler turns it into vector code: every
+// point is stored, and an undefined point of g (or of a) adds minus zero,
+// which leaves any float as it is.  Each point's sum is still formed in step
+// order, so results are the same to the bit as a step-by-step merge.  nz is
+// minus zero known only at run time: were it a constant, the compiler
+// would fold the additions away and go back to storing under a branch.
 template <int V>
-void mergestep(gridres* A, gridres* B, const gridres* G, float w, float t) {
-  float* a = A->grid;
-  float* b = B->grid;
-  const float* g = G->grid;
-  const float ua = A->undef, ug = G->undef;
-  const size_t n = fnpts(A);
+void mergestep(float* __restrict a, float* __restrict b, const float* __restrict g, size_t n,
+               float ua, float ug, float w, float t, float nz) {
   for (size_t k = 0; k < n; k++) {
-    const float gv = g[k];
-    if (gv == ug) continue;
-    const bool da = a[k] != ua;
+    const float gv = g[k], av = a[k], bv = b[k];
+    const bool dg = gv != ug;
+    const bool da = av != ua;
     if constexpr (V <= 3) {
-      a[k] = da ? a[k] + gv * w : gv * w;
-      b[k] += w;
+      const float p = gv * w;
+      a[k] = (dg & !da ? nz : av) + (dg ? p : nz);
+      b[k] = bv + (dg ? w : nz);
     } else if constexpr (V == 4) {
-      a[k] = da ? a[k] + gv : gv;
-    } else if constexpr (V == 5 || V == 7) {
-      if (!da || gv < a[k]) {
-        a[k] = gv;
-        b[k] = t;
-      }
+      a[k] = (dg & !da ? nz : av) + (dg ? gv : nz);
     } else {
-      if (!da || gv > a[k]) {
-        a[k] = gv;
-        b[k] = t;
-      }
+      const bool better = V == 5 ? gv < av : gv > av;
+      const bool take = dg & (!da | better);
+      a[k] = take ? gv : av;
+      b[k] = take ? t : bv;
     }
   }
 }
 
-void mergeany(int v, gridres* A, gridres* B, const gridres* G, float w, float t) {
+OM_VECTOR_CLONES void mergeany(int v, gridres* A, gridres* B, const gridres* G, float w, float t) {
+  float* a = A->grid;
+  float* b = B->grid;
+  const float* g = G->grid;
+  const size_t n = fnpts(A);
+  const float ua = A->undef, ug = G->undef;
+  volatile float negzero = -0.0f;
+  const float nz = negzero;
   switch (v) {
-    case 1: case 2: case 3: mergestep<1>(A, B, G, w, t); break;
-    case 4: mergestep<4>(A, B, G, w, t); break;
-    case 5: case 7: mergestep<5>(A, B, G, w, t); break;
-    default: mergestep<6>(A, B, G, w, t); break;
+    case 1: case 2: case 3: mergestep<1>(a, b, g, n, ua, ug, w, t, nz); break;
+    case 4: mergestep<4>(a, b, g, n, ua, ug, w, t, nz); break;
+    case 5: case 7: mergestep<5>(a, b, g, n, ua, ug, w, t, nz); break;
+    default: mergestep<6>(a, b, g, n, ua, ug, w, t, nz); break;
   }
 }
 

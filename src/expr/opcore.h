@@ -6,15 +6,7 @@
 
 #include <cmath>
 
-// Builds a loop function for plain x86-64 and for AVX2, chosen when the
-// program loads; elsewhere (other processors, the sanitizers) one build.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && \
-    !defined(__SANITIZE_ADDRESS__)
-#define OM_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
-#else
-#define OM_VECTOR_CLONES
-#endif
-
+#include "base/vecclone.h"
 #include "expr/omexpr.h"
 
 template <int OP>

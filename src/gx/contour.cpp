@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "base/intpoll.h"
+#include "base/vecclone.h"
 #include "gx/contour.h"
 #include "gx/gx.h"
 
@@ -24,8 +25,15 @@ std::string clabel;
 int splflg = 0, labtp = 0;
 
 // Edge flags: plane 1 horizontal edges (i,j)-(i+1,j), plane 2 vertical
-// edges (i,j)-(i,j+1), both at word j*iww + i over the grid with a frame.
-std::vector<uint16_t> lwk;
+// edges (i,j)-(i,j+1), both at j*iww + i over the grid with a frame.  All
+// flags are clear between calls: a call sets only the edges its level
+// crosses (listed in `crossed`, in the order they are traced from) and
+// clears them before it returns, so no level pays to clear the grid.
+std::vector<uint8_t> lwk;
+std::vector<size_t> crossed;
+// Crossings of one grid row (horizontal edges, vertical edges) and the
+// classes against the level of that row and the row above.
+std::vector<uint8_t> hrow, vrow, crow, cup;
 // Points of the two walks of a line (grid, then page coordinates).  They
 // grow as needed, so a line is never cut.
 std::vector<float> fwd, bwd, line;
@@ -317,6 +325,69 @@ void traceline(int i1, int j1, int s1, int i2, int j2, int s2) {
   gxcspl();
 }
 
+// Where a value lies against the level: 1 at or below it, 2 above, 0
+// undefined (or a NaN, which compares false both ways).  An edge crosses
+// the level when its ends' classes are 1 and 2, their or 3.  No branch, so
+// a row of them is vector code.
+inline uint8_t levelclass(float a, float v, float u) {
+  return (uint8_t)(((a <= v) | ((a > v) << 1)) * (a != u));
+}
+
+// Flags and lists the crossed edges of cell (i, j): bottom, then left.
+inline void takecrossing(uint8_t h, uint8_t v, int i, int j) {
+  if (h) {
+    lwk[hidx(i, j)] = 1;
+    crossed.push_back(hidx(i, j));
+  }
+  if (v) {
+    lwk[vidx(i, j)] = 1;
+    crossed.push_back(vidx(i, j));
+  }
+}
+
+// Flags the edges the level crosses within columns ib..ie and rows jb..je,
+// listing them row by row from the south, each cell's bottom edge before
+// its left edge: the order in which lines are traced.  Each row is tested
+// whole without a branch; the rare crossings are then picked out.
+OM_VECTOR_CLONES void markcrossings(const float* r, int is, int ib, int ie, int jb, int je) {
+  const float v = vv, u = uval;
+  crossed.clear();
+  for (auto* b : {&hrow, &vrow, &crow, &cup}) b->resize((size_t)is + 1);
+  uint8_t* h = hrow.data();
+  uint8_t* vt = vrow.data();
+  // Classes of row j and of the row above it, by 0-based column.
+  uint8_t* cj = crow.data();
+  uint8_t* cu = cup.data();
+  auto classify = [&](int j, uint8_t* c) {
+    const float* row = r + (size_t)(j - 1) * is;
+    for (int x = ib - 1; x < ie; x++) c[x] = levelclass(row[x], v, u);
+  };
+  classify(jb, cj);
+  for (int j = jb; j <= je; j++) {
+    // h[i]: edge (i,j)-(i+1,j) for i < ie; vt[i]: edge (i,j)-(i,j+1) for
+    // i <= ie, below the top row only.
+    for (int i = ib; i < ie; i++) h[i] = (uint8_t)((cj[i - 1] | cj[i]) == 3);
+    h[ie] = 0;
+    if (j < je) {
+      classify(j + 1, cu);
+      for (int i = ib; i <= ie; i++) vt[i] = (uint8_t)((cj[i - 1] | cu[i - 1]) == 3);
+    } else {
+      std::fill(vt + ib, vt + ie + 1, (uint8_t)0);
+    }
+    // Eight columns at a time: most of a row crosses nothing.
+    int i = ib;
+    for (; i + 8 <= ie + 1; i += 8) {
+      uint64_t a, b;
+      std::memcpy(&a, h + i, 8);
+      std::memcpy(&b, vt + i, 8);
+      if (!(a | b)) continue;
+      for (int k = i; k < i + 8; k++) takecrossing(h[k], vt[k], k, j);
+    }
+    for (; i <= ie; i++) takecrossing(h[i], vt[i], i, j);
+    std::swap(cj, cu);
+  }
+}
+
 }  // namespace
 
 int pathln(float z1, float z2, float z3, float z4, float v) {
@@ -367,35 +438,23 @@ void gxclev(const float* r, int is, int js, int ib, int ie, int jb, int je, floa
       lwk.shrink_to_fit();
       lwk.resize(need);
     }
-  } catch (const std::bad_alloc&) {
-    printf("Error in GXCLEV: Unable to allocate storage \n");
-    gxcrel();
-    return;
-  }
-  std::fill(lwk.begin(), lwk.begin() + need, 0);
-  for (int j = jb; j < je; j++) {
-    const float* row = r + (size_t)(j - 1) * is;
-    const float* up = row + is;
-    for (int i = ib; i < ie; i++) {
-      if (straddle(row[i - 1], row[i])) lwk[hidx(i, j)] = 1;
-      if (straddle(row[i - 1], up[i - 1])) lwk[vidx(i, j)] = 1;
-    }
-    if (straddle(row[ie - 1], up[ie - 1])) lwk[vidx(ie, j)] = 1;
-  }
-  {
-    const float* row = r + (size_t)(je - 1) * is;
-    for (int i = ib; i < ie; i++) {
-      if (straddle(row[i - 1], row[i])) lwk[hidx(i, je)] = 1;
-    }
-  }
-  try {
+    markcrossings(r, is, ib, ie, jb, je);
+    // The crossings come row by row; the interrupt is polled per row of
+    // cells, as a walk over the whole window would count them.
     omintpoll poll;
-    for (int j = jb; j <= je && !poll.stop(ie - ib + 1); j++) {
-      for (int i = ib; i <= ie; i++) {
-        if (lwk[hidx(i, j)]) traceline(i, j, 1, i, j - 1, 3);
-        if (lwk[vidx(i, j)]) traceline(i, j, 4, i - 1, j, 2);
-      }
+    int polled = jb;
+    for (size_t k : crossed) {
+      bool vert = k >= (size_t)iww * jww;
+      size_t at = vert ? k - (size_t)iww * jww : k;
+      int i = (int)(at % iww), j = (int)(at / iww);
+      while (polled <= j && !poll.stop(ie - ib + 1)) polled++;
+      if (polled <= j) break;
+      if (!lwk[k]) continue;  // walked already as part of an earlier line
+      if (vert) traceline(i, j, 4, i - 1, j, 2);
+      else traceline(i, j, 1, i, j - 1, 3);
     }
+    for (size_t k : crossed) lwk[k] = 0;
+    crossed.clear();
   } catch (const std::bad_alloc&) {
     printf("Error in GXCLEV: Unable to allocate storage \n");
     gxcrel();
@@ -449,6 +508,12 @@ void gxclab(float csiz, int flag, int colour) {
 void gxcrel() {
   lwk.clear();
   lwk.shrink_to_fit();
+  crossed.clear();
+  crossed.shrink_to_fit();
+  for (auto* b : {&hrow, &vrow, &crow, &cup}) {
+    b->clear();
+    b->shrink_to_fit();
+  }
   fwd.clear();
   fwd.shrink_to_fit();
   bwd.clear();

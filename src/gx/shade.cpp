@@ -23,12 +23,25 @@ struct shdctx {
   const float* levels;
   const int* colours;
   int count;
+  bool ascending;         // levels never go down
   std::vector<float> xy;  // polygon being built (grid, then page coordinates)
 };
 
+bool ascending(const float* levels, int count) {
+  for (int k = 1; k < count; k++)
+    if (!(levels[k - 1] <= levels[k])) return false;
+  return true;
+}
+
 // The band of a value: the last k whose level lies below the value; -1
-// when the value is not above the first level.
-int band(const shdctx& c, float v) {
+// when the value is not above the first level.  Neighbouring cells mostly
+// lie in the same band: with ascending levels, the band of the cell before
+// (hint) is tried first, and it is the answer when the value lies above its
+// level and not above the next.
+int band(const shdctx& c, float v, int hint) {
+  if (c.ascending && hint >= 0 && c.levels[hint] < v &&
+      (hint == c.count - 1 || !(c.levels[hint + 1] < v)))
+    return hint;
   int lo = 0, hi = c.count - 1;
   if (!(v > c.levels[0])) return -1;
   while (lo < hi) {  // last k with levels[k] < v
@@ -118,6 +131,7 @@ void shadrow(shdctx& c, const float* r, int is, int j, float undef, std::vector<
              std::vector<int>& top) {
   const float* lo = r + (size_t)(j - 1) * is;
   const float* hi = lo + is;
+  int hb = -1, ht = -1;  // bands of the cell before
   for (int i = 1; i < is; i++) {
     float z1 = lo[i - 1], z2 = lo[i], z3 = hi[i], z4 = hi[i - 1];
     if (z1 == undef || z2 == undef || z3 == undef || z4 == undef) {
@@ -131,8 +145,8 @@ void shadrow(shdctx& c, const float* r, int is, int j, float undef, std::vector<
     if (z2 > mx) mx = z2;
     if (z3 > mx) mx = z3;
     if (z4 > mx) mx = z4;
-    base[i] = band(c, mn);
-    top[i] = band(c, mx);
+    base[i] = hb = band(c, mn, hb);
+    top[i] = ht = band(c, mx, ht);
   }
   // Strips of cells starting in the same band.
   int i = 1;
@@ -157,7 +171,7 @@ void gxshad(const float* r, int is, int js, const float* levels, const int* colo
             float undef) {
   if (!r || !levels || !colours || count < 1 || is < 2 || js < 2) return;
   try {
-    shdctx c{levels, colours, count, {}};
+    shdctx c{levels, colours, count, ascending(levels, count), {}};
     c.xy.reserve((size_t)is * 4 + 16);
     std::vector<int> base((size_t)is + 1), top((size_t)is + 1);
     int keep = gxqclr();

@@ -2,6 +2,7 @@
 // these wrappers, which pick the netCDF or the HDF4 library by the id, or
 // the helper process for an HDF4 file it holds.
 #include <netcdf.h>
+#include <netcdf_filter.h>
 
 #include <cstdio>
 #include <cstring>
@@ -36,6 +37,24 @@ const openfile* lookup(int id) {
   return it == openfiles().end() ? nullptr : &it->second;
 }
 
+// Chunks stored as they are (no compression or other filter) gain nothing
+// from the library's chunk cache: a read that covers a whole chunk then goes
+// into the caller's buffer in one piece instead of through the cache and a
+// copy, and a read of part of a chunk reads only that part.
+void read_chunks_direct(int ncid) {
+  int format = 0, nvars = 0;
+  if (nc_inq_format(ncid, &format) != NC_NOERR) return;
+  if (format != NC_FORMAT_NETCDF4 && format != NC_FORMAT_NETCDF4_CLASSIC) return;
+  if (nc_inq_nvars(ncid, &nvars) != NC_NOERR) return;
+  for (int v = 0; v < nvars; v++) {
+    int storage = 0;
+    size_t nfilters = 1;
+    if (nc_inq_var_chunking(ncid, v, &storage, nullptr) != NC_NOERR || storage != NC_CHUNKED) continue;
+    if (nc_inq_var_filter_ids(ncid, v, &nfilters, nullptr) != NC_NOERR || nfilters != 0) continue;
+    nc_set_var_chunk_cache(ncid, v, 0, 0, 0.0f);
+  }
+}
+
 }  // namespace
 
 bool is_hdf4_file(const char* name) {
@@ -64,6 +83,7 @@ int open_netcdf(const char* name, int* id) {
   }
   int ncid = -1;
   if (nc_open(name, NC_NOWRITE, &ncid) != NC_NOERR) return 0;
+  read_chunks_direct(ncid);
   openfiles()[ncid] = {KIND_NC, ncid, -1, std::string()};
   *id = ncid;
   return 1;

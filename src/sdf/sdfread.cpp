@@ -2,6 +2,7 @@
 // file (or wrapped round the globe), read as one hyperslab per member file,
 // turned into floats with packing and undefined markers applied, and placed
 // into the request with reversed latitudes and levels turned round.
+#include <algorithm>
 #include <cctype>
 #include <cfloat>
 #include <cmath>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "base/omprnt.h"
+#include "base/vecclone.h"
 #include "data/datafile.h"
 #include "data/gridres.h"
 #include "sdf/sdfint.h"
@@ -153,42 +155,59 @@ void unpack_int(const T* raw, size_t n, const unpacker& u, float* out) {
   }
 }
 
+// Applies f to n floats from r into o, or in place when r is o: either
+// way a loop the compiler makes into vector code (in place, two pointers
+// that might overlap would keep it scalar).  Always inlined, so that it is
+// built for each processor its caller is built for.
+template <class F>
+inline __attribute__((always_inline)) void each_float(const float* r, float* o, size_t n, F f) {
+  if (r == o) {
+    for (size_t i = 0; i < n; i++) o[i] = f(o[i]);
+    return;
+  }
+  const float* __restrict src = r;
+  float* __restrict dst = o;
+  for (size_t i = 0; i < n; i++) dst[i] = f(src[i]);
+}
+
+// Float values made into grid values, from r into o or in place: the same
+// rules wherever the values were read to.  Each is one select per point.
+OM_VECTOR_CLONES void unpack_float(const float* r, float* o, size_t n, const unpacker& u) {
+  const float ud = u.undef;
+  if (u.fpacked) {
+    const double m1 = u.m1, m2 = u.has_m2 ? u.m2 : u.m1;
+    const double sc = u.scale, of = u.offset;
+    each_float(r, o, n, [=](float f) {
+      double x = f;
+      bool bad = std::fabs(x - m1) <= 1e-5 || std::fabs(x - m2) <= 1e-5 || !(std::fabs(x) <= FLT_MAX);
+      double v = x * sc + of;
+      return bad || !(std::fabs(v) <= FLT_MAX) ? ud : static_cast<float>(v);
+    });
+    return;
+  }
+  const float m1 = static_cast<float>(u.m1);
+  const float m2 = u.has_m2 ? static_cast<float>(u.m2) : m1;
+  const float tol = 1e-5f;
+  if (std::fabs(m1) >= 256.0f && std::fabs(m2) >= 256.0f) {
+    // Spacing of floats this large exceeds the tolerance: only equal
+    // values are within it.
+    // Values that are no number (a NaN fill, as many writers use) are
+    // never data.
+    each_float(r, o, n, [=](float x) {
+      return (x == m1) | (x == m2) | !(std::fabs(x) <= FLT_MAX) ? ud : x;
+    });
+    return;
+  }
+  each_float(r, o, n, [=](float x) {
+    return (std::fabs(x - m1) <= tol) | (std::fabs(x - m2) <= tol) | !(std::fabs(x) <= FLT_MAX) ? ud : x;
+  });
+}
+
 void unpack(const void* buf, size_t n, const unpacker& u, float* out) {
   switch (u.type) {
-    case SDF_FLOAT: {
-      const float* __restrict r = static_cast<const float*>(buf);
-      if (u.fpacked) {
-        const double m1 = u.m1, m2 = u.has_m2 ? u.m2 : u.m1;
-        for (size_t i = 0; i < n; i++) {
-          double x = r[i];
-          bool bad = std::fabs(x - m1) <= 1e-5 || std::fabs(x - m2) <= 1e-5 || !(std::fabs(x) <= FLT_MAX);
-          double v = x * u.scale + u.offset;
-          out[i] = bad || !(std::fabs(v) <= FLT_MAX) ? u.undef : static_cast<float>(v);
-        }
-        return;
-      }
-      float* __restrict o = out;
-      const float m1 = static_cast<float>(u.m1);
-      const float m2 = u.has_m2 ? static_cast<float>(u.m2) : m1;
-      const float tol = 1e-5f;
-      const float ud = u.undef;
-      if (std::fabs(m1) >= 256.0f && std::fabs(m2) >= 256.0f) {
-        // Spacing of floats this large exceeds the tolerance: only equal
-        // values are within it.
-        // Values that are no number (a NaN fill, as many writers use) are
-        // never data.
-        for (size_t i = 0; i < n; i++) {
-          float x = r[i];
-          o[i] = (x == m1) | (x == m2) | !(std::fabs(x) <= FLT_MAX) ? ud : x;
-        }
-        return;
-      }
-      for (size_t i = 0; i < n; i++) {
-        float x = r[i];
-        o[i] = (std::fabs(x - m1) <= tol || std::fabs(x - m2) <= tol || !(std::fabs(x) <= FLT_MAX)) ? ud : x;
-      }
+    case SDF_FLOAT:
+      unpack_float(static_cast<const float*>(buf), out, n, u);
       return;
-    }
     case SDF_DOUBLE: {
       const double* r = static_cast<const double*>(buf);
       const double m2 = u.has_m2 ? u.m2 : u.m1;
@@ -266,6 +285,50 @@ bool plan_dim(dimplan* p, const gridres* pgr, int d, int pos, int size, bool rev
   p->count = static_cast<size_t>(hi - lo + 1);
   p->start = static_cast<size_t>(rev ? size - hi : lo - 1);
   return true;
+}
+
+// 1 when row j of the grid is row j of the slab (row k starting at
+// first + k * isz), -1 when it is row jsz - 1 - j, 0 otherwise.
+int row_order(const std::vector<long>& joff, long first, int isz) {
+  const long jsz = static_cast<long>(joff.size());
+  bool fwd = true, back = true;
+  for (long j = 0; j < jsz && (fwd || back); j++) {
+    const long at = first + joff[static_cast<size_t>(j)];
+    fwd = fwd && joff[static_cast<size_t>(j)] >= 0 && at == j * isz;
+    back = back && joff[static_cast<size_t>(j)] >= 0 && at == (jsz - 1 - j) * isz;
+  }
+  return fwd ? 1 : (back ? -1 : 0);
+}
+
+// A run of grid columns dst.. taken from consecutive slab offsets src..
+struct colrun {
+  size_t dst;
+  long src;
+  size_t len;
+};
+
+// The runs of the columns that are in the slab (offset 0 or more).
+std::vector<colrun> column_runs(const std::vector<long>& ioff) {
+  std::vector<colrun> runs;
+  for (size_t i = 0; i < ioff.size(); i++) {
+    if (ioff[i] < 0) continue;
+    if (!runs.empty() && runs.back().dst + runs.back().len == i &&
+        runs.back().src + static_cast<long>(runs.back().len) == ioff[i])
+      runs.back().len++;
+    else
+      runs.push_back({i, ioff[i], 1});
+  }
+  return runs;
+}
+
+// Runs in a row beyond which copying point by point from one unpacked slab
+// is cheaper than a call per run.
+size_t runs_per_row_max(int isz) { return static_cast<size_t>(isz) / 16; }
+
+void reverse_rows(float* g, int isz, int jsz) {
+  const size_t w = static_cast<size_t>(isz);
+  for (size_t j = 0, k = static_cast<size_t>(jsz) - 1; j < k; j++, k--)
+    std::swap_ranges(g + j * w, g + (j + 1) * w, g + k * w);
 }
 
 }  // namespace
@@ -406,18 +469,8 @@ int omgsdf(gridres* pgr, float* gr) {
         count[static_cast<size_t>(pos)] = plan[d].count;
       }
     }
-    if (!read_variable_data(io->ncid, v, start, count)) {
-      if (covered) fill();
-      omprnt(0, pfi->tmplat ? "Failure reading SDF data.  #3\n" : "Failure reading SDF data.  #1\n");
-      return 3;
-    }
-    std::fprintf(stderr, "gxstart=%d, gxstop=%d, gystart=%d, gystop=%d.\n", 0,
-                 static_cast<int>(plan[0].count), 0, static_cast<int>(plan[1].count));
-    std::fprintf(stderr, "gzstart=%d, gzstop=%d, gtstart=%d, gtstop=%d.\n", 0,
-                 static_cast<int>(plan[2].count), gfirst - tlo, glast - gfirst + 1);
     size_t n = 1;
     for (size_t c : count) n *= c;
-    const unsigned char* raw = v->data.data();
     const size_t esize = static_cast<size_t>(type_size(v->nctype));
     // Strides of the hyperslab, and the offset of each grid index.
     std::vector<size_t> stride(nd, 1);
@@ -445,18 +498,46 @@ int omgsdf(gridres* pgr, float* gr) {
       }
       base += o;
     }
-    if (base < 0 && covered) fill();
+    bool contiguous = base >= 0;
     if (base >= 0) {
       for (int i = 0; i < isz; i++)
         ioff[static_cast<size_t>(i)] = pgr->idim >= 0 ? offset_of(pgr->idim, pgr->dimmin[pgr->idim] + i) : 0;
       for (int j = 0; j < jsz; j++)
         joff[static_cast<size_t>(j)] = pgr->jdim >= 0 ? offset_of(pgr->jdim, pgr->dimmin[pgr->jdim] + j) : 0;
-      // Rows whose points lie side by side in the file are unpacked straight
-      // into the grid; anything else goes through one unpacked copy.
-      bool contiguous = true;
       for (int i = 0; i < isz && contiguous; i++)
         contiguous = ioff[0] >= 0 && ioff[static_cast<size_t>(i)] == ioff[0] + i;
-      if (!contiguous) {
+    }
+    // A float slab that is the grid itself, rows in order or turned round,
+    // is read straight into the grid and made into grid values there.
+    const int order = v->nctype == SDF_FLOAT && contiguous && n == total
+                          ? row_order(joff, base + ioff[0], isz)
+                          : 0;
+    const bool ok = order != 0 ? read_netcdf_data(io->ncid, v->varid, start, count, gr) != 0
+                               : read_variable_data(io->ncid, v, start, count) != 0;
+    if (!ok) {
+      if (covered || order != 0) fill();  // a read straight into the grid may stop halfway
+      omprnt(0, pfi->tmplat ? "Failure reading SDF data.  #3\n" : "Failure reading SDF data.  #1\n");
+      return 3;
+    }
+    std::fprintf(stderr, "gxstart=%d, gxstop=%d, gystart=%d, gystop=%d.\n", 0,
+                 static_cast<int>(plan[0].count), 0, static_cast<int>(plan[1].count));
+    std::fprintf(stderr, "gzstart=%d, gzstop=%d, gtstart=%d, gtstop=%d.\n", 0,
+                 static_cast<int>(plan[2].count), gfirst - tlo, glast - gfirst + 1);
+    if (order != 0) {
+      if (order < 0) reverse_rows(gr, isz, jsz);
+      unpack_float(gr, gr, total, up);
+      t = glast + 1;
+      continue;
+    }
+    const unsigned char* raw = v->data.data();
+    if (base < 0 && covered) fill();
+    if (base >= 0) {
+      // Columns that lie side by side in the file (the whole row, or the
+      // pieces of a row taken round the globe) are unpacked straight into
+      // the grid; anything more scattered goes through one unpacked copy.
+      const std::vector<colrun> runs = column_runs(ioff);
+      const bool byrun = runs.size() <= 1 + runs_per_row_max(isz);
+      if (!byrun) {
         try {
           vals.resize(n);
         } catch (const std::bad_alloc&) {
@@ -470,8 +551,9 @@ int omgsdf(gridres* pgr, float* gr) {
         long jo = joff[static_cast<size_t>(j)];
         if (jo < 0) continue;
         float* row = gr + static_cast<size_t>(j) * static_cast<size_t>(isz);
-        if (contiguous) {
-          unpack(raw + static_cast<size_t>(base + jo + ioff[0]) * esize, static_cast<size_t>(isz), up, row);
+        if (byrun) {
+          for (const colrun& r : runs)
+            unpack(raw + static_cast<size_t>(base + jo + r.src) * esize, r.len, up, row + r.dst);
           continue;
         }
         const float* src = vals.data() + base + jo;

@@ -211,6 +211,23 @@ TEST_F(AreaFns, ReductionOfAGridBuiltHere) {
   omgfre(g);
 }
 
+// Each row is summed from the west and the rows' sums are added from the
+// south: with values far apart in size, any other order loses a different
+// small term.  Six rows: no multiple of a block of rows summed together.
+TEST(AreaSums, RowsAndPointsAreAddedInOrder) {
+  const float big = 1e30f;
+  gridres* g = mkgrid(0, 1, 3, 6,
+                      {1, big, -big,           // 0 from the west, 1 from the east
+                       big, 0, 0,              //
+                       -big, 0, 0,             // rows 1 to 3 in order: 2; paired: 0
+                       2, 0, 0,                //
+                       4, UNDEF, 0,            //
+                       UNDEF, 8, UNDEF});
+  EXPECT_EQ(doaave(g, 0.5f, 3.5f, 0.5f, 6.5f, 4), 14.0f);
+  EXPECT_EQ(doaave(g, 0.5f, 3.5f, 0.5f, 6.5f, 2), static_cast<float>(14.0 / 15.0));
+  omgfre(g);
+}
+
 TEST(AreaSums, LargeGridsKeepTheirPrecision) {
   // A million values near 295: single-precision running sums would be off
   // in the fourth digit.

@@ -2,6 +2,8 @@
 // level steps, increments, exact boundaries, extremes and their indexes,
 // undefined points, every refusal, and an interrupt in a long walk.
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 
 #include "test_fn_data.h"
 
@@ -72,6 +74,77 @@ TEST_F(DimFns, TimeAveragesSumsAndIncrements) {
   EXPECT_EQ(o.st.result.pgr->idim, 0);
   EXPECT_EQ(o.st.result.pgr->jdim, -1);
   omfree(&o.st);
+}
+
+uint32_t bits(float f) {
+  uint32_t u;
+  std::memcpy(&u, &f, sizeof u);
+  return u;
+}
+
+// Sums are formed point by point in step order: the same float additions
+// as a plain loop over the defined steps, to the bit (a sum reordered
+// across steps would round differently), and a sum of negative zeros stays
+// negative.  ts is undefined at some steps, the first two of them at x = 1;
+// at x = 8 the odd ones; t (at level 1) is ts times zero, a zero of the
+// sign of ts.
+bool sumundef(int x, int y, int t) {
+  return (x == 1 && t <= 2) || (x == 8 && t % 2 == 1) || (3 * x + y + t) % 4 == 0;
+}
+float sumval(int var, int x, int y, int z, int t) {
+  if (sumundef(x, y, t)) return FUNDEF;
+  return var == 0 ? fts(x, y, t) : fts(x, y, t) * 0.0f;
+}
+
+TEST(DimFnsExact, TimeSumsAreAddedInStepOrderToTheBit) {
+  fnset ds{fnaxes{}, sumval};
+  evalstat st = ds.xy();
+  auto run = [&](const char* e, int x, int y) {
+    evalout o = fnrun(e, st);
+    EXPECT_EQ(o.rc, 0) << e << o.msg;
+    float r = o.rc ? 0 : at(o, x - 1, y - 1);
+    if (o.rc == 0) omfree(&o.st);
+    return r;
+  };
+  // The reference: defined steps from t1 to t2 by dt, added in order.
+  auto ref = [&](int var, int x, int y, int t1, int dt, float* s, float* n) {
+    bool have = false;
+    for (int t = t1; t <= 6; t += dt) {
+      if (sumundef(x, y, t)) continue;
+      float v = sumval(var, x, y, 1, t) * 1.0f;
+      *s = have ? *s + v : v;
+      *n = have ? *n + 1.0f : 1.0f;
+      have = true;
+    }
+    if (!have) *s = FUNDEF;
+    return have;
+  };
+  int reordered = 0, negzero = 0, undef = 0;
+  for (int y = 1; y <= 5; y++)
+    for (int x = 1; x <= 8; x++) {
+      float s = 0, n = 0, z = 0, nz = 0, odd = 0, nodd = 0;
+      bool any = ref(0, x, y, 1, 1, &s, &n);
+      ref(1, x, y, 1, 1, &z, &nz);
+      bool anyodd = ref(0, x, y, 1, 2, &odd, &nodd);
+      float back = 0;
+      for (int t = 6; t >= 1; t--)
+        if (!sumundef(x, y, t)) back += fts(x, y, t);
+      reordered += any && bits(back) != bits(s);
+      negzero += any && std::signbit(z);
+      undef += !anyodd;
+      EXPECT_EQ(bits(run("sum(ts,t=1,t=6)", x, y)), bits(s)) << x << "," << y;
+      EXPECT_EQ(bits(run("sumg(ts,t=1,t=6)", x, y)), bits(s)) << x << "," << y;
+      EXPECT_EQ(bits(run("ave(ts,t=1,t=6)", x, y)), bits(any ? s / n : FUNDEF)) << x << "," << y;
+      EXPECT_EQ(bits(run("ave(ts,t=1,t=6,2)", x, y)), bits(anyodd ? odd / nodd : FUNDEF))
+          << x << "," << y;
+      EXPECT_EQ(bits(run("sum(t,t=1,t=6)", x, y)), bits(z)) << x << "," << y;
+      EXPECT_EQ(bits(run("sumg(t,t=1,t=6)", x, y)), bits(z)) << x << "," << y;
+    }
+  // The data tells the orders apart, holds sums of negative zeros and
+  // points undefined at every step taken.
+  EXPECT_GT(reordered, 0);
+  EXPECT_GT(negzero, 0);
+  EXPECT_GT(undef, 0);
 }
 
 TEST_F(DimFns, SpaceAveragesWeighBoxes) {

@@ -324,5 +324,36 @@ TEST(ContourLines, AnInterruptStopsTheWalkOfAHugeLevel) {
   EXPECT_EQ(d.lines.size(), 255u);
   pg = setpage(0, 257, 0, 301);
   EXPECT_EQ(contour(pg, g, 256, 300, 0.5f).lines.size(), 299u);
+}
+
+// A level leaves no edge marked for the next call, whatever the grid and
+// window: lines of a window stop at its border exactly as they do from a
+// fresh start, after a call on a wider grid that crossed everywhere.
+TEST(ContourLines, NoMarkOutlivesItsCall) {
+  auto wavy = field(31, 23, [](float x, float y) { return std::sin(0.9f * x) + std::cos(0.7f * y); });
+  auto bowl = field(17, 13, [](float x, float y) { return (x - 9) * (x - 9) + (y - 7) * (y - 7); });
+  auto draw = [&](bool after_wide) {
+    if (after_wide) {
+      page wide = setpage(0, 32, 0, 24);
+      for (float v : {-1.0f, 0.1f, 0.7f}) gxclev(wavy.data(), 31, 23, 1, 31, 1, 23, v, kUndef, "", 0, 0);
+      EXPECT_GT(readback(wide).lines.size(), 10u);
+    } else {
+      gxcrel();
+    }
+    page pg = setpage(0, 18, 0, 14);
+    gxclev(bowl.data(), 17, 13, 4, 12, 3, 10, 10.5f, kUndef, "", 0, 0);
+    drawing d = readback(pg);
+    std::vector<float> flat;
+    for (const stroke& s : d.lines)
+      for (const pt& p : s.p) {
+        flat.push_back(p.x);
+        flat.push_back(p.y);
+      }
+    flat.push_back(static_cast<float>(d.lines.size()));
+    return flat;
+  };
+  std::vector<float> fresh = draw(false), after = draw(true);
+  ASSERT_GT(fresh.size(), 10u);
+  EXPECT_EQ(after, fresh);
   gxcrel();
 }

@@ -348,6 +348,91 @@ TEST(sdfaxes, WestwardLongitudesAreTheShortWayDown) {
   EXPECT_FALSE(falling_longitudes({7}));
 }
 
+// Whole float grids are read straight into the grid's storage and made
+// into grid values there; rows turned round for latitudes stored north to
+// south (an even count, so no row stays put), every point checked, and a
+// window of the same data, which goes through a separate copy, agrees.
+TEST(sdfopen, WholeFloatGridsReadInPlace) {
+  if (!have_ncgen()) GTEST_SKIP();
+  for (bool north_first : {true, false}) {
+    std::string lats = north_first ? "60, 20, -20, -60" : "-60, -20, 20, 60";
+    std::string cdl =
+        "netcdf w {\ndimensions: lon = 3 ; lat = 4 ; time = UNLIMITED ;\nvariables:\n"
+        "  float lon(lon) ; lon:units = \"degrees_east\" ;\n"
+        "  float lat(lat) ; lat:units = \"degrees_north\" ;\n"
+        "  double time(time) ; time:units = \"hours since 1990-01-01 00:00:0.0\" ;\n"
+        "  float v(time, lat, lon) ; v:_FillValue = -5.f ; v:_ChunkSizes = 1, 4, 3 ;\n"
+        "data:\n  lon = 0, 120, 240 ;\n  lat = " + lats + " ;\n  time = 0, 6 ;\n"
+        "  v = 1,2,3, 4,NaNf,6, 7,8,-5, 10,11,12,  21,22,23, 24,25,26, 27,28,29, 30,31,32 ;\n}\n";
+    state st;
+    std::string f = make_nc(north_first ? "inplace_n" : "inplace_s", cdl, "nc4");
+    ASSERT_FALSE(f.empty());
+    ASSERT_EQ(open_quiet(st, f), 0);
+    datafile* pfi = st.last();
+    ASSERT_EQ(pfi->yrflg, north_first ? 1 : 0);
+    const float u = -5;
+    // File rows in file order; the grid has the southernmost row first.
+    const float rows[2][4][3] = {{{1, 2, 3}, {4, u, 6}, {7, 8, u}, {10, 11, 12}},
+                                 {{21, 22, 23}, {24, 25, 26}, {27, 28, 29}, {30, 31, 32}}};
+    for (int t = 1; t <= 2; t++) {
+      int lo[4] = {1, 1, 1, t}, hi[4] = {3, 4, 1, t};
+      request r(pfi, "v", 0, 1, lo, hi);
+      ASSERT_EQ(r.read(), 0);
+      EXPECT_EQ(r.g.undef, u);
+      int wlo[4] = {2, 1, 1, t}, whi[4] = {3, 4, 1, t};
+      request w(pfi, "v", 0, 1, wlo, whi);
+      ASSERT_EQ(w.read(), 0);
+      for (int j = 0; j < 4; j++)
+        for (int i = 0; i < 3; i++) {
+          float want = rows[t - 1][north_first ? 3 - j : j][i];
+          EXPECT_EQ(r.at(i, j), want) << t << " " << i << "," << j << (north_first ? " N" : " S");
+          if (i > 0) EXPECT_EQ(w.at(i - 1, j), want) << t << " window " << i << "," << j;
+        }
+    }
+  }
+}
+
+// Rows taken round the globe are unpacked piece by piece straight from the
+// library's buffer, for packed integers as for floats with a marker.
+TEST(sdfopen, RowsRoundTheGlobeUnpackPieceByPiece) {
+  if (!have_ncgen()) GTEST_SKIP();
+  std::string lon, f, p;
+  for (int i = 0; i < 20; i++) lon += (i ? ", " : "") + std::to_string(18 * i);
+  for (int j = 0; j < 2; j++)
+    for (int i = 0; i < 20; i++) {
+      int v = 100 * j + i;
+      f += (f.empty() ? "" : ", ") + std::string(v == 105 ? "-1" : std::to_string(v));
+      p += (p.empty() ? "" : ", ") + std::string(v == 107 ? "-32767" : std::to_string(2 * v));
+    }
+  std::string cdl = "netcdf r {\ndimensions: lon = 20 ; lat = 2 ;\nvariables:\n"
+                    "  float lon(lon) ; lon:units = \"degrees_east\" ;\n"
+                    "  float lat(lat) ; lat:units = \"degrees_north\" ;\n"
+                    "  float f(lat, lon) ; f:missing_value = -1.f ;\n"
+                    "  short p(lat, lon) ; p:scale_factor = 0.5f ; p:missing_value = -32767s ;\n"
+                    "data:\n  lon = " + lon + " ;\n  lat = -10, 10 ;\n  f = " + f + " ;\n  p = " + p +
+                    " ;\n}\n";
+  state st;
+  std::string file = make_nc("roundglobe", cdl);
+  ASSERT_FALSE(file.empty());
+  ASSERT_EQ(open_quiet(st, file), 0);
+  datafile* pfi = st.last();
+  ASSERT_EQ(pfi->wrap, 1);
+  for (const char* var : {"f", "p"})
+    for (int xlo : {1, -19}) {
+      int xhi = xlo == 1 ? 21 : 20;
+      int lo[4] = {xlo, 1, 1, 1}, hi[4] = {xhi, 2, 1, 1};
+      request r(pfi, var, 0, 1, lo, hi);
+      ASSERT_EQ(r.read(), 0);
+      for (int j = 0; j < 2; j++)
+        for (int x = xlo; x <= xhi; x++) {
+          int v = 100 * j + ((x - 1) % 20 + 20) % 20;
+          bool undef = var[0] == 'f' ? v == 105 : v == 107;
+          EXPECT_EQ(r.at(x - xlo, j), undef ? r.g.undef : static_cast<float>(v))
+              << var << " x=" << x << " j=" << j;
+        }
+    }
+}
+
 TEST(sdfopen, SecondFileRunsNoDefaultsAndFailuresCloseTheFile) {
   if (!have_ncgen()) GTEST_SKIP();
   state st;

@@ -1,0 +1,30 @@
+# Helpers for benchmarks that compare Ombra with a peer (sourced, not run).
+# Runs are pinned to one core (BENCH_CORE, default 2) and made in pairs,
+# Ombra then the peer, so that a busy moment of a shared machine weighs
+# on both; the median of BENCH_RUNS pairs (default 5) counts.
+
+bench_core="${BENCH_CORE:-2}"
+bench_runs="${BENCH_RUNS:-5}"
+# The script itself moves to the core: every run it starts stays there.
+taskset -cp "$bench_core" $$ >/dev/null
+
+# Wall time in seconds of one run of "$@", output dropped.
+bench_time() {
+  local s e
+  s=$(date +%s.%N)
+  "$@" >/dev/null 2>&1
+  e=$(date +%s.%N)
+  echo "$e - $s" | bc -l
+}
+
+# bench_pair A B: A and B are names of functions (or commands) taking no
+# arguments.  Sets pair_a and pair_b to the median times of the pairs.
+bench_pair() {
+  local a=() b=() k
+  for ((k = 0; k < bench_runs; k++)); do
+    a+=("$(bench_time "$1")")
+    b+=("$(bench_time "$2")")
+  done
+  pair_a=$(printf '%s\n' "${a[@]}" | sort -g | sed -n "$(((bench_runs + 1) / 2))p")
+  pair_b=$(printf '%s\n' "${b[@]}" | sort -g | sed -n "$(((bench_runs + 1) / 2))p")
+}
