@@ -512,7 +512,7 @@ int omgsdf(gridres* pgr, float* gr) {
     const int order = v->nctype == SDF_FLOAT && contiguous && n == total
                           ? row_order(joff, base + ioff[0], isz)
                           : 0;
-    const bool ok = order != 0 ? read_netcdf_data(io->ncid, v->varid, start, count, gr) != 0
+    const bool ok = order != 0 ? read_netcdf_data(io->ncid, v->varid, start, count, gr, total * sizeof(float)) != 0
                                : read_variable_data(io->ncid, v, start, count) != 0;
     if (!ok) {
       if (covered || order != 0) fill();  // a read straight into the grid may stop halfway

@@ -141,6 +141,18 @@ class Session:
                 except OSError:
                     return
 
+    def drain(self, secs):
+        end = time.time() + secs
+        while time.time() < end:
+            if select.select([self.fd], [], [], 0.05)[0]:
+                try:
+                    chunk = os.read(self.fd, 4096)
+                except OSError:
+                    return
+                if not chunk:
+                    return
+                self.out += chunk
+
     def type(self, text, secs=0.8):
         os.write(self.fd, text.encode())
         self.pump(secs)
@@ -165,6 +177,9 @@ class Session:
             if done:
                 self.pid = None
                 self.status = os.WEXITSTATUS(status) if os.WIFEXITED(status) else -1
+                # What the program wrote last may still wait in the
+                # terminal: read until the terminal reports its end.
+                self.drain(2)
                 return self.status
             self.pump(0.1)
         os.kill(self.pid, signal.SIGKILL)
