@@ -3,6 +3,8 @@
 // hemispheric grid pair, template members), with the maker's rejections.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -454,6 +456,35 @@ TEST_F(Grib, FatalErrorsAreNotReportedAsSuccess) {
   c.replace(c.find("^g.idx"), 6, "^nodir/g.idx");
   EXPECT_EQ(mkindex(c, &out), GMFATAL);
   EXPECT_NE(out.find("Could not open index file: "), std::string::npos);
+}
+
+// The index's size comes from the descriptor's counts before any record
+// is found: 150 million entries (10 levels x 5 million times x 3) would
+// take 1.2 GB, more than a process limited to 2 GB of address space lets
+// one grid have, so the maker refuses before allocating or opening the
+// GRIB file.  The death test re-runs the binary so that the memory bound
+// is taken under the limit.  (Not under AddressSanitizer, whose shadow
+// memory needs the address space.)
+TEST_F(Grib, IndexLargerThanAGridMayBeIsRefusedBeforeAllocating) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "address-space limit";
+#else
+  const std::string style = GTEST_FLAG_GET(death_test_style);
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  std::string c = ctl("dtype grib\n", "vars 1\na 10 11,100,0 tall\n",
+                      "tdef 5000000 linear 00z01jan1990 1hr\n",
+                      "zdef 10 levels 1000 900 800 700 600 500 400 300 200 100\n");
+  auto refused = [&] {
+    struct rlimit r = {rlim_t(2) << 30, rlim_t(2) << 30};
+    setrlimit(RLIMIT_AS, &r);
+    std::string out;
+    int rc = mkindex(c, &out);
+    std::fprintf(stderr, "%s", out.c_str());
+    return rc == GMFATAL && out == "memory allocation error\n";
+  };
+  EXPECT_EXIT(std::exit(refused() ? 0 : 1), testing::ExitedWithCode(0), "");
+  GTEST_FLAG_SET(death_test_style, style);
+#endif
 }
 
 TEST_F(Grib, PutintWritesSignAndMagnitude) {
