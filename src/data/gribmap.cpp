@@ -15,6 +15,7 @@
 #include "data/byteorder.h"
 #include "data/datafile.h"
 #include "data/fnmexp.h"
+#include "data/gridres.h"
 
 gmapset gmpcmn;
 
@@ -379,7 +380,11 @@ int gridopt(datafile* pfi) {
 
 int buildidx(datafile* pfi, gribidx* gi) {
   const int64_t n = static_cast<int64_t>(gst.egrid) * 3 * pfi->trecs * pfi->dnum[3];
-  if (n > INT32_MAX) {
+  // The counts are the descriptor's claims, made before any record is
+  // found: an index beyond what one grid may take is refused rather than
+  // promised and then filled.
+  const int64_t most = static_cast<int64_t>(omgcap() / (sizeof(int) + sizeof(float)));
+  if (n > INT32_MAX || n > most) {
     std::printf("memory allocation error\n");
     return GMFATAL;
   }

@@ -16,6 +16,7 @@
 #include "base/omprnt.h"
 #include "data/byteorder.h"
 #include "data/datafile.h"
+#include "data/gridres.h"
 #include "data/rawread.h"
 
 omrdreq omreq;
@@ -59,6 +60,13 @@ int rdbmap(int64_t boff, int64_t npts) {
     return 1;
   }
   if (gc.bssav < need || gc.bpcach.size() < static_cast<size_t>(npts + 1)) {
+    // The ordinals take 32 times the bit map's bytes, so the map being in
+    // the file does not vouch for them: they are held to what one grid may
+    // take, like the grid the record fills.
+    if (npts + 1 > static_cast<int64_t>(omgcap() / sizeof(int))) {
+      omprnt(0, "Memory Allocation Error During GRIB I/O\n");
+      return 1;
+    }
     try {
       gc.bcache.assign(static_cast<size_t>(need), 0);
       gc.bpcach.assign(static_cast<size_t>(npts + 1), 0);

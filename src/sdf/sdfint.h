@@ -183,6 +183,9 @@ int omdsdf(const char* name, datafile* pfi, const std::string& templ, int ntimes
 // Installs axis conversions into dimension d of a record (malloc'd arrays).
 int install_axis(datafile* pfi, int d, const sdfaxis& ax);
 int install_time(datafile* pfi, const float conv[8]);
+// 1 when n steps of a time conversion array (start, months, minutes) end
+// within the years a time can hold.
+int time_axis_fits(const float conv[8], int n);
 // The undefined value of a variable from its attributes, or its type's fill.
 void set_var_undef(var_info* v, const datafile* pfi, int ddf_undef);
 // Fixes the program's calendar after a successful open; 0 when an XDF open

@@ -291,6 +291,12 @@ int install_axis(datafile* pfi, int d, const sdfaxis& ax) {
   return 1;
 }
 
+int time_axis_fits(const float conv[8], int n) {
+  datetime start = {static_cast<int>(conv[0]), static_cast<int>(conv[1]), static_cast<int>(conv[2]),
+                    static_cast<int>(conv[3]), static_cast<int>(conv[4])};
+  return taxfits(&start, static_cast<long>(conv[5]), static_cast<long>(conv[6]), n) ? 1 : 0;
+}
+
 int install_time(datafile* pfi, const float conv[8]) {
   float* block = static_cast<float*>(std::malloc(8 * sizeof(float)));
   if (block == nullptr) return 0;
@@ -432,6 +438,12 @@ int build_record(const char* name, datafile* pfi, const std::string& templ, int 
     int ok = define_time_axis(io, c.v[3], &ta);
     if (ta.cal365) pfi->calendar = 1;
     if (!ok) return 1;
+    // A step from the file's first two times: its later times must still
+    // lie within the years a time can hold.
+    if (!time_axis_fits(ta.conv, ta.size)) {
+      omprnt(0, "Error in determining time increment in SDF file.\n");
+      return 1;
+    }
     pfi->dnum[3] = ta.size;
     if (!install_time(pfi, ta.conv)) {
       omprnt(0, "Error finding storage to define time coordinate in SDF file.\n");
@@ -507,6 +519,13 @@ int build_record(const char* name, datafile* pfi, const std::string& templ, int 
   if (!templ.empty() && !p->isxdf) {
     pfi->dnum[3] = ntimes;
     pfi->name = templ;
+    // The series' count is the user's: at the file's step its last times
+    // may lie beyond the years a time can hold, a count too large as one
+    // beyond what a member table can hold is.
+    if (pfi->grvals[3] != nullptr && !time_axis_fits(pfi->grvals[3], ntimes)) {
+      omprnt(0, "SDFOPEN error:  Memory allocation error.\n");
+      return 1;
+    }
     if (!build_template_table(pfi, templ)) {
       omprnt(0, "SDFOPEN error:  Memory allocation error.\n");
       return 1;

@@ -188,6 +188,12 @@ int tdef(xdfreader* x) {
     omprnt(0, "XDFopen Error:  0 time increment in tdef\n");
     return x->bad(" use 1 for single time data\n");
   }
+  // Later times beyond the years a time can hold would wrap into
+  // nonsense dates, as they would in a plain descriptor.
+  if (!taxfits(&st, static_cast<long>(months), static_cast<long>(minutes), count)) {
+    omprnt(0, "XDFopen Error:  Missing or invalid dimension");
+    return x->bad(" increment value\n");
+  }
   conv[0] = static_cast<float>(st.yr);
   conv[1] = static_cast<float>(st.mo);
   conv[2] = static_cast<float>(st.dy);

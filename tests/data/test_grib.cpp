@@ -3,6 +3,9 @@
 // hemispheric grid pair, template members), with the maker's rejections.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -454,6 +457,71 @@ TEST_F(Grib, FatalErrorsAreNotReportedAsSuccess) {
   c.replace(c.find("^g.idx"), 6, "^nodir/g.idx");
   EXPECT_EQ(mkindex(c, &out), GMFATAL);
   EXPECT_NE(out.find("Could not open index file: "), std::string::npos);
+}
+
+// The index's size comes from the descriptor's counts before any record
+// is found: 150 million entries (10 levels x 5 million times x 3) would
+// take 1.2 GB, more than a process limited to 2 GB of address space lets
+// one grid have, so the maker refuses before allocating or opening the
+// GRIB file.  The death test re-runs the binary so that the memory bound
+// is taken under the limit.  (Not under AddressSanitizer, whose shadow
+// memory needs the address space.)
+TEST_F(Grib, IndexLargerThanAGridMayBeIsRefusedBeforeAllocating) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "address-space limit";
+#else
+  const std::string style = GTEST_FLAG_GET(death_test_style);
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  std::string c = ctl("dtype grib\n", "vars 1\na 10 11,100,0 tall\n",
+                      "tdef 5000000 linear 00z01jan1990 1hr\n",
+                      "zdef 10 levels 1000 900 800 700 600 500 400 300 200 100\n");
+  auto refused = [&] {
+    struct rlimit r = {rlim_t(2) << 30, rlim_t(2) << 30};
+    setrlimit(RLIMIT_AS, &r);
+    std::string out;
+    int rc = mkindex(c, &out);
+    std::fprintf(stderr, "%s", out.c_str());
+    return rc == GMFATAL && out == "memory allocation error\n";
+  };
+  EXPECT_EXIT(std::exit(refused() ? 0 : 1), testing::ExitedWithCode(0), "");
+  GTEST_FLAG_SET(death_test_style, style);
+#endif
+}
+
+// A record's bit map is one bit per point of the descriptor's grid, and
+// its ordinals one int per point: 300 million points (20000 x 15000) need
+// a 37.5 MB map, which the file holds, but 1.2 GB of ordinals, more than
+// a process limited to 2 GB of address space lets one grid have.  The read
+// is refused before room is made for them.  Everything runs under the
+// limit in a re-run of the binary, so that the memory bound is taken there.
+TEST_F(Grib, BitMapOrdinalsBeyondWhatAGridMayBeAreRefused) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "address-space limit";
+#else
+  const std::string style = GTEST_FLAG_GET(death_test_style);
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  auto refused = [&] {
+    struct rlimit lim = {rlim_t(2) << 30, rlim_t(2) << 30};
+    setrlimit(RLIMIT_AS, &lim);
+    grec r = rec(11, 1, 0.0f);
+    r.bitmap.assign(12, true);
+    tmp.write("g.grb", record(r));
+    std::string c = ctl("dtype grib\n", "vars 1\na 0 11,1,0 a\n");
+    if (mkindex(c) != 1) return false;
+    c.replace(c.find("xdef 4"), 6, "xdef 20000");
+    c.replace(c.find("ydef 3"), 6, "ydef 15000");
+    tmp.write("g.ctl", c);
+    if (truncate(tmp.path("g.grb").c_str(), 40 << 20) != 0) return false;
+    dataset ds;
+    open(ds);
+    request g;
+    read(ds, 0, 0, -1, {1, 1, 1, 1}, {4, 1, 1, 1}, g);
+    std::fprintf(stderr, "%s%s", ds.out.c_str(), g.out.c_str());
+    return g.rc == 1 && g.out == "Memory Allocation Error During GRIB I/O\n";
+  };
+  EXPECT_EXIT(std::exit(refused() ? 0 : 1), testing::ExitedWithCode(0), "");
+  GTEST_FLAG_SET(death_test_style, style);
+#endif
 }
 
 TEST_F(Grib, PutintWritesSignAndMagnitude) {

@@ -116,6 +116,29 @@ TEST_F(series, MissingMemberGivesUndefinedAndIsTriedAgain) {
   ASSERT_EQ(bad.read(&msg), 0);  // beyond the series: undefined
 }
 
+// A request spanning a missing member looks for it once, whatever the
+// number of rows or steps it wants from it; the next request looks again
+// and reads the member once it is there.
+TEST_F(series, MissingMemberIsLookedForOncePerRequest) {
+  open(48);
+  int lo[4] = {1, 1, 1, 23}, hi[4] = {1, 2, 1, 26};  // two steps of 1991, two of 1992
+  request r(pfi, "v", 1, 3, lo, hi);
+  std::string msg;
+  ASSERT_EQ(r.read(&msg), 0);
+  const std::string name = dir + "/a1992.nc";
+  EXPECT_EQ(msg, name + " does not exist or is not a netCDF/HDF-SDS file.\n"
+                 "SDF templating:  Open of new SDF file failed.\n  Filename is " + name + ".\n"
+                 "SDF templating:  New open failed.\n");
+  EXPECT_EQ(r.vals, (std::vector<float>{199111, 199111, 199112, 199112, r.g.undef, r.g.undef,
+                                        r.g.undef, r.g.undef}));
+  ASSERT_FALSE(member(dir, 1992).empty());
+  request again(pfi, "v", 1, 3, lo, hi);
+  ASSERT_EQ(again.read(&msg), 0);
+  EXPECT_EQ(msg, "");
+  EXPECT_EQ(again.vals, (std::vector<float>{199111, 199111, 199112, 199112, 199201, 199201,
+                                            199202, 199202}));
+}
+
 TEST_F(series, VariablesWithoutTimeReadAfterAFailedSwitch) {
   open(48);
   request miss = at(30);
