@@ -70,7 +70,9 @@ void drawmarks(cmnstate* pcm, const gridres* g, bool vert, int col) {
   int m = pcm->cmark;
   float sz = pcm->digsize + 0.01f;
   bool knock = m == 1 || m == 2 || m == 4 || m == 8;
-  int km = m == 1 ? 4 : m + 1;
+  // The knock-out mark drawn under an open mark; any other number is
+  // taken as set (and may be the largest int).
+  int km = m == 1 ? 4 : knock ? m + 1 : 0;
   omintpoll poll;
   for (int i = 1; i <= g->isiz && !poll.stop(); i++) {
     float v = g->grid[i - 1];
