@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/cmnstate.h"
+#include "base/memcap.h"
 #include "base/omprnt.h"
 #include "base/words.h"
 #include "data/gridres.h"
@@ -195,6 +196,18 @@ void release(std::vector<smem>& st, int top) {
   }
 }
 
+// Additions wait on the stack until the text ends, so a long sum holds
+// every operand at once.  A grid joining about top/2 others of its size
+// must leave them all within the memory one object may take; a sum of a
+// hundred thousand fields is refused here rather than left to exhaust the
+// machine.
+bool toomany(const gridres* pgr, int top) {
+  size_t bytes = sizeof(gridres) + sizeof(float) * static_cast<size_t>(pgr->isiz) *
+                                        static_cast<size_t>(pgr->jsiz);
+  size_t held = static_cast<size_t>(top + 2) / 2 + 1;
+  return held > ommemcap() / bytes;
+}
+
 }  // namespace
 
 int omexpr(const char* expr, evalstat* pst) {
@@ -252,6 +265,13 @@ int omexpr(const char* expr, evalstat* pst) {
         if (pst->type == 1) {
           m.kind = KGRID;
           m.v.pgr = pst->result.pgr;
+          if (toomany(m.v.pgr, top)) {
+            omprnt(0, "Memory Allocation Error:  Expression operands\n");
+            omgfre(m.v.pgr);
+            pst->result.pgr = nullptr;
+            err = true;
+            break;
+          }
         } else {
           m.kind = KSTN;
           m.v.stn = pst->result.stn;
