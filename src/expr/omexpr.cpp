@@ -3,6 +3,7 @@
 // right operand is on the stack; additions wait for a ")" or the end.
 #include "expr/omexpr.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstring>
@@ -171,13 +172,22 @@ bool eval(bool final, std::vector<smem>& st, int* top) {
   return true;
 }
 
+// Puts m on top of the stack, which grows as the text needs: sized up
+// front for the worst case, a long line would cost many times its length.
+void put(std::vector<smem>& st, int* top, const smem& m) {
+  size_t at = static_cast<size_t>(*top + 1);
+  if (at >= st.size()) st.resize(at * 2 + 16);
+  st[at] = m;
+  *top += 1;
+}
+
 bool pushgrid(std::vector<smem>& st, int* top, gridres* pgr) {
   if (!pgr) return false;
   smem m;
   m.kind = KGRID;
   m.v.pgr = pgr;
   m.neg = 0;
-  st[++*top] = m;
+  put(st, top, m);
   return true;
 }
 
@@ -185,7 +195,7 @@ void pushop(std::vector<smem>& st, int* top, int kind, int op) {
   smem m;
   m.kind = kind;
   m.v.op = op;
-  st[++*top] = m;
+  put(st, top, m);
 }
 
 void release(std::vector<smem>& st, int top) {
@@ -216,8 +226,7 @@ int omexpr(const char* expr, evalstat* pst) {
   omexpr_pass++;
 
   size_t len = std::strcspn(expr, "\n");
-  std::vector<smem> st;
-  st.resize(3 * len + 3);
+  std::vector<smem> st(std::min<size_t>(3 * len + 3, 64));
   int top = -1;
 
   const char* pos = expr;
@@ -277,7 +286,7 @@ int omexpr(const char* expr, evalstat* pst) {
           m.v.stn = pst->result.stn;
         }
         pst->result.pgr = nullptr;
-        st[++top] = m;
+        put(st, &top, m);
         pos = next;
         if (!eval(false, st, &top)) {
           err = true;

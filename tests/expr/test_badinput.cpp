@@ -91,3 +91,26 @@ TEST(BadInput, SumOfMoreFieldsThanMemoryHoldsIsRefused) {
   };
   EXPECT_EXIT(run(), testing::ExitedWithCode(0), "");
 }
+
+// The evaluator's stack grows with what the text puts on it, not with the
+// length of the text: a number written with 40 million digits takes one
+// place, where a stack sized for the worst case would take about 3 GB.
+TEST(BadInput, LongTextWithAShortStackFitsInLittleMemory) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the address sanitizer needs more address space than the limit";
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+  GTEST_SKIP() << "the address sanitizer needs more address space than the limit";
+#endif
+#endif
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  auto run = [] {
+    std::string text = "1." + std::string(40000000, '0') + "5";
+    rlimit r{512u << 20, 512u << 20};
+    if (setrlimit(RLIMIT_AS, &r) != 0) std::_Exit(3);
+    evalout o = evaltext(text.c_str());
+    bool ok = o.rc == 0 && scalar(o.st) == 1.0f;
+    std::_Exit(ok ? 0 : 1);
+  };
+  EXPECT_EXIT(run(), testing::ExitedWithCode(0), "");
+}
