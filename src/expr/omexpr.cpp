@@ -7,6 +7,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstring>
+#include <new>
 #include <vector>
 
 #include "base/cmnstate.h"
@@ -172,14 +173,23 @@ bool eval(bool final, std::vector<smem>& st, int* top) {
   return true;
 }
 
-// Puts m on top of the stack, which grows as the text needs: sized up
-// front for the worst case, a long line would cost many times its length.
-void put(std::vector<smem>& st, int* top, const smem& m) {
-  size_t at = static_cast<size_t>(*top + 1);
-  if (at >= st.size()) st.resize(at * 2 + 16);
-  st[at] = m;
-  *top += 1;
+// The stack grows as the text needs: sized up front for the worst case
+// (three entries a character), a long line would cost many times its
+// length.  One character pushes at most three entries, so room for three
+// more before each is enough.  False when memory ran out.
+bool roomfor(std::vector<smem>& st, int top) {
+  size_t need = static_cast<size_t>(top + 1) + 3;
+  if (need <= st.size()) return true;
+  try {
+    st.resize(need * 2);
+  } catch (const std::bad_alloc&) {
+    omprnt(0, "Memory Allocation Error:  parser stack\n");
+    return false;
+  }
+  return true;
 }
+
+void put(std::vector<smem>& st, int* top, const smem& m) { st[++*top] = m; }
 
 bool pushgrid(std::vector<smem>& st, int* top, gridres* pgr) {
   if (!pgr) return false;
@@ -233,6 +243,10 @@ int omexpr(const char* expr, evalstat* pst) {
   bool operand = true;
   bool err = false;
   do {
+    if (!roomfor(st, top)) {
+      err = true;
+      break;
+    }
     char c = *pos;
     if (operand) {
       if (c == '(') {
