@@ -13,6 +13,7 @@
 #include "base/cmnstate.h"
 #include "base/omprnt.h"
 #include "base/words.h"
+#include "cmd/cmdint.h"
 #include "cmd/omcmd.h"
 #include "cmd/omcmds.h"
 #include "cmd/outint.h"
@@ -23,6 +24,16 @@
 #include "expr/defvar.h"
 #include "expr/evalstat.h"
 #include "expr/omexpr.h"
+
+// Grid positions are held in 64 bits, saturated far beyond any grid a record
+// can number, so that sizes and offsets computed from them cannot overflow.
+long long gridll(double g) {
+  const double lim = 4e18;
+  if (std::isnan(g)) return 0;
+  if (g > lim) g = lim;
+  if (g < -lim) g = -lim;
+  return static_cast<long long>(g);
+}
 
 namespace {
 
@@ -41,16 +52,6 @@ uint64_t physbytes() {
   long size = sysconf(_SC_PAGESIZE);
   if (pages <= 0 || size <= 0) return std::numeric_limits<uint64_t>::max();
   return static_cast<uint64_t>(pages) * static_cast<uint64_t>(size);
-}
-
-// Grid values are held in 64 bits, saturated far beyond any grid a record
-// can number, so that sizes and offsets computed from them cannot overflow.
-long long gridll(double g) {
-  const double lim = 4e18;
-  if (std::isnan(g)) return 0;
-  if (g > lim) g = lim;
-  if (g < -lim) g = -lim;
-  return static_cast<long long>(g);
 }
 
 // Rounds half away from zero.

@@ -10,6 +10,7 @@
 #include "base/cmnstate.h"
 #include "base/omprnt.h"
 #include "base/words.h"
+#include "cmd/cmdint.h"
 #include "cmd/omcmd.h"
 #include "cmd/omcmds.h"
 #include "cmd/outint.h"
@@ -109,13 +110,13 @@ int looped(cmnstate* pcm, evalstat* pst, const std::string& list) {
     g1 = pfi->ab2gr[d](pfi->abvals[d], pcm->wlo[d]);
     g2 = pfi->ab2gr[d](pfi->abvals[d], pcm->whi[d]);
   }
-  long first = static_cast<long>(g1);
-  long last = static_cast<long>(g2 + 0.999);
+  long long first = gridll(g1);
+  long long last = gridll(g2 + 0.999);
   gxfrme(2);
   pcm->plotpass = 0;
   int clab = pcm->clab;
   int rc = 0, outrc = 0;
-  for (long g = first; g <= last; g++) {
+  for (long long g = first; g <= last; g++) {
     std::string label;
     char buf[64];
     if (d == 3) {

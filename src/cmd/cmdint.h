@@ -20,5 +20,10 @@ int omrun(const char* typed, cmnstate* pcm, int implied);
 // Re-arms the grid reader's one-time notice before every command.
 void omiomg_rearm();
 
+// A grid position held in 64 bits: NaN gives 0, and values beyond 4e18
+// either way are saturated, so counts and steps computed from a user's
+// far-off world coordinates cannot overflow.
+long long gridll(double g);
+
 // Deepest nesting of exec files.
 constexpr int OMEXEC_MAXDEPTH = 32;

@@ -308,6 +308,9 @@ int setlab(const char* kw, const char* typed, int* mode, std::string* fmt, const
   return 0;
 }
 
+// The most blanks set prnopts appends after a printed value.
+const int kMaxPrnBlanks = 1000;
+
 int setprnopts(const char* kw, const char* typed, cmnstate* pcm) {
   const char* p = nxtwrd(kw);
   if (!p) return missing("PRNOPTS");
@@ -319,7 +322,15 @@ int setprnopts(const char* kw, const char* typed, cmnstate* pcm) {
   if (!intprs(p, &pcm->prnnum)) return missing("PRNOPTS");
   p = nxtwrd(p);
   if (!p) return 0;
-  if (!intprs(p, &pcm->prnblank)) return missing("PRNOPTS");
+  // Each printed value is followed by this many blanks: an absurd count
+  // would build lines of gigabytes from a small grid.
+  int blanks;
+  if (!intprs(p, &blanks)) return missing("PRNOPTS");
+  if (blanks > kMaxPrnBlanks) {
+    omprntf(0, "SET PRNOPTS error:  blanks must be at most %i\n", kMaxPrnBlanks);
+    return 1;
+  }
+  pcm->prnblank = blanks;
   p = nxtwrd(p);
   if (!p) return 0;
   pcm->prnflag = *p == 'u' ? 1 : 0;

@@ -3,12 +3,15 @@
 // right operand is on the stack; additions wait for a ")" or the end.
 #include "expr/omexpr.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstring>
+#include <new>
 #include <vector>
 
 #include "base/cmnstate.h"
+#include "base/memcap.h"
 #include "base/omprnt.h"
 #include "base/words.h"
 #include "data/gridres.h"
@@ -170,13 +173,31 @@ bool eval(bool final, std::vector<smem>& st, int* top) {
   return true;
 }
 
+// The stack grows as the text needs: sized up front for the worst case
+// (three entries a character), a long line would cost many times its
+// length.  One character pushes at most three entries, so room for three
+// more before each is enough.  False when memory ran out.
+bool roomfor(std::vector<smem>& st, int top) {
+  size_t need = static_cast<size_t>(top + 1) + 3;
+  if (need <= st.size()) return true;
+  try {
+    st.resize(need * 2);
+  } catch (const std::bad_alloc&) {
+    omprnt(0, "Memory Allocation Error:  parser stack\n");
+    return false;
+  }
+  return true;
+}
+
+void put(std::vector<smem>& st, int* top, const smem& m) { st[++*top] = m; }
+
 bool pushgrid(std::vector<smem>& st, int* top, gridres* pgr) {
   if (!pgr) return false;
   smem m;
   m.kind = KGRID;
   m.v.pgr = pgr;
   m.neg = 0;
-  st[++*top] = m;
+  put(st, top, m);
   return true;
 }
 
@@ -184,7 +205,7 @@ void pushop(std::vector<smem>& st, int* top, int kind, int op) {
   smem m;
   m.kind = kind;
   m.v.op = op;
-  st[++*top] = m;
+  put(st, top, m);
 }
 
 void release(std::vector<smem>& st, int top) {
@@ -195,6 +216,18 @@ void release(std::vector<smem>& st, int top) {
   }
 }
 
+// Additions wait on the stack until the text ends, so a long sum holds
+// every operand at once.  A grid joining about top/2 others of its size
+// must leave them all within the memory one object may take; a sum of a
+// hundred thousand fields is refused here rather than left to exhaust the
+// machine.
+bool toomany(const gridres* pgr, int top) {
+  size_t bytes = sizeof(gridres) + sizeof(float) * static_cast<size_t>(pgr->isiz) *
+                                        static_cast<size_t>(pgr->jsiz);
+  size_t held = static_cast<size_t>(top + 2) / 2 + 1;
+  return held > ommemcap() / bytes;
+}
+
 }  // namespace
 
 int omexpr(const char* expr, evalstat* pst) {
@@ -203,14 +236,17 @@ int omexpr(const char* expr, evalstat* pst) {
   omexpr_pass++;
 
   size_t len = std::strcspn(expr, "\n");
-  std::vector<smem> st;
-  st.resize(3 * len + 3);
+  std::vector<smem> st(std::min<size_t>(3 * len + 3, 64));
   int top = -1;
 
   const char* pos = expr;
   bool operand = true;
   bool err = false;
   do {
+    if (!roomfor(st, top)) {
+      err = true;
+      break;
+    }
     char c = *pos;
     if (operand) {
       if (c == '(') {
@@ -252,12 +288,19 @@ int omexpr(const char* expr, evalstat* pst) {
         if (pst->type == 1) {
           m.kind = KGRID;
           m.v.pgr = pst->result.pgr;
+          if (toomany(m.v.pgr, top)) {
+            omprnt(0, "Memory Allocation Error:  Expression operands\n");
+            omgfre(m.v.pgr);
+            pst->result.pgr = nullptr;
+            err = true;
+            break;
+          }
         } else {
           m.kind = KSTN;
           m.v.stn = pst->result.stn;
         }
         pst->result.pgr = nullptr;
-        st[++top] = m;
+        put(st, &top, m);
         pos = next;
         if (!eval(false, st, &top)) {
           err = true;

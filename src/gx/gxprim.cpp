@@ -1,5 +1,6 @@
 // Drawing primitives: colour, thickness, line style and its dash walk,
 // clipped moves and draws, rectangles, patterns and titles.
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -220,7 +221,9 @@ void gxbutn(int n, btnrec* rec) {
 }
 
 void gxclmn(float d) {
-  if (d > 0.1f) clmn_spacing = (int)d;
+  // A spacing past the int range is wider than any page: the largest int.
+  if (d >= 2147483648.0f) clmn_spacing = INT_MAX;
+  else if (d > 0.1f) clmn_spacing = (int)d;
 }
 int gxqclmn() { return clmn_spacing; }
 

@@ -534,7 +534,7 @@ void ommpax(cmnstate* pcm) {
     if (std::fabs(lnmn + 180) < 1 && std::fabs(lnmx - 180) < 1 && std::fabs(ltmn + 90) < 1 &&
         std::fabs(ltmx - 90) < 1) {
       gxcolr(pcm->annotcolor);
-      gxwide(pcm->annotthick - 3);
+      gxwide(omthin(pcm->annotthick, 3));
       static const struct { const char* t; float lon, lat, dx; } top[] = {
           {"180", -180, 90, -0.15f}, {"90W", -90, 90, -0.15f}, {"0", 0, 90, -0.05f},
           {"90E", 90, 90, -0.15f},   {"180", 180, 90, -0.15f}};
@@ -621,7 +621,7 @@ void ommpax(cmnstate* pcm) {
   }
   if (pcm->frame == 2) {
     gxcolr(pcm->annotcolor);
-    gxwide(pcm->annotthick - 3);
+    gxwide(omthin(pcm->annotthick, 3));
     gxstyl(1);
     polyline(lnmn, pcm->mproj == 3 ? ltmn : ltmx, span / nstep, 0, nstep);
   }

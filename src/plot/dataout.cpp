@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "base/cmnstate.h"
+#include "base/intpoll.h"
 #include "base/omprnt.h"
 #include "data/byteorder.h"
 #include "data/datetime.h"
@@ -98,7 +99,12 @@ void omdprnt(cmnstate* pcm) {
     std::string line;
     int inline_ = 0;
     char buf[64];
-    for (long i = 0; i < n; i++) {
+    // Formatting is the slow part of a big grid: poll for an interrupt,
+    // and hand on long lines in pieces rather than holding a whole grid's
+    // text when the values per line are many.
+    omintpoll poll(4096);
+    const size_t kPiece = 65536;
+    for (long i = 0; i < n && !poll.stop(); i++) {
       float v = pgr->grid[i];
       if (!fmt) {
         std::snprintf(buf, sizeof buf, "%g ", v);
@@ -113,6 +119,9 @@ void omdprnt(cmnstate* pcm) {
         omprnt(2, line);
         line.clear();
         inline_ = 0;
+      } else if (line.size() >= kPiece) {
+        omprnt(2, line);
+        line.clear();
       }
     }
     if (inline_ > 0) {

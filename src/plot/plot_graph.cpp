@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "base/cmnstate.h"
+#include "base/intpoll.h"
 #include "base/omprnt.h"
 #include "data/gridres.h"
 #include "expr/omexpr.h"
@@ -51,7 +52,8 @@ bool isvert(const cmnstate* pcm, const gridres* g) { return (g->idim == 2) != (p
 
 void drawline(cmnstate* pcm, const gridres* g, bool vert) {
   int pen = 3;
-  for (int i = 1; i <= g->isiz; i++) {
+  omintpoll poll;
+  for (int i = 1; i <= g->isiz && !poll.stop(); i++) {
     float v = g->grid[i - 1];
     if (v == g->undef) {
       if (!pcm->missconn) pen = 3;
@@ -68,8 +70,11 @@ void drawmarks(cmnstate* pcm, const gridres* g, bool vert, int col) {
   int m = pcm->cmark;
   float sz = pcm->digsize + 0.01f;
   bool knock = m == 1 || m == 2 || m == 4 || m == 8;
-  int km = m == 1 ? 4 : m + 1;
-  for (int i = 1; i <= g->isiz; i++) {
+  // The knock-out mark drawn under an open mark; any other number is
+  // taken as set (and may be the largest int).
+  int km = m == 1 ? 4 : knock ? m + 1 : 0;
+  omintpoll poll;
+  for (int i = 1; i <= g->isiz && !poll.stop(); i++) {
     float v = g->grid[i - 1];
     if (v == g->undef) continue;
     float x, y;
@@ -100,7 +105,8 @@ void drawvecs(cmnstate* pcm, const gridres* g, const gridres* u, const gridres* 
     mag = pcm->arrmag;
   }
   bool along = g->idim == 1;
-  for (int i = 1; i <= g->isiz; i++) {
+  omintpoll poll;
+  for (int i = 1; i <= g->isiz && !poll.stop(); i++) {
     float a = g->grid[i - 1], uu = u->grid[i - 1], vv = v->grid[i - 1];
     if (a == g->undef || uu == u->undef || vv == v->undef) continue;
     float x, y;
@@ -189,7 +195,8 @@ void drawbar(cmnstate* pcm, int mode, float i, float hw, float e1, float e2, boo
 void drawbars(cmnstate* pcm, int mode, const gridres* g, const gridres* g2, bool vert) {
   float hw = 0.5f - (pcm->bargap * 0.5f / 100.0f);
   float base = g2 ? 0.0f : barbase(pcm, vert);
-  for (int i = 1; i <= g->isiz; i++) {
+  omintpoll poll;
+  for (int i = 1; i <= g->isiz && !poll.stop(); i++) {
     float a = g->grid[i - 1];
     if (a == g->undef) continue;
     float x, y;
@@ -348,7 +355,8 @@ struct lfwalk {
   }
   void run(int i) {
     start(i);
-    for (i = i + 1; i <= n; i++) {
+    omintpoll poll;
+    for (i = i + 1; i <= n && !poll.stop(); i++) {
       if (undef(i)) {
         flush();
         int s = findstart(i);

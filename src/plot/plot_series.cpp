@@ -23,7 +23,7 @@ bool sameid(const char* a, const char* b) { return std::memcmp(a, b, 8) == 0; }
 
 // Annotation colour, logo and time stamp, last-graphic code.
 void serend(cmnstate* pcm, int code) {
-  gxwide(pcm->annotthick - 3);
+  gxwide(omthin(pcm->annotthick, 3));
   gxcolr(pcm->annotcolor);
   omstamp(pcm);
   omgsav(code, pcm);

@@ -361,28 +361,30 @@ std::string gspad16(const std::string& name) {
 int gsnum(const std::string& str, int* ival, double* dval) {
   const char* p = str.c_str();
   size_t n = str.size();
+  // A script may compare strings of megabytes of digits in a loop: the
+  // runs of digits are measured by the library rather than a byte at a
+  // time.  strspn stops at an embedded NUL, which then fails the k == n
+  // test as any other stray byte does.
+  static const char kDigits[] = "0123456789";
   size_t k = 0;
   if (k < n && (p[k] == '+' || p[k] == '-')) k++;
-  size_t digs = 0;
+  size_t digs = std::strspn(p + k, kDigits);
+  k += digs;
   bool dot = false, ex = false;
-  while (k < n && (std::isdigit(static_cast<unsigned char>(p[k])) || (p[k] == '.' && !dot))) {
-    if (p[k] == '.') {
-      dot = true;
-    } else {
-      digs++;
-    }
+  if (k < n && p[k] == '.') {
+    dot = true;
     k++;
+    size_t frac = std::strspn(p + k, kDigits);
+    k += frac;
+    digs += frac;
   }
   if (digs == 0) return 0;
   if (k < n && (p[k] == 'e' || p[k] == 'E')) {
     ex = true;
     k++;
     if (k < n && (p[k] == '+' || p[k] == '-')) k++;
-    size_t ed = 0;
-    while (k < n && std::isdigit(static_cast<unsigned char>(p[k]))) {
-      k++;
-      ed++;
-    }
+    size_t ed = std::strspn(p + k, kDigits);
+    k += ed;
     if (ed == 0) return 0;
   }
   if (k != n) return 0;

@@ -182,4 +182,21 @@ TEST_F(Display, FailedLoopLeavesDoubleBuffering) {
   EXPECT_EQ(gxhqdb(), 0);
 }
 
+// A loop over a range of grid steps far past any integer starts at its
+// first step (and goes on until interrupted) instead of being cut to
+// nothing; here the interrupt is up, so the first step stops it.
+TEST_F(Display, LoopOverAFarRangeStartsAtItsFirstStep) {
+  ASSERT_EQ(open("t.ctl").rc, 0);
+  run("set looping on");
+  run("set loopdim x");
+  run("set lon 0 1e20");
+  gcmn.sigflg = 1;
+  Out o = run("d t");
+  gcmn.sigflg = 0;
+  run("set looping off");
+  EXPECT_EQ(o.rc, 1);
+  EXPECT_TRUE(has(o, "DISPLAY error:  Invalid expression \n  Expression = t\n")) << o.out;
+  EXPECT_FALSE(has(o, "Press enter to continue")) << o.out;
+}
+
 }  // namespace

@@ -172,6 +172,15 @@ TEST_F(Settings, LabelAndPrintFormatsAreCheckedLiteralText) {
   EXPECT_EQ(gcmn.prnfmt, "%6.1F");
   EXPECT_EQ(run("set prnopts %g x").rc, 1);
   EXPECT_EQ(gcmn.prnfmt, "%g");
+  // A blank count that would make gigabyte lines is refused; what was set
+  // before it stays.
+  o = run("set prnopts %5.1f 4 2147483647");
+  EXPECT_EQ(o.rc, 1);
+  EXPECT_EQ(o.out, "SET PRNOPTS error:  blanks must be at most 1000\n");
+  EXPECT_EQ(gcmn.prnnum, 4);
+  EXPECT_EQ(gcmn.prnblank, 1);
+  EXPECT_EQ(run("set prnopts %5.1f 4 1000").rc, 0);
+  EXPECT_EQ(gcmn.prnblank, 1000);
 }
 
 TEST_F(Settings, OutputFiles) {

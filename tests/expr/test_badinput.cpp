@@ -1,7 +1,11 @@
 // Malformed expressions of every shape: each one either evaluates or fails
 // with its messages, and a failure leaves no result behind.  Run under the
 // sanitizer build this also shows that nothing is leaked or overrun.
+#include <sys/resource.h>
+
+#include <cstdlib>
 #include <random>
+#include <string>
 
 #include "vartest.h"
 
@@ -56,4 +60,57 @@ TEST(BadInput, DeepNestingAndLongTexts) {
             "Syntax Error:  Invalid Operand \n"
             "  'qqqqqqqqqqqqqqqqq' not a variable or function name\n"
             "  Error ocurred at column 1\n");
+}
+
+// A sum waits for the end of the text with all its operands held: a sum
+// longer than the memory one object may take is refused, not left to grow.
+// The child process gets an address-space limit of 512 MB before the cap
+// is first computed (256 MB), and each operand is a 1.2 MB field.
+TEST(BadInput, SumOfMoreFieldsThanMemoryHoldsIsRefused) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the address sanitizer needs more address space than the limit";
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+  GTEST_SKIP() << "the address sanitizer needs more address space than the limit";
+#endif
+#endif
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  auto run = [] {
+    rlimit r{512u << 20, 512u << 20};
+    if (setrlimit(RLIMIT_AS, &r) != 0) std::_Exit(3);
+    testset ds;
+    evalstat st = filest(ds.pfi);
+    st.dmax[0] = 99999;  // 100000 x 3 points, beyond the file's 4: undefined
+    std::string sum = "ts";
+    for (int i = 0; i < 400; i++) sum += "+ts";
+    evalout o = evalon(sum.c_str(), st);
+    bool refused = o.rc == 1 && o.st.result.pgr == nullptr &&
+                   o.msg.find("Memory Allocation Error:  Expression operands\n"
+                              "  Error ocurred at column ") != std::string::npos;
+    std::_Exit(refused ? 0 : 1);
+  };
+  EXPECT_EXIT(run(), testing::ExitedWithCode(0), "");
+}
+
+// The evaluator's stack grows with what the text puts on it, not with the
+// length of the text: a number written with 40 million digits takes one
+// place, where a stack sized for the worst case would take about 3 GB.
+TEST(BadInput, LongTextWithAShortStackFitsInLittleMemory) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the address sanitizer needs more address space than the limit";
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+  GTEST_SKIP() << "the address sanitizer needs more address space than the limit";
+#endif
+#endif
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  auto run = [] {
+    std::string text = "1." + std::string(40000000, '0') + "5";
+    rlimit r{512u << 20, 512u << 20};
+    if (setrlimit(RLIMIT_AS, &r) != 0) std::_Exit(3);
+    evalout o = evaltext(text.c_str());
+    bool ok = o.rc == 0 && scalar(o.st) == 1.0f;
+    std::_Exit(ok ? 0 : 1);
+  };
+  EXPECT_EXIT(run(), testing::ExitedWithCode(0), "");
 }

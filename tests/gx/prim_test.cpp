@@ -1,4 +1,5 @@
 // Drawing primitives: colours, styles, clipped lines, fills and markers.
+#include <climits>
 #include <cmath>
 #include <limits>
 
@@ -358,6 +359,16 @@ TEST(Primitives, BatchWidgetsAnswerNothing) {
   gxclmn(0.05f);
   gxclmn(2.7f);
   EXPECT_EQ(gxqclmn(), 2);
+  // spacings past the int range are the widest spacing, not a wrapped one
+  gxclmn(1e38f);
+  EXPECT_EQ(gxqclmn(), INT_MAX);
+  gxclmn(std::numeric_limits<float>::infinity());
+  EXPECT_EQ(gxqclmn(), INT_MAX);
+  gxclmn(std::nanf(""));
+  EXPECT_EQ(gxqclmn(), INT_MAX);
+  gxclmn(2147483520.0f);  // the largest float below 2^31
+  EXPECT_EQ(gxqclmn(), 2147483520);
+  gxclmn(2.7f);
 }
 
 TEST(Primitives, MapPolygonIsDensified) {

@@ -1,5 +1,6 @@
 // The common end of plots: frame, logo and time stamp on the first pass
 // only, the last-graphic code, and the grid of projected maps.
+#include <climits>
 #include <string>
 
 #include "frametest.h"
@@ -94,6 +95,33 @@ TEST(MapGrid, PolarMapGetsMeridiansAndParallels) {
   before = draws();
   omaxpl(pcm, 0, 1);
   EXPECT_EQ(draws(), before);
+}
+
+TEST(MapGrid, LabelAndPolarFrameThicknessSaturatesAtTheSmallestInt) {
+  // set annot c -2147483648: the thinner pen of the labels and of the polar
+  // frame stays the smallest int instead of wrapping round to a huge one.
+  cmnstate* pcm = frame_state();
+  int thick = pcm->annotthick, frame = pcm->frame;
+  pcm->annotthick = INT_MIN;
+  pcm->mproj = 5;
+  pcm->wlo[0] = -180;
+  pcm->whi[0] = 180;
+  pcm->wlo[1] = -90;
+  pcm->whi[1] = 90;
+  ASSERT_EQ(ommscl(pcm), 0);
+  ommpax(pcm);
+  EXPECT_EQ(gxqwid(), INT_MIN);
+  pcm->mproj = 3;
+  pcm->frame = 2;
+  pcm->wlo[0] = 0;
+  pcm->whi[0] = 360;
+  pcm->wlo[1] = 20;
+  ASSERT_EQ(ommscl(pcm), 0);
+  gxwide(1);
+  ommpax(pcm);
+  EXPECT_EQ(gxqwid(), INT_MIN);
+  pcm->annotthick = thick;
+  pcm->frame = frame;
 }
 
 TEST(MapGrid, RobinsonWholeGlobeIsOutlinedAndLabelled) {

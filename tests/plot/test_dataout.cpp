@@ -110,6 +110,19 @@ TEST_F(DataOut, PrintWithFormatBlanksAndUndef) {
             "  3.00  \n");
 }
 
+TEST_F(DataOut, PrintOfABigGridStopsOnInterrupt) {
+  // The flag is read after 4096 values: with it up, 4095 are printed
+  // (511 full lines and one of seven) and the listing ends there.
+  add(mkgrid(0, 1, 100, 100, std::vector<float>(10000, 1.0f)));
+  gcmn.sigflg = 1;
+  std::string out = captured([&] { omdprnt(&st); });
+  gcmn.sigflg = 0;
+  std::string want = "Printing Grid -- 10000 Values -- Undef = -9.99e+33\n";
+  for (int k = 0; k < 511; k++) want += "1 1 1 1 1 1 1 1 \n";
+  want += "1 1 1 1 1 1 1 \n";
+  EXPECT_EQ(out, want);
+}
+
 TEST_F(DataOut, PrintStations) {
   stnlist* s = mkstn(0, 1, {{10, 20, 500, 1, 3.5f}, {1, 2, 3, 1, 4}});
   std::memcpy(s->rpt->rpt->stid, "ab\0\0\0\0\0\0", 8);  // NUL-padded id

@@ -52,6 +52,15 @@ TEST_F(Graph, LineBreaksAtUndefinedUnlessMissconn) {
   EXPECT_EQ(d.fillsof(5), 4);  // a filled circle at each defined point
 }
 
+TEST_F(Graph, MarkNumbersWithoutAMarkDrawOnlyTheLine) {
+  line(0, {1, 2, 3, 4, 5});
+  pcm->cmark = 2147483647;  // no such mark, and no knock-out mark to add 1 to
+  out([&] { omgrph(pcm, 0); });
+  drawing d = plot_read();
+  EXPECT_EQ(d.of(5).size(), 4u);
+  EXPECT_EQ(d.fillsof(5), 0);
+}
+
 TEST_F(Graph, AllUndefinedWarnsAndDrawsNoGraph) {
   line(0, {UNDEF, UNDEF, UNDEF});
   pcm->lastgraphic = 0;

@@ -4,6 +4,7 @@
 #include "test_plot_graph_util.h"
 
 #include "base/intpoll.h"
+#include "plot/plotgraph.h"
 #include "plot/plotint.h"
 #include "plot/plotkinds.h"
 
@@ -114,4 +115,36 @@ TEST_F(LongLoops, AnInterruptStopsStationMarks) {
     return pens();
   };
   EXPECT_EQ(run(true), run(false));
+}
+
+TEST_F(LongLoops, AnInterruptStopsLineBarVectorAndLinefillGraphs) {
+  // 70000 points: with the flag up a graph ends before the 65536th point,
+  // as without it when the points from there on are undefined.
+  auto run = [&](int kind, bool flag) {
+    TearDown();
+    SetUp();
+    const int n = 70000;
+    env(1, n, 0, 2);
+    pcm->cmark = kind == 0 ? 3 : 0;
+    std::vector<float> a(n, 1.0f), b(n, 2.0f);
+    if (kind == 3)  // curves that cross at every point: a polygon each
+      for (int i = 0; i < n; i++) a[i] = (float)(i % 2) * 3;
+    // (the linefill walk polls from its second point on)
+    if (!flag)
+      for (int i = kind == 3 ? 65536 : 65535; i < n; i++) a[i] = UNDEF;
+    add(mkgrid(0, -1, n, 1, a));
+    if (kind >= 2) add(mkgrid(0, -1, n, 1, b));
+    if (kind == 2) add(mkgrid(0, -1, n, 1, b));
+    pcm->sigflg = flag;
+    out([&] {
+      if (kind == 3) omlfil(pcm);
+      else omgrph(pcm, kind == 1 ? 1 : 0);
+    });
+    pcm->sigflg = 0;
+    return plot_words();
+  };
+  for (int kind = 0; kind < 4; kind++) {
+    std::vector<int> stopped = run(kind, true), cut = run(kind, false);
+    EXPECT_TRUE(stopped == cut) << kind << ": " << stopped.size() << " words, " << cut.size();
+  }
 }

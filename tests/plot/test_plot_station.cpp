@@ -353,6 +353,15 @@ TEST_F(Series, LineBreaksOverMissingTimes) {
   EXPECT_EQ(plot_read().of(5).size(), 2u);
 }
 
+TEST_F(Series, EndingPenThicknessSaturatesAtTheSmallestInt) {
+  series({{0, 0, 0, 1, 1}, {0, 0, 0, 2, 2}});
+  int thick = pcm->annotthick;
+  pcm->annotthick = -2147483647 - 1;
+  out([&] { omtser(pcm); });
+  pcm->annotthick = thick;
+  EXPECT_EQ(gxqwid(), -2147483647 - 1);  // not wrapped round to 2147483645
+}
+
 TEST_F(Series, OnlyTheFirstStationIsDrawn) {
   stnlist* s = series({{0, 0, 0, 1, 1}, {0, 0, 0, 1, 50}, {0, 0, 0, 2, 2}, {0, 0, 0, 2, 60}});
   ids(s, {"a       ", "b       ", "a       ", "b       "});

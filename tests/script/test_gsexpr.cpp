@@ -1,5 +1,7 @@
 // Expressions: operators, precedence, numeric and string rules, constants
 // and variables.
+#include <cmath>
+
 #include "gstest.h"
 
 #include "script/gsint.h"
@@ -98,6 +100,16 @@ TEST(GsExpr, NumericTestWholeStringOnly) {
                           "1 ", "abc", "1x", "e5", "1e5e5", "0x10", "nan", "inf"}) {
     EXPECT_EQ(gsnum(bad, &i, &d), 0) << "'" << bad << "'";
   }
+  EXPECT_EQ(gsnum(std::string("12\0" "3", 4), &i, &d), 0);  // an embedded NUL
+  EXPECT_EQ(gsnum(std::string("1.5e\0", 5), &i, &d), 0);
+  // a megabyte of digits is a number, too large for a double
+  std::string big(1 << 20, '6');
+  EXPECT_EQ(gsnum(big, &i, &d), 2);
+  EXPECT_EQ(d, HUGE_VAL);
+  big[1000] = '.';
+  EXPECT_EQ(gsnum(big, &i, &d), 2);
+  big[2000] = '.';
+  EXPECT_EQ(gsnum(big, &i, &d), 0);
 }
 
 TEST(GsExpr, Variables) {
