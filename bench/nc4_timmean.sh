@@ -12,17 +12,7 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${1:-$root/build-nc4-bench}"
 # shellcheck source=bench/paired.sh
 . "$root/bench/paired.sh"
-command -v cdo >/dev/null || apt-get install -y cdo >/dev/null
-if [ ! -f "$build/build.ninja" ]; then
-  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-fi
-ninja -C "$build" ombra >/dev/null
-ombra="$build/src/main/ombra"
-work="$(mktemp -d)"
-trap 'rm -rf "$work"' EXIT
-cd "$work"
-export OMDDIR="$root/share"
-cc -O2 "$root/bench/sdf_mkfile.c" -o mkfile -lnetcdf
+nc4_setup "$build"
 declare -A ours peer
 for n in 250 1000 2000; do
   ./mkfile "s$n.nc" 360 181 "$n" nc4

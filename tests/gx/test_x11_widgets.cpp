@@ -11,6 +11,8 @@ using x11test::pixel;
 using x11test::rgb;
 using x11test::send_mouse;
 
+using x11test::menu;
+
 namespace {
 
 btnrec button(float x, float y, float w, float h, const char* label) {
@@ -25,24 +27,6 @@ btnrec button(float x, float y, float w, float h, const char* label) {
   b.ch = strdup(label);
   b.len = (int)strlen(label);
   return b;
-}
-
-// Items separated by '|' as the draw command hands them over.
-dmenurec menu(float x, float y, float w, float h, const std::string& items, int casc = 0) {
-  dmenurec m;
-  m.casc = casc;
-  m.x = x; m.y = y; m.w = w; m.h = h;
-  m.fc = 1; m.bc = 4; m.oc1 = 2; m.oc2 = 3;
-  m.tfc = 1; m.tbc = 5; m.toc1 = 3; m.toc2 = 2;
-  m.bfc = 1; m.bbc = 15; m.boc1 = 0; m.boc2 = 1;
-  m.soc1 = 2; m.soc2 = 3;
-  m.thick = 1;
-  m.len = (int)items.size();
-  m.str = (char*)malloc(items.size() + 1);
-  memcpy(m.str, items.c_str(), items.size() + 1);
-  for (int i = 0; i < m.len; i++)
-    if (m.str[i] == '|') m.str[i] = 0;
-  return m;
 }
 
 struct event {
