@@ -41,12 +41,14 @@ void giveterminal() {
 // with the window's connection.  Signals the editor has caught are dealt
 // with (its own handling, then ours) before every wait; the editor's own
 // read calls the hook only for a signal that interrupts it, not for one
-// that came while it was busy.
+// that came while it was busy.  The wait checks for a caught signal with
+// signals held, also without a window: an interrupt that came just before
+// the wait would otherwise be seen only after the next key, which would
+// then be thrown away with the old line.
 int rlgetc(FILE* in) {
   for (;;) {
     rl_check_signals();
     rldropline();
-    if (gxdconn() < 0) return rl_getc(in);
     if (promptwait(fileno(in), [] { return rl_pending_signal() != 0; }) == promptwake::input)
       return rl_getc(in);
   }
