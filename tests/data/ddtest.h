@@ -3,6 +3,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -72,6 +73,15 @@ inline void parse(const std::string& ctl, parsed& p, int mflag = 1) {
   p.rc = omddes(ctl.c_str(), p.pfi, mflag);
   std::fflush(stdout);
   p.out = testing::internal::GetCapturedStdout();
+}
+
+// Parses ctl in a process whose address space is limited to bytes (a death
+// test's child): a descriptor's counts are claims that must not be
+// allocated before the values are there.
+inline void parse_within(const std::string& ctl, rlim_t bytes, parsed& p) {
+  struct rlimit r = {bytes, bytes};
+  setrlimit(RLIMIT_AS, &r);
+  parse(ctl, p);
 }
 
 // Keeps the program-wide file settings of each test to itself.

@@ -598,10 +598,8 @@ TEST_F(Descriptor, EndlessStreamsAndLinesAreBounded) {
 // The messages of parsing ctl in a process limited to 1 GB of address
 // space.
 std::string within1gb(const std::string& ctl) {
-  struct rlimit r = {rlim_t(1) << 30, rlim_t(1) << 30};
-  setrlimit(RLIMIT_AS, &r);
   parsed b;
-  ddtest::parse(ctl, b);
+  ddtest::parse_within(ctl, rlim_t(1) << 30, b);
   return b.out;
 }
 

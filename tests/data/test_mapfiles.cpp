@@ -55,10 +55,8 @@ class MapFiles : public DataTest {};
 
 // The rc of parsing ctl in a process limited to 256 MB of address space.
 int within256mb(const std::string& ctl) {
-  struct rlimit r = {rlim_t(256) << 20, rlim_t(256) << 20};
-  setrlimit(RLIMIT_AS, &r);
   parsed p;
-  ddtest::parse(ctl, p);
+  ddtest::parse_within(ctl, rlim_t(256) << 20, p);
   return p.rc;
 }
 
