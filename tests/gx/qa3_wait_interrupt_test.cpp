@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "base/cmnstate.h"
+#include "base/interrupted_stdin.h"
 #include "gxtest.h"
 #include "test_x11_util.h"
 
@@ -132,36 +133,12 @@ TEST_F(X11Test, InterruptClosesAnOpenMenuWithNothingChosen) {
 // without taking anything from standard input.
 TEST_F(X11Test, InterruptEndsThePauseForReturn) {
   gcmn.sigflg = 0;
-  fflush(stdin);
-  int saved = dup(0);
-  int fds[2];
-  ASSERT_EQ(pipe(fds), 0);
-  dup2(fds[0], 0);
-  close(fds[0]);
-  clearerr(stdin);
-  std::thread later([] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    gcmn.sigflg = 1;
-  });
   // Without the interrupt the pause would wait for this line.
-  std::atomic<bool> over{false};
-  std::thread guard([w = fds[1], &over] {
-    for (int i = 0; i < 80 && !over; i++) std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    ssize_t n = write(w, "\n", 1);
-    (void)n;
-  });
-  auto t0 = std::chrono::steady_clock::now();
-  gxfrme(0);
-  over = true;
-  double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-  later.join();
-  guard.join();
+  interrupted_stdin in("\n");
+  ASSERT_TRUE(in.ok());
+  double secs = in.time([] { gxfrme(0); });
   gcmn.sigflg = 0;
   EXPECT_LT(secs, 2.0);
   // The line that came later is still there for the prompt.
   EXPECT_EQ(getchar(), '\n');
-  close(fds[1]);
-  dup2(saved, 0);
-  close(saved);
-  clearerr(stdin);
 }

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "base/cmnstate.h"
+#include "base/interrupted_stdin.h"
 
 TEST(GsRun, IfElseWhileBreakContinue) {
   gsdir d;
@@ -281,39 +282,16 @@ TEST(GsRun, ScriptsRunningScripts) {
 // with it; the line typed later is left for the prompt.
 TEST(GsRun, InterruptEndsAPullThatWaits) {
   gsdir d;
-  std::fflush(stdin);
-  int saved = dup(0);
-  int fds[2];
-  ASSERT_EQ(pipe(fds), 0);
-  dup2(fds[0], 0);
-  close(fds[0]);
-  std::clearerr(stdin);
-  gcmn.sigflg = 0;
-  std::thread later([] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    gcmn.sigflg = 1;
-  });
-  std::atomic<bool> over{false};
   // Without the interrupt the pull would wait for this line.
-  std::thread guard([w = fds[1], &over] {
-    for (int i = 0; i < 80 && !over; i++) std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    ssize_t n = write(w, "typed\n", 6);
-    (void)n;
-  });
-  auto t0 = std::chrono::steady_clock::now();
-  gsresult r = gsrun(d, "pull a\nsay 'after [' a ']'\n");
-  over = true;
-  double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-  later.join();
-  guard.join();
+  interrupted_stdin in("typed\n");
+  ASSERT_TRUE(in.ok());
+  gcmn.sigflg = 0;
+  gsresult r;
+  double secs = in.time([&] { r = gsrun(d, "pull a\nsay 'after [' a ']'\n"); });
   gcmn.sigflg = 0;
   EXPECT_LT(secs, 2.0);
   EXPECT_EQ(r.out, "");
   char line[16] = {0};
   EXPECT_EQ(read(0, line, sizeof line - 1), 6);
   EXPECT_STREQ(line, "typed\n");
-  close(fds[1]);
-  dup2(saved, 0);
-  close(saved);
-  std::clearerr(stdin);
 }
