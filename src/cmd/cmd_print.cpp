@@ -39,7 +39,11 @@ struct imageopts {
   int fmt = -1;                    // -1 by the name, 0 PNG, 1 GIF
 };
 
-void readopts(const char* p, imageopts* o) {
+// False at a word that is no option, named in the message: a mistyped file
+// name ("printim my file.png") must not write an image under its first word.
+// The typed copy gives the word as the user wrote it.
+bool readopts(const char* p, const char* typed, imageopts* o) {
+  const char* low = p;
   while ((p = nxtwrd(p)) != nullptr) {
     if (cmpwrd(p, "black")) o->bg = 0;
     else if (cmpwrd(p, "white")) o->bg = 1;
@@ -56,9 +60,11 @@ void readopts(const char* p, imageopts* o) {
         o->ysize = -999;
       }
     } else {
-      omprnt(0, "PRINTIM error:  Invalid option; ignored\n");
+      omprnt(0, "PRINTIM error:  Invalid option " + wrdstr(typed + (p - low)) + "; nothing written\n");
+      return false;
     }
   }
+  return true;
 }
 
 // A size that was given must make an image: zero or absurd sides are
@@ -85,7 +91,7 @@ int omprim(const char* com, const char* typed, cmnstate* pcm) {
   }
   std::string fname = wrdstr(typed + (p - com));
   imageopts o;
-  readopts(p, &o);
+  if (!readopts(p, typed + (p - com), &o)) return 1;
   if (!sizeok(o.xsize) || !sizeok(o.ysize)) {
     omprntf(0, "PRINTIM error:  image size must be 1 to %i pixels\n", kMaxSide);
     return 1;

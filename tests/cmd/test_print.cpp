@@ -123,13 +123,16 @@ TEST_F(Print, ImageSizesAndPixelMapping) {
   EXPECT_EQ(b.w(), 1100);
   EXPECT_EQ(b.h(), 550);
 
-  // x 800 with a blank is no size: both words are reported, the default used.
+  // x 800 with a blank is no size: the bare x is ignored, but 800 is no
+  // option at all, so nothing is written.
   f = dir.file("c.png");
   r = gxc_run("printim " + f + " x 800");
-  EXPECT_EQ(r.rc, 0);
+  EXPECT_EQ(r.rc, 1);
   EXPECT_EQ(r.out,
             "PRINTIM error:  Invalid x option; ignored\n"
-            "PRINTIM error:  Invalid option; ignored\n");
+            "PRINTIM error:  Invalid option 800; nothing written\n");
+  EXPECT_NE(access(f.c_str(), F_OK), 0);
+  EXPECT_EQ(gxc_run("printim " + f + " x").rc, 0);
   EXPECT_EQ(gxc_image(f).w(), 800);
   EXPECT_EQ(gxc_run("printim " + f + " y6x0").out, "PRINTIM error:  Invalid y option; ignored\n");
 }
@@ -197,8 +200,20 @@ TEST_F(Print, FormatsFollowTheNameUnlessAWordSaysOtherwise) {
   cmdout r = gxc_run("printim");
   EXPECT_EQ(r.rc, 1);
   EXPECT_EQ(r.out, "PRINTIM error:  missing output file name\n");
-  EXPECT_EQ(gxc_run("printim " + dir.file("d.png") + " sepia").out,
-            "PRINTIM error:  Invalid option; ignored\n");
+}
+
+// A name typed with a blank in it must not write an image under its first
+// word: the rest is no option, and the whole command fails naming it.
+TEST_F(Print, AWordThatIsNoOptionFailsAndWritesNothing) {
+  std::string first = dir.file("my");
+  cmdout r = gxc_run("printim " + first + " File.png");
+  EXPECT_EQ(r.rc, 1);
+  EXPECT_EQ(r.out, "PRINTIM error:  Invalid option File.png; nothing written\n");
+  EXPECT_NE(access(first.c_str(), F_OK), 0);
+  r = gxc_run("printim " + dir.file("d.png") + " white sepia x400 y300");
+  EXPECT_EQ(r.rc, 1);
+  EXPECT_EQ(r.out, "PRINTIM error:  Invalid option sepia; nothing written\n");
+  EXPECT_NE(access(dir.file("d.png").c_str(), F_OK), 0);
 }
 
 TEST_F(Print, BackgroundsAndUserColours) {
