@@ -8,6 +8,7 @@
 #include "base/cmnstate.h"
 #include "base/intpoll.h"
 #include "base/omprnt.h"
+#include "base/wholewrite.h"
 #include "data/byteorder.h"
 #include "data/datetime.h"
 #include "data/gridres.h"
@@ -21,9 +22,10 @@ const char* const FWDEFAULT = "ombra.fwrite";
 // Writes n floats in the asked byte order through a swap buffer, so the
 // grid itself is never touched and nothing is allocated per value.  The
 // buffer (1 MB, kept for the next grid) makes few large writes of a big
-// grid rather than one per 64 KB.
-bool fwvalues(FILE* f, const float* vals, size_t n, bool swap) {
-  if (!swap) return std::fwrite(vals, sizeof(float), n, f) == n;
+// grid rather than one per 64 KB.  The descriptor is written directly, so
+// no byte of a failed record waits in a stdio buffer to follow the cut.
+bool fwvalues(int fd, const float* vals, size_t n, bool swap) {
+  if (!swap) return writeall(fd, vals, n * sizeof(float));
   constexpr size_t kChunk = 262144;
   static std::vector<float> buf;
   if (buf.size() < kChunk) buf.resize(kChunk);
@@ -31,16 +33,16 @@ bool fwvalues(FILE* f, const float* vals, size_t n, bool swap) {
     size_t k = n < kChunk ? n : kChunk;
     std::memcpy(buf.data(), vals, k * sizeof(float));
     ombswp(buf.data(), k);
-    if (std::fwrite(buf.data(), sizeof(float), k, f) != k) return false;
+    if (!writeall(fd, buf.data(), k * sizeof(float))) return false;
     vals += k;
     n -= k;
   }
   return true;
 }
 
-bool fwlength(FILE* f, unsigned int len, bool swap) {
+bool fwlength(int fd, unsigned int len, bool swap) {
   if (swap) ombswp(&len, 1);
-  return std::fwrite(&len, 4, 1, f) == 1;
+  return writeall(fd, &len, 4);
 }
 
 }  // namespace
@@ -60,7 +62,8 @@ int omfwrt(cmnstate* pcm) {
   // The file gets the order asked for, whatever the host's own order is.
   bool hostbig = omhostle() == 0;
   bool swap = (pcm->fwbigend != 0) != hostbig;
-  FILE* f = pcm->fwfile;
+  int fd = fileno(pcm->fwfile);
+  off_t mark = wholemark(fd);
   bool ok = true;
   unsigned long long bytes = 4ULL * n;
   if (pcm->fwseq) {
@@ -69,13 +72,13 @@ int omfwrt(cmnstate* pcm) {
       omprnt(0, "  Grid too large for a sequential record\n");
       return 1;
     }
-    ok = fwlength(f, static_cast<unsigned int>(bytes), swap);
+    ok = fwlength(fd, static_cast<unsigned int>(bytes), swap);
   }
-  ok = ok && fwvalues(f, pgr->grid, n, swap);
-  if (pcm->fwseq) ok = ok && fwlength(f, static_cast<unsigned int>(bytes), swap);
-  ok = ok && std::fflush(f) == 0 && !std::ferror(f);
+  ok = ok && fwvalues(fd, pgr->grid, n, swap);
+  if (pcm->fwseq) ok = ok && fwlength(fd, static_cast<unsigned int>(bytes), swap);
   if (!ok) {
-    std::clearerr(f);
+    // The grids of earlier displays stay; this one goes whole or not at all.
+    cutback(fd, mark);
     omprnt(0, "Error writing fwrite output file\n");
     omprntf(0, "  File name is: %s\n", name);
     return 1;

@@ -1,6 +1,10 @@
 // The station-report file of gxout writegds: a marker-delimited stream of
 // big-endian numbers, one record per station report of the first result,
 // with the matching reports of the other results beside it.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -8,6 +12,7 @@
 
 #include "base/cmnstate.h"
 #include "base/omprnt.h"
+#include "base/wholewrite.h"
 #include "data/datafile.h"
 #include "data/stnlist.h"
 #include "plot/dataout.h"
@@ -35,13 +40,63 @@ std::string varname(const stnlist* stn) { return stn->pvar ? stn->pvar->abbrv : 
 bool islevel(const stnlist* stn) { return stn->pvar && stn->pvar->levels != 0; }
 
 // Writer state of one call: the file, the echo of the current record and
-// whether every write so far succeeded.
+// whether every write so far succeeded.  Records collect in a buffer that
+// goes to the file in large writes; the ends of the records it holds are
+// kept, so a failed write can cut the file back to its last whole record
+// and a record cut short by a structure error never reaches the file.
 struct gdswriter {
-  FILE* f;
+  int fd = -1;
+  off_t base = -1;  // where the buffer goes in the file (-1: a pipe or device)
+  std::vector<unsigned char> pend;
+  std::vector<size_t> ends;
   std::string echo;
   bool ok = true;
-  void raw(const void* b, size_t n) { ok = ok && putraw(f, b, n); }
-  void val(float v) { ok = ok && omwgdsval(f, &v) == 0; }
+  void raw(const void* b, size_t n) {
+    const unsigned char* c = static_cast<const unsigned char*>(b);
+    pend.insert(pend.end(), c, c + n);
+  }
+  void val(float v) {
+    unsigned int u;
+    std::memcpy(&u, &v, 4);
+    unsigned char b[4];
+    putbe(b, u, 4);
+    raw(b, 4);
+  }
+  void time(double t) {
+    unsigned long long u;
+    std::memcpy(&u, &t, 8);
+    unsigned char b[8];
+    putbe(b, u, 8);
+    raw(b, 8);
+  }
+  void endrecord() {
+    ends.push_back(pend.size());
+    if (pend.size() >= 65536) drain();
+  }
+  // Writes the whole records held; what follows the last of them is dropped.
+  void drain() {
+    pend.resize(ends.empty() ? 0 : ends.back());
+    if (ok && !pend.empty()) {
+      if (writeall(fd, pend.data(), pend.size())) {
+        if (base >= 0) base += static_cast<off_t>(pend.size());
+      } else {
+        ok = false;
+        cutwhole();
+      }
+    }
+    pend.clear();
+    ends.clear();
+  }
+  // After a failed write: back to the end of the last record the file got
+  // whole.
+  void cutwhole() {
+    struct stat sb;
+    if (base < 0 || fstat(fd, &sb) != 0) return;
+    off_t keep = base;
+    for (size_t e : ends)
+      if (base + static_cast<off_t>(e) <= sb.st_size) keep = base + static_cast<off_t>(e);
+    cutback(fd, keep);
+  }
   void flush() {
     if (!echo.empty()) omprnt(0, echo);
     echo.clear();
@@ -61,7 +116,8 @@ struct gdswriter {
 bool badstructure(gdswriter& w) {
   w.flush();
   omprnt(0, "error: bad structure in result\n");
-  std::fclose(w.f);
+  w.drain();
+  close(w.fd);
   return false;
 }
 
@@ -93,8 +149,7 @@ bool gdsrecord(gdswriter& w, const std::string& opts, cmnstate* pcm, std::vector
   }
   if (has('t')) {
     w.say("time: %f  ", r->tim);
-    double t = r->tim;
-    w.ok = w.ok && omwgdstime(w.f, &t) == 0;
+    w.time(r->tim);
   }
   w.echo += "\n\t";
   stnrpt ref = *r;
@@ -109,7 +164,10 @@ bool gdsrecord(gdswriter& w, const std::string& opts, cmnstate* pcm, std::vector
     }
     cur[k] = cur[k]->rpt;
   }
-  if (leader < 0) return true;
+  if (leader < 0) {
+    w.endrecord();
+    return true;
+  }
   while (sameplace(cur[leader], &ref)) {
     float lev = cur[leader]->lev;
     w.echo += "\n\tSOI ";
@@ -131,7 +189,18 @@ bool gdsrecord(gdswriter& w, const std::string& opts, cmnstate* pcm, std::vector
   }
   w.echo += "\n\tEOS ";
   w.raw(EOS, 4);
+  w.endrecord();
   return true;
+}
+
+// Writes what is held and closes the file; 1 (with the message) when any
+// write failed.
+int closegds(gdswriter& w, const std::string& name) {
+  w.drain();
+  if (close(w.fd) != 0) w.ok = false;
+  if (w.ok) return 0;
+  omprnt(0, "error: WRITEGDS write failed on " + name + "\n");
+  return 1;
 }
 
 }  // namespace
@@ -170,8 +239,8 @@ int omoutgds(cmnstate* pcm) {
       }
     }
   }
-  FILE* f = std::fopen(g->fname.c_str(), "ab");
-  if (!f) {
+  int fd = open(g->fname.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+  if (fd < 0) {
     omprnt(0, "error: WRITEGDS unable to open " + g->fname + " for write\n");
     return 1;
   }
@@ -182,17 +251,14 @@ int omoutgds(cmnstate* pcm) {
     opts = "sxyztdi";
   }
   gdswriter w;
-  w.f = f;
+  w.fd = fd;
+  w.base = wholemark(fd);
   if (finish) {
     omprnt(0, "Finishing sequence:\n");
     omprnt(0, "EOS\n");
     w.raw(EOS, 4);
-    if (std::fclose(f) != 0) w.ok = false;
-    if (!w.ok) {
-      omprnt(0, "error: WRITEGDS write failed on " + g->fname + "\n");
-      return 1;
-    }
-    return 0;
+    w.endrecord();
+    return closegds(w, g->fname);
   }
   int n = pcm->rescount;
   std::vector<stnrpt*> cur(n);
@@ -210,11 +276,7 @@ int omoutgds(cmnstate* pcm) {
     records++;
     if (!w.ok) break;
   }
-  if (std::fclose(f) != 0) w.ok = false;
-  if (!w.ok) {
-    omprnt(0, "error: WRITEGDS write failed on " + g->fname + "\n");
-    return 1;
-  }
+  if (closegds(w, g->fname)) return 1;
   const stnlist* first = static_cast<const stnlist*>(pcm->resptr[0]);
   omprntf(0, "WRITEGDS: %d reports x %d vars written as %d records\n", first->rnum, n, records);
   return 0;

@@ -9,6 +9,7 @@
 #include "plot/dataout.h"
 #include "plot/omplot.h"
 #include "plottest.h"
+#include "base/fsizecap.h"
 
 namespace {
 
@@ -86,6 +87,32 @@ TEST_F(DataOut, FwriteFullDiskIsAnErrorNotWrote) {
   std::string out = captured([&] { omfwrt(&st); });
   EXPECT_EQ(out.find("Wrote"), std::string::npos);
   EXPECT_NE(out.find("Error writing fwrite output file\n"), std::string::npos);
+}
+
+// A display that does not fit leaves the grids written before it whole and
+// nothing of itself, so the file still reads as whole records; once there
+// is room again the next display follows them directly.
+TEST_F(DataOut, FwriteThatFailsCutsTheFileBackToItsLastWholeGrid) {
+  std::vector<float> v(50);
+  for (int i = 0; i < 50; i++) v[i] = i * 0.25f;
+  add(mkgrid(0, 1, 10, 5, v));
+  st.fwname = path("cut.dat");
+  st.fwbigend = 1;
+  st.fwseq = 1;
+  std::string rec = beint(200);
+  for (float x : v) rec += be32(x);
+  rec += beint(200);  // 208 bytes a record
+  std::string out = captured([&] {
+    fsizecap cap(3 * 208 - 100);
+    for (int i = 0; i < 3; i++) omfwrt(&st);
+  });
+  EXPECT_EQ(slurp("cut.dat"), rec + rec);
+  EXPECT_NE(out.find("Error writing fwrite output file\n  File name is: " + st.fwname + "\n"),
+            std::string::npos);
+  captured([&] { omfwrt(&st); });
+  std::fclose(st.fwfile);
+  st.fwfile = nullptr;
+  EXPECT_EQ(slurp("cut.dat"), rec + rec + rec);
 }
 
 TEST_F(DataOut, PrintDefaultsEightPerLine) {
@@ -289,6 +316,32 @@ TEST_F(DataOut, WritegdsFullDiskIsAnErrorNotASummary) {
   gds.opts = "-f";  // the end mark alone fails the same way
   out = captured([&] { omoutgds(&st); });
   EXPECT_NE(out.find("error: WRITEGDS write failed on /dev/full\n"), std::string::npos) << out;
+}
+
+// The second report's record does not fit: the file keeps the first
+// whole, and the report that failed leaves no part of itself.  A record cut
+// short by a structure error is not written either.
+TEST_F(DataOut, WritegdsEndsAtItsLastWholeRecord) {
+  std::vector<filevar> vars;
+  gdslists(*this, vars);
+  gds.fname = path("o.gds");
+  gds.opts = "-xd";
+  std::string soi("\x5a\0\0\0", 4), eos("\xa5\0\0\0", 4);
+  std::string first = soi + be32(10) + soi + be32(5) + soi + be32(-20) + eos;  // 28 bytes
+  std::string out = captured([&] {
+    fsizecap cap(40);
+    omoutgds(&st);
+  });
+  EXPECT_EQ(slurp("o.gds"), first);
+  EXPECT_NE(out.find("error: WRITEGDS write failed on " + gds.fname + "\n"), std::string::npos);
+  EXPECT_EQ(out.find("WRITEGDS:"), std::string::npos);
+
+  stnlist* other = mkstn(0, 1, {{40, 10, 700, 1, 1}});
+  other->pvar = &vars[1];
+  add(other);
+  out = captured([&] { omoutgds(&st); });
+  EXPECT_NE(out.find("error: bad structure in result\n"), std::string::npos);
+  EXPECT_EQ(slurp("o.gds"), first);
 }
 
 TEST_F(DataOut, WritegdsRefusesGridsBeforeTouchingTheFile) {
