@@ -247,8 +247,9 @@ int setclose(const char* p, cmnstate* pcm) {
     omprntf(0, "SET LATS CLOSE error: FILE ID is outside the valid range of 1 - %d\n", pcm->lats.latsmax[ID_FILE]);
     return 1;
   }
-  omlats(pcm, 6, id);
-  return 0;
+  // A file that could not be finished (a full disk, no index made) is an
+  // error, as the write that failed was.
+  return omlats(pcm, 6, id);
 }
 
 }  // namespace

@@ -4,9 +4,12 @@
 
 struct cmnstate;
 
-// Builds the GRIB index of a descriptor just written.
-void latsgribmap(const char* descr, int ignfcst);
+// Builds the GRIB index of a descriptor just written; false when none was
+// made.
+bool latsgribmap(const char* descr, int ignfcst);
 // One LATS action with the LATS settings of the common state (0 parameter
 // table, 1 create, 2 vertical dimension, 4 variable, 6 close, 7 reset,
-// 10 base time, 3/5 grid and data writes); the library's result or an id.
+// 10 base time, 3/5 grid and data writes); the library's result or an id,
+// except that the data write (5) and the close (6) give 1 when they failed
+// and 0 when they did not.
 int omlats(cmnstate* pcm, int op, int arg);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/cmnstate.h"
+#include "base/wholewrite.h"
 #include "data/byteorder.h"
 #include "lats/lats.h"
 #include "lats/latsint.h"
@@ -494,17 +495,16 @@ int latsWriteGrib(latsFile* f, latsVar* v, int levindex, int, int y, int m, int 
     latsError("GRIB (latsgrib) --> bds_set failed rc = %d\n", 998);
     return 0;
   }
-  bytes is(8, 0);
-  memcpy(&is[0], "GRIB", 4);
-  put(is, 4, total, 3);
-  is[7] = 1;
-  bool ok = fwrite(is.data(), 1, is.size(), f->grib) == is.size() &&
-            fwrite(pds.data(), 1, pds.size(), f->grib) == pds.size() &&
-            fwrite(gds.data(), 1, gds.size(), f->grib) == gds.size() &&
-            (bms.empty() || fwrite(bms.data(), 1, bms.size(), f->grib) == bms.size()) &&
-            fwrite(bds.data(), 1, bds.size(), f->grib) == bds.size() &&
-            fwrite("7777", 1, 4, f->grib) == 4;
-  if (!ok) {
+  bytes rec(8, 0);
+  rec.reserve(total);
+  memcpy(&rec[0], "GRIB", 4);
+  put(rec, 4, total, 3);
+  rec[7] = 1;
+  for (const bytes* sec : {&pds, &gds, &bms, &bds}) rec.insert(rec.end(), sec->begin(), sec->end());
+  rec.insert(rec.end(), {'7', '7', '7', '7'});
+  // Straight to the descriptor and whole or not at all: a record that does
+  // not fit is cut off, so the file keeps every record before it readable.
+  if (!writewhole(fileno(f->grib), rec.data(), rec.size())) {
     latsError("GRIB (latsgrib) --> Writing GRIB record failed, file %s", f->path.c_str());
     return 0;
   }
@@ -523,12 +523,21 @@ int latsCloseGrib(latsFile* f) {
   if (f->convention == LATS_OMBRA_GRIB) {
     mfcmn.mfcal = (f->calendar & 0x100) ? 0 : 1;
     writectl(f);
-    if (fclose(f->ctl) != 0) ok = 0;
+    bool bad = fflush(f->ctl) != 0 || ferror(f->ctl);
+    if (fclose(f->ctl) != 0 || bad) {
+      latsError("GRIB (latsgrib) --> Writing the descriptor %s failed", f->ctlpath.c_str());
+      ok = 0;
+    }
     f->ctl = nullptr;
   }
-  if (fclose(f->grib) != 0) ok = 0;
+  if (fclose(f->grib) != 0) {
+    latsError("GRIB (latsgrib) --> Closing GRIB file %s failed", f->path.c_str());
+    ok = 0;
+  }
   f->grib = nullptr;
-  if (f->convention == LATS_OMBRA_GRIB)
-    latsgribmap(f->ctlpath.c_str(), f->frequency != LATS_FORECAST_HOURLY);
+  // No index for a descriptor that did not get written whole.
+  if (ok && f->convention == LATS_OMBRA_GRIB &&
+      !latsgribmap(f->ctlpath.c_str(), f->frequency != LATS_FORECAST_HOURLY))
+    ok = 0;
   return ok;
 }

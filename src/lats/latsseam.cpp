@@ -7,8 +7,9 @@
 #include "lats/lats.h"
 
 // Makes the index of a GRIB data set just written, with the maker's
-// settings fixed for this use, and says how it went.
-void latsgribmap(const char* descr, int ignfcst) {
+// settings fixed for this use, and says how it went; false when no usable
+// index was made (a data set with no matching record still gets its index).
+bool latsgribmap(const char* descr, int ignfcst) {
   gmpcmn.descr = descr ? descr : "";
   // Set both ways: a forecast-hourly file closed after another kind must
   // not inherit that run's ignoring of forecast times, or every forecast
@@ -40,4 +41,5 @@ void latsgribmap(const char* descr, int ignfcst) {
                 gmpcmn.descr.c_str());
   }
   std::fflush(stdout);
+  return rc == 0 || rc == 1;
 }

@@ -123,7 +123,7 @@ int dataaction(cmnstate* pcm) {
   int state = lats_filestate(fid);
   if (state == 0) {
     omprnt(0, "Ombra-LATS Error: (lats_write) the LATS FILE lookup failed\n");
-    return 0;
+    return 1;
   }
   if (state == 1) lats_miss_all(fid, pgr->undef, (float)(0.01 * std::fabs(pgr->undef)));
   int t[4];
@@ -135,7 +135,7 @@ int dataaction(cmnstate* pcm) {
   }
   if (l.latsids[WRITE_REQ] == 0) {
     omprnt(0, "Ombra-LATS Error: (lats_write) the set lats write did not work\n");
-    return 0;
+    return 1;
   }
   // The library reads as many values as the variable's grid holds: a
   // displayed grid of another size would be read past its end.
@@ -148,12 +148,14 @@ int dataaction(cmnstate* pcm) {
   } else {
     rc = lats_write(fid, l.latsids[SEL_VAR], l.latswrlev, t[0], t[1], t[2], t[3], pgr->grid);
   }
+  // A write that failed fails the display, so a script or an exec file
+  // does not go on as if the field were in the file.
   if (rc == 0) {
     omprnt(2, "LATS DATA_WRITE ID = 0\n");
     omprnt(0, "Ombra-LATS Error: (lats_write) failed...\n");
-  } else {
-    omprntf(2, "LATS DATA_WRITE ID = %d\n", rc);
+    return 1;
   }
+  omprntf(2, "LATS DATA_WRITE ID = %d\n", rc);
   return 0;
 }
 
@@ -201,7 +203,7 @@ int omlats(cmnstate* pcm, int op, int arg) {
     case 6:
       // A file was created when the library ever returned a file id: a
       // later failed create does not strand the files made before it.
-      if (l.latsmax[ID_FILE] >= 1) lats_close(arg);
+      if (l.latsmax[ID_FILE] >= 1) return lats_close(arg) == 1 ? 0 : 1;
       return 0;
     case 7:
       resetaction(l);

@@ -21,7 +21,7 @@ bool gridwrite(cmnstate* pcm, int* rc) {
   switch (pcm->gxout_2d) {
     case 7: *rc = omfwrt(pcm); return true;
     case 20: omlats(pcm, 3, 0); return true;
-    case 21: omlats(pcm, 5, 0); return true;
+    case 21: *rc = omlats(pcm, 5, 0); return true;
     default: return false;
   }
 }

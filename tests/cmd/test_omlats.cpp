@@ -9,6 +9,7 @@
 #include "cmd/omcmd.h"
 #include "data/byteorder.h"
 #include "gx/gx.h"
+#include "base/fsizecap.h"
 #include "lats/latstest.h"
 
 namespace {
@@ -243,8 +244,12 @@ TEST_F(LatsCmd, BridgeRefusals) {
   o = cmd("set lats basetime 1 2000 -1 1 0");
   EXPECT_EQ(1, o.rc);
   EXPECT_TRUE(has(o, "SET LATS BASETIME MONTH error:  month < 0\n"));
-  EXPECT_EQ(0, cmd("set lats close 0").rc);
-  EXPECT_EQ(0, cmd("set lats close 1").rc);
+  // Neither close finishes a usable file: there is no file 0, and a
+  // descriptor without variables gets no index.
+  EXPECT_EQ(1, cmd("set lats close 0").rc);
+  o = cmd("set lats close 1");
+  EXPECT_EQ(1, o.rc);
+  EXPECT_TRUE(has(o, "LATS_GRIB: latsgribmap ERROR: the GRIB index was not made\n")) << o.out;
   EXPECT_EQ(0, lats_filestate(1));
 }
 
@@ -291,12 +296,56 @@ TEST_F(LatsCmd, FailedCallsLeaveEarlierIdsUsable) {
                      "Ombra-LATS Error: (lats_write) the set lats create did not  work\n")) << o.out;
   // The file made before the failed create can still be closed.
   EXPECT_EQ(1, lats_filestate(1));
-  EXPECT_EQ(0, cmd("set lats close 1").rc);
+  { Out c = cmd("set lats close 1"); EXPECT_EQ(0, c.rc) << c.out; }
   EXPECT_EQ(0, lats_filestate(1));
 }
 
 // latsdata writes only a field that varies in longitude and latitude, even
 // when another section has as many points as the variable's grid.
+// A GRIB record that does not fit fails its display and is cut off whole,
+// so the file keeps the records before it and the index made at close
+// reads them.  A netCDF file that cannot be finished fails its close.
+TEST_F(LatsCmd, FailedWritesAndClosesAreErrors) {
+  ASSERT_EQ(0, cmd("open t.ctl").rc);
+  cmd("set lats frequency hourly");
+  cmd("set lats deltat 6");
+  cmd("set lats create out");
+  cmd("set gxout latsgrid");
+  cmd("d t");
+  cmd("set lats var 1 ta instant 1 0");
+  cmd("set gxout latsdata");
+  cmd("set lats write 1 1");
+  ASSERT_EQ(0, cmd("d t").rc);
+  std::string one = slurp("out.grb");
+  ASSERT_GT(one.size(), 20u);
+  cmd("set t 2");
+  Out o;
+  {
+    fsizecap cap(one.size() + one.size() / 2);
+    o = cmd("d t");
+  }
+  EXPECT_EQ(1, o.rc);
+  EXPECT_TRUE(has(o, "LATS DATA_WRITE ID = 0\nOmbra-LATS Error: (lats_write) failed...\n")) << o.out;
+  EXPECT_EQ(one, slurp("out.grb"));
+  EXPECT_EQ(0, cmd("set lats close 1").rc);
+
+  cmd("set lats convention coards");
+  cmd("set lats create full");
+  cmd("set gxout latsgrid");
+  cmd("d t");
+  cmd("set lats var 2 ts average 2 0");
+  cmd("set gxout latsdata");
+  cmd("set lats write 2 2");
+  Out w;
+  {
+    fsizecap cap(64);
+    w = cmd("d t");
+    o = cmd("set lats close 2");
+  }
+  EXPECT_EQ(1, w.rc) << w.out;
+  EXPECT_EQ(1, o.rc) << o.out;
+}
+
 TEST_F(LatsCmd, LatsdataWritesOnlyLonLatFields) {
   ASSERT_EQ(0, cmd("open t.ctl").rc);
   cmd("set lats frequency hourly");
