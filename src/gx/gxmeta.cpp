@@ -16,6 +16,7 @@
 #include "gx/gx.h"
 #include "gx/gxdrv.h"
 #include "gx/gxint.h"
+#include "gx/metaout.h"
 
 namespace {
 
@@ -42,8 +43,8 @@ struct displist {
   int hflag = 0;
   int hferr = 0;
   int hpflg = 0;
-  FILE* hfile = nullptr;
-  long hpos = 0;
+  metaout hout;
+  off_t hpos = 0;  // where the last whole frame ends
 };
 
 displist dl;
@@ -65,8 +66,8 @@ void withdraw() {
 }
 
 void publish() {
-  if (dl.hflag && dl.hfile) {
-    sigfd = fileno(dl.hfile);
+  if (dl.hflag && dl.hout.fd >= 0) {
+    sigfd = dl.hout.fd;
     sigtail = dl.hpos * 2 + (dl.hpflg ? 1 : 0);
   } else {
     withdraw();
@@ -135,35 +136,26 @@ void free_set(int16_t** bufs, int from, int to) {
   }
 }
 
+// A write to the metafile failed: the frame it was writing is cut off and
+// the end records follow the last whole frame, so the file still reads
+// everywhere; then it is closed and the error state set.
+void writefailed() {
+  printf("I/O Error writing to print metafile.\n");
+  withdraw();
+  if (dl.hout.regular) metaendat(dl.hout.fd, dl.hpos, dl.hpflg != 0);
+  metaclose(&dl.hout);
+  dl.hferr = 1;
+  dl.hflag = 0;
+  dl.hpflg = 0;
+}
+
 // Writes words to the metafile, big-endian.  On a write error the file is
-// closed and the error state set; returns 1 then, else 0.
+// ended at its last whole frame and closed, and the error state set;
+// returns 1 then, else 0.
 int gxhwri(const int16_t* buf, size_t words) {
-  unsigned char tmp[8192];
-  size_t done = 0;
-  bool bad = false;
-  while (done < words && !bad) {
-    size_t n = words - done;
-    if (n > sizeof(tmp) / 2) n = sizeof(tmp) / 2;
-    for (size_t i = 0; i < n; i++) {
-      uint16_t v = (uint16_t)buf[done + i];
-      tmp[2 * i] = (unsigned char)(v >> 8);
-      tmp[2 * i + 1] = (unsigned char)(v & 0xff);
-    }
-    if (fwrite(tmp, 2, n, dl.hfile) != n) bad = true;
-    done += n;
-  }
-  if (!bad && fflush(dl.hfile) != 0) bad = true;
-  if (bad || ferror(dl.hfile)) {
-    printf("I/O Error writing to print metafile.\n");
-    withdraw();
-    fclose(dl.hfile);
-    dl.hfile = nullptr;
-    dl.hferr = 1;
-    dl.hflag = 0;
-    dl.hpflg = 0;
-    return 1;
-  }
-  return 0;
+  if (metawrite(dl.hout, buf, words)) return 0;
+  writefailed();
+  return 1;
 }
 
 int write_code(int code) {
@@ -216,7 +208,7 @@ void gxhnew(float xsize, float ysize) {
   free_set(dl.bufs, 0, kMaxChunks);
   free_set(dl.bufs2, 0, kMaxChunks);
   withdraw();
-  if (dl.hfile) fclose(dl.hfile);
+  metaclose(&dl.hout);
   dl = displist();
   dl.xrsize = xsize;
   dl.yrsize = ysize;
@@ -267,13 +259,12 @@ std::vector<gxhchunk> gxhsel(bool completed) {
 }
 
 void gxhfrm(int action) {
-  if (dl.hflag) {
-    fseek(dl.hfile, dl.hpos, SEEK_SET);
-    if (dl.hpflg) {
+  if (dl.hflag && dl.hpflg) {
+    if (write_code(-2) == 0) {
       dl.hpflg = 0;
-      if (write_code(-2) == 0) dl.hpos = ftell(dl.hfile);
-      publish();
+      dl.hpos += 2;
     }
+    publish();
   }
   bool fresh2 = false;
   if (action == 2 && !dl.dbmode) {
@@ -335,19 +326,22 @@ int gxhbgn(const char* fname) {
     hopened = 1;
     return 0;
   }
-  dl.hfile = fopen(fname, "wb");
-  if (!dl.hfile) {
+  int rc = metaopen(fname, &dl.hout);
+  if (rc != METAOPEN_OK) {
     printf("Error opening meta file %s \n", fname);
+    if (rc == METAOPEN_LOCKED) printf("  Another session is writing this file.\n");
     return 1;
   }
   int16_t hdr[3] = {-1, gxhcoord(dl.xrsize), gxhcoord(dl.yrsize)};
-  if (gxhwri(hdr, 3)) {
-    // The error state is only for a file that was in use: a header that
-    // cannot be written is a plain open failure.
-    dl.hferr = 0;
+  if (!metawrite(dl.hout, hdr, 3)) {
+    // A header that cannot be written is a plain open failure, not the
+    // error state of a file in use; no torn header is left behind.
+    printf("I/O Error writing to print metafile.\n");
+    if (dl.hout.regular) unlink(fname);
+    metaclose(&dl.hout);
     return 1;
   }
-  dl.hpos = ftell(dl.hfile);
+  dl.hpos = 6;
   dl.hpflg = 0;
   dl.hferr = 0;
   dl.hflag = 1;
@@ -367,11 +361,13 @@ int gxhprt() {
     return 1;
   }
   std::vector<gxhchunk> set = gxhsel(true);
+  off_t words = 0;
   for (const gxhchunk& c : set) {
     if (c.len > 0 && gxhwri(c.words, c.len)) return 1;
+    words += static_cast<off_t>(c.len);
   }
   dl.hpflg = 1;
-  dl.hpos = ftell(dl.hfile);
+  dl.hpos += 2 * words;
   publish();
   return 0;
 }
@@ -386,20 +382,17 @@ void gxhend() {
     printf("No hardcopy metafile open\n");
     return;
   }
-  fseek(dl.hfile, dl.hpos, SEEK_SET);
   int16_t tail[2] = {-2, -9};
   int bad = dl.hpflg ? gxhwri(tail, 2) : gxhwri(tail + 1, 1);
   if (bad) return;
   dl.hflag = 0;
   dl.hpflg = 0;
   withdraw();
-  if (fclose(dl.hfile) != 0) {
-    dl.hfile = nullptr;
+  if (!metaclose(&dl.hout)) {
     printf("I/O Error writing to print metafile.\n");
     dl.hferr = 1;
     return;
   }
-  dl.hfile = nullptr;
   printf("Hardcopy output file is closed \n");
 }
 
@@ -427,13 +420,8 @@ void gxhsigend() {
     sayraw("No hardcopy metafile open\n");
     return;
   }
-  // The end records, big-endian: -2 closes a printed frame, -9 the file.
-  static const unsigned char words[4] = {0xff, 0xfe, 0xff, 0xf7};
-  const unsigned char* from = (tail & 1) ? words : words + 2;
-  size_t n = (tail & 1) ? 4 : 2;
-  off_t at = (off_t)(tail / 2);
   // Whatever a print cut short wrote beyond the end is dropped with it.
-  if (pwrite(fd, from, n, at) != (ssize_t)n || ftruncate(fd, at + (off_t)n) != 0) {
+  if (!metaendat(fd, static_cast<off_t>(tail / 2), (tail & 1) != 0)) {
     sayraw("I/O Error writing to print metafile.\n");
     return;
   }

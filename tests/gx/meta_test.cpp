@@ -1,7 +1,9 @@
 // The display list and the hardcopy metafile.
-#include <signal.h>
-#include <sys/resource.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
+#include "base/fsizecap.h"
 #include "gxtest.h"
 
 namespace {
@@ -11,19 +13,6 @@ std::vector<int> cat(std::initializer_list<std::vector<int>> parts) {
   for (const auto& p : parts) out.insert(out.end(), p.begin(), p.end());
   return out;
 }
-
-// Limits the size of files this process writes, to provoke write errors.
-struct file_limit {
-  rlimit old;
-  explicit file_limit(rlim_t bytes) {
-    signal(SIGXFSZ, SIG_IGN);
-    getrlimit(RLIMIT_FSIZE, &old);
-    rlimit r = old;
-    r.rlim_cur = bytes;
-    setrlimit(RLIMIT_FSIZE, &r);
-  }
-  ~file_limit() { setrlimit(RLIMIT_FSIZE, &old); }
-};
 
 }  // namespace
 
@@ -124,7 +113,7 @@ TEST(Metafile, WriteErrorEntersErrorStateThatOnlyDisableClears) {
   for (int i = 0; i < 2000; i++) gxcolr(i % 10);
   testing::internal::CaptureStdout();
   {
-    file_limit lim(64);
+    fsizecap lim(64);
     ASSERT_EQ(gxhbgn(f.c_str()), 0);
     EXPECT_EQ(gxhprt(), 1);
   }
@@ -144,6 +133,56 @@ TEST(Metafile, WriteErrorEntersErrorStateThatOnlyDisableClears) {
   EXPECT_EQ(testing::internal::GetCapturedStdout(),
             "Resetting print metafile error status.\nNo hardcopy metafile open\n"
             "Hardcopy output file is closed \n");
+}
+
+// A print that does not fit leaves the file ended after the last whole
+// frame, so every other reader still takes it; the error state follows.
+TEST(Metafile, WriteErrorEndsTheFileAfterItsLastWholeFrame) {
+  gx_tmpdir d;
+  std::string f = d.file("cut.gx");
+  gx_batch();
+  testing::internal::CaptureStdout();
+  ASSERT_EQ(gxhbgn(f.c_str()), 0);
+  gxcolr(3);
+  ASSERT_EQ(gxhprt(), 0);
+  gxfrme(1);
+  for (int i = 0; i < 2000; i++) gxcolr(i % 10);
+  {
+    fsizecap lim(1000);
+    EXPECT_EQ(gxhprt(), 1);
+  }
+  std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(out, "I/O Error writing to print metafile.\n");
+  EXPECT_EQ(gx_meta_words(f), (std::vector<int>{-1, 11000, 8500, -3, 3, -2, -9}));
+  testing::internal::CaptureStdout();
+  gxhend();
+  testing::internal::GetCapturedStdout();
+}
+
+// A metafile another session is writing is neither emptied nor mixed with
+// this session's frames: the enable fails, and works once it is free.
+TEST(Metafile, AFileAnotherWriterHoldsIsRefusedAndLeftAlone) {
+  gx_tmpdir d;
+  std::string f = d.file("shared.gx");
+  int other = open(f.c_str(), O_WRONLY | O_CREAT, 0644);
+  ASSERT_GE(other, 0);
+  ASSERT_EQ(write(other, "theirs", 6), 6);
+  ASSERT_EQ(flock(other, LOCK_EX | LOCK_NB), 0);
+  gx_batch();
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(gxhbgn(f.c_str()), 1);
+  EXPECT_EQ(gxhprt(), 1);
+  std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(out, "Error opening meta file " + f + " \n  Another session is writing this file.\n"
+                 "Metafile not currently open\n");
+  std::vector<unsigned char> b = gx_slurp(f);
+  EXPECT_EQ(std::string(b.begin(), b.end()), "theirs");
+  close(other);
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(gxhbgn(f.c_str()), 0);
+  gxhend();
+  testing::internal::GetCapturedStdout();
+  EXPECT_EQ(gx_meta_words(f), (std::vector<int>{-1, 11000, 8500, -9}));
 }
 
 TEST(Metafile, HeaderWriteFailureIsAnOpenFailure) {
