@@ -3,7 +3,6 @@
 // package's own rasterisers, writing straight into the palette rows with
 // every pixel checked against the image.
 #include <gd.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -12,6 +11,8 @@
 #include <new>
 #include <vector>
 
+#include "base/replfile.h"
+#include "base/wholewrite.h"
 #include "gx/gx.h"
 #include "gx/gxdrv.h"
 #include "gx/gxint.h"
@@ -349,23 +350,21 @@ int gxhpng(const char* fname, int width, int height, int background, int gif) {
     printf("Memory allocation error: gxhpng\n");
     return 99;
   }
-  FILE* fp = fopen(fname, "wb");
-  if (!fp) {
+  // Written beside the old image and put in its place only when whole: a
+  // full disk leaves the older file as it was, and a reader never sees a
+  // file half written.
+  replfile out;
+  if (!replopen(fname, nullptr, &out)) {
     printf("Open error on %s\n", fname);
     gdFree(data);
     return 1;
   }
-  struct stat st;
-  bool regular = fstat(fileno(fp), &st) == 0 && S_ISREG(st.st_mode);
-  bool bad = fwrite(data, 1, (size_t)size, fp) != (size_t)size;
+  bool ok = writeall(out.fd, data, (size_t)size);
   gdFree(data);
-  if (fflush(fp) != 0) bad = true;
-  if (ferror(fp)) bad = true;
-  if (fclose(fp) != 0) bad = true;
-  if (bad) {
-    // A partial image is worse than none (devices and pipes are left alone).
-    if (regular) remove(fname);
-    return 2;
-  }
-  return 0;
+  if (ok && replcommit(&out)) return 0;
+  repldiscard(&out);
+  // A partial image written in place is worse than none (devices and pipes
+  // are left alone).
+  if (out.part.empty() && out.regular) remove(fname);
+  return 2;
 }

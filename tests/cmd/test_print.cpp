@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "base/fsizecap.h"
 #include "test_print_util.h"
 
 namespace {
@@ -257,6 +258,49 @@ TEST_F(Print, OpenAndWriteFailuresAreReported) {
     EXPECT_EQ(r.rc, 1);
     EXPECT_EQ(r.out, "PRINTIM error:  output error\n");
   }
+}
+
+namespace {
+
+std::string slurpfile(const std::string& f) {
+  std::string out;
+  FILE* fp = fopen(f.c_str(), "rb");
+  if (!fp) return out;
+  char buf[4096];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, fp)) > 0) out.append(buf, n);
+  fclose(fp);
+  return out;
+}
+
+}  // namespace
+
+// An image that cannot be written whole (here a file size limit, as on a
+// full disk) leaves the older image of that name as it was, and no part
+// file beside it.  A link to an image stays a link to the new image.
+TEST_F(Print, AFailedImageLeavesTheOlderFileAlone) {
+  std::string f = dir.file("keep.png");
+  ASSERT_EQ(gxc_run("printim " + f + " x40 y30").rc, 0);
+  std::string old = slurpfile(f);
+  ASSERT_GT(old.size(), 8u);
+  cmdout r;
+  {
+    fsizecap cap(old.size() + 10);
+    r = gxc_run("printim " + f + " x800 y600");
+  }
+  EXPECT_EQ(r.rc, 1);
+  EXPECT_EQ(r.out, "PRINTIM error:  output error\n");
+  EXPECT_EQ(slurpfile(f), old);
+  EXPECT_EQ(gxc_run("!ls " + dir.path).out, "keep.png\n");
+
+  std::string link = dir.file("link.png");
+  ASSERT_EQ(symlink(f.c_str(), link.c_str()), 0);
+  EXPECT_EQ(gxc_run("printim " + link + " x800 y600").rc, 0);
+  char target[4096];
+  ssize_t n = readlink(link.c_str(), target, sizeof target);
+  ASSERT_GT(n, 0);
+  EXPECT_EQ(std::string(target, n), f);
+  EXPECT_EQ(gxc_image(f).w(), 800);
 }
 
 TEST_F(Print, SwapAndClearFollowDoubleBuffering) {
