@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <initializer_list>
@@ -66,12 +67,24 @@ void withdraw() {
 }
 
 void publish() {
-  if (dl.hflag && dl.hout.fd >= 0) {
-    sigfd = dl.hout.fd;
+  if (dl.hflag && dl.hout.fd() >= 0) {
+    sigfd = dl.hout.fd();
     sigtail = dl.hpos * 2 + (dl.hpflg ? 1 : 0);
   } else {
     withdraw();
   }
+}
+
+// The part name and final name of the open metafile, for the rename that
+// ends it from a signal handler; set only while nothing is published.
+char sigpart[PATH_MAX + 16];
+char signame[PATH_MAX + 16];
+
+void signames(const replfile& f) {
+  sigpart[0] = signame[0] = '\0';
+  if (f.part.empty() || f.part.size() >= sizeof sigpart || f.name.size() >= sizeof signame) return;
+  std::memcpy(sigpart, f.part.c_str(), f.part.size() + 1);
+  std::memcpy(signame, f.name.c_str(), f.name.size() + 1);
 }
 
 size_t chunk_request = kDefaultChunk;
@@ -142,7 +155,7 @@ void free_set(int16_t** bufs, int from, int to) {
 void writefailed() {
   printf("I/O Error writing to print metafile.\n");
   withdraw();
-  if (dl.hout.regular) metaendat(dl.hout.fd, dl.hpos, dl.hpflg != 0);
+  if (dl.hout.regular()) metaendat(dl.hout.fd(), dl.hpos, dl.hpflg != 0);
   metaclose(&dl.hout);
   dl.hferr = 1;
   dl.hflag = 0;
@@ -208,7 +221,7 @@ void gxhnew(float xsize, float ysize) {
   free_set(dl.bufs, 0, kMaxChunks);
   free_set(dl.bufs2, 0, kMaxChunks);
   withdraw();
-  metaclose(&dl.hout);
+  metaabandon(&dl.hout);
   dl = displist();
   dl.xrsize = xsize;
   dl.yrsize = ysize;
@@ -337,10 +350,10 @@ int gxhbgn(const char* fname) {
     // A header that cannot be written is a plain open failure, not the
     // error state of a file in use; no torn header is left behind.
     printf("I/O Error writing to print metafile.\n");
-    if (dl.hout.regular) unlink(fname);
-    metaclose(&dl.hout);
+    metadiscard(&dl.hout);
     return 1;
   }
+  signames(dl.hout.file);
   dl.hpos = 6;
   dl.hpflg = 0;
   dl.hferr = 0;
@@ -422,6 +435,11 @@ void gxhsigend() {
   }
   // Whatever a print cut short wrote beyond the end is dropped with it.
   if (!metaendat(fd, static_cast<off_t>(tail / 2), (tail & 1) != 0)) {
+    sayraw("I/O Error writing to print metafile.\n");
+    return;
+  }
+  // The finished file takes the user's name, as at a normal end.
+  if (sigpart[0] && rename(sigpart, signame) != 0) {
     sayraw("I/O Error writing to print metafile.\n");
     return;
   }

@@ -6,32 +6,51 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <string>
 
 #include "base/wholewrite.h"
 
+const char* const kMetaPart = ".part";
+
+namespace {
+
+// Whether the descriptor is still the file at path: the part file's last
+// writer may have renamed it into place between our open and our lock.
+bool stillat(int fd, const std::string& path) {
+  struct stat a, b;
+  return fstat(fd, &a) == 0 && stat(path.c_str(), &b) == 0 && a.st_dev == b.st_dev &&
+         a.st_ino == b.st_ino;
+}
+
+int failwith(replfile* r, int rc) {
+  int err = errno;
+  close(r->fd);
+  r->fd = -1;
+  errno = err;
+  return rc;
+}
+
+}  // namespace
+
 int metaopen(const char* name, metaout* m) {
-  // Not O_TRUNC: the file may be another session's, still being written.
-  int fd = open(name, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
-  if (fd < 0) return METAOPEN_FAILED;
-  struct stat sb;
-  bool regular = fstat(fd, &sb) == 0 && S_ISREG(sb.st_mode);
-  if (regular) {
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-      int err = errno;
-      close(fd);
-      errno = err;
-      return err == EWOULDBLOCK ? METAOPEN_LOCKED : METAOPEN_FAILED;
+  for (int tries = 0; tries < 8; tries++) {
+    replfile r;
+    // The part file is opened without emptying it: it may be another
+    // session's, still being written.
+    if (!replopen(name, kMetaPart, &r)) return METAOPEN_FAILED;
+    if (r.regular) {
+      if (flock(r.fd, LOCK_EX | LOCK_NB) != 0)
+        return failwith(&r, errno == EWOULDBLOCK ? METAOPEN_LOCKED : METAOPEN_FAILED);
+      if (!r.part.empty() && !stillat(r.fd, r.part)) {
+        close(r.fd);
+        continue;
+      }
+      if (ftruncate(r.fd, 0) != 0) return failwith(&r, METAOPEN_FAILED);
     }
-    if (ftruncate(fd, 0) != 0) {
-      int err = errno;
-      close(fd);
-      errno = err;
-      return METAOPEN_FAILED;
-    }
+    m->file = r;
+    return METAOPEN_OK;
   }
-  m->fd = fd;
-  m->regular = regular;
-  return METAOPEN_OK;
+  return METAOPEN_FAILED;
 }
 
 bool metawrite(const metaout& m, const int16_t* words, size_t n) {
@@ -43,7 +62,7 @@ bool metawrite(const metaout& m, const int16_t* words, size_t n) {
       tmp[2 * i] = static_cast<unsigned char>(v >> 8);
       tmp[2 * i + 1] = static_cast<unsigned char>(v & 0xff);
     }
-    if (!writeall(m.fd, tmp, 2 * k)) return false;
+    if (!writeall(m.fd(), tmp, 2 * k)) return false;
     words += k;
     n -= k;
   }
@@ -59,9 +78,16 @@ bool metaendat(int fd, off_t at, bool closeframe) {
          ftruncate(fd, at + static_cast<off_t>(n)) == 0;
 }
 
-bool metaclose(metaout* m) {
-  int rc = m->fd >= 0 ? close(m->fd) : 0;
-  m->fd = -1;
-  m->regular = false;
-  return rc == 0;
+bool metaclose(metaout* m) { return replcommit(&m->file); }
+
+void metadiscard(metaout* m) {
+  bool inplace = m->file.part.empty() && m->file.regular;
+  repldiscard(&m->file);
+  // A torn header written in place is worse than no file.
+  if (inplace) unlink(m->file.name.c_str());
+}
+
+void metaabandon(metaout* m) {
+  if (m->file.fd >= 0) close(m->file.fd);
+  m->file = replfile();
 }

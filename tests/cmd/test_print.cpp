@@ -95,11 +95,15 @@ TEST_F(Print, EnableOperandsAndOpenFailure) {
   EXPECT_EQ(r.rc, 1);
   EXPECT_EQ(r.out, "Error opening meta file " + bad + " \n");
   EXPECT_EQ(gxc_run("print").rc, 1);
-  // The file name keeps its case.
+  // The file name keeps its case.  The file takes its name when it is
+  // closed: until then it is written beside it, under a part name.
   EXPECT_EQ(gxc_run("enable print " + dir.file("MixedCase.Om")).rc, 0);
-  EXPECT_EQ(access(dir.file("MixedCase.Om").c_str(), F_OK), 0);
+  EXPECT_EQ(access(dir.file("MixedCase.Om.part").c_str(), F_OK), 0);
   EXPECT_EQ(gxc_run("disable fwrite").rc, 0);
   EXPECT_EQ(gxc_run("disable bogus").out, "DISABLE error: Invalid keyword\n");
+  gxc_run("disable print");
+  EXPECT_EQ(access(dir.file("MixedCase.Om").c_str(), F_OK), 0);
+  EXPECT_NE(access(dir.file("MixedCase.Om.part").c_str(), F_OK), 0);
 }
 
 TEST_F(Print, ImageSizesAndPixelMapping) {

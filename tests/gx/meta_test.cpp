@@ -159,12 +159,18 @@ TEST(Metafile, WriteErrorEndsTheFileAfterItsLastWholeFrame) {
   testing::internal::GetCapturedStdout();
 }
 
-// A metafile another session is writing is neither emptied nor mixed with
-// this session's frames: the enable fails, and works once it is free.
+// A metafile another session is writing (under its part name) is neither
+// emptied nor mixed with this session's frames: the enable fails, and works
+// once it is free.  An older file of the name stays as it was until the new
+// one is finished.
 TEST(Metafile, AFileAnotherWriterHoldsIsRefusedAndLeftAlone) {
   gx_tmpdir d;
   std::string f = d.file("shared.gx");
-  int other = open(f.c_str(), O_WRONLY | O_CREAT, 0644);
+  int older = open(f.c_str(), O_WRONLY | O_CREAT, 0644);
+  ASSERT_GE(older, 0);
+  ASSERT_EQ(write(older, "older", 5), 5);
+  close(older);
+  int other = open((f + ".part").c_str(), O_WRONLY | O_CREAT, 0644);
   ASSERT_GE(other, 0);
   ASSERT_EQ(write(other, "theirs", 6), 6);
   ASSERT_EQ(flock(other, LOCK_EX | LOCK_NB), 0);
@@ -175,14 +181,17 @@ TEST(Metafile, AFileAnotherWriterHoldsIsRefusedAndLeftAlone) {
   std::string out = testing::internal::GetCapturedStdout();
   EXPECT_EQ(out, "Error opening meta file " + f + " \n  Another session is writing this file.\n"
                  "Metafile not currently open\n");
-  std::vector<unsigned char> b = gx_slurp(f);
+  std::vector<unsigned char> b = gx_slurp(f + ".part");
   EXPECT_EQ(std::string(b.begin(), b.end()), "theirs");
   close(other);
   testing::internal::CaptureStdout();
   EXPECT_EQ(gxhbgn(f.c_str()), 0);
+  b = gx_slurp(f);
+  EXPECT_EQ(std::string(b.begin(), b.end()), "older");
   gxhend();
   testing::internal::GetCapturedStdout();
   EXPECT_EQ(gx_meta_words(f), (std::vector<int>{-1, 11000, 8500, -9}));
+  EXPECT_NE(access((f + ".part").c_str(), F_OK), 0);
 }
 
 TEST(Metafile, HeaderWriteFailureIsAnOpenFailure) {
@@ -285,7 +294,8 @@ TEST(Metafile, EndFromASignalHandlerMatchesTheNormalEnd) {
       if (stage >= 1) ASSERT_EQ(gxhprt(), 0);
       if (stage == 2) gxfrme(1);
       if (stage == 3) {
-        FILE* junk = fopen(f.c_str(), "ab");
+        // The file is written under its part name until it is ended.
+        FILE* junk = fopen((f + ".part").c_str(), "ab");
         fputs("half a frame", junk);
         fclose(junk);
       }
