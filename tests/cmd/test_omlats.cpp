@@ -69,6 +69,18 @@ class LatsCmd : public LatsTest {
     cmd("reinit");
     LatsTest::TearDown();
   }
+  // out.grb with variable ta on the grid of t, ready for latsdata displays.
+  void startout() {
+    ASSERT_EQ(0, cmd("open t.ctl").rc);
+    cmd("set lats frequency hourly");
+    cmd("set lats deltat 6");
+    cmd("set lats create out");
+    cmd("set gxout latsgrid");
+    cmd("d t");
+    cmd("set lats var 1 ta instant 1 0");
+    cmd("set gxout latsdata");
+    cmd("set lats write 1 1");
+  }
 };
 
 }  // namespace
@@ -300,21 +312,11 @@ TEST_F(LatsCmd, FailedCallsLeaveEarlierIdsUsable) {
   EXPECT_EQ(0, lats_filestate(1));
 }
 
-// latsdata writes only a field that varies in longitude and latitude, even
-// when another section has as many points as the variable's grid.
 // A GRIB record that does not fit fails its display and is cut off whole,
 // so the file keeps the records before it and the index made at close
 // reads them.  A netCDF file that cannot be finished fails its close.
 TEST_F(LatsCmd, FailedWritesAndClosesAreErrors) {
-  ASSERT_EQ(0, cmd("open t.ctl").rc);
-  cmd("set lats frequency hourly");
-  cmd("set lats deltat 6");
-  cmd("set lats create out");
-  cmd("set gxout latsgrid");
-  cmd("d t");
-  cmd("set lats var 1 ta instant 1 0");
-  cmd("set gxout latsdata");
-  cmd("set lats write 1 1");
+  startout();
   ASSERT_EQ(0, cmd("d t").rc);
   std::string one = slurp("out.grb");
   ASSERT_GT(one.size(), 20u);
@@ -346,16 +348,10 @@ TEST_F(LatsCmd, FailedWritesAndClosesAreErrors) {
   EXPECT_EQ(1, o.rc) << o.out;
 }
 
+// latsdata writes only a field that varies in longitude and latitude, even
+// when another section has as many points as the variable's grid.
 TEST_F(LatsCmd, LatsdataWritesOnlyLonLatFields) {
-  ASSERT_EQ(0, cmd("open t.ctl").rc);
-  cmd("set lats frequency hourly");
-  cmd("set lats deltat 6");
-  cmd("set lats create out");
-  cmd("set gxout latsgrid");
-  cmd("d t");
-  cmd("set lats var 1 ta instant 1 0");
-  cmd("set gxout latsdata");
-  cmd("set lats write 1 1");
+  startout();
   cmd("set lat 0");
   cmd("set t 1 3");   // longitude-time: 4 x 3 points, like the 4 x 3 grid
   Out o = cmd("d t");

@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -267,14 +269,8 @@ TEST_F(Print, OpenAndWriteFailuresAreReported) {
 namespace {
 
 std::string slurpfile(const std::string& f) {
-  std::string out;
-  FILE* fp = fopen(f.c_str(), "rb");
-  if (!fp) return out;
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, fp)) > 0) out.append(buf, n);
-  fclose(fp);
-  return out;
+  std::ifstream in(f, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 }  // namespace
