@@ -72,7 +72,8 @@ bool replopen(const char* name, const char* suffix, replfile* r) {
 }
 
 bool replcommit(replfile* r) {
-  bool ok = close(r->fd) == 0;
+  // A descriptor of -1 was closed already, with the stream that owned it.
+  bool ok = r->fd < 0 || close(r->fd) == 0;
   r->fd = -1;
   if (r->part.empty()) return ok;
   if (ok && rename(r->part.c_str(), r->name.c_str()) == 0) return true;

@@ -24,7 +24,8 @@ struct replfile {
 bool replopen(const char* name, const char* suffix, replfile* r);
 
 // Closes the file and puts it in place; false with errno when the close or
-// the rename failed (the part file is then removed).
+// the rename failed (the part file is then removed).  An fd of -1 is taken
+// as closed already (by the stdio stream that was given it).
 bool replcommit(replfile* r);
 
 // Closes the file and removes its part; a file written in place is only

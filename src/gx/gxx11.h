@@ -167,7 +167,8 @@ void gxdrestore(Pixmap p, int x, int y, int w, int h);
 void set_display_screen(Display* d, int screen);
 void gxxdump(const char* name, bool back);
 int Window_Dump(Window w, FILE* f);
-void Pixmap_Dump(Drawable d, FILE* f, int x, int y, int w, int h);
+// 0 written, 1 a write failed.
+int Pixmap_Dump(Drawable d, FILE* f, int x, int y, int w, int h);
 int Get_XColors(XWindowAttributes* attr, XColor** colors);
 int Image_Size(XImage* image);
 void _swaplong(char* bp, unsigned n);

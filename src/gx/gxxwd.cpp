@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "base/replfile.h"
 #include "gx/gxx11.h"
 
 namespace {
@@ -186,11 +187,11 @@ int Window_Dump(Window w, FILE* f) {
   return ok ? 0 : 1;
 }
 
-void Pixmap_Dump(Drawable d, FILE* f, int x, int y, int w, int h) {
+int Pixmap_Dump(Drawable d, FILE* f, int x, int y, int w, int h) {
   XImage* image = dataimg;
-  if (!image) return;
+  if (!image) return 0;
   size_t n = (size_t)Image_Size(image);
-  if (fwrite(image->data, 1, n, f) != n) fprintf(stderr, "I/O error writing the window dump\n");
+  return fwrite(image->data, 1, n, f) == n ? 0 : 1;
 }
 
 void gxxdump(const char* name, bool back) {
@@ -198,8 +199,12 @@ void gxxdump(const char* name, bool back) {
   if (!s.display || !name) return;
   if (back && !s.dblmode) return;
   set_display_screen(s.display, s.snum);
-  FILE* f = fopen(name, "w");
+  // Written beside an older dump and renamed over it only when whole: a
+  // failed dump leaves the older one as it was.
+  replfile out;
+  FILE* f = replopen(name, nullptr, &out) ? fdopen(out.fd, "w") : nullptr;
   if (!f) {
+    repldiscard(&out);
     fprintf(stderr, "Couldn't open outxwd argument for writing.\n");
     return;
   }
@@ -212,9 +217,14 @@ void gxxdump(const char* name, bool back) {
     exit(1);
   }
   int rc = Window_Dump(s.win, f);
-  if (rc == 0) Pixmap_Dump(src, f, 0, 0, s.width, s.height);
-  else fprintf(stderr, "I/O error writing the window dump\n");
+  if (rc == 0) rc = Pixmap_Dump(src, f, 0, 0, s.width, s.height);
   XDestroyImage(dataimg);
   dataimg = nullptr;
-  if (fclose(f) != 0) fprintf(stderr, "I/O error writing the window dump\n");
+  if (fflush(f) != 0 || ferror(f)) rc = 1;
+  // The stream owns the descriptor: closing it closes the file.
+  if (fclose(f) != 0) rc = 1;
+  out.fd = -1;
+  if (rc == 0 && replcommit(&out)) return;
+  repldiscard(&out);
+  fprintf(stderr, "I/O error writing the window dump\n");
 }

@@ -5,6 +5,7 @@
 #include <iterator>
 #include <vector>
 
+#include "base/fsizecap.h"
 #include "gxtest.h"
 #include "test_x11_util.h"
 
@@ -256,6 +257,16 @@ TEST_F(X11Test, WindowDumpHeaderAndSize) {
   testing::internal::CaptureStderr();
   dump_front_buffer((dir.path + "/none/x.xwd").c_str());
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "Couldn't open outxwd argument for writing.\n");
+
+  // A dump that cannot be written whole (a full disk) leaves the older one.
+  testing::internal::CaptureStderr();
+  {
+    fsizecap cap(b.size() / 2);
+    dump_front_buffer(front.c_str());
+  }
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "I/O error writing the window dump\n");
+  EXPECT_EQ(slurp(front), b);
+  EXPECT_EQ(access((front + "." + std::to_string(getpid()) + ".0.part").c_str(), F_OK), -1);
 }
 
 TEST_F(X11Test, BackBufferDumpHoldsTheHiddenFrame) {
