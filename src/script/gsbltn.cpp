@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/wholewrite.h"
 #include "script/gsint.h"
 
 namespace {
@@ -185,10 +186,12 @@ int gfwrite(gsstate& s) {
     s.retv = std::string("8\n");
     return 0;
   }
-  const std::string& rec = s.args[1];
-  bool ok = std::fwrite(rec.data(), 1, rec.size(), f->fp) == rec.size() &&
-            std::fputc('\n', f->fp) != EOF && std::fflush(f->fp) == 0;
-  // A failed write is reported like a failed read rather than as success.
+  // One line goes whole to the descriptor, or the file is cut back to the
+  // line before: a failed write is reported like a failed read, and the
+  // lines written before it stay whole.  Nothing of the file goes through
+  // the stream's buffer, so no stale part of a failed line follows later.
+  std::string line = s.args[1] + "\n";
+  bool ok = writewhole(fileno(f->fp), line.data(), line.size());
   s.retv = std::string(ok ? "0\n" : "9\n");
   return 0;
 }

@@ -1,5 +1,6 @@
 // Built-in functions with their results and argument errors, text files,
 // math functions, and the lookup of scripts and function libraries.
+#include "base/fsizecap.h"
 #include "gstest.h"
 
 #include <cstdlib>
@@ -125,6 +126,26 @@ TEST(GsBltn, ReadWriteClose) {
   EXPECT_EQ(err("write('x')"), "Error in write:  Output Record arg is missing\n");
   EXPECT_EQ(err("write('')"), "Error in write:  NULL File Name\n");
   EXPECT_EQ(err("close()"), "Error in close:  File name missing\n");
+}
+
+// A line that does not fit (a full disk) is reported and cut off whole:
+// the lines before it stay, and the next line follows them directly.
+TEST(GsBltn, AFailedWriteLeavesTheLinesBeforeIt) {
+  gsdir d;
+  std::string f = d.path("out.txt");
+  gsfakecmds();
+  std::string p = d.write("t.gs", "f = '" + f + "'\n"
+                                  "say write(f, 'line one') write(f, 'line two')\n"
+                                  "say write(f, 'line three')\n");
+  gsresult r;
+  {
+    fsizecap cap(24);
+    r = gsrunline(p);
+  }
+  EXPECT_EQ(r.out, "0\n0\n\n9\n\n");  // each result is a line of its own
+  EXPECT_EQ(d.read("out.txt"), "line one\nline two\n");
+  r = gsrun(d, "say write('" + f + "', 'more', 'a')\n");
+  EXPECT_EQ(d.read("out.txt"), "line one\nline two\nmore\n");
 }
 
 TEST(GsBltn, ReadLongLinesInPieces) {
