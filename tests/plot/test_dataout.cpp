@@ -328,10 +328,15 @@ TEST_F(DataOut, WritegdsEndsAtItsLastWholeRecord) {
   gds.opts = "-xd";
   std::string soi("\x5a\0\0\0", 4), eos("\xa5\0\0\0", 4);
   std::string first = soi + be32(10) + soi + be32(5) + soi + be32(-20) + eos;  // 28 bytes
+  std::string second = soi + be32(20) + soi + be32(3) + eos;                   // 20 bytes
+  captured([&] { omoutgds(&st); });
+  ASSERT_EQ(slurp("o.gds"), first + second);
+  // Appended to what the file holds: the cut is measured from its end.
   std::string out = captured([&] {
-    fsizecap cap(40);
+    fsizecap cap(48 + 40);
     omoutgds(&st);
   });
+  first = first + second + first;
   EXPECT_EQ(slurp("o.gds"), first);
   EXPECT_NE(out.find("error: WRITEGDS write failed on " + gds.fname + "\n"), std::string::npos);
   EXPECT_EQ(out.find("WRITEGDS:"), std::string::npos);
