@@ -313,8 +313,8 @@ TEST_F(LatsCmd, FailedCallsLeaveEarlierIdsUsable) {
 }
 
 // A GRIB record that does not fit fails its display and is cut off whole,
-// so the file keeps the records before it and the index made at close
-// reads them.  A netCDF file that cannot be finished fails its close.
+// so the file keeps the records before it and the index is made at close.
+// A descriptor or a netCDF file that cannot be finished fails its close.
 TEST_F(LatsCmd, FailedWritesAndClosesAreErrors) {
   startout();
   ASSERT_EQ(0, cmd("d t").rc);
@@ -330,19 +330,33 @@ TEST_F(LatsCmd, FailedWritesAndClosesAreErrors) {
   EXPECT_TRUE(has(o, "LATS DATA_WRITE ID = 0\nOmbra-LATS Error: (lats_write) failed...\n")) << o.out;
   EXPECT_EQ(one, slurp("out.grb"));
   EXPECT_EQ(0, cmd("set lats close 1").rc);
+  EXPECT_EQ(0, access("out.gmp", F_OK));
+
+  // A descriptor that cannot be written fails the close, and no index is
+  // made for it.
+  ASSERT_EQ(0, symlink("/dev/full", "full.ctl"));
+  cmd("set lats create full");
+  cmd("set gxout latsgrid");
+  cmd("d t");
+  cmd("set lats var 2 ta instant 2 0");
+  cmd("set gxout latsdata");
+  cmd("set lats write 2 2");
+  EXPECT_EQ(0, cmd("d t").rc);
+  EXPECT_EQ(1, cmd("set lats close 2").rc);
+  EXPECT_NE(0, access("full.gmp", F_OK));
 
   cmd("set lats convention coards");
   cmd("set lats create full");
   cmd("set gxout latsgrid");
   cmd("d t");
-  cmd("set lats var 2 ts average 2 0");
+  cmd("set lats var 3 ts average 3 0");
   cmd("set gxout latsdata");
-  cmd("set lats write 2 2");
+  cmd("set lats write 3 3");
   Out w;
   {
     fsizecap cap(64);
     w = cmd("d t");
-    o = cmd("set lats close 2");
+    o = cmd("set lats close 3");
   }
   EXPECT_EQ(1, w.rc) << w.out;
   EXPECT_EQ(1, o.rc) << o.out;
