@@ -107,15 +107,17 @@ int omswap(cmnstate* pcm) {
 
 int omoutx(const char* com, const char* typed, cmnstate* pcm) {
   const char* p = nxtwrd(com);
+  int rc = 0;
   if (!p) {
     omprnt(0, "command outxwd:  need filename parameter\n");
   } else {
+    // A dump that could not be written fails the command, as a failed
+    // printim does, so an exec file or a script does not go on without it.
     std::string name = wrdstr(typed + (p - com));
-    if (pcm->dbuff) dump_back_buffer(name.c_str());
-    else dump_front_buffer(name.c_str());
+    rc = pcm->dbuff ? dump_back_buffer(name.c_str()) : dump_front_buffer(name.c_str());
   }
   omcln(pcm, 1);
-  return 0;
+  return rc;
 }
 
 int omrun(const char* typed, cmnstate* pcm, int implied) {

@@ -198,5 +198,7 @@ void gxdssh(int slot);
 void gxdsfr(int slot);
 void gxdtxt(int n, float x, float y);
 int win_data(int* result);
-void dump_back_buffer(const char* fname);
-void dump_front_buffer(const char* fname);
+// Window dumps of the hidden and the visible frame: 0 written (or nothing
+// to dump, as in batch mode), 1 failed (the message is printed).
+int dump_back_buffer(const char* fname);
+int dump_front_buffer(const char* fname);

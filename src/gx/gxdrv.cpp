@@ -103,5 +103,5 @@ void gxdssh(int slot) { gxdrv().show(slot); }
 void gxdsfr(int slot) { gxdrv().free_slot(slot); }
 void gxdtxt(int n, float x, float y) {}
 int win_data(int* result) { return gxdrv().window_data(result); }
-void dump_back_buffer(const char* fname) { gxdrv().dump(fname, true); }
-void dump_front_buffer(const char* fname) { gxdrv().dump(fname, false); }
+int dump_back_buffer(const char* fname) { return gxdrv().dump(fname, true); }
+int dump_front_buffer(const char* fname) { return gxdrv().dump(fname, false); }

@@ -37,7 +37,8 @@ class gxdriver {
   virtual void mouse(int wait, float* x, float* y, int* button, int* kind, int* info, float* rinfo);
   virtual std::string dialog(dlgrec* d);
   virtual int window_data(int* result) { return 0; }
-  virtual void dump(const char* fname, bool back) {}
+  // Writes a window dump: 0 written (or nothing to dump), 1 failed.
+  virtual int dump(const char* fname, bool back) { return 0; }
 };
 
 // The driver in use (the batch driver until another is installed).

@@ -185,7 +185,7 @@ class x11driver : public gxdriver {
     return s;
   }
   int window_data(int* result) override;
-  void dump(const char* fname, bool back) override { gxxdump(fname, back); }
+  int dump(const char* fname, bool back) override { return gxxdump(fname, back); }
 };
 
 x11driver driver;

@@ -165,7 +165,8 @@ void gxdrestore(Pixmap p, int x, int y, int w, int h);
 
 // ---- window dump (gxxwd.cpp)
 void set_display_screen(Display* d, int screen);
-void gxxdump(const char* name, bool back);
+// 0 written (or no back buffer to dump), 1 failed (the message is printed).
+int gxxdump(const char* name, bool back);
 int Window_Dump(Window w, FILE* f);
 // 0 written, 1 a write failed.
 int Pixmap_Dump(Drawable d, FILE* f, int x, int y, int w, int h);

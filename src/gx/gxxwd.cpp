@@ -194,10 +194,10 @@ int Pixmap_Dump(Drawable d, FILE* f, int x, int y, int w, int h) {
   return fwrite(image->data, 1, n, f) == n ? 0 : 1;
 }
 
-void gxxdump(const char* name, bool back) {
+int gxxdump(const char* name, bool back) {
   x11state& s = x11st();
-  if (!s.display || !name) return;
-  if (back && !s.dblmode) return;
+  if (!s.display || !name) return 0;
+  if (back && !s.dblmode) return 0;
   set_display_screen(s.display, s.snum);
   // Written beside an older dump and renamed over it only when whole: a
   // failed dump leaves the older one as it was.
@@ -206,7 +206,7 @@ void gxxdump(const char* name, bool back) {
   if (!f) {
     repldiscard(&out);
     fprintf(stderr, "Couldn't open outxwd argument for writing.\n");
-    return;
+    return 1;
   }
   fflush(stderr);
   Drawable src = back ? s.pmap : s.win;
@@ -224,7 +224,8 @@ void gxxdump(const char* name, bool back) {
   // The stream owns the descriptor: closing it closes the file.
   if (fclose(f) != 0) rc = 1;
   out.fd = -1;
-  if (rc == 0 && replcommit(&out)) return;
+  if (rc == 0 && replcommit(&out)) return 0;
   repldiscard(&out);
   fprintf(stderr, "I/O error writing the window dump\n");
+  return 1;
 }

@@ -1,6 +1,8 @@
 // Widget and dialog texts typed at the prompt without the line editor (or
 // read from an exec file) arrive with the line's newline; the texts that
 // reach the window end before it.  Run on a window of a private Xvfb.
+#include <unistd.h>
+
 #include <cstring>
 #include <string>
 
@@ -50,7 +52,7 @@ struct typing_driver : gxdriver {
     return real->dialog(d);
   }
   int window_data(int* r) override { return real->window_data(r); }
-  void dump(const char* f, bool b) override { real->dump(f, b); }
+  int dump(const char* f, bool b) override { return real->dump(f, b); }
 };
 
 class WidgetTexts : public X11Test {
@@ -92,4 +94,17 @@ TEST_F(WidgetTexts, ButtonMenuAndDialogTextsEndBeforeTheNewline) {
   cmdout r = runcmd("q dialog 5 4 4 0.5 Name|abc\n");
   EXPECT_EQ(r.rc, 0);
   EXPECT_EQ(r.out, "abcxyz\n");
+}
+
+// A window dump that cannot be written fails the command, so an exec file
+// or a script does not go on as if it were there.
+TEST_F(WidgetTexts, AnOutxwdThatFailsIsAnError) {
+  EXPECT_EQ(runcmd("outxwd /nonexistent-dir/x.xwd\n").rc, 1);
+  char tmpl[] = "/tmp/outxwdXXXXXX";
+  ASSERT_NE(mkdtemp(tmpl), nullptr);
+  std::string f = std::string(tmpl) + "/w.xwd";
+  EXPECT_EQ(runcmd("outxwd " + f + "\n").rc, 0);
+  EXPECT_EQ(access(f.c_str(), F_OK), 0);
+  unlink(f.c_str());
+  rmdir(tmpl);
 }

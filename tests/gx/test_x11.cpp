@@ -227,7 +227,7 @@ TEST_F(X11Test, WindowDumpHeaderAndSize) {
   gxcolr(2);
   gxrecf(1, 2, 1, 2);
   std::string front = dir.path + "/front.xwd";
-  dump_front_buffer(front.c_str());
+  EXPECT_EQ(dump_front_buffer(front.c_str()), 0);
   std::vector<unsigned char> b = slurp(front);
   ASSERT_GE(b.size(), 100u);
   std::string name = "Ombra 1.0.0";
@@ -252,17 +252,17 @@ TEST_F(X11Test, WindowDumpHeaderAndSize) {
   EXPECT_EQ(v, rgb(250, 60, 60));
 
   std::string back = dir.path + "/back.xwd";
-  dump_back_buffer(back.c_str());  // no back buffer: no file
+  EXPECT_EQ(dump_back_buffer(back.c_str()), 0);  // no back buffer: no file
   EXPECT_EQ(access(back.c_str(), F_OK), -1);
   testing::internal::CaptureStderr();
-  dump_front_buffer((dir.path + "/none/x.xwd").c_str());
+  EXPECT_EQ(dump_front_buffer((dir.path + "/none/x.xwd").c_str()), 1);
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "Couldn't open outxwd argument for writing.\n");
 
   // A dump that cannot be written whole (a full disk) leaves the older one.
   testing::internal::CaptureStderr();
   {
     fsizecap cap(b.size() / 2);
-    dump_front_buffer(front.c_str());
+    EXPECT_EQ(dump_front_buffer(front.c_str()), 1);
   }
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "I/O error writing the window dump\n");
   EXPECT_EQ(slurp(front), b);
