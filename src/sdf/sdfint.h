@@ -132,7 +132,8 @@ struct sdfaxis {
 int trydeflin(const std::vector<double>& vals, bool wrap_test, bool reverse, sdfaxis* ax);
 int sdfdeflev(const std::vector<double>& vals, bool reverse, sdfaxis* ax);
 // True when longitudes are stored westward: every step, taken the short way
-// round the globe, goes down.  Such an axis is read in reverse, as falling
+// round the globe, goes down, and some stored step does fall (values that
+// only rise are eastward, however large their step).  Such an axis is read in reverse, as falling
 // latitudes are.
 bool falling_longitudes(const std::vector<double>& vals);
 // Values of a coordinate variable, read whole; 0 on failure.

@@ -234,6 +234,36 @@ TEST_F(globe, TimeSeriesAndLevelProfiles) {
   EXPECT_EQ(zt.at(1, 1), 114);
 }
 
+TEST(sdfopen, EastwardStepsBeyond180KeepTheirOrder) {
+  if (!have_ncgen()) GTEST_SKIP();
+  // 0 and 270 are one eastward step of 270: LON 0 to 270 as stored, not a
+  // westward axis from 270.
+  std::string f = make_nc("east270", R"(netcdf east270 {
+dimensions: lon = 2 ; lat = 1 ;
+variables:
+  float lon(lon) ; lon:units = "degrees_east" ;
+  float lat(lat) ; lat:units = "degrees_north" ;
+  float v(lat, lon) ;
+data:
+  lon = 0, 270 ; lat = 0 ; v = 10, 20 ;
+}
+)");
+  ASSERT_FALSE(f.empty());
+  state st;
+  std::string out;
+  ASSERT_EQ(open_quiet(st, f, &out), 0) << out;
+  datafile* pfi = st.last();
+  EXPECT_EQ(pfi->xrflg, 0);
+  EXPECT_EQ(pfi->linear[0], 1);
+  EXPECT_FLOAT_EQ(pfi->grvals[0][0], 270.0f);
+  EXPECT_FLOAT_EQ(pfi->grvals[0][0] + pfi->grvals[0][1], 0.0f);
+  int lo[4] = {1, 1, 1, 1}, hi[4] = {2, 1, 1, 1};
+  request r(pfi, "v", 0, -1, lo, hi);
+  ASSERT_EQ(r.read(), 0);
+  EXPECT_EQ(r.at(0), 10);
+  EXPECT_EQ(r.at(1), 20);
+}
+
 TEST(sdfopen, WestwardLongitudesAreReadInReverse) {
   if (!have_ncgen()) GTEST_SKIP();
   // 270, 180, 90, 0: taken as they stand, each step would be one of 270
@@ -342,6 +372,9 @@ TEST(sdfaxes, WestwardLongitudesAreTheShortWayDown) {
   EXPECT_TRUE(falling_longitudes({0, 357.5, 355}));
   EXPECT_FALSE(falling_longitudes({350, 355, 0, 5}));  // eastward across it
   EXPECT_FALSE(falling_longitudes({355, 0}));
+  EXPECT_FALSE(falling_longitudes({0, 270}));          // eastward by more than 180
+  EXPECT_FALSE(falling_longitudes({0, 355}));
+  EXPECT_FALSE(falling_longitudes({-170, 20}));
   EXPECT_FALSE(falling_longitudes({10, 5, 5}));        // a repeated value: neither
   EXPECT_FALSE(falling_longitudes({10, 5, 20}));
   EXPECT_FALSE(falling_longitudes({10, std::nan(""), 0}));
