@@ -160,6 +160,11 @@ int define_time_axis(io_std* io, var_info* t, sdftaxis* ta);
 struct datafile;
 struct datetime;
 
+// For a template series whose first member holds one time: the step taken
+// from the first time of the next member file, set in the time axis
+// pfi->grvals[3]; 0 after its message when no member gives one.
+int series_step_from_next(datafile* pfi, const std::string& templ);
+
 // What an open takes from a descriptor and what it finds in the file.
 struct sdfparms {
   int findvar[4] = {1, 1, 1, 1};  // find X, Y, Z, T by units; 0: by the name below
