@@ -264,6 +264,45 @@ data:
   EXPECT_EQ(r.at(1), 20);
 }
 
+TEST(sdfopen, ARowOnePeriodWestReadsOnlyItsOwnPoints) {
+  if (!have_ncgen()) GTEST_SKIP();
+  // lon 0 to 315 by 45 round the globe, one latitude: -360 to -270 is the
+  // grid's points -7 to -5, the file's first three.  The slab read is the
+  // whole row of 8, so it cannot go straight into the grid of 3.
+  std::string f = make_nc("row8", R"(netcdf row8 {
+dimensions: lon = 8 ; lat = 1 ;
+variables:
+  float lon(lon) ; lon:units = "degrees_east" ;
+  float lat(lat) ; lat:units = "degrees_north" ;
+  float v(lat, lon) ;
+data:
+  lon = 0, 45, 90, 135, 180, 225, 270, 315 ; lat = 0 ; v = 0, 1, 2, 3, 4, 5, 6, 7 ;
+}
+)");
+  ASSERT_FALSE(f.empty());
+  state st;
+  std::string out;
+  ASSERT_EQ(open_quiet(st, f, &out), 0) << out;
+  datafile* pfi = st.last();
+  ASSERT_EQ(pfi->wrap, 1);
+  int lo[4] = {-7, 1, 1, 1}, hi[4] = {-5, 1, 1, 1};
+  request r(pfi, "v", 0, -1, lo, hi);
+  r.vals.assign(11, 12345.0f);  // 8 past the grid's 3, to see nothing lands there
+  r.g.grid = r.vals.data();
+  ASSERT_EQ(r.read(&out), 0) << out;
+  EXPECT_EQ(r.vals, (std::vector<float>{0, 1, 2, 12345, 12345, 12345, 12345, 12345, 12345, 12345,
+                                        12345}));
+  // The reader itself refuses a slab larger than the room it is given.
+  var_info* v = find_var(pfi->sdf, "v");
+  ASSERT_NE(v, nullptr);
+  std::vector<float> room(11, 12345.0f);
+  EXPECT_EQ(read_netcdf_data(pfi->sdf->ncid, v->varid, {0, 0}, {1, 8}, room.data(), 3 * sizeof(float)), 0);
+  EXPECT_EQ(room, std::vector<float>(11, 12345.0f));
+  EXPECT_EQ(read_netcdf_data(pfi->sdf->ncid, v->varid, {0, 0}, {1, 8}, room.data(), 8 * sizeof(float)), 1);
+  EXPECT_EQ(room[7], 7.0f);
+  EXPECT_EQ(room[8], 12345.0f);
+}
+
 TEST(sdfopen, WestwardLongitudesAreReadInReverse) {
   if (!have_ncgen()) GTEST_SKIP();
   // 270, 180, 90, 0: taken as they stand, each step would be one of 270
