@@ -11,14 +11,4 @@ build="${1:-$root/build-bench}"
 if ! [ -f /usr/include/gd.h ]; then
   apt-get install -y libgd-dev >/dev/null
 fi
-if [ ! -f "$build/build.ninja" ]; then
-  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-fi
-ninja -C "$build" ombra >/dev/null
-out="$(mktemp -d)"
-trap 'rm -rf "$out"' EXIT
-libs=$(ls "$build"/src/*/libom_*.a)
-g++ -std=c++17 -O2 -DNDEBUG -I"$root/src" "$root"/bench/gx_bench.cpp \
-  -Wl,--start-group $libs -Wl,--end-group \
-  -lgd -lnetcdf -lmfhdfalt -ldfalt -ludunits2 -lreadline -lX11 -o "$out/gx_bench"
-"$out/gx_bench"
+exec "$root/bench/cppbench.sh" gx_bench "$build"

@@ -58,9 +58,13 @@ int gxdconn() {
   return s.display && !s.batch ? ConnectionNumber(s.display) : -1;
 }
 
-int gxdidle() {
+namespace {
+
+// One look at the window's queued events, and the redraw they ask for;
+// 1 when the window is gone.
+int idlepass(bool* drawn) {
   x11state& s = x11st();
-  if (!s.display || s.batch) return 0;
+  *drawn = false;
   XEventsQueued(s.display, QueuedAfterReading);
   XEvent e;
   while (XCheckTypedWindowEvent(s.display, s.win, ClientMessage, &e)) {
@@ -89,6 +93,25 @@ int gxdidle() {
     gxdrdw();
   }
   XFlush(s.display);
+  *drawn = redo;
+  return 0;
+}
+
+}  // namespace
+
+int gxdidle() {
+  x11state& s = x11st();
+  if (!s.display || s.batch) return 0;
+  // A redraw sends many requests, and while Xlib waits to send them it
+  // reads what the server sends meanwhile into its queue: a resize or an
+  // expose that came during the redraw is then no longer on the
+  // connection, and the prompt's wait would not wake for it.  So the queue
+  // is looked at again after every redraw, until one look finds nothing.
+  bool redo;
+  do {
+    int rc = idlepass(&redo);
+    if (rc) return rc;
+  } while (redo);
   return 0;
 }
 

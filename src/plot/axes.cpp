@@ -127,25 +127,29 @@ void label(cmnstate* pcm, int axis, const axset& a, float p, const char* s) {
 const int kMaxMapLines = 400;
 
 // Lines at lo + k * c up to hi (and 1% of an interval beyond), counted
-// before any is drawn; at most kMaxMapLines + 1, 0 when the ends or the
+// before any is drawn with the drawing's own float test, so the count is
+// the lines drawn; at most kMaxMapLines + 1, 0 when the ends or the
 // interval are not usable numbers.
 int gridlines(float lo, float hi, float c) {
-  double n = std::floor(((double)hi + 0.01 * c - lo) / c) + 1;
-  if (!(n >= 1)) return 0;
-  return n > kMaxMapLines ? kMaxMapLines + 1 : (int)n;
+  int n = 0;
+  while (n <= kMaxMapLines && lo + n * c <= hi + c * 0.01f) n++;
+  return n;
 }
 
-// Values from + k * step (k = 0, 1, ...) below `below`, at most
-// kMaxMapLines; 0 for unusable ends.
+// Values of the float walk from, from + step, ... below `below` (each sum
+// rounded to float as the walk goes), at most kMaxMapLines; 0 for
+// unusable ends.
 int linecount(float from, float below, float step) {
-  double n = std::ceil(((double)below - from) / step);
-  if (!(n >= 1)) return 0;
-  return n > kMaxMapLines ? kMaxMapLines : (int)n;
+  int n = 0;
+  for (float v = from; n < kMaxMapLines && v < below; v += step) n++;
+  return n;
 }
 
 // Whole steps of step from lo to hi (truncated), at most 10000 per line.
+// The quotient is taken in float: a span such as 78.7 + 33.3 is 112 there
+// but 111.9999962 in double, one step short of the view's edge.
 int stepcount(float lo, float hi, float step) {
-  double n = ((double)hi - lo) / step;
+  float n = (hi - lo) / step;
   if (!(n >= 0)) return 0;
   return n > 10000 ? 10000 : (int)n;
 }
@@ -520,13 +524,13 @@ void ommpax(cmnstate* pcm) {
     // taken whole first all the same, so no range can make these walks long.
     int nmer = linecount(lnmn, lnmx + 10, 45), npar = linecount(ltmn, ltmx + 10, 30);
     int merpts = stepcount(ltmn, ltmx + 1, 2), parpts = stepcount(lnmn, lnmx + 1, 2);
-    for (int k = 0; k < nmer; k++) {
-      float lon = lnmn + 45.0f * k;
+    float lon = lnmn;
+    for (int k = 0; k < nmer; k++, lon += 45) {
       attrs(lon - lnmn < 10 || lnmx - lon < 10);
       polyline(lon, ltmn, 0, 2, merpts);
     }
-    for (int k = 0; k < npar; k++) {
-      float lat = ltmn + 30.0f * k;
+    float lat = ltmn;
+    for (int k = 0; k < npar; k++, lat += 30) {
       attrs(lat - ltmn < 10 || ltmx - lat < 10);
       polyline(lnmn, lat, 2, 0, parpts);
     }
@@ -603,7 +607,7 @@ void ommpax(cmnstate* pcm) {
     gxclip(0, pcm->vpagew, 0, pcm->vpageh);
     return;
   }
-  for (int k = 0; k <= nmer && lo + k * c <= hi + c * 0.01f; k++) {
+  for (int k = 0; k < nmer; k++) {
     float lon = lo + k * c;
     if (curved) {
       polyline(lon, llo, 0, (lhi - llo) / mstep, mstep);
@@ -616,7 +620,7 @@ void ommpax(cmnstate* pcm) {
   }
   float span = lnmx - lnmn;
   int nstep = steps(span);
-  for (int k = 0; k <= npar && llo + k * lc <= lhi + lc * 0.01f; k++) {
+  for (int k = 0; k < npar; k++) {
     polyline(lnmn, llo + k * lc, span / nstep, 0, nstep);
   }
   if (pcm->frame == 2) {

@@ -228,13 +228,19 @@ int trydeflin(const std::vector<double>& vals, bool wrap_test, bool reverse, sdf
 
 bool falling_longitudes(const std::vector<double>& vals) {
   if (vals.size() < 2) return false;
+  // A rise taken the short way round is a fall only beside real falls: an
+  // axis whose stored values all rise is eastward whatever its step
+  // (0 and 270 are an eastward step of 270, not a westward one of 90).
+  bool falls = false;
   for (size_t i = 0; i + 1 < vals.size(); i++) {
-    double s = std::fmod(vals[i + 1] - vals[i], 360.0);  // NaN for values that are no number
+    double d = vals[i + 1] - vals[i];
+    double s = std::fmod(d, 360.0);  // NaN for values that are no number
     if (s > 180.0) s -= 360.0;
     if (s <= -180.0) s += 360.0;
     if (!(s < 0.0)) return false;
+    if (d < 0.0) falls = true;
   }
-  return true;
+  return falls;
 }
 
 int sdfdeflev(const std::vector<double>& vals, bool reverse, sdfaxis* ax) {

@@ -132,7 +132,8 @@ struct sdfaxis {
 int trydeflin(const std::vector<double>& vals, bool wrap_test, bool reverse, sdfaxis* ax);
 int sdfdeflev(const std::vector<double>& vals, bool reverse, sdfaxis* ax);
 // True when longitudes are stored westward: every step, taken the short way
-// round the globe, goes down.  Such an axis is read in reverse, as falling
+// round the globe, goes down, and some stored step does fall (values that
+// only rise are eastward, however large their step).  Such an axis is read in reverse, as falling
 // latitudes are.
 bool falling_longitudes(const std::vector<double>& vals);
 // Values of a coordinate variable, read whole; 0 on failure.
@@ -158,6 +159,11 @@ int define_time_axis(io_std* io, var_info* t, sdftaxis* ta);
 // ---- opening ----
 struct datafile;
 struct datetime;
+
+// For a template series whose first member holds one time: the step taken
+// from the first time of the next member file, set in the time axis
+// pfi->grvals[3]; 0 after its message when no member gives one.
+int series_step_from_next(datafile* pfi, const std::string& templ);
 
 // What an open takes from a descriptor and what it finds in the file.
 struct sdfparms {

@@ -205,6 +205,36 @@ int get_netcdf_att_info(int id, int varid, const char* name, netcdf_att* att) {
   return 1;
 }
 
+namespace {
+
+// Whether a slab of count values of the variable fits in nbytes.
+bool slab_fits(const openfile& f, int varid, const std::vector<size_t>& count, size_t nbytes) {
+  int type = 0;
+  if (f.kind == KIND_HDF) {
+    std::string name;
+    std::vector<int> dimids;
+    int natts = 0;
+    if (!hdf_varinq(f.libid, f.sdid, varid, &name, &type, &dimids, &natts)) return false;
+  } else {
+    nc_type t;
+    if (nc_inq_vartype(f.libid, varid, &t) != NC_NOERR) return false;
+    type = t;
+  }
+  const int size = type_size(type);
+  if (size <= 0) return false;
+  // The product of the counts against the values that fit, without
+  // forming a product that may overflow.
+  size_t room = nbytes / static_cast<size_t>(size);
+  for (size_t c : count) {
+    if (c == 0) return true;
+    if (c > room) return false;
+    room /= c;
+  }
+  return true;
+}
+
+}  // namespace
+
 int read_netcdf_data(int id, int varid, const std::vector<size_t>& start,
                      const std::vector<size_t>& count, void* buf, size_t nbytes) {
   const openfile* f = lookup(id);
@@ -215,6 +245,9 @@ int read_netcdf_data(int id, int varid, const std::vector<size_t>& start,
       omprntf(0, "SDF read error:  %s is damaged: the HDF library fails on it.\n", f->name.c_str());
     return rc == 1 ? 1 : 0;
   }
+  // The libraries write the whole slab whatever room there is: a slab
+  // larger than the buffer is refused here, not written past its end.
+  if (!slab_fits(*f, varid, count, nbytes)) return 0;
   if (f->kind == KIND_HDF) return hdf_varget(f->libid, varid, start, count, buf);
   return nc_get_vara(f->libid, varid, start.data(), count.data(), buf) == NC_NOERR ? 1 : 0;
 }

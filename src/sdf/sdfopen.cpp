@@ -517,6 +517,7 @@ int build_record(const char* name, datafile* pfi, const std::string& templ, int 
   if (p->dvars) pfi->vnum = static_cast<int>(pfi->pvar1.size());
 
   if (!templ.empty() && !p->isxdf) {
+    if (pfi->dnum[3] == 1 && ntimes > 1 && !series_step_from_next(pfi, templ)) return 1;
     pfi->dnum[3] = ntimes;
     pfi->name = templ;
     // The series' count is the user's: at the file's step its last times

@@ -287,6 +287,35 @@ TEST_F(Pdef, ProjectionsPutTheirReferencePointsInPlace) {
   EXPECT_NEAR(xj, -0.5f, 1e-4);
 }
 
+// A longitude or a centre a turn away, or west of the date line, lands
+// where its equivalent does: each wrap is taken once and the right way.
+TEST_F(Pdef, LongitudesAndCentresWestOfZeroWrapExactly) {
+  float gi, gj, hi, hj;
+  const float opswest[8] = {45.0f, -10.0f, 0.0f, 0.0f, 50.0f, 60.0f, 1000.0f, 1000.0f};
+  const float opseast[8] = {45.0f, 10.0f, 0.0f, 0.0f, 50.0f, 60.0f, 1000.0f, 1000.0f};
+  ll2ops(opswest, 10.0f, 45.0f, &gi, &gj);
+  ll2ops(opseast, 30.0f, 45.0f, &hi, &hj);
+  EXPECT_NEAR(gi, 1614.44f, 0.005f);
+  EXPECT_NEAR(gj, 255.057f, 0.0005f);
+  EXPECT_EQ(gi, hi);
+  EXPECT_EQ(gj, hj);
+  ll2ops(opseast, -30.0f, 45.0f, &gi, &gj);  // 330 is 40 west of the centre
+  ll2ops(opswest, -50.0f, 45.0f, &hi, &hj);
+  EXPECT_EQ(gi, hi);
+  EXPECT_EQ(gj, hj);
+  ll2ops(opswest, -10.0f, 30.0f, &gi, &gj);  // on the centre's meridian
+  ll2ops(opseast, 10.0f, 30.0f, &hi, &hj);
+  EXPECT_EQ(gi, hi);
+  EXPECT_EQ(gj, hj);
+  const float lcc[9] = {30.0f, -100.0f, 12.0f, 7.0f, 25.0f, 45.0f, -95.0f, 40000.0f, 40000.0f};
+  ll2lc(lcc, 30.0f, -300.0f, &gi, &gj);
+  ll2lc(lcc, 30.0f, 60.0f, &hi, &hj);
+  EXPECT_NEAR(gi, 260.457f, 0.001f);
+  EXPECT_NEAR(gj, 240.645f, 0.001f);
+  EXPECT_EQ(gi, hi);
+  EXPECT_EQ(gj, hj);
+}
+
 // Longitudes and parameters of any size are wrapped in one step: 2^100 is
 // 16 modulo 360, so it lands where a longitude 16 degrees past the wrap
 // does; an infinite one lands nowhere; and a descriptor with such values

@@ -2,7 +2,6 @@
 // of the member file that holds it.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -89,19 +88,16 @@ TEST_F(table, StepByStepMatchesTimesFromTheStart) {
 }
 
 // A table of more times than the cap is refused before anything is built;
-// one at the cap is built in one pass within a couple of seconds (expanding
-// each time from the start took minutes).
-TEST_F(table, HugeSeriesAreRefusedAndLargeOnesBuiltQuickly) {
+// a large one is built whole (its cost per time is measured by
+// bench/data_tmpltable.sh).
+TEST_F(table, HugeSeriesAreRefusedAndLargeOnesBuilt) {
   axis(2147483647, 1990, 1, 1, 0, 0, 0, 60);
   EXPECT_EQ(omtmtb(pfi, "a%y4.nc"), 1);
   EXPECT_TRUE(pfi->fnums.empty());
   axis(kMaxTmplTimes + 1, 1990, 1, 1, 0, 0, 0, 60);
   EXPECT_EQ(omtmtb(pfi, "a%y4.nc"), 1);
   axis(8000000, 1990, 1, 1, 0, 0, 0, 360);
-  auto t0 = std::chrono::steady_clock::now();
   ASSERT_EQ(omtmtb(pfi, "a%y4.nc"), 0);
-  double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-  EXPECT_LT(secs, 5.0);
   // 1 January 3000 is 368895 days after 1 January 1990.
   EXPECT_EQ(pfi->fnums[368895 * 4], 368895 * 4 + 1);
   EXPECT_EQ(pfi->fnums[368895 * 4 - 1], pfi->fnums[368895 * 4 - 2]);

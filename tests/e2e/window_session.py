@@ -79,7 +79,10 @@ class Xlib:
         im = self.x.XGetImage(self.d, win, px, py, 1, 1, 0xFFFFFFFF, 2)  # ZPixmap
         return self.x.XGetPixel(im, 0, 0) & 0xFFFFFF if im else None
 
-    def pixel_within(self, win, px, py, want, secs=3.0):
+    def pixel_within(self, win, px, py, want, secs=60.0):
+        # Polled until the redraw has put the colour there: a slow build on
+        # a busy machine may take seconds to redraw, and the overall bound
+        # only ends a test whose redraw never comes.
         end = time.time() + secs
         p = self.pixel(win, px, py)
         while p != want and time.time() < end:
@@ -231,6 +234,25 @@ def main():
         x.x.XResizeWindow(x.d, win, 800, 600)
         check("redrawn after resize", x.pixel_within(win, 400, 300, MAGENTA), MAGENTA)
         check("right of the plot", x.pixel_within(win, 790, 300, BLACK), BLACK)
+        # Uncovered and at once resized: the resize comes in while the
+        # redraw of the uncovering is still being sent, and must be drawn
+        # too (the middle of the smaller picture is south of the equator).
+        for round in range(3):
+            x.x.XResizeWindow(x.d, win, 550, 425)
+            check("redrawn smaller %d" % round, x.pixel_within(win, 275, 212, MAGENTA), MAGENTA)
+            x.x.XClearArea(x.d, win, 0, 0, 0, 0, 1)
+            x.x.XResizeWindow(x.d, win, 800, 600)
+            x.x.XSync(x.d, 0)
+            check("redrawn after a resize during a redraw %d" % round,
+                  x.pixel_within(win, 400, 300, MAGENTA), MAGENTA)
+        # Resized one way only: wider (the new strip on the right holds the
+        # equator), then taller (the middle moves down to the equator).
+        x.x.XResizeWindow(x.d, win, 550, 425)
+        check("redrawn smaller", x.pixel_within(win, 275, 212, MAGENTA), MAGENTA)
+        x.x.XResizeWindow(x.d, win, 800, 425)
+        check("redrawn after a wider window", x.pixel_within(win, 700, 212, MAGENTA), MAGENTA)
+        x.x.XResizeWindow(x.d, win, 800, 600)
+        check("redrawn after a taller window", x.pixel_within(win, 400, 300, MAGENTA), MAGENTA)
 
         # Ctrl-C at the prompt drops the line; twice keeps the session.
         session.type("q ti")

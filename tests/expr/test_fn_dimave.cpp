@@ -191,6 +191,11 @@ TEST_F(DimFns, ExtremesIndexesAndUndefinedPoints) {
   EXPECT_EQ(val("maxloc(u,t=1,t=5)", 1, 1), 2.0f);  // the earlier of the tied maxima
   EXPECT_EQ(val("min(u,t=1,t=5)", 1, 1), 2.0f);
   EXPECT_EQ(val("minloc(u,t=1,t=6)", 1, 1), 6.0f);
+  // 10-u runs 7, 3, 3: the earlier of the tied minima, whether the tie
+  // comes after a first step or is between the first two.
+  EXPECT_EQ(val("minloc(10-u,t=1,t=3)", 1, 1), 2.0f);
+  EXPECT_EQ(val("minloc(10-u,t=2,t=3)", 1, 1), 2.0f);
+  EXPECT_EQ(val("maxloc(u,t=2,t=3)", 1, 1), 2.0f);
   EXPECT_EQ(val("minloc(u,t=2,t=1)", 1, 1), 2.0f);  // a single step gives its index
   EXPECT_EQ(val("maxloc(u,t=1,t=6)", 4, 3), 10.0f / 10 * 6);
   EXPECT_EQ(val("minloc(u,t=1,t=6)", 4, 3), 1.0f);

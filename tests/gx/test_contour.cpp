@@ -18,6 +18,21 @@ drawing contour(const page& pg, std::vector<float>& g, int is, int js, float v,
   return readback(pg);
 }
 
+// The lines of a drawing point for point those of another, every point
+// within columns xlo to xhi.
+void expect_same_lines(const drawing& got, const drawing& want, float xlo, float xhi) {
+  ASSERT_EQ(got.lines.size(), want.lines.size());
+  for (size_t k = 0; k < got.lines.size(); k++) {
+    ASSERT_EQ(got.lines[k].p.size(), want.lines[k].p.size()) << k;
+    for (size_t m = 0; m < got.lines[k].p.size(); m++) {
+      EXPECT_EQ(got.lines[k].p[m].x, want.lines[k].p[m].x) << k;
+      EXPECT_EQ(got.lines[k].p[m].y, want.lines[k].p[m].y) << k;
+      EXPECT_GE(got.lines[k].p[m].x, xlo - 0.01f) << k;
+      EXPECT_LE(got.lines[k].p[m].x, xhi + 0.01f) << k;
+    }
+  }
+}
+
 }  // namespace
 
 TEST(ContourLines, LinesOfZEqualsXAreVerticalAtEachLevel) {
@@ -324,6 +339,54 @@ TEST(ContourLines, AnInterruptStopsTheWalkOfAHugeLevel) {
   EXPECT_EQ(d.lines.size(), 255u);
   pg = setpage(0, 257, 0, 301);
   EXPECT_EQ(contour(pg, g, 256, 300, 0.5f).lines.size(), 299u);
+}
+
+// The edges an interrupted walk marked and never reached do not carry over:
+// a window of the same striped field afterwards draws the lines a clean
+// start draws, each from the window's first column to its last and no
+// further.
+TEST(ContourLines, AnInterruptedWalkLeavesNoMarkForTheNextCall) {
+  auto g = field(256, 300, [](float, float y) { return (float)((int)y % 2); });
+  auto window = [&]() {
+    page pg = setpage(0, 257, 0, 301);
+    gxclev(g.data(), 256, 300, 10, 20, 260, 290, 0.5f, kUndef, "", 0, 0);
+    return readback(pg);
+  };
+  gxcrel();
+  drawing fresh = window();
+  page pg = setpage(0, 257, 0, 301);
+  gcmn.sigflg = 1;
+  drawing cut = contour(pg, g, 256, 300, 0.5f);
+  gcmn.sigflg = 0;
+  ASSERT_EQ(cut.lines.size(), 255u);  // rows 256 to 299 not walked
+  drawing after = window();
+  ASSERT_EQ(fresh.lines.size(), 30u);
+  expect_same_lines(after, fresh, 10, 20);
+  // each line runs the window's width, from one side to the other
+  for (const stroke& l : after.lines) EXPECT_NEAR(std::fabs(l.p.back().x - l.p.front().x), 10.0f, 0.02f);
+  gxcrel();
+}
+
+// The rows a call tests are its window's only: after a wider grid crossed
+// in every column, a window of a bowl (columns 4 to 10) draws its ring and
+// nothing at column 11 or beyond.
+TEST(ContourLines, AWindowAfterAWiderGridDrawsNoLinePastIt) {
+  auto stripes = field(40, 30, [](float x, float) { return (float)((int)x % 2); });
+  auto bowl = field(17, 13, [](float x, float y) { return (x - 7) * (x - 7) + (y - 7) * (y - 7); });
+  auto window = [&]() {
+    page pg = setpage(0, 18, 0, 14);
+    gxclev(bowl.data(), 17, 13, 4, 10, 3, 11, 5.5f, kUndef, "", 0, 0);
+    return readback(pg);
+  };
+  gxcrel();
+  drawing fresh = window();
+  page wide = setpage(0, 41, 0, 31);
+  gxclev(stripes.data(), 40, 30, 1, 40, 1, 30, 0.5f, kUndef, "", 0, 0);
+  ASSERT_EQ(readback(wide).lines.size(), 39u);
+  drawing after = window();
+  ASSERT_FALSE(fresh.lines.empty());
+  expect_same_lines(after, fresh, 4, 10);
+  gxcrel();
 }
 
 // A level leaves no edge marked for the next call, whatever the grid and

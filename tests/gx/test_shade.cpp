@@ -166,3 +166,36 @@ TEST(Shading, ManyEnclosedLowsInOneRowAreAllRefilled) {
   EXPECT_EQ(lows, 600);
   EXPECT_EQ(paintedat(d, 4.5f, 3.0f), 3);
 }
+
+TEST(Shading, CellsExactlyOnTheFirstLevelAreOutsideItAfterHigherCells) {
+  // 5 5 5 0 0 0 in both rows: the cells of zeros on the right lie on the
+  // first level, not above it, even right after cells that are.
+  std::vector<float> g = {5, 5, 5, 0, 0, 0, 5, 5, 5, 0, 0, 0};
+  std::vector<float> lv = {0, 10};
+  std::vector<int> cl = {3, 4};
+  page pg = setpage(0, 7, 0, 3);
+  gxshad(g.data(), 6, 2, lv.data(), cl.data(), 2, kUndef);
+  drawing d = readback(pg);
+  for (float x : {1.5f, 2.5f}) EXPECT_EQ(paintedat(d, x, 1.5f), 3) << x;
+  for (float x : {4.2f, 4.5f, 4.8f, 5.2f, 5.5f, 5.8f}) EXPECT_EQ(paintedat(d, x, 1.5f), -99) << x;
+}
+
+TEST(Shading, DescendingLevelsPaintACellAsItWouldAlone) {
+  // Levels given high to low: the cells of 260 after cells reaching 300
+  // are painted as a grid of 260s alone is (the band of the cell before
+  // is no guide when the levels do not rise).
+  std::vector<float> g = {300, 300, 260, 260, 300, 300, 260, 260};
+  std::vector<float> lv = {290, 270, 250};
+  std::vector<int> cl = {2, 3, 4};
+  page pg = setpage(0, 5, 0, 3);
+  gxshad(g.data(), 4, 2, lv.data(), cl.data(), 3, kUndef);
+  drawing whole = readback(pg);
+  std::vector<float> flat(4, 260.0f);
+  page p1 = setpage(0, 3, 0, 3);
+  gxshad(flat.data(), 2, 2, lv.data(), cl.data(), 3, kUndef);
+  drawing alone = readback(p1);
+  for (float d : {0.2f, 0.5f, 0.8f}) {
+    EXPECT_EQ(paintedat(whole, 3 + d, 1.5f), paintedat(alone, 1 + d, 1.5f)) << d;
+    EXPECT_EQ(paintedat(whole, 3 + d, 1.5f), -99) << d;
+  }
+}

@@ -231,4 +231,45 @@ TEST(MapGrid, IntervalsGivingMoreThanFourHundredLinesAreRefusedWhole) {
   EXPECT_EQ(o, "");
   EXPECT_EQ(draws() - before, 361u + 7 * 100);
   pcm->xlint = 0;
+  pcm->ylint = 0.125f;  // 561 parallels, 20 to 90
+  before = draws();
+  o = frame_capture([&] { ommpax(pcm); });
+  EXPECT_EQ(o, "Map grid not drawn: intervals of 30 and 0.125 degrees give more than 400 lines\n");
+  EXPECT_EQ(draws(), before);
+  pcm->ylint = 0.25f;  // 280 parallels of 101 points and 13 meridians
+  before = draws();
+  o = frame_capture([&] { ommpax(pcm); });
+  EXPECT_EQ(o, "");
+  EXPECT_EQ(draws() - before, 13u + 280 * 100);
+  pcm->ylint = 0;
+}
+
+TEST(MapGrid, RobinsonMeridiansReachTheTopOfDecimalLatitudeRanges) {
+  // The steps of 2 degrees are counted from the float span: -33.3 to 77.7
+  // spans 112 there (56 steps, the last past the top edge, which closes the
+  // frame's corners), though 111.9999962 in double.
+  struct {
+    float ltmn, ltmx;
+    size_t points, parallels;
+  } views[] = {{-33.3f, 77.7f, 57, 4}, {-88.6f, -27.6f, 32, 3}, {-88.6f, 20.4f, 56, 4}};
+  for (const auto& v : views) {
+    cmnstate* pcm = frame_state();
+    pcm->mproj = 5;
+    pcm->gridstyle = 1;
+    pcm->wlo[0] = -180;
+    pcm->whi[0] = 180;
+    pcm->wlo[1] = v.ltmn;
+    pcm->whi[1] = v.ltmx;
+    ASSERT_EQ(ommscl(pcm), 0);
+    size_t skip = polylines().size();
+    ommpax(pcm);
+    auto lines = polylines();
+    // 9 meridians -180 to 180 by 45, then the parallels every 30 degrees
+    // from the bottom up to 10 past the top (one wholly past it is clipped
+    // away)
+    ASSERT_GE(lines.size(), skip + 9) << v.ltmn;
+    for (size_t k = 0; k < 9; k++)
+      EXPECT_EQ(lines[skip + k].size(), v.points) << v.ltmn << " " << v.ltmx << " meridian " << k;
+    EXPECT_EQ(lines.size(), skip + 9 + v.parallels) << v.ltmn;
+  }
 }

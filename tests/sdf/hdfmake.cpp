@@ -36,7 +36,8 @@ bool make_hdf4_file(const char* path) {
 
 // A lat-lon file with unsigned data: "ndvi" 8-bit calibrated the way the
 // library's SDsetcal writes it (scale 0.008, offset 128) with fill 255,
-// "count" 16-bit unsigned with fill 65535, and "sbyte" 8-bit signed.
+// "count" 16-bit unsigned with fill 65535, "lcount" the same stored
+// little-endian, and "sbyte" 8-bit signed.
 bool make_hdf4_unsigned(const char* path) {
   int32 sd = SDstart(path, DFACC_CREATE);
   if (sd == FAIL) return false;
@@ -71,6 +72,7 @@ bool make_hdf4_unsigned(const char* path) {
   int8 sbyte[6] = {-63, 127, -128, 0, 1, -1};
   int8 sfill = -127;
   ok = make("ndvi", DFNT_UINT8, ndvi, &ufill) && make("count", DFNT_UINT16, count, &cfill) &&
+       make("lcount", DFNT_LITEND | DFNT_UINT16, count, &cfill) &&
        make("sbyte", DFNT_INT8, sbyte, &sfill);
   return SDend(sd) != FAIL && ok;
 }

@@ -3,6 +3,7 @@
 // and longitudes taken round the globe.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "sdftest.h"
@@ -49,6 +50,22 @@ data:
   small = 1,2.000004,2.0001,4, 5,6,7,8, 9,10,11,12,  1,1,1,1, 1,1,1,1, 1,1,1,1 ;
 }
 )";
+
+// A file holding v(lat, lon) with the given coordinates and values (CDL
+// lists), opened into st; null after a failure, with the messages in *out.
+datafile* open_lonlat(state& st, const std::string& name, const std::string& lons,
+                      const std::string& lats, const std::string& vals, std::string* out) {
+  auto count = [](const std::string& l) { return std::to_string(std::count(l.begin(), l.end(), ',') + 1); };
+  std::string f = make_nc(name, "netcdf " + name + " {\ndimensions: lon = " + count(lons) +
+                                    " ; lat = " + count(lats) +
+                                    " ;\nvariables:\n"
+                                    "  float lon(lon) ; lon:units = \"degrees_east\" ;\n"
+                                    "  float lat(lat) ; lat:units = \"degrees_north\" ;\n"
+                                    "  float v(lat, lon) ;\ndata:\n  lon = " + lons +
+                                    " ; lat = " + lats + " ; v = " + vals + " ;\n}\n");
+  if (f.empty() || open_quiet(st, f, out) != 0) return nullptr;
+  return st.last();
+}
 
 struct globe : ::testing::Test {
   state st;
@@ -234,27 +251,63 @@ TEST_F(globe, TimeSeriesAndLevelProfiles) {
   EXPECT_EQ(zt.at(1, 1), 114);
 }
 
+TEST(sdfopen, EastwardStepsBeyond180KeepTheirOrder) {
+  if (!have_ncgen()) GTEST_SKIP();
+  // 0 and 270 are one eastward step of 270: LON 0 to 270 as stored, not a
+  // westward axis from 270.
+  state st;
+  std::string out;
+  datafile* pfi = open_lonlat(st, "east270", "0, 270", "0", "10, 20", &out);
+  ASSERT_NE(pfi, nullptr) << out;
+  EXPECT_EQ(pfi->xrflg, 0);
+  EXPECT_EQ(pfi->linear[0], 1);
+  EXPECT_FLOAT_EQ(pfi->grvals[0][0], 270.0f);
+  EXPECT_FLOAT_EQ(pfi->grvals[0][0] + pfi->grvals[0][1], 0.0f);
+  int lo[4] = {1, 1, 1, 1}, hi[4] = {2, 1, 1, 1};
+  request r(pfi, "v", 0, -1, lo, hi);
+  ASSERT_EQ(r.read(), 0);
+  EXPECT_EQ(r.at(0), 10);
+  EXPECT_EQ(r.at(1), 20);
+}
+
+TEST(sdfopen, ARowOnePeriodWestReadsOnlyItsOwnPoints) {
+  if (!have_ncgen()) GTEST_SKIP();
+  // lon 0 to 315 by 45 round the globe, one latitude: -360 to -270 is the
+  // grid's points -7 to -5, the file's first three.  The slab read is the
+  // whole row of 8, so it cannot go straight into the grid of 3.
+  state st;
+  std::string out;
+  datafile* pfi = open_lonlat(st, "row8", "0, 45, 90, 135, 180, 225, 270, 315", "0",
+                              "0, 1, 2, 3, 4, 5, 6, 7", &out);
+  ASSERT_NE(pfi, nullptr) << out;
+  ASSERT_EQ(pfi->wrap, 1);
+  int lo[4] = {-7, 1, 1, 1}, hi[4] = {-5, 1, 1, 1};
+  request r(pfi, "v", 0, -1, lo, hi);
+  r.vals.assign(11, 12345.0f);  // 8 past the grid's 3, to see nothing lands there
+  r.g.grid = r.vals.data();
+  ASSERT_EQ(r.read(&out), 0) << out;
+  EXPECT_EQ(r.vals, (std::vector<float>{0, 1, 2, 12345, 12345, 12345, 12345, 12345, 12345, 12345,
+                                        12345}));
+  // The reader itself refuses a slab larger than the room it is given.
+  var_info* v = find_var(pfi->sdf, "v");
+  ASSERT_NE(v, nullptr);
+  std::vector<float> room(11, 12345.0f);
+  EXPECT_EQ(read_netcdf_data(pfi->sdf->ncid, v->varid, {0, 0}, {1, 8}, room.data(), 3 * sizeof(float)), 0);
+  EXPECT_EQ(room, std::vector<float>(11, 12345.0f));
+  EXPECT_EQ(read_netcdf_data(pfi->sdf->ncid, v->varid, {0, 0}, {1, 8}, room.data(), 8 * sizeof(float)), 1);
+  EXPECT_EQ(room[7], 7.0f);
+  EXPECT_EQ(room[8], 12345.0f);
+}
+
 TEST(sdfopen, WestwardLongitudesAreReadInReverse) {
   if (!have_ncgen()) GTEST_SKIP();
   // 270, 180, 90, 0: taken as they stand, each step would be one of 270
   // round the globe.  Read in reverse, the axis is 0 by 90 and wraps.
-  std::string f = make_nc("west", R"(netcdf west {
-dimensions: lon = 4 ; lat = 2 ;
-variables:
-  float lon(lon) ; lon:units = "degrees_east" ;
-  float lat(lat) ; lat:units = "degrees_north" ;
-  float v(lat, lon) ;
-data:
-  lon = 270, 180, 90, 0 ;
-  lat = -10, 10 ;
-  v = 270, 180, 90, 0, 1270, 1180, 1090, 1000 ;
-}
-)");
-  ASSERT_FALSE(f.empty());
   state st;
   std::string out;
-  ASSERT_EQ(open_quiet(st, f, &out), 0) << out;
-  datafile* pfi = st.last();
+  datafile* pfi = open_lonlat(st, "west", "270, 180, 90, 0", "-10, 10",
+                              "270, 180, 90, 0, 1270, 1180, 1090, 1000", &out);
+  ASSERT_NE(pfi, nullptr) << out;
   EXPECT_EQ(pfi->xrflg, 1);
   EXPECT_EQ(pfi->wrap, 1);
   EXPECT_EQ(pfi->linear[0], 1);
@@ -278,18 +331,8 @@ data:
   EXPECT_EQ(c.at(0), 180);
   EXPECT_EQ(c.at(1), 1180);
   // Irregular westward longitudes make a rising level list.
-  std::string g = make_nc("westlev", R"(netcdf westlev {
-dimensions: lon = 3 ; lat = 2 ;
-variables:
-  float lon(lon) ; lon:units = "degrees_east" ;
-  float lat(lat) ; lat:units = "degrees_north" ;
-  float v(lat, lon) ;
-data:
-  lon = 30, 20, 5 ; lat = -10, 10 ; v = 30, 20, 5, 31, 21, 6 ;
-}
-)");
-  ASSERT_EQ(open_quiet(st, g, &out), 0) << out;
-  pfi = st.last();
+  pfi = open_lonlat(st, "westlev", "30, 20, 5", "-10, 10", "30, 20, 5, 31, 21, 6", &out);
+  ASSERT_NE(pfi, nullptr) << out;
   EXPECT_EQ(pfi->linear[0], 0);
   EXPECT_EQ(pfi->wrap, 0);
   EXPECT_FLOAT_EQ(pfi->grvals[0][1], 5.0f);
@@ -342,6 +385,9 @@ TEST(sdfaxes, WestwardLongitudesAreTheShortWayDown) {
   EXPECT_TRUE(falling_longitudes({0, 357.5, 355}));
   EXPECT_FALSE(falling_longitudes({350, 355, 0, 5}));  // eastward across it
   EXPECT_FALSE(falling_longitudes({355, 0}));
+  EXPECT_FALSE(falling_longitudes({0, 270}));          // eastward by more than 180
+  EXPECT_FALSE(falling_longitudes({0, 355}));
+  EXPECT_FALSE(falling_longitudes({-170, 20}));
   EXPECT_FALSE(falling_longitudes({10, 5, 5}));        // a repeated value: neither
   EXPECT_FALSE(falling_longitudes({10, 5, 20}));
   EXPECT_FALSE(falling_longitudes({10, std::nan(""), 0}));

@@ -152,3 +152,79 @@ TEST_F(series, VariablesWithoutTimeReadAfterAFailedSwitch) {
 }
 
 }  // namespace
+
+namespace {
+
+// A daily member holding one time, hours after midnight of its day;
+// value = day of the month.
+std::string day_file(const std::string& dir, int day, int hour = 0) {
+  char cdl[1024], name[64];
+  std::snprintf(cdl, sizeof cdl, R"(netcdf d {
+dimensions: lon = 2 ; lat = 1 ; time = UNLIMITED ;
+variables:
+  float lon(lon) ; lon:units = "degrees_east" ;
+  float lat(lat) ; lat:units = "degrees_north" ;
+  double time(time) ; time:units = "hours since 2001-01-01" ;
+  float v(time, lat, lon) ;
+data: lon = 0, 10 ; lat = 0 ; time = %d ; v = %d, %d ;
+}
+)", (day - 1) * 24 + hour, day, day);
+  std::snprintf(name, sizeof name, "/d_200101%02d", day);
+  std::string base = dir + name;
+  write_text(base + ".cdl", cdl);
+  std::string cmd = "ncgen -o '" + base + ".nc' '" + base + ".cdl'";
+  return std::system(cmd.c_str()) == 0 ? base + ".nc" : std::string();
+}
+
+}  // namespace
+
+// Members holding one time each: the first cannot give the step, so the
+// next member's first time does; without one the open is refused rather
+// than made an axis of minutes whose later times all map to the first file.
+TEST(dailyseries, StepOfOneTimeMembersComesFromTheNextMember) {
+  if (!have_ncgen()) GTEST_SKIP();
+  const std::string dir = tmpdir() + "/daily";
+  std::system(("rm -rf '" + dir + "' && mkdir -p '" + dir + "/solo'").c_str());
+  for (int d = 1; d <= 3; d++) ASSERT_FALSE(day_file(dir, d, 12).empty());
+  state st;
+  std::string out;
+  // The template is taken in the first file's folder.
+  ASSERT_EQ(open_quiet(st, dir + "/d_20010101.nc d_%y4%m2%d2.nc 3", &out), 0) << out;
+  datafile* pfi = st.last();
+  EXPECT_EQ(pfi->dnum[3], 3);
+  EXPECT_FLOAT_EQ(pfi->grvals[3][3], 12.0f);  // 12Z 1 January
+  EXPECT_FLOAT_EQ(pfi->grvals[3][5], 0.0f);
+  EXPECT_FLOAT_EQ(pfi->grvals[3][6], 1440.0f);
+  ASSERT_EQ(pfi->fnums, (std::vector<int>{1, 2, 3}));
+  int lo[4] = {1, 1, 1, 1}, hi[4] = {1, 1, 1, 3};
+  request r(pfi, "v", 3, -1, lo, hi);
+  ASSERT_EQ(r.read(), 0);
+  EXPECT_EQ(r.vals, (std::vector<float>{1, 2, 3}));
+
+  // Every other day: the step is two days, and the next member is found
+  // past the missing day.
+  const std::string odd = dir + "/odd";
+  std::system(("mkdir -p '" + odd + "'").c_str());
+  ASSERT_FALSE(day_file(odd, 1).empty());
+  ASSERT_FALSE(day_file(odd, 3).empty());
+  ASSERT_EQ(open_quiet(st, odd + "/d_20010101.nc d_%y4%m2%d2.nc 2", &out), 0) << out;
+  pfi = st.last();
+  EXPECT_FLOAT_EQ(pfi->grvals[3][6], 2880.0f);
+  int lo2[4] = {2, 1, 1, 1}, hi2[4] = {2, 1, 1, 2};
+  request r2(pfi, "v", 3, -1, lo2, hi2);
+  ASSERT_EQ(r2.read(), 0);
+  EXPECT_EQ(r2.vals, (std::vector<float>{1, 3}));
+
+  // A lone member, or a template naming no time: refused.
+  ASSERT_FALSE(day_file(dir + "/solo", 1).empty());
+  const std::string refused =
+      "SDFOPEN error:  The first file holds one time, so the series' time step cannot be read "
+      "from it,\n  and no later member file gives it.  Give the step with tdef in an extended "
+      "descriptor (xdfopen).\n";
+  for (const char* t : {" d_%y4%m2%d2.nc 3", " d_20010101.nc 3"}) {
+    EXPECT_EQ(open_quiet(st, dir + "/solo/d_20010101.nc" + t, &out), 1) << t;
+    EXPECT_NE(out.find(refused), std::string::npos) << out;
+  }
+  // One time asked for: nothing to step.
+  EXPECT_EQ(open_quiet(st, dir + "/solo/d_20010101.nc d_%y4%m2%d2.nc 1", &out), 0) << out;
+}
