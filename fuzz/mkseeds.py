@@ -225,6 +225,24 @@ def stationseeds():
         data += report("", 0, 0, 0, [], [], nlev=0)
     mp = b"Ombra_stnmapV002" + b"".join(sm(v) for v in [2, 6] + offs + cnts)
     out(t, "v2", join(data, mp))
+    # reports with no number for their place or time beside good ones
+    nan, inf = float("nan"), float("inf")
+    bad = [[("nanlat", nan, 10, 0, [1000, 15], [(850, 5)]),
+            ("nanlon", 40, nan, 0, [990, 12], [(850, 4)]),
+            ("kabc", 40, 350, 0, [1001, 16], [(850, 6)])],
+           [("nantim", 40, 350, nan, [1000, 15], [(500, -20)]),
+            ("inflon", 40, inf, 0, [], [(500, -25)]),
+            ("kabc", 40, 350, 0, [1002, 17], [(850, 7)])]]
+    bdata = b""
+    boffs, bcnts = [], []
+    for tm in bad:
+        boffs.append(len(bdata))
+        bcnts.append(len(tm))
+        for r in tm:
+            bdata += report(*r)
+        bdata += report("", 0, 0, 0, [], [], nlev=0)
+    bmp = b"Ombra_stnmapV002" + b"".join(sm(v) for v in [2, 6] + boffs + bcnts)
+    out(t, "unplaced", join(bdata, bmp))
     v1 = b"".join(struct.pack("<i", v) for v in [2, 6] + offs + cnts)
     out(t, "v1host", join(data, v1))
     seq = b""
