@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -179,6 +180,27 @@ TEST_F(Pdef, FileMethodSumsWeightedNativePoints) {
   EXPECT_EQ(r.at(3), kU);            // beyond the native grid
   EXPECT_EQ(r.at(4), kU);            // an undefined contribution
   EXPECT_EQ(ds.pfi->ppwrot, 0);
+}
+
+TEST_F(Pdef, FileMethodWeightsGivingNoNumberAreUndefined) {
+  tmp.write("d.bin", words(linfield(), omhostle() == 0));
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const float inf = std::numeric_limits<float>::infinity();
+  std::vector<int> q0 = {1, 1, 1}, q1 = {2, 2, 2};
+  std::vector<float> a0 = {nan, inf, 1}, a1 = {1, 1, 3};
+  std::vector<float> ang(3, 0.0f);
+  tmp.write("w.bin", words(q0, false) + words(a0, false) + words(q1, false) + words(a1, false) +
+                         words(ang, false));
+  dataset ds;
+  open(std::string("dset ^d.bin\nundef -9.99e8\npdef 11 11 file 2 stream binary ^w.bin\n") +
+           "xdef 3 linear 0 1\nydef 1 linear 0 1\n" + kTail,
+       ds);
+  request r;
+  read(ds, 0, -1, {1, 1, 1, 1}, {3, 1, 1, 1}, r);
+  ASSERT_EQ(r.rc, 0) << r.out;
+  EXPECT_EQ(r.at(0), kU);
+  EXPECT_EQ(r.at(1), kU);
+  EXPECT_FLOAT_EQ(r.at(2), (101.0f + 3 * 102.0f) / 4);
 }
 
 TEST_F(Pdef, BadRecordsAndMissingWeightFilesFailTheOpen) {
