@@ -125,15 +125,16 @@ TEST_F(Define, ReplacedNamesGoLastAndRemovedOnesAreGoneWhereverTheyStood) {
   EXPECT_EQ(run("a = a + 10").out,
             "Define memory allocation size = 4 bytes\n"
             "Name already DEFINEd:  a.   Will be deleted and replaced.\n");
-  EXPECT_EQ(run("undefine c").out, "c UNDEFINEd and storage released\n");
-  EXPECT_EQ(run("undefine e").out, "e UNDEFINEd and storage released\n");
+  auto undefine = [](const std::string& n) {
+    EXPECT_EQ(run("undefine " + n).out, n + " UNDEFINEd and storage released\n");
+  };
+  undefine("c");
+  undefine("e");
   EXPECT_EQ(run("q define").out, "b 2\na 11\n");
   run("define f = a + b");
   EXPECT_EQ(run("q define").out, "b 2\na 11\nf 13\n");
   EXPECT_EQ(run("d f").out, "Result value = 13 \n");
-  EXPECT_EQ(run("undefine a").out, "a UNDEFINEd and storage released\n");
-  EXPECT_EQ(run("undefine f").out, "f UNDEFINEd and storage released\n");
-  EXPECT_EQ(run("undefine b").out, "b UNDEFINEd and storage released\n");
+  for (const char* n : {"a", "f", "b"}) undefine(n);
   EXPECT_EQ(run("q define").out, "No Defined Variables\n");
   run("define c = 5");
   EXPECT_EQ(run("q define").out, "c 5\n");
