@@ -208,13 +208,9 @@ def report(sid, lat, lon, toff, sfc, levels, nlev=None):
     return h + floats(vals)
 
 
-def stationseeds():
-    t = "station"
-    times = [[("kabc", 40, 350, 0, [1000, 15], [(850, 5), (500, -20)]),
-              ("xyz1", 45, 10, 0.25, [990, 12], []),
-              ("far", -60, 100, 0, [1010, 1], [(500, -30)])],
-             [("kabc", 40, 350, 0, [1001, 16], [(850, 6)]),
-              ("nosfc", 42, 5, 0, [], [(500, -25)])]]
+def stationfile(times):
+    """The reports of each time, each time ended by an empty report; with
+    the offset and report count of each time."""
     data = b""
     offs, cnts = [], []
     for tm in times:
@@ -223,8 +219,30 @@ def stationseeds():
         for r in tm:
             data += report(*r)
         data += report("", 0, 0, 0, [], [], nlev=0)
+    return data, offs, cnts
+
+
+def stationseeds():
+    t = "station"
+    times = [[("kabc", 40, 350, 0, [1000, 15], [(850, 5), (500, -20)]),
+              ("xyz1", 45, 10, 0.25, [990, 12], []),
+              ("far", -60, 100, 0, [1010, 1], [(500, -30)])],
+             [("kabc", 40, 350, 0, [1001, 16], [(850, 6)]),
+              ("nosfc", 42, 5, 0, [], [(500, -25)])]]
+    data, offs, cnts = stationfile(times)
     mp = b"Ombra_stnmapV002" + b"".join(sm(v) for v in [2, 6] + offs + cnts)
     out(t, "v2", join(data, mp))
+    # reports with no number for their place or time beside good ones
+    nan, inf = float("nan"), float("inf")
+    bad = [[("nanlat", nan, 10, 0, [1000, 15], [(850, 5)]),
+            ("nanlon", 40, nan, 0, [990, 12], [(850, 4)]),
+            ("kabc", 40, 350, 0, [1001, 16], [(850, 6)])],
+           [("nantim", 40, 350, nan, [1000, 15], [(500, -20)]),
+            ("inflon", 40, inf, 0, [], [(500, -25)]),
+            ("kabc", 40, 350, 0, [1002, 17], [(850, 7)])]]
+    bdata, boffs, bcnts = stationfile(bad)
+    bmp = b"Ombra_stnmapV002" + b"".join(sm(v) for v in [2, 6] + boffs + bcnts)
+    out(t, "unplaced", join(bdata, bmp))
     v1 = b"".join(struct.pack("<i", v) for v in [2, 6] + offs + cnts)
     out(t, "v1host", join(data, v1))
     seq = b""

@@ -6,12 +6,16 @@
 // ps and ts and a level variable t).  The descriptor is parsed (which reads
 // the map) and every variable (at most 6) is requested at the first times
 // (at most 3) three ways: the whole globe, a radius round a point and one
-// station id.  Descriptors naming anything outside the scratch directory
-// are skipped.
+// station id.  The whole-globe lists of all variables are then written
+// together as a station-report file (gxout writegds), whose records match
+// reports by place and time, and each list alone.  Descriptors naming anything outside the
+// scratch directory are skipped.  The dictionary has the bytes of NaN and
+// the infinities, so report positions and times reach them.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "base/cmnstate.h"
 #include "data/datafile.h"
@@ -19,6 +23,7 @@
 #include "data/stnlist.h"
 #include "expr/omexpr.h"
 #include "fuzzutil.h"
+#include "plot/dataout.h"
 
 namespace {
 
@@ -27,9 +32,10 @@ const char kDefault[] =
     "options little_endian\ntdef 2 linear 00z01jan2000 12hr\nvars 3\n"
     "ps 0 99 pressure\nts 0 99 temperature\nt 1 99 temperature aloft\nendvars\n";
 
-void request(datafile* pfi, filevar* v, int t1, int t2, int how) {
+// The list read, or null when the read failed.
+stnlist* request(datafile* pfi, filevar* v, int t1, int t2, int how) {
   stnlist* s = static_cast<stnlist*>(std::calloc(1, sizeof(stnlist)));
-  if (!s) return;
+  if (!s) return nullptr;
   s->pfi = pfi;
   s->undef = pfi->undef;
   s->idim = how == 2 ? 3 : 0;
@@ -54,8 +60,27 @@ void request(datafile* pfi, filevar* v, int t1, int t2, int how) {
   s->tail = &s->rpt;
   s->rptcnt = STNBLKSZ;
   s->blkcnt = -1;
-  if (omgstn(s) == 0) omsmnmx(s);
-  omsfre(s);
+  if (omgstn(s) != 0) {
+    omsfre(s);
+    return nullptr;
+  }
+  omsmnmx(s);
+  return s;
+}
+
+// The lists written as one station-report file in the scratch directory.
+void writegds(const std::vector<stnlist*>& lists) {
+  if (lists.empty()) return;
+  gcmn.gds = &wgds;
+  wgds.fname = "o.gds";
+  wgds.opts = "sxyztdi";
+  gcmn.rescount = static_cast<int>(lists.size());
+  for (size_t k = 0; k < lists.size(); k++) {
+    gcmn.restype[k] = 0;
+    gcmn.resptr[k] = lists[k];
+  }
+  omoutgds(&gcmn);
+  gcmn.rescount = 0;
 }
 
 }  // namespace
@@ -83,8 +108,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if ((pfi->tmplat || pfi->infile) && pfi->dnum[3] >= 1) {
       int nt = pfi->dnum[3] < 3 ? pfi->dnum[3] : 3;
       int nv = static_cast<int>(pfi->pvar1.size()) < 6 ? static_cast<int>(pfi->pvar1.size()) : 6;
-      for (int v = 0; v < nv; v++)
-        for (int how = 0; how < 3; how++) request(pfi, &pfi->pvar1[v], 1, nt, how);
+      std::vector<stnlist*> globe;
+      for (int v = 0; v < nv; v++) {
+        for (int how = 0; how < 3; how++) {
+          stnlist* s = request(pfi, &pfi->pvar1[v], 1, nt, how);
+          if (s && how == 0) globe.push_back(s);
+          else if (s) omsfre(s);
+        }
+      }
+      writegds(globe);
+      // Alone, a level variable leads its records, which are then taken
+      // up only by matching places.
+      for (stnlist* s : globe) writegds({s});
+      for (stnlist* s : globe) omsfre(s);
     }
   }
   if (pfi->infile) std::fclose(pfi->infile);

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "base/deflist.h"
 #include "base/omtypes.h"
 
 struct datafile;
@@ -97,7 +98,7 @@ struct cmnstate {
   int filecount;
   int dfilenum;
   int fileserial;
-  defvar* defhead;
+  deflist defs;
   float wlo[3];
   float whi[3];
   datetime tbeg;

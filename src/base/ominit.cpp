@@ -178,7 +178,7 @@ void omstart(cmnstate* pcm) {
   pcm->filecount = 0;
   pcm->dfilenum = 0;
   pcm->fileserial = 10;
-  pcm->defhead = nullptr;
+  pcm->defs = deflist();
   pcm->grey = 0;
   pcm->whitebg = 0;
   pcm->fwfile = nullptr;

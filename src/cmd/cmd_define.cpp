@@ -325,27 +325,14 @@ int defbody(const std::string& name, const std::string& expr, cmnstate* pcm) {
   }
   omprntf(2, "Define memory allocation size = %li bytes\n", static_cast<long>(4 * total));
 
-  defvar** link = &pcm->defhead;
-  while (*link) {
-    defvar* d = *link;
-    if (cmpwrd(d->abbrv, name.c_str())) {
-      omprnt(2, "Name already DEFINEd:  " + name + ".   Will be deleted and replaced.\n");
-      *link = d->pforw;
-      frdef(d);
-    } else {
-      link = &d->pforw;
-    }
+  if (defvar* d = deffind(pcm->defs, name.c_str())) {
+    omprnt(2, "Name already DEFINEd:  " + name + ".   Will be deleted and replaced.\n");
+    defunlink(pcm->defs, d);
+    frdef(d);
   }
   getwrd(node->abbrv, name.c_str(), 19);
-  node->pforw = nullptr;
-  *link = node;
+  defappend(pcm->defs, node);
   return 0;
-}
-
-defvar* finddef(cmnstate* pcm, const char* name) {
-  for (defvar* d = pcm->defhead; d; d = d->pforw)
-    if (cmpwrd(d->abbrv, name)) return d;
-  return nullptr;
 }
 
 }  // namespace
@@ -388,14 +375,11 @@ int omudef(const char* com, cmnstate* pcm) {
   }
   char name[NAMEMAX + 1];
   getstr(name, p, NAMEMAX);
-  for (defvar** link = &pcm->defhead; *link; link = &(*link)->pforw) {
-    defvar* d = *link;
-    if (cmpwrd(d->abbrv, name)) {
-      *link = d->pforw;
-      frdef(d);
-      omprntf(2, "%s UNDEFINEd and storage released\n", name);
-      return 0;
-    }
+  if (defvar* d = deffind(pcm->defs, name)) {
+    defunlink(pcm->defs, d);
+    frdef(d);
+    omprntf(2, "%s UNDEFINEd and storage released\n", name);
+    return 0;
   }
   omprnt(1, "UNDEFINE Warning:  name not found\n");
   return 0;
@@ -409,7 +393,7 @@ int ommodf(const char* com, cmnstate* pcm) {
   }
   char name[NAMEMAX + 1];
   getwrd(name, p, NAMEMAX);
-  defvar* d = finddef(pcm, name);
+  defvar* d = deffind(pcm->defs, name);
   if (!d) {
     omprntf(0, "MODIFY Error: Defined grid %s not found\n", name);
     return 1;
@@ -451,13 +435,13 @@ int ommodf(const char* com, cmnstate* pcm) {
 }
 
 void omdfal(cmnstate* pcm) {
-  defvar* d = pcm->defhead;
+  defvar* d = pcm->defs.head;
   while (d) {
     defvar* next = d->pforw;
     frdef(d);
     d = next;
   }
-  pcm->defhead = nullptr;
+  pcm->defs = deflist();
 }
 
 int omqdef(const char* text, cmnstate* pcm, int setflag) {
@@ -486,7 +470,7 @@ int omqdef(const char* text, cmnstate* pcm, int setflag) {
     // A value beyond single precision would put infinity into the grid.
     if (!q || !valprs(q, &val) || !std::isfinite(val)) return syntax();
   }
-  defvar* d = finddef(pcm, name);
+  defvar* d = deffind(pcm->defs, name);
   if (!d) {
     omprnt(1, "Warning:  defined name not found\n");
     return 0;

@@ -239,11 +239,11 @@ int qtime(cmnstate* pcm) {
 }
 
 int qdefine(cmnstate* pcm) {
-  if (!pcm->defhead) {
+  if (!pcm->defs.head) {
     omprnt(1, "No Defined Variables\n");
     return 0;
   }
-  for (defvar* d = pcm->defhead; d; d = d->pforw) {
+  for (defvar* d = pcm->defs.head; d; d = d->pforw) {
     float v = d->pfi && !d->pfi->rbuf.empty() ? d->pfi->rbuf[0] : d->pfi->undef;
     omprnt(2, fmt("%s %g\n", d->abbrv, v));
   }

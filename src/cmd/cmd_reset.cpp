@@ -29,7 +29,6 @@ int omrset(cmnstate* pcm, int reinit) {
   if (reinit) {
     omdfal(pcm);
     omclal(pcm);
-    pcm->defhead = nullptr;
     pcm->grey = 0;
     pcm->whitebg = 0;
     closefwrite(pcm);

@@ -8,6 +8,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cfloat>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -259,7 +261,10 @@ int omirow(int x, int y, int z, int t, int64_t offset, int count, float* gr) {
   for (int n = 0; n < count; n++) {
     if (!bmap || pc[e + n] >= 0) {
       double packed = omgbb(buf, bit, b);
-      gr[n] = static_cast<float>((packed * bsf + ref) / dsf);
+      // A damaged index (a decimal factor of 0, a scale beyond single
+      // precision) unpacks to no number: undefined, never shown as data.
+      double v = (packed * bsf + ref) / dsf;
+      gr[n] = std::fabs(v) <= FLT_MAX ? static_cast<float>(v) : p->undef;
       bit += b;
     } else {
       gr[n] = p->undef;

@@ -240,7 +240,7 @@ int omrdyx(int64_t pos, int n, float* gr) {
     }
     if (preadn(cpfi->infile, gr + i, 4, bpos) != 4) return readerr(n, pos);
     if (cpfi->bswap) ombswp(gr + i, 1);
-    if (gr[i] > cpfi->ulow && gr[i] < cpfi->uhi) gr[i] = cpgr->undef;
+    if ((gr[i] > cpfi->ulow && gr[i] < cpfi->uhi) || !(std::fabs(gr[i]) <= FLT_MAX)) gr[i] = cpgr->undef;
   }
   return 0;
 }

@@ -125,6 +125,10 @@ long valuecount(const datafile* pfi, const stnhdr& h) {
 }
 
 bool passes(const stnlist* stn, const stnhdr& h, const float box[4]) {
+  // A report with no number for its place or time cannot be placed: it
+  // is passed over like one outside the area (a NaN would pass every
+  // test below, and would never equal itself where reports are matched).
+  if (!std::isfinite(h.lat) || !std::isfinite(h.lon) || !std::isfinite(h.toff)) return false;
   if (stn->sflag) {
     char a[9], b[9];
     getwrd8(a, h.id, true);

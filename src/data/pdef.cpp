@@ -2,6 +2,7 @@
 // and weights computed once per data set, and the interpolating reader.
 #include "data/pdef.h"
 
+#include <cfloat>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -339,7 +340,10 @@ int omprow(int x, int y, int z, int t, int t2, int count, float* gr) {
       const float wx = pfi->ppf[0][k], wy = pfi->ppf[1][k];
       float lo = v[0] + (v[1] - v[0]) * wx;
       float hi = v[2] + (v[3] - v[2]) * wx;
-      gr[c] = lo + (hi - lo) * wy;
+      // Weights read from a file may be no number or far beyond [0, 1]:
+      // what they make of the values is then no value.
+      float r = lo + (hi - lo) * wy;
+      if (std::fabs(r) <= FLT_MAX) gr[c] = r;
       continue;
     }
     const int nw = nwords(pfi);
@@ -363,7 +367,9 @@ int omprow(int x, int y, int z, int t, int t2, int count, float* gr) {
       sum += static_cast<double>(pfi->ppf[w][k]) * v;
       wsum += pfi->ppf[w][k];
     }
-    if (!bad && wsum != 0.0) gr[c] = static_cast<float>(sum / wsum);
+    if (bad || wsum == 0.0) continue;
+    const double r = sum / wsum;
+    if (std::fabs(r) <= FLT_MAX) gr[c] = static_cast<float>(r);
   }
   return 0;
 }

@@ -15,7 +15,7 @@ struct evalstat {
   datafile* filehead;        // list of open files
   datafile* dfile;           // default file
   int dfilenum;              // its number (1-based place in the list)
-  defvar* defhead;           // defined variables
+  const deflist* defs;       // defined variables (null: none)
   collnode** collections;    // the common state's 32 collection heads
   union {
     gridres* pgr;            // type 1

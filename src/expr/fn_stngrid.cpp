@@ -806,7 +806,7 @@ int ffclgr(fargs* pfa, evalstat* pst) {
   // The grid has a column per list and a row per level: a level count
   // beyond what a grid may hold is refused before the levels are made.
   if (mode == 1 && static_cast<uint64_t>(nlev) * nlists > omgcap() / sizeof(float)) {
-    omprnt(0, "Memory allocation error: collection gridding\n");
+    omprnt(0, "Memory allocation error: COLL2GR\n");
     return 1;
   }
   std::vector<float> levs;

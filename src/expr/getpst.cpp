@@ -12,7 +12,7 @@ evalstat* getpst(cmnstate* pcm) {
   pst->filehead = pcm->filehead;
   pst->dfile = pcm->dfile;
   pst->dfilenum = pcm->dfilenum;
-  pst->defhead = pcm->defhead;
+  pst->defs = &pcm->defs;
   pst->collections = pcm->collections;
   pst->result.pgr = nullptr;
   pst->type = 1;

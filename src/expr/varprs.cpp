@@ -133,9 +133,8 @@ bool readgrid(gridres* pgr, datafile* pfi, filevar* pvar, const std::string& vna
 }  // namespace
 
 datafile* getdfn(const char* name, evalstat* pst) {
-  for (defvar* p = pst->defhead; p; p = p->pforw)
-    if (cmpwrd(name, p->abbrv)) return p->pfi;
-  return nullptr;
+  defvar* d = pst->defs ? deffind(*pst->defs, name) : nullptr;
+  return d ? d->pfi : nullptr;
 }
 
 const char* varprs(const char* p, evalstat* pst) {

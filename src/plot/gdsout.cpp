@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -38,6 +39,18 @@ bool sameplace(const stnrpt* a, const stnrpt* b) {
 std::string varname(const stnlist* stn) { return stn->pvar ? stn->pvar->abbrv : std::string("?"); }
 
 bool islevel(const stnlist* stn) { return stn->pvar && stn->pvar->levels != 0; }
+
+// Whether every report of every result has a number for its latitude,
+// longitude and time.  Records are matched by place and time, and a NaN
+// never equals itself: its record would never be taken up.
+bool placed(const cmnstate* pcm) {
+  for (int k = 0; k < pcm->rescount; k++) {
+    const stnlist* stn = static_cast<const stnlist*>(pcm->resptr[k]);
+    for (const stnrpt* r = stn->rpt; r; r = r->rpt)
+      if (!std::isfinite(r->lat) || !std::isfinite(r->lon) || !std::isfinite(r->tim)) return false;
+  }
+  return true;
+}
 
 // Writer state of one call: the file, the echo of the current record and
 // whether every write so far succeeded.  Records collect in a buffer that
@@ -260,6 +273,11 @@ int omoutgds(cmnstate* pcm) {
     w.endrecord();
     return closegds(w, g->fname);
   }
+  if (!placed(pcm)) {
+    omprnt(0, "error: WRITEGDS report without a valid latitude, longitude or time\n");
+    close(fd);
+    return 1;
+  }
   int n = pcm->rescount;
   std::vector<stnrpt*> cur(n);
   int leader = -1;
@@ -270,7 +288,13 @@ int omoutgds(cmnstate* pcm) {
   }
   int records = 0;
   while (cur[0]) {
+    const stnrpt* was = cur[0];
     if (!gdsrecord(w, opts, pcm, cur, leader)) return 1;
+    // Every record takes up at least the report it was made for.
+    if (cur[0] == was) {
+      badstructure(w);
+      return 1;
+    }
     w.echo += "\n";
     w.flush();
     records++;

@@ -12,6 +12,7 @@
 
 #include "base/memcap.h"
 #include "script/gsint.h"
+#include "script/gsreduce.h"
 
 namespace {
 
@@ -102,28 +103,16 @@ class compiler {
 // Applies the operators of one closed group by precedence, emitting one
 // operator instruction each; leaves one operand token.
 void compiler::reduce(std::vector<tok>& g) {
-  for (int pass = 0; pass < 7; pass++) {
-    size_t k = 0;
-    while (k < g.size()) {
-      if (!g[k].isop || g[k].code < opmins[pass] || g[k].code > opmaxs[pass]) {
-        k++;
-        continue;
-      }
-      gsinstr in;
-      in.kind = IT_OP;
-      in.code = g[k].code;
-      if (in.code == OP_NOT || in.code == OP_NEG) {
-        in.slot = -1;
-        in.rslot = g[k + 1].slot;
-        g.erase(g.begin() + static_cast<long>(k));
-      } else {
-        in.slot = g[k - 1].slot;
-        in.rslot = g[k + 1].slot;
-        g.erase(g.begin() + static_cast<long>(k), g.begin() + static_cast<long>(k) + 2);
-      }
-      e_->prog.push_back(std::move(in));
-    }
-  }
+  auto inpass = [](int pass, int code) { return code >= opmins[pass] && code <= opmaxs[pass]; };
+  auto isunary = [](int code) { return code == OP_NOT || code == OP_NEG; };
+  gsreduce(g, 7, inpass, isunary, [this](int code, int lslot, int rslot) {
+    gsinstr in;
+    in.kind = IT_OP;
+    in.code = code;
+    in.slot = lslot;
+    in.rslot = rslot;
+    e_->prog.push_back(std::move(in));
+  });
 }
 
 bool compiler::constant() {
@@ -441,10 +430,9 @@ gsvars& listfor(gsstate& s, const std::string& name) {
 }
 
 const std::string* findvar(gsstate& s, const std::string& name) {
-  for (const auto& v : listfor(s, name)) {
-    if (v.name == name) return &v.val;
-  }
-  return nullptr;
+  const gsvars& l = listfor(s, name);
+  auto it = l.find(name);
+  return it == l.end() ? nullptr : &it->second;
 }
 
 }  // namespace
@@ -493,14 +481,7 @@ bool gsgetvar(gsstate& s, const std::string& name, std::string& out) {
 
 // Sets a variable by its resolved name.
 bool gssetvar(gsstate& s, const std::string& name, const std::string& val) {
-  gsvars& l = listfor(s, name);
-  for (auto& v : l) {
-    if (v.name == name) {
-      v.val = val;
-      return true;
-    }
-  }
-  l.push_back({name, val});
+  listfor(s, name)[name] = val;
   return true;
 }
 

@@ -79,11 +79,9 @@ struct gsfrec {
   gsstmnt* first = nullptr;
 };
 
-struct gsvar {
-  std::string name;
-  std::string val;
-};
-using gsvars = std::vector<gsvar>;
+// Variables of one scope by name.  A name is set once (a later set changes
+// its value), so lookups never depend on the order of setting.
+using gsvars = std::unordered_map<std::string, std::string>;
 
 struct gsiofile {
   std::FILE* fp = nullptr;

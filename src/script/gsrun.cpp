@@ -42,10 +42,12 @@ bool bindparms(const std::string& o, std::vector<std::string>& args, gsvars& fra
     while (i < o.size() && ischr(o[i], false)) i++;
     if (i - a > 15) return false;
     std::string name = o.substr(a, i - a);
+    // A parameter named twice keeps its first binding, as a lookup of the
+    // name always found the first.
     if (na < args.size()) {
-      frame.push_back({name, std::move(args[na])});
+      frame.emplace(name, std::move(args[na]));
     } else {
-      frame.push_back({name, name});
+      frame.emplace(name, name);
     }
     na++;
     blanks();
@@ -259,9 +261,8 @@ int gsrunf(gsstmnt* first, gsstate& s) {
     return GS_ERR;
   }
   gsvars frame;
-  frame.reserve(8);
-  frame.push_back({"rc", ""});
-  frame.push_back({"result", ""});
+  frame.emplace("rc", "");
+  frame.emplace("result", "");
   gsvars* saved = s.locals;
   s.locals = &frame;
   s.depth++;

@@ -151,7 +151,9 @@ void unpack_int(const T* raw, size_t n, const unpacker& u, float* out) {
   const double sc = u.scale, of = u.offset;
   for (size_t i = 0; i < n; i++) {
     double r = static_cast<double>(raw[i]);
-    out[i] = (r == m1 || r == m2) ? u.undef : static_cast<float>(r * sc + of);
+    // Scaled beyond single precision (or to no number) is undefined too.
+    double v = r * sc + of;
+    out[i] = (r == m1) | (r == m2) | !(std::fabs(v) <= FLT_MAX) ? u.undef : static_cast<float>(v);
   }
 }
 

@@ -2,6 +2,8 @@
 // modify, and the one-value query and change.
 #include "test_display_env.h"
 
+#include "base/omprntint.h"
+
 using namespace disptest;
 
 namespace {
@@ -113,6 +115,49 @@ TEST_F(Define, UndefineAndModify) {
   EXPECT_EQ(o.rc, 0);
   EXPECT_EQ(run("undefine a").out, "a UNDEFINEd and storage released\n");
   EXPECT_EQ(run("q define").out, "d 0\n");
+}
+
+TEST_F(Define, ReplacedNamesGoLastAndRemovedOnesAreGoneWhereverTheyStood) {
+  ASSERT_EQ(open("t.ctl").rc, 0);
+  run("set x 1");
+  run("set y 1");
+  for (const char* d : {"a = 1", "b = 2", "c = 3", "e = 4"}) run(std::string("define ") + d);
+  EXPECT_EQ(run("a = a + 10").out,
+            "Define memory allocation size = 4 bytes\n"
+            "Name already DEFINEd:  a.   Will be deleted and replaced.\n");
+  auto undefine = [](const std::string& n) {
+    EXPECT_EQ(run("undefine " + n).out, n + " UNDEFINEd and storage released\n");
+  };
+  undefine("c");
+  undefine("e");
+  EXPECT_EQ(run("q define").out, "b 2\na 11\n");
+  run("define f = a + b");
+  EXPECT_EQ(run("q define").out, "b 2\na 11\nf 13\n");
+  EXPECT_EQ(run("d f").out, "Result value = 13 \n");
+  for (const char* n : {"a", "f", "b"}) undefine(n);
+  EXPECT_EQ(run("q define").out, "No Defined Variables\n");
+  run("define c = 5");
+  EXPECT_EQ(run("q define").out, "c 5\n");
+}
+
+TEST_F(Define, ALongChainOfDefinitionsIsFoundByName) {
+  // Each define looks up the name before it and checks its own: compared
+  // one by one, 2x10^5 of them would take some 10^10 comparisons, far past
+  // the test's time limit.
+  ASSERT_EQ(open("t.ctl").rc, 0);
+  run("set x 1");
+  run("set y 1");
+  run("define a0 = 1");
+  const int n = 200000;
+  for (int k = 1; k < n; k++) {
+    // Captured in memory: a capture of standard output costs a file each.
+    std::string line = "define a" + std::to_string(k) + " = a" + std::to_string(k - 1) + " + 1";
+    int rc = 0;
+    std::string out = omcaprun([&] { return omcmd(line.c_str(), &gcmn, 0); }, &rc);
+    ASSERT_EQ(rc, 0) << k << out;
+  }
+  EXPECT_EQ(run("d a" + std::to_string(n - 1)).out, "Result value = 200000 \n");
+  EXPECT_EQ(run("d a77 + a123456").out, "Result value = 123535 \n");
 }
 
 }  // namespace

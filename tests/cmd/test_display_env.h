@@ -59,7 +59,7 @@ class DisplayEnv : public testing::Test {
     gcmn.filehead = gcmn.dfile = nullptr;
     gcmn.filecount = 0;
     gcmn.dfilenum = 0;
-    gcmn.defhead = nullptr;
+    gcmn.defs = deflist();
     gcmn.looping = 0;
     gcmn.loopdim = 3;
     for (int d = 0; d < 4; d++) gcmn.vary[d] = 0;

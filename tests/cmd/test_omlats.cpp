@@ -55,7 +55,7 @@ class LatsCmd : public LatsTest {
     gcmn.filehead = gcmn.dfile = nullptr;
     gcmn.filecount = 0;
     gcmn.dfilenum = 0;
-    gcmn.defhead = nullptr;
+    gcmn.defs = deflist();
     for (int d = 0; d < 4; d++) gcmn.vary[d] = 0;
     std::string data;
     for (int i = 0; i < 4 * 3 * 2 * 3; i++) putle(data, i == 5 ? -9.99e8f : (float)i);

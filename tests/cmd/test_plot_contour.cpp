@@ -83,7 +83,7 @@ class PlotContour : public testing::Test {
     gcmn.filehead = gcmn.dfile = nullptr;
     gcmn.filecount = 0;
     gcmn.dfilenum = 0;
-    gcmn.defhead = nullptr;
+    gcmn.defs = deflist();
     for (int d = 0; d < 4; d++) gcmn.vary[d] = 0;
     run("clear");
     std::string ctl = std::string(OMBRA_SOURCE_DIR) + "/share/sample/sample.ctl";

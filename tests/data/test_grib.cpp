@@ -176,6 +176,31 @@ TEST_F(Grib, ZeroBitsGiveTheReferenceAndMissingRecordsAreUndefined) {
   for (int k = 0; k < 12; k++) EXPECT_EQ(b.at(k), kU);
 }
 
+TEST_F(Grib, ScalesGivingNoNumberAreUndefined) {
+  std::string data;
+  for (int t = 1; t <= 2; t++) data += record(rec(11, t, 100.0f));
+  tmp.write("g.grb", data);
+  ASSERT_EQ(mkindex(ctl("dtype grib\n", kTwoVars)), 1);
+  dataset ds;
+  open(ds);
+  ASSERT_EQ(ds.pfi->trecs, 2);
+  std::vector<float>& f = ds.pfi->pindx->fltpnt;
+  ASSERT_EQ(f.size(), 18u);
+  // Decimal, binary scale and reference of each record: a damaged index
+  // with a decimal factor of 0 at time 1 (100/0) and a binary scale that
+  // takes most values beyond single precision at time 2.
+  f[0] = 0.0f;
+  f[6 + 1] = 1e38f;
+  request a, b;
+  grid(ds, 0, 1, a);
+  for (int k = 0; k < 12; k++) EXPECT_EQ(a.at(k), kU) << k;
+  grid(ds, 0, 2, b);
+  EXPECT_FLOAT_EQ(b.at(0), 100.0f);
+  EXPECT_FLOAT_EQ(b.at(1), 1e38f);
+  EXPECT_FLOAT_EQ(b.at(3), 3e38f);
+  for (int k = 4; k < 12; k++) EXPECT_EQ(b.at(k), kU) << k;
+}
+
 TEST_F(Grib, ReversedRowsReadTheLastRowFirst) {
   tmp.write("g.grb", record(rec(11, 1, 0.0f)));
   ASSERT_EQ(mkindex(ctl("dtype grib\noptions yrev\n", "vars 1\na 0 11,1,0 a\n")), 1);

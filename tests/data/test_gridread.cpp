@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -163,6 +164,26 @@ TEST_F(GridRead, TransposedBytes) {
   EXPECT_EQ(r.at(0, 0), 1);
   EXPECT_EQ(r.at(1, 0), 4);
   EXPECT_EQ(r.at(1, 2), 6);
+}
+
+TEST_F(GridRead, TransposedFloatsThatAreNoNumberAreUndefined) {
+  // 2x3 floats stored y fastest: (x=1: NaN 2 inf) (x=2: -999 -inf 6).
+  const float v[6] = {std::numeric_limits<float>::quiet_NaN(), 2, std::numeric_limits<float>::infinity(),
+                      -999, -std::numeric_limits<float>::infinity(), 6};
+  std::string bytes(reinterpret_cast<const char*>(v), sizeof v);
+  tmp.write("d.bin", bytes);
+  dataset ds;
+  open(std::string("dset ^d.bin\noptions ") + (omhostle() ? "little_endian" : "big_endian") +
+           "\nundef -999\nxdef 2 linear 0 1\nydef 3 linear 0 1\nzdef 1 levels 1\n"
+           "tdef 1 linear 1jan2000 1dy\nvars 1\nf 0 -1,30 transposed floats\nendvars\n",
+       ds);
+  request r;
+  read(ds, 0, 0, 1, {1, 1, 1, 1}, {2, 3, 1, 1}, r);
+  ASSERT_EQ(r.rc, 0) << r.out;
+  const float u = r.g->undef;
+  EXPECT_EQ(u, -999.0f);
+  EXPECT_EQ((std::vector<float>{r.at(0, 0), r.at(1, 0), r.at(0, 1), r.at(1, 1), r.at(0, 2), r.at(1, 2)}),
+            (std::vector<float>{u, u, 2, u, u, 6}));
 }
 
 TEST_F(GridRead, LittleEndianShorts) {

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -161,23 +162,27 @@ TEST_F(Pdef, FileMethodSumsWeightedNativePoints) {
   nat[6] = kU;  // native point 7 is undefined
   tmp.write("d.bin", words(nat, omhostle() == 0));
   // Two contributions per target point; native positions are 1-based.
-  std::vector<int> q0 = {5, 0, 1, 500, 7}, q1 = {-5, 3, 2, 1, 1};
-  std::vector<float> a0 = {1, 1, 1, 1, 1}, a1 = {9, 1, 3, 1, 1};
-  std::vector<float> ang(5, 0.0f);
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const float inf = std::numeric_limits<float>::infinity();
+  std::vector<int> q0 = {5, 0, 1, 500, 7, 1, 1}, q1 = {-5, 3, 2, 1, 1, 2, 2};
+  std::vector<float> a0 = {1, 1, 1, 1, 1, nan, inf}, a1 = {9, 1, 3, 1, 1, 1, 1};
+  std::vector<float> ang(7, 0.0f);
   tmp.write("w.bin", words(q0, false) + words(a0, false) + words(q1, false) + words(a1, false) +
                          words(ang, false));
   dataset ds;
   open(std::string("dset ^d.bin\nundef -9.99e8\npdef 11 11 file 2 stream binary ^w.bin\n") +
-           "xdef 5 linear 0 1\nydef 1 linear 0 1\n" + kTail,
+           "xdef 7 linear 0 1\nydef 1 linear 0 1\n" + kTail,
        ds);
   request r;
-  read(ds, 0, -1, {1, 1, 1, 1}, {5, 1, 1, 1}, r);
+  read(ds, 0, -1, {1, 1, 1, 1}, {7, 1, 1, 1}, r);
   ASSERT_EQ(r.rc, 0) << r.out;
   EXPECT_FLOAT_EQ(r.at(0), 105.0f);  // index -5 adds nothing
   EXPECT_EQ(r.at(1), kU);            // index 0: no data
   EXPECT_FLOAT_EQ(r.at(2), (101.0f + 3 * 102.0f) / 4);
   EXPECT_EQ(r.at(3), kU);            // beyond the native grid
   EXPECT_EQ(r.at(4), kU);            // an undefined contribution
+  EXPECT_EQ(r.at(5), kU);            // weights that are no number
+  EXPECT_EQ(r.at(6), kU);
   EXPECT_EQ(ds.pfi->ppwrot, 0);
 }
 

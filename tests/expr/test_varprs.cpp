@@ -226,7 +226,9 @@ TEST(VarRef, DefinedVariableHidesFileVariableAndOffsetsUseItsGrid) {
   testset ds;
   defgrid dv(ds.pfi, "t", 0);
   evalstat st = filest(ds.pfi);
-  st.defhead = &dv.node;
+  deflist defs;
+  defappend(defs, &dv.node);
+  st.defs = &defs;
   evalout o = evalon("t", st);
   ASSERT_EQ(o.rc, 0) << o.msg;
   EXPECT_FLOAT_EQ(values(o.st.result.pgr)[5], 5.0f);

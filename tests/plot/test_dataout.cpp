@@ -2,6 +2,7 @@
 // forms, value listings, the statistics block, writegds files, and the
 // dispatch that chooses between them.
 #include <cstring>
+#include <limits>
 
 #include "data/byteorder.h"
 #include "data/datafile.h"
@@ -302,6 +303,36 @@ TEST_F(DataOut, WritegdsMismatchedResultsStopWithoutSummary) {
   std::string out = captured([&] { omoutgds(&st); });
   EXPECT_NE(out.find("error: bad structure in result\n"), std::string::npos);
   EXPECT_EQ(out.find("WRITEGDS:"), std::string::npos);
+}
+
+TEST_F(DataOut, WritegdsRefusesReportsWithoutAPlaceOrTimeBeforeWriting) {
+  // A level list alone leads its own records; a report whose latitude or
+  // time is NaN never matched itself, so its record was written for ever.
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const float inf = std::numeric_limits<float>::infinity();
+  std::vector<filevar> vars(1);
+  vars[0].abbrv = "t";
+  vars[0].levels = 3;
+  const std::vector<rptspec> bad[] = {
+      {{nan, 10, 850, 1, 5}, {nan, 10, 500, 1, -20}},
+      {{40, 10, 850, 1, 5}, {50, 20, 850, nan, 3}},
+      {{40, inf, 850, 1, 5}},
+  };
+  gds.fname = path("o.gds");
+  gds.opts = "-xd";
+  for (const auto& rs : bad) {
+    st.rescount = 0;
+    stnlist* lev = mkstn(0, 1, rs);
+    lev->pvar = &vars[0];
+    add(lev);
+    std::string out = captured([&] { omoutgds(&st); });
+    EXPECT_NE(out.find("error: WRITEGDS report without a valid latitude, longitude or time\n"),
+              std::string::npos) << out;
+    EXPECT_EQ(out.find("WRITEGDS:"), std::string::npos) << out;
+    EXPECT_EQ(slurp("o.gds"), "");
+    omsfre(lev);
+  }
+  st.rescount = 0;
 }
 
 TEST_F(DataOut, WritegdsFullDiskIsAnErrorNotASummary) {

@@ -97,6 +97,18 @@ TEST(GsRun, FunctionsParametersAndReturn) {
   EXPECT_EQ(r.out, "720\nin noret\n|\nouter shared y\n1 p\n");
 }
 
+TEST(GsRun, AParameterNamedTwiceOrAfterTheResultVariablesKeepsTheFirstBinding) {
+  gsdir d;
+  gsresult r = gsrun(d,
+                     "say twice(1, 2) ' ' rcpar(5) '|'\n"
+                     "function twice(a, a)\n"
+                     "return a\n"
+                     "function rcpar(rc)\n"
+                     "return rc\n");
+  EXPECT_EQ(r.rc, 0);
+  EXPECT_EQ(r.out, "1 |\n");
+}
+
 TEST(GsRun, ReturnValueOfTheScript) {
   gsdir d;
   gsresult r = gsrun(d, "x = f()\nreturn 'done' x\nfunction f()\nreturn '!'\n");

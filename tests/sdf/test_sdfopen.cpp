@@ -479,6 +479,38 @@ TEST(sdfopen, RowsRoundTheGlobeUnpackPieceByPiece) {
     }
 }
 
+TEST(sdfopen, IntegersScaledBeyondSinglePrecisionAreUndefined) {
+  if (!have_ncgen()) GTEST_SKIP();
+  // Unpacked, these would be infinities and display as data.
+  std::string cdl = "netcdf s {\ndimensions: lon = 4 ; lat = 2 ;\nvariables:\n"
+                    "  float lon(lon) ; lon:units = \"degrees_east\" ;\n"
+                    "  float lat(lat) ; lat:units = \"degrees_north\" ;\n"
+                    "  int big(lat, lon) ; big:scale_factor = 1e300 ; big:missing_value = -999 ;\n"
+                    "  short near(lat, lon) ; near:scale_factor = 1e38 ; near:missing_value = -999s ;\n"
+                    "  byte off(lat, lon) ; off:add_offset = -1e39 ;\n"
+                    "data:\n  lon = 0, 90, 180, 270 ;\n  lat = -10, 10 ;\n"
+                    "  big = 0, 1, -1, 0, 2, 0, 0, 0 ;\n"
+                    "  near = 1, 3, -3, 4, 0, -999, 0, 2 ;\n"
+                    "  off = 1, 2, 3, 4, 5, 6, 7, 8 ;\n}\n";
+  state st;
+  std::string file = make_nc("scaledbig", cdl), out;
+  ASSERT_FALSE(file.empty());
+  ASSERT_EQ(open_quiet(st, file, &out), 0) << out;
+  datafile* pfi = st.last();
+  int lo[4] = {1, 1, 1, 1}, hi[4] = {4, 2, 1, 1};
+  request big(pfi, "big", 0, 1, lo, hi);
+  ASSERT_EQ(big.read(), 0);
+  const float u = big.g.undef;
+  EXPECT_EQ(big.vals, (std::vector<float>{0, u, u, 0, u, 0, 0, 0}));
+  request near(pfi, "near", 0, 1, lo, hi);
+  ASSERT_EQ(near.read(), 0);
+  const float nu = near.g.undef;
+  EXPECT_EQ(near.vals, (std::vector<float>{1e38f, 3e38f, -3e38f, nu, 0, nu, 0, 2e38f}));
+  request off(pfi, "off", 0, 1, lo, hi);
+  ASSERT_EQ(off.read(), 0);
+  EXPECT_EQ(off.vals, std::vector<float>(8, off.g.undef));
+}
+
 TEST(sdfopen, SecondFileRunsNoDefaultsAndFailuresCloseTheFile) {
   if (!have_ncgen()) GTEST_SKIP();
   state st;
