@@ -157,7 +157,13 @@ int dataaction(cmnstate* pcm) {
   return 0;
 }
 
+// The reset brings the centre back to KIRVA, which a table of one's own
+// need not hold: the table goes too, so that the next create loads the
+// one of LATS_PARMS or the built-in one again instead of failing on the
+// centre.  The library's files stay open and its ids keep counting.
 void resetaction(latsopts& l) {
+  l.parmtab.clear();
+  latsParmReset();
   l.frequency = LATS_HOURLY;
   l.gridtype = LATS_LINEAR;
   l.timestat = LATS_INSTANT;
