@@ -260,6 +260,31 @@ TEST(GsRun, UnboundedRecursionIsAnError) {
             "ok\n");
 }
 
+// Each of the 999 failing calls of a runaway recursion has its frame: the
+// first and last few are printed and the ones between counted, also when
+// each frame carries the line of a failed argument.
+TEST(GsRun, RunawayRecursionPrintsTheEndsOfItsFrames) {
+  gsdir d;
+  std::string path = d.path("t.gs");
+  auto frame = [&](int line) { return "  Error occurred on line " + std::to_string(line) + "\n  In file " + path + "\n"; };
+  auto frames = [&](int line, int n) {
+    std::string out;
+    for (int i = 0; i < n; i++) out += frame(line);
+    return out;
+  };
+  gsresult r = gsrun(d, "x = f(1)\nsay 'no'\nfunction f(n)\nreturn f(n + 1)\n");
+  EXPECT_EQ(r.rc, 99);
+  EXPECT_EQ(r.out, "Error:  script functions nested more than 1000 calls deep\n" + frame(3) + frames(4, 4) +
+                       "  ... 991 frames left out ...\n" + frames(4, 4) + frame(1));
+  const std::string args = "Error occurred processing function arguments\n";
+  r = gsrun(d, "x = f(1)\nfunction f(n)\nreturn g(f(n + 1))\nfunction g(v)\nreturn v\n");
+  EXPECT_EQ(r.rc, 99);
+  std::string withargs;
+  for (int i = 0; i < 4; i++) withargs += args + frame(3);
+  EXPECT_EQ(r.out, "Error:  script functions nested more than 1000 calls deep\n" + frame(2) + withargs +
+                       "  ... 991 frames left out ...\n" + withargs + frame(1));
+}
+
 TEST(GsRun, ScriptsRunningScripts) {
   gsdir d;
   d.write("inner.gs", "function m(a)\nsay 'inner ' a\n_x = 'inner global'\nreturn 'from inner'\n");
