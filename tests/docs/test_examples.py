@@ -248,6 +248,34 @@ class Examples(unittest.TestCase):
         self.assertIn("om> Result value = 0 \nom> Result value = 1 \n", out)
         self.assertIn("Result value = 1e+20 \n", out)
 
+    def test_failed_catches_every_failed_read(self):
+        # a daily series of two times per file, the second file missing
+        for day in ("01", "03"):
+            cdl = ("netcdf d {\ndimensions: lon = 4 ; lat = 3 ; time = 2 ;\nvariables:\n"
+                   " float lon(lon) ; lon:units = \"degrees_east\" ;\n"
+                   " float lat(lat) ; lat:units = \"degrees_north\" ;\n"
+                   " double time(time) ; time:units = \"hours since 2000-01-%s\" ;\n"
+                   " float ta(time, lat, lon) ;\ndata:\n lon = 0, 90, 180, 270 ; lat = -60, 0, 60 ;"
+                   " time = 0, 12 ;\n ta = %s ;\n}\n" % (day, ", ".join(str(k) for k in range(24))))
+            with open(os.path.join(self.tmp, "d%s.cdl" % day), "w") as f:
+                f.write(cdl)
+            subprocess.run(["ncgen", "-o", "d%s.nc" % day, "d%s.cdl" % day], cwd=self.tmp, check=True)
+        with open(os.path.join(self.tmp, "check.gs"), "w") as f:
+            f.write("r = gsfallow('on')\n'sdfopen d01.nc d%d2.nc 6'\n"
+                    "t = 1\nwhile (t <= 6)\n  'set t 't\n  'd ta'\n"
+                    "  say 'time 't' failed 'failed(rc, result)\n  t = t + 1\nendwhile\n"
+                    "'set t 3'\n'd ta'\nsay 'again failed 'failed(rc, result)\n"
+                    "'set lev 500'\n'd ta'\nsay 'beyond failed 'failed(rc, result)\n"
+                    "'d nosuch'\nsay 'code failed 'failed(rc, result)\n")
+        out = run_session(self.tmp, ["run check.gs"])
+        said = [l[l.index("time "):] if "time " in l else l for l in out.split("\n") if " failed " in l]
+        self.assertEqual(said, ["time 1 failed 0", "time 2 failed 0", "time 3 failed 1", "time 4 failed 1",
+                                "time 5 failed 0", "time 6 failed 0", "again failed 1", "beyond failed 1",
+                                "code failed 1"])
+        # the member is reported once, not on every display of it
+        self.assertEqual(out.count("SDF templating:  Open of new SDF file failed."), 1)
+        self.assertEqual(out.count("Cannot contour grid - all undefined values"), 4)
+
     def test_grib_index_takes_only_records_of_the_grid_number(self):
         self.lats_grib()
         with open(os.path.join(self.tmp, "slpg.grb"), "rb") as f:
