@@ -122,8 +122,8 @@ struct gsstate {
   int depth = 0;
   int unwind = 0;  // exit, quit or interrupt raised inside a function call
   std::vector<std::string> vstk;  // operand slots of expressions being evaluated
-  gstrace trace;
   size_t vtop = 0;
+  gstrace trace;
   ~gsstate();
 };
 

@@ -57,7 +57,7 @@ std::string filestate(const std::string& name) {
 // print the same failure on every display.  A remote name has no state
 // to compare and is always tried.
 bool failed_before(const datafile* pfi, int m, const std::string& fname, const std::string& want) {
-  if (fname.find("://") != std::string::npos) return false;
+  if (pfi->tmplfails.empty() || fname.find("://") != std::string::npos) return false;
   std::string now = filestate(fname);
   for (const datafile::tmplfail& f : pfi->tmplfails)
     if (f.member == m && (f.var.empty() || f.var == want) && f.filestate == now) return true;
