@@ -10,3 +10,7 @@ void latsgribmap(const char* descr, int ignfcst);
 // table, 1 create, 2 vertical dimension, 4 variable, 6 close, 7 reset,
 // 10 base time, 3/5 grid and data writes); the library's result or an id.
 int omlats(cmnstate* pcm, int op, int arg);
+// Drops the parameter table of set lats parmtab, as the settings go back to
+// a centre that it need not hold: the next create loads the table of
+// LATS_PARMS or the built-in one.
+void omlatsdroptable(cmnstate* pcm);

@@ -157,13 +157,10 @@ int dataaction(cmnstate* pcm) {
   return 0;
 }
 
-// The reset brings the centre back to KIRVA, which a table of one's own
-// need not hold: the table goes too, so that the next create loads the
-// one of LATS_PARMS or the built-in one again instead of failing on the
-// centre.  The library's files stay open and its ids keep counting.
-void resetaction(latsopts& l) {
-  l.parmtab.clear();
-  latsParmReset();
+// The library's files stay open and its ids keep counting.
+void resetaction(cmnstate* pcm) {
+  omlatsdroptable(pcm);
+  latsopts& l = pcm->lats;
   l.frequency = LATS_HOURLY;
   l.gridtype = LATS_LINEAR;
   l.timestat = LATS_INSTANT;
@@ -181,6 +178,11 @@ void resetaction(latsopts& l) {
 }
 
 }  // namespace
+
+void omlatsdroptable(cmnstate* pcm) {
+  pcm->lats.parmtab.clear();
+  latsParmReset();
+}
 
 int omlats(cmnstate* pcm, int op, int arg) {
   lats_fatal = 0;
@@ -210,7 +212,7 @@ int omlats(cmnstate* pcm, int op, int arg) {
       if (l.latsmax[ID_FILE] >= 1) lats_close(arg);
       return 0;
     case 7:
-      resetaction(l);
+      resetaction(pcm);
       return 0;
     case 10: {
       int rc = 0;

@@ -159,6 +159,18 @@ TEST_F(LatsCmd, ResetDropsTheParameterTableWithItsCentre) {
   EXPECT_EQ(2, gcmn.lats.convention);
   EXPECT_TRUE(has(cmd("set lats create second"), "LATS FILE ID = 2\n"));
   cmd("set lats close 2");
+  // The reset and reinit commands bring the centre back as well.
+  for (const char* command : {"reset", "reinit"}) {
+    cmd("set lats parmtab my.parms");
+    cmd("set lats center ncep");
+    cmd(command);
+    EXPECT_EQ("", gcmn.lats.parmtab);
+    cmd("set lats convention grib_only");
+    cmd("set lats frequency hourly");
+    Out o = cmd("set lats create again");
+    EXPECT_FALSE(has(o, "LATS FILE ID = 0\n")) << command;
+    cmd("set lats close " + std::to_string(gcmn.lats.latsids[0]));
+  }
 }
 
 TEST_F(LatsCmd, GribWrittenThroughDisplaysReadsBack) {
