@@ -13,12 +13,15 @@ matched to a slot (time, variable, level) by its parameter number, level
 type, level value and valid time (reference time plus the forecast time
 for time-range indicators 0, 1 and 10; the reference time for the
 others); records that match no slot are counted and skipped, slots
-without a record are marked missing.  The index is written in version 2
-of the layout in datasets.md.
+without a record are marked missing.  The grid is matched as Ombra's own
+index maker matches it: with `dtype grib N` only records of grid number N
+(octet 7 of the product definition section) are taken; with `dtype grib`
+alone or 255, only records with a grid description section of the
+descriptor's size (`xdef` x `ydef`, or the `pdef` size for a projected
+grid).  The index is written in version 2 of the layout in datasets.md.
 
 Only the standard library is used.  Not handled: `options template`,
-`pdef` grids, GRIB edition 2, and `dtype grib N` grid numbers (every grid
-is taken, as with 255).
+GRIB edition 2, and the hemispheric grid pair `dtype grib 29`.
 """
 
 import os
@@ -74,7 +77,7 @@ def times_of(n, start, step):
 
 
 def read_descriptor(ctl):
-    d = {"levels": [], "vars": []}
+    d = {"levels": [], "vars": [], "grid": 255}
     lines = [l.split() for l in open(ctl) if l.strip() and not l.startswith("*")]
     i = 0
     while i < len(lines):
@@ -82,6 +85,15 @@ def read_descriptor(ctl):
         key = w[0].lower()
         if key in ("dset", "index"):
             d[key] = descriptor_path(ctl, w[1])
+        elif key == "dtype" and len(w) > 2 and w[1].lower() == "grib":
+            try:
+                d["grid"] = int(w[2])
+            except ValueError:
+                pass                     # Ombra warns and takes any grid
+        elif key in ("xdef", "ydef"):
+            d[key] = int(w[1])
+        elif key == "pdef":
+            d["pdef"] = (int(w[1]), int(w[2]))
         elif key == "zdef":
             n = int(w[1])
             if w[2].lower() == "linear":
@@ -104,7 +116,17 @@ def read_descriptor(ctl):
     for key in ("dset", "index", "times"):
         if key not in d:
             fail("the descriptor has no %s record" % ("tdef" if key == "times" else key))
+    if d["grid"] == 29:
+        fail("the hemispheric grid pair 29 is not handled")
     return d
+
+
+def grid_taken(d, gridid, size):
+    """Whether a record of this grid number and grid description size
+    (None without a grid description section) belongs to the data set."""
+    if d["grid"] != 255:
+        return gridid == d["grid"]
+    return size is not None and size == d.get("pdef", (d.get("xdef"), d.get("ydef")))
 
 
 def slots_of(d):
@@ -170,6 +192,7 @@ def records(data):
         if data[pos + 7] != 1 or total < 8 or pos + total > len(data):
             fail("not a GRIB edition 1 record at byte %d" % pos)
         pds = pos + 8
+        gridid = data[pds + 6]
         flag, param, ltype = data[pds + 7], data[pds + 8], data[pds + 9]
         level = unsigned(data[pds + 10:pds + 12])
         yy, mm, dd, hh, mi = data[pds + 12:pds + 17]
@@ -184,7 +207,9 @@ def records(data):
             valid += timedelta(minutes=FORECAST_UNIT[unit] * p1)
         dscale = signed(data[pds + 26:pds + 28])
         sec = pds + unsigned(data[pds:pds + 3])
-        if flag & 0x80:                      # grid description section
+        size = None
+        if flag & 0x80:                      # grid description section: Ni, Nj at octets 7 to 10
+            size = (unsigned(data[sec + 6:sec + 8]), unsigned(data[sec + 8:sec + 10]))
             sec += unsigned(data[sec:sec + 3])
         bitmap = -999
         if flag & 0x40:                      # bit map section: bits at octet 7
@@ -194,7 +219,7 @@ def records(data):
         ref = ibm_to_float(data[sec + 6:sec + 10])
         nbits = data[sec + 10]
         entry = ((sec + 11, bitmap, nbits), (10.0 ** dscale, 2.0 ** bscale, ref))
-        yield (param, ltype, level, tri, valid), entry
+        yield (gridid, size, param, ltype, level, tri, valid), entry
         pos += total
 
 
@@ -207,8 +232,9 @@ def main():
         data = f.read()
     found, unused = {}, 0
     wanted = {(p, lt, lv) for p, lt, lv, _ in slots}
-    for (param, ltype, level, tri, valid), entry in records(data):
-        if (param, ltype, level) not in wanted or valid not in d["times"]:
+    for (gridid, size, param, ltype, level, tri, valid), entry in records(data):
+        if (not grid_taken(d, gridid, size) or (param, ltype, level) not in wanted
+                or valid not in d["times"]):
             unused += 1
             continue
         found.setdefault((param, ltype, level, valid), []).append((tri, entry))
@@ -227,7 +253,7 @@ def main():
     t0 = d["times"][0]
     head = b"\0\2" + struct.pack(">4i", 4, 0, n, n)
     head += struct.pack(">h5B", t0.year, t0.month, t0.day, t0.hour, t0.minute, 0)
-    head += b"".join(int_bytes(v) for v in (2, len(d["times"]), len(slots), 255))
+    head += b"".join(int_bytes(v) for v in (2, len(d["times"]), len(slots), d["grid"]))
     with open(d["index"], "wb") as f:
         f.write(head + ints + floats)
     print("%s: %d slots, %d missing, %d records not used"

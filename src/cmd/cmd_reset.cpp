@@ -6,6 +6,7 @@
 #include "cmd/cmdint.h"
 #include "cmd/omcmds.h"
 #include "gx/gx.h"
+#include "lats/lats.h"
 
 namespace {
 
@@ -24,6 +25,7 @@ int omrset(cmnstate* pcm, int reinit) {
   gxvpag(pcm->pagew, pcm->pageh, 0, pcm->pagew, 0, pcm->pageh);
 
   ominit();
+  omlatsdroptable(pcm);
   omcln(pcm, 1);
 
   if (reinit) {

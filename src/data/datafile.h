@@ -137,6 +137,16 @@ struct datafile {
   int fnumbad = 0;             // first time index of a member that could not be
                                // opened in the current request, 0 none
   int misswarn = 0;            // warn about missing members
+  // Members of a self-describing template series that could not be used
+  // (not opened, or without the variable asked for), each with the state
+  // of its file then: the failure is reported once, and the member is
+  // tried again when its file has changed.
+  struct tmplfail {
+    int member;             // first time index of the member
+    std::string var;        // the variable missing from it; "" when it did not open
+    std::string filestate;  // size and time of change of the file, "" when absent
+  };
+  std::vector<tmplfail> tmplfails;
   int64_t xyhdr = 0;           // xy header words XH
   int64_t thdr = 0;            // time header words TH
   int calendar = 0;            // 0 standard, 1 365-day

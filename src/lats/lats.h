@@ -13,3 +13,7 @@ bool latsgribmap(const char* descr, int ignfcst);
 // except that the data write (5) and the close (6) give 1 when they failed
 // and 0 when they did not.
 int omlats(cmnstate* pcm, int op, int arg);
+// Drops the parameter table of set lats parmtab, as the settings go back to
+// a centre that it need not hold: the next create loads the table of
+// LATS_PARMS or the built-in one.
+void omlatsdroptable(cmnstate* pcm);

@@ -159,7 +159,10 @@ int dataaction(cmnstate* pcm) {
   return 0;
 }
 
-void resetaction(latsopts& l) {
+// The library's files stay open and its ids keep counting.
+void resetaction(cmnstate* pcm) {
+  omlatsdroptable(pcm);
+  latsopts& l = pcm->lats;
   l.frequency = LATS_HOURLY;
   l.gridtype = LATS_LINEAR;
   l.timestat = LATS_INSTANT;
@@ -177,6 +180,11 @@ void resetaction(latsopts& l) {
 }
 
 }  // namespace
+
+void omlatsdroptable(cmnstate* pcm) {
+  pcm->lats.parmtab.clear();
+  latsParmReset();
+}
 
 int omlats(cmnstate* pcm, int op, int arg) {
   lats_fatal = 0;
@@ -206,7 +214,7 @@ int omlats(cmnstate* pcm, int op, int arg) {
       if (l.latsmax[ID_FILE] >= 1) return lats_close(arg) == 1 ? 0 : 1;
       return 0;
     case 7:
-      resetaction(l);
+      resetaction(pcm);
       return 0;
     case 10: {
       int rc = 0;

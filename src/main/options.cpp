@@ -56,6 +56,7 @@ void command_line_help() {
       "\n",
       "          -help   Just this help\n",
       "          -c      run this command (e.g., a script)\n",
+      "          -x      quit after the -c command\n",
       "          -l      start in landscape mode\n",
       "          -p      start in portrait mode\n",
       "          -b      run Ombra in batch mode (no graphics window)\n",

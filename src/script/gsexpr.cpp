@@ -594,7 +594,7 @@ bool evalcall(const gsinstr& in, gsstate& s, std::string& out) {
     }
     std::string v;
     if (!gseval(a.get(), s, v)) {
-      if (!s.unwind) std::printf("Error occurred processing function arguments\n");
+      if (!s.unwind) gsframenote(s, "Error occurred processing function arguments\n");
       return false;
     }
     args.push_back(std::move(v));

@@ -80,6 +80,7 @@ std::optional<std::string> runscript(const std::string& name, const std::string&
   }
   s.args.push_back(argtext);
   int status = gsrunf(s.files.front()->first, s);
+  gstraceend(s);
   if (status == GS_QUIT) status = -1;
   *rc = status;
   std::fflush(stdout);

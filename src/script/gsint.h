@@ -89,6 +89,18 @@ struct gsiofile {
   int mode = 0;  // 1 read, 2 write
 };
 
+// The "Error occurred on line" frames of an error on its way up the calls.
+// A runaway recursion fails in every one of its calls: the first and the
+// last few frames are printed, the ones in between only counted.
+struct gstrace {
+  static constexpr int KEEP = 5;  // frames printed at each end
+  int shown = 0;                  // frames printed at once
+  int omitted = 0;                // frames counted, not printed
+  std::string note;               // a line that goes with the next frame
+  std::vector<std::string> last;  // the latest frames held back (a ring of KEEP)
+  size_t next = 0;                // where the ring writes next
+};
+
 struct gsstate {
   std::vector<std::unique_ptr<gsfrec>> files;
   std::vector<std::unique_ptr<gsstmnt>> stmts;
@@ -109,6 +121,7 @@ struct gsstate {
   int unwind = 0;  // exit, quit or interrupt raised inside a function call
   std::vector<std::string> vstk;  // operand slots of expressions being evaluated
   size_t vtop = 0;
+  gstrace trace;
   ~gsstate();
 };
 
@@ -121,6 +134,14 @@ std::FILE* gsogsf(const gsstate& s, const std::string& fname, std::string& path)
 int gsgsfrd(gsstate& s, int library, const std::string& name);
 // Cuts text into statements of file f; used by gsgsfrd and the tests.
 int gsparse(gsstate& s, gsfrec* f, const std::string& text);
+
+// Error frames (gstrace.cpp): a frame for the statement at line of file
+// path ("  Error occurred on line" or, plain, without the indent); a line
+// printed with the next frame; the frames held back, printed when the
+// error has reached the top.
+void gsframe(gsstate& s, int line, const std::string& path, bool plain = false);
+void gsframenote(gsstate& s, const std::string& text);
+void gstraceend(gsstate& s);
 
 // Expressions (gsexpr.cpp).  Returns false after printing the error.
 bool gsexpr(const std::string& text, gsstate& s, std::string& out);

@@ -16,8 +16,7 @@ namespace {
 // raised inside a called function is passed up silently instead.
 int exprfail(gsstate& s, const gsstmnt* st, bool plain = false) {
   if (s.unwind) return s.unwind;
-  std::printf(plain ? "Error occurred on line %i\n" : "  Error occurred on line %i\n", st->line);
-  std::printf("  In file %s\n", st->file->path.c_str());
+  gsframe(s, st->line, st->file->path, plain);
   return GS_ERR;
 }
 
@@ -254,10 +253,7 @@ int gsrunf(gsstmnt* first, gsstate& s) {
   s.args.clear();
   if (s.depth >= GSMAXDEPTH) {
     std::printf("Error:  script functions nested more than %i calls deep\n", GSMAXDEPTH);
-    if (first) {
-      std::printf("  Error occurred on line %i\n", first->line);
-      std::printf("  In file %s\n", first->file->path.c_str());
-    }
+    if (first) gsframe(s, first->line, first->file->path);
     return GS_ERR;
   }
   gsvars frame;
@@ -271,8 +267,7 @@ int gsrunf(gsstmnt* first, gsstate& s) {
   if (st && st->type == GS_FUNCTION) {
     if (st->hasopnd && !bindparms(st->opnd, args, frame)) {
       std::printf("Error:  Invalid function list\n");
-      std::printf("  Error occurred on line %i\n", st->line);
-      std::printf("  In file %s\n", st->file->path.c_str());
+      gsframe(s, st->line, st->file->path);
       status = GS_ERR;
     }
     st = st->next;

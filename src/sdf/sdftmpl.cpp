@@ -1,5 +1,8 @@
 // Template series: one data set spread over member files named by a time
 // template; only one member is open at a time.
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <new>
@@ -40,6 +43,47 @@ void restore_first(datafile* pfi, const char* failmsg) {
   if (pfi->sdf != nullptr) pfi->sdf->ncid = -1;
 }
 
+// The size and time of change of a file, "" when it is not there.
+std::string filestate(const std::string& name) {
+  struct stat sb;
+  if (stat(name.c_str(), &sb) != 0) return "";
+  return std::to_string(static_cast<long long>(sb.st_size)) + " " +
+         std::to_string(static_cast<long long>(sb.st_mtim.tv_sec)) + "." +
+         std::to_string(static_cast<long long>(sb.st_mtim.tv_nsec));
+}
+
+// A member that failed before, for this variable or for any (it did not
+// open), while its file is as it was then: trying it again would only
+// print the same failure on every display.  A remote name has no state
+// to compare and is always tried.
+bool failed_before(const datafile* pfi, int m, const std::string& fname, const std::string& want) {
+  if (pfi->tmplfails.empty() || fname.find("://") != std::string::npos) return false;
+  std::string now = filestate(fname);
+  for (const datafile::tmplfail& f : pfi->tmplfails)
+    if (f.member == m && (f.var.empty() || f.var == want) && f.filestate == now) return true;
+  return false;
+}
+
+// Keeps the failure of member m (var "" when it did not open) with the
+// state of its file.
+void note_failure(datafile* pfi, int m, const std::string& var, const std::string& fname) {
+  std::string now = filestate(fname);
+  for (datafile::tmplfail& f : pfi->tmplfails) {
+    if (f.member == m && f.var == var) {
+      f.filestate = now;
+      return;
+    }
+  }
+  pfi->tmplfails.push_back({m, var, now});
+}
+
+void forget_failures(datafile* pfi, int m, const std::string& want) {
+  auto& v = pfi->tmplfails;
+  v.erase(std::remove_if(v.begin(), v.end(),
+                         [&](const datafile::tmplfail& f) { return f.member == m && (f.var.empty() || f.var == want); }),
+          v.end());
+}
+
 }  // namespace
 
 int omopsdf(int t, gridres* pgr, var_info** pvar) {
@@ -49,6 +93,20 @@ int omopsdf(int t, gridres* pgr, var_info** pvar) {
   int m = pfi->fnums[static_cast<size_t>(t - 1)];
   if (m == pfi->fnumc && pfi->fnumc != 0) return t - m + 1;
 
+  datetime tt, t0;
+  gr2t(pfi->grvals[3], static_cast<double>(t), &tt);
+  gr2t(pfi->grvals[3], 1.0, &t0);
+  std::string fname;
+  bool named = true;
+  try {
+    fname = sdf_fndt(pfi->name, tt, t0, pfi->grvals[3]);
+  } catch (const std::bad_alloc&) {
+    named = false;
+  }
+  std::string want = pgr->pvar != nullptr ? pgr->pvar->abbrv : std::string();
+  // Reported already: its steps stay undefined, the open member stays open.
+  if (named && failed_before(pfi, m, fname, want)) return -88888;
+
   // Switch: the open member's description is set aside (it owns its file).
   pfi->tempname.clear();
   io_std* aside = pfi->sdf;
@@ -56,13 +114,7 @@ int omopsdf(int t, gridres* pgr, var_info** pvar) {
   pfi->fnumc = 0;
   auto drop_aside = [&]() { free_io_std(&aside); };
 
-  datetime tt, t0;
-  gr2t(pfi->grvals[3], static_cast<double>(t), &tt);
-  gr2t(pfi->grvals[3], 1.0, &t0);
-  std::string fname;
-  try {
-    fname = sdf_fndt(pfi->name, tt, t0, pfi->grvals[3]);
-  } catch (const std::bad_alloc&) {
+  if (!named) {
     drop_aside();
     restore_first(pfi, "SDF templating:  Error copying SDF info from first to current.\n");
     omprnt(1, "SDF templating:  Error getting new filename.\n");
@@ -86,6 +138,7 @@ int omopsdf(int t, gridres* pgr, var_info** pvar) {
     }
     pfi->sdf = aside;
     omprnt(1, "SDF templating:  New open failed.\n");
+    note_failure(pfi, m, "", fname);
     return -88888;
   }
   io_std* io = pfi->sdf;
@@ -103,7 +156,6 @@ int omopsdf(int t, gridres* pgr, var_info** pvar) {
     }
   }
   drop_aside();
-  std::string want = pgr->pvar != nullptr ? pgr->pvar->abbrv : std::string();
   for (var_info& v : io->varlist) {
     if (v.omname.empty() || v.omname.size() != want.size()) continue;
     bool same = true;
@@ -114,9 +166,11 @@ int omopsdf(int t, gridres* pgr, var_info** pvar) {
     pfi->fnumc = m;
     pfi->tempname = fname;
     *pvar = &v;
+    forget_failures(pfi, m, want);
     return t - m + 1;
   }
   omprntf(0, "SDF templating:  Couldn't find variable %s in SDF file.\n", want.c_str());
+  note_failure(pfi, m, want, fname);
   free_io_std(&pfi->sdf);
   restore_first(pfi, "SDF templating:  Error copying current to first after failure finding variable.\n");
   return -88888;

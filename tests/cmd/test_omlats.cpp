@@ -151,6 +151,41 @@ TEST_F(LatsCmd, VerticalDimensionOnceUntilReset) {
   EXPECT_TRUE(has(o, "LATS VERTDIM ID = 3\n"));
 }
 
+// A table of one's own without the centre KIRVA: the reset brings the
+// centre back to KIRVA, so it must bring back the table that has it too,
+// or the next create fails.
+TEST_F(LatsCmd, ResetDropsTheParameterTableWithItsCentre) {
+  spit("my.parms",
+       "#!variable\npsl | 2 | Mean sea-level pressure | Pa | float | msl | 0 | -999 | 0 | 0\n"
+       "#!vert\nmsl | Mean Sea Level | none | single | up | 102 | 0 | 0 | 0\n"
+       "#!center\nncep | 80 | 7 | 0\n");
+  EXPECT_TRUE(has(cmd("set lats parmtab my.parms"), "LATS PARMTAB ID = 1\n"));
+  cmd("set lats convention grib_only");
+  cmd("set lats frequency hourly");
+  cmd("set lats deltat 6");
+  cmd("set lats center ncep");
+  EXPECT_TRUE(has(cmd("set lats create first"), "LATS FILE ID = 1\n"));
+  cmd("set lats close 1");
+  EXPECT_EQ(0, cmd("set lats reset").rc);
+  EXPECT_EQ("", gcmn.lats.parmtab);
+  EXPECT_EQ("KIRVA", gcmn.lats.center);
+  EXPECT_EQ(2, gcmn.lats.convention);
+  EXPECT_TRUE(has(cmd("set lats create second"), "LATS FILE ID = 2\n"));
+  cmd("set lats close 2");
+  // The reset and reinit commands bring the centre back as well.
+  for (const char* command : {"reset", "reinit"}) {
+    cmd("set lats parmtab my.parms");
+    cmd("set lats center ncep");
+    cmd(command);
+    EXPECT_EQ("", gcmn.lats.parmtab);
+    cmd("set lats convention grib_only");
+    cmd("set lats frequency hourly");
+    Out o = cmd("set lats create again");
+    EXPECT_FALSE(has(o, "LATS FILE ID = 0\n")) << command;
+    cmd("set lats close " + std::to_string(gcmn.lats.latsids[0]));
+  }
+}
+
 TEST_F(LatsCmd, GribWrittenThroughDisplaysReadsBack) {
   ASSERT_EQ(0, cmd("open t.ctl").rc);
   EXPECT_EQ(0, cmd("set lats frequency hourly").rc);

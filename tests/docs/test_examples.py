@@ -248,6 +248,71 @@ class Examples(unittest.TestCase):
         self.assertIn("om> Result value = 0 \nom> Result value = 1 \n", out)
         self.assertIn("Result value = 1e+20 \n", out)
 
+    def test_failed_catches_every_failed_read(self):
+        # a daily series of two times per file, the second file missing
+        for day in ("01", "03"):
+            cdl = ("netcdf d {\ndimensions: lon = 4 ; lat = 3 ; time = 2 ;\nvariables:\n"
+                   " float lon(lon) ; lon:units = \"degrees_east\" ;\n"
+                   " float lat(lat) ; lat:units = \"degrees_north\" ;\n"
+                   " double time(time) ; time:units = \"hours since 2000-01-%s\" ;\n"
+                   " float ta(time, lat, lon) ;\ndata:\n lon = 0, 90, 180, 270 ; lat = -60, 0, 60 ;"
+                   " time = 0, 12 ;\n ta = %s ;\n}\n" % (day, ", ".join(str(k) for k in range(24))))
+            with open(os.path.join(self.tmp, "d%s.cdl" % day), "w") as f:
+                f.write(cdl)
+            subprocess.run(["ncgen", "-o", "d%s.nc" % day, "d%s.cdl" % day], cwd=self.tmp, check=True)
+        with open(os.path.join(self.tmp, "check.gs"), "w") as f:
+            f.write("r = gsfallow('on')\n'sdfopen d01.nc d%d2.nc 6'\n"
+                    "t = 1\nwhile (t <= 6)\n  'set t 't\n  'd ta'\n"
+                    "  say 'time 't' failed 'failed(rc, result)\n  t = t + 1\nendwhile\n"
+                    "'set t 3'\n'd ta'\nsay 'again failed 'failed(rc, result)\n"
+                    "'set lev 500'\n'd ta'\nsay 'beyond failed 'failed(rc, result)\n"
+                    "'d nosuch'\nsay 'code failed 'failed(rc, result)\n")
+        out = run_session(self.tmp, ["run check.gs"])
+        said = [l[l.index("time "):] if "time " in l else l for l in out.split("\n") if " failed " in l]
+        self.assertEqual(said, ["time 1 failed 0", "time 2 failed 0", "time 3 failed 1", "time 4 failed 1",
+                                "time 5 failed 0", "time 6 failed 0", "again failed 1", "beyond failed 1",
+                                "code failed 1"])
+        # the member is reported once, not on every display of it
+        self.assertEqual(out.count("SDF templating:  Open of new SDF file failed."), 1)
+        self.assertEqual(out.count("Cannot contour grid - all undefined values"), 4)
+
+    def test_grib_index_takes_only_records_of_the_grid_number(self):
+        self.lats_grib()
+        with open(os.path.join(self.tmp, "slpg.grb"), "rb") as f:
+            data = f.read()
+        recs, pos = [], 0
+        while True:
+            pos = data.find(b"GRIB", pos)
+            if pos < 0:
+                break
+            n = int.from_bytes(data[pos + 4:pos + 7], "big")
+            recs.append(bytearray(data[pos:pos + n]))
+            pos += n
+        self.assertEqual(len(recs), 3)
+        for r in recs:
+            r[8 + 6] = 2                    # the catalogued 2.5-degree grid
+        # In front: the second time's values, stamped with the first time,
+        # on grid 105 (octets 13 to 17 of the product definition section
+        # hold the date)
+        decoy = bytearray(recs[1])
+        decoy[8 + 6] = 105
+        decoy[8 + 12:8 + 17] = recs[0][8 + 12:8 + 17]
+        with open(os.path.join(self.tmp, "mixed.grb"), "wb") as f:
+            f.write(bytes(decoy) + b"".join(bytes(r) for r in recs))
+        with open(os.path.join(self.tmp, "slpg.ctl")) as f:
+            ctl = f.read()
+        ctl = ctl.replace("slpg.grb", "mixed.grb").replace("slpg.gmp", "mixed.gmp")
+        ctl = ctl.replace("dtype grib\n", "dtype grib 2\n")
+        self.assertIn("dtype grib 2\n", ctl)
+        with open(os.path.join(self.tmp, "mixed.ctl"), "w") as f:
+            f.write(ctl)
+        self.assertEqual(self.grib1index("mixed.ctl"), "mixed.gmp: 3 slots, 0 missing, 1 records not used\n")
+        out = run_session(self.tmp, ["open slpg.ctl", "open mixed.ctl", "set lon 0 357.5", "set lat -90 90",
+                                     "set gxout stat", "set t 1", "d psl.2 - psl.1", "set t 2",
+                                     "d psl.2 - psl.1"])
+        self.assertNotIn("rror", out)
+        self.assertEqual(out.count("Min, Max = 0 0\n"), 2, out)
+
 
 if __name__ == "__main__":
     OMBRA, REPO = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])

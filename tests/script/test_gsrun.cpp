@@ -272,6 +272,29 @@ TEST(GsRun, UnboundedRecursionIsAnError) {
             "ok\n");
 }
 
+// Each of the 999 failing calls of a runaway recursion has its frame: the
+// first and last few are printed and the ones between counted.
+TEST(GsRun, RunawayRecursionPrintsTheEndsOfItsFrames) {
+  gsdir d;
+  std::string path = d.path("t.gs");
+  auto frame = [&](int line) { return "  Error occurred on line " + std::to_string(line) + "\n  In file " + path + "\n"; };
+  auto frames = [&](int line, int n) {
+    std::string out;
+    for (int i = 0; i < n; i++) out += frame(line);
+    return out;
+  };
+  gsresult r = gsrun(d, "x = f(1)\nsay 'no'\nfunction f(n)\nreturn f(n + 1)\n");
+  EXPECT_EQ(r.rc, 99);
+  EXPECT_EQ(r.out, "Error:  script functions nested more than 1000 calls deep\n" + frame(3) + frames(4, 4) +
+                       "  ... 991 frames left out ...\n" + frames(4, 4) + frame(1));
+  // A failed argument's line still comes right before its frame.
+  const std::string args = "Error occurred processing function arguments\n";
+  r = gsrun(d, "x = f(2)\nfunction f(n)\nif (n = 0); return 1 / 0; endif\nreturn g(f(n - 1))\n"
+               "function g(v)\nreturn v\n");
+  EXPECT_EQ(r.rc, 99);
+  EXPECT_EQ(r.out, "Divide by zero\n" + frame(3) + args + frame(4) + args + frame(4) + frame(1));
+}
+
 TEST(GsRun, ScriptsRunningScripts) {
   gsdir d;
   d.write("inner.gs", "function m(a)\nsay 'inner ' a\n_x = 'inner global'\nreturn 'from inner'\n");
