@@ -8,6 +8,7 @@
 #include <new>
 
 #include "base/cmnstate.h"
+#include "base/datadir.h"
 #include "base/useropen.h"
 
 namespace {
@@ -92,4 +93,12 @@ int omreadall(const char* name, int64_t most, std::string& out) {
   std::fclose(f);
   if (rc) out.clear();
   return rc;
+}
+
+int omreaddatafile(const char* name, int64_t most, std::string& out, std::string& tried) {
+  bool absolute = name[0] == '/' || name[0] == '\\';
+  tried = absolute ? std::string(name) : gxgnam(name);
+  int rc = omreadall(tried.c_str(), most, out);
+  if (rc == 0 || absolute) return rc;
+  return omreadall(name, most, out) == 0 ? 0 : rc;
 }

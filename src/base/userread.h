@@ -25,3 +25,10 @@ std::FILE* omftext(const char* name, int64_t budget = kMaxStreamBytes);
 // than most), ENOMEM, EIO (a short read or a read error), or what the open
 // gave.
 int omreadall(const char* name, int64_t most, std::string& out);
+
+// Reads a whole file of the data directory the same way: a name beginning
+// with "/" or "\\" as it is, any other first in the data directory (gxgnam)
+// and, failing that, under the bare name.  tried receives the name that
+// failed first (the data-directory path for a relative name), and the
+// result is that attempt's failure, or 0.
+int omreaddatafile(const char* name, int64_t most, std::string& out, std::string& tried);
