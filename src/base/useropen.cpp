@@ -114,3 +114,8 @@ const char* omopenwhy(int err) {
       return std::strerror(err);
   }
 }
+
+std::string omopennote(int err) {
+  if (err != EINTR && err != ESPIPE && err != EFBIG && err != EISDIR) return "";
+  return std::string("  ") + omopenwhy(err) + "\n";
+}

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdio>
+#include <string>
 
 enum : int {
   // Refuse anything that cannot be positioned (a FIFO, a socket): data
@@ -26,3 +27,9 @@ std::FILE* omfopen(const char* name, const char* mode, int flags = 0);
 // Why an open failed, for a message after the file name: the refusals above
 // in words of their own, other errors as strerror gives them.
 const char* omopenwhy(int err);
+
+// The line "  <why>\n" for the failures of omfopen that a plain open would
+// not give (an interrupted wait, a refused directory, FIFO or device, a
+// file too large), to follow a caller's own open-failure message; "" for
+// the others, which its message already covers.
+std::string omopennote(int err);

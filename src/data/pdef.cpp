@@ -2,6 +2,7 @@
 // and weights computed once per data set, and the interpolating reader.
 #include "data/pdef.h"
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "base/omprnt.h"
+#include "base/useropen.h"
 #include "base/words.h"
 #include "data/byteorder.h"
 #include "data/datafile.h"
@@ -216,10 +218,12 @@ int ompdprs(const char* rec, const char* mrec, const char* dname, datafile* pfi)
   else nm = wrdstr(mp);
   pfi->ppfname = nm;
   if (pfi->ppfile) std::fclose(pfi->ppfile);
-  pfi->ppfile = std::fopen(nm.c_str(), "rb");
+  pfi->ppfile = omfopen(nm.c_str(), "rb", OMO_SEEKABLE);
   if (!pfi->ppfile) {
+    int e = errno;
     omprnt(0, "Error opening pdef file\n");
     omprntf(0, "  File name is:  %s\n", nm.c_str());
+    omprnt(0, omopennote(e));
     return badpdef(pfi);
   }
   return 0;

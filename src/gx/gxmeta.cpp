@@ -13,6 +13,7 @@
 #include <cstring>
 #include <new>
 
+#include "base/useropen.h"
 #include "gx/gx.h"
 #include "gx/gxdrv.h"
 #include "gx/gxint.h"
@@ -335,7 +336,7 @@ int gxhbgn(const char* fname) {
     hopened = 1;
     return 0;
   }
-  dl.hfile = fopen(fname, "wb");
+  dl.hfile = omfopen(fname, "wb");
   if (!dl.hfile) {
     printf("Error opening meta file %s \n", fname);
     return 1;

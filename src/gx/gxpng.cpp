@@ -12,6 +12,7 @@
 #include <new>
 #include <vector>
 
+#include "base/useropen.h"
 #include "gx/gx.h"
 #include "gx/gxdrv.h"
 #include "gx/gxint.h"
@@ -349,7 +350,7 @@ int gxhpng(const char* fname, int width, int height, int background, int gif) {
     printf("Memory allocation error: gxhpng\n");
     return 99;
   }
-  FILE* fp = fopen(fname, "wb");
+  FILE* fp = omfopen(fname, "wb");
   if (!fp) {
     printf("Open error on %s\n", fname);
     gdFree(data);

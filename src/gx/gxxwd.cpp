@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "base/useropen.h"
 #include "gx/gxx11.h"
 
 namespace {
@@ -198,7 +199,7 @@ void gxxdump(const char* name, bool back) {
   if (!s.display || !name) return;
   if (back && !s.dblmode) return;
   set_display_screen(s.display, s.snum);
-  FILE* f = fopen(name, "w");
+  FILE* f = omfopen(name, "w");
   if (!f) {
     fprintf(stderr, "Couldn't open outxwd argument for writing.\n");
     return;

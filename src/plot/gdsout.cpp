@@ -8,6 +8,7 @@
 
 #include "base/cmnstate.h"
 #include "base/omprnt.h"
+#include "base/useropen.h"
 #include "data/datafile.h"
 #include "data/stnlist.h"
 #include "plot/dataout.h"
@@ -170,7 +171,7 @@ int omoutgds(cmnstate* pcm) {
       }
     }
   }
-  FILE* f = std::fopen(g->fname.c_str(), "ab");
+  FILE* f = omfopen(g->fname.c_str(), "ab");
   if (!f) {
     omprnt(0, "error: WRITEGDS unable to open " + g->fname + " for write\n");
     return 1;

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/useropen.h"
 #include "script/gsint.h"
 
 namespace {
@@ -140,7 +141,7 @@ int gfread(gsstate& s) {
   const std::string& name = s.args[0];
   gsiofile* f = findio(s, name);
   if (!f) {
-    std::FILE* fp = std::fopen(name.c_str(), "r");
+    std::FILE* fp = omfopen(name.c_str(), "r");
     if (!fp) {
       s.retv = std::string("1\n");
       return 0;
@@ -171,7 +172,7 @@ int gfwrite(gsstate& s) {
   const std::string& name = s.args[0];
   gsiofile* f = findio(s, name);
   if (!f) {
-    std::FILE* fp = std::fopen(name.c_str(), s.args.size() > 2 ? "a+" : "w");
+    std::FILE* fp = omfopen(name.c_str(), s.args.size() > 2 ? "a+" : "w");
     if (!fp) {
       s.retv = std::string("1\n");
       return 0;
