@@ -31,11 +31,6 @@ std::string writefile(const char* name, const std::string& text) {
   return path;
 }
 
-struct flagup {
-  flagup() { gcmn.sigflg = 1; }
-  ~flagup() { gcmn.sigflg = 0; }
-};
-
 }  // namespace
 
 // With no other end, an open for reading or writing waits only until the
@@ -44,7 +39,7 @@ TEST(UserOpen, FifoWithoutOtherEndEndsAtInterrupt) {
   fifo_end fifo(testing::TempDir() + "lonely.fifo");
   ASSERT_TRUE(fifo.ok());
   {
-    flagup up;
+    interrupt_raised up;
     for (const char* mode : {"r", "rb", "w", "wb", "ab"}) {
       errno = 0;
       std::FILE* f = omfopen(fifo.path(), mode);
