@@ -1,4 +1,5 @@
 // The exec command: runs a plain file of command lines.
+#include <cerrno>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -7,6 +8,7 @@
 #include "base/cmnstate.h"
 #include "base/omprnt.h"
 #include "base/omprntint.h"
+#include "base/useropen.h"
 #include "base/userread.h"
 #include "base/words.h"
 #include "cmd/cmdint.h"
@@ -115,8 +117,10 @@ int omexec(const char* typed, cmnstate* pcm) {
   // A device or pipe is read no further than a descriptor would be.
   std::unique_ptr<std::FILE, fcloser> f(omftext(fname.c_str()));
   if (!f) {
+    int e = errno;
     omprnt(0, "EXEC error:  Can't open file\n");
     omprntf(0, "  File name is: %s\n", fname.c_str());
+    omprnt(0, omopennote(e));
     return 1;
   }
   std::vector<std::string> args = execargs(nxtwrd(p));

@@ -108,7 +108,8 @@ TEST_F(Exec, DirectoriesAndWriterlessFifosAreRefused) {
   CaptureStdout();
   int rc = omcmd(cmd.c_str(), &gcmn, 0);
   EXPECT_EQ(rc, 1);
-  EXPECT_EQ(GetCapturedStdout(), "EXEC error:  Can't open file\n  File name is: " + dir + "\n");
+  EXPECT_EQ(GetCapturedStdout(),
+            "EXEC error:  Can't open file\n  File name is: " + dir + "\n  Is a directory\n");
 
   fifo_end fifo(dir + "exec.fifo");
   ASSERT_TRUE(fifo.ok());
@@ -119,5 +120,6 @@ TEST_F(Exec, DirectoriesAndWriterlessFifosAreRefused) {
   gcmn.sigflg = 0;
   EXPECT_EQ(rc, 1);
   EXPECT_EQ(GetCapturedStdout(),
-            std::string("EXEC error:  Can't open file\n  File name is: ") + fifo.path() + "\n");
+            std::string("EXEC error:  Can't open file\n  File name is: ") + fifo.path() +
+                "\n  interrupted while waiting for the other end of the pipe\n");
 }

@@ -604,7 +604,8 @@ TEST_F(Descriptor, WriterlessFifoEndsAtInterrupt) {
   parsed p;
   ddtest::parse(fifo.path(), p);
   EXPECT_EQ(p.rc, 1);
-  EXPECT_EQ(p.out, "Open Error:  Can't open description file\n");
+  EXPECT_EQ(p.out, "Open Error:  Can't open description file\n"
+                   "  interrupted while waiting for the other end of the pipe\n");
 }
 
 // The messages of parsing ctl in a process limited to 1 GB of address
