@@ -763,14 +763,9 @@ int omddes(const char* dname, datafile* pfi, int mflag) {
   ddesctx c;
   c.pfi = pfi;
   c.mflag = mflag;
-  std::string nm = dname;
-  c.descr = opendescr(nm);
-  int e = errno;  // why the name as given failed, unless the .ctl name says more
-  if (!c.descr) {
-    nm += ".ctl";
-    c.descr = opendescr(nm);
-    if (!c.descr && errno != ENOENT) e = errno;
-  }
+  std::string nm;
+  int e = 0;
+  c.descr = opendescrctl(dname, nm, e);
   if (!c.descr) {
     omprnt(0, "Open Error:  Can't open description file\n");
     omprnt(0, omopennote(e));

@@ -1,8 +1,21 @@
 #include "data/textfile.h"
 
+#include <cerrno>
+
 #include "base/userread.h"
 
 FILE* opendescr(const std::string& name) { return omftext(name.c_str(), kMaxDescrBytes); }
+
+FILE* opendescrctl(const std::string& name, std::string& opened, int& why) {
+  opened = name;
+  FILE* f = opendescr(opened);
+  if (f) return f;
+  why = errno;
+  opened += ".ctl";
+  f = opendescr(opened);
+  if (!f && errno != ENOENT) why = errno;
+  return f;
+}
 
 int rdtxtline(FILE* f, std::string& line) {
   line.clear();

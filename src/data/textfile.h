@@ -27,6 +27,12 @@ constexpr int64_t kMaxDescrBytes = kMaxStreamBytes;
 // interrupted).
 FILE* opendescr(const std::string& name);
 
+// Opens a descriptor by the name given or, failing that, with ".ctl" added;
+// opened receives the name that opened.  Null when neither opens; why then
+// holds the errno worth telling: that of the name as given, unless the
+// .ctl name failed for another reason than being absent.
+FILE* opendescrctl(const std::string& name, std::string& opened, int& why);
+
 enum { TL_OK = 0, TL_EOF = 1, TL_LONG = 2 };
 
 // Reads one line into line, without its newline (a carriage return before
