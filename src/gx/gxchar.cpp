@@ -119,9 +119,8 @@ int gxchrd(int fn) {
   std::string text, path;
   int err = omreaddatafile(bare.c_str(), kMaxFontBytes, text, path);
   font& f = fonts[fn];
-  f = font();
   if (err) {
-    f.failed = true;
+    if (!f.loaded) f.failed = true;  // a font loaded before stays in use
     if (err == ENOMEM) printf("Error reading font data:  Memory allocation error\n");
     else if (err == EIO) printf("Error reading font data: I/O Error\n");
     else printf("Error opening stroke character data set \n");
@@ -129,6 +128,7 @@ int gxchrd(int fn) {
     if (err != ENOENT && err != EIO) printf("  %s\n", omopenwhy(err));
     return 1;
   }
+  f = font();
   f.text = std::move(text);
   index_font(f);
   f.loaded = true;
