@@ -5,7 +5,8 @@
 // sets written at start (a.ctl, a grid of 36 x 19 points, three levels and
 // four times; s.ctl, station data of two times).  Lines that could run a
 // program or reach outside the scratch directory are dropped: shell
-// escapes (!), run, exec and implied runs (a word that is no command runs
+// escapes (!), run, exec (but of the files below) and implied runs (a word
+// that is no command runs
 // a script of that name; the harness turns that off), imprun, window
 // dumps (outxwd), the netCDF/HDF openers (their libraries are not ours to
 // fuzz), LATS output (its allocation failure exits by design), and any '/'
@@ -15,11 +16,23 @@
 // and define poll once per frame or step, the evaluator once per
 // evaluation), and an input stops once its dimension environment passes
 // four million grid points (see envpoints).
+//
+// Files that are no regular files are at hand in the scratch directory,
+// which is also the data directory: "zero" (/dev/zero), "dir.d" (a
+// directory) and "fed.fifo" (a FIFO the harness feeds for ever with bytes
+// and no line end), and as fonts 5, 6 and 7 (draw strings with `5, `6,
+// `7).  exec may name them; fed.fifo is read by exec, open and mpdset only,
+// since nobody drains it for a writer.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cctype>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "base/cmnstate.h"
@@ -95,7 +108,31 @@ void writedata() {
                   "ps 0 99 pressure\nts 0 99 temperature\nt 1 99 aloft\nendvars\n");
 }
 
-const std::vector<std::string> kKeep = {"a.ctl", "a.bin", "s.ctl", "s.bin", "s.map"};
+// Feeds the FIFO for ever from a thread that holds both of its ends: the
+// FIFO always has a writer and is never empty for long, and the thread
+// sleeps in write while nobody reads.
+void feed(const char* name) {
+  int fd = open(name, O_RDWR);
+  if (fd < 0) return;
+  std::thread([fd] {
+    std::string block(65536, 'x');
+    while (write(fd, block.data(), block.size()) > 0) {
+    }
+  }).detach();
+}
+
+void makespecial() {
+  if (symlink("/dev/zero", "zero") != 0 || mkdir("dir.d", 0700) != 0 || mkfifo("fed.fifo", 0600) != 0)
+    return;
+  if (symlink("zero", "font5.dat") != 0 || symlink("fed.fifo", "font6.dat") != 0 ||
+      symlink("dir.d", "font7.dat") != 0)
+    return;
+  feed("fed.fifo");
+}
+
+const std::vector<std::string> kKeep = {"a.ctl",  "a.bin",    "s.ctl",     "s.bin",     "s.map",
+                                        "zero",   "dir.d",    "fed.fifo",  "font5.dat", "font6.dat",
+                                        "font7.dat"};
 
 void run(const std::string& line) { omcmd(line.c_str(), &gcmn, 0); }
 
@@ -114,7 +151,15 @@ bool allowed(const std::string& line) {
   for (char& c : low) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   std::string w = firstword(line);
   if (!w.empty() && w[0] == '!') return false;
-  for (const char* bad : {"run", "exec", "outxwd", "sdfopen", "xdfopen"})
+  if (w == "exec") {
+    std::string rest = low.substr(low.find("exec") + 4);
+    std::string f = firstword(rest);
+    return f == "zero" || f == "dir.d" || f == "fed.fifo";
+  }
+  if (low.find("fed.fifo") != std::string::npos && w != "open" &&
+      !(w == "set" && low.find("mpdset") != std::string::npos))
+    return false;
+  for (const char* bad : {"run", "outxwd", "sdfopen", "xdfopen"})
     if (w == bad) return false;
   if (low.find("imprun") != std::string::npos || low.find("lats") != std::string::npos) return false;
   if (line.find('/') != std::string::npos || line.find('~') != std::string::npos) {
@@ -158,6 +203,7 @@ double envpoints() {
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   fuzz::setup();
   writedata();
+  makespecial();
   gcmn.vpagew = 11;
   gcmn.vpageh = 8.5f;
   gcmn.batch = 1;

@@ -352,6 +352,9 @@ def commandseeds():
         "draw line 0 0 11 8.5\ndraw rec 1 1 2 2\ndraw map\nset mproj nps\nd t\n")
     out(t, "draw", "set gxout vector\nd t;ps\nset gxout stream\nd t;ps\nset gxout barb\n"
         "d skip(t,2);ps\ndraw title hello\ndraw xlab x\nset mproj robinson\nd t\nclear\n")
+    out(t, "nonregular", "exec zero\nexec dir.d\nexec fed.fifo\nopen zero\nopen dir.d\nopen fed.fifo\n"
+        "set mpdset zero\nd ps\nclear\nset mpdset fed.fifo\nd ps\nclear\nset mpdset dir.d\nd ps\n"
+        "draw string 1 1 `5a\ndraw string 1 2 `6b\ndraw string 1 3 `7c\nprintim dir.d\nenable print zero\n")
 
 
 # ---------------------------------------------------------------- sdfcoord

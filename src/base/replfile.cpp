@@ -8,6 +8,8 @@
 #include <climits>
 #include <cstdlib>
 
+#include "base/useropen.h"
+
 namespace {
 
 // The name the new file takes: a link to a plain file is followed, so the
@@ -62,7 +64,7 @@ bool replopen(const char* name, const char* suffix, replfile* r) {
   // A device, a pipe, or a folder that takes no part file.  With a fixed
   // suffix the caller locks before emptying, as for the part file.
   int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (suffix ? 0 : O_TRUNC);
-  int fd = open(name, flags, 0666);
+  int fd = omopen(name, flags);
   if (fd < 0) return false;
   struct stat sb;
   r->name = name;

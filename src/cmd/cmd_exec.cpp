@@ -1,4 +1,5 @@
 // The exec command: runs a plain file of command lines.
+#include <cerrno>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -7,6 +8,8 @@
 #include "base/cmnstate.h"
 #include "base/omprnt.h"
 #include "base/omprntint.h"
+#include "base/useropen.h"
+#include "base/userread.h"
 #include "base/words.h"
 #include "cmd/cmdint.h"
 #include "cmd/omcmd.h"
@@ -50,22 +53,35 @@ std::vector<std::string> execargs(const char* p) {
   return args;
 }
 
-// One line read whole, whatever its length; false at end of file.  A
-// carriage return before the line end (files written the DOS way) belongs
-// to the line end and is dropped, so it does not stick to the last word.
-bool readline(std::FILE* f, std::string& line) {
+// Longest command line of an exec file, line end not counted; arguments
+// substituted into it may make the command longer.
+const std::size_t kMaxExecLine = 299;
+
+enum linestate { LINE_OK, LINE_END, LINE_LONG, LINE_ERROR };
+
+// One line with its line end.  A carriage return before the line end (files
+// written the DOS way) belongs to the line end and is dropped, so it does
+// not stick to the last word.  Nothing past kMaxExecLine characters is
+// read: a file without line ends (a device of NUL bytes) is not read to its
+// end.
+linestate readline(std::FILE* f, std::string& line) {
   line.clear();
   int c;
   while ((c = std::fgetc(f)) != EOF) {
     if (c == '\n') {
       if (!line.empty() && line.back() == '\r') line.pop_back();
+      if (line.size() > kMaxExecLine) return LINE_LONG;
       line += '\n';
-      return true;
+      return LINE_OK;
     }
+    // One more for a carriage return that may end the line.
+    if (line.size() > kMaxExecLine) return LINE_LONG;
     line += static_cast<char>(c);
   }
+  if (std::ferror(f)) return LINE_ERROR;
   if (!line.empty() && line.back() == '\r') line.pop_back();
-  return !line.empty();
+  if (line.size() > kMaxExecLine) return LINE_LONG;
+  return line.empty() ? LINE_END : LINE_OK;
 }
 
 std::string substitute(const std::string& line, const std::vector<std::string>& args) {
@@ -98,17 +114,31 @@ int omexec(const char* typed, cmnstate* pcm) {
     return 1;
   }
   std::string fname = wrdstr(p);
-  std::unique_ptr<std::FILE, fcloser> f(std::fopen(fname.c_str(), "r"));
+  // A device or pipe is read no further than a descriptor would be.
+  std::unique_ptr<std::FILE, fcloser> f(omftext(fname.c_str()));
   if (!f) {
+    int e = errno;
     omprnt(0, "EXEC error:  Can't open file\n");
     omprntf(0, "  File name is: %s\n", fname.c_str());
+    omprnt(0, omopennote(e));
     return 1;
   }
   std::vector<std::string> args = execargs(nxtwrd(p));
   execguard guard;
 
   std::string line;
-  while (readline(f.get(), line)) {
+  for (int lnum = 1;; lnum++) {
+    linestate st = readline(f.get(), line);
+    if (st == LINE_END) break;
+    if (st == LINE_LONG) {
+      omprntf(0, "EXEC error:  line %d of %s is longer than %zu characters.  EXEC stopped.\n", lnum,
+              fname.c_str(), kMaxExecLine);
+      return 1;
+    }
+    if (st == LINE_ERROR) {
+      omprntf(0, "EXEC error:  read error on %s at line %d.  EXEC stopped.\n", fname.c_str(), lnum);
+      return 1;
+    }
     if (line[0] == '*') continue;
     std::string cmd = substitute(line, args);
     omprnt(0, cmd);

@@ -1,11 +1,13 @@
 // The open, sdfopen, xdfopen and close commands, the default dimension
 // environment of a newly opened first file, and closing every file (reinit).
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "base/cmnstate.h"
 #include "base/omprnt.h"
+#include "base/useropen.h"
 #include "base/words.h"
 #include "cmd/omcmd.h"
 #include "cmd/omcmds.h"
@@ -27,7 +29,7 @@ void runset(cmnstate* pcm, const std::string& cmd) { omcmd(cmd.c_str(), pcm, 0);
 // 64-bit offset), HDF5 (netCDF-4) or HDF4 file: a file that the open
 // command cannot read as a descriptor but sdfopen can open.
 bool selfdescribing(const std::string& name) {
-  FILE* f = std::fopen(name.c_str(), "rb");
+  FILE* f = omfopen(name.c_str(), "rb", OMO_REGULAR);
   if (!f) return false;
   unsigned char b[8] = {0};
   size_t n = std::fread(b, 1, sizeof b, f);
@@ -61,12 +63,15 @@ int omopen(const char* name, cmnstate* pcm) {
   pcm->fileserial++;
   pfi->fnum = pcm->fileserial;
   if (!pfi->tmplat) {
-    pfi->infile = std::fopen(pfi->name.c_str(), "rb");
+    // Data are read at offsets: a FIFO is refused rather than waited on.
+    pfi->infile = omfopen(pfi->name.c_str(), "rb", OMO_SEEKABLE);
     if (!pfi->infile) {
+      int e = errno;
       omprnt(0, "Open Error:  Can't open binary data file\n");
       omprnt(0, "  File name = ");
       omprnt(0, pfi->name);
       omprnt(0, "\n");
+      omprnt(0, omopennote(e));
       frepfi(pfi, 0);
       return 1;
     }

@@ -4,6 +4,7 @@
 // standard error), as the maker runs outside any command.
 #include "data/gribmap.h"
 
+#include <cerrno>
 #include <sys/types.h>
 
 #include <cmath>
@@ -12,6 +13,7 @@
 #include <new>
 #include <vector>
 
+#include "base/useropen.h"
 #include "data/byteorder.h"
 #include "data/datafile.h"
 #include "data/fnmexp.h"
@@ -437,14 +439,15 @@ int scanfile(datafile* pfi, int* result) {
 
 int openscan(const std::string& name, bool member, datafile* pfi, int* result) {
   std::printf("gribmap:  Opening GRIB file %s\n", name.c_str());
-  gst.gfile = std::fopen(name.c_str(), "rb");
+  gst.gfile = omfopen(name.c_str(), "rb", OMO_SEEKABLE);
   if (!gst.gfile) {
+    int e = errno;
     if (member) {
       std::printf("Warning: Could not open GRIB file: %s\n", name.c_str());
       return 0;
     }
     std::printf("Could not open GRIB file.  File name is:\n");
-    std::printf("  %s\n", name.c_str());
+    std::printf("  %s\n%s", name.c_str(), omopennote(e).c_str());
     return GMFATAL;
   }
   int rc = scanfile(pfi, result);
@@ -498,9 +501,10 @@ int run(datafile* pfi, gribidx* gi) {
   if (rc != 0 && rc != 2) return rc;
   std::printf("gribmap:  Reached EOF\n");
   if (!gmpcmn.write) return result;
-  gst.mfile = std::fopen(pfi->mnam.c_str(), "wb");
+  gst.mfile = omfopen(pfi->mnam.c_str(), "wb");
   if (!gst.mfile) {
-    std::printf("Could not open index file: %s\n", pfi->mnam.c_str());
+    int e = errno;
+    std::printf("Could not open index file: %s\n%s", pfi->mnam.c_str(), omopennote(e).c_str());
     return GMFATAL;
   }
   std::printf("gribmap:  Writing the map...\n\n");

@@ -13,6 +13,7 @@
 
 #include "base/cmnstate.h"
 #include "base/omprnt.h"
+#include "base/useropen.h"
 #include "base/words.h"
 #include "data/axisconv.h"
 #include "data/byteorder.h"
@@ -211,11 +212,13 @@ int domap(ddesctx& c, bool isindex) {
   }
   pfi->mnam = namewrd(c, p);
   if (!c.mflag) return R_OK;
-  c.mfile = std::fopen(pfi->mnam.c_str(), "rb");
+  c.mfile = omfopen(pfi->mnam.c_str(), "rb", OMO_SEEKABLE);
   if (!c.mfile) {
+    int e = errno;
     omprnt(0, "Open Error:  Can't open Station/Index map file ");
     omprnt(0, pfi->mnam);
     omprnt(0, "\n");
+    omprnt(0, omopennote(e));
     return R_BADREC;
   }
   int rc = (pfi->bgrib == 0 || pfi->type == 2) ? omrstm(c.mfile, pfi) : omrgix(c.mfile, pfi);
@@ -760,14 +763,12 @@ int omddes(const char* dname, datafile* pfi, int mflag) {
   ddesctx c;
   c.pfi = pfi;
   c.mflag = mflag;
-  std::string nm = dname;
-  c.descr = opendescr(nm);
-  if (!c.descr) {
-    nm += ".ctl";
-    c.descr = opendescr(nm);
-  }
+  std::string nm;
+  int e = 0;
+  c.descr = opendescrctl(dname, nm, e);
   if (!c.descr) {
     omprnt(0, "Open Error:  Can't open description file\n");
+    omprnt(0, omopennote(e));
     return 1;
   }
   pfi->dnam = nm;

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "base/cmnstate.h"
+#include "base/useropen.h"
 #include "base/vecclone.h"
 #include "base/omprnt.h"
 #include "data/byteorder.h"
@@ -281,7 +282,7 @@ int omopfn(int t, int* flag) {
   gr2t(p->grvals[3], 1.0, &d1);
   p->tempname = omfndt(p->name.c_str(), &dt, &d1, p->grvals[3]);
   if (p->tempname.empty()) return -99999;
-  p->infile = std::fopen(p->tempname.c_str(), "rb");
+  p->infile = omfopen(p->tempname.c_str(), "rb", OMO_SEEKABLE);
   if (!p->infile) {
     p->fnumbad = f;
     return missing(p, t);

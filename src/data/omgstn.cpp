@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "base/omprnt.h"
+#include "base/useropen.h"
 #include "data/byteorder.h"
 #include "data/datafile.h"
 #include "data/datetime.h"
@@ -220,7 +221,7 @@ int openmember(datafile* pfi, int t) {
   gr2t(pfi->grvals[3], 1.0, &d1);
   pfi->tempname = omfndt(pfi->name.c_str(), &dt, &d1, pfi->grvals[3]);
   if (pfi->tempname.empty()) return -99999;
-  pfi->infile = std::fopen(pfi->tempname.c_str(), "rb");
+  pfi->infile = omfopen(pfi->tempname.c_str(), "rb", OMO_SEEKABLE);
   if (!pfi->infile) {
     pfi->fnumbad = f;
     return -88888;

@@ -3,6 +3,7 @@
 #include "data/pdef.h"
 
 #include <cfloat>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "base/omprnt.h"
+#include "base/useropen.h"
 #include "base/words.h"
 #include "data/byteorder.h"
 #include "data/datafile.h"
@@ -217,10 +219,12 @@ int ompdprs(const char* rec, const char* mrec, const char* dname, datafile* pfi)
   else nm = wrdstr(mp);
   pfi->ppfname = nm;
   if (pfi->ppfile) std::fclose(pfi->ppfile);
-  pfi->ppfile = std::fopen(nm.c_str(), "rb");
+  pfi->ppfile = omfopen(nm.c_str(), "rb", OMO_SEEKABLE);
   if (!pfi->ppfile) {
+    int e = errno;
     omprnt(0, "Error opening pdef file\n");
     omprntf(0, "  File name is:  %s\n", nm.c_str());
+    omprnt(0, omopennote(e));
     return badpdef(pfi);
   }
   return 0;

@@ -10,6 +10,7 @@
 
 #include "base/datadir.h"
 #include "base/omprnt.h"
+#include "base/useropen.h"
 #include "base/words.h"
 
 udfdef* udfhead = nullptr;
@@ -90,7 +91,9 @@ void tabmsg(const char* first, const char* fname) {
 }  // namespace
 
 int omfdtab(const char* fname) {
-  FILE* f = std::fopen(fname, "r");
+  // Lines are read at most 255 characters at a time, so a device or pipe
+  // needs no budget here; a FIFO must not hold the open past an interrupt.
+  FILE* f = omfopen(fname, "r");
   if (!f) return 2;
   int rc = 0;
   for (;;) {

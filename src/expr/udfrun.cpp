@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "base/omprnt.h"
+#include "base/useropen.h"
 #include "base/words.h"
 #include "data/axisconv.h"
 #include "data/datetime.h"
@@ -344,7 +345,7 @@ int ffuser(udfdef* pfc, fargs* pfa, evalstat* pst) {
   {
     xfile xf;
     xf.seq = pfc->sflag == 1;
-    xf.f = std::fopen(pfc->fname1.c_str(), "wb");
+    xf.f = omfopen(pfc->fname1.c_str(), "wb");
     if (!xf.f) {
       xmsg(name, "Error opening transfer file", pfc->fname1);
       return 1;
@@ -361,7 +362,7 @@ int ffuser(udfdef* pfc, fargs* pfa, evalstat* pst) {
 
   xfile xf;
   xf.seq = pfc->sflag == 1;
-  xf.f = std::fopen(pfc->fname2.c_str(), "rb");
+  xf.f = omfopen(pfc->fname2.c_str(), "rb");
   if (!xf.f) {
     xmsg(name, "Error opening transfer file", pfc->fname2);
     return 1;

@@ -1,12 +1,14 @@
 // Stroke fonts: loading the font files, drawing and measuring strings with
 // font, superscript and subscript escapes.
+#include <cerrno>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
-#include <new>
 #include <string>
 #include <vector>
 
-#include "base/datadir.h"
+#include "base/useropen.h"
+#include "base/userread.h"
 #include "gx/gx.h"
 #include "gx/gxint.h"
 
@@ -22,6 +24,7 @@ struct glyph {
 
 struct font {
   bool loaded = false;
+  bool failed = false;  // loading failed: not tried again for every string
   std::string text;
   glyph g[kGlyphs];
 };
@@ -77,6 +80,7 @@ const glyph* find_glyph(const font& f, int ch) {
 bool ensure_font(int fn) {
   if (fn < 0 || fn > 9) fn = 0;
   if (fonts[fn].loaded) return true;
+  if (fonts[fn].failed) return false;
   return gxchrd(fn) == 0;
 }
 
@@ -105,34 +109,25 @@ void gxchdf(int fn) {
   if (fn >= 0 && fn <= 9) dfont = fn;
 }
 
+// Far more than a font holds (95 glyphs of at most 999 pairs each); the
+// file is read whole, so a device or pipe (which has no size) is refused.
+const int64_t kMaxFontBytes = int64_t(1) << 20;
+
 int gxchrd(int fn) {
   if (fn < 0 || fn > 9) return 1;
   std::string bare = "font" + std::to_string(fn) + ".dat";
-  std::string path = gxgnam(bare.c_str());
-  FILE* fp = fopen(path.c_str(), "rb");
-  if (!fp) fp = fopen(bare.c_str(), "rb");
-  if (!fp) {
-    printf("Error opening stroke character data set \n");
-    printf("  Data set names = %s ; %s\n", path.c_str(), bare.c_str());
-    return 1;
-  }
-  std::string text;
-  char buf[65536];
-  size_t got;
-  try {
-    while ((got = fread(buf, 1, sizeof(buf), fp)) > 0) text.append(buf, got);
-  } catch (const std::bad_alloc&) {
-    fclose(fp);
-    printf("Error reading font data:  Memory allocation error\n");
-    return 1;
-  }
-  bool bad = ferror(fp) != 0;
-  fclose(fp);
-  if (bad) {
-    printf("Error reading font data: I/O Error\n");
-    return 1;
-  }
+  std::string text, path;
+  int err = omreaddatafile(bare.c_str(), kMaxFontBytes, text, path);
   font& f = fonts[fn];
+  if (err) {
+    if (!f.loaded) f.failed = true;  // a font loaded before stays in use
+    if (err == ENOMEM) printf("Error reading font data:  Memory allocation error\n");
+    else if (err == EIO) printf("Error reading font data: I/O Error\n");
+    else printf("Error opening stroke character data set \n");
+    printf("  Data set names = %s ; %s\n", path.c_str(), bare.c_str());
+    if (err != ENOENT && err != EIO) printf("  %s\n", omopenwhy(err));
+    return 1;
+  }
   f = font();
   f.text = std::move(text);
   index_font(f);

@@ -6,12 +6,16 @@
 // of 1/10000 degree; index blocks (type 2) cover the line records after
 // them with a range of line types and a longitude/latitude box, and give
 // the offset of the next index block so that a reader can skip regions.
+#include <cerrno>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
 
-#include "base/datadir.h"
+#include "base/memcap.h"
+#include "base/useropen.h"
+#include "base/userread.h"
 #include "gx/gx.h"
 #include "gx/gxint.h"
 #include "gx/mapproj.h"
@@ -23,24 +27,27 @@ unsigned get4(const unsigned char* p) {
   return (unsigned)p[0] << 24 | (unsigned)p[1] << 16 | (unsigned)p[2] << 8 | p[3];
 }
 
-bool readall(FILE* f, std::vector<unsigned char>* buf) {
-  unsigned char chunk[65536];
-  size_t n;
-  while ((n = fread(chunk, 1, sizeof chunk, f)) > 0) buf->insert(buf->end(), chunk, chunk + n);
-  return !ferror(f);
+// A map file holds at most what its 4-byte index offsets can reach; the
+// file is read whole, so a device or pipe (which has no size) is refused.
+int64_t mapmost() {
+  int64_t most = int64_t(1) << 32;
+  int64_t mem = (int64_t)ommemcap();
+  return mem < most ? mem : most;
 }
 
-FILE* openmap(const char* name) {
-  if (name[0] == '/' || name[0] == '\\') {
-    FILE* f = fopen(name, "rb");
-    if (!f) printf("Open Error on Map Data Set: %s\n", name);
-    return f;
+// The whole map file, or a message and false.
+bool loadmap(const char* name, std::string* buf) {
+  std::string tried;
+  int err = omreaddatafile(name, mapmost(), *buf, tried);
+  if (err == 0) return true;
+  if (err == EIO || err == ENOMEM) {
+    printf("Map file format error: Read error on %s\n", tried.c_str());
+    if (err == ENOMEM) printf("  %s\n", omopenwhy(err));
+    return false;
   }
-  std::string path = gxgnam(name);
-  FILE* f = fopen(path.c_str(), "rb");
-  if (!f) f = fopen(name, "rb");
-  if (!f) printf("Open Error on Map Data Set: %s\n", path.c_str());
-  return f;
+  printf("Open Error on Map Data Set: %s\n", tried.c_str());
+  if (err != ENOENT) printf("  %s\n", omopenwhy(err));
+  return false;
 }
 
 // Each 360-degree turn of the view gets at least this much of the plot's
@@ -134,18 +141,11 @@ int gxdmap(const mapopts* o) {
   }
   double s = std::hypot((double)o->lnmx - o->lnmn, (double)o->ltmx - o->ltmn) / 200.0;
   if (s < 0.0001) s = 0.0001;
-  FILE* f = openmap(o->mpfile);
-  if (!f) return 0;
-  std::vector<unsigned char> buf;
-  bool ok = readall(f, &buf);
-  fclose(f);
-  if (!ok) {
-    printf("Map file format error: Read error on %s\n", o->mpfile);
-    return 0;
-  }
+  std::string buf;
+  if (!loadmap(o->mpfile, &buf)) return 0;
 
   const size_t size = buf.size();
-  const unsigned char* b = buf.data();
+  const unsigned char* b = reinterpret_cast<const unsigned char*>(buf.data());
   std::vector<double> lon(256), lat(256);
   int curcol = -999, curstl = -999, curthk = -999;
   size_t pos = 0;

@@ -10,6 +10,7 @@
 
 #include "base/cmnstate.h"
 #include "base/wholewrite.h"
+#include "base/useropen.h"
 #include "data/byteorder.h"
 #include "lats/lats.h"
 #include "lats/latsint.h"
@@ -411,14 +412,14 @@ int latsGribTimeRange(latsFile* f, latsVar* v) {
 
 int latsCreateGrib(latsFile* f) {
   if (f->comment.empty()) f->comment = f->center;
-  f->grib = fopen(f->path.c_str(), "wb");
+  f->grib = omfopen(f->path.c_str(), "wb");
   if (!f->grib) {
     latsError("GRIB (latsgrib) --> lats_create create .grb failed for %s\n", f->path.c_str());
     return 0;
   }
   if (f->convention == LATS_OMBRA_GRIB) {
     f->ctlpath = f->path.substr(0, f->path.size() - 4) + ".ctl";
-    f->ctl = fopen(f->ctlpath.c_str(), "w");
+    f->ctl = omfopen(f->ctlpath.c_str(), "w");
     if (!f->ctl) {
       latsError("GRIB (latsgrib) --> lats_create create .ctl failed for %s\n", f->ctlpath.c_str());
       fclose(f->grib);

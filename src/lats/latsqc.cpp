@@ -7,6 +7,7 @@
 #include <ctime>
 #include <string>
 
+#include "base/useropen.h"
 #include "lats/latsint.h"
 
 namespace {
@@ -25,7 +26,7 @@ bool openlog() {
   if (qclog) return true;
   const char* name = getenv("LATS_LOG");
   if (!name) name = "lats.log";
-  qclog = fopen(name, "ab");
+  qclog = omfopen(name, "ab");
   if (!qclog) {
     latsError("Cannot open log file: %s for append", name);
     return false;

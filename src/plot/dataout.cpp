@@ -9,6 +9,7 @@
 #include "base/intpoll.h"
 #include "base/omprnt.h"
 #include "base/wholewrite.h"
+#include "base/useropen.h"
 #include "data/byteorder.h"
 #include "data/datetime.h"
 #include "data/gridres.h"
@@ -51,7 +52,7 @@ int omfwrt(cmnstate* pcm) {
   const gridres* pgr = static_cast<const gridres*>(pcm->resptr[0]);
   const char* name = pcm->fwname.empty() ? FWDEFAULT : pcm->fwname.c_str();
   if (!pcm->fwfile) {
-    pcm->fwfile = std::fopen(name, "wb");
+    pcm->fwfile = omfopen(name, "wb");
     if (!pcm->fwfile) {
       omprnt(0, "Error opening output file for fwrite\n");
       omprntf(0, "  File name is: %s\n", name);

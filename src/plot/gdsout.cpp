@@ -13,6 +13,7 @@
 
 #include "base/cmnstate.h"
 #include "base/omprnt.h"
+#include "base/useropen.h"
 #include "base/wholewrite.h"
 #include "data/datafile.h"
 #include "data/stnlist.h"
@@ -252,7 +253,7 @@ int omoutgds(cmnstate* pcm) {
       }
     }
   }
-  int fd = open(g->fname.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+  int fd = omopen(g->fname.c_str(), O_WRONLY | O_CREAT | O_APPEND);
   if (fd < 0) {
     omprnt(0, "error: WRITEGDS unable to open " + g->fname + " for write\n");
     return 1;

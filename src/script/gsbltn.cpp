@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "base/wholewrite.h"
+#include "base/useropen.h"
 #include "script/gsint.h"
 
 namespace {
@@ -141,7 +142,7 @@ int gfread(gsstate& s) {
   const std::string& name = s.args[0];
   gsiofile* f = findio(s, name);
   if (!f) {
-    std::FILE* fp = std::fopen(name.c_str(), "r");
+    std::FILE* fp = omfopen(name.c_str(), "r");
     if (!fp) {
       s.retv = std::string("1\n");
       return 0;
@@ -172,7 +173,7 @@ int gfwrite(gsstate& s) {
   const std::string& name = s.args[0];
   gsiofile* f = findio(s, name);
   if (!f) {
-    std::FILE* fp = std::fopen(name.c_str(), s.args.size() > 2 ? "a+" : "w");
+    std::FILE* fp = omfopen(name.c_str(), s.args.size() > 2 ? "a+" : "w");
     if (!fp) {
       s.retv = std::string("1\n");
       return 0;

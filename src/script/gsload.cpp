@@ -1,5 +1,7 @@
 // Reading a script or library file, cutting it into typed statements,
 // pairing the if and while blocks and registering the functions.
+#include <sys/stat.h>
+
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -318,6 +320,10 @@ int gsgsfrd(gsstate& s, int library, const std::string& name) {
       if (fp) std::fclose(fp);
     }
   } guard{fp};
+  // Script files are regular files (gsonam, gsogsf): one too large for a
+  // string is refused by its size, before any of it is read.
+  struct stat st;
+  if (fstat(fileno(fp), &st) == 0 && st.st_size > 0) gsstrchk(static_cast<size_t>(st.st_size));
   while ((n = std::fread(buf, 1, sizeof buf, fp)) > 0) {
     gsstrchk(text.size() + n);
     text.append(buf, n);

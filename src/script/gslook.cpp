@@ -1,8 +1,8 @@
 // Finding script files and function libraries on disk.
-#include <sys/stat.h>
 
 #include <cstdlib>
 
+#include "base/useropen.h"
 #include "script/gsint.h"
 
 static bool gsdelim(char c) { return c == ' ' || c == ',' || c == ';'; }
@@ -30,9 +30,7 @@ static std::string withslash(const std::string& d) {
 // Opens a regular file for reading; directories and the like do not count
 // as found, since reading them would fail later with a misleading message.
 static std::FILE* openreg(const std::string& path) {
-  struct stat sb;
-  if (stat(path.c_str(), &sb) != 0 || !S_ISREG(sb.st_mode)) return nullptr;
-  return std::fopen(path.c_str(), "rb");
+  return omfopen(path.c_str(), "rb", OMO_REGULAR);
 }
 
 static std::vector<std::string> scrpdirs() {

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "base/omprnt.h"
+#include "base/useropen.h"
 #include "sdf/sdfint.h"
 
 namespace {
@@ -58,7 +59,7 @@ void read_chunks_direct(int ncid) {
 }  // namespace
 
 bool is_hdf4_file(const char* name) {
-  FILE* f = std::fopen(name, "rb");
+  FILE* f = omfopen(name, "rb", OMO_REGULAR);
   if (f == nullptr) return false;
   unsigned char sig[4] = {0, 0, 0, 0};
   size_t n = std::fread(sig, 1, 4, f);

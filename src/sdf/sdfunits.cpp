@@ -10,6 +10,7 @@
 
 #include "base/datadir.h"
 #include "base/omprnt.h"
+#include "base/useropen.h"
 #include "sdf/sdfint.h"
 
 namespace {
@@ -41,7 +42,9 @@ int sdf_units_init() {
   const char* old = std::getenv("UDUNITS2_XML_PATH");
   std::string saved = old != nullptr ? old : "";
   setenv("UDUNITS2_XML_PATH", path.c_str(), 1);
-  FILE* f = std::fopen(path.c_str(), "r");
+  // The library reads the file itself, with a plain open: only a regular
+  // file is handed to it.
+  FILE* f = omfopen(path.c_str(), "r", OMO_REGULAR);
   int rc = -1;
   if (f != nullptr) {
     std::fclose(f);

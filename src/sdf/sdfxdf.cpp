@@ -11,6 +11,7 @@
 
 #include "base/cmnstate.h"
 #include "base/omprnt.h"
+#include "base/useropen.h"
 #include "base/words.h"
 #include "data/axisconv.h"
 #include "data/datafile.h"
@@ -401,14 +402,12 @@ int omdxdf(const char* dname, datafile* pfi, std::string* templ, int* ntimes, st
            sdfparms* p) {
   doparms4sdf(p);
   p->isxdf = 1;
-  std::string opened = dname;
-  FILE* f = opendescr(dname);
-  if (f == nullptr) {
-    opened = std::string(dname) + ".ctl";
-    f = opendescr(opened);
-  }
+  std::string opened;
+  int why = 0;
+  FILE* f = opendescrctl(dname, opened, why);
   if (f == nullptr) {
     omprnt(0, "XDFOpen Error:  Can't open description file\n");
+    omprnt(0, omopennote(why));
     return 1;
   }
   if (opened.size() > 255) opened.resize(255);

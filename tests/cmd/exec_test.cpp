@@ -7,6 +7,7 @@
 #include <string>
 
 #include "base/cmnstate.h"
+#include "base/fifo_end.h"
 #include "base/omprnt.h"
 #include "base/omprntint.h"
 #include "cmd/omcmd.h"
@@ -97,4 +98,28 @@ TEST_F(Exec, FailingLineStopsWithItsResult) {
   EXPECT_EQ(rc, 1);
   EXPECT_EQ(out, "stack\nscreen\nScreen Error: Missing keyword\nEXEC error:  error in " + f +
                      ".  EXEC stopped.\n");
+}
+
+// A directory is refused, not taken for an empty file, and a FIFO nobody
+// writes is waited on only until the user interrupts.
+TEST_F(Exec, DirectoriesAndWriterlessFifosAreRefused) {
+  std::string dir = testing::TempDir();
+  std::string cmd = "exec " + dir;
+  CaptureStdout();
+  int rc = omcmd(cmd.c_str(), &gcmn, 0);
+  EXPECT_EQ(rc, 1);
+  EXPECT_EQ(GetCapturedStdout(),
+            "EXEC error:  Can't open file\n  File name is: " + dir + "\n  Is a directory\n");
+
+  fifo_end fifo(dir + "exec.fifo");
+  ASSERT_TRUE(fifo.ok());
+  std::string fcmd = std::string("exec ") + fifo.path();
+  gcmn.sigflg = 1;
+  CaptureStdout();
+  rc = omcmd(fcmd.c_str(), &gcmn, 0);
+  gcmn.sigflg = 0;
+  EXPECT_EQ(rc, 1);
+  EXPECT_EQ(GetCapturedStdout(),
+            std::string("EXEC error:  Can't open file\n  File name is: ") + fifo.path() +
+                "\n  interrupted while waiting for the other end of the pipe\n");
 }

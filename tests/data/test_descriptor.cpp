@@ -12,6 +12,7 @@
 #include <string>
 #include <thread>
 
+#include "base/fifo_end.h"
 #include "data/axisconv.h"
 #include "data/datafile.h"
 #include "data/datetime.h"
@@ -593,6 +594,18 @@ TEST_F(Descriptor, EndlessStreamsAndLinesAreBounded) {
   EXPECT_EQ(l.rc, 1);
   EXPECT_EQ(l.out.rfind("Open Error:  Description file line too long\n", 0), 0u) << l.out.substr(0, 200);
   EXPECT_TRUE(endswith(l.out, kTail));
+}
+
+// A descriptor that is a FIFO nobody writes is waited on only until the
+// user interrupts.
+TEST_F(Descriptor, WriterlessFifoEndsAtInterrupt) {
+  fifo_end fifo(tmp.path("d.fifo"), true);
+  ASSERT_TRUE(fifo.ok());
+  parsed p;
+  ddtest::parse(fifo.path(), p);
+  EXPECT_EQ(p.rc, 1);
+  EXPECT_EQ(p.out, "Open Error:  Can't open description file\n"
+                   "  interrupted while waiting for the other end of the pipe\n");
 }
 
 // The messages of parsing ctl in a process limited to 1 GB of address

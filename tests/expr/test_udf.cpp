@@ -5,6 +5,7 @@
 #include <cmath>
 #include <fstream>
 
+#include "base/fifo_end.h"
 #include "expr/omfunc.h"
 #include "expr/udf.h"
 #include "vartest.h"
@@ -330,4 +331,20 @@ TEST(UserFunctions, TablesListingAndFormatErrors) {
             "Read error on user defined function table:\n"
             "  File name is: " + cut.sd.path("udft.txt") + "\n");
   EXPECT_EQ(omudfind("c"), nullptr);
+}
+
+// A function table that is a FIFO nobody writes is waited on only until
+// the user interrupts, and is then reported like a table that cannot be
+// opened.
+TEST(UserFunctions, WriterlessFifoTableEndsAtInterrupt) {
+  scratchdir sd;
+  fifo_end fifo(sd.path("udft.fifo"), true);
+  ASSERT_TRUE(fifo.ok());
+  std::string msg = captured([&] {
+    setenv("OMUDFT", fifo.path(), 1);
+    omfdef();
+    unsetenv("OMUDFT");
+  });
+  EXPECT_EQ(msg, std::string("Error opening user function definition table\n  File name is: ") +
+                fifo.path() + "\n");
 }

@@ -1,5 +1,10 @@
 // Stroke fonts, with small font files written by the tests.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cmath>
+
+#include "base/fifo_end.h"
 
 #include "gxtest.h"
 
@@ -174,9 +179,43 @@ TEST(Fonts, MissingFontFileGivesItsMessage) {
   std::string out = testing::internal::GetCapturedStdout();
   std::string msg = "Error opening stroke character data set \n  Data set names = " +
                     env.dir.file("font5.dat") + " ; font5.dat\n";
-  EXPECT_EQ(out, msg + msg) << "each attempt prints again";
+  EXPECT_EQ(out, msg) << "a font that failed is not tried again for every string";
   EXPECT_NEAR(w, 14 * kUnit, 1e-6) << "the length of the characters before it";
   EXPECT_TRUE(pens().empty());
+}
+
+// Font files that are no files: a device of NULs, a FIFO nobody writes and
+// a directory are refused at once with their reason, a file larger than a
+// font is refused unread, and none is tried again until the next start.
+TEST(Fonts, UnsizedOrHugeFontFilesAreRefusedOnce) {
+  font_env env;
+  ASSERT_EQ(symlink("/dev/zero", env.dir.file("font3.dat").c_str()), 0);
+  fifo_end fifo(env.dir.file("font4.dat"));
+  ASSERT_TRUE(fifo.ok());
+  ASSERT_EQ(mkdir(env.dir.file("font6.dat").c_str(), 0700), 0);
+  ASSERT_EQ(truncate(env.dir.file("font0.dat").c_str(), off_t(2) << 20), 0);
+  auto names = [&](int n) {
+    std::string b = "font" + std::to_string(n) + ".dat";
+    return "  Data set names = " + env.dir.file(b.c_str()) + " ; " + b + "\n";
+  };
+  const std::string head = "Error opening stroke character data set \n";
+  testing::internal::CaptureStdout();
+  for (int k = 0; k < 3; k++) {
+    float w = -1;
+    EXPECT_EQ(gxchln("`3A`4A`6A", 9, 0.21f, &w), 1);
+    EXPECT_EQ(gxchln("`4A", 3, 0.21f, &w), 1);
+    EXPECT_EQ(gxchln("`6A", 3, 0.21f, &w), 1);
+    EXPECT_EQ(gxchln("A", 1, 0.21f, &w), 1);
+  }
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            head + names(3) + "  not a regular file\n" + head + names(4) +
+                "  not a regular file\n" + head + names(6) + "  Is a directory\n" + head +
+                names(0) + "  larger than such a file can be\n");
+  EXPECT_TRUE(pens().empty());
+  gxchii();  // a new start tries again
+  ASSERT_EQ(truncate(env.dir.file("font0.dat").c_str(), 0), 0);
+  gx_write(env.dir.file("font0.dat"), make_font(14));
+  EXPECT_NEAR(measure("A", 1, 0.21f), 14 * kUnit, 1e-6);
 }
 
 TEST(Fonts, TitleIsCentredWithoutTrailingBlanks) {

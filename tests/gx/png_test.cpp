@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include "gxtest.h"
+#include "base/fifo_end.h"
 
 namespace {
 
@@ -270,4 +271,19 @@ TEST(Image, FullPaletteFallsBackToClosestColour) {
   // The last colour got the closest palette entry: mostly red.
   int c = im.rgb(550, 600 - 390);
   EXPECT_GT((c >> 16) & 0xFF, 150);
+}
+
+// An image or metafile to a FIFO that nobody reads waits only until the
+// user interrupts, and fails naming the file.
+TEST(Image, OutputsToAReaderlessFifoEndAtInterrupt) {
+  gx_tmpdir d;
+  gx_batch();
+  fifo_end fifo(d.file("out.fifo"));
+  interrupt_raised intr;
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(gxhpng(fifo.path(), -999, -999, 1, 0), 1);
+  EXPECT_EQ(gxhbgn(fifo.path()), 1);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), std::string("Open error on ") + fifo.path() +
+                                                        "\nError opening meta file " + fifo.path() +
+                                                        " \n");
 }

@@ -2,10 +2,13 @@
 // index-block skipping and damaged files.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "base/fifo_end.h"
 #include "gx/mapproj.h"
 #include "gxtest.h"
 
@@ -257,6 +260,38 @@ TEST_F(mapfixture, MissingFileNamesTheDataDirectoryPath) {
   std::string out = testing::internal::GetCapturedStdout();
   EXPECT_EQ(out.rfind("Open Error on Map Data Set: ", 0), 0u);
   EXPECT_NE(out.find("/nosuchmap\n"), std::string::npos);
+}
+
+// Map files without a size (a device of NULs, a FIFO nobody writes, a
+// directory) are refused at once, with the name and the reason, and the
+// plot goes on; so is a relative name whose data-directory file is one, and
+// a file larger than its offsets can reach is refused unread.
+TEST_F(mapfixture, UnsizedMapFilesAreRefused) {
+  gx_tmpdir dir;
+  fifo_end fifo(dir.file("fifo.map"));
+  ASSERT_TRUE(fifo.ok());
+  ASSERT_EQ(symlink("/dev/zero", dir.file("zero.map").c_str()), 0);
+  std::string huge = dir.file("huge.map");  // beyond 4-byte offsets, sparse
+  gx_write(huge, "");
+  ASSERT_EQ(truncate(huge.c_str(), off_t(5) << 30), 0);
+  const char* keep = getenv("OMDDIR");
+  std::string saved = keep ? keep : "";
+  setenv("OMDDIR", dir.path.c_str(), 1);
+  std::string out;
+  for (std::string name : {std::string("/dev/zero"), std::string(fifo.path()), dir.path,
+                           std::string("zero.map"), huge}) {
+    o.mpfile = name.c_str();
+    testing::internal::CaptureStdout();
+    gxdmap(&o);
+    out += testing::internal::GetCapturedStdout();
+  }
+  if (keep) setenv("OMDDIR", saved.c_str(), 1);
+  else unsetenv("OMDDIR");
+  EXPECT_EQ(out, "Open Error on Map Data Set: /dev/zero\n  not a regular file\n"
+                 "Open Error on Map Data Set: " + std::string(fifo.path()) + "\n  not a regular file\n"
+                 "Open Error on Map Data Set: " + dir.path + "\n  Is a directory\n"
+                 "Open Error on Map Data Set: " + dir.file("zero.map") + "\n  not a regular file\n"
+                 "Open Error on Map Data Set: " + huge + "\n  larger than such a file can be\n");
 }
 
 TEST_F(mapfixture, ShippedOutlinesDrawInEveryProjection) {

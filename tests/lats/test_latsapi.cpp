@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "base/fifo_end.h"
 #include "latstest.h"
 
 namespace {
@@ -50,6 +51,23 @@ TEST_F(LatsTest, CreateChecksAndFileNames) {
   EXPECT_EQ(0, access("plain.nc", F_OK));
   EXPECT_GT(lats_create("g", LATS_GRIB, LATS_STANDARD, LATS_HOURLY, 1, " NCEP ", "", ""), 0);
   EXPECT_EQ(0, access("g.grb", F_OK));
+}
+
+// A parameter table that is a FIFO nobody writes, and an output that is one
+// nobody reads, wait only until the user interrupts.
+TEST_F(LatsTest, FifosWithoutOtherEndEndAtInterrupt) {
+  {
+    fifo_end fifo(dir + "/parm.fifo", true);
+    CAPTURE(EXPECT_EQ(0, lats_parmtab(fifo.path())));
+    EXPECT_TRUE(said("Cannot open parameter file " + dir + "/parm.fifo\nInterrupted system call\n"))
+        << err;
+  }
+  fifo_end fifo(dir + "/out.grb");
+  interrupt_raised intr;
+  int id = -1;
+  CAPTURE(id = lats_create("out", LATS_GRIB, LATS_STANDARD, LATS_HOURLY, 1, "ncep", "", ""));
+  EXPECT_EQ(0, id);
+  EXPECT_TRUE(said("lats_create create .grb failed for out.grb"));
 }
 
 TEST_F(LatsTest, GridAndVerticalDimensionChecks) {

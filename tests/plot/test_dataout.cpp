@@ -4,6 +4,7 @@
 #include <cstring>
 #include <limits>
 
+#include "base/fifo_end.h"
 #include "data/byteorder.h"
 #include "data/datafile.h"
 #include "data/stnlist.h"
@@ -378,6 +379,29 @@ TEST_F(DataOut, WritegdsEndsAtItsLastWholeRecord) {
   out = captured([&] { omoutgds(&st); });
   EXPECT_NE(out.find("error: bad structure in result\n"), std::string::npos);
   EXPECT_EQ(slurp("o.gds"), first);
+}
+
+// Outputs to a FIFO that nobody reads wait only until the user interrupts,
+// and fail naming the file.
+TEST_F(DataOut, FwriteToAReaderlessFifoEndsAtInterrupt) {
+  add(mkgrid(0, -1, 2, 1, {1, 2}));
+  fifo_end fifo(path("fw.fifo"));
+  interrupt_raised intr;
+  st.fwname = fifo.path();
+  std::string out = captured([&] { omfwrt(&st); });
+  EXPECT_EQ(out, "Error opening output file for fwrite\n  File name is: " + st.fwname + "\n");
+  EXPECT_EQ(st.fwfile, nullptr);
+}
+
+TEST_F(DataOut, WritegdsToAReaderlessFifoEndsAtInterrupt) {
+  std::vector<filevar> vars;
+  gdslists(*this, vars);
+  fifo_end fifo(path("gds.fifo"));
+  interrupt_raised intr;
+  gds.fname = fifo.path();
+  gds.opts = "-xd";
+  std::string out = captured([&] { omoutgds(&st); });
+  EXPECT_EQ(out, "error: WRITEGDS unable to open " + gds.fname + " for write\n");
 }
 
 TEST_F(DataOut, WritegdsRefusesGridsBeforeTouchingTheFile) {

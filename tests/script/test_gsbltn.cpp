@@ -3,6 +3,8 @@
 #include "base/fsizecap.h"
 #include "gstest.h"
 
+#include "base/fifo_end.h"
+
 #include <cstdlib>
 
 namespace {
@@ -297,4 +299,16 @@ TEST(GsBltn, LibraryBesideAScriptFoundAlongOmscrp) {
   gsresult r = gsrunline("usesdir");
   EXPECT_EQ(r.rc, 0);
   EXPECT_EQ(r.out, "beside\n");
+}
+
+// read of a FIFO that nobody writes waits only until the user interrupts:
+// it fails as a file that cannot be opened (1, where a writer that came
+// and went would give the end of file, 2), and the interrupt then ends the
+// script.
+TEST(GsBltn, ReadOfAWriterlessFifoEndsAtInterrupt) {
+  gsdir d;
+  fifo_end fifo(d.path("in.fifo"), true);
+  gsresult r = gsrun(d, std::string("say 'got ' sublin(read('") + fifo.path() +
+                            "'), 1)\nsay 'after'\n");
+  EXPECT_EQ(r.out, "got 1\n") << r.out;
 }

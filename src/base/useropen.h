@@ -1,0 +1,40 @@
+// Opening files whose names the user gave (commands, descriptors, the data
+// directory).  Such a name may be a FIFO, a device or a directory.  A plain
+// open of a FIFO waits for the other end for ever, and the program's
+// interrupt handler restarts it, so a Ctrl-C would not end it; a directory
+// opens but reads as an empty file.  Every such open goes through here.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+enum : int {
+  // Refuse anything that cannot be positioned (a FIFO, a socket): data
+  // files are read at offsets.  errno ESPIPE.
+  OMO_SEEKABLE = 1,
+  // Refuse anything but a regular file: reads sized from the file.
+  // errno ESPIPE.
+  OMO_REGULAR = 2,
+};
+
+// fopen with the same mode letters ("r", "wb", "a+", ...), that never
+// blocks in the open itself.  A FIFO opened for reading waits for a writer,
+// one opened for writing for a reader, with the interrupt in view: a Ctrl-C
+// ends the wait and the open fails with errno EINTR.  A directory opened for
+// reading fails with EISDIR.  Null with errno set on every failure.
+std::FILE* omfopen(const char* name, const char* mode, int flags = 0);
+
+// The same at the level of open(2): OFLAGS as open takes them (O_NONBLOCK
+// is added for the open and taken off again after it), a descriptor or -1
+// with errno set.
+int omopen(const char* name, int oflags, int flags = 0);
+
+// Why an open failed, for a message after the file name: the refusals above
+// in words of their own, other errors as strerror gives them.
+const char* omopenwhy(int err);
+
+// The line "  <why>\n" for the failures of omfopen that a plain open would
+// not give (an interrupted wait, a refused directory, FIFO or device, a
+// file too large), to follow a caller's own open-failure message; "" for
+// the others, which its message already covers.
+std::string omopennote(int err);

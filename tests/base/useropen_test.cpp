@@ -1,0 +1,159 @@
+// Opening and reading files whose names the user gave: FIFOs, devices and
+// directories neither block past an interrupt nor read without end.
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <thread>
+
+#include "base/cmnstate.h"
+#include "base/fifo_end.h"
+#include "base/useropen.h"
+#include "base/userread.h"
+
+namespace {
+
+std::string slurp(std::FILE* f) {
+  std::string s;
+  char buf[4096];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) s.append(buf, n);
+  return s;
+}
+
+std::string writefile(const char* name, const std::string& text) {
+  std::string path = testing::TempDir() + name;
+  std::ofstream(path, std::ios::binary) << text;
+  return path;
+}
+
+}  // namespace
+
+// With no other end, an open for reading or writing waits only until the
+// user interrupts; a FIFO refused up front is not waited on at all.
+TEST(UserOpen, FifoWithoutOtherEndEndsAtInterrupt) {
+  fifo_end fifo(testing::TempDir() + "lonely.fifo");
+  ASSERT_TRUE(fifo.ok());
+  {
+    interrupt_raised up;
+    for (const char* mode : {"r", "rb", "w", "wb", "ab"}) {
+      errno = 0;
+      std::FILE* f = omfopen(fifo.path(), mode);
+      EXPECT_EQ(f, nullptr) << mode;
+      EXPECT_EQ(errno, EINTR) << mode;
+      if (f) std::fclose(f);
+    }
+    errno = 0;
+    EXPECT_EQ(omftext(fifo.path()), nullptr);
+    EXPECT_EQ(errno, EINTR);
+  }
+  for (int flag : {OMO_SEEKABLE, OMO_REGULAR}) {
+    errno = 0;
+    EXPECT_EQ(omfopen(fifo.path(), "rb", flag), nullptr);
+    EXPECT_EQ(errno, ESPIPE);
+  }
+  EXPECT_STREQ(omopenwhy(EINTR), "interrupted while waiting for the other end of the pipe");
+  EXPECT_STREQ(omopenwhy(ESPIPE), "not a regular file");
+}
+
+// A writer that comes later is waited for and read to its end; a reader
+// that comes later takes what is written.
+TEST(UserOpen, FifoWithOtherEndIsReadAndWritten) {
+  fifo_end fifo(testing::TempDir() + "pair.fifo");
+  ASSERT_TRUE(fifo.ok());
+  std::thread writer([&] {
+    std::FILE* w = std::fopen(fifo.path(), "w");
+    if (w) {
+      std::fputs("one\ntwo\n", w);
+      std::fclose(w);
+    }
+  });
+  std::FILE* r = omftext(fifo.path());
+  ASSERT_NE(r, nullptr);
+  EXPECT_EQ(slurp(r), "one\ntwo\n");
+  std::fclose(r);
+  writer.join();
+
+  std::string got;
+  std::thread reader([&] {
+    std::FILE* rr = std::fopen(fifo.path(), "r");
+    if (rr) {
+      got = slurp(rr);
+      std::fclose(rr);
+    }
+  });
+  std::FILE* w = omfopen(fifo.path(), "wb");
+  ASSERT_NE(w, nullptr);
+  std::fputs("three\n", w);
+  std::fclose(w);
+  reader.join();
+  EXPECT_EQ(got, "three\n");
+}
+
+// Directories, devices and regular files for each kind of open.
+TEST(UserOpen, DirectoriesDevicesAndRegularFiles) {
+  std::string dir = testing::TempDir();
+  errno = 0;
+  EXPECT_EQ(omfopen(dir.c_str(), "r"), nullptr);
+  EXPECT_EQ(errno, EISDIR);
+  errno = 0;
+  EXPECT_EQ(omftext(dir.c_str()), nullptr);
+  EXPECT_EQ(errno, EISDIR);
+  errno = 0;
+  EXPECT_EQ(omfopen("/dev/zero", "rb", OMO_REGULAR), nullptr);
+  EXPECT_EQ(errno, ESPIPE);
+  std::FILE* z = omfopen("/dev/zero", "rb", OMO_SEEKABLE);
+  ASSERT_NE(z, nullptr);
+  std::fclose(z);
+
+  // An endless device read as text ends after its budget; a regular file
+  // is read whole whatever the budget.
+  std::FILE* t = omftext("/dev/zero", 10000);
+  ASSERT_NE(t, nullptr);
+  EXPECT_EQ(slurp(t), std::string(10000, '\0'));
+  std::fclose(t);
+  std::string reg = writefile("reg.txt", std::string(3000, 'x'));
+  t = omftext(reg.c_str(), 1000);
+  ASSERT_NE(t, nullptr);
+  EXPECT_EQ(slurp(t).size(), 3000u);
+  std::fclose(t);
+
+  // Write modes keep fopen's meaning: truncate, append, read and append.
+  std::FILE* w = omfopen(reg.c_str(), "w");
+  ASSERT_NE(w, nullptr);
+  std::fputs("ab", w);
+  std::fclose(w);
+  w = omfopen(reg.c_str(), "a");
+  ASSERT_NE(w, nullptr);
+  std::fputs("cd", w);
+  std::fclose(w);
+  w = omfopen(reg.c_str(), "a+");
+  ASSERT_NE(w, nullptr);
+  std::fputs("e", w);
+  std::rewind(w);
+  EXPECT_EQ(slurp(w), "abcde");
+  std::fclose(w);
+  errno = 0;
+  EXPECT_EQ(omfopen((dir + "no/such").c_str(), "w"), nullptr);
+  EXPECT_EQ(errno, ENOENT);
+}
+
+// Whole reads are sized from the file and refuse what is not a regular
+// file or is larger than asked.
+TEST(UserOpen, WholeReadsAreSizedFromTheFile) {
+  std::string reg = writefile("whole.dat", std::string("ab\0cd", 5));
+  std::string out = "old";
+  EXPECT_EQ(omreadall(reg.c_str(), 5, out), 0);
+  EXPECT_EQ(out, std::string("ab\0cd", 5));
+  EXPECT_EQ(omreadall(reg.c_str(), 4, out), EFBIG);
+  EXPECT_EQ(out, "");
+  EXPECT_EQ(omreadall("/dev/zero", 1 << 20, out), ESPIPE);
+  EXPECT_EQ(omreadall(testing::TempDir().c_str(), 1 << 20, out), EISDIR);
+  EXPECT_EQ(omreadall((testing::TempDir() + "no.such").c_str(), 1 << 20, out), ENOENT);
+  fifo_end fifo(testing::TempDir() + "whole.fifo");
+  EXPECT_EQ(omreadall(fifo.path(), 1 << 20, out), ESPIPE);
+}
