@@ -109,6 +109,12 @@ int omexec(const char* typed, cmnstate* pcm) {
 
   std::string line;
   while (readline(f.get(), line)) {
+    // An interrupt stops the file as it stops a script: most commands do
+    // not look at it, and a long or endless file would run on.
+    if (omqsig()) {
+      omprntf(0, "EXEC error:  error in %s.  EXEC stopped.\n", fname.c_str());
+      return 1;
+    }
     if (line[0] == '*') continue;
     std::string cmd = substitute(line, args);
     omprnt(0, cmd);

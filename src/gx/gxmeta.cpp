@@ -405,9 +405,7 @@ void gxhend() {
 
 int gxhopen() { return hopened; }
 
-namespace {
-
-void sayraw(const char* text) {
+void gxsayraw(const char* text) {
   size_t n = 0;
   while (text[n]) n++;
   while (n > 0) {
@@ -418,27 +416,22 @@ void sayraw(const char* text) {
   }
 }
 
-}  // namespace
-
-void gxhsigend() {
+const char* gxhsigclose() {
   long tail = sigtail;
   int fd = sigfd;
-  if (tail < 0 || fd < 0) {
-    sayraw("No hardcopy metafile open\n");
-    return;
-  }
+  if (tail < 0 || fd < 0) return "No hardcopy metafile open\n";
   // The end records, big-endian: -2 closes a printed frame, -9 the file.
   static const unsigned char words[4] = {0xff, 0xfe, 0xff, 0xf7};
   const unsigned char* from = (tail & 1) ? words : words + 2;
   size_t n = (tail & 1) ? 4 : 2;
   off_t at = (off_t)(tail / 2);
   // Whatever a print cut short wrote beyond the end is dropped with it.
-  if (pwrite(fd, from, n, at) != (ssize_t)n || ftruncate(fd, at + (off_t)n) != 0) {
-    sayraw("I/O Error writing to print metafile.\n");
-    return;
-  }
-  sayraw("Hardcopy output file is closed \n");
+  if (pwrite(fd, from, n, at) != (ssize_t)n || ftruncate(fd, at + (off_t)n) != 0)
+    return "I/O Error writing to print metafile.\n";
+  return "Hardcopy output file is closed \n";
 }
+
+void gxhsigend() { gxsayraw(gxhsigclose()); }
 
 void xycnv(int ix, int iy, float* x, float* y) {
   *x = (float)ix / 1000.0f;

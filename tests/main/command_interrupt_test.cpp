@@ -67,6 +67,40 @@ TEST(CommandInterrupt, SecondInterruptFinishesTheMetafileAndFails) {
   EXPECT_EQ(w, want);
 }
 
+// With standard output a pipe whose reader the first interrupt also ended
+// (ombra ... | tee log), whatever the handler prints may end the process
+// at once: the metafile must be finished before anything is printed.
+TEST(CommandInterrupt, MetafileIsFinishedBeforeAnythingIsPrinted) {
+  char dir[] = "/tmp/omintrXXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  const std::string meta = std::string(dir) + "/out.gm";
+  EXPECT_EXIT(
+      {
+        gxstrt(11, 8.5, 1);
+        if (gxhbgn(meta.c_str()) != 0) exit(7);
+        gxmove(1, 1);
+        gxdraw(2, 3);
+        gxhprt();
+        fflush(stdout);
+        int fds[2];
+        if (pipe(fds) != 0) exit(9);
+        close(fds[0]);
+        dup2(fds[1], 1);
+        signal(SIGPIPE, SIG_DFL);
+        gcmn.sigflg = 0;
+        omatprompt = 0;
+        omsig(SIGINT);
+        omsig(SIGINT);
+        exit(0);
+      },
+      testing::KilledBySignal(SIGPIPE), "");
+  std::vector<int> w = words(slurp(meta));
+  unlink(meta.c_str());
+  rmdir(dir);
+  std::vector<int> want = {-1, 11000, 8500, -10, 1000, 1000, -11, 2000, 3000, -2, -9};
+  EXPECT_EQ(w, want);
+}
+
 // At the prompt the readers answer the interrupt themselves: the handler
 // neither ends the program nor leaves the flag for the next command.
 TEST(CommandInterrupt, InterruptsAtThePromptNeverEndTheProgram) {

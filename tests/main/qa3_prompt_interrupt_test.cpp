@@ -170,6 +170,17 @@ TEST_P(PromptInterrupt, InterruptOfTheLastCommandDoesNotCountAtThePrompt) {
   EXPECT_EQ(c.finish(), 0);
 }
 
+// Keys that come in the same read as the interrupt (a paste, keys batched
+// by ssh or tmux) belong to the fresh line.
+TEST_P(PromptInterrupt, KeysInTheSameReadAsTheInterruptAreKept) {
+  PromptChild c;
+  ASSERT_TRUE(c.start(1, GetParam()));
+  c.type("set x 1");
+  c.type("\x03q time\r");
+  EXPECT_EQ(c.lines(), "q time\n");
+  EXPECT_EQ(c.finish(), 0);
+}
+
 TEST_P(PromptInterrupt, LinesWithoutInterruptAreReadWhole) {
   PromptChild c;
   ASSERT_TRUE(c.start(2, GetParam()));
