@@ -126,6 +126,21 @@ class SessionChild {
     return false;
   }
 
+  // Waits until the session, with standard output a file, has shown its
+  // prompt count times: it then waits for the next line (a minute at
+  // most); false if it never does.
+  bool waitprompts(int count) const {
+    for (int i = 0; i < 6000; i++) {
+      std::string text = said();
+      int seen = 0;
+      for (size_t at = text.find("om> "); at != std::string::npos; at = text.find("om> ", at + 1))
+        seen++;
+      if (seen >= count) return true;
+      usleep(10000);
+    }
+    return false;
+  }
+
   // The child's wait status once it has ended (a minute at most; then it
   // is killed and -1 is returned).
   int finish() {
