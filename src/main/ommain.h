@@ -53,7 +53,7 @@ void omsigcpu(int);
 // ALRM, VTALRM end it as a second interrupt does, with status 128 plus the
 // signal; QUIT the same, then dumps core).  A write to a pipe without a
 // reader, or beyond the file size limit, fails instead of ending the
-// program.
+// program.  Signals ignored when the program starts (nohup) stay ignored.
 void omsignals();
 // The signals omsignals answers with a handler that interrupts or ends.
 void omendsigs(sigset_t* set);

@@ -57,6 +57,11 @@ const ending kEndings[] = {
 };
 
 void install(int sig, void (*fn)(int), const sigset_t& mask) {
+  // A signal ignored from the start stays ignored: that is the caller's
+  // choice (nohup, or a script's background job, which must not see the
+  // Ctrl-C meant for the script).
+  struct sigaction was;
+  if (sigaction(sig, nullptr, &was) == 0 && was.sa_handler == SIG_IGN) return;
   struct sigaction sa = {};
   sa.sa_handler = fn;
   // An interrupt at the prompt must not look like the end of input.

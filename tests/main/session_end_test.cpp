@@ -54,6 +54,23 @@ INSTANTIATE_TEST_SUITE_P(Signals, EndingSignal,
                            return std::string(sigabbrev_np(i.param));
                          });
 
+// Started under nohup, the session outlives its terminal as before.
+TEST(SessionEnd, IgnoredHangUpStaysIgnored) {
+  SessionChild s;
+  ASSERT_TRUE(s.start({"-blE"}, false, [] { signal(SIGHUP, SIG_IGN); }));
+  s.send(kPrint);
+  ASSERT_TRUE(s.waitprompts(4));
+  kill(s.pid(), SIGHUP);
+  s.send("q dims\n");
+  s.closein();
+  int st = s.finish();
+  ASSERT_TRUE(WIFEXITED(st)) << "wait status " << st;
+  EXPECT_EQ(WEXITSTATUS(st), 0);
+  EXPECT_TRUE(endswith(s.said(), "No files open\nom> [EOF]\nHardcopy output file is closed \n"
+                                 "GX package terminated \n"))
+      << s.said();
+}
+
 // QUIT keeps its core dump (none is written here), after the metafile end.
 TEST(SessionEnd, QuitDumpsCoreWithTheMetafileFinished) {
   SessionChild s;
