@@ -31,27 +31,36 @@ bool endswith(const std::string& s, const std::string& tail) {
   return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
 }
 
-class EndingSignal : public testing::TestWithParam<int> {};
+// A signal and the exit status it ends the session with.
+struct ending {
+  int sig;
+  int status;
+};
+
+class EndingSignal : public testing::TestWithParam<ending> {};
 
 // A scheduler's TERM, a lost terminal's HUP and the signals nothing uses
-// end the session as a second interrupt does, with 128 plus the signal.
+// end the session as a second interrupt does, with 128 plus the signal;
+// the CPU time limit does too, with status 1.
 TEST_P(EndingSignal, FinishesTheMetafileAndPrintsTheClosingLines) {
   SessionChild s;
   ASSERT_TRUE(s.start({"-blE"}));
   s.send(kPrint);
   ASSERT_TRUE(s.waitprompts(4));
-  kill(s.pid(), GetParam());
+  kill(s.pid(), GetParam().sig);
   int st = s.finish();
   ASSERT_TRUE(WIFEXITED(st)) << "wait status " << st;
-  EXPECT_EQ(WEXITSTATUS(st), 128 + GetParam());
+  EXPECT_EQ(WEXITSTATUS(st), GetParam().status);
   EXPECT_EQ(metawords(s.get("m.gm")), kPrinted);
   EXPECT_TRUE(endswith(s.said(), kClosing)) << s.said();
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, EndingSignal,
-                         testing::Values(SIGTERM, SIGHUP, SIGUSR1, SIGUSR2, SIGALRM),
-                         [](const testing::TestParamInfo<int>& i) {
-                           return std::string(sigabbrev_np(i.param));
+                         testing::Values(ending{SIGTERM, 143}, ending{SIGHUP, 129},
+                                         ending{SIGUSR1, 138}, ending{SIGUSR2, 140},
+                                         ending{SIGALRM, 142}, ending{SIGXCPU, 1}),
+                         [](const testing::TestParamInfo<ending>& i) {
+                           return std::string(sigabbrev_np(i.param.sig));
                          });
 
 // Started under nohup, the session outlives its terminal as before.
