@@ -2,8 +2,11 @@
 // defaults are set by the command layer (ominit).
 #include "base/cmnstate.h"
 
+#include "base/stdoutgone.h"
+
 cmnstate gcmn;
 mfstate mfcmn;
 gdsopts wgds;
 
-int omqsig() { return gcmn.sigflg; }
+// Work whose output nobody can read any more stops as if interrupted.
+int omqsig() { return gcmn.sigflg ? gcmn.sigflg : (stdoutgone() ? 1 : 0); }

@@ -249,7 +249,8 @@ extern mfstate mfcmn;
 extern gdsopts wgds;
 
 // Nonzero once an interrupt has arrived since the main loop last cleared it
-// (gcmn.sigflg); long operations poll it.
+// (gcmn.sigflg), or once standard output has lost its reader (stdoutgone);
+// long operations poll it.
 int omqsig();
 
 // Sets every start/reset default of gcmn, mfcmn and wgds.

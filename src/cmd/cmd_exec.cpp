@@ -139,6 +139,12 @@ int omexec(const char* typed, cmnstate* pcm) {
       omprntf(0, "EXEC error:  read error on %s at line %d.  EXEC stopped.\n", fname.c_str(), lnum);
       return 1;
     }
+    // An interrupt stops the file as it stops a script: most commands do
+    // not look at it, and a long or endless file would run on.
+    if (omqsig()) {
+      omprntf(0, "EXEC error:  error in %s.  EXEC stopped.\n", fname.c_str());
+      return 1;
+    }
     if (line[0] == '*') continue;
     std::string cmd = substitute(line, args);
     omprnt(0, cmd);

@@ -80,9 +80,9 @@ void gxstrt(float xsize, float ysize, int batch);
 // Closes the metafile and the display; prints "GX package terminated \n".
 void gxend();
 // The same ending for a signal handler: the metafile gets its end record
-// and both lines are printed, with async-signal-safe calls only; the
-// display is left to the process's exit.
-void gxsigend();
+// first, then lead and both lines are printed, with async-signal-safe
+// calls only; the display is left to the process's exit.
+void gxsigend(const char* lead);
 // Frame actions 0..7 start a new frame; 8 and above go to the display only.
 void gxfrme(int action);
 // Display-only background paint before a redraw.
@@ -158,6 +158,8 @@ int gxhopen();
 // gxhend's line, with calls that are safe in a signal handler (for an
 // interrupt that ends the program in the middle of a command).
 void gxhsigend();
+// The same without printing: returns the line gxhsigend would print.
+const char* gxhsigclose();
 void gxhdrw(int which);
 void xycnv(int ix, int iy, float* x, float* y);
 

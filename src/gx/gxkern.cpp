@@ -80,11 +80,13 @@ void gxend() {
   fflush(stdout);
 }
 
-void gxsigend() {
-  gxhsigend();
-  static const char line[] = "GX package terminated \n";
-  ssize_t w = write(1, line, sizeof line - 1);
-  (void)w;
+void gxsigend(const char* lead) {
+  // Standard output may be a pipe whose reader the same signal has ended:
+  // the file is finished before anything is written there.
+  const char* said = gxhsigclose();
+  gxsayraw(lead);
+  gxsayraw(said);
+  gxsayraw("GX package terminated \n");
 }
 
 void gxfrme(int action) {

@@ -411,9 +411,7 @@ void gxhend() {
 
 int gxhopen() { return hopened; }
 
-namespace {
-
-void sayraw(const char* text) {
+void gxsayraw(const char* text) {
   size_t n = 0;
   while (text[n]) n++;
   while (n > 0) {
@@ -424,27 +422,19 @@ void sayraw(const char* text) {
   }
 }
 
-}  // namespace
-
-void gxhsigend() {
+const char* gxhsigclose() {
   long tail = sigtail;
   int fd = sigfd;
-  if (tail < 0 || fd < 0) {
-    sayraw("No hardcopy metafile open\n");
-    return;
-  }
+  if (tail < 0 || fd < 0) return "No hardcopy metafile open\n";
   // Whatever a print cut short wrote beyond the end is dropped with it.
-  if (!metaendat(fd, static_cast<off_t>(tail / 2), (tail & 1) != 0)) {
-    sayraw("I/O Error writing to print metafile.\n");
-    return;
-  }
+  if (!metaendat(fd, static_cast<off_t>(tail / 2), (tail & 1) != 0))
+    return "I/O Error writing to print metafile.\n";
   // The finished file takes the user's name, as at a normal end.
-  if (sigpart[0] && rename(sigpart, signame) != 0) {
-    sayraw("I/O Error writing to print metafile.\n");
-    return;
-  }
-  sayraw("Hardcopy output file is closed \n");
+  if (sigpart[0] && rename(sigpart, signame) != 0) return "I/O Error writing to print metafile.\n";
+  return "Hardcopy output file is closed \n";
 }
+
+void gxhsigend() { gxsayraw(gxhsigclose()); }
 
 void xycnv(int ix, int iy, float* x, float* y) {
   *x = (float)ix / 1000.0f;

@@ -6,6 +6,7 @@
 #include "base/cmnstate.h"
 #include "base/omprnt.h"
 #include "base/omversion.h"
+#include "base/stdoutgone.h"
 #include "cmd/cmdint.h"
 #include "cmd/omcmd.h"
 #include "cmd/omcmds.h"
@@ -33,15 +34,6 @@ bool asklandscape() {
   return ans.empty() || ans[0] != 'n';
 }
 
-void setsignal(int sig, void (*fn)(int)) {
-  struct sigaction sa = {};
-  sa.sa_handler = fn;
-  // An interrupt at the prompt must not look like the end of input.
-  sa.sa_flags = SA_RESTART;
-  sigemptyset(&sa.sa_mask);
-  sigaction(sig, &sa, nullptr);
-}
-
 // The leave of -x: a metafile left open by enable print gets its end,
 // nothing else is closed or printed.
 int exitx() {
@@ -53,6 +45,13 @@ int exitx() {
 }  // namespace
 
 int ommain(int argc, char** argv) {
+  // A session ended by a signal leaves through _exit, which drops what
+  // stdio still holds: line by line, all that was printed before the end
+  // has reached the pipe or file (a terminal is line buffered anyway).
+  std::setvbuf(stdout, nullptr, _IOLBF, BUFSIZ);
+  // Every signal that ends the session finishes the metafile, from the
+  // first line on: before the -c command, which is how batch jobs run.
+  omsignals();
   omopts o;
   omargs(argc, argv, &o);
   if (o.help) {
@@ -86,15 +85,15 @@ int ommain(int argc, char** argv) {
   omfdef();
   gxdsetdrv(gxx11drv());  // used unless in batch mode
   omgx(pcm);
-  setsignal(SIGXCPU, omsigcpu);
 
   int rc = 0;
   if (o.hascmd) rc = omcmd(o.cmd.c_str(), pcm, 0);
-  setsignal(SIGINT, omsig);
 
   std::string buf;
   while (rc >= 0) {
     if (o.exitx) return exitx();
+    // Nobody reads what the session says any more: it ends as quit would.
+    if (stdoutgone()) break;
     // After an interrupted command the prompt starts on a line of its own
     // (the terminal has echoed ^C where the output stopped); the interrupt
     // is over, and a further one counts for the next command only.
@@ -113,5 +112,7 @@ int ommain(int argc, char** argv) {
   }
   gxend();
   std::fflush(stdout);
-  return 0;
+  // With the status a shell gives a program ended by a broken pipe, so
+  // that a calling script sees the session did not finish.
+  return stdoutgone() ? 128 + SIGPIPE : 0;
 }

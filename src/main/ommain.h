@@ -48,5 +48,15 @@ extern volatile sig_atomic_t omatprompt;
 void omsig(int);
 void omsigcpu(int);
 
+// Installs the handlers: the interrupt (omsig), the CPU limit (omsigcpu),
+// and the signals that end a session from outside (TERM, HUP, USR1, USR2,
+// ALRM, VTALRM end it as a second interrupt does, with status 128 plus the
+// signal; QUIT the same, then dumps core).  A write to a pipe without a
+// reader, or beyond the file size limit, fails instead of ending the
+// program.  Signals ignored when the program starts (nohup) stay ignored.
+void omsignals();
+// The signals omsignals answers with a handler that interrupts or ends.
+void omendsigs(sigset_t* set);
+
 // The whole program; returns the process exit status.
 int ommain(int argc, char** argv);

@@ -2,8 +2,9 @@
 // second one during the same command ends the program, for a command that
 // does not react to the first.  At the prompt an interrupt only drops the
 // line being typed (the readers see the count go up), so that pressing it
-// twice there never ends the session.  Only async-signal-safe calls are
-// made here.
+// twice there never ends the session.  The signals by which a session is
+// ended from outside (a scheduler's TERM, a lost terminal's HUP) end it as
+// the second interrupt does.  Only async-signal-safe calls are made here.
 #include <unistd.h>
 
 #include <csignal>
@@ -15,21 +16,84 @@
 volatile sig_atomic_t omsigcnt = 0;
 volatile sig_atomic_t omatprompt = 0;
 
+namespace {
+
+// Ended as quit would end it (the metafile finished, the closing lines
+// printed), but with the status given, so that a calling script sees it
+// did not finish.  The output may have been cut short in mid-line (where
+// the terminal echoed ^C): the closing lines start on a line of their own.
+[[noreturn]] void endnow(int status) {
+  gxsigend("\n");
+  _exit(status);
+}
+
+void omsigend(int sig) { endnow(128 + sig); }
+
+// QUIT keeps its core dump, which is what it is asked for; the metafile is
+// finished first.  The signal is sent again with its default action and
+// taken when the handler returns, so the core shows where the program was.
+void omsigquit(int sig) {
+  gxsigend("\n");
+  signal(sig, SIG_DFL);
+  raise(sig);
+}
+
+// A write to a pipe or socket that nobody reads any more, or beyond the
+// file size limit, fails (EPIPE, EFBIG) as other failed writes do, and the
+// output's own error handling answers it.  A handler that does nothing
+// rather than ignoring the signal: caught signals go back to their default
+// in the programs the shell escape starts, which expect that.
+void omsigwrite(int) {}
+
+// The signals that end the session from outside, and the handler of each.
+struct ending {
+  int sig;
+  void (*fn)(int);
+};
+const ending kEndings[] = {
+    {SIGINT, omsig},        {SIGTERM, omsigend},   {SIGHUP, omsigend},
+    {SIGUSR1, omsigend},    {SIGUSR2, omsigend},   {SIGALRM, omsigend},
+    {SIGVTALRM, omsigend},  {SIGQUIT, omsigquit},  {SIGXCPU, omsigcpu},
+};
+
+void install(int sig, void (*fn)(int), const sigset_t& mask) {
+  // A signal ignored from the start stays ignored: that is the caller's
+  // choice (nohup, or a script's background job, which must not see the
+  // Ctrl-C meant for the script).
+  struct sigaction was;
+  if (sigaction(sig, nullptr, &was) == 0 && was.sa_handler == SIG_IGN) return;
+  struct sigaction sa = {};
+  sa.sa_handler = fn;
+  // An interrupt at the prompt must not look like the end of input.
+  sa.sa_flags = SA_RESTART;
+  sa.sa_mask = mask;
+  sigaction(sig, &sa, nullptr);
+}
+
+}  // namespace
+
 void omsig(int) {
   omsigcnt = omsigcnt + 1;
   if (omatprompt) return;
-  if (gcmn.sigflg) {
-    // Ended as quit would end it (the metafile finished, the closing lines
-    // printed), but with the status a shell gives a program stopped by
-    // Ctrl-C, so that a calling script sees it did not finish.
-    // The output was cut short in mid-line (where the terminal echoed ^C).
-    static const char nl = '\n';
-    ssize_t w = write(1, &nl, 1);
-    (void)w;
-    gxsigend();
-    _exit(130);
-  }
+  if (gcmn.sigflg) endnow(130);
   gcmn.sigflg = 1;
 }
 
-void omsigcpu(int) { _exit(1); }
+void omsigcpu(int) {
+  gxsigend("\n");
+  _exit(1);
+}
+
+void omendsigs(sigset_t* set) {
+  sigemptyset(set);
+  for (const ending& e : kEndings) sigaddset(set, e.sig);
+}
+
+void omsignals() {
+  // While one ending runs, no other may start: the metafile gets one end.
+  sigset_t mask;
+  omendsigs(&mask);
+  for (const ending& e : kEndings) install(e.sig, e.fn, mask);
+  install(SIGPIPE, omsigwrite, mask);
+  install(SIGXFSZ, omsigwrite, mask);
+}

@@ -104,8 +104,7 @@ void omdprnt(cmnstate* pcm) {
     int inline_ = 0;
     char buf[64];
     // Formatting is the slow part of a big grid: poll for an interrupt,
-    // and hand on long lines in pieces rather than holding a whole grid's
-    // text when the values per line are many.
+    // and hand the text on in pieces rather than holding a whole grid's.
     omintpoll poll(4096);
     const size_t kPiece = 65536;
     for (long i = 0; i < n && !poll.stop(); i++) {
@@ -120,18 +119,17 @@ void omdprnt(cmnstate* pcm) {
       }
       if (++inline_ >= perline) {
         line += "\n";
-        omprnt(2, line);
-        line.clear();
         inline_ = 0;
-      } else if (line.size() >= kPiece) {
+      }
+      // Many lines go in one piece: standard output is line buffered, and
+      // a write per short line would cost more than the formatting.
+      if (line.size() >= kPiece) {
         omprnt(2, line);
         line.clear();
       }
     }
-    if (inline_ > 0) {
-      line += "\n";
-      omprnt(2, line);
-    }
+    if (inline_ > 0) line += "\n";
+    if (!line.empty()) omprnt(2, line);
     return;
   }
   const stnlist* stn = static_cast<const stnlist*>(pcm->resptr[0]);

@@ -91,13 +91,15 @@ bool stdinbuffered() {
 
 // Waits until standard input can be read; false when the user interrupts
 // first.  The program's interrupt handler restarts a read in progress, so
-// a pull blocked in read would never see the interrupt.
+// a pull blocked in read would never see the interrupt.  An interrupt that
+// came with the input (Ctrl-C and the keys after it in one read) is taken
+// as the wait ends: it wins, and the keys are left for the prompt.
 bool stdinready() {
   for (;;) {
     if (gsintr()) return false;
     struct pollfd p = {0, POLLIN, 0};
     int r = poll(&p, 1, 100);
-    if (r > 0 || (r < 0 && errno != EINTR)) return true;
+    if (r > 0 || (r < 0 && errno != EINTR)) return !gsintr();
   }
 }
 

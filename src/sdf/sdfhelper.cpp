@@ -263,6 +263,14 @@ void cap_memory(size_t extra) {
 [[noreturn]] void serve(int fd, size_t mem_bytes) {
   // An interrupt typed at the terminal is the program's to handle.
   signal(SIGINT, SIG_IGN);
+  // The program's other handlers end the program (its metafile, its
+  // closing lines), not the helper: a hang-up or TERM sent to the whole
+  // process group must only end the helper.
+  for (int sig = 1; sig < NSIG; sig++) {
+    struct sigaction sa;
+    if (sig == SIGINT || sigaction(sig, nullptr, &sa) != 0) continue;
+    if (sa.sa_handler != SIG_DFL && sa.sa_handler != SIG_IGN) signal(sig, SIG_DFL);
+  }
   // Only the socket is kept: files the program has open (an output file
   // being written, the window's connection) must not stay open, or locked,
   // in the helper after the program closes them.

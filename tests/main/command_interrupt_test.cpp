@@ -32,6 +32,29 @@ std::vector<int> words(const std::string& bytes) {
   return out;
 }
 
+// In the child of a death test: a batch package whose metafile holds one
+// printed frame, then a command interrupted twice (it does not react to
+// the first).
+void printframe(const std::string& meta) {
+  gxstrt(11, 8.5, 1);
+  if (gxhbgn(meta.c_str()) != 0) exit(7);
+  gxmove(1, 1);
+  gxdraw(2, 3);
+  gxhprt();
+  fflush(stdout);
+}
+
+void pressedtwice() {
+  gcmn.sigflg = 0;
+  omatprompt = 0;
+  omsig(SIGINT);
+  if (!gcmn.sigflg) exit(8);
+  omsig(SIGINT);
+}
+
+// What printframe leaves in the metafile once it is ended.
+const std::vector<int> kFrame = {-1, 11000, 8500, -10, 1000, 1000, -11, 2000, 3000, -2, -9};
+
 TEST(CommandInterrupt, SecondInterruptFinishesTheMetafileAndFails) {
   char dir[] = "/tmp/omintrXXXXXX";
   ASSERT_NE(mkdtemp(dir), nullptr);
@@ -41,17 +64,8 @@ TEST(CommandInterrupt, SecondInterruptFinishesTheMetafileAndFails) {
       {
         int fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         dup2(fd, 1);
-        gxstrt(11, 8.5, 1);
-        if (gxhbgn(meta.c_str()) != 0) exit(7);
-        gxmove(1, 1);
-        gxdraw(2, 3);
-        gxhprt();
-        fflush(stdout);
-        gcmn.sigflg = 0;
-        omatprompt = 0;
-        omsig(SIGINT);  // the command does not react...
-        if (!gcmn.sigflg) exit(8);
-        omsig(SIGINT);  // ...and the user presses again
+        printframe(meta);
+        pressedtwice();
         exit(0);
       },
       testing::ExitedWithCode(130), "");
@@ -63,8 +77,32 @@ TEST(CommandInterrupt, SecondInterruptFinishesTheMetafileAndFails) {
   EXPECT_EQ(said,
             "GX Package Initialization: Size = 11 8.5 \nRunning in Batch mode\n"
             "\nHardcopy output file is closed \nGX package terminated \n");
-  std::vector<int> want = {-1, 11000, 8500, -10, 1000, 1000, -11, 2000, 3000, -2, -9};
-  EXPECT_EQ(w, want);
+  EXPECT_EQ(w, kFrame);
+}
+
+// With standard output a pipe whose reader the first interrupt also ended
+// (ombra ... | tee log), whatever the handler prints may end the process
+// at once: the metafile must be finished before anything is printed.
+TEST(CommandInterrupt, MetafileIsFinishedBeforeAnythingIsPrinted) {
+  char dir[] = "/tmp/omintrXXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  const std::string meta = std::string(dir) + "/out.gm";
+  EXPECT_EXIT(
+      {
+        printframe(meta);
+        int fds[2];
+        if (pipe(fds) != 0) exit(9);
+        close(fds[0]);
+        dup2(fds[1], 1);
+        signal(SIGPIPE, SIG_DFL);
+        pressedtwice();
+        exit(0);
+      },
+      testing::KilledBySignal(SIGPIPE), "");
+  std::vector<int> w = words(slurp(meta));
+  unlink(meta.c_str());
+  rmdir(dir);
+  EXPECT_EQ(w, kFrame);
 }
 
 // At the prompt the readers answer the interrupt themselves: the handler

@@ -16,19 +16,21 @@
 
 #include "base/cmnstate.h"
 #include "main/ommain.h"
+#include "script/gs.h"
 
 namespace {
 
 // A child reading command lines on a pseudo-terminal, through the editor
 // or (edit false) without it; what it read comes back through a pipe, one
 // line each, marked when the interrupt flag was still set after the read.
-// flagged starts the child as after an interrupted command.
+// flagged starts the child as after an interrupted command; a script
+// (its path) is run first, as a command at the prompt would run it.
 struct PromptChild {
   pid_t pid = -1;
   int master = -1;
   int result = -1;
 
-  bool start(int lines, bool edit = true, bool flagged = false) {
+  bool start(int lines, bool edit = true, bool flagged = false, const std::string& script = "") {
     master = posix_openpt(O_RDWR | O_NOCTTY);
     if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) return false;
     const char* slave = ptsname(master);
@@ -51,6 +53,11 @@ struct PromptChild {
       sigemptyset(&sa.sa_mask);
       sigaction(SIGINT, &sa, nullptr);
       gcmn.sigflg = flagged ? 1 : 0;
+      if (!script.empty()) {
+        int rc = 0;
+        gsfile(script.c_str(), &rc, 0);
+        gcmn.sigflg = 0;  // as the main loop clears it
+      }
       for (int i = 0; i < lines; i++) {
         std::string buf;
         int n = edit ? nxrdln(buf, "om-> ") : nxtcmd(buf, "om>");
@@ -72,13 +79,14 @@ struct PromptChild {
     drain(200);
   }
 
-  // Waits (a few seconds at most) until the child shows its prompt, so that
-  // what is typed next reaches a reader that is waiting.
-  void prompted() {
+  // Waits (a few seconds at most) until the child shows its prompt (or the
+  // text given), so that what is typed next reaches a reader that is
+  // waiting.
+  void prompted(const char* text = "om") {
     std::string seen;
     char b[256];
     struct pollfd p = {master, POLLIN, 0};
-    for (int i = 0; i < 50 && seen.find("om") == std::string::npos; i++) {
+    for (int i = 0; i < 50 && seen.find(text) == std::string::npos; i++) {
       if (poll(&p, 1, 100) <= 0) continue;
       ssize_t n = read(master, b, sizeof b);
       if (n <= 0) break;
@@ -137,11 +145,15 @@ class PromptInterrupt : public testing::TestWithParam<bool> {};
 
 TEST_P(PromptInterrupt, PartlyTypedLineIsDroppedNotJoinedToTheNext) {
   PromptChild c;
-  ASSERT_TRUE(c.start(1, GetParam()));
+  ASSERT_TRUE(c.start(2, GetParam()));
   c.type("q time");
   c.type("\x03");
   c.type("q files\r");
-  EXPECT_EQ(c.lines(), "q files\n");
+  // Keys that come in the same read as the interrupt (a paste, keys
+  // batched by ssh or tmux) belong to the fresh line.
+  c.type("set x 1");
+  c.type("\x03q dims\r");
+  EXPECT_EQ(c.lines(), "q files\nq dims\n");
   EXPECT_EQ(c.finish(), 0);
 }
 
@@ -168,6 +180,28 @@ TEST_P(PromptInterrupt, InterruptOfTheLastCommandDoesNotCountAtThePrompt) {
   c.type("q files\r");
   EXPECT_EQ(c.lines(), "q files\n");
   EXPECT_EQ(c.finish(), 0);
+}
+
+// A script waiting in pull is stopped by the interrupt; keys that came in
+// the same read belong to the prompt's next line, not to the pull.
+TEST_P(PromptInterrupt, KeysTypedWithTheInterruptOfAPullReachThePrompt) {
+  char dir[] = "/tmp/ompullXXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  const std::string gs = std::string(dir) + "/pull.gs";
+  FILE* f = fopen(gs.c_str(), "w");
+  ASSERT_NE(f, nullptr);
+  fputs("say 'pulling'\npull x\nsay 'got 'x\n", f);
+  fclose(f);
+  PromptChild c;
+  ASSERT_TRUE(c.start(1, GetParam(), false, gs));
+  c.prompted("pulling");
+  c.type("\x03q time\r");
+  std::string got = c.lines();
+  int st = c.finish();
+  unlink(gs.c_str());
+  rmdir(dir);
+  EXPECT_EQ(got, "q time\n");
+  EXPECT_EQ(st, 0);
 }
 
 TEST_P(PromptInterrupt, LinesWithoutInterruptAreReadWhole) {

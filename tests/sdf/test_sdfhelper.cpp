@@ -3,6 +3,9 @@
 // memory or hang, cost a display or an open, never the session.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <csignal>
 
 #include <chrono>
 #include <fstream>
@@ -113,6 +116,29 @@ TEST_F(helperlimits, ACrashWhileReadingFailsTheReadOnly) {
   ASSERT_EQ(g.read(), 0);
   EXPECT_EQ(g.at(0, 0), 13);
   EXPECT_EQ(g.at(3, 2), 24);
+}
+
+// A hang-up or TERM sent to the whole process group ends the helper by
+// the signal's default action: the program's own handlers, which finish
+// the program's metafile and print its closing lines, are not run there.
+TEST_F(helperlimits, TheHelperDoesNotRunTheProgramsHandlers) {
+  struct sigaction own = {}, old;
+  own.sa_handler = [](int) { _exit(77); };
+  sigemptyset(&own.sa_mask);
+  ASSERT_EQ(sigaction(SIGTERM, &own, &old), 0);
+  std::string good = tmpdir() + "/handlers.hdf";
+  ASSERT_TRUE(make_hdf4_file(good.c_str()));
+  state st;
+  std::string out;
+  int rc = open_quiet(st, good, &out);
+  sigaction(SIGTERM, &old, nullptr);
+  ASSERT_EQ(rc, 0) << out;
+  pid_t pid = helper_pid();
+  ASSERT_GT(pid, 0);
+  ASSERT_EQ(kill(pid, SIGTERM), 0);
+  int ws = 0;
+  ASSERT_EQ(waitpid(pid, &ws, 0), pid);
+  EXPECT_TRUE(WIFSIGNALED(ws) && WTERMSIG(ws) == SIGTERM) << "wait status " << ws;
 }
 
 TEST_F(helperlimits, UndamagedCompressedAndChunkedDataRead) {

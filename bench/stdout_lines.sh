@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# What printing to a pipe costs (not part of CI): a 1,000,000-line
+# `gxout print` (one value a line) and a 200,000-line script `say` loop,
+# with standard output a pipe, as in `ombra -blc "run x.gs" | tee log`.
+# Prints the median wall time of five runs of each, for every ombra given
+# as an argument (default: this tree's build), so that two builds can be
+# set side by side.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+if [ $# -eq 0 ]; then set -- "$root/build/src/main/ombra"; fi
+ombras=()
+for o in "$@"; do ombras+=("$(realpath "$o")"); done
+export OMDDIR="$root/share"
+
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+python3 -c "
+import struct
+open('big.dat', 'wb').write(struct.pack('>f', 1.5) * 1000000)"
+cat > big.ctl <<'C'
+dset ^big.dat
+undef -9.99e8
+options big_endian
+xdef 1000 linear 0 0.1
+ydef 1000 linear -50 0.1
+zdef 1 levels 1000
+tdef 1 linear 00z01jan2000 6hr
+vars 1
+a 0 99 a
+endvars
+C
+printf 'open big.ctl\nset gxout print\nset prnopts %%g 1\nd a\nquit\n' > print.cmds
+cat > say.gs <<'C'
+i = 0
+while (i < 200000)
+  say 'line 'i
+  i = i + 1
+endwhile
+C
+
+# Median wall time in milliseconds of five runs of "$@" with standard
+# input from the file $in, into a pipe; the line count read from the pipe
+# must be at least $want.
+median() {
+  local want=$1 in=$2 t0 t1 n
+  shift 2
+  local ts=()
+  for _ in 1 2 3 4 5; do
+    t0=$(date +%s%N)
+    n=$("$@" < "$in" | wc -l)
+    t1=$(date +%s%N)
+    [ "$n" -ge "$want" ] || { echo "only $n lines from $*" >&2; exit 1; }
+    ts+=($(((t1 - t0) / 1000000)))
+  done
+  printf '%s\n' "${ts[@]}" | sort -n | sed -n 3p
+}
+
+for ombra in "${ombras[@]}"; do
+  p=$(median 1000000 print.cmds "$ombra" -blE)
+  s=$(median 200000 /dev/null "$ombra" -blc "run say.gs")
+  echo "$ombra: gxout print 1M lines ${p} ms, say 200k lines ${s} ms"
+done

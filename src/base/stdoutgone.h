@@ -1,0 +1,9 @@
+// Whether standard output still has a reader.
+#pragma once
+
+// True once a write to standard output has failed because nothing reads
+// it any more (the reader of a pipe or socket went away): the session has
+// no one to answer and ends.  Stays true.  Any other failed write (a full
+// disk under a redirected output) does not count: its error mark on the
+// stream is cleared, so that only a later failure is looked at again.
+bool stdoutgone();

@@ -1,0 +1,221 @@
+// The ways a whole session ends besides quit: signals sent from outside,
+// interrupts during the -c command, standard output whose reader went
+// away.  Each keeps what the session wrote: the metafile gets its end
+// records, and what was printed before the end reaches the file.
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <string>
+#include <vector>
+
+#include "sessionchild.h"
+
+namespace {
+
+// A frame printed to the metafile; the fourth prompt shows once it is
+// done.  (A shell escape would be no mark: the program ignores QUIT and
+// INT while it waits for one.)
+const char kPrint[] = "enable print m.gm\ndraw line 1 1 2 2\nprint\n";
+// What kPrint leaves in the metafile once it is ended: the header, the
+// printed frame, its end and the end of the file.
+const std::vector<int> kPrinted = {-1, 11000, 8500, -4, 3, 3, -3, 1, -10,
+                                   1000, 1000, -11, 2000, 2000, -2, -9};
+const char kClosing[] = "\nHardcopy output file is closed \nGX package terminated \n";
+
+bool endswith(const std::string& s, const std::string& tail) {
+  return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+// A signal and the exit status it ends the session with.
+struct ending {
+  int sig;
+  int status;
+};
+
+class EndingSignal : public testing::TestWithParam<ending> {};
+
+// A scheduler's TERM, a lost terminal's HUP and the signals nothing uses
+// end the session as a second interrupt does, with 128 plus the signal;
+// the CPU time limit does too, with status 1.
+TEST_P(EndingSignal, FinishesTheMetafileAndPrintsTheClosingLines) {
+  SessionChild s;
+  ASSERT_TRUE(s.start({"-blE"}));
+  s.send(kPrint);
+  ASSERT_TRUE(s.waitprompts(4));
+  kill(s.pid(), GetParam().sig);
+  int st = s.finish();
+  ASSERT_TRUE(WIFEXITED(st)) << "wait status " << st;
+  EXPECT_EQ(WEXITSTATUS(st), GetParam().status);
+  EXPECT_EQ(metawords(s.get("m.gm")), kPrinted);
+  EXPECT_TRUE(endswith(s.said(), kClosing)) << s.said();
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, EndingSignal,
+                         testing::Values(ending{SIGTERM, 143}, ending{SIGHUP, 129},
+                                         ending{SIGUSR1, 138}, ending{SIGUSR2, 140},
+                                         ending{SIGALRM, 142}, ending{SIGXCPU, 1}),
+                         [](const testing::TestParamInfo<ending>& i) {
+                           return std::string(sigabbrev_np(i.param.sig));
+                         });
+
+// Started under nohup, the session outlives its terminal as before.
+TEST(SessionEnd, IgnoredHangUpStaysIgnored) {
+  SessionChild s;
+  ASSERT_TRUE(s.start({"-blE"}, false, [] { signal(SIGHUP, SIG_IGN); }));
+  s.send(kPrint);
+  ASSERT_TRUE(s.waitprompts(4));
+  kill(s.pid(), SIGHUP);
+  s.send("q dims\n");
+  s.closein();
+  int st = s.finish();
+  ASSERT_TRUE(WIFEXITED(st)) << "wait status " << st;
+  EXPECT_EQ(WEXITSTATUS(st), 0);
+  EXPECT_TRUE(endswith(s.said(), "No files open\nom> [EOF]\nHardcopy output file is closed \n"
+                                 "GX package terminated \n"))
+      << s.said();
+}
+
+// QUIT keeps its core dump (none is written here), after the metafile end.
+TEST(SessionEnd, QuitDumpsCoreWithTheMetafileFinished) {
+  SessionChild s;
+  ASSERT_TRUE(s.start({"-blE"}, false, [] {
+    struct rlimit none = {0, 0};
+    setrlimit(RLIMIT_CORE, &none);
+  }));
+  s.send(kPrint);
+  ASSERT_TRUE(s.waitprompts(4));
+  kill(s.pid(), SIGQUIT);
+  int st = s.finish();
+  ASSERT_TRUE(WIFSIGNALED(st)) << "wait status " << st;
+  EXPECT_EQ(WTERMSIG(st), SIGQUIT);
+  EXPECT_EQ(metawords(s.get("m.gm")), kPrinted);
+  EXPECT_TRUE(endswith(s.said(), kClosing)) << s.said();
+}
+
+// The documented batch use, -c "run script": an interrupt during it stops
+// the script, and the session goes on to its normal end.  What the script
+// said before reaches the file.
+const char kLoop[] =
+    "i = 0\n"
+    "while (i < 20)\n"
+    "  say 'line 'i\n"
+    "  i = i + 1\n"
+    "endwhile\n"
+    "'enable print m.gm'\n"
+    "'draw line 1 1 2 2'\n"
+    "'print'\n"
+    "while (1)\n"
+    "endwhile\n";
+// The script's frame is on disk (a shell escape to mark it would flush
+// standard output, which is under test here).
+const off_t kFrameBytes = 28;
+
+std::string twentylines() {
+  std::string out;
+  for (int i = 0; i < 20; i++) out += "line " + std::to_string(i) + "\n";
+  return out;
+}
+
+TEST(SessionEnd, InterruptDuringTheCommandLineCommandStopsOnlyIt) {
+  SessionChild s;
+  s.put("loop.gs", kLoop);
+  ASSERT_TRUE(s.start({"-blEc", "run loop.gs"}));
+  s.closein();
+  ASSERT_TRUE(s.waitsize("m.gm.part", kFrameBytes));
+  kill(s.pid(), SIGINT);
+  int st = s.finish();
+  ASSERT_TRUE(WIFEXITED(st)) << "wait status " << st;
+  EXPECT_EQ(WEXITSTATUS(st), 0);
+  EXPECT_EQ(metawords(s.get("m.gm")), kPrinted);
+  EXPECT_NE(s.said().find(twentylines() + "\nom> [EOF]\nHardcopy output file is closed \n"),
+            std::string::npos)
+      << s.said();
+}
+
+// Ended by a signal in the middle of the script, the session has still
+// handed on all it printed before: nothing is left in a buffer.
+TEST(SessionEnd, LinesPrintedBeforeTheEndReachTheFile) {
+  SessionChild s;
+  s.put("loop.gs", kLoop);
+  ASSERT_TRUE(s.start({"-blEc", "run loop.gs"}));
+  ASSERT_TRUE(s.waitsize("m.gm.part", kFrameBytes));
+  kill(s.pid(), SIGTERM);
+  int st = s.finish();
+  ASSERT_TRUE(WIFEXITED(st)) << "wait status " << st;
+  EXPECT_EQ(WEXITSTATUS(st), 128 + SIGTERM);
+  EXPECT_NE(s.said().find(twentylines() + kClosing), std::string::npos) << s.said();
+}
+
+// Standard output is a pipe whose reader goes away (| head): the session
+// ends at the next command as quit ends it, with the status of a broken
+// pipe, and runs none of the commands after.
+TEST(SessionEnd, ReaderOfStandardOutputGoneEndsTheSession) {
+  SessionChild s;
+  ASSERT_TRUE(s.start({"-blE"}, true));
+  s.send(std::string(kPrint) + "!touch printed\n");
+  ASSERT_TRUE(s.waitsize("printed", 0));
+  s.closeout();
+  s.send("q dims\ndraw line 3 3 4 4\nprint\n!touch ran\n");
+  int st = s.finish();
+  ASSERT_TRUE(WIFEXITED(st)) << "wait status " << st;
+  EXPECT_EQ(WEXITSTATUS(st), 128 + SIGPIPE);
+  EXPECT_EQ(metawords(s.get("m.gm")), kPrinted);
+  struct stat sb;
+  EXPECT_NE(stat(s.path("ran").c_str(), &sb), 0);
+}
+
+// An exec of an endless stream of commands (none of which looks at the
+// interrupt itself) stops at the first interrupt, as a script does; the
+// session goes on.
+TEST(SessionEnd, InterruptStopsAnEndlessExec) {
+  SessionChild s;
+  ASSERT_EQ(mkfifo(s.path("endless").c_str(), 0600), 0);
+  pid_t writer = fork();
+  if (writer == 0) {
+    int fd = open(s.path("endless").c_str(), O_WRONLY);
+    static const char line[] = "clear\n";
+    while (fd >= 0 && write(fd, line, sizeof line - 1) > 0) {
+    }
+    _exit(0);
+  }
+  ASSERT_TRUE(s.start({"-blE"}));
+  s.send("exec endless\n");
+  ASSERT_TRUE(s.waitsize("stdout", 20000));
+  kill(s.pid(), SIGINT);
+  s.closein();
+  int st = s.finish();
+  kill(writer, SIGKILL);
+  waitpid(writer, nullptr, 0);
+  ASSERT_TRUE(WIFEXITED(st)) << "wait status " << st;
+  EXPECT_EQ(WEXITSTATUS(st), 0);
+  std::string said = s.said();
+  EXPECT_TRUE(endswith(said, "EXEC error:  error in endless.  EXEC stopped.\n\nom> [EOF]\nNo hardcopy metafile open\nGX package terminated \n"))
+      << said.substr(said.size() > 300 ? said.size() - 300 : 0);
+}
+
+// An output file beyond the size limit fails as a full disk would; the
+// session goes on.
+TEST(SessionEnd, FileSizeLimitFailsTheOutputNotTheSession) {
+  SessionChild s;
+  ASSERT_TRUE(s.start({"-blE"}, true, [] {
+    struct rlimit small = {100, 100};
+    setrlimit(RLIMIT_FSIZE, &small);
+  }));
+  s.send(std::string("open ") + OMBRA_SOURCE_DIR +
+         "/share/sample/sample.ctl\nset gxout fwrite\nset fwrite out.bin\nd topo\n"
+         "disable fwrite\nq time\n");
+  s.closein();
+  std::string said = s.readout();
+  int st = s.finish();
+  ASSERT_TRUE(WIFEXITED(st)) << "wait status " << st;
+  EXPECT_EQ(WEXITSTATUS(st), 0);
+  EXPECT_NE(said.find("Error writing fwrite output file\n"), std::string::npos) << said;
+  EXPECT_NE(said.find("Time values set:"), std::string::npos) << said;
+}
+
+}  // namespace
