@@ -4,6 +4,7 @@
 #include <hdf/mfhdf.h>
 
 #include <cstring>
+#include <vector>
 
 bool make_hdf4_file(const char* path) {
   int32 sd = SDstart(path, DFACC_CREATE);
@@ -112,6 +113,34 @@ bool make_hdf4_stored(const char* path, bool chunked) {
   for (int i = 0; i < 1200; i++) data[i] = static_cast<float32>(i % 37);
   int32 start[3] = {0, 0, 0};
   if (ok) ok = SDwritedata(sds, start, nullptr, dims, data) != FAIL;
+  if (sds != FAIL) SDendaccess(sds);
+  return SDend(sd) != FAIL && ok;
+}
+
+// A lat-lon file "big" of nlat x nlon floats, value j * nlon + i at row j,
+// column i (exact in a float below 2^24), on a 0.1-degree grid.
+bool make_hdf4_grid(const char* path, int nlat, int nlon) {
+  int32 sd = SDstart(path, DFACC_CREATE);
+  if (sd == FAIL) return false;
+  int32 dims[2] = {nlat, nlon};
+  int32 sds = SDcreate(sd, "big", DFNT_FLOAT32, 2, dims);
+  const char* names[2] = {"lat", "lon"};
+  const char* units[2] = {"degrees_north", "degrees_east"};
+  std::vector<float32> lat(static_cast<size_t>(nlat)), lon(static_cast<size_t>(nlon));
+  for (int j = 0; j < nlat; j++) lat[static_cast<size_t>(j)] = static_cast<float32>(-80 + 0.1 * j);
+  for (int i = 0; i < nlon; i++) lon[static_cast<size_t>(i)] = static_cast<float32>(0.1 * i);
+  void* scales[2] = {lat.data(), lon.data()};
+  bool ok = sds != FAIL;
+  for (int i = 0; ok && i < 2; i++) {
+    int32 dim = SDgetdimid(sds, i);
+    ok = SDsetdimname(dim, names[i]) != FAIL &&
+         SDsetdimscale(dim, dims[i], DFNT_FLOAT32, scales[i]) != FAIL &&
+         SDsetdimstrs(dim, names[i], units[i], nullptr) != FAIL;
+  }
+  std::vector<float32> data(static_cast<size_t>(nlat) * static_cast<size_t>(nlon));
+  for (size_t k = 0; k < data.size(); k++) data[k] = static_cast<float32>(k);
+  int32 start[2] = {0, 0};
+  if (ok) ok = SDwritedata(sds, start, nullptr, dims, data.data()) != FAIL;
   if (sds != FAIL) SDendaccess(sds);
   return SDend(sd) != FAIL && ok;
 }
