@@ -299,6 +299,43 @@ TEST_F(helperlimits, TheHelperHoldsNoneOfTheProgramsMemory) {
   EXPECT_EQ(held[held.size() / 2], 1);
 }
 
+// A signal mask of /proc/<pid>/status ("SigIgn", "SigCgt", "SigBlk").
+unsigned long long signal_mask(int pid, const std::string& field) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+  std::string line;
+  while (std::getline(in, line))
+    if (line.rfind(field + ":", 0) == 0) return std::stoull(line.substr(field.size() + 1), nullptr, 16);
+  return ~0ULL;
+}
+
+void ignore_signal(int) {}
+
+// Signals the helper gets (an interrupt typed at the terminal, a job
+// ended as a group) never run the program's own handlers there: those
+// would act on the program's files from the helper.  An interrupt is set
+// aside, from the helper's start on.
+TEST_F(helperlimits, TheHelperRunsNoHandlerOfTheProgram) {
+  struct sigaction sa = {}, oldterm = {}, oldint = {};
+  sa.sa_handler = ignore_signal;
+  sigemptyset(&sa.sa_mask);
+  ASSERT_EQ(sigaction(SIGTERM, &sa, &oldterm), 0);
+  ASSERT_EQ(sigaction(SIGINT, &sa, &oldint), 0);
+  helper_set_limits(30, 0);  // the next open starts a helper
+  std::string f = tmpdir() + "/signals.hdf";
+  ASSERT_TRUE(make_hdf4_file(f.c_str()));
+  state st;
+  std::string out;
+  ASSERT_EQ(open_quiet(st, f, &out), 0) << out;
+  const int pid = helper_pid();
+  ASSERT_GT(pid, 0);
+  const unsigned long long term = 1ULL << (SIGTERM - 1), intr = 1ULL << (SIGINT - 1);
+  EXPECT_EQ(signal_mask(pid, "SigCgt") & (term | intr), 0ULL);
+  EXPECT_EQ(signal_mask(pid, "SigIgn") & intr, intr);
+  EXPECT_EQ(signal_mask(pid, "SigBlk") & intr, 0ULL);
+  sigaction(SIGTERM, &oldterm, nullptr);
+  sigaction(SIGINT, &oldint, nullptr);
+}
+
 // The environment of the helpers started while it lives gets one more
 // setting.
 struct envadded {
