@@ -58,6 +58,15 @@ struct helperlimits : ::testing::Test {
     helper_set_limits(30, 0);
     gcmn.sigflg = 0;
   }
+  // Makes the small HDF4 test file under the name given and opens it on
+  // st (then st.last()); its path.
+  std::string open_hdf(state& st, const std::string& leaf) {
+    const std::string f = tmpdir() + "/" + leaf;
+    std::string out;
+    EXPECT_TRUE(make_hdf4_file(f.c_str()));
+    EXPECT_EQ(open_quiet(st, f, &out), 0) << out;
+    return f;
+  }
 };
 
 TEST(sdfwire, DescriptionsRoundTripAndDamagedBytesAreRefused) {
@@ -230,13 +239,9 @@ TEST_F(helperlimits, AnInterruptEndsTheWait) {
 }
 
 TEST_F(helperlimits, AHelperKilledFromOutsideIsReplacedForTheNextOpenAndRead) {
-  std::string a = tmpdir() + "/killed_a.hdf";
-  std::string b = tmpdir() + "/killed_b.hdf";
-  ASSERT_TRUE(make_hdf4_file(a.c_str()));
-  ASSERT_TRUE(make_hdf4_file(b.c_str()));
   state st;
   std::string out;
-  ASSERT_EQ(open_quiet(st, a, &out), 0) << out;
+  open_hdf(st, "killed_a.hdf");
   datafile* pa = st.last();
   // The file the killed helper held is opened again by the next one.
   ASSERT_GT(kill_helper(), 0);
@@ -248,7 +253,7 @@ TEST_F(helperlimits, AHelperKilledFromOutsideIsReplacedForTheNextOpenAndRead) {
   EXPECT_EQ(r.at(3, 2), 24);
   // And the next open of a good file is not taken for a file that kills it.
   ASSERT_GT(kill_helper(), 0);
-  ASSERT_EQ(open_quiet(st, b, &out), 0) << out;
+  open_hdf(st, "killed_b.hdf");
   request rb(st.last(), "temp", 0, 1, lo, hi);
   ASSERT_EQ(rb.read(), 0);
   EXPECT_EQ(rb.at(1, 1), 18);
@@ -259,11 +264,8 @@ TEST_F(helperlimits, AHelperKilledFromOutsideIsReplacedForTheNextOpenAndRead) {
 }
 
 TEST_F(helperlimits, AHelperThatEndedIsReapedWithoutWaitingForTheNextFile) {
-  std::string f = tmpdir() + "/reaped.hdf";
-  ASSERT_TRUE(make_hdf4_file(f.c_str()));
   state st;
-  std::string out;
-  ASSERT_EQ(open_quiet(st, f, &out), 0) << out;
+  open_hdf(st, "reaped.hdf");
   const int pid = helper_pid();
   ASSERT_GT(pid, 0);
   sdf_helper_reap();  // a running helper is left alone
@@ -287,11 +289,8 @@ TEST_F(helperlimits, TheHelperHoldsNoneOfTheProgramsMemory) {
   helper_set_limits(30, 0);  // ends the helper: the next open starts one
   ASSERT_EQ(helper_pid(), -1);
   std::vector<char> held(size_t(256) << 20, 1);
-  std::string f = tmpdir() + "/fresh.hdf";
-  ASSERT_TRUE(make_hdf4_file(f.c_str()));
   state st;
-  std::string out;
-  ASSERT_EQ(open_quiet(st, f, &out), 0) << out;
+  open_hdf(st, "fresh.hdf");
   ASSERT_GT(helper_pid(), 0);
   const long anon = status_kb(helper_pid(), "RssAnon");
   ASSERT_GT(anon, 0);
@@ -321,11 +320,8 @@ TEST_F(helperlimits, TheHelperRunsNoHandlerOfTheProgram) {
   ASSERT_EQ(sigaction(SIGTERM, &sa, &oldterm), 0);
   ASSERT_EQ(sigaction(SIGINT, &sa, &oldint), 0);
   helper_set_limits(30, 0);  // the next open starts a helper
-  std::string f = tmpdir() + "/signals.hdf";
-  ASSERT_TRUE(make_hdf4_file(f.c_str()));
   state st;
-  std::string out;
-  ASSERT_EQ(open_quiet(st, f, &out), 0) << out;
+  open_hdf(st, "signals.hdf");
   const int pid = helper_pid();
   ASSERT_GT(pid, 0);
   const unsigned long long term = 1ULL << (SIGTERM - 1), intr = 1ULL << (SIGINT - 1);
@@ -390,11 +386,9 @@ TEST_F(helperlimits, ALargeReadLeavesNoBufferInTheHelper) {
 // When no helper can be started the file is refused with what failed;
 // the HDF library never runs in the program instead.
 TEST_F(helperlimits, AHelperThatCannotStartIsSaidSo) {
-  std::string f = tmpdir() + "/nostart.hdf";
-  ASSERT_TRUE(make_hdf4_file(f.c_str()));
   state st;
   std::string out;
-  ASSERT_EQ(open_quiet(st, f, &out), 0) << out;
+  const std::string f = open_hdf(st, "nostart.hdf");
   datafile* held = st.last();
   ASSERT_GT(kill_helper(), 0);
   // No descriptor is left for the helper's socket.
