@@ -86,9 +86,10 @@ int spawn_helper(size_t mem_bytes, int* pid, int* fd, std::string* why) {
   if (rc == 0) rc = posix_spawn_file_actions_adddup2(&s.acts, sv[1], kHelperFd);
   // An interrupt typed at the terminal is the program's to handle: it stays
   // blocked in the helper until the helper has set it aside, and a handler
-  // of the program's never runs there (the spawn resets them).
+  // of the program's never runs there (the spawn resets them).  Nothing
+  // else the program happens to hold blocked stays blocked there.
   sigset_t mask;
-  sigprocmask(SIG_BLOCK, nullptr, &mask);
+  sigemptyset(&mask);
   sigaddset(&mask, SIGINT);
   if (rc == 0) rc = posix_spawnattr_setsigmask(&s.attr, &mask);
   if (rc == 0) rc = posix_spawnattr_setflags(&s.attr, POSIX_SPAWN_SETSIGMASK);
