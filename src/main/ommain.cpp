@@ -17,6 +17,7 @@
 #include "main/ommain.h"
 #include "plot/omplot.h"
 #include "script/gsglue.h"
+#include "sdf/sdf.h"
 
 namespace {
 
@@ -102,6 +103,7 @@ int ommain(int argc, char** argv) {
       std::fflush(stdout);
     }
     pcm->sigflg = 0;
+    sdf_helper_reap();
     int n = o.noedit ? nxtcmd(buf, "om>") : nxrdln(buf, "om-> ");
     if (n < 0) {
       buf = "quit";

@@ -91,3 +91,8 @@ int omgsdf(gridres* pgr, float* gr);
 // list; on failure (1, messages printed) nothing is left open.
 int omsdfopen(const char* args, const cmnstate* pcm, datafile** opened);
 int omxdfopen(const char* args, const cmnstate* pcm, datafile** opened);
+
+// Reaps the helper process that opens self-describing files when it has
+// ended (killed from outside), so that it does not linger as a zombie; the
+// next file opened or read starts a new one.  Called at the prompt.
+void sdf_helper_reap();

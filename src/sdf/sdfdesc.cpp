@@ -206,6 +206,10 @@ int read_io_std(const char* name, io_std* io) {
     case HELPER_INTERRUPTED:
       omprntf(0, "SDFOPEN error:  %s: interrupted.\n", name);
       return 0;
+    case HELPER_NONE:
+      omprntf(0, "SDFOPEN error:  %s: the helper process could not be started: %s.\n", name,
+              helper_failure().c_str());
+      return 0;
     case HELPER_NOFILE:
       omprntf(0, "%s does not exist or is not a netCDF/HDF-SDS file.\n", name);
       return 0;
@@ -227,7 +231,7 @@ int read_io_std(const char* name, io_std* io) {
       return 1;
     }
     default:
-      break;  // a netCDF file the helper came through, or no helper
+      break;  // a netCDF file the helper came through
   }
   int id = -1;
   if (!open_netcdf(name, &id)) {

@@ -12,6 +12,10 @@
 
 #include "sdf/sdfint.h"
 
+// Frees the conversion buffer the library keeps between reads; declared in
+// the library's internal header only, which needs headers of its own.
+extern "C" intn SDPfreebuf(void);
+
 namespace {
 
 // Runs one library call with its messages and exits switched off.
@@ -135,3 +139,5 @@ int hdf_varget(int hid, int varid, const std::vector<size_t>& start,
   std::vector<long> c(count.begin(), count.end());
   return quiet([&] { return sd_ncvarget(hid, varid, s.data(), c.data(), buf); }) == -1 ? 0 : 1;
 }
+
+void hdf_release_buffers() { SDPfreebuf(); }

@@ -21,12 +21,13 @@
 // (omgcap) and no more; an open may take a limited time; and an interrupt
 // typed at the terminal ends any wait for it.
 //
-// The helper is forked once and kept: forking for each file would cost a
-// copy of the page tables, and then page faults as the program writes its
-// memory again, both growing with the program's size (several milliseconds
-// each time on an ordinary session).  It ends when the program does (its
-// end of the socket reads end of file).
+// The helper is started once and kept (sdfspawn.cpp starts it as a fresh
+// run of the program's executable, holding none of the program's memory).
+// It ends when the program does (its end of the socket reads end of file);
+// killed from outside, it is reaped at the next prompt or by the next
+// request, which starts a new one.
 #include <fcntl.h>
+#include <malloc.h>
 #include <poll.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -52,6 +53,7 @@ namespace {
 struct probehelper {
   pid_t pid = -1;
   int fd = -1;
+  std::string failure;  // why the last start failed
 };
 
 probehelper& helper() {
@@ -76,6 +78,16 @@ constexpr uint32_t kMaxName = 65536;
 // HDF4 files the helper keeps open at once; beyond, one is closed (reopened
 // when read again).
 constexpr size_t kMaxKept = 64;
+// Read buffers up to this size are kept from read to read, so that the
+// pages of a series of reads are not faulted in each time; a larger one is
+// given back once its values are sent, so that one large read does not
+// leave the helper holding its size with no file open.
+constexpr size_t kKeptReadBytes = size_t(4) << 20;
+// What the helper sends once it is ready for requests, and the seconds it
+// may take to get there (apart from the time an open may take; an
+// interrupt ends the wait sooner).
+constexpr char kReady = 'R';
+constexpr int kStartSeconds = 30;
 
 bool readall(int fd, void* buf, size_t n) {
   char* p = static_cast<char*>(buf);
@@ -221,7 +233,6 @@ bool serve_read(int fd, const std::string& name) {
   if (!readall(fd, &want, sizeof want)) return false;
   std::vector<size_t> start(raw.begin(), raw.begin() + nd), count(raw.begin() + nd, raw.end());
   char ok = 0;
-  // Kept from read to read, so that its pages are not faulted in each time.
   static std::vector<unsigned char> buf;
   int id = open_kept(name);
   if (id >= 0 && want > 0 && want <= omgcap() && slab_bytes(id, varid, count) == want) {
@@ -232,14 +243,18 @@ bool serve_read(int fd, const std::string& name) {
       ok = 0;
     }
   }
-  if (!sendall(fd, &ok, 1)) return false;
-  return ok == 0 || sendall(fd, buf.data(), static_cast<size_t>(want));
+  const bool sent = sendall(fd, &ok, 1) && (ok == 0 || sendall(fd, buf.data(), static_cast<size_t>(want)));
+  if (want > kKeptReadBytes) {
+    std::vector<unsigned char>().swap(buf);
+    hdf_release_buffers();
+    malloc_trim(0);  // the allocator may keep what was freed in its heap
+  }
+  return sent;
 }
 
-// The helper may grow by the given bytes beyond what it holds when forked
-// (the program's memory, shared until written); a damaged compression
-// header then makes the library's allocations fail instead of taking the
-// machine's memory.
+// The helper may grow by the given bytes beyond what it holds when it
+// starts; a damaged compression header then makes the library's
+// allocations fail instead of taking the machine's memory.
 void cap_memory(size_t extra) {
   FILE* f = std::fopen("/proc/self/status", "r");
   if (f == nullptr) return;
@@ -259,27 +274,22 @@ void cap_memory(size_t extra) {
   setrlimit(RLIMIT_DATA, &rl);
 }
 
+}  // namespace
+
 // The helper's loop: one request at a time, answered once done.
-[[noreturn]] void serve(int fd, size_t mem_bytes) {
-  // An interrupt typed at the terminal is the program's to handle.
+[[noreturn]] void helper_serve(int fd, size_t mem_bytes) {
+  // An interrupt typed at the terminal is the program's to handle; it came
+  // blocked, and is let through once set aside.
   signal(SIGINT, SIG_IGN);
-  // The program's other handlers end the program (its metafile, its
-  // closing lines), not the helper: a hang-up or TERM sent to the whole
-  // process group must only end the helper.
-  for (int sig = 1; sig < NSIG; sig++) {
-    struct sigaction sa;
-    if (sig == SIGINT || sigaction(sig, nullptr, &sa) != 0) continue;
-    if (sa.sa_handler != SIG_DFL && sa.sa_handler != SIG_IGN) signal(sig, SIG_DFL);
-  }
+  sigset_t intr;
+  sigemptyset(&intr);
+  sigaddset(&intr, SIGINT);
+  sigprocmask(SIG_UNBLOCK, &intr, nullptr);
   // Only the socket is kept: files the program has open (an output file
   // being written, the window's connection) must not stay open, or locked,
   // in the helper after the program closes them.
-  if (fd != 3) {
-    if (dup2(fd, 3) < 0) _exit(0);
-    fd = 3;
-  }
-  if (close_range(4, ~0U, 0) != 0) {
-    for (int k = 4; k < 1024; k++) close(k);
+  if (close_range(static_cast<unsigned>(fd) + 1, ~0U, 0) != 0) {
+    for (int k = fd + 1; k < 1024; k++) close(k);
   }
   int null = ::open("/dev/null", O_RDWR);
   if (null >= 0) {
@@ -289,6 +299,7 @@ void cap_memory(size_t extra) {
     if (null > 3) close(null);
   }
   cap_memory(mem_bytes);
+  if (!sendall(fd, &kReady, 1)) _exit(0);
   for (;;) {
     char op = 0;
     uint32_t len = 0;
@@ -310,35 +321,20 @@ void cap_memory(size_t extra) {
   }
 }
 
+namespace {
+
 // ---- the program's side ----
 
-bool start_helper() {
-  int sv[2];
-  if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sv) != 0) return false;
-  const size_t mem = limits().mem_bytes != 0 ? limits().mem_bytes : omgcap();
-  std::fflush(stdout);
-  std::fflush(stderr);
-  pid_t pid = fork();
-  if (pid < 0) {
-    close(sv[0]);
-    close(sv[1]);
-    return false;
-  }
-  if (pid == 0) {
-    close(sv[0]);
-    serve(sv[1], mem);
-  }
-  close(sv[1]);
-  helper() = probehelper{pid, sv[0]};
-  return true;
-}
+enum { WAIT_OK = 1, WAIT_ENDED = 0, WAIT_NOHELPER = -1, WAIT_TIMEOUT = -2, WAIT_INTERRUPTED = -3 };
+
+int await(int fd, void* buf, size_t n, int seconds);
 
 // Ends the helper: killed when it may still run (a time limit or an
-// interrupt), else only reaped.
-void end_helper(bool kill_it) {
+// interrupt), else only reaped.  Its wait status.
+int end_helper(bool kill_it) {
   probehelper h = helper();
   helper() = probehelper{};
-  if (h.pid < 0) return;
+  if (h.pid < 0) return 0;
   if (kill_it) kill(h.pid, SIGKILL);
   close(h.fd);
   pid_t r;
@@ -346,9 +342,32 @@ void end_helper(bool kill_it) {
   do {
     r = waitpid(h.pid, &status, 0);
   } while (r < 0 && errno == EINTR);
+  return status;
 }
 
-enum { WAIT_OK = 1, WAIT_ENDED = 0, WAIT_TIMEOUT = -2, WAIT_INTERRUPTED = -3 };
+// Starts a helper and waits until it is ready: WAIT_OK, WAIT_INTERRUPTED,
+// or WAIT_NOHELPER with helper().failure saying what failed.
+int start_helper() {
+  const size_t mem = limits().mem_bytes != 0 ? limits().mem_bytes : omgcap();
+  std::string why;
+  probehelper h;
+  std::fflush(stdout);
+  std::fflush(stderr);
+  if (!spawn_helper(mem, &h.pid, &h.fd, &why)) {
+    helper().failure = why;
+    return WAIT_NOHELPER;
+  }
+  helper() = h;
+  char ready = 0;
+  const int r = await(h.fd, &ready, 1, kStartSeconds);
+  if (r == WAIT_OK && ready == kReady) return WAIT_OK;
+  // Killed if still there; else how it ended tells why.
+  const int status = end_helper(true);
+  if (r == WAIT_INTERRUPTED) return r;
+  helper().failure = r == WAIT_TIMEOUT ? "it was not ready within " + std::to_string(kStartSeconds) + " seconds"
+                                       : ended_how(status);
+  return WAIT_NOHELPER;
+}
 
 double now() {
   struct timespec ts;
@@ -384,9 +403,12 @@ int await(int fd, void* buf, size_t n, int seconds) {
 
 // Sends a request and reads the answer's first n bytes: WAIT_OK, or the
 // helper is gone (ended, or ended here after a time limit or interrupt);
-// -1 when no helper can be had.
+// WAIT_NOHELPER when none can be started.
 int exchange(const std::string& req, void* first, size_t n, int seconds) {
-  if (helper().fd < 0 && !start_helper()) return -1;
+  if (helper().fd < 0) {
+    int r = start_helper();
+    if (r != WAIT_OK) return r;
+  }
   if (!sendall(helper().fd, req.data(), req.size())) {
     end_helper(true);
     return WAIT_ENDED;
@@ -400,7 +422,7 @@ int to_answer(int wait_rc) {
   switch (wait_rc) {
     case WAIT_TIMEOUT: return HELPER_TIMEOUT;
     case WAIT_INTERRUPTED: return HELPER_INTERRUPTED;
-    case -1: return HELPER_NONE;
+    case WAIT_NOHELPER: return HELPER_NONE;
     default: return HELPER_DIED;
   }
 }
@@ -408,7 +430,7 @@ int to_answer(int wait_rc) {
 }  // namespace
 
 int helper_describe(const char* name, io_std* io) {
-  if (std::strlen(name) == 0 || std::strlen(name) > kMaxName) return HELPER_NONE;
+  if (std::strlen(name) == 0 || std::strlen(name) > kMaxName) return HELPER_NOFILE;
   const std::string req = request(OP_DESCRIBE, name);
   const int secs = limits().open_seconds;
   // A helper that died may have been left damaged by an earlier file; a
@@ -458,7 +480,7 @@ int helper_read(const char* name, int varid, const std::vector<size_t>& start,
     char ok = 0;
     int r = exchange(req, &ok, 1, 0);
     if (r == WAIT_ENDED) continue;
-    if (r != WAIT_OK) return r == -1 ? HELPER_NONE : to_answer(r);
+    if (r != WAIT_OK) return to_answer(r);
     if (ok == 0) return 0;
     r = await(helper().fd, buf, nbytes, 0);
     if (r == WAIT_OK) return 1;
@@ -482,3 +504,15 @@ void helper_set_limits(int open_seconds, size_t mem_bytes) {
 }
 
 int helper_pid() { return helper().pid; }
+
+const std::string& helper_failure() { return helper().failure; }
+
+void sdf_helper_reap() {
+  const probehelper h = helper();
+  if (h.pid < 0) return;
+  int status = 0;
+  pid_t r = waitpid(h.pid, &status, WNOHANG);
+  if (r == 0 || (r < 0 && errno != ECHILD)) return;  // still running
+  close(h.fd);
+  helper() = probehelper{};
+}

@@ -46,11 +46,14 @@ int hdf_attname(int hid, int varid, int n, std::string* name);
 int hdf_attinfo(int hid, int sdid, int varid, const char* name, netcdf_att* att);
 int hdf_varget(int hid, int varid, const std::vector<size_t>& start,
                const std::vector<size_t>& count, void* buf);
+// Gives back the library's conversion buffer, which otherwise keeps the
+// size of the largest read.
+void hdf_release_buffers();
 
 // ---- the helper process (sdfhelper.cpp) ----
 // What the helper made of a file, or why it gave no answer.
 enum helper_answer {
-  HELPER_NONE = -1,         // no helper to be had: the program works alone
+  HELPER_NONE = -1,         // no helper could be started (helper_failure says why)
   HELPER_DIED = -2,         // it ended on the file, twice
   HELPER_TIMEOUT = -3,      // the open took longer than allowed
   HELPER_INTERRUPTED = -4,  // the user interrupted the wait
@@ -69,6 +72,19 @@ void helper_close(const char* name);
 // limit); the running helper is ended so that the next one takes them.
 void helper_set_limits(int open_seconds, size_t mem_bytes);
 int helper_pid();  // -1 when none runs
+// What failed when a helper could not be started: "cannot make its socket:
+// Too many open files", "it ended with exit status 127", ...
+const std::string& helper_failure();
+// The helper's side (sdfhelper.cpp): serves the program on the socket fd,
+// growing by at most mem_bytes; never returns.
+[[noreturn]] void helper_serve(int fd, size_t mem_bytes);
+// Starts the helper's process (sdfspawn.cpp), holding the other end of a
+// new socket: 1 with its pid and the program's end of the socket, else 0
+// with *why saying what failed.
+int spawn_helper(size_t mem_bytes, int* pid, int* fd, std::string* why);
+// How a process ended, from its wait status ("it ended on signal 9
+// (Killed)").
+std::string ended_how(int status);
 // A description as bytes and back (sdfwire.cpp); 0 for bytes that do not
 // make one.
 std::string pack_description(const io_std& io);

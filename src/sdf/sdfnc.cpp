@@ -244,6 +244,9 @@ int read_netcdf_data(int id, int varid, const std::vector<size_t>& start,
     int rc = helper_read(f->name.c_str(), varid, start, count, buf, nbytes);
     if (rc == HELPER_DIED)
       omprntf(0, "SDF read error:  %s is damaged: the HDF library fails on it.\n", f->name.c_str());
+    else if (rc == HELPER_NONE)
+      omprntf(0, "SDF read error:  %s: the helper process could not be started: %s.\n",
+              f->name.c_str(), helper_failure().c_str());
     return rc == 1 ? 1 : 0;
   }
   // The libraries write the whole slab whatever room there is: a slab

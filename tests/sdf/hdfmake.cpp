@@ -4,6 +4,25 @@
 #include <hdf/mfhdf.h>
 
 #include <cstring>
+#include <vector>
+
+namespace {
+
+// Names each dimension of a data set and gives it float coordinates and
+// their units.
+bool name_dims(int32 sds, int rank, const int32* dims, const char* const* names,
+               const char* const* units, void* const* scales) {
+  bool ok = true;
+  for (int i = 0; ok && i < rank; i++) {
+    int32 dim = SDgetdimid(sds, i);
+    ok = SDsetdimname(dim, names[i]) != FAIL &&
+         SDsetdimscale(dim, dims[i], DFNT_FLOAT32, scales[i]) != FAIL &&
+         SDsetdimstrs(dim, names[i], units[i], nullptr) != FAIL;
+  }
+  return ok;
+}
+
+}  // namespace
 
 bool make_hdf4_file(const char* path) {
   int32 sd = SDstart(path, DFACC_CREATE);
@@ -16,13 +35,7 @@ bool make_hdf4_file(const char* path) {
   float32 lat[3] = {-30, 0, 30};
   float32 lon[4] = {0, 90, 180, 270};
   void* scales[3] = {time, lat, lon};
-  bool ok = sds != FAIL;
-  for (int i = 0; ok && i < 3; i++) {
-    int32 dim = SDgetdimid(sds, i);
-    ok = SDsetdimname(dim, names[i]) != FAIL &&
-         SDsetdimscale(dim, dims[i], DFNT_FLOAT32, scales[i]) != FAIL &&
-         SDsetdimstrs(dim, names[i], units[i], nullptr) != FAIL;
-  }
+  bool ok = sds != FAIL && name_dims(sds, 3, dims, names, units, scales);
   float32 data[24];
   for (int i = 0; i < 24; i++) data[i] = static_cast<float32>(i + 1);
   int32 start[3] = {0, 0, 0};
@@ -52,13 +65,7 @@ bool make_hdf4_unsigned(const char* path) {
   auto make = [&](const char* name, int32 nt, const void* data, const void* fill) {
     int32 sds = SDcreate(sd, name, nt, 2, dims);
     if (sds == FAIL) return false;
-    bool good = true;
-    for (int i = 0; good && i < 2; i++) {
-      int32 dim = SDgetdimid(sds, i);
-      good = SDsetdimname(dim, names[i]) != FAIL &&
-             SDsetdimscale(dim, dims[i], DFNT_FLOAT32, scales[i]) != FAIL &&
-             SDsetdimstrs(dim, names[i], units[i], nullptr) != FAIL;
-    }
+    bool good = name_dims(sds, 2, dims, names, units, scales);
     if (good) good = SDsetfillvalue(sds, const_cast<void*>(fill)) != FAIL;
     if (good) good = SDwritedata(sds, start, nullptr, dims, const_cast<void*>(data)) != FAIL;
     if (good && nt == DFNT_UINT8) good = SDsetcal(sds, 0.008, 0.0, 128.0, 0.0, DFNT_UINT8) != FAIL;
@@ -90,13 +97,7 @@ bool make_hdf4_stored(const char* path, bool chunked) {
   for (int i = 0; i < 20; i++) lat[i] = static_cast<float32>(-47.5 + 5 * i);
   for (int i = 0; i < 30; i++) lon[i] = static_cast<float32>(12 * i);
   void* scales[3] = {time, lat, lon};
-  bool ok = sds != FAIL;
-  for (int i = 0; ok && i < 3; i++) {
-    int32 dim = SDgetdimid(sds, i);
-    ok = SDsetdimname(dim, names[i]) != FAIL &&
-         SDsetdimscale(dim, dims[i], DFNT_FLOAT32, scales[i]) != FAIL &&
-         SDsetdimstrs(dim, names[i], units[i], nullptr) != FAIL;
-  }
+  bool ok = sds != FAIL && name_dims(sds, 3, dims, names, units, scales);
   if (ok && chunked) {
     HDF_CHUNK_DEF cd;
     std::memset(&cd, 0, sizeof cd);
@@ -114,6 +115,28 @@ bool make_hdf4_stored(const char* path, bool chunked) {
   for (int i = 0; i < 1200; i++) data[i] = static_cast<float32>(i % 37);
   int32 start[3] = {0, 0, 0};
   if (ok) ok = SDwritedata(sds, start, nullptr, dims, data) != FAIL;
+  if (sds != FAIL) SDendaccess(sds);
+  return SDend(sd) != FAIL && ok;
+}
+
+// A lat-lon file "big" of nlat x nlon floats, value j * nlon + i at row j,
+// column i (exact in a float below 2^24), on a 0.1-degree grid.
+bool make_hdf4_grid(const char* path, int nlat, int nlon) {
+  int32 sd = SDstart(path, DFACC_CREATE);
+  if (sd == FAIL) return false;
+  int32 dims[2] = {nlat, nlon};
+  int32 sds = SDcreate(sd, "big", DFNT_FLOAT32, 2, dims);
+  const char* names[2] = {"lat", "lon"};
+  const char* units[2] = {"degrees_north", "degrees_east"};
+  std::vector<float32> lat(static_cast<size_t>(nlat)), lon(static_cast<size_t>(nlon));
+  for (int j = 0; j < nlat; j++) lat[static_cast<size_t>(j)] = static_cast<float32>(-80 + 0.1 * j);
+  for (int i = 0; i < nlon; i++) lon[static_cast<size_t>(i)] = static_cast<float32>(0.1 * i);
+  void* scales[2] = {lat.data(), lon.data()};
+  bool ok = sds != FAIL && name_dims(sds, 2, dims, names, units, scales);
+  std::vector<float32> data(static_cast<size_t>(nlat) * static_cast<size_t>(nlon));
+  for (size_t k = 0; k < data.size(); k++) data[k] = static_cast<float32>(k);
+  int32 start[2] = {0, 0};
+  if (ok) ok = SDwritedata(sds, start, nullptr, dims, data.data()) != FAIL;
   if (sds != FAIL) SDendaccess(sds);
   return SDend(sd) != FAIL && ok;
 }

@@ -2,12 +2,13 @@
 // that crash the library while their data are read, or make it take all
 // memory or hang, cost a display or an open, never the session.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 
-#include <csignal>
-
+#include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <fstream>
 #include <thread>
 
@@ -16,6 +17,7 @@
 
 bool make_hdf4_file(const char* path);
 bool make_hdf4_stored(const char* path, bool chunked);
+bool make_hdf4_grid(const char* path, int nlat, int nlon);
 
 using namespace sdftest;
 
@@ -25,11 +27,45 @@ double seconds_since(std::chrono::steady_clock::time_point t0) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
 }
 
+// A field of /proc/<pid>/status in kB ("RssAnon", "VmSize"); -1 when absent.
+long status_kb(int pid, const std::string& field) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+  std::string line;
+  while (std::getline(in, line))
+    if (line.rfind(field + ":", 0) == 0) return std::stol(line.substr(field.size() + 1));
+  return -1;
+}
+
+char process_state(int pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+  std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  size_t paren = stat.rfind(')');
+  return paren == std::string::npos || paren + 2 >= stat.size() ? '?' : stat[paren + 2];
+}
+
+// Kills the running helper as a user or the system would from outside, and
+// waits until it has ended (a zombie nobody has reaped yet).  Its pid.
+int kill_helper() {
+  const int pid = helper_pid();
+  if (pid <= 0 || kill(pid, SIGKILL) != 0) return -1;
+  while (process_state(pid) != 'Z') std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  return pid;
+}
+
 // The limits in force are put back whatever a test set.
 struct helperlimits : ::testing::Test {
   void TearDown() override {
     helper_set_limits(30, 0);
     gcmn.sigflg = 0;
+  }
+  // Makes the small HDF4 test file under the name given and opens it on
+  // st (then st.last()); its path.
+  std::string open_hdf(state& st, const std::string& leaf) {
+    const std::string f = tmpdir() + "/" + leaf;
+    std::string out;
+    EXPECT_TRUE(make_hdf4_file(f.c_str()));
+    EXPECT_EQ(open_quiet(st, f, &out), 0) << out;
+    return f;
   }
 };
 
@@ -223,6 +259,196 @@ TEST_F(helperlimits, AnInterruptEndsTheWait) {
   typist.join();
   EXPECT_LT(seconds_since(t0), 5.0);
   EXPECT_NE(out.find("SDFOPEN error:  " + f + ": interrupted.\n"), std::string::npos) << out;
+}
+
+TEST_F(helperlimits, AHelperKilledFromOutsideIsReplacedForTheNextOpenAndRead) {
+  state st;
+  std::string out;
+  open_hdf(st, "killed_a.hdf");
+  datafile* pa = st.last();
+  // The file the killed helper held is opened again by the next one.
+  ASSERT_GT(kill_helper(), 0);
+  int lo[4] = {1, 1, 1, 2}, hi[4] = {4, 3, 1, 2};
+  request r(pa, "temp", 0, 1, lo, hi);
+  ASSERT_EQ(r.read(&out), 0) << out;
+  EXPECT_EQ(out, "");
+  EXPECT_EQ(r.at(0, 0), 13);
+  EXPECT_EQ(r.at(3, 2), 24);
+  // And the next open of a good file is not taken for a file that kills it.
+  ASSERT_GT(kill_helper(), 0);
+  open_hdf(st, "killed_b.hdf");
+  request rb(st.last(), "temp", 0, 1, lo, hi);
+  ASSERT_EQ(rb.read(), 0);
+  EXPECT_EQ(rb.at(1, 1), 18);
+  // A netCDF file goes through the helper first too.
+  ASSERT_GT(kill_helper(), 0);
+  ASSERT_EQ(open_quiet(st, OMBRA_SOURCE_DIR "/share/sample/sample.nc", &out), 0) << out;
+  EXPECT_EQ(st.pcm->filecount, 3);
+}
+
+TEST_F(helperlimits, AHelperThatEndedIsReapedWithoutWaitingForTheNextFile) {
+  state st;
+  open_hdf(st, "reaped.hdf");
+  const int pid = helper_pid();
+  ASSERT_GT(pid, 0);
+  sdf_helper_reap();  // a running helper is left alone
+  EXPECT_EQ(helper_pid(), pid);
+  ASSERT_EQ(kill_helper(), pid);
+  sdf_helper_reap();
+  EXPECT_EQ(helper_pid(), -1);
+  errno = 0;
+  EXPECT_EQ(waitpid(pid, nullptr, WNOHANG), -1);  // no longer a child of ours
+  EXPECT_EQ(errno, ECHILD);
+  // The file it held reads through the next helper.
+  int lo[4] = {1, 1, 1, 1}, hi[4] = {4, 3, 1, 1};
+  request r(st.last(), "temp", 0, 1, lo, hi);
+  ASSERT_EQ(r.read(), 0);
+  EXPECT_EQ(r.at(2, 1), 7);
+}
+
+// The helper is a fresh process image: memory the program held when the
+// helper started is not held a second time by the helper.
+TEST_F(helperlimits, TheHelperHoldsNoneOfTheProgramsMemory) {
+  helper_set_limits(30, 0);  // ends the helper: the next open starts one
+  ASSERT_EQ(helper_pid(), -1);
+  std::vector<char> held(size_t(256) << 20, 1);
+  state st;
+  open_hdf(st, "fresh.hdf");
+  ASSERT_GT(helper_pid(), 0);
+  const long anon = status_kb(helper_pid(), "RssAnon");
+  ASSERT_GT(anon, 0);
+  EXPECT_LT(anon, 64 * 1024) << "kB of the helper's own memory";
+  EXPECT_EQ(held[held.size() / 2], 1);
+}
+
+// A signal mask of /proc/<pid>/status ("SigIgn", "SigCgt", "SigBlk").
+unsigned long long signal_mask(int pid, const std::string& field) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+  std::string line;
+  while (std::getline(in, line))
+    if (line.rfind(field + ":", 0) == 0) return std::stoull(line.substr(field.size() + 1), nullptr, 16);
+  return ~0ULL;
+}
+
+void ignore_signal(int) {}
+
+// Signals the helper gets (an interrupt typed at the terminal, a job
+// ended as a group) never run the program's own handlers there: those
+// would act on the program's files from the helper.  An interrupt is set
+// aside, from the helper's start on.
+TEST_F(helperlimits, TheHelperRunsNoHandlerOfTheProgram) {
+  struct sigaction sa = {}, oldterm = {}, oldint = {};
+  sa.sa_handler = ignore_signal;
+  sigemptyset(&sa.sa_mask);
+  ASSERT_EQ(sigaction(SIGTERM, &sa, &oldterm), 0);
+  ASSERT_EQ(sigaction(SIGINT, &sa, &oldint), 0);
+  helper_set_limits(30, 0);  // the next open starts a helper
+  state st;
+  open_hdf(st, "signals.hdf");
+  const int pid = helper_pid();
+  ASSERT_GT(pid, 0);
+  const unsigned long long term = 1ULL << (SIGTERM - 1), intr = 1ULL << (SIGINT - 1);
+  EXPECT_EQ(signal_mask(pid, "SigCgt") & (term | intr), 0ULL);
+  EXPECT_EQ(signal_mask(pid, "SigIgn") & intr, intr);
+  EXPECT_EQ(signal_mask(pid, "SigBlk") & intr, 0ULL);
+  sigaction(SIGTERM, &oldterm, nullptr);
+  sigaction(SIGINT, &oldint, nullptr);
+}
+
+// The environment of the helpers started while it lives gets one more
+// setting.
+struct envadded {
+  std::string name, saved;
+  bool had;
+  envadded(const char* var, const std::string& more) : name(var) {
+    const char* old = std::getenv(var);
+    had = old != nullptr;
+    saved = had ? old : "";
+    setenv(var, (saved.empty() ? more : saved + ":" + more).c_str(), 1);
+  }
+  ~envadded() {
+    if (had)
+      setenv(name.c_str(), saved.c_str(), 1);
+    else
+      unsetenv(name.c_str());
+  }
+};
+
+// A read the helper does for the program leaves no buffer of its size
+// behind in the helper, neither its own nor the HDF library's.
+TEST_F(helperlimits, ALargeReadLeavesNoBufferInTheHelper) {
+#if defined(__SANITIZE_ADDRESS__)
+  // The checking allocator holds freed memory back for a while, to catch
+  // its later use; the helper started here gives it back at once.
+  envadded noquarantine("ASAN_OPTIONS", "quarantine_size_mb=0");
+#endif
+  helper_set_limits(30, 0);  // the next open starts a helper
+  const int ny = 2048, nx = 2048;  // 16 MB of floats
+  std::string f = tmpdir() + "/large.hdf";
+  ASSERT_TRUE(make_hdf4_grid(f.c_str(), ny, nx));
+  state st;
+  std::string out;
+  ASSERT_EQ(open_quiet(st, f, &out), 0) << out;
+  int lo[4] = {1, 1, 1, 1}, hi[4] = {4, 3, 1, 1};
+  request small(st.last(), "big", 0, 1, lo, hi);
+  ASSERT_EQ(small.read(), 0);
+  EXPECT_EQ(small.at(3, 2), 2 * nx + 3);
+  const long before = status_kb(helper_pid(), "RssAnon");
+  int blo[4] = {1, 1, 1, 1}, bhi[4] = {nx, ny, 1, 1};
+  request large(st.last(), "big", 0, 1, blo, bhi);
+  ASSERT_EQ(large.read(&out), 0) << out;
+  EXPECT_EQ(large.at(nx - 1, ny - 1), float(nx) * ny - 1);
+  EXPECT_EQ(large.at(5, 1000), 1000 * nx + 5);
+  // The helper is done with the large read once it answers the next.
+  ASSERT_EQ(small.read(), 0);
+  const long after = status_kb(helper_pid(), "RssAnon");
+  ASSERT_GT(before, 0);
+  EXPECT_LT(after - before, 4 * 1024) << "kB held after the read (" << before << " before)";
+}
+
+// When no helper can be started the file is refused with what failed;
+// the HDF library never runs in the program instead.
+TEST_F(helperlimits, AHelperThatCannotStartIsSaidSo) {
+  state st;
+  std::string out;
+  const std::string f = open_hdf(st, "nostart.hdf");
+  datafile* held = st.last();
+  ASSERT_GT(kill_helper(), 0);
+  // No descriptor is left for the helper's socket.
+  int lo[4] = {1, 1, 1, 1}, hi[4] = {4, 3, 1, 1};
+  request r(held, "temp", 0, 1, lo, hi);
+  struct rlimit saved;
+  ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
+  auto starved = [&saved](auto run) {
+    testing::internal::CaptureStdout();
+    int lowest = dup(0);
+    close(lowest);
+    struct rlimit rl = saved;
+    rl.rlim_cur = static_cast<rlim_t>(lowest);
+    setrlimit(RLIMIT_NOFILE, &rl);
+    int rc = run();
+    setrlimit(RLIMIT_NOFILE, &saved);
+    return std::make_pair(rc, testing::internal::GetCapturedStdout());
+  };
+  auto opened = starved([&] {
+    datafile* pfi = nullptr;
+    int rc = omsdfopen(f.c_str(), st.pcm, &pfi);
+    return addopened(st, rc, pfi);
+  });
+  EXPECT_EQ(opened.first, 1);
+  EXPECT_EQ(opened.second, "Scanning self-describing file:  " + f + "\nSDFOPEN error:  " + f +
+                               ": the helper process could not be started: cannot make its socket: "
+                               "Too many open files.\n\nCouldn't ingest SDF metadata.\n");
+  auto read = starved([&] { return omgsdf(&r.g, r.vals.data()); });
+  EXPECT_EQ(read.first, 3);
+  EXPECT_EQ(read.second, "SDF read error:  " + f +
+                             ": the helper process could not be started: cannot make its socket: "
+                             "Too many open files.\n"
+                             "Failure reading SDF data.  #1\n");
+  // With descriptors again, both work.
+  ASSERT_EQ(r.read(&out), 0) << out;
+  EXPECT_EQ(r.at(3, 2), 12);
+  EXPECT_EQ(open_quiet(st, f, &out), 0) << out;
 }
 
 }  // namespace
