@@ -47,7 +47,7 @@ int onxerror(Display*, XErrorEvent* e) {
 // metafile gets its end record (open LATS files are closed by their own
 // exit handler).  Without this the metafile would be left unreadable.
 int onxioerror(Display*) {
-  fflush(stdout);
+  gxdendline();
   printf("The connection to the X server was lost; Ombra ends.\n");
   if (gxhopen()) gxhend();
   fflush(stdout);

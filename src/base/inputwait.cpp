@@ -1,0 +1,58 @@
+#include "base/inputwait.h"
+
+#include <sys/select.h>
+
+#include <cerrno>
+#include <csignal>
+
+namespace {
+
+int (*winconn)() = nullptr;
+void (*winidle)() = nullptr;
+bool waiting = false;
+
+// Set for the time of a wait, whichever way it is left.
+struct waitmark {
+  waitmark() { waiting = true; }
+  ~waitmark() { waiting = false; }
+};
+
+}  // namespace
+
+void omsetwaitwindow(int (*conn)(), void (*idle)()) {
+  winconn = conn;
+  winidle = idle;
+}
+
+bool omwaitingline() { return waiting; }
+
+inputwake omwaitinput(int fd, const std::function<bool()>& pending) {
+  waitmark mark;
+  for (;;) {
+    int xfd = winconn ? winconn() : -1;
+    if (xfd >= 0 && winidle) winidle();
+    sigset_t block, old;
+    sigemptyset(&block);
+    sigaddset(&block, SIGINT);
+    sigprocmask(SIG_BLOCK, &block, &old);
+    if (pending()) {
+      sigprocmask(SIG_SETMASK, &old, nullptr);
+      return inputwake::signal;
+    }
+    fd_set rd;
+    FD_ZERO(&rd);
+    FD_SET(fd, &rd);
+    if (xfd >= 0) FD_SET(xfd, &rd);
+    int top = xfd > fd ? xfd : fd;
+    // The signal wakes the wait; the tick also catches an interrupt noted
+    // without one reaching this thread.
+    struct timespec tick = {0, 100000000};
+    int r = pselect(top + 1, &rd, nullptr, nullptr, &tick, &old);
+    int err = errno;
+    sigprocmask(SIG_SETMASK, &old, nullptr);
+    if (r < 0) return err == EINTR ? inputwake::signal : inputwake::input;
+    // Input first: the reader takes it, and the window is looked at again
+    // before the next wait.
+    if (FD_ISSET(fd, &rd)) return inputwake::input;
+  }
+}
