@@ -183,13 +183,14 @@ void cut(dialog& g, int pos) {
 // The character a key types, as Latin-1, or -1 for none: the box keeps
 // its line in Latin-1, the encoding of its fonts.
 int latin1(const char* buf, int n, KeySym ks) {
-  if (n == 1) {
-    unsigned char b = (unsigned char)buf[0];
-    if ((b >= 32 && b <= 126) || b >= 160) return b;
-  }
+  bool latinks = (ks >= 32 && ks <= 126) || (ks >= 160 && ks <= 255);
+  unsigned char b = n == 1 ? (unsigned char)buf[0] : 0;
+  bool printable = (b >= 32 && b <= 126) || b >= 160;
+  // The string has the case that Lock gives, and the keypad's digits.
+  if ((latinks || IsKeypadKey(ks)) && printable) return b;
   // A locale that is not Latin-1 spells the character otherwise; the key
   // still names it.
-  if ((ks >= 32 && ks <= 126) || (ks >= 160 && ks <= 255)) return (int)ks;
+  if (latinks) return (int)ks;
   if (ks >= 0x10000a0 && ks <= 0x10000ff) return (int)(ks - 0x1000000);
   return -1;
 }

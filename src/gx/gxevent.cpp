@@ -84,6 +84,8 @@ bool gxwaitev(Display* d, long mask, XEvent* e) {
     if (XCheckMaskEvent(d, mask, e)) return true;
     gxdwmcheck();
     if (omqsig()) return false;
+    // What was asked of the server goes out before the wait for its answer.
+    XFlush(d);
     struct pollfd p = {ConnectionNumber(d), POLLIN, 0};
     poll(&p, 1, 100);
   }

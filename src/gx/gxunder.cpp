@@ -48,6 +48,13 @@ Bool copyreport(Display*, XEvent* e, XPointer arg) {
   return False;
 }
 
+// Any exposure of the window still to be answered: the part it names has
+// only the background until the window is drawn again.
+Bool unanswered(Display*, XEvent* e, XPointer arg) {
+  if (e->type == Expose && e->xexpose.window == S().win) *(bool*)arg = true;
+  return False;
+}
+
 bool viewable() {
   x11state& s = S();
   XWindowAttributes a;
@@ -101,7 +108,11 @@ undersave gxdsave(int x, int y, int w, int h) {
   while (XCheckIfEvent(s.display, &e, copyreport, (XPointer)&p)) {
     if (e.type == GraphicsExpose) whole = false;
   }
-  if (whole) u.p = p;
+  // Uncovered just now (raised, a window gone from above it) and not yet
+  // drawn: the copy would hold the bare background there.
+  bool exposed = false;
+  XCheckIfEvent(s.display, &e, unanswered, (XPointer)&exposed);
+  if (whole && !exposed) u.p = p;
   else XFreePixmap(s.display, p);
   return u;
 }
