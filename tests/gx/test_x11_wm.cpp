@@ -437,3 +437,55 @@ TEST_F(X11WmTest, CascadeOnTheLastItemOpens) {
   EXPECT_EQ(info[2], 21);
   EXPECT_EQ(info[3], 2);
 }
+
+// A click queued on a menu as it closed is the menu's, not the window's:
+// it is not handed out as a position in the window.
+TEST_F(X11WmTest, ClickOnAMenuThatHasGoneIsNoPosition) {
+  open("twm");
+  if (IsSkipped()) return;
+  x11state& s = x11st();
+  Window gone = XCreateSimpleWindow(s.display, s.win, 50, 40, 80, 60, 0, 0, 0);
+  XSelectInput(s.display, gone, ButtonPressMask);
+  XMapWindow(s.display, gone);
+  XEvent e = {};
+  e.type = ButtonPress;
+  e.xbutton.window = gone;
+  e.xbutton.root = DefaultRootWindow(s.display);
+  e.xbutton.x = 10;
+  e.xbutton.y = 9;
+  e.xbutton.button = 1;
+  e.xbutton.same_screen = True;
+  XSendEvent(s.display, gone, False, 0, &e);
+  XDestroyWindow(s.display, gone);
+  XSync(s.display, False);
+  float x, y, r[4];
+  int button, kind, info[10];
+  gxdbtn(0, &x, &y, &button, &kind, info, r);
+  EXPECT_EQ(button, -1);
+  EXPECT_EQ(kind, -1);
+}
+
+// A press whose release never comes (the window taken away under the
+// pointer) holds neither a button nor a rubber band past the interrupt.
+TEST_F(X11WmTest, InterruptEndsTheWaitForARelease) {
+  open("twm");
+  if (IsSkipped()) return;
+  btnrec b;
+  b.x = 2; b.y = 2; b.w = 1.5f; b.h = 0.5f;
+  b.fc = 1; b.bc = 4; b.oc1 = 2; b.oc2 = 3; b.ffc = 1; b.fbc = 5; b.foc1 = 3; b.foc2 = 2;
+  b.thk = 1;
+  b.ch = strdup("Go");
+  b.len = 2;
+  gxdpbn(1, &b, 0, 0, -1);
+  gxdrbb(2, 1, 5, 1, 9, 7, -1);
+  float x, y, r[4];
+  int button, kind, info[10];
+  gcmn.sigflg = 1;  // Ctrl-C once the press has been taken
+  send_mouse(ButtonPress, 1, gxdpx(2), gxdpy(2));
+  gxdbtn(1, &x, &y, &button, &kind, info, r);
+  EXPECT_EQ(kind, 1);
+  send_mouse(ButtonPress, 1, gxdpx(6), gxdpy(3));
+  gxdbtn(1, &x, &y, &button, &kind, info, r);
+  gcmn.sigflg = 0;
+  EXPECT_EQ(kind, 2);
+}

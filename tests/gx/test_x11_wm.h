@@ -149,6 +149,11 @@ inline Window cover(Display* d, int x, int y, int w, int h) {
   hints.height = h;
   XSetWMNormalHints(d, c, &hints);
   XStoreName(d, c, "cover");
+  // Takes the keyboard focus as a terminal does.
+  XWMHints wmh = {};
+  wmh.flags = InputHint;
+  wmh.input = True;
+  XSetWMHints(d, c, &wmh);
   XMapRaised(d, c);
   XSync(d, False);
   wait_for([&] { return map_state(d, c) == IsViewable; });
