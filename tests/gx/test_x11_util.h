@@ -383,6 +383,38 @@ inline void paint_plot() {
   }
 }
 
+// A pixel of window w read through a connection of the test's own (the
+// program's connection belongs to the waiting reader), waited for up to
+// ten seconds to become want.
+inline unsigned long pixel_within(Display* d, Window w, int x, int y, unsigned long want) {
+  unsigned long p = 0xdeadbeef;
+  for (int i = 0; i < 200; i++) {
+    XImage* im = XGetImage(d, w, x, y, 1, 1, AllPlanes, ZPixmap);
+    if (im) {
+      p = XGetPixel(im, 0, 0) & 0xffffff;
+      XDestroyImage(im);
+    }
+    if (p == want) break;
+    usleep(50000);
+  }
+  return p;
+}
+
+// The window manager's close button: WM_DELETE_WINDOW sent to the window
+// from a connection of its own.
+inline void close_by_wm() {
+  Display* wm = XOpenDisplay(nullptr);
+  XEvent e = {};
+  e.xclient.type = ClientMessage;
+  e.xclient.window = x11st().win;
+  e.xclient.message_type = XInternAtom(wm, "WM_PROTOCOLS", False);
+  e.xclient.format = 32;
+  e.xclient.data.l[0] = (long)XInternAtom(wm, "WM_DELETE_WINDOW", False);
+  XSendEvent(wm, x11st().win, False, NoEventMask, &e);
+  XSync(wm, False);
+  XCloseDisplay(wm);
+}
+
 }  // namespace x11test
 
 // Each window test: a server of its own, the package open on it, and an

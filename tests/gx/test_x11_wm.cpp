@@ -79,6 +79,24 @@ void iconify() {
   ASSERT_TRUE(wait_for([&] { return map_state(s.display, s.win) != IsViewable; }));
 }
 
+// Drop menu 1 at the header given, whose fourth item opens cascade menu 5.
+void colour_menus(float x, float y, float w, float h) {
+  dmenurec c = menu(0, 0, 0, 0, "Red|Green|Blue|Grey", 1);
+  gxdrmu(5, &c, 0, -1);
+  dmenurec m = menu(x, y, w, h, "Field|slp|t|Colour >05>|z", 0);
+  gxdrmu(1, &m, 0, -1);
+}
+
+// The two open menu levels, the menu and its cascade, once both show.
+std::vector<Window> both_levels(Display* d, Window win) {
+  std::vector<Window> kids;
+  wait_for([&] {
+    kids = children(d, win);
+    return kids.size() == 2 && map_state(d, kids[1]) == IsViewable;
+  });
+  return kids;
+}
+
 std::string click_at(int x, int y) {
   return "mousemove --sync " + std::to_string(x) + " " + std::to_string(y) + " click 1";
 }
@@ -181,10 +199,7 @@ TEST_F(X11WmTest, CascadePastTheScreenEdgeOpensOnTheScreen) {
   if (IsSkipped()) return;
   x11state& s = x11st();
   paint_plot();
-  dmenurec c = menu(0, 0, 0, 0, "Red|Green|Blue|Grey", 1);
-  gxdrmu(5, &c, 0, -1);
-  dmenurec m = menu(1.5f, 8.0f, 1.5f, 0.4f, "Field|slp|t|Colour >05>|z", 0);
-  gxdrmu(1, &m, 0, -1);
+  colour_menus(1.5f, 8.0f, 1.5f, 0.4f);
   const dmenurec& h = s.dmu[1];
   XFontStruct* f = gxdfnt(1);
   int right = h.x1 + XTextWidth(f, "Colour", 6) + f->ascent + XTextWidth(f, "xxx", 3);
@@ -205,11 +220,7 @@ TEST_F(X11WmTest, CascadePastTheScreenEdgeOpensOnTheScreen) {
   pid_t pid = second_client(&fd, [&, win = s.win](Display* d, int out) {
     xdo(click_at(hx, hy));
     xdo(click_at(ix, iy));
-    std::vector<Window> kids;
-    wait_for([&] {
-      kids = children(d, win);
-      return kids.size() == 2 && map_state(d, kids[1]) == IsViewable;
-    });
+    std::vector<Window> kids = both_levels(d, win);
     if (kids.size() != 2) return;
     place p = where(d, kids[1]);
     report(out, p.x >= 0 && p.x + p.w <= DisplayWidth(d, DefaultScreen(d)));
@@ -261,10 +272,7 @@ TEST_F(X11WmTest, OpenMenusAreRepaintedWhenUncoveredAndResized) {
   if (IsSkipped()) return;
   x11state& s = x11st();
   paint_plot();
-  dmenurec c = menu(0, 0, 0, 0, "Red|Green|Blue|Grey", 1);
-  gxdrmu(5, &c, 0, -1);
-  dmenurec m = menu(4, 6, 2, 0.5f, "Field|slp|t|Colour >05>|z", 0);
-  gxdrmu(1, &m, 0, -1);
+  colour_menus(4, 6, 2, 0.5f);
   const dmenurec& h = s.dmu[1];
   int R = 2 * gxdfnt(1)->ascent;
   send_mouse(ButtonPress, 1, (h.x1 + h.x2) / 2, (h.y1 + h.y2) / 2);
@@ -273,11 +281,7 @@ TEST_F(X11WmTest, OpenMenusAreRepaintedWhenUncoveredAndResized) {
   for (int i = 0; i < 7; i++) send_mouse(MotionNotify, 1, h.x1 + 5 + i, iy);
   int fd = -1;
   pid_t pid = second_client(&fd, [&, win = s.win](Display* d, int out) {
-    std::vector<Window> kids;
-    wait_for([&] {
-      kids = children(d, win);
-      return kids.size() == 2 && map_state(d, kids[1]) == IsViewable;
-    });
+    std::vector<Window> kids = both_levels(d, win);
     if (kids.size() != 2) return;
     int w0, h0, w1, h1;
     std::vector<uint32_t> m0 = window_pixels(d, kids[0], &w0, &h0);
