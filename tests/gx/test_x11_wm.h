@@ -172,7 +172,10 @@ class X11WmTest : public testing::Test {
     alarm(60);
     opened = true;
     x11test::open_window(geom);
-    XSync(x11st().display, False);
+    // Under load the manager may frame the window after the start has
+    // given up waiting for it.
+    x11state& s = x11st();
+    ASSERT_TRUE(x11test::wait_for([&] { return x11test::map_state(s.display, s.win) == IsViewable; }));
 
   }
   void TearDown() override {
