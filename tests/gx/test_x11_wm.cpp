@@ -493,3 +493,28 @@ TEST_F(X11WmTest, InterruptEndsTheWaitForARelease) {
   gcmn.sigflg = 0;
   EXPECT_EQ(kind, 2);
 }
+
+// The window manager's close ends the program also while a dialog box
+// waits on an iconified window.
+TEST_F(X11WmTest, CloseEndsTheProgramWhileAnIconifiedDialogWaits) {
+  if (!start_server() || !start_wm("openbox")) GTEST_SKIP() << "Xvfb or openbox is not available";
+  EXPECT_EXIT(
+      {
+        alarm(10);
+        dup2(2, 1);  // the closing line, where the death test reads
+        open("openbox");
+        paint_plot();
+        iconify();
+        std::thread user([win = x11st().win] {
+          Display* d = XOpenDisplay(nullptr);
+          wait_for([&] { return any_child(d, win) != 0; });
+          XCloseDisplay(d);
+          close_by_wm();
+        });
+        user.detach();
+        dlgrec d = box("Your name?", -1, -1, -1, -1);
+        gxdlg(&d);
+        exit(0);
+      },
+      testing::ExitedWithCode(1), "The window was closed; Ombra ends.");
+}
