@@ -29,8 +29,6 @@ struct dialog {
   int rowtop = 1, rowbot = 0, base = 0;
   int V = 0;             // width of the line as last drawn
   bool numerr = false;
-  bool resized = false;
-  XEvent resize = {};    // the window's last size change while open
   Window w = 0;
   GC gc = nullptr;
   undersave saved;       // the whole window as the box opened over it
@@ -412,9 +410,12 @@ void run(dialog& g, const keygrab& grab) {
         continue;
       }
     } else {
-      if (ev.type == ConfigureNotify && ev.xconfigure.window == s.win) {
-        g.resize = ev;
-        g.resized = true;
+      // A new size: the plot is drawn at it around the box, which keeps
+      // its place; the copy of the old window is of no more use.
+      if (ev.type == ConfigureNotify && gxdresized(ev)) {
+        gxdsfn();
+        gxdrdw();
+        XFlush(s.display);
       }
       continue;
     }
@@ -483,8 +484,6 @@ char* dialog_line(dlgrec* d) {
   gxdsfn();
   XSelectInput(s.display, s.win, wmask);
   gxdrestore(g.saved);
-  // Handed on, so the window takes its new size after the box.
-  if (g.resized) XPutBackEvent(s.display, &g.resize);
   std::string out = g.line;
   if (g.d.nu) {
     std::string keep;

@@ -518,3 +518,28 @@ TEST_F(X11WmTest, CloseEndsTheProgramWhileAnIconifiedDialogWaits) {
       },
       testing::ExitedWithCode(1), "The window was closed; Ombra ends.");
 }
+
+TEST_F(X11WmTest, WindowResizedUnderADialogIsDrawnAtItsNewSize) {
+  open("twm");
+  if (IsSkipped()) return;
+  x11state& s = x11st();
+  paint_plot();
+  int fd = -1;
+  pid_t pid = second_client(&fd, [win = s.win](Display* d, int out) {
+    Window b = 0;
+    wait_for([&] { return (b = any_child(d, win)) != 0 && map_state(d, b) == IsViewable; });
+    XResizeWindow(d, win, 660, 510);
+    XSync(d, False);
+    long n = -1;
+    wait_for([&] { return where(d, win).w == 660 && (n = blacks(d, win, {inside(d, b)})) == 0; });
+    report(out, n);
+    xdo("key Return");
+  });
+  dlgrec d = box("Title:|500 mb", 5.5f, 4.25f, 4, 1);
+  std::string r = gxdlg(&d);
+  EXPECT_EQ(reported(fd), 0);
+  finish(pid, fd);
+  EXPECT_EQ(r, "500 mb\n");
+  EXPECT_EQ(s.width, 660);
+  EXPECT_EQ(blacks(s.display, s.win, {}), 0);
+}
