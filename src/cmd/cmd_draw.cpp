@@ -104,6 +104,9 @@ int drawdropmenu(const char* p, cmnstate* pcm) {
   int* f[15] = {&m.fc, &m.bc, &m.oc1, &m.oc2, &m.tfc, &m.tbc, &m.toc1, &m.toc2,
                 &m.bfc, &m.bbc, &m.boc1, &m.boc2, &m.soc1, &m.soc2, &m.thick};
   for (int i = 0; i < 15; i++) *f[i] = pcm->menuopts[i];
+  // A cascade's first item keeps the blank that parts it from the word
+  // cascade, as the items after a '|' keep theirs: all are set in alike.
+  if (m.casc && p[-1] == ' ') p--;
   m.str = restcopy(p, &m.len);
   if (!m.str) return fail("Memory allocation error; DRAW DROPMENU cmd\n");
   for (int i = 0; i < m.len; i++) {

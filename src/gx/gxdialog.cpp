@@ -29,11 +29,9 @@ struct dialog {
   int rowtop = 1, rowbot = 0, base = 0;
   int V = 0;             // width of the line as last drawn
   bool numerr = false;
-  bool resized = false;
-  XEvent resize = {};    // the window's last size change while open
   Window w = 0;
   GC gc = nullptr;
-  Pixmap saved = 0, boxsave = 0;
+  undersave saved;       // the whole window as the box opened over it
   XFontStruct* fr = nullptr;
   XFontStruct* fi = nullptr;
 };
@@ -125,12 +123,6 @@ void drawtext(dialog& g, int x, int y, const std::string& t, int colour, XFontSt
   XDrawString(s.display, g.w, g.gc, x, y, t.c_str(), (int)t.size());
 }
 
-void saveBox(dialog& g) {
-  x11state& s = S();
-  if (!g.boxsave) g.boxsave = gxdpixmap(g.Wd, g.Hd);
-  if (g.boxsave) XCopyArea(s.display, g.w, g.boxsave, g.gc, 0, 0, (unsigned)g.Wd, (unsigned)g.Hd, 0, 0);
-}
-
 void drawrow(dialog& g) {
   x11state& s = S();
   XSetForeground(s.display, g.gc, gxdpix(g.d.bc));
@@ -186,29 +178,62 @@ void cut(dialog& g, int pos) {
   }
 }
 
-// True when the line is complete.
-bool key(dialog& g, XKeyEvent* ke) {
-  char buf[80];
-  KeySym ks = 0;
-  XLookupString(ke, buf, (int)sizeof buf, &ks, nullptr);
+// The character a key types, as Latin-1, or -1 for none: the box keeps
+// its line in Latin-1, the encoding of its fonts.
+int latin1(const char* buf, int n, KeySym ks) {
+  bool latinks = (ks >= 32 && ks <= 126) || (ks >= 160 && ks <= 255);
+  unsigned char b = n == 1 ? (unsigned char)buf[0] : 0;
+  bool printable = (b >= 32 && b <= 126) || b >= 160;
+  // The string has the case that Lock gives, and the keypad's digits.
+  if ((latinks || IsKeypadKey(ks)) && printable) return b;
+  // A locale that is not Latin-1 spells the character otherwise; the key
+  // still names it.
+  if (latinks) return (int)ks;
+  if (ks >= 0x10000a0 && ks <= 0x10000ff) return (int)(ks - 0x1000000);
+  return -1;
+}
+
+// Whether the font has a glyph for Latin-1 character ch.
+bool drawable(const XFontStruct* f, int ch) {
+  if (!f) return ch <= 126;
+  if (f->min_byte1 != 0) return false;
+  if (ch < (int)f->min_char_or_byte2 || ch > (int)f->max_char_or_byte2) return false;
+  if (!f->per_char) return true;
+  const XCharStruct& c = f->per_char[ch - (int)f->min_char_or_byte2];
+  return c.width != 0 || c.lbearing != 0 || c.rbearing != 0 || c.ascent != 0 || c.descent != 0;
+}
+
+void home(dialog& g) { g.c = g.s = g.e; }
+void end(dialog& g) { g.c = g.s = (int)g.line.size(); }
+
+// Ctrl-U: the line before the cursor goes, as at the console.
+void killback(dialog& g) {
+  g.line.erase((size_t)g.e, (size_t)(g.c - g.e));
+  g.c = g.s = g.e;
+}
+
+enum class keyact { none, done, refused };
+
+keyact enterkey(dialog& g) {
+  if (!g.d.nu) return keyact::done;
+  int pos = 0, end = 0;
+  int r = gxdnum(g.line, g.e, &pos, &end);
+  if (r == 0) return keyact::done;
+  if (r == 1) {
+    g.line.insert((size_t)pos, "0");
+    if (g.line.size() > maxline) g.line.resize(maxline);
+    return keyact::done;
+  }
+  g.numerr = true;
+  g.c = pos;
+  g.s = end;
+  return keyact::none;
+}
+
+// The keys that move the cursor or remove text, whatever modifier is held.
+bool editkey(dialog& g, KeySym ks) {
   int n = (int)g.line.size();
   bool sel = g.c != g.s;
-  if (ks == XK_Return || ks == XK_Linefeed || ks == XK_KP_Enter) {
-    if (!g.d.nu) return true;
-    int pos = 0, end = 0;
-    int r = gxdnum(g.line, g.e, &pos, &end);
-    if (r == 0) return true;
-    if (r == 1) {
-      g.line.insert((size_t)pos, "0");
-      if (g.line.size() > maxline) g.line.resize(maxline);
-      return true;
-    }
-    g.numerr = true;
-    g.c = pos;
-    g.s = end;
-    return false;
-  }
-  g.numerr = false;
   if (ks == XK_BackSpace) {
     if (sel) {
       cut(g, g.c);
@@ -227,33 +252,95 @@ bool key(dialog& g, XKeyEvent* ke) {
       g.c--;
     }
     g.s = g.c;
-  } else if (ks >= 32 && ks <= 126) {
-    char ch = (char)ks;
-    if (g.d.nu && !((ch >= '0' && ch <= '9') || strchr("+-.eE", ch))) return false;
-    if (sel) g.line.erase((size_t)g.c, (size_t)(g.s - g.c));
-    if (g.line.size() < maxline) {
-      g.line.insert((size_t)g.c, 1, ch);
-      g.c++;
+  } else if (ks == XK_Home || ks == XK_KP_Home || ks == XK_Begin) {
+    home(g);
+  } else if (ks == XK_End || ks == XK_KP_End) {
+    end(g);
+  } else if (ks == XK_Left || ks == XK_KP_Left) {
+    if (g.c > g.e) {
+      g.c--;
+      if (!sel) g.s = g.c;
     }
-    g.s = g.c;
-  } else if ((ks == XK_Left || ks == XK_KP_Left) && g.c > g.e) {
-    g.c--;
-    if (!sel) g.s = g.c;
-  } else if ((ks == XK_Right || ks == XK_KP_Right) && g.c < n) {
-    g.c++;
-    if (!sel) g.s = g.c;
-    if (g.s < g.c) g.s = g.c;
-  } else if ((ks == XK_Down || ks == XK_KP_Down) && g.c < g.s) {
-    g.s--;
-  } else if ((ks == XK_Up || ks == XK_KP_Up) && g.s < n) {
-    g.s++;
+  } else if (ks == XK_Right || ks == XK_KP_Right) {
+    if (g.c < n) {
+      g.c++;
+      if (!sel) g.s = g.c;
+      if (g.s < g.c) g.s = g.c;
+    }
+  } else if (ks == XK_Down || ks == XK_KP_Down) {
+    if (g.c < g.s) g.s--;
+  } else if (ks == XK_Up || ks == XK_KP_Up) {
+    if (g.s < n) g.s++;
+  } else {
+    return false;
   }
-  return false;
+  return true;
+}
+
+// Ctrl with a letter: the console's line keys; no control key types.
+keyact controlkey(dialog& g, KeySym ks) {
+  switch (ks) {
+    case XK_a: case XK_A: home(g); return keyact::none;
+    case XK_e: case XK_E: end(g); return keyact::none;
+    case XK_u: case XK_U: killback(g); return keyact::none;
+    default: return keyact::refused;
+  }
+}
+
+keyact typed(dialog& g, int ch) {
+  if (ch < 0 || !drawable(g.fr, ch)) return keyact::refused;
+  if (g.d.nu && !((ch >= '0' && ch <= '9') || strchr("+-.eE", ch))) return keyact::refused;
+  bool sel = g.c != g.s;
+  if (!sel && g.line.size() >= maxline) return keyact::refused;
+  if (sel) g.line.erase((size_t)g.c, (size_t)(g.s - g.c));
+  g.line.insert((size_t)g.c, 1, (char)ch);
+  g.c++;
+  g.s = g.c;
+  return keyact::none;
+}
+
+// What a key does to the line.
+keyact key(dialog& g, XKeyEvent* ke) {
+  char buf[80];
+  KeySym ks = 0;
+  int n = XLookupString(ke, buf, (int)sizeof buf, &ks, nullptr);
+  if (ks == XK_Return || ks == XK_Linefeed || ks == XK_KP_Enter) return enterkey(g);
+  if (IsModifierKey(ks) || ks == NoSymbol) return keyact::none;
+  g.numerr = false;
+  if (editkey(g, ks)) return keyact::none;
+  if (ke->state & ControlMask) return controlkey(g, ks);
+  return typed(g, latin1(buf, n, ks));
 }
 
 int clampi(int v, int lo, int hi) { return v < lo ? lo : (v > hi ? hi : v); }
 
-void run(dialog& g) {
+// The window as the box opened over it, put back where it was exposed;
+// without a whole copy of it at its present size the display list draws
+// it (the box, a child window, is not drawn over).
+void exposed(dialog& g, const XExposeEvent& x) {
+  x11state& s = S();
+  if (g.saved.p && g.saved.width == s.width && g.saved.height == s.height) {
+    XCopyArea(s.display, g.saved.p, s.win, s.gc, x.x, x.y, (unsigned)x.width,
+              (unsigned)x.height, x.x, x.y);
+  } else if (x.count == 0) {
+    gxdrdw();
+  }
+}
+
+// The keys go to the box wherever the focus is while it is open.  A box
+// that cannot be seen yet cannot hold them: the grab is asked again each
+// time the box is exposed.  Released on every way out, by the destructor.
+struct keygrab {
+  Display* d;
+  explicit keygrab(Display* dpy) : d(dpy) {}
+  void take(Window w) const { XGrabKeyboard(d, w, False, GrabModeAsync, GrabModeAsync, CurrentTime); }
+  ~keygrab() {
+    XUngrabKeyboard(d, CurrentTime);
+    XFlush(d);
+  }
+};
+
+void run(dialog& g, const keygrab& grab) {
   x11state& s = S();
   const long mask = KeyPressMask | ButtonPressMask | ButtonReleaseMask | ButtonMotionMask |
                     ExposureMask | StructureNotifyMask;
@@ -269,14 +356,15 @@ void run(dialog& g) {
       g.line.clear();
       return;
     }
-    if (ev.type == NoExpose) continue;
-    bool expose = ev.type == Expose || ev.type == GraphicsExpose;
-    if (expose) {
+    if (gxdgone(ev)) gxdclosed();
+    if (ev.type == Expose) {
       if (s.excnt > 0) s.excnt--;
-      if (ev.type == Expose && g.saved)
-        XCopyArea(s.display, g.saved, s.win, s.gc, 0, 0, (unsigned)s.width, (unsigned)s.height, 0, 0);
-      if (g.boxsave)
-        XCopyArea(s.display, g.boxsave, g.w, g.gc, 0, 0, (unsigned)g.Wd, (unsigned)g.Hd, 0, 0);
+      if (ev.xexpose.window == s.win) {
+        exposed(g, ev.xexpose);
+      } else if (ev.xexpose.window == g.w && ev.xexpose.count == 0) {
+        drawbox(g);
+        grab.take(g.w);
+      }
       XFlush(s.display);
       continue;
     }
@@ -314,11 +402,20 @@ void run(dialog& g) {
         if (sp >= g.c) g.s = sp;
       }
     } else if (ev.type == KeyPress) {
-      if (key(g, &ev.xkey)) return;
+      keyact a = key(g, &ev.xkey);
+      if (a == keyact::done) return;
+      if (a == keyact::refused) {
+        XBell(s.display, 0);
+        XFlush(s.display);
+        continue;
+      }
     } else {
-      if (ev.type == ConfigureNotify && ev.xconfigure.window == s.win) {
-        g.resize = ev;
-        g.resized = true;
+      // A new size: the plot is drawn at it around the box, which keeps
+      // its place; the copy of the old window is of no more use.
+      if (ev.type == ConfigureNotify && gxdresized(ev)) {
+        gxdsfn();
+        gxdrdw();
+        XFlush(s.display);
       }
       continue;
     }
@@ -326,9 +423,19 @@ void run(dialog& g) {
     if (g.s > (int)g.line.size()) g.s = (int)g.line.size();
     if (g.s < g.c) g.s = g.c;
     drawrow(g);
-    saveBox(g);
     XFlush(s.display);
   }
+}
+
+// Inside the part of the window on the screen where it fits, so that the
+// whole box can be seen.
+void placebox(dialog& g) {
+  int l, t, r, b;
+  gxdshown(&l, &t, &r, &b);
+  if (g.X + g.Wd > r) g.X = r - g.Wd;
+  if (g.X < l) g.X = l;
+  if (g.Y + g.Hd > b) g.Y = b - g.Hd;
+  if (g.Y < t) g.Y = t;
 }
 
 char* dialog_line(dlgrec* d) {
@@ -344,10 +451,13 @@ char* dialog_line(dlgrec* d) {
   g.fr = gxdfnt(0);
   g.fi = gxdfnt(1);
   geometry(g);
+  placebox(g);
+  gxdraise();
 
   const long wmask = ButtonPressMask | ButtonReleaseMask | ButtonMotionMask | ExposureMask |
                      StructureNotifyMask;
-  XSelectInput(s.display, s.win, wmask);
+  // Keys typed with the focus on the window reach the box too.
+  XSelectInput(s.display, s.win, wmask | KeyPressMask);
   // The whole window: it also answers exposures while the box is open.
   g.saved = gxdsave(0, 0, s.width, s.height);
   s.xsetw.save_under = True;
@@ -358,32 +468,22 @@ char* dialog_line(dlgrec* d) {
   XSetForeground(s.display, g.gc, gxdpix(g.d.oc));
   XSetLineAttributes(s.display, g.gc, 0, LineSolid, CapButt, JoinBevel);
   XMapWindow(s.display, g.w);
-  XEvent e;
-  do {
-    XWindowEvent(s.display, g.w, ExposureMask | StructureNotifyMask, &e);
-  } while (!(e.type == Expose && e.xexpose.count == 0));
+  // Drawn at once: a box that cannot be seen yet (the window iconified)
+  // gets no exposure until it can, and is painted and takes the keys then.
   drawbox(g);
-  saveBox(g);
-  // The keys go to the box wherever the pointer is while it is open, and
-  // back where they went before when it closes.
-  Window focus = 0;
-  int revert = RevertToParent;
-  XGetInputFocus(s.display, &focus, &revert);
-  XSetInputFocus(s.display, g.w, RevertToParent, CurrentTime);
-  XFlush(s.display);
+  {
+    keygrab grab(s.display);
+    grab.take(g.w);
+    XFlush(s.display);
+    run(g, grab);
+  }
 
-  run(g);
-
-  XSetInputFocus(s.display, focus, revert, CurrentTime);
   XUnmapWindow(s.display, g.w);
   XFreeGC(s.display, g.gc);
   XDestroyWindow(s.display, g.w);
   gxdsfn();
   XSelectInput(s.display, s.win, wmask);
-  if (g.boxsave) XFreePixmap(s.display, g.boxsave);
-  gxdrestore(g.saved, 0, 0, s.width, s.height);
-  // Handed on, so the window takes its new size after the box.
-  if (g.resized) XPutBackEvent(s.display, &g.resize);
+  gxdrestore(g.saved);
   std::string out = g.line;
   if (g.d.nu) {
     std::string keep;

@@ -56,17 +56,6 @@ void hittest(eventrec* ev, int px, int py, int mb) {
   }
 }
 
-// A configure event that changes the size: new scale, redraw wanted.
-bool resized(const XEvent& e) {
-  x11state& s = S();
-  if (e.xconfigure.width == s.width && e.xconfigure.height == s.height) return false;
-  s.width = e.xconfigure.width;
-  s.height = e.xconfigure.height;
-  s.xscl = (float)s.width / s.xsize;
-  s.yscl = (float)s.height / s.ysize;
-  return true;
-}
-
 void runredraw() {
   x11state& s = S();
   gxdsfn();
@@ -76,6 +65,17 @@ void runredraw() {
 
 }  // namespace
 
+bool gxdresized(const XEvent& e) {
+  x11state& s = S();
+  if (e.xconfigure.window != s.win) return false;
+  if (e.xconfigure.width == s.width && e.xconfigure.height == s.height) return false;
+  s.width = e.xconfigure.width;
+  s.height = e.xconfigure.height;
+  s.xscl = (float)s.width / s.xsize;
+  s.yscl = (float)s.height / s.ysize;
+  return true;
+}
+
 // A "q pos" typed by mistake, a script waiting for a click or an open
 // dialog must not hold the session until the mouse is pressed: the user's
 // interrupt ends the wait.
@@ -84,6 +84,8 @@ bool gxwaitev(Display* d, long mask, XEvent* e) {
     if (XCheckMaskEvent(d, mask, e)) return true;
     gxdwmcheck();
     if (omqsig()) return false;
+    // What was asked of the server goes out before the wait for its answer.
+    XFlush(d);
     struct pollfd p = {ConnectionNumber(d), POLLIN, 0};
     poll(&p, 1, 100);
   }
@@ -115,13 +117,16 @@ void gxdeve(int wait) {
     }
     XEvent& e = s.report;
     if (gxdgone(e)) gxdclosed();
+    // What is left of a menu or a dialog box that has gone (a click on a
+    // menu queued as it closed) is not the window's.
+    if (e.xany.window != s.win) continue;
     if (e.type == Expose) {
       // Even a server offering backing store exposes a window whose
       // pixels it did not keep: the exposure always asks for a redraw.
       if (s.excnt > 0) s.excnt--;
       else s.redraw = 1;
     } else if (e.type == ConfigureNotify) {
-      if (resized(e)) s.redraw = 1;
+      if (gxdresized(e)) s.redraw = 1;
     } else if (e.type == ButtonPress) {
       eventrec* ev = new (std::nothrow) eventrec();
       if (!ev) {
@@ -148,7 +153,7 @@ void gxdrain(int action) {
   gxdwmcheck();
   while (XCheckMaskEvent(s.display, evmask, &e)) {
     if (gxdgone(e)) gxdclosed();
-    if (e.type == ConfigureNotify && resized(e)) {
+    if (e.type == ConfigureNotify && gxdresized(e)) {
       gxdsfn();
       redo = true;
     }
@@ -206,10 +211,12 @@ void gxevbn(eventrec* ev, int row) {
     XSetForeground(s.display, s.gc, s.cvals[s.lcolor]);
     XFlush(s.display);
   }
+  // The release ends the press; an interrupt ends the wait for one that
+  // may never come (the window taken away under the pointer).
   XEvent e;
-  do {
-    XMaskEvent(s.display, ButtonReleaseMask | ButtonMotionMask, &e);
-  } while (e.type != ButtonRelease);
+  while (gxwaitev(s.display, ButtonReleaseMask | ButtonMotionMask, &e) &&
+         e.type != ButtonRelease) {
+  }
   b->state = b->state ? 0 : 1;
   gxxpbn(b->num, nullptr, 1, 1, -1);
   XFlush(s.display);
@@ -242,10 +249,15 @@ void gxevrb(eventrec* ev, int row, int px, int py) {
   XSetForeground(s.display, s.gc, gxdpix(0) ^ gxdpix(1));
   bool drawn = false;
   int lx = px, ly = py;
-  XEvent e;
+  XEvent e = {};
+  bool released = false;
   for (;;) {
-    XMaskEvent(s.display, ButtonReleaseMask | ButtonMotionMask, &e);
-    if (e.type != MotionNotify) break;
+    // An interrupt ends the band where the pointer was last seen.
+    if (!gxwaitev(s.display, ButtonReleaseMask | ButtonMotionMask, &e)) break;
+    if (e.type != MotionNotify) {
+      released = true;
+      break;
+    }
     if (drawn) rbshape(r->type, px, py, lx, ly);
     lx = clampi(e.xmotion.x, o.i1, o.i2);
     ly = clampi(e.xmotion.y, o.j1, o.j2);
@@ -257,16 +269,17 @@ void gxevrb(eventrec* ev, int row, int px, int py) {
   XSetForeground(s.display, s.gc, s.cvals[s.lcolor]);
   XSetFunction(s.display, s.gc, GXcopy);
   XFlush(s.display);
-  int rx = clampi(e.xbutton.x, o.i1, o.i2);
-  int ry = clampi(e.xbutton.y, o.j1, o.j2);
+  int rx = clampi(released ? e.xbutton.x : lx, o.i1, o.i2);
+  int ry = clampi(released ? e.xbutton.y : ly, o.j1, o.j2);
   ev->rinfo[0] = (float)rx * s.xsize / (float)s.width;
   ev->rinfo[1] = s.ysize - (float)ry * s.ysize / (float)s.height;
 }
 
 namespace {
 
-// A drop-menu header, open (colours of the open state) or closed.
-void dmheader(const dmenurec& m, bool open) {
+}  // namespace
+
+void gxdmhead(const dmenurec& m, bool open) {
   x11state& s = S();
   int tc = open ? m.tfc : m.fc, fc = open ? m.tbc : m.bc;
   int cbr = open ? m.toc1 : m.oc1, ctl = open ? m.toc2 : m.oc2;
@@ -292,20 +305,19 @@ void dmheader(const dmenurec& m, bool open) {
   XSetForeground(s.display, s.gc, s.cvals[s.lcolor]);
 }
 
-}  // namespace
-
 int gxevdm(eventrec* ev, int row, int px, int py) {
   x11state& s = S();
   dmenurec* m = (dmenurec*)s.obj[row].iob;
   ev->type = 3;
-  dmheader(*m, true);
+  gxdraise();
+  gxdmhead(*m, true);
   s.dmrecu = -1;
   for (int k = 0; k < 4; k++) {
     s.dmi1[k] = s.dmi2[k] = s.dmj1[k] = s.dmj2[k] = s.dmnum[k] = s.dmsel[k] = s.dmcur[k] = -1;
   }
   int rc = gxpopdm(m, row, m->x1, m->x1, m->y2);
   gxdsfn();
-  dmheader(*m, false);
+  gxdmhead(*m, false);
   XFlush(s.display);
   for (int k = 0; k < 4; k++) {
     if (s.dmsel[k] < 0) s.dmnum[k] = -1;

@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "base/inputwait.h"
 #include "gx/gx.h"
 #include "gx/gxx11.h"
 
@@ -74,13 +75,7 @@ int idlepass(bool* drawn) {
   while (XCheckWindowEvent(s.display, s.win, ExposureMask | StructureNotifyMask, &e)) {
     if (gxdgone(e)) return 1;
     if (e.type == ConfigureNotify) {
-      if (e.xconfigure.width != s.width || e.xconfigure.height != s.height) {
-        s.width = e.xconfigure.width;
-        s.height = e.xconfigure.height;
-        s.xscl = (float)s.width / s.xsize;
-        s.yscl = (float)s.height / s.ysize;
-        redo = true;
-      }
+      if (gxdresized(e)) redo = true;
     } else if (e.type == Expose) {
       // An expose the program caused itself (a menu taken down over
       // restored contents) is expected and needs nothing.
@@ -115,8 +110,18 @@ int gxdidle() {
   return 0;
 }
 
-void gxdclosed() {
+void gxdendline() {
   fflush(stdout);
+  // A line was being typed after a prompt: the closing lines must not run
+  // on after it.
+  if (omwaitingline()) {
+    fputc('\n', stdout);
+    fflush(stdout);
+  }
+}
+
+void gxdclosed() {
+  gxdendline();
   printf("The window was closed; Ombra ends.\n");
   if (gxhopen()) gxhend();
   fflush(stdout);

@@ -1,11 +1,11 @@
 // The graphics kernel: start and end, frames, page transforms, clipping.
-#include <poll.h>
 #include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
 
 #include "base/cmnstate.h"
+#include "base/inputwait.h"
 #include "base/stdinheld.h"
 #include "gx/gx.h"
 #include "gx/gxdrv.h"
@@ -14,14 +14,16 @@
 static plotxform pxf;
 
 // The animation's pause for Return ends early when the user interrupts:
-// true when there is input to read, false after an interrupt.
+// true when there is input to read, false after an interrupt.  It waits as
+// the prompt does, so the window is redrawn and its close honoured meanwhile.
 static bool pausewait() {
-  for (;;) {
-    if (stdinheld()) return true;
-    if (omqsig()) return false;
-    struct pollfd p = {0, POLLIN, 0};
-    if (poll(&p, 1, 100) > 0) return true;
+  if (stdinheld()) return true;
+  // Only the user's interrupt ends the pause; another signal waits on.
+  auto interrupted = [] { return omqsig() != 0; };
+  while (omwaitinput(0, interrupted) == inputwake::signal) {
+    if (interrupted()) return false;
   }
+  return true;
 }
 
 plotxform& gxstate() { return pxf; }

@@ -35,7 +35,11 @@ struct level {
   int left = 0, top = 0, right = 0, bottom = 0;
   const dmenurec* m = nullptr;
   std::vector<menuitem> items;
+  int lit = -1;   // the highlighted item
 };
+
+// The levels open now, each repainted when it is exposed.
+level* openlv[maxlevels] = {};
 
 bool digit(char c) { return c >= '0' && c <= '9'; }
 
@@ -99,8 +103,10 @@ void boxlines(const level& L, int item, int ctl, int cbr) {
   }
 }
 
-void highlight(const level& L, int item, bool on) {
+void highlight(level& L, int item, bool on) {
   if (item < 0 || item >= (int)L.items.size()) return;
+  if (on) L.lit = item;
+  else if (L.lit == item) L.lit = -1;
   if (on) boxlines(L, item, L.m->soc2, L.m->soc1);
   else boxlines(L, item, L.m->bbc, L.m->bbc);
   if (L.items[(size_t)item].casc >= 0) arrow(L, item, on);
@@ -137,6 +143,40 @@ int opencasc(const level& L, int lvl, int item, int header) {
 
 int nextsel(int lvl) { return lvl + 1 < maxlevels ? S().dmsel[lvl + 1] : -1; }
 
+// The window under the menus drawn again from the display list; the
+// header keeps the look of an open menu while one is open.
+void repaintwindow() {
+  gxdsfn();
+  gxdrdw();
+  if (openlv[0]) gxdmhead(*openlv[0]->m, true);
+  XFlush(S().display);
+}
+
+// Answers an exposure or a size change of the window or of an open menu
+// while the menus are open: nothing stays black or shows what passed over
+// it.  (The menus keep their places on a window of a new size.)
+void answer(const XEvent& e) {
+  x11state& s = S();
+  if (gxdgone(e)) gxdclosed();
+  if (e.type == ConfigureNotify) {
+    if (e.xconfigure.window == s.win && gxdresized(e)) repaintwindow();
+    return;
+  }
+  if (e.type != Expose || e.xexpose.count != 0) return;
+  if (e.xexpose.window == s.win) {
+    if (s.excnt > 0) s.excnt--;
+    else repaintwindow();
+    return;
+  }
+  for (level* L : openlv) {
+    if (L && L->w == e.xexpose.window) {
+      drawmenu(*L);
+      if (L->lit >= 0) highlight(*L, L->lit, true);
+      XFlush(s.display);
+    }
+  }
+}
+
 }  // namespace
 
 int gxdmcasc(const char* s, int avail, int* shown) {
@@ -144,12 +184,14 @@ int gxdmcasc(const char* s, int avail, int* shown) {
   while (n < avail && s[n]) n++;
   for (int p = 0; p < n; p++) {
     if (s[p] != '>') continue;
-    if (p + 3 < n && digit(s[p + 1]) && digit(s[p + 2]) && s[p + 3] == '>' && avail - p > 4) {
+    // The marker may end the item text: the last item of a menu has no
+    // byte after it.
+    if (p + 3 < n && digit(s[p + 1]) && digit(s[p + 2]) && s[p + 3] == '>') {
       *shown = p;
       return (s[p + 1] - '0') * 10 + (s[p + 2] - '0');
     }
     if (p + 4 < n && (s[p + 1] == '0' || s[p + 1] == '1') && digit(s[p + 2]) && digit(s[p + 3]) &&
-        s[p + 4] == '>' && avail - p > 5) {
+        s[p + 4] == '>') {
       *shown = p;
       return (s[p + 1] - '0') * 100 + (s[p + 2] - '0') * 10 + (s[p + 3] - '0');
     }
@@ -200,13 +242,20 @@ int gxpopdm(dmenurec* menu, int header, int xleft, int xright, int ytop) {
   L.H = L.R * (int)L.items.size();
   if (L.H < 1) L.H = 1;
   L.d = menu->thick > 11 ? 3 : (menu->thick > 5 ? 2 : 1);
+  // Inside the part of the window that is on the screen, so that the
+  // menu can be seen and reached.
+  int vl, vt, vr, vb;
+  gxdshown(&vl, &vt, &vr, &vb);
   L.left = xright;
   L.top = ytop;
-  if (L.left + L.W > s.width) {
+  if (L.left + L.W > vr) {
     L.right = anycasc ? xright - L.W : xleft;
     L.left = L.right - L.W;
   }
-  if (L.top + L.H > s.height) L.top = s.height - L.H;
+  if (L.left + L.W > vr) L.left = vr - L.W;
+  if (L.left < vl) L.left = vl;
+  if (L.top + L.H > vb) L.top = vb - L.H;
+  if (L.top < vt) L.top = vt;
   L.right = L.left + L.W;
   L.bottom = L.top + L.H;
   s.dmi1[lvl] = L.left;
@@ -215,7 +264,7 @@ int gxpopdm(dmenurec* menu, int header, int xleft, int xright, int ytop) {
   s.dmj2[lvl] = L.bottom;
   s.dmnum[lvl] = menu->num;
 
-  Pixmap under = gxdsave(L.left, L.top, L.W, L.H);
+  undersave under = gxdsave(L.left, L.top, L.W, L.H);
   s.xsetw.save_under = True;
   L.w = XCreateWindow(s.display, s.win, L.left, L.top, (unsigned)L.W, (unsigned)L.H, 0,
                       CopyFromParent, CopyFromParent, CopyFromParent, CWSaveUnder, &s.xsetw);
@@ -226,10 +275,9 @@ int gxpopdm(dmenurec* menu, int header, int xleft, int xright, int ytop) {
   XSetForeground(s.display, L.gc, s.cvals[1]);
   XSetLineAttributes(s.display, L.gc, (unsigned)L.d, LineSolid, CapButt, JoinBevel);
   XMapWindow(s.display, L.w);
-  XEvent e;
-  do {
-    XWindowEvent(s.display, L.w, ExposureMask | StructureNotifyMask, &e);
-  } while (!(e.type == Expose && e.xexpose.count == 0));
+  openlv[lvl] = &L;
+  // Drawn at once: a menu that cannot be seen yet (the window iconified
+  // or covered) gets no exposure until it can, and is painted then.
   drawmenu(L);
   XFlush(s.display);
 
@@ -238,12 +286,19 @@ int gxpopdm(dmenurec* menu, int header, int xleft, int xright, int ytop) {
   XTranslateCoordinates(s.display, s.win, RootWindow(s.display, s.snum), 0, 0, &ox, &oy, &child);
   int cur = -1, prev = -1, result = -999, dwell = 0;
   bool first = true;
+  XEvent e;
+  const long mask = ButtonPressMask | ButtonReleaseMask | ButtonMotionMask | ExposureMask |
+                    StructureNotifyMask;
   for (;;) {
-    if (!gxwaitev(s.display, ButtonPressMask | ButtonReleaseMask | ButtonMotionMask, &e)) {
+    if (!gxwaitev(s.display, mask, &e)) {
       // An interrupt closes the menu (and every level) with nothing chosen.
       result = -999;
       prev = -1;
       break;
+    }
+    if (e.type != ButtonPress && e.type != ButtonRelease && e.type != MotionNotify) {
+      answer(e);
+      continue;
     }
     int x, y;
     if (e.type == MotionNotify) {
@@ -318,10 +373,13 @@ int gxpopdm(dmenurec* menu, int header, int xleft, int xright, int ytop) {
       nextsel(lvl) < 0) {
     s.dmsel[lvl] = -1;
   }
+  openlv[lvl] = nullptr;
   XUnmapWindow(s.display, L.w);
   XFreeGC(s.display, L.gc);
   XDestroyWindow(s.display, L.w);
-  gxdrestore(under, L.left, L.top, L.W, L.H);
+  // A redraw in place of the copy has drawn the header closed under a
+  // menu that is still open.
+  if (!gxdrestore(under) && openlv[0]) gxdmhead(*openlv[0]->m, true);
   s.dmrecu--;
   return result;
 }

@@ -4,11 +4,14 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+#include <poll.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
+#include "base/cmnstate.h"
 #include "base/omversion.h"
 #include "gx/gxint.h"
 #include "gx/gxx11.h"
@@ -47,7 +50,7 @@ int onxerror(Display*, XErrorEvent* e) {
 // metafile gets its end record (open LATS files are closed by their own
 // exit handler).  Without this the metafile would be left unreadable.
 int onxioerror(Display*) {
-  fflush(stdout);
+  gxdendline();
   printf("The connection to the X server was lost; Ombra ends.\n");
   if (gxhopen()) gxhend();
   fflush(stdout);
@@ -296,16 +299,27 @@ void gxdbgn(float xsize, float ysize) {
   gxgrey(0);
 
   XMapWindow(xs.display, xs.win);
-  for (;;) {
+  // The first exposure says the window is on the screen.  A window manager
+  // that keeps it off (started iconified, busy starting itself) must not
+  // hold the start: after a while, or at an interrupt, the program goes on
+  // and the exposure that comes later redraws the window.
+  for (int tick = 0; tick < 50 && !omqsig(); tick++) {
     XEvent ev;
-    XMaskEvent(xs.display, ExposureMask | StructureNotifyMask, &ev);
-    if (ev.type == ConfigureNotify) {
-      xs.width = ev.xconfigure.width;
-      xs.height = ev.xconfigure.height;
-      setscale();
-    } else if (ev.type == Expose && ev.xexpose.count == 0) {
-      break;
+    bool exposed = false;
+    while (XCheckMaskEvent(xs.display, ExposureMask | StructureNotifyMask, &ev)) {
+      if (ev.type == ConfigureNotify) {
+        xs.width = ev.xconfigure.width;
+        xs.height = ev.xconfigure.height;
+        setscale();
+      } else if (ev.type == Expose && ev.xexpose.count == 0) {
+        exposed = true;
+        break;
+      }
     }
+    if (exposed) break;
+    XFlush(xs.display);
+    struct pollfd p = {ConnectionNumber(xs.display), POLLIN, 0};
+    poll(&p, 1, 100);
   }
   xs.drwbl = xs.win;
   xs.dblmode = 0;

@@ -131,6 +131,11 @@ void gxevfree();   // discards every queued mouse event
 // false without one when the user interrupts (Ctrl-C) meanwhile.
 bool gxwaitev(Display* d, long mask, XEvent* e);
 void gxdrain(int action);   // reads pending window events without handling presses
+// A configure event of the window that changes its size: the new size and
+// scale are taken; true when the window is to be redrawn.
+bool gxdresized(const XEvent& e);
+// Draws a drop-menu header, open (colours of the open state) or closed.
+void gxdmhead(const dmenurec& m, bool open);
 
 // ---- between commands and the window's end (gxidle.cpp)
 // Asks the window manager to send its close as a message (WM_DELETE_WINDOW).
@@ -138,6 +143,9 @@ void gxdwmproto();
 // Whether the event is the end of the window: the window manager's close
 // or the window destroyed.
 bool gxdgone(const XEvent& e);
+// Ends the line of a prompt that waits for input, so that a message that
+// ends the program starts on a line of its own.
+void gxdendline();
 // Ends the program (gxdclosed) when a close from the window manager is queued.
 void gxdwmcheck();
 
@@ -156,12 +164,26 @@ char* gxxdlg(dlgrec* d);
 int gxdnum(std::string& line, int e, int* pos, int* end);
 
 // ---- the area under a temporary child window (gxunder.cpp)
-// A copy of the window area w by h at (x, y); 0 when none can be made.
-Pixmap gxdsave(int x, int y, int w, int h);
-// Puts a copy back at (x, y) after the child has gone, frees it and drops
-// the exposures the closing caused inside the area (a null copy leaves
-// them, so that they are answered by a full redraw).
-void gxdrestore(Pixmap p, int x, int y, int w, int h);
+// A copy of the window area w by h at (x, y), and the window size it was
+// taken at; p is 0 when no whole copy could be made (no pixmap, the
+// window not shown, or parts hidden that the server did not keep).
+struct undersave {
+  Pixmap p = 0;
+  int x = 0, y = 0, w = 0, h = 0;
+  int width = 0, height = 0;
+};
+undersave gxdsave(int x, int y, int w, int h);
+// The part of the window that lies on the screen, in window pixels: a
+// child window placed inside it can be seen (unless covered).
+void gxdshown(int* left, int* top, int* right, int* bottom);
+// Brings the window above the windows that cover it, as a menu or a dialog
+// box opens in it.
+void gxdraise();
+// After the child has gone: puts the copy back when there is one of the
+// window at its present size, else redraws the window from the display
+// list; frees the copy and drops the exposures the closing caused inside
+// the area.  True when the copy was put back.
+bool gxdrestore(undersave& u);
 
 // ---- window dump (gxxwd.cpp)
 void set_display_screen(Display* d, int screen);

@@ -15,6 +15,7 @@
 #include "gx/gxdrv.h"
 #include "gx/gxx11drv.h"
 #include "main/ommain.h"
+#include "main/promptwait.h"
 #include "plot/omplot.h"
 #include "script/gsglue.h"
 #include "sdf/sdf.h"
@@ -85,6 +86,7 @@ int ommain(int argc, char** argv) {
 
   omfdef();
   gxdsetdrv(gxx11drv());  // used unless in batch mode
+  promptwindow();         // "Press enter" and pull look after the window too
   omgx(pcm);
 
   int rc = 0;

@@ -6,6 +6,11 @@
 
 enum class promptwake { input, signal };
 
+// Hands the window to the shared wait for input (base/inputwait.h), so
+// that the animation's "Press enter" and a script's pull look after the
+// window as the prompt does.
+void promptwindow();
+
 // Waits until descriptor fd has something to read, or a signal arrives.
 // pending() tells whether a signal has been taken but not yet dealt with;
 // it is asked with the interrupt blocked, so that one arriving just before

@@ -1,12 +1,12 @@
 // Running statements: call frames, the statement loop with its block jumps,
 // output and input statements, assignments and command statements.
-#include <poll.h>
 #include <unistd.h>
 
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
 
+#include "base/inputwait.h"
 #include "script/gsglue.h"
 #include "script/gsint.h"
 
@@ -91,16 +91,18 @@ bool stdinbuffered() {
 
 // Waits until standard input can be read; false when the user interrupts
 // first.  The program's interrupt handler restarts a read in progress, so
-// a pull blocked in read would never see the interrupt.  An interrupt that
-// came with the input (Ctrl-C and the keys after it in one read) is taken
-// as the wait ends: it wins, and the keys are left for the prompt.
+// a pull blocked in read would never see the interrupt.  The wait is the
+// prompt's: the window is redrawn and its close honoured meanwhile.  An
+// interrupt that came with the input (Ctrl-C and the keys after it in one
+// read) is taken as the wait ends: it wins, and the keys are left for the
+// prompt.
 bool stdinready() {
-  for (;;) {
-    if (gsintr()) return false;
-    struct pollfd p = {0, POLLIN, 0};
-    int r = poll(&p, 1, 100);
-    if (r > 0 || (r < 0 && errno != EINTR)) return !gsintr();
+  // Only the user's interrupt ends the wait; another signal waits on.
+  auto interrupted = [] { return gsintr() != 0; };
+  while (omwaitinput(0, interrupted) == inputwake::signal) {
+    if (interrupted()) return false;
   }
+  return !interrupted();
 }
 
 // Reads one whole line of standard input without its line end; "" at the

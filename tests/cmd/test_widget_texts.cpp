@@ -88,6 +88,10 @@ TEST_F(WidgetTexts, ButtonMenuAndDialogTextsEndBeforeTheNewline) {
   ASSERT_NE(s.dmu[1].str, nullptr);
   EXPECT_EQ(s.dmu[1].len, 9);
   EXPECT_EQ(std::string(s.dmu[1].str, s.dmu[1].len), std::string("File\0Quit", 9));
+  // A cascade's items are all set in by the one blank that follows the
+  // word or the bar.
+  EXPECT_EQ(runcmd("draw dropmenu 21 cascade Sub one | Sub two\n").rc, 0);
+  EXPECT_EQ(std::string(s.dmu[21].str, s.dmu[21].len), std::string(" Sub one \0 Sub two", 18));
 
   // The entry starts as abc; what is typed goes after it.
   drv.keys = "xyz";

@@ -10,47 +10,12 @@
 using x11test::send_key;
 using x11test::send_mouse;
 
+using x11test::changed;
 using x11test::menu;
+using x11test::paint_plot;
+using x11test::snapshot;
 
 namespace {
-
-// Every pixel of the window, row by row.
-std::vector<unsigned long> snapshot() {
-  x11state& s = x11st();
-  XSync(s.display, False);
-  std::vector<unsigned long> px;
-  XImage* im = XGetImage(s.display, s.win, 0, 0, (unsigned)s.width, (unsigned)s.height, AllPlanes,
-                         ZPixmap);
-  if (!im) return px;
-  px.reserve((size_t)s.width * (size_t)s.height);
-  for (int y = 0; y < s.height; y++)
-    for (int x = 0; x < s.width; x++) px.push_back(XGetPixel(im, x, y) & 0xffffff);
-  XDestroyImage(im);
-  return px;
-}
-
-// The number of pixels that differ between two snapshots.
-long changed(const std::vector<unsigned long>& a, const std::vector<unsigned long>& b) {
-  if (a.size() != b.size()) return -1;
-  long n = 0;
-  for (size_t i = 0; i < a.size(); i++) n += a[i] != b[i];
-  return n;
-}
-
-// A plot in many colours over the whole page: stripes and a frame, so a
-// pixel left black or in a widget's colours shows as a change.
-void paint_plot() {
-  for (int i = 0; i < 22; i++) {
-    gxcolr(2 + i % 13);
-    gxrecf(i * 0.5f, i * 0.5f + 0.5f, 0, 8.5f);
-  }
-  gxcolr(1);
-  gxwide(1);
-  for (int k = 0; k < 17; k++) {
-    gxplot(0.3f, 0.25f + k * 0.5f, 3);
-    gxplot(10.7f, 0.5f + k * 0.5f, 2);
-  }
-}
 
 void take_event(int* kind, int info[10]) {
   float x, y, r[4];

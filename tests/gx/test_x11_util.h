@@ -97,7 +97,7 @@ inline bool have_xvfb() {
 // Starts Xvfb once per process; false without it.  The server picks a
 // free display number itself and reports it on a pipe, so test processes
 // running side by side never share a server.
-inline bool start_server() {
+inline bool start_server(bool backing = true) {
   static int state = 0;  // 0 not tried, 1 running, -1 failed
   if (state) return state > 0;
   state = -1;
@@ -110,8 +110,9 @@ inline bool start_server() {
     freopen("/dev/null", "w", stdout);
     freopen("/dev/null", "w", stderr);
     std::string fd = std::to_string(fds[1]);
+    // -bs: a server that keeps no hidden pixels.
     execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-noreset", "-screen", "0", "1280x1024x24",
-           "-nolisten", "tcp", (char*)nullptr);
+           "-nolisten", "tcp", backing ? "+bs" : "-bs", (char*)nullptr);
     _exit(127);
   }
   close(fds[1]);
@@ -228,14 +229,14 @@ inline void click(int button, int x, int y) {
 }
 
 // Puts a key press for the window into this client's queue.
-inline void send_key(KeySym ks, bool shift = false) {
+inline void send_key(KeySym ks, bool shift = false, unsigned mods = 0) {
   x11state& s = x11st();
   XEvent e = {};
   e.type = KeyPress;
   e.xkey.window = s.win;
   e.xkey.root = DefaultRootWindow(s.display);
   e.xkey.keycode = XKeysymToKeycode(s.display, ks);
-  e.xkey.state = shift ? ShiftMask : 0;
+  e.xkey.state = (shift ? ShiftMask : 0) | mods;
   e.xkey.same_screen = True;
   XSendEvent(s.display, s.win, False, 0, &e);
   XSync(s.display, False);
@@ -342,6 +343,76 @@ inline std::vector<uint32_t> get_pixels(int fd, int* w, int* h) {
   *w = head[0];
   *h = head[1];
   return px;
+}
+
+// Every pixel of the window, row by row.
+inline std::vector<unsigned long> snapshot() {
+  x11state& s = x11st();
+  XSync(s.display, False);
+  std::vector<unsigned long> px;
+  XImage* im = XGetImage(s.display, s.win, 0, 0, (unsigned)s.width, (unsigned)s.height, AllPlanes,
+                         ZPixmap);
+  if (!im) return px;
+  px.reserve((size_t)s.width * (size_t)s.height);
+  for (int y = 0; y < s.height; y++)
+    for (int x = 0; x < s.width; x++) px.push_back(XGetPixel(im, x, y) & 0xffffff);
+  XDestroyImage(im);
+  return px;
+}
+
+// The number of pixels that differ between two snapshots.
+inline long changed(const std::vector<unsigned long>& a, const std::vector<unsigned long>& b) {
+  if (a.size() != b.size()) return -1;
+  long n = 0;
+  for (size_t i = 0; i < a.size(); i++) n += a[i] != b[i];
+  return n;
+}
+
+// A plot in many colours over the whole page: stripes and a frame, so a
+// pixel left black or in a widget's colours shows as a change.
+inline void paint_plot() {
+  for (int i = 0; i < 22; i++) {
+    gxcolr(2 + i % 13);
+    gxrecf(i * 0.5f, i * 0.5f + 0.5f, 0, 8.5f);
+  }
+  gxcolr(1);
+  gxwide(1);
+  for (int k = 0; k < 17; k++) {
+    gxplot(0.3f, 0.25f + k * 0.5f, 3);
+    gxplot(10.7f, 0.5f + k * 0.5f, 2);
+  }
+}
+
+// A pixel of window w read through a connection of the test's own (the
+// program's connection belongs to the waiting reader), waited for up to
+// ten seconds to become want.
+inline unsigned long pixel_within(Display* d, Window w, int x, int y, unsigned long want) {
+  unsigned long p = 0xdeadbeef;
+  for (int i = 0; i < 200; i++) {
+    XImage* im = XGetImage(d, w, x, y, 1, 1, AllPlanes, ZPixmap);
+    if (im) {
+      p = XGetPixel(im, 0, 0) & 0xffffff;
+      XDestroyImage(im);
+    }
+    if (p == want) break;
+    usleep(50000);
+  }
+  return p;
+}
+
+// The window manager's close button: WM_DELETE_WINDOW sent to the window
+// from a connection of its own.
+inline void close_by_wm() {
+  Display* wm = XOpenDisplay(nullptr);
+  XEvent e = {};
+  e.xclient.type = ClientMessage;
+  e.xclient.window = x11st().win;
+  e.xclient.message_type = XInternAtom(wm, "WM_PROTOCOLS", False);
+  e.xclient.format = 32;
+  e.xclient.data.l[0] = (long)XInternAtom(wm, "WM_DELETE_WINDOW", False);
+  XSendEvent(wm, x11st().win, False, NoEventMask, &e);
+  XSync(wm, False);
+  XCloseDisplay(wm);
 }
 
 }  // namespace x11test

@@ -223,10 +223,12 @@ TEST_F(X11Test, DropMenuHeaderAndCascadeDefinitions) {
 TEST(X11Menu, CascadeMarkers) {
   int shown = 0;
   const char t1[] = "More >12>";
-  EXPECT_EQ(gxdmcasc(t1, 9, &shown), -1);  // closing '>' is the last byte
-  EXPECT_EQ(shown, 9);
+  EXPECT_EQ(gxdmcasc(t1, 9, &shown), 12);  // closing '>' is the last byte (the last item)
+  EXPECT_EQ(shown, 5);
   EXPECT_EQ(gxdmcasc(t1, 10, &shown), 12);  // followed by a further byte
   EXPECT_EQ(shown, 5);
+  EXPECT_EQ(gxdmcasc(t1, 8, &shown), -1);  // the marker cut short
+  EXPECT_EQ(shown, 8);
   const char t2[] = "Deep >150>";
   EXPECT_EQ(gxdmcasc(t2, 11, &shown), 150);
   const char t3[] = "Bad >250>";

@@ -30,3 +30,29 @@ class StdinFeed {
  private:
   int saved_ = -1;
 };
+
+// Standard input replaced by a pipe that stays open until the test writes
+// to it, so that the reader really waits.
+struct HeldStdin {
+  int saved = -1, writer = -1;
+  HeldStdin() {
+    std::fflush(stdin);
+    saved = dup(0);
+    int fds[2];
+    if (pipe(fds) != 0) return;
+    dup2(fds[0], 0);
+    close(fds[0]);
+    writer = fds[1];
+    std::clearerr(stdin);
+  }
+  void send(const std::string& text) {
+    ssize_t n = write(writer, text.data(), text.size());
+    (void)n;
+  }
+  ~HeldStdin() {
+    if (writer >= 0) close(writer);
+    dup2(saved, 0);
+    close(saved);
+    std::clearerr(stdin);
+  }
+};

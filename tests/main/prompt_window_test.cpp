@@ -12,55 +12,13 @@
 #include <thread>
 
 #include "gx/test_x11_util.h"
+#include "main/maintest.h"
 #include "main/ommain.h"
 
 namespace {
 
-// Standard input replaced by a pipe that stays open until the test writes
-// to it, so that the reader really waits.
-struct HeldStdin {
-  int saved = -1, writer = -1;
-  HeldStdin() {
-    fflush(stdin);
-    saved = dup(0);
-    int fds[2];
-    if (pipe(fds) != 0) return;
-    dup2(fds[0], 0);
-    close(fds[0]);
-    writer = fds[1];
-    clearerr(stdin);
-  }
-  void send(const std::string& text) {
-    ssize_t n = write(writer, text.data(), text.size());
-    (void)n;
-  }
-  ~HeldStdin() {
-    if (writer >= 0) close(writer);
-    dup2(saved, 0);
-    close(saved);
-    clearerr(stdin);
-  }
-};
-
 int readline_of(bool edit, std::string& buf) {
   return edit ? nxrdln(buf, "om-> ") : nxtcmd(buf, "om>");
-}
-
-// A pixel of the window read through a connection of the test's own (the
-// program's connection belongs to the waiting reader), waiting up to
-// three seconds for it to become want.
-unsigned long pixel_within(Display* d, int x, int y, unsigned long want) {
-  unsigned long p = 0xdeadbeef;
-  for (int i = 0; i < 60; i++) {
-    XImage* im = XGetImage(d, x11st().win, x, y, 1, 1, AllPlanes, ZPixmap);
-    if (im) {
-      p = XGetPixel(im, 0, 0) & 0xffffff;
-      XDestroyImage(im);
-    }
-    if (p == want) break;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  return p;
 }
 
 class PromptWindow : public X11Test, public testing::WithParamInterface<bool> {};
@@ -82,15 +40,15 @@ TEST_P(PromptWindow, ExposeAndResizeAreRedrawnWhileWaiting) {
   // Uncovered: the server paints the background and says so.
   XClearArea(other, x11st().win, 0, 0, 0, 0, True);
   XSync(other, False);
-  EXPECT_EQ(pixel_within(other, 100, 325, kRed), kRed);
-  EXPECT_EQ(pixel_within(other, 300, 100, 0), 0u);
+  EXPECT_EQ(x11test::pixel_within(other, x11st().win, 100, 325, kRed), kRed);
+  EXPECT_EQ(x11test::pixel_within(other, x11st().win, 300, 100, 0), 0u);
 
   // Resized to 330 x 255: 30 pixels an inch, the square now ends at 90.
   XResizeWindow(other, x11st().win, 330, 255);
   XSync(other, False);
-  EXPECT_EQ(pixel_within(other, 60, 195, kRed), kRed);
-  EXPECT_EQ(pixel_within(other, 95, 195, 0), 0u);
-  EXPECT_EQ(pixel_within(other, 60, 160, 0), 0u);
+  EXPECT_EQ(x11test::pixel_within(other, x11st().win, 60, 195, kRed), kRed);
+  EXPECT_EQ(x11test::pixel_within(other, x11st().win, 95, 195, 0), 0u);
+  EXPECT_EQ(x11test::pixel_within(other, x11st().win, 60, 160, 0), 0u);
 
   // Typing still reaches the reader.
   in.send("q time\n");
@@ -124,16 +82,7 @@ TEST_P(PromptWindowClosed, WindowManagerCloseEndsTheProgram) {
         int fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         dup2(fd, 1);
         HeldStdin in;
-        Display* wm = XOpenDisplay(nullptr);
-        XEvent e = {};
-        e.xclient.type = ClientMessage;
-        e.xclient.window = x11st().win;
-        e.xclient.message_type = XInternAtom(wm, "WM_PROTOCOLS", False);
-        e.xclient.format = 32;
-        e.xclient.data.l[0] = (long)XInternAtom(wm, "WM_DELETE_WINDOW", False);
-        XSendEvent(wm, x11st().win, False, NoEventMask, &e);
-        XSync(wm, False);
-        XCloseDisplay(wm);
+        x11test::close_by_wm();
         std::string line;
         readline_of(GetParam(), line);
         exit(0);
