@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "base/omprnt.h"
+#include "data/bitfields.h"
 #include "data/byteorder.h"
 #include "data/datafile.h"
 #include "data/gridres.h"
@@ -254,16 +255,18 @@ int omirow(int x, int y, int z, int t, int64_t offset, int count, float* gr) {
     ioerr(nbytes, p->ppflag && omreq.lonlat ? doff : doff + fbyte);
     return 1;
   }
-  const unsigned char* buf = p->pbuf.data();
-  long bit = static_cast<long>(first - 8 * fbyte);
-  for (int n = 0; n < count; n++) {
-    if (!bmap || pc[e + n] >= 0) {
-      double packed = omgbb(buf, bit, b);
-      gr[n] = static_cast<float>((packed * bsf + ref) / dsf);
-      bit += b;
-    } else {
-      gr[n] = p->undef;
-    }
+  // The values present are unpacked to the front of the run in one pass
+  // (scaled as they are taken out); with a bit map they are then moved
+  // out to their points from the back, the points without a value made
+  // undefined.  A value never moves forward, so this is done in place.
+  const int present = bmap ? iabs(pc[e + count]) - iabs(pc[e]) : count;
+  bitfields::each_field(p->pbuf.data(), p->pbuf.size(), static_cast<long>(first - 8 * fbyte), b,
+                        present, [=](int k, uint32_t packed) {
+                          gr[k] = static_cast<float>((static_cast<double>(packed) * bsf + ref) / dsf);
+                        });
+  if (bmap) {
+    for (int n = count - 1, k = present - 1; n >= 0; n--)
+      gr[n] = pc[e + n] >= 0 ? gr[k--] : p->undef;
   }
   return 0;
 }

@@ -114,6 +114,24 @@ int elsize(int dfrm) {
   }
 }
 
+// Lays out n columns of a row taken round the globe from one whole row of
+// nx points, starting at column start (0-based): copies of runs, not a
+// modulo per point.
+void wraprow(const float* src, int nx, int start, float* dst, int n) {
+  for (int x = start, left = n; left > 0; x = 0) {
+    const int run = nx - x < left ? nx - x : left;
+    std::memcpy(dst, src + x, static_cast<size_t>(run) * sizeof(float));
+    dst += run;
+    left -= run;
+  }
+}
+
+// The 0-based column of grid index x1 on a globe of nx points.
+int wrapstart(int x1, int nx) {
+  int x = (x1 - 1) % nx;
+  return x < 0 ? x + nx : x;
+}
+
 }  // namespace
 
 void omiomg() { msgflg = 1; }
@@ -342,11 +360,7 @@ int omgrow(float* gr, const int d[4]) {
   float* buf = cpfi->rbuf.data();
   int rc = omrrow(1, d[1], d[2], d[3], nx, buf);
   if (rc) return rc;
-  for (int x = x1; x <= x2; x++) {
-    int xx = (x - 1) % nx;
-    if (xx < 0) xx += nx;
-    gr[x - x1] = buf[xx];
-  }
+  wraprow(buf, nx, wrapstart(x1, nx), gr, n);
   return 0;
 }
 
@@ -442,12 +456,14 @@ void reqwarn(const int d[4], const int n[4]) {
   }
 }
 
+// Runs that cross rows are not read through the hemispheric GRIB pair,
+// whose rows come from two records.
+bool rowscross() { return !(cpfi->bgrib && cpfi->grbgrd == 29 && !cpfi->ppflag); }
+
 // One read for a whole request of full rows stored one after another.
 bool contiguous(const gridres* g) {
   const datafile* p = cpfi;
-  // Runs that cross rows are not read through the hemispheric GRIB pair,
-  // whose rows come from two records.
-  if (p->bgrib && p->grbgrd == 29 && !p->ppflag) return false;
+  if (!rowscross()) return false;
   return g->idim == 0 && g->jdim == 1 && !cpvr->y_x && !p->yrflg && g->dimmin[0] == 1 && g->dimmax[0] == p->dnum[0] && g->dimmin[1] >= 1 &&
          g->dimmax[1] <= p->dnum[1] && static_cast<int64_t>(g->isiz) * g->jsiz <= INT32_MAX;
 }
@@ -457,7 +473,7 @@ bool contiguous(const gridres* g) {
 // requested row from them with its wrap-around columns.
 bool wrappedrows(const gridres* g) {
   const datafile* p = cpfi;
-  if (!p->wrap || p->bgrib || p->ppflag || p->dnum[0] < 1) return false;
+  if (!p->wrap || p->ppflag || !rowscross() || p->dnum[0] < 1) return false;
   return g->idim == 0 && g->jdim == 1 && !cpvr->y_x && !p->yrflg && g->dimmin[1] >= 1 &&
          g->dimmax[1] <= p->dnum[1] && (g->dimmin[0] < 1 || g->dimmax[0] > p->dnum[0]) &&
          static_cast<int64_t>(p->dnum[0]) * g->jsiz <= INT32_MAX;
@@ -480,20 +496,10 @@ int readwrapped(gridres* g, const int d[4]) {
     omgfre(hold);
     return 1;
   }
-  int start = (g->dimmin[0] - 1) % nx;
-  if (start < 0) start += nx;
-  for (int j = 0; j < g->jsiz; j++) {
-    const float* src = rows + static_cast<size_t>(j) * nx;
-    float* dst = g->grid + static_cast<size_t>(j) * g->isiz;
-    int x = start;
-    for (int left = g->isiz; left > 0;) {
-      int run = nx - x < left ? nx - x : left;
-      std::memcpy(dst, src + x, static_cast<size_t>(run) * sizeof(float));
-      dst += run;
-      left -= run;
-      x = 0;
-    }
-  }
+  const int start = wrapstart(g->dimmin[0], nx);
+  for (int j = 0; j < g->jsiz; j++)
+    wraprow(rows + static_cast<size_t>(j) * nx, nx, start, g->grid + static_cast<size_t>(j) * g->isiz,
+            g->isiz);
   omgfre(hold);
   return 0;
 }
