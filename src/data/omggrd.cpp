@@ -1,7 +1,8 @@
 // The grid reader.  A request is filled row by row: one positioned read
 // per X row (or per element when X does not vary), straight into the
 // grid's storage; the whole of a full grid stored contiguously is read
-// with a single read.
+// with a single read.  Floats of a regular file are taken from a map of
+// it where it holds them, without the copy a read makes.
 #include "data/omggrd.h"
 
 #include <cfloat>
@@ -101,6 +102,30 @@ OM_VECTOR_CLONES __attribute__((optimize("O3"))) void bandmap(float* gr, int n, 
 
 void undband(float* gr, int n) { bandmap(gr, n, cpfi->ulow, cpfi->uhi, cpgr->undef); }
 
+// The same as bandmap, taking the floats from the bytes of a data file
+// (byte-swapped first when swap): the values are made in one pass from
+// where the file's bytes lie.
+template <bool Swap>
+inline __attribute__((always_inline)) void bandcopyto(const unsigned char* src, float* gr, int n, float lo,
+                                                      float hi, float u) {
+  for (int i = 0; i < n; i++) {
+    uint32_t w;
+    std::memcpy(&w, src + 4 * static_cast<size_t>(i), 4);
+    if (Swap) w = __builtin_bswap32(w);
+    float v;
+    std::memcpy(&v, &w, 4);
+    gr[i] = ((v > lo) & (v < hi)) | !(std::fabs(v) <= FLT_MAX) ? u : v;
+  }
+}
+
+OM_VECTOR_CLONES __attribute__((optimize("O3"))) void bandcopy(const unsigned char* src, float* gr, int n,
+                                                               bool swap, float lo, float hi, float u) {
+  if (swap)
+    bandcopyto<true>(src, gr, n, lo, hi, u);
+  else
+    bandcopyto<false>(src, gr, n, lo, hi, u);
+}
+
 // Floats read in pieces that stay in cache while they are swapped and
 // mapped.
 constexpr int kChunk = 32768;
@@ -194,6 +219,10 @@ int omread(int64_t pos, int n, float* gr) {
         gr[i] = ieee2flt(w);
       }
     } else {
+      if (const unsigned char* m = cpfi->fmap.bytes(cpfi->infile, bpos, nb)) {
+        bandcopy(m, gr, n, cpfi->bswap != 0, cpfi->ulow, cpfi->uhi, cpgr->undef);
+        return 0;
+      }
       for (int i = 0; i < n; i += kChunk) {
         int m = n - i < kChunk ? n - i : kChunk;
         int64_t want = static_cast<int64_t>(m) * 4;

@@ -3,7 +3,11 @@
 // the undefined band and template members.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdint>
+#include <cstdio>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -378,6 +382,51 @@ TEST_F(GridRead, ShortDataFileIsAReadError) {
                        "  Data file name = " + tmp.path("d.bin") + " \n"),
             0u)
       << r.out;
+}
+
+// Data files are read through a map of the file: one cut short after it
+// was mapped gives the read error for the steps it lost (never a fault on
+// the lost pages) and the steps it kept; one that grows is mapped anew.
+TEST_F(GridRead, FilesThatShrinkOrGrowUnderTheirMap) {
+  // A header that puts time 2 at the start of the file's third page (of
+  // 4096 bytes), so that a cut after time 1 leaves a whole page unbacked.
+  const int hdr = 8192 - 36 * 4;
+  counting("d.bin", 72, true, hdr);
+  dataset ds;
+  open("dset ^d.bin\noptions big_endian\nfileheader " + std::to_string(hdr) + "\n" + kAxes + kVars, ds);
+  request r;
+  read(ds, 0, 0, 1, {1, 1, 1, 2}, {4, 3, 1, 2}, r);
+  ASSERT_EQ(r.rc, 0) << r.out;
+  EXPECT_EQ(r.at(3, 2), 36 + 11);
+  ASSERT_EQ(truncate(tmp.path("d.bin").c_str(), 8192), 0);  // time 1 only
+  request lost, kept;
+  read(ds, 0, 0, 1, {1, 1, 1, 2}, {4, 3, 1, 2}, lost);
+  EXPECT_EQ(lost.rc, 1);
+  EXPECT_EQ(lost.out.find("Low Level I/O Error:  Read error on data file \n"), 0u) << lost.out;
+  read(ds, 1, 0, 1, {1, 1, 1, 1}, {4, 3, 1, 1}, kept);
+  ASSERT_EQ(kept.rc, 0) << kept.out;
+  EXPECT_EQ(kept.at(3, 2), 24 + 11);
+  // Time 2 written again, byte-swapped beside the host, with values the
+  // undefined band and non-numbers make undefined.
+  std::vector<float> v(36);
+  for (int i = 0; i < 36; i++) v[i] = 1000.0f + i;
+  v[0] = -9.99e8f + 5000.0f;
+  v[1] = std::numeric_limits<float>::quiet_NaN();
+  v[2] = -std::numeric_limits<float>::infinity();
+  v[3] = -1.5e-39f;  // subnormal: data
+  FILE* f = std::fopen(tmp.path("d.bin").c_str(), "ab");
+  ASSERT_NE(f, nullptr);
+  std::string bytes = ddtest::floats(v, true);
+  ASSERT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), f), bytes.size());
+  std::fclose(f);
+  request grown;
+  read(ds, 0, 0, 1, {1, 1, 1, 2}, {4, 3, 1, 2}, grown);
+  ASSERT_EQ(grown.rc, 0) << grown.out;
+  EXPECT_EQ(grown.at(0), -9.99e8f);
+  EXPECT_EQ(grown.at(1), -9.99e8f);
+  EXPECT_EQ(grown.at(2), -9.99e8f);
+  EXPECT_EQ(grown.at(3), -1.5e-39f);
+  EXPECT_EQ(grown.at(3, 2), 1011.0f);
 }
 
 TEST_F(GridRead, TemplateMembersAndMissingOnes) {
