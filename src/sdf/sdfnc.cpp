@@ -243,6 +243,13 @@ int get_netcdf_att_info(int id, int varid, const char* name, netcdf_att* att) {
   return 1;
 }
 
+int netcdf_classic(int id) {
+  const openfile* f = lookup(id);
+  int format = 0;
+  if (f == nullptr || f->kind != KIND_NC || nc_inq_format(f->libid, &format) != NC_NOERR) return 0;
+  return format == NC_FORMAT_CLASSIC || format == NC_FORMAT_64BIT_OFFSET || format == NC_FORMAT_64BIT_DATA;
+}
+
 int read_netcdf_data(int id, int varid, const std::vector<size_t>& start,
                      const std::vector<size_t>& count, void* buf, size_t nbytes) {
   const openfile* f = lookup(id);
