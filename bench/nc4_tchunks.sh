@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Reads of netCDF-4 chunked along the whole time axis (not part of CI), as
 # archives written for time-series access are: a 1440x721x100 float
-# variable deflated in chunks of 100 x 90 x 180 (nccopy -d1 -s -c
-# time/100,lat/90,lon/180).  Against a plain C reader that sizes the
+# variable shaped like 500 mb heights, deflated in chunks of 100 x 90 x 180
+# (nccopy -d1 -s -c time/100,lat/90,lon/180).  Against a plain C reader that sizes the
 # variable's chunk cache to hold one grid's chunks (bench/nc4_tchunks_floor.c),
 # in paired runs pinned to one core (bench/paired.sh):
 #   1. d ave(v,t=1,t=100) over the whole grid
@@ -17,7 +17,7 @@ build="${1:-$root/build-nc4-bench}"
 . "$root/bench/paired.sh"
 nc4_setup "$build"
 cc -O2 "$root/bench/nc4_tchunks_floor.c" -o floor -lnetcdf
-./mkfile flat.nc
+./mkfile flat.nc 1440 721 100 nc3 field
 nccopy -k nc4 -d1 -s -c time/100,lat/90,lon/180 flat.nc s.nc
 rm -f flat.nc
 cat s.nc >/dev/null

@@ -45,5 +45,5 @@ nc4_setup() {
   trap 'rm -rf "$work"' EXIT
   cd "$work"
   export OMDDIR="$root/share"
-  cc -O2 "$root/bench/sdf_mkfile.c" -o mkfile -lnetcdf
+  cc -O2 "$root/bench/sdf_mkfile.c" -o mkfile -lnetcdf -lm
 }

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "base/omprnt.h"
+#include "base/vecclone.h"
 #include "data/bitfields.h"
 #include "data/byteorder.h"
 #include "data/datafile.h"
@@ -99,6 +100,14 @@ int rdbmap(int64_t boff, int64_t npts) {
 }
 
 int iabs(int v) { return v < 0 ? -v : v; }
+
+// Packed values made into grid values: (packed x binary scale + reference)
+// / decimal scale, in double precision as the format is decoded.
+OM_VECTOR_CLONES __attribute__((optimize("O3"))) void scale(const uint32_t* __restrict v, int m, float bsf,
+                                                            float ref, float dsf, float* __restrict out) {
+  const double b = bsf, r = ref, d = dsf;
+  for (int i = 0; i < m; i++) out[i] = static_cast<float>((static_cast<double>(v[i]) * b + r) / d);
+}
 
 }  // namespace
 
@@ -255,15 +264,13 @@ int omirow(int x, int y, int z, int t, int64_t offset, int count, float* gr) {
     ioerr(nbytes, p->ppflag && omreq.lonlat ? doff : doff + fbyte);
     return 1;
   }
-  // The values present are unpacked to the front of the run in one pass
-  // (scaled as they are taken out); with a bit map they are then moved
-  // out to their points from the back, the points without a value made
-  // undefined.  A value never moves forward, so this is done in place.
+  // The values present are unpacked to the front of the run (scaled a
+  // block at a time as they are taken out); with a bit map they are then
+  // moved out to their points from the back, the points without a value
+  // made undefined.  A value never moves forward, so this is done in place.
   const int present = bmap ? iabs(pc[e + count]) - iabs(pc[e]) : count;
-  bitfields::each_field(p->pbuf.data(), p->pbuf.size(), static_cast<long>(first - 8 * fbyte), b,
-                        present, [=](int k, uint32_t packed) {
-                          gr[k] = static_cast<float>((static_cast<double>(packed) * bsf + ref) / dsf);
-                        });
+  bitfields::each_block(p->pbuf.data(), p->pbuf.size(), static_cast<long>(first - 8 * fbyte), b, present,
+                        [=](int k0, const uint32_t* v, int m) { scale(v, m, bsf, ref, dsf, gr + k0); });
   if (bmap) {
     for (int n = count - 1, k = present - 1; n >= 0; n--)
       gr[n] = pc[e + n] >= 0 ? gr[k--] : p->undef;

@@ -117,8 +117,9 @@ TEST(ByteOrder, BitFieldRunsMatchFieldByField) {
       const int n = b == 0 ? 20 : static_cast<int>((8 * static_cast<long>(buf.size()) - start) / b);
       const size_t avail = b == 0 ? 0 : static_cast<size_t>((start + static_cast<long>(n) * b + 7) / 8);
       std::vector<uint32_t> got(static_cast<size_t>(n), 0xdeadbeef);
-      bitfields::each_field(buf.data(), avail, start, b, n,
-                            [&](int k, uint32_t v) { got[static_cast<size_t>(k)] = v; });
+      bitfields::each_block(buf.data(), avail, start, b, n, [&](int k0, const uint32_t* v, int m) {
+        for (int k = 0; k < m; k++) got[static_cast<size_t>(k0 + k)] = v[k];
+      });
       for (int k = 0; k < n; k++)
         ASSERT_EQ(got[static_cast<size_t>(k)], omgbb(buf.data(), start + static_cast<long>(k) * b, b))
             << b << " " << start << " " << k;
