@@ -3,6 +3,7 @@
 // two fields (scorr, sregr).  Each narrows the environment to the box so
 // that exactly the grid points needed are read, and returns a 0-D grid.
 #include <cmath>
+#include <cstring>
 #include <new>
 #include <vector>
 
@@ -90,8 +91,20 @@ namespace {
 
 // Lanes of the row sums: lane k adds the points k, k + kLanes, ... of a
 // row, so that the additions run side by side as vector code; the lanes
-// are then added in one fixed order, the same from run to run.
+// are then added in one fixed order, the same from run to run and on any
+// processor.
 constexpr int kLanes = 8;
+
+typedef float v4f __attribute__((vector_size(16)));
+typedef double v4d __attribute__((vector_size(32)));
+
+inline v4f load4(const float* p) {
+  v4f v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+
+inline void store4(double* p, v4d v) { std::memcpy(p, &v, sizeof v); }
 
 double lanetotal(const double a[kLanes]) {
   return ((a[0] + a[1]) + (a[2] + a[3])) + ((a[4] + a[5]) + (a[6] + a[7]));
@@ -101,40 +114,39 @@ double lanetotal(const double a[kLanes]) {
 // values weighted by wy x wxs[i] and of the weights; into *rs and *rw.
 // Undefined points add zeros rather than being skipped, which keeps the
 // loop free of branches.
-OM_VECTOR_CLONES __attribute__((optimize("O3"))) void rowsums(const float* row, float wy,
-                                                              const float* wxs, int isiz, float u,
-                                                              bool plain, double* rs, double* rw) {
-  double s[kLanes] = {}, w[kLanes] = {};
+OM_VECTOR_CLONES void rowsums(const float* row, float wy, const float* wxs, int isiz, float u, bool plain,
+                              double* rs, double* rw) {
+  const v4d zero = {0, 0, 0, 0}, one = {1, 1, 1, 1};
+  const double ud = u;
+  v4d s0 = zero, s1 = zero, w0 = zero, w1 = zero;
   int i = 0;
-  if (plain) {
-    for (; i + kLanes <= isiz; i += kLanes)
-      for (int k = 0; k < kLanes; k++) {
-        const float x = row[i + k];
-        const bool ok = x != u;
-        s[k] += ok ? static_cast<double>(x) : 0.0;
-        w[k] += ok ? 1.0 : 0.0;
-      }
-    for (int k = 0; i < isiz; i++, k++) {
-      const float x = row[i];
-      if (x == u) continue;
-      s[k] += x;
-      w[k] += 1.0;
+  for (; i + kLanes <= isiz; i += kLanes) {
+    const v4f xa = load4(row + i), xb = load4(row + i + 4);
+    const v4d da = __builtin_convertvector(xa, v4d), db = __builtin_convertvector(xb, v4d);
+    const auto oka = da != ud, okb = db != ud;
+    if (plain) {
+      s0 += oka ? da : zero;
+      s1 += okb ? db : zero;
+      w0 += oka ? one : zero;
+      w1 += okb ? one : zero;
+    } else {
+      const v4f wa = wy * load4(wxs + i), wb = wy * load4(wxs + i + 4);
+      s0 += oka ? __builtin_convertvector((xa * wy) * load4(wxs + i), v4d) : zero;
+      s1 += okb ? __builtin_convertvector((xb * wy) * load4(wxs + i + 4), v4d) : zero;
+      w0 += oka ? __builtin_convertvector(wa, v4d) : zero;
+      w1 += okb ? __builtin_convertvector(wb, v4d) : zero;
     }
-  } else {
-    for (; i + kLanes <= isiz; i += kLanes)
-      for (int k = 0; k < kLanes; k++) {
-        const float x = row[i + k];
-        const float wx = wxs[i + k];
-        const bool ok = x != u;
-        s[k] += ok ? static_cast<double>((x * wy) * wx) : 0.0;
-        w[k] += ok ? static_cast<double>(wy * wx) : 0.0;
-      }
-    for (int k = 0; i < isiz; i++, k++) {
-      const float x = row[i];
-      if (x == u) continue;
-      s[k] += (x * wy) * wxs[i];
-      w[k] += wy * wxs[i];
-    }
+  }
+  double s[kLanes], w[kLanes];
+  store4(s, s0);
+  store4(s + 4, s1);
+  store4(w, w0);
+  store4(w + 4, w1);
+  for (int k = 0; i < isiz; i++, k++) {
+    const float x = row[i];
+    if (x == u) continue;
+    s[k] += plain ? x : (x * wy) * wxs[i];
+    w[k] += plain ? 1.0f : wy * wxs[i];
   }
   *rs = lanetotal(s);
   *rw = lanetotal(w);
