@@ -116,25 +116,30 @@ double lanetotal(const double a[kLanes]) {
 // loop free of branches.
 OM_VECTOR_CLONES void rowsums(const float* row, float wy, const float* wxs, int isiz, float u, bool plain,
                               double* rs, double* rw) {
-  const v4d zero = {0, 0, 0, 0}, one = {1, 1, 1, 1};
-  const double ud = u;
-  v4d s0 = zero, s1 = zero, w0 = zero, w1 = zero;
+  const v4f zero = {0, 0, 0, 0}, one = {1, 1, 1, 1};
+  const v4d dzero = {0, 0, 0, 0};
+  v4d s0 = dzero, s1 = dzero, w0 = dzero, w1 = dzero;
   int i = 0;
-  for (; i + kLanes <= isiz; i += kLanes) {
-    const v4f xa = load4(row + i), xb = load4(row + i + 4);
-    const v4d da = __builtin_convertvector(xa, v4d), db = __builtin_convertvector(xb, v4d);
-    const auto oka = da != ud, okb = db != ud;
-    if (plain) {
-      s0 += oka ? da : zero;
-      s1 += okb ? db : zero;
-      w0 += oka ? one : zero;
-      w1 += okb ? one : zero;
-    } else {
-      const v4f wa = wy * load4(wxs + i), wb = wy * load4(wxs + i + 4);
-      s0 += oka ? __builtin_convertvector((xa * wy) * load4(wxs + i), v4d) : zero;
-      s1 += okb ? __builtin_convertvector((xb * wy) * load4(wxs + i + 4), v4d) : zero;
-      w0 += oka ? __builtin_convertvector(wa, v4d) : zero;
-      w1 += okb ? __builtin_convertvector(wb, v4d) : zero;
+  // Undefined points are made zeros (and weights of zero) before they are
+  // widened to double: adding those changes no sum.
+  if (plain) {
+    for (; i + kLanes <= isiz; i += kLanes) {
+      const v4f xa = load4(row + i), xb = load4(row + i + 4);
+      const auto oka = xa != u, okb = xb != u;
+      s0 += __builtin_convertvector(oka ? xa : zero, v4d);
+      s1 += __builtin_convertvector(okb ? xb : zero, v4d);
+      w0 += __builtin_convertvector(oka ? one : zero, v4d);
+      w1 += __builtin_convertvector(okb ? one : zero, v4d);
+    }
+  } else {
+    for (; i + kLanes <= isiz; i += kLanes) {
+      const v4f xa = load4(row + i), xb = load4(row + i + 4);
+      const v4f wxa = load4(wxs + i), wxb = load4(wxs + i + 4);
+      const auto oka = xa != u, okb = xb != u;
+      s0 += __builtin_convertvector(oka ? (xa * wy) * wxa : zero, v4d);
+      s1 += __builtin_convertvector(okb ? (xb * wy) * wxb : zero, v4d);
+      w0 += __builtin_convertvector(oka ? wy * wxa : zero, v4d);
+      w1 += __builtin_convertvector(okb ? wy * wxb : zero, v4d);
     }
   }
   double s[kLanes], w[kLanes];
