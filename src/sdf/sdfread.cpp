@@ -338,6 +338,7 @@ constexpr size_t kBlockPoints = 65536;
 bool read_rows_unpacked(int ncid, int varid, std::vector<size_t> start, std::vector<size_t> count, int jpos,
                         float* gr, int isz, int jsz, const unpacker& u) {
   const size_t w = static_cast<size_t>(isz);
+  if (jpos >= 0 && static_cast<size_t>(jpos) >= start.size()) jpos = -1;
   const size_t rows = jpos < 0 || !netcdf_classic(ncid) ? static_cast<size_t>(jsz)
                                                          : std::max<size_t>(1, kBlockPoints / w);
   const size_t first = jpos < 0 ? 0 : start[static_cast<size_t>(jpos)];
