@@ -130,6 +130,9 @@ OM_VECTOR_CLONES __attribute__((optimize("O3"))) void bandcopy(const unsigned ch
 // mapped.
 constexpr int kChunk = 32768;
 
+// Bytes from which a read of floats is taken from the file's map.
+constexpr int64_t kMapMin = 4096;
+
 int elsize(int dfrm) {
   switch (dfrm) {
     case 1: return 1;
@@ -219,7 +222,10 @@ int omread(int64_t pos, int n, float* gr) {
         gr[i] = ieee2flt(w);
       }
     } else {
-      if (const unsigned char* m = cpfi->fmap.bytes(cpfi->infile, bpos, nb)) {
+      // Below a page a read costs less than the fault of a page first
+      // touched through the map (a point of each time step, say).
+      const unsigned char* m = nb >= kMapMin ? cpfi->fmap.bytes(cpfi->infile, bpos, nb) : nullptr;
+      if (m != nullptr) {
         bandcopy(m, gr, n, cpfi->bswap != 0, cpfi->ulow, cpfi->uhi, cpgr->undef);
         return 0;
       }

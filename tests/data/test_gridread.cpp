@@ -384,32 +384,35 @@ TEST_F(GridRead, ShortDataFileIsAReadError) {
       << r.out;
 }
 
-// Data files are read through a map of the file: one cut short after it
-// was mapped gives the read error for the steps it lost (never a fault on
-// the lost pages) and the steps it kept; one that grows is mapped anew.
+// Grids of a page or more are taken from a map of the data file: one cut
+// short after it was mapped gives the read error for the steps it lost
+// (never a fault on the lost pages) and the steps it kept; one that grows
+// is mapped anew.
 TEST_F(GridRead, FilesThatShrinkOrGrowUnderTheirMap) {
-  // A header that puts time 2 at the start of the file's third page (of
-  // 4096 bytes), so that a cut after time 1 leaves a whole page unbacked.
-  const int hdr = 8192 - 36 * 4;
-  counting("d.bin", 72, true, hdr);
+  // 32 x 32 floats a step, one page; a header of a page puts time 2 at the
+  // start of the third page, so that a cut after time 1 leaves it unbacked.
+  const int n = 32 * 32;
+  counting("d.bin", 2 * n, true, 4096);
   dataset ds;
-  open("dset ^d.bin\noptions big_endian\nfileheader " + std::to_string(hdr) + "\n" + kAxes + kVars, ds);
+  open("dset ^d.bin\noptions big_endian\nfileheader 4096\nundef -9.99e8\nxdef 32 linear 0 10\n"
+       "ydef 32 linear 0 5\nzdef 1 levels 1000\ntdef 2 linear 00z01jan2000 1dy\nvars 1\nv 0 0 v\nendvars\n",
+       ds);
   request r;
-  read(ds, 0, 0, 1, {1, 1, 1, 2}, {4, 3, 1, 2}, r);
+  read(ds, 0, 0, 1, {1, 1, 1, 2}, {32, 32, 1, 2}, r);
   ASSERT_EQ(r.rc, 0) << r.out;
-  EXPECT_EQ(r.at(3, 2), 36 + 11);
+  EXPECT_EQ(r.at(31, 31), n + n - 1);
   ASSERT_EQ(truncate(tmp.path("d.bin").c_str(), 8192), 0);  // time 1 only
   request lost, kept;
-  read(ds, 0, 0, 1, {1, 1, 1, 2}, {4, 3, 1, 2}, lost);
+  read(ds, 0, 0, 1, {1, 1, 1, 2}, {32, 32, 1, 2}, lost);
   EXPECT_EQ(lost.rc, 1);
   EXPECT_EQ(lost.out.find("Low Level I/O Error:  Read error on data file \n"), 0u) << lost.out;
-  read(ds, 1, 0, 1, {1, 1, 1, 1}, {4, 3, 1, 1}, kept);
+  read(ds, 0, 0, 1, {1, 1, 1, 1}, {32, 32, 1, 1}, kept);
   ASSERT_EQ(kept.rc, 0) << kept.out;
-  EXPECT_EQ(kept.at(3, 2), 24 + 11);
+  EXPECT_EQ(kept.at(31, 31), n - 1);
   // Time 2 written again, byte-swapped beside the host, with values the
   // undefined band and non-numbers make undefined.
-  std::vector<float> v(36);
-  for (int i = 0; i < 36; i++) v[i] = 1000.0f + i;
+  std::vector<float> v(n);
+  for (int i = 0; i < n; i++) v[i] = 1000.0f + i;
   v[0] = -9.99e8f + 5000.0f;
   v[1] = std::numeric_limits<float>::quiet_NaN();
   v[2] = -std::numeric_limits<float>::infinity();
@@ -420,13 +423,24 @@ TEST_F(GridRead, FilesThatShrinkOrGrowUnderTheirMap) {
   ASSERT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), f), bytes.size());
   std::fclose(f);
   request grown;
-  read(ds, 0, 0, 1, {1, 1, 1, 2}, {4, 3, 1, 2}, grown);
+  read(ds, 0, 0, 1, {1, 1, 1, 2}, {32, 32, 1, 2}, grown);
   ASSERT_EQ(grown.rc, 0) << grown.out;
   EXPECT_EQ(grown.at(0), -9.99e8f);
   EXPECT_EQ(grown.at(1), -9.99e8f);
   EXPECT_EQ(grown.at(2), -9.99e8f);
   EXPECT_EQ(grown.at(3), -1.5e-39f);
-  EXPECT_EQ(grown.at(3, 2), 1011.0f);
+  EXPECT_EQ(grown.at(31, 31), 1000.0f + n - 1);
+  // In the host's own byte order the map's floats are taken as they are.
+  counting("e.bin", n, false);
+  dataset le;
+  ddtest::opendataset(tmp.write("e.ctl", "dset ^e.bin\noptions little_endian\nundef 5\nxdef 32 linear 0 10\n"
+                                         "ydef 32 linear 0 5\nzdef 1 levels 1000\ntdef 1 linear 00z01jan2000 1dy\n"
+                                         "vars 1\nv 0 0 v\nendvars\n"),
+                      le);
+  request h;
+  read(le, 0, 0, 1, {1, 1, 1, 1}, {32, 32, 1, 1}, h);
+  ASSERT_EQ(h.rc, 0) << h.out;
+  for (int k = 0; k < n; k++) EXPECT_EQ(h.at(k % 32, k / 32), k == 5 ? 5.0f : static_cast<float>(k)) << k;
 }
 
 TEST_F(GridRead, TemplateMembersAndMissingOnes) {
