@@ -26,6 +26,12 @@ class filemap {
   // (made or renewed as needed: another file, or one that has grown), or
   // nullptr when they are not to be had from a map.
   const unsigned char* bytes(FILE* f, int64_t pos, int64_t n);
+  // Marks the n bytes at p (got from bytes) as used.  Their pages are
+  // given back some megabytes at a time: they stay in the page cache, but a
+  // file read through once does not stay resident in the program as it
+  // would otherwise (a program that seems to hold gigabytes is the first
+  // the system ends when memory runs short).
+  void done(const unsigned char* p, int64_t n);
   void release();
 
  private:
@@ -33,4 +39,6 @@ class filemap {
   size_t len_ = 0;
   dev_t dev_ = 0;
   ino_t ino_ = 0;
+  size_t usedlo_ = 0, usedhi_ = 0;  // offsets spanning the used pages not given back yet
+  void giveback();
 };

@@ -227,6 +227,7 @@ int omread(int64_t pos, int n, float* gr) {
       const unsigned char* m = nb >= kMapMin ? cpfi->fmap.bytes(cpfi->infile, bpos, nb) : nullptr;
       if (m != nullptr) {
         bandcopy(m, gr, n, cpfi->bswap != 0, cpfi->ulow, cpfi->uhi, cpgr->undef);
+        cpfi->fmap.done(m, nb);
         return 0;
       }
       for (int i = 0; i < n; i += kChunk) {

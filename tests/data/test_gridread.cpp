@@ -443,6 +443,45 @@ TEST_F(GridRead, FilesThatShrinkOrGrowUnderTheirMap) {
   for (int k = 0; k < n; k++) EXPECT_EQ(h.at(k % 32, k / 32), k == 5 ? 5.0f : static_cast<float>(k)) << k;
 }
 
+// Kilobytes of file pages mapped into the process (RssFile), -1 unknown.
+long rssfile_kb() {
+  FILE* f = std::fopen("/proc/self/status", "r");
+  if (f == nullptr) return -1;
+  char line[256];
+  long kb = -1;
+  while (std::fgets(line, sizeof line, f) != nullptr)
+    if (std::sscanf(line, "RssFile: %ld", &kb) == 1) break;
+  std::fclose(f);
+  return kb;
+}
+
+// A file read through its map once does not stay resident: 80 MB of
+// steps leave at most the last stretch of pages mapped.
+TEST_F(GridRead, FileReadThroughOnceDoesNotStayResident) {
+  const int nx = 1024, ny = 1024, nt = 20;
+  {
+    FILE* f = std::fopen(tmp.path("big.bin").c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::vector<float> g(static_cast<size_t>(nx) * ny, 1.0f);
+    for (int t = 0; t < nt; t++) ASSERT_EQ(std::fwrite(g.data(), sizeof(float), g.size(), f), g.size());
+    std::fclose(f);
+  }
+  dataset ds;
+  ddtest::opendataset(tmp.write("big.ctl", "dset ^big.bin\noptions little_endian\nundef -9.99e8\n"
+                                           "xdef 1024 linear 0 1\nydef 1024 linear 0 1\nzdef 1 levels 1000\n"
+                                           "tdef 20 linear 00z01jan2000 1dy\nvars 1\nv 0 0 v\nendvars\n"),
+                      ds);
+  const long before = rssfile_kb();
+  if (before < 0) GTEST_SKIP() << "no RssFile in /proc/self/status";
+  for (int t = 1; t <= nt; t++) {
+    request r;
+    read(ds, 0, 0, 1, {1, 1, 1, t}, {nx, ny, 1, t}, r);
+    ASSERT_EQ(r.rc, 0) << r.out;
+    ASSERT_EQ(r.at(nx - 1, ny - 1), 1.0f);
+  }
+  EXPECT_LT(rssfile_kb() - before, 70 * 1024);
+}
+
 TEST_F(GridRead, TemplateMembersAndMissingOnes) {
   // Daily files of 2 times each over a 12-hourly axis; the third is missing.
   for (int day = 1; day <= 2; day++) {
