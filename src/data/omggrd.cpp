@@ -327,6 +327,7 @@ int omopfn(int t, int* flag) {
   if (f == p->fnumbad) return missing(p, t);
   if (p->infile) std::fclose(p->infile);
   p->infile = nullptr;
+  p->fmap.release();  // the member's map would keep its file alive
   p->fnumc = 0;
   p->tempname.clear();
   if (!p->grvals[3]) return -99999;
