@@ -45,5 +45,40 @@ nc4_setup() {
   trap 'rm -rf "$work"' EXIT
   cd "$work"
   export OMDDIR="$root/share"
-  cc -O2 "$root/bench/sdf_mkfile.c" -o mkfile -lnetcdf
+  cc -O2 "$root/bench/sdf_mkfile.c" -o mkfile -lnetcdf -lm
+}
+
+# largest_diff BIN TXT: the largest difference between the little-endian
+# floats of BIN (gxout fwrite) and the numbers of TXT (cdo outputf); fails
+# when their counts differ.
+largest_diff() {
+  /usr/bin/python3 - "$1" "$2" <<'PY'
+import struct, sys
+a = open(sys.argv[1], "rb").read()
+a = struct.unpack("<%df" % (len(a) // 4), a)
+b = [float(x) for x in open(sys.argv[2]).read().split()]
+if len(a) != len(b):
+    sys.exit("sizes differ: %d and %d" % (len(a), len(b)))
+print("%.3g" % max(abs(x - y) for x, y in zip(a, b)))
+PY
+}
+
+# ratio A B: A / B to two decimals.
+ratio() { echo "$1 / $2" | bc -l | xargs printf '%.2f'; }
+
+# fldmean_pair WHAT STEPS: d tloop(aave(v,global)) over the STEPS steps of
+# the variable v of s.nc, written with gxout fwrite, against cdo fldmean of
+# the same file, in pairs; prints the times, the largest difference from
+# cdo's means and last the ratio (target at most 0.8).
+fldmean_pair() {
+  local what=$1 nt=$2
+  cat s.nc >/dev/null
+  printf '%s\n' "sdfopen s.nc" "set x 1" "set y 1" "set t 1 $nt" "set gxout fwrite" \
+    "set fwrite -le -st o.bin" "d tloop(aave(v,global))" "disable fwrite" "quit" > cmds
+  run_ombra() { "$ombra" -blE < cmds; }
+  run_cdo() { cdo -s -O fldmean s.nc r.nc; }
+  bench_pair run_ombra run_cdo
+  cdo -s outputf,%.9g,1 r.nc > r.txt
+  echo "ombra $pair_a s, cdo $pair_b s; largest difference $(largest_diff o.bin r.txt)"
+  echo "tloop(aave) over $what, $nt steps: ratio $(ratio "$pair_a" "$pair_b") (target <= 0.8)"
 }

@@ -1,7 +1,11 @@
 /* Writes a benchmark file: a float variable v(time, lat, lon) with its
    coordinates.  With no sizes: 1440x721x100 in the 64-bit offset format.
-   Usage: mkfile out.nc [nx ny nt [nc4]]; with nc4 the file is netCDF-4
-   (HDF5), time unlimited, one chunk per time step, no compression. */
+   Usage: mkfile out.nc [nx ny nt [nc4|nc3 [field]]]; with nc4 the file is
+   netCDF-4 (HDF5), time unlimited, one chunk per time step, no compression.
+   With field the values are shaped like 500 mb heights (a smooth field
+   with noise in the low bits, which compresses as poorly as real data)
+   instead of a ramp. */
+#include <math.h>
 #include <netcdf.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -17,13 +21,14 @@ static void check(int rc) {
 int main(int argc, char** argv) {
   int nc, dx, dy, dt, vx, vy, vt, vv;
   size_t nx = 1440, ny = 721, nt = 100;
-  int nc4 = 0;
+  int nc4 = 0, field = 0;
   if (argc < 2) return 2;
   if (argc >= 5) {
     nx = (size_t)atol(argv[2]);
     ny = (size_t)atol(argv[3]);
     nt = (size_t)atol(argv[4]);
     nc4 = argc >= 6 && strcmp(argv[5], "nc4") == 0;
+    field = argc >= 7 && strcmp(argv[6], "field") == 0;
   }
   if (nx < 1 || ny < 1 || nt < 1) return 2;
   check(nc_create(argv[1], NC_CLOBBER | (nc4 ? NC_NETCDF4 : NC_64BIT_OFFSET), &nc));
@@ -62,7 +67,19 @@ int main(int argc, char** argv) {
     check(nc_put_vara_double(nc, vt, &s0, &nt, times));
   }
   for (size_t t = 0; t < nt; t++) {
-    for (size_t k = 0; k < nx * ny; k++) buf[k] = (float)(t + k % 1000) * 0.5f;
+    if (field) {
+      unsigned int r = 12345u + (unsigned int)t;
+      for (size_t j = 0; j < ny; j++) {
+        double c = cos((-90.0 + (double)j * dlat) * 0.0174533);
+        for (size_t i = 0; i < nx; i++) {
+          r = r * 1103515245u + 12345u;
+          double w = sin((double)i * dlon * 0.0523599 + (double)t * 0.05);
+          buf[j * nx + i] = (float)(5000.0 + 800.0 * c + 120.0 * c * w + (double)(r >> 16) / 65536.0);
+        }
+      }
+    } else {
+      for (size_t k = 0; k < nx * ny; k++) buf[k] = (float)(t + k % 1000) * 0.5f;
+    }
     size_t start[3] = {t, 0, 0}, count[3] = {1, ny, nx};
     check(nc_put_vara_float(nc, vv, start, count, buf));
   }

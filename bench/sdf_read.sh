@@ -13,7 +13,7 @@ fi
 ninja -C "$build" ombra >/dev/null
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
-cc -O2 "$root/bench/sdf_mkfile.c" -o "$work/mkfile" -lnetcdf
+cc -O2 "$root/bench/sdf_mkfile.c" -o "$work/mkfile" -lnetcdf -lm
 "$work/mkfile" "$work/in.nc"
 {
   echo "sdfopen $work/in.nc"

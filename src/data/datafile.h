@@ -19,6 +19,8 @@
 #include <string>
 #include <vector>
 
+#include "data/filemap.h"
+
 #include "base/omtypes.h"  // omaxisfn
 
 struct cmnstate;
@@ -73,6 +75,7 @@ struct datafile {
   std::string dnam;            // descriptor file name actually opened
   std::string mnam;            // station-map or GRIB-index file name
   FILE* infile = nullptr;      // the open data stream
+  filemap fmap;                // a map of it, for the reads that may use one
   int type = 1;                // 1 gridded, 2 station, 4 defined grid
   std::string title;           // title text
   float undef = 0.0f;          // undefined value

@@ -16,6 +16,8 @@
 #include <vector>
 
 #include "base/omprnt.h"
+#include "base/vecclone.h"
+#include "data/bitfields.h"
 #include "data/byteorder.h"
 #include "data/datafile.h"
 #include "data/gridres.h"
@@ -100,6 +102,20 @@ int rdbmap(int64_t boff, int64_t npts) {
 }
 
 int iabs(int v) { return v < 0 ? -v : v; }
+
+// Packed values made into grid values: (packed x binary scale + reference)
+// / decimal scale, in double precision as the format is decoded.  A
+// damaged index (a decimal factor of 0, a scale beyond single precision)
+// unpacks to no number: undefined, never shown as data.
+OM_VECTOR_CLONES __attribute__((optimize("O3"))) void scale(const uint32_t* __restrict v, int m, float bsf,
+                                                            float ref, float dsf, float undef,
+                                                            float* __restrict out) {
+  const double b = bsf, r = ref, d = dsf, top = FLT_MAX;
+  for (int i = 0; i < m; i++) {
+    double x = (static_cast<double>(v[i]) * b + r) / d;
+    out[i] = std::fabs(x) <= top ? static_cast<float>(x) : undef;
+  }
+}
 
 }  // namespace
 
@@ -256,19 +272,17 @@ int omirow(int x, int y, int z, int t, int64_t offset, int count, float* gr) {
     ioerr(nbytes, p->ppflag && omreq.lonlat ? doff : doff + fbyte);
     return 1;
   }
-  const unsigned char* buf = p->pbuf.data();
-  long bit = static_cast<long>(first - 8 * fbyte);
-  for (int n = 0; n < count; n++) {
-    if (!bmap || pc[e + n] >= 0) {
-      double packed = omgbb(buf, bit, b);
-      // A damaged index (a decimal factor of 0, a scale beyond single
-      // precision) unpacks to no number: undefined, never shown as data.
-      double v = (packed * bsf + ref) / dsf;
-      gr[n] = std::fabs(v) <= FLT_MAX ? static_cast<float>(v) : p->undef;
-      bit += b;
-    } else {
-      gr[n] = p->undef;
-    }
+  // The values present are unpacked to the front of the run (scaled a
+  // block at a time as they are taken out); with a bit map they are then
+  // moved out to their points from the back, the points without a value
+  // made undefined.  A value never moves forward, so this is done in place.
+  const int present = bmap ? iabs(pc[e + count]) - iabs(pc[e]) : count;
+  const float undef = p->undef;
+  bitfields::each_block(p->pbuf.data(), p->pbuf.size(), static_cast<long>(first - 8 * fbyte), b, present,
+                        [=](int k0, const uint32_t* v, int m) { scale(v, m, bsf, ref, dsf, undef, gr + k0); });
+  if (bmap) {
+    for (int n = count - 1, k = present - 1; n >= 0; n--)
+      gr[n] = pc[e + n] >= 0 ? gr[k--] : p->undef;
   }
   return 0;
 }

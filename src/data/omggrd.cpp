@@ -1,7 +1,8 @@
 // The grid reader.  A request is filled row by row: one positioned read
 // per X row (or per element when X does not vary), straight into the
 // grid's storage; the whole of a full grid stored contiguously is read
-// with a single read.
+// with a single read.  Floats of a regular file are taken from a map of
+// it where it holds them, without the copy a read makes.
 #include "data/omggrd.h"
 
 #include <cfloat>
@@ -102,9 +103,36 @@ OM_VECTOR_CLONES __attribute__((optimize("O3"))) void bandmap(float* gr, int n, 
 
 void undband(float* gr, int n) { bandmap(gr, n, cpfi->ulow, cpfi->uhi, cpgr->undef); }
 
+// The same as bandmap, taking the floats from the bytes of a data file
+// (byte-swapped first when swap): the values are made in one pass from
+// where the file's bytes lie.
+template <bool Swap>
+inline __attribute__((always_inline)) void bandcopyto(const unsigned char* src, float* gr, int n, float lo,
+                                                      float hi, float u) {
+  for (int i = 0; i < n; i++) {
+    uint32_t w;
+    std::memcpy(&w, src + 4 * static_cast<size_t>(i), 4);
+    if (Swap) w = __builtin_bswap32(w);
+    float v;
+    std::memcpy(&v, &w, 4);
+    gr[i] = ((v > lo) & (v < hi)) | !(std::fabs(v) <= FLT_MAX) ? u : v;
+  }
+}
+
+OM_VECTOR_CLONES __attribute__((optimize("O3"))) void bandcopy(const unsigned char* src, float* gr, int n,
+                                                               bool swap, float lo, float hi, float u) {
+  if (swap)
+    bandcopyto<true>(src, gr, n, lo, hi, u);
+  else
+    bandcopyto<false>(src, gr, n, lo, hi, u);
+}
+
 // Floats read in pieces that stay in cache while they are swapped and
 // mapped.
 constexpr int kChunk = 32768;
+
+// Bytes from which a read of floats is taken from the file's map.
+constexpr int64_t kMapMin = 4096;
 
 int elsize(int dfrm) {
   switch (dfrm) {
@@ -113,6 +141,24 @@ int elsize(int dfrm) {
     case -2: return 2;
     default: return 4;
   }
+}
+
+// Lays out n columns of a row taken round the globe from one whole row of
+// nx points, starting at column start (0-based): copies of runs, not a
+// modulo per point.
+void wraprow(const float* src, int nx, int start, float* dst, int n) {
+  for (int x = start, left = n; left > 0; x = 0) {
+    const int run = nx - x < left ? nx - x : left;
+    std::memcpy(dst, src + x, static_cast<size_t>(run) * sizeof(float));
+    dst += run;
+    left -= run;
+  }
+}
+
+// The 0-based column of grid index x1 on a globe of nx points.
+int wrapstart(int x1, int nx) {
+  int x = (x1 - 1) % nx;
+  return x < 0 ? x + nx : x;
 }
 
 }  // namespace
@@ -177,6 +223,14 @@ int omread(int64_t pos, int n, float* gr) {
         gr[i] = ieee2flt(w);
       }
     } else {
+      // Below a page a read costs less than the fault of a page first
+      // touched through the map (a point of each time step, say).
+      const unsigned char* m = nb >= kMapMin ? cpfi->fmap.bytes(cpfi->infile, bpos, nb) : nullptr;
+      if (m != nullptr) {
+        bandcopy(m, gr, n, cpfi->bswap != 0, cpfi->ulow, cpfi->uhi, cpgr->undef);
+        cpfi->fmap.done(m, nb);
+        return 0;
+      }
       for (int i = 0; i < n; i += kChunk) {
         int m = n - i < kChunk ? n - i : kChunk;
         int64_t want = static_cast<int64_t>(m) * 4;
@@ -274,6 +328,7 @@ int omopfn(int t, int* flag) {
   if (f == p->fnumbad) return missing(p, t);
   if (p->infile) std::fclose(p->infile);
   p->infile = nullptr;
+  p->fmap.release();  // the member's map would keep its file alive
   p->fnumc = 0;
   p->tempname.clear();
   if (!p->grvals[3]) return -99999;
@@ -343,11 +398,7 @@ int omgrow(float* gr, const int d[4]) {
   float* buf = cpfi->rbuf.data();
   int rc = omrrow(1, d[1], d[2], d[3], nx, buf);
   if (rc) return rc;
-  for (int x = x1; x <= x2; x++) {
-    int xx = (x - 1) % nx;
-    if (xx < 0) xx += nx;
-    gr[x - x1] = buf[xx];
-  }
+  wraprow(buf, nx, wrapstart(x1, nx), gr, n);
   return 0;
 }
 
@@ -443,12 +494,14 @@ void reqwarn(const int d[4], const int n[4]) {
   }
 }
 
+// Runs that cross rows are not read through the hemispheric GRIB pair,
+// whose rows come from two records.
+bool rowscross() { return !(cpfi->bgrib && cpfi->grbgrd == 29 && !cpfi->ppflag); }
+
 // One read for a whole request of full rows stored one after another.
 bool contiguous(const gridres* g) {
   const datafile* p = cpfi;
-  // Runs that cross rows are not read through the hemispheric GRIB pair,
-  // whose rows come from two records.
-  if (p->bgrib && p->grbgrd == 29 && !p->ppflag) return false;
+  if (!rowscross()) return false;
   return g->idim == 0 && g->jdim == 1 && !cpvr->y_x && !p->yrflg && g->dimmin[0] == 1 && g->dimmax[0] == p->dnum[0] && g->dimmin[1] >= 1 &&
          g->dimmax[1] <= p->dnum[1] && static_cast<int64_t>(g->isiz) * g->jsiz <= INT32_MAX;
 }
@@ -458,7 +511,7 @@ bool contiguous(const gridres* g) {
 // requested row from them with its wrap-around columns.
 bool wrappedrows(const gridres* g) {
   const datafile* p = cpfi;
-  if (!p->wrap || p->bgrib || p->ppflag || p->dnum[0] < 1) return false;
+  if (!p->wrap || p->ppflag || !rowscross() || p->dnum[0] < 1) return false;
   return g->idim == 0 && g->jdim == 1 && !cpvr->y_x && !p->yrflg && g->dimmin[1] >= 1 &&
          g->dimmax[1] <= p->dnum[1] && (g->dimmin[0] < 1 || g->dimmax[0] > p->dnum[0]) &&
          static_cast<int64_t>(p->dnum[0]) * g->jsiz <= INT32_MAX;
@@ -481,20 +534,10 @@ int readwrapped(gridres* g, const int d[4]) {
     omgfre(hold);
     return 1;
   }
-  int start = (g->dimmin[0] - 1) % nx;
-  if (start < 0) start += nx;
-  for (int j = 0; j < g->jsiz; j++) {
-    const float* src = rows + static_cast<size_t>(j) * nx;
-    float* dst = g->grid + static_cast<size_t>(j) * g->isiz;
-    int x = start;
-    for (int left = g->isiz; left > 0;) {
-      int run = nx - x < left ? nx - x : left;
-      std::memcpy(dst, src + x, static_cast<size_t>(run) * sizeof(float));
-      dst += run;
-      left -= run;
-      x = 0;
-    }
-  }
+  const int start = wrapstart(g->dimmin[0], nx);
+  for (int j = 0; j < g->jsiz; j++)
+    wraprow(rows + static_cast<size_t>(j) * nx, nx, start, g->grid + static_cast<size_t>(j) * g->isiz,
+            g->isiz);
   omgfre(hold);
   return 0;
 }

@@ -3,10 +3,12 @@
 // two fields (scorr, sregr).  Each narrows the environment to the box so
 // that exactly the grid points needed are read, and returns a 0-D grid.
 #include <cmath>
+#include <cstring>
 #include <new>
 #include <vector>
 
 #include "base/omprnt.h"
+#include "base/vecclone.h"
 #include "data/datafile.h"
 #include "data/gridres.h"
 #include "expr/evalstat.h"
@@ -87,33 +89,72 @@ int setscalar(evalstat* pst, float val, float undef) {
 
 namespace {
 
-// The weighted sums of R rows at once (row q at rows[q], weight wy[q]):
-// each row's sums are still added point by point from the west, so they
-// are the same to the bit as one row at a time, but the R chains of
-// additions do not wait on each other.
-template <int R>
-void rowsums(const float* const rows[R], const float wy[R], const float* wxs, int isiz, float u,
-             bool plain, double rs[R], double rw[R]) {
-  for (int q = 0; q < R; q++) rs[q] = rw[q] = 0.0;
+// Lanes of the row sums: lane k adds the points k, k + kLanes, ... of a
+// row, so that the additions run side by side as vector code; the lanes
+// are then added in one fixed order, the same from run to run and on any
+// processor.
+constexpr int kLanes = 8;
+
+typedef float v4f __attribute__((vector_size(16)));
+typedef double v4d __attribute__((vector_size(32)));
+
+inline v4f load4(const float* p) {
+  v4f v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+
+inline void store4(double* p, v4d v) { std::memcpy(p, &v, sizeof v); }
+
+double lanetotal(const double a[kLanes]) {
+  return ((a[0] + a[1]) + (a[2] + a[3])) + ((a[4] + a[5]) + (a[6] + a[7]));
+}
+
+// The sum of a row's defined values and their count (plain), or of the
+// values weighted by wy x wxs[i] and of the weights; into *rs and *rw.
+// Undefined points add zeros rather than being skipped, which keeps the
+// loop free of branches.
+OM_VECTOR_CLONES void rowsums(const float* row, float wy, const float* wxs, int isiz, float u, bool plain,
+                              double* rs, double* rw) {
+  const v4f zero = {0, 0, 0, 0}, one = {1, 1, 1, 1};
+  const v4d dzero = {0, 0, 0, 0};
+  v4d s0 = dzero, s1 = dzero, w0 = dzero, w1 = dzero;
+  int i = 0;
+  // Undefined points are made zeros (and weights of zero) before they are
+  // widened to double: adding those changes no sum.
   if (plain) {
-    for (int i = 0; i < isiz; i++)
-      for (int q = 0; q < R; q++) {
-        const float x = rows[q][i];
-        if (x == u) continue;
-        rs[q] += x;
-        rw[q] += 1.0;
-      }
-    return;
-  }
-  for (int i = 0; i < isiz; i++) {
-    const float wx = wxs[i];
-    for (int q = 0; q < R; q++) {
-      const float x = rows[q][i];
-      if (x == u) continue;
-      rs[q] += (x * wy[q]) * wx;
-      rw[q] += wy[q] * wx;
+    for (; i + kLanes <= isiz; i += kLanes) {
+      const v4f xa = load4(row + i), xb = load4(row + i + 4);
+      const auto oka = xa != u, okb = xb != u;
+      s0 += __builtin_convertvector(oka ? xa : zero, v4d);
+      s1 += __builtin_convertvector(okb ? xb : zero, v4d);
+      w0 += __builtin_convertvector(oka ? one : zero, v4d);
+      w1 += __builtin_convertvector(okb ? one : zero, v4d);
+    }
+  } else {
+    for (; i + kLanes <= isiz; i += kLanes) {
+      const v4f xa = load4(row + i), xb = load4(row + i + 4);
+      const v4f wxa = load4(wxs + i), wxb = load4(wxs + i + 4);
+      const auto oka = xa != u, okb = xb != u;
+      s0 += __builtin_convertvector(oka ? (xa * wy) * wxa : zero, v4d);
+      s1 += __builtin_convertvector(okb ? (xb * wy) * wxb : zero, v4d);
+      w0 += __builtin_convertvector(oka ? wy * wxa : zero, v4d);
+      w1 += __builtin_convertvector(okb ? wy * wxb : zero, v4d);
     }
   }
+  double s[kLanes], w[kLanes];
+  store4(s, s0);
+  store4(s + 4, s1);
+  store4(w, w0);
+  store4(w + 4, w1);
+  for (int k = 0; i < isiz; i++, k++) {
+    const float x = row[i];
+    if (x == u) continue;
+    s[k] += plain ? x : (x * wy) * wxs[i];
+    w[k] += plain ? 1.0f : wy * wxs[i];
+  }
+  *rs = lanetotal(s);
+  *rw = lanetotal(w);
 }
 
 }  // namespace
@@ -163,27 +204,15 @@ float doaave(gridres* pgr, float lonmin, float lonmax, float latmin, float latma
   // The sums are kept in double precision: over a grid of a million
   // points single-precision sums lose the fourth significant digit.  The
   // rows' sums are added to the totals in row order.
-  constexpr int R = 4;
   double s = 0.0, w = 0.0;
   const float u = pgr->undef;
   const bool plain = v == 4;
-  int j = 0;
-  for (; j + R <= jsiz; j += R) {
-    const float* rows[R];
-    for (int q = 0; q < R; q++) rows[q] = pgr->grid + static_cast<size_t>(j + q) * isiz;
-    double rs[R], rw[R];
-    rowsums<R>(rows, &wys[static_cast<size_t>(j)], wxs.data(), isiz, u, plain, rs, rw);
-    for (int q = 0; q < R; q++) {
-      s += rs[q];
-      w += rw[q];
-    }
-  }
-  for (; j < jsiz; j++) {
-    const float* rows[1] = {pgr->grid + static_cast<size_t>(j) * isiz};
-    double rs[1], rw[1];
-    rowsums<1>(rows, &wys[static_cast<size_t>(j)], wxs.data(), isiz, u, plain, rs, rw);
-    s += rs[0];
-    w += rw[0];
+  for (int j = 0; j < jsiz; j++) {
+    double rs, rw;
+    rowsums(pgr->grid + static_cast<size_t>(j) * isiz, wys[static_cast<size_t>(j)], wxs.data(), isiz,
+            u, plain, &rs, &rw);
+    s += rs;
+    w += rw;
   }
   if (w > 0.0) return static_cast<float>(v <= 2 ? s / w : s);
   return u;

@@ -27,6 +27,9 @@ int get_netcdf_att_info(int id, int varid, const char* name, netcdf_att* att);
 // hyperslab's size).
 int read_netcdf_data(int id, int varid, const std::vector<size_t>& start,
                      const std::vector<size_t>& count, void* buf, size_t nbytes);
+// 1 for a netCDF file of the classic formats (no chunks: a read of part of
+// a variable reads only that part), else 0.
+int netcdf_classic(int id);
 // An id for an HDF4 file the helper process holds open; reads and the close
 // of the id go to the helper.
 int open_remote(const char* name);

@@ -8,9 +8,12 @@
 #include <cstring>
 #include <map>
 #include <string>
+#include <vector>
 
+#include "base/memcap.h"
 #include "base/omprnt.h"
 #include "base/useropen.h"
+#include "sdf/sdfcache.h"
 #include "sdf/sdfint.h"
 
 namespace {
@@ -38,10 +41,43 @@ const openfile* lookup(int id) {
   return it == openfiles().end() ? nullptr : &it->second;
 }
 
+// Makes the chunk cache of a chunked variable hold the chunks of one grid
+// (never less than the library's own choice).
+void size_chunk_cache(int ncid, int v) {
+  int ndims = 0;
+  nc_type type = NC_NAT;
+  if (nc_inq_varndims(ncid, v, &ndims) != NC_NOERR || ndims < 1 || ndims > NC_MAX_VAR_DIMS) return;
+  if (nc_inq_vartype(ncid, v, &type) != NC_NOERR) return;
+  std::vector<int> dimids(static_cast<size_t>(ndims));
+  std::vector<size_t> lens(static_cast<size_t>(ndims)), chunks(static_cast<size_t>(ndims));
+  size_t elsize = 0;
+  int storage = 0;
+  if (nc_inq_vardimid(ncid, v, dimids.data()) != NC_NOERR ||
+      nc_inq_var_chunking(ncid, v, &storage, chunks.data()) != NC_NOERR ||
+      nc_inq_type(ncid, type, nullptr, &elsize) != NC_NOERR)
+    return;
+  for (size_t d = 0; d < lens.size(); d++)
+    if (nc_inq_dimlen(ncid, dimids[d], &lens[d]) != NC_NOERR) return;
+  size_t have = 0, nelems = 0;
+  float preempt = 0;
+  if (nc_get_var_chunk_cache(ncid, v, &have, &nelems, &preempt) != NC_NOERR) return;
+  const size_t want = grid_chunk_cache_bytes(lens, chunks, elsize, ommemcap());
+  if (want <= have) return;
+  // Hash slots: the library's count, or some to spare over the chunks held.
+  size_t chunkbytes = elsize;
+  for (size_t c : chunks) chunkbytes = c != 0 && chunkbytes <= want / c ? chunkbytes * c : want;
+  const size_t held = chunkbytes != 0 ? want / chunkbytes + 1 : 1;
+  nc_set_var_chunk_cache(ncid, v, want, held * 4 + 1 > nelems ? held * 4 + 1 : nelems, preempt);
+}
+
 // Chunks stored as they are (no compression or other filter) gain nothing
 // from the library's chunk cache: a read that covers a whole chunk then goes
 // into the caller's buffer in one piece instead of through the cache and a
 // copy, and a read of part of a chunk reads only that part.
+// Compressed chunks are another matter: archives written for time-series
+// access keep many steps in one chunk, and a cache too small for the chunks
+// of one grid decompresses each of them again for every step read.  Their
+// cache is made to hold one grid's chunks, within the memory budget.
 void read_chunks_direct(int ncid) {
   int format = 0, nvars = 0;
   if (nc_inq_format(ncid, &format) != NC_NOERR) return;
@@ -51,11 +87,13 @@ void read_chunks_direct(int ncid) {
     int storage = 0;
     size_t nfilters = 1;
     if (nc_inq_var_chunking(ncid, v, &storage, nullptr) != NC_NOERR || storage != NC_CHUNKED) continue;
-    if (nc_inq_var_filter_ids(ncid, v, &nfilters, nullptr) != NC_NOERR || nfilters != 0) continue;
-    nc_set_var_chunk_cache(ncid, v, 0, 0, 0.0f);
+    if (nc_inq_var_filter_ids(ncid, v, &nfilters, nullptr) != NC_NOERR) continue;
+    if (nfilters == 0)
+      nc_set_var_chunk_cache(ncid, v, 0, 0, 0.0f);
+    else
+      size_chunk_cache(ncid, v);
   }
 }
-
 }  // namespace
 
 bool is_hdf4_file(const char* name) {
@@ -235,6 +273,13 @@ bool slab_fits(const openfile& f, int varid, const std::vector<size_t>& count, s
 }
 
 }  // namespace
+
+int netcdf_classic(int id) {
+  const openfile* f = lookup(id);
+  int format = 0;
+  if (f == nullptr || f->kind != KIND_NC || nc_inq_format(f->libid, &format) != NC_NOERR) return 0;
+  return format == NC_FORMAT_CLASSIC || format == NC_FORMAT_64BIT_OFFSET || format == NC_FORMAT_64BIT_DATA;
+}
 
 int read_netcdf_data(int id, int varid, const std::vector<size_t>& start,
                      const std::vector<size_t>& count, void* buf, size_t nbytes) {

@@ -327,6 +327,36 @@ std::vector<colrun> column_runs(const std::vector<long>& ioff) {
 // is cheaper than a call per run.
 size_t runs_per_row_max(int isz) { return static_cast<size_t>(isz) / 16; }
 
+// Points of a block of rows read and unpacked while it stays in cache.
+constexpr size_t kBlockPoints = 65536;
+
+// Reads a float slab whose rows are the grid's rows in order straight into
+// the grid, and makes the values grid values.  From a classic netCDF file
+// (whose reads of part of a variable cost no more than their part) the
+// rows come a block at a time, each unpacked while it is still in cache,
+// so that the test of each value rides on the read instead of a pass of
+// its own over the grid.  jpos: the variable's dimension of the rows (-1
+// for a single row).  False when a read fails.
+bool read_rows_unpacked(int ncid, int varid, std::vector<size_t> start, std::vector<size_t> count, int jpos,
+                        float* gr, int isz, int jsz, const unpacker& u) {
+  const size_t w = static_cast<size_t>(isz);
+  if (jpos >= 0 && static_cast<size_t>(jpos) >= start.size()) jpos = -1;
+  const size_t rows = jpos < 0 || !netcdf_classic(ncid) ? static_cast<size_t>(jsz)
+                                                         : std::max<size_t>(1, kBlockPoints / w);
+  const size_t first = jpos < 0 ? 0 : start[static_cast<size_t>(jpos)];
+  for (size_t j = 0; j < static_cast<size_t>(jsz); j += rows) {
+    const size_t m = std::min(rows, static_cast<size_t>(jsz) - j);
+    if (jpos >= 0) {
+      start[static_cast<size_t>(jpos)] = first + j;
+      count[static_cast<size_t>(jpos)] = m;
+    }
+    float* block = gr + j * w;
+    if (!read_netcdf_data(ncid, varid, start, count, block, m * w * sizeof(float))) return false;
+    unpack_float(block, block, m * w, u);
+  }
+  return true;
+}
+
 void reverse_rows(float* g, int isz, int jsz) {
   const size_t w = static_cast<size_t>(isz);
   for (size_t j = 0, k = static_cast<size_t>(jsz) - 1; j < k; j++, k--)
@@ -514,8 +544,10 @@ int omgsdf(gridres* pgr, float* gr) {
     const int order = v->nctype == SDF_FLOAT && contiguous && n == total
                           ? row_order(joff, base + ioff[0], isz)
                           : 0;
-    const bool ok = order != 0 ? read_netcdf_data(io->ncid, v->varid, start, count, gr, total * sizeof(float)) != 0
-                               : read_variable_data(io->ncid, v, start, count) != 0;
+    const int jpos = pgr->jdim >= 0 && jsz > 1 ? v->tzyx_pos[3 - pgr->jdim] : -1;
+    const bool ok = order > 0   ? read_rows_unpacked(io->ncid, v->varid, start, count, jpos, gr, isz, jsz, up)
+                    : order < 0 ? read_netcdf_data(io->ncid, v->varid, start, count, gr, total * sizeof(float)) != 0
+                                : read_variable_data(io->ncid, v, start, count) != 0;
     if (!ok) {
       if (covered || order != 0) fill();  // a read straight into the grid may stop halfway
       omprnt(0, pfi->tmplat ? "Failure reading SDF data.  #3\n" : "Failure reading SDF data.  #1\n");
@@ -526,8 +558,10 @@ int omgsdf(gridres* pgr, float* gr) {
     std::fprintf(stderr, "gzstart=%d, gzstop=%d, gtstart=%d, gtstop=%d.\n", 0,
                  static_cast<int>(plan[2].count), gfirst - tlo, glast - gfirst + 1);
     if (order != 0) {
-      if (order < 0) reverse_rows(gr, isz, jsz);
-      unpack_float(gr, gr, total, up);
+      if (order < 0) {
+        reverse_rows(gr, isz, jsz);
+        unpack_float(gr, gr, total, up);
+      }
       t = glast + 1;
       continue;
     }

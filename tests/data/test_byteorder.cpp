@@ -6,6 +6,7 @@
 #include <limits>
 #include <vector>
 
+#include "data/bitfields.h"
 #include "data/byteorder.h"
 
 namespace {
@@ -102,6 +103,28 @@ TEST(ByteOrder, BitFieldsRead) {
   big[300000000] = 0x5a;
   EXPECT_EQ(omgbb(big.data(), 2400000000L, 8), 0x5au);
   EXPECT_EQ(omgbb(big.data(), 2400000004L, 4), 0xau);
+}
+
+// Runs of fields taken out in one pass are the fields omgbb takes one by
+// one: every width (none, up to 32, wider), every start inside a byte, and
+// runs that end on the last byte that may be read.
+TEST(ByteOrder, BitFieldRunsMatchFieldByField) {
+  std::vector<unsigned char> buf(64);
+  uint32_t x = 12345;
+  for (unsigned char& c : buf) c = static_cast<unsigned char>((x = x * 1103515245u + 12345u) >> 23);
+  for (int b = 0; b <= 40; b++) {
+    for (long start = 0; start < 16; start++) {
+      const int n = b == 0 ? 20 : static_cast<int>((8 * static_cast<long>(buf.size()) - start) / b);
+      const size_t avail = b == 0 ? 0 : static_cast<size_t>((start + static_cast<long>(n) * b + 7) / 8);
+      std::vector<uint32_t> got(static_cast<size_t>(n), 0xdeadbeef);
+      bitfields::each_block(buf.data(), avail, start, b, n, [&](int k0, const uint32_t* v, int m) {
+        for (int k = 0; k < m; k++) got[static_cast<size_t>(k0 + k)] = v[k];
+      });
+      for (int k = 0; k < n; k++)
+        ASSERT_EQ(got[static_cast<size_t>(k)], omgbb(buf.data(), start + static_cast<long>(k) * b, b))
+            << b << " " << start << " " << k;
+    }
+  }
 }
 
 TEST(ByteOrder, BitFieldsWrite) {

@@ -610,6 +610,60 @@ TEST_F(Grib, TemplateMembersWithEqualBitMapOffsetsReadTheirOwnBitMaps) {
   EXPECT_EQ(g.at(2), kU);
 }
 
+// Every packing width the format allows a value in 32 bits, with a bit map
+// and without, whole grids and runs starting inside the record.
+TEST_F(Grib, EveryWidthUpTo32BitsReadsThePackedValues) {
+  for (int b = 1; b <= 32; b++) {
+    for (bool withmap : {false, true}) {
+      grec r = rec(11, 1, 0.0f);
+      r.bits = b;
+      r.packed.clear();
+      std::vector<float> want;
+      for (uint32_t k = 0; k < 12; k++) {
+        if (withmap && (k == 3 || k == 8)) {
+          r.bitmap.push_back(false);
+          want.push_back(kU);
+          continue;
+        }
+        if (withmap) r.bitmap.push_back(true);
+        const uint32_t v = static_cast<uint32_t>((0x9e3779b97f4a7c15ull * (k + 1)) >> (64 - b));
+        r.packed.push_back(v);
+        want.push_back(static_cast<float>(static_cast<double>(v)));
+      }
+      tmp.write("g.grb", record(r));
+      ASSERT_EQ(mkindex(ctl("dtype grib\n", kTwoVars)), 1) << b;
+      dataset ds;
+      open(ds);
+      request g, part;
+      grid(ds, 0, 1, g);
+      for (int k = 0; k < 12; k++) EXPECT_EQ(g.at(k), want[static_cast<size_t>(k)]) << b << " " << k;
+      read(ds, 0, 0, -1, {2, 2, 1, 1}, {4, 2, 1, 1}, part);  // points 5 to 7
+      ASSERT_EQ(part.rc, 0) << part.out;
+      for (int k = 0; k < 3; k++) EXPECT_EQ(part.at(k), want[static_cast<size_t>(5 + k)]) << b << " " << k;
+    }
+  }
+}
+
+// X running past both ends of the globe: the record's rows laid out with
+// their columns taken round, the bit map's absent points undefined.
+TEST_F(Grib, RowsTakenRoundTheGlobeKeepTheirBitMap) {
+  grec r = rec(11, 1, 0.0f);
+  r.bitmap.assign(12, true);
+  r.bitmap[4] = false;
+  r.packed = ramp(11, 1, 1);
+  tmp.write("g.grb", record(r));
+  ASSERT_EQ(mkindex(ctl("dtype grib\n", kTwoVars)), 1);
+  dataset ds;
+  open(ds);
+  request g;
+  read(ds, 0, 0, 1, {0, 1, 1, 1}, {9, 3, 1, 1}, g);
+  ASSERT_EQ(g.rc, 0) << g.out;
+  // Points 0..11 hold 1..4, undefined, 5..7, 8..11; column x is x mod 4.
+  const float rows[3][4] = {{1, 2, 3, 4}, {kU, 5, 6, 7}, {8, 9, 10, 11}};
+  for (int j = 0; j < 3; j++)
+    for (int i = 0; i < 10; i++) EXPECT_EQ(g.at(i, j), rows[j][(i + 3) % 4]) << i << " " << j;
+}
+
 // ecCodes as an independent decoder of the same file, when installed.
 TEST_F(Grib, ValuesAgreeWithAnIndependentDecoder) {
   if (std::system("command -v grib_get_data >/dev/null 2>&1") != 0)

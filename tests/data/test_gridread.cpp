@@ -3,7 +3,10 @@
 // the undefined band and template members.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdint>
+#include <cstdio>
 #include <limits>
 #include <string>
 #include <vector>
@@ -399,6 +402,104 @@ TEST_F(GridRead, ShortDataFileIsAReadError) {
                        "  Data file name = " + tmp.path("d.bin") + " \n"),
             0u)
       << r.out;
+}
+
+// Grids of a page or more are taken from a map of the data file: one cut
+// short after it was mapped gives the read error for the steps it lost
+// (never a fault on the lost pages) and the steps it kept; one that grows
+// is mapped anew.
+TEST_F(GridRead, FilesThatShrinkOrGrowUnderTheirMap) {
+  // 32 x 32 floats a step, one page; a header of a page puts time 2 at the
+  // start of the third page, so that a cut after time 1 leaves it unbacked.
+  const int n = 32 * 32;
+  counting("d.bin", 2 * n, true, 4096);
+  dataset ds;
+  open("dset ^d.bin\noptions big_endian\nfileheader 4096\nundef -9.99e8\nxdef 32 linear 0 10\n"
+       "ydef 32 linear 0 5\nzdef 1 levels 1000\ntdef 2 linear 00z01jan2000 1dy\nvars 1\nv 0 0 v\nendvars\n",
+       ds);
+  request r;
+  read(ds, 0, 0, 1, {1, 1, 1, 2}, {32, 32, 1, 2}, r);
+  ASSERT_EQ(r.rc, 0) << r.out;
+  EXPECT_EQ(r.at(31, 31), n + n - 1);
+  ASSERT_EQ(truncate(tmp.path("d.bin").c_str(), 8192), 0);  // time 1 only
+  request lost, kept;
+  read(ds, 0, 0, 1, {1, 1, 1, 2}, {32, 32, 1, 2}, lost);
+  EXPECT_EQ(lost.rc, 1);
+  EXPECT_EQ(lost.out.find("Low Level I/O Error:  Read error on data file \n"), 0u) << lost.out;
+  read(ds, 0, 0, 1, {1, 1, 1, 1}, {32, 32, 1, 1}, kept);
+  ASSERT_EQ(kept.rc, 0) << kept.out;
+  EXPECT_EQ(kept.at(31, 31), n - 1);
+  // Time 2 written again, byte-swapped beside the host, with values the
+  // undefined band and non-numbers make undefined.
+  std::vector<float> v(n);
+  for (int i = 0; i < n; i++) v[i] = 1000.0f + i;
+  v[0] = -9.99e8f + 5000.0f;
+  v[1] = std::numeric_limits<float>::quiet_NaN();
+  v[2] = -std::numeric_limits<float>::infinity();
+  v[3] = -1.5e-39f;  // subnormal: data
+  FILE* f = std::fopen(tmp.path("d.bin").c_str(), "ab");
+  ASSERT_NE(f, nullptr);
+  std::string bytes = ddtest::floats(v, true);
+  ASSERT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), f), bytes.size());
+  std::fclose(f);
+  request grown;
+  read(ds, 0, 0, 1, {1, 1, 1, 2}, {32, 32, 1, 2}, grown);
+  ASSERT_EQ(grown.rc, 0) << grown.out;
+  EXPECT_EQ(grown.at(0), -9.99e8f);
+  EXPECT_EQ(grown.at(1), -9.99e8f);
+  EXPECT_EQ(grown.at(2), -9.99e8f);
+  EXPECT_EQ(grown.at(3), -1.5e-39f);
+  EXPECT_EQ(grown.at(31, 31), 1000.0f + n - 1);
+  // In the host's own byte order the map's floats are taken as they are.
+  counting("e.bin", n, false);
+  dataset le;
+  ddtest::opendataset(tmp.write("e.ctl", "dset ^e.bin\noptions little_endian\nundef 5\nxdef 32 linear 0 10\n"
+                                         "ydef 32 linear 0 5\nzdef 1 levels 1000\ntdef 1 linear 00z01jan2000 1dy\n"
+                                         "vars 1\nv 0 0 v\nendvars\n"),
+                      le);
+  request h;
+  read(le, 0, 0, 1, {1, 1, 1, 1}, {32, 32, 1, 1}, h);
+  ASSERT_EQ(h.rc, 0) << h.out;
+  for (int k = 0; k < n; k++) EXPECT_EQ(h.at(k % 32, k / 32), k == 5 ? 5.0f : static_cast<float>(k)) << k;
+}
+
+// Kilobytes of file pages mapped into the process (RssFile), -1 unknown.
+long rssfile_kb() {
+  FILE* f = std::fopen("/proc/self/status", "r");
+  if (f == nullptr) return -1;
+  char line[256];
+  long kb = -1;
+  while (std::fgets(line, sizeof line, f) != nullptr)
+    if (std::sscanf(line, "RssFile: %ld", &kb) == 1) break;
+  std::fclose(f);
+  return kb;
+}
+
+// A file read through its map once does not stay resident: 80 MB of
+// steps leave at most the last stretch of pages mapped.
+TEST_F(GridRead, FileReadThroughOnceDoesNotStayResident) {
+  const int nx = 1024, ny = 1024, nt = 20;
+  {
+    FILE* f = std::fopen(tmp.path("big.bin").c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::vector<float> g(static_cast<size_t>(nx) * ny, 1.0f);
+    for (int t = 0; t < nt; t++) ASSERT_EQ(std::fwrite(g.data(), sizeof(float), g.size(), f), g.size());
+    std::fclose(f);
+  }
+  dataset ds;
+  ddtest::opendataset(tmp.write("big.ctl", "dset ^big.bin\noptions little_endian\nundef -9.99e8\n"
+                                           "xdef 1024 linear 0 1\nydef 1024 linear 0 1\nzdef 1 levels 1000\n"
+                                           "tdef 20 linear 00z01jan2000 1dy\nvars 1\nv 0 0 v\nendvars\n"),
+                      ds);
+  const long before = rssfile_kb();
+  if (before < 0) GTEST_SKIP() << "no RssFile in /proc/self/status";
+  for (int t = 1; t <= nt; t++) {
+    request r;
+    read(ds, 0, 0, 1, {1, 1, 1, t}, {nx, ny, 1, t}, r);
+    ASSERT_EQ(r.rc, 0) << r.out;
+    ASSERT_EQ(r.at(nx - 1, ny - 1), 1.0f);
+  }
+  EXPECT_LT(rssfile_kb() - before, 70 * 1024);
 }
 
 TEST_F(GridRead, TemplateMembersAndMissingOnes) {

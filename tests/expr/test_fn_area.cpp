@@ -214,7 +214,7 @@ TEST_F(AreaFns, ReductionOfAGridBuiltHere) {
 // Each row is summed from the west and the rows' sums are added from the
 // south: with values far apart in size, any other order loses a different
 // small term.  Six rows: no multiple of a block of rows summed together.
-TEST(AreaSums, RowsAndPointsAreAddedInOrder) {
+TEST(AreaSums, RowsAreAddedInOrderAndPointsInFixedLanes) {
   const float big = 1e30f;
   gridres* g = mkgrid(0, 1, 3, 6,
                       {1, big, -big,           // 0 from the west, 1 from the east
@@ -225,6 +225,16 @@ TEST(AreaSums, RowsAndPointsAreAddedInOrder) {
                        UNDEF, 8, UNDEF});
   EXPECT_EQ(doaave(g, 0.5f, 3.5f, 0.5f, 6.5f, 4), 14.0f);
   EXPECT_EQ(doaave(g, 0.5f, 3.5f, 0.5f, 6.5f, 2), static_cast<float>(14.0 / 15.0));
+  omgfre(g);
+  // Across a wider row the points go to eight lanes by column, added in a
+  // fixed order: big and -big meet in lane 0 and cancel, the 1 of lane 1
+  // stays (from the west it would be lost in big).
+  std::vector<float> wide(10, 0.0f);
+  wide[0] = big;
+  wide[1] = 1;
+  wide[8] = -big;
+  g = mkgrid(0, 1, 10, 1, wide);
+  EXPECT_EQ(doaave(g, 0.5f, 10.5f, 0.5f, 1.5f, 4), 1.0f);
   omgfre(g);
 }
 

@@ -1,0 +1,62 @@
+#include "data/filemap.h"
+
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+
+const unsigned char* filemap::bytes(FILE* f, int64_t pos, int64_t n) {
+  struct stat st;
+  if (f == nullptr || pos < 0 || n < 0 || fstat(fileno(f), &st) != 0 || !S_ISREG(st.st_mode))
+    return nullptr;
+  const int64_t size = st.st_size;
+  if (size <= 0 || pos > size || n > size - pos) return nullptr;
+  const bool same = base_ != nullptr && st.st_dev == dev_ && st.st_ino == ino_;
+  if (!same || static_cast<uint64_t>(pos + n) > len_) {
+    release();
+    if (static_cast<uint64_t>(size) > SIZE_MAX) return nullptr;
+    void* m = mmap(nullptr, static_cast<size_t>(size), PROT_READ, MAP_SHARED, fileno(f), 0);
+    if (m == MAP_FAILED) return nullptr;
+    base_ = m;
+    len_ = static_cast<size_t>(size);
+    dev_ = st.st_dev;
+    ino_ = st.st_ino;
+  }
+  return static_cast<const unsigned char*>(base_) + pos;
+}
+
+// Used bytes beyond which their pages are given back.
+constexpr size_t kGiveBack = size_t(64) << 20;
+
+void filemap::done(const unsigned char* p, int64_t n) {
+  const unsigned char* base = static_cast<const unsigned char*>(base_);
+  if (base == nullptr || p < base || n <= 0 || static_cast<size_t>(p - base) >= len_) return;
+  const size_t lo = static_cast<size_t>(p - base);
+  const size_t hi = std::min(len_, lo + static_cast<size_t>(n));
+  if (usedhi_ == 0) {
+    usedlo_ = lo;
+    usedhi_ = hi;
+  } else {
+    usedlo_ = std::min(usedlo_, lo);
+    usedhi_ = std::max(usedhi_, hi);
+  }
+  if (usedhi_ - usedlo_ >= kGiveBack) giveback();
+}
+
+void filemap::giveback() {
+  if (base_ != nullptr && usedhi_ > usedlo_) {
+    const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    const size_t lo = usedlo_ & ~(page - 1);
+    madvise(static_cast<unsigned char*>(base_) + lo, usedhi_ - lo, MADV_DONTNEED);
+  }
+  usedlo_ = usedhi_ = 0;
+}
+
+void filemap::release() {
+  usedlo_ = usedhi_ = 0;
+  if (base_ != nullptr) munmap(base_, len_);
+  base_ = nullptr;
+  len_ = 0;
+}

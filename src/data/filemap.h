@@ -1,0 +1,44 @@
+// A read-only memory map of a data file, so that grids are made straight
+// from the page cache instead of copied out of it by a read first.
+//
+// A map of a file that shrinks under it faults on the lost pages, so the
+// map holds only what the file held when it was made, and every request is
+// checked against the file's length at that moment: bytes the file no
+// longer (or never) holds are not given from the map, and the caller reads
+// them as before, meeting the end of the file as a read error.  Files that
+// are not regular files are never mapped.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+class filemap {
+ public:
+  filemap() = default;
+  filemap(const filemap&) = delete;
+  filemap& operator=(const filemap&) = delete;
+  ~filemap() { release(); }
+
+  // The n bytes at byte offset pos of f, from a map of the file behind f
+  // (made or renewed as needed: another file, or one that has grown), or
+  // nullptr when they are not to be had from a map.
+  const unsigned char* bytes(FILE* f, int64_t pos, int64_t n);
+  // Marks the n bytes at p (got from bytes) as used.  Their pages are
+  // given back some megabytes at a time: they stay in the page cache, but a
+  // file read through once does not stay resident in the program as it
+  // would otherwise (a program that seems to hold gigabytes is the first
+  // the system ends when memory runs short).
+  void done(const unsigned char* p, int64_t n);
+  void release();
+
+ private:
+  void* base_ = nullptr;
+  size_t len_ = 0;
+  dev_t dev_ = 0;
+  ino_t ino_ = 0;
+  size_t usedlo_ = 0, usedhi_ = 0;  // offsets spanning the used pages not given back yet
+  void giveback();
+};
