@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <string>
 
 #include "test_fn_data.h"
 
@@ -145,6 +146,52 @@ TEST(DimFnsExact, TimeSumsAreAddedInStepOrderToTheBit) {
   EXPECT_GT(reordered, 0);
   EXPECT_GT(negzero, 0);
   EXPECT_GT(undef, 0);
+}
+
+// A long mean keeps its weight sums as one number while every point has
+// been defined: ts is defined everywhere at steps 1 to 3, undefined at
+// some points at steps 4 and 5; t is defined at every step.  The results
+// are the in-order float sums, whether the first gap comes after the first
+// two steps, at the last step merged, or never.
+bool gapundef(int var, int x, int y, int t) {
+  return var == 0 && (t == 4 || t == 5) && (x + y) % 3 == 0;
+}
+float gapval(int var, int x, int y, int z, int t) {
+  return gapundef(var, x, y, t) ? FUNDEF : fts(x, y, t) * (var == 0 ? 1.0f : 0.5f);
+}
+
+TEST(DimFnsExact, WeightSumsStayExactWhenGapsComeLate) {
+  fnset ds{fnaxes{}, gapval};
+  evalstat st = ds.xy();
+  auto run = [&](const std::string& e, int x, int y) {
+    evalout o = fnrun(e.c_str(), st);
+    EXPECT_EQ(o.rc, 0) << e << o.msg;
+    float r = o.rc ? 0 : at(o, x - 1, y - 1);
+    if (o.rc == 0) omfree(&o.st);
+    return r;
+  };
+  int gaps = 0;
+  for (int var = 0; var <= 1; var++)
+    for (int dt = 1; dt <= 2; dt++)
+      for (int y = 1; y <= 5; y++)
+        for (int x = 1; x <= 8; x++) {
+          float s = 0, n = 0;
+          bool have = false;
+          for (int t = 1; t <= 6; t += dt) {
+            if (gapundef(var, x, y, t)) continue;
+            const float v = gapval(var, x, y, 1, t) * 1.0f;
+            s = have ? s + v : v;
+            n = have ? n + 1.0f : 1.0f;
+            have = true;
+          }
+          gaps += n < (dt == 1 ? 6.0f : 3.0f);
+          const std::string arg = std::string(var == 0 ? "ts" : "t") + ",t=1,t=6" + (dt == 2 ? ",2)" : ")");
+          EXPECT_EQ(bits(run("ave(" + arg, x, y)), bits(s / n)) << arg << x << "," << y;
+          EXPECT_EQ(bits(run("mean(" + arg, x, y)), bits(s / n)) << arg << x << "," << y;
+          EXPECT_EQ(bits(run("sum(" + arg, x, y)), bits(s)) << arg << x << "," << y;
+          EXPECT_EQ(bits(run("sumg(" + arg, x, y)), bits(s)) << arg << x << "," << y;
+        }
+  EXPECT_EQ(gaps, 2 * 14);  // 14 of the 40 points have gaps, in both walks of ts
 }
 
 TEST_F(DimFns, SpaceAveragesWeighBoxes) {
