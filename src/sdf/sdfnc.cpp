@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,7 @@
 #include "base/omprnt.h"
 #include "base/useropen.h"
 #include "sdf/sdfcache.h"
+#include "sdf/sdfclassic.h"
 #include "sdf/sdfint.h"
 
 namespace {
@@ -25,6 +27,7 @@ struct openfile {
   int libid;
   int sdid = -1;     // HDF4: the SD interface's id of the same file
   std::string name;  // held by the helper: the name it knows the file by
+  std::shared_ptr<classic_file> classic;  // float reads made straight from a classic file
 };
 
 // Files opened here and not closed yet, by the id handed out.  HDF4 ids are
@@ -116,14 +119,14 @@ int open_netcdf(const char* name, int* id) {
       hdf_close(hid, sdid);
       return 0;
     }
-    openfiles()[pub] = {KIND_HDF, hid, sdid, std::string()};
+    openfiles()[pub] = {KIND_HDF, hid, sdid, std::string(), nullptr};
     *id = pub;
     return 1;
   }
   int ncid = -1;
   if (nc_open(name, NC_NOWRITE, &ncid) != NC_NOERR) return 0;
   read_chunks_direct(ncid);
-  openfiles()[ncid] = {KIND_NC, ncid, -1, std::string()};
+  openfiles()[ncid] = {KIND_NC, ncid, -1, std::string(), classic_file::open(name, ncid)};
   *id = ncid;
   return 1;
 }
@@ -134,7 +137,7 @@ int open_remote(const char* name) {
     int id = (1 << 29) + 2 * next + 1;
     next = (next + 1) % (1 << 27);
     if (openfiles().count(id) != 0) continue;
-    openfiles()[id] = {KIND_REMOTE, -1, -1, name};
+    openfiles()[id] = {KIND_REMOTE, -1, -1, name, nullptr};
     return id;
   }
   return -1;
@@ -298,5 +301,6 @@ int read_netcdf_data(int id, int varid, const std::vector<size_t>& start,
   // larger than the buffer is refused here, not written past its end.
   if (!slab_fits(*f, varid, count, nbytes)) return 0;
   if (f->kind == KIND_HDF) return hdf_varget(f->libid, varid, start, count, buf);
+  if (f->classic && f->classic->read_floats(varid, start, count, buf, nbytes)) return 1;
   return nc_get_vara(f->libid, varid, start.data(), count.data(), buf) == NC_NOERR ? 1 : 0;
 }

@@ -1,0 +1,63 @@
+// Float reads from classic netCDF files (the 32-bit, 64-bit offset and
+// 64-bit data formats) made straight from the file.  The layout is simple:
+// the header gives each variable's first byte, non-record variables lie
+// whole in one run and record variables lie one record after another, all
+// values big-endian.  A slab that is one run of the file is read with one
+// pread and swapped in a loop that runs as vector code, where the netCDF
+// library swaps one value at a time.
+//
+// Only what is plainly understood is read here: the header has to parse
+// whole and agree with what the library says of every dimension and
+// variable, or the file is left to the library.  Any read not made here
+// (another type, a slab in pieces, a short read) is the library's, which
+// reports what is wrong as before.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+struct classic_var {
+  int type = 0;                  // the netCDF type number
+  bool record = false;           // the first dimension is the record dimension
+  uint64_t begin = 0;            // byte offset of the first value (of the first record)
+  std::vector<uint64_t> shape;   // dimension lengths; a record variable's first is the record count
+};
+
+struct classic_layout {
+  uint64_t recsize = 0;  // bytes from one record to the next
+  std::vector<classic_var> vars;
+};
+
+// Parses the header of a classic file held in the n bytes at h.  False
+// for anything else, or for a header that is cut short or inconsistent.
+bool classic_parse(const unsigned char* h, size_t n, classic_layout* out);
+
+class classic_file {
+ public:
+  // The file name opened by the library as ncid, when it is a classic
+  // file whose header agrees with the library; nullptr otherwise.
+  static std::shared_ptr<classic_file> open(const char* name, int ncid);
+  ~classic_file();
+  classic_file(const classic_file&) = delete;
+  classic_file& operator=(const classic_file&) = delete;
+
+  // Reads the slab start/count of the float variable varid into buf (room
+  // for nbytes) as host floats.  False when not read here.
+  bool read_floats(int varid, const std::vector<size_t>& start, const std::vector<size_t>& count,
+                   void* buf, size_t nbytes) const;
+
+ private:
+  classic_file(int fd, classic_layout l) : fd_(fd), layout_(std::move(l)) {}
+  int fd_;
+  classic_layout layout_;
+};
+
+// The byte offset and value count of a slab of v that is one run of the
+// file, or false when the slab is out of range or in pieces.
+bool classic_run(const classic_layout& l, const classic_var& v, const std::vector<size_t>& start,
+                 const std::vector<size_t>& count, uint64_t* offset, uint64_t* n);
+
+// Big-endian 32-bit words at src made host words at dst (which may be src).
+void swap_words(const void* src, void* dst, size_t n);

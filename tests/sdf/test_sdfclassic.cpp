@@ -1,0 +1,206 @@
+// Float reads made straight from classic netCDF files: the same bits as the
+// library in all three classic formats (record and non-record variables,
+// records padded after small variables, NaNs with payloads, negative zero),
+// and everything unusual left to the library.
+#include <gtest/gtest.h>
+#include <netcdf.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "sdf/sdfclassic.h"
+#include "sdftest.h"
+
+namespace {
+
+using sdftest::tmpdir;
+
+float frombits(uint32_t u) {
+  float f;
+  std::memcpy(&f, &u, 4);
+  return f;
+}
+
+uint32_t bitsof(float f) {
+  uint32_t u;
+  std::memcpy(&u, &f, 4);
+  return u;
+}
+
+// Value k of a variable: plain numbers with some that only a bit-exact
+// read keeps (NaN with a payload, negative zero, the least subnormal).
+float value(int var, size_t k) {
+  switch (k % 7) {
+    case 3: return frombits(0x7fc01234u);
+    case 5: return -0.0f;
+    case 6: return frombits(1u);
+    default: return static_cast<float>(var * 1000 + static_cast<int>(k)) + 0.25f;
+  }
+}
+
+constexpr size_t NX = 5, NY = 3, NT = 3;
+
+// A file of the given format with record variables v (float), d
+// (double) and r (shorts, 4 bytes a record), non-record variables w
+// (float) and b (5 bytes, padded) and attributes of odd sizes in between.
+std::string make_file(const std::string& name, int mode) {
+  const std::string f = tmpdir() + "/" + name;
+  int nc = -1, dx, dy, dt, d2, v, d, r, w, b;
+  if (nc_create(f.c_str(), NC_CLOBBER | mode, &nc) != NC_NOERR) return std::string();
+  const short odd[3] = {1, 2, 3};
+  nc_put_att_short(nc, NC_GLOBAL, "odd", NC_SHORT, 3, odd);
+  nc_put_att_text(nc, NC_GLOBAL, "title", 5, "tests");
+  nc_def_dim(nc, "x", NX, &dx);
+  nc_def_dim(nc, "y", NY, &dy);
+  nc_def_dim(nc, "time", NC_UNLIMITED, &dt);
+  nc_def_dim(nc, "two", 2, &d2);
+  const int tyx[3] = {dt, dy, dx}, tx[2] = {dt, dx}, yx[2] = {dy, dx}, t2[2] = {dt, d2};
+  nc_def_var(nc, "b", NC_BYTE, 1, &dx, &b);
+  nc_put_att_text(nc, b, "units", 1, "m");
+  nc_def_var(nc, "v", NC_FLOAT, 3, tyx, &v);
+  nc_def_var(nc, "d", NC_DOUBLE, 2, tx, &d);
+  nc_def_var(nc, "w", NC_FLOAT, 2, yx, &w);
+  nc_def_var(nc, "r", NC_SHORT, 2, t2, &r);
+  if (nc_enddef(nc) != NC_NOERR) return std::string();
+  std::vector<float> vv(NT * NY * NX), ww(NY * NX);
+  for (size_t k = 0; k < vv.size(); k++) vv[k] = value(1, k);
+  for (size_t k = 0; k < ww.size(); k++) ww[k] = value(2, k);
+  std::vector<double> dd(NT * NX, 2.5);
+  std::vector<signed char> bb(NX, 7);
+  std::vector<short> rr(NT * 2, 3);
+  const size_t s0[3] = {0, 0, 0}, cv[3] = {NT, NY, NX}, cd[2] = {NT, NX}, cr[2] = {NT, 2};
+  nc_put_vara_float(nc, v, s0, cv, vv.data());
+  nc_put_vara_double(nc, d, s0, cd, dd.data());
+  nc_put_vara_short(nc, r, s0, cr, rr.data());
+  nc_put_var_float(nc, w, ww.data());
+  nc_put_var_schar(nc, b, bb.data());
+  return nc_close(nc) == NC_NOERR ? f : std::string();
+}
+
+struct opened {
+  int ncid = -1;
+  std::shared_ptr<classic_file> cf;
+  explicit opened(const std::string& f) {
+    if (nc_open(f.c_str(), NC_NOWRITE, &ncid) == NC_NOERR) cf = classic_file::open(f.c_str(), ncid);
+  }
+  ~opened() {
+    if (ncid >= 0) nc_close(ncid);
+  }
+  int var(const char* name) const {
+    int id = -1;
+    nc_inq_varid(ncid, name, &id);
+    return id;
+  }
+  // The slab read here and by the library, compared bit for bit; false when
+  // the read is not made here.
+  bool same(const char* name, std::vector<size_t> start, std::vector<size_t> count) const {
+    size_t n = 1;
+    for (size_t c : count) n *= c;
+    std::vector<float> mine(n, 99.0f), lib(n, -99.0f);
+    if (!cf->read_floats(var(name), start, count, mine.data(), n * sizeof(float))) return false;
+    EXPECT_EQ(nc_get_vara_float(ncid, var(name), start.data(), count.data(), lib.data()), NC_NOERR);
+    EXPECT_EQ(std::memcmp(mine.data(), lib.data(), n * sizeof(float)), 0) << name;
+    return true;
+  }
+};
+
+TEST(ClassicReads, SlabsAreTheLibrarysBitsInEveryClassicFormat) {
+  const int modes[3] = {0, NC_64BIT_OFFSET, NC_64BIT_DATA};
+  const char* names[3] = {"cdf1.nc", "cdf2.nc", "cdf5.nc"};
+  for (int m = 0; m < 3; m++) {
+    const std::string f = make_file(names[m], modes[m]);
+    ASSERT_FALSE(f.empty()) << names[m];
+    opened o(f);
+    ASSERT_NE(o.cf, nullptr) << names[m];
+    for (size_t t = 0; t < NT; t++) {
+      EXPECT_TRUE(o.same("v", {t, 0, 0}, {1, NY, NX})) << names[m] << t;  // a whole grid
+      EXPECT_TRUE(o.same("v", {t, 1, 0}, {1, 2, NX})) << names[m] << t;   // a block of rows
+      EXPECT_TRUE(o.same("v", {t, 2, 1}, {1, 1, 3})) << names[m] << t;    // part of a row
+    }
+    EXPECT_TRUE(o.same("w", {0, 0}, {NY, NX})) << names[m];
+    EXPECT_TRUE(o.same("w", {1, 4}, {1, 1})) << names[m];
+    // The values themselves: the last record, where a wrong record size
+    // would land elsewhere.
+    std::vector<float> g(NY * NX);
+    ASSERT_TRUE(o.cf->read_floats(o.var("v"), {2, 0, 0}, {1, NY, NX}, g.data(), g.size() * 4));
+    for (size_t k = 0; k < g.size(); k++)
+      EXPECT_EQ(bitsof(g[k]), bitsof(value(1, 2 * NY * NX + k))) << names[m] << k;
+  }
+}
+
+TEST(ClassicReads, AnythingElseIsLeftToTheLibrary) {
+  const std::string f = make_file("left.nc", NC_64BIT_OFFSET);
+  ASSERT_FALSE(f.empty());
+  opened o(f);
+  ASSERT_NE(o.cf, nullptr);
+  std::vector<float> g(64);
+  const size_t room = g.size() * 4;
+  auto read = [&](const char* v, std::vector<size_t> s, std::vector<size_t> c, size_t bytes) {
+    return o.cf->read_floats(o.var(v), s, c, g.data(), bytes);
+  };
+  EXPECT_FALSE(read("d", {0, 0}, {1, NX}, room));            // not floats
+  EXPECT_FALSE(read("v", {0, 0, 0}, {2, NY, NX}, room));     // two records: not one run
+  EXPECT_FALSE(read("v", {0, 0, 1}, {1, 2, 3}, room));       // rows in pieces
+  EXPECT_FALSE(read("v", {NT, 0, 0}, {1, NY, NX}, room));    // past the last record
+  EXPECT_FALSE(read("v", {0, 2, 0}, {1, 2, NX}, room));      // past the last row
+  EXPECT_FALSE(read("v", {0, 0, 0}, {1, NY, NX}, 4 * NX));   // more than the room
+  EXPECT_FALSE(read("w", {0, 0}, {0, NX}, room));            // nothing asked
+  EXPECT_FALSE(o.cf->read_floats(99, {0, 0}, {1, 1}, g.data(), room));
+  EXPECT_FALSE(o.cf->read_floats(-1, {0, 0}, {1, 1}, g.data(), room));
+}
+
+TEST(ClassicReads, FilesNotPlainlyUnderstoodAreNotTaken) {
+  // netCDF-4 is not a classic file.
+  const std::string nc4 = tmpdir() + "/four.nc";
+  int nc = -1, dx, v;
+  ASSERT_EQ(nc_create(nc4.c_str(), NC_CLOBBER | NC_NETCDF4, &nc), NC_NOERR);
+  nc_def_dim(nc, "x", 4, &dx);
+  nc_def_var(nc, "v", NC_FLOAT, 1, &dx, &v);
+  ASSERT_EQ(nc_close(nc), NC_NOERR);
+  EXPECT_EQ(opened(nc4).cf, nullptr);
+  // A record variable of 3 bytes a record: where records pad depends on
+  // more than the header says plainly.
+  const std::string pad = tmpdir() + "/pad.nc";
+  int dt, r, w;
+  ASSERT_EQ(nc_create(pad.c_str(), NC_CLOBBER, &nc), NC_NOERR);
+  nc_def_dim(nc, "x", 3, &dx);
+  nc_def_dim(nc, "time", NC_UNLIMITED, &dt);
+  const int tx[2] = {dt, dx};
+  nc_def_var(nc, "r", NC_BYTE, 2, tx, &r);
+  nc_def_var(nc, "w", NC_FLOAT, 2, tx, &w);
+  ASSERT_EQ(nc_enddef(nc), NC_NOERR);
+  const float ones[6] = {1, 1, 1, 2, 2, 2};
+  const size_t s0[2] = {0, 0}, c2[2] = {2, 3};
+  nc_put_vara_float(nc, w, s0, c2, ones);
+  ASSERT_EQ(nc_close(nc), NC_NOERR);
+  EXPECT_EQ(opened(pad).cf, nullptr);
+}
+
+TEST(ClassicReads, CutHeadersAreRefusedWhereverTheyEnd) {
+  const std::string f = make_file("cut.nc", NC_64BIT_DATA);
+  ASSERT_FALSE(f.empty());
+  std::ifstream in(f, std::ios::binary);
+  const std::vector<unsigned char> all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  classic_layout l;
+  ASSERT_TRUE(classic_parse(all.data(), all.size(), &l));
+  // The header of this file is well under 1024 bytes: any cut in it fails
+  // cleanly, read in a buffer of exactly the cut length.
+  size_t full = 0;
+  for (size_t n = 0; n < 1024 && full == 0; n++) {
+    std::vector<unsigned char> h(all.begin(), all.begin() + static_cast<long>(n));
+    if (classic_parse(h.data(), h.size(), &l)) full = n;
+  }
+  EXPECT_GT(full, 100u);
+  ASSERT_EQ(l.vars.size(), 5u);
+  EXPECT_FALSE(l.vars[0].record);
+  EXPECT_TRUE(l.vars[1].record);
+  EXPECT_FALSE(l.vars[3].record);
+  EXPECT_EQ(l.recsize, 15u * 4 + 5 * 8 + 2 * 2);  // v, d and r, one record of each
+}
+
+}  // namespace
