@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "base/vecclone.h"
+#include "sdf/sdfint.h"
 
 namespace {
 
@@ -42,15 +43,9 @@ struct cursor {
   }
 };
 
-int type_bytes(uint64_t t) {
-  switch (t) {
-    case NC_BYTE: case NC_CHAR: case NC_UBYTE: return 1;
-    case NC_SHORT: case NC_USHORT: return 2;
-    case NC_INT: case NC_FLOAT: case NC_UINT: return 4;
-    case NC_DOUBLE: case NC_INT64: case NC_UINT64: return 8;
-    default: return 0;
-  }
-}
+// Bytes per value of a type number from the file (netCDF's numbers are
+// the subsystem's own), 0 for any other number.
+int type_bytes(uint64_t t) { return t <= SDF_UINT64 ? type_size(static_cast<int>(t)) : 0; }
 
 // Sizes of counts and offsets: 8 bytes in the 64-bit data format.
 struct widths {
