@@ -84,7 +84,7 @@ std::string ends_with_status_1(F body) {
   const std::string out = std::string(tmp.dir) + "/stdout";
   EXPECT_EXIT(
       {
-        alarm(10);
+        alarm(x11test::kTestLimit - 10);
         x11test::open_window("550x425+0+0");
         int fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         dup2(fd, 1);
