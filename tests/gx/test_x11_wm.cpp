@@ -105,7 +105,7 @@ std::string click_at(int x, int y) {
 
 TEST_F(X11WmTest, IconifiedWindowDialogEndsOnInterrupt) {
   open("openbox");
-  if (IsSkipped()) return;
+  if (IsSkipped() || HasFatalFailure()) return;
   x11state& s = x11st();
   paint_plot();
   iconify();
@@ -125,7 +125,7 @@ TEST_F(X11WmTest, IconifiedWindowDialogEndsOnInterrupt) {
 
 TEST_F(X11WmTest, IconifiedWindowDialogAnsweredAfterRestoreLeavesThePlot) {
   open("openbox");
-  if (IsSkipped()) return;
+  if (IsSkipped() || HasFatalFailure()) return;
   x11state& s = x11st();
   paint_plot();
   std::vector<unsigned long> before = snapshot();
@@ -151,7 +151,7 @@ TEST_F(X11WmTest, IconifiedWindowDialogAnsweredAfterRestoreLeavesThePlot) {
 // that covers the place below its header.
 TEST_F(X11WmTest, MenuUnderACoveringWindowOpensOnTop) {
   open("twm");
-  if (IsSkipped()) return;
+  if (IsSkipped() || HasFatalFailure()) return;
   x11state& s = x11st();
   paint_plot();
   dmenurec m = menu(1.5f, 8.0f, 1.5f, 0.4f, "Field|slp|t|z", 0);
@@ -196,7 +196,7 @@ TEST_F(X11WmTest, MenuUnderACoveringWindowOpensOnTop) {
 
 TEST_F(X11WmTest, CascadePastTheScreenEdgeOpensOnTheScreen) {
   open("twm");
-  if (IsSkipped()) return;
+  if (IsSkipped() || HasFatalFailure()) return;
   x11state& s = x11st();
   paint_plot();
   colour_menus(1.5f, 8.0f, 1.5f, 0.4f);
@@ -240,7 +240,7 @@ TEST_F(X11WmTest, CascadePastTheScreenEdgeOpensOnTheScreen) {
 // is drawn, never put back black, during the dialog and after it.
 TEST_F(X11WmTest, HiddenPartIsDrawnNotPutBackBlack) {
   open("openbox", false);
-  if (IsSkipped()) return;
+  if (IsSkipped() || HasFatalFailure()) return;
   x11state& s = x11st();
   paint_plot();
   std::vector<unsigned long> before = snapshot();
@@ -271,7 +271,7 @@ TEST_F(X11WmTest, HiddenPartIsDrawnNotPutBackBlack) {
 
 TEST_F(X11WmTest, OpenMenusAreRepaintedWhenUncoveredAndResized) {
   open("twm");
-  if (IsSkipped()) return;
+  if (IsSkipped() || HasFatalFailure()) return;
   x11state& s = x11st();
   paint_plot();
   colour_menus(4, 6, 2, 0.5f);
@@ -333,7 +333,7 @@ class X11WmKeys : public X11WmTest, public testing::WithParamInterface<const cha
 // it to the window under the pointer.  The keys reach the box either way.
 TEST_P(X11WmKeys, DialogKeysReachTheBoxWhereverTheFocusGoes) {
   open(GetParam());
-  if (IsSkipped()) return;
+  if (IsSkipped() || HasFatalFailure()) return;
   x11state& s = x11st();
   paint_plot();
   place w = where(s.display, s.win);
@@ -385,7 +385,7 @@ void add_keys(const std::vector<KeySym>& syms) {
 TEST_F(X11WmTest, DialogEditsTheLineAsAtTheConsole) {
   if (start_server()) add_keys({XK_udiaeresis, XK_ntilde, XK_EuroSign});
   open("twm");
-  if (IsSkipped()) return;
+  if (IsSkipped() || HasFatalFailure()) return;
   type_text("bc");
   send_key(XK_Home);
   type_text("a");
@@ -419,7 +419,7 @@ TEST_F(X11WmTest, DialogEditsTheLineAsAtTheConsole) {
 
 TEST_F(X11WmTest, CascadeOnTheLastItemOpens) {
   open("twm");
-  if (IsSkipped()) return;
+  if (IsSkipped() || HasFatalFailure()) return;
   x11state& s = x11st();
   dmenurec c = menu(0, 0, 0, 0, " Sub one | Sub two", 1);
   gxdrmu(21, &c, 0, -1);
@@ -448,7 +448,7 @@ TEST_F(X11WmTest, CascadeOnTheLastItemOpens) {
 // it is not handed out as a position in the window.
 TEST_F(X11WmTest, ClickOnAMenuThatHasGoneIsNoPosition) {
   open("twm");
-  if (IsSkipped()) return;
+  if (IsSkipped() || HasFatalFailure()) return;
   x11state& s = x11st();
   Window gone = XCreateSimpleWindow(s.display, s.win, 50, 40, 80, 60, 0, 0, 0);
   XSelectInput(s.display, gone, ButtonPressMask);
@@ -475,7 +475,7 @@ TEST_F(X11WmTest, ClickOnAMenuThatHasGoneIsNoPosition) {
 // pointer) holds neither a button nor a rubber band past the interrupt.
 TEST_F(X11WmTest, InterruptEndsTheWaitForARelease) {
   open("twm");
-  if (IsSkipped()) return;
+  if (IsSkipped() || HasFatalFailure()) return;
   btnrec b;
   b.x = 2; b.y = 2; b.w = 1.5f; b.h = 0.5f;
   b.fc = 1; b.bc = 4; b.oc1 = 2; b.oc2 = 3; b.ffc = 1; b.fbc = 5; b.foc1 = 3; b.foc2 = 2;
@@ -523,7 +523,7 @@ TEST_F(X11WmTest, CloseEndsTheProgramWhileAnIconifiedDialogWaits) {
 
 TEST_F(X11WmTest, WindowResizedUnderADialogIsDrawnAtItsNewSize) {
   open("twm");
-  if (IsSkipped()) return;
+  if (IsSkipped() || HasFatalFailure()) return;
   x11state& s = x11st();
   paint_plot();
   int fd = -1;

@@ -53,7 +53,7 @@ class LineWaits : public X11WmTest, public testing::WithParamInterface<const cha
 
 TEST_P(LineWaits, ExposeAndResizeAreRedrawnWhileWaiting) {
   open("twm", true, "550x425+0+0");
-  if (IsSkipped()) return;
+  if (IsSkipped() || HasFatalFailure()) return;
   promptwindow();
   gxcolr(2);
   gxrecf(1, 3, 1, 3);  // 50 pixels an inch: from 50 to 150 across
