@@ -5,6 +5,7 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/select.h>
@@ -62,12 +63,30 @@ inline pid_t& owner_pid() {
   return pid;
 }
 
+// The overall limit of one window test, the start of its server and
+// window manager included.  Far above what a test takes on a loaded
+// two-core machine under the sanitizers, and below the test runner's own
+// limit, so that a wait that never ends fails the test rather than hang it.
+constexpr unsigned kTestLimit = 45;
+
+// Ends a helper process (the server, the window manager): asked first, and
+// killed when it has not gone within ten seconds, since a program caught
+// in its own exit handler would hold the test at its end for ever.
+inline void end_process(pid_t pid) {
+  kill(pid, SIGTERM);
+  int st;
+  for (int i = 0; i < 200; i++) {
+    if (waitpid(pid, &st, WNOHANG) != 0) return;
+    usleep(50000);
+  }
+  kill(pid, SIGKILL);
+  waitpid(pid, &st, 0);
+}
+
 inline void stop_server() {
   pid_t pid = server_pid();
   if (pid > 0 && getpid() == owner_pid()) {
-    kill(pid, SIGTERM);
-    int st;
-    waitpid(pid, &st, 0);
+    end_process(pid);
     server_pid() = 0;
   }
 }
@@ -102,14 +121,18 @@ inline bool start_server(bool backing = true) {
   if (state) return state > 0;
   state = -1;
   if (!have_xvfb()) return false;
+  // The start is under the limit too: a server or window manager that
+  // never answers ends the test.
+  signal(SIGALRM, on_alarm);
+  alarm(kTestLimit);
   int fds[2];
-  if (pipe(fds) != 0) return false;
+  if (pipe2(fds, O_CLOEXEC) != 0) return false;
   pid_t pid = fork();
   if (pid == 0) {
-    close(fds[0]);
     freopen("/dev/null", "w", stdout);
     freopen("/dev/null", "w", stderr);
-    std::string fd = std::to_string(fds[1]);
+    int keep = dup(fds[1]);  // the one descriptor the server inherits
+    std::string fd = std::to_string(keep);
     // -bs: a server that keeps no hidden pixels.
     execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-noreset", "-screen", "0", "1280x1024x24",
            "-nolisten", "tcp", backing ? "+bs" : "-bs", (char*)nullptr);
@@ -123,7 +146,6 @@ inline bool start_server(bool backing = true) {
   server_pid() = pid;
   owner_pid() = getpid();
   atexit(stop_server);
-  signal(SIGALRM, on_alarm);
   std::string num;
   for (int i = 0; i < 100; i++) {  // up to 10 s for the number
     fd_set rd;
@@ -260,11 +282,15 @@ inline void type_text(const std::string& t) {
 template <class F>
 inline pid_t second_client(int* readfd, F fn) {
   int fds[2];
-  if (pipe(fds) != 0) return -1;
+  // Not inherited by the programs the client runs (xdotool): a reader of
+  // the pipe sees its end when the client ends, whatever it left running.
+  if (pipe2(fds, O_CLOEXEC) != 0) return -1;
   pid_t pid = fork();
   if (pid == 0) {
     close(fds[0]);
-    alarm(20);
+    // Ends before the test's own limit, so that the test sees what the
+    // client did not do rather than end with it.
+    alarm(kTestLimit - 10);
     Display* d = XOpenDisplay(nullptr);
     if (d) {
       fn(d, fds[1]);
@@ -423,7 +449,7 @@ class X11Test : public testing::Test {
  protected:
   void SetUp() override {
     if (!x11test::start_server()) GTEST_SKIP() << "Xvfb is not available";
-    alarm(60);
+    alarm(x11test::kTestLimit);
     opened = true;
     x11test::open_window(geometry());
   }

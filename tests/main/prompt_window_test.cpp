@@ -77,7 +77,7 @@ TEST_P(PromptWindowClosed, WindowManagerCloseEndsTheProgram) {
   const std::string out = std::string(dir) + "/stdout";
   EXPECT_EXIT(
       {
-        alarm(10);
+        alarm(x11test::kTestLimit - 10);
         x11test::open_window();
         int fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         dup2(fd, 1);

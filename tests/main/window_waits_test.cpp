@@ -53,7 +53,7 @@ class LineWaits : public X11WmTest, public testing::WithParamInterface<const cha
 
 TEST_P(LineWaits, ExposeAndResizeAreRedrawnWhileWaiting) {
   open("twm", true, "550x425+0+0");
-  if (IsSkipped()) return;
+  if (IsSkipped() || HasFatalFailure()) return;
   promptwindow();
   gxcolr(2);
   gxrecf(1, 3, 1, 3);  // 50 pixels an inch: from 50 to 150 across
@@ -84,7 +84,7 @@ std::string ends_with_status_1(F body) {
   const std::string out = std::string(tmp.dir) + "/stdout";
   EXPECT_EXIT(
       {
-        alarm(10);
+        alarm(x11test::kTestLimit - 10);
         x11test::open_window("550x425+0+0");
         int fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         dup2(fd, 1);
