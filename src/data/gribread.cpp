@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <cstdio>
@@ -140,27 +141,39 @@ void omgrbini(datafile* pfi, filevar* pvr, float gundef, int lonlat) {
 
 void omgrbmem() { gc.bpsav = -999; }
 
+namespace {
+
+// Makes the read buffer hold at least n bytes.
+bool readroom(datafile* p, int64_t n) {
+  if (p->pbuf.size() >= static_cast<size_t>(n)) return true;
+  try {
+    p->pbuf.assign(static_cast<size_t>(n), 0);
+  } catch (const std::bad_alloc&) {
+    omprnt(0, "GRIB Memory Allocation Error\n");
+    return false;
+  }
+  return true;
+}
+
+// The bytes of the n at pos that the file holds (at least 1): a damaged
+// index may ask for gigabytes, and room is made only for what can be read;
+// the bytes missing make the read an error, as a short read does.
+int64_t heldbytes(FILE* f, int64_t pos, int64_t n) {
+  if (fholds(f, pos, n)) return n;
+  struct stat st;
+  if (fstat(fileno(f), &st) == 0 && st.st_size > pos) return st.st_size - pos < n ? st.st_size - pos : n;
+  return 1;
+}
+
+}  // namespace
+
 int omird(int64_t doff, int64_t fbyte, int64_t nbytes, int nx, int ny, int bits) {
   datafile* p = omreq.pfi;
   if (nbytes < 1) nbytes = 1;
-  if (p->pbuf.size() < static_cast<size_t>(nbytes)) {
-    try {
-      p->pbuf.assign(static_cast<size_t>(nbytes), 0);
-    } catch (const std::bad_alloc&) {
-      omprnt(0, "GRIB Memory Allocation Error\n");
-      return 1;
-    }
-  }
-  unsigned char* dst = p->pbuf.data();
   if (p->ppflag && omreq.lonlat) {
     if (!gc.cflag || gc.coff != doff) {
-      int64_t sz = static_cast<int64_t>(nx) * ny * bits / 8 + 5;
       // Room for no more of the record than the file holds.
-      if (!fholds(p->infile, doff, sz)) {
-        struct stat st;
-        if (fstat(fileno(p->infile), &st) == 0 && st.st_size > doff) sz = st.st_size - doff;
-        else sz = 1;
-      }
+      const int64_t sz = heldbytes(p->infile, doff, static_cast<int64_t>(nx) * ny * bits / 8 + 5);
       try {
         gc.cache.assign(static_cast<size_t>(sz), 0);
       } catch (const std::bad_alloc&) {
@@ -176,21 +189,28 @@ int omird(int64_t doff, int64_t fbyte, int64_t nbytes, int nx, int ny, int bits)
       gc.coff = doff;
     }
     // Only what the cache holds is copied; the rest stays zero.
-    std::memset(dst, 0, static_cast<size_t>(nbytes));
     const int64_t have = static_cast<int64_t>(gc.cache.size());
+    const int64_t held = fbyte >= 0 && fbyte < have ? (have - fbyte < nbytes ? have - fbyte : nbytes) : 1;
+    if (!readroom(p, held)) return 1;
+    unsigned char* dst = p->pbuf.data();
+    std::memset(dst, 0, std::min(p->pbuf.size(), static_cast<size_t>(nbytes)));
     gc.lastgot = 0;
     if (fbyte >= 0 && fbyte < have) {
-      int64_t n = have - fbyte < nbytes ? have - fbyte : nbytes;
+      int64_t n = held;
       std::memcpy(dst, gc.cache.data() + fbyte, static_cast<size_t>(n));
       gc.lastgot = gc.cgot - fbyte < n ? gc.cgot - fbyte : n;
     }
     return 0;
   }
   const int64_t pos = doff + fbyte;
+  const int64_t want = nbytes;
+  nbytes = heldbytes(p->infile, pos, nbytes);
+  if (!readroom(p, nbytes)) return 1;
+  unsigned char* dst = p->pbuf.data();
   int64_t got = preadn(p->infile, dst, nbytes, pos);
   gc.lastgot = got;
   if (got == 0) {
-    ioerr(nbytes, pos);
+    ioerr(want, pos);
     return 1;
   }
   // A short read at the end of the file leaves zeros, never stale bytes.

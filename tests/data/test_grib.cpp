@@ -467,6 +467,19 @@ TEST_F(Grib, DamagedIndexEntriesAreReadErrorsNotAllocations) {
   read(d2, 0, 0, 1, {1, 1, 1, 1}, {4, 3, 1, 1}, r2);
   EXPECT_EQ(r2.rc, 1);
   EXPECT_EQ(r2.out.rfind("GRIB I/O Error reading 14 bytes at ", 0), 0u) << r2.out;
+  // 255 bits a value: the grid asks for more bytes than the file holds.
+  // Room is made only for what the file holds (a damaged index may ask for
+  // gigabytes), and the read is the same error.
+  ix[44] = 0;
+  ix[52] = static_cast<char>(255);
+  tmp.write("g.idx", ix);
+  dataset d3;
+  open(d3);
+  request r3;
+  read(d3, 0, 0, 1, {1, 1, 1, 1}, {4, 3, 1, 1}, r3);
+  EXPECT_EQ(r3.rc, 1);
+  EXPECT_EQ(r3.out.rfind("GRIB I/O Error reading 384 bytes at ", 0), 0u) << r3.out;
+  EXPECT_LE(d3.pfi->pbuf.size(), fbytes("g.grb").size());
 }
 
 TEST_F(Grib, FatalErrorsAreNotReportedAsSuccess) {
