@@ -50,18 +50,6 @@ int openwaiting(const char* name, int fl) {
   }
 }
 
-// A FIFO opened for reading alone: wait until a writer has written or come
-// and gone.  (Until a writer first opens it, poll reports nothing.)
-bool awaitwriter(int fd) {
-  for (;;) {
-    if (omqsig()) return false;
-    struct pollfd p = {fd, POLLIN, 0};
-    int r = poll(&p, 1, kSliceMs);
-    if (r > 0) return true;
-    if (r < 0 && errno != EINTR) return true;  // the read will tell
-  }
-}
-
 bool refused(const struct stat& st, int flags, int fl) {
   if (S_ISDIR(st.st_mode) && (fl & O_ACCMODE) == O_RDONLY) {
     errno = EISDIR;
@@ -87,7 +75,7 @@ int omopen(const char* name, int oflags, int flags) {
   if (fd < 0) return -1;
   struct stat st;
   bool ok = fstat(fd, &st) == 0 && !refused(st, flags, fl);
-  if (ok && S_ISFIFO(st.st_mode) && (fl & O_ACCMODE) == O_RDONLY && !awaitwriter(fd)) {
+  if (ok && S_ISFIFO(st.st_mode) && (fl & O_ACCMODE) == O_RDONLY && !omwaitreadable(fd)) {
     errno = EINTR;
     ok = false;
   }
@@ -117,6 +105,18 @@ std::FILE* omfopen(const char* name, const char* mode, int flags) {
     errno = e;
   }
   return f;
+}
+
+// A FIFO opened for reading alone reports nothing until a writer first
+// opens it; after that, until it has written or come and gone.
+bool omwaitreadable(int fd) {
+  for (;;) {
+    if (omqsig()) return false;
+    struct pollfd p = {fd, POLLIN, 0};
+    int r = poll(&p, 1, kSliceMs);
+    if (r > 0) return true;
+    if (r < 0 && errno != EINTR) return true;  // the read will tell
+  }
 }
 
 const char* omopenwhy(int err) {

@@ -29,6 +29,11 @@ std::FILE* omfopen(const char* name, const char* mode, int flags = 0);
 // with errno set.
 int omopen(const char* name, int oflags, int flags = 0);
 
+// Waits until fd has something to read (or its other end has gone), with
+// the interrupt in view: false when the user interrupts first.  A blocked
+// read would not end at an interrupt, whose handler restarts it.
+bool omwaitreadable(int fd);
+
 // Why an open failed, for a message after the file name: the refusals above
 // in words of their own, other errors as strerror gives them.
 const char* omopenwhy(int err);

@@ -1,13 +1,11 @@
 #include "base/userread.h"
 
-#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <new>
 
-#include "base/cmnstate.h"
 #include "base/datadir.h"
 #include "base/useropen.h"
 
@@ -28,12 +26,10 @@ ssize_t cappedread(void* cookie, char* buf, size_t size) {
   if (static_cast<int64_t>(size) > c->left) size = static_cast<size_t>(c->left);
   int fd = fileno(c->f);
   for (;;) {
-    if (omqsig()) {
+    if (!omwaitreadable(fd)) {
       errno = EINTR;
       return -1;
     }
-    struct pollfd p = {fd, POLLIN, 0};
-    if (poll(&p, 1, 100) == 0) continue;
     ssize_t n = ::read(fd, buf, size);
     if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
     if (n > 0) c->left -= n;
