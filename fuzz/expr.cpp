@@ -5,7 +5,11 @@
 // start the target writes and opens two small data sets whose values are
 // known functions of the coordinates: file 1, a.ctl, 36 x 19 points, three
 // levels and four times (a with levels, b at the surface); file 2, s.ctl,
-// station data of two times; and defines dv = a*2.  Every evaluation is
+// station data of two times; file 3, c.ctl, a big-endian template of one
+// file a day (the third missing) whose 49 x 25 grids are large enough to
+// be merged straight from the file's map by the time reductions, holding
+// values in its undefined band, NaN, infinities and negative zeros; and
+// defines dv = a*2.  Every evaluation is
 // bounded by these sizes and by the interrupt budget (functions that loop
 // over a dimension poll the interrupt flag through their evaluations).
 #include <cmath>
@@ -58,6 +62,32 @@ void griddata() {
                   "xdef 36 linear 0 10\nydef 19 linear -90 10\nzdef 3 levels 1000 500 200\n"
                   "tdef 4 linear 00z01jan2000 1dy\nvars 2\na 3 99 field\nb 0 99 surface\n"
                   "endvars\n");
+}
+
+void templatedata() {
+  const int nx = 49, ny = 25, nt = 4;
+  for (int t = 0; t < nt; t++) {
+    if (t == 2) continue;
+    std::string d;
+    for (int j = 0; j < ny; j++)
+      for (int i = 0; i < nx; i++) {
+        const int k = (j * nx + i + t) % 41;
+        float val = 0.5f * i - 0.25f * j + t;
+        if (k == 0) val = -9.99e8f;
+        if (k == 1) val = -9.99e8f * (1.0f + 3e-6f);
+        if (k == 2) val = std::nanf("");
+        if (k == 3) val = t % 2 ? INFINITY : -INFINITY;
+        if (k == 4) val = -0.0f;
+        uint32_t w;
+        std::memcpy(&w, &val, 4);
+        putbe(d, static_cast<int>(w));
+      }
+    fuzz::writefile("c2000010" + std::to_string(t + 1) + ".bin", d);
+  }
+  fuzz::writefile("c.ctl",
+                  "dset ^c%y4%m2%d2.bin\nundef -9.99e8\noptions big_endian template\n"
+                  "xdef 49 linear 0 7.5\nydef 25 linear -90 7.5\nzdef 1 levels 1000\n"
+                  "tdef 4 linear 00z01jan2000 1dy\nvars 1\nc 0 99 field\nendvars\n");
 }
 
 void stationdata() {
@@ -132,6 +162,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   fuzz::setup();
   griddata();
   stationdata();
+  templatedata();
   gcmn.vpagew = 11;
   gcmn.vpageh = 8.5f;
   gcmn.batch = 1;
@@ -140,6 +171,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   gxstrt(11, 8.5f, 1);
   run("open a.ctl");
   run("open s.ctl");
+  run("open c.ctl");
   run("define dv = a*2");
   return 0;
 }

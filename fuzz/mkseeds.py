@@ -317,6 +317,10 @@ def exprseeds():
              "cdiff(a,x)", "sum(a,x=1,x=36)", "if(a,>,1,a,b)", "skip(a,2,2)"]
     for k, e in enumerate(exprs):
         out(t, "e%02d" % k, bytes([k % 6]) + e.encode())
+    # Time reductions of file 3 over its whole grid (the first environment):
+    # steps merged from the file's map.
+    for k, e in enumerate(["ave(c.3,t=1,t=4)", "maxloc(c.3,t=1,t=4)-sum(c.3,t=1.2,t=3.9,-b)"]):
+        out(t, "map%d" % k, bytes([0]) + e.encode())
 
 
 # ---------------------------------------------------------------- script

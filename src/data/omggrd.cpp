@@ -25,6 +25,7 @@
 #include "data/fnmexp.h"
 #include "data/gribread.h"
 #include "data/gridres.h"
+#include "data/gridview.h"
 #include "data/pdef.h"
 #include "data/rawread.h"
 
@@ -97,7 +98,7 @@ OM_VECTOR_CLONES __attribute__((optimize("O3"))) void bandmap(float* gr, int n, 
     float v = gr[i];
     // A value in the undefined band, or no number at all (NaN, infinity:
     // what many writers put for missing data), is undefined.
-    gr[i] = ((v > lo) & (v < hi)) | !(std::fabs(v) <= FLT_MAX) ? u : v;
+    gr[i] = inband(v, lo, hi) ? u : v;
   }
 }
 
@@ -110,12 +111,8 @@ template <bool Swap>
 inline __attribute__((always_inline)) void bandcopyto(const unsigned char* src, float* gr, int n, float lo,
                                                       float hi, float u) {
   for (int i = 0; i < n; i++) {
-    uint32_t w;
-    std::memcpy(&w, src + 4 * static_cast<size_t>(i), 4);
-    if (Swap) w = __builtin_bswap32(w);
-    float v;
-    std::memcpy(&v, &w, 4);
-    gr[i] = ((v > lo) & (v < hi)) | !(std::fabs(v) <= FLT_MAX) ? u : v;
+    const float v = viewraw<Swap>(src, static_cast<size_t>(i));
+    gr[i] = inband(v, lo, hi) ? u : v;
   }
 }
 
@@ -295,7 +292,7 @@ int omrdyx(int64_t pos, int n, float* gr) {
     }
     if (preadn(cpfi->infile, gr + i, 4, bpos) != 4) return readerr(n, pos);
     if (cpfi->bswap) ombswp(gr + i, 1);
-    if ((gr[i] > cpfi->ulow && gr[i] < cpfi->uhi) || !(std::fabs(gr[i]) <= FLT_MAX)) gr[i] = cpgr->undef;
+    if (inband(gr[i], cpfi->ulow, cpfi->uhi)) gr[i] = cpgr->undef;
   }
   return 0;
 }
@@ -678,4 +675,78 @@ int omggrd(gridres* pgr) {
   int dd[4] = {pgr->dimmin[0], pgr->dimmin[1], pgr->dimmin[2], pgr->dimmin[3]};
   reqwarn(dd, n);
   return -1;
+}
+
+namespace {
+
+long viewcount = 0;  // views handed out, for tests
+
+// The member holding time t of a template data set opened as a read
+// would open it, without the missing-member warning (the read that
+// follows a refused view gives it); the time within the member, or 0.
+int viewmember(int t) {
+  datafile* p = cpfi;
+  const int warn = p->misswarn;
+  p->misswarn = 0;
+  int flag = 0;
+  const int tt = omopfn(t, &flag);
+  p->misswarn = warn;
+  if (tt < 1) return 0;
+  if (flag) omgrbmem();
+  return tt;
+}
+
+}  // namespace
+
+bool omgview(const gridres* req, gridview* v) {
+  datafile* p = req->pfi;
+  filevar* pv = req->pvar;
+  if (!p || !pv || p->type != 1 || p->ncflg || p->ppflag || p->bgrib || p->cray_ieee ||
+      pv->levels < -900 || pv->y_x || elsize(pv->dfrm) != 4 || pv->dfrm == 4)
+    return false;
+  if (req->idim != 0 || req->jdim != 1) return false;
+  gridres g = *req;
+  g.isiz = g.dimmax[0] - g.dimmin[0] + 1;
+  g.jsiz = g.dimmax[1] - g.dimmin[1] + 1;
+  if (g.isiz < 1 || g.jsiz < 1) return false;
+  // The reader's globals name the request's file and variable, as a read
+  // of it would leave them.
+  cpfi = p;
+  cpvr = pv;
+  timerr = -1;
+  p->fnumbad = 0;
+  if (!contiguous(&g)) return false;
+  const int z = pv->levels == 0 ? 1 : g.dimmin[2];
+  const int nz = pv->levels == 0 ? 1 : pv->levels;
+  const int t = g.dimmin[3];
+  if (z < 1 || z > nz || t < 1 || t > p->dnum[3]) return false;
+  int tt = t;
+  if (p->tmplat) {
+    tt = viewmember(t);
+    if (tt == 0) return false;
+  } else if (!p->infile) {
+    return false;
+  }
+  const int64_t pos = omfcor(1, g.dimmin[1], z, tt);
+  const int64_t bpos = p->fhdr + pos * 4;
+  const size_t n = static_cast<size_t>(g.isiz) * g.jsiz;
+  const int64_t nb = static_cast<int64_t>(n) * 4;
+  if (pos < 0 || bpos < 0 || nb < kMapMin) return false;
+  const unsigned char* m = p->fmap.bytes(p->infile, bpos, nb);
+  if (m == nullptr) return false;
+  v->bytes = m;
+  v->n = n;
+  v->swap = p->bswap != 0;
+  v->lo = p->ulow;
+  v->hi = p->uhi;
+  v->undef = req->undef;
+  v->pfi = p;
+  viewcount++;
+  return true;
+}
+
+long omgviews() { return viewcount; }
+
+void omgviewdone(const gridview* v) {
+  if (v->pfi && v->bytes) v->pfi->fmap.done(v->bytes, static_cast<int64_t>(v->n) * 4);
 }

@@ -3,9 +3,11 @@
 
 #include <cmath>
 
+#include "base/cmnstate.h"
 #include "base/words.h"
 #include "data/datafile.h"
 #include "data/datetime.h"
+#include "data/gridview.h"
 #include "expr/evalstat.h"
 #include "expr/omexpr.h"
 #include "expr/varprs.h"
@@ -82,6 +84,16 @@ int fnevalstep(const char* text, evalstat* pst, size_t n, gridres** out) {
     return 1;
   }
   return rc;
+}
+
+bool fnstepview(const char* text, evalstat* pst, size_t n, gridview* v) {
+  if (omqsig()) return false;
+  gridres req{};
+  if (!varrequest(text, pst, &req)) return false;
+  gridview got;
+  if (!omgview(&req, &got) || got.n != n) return false;
+  *v = got;
+  return true;
 }
 
 void fnsettle(evalstat* pst, gridres* pgr) {

@@ -9,6 +9,7 @@
 
 struct evalstat;
 struct datafile;
+struct gridview;
 
 // Degrees to radians the way every analysis function converts them.
 constexpr double FNDEG2RAD = 3.1416 / 180.0;
@@ -55,6 +56,12 @@ int fnevalg(const char* text, evalstat* pst, gridres** out);
 // Evaluates one step of a walk that must give n values: as fnevalg, and 1
 // (the grid released) when the step's grid has another number of values.
 int fnevalstep(const char* text, evalstat* pst, size_t n, gridres** out);
+// The values of one step of a walk as a view of the data file's map, when
+// text is a bare variable whose grid the reader would take as one run of
+// the map and the grid has n values (see gridview.h).  False, with nothing
+// printed, otherwise (and at an interrupt): the step is then evaluated with
+// fnevalstep, which gives the same values.
+bool fnstepview(const char* text, evalstat* pst, size_t n, gridview* v);
 // Makes pgr the grid result of a status; a single value gets rmax = rmin.
 void fnsettle(evalstat* pst, gridres* pgr);
 

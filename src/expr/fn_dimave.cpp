@@ -14,6 +14,7 @@
 #include "data/datafile.h"
 #include "data/datetime.h"
 #include "data/gridres.h"
+#include "data/gridview.h"
 #include "expr/evalstat.h"
 #include "expr/fn_common.h"
 #include "expr/omexpr.h"
@@ -139,6 +140,45 @@ size_t mergefirst(int v, gridres* A, gridres* B, float wa, float wb, float ta, f
   return both;
 }
 
+// Where the values of a further step come from, each giving whether point
+// k is defined and its value (read only where defined):
+//  - gridvals: a grid, undefined where it holds its undefined value;
+//  - viewvals: a view of a data file's map, each value made as the grid
+//    reader makes it (the undefined value inside the file's band, then
+//    compared with it), so the merge sees what the grid would hold;
+//  - bandvals: the same view when the undefined value lies inside the
+//    band, as every undefined value but 0 does: a value is then defined
+//    exactly when it is outside the band, one test instead of two.
+struct gridvals {
+  const float* g;
+  float ug;
+  bool def(size_t k, float* v) const {
+    *v = g[k];
+    return *v != ug;
+  }
+};
+
+template <bool Swap>
+struct viewvals {
+  const unsigned char* p;
+  float lo, hi, u;
+  bool def(size_t k, float* v) const {
+    const float r = viewraw<Swap>(p, k);
+    *v = inband(r, lo, hi) ? u : r;
+    return *v != u;
+  }
+};
+
+template <bool Swap>
+struct bandvals {
+  const unsigned char* p;
+  float lo, hi;
+  bool def(size_t k, float* v) const {
+    *v = viewraw<Swap>(p, k);
+    return !inband(*v, lo, hi);
+  }
+};
+
 // Merges a further step g (weight w, index t) into a and b, n points.  The
 // loop has no branch, so the compiler turns it into vector code: every
 // point is stored, and an undefined point of g (or of a) adds minus zero,
@@ -146,12 +186,14 @@ size_t mergefirst(int v, gridres* A, gridres* B, float wa, float wb, float ta, f
 // order, so results are the same to the bit as a step-by-step merge.  nz is
 // minus zero known only at run time: were it a constant, the compiler
 // would fold the additions away and go back to storing under a branch.
-template <int V>
-void mergestep(float* __restrict a, float* __restrict b, const float* __restrict g, size_t n,
-               float ua, float ug, float w, float t, float nz) {
+template <int V, class Vals>
+inline __attribute__((always_inline)) void mergestep(float* __restrict a, float* __restrict b,
+                                                     Vals g, size_t n, float ua, float w, float t,
+                                                     float nz) {
   for (size_t k = 0; k < n; k++) {
-    const float gv = g[k], av = a[k], bv = b[k];
-    const bool dg = gv != ug;
+    float gv;
+    const bool dg = g.def(k, &gv);
+    const float av = a[k], bv = b[k];
     const bool da = av != ua;
     if constexpr (V <= 3) {
       const float p = gv * w;
@@ -174,14 +216,16 @@ void mergestep(float* __restrict a, float* __restrict b, const float* __restrict
 // memory traffic of a long time mean).  a is merged as mergestep does;
 // returns whether g has an undefined point, after which the weight sums
 // differ from point to point and have to be laid out (weightsout).
-OM_VECTOR_CLONES bool mergeflat(float* __restrict a, const float* __restrict g, size_t n, float ua,
-                                float ug, float w) {
+template <class Vals>
+inline __attribute__((always_inline)) bool mergeflat(float* __restrict a, Vals g, size_t n, float ua,
+                                                     float w) {
   volatile float negzero = -0.0f;
   const float nz = negzero;
   unsigned gaps = 0;  // not a bool: an int reduction is what vectorises
   for (size_t k = 0; k < n; k++) {
-    const float gv = g[k], av = a[k];
-    const bool dg = gv != ug;
+    float gv;
+    const bool dg = g.def(k, &gv);
+    const float av = a[k];
     const bool da = av != ua;
     a[k] = (dg & !da ? nz : av) + (dg ? gv * w : nz);
     gaps |= static_cast<unsigned>(!dg);
@@ -192,27 +236,65 @@ OM_VECTOR_CLONES bool mergeflat(float* __restrict a, const float* __restrict g, 
 // Lays out the weight sums once they stop being one number: sum, the sum
 // of every step before g, plus the weight w where g is defined (the same
 // addition mergestep makes at each point).
-OM_VECTOR_CLONES void weightsout(float* __restrict b, const float* __restrict g, size_t n, float ug,
-                                 float sum, float w) {
+template <class Vals>
+inline __attribute__((always_inline)) void weightsout(float* __restrict b, Vals g, size_t n, float sum,
+                                                      float w) {
   volatile float negzero = -0.0f;
   const float nz = negzero;
-  for (size_t k = 0; k < n; k++) b[k] = sum + (g[k] != ug ? w : nz);
+  for (size_t k = 0; k < n; k++) {
+    float gv;
+    b[k] = sum + (g.def(k, &gv) ? w : nz);
+  }
 }
 
-OM_VECTOR_CLONES void mergeany(int v, gridres* A, gridres* B, const gridres* G, float w, float t) {
-  float* a = A->grid;
-  float* b = B->grid;
-  const float* g = G->grid;
-  const size_t n = fnpts(A);
-  const float ua = A->undef, ug = G->undef;
+template <class Vals>
+inline __attribute__((always_inline)) void mergeanyof(int v, float* a, float* b, Vals g, size_t n,
+                                                      float ua, float w, float t) {
   volatile float negzero = -0.0f;
   const float nz = negzero;
   switch (v) {
-    case 1: case 2: case 3: mergestep<1>(a, b, g, n, ua, ug, w, t, nz); break;
-    case 4: mergestep<4>(a, b, g, n, ua, ug, w, t, nz); break;
-    case 5: case 7: mergestep<5>(a, b, g, n, ua, ug, w, t, nz); break;
-    default: mergestep<6>(a, b, g, n, ua, ug, w, t, nz); break;
+    case 1: case 2: case 3: mergestep<1>(a, b, g, n, ua, w, t, nz); break;
+    case 4: mergestep<4>(a, b, g, n, ua, w, t, nz); break;
+    case 5: case 7: mergestep<5>(a, b, g, n, ua, w, t, nz); break;
+    default: mergestep<6>(a, b, g, n, ua, w, t, nz); break;
   }
+}
+
+// Merges one further step g into A and B: point by point, or while every
+// point so far was defined (flat) into A alone, flatsum summing the
+// weights.
+template <class Vals>
+inline __attribute__((always_inline)) void mergewith(int v, gridres* A, gridres* B, Vals g, float w,
+                                                     float t, bool* flat, float* flatsum) {
+  const size_t n = fnpts(A);
+  if (!*flat) {
+    mergeanyof(v, A->grid, B->grid, g, n, A->undef, w, t);
+  } else if (!mergeflat(A->grid, g, n, A->undef, w)) {
+    *flatsum = *flatsum + w;
+  } else {
+    weightsout(B->grid, g, n, *flatsum, w);
+    *flat = false;
+  }
+}
+
+OM_VECTOR_CLONES void mergegrid(int v, gridres* A, gridres* B, const gridres* G, float w, float t,
+                                bool* flat, float* flatsum) {
+  mergewith(v, A, B, gridvals{G->grid, G->undef}, w, t, flat, flatsum);
+}
+
+// The same from a view of the step's values, in the fastest form that
+// gives the points and values a grid read of it would hold.
+OM_VECTOR_CLONES void mergeview(int v, gridres* A, gridres* B, const gridview& gv, float w, float t,
+                                bool* flat, float* flatsum) {
+  const bool band = gv.lo < gv.undef && gv.undef < gv.hi;
+  if (band && gv.swap)
+    mergewith(v, A, B, bandvals<true>{gv.bytes, gv.lo, gv.hi}, w, t, flat, flatsum);
+  else if (band)
+    mergewith(v, A, B, bandvals<false>{gv.bytes, gv.lo, gv.hi}, w, t, flat, flatsum);
+  else if (gv.swap)
+    mergewith(v, A, B, viewvals<true>{gv.bytes, gv.lo, gv.hi, gv.undef}, w, t, flat, flatsum);
+  else
+    mergewith(v, A, B, viewvals<false>{gv.bytes, gv.lo, gv.hi, gv.undef}, w, t, flat, flatsum);
 }
 
 }  // namespace
@@ -334,6 +416,12 @@ static int ave(fargs* pfa, evalstat* pst, int v) {
     int ti = static_cast<int>(tt);
     float wt = stepweight(w, ti);
     fnsetdim(pst, w.d, ti);
+    gridview gv;
+    if (fnstepview(expr, pst, fnpts(A), &gv)) {
+      mergeview(v, A, B, gv, wt, static_cast<float>(ti), &flat, &flatsum);
+      omgviewdone(&gv);
+      continue;
+    }
     gridres* G = nullptr;
     rc = fnevalstep(expr, pst, fnpts(A), &G);
     if (rc) {
@@ -342,14 +430,7 @@ static int ave(fargs* pfa, evalstat* pst, int v) {
       omprntf(0, "Error from %s:  Error getting grids \n", name);
       return rc;
     }
-    if (!flat) {
-      mergeany(v, A, B, G, wt, static_cast<float>(ti));
-    } else if (!mergeflat(A->grid, G->grid, fnpts(A), A->undef, G->undef, wt)) {
-      flatsum = flatsum + wt;
-    } else {
-      weightsout(B->grid, G->grid, fnpts(A), G->undef, flatsum, wt);
-      flat = false;
-    }
+    mergegrid(v, A, B, G, wt, static_cast<float>(ti), &flat, &flatsum);
     omgfre(G);
   }
 

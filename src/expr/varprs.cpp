@@ -89,6 +89,104 @@ void windrotate(gridres* pgr, gridres* partner, datafile* pfi, bool isu) {
   }
 }
 
+// Grid bounds of the environment on a file as floating grid coordinates,
+// the varying dimensions rounded out to whole indexes.  Returns the first
+// varying dimension whose range does not increase, or -1.
+int gridbounds(const datafile* pfi, const evalstat* pst, double gmin[4], double gmax[4]) {
+  for (int d = 0; d < 3; d++) {
+    if (pfi->ab2gr[d] && pfi->abvals[d]) {
+      gmin[d] = pfi->ab2gr[d](pfi->abvals[d], pst->dmin[d]);
+      gmax[d] = pfi->ab2gr[d](pfi->abvals[d], pst->dmax[d]);
+    } else {
+      gmin[d] = gmax[d] = 1.0;
+    }
+  }
+  if (pfi->abvals[3]) {
+    gmin[3] = t2gr(pfi->abvals[3], &pst->tmin);
+    gmax[3] = t2gr(pfi->abvals[3], &pst->tmax);
+  } else {
+    gmin[3] = gmax[3] = 1.0;
+  }
+  for (int d = 0; d < 4; d++) {
+    if (!varying(pst, d)) continue;
+    gmin[d] = std::floor(gmin[d] + 0.0001);
+    gmax[d] = std::ceil(gmax[d] - 0.0001);
+    if (!(gmax[d] > gmin[d])) return d;
+  }
+  return -1;
+}
+
+// Grid indexes of the bounds.  Returns the first dimension whose bounds
+// are no whole index (levels of a surface variable are index 1), or -1.
+int gridindexes(const double gmin[4], const double gmax[4], const filevar* pvar, int imin[4],
+                int imax[4]) {
+  for (int d = 0; d < 4; d++) {
+    bool usable = gridint(gmin[d], &imin[d]) && gridint(gmax[d], &imax[d]);
+    bool surface = d == 2 && pvar && pvar->levels == 0;
+    if (!usable && surface) imin[d] = imax[d] = 1;
+    if (!surface && (!usable || std::fabs(gmin[d] - imin[d]) > 0.001 ||
+                     std::fabs(gmax[d] - imax[d]) > 0.001))
+      return d;
+  }
+  return -1;
+}
+
+// Fills a request record for the grid of indexes imin..imax of a variable
+// with the status's varying dimensions.
+void fillrequest(gridres* pgr, datafile* pfi, filevar* pvar, const evalstat* pst, const int imin[4],
+                 const int imax[4]) {
+  pgr->pfi = pfi;
+  pgr->undef = pfi->undef;
+  pgr->pvar = pvar;
+  pgr->idim = pst->idim;
+  pgr->jdim = pst->jdim;
+  pgr->iwrld = pgr->jwrld = 0;
+  for (int d = 0; d < 4; d++) {
+    pgr->dimmin[d] = imin[d];
+    pgr->dimmax[d] = imax[d];
+  }
+  pgr->umask = 0;
+  pgr->alocf = 0;
+  pgr->ilinr = pgr->jlinr = 1;
+  if (pgr->idim >= 0) {
+    int d = pgr->idim;
+    pgr->ilinr = pfi->linear[d];
+    if (d < 3) {
+      pgr->igrab = pfi->gr2ab[d];
+      pgr->iabgr = pfi->ab2gr[d];
+    }
+    pgr->ivals = pfi->grvals[d];
+    pgr->iavals = pfi->abvals[d];
+  }
+  if (pgr->jdim >= 0) {
+    int d = pgr->jdim;
+    pgr->jlinr = pfi->linear[d];
+    if (d < 3) {
+      pgr->jgrab = pfi->gr2ab[d];
+      pgr->jabgr = pfi->ab2gr[d];
+    }
+    pgr->jvals = pfi->grvals[d];
+    pgr->javals = pfi->abvals[d];
+  }
+}
+
+// The variable of that name among a file's variables, or null.
+filevar* filevarnamed(datafile* pfi, const char* name) {
+  for (auto& v : pfi->pvar1)
+    if (cmpwrd(name, v.abbrv.c_str())) return &v;
+  return nullptr;
+}
+
+// The name of a reference (at most VNAMMAX characters) into name; returns
+// the position after it.
+const char* refname(const char* p, char name[VNAMMAX + 1]) {
+  int n = 0;
+  while (n < VNAMMAX && ((*p >= 'a' && *p <= 'z') || (*p >= '0' && *p <= '9') || *p == '_'))
+    name[n++] = *p++;
+  name[n] = '\0';
+  return p;
+}
+
 // Reads the grid of a request, with wind rotation where the file asks.
 bool readgrid(gridres* pgr, datafile* pfi, filevar* pvar, const std::string& vnam) {
   bool rotate = pvar && pfi->ppflag && pfi->ppwrot &&
@@ -139,10 +237,7 @@ datafile* getdfn(const char* name, evalstat* pst) {
 
 const char* varprs(const char* p, evalstat* pst) {
   char name[VNAMMAX + 1];
-  int n = 0;
-  while (n < VNAMMAX && ((*p >= 'a' && *p <= 'z') || (*p >= '0' && *p <= '9') || *p == '_'))
-    name[n++] = *p++;
-  name[n] = '\0';
+  p = refname(p, name);
   std::string vnam = name;
 
   int fnum = 0;
@@ -185,11 +280,7 @@ const char* varprs(const char* p, evalstat* pst) {
       }
       pvar = cmpwrd(name, "lon") ? &prelon : (cmpwrd(name, "lat") ? &prelat : &prelev);
     } else {
-      for (auto& v : pfi->pvar1)
-        if (cmpwrd(name, v.abbrv.c_str())) {
-          pvar = &v;
-          break;
-        }
+      pvar = filevarnamed(pfi, name);
       if (!pvar) {
         if (fnum) {
           omprnt(0, "Data Request Error:  Invalid variable name \n");
@@ -203,32 +294,13 @@ const char* varprs(const char* p, evalstat* pst) {
 
   if (isstation(pfi)) return stnvar(p, vnam.c_str(), pfi, pvar, pst);
 
-  // Grid bounds as floating grid coordinates.
   double gmin[4], gmax[4];
-  for (int d = 0; d < 3; d++) {
-    if (pfi->ab2gr[d] && pfi->abvals[d]) {
-      gmin[d] = pfi->ab2gr[d](pfi->abvals[d], pst->dmin[d]);
-      gmax[d] = pfi->ab2gr[d](pfi->abvals[d], pst->dmax[d]);
-    } else {
-      gmin[d] = gmax[d] = 1.0;
-    }
-  }
-  if (pfi->abvals[3]) {
-    gmin[3] = t2gr(pfi->abvals[3], &pst->tmin);
-    gmax[3] = t2gr(pfi->abvals[3], &pst->tmax);
-  } else {
-    gmin[3] = gmax[3] = 1.0;
-  }
-  for (int d = 0; d < 4; d++) {
-    if (!varying(pst, d)) continue;
-    gmin[d] = std::floor(gmin[d] + 0.0001);
-    gmax[d] = std::ceil(gmax[d] - 0.0001);
-    if (!(gmax[d] > gmin[d])) {
-      omprnt(0, "Data Request Error: Invalid grid coordinates\n");
-      omprntf(0, "  Varying dimension %i decreases: %g to %g \n", d, gmin[d], gmax[d]);
-      omprntf(0, "  Error ocurred getting variable '%s'\n", vnam.c_str());
-      return nullptr;
-    }
+  const int down = gridbounds(pfi, pst, gmin, gmax);
+  if (down >= 0) {
+    omprnt(0, "Data Request Error: Invalid grid coordinates\n");
+    omprntf(0, "  Varying dimension %i decreases: %g to %g \n", down, gmin[down], gmax[down]);
+    omprntf(0, "  Error ocurred getting variable '%s'\n", vnam.c_str());
+    return nullptr;
   }
 
   if (*p == '(') {
@@ -273,18 +345,13 @@ const char* varprs(const char* p, evalstat* pst) {
       if (pfi->dnum[d] == 1) gmin[d] = gmax[d] = 0.0;
 
   int imin[4], imax[4];
-  for (int d = 0; d < 4; d++) {
-    bool usable = gridint(gmin[d], &imin[d]) && gridint(gmax[d], &imax[d]);
-    bool surface = d == 2 && pvar && pvar->levels == 0;
-    if (!usable && surface) imin[d] = imax[d] = 1;
-    if (!surface && (!usable || std::fabs(gmin[d] - imin[d]) > 0.001 ||
-                     std::fabs(gmax[d] - imax[d]) > 0.001)) {
-      omprnt(0, "Data Request Error: Invalid grid coordinates\n");
-      omprnt(0, "  World coordinates convert to non-integer");
-      omprnt(0, " grid coordinates\n");
-      omprntf(0, "    Variable = %s  Dimension = %i \n", vnam.c_str(), d);
-      return nullptr;
-    }
+  const int bad = gridindexes(gmin, gmax, pvar, imin, imax);
+  if (bad >= 0) {
+    omprnt(0, "Data Request Error: Invalid grid coordinates\n");
+    omprnt(0, "  World coordinates convert to non-integer");
+    omprnt(0, " grid coordinates\n");
+    omprntf(0, "    Variable = %s  Dimension = %i \n", vnam.c_str(), bad);
+    return nullptr;
   }
 
   gridres* pgr = omgnew();
@@ -292,41 +359,37 @@ const char* varprs(const char* p, evalstat* pst) {
     omprnt(0, "Memory Allocation Error:  Grid Request Block\n");
     return nullptr;
   }
-  pgr->pfi = pfi;
-  pgr->undef = pfi->undef;
-  pgr->pvar = pvar;
-  pgr->idim = pst->idim;
-  pgr->jdim = pst->jdim;
-  pgr->iwrld = pgr->jwrld = 0;
-  for (int d = 0; d < 4; d++) {
-    pgr->dimmin[d] = imin[d];
-    pgr->dimmax[d] = imax[d];
-  }
-  pgr->umask = 0;
-  pgr->alocf = 0;
-  pgr->ilinr = pgr->jlinr = 1;
-  if (pgr->idim >= 0) {
-    int d = pgr->idim;
-    pgr->ilinr = pfi->linear[d];
-    if (d < 3) {
-      pgr->igrab = pfi->gr2ab[d];
-      pgr->iabgr = pfi->ab2gr[d];
-    }
-    pgr->ivals = pfi->grvals[d];
-    pgr->iavals = pfi->abvals[d];
-  }
-  if (pgr->jdim >= 0) {
-    int d = pgr->jdim;
-    pgr->jlinr = pfi->linear[d];
-    if (d < 3) {
-      pgr->jgrab = pfi->gr2ab[d];
-      pgr->jabgr = pfi->ab2gr[d];
-    }
-    pgr->jvals = pfi->grvals[d];
-    pgr->javals = pfi->abvals[d];
-  }
+  fillrequest(pgr, pfi, pvar, pst, imin, imax);
   if (!readgrid(pgr, pfi, pvar, vnam)) return nullptr;
   pst->result.pgr = pgr;
   pst->type = 1;
   return p;
+}
+
+bool varrequest(const char* text, evalstat* pst, gridres* req) {
+  char name[VNAMMAX + 1];
+  const char* p = refname(text, name);
+  if (p == text || name[0] < 'a' || name[0] > 'z') return false;
+  int fnum = 0;
+  if (*p == '.') {
+    p = intprs(p + 1, &fnum);
+    if (!p || fnum < 1) return false;
+  }
+  if (*p != '\0' || (!fnum && getdfn(name, pst))) return false;
+  datafile* pfi = pst->dfile;
+  if (fnum) {
+    pfi = pst->filehead;
+    for (int i = 1; i < fnum && pfi; i++) pfi = pfi->pforw;
+  }
+  if (!pfi || pfi->type != 1 || cmpwrd(name, "lat") || cmpwrd(name, "lon") || cmpwrd(name, "lev"))
+    return false;
+  filevar* pvar = filevarnamed(pfi, name);
+  if (!pvar) return false;
+  double gmin[4], gmax[4];
+  int imin[4], imax[4];
+  if (gridbounds(pfi, pst, gmin, gmax) >= 0 || gridindexes(gmin, gmax, pvar, imin, imax) >= 0)
+    return false;
+  *req = gridres{};
+  fillrequest(req, pfi, pvar, pst, imin, imax);
+  return true;
 }

@@ -6,6 +6,7 @@
 struct datafile;
 struct filevar;
 struct evalstat;
+struct gridres;
 
 // Reads the reference at p (its first letter).  Returns the position after
 // it, with the result and its type in pst; null after printing why.
@@ -25,3 +26,10 @@ const char* stnvar(const char* p, const char* vnam, datafile* pfi, filevar* pvar
 // coordinates.  rflag nonzero forbids the radius.  Null after a message.
 const char* dimprs(const char* p, evalstat* pst, datafile* pfi, int* dim, float* gval,
                    int rflag, int* wflag);
+
+// The grid request varprs would read for text when text is nothing but
+// the name of a variable of a gridded data file (with an optional ".N"),
+// filled as varprs fills it.  False, with nothing printed, for anything
+// else: a defined variable, lat/lon/lev, a station file, dimension
+// overrides or further text, an unknown name, coordinates varprs refuses.
+bool varrequest(const char* text, evalstat* pst, gridres* req);

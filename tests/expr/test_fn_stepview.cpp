@@ -1,0 +1,237 @@
+// Reductions along time whose steps are merged straight from the data
+// file's map give, to the bit, what they give when every step is first
+// read into a grid: "(v)" is the same variable taken through the whole
+// evaluator, so each result is compared with it point by point, for every
+// reduction, increments and fractional bounds, both byte orders, values in
+// the undefined band, NaN, infinities, signed zeros, gaps that start late,
+// an undefined value of 0 (an empty band) and members of a template that
+// are missing.
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "base/cmnstate.h"
+#include "data/gridview.h"
+#include "test_fn_data.h"
+
+namespace {
+
+constexpr int NX = 64, NY = 32, NT = 7;  // a grid of 8 KB: read from the map
+
+using pointfn = std::function<float(int x, int y, int t)>;
+
+uint32_t bitsof(float f) {
+  uint32_t u;
+  std::memcpy(&u, &f, sizeof u);
+  return u;
+}
+
+std::string bytesof(const pointfn& f, int t, bool big) {
+  std::string s;
+  for (int y = 1; y <= NY; y++)
+    for (int x = 1; x <= NX; x++) {
+      uint32_t w = bitsof(f(x, y, t));
+      if (big) w = __builtin_bswap32(w);
+      s.append(reinterpret_cast<const char*>(&w), 4);
+    }
+  return s;
+}
+
+// One variable v on a global grid of NX x NY, NT yearly steps, in one file
+// or one member file per year (template; the years in `missing` are not
+// written).
+struct viewset {
+  scratchdir sd;
+  datafile* pfi = nullptr;
+  std::string out;
+
+  viewset(const pointfn& f, const std::string& undef, bool big, bool tmpl = false,
+          int missing = 0) {
+    std::string all;
+    for (int t = 1; t <= NT; t++) {
+      if (!tmpl) {
+        all += bytesof(f, t, big);
+      } else if (1989 + t != missing) {
+        sd.write("m" + std::to_string(1989 + t) + ".bin", bytesof(f, t, big));
+      }
+    }
+    if (!tmpl) sd.write("v.bin", all);
+    std::string ctl = sd.write(
+        "v.ctl", std::string("dset ^") + (tmpl ? "m%y4.bin" : "v.bin") + "\nundef " + undef +
+                     "\noptions " + (big ? "big_endian" : "little_endian") +
+                     (tmpl ? " template" : "") + "\nxdef " + std::to_string(NX) +
+                     " linear 0 5.625\nydef " + std::to_string(NY) +
+                     " linear -80 5\nzdef 1 levels 1000\ntdef " + std::to_string(NT) +
+                     " linear 0z1jan1990 1yr\nvars 1\nv 0 99 v\nendvars\n");
+    pfi = getpfi();
+    out = captured([&] { EXPECT_EQ(omddes(ctl.c_str(), pfi, 1), 0); });
+    if (!tmpl) pfi->infile = std::fopen(pfi->name.c_str(), "rb");
+    pfi->misswarn = missing != 0;
+  }
+  ~viewset() {
+    if (pfi->infile) std::fclose(pfi->infile);
+    frepfi(pfi, 0);
+  }
+  evalstat xy(int x2 = NX) const {
+    evalstat st = blankst();
+    st.filehead = st.dfile = pfi;
+    st.dfilenum = 1;
+    st.idim = 0;
+    st.jdim = 1;
+    st.dmin[0] = static_cast<float>(fnworld(pfi, 0, 1));
+    st.dmax[0] = static_cast<float>(fnworld(pfi, 0, x2));
+    st.dmin[1] = static_cast<float>(fnworld(pfi, 1, 1));
+    st.dmax[1] = static_cast<float>(fnworld(pfi, 1, NY));
+    st.dmin[2] = st.dmax[2] = 1000;
+    gr2t(pfi->grvals[3], 1, &st.tmin);
+    st.tmax = st.tmin;
+    return st;
+  }
+};
+
+// A run: its points' bits, its messages and the views it took.
+struct viewrun {
+  int rc = 0;
+  std::string msg;
+  std::vector<uint32_t> bits;
+  long views = 0;
+};
+
+viewrun runof(const std::string& e, const evalstat& st) {
+  viewrun r;
+  const long before = omgviews();
+  evalout o = fnrun(e.c_str(), st);
+  r.views = omgviews() - before;
+  r.rc = o.rc;
+  r.msg = o.msg;
+  if (o.rc == 0) {
+    const gridres* g = o.st.result.pgr;
+    for (size_t k = 0; k < static_cast<size_t>(g->isiz) * g->jsiz; k++) r.bits.push_back(bitsof(g->grid[k]));
+    omfree(&o.st);
+  }
+  return r;
+}
+
+const char* const kReductions[] = {"ave", "mean", "sum", "sumg", "min", "max", "minloc", "maxloc"};
+
+// Every reduction over the bare variable and over "(v)": the same bits and
+// messages; returns the views the bare runs took.
+long sameasgrids(const evalstat& st, const std::string& range) {
+  long views = 0;
+  for (const char* f : kReductions) {
+    const std::string bare = std::string(f) + "(v," + range + ")";
+    const std::string wrapped = std::string(f) + "((v)," + range + ")";
+    viewrun a = runof(bare, st), b = runof(wrapped, st);
+    EXPECT_EQ(a.rc, 0) << bare << a.msg;
+    EXPECT_EQ(a.rc, b.rc) << bare;
+    EXPECT_EQ(a.msg, b.msg) << bare;
+    EXPECT_EQ(b.views, 0) << wrapped;
+    EXPECT_TRUE(a.bits == b.bits) << bare;
+    views += a.views;
+  }
+  return views;
+}
+
+// A smooth field with, at chosen points: the undefined value itself, a
+// value inside its band, one just outside it (defined), NaN, both
+// infinities, both zeros; from step `gapfrom` on, every seventh point is
+// undefined in turn.
+float awkward(int x, int y, int t, int gapfrom) {
+  const float u = -9.99e8f;
+  const int k = (y - 1) * NX + (x - 1);
+  if (k == 5) return t == 3 ? u : 1.5f;
+  if (k == 6) return t == 5 ? u * (1.0f + 3e-6f) : 2.5f;
+  if (k == 7) return u * (1.0f + 2e-5f);
+  if (k == 8 && t == 4) return std::nanf("");
+  if (k == 9 && t >= 3) return t % 2 ? INFINITY : -INFINITY;
+  if (k == 10) return t % 2 ? 0.0f : -0.0f;
+  if (k == 11) return -0.0f;
+  if (t >= gapfrom && (k + t) % 7 == 0) return u;
+  return fts(x, y, t) * 100.0f;
+}
+
+TEST(StepViews, ReductionsFromTheMapAreTheGridReadersBits) {
+  for (bool big : {false, true})
+    for (int gapfrom : {1, 4, 99}) {
+      viewset ds([=](int x, int y, int t) { return awkward(x, y, t, gapfrom); }, "-9.99e8", big);
+      SCOPED_TRACE(std::string(big ? "big" : "little") + "-endian, gaps from " + std::to_string(gapfrom));
+      const evalstat st = ds.xy();
+      // Steps 3 to 7 of each of the 8 reductions come from views, and
+      // 5 and 7 with an increment of 2; bounds of 1.3 and 6.8 walk steps 1
+      // to 7 and weigh the end steps by their fractions.
+      EXPECT_EQ(sameasgrids(st, "t=1,t=7"), 8 * 5);
+      EXPECT_EQ(sameasgrids(st, "t=1,t=7,2"), 8 * 2);
+      EXPECT_EQ(sameasgrids(st, "t=1.3,t=6.8,-b"), 8 * 5);
+    }
+}
+
+TEST(StepViews, MeansAreTheInOrderSumsOfTheDefinedSteps) {
+  viewset ds([](int x, int y, int t) { return awkward(x, y, t, 4); }, "-9.99e8", false);
+  const evalstat st = ds.xy();
+  viewrun r = runof("ave(v,t=1,t=7)", st);
+  ASSERT_EQ(r.rc, 0) << r.msg;
+  EXPECT_EQ(r.views, 5);
+  const float u = -9.99e8f;
+  for (int k : {0, 5, 6, 7, 8, 9, 10, 11, 12, 40, 2047}) {
+    float s = 0, n = 0;
+    bool have = false;
+    for (int t = 1; t <= NT; t++) {
+      const float v = awkward(k % NX + 1, k / NX + 1, t, 4);
+      if ((v > u * (1 + 1e-5f) && v < u * (1 - 1e-5f)) || !std::isfinite(v)) continue;
+      s = have ? s + v : v;
+      n = have ? n + 1.0f : 1.0f;
+      have = true;
+    }
+    EXPECT_EQ(r.bits[k], bitsof(s / n)) << k;
+  }
+  // Point 10 sums zeros of both signs to +0; point 11 keeps -0.
+  EXPECT_EQ(r.bits[10], bitsof(0.0f));
+  EXPECT_EQ(r.bits[11], bitsof(-0.0f));
+}
+
+TEST(StepViews, AnUndefinedValueOfZeroHasNoBand) {
+  // With undef 0 the band is empty: a zero of either sign is undefined
+  // because it equals the undefined value, not because it is in the band.
+  auto f = [](int x, int y, int t) {
+    const int k = (y - 1) * NX + (x - 1);
+    if (k % 5 == 0) return t % 2 ? 0.0f : -0.0f;
+    if (k % 5 == 1) return 1e-30f * t;
+    return fts(x, y, t);
+  };
+  for (bool big : {false, true}) {
+    viewset ds(f, "0", big);
+    const evalstat st = ds.xy();
+    EXPECT_EQ(sameasgrids(st, "t=1,t=7"), 8 * 5);
+    viewrun r = runof("sum(v,t=1,t=7)", st);
+    ASSERT_EQ(r.rc, 0) << r.msg;
+    EXPECT_EQ(r.bits[0], bitsof(0.0f));  // undefined throughout
+  }
+}
+
+TEST(StepViews, MissingTemplateMembersWarnAndReadAsBefore) {
+  viewset ds([](int x, int y, int t) { return awkward(x, y, t, 4); }, "-9.99e8", false, true, 1993);
+  const evalstat st = ds.xy();
+  viewrun a = runof("ave(v,t=1,t=7)", st), b = runof("ave((v),t=1,t=7)", st);
+  ASSERT_EQ(a.rc, 0) << a.msg;
+  EXPECT_EQ(a.msg, "Warning: Open error, fn = " + ds.sd.path("m1993.bin") + "\n");
+  EXPECT_EQ(a.msg, b.msg);
+  EXPECT_TRUE(a.bits == b.bits);
+  EXPECT_EQ(a.views, 4);  // steps 3, 5, 6 and 7
+}
+
+TEST(StepViews, OnlyBareVariablesReadAsOneRunAreViewed) {
+  viewset ds([](int x, int y, int t) { return fts(x, y, t); }, "-9.99e8", false);
+  const evalstat st = ds.xy();
+  EXPECT_EQ(runof("ave(v.1,t=1,t=7)", st).views, 5);
+  for (const char* e : {"ave(v+0,t=1,t=7)", "ave(v(z=1),t=1,t=7)", "ave(v.2,t=1,t=7)"})
+    EXPECT_EQ(runof(e, st).views, 0) << e;
+  // Columns past the end of the globe are laid out by the reader: no view,
+  // and the same bits as through the evaluator.
+  const evalstat wide = ds.xy(NX + 3);
+  EXPECT_EQ(sameasgrids(wide, "t=1,t=7"), 0);
+}
+
+}  // namespace
