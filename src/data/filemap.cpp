@@ -5,7 +5,43 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdint>
+
+namespace mapfault {
+
+sigjmp_buf* volatile jump = nullptr;
+
+namespace {
+
+struct sigaction previous;
+bool armed = false;
+
+void onfault(int sig, siginfo_t* info, void*) {
+  // A fault inside a map read: the file lost the page being read.
+  if (jump != nullptr && info != nullptr && info->si_code > 0) siglongjmp(*jump, 1);
+  // Anything else is not this handler's: with the disposition it replaced
+  // back in place, a fault happens again as the instruction is retried,
+  // and a signal sent by another program is sent again.
+  sigaction(sig, &previous, nullptr);
+  armed = false;
+  if (info == nullptr || info->si_code <= 0) raise(sig);
+}
+
+}  // namespace
+
+void arm() {
+  if (armed) return;
+  struct sigaction sa {};
+  sa.sa_sigaction = onfault;
+  // No signal is held while the handler runs, so that nothing stays blocked
+  // when it jumps out of the read.
+  sa.sa_flags = SA_SIGINFO | SA_NODEFER;
+  sigemptyset(&sa.sa_mask);
+  if (sigaction(SIGBUS, &sa, &previous) == 0) armed = true;
+}
+
+}  // namespace mapfault
 
 const unsigned char* filemap::bytes(FILE* f, int64_t pos, int64_t n) {
   struct stat st;

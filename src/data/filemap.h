@@ -7,13 +7,46 @@
 // longer (or never) holds are not given from the map, and the caller reads
 // them as before, meeting the end of the file as a read error.  Files that
 // are not regular files are never mapped.
+//
+// The check cannot see a file cut by another program while its bytes are
+// being read; the page lost then faults (SIGBUS), which would end the
+// program.  Every read of a map is made through mapread, which turns that
+// fault into a failed read.
 #pragma once
 
 #include <sys/types.h>
 
+#include <csetjmp>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+
+namespace mapfault {
+// Where a map read in progress goes back to when its file loses a page it
+// reads; null outside map reads.
+extern sigjmp_buf* volatile jump;
+// Installs the fault handler, once.
+void arm();
+}  // namespace mapfault
+
+// Runs read, which takes bytes from a file's map, so that a page the file
+// has lost in the meantime ends read rather than the program: false then,
+// and what read made so far is not to be used.  read must leave nothing
+// to destroy or release when it is cut short (plain loops over the bytes).
+template <class F>
+bool mapread(F&& read) {
+  mapfault::arm();
+  sigjmp_buf here;
+  sigjmp_buf* const outer = mapfault::jump;
+  if (sigsetjmp(here, 0) != 0) {
+    mapfault::jump = outer;
+    return false;
+  }
+  mapfault::jump = &here;
+  read();
+  mapfault::jump = outer;
+  return true;
+}
 
 class filemap {
  public:

@@ -6,7 +6,8 @@
 //
 // Each value is the file's 4 bytes at its place (byte-swapped first when
 // swap), and is undefined where the reader would make it so: inside the
-// file's undefined band or no finite number at all.
+// file's undefined band or no finite number at all.  The bytes are read
+// through mapread (filemap.h): the file may be cut while they are read.
 #pragma once
 
 #include <cfloat>
@@ -21,6 +22,7 @@ struct gridres;
 struct gridview {
   const unsigned char* bytes = nullptr;  // the first value's bytes
   size_t n = 0;                          // values, in the request's order
+  int64_t pos = 0;                       // the first value's place in the file, in values
   bool swap = false;                     // bytes in the other order
   float lo = 0.0f, hi = 0.0f;            // the undefined band (exclusive)
   float undef = 0.0f;                    // what a value in it becomes
@@ -52,6 +54,10 @@ inline float viewraw(const unsigned char* bytes, size_t k) {
 // caller reads it through the grid reader instead, which gives the same
 // values and prints what it prints.
 bool omgview(const gridres* req, gridview* v);
+
+// Prints the grid reader's read error for a view whose bytes the file lost
+// while they were read (see mapread in filemap.h).
+void omgviewlost(const gridview* v);
 
 // Tells the file's map that a view's bytes have been used.
 void omgviewdone(const gridview* v);

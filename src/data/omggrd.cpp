@@ -224,9 +224,13 @@ int omread(int64_t pos, int n, float* gr) {
       // touched through the map (a point of each time step, say).
       const unsigned char* m = nb >= kMapMin ? cpfi->fmap.bytes(cpfi->infile, bpos, nb) : nullptr;
       if (m != nullptr) {
-        bandcopy(m, gr, n, cpfi->bswap != 0, cpfi->ulow, cpfi->uhi, cpgr->undef);
+        const float lo = cpfi->ulow, hi = cpfi->uhi, u = cpgr->undef;
+        const bool swap = cpfi->bswap != 0;
+        const bool whole = mapread([&] { bandcopy(m, gr, n, swap, lo, hi, u); });
         cpfi->fmap.done(m, nb);
-        return 0;
+        if (whole) return 0;
+        // The file was cut while its bytes were copied: read as below,
+        // which meets its new end as a read error.
       }
       for (int i = 0; i < n; i += kChunk) {
         int m = n - i < kChunk ? n - i : kChunk;
@@ -736,6 +740,7 @@ bool omgview(const gridres* req, gridview* v) {
   if (m == nullptr) return false;
   v->bytes = m;
   v->n = n;
+  v->pos = pos;
   v->swap = p->bswap != 0;
   v->lo = p->ulow;
   v->hi = p->uhi;
@@ -746,6 +751,11 @@ bool omgview(const gridres* req, gridview* v) {
 }
 
 long omgviews() { return viewcount; }
+
+void omgviewlost(const gridview* v) {
+  cpfi = v->pfi;
+  readerr(static_cast<int>(v->n), v->pos);
+}
 
 void omgviewdone(const gridview* v) {
   if (v->pfi && v->bytes) v->pfi->fmap.done(v->bytes, static_cast<int64_t>(v->n) * 4);

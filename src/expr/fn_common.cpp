@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "base/cmnstate.h"
+#include "base/omprnt.h"
 #include "base/words.h"
 #include "data/datafile.h"
 #include "data/datetime.h"
@@ -94,6 +95,11 @@ bool fnstepview(const char* text, evalstat* pst, size_t n, gridview* v) {
   if (!omgview(&req, &got) || got.n != n) return false;
   *v = got;
   return true;
+}
+
+void fnviewlost(const char* text, const gridview& v) {
+  omgviewlost(&v);
+  omprntf(0, "Data Request Error:  Error for variable '%s'\n", text);
 }
 
 void fnsettle(evalstat* pst, gridres* pgr) {

@@ -62,6 +62,9 @@ int fnevalstep(const char* text, evalstat* pst, size_t n, gridres** out);
 // printed, otherwise (and at an interrupt): the step is then evaluated with
 // fnevalstep, which gives the same values.
 bool fnstepview(const char* text, evalstat* pst, size_t n, gridview* v);
+// Prints what the evaluation of text prints when its grid cannot be read,
+// for a view whose bytes the file lost while they were merged.
+void fnviewlost(const char* text, const gridview& v);
 // Makes pgr the grid result of a status; a single value gets rmax = rmin.
 void fnsettle(evalstat* pst, gridres* pgr);
 

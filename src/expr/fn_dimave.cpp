@@ -13,6 +13,7 @@
 #include "base/words.h"
 #include "data/datafile.h"
 #include "data/datetime.h"
+#include "data/filemap.h"
 #include "data/gridres.h"
 #include "data/gridview.h"
 #include "expr/evalstat.h"
@@ -418,9 +419,17 @@ static int ave(fargs* pfa, evalstat* pst, int v) {
     fnsetdim(pst, w.d, ti);
     gridview gv;
     if (fnstepview(expr, pst, fnpts(A), &gv)) {
-      mergeview(v, A, B, gv, wt, static_cast<float>(ti), &flat, &flatsum);
+      const bool whole =
+          mapread([&] { mergeview(v, A, B, gv, wt, static_cast<float>(ti), &flat, &flatsum); });
       omgviewdone(&gv);
-      continue;
+      if (whole) continue;
+      // The file was cut under the step: part of it is merged, so the walk
+      // ends with the error a read of the step would give.
+      fnviewlost(expr, gv);
+      omgfre(A);
+      omgfre(B);
+      omprntf(0, "Error from %s:  Error getting grids \n", name);
+      return 1;
     }
     gridres* G = nullptr;
     rc = fnevalstep(expr, pst, fnpts(A), &G);

@@ -6,8 +6,15 @@
 // the undefined band, NaN, infinities, signed zeros, gaps that start late,
 // an undefined value of 0 (an empty band) and members of a template that
 // are missing.
+#include <fcntl.h>
+#include <sys/time.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cmath>
+#include <csignal>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -21,6 +28,10 @@ namespace {
 
 constexpr int NX = 64, NY = 32, NT = 7;  // a grid of 8 KB: read from the map
 
+struct shape {
+  int nx = NX, ny = NY, nt = NT;
+};
+
 using pointfn = std::function<float(int x, int y, int t)>;
 
 uint32_t bitsof(float f) {
@@ -29,10 +40,10 @@ uint32_t bitsof(float f) {
   return u;
 }
 
-std::string bytesof(const pointfn& f, int t, bool big) {
+std::string bytesof(const pointfn& f, int t, bool big, const shape& sh) {
   std::string s;
-  for (int y = 1; y <= NY; y++)
-    for (int x = 1; x <= NX; x++) {
+  for (int y = 1; y <= sh.ny; y++)
+    for (int x = 1; x <= sh.nx; x++) {
       uint32_t w = bitsof(f(x, y, t));
       if (big) w = __builtin_bswap32(w);
       s.append(reinterpret_cast<const char*>(&w), 4);
@@ -40,31 +51,33 @@ std::string bytesof(const pointfn& f, int t, bool big) {
   return s;
 }
 
-// One variable v on a global grid of NX x NY, NT yearly steps, in one file
-// or one member file per year (template; the years in `missing` are not
-// written).
+// One variable v on a grid of NX x NY (global), NT yearly steps, in one
+// file or one member file per year (template; the years in `missing` are
+// not written).
 struct viewset {
   scratchdir sd;
   datafile* pfi = nullptr;
   std::string out;
+  shape sh;
 
   viewset(const pointfn& f, const std::string& undef, bool big, bool tmpl = false,
-          int missing = 0) {
+          int missing = 0, shape s = shape{})
+      : sh(s) {
     std::string all;
-    for (int t = 1; t <= NT; t++) {
+    for (int t = 1; t <= sh.nt; t++) {
       if (!tmpl) {
-        all += bytesof(f, t, big);
+        all += bytesof(f, t, big, sh);
       } else if (1989 + t != missing) {
-        sd.write("m" + std::to_string(1989 + t) + ".bin", bytesof(f, t, big));
+        sd.write("m" + std::to_string(1989 + t) + ".bin", bytesof(f, t, big, sh));
       }
     }
     if (!tmpl) sd.write("v.bin", all);
     std::string ctl = sd.write(
         "v.ctl", std::string("dset ^") + (tmpl ? "m%y4.bin" : "v.bin") + "\nundef " + undef +
                      "\noptions " + (big ? "big_endian" : "little_endian") +
-                     (tmpl ? " template" : "") + "\nxdef " + std::to_string(NX) +
-                     " linear 0 5.625\nydef " + std::to_string(NY) +
-                     " linear -80 5\nzdef 1 levels 1000\ntdef " + std::to_string(NT) +
+                     (tmpl ? " template" : "") + "\nxdef " + std::to_string(sh.nx) + " linear 0 " +
+                     std::to_string(360.0 / sh.nx) + "\nydef " + std::to_string(sh.ny) +
+                     " linear -80 0.5\nzdef 1 levels 1000\ntdef " + std::to_string(sh.nt) +
                      " linear 0z1jan1990 1yr\nvars 1\nv 0 99 v\nendvars\n");
     pfi = getpfi();
     out = captured([&] { EXPECT_EQ(omddes(ctl.c_str(), pfi, 1), 0); });
@@ -75,7 +88,8 @@ struct viewset {
     if (pfi->infile) std::fclose(pfi->infile);
     frepfi(pfi, 0);
   }
-  evalstat xy(int x2 = NX) const {
+  evalstat xy(int x2 = 0) const {
+    if (x2 == 0) x2 = sh.nx;
     evalstat st = blankst();
     st.filehead = st.dfile = pfi;
     st.dfilenum = 1;
@@ -84,7 +98,7 @@ struct viewset {
     st.dmin[0] = static_cast<float>(fnworld(pfi, 0, 1));
     st.dmax[0] = static_cast<float>(fnworld(pfi, 0, x2));
     st.dmin[1] = static_cast<float>(fnworld(pfi, 1, 1));
-    st.dmax[1] = static_cast<float>(fnworld(pfi, 1, NY));
+    st.dmax[1] = static_cast<float>(fnworld(pfi, 1, sh.ny));
     st.dmin[2] = st.dmax[2] = 1000;
     gr2t(pfi->grvals[3], 1, &st.tmin);
     st.tmax = st.tmin;
@@ -232,6 +246,54 @@ TEST(StepViews, OnlyBareVariablesReadAsOneRunAreViewed) {
   // and the same bits as through the evaluator.
   const evalstat wide = ds.xy(NX + 3);
   EXPECT_EQ(sameasgrids(wide, "t=1,t=7"), 0);
+}
+
+// Another program cuts the data file to nothing while a mean reads it: a
+// timer stands in for it, at moments from the first steps (read into grids)
+// to the last (merged from the map).  The mean ends with the reader's read
+// error, or completes when the cut came after it; the program goes on.
+int cutfd = -1;
+void cutfile(int) { (void)!ftruncate(cutfd, 0); }
+
+void meanwhilecut(long usec) {
+  const shape big{1024, 256, 48};  // 1 MB a step
+  viewset ds([](int x, int y, int t) { return fts(x, y, t); }, "-9.99e8", false, false, 0, big);
+  const evalstat st = ds.xy();
+  cutfd = open(ds.pfi->name.c_str(), O_RDWR);
+  std::signal(SIGALRM, cutfile);
+  itimerval it{};
+  it.it_value.tv_usec = usec;
+  setitimer(ITIMER_REAL, &it, nullptr);
+  evalout o = fnrun("ave(v,t=1,t=48)", st);
+  it.it_value.tv_usec = 0;
+  setitimer(ITIMER_REAL, &it, nullptr);
+  if (o.rc == 0) {
+    omfree(&o.st);
+    std::_Exit(1);
+  }
+  const std::string lost = "Low Level I/O Error:  Read error on data file \n  Data file name = " +
+                           ds.pfi->name + " \n  Error reading 262144 bytes at location ";
+  const bool said = o.msg.rfind(lost, 0) == 0 &&
+                    o.msg.find("Data Request Error:  Error for variable 'v'\n") != std::string::npos;
+  std::_Exit(said ? 0 : 3);
+}
+
+TEST(StepViewsDeathTest, ADataFileCutDuringAMeanIsAReadError) {
+  // Each run in a process of its own: 0 when the mean ended with the read
+  // error, 1 when it was done before the cut; never a signal.
+  int cut = 0;
+  for (long usec : {300L, 1000L, 2500L, 6000L}) {
+    std::fflush(nullptr);
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) meanwhilecut(usec);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status)) << usec << " microseconds: signal " << WTERMSIG(status);
+    ASSERT_LE(WEXITSTATUS(status), 1) << usec << " microseconds";
+    cut += WEXITSTATUS(status) == 0;
+  }
+  EXPECT_GT(cut, 0);
 }
 
 }  // namespace
