@@ -29,9 +29,9 @@ struct gridview {
   datafile* pfi = nullptr;               // whose map holds them
 };
 
-// The value a file's float v becomes: undef when it is inside the band or
-// not finite.  The one test every float read from a data file goes
-// through, so that a view and a copied grid agree to the bit.
+// Whether a file's float v is undefined: inside the band (lo, hi) or not
+// finite.  The one test every float read from a data file goes through,
+// so that a view and a copied grid agree to the bit.
 inline bool inband(float v, float lo, float hi) {
   return ((v > lo) & (v < hi)) | !(std::fabs(v) <= FLT_MAX);
 }

@@ -4,7 +4,6 @@
 #include <cmath>
 
 #include "base/cmnstate.h"
-#include "base/omprnt.h"
 #include "base/words.h"
 #include "data/datafile.h"
 #include "data/datetime.h"
@@ -99,7 +98,7 @@ bool fnstepview(const char* text, evalstat* pst, size_t n, gridview* v) {
 
 void fnviewlost(const char* text, const gridview& v) {
   omgviewlost(&v);
-  omprntf(0, "Data Request Error:  Error for variable '%s'\n", text);
+  varreadfailed(text);
 }
 
 void fnsettle(evalstat* pst, gridres* pgr) {

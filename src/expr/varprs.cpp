@@ -195,7 +195,7 @@ bool readgrid(gridres* pgr, datafile* pfi, filevar* pvar, const std::string& vna
   if (rotate) copy = *pgr;
   int rc = omvread(pgr);
   if (rc > 0) {
-    omprntf(0, "Data Request Error:  Error for variable '%s'\n", vnam.c_str());
+    varreadfailed(vnam.c_str());
     omgfre(pgr);
     return false;
   }
@@ -218,7 +218,7 @@ bool readgrid(gridres* pgr, datafile* pfi, filevar* pvar, const std::string& vna
   pg2->pvar = partner;
   rc = omvread(pg2);
   if (rc > 0) {
-    omprntf(0, "Data Request Error:  Error for variable '%s'\n", vnam.c_str());
+    varreadfailed(vnam.c_str());
     omgfre(pgr);
     omgfre(pg2);
     return false;
@@ -229,6 +229,10 @@ bool readgrid(gridres* pgr, datafile* pfi, filevar* pvar, const std::string& vna
 }
 
 }  // namespace
+
+void varreadfailed(const char* vnam) {
+  omprntf(0, "Data Request Error:  Error for variable '%s'\n", vnam);
+}
 
 datafile* getdfn(const char* name, evalstat* pst) {
   defvar* d = pst->defs ? deffind(*pst->defs, name) : nullptr;

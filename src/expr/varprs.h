@@ -12,6 +12,10 @@ struct gridres;
 // it, with the result and its type in pst; null after printing why.
 const char* varprs(const char* p, evalstat* pst);
 
+// Says that the grid of the variable named vnam could not be read (after
+// the reader's own message).
+void varreadfailed(const char* vnam);
+
 // The data-file record of the defined variable of that name, or null.
 datafile* getdfn(const char* name, evalstat* pst);
 
