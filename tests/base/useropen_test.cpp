@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -78,20 +79,23 @@ TEST(UserOpen, FifoWithOtherEndIsReadAndWritten) {
   std::fclose(r);
   writer.join();
 
+  // More than the pipe holds, to a reader that starts late: writes wait.
+  const std::string big(512 << 10, 'x');
   std::string got;
   std::thread reader([&] {
     std::FILE* rr = std::fopen(fifo.path(), "r");
     if (rr) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
       got = slurp(rr);
       std::fclose(rr);
     }
   });
   std::FILE* w = omfopen(fifo.path(), "wb");
   ASSERT_NE(w, nullptr);
-  std::fputs("three\n", w);
-  std::fclose(w);
+  EXPECT_EQ(std::fwrite(big.data(), 1, big.size(), w), big.size());
+  EXPECT_EQ(std::fclose(w), 0);
   reader.join();
-  EXPECT_EQ(got, "three\n");
+  EXPECT_EQ(got.size(), big.size());
 }
 
 // Directories, devices and regular files for each kind of open.
