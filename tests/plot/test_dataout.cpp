@@ -368,17 +368,24 @@ TEST_F(DataOut, WritegdsEndsAtItsLastWholeRecord) {
     fsizecap cap(48 + 40);
     omoutgds(&st);
   });
-  first = first + second + first;
-  EXPECT_EQ(slurp("o.gds"), first);
+  std::string whole = first + second + first;
+  EXPECT_EQ(slurp("o.gds"), whole);
   EXPECT_NE(out.find("error: WRITEGDS write failed on " + gds.fname + "\n"), std::string::npos);
   EXPECT_EQ(out.find("WRITEGDS:"), std::string::npos);
+  // A limit exactly at a record's end keeps that record.
+  captured([&] {
+    fsizecap cap(whole.size() + first.size());
+    omoutgds(&st);
+  });
+  whole += first;
+  EXPECT_EQ(slurp("o.gds"), whole);
 
   stnlist* other = mkstn(0, 1, {{40, 10, 700, 1, 1}});
   other->pvar = &vars[1];
   add(other);
   out = captured([&] { omoutgds(&st); });
   EXPECT_NE(out.find("error: bad structure in result\n"), std::string::npos);
-  EXPECT_EQ(slurp("o.gds"), first);
+  EXPECT_EQ(slurp("o.gds"), whole);
 }
 
 // Outputs to a FIFO that nobody reads wait only until the user interrupts,
