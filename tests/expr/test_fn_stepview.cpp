@@ -246,6 +246,16 @@ TEST(StepViews, OnlyBareVariablesReadAsOneRunAreViewed) {
   // and the same bits as through the evaluator.
   const evalstat wide = ds.xy(NX + 3);
   EXPECT_EQ(sameasgrids(wide, "t=1,t=7"), 0);
+  // Steps the file holds past the descriptor's last are not the data set's:
+  // the mean warns of them and leaves them out, as through the evaluator.
+  std::FILE* more = std::fopen(ds.sd.path("v.bin").c_str(), "ab");
+  const std::string eighth = bytesof([](int x, int y, int) { return fts(x, y, 8); }, 8, false, ds.sh);
+  ASSERT_EQ(std::fwrite(eighth.data(), 1, eighth.size(), more), eighth.size());
+  std::fclose(more);
+  viewrun a = runof("ave(v,t=1,t=8)", st), b = runof("ave((v),t=1,t=8)", st);
+  EXPECT_EQ(a.msg, "  Warning issued for variable = v\n");
+  EXPECT_EQ(a.msg, b.msg);
+  EXPECT_TRUE(a.bits == b.bits);
 }
 
 // Another program cuts the data file to nothing while a mean reads it: a
