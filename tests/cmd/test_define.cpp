@@ -71,6 +71,28 @@ TEST_F(Define, TimeSlabsAndEnvironmentRestored) {
   EXPECT_EQ(run("d m").out, "Printing Grid -- 1 Values -- Undef = -9.99e+08\n48 \n");
 }
 
+// A time mean of a defined name takes every step from the definition, also
+// where it would merge a file variable's steps straight from the file: here
+// v is a page a step, 1 to 5 in the file and 10 to 50 as defined.
+TEST_F(Define, ADefinedNameHidesTheFileVariableInATimeMean) {
+  std::string data;
+  for (int i = 0; i < 5 * 1024; i++) {
+    float v = static_cast<float>(1 + i / 1024);
+    putle(data, &v);
+  }
+  write("v.dat", data);
+  write("v.ctl",
+        "dset ^v.dat\nundef -9.99e8\noptions little_endian\nxdef 32 linear 0 10\n"
+        "ydef 32 linear -80 5\nzdef 1 levels 1000\ntdef 5 linear 00z01jan2000 1dy\nvars 1\nv 0 99 v\nendvars\n");
+  ASSERT_EQ(open("v.ctl").rc, 0);
+  run("set t 1 5");
+  ASSERT_EQ(run("define v = v*10").rc, 0);
+  run("set t 1");
+  run("set gxout stat");
+  Out o = run("d ave(v,t=1,t=5)");
+  EXPECT_TRUE(has(o, "Min, Max = 30 30\n")) << o.out;
+}
+
 TEST_F(Define, StationDataRefused) {
   ASSERT_EQ(open("s.ctl").rc, 0);
   Out o = run("define p = ps");
