@@ -415,7 +415,7 @@ TEST_F(GridRead, FilesThatShrinkOrGrowUnderTheirMap) {
   counting("d.bin", 2 * n, true, 4096);
   dataset ds;
   open("dset ^d.bin\noptions big_endian\nfileheader 4096\nundef -9.99e8\nxdef 32 linear 0 10\n"
-       "ydef 32 linear 0 5\nzdef 1 levels 1000\ntdef 2 linear 00z01jan2000 1dy\nvars 1\nv 0 0 v\nendvars\n",
+       "ydef 32 linear 0 5\nzdef 1 levels 1000\ntdef 3 linear 00z01jan2000 1dy\nvars 1\nv 0 0 v\nendvars\n",
        ds);
   request r;
   read(ds, 0, 0, 1, {1, 1, 1, 2}, {32, 32, 1, 2}, r);
@@ -439,7 +439,7 @@ TEST_F(GridRead, FilesThatShrinkOrGrowUnderTheirMap) {
   v[3] = -1.5e-39f;  // subnormal: data
   FILE* f = std::fopen(tmp.path("d.bin").c_str(), "ab");
   ASSERT_NE(f, nullptr);
-  std::string bytes = ddtest::floats(v, true);
+  std::string bytes = ddtest::floats(v, true) + ddtest::floats(v, true);  // times 2 and 3
   ASSERT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), f), bytes.size());
   std::fclose(f);
   request grown;
@@ -450,6 +450,10 @@ TEST_F(GridRead, FilesThatShrinkOrGrowUnderTheirMap) {
   EXPECT_EQ(grown.at(2), -9.99e8f);
   EXPECT_EQ(grown.at(3), -1.5e-39f);
   EXPECT_EQ(grown.at(31, 31), 1000.0f + n - 1);
+  request third;  // past the end of the file's first map
+  read(ds, 0, 0, 1, {1, 1, 1, 3}, {32, 32, 1, 3}, third);
+  ASSERT_EQ(third.rc, 0) << third.out;
+  EXPECT_EQ(third.at(31, 31), 1000.0f + n - 1);
   // In the host's own byte order the map's floats are taken as they are.
   counting("e.bin", n, false);
   dataset le;
