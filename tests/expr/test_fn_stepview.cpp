@@ -7,6 +7,7 @@
 // an undefined value of 0 (an empty band) and members of a template that
 // are missing.
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -304,6 +305,43 @@ TEST(StepViewsDeathTest, ADataFileCutDuringAMeanIsAReadError) {
     cut += WEXITSTATUS(status) == 0;
   }
   EXPECT_GT(cut, 0);
+}
+
+// The same cut at a chosen moment: a page of the file's map is made to fault
+// once, and its fault cuts the file before the page is read.
+void* trap = nullptr;
+void cutattrap(int) {
+  (void)!ftruncate(cutfd, 0);
+  mprotect(trap, 4096, PROT_READ);
+}
+
+// e over a data set cut as it is read up to the second page of step t.
+viewrun cutat(const char* e, int t) {
+  viewset ds([](int x, int y, int s) { return fts(x, y, s); }, "-9.99e8", false);
+  trap = const_cast<unsigned char*>(ds.pfi->fmap.bytes(ds.pfi->infile, (t - 1) * NX * NY * 4 + 4096, 4096));
+  cutfd = open(ds.pfi->name.c_str(), O_RDWR);
+  struct sigaction sa {}, old;
+  sa.sa_handler = cutattrap;
+  sigaction(SIGSEGV, &sa, &old);
+  mprotect(trap, 4096, PROT_NONE);
+  viewrun r = runof(e, ds.xy());
+  sigaction(SIGSEGV, &old, nullptr);
+  close(cutfd);
+  return r;
+}
+
+TEST(StepViews, AFileCutAsAGridOrAMeansLastStepIsReadIsAReadError) {
+  const std::string lost = "Low Level I/O Error:  Read error on data file \n";
+  const std::string var = " \nData Request Error:  Error for variable 'v'\n";
+  viewrun r = cutat("v", 1);
+  EXPECT_EQ(r.rc, 1);
+  EXPECT_EQ(r.msg.rfind(lost, 0), 0u) << r.msg;
+  EXPECT_NE(r.msg.find("Error reading 2048 bytes at location 0" + var), std::string::npos) << r.msg;
+  r = cutat("ave(v,t=1,t=7)", 7);
+  EXPECT_EQ(r.rc, 1);
+  EXPECT_EQ(r.msg.rfind(lost, 0), 0u) << r.msg;
+  EXPECT_NE(r.msg.find("at location 12288" + var + "Error from AVE:  Error getting grids \n"), std::string::npos)
+      << r.msg;
 }
 
 }  // namespace
