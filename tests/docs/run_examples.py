@@ -163,9 +163,9 @@ def line_matches(shown, printed):
 def missing_output(shown, printed):
     """Checks a shown output block against the lines its commands printed:
     every shown line must be printed, in the order shown, though other
-    printed lines may come between them; a line `...` alone is skipped.  Returns None, or (the index of the first
-    shown line that is not printed, the printed line closest to its place
-    or None)."""
+    printed lines may come between them; a line `...` alone is skipped.
+    Returns None, or (the index of the first shown line that is not
+    printed, the first printed line not yet matched or None)."""
     at = 0
     for k, line in enumerate(shown):
         if line.strip() in ("", ELISION):
