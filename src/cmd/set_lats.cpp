@@ -117,8 +117,7 @@ int basetime(const char* p, cmnstate* pcm) {
     }
     l.basetime[i] = v;
   }
-  omlats(pcm, 10, 0);
-  return 0;
+  return omlats(pcm, 10, 0) == 1 ? 0 : 1;
 }
 
 int vertdim(const char* p, cmnstate* pcm) {
@@ -137,8 +136,12 @@ int vertdim(const char* p, cmnstate* pcm) {
     }
     l.levels[l.levcount++] = v;
   }
-  omprntf(2, "LATS VERTDIM ID = %d\n", omlats(pcm, 2, 0));
-  return 0;
+  if (l.levcount == 0) return fail("SET LATS VERTDIM error:  no levels given....\n");
+  int id = omlats(pcm, 2, 0);
+  omprntf(2, "LATS VERTDIM ID = %d\n", id);
+  if (id == -999)
+    return fail("SET LATS VERTDIM error:  the vertical dimension is already set; use set lats reset\n");
+  return id >= 1 ? 0 : 1;
 }
 
 // An id word of set lats var: *out or a message; true when read.
@@ -202,8 +205,9 @@ int var(const char* p, cmnstate* pcm) {
              "SET LATS VAR error:  LEVEL ID is %d but the max LEVEL ID is %d\n",
              "              use a value of 0 for surface variables...\n"))
     return 1;
-  omprntf(2, "LATS VAR ID = %d\n", omlats(pcm, 4, 0));
-  return 0;
+  int vid = omlats(pcm, 4, 0);
+  omprntf(2, "LATS VAR ID = %d\n", vid);
+  return vid >= 1 ? 0 : 1;
 }
 
 int setwrite(const char* p, cmnstate* pcm) {
@@ -262,8 +266,9 @@ int omsetlats(const char* kw, cmnstate* pcm) {
   if (cmpwrd(sub, "parmtab")) {
     if (!p) return fail("SET LATS PARMTAB error:  No arguments....\n");
     l.parmtab = rest(p, 255);
-    omprntf(2, "LATS PARMTAB ID = %d\n", omlats(pcm, 0, 0));
-    return 0;
+    int ok = omlats(pcm, 0, 0);
+    omprntf(2, "LATS PARMTAB ID = %d\n", ok);
+    return ok == 1 ? 0 : 1;
   }
   if (cmpwrd(sub, "convention")) {
     static const choice c[] = {{"ombra_grib", 3}, {"coards", 4}, {"grib_only", 2}};

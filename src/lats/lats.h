@@ -10,8 +10,8 @@ bool latsgribmap(const char* descr, int ignfcst);
 // One LATS action with the LATS settings of the common state (0 parameter
 // table, 1 create, 2 vertical dimension, 4 variable, 6 close, 7 reset,
 // 10 base time, 3/5 grid and data writes); the library's result or an id,
-// except that the data write (5) and the close (6) give 1 when they failed
-// and 0 when they did not.
+// except that the grid (3) and data (5) writes and the close (6) give 1
+// when they failed and 0 when they did not.
 int omlats(cmnstate* pcm, int op, int arg);
 // Drops the parameter table of set lats parmtab, as the settings go back to
 // a centre that it need not hold: the next create loads the table of

@@ -799,6 +799,13 @@ int lats_close(int fileid) {
   if (!f) return 0;
   latsStatFile(f);
   int rc = isgrib(f) ? latsCloseGrib(f) : latsCloseNc(f);
+  // The file is finished all the same (its descriptor and index describe
+  // the records that are there), but it lacks fields it was given.
+  if (f->writesfailed > 0) {
+    latsError("LATS (lats) -->  %d write(s) to file %s failed: it holds only the records written",
+              f->writesfailed, f->path.c_str());
+    rc = 0;
+  }
   files.remove_if([f](const std::unique_ptr<latsFile>& p) { return p.get() == f; });
   return rc;
 }

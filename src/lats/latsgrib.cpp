@@ -506,6 +506,7 @@ int latsWriteGrib(latsFile* f, latsVar* v, int levindex, int, int y, int m, int 
   // Straight to the descriptor and whole or not at all: a record that does
   // not fit is cut off, so the file keeps every record before it readable.
   if (!writewhole(fileno(f->grib), rec.data(), rec.size())) {
+    f->writesfailed++;
     latsError("GRIB (latsgrib) --> Writing GRIB record failed, file %s", f->path.c_str());
     return 0;
   }

@@ -182,6 +182,7 @@ struct latsFile {
   int gribproc = -1, gribcenter = -1, gribsubcenter = -1;
   int delta = 0;
   int ntimewritten = 0;
+  int writesfailed = 0;  // writes whose bytes did not reach the file
   int lastyear = 0, lastmonth = 0, lastday = 0, lasthour = 0;
   int mode = 1;   // 1 define, 2 writing
   int fhour = 0;

@@ -267,6 +267,7 @@ int latsWriteNc(latsFile* f, latsVar* v, int levindex, int timeindex, int y, int
     if (!latsComp2Rel(f->calendar, ct, f->nctimeunits.c_str(), &t)) return 0;
     size_t at = (size_t)timeindex;
     if (!ok(nc_put_var1_double(f->ncid, f->nctimevar, &at, &t))) {
+      f->writesfailed++;
       latsError("netCDF (latsnc) --> Writing time value %ld (index %d)", (long)t, timeindex);
       return 0;
     }
@@ -281,6 +282,7 @@ int latsWriteNc(latsFile* f, latsVar* v, int levindex, int timeindex, int y, int
                ? nc_put_vara_int(f->ncid, v->ncvarid, start, count, static_cast<const int*>(data))
                : nc_put_vara_float(f->ncid, v->ncvarid, start, count, static_cast<const float*>(data));
   if (!ok(st)) {
+    f->writesfailed++;
     latsError("netCDF (latsnc) --> Writing data for file %s, var %s", f->path.c_str(), v->name.c_str());
     if (v->vertdim)
       latsError("netCDF (latsnc) -->    Level = %f (index %d)", v->vertdim->levs[levindex], levindex);

@@ -45,7 +45,7 @@ int latsgridaction(cmnstate* pcm) {
   const gridres* pgr = firstgrid(pcm);
   if (!pgr || pgr->idim != 0 || pgr->jdim != 1 || !pgr->igrab || !pgr->jgrab || !pgr->ivals || !pgr->jvals) {
     omprnt(0, "Ombra-LATS Error:  the grid must be lon/lat\n");
-    return 0;
+    return 1;
   }
   std::vector<double> lons = axisvalues(pgr->igrab, pgr->ivals, pgr->dimmin[0], pgr->dimmax[0]);
   std::vector<double> lats = axisvalues(pgr->jgrab, pgr->jvals, pgr->dimmin[1], pgr->dimmax[1]);
@@ -66,19 +66,20 @@ int latsgridaction(cmnstate* pcm) {
   keepid(l, ID_GRID, lats_grid(name, l.gridtype, (int)lons.size(), lons.data(), (int)lats.size(),
                                lats.data()));
   omprntf(2, "LATS GRID ID = %d\n", l.latsids[ID_GRID]);
-  return 0;
+  return l.latsids[ID_GRID] >= 1 ? 0 : 1;
 }
 
 int varaction(cmnstate* pcm) {
   latsopts& l = pcm->lats;
+  // 0, as the library returns for a variable it could not declare.
   if (l.latsids[SEL_GRID] < 1) {
     omprnt(0, "Ombra-LATS Error:  (lats_var) the LATS GRID ID is out of bounds\n");
-    return 4;
+    return 0;
   }
   if (l.latsids[SEL_FILE] < 1) {
     omprnt(0, "Ombra-LATS Error:  (lats_var) the LATS FILE ID is not set\n");
     omprnt(0, "Ombra-LATS Error:  (lats_var) be sure to (set lats create ...)\n");
-    return 4;
+    return 0;
   }
   return keepid(l, ID_VAR,
                 lats_var(l.latsids[SEL_FILE], l.var.c_str(), LATS_FLOAT, l.timestat, l.latsids[SEL_GRID],
@@ -211,8 +212,10 @@ int omlats(cmnstate* pcm, int op, int arg) {
     case 6:
       // A file was created when the library ever returned a file id: a
       // later failed create does not strand the files made before it.
-      if (l.latsmax[ID_FILE] >= 1) return lats_close(arg) == 1 ? 0 : 1;
-      return 0;
+      if (l.latsmax[ID_FILE] < 1) return 0;
+      if (lats_close(arg) == 1) return 0;
+      omprnt(0, "Ombra-LATS Error: (lats_close) failed...\n");
+      return 1;
     case 7:
       resetaction(pcm);
       return 0;

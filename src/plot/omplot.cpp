@@ -20,7 +20,7 @@ namespace {
 bool gridwrite(cmnstate* pcm, int* rc) {
   switch (pcm->gxout_2d) {
     case 7: *rc = omfwrt(pcm); return true;
-    case 20: omlats(pcm, 3, 0); return true;
+    case 20: *rc = omlats(pcm, 3, 0); return true;
     case 21: *rc = omlats(pcm, 5, 0); return true;
     default: return false;
   }

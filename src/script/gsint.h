@@ -91,9 +91,11 @@ struct gsiofile {
 
 // The "Error occurred on line" frames of an error on its way up the calls.
 // A runaway recursion fails in every one of its calls: the first and the
-// last few frames are printed, the ones in between only counted.
+// last few frames are printed, the ones in between only counted.  Any
+// other error prints every frame.
 struct gstrace {
   static constexpr int KEEP = 5;  // frames printed at each end
+  bool runaway = false;           // the error is the nesting limit's
   int shown = 0;                  // frames printed at once
   int omitted = 0;                // frames counted, not printed
   std::string note;               // a line that goes with the next frame

@@ -257,6 +257,7 @@ int gsrunf(gsstmnt* first, gsstate& s) {
   s.args.clear();
   if (s.depth >= GSMAXDEPTH) {
     std::printf("Error:  script functions nested more than %i calls deep\n", GSMAXDEPTH);
+    s.trace.runaway = true;
     if (first) gsframe(s, first->line, first->file->path);
     return GS_ERR;
   }

@@ -1,5 +1,6 @@
-// The frames an error prints on its way up the function calls, bounded so
-// that a runaway recursion prints a few frames at each end and a count.
+// The frames an error prints on its way up the function calls, bounded for
+// a runaway recursion only, which prints a few frames at each end and a
+// count.
 #include <cstdio>
 
 #include "script/gsint.h"
@@ -18,7 +19,7 @@ void gsframe(gsstate& s, int line, const std::string& path, bool plain) {
   t.note.clear();
   text += plain ? "Error occurred on line " : "  Error occurred on line ";
   text += std::to_string(line) + "\n  In file " + path + "\n";
-  if (t.shown < gstrace::KEEP) {
+  if (!t.runaway || t.shown < gstrace::KEEP) {
     put(text);
     t.shown++;
     return;

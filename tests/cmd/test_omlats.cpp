@@ -130,7 +130,8 @@ TEST_F(LatsCmd, VerticalDimensionOnceUntilReset) {
   EXPECT_TRUE(has(o, "LATS VERTDIM ID = 1\n"));
   EXPECT_EQ(2, gcmn.lats.levcount);
   o = cmd("set lats vertdim plev 500 400");
-  EXPECT_TRUE(has(o, "LATS VERTDIM ID = -999\n"));
+  EXPECT_EQ(1, o.rc);
+  EXPECT_TRUE(has(o, "LATS VERTDIM ID = -999\nSET LATS VERTDIM error:  the vertical dimension is already set"));
   EXPECT_EQ(1, gcmn.lats.latsids[1]);
   EXPECT_EQ(0, cmd("set lats reset").rc);
   EXPECT_EQ(0, gcmn.lats.latsids[1]);
@@ -142,6 +143,7 @@ TEST_F(LatsCmd, VerticalDimensionOnceUntilReset) {
   EXPECT_TRUE(has(o, "LATS VERTDIM ID = -999\n"));
   EXPECT_EQ(0, cmd("set lats reset").rc);
   o = cmd("set lats vertdim nosuchtype 500 400");
+  EXPECT_EQ(1, o.rc);
   EXPECT_TRUE(has(o, "LATS VERTDIM ID = 0\n"));
   std::string many = "set lats vertdim plev";
   for (int i = 0; i < 140; i++) many += " " + std::to_string(2000 - i);
@@ -280,9 +282,10 @@ TEST_F(LatsCmd, BridgeRefusals) {
   EXPECT_TRUE(has(o, "LATS VAR ID = -1\nSET LATS VAR error:  GRID ID is 0 but the max GRID ID is -1\n"));
   gcmn.lats.latsids[2] = gcmn.lats.latsmax[2] = 0;
   o = cmd("set lats var 1 ta instant 0 0");
-  EXPECT_TRUE(has(o, "Ombra-LATS Error:  (lats_var) the LATS GRID ID is out of bounds\n"));
-  EXPECT_TRUE(has(o, "LATS VAR ID = 4\n"));
+  EXPECT_EQ(1, o.rc);
+  EXPECT_TRUE(has(o, "Ombra-LATS Error:  (lats_var) the LATS GRID ID is out of bounds\nLATS VAR ID = 0\n"));
   o = cmd("set lats basetime 0 2000 1 1 0");
+  EXPECT_EQ(1, o.rc);
   EXPECT_TRUE(has(o, "LATS BASETIME ID = 0\n"));
   EXPECT_TRUE(has(o, "Ombra-LATS Error: (lats_basetime) failed...\n"));
   EXPECT_EQ(0, cmd("set lats basetime 1 2000 1 1 0").rc);
@@ -364,7 +367,9 @@ TEST_F(LatsCmd, FailedWritesAndClosesAreErrors) {
   EXPECT_EQ(1, o.rc);
   EXPECT_TRUE(has(o, "LATS DATA_WRITE ID = 0\nOmbra-LATS Error: (lats_write) failed...\n")) << o.out;
   EXPECT_EQ(one, slurp("out.grb"));
-  EXPECT_EQ(0, cmd("set lats close 1").rc);
+  o = cmd("set lats close 1");
+  EXPECT_EQ(1, o.rc);
+  EXPECT_TRUE(has(o, "Ombra-LATS Error: (lats_close) failed...\n")) << o.out;
   EXPECT_EQ(0, access("out.gmp", F_OK));
 
   // A descriptor that cannot be written fails the close, and no index is
@@ -395,6 +400,25 @@ TEST_F(LatsCmd, FailedWritesAndClosesAreErrors) {
   }
   EXPECT_EQ(1, w.rc) << w.out;
   EXPECT_EQ(1, o.rc) << o.out;
+}
+
+// An action that the library or the bridge refuses, after its message,
+// fails its command.
+TEST_F(LatsCmd, RefusedActionsFail) {
+  startout();
+  const struct { const char* line; const char* says; } rows[] = {
+      {"set lats parmtab nosuch.parms", "LATS PARMTAB ID = 0\n"},
+      {"set lats vertdim plev x", "SET LATS VERTDIM error:  no levels given....\n"},
+      {"set lats var 1 nosuchvar instant 1 0", "LATS VAR ID = 0\n"},
+      {"set gxout latsgrid", ""},
+      {"set lat 0", ""},
+      {"d t", "Ombra-LATS Error:  the grid must be lon/lat\n"},
+  };
+  for (const auto& r : rows) {
+    Out o = cmd(r.line);
+    EXPECT_EQ(*r.says ? 1 : 0, o.rc) << r.line << ": " << o.out;
+    EXPECT_TRUE(has(o, r.says)) << r.line << ": " << o.out;
+  }
 }
 
 // latsdata writes only a field that varies in longitude and latitude, even

@@ -23,6 +23,13 @@ The convention for every docs/*.md file:
 - An example fails when a command returns a nonzero code (the exec file
   stops there) or prints an error-level message (a line matching ERROR_RE
   below, on standard output or standard error).
+- A plain fenced block (no info string) that directly follows an `ombra`
+  block, with only blank lines between, shows what that block's commands
+  print: each of its lines must be printed by them, in the order shown,
+  though the block may leave printed lines out.  Runs of blanks count as
+  one; `...` inside a line stands for any text (a date), and a line `...`
+  alone marks lines left out.  Output shown after a line of text, or in a
+  `text` block, is not compared.
 - README.md is the index: it must link to every other .md file beside it.
 - A picture the file links to (`![...](NAME.png)`) that the session
   writes must equal, byte for byte, the committed NAME.png next to the
@@ -58,6 +65,7 @@ ERROR_RE = re.compile(
 
 FENCE_RE = re.compile(r"^( *)(```+|~~~+)\s*([^\s`]*)")
 KINDS = ("ombra", "ombra-interactive")
+ELISION = "..."  # a line of a shown output block that stands for lines left out
 PICTURE_RE = re.compile(r"!\[[^\]]*\]\(([^)\s]+\.png)\)")
 
 
@@ -66,10 +74,11 @@ class BadDoc(Exception):
 
 
 class Block:
-    def __init__(self, kind, start, lines):
+    def __init__(self, kind, start, lines, follows=None):
         self.kind = kind      # info string
         self.start = start    # line number of the first content line
         self.lines = lines
+        self.follows = follows  # the block just before it, when only blank lines part them
 
 
 def blocks_of(text):
@@ -78,9 +87,11 @@ def blocks_of(text):
     out = []
     lines = text.split("\n")
     i = 0
+    prose = True  # text other than blank lines since the last block
     while i < len(lines):
         m = FENCE_RE.match(lines[i])
         if not m:
+            prose = prose or lines[i].strip() != ""
             i += 1
             continue
         indent, fence, kind = m.group(1), m.group(2), m.group(3)
@@ -92,7 +103,8 @@ def blocks_of(text):
             line = lines[j]
             body.append(line[len(indent):] if line.startswith(indent) else line.lstrip(" "))
             j += 1
-        out.append(Block(kind, i + 2, body))
+        out.append(Block(kind, i + 2, body, None if prose or not out else out[-1]))
+        prose = False
         i = j + 1
     return out
 
@@ -135,6 +147,54 @@ def attribute(commands, out_lines):
             continue
         laid.append((cur, line))
     return laid, k
+
+
+def line_matches(shown, printed):
+    """A shown line matches a printed one when their words are the same
+    (runs of blanks count as one), where `...` inside the shown line stands
+    for any text (a date, a user name)."""
+    shown, printed = " ".join(shown.split()), " ".join(printed.split())
+    if ELISION not in shown:
+        return shown == printed
+    pattern = ".*".join(re.escape(part) for part in shown.split(ELISION))
+    return re.fullmatch(pattern, printed) is not None
+
+
+def missing_output(shown, printed):
+    """Checks a shown output block against the lines its commands printed:
+    every shown line must be printed, in the order shown, though other
+    printed lines may come between them; a line `...` alone is skipped.
+    Returns None, or (the index of the first shown line that is not
+    printed, the first printed line not yet matched or None)."""
+    at = 0
+    for k, line in enumerate(shown):
+        if line.strip() in ("", ELISION):
+            continue
+        j = at
+        while j < len(printed) and not line_matches(line, printed[j]):
+            j += 1
+        if j == len(printed):
+            return k, printed[at] if at < len(printed) else None
+        at = j + 1
+    return None
+
+
+def output_failures(mdname, text, commands, laid):
+    """Compares every output block that directly follows an `ombra` block
+    with what that block's commands printed."""
+    failures = []
+    for b in blocks_of(text):
+        if b.kind != "" or b.follows is None or b.follows.kind != "ombra":
+            continue
+        first, last = b.follows.start, b.follows.start + len(b.follows.lines)
+        ours = {k for k, (lineno, _) in enumerate(commands) if first <= lineno < last}
+        miss = missing_output(b.lines, [line for idx, line in laid if idx in ours])
+        if miss is not None:
+            k, instead = miss
+            failures.append("%s:%d: the shown output `%s` is not what the commands print%s"
+                            % (mdname, b.start + k, b.lines[k].strip(),
+                               "" if instead is None else " (the next line printed: `%s`)" % instead.strip()))
+    return failures
 
 
 def run_file(ombra, repo, md, update=False, quiet=False):
@@ -192,6 +252,7 @@ def run_file(ombra, repo, md, update=False, quiet=False):
         for line in err.split("\n"):
             if ERROR_RE.search(line):
                 failures.append("%s: standard error: %s" % (mdname, line.strip()))
+        failures += output_failures(mdname, text, commands, laid)
 
         # Pictures the file shows must be what its commands write.
         for name in sorted(set(PICTURE_RE.findall(text))):
@@ -240,6 +301,22 @@ SELFTEST = [
     ("a script that is not there", "```ombra\nrun missing.gs\n```\n", "`run missing.gs` returned a nonzero code"),
     ("a netCDF file", "```ombra\nsdfopen sample.nc\nd z\n```\n", None),
     ("an example script", "```ombra\nopen sample.ctl\nset gxout shaded\nd slp\nrun cbar.gs\n```\n", None),
+    ("shown output that the commands print",
+     "```ombra\nopen sample.ctl\nset lev 500\nq dims\n```\n\n```\nLEV set to 500 500\n...\n"
+     "Z is fixed  Lev = 500  Z = ...\n```\n", None),
+    ("shown output with a word changed",
+     "```ombra\nopen sample.ctl\nq dims\n```\n\n```\nX is varying   Lon = 0 to 360   X = 1 to 145\n"
+     "Y is fixed   Lat = -90 to 90   Y = 1 to 73\n```\n",
+     ":8: the shown output `Y is fixed   Lat = -90 to 90   Y = 1 to 73` is not what the commands print"
+     " (the next line printed: `Y is varying   Lat = -90 to 90   Y = 1 to 73`)"),
+    ("shown output in the wrong order",
+     "```ombra\nopen sample.ctl\nq dims\n```\n\n```\nY is varying   Lat = -90 to 90   Y = 1 to 73\n"
+     "X is varying   Lon = 0 to 360   X = 1 to 145\n```\n", ":8: the shown output `X is varying"),
+    ("shown output of another block's command",
+     "```ombra\nopen sample.ctl\n```\n\n```ombra\nq file\n```\n\n```\nData file sample.dat is open as file 1\n```\n",
+     ":10: the shown output `Data file sample.dat is open as file 1`"),
+    ("an output block after text is not compared",
+     "```ombra\nopen sample.ctl\n```\n\nIt prints\n\n```\nsomething else\n```\n", None),
     ("a stale picture",
      "```ombra\nopen sample.ctl\nd slp\nprintim pic.png\n```\n\n![slp](pic.png)\n",
      "pic.png differs from what the examples write"),

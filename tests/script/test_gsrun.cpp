@@ -273,7 +273,8 @@ TEST(GsRun, UnboundedRecursionIsAnError) {
 }
 
 // Each of the 999 failing calls of a runaway recursion has its frame: the
-// first and last few are printed and the ones between counted.
+// first and last few are printed and the ones between counted.  Only that
+// error's frames are cut.
 TEST(GsRun, RunawayRecursionPrintsTheEndsOfItsFrames) {
   gsdir d;
   std::string path = d.path("t.gs");
@@ -293,6 +294,9 @@ TEST(GsRun, RunawayRecursionPrintsTheEndsOfItsFrames) {
                "function g(v)\nreturn v\n");
   EXPECT_EQ(r.rc, 99);
   EXPECT_EQ(r.out, "Divide by zero\n" + frame(3) + args + frame(4) + args + frame(4) + frame(1));
+  // Any other error prints all its frames, however deep.
+  r = gsrun(d, "x = f(10)\nfunction f(n)\nif (n = 0); return 1 / 0; endif\nreturn f(n - 1)\n");
+  EXPECT_EQ(r.out, "Divide by zero\n" + frame(3) + frames(4, 10) + frame(1));
 }
 
 TEST(GsRun, ScriptsRunningScripts) {
