@@ -137,9 +137,15 @@ int make_unpacker(const var_info* v, const datafile* pfi, int ddf, float undef, 
   } else {
     u->m1 = type_fill(v->nctype);
     if ((!is_float || u->fpacked) && (hs || ho) && scale != 0) {
-      // Packed data without a marker: the packed form of the grid's undef too.
-      u->has_m2 = true;
-      u->m2 = std::floor((undef - offset) / scale + 0.5);
+      // Packed data without a marker: the packed form of the grid's undef
+      // too, when one stored value unpacks to it exactly.  A nearest value
+      // that only comes close (with a large scale, the undef rounds to 0)
+      // is data.
+      const double p = std::floor((undef - offset) / scale + 0.5);
+      if (static_cast<float>(p * scale + offset) == undef) {
+        u->has_m2 = true;
+        u->m2 = p;
+      }
     }
   }
   return 0;

@@ -481,19 +481,22 @@ TEST(sdfopen, RowsRoundTheGlobeUnpackPieceByPiece) {
     }
 }
 
-TEST(sdfopen, IntegersScaledBeyondSinglePrecisionAreUndefined) {
+TEST(sdfopen, ScaledIntegersAreUndefinedBeyondSinglePrecisionOrAtTheirMarker) {
   if (!have_ncgen()) GTEST_SKIP();
-  // Unpacked, these would be infinities and display as data.
+  // Unpacked, these would be infinities and display as data; a stored 0,
+  // nearest to the packed undef under a large scale, stays data.
   std::string cdl = "netcdf s {\ndimensions: lon = 4 ; lat = 2 ;\nvariables:\n"
                     "  float lon(lon) ; lon:units = \"degrees_east\" ;\n"
                     "  float lat(lat) ; lat:units = \"degrees_north\" ;\n"
                     "  int big(lat, lon) ; big:scale_factor = 1e300 ; big:missing_value = -999 ;\n"
                     "  short near(lat, lon) ; near:scale_factor = 1e38 ; near:missing_value = -999s ;\n"
                     "  byte off(lat, lon) ; off:add_offset = -1e39 ;\n"
+                    "  short wide(lat, lon) ; wide:scale_factor = 1e5 ;\n"
                     "data:\n  lon = 0, 90, 180, 270 ;\n  lat = -10, 10 ;\n"
                     "  big = 0, 1, -1, 0, 2, 0, 0, 0 ;\n"
                     "  near = 1, 3, -3, 4, 0, -999, 0, 2 ;\n"
-                    "  off = 1, 2, 3, 4, 5, 6, 7, 8 ;\n}\n";
+                    "  off = 1, 2, 3, 4, 5, 6, 7, 8 ;\n"
+                    "  wide = 0, 5, -3, 100, -32767, 1, 0, 2 ;\n}\n";
   state st;
   std::string file = make_nc("scaledbig", cdl), out;
   ASSERT_FALSE(file.empty());
@@ -511,6 +514,9 @@ TEST(sdfopen, IntegersScaledBeyondSinglePrecisionAreUndefined) {
   request off(pfi, "off", 0, 1, lo, hi);
   ASSERT_EQ(off.read(), 0);
   EXPECT_EQ(off.vals, std::vector<float>(8, off.g.undef));
+  request wide(pfi, "wide", 0, 1, lo, hi);
+  ASSERT_EQ(wide.read(), 0);
+  EXPECT_EQ(wide.vals, (std::vector<float>{0, 5e5f, -3e5f, 1e7f, wide.g.undef, 1e5f, 0, 2e5f}));
 }
 
 TEST(sdfopen, SecondFileRunsNoDefaultsAndFailuresCloseTheFile) {
