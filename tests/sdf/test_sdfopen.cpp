@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <fstream>
+#include <iterator>
 #include <vector>
 
 #include "sdftest.h"
@@ -659,5 +661,36 @@ TEST(sdfopen, GridsReadInBlocksOfRowsKeepEveryRow) {
     EXPECT_EQ(wrong, 0u) << y0;
     EXPECT_EQ(r.at(299, 217 - (y0 - 1)), fill);
     EXPECT_EQ(r.at(299, 218 - (y0 - 1)), value(299, 218, 1));
+  }
+}
+
+// A classic file lacking bytes its header promises (cut short, or counting
+// more records than were written) fails the reads of what it lacks, by the
+// float reads made here and the library's alike, instead of giving zeros.
+TEST(sdfopen, SlabsAClassicFileDoesNotHoldWholeAreReadErrors) {
+  if (!have_ncgen()) GTEST_SKIP();
+  // A record: time (8 bytes), v (16), s (8).
+  const std::string made = make_nc("whole", "netcdf w {\ndimensions: lon = 2 ; lat = 1 ; time = UNLIMITED ;\n"
+      "variables: float lon(lon) ; lon:units = \"degrees_east\" ; float lat(lat) ; lat:units = \"degrees_north\" ;\n"
+      "double time(time) ; time:units = \"hours since 2000-01-01\" ; float v(time, lat, lon) ; short s(time, lat, lon) ;\n"
+      "data: lon = 0, 10 ; lat = 0 ; time = 0, 6, 12 ; v = 1,2, 21,22, 281,282 ; s = 1,2, 21,22, 281,282 ;\n}\n");
+  std::ifstream in(made, std::ios::binary);
+  const std::string whole((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  ASSERT_GT(whole.size(), 8u);
+  struct { size_t cut; char numrecs; int t; const char* var; float first; } rows[] = {  // first 0: refused
+      {6, 3, 2, "v", 21}, {6, 3, 2, "s", 21}, {6, 3, 3, "v", 0}, {6, 3, 3, "s", 0},
+      {0, 4, 3, "s", 281}, {0, 4, 4, "v", 0}, {0, 4, 4, "s", 0}};
+  for (const auto& r : rows) {
+    std::string bytes = whole.substr(0, whole.size() - r.cut);
+    bytes[7] = r.numrecs;
+    write_text(tmpdir() + "/short.nc", bytes);
+    state st;
+    ASSERT_EQ(open_quiet(st, tmpdir() + "/short.nc"), 0);
+    int lo[4] = {1, 1, 1, r.t}, hi[4] = {2, 1, 1, r.t};
+    request q(st.last(), r.var, 0, -1, lo, hi);
+    std::string msg;
+    EXPECT_EQ(q.read(&msg), r.first != 0 ? 0 : 3) << r.var << r.t;
+    EXPECT_EQ(msg, r.first != 0 ? "" : "Failure reading SDF data.  #1\n") << r.var << r.t;
+    EXPECT_EQ(q.at(0), r.first != 0 ? r.first : q.g.undef) << r.var << r.t;
   }
 }
