@@ -95,6 +95,18 @@ void lowcas(char* line) {
   }
 }
 
+std::string lowstr(std::string s) {
+  for (char& c : s) c = asclower(c);
+  return s;
+}
+
+bool caseeq(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); i++)
+    if (asclower(a[i]) != asclower(b[i])) return false;
+  return true;
+}
+
 void uppcas(char* line) {
   for (; !iseol(*line); line++) {
     if (*line >= 'a' && *line <= 'z') *line = static_cast<char>(*line - ('a' - 'A'));

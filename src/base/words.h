@@ -27,6 +27,20 @@ void getstr(char* dest, const char* src, int n);
 std::string wrdstr(const char* src);
 std::string linestr(const char* src);
 
+// ASCII classes and case, the same whatever the locale: the <cctype>
+// functions follow the character type the line editor takes from the
+// environment, where (in a Turkish one) I does not fold to i.
+inline bool ascdigit(char c) { return c >= '0' && c <= '9'; }
+inline bool ascalpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+inline bool ascalnum(char c) { return ascalpha(c) || ascdigit(c); }
+inline bool ascspace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+inline char asclower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c; }
+inline char ascupper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - ('a' - 'A')) : c; }
+// A copy with A-Z made a-z.
+std::string lowstr(std::string s);
+// True when the texts are equal but for the case of A-Z.
+bool caseeq(const std::string& a, const std::string& b);
+
 // In place: A-Z to a-z outside double quotes / a-z to A-Z everywhere, up
 // to a newline or the end.
 void lowcas(char* line);

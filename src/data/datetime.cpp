@@ -4,7 +4,6 @@
 // the month-by-month rules.
 #include "data/datetime.h"
 
-#include <cctype>
 #include <climits>
 #include <cmath>
 #include <cstdio>

@@ -1,7 +1,6 @@
 // The descriptor parser: reads a data set's descriptor file, record by
 // record, into a data-file record, then checks that the description is
 // complete and computes the layout of the data file.
-#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
@@ -61,9 +60,9 @@ const char* i64prs(const char* p, int64_t* val) {
     neg = *p == '-';
     p++;
   }
-  if (!std::isdigit(static_cast<unsigned char>(*p))) return nullptr;
+  if (!ascdigit(*p)) return nullptr;
   int64_t v = 0;
-  while (std::isdigit(static_cast<unsigned char>(*p))) {
+  while (ascdigit(*p)) {
     int d = *p - '0';
     if (v > (INT64_MAX - d) / 10) return nullptr;
     v = v * 10 + d;
@@ -487,7 +486,7 @@ bool varrec(const std::string& rec, const std::string& mrec, filevar& v) {
 }
 
 bool isrecord(const std::string& s) {
-  return !s.empty() && std::isalnum(static_cast<unsigned char>(s[0]));
+  return !s.empty() && ascalnum(s[0]);
 }
 
 int dovars(ddesctx& c) {

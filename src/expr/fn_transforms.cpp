@@ -2,7 +2,6 @@
 // (tloop), masks (maskout), the nine-point smoother (smth9), thinning
 // (skip), constants (const), differences along a dimension (cdiff) and the
 // level at which a field reaches a target (fndlvl).
-#include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -165,8 +164,8 @@ int ffmask(fargs* pfa, evalstat* pst) {
     for (stnrpt* r = stn->rpt; r; r = r->rpt) {
       for (int k = 0; k < plen; k++) {
         if (pat[k] == '?') continue;
-        int a = std::tolower(static_cast<unsigned char>(pat[k]));
-        int b = std::tolower(static_cast<unsigned char>(r->stid[k]));
+        int a = asclower(pat[k]);
+        int b = asclower(r->stid[k]);
         if (a != b) {
           r->val = stn->undef;
           break;

@@ -1,9 +1,9 @@
 // The per-evaluation cache of grids read from files.
+#include "base/words.h"
 #include "expr/gridcache.h"
 
 #include <sys/stat.h>
 
-#include <cctype>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -100,14 +100,13 @@ void omrcbeg(const char* expr) {
   armed.clear();
   std::map<std::string, int> seen;
   for (const char* p = expr ? expr : ""; *p;) {
-    if (std::isalpha(static_cast<unsigned char>(*p))) {
+    if (ascalpha(*p)) {
       std::string w;
-      while (std::isalnum(static_cast<unsigned char>(*p)) || *p == '_')
-        w += static_cast<char>(std::tolower(static_cast<unsigned char>(*p++)));
+      while (ascalnum(*p) || *p == '_') w += asclower(*p++);
       seen[w]++;
-    } else if (std::isdigit(static_cast<unsigned char>(*p))) {
+    } else if (ascdigit(*p)) {
       // A number (1e5 holds no name).
-      while (std::isalnum(static_cast<unsigned char>(*p)) || *p == '.') p++;
+      while (ascalnum(*p) || *p == '.') p++;
     } else {
       p++;
     }

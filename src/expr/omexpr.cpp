@@ -4,7 +4,6 @@
 #include "expr/omexpr.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <cstring>
 #include <new>

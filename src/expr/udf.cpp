@@ -2,7 +2,6 @@
 // running of an external program through its transfer files.
 #include "expr/udf.h"
 
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>

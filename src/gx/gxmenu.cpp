@@ -1,6 +1,5 @@
 // Pop-up drop menus: one level of a menu opened from a header or from a
 // cascade item, as a temporary child window of the display window.
-#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <vector>

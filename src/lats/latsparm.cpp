@@ -4,13 +4,13 @@
 // the whole file was accepted, so a refused file leaves the last good
 // tables in force.
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "base/words.h"
 #include "data/textfile.h"
 #include "lats/latsint.h"
 
@@ -32,11 +32,6 @@ const size_t TEXTMAX = 127;
 const size_t LINEMAX = 510;
 
 std::string cut(const std::string& s) { return s.size() > TEXTMAX ? s.substr(0, TEXTMAX) : s; }
-
-std::string lower(std::string s) {
-  for (char& c : s) c = (char)tolower((unsigned char)c);
-  return s;
-}
 
 // Splits a row at "|"; runs of "|" are one separator and a leading one is
 // ignored.  Each field is trimmed.
@@ -69,7 +64,7 @@ bool fillparm(tables& t, const std::vector<std::string>& f) {
   p.name = f[0];
   p.title = f[2];
   p.units = f[3];
-  std::string dt = lower(f[4]);
+  std::string dt = lowstr(f[4]);
   if (dt == "float") p.datatype = LATS_FLOAT;
   else if (dt == "int") p.datatype = LATS_INT;
   else {
@@ -105,7 +100,7 @@ bool fillvert(tables& t, const std::vector<std::string>& f) {
   v.name = f[0];
   v.descrip = f[1];
   v.units = f[2];
-  std::string kind = lower(f[3]), pos = lower(f[4]);
+  std::string kind = lowstr(f[3]), pos = lowstr(f[4]);
   if (kind == "single") v.verticality = 1;
   else if (kind == "multi") v.verticality = 2;
   else {
@@ -216,8 +211,8 @@ void finish(tables& t, const char* source) {
 
 std::string latsTrimStr(const std::string& s) {
   size_t b = 0, e = s.size();
-  while (b < e && isspace((unsigned char)s[b])) b++;
-  while (e > b && isspace((unsigned char)s[e - 1])) e--;
+  while (b < e && ascspace(s[b])) b++;
+  while (e > b && ascspace(s[e - 1])) e--;
   return s.substr(b, e - b);
 }
 
@@ -231,7 +226,7 @@ void latsCpyTrim(char* dst, const char* src, int n) {
 
 void latsCpyLower(char* dst, const char* src, int n) {
   latsCpyTrim(dst, src, n);
-  for (; n > 0 && *dst; dst++) *dst = (char)tolower((unsigned char)*dst);
+  for (; n > 0 && *dst; dst++) *dst = asclower(*dst);
 }
 
 int latsStrtoi(const char* s, int* result, int deflt) {
@@ -293,7 +288,7 @@ int latsParmCreateTable(const char* path) {
     if (c == EOF && line.empty()) break;
     lineno++;
     if (line.size() >= 2 && line[0] == '#' && line[1] == '!') {
-      std::string name = lower(cut(latsTrimStr(line.substr(2))));
+      std::string name = lowstr(cut(latsTrimStr(line.substr(2))));
       if (name == "variable") section = VAR;
       else if (name == "vert") section = VERT;
       else if (name == "center") section = CENTER;
@@ -342,14 +337,14 @@ const latsParmEntry* latsParmLookup(const char* name) {
 }
 
 const latsVertType* latsVertTypeLookup(const char* name) {
-  std::string key = lower(latsTrimStr(name));
+  std::string key = lowstr(latsTrimStr(name));
   for (const latsVertType& v : cur.verts)
     if (v.name == key) return &v;
   return nullptr;
 }
 
 const latsCenter* latsCenterLookup(const char* name) {
-  std::string key = lower(latsTrimStr(name));
+  std::string key = lowstr(latsTrimStr(name));
   for (const latsCenter& c : cur.centers)
     if (c.name == key) return &c;
   return nullptr;

@@ -1,11 +1,11 @@
 // User-supplied number formats (print options, label formats) are checked
 // before they reach the C formatting routines: a stray conversion such as
 // %s or %n would read or write memory that was never passed.
-#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
+#include "base/words.h"
 #include "plot/dataout.h"
 
 namespace {
@@ -13,7 +13,7 @@ namespace {
 // Up to three digits at p; returns the position after them, null for more.
 const char* digits(const char* p) {
   int n = 0;
-  while (std::isdigit(static_cast<unsigned char>(*p))) {
+  while (ascdigit(*p)) {
     p++;
     if (++n > 3) return nullptr;
   }

@@ -3,7 +3,6 @@
 // order and applies each parenthesised group's operators, by precedence,
 // when the group closes; the program is kept with its statement so loops do
 // not cut the same text again.
-#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -11,6 +10,7 @@
 #include <new>
 
 #include "base/memcap.h"
+#include "base/words.h"
 #include "script/gsint.h"
 #include "script/gsreduce.h"
 
@@ -65,7 +65,7 @@ void gsexprdel::operator()(gsexprc* e) const { delete e; }
 namespace {
 
 bool isnamech(char c) {
-  return std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '_';
+  return ascalnum(c) || c == '.' || c == '_';
 }
 
 struct tok {
@@ -142,7 +142,7 @@ bool compiler::constant() {
   } else {
     size_t j = i_;
     auto dig = [&](size_t k) {
-      return k < t_.size() && std::isdigit(static_cast<unsigned char>(t_[k]));
+      return k < t_.size() && ascdigit(t_[k]);
     };
     bool dot = false;
     while (j < t_.size() && (dig(j) || (t_[j] == '.' && !dot))) {
@@ -272,10 +272,10 @@ gsexprc* compiler::run() {
         }
         g.push_back({true, c == '-' ? OP_NEG : OP_NOT, 0});
         i_++;
-      } else if (c == '\'' || c == '"' || std::isdigit(static_cast<unsigned char>(c))) {
+      } else if (c == '\'' || c == '"' || ascdigit(c)) {
         if (!constant()) return e_;
         wantopd = false;
-      } else if (std::isalpha(static_cast<unsigned char>(c)) || c == '_') {
+      } else if (ascalpha(c) || c == '_') {
         if (!name()) return e_;
         wantopd = false;
       } else {
@@ -296,7 +296,7 @@ gsexprc* compiler::run() {
       i_++;
       continue;
     }
-    if (c == '\'' || c == '"' || c == '_' || std::isalnum(static_cast<unsigned char>(c))) {
+    if (c == '\'' || c == '"' || c == '_' || ascalnum(c)) {
       g.push_back({true, OP_CAT, 0});
       wantopd = true;
       continue;

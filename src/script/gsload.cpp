@@ -2,17 +2,17 @@
 // pairing the if and while blocks and registering the functions.
 #include <sys/stat.h>
 
-#include <cctype>
 #include <cstdio>
 #include <cstring>
 
+#include "base/words.h"
 #include "script/gsint.h"
 
 namespace {
 
 bool isblnk(char c) { return c == ' ' || c == '\t'; }
 bool isnamech(char c) {
-  return std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '_';
+  return ascalnum(c) || c == '.' || c == '_';
 }
 
 struct kwrec {
@@ -59,7 +59,7 @@ std::string rtrim(const std::string& t, size_t a, size_t b) {
 // receives the start of the operand (e when there is none).
 int stmttype(const std::string& t, size_t a, size_t e, size_t* op) {
   char c0 = t[a];
-  if (std::isalpha(static_cast<unsigned char>(c0)) || c0 == '_') {
+  if (ascalpha(c0) || c0 == '_') {
     size_t j = a + 1;
     while (j < e && isnamech(t[j])) j++;
     while (j < e && isblnk(t[j])) j++;
@@ -71,7 +71,7 @@ int stmttype(const std::string& t, size_t a, size_t e, size_t* op) {
   size_t w = a;
   while (w < e && w - a < 9 && !isblnk(t[w])) w++;
   std::string low = t.substr(a, w - a);
-  for (auto& ch : low) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+  for (auto& ch : low) ch = asclower(ch);
   for (const auto& k : keywords) {
     size_t kl = std::strlen(k.word);
     bool hit = low == k.word || (k.paren && low.size() > kl && low.compare(0, kl, k.word) == 0 &&
@@ -98,9 +98,9 @@ void lineerr(const char* what, const gsstmnt* st) {
 bool regfunc(gsstate& s, gsstmnt* st) {
   const std::string& o = st->opnd;
   size_t n = 0;
-  bool ok = st->hasopnd && !o.empty() && std::isalpha(static_cast<unsigned char>(o[0]));
+  bool ok = st->hasopnd && !o.empty() && ascalpha(o[0]);
   if (ok) {
-    while (n < o.size() && (std::isalnum(static_cast<unsigned char>(o[n])) || o[n] == '_')) n++;
+    while (n < o.size() && (ascalnum(o[n]) || o[n] == '_')) n++;
     if (n > GSNAMEMAX) {
       std::printf("Function name too long\n");
       ok = false;

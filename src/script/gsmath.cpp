@@ -1,9 +1,9 @@
 // The math_ built-ins: double-precision functions of numeric strings.
-#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 
+#include "base/words.h"
 #include "script/gsint.h"
 
 namespace {
@@ -31,12 +31,12 @@ bool fmtok(const std::string& f) {
     if (i < f.size() && f[i] == '%') continue;
     while (i < f.size() && std::strchr("-+ #0", f[i])) i++;
     size_t d = 0;
-    while (i < f.size() && std::isdigit(static_cast<unsigned char>(f[i]))) i++, d++;
+    while (i < f.size() && ascdigit(f[i])) i++, d++;
     if (d > 3) return false;
     if (i < f.size() && f[i] == '.') {
       i++;
       d = 0;
-      while (i < f.size() && std::isdigit(static_cast<unsigned char>(f[i]))) i++, d++;
+      while (i < f.size() && ascdigit(f[i])) i++, d++;
       if (d > 3) return false;
     }
     if (i < f.size() && f[i] == 'l') i++;

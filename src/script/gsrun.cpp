@@ -2,11 +2,11 @@
 // output and input statements, assignments and command statements.
 #include <unistd.h>
 
-#include <cctype>
 #include <cerrno>
 #include <cstdio>
 
 #include "base/inputwait.h"
+#include "base/words.h"
 #include "script/gsglue.h"
 #include "script/gsint.h"
 
@@ -21,8 +21,8 @@ int exprfail(gsstate& s, const gsstmnt* st, bool plain = false) {
 }
 
 bool ischr(char c, bool first) {
-  if (first) return std::isalpha(static_cast<unsigned char>(c));
-  return std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '_';
+  if (first) return ascalpha(c);
+  return ascalnum(c) || c == '.' || c == '_';
 }
 
 // Binds a function's parameter list "(a, b, ...)" to the call arguments.

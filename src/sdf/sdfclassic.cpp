@@ -111,6 +111,10 @@ bool classic_parse(const unsigned char* h, size_t n, classic_layout* out) {
   skip_atts(c, w);
   const uint64_t nvars = list_head(c, w, TAG_VAR);
   classic_layout l;
+  // As the library lays records out: each record variable's part padded to
+  // a whole number of words, except when it is the only part of a record.
+  uint64_t first_bytes = 0, first_padded = 0;
+  bool have_first = false;
   for (uint64_t k = 0; k < nvars && c.ok; k++) {
     if (k > c.left) return false;
     classic_var v;
@@ -131,17 +135,21 @@ bool classic_parse(const unsigned char* h, size_t n, classic_layout* out) {
     const int size = type_bytes(static_cast<uint64_t>(v.type));
     if (!c.ok || size == 0) return false;
     if (v.record) {
-      // One record of the variable; were it not a whole number of words,
-      // where the records pad would depend on how many record variables
-      // there are: such files are left to the library.
       uint64_t bytes = static_cast<uint64_t>(size);
       for (size_t d = 1; d < v.shape.size(); d++)
         if (!mul(bytes, v.shape[d], &bytes)) return false;
-      if (bytes % 4 != 0 || __builtin_add_overflow(l.recsize, bytes, &l.recsize)) return false;
+      const uint64_t padded = bytes + (4 - bytes % 4) % 4;
+      if (padded < bytes || __builtin_add_overflow(l.recsize, padded, &l.recsize)) return false;
+      if (!have_first) {
+        have_first = true;
+        first_bytes = bytes;
+        first_padded = padded;
+      }
     }
     l.vars.push_back(std::move(v));
   }
   if (!c.ok) return false;
+  if (have_first && l.recsize == first_padded) l.recsize = first_bytes;
   *out = std::move(l);
   return true;
 }
@@ -172,6 +180,33 @@ bool classic_run(const classic_layout& l, const classic_var& v, const std::vecto
   *offset = pos;
   *n = total;
   return true;
+}
+
+bool classic_holds(const classic_layout& l, const classic_var& v, const std::vector<size_t>& start,
+                   const std::vector<size_t>& count, uint64_t filesize) {
+  const size_t nd = v.shape.size();
+  const int size = type_bytes(static_cast<uint64_t>(v.type));
+  if (start.size() != nd || count.size() != nd || size == 0) return true;  // the library's to refuse
+  // The byte after the slab's last value.
+  uint64_t index = 0, stride = 1;
+  const size_t first = v.record ? 1 : 0;
+  for (size_t d = 0; d < nd; d++) {
+    if (count[d] == 0) return true;
+    if (d >= first && (start[d] > v.shape[d] || count[d] > v.shape[d] - start[d])) return true;
+  }
+  for (size_t d = nd; d-- > first;) {
+    uint64_t at = 0;
+    if (!mul(start[d] + count[d] - 1, stride, &at) || __builtin_add_overflow(index, at, &index)) return false;
+    if (!mul(stride, v.shape[d], &stride)) return false;
+  }
+  uint64_t end = 0;
+  if (!mul(index + 1, static_cast<uint64_t>(size), &end) || __builtin_add_overflow(end, v.begin, &end))
+    return false;
+  if (v.record) {
+    uint64_t rec = 0;
+    if (!mul(start[0] + count[0] - 1, l.recsize, &rec) || __builtin_add_overflow(end, rec, &end)) return false;
+  }
+  return end <= filesize;
 }
 
 OM_VECTOR_CLONES void swap_words(const void* src, void* dst, size_t n) {
@@ -261,6 +296,14 @@ std::shared_ptr<classic_file> classic_file::open(const char* name, int ncid) {
 }
 
 classic_file::~classic_file() { close(fd_); }
+
+bool classic_file::holds(int varid, const std::vector<size_t>& start, const std::vector<size_t>& count) const {
+  if (varid < 0 || static_cast<size_t>(varid) >= layout_.vars.size()) return true;
+  struct stat st;
+  if (fstat(fd_, &st) != 0) return false;
+  return classic_holds(layout_, layout_.vars[static_cast<size_t>(varid)], start, count,
+                       static_cast<uint64_t>(st.st_size));
+}
 
 bool classic_file::read_floats(int varid, const std::vector<size_t>& start, const std::vector<size_t>& count,
                                void* buf, size_t nbytes) const {

@@ -9,8 +9,11 @@
 // Only what is plainly understood is read here: the header has to parse
 // whole and agree with what the library says of every dimension and
 // variable, or the file is left to the library.  Any read not made here
-// (another type, a slab in pieces, a short read) is the library's, which
-// reports what is wrong as before.
+// (another type, a slab in pieces) is the library's, which reports what is
+// wrong as before.  The library reads the bytes a file lacks (cut short,
+// or a header counting more records than were written) as zeros, so every
+// read of such a file, here or by the library, is first checked to lie
+// within it.
 #pragma once
 
 #include <cstddef>
@@ -43,6 +46,10 @@ class classic_file {
   classic_file(const classic_file&) = delete;
   classic_file& operator=(const classic_file&) = delete;
 
+  // Whether the file as it is now holds every byte of the slab of varid
+  // (true for a slab the library refuses itself).
+  bool holds(int varid, const std::vector<size_t>& start, const std::vector<size_t>& count) const;
+
   // Reads the slab start/count of the float variable varid into buf (room
   // for nbytes) as host floats.  False when not read here.
   bool read_floats(int varid, const std::vector<size_t>& start, const std::vector<size_t>& count,
@@ -58,6 +65,11 @@ class classic_file {
 // file, or false when the slab is out of range or in pieces.
 bool classic_run(const classic_layout& l, const classic_var& v, const std::vector<size_t>& start,
                  const std::vector<size_t>& count, uint64_t* offset, uint64_t* n);
+
+// Whether a file of filesize bytes holds the last value of the slab of v
+// (true for an empty or out-of-range slab, which the library refuses).
+bool classic_holds(const classic_layout& l, const classic_var& v, const std::vector<size_t>& start,
+                   const std::vector<size_t>& count, uint64_t filesize);
 
 // Big-endian 32-bit words at src made host words at dst (which may be src).
 void swap_words(const void* src, void* dst, size_t n);

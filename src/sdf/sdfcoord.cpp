@@ -1,12 +1,12 @@
 // Recognising the longitude, latitude, level and time coordinates of a file
 // and turning coordinate values into linear or level-list axes.
-#include <cctype>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <limits>
 
 #include "base/omprnt.h"
+#include "base/words.h"
 #include "sdf/sdfint.h"
 
 namespace {
@@ -19,11 +19,6 @@ bool is_coordinate(const io_std* io, const var_info& v) {
 
 bool begins(const std::string& s, const char* prefix) {
   return s.compare(0, std::strlen(prefix), prefix) == 0;
-}
-
-std::string lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
 }
 
 template <class Test>
@@ -64,7 +59,7 @@ int findZ(io_std* io, var_info** v) {
     }
   }
   return find_coord(io, v, [](const std::string& u) {
-    std::string l = lower(u);
+    std::string l = lowstr(u);
     for (const char* w : {"mb", "hybrid_sigma_pressure", "sigma_level", "degreesk", "degrees_k",
                           "level", "layer", "layers"})
       if (l == w) return true;
@@ -75,7 +70,7 @@ int findZ(io_std* io, var_info** v) {
 
 int findT(io_std* io, var_info** v) {
   return find_coord(io, v, [](const std::string& u) {
-    std::string l = lower(u);
+    std::string l = lowstr(u);
     return l == "yyyymmddhhmmss" || l == "yymmddhh" || units_is_time(u.c_str());
   });
 }

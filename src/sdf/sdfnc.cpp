@@ -301,6 +301,7 @@ int read_netcdf_data(int id, int varid, const std::vector<size_t>& start,
   // larger than the buffer is refused here, not written past its end.
   if (!slab_fits(*f, varid, count, nbytes)) return 0;
   if (f->kind == KIND_HDF) return hdf_varget(f->libid, varid, start, count, buf);
+  if (f->classic && !f->classic->holds(varid, start, count)) return 0;
   if (f->classic && f->classic->read_floats(varid, start, count, buf, nbytes)) return 1;
   return nc_get_vara(f->libid, varid, start.data(), count.data(), buf) == NC_NOERR ? 1 : 0;
 }

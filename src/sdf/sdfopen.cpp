@@ -1,6 +1,5 @@
 // Opening a netCDF or HDF file as a data set: the sdfopen command and the
 // builder of the data-file record shared with xdfopen.
-#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -17,11 +16,6 @@
 #include "sdf/sdfint.h"
 
 namespace {
-
-std::string lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
 
 // The first value of an attribute of the variable's own type, as raw bytes.
 bool own_type_att(const var_info* v, const char* name, unsigned char out[8]) {
@@ -477,7 +471,7 @@ int build_record(const char* name, datafile* pfi, const std::string& templ, int 
     }
     int levels = v.tzyx_pos[1] >= 0 ? pfi->dnum[2] : 0;
     if (p->dvars || p->fromfile[static_cast<size_t>(li)]) {
-      std::string want = p->dvars ? lower(v.ncname.substr(0, 15)) : p->omnames[static_cast<size_t>(li)];
+      std::string want = p->dvars ? lowstr(v.ncname.substr(0, 15)) : p->omnames[static_cast<size_t>(li)];
       std::string nm = unique_name(want, pfi->pvar1, p->dvars ? -1 : li);
       if (nm != want)
         omprntf(1, "SDF:  variable %s would repeat the name %s; it is named %s.\n",

@@ -3,7 +3,6 @@
 // turned into floats with packing and undefined markers applied, and placed
 // into the request with reversed latitudes and levels turned round.
 #include <algorithm>
-#include <cctype>
 #include <cfloat>
 #include <cmath>
 #include <cstdio>
@@ -14,6 +13,7 @@
 
 #include "base/omprnt.h"
 #include "base/vecclone.h"
+#include "base/words.h"
 #include "data/datafile.h"
 #include "data/gridres.h"
 #include "sdf/sdfint.h"
@@ -23,12 +23,7 @@ namespace {
 var_info* find_omname(io_std* io, const std::string& name) {
   if (io == nullptr) return nullptr;
   for (var_info& v : io->varlist) {
-    if (v.omname.empty() || v.omname.size() != name.size()) continue;
-    bool same = true;
-    for (size_t i = 0; i < name.size() && same; i++)
-      same = std::tolower(static_cast<unsigned char>(v.omname[i])) ==
-             std::tolower(static_cast<unsigned char>(name[i]));
-    if (same) return &v;
+    if (!v.omname.empty() && caseeq(v.omname, name)) return &v;
   }
   return nullptr;
 }
@@ -137,9 +132,15 @@ int make_unpacker(const var_info* v, const datafile* pfi, int ddf, float undef, 
   } else {
     u->m1 = type_fill(v->nctype);
     if ((!is_float || u->fpacked) && (hs || ho) && scale != 0) {
-      // Packed data without a marker: the packed form of the grid's undef too.
-      u->has_m2 = true;
-      u->m2 = std::floor((undef - offset) / scale + 0.5);
+      // Packed data without a marker: the packed form of the grid's undef
+      // too, when one stored value unpacks to it exactly.  A nearest value
+      // that only comes close (with a large scale, the undef rounds to 0)
+      // is data.
+      const double p = std::floor((undef - offset) / scale + 0.5);
+      if (static_cast<float>(p * scale + offset) == undef) {
+        u->has_m2 = true;
+        u->m2 = p;
+      }
     }
   }
   return 0;

@@ -1,8 +1,9 @@
 // The time step of a template series whose first member holds one time:
 // that file cannot give it, so it is taken from the first time of the next
-// member file.  Without a next member the open is refused, since the axis
-// would otherwise step by a minute and map every later time to the first
-// file.
+// member file, the one a unit of the template's finest time code later.
+// Without that member the open is refused: the axis would otherwise step
+// by a minute and map every later time to the first file, or take the step
+// from a later file past a gap and put every time in the wrong place.
 #include <sys/stat.h>
 
 #include <string>
@@ -15,8 +16,8 @@
 
 namespace {
 
-// Template names tried after the first member's; every unit of the
-// template's finest time code up to this many (over four years of days).
+// Units of the template's finest time code tried for a name other than
+// the first member's (over four years of days).
 const int kMaxProbes = 1500;
 
 // The finest time the template's codes name, as an increment; all zero
@@ -55,22 +56,20 @@ bool regular_file(const std::string& name) {
   return ::stat(name.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-// The name of the first existing member after the first one; empty when
-// none is found within kMaxProbes units of the template's finest code.
+// The name of the member after the first: the first name other than the
+// first member's that the template gives a unit of its finest time code at
+// a time on; empty when it names no time.
 std::string next_member(const std::string& templ, const float* taxis) {
   datetime unit = finest_unit(templ);
   if (unit.yr + unit.mo + unit.dy + unit.hr + unit.mn == 0) return std::string();
   datetime t0 = axstart(taxis), t = t0;
   const std::string first = sdf_fndt(templ, t0, t0, taxis);
-  std::string last = first;
   for (int k = 0; k < kMaxProbes; k++) {
     datetime step = unit;
     timadd(&t, &step);
     t = step;
     std::string name = sdf_fndt(templ, t, t0, taxis);
-    if (name == last) continue;
-    last = name;
-    if (regular_file(name)) return name;
+    if (name != first) return name;
   }
   return std::string();
 }
@@ -108,6 +107,14 @@ int series_step_from_next(datafile* pfi, const std::string& templ) {
   }
   std::string next = next_member(templ, conv);
   datetime t0 = axstart(conv), t1;
+  if (!next.empty() && !regular_file(next)) {
+    omprntf(0,
+            "SDFOPEN error:  The first file holds one time, so the series' time step cannot be read "
+            "from it,\n  and the next member file %s is missing.  Give the step with tdef in an "
+            "extended descriptor (xdfopen).\n",
+            next.c_str());
+    return 0;
+  }
   if (next.empty() || !member_start(next, &t1)) {
     omprnt(0, refuse);
     return 0;

@@ -1,6 +1,5 @@
 // Turning the time coordinate of a file into the data set's time axis: a
 // start date-time and a step in whole months or in minutes.
-#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -8,6 +7,7 @@
 #include <string>
 
 #include "base/omprnt.h"
+#include "base/words.h"
 #include "sdf/sdfint.h"
 
 namespace {
@@ -17,11 +17,6 @@ const char* const kSmallStep =
 const char* const kSmallStepFile =
     "Time unit in SDF file has too small an increment for use with Ombra (min. 1 minute).\n";
 const char* const kFracMonths = "SDF:  Fractional months are ill-defined and not supported by Ombra\n";
-
-std::string lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
 
 bool begins(const std::string& s, const char* p) { return s.compare(0, std::strlen(p), p) == 0; }
 
@@ -397,7 +392,7 @@ int define_time_axis(io_std* io, var_info* t, sdftaxis* ta) {
   ta->conv[5] = 0;
   ta->conv[6] = 1;
   ta->conv[7] = -999.9f;
-  std::string low = lower(units);
+  std::string low = lowstr(units);
   if (units.size() < 10 && begins(low, "yymmddhh")) return yymmddhh_axis(v0, v1, two, ta);
   if (begins(low, "yyyy")) return standard_axis(t, v0, two, ta);
   return udunits_axis(units, v0, v1, two, ta);

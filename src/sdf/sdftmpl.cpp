@@ -3,12 +3,12 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <new>
 #include <string>
 
 #include "base/omprnt.h"
+#include "base/words.h"
 #include "data/datafile.h"
 #include "data/datetime.h"
 #include "data/fnmexp.h"
@@ -157,12 +157,7 @@ int omopsdf(int t, gridres* pgr, var_info** pvar) {
   }
   drop_aside();
   for (var_info& v : io->varlist) {
-    if (v.omname.empty() || v.omname.size() != want.size()) continue;
-    bool same = true;
-    for (size_t i = 0; i < want.size() && same; i++)
-      same = std::tolower(static_cast<unsigned char>(v.omname[i])) ==
-             std::tolower(static_cast<unsigned char>(want[i]));
-    if (!same) continue;
+    if (v.omname.empty() || !caseeq(v.omname, want)) continue;
     pfi->fnumc = m;
     pfi->tempname = fname;
     *pvar = &v;

@@ -1,5 +1,6 @@
 // The units library: initialised once from the data directory's database,
 // then asked whether unit texts parse, convert, or measure time.
+#include <locale.h>
 #include <udunits.h>
 #include <udunits2.h>
 
@@ -17,6 +18,22 @@ namespace {
 
 bool units_ready = false;
 
+// The library matches unit names without case through the C library, by
+// the character type the line editor takes from the environment: in a
+// Turkish one MINUTES is not minutes.  Its calls are made in the C locale.
+struct c_locale {
+  locale_t old = nullptr;
+  c_locale() {
+    static const locale_t c = newlocale(LC_ALL_MASK, "C", nullptr);
+    if (c != nullptr) old = uselocale(c);
+  }
+  ~c_locale() {
+    if (old != nullptr) uselocale(old);
+  }
+  c_locale(const c_locale&) = delete;
+  c_locale& operator=(const c_locale&) = delete;
+};
+
 // A parsed unit that frees itself.
 struct unit {
   utUnit u;
@@ -33,6 +50,7 @@ struct unit {
 }  // namespace
 
 int sdf_units_init() {
+  c_locale in_c;
   if (units_ready) return 1;
   ut_set_error_message_handler(ut_ignore);
   std::string path = gxgnam("udunits.dat");
@@ -83,6 +101,7 @@ bool conversion(const unit& a, const unit& b, double* slope, double* icpt) {
 }  // namespace
 
 int compare_units(const char* a, const char* b) {
+  c_locale in_c;
   unit ua(a), ub(b);
   double slope = 0, icpt = 0;
   if (!conversion(ua, ub, &slope, &icpt)) return 0;
@@ -90,6 +109,7 @@ int compare_units(const char* a, const char* b) {
 }
 
 int units_convertible(const char* text, const char* ref) {
+  c_locale in_c;
   unit ua(text), ub(ref);
   double slope = 0, icpt = 0;
   return conversion(ua, ub, &slope, &icpt) ? 1 : 0;
@@ -98,6 +118,7 @@ int units_convertible(const char* text, const char* ref) {
 // Bare "days" or "years" are times too, not only "unit since date".
 // A reference date after " since " must parse too.
 int units_is_time(const char* text) {
+  c_locale in_c;
   if (text == nullptr) return 0;
   std::string t = text;
   size_t since = t.find(" since ");
@@ -108,6 +129,7 @@ int units_is_time(const char* text) {
 
 int decode_ud_time(const char* units, double val, int* yr, int* mo, int* dy, int* hr, int* mn,
                    double* sec) {
+  c_locale in_c;
   unit u(units);
   if (!u.ok) return 0;
   float s = 0;

@@ -1,6 +1,5 @@
 // XDF descriptors: a small text file naming a self-describing file's
 // dimensions and variables, read by the xdfopen command.
-#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -21,11 +20,6 @@
 #include "sdf/sdfint.h"
 
 namespace {
-
-std::string lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
 
 std::string trim(const std::string& s) {
   size_t a = s.find_first_not_of(" \t");
@@ -58,7 +52,7 @@ bool read_record(FILE* f, std::string* rec) {
 }
 
 bool ignored(const std::string& rec) {
-  return rec.empty() || !std::isalnum(static_cast<unsigned char>(rec[0]));
+  return rec.empty() || !ascalnum(rec[0]);
 }
 
 struct xdfreader {
@@ -165,9 +159,9 @@ int tdef(xdfreader* x) {
   bool hasday = false;
   if (lp != nullptr) {
     const char* q2 = lp;
-    while (std::isdigit(static_cast<unsigned char>(*q2)) || *q2 == ':') q2++;
+    while (ascdigit(*q2) || *q2 == ':') q2++;
     if (*q2 == 'z') q2++; else q2 = lp;
-    hasday = std::isdigit(static_cast<unsigned char>(*q2)) != 0;
+    hasday = ascdigit(*q2);
   }
   datetime def = {-99999, -99999, -99999, 0, 0};
   datetime st = def;
@@ -287,7 +281,7 @@ int vars(xdfreader* x) {
       return 1;
     }
     if (ignored(x->rec)) continue;
-    x->lrec = lower(x->rec);
+    x->lrec = lowstr(x->rec);
     if (cmpwrd("endvars", x->lrec.c_str())) {
       omprnt(0, "XDFOpen Error:  Unexpected ENDVARS record\n");
       omprntf(2, "Was expecting %i records.  Found %i.\n", count, found);
@@ -300,9 +294,9 @@ int vars(xdfreader* x) {
       return x->bad("XDFOpen Error:  Invalid variable record\n");
     // Expressions are read in lower case, so a name with capitals stays in
     // the table (as given) but no expression can name it.
-    if (lower(nm) != nm)
+    if (lowstr(nm) != nm)
       omprntf(1, "XDFopen Warning:  variable name %s has capitals and cannot be used in an "
-                 "expression; name it %s=>%s\n", nm.c_str(), nc.c_str(), lower(nm).c_str());
+                 "expression; name it %s=>%s\n", nm.c_str(), nc.c_str(), lowstr(nm).c_str());
     p->ncnames.push_back(nc);
     p->omnames.push_back(nm);
     p->fromfile.push_back(ff ? 1 : 0);
@@ -324,7 +318,7 @@ int vars(xdfreader* x) {
     }
     if (!ignored(x->rec)) break;
   }
-  x->lrec = lower(x->rec);
+  x->lrec = lowstr(x->rec);
   if (!cmpwrd("endvars", x->lrec.c_str())) {
     omprnt(0, "XDFOpen Error:  Looking for ENDVARS statement\n");
     omprnt(0, "             Instead, found:  \n");
@@ -420,7 +414,7 @@ int omdxdf(const char* dname, datafile* pfi, std::string* templ, int* ntimes, st
   try {
     while (rc == 0 && read_record(f, &x.rec)) {
       if (ignored(x.rec)) continue;
-      x.lrec = lower(x.rec);
+      x.lrec = lowstr(x.rec);
       rc = record(&x);
     }
   } catch (const std::bad_alloc&) {

@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <fstream>
+#include <iterator>
 #include <vector>
 
 #include "sdftest.h"
@@ -481,19 +483,22 @@ TEST(sdfopen, RowsRoundTheGlobeUnpackPieceByPiece) {
     }
 }
 
-TEST(sdfopen, IntegersScaledBeyondSinglePrecisionAreUndefined) {
+TEST(sdfopen, ScaledIntegersAreUndefinedBeyondSinglePrecisionOrAtTheirMarker) {
   if (!have_ncgen()) GTEST_SKIP();
-  // Unpacked, these would be infinities and display as data.
+  // Unpacked, these would be infinities and display as data; a stored 0,
+  // nearest to the packed undef under a large scale, stays data.
   std::string cdl = "netcdf s {\ndimensions: lon = 4 ; lat = 2 ;\nvariables:\n"
                     "  float lon(lon) ; lon:units = \"degrees_east\" ;\n"
                     "  float lat(lat) ; lat:units = \"degrees_north\" ;\n"
                     "  int big(lat, lon) ; big:scale_factor = 1e300 ; big:missing_value = -999 ;\n"
                     "  short near(lat, lon) ; near:scale_factor = 1e38 ; near:missing_value = -999s ;\n"
                     "  byte off(lat, lon) ; off:add_offset = -1e39 ;\n"
+                    "  short wide(lat, lon) ; wide:scale_factor = 1e5 ;\n"
                     "data:\n  lon = 0, 90, 180, 270 ;\n  lat = -10, 10 ;\n"
                     "  big = 0, 1, -1, 0, 2, 0, 0, 0 ;\n"
                     "  near = 1, 3, -3, 4, 0, -999, 0, 2 ;\n"
-                    "  off = 1, 2, 3, 4, 5, 6, 7, 8 ;\n}\n";
+                    "  off = 1, 2, 3, 4, 5, 6, 7, 8 ;\n"
+                    "  wide = 0, 5, -3, 100, -32767, 1, 0, 2 ;\n}\n";
   state st;
   std::string file = make_nc("scaledbig", cdl), out;
   ASSERT_FALSE(file.empty());
@@ -511,6 +516,9 @@ TEST(sdfopen, IntegersScaledBeyondSinglePrecisionAreUndefined) {
   request off(pfi, "off", 0, 1, lo, hi);
   ASSERT_EQ(off.read(), 0);
   EXPECT_EQ(off.vals, std::vector<float>(8, off.g.undef));
+  request wide(pfi, "wide", 0, 1, lo, hi);
+  ASSERT_EQ(wide.read(), 0);
+  EXPECT_EQ(wide.vals, (std::vector<float>{0, 5e5f, -3e5f, 1e7f, wide.g.undef, 1e5f, 0, 2e5f}));
 }
 
 TEST(sdfopen, SecondFileRunsNoDefaultsAndFailuresCloseTheFile) {
@@ -599,59 +607,92 @@ TEST(sdfopen, TemplateArgumentsAreChecked) {
 // Grids of classic files larger than one block of rows, read in blocks that
 // are unpacked one by one: every row lands in its place, markers in every
 // block become undefined, and a box starting inside the variable keeps its
-// offset across blocks.
+// offset across blocks.  Rows wider than a block are read one at a time.
 TEST(sdfopen, GridsReadInBlocksOfRowsKeepEveryRow) {
-  const size_t nx = 300, ny = 250, nt = 2;
-  const std::string f = tmpdir() + "/blocks.nc";
-  int nc = -1, dx, dy, dt, vx, vy, vt, vv;
-  ASSERT_EQ(nc_create(f.c_str(), NC_CLOBBER, &nc), NC_NOERR);
-  nc_def_dim(nc, "lon", nx, &dx);
-  nc_def_dim(nc, "lat", ny, &dy);
-  nc_def_dim(nc, "time", nt, &dt);
-  nc_def_var(nc, "lon", NC_FLOAT, 1, &dx, &vx);
-  nc_put_att_text(nc, vx, "units", 12, "degrees_east");
-  nc_def_var(nc, "lat", NC_FLOAT, 1, &dy, &vy);
-  nc_put_att_text(nc, vy, "units", 13, "degrees_north");
-  nc_def_var(nc, "time", NC_DOUBLE, 1, &dt, &vt);
-  nc_put_att_text(nc, vt, "units", 31, "hours since 2000-01-01 00:00:00");
-  int dims[3] = {dt, dy, dx};
-  nc_def_var(nc, "v", NC_FLOAT, 3, dims, &vv);
-  const float fill = -7.5f;
-  nc_put_att_float(nc, vv, "_FillValue", NC_FLOAT, 1, &fill);
-  ASSERT_EQ(nc_enddef(nc), NC_NOERR);
-  std::vector<float> lon(nx), lat(ny), v(nx * ny * nt);
-  for (size_t i = 0; i < nx; i++) lon[i] = 1.2f * static_cast<float>(i);
-  for (size_t j = 0; j < ny; j++) lat[j] = -89.5f + 0.7f * static_cast<float>(j);
-  const double times[2] = {0, 6};
-  auto value = [&](size_t i, size_t j, size_t t) { return static_cast<float>(100000 * t + nx * j + i); };
-  for (size_t t = 0; t < nt; t++)
-    for (size_t j = 0; j < ny; j++)
-      for (size_t i = 0; i < nx; i++) v[(t * ny + j) * nx + i] = value(i, j, t);
-  // Markers in the first block, in the last row of it, and in the second.
-  const size_t marked[3][2] = {{3, 0}, {299, 217}, {5, 240}};
-  for (const auto& m : marked) v[(1 * ny + m[1]) * nx + m[0]] = fill;
-  ASSERT_EQ(nc_put_var_float(nc, vx, lon.data()), NC_NOERR);
-  ASSERT_EQ(nc_put_var_float(nc, vy, lat.data()), NC_NOERR);
-  ASSERT_EQ(nc_put_var_double(nc, vt, times), NC_NOERR);
-  ASSERT_EQ(nc_put_var_float(nc, vv, v.data()), NC_NOERR);
-  ASSERT_EQ(nc_close(nc), NC_NOERR);
-  state st;
-  ASSERT_EQ(open_quiet(st, f), 0);
-  datafile* pfi = st.last();
-  for (int y0 : {1, 10}) {
-    int lo[4] = {1, y0, 1, 2}, hi[4] = {static_cast<int>(nx), static_cast<int>(ny), 1, 2};
-    request r(pfi, "v", 0, 1, lo, hi);
-    ASSERT_EQ(r.read(), 0);
-    size_t wrong = 0;
-    for (size_t j = static_cast<size_t>(y0 - 1); j < ny; j++)
-      for (size_t i = 0; i < nx; i++) {
-        bool m = false;
-        for (const auto& k : marked) m = m || (k[0] == i && k[1] == j);
-        const float want = m ? fill : value(i, j, 1);
-        if (r.at(static_cast<int>(i), static_cast<int>(j) - (y0 - 1)) != want) wrong++;
-      }
-    EXPECT_EQ(wrong, 0u) << y0;
-    EXPECT_EQ(r.at(299, 217 - (y0 - 1)), fill);
-    EXPECT_EQ(r.at(299, 218 - (y0 - 1)), value(299, 218, 1));
+  struct shape {
+    size_t nx, ny;
+    size_t marked[3][2];  // in the first block, in the last row of it, and in the second
+  } shapes[] = {{300, 250, {{3, 0}, {299, 217}, {5, 240}}}, {70000, 3, {{3, 0}, {69999, 0}, {5, 2}}}};
+  for (const shape& sh : shapes) {
+    const size_t nx = sh.nx, ny = sh.ny, nt = 2;
+    const std::string f = tmpdir() + "/blocks.nc";
+    int nc = -1, dx, dy, dt, vx, vy, vt, vv;
+    ASSERT_EQ(nc_create(f.c_str(), NC_CLOBBER, &nc), NC_NOERR);
+    nc_def_dim(nc, "lon", nx, &dx);
+    nc_def_dim(nc, "lat", ny, &dy);
+    nc_def_dim(nc, "time", nt, &dt);
+    nc_def_var(nc, "lon", NC_FLOAT, 1, &dx, &vx);
+    nc_put_att_text(nc, vx, "units", 12, "degrees_east");
+    nc_def_var(nc, "lat", NC_FLOAT, 1, &dy, &vy);
+    nc_put_att_text(nc, vy, "units", 13, "degrees_north");
+    nc_def_var(nc, "time", NC_DOUBLE, 1, &dt, &vt);
+    nc_put_att_text(nc, vt, "units", 31, "hours since 2000-01-01 00:00:00");
+    int dims[3] = {dt, dy, dx};
+    nc_def_var(nc, "v", NC_FLOAT, 3, dims, &vv);
+    const float fill = -7.5f;
+    nc_put_att_float(nc, vv, "_FillValue", NC_FLOAT, 1, &fill);
+    ASSERT_EQ(nc_enddef(nc), NC_NOERR);
+    std::vector<float> lon(nx), lat(ny), v(nx * ny * nt);
+    for (size_t i = 0; i < nx; i++) lon[i] = 360.0f / 301 * static_cast<float>(i);
+    for (size_t j = 0; j < ny; j++) lat[j] = -89.5f + 0.7f * static_cast<float>(j);
+    const double times[2] = {0, 6};
+    auto value = [&](size_t i, size_t j, size_t t) { return static_cast<float>(100000 * t + nx * j + i); };
+    for (size_t t = 0; t < nt; t++)
+      for (size_t j = 0; j < ny; j++)
+        for (size_t i = 0; i < nx; i++) v[(t * ny + j) * nx + i] = value(i, j, t);
+    for (const auto& m : sh.marked) v[(1 * ny + m[1]) * nx + m[0]] = fill;
+    ASSERT_EQ(nc_put_var_float(nc, vx, lon.data()), NC_NOERR);
+    ASSERT_EQ(nc_put_var_float(nc, vy, lat.data()), NC_NOERR);
+    ASSERT_EQ(nc_put_var_double(nc, vt, times), NC_NOERR);
+    ASSERT_EQ(nc_put_var_float(nc, vv, v.data()), NC_NOERR);
+    ASSERT_EQ(nc_close(nc), NC_NOERR);
+    state st;
+    ASSERT_EQ(open_quiet(st, f), 0);
+    datafile* pfi = st.last();
+    for (int y0 : {1, 2}) {
+      int lo[4] = {1, y0, 1, 2}, hi[4] = {static_cast<int>(nx), static_cast<int>(ny), 1, 2};
+      request r(pfi, "v", 0, 1, lo, hi);
+      ASSERT_EQ(r.read(), 0);
+      size_t wrong = 0;
+      for (size_t j = static_cast<size_t>(y0 - 1); j < ny; j++)
+        for (size_t i = 0; i < nx; i++) {
+          bool m = false;
+          for (const auto& k : sh.marked) m = m || (k[0] == i && k[1] == j);
+          const float want = m ? fill : value(i, j, 1);
+          if (r.at(static_cast<int>(i), static_cast<int>(j) - (y0 - 1)) != want) wrong++;
+        }
+      EXPECT_EQ(wrong, 0u) << nx << " " << y0;
+    }
+  }
+}
+
+// A classic file lacking bytes its header promises (cut short, or counting
+// more records than were written) fails the reads of what it lacks, by the
+// float reads made here and the library's alike, instead of giving zeros.
+TEST(sdfopen, SlabsAClassicFileDoesNotHoldWholeAreReadErrors) {
+  if (!have_ncgen()) GTEST_SKIP();
+  // A record: time (8 bytes), v (16), s (8).
+  const std::string made = make_nc("whole", "netcdf w {\ndimensions: lon = 2 ; lat = 1 ; time = UNLIMITED ;\n"
+      "variables: float lon(lon) ; lon:units = \"degrees_east\" ; float lat(lat) ; lat:units = \"degrees_north\" ;\n"
+      "double time(time) ; time:units = \"hours since 2000-01-01\" ; float v(time, lat, lon) ; short s(time, lat, lon) ;\n"
+      "data: lon = 0, 10 ; lat = 0 ; time = 0, 6, 12 ; v = 1,2, 21,22, 281,282 ; s = 1,2, 21,22, 281,282 ;\n}\n");
+  std::ifstream in(made, std::ios::binary);
+  const std::string whole((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  ASSERT_GT(whole.size(), 8u);
+  struct { size_t cut; char numrecs; int t; const char* var; float first; } rows[] = {  // first 0: refused
+      {6, 3, 2, "v", 21}, {6, 3, 2, "s", 21}, {6, 3, 3, "v", 0}, {6, 3, 3, "s", 0},
+      {0, 4, 3, "s", 281}, {0, 4, 4, "v", 0}, {0, 4, 4, "s", 0}};
+  for (const auto& r : rows) {
+    std::string bytes = whole.substr(0, whole.size() - r.cut);
+    bytes[7] = r.numrecs;
+    write_text(tmpdir() + "/short.nc", bytes);
+    state st;
+    ASSERT_EQ(open_quiet(st, tmpdir() + "/short.nc"), 0);
+    int lo[4] = {1, 1, 1, r.t}, hi[4] = {2, 1, 1, r.t};
+    request q(st.last(), r.var, 0, -1, lo, hi);
+    std::string msg;
+    EXPECT_EQ(q.read(&msg), r.first != 0 ? 0 : 3) << r.var << r.t;
+    EXPECT_EQ(msg, r.first != 0 ? "" : "Failure reading SDF data.  #1\n") << r.var << r.t;
+    EXPECT_EQ(q.at(0), r.first != 0 ? r.first : q.g.undef) << r.var << r.t;
   }
 }

@@ -187,7 +187,8 @@ data: lon = 0, 10 ; lat = 0 ; time = %d ; v = %d, %d ;
 
 // Members holding one time each: the first cannot give the step, so the
 // next member's first time does; without one the open is refused rather
-// than made an axis of minutes whose later times all map to the first file.
+// than made an axis of minutes whose later times all map to the first
+// file, or one whose step is taken past a gap.
 TEST(dailyseries, StepOfOneTimeMembersComesFromTheNextMember) {
   if (!have_ncgen()) GTEST_SKIP();
   const std::string dir = tmpdir() + "/daily";
@@ -208,29 +209,27 @@ TEST(dailyseries, StepOfOneTimeMembersComesFromTheNextMember) {
   ASSERT_EQ(r.read(), 0);
   EXPECT_EQ(r.vals, (std::vector<float>{1, 2, 3}));
 
-  // Every other day: the step is two days, and the next member is found
-  // past the missing day.
-  const std::string odd = dir + "/odd";
-  std::system(("mkdir -p '" + odd + "'").c_str());
+  // The member after the first missing (every other day, or alone), or
+  // at the first one's time: refused, as is a template naming no time.
+  const std::string odd = dir + "/odd", same = dir + "/same";
+  std::system(("mkdir -p '" + odd + "' '" + same + "'").c_str());
   ASSERT_FALSE(day_file(odd, 1).empty());
   ASSERT_FALSE(day_file(odd, 3).empty());
-  ASSERT_EQ(open_quiet(st, odd + "/d_20010101.nc d_%y4%m2%d2.nc 2", &out), 0) << out;
-  pfi = st.last();
-  EXPECT_FLOAT_EQ(pfi->grvals[3][6], 2880.0f);
-  int lo2[4] = {2, 1, 1, 1}, hi2[4] = {2, 1, 1, 2};
-  request r2(pfi, "v", 3, -1, lo2, hi2);
-  ASSERT_EQ(r2.read(), 0);
-  EXPECT_EQ(r2.vals, (std::vector<float>{1, 3}));
-
-  // A lone member, or a template naming no time: refused.
+  ASSERT_FALSE(day_file(same, 1).empty());
+  ASSERT_FALSE(day_file(same, 2, -24).empty());
   ASSERT_FALSE(day_file(dir + "/solo", 1).empty());
-  const std::string refused =
-      "SDFOPEN error:  The first file holds one time, so the series' time step cannot be read "
-      "from it,\n  and no later member file gives it.  Give the step with tdef in an extended "
-      "descriptor (xdfopen).\n";
-  for (const char* t : {" d_%y4%m2%d2.nc 3", " d_20010101.nc 3"}) {
-    EXPECT_EQ(open_quiet(st, dir + "/solo/d_20010101.nc" + t, &out), 1) << t;
-    EXPECT_NE(out.find(refused), std::string::npos) << out;
+  const std::string head = "SDFOPEN error:  The first file holds one time, so the series' time step cannot be read "
+                           "from it,\n  and ";
+  const std::string give = "Give the step with tdef in an extended descriptor (xdfopen).\n";
+  const std::string rows[][2] = {
+      {odd + "/d_20010101.nc d_%y4%m2%d2.nc 2", head + "the next member file " + odd + "/d_20010102.nc is missing.  " + give},
+      {dir + "/solo/d_20010101.nc d_%y4%m2%d2.nc 3", head + "the next member file " + dir + "/solo/d_20010102.nc is missing.  " + give},
+      {dir + "/solo/d_20010101.nc d_20010101.nc 3", head + "no later member file gives it.  " + give},
+      {same + "/d_20010101.nc d_%y4%m2%d2.nc 2",
+       "SDFOPEN error:  The next member file " + same + "/d_20010102.nc does not begin after the first.\n"}};
+  for (const auto& r : rows) {
+    EXPECT_EQ(open_quiet(st, r[0], &out), 1) << r[0];
+    EXPECT_NE(out.find(r[1]), std::string::npos) << out;
   }
   // One time asked for: nothing to step.
   EXPECT_EQ(open_quiet(st, dir + "/solo/d_20010101.nc d_%y4%m2%d2.nc 1", &out), 0) << out;
