@@ -3,6 +3,9 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <memory>
+
+#include "base/fifo_end.h"
 #include "base/fsizecap.h"
 #include "gxtest.h"
 
@@ -109,6 +112,7 @@ TEST(Metafile, PrintingTwiceAppendsTheFrameTwice) {
 TEST(Metafile, WriteErrorEntersErrorStateThatOnlyDisableClears) {
   gx_tmpdir d;
   std::string f = d.file("full.gx");
+  gx_write(f, "older");
   gx_batch();
   for (int i = 0; i < 2000; i++) gxcolr(i % 10);
   testing::internal::CaptureStdout();
@@ -128,6 +132,10 @@ TEST(Metafile, WriteErrorEntersErrorStateThatOnlyDisableClears) {
 
   testing::internal::CaptureStdout();
   gxhend();
+  // With no whole frame written, the file does not replace the older one.
+  std::vector<unsigned char> b = gx_slurp(f);
+  EXPECT_EQ(std::string(b.begin(), b.end()), "older");
+  EXPECT_NE(access((f + ".part").c_str(), F_OK), 0);
   EXPECT_EQ(gxhbgn(f.c_str()), 0);
   gxhend();
   EXPECT_EQ(testing::internal::GetCapturedStdout(),
@@ -157,6 +165,97 @@ TEST(Metafile, WriteErrorEndsTheFileAfterItsLastWholeFrame) {
   testing::internal::CaptureStdout();
   gxhend();
   testing::internal::GetCapturedStdout();
+}
+
+// A size limit that leaves no room for the end records after the last
+// whole frame still cuts off the frame that failed: the file ends at that
+// frame, its length even.
+TEST(Metafile, NoRoomForTheEndRecordsStillCutsAtTheLastWholeFrame) {
+  gx_tmpdir d;
+  for (int extra = 0; extra < 4; extra++) {
+    std::string f = d.file("cut" + std::to_string(extra) + ".gx");
+    gx_batch();
+    testing::internal::CaptureStdout();
+    ASSERT_EQ(gxhbgn(f.c_str()), 0);
+    gxcolr(3);
+    ASSERT_EQ(gxhprt(), 0);  // header 6 bytes, frame 4: the frame ends at 10
+    for (int i = 0; i < 2000; i++) gxcolr(i % 10);
+    {
+      fsizecap lim(10 + extra);
+      EXPECT_EQ(gxhprt(), 1);
+    }
+    gxhend();
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(gx_meta_words(f), (std::vector<int>{-1, 11000, 8500, -3, 3})) << extra;
+    EXPECT_EQ(gx_slurp(f).size(), 10u) << extra;
+  }
+}
+
+// The part name a metafile is written under is made new, or taken over from
+// a session that was killed only when it is a plain file of the user's, and
+// then emptied.  A link there is not followed, a FIFO not waited for,
+// another user's file not touched: the enable fails and the older file and
+// the link's target stay as they were.
+TEST(Metafile, APartFileIsMadeNewOrTakenOverOnlyFromTheUser) {
+  gx_tmpdir d;
+  std::string f = d.file("m.gx"), part = f + ".part", victim = d.file("victim");
+  const char* rows[] = {"stale", "link", "others", "fifo"};
+  for (const char* row : rows) {
+    SCOPED_TRACE(row);
+    std::string what = row;
+    gx_write(f, "older");
+    gx_write(victim, "victim");
+    std::unique_ptr<fifo_end> fifo;
+    if (what == "stale") gx_write(part, std::string(100000, 'j'));
+    if (what == "link") ASSERT_EQ(symlink(victim.c_str(), part.c_str()), 0);
+    if (what == "others") gx_write(part, "theirs");
+    if (what == "others") ASSERT_EQ(chown(part.c_str(), 65534, 65534), 0);
+    if (what == "fifo") fifo = std::make_unique<fifo_end>(part);
+    gx_batch();
+    testing::internal::CaptureStdout();
+    int rc = gxhbgn(f.c_str());
+    gxcolr(3);
+    gxhprt();
+    gxhend();
+    std::string said = testing::internal::GetCapturedStdout();
+    std::vector<unsigned char> b = gx_slurp(f), v = gx_slurp(victim);
+    if (what == "stale") {
+      EXPECT_EQ(rc, 0);
+      EXPECT_EQ(gx_meta_words(f), (std::vector<int>{-1, 11000, 8500, -3, 3, -2, -9}));
+      EXPECT_EQ(b.size(), 14u);
+      continue;
+    }
+    EXPECT_EQ(rc, 1);
+    EXPECT_EQ(said.substr(0, said.find("Metafile not")),
+              "Error opening meta file " + f + " \n  The part file " + part +
+                  " is in the way: it is no plain file of yours\n");
+    EXPECT_EQ(std::string(b.begin(), b.end()), "older");
+    EXPECT_EQ(std::string(v.begin(), v.end()), "victim");
+    fifo.reset();
+    unlink(part.c_str());
+  }
+}
+
+// A metafile on a FIFO gets its end records from a signal's ending too.
+TEST(Metafile, AFifoGetsItsEndFromASignalHandler) {
+  gx_tmpdir d;
+  std::string f = d.file("m.fifo");
+  ASSERT_EQ(mkfifo(f.c_str(), 0600), 0);
+  int rd = open(f.c_str(), O_RDONLY | O_NONBLOCK);
+  gx_batch();
+  testing::internal::CaptureStdout();
+  ASSERT_EQ(gxhbgn(f.c_str()), 0);
+  gxcolr(3);
+  ASSERT_EQ(gxhprt(), 0);
+  gxhsigend();
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Hardcopy output file is closed \n");
+  unsigned char b[64];
+  ssize_t n = read(rd, b, sizeof b);
+  close(rd);
+  std::vector<int> w;
+  for (ssize_t i = 0; i + 1 < n; i += 2) w.push_back(static_cast<int16_t>(b[i] << 8 | b[i + 1]));
+  EXPECT_EQ(w, (std::vector<int>{-1, 11000, 8500, -3, 3, -2, -9}));
+  gx_batch();
 }
 
 // A metafile another session is writing (under its part name) is neither

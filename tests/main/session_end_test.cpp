@@ -218,4 +218,66 @@ TEST(SessionEnd, FileSizeLimitFailsTheOutputNotTheSession) {
   EXPECT_NE(said.find("Time values set:"), std::string::npos) << said;
 }
 
+// Three sessions in one folder each enable, print and disable the same
+// metafile over and over: one at a time writes it (the others are told
+// another session does), no write fails, and the file is whole whenever it
+// is looked at.
+TEST(SessionEnd, SessionsSharingAMetafileNeverBreakIt) {
+  SessionChild s[3];
+  std::string cycles, shared = s[0].path("");
+  for (int i = 0; i < 300; i++) cycles += std::string(kPrint) + "disable print\n";
+  for (SessionChild& one : s) {
+    ASSERT_TRUE(one.start({"-blE"}, false, [&] {
+      if (chdir(shared.c_str()) != 0) _exit(121);
+    }));
+    one.send(cycles);
+    one.closein();
+  }
+  // Lines drawn without a clear pile up in the frame: a whole file is the
+  // header, the line's records some times over, the frame's end and the end.
+  auto whole = [](const std::vector<int>& w) {
+    std::vector<int> want(kPrinted.begin(), kPrinted.begin() + 3);
+    for (size_t i = 3; i + 2 < w.size(); i += 11)
+      want.insert(want.end(), kPrinted.begin() + 3, kPrinted.begin() + 14);
+    want.insert(want.end(), {-2, -9});
+    return w == want;
+  };
+  int broken = 0, looks = 0;
+  auto running = [&] {
+    for (SessionChild& one : s)
+      if (!endswith(one.said(), "GX package terminated \n")) return true;
+    return false;
+  };
+  for (int i = 0; i < 20000 && running(); i++, looks++) {
+    std::string now = s[0].get("m.gm");
+    if (!now.empty() && !whole(metawords(now))) broken++;
+  }
+  EXPECT_EQ(broken, 0) << "of " << looks;
+  for (SessionChild& one : s) {
+    ASSERT_TRUE(WIFEXITED(one.finish()));
+    EXPECT_EQ(one.said().find("I/O Error"), std::string::npos) << one.said();
+  }
+  EXPECT_TRUE(whole(metawords(s[0].get("m.gm"))));
+  EXPECT_NE(access(s[0].path("m.gm.part").c_str(), F_OK), 0);
+}
+
+// An ending signal at any moment of enable print, disable print or printim
+// leaves no part file behind: each is finished, or never made.
+TEST(SessionEnd, NoEndingSignalLeavesAPartFile) {
+  std::string cycles;
+  for (int i = 0; i < 100; i++) cycles += std::string(kPrint) + "disable print\nprintim x.png\n";
+  for (int run = 0; run < 40; run++) {
+    SessionChild s;
+    ASSERT_TRUE(s.start({"-blE"}));
+    s.send(cycles);
+    usleep(static_cast<useconds_t>(20000 + 1500 * run));
+    kill(s.pid(), SIGTERM);
+    s.finish();
+    for (const auto& e : std::filesystem::directory_iterator(s.path("")))
+      EXPECT_NE(e.path().extension(), ".part") << run;
+    std::vector<int> w = metawords(s.get("m.gm"));
+    if (!w.empty()) EXPECT_EQ(w.back(), -9) << run;
+  }
+}
+
 }  // namespace
