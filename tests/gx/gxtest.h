@@ -71,30 +71,24 @@ inline void gx_write(const std::string& f, const std::string& text) {
   out << text;
 }
 
-// Runs fn in a child process with the ids of the user nobody (so that the
-// kernel's permission checks apply, which root passes): its result, and
-// what it printed.  -1 when the ids could not be taken.
+// Runs fn in a child process with the ids of the user nobody (the kernel's
+// permission checks then apply, which root passes): its result and what it
+// printed; -1 when the ids could not be taken.
 inline std::pair<int, std::string> gx_as_nobody(const std::function<int()>& fn) {
-  int p[2];
-  if (pipe(p) != 0) return {-1, ""};
+  gx_tmpdir d;
+  std::string out = d.file("out");
   fflush(stdout);
   pid_t pid = fork();
   if (pid == 0) {
-    close(p[0]);
-    dup2(p[1], 1);
-    if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0) _exit(255);
+    if (!freopen(out.c_str(), "w", stdout) || setgroups(0, nullptr) || setgid(65534) || setuid(65534))
+      _exit(255);
     int rc = fn();
     fflush(stdout);
     _exit(rc);
   }
-  close(p[1]);
-  std::string out;
-  char b[512];
-  ssize_t n;
-  while ((n = read(p[0], b, sizeof b)) > 0) out.append(b, static_cast<size_t>(n));
-  close(p[0]);
   int st = 0;
   waitpid(pid, &st, 0);
-  int rc = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-  return {rc == 255 ? -1 : rc, out};
+  std::vector<unsigned char> said = gx_slurp(out);
+  int rc = WIFEXITED(st) && WEXITSTATUS(st) != 255 ? WEXITSTATUS(st) : -1;
+  return {rc, std::string(said.begin(), said.end())};
 }
