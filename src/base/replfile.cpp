@@ -68,9 +68,10 @@ const int kPartFlags = O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC
 // session that was killed, or another session's, which its lock then
 // guards) taken over when it is a plain file of the user's.  A link there
 // is never followed and a FIFO never waited for.
-int openfixed(const std::string& part) {
+int openfixed(const std::string& part, bool* made) {
   for (int tries = 0; tries < 8; tries++) {
     int fd = open(part.c_str(), kPartFlags | O_CREAT | O_EXCL, 0666);
+    *made = fd >= 0;
     if (fd >= 0 || errno != EEXIST) return fd;
     struct stat lsb, sb;
     if (lstat(part.c_str(), &lsb) != 0) {
@@ -105,12 +106,13 @@ int openunique(const std::string& final, bool shortname, std::string* part) {
   return -1;
 }
 
-int openpart(const std::string& final, const char* suffix, std::string* part) {
+int openpart(const std::string& final, const char* suffix, std::string* part, bool* made) {
   int fd = -1;
+  *made = true;
   for (bool shortname : {false, true}) {
     if (suffix) {
       *part = partname(final, suffix, shortname);
-      fd = openfixed(*part);
+      fd = openfixed(*part, made);
     } else {
       fd = openunique(final, shortname, part);
     }
@@ -176,8 +178,9 @@ bool replopen(const char* name, const char* suffix, replfile* r, endhold* hold) 
   if (w == way::refuse) return false;
   if (w == way::rename) {
     std::string part;
+    bool made;
     if (hold) hold->hold();
-    int fd = openpart(final, suffix, &part);
+    int fd = openpart(final, suffix, &part, &made);
     if (fd >= 0 && (!exists || likeolder(fd, old))) {
       r->name = final;
       r->part = part;
@@ -189,7 +192,7 @@ bool replopen(const char* name, const char* suffix, replfile* r, endhold* hold) 
     if (fd >= 0) {
       // A part taken over may be another session's: only a new one goes.
       close(fd);
-      if (suffix == nullptr) unlink(part.c_str());
+      if (made) unlink(part.c_str());
     }
     if (hold) hold->release();
     if (fd >= 0) return openinplace(name, r);
