@@ -152,9 +152,9 @@ void free_set(int16_t** bufs, int from, int to) {
 
 // A write to the metafile failed: the frame it was writing is cut off and
 // the end records follow the last whole frame, so the file still reads
-// everywhere; then it is closed and the error state set.
-// A file with no whole frame in it does not take the place of an older
-// one: its part file is dropped.
+// everywhere; then it is closed and the error state set.  A file with no
+// whole frame in it does not take the place of an older one: its part file
+// is dropped.
 void writefailed() {
   printf("I/O Error writing to print metafile.\n");
   endhold hold;
