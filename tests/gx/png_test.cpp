@@ -268,13 +268,15 @@ TEST(Image, AnOlderFileIsReplacedOnlyAsTheUserMayWriteIt) {
     char way;  // 'R' renamed, 'I' in place, 'X' refused
   } rows[] = {{"private", 0600, nobody, false, false, 'R'}, {"readonly", 0444, nobody, false, false, 'X'},
               {"linked", 0644, nobody, true, false, 'I'},   {"roots", 0666, 0, false, false, 'I'},
-              {"rootsro", 0644, 0, false, false, 'X'},      {"closed", 0644, nobody, false, true, 'X'}};
+              {"rootsro", 0644, 0, false, false, 'X'},      {"closed", 0644, nobody, false, true, 'X'},
+              {"long", 0644, nobody, false, false, 'R'}};  // a name with no room for a part suffix
   gx_tmpdir d;
   chmod(d.path.c_str(), 0755);
   gx_batch();
   for (const auto& r : rows) {
     SCOPED_TRACE(r.name);
-    std::string folder = d.file(r.name), f = folder + "/x.png";
+    std::string folder = d.file(r.name);
+    std::string f = folder + "/" + (r.name == std::string("long") ? std::string(250, 'n') : "x") + ".png";
     ASSERT_EQ(mkdir(folder.c_str(), 0777), 0);
     gx_write(f, "older");
     ASSERT_EQ(chown(f.c_str(), r.owner, r.owner) | chmod(f.c_str(), r.mode) |
