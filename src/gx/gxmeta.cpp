@@ -14,6 +14,7 @@
 #include <cstring>
 #include <new>
 
+#include "base/endhold.h"
 #include "gx/gx.h"
 #include "gx/gxdrv.h"
 #include "gx/gxint.h"
@@ -151,12 +152,21 @@ void free_set(int16_t** bufs, int from, int to) {
 
 // A write to the metafile failed: the frame it was writing is cut off and
 // the end records follow the last whole frame, so the file still reads
-// everywhere; then it is closed and the error state set.
+// everywhere; then it is closed and the error state set.  A file with no
+// whole frame in it does not take the place of an older one: its part file
+// is dropped.
 void writefailed() {
   printf("I/O Error writing to print metafile.\n");
+  endhold hold;
+  hold.hold();
   withdraw();
-  if (dl.hout.regular()) metaendat(dl.hout.fd(), dl.hpos, dl.hpflg != 0);
-  metaclose(&dl.hout);
+  bool framed = dl.hpos > 6 || dl.hpflg;
+  if (!framed && !dl.hout.file.part.empty()) {
+    repldiscard(&dl.hout.file);
+  } else {
+    if (dl.hout.regular()) metaendat(dl.hout.fd(), dl.hpos, dl.hpflg != 0);
+    metaclose(&dl.hout);
+  }
   dl.hferr = 1;
   dl.hflag = 0;
   dl.hpflg = 0;
@@ -339,10 +349,15 @@ int gxhbgn(const char* fname) {
     hopened = 1;
     return 0;
   }
-  int rc = metaopen(fname, &dl.hout);
+  // From the making of the part file until the handler knows it, an ending
+  // signal waits: none leaves an empty part file behind.
+  endhold hold;
+  int rc = metaopen(fname, &dl.hout, &hold);
   if (rc != METAOPEN_OK) {
     printf("Error opening meta file %s \n", fname);
     if (rc == METAOPEN_LOCKED) printf("  Another session is writing this file.\n");
+    printf("%s", dl.hout.file.note.c_str());
+    dl.hout.file.note.clear();
     return 1;
   }
   int16_t hdr[3] = {-1, gxhcoord(dl.xrsize), gxhcoord(dl.yrsize)};
@@ -400,8 +415,14 @@ void gxhend() {
   if (bad) return;
   dl.hflag = 0;
   dl.hpflg = 0;
+  // Between the handler's losing the file and its renaming, an ending
+  // signal waits: the finished file is not left under its part name.
+  endhold hold;
+  hold.hold();
   withdraw();
-  if (!metaclose(&dl.hout)) {
+  bool closed = metaclose(&dl.hout);
+  hold.release();
+  if (!closed) {
     printf("I/O Error writing to print metafile.\n");
     dl.hferr = 1;
     return;

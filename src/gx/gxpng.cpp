@@ -353,18 +353,9 @@ int gxhpng(const char* fname, int width, int height, int background, int gif) {
   // Written beside the old image and put in its place only when whole: a
   // full disk leaves the older file as it was, and a reader never sees a
   // file half written.
-  replfile out;
-  if (!replopen(fname, nullptr, &out)) {
-    printf("Open error on %s\n", fname);
-    gdFree(data);
-    return 1;
-  }
-  bool ok = writeall(out.fd, data, (size_t)size);
+  std::string note;
+  int saved = replsave(fname, data, static_cast<size_t>(size), &note);
   gdFree(data);
-  if (ok && replcommit(&out)) return 0;
-  repldiscard(&out);
-  // A partial image written in place is worse than none (devices and pipes
-  // are left alone).
-  if (out.part.empty() && out.regular) remove(fname);
-  return 2;
+  if (saved == 1) printf("Open error on %s\n%s", fname, note.c_str());
+  return saved;
 }

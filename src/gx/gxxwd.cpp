@@ -199,16 +199,15 @@ int gxxdump(const char* name, bool back) {
   if (!s.display || !name) return 0;
   if (back && !s.dblmode) return 0;
   set_display_screen(s.display, s.snum);
-  // Written beside an older dump and renamed over it only when whole: a
-  // failed dump leaves the older one as it was.
-  replfile out;
-  FILE* f = replopen(name, nullptr, &out) ? fdopen(out.fd, "w") : nullptr;
+  // Made in memory and written beside an older dump, renamed over it only
+  // when whole: a failed dump leaves the older one as it was.
+  char* buf = nullptr;
+  size_t len = 0;
+  FILE* f = open_memstream(&buf, &len);
   if (!f) {
-    repldiscard(&out);
     fprintf(stderr, "Couldn't open outxwd argument for writing.\n");
     return 1;
   }
-  fflush(stderr);
   Drawable src = back ? s.pmap : s.win;
   XSync(s.display, False);
   dataimg = XGetImage(s.display, src, 0, 0, (unsigned)s.width, (unsigned)s.height, AllPlanes, ZPixmap);
@@ -220,12 +219,14 @@ int gxxdump(const char* name, bool back) {
   if (rc == 0) rc = Pixmap_Dump(src, f, 0, 0, s.width, s.height);
   XDestroyImage(dataimg);
   dataimg = nullptr;
-  if (fflush(f) != 0 || ferror(f)) rc = 1;
-  // The stream owns the descriptor: closing it closes the file.
   if (fclose(f) != 0) rc = 1;
-  out.fd = -1;
-  if (rc == 0 && replcommit(&out)) return 0;
-  repldiscard(&out);
-  fprintf(stderr, "I/O error writing the window dump\n");
+  std::string note;
+  int saved = rc == 0 ? replsave(name, buf, len, &note) : 2;
+  free(buf);
+  if (saved == 0) return 0;
+  if (saved == 1)
+    fprintf(stderr, "Couldn't open outxwd argument for writing.\n%s", note.c_str());
+  else
+    fprintf(stderr, "I/O error writing the window dump\n");
   return 1;
 }

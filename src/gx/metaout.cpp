@@ -32,12 +32,17 @@ int failwith(replfile* r, int rc) {
 
 }  // namespace
 
-int metaopen(const char* name, metaout* m) {
+int metaopen(const char* name, metaout* m, endhold* hold) {
   for (int tries = 0; tries < 8; tries++) {
     replfile r;
     // The part file is opened without emptying it: it may be another
-    // session's, still being written.
-    if (!replopen(name, kMetaPart, &r)) return METAOPEN_FAILED;
+    // session's, still being written.  Once locked, it is ours only while
+    // it is still the part file: a session that finished it renamed it
+    // away before letting the lock go.
+    if (!replopen(name, kMetaPart, &r, hold)) {
+      m->file.note = r.note;
+      return METAOPEN_FAILED;
+    }
     if (r.regular) {
       if (flock(r.fd, LOCK_EX | LOCK_NB) != 0)
         return failwith(&r, errno == EWOULDBLOCK ? METAOPEN_LOCKED : METAOPEN_FAILED);
@@ -74,8 +79,18 @@ bool metaendat(int fd, off_t at, bool closeframe) {
   static const unsigned char words[4] = {0xff, 0xfe, 0xff, 0xf7};
   const unsigned char* from = closeframe ? words : words + 2;
   size_t n = closeframe ? 4 : 2;
-  return pwrite(fd, from, n, at) == static_cast<ssize_t>(n) &&
-         ftruncate(fd, at + static_cast<off_t>(n)) == 0;
+  struct stat sb;
+  if (fstat(fd, &sb) != 0) return false;
+  // A pipe or a FIFO takes them where it is: nothing can be cut there.
+  if (!S_ISREG(sb.st_mode)) return writeall(fd, from, n);
+  // Cut first, so that whatever lies beyond goes even when the end
+  // records then do not fit (a size limit): the file still ends at a whole
+  // frame, its length even.
+  if (ftruncate(fd, at) != 0) return false;
+  if (pwrite(fd, from, n, at) == static_cast<ssize_t>(n)) return true;
+  while (ftruncate(fd, at) != 0 && errno == EINTR) {
+  }
+  return false;
 }
 
 bool metaclose(metaout* m) { return replcommit(&m->file); }

@@ -25,19 +25,22 @@ extern const char* const kMetaPart;
 
 // Opens name for a new metafile: a plain file is emptied only once this
 // session holds its lock, so a file another session is writing is left
-// alone (METAOPEN_LOCKED).
-int metaopen(const char* name, metaout* m);
+// alone (METAOPEN_LOCKED).  The ending signals are held from the making of
+// a part file on, with hold (see replopen).  On failure m->file.note may
+// name a part file that could not be made.
+int metaopen(const char* name, metaout* m, endhold* hold = nullptr);
 
 // Appends words, big-endian; false when a write failed.
 bool metawrite(const metaout& m, const int16_t* words, size_t n);
 
-// Writes the end records at byte at (-2 first when closeframe, then -9)
-// and cuts off whatever lies beyond; false when that failed.  Only pwrite
-// and ftruncate: safe in a signal handler.
+// Cuts off whatever lies beyond byte at and writes the end records there
+// (-2 first when closeframe, then -9); on a pipe or FIFO writes them where
+// it is.  False when that failed (the file then ends at at).  Only calls a
+// signal handler may make.
 bool metaendat(int fd, off_t at, bool closeframe);
 
-// Closes the file (and with it the lock) and puts it in place under the
-// user's name; false when the close or the rename failed.
+// Puts the file in place under the user's name and closes it (letting go
+// of the lock only then); false when the rename or the close failed.
 bool metaclose(metaout* m);
 
 // Closes the file and drops what was written (a header that could not be

@@ -10,6 +10,7 @@
 #include <csignal>
 
 #include "base/cmnstate.h"
+#include "base/endhold.h"
 #include "gx/gx.h"
 #include "main/ommain.h"
 
@@ -94,6 +95,8 @@ void omsignals() {
   sigset_t mask;
   omendsigs(&mask);
   for (const ending& e : kEndings) install(e.sig, e.fn, mask);
+  // Held over the steps that make a part file and rename or publish it.
+  omsetendsignals(mask);
   install(SIGPIPE, omsigwrite, mask);
   install(SIGXFSZ, omsigwrite, mask);
 }

@@ -1,14 +1,18 @@
 // Helpers shared by the graphics package tests.
 #pragma once
 
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "gx/gx.h"
@@ -65,4 +69,26 @@ inline std::vector<int> gx_meta_words(const std::string& f) {
 inline void gx_write(const std::string& f, const std::string& text) {
   std::ofstream out(f, std::ios::binary);
   out << text;
+}
+
+// Runs fn in a child process with the ids of the user nobody (the kernel's
+// permission checks then apply, which root passes): its result and what it
+// printed; -1 when the ids could not be taken.
+inline std::pair<int, std::string> gx_as_nobody(const std::function<int()>& fn) {
+  gx_tmpdir d;
+  std::string out = d.file("out");
+  fflush(stdout);
+  pid_t pid = fork();
+  if (pid == 0) {
+    if (!freopen(out.c_str(), "w", stdout) || setgroups(0, nullptr) || setgid(65534) || setuid(65534))
+      _exit(255);
+    int rc = fn();
+    fflush(stdout);
+    _exit(rc);
+  }
+  int st = 0;
+  waitpid(pid, &st, 0);
+  std::vector<unsigned char> said = gx_slurp(out);
+  int rc = WIFEXITED(st) && WEXITSTATUS(st) != 255 ? WEXITSTATUS(st) : -1;
+  return {rc, std::string(said.begin(), said.end())};
 }

@@ -3,6 +3,9 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <memory>
+
+#include "base/fifo_end.h"
 #include "base/fsizecap.h"
 #include "gxtest.h"
 
@@ -109,6 +112,7 @@ TEST(Metafile, PrintingTwiceAppendsTheFrameTwice) {
 TEST(Metafile, WriteErrorEntersErrorStateThatOnlyDisableClears) {
   gx_tmpdir d;
   std::string f = d.file("full.gx");
+  gx_write(f, "older");
   gx_batch();
   for (int i = 0; i < 2000; i++) gxcolr(i % 10);
   testing::internal::CaptureStdout();
@@ -128,6 +132,10 @@ TEST(Metafile, WriteErrorEntersErrorStateThatOnlyDisableClears) {
 
   testing::internal::CaptureStdout();
   gxhend();
+  // With no whole frame written, the file does not replace the older one.
+  std::vector<unsigned char> b = gx_slurp(f);
+  EXPECT_EQ(std::string(b.begin(), b.end()), "older");
+  EXPECT_NE(access((f + ".part").c_str(), F_OK), 0);
   EXPECT_EQ(gxhbgn(f.c_str()), 0);
   gxhend();
   EXPECT_EQ(testing::internal::GetCapturedStdout(),
@@ -137,26 +145,97 @@ TEST(Metafile, WriteErrorEntersErrorStateThatOnlyDisableClears) {
 
 // A print that does not fit leaves the file ended after the last whole
 // frame, so every other reader still takes it; the error state follows.
+// Where a size limit leaves no room for the end records there, the file
+// still ends at that frame, its length even.
 TEST(Metafile, WriteErrorEndsTheFileAfterItsLastWholeFrame) {
   gx_tmpdir d;
-  std::string f = d.file("cut.gx");
+  struct {
+    rlim_t limit;
+    bool newframe;  // the frame's end (-2) is written before the failure
+  } rows[] = {{1000, true}, {13, true}, {11, false}, {12, false}};
+  for (const auto& r : rows) {
+    std::string f = d.file("cut" + std::to_string(r.limit) + ".gx");
+    gx_batch();
+    testing::internal::CaptureStdout();
+    ASSERT_EQ(gxhbgn(f.c_str()), 0);
+    gxcolr(3);
+    ASSERT_EQ(gxhprt(), 0);
+    if (r.newframe) gxfrme(1);
+    for (int i = 0; i < 2000; i++) gxcolr(i % 10);
+    {
+      fsizecap lim(r.limit);
+      EXPECT_EQ(gxhprt(), 1);
+    }
+    std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(out, "I/O Error writing to print metafile.\n");
+    std::vector<int> want = {-1, 11000, 8500, -3, 3};
+    if (r.newframe || r.limit > 14) want.push_back(-2);
+    if (r.limit > 14) want.push_back(-9);
+    EXPECT_EQ(gx_meta_words(f), want) << r.limit;
+    EXPECT_EQ(gx_slurp(f).size(), 2 * want.size()) << r.limit;
+    testing::internal::CaptureStdout();
+    gxhend();
+    testing::internal::GetCapturedStdout();
+  }
+}
+
+// The part name a metafile is written under is made new, or taken over from
+// a session that was killed only when it is a plain file of the user's (and
+// then emptied).  A link there is not followed, a FIFO not waited for,
+// another user's file not touched: the enable fails naming it, and the
+// older file and the link's target stay as they were.
+TEST(Metafile, APartFileIsMadeNewOrTakenOverOnlyFromTheUser) {
+  gx_tmpdir d;
+  std::string f = d.file("m.gx"), part = f + ".part", victim = d.file("victim");
+  for (std::string row : {"stale", "link", "others", "fifo"}) {
+    gx_write(f, "older");
+    gx_write(victim, "victim");
+    if (row == "stale" || row == "others") gx_write(part, std::string(100000, 'j'));
+    if (row == "others") ASSERT_EQ(chown(part.c_str(), 65534, 65534), 0);
+    if (row == "link") ASSERT_EQ(symlink(victim.c_str(), part.c_str()), 0);
+    std::unique_ptr<fifo_end> fifo(row == "fifo" ? new fifo_end(part) : nullptr);
+    gx_batch();
+    testing::internal::CaptureStdout();
+    int rc = gxhbgn(f.c_str());
+    gxcolr(3);
+    gxhprt();
+    gxhend();
+    std::string said = testing::internal::GetCapturedStdout();
+    std::vector<unsigned char> b = gx_slurp(f), v = gx_slurp(victim);
+    if (row == "stale") {
+      EXPECT_EQ(rc, 0);
+      EXPECT_EQ(gx_meta_words(f), (std::vector<int>{-1, 11000, 8500, -3, 3, -2, -9}));
+      EXPECT_EQ(b.size(), 14u);
+    } else {
+      EXPECT_EQ(rc, 1) << row;
+      EXPECT_EQ(said.substr(0, said.find("Metafile not")),
+                "Error opening meta file " + f + " \n  The part file " + part +
+                    " is in the way: it is no plain file of yours\n");
+      EXPECT_EQ(std::string(b.begin(), b.end()) + std::string(v.begin(), v.end()), "oldervictim");
+    }
+    fifo.reset();
+    unlink(part.c_str());
+  }
+}
+
+// A metafile on a FIFO gets its end records from a signal's ending too.
+TEST(Metafile, AFifoGetsItsEndFromASignalHandler) {
+  gx_tmpdir d;
+  std::string f = d.file("m.fifo");
+  ASSERT_EQ(mkfifo(f.c_str(), 0600), 0);
+  int rd = open(f.c_str(), O_RDONLY | O_NONBLOCK);
   gx_batch();
   testing::internal::CaptureStdout();
   ASSERT_EQ(gxhbgn(f.c_str()), 0);
   gxcolr(3);
   ASSERT_EQ(gxhprt(), 0);
-  gxfrme(1);
-  for (int i = 0; i < 2000; i++) gxcolr(i % 10);
-  {
-    fsizecap lim(1000);
-    EXPECT_EQ(gxhprt(), 1);
-  }
-  std::string out = testing::internal::GetCapturedStdout();
-  EXPECT_EQ(out, "I/O Error writing to print metafile.\n");
-  EXPECT_EQ(gx_meta_words(f), (std::vector<int>{-1, 11000, 8500, -3, 3, -2, -9}));
-  testing::internal::CaptureStdout();
-  gxhend();
-  testing::internal::GetCapturedStdout();
+  gxhsigend();
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Hardcopy output file is closed \n");
+  unsigned char b[64];
+  std::string got(b, b + std::max<ssize_t>(0, read(rd, b, sizeof b)));
+  close(rd);
+  EXPECT_EQ(got, std::string("\xff\xff\x2a\xf8\x21\x34\xff\xfd\0\x03\xff\xfe\xff\xf7", 14));
+  gx_batch();
 }
 
 // A metafile another session is writing (under its part name) is neither

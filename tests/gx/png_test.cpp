@@ -253,6 +253,51 @@ TEST(Image, WriteFailureIsReported) {
   EXPECT_EQ(stat("/dev/full", &st), 0) << "a device is never removed";
 }
 
+// An older image is replaced by a rename only where writing it in place
+// was allowed and comes to the same: a plain file of the user's that he may
+// write, with no other name.  A file he may not write is refused and left
+// as it was; one of another owner or with other names is written in place.
+TEST(Image, AnOlderFileIsReplacedOnlyAsTheUserMayWriteIt) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs to take another user's ids";
+  const uid_t nobody = 65534;
+  struct {
+    const char* name;
+    mode_t mode;
+    uid_t owner;
+    bool linked, closedfolder;
+    char way;  // 'R' renamed, 'I' in place, 'X' refused
+  } rows[] = {{"private", 0600, nobody, false, false, 'R'}, {"readonly", 0444, nobody, false, false, 'X'},
+              {"linked", 0644, nobody, true, false, 'I'},   {"roots", 0666, 0, false, false, 'I'},
+              {"rootsro", 0644, 0, false, false, 'X'},      {"closed", 0644, nobody, false, true, 'X'},
+              {"long", 0644, nobody, false, false, 'R'}};  // a name with no room for a part suffix
+  gx_tmpdir d;
+  chmod(d.path.c_str(), 0755);
+  gx_batch();
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.name);
+    std::string folder = d.file(r.name);
+    std::string f = folder + "/" + (r.name == std::string("long") ? std::string(250, 'n') : "x") + ".png";
+    ASSERT_EQ(mkdir(folder.c_str(), 0777), 0);
+    gx_write(f, "older");
+    ASSERT_EQ(chown(f.c_str(), r.owner, r.owner) | chmod(f.c_str(), r.mode) |
+                  chmod(folder.c_str(), r.closedfolder ? 0755 : 0777), 0);
+    if (r.linked) ASSERT_EQ(link(f.c_str(), (folder + "/y.png").c_str()), 0);
+    struct stat was, now;
+    stat(f.c_str(), &was);
+    auto [rc, said] = gx_as_nobody([&] { return gxhpng(f.c_str(), -999, -999, 1, 0); });
+    ASSERT_EQ(stat(f.c_str(), &now), 0);
+    EXPECT_EQ(rc, r.way == 'X' ? 1 : 0);
+    EXPECT_EQ(now.st_mode & 07777, r.mode);
+    EXPECT_EQ(now.st_uid, r.way == 'R' ? nobody : r.owner);
+    EXPECT_EQ(now.st_ino == was.st_ino, r.way != 'R');
+    EXPECT_EQ(now.st_nlink, r.linked ? 2u : 1u);
+    EXPECT_EQ(now.st_size == 5, r.way == 'X');
+    std::string refused = "Open error on " + f + "\n";
+    if (r.closedfolder) refused += "  Cannot make the part file " + f + ".";
+    EXPECT_EQ(said.rfind(refused, 0), r.way == 'X' ? 0u : std::string::npos) << said;
+  }
+}
+
 TEST(Image, FullPaletteFallsBackToClosestColour) {
   gx_tmpdir d;
   gx_batch();

@@ -218,4 +218,60 @@ TEST(SessionEnd, FileSizeLimitFailsTheOutputNotTheSession) {
   EXPECT_NE(said.find("Time values set:"), std::string::npos) << said;
 }
 
+// Three sessions in one folder each enable, print and disable the same
+// metafile over and over: one at a time writes it (the others are told
+// another session does), no write fails, and whenever the file is looked at
+// it is whole: the header, the line's records (piling up in the frame),
+// the frame's end and the file's end.
+TEST(SessionEnd, SessionsSharingAMetafileNeverBreakIt) {
+  SessionChild s[3];
+  std::string cycles, shared = s[0].path("");
+  for (int i = 0; i < 300; i++) cycles += std::string(kPrint) + "disable print\n";
+  for (SessionChild& one : s) {
+    ASSERT_TRUE(one.start({"-blE"}, false, [&] { (void)!chdir(shared.c_str()); }));
+    one.send(cycles);
+    one.closein();
+  }
+  auto whole = [](const std::vector<int>& w) {
+    std::vector<int> want(kPrinted.begin(), kPrinted.begin() + 3);
+    for (size_t i = 3; i + 2 < w.size(); i += 11)
+      want.insert(want.end(), kPrinted.begin() + 3, kPrinted.begin() + 14);
+    want.insert(want.end(), {-2, -9});
+    return w == want;
+  };
+  int broken = 0;
+  for (int done = 0; done < 3;) {
+    std::string now = s[0].get("m.gm");
+    if (!now.empty() && !whole(metawords(now))) broken++;
+    done = 0;
+    for (SessionChild& one : s) done += endswith(one.said(), "terminated \n");
+  }
+  EXPECT_EQ(broken, 0);
+  for (SessionChild& one : s) {
+    one.finish();
+    EXPECT_EQ(one.said().find("I/O Error"), std::string::npos) << one.said();
+  }
+  EXPECT_TRUE(whole(metawords(s[0].get("m.gm"))));
+  EXPECT_NE(access(s[0].path("m.gm.part").c_str(), F_OK), 0);
+}
+
+// An ending signal at any moment of enable print, disable print or printim
+// leaves no part file behind: each is finished, or never made.
+TEST(SessionEnd, NoEndingSignalLeavesAPartFile) {
+  std::string cycles;
+  for (int i = 0; i < 100; i++) cycles += std::string(kPrint) + "disable print\nprintim x.png\n";
+  for (int run = 0; run < 40; run++) {
+    SessionChild s;
+    ASSERT_TRUE(s.start({"-blE"}));
+    s.send(cycles);
+    usleep(static_cast<useconds_t>(20000 + 1500 * run));
+    kill(s.pid(), SIGTERM);
+    s.finish();
+    for (const auto& e : std::filesystem::directory_iterator(s.path("")))
+      EXPECT_NE(e.path().extension(), ".part") << run;
+    std::vector<int> w = metawords(s.get("m.gm"));
+    EXPECT_EQ(w.empty() ? -9 : w.back(), -9) << run;
+  }
+}
+
 }  // namespace
