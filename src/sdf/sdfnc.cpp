@@ -3,7 +3,9 @@
 // the helper process for an HDF4 file it holds.
 #include <netcdf.h>
 #include <netcdf_filter.h>
+#include <fcntl.h>
 
+#include <bitset>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -97,6 +99,34 @@ void read_chunks_direct(int ncid) {
       size_chunk_cache(ncid, v);
   }
 }
+// The descriptors a library opens while one is alive are made
+// close-on-exec, as the program's own are: a command the program runs (a
+// shell escape, a user function's program) would otherwise hold the data
+// files open.  Descriptors open before, such as those the program was
+// started with, are left as they are.  The library takes the lowest free
+// numbers, so the new ones lie in a window above the lowest free one.
+class newfds_closed_on_exec {
+ public:
+  newfds_closed_on_exec() : lo_(3) {
+    while (fcntl(lo_, F_GETFD) != -1) lo_++;
+    for (int k = 0; k < kWindow; k++) before_[static_cast<size_t>(k)] = fcntl(lo_ + k, F_GETFD) != -1;
+  }
+  ~newfds_closed_on_exec() {
+    for (int k = 0; k < kWindow; k++) {
+      if (before_[static_cast<size_t>(k)]) continue;
+      const int flags = fcntl(lo_ + k, F_GETFD);
+      if (flags != -1 && (flags & FD_CLOEXEC) == 0) fcntl(lo_ + k, F_SETFD, flags | FD_CLOEXEC);
+    }
+  }
+  newfds_closed_on_exec(const newfds_closed_on_exec&) = delete;
+  newfds_closed_on_exec& operator=(const newfds_closed_on_exec&) = delete;
+
+ private:
+  static constexpr int kWindow = 64;
+  int lo_;
+  std::bitset<kWindow> before_;
+};
+
 }  // namespace
 
 bool is_hdf4_file(const char* name) {
@@ -110,6 +140,7 @@ bool is_hdf4_file(const char* name) {
 
 int open_netcdf(const char* name, int* id) {
   *id = -1;
+  const newfds_closed_on_exec guard;
   if (is_hdf4_file(name)) {
     int sdid = -1;
     int hid = hdf_open(name, &sdid);
@@ -292,10 +323,20 @@ int read_netcdf_data(int id, int varid, const std::vector<size_t>& start,
     int rc = helper_read(f->name.c_str(), varid, start, count, buf, nbytes);
     if (rc == HELPER_DIED)
       omprntf(0, "SDF read error:  %s is damaged: the HDF library fails on it.\n", f->name.c_str());
-    else if (rc == HELPER_NONE)
-      omprntf(0, "SDF read error:  %s: the helper process could not be started: %s.\n",
-              f->name.c_str(), helper_failure().c_str());
-    return rc == 1 ? 1 : 0;
+    if (rc != HELPER_NONE) return rc == 1 ? 1 : 0;
+    // No helper can be started: the file is opened here, as before there
+    // was a helper, under the id the program knows it by.
+    omprntf(0, "SDF read notice:  %s: the helper process could not be started: %s; the program opens the file itself.\n",
+            f->name.c_str(), helper_failure().c_str());
+    int ownid = -1;
+    if (!open_netcdf(f->name.c_str(), &ownid)) {
+      omprntf(0, "SDF read error:  %s: cannot open it.\n", f->name.c_str());
+      return 0;
+    }
+    openfile mine = openfiles()[ownid];
+    openfiles().erase(ownid);
+    openfiles()[id] = mine;
+    f = lookup(id);
   }
   // The libraries write the whole slab whatever room there is: a slab
   // larger than the buffer is refused here, not written past its end.
