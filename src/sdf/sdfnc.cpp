@@ -3,9 +3,7 @@
 // the helper process for an HDF4 file it holds.
 #include <netcdf.h>
 #include <netcdf_filter.h>
-#include <fcntl.h>
 
-#include <bitset>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -13,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "base/libfds.h"
 #include "base/memcap.h"
 #include "base/omprnt.h"
 #include "base/useropen.h"
@@ -99,34 +98,6 @@ void read_chunks_direct(int ncid) {
       size_chunk_cache(ncid, v);
   }
 }
-// The descriptors a library opens while one is alive are made
-// close-on-exec, as the program's own are: a command the program runs (a
-// shell escape, a user function's program) would otherwise hold the data
-// files open.  Descriptors open before, such as those the program was
-// started with, are left as they are.  The library takes the lowest free
-// numbers, so the new ones lie in a window above the lowest free one.
-class newfds_closed_on_exec {
- public:
-  newfds_closed_on_exec() : lo_(3) {
-    while (fcntl(lo_, F_GETFD) != -1) lo_++;
-    for (int k = 0; k < kWindow; k++) before_[static_cast<size_t>(k)] = fcntl(lo_ + k, F_GETFD) != -1;
-  }
-  ~newfds_closed_on_exec() {
-    for (int k = 0; k < kWindow; k++) {
-      if (before_[static_cast<size_t>(k)]) continue;
-      const int flags = fcntl(lo_ + k, F_GETFD);
-      if (flags != -1 && (flags & FD_CLOEXEC) == 0) fcntl(lo_ + k, F_SETFD, flags | FD_CLOEXEC);
-    }
-  }
-  newfds_closed_on_exec(const newfds_closed_on_exec&) = delete;
-  newfds_closed_on_exec& operator=(const newfds_closed_on_exec&) = delete;
-
- private:
-  static constexpr int kWindow = 64;
-  int lo_;
-  std::bitset<kWindow> before_;
-};
-
 }  // namespace
 
 bool is_hdf4_file(const char* name) {
@@ -140,7 +111,7 @@ bool is_hdf4_file(const char* name) {
 
 int open_netcdf(const char* name, int* id) {
   *id = -1;
-  const newfds_closed_on_exec guard;
+  const libfds_closed_on_exec guard;
   if (is_hdf4_file(name)) {
     int sdid = -1;
     int hid = hdf_open(name, &sdid);
