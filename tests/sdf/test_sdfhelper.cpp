@@ -446,7 +446,8 @@ TEST_F(helperlimits, AHelperThatCannotStartLeavesTheFileToTheProgram) {
   const std::string nc = OMBRA_SOURCE_DIR "/share/sample/sample.nc";
   auto opened = starved([&] {
     datafile* pfi = nullptr;
-    return addopened(st, omsdfopen(nc.c_str(), st.pcm, &pfi), pfi);
+    const int rc = omsdfopen(nc.c_str(), st.pcm, &pfi);
+    return addopened(st, rc, pfi);
   });
   EXPECT_EQ(opened.first, 0);
   EXPECT_EQ(opened.second.substr(0, opened.second.find("Found")),
