@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "base/libfds.h"
 #include "lats/latsint.h"
 
 namespace {
@@ -112,7 +113,12 @@ bool enddefine(latsFile* f) {
 }  // namespace
 
 int latsCreateNc(latsFile* f) {
-  if (!ok(nc_create(f->path.c_str(), NC_CLOBBER, &f->ncid))) {
+  bool made = false;
+  {
+    const libfds_closed_on_exec guard;
+    made = ok(nc_create(f->path.c_str(), NC_CLOBBER, &f->ncid));
+  }
+  if (!made) {
     latsError("netCDF (latsnc) --> Creating netCDF file %s", f->path.c_str());
     return 0;
   }

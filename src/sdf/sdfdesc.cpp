@@ -194,28 +194,37 @@ int read_description(io_std* io) {
   return 1;
 }
 
-int read_io_std(const char* name, io_std* io) {
+int read_io_std(const char* name, io_std* io, bool* passing) {
+  bool ours = false;  // the helper could not start: the file is opened here
+  bool dummy = false;
+  bool& notfile = passing != nullptr ? *passing : dummy;
+  notfile = false;
   if (name == nullptr || *name == '\0') return 0;
   switch (helper_describe(name, io)) {
     case HELPER_DIED:
       omprntf(0, "SDFOPEN error:  %s is damaged: the netCDF/HDF library fails on it.\n", name);
       return 0;
     case HELPER_TIMEOUT:
+      notfile = true;
       omprntf(0, "SDFOPEN error:  %s: the netCDF/HDF library takes too long on it.\n", name);
       return 0;
     case HELPER_INTERRUPTED:
+      notfile = true;
       omprntf(0, "SDFOPEN error:  %s: interrupted.\n", name);
       return 0;
     case HELPER_NONE:
-      omprntf(0, "SDFOPEN error:  %s: the helper process could not be started: %s.\n", name,
-              helper_failure().c_str());
-      return 0;
+      // As before there was a helper: the libraries run in the program.
+      omprntf(0, "SDFOPEN notice:  %s: the helper process could not be started: %s; the program opens the file itself.\n",
+              name, helper_failure().c_str());
+      ours = true;
+      break;
     case HELPER_NOFILE:
       omprntf(0, "%s does not exist or is not a netCDF/HDF-SDS file.\n", name);
       return 0;
     case HELPER_NODESC:
       return 0;
     case HELPER_NOMEM:
+      notfile = true;
       omprnt(0, "Could not allocate memory for variable information.\n");
       return 0;
     case HELPER_HDF: {
@@ -233,6 +242,9 @@ int read_io_std(const char* name, io_std* io) {
     default:
       break;  // a netCDF file the helper came through
   }
+  // Without the helper, a failure here may be the system's as much as the
+  // file's (no descriptor or process left).
+  notfile = ours;
   int id = -1;
   if (!open_netcdf(name, &id)) {
     omprntf(0, "%s does not exist or is not a netCDF/HDF-SDS file.\n", name);
@@ -243,6 +255,7 @@ int read_io_std(const char* name, io_std* io) {
   try {
     if (read_description(io)) return 1;
   } catch (const std::bad_alloc&) {
+    notfile = true;
     omprnt(0, "Could not allocate memory for variable information.\n");
   }
   close_netcdf(id);

@@ -23,9 +23,10 @@
 //
 // The helper is started once and kept (sdfspawn.cpp starts it as a fresh
 // run of the program's executable, holding none of the program's memory).
-// It ends when the program does (its end of the socket reads end of file);
-// killed from outside, it is reaped at the next prompt or by the next
-// request, which starts a new one.
+// It ends when the program does: ended and reaped at the program's exit,
+// and killed by the system when the program ends any other way, even while
+// it is busy with a file; killed from outside, it is reaped at the next
+// prompt or by the next request, which starts a new one.
 #include <fcntl.h>
 #include <malloc.h>
 #include <poll.h>
@@ -37,6 +38,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -53,6 +55,7 @@ namespace {
 struct probehelper {
   pid_t pid = -1;
   int fd = -1;
+  pid_t owner = -1;     // the process that started it (a fork of the program is not)
   std::string failure;  // why the last start failed
 };
 
@@ -335,8 +338,10 @@ int end_helper(bool kill_it) {
   probehelper h = helper();
   helper() = probehelper{};
   if (h.pid < 0) return 0;
-  if (kill_it) kill(h.pid, SIGKILL);
+  const bool ours = h.owner == getpid();
+  if (kill_it && ours) kill(h.pid, SIGKILL);
   close(h.fd);
+  if (!ours) return 0;
   pid_t r;
   int status = 0;
   do {
@@ -357,7 +362,11 @@ int start_helper() {
     helper().failure = why;
     return WAIT_NOHELPER;
   }
+  h.owner = getpid();
   helper() = h;
+  // The program's exit waits for the helper it leaves.
+  static const bool reaped_at_exit = std::atexit([] { end_helper(true); }) == 0;
+  (void)reaped_at_exit;
   char ready = 0;
   const int r = await(h.fd, &ready, 1, kStartSeconds);
   if (r == WAIT_OK && ready == kReady) return WAIT_OK;

@@ -98,7 +98,10 @@ int unpack_description(const std::string& buf, io_std* io);
 int read_description(io_std* io);
 int type_size(int nctype);  // bytes per value, 0 for types that are not read
 int init_io_std(io_std** pio);
-int read_io_std(const char* name, io_std* io);
+// Opens and describes a file; 0 after its message on failure, with
+// *passing (when given) true when the failure is not the file's own (an
+// interrupt, a time limit, memory, no helper) and may not recur.
+int read_io_std(const char* name, io_std* io, bool* passing = nullptr);
 int copy_io_std(io_std** dst, const io_std* src);
 const netcdf_att* find_att(const std::vector<netcdf_att>& atts, const char* name);
 var_info* find_var(io_std* io, const char* name);

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "base/libfds.h"
 #include "base/memcap.h"
 #include "base/omprnt.h"
 #include "base/useropen.h"
@@ -110,6 +111,7 @@ bool is_hdf4_file(const char* name) {
 
 int open_netcdf(const char* name, int* id) {
   *id = -1;
+  const libfds_closed_on_exec guard;
   if (is_hdf4_file(name)) {
     int sdid = -1;
     int hid = hdf_open(name, &sdid);
@@ -292,10 +294,20 @@ int read_netcdf_data(int id, int varid, const std::vector<size_t>& start,
     int rc = helper_read(f->name.c_str(), varid, start, count, buf, nbytes);
     if (rc == HELPER_DIED)
       omprntf(0, "SDF read error:  %s is damaged: the HDF library fails on it.\n", f->name.c_str());
-    else if (rc == HELPER_NONE)
-      omprntf(0, "SDF read error:  %s: the helper process could not be started: %s.\n",
-              f->name.c_str(), helper_failure().c_str());
-    return rc == 1 ? 1 : 0;
+    if (rc != HELPER_NONE) return rc == 1 ? 1 : 0;
+    // No helper can be started: the file is opened here, as before there
+    // was a helper, under the id the program knows it by.
+    omprntf(0, "SDF read notice:  %s: the helper process could not be started: %s; the program opens the file itself.\n",
+            f->name.c_str(), helper_failure().c_str());
+    int ownid = -1;
+    if (!open_netcdf(f->name.c_str(), &ownid)) {
+      omprntf(0, "SDF read error:  %s: cannot open it.\n", f->name.c_str());
+      return 0;
+    }
+    openfile mine = openfiles()[ownid];
+    openfiles().erase(ownid);
+    openfiles()[id] = mine;
+    f = lookup(id);
   }
   // The libraries write the whole slab whatever room there is: a slab
   // larger than the buffer is refused here, not written past its end.

@@ -127,7 +127,8 @@ int omopsdf(int t, gridres* pgr, var_info** pvar) {
     omprnt(1, "SDF templating:  Error moving to new file.\n");
     return -88888;
   }
-  if (!read_io_std(fname.c_str(), pfi->sdf)) {
+  bool passing = false;
+  if (!read_io_std(fname.c_str(), pfi->sdf, &passing)) {
     omprntf(0, "SDF templating:  Open of new SDF file failed.\n  Filename is %s.\n", fname.c_str());
     free_io_std(&pfi->sdf);
     // The set-aside description becomes current again, its file closed.
@@ -138,7 +139,9 @@ int omopsdf(int t, gridres* pgr, var_info** pvar) {
     }
     pfi->sdf = aside;
     omprnt(1, "SDF templating:  New open failed.\n");
-    note_failure(pfi, m, "", fname);
+    // Only what the file is (missing, not a netCDF/HDF file, damaged) is
+    // kept; an interrupt or a helper's time limit is tried again.
+    if (!passing) note_failure(pfi, m, "", fname);
     return -88888;
   }
   io_std* io = pfi->sdf;

@@ -21,9 +21,11 @@
 
 namespace sdftest {
 
-// One directory per test run, removed at exit.
+// One directory per test run, removed at exit (of the process that made
+// it, not of a child a test forks).
 struct scratch {
   std::string dir;
+  pid_t owner = getpid();
   scratch() {
     char tmpl[] = "/tmp/ombra_sdf_XXXXXX";
     const char* d = mkdtemp(tmpl);
@@ -31,7 +33,7 @@ struct scratch {
   }
   ~scratch() {
     std::error_code ec;
-    if (!dir.empty()) std::filesystem::remove_all(dir, ec);
+    if (!dir.empty() && getpid() == owner) std::filesystem::remove_all(dir, ec);
   }
 };
 

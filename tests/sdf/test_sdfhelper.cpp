@@ -2,7 +2,10 @@
 // that crash the library while their data are read, or make it take all
 // memory or hang, cost a display or an open, never the session.
 #include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 
@@ -10,6 +13,7 @@
 #include <chrono>
 #include <csignal>
 #include <fstream>
+#include <sched.h>
 #include <thread>
 
 #include "hdfdamage.h"
@@ -406,15 +410,16 @@ TEST_F(helperlimits, ALargeReadLeavesNoBufferInTheHelper) {
   EXPECT_LT(after - before, 4 * 1024) << "kB held after the read (" << before << " before)";
 }
 
-// When no helper can be started the file is refused with what failed;
-// the HDF library never runs in the program instead.
-TEST_F(helperlimits, AHelperThatCannotStartIsSaidSo) {
+// When no helper can be started the program opens and reads the file
+// itself, as before there was a helper, and says so.
+TEST_F(helperlimits, AHelperThatCannotStartLeavesTheFileToTheProgram) {
   state st;
   std::string out;
   const std::string f = open_hdf(st, "nostart.hdf");
   datafile* held = st.last();
   ASSERT_GT(kill_helper(), 0);
-  // No descriptor is left for the helper's socket.
+  sdf_helper_reap();
+  // One descriptor is left: not enough for the helper's socket.
   int lo[4] = {1, 1, 1, 1}, hi[4] = {4, 3, 1, 1};
   request r(held, "temp", 0, 1, lo, hi);
   struct rlimit saved;
@@ -424,31 +429,152 @@ TEST_F(helperlimits, AHelperThatCannotStartIsSaidSo) {
     int lowest = dup(0);
     close(lowest);
     struct rlimit rl = saved;
-    rl.rlim_cur = static_cast<rlim_t>(lowest);
+    rl.rlim_cur = static_cast<rlim_t>(lowest + 1);
     setrlimit(RLIMIT_NOFILE, &rl);
     int rc = run();
     setrlimit(RLIMIT_NOFILE, &saved);
     return std::make_pair(rc, testing::internal::GetCapturedStdout());
   };
+  const std::string why = ": the helper process could not be started: cannot make its socket: "
+                          "Too many open files; the program opens the file itself.\n";
+  auto read = starved([&] { return omgsdf(&r.g, r.vals.data()); });
+  EXPECT_EQ(read.first, 0);
+  EXPECT_EQ(read.second, "SDF read notice:  " + f + why);
+  EXPECT_EQ(r.at(3, 2), 12);
+  const std::string nc = OMBRA_SOURCE_DIR "/share/sample/sample.nc";
   auto opened = starved([&] {
     datafile* pfi = nullptr;
-    int rc = omsdfopen(f.c_str(), st.pcm, &pfi);
+    const int rc = omsdfopen(nc.c_str(), st.pcm, &pfi);
     return addopened(st, rc, pfi);
   });
-  EXPECT_EQ(opened.first, 1);
-  EXPECT_EQ(opened.second, "Scanning self-describing file:  " + f + "\nSDFOPEN error:  " + f +
-                               ": the helper process could not be started: cannot make its socket: "
-                               "Too many open files.\n\nCouldn't ingest SDF metadata.\n");
-  auto read = starved([&] { return omgsdf(&r.g, r.vals.data()); });
-  EXPECT_EQ(read.first, 3);
-  EXPECT_EQ(read.second, "SDF read error:  " + f +
-                             ": the helper process could not be started: cannot make its socket: "
-                             "Too many open files.\n"
-                             "Failure reading SDF data.  #1\n");
-  // With descriptors again, both work.
-  ASSERT_EQ(r.read(&out), 0) << out;
-  EXPECT_EQ(r.at(3, 2), 12);
-  EXPECT_EQ(open_quiet(st, f, &out), 0) << out;
+  EXPECT_EQ(opened.first, 0);
+  EXPECT_EQ(opened.second.substr(0, opened.second.find("Found")),
+            "Scanning self-describing file:  " + nc + "\nSDFOPEN notice:  " + nc + why);
+  EXPECT_EQ(helper_pid(), -1);
+}
+
+// Runs body in a child process; its exit status (-1 when it did not exit).
+template <class F>
+int in_child(F body) {
+  std::fflush(nullptr);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    int null = open("/dev/null", O_WRONLY);
+    dup2(null, 1);
+    _exit(body());
+  }
+  int ws = 0;
+  if (pid < 0 || waitpid(pid, &ws, 0) != pid || !WIFEXITED(ws)) return -1;
+  return WEXITSTATUS(ws);
+}
+
+// A process started as the helper whose arguments are not all the spawn's
+// ends at once (127): it never runs on as the program (here, as this test
+// binary, which would run no test and end with 0).
+TEST(helpermode, ArgumentsNotTheSpawnsEndTheProcessAtOnce) {
+  struct row {
+    std::vector<std::string> args;
+    bool socket;  // a socket as descriptor 3
+  } rows[] = {
+      {{"ombra-sdf-helper", "--sdf-helper", "1000"}, false},
+      {{"ombra-sdf-helper", "--sdf-helper", "12x"}, true},
+      {{"ombra-sdf-helper", "--sdf-helper"}, true},
+      {{"ombra-sdf-helper", "--sdf-helpr", "1000"}, true},
+      {{"ombra", "--sdf-helper", "1000", "more"}, true},
+  };
+  for (const row& r : rows) {
+    int sv[2];
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, sv), 0);
+    const int rc = in_child([&] {
+      r.socket ? dup2(sv[1], 3) : close(3);
+      std::vector<char*> argv;
+      for (const std::string& a : r.args) argv.push_back(const_cast<char*>(a.c_str()));
+      argv.push_back(nullptr);
+      char filter[] = "GTEST_FILTER=-*";
+      char* env[] = {filter, nullptr};
+      execve("/proc/self/exe", argv.data(), env);
+      return 126;
+    });
+    EXPECT_EQ(rc, 127) << r.args[0] << " " << r.args[1];
+    close(sv[0]);
+    close(sv[1]);
+  }
+}
+
+// The helper is the program's own file as found at start: without /proc
+// at the spawn it still starts.
+TEST(helpermode, TheHelperStartsWithoutProc) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the checking allocator needs /proc to start";
+#endif
+  const int rc = in_child([] {
+    if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        umount2("/proc", MNT_DETACH) != 0)
+      return 77;
+    helper_set_limits(30, 0);  // not this process's helper: the next open starts one
+    state st;
+    std::string out;
+    const int opened = open_quiet(st, OMBRA_SOURCE_DIR "/share/sample/sample.nc", &out);
+    const bool started = helper_pid() > 0 && out.find("notice") == std::string::npos;
+    helper_set_limits(30, 0);
+    return opened == 0 && started ? 0 : 1;
+  });
+  if (rc == 77) GTEST_SKIP() << "no private mount namespace here";
+  EXPECT_EQ(rc, 0);
+}
+
+// A program that ends leaves no helper behind: its exit reaps the helper,
+// and any other ending (here a kill while the helper waits on a pipe no one
+// writes) ends the helper with it.
+TEST(helpermode, TheHelperEndsWithTheProgram) {
+  const std::string fifo = tmpdir() + "/busy.nc";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  ASSERT_EQ(prctl(PR_SET_CHILD_SUBREAPER, 1), 0);  // an orphaned helper comes to this process
+  for (bool killed : {false, true}) {
+    int tell[2];
+    ASSERT_EQ(pipe(tell), 0);
+    std::fflush(nullptr);
+    const pid_t program = fork();
+    if (program == 0) {
+      close(tell[0]);
+      dup2(open("/dev/null", O_WRONLY), 1);
+      {
+        state st;
+        helper_set_limits(60, 0);
+        open_quiet(st, OMBRA_SOURCE_DIR "/share/sample/sample.nc");
+        const int pid = helper_pid();
+        if (write(tell[1], &pid, sizeof pid) != sizeof pid) _exit(1);
+        if (killed) open_quiet(st, fifo);  // waits here until killed
+      }
+      std::exit(0);
+    }
+    close(tell[1]);
+    int helper = -1;
+    ASSERT_EQ(read(tell[0], &helper, sizeof helper), static_cast<ssize_t>(sizeof helper));
+    close(tell[0]);
+    ASSERT_GT(helper, 0);
+    if (killed) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(300));
+      kill(program, SIGKILL);
+    }
+    ASSERT_EQ(waitpid(program, nullptr, 0), program);
+    int ws = 0;
+    pid_t r = 0;
+    for (int k = 0; k < 500 && r == 0; k++) {
+      r = waitpid(helper, &ws, WNOHANG);
+      if (r == 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    if (killed) {
+      EXPECT_EQ(r, helper) << "the helper outlived the program";
+    } else {
+      EXPECT_EQ(r, -1) << "the program ended without reaping its helper";
+    }
+    if (r == 0) {
+      kill(helper, SIGKILL);
+      waitpid(helper, nullptr, 0);
+    }
+  }
+  prctl(PR_SET_CHILD_SUBREAPER, 0);
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 // Template series: a data set spread over yearly member files.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
 #include <cstdio>
 
 #include "sdftest.h"
@@ -144,6 +146,37 @@ TEST_F(series, MissingMemberIsLookedForOncePerRequest) {
   EXPECT_EQ(msg, "");
   EXPECT_EQ(again.vals, (std::vector<float>{199111, 199111, 199112, 199112, 199201, 199201,
                                             199202, 199202}));
+}
+
+// A member whose open fails for a reason of the moment, not of its file,
+// is opened again by the next request and reads.
+TEST_F(series, AFailureOfTheMomentIsNotKeptForTheMember) {
+  struct row {
+    const char* how;
+    int seconds;  // the time an open may take
+    void (*fail)();
+    const char* says;
+  } rows[] = {
+      {"an interrupt", 30, [] { gcmn.sigflg = 1; }, ": interrupted.\n"},
+      {"a helper stopped past the time limit", 1, [] { kill(helper_pid(), SIGSTOP); },
+       ": the netCDF/HDF library takes too long on it.\n"},
+  };
+  for (const row& r : rows) {
+    helper_set_limits(r.seconds, 0);
+    open(24);
+    r.fail();
+    request failed = at(13);
+    std::string msg;
+    ASSERT_EQ(failed.read(&msg), 0) << r.how;
+    EXPECT_NE(msg.find("SDFOPEN error:  " + dir + "/a1991.nc" + r.says), std::string::npos) << msg;
+    EXPECT_EQ(failed.at(0, 0), failed.g.undef) << r.how;
+    gcmn.sigflg = 0;
+    helper_set_limits(30, 0);
+    request later = at(14);
+    ASSERT_EQ(later.read(&msg), 0) << r.how;
+    EXPECT_EQ(msg, "") << r.how;
+    EXPECT_EQ(later.vals, std::vector<float>(4, 199102)) << r.how;
+  }
 }
 
 TEST_F(series, VariablesWithoutTimeReadAfterAFailedSwitch) {
