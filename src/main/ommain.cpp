@@ -16,6 +16,8 @@
 #include "gx/gxx11drv.h"
 #include "main/ommain.h"
 #include "main/promptwait.h"
+#include "main/stdfds.h"
+#include "main/termkeep.h"
 #include "plot/omplot.h"
 #include "script/gsglue.h"
 #include "sdf/sdf.h"
@@ -47,6 +49,10 @@ int exitx() {
 }  // namespace
 
 int ommain(int argc, char** argv) {
+  // Before anything is opened: a closed standard descriptor would be taken
+  // by the next file the program opens.
+  if (!omstdfds()) return 1;
+  termsave();
   // A session ended by a signal leaves through _exit, which drops what
   // stdio still holds: line by line, all that was printed before the end
   // has reached the pipe or file (a terminal is line buffered anyway).
