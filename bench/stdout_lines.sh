@@ -4,7 +4,8 @@
 # with standard output a pipe, as in `ombra -blc "run x.gs" | tee log`.
 # Prints the median wall time of five runs of each, for every ombra given
 # as an argument (default: this tree's build), so that two builds can be
-# set side by side.
+# set side by side; with two, the ratio of the second's times to the
+# first's comes last.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 if [ $# -eq 0 ]; then set -- "$root/build/src/main/ombra"; fi
@@ -56,8 +57,14 @@ median() {
   printf '%s\n' "${ts[@]}" | sort -n | sed -n 3p
 }
 
+ps=() ss=()
 for ombra in "${ombras[@]}"; do
   p=$(median 1000000 print.cmds "$ombra" -blE)
   s=$(median 200000 /dev/null "$ombra" -blc "run say.gs")
+  ps+=("$p") ss+=("$s")
   echo "$ombra: gxout print 1M lines ${p} ms, say 200k lines ${s} ms"
 done
+if [ ${#ombras[@]} -eq 2 ]; then
+  echo "second/first: gxout print $(echo "scale=2; ${ps[1]} / ${ps[0]}" | bc)," \
+    "say $(echo "scale=2; ${ss[1]} / ${ss[0]}" | bc)"
+fi

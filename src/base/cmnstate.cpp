@@ -2,6 +2,7 @@
 // defaults are set by the command layer (ominit).
 #include "base/cmnstate.h"
 
+#include "base/outflush.h"
 #include "base/stdoutgone.h"
 
 cmnstate gcmn;
@@ -9,4 +10,8 @@ mfstate mfcmn;
 gdsopts wgds;
 
 // Work whose output nobody can read any more stops as if interrupted.
-int omqsig() { return gcmn.sigflg ? gcmn.sigflg : (stdoutgone() ? 1 : 0); }
+// Long work polls here, so printed output is handed on from here too.
+int omqsig() {
+  omoutdue();
+  return gcmn.sigflg ? gcmn.sigflg : (stdoutgone() ? 1 : 0);
+}

@@ -250,7 +250,7 @@ extern gdsopts wgds;
 
 // Nonzero once an interrupt has arrived since the main loop last cleared it
 // (gcmn.sigflg), or once standard output has lost its reader (stdoutgone);
-// long operations poll it.
+// long operations poll it, and it hands on buffered output (omoutdue).
 int omqsig();
 
 // Sets every start/reset default of gcmn, mfcmn and wgds.

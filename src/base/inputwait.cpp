@@ -1,9 +1,11 @@
 #include "base/inputwait.h"
 
-#include <sys/select.h>
+#include <poll.h>
 
 #include <cerrno>
 #include <csignal>
+
+#include "base/stdoutgone.h"
 
 namespace {
 
@@ -61,15 +63,15 @@ inputwake omwaitinput(int fd, const std::function<bool()>& pending) {
       sigprocmask(SIG_SETMASK, &old, nullptr);
       return inputwake::signal;
     }
-    fd_set rd;
-    FD_ZERO(&rd);
-    FD_SET(fd, &rd);
-    if (xfd >= 0) FD_SET(xfd, &rd);
-    int top = xfd > fd ? xfd : fd;
+    // Standard output is watched too (asked for nothing, it reports only
+    // an error or a hang-up): a session whose output lost its reader while
+    // it waits has no one to answer, and ends.
+    struct pollfd fds[3] = {{fd, POLLIN, 0}, {xfd, POLLIN, 0}, {-1, 0, 0}};
+    if (!stdoutgone()) fds[2].fd = 1;
     // The signal wakes the wait; the tick also catches an interrupt noted
     // without one reaching this thread.
     struct timespec tick = {0, 100000000};
-    int r = pselect(top + 1, &rd, nullptr, nullptr, &tick, &old);
+    int r = ppoll(fds, 3, &tick, &old);
     int err = errno;
     // A signal that came with the input (a Ctrl-C and the keys after it in
     // one read) is still held: it is answered before any key is read, or
@@ -78,8 +80,9 @@ inputwake omwaitinput(int fd, const std::function<bool()>& pending) {
     sigprocmask(SIG_SETMASK, &old, nullptr);
     if (held) return inputwake::signal;
     if (r < 0) return err == EINTR ? inputwake::signal : inputwake::input;
+    if (fds[2].revents != 0 && stdoutlost()) return inputwake::signal;
     // Input first: the reader takes it, and the window is looked at again
     // before the next wait.
-    if (FD_ISSET(fd, &rd)) return inputwake::input;
+    if (fds[0].revents != 0) return inputwake::input;
   }
 }

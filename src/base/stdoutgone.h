@@ -7,3 +7,8 @@
 // disk under a redirected output) does not count: its error mark on the
 // stream is cleared, so that only a later failure is looked at again.
 bool stdoutgone();
+
+// The same, asked without a failed write (by the wait for input, which
+// sees the reader go away while nothing is written): true, and stdoutgone
+// true from then on, when standard output has no reader any more.
+bool stdoutlost();

@@ -6,6 +6,7 @@
 
 #include "base/cmnstate.h"
 #include "base/inputwait.h"
+#include "base/outflush.h"
 #include "base/stdinheld.h"
 #include "gx/gx.h"
 #include "gx/gxdrv.h"
@@ -86,6 +87,8 @@ void gxsigend(const char* lead) {
   // Standard output may be a pipe whose reader the same signal has ended:
   // the file is finished before anything is written there.
   const char* said = gxhsigclose();
+  // What was printed before the end is still in stdio's buffer.
+  omoutsigflush();
   gxsayraw(lead);
   gxsayraw(said);
   gxsayraw("GX package terminated \n");

@@ -12,6 +12,7 @@
 
 #include "base/cmnstate.h"
 #include "base/stdinheld.h"
+#include "base/stdoutgone.h"
 #include "main/ommain.h"
 #include "main/promptwait.h"
 
@@ -34,6 +35,9 @@ int nxtcmd(std::string& buf, const char* prompt) {
   int c;
   bool started = false;
   for (;;) {
+    // Nobody reads the prompt any more: the session ends as at the end of
+    // input, and the line typed so far is not run.
+    if (stdoutgone()) return -1;
     if (!stdinheld()) {
       promptwake w = promptwait(0, [&seen] { return omsigcnt != seen; });
       if (w == promptwake::signal) {

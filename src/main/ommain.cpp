@@ -6,6 +6,7 @@
 #include "base/cmnstate.h"
 #include "base/omprnt.h"
 #include "base/omversion.h"
+#include "base/outflush.h"
 #include "base/stdoutgone.h"
 #include "cmd/cmdint.h"
 #include "cmd/omcmd.h"
@@ -16,6 +17,8 @@
 #include "gx/gxx11drv.h"
 #include "main/ommain.h"
 #include "main/promptwait.h"
+#include "main/stdfds.h"
+#include "main/termkeep.h"
 #include "plot/omplot.h"
 #include "script/gsglue.h"
 #include "sdf/sdf.h"
@@ -47,10 +50,14 @@ int exitx() {
 }  // namespace
 
 int ommain(int argc, char** argv) {
+  // Before anything is opened: a closed standard descriptor would be taken
+  // by the next file the program opens.
+  if (!omstdfds()) return 1;
+  termsave();
   // A session ended by a signal leaves through _exit, which drops what
-  // stdio still holds: line by line, all that was printed before the end
-  // has reached the pipe or file (a terminal is line buffered anyway).
-  std::setvbuf(stdout, nullptr, _IOLBF, BUFSIZ);
+  // stdio still holds: the ending hands it on (omoutsigflush), the polls
+  // of long work every few milliseconds, and every prompt.
+  omoutbuffer();
   // Every signal that ends the session finishes the metafile, from the
   // first line on: before the -c command, which is how batch jobs run.
   omsignals();
@@ -96,6 +103,7 @@ int ommain(int argc, char** argv) {
   while (rc >= 0) {
     if (o.exitx) return exitx();
     // Nobody reads what the session says any more: it ends as quit would.
+    std::fflush(stdout);
     if (stdoutgone()) break;
     // After an interrupted command the prompt starts on a line of its own
     // (the terminal has echoed ^C where the output stopped); the interrupt

@@ -26,14 +26,15 @@ void command_line_help();
 
 // Reads one line from standard input after printing the prompt and a
 // blank; leading blanks are dropped.  Returns the count of characters
-// before the newline (the newline is kept in buf), or -1 at end of input.
-// A last line without a newline is returned as a line.  While it waits,
-// the window is answered (redrawn, or its close ends the program), and an
-// interrupt drops the line typed so far, clears the interrupt flag and
-// shows the prompt again.
+// before the newline (the newline is kept in buf), or -1 at end of input
+// or once standard output has lost its reader.  A last line without a
+// newline is returned as a line.  While it waits, the window is answered
+// (redrawn, or its close ends the program), and an interrupt drops the
+// line typed so far, clears the interrupt flag and shows the prompt again.
 int nxtcmd(std::string& buf, const char* prompt);
 // The same through the line editor, which keeps a history; returns the
-// length of the line plus 1, or -1 at end of input.
+// length of the line plus 1, or -1 at end of input (or standard output
+// gone).
 int nxrdln(std::string& buf, const char* prompt);
 
 // Makes an interrupt at the line editor's prompt drop the partly typed
@@ -54,6 +55,8 @@ void omsigcpu(int);
 // signal; QUIT the same, then dumps core).  A write to a pipe without a
 // reader, or beyond the file size limit, fails instead of ending the
 // program.  Signals ignored when the program starts (nohup) stay ignored.
+// A soft CPU limit equal to the hard one is lowered by a second, so that
+// XCPU comes before the kernel's KILL.
 void omsignals();
 // The signals omsignals answers with a handler that interrupts or ends.
 void omendsigs(sigset_t* set);

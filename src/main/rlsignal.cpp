@@ -11,9 +11,11 @@
 #include <readline/readline.h>
 
 #include "base/cmnstate.h"
+#include "base/stdoutgone.h"
 #include "gx/gxx11drv.h"
 #include "main/ommain.h"
 #include "main/promptwait.h"
+#include "main/termkeep.h"
 
 namespace {
 
@@ -31,6 +33,14 @@ int rldropline() {
   return 0;
 }
 
+// The editor takes the terminal: the endings must know whether it has
+// turned bracketed paste on (its settings are read by now).
+void prepterm(int meta) {
+  rl_prep_terminal(meta);
+  const char* v = rl_variable_value("enable-bracketed-paste");
+  termpaste(v && v[0] == 'o' && v[1] == 'n', fileno(rl_outstream ? rl_outstream : stdout));
+}
+
 // A program that ends while the editor has the terminal (the window was
 // lost at the prompt) gives it back as it found it.
 void giveterminal() {
@@ -41,7 +51,8 @@ void giveterminal() {
 // with the window's connection.  Signals the editor has caught are dealt
 // with (its own handling, then ours) before every wait; the editor's own
 // read calls the hook only for a signal that interrupts it, not for one
-// that came while it was busy.  The wait checks for a caught signal with
+// that came while it was busy.  Standard output that lost its reader
+// (written to or not) ends the reading.  The wait checks for a caught signal with
 // signals held, also without a window: an interrupt that came just before
 // the wait would otherwise be seen only after the next key, which would
 // then be thrown away with the old line.
@@ -49,6 +60,12 @@ int rlgetc(FILE* in) {
   for (;;) {
     rl_check_signals();
     rldropline();
+    // Nobody reads the prompt any more: the end of input, with the line
+    // typed so far dropped (the editor would run it as a command).
+    if (stdoutgone()) {
+      rl_replace_line("", 0);
+      return EOF;
+    }
     if (promptwait(fileno(in), [] { return rl_pending_signal() != 0; }) == promptwake::input)
       return rl_getc(in);
   }
@@ -62,4 +79,5 @@ void nxrdsig() {
   rlseen = omsigcnt;
   rl_signal_event_hook = rldropline;
   rl_getc_function = rlgetc;
+  rl_prep_term_function = prepterm;
 }

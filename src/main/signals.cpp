@@ -5,6 +5,7 @@
 // twice there never ends the session.  The signals by which a session is
 // ended from outside (a scheduler's TERM, a lost terminal's HUP) end it as
 // the second interrupt does.  Only async-signal-safe calls are made here.
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -13,6 +14,7 @@
 #include "base/endhold.h"
 #include "gx/gx.h"
 #include "main/ommain.h"
+#include "main/termkeep.h"
 
 volatile sig_atomic_t omsigcnt = 0;
 volatile sig_atomic_t omatprompt = 0;
@@ -23,8 +25,10 @@ namespace {
 // printed), but with the status given, so that a calling script sees it
 // did not finish.  The output may have been cut short in mid-line (where
 // the terminal echoed ^C): the closing lines start on a line of their own.
+// The terminal gets back the settings it had at start.
 [[noreturn]] void endnow(int status) {
   gxsigend("\n");
+  termrestore();
   _exit(status);
 }
 
@@ -35,6 +39,7 @@ void omsigend(int sig) { endnow(128 + sig); }
 // taken when the handler returns, so the core shows where the program was.
 void omsigquit(int sig) {
   gxsigend("\n");
+  termrestore();
   signal(sig, SIG_DFL);
   raise(sig);
 }
@@ -71,6 +76,17 @@ void install(int sig, void (*fn)(int), const sigset_t& mask) {
   sigaction(sig, &sa, nullptr);
 }
 
+// The kernel sends XCPU at the soft CPU limit and KILL at the hard one;
+// where they are equal (as `ulimit -t` sets them) KILL comes first and no
+// ending runs.  A second before the hard limit leaves time for it.
+void cpulimit() {
+  struct rlimit cpu;
+  if (getrlimit(RLIMIT_CPU, &cpu) != 0 || cpu.rlim_cur == RLIM_INFINITY) return;
+  if (cpu.rlim_cur != cpu.rlim_max || cpu.rlim_cur < 2) return;
+  cpu.rlim_cur -= 1;
+  setrlimit(RLIMIT_CPU, &cpu);
+}
+
 }  // namespace
 
 void omsig(int) {
@@ -82,6 +98,7 @@ void omsig(int) {
 
 void omsigcpu(int) {
   gxsigend("\n");
+  termrestore();
   _exit(1);
 }
 
@@ -99,4 +116,5 @@ void omsignals() {
   omsetendsignals(mask);
   install(SIGPIPE, omsigwrite, mask);
   install(SIGXFSZ, omsigwrite, mask);
+  cpulimit();
 }

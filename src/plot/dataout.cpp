@@ -121,8 +121,9 @@ void omdprnt(cmnstate* pcm) {
         line += "\n";
         inline_ = 0;
       }
-      // Many lines go in one piece: standard output is line buffered, and
-      // a write per short line would cost more than the formatting.
+      // Many lines go in one piece: on a terminal standard output is line
+      // buffered, and a write per short line would cost more than the
+      // formatting.
       if (line.size() >= kPiece) {
         omprnt(2, line);
         line.clear();

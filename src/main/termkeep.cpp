@@ -1,0 +1,36 @@
+#include "main/termkeep.h"
+
+#include <termios.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+
+#include <readline/readline.h>
+
+namespace {
+
+struct termios saved;
+volatile sig_atomic_t havesaved = 0;
+volatile sig_atomic_t pasteon = 0;
+volatile sig_atomic_t pastefd = -1;
+
+}  // namespace
+
+void termsave() { havesaved = isatty(0) && tcgetattr(0, &saved) == 0; }
+
+void termpaste(bool on, int fd) {
+  pastefd = fd;
+  pasteon = on;
+}
+
+void termrestore() {
+  if (havesaved && tcgetpgrp(0) == getpgrp()) tcsetattr(0, TCSANOW, &saved);
+  // The editor turns bracketed paste on while it holds the terminal, and
+  // off when it gives it back.
+  if (pasteon && pastefd >= 0 && RL_ISSTATE(RL_STATE_TERMPREPPED)) {
+    static const char off[] = "\033[?2004l";
+    ssize_t w = write(pastefd, off, sizeof off - 1);
+    (void)w;
+  }
+}
