@@ -277,6 +277,18 @@ void cap_memory(size_t extra) {
   setrlimit(RLIMIT_DATA, &rl);
 }
 
+// Where the two CPU limits were equal the program lowers its soft one by a
+// second so that its own ending runs; the helper has no ending to run, and
+// at that limit would be ended by XCPU with a core dump instead of by the
+// kernel, so it takes back the second.
+void restore_cpu_limit() {
+  struct rlimit rl;
+  if (getrlimit(RLIMIT_CPU, &rl) != 0 || rl.rlim_max == RLIM_INFINITY) return;
+  if (rl.rlim_cur + 1 != rl.rlim_max) return;
+  rl.rlim_cur = rl.rlim_max;
+  setrlimit(RLIMIT_CPU, &rl);
+}
+
 }  // namespace
 
 // The helper's loop: one request at a time, answered once done.
@@ -302,6 +314,7 @@ void cap_memory(size_t extra) {
     if (null > 3) close(null);
   }
   cap_memory(mem_bytes);
+  restore_cpu_limit();
   if (!sendall(fd, &kReady, 1)) _exit(0);
   for (;;) {
     char op = 0;

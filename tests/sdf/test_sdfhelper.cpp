@@ -501,6 +501,25 @@ TEST(helpermode, ArgumentsNotTheSpawnsEndTheProcessAtOnce) {
   }
 }
 
+// The second of CPU time the program keeps back for its own ending (soft
+// limit one below the hard) is given back in the helper, which has none.
+TEST(helpermode, TheHelperTakesBackTheProgramsCpuSecond) {
+  const int rc = in_child([] {
+    struct rlimit cpu = {99999, 100000};
+    if (setrlimit(RLIMIT_CPU, &cpu) != 0) return 77;
+    helper_set_limits(30, 0);
+    state st;
+    if (open_quiet(st, OMBRA_SOURCE_DIR "/share/sample/sample.nc") != 0 || helper_pid() <= 0) return 2;
+    std::ifstream lim("/proc/" + std::to_string(helper_pid()) + "/limits");
+    std::string line;
+    while (std::getline(lim, line))
+      if (line.rfind("Max cpu time", 0) == 0) return line.find("100000               100000") != std::string::npos ? 0 : 1;
+    return 3;
+  });
+  if (rc == 77) GTEST_SKIP() << "the CPU limit cannot be set here";
+  EXPECT_EQ(rc, 0);
+}
+
 // The helper is the program's own file as found at start: without /proc
 // at the spawn it still starts.
 TEST(helpermode, TheHelperStartsWithoutProc) {
