@@ -760,9 +760,11 @@ TEST_P(X11WmBoth, KeyboardHeldElsewhereIsTakenWhenLetGo) {
 
 namespace {
 
-// A press on a push button or a rubber band whose release never comes: the
-// window is destroyed meanwhile.
-void press_and_lose_the_window(bool band) {
+// The waits of the window: a push button, a rubber band and a drop menu
+// pressed (their release never comes), and a dialog box.
+const char* const kWaits[] = {"button", "band", "menu", "dialog"};
+
+void wait_and_lose_the_window(int wait) {
   btnrec b;
   b.x = 2; b.y = 2; b.w = 1.5f; b.h = 0.5f;
   b.fc = 1; b.bc = 4; b.oc1 = 2; b.oc2 = 3; b.ffc = 1; b.fbc = 5; b.foc1 = 3; b.foc2 = 2;
@@ -771,9 +773,12 @@ void press_and_lose_the_window(bool band) {
   b.len = 2;
   gxdpbn(1, &b, 0, 0, -1);
   gxdrbb(2, 1, 5, 1, 9, 7, -1);
-  send_mouse(ButtonPress, 1, gxdpx(band ? 6 : 2), gxdpy(band ? 3 : 2));
+  dmenurec m = menu(2, 7, 1.5f, 0.4f, "Field|slp|t|z", 0);
+  gxdrmu(3, &m, 0, -1);
+  const float at[3][2] = {{2, 2}, {6, 3}, {2, 7}};
+  if (wait < 3) send_mouse(ButtonPress, 1, gxdpx(at[wait][0]), gxdpy(at[wait][1]));
   std::thread user([win = x11st().win] {
-    usleep(300000);  // the press taken, its release awaited
+    usleep(300000);  // the press taken, its release awaited; the box open
     Display* d = XOpenDisplay(nullptr);
     XDestroyWindow(d, win);
     XCloseDisplay(d);
@@ -781,33 +786,35 @@ void press_and_lose_the_window(bool band) {
   user.detach();
   float x, y, r[4];
   int button, kind, info[10];
-  gxdbtn(1, &x, &y, &button, &kind, info, r);
+  dlgrec d = box("Name|", 5.5f, 4.25f, 4, 0.5f);
+  if (wait < 3) gxdbtn(1, &x, &y, &button, &kind, info, r);
+  else gxdlg(&d);
 }
 
 }  // namespace
 
-class X11WmGone : public X11WmTest, public testing::WithParamInterface<wmcase> {};
+using waitcase = std::tuple<const char*, int>;
+class X11WmGone : public X11WmTest, public testing::WithParamInterface<waitcase> {};
 
 // The window destroyed by another client (not closed through the window
-// manager) while a push button or a rubber band waits for its release.
-TEST_P(X11WmGone, DestroyedWindowEndsTheWaitForARelease) {
+// manager) while the program waits in it.
+TEST_P(X11WmGone, DestroyedWindowEndsEveryWait) {
   const char* wm = std::get<0>(GetParam());
-  bool band = std::get<1>(GetParam());
+  int wait = std::get<1>(GetParam());
   if (!start_server() || !start_wm(wm)) GTEST_SKIP() << "Xvfb or " << wm << " is not available";
   EXPECT_EXIT(
       {
         alarm(x11test::kTestLimit - 10);
         dup2(2, 1);
         open(wm);
-        press_and_lose_the_window(band);
+        wait_and_lose_the_window(wait);
         exit(0);
       },
       testing::ExitedWithCode(1), "The window was closed; Ombra ends.");
 }
 
 INSTANTIATE_TEST_SUITE_P(Managers, X11WmGone,
-                         testing::Combine(testing::Values("openbox", "twm"), testing::Values(false, true)),
-                         [](const testing::TestParamInfo<wmcase>& i) {
-                           return std::string(std::get<0>(i.param)) +
-                                  (std::get<1>(i.param) ? "_band" : "_button");
+                         testing::Combine(testing::Values("openbox", "twm"), testing::Range(0, 4)),
+                         [](const testing::TestParamInfo<waitcase>& i) {
+                           return std::string(std::get<0>(i.param)) + "_" + kWaits[std::get<1>(i.param)];
                          });
