@@ -48,9 +48,13 @@ void hittest(eventrec* ev, int px, int py, int mb) {
     } else if (o.type == 2) {
       gxevrb(ev, i, px, py);
     } else if (o.type == 3) {
-      int j = i;
+      int j = i, x = px, y = py;
       int guard = 0;
-      while (j != -999 && j >= 0 && j < GX_NOBJ && guard++ < 1000) j = gxevdm(ev, j, px, py);
+      while (j != -999 && j >= 0 && j < GX_NOBJ && guard++ < 1000) {
+        j = gxevdm(ev, j, x, y);
+        x = s.dmx;
+        y = s.dmy;
+      }
     }
     return;
   }

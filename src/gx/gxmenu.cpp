@@ -373,6 +373,8 @@ int gxpopdm(dmenurec* menu, int header, int xleft, int xright, int ytop, int px,
         if (i != header && o.type == 3 && o.iob && ((const dmenurec*)o.iob)->num >= 0 &&
             o.i1 < x && x < o.i2 && o.j1 < y && y < o.j2) {
           result = i;
+          s.dmx = x;   // where the next header's menu opens from
+          s.dmy = y;
           break;
         }
       }

@@ -71,6 +71,7 @@ struct x11state {
   // pop-up menu levels
   int dmrecu = -1;
   int dmi1[4], dmi2[4], dmj1[4], dmj2[4], dmnum[4], dmsel[4], dmcur[4];
+  int dmx = 0, dmy = 0;   // the pointer as a menu was left for another header
 };
 
 x11state& x11st();
