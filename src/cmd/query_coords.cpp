@@ -1,4 +1,5 @@
 // Query sub-commands of coordinates, the graphics state and widgets.
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -262,6 +263,12 @@ int qpos(const char* p) {
   float x, y, rinfo[4] = {0, 0, 0, 0};
   int button, kind, info[10] = {0};
   gxdbtn(wait, &x, &y, &button, &kind, info, rinfo);
+  // Ended by an interrupt: the terminal has echoed ^C where the output
+  // stands, and the answer starts on a line of its own.
+  if (wait && gcmn.sigflg) {
+    std::printf("\n");
+    std::fflush(stdout);
+  }
   if (kind <= 0) omprntf(2, "Position = %g %g %i %i\n", x, y, button, kind);
   else if (kind == 1) omprntf(2, "Position = %g %g %i %i %i %i\n", x, y, button, kind, info[0], info[1]);
   else if (kind == 2)

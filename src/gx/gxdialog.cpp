@@ -212,7 +212,7 @@ void killback(dialog& g) {
   g.c = g.s = g.e;
 }
 
-enum class keyact { none, done, refused };
+enum class keyact { none, done, refused, abandoned };
 
 keyact enterkey(dialog& g) {
   if (!g.d.nu) return keyact::done;
@@ -243,14 +243,9 @@ bool editkey(dialog& g, KeySym ks) {
     }
     g.s = g.c;
   } else if (ks == XK_Delete || ks == XK_KP_Delete) {
-    if (sel) {
-      cut(g, g.c);
-    } else if (g.c < n) {
-      cut(g, g.c);
-    } else if (g.c > g.e) {
-      cut(g, g.c - 1);
-      g.c--;
-    }
+    // The character after the cursor, or the selection; at the end of
+    // the line nothing.
+    cut(g, g.c);
     g.s = g.c;
   } else if (ks == XK_Home || ks == XK_KP_Home || ks == XK_Begin) {
     home(g);
@@ -278,8 +273,11 @@ bool editkey(dialog& g, KeySym ks) {
 }
 
 // Ctrl with a letter: the console's line keys; no control key types.
+// Ctrl-C, sent to the box by its hold on the keyboard wherever it was
+// typed, abandons the entry as the interrupt at the terminal does.
 keyact controlkey(dialog& g, KeySym ks) {
   switch (ks) {
+    case XK_c: case XK_C: return keyact::abandoned;
     case XK_a: case XK_A: home(g); return keyact::none;
     case XK_e: case XK_E: end(g); return keyact::none;
     case XK_u: case XK_U: killback(g); return keyact::none;
@@ -309,6 +307,8 @@ keyact key(dialog& g, XKeyEvent* ke) {
   g.numerr = false;
   if (editkey(g, ks)) return keyact::none;
   if (ke->state & ControlMask) return controlkey(g, ks);
+  // Alt with a key is a command to some other program, not a character.
+  if (ke->state & Mod1Mask) return keyact::refused;
   return typed(g, latin1(buf, n, ks));
 }
 
@@ -328,19 +328,24 @@ void exposed(dialog& g, const XExposeEvent& x) {
 }
 
 // The keys go to the box wherever the focus is while it is open.  A box
-// that cannot be seen yet cannot hold them: the grab is asked again each
-// time the box is exposed.  Released on every way out, by the destructor.
+// that cannot be seen yet cannot hold them, nor can it while another
+// client holds the keyboard (a window manager's menu): the grab is asked
+// again each time the box is exposed, and now and then while it is not
+// held.  Released on every way out, by the destructor.
 struct keygrab {
   Display* d;
+  bool held = false;
   explicit keygrab(Display* dpy) : d(dpy) {}
-  void take(Window w) const { XGrabKeyboard(d, w, False, GrabModeAsync, GrabModeAsync, CurrentTime); }
+  void take(Window w) {
+    held = XGrabKeyboard(d, w, False, GrabModeAsync, GrabModeAsync, CurrentTime) == GrabSuccess;
+  }
   ~keygrab() {
     XUngrabKeyboard(d, CurrentTime);
     XFlush(d);
   }
 };
 
-void run(dialog& g, const keygrab& grab) {
+void run(dialog& g, keygrab& grab) {
   x11state& s = S();
   const long mask = KeyPressMask | ButtonPressMask | ButtonReleaseMask | ButtonMotionMask |
                     ExposureMask | StructureNotifyMask;
@@ -351,11 +356,14 @@ void run(dialog& g, const keygrab& grab) {
   bool havelast = false, protect = false;
   XEvent ev;
   for (;;) {
+    if (!grab.held) grab.take(g.w);
     // An interrupt abandons the entry: the answer is an empty line.
-    if (!gxwaitev(s.display, mask, &ev)) {
+    int got = gxwaitfor(s.display, mask, &ev, grab.held ? -1 : 100);
+    if (got < 0) {
       g.line.clear();
       return;
     }
+    if (got == 0) continue;
     if (gxdgone(ev)) gxdclosed();
     if (ev.type == Expose) {
       if (s.excnt > 0) s.excnt--;
@@ -404,6 +412,10 @@ void run(dialog& g, const keygrab& grab) {
     } else if (ev.type == KeyPress) {
       keyact a = key(g, &ev.xkey);
       if (a == keyact::done) return;
+      if (a == keyact::abandoned) {
+        g.line.clear();
+        return;
+      }
       if (a == keyact::refused) {
         XBell(s.display, 0);
         XFlush(s.display);

@@ -48,9 +48,13 @@ void hittest(eventrec* ev, int px, int py, int mb) {
     } else if (o.type == 2) {
       gxevrb(ev, i, px, py);
     } else if (o.type == 3) {
-      int j = i;
+      int j = i, x = px, y = py;
       int guard = 0;
-      while (j != -999 && j >= 0 && j < GX_NOBJ && guard++ < 1000) j = gxevdm(ev, j, px, py);
+      while (j != -999 && j >= 0 && j < GX_NOBJ && guard++ < 1000) {
+        j = gxevdm(ev, j, x, y);
+        x = s.dmx;
+        y = s.dmy;
+      }
     }
     return;
   }
@@ -79,17 +83,20 @@ bool gxdresized(const XEvent& e) {
 // A "q pos" typed by mistake, a script waiting for a click or an open
 // dialog must not hold the session until the mouse is pressed: the user's
 // interrupt ends the wait.
-bool gxwaitev(Display* d, long mask, XEvent* e) {
-  for (;;) {
-    if (XCheckMaskEvent(d, mask, e)) return true;
+int gxwaitfor(Display* d, long mask, XEvent* e, int ms) {
+  for (int waited = 0;; waited += 100) {
+    if (XCheckMaskEvent(d, mask, e)) return 1;
     gxdwmcheck();
-    if (omqsig()) return false;
+    if (omqsig()) return -1;
+    if (ms >= 0 && waited >= ms) return 0;
     // What was asked of the server goes out before the wait for its answer.
     XFlush(d);
     struct pollfd p = {ConnectionNumber(d), POLLIN, 0};
     poll(&p, 1, 100);
   }
 }
+
+bool gxwaitev(Display* d, long mask, XEvent* e) { return gxwaitfor(d, mask, e, -1) > 0; }
 
 void gxevfree() {
   x11state& s = S();
@@ -128,6 +135,11 @@ void gxdeve(int wait) {
     } else if (e.type == ConfigureNotify) {
       if (gxdresized(e)) s.redraw = 1;
     } else if (e.type == ButtonPress) {
+      // A redraw asked for earlier in this pass comes first: the widget
+      // rectangles are rebuilt at a new size before the press is tested
+      // against them, and the part of the window uncovered by the click
+      // is drawn before a menu or a held button waits over it.
+      if (s.redraw) runredraw();
       eventrec* ev = new (std::nothrow) eventrec();
       if (!ev) {
         printf("Memory allocation error in event queue!!!!!!\n");
@@ -315,7 +327,7 @@ int gxevdm(eventrec* ev, int row, int px, int py) {
   for (int k = 0; k < 4; k++) {
     s.dmi1[k] = s.dmi2[k] = s.dmj1[k] = s.dmj2[k] = s.dmnum[k] = s.dmsel[k] = s.dmcur[k] = -1;
   }
-  int rc = gxpopdm(m, row, m->x1, m->x1, m->y2);
+  int rc = gxpopdm(m, row, m->x1, m->x1, m->y2, px, py);
   gxdsfn();
   gxdmhead(*m, false);
   XFlush(s.display);

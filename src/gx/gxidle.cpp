@@ -47,9 +47,14 @@ void gxdwmcheck() {
   x11state& s = x11st();
   if (!s.display) return;
   // Client messages match no event mask: the readers by mask never take
-  // them, so they are looked for here by type.
+  // them, so they are looked for here by type.  The window destroyed by
+  // another client is looked for by type too: a wait whose mask lacks
+  // the structure events (the release of a button) must end on it as well.
   XEvent e;
   while (XCheckTypedWindowEvent(s.display, s.win, ClientMessage, &e)) {
+    if (gxdgone(e)) gxdclosed();
+  }
+  while (XCheckTypedWindowEvent(s.display, s.win, DestroyNotify, &e)) {
     if (gxdgone(e)) gxdclosed();
   }
 }

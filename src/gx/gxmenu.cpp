@@ -126,12 +126,12 @@ bool defined(int c) {
 }
 
 // Opens the cascade of an item (nesting is limited to the level tables).
-int opencasc(const level& L, int lvl, int item, int header) {
+int opencasc(const level& L, int lvl, int item, int header, int x, int y) {
   x11state& s = S();
   if (lvl + 1 >= maxlevels) return -999;
   s.dmcur[lvl] = item;
   int c = L.items[(size_t)item].casc;
-  int r = gxpopdm(&s.dmu[c], header, L.left, L.right, L.top + item * L.R + 1);
+  int r = gxpopdm(&s.dmu[c], header, L.left, L.right, L.top + item * L.R + 1, x, y);
   if (r == -99) {
     // The cascade was left for this level: it chose nothing.
     s.dmsel[lvl + 1] = -1;
@@ -199,7 +199,7 @@ int gxdmcasc(const char* s, int avail, int* shown) {
   return -1;
 }
 
-int gxpopdm(dmenurec* menu, int header, int xleft, int xright, int ytop) {
+int gxpopdm(dmenurec* menu, int header, int xleft, int xright, int ytop, int px, int py) {
   x11state& s = S();
   if (s.dmrecu + 1 >= maxlevels) return -999;
   int lvl = ++s.dmrecu;
@@ -285,6 +285,13 @@ int gxpopdm(dmenurec* menu, int header, int xleft, int xright, int ytop) {
   XTranslateCoordinates(s.display, s.win, RootWindow(s.display, s.snum), 0, 0, &ox, &oy, &child);
   int cur = -1, prev = -1, result = -999, dwell = 0;
   bool first = true;
+  // Placed inside the screen, the menu may lie under the pointer: the
+  // release of the press that opened it is no choice.  A release chooses
+  // the item its press was on, or any item once the pointer has left the
+  // one it was on as the menu opened.
+  const int start = itemat(L, px, py);
+  int pressed = -1;
+  bool moved = false;
   XEvent e;
   const long mask = ButtonPressMask | ButtonReleaseMask | ButtonMotionMask | ExposureMask |
                     StructureNotifyMask;
@@ -307,10 +314,14 @@ int gxpopdm(dmenurec* menu, int header, int xleft, int xright, int ytop) {
       x = e.xbutton.x_root - ox;
       y = e.xbutton.y_root - oy;
     }
-    if (e.type == ButtonPress || first) {
-      cur = itemat(L, x, y);
+    int here = itemat(L, x, y);
+    moved = moved || here != start;
+    if (e.type == ButtonPress) pressed = here;
+    bool chosen = here >= 0 && (moved || here == pressed);
+    if (e.type == ButtonPress || (first && chosen)) {
+      cur = here;
       if (cur >= 0 && defined(L.items[(size_t)cur].casc)) {
-        int r = opencasc(L, lvl, cur, header);
+        int r = opencasc(L, lvl, cur, header, x, y);
         if (r != -99 && nextsel(lvl) <= 0) cur = -2;
       }
       result = -999;
@@ -319,8 +330,9 @@ int gxpopdm(dmenurec* menu, int header, int xleft, int xright, int ytop) {
       first = false;
       if (e.type == ButtonPress) continue;
     }
+    first = false;
     if (e.type == ButtonRelease) {
-      if (cur >= 0) break;
+      if (cur >= 0 && chosen) break;
       continue;
     }
     if (e.type != MotionNotify) continue;
@@ -343,7 +355,7 @@ int gxpopdm(dmenurec* menu, int header, int xleft, int xright, int ytop) {
       dwell = 0;
     }
     if (dwell > 3 && cur == prev && cur >= 0 && defined(L.items[(size_t)cur].casc)) {
-      int r = opencasc(L, lvl, cur, header);
+      int r = opencasc(L, lvl, cur, header, x, y);
       if (r == -99) {
         result = -999;
       } else {
@@ -360,6 +372,8 @@ int gxpopdm(dmenurec* menu, int header, int xleft, int xright, int ytop) {
         if (i != header && o.type == 3 && o.iob && ((const dmenurec*)o.iob)->num >= 0 &&
             o.i1 < x && x < o.i2 && o.j1 < y && y < o.j2) {
           result = i;
+          s.dmx = x;   // where the next header's menu opens from
+          s.dmy = y;
           break;
         }
       }

@@ -71,6 +71,7 @@ struct x11state {
   // pop-up menu levels
   int dmrecu = -1;
   int dmi1[4], dmi2[4], dmj1[4], dmj2[4], dmnum[4], dmsel[4], dmcur[4];
+  int dmx = 0, dmy = 0;   // the pointer as a menu was left for another header
 };
 
 x11state& x11st();
@@ -130,6 +131,9 @@ void gxevfree();   // discards every queued mouse event
 // Waits for the next event of the mask, like XMaskEvent, but returns
 // false without one when the user interrupts (Ctrl-C) meanwhile.
 bool gxwaitev(Display* d, long mask, XEvent* e);
+// The same within about ms milliseconds (no limit when ms < 0): 1 an
+// event, 0 none in time, -1 the user's interrupt.
+int gxwaitfor(Display* d, long mask, XEvent* e, int ms);
 void gxdrain(int action);   // reads pending window events without handling presses
 // A configure event of the window that changes its size: the new size and
 // scale are taken; true when the window is to be redrawn.
@@ -146,11 +150,14 @@ bool gxdgone(const XEvent& e);
 // Ends the line of a prompt that waits for input, so that a message that
 // ends the program starts on a line of its own.
 void gxdendline();
-// Ends the program (gxdclosed) when a close from the window manager is queued.
+// Ends the program (gxdclosed) when a close from the window manager, or
+// the window's destruction, is queued.
 void gxdwmcheck();
 
 // ---- pop-up menus (gxmenu.cpp)
-int gxpopdm(dmenurec* menu, int header, int xleft, int xright, int ytop);
+// Opens one menu level beside the item (xleft..xright, ytop) it drops from;
+// (px, py) is the pointer, in window pixels, as it opens.
+int gxpopdm(dmenurec* menu, int header, int xleft, int xright, int ytop, int px, int py);
 // The cascade menu number of item text s of len bytes, or -1; *shown gets
 // the number of characters before the marker (all when there is none).
 int gxdmcasc(const char* s, int len, int* shown);

@@ -259,6 +259,12 @@ def main():
         x.x.XResizeWindow(x.d, win, 800, 600)
         check("redrawn after a taller window", x.pixel_within(win, 400, 300, MAGENTA), MAGENTA)
 
+        # Ctrl-C while q pos waits for a click: the answer starts on a line
+        # of its own, not after the terminal's ^C.
+        session.type("q pos\n")
+        session.type("\x03")
+        check("q pos interrupted", "^C\nPosition = -999.9 -999.9 -1 -1\n" in session.text(), True)
+
         # Ctrl-C at the prompt drops the line; twice keeps the session.
         session.type("q ti")
         session.type("\x03")

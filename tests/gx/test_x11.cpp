@@ -354,7 +354,7 @@ TEST_F(X11Test, MenuNestingStopsAtTheLevelTables) {
   x11state& s = x11st();
   dmenurec m;
   s.dmrecu = 3;  // four levels open: no fifth
-  EXPECT_EQ(gxpopdm(&m, -1, 0, 0, 0), -999);
+  EXPECT_EQ(gxpopdm(&m, -1, 0, 0, 0, 0, 0), -999);
   EXPECT_EQ(s.dmrecu, 3);
   s.dmrecu = -1;
 }

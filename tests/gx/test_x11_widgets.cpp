@@ -389,6 +389,25 @@ TEST_F(X11Test, DraggingOntoAnotherHeaderOpensItsMenu) {
   EXPECT_EQ(read_event(0).kind, -1);  // one press, one event
 }
 
+// The second header at the window's foot: its menu is moved up over it,
+// under the pointer, and the release there chooses nothing.
+TEST_F(X11Test, MenuDraggedOpenUnderThePointerWaitsForAChoice) {
+  x11state& s = x11st();
+  dmenurec a = menu(2, 8, 2, 0.4f, "First|One |Two |", 0);
+  dmenurec b = menu(6, 0.3f, 2, 0.4f, "Second|Three |Four |", 0);
+  gxdrmu(3, &a, 0, -1);
+  gxdrmu(4, &b, 0, -1);
+  const dmenurec& da = s.dmu[3];
+  const dmenurec& db = s.dmu[4];
+  send_mouse(ButtonPress, 1, (da.x1 + da.x2) / 2, (da.y1 + da.y2) / 2);
+  send_mouse(MotionNotify, 1, db.x1 + 5, (db.y1 + db.y2) / 2);
+  send_mouse(ButtonRelease, 1, db.x1 + 5, (db.y1 + db.y2) / 2);
+  click(1, 20, 200);  // away from the menus: it closes
+  event e = read_event();
+  EXPECT_EQ(e.info[0], 4);
+  EXPECT_EQ(e.info[1], 0);
+}
+
 TEST_F(X11Test, ExposureRedrawsFromTheDisplayList) {
   x11state& s = x11st();
   s.bsflg = 0;  // as on a server that keeps no window contents
