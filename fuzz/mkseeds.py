@@ -515,6 +515,91 @@ def axesseeds():
                              xaxis=(1, 3, 1), yaxis=(0, 10, 2.5), xlevs=(1000, 850, 500)))
 
 
+# ---------------------------------------------------------------- classic
+# Classic netCDF files written by ncgen (netcdf-bin) from CDL: record and
+# non-record variables of several types, record parts of odd lengths.
+CLASSIC_CDL = """netcdf s {
+dimensions:
+  x = 5 ; y = 3 ; odd = 3 ; time = UNLIMITED ;
+variables:
+  byte b(odd) ; b:units = "m" ;
+  float v(time, y, x) ; v:scale = 1.5f, 2.5f ;
+  double d(time, x) ;
+  float w(y, x) ;
+  short r(time, odd) ;
+  byte c(time, odd) ;
+  int i(x) ;
+  %s
+// global attributes:
+  :title = "seeds" ; :odd = 1s, 2s, 3s ;
+data:
+  b = 1, 2, 3 ;
+  v = %s ;
+  d = %s ;
+  w = 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14 ;
+  r = 1, 2, 3, 4, 5, 6 ;
+  c = 7, 8, 9, 10, 11, 12 ;
+  i = -1, 0, 1, 2, 3 ;
+  %s
+}
+"""
+# One record variable of 3 bytes alone: records are not padded.
+CLASSIC_ALONE = """netcdf a {
+dimensions:
+  n = 3 ; time = UNLIMITED ;
+variables:
+  byte c(time, n) ;
+  float s ;
+data:
+  c = 1, 2, 3, 4, 5, 6, 7, 8, 9 ;
+  s = 2.5 ;
+}
+"""
+
+
+def ncgen(kind, cdl):
+    import shutil
+    import subprocess
+    import tempfile
+    if not shutil.which("ncgen"):
+        return None
+    with tempfile.TemporaryDirectory() as d:
+        src, nc = os.path.join(d, "s.cdl"), os.path.join(d, "s.nc")
+        with open(src, "w") as f:
+            f.write(cdl)
+        subprocess.run(["ncgen", "-k", kind, "-o", nc, src], check=True)
+        with open(nc, "rb") as f:
+            return f.read()
+
+
+def slabs(*pairs):
+    return b"".join(struct.pack("<QQ", s, c) for s, c in pairs)
+
+
+def classicseeds():
+    t = "classic"
+    v = ", ".join(str(k + 0.5) for k in range(30))
+    d = ", ".join(str(k * 2.0) for k in range(10))
+    plain = CLASSIC_CDL % ("", v, d, "")
+    wide = CLASSIC_CDL % ("ushort u(time, x) ; uint64 q(x) ;", v, d,
+                          "u = 1, 2, 3, 4, 5, 6, 7, 8, 9, 10 ; q = 1, 2, 3, 4, 5 ;")
+    # b (start 1, count 2), v (record 1, rows 1-2, whole rows), d, w (row 2, x 1-3), ...
+    req = slabs((1, 2), (1, 1), (1, 2), (0, 5), (0, 1), (0, 5), (2, 1), (1, 3))
+    files = [("cdf1", "classic", plain), ("cdf2", "64-bit offset", plain),
+             ("cdf5", "64-bit data", wide), ("alone", "classic", CLASSIC_ALONE)]
+    for name, kind, cdl in files:
+        data = ncgen(kind, cdl)
+        if data is None:
+            sys.stderr.write("ncgen not found: classic seeds not written\n")
+            return
+        out(t, name, join(data, req))
+    # No requests: the whole shapes and last values only.
+    out(t, "cdf5_plain", ncgen("64-bit data", wide))
+    # A file cut inside its data: the header counts records it lacks.
+    data = ncgen("64-bit offset", plain)
+    out(t, "cut", join(data[:len(data) - 37], req))
+
+
 def main():
     descriptor()
     gribseeds()
@@ -526,6 +611,7 @@ def main():
     sdfcoordseeds()
     axesseeds()
     pdefseeds()
+    classicseeds()
     return 0
 
 

@@ -54,7 +54,7 @@ struct widths {
 
 void skip_name(cursor& c, widths w) {
   const uint64_t len = c.word(w.count);
-  c.skip((len + 3) / 4 * 4);
+  c.skip(len > c.left ? len : (len + 3) / 4 * 4);  // a length near 2^64 would wrap to 0 in the rounding
 }
 
 // A list's tag and element count; an absent list is two zeros.
@@ -177,6 +177,9 @@ bool classic_run(const classic_layout& l, const classic_var& v, const std::vecto
     uint64_t rec = 0;
     if (!mul(start[0], l.recsize, &rec) || __builtin_add_overflow(pos, rec, &pos)) return false;
   }
+  // A run ending past the last byte a file can have is no run of the file.
+  uint64_t bytes = 0, end = 0;
+  if (!mul(total, 4, &bytes) || __builtin_add_overflow(pos, bytes, &end)) return false;
   *offset = pos;
   *n = total;
   return true;

@@ -229,4 +229,29 @@ TEST(ClassicReads, CutHeadersAreRefusedWhereverTheyEnd) {
   EXPECT_EQ(l.recsize, 15u * 4 + 5 * 8 + 2 * 2);  // v, d and r, one record of each
 }
 
+// Sizes from a hostile header: a run may not wrap past the 64-bit end of
+// any file, nor a name length near 2^64 round to no name at all.
+TEST(ClassicReads, SizesNearTwoToTheSixtyFourAreRefused) {
+  classic_layout l;
+  classic_var v;
+  v.type = NC_FLOAT;
+  v.begin = UINT64_MAX - 8;
+  v.shape = {4};
+  uint64_t off = 0, n = 0;
+  EXPECT_FALSE(classic_run(l, v, {0}, {4}, &off, &n));
+  ASSERT_TRUE(classic_run(l, v, {0}, {2}, &off, &n));  // ends at the very last byte
+  EXPECT_EQ(off, UINT64_MAX - 8);
+  EXPECT_EQ(n, 2u);
+  // 64-bit data format: no records, one dimension whose name has 2^64 - 1 bytes.
+  std::vector<unsigned char> h = {'C', 'D', 'F', 5};
+  auto put = [&h](uint64_t w, int bytes) {
+    for (int b = 8 * bytes - 8; b >= 0; b -= 8) h.push_back(static_cast<unsigned char>(w >> b));
+  };
+  put(0, 8);                             // records
+  put(10, 4), put(1, 8);                 // one dimension
+  put(UINT64_MAX, 8), put(4, 8);         // its name length and its length
+  put(0, 4), put(0, 8), put(0, 4), put(0, 8);  // no attributes, no variables
+  EXPECT_FALSE(classic_parse(h.data(), h.size(), &l));
+}
+
 }  // namespace
