@@ -194,7 +194,7 @@ bool classic_holds(const classic_layout& l, const classic_var& v, const std::vec
   uint64_t index = 0, stride = 1;
   const size_t first = v.record ? 1 : 0;
   for (size_t d = 0; d < nd; d++) {
-    if (count[d] == 0) return true;
+    if (count[d] == 0 || count[d] - 1 > SIZE_MAX - start[d]) return true;  // empty, or ending past 2^64
     if (d >= first && (start[d] > v.shape[d] || count[d] > v.shape[d] - start[d])) return true;
   }
   for (size_t d = nd; d-- > first;) {

@@ -242,6 +242,10 @@ TEST(ClassicReads, SizesNearTwoToTheSixtyFourAreRefused) {
   ASSERT_TRUE(classic_run(l, v, {0}, {2}, &off, &n));  // ends at the very last byte
   EXPECT_EQ(off, UINT64_MAX - 8);
   EXPECT_EQ(n, 2u);
+  // Records from the last one a count can name on: out of range, the library's to refuse.
+  v.record = true;
+  v.shape = {2, 4};
+  EXPECT_TRUE(classic_holds(l, v, {SIZE_MAX, 0}, {2, 1}, 0));
   // 64-bit data format: no records, one dimension whose name has 2^64 - 1 bytes.
   std::vector<unsigned char> h = {'C', 'D', 'F', 5};
   auto put = [&h](uint64_t w, int bytes) {
