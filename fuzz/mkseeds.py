@@ -583,7 +583,8 @@ def classicseeds():
     plain = CLASSIC_CDL % ("", v, d, "")
     wide = CLASSIC_CDL % ("ushort u(time, x) ; uint64 q(x) ;", v, d,
                           "u = 1, 2, 3, 4, 5, 6, 7, 8, 9, 10 ; q = 1, 2, 3, 4, 5 ;")
-    # b (start 1, count 2), v (record 1, rows 1-2, whole rows), d, w (row 2, x 1-3), ...
+    # b (start 1, count 2), v (record 1, rows 1-2, whole rows), d (record 0, whole),
+    # w (row 2, x 1-3); the later variables take the pairs again from the first.
     req = slabs((1, 2), (1, 1), (1, 2), (0, 5), (0, 1), (0, 5), (2, 1), (1, 3))
     files = [("cdf1", "classic", plain), ("cdf2", "64-bit offset", plain),
              ("cdf5", "64-bit data", wide), ("alone", "classic", CLASSIC_ALONE)]
