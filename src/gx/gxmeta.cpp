@@ -50,6 +50,9 @@ struct displist {
 };
 
 displist dl;
+// The bytes of the file's header (-1, width, height): a file that ends
+// there holds no frame.
+const off_t kHeaderBytes = 6;
 // Set by every gxhbgn that answers 0, cleared by every gxhend.
 int hopened = 0;
 
@@ -160,7 +163,7 @@ void writefailed() {
   endhold hold;
   hold.hold();
   withdraw();
-  bool framed = dl.hpos > 6 || dl.hpflg;
+  bool framed = dl.hpos > kHeaderBytes || dl.hpflg;
   if (!framed && !dl.hout.file.part.empty()) {
     repldiscard(&dl.hout.file);
   } else {
@@ -369,7 +372,7 @@ int gxhbgn(const char* fname) {
     return 1;
   }
   signames(dl.hout.file);
-  dl.hpos = 6;
+  dl.hpos = kHeaderBytes;
   dl.hpflg = 0;
   dl.hferr = 0;
   dl.hflag = 1;

@@ -195,7 +195,6 @@ int read_description(io_std* io) {
 }
 
 int read_io_std(const char* name, io_std* io, bool* passing) {
-  bool ours = false;  // the helper could not start: the file is opened here
   bool dummy = false;
   bool& notfile = passing != nullptr ? *passing : dummy;
   notfile = false;
@@ -216,7 +215,9 @@ int read_io_std(const char* name, io_std* io, bool* passing) {
       // As before there was a helper: the libraries run in the program.
       omprntf(0, "SDFOPEN notice:  %s: the helper process could not be started: %s; the program opens the file itself.\n",
               name, helper_failure().c_str());
-      ours = true;
+      // Opened here, a failure may be the system's as much as the file's
+      // (no descriptor or process left).
+      notfile = true;
       break;
     case HELPER_NOFILE:
       omprntf(0, "%s does not exist or is not a netCDF/HDF-SDS file.\n", name);
@@ -242,9 +243,6 @@ int read_io_std(const char* name, io_std* io, bool* passing) {
     default:
       break;  // a netCDF file the helper came through
   }
-  // Without the helper, a failure here may be the system's as much as the
-  // file's (no descriptor or process left).
-  notfile = ours;
   int id = -1;
   if (!open_netcdf(name, &id)) {
     omprntf(0, "%s does not exist or is not a netCDF/HDF-SDS file.\n", name);

@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <csignal>
 #include <string>
 #include <vector>
@@ -240,7 +241,9 @@ TEST(SessionEnd, SessionsSharingAMetafileNeverBreakIt) {
     return w == want;
   };
   int broken = 0;
-  for (int done = 0; done < 3;) {
+  // Looked at until all three have ended, or for two minutes at most.
+  const auto limit = std::chrono::steady_clock::now() + std::chrono::minutes(2);
+  for (int done = 0; done < 3 && std::chrono::steady_clock::now() < limit;) {
     std::string now = s[0].get("m.gm");
     if (!now.empty() && !whole(metawords(now))) broken++;
     done = 0;
