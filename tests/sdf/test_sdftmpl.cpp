@@ -43,7 +43,8 @@ struct series : ::testing::Test {
   void SetUp() override {
     if (!have_ncgen()) GTEST_SKIP();
     dir = tmpdir() + "/series";
-    std::system(("mkdir -p '" + dir + "'").c_str());
+    // 1992 is missing until a test makes it.
+    std::system(("mkdir -p '" + dir + "' && rm -f '" + dir + "/a1992.nc'").c_str());
     ASSERT_FALSE(member(dir, 1990).empty());
     ASSERT_FALSE(member(dir, 1991).empty());
     ASSERT_FALSE(member(dir, 1993, "w").empty());  // lacks the variable
@@ -195,10 +196,10 @@ TEST_F(series, VariablesWithoutTimeReadAfterAFailedSwitch) {
 
 namespace {
 
-// A daily member holding one time, hours after midnight of its day;
-// value = day of the month.
-std::string day_file(const std::string& dir, int day, int hour = 0) {
-  char cdl[1024], name[64];
+// A member holding one time, `hours` after 00Z 1 January 2001, of the
+// value given, named NAME.nc in dir.
+std::string one_time(const std::string& dir, const std::string& name, int hours, int value) {
+  char cdl[1024];
   std::snprintf(cdl, sizeof cdl, R"(netcdf d {
 dimensions: lon = 2 ; lat = 1 ; time = UNLIMITED ;
 variables:
@@ -208,21 +209,39 @@ variables:
   float v(time, lat, lon) ;
 data: lon = 0, 10 ; lat = 0 ; time = %d ; v = %d, %d ;
 }
-)", (day - 1) * 24 + hour, day, day);
-  std::snprintf(name, sizeof name, "/d_200101%02d", day);
-  std::string base = dir + name;
+)", hours, value, value);
+  std::string base = dir + "/" + name;
   write_text(base + ".cdl", cdl);
   std::string cmd = "ncgen -o '" + base + ".nc' '" + base + ".cdl'";
   return std::system(cmd.c_str()) == 0 ? base + ".nc" : std::string();
 }
 
+// A daily member d_200101DD.nc, hours after midnight of its day; value =
+// day of the month.
+std::string day_file(const std::string& dir, int day, int hour = 0) {
+  char name[32];
+  std::snprintf(name, sizeof name, "d_200101%02d", day);
+  return one_time(dir, name, (day - 1) * 24 + hour, day);
+}
+
+// A member h_200101DDHH.nc at the hour of January it names; value = the
+// hours since its start.
+std::string hour_file(const std::string& dir, int hours) {
+  char name[32];
+  std::snprintf(name, sizeof name, "h_200101%02d%02d", 1 + hours / 24, hours % 24);
+  return one_time(dir, name, hours, hours);
+}
+
 }  // namespace
 
 // Members holding one time each: the first cannot give the step, so the
-// next member's first time does; without one the open is refused rather
-// than made an axis of minutes whose later times all map to the first
-// file, or one whose step is taken past a gap.
-TEST(dailyseries, StepOfOneTimeMembersComesFromTheNextMember) {
+// first times of the members after it do: the smallest spacing among the
+// first few there, a missing file (the second, or every name of an hourly
+// template but each sixth) never taken for the step.  When they cannot
+// tell it the open is refused rather than made an axis of minutes whose
+// later times all map to the first file, or one whose step is taken past
+// a gap.
+TEST(dailyseries, StepOfOneTimeMembersComesFromTheMembersThere) {
   if (!have_ncgen()) GTEST_SKIP();
   const std::string dir = tmpdir() + "/daily";
   std::system(("rm -rf '" + dir + "' && mkdir -p '" + dir + "/solo'").c_str());
@@ -242,27 +261,69 @@ TEST(dailyseries, StepOfOneTimeMembersComesFromTheNextMember) {
   ASSERT_EQ(r.read(), 0);
   EXPECT_EQ(r.vals, (std::vector<float>{1, 2, 3}));
 
-  // The member after the first missing (every other day, or alone), or
-  // at the first one's time: refused, as is a template naming no time.
-  const std::string odd = dir + "/odd", same = dir + "/same";
-  std::system(("mkdir -p '" + odd + "' '" + same + "'").c_str());
-  ASSERT_FALSE(day_file(odd, 1).empty());
-  ASSERT_FALSE(day_file(odd, 3).empty());
+  const float u = -1;  // a missing member: the data set's undefined value
+  const struct {
+    const char* sub;
+    std::vector<int> hours;  // of the files there
+    bool hourly;             // h_ files named to the hour, else d_ by day
+    int count;
+    float step;  // minutes
+    std::vector<float> vals;
+  } steps[] = {
+      {"h6", {0, 6, 12, 18, 24, 30, 36, 42}, true, 8, 360, {0, 6, 12, 18, 24, 30, 36, 42}},
+      {"h12", {0, 12, 24, 36}, true, 4, 720, {0, 12, 24, 36}},
+      {"h6gap", {0, 12, 18, 24}, true, 4, 360, {0, u, 12, 18}},
+      {"d3", {0, 72, 144, 216}, false, 4, 4320, {1, 4, 7, 10}},
+      {"d2", {0, 48}, false, 2, 2880, {1, 3}},
+      {"nosecond", {0, 48, 72, 96}, false, 5, 1440, {1, u, 3, 4, 5}},
+  };
+  for (const auto& c : steps) {
+    const std::string sub = dir + "/" + c.sub;
+    std::system(("mkdir -p '" + sub + "'").c_str());
+    for (int h : c.hours) ASSERT_FALSE((c.hourly ? hour_file(sub, h) : day_file(sub, 1 + h / 24)).empty());
+    const std::string args = c.hourly ? sub + "/h_2001010100.nc h_%y4%m2%d2%h2.nc " : sub + "/d_20010101.nc d_%y4%m2%d2.nc ";
+    ASSERT_EQ(open_quiet(st, args + std::to_string(c.count), &out), 0) << c.sub << out;
+    pfi = st.last();
+    EXPECT_FLOAT_EQ(pfi->grvals[3][5], 0.0f) << c.sub;
+    EXPECT_FLOAT_EQ(pfi->grvals[3][6], c.step) << c.sub;
+    int lo2[4] = {1, 1, 1, 1}, hi2[4] = {1, 1, 1, c.count};
+    request rs(pfi, "v", 3, -1, lo2, hi2);
+    ASSERT_EQ(rs.read(), 0) << c.sub;
+    std::vector<float> want = c.vals;
+    for (float& w : want)
+      if (w == u) w = rs.g.undef;
+    EXPECT_EQ(rs.vals, want) << c.sub;
+  }
+
+  // No member after the first (alone), one at the first one's time or
+  // before the one ahead of it, spacings of no one step (two days, then
+  // three): refused, as is a template naming no time.
+  const std::string same = dir + "/same", back = dir + "/back", uneven = dir + "/uneven";
+  std::system(("mkdir -p '" + same + "' '" + back + "' '" + uneven + "'").c_str());
+  for (int d : {1, 3, 6}) ASSERT_FALSE(day_file(uneven, d).empty());
   ASSERT_FALSE(day_file(same, 1).empty());
   ASSERT_FALSE(day_file(same, 2, -24).empty());
+  ASSERT_FALSE(day_file(back, 1).empty());
+  ASSERT_FALSE(day_file(back, 2).empty());
+  ASSERT_FALSE(day_file(back, 3, -36).empty());
   ASSERT_FALSE(day_file(dir + "/solo", 1).empty());
   const std::string head = "SDFOPEN error:  The first file holds one time, so the series' time step cannot be read "
                            "from it,\n  and ";
   const std::string give = "Give the step with tdef in an extended descriptor (xdfopen).\n";
+  const std::string solo = dir + "/solo/d_";
   const std::string rows[][2] = {
-      {odd + "/d_20010101.nc d_%y4%m2%d2.nc 2", head + "the next member file " + odd + "/d_20010102.nc is missing.  " + give},
-      {dir + "/solo/d_20010101.nc d_%y4%m2%d2.nc 3", head + "the next member file " + dir + "/solo/d_20010102.nc is missing.  " + give},
-      {dir + "/solo/d_20010101.nc d_20010101.nc 3", head + "no later member file gives it.  " + give},
+      {solo + "20010101.nc d_%y4%m2%d2.nc 3",
+       head + "no member file from " + solo + "20010102.nc to " + solo + "20050209.nc gives it.  " + give},
+      {solo + "20010101.nc d_20010101.nc 3", head + "no later member file gives it.  " + give},
       {same + "/d_20010101.nc d_%y4%m2%d2.nc 2",
-       "SDFOPEN error:  The next member file " + same + "/d_20010102.nc does not begin after the first.\n"}};
-  for (const auto& r : rows) {
-    EXPECT_EQ(open_quiet(st, r[0], &out), 1) << r[0];
-    EXPECT_NE(out.find(r[1]), std::string::npos) << out;
+       "SDFOPEN error:  The next member file " + same + "/d_20010102.nc does not begin after the first.\n"},
+      {back + "/d_20010101.nc d_%y4%m2%d2.nc 3",
+       "SDFOPEN error:  The member file " + back + "/d_20010103.nc does not begin after " + back + "/d_20010102.nc.\n"},
+      {uneven + "/d_20010101.nc d_%y4%m2%d2.nc 3",
+       head + "the member files after it, up to " + uneven + "/d_20010106.nc, are not spaced by whole multiples of one step.  " + give}};
+  for (const auto& row : rows) {
+    EXPECT_EQ(open_quiet(st, row[0], &out), 1) << row[0];
+    EXPECT_NE(out.find(row[1]), std::string::npos) << out;
   }
   // One time asked for: nothing to step.
   EXPECT_EQ(open_quiet(st, dir + "/solo/d_20010101.nc d_%y4%m2%d2.nc 1", &out), 0) << out;
