@@ -116,7 +116,7 @@ struct walk {
   std::vector<member> members;  // in the order of their names
   std::string firstname, lastname;  // the first and last names looked at
   bool named = false;               // the template names a time
-  bool stopped = false;             // a read was stopped, not failed by its file
+  bool stopped = false;  // the last member's read failed for a reason not of its file
 };
 
 // Walks the names the template gives a unit of its finest time code at a
@@ -153,6 +153,7 @@ walk walk_members(const std::string& templ, const float* taxis) {
     m.read = member_start(name, &start, &passing) != 0;
     if (!m.read && passing) {
       w.stopped = true;
+      w.members.push_back(m);
       return w;
     }
     if (m.read) m.at = offset_from(t0, start);
@@ -206,7 +207,12 @@ int series_step_from_next(datafile* pfi, const std::string& templ) {
   float* conv = pfi->grvals[3];
   walk w;
   if (conv != nullptr) w = walk_members(templ, conv);
-  if (w.stopped) return 0;  // its reason is printed
+  if (w.stopped) {
+    // Interrupted, or unreadable for a moment: the open is not made from
+    // the members that are left.
+    omprntf(0, "%sthe member file %s cannot be read now.%s", kHead, w.members.back().name.c_str(), kGive);
+    return 0;
+  }
   std::vector<const member*> read;
   for (const member& m : w.members)
     if (m.read) read.push_back(&m);

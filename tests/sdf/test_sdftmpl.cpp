@@ -1,9 +1,14 @@
 // Template series: a data set spread over yearly member files.
 #include <gtest/gtest.h>
 
+#include <grp.h>
 #include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
+#include <functional>
 
 #include "sdftest.h"
 
@@ -149,34 +154,69 @@ TEST_F(series, MissingMemberIsLookedForOncePerRequest) {
                                             199202, 199202}));
 }
 
+// Runs body in a child process, with the ids of the user nobody when the
+// test runs as root (the kernel's permission checks then apply, which root
+// passes); the child's checks print their failures there.  The child's
+// exit status: 0 passed, 1 failed, 77 the ids could not be taken.
+int as_nobody(const std::function<void()>& body) {
+  helper_set_limits(30, 0);  // the child starts a helper of its own
+  std::fflush(stdout);
+  pid_t pid = fork();
+  if (pid == 0) {
+    if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
+      _exit(77);
+    body();
+    std::fflush(stdout);
+    _exit(::testing::Test::HasFailure() ? 1 : 0);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
+}
+
 // A member whose open fails for a reason of the moment, not of its file,
-// is opened again by the next request and reads.
+// is opened again by the next request and reads; the first failure gives
+// its own reason.
 TEST_F(series, AFailureOfTheMomentIsNotKeptForTheMember) {
   struct row {
     const char* how;
     int seconds;  // the time an open may take
-    void (*fail)();
+    void (*fail)(const char* member);
     const char* says;
   } rows[] = {
-      {"an interrupt", 30, [] { gcmn.sigflg = 1; }, ": interrupted.\n"},
-      {"a helper stopped past the time limit", 1, [] { kill(helper_pid(), SIGSTOP); },
+      {"an interrupt", 30, [](const char*) { gcmn.sigflg = 1; }, ": interrupted.\n"},
+      {"a helper stopped past the time limit", 1, [](const char*) { kill(helper_pid(), SIGSTOP); },
        ": the netCDF/HDF library takes too long on it.\n"},
+      {"a permission taken away", 30,
+       [](const char* f) {
+         if (chmod(f, 0) != 0 || access(f, R_OK) == 0) _exit(77);
+       },
+       ": Permission denied.\n"},
   };
+  const std::string m = dir + "/a1991.nc";
+  // Root reads a file whatever its mode: nobody, its owner, takes it away.
+  if (geteuid() == 0) ASSERT_EQ(chmod(tmpdir().c_str(), 0755) | chown(m.c_str(), 65534, 65534), 0);
   for (const row& r : rows) {
-    helper_set_limits(r.seconds, 0);
-    open(24);
-    r.fail();
-    request failed = at(13);
-    std::string msg;
-    ASSERT_EQ(failed.read(&msg), 0) << r.how;
-    EXPECT_NE(msg.find("SDFOPEN error:  " + dir + "/a1991.nc" + r.says), std::string::npos) << msg;
-    EXPECT_EQ(failed.at(0, 0), failed.g.undef) << r.how;
-    gcmn.sigflg = 0;
-    helper_set_limits(30, 0);
-    request later = at(14);
-    ASSERT_EQ(later.read(&msg), 0) << r.how;
-    EXPECT_EQ(msg, "") << r.how;
-    EXPECT_EQ(later.vals, std::vector<float>(4, 199102)) << r.how;
+    const int rc = as_nobody([&] {
+      helper_set_limits(r.seconds, 0);
+      open(24);
+      r.fail(m.c_str());
+      request failed = at(13);
+      std::string msg;
+      ASSERT_EQ(failed.read(&msg), 0) << r.how;
+      EXPECT_NE(msg.find("SDFOPEN error:  " + m + r.says), std::string::npos) << msg;
+      EXPECT_EQ(msg.find("does not exist"), std::string::npos) << msg;
+      EXPECT_EQ(failed.at(0, 0), failed.g.undef) << r.how;
+      gcmn.sigflg = 0;
+      chmod(m.c_str(), 0644);
+      helper_set_limits(30, 0);
+      request later = at(14);
+      ASSERT_EQ(later.read(&msg), 0) << r.how;
+      EXPECT_EQ(msg, "") << r.how;
+      EXPECT_EQ(later.vals, std::vector<float>(4, 199102)) << r.how;
+    });
+    if (rc == 77) GTEST_SKIP() << "the permission cannot be taken away";
+    EXPECT_EQ(rc, 0) << r.how;
   }
 }
 
