@@ -67,16 +67,19 @@ bool regular_file(const std::string& name) {
 }
 
 // Where a member begins, counted from the first member's time: in months
-// when it begins on the same day of the month at the same time of day,
-// else in minutes.
+// when it begins on the same day of the month at the same time of day, or
+// in a later month when the template names no day (monthly files holding
+// mid-month times, which are not equally far apart), else in minutes.
 struct offset {
   long months = 0, minutes = 0;
 };
 
-offset offset_from(const datetime& t0, datetime t1) {
+offset offset_from(const datetime& t0, datetime t1, bool by_month) {
   offset o;
-  if (t1.dy == t0.dy && t1.hr == t0.hr && t1.mn == t0.mn && (t1.yr != t0.yr || t1.mo != t0.mo))
-    o.months = (static_cast<long>(t1.yr) - t0.yr) * 12 + (t1.mo - t0.mo);
+  const long months = (static_cast<long>(t1.yr) - t0.yr) * 12 + (t1.mo - t0.mo);
+  if ((by_month && months > 0) ||
+      (t1.dy == t0.dy && t1.hr == t0.hr && t1.mn == t0.mn && months != 0))
+    o.months = months;
   else
     o.minutes = timdif(&t0, &t1);
   return o;
@@ -156,7 +159,7 @@ walk walk_members(const std::string& templ, const float* taxis) {
       w.members.push_back(m);
       return w;
     }
-    if (m.read) m.at = offset_from(t0, start);
+    if (m.read) m.at = offset_from(t0, start, unit.yr + unit.mo > 0);
     w.members.push_back(m);
   }
   return w;

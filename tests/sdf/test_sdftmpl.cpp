@@ -305,27 +305,34 @@ TEST(dailyseries, StepOfOneTimeMembersComesFromTheMembersThere) {
   const struct {
     const char* sub;
     std::vector<int> hours;  // of the files there
-    bool hourly;             // h_ files named to the hour, else d_ by day
+    char kind;               // h_ files named to the hour, d_ by day, m_ by month
     int count;
-    float step;  // minutes
+    float months, minutes;  // the step
     std::vector<float> vals;
   } steps[] = {
-      {"h6", {0, 6, 12, 18, 24, 30, 36, 42}, true, 8, 360, {0, 6, 12, 18, 24, 30, 36, 42}},
-      {"h12", {0, 12, 24, 36}, true, 4, 720, {0, 12, 24, 36}},
-      {"h6gap", {0, 12, 18, 24}, true, 4, 360, {0, u, 12, 18}},
-      {"d3", {0, 72, 144, 216}, false, 4, 4320, {1, 4, 7, 10}},
-      {"d2", {0, 48}, false, 2, 2880, {1, 3}},
-      {"nosecond", {0, 48, 72, 96}, false, 5, 1440, {1, u, 3, 4, 5}},
+      {"h6", {0, 6, 12, 18, 24, 30, 36, 42}, 'h', 8, 0, 360, {0, 6, 12, 18, 24, 30, 36, 42}},
+      {"h12", {0, 12, 24, 36}, 'h', 4, 0, 720, {0, 12, 24, 36}},
+      {"h6gap", {0, 12, 18, 24}, 'h', 4, 0, 360, {0, u, 12, 18}},
+      {"d3", {0, 72, 144, 216}, 'd', 4, 0, 4320, {1, 4, 7, 10}},
+      {"d2", {0, 48}, 'd', 2, 0, 2880, {1, 3}},
+      {"nosecond", {0, 48, 72, 96}, 'd', 5, 0, 1440, {1, u, 3, 4, 5}},
+      // Mid-month times, 29.5 to 31 days apart: monthly.
+      {"midmonth", {372, 1080, 1788, 2520}, 'm', 4, 1, 0, {1, 2, 3, 4}},
   };
   for (const auto& c : steps) {
     const std::string sub = dir + "/" + c.sub;
     std::system(("mkdir -p '" + sub + "'").c_str());
-    for (int h : c.hours) ASSERT_FALSE((c.hourly ? hour_file(sub, h) : day_file(sub, 1 + h / 24)).empty());
-    const std::string args = c.hourly ? sub + "/h_2001010100.nc h_%y4%m2%d2%h2.nc " : sub + "/d_20010101.nc d_%y4%m2%d2.nc ";
+    for (int h : c.hours) {
+      const int mo = 1 + (h >= 744) + (h >= 1416) + (h >= 2160);  // to April
+      char name[16];
+      std::snprintf(name, sizeof name, "m_2001%02d", mo);
+      ASSERT_FALSE((c.kind == 'h' ? hour_file(sub, h) : c.kind == 'd' ? day_file(sub, 1 + h / 24) : one_time(sub, name, h, mo)).empty());
+    }
+    const std::string args = sub + (c.kind == 'h' ? "/h_2001010100.nc h_%y4%m2%d2%h2.nc " : c.kind == 'd' ? "/d_20010101.nc d_%y4%m2%d2.nc " : "/m_200101.nc m_%y4%m2.nc ");
     ASSERT_EQ(open_quiet(st, args + std::to_string(c.count), &out), 0) << c.sub << out;
     pfi = st.last();
-    EXPECT_FLOAT_EQ(pfi->grvals[3][5], 0.0f) << c.sub;
-    EXPECT_FLOAT_EQ(pfi->grvals[3][6], c.step) << c.sub;
+    EXPECT_FLOAT_EQ(pfi->grvals[3][5], c.months) << c.sub;
+    EXPECT_FLOAT_EQ(pfi->grvals[3][6], c.minutes) << c.sub;
     int lo2[4] = {1, 1, 1, 1}, hi2[4] = {1, 1, 1, c.count};
     request rs(pfi, "v", 3, -1, lo2, hi2);
     ASSERT_EQ(rs.read(), 0) << c.sub;
