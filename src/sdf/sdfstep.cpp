@@ -68,13 +68,14 @@ bool regular_file(const std::string& name) {
 
 // Where a member begins, counted from the first member's time: in months
 // when it begins on the same day of the month at the same time of day, or
-// in a later month when the template names no day (monthly files holding
-// mid-month times, which are not equally far apart), else in minutes.
+// in a later month when the template names no day nor hour (monthly files
+// holding mid-month times, which are not equally far apart), else in
+// minutes.
 struct offset {
   long months = 0, minutes = 0;
 };
 
-offset offset_from(const datetime& t0, datetime t1, bool by_month) {
+offset offset_from(const datetime& t0, const datetime& t1, bool by_month) {
   offset o;
   const long months = (static_cast<long>(t1.yr) - t0.yr) * 12 + (t1.mo - t0.mo);
   if ((by_month && months > 0) ||
@@ -118,8 +119,7 @@ int member_start(const std::string& name, datetime* start, bool* passing) {
 struct walk {
   std::vector<member> members;  // in the order of their names
   std::string firstname, lastname;  // the first and last names looked at
-  bool named = false;               // the template names a time
-  bool stopped = false;  // the last member's read failed for a reason not of its file
+  bool stopped = false;             // the last member's read failed, not by its file
 };
 
 // Walks the names the template gives a unit of its finest time code at a
@@ -132,7 +132,7 @@ walk walk_members(const std::string& templ, const float* taxis) {
   walk w;
   datetime unit = finest_unit(templ);
   if (unit.yr + unit.mo + unit.dy + unit.hr + unit.mn == 0) return w;
-  w.named = true;
+  const bool by_month = unit.yr + unit.mo > 0;
   const datetime t0 = axstart(taxis);
   datetime t = t0;
   const std::string first = sdf_fndt(templ, t0, t0, taxis);
@@ -159,7 +159,7 @@ walk walk_members(const std::string& templ, const float* taxis) {
       w.members.push_back(m);
       return w;
     }
-    if (m.read) m.at = offset_from(t0, start, unit.yr + unit.mo > 0);
+    if (m.read) m.at = offset_from(t0, start, by_month);
     w.members.push_back(m);
   }
   return w;
