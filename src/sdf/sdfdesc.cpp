@@ -1,5 +1,9 @@
 // The in-memory description of an open file: reading it, copying it,
 // freeing it, and looking things up in it.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -194,6 +198,34 @@ int read_description(io_std* io) {
   return 1;
 }
 
+namespace {
+
+// The system's error opening a file the library could not open, 0 when
+// the system opens it (the library refused what it holds).  Opened without
+// waiting, so that a FIFO does not hold the open up.
+int open_error(const char* name) {
+  if (std::strstr(name, "://") != nullptr) return 0;  // a remote name: the library's alone
+  int fd = ::open(name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return errno;
+  ::close(fd);
+  return 0;
+}
+
+// Says why the library could not open a file: 1 when the reason is the
+// file's own (not there, or not a netCDF/HDF file), 0 when the system
+// refused it for a reason that may pass (permission, no descriptors left).
+int report_unopened(const char* name) {
+  const int err = open_error(name);
+  if (err == 0 || err == ENOENT || err == ENOTDIR) {
+    omprntf(0, "%s does not exist or is not a netCDF/HDF-SDS file.\n", name);
+    return 1;
+  }
+  omprntf(0, "SDFOPEN error:  %s: %s.\n", name, std::strerror(err));
+  return 0;
+}
+
+}  // namespace
+
 int read_io_std(const char* name, io_std* io, bool* passing) {
   bool dummy = false;
   bool& notfile = passing != nullptr ? *passing : dummy;
@@ -220,7 +252,7 @@ int read_io_std(const char* name, io_std* io, bool* passing) {
       notfile = true;
       break;
     case HELPER_NOFILE:
-      omprntf(0, "%s does not exist or is not a netCDF/HDF-SDS file.\n", name);
+      notfile = !report_unopened(name);
       return 0;
     case HELPER_NODESC:
       return 0;
@@ -245,7 +277,7 @@ int read_io_std(const char* name, io_std* io, bool* passing) {
   }
   int id = -1;
   if (!open_netcdf(name, &id)) {
-    omprntf(0, "%s does not exist or is not a netCDF/HDF-SDS file.\n", name);
+    if (!report_unopened(name)) notfile = true;
     return 0;
   }
   io->ncid = id;

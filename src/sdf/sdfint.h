@@ -100,7 +100,8 @@ int type_size(int nctype);  // bytes per value, 0 for types that are not read
 int init_io_std(io_std** pio);
 // Opens and describes a file; 0 after its message on failure, with
 // *passing (when given) true when the failure is not the file's own (an
-// interrupt, a time limit, memory, no helper) and may not recur.
+// interrupt, a time limit, memory, no helper, a permission or any other
+// refusal of the system but the file's absence) and may not recur.
 int read_io_std(const char* name, io_std* io, bool* passing = nullptr);
 int copy_io_std(io_std** dst, const io_std* src);
 const netcdf_att* find_att(const std::vector<netcdf_att>& atts, const char* name);

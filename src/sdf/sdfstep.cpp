@@ -1,12 +1,17 @@
 // The time step of a template series whose first member holds one time:
-// that file cannot give it, so it is taken from the first time of the next
-// member file, the one a unit of the template's finest time code later.
-// Without that member the open is refused: the axis would otherwise step
-// by a minute and map every later time to the first file, or take the step
-// from a later file past a gap and put every time in the wrong place.
+// that file cannot give it, so it is taken from the first times of the
+// members after it.  Files may be missing anywhere (the second of a daily
+// series, or every name but each sixth of an hourly template when the files
+// are six-hourly), so the step is the smallest spacing among the first few
+// members that are there, each other spacing a whole multiple of it.  When
+// they cannot tell it the open is refused, saying why: the axis would
+// otherwise step by a minute and map every later time to the first file,
+// or take the step past a gap and put every time in the wrong place.
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "base/omprnt.h"
 #include "data/datafile.h"
@@ -16,9 +21,14 @@
 
 namespace {
 
-// Units of the template's finest time code tried for a name other than
-// the first member's (over four years of days).
+// Units of the template's finest time code walked to find the members
+// after the first (over four years of days).
 const int kMaxProbes = 1500;
+
+// Member files after the first that are looked at: enough that a missing
+// file or two cannot pass a gap off as the step, few enough that a long
+// series opens as fast as a short one.
+const int kMembers = 4;
 
 // The finest time the template's codes name, as an increment; all zero
 // when it names none.  Codes of the initial time (%i..) do not change
@@ -56,33 +66,45 @@ bool regular_file(const std::string& name) {
   return ::stat(name.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-// The name of the member after the first: the first name other than the
-// first member's that the template gives a unit of its finest time code at
-// a time on; empty when it names no time.
-std::string next_member(const std::string& templ, const float* taxis) {
-  datetime unit = finest_unit(templ);
-  if (unit.yr + unit.mo + unit.dy + unit.hr + unit.mn == 0) return std::string();
-  datetime t0 = axstart(taxis), t = t0;
-  const std::string first = sdf_fndt(templ, t0, t0, taxis);
-  for (int k = 0; k < kMaxProbes; k++) {
-    datetime step = unit;
-    timadd(&t, &step);
-    t = step;
-    std::string name = sdf_fndt(templ, t, t0, taxis);
-    if (name != first) return name;
-  }
-  return std::string();
+// Where a member begins, counted from the first member's time: in months
+// when it begins on the same day of the month at the same time of day, or
+// in a later month when the template names no day nor hour (monthly files
+// holding mid-month times, which are not equally far apart), else in
+// minutes.
+struct offset {
+  long months = 0, minutes = 0;
+};
+
+offset offset_from(const datetime& t0, const datetime& t1, bool by_month) {
+  offset o;
+  const long months = (static_cast<long>(t1.yr) - t0.yr) * 12 + (t1.mo - t0.mo);
+  if ((by_month && months > 0) ||
+      (t1.dy == t0.dy && t1.hr == t0.hr && t1.mn == t0.mn && months != 0))
+    o.months = months;
+  else
+    o.minutes = timdif(&t0, &t1);
+  return o;
 }
 
+// A member file after the first that is there; read says whether its
+// first time could be read, and at is where that time lies.
+struct member {
+  std::string name;
+  bool read = false;
+  offset at;
+};
+
 // The first time of a member file, as the opener would read it; 0 when it
-// has none that can be read.
-int member_start(const std::string& name, datetime* start) {
+// has none that can be read, with *passing true when the reason is not the
+// file's own (an interrupt, a time limit).
+int member_start(const std::string& name, datetime* start, bool* passing) {
+  *passing = false;
   io_std* io = nullptr;
   if (!init_io_std(&io)) return 0;
   int ok = 0;
   var_info* tv = nullptr;
   sdftaxis ta;
-  if (read_io_std(name.c_str(), io) && findT(io, &tv) && tv != nullptr &&
+  if (read_io_std(name.c_str(), io, passing) && findT(io, &tv) && tv != nullptr &&
       define_time_axis(io, tv, &ta)) {
     *start = axstart(ta.conv);
     ok = 1;
@@ -93,44 +115,134 @@ int member_start(const std::string& name, datetime* start) {
   return ok;
 }
 
+// What the walk along the template's names found.
+struct walk {
+  std::vector<member> members;  // in the order of their names
+  std::string firstname, lastname;  // the first and last names looked at
+  bool stopped = false;             // the last member's read failed, not by its file
+};
+
+// Walks the names the template gives a unit of its finest time code at a
+// time after the first member's, and reads the first time of the first
+// kMembers files that are there.  Names further from the first member
+// than kMembers + 1 times the first one found are not looked at: with the
+// files every step they would be found by then.  Only the names are
+// looked up (stat); a file is opened once found.
+walk walk_members(const std::string& templ, const float* taxis) {
+  walk w;
+  datetime unit = finest_unit(templ);
+  if (unit.yr + unit.mo + unit.dy + unit.hr + unit.mn == 0) return w;
+  const bool by_month = unit.yr + unit.mo > 0;
+  const datetime t0 = axstart(taxis);
+  datetime t = t0;
+  const std::string first = sdf_fndt(templ, t0, t0, taxis);
+  std::string last = first;
+  int limit = kMaxProbes;
+  for (int k = 1; k <= limit && static_cast<int>(w.members.size()) < kMembers; k++) {
+    datetime step = unit;
+    timadd(&t, &step);
+    t = step;
+    std::string name = sdf_fndt(templ, t, t0, taxis);
+    if (name == last || name == first) continue;
+    last = name;
+    if (w.firstname.empty()) w.firstname = name;
+    w.lastname = name;
+    if (!regular_file(name)) continue;
+    if (w.members.empty()) limit = std::min(kMaxProbes, k * (kMembers + 1));
+    member m;
+    m.name = name;
+    datetime start;
+    bool passing = false;
+    m.read = member_start(name, &start, &passing) != 0;
+    if (!m.read && passing) {
+      w.stopped = true;
+      w.members.push_back(m);
+      return w;
+    }
+    if (m.read) m.at = offset_from(t0, start, by_month);
+    w.members.push_back(m);
+  }
+  return w;
+}
+
+const char* const kHead =
+    "SDFOPEN error:  The first file holds one time, so the series' time step cannot be read "
+    "from it,\n  and ";
+const char* const kGive = "  Give the step with tdef in an extended descriptor (xdfopen).\n";
+
+void refuse_unspaced(const member* last) {
+  omprntf(0, "%sthe member files after it, up to %s, are not spaced by whole multiples of one step.%s",
+          kHead, last->name.c_str(), kGive);
+}
+
+// The spacing of each member read from the one before it (the first file
+// before the first of them), in months or (*months false) in minutes;
+// empty after its message when a member does not begin after the one
+// before it or the members' times are not all of one kind.
+std::vector<long> spacings(const std::vector<const member*>& read, bool* months) {
+  std::vector<long> gaps;
+  *months = read[0]->at.months != 0;
+  for (size_t i = 0; i < read.size(); i++) {
+    const offset& o = read[i]->at;
+    if ((o.months != 0) != *months) {
+      refuse_unspaced(read[i]);
+      return std::vector<long>();
+    }
+    const offset before = i > 0 ? read[i - 1]->at : offset();
+    const long gap = *months ? o.months - before.months : o.minutes - before.minutes;
+    if (gap < 1) {
+      if (i == 0)
+        omprntf(0, "SDFOPEN error:  The next member file %s does not begin after the first.\n",
+                read[i]->name.c_str());
+      else
+        omprntf(0, "SDFOPEN error:  The member file %s does not begin after %s.\n",
+                read[i]->name.c_str(), read[i - 1]->name.c_str());
+      return std::vector<long>();
+    }
+    gaps.push_back(gap);
+  }
+  return gaps;
+}
+
 }  // namespace
 
 int series_step_from_next(datafile* pfi, const std::string& templ) {
   float* conv = pfi->grvals[3];
-  const char* const refuse =
-      "SDFOPEN error:  The first file holds one time, so the series' time step cannot be read "
-      "from it,\n  and no later member file gives it.  Give the step with tdef in an extended "
-      "descriptor (xdfopen).\n";
-  if (conv == nullptr) {
-    omprnt(0, refuse);
+  walk w;
+  if (conv != nullptr) w = walk_members(templ, conv);
+  if (w.stopped) {
+    // Interrupted, or unreadable for a moment: the open is not made from
+    // the members that are left.
+    omprntf(0, "%sthe member file %s cannot be read now.%s", kHead, w.members.back().name.c_str(), kGive);
     return 0;
   }
-  std::string next = next_member(templ, conv);
-  datetime t0 = axstart(conv), t1;
-  if (!next.empty() && !regular_file(next)) {
-    omprntf(0,
-            "SDFOPEN error:  The first file holds one time, so the series' time step cannot be read "
-            "from it,\n  and the next member file %s is missing.  Give the step with tdef in an "
-            "extended descriptor (xdfopen).\n",
-            next.c_str());
+  std::vector<const member*> read;
+  for (const member& m : w.members)
+    if (m.read) read.push_back(&m);
+  if (read.empty()) {
+    if (w.firstname.empty())
+      omprntf(0, "%sno later member file gives it.%s", kHead, kGive);
+    else
+      omprntf(0, "%sno member file from %s to %s gives it.%s", kHead, w.firstname.c_str(),
+              w.lastname.c_str(), kGive);
     return 0;
   }
-  if (next.empty() || !member_start(next, &t1)) {
-    omprnt(0, refuse);
-    return 0;
+  bool months = false;
+  const std::vector<long> gaps = spacings(read, &months);
+  if (gaps.empty()) return 0;
+  const size_t at = static_cast<size_t>(std::min_element(gaps.begin(), gaps.end()) - gaps.begin());
+  const long step = gaps[at];
+  for (long g : gaps) {
+    if (g % step != 0) {
+      refuse_unspaced(read.back());
+      return 0;
+    }
   }
-  long months = 0, minutes = 0;
-  if (t1.dy == t0.dy && t1.hr == t0.hr && t1.mn == t0.mn && (t1.yr != t0.yr || t1.mo != t0.mo))
-    months = (static_cast<long>(t1.yr) - t0.yr) * 12 + (t1.mo - t0.mo);
-  else
-    minutes = timdif(&t0, &t1);
-  if (months < 0 || minutes < 0 || (months == 0 && minutes < 1)) {
-    omprntf(0, "SDFOPEN error:  The next member file %s does not begin after the first.\n",
-            next.c_str());
-    return 0;
-  }
-  conv[5] = static_cast<float>(months);
-  conv[6] = static_cast<float>(minutes);
-  omprntf(2, "SDFOPEN:  time step taken from the next member file %s.\n", next.c_str());
+  conv[5] = static_cast<float>(months ? step : 0);
+  conv[6] = static_cast<float>(months ? 0 : step);
+  const datetime t0 = axstart(conv);
+  const std::string from = at > 0 ? read[at - 1]->name : sdf_fndt(templ, t0, t0, conv);
+  omprntf(2, "SDFOPEN:  time step taken from the member files %s and %s.\n", from.c_str(),
+          read[at]->name.c_str());
   return 1;
 }

@@ -140,7 +140,9 @@ int omopsdf(int t, gridres* pgr, var_info** pvar) {
     pfi->sdf = aside;
     omprnt(1, "SDF templating:  New open failed.\n");
     // Only what the file is (missing, not a netCDF/HDF file, damaged) is
-    // kept; an interrupt or a helper's time limit is tried again.
+    // kept: its size and time of change tell when that changes.  Anything
+    // else (an interrupt, a helper's time limit, a permission taken away
+    // for a moment) is tried again at the next request.
     if (!passing) note_failure(pfi, m, "", fname);
     return -88888;
   }

@@ -187,9 +187,11 @@ TEST_F(Grib, ScalesGivingNoNumberAreUndefined) {
   std::vector<float>& f = ds.pfi->pindx->fltpnt;
   ASSERT_EQ(f.size(), 18u);
   // Decimal, binary scale and reference of each record: a damaged index
-  // with a decimal factor of 0 at time 1 (100/0) and a binary scale that
-  // takes most values beyond single precision at time 2.
+  // with a decimal factor and reference of 0 at time 1 (0/0 at the first
+  // point, 11/0 at the last) and a binary scale that takes most values
+  // beyond single precision at time 2.
   f[0] = 0.0f;
+  f[2] = 0.0f;
   f[6 + 1] = 1e38f;
   request a, b;
   grid(ds, 0, 1, a);

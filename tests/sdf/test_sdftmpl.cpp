@@ -1,9 +1,14 @@
 // Template series: a data set spread over yearly member files.
 #include <gtest/gtest.h>
 
+#include <grp.h>
 #include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
+#include <functional>
 
 #include "sdftest.h"
 
@@ -43,7 +48,8 @@ struct series : ::testing::Test {
   void SetUp() override {
     if (!have_ncgen()) GTEST_SKIP();
     dir = tmpdir() + "/series";
-    std::system(("mkdir -p '" + dir + "'").c_str());
+    // 1992 is missing until a test makes it.
+    std::system(("mkdir -p '" + dir + "' && rm -f '" + dir + "/a1992.nc'").c_str());
     ASSERT_FALSE(member(dir, 1990).empty());
     ASSERT_FALSE(member(dir, 1991).empty());
     ASSERT_FALSE(member(dir, 1993, "w").empty());  // lacks the variable
@@ -148,34 +154,69 @@ TEST_F(series, MissingMemberIsLookedForOncePerRequest) {
                                             199202, 199202}));
 }
 
+// Runs body in a child process, with the ids of the user nobody when the
+// test runs as root (the kernel's permission checks then apply, which root
+// passes); the child's checks print their failures there.  The child's
+// exit status: 0 passed, 1 failed, 77 the ids could not be taken.
+int as_nobody(const std::function<void()>& body) {
+  helper_set_limits(30, 0);  // the child starts a helper of its own
+  std::fflush(stdout);
+  pid_t pid = fork();
+  if (pid == 0) {
+    if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
+      _exit(77);
+    body();
+    std::fflush(stdout);
+    _exit(::testing::Test::HasFailure() ? 1 : 0);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
+}
+
 // A member whose open fails for a reason of the moment, not of its file,
-// is opened again by the next request and reads.
+// is opened again by the next request and reads; the first failure gives
+// its own reason.
 TEST_F(series, AFailureOfTheMomentIsNotKeptForTheMember) {
   struct row {
     const char* how;
     int seconds;  // the time an open may take
-    void (*fail)();
+    void (*fail)(const char* member);
     const char* says;
   } rows[] = {
-      {"an interrupt", 30, [] { gcmn.sigflg = 1; }, ": interrupted.\n"},
-      {"a helper stopped past the time limit", 1, [] { kill(helper_pid(), SIGSTOP); },
+      {"an interrupt", 30, [](const char*) { gcmn.sigflg = 1; }, ": interrupted.\n"},
+      {"a helper stopped past the time limit", 1, [](const char*) { kill(helper_pid(), SIGSTOP); },
        ": the netCDF/HDF library takes too long on it.\n"},
+      {"a permission taken away", 30,
+       [](const char* f) {
+         if (chmod(f, 0) != 0 || access(f, R_OK) == 0) _exit(77);
+       },
+       ": Permission denied.\n"},
   };
+  const std::string m = dir + "/a1991.nc";
+  // Root reads a file whatever its mode: nobody, its owner, takes it away.
+  if (geteuid() == 0) ASSERT_EQ(chmod(tmpdir().c_str(), 0755) | chown(m.c_str(), 65534, 65534), 0);
   for (const row& r : rows) {
-    helper_set_limits(r.seconds, 0);
-    open(24);
-    r.fail();
-    request failed = at(13);
-    std::string msg;
-    ASSERT_EQ(failed.read(&msg), 0) << r.how;
-    EXPECT_NE(msg.find("SDFOPEN error:  " + dir + "/a1991.nc" + r.says), std::string::npos) << msg;
-    EXPECT_EQ(failed.at(0, 0), failed.g.undef) << r.how;
-    gcmn.sigflg = 0;
-    helper_set_limits(30, 0);
-    request later = at(14);
-    ASSERT_EQ(later.read(&msg), 0) << r.how;
-    EXPECT_EQ(msg, "") << r.how;
-    EXPECT_EQ(later.vals, std::vector<float>(4, 199102)) << r.how;
+    const int rc = as_nobody([&] {
+      helper_set_limits(r.seconds, 0);
+      open(24);
+      r.fail(m.c_str());
+      request failed = at(13);
+      std::string msg;
+      ASSERT_EQ(failed.read(&msg), 0) << r.how;
+      EXPECT_NE(msg.find("SDFOPEN error:  " + m + r.says), std::string::npos) << msg;
+      EXPECT_EQ(msg.find("does not exist"), std::string::npos) << msg;
+      EXPECT_EQ(failed.at(0, 0), failed.g.undef) << r.how;
+      gcmn.sigflg = 0;
+      chmod(m.c_str(), 0644);
+      helper_set_limits(30, 0);
+      request later = at(14);
+      ASSERT_EQ(later.read(&msg), 0) << r.how;
+      EXPECT_EQ(msg, "") << r.how;
+      EXPECT_EQ(later.vals, std::vector<float>(4, 199102)) << r.how;
+    });
+    if (rc == 77) GTEST_SKIP() << "the permission cannot be taken away";
+    EXPECT_EQ(rc, 0) << r.how;
   }
 }
 
@@ -195,10 +236,10 @@ TEST_F(series, VariablesWithoutTimeReadAfterAFailedSwitch) {
 
 namespace {
 
-// A daily member holding one time, hours after midnight of its day;
-// value = day of the month.
-std::string day_file(const std::string& dir, int day, int hour = 0) {
-  char cdl[1024], name[64];
+// A member holding one time, `hours` after 00Z 1 January 2001, of the
+// value given, named NAME.nc in dir.
+std::string one_time(const std::string& dir, const std::string& name, int hours, int value) {
+  char cdl[1024];
   std::snprintf(cdl, sizeof cdl, R"(netcdf d {
 dimensions: lon = 2 ; lat = 1 ; time = UNLIMITED ;
 variables:
@@ -208,21 +249,39 @@ variables:
   float v(time, lat, lon) ;
 data: lon = 0, 10 ; lat = 0 ; time = %d ; v = %d, %d ;
 }
-)", (day - 1) * 24 + hour, day, day);
-  std::snprintf(name, sizeof name, "/d_200101%02d", day);
-  std::string base = dir + name;
+)", hours, value, value);
+  std::string base = dir + "/" + name;
   write_text(base + ".cdl", cdl);
   std::string cmd = "ncgen -o '" + base + ".nc' '" + base + ".cdl'";
   return std::system(cmd.c_str()) == 0 ? base + ".nc" : std::string();
 }
 
+// A daily member d_200101DD.nc, hours after midnight of its day; value =
+// day of the month.
+std::string day_file(const std::string& dir, int day, int hour = 0) {
+  char name[32];
+  std::snprintf(name, sizeof name, "d_200101%02d", day);
+  return one_time(dir, name, (day - 1) * 24 + hour, day);
+}
+
+// A member h_200101DDHH.nc at the hour of January it names; value = the
+// hours since its start.
+std::string hour_file(const std::string& dir, int hours) {
+  char name[32];
+  std::snprintf(name, sizeof name, "h_200101%02d%02d", 1 + hours / 24, hours % 24);
+  return one_time(dir, name, hours, hours);
+}
+
 }  // namespace
 
 // Members holding one time each: the first cannot give the step, so the
-// next member's first time does; without one the open is refused rather
-// than made an axis of minutes whose later times all map to the first
-// file, or one whose step is taken past a gap.
-TEST(dailyseries, StepOfOneTimeMembersComesFromTheNextMember) {
+// first times of the members after it do: the smallest spacing among the
+// first few there, a missing file (the second, or every name of an hourly
+// template but each sixth) never taken for the step.  When they cannot
+// tell it the open is refused rather than made an axis of minutes whose
+// later times all map to the first file, or one whose step is taken past
+// a gap.
+TEST(dailyseries, StepOfOneTimeMembersComesFromTheMembersThere) {
   if (!have_ncgen()) GTEST_SKIP();
   const std::string dir = tmpdir() + "/daily";
   std::system(("rm -rf '" + dir + "' && mkdir -p '" + dir + "/solo'").c_str());
@@ -242,27 +301,76 @@ TEST(dailyseries, StepOfOneTimeMembersComesFromTheNextMember) {
   ASSERT_EQ(r.read(), 0);
   EXPECT_EQ(r.vals, (std::vector<float>{1, 2, 3}));
 
-  // The member after the first missing (every other day, or alone), or
-  // at the first one's time: refused, as is a template naming no time.
-  const std::string odd = dir + "/odd", same = dir + "/same";
-  std::system(("mkdir -p '" + odd + "' '" + same + "'").c_str());
-  ASSERT_FALSE(day_file(odd, 1).empty());
-  ASSERT_FALSE(day_file(odd, 3).empty());
+  const float u = -1;  // a missing member: the data set's undefined value
+  const struct {
+    const char* sub;
+    std::vector<int> hours;  // of the files there
+    char kind;               // h_ files named to the hour, d_ by day, m_ by month
+    int count;
+    float months, minutes;  // the step
+    std::vector<float> vals;
+  } steps[] = {
+      {"h6", {0, 6, 12, 18, 24, 30, 36, 42}, 'h', 8, 0, 360, {0, 6, 12, 18, 24, 30, 36, 42}},
+      {"h12", {0, 12, 24, 36}, 'h', 4, 0, 720, {0, 12, 24, 36}},
+      {"h6gap", {0, 12, 18, 24}, 'h', 4, 0, 360, {0, u, 12, 18}},
+      {"d3", {0, 72, 144, 216}, 'd', 4, 0, 4320, {1, 4, 7, 10}},
+      {"d2", {0, 48}, 'd', 2, 0, 2880, {1, 3}},
+      {"nosecond", {0, 48, 72, 96}, 'd', 5, 0, 1440, {1, u, 3, 4, 5}},
+      // Mid-month times, 29.5 to 31 days apart: monthly.
+      {"midmonth", {372, 1080, 1788, 2520}, 'm', 4, 1, 0, {1, 2, 3, 4}},
+  };
+  for (const auto& c : steps) {
+    const std::string sub = dir + "/" + c.sub;
+    std::system(("mkdir -p '" + sub + "'").c_str());
+    for (int h : c.hours) {
+      const int mo = 1 + (h >= 744) + (h >= 1416) + (h >= 2160);  // to April
+      char name[16];
+      std::snprintf(name, sizeof name, "m_2001%02d", mo);
+      ASSERT_FALSE((c.kind == 'h' ? hour_file(sub, h) : c.kind == 'd' ? day_file(sub, 1 + h / 24) : one_time(sub, name, h, mo)).empty());
+    }
+    const std::string args = sub + (c.kind == 'h' ? "/h_2001010100.nc h_%y4%m2%d2%h2.nc " : c.kind == 'd' ? "/d_20010101.nc d_%y4%m2%d2.nc " : "/m_200101.nc m_%y4%m2.nc ");
+    ASSERT_EQ(open_quiet(st, args + std::to_string(c.count), &out), 0) << c.sub << out;
+    pfi = st.last();
+    EXPECT_FLOAT_EQ(pfi->grvals[3][5], c.months) << c.sub;
+    EXPECT_FLOAT_EQ(pfi->grvals[3][6], c.minutes) << c.sub;
+    int lo2[4] = {1, 1, 1, 1}, hi2[4] = {1, 1, 1, c.count};
+    request rs(pfi, "v", 3, -1, lo2, hi2);
+    ASSERT_EQ(rs.read(), 0) << c.sub;
+    std::vector<float> want = c.vals;
+    for (float& w : want)
+      if (w == u) w = rs.g.undef;
+    EXPECT_EQ(rs.vals, want) << c.sub;
+  }
+
+  // No member after the first (alone), one at the first one's time or
+  // before the one ahead of it, spacings of no one step (two days, then
+  // three): refused, as is a template naming no time.
+  const std::string same = dir + "/same", back = dir + "/back", uneven = dir + "/uneven";
+  std::system(("mkdir -p '" + same + "' '" + back + "' '" + uneven + "'").c_str());
+  for (int d : {1, 3, 6}) ASSERT_FALSE(day_file(uneven, d).empty());
   ASSERT_FALSE(day_file(same, 1).empty());
   ASSERT_FALSE(day_file(same, 2, -24).empty());
+  ASSERT_FALSE(day_file(back, 1).empty());
+  ASSERT_FALSE(day_file(back, 2).empty());
+  ASSERT_FALSE(day_file(back, 3, -36).empty());
   ASSERT_FALSE(day_file(dir + "/solo", 1).empty());
   const std::string head = "SDFOPEN error:  The first file holds one time, so the series' time step cannot be read "
                            "from it,\n  and ";
   const std::string give = "Give the step with tdef in an extended descriptor (xdfopen).\n";
+  const std::string solo = dir + "/solo/d_";
   const std::string rows[][2] = {
-      {odd + "/d_20010101.nc d_%y4%m2%d2.nc 2", head + "the next member file " + odd + "/d_20010102.nc is missing.  " + give},
-      {dir + "/solo/d_20010101.nc d_%y4%m2%d2.nc 3", head + "the next member file " + dir + "/solo/d_20010102.nc is missing.  " + give},
-      {dir + "/solo/d_20010101.nc d_20010101.nc 3", head + "no later member file gives it.  " + give},
+      {solo + "20010101.nc d_%y4%m2%d2.nc 3",
+       head + "no member file from " + solo + "20010102.nc to " + solo + "20050209.nc gives it.  " + give},
+      {solo + "20010101.nc d_20010101.nc 3", head + "no later member file gives it.  " + give},
       {same + "/d_20010101.nc d_%y4%m2%d2.nc 2",
-       "SDFOPEN error:  The next member file " + same + "/d_20010102.nc does not begin after the first.\n"}};
-  for (const auto& r : rows) {
-    EXPECT_EQ(open_quiet(st, r[0], &out), 1) << r[0];
-    EXPECT_NE(out.find(r[1]), std::string::npos) << out;
+       "SDFOPEN error:  The next member file " + same + "/d_20010102.nc does not begin after the first.\n"},
+      {back + "/d_20010101.nc d_%y4%m2%d2.nc 3",
+       "SDFOPEN error:  The member file " + back + "/d_20010103.nc does not begin after " + back + "/d_20010102.nc.\n"},
+      {uneven + "/d_20010101.nc d_%y4%m2%d2.nc 3",
+       head + "the member files after it, up to " + uneven + "/d_20010106.nc, are not spaced by whole multiples of one step.  " + give}};
+  for (const auto& row : rows) {
+    EXPECT_EQ(open_quiet(st, row[0], &out), 1) << row[0];
+    EXPECT_NE(out.find(row[1]), std::string::npos) << out;
   }
   // One time asked for: nothing to step.
   EXPECT_EQ(open_quiet(st, dir + "/solo/d_20010101.nc d_%y4%m2%d2.nc 1", &out), 0) << out;

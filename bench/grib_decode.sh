@@ -1,0 +1,71 @@
+#!/usr/bin/env bash
+# Cost of decoding GRIB1 (not part of CI), in instructions per value
+# counted by callgrind: a 1440x721 field packed by cdo in 8, 16 and 24
+# bits, 12 messages indexed by the index maker.  The count of
+# d ave(v,t=1,t=2) is taken from that of d ave(v,t=1,t=12), so what is left
+# is the cost of 10 grids read and summed, start-up and the rest dropped.
+# The peer, cdo timmean, is counted the same way (12 messages less 2).
+# Prints per width the instructions per value of both and last the ratio
+# at 16 bits (target: at most 10 per value for Ombra).
+# Usage: bench/grib_decode.sh [build-dir]   (default: a Release build in build-bench)
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+build="${1:-$root/build-bench}"
+command -v valgrind >/dev/null || { echo "valgrind is not installed" >&2; exit 1; }
+command -v cdo >/dev/null || { echo "cdo is not installed" >&2; exit 1; }
+if [ ! -f "$build/build.ninja" ]; then
+  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+fi
+ninja -C "$build" ombra >/dev/null
+ombra="$build/src/main/ombra"
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+export OMDDIR="$root/share"
+cc -O2 "$root/bench/sdf_mkfile.c" -o mkfile -lnetcdf -lm
+libs=$(ls "$build"/src/*/libom_*.a)
+g++ -std=c++17 -O2 -I"$root/src" "$root/bench/grib_mkindex.cpp" \
+  -Wl,--start-group $libs -Wl,--end-group \
+  -lgd -lnetcdf -lmfhdfalt -ldfalt -ludunits2 -lreadline -lX11 -o mkindex
+nx=1440 ny=721
+./mkfile s12.nc $nx $ny 12 nc3 field
+cdo -s seltimestep,1/2 s12.nc s2.nc
+
+# Instructions callgrind counts for the command "$@".
+instr() {
+  valgrind --tool=callgrind --callgrind-out-file=cg.out "$@" >/dev/null 2>cg.err
+  sed -n 's/^summary: //p' cg.out
+}
+
+# Instructions per value of one grid: (count at 12 steps - at 2) / 10 grids.
+per_value() { echo "($2 - $1) / (10 * $nx * $ny)" | bc -l | xargs printf '%.2f'; }
+
+om16="" cdo16=""
+for bits in 8 16 24; do
+  for n in 2 12; do cdo -s -f grb -b P$bits setcode,11 s$n.nc g${bits}_$n.grb; done
+  cat > g$bits.ctl <<X
+dset ^g${bits}_12.grb
+index ^g$bits.idx
+undef -9.99e8
+dtype grib
+xdef $nx linear 0 0.25
+ydef $ny linear -90 0.25
+zdef 1 levels 1000
+tdef 12 linear 00z01jan2000 6hr
+vars 1
+v 0 11,1,0 v
+endvars
+X
+  ./mkindex g$bits.ctl >/dev/null
+  for n in 2 12; do
+    printf '%s\n' "open g$bits.ctl" "set x 1 $nx" "set y 1 $ny" "set gxout fwrite" \
+      "set fwrite -le -st o.bin" "d ave(v,t=1,t=$n)" "disable fwrite" "quit" > c$n
+  done
+  o=$(per_value "$(instr "$ombra" -blE <c2)" "$(instr "$ombra" -blE <c12)")
+  c=$(per_value "$(instr cdo -s -O timmean g${bits}_2.grb r.grb)" \
+                "$(instr cdo -s -O timmean g${bits}_12.grb r.grb)")
+  echo "$bits bits: ombra $o, cdo timmean $c instructions per value"
+  if [ "$bits" = 16 ]; then om16=$o cdo16=$c; fi
+done
+echo "GRIB1 decoding at 16 bits: ombra $om16 instructions per value (target <= 10), ratio to cdo" \
+  "$(echo "$om16 / $cdo16" | bc -l | xargs printf '%.2f')"
