@@ -17,6 +17,7 @@
 #include "base/useropen.h"
 #include "sdf/sdfcache.h"
 #include "sdf/sdfclassic.h"
+#include "sdf/sdfh5left.h"
 #include "sdf/sdfint.h"
 
 namespace {
@@ -29,6 +30,7 @@ struct openfile {
   int sdid = -1;     // HDF4: the SD interface's id of the same file
   std::string name;  // held by the helper: the name it knows the file by
   std::shared_ptr<classic_file> classic;  // float reads made straight from a classic file
+  h5span lists;      // netCDF: the HDF5 property lists made by its open
 };
 
 // Files opened here and not closed yet, by the id handed out.  HDF4 ids are
@@ -121,14 +123,22 @@ int open_netcdf(const char* name, int* id) {
       hdf_close(hid, sdid);
       return 0;
     }
-    openfiles()[pub] = {KIND_HDF, hid, sdid, std::string(), nullptr};
+    openfiles()[pub] = {KIND_HDF, hid, sdid, std::string(), nullptr, {}};
     *id = pub;
     return 1;
   }
   int ncid = -1;
-  if (nc_open(name, NC_NOWRITE, &ncid) != NC_NOERR) return 0;
+  const std::vector<int64_t> files = h5files_open();
+  h5span lists = h5span_begin();
+  const int rc = nc_open(name, NC_NOWRITE, &ncid);
+  h5span_end(&lists);
+  if (rc != NC_NOERR) {
+    h5files_close_since(files);
+    h5span_sweep(lists);
+    return 0;
+  }
   read_chunks_direct(ncid);
-  openfiles()[ncid] = {KIND_NC, ncid, -1, std::string(), classic_file::open(name, ncid)};
+  openfiles()[ncid] = {KIND_NC, ncid, -1, std::string(), classic_file::open(name, ncid), lists};
   *id = ncid;
   return 1;
 }
@@ -139,7 +149,7 @@ int open_remote(const char* name) {
     int id = (1 << 29) + 2 * next + 1;
     next = (next + 1) % (1 << 27);
     if (openfiles().count(id) != 0) continue;
-    openfiles()[id] = {KIND_REMOTE, -1, -1, name, nullptr};
+    openfiles()[id] = {KIND_REMOTE, -1, -1, name, nullptr, {}};
     return id;
   }
   return -1;
@@ -155,7 +165,9 @@ int close_netcdf(int id) {
     return 1;
   }
   if (of.kind == KIND_HDF) return hdf_close(of.libid, of.sdid);
-  return nc_close(of.libid) == NC_NOERR ? 1 : 0;
+  const int rc = nc_close(of.libid);
+  h5span_sweep(of.lists);
+  return rc == NC_NOERR ? 1 : 0;
 }
 
 int inq_netcdf(int id, int* ndims, int* nvars, int* ngatts, int* recdim) {

@@ -65,6 +65,24 @@ TEST(Words, CaseChangesRespectQuotes) {
   char b[] = "ab\"cd\"e\nf";
   uppcas(b);
   EXPECT_STREQ(b, "AB\"CD\"E\nf");
+  // The ends of the alphabet and their neighbours '@' '[' and '`' '{':
+  // every fold takes A and Z, a and z, and nothing beside them.
+  const std::string edges = "@AZ[`az{";
+  EXPECT_EQ(lowstr(edges), "@az[`az{");
+  std::string up, alpha;
+  for (char c : edges) {
+    up += ascupper(c);
+    alpha += ascalpha(c) ? '1' : '0';
+  }
+  EXPECT_EQ(up, "@AZ[`AZ{");
+  EXPECT_EQ(alpha, "01100110");
+  char l[] = "@AZ[`az{", u[] = "@AZ[`az{";
+  lowcas(l);
+  uppcas(u);
+  EXPECT_STREQ(l, "@az[`az{");
+  EXPECT_STREQ(u, "@AZ[`AZ{");
+  EXPECT_TRUE(caseeq("AZaz", "azAZ"));
+  EXPECT_FALSE(caseeq("@[", "`{"));
 }
 
 TEST(Words, BlankRemoval) {

@@ -34,6 +34,11 @@ The convention for every docs/*.md file:
 - A picture the file links to (`![...](NAME.png)`) that the session
   writes must equal, byte for byte, the committed NAME.png next to the
   file.  `--update` copies the session's pictures there instead.
+- The top-level README.md opens with the shell line that builds the program
+  and runs it once on the sample.  Its run of ./build/src/main/ombra is made
+  again, from a directory that has the sources' share/ and scripts/, and
+  every picture the README links to must be what that run writes, pixel for
+  pixel, but for the time label, which the run leaves on.
 
 The commands run from an exec file rather than standard input because exec
 echoes every command before it runs it (so each output line can be laid to
@@ -42,10 +47,13 @@ its command) and stops at the first command that fails, saying so.
 
 import os
 import re
+import shlex
 import shutil
 import subprocess
 import sys
 import tempfile
+
+from pngfile import read_png, write_png
 
 EXEC_NAME = "docs-examples.exec"
 
@@ -197,11 +205,89 @@ def output_failures(mdname, text, commands, laid):
     return failures
 
 
+README_RUN = "./build/src/main/ombra"
+
+
+def readme_run(text):
+    """(environment, arguments) of the program's run in the shell line that
+    opens the text, or None when it has none."""
+    for part in text.split("\n", 1)[0].split("&&"):
+        words = shlex.split(part)
+        if README_RUN in words:
+            k = words.index(README_RUN)
+            env = dict(w.split("=", 1) for w in words[:k] if "=" in w)
+            args = []
+            for w in words[k + 1:]:
+                if w[0] in "<>":
+                    break
+                args.append(w)
+            return env, args
+    return None
+
+
+def time_label_box(w, h):
+    """The first column and row of the box, reaching to the lower right
+    corner of a w by h picture of the page, that holds the time label: 16
+    characters 0.08 in wide and 0.1 in high, drawn from 1.36 in left of the
+    page's right edge at 0.05 in above its foot (omtmlb, in
+    src/plot/epilog.cpp), with a row more above for the width of the
+    strokes."""
+    pagew, pageh = (11.0, 8.5) if w > h else (8.5, 11.0)
+    return int((pagew - 1.36) * w / pagew), int(h - (0.05 + 0.1) * h / pageh) - 1
+
+
+def pixel_failures(what, made, kept):
+    """Compares two pictures of the page, the time label's box aside."""
+    wm, hm, a = read_png(made)
+    wk, hk, b = read_png(kept)
+    if (wm, hm) != (wk, hk):
+        return ["%s is %dx%d; the run writes %dx%d" % (what, wk, hk, wm, hm)]
+    x0, y0 = time_label_box(wm, hm)
+    bad = [(x, y) for y in range(hm) for x in range(wm) if a[y][x] != b[y][x] and (x < x0 or y < y0)]
+    if not bad:
+        return []
+    xs, ys = [x for x, _ in bad], [y for _, y in bad]
+    return ["%s differs from what the README's first command writes in %d pixels outside the "
+            "time label, within x %d to %d, y %d to %d (remake it with --update)"
+            % (what, len(bad), min(xs), max(xs), min(ys), max(ys))]
+
+
+def readme_failures(ombra, repo, md, text, update, mdname=None):
+    """Runs the README's first command and compares the pictures it shows."""
+    mddir, md = os.path.dirname(os.path.abspath(md)), mdname or md
+    run = readme_run(text)
+    if run is None:
+        return ["%s: its first line runs no %s" % (md, README_RUN)]
+    env = dict(os.environ)
+    env.update(run[0])
+    failures = []
+    with tempfile.TemporaryDirectory(prefix="ombra-readme-") as work:
+        for d in ("share", "scripts"):
+            os.symlink(os.path.join(repo, d), os.path.join(work, d))
+        try:
+            subprocess.run([ombra] + run[1], cwd=work, env=env, stdin=subprocess.DEVNULL,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=300)
+        except subprocess.TimeoutExpired:
+            return ["%s: the first command did not finish in 300 seconds" % md]
+        for name in sorted(set(PICTURE_RE.findall(text))):
+            made = os.path.join(work, os.path.basename(name))
+            kept = os.path.join(mddir, name)
+            if not os.path.exists(made):
+                failures.append("%s: %s is not written by its first command" % (md, name))
+            elif update:
+                shutil.copy(made, kept)
+            else:
+                failures += pixel_failures("%s: %s" % (md, name), made, kept)
+    return failures
+
+
 def run_file(ombra, repo, md, update=False, quiet=False):
     """Runs the examples of one file; returns a list of failure texts."""
     with open(md, encoding="utf-8") as f:
         text = f.read()
     mdname = os.path.relpath(md, repo) if os.path.abspath(md).startswith(repo + os.sep) else md
+    if os.path.abspath(md) == os.path.join(repo, "README.md"):
+        return readme_failures(ombra, repo, md, text, update, mdname)
     failures = []
     try:
         blocks_of(text)
@@ -335,6 +421,24 @@ def selftest(ombra, repo):
         ok = len(failures) == 1 and failures[0].endswith("the index does not link to b.md")
         print("%s: an index missing a file -> %s" % ("ok" if ok else "WRONG", "; ".join(failures)))
         bad += not ok
+        # The README's picture against the committed one changed at the
+        # corner of the time label's box, and at the pixel left of it.
+        readme = os.path.join(tmp, "top", "README.md")
+        os.makedirs(os.path.join(tmp, "top", "docs"))
+        with open(os.path.join(repo, "README.md"), encoding="utf-8") as f:
+            text = f.readline() + "\n![the sample](docs/sample.png)\n"
+        w, h, rows = read_png(os.path.join(repo, "docs", "sample.png"))
+        x0, y0 = time_label_box(w, h)
+        for what, x, expect in (("a README picture changed in its time label", x0, None),
+                                ("a README picture changed beside it", x0 - 1,
+                                 "in 1 pixels outside the time label, within x %d to %d" % (x0 - 1, x0 - 1))):
+            changed = [list(r) for r in rows]
+            changed[y0][x] = (1, 2, 3)
+            write_png(os.path.join(tmp, "top", "docs", "sample.png"), w, h, changed)
+            failures = readme_failures(ombra, repo, readme, text, False)
+            ok = any(expect in f for f in failures) if expect else not failures
+            print("%s: %s -> %s" % ("ok" if ok else "WRONG", what, "; ".join(failures) or "passes"))
+            bad += not ok
         with open(os.path.join(tmp, "pic.png"), "wb") as f:
             f.write(b"not the picture")
         for k, (what, md_text, expect) in enumerate(SELFTEST):

@@ -13,7 +13,8 @@ import subprocess
 import sys
 import tempfile
 import unittest
-import zlib
+
+from pngfile import read_png
 
 OMBRA = REPO = None
 
@@ -26,55 +27,6 @@ def run_session(workdir, commands):
                        stdout=subprocess.PIPE, stderr=subprocess.PIPE, universal_newlines=True,
                        timeout=120)
     return r.stdout
-
-
-def read_png(path):
-    """(width, height, rows of RGB tuples) of a palette PNG or an 8-bit RGB(A)
-    one, not interlaced."""
-    with open(path, "rb") as f:
-        data = f.read()
-    assert data[:8] == b"\x89PNG\r\n\x1a\n", path
-    pos, idat, palette = 8, b"", None
-    while pos < len(data):
-        n, kind = struct.unpack(">I4s", data[pos:pos + 8])
-        body = data[pos + 8:pos + 8 + n]
-        if kind == b"IHDR":
-            w, h, depth, ctype, _, _, interlace = struct.unpack(">IIBBBBB", body)
-        elif kind == b"PLTE":
-            palette = [tuple(body[k:k + 3]) for k in range(0, n, 3)]
-        elif kind == b"IDAT":
-            idat += body
-        pos += 12 + n
-    assert interlace == 0 and (ctype == 3 or (ctype in (2, 6) and depth == 8)), (depth, ctype)
-    bpp = {2: 3, 3: 1, 6: 4}[ctype]
-    raw = zlib.decompress(idat)
-    stride = w * bpp if ctype != 3 else (w * depth + 7) // 8
-    rows, prev = [], bytearray(stride)
-    for y in range(h):
-        ftype = raw[y * (stride + 1)]
-        line = bytearray(raw[y * (stride + 1) + 1:(y + 1) * (stride + 1)])
-        for i in range(stride):
-            a = line[i - bpp] if i >= bpp else 0
-            b = prev[i]
-            c = prev[i - bpp] if i >= bpp else 0
-            if ftype == 1:
-                line[i] = (line[i] + a) & 255
-            elif ftype == 2:
-                line[i] = (line[i] + b) & 255
-            elif ftype == 3:
-                line[i] = (line[i] + (a + b) // 2) & 255
-            elif ftype == 4:
-                p = a + b - c
-                pa, pb, pc = abs(p - a), abs(p - b), abs(p - c)
-                line[i] = (line[i] + (a if pa <= pb and pa <= pc else b if pb <= pc else c)) & 255
-        prev = line
-        if ctype == 3:
-            per = 8 // depth
-            idx = [(line[x // per] >> (8 - depth * (x % per + 1))) & ((1 << depth) - 1) for x in range(w)]
-            rows.append([palette[v] for v in idx])
-        else:
-            rows.append([tuple(line[i:i + 3]) for i in range(0, stride, bpp)])
-    return w, h, rows
 
 
 def sample_grid(t, name):

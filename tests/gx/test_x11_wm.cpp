@@ -564,14 +564,15 @@ template <const char* const* names>
 std::string wmcasename(const testing::TestParamInfo<wmcase>& i) {
   return std::string(std::get<0>(i.param)) + "_" + names[std::get<1>(i.param)];
 }
-const char* const kEdges[] = {"bottom", "right"};
+const char* const kEdges[] = {"bottom", "right", "bottom_moved"};
 class X11WmEdge : public X11WmTest, public testing::WithParamInterface<wmcase> {};
 
 // A menu kept on the screen may open under the pointer: at the bottom
 // edge over its own header, at the right edge a cascade over the item it
-// drops from.  The release of the click that opened it chooses nothing.
+// drops from.  The release of the click that opened it chooses nothing,
+// nor does it after the pointer moved two pixels within the item there.
 TEST_P(X11WmEdge, MenuOpenedUnderThePointerWaitsForAChoice) {
-  bool right = std::get<1>(GetParam()) == 1;
+  bool right = std::get<1>(GetParam()) == 1, moved = std::get<1>(GetParam()) == 2;
   open(std::get<0>(GetParam()));
   if (IsSkipped() || HasFatalFailure()) return;
   x11state& s = x11st();
@@ -596,7 +597,14 @@ TEST_P(X11WmEdge, MenuOpenedUnderThePointerWaitsForAChoice) {
   ASSERT_TRUE(w.x == x && w.y == y);
   int fd = -1;
   pid_t pid = second_client(&fd, [&, win = s.win](Display* d, int) {
-    xdo(click_at(w.x + (h.x1 + h.x2) / 2, w.y + (h.y1 + h.y2) / 2));
+    std::string header = std::to_string(w.x + (h.x1 + h.x2) / 2) + " " + std::to_string(w.y + (h.y1 + h.y2) / 2);
+    if (moved) {
+      xdo("mousemove --sync " + header + " mousedown 1");
+      wait_for([&] { Window m = any_child(d, win); return m && map_state(d, m) == IsViewable; });
+      xdo("mousemove_relative --sync 2 0 mouseup 1");
+    } else {
+      xdo("mousemove --sync " + header + " click 1");
+    }
     if (right) xdo(click_at(w.x + h.x1 + 5, w.y + h.y2 + 2 * R + R / 2));  // Colour
     std::vector<Window> kids;
     size_t n = right ? 2 : 1;
@@ -614,7 +622,7 @@ TEST_P(X11WmEdge, MenuOpenedUnderThePointerWaitsForAChoice) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Managers, X11WmEdge,
-                         testing::Combine(testing::Values("openbox", "twm"), testing::Range(0, 2)),
+                         testing::Combine(testing::Values("openbox", "twm"), testing::Range(0, 3)),
                          wmcasename<kEdges>);
 
 // Without backing store: the part of the plot a window hid, uncovered
