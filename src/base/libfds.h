@@ -9,7 +9,12 @@
 // and output files of the netCDF and HDF libraries open.  Descriptors open
 // before, such as those the program was started with, are left as they
 // are.  The library takes the lowest free numbers, so the new ones lie in
-// a window above the lowest free one.
+// a window that starts at the lowest free one.
+//
+// Every library open and create goes through one (a template series opens
+// a file per member), so it costs two system calls where it can: one look
+// at the whole window before, and one close_range over the numbers that
+// were free in it after.
 class libfds_closed_on_exec {
  public:
   libfds_closed_on_exec();
@@ -17,8 +22,13 @@ class libfds_closed_on_exec {
   libfds_closed_on_exec(const libfds_closed_on_exec&) = delete;
   libfds_closed_on_exec& operator=(const libfds_closed_on_exec&) = delete;
 
- private:
   static constexpr int kWindow = 64;
-  int lo_;
-  std::bitset<kWindow> before_;
+
+ private:
+  using window = std::bitset<kWindow>;
+  void look(int first, window* open);
+
+  int lo_;                 // the lowest free number above the standard three
+  bool probed_;            // the window was looked at one number at a time
+  window before_;         // which numbers from lo_ were open before
 };
