@@ -120,18 +120,19 @@ std::string path_of(const char* argv0) {
   return "";
 }
 
-int first_object_phdr(struct dl_phdr_info* info, size_t, void* data) {
-  *static_cast<const void**>(data) = info->dlpi_phdr;
+int first_object_interp(struct dl_phdr_info* info, size_t, void* data) {
+  for (int k = 0; k < info->dlpi_phnum; k++)
+    if (info->dlpi_phdr[k].p_type == PT_INTERP) *static_cast<bool*>(data) = true;
   return 1;
 }
 
 // Whether the program was started by naming its loader (ld.so PROGRAM):
-// the system then ran the loader's file, not the program's, and the
-// program's headers are not where the system says the executable's are.
+// the system then ran the loader's file, not the program's, and loaded no
+// loader for it (no AT_BASE), although the program names one.
 bool run_by_its_loader() {
-  const void* mine = nullptr;
-  dl_iterate_phdr(first_object_phdr, &mine);
-  return mine != nullptr && reinterpret_cast<unsigned long>(mine) != getauxval(AT_PHDR);
+  bool names_one = false;
+  dl_iterate_phdr(first_object_interp, &names_one);
+  return names_one && getauxval(AT_BASE) == 0;
 }
 
 void find_own_file(const char* argv0) {

@@ -16,6 +16,7 @@
 #include <chrono>
 #include <csignal>
 #include <fstream>
+#include <limits.h>
 #include <sched.h>
 #include <thread>
 
@@ -642,26 +643,140 @@ TEST(helpermode, TheHelperRunsUnderTheUsersCpuLimit) {
   }
 }
 
-// The helper is the program's own file as found at start: without /proc
-// at the spawn it still starts.
+// /proc covered by an empty file system in a mount namespace of the
+// process's own (in a user namespace of its own where it is not root, so
+// that this runs as any user); false where the system allows neither.
+bool hide_proc() {
+  if (unshare(geteuid() == 0 ? CLONE_NEWNS : CLONE_NEWUSER | CLONE_NEWNS) != 0) return false;
+  mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr);
+  return mount("none", "/proc", "tmpfs", 0, nullptr) == 0;
+}
+
+// The file a process runs (/proc/PID/exe), as device and inode.
+std::pair<dev_t, ino_t> exe_of(const std::string& pid) {
+  struct stat st = {};
+  stat(("/proc/" + pid + "/exe").c_str(), &st);
+  return {st.st_dev, st.st_ino};
+}
+
+// The helper is the program's own file as found at start (held there as
+// descriptor 3, which the helper's socket takes in the child), run again:
+// the file this process runs; without /proc at the spawn it still starts.
 TEST(helpermode, TheHelperStartsWithoutProc) {
 #if defined(__SANITIZE_ADDRESS__)
   GTEST_SKIP() << "the checking allocator needs /proc to start";
 #endif
-  const int rc = in_child([] {
-    if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-        umount2("/proc", MNT_DETACH) != 0)
-      return 77;
-    helper_set_limits(30, 0);  // not this process's helper: the next open starts one
-    state st;
-    std::string out;
-    const int opened = open_quiet(st, OMBRA_SOURCE_DIR "/share/sample/sample.nc", &out);
-    const bool started = helper_pid() > 0 && out.find("notice") == std::string::npos;
-    helper_set_limits(30, 0);
-    return opened == 0 && started ? 0 : 1;
-  });
-  if (rc == 77) GTEST_SKIP() << "no private mount namespace here";
-  EXPECT_EQ(rc, 0);
+  for (bool hidden : {false, true}) {
+    const int rc = in_child([hidden] {
+      if (hidden && !hide_proc()) return 77;
+      helper_set_limits(30, 0);  // not this process's helper: the next open starts one
+      state st;
+      std::string out;
+      const int opened = open_quiet(st, OMBRA_SOURCE_DIR "/share/sample/sample.nc", &out);
+      const bool started = helper_pid() > 0 && helper_execd() && out.find("notice") == std::string::npos;
+      const bool same = hidden || exe_of(std::to_string(helper_pid())) == exe_of("self");
+      helper_set_limits(30, 0);
+      return opened == 0 && started && same ? 0 : 1;
+    });
+    if (rc == 77) GTEST_SKIP() << "no mount namespace of its own here";
+    EXPECT_EQ(rc, 0) << hidden;
+  }
+}
+
+// Run as a program of its own by the test below: opens a netCDF file once
+// told to, says how its helper started, and ends once told to.
+TEST(helpermode, DISABLED_OpensAFileWhenTold) {
+  int go = -1, tell = -1;
+  const char* fds = std::getenv("OMBRA_TEST_PIPES");
+  if (fds == nullptr || std::sscanf(fds, "%d,%d", &go, &tell) != 2) GTEST_SKIP();
+  char c;
+  if (read(go, &c, 1) != 1) return;
+  state st;
+  std::string out;
+  const int rc = open_quiet(st, OMBRA_SOURCE_DIR "/share/sample/sample.nc", &out);
+  const std::string answer = std::to_string(rc) + " " + std::to_string(helper_pid()) + " " +
+                             (helper_execd() ? "exec" : "fork") + (out.find("notice") != std::string::npos ? " notice" : "");
+  EXPECT_EQ(write(tell, answer.data(), answer.size()), static_cast<ssize_t>(answer.size()));
+  close(tell);
+  while (read(go, &c, 1) > 0) {
+  }
+}
+
+// The helper is the file the program was started from, whatever stands at
+// its path later; where that file cannot run (the program started by
+// naming its loader), a fork of the program.  Rows: how the program is
+// started, what is done before its first file, how the helper starts.
+TEST(helpermode, TheHelperIsTheFileTheProgramStartedFrom) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the checking allocator starts neither without /proc nor under the loader";
+#endif
+  char self[PATH_MAX];
+  const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+  ASSERT_GT(n, 0);
+  self[n] = '\0';
+  const std::string prog = tmpdir() + "/prog";
+  if (link(self, prog.c_str()) != 0) ASSERT_EQ(std::system(("cp '" + std::string(self) + "' '" + prog + "'").c_str()), 0);
+  struct stat started;
+  ASSERT_EQ(stat(prog.c_str(), &started), 0);
+  struct row {
+    const char* how;
+    std::vector<std::string> argv;
+    bool noproc, replace;
+    std::string helper;
+  } rows[] = {
+      {"replaced", {prog}, false, true, "exec"},
+      {"by its loader", {"/lib64/ld-linux-x86-64.so.2", prog}, false, false, "fork"},
+      {"without /proc", {prog}, true, false, "exec"},
+  };
+  for (row& r : rows) {
+    if (access(r.argv[0].c_str(), X_OK) != 0) continue;
+    int go[2], tell[2];
+    ASSERT_EQ(pipe(go), 0);
+    ASSERT_EQ(pipe(tell), 0);
+    r.argv.push_back("--gtest_also_run_disabled_tests");
+    r.argv.push_back("--gtest_filter=helpermode.DISABLED_OpensAFileWhenTold");
+    std::fflush(nullptr);
+    const pid_t child = fork();
+    if (child == 0) {
+      close(go[1]);
+      close(tell[0]);
+      if (r.noproc && !hide_proc()) _exit(77);
+      setenv("OMBRA_TEST_PIPES", (std::to_string(go[0]) + "," + std::to_string(tell[1])).c_str(), 1);
+      dup2(open("/dev/null", O_WRONLY), 1);
+      dup2(open((prog + ".err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 2);
+      std::vector<char*> argv;
+      for (std::string& a : r.argv) argv.push_back(&a[0]);
+      argv.push_back(nullptr);
+      execv(argv[0], argv.data());
+      _exit(126);
+    }
+    close(go[0]);
+    close(tell[1]);
+    if (r.replace) {  // another program put at the path
+      ASSERT_EQ(std::system(("cp /bin/true '" + prog + ".new' && mv '" + prog + ".new' '" + prog + "'").c_str()), 0);
+    }
+    ASSERT_EQ(write(go[1], "x", 1), 1);
+    char buf[256] = {0};
+    const ssize_t got = read(tell[0], buf, sizeof buf - 1);
+    const std::string answer = got > 0 ? std::string(buf, static_cast<size_t>(got)) : "";
+    const std::string pid = answer.substr(2, answer.find(' ', 2) - 2);
+    const bool same = r.helper == "fork" || exe_of(pid) == std::make_pair(started.st_dev, started.st_ino);
+    close(go[1]);
+    close(tell[0]);
+    int ws = 0;
+    ASSERT_EQ(waitpid(child, &ws, 0), child);
+    if (r.noproc && WIFEXITED(ws) && WEXITSTATUS(ws) == 77) continue;  // no namespace here
+    EXPECT_EQ(answer.substr(0, 2) + answer.substr(answer.rfind(' ') + 1), "0 " + r.helper) << r.how << ": " << answer;
+    EXPECT_TRUE(same) << r.how;
+    std::ifstream errs(prog + ".err");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(errs), {}), "") << r.how;  // nothing run that is not the program
+    EXPECT_TRUE(WIFEXITED(ws) && WEXITSTATUS(ws) == 0) << r.how << " " << ws;
+    if (r.replace) {  // the program's own file again for the next rows
+      ASSERT_EQ(unlink(prog.c_str()), 0);
+      if (link(self, prog.c_str()) != 0) ASSERT_EQ(std::system(("cp '" + std::string(self) + "' '" + prog + "'").c_str()), 0);
+      ASSERT_EQ(stat(prog.c_str(), &started), 0);
+    }
+  }
 }
 
 // A program that ends leaves no helper behind: its exit reaps the helper,
