@@ -21,32 +21,15 @@ enum : uint32_t { TAG_DIM = 10, TAG_VAR = 11, TAG_ATT = 12 };
 // at a time, so that a header is followed to its end whatever it skips.
 class bytesource {
  public:
-  explicit bytesource(uint64_t size) : size_(size) {}
-  virtual ~bytesource() = default;
+  bytesource(const unsigned char* h, size_t n) : size_(n), mem_(h) {}
+  bytesource(int fd, uint64_t size) : size_(size), fd_(fd) {}
   uint64_t size() const { return size_; }
   // The n (at most 8) bytes from off, which end within size(); nullptr
   // when they cannot be read.
-  virtual const unsigned char* at(uint64_t off, size_t n) = 0;
-
- private:
-  uint64_t size_;
-};
-
-class memsource : public bytesource {
- public:
-  memsource(const unsigned char* h, size_t n) : bytesource(n), h_(h) {}
-  const unsigned char* at(uint64_t off, size_t) override { return h_ + off; }
-
- private:
-  const unsigned char* h_;
-};
-
-class filesource : public bytesource {
- public:
-  filesource(int fd, uint64_t size) : bytesource(size), fd_(fd) {}
-  const unsigned char* at(uint64_t off, size_t n) override {
+  const unsigned char* at(uint64_t off, size_t n) {
+    if (mem_ != nullptr) return mem_ + off;
     if (off < from_ || off + n > from_ + buf_.size()) {
-      buf_.resize(static_cast<size_t>(std::min<uint64_t>(kWindow, size() - off)));
+      buf_.resize(static_cast<size_t>(std::min<uint64_t>(kWindow, size_ - off)));
       size_t got = 0;
       while (got < buf_.size()) {
         const ssize_t r = pread(fd_, buf_.data() + got, buf_.size() - got, static_cast<off_t>(off + got));
@@ -60,7 +43,9 @@ class filesource : public bytesource {
 
  private:
   static constexpr uint64_t kWindow = 65536;
-  int fd_;
+  uint64_t size_;
+  const unsigned char* mem_ = nullptr;
+  int fd_ = -1;
   uint64_t from_ = 0;
   std::vector<unsigned char> buf_;
 };
@@ -231,7 +216,7 @@ classic_header parse(bytesource& src, classic_layout* out, bool* usable) {
 }  // namespace
 
 classic_header classic_read(const unsigned char* h, size_t n, classic_layout* out) {
-  memsource src(h, n);
+  bytesource src(h, n);
   bool usable = false;
   classic_layout l;
   const classic_header v = parse(src, &l, &usable);
@@ -347,7 +332,7 @@ classic_probe::classic_probe(const char* name) {
   if (fd < 0) return;
   struct stat st;
   if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
-    filesource src(fd, static_cast<uint64_t>(st.st_size));
+    bytesource src(fd, static_cast<uint64_t>(st.st_size));
     verdict_ = parse(src, &layout_, &usable_);
     dev_ = st.st_dev;
     ino_ = st.st_ino;
