@@ -57,39 +57,25 @@ void libfds_closed_on_exec::look(int first, window* open) {
   if (probed_) probed(first, open);
 }
 
-libfds_closed_on_exec::libfds_closed_on_exec() : lo_(3), probed_(false) {
-  // Windows from 3 up until one has a free number; the window is then
-  // moved to start at it.
-  int first = 3;
-  window open;
-  for (look(first, &open); open.all(); look(first, &open)) first += kWindow;
-  size_t k = 0;
-  while (k < kWindow && open[k]) k++;
-  lo_ = first + static_cast<int>(k);
-  before_ = open >> k;
-  if (k == 0) return;
-  window next;
-  look(first + kWindow, &next);
-  before_ |= next << (kWindow - k);
+libfds_closed_on_exec::libfds_closed_on_exec() {
+  // Windows from 3 up until one has a free number.
+  for (;; first_ += kWindow) {
+    look(first_, &before_);
+    if (!before_.all()) break;
+  }
+  lo_ = first_;
+  while (before_[static_cast<size_t>(lo_ - first_)]) lo_++;
 }
 
 libfds_closed_on_exec::~libfds_closed_on_exec() {
-  // Each run of numbers that were free before, made close-on-exec whole.
-  bool done = true;
-  for (int k = 0; done && k < kWindow;) {
-    if (before_[static_cast<size_t>(k)]) {
-      k++;
-      continue;
-    }
-    int end = k;
-    while (end + 1 < kWindow && !before_[static_cast<size_t>(end + 1)]) end++;
-    done = cloexec_range(lo_ + k, lo_ + end);
-    k = end + 1;
-  }
-  if (done) return;
-  for (int k = 0; k < kWindow; k++) {
-    if (before_[static_cast<size_t>(k)]) continue;
-    const int flags = fcntl(lo_ + k, F_GETFD);
-    if (flags != -1 && (flags & FD_CLOEXEC) == 0) fcntl(lo_ + k, F_SETFD, flags | FD_CLOEXEC);
-  }
+  // Where nothing above the lowest free number was open, everything above
+  // it is the library's: one call makes it all close-on-exec.
+  bool above = false;
+  for (int k = lo_ - first_; k < kWindow && !above; k++) above = before_[static_cast<size_t>(k)];
+  if (!above && cloexec_range(lo_, first_ + kWindow - 1)) return;
+  // Else the window is looked at again, and each new one marked.
+  window now;
+  look(first_, &now);
+  for (int k = lo_ - first_; k < kWindow; k++)
+    if (!before_[static_cast<size_t>(k)] && now[static_cast<size_t>(k)]) fcntl(first_ + k, F_SETFD, FD_CLOEXEC);
 }

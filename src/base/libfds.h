@@ -9,12 +9,13 @@
 // and output files of the netCDF and HDF libraries open.  Descriptors open
 // before, such as those the program was started with, are left as they
 // are.  The library takes the lowest free numbers, so the new ones lie in
-// a window that starts at the lowest free one.
+// a window above the lowest free one.
 //
 // Every library open and create goes through one (a template series opens
 // a file per member), so it costs two system calls where it can: one look
-// at the whole window before, and one close_range over the numbers that
-// were free in it after.
+// at the whole window before, and after it one close_range over the
+// numbers from the lowest free one, where none above it was open; else a
+// second look, and one call for each new descriptor.
 class libfds_closed_on_exec {
  public:
   libfds_closed_on_exec();
@@ -28,7 +29,8 @@ class libfds_closed_on_exec {
   using window = std::bitset<kWindow>;
   void look(int first, window* open);
 
-  int lo_;                 // the lowest free number above the standard three
-  bool probed_;            // the window was looked at one number at a time
-  window before_;         // which numbers from lo_ were open before
+  int first_ = 3;         // the window: kWindow numbers from first_
+  int lo_ = 3;            // the lowest free number in it
+  bool probed_ = false;   // the window is looked at one number at a time
+  window before_;         // which numbers of the window were open before
 };
