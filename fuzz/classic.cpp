@@ -10,6 +10,8 @@
 // shape, its last value and a requested slab, for a run of the file and
 // whether files of 0 bytes, of the input's size and of UINT64_MAX bytes
 // hold it; a few words of the input are swapped to host order and back.
+// The header's verdict is checked too: one refused for a claim past the
+// end of the bytes stays refused when cut shorter.
 // Broken promises abort: a run that wraps past 2^64 or that does not end
 // exactly where the file must end to hold it, a slab held by a file but
 // not by a larger one, an empty or out-of-range slab not said held (the
@@ -98,7 +100,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   check(std::equal(swapped.begin(), swapped.end(), head.begin()));
 
   classic_layout l;
+  // A header refused for a claim past its end is refused cut shorter too
+  // (down to its signature), and whatever a layout is asked for.
+  const classic_header verdict = classic_read(head.data(), head.size(), nullptr);
+  if (verdict == classic_header::refused) {
+    for (size_t cut : {head.size() - 1, 4 + (head.size() - 4) / 2}) {
+      const std::vector<unsigned char> shorter(head.begin(), head.begin() + static_cast<long>(cut));
+      check(cut < 4 || classic_read(shorter.data(), shorter.size(), &l) == classic_header::refused);
+    }
+  }
   if (!classic_parse(head.data(), head.size(), &l)) return 0;
+  check(verdict == classic_header::fine);
   size_t pair = 0;
   for (size_t k = 0; k < l.vars.size() && k < 256; k++) {
     const classic_var& v = l.vars[k];

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "base/cmnstate.h"
+#include "base/cpulimit.h"
 #include "base/omprnt.h"
 #include "base/words.h"
 #include "cmd/cmdint.h"
@@ -18,6 +19,7 @@ void omiomg_rearm() { omiomg(); }
 
 void omshell(const char* text) {
   std::fflush(stdout);
+  const omcpuuserlimit cpu;
   int rc = std::system(text);
   (void)rc;
 }

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <vector>
 
+#include "base/cpulimit.h"
 #include "base/omprnt.h"
 #include "base/useropen.h"
 #include "base/words.h"
@@ -275,6 +276,7 @@ int readresult(xfile& xf, const evalstat* pst, gridres** out) {
 // program (126, 127).  Other exit statuses are the program's own business.
 bool runcmd(const std::string& cmd) {
   std::fflush(nullptr);
+  const omcpuuserlimit cpu;
   int st = std::system(cmd.c_str());
   if (st == -1) return false;
   if (WIFEXITED(st) && (WEXITSTATUS(st) == 126 || WEXITSTATUS(st) == 127)) return false;

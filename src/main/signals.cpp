@@ -11,10 +11,12 @@
 #include <csignal>
 
 #include "base/cmnstate.h"
+#include "base/cpulimit.h"
 #include "base/endhold.h"
 #include "gx/gx.h"
 #include "main/ommain.h"
 #include "main/termkeep.h"
+#include "sdf/sdf.h"
 
 volatile sig_atomic_t omsigcnt = 0;
 volatile sig_atomic_t omatprompt = 0;
@@ -29,6 +31,7 @@ namespace {
 [[noreturn]] void endnow(int status) {
   gxsigend("\n");
   termrestore();
+  sdf_helper_end();
   _exit(status);
 }
 
@@ -40,6 +43,7 @@ void omsigend(int sig) { endnow(128 + sig); }
 void omsigquit(int sig) {
   gxsigend("\n");
   termrestore();
+  sdf_helper_end();
   signal(sig, SIG_DFL);
   raise(sig);
 }
@@ -83,8 +87,9 @@ void cpulimit() {
   struct rlimit cpu;
   if (getrlimit(RLIMIT_CPU, &cpu) != 0 || cpu.rlim_cur == RLIM_INFINITY) return;
   if (cpu.rlim_cur != cpu.rlim_max || cpu.rlim_cur < 2) return;
+  const struct rlimit user = cpu;
   cpu.rlim_cur -= 1;
-  setrlimit(RLIMIT_CPU, &cpu);
+  if (setrlimit(RLIMIT_CPU, &cpu) == 0) omcpulowered(user);
 }
 
 }  // namespace
@@ -99,6 +104,7 @@ void omsig(int) {
 void omsigcpu(int) {
   gxsigend("\n");
   termrestore();
+  sdf_helper_end();
   _exit(1);
 }
 

@@ -96,3 +96,8 @@ int omxdfopen(const char* args, const cmnstate* pcm, datafile** opened);
 // ended (killed from outside), so that it does not linger as a zombie; the
 // next file opened or read starts a new one.  Called at the prompt.
 void sdf_helper_reap();
+
+// Ends the helper process and waits for it, from a signal handler of an
+// ending (only async-signal-safe calls): where process 1 does not reap,
+// a helper merely ended by the parent-death signal would stay a zombie.
+void sdf_helper_end();

@@ -17,29 +17,83 @@ namespace {
 
 enum : uint32_t { TAG_DIM = 10, TAG_VAR = 11, TAG_ATT = 12 };
 
-// A cursor over the header's bytes: every read is checked against the end.
+// Where the header's bytes come from: a buffer, or a file read a window
+// at a time, so that a header is followed to its end whatever it skips.
+class bytesource {
+ public:
+  bytesource(const unsigned char* h, size_t n) : size_(n), mem_(h) {}
+  bytesource(int fd, uint64_t size) : size_(size), fd_(fd) {}
+  uint64_t size() const { return size_; }
+  // The n (at most 8) bytes from off, which end within size(); nullptr
+  // when they cannot be read.
+  const unsigned char* at(uint64_t off, size_t n) {
+    if (mem_ != nullptr) return mem_ + off;
+    if (off < from_ || off + n > from_ + buf_.size()) {
+      buf_.resize(static_cast<size_t>(std::min<uint64_t>(kWindow, size_ - off)));
+      size_t got = 0;
+      while (got < buf_.size()) {
+        const ssize_t r = pread(fd_, buf_.data() + got, buf_.size() - got, static_cast<off_t>(off + got));
+        if (r <= 0) return nullptr;
+        got += static_cast<size_t>(r);
+      }
+      from_ = off;
+    }
+    return buf_.data() + (off - from_);
+  }
+
+ private:
+  static constexpr uint64_t kWindow = 65536;
+  uint64_t size_;
+  const unsigned char* mem_ = nullptr;
+  int fd_ = -1;
+  uint64_t from_ = 0;
+  std::vector<unsigned char> buf_;
+};
+
+// A cursor over the header's bytes: every read and skip is checked
+// against the end of the file.  A claim that runs past it (a name, a list
+// or values longer than the bytes left) or a name longer than the
+// library's longest is a claim the library would act on, allocating for
+// it before it reads: the header is refused (beyond).
 struct cursor {
-  const unsigned char* p;
-  size_t left;
+  bytesource& src;
+  uint64_t pos = 0;
   bool ok = true;
+  bool beyond = false;
+  uint64_t left() const { return src.size() - pos; }
+  void refuse() {
+    ok = false;
+    beyond = true;
+  }
   uint64_t word(int bytes) {
-    if (!ok || left < static_cast<size_t>(bytes)) {
+    if (!ok) return 0;
+    if (left() < static_cast<uint64_t>(bytes)) {
+      refuse();
+      return 0;
+    }
+    const unsigned char* p = src.at(pos, static_cast<size_t>(bytes));
+    if (p == nullptr) {
       ok = false;
       return 0;
     }
     uint64_t v = 0;
     for (int k = 0; k < bytes; k++) v = v << 8 | p[k];
-    p += bytes;
-    left -= static_cast<size_t>(bytes);
+    pos += static_cast<uint64_t>(bytes);
     return v;
   }
   void skip(uint64_t n) {
-    if (!ok || n > left) {
-      ok = false;
+    if (!ok) return;
+    if (n > left()) {
+      refuse();
       return;
     }
-    p += n;
-    left -= static_cast<size_t>(n);
+    pos += n;
+  }
+  // A count of entries each at least some bytes long.
+  uint64_t count(int bytes, int entry) {
+    const uint64_t n = word(bytes);
+    if (ok && n > left() / static_cast<uint64_t>(entry)) refuse();
+    return ok ? n : 0;
   }
 };
 
@@ -54,27 +108,26 @@ struct widths {
 
 void skip_name(cursor& c, widths w) {
   const uint64_t len = c.word(w.count);
-  c.skip(len > c.left ? len : (len + 3) / 4 * 4);  // a length near 2^64 would wrap to 0 in the rounding
+  if (c.ok && len > NC_MAX_NAME) c.refuse();
+  c.skip((len + 3) / 4 * 4);
 }
 
-// A list's tag and element count; an absent list is two zeros.
-uint64_t list_head(cursor& c, widths w, uint32_t tag) {
+// A list's tag and element count; an absent list is two zeros.  Each
+// element takes at least entry bytes.
+uint64_t list_head(cursor& c, widths w, uint32_t tag, int entry) {
   const uint64_t t = c.word(4);
-  const uint64_t n = c.word(w.count);
+  const uint64_t n = c.count(w.count, entry);
   if (t != tag && !(t == 0 && n == 0)) c.ok = false;
   return n;
 }
 
 void skip_atts(cursor& c, widths w) {
-  const uint64_t n = list_head(c, w, TAG_ATT);
+  const uint64_t n = list_head(c, w, TAG_ATT, w.count + 4 + w.count);
   for (uint64_t k = 0; k < n && c.ok; k++) {
     skip_name(c, w);
     const int size = type_bytes(c.word(4));
-    const uint64_t m = c.word(w.count);
-    if (size == 0 || m > c.left) {
-      c.ok = false;
-      return;
-    }
+    if (size == 0) c.ok = false;  // an unknown type: the library's to refuse
+    const uint64_t m = c.count(w.count, size > 0 ? size : 1);
     c.skip((m * static_cast<uint64_t>(size) + 3) / 4 * 4);
   }
 }
@@ -82,49 +135,52 @@ void skip_atts(cursor& c, widths w) {
 // a * b, false when it does not fit.
 bool mul(uint64_t a, uint64_t b, uint64_t* r) { return !__builtin_mul_overflow(a, b, r); }
 
-}  // namespace
-
-bool classic_parse(const unsigned char* h, size_t n, classic_layout* out) {
-  cursor c{h, n};
-  if (n < 4 || std::memcmp(h, "CDF", 3) != 0) return false;
-  const int version = h[3];
-  if (version != 1 && version != 2 && version != 5) return false;
+// The header from src: its verdict, and the layout in *out where it is
+// fine and one that the direct reads understand (*usable).
+classic_header parse(bytesource& src, classic_layout* out, bool* usable) {
+  *usable = false;
+  cursor c{src};
+  if (src.size() < 4) return classic_header::other;
+  const unsigned char* magic = src.at(0, 4);
+  if (magic == nullptr || std::memcmp(magic, "CDF", 3) != 0) return classic_header::other;
+  const int version = magic[3];
+  if (version != 1 && version != 2 && version != 5) return classic_header::other;
   c.skip(4);
   const widths w{version == 5 ? 8 : 4, version == 1 ? 4 : 8};
   const uint64_t numrecs = c.word(w.count);
   // A file still being written by a streaming writer gives no count.
-  if (!c.ok || numrecs == (version == 5 ? ~uint64_t{0} : 0xffffffffu)) return false;
+  bool fits = numrecs != (version == 5 ? ~uint64_t{0} : 0xffffffffu);
   std::vector<uint64_t> dims;
   int recdim = -1;
-  const uint64_t ndims = list_head(c, w, TAG_DIM);
+  const uint64_t ndims = list_head(c, w, TAG_DIM, 2 * w.count);
   for (uint64_t k = 0; k < ndims && c.ok; k++) {
-    if (k > c.left) return false;
     skip_name(c, w);
     uint64_t len = c.word(w.count);
     if (len == 0) {
-      if (recdim >= 0) return false;
+      fits = fits && recdim < 0;
       recdim = static_cast<int>(k);
       len = numrecs;
     }
     dims.push_back(len);
   }
   skip_atts(c, w);
-  const uint64_t nvars = list_head(c, w, TAG_VAR);
+  const uint64_t nvars = list_head(c, w, TAG_VAR, 4 * w.count + 8 + w.offset);
   classic_layout l;
   // As the library lays records out: each record variable's part padded to
   // a whole number of words, except when it is the only part of a record.
   uint64_t first_bytes = 0, first_padded = 0;
   bool have_first = false;
   for (uint64_t k = 0; k < nvars && c.ok; k++) {
-    if (k > c.left) return false;
     classic_var v;
     skip_name(c, w);
-    const uint64_t nd = c.word(w.count);
-    if (!c.ok || nd > c.left) return false;
-    for (uint64_t d = 0; d < nd; d++) {
+    const uint64_t nd = c.count(w.count, w.count);
+    for (uint64_t d = 0; d < nd && c.ok; d++) {
       const uint64_t id = c.word(w.count);
-      if (!c.ok || id >= dims.size()) return false;
-      if (static_cast<int>(id) == recdim && d != 0) return false;
+      if (!c.ok || id >= dims.size()) {
+        c.ok = false;  // the library's to refuse
+        break;
+      }
+      fits = fits && !(static_cast<int>(id) == recdim && d != 0);
       v.record = v.record || static_cast<int>(id) == recdim;
       v.shape.push_back(dims[id]);
     }
@@ -133,25 +189,43 @@ bool classic_parse(const unsigned char* h, size_t n, classic_layout* out) {
     c.word(w.count);  // vsize: may be clipped in large files, so worked out below
     v.begin = c.word(w.offset);
     const int size = type_bytes(static_cast<uint64_t>(v.type));
-    if (!c.ok || size == 0) return false;
-    if (v.record) {
+    fits = fits && size != 0;
+    if (fits && v.record) {
       uint64_t bytes = static_cast<uint64_t>(size);
-      for (size_t d = 1; d < v.shape.size(); d++)
-        if (!mul(bytes, v.shape[d], &bytes)) return false;
+      for (size_t d = 1; d < v.shape.size(); d++) fits = fits && mul(bytes, v.shape[d], &bytes);
       const uint64_t padded = bytes + (4 - bytes % 4) % 4;
-      if (padded < bytes || __builtin_add_overflow(l.recsize, padded, &l.recsize)) return false;
+      fits = fits && padded >= bytes && !__builtin_add_overflow(l.recsize, padded, &l.recsize);
       if (!have_first) {
         have_first = true;
         first_bytes = bytes;
         first_padded = padded;
       }
     }
-    l.vars.push_back(std::move(v));
+    if (fits) l.vars.push_back(std::move(v));
   }
-  if (!c.ok) return false;
-  if (have_first && l.recsize == first_padded) l.recsize = first_bytes;
-  *out = std::move(l);
-  return true;
+  if (c.beyond) return classic_header::refused;
+  if (!c.ok) return classic_header::other;
+  if (fits && out != nullptr) {
+    if (have_first && l.recsize == first_padded) l.recsize = first_bytes;
+    *out = std::move(l);
+  }
+  *usable = fits;
+  return classic_header::fine;
+}
+
+}  // namespace
+
+classic_header classic_read(const unsigned char* h, size_t n, classic_layout* out) {
+  bytesource src(h, n);
+  bool usable = false;
+  classic_layout l;
+  const classic_header v = parse(src, &l, &usable);
+  if (v == classic_header::fine && usable && out != nullptr) *out = std::move(l);
+  return v == classic_header::fine && !usable ? classic_header::other : v;
+}
+
+bool classic_parse(const unsigned char* h, size_t n, classic_layout* out) {
+  return classic_read(h, n, out) == classic_header::fine;
 }
 
 bool classic_run(const classic_layout& l, const classic_var& v, const std::vector<size_t>& start,
@@ -227,33 +301,6 @@ OM_VECTOR_CLONES void swap_words(const void* src, void* dst, size_t n) {
 
 namespace {
 
-// The header of the file at fd, up to the first variable's data; empty
-// when it cannot be read.
-std::vector<unsigned char> read_header(int fd, size_t most) {
-  std::vector<unsigned char> h(most);
-  size_t got = 0;
-  while (got < most) {
-    const ssize_t r = pread(fd, h.data() + got, most - got, static_cast<off_t>(got));
-    if (r <= 0) break;
-    got += static_cast<size_t>(r);
-  }
-  h.resize(got);
-  return h;
-}
-
-// Parses the header of the file at fd (size bytes), reading more of the
-// file while the header runs past what was read.  Headers are small: one
-// larger than 16 MiB is left to the library.
-bool parse_file(int fd, size_t size, classic_layout* l) {
-  const size_t cap = size_t{1} << 24;
-  for (size_t want = 65536;; want *= 2) {
-    const size_t most = std::min(want, std::min(size, cap));
-    const std::vector<unsigned char> h = read_header(fd, most);
-    if (classic_parse(h.data(), h.size(), l)) return true;
-    if (most == size || most == cap || h.size() < most) return false;
-  }
-}
-
 // Whether the library sees the same dimensions and variables.
 bool agrees(const classic_layout& l, int ncid) {
   int nvars = 0;
@@ -278,24 +325,35 @@ bool agrees(const classic_layout& l, int ncid) {
 
 }  // namespace
 
-std::shared_ptr<classic_file> classic_file::open(const char* name, int ncid) {
+classic_probe::classic_probe(const char* name) {
+  // Not blocking: a FIFO is no classic file, and is left to the library.
+  // Closed again at once: the library's open may need the descriptor.
+  const int fd = ::open(name, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return;
+  struct stat st;
+  if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+    bytesource src(fd, static_cast<uint64_t>(st.st_size));
+    verdict_ = parse(src, &layout_, &usable_);
+    dev_ = st.st_dev;
+    ino_ = st.st_ino;
+  }
+  close(fd);
+}
+
+std::shared_ptr<classic_file> classic_file::open(classic_probe&& probe, const char* name, int ncid) {
   int format = 0;
-  if (nc_inq_format(ncid, &format) != NC_NOERR ||
+  if (probe.verdict_ != classic_header::fine || !probe.usable_ || nc_inq_format(ncid, &format) != NC_NOERR ||
       (format != NC_FORMAT_CLASSIC && format != NC_FORMAT_64BIT_OFFSET && format != NC_FORMAT_64BIT_DATA))
     return nullptr;
-  const int fd = ::open(name, O_RDONLY | O_CLOEXEC);
+  // The file probed, and no other put at its name since.
+  const int fd = ::open(name, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return nullptr;
   struct stat st;
-  classic_layout l;
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+  if (fstat(fd, &st) != 0 || st.st_dev != probe.dev_ || st.st_ino != probe.ino_ || !agrees(probe.layout_, ncid)) {
     close(fd);
     return nullptr;
   }
-  if (!parse_file(fd, static_cast<size_t>(st.st_size), &l) || !agrees(l, ncid)) {
-    close(fd);
-    return nullptr;
-  }
-  return std::shared_ptr<classic_file>(new classic_file(fd, std::move(l)));
+  return std::shared_ptr<classic_file>(new classic_file(fd, std::move(probe.layout_)));
 }
 
 classic_file::~classic_file() { close(fd_); }

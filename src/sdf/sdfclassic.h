@@ -8,13 +8,22 @@
 //
 // Only what is plainly understood is read here: the header has to parse
 // whole and agree with what the library says of every dimension and
-// variable, or the file is left to the library.  Any read not made here
+// variable, or the file is left to the library.
+//
+// The header is also read before the library is given the file at all:
+// the library allocates for what a header claims before it reads it (a
+// fill value of 2^32 elements in a file of 340 bytes takes 16 GB), and
+// copies names of any length into buffers made for its longest name.  A
+// header whose names are longer than that, or whose lists or values run
+// past the end of the file, is refused without the library.  Any read not made here
 // (another type, a slab in pieces) is the library's, which reports what is
 // wrong as before.  The library reads the bytes a file lacks (cut short,
 // or a header counting more records than were written) as zeros, so every
 // read of such a file, here or by the library, is first checked to lie
 // within it.
 #pragma once
+
+#include <sys/types.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -33,15 +42,43 @@ struct classic_layout {
   std::vector<classic_var> vars;
 };
 
-// Parses the header of a classic file held in the n bytes at h.  False
-// for anything else, or for a header that is cut short or inconsistent.
+// What a header says of itself.  fine: a classic header, parsed whole;
+// refused: a name longer than the library's longest, or a count of
+// entries or values running past the end of the file; other: no classic
+// file, or one the library is left to judge (an unknown type).
+enum class classic_header { fine, refused, other };
+
+// Reads the header of a classic file held whole in the n bytes at h;
+// *out gets the layout when it is fine and one the direct reads follow
+// (else the header counts as other).
+classic_header classic_read(const unsigned char* h, size_t n, classic_layout* out);
+// True where classic_read is fine.
 bool classic_parse(const unsigned char* h, size_t n, classic_layout* out);
+
+// A file's header read before the library opens the file: a regular file
+// followed to the end of its header, a window at a time.
+class classic_probe {
+ public:
+  explicit classic_probe(const char* name);
+  classic_probe(const classic_probe&) = delete;
+  classic_probe& operator=(const classic_probe&) = delete;
+  classic_header verdict() const { return verdict_; }
+
+ private:
+  friend class classic_file;
+  dev_t dev_ = 0;  // the file probed
+  ino_t ino_ = 0;
+  classic_header verdict_ = classic_header::other;
+  bool usable_ = false;
+  classic_layout layout_;
+};
 
 class classic_file {
  public:
-  // The file name opened by the library as ncid, when it is a classic
-  // file whose header agrees with the library; nullptr otherwise.
-  static std::shared_ptr<classic_file> open(const char* name, int ncid);
+  // The file name, probed and then opened by the library as ncid, when it
+  // is still the file probed, a classic one whose header agrees with the
+  // library; nullptr otherwise.  Takes the probe's layout.
+  static std::shared_ptr<classic_file> open(classic_probe&& probe, const char* name, int ncid);
   ~classic_file();
   classic_file(const classic_file&) = delete;
   classic_file& operator=(const classic_file&) = delete;

@@ -244,12 +244,22 @@ int read_io_std(const char* name, io_std* io, bool* passing) {
       omprntf(0, "SDFOPEN error:  %s: interrupted.\n", name);
       return 0;
     case HELPER_NONE:
-      // As before there was a helper: the libraries run in the program.
-      omprntf(0, "SDFOPEN notice:  %s: the helper process could not be started: %s; the program opens the file itself.\n",
-              name, helper_failure().c_str());
       // Opened here, a failure may be the system's as much as the file's
       // (no descriptor or process left).
       notfile = true;
+      // The HDF4 library runs nowhere but in a helper: damaged files crash
+      // it in ways no check made before can foresee.
+      if (is_hdf4_file(name)) {
+        omprntf(0, "SDFOPEN error:  %s: the helper process could not be started: %s; an HDF file is not opened without it.\n",
+                name, helper_failure().c_str());
+        return 0;
+      }
+      // As before there was a helper: the netCDF library runs in the
+      // program, on a file whose classic header it checks first.  Said
+      // once, and again when what fails changes.
+      if (helper_failure_untold())
+        omprntf(0, "SDFOPEN notice:  %s: the helper process could not be started: %s; the program opens the file itself.\n",
+                name, helper_failure().c_str());
       break;
     case HELPER_NOFILE:
       notfile = !report_unopened(name);

@@ -7,6 +7,7 @@
 // time through the SD interface, whose own types tell signed from unsigned.
 #include <hdf/mfhdf.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,24 @@ int quiet(F call) {
   sd_ncopts = saved;
   return rc;
 }
+
+// Room for any name the library hands out.  It copies a name whole,
+// however long: an HDF4 file stores names with 16-bit lengths, where the
+// library's own longest name is 256 bytes.  The name is taken up to its
+// end, and refused when longer than any name the program keeps.
+class namebuf {
+ public:
+  char* data() { return buf_.data(); }
+  bool take(std::string* name) const {
+    const size_t n = strnlen(buf_.data(), buf_.size());
+    if (n > static_cast<size_t>(H4_MAX_NC_NAME)) return false;
+    name->assign(buf_.data(), n);
+    return true;
+  }
+
+ private:
+  std::vector<char> buf_ = std::vector<char>(65536 + 1, '\0');
+};
 
 int sdf_type_of(int t) {
   // The HDF4 netCDF layer uses the classic codes 1..6.
@@ -53,15 +72,15 @@ int32 sd_number_type(int sdid, int varid, const char* attname) {
     if (obj == FAIL) return 0;
   }
   int32 nt = 0;
-  char name[H4_MAX_NC_NAME + 1] = {0};
+  namebuf name;
   if (attname == nullptr) {
     int32 rank = 0, nattrs = 0;
     int32 dims[H4_MAX_VAR_DIMS];
-    if (SDgetinfo(obj, name, &rank, dims, &nt, &nattrs) == FAIL) nt = 0;
+    if (SDgetinfo(obj, name.data(), &rank, dims, &nt, &nattrs) == FAIL) nt = 0;
   } else {
     int32 idx = SDfindattr(obj, attname);
     int32 count = 0;
-    if (idx == FAIL || SDattrinfo(obj, idx, name, &nt, &count) == FAIL) nt = 0;
+    if (idx == FAIL || SDattrinfo(obj, idx, name.data(), &nt, &count) == FAIL) nt = 0;
   }
   if (varid >= 0) SDendaccess(obj);
   return nt;
@@ -86,22 +105,20 @@ int hdf_inquire(int hid, int* ndims, int* nvars, int* ngatts, int* recdim) {
 }
 
 int hdf_diminq(int hid, int dimid, std::string* name, long* len) {
-  char buf[H4_MAX_NC_NAME + 1] = {0};
-  if (quiet([&] { return sd_ncdiminq(hid, dimid, buf, len); }) == -1) return 0;
-  *name = buf;
-  return 1;
+  namebuf buf;
+  if (quiet([&] { return sd_ncdiminq(hid, dimid, buf.data(), len); }) == -1) return 0;
+  return buf.take(name) ? 1 : 0;
 }
 
 int hdf_varinq(int hid, int sdid, int varid, std::string* name, int* type, std::vector<int>* dimids,
                int* natts) {
-  char buf[H4_MAX_NC_NAME + 1] = {0};
+  namebuf buf;
   int ids[H4_MAX_VAR_DIMS + 1];
   nc_type t;
   int nd = 0;
   int na = 0;
-  if (quiet([&] { return sd_ncvarinq(hid, varid, buf, &t, &nd, ids, &na); }) == -1) return 0;
-  if (nd < 0 || nd > H4_MAX_VAR_DIMS) return 0;
-  *name = buf;
+  if (quiet([&] { return sd_ncvarinq(hid, varid, buf.data(), &t, &nd, ids, &na); }) == -1) return 0;
+  if (nd < 0 || nd > H4_MAX_VAR_DIMS || !buf.take(name)) return 0;
   *type = with_sign(sdf_type_of(static_cast<int>(t)), sd_number_type(sdid, varid, nullptr));
   dimids->assign(ids, ids + nd);
   *natts = na;
@@ -109,10 +126,9 @@ int hdf_varinq(int hid, int sdid, int varid, std::string* name, int* type, std::
 }
 
 int hdf_attname(int hid, int varid, int n, std::string* name) {
-  char buf[H4_MAX_NC_NAME + 1] = {0};
-  if (quiet([&] { return sd_ncattname(hid, varid, n, buf); }) == -1) return 0;
-  *name = buf;
-  return 1;
+  namebuf buf;
+  if (quiet([&] { return sd_ncattname(hid, varid, n, buf.data()); }) == -1) return 0;
+  return buf.take(name) ? 1 : 0;
 }
 
 int hdf_attinfo(int hid, int sdid, int varid, const char* name, netcdf_att* att) {

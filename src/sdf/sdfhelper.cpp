@@ -22,11 +22,12 @@
 // typed at the terminal ends any wait for it.
 //
 // The helper is started once and kept (sdfspawn.cpp starts it as a fresh
-// run of the program's executable, holding none of the program's memory).
-// It ends when the program does: ended and reaped at the program's exit,
-// and killed by the system when the program ends any other way, even while
-// it is busy with a file; killed from outside, it is reaped at the next
-// prompt or by the next request, which starts a new one.
+// run of the program's executable, holding none of the program's memory,
+// or where that cannot run as a fork of the program).  It ends when the
+// program does: ended and reaped at the program's exit and at the signal
+// endings, and killed by the system when the program ends any other way,
+// even while it is busy with a file; killed from outside, it is reaped at
+// the next prompt or by the next request, which starts a new one.
 #include <fcntl.h>
 #include <malloc.h>
 #include <poll.h>
@@ -56,12 +57,37 @@ struct probehelper {
   pid_t pid = -1;
   int fd = -1;
   pid_t owner = -1;     // the process that started it (a fork of the program is not)
+  bool execd = false;   // the program's own file run again, not a fork
   std::string failure;  // why the last start failed
 };
 
 probehelper& helper() {
   static probehelper h;
   return h;
+}
+
+// The running helper as the signal endings see it: they may read nothing
+// else of the record.
+volatile sig_atomic_t g_endpid = -1;
+volatile sig_atomic_t g_endowner = -1;
+
+void set_helper(const probehelper& h) {
+  g_endpid = -1;
+  helper() = h;
+  g_endowner = h.owner;
+  g_endpid = h.pid;
+}
+
+// Failures of a start told the user, and whether the program's own file
+// failed to serve as the helper (it is not run again this session).
+struct startnotes {
+  std::string told;
+  bool exec_fails = false;
+};
+
+startnotes& notes() {
+  static startnotes n;
+  return n;
 }
 
 struct helperlimits {
@@ -277,18 +303,6 @@ void cap_memory(size_t extra) {
   setrlimit(RLIMIT_DATA, &rl);
 }
 
-// Where the two CPU limits were equal the program lowers its soft one by a
-// second so that its own ending runs; the helper has no ending to run, and
-// at that limit would be ended by XCPU with a core dump instead of by the
-// kernel, so it takes back the second.
-void restore_cpu_limit() {
-  struct rlimit rl;
-  if (getrlimit(RLIMIT_CPU, &rl) != 0 || rl.rlim_max == RLIM_INFINITY) return;
-  if (rl.rlim_cur + 1 != rl.rlim_max) return;
-  rl.rlim_cur = rl.rlim_max;
-  setrlimit(RLIMIT_CPU, &rl);
-}
-
 }  // namespace
 
 // The helper's loop: one request at a time, answered once done.
@@ -314,7 +328,6 @@ void restore_cpu_limit() {
     if (null > 3) close(null);
   }
   cap_memory(mem_bytes);
-  restore_cpu_limit();
   if (!sendall(fd, &kReady, 1)) _exit(0);
   for (;;) {
     char op = 0;
@@ -349,7 +362,7 @@ int await(int fd, void* buf, size_t n, int seconds);
 // interrupt), else only reaped.  Its wait status.
 int end_helper(bool kill_it) {
   probehelper h = helper();
-  helper() = probehelper{};
+  set_helper(probehelper{});
   if (h.pid < 0) return 0;
   const bool ours = h.owner == getpid();
   if (kill_it && ours) kill(h.pid, SIGKILL);
@@ -364,31 +377,42 @@ int end_helper(bool kill_it) {
 }
 
 // Starts a helper and waits until it is ready: WAIT_OK, WAIT_INTERRUPTED,
-// or WAIT_NOHELPER with helper().failure saying what failed.
+// or WAIT_NOHELPER with helper().failure saying what failed.  The
+// program's own file that ends before it is ready (it is not the program
+// after all) is followed by a fork, here and for the rest of the session.
 int start_helper() {
   const size_t mem = limits().mem_bytes != 0 ? limits().mem_bytes : omgcap();
-  std::string why;
-  probehelper h;
-  std::fflush(stdout);
-  std::fflush(stderr);
-  if (!spawn_helper(mem, &h.pid, &h.fd, &why)) {
-    helper().failure = why;
+  for (;;) {
+    std::string why;
+    probehelper h;
+    std::fflush(stdout);
+    std::fflush(stderr);
+    if (!spawn_helper(mem, !notes().exec_fails, &h.pid, &h.fd, &h.execd, &why)) {
+      helper().failure = why;
+      return WAIT_NOHELPER;
+    }
+    h.owner = getpid();
+    set_helper(h);
+    // The program's exit waits for the helper it leaves.
+    static const bool reaped_at_exit = std::atexit([] { end_helper(true); }) == 0;
+    (void)reaped_at_exit;
+    char ready = 0;
+    const int r = await(h.fd, &ready, 1, kStartSeconds);
+    if (r == WAIT_OK && ready == kReady) {
+      notes().told.clear();  // a later failure is news again
+      return WAIT_OK;
+    }
+    // Killed if still there; else how it ended tells why.
+    const int status = end_helper(true);
+    if (r == WAIT_INTERRUPTED) return r;
+    if (r == WAIT_ENDED && h.execd && !notes().exec_fails) {
+      notes().exec_fails = true;
+      continue;
+    }
+    helper().failure = r == WAIT_TIMEOUT ? "it was not ready within " + std::to_string(kStartSeconds) + " seconds"
+                                         : ended_how(status);
     return WAIT_NOHELPER;
   }
-  h.owner = getpid();
-  helper() = h;
-  // The program's exit waits for the helper it leaves.
-  static const bool reaped_at_exit = std::atexit([] { end_helper(true); }) == 0;
-  (void)reaped_at_exit;
-  char ready = 0;
-  const int r = await(h.fd, &ready, 1, kStartSeconds);
-  if (r == WAIT_OK && ready == kReady) return WAIT_OK;
-  // Killed if still there; else how it ended tells why.
-  const int status = end_helper(true);
-  if (r == WAIT_INTERRUPTED) return r;
-  helper().failure = r == WAIT_TIMEOUT ? "it was not ready within " + std::to_string(kStartSeconds) + " seconds"
-                                       : ended_how(status);
-  return WAIT_NOHELPER;
 }
 
 double now() {
@@ -527,7 +551,15 @@ void helper_set_limits(int open_seconds, size_t mem_bytes) {
 
 int helper_pid() { return helper().pid; }
 
+bool helper_execd() { return helper().pid > 0 && helper().execd; }
+
 const std::string& helper_failure() { return helper().failure; }
+
+bool helper_failure_untold() {
+  if (notes().told == helper().failure) return false;
+  notes().told = helper().failure;
+  return true;
+}
 
 void sdf_helper_reap() {
   const probehelper h = helper();
@@ -536,5 +568,15 @@ void sdf_helper_reap() {
   pid_t r = waitpid(h.pid, &status, WNOHANG);
   if (r == 0 || (r < 0 && errno != ECHILD)) return;  // still running
   close(h.fd);
-  helper() = probehelper{};
+  set_helper(probehelper{});
+}
+
+void sdf_helper_end() {
+  const pid_t pid = g_endpid;
+  if (pid <= 0 || g_endowner != getpid()) return;
+  const int saved = errno;
+  kill(pid, SIGKILL);
+  while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+  }
+  errno = saved;
 }

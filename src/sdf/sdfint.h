@@ -78,13 +78,21 @@ int helper_pid();  // -1 when none runs
 // What failed when a helper could not be started: "cannot make its socket:
 // Too many open files", "it ended with exit status 127", ...
 const std::string& helper_failure();
+// True the first time a failure is asked about, and again only when what
+// failed changes or a helper ran in between: the notice that the program
+// opens a file itself is given once, not at every open.
+bool helper_failure_untold();
+// Whether the running helper is the program's own file run again (else a
+// fork of the program); false when none runs.
+bool helper_execd();
 // The helper's side (sdfhelper.cpp): serves the program on the socket fd,
 // growing by at most mem_bytes; never returns.
 [[noreturn]] void helper_serve(int fd, size_t mem_bytes);
 // Starts the helper's process (sdfspawn.cpp), holding the other end of a
-// new socket: 1 with its pid and the program's end of the socket, else 0
-// with *why saying what failed.
-int spawn_helper(size_t mem_bytes, int* pid, int* fd, std::string* why);
+// new socket: the program's own file run again where may_exec and that
+// file allow it (*execd), else a fork of the program.  1 with its pid and
+// the program's end of the socket, else 0 with *why saying what failed.
+int spawn_helper(size_t mem_bytes, bool may_exec, int* pid, int* fd, bool* execd, std::string* why);
 // How a process ended, from its wait status ("it ended on signal 9
 // (Killed)").
 std::string ended_how(int status);

@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/libfds.h"
@@ -127,18 +128,22 @@ int open_netcdf(const char* name, int* id) {
     *id = pub;
     return 1;
   }
+  classic_probe probe(name);
+  if (probe.verdict() == classic_header::refused) return 0;
   int ncid = -1;
-  const std::vector<int64_t> files = h5files_open();
-  h5span lists = h5span_begin();
+  // A classic file never reaches HDF5: only other files are watched there.
+  const bool hdf5 = probe.verdict() != classic_header::fine;
+  const std::vector<int64_t> files = hdf5 ? h5files_open() : std::vector<int64_t>();
+  h5span lists = hdf5 ? h5span_begin() : h5span();
   const int rc = nc_open(name, NC_NOWRITE, &ncid);
-  h5span_end(&lists);
+  if (hdf5) h5span_end(&lists);
   if (rc != NC_NOERR) {
-    h5files_close_since(files);
+    if (hdf5) h5files_close_since(files);
     h5span_sweep(lists);
     return 0;
   }
   read_chunks_direct(ncid);
-  openfiles()[ncid] = {KIND_NC, ncid, -1, std::string(), classic_file::open(name, ncid), lists};
+  openfiles()[ncid] = {KIND_NC, ncid, -1, std::string(), classic_file::open(std::move(probe), name, ncid), lists};
   *id = ncid;
   return 1;
 }
@@ -177,6 +182,10 @@ int inq_netcdf(int id, int* ndims, int* nvars, int* ngatts, int* recdim) {
   return nc_inq(f->libid, ndims, nvars, ngatts, recdim) == NC_NOERR ? 1 : 0;
 }
 
+// The netCDF library copies a name whole into the buffer it is given.
+// Names of at most NC_MAX_NAME bytes reach it: netCDF-4 refuses longer
+// ones itself, and a classic header with a longer one is refused before
+// the library is given the file (classic_probe).
 int inq_netcdf_dim(int id, int dimid, std::string* name, long* len) {
   const openfile* f = lookup(id);
   if (f == nullptr || f->kind == KIND_REMOTE) return 0;  // described by the helper
@@ -306,20 +315,10 @@ int read_netcdf_data(int id, int varid, const std::vector<size_t>& start,
     int rc = helper_read(f->name.c_str(), varid, start, count, buf, nbytes);
     if (rc == HELPER_DIED)
       omprntf(0, "SDF read error:  %s is damaged: the HDF library fails on it.\n", f->name.c_str());
-    if (rc != HELPER_NONE) return rc == 1 ? 1 : 0;
-    // No helper can be started: the file is opened here, as before there
-    // was a helper, under the id the program knows it by.
-    omprntf(0, "SDF read notice:  %s: the helper process could not be started: %s; the program opens the file itself.\n",
-            f->name.c_str(), helper_failure().c_str());
-    int ownid = -1;
-    if (!open_netcdf(f->name.c_str(), &ownid)) {
-      omprntf(0, "SDF read error:  %s: cannot open it.\n", f->name.c_str());
-      return 0;
-    }
-    openfile mine = openfiles()[ownid];
-    openfiles().erase(ownid);
-    openfiles()[id] = mine;
-    f = lookup(id);
+    if (rc == HELPER_NONE)
+      omprntf(0, "SDF read error:  %s: the helper process could not be started: %s; an HDF file is not read without it.\n",
+              f->name.c_str(), helper_failure().c_str());
+    return rc == 1 ? 1 : 0;
   }
   // The libraries write the whole slab whatever room there is: a slab
   // larger than the buffer is refused here, not written past its end.

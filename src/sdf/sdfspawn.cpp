@@ -9,15 +9,26 @@
 // arriving while it starts cannot run the program's code in the helper.
 //
 // The executable is the file the program was started from, found and held
-// open as the process starts: neither /proc mounted at the time of the
-// spawn nor a tool that runs the program under its own executable
-// (valgrind) changes which file the helper runs, and a rebuild of the
-// program during the session does not start a helper of another version.
+// open as the process starts, and run by that descriptor: neither /proc
+// mounted at the time of the spawn nor a tool that runs the program under
+// its own executable (valgrind) changes which file the helper runs, and a
+// file put at the program's path during the session (a rebuild, another
+// program) is never run as the helper.
+//
+// Where that file cannot be run (a file system mounted noexec, a program
+// run by naming its loader, whose file is the loader's, a file not found
+// at start), the helper is a fork of the program instead: all its code is
+// in the program, and a fork set up as a fresh run would be (no handler of
+// the program's, only the socket open) contains a library's crash just as
+// well.  Only when no process can be started at all does the program open
+// files itself.
 #include <fcntl.h>
+#include <link.h>
 #include <limits.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
+#include <sys/auxv.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -27,6 +38,7 @@
 #include <cstring>
 #include <string>
 
+#include "base/cpulimit.h"
 #include "sdf/sdfint.h"
 
 extern char** environ;
@@ -39,16 +51,11 @@ constexpr const char* kHelperName = "ombra-sdf-helper";
 constexpr const char* kHelperMode = "--sdf-helper";
 constexpr int kHelperFd = 3;
 
-// The program's own file as found at start: held open (O_PATH), and its
-// path for a system that cannot run a file by its descriptor.
-struct ownfile {
-  int fd = -1;
-  std::string path;
-};
-
-ownfile& own() {
-  static ownfile f;
-  return f;
+// The program's own file as found at start, held open (O_PATH); -1 when
+// it was not found or is not the program's.
+int& ownfd() {
+  static int fd = -1;
+  return fd;
 }
 
 bool same(const char* a, const char* b) { return a != nullptr && std::strcmp(a, b) == 0; }
@@ -113,17 +120,28 @@ std::string path_of(const char* argv0) {
   return "";
 }
 
+int first_object_interp(struct dl_phdr_info* info, size_t, void* data) {
+  for (int k = 0; k < info->dlpi_phnum; k++)
+    if (info->dlpi_phdr[k].p_type == PT_INTERP) *static_cast<bool*>(data) = true;
+  return 1;
+}
+
+// Whether the program was started by naming its loader (ld.so PROGRAM):
+// the system then ran the loader's file, not the program's, and loaded no
+// loader for it (no AT_BASE), although the program names one.
+bool run_by_its_loader() {
+  bool names_one = false;
+  dl_iterate_phdr(first_object_interp, &names_one);
+  return names_one && getauxval(AT_BASE) == 0;
+}
+
 void find_own_file(const char* argv0) {
-  ownfile& f = own();
-  char buf[PATH_MAX];
-  const ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
-  if (n > 0) {
-    buf[n] = '\0';
-    f.path = buf;
-    f.fd = held_above_stderr(open("/proc/self/exe", O_PATH | O_CLOEXEC));
-  }
-  if (f.path.empty()) f.path = path_of(argv0);
-  if (f.fd < 0 && !f.path.empty()) f.fd = held_above_stderr(open(f.path.c_str(), O_PATH | O_CLOEXEC));
+  if (run_by_its_loader()) return;
+  int& fd = ownfd();
+  fd = held_above_stderr(open("/proc/self/exe", O_PATH | O_CLOEXEC));
+  if (fd >= 0) return;
+  const std::string path = path_of(argv0);
+  if (!path.empty()) fd = held_above_stderr(open(path.c_str(), O_PATH | O_CLOEXEC));
 }
 
 // The helper's mode is taken before main, from the executable's
@@ -144,7 +162,6 @@ std::string failed(const char* what, int err) { return std::string(what) + ": " 
 // calls.
 struct childplan {
   int exefd;
-  const char* path;
   int sock;
   pid_t parent;
   char** argv;
@@ -152,22 +169,28 @@ struct childplan {
   volatile int err;  // set by the child when it could not run the helper
 };
 
-// The child: ends with the program (the parent-death signal, checked
-// against a parent that ended before it was set), its socket as
-// descriptor 3, then the program's own file.  Every signal is blocked
-// here, so no handler of the program runs in the child.
+// The first steps of either child: it ends with the program (the
+// parent-death signal, checked against a parent that ended before it was
+// set) and has its socket as descriptor 3.  Every signal is blocked here,
+// so no handler of the program runs in the child.  0, or what failed.
+__attribute__((no_sanitize_address)) int child_setup(int sock, pid_t parent) {
+  if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || getppid() != parent) return ESRCH;
+  const int moved = sock == kHelperFd ? fcntl(sock, F_SETFD, 0) : dup2(sock, kHelperFd);
+  return moved < 0 ? errno : 0;
+}
+
+// The child that runs the program's own file.  The file may be held as
+// descriptor 3 itself, which the socket is about to take: it is moved
+// first.
 [[noreturn]] __attribute__((no_sanitize_address)) void run_child(childplan* p) {
-  if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || getppid() != p->parent) {
-    p->err = ESRCH;
+  int exefd = p->exefd;
+  if (exefd == kHelperFd) exefd = fcntl(exefd, F_DUPFD_CLOEXEC, kHelperFd + 1);
+  const int err = exefd < 0 ? errno : child_setup(p->sock, p->parent);
+  if (err != 0) {
+    p->err = err;
     _exit(127);
   }
-  const int moved = p->sock == kHelperFd ? fcntl(p->sock, F_SETFD, 0) : dup2(p->sock, kHelperFd);
-  if (moved < 0) {
-    p->err = errno;
-    _exit(127);
-  }
-  if (p->exefd >= 0) fexecve(p->exefd, p->argv, p->envp);
-  if (p->path[0] != '\0') execve(p->path, p->argv, p->envp);
+  fexecve(exefd, p->argv, p->envp);
   p->err = errno != 0 ? errno : ENOEXEC;
   _exit(127);
 }
@@ -178,35 +201,69 @@ __attribute__((noinline, no_sanitize_address)) pid_t launch(childplan* p) {
   return child;
 }
 
+// The child forked as the helper: set up as a fresh run of the program
+// would start, then serving.
+[[noreturn]] void serve_forked(int sock, pid_t parent, size_t mem_bytes) {
+  if (child_setup(sock, parent) != 0) _exit(127);
+  for (int sig = 1; sig < NSIG; sig++) {
+    struct sigaction sa;
+    if (sigaction(sig, nullptr, &sa) == 0 && sa.sa_handler != SIG_IGN && sa.sa_handler != SIG_DFL)
+      signal(sig, SIG_DFL);
+  }
+  prctl(PR_SET_NAME, "ombra-sdf-help");
+  sigset_t intr;
+  sigemptyset(&intr);
+  sigaddset(&intr, SIGINT);
+  sigprocmask(SIG_SETMASK, &intr, nullptr);
+  helper_serve(kHelperFd, mem_bytes);
+}
+
+// Starts the child with every signal blocked: the program's own file run
+// when allowed and possible, else a fork.  Its pid (*execd telling which),
+// or -1 with *err set.
+pid_t start_child(bool may_exec, int sock, size_t mem_bytes, bool* execd, int* err) {
+  const std::string memtext = std::to_string(mem_bytes);
+  std::string arg0 = kHelperName, mode = kHelperMode;
+  char* argv[] = {&arg0[0], &mode[0], const_cast<char*>(memtext.c_str()), nullptr};
+  childplan plan{ownfd(), sock, getpid(), argv, environ, 0};
+  if (may_exec && plan.exefd >= 0) {
+    const pid_t child = launch(&plan);
+    if (child < 0) {
+      *err = errno;  // no process to be had: a fork would fail the same way
+      return -1;
+    }
+    *execd = plan.err == 0;
+    if (*execd) return child;
+    while (waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
+    }
+  }
+  const pid_t child = fork();
+  if (child == 0) serve_forked(sock, plan.parent, mem_bytes);
+  *err = child < 0 ? errno : 0;
+  return child;
+}
+
 }  // namespace
 
-int spawn_helper(size_t mem_bytes, int* pid, int* fd, std::string* why) {
-  const ownfile& me = own();
-  if (me.fd < 0 && me.path.empty()) {
-    *why = "the program's own file was not found at its start";
-    return 0;
-  }
+int spawn_helper(size_t mem_bytes, bool may_exec, int* pid, int* fd, bool* execd, std::string* why) {
   int sv[2];
   if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sv) != 0) {
     *why = failed("cannot make its socket", errno);
     return 0;
   }
-  const std::string memtext = std::to_string(mem_bytes);
-  std::string arg0 = kHelperName, mode = kHelperMode;
-  char* argv[] = {&arg0[0], &mode[0], const_cast<char*>(memtext.c_str()), nullptr};
-  childplan plan{me.fd, me.path.c_str(), sv[1], getpid(), argv, environ, 0};
   sigset_t all, old;
   sigfillset(&all);
   pthread_sigmask(SIG_BLOCK, &all, &old);
-  const pid_t child = launch(&plan);
-  const int err = child < 0 ? errno : plan.err;
+  int err = 0;
+  pid_t child;
+  {
+    const omcpuuserlimit cpu;  // inherited by the child
+    *execd = false;
+    child = start_child(may_exec, sv[1], mem_bytes, execd, &err);
+  }
   pthread_sigmask(SIG_SETMASK, &old, nullptr);
   close(sv[1]);
-  if (child > 0 && err != 0) {
-    while (waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
-    }
-  }
-  if (child < 0 || err != 0) {
+  if (child < 0) {
     close(sv[0]);
     *why = failed("cannot run it", err);
     return 0;

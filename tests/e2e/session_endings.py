@@ -78,6 +78,8 @@ for name, shell, meta in (
         ("stdin closed", '"$0" -blEc "open p.ctl" <&-; test ! -e pwned', None),
         ("stdout closed", '"$0" -blEc "enable print m.gm" >&-', EMPTY),
         ("stderr closed", 'printf "enable print m.gm\\nset lats parmtab /no\\n" | "$0" -blE 2>&-', EMPTY),
+        ("stderr closed, a shell escape's", 'echo "!readlink /proc/\\$\\$/fd/2 > e" | "$0" -blE 2>&-; test "$(cat e)" = /dev/null',
+         None),
         ("ulimit -t 2", 'ulimit -t 2; "$0" -blEc "run spin.gs"; test $? = 1 && test ! -e m.gm.part', b"")):
     with tempfile.TemporaryDirectory() as d:
         open(f"{d}/p.ctl", "w").write("dset ^p.dat\nundef -1\nxdef 2 linear 0 1\nydef 2 linear 0 1\n"

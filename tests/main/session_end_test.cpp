@@ -3,6 +3,7 @@
 // away.  Each keeps what the session wrote: the metafile gets its end
 // records, and what was printed before the end reaches the file.
 #include <gtest/gtest.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -274,6 +275,49 @@ TEST(SessionEnd, NoEndingSignalLeavesAPartFile) {
       EXPECT_NE(e.path().extension(), ".part") << run;
     std::vector<int> w = metawords(s.get("m.gm"));
     EXPECT_EQ(w.empty() ? -9 : w.back(), -9) << run;
+  }
+}
+
+// Every ending ends and waits for the helper process that opens
+// self-describing files, as quit does: where process 1 does not reap (a
+// container), a helper left to the parent-death signal would stay behind
+// as a zombie.  Here this test reaps what the session leaves.
+TEST(SessionEnd, EveryEndingWaitsForTheHelper) {
+  ASSERT_EQ(prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
+  for (int sig : {SIGTERM, SIGQUIT, SIGXCPU}) {
+    SessionChild s;
+    ASSERT_TRUE(s.start({"-blE"}, false, [] {
+      struct rlimit none = {0, 0};
+      setrlimit(RLIMIT_CORE, &none);
+    }));
+    s.send(std::string("sdfopen ") + OMBRA_SOURCE_DIR + "/share/sample/sample.nc\n");
+    ASSERT_TRUE(s.waitprompts(2)) << s.said();
+    ASSERT_NE(s.said().find("is open as file 1"), std::string::npos) << s.said();
+    kill(s.pid(), sig);
+    EXPECT_NE(s.finish(), -1) << sig;
+    pid_t left = 0;
+    for (int k = 0; k < 50 && left == 0; k++) {
+      usleep(10000);
+      left = waitpid(-1, nullptr, WNOHANG);
+    }
+    EXPECT_EQ(left, -1) << "a process left by the session ended by " << sigabbrev_np(sig);
+  }
+  prctl(PR_SET_CHILD_SUBREAPER, 0);
+}
+
+// The second of CPU time the program keeps for its own ending is its
+// own: a shell escape runs under the limit the user set.  A soft limit the
+// user set below the hard one stays as it is.
+TEST(SessionEnd, ShellEscapesRunUnderTheUsersCpuLimit) {
+  for (rlim_t soft : {50, 49}) {
+    SessionChild s;
+    ASSERT_TRUE(s.start({"-blE"}, false, [soft] {
+      struct rlimit cpu = {soft, 50};
+      setrlimit(RLIMIT_CPU, &cpu);
+    }));
+    s.send("!sh -c 'ulimit -St; ulimit -Ht' > limits\nquit\n");
+    s.finish();
+    EXPECT_EQ(s.get("limits"), std::to_string(soft) + "\n50\n");
   }
 }
 

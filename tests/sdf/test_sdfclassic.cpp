@@ -86,7 +86,7 @@ struct opened {
   int ncid = -1;
   std::shared_ptr<classic_file> cf;
   explicit opened(const std::string& f) {
-    if (nc_open(f.c_str(), NC_NOWRITE, &ncid) == NC_NOERR) cf = classic_file::open(f.c_str(), ncid);
+    if (nc_open(f.c_str(), NC_NOWRITE, &ncid) == NC_NOERR) cf = classic_file::open(classic_probe(f.c_str()), f.c_str(), ncid);
   }
   ~opened() {
     if (ncid >= 0) nc_close(ncid);
@@ -256,6 +256,36 @@ TEST(ClassicReads, SizesNearTwoToTheSixtyFourAreRefused) {
   put(UINT64_MAX, 8), put(4, 8);         // its name length and its length
   put(0, 4), put(0, 8), put(0, 4), put(0, 8);  // no attributes, no variables
   EXPECT_FALSE(classic_parse(h.data(), h.size(), &l));
+  EXPECT_EQ(classic_read(h.data(), h.size(), &l), classic_header::refused);
+}
+
+// Claims the library would allocate for before reading them are refused
+// before it is given the file: a name longer than its longest, a list or
+// values running past the end of the file.  Rows: the word changed in a
+// good header (its offset) and the value put there.
+TEST(ClassicReads, ClaimsBeyondTheFileOrTheLibrarysNamesAreRefused) {
+  const std::string f = make_file("claims.nc", NC_CLASSIC_MODEL);
+  ASSERT_FALSE(f.empty());
+  std::ifstream in(f, std::ios::binary);
+  const std::vector<unsigned char> all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  classic_layout l;
+  ASSERT_EQ(classic_read(all.data(), all.size(), &l), classic_header::fine);
+  auto with = [&all](size_t at, uint32_t w) {
+    std::vector<unsigned char> h = all;
+    for (int b = 0; b < 4; b++) h[at + static_cast<size_t>(b)] = static_cast<unsigned char>(w >> (24 - 8 * b));
+    return h;
+  };
+  // Version 1: magic, record count, dimension tag and count, the first
+  // name's length; the global attributes' count at 68 and the first one's
+  // value count at 84.
+  struct row {
+    size_t at;
+    uint32_t value;
+  } rows[] = {{16, 257}, {12, 0x0fffffff}, {68, 0x0fffffff}, {84, 0xffffffff}};
+  for (const row& r : rows) {
+    const std::vector<unsigned char> h = with(r.at, r.value);
+    EXPECT_EQ(classic_read(h.data(), h.size(), &l), classic_header::refused) << r.at << " " << r.value;
+  }
 }
 
 }  // namespace

@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# Template series benchmark (not part of CI): sdfopen of a series of 365
+# daily classic netCDF members (144x73 floats, one time each), then a time
+# series of one point over all of them, which opens every member in turn.
+# Each open of a member goes through the library guard that makes its
+# descriptors close-on-exec (src/base/libfds.*), so this measures what the
+# guard costs an open.  Prints the median of BENCH_RUNS runs (default 5)
+# for each build given, pinned to one core (bench/paired.sh).
+# Usage: bench/sdf_template.sh [build-dir ...]
+#   (default: a Release build in build-bench)
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+builds=("$@")
+[ ${#builds[@]} -gt 0 ] || builds=("$root/build-bench")
+# shellcheck source=bench/paired.sh
+. "$root/bench/paired.sh"
+for b in "${builds[@]}"; do
+  if [ ! -f "$b/build.ninja" ]; then
+    cmake -S "$root" -B "$b" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+  fi
+done
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+lons=$(seq -s ', ' 0 2.5 357.5)
+lats=$(seq -s ', ' -90 2.5 90)
+for k in $(seq 0 364); do
+  d=$(date -u -d "2000-01-01 + $k days" +%Y%m%d)
+  {
+    echo "netcdf m { dimensions: lon = 144 ; lat = 73 ; time = UNLIMITED ;"
+    echo "variables: float lon(lon) ; lon:units = \"degrees_east\" ;"
+    echo " float lat(lat) ; lat:units = \"degrees_north\" ;"
+    echo " double time(time) ; time:units = \"hours since 2000-01-01\" ;"
+    echo " float v(time, lat, lon) ;"
+    echo "data: lon = $lons ; lat = $lats ; time = $((24 * k)) ; v = $k ; }"
+  } > m.cdl
+  ncgen -o "m$d.nc" m.cdl
+done
+printf '%s\n' "sdfopen m20000101.nc m%y4%m2%d2.nc 365" "set x 1" "set y 1" "set t 1 365" \
+  "set gxout print" "d v" "quit" > cmds
+cat m*.nc > /dev/null
+export OMDDIR="$root/share"
+for b in "${builds[@]}"; do
+  ninja -C "$b" ombra >/dev/null
+  ombra="$b/src/main/ombra"
+  # The members are all read: the last value printed is the last day's.
+  out=$("$ombra" -blE < cmds 2>/dev/null)
+  grep -qE '(^| )364 *$' <<<"$out" || { echo "$b: the series did not read whole" >&2; exit 1; }
+  times=()
+  for ((k = 0; k < bench_runs; k++)); do times+=("$(bench_time "$ombra" -blE < cmds)"); done
+  med=$(printf '%s\n' "${times[@]}" | sort -g | sed -n "$(((bench_runs + 1) / 2))p")
+  echo "$b: 365 members opened in $med s (median of $bench_runs)"
+done
