@@ -6,6 +6,7 @@
 
 #include "base/cmnstate.h"
 #include "base/omprnt.h"
+#include "base/outflush.h"
 #include "base/words.h"
 #include "cmd/cmdint.h"
 #include "cmd/omcmd.h"
@@ -17,7 +18,7 @@
 void omiomg_rearm() { omiomg(); }
 
 void omshell(const char* text) {
-  std::fflush(stdout);
+  omoutflush();
   int rc = std::system(text);
   (void)rc;
 }

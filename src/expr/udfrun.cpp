@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "base/omprnt.h"
+#include "base/outflush.h"
 #include "base/useropen.h"
 #include "base/words.h"
 #include "data/axisconv.h"
@@ -274,6 +275,7 @@ int readresult(xfile& xf, const evalstat* pst, gridres** out) {
 // command processor could not run, or it could not find or execute the
 // program (126, 127).  Other exit statuses are the program's own business.
 bool runcmd(const std::string& cmd) {
+  omoutflush();
   std::fflush(nullptr);
   int st = std::system(cmd.c_str());
   if (st == -1) return false;

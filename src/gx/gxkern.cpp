@@ -43,7 +43,7 @@ void gxstrt(float xsize, float ysize, int batch) {
     printf("No display window driver is built in: running in batch mode\n");
     batch = 1;
   }
-  fflush(stdout);
+  omoutflush();
   pxf.intflg = (batch == 0);
   if (pxf.intflg) {
     gxdrv().begin(xsize, ysize);
@@ -80,14 +80,14 @@ void gxend() {
   gxhend();
   if (pxf.intflg) gxdrv().end();
   printf("GX package terminated \n");
-  fflush(stdout);
+  omoutflush();
 }
 
 void gxsigend(const char* lead) {
   // Standard output may be a pipe whose reader the same signal has ended:
   // the file is finished before anything is written there.
   const char* said = gxhsigclose();
-  // What was printed before the end is still in stdio's buffer.
+  // What was printed before the end and not yet written goes first.
   omoutsigflush();
   gxsayraw(lead);
   gxsayraw(said);
