@@ -21,14 +21,25 @@ volatile sig_atomic_t omatprompt = 0;
 
 namespace {
 
+// Every ending: the metafile finished, what stdout still held and the
+// closing lines written (lead first), the terminal given back.  None of it
+// waits, and none of it stops: a background job under `stty tostop` would
+// otherwise be stopped by its first line to the terminal, TERM and all.
+void closing(const char* lead) {
+  struct sigaction ign = {};
+  ign.sa_handler = SIG_IGN;
+  sigaction(SIGTTOU, &ign, nullptr);
+  gxsigend(lead);
+  termrestore();
+}
+
 // Ended as quit would end it (the metafile finished, the closing lines
 // printed), but with the status given, so that a calling script sees it
 // did not finish.  The output may have been cut short in mid-line (where
 // the terminal echoed ^C): the closing lines start on a line of their own.
 // The terminal gets back the settings it had at start.
 [[noreturn]] void endnow(int status) {
-  gxsigend("\n");
-  termrestore();
+  closing("\n");
   _exit(status);
 }
 
@@ -38,8 +49,7 @@ void omsigend(int sig) { endnow(128 + sig); }
 // finished first.  The signal is sent again with its default action and
 // taken when the handler returns, so the core shows where the program was.
 void omsigquit(int sig) {
-  gxsigend("\n");
-  termrestore();
+  closing("\n");
   signal(sig, SIG_DFL);
   raise(sig);
 }
@@ -97,8 +107,7 @@ void omsig(int) {
 }
 
 void omsigcpu(int) {
-  gxsigend("\n");
-  termrestore();
+  closing("\n");
   _exit(1);
 }
 
@@ -112,7 +121,8 @@ void omsignals() {
   sigset_t mask;
   omendsigs(&mask);
   for (const ending& e : kEndings) install(e.sig, e.fn, mask);
-  // Held over the steps that make a part file and rename or publish it.
+  // Held over the steps that make a part file and rename or publish it,
+  // and over every write of standard output and of a metafile pipe.
   omsetendsignals(mask);
   install(SIGPIPE, omsigwrite, mask);
   install(SIGXFSZ, omsigwrite, mask);

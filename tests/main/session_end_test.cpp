@@ -4,6 +4,7 @@
 // records, and what was printed before the end reaches the file.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <fcntl.h>
@@ -152,22 +153,36 @@ TEST(SessionEnd, LinesPrintedBeforeTheEndReachTheFile) {
   EXPECT_NE(s.said().find(twentylines() + kClosing), std::string::npos) << s.said();
 }
 
-// Standard output is a pipe whose reader goes away (| head): the session
-// ends at the next command as quit ends it, with the status of a broken
-// pipe, and runs none of the commands after.
+// Standard output is a pipe or a socket whose reader goes away (| head)
+// while the session waits at its prompt: the session ends at once as quit
+// ends it, with the status of a broken pipe, and runs none of the
+// commands after.
 TEST(SessionEnd, ReaderOfStandardOutputGoneEndsTheSession) {
-  SessionChild s;
-  ASSERT_TRUE(s.start({"-blE"}, true));
-  s.send(std::string(kPrint) + "!touch printed\n");
-  ASSERT_TRUE(s.waitsize("printed", 0));
-  s.closeout();
-  s.send("q dims\ndraw line 3 3 4 4\nprint\n!touch ran\n");
-  int st = s.finish();
-  ASSERT_TRUE(WIFEXITED(st)) << "wait status " << st;
-  EXPECT_EQ(WEXITSTATUS(st), 128 + SIGPIPE);
-  EXPECT_EQ(metawords(s.get("m.gm")), kPrinted);
-  struct stat sb;
-  EXPECT_NE(stat(s.path("ran").c_str(), &sb), 0);
+  for (bool socket : {false, true}) {
+    SessionChild s;
+    int ch[2];
+    ASSERT_EQ(socket ? socketpair(AF_UNIX, SOCK_STREAM, 0, ch) : pipe(ch), 0);
+    ASSERT_TRUE(s.start({"-blE"}, false, [&] {
+      dup2(ch[1], 1);
+      close(ch[0]);
+      close(ch[1]);
+    }));
+    close(ch[1]);
+    s.send(std::string(kPrint) + "!touch printed\n");
+    // The prompt after the last of them shows: the session waits.
+    std::string said;
+    char b[4096];
+    for (ssize_t n; said.find("om> om> om> om> om> ") == std::string::npos &&
+                    (n = read(ch[0], b, sizeof b)) > 0;)
+      said.append(b, static_cast<size_t>(n));
+    close(ch[0]);
+    s.send("!touch ran\nq dims\ndraw line 3 3 4 4\nprint\n");
+    int st = s.finish();
+    ASSERT_TRUE(WIFEXITED(st)) << "wait status " << st;
+    EXPECT_EQ(WEXITSTATUS(st), 128 + SIGPIPE) << socket;
+    EXPECT_EQ(metawords(s.get("m.gm")), kPrinted) << socket;
+    EXPECT_NE(access(s.path("ran").c_str(), F_OK), 0) << socket;
+  }
 }
 
 // An exec of an endless stream of commands (none of which looks at the
