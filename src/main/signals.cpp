@@ -12,6 +12,7 @@
 
 #include "base/cmnstate.h"
 #include "base/endhold.h"
+#include "base/outflush.h"
 #include "gx/gx.h"
 #include "main/ommain.h"
 #include "main/termkeep.h"
@@ -54,6 +55,20 @@ void omsigquit(int sig) {
   raise(sig);
 }
 
+// A crash (a library on a damaged file, an abort): what standard output
+// still held is written, once, and the signal then ends the program as it
+// would have without this (with the default action, or the handler that
+// was there before, a sanitizer's).  A fault of the program's own comes
+// again as the handler returns; one sent from outside is sent again.
+const int kCrashes[] = {SIGSEGV, SIGBUS, SIGABRT, SIGFPE, SIGILL};
+struct sigaction crashwas[NSIG];
+
+void omsigcrash(int sig, siginfo_t* info, void*) {
+  omoutsigflush();
+  sigaction(sig, &crashwas[sig], nullptr);
+  if (info->si_code <= 0) raise(sig);
+}
+
 // A write to a pipe or socket that nobody reads any more, or beyond the
 // file size limit, fails (EPIPE, EFBIG) as other failed writes do, and the
 // output's own error handling answers it.  A handler that does nothing
@@ -82,6 +97,15 @@ void install(int sig, void (*fn)(int), const sigset_t& mask) {
   sa.sa_handler = fn;
   // An interrupt at the prompt must not look like the end of input.
   sa.sa_flags = SA_RESTART;
+  sa.sa_mask = mask;
+  sigaction(sig, &sa, nullptr);
+}
+
+void installcrash(int sig, const sigset_t& mask) {
+  if (sigaction(sig, nullptr, &crashwas[sig]) != 0 || crashwas[sig].sa_handler == SIG_IGN) return;
+  struct sigaction sa = {};
+  sa.sa_sigaction = omsigcrash;
+  sa.sa_flags = SA_SIGINFO | SA_RESTART;
   sa.sa_mask = mask;
   sigaction(sig, &sa, nullptr);
 }
@@ -117,13 +141,18 @@ void omendsigs(sigset_t* set) {
 }
 
 void omsignals() {
-  // While one ending runs, no other may start: the metafile gets one end.
-  sigset_t mask;
-  omendsigs(&mask);
+  sigset_t ends;
+  omendsigs(&ends);
+  // While one ending runs, no other may start (the metafile gets one end),
+  // nor a crash sent from outside, and the other way round: standard
+  // output's rest is written once.
+  sigset_t mask = ends;
+  for (int sig : kCrashes) sigaddset(&mask, sig);
   for (const ending& e : kEndings) install(e.sig, e.fn, mask);
+  for (int sig : kCrashes) installcrash(sig, mask);
   // Held over the steps that make a part file and rename or publish it,
   // and over every write of standard output and of a metafile pipe.
-  omsetendsignals(mask);
+  omsetendsignals(ends);
   install(SIGPIPE, omsigwrite, mask);
   install(SIGXFSZ, omsigwrite, mask);
   cpulimit();

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "base/outflush.h"
 #include "sessionchild.h"
 
 namespace {
@@ -151,6 +152,31 @@ TEST(SessionEnd, LinesPrintedBeforeTheEndReachTheFile) {
   ASSERT_TRUE(WIFEXITED(st)) << "wait status " << st;
   EXPECT_EQ(WEXITSTATUS(st), 128 + SIGTERM);
   EXPECT_NE(s.said().find(twentylines() + kClosing), std::string::npos) << s.said();
+}
+
+// A crash (here raised, as a library on a damaged file would fault or
+// abort) still writes what the session had printed, once, and then ends
+// the program with the same signal as before.
+TEST(SessionEnd, ACrashWritesWhatWasPrintedFirst) {
+  for (int sig : {SIGSEGV, SIGABRT}) {
+    SessionChild s;
+    std::fflush(nullptr);
+    pid_t pid = fork();
+    if (pid == 0) {
+      dup2(open(s.path("stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 1);
+      signal(sig, SIG_DFL);  // the action before, also under a sanitizer
+      omoutbuffer();
+      omsignals();
+      std::printf("printed before\n");
+      if (sig == SIGABRT) abort();
+      raise(sig);
+      _exit(0);
+    }
+    int st = 0;
+    waitpid(pid, &st, 0);
+    EXPECT_TRUE(WIFSIGNALED(st) && WTERMSIG(st) == sig) << sig << ": wait status " << st;
+    EXPECT_EQ(s.said(), "printed before\n") << sig;
+  }
 }
 
 // Standard output is a pipe or a socket whose reader goes away (| head)
