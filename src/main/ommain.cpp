@@ -39,12 +39,22 @@ bool asklandscape() {
   return ans.empty() || ans[0] != 'n';
 }
 
+// The exit status of a session that ran to its end, normal unless its
+// output failed: standard output that lost its reader gives the status a
+// shell gives a program ended by a broken pipe (so that a calling script
+// sees the session did not finish), and one that failed otherwise (a full
+// disk) 1, as command-line tools do.
+int endstatus(int normal) {
+  omoutflush();
+  if (stdoutgone()) return 128 + SIGPIPE;
+  return omoutfailed() ? 1 : normal;
+}
+
 // The leave of -x: a metafile left open by enable print gets its end,
 // nothing else is closed or printed.
 int exitx() {
   if (gxhopen()) gxhend();
-  omoutflush();
-  return 99;
+  return endstatus(99);
 }
 
 }  // namespace
@@ -65,7 +75,7 @@ int ommain(int argc, char** argv) {
   omargs(argc, argv, &o);
   if (o.help) {
     command_line_help();
-    return 0;
+    return endstatus(0);
   }
   if (o.geom) gxdgeo(o.geom);
 
@@ -123,8 +133,5 @@ int ommain(int argc, char** argv) {
     rc = omcmd(buf.c_str(), pcm, 0);
   }
   gxend();
-  omoutflush();
-  // With the status a shell gives a program ended by a broken pipe, so
-  // that a calling script sees the session did not finish.
-  return stdoutgone() ? 128 + SIGPIPE : 0;
+  return endstatus(0);
 }
