@@ -6,7 +6,7 @@ taken by the files it opens, and the CPU limit of `ulimit -t` is an ending.
 
 Usage: session_endings.py OMBRA SHAREDIR.  Exit status 0 passed, 1 failed.
 """
-import os, pty, select, signal, subprocess, sys, tempfile, termios, time
+import os, pty, random, select, signal, struct, subprocess, sys, tempfile, termios, threading, time
 
 OMBRA = os.path.abspath(sys.argv[1])
 ENV = dict(os.environ, OMDDIR=sys.argv[2], TERM="xterm")
@@ -76,7 +76,10 @@ for args, interrupt in ((["-bl"], True), (["-bl"], False), (["-blE"], False)):
 EMPTY = b"\xff\xff\x2a\xf8\x21\x34\xff\xf7"  # header, end of file
 for name, shell, meta in (
         ("stdin closed", '"$0" -blEc "open p.ctl" <&-; test ! -e pwned', None),
-        ("stdout closed", '"$0" -blEc "enable print m.gm" >&-', EMPTY),
+        ("stdout closed", '"$0" -blEc "enable print m.gm" >&- && "$0" -blEc "!echo shell" >&-', EMPTY),
+        # (A sanitizer's runtime cannot start with two descriptors.)
+        ("no descriptor for stderr", 'ulimit -n 2; "$0" -blEc quit >&- 2>&-; test $? = 1'
+         if b"__asan_init" not in open(OMBRA, "rb").read() else "true", None),
         ("stderr closed", 'printf "enable print m.gm\\nset lats parmtab /no\\n" | "$0" -blE 2>&-', EMPTY),
         ("ulimit -t 2", 'ulimit -t 2; "$0" -blEc "run spin.gs"; test $? = 1 && test ! -e m.gm.part', b"")):
     with tempfile.TemporaryDirectory() as d:
@@ -89,6 +92,153 @@ for name, shell, meta in (
         got = open(f"{d}/m.gm", "rb").read() if os.path.exists(f"{d}/m.gm") else b""
         if run.returncode or meta is not None and (got != meta if meta else not got.endswith(b"\xff\xf7")):
             fails.append(f"{name}: status {run.returncode}, metafile {got[:40]!r}")
+
+CLOSING = b"\nNo hardcopy metafile open\nGX package terminated \n"
+
+
+def session(d, args, sig=None, after=0.0, feed=None, stdout=subprocess.PIPE):
+    """ombra in folder d, its output read as it comes (feed runs on it);
+    sig sent after the given seconds.  Its status and output."""
+    p = subprocess.Popen([OMBRA] + args, cwd=d, env=ENV, stdin=subprocess.DEVNULL, stdout=stdout,
+                         stderr=subprocess.STDOUT)
+    got = []
+    reader = threading.Thread(target=lambda: got.append((feed or (lambda f: f.read()))(p.stdout)))
+    if p.stdout:
+        reader.start()
+    time.sleep(after)
+    if sig:
+        p.send_signal(sig)
+    try:
+        p.wait(timeout=10)
+    except subprocess.TimeoutExpired:
+        p.kill()
+        p.wait()
+        return "still running", b""
+    if p.stdout:
+        reader.join()
+    return p.returncode, (got or [b""])[0]
+
+
+def spoken(out):
+    """The lines a script said before the ending: each once and in order,
+    the last perhaps cut short by it; None when not so."""
+    body = out.partition(b"Running in Batch mode\n")[2]
+    # A pipe that is full takes no more of the ending's lines either.
+    body = body[:len(body) - max(k for k in range(len(CLOSING) + 1) if body.endswith(CLOSING[:k]))]
+    said = body.split(b"\n")
+    whole = all(line == b"line %d" % k for k, line in enumerate(said[:-1]))
+    return len(said) if whole and (b"line %d" % (len(said) - 1)).startswith(said[-1]) else None
+
+
+def torn(stream):
+    """Whether a metafile stream has its end record after something other
+    than whole records (a stream cut where a full pipe took no more has no
+    end record)."""
+    if len(stream) % 2 or stream[-2:] != b"\xff\xf7":
+        return False
+    words = struct.unpack(">%dh" % (len(stream) // 2), stream)
+    size = {-1: 3, -2: 1, -3: 2, -4: 3, -5: 5, -9: 1, -10: 3, -11: 3}
+    at = 0
+    while at < len(words) - 1 and words[at] in size:
+        at += size[words[at]]
+    return at != len(words) - 1
+
+
+FRAMES = "enable print mf\n" + "draw line 1 1 2 2\n" * 2000 + "print\n" * 200
+with tempfile.TemporaryDirectory() as d:
+    open(f"{d}/say.gs", "w").write("i = 0\nwhile (1)\n  say 'line 'i\n  i = i + 1\nendwhile\n")
+    open(f"{d}/mix.gs", "w").write("say 'before'\n'set lats parmtab /no'\nsay 'after'\n"
+                                   "'set lats parmtab /no'\nsay 'last'\n")
+    open(f"{d}/spin.gs", "w").write("while (1)\nendwhile\n")
+    open(f"{d}/frames", "w").write(FRAMES)
+    # Ended at any moment while a script prints into a pipe: every line
+    # said reaches it once and in order.
+    for sig in [signal.SIGTERM, signal.SIGHUP] * 6:
+        got, out = session(d, ["-blc", "run say.gs"], sig, random.uniform(0.05, 0.3))
+        if got != 128 + sig or spoken(out) is None:
+            fails.append(f"{sig.name} while saying: status {got}, output ends {out[-120:]!r}")
+    # A log of both streams holds the errors where they were made.
+    got, out = session(d, ["-blc", "run mix.gs"])
+    lats = b"LATS error (lats_parmtab): LATS (latsint) --> Cannot open parameter file /no\n" \
+           b"No such file or directory\n"
+    if b"before\n" + lats + b"after\n" + lats + b"last\n" not in out:
+        fails.append(f"say and LATS errors in one log: {out[-400:]!r}")
+    # Standard output that fails is an error, told once.
+    with open("/dev/full", "wb") as full:
+        run = subprocess.run([OMBRA, "-blc", "run mix.gs"], cwd=d, env=ENV, stdin=subprocess.DEVNULL,
+                             stdout=full, stderr=subprocess.PIPE, timeout=60)
+    if run.returncode != 1 or run.stderr.count(b"Error writing standard output") != 1 or \
+            b"Error writing standard output: No space left on device\n" not in run.stderr:
+        fails.append(f"stdout on /dev/full: status {run.returncode}, {run.stderr[:300]!r}")
+    # A reader gone while a silent script runs is seen by its interrupt
+    # poll; the status says so also after -x.
+    got, _ = session(d, ["-blxc", "run spin.gs"], feed=lambda f: f.close() or b"")
+    if got != 141:
+        fails.append(f"-x, reader gone during a silent script: {got}")
+    # A metafile FIFO whose reader never reads: every ending still ends.
+    for sigs, want in (((signal.SIGTERM,), 143), ((signal.SIGHUP,), 129), ((signal.SIGINT,) * 2, 130)):
+        os.mkfifo(f"{d}/mf")
+        hold = os.open(f"{d}/mf", os.O_RDONLY | os.O_NONBLOCK)
+        p = subprocess.Popen([OMBRA, "-blE"], cwd=d, env=ENV, stdin=open(f"{d}/frames"),
+                             stdout=subprocess.PIPE)
+        time.sleep(0.5)
+        for one in sigs:
+            p.send_signal(one)
+            time.sleep(0.2)
+        try:
+            out = p.communicate(timeout=5)[0]
+        except subprocess.TimeoutExpired:
+            p.kill()
+            out = p.communicate()[0]
+        os.close(hold)
+        os.unlink(f"{d}/mf")
+        if p.returncode != want or not out.endswith(b"GX package terminated \n"):
+            fails.append(f"{sigs} with a stalled metafile FIFO: status {p.returncode}")
+    # A FIFO that is read, slowly: its stream has end records only after
+    # whole records.
+    def slowly(name, into):
+        fd = os.open(name, os.O_RDONLY)
+        while got := os.read(fd, 4096):
+            into += got
+            time.sleep(0.0005)
+        os.close(fd)
+    for _ in range(8):
+        os.mkfifo(f"{d}/mf")
+        stream = bytearray()
+        drain = threading.Thread(target=slowly, args=(f"{d}/mf", stream))
+        drain.start()
+        p = subprocess.Popen([OMBRA, "-blE"], cwd=d, env=ENV, stdin=open(f"{d}/frames"),
+                             stdout=subprocess.DEVNULL)
+        time.sleep(random.uniform(0.05, 0.3))
+        p.send_signal(signal.SIGTERM)
+        p.wait(timeout=10)
+        drain.join()
+        os.unlink(f"{d}/mf")
+        if torn(bytes(stream)):
+            fails.append(f"TERM on a metafile FIFO being read: torn stream ending {stream[-12:].hex()}")
+
+# A background job under `stty tostop` that has stopped at its output is
+# still ended by the TERM and CONT that `kill %1` sends.
+pid, fd = pty.fork()
+if pid == 0:
+    attrs = termios.tcgetattr(0)
+    attrs[3] |= termios.TOSTOP
+    termios.tcsetattr(0, termios.TCSANOW, attrs)
+    job = os.fork()
+    if job == 0:
+        os.setpgid(0, 0)
+        os.execve(OMBRA, [OMBRA, "-blE"], ENV)
+    while True:
+        _, st = os.waitpid(job, os.WUNTRACED)
+        if os.WIFSTOPPED(st):
+            os.kill(job, signal.SIGTERM)
+            os.kill(job, signal.SIGCONT)
+            continue
+        os.write(1, b"job status %d\n" % os.waitstatus_to_exitcode(st))
+        os._exit(0)
+if b"job status 143" not in read(fd, b"job status", 10):
+    fails.append("TERM to a background job under tostop did not end it")
+status(pid)
 
 print("\n".join(fails) or "all endings right")
 sys.exit(1 if fails else 0)
