@@ -96,15 +96,14 @@ for name, shell, meta in (
 CLOSING = b"\nNo hardcopy metafile open\nGX package terminated \n"
 
 
-def session(d, args, sig=None, after=0.0, feed=None, stdout=subprocess.PIPE):
-    """ombra in folder d, its output read as it comes (feed runs on it);
-    sig sent after the given seconds.  Its status and output."""
-    p = subprocess.Popen([OMBRA] + args, cwd=d, env=ENV, stdin=subprocess.DEVNULL, stdout=stdout,
+def session(d, args, sig=None, after=0.0, feed=lambda f: f.read()):
+    """ombra in folder d, its output (both streams) read as it comes (feed
+    runs on it); sig sent after the given seconds.  Its status and output."""
+    p = subprocess.Popen([OMBRA] + args, cwd=d, env=ENV, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                          stderr=subprocess.STDOUT)
     got = []
-    reader = threading.Thread(target=lambda: got.append((feed or (lambda f: f.read()))(p.stdout)))
-    if p.stdout:
-        reader.start()
+    reader = threading.Thread(target=lambda: got.append(feed(p.stdout)))
+    reader.start()
     time.sleep(after)
     if sig:
         p.send_signal(sig)
@@ -113,10 +112,8 @@ def session(d, args, sig=None, after=0.0, feed=None, stdout=subprocess.PIPE):
     except subprocess.TimeoutExpired:
         p.kill()
         p.wait()
-        return "still running", b""
-    if p.stdout:
-        reader.join()
-    return p.returncode, (got or [b""])[0]
+    reader.join()
+    return p.returncode, got[0]
 
 
 def spoken(out):
@@ -175,13 +172,22 @@ with tempfile.TemporaryDirectory() as d:
     got, _ = session(d, ["-blxc", "run spin.gs"], feed=lambda f: f.close() or b"")
     if got != 141:
         fails.append(f"-x, reader gone during a silent script: {got}")
-    # A metafile FIFO whose reader never reads: every ending still ends.
-    for sigs, want in (((signal.SIGTERM,), 143), ((signal.SIGHUP,), 129), ((signal.SIGINT,) * 2, 130)):
+    # A metafile FIFO whose reader stalls, or reads slowly: every ending
+    # ends at once, and end records follow only whole records.
+    def slowly(fd, into):
+        os.set_blocking(fd, True)
+        select.select([fd], [], [], 10)  # until the session writes
+        while got := os.read(fd, 4096):
+            into += got
+            time.sleep(0.0005)
+    for sigs, want, reader in [((signal.SIGTERM,), 143, None), ((signal.SIGHUP,), 129, None),
+                               ((signal.SIGINT,) * 2, 130, None)] + [((signal.SIGTERM,), 143, slowly)] * 8:
         os.mkfifo(f"{d}/mf")
-        hold = os.open(f"{d}/mf", os.O_RDONLY | os.O_NONBLOCK)
-        p = subprocess.Popen([OMBRA, "-blE"], cwd=d, env=ENV, stdin=open(f"{d}/frames"),
-                             stdout=subprocess.PIPE)
-        time.sleep(0.5)
+        fd, stream = os.open(f"{d}/mf", os.O_RDONLY | os.O_NONBLOCK), bytearray()
+        drain = threading.Thread(target=reader or (lambda *_: None), args=(fd, stream))
+        drain.start()
+        p = subprocess.Popen([OMBRA, "-blE"], cwd=d, env=ENV, stdin=open(f"{d}/frames"), stdout=subprocess.PIPE)
+        time.sleep(random.uniform(0.05, 0.3) if reader else 0.5)
         for one in sigs:
             p.send_signal(one)
             time.sleep(0.2)
@@ -190,32 +196,12 @@ with tempfile.TemporaryDirectory() as d:
         except subprocess.TimeoutExpired:
             p.kill()
             out = p.communicate()[0]
-        os.close(hold)
-        os.unlink(f"{d}/mf")
-        if p.returncode != want or not out.endswith(b"GX package terminated \n"):
-            fails.append(f"{sigs} with a stalled metafile FIFO: status {p.returncode}")
-    # A FIFO that is read, slowly: its stream has end records only after
-    # whole records.
-    def slowly(name, into):
-        fd = os.open(name, os.O_RDONLY)
-        while got := os.read(fd, 4096):
-            into += got
-            time.sleep(0.0005)
-        os.close(fd)
-    for _ in range(8):
-        os.mkfifo(f"{d}/mf")
-        stream = bytearray()
-        drain = threading.Thread(target=slowly, args=(f"{d}/mf", stream))
-        drain.start()
-        p = subprocess.Popen([OMBRA, "-blE"], cwd=d, env=ENV, stdin=open(f"{d}/frames"),
-                             stdout=subprocess.DEVNULL)
-        time.sleep(random.uniform(0.05, 0.3))
-        p.send_signal(signal.SIGTERM)
-        p.wait(timeout=10)
         drain.join()
+        os.close(fd)
         os.unlink(f"{d}/mf")
-        if torn(bytes(stream)):
-            fails.append(f"TERM on a metafile FIFO being read: torn stream ending {stream[-12:].hex()}")
+        if p.returncode != want or not out.endswith(b"GX package terminated \n") or torn(bytes(stream)):
+            fails.append(f"{sigs} on a metafile FIFO {reader and 'read slowly' or 'stalled'}: status "
+                         f"{p.returncode}, stream ending {stream[-12:].hex()}")
 
 # A background job under `stty tostop` that has stopped at its output is
 # still ended by the TERM and CONT that `kill %1` sends.
