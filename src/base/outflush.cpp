@@ -127,8 +127,9 @@ void omoutdue() {
   else stdoutlost();
 }
 
-void omoutsigflush() {
-  if (!out.own || out.dead) return;
+bool omoutsigflush() {
+  if (out.dead) return false;
+  if (!out.own) return true;
   int s = out.sent, f = out.fill;
   while (s < f) {
     size_t w = nowaitwrite(1, out.kind, out.buf + s, static_cast<size_t>(f - s));
@@ -137,6 +138,7 @@ void omoutsigflush() {
     out.sent = s;
   }
   out.sent = f;
+  return s >= f;
 }
 
 int omoutfailed() { return out.failed; }

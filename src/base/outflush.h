@@ -26,8 +26,8 @@ void omoutdue();
 
 // For a signal handler that ends the program: writes what is not yet
 // written, without waiting (a full pipe or terminal takes what fits, the
-// rest is dropped), and never again.
-void omoutsigflush();
+// rest is dropped), and never again.  False when something was dropped.
+bool omoutsigflush();
 
 // The errno of the first failed write to standard output other than its
 // reader going away (a full disk, a size limit, a device error), which was

@@ -87,11 +87,11 @@ void gxsigend(const char* lead) {
   // Standard output may be a pipe whose reader the same signal has ended:
   // the file is finished before anything is written there.
   const char* said = gxhsigclose();
-  // What was printed before the end and not yet written goes first.
-  omoutsigflush();
-  gxsayraw(lead);
-  gxsayraw(said);
-  gxsayraw("GX package terminated \n");
+  // What was printed before the end and not yet written goes first, and
+  // each line after only once all before it went: an output that takes
+  // no more at some point gets nothing beyond it, so what it got is the
+  // start of what the ending had to say.
+  if (omoutsigflush() && gxsayraw(lead) && gxsayraw(said)) gxsayraw("GX package terminated \n");
 }
 
 void gxfrme(int action) {

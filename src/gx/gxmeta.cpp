@@ -437,10 +437,10 @@ void gxhend() {
 
 int gxhopen() { return hopened; }
 
-void gxsayraw(const char* text) {
+bool gxsayraw(const char* text) {
   size_t n = 0;
   while (text[n]) n++;
-  nowaitwrite(1, outkindof(1), text, n);
+  return nowaitwrite(1, outkindof(1), text, n) == n;
 }
 
 const char* gxhsigclose() {
