@@ -96,11 +96,14 @@ for name, shell, meta in (
 CLOSING = b"\nNo hardcopy metafile open\nGX package terminated \n"
 
 
-def session(d, args, sig=None, after=0.0, feed=lambda f: f.read()):
+def session(d, args, sig=None, after=0.0, feed=lambda f: f.read(), log=None):
     """ombra in folder d, its output (both streams) read as it comes (feed
-    runs on it); sig sent after the given seconds.  Its status and output."""
-    p = subprocess.Popen([OMBRA] + args, cwd=d, env=ENV, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                         stderr=subprocess.STDOUT)
+    runs on it), or from the file log once it has ended; sig sent after the
+    given seconds.  Its status and output."""
+    p = subprocess.Popen([OMBRA] + args, cwd=d, env=ENV, stdin=subprocess.DEVNULL,
+                         stdout=open(log, "wb") if log else subprocess.PIPE, stderr=subprocess.STDOUT)
+    if log:
+        feed = lambda _: (p.wait(), open(log, "rb").read())[1]
     got = []
     reader = threading.Thread(target=lambda: got.append(feed(p.stdout)))
     reader.start()
@@ -148,12 +151,13 @@ with tempfile.TemporaryDirectory() as d:
                                    "'set lats parmtab /no'\nsay 'last'\n")
     open(f"{d}/spin.gs", "w").write("while (1)\nendwhile\n")
     open(f"{d}/frames", "w").write(FRAMES)
-    # Ended at any moment while a script prints into a pipe: every line
-    # said reaches it once and in order.
-    for sig in [signal.SIGTERM, signal.SIGHUP] * 6:
-        got, out = session(d, ["-blc", "run say.gs"], sig, random.uniform(0.05, 0.3))
+    # Ended at any moment while a script prints into a pipe or a file:
+    # every line said reaches it once and in order.
+    for sig, log in [(signal.SIGTERM, None), (signal.SIGHUP, None), (signal.SIGTERM, f"{d}/log")] * 5:
+        got, out = session(d, ["-blc", "run say.gs"], sig, random.uniform(0.05, 0.3), log=log)
         if got != 128 + sig or spoken(out) is None:
-            fails.append(f"{sig.name} while saying: status {got}, output ends {out[-120:]!r}")
+            fails.append(f"{sig.name} while saying into a {log and 'file' or 'pipe'}: status {got}, "
+                         f"output ends {out[-120:]!r}")
     # A log of both streams holds the errors where they were made.
     got, out = session(d, ["-blc", "run mix.gs"])
     lats = b"LATS error (lats_parmtab): LATS (latsint) --> Cannot open parameter file /no\n" \
