@@ -173,7 +173,13 @@ with tempfile.TemporaryDirectory() as d:
         fails.append(f"stdout on /dev/full: status {run.returncode}, {run.stderr[:300]!r}")
     # A reader gone while a silent script runs is seen by its interrupt
     # poll; the status says so also after -x.
-    got, _ = session(d, ["-blxc", "run spin.gs"], feed=lambda f: f.close() or b"")
+    def closeatscript(f):
+        seen = b""
+        while b"Batch mode\n" not in seen and (got := f.read1(4096)):
+            seen += got
+        f.close()
+        return seen
+    got, _ = session(d, ["-blxc", "run spin.gs"], feed=closeatscript)
     if got != 141:
         fails.append(f"-x, reader gone during a silent script: {got}")
     # A metafile FIFO whose reader stalls, or reads slowly: every ending
