@@ -12,6 +12,11 @@ void omsetendsignals(const sigset_t& set) {
   endset = true;
 }
 
+bool omendsignals(sigset_t* set) {
+  if (endset) *set = endsigs;
+  return endset;
+}
+
 void endhold::hold() {
   if (held_ || !endset) return;
   held_ = sigprocmask(SIG_BLOCK, &endsigs, &old_) == 0;

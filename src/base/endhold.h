@@ -10,6 +10,9 @@
 // a hold holds nothing.
 void omsetendsignals(const sigset_t& set);
 
+// The set registered; false (and set untouched) before there is one.
+bool omendsignals(sigset_t* set);
+
 class endhold {
  public:
   endhold() = default;

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <csignal>
 
+#include "base/outflush.h"
 #include "base/stdoutgone.h"
 
 namespace {
@@ -51,6 +52,10 @@ inputwake omwaitinput(int fd, const std::function<bool()>& pending) {
   for (;;) {
     int xfd = winconn ? winconn() : -1;
     if (xfd >= 0 && winidle) winidle();
+    // Whoever answers sees all that was printed before (the prompt too);
+    // when that finds no reader, there is no one to answer.
+    omoutflush();
+    if (stdoutgone()) return inputwake::signal;
     sigset_t block, old;
     if (heldset) {
       block = heldsigs;

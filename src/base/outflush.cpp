@@ -1,52 +1,144 @@
 #include "base/outflush.h"
 
-#include <stdio_ext.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <ctime>
+
+#include "base/heldwrite.h"
+#include "base/stdoutgone.h"
 
 namespace {
 
-// How long printed output may wait in the buffer: the coarse clock is read
-// in a few nanoseconds and ticks every few milliseconds.
+// How long printed output may wait in the buffer; the coarse clock, read
+// in a few nanoseconds, ticks every few milliseconds.  It is read at every
+// kPollStride-th poll only: a loop that prints a line a step costs no more
+// than with plain full buffering.
 const long kDueNs = 5000000;
-struct timespec lastflush = {0, 0};
+const unsigned kPollStride = 64;
+const size_t kBufBytes = 1 << 16;
+
+// The bytes [0, fill) of buf are printed and [0, sent) of them written
+// out; a handler writes [sent, fill).  The normal path changes fill only
+// after the bytes are in place, and empties the buffer by setting fill to
+// 0 before sent, so a handler never finds bytes to write that went out.
+struct outstate {
+  char buf[kBufBytes];
+  volatile sig_atomic_t fill = 0;
+  volatile sig_atomic_t sent = 0;
+  outkind kind = outkind::file;
+  bool own = false;    // the writer is under stdout
+  bool lined = false;  // a terminal: handed on at every line end
+  bool dead = false;   // no reader: output is dropped
+  int failed = 0;
+  unsigned polls = 0;
+  struct timespec last = {0, 0};
+};
+outstate out;
 
 long sincens(const struct timespec& a, const struct timespec& b) {
   return (b.tv_sec - a.tv_sec) * 1000000000L + (b.tv_nsec - a.tv_nsec);
+}
+
+// The first failure is told, as command-line tools tell it, once.
+void failed(int err) {
+  if (out.failed) return;
+  out.failed = err;
+  std::fprintf(stderr, "Error writing standard output: %s\n", std::strerror(err));
+}
+
+void writeout() {
+  int from = out.sent, to = out.fill;
+  if (from < to && !out.dead &&
+      !heldwrite(1, out.kind, out.buf + from, static_cast<size_t>(to - from), &out.sent)) {
+    if (errno == EPIPE) {
+      out.dead = true;
+      stdoutnoreader();
+    } else {
+      failed(errno);
+    }
+  }
+  // What could not be written is dropped with the rest.
+  out.fill = 0;
+  out.sent = 0;
+}
+
+ssize_t put(void*, const char* text, size_t n) {
+  const char* p = text;
+  size_t left = n;
+  while (left > 0 && !out.dead) {
+    size_t at = static_cast<size_t>(out.fill);
+    if (at == kBufBytes) {
+      writeout();
+      continue;
+    }
+    size_t k = left < kBufBytes - at ? left : kBufBytes - at;
+    std::memcpy(out.buf + at, p, k);
+    std::atomic_signal_fence(std::memory_order_release);
+    out.fill = static_cast<sig_atomic_t>(at + k);
+    p += k;
+    left -= k;
+  }
+  if (out.lined && std::memchr(text, '\n', n)) writeout();
+  return static_cast<ssize_t>(n);
 }
 
 }  // namespace
 
 void omoutbuffer() {
 #ifdef __GLIBC__
-  // Only where the signal endings can hand on the buffer (omoutsigflush).
-  if (!isatty(1)) {
-    std::setvbuf(stdout, nullptr, _IOFBF, 1 << 16);
+  // Appending: stdio never asks the writer to seek.  Unbuffered: stdio
+  // keeps nothing back, each printf hands its whole text on.
+  cookie_io_functions_t io = {nullptr, put, nullptr, nullptr};
+  std::FILE* f = fopencookie(nullptr, "a", io);
+  if (f && std::setvbuf(f, nullptr, _IONBF, 0) == 0) {
+    std::fflush(stdout);
+    out.kind = outkindof(1);
+    out.lined = isatty(1);
+    out.own = true;
+    stdout = f;
+    // The exits that are not signal endings (quit, exit from a library).
+    std::atexit(omoutflush);
     return;
   }
+  if (f) std::fclose(f);
 #endif
   std::setvbuf(stdout, nullptr, _IOLBF, BUFSIZ);
 }
 
-void omoutdue() {
-  if (__fpending(stdout) == 0) return;
-  struct timespec now;
-  clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
-  if (sincens(lastflush, now) < kDueNs) return;
-  lastflush = now;
-  std::fflush(stdout);
+void omoutflush() {
+  if (out.own) writeout();
+  else std::fflush(stdout);
 }
 
-void omoutsigflush() {
-#ifdef __GLIBC__
-  const char* p = stdout->_IO_write_base;
-  const char* end = stdout->_IO_write_ptr;
-  while (p && p < end) {
-    ssize_t w = write(1, p, static_cast<size_t>(end - p));
-    if (w <= 0) return;
-    p += w;
-  }
-#endif
+void omoutdue() {
+  if (!out.own || ++out.polls % kPollStride != 0) return;
+  struct timespec now;
+  clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
+  if (sincens(out.last, now) < kDueNs) return;
+  out.last = now;
+  // A write tells whether the reader is still there; without one, a look.
+  if (out.fill > out.sent) writeout();
+  else stdoutlost();
 }
+
+bool omoutsigflush() {
+  if (out.dead) return false;
+  if (!out.own) return true;
+  int s = out.sent, f = out.fill;
+  while (s < f) {
+    size_t w = nowaitwrite(1, out.kind, out.buf + s, static_cast<size_t>(f - s));
+    if (w == 0) break;
+    s += static_cast<int>(w);
+    out.sent = s;
+  }
+  out.sent = f;
+  return s >= f;
+}
+
+int omoutfailed() { return out.failed; }

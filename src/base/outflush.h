@@ -1,18 +1,35 @@
-// Standard output to a file or a pipe is fully buffered (a write per line
-// costs several times the printing itself), yet what the program printed
-// reaches the file soon, and whole before any ending.
+// Standard output's writer.  Output to a file or a pipe is held in a
+// buffer of the program's own (a write per line costs several times the
+// printing itself) and handed on soon: by the interrupt poll of long work,
+// before every wait for input, and by every ending.  On a terminal each
+// line is handed on as it is ended.
+//
+// The buffer is the program's own, not stdio's, so that a signal handler
+// knows exactly what has gone out: every byte printed before an ending
+// reaches the output once and in order, or (a pipe nobody empties) not at
+// all, never twice.
 #pragma once
 
-// Makes standard output fully buffered unless it is a terminal (which
-// stays line buffered).  Called at start, before anything is printed.
+// Puts the writer under standard output (stdio then hands every piece of
+// text straight on to it).  Called at start, before anything is printed.
 void omoutbuffer();
 
-// Hands on what standard output holds once a few milliseconds have passed
-// since it was last handed on; cheap enough for every interrupt poll.
+// Hands on what the buffer holds now (what fflush(stdout) did before the
+// buffer was the program's own; it does that too where the writer is not
+// in place).
+void omoutflush();
+
+// For the interrupt poll of long work, cheap enough to call at every step:
+// every few milliseconds hands on what the buffer holds and looks whether
+// standard output has lost its reader (stdoutlost).
 void omoutdue();
 
-// Writes what standard output holds straight to its descriptor, for an
-// ending that leaves through _exit from a signal handler (stdio's own
-// flush is not safe there).  Output the signal interrupted in the middle
-// of stdio's own flush may be written twice; none is lost.
-void omoutsigflush();
+// For a signal handler that ends the program: writes what is not yet
+// written, without waiting (a full pipe or terminal takes what fits, the
+// rest is dropped), and never again.  False when something was dropped.
+bool omoutsigflush();
+
+// The errno of the first failed write to standard output other than its
+// reader going away (a full disk, a size limit, a device error), which was
+// reported then on standard error; 0 while none failed.
+int omoutfailed();

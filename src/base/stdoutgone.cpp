@@ -26,6 +26,8 @@ bool stdoutgone() {
   return gone;
 }
 
+void stdoutnoreader() { gone = true; }
+
 bool stdoutlost() {
   if (!gone) gone = noreader();
   return gone;

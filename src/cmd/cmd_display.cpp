@@ -9,6 +9,7 @@
 
 #include "base/cmnstate.h"
 #include "base/omprnt.h"
+#include "base/outflush.h"
 #include "base/words.h"
 #include "cmd/cmdint.h"
 #include "cmd/omcmd.h"
@@ -150,7 +151,7 @@ int looped(cmnstate* pcm, evalstat* pst, const std::string& list) {
   pcm->clab = clab;
   if (rc == 0) {
     std::printf("Press enter to continue::::: ");
-    std::fflush(stdout);
+    omoutflush();
     gxfrme(0);
   }
   pcm->dbuff = 0;

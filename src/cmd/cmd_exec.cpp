@@ -130,6 +130,14 @@ int omexec(const char* typed, cmnstate* pcm) {
   for (int lnum = 1;; lnum++) {
     linestate st = readline(f.get(), line);
     if (st == LINE_END) break;
+    // An interrupt stops the file as it stops a script: most commands do
+    // not look at it, and a long or endless file would run on.  It is
+    // looked at first: a read it cut short (a pipe that waits for its
+    // writer) is no read error.
+    if (omqsig()) {
+      omprntf(0, "EXEC error:  error in %s.  EXEC stopped.\n", fname.c_str());
+      return 1;
+    }
     if (st == LINE_LONG) {
       omprntf(0, "EXEC error:  line %d of %s is longer than %zu characters.  EXEC stopped.\n", lnum,
               fname.c_str(), kMaxExecLine);
@@ -137,12 +145,6 @@ int omexec(const char* typed, cmnstate* pcm) {
     }
     if (st == LINE_ERROR) {
       omprntf(0, "EXEC error:  read error on %s at line %d.  EXEC stopped.\n", fname.c_str(), lnum);
-      return 1;
-    }
-    // An interrupt stops the file as it stops a script: most commands do
-    // not look at it, and a long or endless file would run on.
-    if (omqsig()) {
-      omprntf(0, "EXEC error:  error in %s.  EXEC stopped.\n", fname.c_str());
       return 1;
     }
     if (line[0] == '*') continue;

@@ -7,6 +7,7 @@
 #include "base/cmnstate.h"
 #include "base/cpulimit.h"
 #include "base/omprnt.h"
+#include "base/outflush.h"
 #include "base/words.h"
 #include "cmd/cmdint.h"
 #include "cmd/omcmd.h"
@@ -18,7 +19,7 @@
 void omiomg_rearm() { omiomg(); }
 
 void omshell(const char* text) {
-  std::fflush(stdout);
+  omoutflush();
   const omcpuuserlimit cpu;
   int rc = std::system(text);
   (void)rc;

@@ -6,6 +6,7 @@
 
 #include "base/cmnstate.h"
 #include "base/omprnt.h"
+#include "base/outflush.h"
 #include "base/words.h"
 #include "cmd/qgfx.h"
 #include "data/datetime.h"
@@ -267,7 +268,7 @@ int qpos(const char* p) {
   // stands, and the answer starts on a line of its own.
   if (wait && gcmn.sigflg) {
     std::printf("\n");
-    std::fflush(stdout);
+    omoutflush();
   }
   if (kind <= 0) omprntf(2, "Position = %g %g %i %i\n", x, y, button, kind);
   else if (kind == 1) omprntf(2, "Position = %g %g %i %i %i %i\n", x, y, button, kind, info[0], info[1]);

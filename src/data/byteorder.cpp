@@ -7,6 +7,8 @@
 #include <cstring>
 #include <limits>
 
+#include "base/errout.h"
+
 const unsigned char masks[8] = {0x00, 0x7f, 0x3f, 0x1f, 0x0f, 0x07, 0x03, 0x01};
 
 int omhostle() {
@@ -137,7 +139,7 @@ int flt2ibm(float x, unsigned char* b) {
   unsigned char sign = 0;
   if (std::signbit(x)) sign = 0x80;
   if (!std::isfinite(x)) {
-    fputs("overflow in flt2ibm\n", stderr);
+    omerrf("overflow in flt2ibm\n");
     b[0] = sign | 0x7f;
     b[1] = b[2] = b[3] = 0xff;
     return -1;
@@ -154,7 +156,7 @@ int flt2ibm(float x, unsigned char* b) {
   }
   int ex = e / 4 + 64;
   if (ex < 0) {
-    fputs("underflow in flt2ibm\n", stderr);
+    omerrf("underflow in flt2ibm\n");
     b[0] = b[1] = b[2] = b[3] = 0;
     return 0;
   }
@@ -168,7 +170,7 @@ int flt2ibm(float x, unsigned char* b) {
     }
     return 0;
   }
-  fputs("overflow in flt2ibm\n", stderr);
+  omerrf("overflow in flt2ibm\n");
   b[0] = sign | 0x7f;
   b[1] = b[2] = b[3] = 0xff;
   return -1;

@@ -13,6 +13,8 @@
 #include <new>
 #include <vector>
 
+#include "base/errout.h"
+#include "base/outflush.h"
 #include "base/useropen.h"
 #include "data/byteorder.h"
 #include "data/datafile.h"
@@ -304,7 +306,7 @@ int wtgmap() {
   try {
     buf.assign(static_cast<size_t>(57 + 4 * words), 0);
   } catch (const std::bad_alloc&) {
-    std::fputs("malloc error creating the map in omgmap\n", stderr);
+    omerrf("malloc error creating the map in omgmap\n");
     return 60;
   }
   unsigned char* b = buf.data();
@@ -543,7 +545,7 @@ int gribmap() {
   }
   gst = gmapstate();
   int rc = run(pfi, gi);
-  std::fflush(stdout);
+  omoutflush();
   if (gst.gfile) std::fclose(gst.gfile);
   gst = gmapstate();
   delete gi;

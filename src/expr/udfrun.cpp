@@ -14,6 +14,7 @@
 
 #include "base/cpulimit.h"
 #include "base/omprnt.h"
+#include "base/outflush.h"
 #include "base/useropen.h"
 #include "base/words.h"
 #include "data/axisconv.h"
@@ -275,6 +276,7 @@ int readresult(xfile& xf, const evalstat* pst, gridres** out) {
 // command processor could not run, or it could not find or execute the
 // program (126, 127).  Other exit statuses are the program's own business.
 bool runcmd(const std::string& cmd) {
+  omoutflush();
   std::fflush(nullptr);
   const omcpuuserlimit cpu;
   int st = std::system(cmd.c_str());

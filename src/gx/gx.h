@@ -80,8 +80,10 @@ void gxstrt(float xsize, float ysize, int batch);
 // Closes the metafile and the display; prints "GX package terminated \n".
 void gxend();
 // The same ending for a signal handler: the metafile gets its end record
-// first, then lead and both lines are printed, with async-signal-safe
-// calls only; the display is left to the process's exit.
+// first, then what standard output still held, lead and both lines are
+// written, with async-signal-safe calls only, none of which waits (a pipe
+// nobody empties takes what fits); the display is left to the process's
+// exit.
 void gxsigend(const char* lead);
 // Frame actions 0..7 start a new frame; 8 and above go to the display only.
 void gxfrme(int action);

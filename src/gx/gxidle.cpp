@@ -16,6 +16,7 @@
 #include <cstdlib>
 
 #include "base/inputwait.h"
+#include "base/outflush.h"
 #include "gx/gx.h"
 #include "gx/gxx11.h"
 
@@ -116,12 +117,12 @@ int gxdidle() {
 }
 
 void gxdendline() {
-  fflush(stdout);
+  omoutflush();
   // A line was being typed after a prompt: the closing lines must not run
   // on after it.
   if (omwaitingline()) {
     fputc('\n', stdout);
-    fflush(stdout);
+    omoutflush();
   }
 }
 
@@ -129,6 +130,6 @@ void gxdclosed() {
   gxdendline();
   printf("The window was closed; Ombra ends.\n");
   if (gxhopen()) gxhend();
-  fflush(stdout);
+  omoutflush();
   exit(1);
 }

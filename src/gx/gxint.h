@@ -31,9 +31,10 @@ struct plotxform {
 
 plotxform& gxstate();
 
-// Writes text whole to standard output with write(2) alone, so that a
-// signal handler may call it; a failed write is given up silently.
-void gxsayraw(const char* text);
+// Writes text to standard output with calls a signal handler may make,
+// and only what it takes at once (an ending never waits); false when not
+// all of it went.
+bool gxsayraw(const char* text);
 
 // True when the point is inside the clip rectangle (non-finite is outside).
 bool gxinclip(float x, float y);

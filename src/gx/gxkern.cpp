@@ -43,7 +43,7 @@ void gxstrt(float xsize, float ysize, int batch) {
     printf("No display window driver is built in: running in batch mode\n");
     batch = 1;
   }
-  fflush(stdout);
+  omoutflush();
   pxf.intflg = (batch == 0);
   if (pxf.intflg) {
     gxdrv().begin(xsize, ysize);
@@ -80,18 +80,18 @@ void gxend() {
   gxhend();
   if (pxf.intflg) gxdrv().end();
   printf("GX package terminated \n");
-  fflush(stdout);
+  omoutflush();
 }
 
 void gxsigend(const char* lead) {
   // Standard output may be a pipe whose reader the same signal has ended:
   // the file is finished before anything is written there.
   const char* said = gxhsigclose();
-  // What was printed before the end is still in stdio's buffer.
-  omoutsigflush();
-  gxsayraw(lead);
-  gxsayraw(said);
-  gxsayraw("GX package terminated \n");
+  // What was printed before the end and not yet written goes first, and
+  // each line after only once all before it went: an output that takes
+  // no more at some point gets nothing beyond it, so what it got is the
+  // start of what the ending had to say.
+  if (omoutsigflush() && gxsayraw(lead) && gxsayraw(said)) gxsayraw("GX package terminated \n");
 }
 
 void gxfrme(int action) {

@@ -15,6 +15,7 @@
 #include <new>
 
 #include "base/endhold.h"
+#include "base/heldwrite.h"
 #include "gx/gx.h"
 #include "gx/gxdrv.h"
 #include "gx/gxint.h"
@@ -175,18 +176,19 @@ void writefailed() {
   dl.hpflg = 0;
 }
 
-// Writes words to the metafile, big-endian.  On a write error the file is
-// ended at its last whole frame and closed, and the error state set;
-// returns 1 then, else 0.
-int gxhwri(const int16_t* buf, size_t words) {
-  if (metawrite(dl.hout, buf, words)) return 0;
+// Writes words to the metafile, big-endian (after: what ends the file
+// once they are out, see metaend).  On a write error the file is ended at
+// its last whole frame and closed, and the error state set; returns 1
+// then, else 0.
+int gxhwri(const int16_t* buf, size_t words, metaend after) {
+  if (metawrite(dl.hout, buf, words, after)) return 0;
   writefailed();
   return 1;
 }
 
 int write_code(int code) {
   int16_t w = (int16_t)code;
-  return gxhwri(&w, 1);
+  return gxhwri(&w, 1, META_END_FILE);
 }
 
 // Appends one record (a code and its operands) to the list while it is
@@ -364,7 +366,7 @@ int gxhbgn(const char* fname) {
     return 1;
   }
   int16_t hdr[3] = {-1, gxhcoord(dl.xrsize), gxhcoord(dl.yrsize)};
-  if (!metawrite(dl.hout, hdr, 3)) {
+  if (!metawrite(dl.hout, hdr, 3, META_END_FILE)) {
     // A header that cannot be written is a plain open failure, not the
     // error state of a file in use; no torn header is left behind.
     printf("I/O Error writing to print metafile.\n");
@@ -394,7 +396,7 @@ int gxhprt() {
   std::vector<gxhchunk> set = gxhsel(true);
   off_t words = 0;
   for (const gxhchunk& c : set) {
-    if (c.len > 0 && gxhwri(c.words, c.len)) return 1;
+    if (c.len > 0 && gxhwri(c.words, c.len, META_END_FRAME)) return 1;
     words += static_cast<off_t>(c.len);
   }
   dl.hpflg = 1;
@@ -414,7 +416,7 @@ void gxhend() {
     return;
   }
   int16_t tail[2] = {-2, -9};
-  int bad = dl.hpflg ? gxhwri(tail, 2) : gxhwri(tail + 1, 1);
+  int bad = dl.hpflg ? gxhwri(tail, 2, META_ENDED) : gxhwri(tail + 1, 1, META_ENDED);
   if (bad) return;
   dl.hflag = 0;
   dl.hpflg = 0;
@@ -435,15 +437,10 @@ void gxhend() {
 
 int gxhopen() { return hopened; }
 
-void gxsayraw(const char* text) {
+bool gxsayraw(const char* text) {
   size_t n = 0;
   while (text[n]) n++;
-  while (n > 0) {
-    ssize_t w = write(1, text, n);
-    if (w <= 0) return;
-    text += w;
-    n -= (size_t)w;
-  }
+  return nowaitwrite(1, outkindof(1), text, n) == n;
 }
 
 const char* gxhsigclose() {

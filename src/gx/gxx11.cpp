@@ -13,6 +13,7 @@
 
 #include "base/cmnstate.h"
 #include "base/omversion.h"
+#include "base/outflush.h"
 #include "gx/gxint.h"
 #include "gx/gxx11.h"
 
@@ -53,7 +54,7 @@ int onxioerror(Display*) {
   gxdendline();
   printf("The connection to the X server was lost; Ombra ends.\n");
   if (gxhopen()) gxhend();
-  fflush(stdout);
+  omoutflush();
   exit(1);
 }
 
@@ -227,7 +228,7 @@ void gxdbgn(float xsize, float ysize) {
   if (!xs.display) {
     printf("Error in GXSTRT: Unable to connect to X server\n");
     printf("  (use -b to run without a window)\n");
-    fflush(stdout);
+    omoutflush();
     exit(-1);
   }
   XSetErrorHandler(onxerror);

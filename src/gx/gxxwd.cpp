@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "base/errout.h"
 #include "base/replfile.h"
 #include "gx/gxx11.h"
 
@@ -18,12 +19,7 @@ int screen = 0;
 XImage* dataimg = nullptr;
 
 // A message line on standard error, after whatever standard output holds.
-void outl(const char* text) {
-  fflush(stdout);
-  fputs(text, stderr);
-  fputc('\n', stderr);
-  fflush(stderr);
-}
+void outl(const char* text) { omerrf("%s\n", text); }
 
 bool lsbhost() {
   const uint16_t one = 1;
@@ -107,7 +103,7 @@ int Window_Dump(Window w, FILE* f) {
   int absx = 0, absy = 0;
   Window child;
   if (!XTranslateCoordinates(dpy, w, RootWindow(dpy, screen), 0, 0, &absx, &absy, &child)) {
-    fprintf(stderr, "unable to translate window coordinates (%d,%d)\n", absx, absy);
+    omerrf("unable to translate window coordinates (%d,%d)\n", absx, absy);
     exit(1);
   }
   int width = attr.width, height = attr.height;
@@ -130,8 +126,7 @@ int Window_Dump(Window w, FILE* f) {
 
   XImage* image = dataimg;
   if (!image) {
-    fprintf(stderr, "unable to get image at %dx%d+%d+%d\n", width, height, absx - attr.x,
-            absy - attr.y);
+    omerrf("unable to get image at %dx%d+%d+%d\n", width, height, absx - attr.x, absy - attr.y);
     exit(1);
   }
   XColor* colors = nullptr;
@@ -205,14 +200,14 @@ int gxxdump(const char* name, bool back) {
   size_t len = 0;
   FILE* f = open_memstream(&buf, &len);
   if (!f) {
-    fprintf(stderr, "Couldn't open outxwd argument for writing.\n");
+    omerrf("Couldn't open outxwd argument for writing.\n");
     return 1;
   }
   Drawable src = back ? s.pmap : s.win;
   XSync(s.display, False);
   dataimg = XGetImage(s.display, src, 0, 0, (unsigned)s.width, (unsigned)s.height, AllPlanes, ZPixmap);
   if (!dataimg) {
-    fprintf(stderr, "unable to get image at %dx%d+%d+%d\n", s.width, s.height, 0, 0);
+    omerrf("unable to get image at %dx%d+%d+%d\n", s.width, s.height, 0, 0);
     exit(1);
   }
   int rc = Window_Dump(s.win, f);
@@ -225,8 +220,8 @@ int gxxdump(const char* name, bool back) {
   free(buf);
   if (saved == 0) return 0;
   if (saved == 1)
-    fprintf(stderr, "Couldn't open outxwd argument for writing.\n%s", note.c_str());
+    omerrf("Couldn't open outxwd argument for writing.\n%s", note.c_str());
   else
-    fprintf(stderr, "I/O error writing the window dump\n");
+    omerrf("I/O error writing the window dump\n");
   return 1;
 }

@@ -5,9 +5,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <string>
 
+#include "base/endhold.h"
+#include "base/heldwrite.h"
 #include "base/wholewrite.h"
 
 const char* const kMetaPart = ".part";
@@ -58,18 +63,81 @@ int metaopen(const char* name, metaout* m, endhold* hold) {
   return METAOPEN_FAILED;
 }
 
-bool metawrite(const metaout& m, const int16_t* words, size_t n) {
+namespace {
+
+// The bytes [from, to) of a run of words, big-endian, into out.
+size_t bigendian(const int16_t* words, size_t from, size_t to, unsigned char* out) {
+  size_t b = from;
+  if (b % 2 == 1 && b < to) *out++ = static_cast<unsigned char>(words[b++ / 2] & 0xff);
+  for (; b + 1 < to; b += 2) {
+    uint16_t v = static_cast<uint16_t>(words[b / 2]);
+    *out++ = static_cast<unsigned char>(v >> 8);
+    *out++ = static_cast<unsigned char>(v & 0xff);
+  }
+  if (b < to) *out = static_cast<unsigned char>(static_cast<uint16_t>(words[b / 2]) >> 8);
+  return to - from;
+}
+
+// The run going out to a stream that cannot be cut back, for an ending:
+// its words (null once it is out), its length and what of it went out in
+// bytes, and what ends the stream after it.  There is one metafile at a
+// time.
+struct streamrun {
+  std::atomic<const int16_t*> words{nullptr};
+  volatile sig_atomic_t bytes = 0;
+  volatile sig_atomic_t sent = 0;
+  volatile sig_atomic_t after = META_END_FILE;
+};
+streamrun run;
+
+bool writestream(int fd, const int16_t* words, size_t n, metaend after) {
+  // An ending finds the run before or after this, never half set.
+  endhold hold;
+  hold.hold();
+  run.words = nullptr;
+  run.bytes = static_cast<sig_atomic_t>(2 * n);
+  run.sent = 0;
+  run.after = after;
+  run.words = words;
+  hold.release();
+  outkind k = outkindof(fd);
+  unsigned char tmp[kOutPiece];
+  for (size_t at = 0; at < 2 * n;) {
+    size_t len = bigendian(words, at, std::min(2 * n, at + sizeof tmp), tmp);
+    if (!heldwrite(fd, k, reinterpret_cast<const char*>(tmp), len, &run.sent)) return false;
+    at += len;
+  }
+  run.words = nullptr;
+  return true;
+}
+
+// An ending's end of a stream: the rest of the run, then its end records.
+bool endstream(int fd) {
+  // The end records, big-endian: -2 closes a printed frame, -9 the file.
+  static const unsigned char ends[4] = {0xff, 0xfe, 0xff, 0xf7};
+  outkind k = outkindof(fd);
+  const int16_t* words = run.words;
+  size_t from = static_cast<size_t>(run.sent), to = static_cast<size_t>(run.bytes);
+  unsigned char tmp[512];
+  while (words && from < to) {
+    size_t len = bigendian(words, from, std::min(to, from + sizeof tmp), tmp);
+    size_t put = nowaitwrite(fd, k, tmp, len);
+    from += put;
+    if (put < len) return false;
+  }
+  size_t n = run.after == META_END_FRAME ? 4 : run.after == META_END_FILE ? 2 : 0;
+  return nowaitwrite(fd, k, ends + 4 - n, n) == n;
+}
+
+}  // namespace
+
+bool metawrite(const metaout& m, const int16_t* words, size_t n, metaend after) {
+  if (!m.regular()) return writestream(m.fd(), words, n, after);
   unsigned char tmp[8192];
-  while (n > 0) {
-    size_t k = n < sizeof(tmp) / 2 ? n : sizeof(tmp) / 2;
-    for (size_t i = 0; i < k; i++) {
-      uint16_t v = static_cast<uint16_t>(words[i]);
-      tmp[2 * i] = static_cast<unsigned char>(v >> 8);
-      tmp[2 * i + 1] = static_cast<unsigned char>(v & 0xff);
-    }
-    if (!writeall(m.fd(), tmp, 2 * k)) return false;
-    words += k;
-    n -= k;
+  for (size_t at = 0; at < 2 * n;) {
+    size_t len = bigendian(words, at, std::min(2 * n, at + sizeof tmp), tmp);
+    if (!writeall(m.fd(), tmp, len)) return false;
+    at += len;
   }
   return true;
 }
@@ -81,8 +149,7 @@ bool metaendat(int fd, off_t at, bool closeframe) {
   size_t n = closeframe ? 4 : 2;
   struct stat sb;
   if (fstat(fd, &sb) != 0) return false;
-  // A pipe or a FIFO takes them where it is: nothing can be cut there.
-  if (!S_ISREG(sb.st_mode)) return writeall(fd, from, n);
+  if (!S_ISREG(sb.st_mode)) return endstream(fd);
   // Cut first, so that whatever lies beyond goes even when the end
   // records then do not fit (a size limit): the file still ends at a whole
   // frame, its length even.

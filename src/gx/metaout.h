@@ -30,13 +30,23 @@ extern const char* const kMetaPart;
 // name a part file that could not be made.
 int metaopen(const char* name, metaout* m, endhold* hold = nullptr);
 
-// Appends words, big-endian; false when a write failed.
-bool metawrite(const metaout& m, const int16_t* words, size_t n);
+// What ends a stream that cannot be cut back (a pipe, a FIFO) once a run
+// of words is out, should the session end then: -9 alone, a frame's -2
+// and -9, or nothing (the run holds the end).
+enum metaend { META_END_FILE = 0, META_END_FRAME = 1, META_ENDED = 2 };
+
+// Appends a run of whole records, big-endian; false when a write failed.
+// To a pipe or a FIFO the run is written so that an ending finds how much
+// of it went out (heldwrite.h), and after tells what then ends the stream.
+bool metawrite(const metaout& m, const int16_t* words, size_t n, metaend after);
 
 // Cuts off whatever lies beyond byte at and writes the end records there
-// (-2 first when closeframe, then -9); on a pipe or FIFO writes them where
-// it is.  False when that failed (the file then ends at at).  Only calls a
-// signal handler may make.
+// (-2 first when closeframe, then -9).  False when that failed (the file
+// then ends at at).  A pipe or a FIFO cannot be cut: it gets the rest of
+// the run that was going out and what ends it (metawrite), so that end
+// records follow only a whole record, and only what it takes at once; at
+// and closeframe are not used then, and false means it did not take all.
+// Only calls a signal handler may make, none of which waits.
 bool metaendat(int fd, off_t at, bool closeframe);
 
 // Puts the file in place under the user's name and closes it (letting go

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "base/errout.h"
 #include "lats/latsint.h"
 
 int lats_fatal = 1;
@@ -60,9 +61,9 @@ bool endswith(const std::string& s, const char* ext) {
 }
 
 void vprint(const char* kind, const char* fmt, va_list ap) {
-  fprintf(stderr, "%s (%s): ", kind, latsRoutine ? latsRoutine : "unknown routine");
-  vfprintf(stderr, fmt, ap);
-  fprintf(stderr, "\n");
+  omerrf("%s (%s): ", kind, latsRoutine ? latsRoutine : "unknown routine");
+  omerrv(fmt, ap);
+  omerrf("\n");
 }
 
 // Sets the base time and the time units of a file (no mode check).

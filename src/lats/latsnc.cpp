@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "base/errout.h"
 #include "base/libfds.h"
 #include "lats/latsint.h"
 
@@ -18,7 +19,7 @@ namespace {
 // the call succeeded.
 bool ok(int status) {
   if (status == NC_NOERR) return true;
-  fprintf(stderr, "netCDF: %s\n", nc_strerror(status));
+  omerrf("netCDF: %s\n", nc_strerror(status));
   return false;
 }
 

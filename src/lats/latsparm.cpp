@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "base/errout.h"
 #include "base/words.h"
 #include "data/textfile.h"
 #include "lats/latsint.h"
@@ -270,7 +271,7 @@ int latsParmCreateTable(const char* path) {
   if (!fp) {
     int err = errno;
     latsError("LATS (latsint) --> Cannot open parameter file %s", path);
-    fprintf(stderr, "%s\n", strerror(err));
+    omerrf("%s\n", strerror(err));
     return 0;
   }
   tables t;
@@ -370,8 +371,8 @@ void latsVertTypeList() {
   static bool listed = false;
   if (listed) return;
   listed = true;
-  fprintf(stderr, "The following vertical dimension types are defined:\n");
-  for (const latsVertType& v : cur.verts) fprintf(stderr, "%s\t%s\n", v.name.c_str(), v.descrip.c_str());
+  omerrf("The following vertical dimension types are defined:\n");
+  for (const latsVertType& v : cur.verts) omerrf("%s\t%s\n", v.name.c_str(), v.descrip.c_str());
 }
 
 // ---- the built-in table ----------------------------------------------------

@@ -3,6 +3,7 @@
 
 #include "base/cmnstate.h"
 #include "base/omprnt.h"
+#include "base/outflush.h"
 #include "data/gribmap.h"
 #include "lats/lats.h"
 
@@ -40,6 +41,6 @@ bool latsgribmap(const char* descr, int ignfcst) {
     std::printf("LATS_GRIB: SUCCESS -- gribmap for %s seems to have worked...\n",
                 gmpcmn.descr.c_str());
   }
-  std::fflush(stdout);
+  omoutflush();
   return rc == 0 || rc == 1;
 }

@@ -11,6 +11,7 @@
 #include <readline/readline.h>
 
 #include "base/cmnstate.h"
+#include "base/outflush.h"
 #include "base/stdinheld.h"
 #include "base/stdoutgone.h"
 #include "main/ommain.h"
@@ -30,7 +31,7 @@ int nxtcmd(std::string& buf, const char* prompt) {
   atprompt at;
   sig_atomic_t seen = omsigcnt;  // taken first: an interrupt once the prompt shows counts
   std::printf("%s ", prompt);
-  std::fflush(stdout);
+  omoutflush();
   buf.clear();
   int c;
   bool started = false;
@@ -50,7 +51,7 @@ int nxtcmd(std::string& buf, const char* prompt) {
           buf.clear();
           started = false;
           std::printf("\n%s ", prompt);
-          std::fflush(stdout);
+          omoutflush();
         }
         continue;
       }

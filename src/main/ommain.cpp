@@ -27,7 +27,7 @@ namespace {
 
 void banner() {
   std::printf("\n%s\n", ombanner());
-  std::fflush(stdout);
+  omoutflush();
 }
 
 // Asks for the page orientation; true for landscape.  End of input (or an
@@ -39,12 +39,22 @@ bool asklandscape() {
   return ans.empty() || ans[0] != 'n';
 }
 
+// The exit status of a session that ran to its end, normal unless its
+// output failed: standard output that lost its reader gives the status a
+// shell gives a program ended by a broken pipe (so that a calling script
+// sees the session did not finish), and one that failed otherwise (a full
+// disk) 1, as command-line tools do.
+int endstatus(int normal) {
+  omoutflush();
+  if (stdoutgone()) return 128 + SIGPIPE;
+  return omoutfailed() ? 1 : normal;
+}
+
 // The leave of -x: a metafile left open by enable print gets its end,
 // nothing else is closed or printed.
 int exitx() {
   if (gxhopen()) gxhend();
-  std::fflush(stdout);
-  return 99;
+  return endstatus(99);
 }
 
 }  // namespace
@@ -54,9 +64,9 @@ int ommain(int argc, char** argv) {
   // by the next file the program opens.
   if (!omstdfds()) return 1;
   termsave();
-  // A session ended by a signal leaves through _exit, which drops what
-  // stdio still holds: the ending hands it on (omoutsigflush), the polls
-  // of long work every few milliseconds, and every prompt.
+  // Standard output gets the program's own writer, whose buffer an ending
+  // by a signal still hands on (omoutsigflush), as the polls of long work
+  // do every few milliseconds, and every wait for input.
   omoutbuffer();
   // Every signal that ends the session finishes the metafile, from the
   // first line on: before the -c command, which is how batch jobs run.
@@ -65,7 +75,7 @@ int ommain(int argc, char** argv) {
   omargs(argc, argv, &o);
   if (o.help) {
     command_line_help();
-    return 0;
+    return endstatus(0);
   }
   if (o.geom) gxdgeo(o.geom);
 
@@ -103,14 +113,14 @@ int ommain(int argc, char** argv) {
   while (rc >= 0) {
     if (o.exitx) return exitx();
     // Nobody reads what the session says any more: it ends as quit would.
-    std::fflush(stdout);
+    omoutflush();
     if (stdoutgone()) break;
     // After an interrupted command the prompt starts on a line of its own
     // (the terminal has echoed ^C where the output stopped); the interrupt
     // is over, and a further one counts for the next command only.
     if (pcm->sigflg) {
       std::printf("\n");
-      std::fflush(stdout);
+      omoutflush();
     }
     pcm->sigflg = 0;
     sdf_helper_reap();
@@ -123,8 +133,5 @@ int ommain(int argc, char** argv) {
     rc = omcmd(buf.c_str(), pcm, 0);
   }
   gxend();
-  std::fflush(stdout);
-  // With the status a shell gives a program ended by a broken pipe, so
-  // that a calling script sees the session did not finish.
-  return stdoutgone() ? 128 + SIGPIPE : 0;
+  return endstatus(0);
 }

@@ -54,9 +54,10 @@ void omsigcpu(int);
 // ALRM, VTALRM end it as a second interrupt does, with status 128 plus the
 // signal; QUIT the same, then dumps core).  A write to a pipe without a
 // reader, or beyond the file size limit, fails instead of ending the
-// program.  Signals ignored when the program starts (nohup) stay ignored.
-// A soft CPU limit equal to the hard one is lowered by a second, so that
-// XCPU comes before the kernel's KILL.
+// program.  A crash (SEGV, BUS, ABRT, FPE, ILL) first writes out what
+// standard output still holds.  Signals ignored when the program starts
+// (nohup) stay ignored.  A soft CPU limit equal to the hard one is lowered
+// by a second, so that XCPU comes before the kernel's KILL.
 void omsignals();
 // The signals omsignals answers with a handler that interrupts or ends.
 void omendsigs(sigset_t* set);

@@ -13,6 +13,7 @@
 #include "base/cmnstate.h"
 #include "base/cpulimit.h"
 #include "base/endhold.h"
+#include "base/outflush.h"
 #include "gx/gx.h"
 #include "main/ommain.h"
 #include "main/termkeep.h"
@@ -23,15 +24,27 @@ volatile sig_atomic_t omatprompt = 0;
 
 namespace {
 
+// Every ending: the metafile finished, what stdout still held and the
+// closing lines written (lead first), the terminal given back, the file
+// helper ended and waited for.  None of it waits, and none of it stops: a
+// background job under `stty tostop` would otherwise be stopped by its
+// first line to the terminal, TERM and all.
+void closing(const char* lead) {
+  struct sigaction ign = {};
+  ign.sa_handler = SIG_IGN;
+  sigaction(SIGTTOU, &ign, nullptr);
+  gxsigend(lead);
+  termrestore();
+  sdf_helper_end();
+}
+
 // Ended as quit would end it (the metafile finished, the closing lines
 // printed), but with the status given, so that a calling script sees it
 // did not finish.  The output may have been cut short in mid-line (where
 // the terminal echoed ^C): the closing lines start on a line of their own.
 // The terminal gets back the settings it had at start.
 [[noreturn]] void endnow(int status) {
-  gxsigend("\n");
-  termrestore();
-  sdf_helper_end();
+  closing("\n");
   _exit(status);
 }
 
@@ -41,11 +54,24 @@ void omsigend(int sig) { endnow(128 + sig); }
 // finished first.  The signal is sent again with its default action and
 // taken when the handler returns, so the core shows where the program was.
 void omsigquit(int sig) {
-  gxsigend("\n");
-  termrestore();
-  sdf_helper_end();
+  closing("\n");
   signal(sig, SIG_DFL);
   raise(sig);
+}
+
+// A crash (a library on a damaged file, an abort): what standard output
+// still held is written, once, the helper is ended, and the signal then
+// ends the program as it would have without this (with the default
+// action, or the handler that was there before, a sanitizer's).  A fault of the program's own comes
+// again as the handler returns; one sent from outside is sent again.
+const int kCrashes[] = {SIGSEGV, SIGBUS, SIGABRT, SIGFPE, SIGILL};
+struct sigaction crashwas[NSIG];
+
+void omsigcrash(int sig, siginfo_t* info, void*) {
+  omoutsigflush();
+  sdf_helper_end();
+  sigaction(sig, &crashwas[sig], nullptr);
+  if (info->si_code <= 0) raise(sig);
 }
 
 // A write to a pipe or socket that nobody reads any more, or beyond the
@@ -80,6 +106,15 @@ void install(int sig, void (*fn)(int), const sigset_t& mask) {
   sigaction(sig, &sa, nullptr);
 }
 
+void installcrash(int sig, const sigset_t& mask) {
+  if (sigaction(sig, nullptr, &crashwas[sig]) != 0 || crashwas[sig].sa_handler == SIG_IGN) return;
+  struct sigaction sa = {};
+  sa.sa_sigaction = omsigcrash;
+  sa.sa_flags = SA_SIGINFO | SA_RESTART;
+  sa.sa_mask = mask;
+  sigaction(sig, &sa, nullptr);
+}
+
 // The kernel sends XCPU at the soft CPU limit and KILL at the hard one;
 // where they are equal (as `ulimit -t` sets them) KILL comes first and no
 // ending runs.  A second before the hard limit leaves time for it.
@@ -102,9 +137,7 @@ void omsig(int) {
 }
 
 void omsigcpu(int) {
-  gxsigend("\n");
-  termrestore();
-  sdf_helper_end();
+  closing("\n");
   _exit(1);
 }
 
@@ -114,12 +147,18 @@ void omendsigs(sigset_t* set) {
 }
 
 void omsignals() {
-  // While one ending runs, no other may start: the metafile gets one end.
-  sigset_t mask;
-  omendsigs(&mask);
+  sigset_t ends;
+  omendsigs(&ends);
+  // While one ending runs, no other may start (the metafile gets one end),
+  // nor a crash sent from outside, and the other way round: standard
+  // output's rest is written once.
+  sigset_t mask = ends;
+  for (int sig : kCrashes) sigaddset(&mask, sig);
   for (const ending& e : kEndings) install(e.sig, e.fn, mask);
-  // Held over the steps that make a part file and rename or publish it.
-  omsetendsignals(mask);
+  for (int sig : kCrashes) installcrash(sig, mask);
+  // Held over the steps that make a part file and rename or publish it,
+  // and over every write of standard output and of a metafile pipe.
+  omsetendsignals(ends);
   install(SIGPIPE, omsigwrite, mask);
   install(SIGXFSZ, omsigwrite, mask);
   cpulimit();

@@ -8,6 +8,8 @@
 
 #include <readline/readline.h>
 
+#include "base/heldwrite.h"
+
 namespace {
 
 struct termios saved;
@@ -30,7 +32,6 @@ void termrestore() {
   // off when it gives it back.
   if (pasteon && pastefd >= 0 && RL_ISSTATE(RL_STATE_TERMPREPPED)) {
     static const char off[] = "\033[?2004l";
-    ssize_t w = write(pastefd, off, sizeof off - 1);
-    (void)w;
+    nowaitwrite(pastefd, outkindof(pastefd), off, sizeof off - 1);
   }
 }

@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "base/cmnstate.h"
+#include "base/errout.h"
 #include "gx/gx.h"
 #include "plot/plotint.h"
 
@@ -26,7 +27,7 @@ struct timeobj {
 void get_tm_struct(time_t t) {
   struct tm lt;
   if (!localtime_r(&t, &lt)) {
-    fprintf(stderr, "error in gmtime function,errno = %d\n", errno);
+    omerrf("error in gmtime function,errno = %d\n", errno);
     exit(-1);
   }
   tobj.year = lt.tm_year + 1900;
@@ -42,7 +43,7 @@ void get_tm_struct(time_t t) {
 void sys_time() {
   time_t t = time(nullptr);
   if (t == (time_t)-1) {
-    fprintf(stderr, "error in time function,errno = %d\n", errno);
+    omerrf("error in time function,errno = %d\n", errno);
     exit(-1);
   }
   get_tm_struct(t);

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <new>
 
+#include "base/outflush.h"
 #include "script/gsglue.h"
 #include "script/gsint.h"
 
@@ -54,7 +55,7 @@ std::optional<std::string> gsfile(const char* cmdline, int* rc, int mode) {
     return runscript(name, argtext, rc, mode);
   } catch (const std::bad_alloc&) {
     std::printf("Error running script file %s:  memory allocation error\n", name.c_str());
-    std::fflush(stdout);
+    omoutflush();
     *rc = GS_ERR;
     return std::nullopt;
   }
@@ -83,7 +84,7 @@ std::optional<std::string> runscript(const std::string& name, const std::string&
   gstraceend(s);
   if (status == GS_QUIT) status = -1;
   *rc = status;
-  std::fflush(stdout);
+  omoutflush();
   return s.retv;
 }
 

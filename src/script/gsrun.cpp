@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "base/inputwait.h"
+#include "base/outflush.h"
 #include "base/words.h"
 #include "script/gsglue.h"
 #include "script/gsint.h"
@@ -136,7 +137,7 @@ std::string readline() {
 int gsassn(gsstmnt* st, gsstate& s) {
   std::string v;
   if (st->type == GS_PULL) {
-    std::fflush(stdout);
+    omoutflush();
     v = readline();
     if (!st->hasopnd) return GS_OK;  // a bare pull waits for a line
   } else if (!gsexprs(st, s, v)) {
@@ -225,7 +226,7 @@ gsstmnt* gsruns(gsstmnt* st, gsstate& s, int* status) {
         v = "\n";
       }
       gsout(v);
-      if (st->type == GS_PROMPT) std::fflush(stdout);
+      if (st->type == GS_PROMPT) omoutflush();
       return st->next;
     case GS_EXIT:
       if (st->hasopnd) {

@@ -10,6 +10,7 @@
 #include <new>
 #include <string>
 
+#include "base/errout.h"
 #include "base/omprnt.h"
 #include "data/datafile.h"
 #include "data/gridres.h"
@@ -176,7 +177,7 @@ int read_description(io_std* io) {
   int nd = 0, nv = 0, ng = 0, rd = -1;
   if (!inq_netcdf(io->ncid, &nd, &nv, &ng, &rd)) return 0;
   if (nd > SDF_MAX_DIMS) {
-    std::fprintf(stderr, "Only first %d dimensions processed; library limit.\n", SDF_MAX_DIMS);
+    omerrf("Only first %d dimensions processed; library limit.\n", SDF_MAX_DIMS);
     nd = SDF_MAX_DIMS;
   }
   io->ndims = nd;

@@ -48,6 +48,7 @@
 #include <string>
 
 #include "base/cmnstate.h"
+#include "base/outflush.h"
 #include "data/gridres.h"
 #include "sdf/sdfint.h"
 
@@ -385,7 +386,8 @@ int start_helper() {
   for (;;) {
     std::string why;
     probehelper h;
-    std::fflush(stdout);
+    // A forked helper starts with a copy of what output holds: none.
+    omoutflush();
     std::fflush(stderr);
     if (!spawn_helper(mem, !notes().exec_fails, &h.pid, &h.fd, &h.execd, &why)) {
       helper().failure = why;

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "base/errout.h"
 #include "base/omprnt.h"
 #include "base/vecclone.h"
 #include "base/words.h"
@@ -554,10 +555,10 @@ int omgsdf(gridres* pgr, float* gr) {
       omprnt(0, pfi->tmplat ? "Failure reading SDF data.  #3\n" : "Failure reading SDF data.  #1\n");
       return 3;
     }
-    std::fprintf(stderr, "gxstart=%d, gxstop=%d, gystart=%d, gystop=%d.\n", 0,
-                 static_cast<int>(plan[0].count), 0, static_cast<int>(plan[1].count));
-    std::fprintf(stderr, "gzstart=%d, gzstop=%d, gtstart=%d, gtstop=%d.\n", 0,
-                 static_cast<int>(plan[2].count), gfirst - tlo, glast - gfirst + 1);
+    omerrf("gxstart=%d, gxstop=%d, gystart=%d, gystop=%d.\n", 0, static_cast<int>(plan[0].count), 0,
+           static_cast<int>(plan[1].count));
+    omerrf("gzstart=%d, gzstop=%d, gtstart=%d, gtstop=%d.\n", 0, static_cast<int>(plan[2].count),
+           gfirst - tlo, glast - gfirst + 1);
     if (order != 0) {
       if (order < 0) {
         reverse_rows(gr, isz, jsz);

@@ -1,45 +1,136 @@
-// Standard output to a pipe: held in the buffer rather than written line by
-// line, handed on by the interrupt poll a few milliseconds later, and by
-// the signal endings' raw flush.
+// Standard output to a pipe: held in the program's own buffer rather than
+// written line by line, handed on by the interrupt poll a few
+// milliseconds later, and by the signal endings' flush, never twice.
+#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <stdio_ext.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
+#include <csignal>
 #include <cstdio>
+#include <fstream>
+#include <functional>
 #include <string>
 
 #include "base/cmnstate.h"
+#include "base/endhold.h"
+#include "base/heldwrite.h"
 #include "base/outflush.h"
 
 namespace {
 
-// The child reports in its exit status: 1 the line was written at once, 2
-// the poll did not hand it on.
-TEST(OutFlush, PipeOutputWaitsForThePollOrTheEnding) {
+// Bytes waiting in the pipe that descriptor fd writes to or reads from.
+int inpipe(int fd) {
+  int n = -1;
+  ioctl(fd, FIONREAD, &n);
+  return n;
+}
+
+// Polls as long work does until the pipe holds more than had bytes, for
+// at most the given milliseconds; whether it came to hold them.
+bool pollsuntil(int had, int ms) {
+  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  while (inpipe(1) <= had && std::chrono::steady_clock::now() < end) omqsig();
+  return inpipe(1) > had;
+}
+
+// Runs body in a child whose standard output is a pipe under the
+// program's writer, roomy enough to be read only once the child has ended
+// (so the child sees in it all it wrote); the child's exit status (body's
+// result) and all it wrote.
+std::pair<int, std::string> piped(const std::function<int()>& body) {
   int p[2];
-  ASSERT_EQ(pipe(p), 0);
+  if (pipe(p) != 0 || fcntl(p[1], F_SETPIPE_SZ, 1 << 20) < 0) return {-1, ""};
   std::fflush(stdout);  // the test's own output stays out of the pipe
   pid_t pid = fork();
   if (pid == 0) {
     dup2(p[1], 1);
+    close(p[0]);
+    close(p[1]);
     omoutbuffer();
-    std::printf("held\n");
-    int bad = __fpending(stdout) == 0 ? 1 : 0;
-    omqsig();
-    if (__fpending(stdout) != 0) bad |= 2;
-    std::printf("cut");
-    omoutsigflush();
-    _exit(bad);
+    _exit(body());
   }
   close(p[1]);
   int st = 0;
   waitpid(pid, &st, 0);
-  EXPECT_EQ(WEXITSTATUS(st), 0);
-  char b[64];
-  ssize_t n = read(p[0], b, sizeof b);
-  EXPECT_EQ(std::string(b, n > 0 ? static_cast<size_t>(n) : 0), "held\ncut");
+  std::string out;
+  char b[4096];
+  ssize_t n;
+  while ((n = read(p[0], b, sizeof b)) > 0) out.append(b, static_cast<size_t>(n));
   close(p[0]);
+  return {WIFEXITED(st) ? WEXITSTATUS(st) : -1, out};
+}
+
+// The child reports in its exit status: 1 the line was written at once, 2
+// the first poll did not hand it on, 4 a later line waited in the buffer
+// for more than a fraction of a second.
+TEST(OutFlush, PipeOutputWaitsForThePollOrTheEnding) {
+  auto got = piped([] {
+    std::printf("held\n");
+    int bad = inpipe(1) != 0 ? 1 : 0;
+    if (!pollsuntil(0, 1000)) bad |= 2;
+    std::printf("soon\n");
+    if (!pollsuntil(5, 300)) bad |= 4;
+    std::printf("cut");
+    // The ending's flush writes the rest once, however often it is asked.
+    omoutsigflush();
+    omoutsigflush();
+    return bad;
+  });
+  EXPECT_EQ(got.first, 0);
+  EXPECT_EQ(got.second, "held\nsoon\ncut");
+}
+
+// A line printed and polled after, twenty thousand times, costs a few
+// dozen writes, not one each.
+TEST(OutFlush, PollsHandOnInBlocks) {
+  auto writes = [] {
+    std::ifstream io("/proc/self/io");
+    std::string key;
+    long n = -1;
+    while (io >> key && key != "syscw:") {
+    }
+    io >> n;
+    return n;
+  };
+  auto got = piped([&] {
+    long before = writes();
+    for (int i = 0; i < 20000; i++) {
+      std::printf("line %d\n", i);
+      omqsig();
+    }
+    omoutflush();
+    return writes() - before > 1000 ? 1 : 0;
+  });
+  EXPECT_EQ(got.first, 0);
+  EXPECT_EQ(std::count(got.second.begin(), got.second.end(), '\n'), 20000);
+}
+
+// The ending signals held over a write, or by a hold taken twice, are let
+// go again as they were.
+TEST(OutFlush, HeldSignalsAreLetGoAsTheyWere) {
+  auto got = piped([] {
+    sigset_t usr, now;
+    sigemptyset(&usr);
+    sigaddset(&usr, SIGUSR1);
+    omsetendsignals(usr);
+    endhold h;
+    h.hold();
+    h.hold();
+    h.release();
+    sigprocmask(SIG_BLOCK, nullptr, &now);
+    int bad = sigismember(&now, SIGUSR1) ? 1 : 0;
+    volatile sig_atomic_t done = 0;
+    if (!heldwrite(1, outkindof(1), "x", 1, &done) || done != 1) bad |= 2;
+    sigprocmask(SIG_BLOCK, nullptr, &now);
+    if (sigismember(&now, SIGUSR1)) bad |= 4;
+    return bad;
+  });
+  EXPECT_EQ(got.first, 0);
+  EXPECT_EQ(got.second, "x");
 }
 
 }  // namespace

@@ -6,7 +6,7 @@ taken by the files it opens, and the CPU limit of `ulimit -t` is an ending.
 
 Usage: session_endings.py OMBRA SHAREDIR.  Exit status 0 passed, 1 failed.
 """
-import os, pty, select, signal, subprocess, sys, tempfile, termios, time
+import os, pty, random, select, signal, struct, subprocess, sys, tempfile, termios, threading, time
 
 OMBRA = os.path.abspath(sys.argv[1])
 ENV = dict(os.environ, OMDDIR=sys.argv[2], TERM="xterm")
@@ -76,7 +76,10 @@ for args, interrupt in ((["-bl"], True), (["-bl"], False), (["-blE"], False)):
 EMPTY = b"\xff\xff\x2a\xf8\x21\x34\xff\xf7"  # header, end of file
 for name, shell, meta in (
         ("stdin closed", '"$0" -blEc "open p.ctl" <&-; test ! -e pwned', None),
-        ("stdout closed", '"$0" -blEc "enable print m.gm" >&-', EMPTY),
+        ("stdout closed", '"$0" -blEc "enable print m.gm" >&- && "$0" -blEc "!echo shell" >&-', EMPTY),
+        # (A sanitizer's runtime cannot start with two descriptors.)
+        ("no descriptor for stderr", 'ulimit -n 2; "$0" -blEc quit >&- 2>&-; test $? = 1'
+         if b"__asan_init" not in open(OMBRA, "rb").read() else "true", None),
         ("stderr closed", 'printf "enable print m.gm\\nset lats parmtab /no\\n" | "$0" -blE 2>&-', EMPTY),
         ("stderr closed, a shell escape's", 'echo "!readlink /proc/\\$\\$/fd/2 > e" | "$0" -blE 2>&-; test "$(cat e)" = /dev/null',
          None),
@@ -91,6 +94,149 @@ for name, shell, meta in (
         got = open(f"{d}/m.gm", "rb").read() if os.path.exists(f"{d}/m.gm") else b""
         if run.returncode or meta is not None and (got != meta if meta else not got.endswith(b"\xff\xf7")):
             fails.append(f"{name}: status {run.returncode}, metafile {got[:40]!r}")
+
+CLOSING = b"\nNo hardcopy metafile open\nGX package terminated \n"
+
+
+def session(d, args, sig=None, after=0.0, feed=lambda f: f.read(), log=None):
+    """ombra in folder d, its output (both streams) read as it comes (feed
+    runs on it), or from the file log once it has ended; sig sent after the
+    given seconds.  Its status and output."""
+    p = subprocess.Popen([OMBRA] + args, cwd=d, env=ENV, stdin=subprocess.DEVNULL,
+                         stdout=open(log, "wb") if log else subprocess.PIPE, stderr=subprocess.STDOUT)
+    if log:
+        feed = lambda _: (p.wait(), open(log, "rb").read())[1]
+    got = []
+    reader = threading.Thread(target=lambda: got.append(feed(p.stdout)))
+    reader.start()
+    time.sleep(after)
+    if sig:
+        p.send_signal(sig)
+    try:
+        p.wait(timeout=10)
+    except subprocess.TimeoutExpired:
+        p.kill()
+        p.wait()
+    reader.join()
+    return p.returncode, got[0]
+
+
+def spoken(out):
+    """The lines a script said before the ending: each once and in order,
+    the last perhaps cut short by it; None when not so."""
+    body = out.partition(b"Running in Batch mode\n")[2]
+    # A pipe that is full takes no more of the ending's lines either.
+    body = body[:len(body) - max(k for k in range(len(CLOSING) + 1) if body.endswith(CLOSING[:k]))]
+    said = body.split(b"\n")
+    whole = all(line == b"line %d" % k for k, line in enumerate(said[:-1]))
+    return len(said) if whole and (b"line %d" % (len(said) - 1)).startswith(said[-1]) else None
+
+
+def torn(stream):
+    """Whether a metafile stream has its end record after something other
+    than whole records (a stream cut where a full pipe took no more has no
+    end record)."""
+    if len(stream) % 2 or stream[-2:] != b"\xff\xf7":
+        return False
+    words = struct.unpack(">%dh" % (len(stream) // 2), stream)
+    size = {-1: 3, -2: 1, -3: 2, -4: 3, -5: 5, -9: 1, -10: 3, -11: 3}
+    at = 0
+    while at < len(words) - 1 and words[at] in size:
+        at += size[words[at]]
+    return at != len(words) - 1
+
+
+FRAMES = "enable print mf\n" + "draw line 1 1 2 2\n" * 2000 + "print\n" * 200
+with tempfile.TemporaryDirectory() as d:
+    open(f"{d}/say.gs", "w").write("i = 0\nwhile (1)\n  say 'line 'i\n  i = i + 1\nendwhile\n")
+    open(f"{d}/mix.gs", "w").write("say 'before'\n'set lats parmtab /no'\nsay 'after'\n"
+                                   "'set lats parmtab /no'\nsay 'last'\n")
+    open(f"{d}/spin.gs", "w").write("while (1)\nendwhile\n")
+    open(f"{d}/frames", "w").write(FRAMES)
+    # Ended at any moment while a script prints into a pipe or a file:
+    # every line said reaches it once and in order.
+    for sig, log in [(signal.SIGTERM, None), (signal.SIGHUP, None), (signal.SIGTERM, f"{d}/log")] * 5:
+        got, out = session(d, ["-blc", "run say.gs"], sig, random.uniform(0.05, 0.3), log=log)
+        if got != 128 + sig or spoken(out) is None:
+            fails.append(f"{sig.name} while saying into a {log and 'file' or 'pipe'}: status {got}, "
+                         f"output ends {out[-120:]!r}")
+    # A log of both streams holds the errors where they were made.
+    got, out = session(d, ["-blc", "run mix.gs"])
+    lats = b"LATS error (lats_parmtab): LATS (latsint) --> Cannot open parameter file /no\n" \
+           b"No such file or directory\n"
+    if b"before\n" + lats + b"after\n" + lats + b"last\n" not in out:
+        fails.append(f"say and LATS errors in one log: {out[-400:]!r}")
+    # Standard output that fails is an error, told once.
+    with open("/dev/full", "wb") as full:
+        run = subprocess.run([OMBRA, "-blc", "run mix.gs"], cwd=d, env=ENV, stdin=subprocess.DEVNULL,
+                             stdout=full, stderr=subprocess.PIPE, timeout=60)
+    if run.returncode != 1 or run.stderr.count(b"Error writing standard output") != 1 or \
+            b"Error writing standard output: No space left on device\n" not in run.stderr:
+        fails.append(f"stdout on /dev/full: status {run.returncode}, {run.stderr[:300]!r}")
+    # A reader gone while a silent script runs is seen by its interrupt
+    # poll; the status says so also after -x.
+    def closeatscript(f):
+        seen = b""
+        while b"Batch mode\n" not in seen and (got := f.read1(4096)):
+            seen += got
+        f.close()
+        return seen
+    got, _ = session(d, ["-blxc", "run spin.gs"], feed=closeatscript)
+    if got != 141:
+        fails.append(f"-x, reader gone during a silent script: {got}")
+    # A metafile FIFO whose reader stalls, or reads slowly: every ending
+    # ends at once, and end records follow only whole records.
+    def slowly(fd, into):
+        os.set_blocking(fd, True)
+        select.select([fd], [], [], 10)  # until the session writes
+        while got := os.read(fd, 4096):
+            into += got
+            time.sleep(0.0005)
+    for sigs, want, reader in [((signal.SIGTERM,), 143, None), ((signal.SIGHUP,), 129, None),
+                               ((signal.SIGINT,) * 2, 130, None)] + [((signal.SIGTERM,), 143, slowly)] * 8:
+        os.mkfifo(f"{d}/mf")
+        fd, stream = os.open(f"{d}/mf", os.O_RDONLY | os.O_NONBLOCK), bytearray()
+        drain = threading.Thread(target=reader or (lambda *_: None), args=(fd, stream))
+        drain.start()
+        p = subprocess.Popen([OMBRA, "-blE"], cwd=d, env=ENV, stdin=open(f"{d}/frames"), stdout=subprocess.PIPE)
+        time.sleep(random.uniform(0.05, 0.3) if reader else 0.5)
+        for one in sigs:
+            p.send_signal(one)
+            time.sleep(0.2)
+        try:
+            out = p.communicate(timeout=5)[0]
+        except subprocess.TimeoutExpired:
+            p.kill()
+            out = p.communicate()[0]
+        drain.join()
+        os.close(fd)
+        os.unlink(f"{d}/mf")
+        if p.returncode != want or not out.endswith(b"GX package terminated \n") or torn(bytes(stream)):
+            fails.append(f"{sigs} on a metafile FIFO {reader and 'read slowly' or 'stalled'}: status "
+                         f"{p.returncode}, stream ending {stream[-12:].hex()}")
+
+# A background job under `stty tostop` that has stopped at its output is
+# still ended by the TERM and CONT that `kill %1` sends.
+pid, fd = pty.fork()
+if pid == 0:
+    attrs = termios.tcgetattr(0)
+    attrs[3] |= termios.TOSTOP
+    termios.tcsetattr(0, termios.TCSANOW, attrs)
+    job = os.fork()
+    if job == 0:
+        os.setpgid(0, 0)
+        os.execve(OMBRA, [OMBRA, "-blE"], ENV)
+    while True:
+        _, st = os.waitpid(job, os.WUNTRACED)
+        if os.WIFSTOPPED(st):
+            os.kill(job, signal.SIGTERM)
+            os.kill(job, signal.SIGCONT)
+            continue
+        os.write(1, b"job status %d\n" % os.waitstatus_to_exitcode(st))
+        os._exit(0)
+if b"job status 143" not in read(fd, b"job status", 10):
+    fails.append("TERM to a background job under tostop did not end it")
+status(pid)
 
 print("\n".join(fails) or "all endings right")
 sys.exit(1 if fails else 0)

@@ -1,6 +1,9 @@
 // The kernel: start, pages, scaling, conversions and clipping.
+#include <fcntl.h>
+
 #include <cmath>
 
+#include "base/outflush.h"
 #include "gxtest.h"
 
 namespace {
@@ -30,6 +33,26 @@ TEST(Kernel, StartAndEndLines) {
             "GX Package Initialization: Size = 8.5 11 \n"
             "No display window driver is built in: running in batch mode\n");
   EXPECT_EQ(gx_records(), (std::vector<int>{-3, 2}));
+}
+
+// An ending by a signal writes what standard output still held before
+// its closing lines.
+TEST(Kernel, SignalEndingWritesWhatWasPrintedFirst) {
+  gx_tmpdir d;
+  std::string out = d.file("out");
+  fflush(stdout);
+  pid_t pid = fork();
+  if (pid == 0) {
+    dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 1);
+    omoutbuffer();
+    printf("pending\n");
+    gxsigend("\n");
+    _exit(0);
+  }
+  waitpid(pid, nullptr, 0);
+  std::vector<unsigned char> said = gx_slurp(out);
+  EXPECT_EQ(std::string(said.begin(), said.end()),
+            "pending\n\nNo hardcopy metafile open\nGX package terminated \n");
 }
 
 TEST(Kernel, SmallVirtualPageFlagsThinHardcopyLines) {

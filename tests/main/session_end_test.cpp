@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <fcntl.h>
@@ -15,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "base/outflush.h"
 #include "sessionchild.h"
 
 namespace {
@@ -153,51 +155,96 @@ TEST(SessionEnd, LinesPrintedBeforeTheEndReachTheFile) {
   EXPECT_NE(s.said().find(twentylines() + kClosing), std::string::npos) << s.said();
 }
 
-// Standard output is a pipe whose reader goes away (| head): the session
-// ends at the next command as quit ends it, with the status of a broken
-// pipe, and runs none of the commands after.
+// A crash (here raised, as a library on a damaged file would fault or
+// abort) still writes what the session had printed, once, and then ends
+// the program with the same signal as before.
+TEST(SessionEnd, ACrashWritesWhatWasPrintedFirst) {
+  for (int sig : {SIGSEGV, SIGABRT}) {
+    SessionChild s;
+    std::fflush(nullptr);
+    pid_t pid = fork();
+    if (pid == 0) {
+      dup2(open(s.path("stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 1);
+      signal(sig, SIG_DFL);  // the action before, also under a sanitizer
+      omoutbuffer();
+      omsignals();
+      std::printf("printed before\n");
+      if (sig == SIGABRT) abort();
+      raise(sig);
+      _exit(0);
+    }
+    int st = 0;
+    waitpid(pid, &st, 0);
+    EXPECT_TRUE(WIFSIGNALED(st) && WTERMSIG(st) == sig) << sig << ": wait status " << st;
+    EXPECT_EQ(s.said(), "printed before\n") << sig;
+  }
+}
+
+// Standard output is a pipe or a socket whose reader goes away (| head)
+// while the session waits at its prompt: the session ends at once as quit
+// ends it, with the status of a broken pipe, and runs none of the
+// commands after.
 TEST(SessionEnd, ReaderOfStandardOutputGoneEndsTheSession) {
-  SessionChild s;
-  ASSERT_TRUE(s.start({"-blE"}, true));
-  s.send(std::string(kPrint) + "!touch printed\n");
-  ASSERT_TRUE(s.waitsize("printed", 0));
-  s.closeout();
-  s.send("q dims\ndraw line 3 3 4 4\nprint\n!touch ran\n");
-  int st = s.finish();
-  ASSERT_TRUE(WIFEXITED(st)) << "wait status " << st;
-  EXPECT_EQ(WEXITSTATUS(st), 128 + SIGPIPE);
-  EXPECT_EQ(metawords(s.get("m.gm")), kPrinted);
-  struct stat sb;
-  EXPECT_NE(stat(s.path("ran").c_str(), &sb), 0);
+  for (bool socket : {false, true}) {
+    SessionChild s;
+    int ch[2];
+    ASSERT_EQ(socket ? socketpair(AF_UNIX, SOCK_STREAM, 0, ch) : pipe(ch), 0);
+    ASSERT_TRUE(s.start({"-blE"}, false, [&] {
+      dup2(ch[1], 1);
+      close(ch[0]);
+      close(ch[1]);
+    }));
+    close(ch[1]);
+    s.send(std::string(kPrint) + "!touch printed\n");
+    // The prompt after the last of them shows: the session waits.
+    std::string said;
+    char b[4096];
+    for (ssize_t n; said.find("om> om> om> om> om> ") == std::string::npos &&
+                    (n = read(ch[0], b, sizeof b)) > 0;)
+      said.append(b, static_cast<size_t>(n));
+    close(ch[0]);
+    s.send("!touch ran\nq dims\ndraw line 3 3 4 4\nprint\n");
+    int st = s.finish();
+    ASSERT_TRUE(WIFEXITED(st)) << "wait status " << st;
+    EXPECT_EQ(WEXITSTATUS(st), 128 + SIGPIPE) << socket;
+    EXPECT_EQ(metawords(s.get("m.gm")), kPrinted) << socket;
+    EXPECT_NE(access(s.path("ran").c_str(), F_OK), 0) << socket;
+  }
 }
 
 // An exec of an endless stream of commands (none of which looks at the
 // interrupt itself) stops at the first interrupt, as a script does; the
-// session goes on.
+// session goes on.  So does one whose writer stalls, with the exec waiting
+// in a read when the interrupt comes: the read it cuts short is no read
+// error.
 TEST(SessionEnd, InterruptStopsAnEndlessExec) {
-  SessionChild s;
-  ASSERT_EQ(mkfifo(s.path("endless").c_str(), 0600), 0);
-  pid_t writer = fork();
-  if (writer == 0) {
-    int fd = open(s.path("endless").c_str(), O_WRONLY);
-    static const char line[] = "clear\n";
-    while (fd >= 0 && write(fd, line, sizeof line - 1) > 0) {
+  for (bool stalls : {false, true}) {
+    SessionChild s;
+    ASSERT_EQ(mkfifo(s.path("endless").c_str(), 0600), 0);
+    pid_t writer = fork();
+    if (writer == 0) {
+      int fd = open(s.path("endless").c_str(), O_WRONLY);
+      static const char line[] = "clear\n";
+      for (int n = 0; fd >= 0 && (!stalls || n < 4000) && write(fd, line, sizeof line - 1) > 0; n++) {
+      }
+      pause();
+      _exit(0);
     }
-    _exit(0);
+    ASSERT_TRUE(s.start({"-blE"}));
+    s.send("exec endless\n");
+    ASSERT_TRUE(s.waitsize("stdout", 20000));
+    if (stalls) usleep(200000);
+    kill(s.pid(), SIGINT);
+    s.closein();
+    int st = s.finish();
+    kill(writer, SIGKILL);
+    waitpid(writer, nullptr, 0);
+    ASSERT_TRUE(WIFEXITED(st)) << "wait status " << st;
+    EXPECT_EQ(WEXITSTATUS(st), 0);
+    std::string said = s.said();
+    EXPECT_TRUE(endswith(said, "EXEC error:  error in endless.  EXEC stopped.\n\nom> [EOF]\nNo hardcopy metafile open\nGX package terminated \n"))
+        << stalls << said.substr(said.size() > 300 ? said.size() - 300 : 0);
   }
-  ASSERT_TRUE(s.start({"-blE"}));
-  s.send("exec endless\n");
-  ASSERT_TRUE(s.waitsize("stdout", 20000));
-  kill(s.pid(), SIGINT);
-  s.closein();
-  int st = s.finish();
-  kill(writer, SIGKILL);
-  waitpid(writer, nullptr, 0);
-  ASSERT_TRUE(WIFEXITED(st)) << "wait status " << st;
-  EXPECT_EQ(WEXITSTATUS(st), 0);
-  std::string said = s.said();
-  EXPECT_TRUE(endswith(said, "EXEC error:  error in endless.  EXEC stopped.\n\nom> [EOF]\nNo hardcopy metafile open\nGX package terminated \n"))
-      << said.substr(said.size() > 300 ? said.size() - 300 : 0);
 }
 
 // An output file beyond the size limit fails as a full disk would; the

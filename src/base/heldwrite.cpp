@@ -1,0 +1,116 @@
+#include "base/heldwrite.h"
+
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <initializer_list>
+
+#include "base/endhold.h"
+
+namespace {
+
+// The ending signals and those of a crash sent from outside (a crash of
+// the program's own comes whether held or not).
+sigset_t heldset() {
+  sigset_t set;
+  if (!omendsignals(&set)) sigemptyset(&set);
+  for (int sig : {SIGABRT, SIGBUS, SIGFPE, SIGILL, SIGSEGV}) sigaddset(&set, sig);
+  return set;
+}
+
+// One write of at most a piece (all of it for a file), or a send that does
+// not wait; -1 with errno as the call left it.
+ssize_t once(int fd, outkind k, const char* p, size_t n) {
+  if (k == outkind::socket) return send(fd, p, n, MSG_DONTWAIT);
+  if (k != outkind::file && n > kOutPiece) n = kOutPiece;
+  return write(fd, p, n);
+}
+
+// Whether a write to the terminal would stop the program: a background
+// job on its own terminal under tostop, with the signal that stops it
+// neither ignored nor held.  An orphaned job (its parent gone from the
+// session) is refused the write instead, as the kernel does.
+bool wouldstop(int fd, const sigset_t& mask) {
+  pid_t fg = tcgetpgrp(fd);
+  struct termios t;
+  if (fg <= 0 || fg == getpgrp() || tcgetattr(fd, &t) != 0 || !(t.c_lflag & TOSTOP)) return false;
+  pid_t parent = getppid();
+  if (getsid(parent) != getsid(0) || getpgid(parent) == getpgrp()) return false;
+  struct sigaction sa;
+  return sigismember(&mask, SIGTTOU) != 1 && sigaction(SIGTTOU, nullptr, &sa) == 0 &&
+         sa.sa_handler != SIG_IGN;
+}
+
+bool roomnow(int fd) {
+  struct pollfd w = {fd, POLLOUT, 0};
+  return poll(&w, 1, 0) == 1 && (w.revents & POLLOUT) != 0;
+}
+
+}  // namespace
+
+outkind outkindof(int fd) {
+  struct stat st;
+  if (fstat(fd, &st) != 0 || S_ISREG(st.st_mode)) return outkind::file;
+  if (S_ISSOCK(st.st_mode)) return outkind::socket;
+  return isatty(fd) ? outkind::terminal : outkind::stream;
+}
+
+bool heldwrite(int fd, outkind k, const char* p, size_t n, volatile sig_atomic_t* done) {
+  sigset_t hold = heldset(), old;
+  sigprocmask(SIG_BLOCK, &hold, &old);
+  bool ok = true;
+  while (n > 0) {
+    // The only places the held signals come in: nothing is on its way out.
+    if (k == outkind::terminal && wouldstop(fd, old)) {
+      sigprocmask(SIG_SETMASK, &old, nullptr);
+      kill(0, SIGTTOU);
+      sigprocmask(SIG_BLOCK, &hold, nullptr);
+      continue;
+    }
+    if (k != outkind::file) {
+      struct pollfd w = {fd, POLLOUT, 0};
+      if (ppoll(&w, 1, nullptr, &old) < 0) {
+        if (errno == EINTR) continue;
+        ok = false;
+        break;
+      }
+    }
+    ssize_t got = once(fd, k, p, n);
+    if (got > 0) {
+      *done = *done + static_cast<sig_atomic_t>(got);
+      p += got;
+      n -= static_cast<size_t>(got);
+    } else if (got < 0 && (errno == EINTR || errno == EAGAIN)) {
+      continue;
+    } else {
+      if (got == 0) errno = EIO;
+      ok = false;
+      break;
+    }
+  }
+  int err = errno;
+  sigprocmask(SIG_SETMASK, &old, nullptr);
+  errno = err;
+  return ok;
+}
+
+size_t nowaitwrite(int fd, outkind k, const void* p, size_t n) {
+  const char* at = static_cast<const char*>(p);
+  size_t put = 0;
+  while (put < n) {
+    if ((k == outkind::stream || k == outkind::terminal) && !roomnow(fd)) break;
+    ssize_t got = once(fd, k, at + put, n - put);
+    if (got > 0) {
+      put += static_cast<size_t>(got);
+    } else if (got < 0 && errno == EINTR) {
+      continue;
+    } else {
+      break;
+    }
+  }
+  return put;
+}

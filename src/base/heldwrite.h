@@ -1,0 +1,39 @@
+// Writes whose progress a signal handler can trust, and the writes a
+// handler makes itself, which never wait.
+//
+// A handler that ends the session writes out what the program had not yet
+// written.  It can do so exactly only when it knows how far the program
+// got: a write it interrupted may already have put part of its bytes out,
+// and one that returned may not yet have been counted.  So the program
+// writes with the ending signals held and lets them in only while it waits
+// for room, when nothing is half done.
+#pragma once
+
+#include <csignal>
+#include <cstddef>
+
+// How a descriptor is written.  A regular file takes any write at once; a
+// socket is sent to without waiting; anything else (a pipe, a FIFO, a
+// terminal, a device) takes one piece of at most kOutPiece bytes, which a
+// pipe takes whole or not at all, once it reports room.  A terminal is
+// such a stream that may also stop the program for writing (`stty
+// tostop` in a background job).
+enum class outkind { file, socket, stream, terminal };
+const size_t kOutPiece = 4096;
+
+outkind outkindof(int fd);
+
+// Writes the n bytes at p, adding what each write put out to *done as soon
+// as it returns.  The ending signals (those registered with
+// omsetendsignals) and the fatal ones are held meanwhile and let in only
+// while the write waits for room, so a handler finds in *done exactly what
+// went out.  A background job that may not write to its terminal is
+// stopped with them let in, so that a TERM sent with the CONT that wakes
+// it is taken.  False with errno set when a write failed; what went out
+// before is counted.
+bool heldwrite(int fd, outkind k, const char* p, size_t n, volatile sig_atomic_t* done);
+
+// For a handler: writes of the n bytes what the descriptor takes at once
+// and returns how many that was.  Never waits: a full pipe, FIFO, socket
+// or terminal takes nothing more.
+size_t nowaitwrite(int fd, outkind k, const void* p, size_t n);
