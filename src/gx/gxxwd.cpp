@@ -226,6 +226,8 @@ int gxxdump(const char* name, bool back) {
   if (saved == 0) return 0;
   if (saved == 1)
     fprintf(stderr, "Couldn't open outxwd argument for writing.\n%s", note.c_str());
+  else if (saved == 3)
+    fprintf(stderr, "%s", note.c_str());
   else
     fprintf(stderr, "I/O error writing the window dump\n");
   return 1;
