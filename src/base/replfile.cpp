@@ -317,6 +317,13 @@ void repldiscard(replfile* r) {
   r->dir.reset();
 }
 
+void replleave(replfile* r) {
+  if (r->fd >= 0) close(r->fd);
+  r->fd = -1;
+  r->target.reset();
+  r->dir.reset();
+}
+
 int replsave(const char* name, const void* data, size_t n, std::string* note) {
   endhold hold;
   replfile r;

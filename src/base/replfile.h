@@ -73,6 +73,9 @@ int replcommit(replfile* r);
 // closed.
 void repldiscard(replfile* r);
 
+// Closes the file and leaves its part where it is.
+void replleave(replfile* r);
+
 // The record an ending signal's handler puts the part in place with; false
 // when there is no part.
 bool replsigof(const replfile& r, replsig* s);

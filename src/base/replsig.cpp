@@ -137,6 +137,16 @@ bool replcopy(int from, int to) {
   return false;
 }
 
+void replwith(const replsig& s, const char* with, char* why, size_t n) {
+  why[0] = '\0';
+  add(why, n, "The new file stays as ");
+  addfolder(why, n, s.dir);
+  add(why, n, s.part);
+  add(why, n, ": it goes with ");
+  add(why, n, with);
+  add(why, n, "\n");
+}
+
 bool replput(const replsig& s, char* why, size_t n) {
   if (!stillours(s)) return kept(s, GONE, 0, why, n);
   if (s.target < 0) return renamed(s, why, n);

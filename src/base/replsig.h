@@ -26,6 +26,11 @@ struct replsig {
 // stays, with the line that says where and why in why (n bytes at most).
 bool replput(const replsig& s, char* why, size_t n);
 
+// The line for a part that stays with another one that could not take its
+// name (the descriptor and index of a data file): where it is, and that it
+// goes with that file.
+void replwith(const replsig& s, const char* with, char* why, size_t n);
+
 // Copies everything the descriptor from holds over the file to, in place:
 // the room is taken first, so that a full disk or a size limit leaves to as
 // it was, and to is cut to the new length at the end; a copy that fails

@@ -13,6 +13,7 @@
 #include "base/cmnstate.h"
 #include "base/endhold.h"
 #include "gx/gx.h"
+#include "lats/lats.h"
 #include "main/ommain.h"
 #include "main/termkeep.h"
 
@@ -27,6 +28,7 @@ namespace {
 // the terminal echoed ^C): the closing lines start on a line of their own.
 // The terminal gets back the settings it had at start.
 [[noreturn]] void endnow(int status) {
+  latssigend();
   gxsigend("\n");
   termrestore();
   _exit(status);
@@ -38,6 +40,7 @@ void omsigend(int sig) { endnow(128 + sig); }
 // finished first.  The signal is sent again with its default action and
 // taken when the handler returns, so the core shows where the program was.
 void omsigquit(int sig) {
+  latssigend();
   gxsigend("\n");
   termrestore();
   signal(sig, SIG_DFL);
@@ -97,6 +100,7 @@ void omsig(int) {
 }
 
 void omsigcpu(int) {
+  latssigend();
   gxsigend("\n");
   termrestore();
   _exit(1);
