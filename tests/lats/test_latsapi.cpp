@@ -61,12 +61,17 @@ TEST_F(LatsTest, CreateChecksAndFileNames) {
   }
   for (const char* name : {"f", "d"})
     CAPTURE(EXPECT_EQ(0, lats_create(name, LATS_COARDS, LATS_STANDARD, LATS_HOURLY, 1, "", "", "")));
+  // One with another name (a hard link) is written over at close, in place.
+  spit("h.nc", "older");
+  ASSERT_EQ(0, link("h.nc", "other"));
   int plain = lats_create("plain", LATS_PCMDI, LATS_STANDARD, LATS_HOURLY, 1, "", "", "");
+  int h = lats_create("h", LATS_COARDS, LATS_STANDARD, LATS_HOURLY, 1, "", "", "");
   int g = lats_create("g", LATS_GRIB, LATS_STANDARD, LATS_HOURLY, 1, " NCEP ", "", "");
-  EXPECT_EQ("older", slurp("plain.nc"));
+  EXPECT_EQ("olderolder", slurp("plain.nc") + slurp("h.nc"));
   EXPECT_NE(0, access("g.grb", F_OK));
-  for (int id : {next, plain, g}) CAPTURE(EXPECT_EQ(1, lats_close(id)));
+  for (int id : {next, plain, h, g}) CAPTURE(EXPECT_EQ(1, lats_close(id)));
   EXPECT_EQ("CDF", slurp("plain.nc").substr(0, 3));
+  EXPECT_EQ(slurp("other").substr(0, 3) + slurp("h.nc").substr(0, 3), "CDFCDF");
   EXPECT_EQ(0, access("keep.grb", F_OK) | access("g.grb", F_OK));
   struct stat st;
   EXPECT_TRUE(stat("f.nc", &st) == 0 && S_ISFIFO(st.st_mode));
