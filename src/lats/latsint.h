@@ -222,8 +222,7 @@ void latsInterfaceReset();
 bool latsOutOpen(replfile* r, const std::string& path, endhold* hold);
 // The name a library opens that file by.
 std::string latsOutPath(const replfile& r);
-// Tells the ending handler of the file's part files; with the ending
-// signals held, once they are whole.
+// Tells the ending handler of the file's part files, once they are whole.
 void latsOutPublish(latsFile* f);
 // Puts the file's files in their places, the data first; 0 after its
 // error when one stays under its part name (those after it stay too).

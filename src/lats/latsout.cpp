@@ -66,6 +66,8 @@ std::string latsOutPath(const replfile& r) {
 }
 
 void latsOutPublish(latsFile* f) {
+  endhold hold;
+  hold.hold();
   withdraw(f->id);
   ending e;
   e.id = f->id;
