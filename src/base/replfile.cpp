@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "base/endhold.h"
+#include "base/replsig.h"
 #include "base/useropen.h"
 #include "base/wholewrite.h"
 
@@ -19,105 +20,142 @@ namespace {
 
 enum class way { rename, inplace, refuse };
 
-// How name is to be written, the name the file ends up at (a link to a
-// plain file is followed, so the link itself stays), and the older file
-// there, if any.  Whether the user may write it is asked of the kernel with
-// the effective ids, as an open for writing would.
-way choose(const char* name, std::string* final, struct stat* old, bool* exists) {
+// The plain file found at the name (or a link's target), if any.
+struct older {
+  bool exists = false;
+  struct stat st = {};
+};
+
+// Holds the folder of path (as spelled, "" for the current one) and takes
+// its last part; false with errno.
+bool holdfolder(const std::string& path, replfile* r, std::string* folder) {
+  size_t slash = path.rfind('/');
+  *folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+  r->leaf = path.substr(folder->size());
+  int fd = open(folder->empty() ? "." : folder->c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+  r->dir.reset(fd);
+  return fd >= 0;
+}
+
+// How name is to be written, its folder and the name the file ends up at
+// (a link to a plain file is followed, so the link itself stays), and the
+// older file there, if any.  Whether the user may write it is asked of the
+// kernel with the effective ids, as an open for writing would.
+way choose(const char* name, replfile* r, std::string* folder, older* o) {
+  r->name = name;
+  if (!holdfolder(r->name, r, folder)) return way::refuse;
+  if (r->leaf.empty()) return way::inplace;
   struct stat lsb;
-  *exists = false;
-  *final = name;
-  if (lstat(name, &lsb) != 0) return errno == ENOENT ? way::rename : way::refuse;
+  if (fstatat(r->dir.get(), r->leaf.c_str(), &lsb, AT_SYMLINK_NOFOLLOW) != 0)
+    return errno == ENOENT ? way::rename : way::refuse;
   if (S_ISLNK(lsb.st_mode)) {
-    if (stat(name, old) != 0 || !S_ISREG(old->st_mode)) return way::inplace;
+    if (stat(name, &lsb) != 0 || !S_ISREG(lsb.st_mode)) return way::inplace;
     char* real = realpath(name, nullptr);
     if (!real) return way::inplace;
-    *final = real;
+    r->name = real;
     free(real);
-  } else if (S_ISREG(lsb.st_mode)) {
-    *old = lsb;
-  } else {
+    if (!holdfolder(r->name, r, folder) ||
+        fstatat(r->dir.get(), r->leaf.c_str(), &lsb, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(lsb.st_mode))
+      return way::inplace;
+  } else if (!S_ISREG(lsb.st_mode)) {
     return way::inplace;
   }
-  *exists = true;
-  if (faccessat(AT_FDCWD, final->c_str(), W_OK, AT_EACCESS) != 0) return way::refuse;
-  if (old->st_uid != geteuid() || old->st_nlink != 1) return way::inplace;
+  o->exists = true;
+  o->st = lsb;
+  if (faccessat(r->dir.get(), r->leaf.c_str(), W_OK, AT_EACCESS) != 0) return way::refuse;
+  if (lsb.st_uid != geteuid() || lsb.st_nlink != 1) return way::inplace;
   return way::rename;
 }
 
-// The part name: tail after the final name, or, when that is too long for
-// the folder, after a short stand-in for the final name's last part that
-// is the same for the same name (sessions must agree on a fixed one).
-std::string partname(const std::string& final, const std::string& tail, bool shortname) {
-  if (!shortname) return final + tail;
-  size_t slash = final.rfind('/');
-  size_t at = slash == std::string::npos ? 0 : slash + 1;
+// The part name: tail after the last part of the final name, or, when that
+// is too long for the folder, after a short stand-in for it that is the
+// same for the same name (sessions must agree on a fixed one).
+std::string partname(const std::string& leaf, const std::string& tail, bool shortname) {
+  if (!shortname) return leaf + tail;
   uint64_t h = 1469598103934665603ULL;
-  for (size_t i = at; i < final.size(); i++) {
-    h ^= static_cast<unsigned char>(final[i]);
+  for (unsigned char c : leaf) {
+    h ^= c;
     h *= 1099511628211ULL;
   }
   char buf[24];
   snprintf(buf, sizeof buf, ".om%016llx", static_cast<unsigned long long>(h));
-  return final.substr(0, at) + buf + tail;
+  return buf + tail;
 }
 
-const int kPartFlags = O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+const int kPartFlags = O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+
+// Whether a part file left by another session may be taken over: a plain
+// file of the user's with no other name (writing one with other names
+// would write those files too).  errno says why not.
+bool takeable(const struct stat& st) {
+  if (!S_ISREG(st.st_mode) || st.st_uid != geteuid()) {
+    errno = EEXIST;
+    return false;
+  }
+  if (st.st_nlink != 1) {
+    errno = EMLINK;
+    return false;
+  }
+  return true;
+}
 
 // A part file of a fixed name: made new, or an older one (left by a
 // session that was killed, or another session's, which its lock then
-// guards) taken over when it is a plain file of the user's.  A link there
-// is never followed and a FIFO never waited for.
-int openfixed(const std::string& part, bool* made) {
+// guards) taken over when takeable.  A link there is never followed and a
+// FIFO never waited for.
+int openfixed(int dir, const std::string& part, int access, bool* made) {
   for (int tries = 0; tries < 8; tries++) {
-    int fd = open(part.c_str(), kPartFlags | O_CREAT | O_EXCL, 0666);
+    int fd = openat(dir, part.c_str(), access | kPartFlags | O_CREAT | O_EXCL, 0666);
     *made = fd >= 0;
     if (fd >= 0 || errno != EEXIST) return fd;
     struct stat lsb, sb;
-    if (lstat(part.c_str(), &lsb) != 0) {
+    if (fstatat(dir, part.c_str(), &lsb, AT_SYMLINK_NOFOLLOW) != 0) {
       if (errno == ENOENT) continue;
       return -1;
     }
-    if (!S_ISREG(lsb.st_mode) || lsb.st_uid != geteuid()) {
-      errno = EEXIST;
-      return -1;
-    }
-    fd = open(part.c_str(), kPartFlags);
+    if (!takeable(lsb)) return -1;
+    fd = openat(dir, part.c_str(), access | kPartFlags);
     if (fd < 0) {
       if (errno == ENOENT) continue;
       return -1;
     }
-    if (fstat(fd, &sb) == 0 && sb.st_dev == lsb.st_dev && sb.st_ino == lsb.st_ino) return fd;
+    bool same = fstat(fd, &sb) == 0 && sb.st_dev == lsb.st_dev && sb.st_ino == lsb.st_ino;
+    if (same && takeable(sb)) return fd;
+    int err = errno;
     close(fd);
+    if (same) {
+      errno = err;
+      return -1;
+    }
   }
   errno = EEXIST;
   return -1;
 }
 
 // A part file of a name no other file has.
-int openunique(const std::string& final, bool shortname, std::string* part) {
+int openunique(int dir, const std::string& leaf, bool shortname, int access, std::string* part) {
   for (unsigned n = 0; n < 100; n++) {
-    *part = partname(final, "." + std::to_string(getpid()) + "." + std::to_string(n) + ".part",
-                     shortname);
-    int fd = open(part->c_str(), kPartFlags | O_CREAT | O_EXCL, 0666);
+    *part = partname(leaf, "." + std::to_string(getpid()) + "." + std::to_string(n) + ".part", shortname);
+    int fd = openat(dir, part->c_str(), access | kPartFlags | O_CREAT | O_EXCL, 0666);
     if (fd >= 0 || errno != EEXIST) return fd;
   }
   errno = EEXIST;
   return -1;
 }
 
-int openpart(const std::string& final, const char* suffix, std::string* part, bool* made) {
+int openpart(replfile* r, const std::string& folder, const char* suffix, int access, bool* made) {
   int fd = -1;
   *made = true;
   for (bool shortname : {false, true}) {
     if (suffix) {
-      *part = partname(final, suffix, shortname);
-      fd = openfixed(*part, made);
+      r->partleaf = partname(r->leaf, suffix, shortname);
+      fd = openfixed(r->dir.get(), r->partleaf, access, made);
     } else {
-      fd = openunique(final, shortname, part);
+      fd = openunique(r->dir.get(), r->leaf, shortname, access, &r->partleaf);
     }
     if (fd >= 0 || errno != ENAMETOOLONG) break;
   }
+  r->part = folder + r->partleaf;
   if (fd >= 0) fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   return fd;
 }
@@ -132,7 +170,22 @@ bool likeolder(int fd, const struct stat& old) {
   return fchmod(fd, old.st_mode & 07777) == 0;
 }
 
+// The older file itself, for a copy over it at the end: opened in the held
+// folder, and only while it is still the file the rules were applied to.
+bool opentarget(replfile* r, const struct stat& old) {
+  int fd = openat(r->dir.get(), r->leaf.c_str(), O_WRONLY | kPartFlags);
+  struct stat sb;
+  if (fd >= 0 && fstat(fd, &sb) == 0 && sb.st_dev == old.st_dev && sb.st_ino == old.st_ino) {
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    r->target.reset(fd);
+    return true;
+  }
+  if (fd >= 0) close(fd);
+  return false;
+}
+
 bool openinplace(const char* name, replfile* r) {
+  *r = replfile();
   int fd = omopen(name, O_WRONLY | O_CREAT | O_CLOEXEC);
   if (fd < 0) return false;
   struct stat sb;
@@ -164,63 +217,111 @@ bool overwrite(int fd, const void* data, size_t n) {
 // Why no part file could be made, naming it.
 std::string partnote(const std::string& part, int err) {
   if (err == EEXIST) return "  The part file " + part + " is in the way: it is no plain file of yours\n";
+  if (err == EMLINK) return "  The part file " + part + " is in the way: it has other hard links\n";
   return "  Cannot make the part file " + part + ": " + strerror(err) + "\n";
+}
+
+bool copyname(const std::string& from, char* to, size_t n) {
+  if (from.size() >= n) return false;
+  std::memcpy(to, from.c_str(), from.size() + 1);
+  return true;
 }
 
 }  // namespace
 
-bool replopen(const char* name, const char* suffix, replfile* r, endhold* hold) {
+bool replopen(const char* name, const char* suffix, replfile* r, endhold* hold, int flags) {
   *r = replfile();
-  std::string final;
-  struct stat old;
-  bool exists;
-  way w = choose(name, &final, &old, &exists);
-  if (w == way::refuse) return false;
-  if (w == way::rename) {
-    std::string part;
-    bool made;
-    if (hold) hold->hold();
-    int fd = openpart(final, suffix, &part, &made);
-    if (fd >= 0 && (!exists || likeolder(fd, old))) {
-      r->name = final;
-      r->part = part;
+  std::string folder;
+  older o;
+  way w = choose(name, r, &folder, &o);
+  if (w == way::refuse) {
+    int err = errno;
+    *r = replfile();
+    errno = err;
+    return false;
+  }
+  bool copy = (flags & REPL_COPY) && o.exists;
+  if (w == way::inplace && !copy) return openinplace(name, r);
+  bool made;
+  if (hold) hold->hold();
+  int fd = openpart(r, folder, suffix, copy ? O_RDWR : O_WRONLY, &made);
+  if (fd >= 0) {
+    bool renamed = w == way::rename && (!o.exists || likeolder(fd, o.st));
+    if (renamed || (copy && opentarget(r, o.st))) {
       r->fd = fd;
       r->regular = true;
       return true;
     }
-    int err = errno;
-    if (fd >= 0) {
-      // A part taken over may be another session's: only a new one goes.
-      close(fd);
-      if (made) unlink(part.c_str());
-    }
+    // A part taken over may be another session's: only a new one goes.
+    close(fd);
+    if (made) unlinkat(r->dir.get(), r->partleaf.c_str(), 0);
     if (hold) hold->release();
-    if (fd >= 0) return openinplace(name, r);
-    // Nothing is written in place instead: the older file stays whole.
-    if (exists) r->note = partnote(part, err);
-    errno = err;
-    return false;
+    return openinplace(name, r);
   }
-  return openinplace(name, r);
+  int err = errno;
+  if (hold) hold->release();
+  // Nothing is written in place instead: the older file stays whole.
+  std::string note = o.exists ? partnote(r->part, err) : "";
+  *r = replfile();
+  r->note = note;
+  errno = err;
+  return false;
 }
 
-bool replcommit(replfile* r) {
-  if (!r->part.empty() && rename(r->part.c_str(), r->name.c_str()) != 0) {
-    int err = errno;
-    repldiscard(r);
-    errno = err;
+bool replsigof(const replfile& r, replsig* s) {
+  *s = replsig();
+  if (r.part.empty() || !copyname(r.partleaf, s->part, sizeof s->part) ||
+      !copyname(r.leaf, s->leaf, sizeof s->leaf))
     return false;
+  s->dir = r.dir.get();
+  s->fd = r.fd;
+  s->target = r.target.get();
+  return true;
+}
+
+int replcommit(replfile* r) {
+  int rc = REPL_DONE;
+  replsig s;
+  if (replsigof(*r, &s)) {
+    char why[PATH_MAX + 4 * NAME_MAX];
+    if (!replput(s, why, sizeof why)) {
+      r->note = why;
+      rc = REPL_KEPT;
+    }
   }
   // A descriptor of -1 was closed already, with the stream that owned it.
-  bool ok = r->fd < 0 || close(r->fd) == 0;
+  bool closed = r->fd < 0 || close(r->fd) == 0;
+  int err = errno;
   r->fd = -1;
-  return ok;
+  if (r->target.get() >= 0) closed = close(r->target.release()) == 0 && closed;
+  r->dir.reset();
+  if (rc == REPL_DONE && !closed) {
+    errno = err;
+    rc = REPL_FAILED;
+  }
+  return rc;
 }
 
 void repldiscard(replfile* r) {
+  replsig s;
+  // Only the part file itself goes: not what another writer of the folder
+  // may have put under its name.
+  struct stat a, b;
+  if (replsigof(*r, &s) &&
+      (s.fd < 0 || (fstat(s.fd, &a) == 0 && fstatat(s.dir, s.part, &b, AT_SYMLINK_NOFOLLOW) == 0 &&
+                    a.st_dev == b.st_dev && a.st_ino == b.st_ino)))
+    unlinkat(s.dir, s.part, 0);
   if (r->fd >= 0) close(r->fd);
   r->fd = -1;
-  if (!r->part.empty()) unlink(r->part.c_str());
+  r->target.reset();
+  r->dir.reset();
+}
+
+void replleave(replfile* r) {
+  if (r->fd >= 0) close(r->fd);
+  r->fd = -1;
+  r->target.reset();
+  r->dir.reset();
 }
 
 int replsave(const char* name, const void* data, size_t n, std::string* note) {
@@ -231,7 +332,11 @@ int replsave(const char* name, const void* data, size_t n, std::string* note) {
     return 1;
   }
   bool ok = r.part.empty() && r.regular ? overwrite(r.fd, data, n) : writeall(r.fd, data, n);
-  if (ok && replcommit(&r)) return 0;
-  repldiscard(&r);
-  return 2;
+  if (!ok) {
+    repldiscard(&r);
+    return 2;
+  }
+  int rc = replcommit(&r);
+  if (rc == REPL_KEPT && note) *note = r.note;
+  return rc == REPL_DONE ? 0 : rc == REPL_KEPT ? 3 : 2;
 }

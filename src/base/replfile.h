@@ -1,5 +1,5 @@
 // An output file that takes the place of an older one only when whole: it
-// is written under a part name beside its final name and renamed over it
+// is written under a part name beside its final name and put in its place
 // at the end, so a failed write leaves the older file alone and a reader
 // never sees a file half written.
 //
@@ -10,49 +10,83 @@
 // owner, mode and links), as is a name that is no plain file (a device, a
 // pipe, a FIFO).  When no part file can be made beside an older file, the
 // older file is left whole and the open refused.
+//
+// The folder is held from the making of the part file to its end, and both
+// the part and the rename are made relative to it: they stay in the folder
+// where the part was made, whatever happens to the path meanwhile.  At the
+// end the rules are applied again to whatever stands at the name then
+// (replsig.h); a finished part that may not take the name stays under its
+// part name, never removed.
 #ifndef OMBRA_BASE_REPLFILE_H
 #define OMBRA_BASE_REPLFILE_H
 
 #include <cstddef>
 #include <string>
 
+#include "base/ownedfd.h"
+
 class endhold;
+struct replsig;
 
 struct replfile {
   std::string name;  // where the file ends up (a link's target for a link)
-  std::string part;  // the file written, renamed to name; empty when in place
+  std::string part;  // the part file, spelled as name is; empty when in place
+  ownedfd dir;       // the folder of both, held while there is a part
+  std::string leaf;  // the last part of name, in dir
+  std::string partleaf;
   int fd = -1;
   bool regular = false;  // a plain file (one that can be cut back and locked)
-  // After a refused open: a line naming the part file that could not be
-  // made, for the caller to print after its own message; else empty.
+  ownedfd target;        // with REPL_COPY: the older file, written at the end
+  // After a refused open, a line naming the part file that could not be
+  // made; after a commit that left the part, the line saying where it is
+  // and why.  For the caller to print after its own message; else empty.
   std::string note;
 };
+
+// replopen's flags.  REPL_COPY: an older plain file that would be written
+// in place is written at the commit instead, by a copy of the finished part
+// file over it, so that it keeps its older bytes until then too.  The part
+// file is then opened for reading as well.
+enum { REPL_COPY = 1 };
 
 // Opens name for writing; nothing is emptied (the caller cuts a file
 // written in place once it may).  With a suffix the part name is name +
 // suffix, made new or, when one is left by a session that was killed,
-// taken over if it is a plain file of the user's; without one the part
-// name is unique and new.  A part name too long for the folder is
-// replaced by a short one.  The ending signals are held from the moment a
-// part file is made, when a hold is given, until the caller releases it.
-// False with errno when nothing could be opened.
-bool replopen(const char* name, const char* suffix, replfile* r, endhold* hold = nullptr);
+// taken over if it is a plain file of the user's with no other name;
+// without one the part name is unique and new.  A part name too long for
+// the folder is replaced by a short one.  The ending signals are held from
+// the moment a part file is made, when a hold is given, until the caller
+// releases it.  False with errno when nothing could be opened.
+bool replopen(const char* name, const char* suffix, replfile* r, endhold* hold = nullptr,
+              int flags = 0);
+
+enum { REPL_DONE = 0, REPL_FAILED = 1, REPL_KEPT = 2 };
 
 // Puts the file in place under its name and closes it; renamed while still
-// open, so that a lock on it lasts until it has its name.  False with
-// errno when the rename (the part file is then removed) or the close
-// failed.  An fd of -1 is taken as closed already.
-bool replcommit(replfile* r);
+// open, so that a lock on it lasts until it has its name.  REPL_KEPT when
+// the name may not be replaced now: the part stays, and note says where
+// and why.  REPL_FAILED with errno when the close failed.  An fd of -1 is
+// taken as closed already.
+int replcommit(replfile* r);
 
 // Closes the file and removes its part; a file written in place is only
 // closed.
 void repldiscard(replfile* r);
 
+// Closes the file and leaves its part where it is.
+void replleave(replfile* r);
+
+// The record an ending signal's handler puts the part in place with; false
+// when there is no part.
+bool replsigof(const replfile& r, replsig* s);
+
 // Writes n bytes as the whole content of name, with the ending signals held
 // until it has its name: 0 when done, 1 when it could not be opened (errno
-// set, *note as replfile::note), 2 when the write failed.  A file written
-// in place is cut to its new length only after the new bytes are in; room
-// for them is taken first, so that a full disk leaves the older bytes.
+// set, *note as replfile::note), 2 when the write failed, 3 when the
+// finished file stays under its part name (*note says where and why).  A
+// file written in place is cut to its new length only after the new bytes
+// are in; room for them is taken first, so that a full disk leaves the
+// older bytes.
 int replsave(const char* name, const void* data, size_t n, std::string* note);
 
 #endif

@@ -129,10 +129,7 @@ int omenab(const char* typed, cmnstate* pcm) {
 
 int omdisab(const char* typed, cmnstate* pcm) {
   const char* p = nxtwrd(typed);
-  if (!p || cmpwrd(p, "print")) {
-    gxhend();
-    return 0;
-  }
+  if (!p || cmpwrd(p, "print")) return gxhend();
   if (cmpwrd(p, "fwrite")) {
     if (pcm->fwfile) std::fclose(pcm->fwfile);
     pcm->fwfile = nullptr;

@@ -15,6 +15,7 @@
 
 #include "base/errout.h"
 #include "base/outflush.h"
+#include "base/replfile.h"
 #include "base/useropen.h"
 #include "data/byteorder.h"
 #include "data/datafile.h"
@@ -30,7 +31,6 @@ struct gmapstate {
   FILE* gfile = nullptr;   // GRIB file being scanned
   int64_t flen = 0;        // its length
   int64_t fpos = 0;        // scan position
-  FILE* mfile = nullptr;   // index file being written
   datafile* pfi = nullptr;
   gribidx* pindx = nullptr;
   int egrid = 1;           // entries per record (2 for the hemispheric pair)
@@ -299,10 +299,10 @@ int gribrec(const gribhead* h, datafile* pfi, gribidx* pindx) {
   return 1;
 }
 
-int wtgmap() {
+int wtgmap(std::vector<unsigned char>* out) {
   const gribidx* gi = gst.pindx;
   const int64_t words = static_cast<int64_t>(gi->hinum) + gi->hfnum + gi->intnum + gi->fltnum;
-  std::vector<unsigned char> buf;
+  std::vector<unsigned char>& buf = *out;
   try {
     buf.assign(static_cast<size_t>(57 + 4 * words), 0);
   } catch (const std::bad_alloc&) {
@@ -332,10 +332,7 @@ int wtgmap() {
   const float* tv = gst.pfi->grvals[3];
   for (int i = 0; i < 8; i++, pos += 4)
     if (flt2ibm(tv ? tv[i] : 0.0f, b + pos) < 0) return 601;
-  if (std::fwrite(b, 1, static_cast<size_t>(pos), gst.mfile) != static_cast<size_t>(pos)) {
-    std::printf("Could not write the index file\n");
-    return GMFATAL;
-  }
+  buf.resize(static_cast<size_t>(pos));
   return 0;
 }
 
@@ -503,30 +500,29 @@ int run(datafile* pfi, gribidx* gi) {
   if (rc != 0 && rc != 2) return rc;
   std::printf("gribmap:  Reached EOF\n");
   if (!gmpcmn.write) return result;
-  gst.mfile = omfopen(pfi->mnam.c_str(), "wb");
-  if (!gst.mfile) {
-    int e = errno;
-    std::printf("Could not open index file: %s\n%s", pfi->mnam.c_str(), omopennote(e).c_str());
-    return GMFATAL;
-  }
   std::printf("gribmap:  Writing the map...\n\n");
-  rc = wtgmap();
-  if (std::fclose(gst.mfile) != 0 && rc == 0) {
-    std::printf("Could not write the index file\n");
-    rc = 1;
-  }
-  gst.mfile = nullptr;
+  std::vector<unsigned char> map;
+  rc = wtgmap(&map);
   if (rc == 601) {
     std::printf("\nGRIBMAP failed because of overflow in float -> IBM float conversion!!!\n");
     std::printf("  Please report the data set to the maintainers of this program\n");
     return 601;
   }
-  if (rc) {
-    // A half-written index would be read as a valid one.
-    std::remove(pfi->mnam.c_str());
-    return rc == 60 ? 60 : GMFATAL;
+  if (rc) return rc == 60 ? 60 : GMFATAL;
+  // Made whole first and put in place of an older index only then, by the
+  // rules of every output: a failure never leaves a half-written index,
+  // which would be read as a valid one, nor removes what stood there.
+  std::string note;
+  int saved = replsave(pfi->mnam.c_str(), map.data(), map.size(), &note);
+  if (saved == 1) {
+    int e = errno;
+    std::printf("Could not open index file: %s\n%s%s", pfi->mnam.c_str(), omopennote(e).c_str(), note.c_str());
+  } else if (saved == 2) {
+    std::printf("Could not write the index file\n");
+  } else if (saved == 3) {
+    std::printf("%s", note.c_str());
   }
-  return result;
+  return saved == 0 ? result : GMFATAL;
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "data/datetime.h"
 
@@ -76,9 +77,9 @@ int gribrec(const gribhead* ghdr, datafile* pfi, gribidx* pindx);
 // Stores the six values of one entry of slot s.
 void gribfill(int s, int eoff, int estride, const gribhead* ghdr, gribidx* pindx);
 
-// Writes the index of the last run (version 2) to the open index file.
-// 0, 60 no memory, 601 a float too large for the IBM form.
-int wtgmap();
+// Makes the index of the last run (version 2), whole, in *out.  0, 60 no
+// memory, 601 a float too large for the IBM form.
+int wtgmap(std::vector<unsigned char>* out);
 
 // A 4-byte sign-magnitude big-endian integer at buf[*pos]; *pos += 4.
 void putint(int value, unsigned char* buf, int64_t* pos);

@@ -151,7 +151,10 @@ int gxhbgn(const char* fname);
 // Writes the current frame to the open metafile: 0 done, 1 failure (message printed).
 int gxhprt();
 void gxhfrm(int action);
-void gxhend();
+// Ends and closes the metafile: 0 when it has its name (or none was open),
+// 1 when the close failed or the finished file stays under its part name
+// (message printed).
+int gxhend();
 // Whether a metafile opened by gxhbgn still waits for its end (gxhend):
 // the leaves of the program that skip the normal close (the -x exit, a lost
 // X server) end it when this is nonzero.
@@ -169,7 +172,8 @@ void xycnv(int ix, int iy, float* x, float* y);
 
 // Renders the current frame into a PNG (gif 0) or GIF image.  width/height
 // negative: the default size; background -999 default, 0 black, 1 white.
-// Returns 0 done, 1 open failure, 2 write failure, 99 rendering error.
+// Returns 0 done, 1 open failure, 2 write failure, 3 finished but left
+// under its part name (message printed), 99 rendering error.
 int gxhpng(const char* fname, int width, int height, int background, int gif);
 
 // ---------------------------------------------------------------- stroke fonts

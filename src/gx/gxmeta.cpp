@@ -16,6 +16,7 @@
 
 #include "base/endhold.h"
 #include "base/heldwrite.h"
+#include "base/replsig.h"
 #include "gx/gx.h"
 #include "gx/gxdrv.h"
 #include "gx/gxint.h"
@@ -80,17 +81,14 @@ void publish() {
   }
 }
 
-// The part name and final name of the open metafile, for the rename that
-// ends it from a signal handler; set only while nothing is published.
-char sigpart[PATH_MAX + 16];
-char signame[PATH_MAX + 16];
+// What puts the open metafile's part file in place from a signal handler,
+// with the line it prints; set only while nothing is published.
+replsig sigput;
+bool sigrename = false;
+char sigsaid[PATH_MAX + 4 * NAME_MAX];
 
-void signames(const replfile& f) {
-  sigpart[0] = signame[0] = '\0';
-  if (f.part.empty() || f.part.size() >= sizeof sigpart || f.name.size() >= sizeof signame) return;
-  std::memcpy(sigpart, f.part.c_str(), f.part.size() + 1);
-  std::memcpy(signame, f.name.c_str(), f.name.size() + 1);
-}
+// The line of a commit that left the finished file under its part name.
+void saykept(const replfile& f) { printf("%s", f.note.c_str()); }
 
 size_t chunk_request = kDefaultChunk;
 
@@ -169,7 +167,7 @@ void writefailed() {
     repldiscard(&dl.hout.file);
   } else {
     if (dl.hout.regular()) metaendat(dl.hout.fd(), dl.hpos, dl.hpflg != 0);
-    metaclose(&dl.hout);
+    if (metaclose(&dl.hout) == REPL_KEPT) saykept(dl.hout.file);
   }
   dl.hferr = 1;
   dl.hflag = 0;
@@ -373,7 +371,7 @@ int gxhbgn(const char* fname) {
     metadiscard(&dl.hout);
     return 1;
   }
-  signames(dl.hout.file);
+  sigrename = replsigof(dl.hout.file, &sigput);
   dl.hpos = kHeaderBytes;
   dl.hpflg = 0;
   dl.hferr = 0;
@@ -405,7 +403,7 @@ int gxhprt() {
   return 0;
 }
 
-void gxhend() {
+int gxhend() {
   hopened = 0;
   if (dl.hferr) {
     printf("Resetting print metafile error status.\n");
@@ -413,11 +411,11 @@ void gxhend() {
   }
   if (!dl.hflag) {
     printf("No hardcopy metafile open\n");
-    return;
+    return 0;
   }
   int16_t tail[2] = {-2, -9};
   int bad = dl.hpflg ? gxhwri(tail, 2, META_ENDED) : gxhwri(tail + 1, 1, META_ENDED);
-  if (bad) return;
+  if (bad) return 1;
   dl.hflag = 0;
   dl.hpflg = 0;
   // Between the handler's losing the file and its renaming, an ending
@@ -425,14 +423,21 @@ void gxhend() {
   endhold hold;
   hold.hold();
   withdraw();
-  bool closed = metaclose(&dl.hout);
+  int closed = metaclose(&dl.hout);
   hold.release();
-  if (!closed) {
+  // The writing went well: a file that may not take its name now is no
+  // error of the file, and stays whole under its part name.
+  if (closed == REPL_KEPT) {
+    saykept(dl.hout.file);
+    return 1;
+  }
+  if (closed != REPL_DONE) {
     printf("I/O Error writing to print metafile.\n");
     dl.hferr = 1;
-    return;
+    return 1;
   }
   printf("Hardcopy output file is closed \n");
+  return 0;
 }
 
 int gxhopen() { return hopened; }
@@ -450,8 +455,9 @@ const char* gxhsigclose() {
   // Whatever a print cut short wrote beyond the end is dropped with it.
   if (!metaendat(fd, static_cast<off_t>(tail / 2), (tail & 1) != 0))
     return "I/O Error writing to print metafile.\n";
-  // The finished file takes the user's name, as at a normal end.
-  if (sigpart[0] && rename(sigpart, signame) != 0) return "I/O Error writing to print metafile.\n";
+  // The finished file takes the user's name, as at a normal end, or stays
+  // under its part name where the name may not be replaced now.
+  if (sigrename && !replput(sigput, sigsaid, sizeof sigsaid)) return sigsaid;
   return "Hardcopy output file is closed \n";
 }
 

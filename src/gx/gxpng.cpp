@@ -357,5 +357,6 @@ int gxhpng(const char* fname, int width, int height, int background, int gif) {
   int saved = replsave(fname, data, static_cast<size_t>(size), &note);
   gdFree(data);
   if (saved == 1) printf("Open error on %s\n%s", fname, note.c_str());
+  if (saved == 3) printf("%s", note.c_str());
   return saved;
 }

@@ -221,6 +221,8 @@ int gxxdump(const char* name, bool back) {
   if (saved == 0) return 0;
   if (saved == 1)
     omerrf("Couldn't open outxwd argument for writing.\n%s", note.c_str());
+  else if (saved == 3)
+    omerrf("%s", note.c_str());
   else
     omerrf("I/O error writing the window dump\n");
   return 1;

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <csignal>
 #include <string>
+#include <utility>
 
 #include "base/endhold.h"
 #include "base/heldwrite.h"
@@ -19,12 +20,12 @@ const char* const kMetaPart = ".part";
 
 namespace {
 
-// Whether the descriptor is still the file at path: the part file's last
-// writer may have renamed it into place between our open and our lock.
-bool stillat(int fd, const std::string& path) {
+// Whether the descriptor is still the part file: its last writer may have
+// renamed it into place between our open and our lock.
+bool stillpart(const replfile& r) {
   struct stat a, b;
-  return fstat(fd, &a) == 0 && stat(path.c_str(), &b) == 0 && a.st_dev == b.st_dev &&
-         a.st_ino == b.st_ino;
+  return fstat(r.fd, &a) == 0 && fstatat(r.dir.get(), r.partleaf.c_str(), &b, AT_SYMLINK_NOFOLLOW) == 0 &&
+         a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
 int failwith(replfile* r, int rc) {
@@ -51,13 +52,13 @@ int metaopen(const char* name, metaout* m, endhold* hold) {
     if (r.regular) {
       if (flock(r.fd, LOCK_EX | LOCK_NB) != 0)
         return failwith(&r, errno == EWOULDBLOCK ? METAOPEN_LOCKED : METAOPEN_FAILED);
-      if (!r.part.empty() && !stillat(r.fd, r.part)) {
+      if (!r.part.empty() && !stillpart(r)) {
         close(r.fd);
         continue;
       }
       if (ftruncate(r.fd, 0) != 0) return failwith(&r, METAOPEN_FAILED);
     }
-    m->file = r;
+    m->file = std::move(r);
     return METAOPEN_OK;
   }
   return METAOPEN_FAILED;
@@ -160,13 +161,13 @@ bool metaendat(int fd, off_t at, bool closeframe) {
   return false;
 }
 
-bool metaclose(metaout* m) { return replcommit(&m->file); }
+int metaclose(metaout* m) { return replcommit(&m->file); }
 
 void metadiscard(metaout* m) {
-  bool inplace = m->file.part.empty() && m->file.regular;
+  // A torn header written in place is worse than an empty file; the file
+  // itself stays, with its owner and its other names.
+  if (m->file.part.empty() && m->file.regular) cutback(m->file.fd, 0);
   repldiscard(&m->file);
-  // A torn header written in place is worse than no file.
-  if (inplace) unlink(m->file.name.c_str());
 }
 
 void metaabandon(metaout* m) {

@@ -50,11 +50,13 @@ bool metawrite(const metaout& m, const int16_t* words, size_t n, metaend after);
 bool metaendat(int fd, off_t at, bool closeframe);
 
 // Puts the file in place under the user's name and closes it (letting go
-// of the lock only then); false when the rename or the close failed.
-bool metaclose(metaout* m);
+// of the lock only then): replcommit's REPL_DONE, REPL_KEPT (the finished
+// file stays under its part name, m->file.note says where and why) or
+// REPL_FAILED.
+int metaclose(metaout* m);
 
 // Closes the file and drops what was written (a header that could not be
-// written).
+// written): a part file is removed, a file written in place emptied.
 void metadiscard(metaout* m);
 
 // Closes the file and leaves it under its part name: a restart of the

@@ -17,3 +17,7 @@ int omlats(cmnstate* pcm, int op, int arg);
 // a centre that it need not hold: the next create loads the table of
 // LATS_PARMS or the built-in one.
 void omlatsdroptable(cmnstate* pcm);
+// Puts the part files of the open LATS files in their places, with calls a
+// signal handler may make: the ending handlers' step, as set lats close
+// would do it (the files are kept whole after every write).
+void latssigend();

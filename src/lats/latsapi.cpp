@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "base/errout.h"
+#include "base/endhold.h"
 #include "lats/latsint.h"
 
 int lats_fatal = 1;
@@ -34,6 +35,14 @@ int nextvarid = 1;
 const char* monthname(int m) { return m >= 1 && m <= 12 ? latsMonthNames[m - 1] : "???"; }
 
 bool isgrib(const latsFile* f) { return f->format == 2; }
+
+// The file on disk brought up to date with a step just made, so that an
+// ending signal finds it whole; false after its error.
+int settle(latsFile* f) {
+  endhold hold;
+  hold.hold();
+  return isgrib(f) ? latsSettleGrib(f) : latsSettleNc(f);
+}
 
 // Files still open when the program ends are closed then, so that a GRIB
 // file gets its descriptor and index and a netCDF file its header.
@@ -316,9 +325,8 @@ latsVar* latsVarLookup(latsFile* f, int varid) {
 
 void latsInterfaceReset() {
   for (auto& f : files) {
-    if (f->grib) fclose(f->grib);
-    if (f->ctl) fclose(f->ctl);
-    if (f->format == 1 && f->ncid >= 0) latsCloseNc(f.get());
+    if (f->format == 1) latsDropNc(f.get());
+    latsOutDiscard(f.get());
   }
   files.clear();
   vertdims.clear();
@@ -440,7 +448,7 @@ int lats_basetime(int fileid, int year, int month, int day, int hour) {
               f->path.c_str());
     return 0;
   }
-  return setbasetime(f, year, month, day, hour);
+  return setbasetime(f, year, month, day, hour) && settle(f);
 }
 
 int lats_vert_dim(const char* name, const char* levtype, int nlev, const double* levs) {
@@ -594,6 +602,7 @@ int lats_var(int fileid, const char* name, int datatype, int tstat, int gridid, 
   int ok = isgrib(f) ? latsVarGrib(f, v.get()) : latsVarNc(f, v.get());
   if (!ok) return 0;
   f->vars.push_back(std::move(v));
+  if (!settle(f)) return 0;
   return f->vars.back()->id;
 }
 
@@ -775,6 +784,10 @@ int lats_write(int fileid, int varid, double lev, int year, int month, int day, 
     latsWarning("Quality control exception, variable %s, level %f, time %2dZ%d%s%d; see log file",
                 v->name.c_str(), levindex < 0 ? 0.0 : lev, hour, day, monthname(month), year);
   }
+  // The field, the counts and the file on disk change together: an ending
+  // signal waits for all of them, so it never finds half a record.
+  endhold hold;
+  hold.hold();
   int ok = isgrib(f) ? latsWriteGrib(f, v, levindex, tindex, year, month, day, hour, data)
                      : latsWriteNc(f, v, levindex, tindex, year, month, day, hour, data);
   if (!ok) return 0;
@@ -787,6 +800,10 @@ int lats_write(int fileid, int varid, double lev, int year, int month, int day, 
     f->ntimewritten = tindex + 1;
   }
   if (tindex >= v->ntimewritten) v->ntimewritten++;
+  if (!settle(f)) {
+    f->writesfailed++;
+    return 0;
+  }
   if (v->ntimewritten != f->ntimewritten)
     latsError("LATS (lats) -->  Warning: more times (%d) written to file %s than for variable %s (%d), "
               "time = %dZ %d %s %d", f->ntimewritten, f->path.c_str(), v->name.c_str(), v->ntimewritten,

@@ -2,15 +2,19 @@
 // (indicator, product definition, grid description, optional bit map,
 // binary data and end sections), and for the Ombra convention a data-set
 // descriptor written at close, over which the GRIB index maker runs.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "base/cmnstate.h"
+#include "base/endhold.h"
 #include "base/wholewrite.h"
-#include "base/useropen.h"
 #include "data/byteorder.h"
 #include "lats/lats.h"
 #include "lats/latsint.h"
@@ -286,8 +290,7 @@ void valuelist(FILE* fp, const std::vector<double>& vals, const char* fmt, bool 
   if (open) fputc('\n', fp);
 }
 
-void writectl(latsFile* f) {
-  FILE* fp = f->ctl;
+void writectl(FILE* fp, const latsFile* f) {
   std::string gname = basename(f->path);
   std::string gmp = gname.substr(0, gname.size() - 4) + ".gmp";
   fprintf(fp, "dset ^%s\n", gname.c_str());
@@ -298,7 +301,7 @@ void writectl(latsFile* f) {
   const latsGrid* g = f->vars.empty() ? (f->grids.empty() ? nullptr : f->grids.back().grid)
                                       : f->vars.back()->grid;
   bool yrev = g && g->lats.back() < g->lats.front();
-  bool cal365 = mfcmn.mfcal == 1;
+  bool cal365 = !(f->calendar & 0x100);
   if (yrev || cal365)
     fprintf(fp, "options %s %s %s %s\n", yrev ? "yrev" : " ", cal365 ? "365_day_calendar" : " ", " ", " ");
   if (g) {
@@ -380,6 +383,44 @@ void writectl(latsFile* f) {
   fprintf(fp, "endvars\n");
 }
 
+// The descriptor as it stands, or false when it could not be made.
+bool ctltext(const latsFile* f, std::string* text) {
+  char* buf = nullptr;
+  size_t len = 0;
+  FILE* fp = open_memstream(&buf, &len);
+  if (!fp) return false;
+  writectl(fp, f);
+  bool made = fclose(fp) == 0;
+  if (made) text->assign(buf, len);
+  free(buf);
+  return made;
+}
+
+// Writes the descriptor over the whole descriptor file: from its start, cut
+// to its length, or, where it is written in place and cannot be rewritten
+// (a device, a pipe), once at close.
+bool putctl(latsFile* f, bool closing) {
+  const replfile& c = f->ctlout;
+  if (c.fd < 0 || (!c.regular && !closing)) return true;
+  std::string text;
+  if (!ctltext(f, &text)) return false;
+  if (!c.regular) return writeall(c.fd, text.data(), text.size());
+  return lseek(c.fd, 0, SEEK_SET) == 0 && writeall(c.fd, text.data(), text.size()) &&
+         ftruncate(c.fd, static_cast<off_t>(text.size())) == 0;
+}
+
+// Where an older index stands at the name of the new one, an empty index
+// takes its place with the new data (at close or at an ending signal): the
+// older one would describe other records.  False after its error.
+bool openmap(latsFile* f, endhold* hold) {
+  std::string gmp = f->path.substr(0, f->path.size() - 4) + ".gmp";
+  struct stat sb;
+  if (stat(gmp.c_str(), &sb) != 0 || !S_ISREG(sb.st_mode)) return true;
+  if (latsOutOpen(&f->mapout, gmp, hold)) return true;
+  latsError("GRIB (latsgrib) --> lats_create create .gmp failed for %s\n", gmp.c_str());
+  return false;
+}
+
 }  // namespace
 
 // ---- hooks -------------------------------------------------------------------
@@ -410,24 +451,33 @@ int latsGribTimeRange(latsFile* f, latsVar* v) {
   return 1;
 }
 
+// The files are written under part names and put in place at close: older
+// files of the names are neither emptied nor, when the create fails,
+// removed.
 int latsCreateGrib(latsFile* f) {
   if (f->comment.empty()) f->comment = f->center;
-  f->grib = omfopen(f->path.c_str(), "wb");
-  if (!f->grib) {
+  endhold hold;
+  if (!latsOutOpen(&f->out, f->path, &hold)) {
     latsError("GRIB (latsgrib) --> lats_create create .grb failed for %s\n", f->path.c_str());
     return 0;
   }
   if (f->convention == LATS_OMBRA_GRIB) {
     f->ctlpath = f->path.substr(0, f->path.size() - 4) + ".ctl";
-    f->ctl = omfopen(f->ctlpath.c_str(), "w");
-    if (!f->ctl) {
-      latsError("GRIB (latsgrib) --> lats_create create .ctl failed for %s\n", f->ctlpath.c_str());
-      fclose(f->grib);
-      f->grib = nullptr;
+    bool opened = latsOutOpen(&f->ctlout, f->ctlpath, &hold);
+    if (!opened) latsError("GRIB (latsgrib) --> lats_create create .ctl failed for %s\n", f->ctlpath.c_str());
+    if (!opened || !openmap(f, &hold) || !latsSettleGrib(f)) {
+      latsOutDiscard(f);
       return 0;
     }
   }
+  latsOutPublish(f);
   return f->id;
+}
+
+int latsSettleGrib(latsFile* f) {
+  if (putctl(f, false)) return 1;
+  latsError("GRIB (latsgrib) --> Writing the descriptor %s failed", f->ctlpath.c_str());
+  return 0;
 }
 
 int latsGridGrib(latsFile* f, latsFileGrid* g) {
@@ -505,7 +555,7 @@ int latsWriteGrib(latsFile* f, latsVar* v, int levindex, int, int y, int m, int 
   rec.insert(rec.end(), {'7', '7', '7', '7'});
   // Straight to the descriptor and whole or not at all: a record that does
   // not fit is cut off, so the file keeps every record before it readable.
-  if (!writewhole(fileno(f->grib), rec.data(), rec.size())) {
+  if (!writewhole(f->out.fd, rec.data(), rec.size())) {
     f->writesfailed++;
     latsError("GRIB (latsgrib) --> Writing GRIB record failed, file %s", f->path.c_str());
     return 0;
@@ -520,24 +570,21 @@ int latsWriteGrib(latsFile* f, latsVar* v, int levindex, int, int y, int m, int 
   return 1;
 }
 
+// The data, the descriptor and an empty index go in place together; the
+// index is made from them then.  A descriptor that could not be written
+// whole is dropped (the older one stays, its index emptied) and gets no
+// index.
 int latsCloseGrib(latsFile* f) {
   int ok = 1;
   if (f->convention == LATS_OMBRA_GRIB) {
     mfcmn.mfcal = (f->calendar & 0x100) ? 0 : 1;
-    writectl(f);
-    bool bad = fflush(f->ctl) != 0 || ferror(f->ctl);
-    if (fclose(f->ctl) != 0 || bad) {
+    if (!putctl(f, true)) {
       latsError("GRIB (latsgrib) --> Writing the descriptor %s failed", f->ctlpath.c_str());
+      latsOutDrop(f, &f->ctlout);
       ok = 0;
     }
-    f->ctl = nullptr;
   }
-  if (fclose(f->grib) != 0) {
-    latsError("GRIB (latsgrib) --> Closing GRIB file %s failed", f->path.c_str());
-    ok = 0;
-  }
-  f->grib = nullptr;
-  // No index for a descriptor that did not get written whole.
+  if (!latsOutCommit(f)) ok = 0;
   if (ok && f->convention == LATS_OMBRA_GRIB &&
       !latsgribmap(f->ctlpath.c_str(), f->frequency != LATS_FORECAST_HOURLY))
     ok = 0;

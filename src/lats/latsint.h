@@ -9,6 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "base/replfile.h"
+
+class endhold;
+
 // ---- constants of the interface -------------------------------------------
 
 enum {
@@ -194,9 +198,12 @@ struct latsFile {
   std::vector<latsFileGrid> grids;
   std::vector<latsFileVert> vdims;
   std::vector<std::unique_ptr<latsVar>> vars;
+  // The files written: the data (.grb or .nc), and for the Ombra GRIB
+  // convention its descriptor (.ctl) and, where an older index stands at
+  // its name, an empty index (.gmp) that takes that one's place until the
+  // real one is made at close (latsout.cpp).
+  replfile out, ctlout, mapout;
   // GRIB writer
-  FILE* grib = nullptr;
-  FILE* ctl = nullptr;
   std::string ctlpath;
   int fwyear = 0, fwmonth = 0, fwday = 0, fwhour = 0, fwset = 0;
   // netCDF writer
@@ -208,6 +215,23 @@ latsVar* latsVarLookup(latsFile* f, int varid);
 // Forgets every file, grid and vertical dimension (tests only).
 void latsInterfaceReset();
 
+// ---- the files of an output (latsout.cpp) -------------------------------------
+
+// Opens path for a file of an output under a part name (held as the
+// replacement rules say, replfile.h); false after its error.
+bool latsOutOpen(replfile* r, const std::string& path, endhold* hold);
+// The name a library opens that file by.
+std::string latsOutPath(const replfile& r);
+// Tells the ending handler of the file's part files, once they are whole.
+void latsOutPublish(latsFile* f);
+// Puts the file's files in their places, the data first; 0 after its
+// error when one stays under its part name (those after it stay too).
+int latsOutCommit(latsFile* f);
+// Closes the files and removes their parts: a create that failed.
+void latsOutDiscard(latsFile* f);
+// The same for one of them, which could not be finished.
+void latsOutDrop(latsFile* f, replfile* r);
+
 // ---- writer hooks -------------------------------------------------------------
 
 int latsCreateGrib(latsFile* f);
@@ -217,6 +241,9 @@ int latsVarGrib(latsFile* f, latsVar* v);
 int latsWriteGrib(latsFile* f, latsVar* v, int levindex, int timeindex, int y, int m, int d,
                   int h, void* data);
 int latsCloseGrib(latsFile* f);
+// Brings the descriptor file up to date with the file's variables and
+// writes; false after its error.
+int latsSettleGrib(latsFile* f);
 // Builds the time-range row of a GRIB variable; 1 or 0 after its error.
 int latsGribTimeRange(latsFile* f, latsVar* v);
 
@@ -227,6 +254,12 @@ int latsVarNc(latsFile* f, latsVar* v);
 int latsWriteNc(latsFile* f, latsVar* v, int levindex, int timeindex, int y, int m, int d,
                 int h, void* data);
 int latsCloseNc(latsFile* f);
+// Closes the library's file, finished or not (the files themselves are the
+// caller's to keep or drop).
+void latsDropNc(latsFile* f);
+// Brings the file on disk up to date: its header and record count; false
+// after its error.
+int latsSettleNc(latsFile* f);
 
 // ---- quality control ---------------------------------------------------------
 

@@ -3,13 +3,16 @@
 // defined until the first write, then coordinates, times and fields are
 // put.
 #include <netcdf.h>
+#include <sys/stat.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "base/errout.h"
+#include "base/endhold.h"
 #include "base/libfds.h"
 #include "lats/latsint.h"
 
@@ -111,28 +114,28 @@ bool enddefine(latsFile* f) {
   return true;
 }
 
-}  // namespace
-
-int latsCreateNc(latsFile* f) {
+// The file created and its time and global attributes defined; false after
+// its error, with the library's file closed.
+bool create(latsFile* f) {
   bool made = false;
   {
     const libfds_closed_on_exec guard;
-    made = ok(nc_create(f->path.c_str(), NC_CLOBBER, &f->ncid));
+    made = ok(nc_create(latsOutPath(f->out).c_str(), NC_CLOBBER, &f->ncid));
   }
   if (!made) {
     latsError("netCDF (latsnc) --> Creating netCDF file %s", f->path.c_str());
-    return 0;
+    return false;
   }
   f->ncmode = 1;
   if (!ok(nc_def_dim(f->ncid, "time", NC_UNLIMITED, &f->nctimedim))) {
     latsError("netCDF (latsnc) --> Creating netCDF time dimension, file %s", f->path.c_str());
     nc_close(f->ncid);
-    return 0;
+    return false;
   }
   if (!ok(nc_def_var(f->ncid, "time", NC_DOUBLE, 1, &f->nctimedim, &f->nctimevar))) {
     latsError("netCDF (latsnc) --> Creating netCDF time variable, file %s", f->path.c_str());
     nc_close(f->ncid);
-    return 0;
+    return false;
   }
   f->ncndims = 1;
   if (!ok(puttext(f->ncid, NC_GLOBAL, "Conventions", f->convention == LATS_COARDS ? "COARDS" : "LATS")) ||
@@ -142,9 +145,50 @@ int latsCreateNc(latsFile* f) {
       !ok(puttext(f->ncid, NC_GLOBAL, "center", f->center))) {
     latsError("netCDF (latsnc) --> Writing netCDF file attribute, file %s", f->path.c_str());
     nc_close(f->ncid);
+    return false;
+  }
+  if (!latsSettleNc(f)) {
+    nc_close(f->ncid);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+// The file is written under a part name (opened by the library through the
+// part's descriptor) and put in place at close: an older file of the name
+// is neither emptied nor, when the create fails, removed.
+int latsCreateNc(latsFile* f) {
+  // netCDF is written at offsets: a FIFO or a socket at the name is refused
+  // at once, and stays, rather than waited on.
+  struct stat sb;
+  if (stat(f->path.c_str(), &sb) == 0 && (S_ISFIFO(sb.st_mode) || S_ISSOCK(sb.st_mode))) {
+    latsError("LATS (lats) -->  Cannot write %s: %s", f->path.c_str(), strerror(ESPIPE));
+    latsError("netCDF (latsnc) --> Creating netCDF file %s", f->path.c_str());
     return 0;
   }
+  endhold hold;
+  if (!latsOutOpen(&f->out, f->path, &hold)) {
+    latsError("netCDF (latsnc) --> Creating netCDF file %s", f->path.c_str());
+    return 0;
+  }
+  if (!create(f)) {
+    f->ncid = -1;
+    latsOutDiscard(f);
+    return 0;
+  }
+  latsOutPublish(f);
   return f->id;
+}
+
+// Whole on disk after every step, with no call the ending handler would
+// need: in define mode the header is written (the definitions end and
+// begin again), in data mode the header and record count are synced.
+int latsSettleNc(latsFile* f) {
+  bool done = f->ncmode == 1 ? ok(nc_enddef(f->ncid)) && ok(nc_redef(f->ncid)) : ok(nc_sync(f->ncid));
+  if (!done) latsError("netCDF (latsnc) --> Writing netCDF file %s to disk", f->path.c_str());
+  return done;
 }
 
 int latsGridNc(latsFile* f, latsFileGrid* g) {
@@ -299,11 +343,20 @@ int latsWriteNc(latsFile* f, latsVar* v, int levindex, int timeindex, int y, int
   return 1;
 }
 
+// A file the library could not close is not finished: its part goes, and
+// an older file of the name stays.
 int latsCloseNc(latsFile* f) {
-  if (!ok(nc_close(f->ncid))) {
+  int closed = ok(nc_close(f->ncid));
+  f->ncid = -1;
+  if (!closed) {
     latsError("netCDF (latsnc) --> Closing netCDF file %s", f->path.c_str());
+    latsOutDiscard(f);
     return 0;
   }
+  return latsOutCommit(f);
+}
+
+void latsDropNc(latsFile* f) {
+  if (f->ncid >= 0) nc_close(f->ncid);
   f->ncid = -1;
-  return 1;
 }

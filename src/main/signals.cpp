@@ -15,6 +15,7 @@
 #include "base/endhold.h"
 #include "base/outflush.h"
 #include "gx/gx.h"
+#include "lats/lats.h"
 #include "main/ommain.h"
 #include "main/termkeep.h"
 #include "sdf/sdf.h"
@@ -24,7 +25,7 @@ volatile sig_atomic_t omatprompt = 0;
 
 namespace {
 
-// Every ending: the metafile finished, what stdout still held and the
+// Every ending: the LATS files and the metafile finished, what stdout still held and the
 // closing lines written (lead first), the terminal given back, the file
 // helper ended and waited for.  None of it waits, and none of it stops: a
 // background job under `stty tostop` would otherwise be stopped by its
@@ -33,6 +34,7 @@ void closing(const char* lead) {
   struct sigaction ign = {};
   ign.sa_handler = SIG_IGN;
   sigaction(SIGTTOU, &ign, nullptr);
+  latssigend();
   gxsigend(lead);
   termrestore();
   sdf_helper_end();

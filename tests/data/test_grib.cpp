@@ -17,6 +17,7 @@
 #include "data/gribread.h"
 #include "data/gridres.h"
 #include "data/omggrd.h"
+#include "base/fsizecap.h"
 #include "ddtest.h"
 #include "test_grib_util.h"
 
@@ -497,6 +498,14 @@ TEST_F(Grib, FatalErrorsAreNotReportedAsSuccess) {
   c.replace(c.find("^g.idx"), 6, "^nodir/g.idx");
   EXPECT_EQ(mkindex(c, &out), GMFATAL);
   EXPECT_NE(out.find("Could not open index file: "), std::string::npos);
+  // An index that cannot be written whole leaves the older one as it was.
+  tmp.write("g.idx", "older");
+  gmpcmn.descr = tmp.write("g.ctl", ctl("dtype grib\n", kTwoVars));
+  {
+    fsizecap cap(20);  // (what the maker prints is not captured: a file too)
+    EXPECT_EQ(gribmap(), GMFATAL);
+  }
+  EXPECT_EQ(fbytes("g.idx"), "older");
 }
 
 // The index's size comes from the descriptor's counts before any record

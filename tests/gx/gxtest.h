@@ -71,16 +71,34 @@ inline void gx_write(const std::string& f, const std::string& text) {
   out << text;
 }
 
-// Runs fn in a child process with the ids of the user nobody (the kernel's
-// permission checks then apply, which root passes): its result and what it
+// The user whose session a permission test runs: nobody when the test
+// runs as root (whose writes the kernel never refuses), else the test's own
+// user.  Another user's files can be made only by root: gx_other() is that
+// user's id, or -1 where there is none to be had.
+inline uid_t gx_user() { return geteuid() == 0 ? 65534 : geteuid(); }
+inline uid_t gx_other() { return geteuid() == 0 ? 0 : static_cast<uid_t>(-1); }
+// A group of the session's user other than his first, or -1.
+inline gid_t gx_user_group() {
+  if (geteuid() == 0) return 100;
+  gid_t g[64];
+  int n = getgroups(64, g);
+  for (int i = 0; i < n; i++)
+    if (g[i] != getegid()) return g[i];
+  return static_cast<gid_t>(-1);
+}
+
+// Runs fn in a child process as gx_user() (nobody with the second group
+// gx_user_group() when the test runs as root): its result and what it
 // printed; -1 when the ids could not be taken.
-inline std::pair<int, std::string> gx_as_nobody(const std::function<int()>& fn) {
+inline std::pair<int, std::string> gx_as_user(const std::function<int()>& fn) {
   gx_tmpdir d;
   std::string out = d.file("out");
   fflush(stdout);
   pid_t pid = fork();
   if (pid == 0) {
-    if (!freopen(out.c_str(), "w", stdout) || setgroups(0, nullptr) || setgid(65534) || setuid(65534))
+    gid_t second = 100;
+    if (!freopen(out.c_str(), "w", stdout) ||
+        (geteuid() == 0 && (setgroups(1, &second) || setgid(65534) || setuid(65534))))
       _exit(255);
     int rc = fn();
     fflush(stdout);

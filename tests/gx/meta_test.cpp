@@ -1,5 +1,7 @@
 // The display list and the hardcopy metafile.
 #include <fcntl.h>
+#include <limits.h>
+#include <stdlib.h>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -180,41 +182,107 @@ TEST(Metafile, WriteErrorEndsTheFileAfterItsLastWholeFrame) {
 }
 
 // The part name a metafile is written under is made new, or taken over from
-// a session that was killed only when it is a plain file of the user's (and
-// then emptied).  A link there is not followed, a FIFO not waited for,
-// another user's file not touched: the enable fails naming it, and the
-// older file and the link's target stay as they were.
+// a session that was killed only when it is a plain file of the user's with
+// no other name (and then emptied).  A link there is not followed, a FIFO
+// not waited for, another user's file or one with other names not touched:
+// the enable fails naming it, and the older file and the link's target stay
+// as they were.  At the end, whatever stands at the name then is judged
+// again, in the folder the part was made in: where it may not be replaced,
+// the finished file stays under its part name and a line says why.
 TEST(Metafile, APartFileIsMadeNewOrTakenOverOnlyFromTheUser) {
-  gx_tmpdir d;
-  std::string f = d.file("m.gx"), part = f + ".part", victim = d.file("victim");
-  for (std::string row : {"stale", "link", "others", "fifo"}) {
+  const std::vector<int> printed = {-1, 11000, 8500, -3, 3, -2, -9};
+  const gid_t primary = geteuid() == 0 ? 65534 : getegid();
+  const struct {
+    const char* name;
+    int code;         // the enable's result times 2 plus the disable's
+    const char* why;  // what the line says after the part file's name
+  } rows[] = {{"stale", 0, ""},
+              {"link", 2, " is in the way: it is no plain file of yours"},
+              {"others", 2, " is in the way: it is no plain file of yours"},
+              {"fifo", 2, " is in the way: it is no plain file of yours"},
+              {"linked", 2, " is in the way: it has other hard links"},
+              {"readonly", 2, ""},
+              {"symlink", 0, ""},
+              {"foreigngroup", 0, ""},
+              {"made", 0, ""},
+              {"theirs", 1, ": m.gx is another user's file"},
+              {"madereadonly", 1, ": you may not write m.gx"},
+              {"atsignal", 1, ": you may not write m.gx"},
+              {"hardlink", 1, ": m.gx has other hard links"},
+              {"moved", 0, ""}};
+  auto text = [](const std::string& f) {
+    std::vector<unsigned char> b = gx_slurp(f);
+    return std::string(b.begin(), b.end());
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.name);
+    const std::string row = r.name;
+    if ((row == "others" || row == "theirs" || row == "foreigngroup") && gx_other() == static_cast<uid_t>(-1))
+      continue;
+    gx_tmpdir d;
+    char real[PATH_MAX];
+    ASSERT_TRUE(realpath(d.path.c_str(), real));
+    const std::string dir = real, f = dir + "/m.gx", part = f + ".part", victim = dir + "/victim";
     gx_write(f, "older");
     gx_write(victim, "victim");
     if (row == "stale" || row == "others") gx_write(part, std::string(100000, 'j'));
-    if (row == "others") ASSERT_EQ(chown(part.c_str(), 65534, 65534), 0);
-    if (row == "link") ASSERT_EQ(symlink(victim.c_str(), part.c_str()), 0);
+    if (row == "foreigngroup") gx_write(part, "theirs");
+    if (row == "theirs") gx_write(dir + "/theirs", "late");
+    ASSERT_EQ(row == "link" ? symlink(victim.c_str(), part.c_str()) : 0, 0);
+    ASSERT_EQ(row == "linked" ? link(victim.c_str(), part.c_str()) : 0, 0);
+    for (const std::string& mine : {dir, f, victim, part})
+      if (row != "others" || mine != part) lchown(mine.c_str(), gx_user(), primary);
+    // An older file in a group the user cannot give is written in place.
+    ASSERT_EQ(row == "foreigngroup" ? chown(f.c_str(), gx_user(), 0) : 0, 0);
+    ASSERT_EQ(row == "readonly" ? chmod(f.c_str(), 0444) : 0, 0);
     std::unique_ptr<fifo_end> fifo(row == "fifo" ? new fifo_end(part) : nullptr);
-    gx_batch();
-    testing::internal::CaptureStdout();
-    int rc = gxhbgn(f.c_str());
-    gxcolr(3);
-    gxhprt();
-    gxhend();
-    std::string said = testing::internal::GetCapturedStdout();
-    std::vector<unsigned char> b = gx_slurp(f), v = gx_slurp(victim);
-    if (row == "stale") {
-      EXPECT_EQ(rc, 0);
-      EXPECT_EQ(gx_meta_words(f), (std::vector<int>{-1, 11000, 8500, -3, 3, -2, -9}));
-      EXPECT_EQ(b.size(), 14u);
-    } else {
-      EXPECT_EQ(rc, 1) << row;
-      EXPECT_EQ(said.substr(0, said.find("Metafile not")),
-                "Error opening meta file " + f + " \n  The part file " + part +
-                    " is in the way: it is no plain file of yours\n");
-      EXPECT_EQ(std::string(b.begin(), b.end()) + std::string(v.begin(), v.end()), "oldervictim");
+    std::string name = f;
+    if (row == "moved") {
+      for (const char* run : {"/run1", "/run2"})
+        ASSERT_EQ(mkdir((dir + run).c_str(), 0777) | chown((dir + run).c_str(), gx_user(), primary), 0);
+      ASSERT_EQ(symlink("run1", (dir + "/out").c_str()), 0);
+      name = dir + "/out/m.gx";
     }
+    if (row == "symlink") name = dir + "/lnk.gx", symlink("m.gx", name.c_str());
+    gx_batch();
+    auto [code, said] = gx_as_user([&] {
+      int opened = gxhbgn(name.c_str());
+      gxcolr(3);
+      gxhprt();
+      // A link's target keeps its older bytes until the end.
+      if (row == "symlink" && text(f) != "older") return 9;
+      // What stands at the name changes while the file is open.
+      if (row == "made" || row == "madereadonly" || row == "atsignal" || row == "hardlink") {
+        unlink(f.c_str());
+        gx_write(f, "late");
+      }
+      if (row == "madereadonly" || row == "atsignal") chmod(f.c_str(), 0444);
+      if (row == "hardlink") link(f.c_str(), (dir + "/other").c_str());
+      if (row == "theirs") rename((dir + "/theirs").c_str(), f.c_str());
+      if (row == "moved") unlink((dir + "/out").c_str()), symlink("run2", (dir + "/out").c_str());
+      if (row != "atsignal") return opened * 2 + gxhend();
+      // An ending signal's handler judges the name the same way.
+      printf("%s", gxhsigclose());
+      return opened * 2 + (gx_meta_words(part) == printed);
+    });
     fifo.reset();
-    unlink(part.c_str());
+    EXPECT_EQ(code, r.code) << said;
+    std::string at = row == "moved" ? dir + "/run1/m.gx" : f;
+    if (r.code == 0) {
+      EXPECT_EQ(gx_meta_words(at), printed);
+      EXPECT_EQ(text(at + ".part"), row == "foreigngroup" ? "theirs" : "");
+      struct stat ls;
+      EXPECT_EQ(lstat(name.c_str(), &ls) == 0 && S_ISLNK(ls.st_mode), row == "symlink");
+      EXPECT_NE(access((dir + "/run2/m.gx").c_str(), F_OK), 0);
+    } else if (r.code == 1) {
+      EXPECT_EQ(said, "The new file stays as " + part + r.why + "\n");
+      EXPECT_EQ(gx_meta_words(part), printed);
+      EXPECT_EQ(text(f), "late");
+    } else {
+      EXPECT_EQ(said.substr(0, said.find("Metafile not")),
+                "Error opening meta file " + f + " \n" + (*r.why ? "  The part file " + part + r.why + "\n" : ""));
+      EXPECT_EQ(text(f) + text(victim), "oldervictim");
+    }
   }
 }
 
@@ -284,7 +352,20 @@ TEST(Metafile, HeaderWriteFailureIsAnOpenFailure) {
   testing::internal::CaptureStdout();
   EXPECT_EQ(gxhbgn(d.file("ok.gx").c_str()), 0);
   gxhend();
+  // A file written in place (one with another name) whose header does not
+  // fit is emptied, never removed: its other names stay with it.
+  std::string f = d.file("linked.gx");
+  gx_write(f, "older");
+  ASSERT_EQ(link(f.c_str(), d.file("other.gx").c_str()), 0);
+  {
+    fsizecap lim(3);
+    EXPECT_EQ(gxhbgn(f.c_str()), 1);
+  }
   testing::internal::GetCapturedStdout();
+  struct stat st;
+  ASSERT_EQ(stat(f.c_str(), &st), 0);
+  EXPECT_EQ(st.st_size, 0);
+  EXPECT_EQ(st.st_nlink, 2u);
 }
 
 TEST(DisplayList, CoordinatesAreRoundedAndLimited) {

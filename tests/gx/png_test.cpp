@@ -5,8 +5,12 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <cstring>
+#include <memory>
+
 #include "gxtest.h"
 #include "base/fifo_end.h"
+#include "base/fsizecap.h"
 
 namespace {
 
@@ -256,46 +260,77 @@ TEST(Image, WriteFailureIsReported) {
 // An older image is replaced by a rename only where writing it in place
 // was allowed and comes to the same: a plain file of the user's that he may
 // write, with no other name.  A file he may not write is refused and left
-// as it was; one of another owner or with other names is written in place.
+// as it was; one of another owner or with other names is written in place,
+// room taken first and cut to the picture's length.  The rows of another
+// user's file run only where the test may take other ids.
 TEST(Image, AnOlderFileIsReplacedOnlyAsTheUserMayWriteIt) {
-  if (geteuid() != 0) GTEST_SKIP() << "needs to take another user's ids";
-  const uid_t nobody = 65534;
+  const uid_t me = gx_user();
+  const gid_t primary = geteuid() == 0 ? 65534 : getegid(), second = gx_user_group();
   struct {
     const char* name;
     mode_t mode;
-    uid_t owner;
-    bool linked, closedfolder;
-    char way;  // 'R' renamed, 'I' in place, 'X' refused
-  } rows[] = {{"private", 0600, nobody, false, false, 'R'}, {"readonly", 0444, nobody, false, false, 'X'},
-              {"linked", 0644, nobody, true, false, 'I'},   {"roots", 0666, 0, false, false, 'I'},
-              {"rootsro", 0644, 0, false, false, 'X'},      {"closed", 0644, nobody, false, true, 'X'},
-              {"long", 0644, nobody, false, false, 'R'}};  // a name with no room for a part suffix
+    bool others, linked, closedfolder;
+    int group;      // 0 the owner's own, 1 the user's first, 2 his second
+    rlim_t limit;   // a file size limit, or 0
+    char way;       // 'R' renamed, 'I' in place, 'X' refused, 'F' failed
+  } rows[] = {{"private", 0600, false, false, false, 0, 0, 'R'},
+              {"readonly", 0444, false, false, false, 0, 0, 'X'},
+              {"linked", 0644, false, true, false, 0, 0, 'I'},
+              {"linkedfull", 0644, false, true, false, 0, 100, 'F'},
+              {"roots", 0666, true, false, false, 0, 0, 'I'},
+              {"rootsgroup", 0664, true, false, false, 1, 0, 'I'},
+              {"rootsro", 0644, true, false, false, 0, 0, 'X'},
+              {"closed", 0644, false, false, true, 0, 0, 'X'},
+              {"second", 0640, false, false, false, 2, 0, 'R'},
+              {"long", 0644, false, false, false, 0, 0, 'R'}};  // no room for a part suffix
   gx_tmpdir d;
-  chmod(d.path.c_str(), 0755);
   gx_batch();
+  std::string ref = d.file("ref.png");
+  ASSERT_EQ(write_png(ref), 0);
   for (const auto& r : rows) {
     SCOPED_TRACE(r.name);
+    uid_t owner = r.others ? gx_other() : me;
+    if (owner == static_cast<uid_t>(-1) || (r.group == 2 && second == static_cast<gid_t>(-1))) continue;
+    gid_t group = r.group == 2 ? second : r.others && r.group == 0 ? 0 : primary;
     std::string folder = d.file(r.name);
     std::string f = folder + "/" + (r.name == std::string("long") ? std::string(250, 'n') : "x") + ".png";
+    std::string older = r.linked && !r.limit ? std::string(100000, 'o') : "older";
     ASSERT_EQ(mkdir(folder.c_str(), 0777), 0);
-    gx_write(f, "older");
-    ASSERT_EQ(chown(f.c_str(), r.owner, r.owner) | chmod(f.c_str(), r.mode) |
-                  chmod(folder.c_str(), r.closedfolder ? 0755 : 0777), 0);
+    gx_write(f, older);
+    ASSERT_EQ(chmod(folder.c_str(), 0777) | chown(f.c_str(), owner, group) | chmod(f.c_str(), r.mode) |
+                  chown(folder.c_str(), me, static_cast<gid_t>(-1)) |
+                  chmod(folder.c_str(), r.closedfolder ? 0555 : 0777), 0);
     if (r.linked) ASSERT_EQ(link(f.c_str(), (folder + "/y.png").c_str()), 0);
     struct stat was, now;
     stat(f.c_str(), &was);
-    auto [rc, said] = gx_as_nobody([&] { return gxhpng(f.c_str(), -999, -999, 1, 0); });
+    chmod(d.path.c_str(), 0555);  // the folder above is the user's no more
+    auto [rc, said] = gx_as_user([&] {
+      std::unique_ptr<fsizecap> cap(r.limit ? new fsizecap(r.limit) : nullptr);
+      return gxhpng(f.c_str(), -999, -999, 1, 0);
+    });
+    chmod(d.path.c_str(), 0755);
     ASSERT_EQ(stat(f.c_str(), &now), 0);
-    EXPECT_EQ(rc, r.way == 'X' ? 1 : 0);
+    EXPECT_EQ(rc, r.way == 'X' ? 1 : r.way == 'F' ? 2 : 0);
     EXPECT_EQ(now.st_mode & 07777, r.mode);
-    EXPECT_EQ(now.st_uid, r.way == 'R' ? nobody : r.owner);
+    EXPECT_EQ(now.st_uid, r.way == 'R' ? me : owner);
+    EXPECT_EQ(now.st_gid, group);
     EXPECT_EQ(now.st_ino == was.st_ino, r.way != 'R');
     EXPECT_EQ(now.st_nlink, r.linked ? 2u : 1u);
-    EXPECT_EQ(now.st_size == 5, r.way == 'X');
+    std::vector<unsigned char> b = gx_slurp(f);
+    EXPECT_EQ(b, strchr("XF", r.way) ? std::vector<unsigned char>(older.begin(), older.end()) : gx_slurp(ref));
     std::string refused = "Open error on " + f + "\n";
     if (r.closedfolder) refused += "  Cannot make the part file " + f + ".";
     EXPECT_EQ(said.rfind(refused, 0), r.way == 'X' ? 0u : std::string::npos) << said;
+    chmod(folder.c_str(), 0777);
   }
+  // A part file of the name a picture would take is never emptied nor
+  // renamed: the picture goes to the next free name.
+  std::string f = d.file("x.png"), stale = f + "." + std::to_string(getpid()) + ".0.part";
+  gx_write(stale, "theirs");
+  ASSERT_EQ(write_png(f), 0);
+  std::vector<unsigned char> b = gx_slurp(stale);
+  EXPECT_EQ(std::string(b.begin(), b.end()), "theirs");
+  EXPECT_EQ(gx_slurp(f), gx_slurp(ref));
 }
 
 TEST(Image, FullPaletteFallsBackToClosestColour) {

@@ -67,6 +67,12 @@ inline std::string run(const std::string& cmd) {
   return out;
 }
 
+// The part file an output named name is written under until it is closed.
+inline std::string partof(const std::string& name) {
+  std::string found = run("ls -d '" + name + "'.*.part 2>/dev/null");
+  return found.empty() ? "" : found.substr(0, found.find('\n'));
+}
+
 inline bool have(const char* tool) {
   return run(std::string("command -v ") + tool + " 2>/dev/null").size() > 0;
 }

@@ -1,9 +1,12 @@
 // The LATS interface: creation checks, time order and steps, level
 // bookkeeping and the missing-value declarations.
+#include <sys/stat.h>
+
 #include <string>
 #include <vector>
 
 #include "base/fifo_end.h"
+#include "base/fsizecap.h"
 #include "latstest.h"
 
 namespace {
@@ -46,11 +49,34 @@ TEST_F(LatsTest, CreateChecksAndFileNames) {
   ASSERT_GT(next, 0);
   CAPTURE(EXPECT_EQ(0, lats_write(next - 1, 1, 0, 1990, 1, 1, 0, nullptr)));
   EXPECT_TRUE(said("File ID: " + std::to_string(next - 1) + ", not found"));
-  EXPECT_EQ(0, access("keep.grb", F_OK));
-  EXPECT_GT(lats_create("plain", LATS_PCMDI, LATS_STANDARD, LATS_HOURLY, 1, "", "", ""), 0);
-  EXPECT_EQ(0, access("plain.nc", F_OK));
-  EXPECT_GT(lats_create("g", LATS_GRIB, LATS_STANDARD, LATS_HOURLY, 1, " NCEP ", "", ""), 0);
-  EXPECT_EQ(0, access("g.grb", F_OK));
+  // Whatever stands at a name stays as it was until the file is closed, and
+  // a create that fails leaves it untouched: an older file, a FIFO, a link
+  // to a folder that does not exist.
+  spit("plain.nc", "older");
+  ASSERT_EQ(0, mkfifo("f.nc", 0600));
+  ASSERT_EQ(0, symlink("nodir/x.nc", "d.nc"));
+  {
+    fsizecap cap(10);
+    CAPTURE(EXPECT_EQ(0, lats_create("plain", LATS_PCMDI, LATS_STANDARD, LATS_HOURLY, 1, "", "", "")));
+  }
+  for (const char* name : {"f", "d"})
+    CAPTURE(EXPECT_EQ(0, lats_create(name, LATS_COARDS, LATS_STANDARD, LATS_HOURLY, 1, "", "", "")));
+  // One with another name (a hard link) is written over at close, in place.
+  spit("h.nc", "older");
+  ASSERT_EQ(0, link("h.nc", "other"));
+  int plain = lats_create("plain", LATS_PCMDI, LATS_STANDARD, LATS_HOURLY, 1, "", "", "");
+  int h = lats_create("h", LATS_COARDS, LATS_STANDARD, LATS_HOURLY, 1, "", "", "");
+  int g = lats_create("g", LATS_GRIB, LATS_STANDARD, LATS_HOURLY, 1, " NCEP ", "", "");
+  EXPECT_EQ("olderolder", slurp("plain.nc") + slurp("h.nc"));
+  EXPECT_NE(0, access("g.grb", F_OK));
+  for (int id : {next, plain, h, g}) CAPTURE(EXPECT_EQ(1, lats_close(id)));
+  EXPECT_EQ("CDF", slurp("plain.nc").substr(0, 3));
+  EXPECT_EQ(slurp("other").substr(0, 3) + slurp("h.nc").substr(0, 3), "CDFCDF");
+  EXPECT_EQ(0, access("keep.grb", F_OK) | access("g.grb", F_OK));
+  struct stat st;
+  EXPECT_TRUE(stat("f.nc", &st) == 0 && S_ISFIFO(st.st_mode));
+  EXPECT_TRUE(lstat("d.nc", &st) == 0 && S_ISLNK(st.st_mode));
+  EXPECT_EQ("", run("ls | grep part"));
 }
 
 // A parameter table that is a FIFO nobody writes, and an output that is one

@@ -11,6 +11,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <string>
@@ -30,6 +31,37 @@ const char kPrint[] = "enable print m.gm\ndraw line 1 1 2 2\nprint\n";
 const std::vector<int> kPrinted = {-1, 11000, 8500, -4, 3, 3, -3, 1, -10,
                                    1000, 1000, -11, 2000, 2000, -2, -9};
 const char kClosing[] = "\nHardcopy output file is closed \nGX package terminated \n";
+// A netCDF file (o.nc) and a GRIB file with its descriptor (g.grb, g.ctl)
+// made ready for a field of ts each, written at time t by latswrites(t).
+const std::string kLatsStart = std::string("open ") + OMBRA_SOURCE_DIR +
+                               "/share/sample/sample.ctl\nset x 1 144\nset lats frequency hourly\n"
+                               "set lats deltat 6\nset lats convention coards\nset lats create o\n"
+                               "set lats convention ombra_grib\nset lats create g\nset gxout latsgrid\nd ts\n"
+                               "set lats var 1 ts instant 1 0\nset lats var 2 ts instant 1 0\n"
+                               "set gxout latsdata\n";
+std::string latswrites(int t) {
+  return "set t " + std::to_string(t) + "\nset lats write 1 1\nd ts\nset lats write 2 2\nd ts\n";
+}
+// Three fields in each; the last prompt shows they are written.
+const std::string kLats = kLatsStart + latswrites(1) + latswrites(2) + latswrites(3);
+
+// The records of a classic netCDF file (its header's count), the whole
+// records of a GRIB file (-1 when one is cut).
+long ncrecords(const std::string& b) {
+  if (b.size() < 8 || b.compare(0, 3, "CDF") != 0) return -1;
+  return static_cast<long>(static_cast<unsigned char>(b[4]) << 24 | static_cast<unsigned char>(b[5]) << 16 |
+                           static_cast<unsigned char>(b[6]) << 8 | static_cast<unsigned char>(b[7]));
+}
+long gribrecords(const std::string& b) {
+  long n = 0;
+  for (size_t at = 0; at < b.size(); n++) {
+    if (b.size() - at < 8 || b.compare(at, 4, "GRIB") != 0) return -1;
+    at += static_cast<size_t>(static_cast<unsigned char>(b[at + 4]) << 16 |
+                              static_cast<unsigned char>(b[at + 5]) << 8 | static_cast<unsigned char>(b[at + 6]));
+    if (at > b.size() || b.compare(at - 4, 4, "7777") != 0) return -1;
+  }
+  return n;
+}
 
 bool endswith(const std::string& s, const std::string& tail) {
   return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
@@ -49,14 +81,21 @@ class EndingSignal : public testing::TestWithParam<ending> {};
 TEST_P(EndingSignal, FinishesTheMetafileAndPrintsTheClosingLines) {
   SessionChild s;
   ASSERT_TRUE(s.start({"-blE"}));
-  s.send(kPrint);
-  ASSERT_TRUE(s.waitprompts(4));
+  s.send(kPrint + kLats);
+  ASSERT_TRUE(s.waitprompts(4 + static_cast<int>(std::count(kLats.begin(), kLats.end(), '\n'))));
   kill(s.pid(), GetParam().sig);
   int st = s.finish();
   ASSERT_TRUE(WIFEXITED(st)) << "wait status " << st;
   EXPECT_EQ(WEXITSTATUS(st), GetParam().status);
   EXPECT_EQ(metawords(s.get("m.gm")), kPrinted);
   EXPECT_TRUE(endswith(s.said(), kClosing)) << s.said();
+  // The LATS files are finished as set lats close finishes them, but for
+  // the index made at close.
+  EXPECT_EQ(ncrecords(s.get("o.nc")), 3);
+  EXPECT_EQ(gribrecords(s.get("g.grb")), 3);
+  EXPECT_NE(s.get("g.ctl").find("\ntdef 3 linear 0Z1jan2000  6hr\n"), std::string::npos) << s.get("g.ctl");
+  for (const auto& e : std::filesystem::directory_iterator(s.path("")))
+    EXPECT_NE(e.path().extension(), ".part") << e.path();
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, EndingSignal,
@@ -309,8 +348,8 @@ TEST(SessionEnd, SessionsSharingAMetafileNeverBreakIt) {
 // An ending signal at any moment of enable print, disable print or printim
 // leaves no part file behind: each is finished, or never made.
 TEST(SessionEnd, NoEndingSignalLeavesAPartFile) {
-  std::string cycles;
-  for (int i = 0; i < 100; i++) cycles += std::string(kPrint) + "disable print\nprintim x.png\n";
+  std::string cycles = kLatsStart;
+  for (int i = 0; i < 100; i++) cycles += std::string(kPrint) + "disable print\nprintim x.png\n" + latswrites(i + 1);
   for (int run = 0; run < 40; run++) {
     SessionChild s;
     ASSERT_TRUE(s.start({"-blE"}));
@@ -322,6 +361,10 @@ TEST(SessionEnd, NoEndingSignalLeavesAPartFile) {
       EXPECT_NE(e.path().extension(), ".part") << run;
     std::vector<int> w = metawords(s.get("m.gm"));
     EXPECT_EQ(w.empty() ? -9 : w.back(), -9) << run;
+    // Nor half a field: the LATS files end after a whole one.
+    std::string nc = s.get("o.nc"), grb = s.get("g.grb");
+    EXPECT_TRUE(nc.empty() || (ncrecords(nc) >= 0 && nc.size() >= 42056u * ncrecords(nc))) << run;
+    EXPECT_GE(gribrecords(grb), 0) << run;
   }
 }
 

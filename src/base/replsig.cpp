@@ -1,0 +1,156 @@
+#include "base/replsig.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "base/wholewrite.h"
+
+namespace {
+
+// Why a part may not take its name now.
+enum reason { TAKE, OTHER, READONLY, LINKED, NOTPLAIN, GONE, FAILED };
+
+// Appends text to buf (n bytes), always ending it.
+void add(char* buf, size_t n, const char* text) {
+  size_t at = strlen(buf);
+  while (*text && at + 1 < n) buf[at++] = *text++;
+  buf[at] = '\0';
+}
+
+void addnum(char* buf, size_t n, unsigned v) {
+  char d[16];
+  size_t k = 0;
+  do {
+    d[k++] = static_cast<char>('0' + v % 10);
+    v /= 10;
+  } while (v > 0);
+  char one[2] = {0, 0};
+  while (k > 0) {
+    one[0] = d[--k];
+    add(buf, n, one);
+  }
+}
+
+// The folder's present path as the kernel sees the descriptor, then "/";
+// nothing when it cannot be had.
+void addfolder(char* buf, size_t n, int dir) {
+  char link[48] = "/proc/self/fd/";
+  addnum(link, sizeof link, static_cast<unsigned>(dir));
+  char path[PATH_MAX];
+  ssize_t k = readlink(link, path, sizeof path - 1);
+  if (k <= 0) return;
+  path[k] = '\0';
+  add(buf, n, path);
+  if (strcmp(path, "/") != 0) add(buf, n, "/");
+}
+
+bool kept(const replsig& s, reason r, int err, char* why, size_t n) {
+  why[0] = '\0';
+  add(why, n, r == GONE ? "The new file is no longer at " : "The new file stays as ");
+  addfolder(why, n, s.dir);
+  add(why, n, s.part);
+  add(why, n, ": ");
+  switch (r) {
+    case OTHER: add(why, n, s.leaf), add(why, n, " is another user's file"); break;
+    case READONLY: add(why, n, "you may not write "), add(why, n, s.leaf); break;
+    case LINKED: add(why, n, s.leaf), add(why, n, " has other hard links"); break;
+    case NOTPLAIN: add(why, n, s.leaf), add(why, n, " is not a plain file"); break;
+    case GONE: add(why, n, "another file took its name; "), add(why, n, s.leaf), add(why, n, " stays as it was"); break;
+    default: {
+      add(why, n, s.target >= 0 ? "it could not be copied into " : "it could not be renamed to ");
+      add(why, n, s.leaf);
+      const char* text = strerrordesc_np(err);
+      if (text) add(why, n, ": "), add(why, n, text);
+    }
+  }
+  add(why, n, "\n");
+  return false;
+}
+
+// What the rules say of the file now at the name.
+reason judge(const replsig& s, const struct stat& st) {
+  if (!S_ISREG(st.st_mode)) return NOTPLAIN;
+  if (st.st_uid != geteuid()) return OTHER;
+  if (faccessat(s.dir, s.leaf, W_OK, AT_EACCESS | AT_SYMLINK_NOFOLLOW) != 0) return READONLY;
+  if (st.st_nlink != 1) return LINKED;
+  return TAKE;
+}
+
+// Whether the part name still holds the part file: another writer of the
+// folder may have put something else there.
+bool stillours(const replsig& s) {
+  struct stat a, b;
+  if (s.fd < 0) return true;
+  return fstat(s.fd, &a) == 0 && fstatat(s.dir, s.part, &b, AT_SYMLINK_NOFOLLOW) == 0 &&
+         a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+bool renamed(const replsig& s, char* why, size_t n) {
+  for (int tries = 0; tries < 8; tries++) {
+    struct stat st;
+    if (fstatat(s.dir, s.leaf, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+      if (errno != ENOENT) return kept(s, FAILED, errno, why, n);
+      // Nothing there: taken only while nothing is, so that a file made
+      // at the name this moment is looked at first.
+      if (renameat2(s.dir, s.part, s.dir, s.leaf, RENAME_NOREPLACE) == 0) return true;
+      if (errno == EEXIST) continue;
+      if (errno != EINVAL && errno != ENOSYS) return kept(s, FAILED, errno, why, n);
+    } else {
+      reason r = judge(s, st);
+      if (r != TAKE) return kept(s, r, 0, why, n);
+    }
+    if (renameat(s.dir, s.part, s.dir, s.leaf) == 0) return true;
+    return kept(s, FAILED, errno, why, n);
+  }
+  return kept(s, FAILED, EEXIST, why, n);
+}
+
+}  // namespace
+
+bool replcopy(int from, int to) {
+  struct stat src, dst;
+  if (fstat(from, &src) != 0 || fstat(to, &dst) != 0) return false;
+  off_t n = src.st_size;
+  if (n > 0 && fallocate(to, 0, 0, n) != 0 && errno != EOPNOTSUPP && errno != ENOSYS) {
+    cutback(to, dst.st_size);
+    return false;
+  }
+  if (lseek(from, 0, SEEK_SET) != 0 || lseek(to, 0, SEEK_SET) != 0) return false;
+  char buf[8192];
+  for (off_t left = n; left > 0;) {
+    ssize_t k = read(from, buf, sizeof buf < static_cast<size_t>(left) ? sizeof buf : static_cast<size_t>(left));
+    if (k < 0 && errno == EINTR) continue;
+    if (k <= 0 || !writeall(to, buf, static_cast<size_t>(k))) {
+      if (k == 0) errno = EIO;
+      cutback(to, 0);
+      return false;
+    }
+    left -= k;
+  }
+  if (ftruncate(to, n) == 0) return true;
+  cutback(to, 0);
+  return false;
+}
+
+void replwith(const replsig& s, const char* with, char* why, size_t n) {
+  why[0] = '\0';
+  add(why, n, "The new file stays as ");
+  addfolder(why, n, s.dir);
+  add(why, n, s.part);
+  add(why, n, ": it goes with ");
+  add(why, n, with);
+  add(why, n, "\n");
+}
+
+bool replput(const replsig& s, char* why, size_t n) {
+  if (!stillours(s)) return kept(s, GONE, 0, why, n);
+  if (s.target < 0) return renamed(s, why, n);
+  if (!replcopy(s.fd, s.target)) return kept(s, FAILED, errno, why, n);
+  unlinkat(s.dir, s.part, 0);
+  return true;
+}

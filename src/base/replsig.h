@@ -1,0 +1,38 @@
+// Putting a finished part file in place, the last step of every output
+// written under a part name.  What stands at the name then is looked at
+// again, in the folder held since the part was made (a link to the folder
+// moved meanwhile changes nothing), and the part takes the name only where
+// the replacement rules allow it now: nothing is there, or a plain file of
+// the user's that he may write and that has no other name.  Otherwise the
+// finished part stays under its part name, and a line says where and why.
+// Every call here is one a signal handler may make, so that an ending
+// signal finishes a file as the command that closes it does.
+#pragma once
+
+#include <climits>
+#include <cstddef>
+
+// What the step needs, in plain storage, filled before a handler may use it.
+struct replsig {
+  int dir = -1;     // the folder of the part and the name
+  int fd = -1;      // the part file (read for a copy; -1 when closed)
+  int target = -1;  // an older file written in place by a copy, or -1
+  char part[NAME_MAX + 1] = {};
+  char leaf[NAME_MAX + 1] = {};
+};
+
+// Puts the part in place: renamed to the name, or, with a target, copied
+// into the older file and removed.  True when done; false when the part
+// stays, with the line that says where and why in why (n bytes at most).
+bool replput(const replsig& s, char* why, size_t n);
+
+// The line for a part that stays with another one that could not take its
+// name (the descriptor and index of a data file): where it is, and that it
+// goes with that file.
+void replwith(const replsig& s, const char* with, char* why, size_t n);
+
+// Copies everything the descriptor from holds over the file to, in place:
+// the room is taken first, so that a full disk or a size limit leaves to as
+// it was, and to is cut to the new length at the end; a copy that fails
+// once the older bytes are partly gone leaves to empty, never torn.
+bool replcopy(int from, int to);
