@@ -12,17 +12,9 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${1:-$root/build-bench}"
 command -v valgrind >/dev/null || { echo "valgrind is not installed" >&2; exit 1; }
-command -v cdo >/dev/null || { echo "cdo is not installed" >&2; exit 1; }
-if [ ! -f "$build/build.ninja" ]; then
-  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-fi
-ninja -C "$build" ombra >/dev/null
-ombra="$build/src/main/ombra"
-work="$(mktemp -d)"
-trap 'rm -rf "$work"' EXIT
-cd "$work"
-export OMDDIR="$root/share"
-cc -O2 "$root/bench/sdf_mkfile.c" -o mkfile -lnetcdf -lm
+# shellcheck source=bench/paired.sh
+. "$root/bench/paired.sh"
+nc4_setup "$build"
 libs=$(ls "$build"/src/*/libom_*.a)
 g++ -std=c++17 -O2 -I"$root/src" "$root/bench/grib_mkindex.cpp" \
   -Wl,--start-group $libs -Wl,--end-group \

@@ -13,6 +13,7 @@
 
 #include "base/cmnstate.h"
 #include "base/fifo_end.h"
+#include "base/scratchdir.h"
 #include "base/useropen.h"
 #include "base/userread.h"
 
@@ -27,7 +28,7 @@ std::string slurp(std::FILE* f) {
 }
 
 std::string writefile(const char* name, const std::string& text) {
-  std::string path = testing::TempDir() + name;
+  std::string path = scratchdir() + name;
   std::ofstream(path, std::ios::binary) << text;
   return path;
 }
@@ -37,7 +38,7 @@ std::string writefile(const char* name, const std::string& text) {
 // With no other end, an open for reading or writing waits only until the
 // user interrupts; a FIFO refused up front is not waited on at all.
 TEST(UserOpen, FifoWithoutOtherEndEndsAtInterrupt) {
-  fifo_end fifo(testing::TempDir() + "lonely.fifo");
+  fifo_end fifo(scratchdir() + "lonely.fifo");
   ASSERT_TRUE(fifo.ok());
   {
     interrupt_raised up;
@@ -64,7 +65,7 @@ TEST(UserOpen, FifoWithoutOtherEndEndsAtInterrupt) {
 // A writer that comes later is waited for and read to its end; a reader
 // that comes later takes what is written.
 TEST(UserOpen, FifoWithOtherEndIsReadAndWritten) {
-  fifo_end fifo(testing::TempDir() + "pair.fifo");
+  fifo_end fifo(scratchdir() + "pair.fifo");
   ASSERT_TRUE(fifo.ok());
   std::thread writer([&] {
     std::FILE* w = std::fopen(fifo.path(), "w");
@@ -100,7 +101,7 @@ TEST(UserOpen, FifoWithOtherEndIsReadAndWritten) {
 
 // Directories, devices and regular files for each kind of open.
 TEST(UserOpen, DirectoriesDevicesAndRegularFiles) {
-  std::string dir = testing::TempDir();
+  std::string dir = scratchdir();
   errno = 0;
   EXPECT_EQ(omfopen(dir.c_str(), "r"), nullptr);
   EXPECT_EQ(errno, EISDIR);
@@ -156,8 +157,8 @@ TEST(UserOpen, WholeReadsAreSizedFromTheFile) {
   EXPECT_EQ(omreadall(reg.c_str(), 4, out), EFBIG);
   EXPECT_EQ(out, "");
   EXPECT_EQ(omreadall("/dev/zero", 1 << 20, out), ESPIPE);
-  EXPECT_EQ(omreadall(testing::TempDir().c_str(), 1 << 20, out), EISDIR);
-  EXPECT_EQ(omreadall((testing::TempDir() + "no.such").c_str(), 1 << 20, out), ENOENT);
-  fifo_end fifo(testing::TempDir() + "whole.fifo");
+  EXPECT_EQ(omreadall(scratchdir().c_str(), 1 << 20, out), EISDIR);
+  EXPECT_EQ(omreadall((scratchdir() + "no.such").c_str(), 1 << 20, out), ENOENT);
+  fifo_end fifo(scratchdir() + "whole.fifo");
   EXPECT_EQ(omreadall(fifo.path(), 1 << 20, out), ESPIPE);
 }

@@ -8,6 +8,7 @@
 
 #include "base/cmnstate.h"
 #include "base/fifo_end.h"
+#include "base/scratchdir.h"
 #include "base/omprnt.h"
 #include "base/omprntint.h"
 #include "cmd/omcmd.h"
@@ -28,7 +29,7 @@ int openfds() {
 }
 
 std::string writefile(const char* name, const std::string& text) {
-  std::string path = testing::TempDir() + name;
+  std::string path = scratchdir() + name;
   std::ofstream(path) << text;
   return path;
 }
@@ -61,7 +62,7 @@ TEST_F(Exec, LinesAreEchoedAndNotCaptured) {
 }
 
 TEST_F(Exec, NestingStopsAtTheLimitAndClosesEveryFile) {
-  std::string path = testing::TempDir() + "self.exec";
+  std::string path = scratchdir() + "self.exec";
   writefile("self.exec", "exec " + path + "\n");
   int before = openfds();
   std::string cmd = "exec " + path;
@@ -103,7 +104,7 @@ TEST_F(Exec, FailingLineStopsWithItsResult) {
 // A directory is refused, not taken for an empty file, and a FIFO nobody
 // writes is waited on only until the user interrupts.
 TEST_F(Exec, DirectoriesAndWriterlessFifosAreRefused) {
-  std::string dir = testing::TempDir();
+  std::string dir = scratchdir();
   std::string cmd = "exec " + dir;
   CaptureStdout();
   int rc = omcmd(cmd.c_str(), &gcmn, 0);
