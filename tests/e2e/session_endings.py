@@ -98,6 +98,21 @@ for name, shell, meta in (
 CLOSING = b"\nNo hardcopy metafile open\nGX package terminated \n"
 
 
+def catching(pid, sig=signal.SIGTERM):
+    """Waits (10 s at most) until the process has its handler for sig in
+    place: a signal sent before would end it with the default action, which
+    no row is about."""
+    for _ in range(1000):
+        try:
+            with open(f"/proc/{pid}/status") as f:
+                caught = next(int(l.split()[1], 16) for l in f if l.startswith("SigCgt:"))
+        except (OSError, StopIteration):
+            return
+        if caught >> (sig - 1) & 1:
+            return
+        time.sleep(0.01)
+
+
 def session(d, args, sig=None, after=0.0, feed=lambda f: f.read(), log=None):
     """ombra in folder d, its output (both streams) read as it comes (feed
     runs on it), or from the file log once it has ended; sig sent after the
@@ -109,6 +124,8 @@ def session(d, args, sig=None, after=0.0, feed=lambda f: f.read(), log=None):
     got = []
     reader = threading.Thread(target=lambda: got.append(feed(p.stdout)))
     reader.start()
+    if sig:
+        catching(p.pid, sig)
     time.sleep(after)
     if sig:
         p.send_signal(sig)
@@ -199,6 +216,7 @@ with tempfile.TemporaryDirectory() as d:
         drain = threading.Thread(target=reader or (lambda *_: None), args=(fd, stream))
         drain.start()
         p = subprocess.Popen([OMBRA, "-blE"], cwd=d, env=ENV, stdin=open(f"{d}/frames"), stdout=subprocess.PIPE)
+        catching(p.pid)
         time.sleep(random.uniform(0.05, 0.3) if reader else 0.5)
         for one in sigs:
             p.send_signal(one)
