@@ -306,11 +306,7 @@ void repldiscard(replfile* r) {
   replsig s;
   // Only the part file itself goes: not what another writer of the folder
   // may have put under its name.
-  struct stat a, b;
-  if (replsigof(*r, &s) &&
-      (s.fd < 0 || (fstat(s.fd, &a) == 0 && fstatat(s.dir, s.part, &b, AT_SYMLINK_NOFOLLOW) == 0 &&
-                    a.st_dev == b.st_dev && a.st_ino == b.st_ino)))
-    unlinkat(s.dir, s.part, 0);
+  if (replsigof(*r, &s) && (s.fd < 0 || replstill(s.fd, s.dir, s.part))) unlinkat(s.dir, s.part, 0);
   if (r->fd >= 0) close(r->fd);
   r->fd = -1;
   r->target.reset();

@@ -81,15 +81,6 @@ reason judge(const replsig& s, const struct stat& st) {
   return TAKE;
 }
 
-// Whether the part name still holds the part file: another writer of the
-// folder may have put something else there.
-bool stillours(const replsig& s) {
-  struct stat a, b;
-  if (s.fd < 0) return true;
-  return fstat(s.fd, &a) == 0 && fstatat(s.dir, s.part, &b, AT_SYMLINK_NOFOLLOW) == 0 &&
-         a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
 bool renamed(const replsig& s, char* why, size_t n) {
   for (int tries = 0; tries < 8; tries++) {
     struct stat st;
@@ -137,6 +128,12 @@ bool replcopy(int from, int to) {
   return false;
 }
 
+bool replstill(int fd, int dir, const char* leaf) {
+  struct stat a, b;
+  return fstat(fd, &a) == 0 && fstatat(dir, leaf, &b, AT_SYMLINK_NOFOLLOW) == 0 && a.st_dev == b.st_dev &&
+         a.st_ino == b.st_ino;
+}
+
 void replwith(const replsig& s, const char* with, char* why, size_t n) {
   why[0] = '\0';
   add(why, n, "The new file stays as ");
@@ -148,7 +145,7 @@ void replwith(const replsig& s, const char* with, char* why, size_t n) {
 }
 
 bool replput(const replsig& s, char* why, size_t n) {
-  if (!stillours(s)) return kept(s, GONE, 0, why, n);
+  if (s.fd >= 0 && !replstill(s.fd, s.dir, s.part)) return kept(s, GONE, 0, why, n);
   if (s.target < 0) return renamed(s, why, n);
   if (!replcopy(s.fd, s.target)) return kept(s, FAILED, errno, why, n);
   unlinkat(s.dir, s.part, 0);

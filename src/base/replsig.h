@@ -36,3 +36,8 @@ void replwith(const replsig& s, const char* with, char* why, size_t n);
 // it was, and to is cut to the new length at the end; a copy that fails
 // once the older bytes are partly gone leaves to empty, never torn.
 bool replcopy(int from, int to);
+
+// Whether the descriptor fd is still the file named leaf in the folder dir:
+// another writer of the folder may have put something else at the name, or
+// renamed the file away.
+bool replstill(int fd, int dir, const char* leaf);
