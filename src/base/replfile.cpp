@@ -294,10 +294,7 @@ void repldiscard(replfile* r) {
   // Only the part file itself goes: not what another writer of the folder
   // may have put under its name.
   if (replsigof(*r, &s) && (s.fd < 0 || replstill(s.fd, s.dir, s.part))) unlinkat(s.dir, s.part, 0);
-  if (r->fd >= 0) close(r->fd);
-  r->fd = -1;
-  r->target.reset();
-  r->dir.reset();
+  replleave(r);
 }
 
 void replleave(replfile* r) {
