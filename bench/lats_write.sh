@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # LATS output (not part of CI): STEPS (default 1000) fields of 144x73 floats
 # written with gxout latsdata, one session to netCDF (coards), one to GRIB
-# with its descriptor (ombra_grib).  Every field is brought to disk as it
-# is written (the netCDF header and record count synced, the descriptor
-# rewritten), so that an ending signal finds the files whole; this shows
-# what that costs.  Given a second build (one from before the per-field
+# with its descriptor (ombra_grib), and one to GRIB with two variables a
+# step (grib2, twice the fields).  Every field is brought to disk as it is
+# written (the netCDF header and record count synced, the descriptor
+# rewritten where it changed, which is at each new step), so that an
+# ending signal finds the files whole; this shows what that costs.  Given a second build (one from before the per-field
 # sync, say), the two run in pairs pinned to one core (bench/paired.sh) and
 # the ratios come last (target at most 1.1).
 # Usage: bench/lats_write.sh [build-dir] [steps] [other-build-dir]
@@ -23,18 +24,23 @@ export OMDDIR="$root/share"
 cc -O2 "$root/bench/sdf_mkfile.c" -o mkfile -lnetcdf -lm
 ./mkfile s.nc 144 73 "$nt" nc3 field
 
-# The commands of one session writing every step to convention $1.
+# The commands of one session writing every step to convention $1, as
+# variable ts and, given a second name, as that variable too.
 session() {
   printf '%s\n' "sdfopen s.nc" "set x 1 144" "set lats frequency hourly" "set lats deltat 6" \
     "set lats convention $1" "set lats create out" "set gxout latsgrid" "d v" \
-    "set lats var 1 ts instant 1 0" "set gxout latsdata" "set lats write 1 1"
-  for ((t = 1; t <= nt; t++)); do printf 'set t %d\nd v\n' "$t"; done
+    "set lats var 1 ts instant 1 0" ${2:+"set lats var 1 $2 instant 1 0"} "set gxout latsdata"
+  for ((t = 1; t <= nt; t++)); do
+    printf 'set t %d\nset lats write 1 1\nd v\n' "$t"
+    [ -z "${2:-}" ] || printf 'set lats write 1 2\nd v\n'
+  done
   printf '%s\n' "set lats close 1" "quit"
 }
 session coards > nc.cmds
 session ombra_grib > grib.cmds
+session ombra_grib tas > grib2.cmds
 
-for kind in nc grib; do
+for kind in nc grib grib2; do
   run_this() { "$build/src/main/ombra" -blE < "$kind.cmds"; }
   if [ -z "$other" ]; then
     echo "$kind, $nt steps: $(bench_time run_this) s"

@@ -195,23 +195,10 @@ bool openinplace(const char* name, replfile* r) {
   return true;
 }
 
-// Writes a file in place over its older bytes: the room is taken first, so
-// that a full disk or a size limit leaves the older file as it was, and
-// the file is cut to its new length at the end.
+// Writes a file in place over its older bytes (reploverwrite).
 bool overwrite(int fd, const void* data, size_t n) {
-  struct stat sb;
-  if (fstat(fd, &sb) != 0) return false;
-  if (n > 0 && fallocate(fd, 0, 0, static_cast<off_t>(n)) != 0 && errno != EOPNOTSUPP &&
-      errno != ENOSYS) {
-    cutback(fd, sb.st_size);
-    return false;
-  }
-  if (lseek(fd, 0, SEEK_SET) == 0 && writeall(fd, data, n) &&
-      ftruncate(fd, static_cast<off_t>(n)) == 0)
-    return true;
-  // The older bytes are partly gone: no torn file is left.
-  cutback(fd, 0);
-  return false;
+  auto fill = [](int to, off_t k, const void* bytes) { return writeall(to, bytes, static_cast<size_t>(k)); };
+  return reploverwrite(fd, static_cast<off_t>(n), fill, data);
 }
 
 // Why no part file could be made, naming it.
@@ -306,15 +293,8 @@ void repldiscard(replfile* r) {
   replsig s;
   // Only the part file itself goes: not what another writer of the folder
   // may have put under its name.
-  struct stat a, b;
-  if (replsigof(*r, &s) &&
-      (s.fd < 0 || (fstat(s.fd, &a) == 0 && fstatat(s.dir, s.part, &b, AT_SYMLINK_NOFOLLOW) == 0 &&
-                    a.st_dev == b.st_dev && a.st_ino == b.st_ino)))
-    unlinkat(s.dir, s.part, 0);
-  if (r->fd >= 0) close(r->fd);
-  r->fd = -1;
-  r->target.reset();
-  r->dir.reset();
+  if (replsigof(*r, &s) && (s.fd < 0 || replstill(s.fd, s.dir, s.part))) unlinkat(s.dir, s.part, 0);
+  replleave(r);
 }
 
 void replleave(replfile* r) {

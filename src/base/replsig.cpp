@@ -81,15 +81,6 @@ reason judge(const replsig& s, const struct stat& st) {
   return TAKE;
 }
 
-// Whether the part name still holds the part file: another writer of the
-// folder may have put something else there.
-bool stillours(const replsig& s) {
-  struct stat a, b;
-  if (s.fd < 0) return true;
-  return fstat(s.fd, &a) == 0 && fstatat(s.dir, s.part, &b, AT_SYMLINK_NOFOLLOW) == 0 &&
-         a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
 bool renamed(const replsig& s, char* why, size_t n) {
   for (int tries = 0; tries < 8; tries++) {
     struct stat st;
@@ -112,29 +103,43 @@ bool renamed(const replsig& s, char* why, size_t n) {
 
 }  // namespace
 
-bool replcopy(int from, int to) {
-  struct stat src, dst;
-  if (fstat(from, &src) != 0 || fstat(to, &dst) != 0) return false;
-  off_t n = src.st_size;
-  if (n > 0 && fallocate(to, 0, 0, n) != 0 && errno != EOPNOTSUPP && errno != ENOSYS) {
-    cutback(to, dst.st_size);
+bool reploverwrite(int fd, off_t n, bool (*fill)(int fd, off_t n, const void* arg), const void* arg) {
+  struct stat sb;
+  if (fstat(fd, &sb) != 0) return false;
+  if (n > 0 && fallocate(fd, 0, 0, n) != 0 && errno != EOPNOTSUPP && errno != ENOSYS) {
+    cutback(fd, sb.st_size);
     return false;
   }
-  if (lseek(from, 0, SEEK_SET) != 0 || lseek(to, 0, SEEK_SET) != 0) return false;
-  char buf[8192];
-  for (off_t left = n; left > 0;) {
-    ssize_t k = read(from, buf, sizeof buf < static_cast<size_t>(left) ? sizeof buf : static_cast<size_t>(left));
-    if (k < 0 && errno == EINTR) continue;
-    if (k <= 0 || !writeall(to, buf, static_cast<size_t>(k))) {
-      if (k == 0) errno = EIO;
-      cutback(to, 0);
-      return false;
-    }
-    left -= k;
-  }
-  if (ftruncate(to, n) == 0) return true;
-  cutback(to, 0);
+  if (lseek(fd, 0, SEEK_SET) == 0 && fill(fd, n, arg) && ftruncate(fd, n) == 0) return true;
+  // The older bytes are partly gone: no torn file is left.
+  cutback(fd, 0);
   return false;
+}
+
+bool replcopy(int from, int to) {
+  struct stat src;
+  if (fstat(from, &src) != 0 || lseek(from, 0, SEEK_SET) != 0) return false;
+  auto copy = [](int fd, off_t n, const void* arg) {
+    const int source = *static_cast<const int*>(arg);
+    char buf[8192];
+    for (off_t left = n; left > 0;) {
+      ssize_t k = read(source, buf, sizeof buf < static_cast<size_t>(left) ? sizeof buf : static_cast<size_t>(left));
+      if (k < 0 && errno == EINTR) continue;
+      if (k <= 0 || !writeall(fd, buf, static_cast<size_t>(k))) {
+        if (k == 0) errno = EIO;  // shorter than it was
+        return false;
+      }
+      left -= k;
+    }
+    return true;
+  };
+  return reploverwrite(to, src.st_size, copy, &from);
+}
+
+bool replstill(int fd, int dir, const char* leaf) {
+  struct stat a, b;
+  return fstat(fd, &a) == 0 && fstatat(dir, leaf, &b, AT_SYMLINK_NOFOLLOW) == 0 && a.st_dev == b.st_dev &&
+         a.st_ino == b.st_ino;
 }
 
 void replwith(const replsig& s, const char* with, char* why, size_t n) {
@@ -148,7 +153,7 @@ void replwith(const replsig& s, const char* with, char* why, size_t n) {
 }
 
 bool replput(const replsig& s, char* why, size_t n) {
-  if (!stillours(s)) return kept(s, GONE, 0, why, n);
+  if (s.fd >= 0 && !replstill(s.fd, s.dir, s.part)) return kept(s, GONE, 0, why, n);
   if (s.target < 0) return renamed(s, why, n);
   if (!replcopy(s.fd, s.target)) return kept(s, FAILED, errno, why, n);
   unlinkat(s.dir, s.part, 0);

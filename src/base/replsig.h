@@ -9,6 +9,8 @@
 // signal finishes a file as the command that closes it does.
 #pragma once
 
+#include <sys/types.h>
+
 #include <climits>
 #include <cstddef>
 
@@ -31,8 +33,19 @@ bool replput(const replsig& s, char* why, size_t n);
 // goes with that file.
 void replwith(const replsig& s, const char* with, char* why, size_t n);
 
-// Copies everything the descriptor from holds over the file to, in place:
-// the room is taken first, so that a full disk or a size limit leaves to as
-// it was, and to is cut to the new length at the end; a copy that fails
-// once the older bytes are partly gone leaves to empty, never torn.
+// Copies everything the descriptor from holds over the file to, in place,
+// as reploverwrite writes.
 bool replcopy(int from, int to);
+
+// Writes n bytes over the file fd, in place, from its start: the room is
+// taken first, so that a full disk or a size limit leaves the file as it
+// was, and it is cut to n bytes at the end; a write that fails once the
+// older bytes are partly gone leaves it empty, never torn.  fill writes the
+// n bytes at fd's offset from what arg points to, false with errno set when
+// it could not.
+bool reploverwrite(int fd, off_t n, bool (*fill)(int fd, off_t n, const void* arg), const void* arg);
+
+// Whether the descriptor fd is still the file named leaf in the folder dir:
+// another writer of the folder may have put something else at the name, or
+// renamed the file away.
+bool replstill(int fd, int dir, const char* leaf);

@@ -14,19 +14,12 @@
 
 #include "base/endhold.h"
 #include "base/heldwrite.h"
+#include "base/replsig.h"
 #include "base/wholewrite.h"
 
 const char* const kMetaPart = ".part";
 
 namespace {
-
-// Whether the descriptor is still the part file: its last writer may have
-// renamed it into place between our open and our lock.
-bool stillpart(const replfile& r) {
-  struct stat a, b;
-  return fstat(r.fd, &a) == 0 && fstatat(r.dir.get(), r.partleaf.c_str(), &b, AT_SYMLINK_NOFOLLOW) == 0 &&
-         a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
 
 int failwith(replfile* r, int rc) {
   int err = errno;
@@ -52,7 +45,7 @@ int metaopen(const char* name, metaout* m, endhold* hold) {
     if (r.regular) {
       if (flock(r.fd, LOCK_EX | LOCK_NB) != 0)
         return failwith(&r, errno == EWOULDBLOCK ? METAOPEN_LOCKED : METAOPEN_FAILED);
-      if (!r.part.empty() && !stillpart(r)) {
+      if (!r.part.empty() && !replstill(r.fd, r.dir.get(), r.partleaf.c_str())) {
         close(r.fd);
         continue;
       }

@@ -398,15 +398,22 @@ bool ctltext(const latsFile* f, std::string* text) {
 
 // Writes the descriptor over the whole descriptor file: from its start, cut
 // to its length, or, where it is written in place and cannot be rewritten
-// (a device, a pipe), once at close.
+// (a device, a pipe), once at close.  Most fields leave the text as it was
+// (it changes with a new time or variable): the file is written only when
+// the text differs from the last one that reached it whole.
 bool putctl(latsFile* f, bool closing) {
   const replfile& c = f->ctlout;
   if (c.fd < 0 || (!c.regular && !closing)) return true;
   std::string text;
   if (!ctltext(f, &text)) return false;
   if (!c.regular) return writeall(c.fd, text.data(), text.size());
-  return lseek(c.fd, 0, SEEK_SET) == 0 && writeall(c.fd, text.data(), text.size()) &&
-         ftruncate(c.fd, static_cast<off_t>(text.size())) == 0;
+  if (text == f->ctlondisk) return true;
+  f->ctlondisk.clear();  // a write that fails leaves the file to be written again
+  if (lseek(c.fd, 0, SEEK_SET) != 0 || !writeall(c.fd, text.data(), text.size()) ||
+      ftruncate(c.fd, static_cast<off_t>(text.size())) != 0)
+    return false;
+  f->ctlondisk = std::move(text);
+  return true;
 }
 
 // Where an older index stands at the name of the new one, an empty index

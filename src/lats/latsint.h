@@ -205,6 +205,7 @@ struct latsFile {
   replfile out, ctlout, mapout;
   // GRIB writer
   std::string ctlpath;
+  std::string ctlondisk;  // the descriptor as the part file holds it, whole
   int fwyear = 0, fwmonth = 0, fwday = 0, fwhour = 0, fwset = 0;
   // netCDF writer
   int ncid = -1, nctimedim = -1, nctimevar = -1, ncmode = 1, ncndims = 0;

@@ -7,6 +7,7 @@
 // time through the SD interface, whose own types tell signed from unsigned.
 #include <hdf/mfhdf.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -33,8 +34,18 @@ int quiet(F call) {
 // however long: an HDF4 file stores names with 16-bit lengths, where the
 // library's own longest name is 256 bytes.  The name is taken up to its
 // end, and refused when longer than any name the program keeps.
+//
+// One buffer serves every inquiry, one at a time (the helper asks them in
+// turn, and a call that needs a second one asks it once the first is
+// done): it is all zeros before each, and each use clears what its call
+// wrote, so that no name runs on into bytes of an earlier one and the last
+// byte always ends it.
 class namebuf {
  public:
+  namebuf() : buf_(room()) {}
+  namebuf(const namebuf&) = delete;
+  namebuf& operator=(const namebuf&) = delete;
+  ~namebuf() { std::memset(buf_.data(), 0, std::min(strnlen(buf_.data(), buf_.size()) + 1, buf_.size())); }
   char* data() { return buf_.data(); }
   bool take(std::string* name) const {
     const size_t n = strnlen(buf_.data(), buf_.size());
@@ -44,7 +55,11 @@ class namebuf {
   }
 
  private:
-  std::vector<char> buf_ = std::vector<char>(65536 + 1, '\0');
+  static std::vector<char>& room() {
+    static std::vector<char> buf(65536 + 1, '\0');
+    return buf;
+  }
+  std::vector<char>& buf_;
 };
 
 int sdf_type_of(int t) {
@@ -112,13 +127,15 @@ int hdf_diminq(int hid, int dimid, std::string* name, long* len) {
 
 int hdf_varinq(int hid, int sdid, int varid, std::string* name, int* type, std::vector<int>* dimids,
                int* natts) {
-  namebuf buf;
   int ids[H4_MAX_VAR_DIMS + 1];
   nc_type t;
   int nd = 0;
   int na = 0;
-  if (quiet([&] { return sd_ncvarinq(hid, varid, buf.data(), &t, &nd, ids, &na); }) == -1) return 0;
-  if (nd < 0 || nd > H4_MAX_VAR_DIMS || !buf.take(name)) return 0;
+  {
+    namebuf buf;
+    if (quiet([&] { return sd_ncvarinq(hid, varid, buf.data(), &t, &nd, ids, &na); }) == -1) return 0;
+    if (nd < 0 || nd > H4_MAX_VAR_DIMS || !buf.take(name)) return 0;
+  }
   *type = with_sign(sdf_type_of(static_cast<int>(t)), sd_number_type(sdid, varid, nullptr));
   dimids->assign(ids, ids + nd);
   *natts = na;

@@ -37,6 +37,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -68,8 +69,11 @@ probehelper& helper() {
 }
 
 // The running helper as the signal endings see it: they may read nothing
-// else of the record.
-volatile sig_atomic_t g_endpid = -1;
+// else of the record.  Whoever reaps the helper takes its pid from here
+// first: once reaped, the number is free for another process (a shell
+// escape's child, say) that an ending must not kill or wait for.
+std::atomic<pid_t> g_endpid{-1};
+static_assert(std::atomic<pid_t>::is_always_lock_free, "a handler takes the pid");
 volatile sig_atomic_t g_endowner = -1;
 
 void set_helper(const probehelper& h) {
@@ -566,16 +570,22 @@ bool helper_failure_untold() {
 void sdf_helper_reap() {
   const probehelper h = helper();
   if (h.pid < 0) return;
-  int status = 0;
-  pid_t r = waitpid(h.pid, &status, WNOHANG);
-  if (r == 0 || (r < 0 && errno != ECHILD)) return;  // still running
+  // Only looked at here: it is reaped once the ending handler no longer
+  // has its pid.
+  siginfo_t info;
+  info.si_pid = 0;
+  const int r = waitid(P_PID, static_cast<id_t>(h.pid), &info, WEXITED | WNOHANG | WNOWAIT);
+  if ((r == 0 && info.si_pid == 0) || (r < 0 && errno != ECHILD)) return;  // still running
   close(h.fd);
   set_helper(probehelper{});
+  while (waitpid(h.pid, nullptr, 0) < 0 && errno == EINTR) {
+  }
 }
 
 void sdf_helper_end() {
-  const pid_t pid = g_endpid;
-  if (pid <= 0 || g_endowner != getpid()) return;
+  if (g_endowner != getpid()) return;
+  const pid_t pid = g_endpid.exchange(-1);
+  if (pid <= 0) return;
   const int saved = errno;
   kill(pid, SIGKILL);
   while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {

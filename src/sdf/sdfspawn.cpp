@@ -66,6 +66,16 @@ bool started_as_helper(int argc, char** argv) {
   return (argc >= 1 && same(argv[0], kHelperName)) || (argc >= 2 && same(argv[1], kHelperMode));
 }
 
+// Serves on the spawn's socket.  The spawn blocks every signal; an
+// interrupt stays blocked until the helper has set it aside.
+[[noreturn]] void serve(size_t mem_bytes) {
+  sigset_t intr;
+  sigemptyset(&intr);
+  sigaddset(&intr, SIGINT);
+  sigprocmask(SIG_SETMASK, &intr, nullptr);
+  helper_serve(kHelperFd, mem_bytes);
+}
+
 // Serves as the helper when everything the spawn gives is there; anything
 // else ends the process at once.
 [[noreturn]] void helper_start(int argc, char** argv) {
@@ -77,13 +87,7 @@ bool started_as_helper(int argc, char** argv) {
   errno = 0;
   const unsigned long long mem = std::strtoull(argv[2], &end, 10);
   if (errno != 0 || end == argv[2] || *end != '\0') _exit(127);
-  // The spawn blocks every signal; an interrupt stays blocked until the
-  // helper has set it aside.
-  sigset_t intr;
-  sigemptyset(&intr);
-  sigaddset(&intr, SIGINT);
-  sigprocmask(SIG_SETMASK, &intr, nullptr);
-  helper_serve(kHelperFd, static_cast<size_t>(mem));
+  serve(static_cast<size_t>(mem));
 }
 
 // A descriptor held for the rest of the process, above the standard three
@@ -211,11 +215,7 @@ __attribute__((noinline, no_sanitize_address)) pid_t launch(childplan* p) {
       signal(sig, SIG_DFL);
   }
   prctl(PR_SET_NAME, "ombra-sdf-help");
-  sigset_t intr;
-  sigemptyset(&intr);
-  sigaddset(&intr, SIGINT);
-  sigprocmask(SIG_SETMASK, &intr, nullptr);
-  helper_serve(kHelperFd, mem_bytes);
+  serve(mem_bytes);
 }
 
 // Starts the child with every signal blocked: the program's own file run

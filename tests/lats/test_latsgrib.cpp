@@ -1,5 +1,8 @@
 // GRIB records and descriptors written by the LATS output, checked octet by
 // octet and, where installed, against an independent GRIB decoder.
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <cmath>
 #include <string>
 #include <vector>
@@ -199,9 +202,20 @@ TEST_F(LatsTest, OmbraGribDescriptorFromNorthToSouthWithLevels) {
   ASSERT_GT(sid, 0);
   std::vector<float> f(16, 3.0f);
   testing::internal::CaptureStdout();
+  // The descriptor on disk is the one of the fields so far, written again
+  // only when it changes (at a new time).
+  const std::string part = partof("o.ctl");
+  const struct timespec epoch[2] = {{0, 0}, {0, 0}};
+  struct stat sb;
   for (int day = 1; day <= 2; day++) {
-    for (double p : plev) ASSERT_EQ(1, lats_write(g.fid, g.vid, p, 1979, 1, day, 12, f.data()));
+    for (double p : plev) {
+      ASSERT_EQ(1, lats_write(g.fid, g.vid, p, 1979, 1, day, 12, f.data()));
+      if (p != plev[0]) continue;
+      EXPECT_NE(std::string::npos, slurp(part).find("tdef " + std::to_string(day) + " linear"));
+      ASSERT_EQ(0, utimensat(AT_FDCWD, part.c_str(), epoch, 0));
+    }
     ASSERT_EQ(1, lats_write(g.fid, sid, 0, 1979, 1, day, 0, f.data()));
+    EXPECT_TRUE(stat(part.c_str(), &sb) == 0 && sb.st_mtime == 0) << day;
   }
   ASSERT_EQ(1, lats_close(g.fid));
   testing::internal::GetCapturedStdout();

@@ -1,6 +1,7 @@
 // The helper process that opens self-describing files: damaged HDF4 files
 // that crash the library while their data are read, or make it take all
 // memory or hang, cost a display or an open, never the session.
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <linux/filter.h>
 #include <linux/seccomp.h>
@@ -60,6 +61,23 @@ int kill_helper() {
   while (process_state(pid) != 'Z') std::this_thread::sleep_for(std::chrono::milliseconds(1));
   return pid;
 }
+
+// While a helper's pid is watched, an ending signal's handler comes right
+// after the program reaps it, and must find the pid gone.
+pid_t reapwatch = 0;  // negated once reaped
+int latewaits = 0;    // waits for it after that
+
+}  // namespace
+
+extern "C" pid_t waitpid(pid_t pid, int* status, int options) {
+  static const auto real = reinterpret_cast<pid_t (*)(pid_t, int*, int)>(dlsym(RTLD_NEXT, "waitpid"));
+  if (pid > 0 && pid == -reapwatch) latewaits++;
+  const pid_t r = real(pid, status, options);
+  if (r > 0 && r == reapwatch) reapwatch = -r, sdf_helper_end();
+  return r;
+}
+
+namespace {
 
 // The limits in force are put back whatever a test set.
 struct helperlimits : ::testing::Test {
@@ -303,8 +321,10 @@ TEST_F(helperlimits, AHelperThatEndedIsReapedWithoutWaitingForTheNextFile) {
   sdf_helper_reap();  // a running helper is left alone
   EXPECT_EQ(helper_pid(), pid);
   ASSERT_EQ(kill_helper(), pid);
+  reapwatch = pid;
   sdf_helper_reap();
   EXPECT_EQ(helper_pid(), -1);
+  reapwatch = 0;
   errno = 0;
   EXPECT_EQ(waitpid(pid, nullptr, WNOHANG), -1);  // no longer a child of ours
   EXPECT_EQ(errno, ECHILD);
@@ -313,6 +333,14 @@ TEST_F(helperlimits, AHelperThatEndedIsReapedWithoutWaitingForTheNextFile) {
   request r(st.last(), "temp", 0, 1, lo, hi);
   ASSERT_EQ(r.read(), 0);
   EXPECT_EQ(r.at(2, 1), 7);
+  // Nor when the program ends it, or an ending comes during an ending.
+  reapwatch = helper_pid();
+  helper_set_limits(30, 0);
+  ASSERT_EQ(open_quiet(st, OMBRA_SOURCE_DIR "/share/sample/sample.nc"), 0);
+  reapwatch = helper_pid();
+  sdf_helper_end();
+  EXPECT_EQ(latewaits, 0);
+  reapwatch = 0;
 }
 
 // The helper is a fresh process image: memory the program held when the
