@@ -7,6 +7,11 @@
 // and one that returned may not yet have been counted.  So the program
 // writes with the ending signals held and lets them in only while it waits
 // for room, when nothing is half done.
+//
+// Where the caller itself holds the ending signals (an endhold), nothing
+// here waits past their coming: a wait for room ends as soon as one of
+// them has come, and the write reports EINTR, so that the caller goes on
+// to its release, where the signal is taken.
 #pragma once
 
 #include <csignal>
@@ -29,8 +34,9 @@ outkind outkindof(int fd);
 // while the write waits for room, so a handler finds in *done exactly what
 // went out.  A background job that may not write to its terminal is
 // stopped with them let in, so that a TERM sent with the CONT that wakes
-// it is taken.  False with errno set when a write failed; what went out
-// before is counted.
+// it is taken.  False with errno set when a write failed, EINTR when an
+// ending signal came while the caller held them and the rest waits for
+// room; what went out before is counted.
 bool heldwrite(int fd, outkind k, const char* p, size_t n, volatile sig_atomic_t* done);
 
 // For a handler: writes of the n bytes what the descriptor takes at once

@@ -10,6 +10,8 @@
 // all, never twice.
 #pragma once
 
+#include <cstddef>
+
 // Puts the writer under standard output (stdio then hands every piece of
 // text straight on to it).  Called at start, before anything is printed.
 void omoutbuffer();
@@ -28,6 +30,14 @@ void omoutdue();
 // written, without waiting (a full pipe or terminal takes what fits, the
 // rest is dropped), and never again.  False when something was dropped.
 bool omoutsigflush();
+
+// A message to standard error (omerrf's), after all that standard output
+// holds.  Where both are one pipe or terminal (`2>&1`) it goes through
+// standard output's buffer, in its place, so that an ending that comes
+// while it waits for room writes it in order; elsewhere it is written
+// once standard output's text is out.  While the ending signals are held
+// neither waits past their coming (heldwrite.h).
+void omouterr(const char* text, size_t n);
 
 // The errno of the first failed write to standard output other than its
 // reader going away (a full disk, a size limit, a device error), which was

@@ -18,6 +18,7 @@
 
 #include "base/cmnstate.h"
 #include "base/endhold.h"
+#include "base/errout.h"
 #include "base/heldwrite.h"
 #include "base/outflush.h"
 #include "base/replfile.h"
@@ -39,17 +40,18 @@ bool pollsuntil(int had, int ms) {
   return inpipe(1) > had;
 }
 
-// Runs body in a child whose standard output is a pipe under the
-// program's writer, roomy enough to be read only once the child has ended
-// (so the child sees in it all it wrote); the child's exit status (body's
-// result) and all it wrote.
-std::pair<int, std::string> piped(const std::function<int()>& body) {
+// Runs body in a child whose standard output (and standard error, when
+// joined) is a pipe under the program's writer, roomy enough to be read
+// only once the child has ended (so the child sees in it all it wrote);
+// the child's exit status (body's result) and all it wrote.
+std::pair<int, std::string> piped(const std::function<int()>& body, bool joined = false) {
   int p[2];
   if (pipe(p) != 0 || fcntl(p[1], F_SETPIPE_SZ, 1 << 20) < 0) return {-1, ""};
   std::fflush(stdout);  // the test's own output stays out of the pipe
   pid_t pid = fork();
   if (pid == 0) {
     dup2(p[1], 1);
+    if (joined) dup2(p[1], 2);
     close(p[0]);
     close(p[1]);
     omoutbuffer();
@@ -148,6 +150,34 @@ TEST(OutFlush, HeldSignalsAreLetGoAsTheyWere) {
   });
   EXPECT_EQ(got.first, 0);
   EXPECT_EQ(got.second, "x");
+}
+
+// With the ending signals held, a flush into a pipe that takes nothing
+// waits only until one of them comes (standard error here the same pipe);
+// it is taken when the hold is let go.  The child ends with 3 from that
+// signal's handler, or is killed by the alarm where the flush waits on.
+TEST(OutFlush, AHeldFlushWaitsNoLongerThanAnEndingSignal) {
+  auto got = piped([] {
+    int fill = open("/proc/self/fd/1", O_WRONLY | O_NONBLOCK);
+    static const char f[kOutPiece] = {};
+    while (write(fill, f, sizeof f) > 0 || write(fill, f, 1) > 0) {
+    }
+    sigset_t usr;
+    sigemptyset(&usr);
+    sigaddset(&usr, SIGUSR1);
+    omsetendsignals(usr);
+    signal(SIGUSR1, [](int) { _exit(omoutsigflush() ? 4 : 3); });
+    alarm(10);
+    endhold h;
+    h.hold();
+    raise(SIGUSR1);
+    std::printf("kept\n");
+    omerrf("error\n");
+    h.release();
+    return 0;
+  }, true);
+  EXPECT_EQ(got.first, 3);
+  EXPECT_EQ(got.second.find_first_not_of('\0'), std::string::npos);
 }
 
 }  // namespace

@@ -6,7 +6,7 @@ taken by the files it opens, and the CPU limit of `ulimit -t` is an ending.
 
 Usage: session_endings.py OMBRA SHAREDIR.  Exit status 0 passed, 1 failed.
 """
-import os, pty, random, select, signal, struct, subprocess, sys, tempfile, termios, threading, time
+import os, pty, random, resource, select, signal, struct, subprocess, sys, tempfile, termios, threading, time
 
 OMBRA = os.path.abspath(sys.argv[1])
 ENV = dict(os.environ, OMDDIR=sys.argv[2], TERM="xterm")
@@ -96,6 +96,9 @@ for name, shell, meta in (
             fails.append(f"{name}: status {run.returncode}, metafile {got[:40]!r}")
 
 CLOSING = b"\nNo hardcopy metafile open\nGX package terminated \n"
+# Commands that make a LATS file (a.grb and a.ctl) ready for a field of ts.
+SETUP = f"open {os.path.abspath(sys.argv[2])}/sample/sample.ctl\nset x 1 144\nset lats frequency hourly\nset lats deltat 6\n"
+FIELD = "set gxout latsgrid\nd ts\nset lats var 1 ts instant 1 0\nset gxout latsdata\nset lats write 1 1\n"
 
 
 def catching(pid, sig=signal.SIGTERM):
@@ -232,6 +235,88 @@ with tempfile.TemporaryDirectory() as d:
         if p.returncode != want or not out.endswith(b"GX package terminated \n") or torn(bytes(stream)):
             fails.append(f"{sigs} on a metafile FIFO {reader and 'read slowly' or 'stalled'}: status "
                          f"{p.returncode}, stream ending {stream[-12:].hex()}")
+
+
+
+def parked(pid, sig=signal.SIGTERM):
+    """Waits (10 s at most) until the process sleeps with sig held: in a
+    wait inside a step that holds the ending signals."""
+    for _ in range(1000):
+        try:
+            with open(f"/proc/{pid}/status") as f:
+                st = dict(l.split(":", 1) for l in f)
+        except OSError:
+            return
+        if st["State"].split()[0] == "S" and int(st["SigBlk"], 16) >> (sig - 1) & 1:
+            return
+        time.sleep(0.01)
+
+
+def fill(w):
+    """Fills the pipe whose write end is w until it takes no byte more."""
+    fd = os.open(f"/proc/self/fd/{w}", os.O_WRONLY | os.O_NONBLOCK)
+    for piece in (4096, 1):
+        try:
+            while os.write(fd, bytes(piece)):
+                pass
+        except BlockingIOError:
+            pass
+    os.close(fd)
+
+
+def termed(d, first, then, limit=None, stall=False):
+    """ombra -blE in folder d, both streams into one pipe, runs the lines
+    first (its output read until it waits for more); the pipe is then
+    filled and never read again if stall, and then sent; once the session
+    is parked (or at once, with nothing sent) it gets a TERM.  Its status."""
+    r, w = os.pipe()
+    prep = (lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (limit, limit))) if limit else None
+    p = subprocess.Popen([OMBRA, "-blE"], cwd=d, env=ENV, stdin=subprocess.PIPE, stdout=w, stderr=w,
+                         preexec_fn=prep)
+    p.stdin.write(first.encode())
+    p.stdin.flush()
+    seen = b""
+    while seen.count(b"om> ") <= first.count("\n") and (got := os.read(r, 65536)):
+        seen += got
+    drain = threading.Thread(target=lambda: stall or all(iter(lambda: os.read(r, 65536), b"")))
+    if stall:
+        fill(w)
+    drain.start()
+    if then:
+        p.stdin.write(then.encode())
+        p.stdin.flush()
+        parked(p.pid)
+    p.send_signal(signal.SIGTERM)
+    try:
+        p.wait(timeout=10)
+    except subprocess.TimeoutExpired:
+        p.kill()
+        p.wait()
+    os.close(w)
+    drain.join()
+    os.close(r)
+    return p.returncode
+
+
+# Endings that come while the session waits inside a step that holds the
+# ending signals (a field written, a file made): the wait ends, the step
+# fails, and the signal is taken.
+for name, fifo, first, then, limit, stall, parts in (
+        ("an error printed while a field is written, output full", None,
+         SETUP + "set lats create a\n" + FIELD, "d ts\n", 4096, True, 0),
+        ("the descriptor a FIFO without a reader", "a.ctl", SETUP, "set lats create a\n", None, False, 0),
+        ("a GRIB FIFO whose reader stalls", "a.grb", SETUP + "set lats create a\n" + FIELD,
+         "d ts\n" * 8, None, False, 0)):
+    with tempfile.TemporaryDirectory() as d:
+        if fifo:
+            os.mkfifo(f"{d}/{fifo}")
+        reader = os.open(f"{d}/a.grb", os.O_RDONLY | os.O_NONBLOCK) if fifo == "a.grb" else None
+        got = termed(d, first, then, limit, stall)
+        left = sorted(n for n in os.listdir(d) if n.endswith(".part"))
+        if reader is not None:
+            os.close(reader)
+        if got != 143 or len(left) != parts:
+            fails.append(f"TERM with {name}: status {got}, part files {left}")
 
 # A background job under `stty tostop` that has stopped at its output is
 # still ended by the TERM and CONT that `kill %1` sends.
