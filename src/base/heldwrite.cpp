@@ -80,6 +80,28 @@ bool roomwait(int fd, const sigset_t& old, bool held) {
   }
 }
 
+// A terminal, with the signals as the caller has them (heldwrite.h): one
+// write a piece, nothing else, and a job under tostop is stopped by the
+// write itself.
+bool termwrite(int fd, const char* p, size_t n, volatile sig_atomic_t* done) {
+  while (n > 0) {
+    ssize_t got = write(fd, p, n < kOutPiece ? n : kOutPiece);
+    if (got > 0) {
+      *done = *done + static_cast<sig_atomic_t>(got);
+      p += got;
+      n -= static_cast<size_t>(got);
+    } else if (got < 0 && errno == EAGAIN) {
+      // Another program made the terminal non-blocking.
+      struct pollfd w = {fd, POLLOUT, 0};
+      poll(&w, 1, -1);
+    } else if (got == 0 || errno != EINTR) {
+      if (got == 0) errno = EIO;
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 outkind outkindof(int fd) {
@@ -90,6 +112,7 @@ outkind outkindof(int fd) {
 }
 
 bool heldwrite(int fd, outkind k, const char* p, size_t n, volatile sig_atomic_t* done) {
+  if (k == outkind::terminal && !omendsheld()) return termwrite(fd, p, n, done);
   sigset_t hold = heldset(), old;
   sigprocmask(SIG_BLOCK, &hold, &old);
   // Whether the caller holds the ending signals: then no wait outlasts

@@ -2,8 +2,11 @@
 // written line by line, handed on by the interrupt poll a few
 // milliseconds later, and by the signal endings' flush, never twice.
 #include <fcntl.h>
+#include <stdlib.h>
 #include <gtest/gtest.h>
 #include <sys/ioctl.h>
+#include <sys/ptrace.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -178,6 +181,43 @@ TEST(OutFlush, AHeldFlushWaitsNoLongerThanAnEndingSignal) {
   }, true);
   EXPECT_EQ(got.first, 3);
   EXPECT_EQ(got.second.find_first_not_of('\0'), std::string::npos);
+}
+
+// A line to a terminal costs one system call, its write: the ending
+// signals are not held around it (an ending that comes while the terminal
+// takes nothing more is taken at once), and the terminal is not asked at
+// every line whether a write would stop the program.  Counted by tracing
+// the child's calls from its first write on.
+TEST(OutFlush, ALineToATerminalIsOneWrite) {
+  int master = posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_TRUE(master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0);
+  std::string slave = ptsname(master);
+  std::fflush(stdout);
+  pid_t pid = fork();
+  if (pid == 0) {
+    dup2(open(slave.c_str(), O_RDWR | O_NOCTTY), 1);
+    omoutbuffer();
+    if (ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0) _exit(77);
+    raise(SIGSTOP);
+    for (int i = 0; i < 100; i++) std::printf("line %d\n", i);
+    _exit(0);
+  }
+  int st = 0;
+  waitpid(pid, &st, 0);
+  if (WIFEXITED(st) && WEXITSTATUS(st) == 77) GTEST_SKIP() << "no tracing here";
+  ptrace(PTRACE_SETOPTIONS, pid, nullptr, PTRACE_O_TRACESYSGOOD | PTRACE_O_EXITKILL);
+  int writes = 0, others = 0;
+  while (ptrace(PTRACE_SYSCALL, pid, nullptr, nullptr) == 0 && waitpid(pid, &st, 0) == pid && WIFSTOPPED(st)) {
+    struct __ptrace_syscall_info info;
+    if (WSTOPSIG(st) != (SIGTRAP | 0x80) ||
+        ptrace(PTRACE_GET_SYSCALL_INFO, pid, sizeof info, &info) <= 0 || info.op != PTRACE_SYSCALL_INFO_ENTRY)
+      continue;
+    if (info.entry.nr == SYS_write) writes++;
+    else if (writes > 0 && info.entry.nr != SYS_exit_group) others++;
+  }
+  close(master);
+  EXPECT_EQ(writes, 100);
+  EXPECT_EQ(others, 0);
 }
 
 }  // namespace
