@@ -17,11 +17,10 @@
 namespace {
 
 // How long printed output may wait in the buffer; the coarse clock, read
-// in a few nanoseconds, ticks every few milliseconds.  It is read at every
-// kPollStride-th poll only: a loop that prints a line a step costs no more
-// than with plain full buffering.
+// at every poll in a few nanoseconds, ticks every few milliseconds.  A
+// poll that comes seldom (a wait for a FIFO's reader looks every tenth of
+// a second) hands on at once what waited meanwhile.
 const long kDueNs = 5000000;
-const unsigned kPollStride = 64;
 const size_t kBufBytes = 1 << 16;
 
 // The bytes [0, fill) of buf are printed and [0, sent) of them written
@@ -42,7 +41,6 @@ struct outstate {
   bool dead = false;    // no reader: output is dropped
   bool joined = false;  // standard error is the same pipe or terminal
   int failed = 0;
-  unsigned polls = 0;
   struct timespec last = {0, 0};
 };
 outstate out;
@@ -141,7 +139,7 @@ void omoutflush() {
 }
 
 void omoutdue() {
-  if (!out.own || ++out.polls % kPollStride != 0) return;
+  if (!out.own) return;
   struct timespec now;
   clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
   if (sincens(out.last, now) < kDueNs) return;

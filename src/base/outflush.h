@@ -21,9 +21,10 @@ void omoutbuffer();
 // in place).
 void omoutflush();
 
-// For the interrupt poll of long work, cheap enough to call at every step:
-// every few milliseconds hands on what the buffer holds and looks whether
-// standard output has lost its reader (stdoutlost).
+// For the interrupt poll of long work and of every wait that sleeps, cheap
+// enough to call at every step: hands on what the buffer holds when the
+// last look was a few milliseconds ago or more, and looks whether standard
+// output has lost its reader (stdoutlost).
 void omoutdue();
 
 // For a signal handler that ends the program: writes what is not yet

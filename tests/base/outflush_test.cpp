@@ -73,7 +73,8 @@ std::pair<int, std::string> piped(const std::function<int()>& body, bool joined 
 
 // The child reports in its exit status: 1 the line was written at once, 2
 // the first poll did not hand it on, 4 a later line waited in the buffer
-// for more than a fraction of a second.
+// for more than a fraction of a second, 8 a poll that came long after the
+// last (as a wait that sleeps polls) did not hand on at once.
 TEST(OutFlush, PipeOutputWaitsForThePollOrTheEnding) {
   auto got = piped([] {
     std::printf("held\n");
@@ -81,6 +82,13 @@ TEST(OutFlush, PipeOutputWaitsForThePollOrTheEnding) {
     if (!pollsuntil(0, 1000)) bad |= 2;
     std::printf("soon\n");
     if (!pollsuntil(5, 300)) bad |= 4;
+    for (int k = 0; k < 3; k++) {
+      std::printf("slow\n");
+      int had = inpipe(1);
+      usleep(20000);
+      omqsig();
+      if (inpipe(1) == had) bad |= 8;
+    }
     std::printf("cut");
     // The ending's flush writes the rest once, however often it is asked.
     omoutsigflush();
@@ -88,7 +96,7 @@ TEST(OutFlush, PipeOutputWaitsForThePollOrTheEnding) {
     return bad;
   });
   EXPECT_EQ(got.first, 0);
-  EXPECT_EQ(got.second, "held\nsoon\ncut");
+  EXPECT_EQ(got.second, "held\nsoon\nslow\nslow\nslow\ncut");
 }
 
 // A line printed and polled after, twenty thousand times, costs a few
