@@ -25,17 +25,19 @@ volatile sig_atomic_t omatprompt = 0;
 
 namespace {
 
-// Every ending: the LATS files and the metafile finished, what stdout still held and the
-// closing lines written (lead first), the terminal given back, the file
-// helper ended and waited for.  None of it waits, and none of it stops: a
-// background job under `stty tostop` would otherwise be stopped by its
-// first line to the terminal, TERM and all.
+// Every ending: the LATS files and the metafile finished before anything
+// is written, then what stdout still held, the lead, the lines of LATS
+// files left under their part names (on standard error) and the closing
+// lines, each only once all before it went; the terminal given back, the
+// file helper ended and waited for.  None of it waits, and none of it
+// stops: a background job under `stty tostop` would otherwise be stopped
+// by its first line to the terminal, TERM and all.
 void closing(const char* lead) {
   struct sigaction ign = {};
   ign.sa_handler = SIG_IGN;
   sigaction(SIGTTOU, &ign, nullptr);
   latssigend();
-  gxsigend(lead);
+  gxsigend(lead, latssigsay);
   termrestore();
   sdf_helper_end();
 }

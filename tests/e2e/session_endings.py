@@ -116,10 +116,10 @@ def catching(pid, sig=signal.SIGTERM):
         time.sleep(0.01)
 
 
-def session(d, args, sig=None, after=0.0, feed=lambda f: f.read(), log=None):
+def session(d, args, sig=None, after=0.0, feed=lambda f: f.read(), log=None, ready=lambda: None):
     """ombra in folder d, its output (both streams) read as it comes (feed
-    runs on it), or from the file log once it has ended; sig sent after the
-    given seconds.  Its status and output."""
+    runs on it), or from the file log once it has ended; sig sent the given
+    seconds after ready returns.  Its status and output."""
     p = subprocess.Popen([OMBRA] + args, cwd=d, env=ENV, stdin=subprocess.DEVNULL,
                          stdout=open(log, "wb") if log else subprocess.PIPE, stderr=subprocess.STDOUT)
     if log:
@@ -129,6 +129,7 @@ def session(d, args, sig=None, after=0.0, feed=lambda f: f.read(), log=None):
     reader.start()
     if sig:
         catching(p.pid, sig)
+    ready()
     time.sleep(after)
     if sig:
         p.send_signal(sig)
@@ -141,12 +142,13 @@ def session(d, args, sig=None, after=0.0, feed=lambda f: f.read(), log=None):
     return p.returncode, got[0]
 
 
-def spoken(out):
-    """The lines a script said before the ending: each once and in order,
-    the last perhaps cut short by it; None when not so."""
-    body = out.partition(b"Running in Batch mode\n")[2]
+def spoken(out, start=b"Running in Batch mode\n", closing=CLOSING):
+    """The lines a script said after start, before the ending: each once and
+    in order, the last perhaps cut short by it, then the start of closing;
+    None when not so."""
+    body = out.partition(start)[2]
     # A pipe that is full takes no more of the ending's lines either.
-    body = body[:len(body) - max(k for k in range(len(CLOSING) + 1) if body.endswith(CLOSING[:k]))]
+    body = body[:len(body) - max(k for k in range(len(closing) + 1) if body.endswith(closing[:k]))]
     said = body.split(b"\n")
     whole = all(line == b"line %d" % k for k, line in enumerate(said[:-1]))
     return len(said) if whole and (b"line %d" % (len(said) - 1)).startswith(said[-1]) else None
@@ -180,6 +182,20 @@ with tempfile.TemporaryDirectory() as d:
         if got != 128 + sig or spoken(out) is None:
             fails.append(f"{sig.name} while saying into a {log and 'file' or 'pipe'}: status {got}, "
                          f"output ends {out[-120:]!r}")
+    # So do the lines on LATS files left under their part names (a.grb is
+    # a folder), written after the rest of standard output.
+    LSAY = "".join(f"'{c}'\n" for c in (SETUP + "set lats create a\n" + FIELD + "d ts\n!mkdir a.grb\n").splitlines())
+    for run in range(3):
+        with tempfile.TemporaryDirectory() as e:
+            open(f"{e}/lsay.gs", "w").write(LSAY + "say 'go'\n" + open(f"{d}/say.gs").read())
+            said = lambda: os.path.exists(f"{e}/log") and b"go\n" in open(f"{e}/log", "rb").read()
+            got, out = session(e, ["-blc", "run lsay.gs"], signal.SIGTERM, random.uniform(0.05, 0.2),
+                               log=f"{e}/log", ready=lambda: any(said() or time.sleep(0.01) for _ in range(1000)))
+            pid = next((n.split(".")[2] for n in os.listdir(e) if n.startswith("a.grb.")), "?")
+            lats = "".join(f"The new file stays as {os.path.realpath(e)}/a.{x}.{pid}.0.part: {why}\n"
+                           for x, why in (("grb", "a.grb is not a plain file"), ("ctl", "it goes with a.grb")))
+            if got != 143 or spoken(out, b"go\n", b"\n" + lats.encode() + CLOSING[1:]) is None:
+                fails.append(f"TERM with LATS files left under part names: status {got}, output ends {out[-300:]!r}")
     # A log of both streams holds the errors where they were made.
     got, out = session(d, ["-blc", "run mix.gs"])
     lats = b"LATS error (lats_parmtab): LATS (latsint) --> Cannot open parameter file /no\n" \
@@ -300,13 +316,16 @@ def termed(d, first, then, limit=None, stall=False):
 
 # Endings that come while the session waits inside a step that holds the
 # ending signals (a field written, a file made): the wait ends, the step
-# fails, and the signal is taken.
+# fails, and the signal is taken.  And one whose lines on the LATS files
+# find a pipe that takes no more.
 for name, fifo, first, then, limit, stall, parts in (
         ("an error printed while a field is written, output full", None,
          SETUP + "set lats create a\n" + FIELD, "d ts\n", 4096, True, 0),
         ("the descriptor a FIFO without a reader", "a.ctl", SETUP, "set lats create a\n", None, False, 0),
         ("a GRIB FIFO whose reader stalls", "a.grb", SETUP + "set lats create a\n" + FIELD,
-         "d ts\n" * 8, None, False, 0)):
+         "d ts\n" * 8, None, False, 0),
+        ("LATS files kept under part names, output full", None,
+         SETUP + "set lats create a\n" + FIELD + "d ts\n!mkdir a.grb\n", "", None, True, 2)):
     with tempfile.TemporaryDirectory() as d:
         if fifo:
             os.mkfifo(f"{d}/{fifo}")
