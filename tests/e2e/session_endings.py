@@ -338,27 +338,30 @@ for name, fifo, first, then, limit, stall, parts in (
             fails.append(f"TERM with {name}: status {got}, part files {left}")
 
 # A background job under `stty tostop` that has stopped at its output is
-# still ended by the TERM and CONT that `kill %1` sends.
-pid, fd = pty.fork()
-if pid == 0:
-    attrs = termios.tcgetattr(0)
-    attrs[3] |= termios.TOSTOP
-    termios.tcsetattr(0, termios.TCSANOW, attrs)
-    job = os.fork()
-    if job == 0:
-        os.setpgid(0, 0)
-        os.execve(OMBRA, [OMBRA, "-blE"], ENV)
-    while True:
-        _, st = os.waitpid(job, os.WUNTRACED)
-        if os.WIFSTOPPED(st):
-            os.kill(job, signal.SIGTERM)
-            os.kill(job, signal.SIGCONT)
-            continue
-        os.write(1, b"job status %d\n" % os.waitstatus_to_exitcode(st))
-        os._exit(0)
-if b"job status 143" not in read(fd, b"job status", 10):
-    fails.append("TERM to a background job under tostop did not end it")
-status(pid)
+# still ended by the TERM and CONT that `kill %1` sends, and a crash that
+# comes then (here one sent from outside) ends it with its signal.
+for sig, want in ((signal.SIGTERM, 143), (signal.SIGILL, -signal.SIGILL)):
+    pid, fd = pty.fork()
+    if pid == 0:
+        attrs = termios.tcgetattr(0)
+        attrs[3] |= termios.TOSTOP
+        termios.tcsetattr(0, termios.TCSANOW, attrs)
+        job = os.fork()
+        if job == 0:
+            os.setpgid(0, 0)
+            resource.setrlimit(resource.RLIMIT_CORE, (0, 0))
+            os.execve(OMBRA, [OMBRA, "-blE"], ENV)
+        while True:
+            _, st = os.waitpid(job, os.WUNTRACED)
+            if os.WIFSTOPPED(st):
+                os.kill(job, sig)
+                os.kill(job, signal.SIGCONT)
+                continue
+            os.write(1, b"job status %d\n" % os.waitstatus_to_exitcode(st))
+            os._exit(0)
+    if b"job status %d" % want not in read(fd, b"job status", 10):
+        fails.append(f"{sig.name} to a background job under tostop did not end it")
+    status(pid)
 
 print("\n".join(fails) or "all endings right")
 sys.exit(1 if fails else 0)
