@@ -2,6 +2,7 @@
 // defaults are set by the command layer (ominit).
 #include "base/cmnstate.h"
 
+#include "base/endhold.h"
 #include "base/outflush.h"
 #include "base/stdoutgone.h"
 
@@ -9,9 +10,14 @@ cmnstate gcmn;
 mfstate mfcmn;
 gdsopts wgds;
 
-// Work whose output nobody can read any more stops as if interrupted.
-// Long work polls here, so printed output is handed on from here too.
+// Work whose output nobody can read any more stops as if interrupted, and
+// so does a wait made while the ending signals are held (a FIFO opened in
+// place of a file whose part is already made) once one of them has come:
+// it is taken when the hold is let go.  Long work polls here, so printed
+// output is handed on from here too.
 int omqsig() {
   omoutdue();
-  return gcmn.sigflg ? gcmn.sigflg : (stdoutgone() ? 1 : 0);
+  if (gcmn.sigflg) return gcmn.sigflg;
+  if (omendsheld() && omendpending()) return 1;
+  return stdoutgone() ? 1 : 0;
 }

@@ -249,8 +249,10 @@ extern mfstate mfcmn;
 extern gdsopts wgds;
 
 // Nonzero once an interrupt has arrived since the main loop last cleared it
-// (gcmn.sigflg), or once standard output has lost its reader (stdoutgone);
-// long operations poll it, and it hands on buffered output (omoutdue).
+// (gcmn.sigflg), once standard output has lost its reader (stdoutgone), or
+// while an ending signal waits for the release of a hold (endhold.h); long
+// operations and the waits that sleep poll it, and it hands on buffered
+// output (omoutdue).
 int omqsig();
 
 // Sets every start/reset default of gcmn, mfcmn and wgds.

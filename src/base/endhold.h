@@ -1,7 +1,9 @@
 // The signals that end the session, held back over the few steps that
 // must not be cut apart: a part file made and not yet renamed into place
 // or made known to the ending handler.  A signal that comes meanwhile is
-// taken when the hold is released.
+// taken when the hold is released.  Nothing done while they are held may
+// wait for long, and no wait may outlast the coming of one of them: it
+// would hold the ending with it (heldwrite.h, omqsig).
 #pragma once
 
 #include <csignal>
@@ -13,6 +15,12 @@ void omsetendsignals(const sigset_t& set);
 // The set registered; false (and set untouched) before there is one.
 bool omendsignals(sigset_t* set);
 
+// Whether an endhold holds them now: read without a system call.
+bool omendsheld();
+
+// Whether one of them has come and waits for the release of a hold.
+bool omendpending();
+
 class endhold {
  public:
   endhold() = default;
@@ -21,7 +29,10 @@ class endhold {
   ~endhold() { release(); }
   // Holds from now on (again a no-op while held).
   void hold();
+  // Lets go of what this object holds; a hold taken by another object
+  // stays.
   void release();
+  bool held() const { return held_; }
 
  private:
   sigset_t old_;

@@ -13,6 +13,10 @@
 
 namespace {
 
+// How often a wait for room made while the caller holds the ending signals
+// looks whether one of them has come.
+const int kSliceMs = 20;
+
 // The ending signals and those of a crash sent from outside (a crash of
 // the program's own comes whether held or not).
 sigset_t heldset() {
@@ -20,6 +24,14 @@ sigset_t heldset() {
   if (!omendsignals(&set)) sigemptyset(&set);
   for (int sig : {SIGABRT, SIGBUS, SIGFPE, SIGILL, SIGSEGV}) sigaddset(&set, sig);
   return set;
+}
+
+// Whether the mask holds an ending signal: the caller's own hold.
+bool holdsending(const sigset_t& mask) {
+  sigset_t ends, both;
+  if (!omendsignals(&ends)) return false;
+  sigandset(&both, &ends, &mask);
+  return !sigisemptyset(&both);
 }
 
 // One write of at most a piece (all of it for a file), or a send that does
@@ -50,6 +62,46 @@ bool roomnow(int fd) {
   return poll(&w, 1, 0) == 1 && (w.revents & POLLOUT) != 0;
 }
 
+// Waits for room with the caller's mask in place (the ending signals let
+// in), or, where the caller holds them, with the mask as it is, in slices
+// until one of them has come: false then, with errno EINTR.  An error or
+// a hang-up counts as room: the write tells what it is.
+bool roomwait(int fd, const sigset_t& old, bool held) {
+  for (;;) {
+    struct pollfd w = {fd, POLLOUT, 0};
+    struct timespec slice = {0, kSliceMs * 1000000L};
+    int r = held ? ppoll(&w, 1, &slice, nullptr) : ppoll(&w, 1, nullptr, &old);
+    if (r > 0) return true;
+    if (r < 0 && errno != EINTR) return true;
+    if (held && omendpending()) {
+      errno = EINTR;
+      return false;
+    }
+  }
+}
+
+// A terminal, with the signals as the caller has them (heldwrite.h): one
+// write a piece, nothing else, and a job under tostop is stopped by the
+// write itself.
+bool termwrite(int fd, const char* p, size_t n, volatile sig_atomic_t* done) {
+  while (n > 0) {
+    ssize_t got = write(fd, p, n < kOutPiece ? n : kOutPiece);
+    if (got > 0) {
+      *done = *done + static_cast<sig_atomic_t>(got);
+      p += got;
+      n -= static_cast<size_t>(got);
+    } else if (got < 0 && errno == EAGAIN) {
+      // Another program made the terminal non-blocking.
+      struct pollfd w = {fd, POLLOUT, 0};
+      poll(&w, 1, -1);
+    } else if (got == 0 || errno != EINTR) {
+      if (got == 0) errno = EIO;
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 outkind outkindof(int fd) {
@@ -60,24 +112,32 @@ outkind outkindof(int fd) {
 }
 
 bool heldwrite(int fd, outkind k, const char* p, size_t n, volatile sig_atomic_t* done) {
+  if (k == outkind::terminal && !omendsheld()) return termwrite(fd, p, n, done);
   sigset_t hold = heldset(), old;
   sigprocmask(SIG_BLOCK, &hold, &old);
+  // Whether the caller holds the ending signals: then no wait outlasts
+  // their coming, and they are never let in here.
+  bool held = omendsheld() || holdsending(old);
+  // A terminal is looked at once a call, and again after a stop.
+  bool stops = k == outkind::terminal && wouldstop(fd, old);
   bool ok = true;
   while (n > 0) {
-    // The only places the held signals come in: nothing is on its way out.
-    if (k == outkind::terminal && wouldstop(fd, old)) {
-      sigprocmask(SIG_SETMASK, &old, nullptr);
-      kill(0, SIGTTOU);
-      sigprocmask(SIG_BLOCK, &hold, nullptr);
-      continue;
-    }
-    if (k != outkind::file) {
-      struct pollfd w = {fd, POLLOUT, 0};
-      if (ppoll(&w, 1, nullptr, &old) < 0) {
-        if (errno == EINTR) continue;
+    if (stops) {
+      if (held && omendpending()) {
+        errno = EINTR;
         ok = false;
         break;
       }
+      sigprocmask(SIG_SETMASK, &old, nullptr);
+      kill(0, SIGTTOU);
+      sigprocmask(SIG_BLOCK, &hold, nullptr);
+      stops = wouldstop(fd, old);
+      continue;
+    }
+    // The only places the held signals come in: nothing is on its way out.
+    if (k != outkind::file && !roomwait(fd, old, held)) {
+      ok = false;
+      break;
     }
     ssize_t got = once(fd, k, p, n);
     if (got > 0) {

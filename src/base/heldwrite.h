@@ -7,6 +7,16 @@
 // and one that returned may not yet have been counted.  So the program
 // writes with the ending signals held and lets them in only while it waits
 // for room, when nothing is half done.
+//
+// A terminal is the exception: a write to it may wait after it reported
+// room (it took less than it said, or was stopped by Ctrl-S), so it is
+// written with the signals as the caller has them, and an ending that cut
+// a write short may show again what that write put out (a piece at most).
+//
+// Where the caller itself holds the ending signals (an endhold), nothing
+// here waits past their coming: a wait for room ends as soon as one of
+// them has come, and the write reports EINTR, so that the caller goes on
+// to its release, where the signal is taken.
 #pragma once
 
 #include <csignal>
@@ -27,10 +37,11 @@ outkind outkindof(int fd);
 // as it returns.  The ending signals (those registered with
 // omsetendsignals) and the fatal ones are held meanwhile and let in only
 // while the write waits for room, so a handler finds in *done exactly what
-// went out.  A background job that may not write to its terminal is
-// stopped with them let in, so that a TERM sent with the CONT that wakes
-// it is taken.  False with errno set when a write failed; what went out
-// before is counted.
+// went out (but on a terminal, above).  A background job that may not
+// write to its terminal is stopped with them let in, so that a TERM sent
+// with the CONT that wakes it is taken.  False with errno set when a write
+// failed, EINTR when an ending signal came while the caller held them and
+// the rest waits for room; what went out before is counted.
 bool heldwrite(int fd, outkind k, const char* p, size_t n, volatile sig_atomic_t* done);
 
 // For a handler: writes of the n bytes what the descriptor takes at once

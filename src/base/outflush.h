@@ -10,6 +10,8 @@
 // all, never twice.
 #pragma once
 
+#include <cstddef>
+
 // Puts the writer under standard output (stdio then hands every piece of
 // text straight on to it).  Called at start, before anything is printed.
 void omoutbuffer();
@@ -19,15 +21,24 @@ void omoutbuffer();
 // in place).
 void omoutflush();
 
-// For the interrupt poll of long work, cheap enough to call at every step:
-// every few milliseconds hands on what the buffer holds and looks whether
-// standard output has lost its reader (stdoutlost).
+// For the interrupt poll of long work and of every wait that sleeps, cheap
+// enough to call at every step: hands on what the buffer holds when the
+// last look was a few milliseconds ago or more, and looks whether standard
+// output has lost its reader (stdoutlost).
 void omoutdue();
 
 // For a signal handler that ends the program: writes what is not yet
 // written, without waiting (a full pipe or terminal takes what fits, the
 // rest is dropped), and never again.  False when something was dropped.
 bool omoutsigflush();
+
+// A message to standard error (omerrf's), after all that standard output
+// holds.  Where both are one pipe or terminal (`2>&1`) it goes through
+// standard output's buffer, in its place, so that an ending that comes
+// while it waits for room writes it in order; elsewhere it is written
+// once standard output's text is out.  While the ending signals are held
+// neither waits past their coming (heldwrite.h).
+void omouterr(const char* text, size_t n);
 
 // The errno of the first failed write to standard output other than its
 // reader going away (a full disk, a size limit, a device error), which was

@@ -230,7 +230,10 @@ bool replopen(const char* name, const char* suffix, replfile* r, endhold* hold, 
   bool copy = (flags & REPL_COPY) && o.exists;
   if (w == way::inplace && !copy) return openinplace(name, r);
   bool made;
-  if (hold) hold->hold();
+  // A hold the caller took for an earlier part (a data file and its
+  // descriptor) is its own: only what this call took is let go here.
+  bool took = hold && !hold->held();
+  if (took) hold->hold();
   int fd = openpart(r, folder, suffix, copy ? O_RDWR : O_WRONLY, &made);
   if (fd >= 0) {
     bool renamed = w == way::rename && (!o.exists || likeolder(fd, o.st));
@@ -242,11 +245,11 @@ bool replopen(const char* name, const char* suffix, replfile* r, endhold* hold, 
     // A part taken over may be another session's: only a new one goes.
     close(fd);
     if (made) unlinkat(r->dir.get(), r->partleaf.c_str(), 0);
-    if (hold) hold->release();
+    if (took) hold->release();
     return openinplace(name, r);
   }
   int err = errno;
-  if (hold) hold->release();
+  if (took) hold->release();
   // Nothing is written in place instead: the older file stays whole.
   std::string note = o.exists ? partnote(r->part, err) : "";
   *r = replfile();

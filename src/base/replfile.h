@@ -56,7 +56,8 @@ enum { REPL_COPY = 1 };
 // without one the part name is unique and new.  A part name too long for
 // the folder is replaced by a short one.  The ending signals are held from
 // the moment a part file is made, when a hold is given, until the caller
-// releases it.  False with errno when nothing could be opened.
+// releases it; a hold already held when called stays held, whatever the
+// outcome.  False with errno when nothing could be opened.
 bool replopen(const char* name, const char* suffix, replfile* r, endhold* hold = nullptr,
               int flags = 0);
 

@@ -19,7 +19,8 @@ bool noreader() {
 
 bool stdoutgone() {
   if (gone) return true;
-  if (!std::ferror(stdout)) return false;
+  // Looked at by every poll of long work; the program prints from one thread.
+  if (!ferror_unlocked(stdout)) return false;
   // The write's own errno is long gone by now.
   gone = noreader();
   if (!gone) std::clearerr(stdout);

@@ -5,8 +5,18 @@
 
 #include <cerrno>
 
+#include "base/endhold.h"
+#include "base/heldwrite.h"
+
 bool writeall(int fd, const void* buf, size_t n) {
   const char* p = static_cast<const char*>(buf);
+  // With the ending signals held, a pipe's or FIFO's slow reader must not
+  // hold the ending too: its wait ends when one of them comes.
+  if (omendsheld()) {
+    outkind k = outkindof(fd);
+    volatile sig_atomic_t done = 0;
+    if (k != outkind::file) return heldwrite(fd, k, p, n, &done);
+  }
   while (n > 0) {
     ssize_t w = write(fd, p, n);
     if (w < 0 && errno == EINTR) continue;

@@ -10,7 +10,9 @@
 #include <cstddef>
 
 // Writes all n bytes at the descriptor's offset, going on after short
-// writes and interrupted calls.  False with errno set when a write failed.
+// writes and interrupted calls.  False with errno set when a write failed,
+// or (EINTR) when a pipe, FIFO or terminal had no room for it as an ending
+// signal came while the ending signals were held (heldwrite.h).
 bool writeall(int fd, const void* buf, size_t n);
 
 // Where the next record of the descriptor begins, or -1 when it cannot be

@@ -80,11 +80,12 @@ void gxstrt(float xsize, float ysize, int batch);
 // Closes the metafile and the display; prints "GX package terminated \n".
 void gxend();
 // The same ending for a signal handler: the metafile gets its end record
-// first, then what standard output still held, lead and both lines are
-// written, with async-signal-safe calls only, none of which waits (a pipe
-// nobody empties takes what fits); the display is left to the process's
-// exit.
-void gxsigend(const char* lead);
+// first, then what standard output still held, lead, what between writes
+// (another package's lines, true when all went) and both lines are
+// written, each only once all before it went, with async-signal-safe
+// calls only, none of which waits (a pipe nobody empties takes what
+// fits); the display is left to the process's exit.
+void gxsigend(const char* lead, bool (*between)() = nullptr);
 // Frame actions 0..7 start a new frame; 8 and above go to the display only.
 void gxfrme(int action);
 // Display-only background paint before a redraw.

@@ -83,7 +83,7 @@ void gxend() {
   omoutflush();
 }
 
-void gxsigend(const char* lead) {
+void gxsigend(const char* lead, bool (*between)()) {
   // Standard output may be a pipe whose reader the same signal has ended:
   // the file is finished before anything is written there.
   const char* said = gxhsigclose();
@@ -91,7 +91,8 @@ void gxsigend(const char* lead) {
   // each line after only once all before it went: an output that takes
   // no more at some point gets nothing beyond it, so what it got is the
   // start of what the ending had to say.
-  if (omoutsigflush() && gxsayraw(lead) && gxsayraw(said)) gxsayraw("GX package terminated \n");
+  if (omoutsigflush() && gxsayraw(lead) && (!between || between()) && gxsayraw(said))
+    gxsayraw("GX package terminated \n");
 }
 
 void gxfrme(int action) {

@@ -19,5 +19,11 @@ int omlats(cmnstate* pcm, int op, int arg);
 void omlatsdroptable(cmnstate* pcm);
 // Puts the part files of the open LATS files in their places, with calls a
 // signal handler may make: the ending handlers' step, as set lats close
-// would do it (the files are kept whole after every write).
+// would do it (the files are kept whole after every write).  Nothing is
+// written to a stream: the lines for parts that stay are kept for
+// latssigsay, so that the files are in place before anything is written
+// to a pipe whose reader the same signal may have ended.
 void latssigend();
+// Writes those lines to standard error without waiting; false when some
+// did not go.
+bool latssigsay();

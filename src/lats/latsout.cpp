@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "base/endhold.h"
+#include "base/heldwrite.h"
 #include "base/replsig.h"
 #include "lats/lats.h"
 #include "lats/latsint.h"
@@ -119,6 +120,19 @@ void latsOutDiscard(latsFile* f) {
   for (replfile* r : {&f->out, &f->ctlout, &f->mapout}) repldiscard(r);
 }
 
+namespace {
+
+// The lines of the parts an ending left under their part names, kept until
+// what standard output still held has gone out.
+char sigsaid[4 * (PATH_MAX + 4 * NAME_MAX)];
+size_t sigsaidlen = 0;
+
+void keepline(const char* why) {
+  for (size_t k = 0; why[k] && sigsaidlen < sizeof sigsaid; k++) sigsaid[sigsaidlen++] = why[k];
+}
+
+}  // namespace
+
 void latssigend() {
   for (const ending& e : endings) {
     const char* stayed = nullptr;
@@ -131,8 +145,11 @@ void latssigend() {
       } else {
         stayed = e.outs[i].leaf;
       }
-      ssize_t said = write(2, why, strlen(why));
-      (void)said;
+      keepline(why);
     }
   }
+}
+
+bool latssigsay() {
+  return nowaitwrite(2, outkindof(2), sigsaid, sigsaidlen) == sigsaidlen;
 }

@@ -25,17 +25,24 @@ volatile sig_atomic_t omatprompt = 0;
 
 namespace {
 
-// Every ending: the LATS files and the metafile finished, what stdout still held and the
-// closing lines written (lead first), the terminal given back, the file
-// helper ended and waited for.  None of it waits, and none of it stops: a
-// background job under `stty tostop` would otherwise be stopped by its
-// first line to the terminal, TERM and all.
-void closing(const char* lead) {
+// A background job under `stty tostop` would be stopped by its first line
+// to the terminal, TERM and all: an ending writes as if in the foreground.
+void nottystop() {
   struct sigaction ign = {};
   ign.sa_handler = SIG_IGN;
   sigaction(SIGTTOU, &ign, nullptr);
+}
+
+// Every ending: the LATS files and the metafile finished before anything
+// is written, then what stdout still held, the lead, the lines of LATS
+// files left under their part names (on standard error) and the closing
+// lines, each only once all before it went; the terminal given back, the
+// file helper ended and waited for.  None of it waits, and none of it
+// stops.
+void closing(const char* lead) {
+  nottystop();
   latssigend();
-  gxsigend(lead);
+  gxsigend(lead, latssigsay);
   termrestore();
   sdf_helper_end();
 }
@@ -62,14 +69,16 @@ void omsigquit(int sig) {
 }
 
 // A crash (a library on a damaged file, an abort): what standard output
-// still held is written, once, the helper is ended, and the signal then
-// ends the program as it would have without this (with the default
-// action, or the handler that was there before, a sanitizer's).  A fault of the program's own comes
-// again as the handler returns; one sent from outside is sent again.
+// still held is written, once (without stopping for the terminal), the
+// helper is ended, and the signal then ends the program as it would have
+// without this (with the default action, or the handler that was there
+// before, a sanitizer's).  A fault of the program's own comes again as the
+// handler returns; one sent from outside is sent again.
 const int kCrashes[] = {SIGSEGV, SIGBUS, SIGABRT, SIGFPE, SIGILL};
 struct sigaction crashwas[NSIG];
 
 void omsigcrash(int sig, siginfo_t* info, void*) {
+  nottystop();
   omoutsigflush();
   sdf_helper_end();
   sigaction(sig, &crashwas[sig], nullptr);

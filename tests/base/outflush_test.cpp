@@ -2,8 +2,11 @@
 // written line by line, handed on by the interrupt poll a few
 // milliseconds later, and by the signal endings' flush, never twice.
 #include <fcntl.h>
+#include <stdlib.h>
 #include <gtest/gtest.h>
 #include <sys/ioctl.h>
+#include <sys/ptrace.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -11,14 +14,17 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <string>
 
 #include "base/cmnstate.h"
 #include "base/endhold.h"
+#include "base/errout.h"
 #include "base/heldwrite.h"
 #include "base/outflush.h"
+#include "base/replfile.h"
 
 namespace {
 
@@ -37,17 +43,18 @@ bool pollsuntil(int had, int ms) {
   return inpipe(1) > had;
 }
 
-// Runs body in a child whose standard output is a pipe under the
-// program's writer, roomy enough to be read only once the child has ended
-// (so the child sees in it all it wrote); the child's exit status (body's
-// result) and all it wrote.
-std::pair<int, std::string> piped(const std::function<int()>& body) {
+// Runs body in a child whose standard output (and standard error, when
+// joined) is a pipe under the program's writer, roomy enough to be read
+// only once the child has ended (so the child sees in it all it wrote);
+// the child's exit status (body's result) and all it wrote.
+std::pair<int, std::string> piped(const std::function<int()>& body, bool joined = false) {
   int p[2];
   if (pipe(p) != 0 || fcntl(p[1], F_SETPIPE_SZ, 1 << 20) < 0) return {-1, ""};
   std::fflush(stdout);  // the test's own output stays out of the pipe
   pid_t pid = fork();
   if (pid == 0) {
     dup2(p[1], 1);
+    if (joined) dup2(p[1], 2);
     close(p[0]);
     close(p[1]);
     omoutbuffer();
@@ -66,7 +73,8 @@ std::pair<int, std::string> piped(const std::function<int()>& body) {
 
 // The child reports in its exit status: 1 the line was written at once, 2
 // the first poll did not hand it on, 4 a later line waited in the buffer
-// for more than a fraction of a second.
+// for more than a fraction of a second, 8 a poll that came long after the
+// last (as a wait that sleeps polls) did not hand on at once.
 TEST(OutFlush, PipeOutputWaitsForThePollOrTheEnding) {
   auto got = piped([] {
     std::printf("held\n");
@@ -74,6 +82,13 @@ TEST(OutFlush, PipeOutputWaitsForThePollOrTheEnding) {
     if (!pollsuntil(0, 1000)) bad |= 2;
     std::printf("soon\n");
     if (!pollsuntil(5, 300)) bad |= 4;
+    for (int k = 0; k < 3; k++) {
+      std::printf("slow\n");
+      int had = inpipe(1);
+      usleep(20000);
+      omqsig();
+      if (inpipe(1) == had) bad |= 8;
+    }
     std::printf("cut");
     // The ending's flush writes the rest once, however often it is asked.
     omoutsigflush();
@@ -81,7 +96,7 @@ TEST(OutFlush, PipeOutputWaitsForThePollOrTheEnding) {
     return bad;
   });
   EXPECT_EQ(got.first, 0);
-  EXPECT_EQ(got.second, "held\nsoon\ncut");
+  EXPECT_EQ(got.second, "held\nsoon\nslow\nslow\nslow\ncut");
 }
 
 // A line printed and polled after, twenty thousand times, costs a few
@@ -127,10 +142,90 @@ TEST(OutFlush, HeldSignalsAreLetGoAsTheyWere) {
     if (!heldwrite(1, outkindof(1), "x", 1, &done) || done != 1) bad |= 2;
     sigprocmask(SIG_BLOCK, nullptr, &now);
     if (sigismember(&now, SIGUSR1)) bad |= 4;
+    // An open that fails lets go of no hold its caller took before (for
+    // the part of a data file made just then): here every part name of
+    // "x" is in the way.
+    char dir[] = "/tmp/omheldXXXXXX";
+    if (!mkdtemp(dir)) return 8;
+    std::string x = std::string(dir) + "/x";
+    for (int k = 0; k < 100; k++)
+      close(open((x + "." + std::to_string(getpid()) + "." + std::to_string(k) + ".part").c_str(),
+                 O_CREAT | O_WRONLY, 0600));
+    h.hold();
+    replfile r;
+    if (replopen(x.c_str(), nullptr, &r, &h) || !h.held()) bad |= 16;
+    sigprocmask(SIG_BLOCK, nullptr, &now);
+    if (!sigismember(&now, SIGUSR1)) bad |= 32;
+    std::filesystem::remove_all(dir);
     return bad;
   });
   EXPECT_EQ(got.first, 0);
   EXPECT_EQ(got.second, "x");
+}
+
+// With the ending signals held, a flush into a pipe that takes nothing
+// waits only until one of them comes (standard error here the same pipe);
+// it is taken when the hold is let go.  The child ends with 3 from that
+// signal's handler, or is killed by the alarm where the flush waits on.
+TEST(OutFlush, AHeldFlushWaitsNoLongerThanAnEndingSignal) {
+  auto got = piped([] {
+    int fill = open("/proc/self/fd/1", O_WRONLY | O_NONBLOCK);
+    static const char f[kOutPiece] = {};
+    while (write(fill, f, sizeof f) > 0 || write(fill, f, 1) > 0) {
+    }
+    sigset_t usr;
+    sigemptyset(&usr);
+    sigaddset(&usr, SIGUSR1);
+    omsetendsignals(usr);
+    signal(SIGUSR1, [](int) { _exit(omoutsigflush() ? 4 : 3); });
+    alarm(10);
+    endhold h;
+    h.hold();
+    raise(SIGUSR1);
+    std::printf("kept\n");
+    omerrf("error\n");
+    h.release();
+    return 0;
+  }, true);
+  EXPECT_EQ(got.first, 3);
+  EXPECT_EQ(got.second.find_first_not_of('\0'), std::string::npos);
+}
+
+// A line to a terminal costs one system call, its write: the ending
+// signals are not held around it (an ending that comes while the terminal
+// takes nothing more is taken at once), and the terminal is not asked at
+// every line whether a write would stop the program.  Counted by tracing
+// the child's calls from its first write on.
+TEST(OutFlush, ALineToATerminalIsOneWrite) {
+  int master = posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_TRUE(master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0);
+  std::string slave = ptsname(master);
+  std::fflush(stdout);
+  pid_t pid = fork();
+  if (pid == 0) {
+    dup2(open(slave.c_str(), O_RDWR | O_NOCTTY), 1);
+    omoutbuffer();
+    if (ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0) _exit(77);
+    raise(SIGSTOP);
+    for (int i = 0; i < 100; i++) std::printf("line %d\n", i);
+    _exit(0);
+  }
+  int st = 0;
+  waitpid(pid, &st, 0);
+  if (WIFEXITED(st) && WEXITSTATUS(st) == 77) GTEST_SKIP() << "no tracing here";
+  ptrace(PTRACE_SETOPTIONS, pid, nullptr, PTRACE_O_TRACESYSGOOD | PTRACE_O_EXITKILL);
+  int writes = 0, others = 0;
+  while (ptrace(PTRACE_SYSCALL, pid, nullptr, nullptr) == 0 && waitpid(pid, &st, 0) == pid && WIFSTOPPED(st)) {
+    struct __ptrace_syscall_info info;
+    if (WSTOPSIG(st) != (SIGTRAP | 0x80) ||
+        ptrace(PTRACE_GET_SYSCALL_INFO, pid, sizeof info, &info) <= 0 || info.op != PTRACE_SYSCALL_INFO_ENTRY)
+      continue;
+    if (info.entry.nr == SYS_write) writes++;
+    else if (writes > 0 && info.entry.nr != SYS_exit_group) others++;
+  }
+  close(master);
+  EXPECT_EQ(writes, 100);
+  EXPECT_EQ(others, 0);
 }
 
 }  // namespace

@@ -6,7 +6,7 @@ taken by the files it opens, and the CPU limit of `ulimit -t` is an ending.
 
 Usage: session_endings.py OMBRA SHAREDIR.  Exit status 0 passed, 1 failed.
 """
-import os, pty, random, select, signal, struct, subprocess, sys, tempfile, termios, threading, time
+import os, pty, random, resource, select, signal, struct, subprocess, sys, tempfile, termios, threading, time
 
 OMBRA = os.path.abspath(sys.argv[1])
 ENV = dict(os.environ, OMDDIR=sys.argv[2], TERM="xterm")
@@ -96,6 +96,9 @@ for name, shell, meta in (
             fails.append(f"{name}: status {run.returncode}, metafile {got[:40]!r}")
 
 CLOSING = b"\nNo hardcopy metafile open\nGX package terminated \n"
+# Commands that make a LATS file (a.grb and a.ctl) ready for a field of ts.
+SETUP = f"open {os.path.abspath(sys.argv[2])}/sample/sample.ctl\nset x 1 144\nset lats frequency hourly\nset lats deltat 6\n"
+FIELD = "set gxout latsgrid\nd ts\nset lats var 1 ts instant 1 0\nset gxout latsdata\nset lats write 1 1\n"
 
 
 def catching(pid, sig=signal.SIGTERM):
@@ -113,10 +116,10 @@ def catching(pid, sig=signal.SIGTERM):
         time.sleep(0.01)
 
 
-def session(d, args, sig=None, after=0.0, feed=lambda f: f.read(), log=None):
+def session(d, args, sig=None, after=0.0, feed=lambda f: f.read(), log=None, ready=lambda: None):
     """ombra in folder d, its output (both streams) read as it comes (feed
-    runs on it), or from the file log once it has ended; sig sent after the
-    given seconds.  Its status and output."""
+    runs on it), or from the file log once it has ended; sig sent the given
+    seconds after ready returns.  Its status and output."""
     p = subprocess.Popen([OMBRA] + args, cwd=d, env=ENV, stdin=subprocess.DEVNULL,
                          stdout=open(log, "wb") if log else subprocess.PIPE, stderr=subprocess.STDOUT)
     if log:
@@ -126,6 +129,7 @@ def session(d, args, sig=None, after=0.0, feed=lambda f: f.read(), log=None):
     reader.start()
     if sig:
         catching(p.pid, sig)
+    ready()
     time.sleep(after)
     if sig:
         p.send_signal(sig)
@@ -138,12 +142,13 @@ def session(d, args, sig=None, after=0.0, feed=lambda f: f.read(), log=None):
     return p.returncode, got[0]
 
 
-def spoken(out):
-    """The lines a script said before the ending: each once and in order,
-    the last perhaps cut short by it; None when not so."""
-    body = out.partition(b"Running in Batch mode\n")[2]
+def spoken(out, start=b"Running in Batch mode\n", closing=CLOSING):
+    """The lines a script said after start, before the ending: each once and
+    in order, the last perhaps cut short by it, then the start of closing;
+    None when not so."""
+    body = out.partition(start)[2]
     # A pipe that is full takes no more of the ending's lines either.
-    body = body[:len(body) - max(k for k in range(len(CLOSING) + 1) if body.endswith(CLOSING[:k]))]
+    body = body[:len(body) - max(k for k in range(len(closing) + 1) if body.endswith(closing[:k]))]
     said = body.split(b"\n")
     whole = all(line == b"line %d" % k for k, line in enumerate(said[:-1]))
     return len(said) if whole and (b"line %d" % (len(said) - 1)).startswith(said[-1]) else None
@@ -177,6 +182,20 @@ with tempfile.TemporaryDirectory() as d:
         if got != 128 + sig or spoken(out) is None:
             fails.append(f"{sig.name} while saying into a {log and 'file' or 'pipe'}: status {got}, "
                          f"output ends {out[-120:]!r}")
+    # So do the lines on LATS files left under their part names (a.grb is
+    # a folder), written after the rest of standard output.
+    LSAY = "".join(f"'{c}'\n" for c in (SETUP + "set lats create a\n" + FIELD + "d ts\n!mkdir a.grb\n").splitlines())
+    for run in range(3):
+        with tempfile.TemporaryDirectory() as e:
+            open(f"{e}/lsay.gs", "w").write(LSAY + "say 'go'\n" + open(f"{d}/say.gs").read())
+            said = lambda: os.path.exists(f"{e}/log") and b"go\n" in open(f"{e}/log", "rb").read()
+            got, out = session(e, ["-blc", "run lsay.gs"], signal.SIGTERM, random.uniform(0.05, 0.2),
+                               log=f"{e}/log", ready=lambda: any(said() or time.sleep(0.01) for _ in range(1000)))
+            pid = next((n.split(".")[2] for n in os.listdir(e) if n.startswith("a.grb.")), "?")
+            lats = "".join(f"The new file stays as {os.path.realpath(e)}/a.{x}.{pid}.0.part: {why}\n"
+                           for x, why in (("grb", "a.grb is not a plain file"), ("ctl", "it goes with a.grb")))
+            if got != 143 or spoken(out, b"go\n", b"\n" + lats.encode() + CLOSING[1:]) is None:
+                fails.append(f"TERM with LATS files left under part names: status {got}, output ends {out[-300:]!r}")
     # A log of both streams holds the errors where they were made.
     got, out = session(d, ["-blc", "run mix.gs"])
     lats = b"LATS error (lats_parmtab): LATS (latsint) --> Cannot open parameter file /no\n" \
@@ -233,28 +252,116 @@ with tempfile.TemporaryDirectory() as d:
             fails.append(f"{sigs} on a metafile FIFO {reader and 'read slowly' or 'stalled'}: status "
                          f"{p.returncode}, stream ending {stream[-12:].hex()}")
 
+
+
+def parked(pid, sig=signal.SIGTERM):
+    """Waits (10 s at most) until the process sleeps with sig held: in a
+    wait inside a step that holds the ending signals."""
+    for _ in range(1000):
+        try:
+            with open(f"/proc/{pid}/status") as f:
+                st = dict(l.split(":", 1) for l in f)
+        except OSError:
+            return
+        if st["State"].split()[0] == "S" and int(st["SigBlk"], 16) >> (sig - 1) & 1:
+            return
+        time.sleep(0.01)
+
+
+def fill(w):
+    """Fills the pipe whose write end is w until it takes no byte more."""
+    fd = os.open(f"/proc/self/fd/{w}", os.O_WRONLY | os.O_NONBLOCK)
+    for piece in (4096, 1):
+        try:
+            while os.write(fd, bytes(piece)):
+                pass
+        except BlockingIOError:
+            pass
+    os.close(fd)
+
+
+def termed(d, first, then, limit=None, stall=False):
+    """ombra -blE in folder d, both streams into one pipe, runs the lines
+    first (its output read until it waits for more); the pipe is then
+    filled and never read again if stall, and then sent; once the session
+    is parked (or at once, with nothing sent) it gets a TERM.  Its status."""
+    r, w = os.pipe()
+    prep = (lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (limit, limit))) if limit else None
+    p = subprocess.Popen([OMBRA, "-blE"], cwd=d, env=ENV, stdin=subprocess.PIPE, stdout=w, stderr=w,
+                         preexec_fn=prep)
+    p.stdin.write(first.encode())
+    p.stdin.flush()
+    seen = b""
+    while seen.count(b"om> ") <= first.count("\n") and (got := os.read(r, 65536)):
+        seen += got
+    drain = threading.Thread(target=lambda: stall or all(iter(lambda: os.read(r, 65536), b"")))
+    if stall:
+        fill(w)
+    drain.start()
+    if then:
+        p.stdin.write(then.encode())
+        p.stdin.flush()
+        parked(p.pid)
+    p.send_signal(signal.SIGTERM)
+    try:
+        p.wait(timeout=10)
+    except subprocess.TimeoutExpired:
+        p.kill()
+        p.wait()
+    os.close(w)
+    drain.join()
+    os.close(r)
+    return p.returncode
+
+
+# Endings that come while the session waits inside a step that holds the
+# ending signals (a field written, a file made): the wait ends, the step
+# fails, and the signal is taken.  And one whose lines on the LATS files
+# find a pipe that takes no more.
+for name, fifo, first, then, limit, stall, parts in (
+        ("an error printed while a field is written, output full", None,
+         SETUP + "set lats create a\n" + FIELD, "d ts\n", 4096, True, 0),
+        ("the descriptor a FIFO without a reader", "a.ctl", SETUP, "set lats create a\n", None, False, 0),
+        ("a GRIB FIFO whose reader stalls", "a.grb", SETUP + "set lats create a\n" + FIELD,
+         "d ts\n" * 8, None, False, 0),
+        ("LATS files kept under part names, output full", None,
+         SETUP + "set lats create a\n" + FIELD + "d ts\n!mkdir a.grb\n", "", None, True, 2)):
+    with tempfile.TemporaryDirectory() as d:
+        if fifo:
+            os.mkfifo(f"{d}/{fifo}")
+        reader = os.open(f"{d}/a.grb", os.O_RDONLY | os.O_NONBLOCK) if fifo == "a.grb" else None
+        got = termed(d, first, then, limit, stall)
+        left = sorted(n for n in os.listdir(d) if n.endswith(".part"))
+        if reader is not None:
+            os.close(reader)
+        if got != 143 or len(left) != parts:
+            fails.append(f"TERM with {name}: status {got}, part files {left}")
+
 # A background job under `stty tostop` that has stopped at its output is
-# still ended by the TERM and CONT that `kill %1` sends.
-pid, fd = pty.fork()
-if pid == 0:
-    attrs = termios.tcgetattr(0)
-    attrs[3] |= termios.TOSTOP
-    termios.tcsetattr(0, termios.TCSANOW, attrs)
-    job = os.fork()
-    if job == 0:
-        os.setpgid(0, 0)
-        os.execve(OMBRA, [OMBRA, "-blE"], ENV)
-    while True:
-        _, st = os.waitpid(job, os.WUNTRACED)
-        if os.WIFSTOPPED(st):
-            os.kill(job, signal.SIGTERM)
-            os.kill(job, signal.SIGCONT)
-            continue
-        os.write(1, b"job status %d\n" % os.waitstatus_to_exitcode(st))
-        os._exit(0)
-if b"job status 143" not in read(fd, b"job status", 10):
-    fails.append("TERM to a background job under tostop did not end it")
-status(pid)
+# still ended by the TERM and CONT that `kill %1` sends, and a crash that
+# comes then (here one sent from outside) ends it with its signal.
+for sig, want in ((signal.SIGTERM, 143), (signal.SIGILL, -signal.SIGILL)):
+    pid, fd = pty.fork()
+    if pid == 0:
+        attrs = termios.tcgetattr(0)
+        attrs[3] |= termios.TOSTOP
+        termios.tcsetattr(0, termios.TCSANOW, attrs)
+        job = os.fork()
+        if job == 0:
+            os.setpgid(0, 0)
+            resource.setrlimit(resource.RLIMIT_CORE, (0, 0))
+            os.execve(OMBRA, [OMBRA, "-blE"], ENV)
+        while True:
+            _, st = os.waitpid(job, os.WUNTRACED)
+            if os.WIFSTOPPED(st):
+                os.kill(job, sig)
+                os.kill(job, signal.SIGCONT)
+                continue
+            os.write(1, b"job status %d\n" % os.waitstatus_to_exitcode(st))
+            os._exit(0)
+    if b"job status %d" % want not in read(fd, b"job status", 10):
+        fails.append(f"{sig.name} to a background job under tostop did not end it")
+    status(pid)
 
 print("\n".join(fails) or "all endings right")
 sys.exit(1 if fails else 0)
