@@ -451,7 +451,9 @@ TEST(Metafile, EndFromASignalHandlerMatchesTheNormalEnd) {
       testing::internal::CaptureStdout();
       ASSERT_EQ(gxhbgn(f.c_str()), 0);
       draw();
-      if (stage >= 1) ASSERT_EQ(gxhprt(), 0);
+      if (stage >= 1) {
+        ASSERT_EQ(gxhprt(), 0);
+      }
       if (stage == 2) gxfrme(1);
       if (stage == 3) {
         // The file is written under its part name until it is ended.
@@ -474,7 +476,9 @@ TEST(Metafile, EndFromASignalHandlerMatchesTheNormalEnd) {
       gxhend();  // forgets the file the handler left open
       testing::internal::GetCapturedStdout();
     }
-    if (stage != 3) EXPECT_EQ(ends[1], ends[0]);
+    if (stage != 3) {
+      EXPECT_EQ(ends[1], ends[0]);
+    }
     EXPECT_EQ(said[1], "Hardcopy output file is closed \n");
     EXPECT_EQ(said[0], said[1]);
     std::vector<int> want = {-1, 11000, 8500};

@@ -300,7 +300,9 @@ TEST(Image, AnOlderFileIsReplacedOnlyAsTheUserMayWriteIt) {
     ASSERT_EQ(chmod(folder.c_str(), 0777) | chown(f.c_str(), owner, group) | chmod(f.c_str(), r.mode) |
                   chown(folder.c_str(), me, static_cast<gid_t>(-1)) |
                   chmod(folder.c_str(), r.closedfolder ? 0555 : 0777), 0);
-    if (r.linked) ASSERT_EQ(link(f.c_str(), (folder + "/y.png").c_str()), 0);
+    if (r.linked) {
+      ASSERT_EQ(link(f.c_str(), (folder + "/y.png").c_str()), 0);
+    }
     struct stat was, now;
     stat(f.c_str(), &was);
     chmod(d.path.c_str(), 0555);  // the folder above is the user's no more

@@ -363,7 +363,7 @@ TEST(SessionEnd, NoEndingSignalLeavesAPartFile) {
     EXPECT_EQ(w.empty() ? -9 : w.back(), -9) << run;
     // Nor half a field: the LATS files end after a whole one.
     std::string nc = s.get("o.nc"), grb = s.get("g.grb");
-    EXPECT_TRUE(nc.empty() || (ncrecords(nc) >= 0 && nc.size() >= 42056u * ncrecords(nc))) << run;
+    EXPECT_TRUE(nc.empty() || (ncrecords(nc) >= 0 && nc.size() >= 42056u * static_cast<size_t>(ncrecords(nc)))) << run;
     EXPECT_GE(gribrecords(grb), 0) << run;
   }
 }

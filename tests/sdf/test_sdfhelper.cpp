@@ -746,7 +746,9 @@ TEST(helpermode, TheHelperIsTheFileTheProgramStartedFrom) {
   ASSERT_GT(n, 0);
   self[n] = '\0';
   const std::string prog = tmpdir() + "/prog";
-  if (link(self, prog.c_str()) != 0) ASSERT_EQ(std::system(("cp '" + std::string(self) + "' '" + prog + "'").c_str()), 0);
+  if (link(self, prog.c_str()) != 0) {
+    ASSERT_EQ(std::system(("cp '" + std::string(self) + "' '" + prog + "'").c_str()), 0);
+  }
   struct stat started;
   ASSERT_EQ(stat(prog.c_str(), &started), 0);
   struct row {
@@ -804,7 +806,9 @@ TEST(helpermode, TheHelperIsTheFileTheProgramStartedFrom) {
     EXPECT_TRUE(WIFEXITED(ws) && WEXITSTATUS(ws) == 0) << r.how << " " << ws;
     if (r.replace) {  // the program's own file again for the next rows
       ASSERT_EQ(unlink(prog.c_str()), 0);
-      if (link(self, prog.c_str()) != 0) ASSERT_EQ(std::system(("cp '" + std::string(self) + "' '" + prog + "'").c_str()), 0);
+      if (link(self, prog.c_str()) != 0) {
+        ASSERT_EQ(std::system(("cp '" + std::string(self) + "' '" + prog + "'").c_str()), 0);
+      }
       ASSERT_EQ(stat(prog.c_str(), &started), 0);
     }
   }

@@ -436,7 +436,9 @@ TEST(sdfopen, WholeFloatGridsReadInPlace) {
         for (int i = 0; i < 3; i++) {
           float want = rows[t - 1][north_first ? 3 - j : j][i];
           EXPECT_EQ(r.at(i, j), want) << t << " " << i << "," << j << (north_first ? " N" : " S");
-          if (i > 0) EXPECT_EQ(w.at(i - 1, j), want) << t << " window " << i << "," << j;
+          if (i > 0) {
+            EXPECT_EQ(w.at(i - 1, j), want) << t << " window " << i << "," << j;
+          }
         }
     }
   }

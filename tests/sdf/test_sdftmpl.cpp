@@ -195,7 +195,9 @@ TEST_F(series, AFailureOfTheMomentIsNotKeptForTheMember) {
   };
   const std::string m = dir + "/a1991.nc";
   // Root reads a file whatever its mode: nobody, its owner, takes it away.
-  if (geteuid() == 0) ASSERT_EQ(chmod(tmpdir().c_str(), 0755) | chown(m.c_str(), 65534, 65534), 0);
+  if (geteuid() == 0) {
+    ASSERT_EQ(chmod(tmpdir().c_str(), 0755) | chown(m.c_str(), 65534, 65534), 0);
+  }
   for (const row& r : rows) {
     const int rc = as_nobody([&] {
       helper_set_limits(r.seconds, 0);
