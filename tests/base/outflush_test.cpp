@@ -195,7 +195,7 @@ TEST(OutFlush, AHeldFlushWaitsNoLongerThanAnEndingSignal) {
 // signals are not held around it (an ending that comes while the terminal
 // takes nothing more is taken at once), and the terminal is not asked at
 // every line whether a write would stop the program.  Counted by tracing
-// the child's calls from its first write on.
+// the child's calls from its first write to its last.
 TEST(OutFlush, ALineToATerminalIsOneWrite) {
   int master = posix_openpt(O_RDWR | O_NOCTTY);
   ASSERT_TRUE(master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0);
@@ -221,7 +221,7 @@ TEST(OutFlush, ALineToATerminalIsOneWrite) {
         ptrace(PTRACE_GET_SYSCALL_INFO, pid, sizeof info, &info) <= 0 || info.op != PTRACE_SYSCALL_INFO_ENTRY)
       continue;
     if (info.entry.nr == SYS_write) writes++;
-    else if (writes > 0 && info.entry.nr != SYS_exit_group) others++;
+    else if (writes > 0 && writes < 100) others++;  // the sanitizers make calls of their own at the exit
   }
   close(master);
   EXPECT_EQ(writes, 100);
