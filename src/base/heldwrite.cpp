@@ -4,6 +4,7 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <termios.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -57,9 +58,24 @@ bool wouldstop(int fd, const sigset_t& mask) {
          sa.sa_handler != SIG_IGN;
 }
 
-bool roomnow(int fd) {
+// A handler's writes: a reader that is still reading (`| tee log` while
+// the program printed faster than it read) takes the rest, a reader that
+// has stopped costs a moment.  Room is waited for a short while at a
+// time, as long as it keeps coming, and no longer than a second in all.
+const int kGraceMs = 50;
+const long kGraceNs = 1000000000L;
+long graceused = 0;
+
+bool roomsoon(int fd) {
   struct pollfd w = {fd, POLLOUT, 0};
-  return poll(&w, 1, 0) == 1 && (w.revents & POLLOUT) != 0;
+  if (poll(&w, 1, 0) == 1) return (w.revents & POLLOUT) != 0;
+  if (graceused >= kGraceNs) return false;
+  struct timespec a, b;
+  clock_gettime(CLOCK_MONOTONIC, &a);
+  int r = poll(&w, 1, kGraceMs);
+  clock_gettime(CLOCK_MONOTONIC, &b);
+  graceused += (b.tv_sec - a.tv_sec) * 1000000000L + (b.tv_nsec - a.tv_nsec);
+  return r == 1 && (w.revents & POLLOUT) != 0;
 }
 
 // Waits for room with the caller's mask in place (the ending signals let
@@ -162,7 +178,7 @@ size_t nowaitwrite(int fd, outkind k, const void* p, size_t n) {
   const char* at = static_cast<const char*>(p);
   size_t put = 0;
   while (put < n) {
-    if ((k == outkind::stream || k == outkind::terminal) && !roomnow(fd)) break;
+    if ((k == outkind::stream || k == outkind::terminal) && !roomsoon(fd)) break;
     ssize_t got = once(fd, k, at + put, n - put);
     if (got > 0) {
       put += static_cast<size_t>(got);

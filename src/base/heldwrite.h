@@ -1,5 +1,5 @@
 // Writes whose progress a signal handler can trust, and the writes a
-// handler makes itself, which never wait.
+// handler makes itself, which wait for no reader that has stopped.
 //
 // A handler that ends the session writes out what the program had not yet
 // written.  It can do so exactly only when it knows how far the program
@@ -44,7 +44,9 @@ outkind outkindof(int fd);
 // the rest waits for room; what went out before is counted.
 bool heldwrite(int fd, outkind k, const char* p, size_t n, volatile sig_atomic_t* done);
 
-// For a handler: writes of the n bytes what the descriptor takes at once
-// and returns how many that was.  Never waits: a full pipe, FIFO, socket
-// or terminal takes nothing more.
+// For a handler: writes of the n bytes what the descriptor takes and
+// returns how many that was.  Waits for no reader that has stopped: a
+// pipe, FIFO or terminal that has taken nothing for a twentieth of a
+// second takes nothing more (nor, after a second of such waits in all,
+// does any), and a socket takes what it takes at once.
 size_t nowaitwrite(int fd, outkind k, const void* p, size_t n);

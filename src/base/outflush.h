@@ -28,8 +28,9 @@ void omoutflush();
 void omoutdue();
 
 // For a signal handler that ends the program: writes what is not yet
-// written, without waiting (a full pipe or terminal takes what fits, the
-// rest is dropped), and never again.  False when something was dropped.
+// written, waiting for no reader that has stopped (nowaitwrite: a pipe or
+// terminal that takes nothing more gets what fit, the rest is dropped),
+// and never again.  False when something was dropped.
 bool omoutsigflush();
 
 // A message to standard error (omerrf's), after all that standard output

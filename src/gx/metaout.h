@@ -44,9 +44,10 @@ bool metawrite(const metaout& m, const int16_t* words, size_t n, metaend after);
 // (-2 first when closeframe, then -9).  False when that failed (the file
 // then ends at at).  A pipe or a FIFO cannot be cut: it gets the rest of
 // the run that was going out and what ends it (metawrite), so that end
-// records follow only a whole record, and only what it takes at once; at
-// and closeframe are not used then, and false means it did not take all.
-// Only calls a signal handler may make, none of which waits.
+// records follow only a whole record, and only what it takes while its
+// reader reads (nowaitwrite); at and closeframe are not used then, and
+// false means it did not take all.  Only calls a signal handler may make,
+// none of which waits for a reader that has stopped.
 bool metaendat(int fd, off_t at, bool closeframe);
 
 // Puts the file in place under the user's name and closes it (letting go

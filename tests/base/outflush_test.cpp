@@ -191,6 +191,48 @@ TEST(OutFlush, AHeldFlushWaitsNoLongerThanAnEndingSignal) {
   EXPECT_EQ(got.second.find_first_not_of('\0'), std::string::npos);
 }
 
+// An ending that finds the pipe full hands the rest on to a reader that
+// is still reading, only slower than the program printed: nothing is
+// dropped (the handler ends the child with 4), and the reader gets each
+// line once, in order.
+TEST(OutFlush, AnEndingWaitsForAReaderStillReading) {
+  int p[2];
+  ASSERT_EQ(pipe(p), 0);
+  std::fflush(stdout);
+  pid_t pid = fork();
+  if (pid == 0) {
+    dup2(p[1], 1);
+    close(p[0]);
+    close(p[1]);
+    omoutbuffer();
+    sigset_t usr;
+    sigemptyset(&usr);
+    sigaddset(&usr, SIGUSR1);
+    omsetendsignals(usr);
+    signal(SIGUSR1, [](int) { _exit(omoutsigflush() ? 4 : 3); });
+    for (int i = 0;; i++) std::printf("line %d\n", i);
+  }
+  close(p[1]);
+  usleep(200000);  // the pipe and the buffer are full
+  kill(pid, SIGUSR1);
+  usleep(20000);
+  std::string out;
+  char b[4096];
+  ssize_t n;
+  while ((n = read(p[0], b, sizeof b)) > 0) {
+    out.append(b, static_cast<size_t>(n));
+    usleep(1000);
+  }
+  close(p[0]);
+  int st = 0;
+  waitpid(pid, &st, 0);
+  EXPECT_TRUE(WIFEXITED(st) && WEXITSTATUS(st) == 4) << st;
+  std::string want;
+  for (int i = 0; want.size() < out.size(); i++) want += "line " + std::to_string(i) + "\n";
+  EXPECT_EQ(out, want.substr(0, out.size()));
+  EXPECT_GT(out.size(), 100000u);
+}
+
 // A line to a terminal costs one system call, its write: the ending
 // signals are not held around it (an ending that comes while the terminal
 // takes nothing more is taken at once), and the terminal is not asked at
