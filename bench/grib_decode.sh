@@ -15,10 +15,7 @@ command -v valgrind >/dev/null || { echo "valgrind is not installed" >&2; exit 1
 # shellcheck source=bench/paired.sh
 . "$root/bench/paired.sh"
 nc4_setup "$build"
-libs=$(ls "$build"/src/*/libom_*.a)
-g++ -std=c++17 -O2 -I"$root/src" "$root/bench/grib_mkindex.cpp" \
-  -Wl,--start-group $libs -Wl,--end-group \
-  -lgd -lnetcdf -lmfhdfalt -ldfalt -ludunits2 -lreadline -lX11 -o mkindex
+mkindex_build "$build"
 nx=1440 ny=721
 ./mkfile s12.nc $nx $ny 12 nc3 field
 cdo -s seltimestep,1/2 s12.nc s2.nc

@@ -15,10 +15,7 @@ nt="${2:-500}"
 # shellcheck source=bench/paired.sh
 . "$root/bench/paired.sh"
 nc4_setup "$build"
-libs=$(ls "$build"/src/*/libom_*.a)
-g++ -std=c++17 -O2 -I"$root/src" "$root/bench/grib_mkindex.cpp" \
-  -Wl,--start-group $libs -Wl,--end-group \
-  -lgd -lnetcdf -lmfhdfalt -ldfalt -ludunits2 -lreadline -lX11 -o mkindex
+mkindex_build "$build"
 ./mkfile s.nc 1440 721 "$nt" nc3 field
 cdo -s -f grb -b 16 setcode,11 s.nc g.grb
 rm -f s.nc

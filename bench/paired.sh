@@ -48,6 +48,17 @@ nc4_setup() {
   cc -O2 "$root/bench/sdf_mkfile.c" -o mkfile -lnetcdf -lm
 }
 
+# mkindex_build BUILD: builds ./mkindex (bench/grib_mkindex.cpp), which
+# writes the index of a GRIB file with this tree's libraries in BUILD.
+mkindex_build() {
+  local libs
+  libs=$(ls "$1"/src/*/libom_*.a)
+  # shellcheck disable=SC2086
+  g++ -std=c++17 -O2 -I"$root/src" "$root/bench/grib_mkindex.cpp" \
+    -Wl,--start-group $libs -Wl,--end-group \
+    -lgd -lnetcdf -lmfhdfalt -ldfalt -ludunits2 -lreadline -lX11 -o mkindex
+}
+
 # largest_diff BIN TXT: the largest difference between the little-endian
 # floats of BIN (gxout fwrite) and the numbers of TXT (cdo outputf); fails
 # when their counts differ.
