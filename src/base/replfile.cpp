@@ -46,7 +46,7 @@ way choose(const char* name, replfile* r, std::string* folder, older* o) {
   if (!holdfolder(r->name, r, folder)) return way::refuse;
   if (r->leaf.empty()) return way::inplace;
   struct stat lsb;
-  if (fstatat(r->dir.get(), r->leaf.c_str(), &lsb, AT_SYMLINK_NOFOLLOW) != 0)
+  if (replstatname(r->dir.get(), r->leaf.c_str(), &lsb) != 0)
     return errno == ENOENT ? way::rename : way::refuse;
   if (S_ISLNK(lsb.st_mode)) {
     if (stat(name, &lsb) != 0 || !S_ISREG(lsb.st_mode)) return way::inplace;
@@ -55,7 +55,7 @@ way choose(const char* name, replfile* r, std::string* folder, older* o) {
     r->name = real;
     free(real);
     if (!holdfolder(r->name, r, folder) ||
-        fstatat(r->dir.get(), r->leaf.c_str(), &lsb, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(lsb.st_mode))
+        replstatname(r->dir.get(), r->leaf.c_str(), &lsb) != 0 || !S_ISREG(lsb.st_mode))
       return way::inplace;
   } else if (!S_ISREG(lsb.st_mode)) {
     return way::inplace;
@@ -109,7 +109,7 @@ int openfixed(int dir, const std::string& part, int access, bool* made) {
     *made = fd >= 0;
     if (fd >= 0 || errno != EEXIST) return fd;
     struct stat lsb, sb;
-    if (fstatat(dir, part.c_str(), &lsb, AT_SYMLINK_NOFOLLOW) != 0) {
+    if (replstatname(dir, part.c_str(), &lsb) != 0) {
       if (errno == ENOENT) continue;
       return -1;
     }
@@ -121,6 +121,11 @@ int openfixed(int dir, const std::string& part, int access, bool* made) {
     }
     bool same = fstat(fd, &sb) == 0 && sb.st_dev == lsb.st_dev && sb.st_ino == lsb.st_ino;
     if (same && takeable(sb)) return fd;
+    // Removed by its writer since it was looked at: made anew.
+    if (same && sb.st_nlink == 0) {
+      close(fd);
+      continue;
+    }
     int err = errno;
     close(fd);
     if (same) {

@@ -1,7 +1,9 @@
 #include "base/replsig.h"
 
 #include <fcntl.h>
+#include <sched.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -84,7 +86,7 @@ reason judge(const replsig& s, const struct stat& st) {
 bool renamed(const replsig& s, char* why, size_t n) {
   for (int tries = 0; tries < 8; tries++) {
     struct stat st;
-    if (fstatat(s.dir, s.leaf, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+    if (replstatname(s.dir, s.leaf, &st) != 0) {
       if (errno != ENOENT) return kept(s, FAILED, errno, why, n);
       // Nothing there: taken only while nothing is, so that a file made
       // at the name this moment is looked at first.
@@ -136,9 +138,25 @@ bool replcopy(int from, int to) {
   return reploverwrite(to, src.st_size, copy, &from);
 }
 
+int replstatname(int dir, const char* leaf, struct stat* st) {
+  // The rename lasts as long as its writer is left to run: it is let run,
+  // at once and then a millisecond at a time, a tenth of a second at most.
+  for (int tries = 0; tries < 200; tries++) {
+    if (fstatat(dir, leaf, st, AT_SYMLINK_NOFOLLOW) != 0) return -1;
+    if (st->st_nlink != 0) break;
+    if (tries < 100) {
+      sched_yield();
+    } else {
+      struct timespec ms = {0, 1000000L};
+      nanosleep(&ms, nullptr);
+    }
+  }
+  return 0;
+}
+
 bool replstill(int fd, int dir, const char* leaf) {
   struct stat a, b;
-  return fstat(fd, &a) == 0 && fstatat(dir, leaf, &b, AT_SYMLINK_NOFOLLOW) == 0 && a.st_dev == b.st_dev &&
+  return fstat(fd, &a) == 0 && replstatname(dir, leaf, &b) == 0 && a.st_dev == b.st_dev &&
          a.st_ino == b.st_ino;
 }
 

@@ -9,6 +9,7 @@
 // signal finishes a file as the command that closes it does.
 #pragma once
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <climits>
@@ -44,6 +45,12 @@ bool replcopy(int from, int to);
 // n bytes at fd's offset from what arg points to, false with errno set when
 // it could not.
 bool reploverwrite(int fd, off_t n, bool (*fill)(int fd, off_t n, const void* arg), const void* arg);
+
+// fstatat of leaf in the folder dir, not following a link.  A file renamed
+// over the name while it was looked at shows no name at all (a count of
+// names of 0), neither other names nor the file at the name now: it is
+// looked at again.  Safe in a signal handler.
+int replstatname(int dir, const char* leaf, struct stat* st);
 
 // Whether the descriptor fd is still the file named leaf in the folder dir:
 // another writer of the folder may have put something else at the name, or

@@ -1,0 +1,47 @@
+// Replacing a file while other writers of its folder replace it too.
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <string>
+#include <thread>
+
+#include "base/replfile.h"
+#include "base/scratchdir.h"
+
+namespace {
+
+// A file renamed over the name while it is looked at has, for that
+// moment, no name at all: it is neither a file with other names nor one
+// to write in place.  Another writer renames new files over NAME without
+// pause; every open still writes a part file, whose commit takes NAME,
+// and a part taken over from a writer that removed it is made anew.
+TEST(ReplFile, ANameRenamedOverWhileLookedAtIsStillReplaced) {
+  const std::string name = scratchdir() + "m.gm", other = scratchdir() + "other";
+  std::atomic<bool> stop{false};
+  std::thread renamer([&] {
+    while (!stop) {
+      int fd = open(other.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      close(fd);
+      rename(other.c_str(), name.c_str());
+    }
+  });
+  int inplace = 0, kept = 0;
+  for (int i = 0; i < 20000; i++) {
+    replfile r;
+    ASSERT_TRUE(replopen(name.c_str(), ".part", &r)) << i << " " << r.note;
+    if (r.part.empty()) inplace++;
+    int rc = replcommit(&r);
+    if (rc != REPL_DONE) kept++;
+    if (rc == REPL_KEPT) std::fprintf(stderr, "%s", r.note.c_str());
+  }
+  stop = true;
+  renamer.join();
+  EXPECT_EQ(inplace, 0);
+  EXPECT_EQ(kept, 0);
+}
+
+}  // namespace
