@@ -83,8 +83,9 @@ void gxend();
 // first, then what standard output still held, lead, what between writes
 // (another package's lines, true when all went) and both lines are
 // written, each only once all before it went, with async-signal-safe
-// calls only, none of which waits (a pipe nobody empties takes what
-// fits); the display is left to the process's exit.
+// calls only, none of which waits for a reader that has stopped (a pipe
+// nobody empties takes what fits); the display is left to the process's
+// exit.
 void gxsigend(const char* lead, bool (*between)() = nullptr);
 // Frame actions 0..7 start a new frame; 8 and above go to the display only.
 void gxfrme(int action);

@@ -24,6 +24,6 @@ void omlatsdroptable(cmnstate* pcm);
 // latssigsay, so that the files are in place before anything is written
 // to a pipe whose reader the same signal may have ended.
 void latssigend();
-// Writes those lines to standard error without waiting; false when some
-// did not go.
+// Writes those lines to standard error as a handler does (nowaitwrite);
+// false when some did not go.
 bool latssigsay();

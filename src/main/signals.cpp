@@ -37,8 +37,8 @@ void nottystop() {
 // is written, then what stdout still held, the lead, the lines of LATS
 // files left under their part names (on standard error) and the closing
 // lines, each only once all before it went; the terminal given back, the
-// file helper ended and waited for.  None of it waits, and none of it
-// stops.
+// file helper ended and waited for.  None of it waits for a reader that
+// has stopped (nowaitwrite), and none of it stops.
 void closing(const char* lead) {
   nottystop();
   latssigend();
