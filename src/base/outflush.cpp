@@ -88,6 +88,12 @@ bool writeout() {
 ssize_t put(void*, const char* text, size_t n) {
   const char* p = text;
   size_t left = n;
+  // A text that fits the buffer goes in whole, once what the buffer holds
+  // is handed on: an ending that comes while that waits finds whole
+  // texts (lines) only.
+  if (n <= kBufBytes && static_cast<size_t>(out.fill) + n > kBufBytes && !out.dead && !out.gap &&
+      !writeout())
+    out.gap = 1;
   while (left > 0 && !out.dead && !out.gap) {
     size_t at = static_cast<size_t>(out.fill);
     if (at == kBufBytes) {

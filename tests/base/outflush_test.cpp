@@ -194,7 +194,8 @@ TEST(OutFlush, AHeldFlushWaitsNoLongerThanAnEndingSignal) {
 // An ending that finds the pipe full hands the rest on to a reader that
 // is still reading, only slower than the program printed: nothing is
 // dropped (the handler ends the child with 4), and the reader gets each
-// line once, in order.
+// line once, in order, and whole: a line is not cut where it would not
+// fit the buffer.
 TEST(OutFlush, AnEndingWaitsForAReaderStillReading) {
   int p[2];
   ASSERT_EQ(pipe(p), 0);
@@ -231,6 +232,7 @@ TEST(OutFlush, AnEndingWaitsForAReaderStillReading) {
   for (int i = 0; want.size() < out.size(); i++) want += "line " + std::to_string(i) + "\n";
   EXPECT_EQ(out, want.substr(0, out.size()));
   EXPECT_GT(out.size(), 100000u);
+  EXPECT_TRUE(!out.empty() && out.back() == '\n') << out.substr(out.size() > 40 ? out.size() - 40 : 0);
 }
 
 // A line to a terminal costs one system call, its write: the ending
