@@ -82,6 +82,12 @@ std::string make_file(const std::string& name, int mode) {
   return nc_close(nc) == NC_NOERR ? f : std::string();
 }
 
+// The bytes of a file, all of them.
+std::vector<unsigned char> bytes_of(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<unsigned char>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
 struct opened {
   int ncid = -1;
   std::shared_ptr<classic_file> cf;
@@ -198,8 +204,7 @@ TEST(ClassicReads, RecordsPadLikeTheLibrarys) {
   opened a(alone);
   ASSERT_NE(a.cf, nullptr);
   classic_layout l;
-  std::ifstream in(alone, std::ios::binary);
-  const std::vector<unsigned char> all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::vector<unsigned char> all = bytes_of(alone);
   ASSERT_TRUE(classic_parse(all.data(), all.size(), &l));
   EXPECT_EQ(l.recsize, 3u);
   EXPECT_EQ(l.vars[0].begin + 9, all.size());
@@ -210,8 +215,7 @@ TEST(ClassicReads, RecordsPadLikeTheLibrarys) {
 TEST(ClassicReads, CutHeadersAreRefusedWhereverTheyEnd) {
   const std::string f = make_file("cut.nc", NC_64BIT_DATA);
   ASSERT_FALSE(f.empty());
-  std::ifstream in(f, std::ios::binary);
-  const std::vector<unsigned char> all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::vector<unsigned char> all = bytes_of(f);
   classic_layout l;
   ASSERT_TRUE(classic_parse(all.data(), all.size(), &l));
   // The header of this file is well under 1024 bytes: any cut in it fails
@@ -266,8 +270,7 @@ TEST(ClassicReads, SizesNearTwoToTheSixtyFourAreRefused) {
 TEST(ClassicReads, ClaimsBeyondTheFileOrTheLibrarysNamesAreRefused) {
   const std::string f = make_file("claims.nc", NC_CLASSIC_MODEL);
   ASSERT_FALSE(f.empty());
-  std::ifstream in(f, std::ios::binary);
-  const std::vector<unsigned char> all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::vector<unsigned char> all = bytes_of(f);
   classic_layout l;
   ASSERT_EQ(classic_read(all.data(), all.size(), &l), classic_header::fine);
   auto with = [&all](size_t at, uint32_t w) {
