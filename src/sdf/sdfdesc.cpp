@@ -1,6 +1,7 @@
 // The in-memory description of an open file: reading it, copying it,
 // freeing it, and looking things up in it.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -12,6 +13,7 @@
 
 #include "base/errout.h"
 #include "base/omprnt.h"
+#include "base/useropen.h"
 #include "data/datafile.h"
 #include "data/gridres.h"
 #include "sdf/sdfint.h"
@@ -225,6 +227,16 @@ int report_unopened(const char* name) {
   return 0;
 }
 
+// True for a name that is there but is no regular file nor a folder (a
+// FIFO, a device, a socket): a library opening it would wait for a writer
+// for good, or read a stream it cannot seek.  A folder the libraries
+// refuse at once themselves.
+bool not_regular(const char* name) {
+  if (std::strstr(name, "://") != nullptr) return false;
+  struct stat st;
+  return ::stat(name, &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode);
+}
+
 }  // namespace
 
 int read_io_std(const char* name, io_std* io, bool* passing) {
@@ -232,6 +244,10 @@ int read_io_std(const char* name, io_std* io, bool* passing) {
   bool& notfile = passing != nullptr ? *passing : dummy;
   notfile = false;
   if (name == nullptr || *name == '\0') return 0;
+  if (not_regular(name)) {
+    omprntf(0, "SDFOPEN error:  %s: %s.\n", name, omopenwhy(ESPIPE));
+    return 0;
+  }
   switch (helper_describe(name, io)) {
     case HELPER_DIED:
       omprntf(0, "SDFOPEN error:  %s is damaged: the netCDF/HDF library fails on it.\n", name);
@@ -248,10 +264,16 @@ int read_io_std(const char* name, io_std* io, bool* passing) {
       // Opened here, a failure may be the system's as much as the file's
       // (no descriptor or process left).
       notfile = true;
-      // The HDF4 library runs nowhere but in a helper: damaged files crash
-      // it in ways no check made before can foresee.
+      // The HDF4 and HDF5 libraries run nowhere but in a helper: damaged
+      // files crash them, or hang them past any interrupt, in ways no check
+      // made before can foresee.  A netCDF-4 file is an HDF5 file.
       if (is_hdf4_file(name)) {
         omprntf(0, "SDFOPEN error:  %s: the helper process could not be started: %s; an HDF file is not opened without it.\n",
+                name, helper_failure().c_str());
+        return 0;
+      }
+      if (is_hdf5_file(name)) {
+        omprntf(0, "SDFOPEN error:  %s: the helper process could not be started: %s; a netCDF-4 or HDF5 file is not opened without it.\n",
                 name, helper_failure().c_str());
         return 0;
       }

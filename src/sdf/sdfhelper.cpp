@@ -18,8 +18,10 @@
 // helper that dies while reading fails that display only.
 //
 // The helper may grow by the size of the largest grid the program accepts
-// (omgcap) and no more; an open may take a limited time; and an interrupt
-// typed at the terminal ends any wait for it.
+// (omgcap) and no more; an open may take a limited time, and a read that
+// time and more by its size; and an interrupt typed at the terminal ends
+// any wait for it.  A helper on which the HDF libraries failed an open or
+// a read is ended, and the next request starts a fresh one.
 //
 // The helper is started once and kept (sdfspawn.cpp starts it as a fresh
 // run of the program's executable, holding none of the program's memory,
@@ -41,6 +43,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -470,6 +473,14 @@ int exchange(const std::string& req, void* first, size_t n, int seconds) {
   return r;
 }
 
+// After the HDF libraries failed on a file the helper is ended: a damaged
+// file can make them write past their buffers without crashing, and a
+// helper serving on such a heap fails later files, or answers for them
+// falsely.  The next request starts a fresh one.
+void end_after_hdf_failure(const char* name) {
+  if (is_hdf4_file(name) || is_hdf5_file(name)) end_helper(true);
+}
+
 int to_answer(int wait_rc) {
   switch (wait_rc) {
     case WAIT_TIMEOUT: return HELPER_TIMEOUT;
@@ -492,7 +503,10 @@ int helper_describe(const char* name, io_std* io) {
     int r = exchange(req, &kind, 1, secs);
     if (r == WAIT_ENDED) continue;
     if (r != WAIT_OK) return to_answer(r);
-    if (kind != HELPER_HDF) return kind;
+    if (kind != HELPER_HDF) {
+      if (kind != HELPER_NETCDF) end_after_hdf_failure(name);
+      return kind;
+    }
     uint32_t len = 0;
     std::string desc;
     r = await(helper().fd, &len, sizeof len, secs);
@@ -511,7 +525,7 @@ int helper_describe(const char* name, io_std* io) {
       return to_answer(r);
     }
     if (unpack_description(desc, io)) return HELPER_HDF;
-    helper_close(name);
+    end_helper(true);  // what it sent is no description: it is not to be trusted
     return HELPER_NODESC;
   }
   return HELPER_DIED;
@@ -528,13 +542,21 @@ int helper_read(const char* name, int varid, const std::vector<size_t>& start,
   for (size_t s : start) put(&req, static_cast<uint64_t>(s));
   for (size_t c : count) put(&req, static_cast<uint64_t>(c));
   put(&req, static_cast<uint64_t>(nbytes));
+  // No real read comes near this: the open's limit, and a second more for
+  // every megabyte asked for.  A helper spinning in a damaged decoder, or
+  // stopped, then ends instead of holding the display for good.
+  const size_t secs = static_cast<size_t>(limits().open_seconds) + (nbytes >> 20);
+  const int limit = secs > INT_MAX ? INT_MAX : static_cast<int>(secs);
   for (int attempt = 0; attempt < 2; attempt++) {
     char ok = 0;
-    int r = exchange(req, &ok, 1, 0);
+    int r = exchange(req, &ok, 1, limit);
     if (r == WAIT_ENDED) continue;
     if (r != WAIT_OK) return to_answer(r);
-    if (ok == 0) return 0;
-    r = await(helper().fd, buf, nbytes, 0);
+    if (ok == 0) {
+      end_helper(true);  // the HDF4 library failed on the file: see end_after_hdf_failure
+      return 0;
+    }
+    r = await(helper().fd, buf, nbytes, limit);
     if (r == WAIT_OK) return 1;
     end_helper(true);
     if (r != WAIT_ENDED) return to_answer(r);

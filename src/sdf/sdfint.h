@@ -35,6 +35,9 @@ int netcdf_classic(int id);
 int open_remote(const char* name);
 // True when the file starts with the HDF4 signature.
 bool is_hdf4_file(const char* name);
+// True when a regular file holds the HDF5 signature where the HDF5 library
+// looks for it: a netCDF-4 file, or another HDF5 file.
+bool is_hdf5_file(const char* name);
 
 // ---- HDF4 SD files (own translation unit, its headers clash with netCDF's) ----
 // Library id, or -1; *sdid is the file's SD interface id (-1 without one),

@@ -3,6 +3,9 @@
 // the helper process for an HDF4 file it holds.
 #include <netcdf.h>
 #include <netcdf_filter.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
@@ -110,6 +113,24 @@ bool is_hdf4_file(const char* name) {
   size_t n = std::fread(sig, 1, 4, f);
   std::fclose(f);
   return n == 4 && sig[0] == 0x0e && sig[1] == 0x03 && sig[2] == 0x13 && sig[3] == 0x01;
+}
+
+bool is_hdf5_file(const char* name) {
+  const int fd = omopen(name, O_RDONLY, OMO_REGULAR);
+  if (fd < 0) return false;
+  struct stat st;
+  bool found = false;
+  if (fstat(fd, &st) == 0) {
+    // The signature lies at the start, or after a user block of 512 bytes
+    // times a power of two.
+    static const unsigned char sig[8] = {0x89, 'H', 'D', 'F', '\r', '\n', 0x1a, '\n'};
+    for (off_t at = 0; !found && at + 8 <= st.st_size; at = at == 0 ? 512 : at * 2) {
+      unsigned char got[8];
+      found = pread(fd, got, 8, at) == 8 && std::memcmp(got, sig, 8) == 0;
+    }
+  }
+  ::close(fd);
+  return found;
 }
 
 int open_netcdf(const char* name, int* id) {
@@ -315,6 +336,8 @@ int read_netcdf_data(int id, int varid, const std::vector<size_t>& start,
     int rc = helper_read(f->name.c_str(), varid, start, count, buf, nbytes);
     if (rc == HELPER_DIED)
       omprntf(0, "SDF read error:  %s is damaged: the HDF library fails on it.\n", f->name.c_str());
+    if (rc == HELPER_TIMEOUT)
+      omprntf(0, "SDF read error:  %s: the HDF library takes too long on it.\n", f->name.c_str());
     if (rc == HELPER_NONE)
       omprntf(0, "SDF read error:  %s: the helper process could not be started: %s; an HDF file is not read without it.\n",
               f->name.c_str(), helper_failure().c_str());

@@ -13,6 +13,7 @@
 #include <sys/syscall.h>
 #include <sys/wait.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -254,32 +255,65 @@ TEST_F(helperlimits, AnOpenThatWouldTakeAllMemoryIsRefused) {
   EXPECT_EQ(st.pcm->filecount, 1);
 }
 
-TEST_F(helperlimits, AnOpenThatHangsEndsAtTheTimeLimit) {
-  // A named pipe with no writer: opening it to read its signature waits
-  // for ever.
-  std::string f = tmpdir() + "/pipe.nc";
-  ASSERT_EQ(mkfifo(f.c_str(), 0600), 0);
-  helper_set_limits(1, 0);
+// A helper that does not answer (here stopped, as one hung in a library
+// is to the program) ends at the time limit of an open, and a read at a
+// limit of the open's and a second a megabyte.  A named pipe is refused
+// before any library waits on it for a writer.
+TEST_F(helperlimits, AnOpenOrReadThatHangsEndsAtTheTimeLimit) {
   state st;
+  const std::string held = open_hdf(st, "stopped.hdf");
+  datafile* pheld = st.last();
+  helper_set_limits(1, 0);
   std::string out;
-  auto t0 = std::chrono::steady_clock::now();
-  EXPECT_EQ(open_quiet(st, f, &out), 1);
-  EXPECT_LT(seconds_since(t0), 5.0);
-  EXPECT_NE(out.find("SDFOPEN error:  " + f + ": the netCDF/HDF library takes too long on it.\n\n"
-                     "Couldn't ingest SDF metadata.\n"),
-            std::string::npos)
-      << out;
-  EXPECT_EQ(helper_pid(), -1);  // the helper that hung is gone
+  const std::string pipe = tmpdir() + "/pipe.nc";
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  const std::string sample = OMBRA_SOURCE_DIR "/share/sample/sample.nc";
+  const struct {
+    std::string name;  // opened, or the HDF file read when empty
+    bool stop;         // the helper stopped first
+    std::string says;
+  } rows[] = {
+      {sample, true, "SDFOPEN error:  " + sample + ": the netCDF/HDF library takes too long on it.\n\nCouldn't ingest SDF metadata.\n"},
+      {"", true, "SDF read error:  " + held + ": the HDF library takes too long on it.\nFailure reading SDF data.  #1\n"},
+      {pipe, false, "SDFOPEN error:  " + pipe + ": not a regular file.\n\nCouldn't ingest SDF metadata.\n"},
+  };
+  for (const auto& row : rows) {
+    if (row.stop) {
+      ASSERT_EQ(open_quiet(st, sample), 0);  // a helper runs
+      ASSERT_EQ(kill(helper_pid(), SIGSTOP), 0);
+    }
+    // A wait with no limit is let go after ten seconds, to fail here.
+    const int pid = helper_pid();
+    std::atomic<bool> done{false};
+    std::thread guard([&] {
+      for (int k = 0; k < 1000 && !done; k++) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      if (!done && pid > 0) kill(pid, SIGCONT);
+    });
+    int lo[4] = {1, 1, 1, 2}, hi[4] = {4, 3, 1, 2};
+    request r(pheld, "temp", 0, 1, lo, hi);
+    auto t0 = std::chrono::steady_clock::now();
+    const int rc = row.name.empty() ? r.read(&out) : open_quiet(st, row.name, &out);
+    const double took = seconds_since(t0);
+    done = true;
+    guard.join();
+    EXPECT_EQ(rc, row.name.empty() ? 3 : 1) << row.says;
+    EXPECT_LT(took, row.stop ? 5.0 : 0.5) << row.says;
+    EXPECT_NE(out.find(row.says), std::string::npos) << out;
+    if (row.stop) {
+      EXPECT_EQ(helper_pid(), -1);  // the helper that hung is gone
+    }
+  }
 }
 
 TEST_F(helperlimits, AnInterruptEndsTheWait) {
-  std::string f = tmpdir() + "/pipe2.nc";
-  ASSERT_EQ(mkfifo(f.c_str(), 0600), 0);
+  const std::string f = OMBRA_SOURCE_DIR "/share/sample/sample.nc";
+  state st;
+  ASSERT_EQ(open_quiet(st, f), 0);
+  ASSERT_EQ(kill(helper_pid(), SIGSTOP), 0);  // it answers nothing more
   std::thread typist([] {
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     gcmn.sigflg = 1;
   });
-  state st;
   std::string out;
   auto t0 = std::chrono::steady_clock::now();
   EXPECT_EQ(open_quiet(st, f, &out), 1);
@@ -311,6 +345,14 @@ TEST_F(helperlimits, AHelperKilledFromOutsideIsReplacedForTheNextOpenAndRead) {
   ASSERT_GT(kill_helper(), 0);
   ASSERT_EQ(open_quiet(st, OMBRA_SOURCE_DIR "/share/sample/sample.nc", &out), 0) << out;
   EXPECT_EQ(st.pcm->filecount, 3);
+  // An HDF file the library fails to open may leave the helper's heap
+  // damaged without killing it: that helper is ended as well.
+  const std::string cut = tmpdir() + "/cut.hdf";
+  write_text(cut, std::string("\x0e\x03\x13\x01", 4) + "and no data descriptors");
+  ASSERT_GT(helper_pid(), 0);
+  EXPECT_EQ(open_quiet(st, cut, &out), 1);
+  EXPECT_NE(out.find(cut + " does not exist or is not a netCDF/HDF-SDS file.\n"), std::string::npos) << out;
+  EXPECT_EQ(helper_pid(), -1);
 }
 
 TEST_F(helperlimits, AHelperThatEndedIsReapedWithoutWaitingForTheNextFile) {
@@ -548,14 +590,21 @@ std::string classic_header_of(const std::string& leaf, bool longname) {
 }
 
 // With no process to be had at all the program opens netCDF files itself;
-// no file can end the session for that: a classic header is checked
-// before the library sees it, and an HDF file is not opened.
+// no file can end or hold up the session for that: a classic header is
+// checked before the library sees it, an HDF file (netCDF-4 is HDF5) is
+// not opened, nor is a named pipe waited on.
 TEST_F(helperlimits, WithNoProcessToSpareNoFileEndsTheSession) {
+  if (!have_ncgen()) GTEST_SKIP();
   const std::string longname = classic_header_of("longname.nc", true), fill = classic_header_of("fill.nc", false);
   std::string hdf = tmpdir() + "/noproc.hdf";
   ASSERT_TRUE(make_hdf4_file(hdf.c_str()));
+  const std::string nc4 = make_nc("noproc4", "netcdf n { dimensions: x = 2 ; variables: float x(x) ; data: x = 1, 2 ; }", "nc4");
+  const std::string fifo = tmpdir() + "/noproc_pipe.nc";
+  ASSERT_FALSE(nc4.empty());
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   std::string out;
   const int rc = in_child([&] {
+    alarm(60);  // a wait for good fails the test
     helper_set_limits(30, 0);
 #if !defined(__SANITIZE_ADDRESS__)
     // A library given the fill-value file would take memory for as long as
@@ -566,18 +615,20 @@ TEST_F(helperlimits, WithNoProcessToSpareNoFileEndsTheSession) {
     if (!deny({SYS_fork, SYS_vfork, SYS_clone, SYS_clone3}, EAGAIN)) return 77;
     state st;
     int refused = 0;
-    for (const std::string& f : {longname, fill, hdf}) {
+    for (const std::string& f : {longname, fill, hdf, nc4, fifo}) {
       std::string said;
       refused += open_quiet(st, f, &said);
       out += said;
     }
     const bool small = status_kb(getpid(), "VmHWM") < 1024 * 1024;
-    const bool said = out.find("SDFOPEN error:  " + hdf + ": the helper process could not be started: cannot run "
-                               "it: Resource temporarily unavailable; an HDF file is not opened without it.\n") !=
-                      std::string::npos;
+    const std::string why = ": the helper process could not be started: cannot run it: Resource temporarily unavailable; ";
+    const bool said = out.find("SDFOPEN error:  " + hdf + why + "an HDF file is not opened without it.\n") != std::string::npos &&
+                      out.find("SDFOPEN error:  " + nc4 + why + "a netCDF-4 or HDF5 file is not opened without it.\n") !=
+                          std::string::npos &&
+                      out.find("SDFOPEN error:  " + fifo + ": not a regular file.\n") != std::string::npos;
     const bool lib = out.find(longname + " does not exist or is not a netCDF/HDF-SDS file.\n") != std::string::npos &&
                      out.find(fill + " does not exist or is not a netCDF/HDF-SDS file.\n") != std::string::npos;
-    return refused == 3 && small && said && lib && helper_pid() == -1 ? 0 : 1;
+    return refused == 5 && small && said && lib && helper_pid() == -1 ? 0 : 1;
   });
   if (rc == 77) GTEST_SKIP() << "no system call filter here";
   EXPECT_EQ(rc, 0);
@@ -815,11 +866,9 @@ TEST(helpermode, TheHelperIsTheFileTheProgramStartedFrom) {
 }
 
 // A program that ends leaves no helper behind: its exit reaps the helper,
-// and any other ending (here a kill while the helper waits on a pipe no one
-// writes) ends the helper with it.
+// and any other ending (here a kill while the program waits on a helper
+// that does not answer) ends the helper with it.
 TEST(helpermode, TheHelperEndsWithTheProgram) {
-  const std::string fifo = tmpdir() + "/busy.nc";
-  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   ASSERT_EQ(prctl(PR_SET_CHILD_SUBREAPER, 1), 0);  // an orphaned helper comes to this process
   for (bool killed : {false, true}) {
     int tell[2];
@@ -835,7 +884,7 @@ TEST(helpermode, TheHelperEndsWithTheProgram) {
         open_quiet(st, OMBRA_SOURCE_DIR "/share/sample/sample.nc");
         const int pid = helper_pid();
         if (write(tell[1], &pid, sizeof pid) != sizeof pid) _exit(1);
-        if (killed) open_quiet(st, fifo);  // waits here until killed
+        if (killed && kill(pid, SIGSTOP) == 0) open_quiet(st, OMBRA_SOURCE_DIR "/share/sample/sample.nc");  // waits here until killed
       }
       std::exit(0);
     }

@@ -146,6 +146,17 @@ TEST_F(series, MissingMemberIsLookedForOncePerRequest) {
                  "SDF templating:  New open failed.\n");
   EXPECT_EQ(r.vals, (std::vector<float>{199111, 199111, 199112, 199112, r.g.undef, r.g.undef,
                                         r.g.undef, r.g.undef}));
+  // A named pipe in its place is refused at once, and then taken as missing.
+  ASSERT_EQ(mkfifo(name.c_str(), 0600), 0);
+  for (const char* says : {": not a regular file.\n", ""}) {
+    request piped(pfi, "v", 1, 3, lo, hi);
+    ASSERT_EQ(piped.read(&msg), 0);
+    EXPECT_EQ(msg, *says == '\0' ? std::string() : "SDFOPEN error:  " + name + says +
+                  "SDF templating:  Open of new SDF file failed.\n  Filename is " + name + ".\n"
+                  "SDF templating:  New open failed.\n");
+    EXPECT_EQ(piped.vals, r.vals);
+  }
+  ASSERT_EQ(unlink(name.c_str()), 0);
   ASSERT_FALSE(member(dir, 1992).empty());
   request again(pfi, "v", 1, 3, lo, hi);
   ASSERT_EQ(again.read(&msg), 0);
