@@ -198,6 +198,10 @@ struct datetime;
 // from the first time of the next member file, set in the time axis
 // pfi->grvals[3]; 0 after its message when no member gives one.
 int series_step_from_next(datafile* pfi, const std::string& templ);
+// For a template series whose table is built: 0 after its message when the
+// first member file there after the first begins no later than the first
+// (its times would stand for times they are not), else 1.
+int series_next_after_first(const datafile* pfi, const std::string& templ);
 
 // What an open takes from a descriptor and what it finds in the file.
 struct sdfparms {

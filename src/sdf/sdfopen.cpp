@@ -511,7 +511,9 @@ int build_record(const char* name, datafile* pfi, const std::string& templ, int 
   if (p->dvars) pfi->vnum = static_cast<int>(pfi->pvar1.size());
 
   if (!templ.empty() && !p->isxdf) {
-    if (pfi->dnum[3] == 1 && ntimes > 1 && !series_step_from_next(pfi, templ)) return 1;
+    // Members of one time each are read for the step, and checked there.
+    const bool stepped = pfi->dnum[3] == 1 && ntimes > 1;
+    if (stepped && !series_step_from_next(pfi, templ)) return 1;
     pfi->dnum[3] = ntimes;
     pfi->name = templ;
     // The series' count is the user's: at the file's step its last times
@@ -525,6 +527,7 @@ int build_record(const char* name, datafile* pfi, const std::string& templ, int 
       omprnt(0, "SDFOPEN error:  Memory allocation error.\n");
       return 1;
     }
+    if (!stepped && !series_next_after_first(pfi, templ)) return 1;
   } else if (!templ.empty()) {
     pfi->name = templ;
   }

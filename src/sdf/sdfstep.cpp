@@ -115,6 +115,11 @@ int member_start(const std::string& name, datetime* start, bool* passing) {
   return ok;
 }
 
+bool later(const datetime& a, const datetime& b) {
+  const int x[5] = {a.yr, a.mo, a.dy, a.hr, a.mn}, y[5] = {b.yr, b.mo, b.dy, b.hr, b.mn};
+  return std::lexicographical_compare(y, y + 5, x, x + 5);
+}
+
 // What the walk along the template's names found.
 struct walk {
   std::vector<member> members;  // in the order of their names
@@ -238,11 +243,50 @@ int series_step_from_next(datafile* pfi, const std::string& templ) {
       return 0;
     }
   }
+  // A spacing seen once may be a multiple of the true step, the members
+  // between missing (files of the 1st and 3rd alone, of a daily series):
+  // it is taken only when it is one unit of the template's finest code,
+  // which leaves no shorter step, or when another spacing agrees.
+  if (std::count(gaps.begin(), gaps.end(), step) < 2) {
+    const datetime unit = finest_unit(templ);
+    const long one = months ? unit.yr * 12L + unit.mo : unit.dy * 1440L + unit.hr * 60L + unit.mn;
+    if (step != one) {
+      if (w.members.front().name != w.firstname)
+        omprntf(0, "%sthe next member file %s is missing.%s", kHead, w.firstname.c_str(), kGive);
+      else
+        refuse_unspaced(read.back());
+      return 0;
+    }
+  }
   conv[5] = static_cast<float>(months ? step : 0);
   conv[6] = static_cast<float>(months ? 0 : step);
   const datetime t0 = axstart(conv);
   const std::string from = at > 0 ? read[at - 1]->name : sdf_fndt(templ, t0, t0, conv);
   omprntf(2, "SDFOPEN:  time step taken from the member files %s and %s.\n", from.c_str(),
           read[at]->name.c_str());
+  return 1;
+}
+
+int series_next_after_first(const datafile* pfi, const std::string& templ) {
+  const float* conv = pfi->grvals[3];
+  if (conv == nullptr || pfi->fnums.empty()) return 1;
+  const datetime t0 = axstart(conv);
+  int looked = 0;
+  for (size_t t = 1; t < pfi->fnums.size() && looked <= kMembers; t++) {
+    const int m = pfi->fnums[t];
+    if (m == pfi->fnums[t - 1]) continue;
+    looked++;
+    datetime tm;
+    gr2t(conv, static_cast<double>(m), &tm);
+    const std::string name = sdf_fndt(templ, tm, t0, conv);
+    if (!regular_file(name)) continue;
+    datetime start;
+    bool passing = false;
+    if (member_start(name, &start, &passing) && !later(start, t0)) {
+      omprntf(0, "SDFOPEN error:  The next member file %s does not begin after the first.\n", name.c_str());
+      return 0;
+    }
+    return 1;
+  }
   return 1;
 }

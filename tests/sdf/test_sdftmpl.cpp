@@ -249,9 +249,14 @@ TEST_F(series, VariablesWithoutTimeReadAfterAFailedSwitch) {
 
 namespace {
 
-// A member holding one time, `hours` after 00Z 1 January 2001, of the
-// value given, named NAME.nc in dir.
-std::string one_time(const std::string& dir, const std::string& name, int hours, int value) {
+// A member holding one time, `hours` after 00Z 1 January 2001 (or that
+// many daily times from it), of the value given, named NAME.nc in dir.
+std::string one_time(const std::string& dir, const std::string& name, int hours, int value, int days = 1) {
+  std::string times, vals;
+  for (int d = 0; d < days; d++) {
+    times += (d ? ", " : "") + std::to_string(hours + 24 * d);
+    vals += (d ? ", " : "") + std::to_string(value) + ", " + std::to_string(value);
+  }
   char cdl[1024];
   std::snprintf(cdl, sizeof cdl, R"(netcdf d {
 dimensions: lon = 2 ; lat = 1 ; time = UNLIMITED ;
@@ -260,9 +265,9 @@ variables:
   float lat(lat) ; lat:units = "degrees_north" ;
   double time(time) ; time:units = "hours since 2001-01-01" ;
   float v(time, lat, lon) ;
-data: lon = 0, 10 ; lat = 0 ; time = %d ; v = %d, %d ;
+data: lon = 0, 10 ; lat = 0 ; time = %s ; v = %s ;
 }
-)", hours, value, value);
+)", times.c_str(), vals.c_str());
   std::string base = dir + "/" + name;
   write_text(base + ".cdl", cdl);
   std::string cmd = "ncgen -o '" + base + ".nc' '" + base + ".cdl'";
@@ -327,7 +332,7 @@ TEST(dailyseries, StepOfOneTimeMembersComesFromTheMembersThere) {
       {"h12", {0, 12, 24, 36}, 'h', 4, 0, 720, {0, 12, 24, 36}},
       {"h6gap", {0, 12, 18, 24}, 'h', 4, 0, 360, {0, u, 12, 18}},
       {"d3", {0, 72, 144, 216}, 'd', 4, 0, 4320, {1, 4, 7, 10}},
-      {"d2", {0, 48}, 'd', 2, 0, 2880, {1, 3}},
+      {"d1", {0, 24}, 'd', 2, 0, 1440, {1, 2}},
       {"nosecond", {0, 48, 72, 96}, 'd', 5, 0, 1440, {1, u, 3, 4, 5}},
       // Mid-month times, 29.5 to 31 days apart: monthly.
       {"midmonth", {372, 1080, 1788, 2520}, 'm', 4, 1, 0, {1, 2, 3, 4}},
@@ -356,10 +361,16 @@ TEST(dailyseries, StepOfOneTimeMembersComesFromTheMembersThere) {
   }
 
   // No member after the first (alone), one at the first one's time or
-  // before the one ahead of it, spacings of no one step (two days, then
-  // three): refused, as is a template naming no time.
-  const std::string same = dir + "/same", back = dir + "/back", uneven = dir + "/uneven";
-  std::system(("mkdir -p '" + same + "' '" + back + "' '" + uneven + "'").c_str());
+  // before the one ahead of it (also after a first of two times), spacings
+  // of no one step (two days, then three), one spacing of more than the
+  // template's unit (the second file missing, or not): refused, as is a
+  // template naming no time.
+  const std::string same = dir + "/same", back = dir + "/back", uneven = dir + "/uneven", d2 = dir + "/d2",
+                    twice = dir + "/twice";
+  std::system(("mkdir -p '" + same + "' '" + back + "' '" + uneven + "' '" + d2 + "' '" + twice + "'").c_str());
+  for (int d : {1, 3}) ASSERT_FALSE(day_file(d2, d).empty());
+  ASSERT_FALSE(one_time(twice, "d_20010101", 0, 1, 2).empty());
+  ASSERT_FALSE(day_file(twice, 3, -72).empty());
   for (int d : {1, 3, 6}) ASSERT_FALSE(day_file(uneven, d).empty());
   ASSERT_FALSE(day_file(same, 1).empty());
   ASSERT_FALSE(day_file(same, 2, -24).empty());
@@ -380,7 +391,10 @@ TEST(dailyseries, StepOfOneTimeMembersComesFromTheMembersThere) {
       {back + "/d_20010101.nc d_%y4%m2%d2.nc 3",
        "SDFOPEN error:  The member file " + back + "/d_20010103.nc does not begin after " + back + "/d_20010102.nc.\n"},
       {uneven + "/d_20010101.nc d_%y4%m2%d2.nc 3",
-       head + "the member files after it, up to " + uneven + "/d_20010106.nc, are not spaced by whole multiples of one step.  " + give}};
+       head + "the member files after it, up to " + uneven + "/d_20010106.nc, are not spaced by whole multiples of one step.  " + give},
+      {d2 + "/d_20010101.nc d_%y4%m2%d2.nc 3", head + "the next member file " + d2 + "/d_20010102.nc is missing.  " + give},
+      {twice + "/d_20010101.nc d_%y4%m2%d2.nc 4",
+       "SDFOPEN error:  The next member file " + twice + "/d_20010103.nc does not begin after the first.\n"}};
   for (const auto& row : rows) {
     EXPECT_EQ(open_quiet(st, row[0], &out), 1) << row[0];
     EXPECT_NE(out.find(row[1]), std::string::npos) << out;
