@@ -9,3 +9,9 @@
 // operands, results, work arrays) and half the address-space limit, if one
 // is set; computed once.
 size_t ommemcap();
+
+// The bytes of private writable memory the process holds now, the figure
+// the system's data-size limit (RLIMIT_DATA) is held against: read from
+// /proc where it is mounted; else what the allocator holds, with 64 MB
+// more for the libraries' own data and the stacks, which it does not see.
+size_t omdatasize();

@@ -52,6 +52,7 @@
 #include <string>
 
 #include "base/cmnstate.h"
+#include "base/memcap.h"
 #include "base/outflush.h"
 #include "data/gridres.h"
 #include "sdf/sdfint.h"
@@ -293,18 +294,10 @@ bool serve_read(int fd, const std::string& name) {
 // starts; a damaged compression header then makes the library's
 // allocations fail instead of taking the machine's memory.
 void cap_memory(size_t extra) {
-  FILE* f = std::fopen("/proc/self/status", "r");
-  if (f == nullptr) return;
-  unsigned long long kb = 0;
-  char line[256];
-  bool found = false;
-  while (!found && std::fgets(line, sizeof line, f) != nullptr)
-    found = std::sscanf(line, "VmData: %llu kB", &kb) == 1;
-  std::fclose(f);
-  if (!found) return;
   struct rlimit rl;
   if (getrlimit(RLIMIT_DATA, &rl) != 0) return;
-  rlim_t want = static_cast<rlim_t>(kb * 1024ULL + extra);
+  const size_t held = omdatasize();
+  rlim_t want = static_cast<rlim_t>(held > SIZE_MAX - extra ? SIZE_MAX : held + extra);
   if (rl.rlim_max != RLIM_INFINITY && want > rl.rlim_max) want = rl.rlim_max;
   if (rl.rlim_cur != RLIM_INFINITY && rl.rlim_cur < want) return;
   rl.rlim_cur = want;

@@ -740,7 +740,8 @@ std::pair<dev_t, ino_t> exe_of(const std::string& pid) {
 
 // The helper is the program's own file as found at start (held there as
 // descriptor 3, which the helper's socket takes in the child), run again:
-// the file this process runs; without /proc at the spawn it still starts.
+// the file this process runs; without /proc at the spawn it still starts,
+// under its memory cap.
 // The checking allocator needs /proc to start, and cannot start under the
 // loader named as the program: rows that need either are left out there.
 #if defined(__SANITIZE_ADDRESS__)
@@ -760,8 +761,10 @@ TEST(helpermode, TheHelperStartsWithoutProc) {
       const int opened = open_quiet(st, OMBRA_SOURCE_DIR "/share/sample/sample.nc", &out);
       const bool started = helper_pid() > 0 && helper_execd() && out.find("notice") == std::string::npos;
       const bool same = hidden || exe_of(std::to_string(helper_pid())) == exe_of("self");
+      struct rlimit data = {};
+      const bool capped = prlimit(helper_pid(), RLIMIT_DATA, nullptr, &data) == 0 && data.rlim_cur != RLIM_INFINITY;
       helper_set_limits(30, 0);
-      return opened == 0 && started && same ? 0 : 1;
+      return opened == 0 && started && same && capped ? 0 : 1;
     });
     if (rc == 77) GTEST_SKIP() << "no mount namespace of its own here";
     EXPECT_EQ(rc, 0) << hidden;
