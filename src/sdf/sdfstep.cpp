@@ -3,10 +3,13 @@
 // members after it.  Files may be missing anywhere (the second of a daily
 // series, or every name but each sixth of an hourly template when the files
 // are six-hourly), so the step is the smallest spacing among the first few
-// members that are there, each other spacing a whole multiple of it.  When
-// they cannot tell it the open is refused, saying why: the axis would
+// members that are there, each other spacing a whole multiple of it, seen
+// twice or one unit of the template's finest code.  When they cannot tell
+// it the open is refused, saying why: the axis would
 // otherwise step by a minute and map every later time to the first file,
-// or take the step past a gap and put every time in the wrong place.
+// or take the step past a gap and put every time in the wrong place.  A
+// series whose first member holds several times has its step; the member
+// there after it is read only to see that it begins after the first.
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -115,6 +118,7 @@ int member_start(const std::string& name, datetime* start, bool* passing) {
   return ok;
 }
 
+// Whether a comes after b, to the minute.
 bool later(const datetime& a, const datetime& b) {
   const int x[5] = {a.yr, a.mo, a.dy, a.hr, a.mn}, y[5] = {b.yr, b.mo, b.dy, b.hr, b.mn};
   return std::lexicographical_compare(y, y + 5, x, x + 5);

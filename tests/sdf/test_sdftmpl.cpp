@@ -362,8 +362,8 @@ TEST(dailyseries, StepOfOneTimeMembersComesFromTheMembersThere) {
 
   // No member after the first (alone), one at the first one's time or
   // before the one ahead of it (also after a first of two times), spacings
-  // of no one step (two days, then three), one spacing of more than the
-  // template's unit (the second file missing, or not): refused, as is a
+  // of no one step (two days, then three), one spacing alone of more than
+  // the template's unit (the second day's file missing): refused, as is a
   // template naming no time.
   const std::string same = dir + "/same", back = dir + "/back", uneven = dir + "/uneven", d2 = dir + "/d2",
                     twice = dir + "/twice";
