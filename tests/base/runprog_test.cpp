@@ -1,52 +1,43 @@
 // Running a command line for the user.
 #include <gtest/gtest.h>
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <string>
+#include <csignal>
 
 #include "base/runprog.h"
 
-namespace {
-volatile sig_atomic_t interrupts = 0;
-void count(int) { interrupts = interrupts + 1; }
-}  // namespace
+static volatile sig_atomic_t interrupts = 0;
+static void count(int) { interrupts = interrupts + 1; }
 
-// A file opened since the program started (as a library opens one, without
-// close-on-exec, whatever its number) does not reach the command; the
-// standard descriptors do.
-TEST(RunProg, OnlyTheStartDescriptorsReachTheCommand) {
-  const int lib = open("/dev/null", O_RDONLY);
-  const int high = fcntl(lib, F_DUPFD, 200);
-  for (int fd : {lib, high})
-    EXPECT_EQ(omrun(("test ! -e /proc/$$/fd/" + std::to_string(fd)).c_str()), 0) << fd;
-  EXPECT_EQ(omrun("test -e /proc/$$/fd/2"), 0);
-  close(lib);
-  close(high);
-}
-
-// The status is system()'s, the session ignores interrupts while it waits
-// and has its handler back after, and the command gets the default action
-// for an interrupt the session handles, or keeps it ignored.  Rows: the
-// command, whether the session handles SIGINT (else ignores it), the status.
-TEST(RunProg, WaitsAsSystemDoes) {
-  struct row {
-    const char* command;
-    bool handled;
+// The command holds the standard descriptors but no file opened since the
+// program started (as a library opens one, without close-on-exec), at any
+// number.  Its status is system()'s; the session ignores interrupts while
+// it waits, and has its handler back after; the command gets the default
+// action for an interrupt the session handles, or keeps it ignored.
+TEST(RunProg, RunsAsSystemDoesWithTheStartDescriptors) {
+  const int lib = open("/dev/null", O_RDONLY), high = fcntl(lib, F_DUPFD, 200);
+  const std::string fds = "test -e /proc/$$/fd/2 && ! test -e /proc/$$/fd/" + std::to_string(lib) +
+                          " && ! test -e /proc/$$/fd/" + std::to_string(high);
+  const struct {
+    std::string command;
+    bool handled;  // else the session ignores SIGINT
     int status;
-  } rows[] = {{"exit 3", true, W_EXITCODE(3, 0)},
+  } rows[] = {{fds, true, 0},
+              {"exit 3", true, W_EXITCODE(3, 0)},
               {"/nonexistent/program", true, W_EXITCODE(127, 0)},
               {"kill -INT $PPID; exit 4", true, W_EXITCODE(4, 0)},
               {"kill -INT $$; exit 5", true, SIGINT},
               {"kill -INT $$; exit 5", false, W_EXITCODE(5, 0)}};
-  for (const row& r : rows) {
+  for (const auto& r : rows) {
     void (*const mine)(int) = r.handled ? count : SIG_IGN;
     void (*const was)(int) = signal(SIGINT, mine);
     interrupts = 0;
-    EXPECT_EQ(omrun(r.command), r.status) << r.command;
+    EXPECT_EQ(omrun(r.command.c_str()), r.status) << r.command;
     EXPECT_EQ(signal(SIGINT, was), mine) << r.command;
     EXPECT_EQ(interrupts, 0) << r.command;
   }
+  close(lib);
+  close(high);
 }
