@@ -2,9 +2,7 @@
 # Template series benchmark (not part of CI): sdfopen of a series of 365
 # daily classic netCDF members (144x73 floats, one time each), then a time
 # series of one point over all of them, which opens every member in turn.
-# Each open of a member goes through the library guard that makes its
-# descriptors close-on-exec (src/base/libfds.*), so this measures what the
-# guard costs an open.  Prints the median of BENCH_RUNS runs (default 5)
+# This measures what an open of a member costs.  Prints the median of BENCH_RUNS runs (default 5)
 # for each build given, pinned to one core (bench/paired.sh).
 # Usage: bench/sdf_template.sh [build-dir ...]
 #   (default: a Release build in build-bench)

@@ -1,32 +1,15 @@
-// The CPU time limit the user gave the session, under which the programs
-// the session starts run.
+// The warning before the end of the CPU time the user gave the session.
 //
-// Where the user's soft and hard limits are equal the program lowers its
-// own soft limit by a second, so that XCPU comes before the kernel's KILL
-// and its ending runs (main/signals.cpp).  That second is the program's
-// alone: a shell escape, a user function's program or the helper process
-// that opens self-describing files has no such ending, and gets the limit
-// the user set.  Limits the user set apart (a soft limit below the hard
-// one) are never raised.
+// The kernel sends XCPU at the soft CPU limit and KILL at the hard one;
+// where they are equal (as `ulimit -t` sets them) KILL comes first and the
+// session's XCPU ending would never run.  A timer on the process's own CPU
+// time sends XCPU a second before the hard limit instead.  The limits
+// themselves are left as the user set them: the programs the session starts
+// inherit them, and no timer (a timer is not inherited).  Limits the user
+// set apart (a soft limit below the hard one) need no timer: XCPU comes at
+// the soft one.
 #pragma once
 
-#include <sys/resource.h>
-
-// Called by the lowering once it is done: the limit as the user set it.
-void omcpulowered(const struct rlimit& user);
-
-// While one lives the program runs under the user's limit, so that a
-// process it starts meanwhile inherits that limit; the second is taken
-// again at its end.  Made around the start of a process only: the program
-// waits while the process runs, or goes on once it is started.
-class omcpuuserlimit {
- public:
-  omcpuuserlimit();
-  ~omcpuuserlimit();
-  omcpuuserlimit(const omcpuuserlimit&) = delete;
-  omcpuuserlimit& operator=(const omcpuuserlimit&) = delete;
-
- private:
-  bool raised_ = false;
-  struct rlimit lowered_ = {};
-};
+// Arms the timer where the limits call for it; once, at start, after the
+// XCPU handler is in place.
+void omcpuwarn();

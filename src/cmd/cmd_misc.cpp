@@ -5,9 +5,8 @@
 #include <string>
 
 #include "base/cmnstate.h"
-#include "base/cpulimit.h"
 #include "base/omprnt.h"
-#include "base/outflush.h"
+#include "base/runprog.h"
 #include "base/words.h"
 #include "cmd/cmdint.h"
 #include "cmd/omcmd.h"
@@ -18,12 +17,7 @@
 
 void omiomg_rearm() { omiomg(); }
 
-void omshell(const char* text) {
-  omoutflush();
-  const omcpuuserlimit cpu;
-  int rc = std::system(text);
-  (void)rc;
-}
+void omshell(const char* text) { omrun(text); }
 
 int omscrn(const char* com, cmnstate* pcm) {
   const char* p = nxtwrd(com);

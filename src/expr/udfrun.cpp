@@ -12,9 +12,8 @@
 #include <cstring>
 #include <vector>
 
-#include "base/cpulimit.h"
 #include "base/omprnt.h"
-#include "base/outflush.h"
+#include "base/runprog.h"
 #include "base/useropen.h"
 #include "base/words.h"
 #include "data/axisconv.h"
@@ -276,10 +275,8 @@ int readresult(xfile& xf, const evalstat* pst, gridres** out) {
 // command processor could not run, or it could not find or execute the
 // program (126, 127).  Other exit statuses are the program's own business.
 bool runcmd(const std::string& cmd) {
-  omoutflush();
   std::fflush(nullptr);
-  const omcpuuserlimit cpu;
-  int st = std::system(cmd.c_str());
+  int st = omrun(cmd.c_str());
   if (st == -1) return false;
   if (WIFEXITED(st) && (WEXITSTATUS(st) == 126 || WEXITSTATUS(st) == 127)) return false;
   return true;

@@ -13,7 +13,6 @@
 
 #include "base/errout.h"
 #include "base/endhold.h"
-#include "base/libfds.h"
 #include "lats/latsint.h"
 
 namespace {
@@ -117,12 +116,7 @@ bool enddefine(latsFile* f) {
 // The file created and its time and global attributes defined; false after
 // its error, with the library's file closed.
 bool create(latsFile* f) {
-  bool made = false;
-  {
-    const libfds_closed_on_exec guard;
-    made = ok(nc_create(latsOutPath(f->out).c_str(), NC_CLOBBER, &f->ncid));
-  }
-  if (!made) {
+  if (!ok(nc_create(latsOutPath(f->out).c_str(), NC_CLOBBER, &f->ncid))) {
     latsError("netCDF (latsnc) --> Creating netCDF file %s", f->path.c_str());
     return false;
   }

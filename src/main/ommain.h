@@ -56,8 +56,9 @@ void omsigcpu(int);
 // reader, or beyond the file size limit, fails instead of ending the
 // program.  A crash (SEGV, BUS, ABRT, FPE, ILL) first writes out what
 // standard output still holds.  Signals ignored when the program starts
-// (nohup) stay ignored.  A soft CPU limit equal to the hard one is lowered
-// by a second, so that XCPU comes before the kernel's KILL.
+// (nohup) stay ignored.  Where the soft CPU limit equals the hard one, a
+// timer sends XCPU a second before it, so that it comes before the kernel's
+// KILL.
 void omsignals();
 // The signals omsignals answers with a handler that interrupts or ends.
 void omendsigs(sigset_t* set);

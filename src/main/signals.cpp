@@ -5,7 +5,6 @@
 // twice there never ends the session.  The signals by which a session is
 // ended from outside (a scheduler's TERM, a lost terminal's HUP) end it as
 // the second interrupt does.  Only async-signal-safe calls are made here.
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -126,18 +125,6 @@ void installcrash(int sig, const sigset_t& mask) {
   sigaction(sig, &sa, nullptr);
 }
 
-// The kernel sends XCPU at the soft CPU limit and KILL at the hard one;
-// where they are equal (as `ulimit -t` sets them) KILL comes first and no
-// ending runs.  A second before the hard limit leaves time for it.
-void cpulimit() {
-  struct rlimit cpu;
-  if (getrlimit(RLIMIT_CPU, &cpu) != 0 || cpu.rlim_cur == RLIM_INFINITY) return;
-  if (cpu.rlim_cur != cpu.rlim_max || cpu.rlim_cur < 2) return;
-  const struct rlimit user = cpu;
-  cpu.rlim_cur -= 1;
-  if (setrlimit(RLIMIT_CPU, &cpu) == 0) omcpulowered(user);
-}
-
 }  // namespace
 
 void omsig(int) {
@@ -172,5 +159,5 @@ void omsignals() {
   omsetendsignals(ends);
   install(SIGPIPE, omsigwrite, mask);
   install(SIGXFSZ, omsigwrite, mask);
-  cpulimit();
+  omcpuwarn();
 }

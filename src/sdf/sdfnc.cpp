@@ -15,7 +15,6 @@
 #include <utility>
 #include <vector>
 
-#include "base/libfds.h"
 #include "base/memcap.h"
 #include "base/omprnt.h"
 #include "base/useropen.h"
@@ -135,7 +134,6 @@ bool is_hdf5_file(const char* name) {
 
 int open_netcdf(const char* name, int* id) {
   *id = -1;
-  const libfds_closed_on_exec guard;
   if (is_hdf4_file(name)) {
     int sdid = -1;
     int hid = hdf_open(name, &sdid);

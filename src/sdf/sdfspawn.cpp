@@ -38,7 +38,6 @@
 #include <cstring>
 #include <string>
 
-#include "base/cpulimit.h"
 #include "sdf/sdfint.h"
 
 extern char** environ;
@@ -255,12 +254,8 @@ int spawn_helper(size_t mem_bytes, bool may_exec, int* pid, int* fd, bool* execd
   sigfillset(&all);
   pthread_sigmask(SIG_BLOCK, &all, &old);
   int err = 0;
-  pid_t child;
-  {
-    const omcpuuserlimit cpu;  // inherited by the child
-    *execd = false;
-    child = start_child(may_exec, sv[1], mem_bytes, execd, &err);
-  }
+  *execd = false;
+  const pid_t child = start_child(may_exec, sv[1], mem_bytes, execd, &err);
   pthread_sigmask(SIG_SETMASK, &old, nullptr);
   close(sv[1]);
   if (child < 0) {

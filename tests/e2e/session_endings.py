@@ -2,7 +2,8 @@
 """Endings a session meets from outside, a row each: signals at the line
 editor's prompt give the terminal back, standard output that loses its
 reader at the prompt ends the session, closed standard descriptors are not
-taken by the files it opens, and the CPU limit of `ulimit -t` is an ending.
+taken by the files it opens but the descriptors it was given reach its
+shell escapes, and the CPU limit of `ulimit -t` is an ending.
 
 Usage: session_endings.py OMBRA SHAREDIR.  Exit status 0 passed, 1 failed.
 """
@@ -82,6 +83,10 @@ for name, shell, meta in (
          if b"__asan_init" not in open(OMBRA, "rb").read() else "true", None),
         ("stderr closed", 'printf "enable print m.gm\\nset lats parmtab /no\\n" | "$0" -blE 2>&-', EMPTY),
         ("stderr closed, a shell escape's", 'echo "!readlink /proc/\\$\\$/fd/2 > e" | "$0" -blE 2>&-; test "$(cat e)" = /dev/null',
+         None),
+        ("a descriptor given at start, a shell escape's",
+         'echo x > f; "$0" -blEc "!cat /proc/\\$\\$/fd/100 > e" 100<f; test "$(cat e)" = x', None),
+        ("the same under a low descriptor limit", 'echo x > f; ulimit -n 16; "$0" -blEc "!cat <&9 > e" 9<f; test "$(cat e)" = x',
          None),
         ("ulimit -t 2", 'ulimit -t 2; "$0" -blEc "run spin.gs"; test $? = 1 && test ! -e m.gm.part', b"")):
     with tempfile.TemporaryDirectory() as d:
