@@ -208,9 +208,10 @@ bool overwrite(int fd, const void* data, size_t n) {
 
 // Why no part file could be made, naming it.
 std::string partnote(const std::string& part, int err) {
-  if (err == EEXIST) return "  The part file " + part + " is in the way: it is no plain file of yours\n";
-  if (err == EMLINK) return "  The part file " + part + " is in the way: it has other hard links\n";
-  return "  Cannot make the part file " + part + ": " + strerror(err) + "\n";
+  std::string shown = replshownname(part);
+  if (err == EEXIST) return "  The part file " + shown + " is in the way: it is no plain file of yours\n";
+  if (err == EMLINK) return "  The part file " + shown + " is in the way: it has other hard links\n";
+  return "  Cannot make the part file " + shown + ": " + strerror(err) + "\n";
 }
 
 bool copyname(const std::string& from, char* to, size_t n) {
@@ -255,12 +256,20 @@ bool replopen(const char* name, const char* suffix, replfile* r, endhold* hold, 
   }
   int err = errno;
   if (took) hold->release();
-  // Nothing is written in place instead: the older file stays whole.
-  std::string note = o.exists ? partnote(r->part, err) : "";
+  // Nothing is written in place instead: the older file stays whole.  A
+  // part file in the way is named whether or not there is an older file.
+  bool inway = err == EEXIST || err == EMLINK;
+  std::string note = o.exists || inway ? partnote(r->part, err) : "";
   *r = replfile();
   r->note = note;
   errno = err;
   return false;
+}
+
+std::string replshownname(const std::string& name) {
+  std::string shown(4 * name.size() + 1, '\0');
+  shown.resize(replshown(&shown[0], shown.size(), name.c_str()));
+  return shown;
 }
 
 bool replsigof(const replfile& r, replsig* s) {

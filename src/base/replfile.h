@@ -81,6 +81,9 @@ void replleave(replfile* r);
 // when there is no part.
 bool replsigof(const replfile& r, replsig* s);
 
+// A name as messages show it (replshown in replsig.h).
+std::string replshownname(const std::string& name);
+
 // Writes n bytes as the whole content of name, with the ending signals held
 // until it has its name: 0 when done, 1 when it could not be opened (errno
 // set, *note as replfile::note), 2 when the write failed, 3 when the

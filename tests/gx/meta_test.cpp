@@ -196,11 +196,18 @@ TEST(Metafile, APartFileIsMadeNewOrTakenOverOnlyFromTheUser) {
     const char* name;
     int code;         // the enable's result times 2 plus the disable's
     const char* why;  // what the line says after the part file's name
+    bool noolder;     // no file stands at the name before
   } rows[] = {{"stale", 0, ""},
               {"link", 2, " is in the way: it is no plain file of yours"},
+              {"link", 2, " is in the way: it is no plain file of yours", true},
               {"others", 2, " is in the way: it is no plain file of yours"},
+              {"others", 2, " is in the way: it is no plain file of yours", true},
               {"fifo", 2, " is in the way: it is no plain file of yours"},
+              {"fifo", 2, " is in the way: it is no plain file of yours", true},
+              {"folder", 2, " is in the way: it is no plain file of yours", true},
               {"linked", 2, " is in the way: it has other hard links"},
+              {"linked", 2, " is in the way: it has other hard links", true},
+              {"shut", 1, ": it could not be renamed to m.gx: Permission denied"},
               {"readonly", 2, ""},
               {"symlink", 0, ""},
               {"foreigngroup", 0, ""},
@@ -215,7 +222,7 @@ TEST(Metafile, APartFileIsMadeNewOrTakenOverOnlyFromTheUser) {
     return std::string(b.begin(), b.end());
   };
   for (const auto& r : rows) {
-    SCOPED_TRACE(r.name);
+    SCOPED_TRACE(std::string(r.name) + (r.noolder ? " with no older file" : ""));
     const std::string row = r.name;
     if ((row == "others" || row == "theirs" || row == "foreigngroup") && gx_other() == static_cast<uid_t>(-1))
       continue;
@@ -230,6 +237,8 @@ TEST(Metafile, APartFileIsMadeNewOrTakenOverOnlyFromTheUser) {
     if (row == "theirs") gx_write(dir + "/theirs", "late");
     ASSERT_EQ(row == "link" ? symlink(victim.c_str(), part.c_str()) : 0, 0);
     ASSERT_EQ(row == "linked" ? link(victim.c_str(), part.c_str()) : 0, 0);
+    ASSERT_EQ(row == "folder" ? mkdir(part.c_str(), 0700) : 0, 0);
+    if (r.noolder) unlink(f.c_str());
     for (const std::string& mine : {dir, f, victim, part})
       if (row != "others" || mine != part) lchown(mine.c_str(), gx_user(), primary);
     // An older file in a group the user cannot give is written in place.
@@ -260,6 +269,14 @@ TEST(Metafile, APartFileIsMadeNewOrTakenOverOnlyFromTheUser) {
       if (row == "hardlink") link(f.c_str(), (dir + "/other").c_str());
       if (row == "theirs") rename((dir + "/theirs").c_str(), f.c_str());
       if (row == "moved") unlink((dir + "/out").c_str()), symlink("run2", (dir + "/out").c_str());
+      // A folder that cannot be looked into is said so, not taken for a
+      // name that another file took.
+      if (row == "shut") {
+        chmod(dir.c_str(), 0);
+        int ended = gxhend();
+        chmod(dir.c_str(), 0755);
+        return opened * 2 + ended;
+      }
       if (row != "atsignal") return opened * 2 + gxhend();
       // An ending signal's handler judges the name the same way.
       printf("%s", gxhsigclose());
@@ -277,12 +294,13 @@ TEST(Metafile, APartFileIsMadeNewOrTakenOverOnlyFromTheUser) {
     } else if (r.code == 1) {
       EXPECT_EQ(said, "The new file stays as " + part + r.why + "\n");
       EXPECT_EQ(gx_meta_words(part), printed);
-      EXPECT_EQ(text(f), "late");
+      EXPECT_EQ(text(f), row == "shut" ? "older" : "late");
     } else {
       EXPECT_EQ(said.substr(0, said.find("Metafile not")),
                 "Error opening meta file " + f + " \n" + (*r.why ? "  The part file " + part + r.why + "\n" : ""));
-      EXPECT_EQ(text(f) + text(victim), "oldervictim");
+      EXPECT_EQ(text(f) + text(victim), r.noolder ? "victim" : "oldervictim");
     }
+    if (row == "folder") rmdir(part.c_str());
   }
 }
 
