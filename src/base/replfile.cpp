@@ -330,7 +330,9 @@ int replsave(const char* name, const void* data, size_t n, std::string* note) {
   }
   bool ok = r.part.empty() && r.regular ? overwrite(r.fd, data, n) : writeall(r.fd, data, n);
   if (!ok) {
+    int err = errno;
     repldiscard(&r);
+    errno = err;
     return 2;
   }
   int rc = replcommit(&r);

@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <climits>
+
 #include <atomic>
 #include <cstdio>
 #include <string>
@@ -42,6 +44,23 @@ TEST(ReplFile, ANameRenamedOverWhileLookedAtIsStillReplaced) {
   renamer.join();
   EXPECT_EQ(inplace, 0);
   EXPECT_EQ(kept, 0);
+}
+
+// A name is shown in a line with its control characters escaped, so that a
+// folder named with a line end cannot print a line of its own.
+TEST(ReplFile, LinesShowNamesWithControlCharactersEscaped) {
+  const std::string folder = "a\nHardcopy output file is closed \x1b\t";
+  const std::string dir = scratchdir() + folder, name = dir + "/m.gm";
+  ASSERT_EQ(mkdir(dir.c_str(), 0700), 0);
+  char real[PATH_MAX];
+  ASSERT_TRUE(realpath(scratchdir().c_str(), real));
+  replfile r;
+  ASSERT_TRUE(replopen(name.c_str(), ".part", &r)) << r.note;
+  close(open(name.c_str(), O_WRONLY | O_CREAT, 0600));
+  ASSERT_EQ(link(name.c_str(), (dir + "/other").c_str()), 0);
+  ASSERT_EQ(replcommit(&r), REPL_KEPT);
+  EXPECT_EQ(r.note, std::string("The new file stays as ") + real +
+                        "/a\\nHardcopy output file is closed \\x1b\\t/m.gm.part: m.gm has other hard links\n");
 }
 
 }  // namespace

@@ -197,26 +197,26 @@ TEST(Metafile, APartFileIsMadeNewOrTakenOverOnlyFromTheUser) {
     int code;         // the enable's result times 2 plus the disable's
     const char* why;  // what the line says after the part file's name
     bool noolder;     // no file stands at the name before
-  } rows[] = {{"stale", 0, ""},
-              {"link", 2, " is in the way: it is no plain file of yours"},
+  } rows[] = {{"stale", 0, "", false},
+              {"link", 2, " is in the way: it is no plain file of yours", false},
               {"link", 2, " is in the way: it is no plain file of yours", true},
-              {"others", 2, " is in the way: it is no plain file of yours"},
+              {"others", 2, " is in the way: it is no plain file of yours", false},
               {"others", 2, " is in the way: it is no plain file of yours", true},
-              {"fifo", 2, " is in the way: it is no plain file of yours"},
+              {"fifo", 2, " is in the way: it is no plain file of yours", false},
               {"fifo", 2, " is in the way: it is no plain file of yours", true},
               {"folder", 2, " is in the way: it is no plain file of yours", true},
-              {"linked", 2, " is in the way: it has other hard links"},
+              {"linked", 2, " is in the way: it has other hard links", false},
               {"linked", 2, " is in the way: it has other hard links", true},
-              {"shut", 1, ": it could not be renamed to m.gx: Permission denied"},
-              {"readonly", 2, ""},
-              {"symlink", 0, ""},
-              {"foreigngroup", 0, ""},
-              {"made", 0, ""},
-              {"theirs", 1, ": m.gx is another user's file"},
-              {"madereadonly", 1, ": you may not write m.gx"},
-              {"atsignal", 1, ": you may not write m.gx"},
-              {"hardlink", 1, ": m.gx has other hard links"},
-              {"moved", 0, ""}};
+              {"shut", 1, ": it could not be renamed to m.gx: Permission denied", false},
+              {"readonly", 2, "", false},
+              {"symlink", 0, "", false},
+              {"foreigngroup", 0, "", false},
+              {"made", 0, "", false},
+              {"theirs", 1, ": m.gx is another user's file", false},
+              {"madereadonly", 1, ": you may not write m.gx", false},
+              {"atsignal", 1, ": you may not write m.gx", false},
+              {"hardlink", 1, ": m.gx has other hard links", false},
+              {"moved", 0, "", false}};
   auto text = [](const std::string& f) {
     std::vector<unsigned char> b = gx_slurp(f);
     return std::string(b.begin(), b.end());
