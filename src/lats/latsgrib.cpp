@@ -2,6 +2,7 @@
 // (indicator, product definition, grid description, optional bit map,
 // binary data and end sections), and for the Ombra convention a data-set
 // descriptor written at close, over which the GRIB index maker runs.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,6 +15,7 @@
 
 #include "base/cmnstate.h"
 #include "base/endhold.h"
+#include "base/ownedfd.h"
 #include "base/wholewrite.h"
 #include "data/byteorder.h"
 #include "lats/lats.h"
@@ -591,9 +593,17 @@ int latsCloseGrib(latsFile* f) {
       ok = 0;
     }
   }
+  // The index is made in the folder the data went to, held since the
+  // create, whatever the path leads to by now (a link to the folder moved
+  // elsewhere, the folder renamed).  A data file that followed a link to
+  // another folder is found by its path, as its descriptor names it.
+  ownedfd folder;
+  if (f->out.dir.get() >= 0 && f->out.leaf == basename(f->path))
+    folder.reset(fcntl(f->out.dir.get(), F_DUPFD_CLOEXEC, 0));
+  std::string ctl = folder.get() >= 0 ? basename(f->ctlpath) : f->ctlpath;
   if (!latsOutCommit(f)) ok = 0;
   if (ok && f->convention == LATS_OMBRA_GRIB &&
-      !latsgribmap(f->ctlpath.c_str(), f->frequency != LATS_FORECAST_HOURLY))
+      !latsgribmap(ctl.c_str(), f->frequency != LATS_FORECAST_HOURLY, folder.get(), f->ctlpath.c_str()))
     ok = 0;
   return ok;
 }
