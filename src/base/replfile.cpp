@@ -49,6 +49,7 @@ way choose(const char* name, replfile* r, std::string* folder, older* o) {
   if (replstatname(r->dir.get(), r->leaf.c_str(), &lsb) != 0)
     return errno == ENOENT ? way::rename : way::refuse;
   if (S_ISLNK(lsb.st_mode)) {
+    if (omlinkbarred(name)) return way::refuse;
     if (stat(name, &lsb) != 0 || !S_ISREG(lsb.st_mode)) return way::inplace;
     char* real = realpath(name, nullptr);
     if (!real) return way::inplace;
