@@ -44,9 +44,9 @@ void addnum(char* buf, size_t n, unsigned v) {
   }
 }
 
-// The folder's present path as the kernel sees the descriptor, then "/";
-// nothing when it cannot be had.
-void addfolder(char* buf, size_t n, int dir) {
+}  // namespace
+
+void replfolder(char* buf, size_t n, int dir) {
   char link[48] = "/proc/self/fd/";
   addnum(link, sizeof link, static_cast<unsigned>(dir));
   char path[PATH_MAX];
@@ -57,10 +57,12 @@ void addfolder(char* buf, size_t n, int dir) {
   if (strcmp(path, "/") != 0) add(buf, n, "/");
 }
 
+namespace {
+
 bool kept(const replsig& s, reason r, int err, char* why, size_t n) {
   why[0] = '\0';
   add(why, n, r == GONE || r == MOVED ? "The new file is no longer at " : "The new file stays as ");
-  addfolder(why, n, s.dir);
+  replfolder(why, n, s.dir);
   addname(why, n, s.part);
   add(why, n, ": ");
   switch (r) {
@@ -179,7 +181,7 @@ bool replstill(int fd, int dir, const char* leaf) { return replwhere(fd, dir, le
 void replwith(const replsig& s, const char* with, char* why, size_t n) {
   why[0] = '\0';
   add(why, n, "The new file stays as ");
-  addfolder(why, n, s.dir);
+  replfolder(why, n, s.dir);
   addname(why, n, s.part);
   add(why, n, ": it goes with ");
   addname(why, n, with);

@@ -65,6 +65,11 @@ int replwhere(int fd, int dir, const char* leaf);
 // Whether the descriptor fd is still the file named leaf in the folder dir.
 bool replstill(int fd, int dir, const char* leaf);
 
+// Appends to buf (n bytes, always ended) the folder dir's present path as
+// the kernel sees the descriptor, shown as replshown shows names, then "/";
+// nothing when it cannot be had.  Safe in a signal handler.
+void replfolder(char* buf, size_t n, int dir);
+
 // A name as messages show it: control characters escaped (\n, \t, \x1b,
 // ...), so that a name cannot make a message print a line of its own.
 // Written into buf (n bytes, always ended, cut where it does not fit);
