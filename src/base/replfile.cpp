@@ -257,10 +257,9 @@ bool replopen(const char* name, const char* suffix, replfile* r, endhold* hold, 
   }
   int err = errno;
   if (took) hold->release();
-  // Nothing is written in place instead: the older file stays whole.  A
-  // part file in the way is named whether or not there is an older file.
-  bool inway = err == EEXIST || err == EMLINK;
-  std::string note = o.exists || inway ? partnote(r->part, err) : "";
+  // Nothing is written in place instead: the older file stays whole.  The
+  // part file is named whether or not there is an older file.
+  std::string note = partnote(r->part, err);
   *r = replfile();
   r->note = note;
   errno = err;

@@ -205,6 +205,7 @@ TEST(Metafile, APartFileIsMadeNewOrTakenOverOnlyFromTheUser) {
               {"fifo", 2, " is in the way: it is no plain file of yours", false},
               {"fifo", 2, " is in the way: it is no plain file of yours", true},
               {"folder", 2, " is in the way: it is no plain file of yours", true},
+              {"unwritable", 2, ": Permission denied", true},
               {"linked", 2, " is in the way: it has other hard links", false},
               {"linked", 2, " is in the way: it has other hard links", true},
               {"shut", 1, ": it could not be renamed to m.gx: Permission denied", false},
@@ -244,6 +245,7 @@ TEST(Metafile, APartFileIsMadeNewOrTakenOverOnlyFromTheUser) {
     // An older file in a group the user cannot give is written in place.
     ASSERT_EQ(row == "foreigngroup" ? chown(f.c_str(), gx_user(), 0) : 0, 0);
     ASSERT_EQ(row == "readonly" ? chmod(f.c_str(), 0444) : 0, 0);
+    ASSERT_EQ(row == "unwritable" ? chmod(dir.c_str(), 0555) : 0, 0);
     std::unique_ptr<fifo_end> fifo(row == "fifo" ? new fifo_end(part) : nullptr);
     std::string name = f;
     if (row == "moved") {
@@ -283,6 +285,7 @@ TEST(Metafile, APartFileIsMadeNewOrTakenOverOnlyFromTheUser) {
       return opened * 2 + (gx_meta_words(part) == printed);
     });
     fifo.reset();
+    chmod(dir.c_str(), 0755);
     EXPECT_EQ(code, r.code) << said;
     std::string at = row == "moved" ? dir + "/run1/m.gx" : f;
     if (r.code == 0) {
@@ -297,7 +300,10 @@ TEST(Metafile, APartFileIsMadeNewOrTakenOverOnlyFromTheUser) {
       EXPECT_EQ(text(f), row == "shut" ? "older" : "late");
     } else {
       EXPECT_EQ(said.substr(0, said.find("Metafile not")),
-                "Error opening meta file " + f + " \n" + (*r.why ? "  The part file " + part + r.why + "\n" : ""));
+                "Error opening meta file " + f + " \n" +
+                    (*r.why ? (row == "unwritable" ? "  Cannot make the part file " : "  The part file ") + part +
+                                  r.why + "\n"
+                            : ""));
       EXPECT_EQ(text(f) + text(victim), r.noolder ? "victim" : "oldervictim");
     }
     if (row == "folder") rmdir(part.c_str());
