@@ -70,8 +70,11 @@ bool kept(const replsig& s, reason r, int err, char* why, size_t n) {
     case READONLY: add(why, n, "you may not write "), addname(why, n, s.leaf); break;
     case LINKED: addname(why, n, s.leaf), add(why, n, " has other hard links"); break;
     case NOTPLAIN: addname(why, n, s.leaf), add(why, n, " is not a plain file"); break;
-    case GONE: add(why, n, "another file took its name; "), addname(why, n, s.leaf), add(why, n, " stays as it was"); break;
-    case MOVED: add(why, n, "it was moved or removed; "), addname(why, n, s.leaf), add(why, n, " stays as it was"); break;
+    case GONE:
+    case MOVED:
+      add(why, n, r == GONE ? "another file took its name; " : "it was moved or removed; ");
+      addname(why, n, s.leaf), add(why, n, " stays as it was");
+      break;
     default: {
       add(why, n, s.target >= 0 ? "it could not be copied into " : "it could not be renamed to ");
       addname(why, n, s.leaf);

@@ -653,7 +653,8 @@ int latsCloseGrib(latsFile* f) {
   std::string ctl = folder.get() >= 0 ? basename(f->ctlpath) : f->ctlpath;
   partfile data = partat(f->out), desc = partat(f->ctlout);
   int committed = latsOutCommit(f);
-  if (!committed && folder.get() >= 0 && f->convention == LATS_OMBRA_GRIB) indexkept(f, folder.get(), data, desc);
+  if (!committed && folder.get() >= 0 && f->convention == LATS_OMBRA_GRIB)
+    indexkept(f, folder.get(), data, desc);
   if (!committed) ok = 0;
   if (ok && f->convention == LATS_OMBRA_GRIB &&
       !latsgribmap(ctl.c_str(), f->frequency != LATS_FORECAST_HOURLY, folder.get(), f->ctlpath.c_str()))

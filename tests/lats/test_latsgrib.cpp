@@ -272,7 +272,8 @@ TEST_F(LatsTest, TheIndexIsMadeInTheFolderTheFilesWentTo) {
       EXPECT_NE(std::string::npos, err.find("LATS (lats) -->  " + desc + " opens it as it is, with its index\n"))
           << err;
       const std::string dataleaf = data.substr(data.rfind('/') + 1), pid = dataleaf.substr(5);
-      const std::string head = "dset ^" + dataleaf + "\ntitle comment\nundef 1e+20\ndtype grib\nindex ^o.gmp" + pid + "\n";
+      const std::string head =
+          "dset ^" + dataleaf + "\ntitle comment\nundef 1e+20\ndtype grib\nindex ^o.gmp" + pid + "\n";
       EXPECT_EQ(slurp(desc).substr(0, head.size()), head);
       EXPECT_FALSE(slurp(row + "1/o.gmp" + pid).empty());
       EXPECT_EQ("late", slurp(row + "1/o.grb"));
