@@ -217,6 +217,7 @@ TEST(Metafile, APartFileIsMadeNewOrTakenOverOnlyFromTheUser) {
               {"madereadonly", 1, ": you may not write m.gx", false},
               {"atsignal", 1, ": you may not write m.gx", false},
               {"hardlink", 1, ": m.gx has other hard links", false},
+              {"inplacegone", 0, "", false},
               {"moved", 0, "", false}};
   auto text = [](const std::string& f) {
     std::vector<unsigned char> b = gx_slurp(f);
@@ -245,6 +246,9 @@ TEST(Metafile, APartFileIsMadeNewOrTakenOverOnlyFromTheUser) {
     // An older file in a group the user cannot give is written in place.
     ASSERT_EQ(row == "foreigngroup" ? chown(f.c_str(), gx_user(), 0) : 0, 0);
     ASSERT_EQ(row == "readonly" ? chmod(f.c_str(), 0444) : 0, 0);
+    // A file with another name is written over in place, at the end, and
+    // only while it is still at the name.
+    ASSERT_EQ(row == "inplacegone" ? link(f.c_str(), (dir + "/other").c_str()) : 0, 0);
     ASSERT_EQ(row == "unwritable" ? chmod(dir.c_str(), 0555) : 0, 0);
     std::unique_ptr<fifo_end> fifo(row == "fifo" ? new fifo_end(part) : nullptr);
     std::string name = f;
@@ -269,6 +273,7 @@ TEST(Metafile, APartFileIsMadeNewOrTakenOverOnlyFromTheUser) {
       }
       if (row == "madereadonly" || row == "atsignal") chmod(f.c_str(), 0444);
       if (row == "hardlink") link(f.c_str(), (dir + "/other").c_str());
+      if (row == "inplacegone") unlink(f.c_str());
       if (row == "theirs") rename((dir + "/theirs").c_str(), f.c_str());
       if (row == "moved") unlink((dir + "/out").c_str()), symlink("run2", (dir + "/out").c_str());
       // A folder that cannot be looked into is said so, not taken for a
@@ -290,7 +295,10 @@ TEST(Metafile, APartFileIsMadeNewOrTakenOverOnlyFromTheUser) {
     std::string at = row == "moved" ? dir + "/run1/m.gx" : f;
     if (r.code == 0) {
       EXPECT_EQ(gx_meta_words(at), printed);
-      EXPECT_EQ(text(at + ".part"), row == "foreigngroup" ? "theirs" : "");
+      EXPECT_EQ(text(at + ".part"), "");
+      if (row == "inplacegone") {
+        EXPECT_EQ(text(dir + "/other"), "older");
+      }
       struct stat ls;
       EXPECT_EQ(lstat(name.c_str(), &ls) == 0 && S_ISLNK(ls.st_mode), row == "symlink");
       EXPECT_NE(access((dir + "/run2/m.gx").c_str(), F_OK), 0);
@@ -376,8 +384,8 @@ TEST(Metafile, HeaderWriteFailureIsAnOpenFailure) {
   testing::internal::CaptureStdout();
   EXPECT_EQ(gxhbgn(d.file("ok.gx").c_str()), 0);
   gxhend();
-  // A file written in place (one with another name) whose header does not
-  // fit is emptied, never removed: its other names stay with it.
+  // A file written over in place (one with another name) whose header does
+  // not fit keeps its older bytes, and its other names stay with it.
   std::string f = d.file("linked.gx");
   gx_write(f, "older");
   ASSERT_EQ(link(f.c_str(), d.file("other.gx").c_str()), 0);
@@ -388,7 +396,7 @@ TEST(Metafile, HeaderWriteFailureIsAnOpenFailure) {
   testing::internal::GetCapturedStdout();
   struct stat st;
   ASSERT_EQ(stat(f.c_str(), &st), 0);
-  EXPECT_EQ(st.st_size, 0);
+  EXPECT_EQ(st.st_size, 5);
   EXPECT_EQ(st.st_nlink, 2u);
 }
 
