@@ -49,6 +49,7 @@ way choose(const char* name, replfile* r, std::string* folder, older* o) {
   if (replstatname(r->dir.get(), r->leaf.c_str(), &lsb) != 0)
     return errno == ENOENT ? way::rename : way::refuse;
   if (S_ISLNK(lsb.st_mode)) {
+    if (omlinkbarred(name)) return way::refuse;
     if (stat(name, &lsb) != 0 || !S_ISREG(lsb.st_mode)) return way::inplace;
     char* real = realpath(name, nullptr);
     if (!real) return way::inplace;
@@ -208,9 +209,10 @@ bool overwrite(int fd, const void* data, size_t n) {
 
 // Why no part file could be made, naming it.
 std::string partnote(const std::string& part, int err) {
-  if (err == EEXIST) return "  The part file " + part + " is in the way: it is no plain file of yours\n";
-  if (err == EMLINK) return "  The part file " + part + " is in the way: it has other hard links\n";
-  return "  Cannot make the part file " + part + ": " + strerror(err) + "\n";
+  std::string shown = replshownname(part);
+  if (err == EEXIST) return "  The part file " + shown + " is in the way: it is no plain file of yours\n";
+  if (err == EMLINK) return "  The part file " + shown + " is in the way: it has other hard links\n";
+  return "  Cannot make the part file " + shown + ": " + strerror(err) + "\n";
 }
 
 bool copyname(const std::string& from, char* to, size_t n) {
@@ -255,12 +257,19 @@ bool replopen(const char* name, const char* suffix, replfile* r, endhold* hold, 
   }
   int err = errno;
   if (took) hold->release();
-  // Nothing is written in place instead: the older file stays whole.
-  std::string note = o.exists ? partnote(r->part, err) : "";
+  // Nothing is written in place instead: the older file stays whole.  The
+  // part file is named whether or not there is an older file.
+  std::string note = partnote(r->part, err);
   *r = replfile();
   r->note = note;
   errno = err;
   return false;
+}
+
+std::string replshownname(const std::string& name) {
+  std::string shown(4 * name.size() + 1, '\0');
+  shown.resize(replshown(&shown[0], shown.size(), name.c_str()));
+  return shown;
 }
 
 bool replsigof(const replfile& r, replsig* s) {
@@ -321,7 +330,9 @@ int replsave(const char* name, const void* data, size_t n, std::string* note) {
   }
   bool ok = r.part.empty() && r.regular ? overwrite(r.fd, data, n) : writeall(r.fd, data, n);
   if (!ok) {
+    int err = errno;
     repldiscard(&r);
+    errno = err;
     return 2;
   }
   int rc = replcommit(&r);

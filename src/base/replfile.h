@@ -81,9 +81,12 @@ void replleave(replfile* r);
 // when there is no part.
 bool replsigof(const replfile& r, replsig* s);
 
+// A name as messages show it (replshown in replsig.h).
+std::string replshownname(const std::string& name);
+
 // Writes n bytes as the whole content of name, with the ending signals held
 // until it has its name: 0 when done, 1 when it could not be opened (errno
-// set, *note as replfile::note), 2 when the write failed, 3 when the
+// set, *note as replfile::note), 2 when the write failed (errno set), 3 when the
 // finished file stays under its part name (*note says where and why).  A
 // file written in place is cut to its new length only after the new bytes
 // are in; room for them is taken first, so that a full disk leaves the

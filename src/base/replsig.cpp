@@ -15,13 +15,19 @@
 namespace {
 
 // Why a part may not take its name now.
-enum reason { TAKE, OTHER, READONLY, LINKED, NOTPLAIN, GONE, FAILED };
+enum reason { TAKE, OTHER, READONLY, LINKED, NOTPLAIN, GONE, MOVED, FAILED };
 
 // Appends text to buf (n bytes), always ending it.
 void add(char* buf, size_t n, const char* text) {
   size_t at = strlen(buf);
   while (*text && at + 1 < n) buf[at++] = *text++;
   buf[at] = '\0';
+}
+
+// Appends a name as replshown shows it.
+void addname(char* buf, size_t n, const char* name) {
+  size_t at = strlen(buf);
+  replshown(buf + at, n - at, name);
 }
 
 void addnum(char* buf, size_t n, unsigned v) {
@@ -38,34 +44,40 @@ void addnum(char* buf, size_t n, unsigned v) {
   }
 }
 
-// The folder's present path as the kernel sees the descriptor, then "/";
-// nothing when it cannot be had.
-void addfolder(char* buf, size_t n, int dir) {
+}  // namespace
+
+void replfolder(char* buf, size_t n, int dir) {
   char link[48] = "/proc/self/fd/";
   addnum(link, sizeof link, static_cast<unsigned>(dir));
   char path[PATH_MAX];
   ssize_t k = readlink(link, path, sizeof path - 1);
   if (k <= 0) return;
   path[k] = '\0';
-  add(buf, n, path);
+  addname(buf, n, path);
   if (strcmp(path, "/") != 0) add(buf, n, "/");
 }
 
+namespace {
+
 bool kept(const replsig& s, reason r, int err, char* why, size_t n) {
   why[0] = '\0';
-  add(why, n, r == GONE ? "The new file is no longer at " : "The new file stays as ");
-  addfolder(why, n, s.dir);
-  add(why, n, s.part);
+  add(why, n, r == GONE || r == MOVED ? "The new file is no longer at " : "The new file stays as ");
+  replfolder(why, n, s.dir);
+  addname(why, n, s.part);
   add(why, n, ": ");
   switch (r) {
-    case OTHER: add(why, n, s.leaf), add(why, n, " is another user's file"); break;
-    case READONLY: add(why, n, "you may not write "), add(why, n, s.leaf); break;
-    case LINKED: add(why, n, s.leaf), add(why, n, " has other hard links"); break;
-    case NOTPLAIN: add(why, n, s.leaf), add(why, n, " is not a plain file"); break;
-    case GONE: add(why, n, "another file took its name; "), add(why, n, s.leaf), add(why, n, " stays as it was"); break;
+    case OTHER: addname(why, n, s.leaf), add(why, n, " is another user's file"); break;
+    case READONLY: add(why, n, "you may not write "), addname(why, n, s.leaf); break;
+    case LINKED: addname(why, n, s.leaf), add(why, n, " has other hard links"); break;
+    case NOTPLAIN: addname(why, n, s.leaf), add(why, n, " is not a plain file"); break;
+    case GONE:
+    case MOVED:
+      add(why, n, r == GONE ? "another file took its name; " : "it was moved or removed; ");
+      addname(why, n, s.leaf), add(why, n, " stays as it was");
+      break;
     default: {
       add(why, n, s.target >= 0 ? "it could not be copied into " : "it could not be renamed to ");
-      add(why, n, s.leaf);
+      addname(why, n, s.leaf);
       const char* text = strerrordesc_np(err);
       if (text) add(why, n, ": "), add(why, n, text);
     }
@@ -154,26 +166,68 @@ int replstatname(int dir, const char* leaf, struct stat* st) {
   return 0;
 }
 
-bool replstill(int fd, int dir, const char* leaf) {
+int replwhere(int fd, int dir, const char* leaf) {
   struct stat a, b;
-  return fstat(fd, &a) == 0 && replstatname(dir, leaf, &b) == 0 && a.st_dev == b.st_dev &&
-         a.st_ino == b.st_ino;
+  if (fstat(fd, &a) != 0) return REPL_LOOKFAILED;
+  if (replstatname(dir, leaf, &b) != 0) {
+    if (errno != ENOENT) return REPL_LOOKFAILED;
+    // In a folder that was itself removed every name is gone: that says
+    // nothing of what became of the file.
+    struct stat d;
+    return fstat(dir, &d) == 0 && d.st_nlink > 0 ? REPL_NONE : REPL_LOOKFAILED;
+  }
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino ? REPL_STILL : REPL_OTHER;
 }
+
+bool replstill(int fd, int dir, const char* leaf) { return replwhere(fd, dir, leaf) == REPL_STILL; }
 
 void replwith(const replsig& s, const char* with, char* why, size_t n) {
   why[0] = '\0';
   add(why, n, "The new file stays as ");
-  addfolder(why, n, s.dir);
-  add(why, n, s.part);
+  replfolder(why, n, s.dir);
+  addname(why, n, s.part);
   add(why, n, ": it goes with ");
-  add(why, n, with);
+  addname(why, n, with);
   add(why, n, "\n");
 }
 
 bool replput(const replsig& s, char* why, size_t n) {
-  if (s.fd >= 0 && !replstill(s.fd, s.dir, s.part)) return kept(s, GONE, 0, why, n);
+  if (s.fd >= 0) {
+    int at = replwhere(s.fd, s.dir, s.part);
+    if (at == REPL_LOOKFAILED) return kept(s, FAILED, errno, why, n);
+    if (at != REPL_STILL) return kept(s, at == REPL_NONE ? MOVED : GONE, 0, why, n);
+  }
   if (s.target < 0) return renamed(s, why, n);
+  // The older file is written only while it is still at the name, and the
+  // part goes only once the copy is whole there: an older file removed or
+  // replaced meanwhile leaves the name to be judged as at a rename, and
+  // the part whole until then.
+  if (replwhere(s.target, s.dir, s.leaf) != REPL_STILL) return renamed(s, why, n);
   if (!replcopy(s.fd, s.target)) return kept(s, FAILED, errno, why, n);
+  if (replwhere(s.target, s.dir, s.leaf) != REPL_STILL) return renamed(s, why, n);
   unlinkat(s.dir, s.part, 0);
   return true;
+}
+
+size_t replshown(char* buf, size_t n, const char* name) {
+  static const char hex[] = "0123456789abcdef";
+  size_t at = 0;
+  if (n == 0) return 0;
+  for (const unsigned char* p = reinterpret_cast<const unsigned char*>(name); *p; p++) {
+    char esc[5] = {static_cast<char>(*p), 0, 0, 0, 0};
+    if (*p < 0x20 || *p == 0x7f) {
+      esc[0] = '\\';
+      if (*p >= '\a' && *p <= '\r') {
+        esc[1] = "abtnvfr"[*p - '\a'];
+      } else {
+        esc[1] = 'x', esc[2] = hex[*p >> 4], esc[3] = hex[*p & 15];
+      }
+    }
+    size_t k = strlen(esc);
+    if (at + k >= n) break;
+    memcpy(buf + at, esc, k);
+    at += k;
+  }
+  buf[at] = '\0';
+  return at;
 }

@@ -25,7 +25,9 @@ struct replsig {
 };
 
 // Puts the part in place: renamed to the name, or, with a target, copied
-// into the older file and removed.  True when done; false when the part
+// into the older file while that is still at the name, and then removed
+// (with the older file gone from the name, the name is judged as for a
+// rename).  True when done; false when the part
 // stays, with the line that says where and why in why (n bytes at most).
 bool replput(const replsig& s, char* why, size_t n);
 
@@ -52,7 +54,24 @@ bool reploverwrite(int fd, off_t n, bool (*fill)(int fd, off_t n, const void* ar
 // looked at again.  Safe in a signal handler.
 int replstatname(int dir, const char* leaf, struct stat* st);
 
-// Whether the descriptor fd is still the file named leaf in the folder dir:
-// another writer of the folder may have put something else at the name, or
-// renamed the file away.
+// Where the file of the descriptor fd stands against the name leaf in the
+// folder dir: still there, another file there, nothing there, or it could
+// not be looked at (errno set; a folder that was removed is one, with
+// ENOENT): another writer of the folder may have put something else at the
+// name, or renamed the file away.
+enum { REPL_STILL, REPL_OTHER, REPL_NONE, REPL_LOOKFAILED };
+int replwhere(int fd, int dir, const char* leaf);
+
+// Whether the descriptor fd is still the file named leaf in the folder dir.
 bool replstill(int fd, int dir, const char* leaf);
+
+// Appends to buf (n bytes, always ended) the folder dir's present path as
+// the kernel sees the descriptor, shown as replshown shows names, then "/";
+// nothing when it cannot be had.  Safe in a signal handler.
+void replfolder(char* buf, size_t n, int dir);
+
+// A name as messages show it: control characters escaped (\n, \t, \x1b,
+// ...), so that a name cannot make a message print a line of its own.
+// Written into buf (n bytes, always ended, cut where it does not fit);
+// returns its length.  Safe in a signal handler.
+size_t replshown(char* buf, size_t n, const char* name);

@@ -65,11 +65,24 @@ bool refused(const struct stat& st, int flags, int fl) {
 
 }  // namespace
 
+bool omlinkbarred(const char* name) {
+  struct stat ls, ds;
+  if (lstat(name, &ls) != 0 || !S_ISLNK(ls.st_mode) || ls.st_uid == geteuid()) return false;
+  const char* slash = std::strrchr(name, '/');
+  std::string folder = slash ? std::string(name, static_cast<size_t>(slash - name) + 1) : ".";
+  if (stat(folder.c_str(), &ds) != 0 || !(ds.st_mode & S_ISVTX) || !(ds.st_mode & S_IWOTH) ||
+      ls.st_uid == ds.st_uid)
+    return false;
+  errno = EACCES;
+  return true;
+}
+
 int omopen(const char* name, int oflags, int flags) {
   if (!name) {
     errno = EINVAL;
     return -1;
   }
+  if (((oflags & O_ACCMODE) != O_RDONLY || (oflags & O_CREAT)) && omlinkbarred(name)) return -1;
   int fl = oflags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
   int fd = openwaiting(name, fl);
   if (fd < 0) return -1;

@@ -26,8 +26,17 @@ std::FILE* omfopen(const char* name, const char* mode, int flags = 0);
 
 // The same at the level of open(2): OFLAGS as open takes them (O_NONBLOCK
 // is added for the open and taken off again after it), a descriptor or -1
-// with errno set.
+// with errno set.  An open for writing does not follow a link that
+// omlinkbarred bars.
 int omopen(const char* name, int oflags, int flags = 0);
+
+// Whether the link name (its last part) may not be followed for writing,
+// by the rule the kernel applies where fs.protected_symlinks is set,
+// whatever that setting is here: in a sticky folder that anyone may write,
+// a link is followed only when it is the user's or the folder's owner's.
+// Another user could otherwise aim a link there at the user's own files.
+// True with errno EACCES when barred; false for anything but such a link.
+bool omlinkbarred(const char* name);
 
 // Waits until fd has something to read (or its other end has gone), with
 // the interrupt in view: false when the user interrupts first.  A blocked

@@ -1,10 +1,13 @@
 // The print, printim, enable and disable commands: the hardcopy metafile
 // and image output of the current frame.
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "base/cmnstate.h"
 #include "base/omprnt.h"
+#include "base/replfile.h"
 #include "base/words.h"
 #include "cmd/omcmds.h"
 #include "gx/gx.h"
@@ -99,7 +102,8 @@ int omprim(const char* com, const char* typed, cmnstate* pcm) {
   int fmt = o.fmt >= 0 ? o.fmt : (gifname(fname) ? 1 : 0);
   int rc = gxhpng(fname.c_str(), o.xsize, o.ysize, o.bg, fmt);
   if (rc == 1) omprnt(0, "PRINTIM error:  open error\n");
-  else if (rc == 2) omprnt(0, "PRINTIM error:  output error\n");
+  else if (rc == 2)
+    omprntf(0, "PRINTIM error:  output error on %s: %s\n", replshownname(fname).c_str(), strerror(errno));
   return rc == 0 ? 0 : 1;
 }
 

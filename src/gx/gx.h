@@ -174,8 +174,9 @@ void xycnv(int ix, int iy, float* x, float* y);
 
 // Renders the current frame into a PNG (gif 0) or GIF image.  width/height
 // negative: the default size; background -999 default, 0 black, 1 white.
-// Returns 0 done, 1 open failure, 2 write failure, 3 finished but left
-// under its part name (message printed), 99 rendering error.
+// Returns 0 done, 1 open failure, 2 write failure (errno says why), 3
+// finished but left under its part name (message printed), 99 rendering
+// error.
 int gxhpng(const char* fname, int width, int height, int background, int gif);
 
 // ---------------------------------------------------------------- stroke fonts

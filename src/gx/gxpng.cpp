@@ -355,8 +355,10 @@ int gxhpng(const char* fname, int width, int height, int background, int gif) {
   // file half written.
   std::string note;
   int saved = replsave(fname, data, static_cast<size_t>(size), &note);
+  int err = errno;
   gdFree(data);
-  if (saved == 1) printf("Open error on %s\n%s", fname, note.c_str());
+  if (saved == 1) printf("Open error on %s\n%s", replshownname(fname).c_str(), note.c_str());
   if (saved == 3) printf("%s", note.c_str());
+  errno = err;
   return saved;
 }

@@ -38,7 +38,7 @@ int metaopen(const char* name, metaout* m, endhold* hold) {
     // session's, still being written.  Once locked, it is ours only while
     // it is still the part file: a session that finished it renamed it
     // away before letting the lock go.
-    if (!replopen(name, kMetaPart, &r, hold)) {
+    if (!replopen(name, kMetaPart, &r, hold, REPL_COPY)) {
       m->file.note = r.note;
       return METAOPEN_FAILED;
     }

@@ -5,8 +5,9 @@
 struct cmnstate;
 
 // Builds the GRIB index of a descriptor just written; false when none was
-// made.
-bool latsgribmap(const char* descr, int ignfcst);
+// made.  With a folder (a descriptor, -1 for none), descr is a name in it,
+// and shown the name its lines give the descriptor.
+bool latsgribmap(const char* descr, int ignfcst, int folder = -1, const char* shown = nullptr);
 // One LATS action with the LATS settings of the common state (0 parameter
 // table, 1 create, 2 vertical dimension, 4 variable, 6 close, 7 reset,
 // 10 base time, 3/5 grid and data writes); the library's result or an id,

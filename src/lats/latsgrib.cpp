@@ -2,9 +2,11 @@
 // (indicator, product definition, grid description, optional bit map,
 // binary data and end sections), and for the Ombra convention a data-set
 // descriptor written at close, over which the GRIB index maker runs.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -14,6 +16,9 @@
 
 #include "base/cmnstate.h"
 #include "base/endhold.h"
+#include "base/ownedfd.h"
+#include "base/replfile.h"
+#include "base/replsig.h"
 #include "base/wholewrite.h"
 #include "data/byteorder.h"
 #include "lats/lats.h"
@@ -290,9 +295,9 @@ void valuelist(FILE* fp, const std::vector<double>& vals, const char* fmt, bool 
   if (open) fputc('\n', fp);
 }
 
-void writectl(FILE* fp, const latsFile* f) {
-  std::string gname = basename(f->path);
-  std::string gmp = gname.substr(0, gname.size() - 4) + ".gmp";
+// The descriptor of the data file gname, whose index is gmp (both beside
+// it).
+void writectl(FILE* fp, const latsFile* f, const std::string& gname, const std::string& gmp) {
   fprintf(fp, "dset ^%s\n", gname.c_str());
   fprintf(fp, "title %s\n", f->comment.c_str());
   fprintf(fp, "undef %g\n", 1e20);
@@ -383,13 +388,14 @@ void writectl(FILE* fp, const latsFile* f) {
   fprintf(fp, "endvars\n");
 }
 
-// The descriptor as it stands, or false when it could not be made.
-bool ctltext(const latsFile* f, std::string* text) {
+// The descriptor as it stands, of the data file gname with the index gmp,
+// or false when it could not be made.
+bool ctltext(const latsFile* f, const std::string& gname, const std::string& gmp, std::string* text) {
   char* buf = nullptr;
   size_t len = 0;
   FILE* fp = open_memstream(&buf, &len);
   if (!fp) return false;
-  writectl(fp, f);
+  writectl(fp, f, gname, gmp);
   bool made = fclose(fp) == 0;
   if (made) text->assign(buf, len);
   free(buf);
@@ -405,7 +411,8 @@ bool putctl(latsFile* f, bool closing) {
   const replfile& c = f->ctlout;
   if (c.fd < 0 || (!c.regular && !closing)) return true;
   std::string text;
-  if (!ctltext(f, &text)) return false;
+  std::string gname = basename(f->path);
+  if (!ctltext(f, gname, gname.substr(0, gname.size() - 4) + ".gmp", &text)) return false;
   if (!c.regular) return writeall(c.fd, text.data(), text.size());
   if (text == f->ctlondisk) return true;
   f->ctlondisk.clear();  // a write that fails leaves the file to be written again
@@ -414,6 +421,51 @@ bool putctl(latsFile* f, bool closing) {
     return false;
   f->ctlondisk = std::move(text);
   return true;
+}
+
+// A part file as it was at the close, to be found again in its folder.
+struct partfile {
+  std::string leaf;
+  dev_t dev = 0;
+  ino_t ino = 0;
+};
+
+partfile partat(const replfile& r) {
+  partfile p;
+  struct stat sb;
+  if (!r.part.empty() && r.fd >= 0 && fstat(r.fd, &sb) == 0) p = {r.partleaf, sb.st_dev, sb.st_ino};
+  return p;
+}
+
+// The part file p opened in folder (access as open takes it), while it is
+// still there; -1 otherwise.
+int reopen(int folder, const partfile& p, int access) {
+  if (p.leaf.empty()) return -1;
+  int fd = openat(folder, p.leaf.c_str(), access | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  struct stat sb;
+  if (fd >= 0 && fstat(fd, &sb) == 0 && S_ISREG(sb.st_mode) && sb.st_dev == p.dev && sb.st_ino == p.ino)
+    return fd;
+  if (fd >= 0) close(fd);
+  return -1;
+}
+
+// A data file that stays under its part name with its descriptor gets that
+// descriptor rewritten to name it, and an index beside them, so that it
+// opens as it is; a line says which descriptor to open.
+void indexkept(latsFile* f, int folder, const partfile& data, const partfile& desc) {
+  ownedfd probe(reopen(folder, data, O_RDONLY)), fd(reopen(folder, desc, O_WRONLY));
+  if (probe.get() < 0 || fd.get() < 0) return;
+  std::string ctl = basename(f->ctlpath), gmp = desc.leaf + ".gmp", text;
+  if (desc.leaf.compare(0, ctl.size(), ctl) == 0)
+    gmp = ctl.substr(0, ctl.size() - 4) + ".gmp" + desc.leaf.substr(ctl.size());
+  if (!ctltext(f, data.leaf, gmp, &text) || !writeall(fd.get(), text.data(), text.size()) ||
+      ftruncate(fd.get(), static_cast<off_t>(text.size())) != 0)
+    return;
+  char at[PATH_MAX + 4 * NAME_MAX] = "";
+  replfolder(at, sizeof at, folder);
+  std::string shown = at + replshownname(desc.leaf);
+  if (latsgribmap(desc.leaf.c_str(), f->frequency != LATS_FORECAST_HOURLY, folder, shown.c_str()))
+    latsError("LATS (lats) -->  %s opens it as it is, with its index", shown.c_str());
 }
 
 // Where an older index stands at the name of the new one, an empty index
@@ -591,9 +643,21 @@ int latsCloseGrib(latsFile* f) {
       ok = 0;
     }
   }
-  if (!latsOutCommit(f)) ok = 0;
+  // The index is made in the folder the data went to, held since the
+  // create, whatever the path leads to by now (a link to the folder moved
+  // elsewhere, the folder renamed).  A data file that followed a link to
+  // another folder is found by its path, as its descriptor names it.
+  ownedfd folder;
+  if (f->out.dir.get() >= 0 && f->out.leaf == basename(f->path))
+    folder.reset(fcntl(f->out.dir.get(), F_DUPFD_CLOEXEC, 0));
+  std::string ctl = folder.get() >= 0 ? basename(f->ctlpath) : f->ctlpath;
+  partfile data = partat(f->out), desc = partat(f->ctlout);
+  int committed = latsOutCommit(f);
+  if (!committed && folder.get() >= 0 && f->convention == LATS_OMBRA_GRIB)
+    indexkept(f, folder.get(), data, desc);
+  if (!committed) ok = 0;
   if (ok && f->convention == LATS_OMBRA_GRIB &&
-      !latsgribmap(f->ctlpath.c_str(), f->frequency != LATS_FORECAST_HOURLY))
+      !latsgribmap(ctl.c_str(), f->frequency != LATS_FORECAST_HOURLY, folder.get(), f->ctlpath.c_str()))
     ok = 0;
   return ok;
 }

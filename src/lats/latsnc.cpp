@@ -4,6 +4,7 @@
 // put.
 #include <netcdf.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -146,6 +147,15 @@ bool create(latsFile* f) {
     return false;
   }
   return true;
+}
+
+// Puts count at the head of the file fd, where a classic file keeps its
+// record count: four bytes after the magic, eight in the 64-bit format.
+bool putcount(int fd, long long count, bool wide) {
+  unsigned char b[8];
+  size_t n = wide ? 8 : 4;
+  for (size_t i = 0; i < n; i++) b[i] = (unsigned char)(count >> (8 * (n - 1 - i)));
+  return pwrite(fd, b, n, 4) == (ssize_t)n;
 }
 
 }  // namespace
@@ -301,6 +311,11 @@ int latsVarNc(latsFile* f, latsVar* v) {
 }
 
 int latsWriteNc(latsFile* f, latsVar* v, int levindex, int timeindex, int y, int m, int d, int h, void* data) {
+  // Every step before this one was settled whole: the count on disk is the
+  // library's.
+  size_t settled = 0;
+  if (f->writesfailed == 0 && nc_inq_dimlen(f->ncid, f->nctimedim, &settled) == NC_NOERR)
+    f->ncsettled = (long long)settled;
   if (f->ncmode == 1 && !enddefine(f)) return 0;
   if (timeindex == f->ntimewritten) {
     latsCompTime ct;
@@ -337,17 +352,23 @@ int latsWriteNc(latsFile* f, latsVar* v, int levindex, int timeindex, int y, int
   return 1;
 }
 
-// A file the library could not close is not finished: its part goes, and
-// an older file of the name stays.
+// A file the library could not close holds the fields of every write that
+// was settled before the first one that failed: the record count at its
+// head, as it was then, is put back over whatever count a failed settle or
+// close wrote, and the file takes its name as any other.  A count beyond
+// the whole records would make a reader take the torn end for a field.
 int latsCloseNc(latsFile* f) {
+  int format = NC_FORMAT_CLASSIC;
+  nc_inq_format(f->ncid, &format);
   int closed = ok(nc_close(f->ncid));
   f->ncid = -1;
-  if (!closed) {
-    latsError("netCDF (latsnc) --> Closing netCDF file %s", f->path.c_str());
-    latsOutDiscard(f);
-    return 0;
-  }
-  return latsOutCommit(f);
+  if (closed) return latsOutCommit(f);
+  latsError("netCDF (latsnc) --> Closing netCDF file %s", f->path.c_str());
+  if (f->ncsettled >= 0 && f->out.regular && !putcount(f->out.fd, f->ncsettled, format == NC_FORMAT_CDF5))
+    latsError("LATS (lats) -->  Cannot write %s: %s", f->path.c_str(), strerror(errno));
+  if (f->writesfailed == 0) f->writesfailed = 1;
+  latsOutCommit(f);
+  return 0;
 }
 
 void latsDropNc(latsFile* f) {

@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <climits>
+
 #include <atomic>
 #include <cstdio>
 #include <string>
@@ -11,6 +13,7 @@
 
 #include "base/replfile.h"
 #include "base/scratchdir.h"
+#include "base/useropen.h"
 
 namespace {
 
@@ -42,6 +45,54 @@ TEST(ReplFile, ANameRenamedOverWhileLookedAtIsStillReplaced) {
   renamer.join();
   EXPECT_EQ(inplace, 0);
   EXPECT_EQ(kept, 0);
+}
+
+// A name is shown in a line with its control characters escaped, so that a
+// folder named with a line end cannot print a line of its own.
+TEST(ReplFile, LinesShowNamesWithControlCharactersEscaped) {
+  const std::string folder = "a\nHardcopy output file is closed \x1b\t";
+  const std::string dir = scratchdir() + folder, name = dir + "/m.gm";
+  ASSERT_EQ(mkdir(dir.c_str(), 0700), 0);
+  char real[PATH_MAX];
+  ASSERT_TRUE(realpath(scratchdir().c_str(), real));
+  replfile r;
+  ASSERT_TRUE(replopen(name.c_str(), ".part", &r)) << r.note;
+  close(open(name.c_str(), O_WRONLY | O_CREAT, 0600));
+  ASSERT_EQ(link(name.c_str(), (dir + "/other").c_str()), 0);
+  ASSERT_EQ(replcommit(&r), REPL_KEPT);
+  EXPECT_EQ(r.note, std::string("The new file stays as ") + real +
+                        "/a\\nHardcopy output file is closed \\x1b\\t/m.gm.part: m.gm has other hard links\n");
+}
+
+// In a sticky folder that anyone may write, a link is followed for writing
+// only when it is the user's or the folder's owner's, at the judgement and
+// at the open alike: another user's link may not aim the output at the
+// user's own files, nor make one where it points.
+TEST(ReplFile, AnotherUsersLinkInAStickyFolderIsNotFollowed) {
+  if (geteuid() != 0) GTEST_SKIP() << "links of another user are made by root";
+  const std::string shared = scratchdir() + "shared", mine = scratchdir() + "mine";
+  ASSERT_EQ(mkdir(shared.c_str(), 01777) | chmod(shared.c_str(), 01777) | mkdir(mine.c_str(), 0700), 0);
+  const std::string victim = mine + "/victim";
+  close(open(victim.c_str(), O_WRONLY | O_CREAT, 0600));
+  const struct {
+    const char* link;
+    const char* to;
+    uid_t owner;
+    bool followed;
+  } rows[] = {{"theirs", "victim", 1000, false}, {"dangling", "new", 1000, false}, {"own", "own", 0, true}};
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.link);
+    const std::string link = shared + "/" + r.link, to = mine + "/" + r.to;
+    ASSERT_EQ(symlink(to.c_str(), link.c_str()) | lchown(link.c_str(), r.owner, r.owner), 0);
+    int saved = replsave(link.c_str(), "new", 3, nullptr);
+    EXPECT_EQ(saved == 0 ? 0 : errno, r.followed ? 0 : EACCES);
+    int fd = omopen(link.c_str(), O_WRONLY | O_CREAT);
+    EXPECT_EQ(fd >= 0 ? 0 : errno, r.followed ? 0 : EACCES);
+    if (fd >= 0) close(fd);
+    struct stat st;
+    const off_t left = std::string(r.to) == "victim" ? 0 : -1;
+    EXPECT_EQ(stat(to.c_str(), &st) == 0 ? st.st_size : -1, r.followed ? 3 : left);
+  }
 }
 
 }  // namespace

@@ -393,14 +393,19 @@ TEST_F(LatsCmd, FailedWritesAndClosesAreErrors) {
   cmd("set lats var 3 ts average 3 0");
   cmd("set gxout latsdata");
   cmd("set lats write 3 3");
+  // A netCDF file whose close fails keeps the fields written before.
+  ASSERT_EQ(0, cmd("d t").rc);
+  const std::string first = slurp(partof("full.nc"));
+  cmd("set t 3");
   Out w;
   {
-    fsizecap cap(64);
+    fsizecap cap(first.size() + 20);
     w = cmd("d t");
     o = cmd("set lats close 3");
   }
   EXPECT_EQ(1, w.rc) << w.out;
   EXPECT_EQ(1, o.rc) << o.out;
+  EXPECT_EQ(first, slurp("full.nc").substr(0, first.size()));
 }
 
 // An action that the library or the bridge refuses, after its message,

@@ -262,7 +262,7 @@ TEST_F(Print, OpenAndWriteFailuresAreReported) {
   if (access("/dev/full", W_OK) == 0) {
     r = gxc_run("printim /dev/full png");
     EXPECT_EQ(r.rc, 1);
-    EXPECT_EQ(r.out, "PRINTIM error:  output error\n");
+    EXPECT_EQ(r.out, "PRINTIM error:  output error on /dev/full: No space left on device\n");
   }
 }
 
@@ -289,7 +289,7 @@ TEST_F(Print, AFailedImageLeavesTheOlderFileAlone) {
     r = gxc_run("printim " + f + " x800 y600");
   }
   EXPECT_EQ(r.rc, 1);
-  EXPECT_EQ(r.out, "PRINTIM error:  output error\n");
+  EXPECT_EQ(r.out, "PRINTIM error:  output error on " + f + ": File too large\n");
   EXPECT_EQ(slurpfile(f), old);
   EXPECT_EQ(gxc_run("!ls " + dir.path).out, "keep.png\n");
 

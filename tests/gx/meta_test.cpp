@@ -196,26 +196,35 @@ TEST(Metafile, APartFileIsMadeNewOrTakenOverOnlyFromTheUser) {
     const char* name;
     int code;         // the enable's result times 2 plus the disable's
     const char* why;  // what the line says after the part file's name
-  } rows[] = {{"stale", 0, ""},
-              {"link", 2, " is in the way: it is no plain file of yours"},
-              {"others", 2, " is in the way: it is no plain file of yours"},
-              {"fifo", 2, " is in the way: it is no plain file of yours"},
-              {"linked", 2, " is in the way: it has other hard links"},
-              {"readonly", 2, ""},
-              {"symlink", 0, ""},
-              {"foreigngroup", 0, ""},
-              {"made", 0, ""},
-              {"theirs", 1, ": m.gx is another user's file"},
-              {"madereadonly", 1, ": you may not write m.gx"},
-              {"atsignal", 1, ": you may not write m.gx"},
-              {"hardlink", 1, ": m.gx has other hard links"},
-              {"moved", 0, ""}};
+    bool noolder;     // no file stands at the name before
+  } rows[] = {{"stale", 0, "", false},
+              {"link", 2, " is in the way: it is no plain file of yours", false},
+              {"link", 2, " is in the way: it is no plain file of yours", true},
+              {"others", 2, " is in the way: it is no plain file of yours", false},
+              {"others", 2, " is in the way: it is no plain file of yours", true},
+              {"fifo", 2, " is in the way: it is no plain file of yours", false},
+              {"fifo", 2, " is in the way: it is no plain file of yours", true},
+              {"folder", 2, " is in the way: it is no plain file of yours", true},
+              {"unwritable", 2, ": Permission denied", true},
+              {"linked", 2, " is in the way: it has other hard links", false},
+              {"linked", 2, " is in the way: it has other hard links", true},
+              {"shut", 1, ": it could not be renamed to m.gx: Permission denied", false},
+              {"readonly", 2, "", false},
+              {"symlink", 0, "", false},
+              {"foreigngroup", 0, "", false},
+              {"made", 0, "", false},
+              {"theirs", 1, ": m.gx is another user's file", false},
+              {"madereadonly", 1, ": you may not write m.gx", false},
+              {"atsignal", 1, ": you may not write m.gx", false},
+              {"hardlink", 1, ": m.gx has other hard links", false},
+              {"inplacegone", 0, "", false},
+              {"moved", 0, "", false}};
   auto text = [](const std::string& f) {
     std::vector<unsigned char> b = gx_slurp(f);
     return std::string(b.begin(), b.end());
   };
   for (const auto& r : rows) {
-    SCOPED_TRACE(r.name);
+    SCOPED_TRACE(std::string(r.name) + (r.noolder ? " with no older file" : ""));
     const std::string row = r.name;
     if ((row == "others" || row == "theirs" || row == "foreigngroup") && gx_other() == static_cast<uid_t>(-1))
       continue;
@@ -230,11 +239,17 @@ TEST(Metafile, APartFileIsMadeNewOrTakenOverOnlyFromTheUser) {
     if (row == "theirs") gx_write(dir + "/theirs", "late");
     ASSERT_EQ(row == "link" ? symlink(victim.c_str(), part.c_str()) : 0, 0);
     ASSERT_EQ(row == "linked" ? link(victim.c_str(), part.c_str()) : 0, 0);
+    ASSERT_EQ(row == "folder" ? mkdir(part.c_str(), 0700) : 0, 0);
+    if (r.noolder) unlink(f.c_str());
     for (const std::string& mine : {dir, f, victim, part})
       if (row != "others" || mine != part) lchown(mine.c_str(), gx_user(), primary);
     // An older file in a group the user cannot give is written in place.
     ASSERT_EQ(row == "foreigngroup" ? chown(f.c_str(), gx_user(), 0) : 0, 0);
     ASSERT_EQ(row == "readonly" ? chmod(f.c_str(), 0444) : 0, 0);
+    // A file with another name is written over in place, at the end, and
+    // only while it is still at the name.
+    ASSERT_EQ(row == "inplacegone" ? link(f.c_str(), (dir + "/other").c_str()) : 0, 0);
+    ASSERT_EQ(row == "unwritable" ? chmod(dir.c_str(), 0555) : 0, 0);
     std::unique_ptr<fifo_end> fifo(row == "fifo" ? new fifo_end(part) : nullptr);
     std::string name = f;
     if (row == "moved") {
@@ -258,31 +273,48 @@ TEST(Metafile, APartFileIsMadeNewOrTakenOverOnlyFromTheUser) {
       }
       if (row == "madereadonly" || row == "atsignal") chmod(f.c_str(), 0444);
       if (row == "hardlink") link(f.c_str(), (dir + "/other").c_str());
+      if (row == "inplacegone") unlink(f.c_str());
       if (row == "theirs") rename((dir + "/theirs").c_str(), f.c_str());
       if (row == "moved") unlink((dir + "/out").c_str()), symlink("run2", (dir + "/out").c_str());
+      // A folder that cannot be looked into is said so, not taken for a
+      // name that another file took.
+      if (row == "shut") {
+        chmod(dir.c_str(), 0);
+        int ended = gxhend();
+        chmod(dir.c_str(), 0755);
+        return opened * 2 + ended;
+      }
       if (row != "atsignal") return opened * 2 + gxhend();
       // An ending signal's handler judges the name the same way.
       printf("%s", gxhsigclose());
       return opened * 2 + (gx_meta_words(part) == printed);
     });
     fifo.reset();
+    chmod(dir.c_str(), 0755);
     EXPECT_EQ(code, r.code) << said;
     std::string at = row == "moved" ? dir + "/run1/m.gx" : f;
     if (r.code == 0) {
       EXPECT_EQ(gx_meta_words(at), printed);
-      EXPECT_EQ(text(at + ".part"), row == "foreigngroup" ? "theirs" : "");
+      EXPECT_EQ(text(at + ".part"), "");
+      if (row == "inplacegone") {
+        EXPECT_EQ(text(dir + "/other"), "older");
+      }
       struct stat ls;
       EXPECT_EQ(lstat(name.c_str(), &ls) == 0 && S_ISLNK(ls.st_mode), row == "symlink");
       EXPECT_NE(access((dir + "/run2/m.gx").c_str(), F_OK), 0);
     } else if (r.code == 1) {
       EXPECT_EQ(said, "The new file stays as " + part + r.why + "\n");
       EXPECT_EQ(gx_meta_words(part), printed);
-      EXPECT_EQ(text(f), "late");
+      EXPECT_EQ(text(f), row == "shut" ? "older" : "late");
     } else {
       EXPECT_EQ(said.substr(0, said.find("Metafile not")),
-                "Error opening meta file " + f + " \n" + (*r.why ? "  The part file " + part + r.why + "\n" : ""));
-      EXPECT_EQ(text(f) + text(victim), "oldervictim");
+                "Error opening meta file " + f + " \n" +
+                    (*r.why ? (row == "unwritable" ? "  Cannot make the part file " : "  The part file ") + part +
+                                  r.why + "\n"
+                            : ""));
+      EXPECT_EQ(text(f) + text(victim), r.noolder ? "victim" : "oldervictim");
     }
+    if (row == "folder") rmdir(part.c_str());
   }
 }
 
@@ -352,8 +384,8 @@ TEST(Metafile, HeaderWriteFailureIsAnOpenFailure) {
   testing::internal::CaptureStdout();
   EXPECT_EQ(gxhbgn(d.file("ok.gx").c_str()), 0);
   gxhend();
-  // A file written in place (one with another name) whose header does not
-  // fit is emptied, never removed: its other names stay with it.
+  // A file written over in place (one with another name) whose header does
+  // not fit keeps its older bytes, and its other names stay with it.
   std::string f = d.file("linked.gx");
   gx_write(f, "older");
   ASSERT_EQ(link(f.c_str(), d.file("other.gx").c_str()), 0);
@@ -364,7 +396,7 @@ TEST(Metafile, HeaderWriteFailureIsAnOpenFailure) {
   testing::internal::GetCapturedStdout();
   struct stat st;
   ASSERT_EQ(stat(f.c_str(), &st), 0);
-  EXPECT_EQ(st.st_size, 0);
+  EXPECT_EQ(st.st_size, 5);
   EXPECT_EQ(st.st_nlink, 2u);
 }
 

@@ -61,17 +61,35 @@ TEST_F(LatsTest, CreateChecksAndFileNames) {
   }
   for (const char* name : {"f", "d"})
     CAPTURE(EXPECT_EQ(0, lats_create(name, LATS_COARDS, LATS_STANDARD, LATS_HOURLY, 1, "", "", "")));
-  // One with another name (a hard link) is written over at close, in place.
-  spit("h.nc", "older");
-  ASSERT_EQ(0, link("h.nc", "other"));
+  // One with another name (a hard link) is written over at close, in place,
+  // only while it is still at the name: one removed meanwhile leaves the
+  // name free, one replaced by a file that may not be replaced leaves the
+  // new file under its part name.
+  for (const char* name : {"h", "gone", "swap"}) {
+    spit(name + std::string(".nc"), "older");
+    ASSERT_EQ(0, link((name + std::string(".nc")).c_str(), (name + std::string("link")).c_str()));
+  }
   int plain = lats_create("plain", LATS_PCMDI, LATS_STANDARD, LATS_HOURLY, 1, "", "", "");
   int h = lats_create("h", LATS_COARDS, LATS_STANDARD, LATS_HOURLY, 1, "", "", "");
   int g = lats_create("g", LATS_GRIB, LATS_STANDARD, LATS_HOURLY, 1, " NCEP ", "", "");
+  int gone = lats_create("gone", LATS_COARDS, LATS_STANDARD, LATS_HOURLY, 1, "", "", "");
+  int swap = lats_create("swap", LATS_COARDS, LATS_STANDARD, LATS_HOURLY, 1, "", "", "");
   EXPECT_EQ("olderolder", slurp("plain.nc") + slurp("h.nc"));
   EXPECT_NE(0, access("g.grb", F_OK));
-  for (int id : {next, plain, h, g}) CAPTURE(EXPECT_EQ(1, lats_close(id)));
+  const std::string swappart = partof("swap.nc");
+  ASSERT_EQ(0, unlink("gone.nc") | unlink("swap.nc"));
+  spit("swap.nc", "late");
+  ASSERT_EQ(0, link("swap.nc", "swapother"));
+  for (int id : {next, plain, h, g, gone}) CAPTURE(EXPECT_EQ(1, lats_close(id)));
+  CAPTURE(EXPECT_EQ(0, lats_close(swap)));
+  EXPECT_TRUE(said("LATS error (lats_close): LATS (lats) -->  The new file stays as " + dir + "/" + swappart +
+                   ": swap.nc has other hard links\n"))
+      << err;
   EXPECT_EQ("CDF", slurp("plain.nc").substr(0, 3));
-  EXPECT_EQ(slurp("other").substr(0, 3) + slurp("h.nc").substr(0, 3), "CDFCDF");
+  EXPECT_EQ(slurp("hlink").substr(0, 3) + slurp("h.nc").substr(0, 3), "CDFCDF");
+  EXPECT_EQ(slurp("gonelink") + slurp("gone.nc").substr(0, 3), "olderCDF");
+  EXPECT_EQ(slurp("swaplink") + slurp("swap.nc") + slurp(swappart).substr(0, 3), "olderlateCDF");
+  ASSERT_EQ(0, unlink(swappart.c_str()));
   EXPECT_EQ(0, access("keep.grb", F_OK) | access("g.grb", F_OK));
   struct stat st;
   EXPECT_TRUE(stat("f.nc", &st) == 0 && S_ISFIFO(st.st_mode));

@@ -245,6 +245,56 @@ TEST_F(LatsTest, OmbraGribDescriptorFromNorthToSouthWithLevels) {
   EXPECT_EQ(2, r[0].gds[26]);   // two latitudes between pole and equator
 }
 
+// The index is made of the files just written, in the folder they went
+// to, held since the create: a link to the folder moved elsewhere, or the
+// folder renamed, meanwhile leaves what is at the path now alone.  Data
+// that stays under its part name gets a descriptor and an index that open
+// it there.
+TEST_F(LatsTest, TheIndexIsMadeInTheFolderTheFilesWentTo) {
+  for (const std::string row : {"switched", "renamed", "kept"}) {
+    SCOPED_TRACE(row);
+    ASSERT_EQ(0, mkdir((row + "1").c_str(), 0755) | mkdir((row + "2").c_str(), 0755));
+    spit(row + "2/o.ctl", "older");
+    ASSERT_EQ(0, symlink((row + "1").c_str(), row.c_str()));
+    gribfile g = makefile((row + "/o.grb").c_str(), LATS_OMBRA_GRIB, LATS_HOURLY, 6, range(0, 90, 4),
+                          range(-45, 30, 4));
+    std::vector<float> f(16, 3.0f);
+    ASSERT_EQ(1, lats_write(g.fid, g.vid, 0, 1979, 1, 1, 0, f.data()));
+    const std::string data = partof(row + "1/o.grb"), desc = dir + "/" + partof(row + "1/o.ctl");
+    if (row == "kept") {
+      spit(row + "1/o.grb", "late");
+      ASSERT_EQ(0, link((row + "1/o.grb").c_str(), (row + "1/other").c_str()));
+      testing::internal::CaptureStdout();
+      testing::internal::CaptureStderr();
+      EXPECT_EQ(0, lats_close(g.fid));
+      std::string out = testing::internal::GetCapturedStdout(), err = testing::internal::GetCapturedStderr();
+      EXPECT_NE(std::string::npos, out.find("SUCCESS -- gribmap for " + desc + " seems")) << out << err;
+      EXPECT_NE(std::string::npos, err.find("LATS (lats) -->  " + desc + " opens it as it is, with its index\n"))
+          << err;
+      const std::string dataleaf = data.substr(data.rfind('/') + 1), pid = dataleaf.substr(5);
+      const std::string head =
+          "dset ^" + dataleaf + "\ntitle comment\nundef 1e+20\ndtype grib\nindex ^o.gmp" + pid + "\n";
+      EXPECT_EQ(slurp(desc).substr(0, head.size()), head);
+      EXPECT_FALSE(slurp(row + "1/o.gmp" + pid).empty());
+      EXPECT_EQ("late", slurp(row + "1/o.grb"));
+      continue;
+    }
+    ASSERT_EQ(0, unlink(row.c_str()) | symlink((row + "2").c_str(), row.c_str()));
+    if (row == "renamed") {
+      ASSERT_EQ(0, rename((row + "1").c_str(), (row + "3").c_str()));
+    }
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(1, lats_close(g.fid));
+    std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_NE(std::string::npos, out.find("SUCCESS -- gribmap for " + row + "/o.ctl seems")) << out;
+    const std::string at = row + (row == "renamed" ? "3" : "1");
+    EXPECT_EQ(slurp(at + "/o.ctl").substr(0, 12), "dset ^o.grb\n");
+    EXPECT_FALSE(slurp(at + "/o.gmp").empty());
+    EXPECT_EQ("older", slurp(row + "2/o.ctl"));
+    EXPECT_NE(0, access((row + "2/o.gmp").c_str(), F_OK));
+  }
+}
+
 TEST_F(LatsTest, GenericGridAndBadGrids) {
   std::vector<double> lons = {0, 1, 3}, lats = {-5, 5};
   gribfile g = makefile("gen", LATS_GRIB, LATS_HOURLY, 1, lons, lats, "ta", 0, LATS_GENERIC);
