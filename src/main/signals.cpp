@@ -13,6 +13,7 @@
 #include "base/cmnstate.h"
 #include "base/cpulimit.h"
 #include "base/endhold.h"
+#include "base/heldwrite.h"
 #include "base/outflush.h"
 #include "gx/gx.h"
 #include "lats/lats.h"
@@ -57,12 +58,16 @@ void closing(const char* lead) {
   _exit(status);
 }
 
-void omsigend(int sig) { endnow(128 + sig); }
+void omsigend(int sig) {
+  if (omoutbusy()) { omoutdefer(sig); return; }
+  endnow(128 + sig);
+}
 
 // QUIT keeps its core dump, which is what it is asked for; the metafile is
 // finished first.  The signal is sent again with its default action and
 // taken when the handler returns, so the core shows where the program was.
 void omsigquit(int sig) {
+  if (omoutbusy()) { omoutdefer(sig); return; }
   closing("\n");
   signal(sig, SIG_DFL);
   raise(sig);
@@ -78,6 +83,7 @@ const int kCrashes[] = {SIGSEGV, SIGBUS, SIGABRT, SIGFPE, SIGILL};
 struct sigaction crashwas[NSIG];
 
 void omsigcrash(int sig, siginfo_t* info, void*) {
+  if (info->si_code <= 0 && omoutbusy()) { omoutdefer(sig); return; }
   nottystop();
   omoutsigflush();
   sdf_helper_end();
@@ -140,14 +146,18 @@ void cpulimit() {
 
 }  // namespace
 
-void omsig(int) {
+void omsig(int sig) {
   omsigcnt = omsigcnt + 1;
   if (omatprompt) return;
-  if (gcmn.sigflg) endnow(130);
+  if (gcmn.sigflg) {
+    if (omoutbusy()) { omoutdefer(sig); return; }
+    endnow(130);
+  }
   gcmn.sigflg = 1;
 }
 
-void omsigcpu(int) {
+void omsigcpu(int sig) {
+  if (omoutbusy()) { omoutdefer(sig); return; }
   closing("\n");
   _exit(1);
 }
