@@ -94,10 +94,12 @@ TEST(OutFlush, PipeOutputWaitsForThePollOrTheEnding) {
     // The ending's flush writes the rest once, however often it is asked.
     omoutsigflush();
     omoutsigflush();
+    // Then the ending's own text.
+    if (!omsigsay(1, "\nsaid\n", 6)) bad |= 16;
     return bad;
   });
   EXPECT_EQ(got.first, 0);
-  EXPECT_EQ(got.second, "held\nsoon\nslow\nslow\nslow\ncut");
+  EXPECT_EQ(got.second, "held\nsoon\nslow\nslow\nslow\ncut\nsaid\n");
 }
 
 // A line printed and polled after, twenty thousand times, costs a few
@@ -235,7 +237,8 @@ TEST(OutFlush, AHeldFlushWaitsNoLongerThanAnEndingSignal) {
     sigemptyset(&usr);
     sigaddset(&usr, SIGUSR1);
     omsetendsignals(usr);
-    signal(SIGUSR1, [](int) { _exit(omoutsigflush() ? 4 : 3); });
+    // Nor does the ending's own text go after what was dropped.
+    signal(SIGUSR1, [](int) { _exit(omoutsigflush() ? 4 : omsigsay(2, "x", 1) ? 5 : 3); });
     alarm(10);
     endhold h;
     h.hold();
