@@ -174,22 +174,14 @@ TEST(OutFlush, HeldSignalsAreLetGoAsTheyWere) {
 
 // A print cut short by an interrupt while the ending signals are held and
 // the pipe takes nothing more is kept: the interrupt that only sets the
-// flag ends nothing, and all printed, before and after, comes once read.
+// flag ends nothing, and all printed, before and after, comes once there
+// is room.
 TEST(OutFlush, APrintAHoldCutShortIsKeptWhileTheSessionGoesOn) {
-  int p[2], sync[2];
-  ASSERT_TRUE(pipe(p) == 0 && pipe(sync) == 0 && fcntl(p[1], F_SETPIPE_SZ, 1 << 16) == 1 << 16);
   std::string a(99, 'a'), b(99, 'b'), want;
   for (int i = 0; i < 1024; i++) want += a + "\n";
   for (int i = 0; i < 400; i++) want += b + "\n";
-  want += "AFTER\n";
-  std::fflush(stdout);
-  pid_t pid = fork();
-  if (pid == 0) {
-    dup2(p[1], 1);
-    close(p[0]);
-    close(p[1]);
-    close(sync[0]);
-    omoutbuffer();
+  auto got = piped([&] {
+    if (fcntl(1, F_SETPIPE_SZ, 1 << 16) != 1 << 16) return 1;
     sigset_t ints;
     sigemptyset(&ints);
     sigaddset(&ints, SIGINT);
@@ -201,26 +193,13 @@ TEST(OutFlush, APrintAHoldCutShortIsKeptWhileTheSessionGoesOn) {
     raise(SIGINT);
     for (int i = 0; i < 400; i++) std::printf("%s\n", b.c_str());
     h.release();
-    // The reader starts once told, and the next print waits for it.
-    if (write(sync[1], "g", 1) != 1) _exit(1);
+    fcntl(1, F_SETPIPE_SZ, 1 << 20);  // as a reader would make room
     std::printf("AFTER\n");
     omoutflush();
-    _exit(0);
-  }
-  close(p[1]);
-  close(sync[1]);
-  char g;
-  EXPECT_EQ(read(sync[0], &g, 1), 1);
-  close(sync[0]);
-  std::string out;
-  char buf[4096];
-  for (ssize_t n; (n = read(p[0], buf, sizeof buf)) > 0;) out.append(buf, static_cast<size_t>(n));
-  close(p[0]);
-  int st = 0;
-  waitpid(pid, &st, 0);
-  EXPECT_TRUE(WIFEXITED(st) && WEXITSTATUS(st) == 0) << st;
-  EXPECT_EQ(out.size(), want.size());
-  EXPECT_TRUE(out == want);
+    return 0;
+  });
+  EXPECT_EQ(got.first, 0);
+  EXPECT_TRUE(got.second == want + "AFTER\n") << got.second.size();
 }
 
 // With the ending signals held, a flush into a pipe that takes nothing
@@ -296,33 +275,26 @@ TEST(OutFlush, AnEndingWaitsForAReaderStillReading) {
   EXPECT_TRUE(!out.empty() && out.back() == '\n') << out.substr(out.size() > 40 ? out.size() - 40 : 0);
 }
 
-// The terminal or pipe an output test writes to: the child's end (opened
-// by the child, so that the parent holds none) and the parent's.
+// A terminal or a pipe for a child's standard output: the child opens its
+// end, the parent reads r (and holds no end once it called parent()).
 struct outend {
-  bool terminal;
-  int mine = -1;
+  int r = -1, w = -1;
   std::string slave;
-  int theirs[2] = {-1, -1};
-  explicit outend(bool t) : terminal(t) {
-    if (!terminal) {
-      if (pipe(theirs) == 0) mine = theirs[0];
-      return;
-    }
-    mine = posix_openpt(O_RDWR | O_NOCTTY);
-    if (mine >= 0 && grantpt(mine) == 0 && unlockpt(mine) == 0) slave = ptsname(mine);
+  explicit outend(bool terminal) {
+    int p[2];
+    if (!terminal && pipe(p) == 0) r = p[0], w = p[1];
+    if (terminal && (r = posix_openpt(O_RDWR | O_NOCTTY)) >= 0 && grantpt(r) == 0 && unlockpt(r) == 0)
+      slave = ptsname(r);
   }
-  ~outend() { close(mine); }
-  bool ok() const { return mine >= 0 && (!terminal || !slave.empty()); }
-  // In the child: standard output goes to it.
-  void child() const { dup2(terminal ? open(slave.c_str(), O_RDWR | O_NOCTTY) : theirs[1], 1); }
-  void parent() {
-    if (!terminal) close(theirs[1]);
-  }
-  // All the child writes until it has ended, line ends as it wrote them.
+  ~outend() { close(r); }
+  bool ok() const { return r >= 0 && (w >= 0 || !slave.empty()); }
+  void child() const { dup2(w >= 0 ? w : open(slave.c_str(), O_RDWR | O_NOCTTY), 1); }
+  void parent() const { close(w); }
+  // All the child writes until it has ended, with the line ends it wrote.
   std::string readall() const {
     std::string out;
     char b[4096];
-    for (ssize_t n; (n = read(mine, b, sizeof b)) > 0;) out.append(b, static_cast<size_t>(n));
+    for (ssize_t n; (n = read(r, b, sizeof b)) > 0;) out.append(b, static_cast<size_t>(n));
     out.erase(std::remove(out.begin(), out.end(), '\r'), out.end());
     return out;
   }
@@ -403,7 +375,7 @@ TEST(OutFlush, AnEndingRepeatsNoLineThatWentOut) {
         for (;;) pause();
       }
       o.parent();
-      struct pollfd started = {o.mine, POLLIN, 0};
+      struct pollfd started = {o.r, POLLIN, 0};
       poll(&started, 1, 5000);
       usleep(static_cast<useconds_t>(50 * run));
       kill(pid, SIGUSR1);
