@@ -276,7 +276,7 @@ TEST(OutFlush, AnEndingWaitsForAReaderStillReading) {
 }
 
 // A terminal or a pipe for a child's standard output: the child opens its
-// end, the parent reads r (and holds no end once it called parent()).
+// end, the parent reads r (and holds no other end).
 struct outend {
   int r = -1, w = -1;
   std::string slave;
@@ -288,8 +288,18 @@ struct outend {
   }
   ~outend() { close(r); }
   bool ok() const { return r >= 0 && (w >= 0 || !slave.empty()); }
-  void child() const { dup2(w >= 0 ? w : open(slave.c_str(), O_RDWR | O_NOCTTY), 1); }
-  void parent() const { close(w); }
+  // Forks a child whose standard output, under the writer, is this end.
+  pid_t start() const {
+    std::fflush(stdout);
+    pid_t pid = fork();
+    if (pid == 0) {
+      dup2(w >= 0 ? w : open(slave.c_str(), O_RDWR | O_NOCTTY), 1);
+      omoutbuffer();
+    } else {
+      close(w);
+    }
+    return pid;
+  }
   // All the child writes until it has ended, with the line ends it wrote.
   std::string readall() const {
     std::string out;
@@ -310,11 +320,8 @@ TEST(OutFlush, ALineToATerminalIsOneWrite) {
   for (bool terminal : {true, false}) {
     outend o(terminal);
     ASSERT_TRUE(o.ok());
-    std::fflush(stdout);
-    pid_t pid = fork();
+    pid_t pid = o.start();
     if (pid == 0) {
-      o.child();
-      omoutbuffer();
       if (ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0) _exit(77);
       raise(SIGSTOP);
       for (int i = 0; i < 100; i++) {
@@ -323,7 +330,6 @@ TEST(OutFlush, ALineToATerminalIsOneWrite) {
       }
       _exit(0);
     }
-    o.parent();
     int st = 0;
     waitpid(pid, &st, 0);
     if (WIFEXITED(st) && WEXITSTATUS(st) == 77) GTEST_SKIP() << "no tracing here";
@@ -352,11 +358,8 @@ TEST(OutFlush, AnEndingRepeatsNoLineThatWentOut) {
     for (int run = 0; run < 20; run++) {
       outend o(terminal);
       ASSERT_TRUE(o.ok());
-      std::fflush(stdout);
-      pid_t pid = fork();
+      pid_t pid = o.start();
       if (pid == 0) {
-        o.child();
-        omoutbuffer();
         sigset_t usr;
         sigemptyset(&usr);
         sigaddset(&usr, SIGUSR1);
@@ -374,7 +377,6 @@ TEST(OutFlush, AnEndingRepeatsNoLineThatWentOut) {
         }
         for (;;) pause();
       }
-      o.parent();
       struct pollfd started = {o.r, POLLIN, 0};
       poll(&started, 1, 5000);
       usleep(static_cast<useconds_t>(50 * run));
