@@ -177,8 +177,7 @@ void omsignals() {
   for (int sig : kCrashes) sigaddset(&mask, sig);
   for (const ending& e : kEndings) install(e.sig, e.fn, mask);
   for (int sig : kCrashes) installcrash(sig, mask);
-  // Held over the steps that make a part file and rename or publish it,
-  // and over every write of standard output and of a metafile pipe.
+  // Held over the steps that make a part file and rename or publish it.
   omsetendsignals(ends);
   install(SIGPIPE, omsigwrite, mask);
   install(SIGXFSZ, omsigwrite, mask);
