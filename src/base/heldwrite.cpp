@@ -177,10 +177,13 @@ bool omoutbusy() {
   if (flying != 2) return flying != 0;
   // A terminal's write waits where it has no room or would stop a
   // background job: the ending comes in rather than wait for it.
-  int fd = flyfd;
+  // The handler returns into the write when it is: errno stays as it was.
+  int fd = flyfd, err = errno;
   pid_t fg = tcgetpgrp(fd);
   struct pollfd w = {fd, POLLOUT, 0};
-  return (fg <= 0 || fg == getpgrp()) && poll(&w, 1, 0) == 1 && (w.revents & POLLOUT) != 0;
+  bool busy = (fg <= 0 || fg == getpgrp()) && poll(&w, 1, 0) == 1 && (w.revents & POLLOUT) != 0;
+  errno = err;
+  return busy;
 }
 
 void omoutdefer(int sig) {

@@ -235,44 +235,61 @@ TEST(OutFlush, AHeldFlushWaitsNoLongerThanAnEndingSignal) {
 // is still reading, only slower than the program printed: nothing is
 // dropped (the handler ends the child with 4), and the reader gets each
 // line once, in order, and whole: a line is not cut where it would not
-// fit the buffer.
+// fit the buffer.  A handler that ends the child by its signal's default
+// action once it returns (as QUIT's does) leaves nothing written after
+// the ending's own text.
 TEST(OutFlush, AnEndingWaitsForAReaderStillReading) {
-  int p[2];
-  ASSERT_EQ(pipe(p), 0);
-  std::fflush(stdout);
-  pid_t pid = fork();
-  if (pid == 0) {
-    dup2(p[1], 1);
-    close(p[0]);
+  for (bool returns : {false, true}) {
+    int p[2];
+    ASSERT_EQ(pipe(p), 0);
+    std::fflush(stdout);
+    pid_t pid = fork();
+    if (pid == 0) {
+      dup2(p[1], 1);
+      close(p[0]);
+      close(p[1]);
+      omoutbuffer();
+      sigset_t usr;
+      sigemptyset(&usr);
+      sigaddset(&usr, SIGUSR1);
+      omsetendsignals(usr);
+      if (!returns) signal(SIGUSR1, [](int) { _exit(omoutsigflush() ? 4 : 3); });
+      if (returns) {
+        signal(SIGUSR1, [](int sig) {
+          omsigsay(1, "END\n", 4);
+          signal(sig, SIG_DFL);
+          raise(sig);
+        });
+      }
+      for (int i = 0;; i++) std::printf("line %d\n", i);
+    }
     close(p[1]);
-    omoutbuffer();
-    sigset_t usr;
-    sigemptyset(&usr);
-    sigaddset(&usr, SIGUSR1);
-    omsetendsignals(usr);
-    signal(SIGUSR1, [](int) { _exit(omoutsigflush() ? 4 : 3); });
-    for (int i = 0;; i++) std::printf("line %d\n", i);
+    // The reader is slower than the child prints: the pipe and the buffer
+    // are full.
+    std::string out;
+    char b[4096];
+    ssize_t n;
+    for (int reads = 0; (n = read(p[0], b, sizeof b)) > 0; reads++) {
+      out.append(b, static_cast<size_t>(n));
+      usleep(1000);
+      if (reads == 100) kill(pid, SIGUSR1);
+    }
+    close(p[0]);
+    int st = 0;
+    waitpid(pid, &st, 0);
+    if (returns) {
+      EXPECT_TRUE(WIFSIGNALED(st) && WTERMSIG(st) == SIGUSR1) << st;
+      EXPECT_EQ(out.substr(out.size() > 4 ? out.size() - 4 : 0), "END\n");
+      out.resize(out.size() > 4 ? out.size() - 4 : 0);
+    } else {
+      EXPECT_TRUE(WIFEXITED(st) && WEXITSTATUS(st) == 4) << st;
+    }
+    std::string want;
+    for (int i = 0; want.size() < out.size(); i++) want += "line " + std::to_string(i) + "\n";
+    EXPECT_TRUE(out == want.substr(0, out.size())) << returns;
+    EXPECT_GT(out.size(), 100000u);
+    EXPECT_TRUE(!out.empty() && out.back() == '\n') << out.substr(out.size() > 40 ? out.size() - 40 : 0);
   }
-  close(p[1]);
-  usleep(200000);  // the pipe and the buffer are full
-  kill(pid, SIGUSR1);
-  usleep(20000);
-  std::string out;
-  char b[4096];
-  ssize_t n;
-  while ((n = read(p[0], b, sizeof b)) > 0) {
-    out.append(b, static_cast<size_t>(n));
-    usleep(1000);
-  }
-  close(p[0]);
-  int st = 0;
-  waitpid(pid, &st, 0);
-  EXPECT_TRUE(WIFEXITED(st) && WEXITSTATUS(st) == 4) << st;
-  std::string want;
-  for (int i = 0; want.size() < out.size(); i++) want += "line " + std::to_string(i) + "\n";
-  EXPECT_EQ(out, want.substr(0, out.size()));
-  EXPECT_GT(out.size(), 100000u);
-  EXPECT_TRUE(!out.empty() && out.back() == '\n') << out.substr(out.size() > 40 ? out.size() - 40 : 0);
 }
 
 // A terminal or a pipe for a child's standard output: the child opens its
