@@ -2,25 +2,20 @@
 // handler makes itself, which wait for no reader that has stopped.
 //
 // A handler that ends the session writes out what the program had not yet
-// written.  It can do so exactly only when it knows how far the program
-// got: a write it comes in on may have put its bytes out and not yet have
-// been counted.  So each call is marked in flight, and a handler that
-// finds one (omoutbusy) only records its signal (omoutdefer) and returns;
-// the call, once its count is in, sends that signal again.  A call in
-// flight therefore never waits: a file takes the write at once, a pipe or
-// a socket is tried without waiting, and where that finds no room, room
-// is waited for with no call in flight, with the signals as the caller has
-// them.  The plain write that does not block costs that one call.
+// written, so it must know how far the program got: a call it comes in on
+// may have put its bytes out and not yet have been counted.  Each call is
+// marked in flight, and a handler that finds one only records its signal
+// and returns; the call, once counted, sends that signal again.  So a
+// call in flight never waits: a file takes it at once, a pipe or a socket
+// is tried without waiting, and room is waited for with no call in flight
+// and the signals as the caller has them.  A write that does not wait is
+// that one call.  A terminal is written a line a write, which may wait
+// (Ctrl-S, `stty tostop`): an ending that finds it waiting comes in at
+// once, and may show again what that write put out (a piece at most).
 //
-// A terminal is written with one write a line, which may wait after it
-// reported room (Ctrl-S, a background job under `stty tostop`): an ending
-// that finds such a write waiting comes in at once, and may show again
-// what that write put out (a piece at most).
-//
-// Where the caller holds the ending signals (an endhold), nothing here
-// waits past their coming: a wait for room ends as soon as one of them has
-// come, and the write reports EINTR, so that the caller goes on to its
-// release, where the signal is taken.
+// Where the caller holds the ending signals (an endhold), no wait here
+// outlasts their coming: the write reports EINTR, so that the caller goes
+// on to its release, where the signal is taken.
 #pragma once
 
 #include <csignal>

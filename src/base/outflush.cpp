@@ -49,10 +49,6 @@ struct outstate {
 };
 outstate out;
 
-long sincens(const struct timespec& a, const struct timespec& b) {
-  return (b.tv_sec - a.tv_sec) * 1000000000L + (b.tv_nsec - a.tv_nsec);
-}
-
 // Text to standard error, straight to it (never through the buffer).
 void toerr(const char* text, size_t n) {
   volatile sig_atomic_t done = 0;
@@ -171,7 +167,7 @@ void omoutdue() {
   if (!out.own) return;
   struct timespec now;
   clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
-  if (sincens(out.last, now) < kDueNs) return;
+  if ((now.tv_sec - out.last.tv_sec) * 1000000000L + (now.tv_nsec - out.last.tv_nsec) < kDueNs) return;
   out.last = now;
   // A write tells whether the reader is still there; without one, a look.
   if (out.fill > out.sent) writeout();
@@ -181,16 +177,11 @@ void omoutdue() {
 bool omoutsigflush() {
   if (out.dead || out.cut) return false;
   if (!out.own) return true;
-  int s = out.sent, f = out.fill;
-  while (s < f) {
-    size_t w = nowaitwrite(1, out.kind, out.buf + s, static_cast<size_t>(f - s));
-    if (w == 0) break;
-    s += static_cast<int>(w);
-    out.sent = s;
-  }
-  out.sent = f;
-  if (s < f) out.cut = 1;
-  return s >= f;
+  size_t s = static_cast<size_t>(out.sent), f = static_cast<size_t>(out.fill);
+  bool all = s >= f || nowaitwrite(1, out.kind, out.buf + s, f - s) == f - s;
+  out.sent = out.fill;
+  if (!all) out.cut = 1;
+  return all;
 }
 
 bool omsigsay(int fd, const char* text, size_t n) {

@@ -57,10 +57,7 @@ int omoutfailed();
 // True once standard output has no reader any more (the reader of a pipe
 // or socket went away, a terminal hung up): the session has no one to
 // answer and ends, and what is printed from then on is dropped.  Stays
-// true.  Any other failed write (a full disk under a redirected output)
-// does not count.  A write that failed tells (where stdio's own buffer is
-// under standard output, by its error mark, cleared when the reader is
-// still there).
+// true; any other failed write (a full disk) does not count.
 bool stdoutgone();
 
 // The same, asked without a failed write (by the wait for input, which
