@@ -24,7 +24,8 @@
 // How a descriptor is written.  A regular file takes any write at once; a
 // socket is sent to without waiting; a pipe, FIFO or device is tried
 // without waiting, or (a device that cannot be) written a piece of at most
-// kOutPiece bytes once it reports room.  A terminal is written as it is.
+// kOutPiece bytes once it reports room.  A terminal is written a piece a
+// write, as the caller's signals let it.
 enum class outkind { file, socket, stream, terminal };
 const size_t kOutPiece = 4096;
 
