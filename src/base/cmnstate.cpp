@@ -4,7 +4,6 @@
 
 #include "base/endhold.h"
 #include "base/outflush.h"
-#include "base/stdoutgone.h"
 
 cmnstate gcmn;
 mfstate mfcmn;

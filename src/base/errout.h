@@ -1,12 +1,12 @@
 // Messages on standard error.  Standard output is handed on in blocks, and
 // standard error at once: a message written straight there would stand in
 // a log that holds both (`2>&1`) before lines printed earlier.  Every
-// message to standard error goes through here, which first writes out what
-// standard output holds (omouterr), but two: the report of a failed write
-// of standard output (outflush.cpp), which tells of the very flush this
-// would make, and the lines a signal ending writes on LATS files left
-// under their part names (latssigsay), which it writes itself, after
-// standard output's rest.
+// message goes through here, which first writes out what standard output
+// holds (omouterr), but two: the report of a failed write of standard
+// output, which tells of the very flush this would make, and a signal
+// ending's own lines, written after standard output's rest (omsigsay).
+// A message is handed on by one call, so that an ending never finds half
+// of one.
 #pragma once
 
 #include <cstdarg>

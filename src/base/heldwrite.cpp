@@ -3,12 +3,13 @@
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <termios.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
-#include <initializer_list>
 
 #include "base/endhold.h"
 
@@ -18,44 +19,68 @@ namespace {
 // looks whether one of them has come.
 const int kSliceMs = 20;
 
-// The ending signals and those of a crash sent from outside (a crash of
-// the program's own comes whether held or not).
-sigset_t heldset() {
-  sigset_t set;
-  if (!omendsignals(&set)) sigemptyset(&set);
-  for (int sig : {SIGABRT, SIGBUS, SIGFPE, SIGILL, SIGSEGV}) sigaddset(&set, sig);
-  return set;
-}
+// The call in flight: 0 for none, 1 for one that does not wait, 2 for a
+// terminal's write (on flyfd), which may; and the signal a handler put off
+// meanwhile.
+volatile sig_atomic_t flying = 0;
+volatile sig_atomic_t flyfd = -1;
+volatile sig_atomic_t deferred = 0;
 
-// Whether the mask holds an ending signal: the caller's own hold.
-bool holdsending(const sigset_t& mask) {
-  sigset_t ends, both;
-  if (!omendsignals(&ends)) return false;
+// Whether the caller holds an ending signal, by a hold or its own mask.
+bool callerholds() {
+  if (omendsheld()) return true;
+  sigset_t ends, mask, both;
+  if (!omendsignals(&ends) || sigprocmask(SIG_BLOCK, nullptr, &mask) != 0) return false;
   sigandset(&both, &ends, &mask);
   return !sigisemptyset(&both);
 }
 
-// One write of at most a piece (all of it for a file), or a send that does
-// not wait; -1 with errno as the call left it.
-ssize_t once(int fd, outkind k, const char* p, size_t n) {
+// One call that does not wait (but a terminal's, and a device's made once
+// it reported room); -1 with errno as the call left it, EOPNOTSUPP where
+// the descriptor cannot be tried without waiting.
+ssize_t once(int fd, outkind k, const char* p, size_t n, bool tried) {
   if (k == outkind::socket) return send(fd, p, n, MSG_DONTWAIT);
+  if (k == outkind::stream && !tried) {
+    struct iovec v = {const_cast<char*>(p), n};
+    return pwritev2(fd, &v, 1, -1, RWF_NOWAIT);
+  }
   if (k != outkind::file && n > kOutPiece) n = kOutPiece;
   return write(fd, p, n);
+}
+
+// One call, in flight for the handlers, counted before it lands; then the
+// signal a handler put off meanwhile is sent again.
+ssize_t counted(int fd, outkind k, const char* p, size_t n, volatile sig_atomic_t* done, bool tried) {
+  flyfd = fd;
+  flying = k == outkind::terminal ? 2 : 1;
+  std::atomic_signal_fence(std::memory_order_seq_cst);
+  ssize_t got = once(fd, k, p, n, tried);
+  if (got > 0) *done = *done + static_cast<sig_atomic_t>(got);
+  std::atomic_signal_fence(std::memory_order_seq_cst);
+  flying = 0;
+  if (deferred) {
+    int err = errno, sig = deferred;
+    deferred = 0;
+    raise(sig);
+    errno = err;
+  }
+  return got;
 }
 
 // Whether a write to the terminal would stop the program: a background
 // job on its own terminal under tostop, with the signal that stops it
 // neither ignored nor held.  An orphaned job (its parent gone from the
 // session) is refused the write instead, as the kernel does.
-bool wouldstop(int fd, const sigset_t& mask) {
+bool wouldstop(int fd) {
   pid_t fg = tcgetpgrp(fd);
   struct termios t;
   if (fg <= 0 || fg == getpgrp() || tcgetattr(fd, &t) != 0 || !(t.c_lflag & TOSTOP)) return false;
   pid_t parent = getppid();
   if (getsid(parent) != getsid(0) || getpgid(parent) == getpgrp()) return false;
+  sigset_t mask;
   struct sigaction sa;
-  return sigismember(&mask, SIGTTOU) != 1 && sigaction(SIGTTOU, nullptr, &sa) == 0 &&
-         sa.sa_handler != SIG_IGN;
+  return sigprocmask(SIG_BLOCK, nullptr, &mask) == 0 && sigismember(&mask, SIGTTOU) != 1 &&
+         sigaction(SIGTTOU, nullptr, &sa) == 0 && sa.sa_handler != SIG_IGN;
 }
 
 // A handler's writes: a reader that is still reading (`| tee log` while
@@ -78,44 +103,21 @@ bool roomsoon(int fd) {
   return r == 1 && (w.revents & POLLOUT) != 0;
 }
 
-// Waits for room with the caller's mask in place (the ending signals let
-// in), or, where the caller holds them, with the mask as it is, in slices
-// until one of them has come: false then, with errno EINTR.  An error or
-// a hang-up counts as room: the write tells what it is.
-bool roomwait(int fd, const sigset_t& old, bool held) {
+// Waits for room with the signals as the caller has them: a signal that
+// does not end the session (a first interrupt) leaves it waiting.  Where
+// the caller holds the ending signals, in slices until one of them has
+// come: false then, with errno EINTR.  An error or a hang-up counts as
+// room: the write tells what it is.
+bool roomwait(int fd, bool held) {
   for (;;) {
-    struct pollfd w = {fd, POLLOUT, 0};
-    struct timespec slice = {0, kSliceMs * 1000000L};
-    int r = held ? ppoll(&w, 1, &slice, nullptr) : ppoll(&w, 1, nullptr, &old);
-    if (r > 0) return true;
-    if (r < 0 && errno != EINTR) return true;
     if (held && omendpending()) {
       errno = EINTR;
       return false;
     }
+    struct pollfd w = {fd, POLLOUT, 0};
+    int r = poll(&w, 1, held ? kSliceMs : -1);
+    if (r > 0 || (r < 0 && errno != EINTR)) return true;
   }
-}
-
-// A terminal, with the signals as the caller has them (heldwrite.h): one
-// write a piece, nothing else, and a job under tostop is stopped by the
-// write itself.
-bool termwrite(int fd, const char* p, size_t n, volatile sig_atomic_t* done) {
-  while (n > 0) {
-    ssize_t got = write(fd, p, n < kOutPiece ? n : kOutPiece);
-    if (got > 0) {
-      *done = *done + static_cast<sig_atomic_t>(got);
-      p += got;
-      n -= static_cast<size_t>(got);
-    } else if (got < 0 && errno == EAGAIN) {
-      // Another program made the terminal non-blocking.
-      struct pollfd w = {fd, POLLOUT, 0};
-      poll(&w, 1, -1);
-    } else if (got == 0 || errno != EINTR) {
-      if (got == 0) errno = EIO;
-      return false;
-    }
-  }
-  return true;
 }
 
 }  // namespace
@@ -128,50 +130,64 @@ outkind outkindof(int fd) {
 }
 
 bool heldwrite(int fd, outkind k, const char* p, size_t n, volatile sig_atomic_t* done) {
-  if (k == outkind::terminal && !omendsheld()) return termwrite(fd, p, n, done);
-  sigset_t hold = heldset(), old;
-  sigprocmask(SIG_BLOCK, &hold, &old);
-  // Whether the caller holds the ending signals: then no wait outlasts
-  // their coming, and they are never let in here.
-  bool held = omendsheld() || holdsending(old);
-  // A terminal is looked at once a call, and again after a stop.
-  bool stops = k == outkind::terminal && wouldstop(fd, old);
-  bool ok = true;
+  // Looked at only once a wait is needed: the plain write makes no other call.
+  int held = -1;
+  bool stops = false, tried = false;
+  if (k == outkind::terminal && omendsheld()) {
+    // The terminal is asked once a call, and again after a stop, so that
+    // the stop lets in an ending the caller holds.
+    held = 1;
+    stops = wouldstop(fd);
+  }
+  // A device that cannot be tried, and a terminal under the caller's hold,
+  // are written only once they report room.
+  auto first = [&] { return tried || (held == 1 && k == outkind::terminal); };
+  bool room = !first();
   while (n > 0) {
     if (stops) {
-      if (held && omendpending()) {
+      if (omendpending()) {
         errno = EINTR;
-        ok = false;
-        break;
+        return false;
       }
-      sigprocmask(SIG_SETMASK, &old, nullptr);
       kill(0, SIGTTOU);
-      sigprocmask(SIG_BLOCK, &hold, nullptr);
-      stops = wouldstop(fd, old);
+      stops = wouldstop(fd);
       continue;
     }
-    // The only places the held signals come in: nothing is on its way out.
-    if (k != outkind::file && !roomwait(fd, old, held)) {
-      ok = false;
-      break;
+    if (!room) {
+      if (held < 0) held = callerholds();
+      if (!roomwait(fd, held == 1)) return false;
     }
-    ssize_t got = once(fd, k, p, n);
+    ssize_t got = counted(fd, k, p, n, done, tried);
+    int err = got < 0 ? errno : 0;
+    bool untried = err == EOPNOTSUPP && k == outkind::stream && !tried;
+    tried = tried || untried;
+    room = !first() && err != EAGAIN;
     if (got > 0) {
-      *done = *done + static_cast<sig_atomic_t>(got);
       p += got;
       n -= static_cast<size_t>(got);
-    } else if (got < 0 && (errno == EINTR || errno == EAGAIN)) {
-      continue;
-    } else {
+    } else if (got == 0 || (err != EINTR && err != EAGAIN && !untried)) {
       if (got == 0) errno = EIO;
-      ok = false;
-      break;
+      return false;
     }
   }
-  int err = errno;
-  sigprocmask(SIG_SETMASK, &old, nullptr);
+  return true;
+}
+
+bool omoutbusy() {
+  if (flying != 2) return flying != 0;
+  // A terminal's write waits where it has no room or would stop a
+  // background job: the ending comes in rather than wait for it.
+  // The handler returns into the write when it is: errno stays as it was.
+  int fd = flyfd, err = errno;
+  pid_t fg = tcgetpgrp(fd);
+  struct pollfd w = {fd, POLLOUT, 0};
+  bool busy = (fg <= 0 || fg == getpgrp()) && poll(&w, 1, 0) == 1 && (w.revents & POLLOUT) != 0;
   errno = err;
-  return ok;
+  return busy;
+}
+
+void omoutdefer(int sig) {
+  if (!deferred) deferred = sig;
 }
 
 size_t nowaitwrite(int fd, outkind k, const void* p, size_t n) {
@@ -179,7 +195,7 @@ size_t nowaitwrite(int fd, outkind k, const void* p, size_t n) {
   size_t put = 0;
   while (put < n) {
     if ((k == outkind::stream || k == outkind::terminal) && !roomsoon(fd)) break;
-    ssize_t got = once(fd, k, at + put, n - put);
+    ssize_t got = once(fd, k, at + put, n - put, true);
     if (got > 0) {
       put += static_cast<size_t>(got);
     } else if (got < 0 && errno == EINTR) {

@@ -2,47 +2,51 @@
 // handler makes itself, which wait for no reader that has stopped.
 //
 // A handler that ends the session writes out what the program had not yet
-// written.  It can do so exactly only when it knows how far the program
-// got: a write it interrupted may already have put part of its bytes out,
-// and one that returned may not yet have been counted.  So the program
-// writes with the ending signals held and lets them in only while it waits
-// for room, when nothing is half done.
+// written, so it must know how far the program got: a call it comes in on
+// may have put its bytes out and not yet have been counted.  Each call is
+// marked in flight, and a handler that finds one only records its signal
+// and returns; the call, once counted, sends that signal again.  So a
+// call in flight never waits: a file takes it at once, a pipe or a socket
+// is tried without waiting, and room is waited for with no call in flight
+// and the signals as the caller has them.  A write that does not wait is
+// that one call.  A terminal is written a line a write, which may wait
+// (Ctrl-S, `stty tostop`): an ending that finds it waiting comes in at
+// once, and may show again what that write put out (a piece at most).
 //
-// A terminal is the exception: a write to it may wait after it reported
-// room (it took less than it said, or was stopped by Ctrl-S), so it is
-// written with the signals as the caller has them, and an ending that cut
-// a write short may show again what that write put out (a piece at most).
-//
-// Where the caller itself holds the ending signals (an endhold), nothing
-// here waits past their coming: a wait for room ends as soon as one of
-// them has come, and the write reports EINTR, so that the caller goes on
-// to its release, where the signal is taken.
+// Where the caller holds the ending signals (an endhold), no wait here
+// outlasts their coming: the write reports EINTR, so that the caller goes
+// on to its release, where the signal is taken.
 #pragma once
 
 #include <csignal>
 #include <cstddef>
 
 // How a descriptor is written.  A regular file takes any write at once; a
-// socket is sent to without waiting; anything else (a pipe, a FIFO, a
-// terminal, a device) takes one piece of at most kOutPiece bytes, which a
-// pipe takes whole or not at all, once it reports room.  A terminal is
-// such a stream that may also stop the program for writing (`stty
-// tostop` in a background job).
+// socket is sent to without waiting; a pipe, FIFO or device is tried
+// without waiting, or (a device that cannot be) written a piece of at most
+// kOutPiece bytes once it reports room.  A terminal is written a piece a
+// write, as the caller's signals let it.
 enum class outkind { file, socket, stream, terminal };
 const size_t kOutPiece = 4096;
 
 outkind outkindof(int fd);
 
-// Writes the n bytes at p, adding what each write put out to *done as soon
-// as it returns.  The ending signals (those registered with
-// omsetendsignals) and the fatal ones are held meanwhile and let in only
-// while the write waits for room, so a handler finds in *done exactly what
-// went out (but on a terminal, above).  A background job that may not
-// write to its terminal is stopped with them let in, so that a TERM sent
-// with the CONT that wakes it is taken.  False with errno set when a write
-// failed, EINTR when an ending signal came while the caller held them and
-// the rest waits for room; what went out before is counted.
+// Writes the n bytes at p, adding what each call put out to *done before
+// a handler may come in on it.  A background job that may not write to
+// its terminal is stopped by the write, with the ending signals let in,
+// so that a TERM sent with the CONT that wakes it is taken.  False with
+// errno set when a write failed, EINTR when an ending signal came while
+// the caller held them and the rest waits for room; what went out before
+// is counted.
 bool heldwrite(int fd, outkind k, const char* p, size_t n, volatile sig_atomic_t* done);
+
+// For the handlers that end the session, at their start: whether a write
+// whose count they rely on is in flight; if so they call omoutdefer with
+// their signal and return, and the signal comes again as soon as the
+// count is in.  A terminal's write that waits for room or for the
+// foreground is not in flight for this.  Both are async-signal-safe.
+bool omoutbusy();
+void omoutdefer(int sig);
 
 // For a handler: writes of the n bytes what the descriptor takes and
 // returns how many that was.  Waits for no reader that has stopped: a

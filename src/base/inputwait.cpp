@@ -6,7 +6,6 @@
 #include <csignal>
 
 #include "base/outflush.h"
-#include "base/stdoutgone.h"
 
 namespace {
 

@@ -1,5 +1,6 @@
 #include "base/outflush.h"
 
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,7 +13,6 @@
 #include <ctime>
 
 #include "base/heldwrite.h"
-#include "base/stdoutgone.h"
 
 namespace {
 
@@ -22,32 +22,32 @@ namespace {
 // a second) hands on at once what waited meanwhile.
 const long kDueNs = 5000000;
 const size_t kBufBytes = 1 << 16;
+char first[kBufBytes];
 
 // The bytes [0, fill) of buf are printed and [0, sent) of them written
 // out; a handler writes [sent, fill).  The normal path changes fill only
 // after the bytes are in place, and empties the buffer by setting fill to
 // 0 before sent, so a handler never finds bytes to write that went out.
 struct outstate {
-  char buf[kBufBytes];
+  // Handed on once kBufBytes are held; only text printed while the caller
+  // holds the ending signals and the output takes nothing is kept past
+  // that, in a larger block, until the hold's release.
+  char* volatile buf = first;
+  size_t size = kBufBytes;
   volatile sig_atomic_t fill = 0;
   volatile sig_atomic_t sent = 0;
-  // Text dropped because an ending signal came while the buffer was full
-  // and the caller held the ending signals: nothing after it goes out.
-  volatile sig_atomic_t gap = 0;
+  volatile sig_atomic_t dead = 0;  // no reader: output is dropped
+  // An ending's write dropped text: nothing of the ending after it goes.
+  volatile sig_atomic_t cut = 0;
   outkind kind = outkind::file;
   outkind errkind = outkind::file;
   bool own = false;     // the writer is under stdout
   bool lined = false;   // a terminal: handed on at every line end
-  bool dead = false;    // no reader: output is dropped
   bool joined = false;  // standard error is the same pipe or terminal
   int failed = 0;
   struct timespec last = {0, 0};
 };
 outstate out;
-
-long sincens(const struct timespec& a, const struct timespec& b) {
-  return (b.tv_sec - a.tv_sec) * 1000000000L + (b.tv_nsec - a.tv_nsec);
-}
 
 // Text to standard error, straight to it (never through the buffer).
 void toerr(const char* text, size_t n) {
@@ -64,20 +64,22 @@ void failed(int err) {
   toerr(line, static_cast<size_t>(n) < sizeof line ? static_cast<size_t>(n) : sizeof line - 1);
 }
 
+// The descriptor tells: the write end of a pipe without a reader reports
+// an error, a hung-up socket or terminal a hang-up.
+bool noreader() {
+  struct pollfd p = {1, 0, 0};
+  return poll(&p, 1, 0) == 1 && (p.revents & (POLLERR | POLLHUP)) != 0;
+}
+
 // Hands on what the buffer holds; false when some of it stays there, for
-// an ending signal that came while the caller held the ending signals (its
-// handler writes what fits).
+// an ending signal that came while the caller held the ending signals.
 bool writeout() {
   int from = out.sent, to = out.fill;
   if (from < to && !out.dead &&
       !heldwrite(1, out.kind, out.buf + from, static_cast<size_t>(to - from), &out.sent)) {
     if (errno == EINTR) return false;
-    if (errno == EPIPE) {
-      out.dead = true;
-      stdoutnoreader();
-    } else {
-      failed(errno);
-    }
+    if (errno == EPIPE) out.dead = 1;
+    else failed(errno);
   }
   // What could not be written is dropped with the rest.
   out.fill = 0;
@@ -85,23 +87,40 @@ bool writeout() {
   return true;
 }
 
+// Room for n more bytes past the usual size, in a block a handler finds
+// whole at every moment: the old one stays until the new one is in place.
+bool grow(size_t n) {
+  size_t need = static_cast<size_t>(out.fill) + n;
+  if (need <= out.size) return true;
+  if (need < 2 * out.size) need = 2 * out.size;
+  char* larger = static_cast<char*>(std::malloc(need));
+  if (!larger) return false;
+  std::memcpy(larger, out.buf, static_cast<size_t>(out.fill));
+  char* old = out.buf;
+  std::atomic_signal_fence(std::memory_order_release);
+  out.buf = larger;
+  out.size = need;
+  if (old != first) std::free(old);
+  return true;
+}
+
 ssize_t put(void*, const char* text, size_t n) {
-  const char* p = text;
-  size_t left = n;
   // A text that fits the buffer goes in whole, once what the buffer holds
   // is handed on: an ending that comes while that waits finds whole
-  // texts (lines) only.
-  if (n <= kBufBytes && static_cast<size_t>(out.fill) + n > kBufBytes && !out.dead && !out.gap &&
-      !writeout())
-    out.gap = 1;
-  while (left > 0 && !out.dead && !out.gap) {
+  // texts (lines) only.  Where the caller's hold cuts that wait short,
+  // the text is kept past the usual size.
+  bool kept = static_cast<size_t>(out.fill) + n > kBufBytes && n <= kBufBytes && !writeout();
+  const char* p = text;
+  size_t left = n;
+  while (left > 0 && !out.dead) {
     size_t at = static_cast<size_t>(out.fill);
-    if (at == kBufBytes) {
-      // Full, with an ending on its way: what follows is dropped.
-      if (!writeout()) out.gap = 1;
-      continue;
+    if (at >= kBufBytes && !kept) {
+      if (writeout()) continue;
+      kept = true;
     }
-    size_t k = left < kBufBytes - at ? left : kBufBytes - at;
+    if (kept && !grow(left)) break;
+    size_t room = (kept ? out.size : kBufBytes) - at;
+    size_t k = left < room ? left : room;
     std::memcpy(out.buf + at, p, k);
     std::atomic_signal_fence(std::memory_order_release);
     out.fill = static_cast<sig_atomic_t>(at + k);
@@ -148,7 +167,7 @@ void omoutdue() {
   if (!out.own) return;
   struct timespec now;
   clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
-  if (sincens(out.last, now) < kDueNs) return;
+  if ((now.tv_sec - out.last.tv_sec) * 1000000000L + (now.tv_nsec - out.last.tv_nsec) < kDueNs) return;
   out.last = now;
   // A write tells whether the reader is still there; without one, a look.
   if (out.fill > out.sent) writeout();
@@ -156,17 +175,21 @@ void omoutdue() {
 }
 
 bool omoutsigflush() {
-  if (out.dead) return false;
+  if (out.dead || out.cut) return false;
   if (!out.own) return true;
-  int s = out.sent, f = out.fill;
-  while (s < f) {
-    size_t w = nowaitwrite(1, out.kind, out.buf + s, static_cast<size_t>(f - s));
-    if (w == 0) break;
-    s += static_cast<int>(w);
-    out.sent = s;
-  }
-  out.sent = f;
-  return s >= f && !out.gap;
+  size_t s = static_cast<size_t>(out.sent), f = static_cast<size_t>(out.fill);
+  bool all = s >= f || nowaitwrite(1, out.kind, out.buf + s, f - s) == f - s;
+  out.sent = out.fill;
+  if (!all) out.cut = 1;
+  return all;
+}
+
+bool omsigsay(int fd, const char* text, size_t n) {
+  if (!omoutsigflush()) return false;
+  outkind k = !out.own ? outkindof(fd) : fd == 1 ? out.kind : out.errkind;
+  if (nowaitwrite(fd, k, text, n) == n) return true;
+  out.cut = 1;
+  return false;
 }
 
 void omouterr(const char* text, size_t n) {
@@ -180,3 +203,18 @@ void omouterr(const char* text, size_t n) {
 }
 
 int omoutfailed() { return out.failed; }
+
+bool stdoutgone() {
+  if (out.dead) return true;
+  // Looked at by every poll of long work; the program prints from one thread.
+  if (!ferror_unlocked(stdout)) return false;
+  // The write's own errno is long gone by now.
+  out.dead = noreader();
+  if (!out.dead) std::clearerr(stdout);
+  return out.dead;
+}
+
+bool stdoutlost() {
+  if (!out.dead) out.dead = noreader();
+  return out.dead;
+}

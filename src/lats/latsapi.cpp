@@ -69,10 +69,15 @@ bool endswith(const std::string& s, const char* ext) {
   return s.size() >= n && s.compare(s.size() - n, n, ext) == 0;
 }
 
+// One message, handed on whole: an ending never finds its head alone.
 void vprint(const char* kind, const char* fmt, va_list ap) {
-  omerrf("%s (%s): ", kind, latsRoutine ? latsRoutine : "unknown routine");
-  omerrv(fmt, ap);
-  omerrf("\n");
+  va_list again;
+  va_copy(again, ap);
+  int n = std::vsnprintf(nullptr, 0, fmt, again);
+  va_end(again);
+  std::string text(n > 0 ? static_cast<size_t>(n) + 1 : 1, '\0');
+  std::vsnprintf(&text[0], text.size(), fmt, ap);
+  omerrf("%s (%s): %s\n", kind, latsRoutine ? latsRoutine : "unknown routine", text.c_str());
 }
 
 // Sets the base time and the time units of a file (no mode check).

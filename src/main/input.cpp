@@ -13,7 +13,6 @@
 #include "base/cmnstate.h"
 #include "base/outflush.h"
 #include "base/stdinheld.h"
-#include "base/stdoutgone.h"
 #include "main/ommain.h"
 #include "main/promptwait.h"
 

@@ -7,7 +7,6 @@
 #include "base/omprnt.h"
 #include "base/omversion.h"
 #include "base/outflush.h"
-#include "base/stdoutgone.h"
 #include "cmd/cmdint.h"
 #include "cmd/omcmd.h"
 #include "cmd/omcmds.h"

@@ -11,7 +11,7 @@
 #include <readline/readline.h>
 
 #include "base/cmnstate.h"
-#include "base/stdoutgone.h"
+#include "base/outflush.h"
 #include "gx/gxx11drv.h"
 #include "main/ommain.h"
 #include "main/promptwait.h"

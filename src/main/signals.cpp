@@ -12,6 +12,7 @@
 #include "base/cmnstate.h"
 #include "base/cpulimit.h"
 #include "base/endhold.h"
+#include "base/heldwrite.h"
 #include "base/outflush.h"
 #include "gx/gx.h"
 #include "lats/lats.h"
@@ -56,12 +57,16 @@ void closing(const char* lead) {
   _exit(status);
 }
 
-void omsigend(int sig) { endnow(128 + sig); }
+void omsigend(int sig) {
+  if (omoutbusy()) { omoutdefer(sig); return; }
+  endnow(128 + sig);
+}
 
 // QUIT keeps its core dump, which is what it is asked for; the metafile is
 // finished first.  The signal is sent again with its default action and
 // taken when the handler returns, so the core shows where the program was.
 void omsigquit(int sig) {
+  if (omoutbusy()) { omoutdefer(sig); return; }
   closing("\n");
   signal(sig, SIG_DFL);
   raise(sig);
@@ -77,6 +82,7 @@ const int kCrashes[] = {SIGSEGV, SIGBUS, SIGABRT, SIGFPE, SIGILL};
 struct sigaction crashwas[NSIG];
 
 void omsigcrash(int sig, siginfo_t* info, void*) {
+  if (info->si_code <= 0 && omoutbusy()) { omoutdefer(sig); return; }
   nottystop();
   omoutsigflush();
   sdf_helper_end();
@@ -127,14 +133,18 @@ void installcrash(int sig, const sigset_t& mask) {
 
 }  // namespace
 
-void omsig(int) {
+void omsig(int sig) {
   omsigcnt = omsigcnt + 1;
   if (omatprompt) return;
-  if (gcmn.sigflg) endnow(130);
+  if (gcmn.sigflg) {
+    if (omoutbusy()) { omoutdefer(sig); return; }
+    endnow(130);
+  }
   gcmn.sigflg = 1;
 }
 
-void omsigcpu(int) {
+void omsigcpu(int sig) {
+  if (omoutbusy()) { omoutdefer(sig); return; }
   closing("\n");
   _exit(1);
 }
@@ -154,8 +164,7 @@ void omsignals() {
   for (int sig : kCrashes) sigaddset(&mask, sig);
   for (const ending& e : kEndings) install(e.sig, e.fn, mask);
   for (int sig : kCrashes) installcrash(sig, mask);
-  // Held over the steps that make a part file and rename or publish it,
-  // and over every write of standard output and of a metafile pipe.
+  // Held over the steps that make a part file and rename or publish it.
   omsetendsignals(ends);
   install(SIGPIPE, omsigwrite, mask);
   install(SIGXFSZ, omsigwrite, mask);

@@ -2,6 +2,7 @@
 // written line by line, handed on by the interrupt poll a few
 // milliseconds later, and by the signal endings' flush, never twice.
 #include <fcntl.h>
+#include <poll.h>
 #include <stdlib.h>
 #include <gtest/gtest.h>
 #include <sys/ioctl.h>
@@ -93,10 +94,12 @@ TEST(OutFlush, PipeOutputWaitsForThePollOrTheEnding) {
     // The ending's flush writes the rest once, however often it is asked.
     omoutsigflush();
     omoutsigflush();
+    // Then the ending's own text.
+    if (!omsigsay(1, "\nsaid\n", 6)) bad |= 16;
     return bad;
   });
   EXPECT_EQ(got.first, 0);
-  EXPECT_EQ(got.second, "held\nsoon\nslow\nslow\nslow\ncut");
+  EXPECT_EQ(got.second, "held\nsoon\nslow\nslow\nslow\ncut\nsaid\n");
 }
 
 // A line printed and polled after, twenty thousand times, costs a few
@@ -157,10 +160,46 @@ TEST(OutFlush, HeldSignalsAreLetGoAsTheyWere) {
     sigprocmask(SIG_BLOCK, nullptr, &now);
     if (!sigismember(&now, SIGUSR1)) bad |= 32;
     std::filesystem::remove_all(dir);
-    return bad;
+    // A fault of the program's own while a write is made reaches its
+    // handler: here in counting that write.
+    static int code;
+    code = bad;
+    signal(SIGSEGV, [](int) { _exit(code); });
+    heldwrite(1, outkindof(1), "y", 1, reinterpret_cast<volatile sig_atomic_t*>(alignof(sig_atomic_t)));
+    return 64;
   });
   EXPECT_EQ(got.first, 0);
-  EXPECT_EQ(got.second, "x");
+  EXPECT_EQ(got.second, "xy");
+}
+
+// A print cut short by an interrupt while the ending signals are held and
+// the pipe takes nothing more is kept: the interrupt that only sets the
+// flag ends nothing, and all printed, before and after, comes once there
+// is room.
+TEST(OutFlush, APrintAHoldCutShortIsKeptWhileTheSessionGoesOn) {
+  std::string a(99, 'a'), b(99, 'b'), want;
+  for (int i = 0; i < 1024; i++) want += a + "\n";
+  for (int i = 0; i < 400; i++) want += b + "\n";
+  auto got = piped([&] {
+    if (fcntl(1, F_SETPIPE_SZ, 1 << 16) != 1 << 16) return 1;
+    sigset_t ints;
+    sigemptyset(&ints);
+    sigaddset(&ints, SIGINT);
+    omsetendsignals(ints);
+    signal(SIGINT, [](int) {});
+    for (int i = 0; i < 1024; i++) std::printf("%s\n", a.c_str());
+    endhold h;
+    h.hold();
+    raise(SIGINT);
+    for (int i = 0; i < 400; i++) std::printf("%s\n", b.c_str());
+    h.release();
+    fcntl(1, F_SETPIPE_SZ, 1 << 20);  // as a reader would make room
+    std::printf("AFTER\n");
+    omoutflush();
+    return 0;
+  });
+  EXPECT_EQ(got.first, 0);
+  EXPECT_TRUE(got.second == want + "AFTER\n") << got.second.size();
 }
 
 // With the ending signals held, a flush into a pipe that takes nothing
@@ -177,7 +216,8 @@ TEST(OutFlush, AHeldFlushWaitsNoLongerThanAnEndingSignal) {
     sigemptyset(&usr);
     sigaddset(&usr, SIGUSR1);
     omsetendsignals(usr);
-    signal(SIGUSR1, [](int) { _exit(omoutsigflush() ? 4 : 3); });
+    // Nor does the ending's own text go after what was dropped.
+    signal(SIGUSR1, [](int) { _exit(omoutsigflush() ? 4 : omsigsay(2, "x", 1) ? 5 : 3); });
     alarm(10);
     endhold h;
     h.hold();
@@ -195,81 +235,180 @@ TEST(OutFlush, AHeldFlushWaitsNoLongerThanAnEndingSignal) {
 // is still reading, only slower than the program printed: nothing is
 // dropped (the handler ends the child with 4), and the reader gets each
 // line once, in order, and whole: a line is not cut where it would not
-// fit the buffer.
+// fit the buffer.  A handler that ends the child by its signal's default
+// action once it returns (as QUIT's does) leaves nothing written after
+// the ending's own text.
 TEST(OutFlush, AnEndingWaitsForAReaderStillReading) {
-  int p[2];
-  ASSERT_EQ(pipe(p), 0);
-  std::fflush(stdout);
-  pid_t pid = fork();
-  if (pid == 0) {
-    dup2(p[1], 1);
-    close(p[0]);
+  for (bool returns : {false, true}) {
+    int p[2];
+    ASSERT_EQ(pipe(p), 0);
+    std::fflush(stdout);
+    pid_t pid = fork();
+    if (pid == 0) {
+      dup2(p[1], 1);
+      close(p[0]);
+      close(p[1]);
+      omoutbuffer();
+      sigset_t usr;
+      sigemptyset(&usr);
+      sigaddset(&usr, SIGUSR1);
+      omsetendsignals(usr);
+      if (!returns) signal(SIGUSR1, [](int) { _exit(omoutsigflush() ? 4 : 3); });
+      if (returns) {
+        signal(SIGUSR1, [](int sig) {
+          omsigsay(1, "END\n", 4);
+          signal(sig, SIG_DFL);
+          raise(sig);
+        });
+      }
+      for (int i = 0;; i++) std::printf("line %d\n", i);
+    }
     close(p[1]);
-    omoutbuffer();
-    sigset_t usr;
-    sigemptyset(&usr);
-    sigaddset(&usr, SIGUSR1);
-    omsetendsignals(usr);
-    signal(SIGUSR1, [](int) { _exit(omoutsigflush() ? 4 : 3); });
-    for (int i = 0;; i++) std::printf("line %d\n", i);
+    // The reader is slower than the child prints: the pipe and the buffer
+    // are full.
+    std::string out;
+    char b[4096];
+    ssize_t n;
+    for (int reads = 0; (n = read(p[0], b, sizeof b)) > 0; reads++) {
+      out.append(b, static_cast<size_t>(n));
+      usleep(1000);
+      if (reads == 100) kill(pid, SIGUSR1);
+    }
+    close(p[0]);
+    int st = 0;
+    waitpid(pid, &st, 0);
+    if (returns) {
+      EXPECT_TRUE(WIFSIGNALED(st) && WTERMSIG(st) == SIGUSR1) << st;
+      EXPECT_EQ(out.substr(out.size() > 4 ? out.size() - 4 : 0), "END\n");
+      out.resize(out.size() > 4 ? out.size() - 4 : 0);
+    } else {
+      EXPECT_TRUE(WIFEXITED(st) && WEXITSTATUS(st) == 4) << st;
+    }
+    std::string want;
+    for (int i = 0; want.size() < out.size(); i++) want += "line " + std::to_string(i) + "\n";
+    EXPECT_TRUE(out == want.substr(0, out.size())) << returns;
+    EXPECT_GT(out.size(), 100000u);
+    EXPECT_TRUE(!out.empty() && out.back() == '\n') << out.substr(out.size() > 40 ? out.size() - 40 : 0);
   }
-  close(p[1]);
-  usleep(200000);  // the pipe and the buffer are full
-  kill(pid, SIGUSR1);
-  usleep(20000);
-  std::string out;
-  char b[4096];
-  ssize_t n;
-  while ((n = read(p[0], b, sizeof b)) > 0) {
-    out.append(b, static_cast<size_t>(n));
-    usleep(1000);
-  }
-  close(p[0]);
-  int st = 0;
-  waitpid(pid, &st, 0);
-  EXPECT_TRUE(WIFEXITED(st) && WEXITSTATUS(st) == 4) << st;
-  std::string want;
-  for (int i = 0; want.size() < out.size(); i++) want += "line " + std::to_string(i) + "\n";
-  EXPECT_EQ(out, want.substr(0, out.size()));
-  EXPECT_GT(out.size(), 100000u);
-  EXPECT_TRUE(!out.empty() && out.back() == '\n') << out.substr(out.size() > 40 ? out.size() - 40 : 0);
 }
+
+// A terminal or a pipe for a child's standard output: the child opens its
+// end, the parent reads r (and holds no other end).
+struct outend {
+  int r = -1, w = -1;
+  std::string slave;
+  explicit outend(bool terminal) {
+    int p[2];
+    if (!terminal && pipe(p) == 0) r = p[0], w = p[1];
+    if (terminal && (r = posix_openpt(O_RDWR | O_NOCTTY)) >= 0 && grantpt(r) == 0 && unlockpt(r) == 0)
+      slave = ptsname(r);
+  }
+  ~outend() { close(r); }
+  bool ok() const { return r >= 0 && (w >= 0 || !slave.empty()); }
+  // Forks a child whose standard output, under the writer, is this end.
+  pid_t start() const {
+    std::fflush(stdout);
+    pid_t pid = fork();
+    if (pid == 0) {
+      dup2(w >= 0 ? w : open(slave.c_str(), O_RDWR | O_NOCTTY), 1);
+      omoutbuffer();
+    } else {
+      close(w);
+    }
+    return pid;
+  }
+  // All the child writes until it has ended, with the line ends it wrote.
+  std::string readall() const {
+    std::string out;
+    char b[4096];
+    for (ssize_t n; (n = read(r, b, sizeof b)) > 0;) out.append(b, static_cast<size_t>(n));
+    out.erase(std::remove(out.begin(), out.end(), '\r'), out.end());
+    return out;
+  }
+};
 
 // A line to a terminal costs one system call, its write: the ending
 // signals are not held around it (an ending that comes while the terminal
 // takes nothing more is taken at once), and the terminal is not asked at
-// every line whether a write would stop the program.  Counted by tracing
-// the child's calls from its first write to its last.
+// every line whether a write would stop the program.  So does a flush
+// into a pipe that has room.  Counted by tracing the child's calls from
+// its first write to its last.
 TEST(OutFlush, ALineToATerminalIsOneWrite) {
-  int master = posix_openpt(O_RDWR | O_NOCTTY);
-  ASSERT_TRUE(master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0);
-  std::string slave = ptsname(master);
-  std::fflush(stdout);
-  pid_t pid = fork();
-  if (pid == 0) {
-    dup2(open(slave.c_str(), O_RDWR | O_NOCTTY), 1);
-    omoutbuffer();
-    if (ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0) _exit(77);
-    raise(SIGSTOP);
-    for (int i = 0; i < 100; i++) std::printf("line %d\n", i);
-    _exit(0);
+  for (bool terminal : {true, false}) {
+    outend o(terminal);
+    ASSERT_TRUE(o.ok());
+    pid_t pid = o.start();
+    if (pid == 0) {
+      if (ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0) _exit(77);
+      raise(SIGSTOP);
+      for (int i = 0; i < 100; i++) {
+        std::printf("line %d\n", i);
+        omoutflush();
+      }
+      _exit(0);
+    }
+    int st = 0;
+    waitpid(pid, &st, 0);
+    if (WIFEXITED(st) && WEXITSTATUS(st) == 77) GTEST_SKIP() << "no tracing here";
+    ptrace(PTRACE_SETOPTIONS, pid, nullptr, PTRACE_O_TRACESYSGOOD | PTRACE_O_EXITKILL);
+    int writes = 0, others = 0;
+    while (ptrace(PTRACE_SYSCALL, pid, nullptr, nullptr) == 0 && waitpid(pid, &st, 0) == pid &&
+           WIFSTOPPED(st)) {
+      struct __ptrace_syscall_info info;
+      if (WSTOPSIG(st) != (SIGTRAP | 0x80) ||
+          ptrace(PTRACE_GET_SYSCALL_INFO, pid, sizeof info, &info) <= 0 || info.op != PTRACE_SYSCALL_INFO_ENTRY)
+        continue;
+      if (info.entry.nr == SYS_write || info.entry.nr == SYS_pwritev2) writes++;
+      else if (writes > 0 && writes < 100) others++;  // the sanitizers make calls of their own at the exit
+    }
+    EXPECT_EQ(writes, 100) << terminal;
+    EXPECT_EQ(others, 0) << terminal;
   }
-  int st = 0;
-  waitpid(pid, &st, 0);
-  if (WIFEXITED(st) && WEXITSTATUS(st) == 77) GTEST_SKIP() << "no tracing here";
-  ptrace(PTRACE_SETOPTIONS, pid, nullptr, PTRACE_O_TRACESYSGOOD | PTRACE_O_EXITKILL);
-  int writes = 0, others = 0;
-  while (ptrace(PTRACE_SYSCALL, pid, nullptr, nullptr) == 0 && waitpid(pid, &st, 0) == pid && WIFSTOPPED(st)) {
-    struct __ptrace_syscall_info info;
-    if (WSTOPSIG(st) != (SIGTRAP | 0x80) ||
-        ptrace(PTRACE_GET_SYSCALL_INFO, pid, sizeof info, &info) <= 0 || info.op != PTRACE_SYSCALL_INFO_ENTRY)
-      continue;
-    if (info.entry.nr == SYS_write) writes++;
-    else if (writes > 0 && writes < 100) others++;  // the sanitizers make calls of their own at the exit
+}
+
+// An ending that comes while a line is written, at any moment, writes
+// what had not gone out, once: no line is repeated or lost before the
+// ending's own text, on a terminal or into a pipe.  The output, read only
+// once the child has ended, has room for all the child writes.
+TEST(OutFlush, AnEndingRepeatsNoLineThatWentOut) {
+  for (bool terminal : {true, false}) {
+    for (int run = 0; run < 20; run++) {
+      outend o(terminal);
+      ASSERT_TRUE(o.ok());
+      pid_t pid = o.start();
+      if (pid == 0) {
+        sigset_t usr;
+        sigemptyset(&usr);
+        sigaddset(&usr, SIGUSR1);
+        omsetendsignals(usr);
+        signal(SIGUSR1, [](int sig) {
+          if (omoutbusy()) {
+            omoutdefer(sig);
+            return;
+          }
+          _exit(omsigsay(1, "END\n", 4) ? 4 : 3);
+        });
+        for (int i = 0; i < 1000; i++) {
+          std::printf("line %d\n", i);
+          omoutflush();
+        }
+        for (;;) pause();
+      }
+      struct pollfd started = {o.r, POLLIN, 0};
+      poll(&started, 1, 5000);
+      usleep(static_cast<useconds_t>(50 * run));
+      kill(pid, SIGUSR1);
+      std::string out = o.readall();
+      int st = 0;
+      waitpid(pid, &st, 0);
+      EXPECT_TRUE(WIFEXITED(st) && WEXITSTATUS(st) == 4) << st;
+      std::string want;
+      for (int i = 0; want.size() + 4 < out.size(); i++) want += "line " + std::to_string(i) + "\n";
+      want += "END\n";
+      size_t at = std::mismatch(out.begin(), out.end(), want.begin(), want.end()).first - out.begin();
+      ASSERT_EQ(at, want.size()) << terminal << " " << run << ": " << testing::PrintToString(out.substr(at > 30 ? at - 30 : 0, 60));
+    }
   }
-  close(master);
-  EXPECT_EQ(writes, 100);
-  EXPECT_EQ(others, 0);
 }
 
 }  // namespace
