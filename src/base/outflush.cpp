@@ -180,3 +180,7 @@ void omouterr(const char* text, size_t n) {
 }
 
 int omoutfailed() { return out.failed; }
+
+bool omsigsay(int fd, const char* text, size_t n) {
+  return nowaitwrite(fd, outkindof(fd), text, n) == n;
+}

@@ -45,3 +45,7 @@ void omouterr(const char* text, size_t n);
 // reader going away (a full disk, a size limit, a device error), which was
 // reported then on standard error; 0 while none failed.
 int omoutfailed();
+
+// For an ending: text to descriptor 1 or 2, only once standard output's
+// rest went, never waiting on a stopped reader; false when not all went.
+bool omsigsay(int fd, const char* text, size_t n);

@@ -13,47 +13,19 @@
 #include "base/cmnstate.h"
 #include "base/cpulimit.h"
 #include "base/endhold.h"
-#include "base/outflush.h"
-#include "gx/gx.h"
-#include "lats/lats.h"
+#include "base/ending.h"
 #include "main/ommain.h"
-#include "main/termkeep.h"
-#include "sdf/sdf.h"
 
 volatile sig_atomic_t omsigcnt = 0;
 volatile sig_atomic_t omatprompt = 0;
 
 namespace {
 
-// A background job under `stty tostop` would be stopped by its first line
-// to the terminal, TERM and all: an ending writes as if in the foreground.
-void nottystop() {
-  struct sigaction ign = {};
-  ign.sa_handler = SIG_IGN;
-  sigaction(SIGTTOU, &ign, nullptr);
-}
-
-// Every ending: the LATS files and the metafile finished before anything
-// is written, then what stdout still held, the lead, the lines of LATS
-// files left under their part names (on standard error) and the closing
-// lines, each only once all before it went; the terminal given back, the
-// file helper ended and waited for.  None of it waits for a reader that
-// has stopped (nowaitwrite), and none of it stops.
-void closing(const char* lead) {
-  nottystop();
-  latssigend();
-  gxsigend(lead, latssigsay);
-  termrestore();
-  sdf_helper_end();
-}
-
 // Ended as quit would end it (the metafile finished, the closing lines
 // printed), but with the status given, so that a calling script sees it
-// did not finish.  The output may have been cut short in mid-line (where
-// the terminal echoed ^C): the closing lines start on a line of their own.
-// The terminal gets back the settings it had at start.
+// did not finish.
 [[noreturn]] void endnow(int status) {
-  closing("\n");
+  omend(END_SIGNAL);
   _exit(status);
 }
 
@@ -63,24 +35,23 @@ void omsigend(int sig) { endnow(128 + sig); }
 // finished first.  The signal is sent again with its default action and
 // taken when the handler returns, so the core shows where the program was.
 void omsigquit(int sig) {
-  closing("\n");
+  omend(END_SIGNAL);
   signal(sig, SIG_DFL);
   raise(sig);
 }
 
 // A crash (a library on a damaged file, an abort): what standard output
 // still held is written, once (without stopping for the terminal), the
-// helper is ended, and the signal then ends the program as it would have
-// without this (with the default action, or the handler that was there
-// before, a sanitizer's).  A fault of the program's own comes again as the
-// handler returns; one sent from outside is sent again.
+// helper is ended, and the signal then ends the
+// program as it would have without this (with the default action, or the
+// handler that was there before, a sanitizer's).  A fault of the
+// program's own comes again as the handler returns; one sent from outside
+// is sent again.
 const int kCrashes[] = {SIGSEGV, SIGBUS, SIGABRT, SIGFPE, SIGILL};
 struct sigaction crashwas[NSIG];
 
 void omsigcrash(int sig, siginfo_t* info, void*) {
-  nottystop();
-  omoutsigflush();
-  sdf_helper_end();
+  omend(END_CRASH);
   sigaction(sig, &crashwas[sig], nullptr);
   if (info->si_code <= 0) raise(sig);
 }
@@ -147,10 +118,7 @@ void omsig(int) {
   gcmn.sigflg = 1;
 }
 
-void omsigcpu(int) {
-  closing("\n");
-  _exit(1);
-}
+void omsigcpu(int) { endnow(1); }
 
 void omendsigs(sigset_t* set) {
   sigemptyset(set);

@@ -49,6 +49,7 @@
 #include <string>
 
 #include "base/cmnstate.h"
+#include "base/ending.h"
 #include "base/outflush.h"
 #include "data/gridres.h"
 #include "sdf/sdfint.h"
@@ -399,9 +400,10 @@ int start_helper() {
     }
     h.owner = getpid();
     set_helper(h);
-    // The program's exit waits for the helper it leaves.
-    static const bool reaped_at_exit = std::atexit([] { end_helper(true); }) == 0;
-    (void)reaped_at_exit;
+    // Every end of the session ends the helper and waits for it.
+    static const bool registered =
+        (omendpart(END_HELPER, {[](endhow) { end_helper(true); }, [](endhow) { sdf_helper_end(); }}), true);
+    (void)registered;
     char ready = 0;
     const int r = await(h.fd, &ready, 1, kStartSeconds);
     if (r == WAIT_OK && ready == kReady) {

@@ -3,6 +3,7 @@
 
 #include <cmath>
 
+#include "base/ending.h"
 #include "base/outflush.h"
 #include "gxtest.h"
 
@@ -46,7 +47,8 @@ TEST(Kernel, SignalEndingWritesWhatWasPrintedFirst) {
     dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 1);
     omoutbuffer();
     printf("pending\n");
-    gxsigend("\n");
+    gxendreg();
+    omend(END_SIGNAL);
     _exit(0);
   }
   waitpid(pid, nullptr, 0);
