@@ -21,6 +21,24 @@ volatile sig_atomic_t omatprompt = 0;
 
 namespace {
 
+// Ends the process as the signal would with its default action (a core
+// dump for QUIT, or the action before ours, a sanitizer's, for a crash),
+// from inside the handler: the handler never returns into the program,
+// whose write may have been cut short by the ending that was just made.
+// Where that action does not end the process (the first process of a PID
+// namespace ignores it), the status says the signal.
+[[noreturn]] void dieby(int sig, const struct sigaction* was = nullptr) {
+  struct sigaction dfl = {};
+  dfl.sa_handler = SIG_DFL;
+  sigaction(sig, was ? was : &dfl, nullptr);
+  sigset_t one;
+  sigemptyset(&one);
+  sigaddset(&one, sig);
+  raise(sig);
+  sigprocmask(SIG_UNBLOCK, &one, nullptr);
+  _exit(128 + sig);
+}
+
 // Ended as quit would end it (the metafile finished, the closing lines
 // printed), but with the status given, so that a calling script sees it
 // did not finish.
@@ -32,12 +50,10 @@ namespace {
 void omsigend(int sig) { endnow(128 + sig); }
 
 // QUIT keeps its core dump, which is what it is asked for; the metafile is
-// finished first.  The signal is sent again with its default action and
-// taken when the handler returns, so the core shows where the program was.
+// finished first.
 void omsigquit(int sig) {
   omend(END_SIGNAL);
-  signal(sig, SIG_DFL);
-  raise(sig);
+  dieby(sig);
 }
 
 // A crash (a library on a damaged file, an abort): what standard output
@@ -53,7 +69,7 @@ struct sigaction crashwas[NSIG];
 void omsigcrash(int sig, siginfo_t* info, void*) {
   omend(END_CRASH);
   sigaction(sig, &crashwas[sig], nullptr);
-  if (info->si_code <= 0) raise(sig);
+  if (info->si_code <= 0) dieby(sig, &crashwas[sig]);
 }
 
 // A write to a pipe or socket that nobody reads any more, or beyond the
