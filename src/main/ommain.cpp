@@ -1,4 +1,7 @@
 // Start-up and the main loop.
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <csignal>
 #include <cstdio>
 #include <string>
@@ -49,6 +52,26 @@ int endstatus(endhow how, int normal) {
   omend(how);
   if (stdoutgone()) return 128 + SIGPIPE;
   return omoutfailed() ? 1 : normal;
+}
+
+// The first process of a PID namespace is the parent of every process
+// orphaned there (a shell escape's `cmd &`), and reaps those that ended.
+// The helper is left to its own code, which knows when its pid is free.
+void reaporphans() {
+  sdf_helper_reap();
+  if (getpid() != 1) return;
+  for (;;) {
+    siginfo_t info;
+    info.si_pid = 0;
+    if (waitid(P_ALL, 0, &info, WEXITED | WNOHANG | WNOWAIT) != 0 || info.si_pid == 0) return;
+    sdf_helper_reap();  // the one that ended may be the helper
+    siginfo_t again;
+    again.si_pid = 0;
+    if (waitid(P_PID, static_cast<id_t>(info.si_pid), &again, WEXITED | WNOHANG | WNOWAIT) != 0 ||
+        again.si_pid != info.si_pid)
+      continue;
+    waitpid(info.si_pid, nullptr, 0);
+  }
 }
 
 }  // namespace
@@ -120,7 +143,7 @@ int ommain(int argc, char** argv) {
       omoutflush();
     }
     pcm->sigflg = 0;
-    sdf_helper_reap();
+    reaporphans();
     int n = o.noedit ? nxtcmd(buf, "om>") : nxrdln(buf, "om-> ");
     if (n < 0) {
       buf = "quit";
