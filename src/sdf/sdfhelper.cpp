@@ -49,6 +49,7 @@
 #include <string>
 
 #include "base/cmnstate.h"
+#include "base/endhold.h"
 #include "base/ending.h"
 #include "base/outflush.h"
 #include "data/gridres.h"
@@ -368,17 +369,24 @@ int await(int fd, void* buf, size_t n, int seconds);
 // interrupt), else only reaped.  Its wait status.
 int end_helper(bool kill_it) {
   probehelper h = helper();
-  set_helper(probehelper{});
   if (h.pid < 0) return 0;
   const bool ours = h.owner == getpid();
   if (kill_it && ours) kill(h.pid, SIGKILL);
   close(h.fd);
-  if (!ours) return 0;
-  pid_t r;
+  // Waited for without being reaped: until it is, its pid names no other
+  // process, and an ending that comes meanwhile finds it and reaps it.
+  siginfo_t info;
+  while (ours && waitid(P_PID, static_cast<id_t>(h.pid), &info, WEXITED | WNOWAIT) < 0 && errno == EINTR) {
+  }
+  // Taken from the ending with the ending signals held: one of the two
+  // reaps it, and at once, as it has ended.
+  endhold hold;
+  hold.hold();
+  const bool reaps = ours && g_endpid.exchange(-1) == h.pid;
+  set_helper(probehelper{});
   int status = 0;
-  do {
-    r = waitpid(h.pid, &status, 0);
-  } while (r < 0 && errno == EINTR);
+  while (reaps && waitpid(h.pid, &status, 0) < 0 && errno == EINTR) {
+  }
   return status;
 }
 
@@ -572,16 +580,11 @@ bool helper_failure_untold() {
 void sdf_helper_reap() {
   const probehelper h = helper();
   if (h.pid < 0) return;
-  // Only looked at here: it is reaped once the ending handler no longer
-  // has its pid.
   siginfo_t info;
   info.si_pid = 0;
   const int r = waitid(P_PID, static_cast<id_t>(h.pid), &info, WEXITED | WNOHANG | WNOWAIT);
   if ((r == 0 && info.si_pid == 0) || (r < 0 && errno != ECHILD)) return;  // still running
-  close(h.fd);
-  set_helper(probehelper{});
-  while (waitpid(h.pid, nullptr, 0) < 0 && errno == EINTR) {
-  }
+  end_helper(false);
 }
 
 void sdf_helper_end() {
