@@ -58,7 +58,7 @@ void omsigquit(int sig) {
 
 // A crash (a library on a damaged file, an abort): what standard output
 // still held is written, once (without stopping for the terminal), the
-// helper is ended, and the signal then ends the
+// terminal given back and the helper ended, and the signal then ends the
 // program as it would have without this (with the default action, or the
 // handler that was there before, a sanitizer's).  A fault of the
 // program's own comes again as the handler returns; one sent from outside

@@ -25,8 +25,7 @@ void termgive(endhow) {
 }
 
 // Only async-signal-safe calls.
-void termrestore(endhow how) {
-  if (how == END_CRASH) return;
+void termrestore(endhow) {
   if (havesaved && tcgetpgrp(0) == getpgrp()) tcsetattr(0, TCSANOW, &saved);
   // The editor turns bracketed paste on while it holds the terminal, and
   // off when it gives it back.

@@ -55,7 +55,8 @@ def start(args, out=None):
     return pid, fd, seen
 
 
-for sig, want in (("USR1", 138), ("USR2", 140), ("ALRM", 142), ("VTALRM", 154), ("XCPU", 1)):
+for sig, want in (("USR1", 138), ("USR2", 140), ("ALRM", 142), ("VTALRM", 154), ("XCPU", 1),
+                  ("SEGV", -signal.SIGSEGV)):
     pid, fd, seen = start(["-bl"])
     os.kill(pid, getattr(signal, "SIG" + sig))
     got, seen = status(pid), seen + read(fd)
