@@ -57,6 +57,8 @@ void omendpart(endslot slot, endpart part) {
 
 bool omend(endhow how) {
   const bool handler = how == END_SIGNAL || how == END_CRASH;
+  endhold hold;
+  if (!handler) hold.hold();
   if (entered.exchange(1) != 0) {
     // What was printed after the end is still handed on.
     if (handler) omoutsigflush();

@@ -340,7 +340,8 @@ def termed(d, first, then, limit=None, stall=False):
 # Endings that come while the session waits inside a step that holds the
 # ending signals (a field written, a file made): the wait ends, the step
 # fails, and the signal is taken.  And one whose lines on the LATS files
-# find a pipe that takes no more.
+# find a pipe that takes no more.  And one during quit's own end, which
+# goes on to its end (the GRIB index made) before the signal is taken.
 for name, fifo, first, then, limit, stall, parts in (
         ("an error printed while a field is written, output full", None,
          SETUP + "set lats create a\n" + FIELD, "d ts\n", 4096, True, 0),
@@ -348,7 +349,8 @@ for name, fifo, first, then, limit, stall, parts in (
         ("a GRIB FIFO whose reader stalls", "a.grb", SETUP + "set lats create a\n" + FIELD,
          "d ts\n" * 8, None, False, 0),
         ("LATS files kept under part names, output full", None,
-         SETUP + "set lats create a\n" + FIELD + "d ts\n!mkdir a.grb\n", "", None, True, 2)):
+         SETUP + "set lats create a\n" + FIELD + "d ts\n!mkdir a.grb\n", "", None, True, 2),
+        ("quit, output full", None, SETUP + "set lats create a\n" + FIELD + "d ts\n", "quit\n", None, True, 0)):
     with tempfile.TemporaryDirectory() as d:
         if fifo:
             os.mkfifo(f"{d}/{fifo}")
@@ -357,8 +359,9 @@ for name, fifo, first, then, limit, stall, parts in (
         left = sorted(n for n in os.listdir(d) if n.endswith(".part"))
         if reader is not None:
             os.close(reader)
-        if got != 143 or len(left) != parts:
-            fails.append(f"TERM with {name}: status {got}, part files {left}")
+        indexed = not then.startswith("quit") or os.path.exists(f"{d}/a.gmp") and os.path.getsize(f"{d}/a.gmp") > 0
+        if got != 143 or len(left) != parts or not indexed:
+            fails.append(f"TERM with {name}: status {got}, part files {left}, index made {indexed}")
 
 # A background job under `stty tostop` that has stopped at its output is
 # still ended by the TERM and CONT that `kill %1` sends, and a crash that
