@@ -16,6 +16,7 @@
 
 #include "base/endhold.h"
 #include "base/ending.h"
+#include "base/omprnt.h"
 #include "base/replsig.h"
 #include "gx/gx.h"
 #include "gx/gxdrv.h"
@@ -91,8 +92,9 @@ const char kClosed[] = "Hardcopy output file is closed \n";
 const char kNoneOpen[] = "No hardcopy metafile open\n";
 const char kWriteError[] = "I/O Error writing to print metafile.\n";
 
-// The line of a commit that left the finished file under its part name.
-void saykept(const replfile& f) { printf("%s", f.note.c_str()); }
+// The line of a commit that left the finished file under its part name:
+// an error of the command, which a script's result holds.
+void saykept(const replfile& f) { omprnt(0, f.note); }
 
 size_t chunk_request = kDefaultChunk;
 
@@ -459,7 +461,14 @@ const char* gxhsigclose(bool* kept) {
   return sigsaid;
 }
 
-void gxhsigend() { omendsay(1, gxhsigclose()); }
+void gxhsigend() {
+  bool kept = false;
+  const char* said = gxhsigclose(&kept);
+  // The line on a file left under its part name goes with the others of
+  // its kind, on standard error; the file is closed all the same.
+  if (kept) omendsay(2, said);
+  omendsay(1, kept ? kClosed : said);
+}
 
 void xycnv(int ix, int iy, float* x, float* y) {
   *x = (float)ix / 1000.0f;
