@@ -29,13 +29,22 @@ void outsigfinish(endhow how) {
   if (omsigsay(1, "\n", 1) && sayall(errlines, 2)) sayall(closelines, 1);
 }
 
-endpart parts[END_SLOTS] = {{}, {}, {outfinish, outsigfinish}, {}, {}};
+}  // namespace
+
+const endpart kEndOut = {outfinish, outsigfinish};
+
+namespace {
+
+endpart parts[END_SLOTS] = {{}, {}, kEndOut, {}, {}};
 std::atomic<int> entered{0};
 static_assert(std::atomic<int>::is_always_lock_free, "a handler takes the entry");
 
 // Exits that are no ending of the program's own (an exit() in a library)
-// finish the parts as -x does.
+// finish the parts as -x does.  The hook is registered again with each
+// new kind of part, so that it runs before the part's own state, made
+// since, is destroyed by the exit.
 void atexitend() { omend(END_LEAVE); }
+bool armed[END_SLOTS] = {};
 
 // A background job under `stty tostop` would be stopped by its first line
 // to the terminal, the ending and all: an ending writes as if in front.
@@ -48,8 +57,7 @@ void nottystop() {
 }  // namespace
 
 void omendpart(endslot slot, endpart part) {
-  static bool registered = false;
-  if (!registered) registered = std::atexit(atexitend) == 0;
+  if (!armed[slot]) armed[slot] = std::atexit(atexitend) == 0;
   endhold hold;
   hold.hold();
   parts[slot] = part;

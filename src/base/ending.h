@@ -52,6 +52,12 @@ const size_t kEndLine = PATH_MAX + 4 * NAME_MAX;
 // Registers (or replaces) the part of a slot.
 void omendpart(endslot slot, endpart part);
 
+// Standard output's part, in place from the start: what it holds, and at
+// a signal ending a line end, the lines on files left under their part
+// names and the closing lines after it.  Its writer registers it again
+// once it is under stdout, so that an exit() hands on what it holds.
+extern const endpart kEndOut;
+
 // Finishes every registered part as how says; false, finishing nothing,
 // when the session was already ended (or is being ended).  An end that may
 // print and wait holds the ending signals meanwhile, so that one that
