@@ -425,13 +425,15 @@ int lats_create(const char* path, int convention, int calendar, int frequency, i
   }
   f->id = nextfileid++;
   f->mode = 1;
+  // Every end of the session finishes the files, from their part files'
+  // making on.
+  omendpart(END_LATS, {closeall, latssigend});
   // A file whose format could not be opened is not kept: no later call may
   // find it and write through a missing handle.
   int ok = grib ? latsCreateGrib(f.get()) : latsCreateNc(f.get());
   if (!ok) return 0;
   int id = f->id;
   files.push_front(std::move(f));
-  omendpart(END_LATS, {closeall, latssigend});
   return id;
 }
 

@@ -59,18 +59,11 @@ int endstatus(endhow how, int normal) {
 // The helper is left to its own code, which knows when its pid is free.
 void reaporphans() {
   sdf_helper_reap();
-  if (getpid() != 1) return;
-  for (;;) {
-    siginfo_t info;
-    info.si_pid = 0;
-    if (waitid(P_ALL, 0, &info, WEXITED | WNOHANG | WNOWAIT) != 0 || info.si_pid == 0) return;
-    sdf_helper_reap();  // the one that ended may be the helper
-    siginfo_t again;
-    again.si_pid = 0;
-    if (waitid(P_PID, static_cast<id_t>(info.si_pid), &again, WEXITED | WNOHANG | WNOWAIT) != 0 ||
-        again.si_pid != info.si_pid)
-      continue;
-    waitpid(info.si_pid, nullptr, 0);
+  siginfo_t info;
+  while (getpid() == 1 && (info.si_pid = 0, waitid(P_ALL, 0, &info, WEXITED | WNOHANG | WNOWAIT)) == 0 &&
+         info.si_pid != 0) {
+    sdf_helper_reap();  // the one that ended may be the helper: reaped there
+    waitid(P_PID, static_cast<id_t>(info.si_pid), &info, WEXITED | WNOHANG);
   }
 }
 

@@ -396,6 +396,11 @@ int end_helper(bool kill_it) {
 // after all) is followed by a fork, here and for the rest of the session.
 int start_helper() {
   const size_t mem = limits().mem_bytes != 0 ? limits().mem_bytes : omgcap();
+  // Every end of the session ends the helper and waits for it.  Its record
+  // is made first, so that the hook of an exit runs before it is gone.
+  static const bool registered =
+      (helper(), omendpart(END_HELPER, {[](endhow) { end_helper(true); }, [](endhow) { sdf_helper_end(); }}), true);
+  (void)registered;
   for (;;) {
     std::string why;
     probehelper h;
@@ -408,10 +413,6 @@ int start_helper() {
     }
     h.owner = getpid();
     set_helper(h);
-    // Every end of the session ends the helper and waits for it.
-    static const bool registered =
-        (omendpart(END_HELPER, {[](endhow) { end_helper(true); }, [](endhow) { sdf_helper_end(); }}), true);
-    (void)registered;
     char ready = 0;
     const int r = await(h.fd, &ready, 1, kStartSeconds);
     if (r == WAIT_OK && ready == kReady) {
