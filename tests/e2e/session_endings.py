@@ -416,7 +416,7 @@ else:
         # The orphans of `!cmd &` are its children there: it reaps those
         # that ended at its prompt.
         run = subprocess.run(["unshare", "-fp", "--mount-proc", OMBRA, "-blE"], cwd=d, env=ENV, timeout=60,
-                             stdout=subprocess.DEVNULL, input=b"!sh -c 'sleep 0.2 &'\n!sleep 0.5\nq dims\n"
+                             stdout=subprocess.DEVNULL, input=b"!sh -c 'sleep 0.2 &'\n!sleep 1\nq dims\n"
                              b"!grep -l '^State:.*Z' /proc/[0-9]*/status | wc -l > zombies\n")
         if open(f"{d}/zombies").read() != "0\n":
             fails.append(f"orphans at the prompt of the first process of a PID namespace: {open(f'{d}/zombies').read()}")
