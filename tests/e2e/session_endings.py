@@ -56,7 +56,7 @@ def start(args, out=None):
 
 
 for sig, want in (("USR1", 138), ("USR2", 140), ("ALRM", 142), ("VTALRM", 154), ("XCPU", 1),
-                  ("SEGV", -signal.SIGSEGV)):
+                  ("ILL", -signal.SIGILL)):
     pid, fd, seen = start(["-bl"])
     os.kill(pid, getattr(signal, "SIG" + sig))
     got, seen = status(pid), seen + read(fd)
