@@ -15,12 +15,14 @@
 // crash finishes no file (the program's state may be damaged): it writes
 // what standard output held, gives the terminal back and ends the helper.
 //
-// The handlers' calls are async-signal-safe by POSIX but for a few this
-// program takes from glibc on Linux: isatty (a terminal is asked whether
-// a write would stop the program), nanosleep (the short waits of a rename
-// that is under way), renameat2 (a part takes a name only while nothing
-// is there), fallocate (room taken before a file is written over) and
-// strerrordesc_np (the reason in a line, without a locale).
+// The handlers make only calls on POSIX's list of async-signal-safe ones
+// but for a few, not on it or not POSIX at all, that this program counts
+// on as safe with glibc on Linux (plain system calls, or a read of a
+// table): isatty (a terminal is asked whether a write would stop the
+// program), nanosleep (the short waits of a rename that is under way),
+// renameat2 (a part takes a name only while nothing is there), fallocate
+// (room taken before a file is written over) and strerrordesc_np (the
+// reason in a line, without a locale).
 #pragma once
 
 #include <climits>
