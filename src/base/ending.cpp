@@ -37,6 +37,7 @@ namespace {
 
 endpart parts[END_SLOTS] = {{}, {}, kEndOut, {}, {}};
 std::atomic<int> entered{0};
+int next = 0;  // the slot the walk finishes next
 static_assert(std::atomic<int>::is_always_lock_free, "a handler takes the entry");
 
 // Exits that are no ending of the program's own (an exit() in a library)
@@ -67,17 +68,21 @@ bool omend(endhow how) {
   const bool handler = how == END_SIGNAL || how == END_CRASH;
   endhold hold;
   if (!handler) hold.hold();
-  if (entered.exchange(1) != 0) {
+  const bool first = entered.exchange(1) == 0;
+  if (handler && !first) {
     // What was printed after the end is still handed on.
-    if (handler) omoutsigflush();
+    omoutsigflush();
     return false;
   }
   if (handler) nottystop();
-  for (const endpart& p : parts) {
+  // A way out taken inside the normal end (the X server lost while the
+  // window is closed) goes on with the parts not yet finished.
+  while (next < END_SLOTS) {
+    const endpart& p = parts[next++];
     void (*fn)(endhow) = handler ? p.sigfinish : p.finish;
     if (fn) fn(how);
   }
-  return true;
+  return first;
 }
 
 void omendsay(int fd, const char* text) {

@@ -60,8 +60,10 @@ void omendpart(endslot slot, endpart part);
 // once it is under stdout, so that an exit() hands on what it holds.
 extern const endpart kEndOut;
 
-// Finishes every registered part as how says; false, finishing nothing,
-// when the session was already ended (or is being ended).  An end that may
+// Finishes every registered part as how says; false when the session was
+// already ended or is being ended: a handler then finishes nothing, and a
+// way out taken inside the normal end (an exit() from the parts it
+// finishes) finishes the parts that end has not reached.  An end that may
 // print and wait holds the ending signals meanwhile, so that one that
 // comes then is taken after it, by a handler that finds the session ended.
 bool omend(endhow how);
