@@ -1,5 +1,5 @@
-// The common-state record and the program-wide settings beside it.  Their
-// defaults are set by the command layer (ominit).
+// The common-state record and the program-wide settings beside it, and
+// the interrupt poll.  Their defaults are set beside them (ominit.cpp).
 #include "base/cmnstate.h"
 
 #include "base/endhold.h"

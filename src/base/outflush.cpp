@@ -12,6 +12,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "base/ending.h"
 #include "base/heldwrite.h"
 
 namespace {
@@ -150,7 +151,7 @@ void omoutbuffer() {
                  a.st_dev == b.st_dev && a.st_ino == b.st_ino;
     stdout = f;
     // The exits that are not signal endings (quit, exit from a library).
-    std::atexit(omoutflush);
+    omendpart(END_OUT, kEndOut);
     return;
   }
   if (f) std::fclose(f);

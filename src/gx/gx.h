@@ -79,14 +79,12 @@ typedef void (*gxhook)(float x, float y, float* ox, float* oy);
 void gxstrt(float xsize, float ysize, int batch);
 // Closes the metafile and the display; prints "GX package terminated \n".
 void gxend();
-// The same ending for a signal handler: the metafile gets its end record
-// first, then what standard output still held, lead, what between writes
-// (another package's lines, true when all went) and both lines are
-// written, each only once all before it went, with async-signal-safe
-// calls only, none of which waits for a reader that has stopped (a pipe
-// nobody empties takes what fits); the display is left to the process's
-// exit.
-void gxsigend(const char* lead, bool (*between)() = nullptr);
+// Registers the package's part of the session's endings (base/ending.h):
+// quit runs gxend, the other ends that may print end an open metafile
+// (gxhend), and a signal's handler ends it too (gxhsigend) and says both
+// closing lines.  gxstrt registers it; the program does so before, so
+// that an ending before the package starts still says the closing lines.
+void gxendreg();
 // Frame actions 0..7 start a new frame; 8 and above go to the display only.
 void gxfrme(int action);
 // Display-only background paint before a redraw.
@@ -158,15 +156,16 @@ void gxhfrm(int action);
 // (message printed).
 int gxhend();
 // Whether a metafile opened by gxhbgn still waits for its end (gxhend):
-// the leaves of the program that skip the normal close (the -x exit, a lost
-// X server) end it when this is nonzero.
+// the ends of a session other than quit end it when this is nonzero.
 int gxhopen();
-// Gives the open metafile its end record, as gxhend would, and prints
-// gxhend's line, with calls that are safe in a signal handler (for an
-// interrupt that ends the program in the middle of a command).
+// Gives the open metafile its end records and puts it in place, as gxhend
+// would, with calls that are safe in a signal handler, and returns the
+// line gxhend would print; *kept (when given) tells whether that is the
+// line of a finished file left under its part name.
+const char* gxhsigclose(bool* kept = nullptr);
+// The same, with the lines given to the ending (omendsay): one on a file
+// left under its part name, and the closing line.
 void gxhsigend();
-// The same without printing: returns the line gxhsigend would print.
-const char* gxhsigclose();
 void gxhdrw(int which);
 void xycnv(int ix, int iy, float* x, float* y);
 

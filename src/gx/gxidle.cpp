@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "base/ending.h"
 #include "base/inputwait.h"
 #include "base/outflush.h"
 #include "gx/gx.h"
@@ -129,7 +130,5 @@ void gxdendline() {
 void gxdclosed() {
   gxdendline();
   printf("The window was closed; Ombra ends.\n");
-  if (gxhopen()) gxhend();
-  omoutflush();
-  exit(1);
+  omleave(1);
 }

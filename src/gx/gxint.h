@@ -31,11 +31,6 @@ struct plotxform {
 
 plotxform& gxstate();
 
-// Writes text to standard output with calls a signal handler may make,
-// and only what it takes while its reader reads (nowaitwrite: an ending
-// waits for no reader that has stopped); false when not all of it went.
-bool gxsayraw(const char* text);
-
 // True when the point is inside the clip rectangle (non-finite is outside).
 bool gxinclip(float x, float y);
 

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "base/cmnstate.h"
+#include "base/ending.h"
 #include "base/inputwait.h"
 #include "base/outflush.h"
 #include "base/stdinheld.h"
@@ -35,6 +36,7 @@ bool gxinclip(float x, float y) {
 }
 
 void gxstrt(float xsize, float ysize, int batch) {
+  gxendreg();
   printf("GX Package Initialization: Size = %g %g \n", xsize, ysize);
   if (batch) printf("Running in Batch mode\n");
   if (!batch && !gxdcur().interactive()) {
@@ -83,17 +85,25 @@ void gxend() {
   omoutflush();
 }
 
-void gxsigend(const char* lead, bool (*between)()) {
-  // Standard output may be a pipe whose reader the same signal has ended:
-  // the file is finished before anything is written there.
-  const char* said = gxhsigclose();
-  // What was printed before the end and not yet written goes first, and
-  // each line after only once all before it went: an output that takes
-  // no more at some point gets nothing beyond it, so what it got is the
-  // start of what the ending had to say.
-  if (omoutsigflush() && gxsayraw(lead) && (!between || between()) && gxsayraw(said))
-    gxsayraw("GX package terminated \n");
+namespace {
+
+// The package's part of every ending: quit's closing lines, the metafile
+// alone where the session leaves otherwise, and from a signal's handler
+// the metafile's end with both closing lines.
+void gxfinish(endhow how) {
+  if (how == END_QUIT) gxend();
+  else if (gxhopen()) gxhend();
 }
+
+void gxsigfinish(endhow how) {
+  if (how != END_SIGNAL) return;
+  gxhsigend();
+  omendsay(1, "GX package terminated \n");
+}
+
+}  // namespace
+
+void gxendreg() { omendpart(END_GX, {gxfinish, gxsigfinish}); }
 
 void gxfrme(int action) {
   if (action > 7) {

@@ -15,7 +15,8 @@
 #include <new>
 
 #include "base/endhold.h"
-#include "base/heldwrite.h"
+#include "base/ending.h"
+#include "base/omprnt.h"
 #include "base/replsig.h"
 #include "gx/gx.h"
 #include "gx/gxdrv.h"
@@ -82,13 +83,18 @@ void publish() {
 }
 
 // What puts the open metafile's part file in place from a signal handler,
-// with the line it prints; set only while nothing is published.
+// with the line it says; set only while nothing is published.
 replsig sigput;
 bool sigrename = false;
-char sigsaid[PATH_MAX + 4 * NAME_MAX];
+char sigsaid[kEndLine];
 
-// The line of a commit that left the finished file under its part name.
-void saykept(const replfile& f) { printf("%s", f.note.c_str()); }
+const char kClosed[] = "Hardcopy output file is closed \n";
+const char kNoneOpen[] = "No hardcopy metafile open\n";
+const char kWriteError[] = "I/O Error writing to print metafile.\n";
+
+// The line of a commit that left the finished file under its part name:
+// an error of the command, which a script's result holds.
+void saykept(const replfile& f) { omprnt(0, f.note); }
 
 size_t chunk_request = kDefaultChunk;
 
@@ -410,11 +416,10 @@ int gxhend() {
     dl.hferr = 0;
   }
   if (!dl.hflag) {
-    printf("No hardcopy metafile open\n");
+    printf("%s", kNoneOpen);
     return 0;
   }
-  int16_t tail[2] = {-2, -9};
-  int bad = dl.hpflg ? gxhwri(tail, 2, META_ENDED) : gxhwri(tail + 1, 1, META_ENDED);
+  int bad = dl.hpflg ? gxhwri(kMetaEnd, 2, META_ENDED) : gxhwri(kMetaEnd + 1, 1, META_ENDED);
   if (bad) return 1;
   dl.hflag = 0;
   dl.hpflg = 0;
@@ -432,36 +437,38 @@ int gxhend() {
     return 1;
   }
   if (closed != REPL_DONE) {
-    printf("I/O Error writing to print metafile.\n");
+    printf("%s", kWriteError);
     dl.hferr = 1;
     return 1;
   }
-  printf("Hardcopy output file is closed \n");
+  printf("%s", kClosed);
   return 0;
 }
 
 int gxhopen() { return hopened; }
 
-bool gxsayraw(const char* text) {
-  size_t n = 0;
-  while (text[n]) n++;
-  return nowaitwrite(1, outkindof(1), text, n) == n;
-}
-
-const char* gxhsigclose() {
+const char* gxhsigclose(bool* kept) {
+  if (kept) *kept = false;
   long tail = sigtail;
   int fd = sigfd;
-  if (tail < 0 || fd < 0) return "No hardcopy metafile open\n";
+  if (tail < 0 || fd < 0) return kNoneOpen;
   // Whatever a print cut short wrote beyond the end is dropped with it.
-  if (!metaendat(fd, static_cast<off_t>(tail / 2), (tail & 1) != 0))
-    return "I/O Error writing to print metafile.\n";
+  if (!metaendat(fd, static_cast<off_t>(tail / 2), (tail & 1) != 0)) return kWriteError;
   // The finished file takes the user's name, as at a normal end, or stays
   // under its part name where the name may not be replaced now.
-  if (sigrename && !replput(sigput, sigsaid, sizeof sigsaid)) return sigsaid;
-  return "Hardcopy output file is closed \n";
+  if (!sigrename || replput(sigput, sigsaid, sizeof sigsaid)) return kClosed;
+  if (kept) *kept = true;
+  return sigsaid;
 }
 
-void gxhsigend() { gxsayraw(gxhsigclose()); }
+void gxhsigend() {
+  bool kept = false;
+  const char* said = gxhsigclose(&kept);
+  // The line on a file left under its part name goes with the others of
+  // its kind, on standard error; the file is closed all the same.
+  if (kept) omendsay(2, said);
+  omendsay(1, kept ? kClosed : said);
+}
 
 void xycnv(int ix, int iy, float* x, float* y) {
   *x = (float)ix / 1000.0f;

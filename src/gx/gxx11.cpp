@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "base/cmnstate.h"
+#include "base/ending.h"
 #include "base/omversion.h"
 #include "base/outflush.h"
 #include "gx/gxint.h"
@@ -48,14 +49,12 @@ int onxerror(Display*, XErrorEvent* e) {
 // The connection to the server is gone (the window was closed by the
 // window manager, the server ended): Xlib cannot go on, so the program
 // ends, but first finishes what it was writing, as quit would: the print
-// metafile gets its end record (open LATS files are closed by their own
-// exit handler).  Without this the metafile would be left unreadable.
+// metafile gets its end record, the LATS files their places.  Without this
+// the metafile would be left unreadable.
 int onxioerror(Display*) {
   gxdendline();
   printf("The connection to the X server was lost; Ombra ends.\n");
-  if (gxhopen()) gxhend();
-  omoutflush();
-  exit(1);
+  omleave(1);
 }
 
 

@@ -18,6 +18,7 @@
 #include "base/wholewrite.h"
 
 const char* const kMetaPart = ".part";
+const int16_t kMetaEnd[2] = {-2, -9};
 
 namespace {
 
@@ -105,10 +106,14 @@ bool writestream(int fd, const int16_t* words, size_t n, metaend after) {
   return true;
 }
 
+// The last n bytes of the end records, big-endian, into out.
+const unsigned char* endbytes(size_t n, unsigned char out[4]) {
+  bigendian(kMetaEnd, 0, 4, out);
+  return out + 4 - n;
+}
+
 // An ending's end of a stream: the rest of the run, then its end records.
 bool endstream(int fd) {
-  // The end records, big-endian: -2 closes a printed frame, -9 the file.
-  static const unsigned char ends[4] = {0xff, 0xfe, 0xff, 0xf7};
   outkind k = outkindof(fd);
   const int16_t* words = run.words;
   size_t from = static_cast<size_t>(run.sent), to = static_cast<size_t>(run.bytes);
@@ -120,7 +125,8 @@ bool endstream(int fd) {
     if (put < len) return false;
   }
   size_t n = run.after == META_END_FRAME ? 4 : run.after == META_END_FILE ? 2 : 0;
-  return nowaitwrite(fd, k, ends + 4 - n, n) == n;
+  unsigned char ends[4];
+  return nowaitwrite(fd, k, endbytes(n, ends), n) == n;
 }
 
 }  // namespace
@@ -137,10 +143,9 @@ bool metawrite(const metaout& m, const int16_t* words, size_t n, metaend after) 
 }
 
 bool metaendat(int fd, off_t at, bool closeframe) {
-  // The end records, big-endian: -2 closes a printed frame, -9 the file.
-  static const unsigned char words[4] = {0xff, 0xfe, 0xff, 0xf7};
-  const unsigned char* from = closeframe ? words : words + 2;
   size_t n = closeframe ? 4 : 2;
+  unsigned char ends[4];
+  const unsigned char* from = endbytes(n, ends);
   struct stat sb;
   if (fstat(fd, &sb) != 0) return false;
   if (!S_ISREG(sb.st_mode)) return endstream(fd);

@@ -23,6 +23,9 @@ enum { METAOPEN_OK = 0, METAOPEN_FAILED = 1, METAOPEN_LOCKED = 2 };
 // The suffix of the part name a metafile is written under.
 extern const char* const kMetaPart;
 
+// The end records: -2 closes a printed frame, -9 the file.
+extern const int16_t kMetaEnd[2];
+
 // Opens name for a new metafile: a plain file is emptied only once this
 // session holds its lock, so a file another session is writing is left
 // alone (METAOPEN_LOCKED).  The ending signals are held from the making of

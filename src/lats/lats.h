@@ -2,6 +2,8 @@
 // index maker call.
 #pragma once
 
+#include "base/ending.h"
+
 struct cmnstate;
 
 // Builds the GRIB index of a descriptor just written; false when none was
@@ -18,13 +20,9 @@ int omlats(cmnstate* pcm, int op, int arg);
 // a centre that it need not hold: the next create loads the table of
 // LATS_PARMS or the built-in one.
 void omlatsdroptable(cmnstate* pcm);
-// Puts the part files of the open LATS files in their places, with calls a
-// signal handler may make: the ending handlers' step, as set lats close
-// would do it (the files are kept whole after every write).  Nothing is
-// written to a stream: the lines for parts that stay are kept for
-// latssigsay, so that the files are in place before anything is written
-// to a pipe whose reader the same signal may have ended.
-void latssigend();
-// Writes those lines to standard error as a handler does (nowaitwrite);
-// false when some did not go.
-bool latssigsay();
+// The LATS files' part of the session's endings (base/ending.h), from a
+// signal's handler: the part files of the open files put in their places
+// with calls a handler may make, as set lats close would put them (the
+// files are kept whole after every write), and the lines on those that
+// stay under their part names given to the ending.
+void latssigend(endhow how);

@@ -16,6 +16,7 @@
 
 #include "base/errout.h"
 #include "base/endhold.h"
+#include "lats/lats.h"
 #include "lats/latsint.h"
 
 int lats_fatal = 1;
@@ -44,9 +45,9 @@ int settle(latsFile* f) {
   return isgrib(f) ? latsSettleGrib(f) : latsSettleNc(f);
 }
 
-// Files still open when the program ends are closed then, so that a GRIB
+// Files still open when the session ends are closed then, so that a GRIB
 // file gets its descriptor and index and a netCDF file its header.
-void closeatexit() {
+void closeall(endhow) {
   lats_fatal = 0;
   while (!files.empty()) {
     int id = files.back()->id;
@@ -429,14 +430,15 @@ int lats_create(const char* path, int convention, int calendar, int frequency, i
   }
   f->id = nextfileid++;
   f->mode = 1;
+  // Every end of the session finishes the files, from their part files'
+  // making on.
+  omendpart(END_LATS, {closeall, latssigend});
   // A file whose format could not be opened is not kept: no later call may
   // find it and write through a missing handle.
   int ok = grib ? latsCreateGrib(f.get()) : latsCreateNc(f.get());
   if (!ok) return 0;
   int id = f->id;
   files.push_front(std::move(f));
-  static bool registered = false;
-  if (!registered) registered = atexit(closeatexit) == 0;
   return id;
 }
 

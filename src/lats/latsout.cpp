@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "base/endhold.h"
-#include "base/heldwrite.h"
+#include "base/ending.h"
 #include "base/replsig.h"
 #include "lats/lats.h"
 #include "lats/latsint.h"
@@ -47,6 +47,36 @@ void sayline(const std::string& line) {
   latsError("LATS (lats) -->  %s", text.c_str());
 }
 
+// The parts of one file put in place in their order, by the one rule of
+// both the close and a signal's ending: once one stays under its part name
+// (its name may not be replaced now), those after it stay with it, as they
+// describe it.  stay(i, why) gets each part that stays with the line that
+// says where.  Only calls a signal handler may make, but for stay's own.
+template <class Stay>
+void putinorder(const ending& e, Stay stay) {
+  const char* stayed = nullptr;
+  for (int i = 0; i < e.n; i++) {
+    char why[kEndLine];
+    if (stayed) {
+      replwith(e.outs[i], stayed, why, sizeof why);
+    } else if (replput(e.outs[i], why, sizeof why)) {
+      continue;
+    } else {
+      stayed = e.outs[i].leaf;
+    }
+    stay(i, why);
+  }
+}
+
+// The files of f that have parts, in their order, and which of f's they are.
+ending partsof(latsFile* f, replfile* which[3]) {
+  ending e;
+  e.id = f->id;
+  for (replfile* r : {&f->out, &f->ctlout, &f->mapout})
+    if (replsigof(*r, &e.outs[e.n])) which[e.n++] = r;
+  return e;
+}
+
 }  // namespace
 
 bool latsOutOpen(replfile* r, const std::string& path, endhold* hold) {
@@ -70,10 +100,8 @@ void latsOutPublish(latsFile* f) {
   endhold hold;
   hold.hold();
   withdraw(f->id);
-  ending e;
-  e.id = f->id;
-  for (const replfile* r : {&f->out, &f->ctlout, &f->mapout})
-    if (replsigof(*r, &e.outs[e.n])) e.n++;
+  replfile* which[3];
+  ending e = partsof(f, which);
   if (e.n > 0) endings.push_back(e);
 }
 
@@ -82,24 +110,18 @@ int latsOutCommit(latsFile* f) {
   hold.hold();
   withdraw(f->id);
   int ok = 1;
-  std::string stayed;
+  replfile* which[3];
+  putinorder(partsof(f, which), [&](int i, const char* why) {
+    sayline(why);
+    replleave(which[i]);
+    ok = 0;
+  });
+  // What was put in place is only closed now.
   for (replfile* r : {&f->out, &f->ctlout, &f->mapout}) {
-    replsig s;
-    if (!stayed.empty() && replsigof(*r, &s)) {
-      char why[PATH_MAX + 4 * NAME_MAX];
-      replwith(s, stayed.c_str(), why, sizeof why);
-      sayline(why);
-      replleave(r);
-      continue;
-    }
-    std::string name = r->name, leaf = r->leaf;
-    int rc = replcommit(r);
-    if (rc == REPL_KEPT) {
-      sayline(r->note);
-      stayed = leaf;
-      ok = 0;
-    } else if (rc == REPL_FAILED) {
-      latsError("LATS (lats) -->  Closing %s failed: %s", name.c_str(), strerror(errno));
+    if (r->fd < 0 && r->dir.get() < 0) continue;
+    r->part.clear();
+    if (replcommit(r) == REPL_FAILED) {
+      latsError("LATS (lats) -->  Closing %s failed: %s", r->name.c_str(), strerror(errno));
       ok = 0;
     }
   }
@@ -120,36 +142,7 @@ void latsOutDiscard(latsFile* f) {
   for (replfile* r : {&f->out, &f->ctlout, &f->mapout}) repldiscard(r);
 }
 
-namespace {
-
-// The lines of the parts an ending left under their part names, kept until
-// what standard output still held has gone out.
-char sigsaid[4 * (PATH_MAX + 4 * NAME_MAX)];
-size_t sigsaidlen = 0;
-
-void keepline(const char* why) {
-  for (size_t k = 0; why[k] && sigsaidlen < sizeof sigsaid; k++) sigsaid[sigsaidlen++] = why[k];
-}
-
-}  // namespace
-
-void latssigend() {
-  for (const ending& e : endings) {
-    const char* stayed = nullptr;
-    for (int i = 0; i < e.n; i++) {
-      char why[PATH_MAX + 4 * NAME_MAX];
-      if (stayed) {
-        replwith(e.outs[i], stayed, why, sizeof why);
-      } else if (replput(e.outs[i], why, sizeof why)) {
-        continue;
-      } else {
-        stayed = e.outs[i].leaf;
-      }
-      keepline(why);
-    }
-  }
-}
-
-bool latssigsay() {
-  return nowaitwrite(2, outkindof(2), sigsaid, sigsaidlen) == sigsaidlen;
+void latssigend(endhow how) {
+  if (how != END_SIGNAL) return;
+  for (const ending& e : endings) putinorder(e, [](int, const char* why) { omendsay(2, why); });
 }

@@ -1,9 +1,13 @@
 // Start-up and the main loop.
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <csignal>
 #include <cstdio>
 #include <string>
 
 #include "base/cmnstate.h"
+#include "base/ending.h"
 #include "base/omprnt.h"
 #include "base/omversion.h"
 #include "base/outflush.h"
@@ -38,22 +42,28 @@ bool asklandscape() {
   return ans.empty() || ans[0] != 'n';
 }
 
-// The exit status of a session that ran to its end, normal unless its
-// output failed: standard output that lost its reader gives the status a
-// shell gives a program ended by a broken pipe (so that a calling script
-// sees the session did not finish), and one that failed otherwise (a full
-// disk) 1, as command-line tools do.
-int endstatus(int normal) {
-  omoutflush();
+// The exit status of a session that ran to its end (quit, or -x), normal
+// unless its output failed: standard output that lost its reader gives
+// the status a shell gives a program ended by a broken pipe (so that a
+// calling script sees the session did not finish), and one that failed
+// otherwise (a full disk) 1, as command-line tools do.
+int endstatus(endhow how, int normal) {
+  omend(how);
   if (stdoutgone()) return 128 + SIGPIPE;
   return omoutfailed() ? 1 : normal;
 }
 
-// The leave of -x: a metafile left open by enable print gets its end,
-// nothing else is closed or printed.
-int exitx() {
-  if (gxhopen()) gxhend();
-  return endstatus(99);
+// The first process of a PID namespace is the parent of every process
+// orphaned there (a shell escape's `cmd &`), and reaps those that ended.
+// The helper is left to its own code, which knows when its pid is free.
+void reaporphans() {
+  sdf_helper_reap();
+  siginfo_t info;
+  while (getpid() == 1 && (info.si_pid = 0, waitid(P_ALL, 0, &info, WEXITED | WNOHANG | WNOWAIT)) == 0 &&
+         info.si_pid != 0) {
+    sdf_helper_reap();  // the one that ended may be the helper: reaped there
+    waitid(P_PID, static_cast<id_t>(info.si_pid), &info, WEXITED | WNOHANG);
+  }
 }
 
 }  // namespace
@@ -63,6 +73,7 @@ int ommain(int argc, char** argv) {
   // by the next file the program opens.
   if (!omstdfds()) return 1;
   termsave();
+  gxendreg();
   // Standard output gets the program's own writer, whose buffer an ending
   // by a signal still hands on (omoutsigflush), as the polls of long work
   // do every few milliseconds, and every wait for input.
@@ -74,7 +85,7 @@ int ommain(int argc, char** argv) {
   omargs(argc, argv, &o);
   if (o.help) {
     command_line_help();
-    return endstatus(0);
+    return endstatus(END_LEAVE, 0);
   }
   if (o.geom) gxdgeo(o.geom);
 
@@ -110,7 +121,9 @@ int ommain(int argc, char** argv) {
 
   std::string buf;
   while (rc >= 0) {
-    if (o.exitx) return exitx();
+    // -x: the files are finished (a metafile left open by enable print
+    // gets its end), and nothing else is printed.
+    if (o.exitx) return endstatus(END_LEAVE, 99);
     // Nobody reads what the session says any more: it ends as quit would.
     omoutflush();
     if (stdoutgone()) break;
@@ -122,7 +135,7 @@ int ommain(int argc, char** argv) {
       omoutflush();
     }
     pcm->sigflg = 0;
-    sdf_helper_reap();
+    reaporphans();
     int n = o.noedit ? nxtcmd(buf, "om>") : nxrdln(buf, "om-> ");
     if (n < 0) {
       buf = "quit";
@@ -131,6 +144,5 @@ int ommain(int argc, char** argv) {
     pcm->sigflg = 0;
     rc = omcmd(buf.c_str(), pcm, 0);
   }
-  gxend();
-  return endstatus(0);
+  return endstatus(END_QUIT, 0);
 }

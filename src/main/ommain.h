@@ -55,10 +55,12 @@ void omsigcpu(int);
 // signal; QUIT the same, then dumps core).  A write to a pipe without a
 // reader, or beyond the file size limit, fails instead of ending the
 // program.  A crash (SEGV, BUS, ABRT, FPE, ILL) first writes out what
-// standard output still holds.  Signals ignored when the program starts
+// standard output still holds and gives the terminal back.  Every ending
+// goes through omend (base/ending.h), and no handler that ran one returns
+// into the program.  Signals ignored when the program starts
 // (nohup) stay ignored.  Where the soft CPU limit equals the hard one, a
-// timer sends XCPU a second before it, so that it comes before the kernel's
-// KILL.
+// timer sends XCPU a second before it, so that it comes before the
+// kernel's KILL.
 void omsignals();
 // The signals omsignals answers with a handler that interrupts or ends.
 void omendsigs(sigset_t* set);

@@ -44,12 +44,6 @@ void prepterm(int meta) {
   termpaste(v && v[0] == 'o' && v[1] == 'n', fd >= 0 ? fd : 1);
 }
 
-// A program that ends while the editor has the terminal (the window was
-// lost at the prompt) gives it back as it found it.
-void giveterminal() {
-  if (RL_ISSTATE(RL_STATE_TERMPREPPED)) rl_deprep_terminal();
-}
-
 // The editor's read of one character: with a window, the wait is shared
 // with the window's connection.  Signals the editor has caught are dealt
 // with (its own handling, then ours) before every wait; the editor's own
@@ -77,8 +71,6 @@ int rlgetc(FILE* in) {
 }  // namespace
 
 void nxrdsig() {
-  static bool registered = false;
-  if (!registered) registered = std::atexit(giveterminal) == 0;
   rlseen = omsigcnt;
   rl_signal_event_hook = rldropline;
   rl_getc_function = rlgetc;

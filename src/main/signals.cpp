@@ -12,82 +12,77 @@
 #include "base/cmnstate.h"
 #include "base/cpulimit.h"
 #include "base/endhold.h"
+#include "base/ending.h"
 #include "base/heldwrite.h"
-#include "base/outflush.h"
-#include "gx/gx.h"
-#include "lats/lats.h"
 #include "main/ommain.h"
-#include "main/termkeep.h"
-#include "sdf/sdf.h"
 
 volatile sig_atomic_t omsigcnt = 0;
 volatile sig_atomic_t omatprompt = 0;
 
 namespace {
 
-// A background job under `stty tostop` would be stopped by its first line
-// to the terminal, TERM and all: an ending writes as if in the foreground.
-void nottystop() {
-  struct sigaction ign = {};
-  ign.sa_handler = SIG_IGN;
-  sigaction(SIGTTOU, &ign, nullptr);
-}
-
-// Every ending: the LATS files and the metafile finished before anything
-// is written, then what stdout still held, the lead, the lines of LATS
-// files left under their part names (on standard error) and the closing
-// lines, each only once all before it went; the terminal given back, the
-// file helper ended and waited for.  None of it waits for a reader that
-// has stopped (nowaitwrite), and none of it stops.
-void closing(const char* lead) {
-  nottystop();
-  latssigend();
-  gxsigend(lead, latssigsay);
-  termrestore();
-  sdf_helper_end();
+// Ends the process as the signal would with its default action (a core
+// dump for QUIT, or the action before ours, a sanitizer's, for a crash),
+// from inside the handler: the handler never returns into the program,
+// whose write may have been cut short by the ending that was just made.
+// Where that action does not end the process (the first process of a PID
+// namespace ignores it), the status says the signal.
+[[noreturn]] void dieby(int sig, const struct sigaction* was = nullptr) {
+  struct sigaction dfl = {};
+  dfl.sa_handler = SIG_DFL;
+  sigaction(sig, was ? was : &dfl, nullptr);
+  sigset_t one;
+  sigemptyset(&one);
+  sigaddset(&one, sig);
+  raise(sig);
+  sigprocmask(SIG_UNBLOCK, &one, nullptr);
+  _exit(128 + sig);
 }
 
 // Ended as quit would end it (the metafile finished, the closing lines
 // printed), but with the status given, so that a calling script sees it
-// did not finish.  The output may have been cut short in mid-line (where
-// the terminal echoed ^C): the closing lines start on a line of their own.
-// The terminal gets back the settings it had at start.
+// did not finish.
 [[noreturn]] void endnow(int status) {
-  closing("\n");
+  omend(END_SIGNAL);
   _exit(status);
 }
 
+// A write of the standard streams in flight has not yet counted what it
+// put out: the ending waits for that count, and the writer sends the
+// signal again as soon as it has it.
+bool later(int sig) {
+  if (!omoutbusy()) return false;
+  omoutdefer(sig);
+  return true;
+}
+
 void omsigend(int sig) {
-  if (omoutbusy()) { omoutdefer(sig); return; }
-  endnow(128 + sig);
+  if (!later(sig)) endnow(128 + sig);
 }
 
 // QUIT keeps its core dump, which is what it is asked for; the metafile is
-// finished first.  The signal is sent again with its default action and
-// taken when the handler returns, so the core shows where the program was.
+// finished first.
 void omsigquit(int sig) {
-  if (omoutbusy()) { omoutdefer(sig); return; }
-  closing("\n");
-  signal(sig, SIG_DFL);
-  raise(sig);
+  if (later(sig)) return;
+  omend(END_SIGNAL);
+  dieby(sig);
 }
 
 // A crash (a library on a damaged file, an abort): what standard output
 // still held is written, once (without stopping for the terminal), the
-// helper is ended, and the signal then ends the program as it would have
-// without this (with the default action, or the handler that was there
-// before, a sanitizer's).  A fault of the program's own comes again as the
-// handler returns; one sent from outside is sent again.
+// terminal given back and the helper ended, and the signal then ends the
+// program as it would have without this (with the default action, or the
+// handler that was there before, a sanitizer's).  A fault of the
+// program's own comes again as the handler returns; one sent from outside
+// is sent again.
 const int kCrashes[] = {SIGSEGV, SIGBUS, SIGABRT, SIGFPE, SIGILL};
 struct sigaction crashwas[NSIG];
 
 void omsigcrash(int sig, siginfo_t* info, void*) {
-  if (info->si_code <= 0 && omoutbusy()) { omoutdefer(sig); return; }
-  nottystop();
-  omoutsigflush();
-  sdf_helper_end();
+  if (info->si_code <= 0 && later(sig)) return;
+  omend(END_CRASH);
   sigaction(sig, &crashwas[sig], nullptr);
-  if (info->si_code <= 0) raise(sig);
+  if (info->si_code <= 0) dieby(sig, &crashwas[sig]);
 }
 
 // A write to a pipe or socket that nobody reads any more, or beyond the
@@ -136,17 +131,12 @@ void installcrash(int sig, const sigset_t& mask) {
 void omsig(int sig) {
   omsigcnt = omsigcnt + 1;
   if (omatprompt) return;
-  if (gcmn.sigflg) {
-    if (omoutbusy()) { omoutdefer(sig); return; }
-    endnow(130);
-  }
+  if (gcmn.sigflg && !later(sig)) endnow(130);
   gcmn.sigflg = 1;
 }
 
 void omsigcpu(int sig) {
-  if (omoutbusy()) { omoutdefer(sig); return; }
-  closing("\n");
-  _exit(1);
+  if (!later(sig)) endnow(1);
 }
 
 void omendsigs(sigset_t* set) {

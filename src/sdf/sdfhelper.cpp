@@ -52,6 +52,8 @@
 #include <string>
 
 #include "base/cmnstate.h"
+#include "base/endhold.h"
+#include "base/ending.h"
 #include "base/memcap.h"
 #include "base/outflush.h"
 #include "data/gridres.h"
@@ -363,17 +365,24 @@ int await(int fd, void* buf, size_t n, int seconds);
 // interrupt), else only reaped.  Its wait status.
 int end_helper(bool kill_it) {
   probehelper h = helper();
-  set_helper(probehelper{});
   if (h.pid < 0) return 0;
   const bool ours = h.owner == getpid();
   if (kill_it && ours) kill(h.pid, SIGKILL);
   close(h.fd);
-  if (!ours) return 0;
-  pid_t r;
+  // Waited for without being reaped: until it is, its pid names no other
+  // process, and an ending that comes meanwhile finds it and reaps it.
+  siginfo_t info;
+  while (ours && waitid(P_PID, static_cast<id_t>(h.pid), &info, WEXITED | WNOWAIT) < 0 && errno == EINTR) {
+  }
+  // Taken from the ending with the ending signals held: one of the two
+  // reaps it, and at once, as it has ended.
+  endhold hold;
+  hold.hold();
+  const bool reaps = ours && g_endpid.exchange(-1) == h.pid;
+  set_helper(probehelper{});
   int status = 0;
-  do {
-    r = waitpid(h.pid, &status, 0);
-  } while (r < 0 && errno == EINTR);
+  while (reaps && waitpid(h.pid, &status, 0) < 0 && errno == EINTR) {
+  }
   return status;
 }
 
@@ -383,6 +392,11 @@ int end_helper(bool kill_it) {
 // after all) is followed by a fork, here and for the rest of the session.
 int start_helper() {
   const size_t mem = limits().mem_bytes != 0 ? limits().mem_bytes : omgcap();
+  // Every end of the session ends the helper and waits for it.  Its record
+  // is made first, so that the hook of an exit runs before it is gone.
+  static const bool registered =
+      (helper(), omendpart(END_HELPER, {[](endhow) { end_helper(true); }, [](endhow) { sdf_helper_end(); }}), true);
+  (void)registered;
   for (;;) {
     std::string why;
     probehelper h;
@@ -395,9 +409,6 @@ int start_helper() {
     }
     h.owner = getpid();
     set_helper(h);
-    // The program's exit waits for the helper it leaves.
-    static const bool reaped_at_exit = std::atexit([] { end_helper(true); }) == 0;
-    (void)reaped_at_exit;
     char ready = 0;
     const int r = await(h.fd, &ready, 1, kStartSeconds);
     if (r == WAIT_OK && ready == kReady) {
@@ -585,16 +596,11 @@ bool helper_failure_untold() {
 void sdf_helper_reap() {
   const probehelper h = helper();
   if (h.pid < 0) return;
-  // Only looked at here: it is reaped once the ending handler no longer
-  // has its pid.
   siginfo_t info;
   info.si_pid = 0;
   const int r = waitid(P_PID, static_cast<id_t>(h.pid), &info, WEXITED | WNOHANG | WNOWAIT);
   if ((r == 0 && info.si_pid == 0) || (r < 0 && errno != ECHILD)) return;  // still running
-  close(h.fd);
-  set_helper(probehelper{});
-  while (waitpid(h.pid, nullptr, 0) < 0 && errno == EINTR) {
-  }
+  end_helper(false);
 }
 
 void sdf_helper_end() {

@@ -2,6 +2,7 @@
 // their messages and results, the metafile they leave, and the images read
 // back pixel by pixel.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "base/fsizecap.h"
+#include "base/omprntint.h"
 #include "test_print_util.h"
 
 namespace {
@@ -84,6 +86,16 @@ TEST_F(Print, MetafileLifecycleMessagesAndResults) {
   EXPECT_NE(std::search(w.begin(), w.end(), rgb, rgb + 5), w.end());
   const int rect[5] = {-6, 1000, 2000, 1000, 2000};
   EXPECT_NE(std::search(w.begin(), w.end(), rect, rect + 5), w.end());
+
+  // A finished file left under its part name (a folder took its name):
+  // the line that says where is in the result a script reads.
+  std::string kept = dir.file("Kept.OM");
+  EXPECT_EQ(gxc_run("enable print " + kept).rc, 0);
+  ASSERT_EQ(mkdir(kept.c_str(), 0700), 0);
+  int rc = 0;
+  std::string result = omcaprun([] { return gxc_run("disable print").rc; }, &rc);
+  EXPECT_EQ(rc, 1);
+  EXPECT_EQ(result, "The new file stays as " + kept + ".part: Kept.OM is not a plain file\n");
 }
 
 TEST_F(Print, EnableOperandsAndOpenFailure) {

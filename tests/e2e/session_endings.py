@@ -12,6 +12,7 @@ import os, pty, random, resource, select, signal, struct, subprocess, sys, tempf
 OMBRA = os.path.abspath(sys.argv[1])
 ENV = dict(os.environ, OMDDIR=sys.argv[2], TERM="xterm")
 fails = []
+resource.setrlimit(resource.RLIMIT_CORE, (0, 0))  # QUIT's core is not looked at
 
 
 def read(fd, until=None, wait=0.5):
@@ -55,7 +56,8 @@ def start(args, out=None):
     return pid, fd, seen
 
 
-for sig, want in (("USR1", 138), ("USR2", 140), ("ALRM", 142), ("VTALRM", 154), ("XCPU", 1)):
+for sig, want in (("USR1", 138), ("USR2", 140), ("ALRM", 142), ("VTALRM", 154), ("XCPU", 1),
+                  ("ILL", -signal.SIGILL)):
     pid, fd, seen = start(["-bl"])
     os.kill(pid, getattr(signal, "SIG" + sig))
     got, seen = status(pid), seen + read(fd)
@@ -201,6 +203,19 @@ with tempfile.TemporaryDirectory() as d:
                            for x, why in (("grb", "a.grb is not a plain file"), ("ctl", "it goes with a.grb")))
             if got != 143 or spoken(out, b"go\n", b"\n" + lats.encode() + CLOSING[1:]) is None:
                 fails.append(f"TERM with LATS files left under part names: status {got}, output ends {out[-300:]!r}")
+    # QUIT while a reader takes 4 KB every 4 ms: the session ends inside
+    # its handler, and nothing it wrote before comes again after the
+    # closing lines.
+    def paced(f):
+        seen = b""
+        while got := os.read(f.fileno(), 4096):
+            seen += got
+            time.sleep(0.004)
+        return seen
+    for run in range(5):
+        got, out = session(d, ["-blc", "run say.gs"], signal.SIGQUIT, 0.3, feed=paced)
+        if got != -signal.SIGQUIT or not out.endswith(CLOSING) or spoken(out) is None:
+            fails.append(f"QUIT while saying into a paced reader: status {got}, output ends {out[-120:]!r}")
     # A log of both streams holds the errors where they were made.
     got, out = session(d, ["-blc", "run mix.gs"])
     lats = b"LATS error (lats_parmtab): LATS (latsint) --> Cannot open parameter file /no\n" \
@@ -233,15 +248,22 @@ with tempfile.TemporaryDirectory() as d:
         while got := os.read(fd, 4096):
             into += got
             time.sleep(0.0005)
+    def paced(fd, into):
+        os.set_blocking(fd, True)
+        select.select([fd], [], [], 10)
+        while got := os.read(fd, 4096):
+            into += got
+            time.sleep(0.004)
     for sigs, want, reader in [((signal.SIGTERM,), 143, None), ((signal.SIGHUP,), 129, None),
-                               ((signal.SIGINT,) * 2, 130, None)] + [((signal.SIGTERM,), 143, slowly)] * 8:
+                               ((signal.SIGINT,) * 2, 130, None)] + [((signal.SIGTERM,), 143, slowly)] * 8 + \
+                              [((signal.SIGQUIT,), -signal.SIGQUIT, paced)] * 5:
         os.mkfifo(f"{d}/mf")
         fd, stream = os.open(f"{d}/mf", os.O_RDONLY | os.O_NONBLOCK), bytearray()
         drain = threading.Thread(target=reader or (lambda *_: None), args=(fd, stream))
         drain.start()
         p = subprocess.Popen([OMBRA, "-blE"], cwd=d, env=ENV, stdin=open(f"{d}/frames"), stdout=subprocess.PIPE)
         catching(p.pid)
-        time.sleep(random.uniform(0.05, 0.3) if reader else 0.5)
+        time.sleep(0.3 if reader == paced else random.uniform(0.05, 0.3) if reader else 0.5)
         for one in sigs:
             p.send_signal(one)
             time.sleep(0.2)
@@ -253,7 +275,8 @@ with tempfile.TemporaryDirectory() as d:
         drain.join()
         os.close(fd)
         os.unlink(f"{d}/mf")
-        if p.returncode != want or not out.endswith(b"GX package terminated \n") or torn(bytes(stream)):
+        if p.returncode != want or not out.endswith(b"GX package terminated \n") or torn(bytes(stream)) or \
+                reader == paced and not stream.endswith(b"\xff\xf7"):
             fails.append(f"{sigs} on a metafile FIFO {reader and 'read slowly' or 'stalled'}: status "
                          f"{p.returncode}, stream ending {stream[-12:].hex()}")
 
@@ -322,7 +345,8 @@ def termed(d, first, then, limit=None, stall=False):
 # Endings that come while the session waits inside a step that holds the
 # ending signals (a field written, a file made): the wait ends, the step
 # fails, and the signal is taken.  And one whose lines on the LATS files
-# find a pipe that takes no more.
+# find a pipe that takes no more.  And one during quit's own end, which
+# goes on to its end (the GRIB index made) before the signal is taken.
 for name, fifo, first, then, limit, stall, parts in (
         ("an error printed while a field is written, output full", None,
          SETUP + "set lats create a\n" + FIELD, "d ts\n", 4096, True, 0),
@@ -330,7 +354,8 @@ for name, fifo, first, then, limit, stall, parts in (
         ("a GRIB FIFO whose reader stalls", "a.grb", SETUP + "set lats create a\n" + FIELD,
          "d ts\n" * 8, None, False, 0),
         ("LATS files kept under part names, output full", None,
-         SETUP + "set lats create a\n" + FIELD + "d ts\n!mkdir a.grb\n", "", None, True, 2)):
+         SETUP + "set lats create a\n" + FIELD + "d ts\n!mkdir a.grb\n", "", None, True, 2),
+        ("quit, output full", None, SETUP + "set lats create a\n" + FIELD + "d ts\n", "quit\n", None, True, 0)):
     with tempfile.TemporaryDirectory() as d:
         if fifo:
             os.mkfifo(f"{d}/{fifo}")
@@ -339,8 +364,9 @@ for name, fifo, first, then, limit, stall, parts in (
         left = sorted(n for n in os.listdir(d) if n.endswith(".part"))
         if reader is not None:
             os.close(reader)
-        if got != 143 or len(left) != parts:
-            fails.append(f"TERM with {name}: status {got}, part files {left}")
+        indexed = not then.startswith("quit") or os.path.exists(f"{d}/a.gmp") and os.path.getsize(f"{d}/a.gmp") > 0
+        if got != 143 or len(left) != parts or not indexed:
+            fails.append(f"TERM with {name}: status {got}, part files {left}, index made {indexed}")
 
 # A background job under `stty tostop` that has stopped at its output is
 # still ended by the TERM and CONT that `kill %1` sends, and a crash that
@@ -367,6 +393,38 @@ for sig, want in ((signal.SIGTERM, 143), (signal.SIGILL, -signal.SIGILL)):
     if b"job status %d" % want not in read(fd, b"job status", 10):
         fails.append(f"{sig.name} to a background job under tostop did not end it")
     status(pid)
+
+# As the first process of a PID namespace, which the default action of a
+# signal sent to it does not end, a session is ended by QUIT all the same.
+if subprocess.run(["unshare", "-fp", "--mount-proc", "true"], stderr=subprocess.DEVNULL).returncode:
+    print("no PID namespace can be made here: the rows of a session as its first process are skipped")
+else:
+    with tempfile.TemporaryDirectory() as d:
+        open(f"{d}/spin.gs", "w").write("'enable print m.gm'\nwhile (1)\nendwhile\n")
+        p = subprocess.Popen(["unshare", "-fp", "--mount-proc", OMBRA, "-blc", "run spin.gs"], cwd=d, env=ENV,
+                             stdin=subprocess.DEVNULL, stdout=subprocess.PIPE)
+        for _ in range(1000):
+            if os.path.exists(f"{d}/m.gm.part"):
+                break
+            time.sleep(0.01)
+        first = int(open(f"/proc/{p.pid}/task/{p.pid}/children").read().split()[0])
+        os.kill(first, signal.SIGQUIT)
+        try:
+            out = p.communicate(timeout=10)[0]
+        except subprocess.TimeoutExpired:
+            os.kill(first, signal.SIGKILL)
+            p.kill()
+            out = p.communicate()[0]
+        if p.returncode not in (128 + signal.SIGQUIT, -signal.SIGQUIT) or out.count(b"GX package terminated") != 1 \
+                or not os.path.exists(f"{d}/m.gm"):
+            fails.append(f"QUIT to the first process of a PID namespace: status {p.returncode}, output ends {out[-120:]!r}")
+        # The orphans of `!cmd &` are its children there: it reaps those
+        # that ended at its prompt.
+        run = subprocess.run(["unshare", "-fp", "--mount-proc", OMBRA, "-blE"], cwd=d, env=ENV, timeout=60,
+                             stdout=subprocess.DEVNULL, input=b"!sh -c 'sleep 0.2 &'\n!sleep 1\nq dims\n"
+                             b"!grep -l '^State:.*Z' /proc/[0-9]*/status | wc -l > zombies\n")
+        if open(f"{d}/zombies").read() != "0\n":
+            fails.append(f"orphans at the prompt of the first process of a PID namespace: {open(f'{d}/zombies').read()}")
 
 print("\n".join(fails) or "all endings right")
 sys.exit(1 if fails else 0)

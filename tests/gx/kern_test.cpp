@@ -1,8 +1,10 @@
 // The kernel: start, pages, scaling, conversions and clipping.
 #include <fcntl.h>
+#include <sys/stat.h>
 
 #include <cmath>
 
+#include "base/ending.h"
 #include "base/outflush.h"
 #include "gxtest.h"
 
@@ -36,23 +38,36 @@ TEST(Kernel, StartAndEndLines) {
 }
 
 // An ending by a signal writes what standard output still held before
-// its closing lines.
+// its closing lines, and the line on a metafile left under its part name
+// (its name taken meanwhile by a folder) on standard error: the file is
+// closed all the same.
 TEST(Kernel, SignalEndingWritesWhatWasPrintedFirst) {
-  gx_tmpdir d;
-  std::string out = d.file("out");
-  fflush(stdout);
-  pid_t pid = fork();
-  if (pid == 0) {
-    dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 1);
-    omoutbuffer();
-    printf("pending\n");
-    gxsigend("\n");
-    _exit(0);
+  for (bool kept : {false, true}) {
+    gx_tmpdir d;
+    std::string out = d.file("out"), err = d.file("err"), meta = d.file("m.gm");
+    fflush(stdout);
+    pid_t pid = fork();
+    if (pid == 0) {
+      if (kept) {
+        gx_batch();
+        if (gxhbgn(meta.c_str()) != 0 || mkdir(meta.c_str(), 0700) != 0) _exit(9);
+      }
+      dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 1);
+      dup2(open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 2);
+      omoutbuffer();
+      printf("pending\n");
+      gxendreg();
+      omend(END_SIGNAL);
+      _exit(0);
+    }
+    waitpid(pid, nullptr, 0);
+    std::vector<unsigned char> said = gx_slurp(out), errs = gx_slurp(err);
+    EXPECT_EQ(std::string(said.begin(), said.end()),
+              kept ? "pending\n\nHardcopy output file is closed \nGX package terminated \n"
+                   : "pending\n\nNo hardcopy metafile open\nGX package terminated \n");
+    EXPECT_EQ(std::string(errs.begin(), errs.end()),
+              kept ? "The new file stays as " + meta + ".part: m.gm is not a plain file\n" : "");
   }
-  waitpid(pid, nullptr, 0);
-  std::vector<unsigned char> said = gx_slurp(out);
-  EXPECT_EQ(std::string(said.begin(), said.end()),
-            "pending\n\nNo hardcopy metafile open\nGX package terminated \n");
 }
 
 TEST(Kernel, SmallVirtualPageFlagsThinHardcopyLines) {

@@ -68,11 +68,31 @@ int kill_helper() {
 // after the program reaps it, and must find the pid gone.
 pid_t reapwatch = 0;  // negated once reaped
 int latewaits = 0;    // waits for it after that
+// While this pid is watched, an ending comes as the program starts to
+// wait for the helper's end, and must reap it itself.
+pid_t endwatch = 0;
+bool endreaped = false;
+
+void endingcomes(pid_t pid, int options) {
+  static const auto real = reinterpret_cast<int (*)(idtype_t, id_t, siginfo_t*, int)>(dlsym(RTLD_NEXT, "waitid"));
+  if (pid <= 0 || pid != endwatch || (options & WNOHANG)) return;
+  endwatch = 0;
+  sdf_helper_end();
+  siginfo_t info;
+  endreaped = real(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) < 0 && errno == ECHILD;
+}
 
 }  // namespace
 
+extern "C" int waitid(idtype_t type, id_t id, siginfo_t* info, int options) {
+  static const auto real = reinterpret_cast<int (*)(idtype_t, id_t, siginfo_t*, int)>(dlsym(RTLD_NEXT, "waitid"));
+  if (type == P_PID) endingcomes(static_cast<pid_t>(id), options);
+  return real(type, id, info, options);
+}
+
 extern "C" pid_t waitpid(pid_t pid, int* status, int options) {
   static const auto real = reinterpret_cast<pid_t (*)(pid_t, int*, int)>(dlsym(RTLD_NEXT, "waitpid"));
+  endingcomes(pid, options);
   if (pid > 0 && pid == -reapwatch) latewaits++;
   const pid_t r = real(pid, status, options);
   if (r > 0 && r == reapwatch) reapwatch = -r, sdf_helper_end();
@@ -384,6 +404,13 @@ TEST_F(helperlimits, AHelperThatEndedIsReapedWithoutWaitingForTheNextFile) {
   sdf_helper_end();
   EXPECT_EQ(latewaits, 0);
   reapwatch = 0;
+  // An ending that comes while the program ends the helper, before it has
+  // reaped it, finds it and reaps it: the session it ends leaves no zombie.
+  ASSERT_EQ(open_quiet(st, OMBRA_SOURCE_DIR "/share/sample/sample.nc"), 0);
+  endwatch = helper_pid();
+  helper_set_limits(30, 0);
+  EXPECT_EQ(endwatch, 0);
+  EXPECT_TRUE(endreaped);
 }
 
 // The helper is a fresh process image: memory the program held when the

@@ -1,0 +1,96 @@
+#include "base/ending.h"
+
+#include <atomic>
+#include <csignal>
+#include <cstdlib>
+
+#include "base/endhold.h"
+#include "base/outflush.h"
+
+namespace {
+
+// The lines of a signal ending, kept until the files are finished and
+// standard output's rest is out.
+struct lines {
+  char text[8 * kEndLine];
+  size_t n = 0;
+};
+lines errlines, closelines;
+
+bool sayall(lines& l, int fd) { return omsigsay(fd, l.text, l.n); }
+
+void outfinish(endhow) { omoutflush(); }
+
+// Standard output's part: a signal ending's lines start on a line of
+// their own (the output may have stopped in mid-line, where a terminal
+// echoed ^C).
+void outsigfinish(endhow how) {
+  if (!omoutsigflush() || how == END_CRASH) return;
+  if (omsigsay(1, "\n", 1) && sayall(errlines, 2)) sayall(closelines, 1);
+}
+
+}  // namespace
+
+const endpart kEndOut = {outfinish, outsigfinish};
+
+namespace {
+
+endpart parts[END_SLOTS] = {{}, {}, kEndOut, {}, {}};
+std::atomic<int> entered{0};
+int next = 0;  // the slot the walk finishes next
+static_assert(std::atomic<int>::is_always_lock_free, "a handler takes the entry");
+
+// Exits that are no ending of the program's own (an exit() in a library)
+// finish the parts as -x does.  The hook is registered again with each
+// new kind of part, so that it runs before the part's own state, made
+// since, is destroyed by the exit.
+void atexitend() { omend(END_LEAVE); }
+bool armed[END_SLOTS] = {};
+
+// A background job under `stty tostop` would be stopped by its first line
+// to the terminal, the ending and all: an ending writes as if in front.
+void nottystop() {
+  struct sigaction ign = {};
+  ign.sa_handler = SIG_IGN;
+  sigaction(SIGTTOU, &ign, nullptr);
+}
+
+}  // namespace
+
+void omendpart(endslot slot, endpart part) {
+  if (!armed[slot]) armed[slot] = std::atexit(atexitend) == 0;
+  endhold hold;
+  hold.hold();
+  parts[slot] = part;
+}
+
+bool omend(endhow how) {
+  const bool handler = how == END_SIGNAL || how == END_CRASH;
+  endhold hold;
+  if (!handler) hold.hold();
+  const bool first = entered.exchange(1) == 0;
+  if (handler && !first) {
+    // What was printed after the end is still handed on.
+    omoutsigflush();
+    return false;
+  }
+  if (handler) nottystop();
+  // A way out taken inside the normal end (the X server lost while the
+  // window is closed) goes on with the parts not yet finished.
+  while (next < END_SLOTS) {
+    const endpart& p = parts[next++];
+    void (*fn)(endhow) = handler ? p.sigfinish : p.finish;
+    if (fn) fn(how);
+  }
+  return first;
+}
+
+void omendsay(int fd, const char* text) {
+  lines& l = fd == 2 ? errlines : closelines;
+  for (; *text && l.n < sizeof l.text; text++) l.text[l.n++] = *text;
+}
+
+void omleave(int status) {
+  omend(END_LEAVE);
+  std::exit(status);
+}
