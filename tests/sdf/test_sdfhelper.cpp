@@ -763,9 +763,10 @@ TEST(helpermode, TheHelperIsTheFileTheProgramStartedFrom) {
   };
   for (row& r : rows) {
     if (access(r.argv[0].c_str(), X_OK) != 0 || (kChecking && !r.replace)) continue;
-    int go[2], tell[2];
+    int go[2], tell[2], execd[2];
     ASSERT_EQ(pipe(go), 0);
     ASSERT_EQ(pipe(tell), 0);
+    ASSERT_EQ(pipe2(execd, O_CLOEXEC), 0);
     r.argv.push_back("--gtest_also_run_disabled_tests");
     r.argv.push_back("--gtest_filter=helpermode.DISABLED_OpensAFileWhenTold");
     std::fflush(nullptr);
@@ -773,6 +774,7 @@ TEST(helpermode, TheHelperIsTheFileTheProgramStartedFrom) {
     if (child == 0) {
       close(go[1]);
       close(tell[0]);
+      close(execd[0]);
       if (r.noproc && !hide_proc()) _exit(77);
       setenv("OMBRA_TEST_PIPES", (std::to_string(go[0]) + "," + std::to_string(tell[1])).c_str(), 1);
       dup2(open("/dev/null", O_WRONLY), 1);
@@ -785,6 +787,12 @@ TEST(helpermode, TheHelperIsTheFileTheProgramStartedFrom) {
     }
     close(go[0]);
     close(tell[1]);
+    close(execd[1]);
+    // The path is replaced only once the child runs what stood there
+    // before: its end of execd closes at the exec (or at its exit).
+    char none;
+    ASSERT_EQ(read(execd[0], &none, 1), 0);
+    close(execd[0]);
     if (r.replace) {  // another program put at the path
       ASSERT_EQ(std::system(("cp /bin/true '" + prog + ".new' && mv '" + prog + ".new' '" + prog + "'").c_str()), 0);
     }
@@ -792,13 +800,14 @@ TEST(helpermode, TheHelperIsTheFileTheProgramStartedFrom) {
     char buf[256] = {0};
     const ssize_t got = read(tell[0], buf, sizeof buf - 1);
     const std::string answer = got > 0 ? std::string(buf, static_cast<size_t>(got)) : "";
-    const std::string pid = answer.substr(2, answer.find(' ', 2) - 2);
+    const std::string pid = answer.size() > 2 ? answer.substr(2, answer.find(' ', 2) - 2) : "";
     const bool same = r.helper == "fork" || exe_of(pid) == std::make_pair(started.st_dev, started.st_ino);
     close(go[1]);
     close(tell[0]);
     int ws = 0;
     ASSERT_EQ(waitpid(child, &ws, 0), child);
     if (r.noproc && WIFEXITED(ws) && WEXITSTATUS(ws) == 77) continue;  // no namespace here
+    ASSERT_GT(answer.size(), 2u) << r.how;
     EXPECT_EQ(answer.substr(0, 2) + answer.substr(answer.rfind(' ') + 1), "0 " + r.helper) << r.how << ": " << answer;
     EXPECT_TRUE(same) << r.how;
     std::ifstream errs(prog + ".err");

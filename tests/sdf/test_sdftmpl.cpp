@@ -346,10 +346,13 @@ TEST(dailyseries, StepOfOneTimeMembersComesFromTheMembersThere) {
 
   // No member after the first (alone), one at the first one's time or
   // before the one ahead of it, spacings of no one step (two days, then
-  // three): refused, as is a template naming no time.
-  const std::string same = dir + "/same", back = dir + "/back", uneven = dir + "/uneven";
-  std::system(("mkdir -p '" + same + "' '" + back + "' '" + uneven + "'").c_str());
+  // three, or a week then a month): refused, as is a template naming no
+  // time.
+  const std::string same = dir + "/same", back = dir + "/back", uneven = dir + "/uneven", mixed = dir + "/mixed";
+  std::system(("mkdir -p '" + same + "' '" + back + "' '" + uneven + "' '" + mixed + "'").c_str());
   for (int d : {1, 3, 6}) ASSERT_FALSE(day_file(uneven, d).empty());
+  for (int d : {1, 8}) ASSERT_FALSE(day_file(mixed, d).empty());
+  ASSERT_FALSE(one_time(mixed, "d_20010201", 31 * 24, 32).empty());
   ASSERT_FALSE(day_file(same, 1).empty());
   ASSERT_FALSE(day_file(same, 2, -24).empty());
   ASSERT_FALSE(day_file(back, 1).empty());
@@ -369,7 +372,9 @@ TEST(dailyseries, StepOfOneTimeMembersComesFromTheMembersThere) {
       {back + "/d_20010101.nc d_%y4%m2%d2.nc 3",
        "SDFOPEN error:  The member file " + back + "/d_20010103.nc does not begin after " + back + "/d_20010102.nc.\n"},
       {uneven + "/d_20010101.nc d_%y4%m2%d2.nc 3",
-       head + "the member files after it, up to " + uneven + "/d_20010106.nc, are not spaced by whole multiples of one step.  " + give}};
+       head + "the member files after it, up to " + uneven + "/d_20010106.nc, are not spaced by whole multiples of one step.  " + give},
+      {mixed + "/d_20010101.nc d_%y4%m2%d2.nc 3",
+       head + "the member files after it, up to " + mixed + "/d_20010201.nc, are not spaced by whole multiples of one step.  " + give}};
   for (const auto& row : rows) {
     EXPECT_EQ(open_quiet(st, row[0], &out), 1) << row[0];
     EXPECT_NE(out.find(row[1]), std::string::npos) << out;
