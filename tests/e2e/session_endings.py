@@ -196,12 +196,43 @@ with tempfile.TemporaryDirectory() as d:
                            for x, why in (("grb", "a.grb is not a plain file"), ("ctl", "it goes with a.grb")))
             if got != 143 or spoken(out, b"go\n", b"\n" + lats.encode() + CLOSING[1:]) is None:
                 fails.append(f"TERM with LATS files left under part names: status {got}, output ends {out[-300:]!r}")
-    # A log of both streams holds the errors where they were made.
-    got, out = session(d, ["-blc", "run mix.gs"])
+    # A log of both streams, a pipe or a file, holds the errors where they
+    # were made; two streams apart keep them apart.
     lats = b"LATS error (lats_parmtab): LATS (latsint) --> Cannot open parameter file /no\n" \
            b"No such file or directory\n"
-    if b"before\n" + lats + b"after\n" + lats + b"last\n" not in out:
-        fails.append(f"say and LATS errors in one log: {out[-400:]!r}")
+    for log in (None, f"{d}/log"):
+        got, out = session(d, ["-blc", "run mix.gs"], log=log)
+        if b"before\n" + lats + b"after\n" + lats + b"last\n" not in out:
+            fails.append(f"say and LATS errors in one log ({log}): {out[-400:]!r}")
+    for apart in ("pipes", "files"):
+        streams = [open(f"{d}/{n}", "w+b") if apart == "files" else subprocess.PIPE for n in ("out", "err")]
+        run = subprocess.run([OMBRA, "-blc", "run mix.gs"], cwd=d, env=ENV, stdin=subprocess.DEVNULL,
+                             stdout=streams[0], stderr=streams[1], timeout=60)
+        out, err = (f.seek(0) or f.read() for f in streams) if apart == "files" else (run.stdout, run.stderr)
+        if b"before\nafter\nlast\n" not in out or err != lats * 2:
+            fails.append(f"say and LATS errors apart in {apart}: {out[-100:]!r}, {err!r}")
+    # A message longer than a line of the program's own is printed whole.
+    for n in (978, 1504):
+        path = ("/no/" + "/".join(["d" * 99] * 20))[:n]
+        run = subprocess.run([OMBRA, "-blE"], cwd=d, env=dict(ENV, LATS_PARMS=path), capture_output=True,
+                             input=(SETUP + "set lats create a\n").encode(), timeout=60)
+        want = f"LATS error (lats_create): LATS (latsint) --> Cannot open parameter file {path}\n" \
+               "No such file or directory\n"
+        if run.returncode or run.stderr != want.encode():
+            fails.append(f"a LATS message with a path of {n}: status {run.returncode}, {run.stderr[-80:]!r}")
+    # Standard output that another program made non-blocking, read slower
+    # than printed, gets every line.
+    open(f"{d}/lines.gs", "w").write("i = 0\nwhile (i < 20000)\n  say 'line 'i\n  i = i + 1\nendwhile\n")
+    r, w = os.pipe()
+    os.set_blocking(w, False)
+    p = subprocess.Popen([OMBRA, "-blxc", "run lines.gs"], cwd=d, env=ENV, stdin=subprocess.DEVNULL, stdout=w,
+                         stderr=subprocess.PIPE)
+    os.close(w)
+    out = b"".join(iter(lambda: time.sleep(0.0002) or os.read(r, 4096), b""))
+    os.close(r)
+    err = p.stderr.read()
+    if p.wait() != 99 or out.partition(b"Batch mode\n")[2] != b"".join(b"line %d\n" % i for i in range(20000)):
+        fails.append(f"non-blocking standard output: status {p.returncode}, {out.count(b'line ')} lines, {err!r}")
     # Standard output that fails is an error, told once.
     with open("/dev/full", "wb") as full:
         run = subprocess.run([OMBRA, "-blc", "run mix.gs"], cwd=d, env=ENV, stdin=subprocess.DEVNULL,
@@ -217,9 +248,10 @@ with tempfile.TemporaryDirectory() as d:
             seen += got
         f.close()
         return seen
-    got, _ = session(d, ["-blxc", "run spin.gs"], feed=closeatscript)
-    if got != 141:
-        fails.append(f"-x, reader gone during a silent script: {got}")
+    for script in ("spin.gs", "say.gs"):
+        got, _ = session(d, ["-blxc", "run " + script], feed=closeatscript)
+        if got != 141:
+            fails.append(f"-x, reader gone during {script}: {got}")
     # A metafile FIFO whose reader stalls, or reads slowly: every ending
     # ends at once, and end records follow only whole records.
     def slowly(fd, into):
