@@ -73,6 +73,9 @@ for args, interrupt in ((["-bl"], True), (["-bl"], False), (["-blE"], False)):
     if (got := status(pid)) != 141:
         fails.append(f"{args}, reader gone, interrupted {interrupt}: {got}")
 
+CLOSING = b"\nNo hardcopy metafile open\nGX package terminated \n"
+# Commands that make a LATS file (a.grb and a.ctl) ready for a field of ts.
+SETUP = f"open {os.path.abspath(sys.argv[2])}/sample/sample.ctl\nset x 1 144\nset lats frequency hourly\nset lats deltat 6\n"
 EMPTY = b"\xff\xff\x2a\xf8\x21\x34\xff\xf7"  # header, end of file
 for name, shell, meta in (
         ("stdin closed", '"$0" -blEc "open p.ctl" <&-; test ! -e pwned', None),
@@ -83,21 +86,25 @@ for name, shell, meta in (
         ("stderr closed", 'printf "enable print m.gm\\nset lats parmtab /no\\n" | "$0" -blE 2>&-', EMPTY),
         ("stderr closed, a shell escape's", 'echo "!readlink /proc/\\$\\$/fd/2 > e" | "$0" -blE 2>&-; test "$(cat e)" = /dev/null',
          None),
-        ("ulimit -t 2", 'ulimit -t 2; "$0" -blEc "run spin.gs"; test $? = 1 && test ! -e m.gm.part', b"")):
+        ("ulimit -t 2", 'ulimit -t 2; "$0" -blEc "run spin.gs"; test $? = 1 && test ! -e m.gm.part', b""),
+        # Descriptors given at start reach a shell escape, after a LATS
+        # netCDF file is made too, under a low descriptor limit as well.
+        ("100<p.ctl", '"$0" -blE 100<p.ctl <lats.in >/dev/null; test "$(cat e)" = "$PWD/p.ctl"', None),
+        ("ulimit -n 16, 12<p.ctl", 'ulimit -n 16; exec 12<p.ctl; sed "s/100/12/" lats.in | "$0" -blE >/dev/null; '
+         'test "$(cat e)" = "$PWD/p.ctl"', None)):
     with tempfile.TemporaryDirectory() as d:
         open(f"{d}/p.ctl", "w").write("dset ^p.dat\nundef -1\nxdef 2 linear 0 1\nydef 2 linear 0 1\n"
                                       "zdef 1 levels 1\ntdef 1 linear 00z1jan2000 1hr\nvars 1\na 0 99 a\nendvars\n")
         open(f"{d}/p.dat", "w").write("!touch pwned\n")
         open(f"{d}/spin.gs", "w").write("'enable print m.gm'\n'draw line 1 1 2 2'\n'print'\nwhile (1)\nendwhile\n")
+        open(f"{d}/lats.in", "w").write(SETUP + "set lats convention coards\nset lats create o\n"
+                                        "!readlink /proc/self/fd/100 > e\n")
         run = subprocess.run(["bash", "-c", shell, OMBRA], cwd=d, env=ENV, stdin=subprocess.DEVNULL,
                              stdout=subprocess.DEVNULL, timeout=60)
         got = open(f"{d}/m.gm", "rb").read() if os.path.exists(f"{d}/m.gm") else b""
         if run.returncode or meta is not None and (got != meta if meta else not got.endswith(b"\xff\xf7")):
             fails.append(f"{name}: status {run.returncode}, metafile {got[:40]!r}")
 
-CLOSING = b"\nNo hardcopy metafile open\nGX package terminated \n"
-# Commands that make a LATS file (a.grb and a.ctl) ready for a field of ts.
-SETUP = f"open {os.path.abspath(sys.argv[2])}/sample/sample.ctl\nset x 1 144\nset lats frequency hourly\nset lats deltat 6\n"
 FIELD = "set gxout latsgrid\nd ts\nset lats var 1 ts instant 1 0\nset gxout latsdata\nset lats write 1 1\n"
 
 
