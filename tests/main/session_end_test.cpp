@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -383,6 +384,13 @@ TEST(SessionEnd, EveryEndingWaitsForTheHelper) {
     s.send(std::string("sdfopen ") + OMBRA_SOURCE_DIR + "/share/sample/sample.nc\n");
     ASSERT_TRUE(s.waitprompts(2)) << s.said();
     ASSERT_NE(s.said().find("is open as file 1"), std::string::npos) << s.said();
+    // The helper is the program's file run anew (its own command line),
+    // not a fork of the session.
+    std::ifstream children("/proc/" + std::to_string(s.pid()) + "/task/" + std::to_string(s.pid()) + "/children");
+    std::string helper, cmdline;
+    children >> helper;
+    std::getline(std::ifstream("/proc/" + helper + "/cmdline"), cmdline, '\0');
+    EXPECT_EQ(cmdline, "ombra-sdf-helper") << helper;
     kill(s.pid(), sig);
     EXPECT_NE(s.finish(), -1) << sig;
     pid_t left = 0;
