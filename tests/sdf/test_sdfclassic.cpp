@@ -4,6 +4,7 @@
 // and everything unusual left to the library.
 #include <gtest/gtest.h>
 #include <netcdf.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdint>
@@ -158,6 +159,13 @@ TEST(ClassicReads, AnythingElseIsLeftToTheLibrary) {
   EXPECT_FALSE(read("w", {0, 0}, {0, NX}, room));            // nothing asked
   EXPECT_FALSE(o.cf->read_floats(99, {0, 0}, {1, 1}, g.data(), room));
   EXPECT_FALSE(o.cf->read_floats(-1, {0, 0}, {1, 1}, g.data(), room));
+  // Cut short by another program once opened: the read fails at the end
+  // of the file instead of waiting there for bytes (the alarm ends a wait).
+  alarm(10);
+  EXPECT_TRUE(read("w", {0, 0}, {NY, NX}, room));
+  ASSERT_EQ(truncate(f.c_str(), 200), 0);
+  EXPECT_FALSE(read("w", {0, 0}, {NY, NX}, room));
+  alarm(0);
 }
 
 TEST(ClassicReads, FilesNotPlainlyUnderstoodAreNotTaken) {
@@ -169,6 +177,12 @@ TEST(ClassicReads, FilesNotPlainlyUnderstoodAreNotTaken) {
   nc_def_var(nc, "v", NC_FLOAT, 1, &dx, &v);
   ASSERT_EQ(nc_close(nc), NC_NOERR);
   EXPECT_EQ(opened(nc4).cf, nullptr);
+  // A file that reads shorter than its size (as a kernel's attribute file
+  // does, or one cut short while it is looked at) is left to the library.
+  alarm(10);
+  if (access("/sys/kernel/profiling", R_OK) == 0)
+    EXPECT_EQ(classic_probe("/sys/kernel/profiling").verdict(), classic_header::other);
+  alarm(0);
 }
 
 // Records padded as the library pads them: a part of 3 bytes takes a word
