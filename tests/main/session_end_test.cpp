@@ -107,6 +107,30 @@ INSTANTIATE_TEST_SUITE_P(Signals, EndingSignal,
                            return std::string(sigabbrev_np(i.param.sig));
                          });
 
+// A session killed outright, or by a crash sent from outside, leaves the
+// LATS files under their part names, each field written so far in them.
+TEST(SessionEnd, FieldsWrittenBeforeAKillAreInThePartFiles) {
+  for (int sig : {SIGKILL, SIGSEGV}) {
+    SessionChild s;
+    ASSERT_TRUE(s.start({"-blE"}, false, [] {
+      struct rlimit none = {0, 0};
+      setrlimit(RLIMIT_CORE, &none);
+    }));
+    s.send(kLats);
+    ASSERT_TRUE(s.waitprompts(1 + static_cast<int>(std::count(kLats.begin(), kLats.end(), '\n'))));
+    kill(s.pid(), sig);
+    s.finish();
+    std::string nc, grb;
+    for (const auto& e : std::filesystem::directory_iterator(s.path(""))) {
+      const std::string leaf = e.path().filename();
+      if (leaf.rfind("o.nc.", 0) == 0) nc = s.get(leaf);
+      if (leaf.rfind("g.grb.", 0) == 0) grb = s.get(leaf);
+    }
+    EXPECT_EQ(ncrecords(nc), 3) << sigabbrev_np(sig);
+    EXPECT_EQ(gribrecords(grb), 3) << sigabbrev_np(sig);
+  }
+}
+
 // Started under nohup, the session outlives its terminal as before.
 TEST(SessionEnd, IgnoredHangUpStaysIgnored) {
   SessionChild s;
