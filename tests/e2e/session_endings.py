@@ -376,6 +376,45 @@ for name, fifo, first, then, limit, stall, parts in (
         if got != 143 or len(left) != parts:
             fails.append(f"TERM with {name}: status {got}, part files {left}")
 
+# An ending whose output finds no room, in a pipe whose reader has stopped
+# or on a terminal stopped by Ctrl-S, ends within a tenth of a second (the
+# best of three tries: the machine's load may delay one).
+def stalled(tty):
+    """Seconds from a TERM to the end of a session printing into stopped
+    output, and its status."""
+    if tty:
+        pid, fd = pty.fork()
+        if pid == 0:
+            os.execve(OMBRA, [OMBRA, "-blE"], ENV)
+        read(fd, b"om> ", 10)
+        os.write(fd, b"\x13")
+        time.sleep(0.1)
+        os.write(fd, b"q config\n" * 50)
+        read(fd, wait=0.3)
+    else:
+        fd, w = os.pipe()
+        p = subprocess.Popen([OMBRA, "-blE"], env=ENV, stdin=subprocess.PIPE, stdout=w, stderr=subprocess.DEVNULL)
+        os.close(w)
+        pid = p.pid
+        p.stdin.write(b"q config\n" * 3000)
+        p.stdin.flush()
+        catching(pid)
+        time.sleep(0.3)
+    began = time.monotonic()
+    os.kill(pid, signal.SIGTERM)
+    got = status(pid)
+    took = time.monotonic() - began
+    os.close(fd)
+    return took, got
+
+
+for tty in (False, True):
+    tries = [stalled(tty)]
+    while len(tries) < 3 and tries[-1][0] > 0.1:
+        tries.append(stalled(tty))
+    if tries[-1][0] > 0.1 or any(got != 143 for _, got in tries):
+        fails.append(f"TERM with {tty and 'a terminal stopped' or 'a pipe not read'}: {tries}")
+
 # A background job under `stty tostop` that has stopped at its output is
 # still ended by the TERM and CONT that `kill %1` sends, and a crash that
 # comes then (here one sent from outside) ends it with its signal.
