@@ -474,9 +474,16 @@ TEST_F(helperlimits, AHelperThatCannotStartLeavesTheFileToTheProgram) {
   EXPECT_EQ(read.first, 3);
   EXPECT_EQ(read.second, "SDF read error:  " + f + why + "an HDF file is not read without it.\n"
                          "Failure reading SDF data.  #1\n");
-  // A netCDF file is opened here, said once a session.
+  // A netCDF file is opened here, said once, and again once a helper has
+  // run (and died) in between.
   const std::string nc = OMBRA_SOURCE_DIR "/share/sample/sample.nc";
-  for (const char* notice : {"SDFOPEN notice:  ", ""}) {
+  for (int k = 0; k < 3; k++) {
+    const char* notice = k == 1 ? "" : "SDFOPEN notice:  ";
+    if (k == 2) {
+      ASSERT_EQ(open_quiet(st, nc, &out), 0) << out;
+      ASSERT_GT(kill_helper(), 0);
+      sdf_helper_reap();
+    }
     auto opened = starved([&] {
       datafile* pfi = nullptr;
       const int rc = omsdfopen(nc.c_str(), st.pcm, &pfi);
