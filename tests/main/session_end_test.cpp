@@ -427,6 +427,43 @@ TEST(SessionEnd, EveryEndingWaitsForTheHelper) {
   prctl(PR_SET_CHILD_SUBREAPER, 0);
 }
 
+// A helper that died is reaped at the next prompt; a process that gets its
+// pid afterwards (made here by setting the last pid given, which needs
+// root) lives on when the session ends.
+TEST(SessionEnd, AReapedHelpersPidIsNotKilledAtTheEnding) {
+  if (access("/proc/sys/kernel/ns_last_pid", W_OK) != 0) GTEST_SKIP() << "the next pid cannot be chosen here";
+  SessionChild s;
+  ASSERT_TRUE(s.start({"-blE"}));
+  s.send(std::string("sdfopen ") + OMBRA_SOURCE_DIR + "/share/sample/sample.nc\n");
+  ASSERT_TRUE(s.waitprompts(2)) << s.said();
+  std::ifstream children("/proc/" + std::to_string(s.pid()) + "/task/" + std::to_string(s.pid()) + "/children");
+  pid_t helper = 0;
+  children >> helper;
+  ASSERT_GT(helper, 0);
+  ASSERT_EQ(kill(helper, SIGKILL), 0);
+  for (int k = 0; k < 500 && access(("/proc/" + std::to_string(helper) + "/exe").c_str(), F_OK) == 0; k++)
+    usleep(10000);
+  s.send("q dims\n");
+  ASSERT_TRUE(s.waitprompts(3)) << s.said();
+  pid_t other = -1;
+  for (int tries = 0; tries < 20 && other != helper; tries++) {
+    if (other > 0) kill(other, SIGKILL), waitpid(other, nullptr, 0);
+    std::ofstream("/proc/sys/kernel/ns_last_pid") << helper - 1;
+    other = fork();
+    if (other == 0) {
+      pause();
+      _exit(0);
+    }
+  }
+  kill(s.pid(), SIGTERM);
+  s.finish();
+  const bool alive = waitpid(other, nullptr, WNOHANG) == 0;
+  kill(other, SIGKILL);
+  waitpid(other, nullptr, 0);
+  if (other != helper) GTEST_SKIP() << "pid " << helper << " was taken by another process";
+  EXPECT_TRUE(alive);
+}
+
 // The second of CPU time the program keeps for its own ending is its
 // own: a shell escape runs under the limit the user set.  A soft limit the
 // user set below the hard one stays as it is.
