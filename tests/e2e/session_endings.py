@@ -184,9 +184,13 @@ with tempfile.TemporaryDirectory() as d:
     open(f"{d}/frames", "w").write(FRAMES)
     # Ended at any moment while a script prints into a pipe or a file:
     # every line said reaches it once and in order.
-    for sig, log in [(signal.SIGTERM, None), (signal.SIGHUP, None), (signal.SIGTERM, f"{d}/log")] * 5:
+    # So does a crash sent from outside (with no core dump), which prints no
+    # closing lines.
+    resource.setrlimit(resource.RLIMIT_CORE, (0, 0))
+    for sig, log in [(signal.SIGTERM, None), (signal.SIGHUP, None), (signal.SIGTERM, f"{d}/log")] * 5 + \
+            [(signal.SIGSEGV, None), (signal.SIGSEGV, f"{d}/log")] * 3:
         got, out = session(d, ["-blc", "run say.gs"], sig, random.uniform(0.05, 0.3), log=log)
-        if got != 128 + sig or spoken(out) is None:
+        if got != (-sig if sig == signal.SIGSEGV else 128 + sig) or spoken(out) is None:
             fails.append(f"{sig.name} while saying into a {log and 'file' or 'pipe'}: status {got}, "
                          f"output ends {out[-120:]!r}")
     # So do the lines on LATS files left under their part names (a.grb is

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "base/endhold.h"
 #include "base/outflush.h"
 #include "sessionchild.h"
 
@@ -220,10 +221,12 @@ TEST(SessionEnd, LinesPrintedBeforeTheEndReachTheFile) {
 }
 
 // A crash (here raised, as a library on a damaged file would fault or
-// abort) still writes what the session had printed, once, and then ends
+// abort, or a fault of the program's own while the ending signals are
+// held) still writes what the session had printed, once, and then ends
 // the program with the same signal as before.
 TEST(SessionEnd, ACrashWritesWhatWasPrintedFirst) {
-  for (int sig : {SIGSEGV, SIGABRT}) {
+  for (int row = 0; row < 3; row++) {
+    const int sig = row == 1 ? SIGABRT : SIGSEGV;
     SessionChild s;
     std::fflush(nullptr);
     pid_t pid = fork();
@@ -234,13 +237,18 @@ TEST(SessionEnd, ACrashWritesWhatWasPrintedFirst) {
       omsignals();
       std::printf("printed before\n");
       if (sig == SIGABRT) abort();
+      if (row == 2) {
+        endhold held;
+        held.hold();
+        *static_cast<volatile int*>(nullptr) = 0;
+      }
       raise(sig);
       _exit(0);
     }
     int st = 0;
     waitpid(pid, &st, 0);
-    EXPECT_TRUE(WIFSIGNALED(st) && WTERMSIG(st) == sig) << sig << ": wait status " << st;
-    EXPECT_EQ(s.said(), "printed before\n") << sig;
+    EXPECT_TRUE(WIFSIGNALED(st) && WTERMSIG(st) == sig) << row << ": wait status " << st;
+    EXPECT_EQ(s.said(), "printed before\n") << row;
   }
 }
 
