@@ -6,7 +6,7 @@ taken by the files it opens, and the CPU limit of `ulimit -t` is an ending.
 
 Usage: session_endings.py OMBRA SHAREDIR.  Exit status 0 passed, 1 failed.
 """
-import os, pty, random, resource, select, signal, struct, subprocess, sys, tempfile, termios, threading, time
+import array, ctypes, fcntl, os, pty, random, resource, select, signal, struct, subprocess, sys, tempfile, termios, threading, time
 
 OMBRA = os.path.abspath(sys.argv[1])
 ENV = dict(os.environ, OMDDIR=sys.argv[2], TERM="xterm")
@@ -420,30 +420,91 @@ for tty in (False, True):
         fails.append(f"TERM with {tty and 'a terminal stopped' or 'a pipe not read'}: {tries}")
 
 # A background job under `stty tostop` that has stopped at its output is
-# still ended by the TERM and CONT that `kill %1` sends, and a crash that
-# comes then (here one sent from outside) ends it with its signal.
-for sig, want in ((signal.SIGTERM, 143), (signal.SIGILL, -signal.SIGILL)):
-    pid, fd = pty.fork()
-    if pid == 0:
-        attrs = termios.tcgetattr(0)
-        attrs[3] |= termios.TOSTOP
-        termios.tcsetattr(0, termios.TCSANOW, attrs)
-        job = os.fork()
-        if job == 0:
-            os.setpgid(0, 0)
-            resource.setrlimit(resource.RLIMIT_CORE, (0, 0))
-            os.execve(OMBRA, [OMBRA, "-blE"], ENV)
-        while True:
-            _, st = os.waitpid(job, os.WUNTRACED)
-            if os.WIFSTOPPED(st):
-                os.kill(job, sig)
-                os.kill(job, signal.SIGCONT)
-                continue
-            os.write(1, b"job status %d\n" % os.waitstatus_to_exitcode(st))
+# still ended by the TERM and CONT that `kill %1` sends, after that one
+# stop and without spinning, and a crash that comes then (here one sent
+# from outside) ends it with its signal.  So is one whose print made while
+# the ending signals are held (the lines of a LATS file kept under its
+# part name) waits for the terminal, and an orphaned one (its parent gone,
+# it comes back to this process), which waits without stopping.
+def ended(job, sig, stops=0):
+    """Sends sig and CONT to job, and each time it stops again; how it ended."""
+    os.kill(job, sig)
+    os.kill(job, signal.SIGCONT)
+    while True:
+        _, st, use = os.wait4(job, os.WUNTRACED)
+        if not os.WIFSTOPPED(st):
+            busy = use.ru_utime + use.ru_stime > 0.3
+            return b"job status %d after %d stops%s\n" % (os.waitstatus_to_exitcode(st), stops, b", busy" * busy)
+        stops += 1
+        os.kill(job, sig)
+        os.kill(job, signal.SIGCONT)
+
+
+def waitsinput(job, r):
+    """Waits (10 s at most) until job has read all of the pipe r and waits
+    for more."""
+    for _ in range(1000):
+        left = array.array("i", [0])
+        fcntl.ioctl(r, termios.FIONREAD, left)
+        if left[0] == 0 and "pipe" in open(f"/proc/{job}/wchan").read():
+            return
+        time.sleep(0.01)
+
+
+ctypes.CDLL(None).prctl(36, 1, 0, 0, 0)  # PR_SET_CHILD_SUBREAPER
+for sig, want, how in ((signal.SIGTERM, 143, "plain"), (signal.SIGILL, -signal.SIGILL, "plain"),
+                       (signal.SIGTERM, 143, "held"), (signal.SIGTERM, 143, "orphaned")):
+    with tempfile.TemporaryDirectory() as d:
+        pid, fd = pty.fork()
+        if pid == 0:
+            os.chdir(d)
+            attrs = termios.tcgetattr(0)
+            attrs[3] |= termios.TOSTOP
+            termios.tcsetattr(0, termios.TCSANOW, attrs)
+            signal.signal(signal.SIGTTOU, signal.SIG_IGN)
+            r, w = os.pipe()
+            job = os.fork()
+            if job == 0:
+                mid = os.getpid()
+                if how == "orphaned" and os.fork():
+                    os._exit(0)
+                while os.getppid() == mid:  # orphaned before it can stop
+                    time.sleep(0.001)
+                os.setpgid(0, 0)
+                if how == "held":
+                    os.dup2(r, 0)
+                signal.signal(signal.SIGTTOU, signal.SIG_DFL)
+                resource.setrlimit(resource.RLIMIT_CORE, (0, 0))
+                os.execve(OMBRA, [OMBRA, "-blE"], ENV)
+            if how == "orphaned":
+                os.waitpid(job, 0)
+                time.sleep(30)
+            if how == "held":  # made in the foreground, closed in the background
+                os.setpgid(job, job)
+                os.tcsetpgrp(0, job)
+                os.write(w, (SETUP + "set lats create a\n" + FIELD + "d ts\n!mkdir a.grb\n").encode())
+                waitsinput(job, r)
+                os.tcsetpgrp(0, os.getpgrp())
+                os.write(w, b"set lats close 1\n")
+            while not os.WIFSTOPPED(os.waitpid(job, os.WUNTRACED)[1]):
+                pass
+            os.write(1, ended(job, sig, 1))
             os._exit(0)
-    if b"job status %d" % want not in read(fd, b"job status", 10):
-        fails.append(f"{sig.name} to a background job under tostop did not end it")
-    status(pid)
+        if how == "orphaned":
+            job = []
+            for _ in range(500):
+                job = [int(k) for k in open(f"/proc/self/task/{os.getpid()}/children").read().split() if int(k) != pid]
+                if job:
+                    break
+                time.sleep(0.01)
+            time.sleep(0.5)  # at its output, waiting
+            said = ended(job[0], sig) if job else b"no job"
+        else:
+            said = read(fd, b"stops", 20).splitlines()[-1] + b"\n"
+        if said != b"job status %d after %d stops\n" % (want, 0 if how == "orphaned" else 1):
+            fails.append(f"{sig.name} to a background job under tostop ({how}): {said!r}")
+        os.kill(pid, signal.SIGKILL)
+        status(pid)
 
 print("\n".join(fails) or "all endings right")
 sys.exit(1 if fails else 0)
