@@ -2,7 +2,10 @@
 """Endings a session meets from outside, a row each: signals at the line
 editor's prompt give the terminal back, standard output that loses its
 reader at the prompt ends the session, closed standard descriptors are not
-taken by the files it opens, and the CPU limit of `ulimit -t` is an ending.
+taken by the files it opens, descriptors given at start are handed on, and
+the CPU limit of `ulimit -t` is an ending.  Then what the endings and the
+writer of the standard streams keep: every line once and in order, errors
+where they were made, output that finds no room, background jobs.
 
 Usage: session_endings.py OMBRA SHAREDIR.  Exit status 0 passed, 1 failed.
 """
@@ -19,7 +22,6 @@ def skip(why):
     """Leaves out the rows of a fault not mended yet: False, once why is noted."""
     skips.append(why)
     return False
-
 
 
 def read(fd, until=None, wait=0.5):

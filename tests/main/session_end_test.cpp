@@ -401,6 +401,14 @@ TEST(SessionEnd, NoEndingSignalLeavesAPartFile) {
   }
 }
 
+// The first child of a process (a session's helper, once it has one).
+pid_t childof(pid_t pid) {
+  std::ifstream children("/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) + "/children");
+  pid_t child = 0;
+  children >> child;
+  return child;
+}
+
 // Every ending ends and waits for the helper process that opens
 // self-describing files, as quit does: where process 1 does not reap (a
 // container), a helper left to the parent-death signal would stay behind
@@ -418,11 +426,9 @@ TEST(SessionEnd, EveryEndingWaitsForTheHelper) {
     ASSERT_NE(s.said().find("is open as file 1"), std::string::npos) << s.said();
     // The helper is the program's file run anew (its own command line),
     // not a fork of the session.
-    std::ifstream children("/proc/" + std::to_string(s.pid()) + "/task/" + std::to_string(s.pid()) + "/children");
-    std::string helper, cmdline;
-    children >> helper;
-    std::getline(std::ifstream("/proc/" + helper + "/cmdline"), cmdline, '\0');
-    EXPECT_EQ(cmdline, "ombra-sdf-helper") << helper;
+    std::string cmdline;
+    std::getline(std::ifstream("/proc/" + std::to_string(childof(s.pid())) + "/cmdline"), cmdline, '\0');
+    EXPECT_EQ(cmdline, "ombra-sdf-helper");
     kill(s.pid(), sig);
     EXPECT_NE(s.finish(), -1) << sig;
     pid_t left = 0;
@@ -444,9 +450,7 @@ TEST(SessionEnd, AReapedHelpersPidIsNotKilledAtTheEnding) {
   ASSERT_TRUE(s.start({"-blE"}));
   s.send(std::string("sdfopen ") + OMBRA_SOURCE_DIR + "/share/sample/sample.nc\n");
   ASSERT_TRUE(s.waitprompts(2)) << s.said();
-  std::ifstream children("/proc/" + std::to_string(s.pid()) + "/task/" + std::to_string(s.pid()) + "/children");
-  pid_t helper = 0;
-  children >> helper;
+  const pid_t helper = childof(s.pid());
   ASSERT_GT(helper, 0);
   ASSERT_EQ(kill(helper, SIGKILL), 0);
   for (int k = 0; k < 500 && access(("/proc/" + std::to_string(helper) + "/exe").c_str(), F_OK) == 0; k++)
@@ -455,7 +459,10 @@ TEST(SessionEnd, AReapedHelpersPidIsNotKilledAtTheEnding) {
   ASSERT_TRUE(s.waitprompts(3)) << s.said();
   pid_t other = -1;
   for (int tries = 0; tries < 20 && other != helper; tries++) {
-    if (other > 0) kill(other, SIGKILL), waitpid(other, nullptr, 0);
+    if (other > 0) {
+      kill(other, SIGKILL);
+      waitpid(other, nullptr, 0);
+    }
     std::ofstream("/proc/sys/kernel/ns_last_pid") << helper - 1;
     other = fork();
     if (other == 0) {
