@@ -6,6 +6,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <cfloat>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -180,6 +181,10 @@ TEST_F(Grib, ZeroBitsGiveTheReferenceAndMissingRecordsAreUndefined) {
 TEST_F(Grib, ScalesGivingNoNumberAreUndefined) {
   std::string data;
   for (int t = 1; t <= 2; t++) data += record(rec(11, t, 100.0f));
+  // The largest number there is stays a number.
+  grec top = rec(12, 1, FLT_MAX);
+  top.packed.assign(12, 0);
+  data += record(top);
   tmp.write("g.grb", data);
   ASSERT_EQ(mkindex(ctl("dtype grib\n", kTwoVars)), 1);
   dataset ds;
@@ -202,6 +207,9 @@ TEST_F(Grib, ScalesGivingNoNumberAreUndefined) {
   EXPECT_FLOAT_EQ(b.at(1), 1e38f);
   EXPECT_FLOAT_EQ(b.at(3), 3e38f);
   for (int k = 4; k < 12; k++) EXPECT_EQ(b.at(k), kU) << k;
+  request c;
+  grid(ds, 1, 1, c);
+  for (int k = 0; k < 12; k++) EXPECT_EQ(c.at(k), FLT_MAX) << k;
 }
 
 TEST_F(Grib, ReversedRowsReadTheLastRowFirst) {

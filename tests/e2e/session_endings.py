@@ -2,17 +2,27 @@
 """Endings a session meets from outside, a row each: signals at the line
 editor's prompt give the terminal back, standard output that loses its
 reader at the prompt ends the session, closed standard descriptors are not
-taken by the files it opens but the descriptors it was given reach its
-shell escapes, and the CPU limit of `ulimit -t` is an ending.
+taken by the files it opens, descriptors given at start are handed on, and
+the CPU limit of `ulimit -t` is an ending.  Then what the endings and the
+writer of the standard streams keep: every line once and in order, errors
+where they were made, output that finds no room, background jobs.
 
 Usage: session_endings.py OMBRA SHAREDIR.  Exit status 0 passed, 1 failed.
 """
-import os, pty, random, resource, select, signal, struct, subprocess, sys, tempfile, termios, threading, time
+import array, ctypes, fcntl, os, pty, random, resource, select, signal, struct, subprocess, sys, tempfile, termios, threading, time
 
 OMBRA = os.path.abspath(sys.argv[1])
 ENV = dict(os.environ, OMDDIR=sys.argv[2], TERM="xterm")
+CHECKING = b"__asan_init" in open(OMBRA, "rb").read()  # built with the address sanitizer
 fails = []
 resource.setrlimit(resource.RLIMIT_CORE, (0, 0))  # QUIT's core is not looked at
+skips = []  # rows of faults not mended yet, each with why
+
+
+def skip(why):
+    """Leaves out the rows of a fault not mended yet: False, once why is noted."""
+    skips.append(why)
+    return False
 
 
 def read(fd, until=None, wait=0.5):
@@ -76,35 +86,38 @@ for args, interrupt in ((["-bl"], True), (["-bl"], False), (["-blE"], False)):
     if (got := status(pid)) != 141:
         fails.append(f"{args}, reader gone, interrupted {interrupt}: {got}")
 
+CLOSING = b"\nNo hardcopy metafile open\nGX package terminated \n"
+# Commands that make a LATS file (a.grb and a.ctl) ready for a field of ts.
+SETUP = f"open {os.path.abspath(sys.argv[2])}/sample/sample.ctl\nset x 1 144\nset lats frequency hourly\nset lats deltat 6\n"
 EMPTY = b"\xff\xff\x2a\xf8\x21\x34\xff\xf7"  # header, end of file
 for name, shell, meta in (
         ("stdin closed", '"$0" -blEc "open p.ctl" <&-; test ! -e pwned', None),
         ("stdout closed", '"$0" -blEc "enable print m.gm" >&- && "$0" -blEc "!echo shell" >&-', EMPTY),
         # (A sanitizer's runtime cannot start with two descriptors.)
         ("no descriptor for stderr", 'ulimit -n 2; "$0" -blEc quit >&- 2>&-; test $? = 1'
-         if b"__asan_init" not in open(OMBRA, "rb").read() else "true", None),
+         if not CHECKING else "true", None),
         ("stderr closed", 'printf "enable print m.gm\\nset lats parmtab /no\\n" | "$0" -blE 2>&-', EMPTY),
         ("stderr closed, a shell escape's", 'echo "!readlink /proc/\\$\\$/fd/2 > e" | "$0" -blE 2>&-; test "$(cat e)" = /dev/null',
          None),
-        ("a descriptor given at start, a shell escape's",
-         'echo x > f; "$0" -blEc "!cat /proc/\\$\\$/fd/100 > e" 100<f; test "$(cat e)" = x', None),
-        ("the same under a low descriptor limit", 'echo x > f; ulimit -n 16; "$0" -blEc "!cat <&9 > e" 9<f; test "$(cat e)" = x',
-         None),
-        ("ulimit -t 2", 'ulimit -t 2; "$0" -blEc "run spin.gs"; test $? = 1 && test ! -e m.gm.part', b"")):
+        ("ulimit -t 2", 'ulimit -t 2; "$0" -blEc "run spin.gs"; test $? = 1 && test ! -e m.gm.part', b""),
+        # Descriptors given at start reach a shell escape, after a LATS
+        # netCDF file is made too, under a low descriptor limit as well.
+        ("100<p.ctl", '"$0" -blE 100<p.ctl <lats.in >/dev/null; test "$(cat e)" = "$PWD/p.ctl"', None),
+        ("ulimit -n 16, 12<p.ctl", 'ulimit -n 16; exec 12<p.ctl; sed "s/100/12/" lats.in | "$0" -blE >/dev/null; '
+         'test "$(cat e)" = "$PWD/p.ctl"', None)):
     with tempfile.TemporaryDirectory() as d:
         open(f"{d}/p.ctl", "w").write("dset ^p.dat\nundef -1\nxdef 2 linear 0 1\nydef 2 linear 0 1\n"
                                       "zdef 1 levels 1\ntdef 1 linear 00z1jan2000 1hr\nvars 1\na 0 99 a\nendvars\n")
         open(f"{d}/p.dat", "w").write("!touch pwned\n")
         open(f"{d}/spin.gs", "w").write("'enable print m.gm'\n'draw line 1 1 2 2'\n'print'\nwhile (1)\nendwhile\n")
+        open(f"{d}/lats.in", "w").write(SETUP + "set lats convention coards\nset lats create o\n"
+                                        "!readlink /proc/self/fd/100 > e\n")
         run = subprocess.run(["bash", "-c", shell, OMBRA], cwd=d, env=ENV, stdin=subprocess.DEVNULL,
                              stdout=subprocess.DEVNULL, timeout=60)
         got = open(f"{d}/m.gm", "rb").read() if os.path.exists(f"{d}/m.gm") else b""
         if run.returncode or meta is not None and (got != meta if meta else not got.endswith(b"\xff\xf7")):
             fails.append(f"{name}: status {run.returncode}, metafile {got[:40]!r}")
 
-CLOSING = b"\nNo hardcopy metafile open\nGX package terminated \n"
-# Commands that make a LATS file (a.grb and a.ctl) ready for a field of ts.
-SETUP = f"open {os.path.abspath(sys.argv[2])}/sample/sample.ctl\nset x 1 144\nset lats frequency hourly\nset lats deltat 6\n"
 FIELD = "set gxout latsgrid\nd ts\nset lats var 1 ts instant 1 0\nset gxout latsdata\nset lats write 1 1\n"
 
 
@@ -184,9 +197,17 @@ with tempfile.TemporaryDirectory() as d:
     open(f"{d}/frames", "w").write(FRAMES)
     # Ended at any moment while a script prints into a pipe or a file:
     # every line said reaches it once and in order.
-    for sig, log in [(signal.SIGTERM, None), (signal.SIGHUP, None), (signal.SIGTERM, f"{d}/log")] * 5:
+    # So does a crash sent from outside (with no core dump), which prints no
+    # closing lines.
+    resource.setrlimit(resource.RLIMIT_CORE, (0, 0))
+    for sig, log in [(signal.SIGTERM, None), (signal.SIGHUP, None), (signal.SIGTERM, f"{d}/log")] * 5 + \
+            [(signal.SIGSEGV, f"{d}/log")] * 3 + [(signal.SIGSEGV, None)] * 3:
         got, out = session(d, ["-blc", "run say.gs"], sig, random.uniform(0.05, 0.3), log=log)
-        if got != 128 + sig or spoken(out) is None:
+        want = -sig if sig == signal.SIGSEGV else 128 + sig
+        if sig == signal.SIGSEGV and CHECKING:  # its handler, given back, reports and ends the program
+            out, report, _ = out.partition(b"AddressSanitizer:DEADLYSIGNAL\n")
+            want = got if report and got in (1, -signal.SIGABRT) else "the sanitizer's report"
+        if got != want or spoken(out) is None:
             fails.append(f"{sig.name} while saying into a {log and 'file' or 'pipe'}: status {got}, "
                          f"output ends {out[-120:]!r}")
     # So do the lines on LATS files left under their part names (a.grb is
@@ -216,12 +237,43 @@ with tempfile.TemporaryDirectory() as d:
         got, out = session(d, ["-blc", "run say.gs"], signal.SIGQUIT, 0.3, feed=paced)
         if got != -signal.SIGQUIT or not out.endswith(CLOSING) or spoken(out) is None:
             fails.append(f"QUIT while saying into a paced reader: status {got}, output ends {out[-120:]!r}")
-    # A log of both streams holds the errors where they were made.
-    got, out = session(d, ["-blc", "run mix.gs"])
+    # A log of both streams, a pipe or a file, holds the errors where they
+    # were made; two streams apart keep them apart.
     lats = b"LATS error (lats_parmtab): LATS (latsint) --> Cannot open parameter file /no\n" \
            b"No such file or directory\n"
-    if b"before\n" + lats + b"after\n" + lats + b"last\n" not in out:
-        fails.append(f"say and LATS errors in one log: {out[-400:]!r}")
+    for log in (None, f"{d}/log"):
+        got, out = session(d, ["-blc", "run mix.gs"], log=log)
+        if b"before\n" + lats + b"after\n" + lats + b"last\n" not in out:
+            fails.append(f"say and LATS errors in one log ({log}): {out[-400:]!r}")
+    for apart in ("pipes", "files"):
+        streams = [open(f"{d}/{n}", "w+b") if apart == "files" else subprocess.PIPE for n in ("out", "err")]
+        run = subprocess.run([OMBRA, "-blc", "run mix.gs"], cwd=d, env=ENV, stdin=subprocess.DEVNULL,
+                             stdout=streams[0], stderr=streams[1], timeout=60)
+        out, err = (f.seek(0) or f.read() for f in streams) if apart == "files" else (run.stdout, run.stderr)
+        if b"before\nafter\nlast\n" not in out or err != lats * 2:
+            fails.append(f"say and LATS errors apart in {apart}: {out[-100:]!r}, {err!r}")
+    # A message longer than a line of the program's own is printed whole.
+    for n in (978, 1504):
+        path = ("/no/" + "/".join(["d" * 99] * 20))[:n]
+        run = subprocess.run([OMBRA, "-blE"], cwd=d, env=dict(ENV, LATS_PARMS=path), capture_output=True,
+                             input=(SETUP + "set lats create a\n").encode(), timeout=60)
+        want = f"LATS error (lats_create): LATS (latsint) --> Cannot open parameter file {path}\n" \
+               "No such file or directory\n"
+        if run.returncode or run.stderr != want.encode():
+            fails.append(f"a LATS message with a path of {n}: status {run.returncode}, {run.stderr[-80:]!r}")
+    # Standard output that another program made non-blocking, read slower
+    # than printed, gets every line.
+    open(f"{d}/lines.gs", "w").write("i = 0\nwhile (i < 20000)\n  say 'line 'i\n  i = i + 1\nendwhile\n")
+    r, w = os.pipe()
+    os.set_blocking(w, False)
+    p = subprocess.Popen([OMBRA, "-blxc", "run lines.gs"], cwd=d, env=ENV, stdin=subprocess.DEVNULL, stdout=w,
+                         stderr=subprocess.PIPE)
+    os.close(w)
+    out = b"".join(iter(lambda: time.sleep(0.0002) or os.read(r, 4096), b""))
+    os.close(r)
+    err = p.stderr.read()
+    if p.wait() != 99 or out.partition(b"Batch mode\n")[2] != b"".join(b"line %d\n" % i for i in range(20000)):
+        fails.append(f"non-blocking standard output: status {p.returncode}, {out.count(b'line ')} lines, {err!r}")
     # Standard output that fails is an error, told once.
     with open("/dev/full", "wb") as full:
         run = subprocess.run([OMBRA, "-blc", "run mix.gs"], cwd=d, env=ENV, stdin=subprocess.DEVNULL,
@@ -237,9 +289,10 @@ with tempfile.TemporaryDirectory() as d:
             seen += got
         f.close()
         return seen
-    got, _ = session(d, ["-blxc", "run spin.gs"], feed=closeatscript)
-    if got != 141:
-        fails.append(f"-x, reader gone during a silent script: {got}")
+    for script in ("spin.gs", "say.gs"):
+        got, _ = session(d, ["-blxc", "run " + script], feed=closeatscript)
+        if got != 141:
+            fails.append(f"-x, reader gone during {script}: {got}")
     # A metafile FIFO whose reader stalls, or reads slowly: every ending
     # ends at once, and end records follow only whole records.
     def slowly(fd, into):
@@ -368,31 +421,132 @@ for name, fifo, first, then, limit, stall, parts in (
         if got != 143 or len(left) != parts or not indexed:
             fails.append(f"TERM with {name}: status {got}, part files {left}, index made {indexed}")
 
-# A background job under `stty tostop` that has stopped at its output is
-# still ended by the TERM and CONT that `kill %1` sends, and a crash that
-# comes then (here one sent from outside) ends it with its signal.
-for sig, want in ((signal.SIGTERM, 143), (signal.SIGILL, -signal.SIGILL)):
-    pid, fd = pty.fork()
-    if pid == 0:
-        attrs = termios.tcgetattr(0)
-        attrs[3] |= termios.TOSTOP
-        termios.tcsetattr(0, termios.TCSANOW, attrs)
-        job = os.fork()
-        if job == 0:
-            os.setpgid(0, 0)
-            resource.setrlimit(resource.RLIMIT_CORE, (0, 0))
+# An ending whose output finds no room, in a pipe whose reader has stopped
+# or on a terminal stopped by Ctrl-S, ends within a tenth of a second (the
+# best of three tries: the machine's load may delay one).
+def stalled(tty):
+    """Seconds from a TERM to the end of a session printing into stopped
+    output, and its status."""
+    if tty:
+        pid, fd = pty.fork()
+        if pid == 0:
             os.execve(OMBRA, [OMBRA, "-blE"], ENV)
-        while True:
-            _, st = os.waitpid(job, os.WUNTRACED)
-            if os.WIFSTOPPED(st):
-                os.kill(job, sig)
-                os.kill(job, signal.SIGCONT)
-                continue
-            os.write(1, b"job status %d\n" % os.waitstatus_to_exitcode(st))
+        read(fd, b"om> ", 10)
+        os.write(fd, b"\x13")
+        time.sleep(0.1)
+        os.write(fd, b"q config\n" * 50)
+        read(fd, wait=0.3)
+    else:
+        fd, w = os.pipe()
+        p = subprocess.Popen([OMBRA, "-blE"], env=ENV, stdin=subprocess.PIPE, stdout=w, stderr=subprocess.DEVNULL)
+        os.close(w)
+        pid = p.pid
+        p.stdin.write(b"q config\n" * 3000)
+        p.stdin.flush()
+        catching(pid)
+        time.sleep(0.3)
+    began = time.monotonic()
+    os.kill(pid, signal.SIGTERM)
+    got = status(pid)
+    took = time.monotonic() - began
+    os.close(fd)
+    return took, got
+
+
+for tty in (False, True):
+    tries = [stalled(tty)]
+    while len(tries) < 3 and tries[-1][0] > 0.1:
+        tries.append(stalled(tty))
+    if tries[-1][0] > 0.1 or any(got != 143 for _, got in tries):
+        fails.append(f"TERM with {tty and 'a terminal stopped' or 'a pipe not read'}: {tries}")
+
+# A background job under `stty tostop` that has stopped at its output is
+# still ended by the TERM and CONT that `kill %1` sends, after that one
+# stop and without spinning, and a crash that comes then (here one sent
+# from outside) ends it with its signal.  So is one whose print made while
+# the ending signals are held (the lines of a LATS file kept under its
+# part name) waits for the terminal, and an orphaned one (its parent gone,
+# it comes back to this process), which waits without stopping.
+def ended(job, sig, stops=0):
+    """Sends sig and CONT to job, and each time it stops again; how it ended."""
+    os.kill(job, sig)
+    os.kill(job, signal.SIGCONT)
+    while True:
+        _, st, use = os.wait4(job, os.WUNTRACED)
+        if not os.WIFSTOPPED(st):
+            busy = use.ru_utime + use.ru_stime > 0.3
+            return b"job status %d after %d stops%s\n" % (os.waitstatus_to_exitcode(st), stops, b", busy" * busy)
+        stops += 1
+        os.kill(job, sig)
+        os.kill(job, signal.SIGCONT)
+
+
+def waitsinput(job, r):
+    """Waits (10 s at most) until job has read all of the pipe r and waits
+    for more."""
+    for _ in range(1000):
+        left = array.array("i", [0])
+        fcntl.ioctl(r, termios.FIONREAD, left)
+        if left[0] == 0 and "pipe" in open(f"/proc/{job}/wchan").read():
+            return
+        time.sleep(0.01)
+
+
+ctypes.CDLL(None).prctl(36, 1, 0, 0, 0)  # PR_SET_CHILD_SUBREAPER
+for sig, want, how in ((signal.SIGTERM, 143, "plain"), (signal.SIGILL, -signal.SIGILL, "plain"),
+                       (signal.SIGTERM, 143, "held"), (signal.SIGTERM, 143, "orphaned")):
+    with tempfile.TemporaryDirectory() as d:
+        pid, fd = pty.fork()
+        if pid == 0:
+            os.chdir(d)
+            attrs = termios.tcgetattr(0)
+            attrs[3] |= termios.TOSTOP
+            termios.tcsetattr(0, termios.TCSANOW, attrs)
+            signal.signal(signal.SIGTTOU, signal.SIG_IGN)
+            r, w = os.pipe()
+            job = os.fork()
+            if job == 0:
+                mid = os.getpid()
+                if how == "orphaned" and os.fork():
+                    os._exit(0)
+                while os.getppid() == mid:  # orphaned before it can stop
+                    time.sleep(0.001)
+                os.setpgid(0, 0)
+                if how == "held":
+                    os.dup2(r, 0)
+                signal.signal(signal.SIGTTOU, signal.SIG_DFL)
+                resource.setrlimit(resource.RLIMIT_CORE, (0, 0))
+                os.execve(OMBRA, [OMBRA, "-blE"], ENV)
+            if how == "orphaned":
+                os.waitpid(job, 0)
+                time.sleep(30)
+            if how == "held":  # made in the foreground, closed in the background
+                os.setpgid(job, job)
+                os.tcsetpgrp(0, job)
+                os.write(w, (SETUP + "set lats create a\n" + FIELD + "d ts\n!mkdir a.grb\n").encode())
+                waitsinput(job, r)
+                os.tcsetpgrp(0, os.getpgrp())
+                os.write(w, b"set lats close 1\n")
+            while not os.WIFSTOPPED(os.waitpid(job, os.WUNTRACED)[1]):
+                pass
+            os.write(1, ended(job, sig, 1))
             os._exit(0)
-    if b"job status %d" % want not in read(fd, b"job status", 10):
-        fails.append(f"{sig.name} to a background job under tostop did not end it")
-    status(pid)
+        if how == "orphaned":
+            job = []
+            for _ in range(500):
+                job = [int(k) for k in open(f"/proc/self/task/{os.getpid()}/children").read().split() if int(k) != pid]
+                if job:
+                    break
+                time.sleep(0.01)
+            time.sleep(0.5)  # at its output, waiting
+            said = ended(job[0], sig) if job else b"no job"
+        else:
+            said = read(fd, b"stops", 20).splitlines()[-1] + b"\n"
+        if said != b"job status %d after %d stops\n" % (want, 0 if how == "orphaned" else 1):
+            fails.append(f"{sig.name} to a background job under tostop ({how}): {said!r}")
+        os.kill(pid, signal.SIGKILL)
+        status(pid)
+
 
 # As the first process of a PID namespace, which the default action of a
 # signal sent to it does not end, a session is ended by QUIT all the same.
@@ -426,5 +580,5 @@ else:
         if open(f"{d}/zombies").read() != "0\n":
             fails.append(f"orphans at the prompt of the first process of a PID namespace: {open(f'{d}/zombies').read()}")
 
-print("\n".join(fails) or "all endings right")
+print("".join(f"skipped: {why}\n" for why in skips) + ("\n".join(fails) or "all endings right"))
 sys.exit(1 if fails else 0)

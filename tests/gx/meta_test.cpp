@@ -218,6 +218,7 @@ TEST(Metafile, APartFileIsMadeNewOrTakenOverOnlyFromTheUser) {
               {"atsignal", 1, ": you may not write m.gx", false},
               {"hardlink", 1, ": m.gx has other hard links", false},
               {"inplacegone", 0, "", false},
+              {"swapped", 1, "", false},
               {"moved", 0, "", false}};
   auto text = [](const std::string& f) {
     std::vector<unsigned char> b = gx_slurp(f);
@@ -236,7 +237,7 @@ TEST(Metafile, APartFileIsMadeNewOrTakenOverOnlyFromTheUser) {
     gx_write(victim, "victim");
     if (row == "stale" || row == "others") gx_write(part, std::string(100000, 'j'));
     if (row == "foreigngroup") gx_write(part, "theirs");
-    if (row == "theirs") gx_write(dir + "/theirs", "late");
+    if (row == "theirs" || row == "swapped") gx_write(dir + "/theirs", "late");
     ASSERT_EQ(row == "link" ? symlink(victim.c_str(), part.c_str()) : 0, 0);
     ASSERT_EQ(row == "linked" ? link(victim.c_str(), part.c_str()) : 0, 0);
     ASSERT_EQ(row == "folder" ? mkdir(part.c_str(), 0700) : 0, 0);
@@ -275,6 +276,8 @@ TEST(Metafile, APartFileIsMadeNewOrTakenOverOnlyFromTheUser) {
       if (row == "hardlink") link(f.c_str(), (dir + "/other").c_str());
       if (row == "inplacegone") unlink(f.c_str());
       if (row == "theirs") rename((dir + "/theirs").c_str(), f.c_str());
+      // Another program's file renamed onto the part name is not published.
+      if (row == "swapped") rename((dir + "/theirs").c_str(), part.c_str());
       if (row == "moved") unlink((dir + "/out").c_str()), symlink("run2", (dir + "/out").c_str());
       // A folder that cannot be looked into is said so, not taken for a
       // name that another file took.
@@ -302,6 +305,9 @@ TEST(Metafile, APartFileIsMadeNewOrTakenOverOnlyFromTheUser) {
       struct stat ls;
       EXPECT_EQ(lstat(name.c_str(), &ls) == 0 && S_ISLNK(ls.st_mode), row == "symlink");
       EXPECT_NE(access((dir + "/run2/m.gx").c_str(), F_OK), 0);
+    } else if (row == "swapped") {
+      EXPECT_EQ(said, "The new file is no longer at " + part + ": another file took its name; m.gx stays as it was\n");
+      EXPECT_EQ(text(f) + text(part), "olderlate");
     } else if (r.code == 1) {
       EXPECT_EQ(said, "The new file stays as " + part + r.why + "\n");
       EXPECT_EQ(gx_meta_words(part), printed);

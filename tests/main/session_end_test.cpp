@@ -3,6 +3,7 @@
 // away.  Each keeps what the session wrote: the metafile gets its end
 // records, and what was printed before the end reaches the file.
 #include <gtest/gtest.h>
+#include <sys/mman.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -14,9 +15,11 @@
 #include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <fstream>
 #include <string>
 #include <vector>
 
+#include "base/endhold.h"
 #include "base/outflush.h"
 #include "sessionchild.h"
 
@@ -105,6 +108,30 @@ INSTANTIATE_TEST_SUITE_P(Signals, EndingSignal,
                          [](const testing::TestParamInfo<ending>& i) {
                            return std::string(sigabbrev_np(i.param.sig));
                          });
+
+// A session killed outright, or by a crash sent from outside, leaves the
+// LATS files under their part names, each field written so far in them.
+TEST(SessionEnd, FieldsWrittenBeforeAKillAreInThePartFiles) {
+  for (int sig : {SIGKILL, SIGSEGV}) {
+    SessionChild s;
+    ASSERT_TRUE(s.start({"-blE"}, false, [] {
+      struct rlimit none = {0, 0};
+      setrlimit(RLIMIT_CORE, &none);
+    }));
+    s.send(kLats);
+    ASSERT_TRUE(s.waitprompts(1 + static_cast<int>(std::count(kLats.begin(), kLats.end(), '\n'))));
+    kill(s.pid(), sig);
+    s.finish();
+    std::string nc, grb;
+    for (const auto& e : std::filesystem::directory_iterator(s.path(""))) {
+      const std::string leaf = e.path().filename();
+      if (leaf.rfind("o.nc.", 0) == 0) nc = s.get(leaf);
+      if (leaf.rfind("g.grb.", 0) == 0) grb = s.get(leaf);
+    }
+    EXPECT_EQ(ncrecords(nc), 3) << sigabbrev_np(sig);
+    EXPECT_EQ(gribrecords(grb), 3) << sigabbrev_np(sig);
+  }
+}
 
 // Started under nohup, the session outlives its terminal as before.
 TEST(SessionEnd, IgnoredHangUpStaysIgnored) {
@@ -195,10 +222,12 @@ TEST(SessionEnd, LinesPrintedBeforeTheEndReachTheFile) {
 }
 
 // A crash (here raised, as a library on a damaged file would fault or
-// abort) still writes what the session had printed, once, and then ends
+// abort, or a fault of the program's own while the ending signals are
+// held) still writes what the session had printed, once, and then ends
 // the program with the same signal as before.
 TEST(SessionEnd, ACrashWritesWhatWasPrintedFirst) {
-  for (int sig : {SIGSEGV, SIGABRT}) {
+  for (int row = 0; row < 3; row++) {
+    const int sig = row == 1 ? SIGABRT : SIGSEGV;
     SessionChild s;
     std::fflush(nullptr);
     pid_t pid = fork();
@@ -209,13 +238,19 @@ TEST(SessionEnd, ACrashWritesWhatWasPrintedFirst) {
       omsignals();
       std::printf("printed before\n");
       if (sig == SIGABRT) abort();
+      if (row == 2) {  // a page the program may not touch
+        void* none = mmap(nullptr, 4096, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        endhold held;
+        held.hold();
+        *static_cast<volatile int*>(none) = 0;
+      }
       raise(sig);
       _exit(0);
     }
     int st = 0;
     waitpid(pid, &st, 0);
-    EXPECT_TRUE(WIFSIGNALED(st) && WTERMSIG(st) == sig) << sig << ": wait status " << st;
-    EXPECT_EQ(s.said(), "printed before\n") << sig;
+    EXPECT_TRUE(WIFSIGNALED(st) && WTERMSIG(st) == sig) << row << ": wait status " << st;
+    EXPECT_EQ(s.said(), "printed before\n") << row;
   }
 }
 
@@ -368,6 +403,14 @@ TEST(SessionEnd, NoEndingSignalLeavesAPartFile) {
   }
 }
 
+// The first child of a process (a session's helper, once it has one).
+pid_t childof(pid_t pid) {
+  std::ifstream children("/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) + "/children");
+  pid_t child = 0;
+  children >> child;
+  return child;
+}
+
 // Every ending ends and waits for the helper process that opens
 // self-describing files, as quit does: where process 1 does not reap (a
 // container), a helper left to the parent-death signal would stay behind
@@ -383,6 +426,11 @@ TEST(SessionEnd, EveryEndingWaitsForTheHelper) {
     s.send(std::string("sdfopen ") + OMBRA_SOURCE_DIR + "/share/sample/sample.nc\n");
     ASSERT_TRUE(s.waitprompts(2)) << s.said();
     ASSERT_NE(s.said().find("is open as file 1"), std::string::npos) << s.said();
+    // The helper is the program's file run anew (its own command line),
+    // not a fork of the session.
+    std::string cmdline;
+    std::getline(std::ifstream("/proc/" + std::to_string(childof(s.pid())) + "/cmdline"), cmdline, '\0');
+    EXPECT_EQ(cmdline, "ombra-sdf-helper");
     kill(s.pid(), sig);
     EXPECT_NE(s.finish(), -1) << sig;
     pid_t left = 0;
@@ -393,6 +441,44 @@ TEST(SessionEnd, EveryEndingWaitsForTheHelper) {
     EXPECT_EQ(left, -1) << "a process left by the session ended by " << sigabbrev_np(sig);
   }
   prctl(PR_SET_CHILD_SUBREAPER, 0);
+}
+
+// A helper that died is reaped at the next prompt; a process that gets its
+// pid afterwards (made here by setting the last pid given, which needs
+// root) lives on when the session ends.
+TEST(SessionEnd, AReapedHelpersPidIsNotKilledAtTheEnding) {
+  if (access("/proc/sys/kernel/ns_last_pid", W_OK) != 0) GTEST_SKIP() << "the next pid cannot be chosen here";
+  SessionChild s;
+  ASSERT_TRUE(s.start({"-blE"}));
+  s.send(std::string("sdfopen ") + OMBRA_SOURCE_DIR + "/share/sample/sample.nc\n");
+  ASSERT_TRUE(s.waitprompts(2)) << s.said();
+  const pid_t helper = childof(s.pid());
+  ASSERT_GT(helper, 0);
+  ASSERT_EQ(kill(helper, SIGKILL), 0);
+  for (int k = 0; k < 500 && access(("/proc/" + std::to_string(helper) + "/exe").c_str(), F_OK) == 0; k++)
+    usleep(10000);
+  s.send("q dims\n");
+  ASSERT_TRUE(s.waitprompts(3)) << s.said();
+  pid_t other = -1;
+  for (int tries = 0; tries < 20 && other != helper; tries++) {
+    if (other > 0) {
+      kill(other, SIGKILL);
+      waitpid(other, nullptr, 0);
+    }
+    std::ofstream("/proc/sys/kernel/ns_last_pid") << helper - 1;
+    other = fork();
+    if (other == 0) {
+      pause();
+      _exit(0);
+    }
+  }
+  kill(s.pid(), SIGTERM);
+  s.finish();
+  const bool alive = waitpid(other, nullptr, WNOHANG) == 0;
+  kill(other, SIGKILL);
+  waitpid(other, nullptr, 0);
+  if (other != helper) GTEST_SKIP() << "pid " << helper << " was taken by another process";
+  EXPECT_TRUE(alive);
 }
 
 // The second of CPU time the program keeps for its own ending is its

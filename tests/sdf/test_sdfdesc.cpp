@@ -159,10 +159,15 @@ TEST(sdfdesc, MissingFileFailsWithItsMessage) {
   ASSERT_TRUE(sdf_units_init());
   io_std* io = nullptr;
   ASSERT_TRUE(init_io_std(&io));
-  testing::internal::CaptureStdout();
-  EXPECT_EQ(read_io_std("/nonexistent/x.nc", io), 0);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
-            "/nonexistent/x.nc does not exist or is not a netCDF/HDF-SDS file.\n");
+  // A folder that is missing, or a file where a folder would be.
+  for (const char* name : {"/nonexistent/x.nc", "/etc/passwd/x.nc"}) {
+    testing::internal::CaptureStdout();
+    bool passing = true;
+    EXPECT_EQ(read_io_std(name, io, &passing), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              std::string(name) + " does not exist or is not a netCDF/HDF-SDS file.\n");
+    EXPECT_FALSE(passing) << name;
+  }
   EXPECT_EQ(read_io_std("", io), 0);
   EXPECT_EQ(io->ncid, -1);
   free_io_std(&io);

@@ -362,16 +362,18 @@ TEST(dailyseries, StepOfOneTimeMembersComesFromTheMembersThere) {
 
   // No member after the first (alone), one at the first one's time or
   // before the one ahead of it (also after a first of two times), spacings
-  // of no one step (two days, then three), one spacing alone of more than
-  // the template's unit (the second day's file missing): refused, as is a
-  // template naming no time.
+  // of no one step (two days, then three, or a week then a month), one
+  // spacing alone of more than the template's unit (the second day's file
+  // missing): refused, as is a template naming no time.
   const std::string same = dir + "/same", back = dir + "/back", uneven = dir + "/uneven", d2 = dir + "/d2",
-                    twice = dir + "/twice";
-  std::system(("mkdir -p '" + same + "' '" + back + "' '" + uneven + "' '" + d2 + "' '" + twice + "'").c_str());
+                    twice = dir + "/twice", mixed = dir + "/mixed";
+  std::system(("mkdir -p '" + same + "' '" + back + "' '" + uneven + "' '" + d2 + "' '" + twice + "' '" + mixed + "'").c_str());
   for (int d : {1, 3}) ASSERT_FALSE(day_file(d2, d).empty());
   ASSERT_FALSE(one_time(twice, "d_20010101", 0, 1, 2).empty());
   ASSERT_FALSE(day_file(twice, 3, -72).empty());
   for (int d : {1, 3, 6}) ASSERT_FALSE(day_file(uneven, d).empty());
+  for (int d : {1, 8}) ASSERT_FALSE(day_file(mixed, d).empty());
+  ASSERT_FALSE(one_time(mixed, "d_20010201", 31 * 24, 32).empty());
   ASSERT_FALSE(day_file(same, 1).empty());
   ASSERT_FALSE(day_file(same, 2, -24).empty());
   ASSERT_FALSE(day_file(back, 1).empty());
@@ -394,7 +396,9 @@ TEST(dailyseries, StepOfOneTimeMembersComesFromTheMembersThere) {
        head + "the member files after it, up to " + uneven + "/d_20010106.nc, are not spaced by whole multiples of one step.  " + give},
       {d2 + "/d_20010101.nc d_%y4%m2%d2.nc 3", head + "the next member file " + d2 + "/d_20010102.nc is missing.  " + give},
       {twice + "/d_20010101.nc d_%y4%m2%d2.nc 4",
-       "SDFOPEN error:  The next member file " + twice + "/d_20010103.nc does not begin after the first.\n"}};
+       "SDFOPEN error:  The next member file " + twice + "/d_20010103.nc does not begin after the first.\n"},
+      {mixed + "/d_20010101.nc d_%y4%m2%d2.nc 3",
+       head + "the member files after it, up to " + mixed + "/d_20010201.nc, are not spaced by whole multiples of one step.  " + give}};
   for (const auto& row : rows) {
     EXPECT_EQ(open_quiet(st, row[0], &out), 1) << row[0];
     EXPECT_NE(out.find(row[1]), std::string::npos) << out;
