@@ -4,6 +4,7 @@
 #include <string>
 
 #include "base/cmnstate.h"
+#include "base/heaptune.h"
 #include "base/omprnt.h"
 #include "base/omversion.h"
 #include "base/outflush.h"
@@ -63,6 +64,7 @@ int ommain(int argc, char** argv) {
   // Before anything is opened: a closed standard descriptor would be taken
   // by the next file the program opens.
   if (!omstdfds()) return 1;
+  omheaptune();
   termsave();
   // Standard output gets the program's own writer, whose buffer an ending
   // by a signal still hands on (omoutsigflush), as the polls of long work

@@ -49,6 +49,7 @@
 #include <string>
 
 #include "base/cmnstate.h"
+#include "base/heaptune.h"
 #include "base/outflush.h"
 #include "data/gridres.h"
 #include "sdf/sdfint.h"
@@ -332,6 +333,7 @@ void cap_memory(size_t extra) {
     dup2(null, 2);
     if (null > 3) close(null);
   }
+  omheaptune();  // a helper started by exec runs no start of the program's
   cap_memory(mem_bytes);
   if (!sendall(fd, &kReady, 1)) _exit(0);
   for (;;) {
