@@ -222,14 +222,16 @@ inline __attribute__((always_inline)) bool mergeflat(float* __restrict a, Vals g
                                                      float w) {
   volatile float negzero = -0.0f;
   const float nz = negzero;
-  unsigned gaps = 0;  // not a bool: an int reduction is what vectorises
+  int gaps = 0;  // not a bool: an int reduction of the masks is what vectorises
   for (size_t k = 0; k < n; k++) {
     float gv;
     const bool dg = g.def(k, &gv);
     const float av = a[k];
-    const bool da = av != ua;
-    a[k] = (dg & !da ? nz : av) + (dg ? gv * w : nz);
-    gaps |= static_cast<unsigned>(!dg);
+    // mergestep's sum with one choice fewer: where g is undefined it adds
+    // minus zero to av, which is av itself.
+    const float sum = (av != ua ? av : nz) + gv * w;
+    a[k] = dg ? sum : av;
+    gaps |= dg ? 0 : -1;
   }
   return gaps != 0;
 }

@@ -226,6 +226,17 @@ TEST(StepViews, AnUndefinedValueOfZeroHasNoBand) {
   }
 }
 
+TEST(StepViews, ASumThatMeetsTheUndefinedValueStartsAgain) {
+  // At point 3 steps 1 and 2 sum to the undefined value 2: the sum is
+  // undefined there, and starts again from step 3 (five fives).
+  viewset ds([](int x, int y, int t) { return x == 4 && y == 1 ? (t <= 2 ? 1.0f : 5.0f) : 100.0f + t; }, "2",
+             false);
+  viewrun r = runof("ave(v,t=1,t=7)", ds.xy());
+  ASSERT_EQ(r.rc, 0) << r.msg;
+  EXPECT_EQ(r.views, 5);
+  EXPECT_EQ(r.bits[3], bitsof(25.0f / 7.0f));
+}
+
 TEST(StepViews, MissingTemplateMembersWarnAndReadAsBefore) {
   viewset ds([](int x, int y, int t) { return awkward(x, y, t, 4); }, "-9.99e8", false, true, 1993);
   const evalstat st = ds.xy();
