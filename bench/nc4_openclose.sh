@@ -15,12 +15,7 @@ n="${2:-2000}"
 other="${3:+$(cd "$3" && pwd)}"
 # shellcheck source=bench/paired.sh
 . "$root/bench/paired.sh"
-ninja -C "$build" ombra >/dev/null
-work="$(mktemp -d)"
-trap 'rm -rf "$work"' EXIT
-cd "$work"
-export OMDDIR="$root/share"
-cc -O2 "$root/bench/sdf_mkfile.c" -o mkfile -lnetcdf -lm
+bench_work "$build"
 ./mkfile s.nc 144 73 1 nc4
 cycles() {
   for ((k = 0; k < $1; k++)); do printf 'sdfopen s.nc\nclose 1\n'; done

@@ -44,23 +44,29 @@ bench_pair() {
   pair_b=$(printf '%s\n' "${b[@]}" | sort -g | sed -n "$(((bench_runs + 1) / 2))p")
 }
 
-# nc4_setup BUILD: the set-up of the netCDF-4 benches against cdo.  Installs
-# cdo if missing, builds a Release ombra in BUILD (sets $ombra), moves to a
-# fresh work directory removed at exit, and builds ./mkfile, the writer of
-# the netCDF test files (bench/sdf_mkfile.c).
+# bench_work BUILD: builds ombra in BUILD (sets $ombra), moves to a fresh
+# work directory removed at exit, with the data directory of this tree,
+# and builds ./mkfile, the writer of the netCDF test files
+# (bench/sdf_mkfile.c).
+bench_work() {
+  ninja -C "$1" ombra >/dev/null
+  ombra="$1/src/main/ombra"
+  work="$(mktemp -d)"
+  trap 'rm -rf "$work"' EXIT
+  cd "$work"
+  export OMDDIR="$root/share"
+  cc -O2 "$root/bench/sdf_mkfile.c" -o mkfile -lnetcdf -lm
+}
+
+# nc4_setup BUILD: the set-up of the netCDF-4 benches against cdo: installs
+# cdo if missing, makes a Release build in BUILD, then bench_work.
 nc4_setup() {
   local build="$1"
   command -v cdo >/dev/null || apt-get install -y cdo >/dev/null
   if [ ! -f "$build/build.ninja" ]; then
     cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
   fi
-  ninja -C "$build" ombra >/dev/null
-  ombra="$build/src/main/ombra"
-  work="$(mktemp -d)"
-  trap 'rm -rf "$work"' EXIT
-  cd "$work"
-  export OMDDIR="$root/share"
-  cc -O2 "$root/bench/sdf_mkfile.c" -o mkfile -lnetcdf -lm
+  bench_work "$build"
 }
 
 # mkindex_build BUILD: builds ./mkindex (bench/grib_mkindex.cpp), which

@@ -1,4 +1,4 @@
-/* The floor of gxout print (bench/print_values.sh): reads the N big-endian
+/* The floor of gxout print (bench/stdout_lines.sh): reads the N big-endian
    floats of a file and writes each as printf's "%g " formats it, one a
    line, through stdio's buffer, as a plain C program would.
    Usage: print_floor file.dat > out */
