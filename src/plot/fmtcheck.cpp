@@ -61,7 +61,7 @@ bool omnumfmt::set(const char* f) {
       *text += '%';
       continue;
     }
-    for (; std::strchr("-+ #0", *p); p++) {
+    for (; *p && std::strchr("-+ #0", *p); p++) {
       left |= *p == '-';
       plus |= *p == '+';
       space |= *p == ' ';

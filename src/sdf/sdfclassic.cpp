@@ -340,9 +340,8 @@ classic_probe::classic_probe(const char* name) {
   struct stat st;
   if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
     bytesource src(fd, static_cast<uint64_t>(st.st_size));
-    static const unsigned char kHdf4[4] = {0x0e, 0x03, 0x13, 0x01};
     const unsigned char* sig = st.st_size >= 4 ? src.at(0, 4) : nullptr;
-    hdf4_ = sig != nullptr && std::memcmp(sig, kHdf4, 4) == 0;
+    hdf4_ = sig != nullptr && std::memcmp(sig, kHdf4Signature, 4) == 0;
     verdict_ = parse(src, &layout_, &usable_);
     dev_ = st.st_dev;
     ino_ = st.st_ino;

@@ -35,6 +35,8 @@ int netcdf_classic(int id);
 int open_remote(const char* name);
 // True when the file starts with the HDF4 signature.
 bool is_hdf4_file(const char* name);
+// The signature: the first four bytes of every HDF4 file.
+inline constexpr unsigned char kHdf4Signature[4] = {0x0e, 0x03, 0x13, 0x01};
 
 // ---- HDF4 SD files (own translation unit, its headers clash with netCDF's) ----
 // Library id, or -1; *sdid is the file's SD interface id (-1 without one),

@@ -112,7 +112,7 @@ bool is_hdf4_file(const char* name) {
   unsigned char sig[4] = {0, 0, 0, 0};
   const ssize_t n = pread(fd, sig, 4, 0);
   close(fd);
-  return n == 4 && sig[0] == 0x0e && sig[1] == 0x03 && sig[2] == 0x13 && sig[3] == 0x01;
+  return n == 4 && std::memcmp(sig, kHdf4Signature, 4) == 0;
 }
 
 int open_netcdf(const char* name, int* id) {
