@@ -16,12 +16,7 @@ nt="${2:-1000}"
 other="${3:+$(cd "$3" && pwd)}"
 # shellcheck source=bench/paired.sh
 . "$root/bench/paired.sh"
-ninja -C "$build" ombra >/dev/null
-work="$(mktemp -d)"
-trap 'rm -rf "$work"' EXIT
-cd "$work"
-export OMDDIR="$root/share"
-cc -O2 "$root/bench/sdf_mkfile.c" -o mkfile -lnetcdf -lm
+bench_work "$build"
 ./mkfile s.nc 144 73 "$nt" nc3 field
 
 # The commands of one session writing every step to convention $1, as

@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # Template series benchmark (not part of CI): sdfopen of a series of 365
 # daily classic netCDF members (144x73 floats, one time each), then a time
-# series of one point over all of them, which opens every member in turn.
-# This measures what an open of a member costs.  Prints the median of BENCH_RUNS runs (default 5)
-# for each build given, pinned to one core (bench/paired.sh).
+# series of one point over all of them, which opens every member in turn,
+# in the helper and in the program.  Prints for each build given the
+# system calls of a run (with strace) and the median of BENCH_RUNS runs
+# (default 5), pinned to one core (bench/paired.sh); given two, the two in
+# paired runs, the ratio of the first to the second last (target at most
+# 1.05).
 # Usage: bench/sdf_template.sh [build-dir ...]
 #   (default: a Release build in build-bench)
 set -euo pipefail
@@ -44,8 +47,18 @@ for b in "${builds[@]}"; do
   # The members are all read: the last value printed is the last day's.
   out=$("$ombra" -blE < cmds 2>/dev/null)
   grep -qE '(^| )364 *$' <<<"$out" || { echo "$b: the series did not read whole" >&2; exit 1; }
+  calls=""
+  if command -v strace >/dev/null; then
+    strace -f -c -o calls.txt "$ombra" -blE < cmds >/dev/null 2>&1
+    calls=", $(awk '$NF == "total" { print $4 }' calls.txt) system calls"
+  fi
   times=()
   for ((k = 0; k < bench_runs; k++)); do times+=("$(bench_time "$ombra" -blE < cmds)"); done
   med=$(printf '%s\n' "${times[@]}" | sort -g | sed -n "$(((bench_runs + 1) / 2))p")
-  echo "$b: 365 members opened in $med s (median of $bench_runs)"
+  echo "$b: 365 members opened in $med s (median of $bench_runs)$calls"
 done
+[ ${#builds[@]} -eq 2 ] || exit 0
+run_first() { "${builds[0]}/src/main/ombra" -blE < cmds; }
+run_second() { "${builds[1]}/src/main/ombra" -blE < cmds; }
+bench_pair run_first run_second
+echo "365 members: first $pair_a s, second $pair_b s, ratio $(ratio "$pair_a" "$pair_b") (target <= 1.05)"

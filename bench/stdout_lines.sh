@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # What printing to a pipe costs (not part of CI): a 1,000,000-line
-# `gxout print` (one value a line) and a 200,000-line script `say` loop,
-# with standard output a pipe, as in `ombra -blc "run x.gs" | tee log`.
+# `gxout print` (one random value a line) and a 200,000-line script `say`
+# loop, with standard output a pipe, as in `ombra -blc "run x.gs" | tee log`.
 # Prints the median wall time of five runs of each, for every ombra given
 # as an argument (default: this tree's build), so that two builds can be
 # set side by side; with two, the ratio of the second's times to the
-# first's comes last.
+# first's.  Last, the first's print against a plain C writer of the same
+# lines (bench/print_floor.c, printf through stdio): the ratio (target at
+# most 1.2).  The lines are checked to be the same bytes.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 if [ $# -eq 0 ]; then set -- "$root/build/src/main/ombra"; fi
@@ -16,9 +18,13 @@ export OMDDIR="$root/share"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 cd "$work"
+cc -O2 "$root/bench/print_floor.c" -o floor
 python3 -c "
-import struct
-open('big.dat', 'wb').write(struct.pack('>f', 1.5) * 1000000)"
+import random, struct
+random.seed(5)
+vals = [random.uniform(-300, 300) for _ in range(1000000)]
+vals[::97] = [-9.99e8] * len(vals[::97])
+open('big.dat', 'wb').write(struct.pack('>1000000f', *vals))"
 cat > big.ctl <<'C'
 dset ^big.dat
 undef -9.99e8
@@ -57,8 +63,11 @@ median() {
   printf '%s\n' "${ts[@]}" | sort -n | sed -n 3p
 }
 
+./floor big.dat > floor.txt
 ps=() ss=()
 for ombra in "${ombras[@]}"; do
+  "$ombra" -blE < print.cmds | awk 'f && NR <= n; /Printing Grid/ { f = 1; n = NR + 1000000 }' > o.txt
+  cmp -s o.txt floor.txt || { echo "$ombra: the printed lines differ from printf's" >&2; exit 1; }
   p=$(median 1000000 print.cmds "$ombra" -blE)
   s=$(median 200000 /dev/null "$ombra" -blc "run say.gs")
   ps+=("$p") ss+=("$s")
@@ -68,3 +77,5 @@ if [ ${#ombras[@]} -eq 2 ]; then
   echo "second/first: gxout print $(echo "scale=2; ${ps[1]} / ${ps[0]}" | bc)," \
     "say $(echo "scale=2; ${ss[1]} / ${ss[0]}" | bc)"
 fi
+f=$(median 1000000 /dev/null ./floor big.dat)
+echo "gxout print against the C writer (${f} ms): ratio $(echo "scale=2; ${ps[0]} / $f" | bc) (target <= 1.2)"

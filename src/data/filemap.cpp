@@ -55,7 +55,9 @@ const unsigned char* filemap::bytes(FILE* f, int64_t pos, int64_t n) {
     if (static_cast<uint64_t>(size) > SIZE_MAX) return nullptr;
     void* m = mmap(nullptr, static_cast<size_t>(size), PROT_READ, MAP_SHARED, fileno(f), 0);
     if (m == MAP_FAILED) return nullptr;
+    static uint64_t maps = 0;
     base_ = m;
+    gen_ = ++maps;
     len_ = static_cast<size_t>(size);
     dev_ = st.st_dev;
     ino_ = st.st_ino;
@@ -95,4 +97,5 @@ void filemap::release() {
   if (base_ != nullptr) munmap(base_, len_);
   base_ = nullptr;
   len_ = 0;
+  gen_ = 0;
 }

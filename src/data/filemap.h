@@ -66,6 +66,9 @@ class filemap {
   // the system ends when memory runs short).
   void done(const unsigned char* p, int64_t n);
   void release();
+  // Which map this is: another number after every map made, in every file,
+  // so that bytes got from it are known to be still mapped while it stays.
+  uint64_t generation() const { return gen_; }
 
  private:
   void* base_ = nullptr;
@@ -73,5 +76,6 @@ class filemap {
   dev_t dev_ = 0;
   ino_t ino_ = 0;
   size_t usedlo_ = 0, usedhi_ = 0;  // offsets spanning the used pages not given back yet
+  uint64_t gen_ = 0;                // 0: no map
   void giveback();
 };

@@ -27,6 +27,7 @@ struct gridview {
   float lo = 0.0f, hi = 0.0f;            // the undefined band (exclusive)
   float undef = 0.0f;                    // what a value in it becomes
   datafile* pfi = nullptr;               // whose map holds them
+  uint64_t map = 0;                      // which map of it (filemap::generation)
 };
 
 // Whether a file's float v is undefined: inside the band (lo, hi) or not
@@ -61,6 +62,13 @@ void omgviewlost(const gridview* v);
 
 // Tells the file's map that a view's bytes have been used.
 void omgviewdone(const gridview* v);
+
+// Whether the file still holds every byte of a view.
+bool omgviewheld(const gridview* v);
+
+// Whether a view's bytes are still mapped: no view got since has replaced
+// its file's map (another member of a template, a file grown).
+bool omgviewlive(const gridview* v);
 
 // Views handed out since the program started (for tests).
 long omgviews();

@@ -7,6 +7,7 @@
 
 #include <cfloat>
 #include <cmath>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -746,6 +747,7 @@ bool omgview(const gridres* req, gridview* v) {
   v->hi = p->uhi;
   v->undef = req->undef;
   v->pfi = p;
+  v->map = p->fmap.generation();
   viewcount++;
   return true;
 }
@@ -756,6 +758,14 @@ void omgviewlost(const gridview* v) {
   cpfi = v->pfi;
   readerr(static_cast<int>(v->n), v->pos);
 }
+
+bool omgviewheld(const gridview* v) {
+  struct stat st;
+  return v->pfi && v->pfi->infile && fstat(fileno(v->pfi->infile), &st) == 0 &&
+         st.st_size >= v->pfi->fhdr + (v->pos + static_cast<int64_t>(v->n)) * 4;
+}
+
+bool omgviewlive(const gridview* v) { return v->pfi && v->map != 0 && v->pfi->fmap.generation() == v->map; }
 
 void omgviewdone(const gridview* v) {
   if (v->pfi && v->bytes) v->pfi->fmap.done(v->bytes, static_cast<int64_t>(v->n) * 4);

@@ -222,14 +222,16 @@ inline __attribute__((always_inline)) bool mergeflat(float* __restrict a, Vals g
                                                      float w) {
   volatile float negzero = -0.0f;
   const float nz = negzero;
-  unsigned gaps = 0;  // not a bool: an int reduction is what vectorises
+  int gaps = 0;  // not a bool: an int reduction of the masks is what vectorises
   for (size_t k = 0; k < n; k++) {
     float gv;
     const bool dg = g.def(k, &gv);
     const float av = a[k];
-    const bool da = av != ua;
-    a[k] = (dg & !da ? nz : av) + (dg ? gv * w : nz);
-    gaps |= static_cast<unsigned>(!dg);
+    // mergestep's sum with one choice fewer: where g is undefined it adds
+    // minus zero to av, which is av itself.
+    const float sum = (av != ua ? av : nz) + gv * w;
+    a[k] = dg ? sum : av;
+    gaps |= dg ? 0 : -1;
   }
   return gaps != 0;
 }
@@ -278,6 +280,62 @@ inline __attribute__((always_inline)) void mergewith(int v, gridres* A, gridres*
   }
 }
 
+// Two further steps g then h while every point so far was defined: each
+// point's sum made as mergeflat makes it for g and then for h, with a
+// read and written once instead of twice (a time mean over a file's map
+// goes as fast as memory brings a and the steps in).  Returns which of
+// the two has an undefined point: 1 for g, 2 for h, 3 for both.
+template <class Vals>
+inline __attribute__((always_inline)) int mergeflat2(float* __restrict a, Vals g, Vals h, size_t n, float ua,
+                                                     float wg, float wh) {
+  volatile float negzero = -0.0f;
+  const float nz = negzero;
+  int gapg = 0, gaph = 0;
+  for (size_t k = 0; k < n; k++) {
+    float gv, hv;
+    const bool dg = g.def(k, &gv), dh = h.def(k, &hv);
+    // Written as mergestep writes it: two selects and an addition that
+    // the compiler makes vector code of.
+    const float av = a[k];
+    const float ag = (dg & (av == ua) ? nz : av) + (dg ? gv * wg : nz);
+    a[k] = (dh & (ag == ua) ? nz : ag) + (dh ? hv * wh : nz);
+    gapg |= dg ? 0 : -1;
+    gaph |= dh ? 0 : -1;
+  }
+  return (gapg != 0 ? 1 : 0) | (gaph != 0 ? 2 : 0);
+}
+
+// Adds to the weight sums b the weight w where g is defined, as mergestep
+// does for a step after the sums were laid out.
+template <class Vals>
+inline __attribute__((always_inline)) void weightsadd(float* __restrict b, Vals g, size_t n, float w) {
+  volatile float negzero = -0.0f;
+  const float nz = negzero;
+  for (size_t k = 0; k < n; k++) {
+    float gv;
+    b[k] = b[k] + (g.def(k, &gv) ? w : nz);
+  }
+}
+
+// Merges steps g and h while flat, leaving A, B, flat and flatsum as
+// mergewith for g and then for h would.
+template <class Vals>
+inline __attribute__((always_inline)) void mergeflat2with(gridres* A, gridres* B, Vals g, Vals h, float wg,
+                                                          float wh, bool* flat, float* flatsum) {
+  const size_t n = fnpts(A);
+  const int gaps = mergeflat2(A->grid, g, h, n, A->undef, wg, wh);
+  if (gaps & 1) {
+    weightsout(B->grid, g, n, *flatsum, wg);
+    weightsadd(B->grid, h, n, wh);
+  } else if (gaps & 2) {
+    *flatsum = *flatsum + wg;
+    weightsout(B->grid, h, n, *flatsum, wh);
+  } else {
+    *flatsum = (*flatsum + wg) + wh;
+  }
+  *flat = gaps == 0;
+}
+
 OM_VECTOR_CLONES void mergegrid(int v, gridres* A, gridres* B, const gridres* G, float w, float t,
                                 bool* flat, float* flatsum) {
   mergewith(v, A, B, gridvals{G->grid, G->undef}, w, t, flat, flatsum);
@@ -296,6 +354,41 @@ OM_VECTOR_CLONES void mergeview(int v, gridres* A, gridres* B, const gridview& g
     mergewith(v, A, B, viewvals<true>{gv.bytes, gv.lo, gv.hi, gv.undef}, w, t, flat, flatsum);
   else
     mergewith(v, A, B, viewvals<false>{gv.bytes, gv.lo, gv.hi, gv.undef}, w, t, flat, flatsum);
+}
+
+// The same for two views of one map, both read as mergeview reads them.
+OM_VECTOR_CLONES void mergeview2(gridres* A, gridres* B, const gridview& gv, const gridview& gh, float wg,
+                                 float wh, bool* flat, float* flatsum) {
+  const bool band = gv.lo < gv.undef && gv.undef < gv.hi;
+  if (band && gv.swap)
+    mergeflat2with(A, B, bandvals<true>{gv.bytes, gv.lo, gv.hi}, bandvals<true>{gh.bytes, gh.lo, gh.hi}, wg, wh,
+                   flat, flatsum);
+  else if (band)
+    mergeflat2with(A, B, bandvals<false>{gv.bytes, gv.lo, gv.hi}, bandvals<false>{gh.bytes, gh.lo, gh.hi}, wg,
+                   wh, flat, flatsum);
+  else if (gv.swap)
+    mergeflat2with(A, B, viewvals<true>{gv.bytes, gv.lo, gv.hi, gv.undef},
+                   viewvals<true>{gh.bytes, gh.lo, gh.hi, gh.undef}, wg, wh, flat, flatsum);
+  else
+    mergeflat2with(A, B, viewvals<false>{gv.bytes, gv.lo, gv.hi, gv.undef},
+                   viewvals<false>{gh.bytes, gh.lo, gh.hi, gh.undef}, wg, wh, flat, flatsum);
+}
+
+// While flat, the view of the step after gv's, at tn, from the same map of
+// the same file (not a template's next member): true with *gh set, or
+// false with the walk's dimension set back to gv's step ti.
+bool nextview(const char* expr, evalstat* pst, size_t n, const gridview& gv, int ti, int tn, int d,
+              gridview* gh) {
+  if (gv.pfi == nullptr || gv.pfi->tmplat) return false;
+  fnsetdim(pst, d, tn);
+  if (fnstepview(expr, pst, n, gh)) {
+    if (omgviewlive(&gv) && gh->pfi == gv.pfi && gh->swap == gv.swap && gh->lo == gv.lo && gh->hi == gv.hi &&
+        gh->undef == gv.undef)
+      return true;
+    omgviewdone(gh);
+  }
+  fnsetdim(pst, d, ti);
+  return false;
 }
 
 }  // namespace
@@ -417,15 +510,34 @@ static int ave(fargs* pfa, evalstat* pst, int v) {
     int ti = static_cast<int>(tt);
     float wt = stepweight(w, ti);
     fnsetdim(pst, w.d, ti);
-    gridview gv;
-    if (fnstepview(expr, pst, fnpts(A), &gv)) {
-      const bool whole =
-          mapread([&] { mergeview(v, A, B, gv, wt, static_cast<float>(ti), &flat, &flatsum); });
+    gridview gv, gh;
+    bool viewed = fnstepview(expr, pst, fnpts(A), &gv);
+    const long tn = tt + step;
+    bool two = false;
+    if (viewed && flat && tn <= end) {
+      two = nextview(expr, pst, fnpts(A), gv, ti, static_cast<int>(tn), w.d, &gh);
+      // The next step's view replaced the map that held gv's bytes (the
+      // file grew since): gv is got again.
+      if (!two && !omgviewlive(&gv)) viewed = fnstepview(expr, pst, fnpts(A), &gv);
+    }
+    if (viewed) {
+      const float wn = two ? stepweight(w, static_cast<int>(tn)) : 0.0f;
+      const bool whole = mapread([&] {
+        if (two)
+          mergeview2(A, B, gv, gh, wt, wn, &flat, &flatsum);
+        else
+          mergeview(v, A, B, gv, wt, static_cast<float>(ti), &flat, &flatsum);
+      });
       omgviewdone(&gv);
+      if (two) {
+        omgviewdone(&gh);
+        tt = tn;
+      }
       if (whole) continue;
       // The file was cut under the step: part of it is merged, so the walk
-      // ends with the error a read of the step would give.
-      fnviewlost(expr, gv);
+      // ends with the error a read of the step would give (the first of
+      // two that the file no longer holds whole).
+      fnviewlost(expr, two && omgviewheld(&gv) ? gh : gv);
       omgfre(A);
       omgfre(B);
       omprntf(0, "Error from %s:  Error getting grids \n", name);

@@ -114,10 +114,20 @@ bool enddefine(latsFile* f) {
   return true;
 }
 
+// The library's buffer for the file, in bytes.  Every field is brought to
+// disk as it is written (latsSettleNc): the field goes out and the block
+// holding the record count is read and written again.  With the library's
+// own 8 KB a field of 144x73 floats takes six writes of fill values and six
+// of the values; 32 KB take two, and much larger blocks make the record
+// count's block cost more than the field.  The bytes of the file are the
+// same whatever the size.
+constexpr size_t kChunkBytes = 32768;
+
 // The file created and its time and global attributes defined; false after
 // its error, with the library's file closed.
 bool create(latsFile* f) {
-  if (!ok(nc_create(latsOutPath(f->out).c_str(), NC_CLOBBER, &f->ncid))) {
+  size_t chunk = kChunkBytes;
+  if (!ok(nc__create(latsOutPath(f->out).c_str(), NC_CLOBBER, 0, &chunk, &f->ncid))) {
     latsError("netCDF (latsnc) --> Creating netCDF file %s", f->path.c_str());
     return false;
   }

@@ -8,6 +8,7 @@
 
 #include "base/cmnstate.h"
 #include "base/ending.h"
+#include "base/heaptune.h"
 #include "base/omprnt.h"
 #include "base/omversion.h"
 #include "base/outflush.h"
@@ -72,6 +73,7 @@ int ommain(int argc, char** argv) {
   // Before anything is opened: a closed standard descriptor would be taken
   // by the next file the program opens.
   if (!omstdfds()) return 1;
+  omheaptune();
   termsave();
   gxendreg();
   // Standard output gets the program's own writer, whose buffer an ending

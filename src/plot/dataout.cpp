@@ -96,27 +96,26 @@ void omdprnt(cmnstate* pcm) {
   const char* fmt = pcm->prnfmt.empty() ? nullptr : pcm->prnfmt.c_str();
   int perline = pcm->prnnum > 0 ? pcm->prnnum : 8;
   std::string blanks(pcm->prnblank > 0 ? pcm->prnblank : 0, ' ');
+  // The format taken apart once, and room for any one value in it.
+  omnumfmt f;
+  if (!fmt || !f.set(fmt)) f.set("%g ");
+  std::vector<char> buf(f.room());
   if (pcm->restype[0] == 1) {
     const gridres* pgr = static_cast<const gridres*>(pcm->resptr[0]);
     long n = static_cast<long>(pgr->isiz) * pgr->jsiz;
     omprntf(2, "Printing Grid -- %li Values -- Undef = %g\n", n, pgr->undef);
     std::string line;
     int inline_ = 0;
-    char buf[64];
     // Formatting is the slow part of a big grid: poll for an interrupt,
     // and hand the text on in pieces rather than holding a whole grid's.
     omintpoll poll(4096);
     const size_t kPiece = 65536;
+    line.reserve(kPiece + buf.size() + blanks.size() + 8);
     for (long i = 0; i < n && !poll.stop(); i++) {
       float v = pgr->grid[i];
-      if (!fmt) {
-        std::snprintf(buf, sizeof buf, "%g ", v);
-        line += buf;
-      } else {
-        if (v == pgr->undef && pcm->prnflag) line += "Undef";
-        else line += omfmtval(fmt, v);
-        line += blanks;
-      }
+      if (fmt && v == pgr->undef && pcm->prnflag) line += "Undef";
+      else line.append(buf.data(), f.put(v, buf.data(), buf.size()));
+      if (fmt) line += blanks;
       if (++inline_ >= perline) {
         line += "\n";
         inline_ = 0;
@@ -141,7 +140,7 @@ void omdprnt(cmnstate* pcm) {
     for (int k = 0; k < 8; k++) s[k] = r->stid[k] ? r->stid[k] : ' ';
     omprntf(2, "%c%c%c%c%c%c%c%c %-8.6g %-8.6g %-8.6g \n", s[0], s[1], s[2], s[3], s[4], s[5],
             s[6], s[7], r->lon, r->lat, r->lev);
-    std::string v = fmt ? omfmtval(fmt, r->val) : omfmtval("%g ", r->val);
+    std::string v(buf.data(), f.put(r->val, buf.data(), buf.size()));
     omprnt(2, v + "\n");
   }
 }

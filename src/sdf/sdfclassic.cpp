@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <memory>
 #include <utility>
 
 #include "base/vecclone.h"
@@ -28,17 +29,22 @@ class bytesource {
   // when they cannot be read.
   const unsigned char* at(uint64_t off, size_t n) {
     if (mem_ != nullptr) return mem_ + off;
-    if (off < from_ || off + n > from_ + buf_.size()) {
-      buf_.resize(static_cast<size_t>(std::min<uint64_t>(kWindow, size_ - off)));
-      size_t got = 0;
-      while (got < buf_.size()) {
-        const ssize_t r = pread(fd_, buf_.data() + got, buf_.size() - got, static_cast<off_t>(off + got));
-        if (r <= 0) return nullptr;
-        got += static_cast<size_t>(r);
+    if (off < from_ || off + n > from_ + len_) {
+      // Not zeroed first: every byte of a window is read into it.
+      if (!buf_) buf_.reset(new unsigned char[kWindow]);
+      len_ = 0;
+      const size_t want = static_cast<size_t>(std::min<uint64_t>(kWindow, size_ - off));
+      while (len_ < want) {
+        const ssize_t r = pread(fd_, buf_.get() + len_, want - len_, static_cast<off_t>(off + len_));
+        if (r <= 0) {
+          len_ = 0;
+          return nullptr;
+        }
+        len_ += static_cast<size_t>(r);
       }
       from_ = off;
     }
-    return buf_.data() + (off - from_);
+    return buf_.get() + (off - from_);
   }
 
  private:
@@ -47,7 +53,8 @@ class bytesource {
   const unsigned char* mem_ = nullptr;
   int fd_ = -1;
   uint64_t from_ = 0;
-  std::vector<unsigned char> buf_;
+  size_t len_ = 0;  // bytes of the window read, from from_
+  std::unique_ptr<unsigned char[]> buf_;
 };
 
 // A cursor over the header's bytes: every read and skip is checked
@@ -333,6 +340,8 @@ classic_probe::classic_probe(const char* name) {
   struct stat st;
   if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
     bytesource src(fd, static_cast<uint64_t>(st.st_size));
+    const unsigned char* sig = st.st_size >= 4 ? src.at(0, 4) : nullptr;
+    hdf4_ = sig != nullptr && std::memcmp(sig, kHdf4Signature, 4) == 0;
     verdict_ = parse(src, &layout_, &usable_);
     dev_ = st.st_dev;
     ino_ = st.st_ino;
@@ -353,34 +362,35 @@ std::shared_ptr<classic_file> classic_file::open(classic_probe&& probe, const ch
     close(fd);
     return nullptr;
   }
-  return std::shared_ptr<classic_file>(new classic_file(fd, std::move(probe.layout_)));
+  return std::shared_ptr<classic_file>(
+      new classic_file(fd, static_cast<uint64_t>(st.st_size), std::move(probe.layout_)));
 }
 
 classic_file::~classic_file() { close(fd_); }
 
 bool classic_file::holds(int varid, const std::vector<size_t>& start, const std::vector<size_t>& count) const {
   if (varid < 0 || static_cast<size_t>(varid) >= layout_.vars.size()) return true;
-  struct stat st;
-  if (fstat(fd_, &st) != 0) return false;
-  return classic_holds(layout_, layout_.vars[static_cast<size_t>(varid)], start, count,
-                       static_cast<uint64_t>(st.st_size));
+  return classic_holds(layout_, layout_.vars[static_cast<size_t>(varid)], start, count, size_);
 }
 
-bool classic_file::read_floats(int varid, const std::vector<size_t>& start, const std::vector<size_t>& count,
-                               void* buf, size_t nbytes) const {
-  if (varid < 0 || static_cast<size_t>(varid) >= layout_.vars.size()) return false;
+int classic_file::read_floats(int varid, const std::vector<size_t>& start, const std::vector<size_t>& count,
+                              void* buf, size_t nbytes) const {
+  if (varid < 0 || static_cast<size_t>(varid) >= layout_.vars.size()) return 0;
   const classic_var& v = layout_.vars[static_cast<size_t>(varid)];
   uint64_t pos = 0, n = 0;
-  if (v.type != NC_FLOAT || !classic_run(layout_, v, start, count, &pos, &n)) return false;
-  if (n > nbytes / 4 || pos > static_cast<uint64_t>(INT64_MAX) - n * 4) return false;
+  if (v.type != NC_FLOAT || !classic_run(layout_, v, start, count, &pos, &n)) return 0;
+  if (n > nbytes / 4 || pos > static_cast<uint64_t>(INT64_MAX) - n * 4) return 0;
   unsigned char* p = static_cast<unsigned char*>(buf);
   const size_t want = static_cast<size_t>(n) * 4;
   size_t got = 0;
   while (got < want) {
     const ssize_t r = pread(fd_, p + got, want - got, static_cast<off_t>(pos + got));
-    if (r <= 0) return false;
+    // Cut since it was opened: the library would read the lost bytes as
+    // zeros.
+    if (r == 0) return -1;
+    if (r < 0) return 0;
     got += static_cast<size_t>(r);
   }
   swap_words(p, p, static_cast<size_t>(n));
-  return true;
+  return 1;
 }

@@ -20,7 +20,8 @@
 // wrong as before.  The library reads the bytes a file lacks (cut short,
 // or a header counting more records than were written) as zeros, so every
 // read of such a file, here or by the library, is first checked to lie
-// within it.
+// within it: against its size when it was opened, looked at once, and a
+// read here that meets an earlier end (a file cut since) fails.
 #pragma once
 
 #include <sys/types.h>
@@ -56,13 +57,15 @@ classic_header classic_read(const unsigned char* h, size_t n, classic_layout* ou
 bool classic_parse(const unsigned char* h, size_t n, classic_layout* out);
 
 // A file's header read before the library opens the file: a regular file
-// followed to the end of its header, a window at a time.
+// followed to the end of its header, a window at a time.  Its first bytes
+// also tell an HDF4 file, which the netCDF library is not given.
 class classic_probe {
  public:
   explicit classic_probe(const char* name);
   classic_probe(const classic_probe&) = delete;
   classic_probe& operator=(const classic_probe&) = delete;
   classic_header verdict() const { return verdict_; }
+  bool hdf4() const { return hdf4_; }
 
  private:
   friend class classic_file;
@@ -70,6 +73,7 @@ class classic_probe {
   ino_t ino_ = 0;
   classic_header verdict_ = classic_header::other;
   bool usable_ = false;
+  bool hdf4_ = false;
   classic_layout layout_;
 };
 
@@ -83,18 +87,20 @@ class classic_file {
   classic_file(const classic_file&) = delete;
   classic_file& operator=(const classic_file&) = delete;
 
-  // Whether the file as it is now holds every byte of the slab of varid
-  // (true for a slab the library refuses itself).
+  // Whether the file as it was opened holds every byte of the slab of
+  // varid (true for a slab the library refuses itself).
   bool holds(int varid, const std::vector<size_t>& start, const std::vector<size_t>& count) const;
 
   // Reads the slab start/count of the float variable varid into buf (room
-  // for nbytes) as host floats.  False when not read here.
-  bool read_floats(int varid, const std::vector<size_t>& start, const std::vector<size_t>& count,
-                   void* buf, size_t nbytes) const;
+  // for nbytes) as host floats: 1 when read, 0 when not read here (the
+  // library's to read), -1 when the file ends before the slab does.
+  int read_floats(int varid, const std::vector<size_t>& start, const std::vector<size_t>& count,
+                  void* buf, size_t nbytes) const;
 
  private:
-  classic_file(int fd, classic_layout l) : fd_(fd), layout_(std::move(l)) {}
+  classic_file(int fd, uint64_t size, classic_layout l) : fd_(fd), size_(size), layout_(std::move(l)) {}
   int fd_;
+  uint64_t size_;  // bytes when opened
   classic_layout layout_;
 };
 

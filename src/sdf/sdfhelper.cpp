@@ -54,6 +54,7 @@
 #include "base/cmnstate.h"
 #include "base/endhold.h"
 #include "base/ending.h"
+#include "base/heaptune.h"
 #include "base/memcap.h"
 #include "base/outflush.h"
 #include "data/gridres.h"
@@ -330,6 +331,7 @@ void cap_memory(size_t extra) {
     dup2(null, 2);
     if (null > 3) close(null);
   }
+  omheaptune();  // a helper started by exec runs no start of the program's
   cap_memory(mem_bytes);
   if (!sendall(fd, &kReady, 1)) _exit(0);
   for (;;) {

@@ -38,6 +38,8 @@ bool is_hdf4_file(const char* name);
 // True when a regular file holds the HDF5 signature where the HDF5 library
 // looks for it: a netCDF-4 file, or another HDF5 file.
 bool is_hdf5_file(const char* name);
+// The signature: the first four bytes of every HDF4 file.
+inline constexpr unsigned char kHdf4Signature[4] = {0x0e, 0x03, 0x13, 0x01};
 
 // ---- HDF4 SD files (own translation unit, its headers clash with netCDF's) ----
 // Library id, or -1; *sdid is the file's SD interface id (-1 without one),

@@ -106,12 +106,13 @@ void read_chunks_direct(int ncid) {
 }  // namespace
 
 bool is_hdf4_file(const char* name) {
-  FILE* f = omfopen(name, "rb", OMO_REGULAR);
-  if (f == nullptr) return false;
+  // Not blocking, for the four bytes of a regular file: a FIFO is refused.
+  const int fd = omopen(name, O_RDONLY | O_NONBLOCK, OMO_REGULAR);
+  if (fd < 0) return false;
   unsigned char sig[4] = {0, 0, 0, 0};
-  size_t n = std::fread(sig, 1, 4, f);
-  std::fclose(f);
-  return n == 4 && sig[0] == 0x0e && sig[1] == 0x03 && sig[2] == 0x13 && sig[3] == 0x01;
+  const ssize_t n = pread(fd, sig, 4, 0);
+  close(fd);
+  return n == 4 && std::memcmp(sig, kHdf4Signature, 4) == 0;
 }
 
 bool is_hdf5_file(const char* name) {
@@ -134,7 +135,8 @@ bool is_hdf5_file(const char* name) {
 
 int open_netcdf(const char* name, int* id) {
   *id = -1;
-  if (is_hdf4_file(name)) {
+  classic_probe probe(name);
+  if (probe.hdf4()) {
     int sdid = -1;
     int hid = hdf_open(name, &sdid);
     if (hid < 0) return 0;
@@ -147,7 +149,6 @@ int open_netcdf(const char* name, int* id) {
     *id = pub;
     return 1;
   }
-  classic_probe probe(name);
   if (probe.verdict() == classic_header::refused) return 0;
   int ncid = -1;
   // A classic file never reaches HDF5: only other files are watched there.
@@ -346,6 +347,7 @@ int read_netcdf_data(int id, int varid, const std::vector<size_t>& start,
   if (!slab_fits(*f, varid, count, nbytes)) return 0;
   if (f->kind == KIND_HDF) return hdf_varget(f->libid, varid, start, count, buf);
   if (f->classic && !f->classic->holds(varid, start, count)) return 0;
-  if (f->classic && f->classic->read_floats(varid, start, count, buf, nbytes)) return 1;
+  const int here = f->classic ? f->classic->read_floats(varid, start, count, buf, nbytes) : 0;
+  if (here != 0) return here > 0 ? 1 : 0;
   return nc_get_vara(f->libid, varid, start.data(), count.data(), buf) == NC_NOERR ? 1 : 0;
 }

@@ -226,6 +226,27 @@ TEST(StepViews, AnUndefinedValueOfZeroHasNoBand) {
   }
 }
 
+TEST(StepViews, ASumThatMeetsTheUndefinedValueStartsAgain) {
+  // With undef 2, a sum that comes to 2 is undefined and starts again at
+  // the next defined step: point 3 after steps 1 and 2, point 4 after step
+  // 3 (then five fives, or four).  Point 5 lacks step 4 alone.
+  viewset ds(
+      [](int x, int y, int t) {
+        if (y == 1 && x == 4) return t <= 2 ? 1.0f : 5.0f;
+        if (y == 1 && x == 5) return t <= 2 ? 0.5f : t == 3 ? 1.0f : 5.0f;
+        if (y == 1 && x == 6 && t == 4) return 2.0f;
+        return 100.0f + t;
+      },
+      "2", false);
+  viewrun r = runof("ave(v,t=1,t=7)", ds.xy());
+  ASSERT_EQ(r.rc, 0) << r.msg;
+  EXPECT_EQ(r.views, 5);
+  EXPECT_EQ(r.bits[3], bitsof(25.0f / 7.0f));
+  EXPECT_EQ(r.bits[4], bitsof(20.0f / 7.0f));
+  EXPECT_EQ(r.bits[5], bitsof(104.0f));  // 624 / 6
+  EXPECT_EQ(r.bits[10], bitsof(104.0f));  // 728 / 7
+}
+
 TEST(StepViews, MissingTemplateMembersWarnAndReadAsBefore) {
   viewset ds([](int x, int y, int t) { return awkward(x, y, t, 4); }, "-9.99e8", false, true, 1993);
   const evalstat st = ds.xy();

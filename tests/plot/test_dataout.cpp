@@ -1,8 +1,12 @@
 // The non-graphic display outputs: fwrite files in both byte orders and
 // forms, value listings, the statistics block, writegds files, and the
 // dispatch that chooses between them.
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <limits>
+#include <vector>
 
 #include "base/fifo_end.h"
 #include "data/byteorder.h"
@@ -498,6 +502,49 @@ TEST(FormatCheck, OnlyOneFloatingConversion) {
   EXPECT_EQ(omfmtval("%s", 2.5), "2.5 ");
   EXPECT_EQ(omfmtval("X", 2.5), "X");
   EXPECT_EQ(omfmtval("100%%", 2.5), "100%");
+}
+
+// The formats print uses, applied to values of every kind (rounding ties,
+// powers of ten, the ends of float and double, zeros, infinities, NaNs,
+// random bit patterns), give printf's bytes.
+TEST(FormatCheck, ValuesComeOutAsPrintfMakesThem) {
+  std::vector<double> vals = {0.0, -0.0, 0.5, 1.5, 2.5, -2.5, 0.125, 1.25, 1e-5, 9.9999995e-5, 999999.5,
+                              9999995.0, 1e15, 1.5e16, 123456789.0, 3.4028234663852886e38, 1.17549435e-38,
+                              1.4e-45, 1.7976931348623157e308, 4.9e-324, -9.99e8, -9.99e33,
+                              std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity(),
+                              std::numeric_limits<double>::quiet_NaN(), -std::numeric_limits<double>::quiet_NaN()};
+  for (int e = -40; e <= 40; e++) {
+    vals.push_back(std::pow(10.0, e));
+    vals.push_back(-5 * std::pow(10.0, e));
+  }
+  uint32_t x = 12345;  // a fixed sequence: floats and doubles of any bits
+  for (int k = 0; k < 3000; k++) {
+    x = x * 1664525u + 1013904223u;
+    float f;
+    std::memcpy(&f, &x, 4);
+    vals.push_back(f);
+    const uint64_t w = static_cast<uint64_t>(x) << 32 | (x * 2654435761u);
+    double d;
+    std::memcpy(&d, &w, 8);
+    vals.push_back(d);
+  }
+  const char* fmts[] = {"%g ", "%g", "%f", "%e", "%E", "%G", "%F", "%.0f", "%.0e", "%.0g", "%.3f",
+                        "%10.4e", "%-12.5g|", "%+08.2f", "% e", "%012.3e", "%-+10g", "% 010.3f", "%.17g",
+                        "%#g", "%a", "%lf", "x=%5.1f%%", "%.40f", "%3g", "%-05g", "%+.0E", "%999.999f",
+                        "no number", "100%%"};
+  char want[2100];
+  for (const char* fmt : fmts) {
+    omnumfmt f;
+    ASSERT_TRUE(f.set(fmt)) << fmt;
+    std::vector<char> got(f.room());
+    int wrong = 0;
+    for (double v : vals) {
+      const int n = std::snprintf(want, sizeof want, fmt, v);
+      const std::string mine(got.data(), f.put(v, got.data(), got.size()));
+      if (mine != std::string(want, static_cast<size_t>(n)) && ++wrong < 4)
+        ADD_FAILURE() << fmt << " of " << v << ": " << mine << " for " << want;
+    }
+  }
 }
 
 }  // namespace

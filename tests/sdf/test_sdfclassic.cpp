@@ -150,21 +150,21 @@ TEST(ClassicReads, AnythingElseIsLeftToTheLibrary) {
   auto read = [&](const char* v, std::vector<size_t> s, std::vector<size_t> c, size_t bytes) {
     return o.cf->read_floats(o.var(v), s, c, g.data(), bytes);
   };
-  EXPECT_FALSE(read("d", {0, 0}, {1, NX}, room));            // not floats
-  EXPECT_FALSE(read("v", {0, 0, 0}, {2, NY, NX}, room));     // two records: not one run
-  EXPECT_FALSE(read("v", {0, 0, 1}, {1, 2, 3}, room));       // rows in pieces
-  EXPECT_FALSE(read("v", {NT, 0, 0}, {1, NY, NX}, room));    // past the last record
-  EXPECT_FALSE(read("v", {0, 2, 0}, {1, 2, NX}, room));      // past the last row
-  EXPECT_FALSE(read("v", {0, 0, 0}, {1, NY, NX}, 4 * NX));   // more than the room
-  EXPECT_FALSE(read("w", {0, 0}, {0, NX}, room));            // nothing asked
-  EXPECT_FALSE(o.cf->read_floats(99, {0, 0}, {1, 1}, g.data(), room));
-  EXPECT_FALSE(o.cf->read_floats(-1, {0, 0}, {1, 1}, g.data(), room));
+  EXPECT_EQ(0, read("d", {0, 0}, {1, NX}, room));            // not floats
+  EXPECT_EQ(0, read("v", {0, 0, 0}, {2, NY, NX}, room));     // two records: not one run
+  EXPECT_EQ(0, read("v", {0, 0, 1}, {1, 2, 3}, room));       // rows in pieces
+  EXPECT_EQ(0, read("v", {NT, 0, 0}, {1, NY, NX}, room));    // past the last record
+  EXPECT_EQ(0, read("v", {0, 2, 0}, {1, 2, NX}, room));      // past the last row
+  EXPECT_EQ(0, read("v", {0, 0, 0}, {1, NY, NX}, 4 * NX));   // more than the room
+  EXPECT_EQ(0, read("w", {0, 0}, {0, NX}, room));            // nothing asked
+  EXPECT_EQ(0, o.cf->read_floats(99, {0, 0}, {1, 1}, g.data(), room));
+  EXPECT_EQ(0, o.cf->read_floats(-1, {0, 0}, {1, 1}, g.data(), room));
   // Cut short by another program once opened: the read fails at the end
   // of the file instead of waiting there for bytes (the alarm ends a wait).
   alarm(10);
-  EXPECT_TRUE(read("w", {0, 0}, {NY, NX}, room));
+  EXPECT_EQ(1, read("w", {0, 0}, {NY, NX}, room));
   ASSERT_EQ(truncate(f.c_str(), 200), 0);
-  EXPECT_FALSE(read("w", {0, 0}, {NY, NX}, room));
+  EXPECT_EQ(-1, read("w", {0, 0}, {NY, NX}, room));
   alarm(0);
 }
 

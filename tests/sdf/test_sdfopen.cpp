@@ -3,6 +3,7 @@
 // and longitudes taken round the globe.
 #include <gtest/gtest.h>
 #include <netcdf.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -697,4 +698,14 @@ TEST(sdfopen, SlabsAClassicFileDoesNotHoldWholeAreReadErrors) {
     EXPECT_EQ(msg, r.first != 0 ? "" : "Failure reading SDF data.  #1\n") << r.var << r.t;
     EXPECT_EQ(q.at(0), r.first != 0 ? r.first : q.g.undef) << r.var << r.t;
   }
+  // Cut after it was opened: the float read meets the end.
+  write_text(tmpdir() + "/short.nc", whole);
+  state st;
+  ASSERT_EQ(open_quiet(st, tmpdir() + "/short.nc"), 0);
+  ASSERT_EQ(truncate((tmpdir() + "/short.nc").c_str(), static_cast<off_t>(whole.size() - 6)), 0);
+  int lo[4] = {1, 1, 1, 3}, hi[4] = {2, 1, 1, 3};
+  request q(st.last(), "v", 0, -1, lo, hi);
+  std::string msg;
+  EXPECT_EQ(q.read(&msg), 3);
+  EXPECT_EQ(msg, "Failure reading SDF data.  #1\n");
 }

@@ -1,0 +1,13 @@
+// How the allocator keeps what is freed.  Each open of a netCDF-4 file makes
+// HDF5 take about a megabyte in pieces (its metadata cache) and give it back
+// at the close.  glibc by default maps such pieces on their own and unmaps
+// them at free, or hands the top of its heap back once 128 KB of it are
+// free; a session opening many files then asks the system for the same
+// memory, page by page, at every open.  Kept a little longer, the memory of
+// one close serves the next open.
+#pragma once
+
+// Sets the allocator's limits: pieces under 4 MB come from the heap, and the
+// heap keeps up to 16 MB free at its top.  Called where the program and the
+// helper start, before they allocate much.
+void omheaptune();
