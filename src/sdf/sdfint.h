@@ -197,7 +197,14 @@ struct datetime;
 // For a template series whose first member holds one time: the step taken
 // from the first time of the next member file, set in the time axis
 // pfi->grvals[3]; 0 after its message when no member gives one.
-int series_step_from_next(datafile* pfi, const std::string& templ);
+// *offsteps is set when a member read begins off the axis's steps.
+int series_step_from_next(datafile* pfi, const std::string& templ, bool* offsteps);
+// For such a series whose members begin off its steps, once its table is
+// built: the first time of each member there is read and becomes its
+// step's date (those of missing members lie evenly between).  0 after its
+// message when a member does not begin after the one before it, or cannot
+// be read now.
+int series_dates_from_members(datafile* pfi, const std::string& templ);
 // For a template series whose table is built: 0 after its message when the
 // first member file there after the first begins no later than the first
 // (its times would stand for times they are not), else 1.

@@ -513,7 +513,8 @@ int build_record(const char* name, datafile* pfi, const std::string& templ, int 
   if (!templ.empty() && !p->isxdf) {
     // Members of one time each are read for the step, and checked there.
     const bool stepped = pfi->dnum[3] == 1 && ntimes > 1;
-    if (stepped && !series_step_from_next(pfi, templ)) return 1;
+    bool offsteps = false;
+    if (stepped && !series_step_from_next(pfi, templ, &offsteps)) return 1;
     pfi->dnum[3] = ntimes;
     pfi->name = templ;
     // The series' count is the user's: at the file's step its last times
@@ -528,6 +529,7 @@ int build_record(const char* name, datafile* pfi, const std::string& templ, int 
       return 1;
     }
     if (!stepped && !series_next_after_first(pfi, templ)) return 1;
+    if (offsteps && !series_dates_from_members(pfi, templ)) return 1;
   } else if (!templ.empty()) {
     pfi->name = templ;
   }

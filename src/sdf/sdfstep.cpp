@@ -95,6 +95,7 @@ struct member {
   std::string name;
   bool read = false;
   offset at;
+  datetime start = {0, 0, 0, 0, 0};
 };
 
 // The first time of a member file, as the opener would read it; 0 when it
@@ -168,7 +169,10 @@ walk walk_members(const std::string& templ, const float* taxis) {
       w.members.push_back(m);
       return w;
     }
-    if (m.read) m.at = offset_from(t0, start, by_month);
+    if (m.read) {
+      m.at = offset_from(t0, start, by_month);
+      m.start = start;
+    }
     w.members.push_back(m);
   }
   return w;
@@ -215,7 +219,8 @@ std::vector<long> spacings(const std::vector<const member*>& read, bool* months)
 
 }  // namespace
 
-int series_step_from_next(datafile* pfi, const std::string& templ) {
+int series_step_from_next(datafile* pfi, const std::string& templ, bool* offsteps) {
+  *offsteps = false;
   float* conv = pfi->grvals[3];
   walk w;
   if (conv != nullptr) w = walk_members(templ, conv);
@@ -264,6 +269,12 @@ int series_step_from_next(datafile* pfi, const std::string& templ) {
   }
   conv[5] = static_cast<float>(months ? step : 0);
   conv[6] = static_cast<float>(months ? 0 : step);
+  // Monthly files of mid-month times begin on other days than the first.
+  for (size_t i = 0; months && i < read.size(); i++) {
+    datetime on;
+    gr2t(conv, static_cast<double>(read[i]->at.months / step) + 1.0, &on);
+    if (later(on, read[i]->start) || later(read[i]->start, on)) *offsteps = true;
+  }
   const datetime t0 = axstart(conv);
   const std::string from = at > 0 ? read[at - 1]->name : sdf_fndt(templ, t0, t0, conv);
   omprntf(2, "SDFOPEN:  time step taken from the member files %s and %s.\n", from.c_str(),
@@ -291,6 +302,57 @@ int series_next_after_first(const datafile* pfi, const std::string& templ) {
       return 0;
     }
     return 1;
+  }
+  return 1;
+}
+
+int series_dates_from_members(datafile* pfi, const std::string& templ) {
+  float* conv = pfi->grvals[3];
+  const size_t n = pfi->fnums.size();
+  if (conv == nullptr || n < 2) return 1;
+  const datetime t0 = axstart(conv);
+  std::vector<datetime> dates(n);
+  dates[0] = t0;
+  std::string prevname = sdf_fndt(templ, t0, t0, conv);
+  size_t prev = 0;  // the last member whose date was read
+  for (size_t t = 1; t < n; t++) {
+    if (pfi->fnums[t] != static_cast<int>(t) + 1) continue;
+    datetime lin;
+    gr2t(conv, static_cast<double>(t) + 1.0, &lin);
+    const std::string name = sdf_fndt(templ, lin, t0, conv);
+    if (!regular_file(name)) continue;
+    datetime start;
+    bool passing = false;
+    if (!member_start(name, &start, &passing)) {
+      if (!passing) continue;  // it fails again when its data is asked for
+      omprntf(0, "SDFOPEN error:  The member file %s cannot be read now.\n", name.c_str());
+      return 0;
+    }
+    // Missing members between two that are there lie evenly between their
+    // dates, as the times between two steps do, a minute apart at least.
+    const long span = timdif(&dates[prev], &start);
+    if (span < static_cast<long>(t - prev)) {
+      omprntf(0, "SDFOPEN error:  The member file %s does not begin after %s.\n", name.c_str(),
+              prevname.c_str());
+      return 0;
+    }
+    for (size_t k = prev + 1; k < t; k++) {
+      const long long m = static_cast<long long>(static_cast<double>(span) * static_cast<double>(k - prev) /
+                                                     static_cast<double>(t - prev) + 0.5);
+      datetime inc = {0, 0, static_cast<int>(m / 1440), static_cast<int>(m % 1440 / 60), static_cast<int>(m % 60)};
+      timadd(&dates[prev], &inc);
+      dates[k] = inc;
+    }
+    dates[t] = start;
+    prev = t;
+    prevname = name;
+  }
+  // Past the last member read the axis steps on from its date.
+  dates.resize(prev + 1);
+  if (dates.size() < 2) return 1;
+  if (!taxdates(conv, dates)) {
+    omprnt(0, "SDFOPEN error:  Memory allocation error.\n");
+    return 0;
   }
   return 1;
 }
