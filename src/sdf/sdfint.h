@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "base/omtypes.h"  // datetime
 #include "sdf/sdf.h"
 
 // Longest name the libraries hand out (netCDF's NC_MAX_NAME).
@@ -185,6 +186,9 @@ struct sdftaxis {
   int size = 1;
   int cal365 = 0;
   int cal360 = 0;  // 360-day calendar: only the start date is taken on it
+  // The date of every time, when a step of months does not reach them
+  // (mid-month times); empty otherwise.
+  std::vector<datetime> dates;
 };
 // Works out the time axis from the coordinate T (none: one time at 1-1-1);
 // 0 on failure, after its message.

@@ -443,6 +443,12 @@ int build_record(const char* name, datafile* pfi, const std::string& templ, int 
       omprnt(0, "Error finding storage to define time coordinate in SDF file.\n");
       return 1;
     }
+    // The dates of one file's times; a series of several files steps on
+    // past the first file's times as before.
+    if (templ.empty() && !ta.dates.empty() && !taxdates(pfi->grvals[3], ta.dates)) {
+      omprnt(0, "Error finding storage to define time coordinate in SDF file.\n");
+      return 1;
+    }
   }
 
   if (p->dvars) {

@@ -251,11 +251,12 @@ TEST_F(series, VariablesWithoutTimeReadAfterAFailedSwitch) {
 namespace {
 
 // A member holding one time, `hours` after 00Z 1 January 2001 (or that
-// many daily times from it), of the value given, named NAME.nc in dir.
-std::string one_time(const std::string& dir, const std::string& name, int hours, int value, int days = 1) {
+// many times `every` hours apart), of the value given, named NAME.nc in dir.
+std::string one_time(const std::string& dir, const std::string& name, int hours, int value, int days = 1,
+                     int every = 24) {
   std::string times, vals;
   for (int d = 0; d < days; d++) {
-    times += (d ? ", " : "") + std::to_string(hours + 24 * d);
+    times += (d ? ", " : "") + std::to_string(hours + every * d);
     vals += (d ? ", " : "") + std::to_string(value) + ", " + std::to_string(value);
   }
   char cdl[1024];
@@ -420,4 +421,15 @@ TEST(dailyseries, StepOfOneTimeMembersComesFromTheMembersThere) {
   }
   // One time asked for: nothing to step.
   EXPECT_EQ(open_quiet(st, dir + "/solo/d_20010101.nc d_%y4%m2%d2.nc 1", &out), 0) << out;
+
+  // A file of mid-month times shows them; as the first of a series of such
+  // files it steps on by months past them, as before.
+  const std::string two = one_time(dir, "y_2001", 372, 1, 2, 708);
+  datetime feb;
+  ASSERT_EQ(open_quiet(st, two, &out), 0) << out;
+  gr2t(st.last()->grvals[3], 2, &feb);
+  EXPECT_EQ(omt2str(&feb, 4), "00Z15FEB2001");
+  ASSERT_EQ(open_quiet(st, two + " y_%y4.nc 4", &out), 0) << out;
+  gr2t(st.last()->grvals[3], 2, &feb);
+  EXPECT_EQ(omt2str(&feb, 4), "12Z16FEB2001");
 }
