@@ -203,12 +203,13 @@ struct datetime;
 // pfi->grvals[3]; 0 after its message when no member gives one.
 // *offsteps is set when a member read begins off the axis's steps.
 int series_step_from_next(datafile* pfi, const std::string& templ, bool* offsteps);
-// For such a series whose members begin off its steps, once its table is
-// built: the first time of each member there is read and becomes its
-// step's date (those of missing members lie evenly between).  0 after its
+// For a series of monthly steps whose members' times the steps do not
+// reach (first: the first member's times, empty for one), once its table
+// is built: the times of each member there are read and become its steps'
+// dates (those of missing members lie evenly between).  0 after its
 // message when a member does not begin after the one before it, or cannot
 // be read now.
-int series_dates_from_members(datafile* pfi, const std::string& templ);
+int series_dates_from_members(datafile* pfi, const std::string& templ, const std::vector<datetime>& first);
 // For a template series whose table is built: 0 after its message when the
 // first member file there after the first begins no later than the first
 // (its times would stand for times they are not), else 1.

@@ -98,25 +98,37 @@ struct member {
   datetime start = {0, 0, 0, 0, 0};
 };
 
-// The first time of a member file, as the opener would read it; 0 when it
-// has none that can be read, with *passing true when the reason is not the
-// file's own (an interrupt, a time limit).
-int member_start(const std::string& name, datetime* start, bool* passing) {
+// The times of a member file as the opener would read them, the first
+// `most` of them; 0 when it has none that can be read, with *passing true
+// when the reason is not the file's own (an interrupt, a time limit).
+int member_times(const std::string& name, size_t most, std::vector<datetime>* times, bool* passing) {
   *passing = false;
   io_std* io = nullptr;
   if (!init_io_std(&io)) return 0;
-  int ok = 0;
   var_info* tv = nullptr;
   sdftaxis ta;
+  times->clear();
   if (read_io_std(name.c_str(), io, passing) && findT(io, &tv) && tv != nullptr &&
       define_time_axis(io, tv, &ta)) {
-    *start = axstart(ta.conv);
-    ok = 1;
+    const size_t n = std::min(most, static_cast<size_t>(ta.size));
+    if (!ta.dates.empty()) {
+      times->assign(ta.dates.begin(), ta.dates.begin() + static_cast<long>(n));
+    } else {
+      times->resize(n);
+      for (size_t i = 0; i < n; i++) gr2t(ta.conv, static_cast<double>(i) + 1.0, &(*times)[i]);
+    }
   }
   if (io->owns_file) close_netcdf(io->ncid);
   io->owns_file = false;
   free_io_std(&io);
-  return ok;
+  return times->empty() ? 0 : 1;
+}
+
+int member_start(const std::string& name, datetime* start, bool* passing) {
+  std::vector<datetime> t;
+  if (!member_times(name, 1, &t, passing)) return 0;
+  *start = t[0];
+  return 1;
 }
 
 // Whether a comes after b, to the minute.
@@ -306,49 +318,62 @@ int series_next_after_first(const datafile* pfi, const std::string& templ) {
   return 1;
 }
 
-int series_dates_from_members(datafile* pfi, const std::string& templ) {
+int series_dates_from_members(datafile* pfi, const std::string& templ, const std::vector<datetime>& first) {
   float* conv = pfi->grvals[3];
   const size_t n = pfi->fnums.size();
   if (conv == nullptr || n < 2) return 1;
   const datetime t0 = axstart(conv);
   std::vector<datetime> dates(n);
   dates[0] = t0;
-  std::string prevname = sdf_fndt(templ, t0, t0, conv);
-  size_t prev = 0;  // the last member whose date was read
+  size_t last = 0;  // the last step whose date was read
+  std::string lastname = sdf_fndt(templ, t0, t0, conv);
+  // The times of the member at step t go to its steps.  Steps of missing
+  // members (or past a member's last time) between two that are read lie
+  // evenly between their dates, as the times between two steps do, a
+  // minute apart at least.
+  auto place = [&](const std::vector<datetime>& own, size_t t, const std::string& name) {
+    for (size_t i = 0; i < own.size() && t + i < n && pfi->fnums[t + i] == pfi->fnums[t]; i++) {
+      const size_t s = t + i;
+      if (s == 0) continue;
+      const long span = timdif(&dates[last], &own[i]);
+      if (span < static_cast<long>(s - last)) {
+        omprntf(0, "SDFOPEN error:  The member file %s does not begin after %s.\n", name.c_str(),
+                lastname.c_str());
+        return false;
+      }
+      for (size_t k = last + 1; k < s; k++) {
+        const long long m = static_cast<long long>(static_cast<double>(span) * static_cast<double>(k - last) /
+                                                       static_cast<double>(s - last) + 0.5);
+        datetime inc = {0, 0, static_cast<int>(m / 1440), static_cast<int>(m % 1440 / 60), static_cast<int>(m % 60)};
+        timadd(&dates[last], &inc);
+        dates[k] = inc;
+      }
+      dates[s] = own[i];
+      last = s;
+    }
+    lastname = name;
+    return true;
+  };
+  if (!place(first, 0, lastname)) return 0;
   for (size_t t = 1; t < n; t++) {
     if (pfi->fnums[t] != static_cast<int>(t) + 1) continue;
+    size_t steps = 1;
+    while (t + steps < n && pfi->fnums[t + steps] == pfi->fnums[t]) steps++;
     datetime lin;
     gr2t(conv, static_cast<double>(t) + 1.0, &lin);
     const std::string name = sdf_fndt(templ, lin, t0, conv);
     if (!regular_file(name)) continue;
-    datetime start;
+    std::vector<datetime> own;
     bool passing = false;
-    if (!member_start(name, &start, &passing)) {
+    if (!member_times(name, steps, &own, &passing)) {
       if (!passing) continue;  // it fails again when its data is asked for
       omprntf(0, "SDFOPEN error:  The member file %s cannot be read now.\n", name.c_str());
       return 0;
     }
-    // Missing members between two that are there lie evenly between their
-    // dates, as the times between two steps do, a minute apart at least.
-    const long span = timdif(&dates[prev], &start);
-    if (span < static_cast<long>(t - prev)) {
-      omprntf(0, "SDFOPEN error:  The member file %s does not begin after %s.\n", name.c_str(),
-              prevname.c_str());
-      return 0;
-    }
-    for (size_t k = prev + 1; k < t; k++) {
-      const long long m = static_cast<long long>(static_cast<double>(span) * static_cast<double>(k - prev) /
-                                                     static_cast<double>(t - prev) + 0.5);
-      datetime inc = {0, 0, static_cast<int>(m / 1440), static_cast<int>(m % 1440 / 60), static_cast<int>(m % 60)};
-      timadd(&dates[prev], &inc);
-      dates[k] = inc;
-    }
-    dates[t] = start;
-    prev = t;
-    prevname = name;
+    if (!place(own, t, name)) return 0;
   }
-  // Past the last member read the axis steps on from its date.
-  dates.resize(prev + 1);
+  // Past the last time read the axis steps on from its date.
+  dates.resize(last + 1);
   if (dates.size() < 2) return 1;
   if (!taxdates(conv, dates)) {
     omprnt(0, "SDFOPEN error:  Memory allocation error.\n");

@@ -320,7 +320,10 @@ int udunits_axis(const std::string& units, double v0, double v1, bool two, sdfta
 // apart) are kept as the dates of their steps.  A file whose times cannot
 // all be read or decoded, or do not rise, keeps the steps alone.
 void month_dates(io_std* io, var_info* t, const std::string& units, sdftaxis* ta) {
-  if (ta->conv[5] < 1.0f || ta->size < 2) return;
+  // Some 87,000 years of months: a longer axis claimed by a damaged file
+  // is not read time by time.
+  const int kMostDates = 1 << 20;
+  if (ta->conv[5] < 1.0f || ta->size < 2 || ta->size > kMostDates) return;
   std::vector<size_t> start(static_cast<size_t>(t->ndims), 0), count(static_cast<size_t>(t->ndims), 1);
   count[0] = static_cast<size_t>(ta->size);
   if (!read_variable_data(io->ncid, t, start, count)) return;
