@@ -10,6 +10,8 @@
 // or take the step past a gap and put every time in the wrong place.  A
 // series whose first member holds several times has its step; the member
 // there after it is read only to see that it begins after the first.
+// Monthly members of mid-month times, which no step of months reaches, are
+// all read for the dates of their steps.
 #include <sys/stat.h>
 
 #include <algorithm>

@@ -330,18 +330,21 @@ void month_dates(io_std* io, var_info* t, const std::string& units, sdftaxis* ta
   std::string full, name;
   ud_parts(units, &full, &name);
   std::vector<datetime> dates(static_cast<size_t>(ta->size));
-  bool off = false;
-  for (size_t i = 0; i < dates.size(); i++) {
+  bool off = false, whole = true;
+  for (size_t i = 0; whole && i < dates.size(); i++) {
     double v;
     datetime on;
-    if (!value_as_double(t->data.data(), t->nctype, i, &v) || !std::isfinite(v) ||
-        !ud_date(full, name, v, ta, &dates[i]) || (i > 0 && timdif(&dates[i - 1], &dates[i]) <= 0))
-      return;
+    whole = value_as_double(t->data.data(), t->nctype, i, &v) && std::isfinite(v) &&
+            ud_date(full, name, v, ta, &dates[i]) && (i == 0 || timdif(&dates[i - 1], &dates[i]) > 0);
     gr2t(ta->conv, static_cast<double>(i) + 1.0, &on);
     const datetime& d = dates[i];
     off = off || on.yr != d.yr || on.mo != d.mo || on.dy != d.dy || on.hr != d.hr || on.mn != d.mn;
   }
-  if (off) ta->dates.swap(dates);
+  // The values are let go: the file's description, copied whole for a
+  // series, is kept while it is open.
+  t->data.clear();
+  t->data.shrink_to_fit();
+  if (whole && off) ta->dates.swap(dates);
 }
 
 }  // namespace
