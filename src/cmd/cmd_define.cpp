@@ -417,12 +417,17 @@ int ommodf(const char* com, cmnstate* pcm) {
     omprnt(0, "Time not varying for this defined variable\n");
     return 1;
   }
+  // Whether a year or a day is a whole number of steps is a question of
+  // the axis's steps, not of dates of their own that its steps may show
+  // (mid-month files, whose February moves with leap years).
+  float lin[TAXIS_FLOATS];
+  taxlinear(pfi->grvals[3], lin);
   double s = pfi->dimoff[3] + 1;
   datetime dt;
-  gr2t(pfi->grvals[3], s, &dt);
+  gr2t(lin, s, &dt);
   datetime inc = {mode == 1 ? 1 : 0, 0, mode == 2 ? 1 : 0, 0, 0};
   timadd(&dt, &inc);
-  double g = t2gr(pfi->grvals[3], &inc);
+  double g = t2gr(lin, &inc);
   double r = g >= 0 ? std::trunc(g + 0.1) : std::trunc(g - 0.1);
   if (std::fabs(g - r) > 0.001 || (mode == 1 && g - s > 12.5)) {
     omprnt(0, "MODIFY Error:  Invalid time scaling in defined variable\n");

@@ -4,12 +4,15 @@
 // the month-by-month rules.
 #include "data/datetime.h"
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdio>
+#include <vector>
 
 #include "base/cmnstate.h"
 #include "base/omprnt.h"
+#include "data/axisconv.h"  // AXEND
 
 const int mosiz[13] = {0, 31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
 const int momn[13] = {0,     44640, 40320, 44640, 43200, 44640, 43200,
@@ -263,9 +266,7 @@ struct taxis {
 
 taxis decode(const float* vals) { return taxis{axstart(vals), vals[5], vals[6]}; }
 
-}  // namespace
-
-double t2gr(const float* vals, const datetime* dtim) {
+double lint2gr(const float* vals, const datetime* dtim) {
   const taxis ax = decode(vals);
   const datetime& stim = ax.start;
   const double moincr = ax.moincr, mnincr = ax.mnincr;
@@ -303,8 +304,6 @@ double t2gr(const float* vals, const datetime* dtim) {
   return mos / moincr + 1.0;
 }
 
-namespace {
-
 // Adds (or subtracts) a count of minutes, split into days, hours and
 // minutes so that no field overflows.
 void addmins(const datetime* from, long long mins, datetime* to) {
@@ -329,9 +328,7 @@ long long roundaway(double v) {
   return v < 0 ? -static_cast<long long>(-v + 0.5) : static_cast<long long>(v + 0.5);
 }
 
-}  // namespace
-
-void gr2t(const float* vals, double gr, datetime* dtim) {
+void lingr2t(const float* vals, double gr, datetime* dtim) {
   const taxis ax = decode(vals);
   const datetime& stim = ax.start;
   const double moincr = ax.moincr, mnincr = ax.mnincr;
@@ -363,6 +360,110 @@ void gr2t(const float* vals, double gr, datetime* dtim) {
     datetime here = *dtim;
     addmins(&here, mins, dtim);
   }
+}
+
+// The tables of dates of the axes that have one, never released: a copy
+// of an axis array (a grid's, a defined variable's, the plot's) keeps the
+// table's number and may outlive the data set it came from.  Equal tables
+// share one number, so a data set opened again adds nothing.
+std::vector<std::vector<datetime>>& taxtables() {
+  static std::vector<std::vector<datetime>> tables;
+  return tables;
+}
+
+// An axis array's table of dates, or null for an axis of linear steps.
+// The end mark's place holds -(kTableMark + number) when it has one.
+constexpr float kTableMark = 1000.0f;
+
+const std::vector<datetime>* datesof(const float* vals) {
+  if (vals[7] == AXEND) return nullptr;
+  const float k = -vals[7] - kTableMark;
+  const std::vector<std::vector<datetime>>& t = taxtables();
+  if (!(k >= 0.0f) || k >= static_cast<float>(t.size()) || k != std::floor(k)) return nullptr;
+  return &t[static_cast<size_t>(k)];
+}
+
+// The linear axis of vals started at a date of its table.
+void anchored(const float* vals, const datetime& a, float out[TAXIS_FLOATS]) {
+  const float v[TAXIS_FLOATS] = {static_cast<float>(a.yr), static_cast<float>(a.mo), static_cast<float>(a.dy),
+                                 static_cast<float>(a.hr), static_cast<float>(a.mn), vals[5], vals[6], AXEND};
+  std::copy(v, v + TAXIS_FLOATS, out);
+}
+
+bool before(const datetime& a, const datetime& b) {
+  const int x[5] = {a.yr, a.mo, a.dy, a.hr, a.mn}, y[5] = {b.yr, b.mo, b.dy, b.hr, b.mn};
+  return std::lexicographical_compare(x, x + 5, y, y + 5);
+}
+
+}  // namespace
+
+// With a table, a step's time is its date and a time between two steps is
+// the same fraction of the way between their dates, as a linear monthly
+// axis takes the fraction of the month.  Before the first step and past
+// the last the axis steps linearly from the first or last date.
+double t2gr(const float* vals, const datetime* dtim) {
+  const std::vector<datetime>* dates = datesof(vals);
+  if (dates == nullptr || dates->size() < 2 || !before(dates->front(), *dtim)) return lint2gr(vals, dtim);
+  const std::vector<datetime>& d = *dates;
+  if (!before(*dtim, d.back())) {
+    float last[TAXIS_FLOATS];
+    anchored(vals, d.back(), last);
+    return lint2gr(last, dtim) + static_cast<double>(d.size() - 1);
+  }
+  // d[k] < dtim < d[k + 1], or dtim == d[k + 1].
+  const size_t k = static_cast<size_t>(std::lower_bound(d.begin(), d.end(), *dtim, before) - d.begin()) - 1;
+  const double span = static_cast<double>(timdif(&d[k], &d[k + 1]));
+  return static_cast<double>(k) + 1.0 + static_cast<double>(timdif(&d[k], dtim)) / span;
+}
+
+void gr2t(const float* vals, double gr, datetime* dtim) {
+  const std::vector<datetime>* dates = datesof(vals);
+  if (dates == nullptr || dates->size() < 2 || !(gr > 1.0)) {
+    lingr2t(vals, gr, dtim);
+    return;
+  }
+  const std::vector<datetime>& d = *dates;
+  const double n = static_cast<double>(d.size());
+  if (gr >= n) {
+    float last[TAXIS_FLOATS];
+    anchored(vals, d.back(), last);
+    lingr2t(last, gr - n + 1.0, dtim);
+    return;
+  }
+  // Times within a ten-thousandth of a step are the step's, as on the
+  // linear axis.
+  const double whole = std::floor(gr + 0.0001);
+  const double frac = gr - whole;
+  const size_t k = static_cast<size_t>(whole) - 1;
+  if (frac < 0.0001) {
+    *dtim = d[k];
+    return;
+  }
+  addmins(&d[k], roundaway(frac * static_cast<double>(timdif(&d[k], &d[k + 1]))), dtim);
+}
+
+int taxdates(float* vals, const std::vector<datetime>& dates) {
+  for (size_t i = 1; i < dates.size(); i++)
+    if (!before(dates[i - 1], dates[i])) return 0;
+  std::vector<std::vector<datetime>>& t = taxtables();
+  auto same = [&](const std::vector<datetime>& x) {
+    return std::equal(x.begin(), x.end(), dates.begin(), dates.end(), [](const datetime& a, const datetime& b) {
+      return !before(a, b) && !before(b, a);
+    });
+  };
+  size_t k = static_cast<size_t>(std::find_if(t.begin(), t.end(), same) - t.begin());
+  // Numbers beyond those a float holds exactly are never made.
+  if (k == t.size()) {
+    if (k >= (1u << 24)) return 0;
+    t.push_back(dates);
+  }
+  vals[7] = -(kTableMark + static_cast<float>(k));
+  return 1;
+}
+
+void taxlinear(const float* vals, float out[TAXIS_FLOATS]) {
+  std::copy(vals, vals + TAXIS_FLOATS, out);
+  out[7] = AXEND;
 }
 
 bool taxfits(const datetime* start, long months, long minutes, int n) {

@@ -5,10 +5,11 @@
 //
 // The calendar is Gregorian unless the program-wide calendar word
 // (mfcmn.mfcal) is 1, which selects a 365-day calendar without leap years.
-// Nothing here allocates.
+// Nothing here allocates but the registering of an axis's table of dates.
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "base/omtypes.h"  // datetime
 
@@ -24,7 +25,12 @@ extern const char* const monc[12];  // "JAN" ...
 
 // A time axis array holds eight floats: start yr, mo, dy, hr, mn, the
 // increment in months, the increment in minutes, and the end mark -999.9.
-// The axis steps in minutes when the minute increment exceeds 0.1.
+// The axis steps in minutes when the minute increment exceeds 0.1.  An
+// axis whose steps have dates of their own (a series of files, each
+// holding one time, that a step of months does not reach exactly: files of
+// mid-month times) holds the number of its table of dates in place of the
+// end mark; its start is the first date, and copies of the eight floats
+// keep the table.
 enum { TAXIS_FLOATS = 8 };
 
 // 1 when the year is a leap year in the calendar in force, else 0.
@@ -49,6 +55,13 @@ datetime axstart(const float* vals);
 double t2gr(const float* vals, const datetime* dtim);
 // Grid index to time on a time axis array.
 void gr2t(const float* vals, double gr, datetime* dtim);
+// Gives the axis the dates of its steps, the first its start, each later
+// than the one before (kept for the rest of the run).  0 when they are not
+// in order.
+int taxdates(float* vals, const std::vector<datetime>& dates);
+// The eight floats of the axis without its dates: the times of its linear
+// steps, which name the files of a template series.
+void taxlinear(const float* vals, float out[TAXIS_FLOATS]);
 // Whether all n times of an axis from start by an increment of months or
 // minutes can be held: a last time beyond the years a time holds would be
 // clamped, and times of the axis would convert to wrong grid indexes.

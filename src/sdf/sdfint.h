@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "base/omtypes.h"  // datetime
 #include "sdf/sdf.h"
 
 // Longest name the libraries hand out (netCDF's NC_MAX_NAME).
@@ -187,6 +188,9 @@ struct sdftaxis {
   int size = 1;
   int cal365 = 0;
   int cal360 = 0;  // 360-day calendar: only the start date is taken on it
+  // The date of every time, when a step of months does not reach them
+  // (mid-month times); empty otherwise.
+  std::vector<datetime> dates;
 };
 // Works out the time axis from the coordinate T (none: one time at 1-1-1);
 // 0 on failure, after its message.
@@ -199,7 +203,15 @@ struct datetime;
 // For a template series whose first member holds one time: the step taken
 // from the first time of the next member file, set in the time axis
 // pfi->grvals[3]; 0 after its message when no member gives one.
-int series_step_from_next(datafile* pfi, const std::string& templ);
+// *offsteps is set when a member read begins off the axis's steps.
+int series_step_from_next(datafile* pfi, const std::string& templ, bool* offsteps);
+// For a series of monthly steps whose members' times the steps do not
+// reach (first: the first member's times, empty for one), once its table
+// is built: the times of each member there are read and become its steps'
+// dates (those of missing members lie evenly between).  0 after its
+// message when a member does not begin after the one before it, or cannot
+// be read now.
+int series_dates_from_members(datafile* pfi, const std::string& templ, const std::vector<datetime>& first);
 // For a template series whose table is built: 0 after its message when the
 // first member file there after the first begins no later than the first
 // (its times would stand for times they are not), else 1.

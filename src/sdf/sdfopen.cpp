@@ -427,6 +427,7 @@ int build_record(const char* name, datafile* pfi, const std::string& templ, int 
   set_band(pfi);
 
   if (p->defaxis[2] && define_z(pfi, io, c.v[2])) return 1;
+  std::vector<datetime> firstdates;  // of a first member's times, when they have them
   if (p->defaxis[3]) {
     sdftaxis ta;
     int ok = define_time_axis(io, c.v[3], &ta);
@@ -443,6 +444,13 @@ int build_record(const char* name, datafile* pfi, const std::string& templ, int 
       omprnt(0, "Error finding storage to define time coordinate in SDF file.\n");
       return 1;
     }
+    // The dates of one file's times; those of a series are given once its
+    // members are known.
+    if (templ.empty() && !ta.dates.empty() && !taxdates(pfi->grvals[3], ta.dates)) {
+      omprnt(0, "Error finding storage to define time coordinate in SDF file.\n");
+      return 1;
+    }
+    firstdates.swap(ta.dates);
   }
 
   if (p->dvars) {
@@ -513,7 +521,8 @@ int build_record(const char* name, datafile* pfi, const std::string& templ, int 
   if (!templ.empty() && !p->isxdf) {
     // Members of one time each are read for the step, and checked there.
     const bool stepped = pfi->dnum[3] == 1 && ntimes > 1;
-    if (stepped && !series_step_from_next(pfi, templ)) return 1;
+    bool offsteps = false;
+    if (stepped && !series_step_from_next(pfi, templ, &offsteps)) return 1;
     pfi->dnum[3] = ntimes;
     pfi->name = templ;
     // The series' count is the user's: at the file's step its last times
@@ -528,6 +537,7 @@ int build_record(const char* name, datafile* pfi, const std::string& templ, int 
       return 1;
     }
     if (!stepped && !series_next_after_first(pfi, templ)) return 1;
+    if ((offsteps || !firstdates.empty()) && !series_dates_from_members(pfi, templ, firstdates)) return 1;
   } else if (!templ.empty()) {
     pfi->name = templ;
   }

@@ -10,6 +10,8 @@
 // or take the step past a gap and put every time in the wrong place.  A
 // series whose first member holds several times has its step; the member
 // there after it is read only to see that it begins after the first.
+// Monthly members of mid-month times, which no step of months reaches, are
+// all read for the dates of their steps.
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -95,27 +97,40 @@ struct member {
   std::string name;
   bool read = false;
   offset at;
+  datetime start = {0, 0, 0, 0, 0};
 };
 
-// The first time of a member file, as the opener would read it; 0 when it
-// has none that can be read, with *passing true when the reason is not the
-// file's own (an interrupt, a time limit).
-int member_start(const std::string& name, datetime* start, bool* passing) {
+// The times of a member file as the opener would read them, the first
+// `most` of them; 0 when it has none that can be read, with *passing true
+// when the reason is not the file's own (an interrupt, a time limit).
+int member_times(const std::string& name, size_t most, std::vector<datetime>* times, bool* passing) {
   *passing = false;
   io_std* io = nullptr;
   if (!init_io_std(&io)) return 0;
-  int ok = 0;
   var_info* tv = nullptr;
   sdftaxis ta;
+  times->clear();
   if (read_io_std(name.c_str(), io, passing) && findT(io, &tv) && tv != nullptr &&
       define_time_axis(io, tv, &ta)) {
-    *start = axstart(ta.conv);
-    ok = 1;
+    const size_t n = std::min(most, static_cast<size_t>(ta.size));
+    if (!ta.dates.empty()) {
+      times->assign(ta.dates.begin(), ta.dates.begin() + static_cast<long>(n));
+    } else {
+      times->resize(n);
+      for (size_t i = 0; i < n; i++) gr2t(ta.conv, static_cast<double>(i) + 1.0, &(*times)[i]);
+    }
   }
   if (io->owns_file) close_netcdf(io->ncid);
   io->owns_file = false;
   free_io_std(&io);
-  return ok;
+  return times->empty() ? 0 : 1;
+}
+
+int member_start(const std::string& name, datetime* start, bool* passing) {
+  std::vector<datetime> t;
+  if (!member_times(name, 1, &t, passing)) return 0;
+  *start = t[0];
+  return 1;
 }
 
 // Whether a comes after b, to the minute.
@@ -168,7 +183,10 @@ walk walk_members(const std::string& templ, const float* taxis) {
       w.members.push_back(m);
       return w;
     }
-    if (m.read) m.at = offset_from(t0, start, by_month);
+    if (m.read) {
+      m.at = offset_from(t0, start, by_month);
+      m.start = start;
+    }
     w.members.push_back(m);
   }
   return w;
@@ -215,7 +233,8 @@ std::vector<long> spacings(const std::vector<const member*>& read, bool* months)
 
 }  // namespace
 
-int series_step_from_next(datafile* pfi, const std::string& templ) {
+int series_step_from_next(datafile* pfi, const std::string& templ, bool* offsteps) {
+  *offsteps = false;
   float* conv = pfi->grvals[3];
   walk w;
   if (conv != nullptr) w = walk_members(templ, conv);
@@ -264,6 +283,12 @@ int series_step_from_next(datafile* pfi, const std::string& templ) {
   }
   conv[5] = static_cast<float>(months ? step : 0);
   conv[6] = static_cast<float>(months ? 0 : step);
+  // Monthly files of mid-month times begin on other days than the first.
+  for (size_t i = 0; months && i < read.size(); i++) {
+    datetime on;
+    gr2t(conv, static_cast<double>(read[i]->at.months / step) + 1.0, &on);
+    if (later(on, read[i]->start) || later(read[i]->start, on)) *offsteps = true;
+  }
   const datetime t0 = axstart(conv);
   const std::string from = at > 0 ? read[at - 1]->name : sdf_fndt(templ, t0, t0, conv);
   omprntf(2, "SDFOPEN:  time step taken from the member files %s and %s.\n", from.c_str(),
@@ -291,6 +316,70 @@ int series_next_after_first(const datafile* pfi, const std::string& templ) {
       return 0;
     }
     return 1;
+  }
+  return 1;
+}
+
+int series_dates_from_members(datafile* pfi, const std::string& templ, const std::vector<datetime>& first) {
+  float* conv = pfi->grvals[3];
+  const size_t n = pfi->fnums.size();
+  if (conv == nullptr || n < 2) return 1;
+  const datetime t0 = axstart(conv);
+  std::vector<datetime> dates(n);
+  dates[0] = t0;
+  size_t last = 0;  // the last step whose date was read
+  std::string lastname = sdf_fndt(templ, t0, t0, conv);
+  // The times of the member at step t go to its steps.  Steps of missing
+  // members (or past a member's last time) between two that are read lie
+  // evenly between their dates, as the times between two steps do, a
+  // minute apart at least.
+  auto place = [&](const std::vector<datetime>& own, size_t t, const std::string& name) {
+    for (size_t i = 0; i < own.size() && t + i < n && pfi->fnums[t + i] == pfi->fnums[t]; i++) {
+      const size_t s = t + i;
+      if (s == 0) continue;
+      const long span = timdif(&dates[last], &own[i]);
+      if (span < static_cast<long>(s - last)) {
+        omprntf(0, "SDFOPEN error:  The member file %s does not begin after %s.\n", name.c_str(),
+                lastname.c_str());
+        return false;
+      }
+      for (size_t k = last + 1; k < s; k++) {
+        const long long m = static_cast<long long>(static_cast<double>(span) * static_cast<double>(k - last) /
+                                                       static_cast<double>(s - last) + 0.5);
+        datetime inc = {0, 0, static_cast<int>(m / 1440), static_cast<int>(m % 1440 / 60), static_cast<int>(m % 60)};
+        timadd(&dates[last], &inc);
+        dates[k] = inc;
+      }
+      dates[s] = own[i];
+      last = s;
+    }
+    lastname = name;
+    return true;
+  };
+  if (!place(first, 0, lastname)) return 0;
+  for (size_t t = 1; t < n; t++) {
+    if (pfi->fnums[t] != static_cast<int>(t) + 1) continue;
+    size_t steps = 1;
+    while (t + steps < n && pfi->fnums[t + steps] == pfi->fnums[t]) steps++;
+    datetime lin;
+    gr2t(conv, static_cast<double>(t) + 1.0, &lin);
+    const std::string name = sdf_fndt(templ, lin, t0, conv);
+    if (!regular_file(name)) continue;
+    std::vector<datetime> own;
+    bool passing = false;
+    if (!member_times(name, steps, &own, &passing)) {
+      if (!passing) continue;  // it fails again when its data is asked for
+      omprntf(0, "SDFOPEN error:  The member file %s cannot be read now.\n", name.c_str());
+      return 0;
+    }
+    if (!place(own, t, name)) return 0;
+  }
+  // Past the last time read the axis steps on from its date.
+  dates.resize(last + 1);
+  if (dates.size() < 2) return 1;
+  if (!taxdates(conv, dates)) {
+    omprnt(0, "SDFOPEN error:  Memory allocation error.\n");
+    return 0;
   }
   return 1;
 }

@@ -8,6 +8,7 @@
 
 #include "base/omprnt.h"
 #include "base/words.h"
+#include "data/datetime.h"
 #include "sdf/sdfint.h"
 
 namespace {
@@ -221,13 +222,32 @@ void fixed_calendar_start(const std::string& full, const std::string& name, doub
   *mn = static_cast<int>(rest % 60);
 }
 
+// The units with a reference date (1-1-1 when they name none), and the
+// unit's name alone.
+void ud_parts(const std::string& units, std::string* full, std::string* name) {
+  const size_t since = units.find(" since ");
+  *full = units;
+  *name = since == std::string::npos ? units : units.substr(0, since);
+  if (since == std::string::npos) *full += " since 1-1-1 00:00:0.0";
+}
+
+// The date of a value of the time coordinate; false when it cannot be
+// decoded.
+bool ud_date(const std::string& full, const std::string& name, double v, const sdftaxis* ta, datetime* out) {
+  int yr, mo, dy, hr, mn;
+  double sec;
+  if (!decode_ud_time(full.c_str(), v, &yr, &mo, &dy, &hr, &mn, &sec)) return false;
+  calendar_months_start(full, name, v, ta->cal365 != 0, &yr, &mo, &dy, &hr, &mn);
+  if (ta->cal365 || ta->cal360) fixed_calendar_start(full, name, v, ta->cal360 != 0, &yr, &mo, &dy, &hr, &mn);
+  *out = datetime{yr, mo < 1 ? 1 : mo, dy < 1 ? 1 : dy, hr, mn};
+  return true;
+}
+
 int udunits_axis(const std::string& units, double v0, double v1, bool two, sdftaxis* ta) {
   if (begins(units, "common_year")) ta->cal365 = 1;
-  std::string full = units;
-  size_t since = units.find(" since ");
-  std::string name = since == std::string::npos ? units : units.substr(0, since);
-  if (since == std::string::npos) {
-    full += " since 1-1-1 00:00:0.0";
+  std::string full, name;
+  ud_parts(units, &full, &name);
+  if (units.find(" since ") == std::string::npos) {
     if (!units_is_time(full.c_str()) && !units_convertible(full.c_str(), full.c_str())) {
       omprnt(0, "Error parsing time_units for SDF file.\n");
       return 0;
@@ -236,19 +256,16 @@ int udunits_axis(const std::string& units, double v0, double v1, bool two, sdfta
     omprnt(0, "Error parsing UDUNITS time units in SDF file.\n");
     return 0;
   }
-  int yr, mo, dy, hr, mn;
-  double sec;
-  if (!decode_ud_time(full.c_str(), v0, &yr, &mo, &dy, &hr, &mn, &sec)) {
+  datetime st;
+  if (!ud_date(full, name, v0, ta, &st)) {
     omprnt(0, "Error decoding initial udunits time value in SDF file.\n");
     return 0;
   }
-  calendar_months_start(full, name, v0, ta->cal365 != 0, &yr, &mo, &dy, &hr, &mn);
-  if (ta->cal365 || ta->cal360) fixed_calendar_start(full, name, v0, ta->cal360 != 0, &yr, &mo, &dy, &hr, &mn);
-  ta->conv[0] = static_cast<float>(yr);
-  ta->conv[1] = static_cast<float>(mo < 1 ? 1 : mo);
-  ta->conv[2] = static_cast<float>(dy < 1 ? 1 : dy);
-  ta->conv[3] = static_cast<float>(hr);
-  ta->conv[4] = static_cast<float>(mn);
+  ta->conv[0] = static_cast<float>(st.yr);
+  ta->conv[1] = static_cast<float>(st.mo);
+  ta->conv[2] = static_cast<float>(st.dy);
+  ta->conv[3] = static_cast<float>(st.hr);
+  ta->conv[4] = static_cast<float>(st.mn);
   if (!two) return 1;
   double dt = v1 - v0;
   const char* n = name.c_str();
@@ -297,6 +314,37 @@ int udunits_axis(const std::string& units, double v0, double v1, bool two, sdfta
   }
   omprnt(0, "Error parsing time units in SDF file.\n");
   return 0;
+}
+
+// Times a step of months does not reach (mid-month times, 29.5 to 31 days
+// apart) are kept as the dates of their steps.  A file whose times cannot
+// all be read or decoded, or do not rise, keeps the steps alone.
+void month_dates(io_std* io, var_info* t, const std::string& units, sdftaxis* ta) {
+  // Some 87,000 years of months: a longer axis claimed by a damaged file
+  // is not read time by time.
+  const int kMostDates = 1 << 20;
+  if (ta->conv[5] < 1.0f || ta->size < 2 || ta->size > kMostDates) return;
+  std::vector<size_t> start(static_cast<size_t>(t->ndims), 0), count(static_cast<size_t>(t->ndims), 1);
+  count[0] = static_cast<size_t>(ta->size);
+  if (!read_variable_data(io->ncid, t, start, count)) return;
+  std::string full, name;
+  ud_parts(units, &full, &name);
+  std::vector<datetime> dates(static_cast<size_t>(ta->size));
+  bool off = false, whole = true;
+  for (size_t i = 0; whole && i < dates.size(); i++) {
+    double v;
+    datetime on;
+    whole = value_as_double(t->data.data(), t->nctype, i, &v) && std::isfinite(v) &&
+            ud_date(full, name, v, ta, &dates[i]) && (i == 0 || timdif(&dates[i - 1], &dates[i]) > 0);
+    gr2t(ta->conv, static_cast<double>(i) + 1.0, &on);
+    const datetime& d = dates[i];
+    off = off || on.yr != d.yr || on.mo != d.mo || on.dy != d.dy || on.hr != d.hr || on.mn != d.mn;
+  }
+  // The values are let go: the file's description, copied whole for a
+  // series, is kept while it is open.
+  t->data.clear();
+  t->data.shrink_to_fit();
+  if (whole && off) ta->dates.swap(dates);
 }
 
 }  // namespace
@@ -395,5 +443,7 @@ int define_time_axis(io_std* io, var_info* t, sdftaxis* ta) {
   std::string low = lowstr(units);
   if (units.size() < 10 && begins(low, "yymmddhh")) return yymmddhh_axis(v0, v1, two, ta);
   if (begins(low, "yyyy")) return standard_axis(t, v0, two, ta);
-  return udunits_axis(units, v0, v1, two, ta);
+  if (!udunits_axis(units, v0, v1, two, ta)) return 0;
+  month_dates(io, t, units, ta);
+  return 1;
 }

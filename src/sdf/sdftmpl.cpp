@@ -93,13 +93,17 @@ int omopsdf(int t, gridres* pgr, var_info** pvar) {
   int m = pfi->fnums[static_cast<size_t>(t - 1)];
   if (m == pfi->fnumc && pfi->fnumc != 0) return t - m + 1;
 
+  // Members are named by the axis's linear steps, as when they were
+  // found, whatever dates of their own the steps show.
+  float lin[TAXIS_FLOATS];
+  taxlinear(pfi->grvals[3], lin);
   datetime tt, t0;
-  gr2t(pfi->grvals[3], static_cast<double>(t), &tt);
-  gr2t(pfi->grvals[3], 1.0, &t0);
+  gr2t(lin, static_cast<double>(t), &tt);
+  gr2t(lin, 1.0, &t0);
   std::string fname;
   bool named = true;
   try {
-    fname = sdf_fndt(pfi->name, tt, t0, pfi->grvals[3]);
+    fname = sdf_fndt(pfi->name, tt, t0, lin);
   } catch (const std::bad_alloc&) {
     named = false;
   }

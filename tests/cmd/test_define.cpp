@@ -3,6 +3,9 @@
 #include "test_display_env.h"
 
 #include "base/omprntint.h"
+#include "data/datafile.h"
+#include "data/datetime.h"
+#include "expr/defvar.h"
 
 using namespace disptest;
 
@@ -132,6 +135,9 @@ TEST_F(Define, UndefineAndModify) {
   run("set t 1 3");
   run("define d = t");
   EXPECT_EQ(run("modify d seasonal").out, "MODIFY Error:  Invalid time scaling in defined variable\n");
+  // A day is a whole number of steps whatever dates of their own the steps
+  // show (the last an hour off here).
+  ASSERT_EQ(taxdates(deffind(gcmn.defs, "d")->pfi->grvals[3], {{2000, 1, 1, 0, 0}, {2000, 1, 1, 6, 0}, {2000, 1, 1, 13, 0}}), 1);
   Out o = run("modify d diurnal");
   EXPECT_EQ(o.out, "Defined variable is now climatological\n");
   EXPECT_EQ(o.rc, 0);

@@ -1,6 +1,7 @@
 // Calendar arithmetic, time axes and the time parsers.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <string>
@@ -183,6 +184,27 @@ TEST_F(Calendar, MonthlyAxisIndexes) {
   EXPECT_DOUBLE_EQ(t2gr(season, &t), 3.0);
   gr2t(season, 5, &out);
   EXPECT_EQ(str(out), "00:00Z01JAN1991");
+
+  // Steps with dates of their own (mid-month files): a time between two is
+  // the same fraction of the way between their dates, and before the first
+  // and past the last the months step on from it.  Copies keep the dates.
+  float mid[8] = {2001, 1, 16, 12, 0, 1, 0, -999.9f}, copy[8], lin[8];
+  ASSERT_EQ(taxdates(mid, {dt(2001, 1, 16, 12), dt(2001, 2, 15), dt(2001, 3, 16, 12)}), 1);
+  std::copy(mid, mid + 8, copy);
+  const struct { double gr; const char* at; } steps[] = {
+      {0, "12:00Z16DEC2000"}, {1, "12:00Z16JAN2001"}, {2, "00:00Z15FEB2001"},
+      {2.5, "18:00Z01MAR2001"}, {3, "12:00Z16MAR2001"}, {4, "12:00Z16APR2001"}};
+  for (const auto& s : steps) {
+    gr2t(copy, s.gr, &out);
+    EXPECT_EQ(str(out), s.at) << s.gr;
+    EXPECT_DOUBLE_EQ(t2gr(copy, &out), s.gr) << s.at;
+  }
+  // Files are named by the linear steps; dates out of order are refused.
+  taxlinear(copy, lin);
+  gr2t(lin, 2, &out);
+  EXPECT_EQ(str(out), "12:00Z16FEB2001");
+  EXPECT_EQ(taxdates(lin, {dt(2001, 1, 16, 12), dt(2001, 1, 16, 12)}), 0);
+  EXPECT_EQ(lin[7], -999.9f);
 }
 
 TEST_F(Calendar, MinuteAxisIndexes) {

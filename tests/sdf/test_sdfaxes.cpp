@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "base/cmnstate.h"
+#include "data/datetime.h"
 #include "sdftest.h"
 
 using namespace sdftest;
@@ -217,6 +218,13 @@ TEST(sdfaxes, UdunitsTimeSteps) {
   EXPECT_EQ(a.ta.conv[1], 1);
   EXPECT_EQ(a.ta.conv[5], 1);
   EXPECT_EQ(a.ta.conv[6], 0);
+  EXPECT_TRUE(a.ta.dates.empty());
+  // Mid-month times keep their dates, those of a 365-day calendar too.
+  for (const char* cal : {"", "time:calendar = \"noleap\" ;"}) {
+    a = time_of("days since 2001-01-01", "15.5, 45, 74.5", "double", cal);
+    ASSERT_EQ(a.ta.dates.size(), 3u) << cal;
+    EXPECT_EQ(omt2str(&a.ta.dates[1], 4) + " " + omt2str(&a.ta.dates[2], 4), "00Z15FEB2001 12Z16MAR2001");
+  }
   EXPECT_EQ(time_of("days since 1950-01-01", "0, 365").ta.conv[5], 12);
   EXPECT_EQ(time_of("months since 1960-1-1", "0, 3").ta.conv[5], 3);
   a = time_of("months since 1960-1-1", "0, 0.5");

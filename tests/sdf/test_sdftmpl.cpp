@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <functional>
 
+#include "data/datetime.h"
 #include "sdftest.h"
 
 using namespace sdftest;
@@ -250,11 +251,12 @@ TEST_F(series, VariablesWithoutTimeReadAfterAFailedSwitch) {
 namespace {
 
 // A member holding one time, `hours` after 00Z 1 January 2001 (or that
-// many daily times from it), of the value given, named NAME.nc in dir.
-std::string one_time(const std::string& dir, const std::string& name, int hours, int value, int days = 1) {
+// many times `every` hours apart), of the value given, named NAME.nc in dir.
+std::string one_time(const std::string& dir, const std::string& name, int hours, int value, int days = 1,
+                     int every = 24) {
   std::string times, vals;
   for (int d = 0; d < days; d++) {
-    times += (d ? ", " : "") + std::to_string(hours + 24 * d);
+    times += (d ? ", " : "") + std::to_string(hours + every * d);
     vals += (d ? ", " : "") + std::to_string(value) + ", " + std::to_string(value);
   }
   char cdl[1024];
@@ -327,15 +329,20 @@ TEST(dailyseries, StepOfOneTimeMembersComesFromTheMembersThere) {
     int count;
     float months, minutes;  // the step
     std::vector<float> vals;
+    std::string times;  // of the steps, when not ""
   } steps[] = {
-      {"h6", {0, 6, 12, 18, 24, 30, 36, 42}, 'h', 8, 0, 360, {0, 6, 12, 18, 24, 30, 36, 42}},
-      {"h12", {0, 12, 24, 36}, 'h', 4, 0, 720, {0, 12, 24, 36}},
-      {"h6gap", {0, 12, 18, 24}, 'h', 4, 0, 360, {0, u, 12, 18}},
-      {"d3", {0, 72, 144, 216}, 'd', 4, 0, 4320, {1, 4, 7, 10}},
-      {"d1", {0, 24}, 'd', 2, 0, 1440, {1, 2}},
-      {"nosecond", {0, 48, 72, 96}, 'd', 5, 0, 1440, {1, u, 3, 4, 5}},
-      // Mid-month times, 29.5 to 31 days apart: monthly.
-      {"midmonth", {372, 1080, 1788, 2520}, 'm', 4, 1, 0, {1, 2, 3, 4}},
+      {"h6", {0, 6, 12, 18, 24, 30, 36, 42}, 'h', 8, 0, 360, {0, 6, 12, 18, 24, 30, 36, 42}, ""},
+      {"h12", {0, 12, 24, 36}, 'h', 4, 0, 720, {0, 12, 24, 36}, ""},
+      {"h6gap", {0, 12, 18, 24}, 'h', 4, 0, 360, {0, u, 12, 18}, "00Z01JAN2001 06Z01JAN2001 12Z01JAN2001 18Z01JAN2001"},
+      {"d3", {0, 72, 144, 216}, 'd', 4, 0, 4320, {1, 4, 7, 10}, "00Z01JAN2001 00Z04JAN2001 00Z07JAN2001 00Z10JAN2001"},
+      {"d1", {0, 24}, 'd', 2, 0, 1440, {1, 2}, ""},
+      {"nosecond", {0, 48, 72, 96}, 'd', 5, 0, 1440, {1, u, 3, 4, 5}, ""},
+      // Mid-month times, 29.5 to 31 days apart: monthly, each step the
+      // time of its file (a missing one's halfway between its neighbours',
+      // those past the last a month on).
+      {"midmonth", {372, 1080, 1788, 2520}, 'm', 4, 1, 0, {1, 2, 3, 4}, "12Z16JAN2001 00Z15FEB2001 12Z16MAR2001 00Z16APR2001"},
+      {"midgap", {372, 1788, 2520}, 'm', 5, 1, 0, {1, u, 3, 4, u},
+       "12Z16JAN2001 00Z15FEB2001 12Z16MAR2001 00Z16APR2001 00Z16MAY2001"},
   };
   for (const auto& c : steps) {
     const std::string sub = dir + "/" + c.sub;
@@ -358,6 +365,14 @@ TEST(dailyseries, StepOfOneTimeMembersComesFromTheMembersThere) {
     for (float& w : want)
       if (w == u) w = rs.g.undef;
     EXPECT_EQ(rs.vals, want) << c.sub;
+    std::string times;
+    for (int k = 1; k <= c.count && !c.times.empty(); k++) {
+      datetime at;
+      gr2t(pfi->grvals[3], k, &at);
+      times += (k > 1 ? " " : "") + omt2str(&at, 4);
+      EXPECT_EQ(t2gr(pfi->grvals[3], &at), k) << c.sub;
+    }
+    EXPECT_EQ(times, c.times) << c.sub;
   }
 
   // No member after the first (alone), one at the first one's time or
@@ -366,8 +381,12 @@ TEST(dailyseries, StepOfOneTimeMembersComesFromTheMembersThere) {
   // spacing alone of more than the template's unit (the second day's file
   // missing): refused, as is a template naming no time.
   const std::string same = dir + "/same", back = dir + "/back", uneven = dir + "/uneven", d2 = dir + "/d2",
-                    twice = dir + "/twice", mixed = dir + "/mixed";
-  std::system(("mkdir -p '" + same + "' '" + back + "' '" + uneven + "' '" + d2 + "' '" + twice + "' '" + mixed + "'").c_str());
+                    twice = dir + "/twice", mixed = dir + "/mixed", midback = dir + "/midback";
+  std::system(("mkdir -p '" + same + "' '" + back + "' '" + uneven + "' '" + d2 + "' '" + twice + "' '" + mixed +
+               "' '" + midback + "'").c_str());
+  const int midhours[] = {372, 1080, 1788, 2520, 3252, 3200};  // June's file in May
+  for (int m = 1; m <= 6; m++)
+    ASSERT_FALSE(one_time(midback, "m_20010" + std::to_string(m), midhours[m - 1], m).empty());
   for (int d : {1, 3}) ASSERT_FALSE(day_file(d2, d).empty());
   ASSERT_FALSE(one_time(twice, "d_20010101", 0, 1, 2).empty());
   ASSERT_FALSE(day_file(twice, 3, -72).empty());
@@ -398,11 +417,25 @@ TEST(dailyseries, StepOfOneTimeMembersComesFromTheMembersThere) {
       {twice + "/d_20010101.nc d_%y4%m2%d2.nc 4",
        "SDFOPEN error:  The next member file " + twice + "/d_20010103.nc does not begin after the first.\n"},
       {mixed + "/d_20010101.nc d_%y4%m2%d2.nc 3",
-       head + "the member files after it, up to " + mixed + "/d_20010201.nc, are not spaced by whole multiples of one step.  " + give}};
+       head + "the member files after it, up to " + mixed + "/d_20010201.nc, are not spaced by whole multiples of one step.  " + give},
+      {midback + "/m_200101.nc m_%y4%m2.nc 6",
+       "SDFOPEN error:  The member file " + midback + "/m_200106.nc does not begin after " + midback + "/m_200105.nc.\n"}};
   for (const auto& row : rows) {
     EXPECT_EQ(open_quiet(st, row[0], &out), 1) << row[0];
     EXPECT_NE(out.find(row[1]), std::string::npos) << out;
   }
   // One time asked for: nothing to step.
   EXPECT_EQ(open_quiet(st, dir + "/solo/d_20010101.nc d_%y4%m2%d2.nc 1", &out), 0) << out;
+
+  // A file of mid-month times shows them, alone or as the first of a
+  // series of such files, whose later members show theirs.
+  const std::string two = one_time(dir, "y_2001", 372, 1, 2, 708);
+  ASSERT_FALSE(one_time(dir, "y_2002", 9132, 2, 2, 708).empty());
+  datetime feb;
+  ASSERT_EQ(open_quiet(st, two, &out), 0) << out;
+  gr2t(st.last()->grvals[3], 2, &feb);
+  EXPECT_EQ(omt2str(&feb, 4), "00Z15FEB2001");
+  ASSERT_EQ(open_quiet(st, two + " y_%y4.nc 24", &out), 0) << out;
+  gr2t(st.last()->grvals[3], 14, &feb);
+  EXPECT_EQ(omt2str(&feb, 4), "00Z15FEB2002");
 }
