@@ -61,9 +61,12 @@ way choose(const char* name, replfile* r, std::string* folder, older* o) {
   } else if (!S_ISREG(lsb.st_mode)) {
     return way::inplace;
   }
+  // A name removed since it was looked at is free now: the commit judges
+  // whatever stands there then.
+  if (faccessat(r->dir.get(), r->leaf.c_str(), W_OK, AT_EACCESS) != 0)
+    return errno == ENOENT ? way::rename : way::refuse;
   o->exists = true;
   o->st = lsb;
-  if (faccessat(r->dir.get(), r->leaf.c_str(), W_OK, AT_EACCESS) != 0) return way::refuse;
   if (lsb.st_uid != geteuid() || lsb.st_nlink != 1) return way::inplace;
   return way::rename;
 }

@@ -15,7 +15,8 @@
 namespace {
 
 // Why a part may not take its name now.
-enum reason { TAKE, OTHER, READONLY, LINKED, NOTPLAIN, GONE, MOVED, FAILED };
+// AGAIN: the file looked at left the name meanwhile; it is looked at anew.
+enum reason { TAKE, OTHER, READONLY, LINKED, NOTPLAIN, GONE, MOVED, FAILED, AGAIN };
 
 // Appends text to buf (n bytes), always ending it.
 void add(char* buf, size_t n, const char* text) {
@@ -90,7 +91,8 @@ bool kept(const replsig& s, reason r, int err, char* why, size_t n) {
 reason judge(const replsig& s, const struct stat& st) {
   if (!S_ISREG(st.st_mode)) return NOTPLAIN;
   if (st.st_uid != geteuid()) return OTHER;
-  if (faccessat(s.dir, s.leaf, W_OK, AT_EACCESS | AT_SYMLINK_NOFOLLOW) != 0) return READONLY;
+  if (faccessat(s.dir, s.leaf, W_OK, AT_EACCESS | AT_SYMLINK_NOFOLLOW) != 0)
+    return errno == ENOENT ? AGAIN : READONLY;
   if (st.st_nlink != 1) return LINKED;
   return TAKE;
 }
@@ -107,6 +109,7 @@ bool renamed(const replsig& s, char* why, size_t n) {
       if (errno != EINVAL && errno != ENOSYS) return kept(s, FAILED, errno, why, n);
     } else {
       reason r = judge(s, st);
+      if (r == AGAIN) continue;
       if (r != TAKE) return kept(s, r, 0, why, n);
     }
     if (renameat(s.dir, s.part, s.dir, s.leaf) == 0) return true;
