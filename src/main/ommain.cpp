@@ -59,8 +59,9 @@ int endstatus(endhow how, int normal) {
 // The helper is left to its own code, which knows when its pid is free.
 void reaporphans() {
   sdf_helper_reap();
+  static const bool first = getpid() == 1;
   siginfo_t info;
-  while (getpid() == 1 && (info.si_pid = 0, waitid(P_ALL, 0, &info, WEXITED | WNOHANG | WNOWAIT)) == 0 &&
+  while (first && (info.si_pid = 0, waitid(P_ALL, 0, &info, WEXITED | WNOHANG | WNOWAIT)) == 0 &&
          info.si_pid != 0) {
     sdf_helper_reap();  // the one that ended may be the helper: reaped there
     waitid(P_PID, static_cast<id_t>(info.si_pid), &info, WEXITED | WNOHANG);
