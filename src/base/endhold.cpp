@@ -13,11 +13,6 @@ void omsetendsignals(const sigset_t& set) {
   endset = true;
 }
 
-bool omendsignals(sigset_t* set) {
-  if (endset) *set = endsigs;
-  return endset;
-}
-
 bool omendsheld() { return holds > 0; }
 
 bool omendpending() {

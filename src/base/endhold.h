@@ -12,9 +12,6 @@
 // a hold holds nothing.
 void omsetendsignals(const sigset_t& set);
 
-// The set registered; false (and set untouched) before there is one.
-bool omendsignals(sigset_t* set);
-
 // Whether an endhold holds them now: read without a system call.
 bool omendsheld();
 

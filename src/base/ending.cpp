@@ -17,8 +17,6 @@ struct lines {
 };
 lines errlines, closelines;
 
-bool sayall(lines& l, int fd) { return omsigsay(fd, l.text, l.n); }
-
 void outfinish(endhow) { omoutflush(); }
 
 // Standard output's part: a signal ending's lines start on a line of
@@ -26,7 +24,7 @@ void outfinish(endhow) { omoutflush(); }
 // echoed ^C).
 void outsigfinish(endhow how) {
   if (!omoutsigflush() || how == END_CRASH) return;
-  if (omsigsay(1, "\n", 1) && sayall(errlines, 2)) sayall(closelines, 1);
+  if (omsigsay(1, "\n", 1) && omsigsay(2, errlines.text, errlines.n)) omsigsay(1, closelines.text, closelines.n);
 }
 
 }  // namespace

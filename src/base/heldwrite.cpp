@@ -26,15 +26,6 @@ volatile sig_atomic_t flying = 0;
 volatile sig_atomic_t flyfd = -1;
 volatile sig_atomic_t deferred = 0;
 
-// Whether the caller holds an ending signal, by a hold or its own mask.
-bool callerholds() {
-  if (omendsheld()) return true;
-  sigset_t ends, mask, both;
-  if (!omendsignals(&ends) || sigprocmask(SIG_BLOCK, nullptr, &mask) != 0) return false;
-  sigandset(&both, &ends, &mask);
-  return !sigisemptyset(&both);
-}
-
 // One call that does not wait (but a terminal's, and a device's made once
 // it reported room); -1 with errno as the call left it, EOPNOTSUPP where
 // the descriptor cannot be tried without waiting.
@@ -130,18 +121,15 @@ outkind outkindof(int fd) {
 }
 
 bool heldwrite(int fd, outkind k, const char* p, size_t n, volatile sig_atomic_t* done) {
-  // Looked at only once a wait is needed: the plain write makes no other call.
-  int held = -1;
-  bool stops = false, tried = false;
-  if (k == outkind::terminal && omendsheld()) {
-    // The terminal is asked once a call, and again after a stop, so that
-    // the stop lets in an ending the caller holds.
-    held = 1;
-    stops = wouldstop(fd);
-  }
+  // The ending signals are held only by an endhold: a handler, which has
+  // them in its mask, writes with nowaitwrite.
+  const bool held = omendsheld();
+  // The terminal is asked once a call, and again after a stop, so that the
+  // stop lets in an ending the caller holds.
+  bool stops = held && k == outkind::terminal && wouldstop(fd), tried = false;
   // A device that cannot be tried, and a terminal under the caller's hold,
   // are written only once they report room.
-  auto first = [&] { return tried || (held == 1 && k == outkind::terminal); };
+  auto first = [&] { return tried || (held && k == outkind::terminal); };
   bool room = !first();
   while (n > 0) {
     if (stops) {
@@ -153,10 +141,7 @@ bool heldwrite(int fd, outkind k, const char* p, size_t n, volatile sig_atomic_t
       stops = wouldstop(fd);
       continue;
     }
-    if (!room) {
-      if (held < 0) held = callerholds();
-      if (!roomwait(fd, held == 1)) return false;
-    }
+    if (!room && !roomwait(fd, held)) return false;
     ssize_t got = counted(fd, k, p, n, done, tried);
     int err = got < 0 ? errno : 0;
     bool untried = err == EOPNOTSUPP && k == outkind::stream && !tried;

@@ -194,13 +194,10 @@ bool omsigsay(int fd, const char* text, size_t n) {
 }
 
 void omouterr(const char* text, size_t n) {
-  if (out.own && out.joined) {
-    put(nullptr, text, n);
-    omoutflush();
-    return;
-  }
+  const bool joined = out.own && out.joined;
+  if (joined) put(nullptr, text, n);
   omoutflush();
-  toerr(text, n);
+  if (!joined) toerr(text, n);
 }
 
 int omoutfailed() { return out.failed; }

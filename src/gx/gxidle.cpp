@@ -118,13 +118,9 @@ int gxdidle() {
 }
 
 void gxdendline() {
-  omoutflush();
   // A line was being typed after a prompt: the closing lines must not run
   // on after it.
-  if (omwaitingline()) {
-    fputc('\n', stdout);
-    omoutflush();
-  }
+  if (omwaitingline()) fputc('\n', stdout);
 }
 
 void gxdclosed() {

@@ -227,8 +227,7 @@ void gxdbgn(float xsize, float ysize) {
   if (!xs.display) {
     printf("Error in GXSTRT: Unable to connect to X server\n");
     printf("  (use -b to run without a window)\n");
-    omoutflush();
-    exit(-1);
+    exit(-1);  // the exit's ending hands the lines on
   }
   XSetErrorHandler(onxerror);
   XSetIOErrorHandler(onxioerror);

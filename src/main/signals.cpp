@@ -76,13 +76,13 @@ void omsigquit(int sig) {
 // program's own comes again as the handler returns; one sent from outside
 // is sent again.
 const int kCrashes[] = {SIGSEGV, SIGBUS, SIGABRT, SIGFPE, SIGILL};
-struct sigaction crashwas[NSIG];
+struct sigaction before[NSIG];  // each signal's action before ours
 
 void omsigcrash(int sig, siginfo_t* info, void*) {
   if (info->si_code <= 0 && later(sig)) return;
   omend(END_CRASH);
-  sigaction(sig, &crashwas[sig], nullptr);
-  if (info->si_code <= 0) dieby(sig, &crashwas[sig]);
+  sigaction(sig, &before[sig], nullptr);
+  if (info->si_code <= 0) dieby(sig, &before[sig]);
 }
 
 // A write to a pipe or socket that nobody reads any more, or beyond the
@@ -103,25 +103,17 @@ const ending kEndings[] = {
     {SIGVTALRM, omsigend},  {SIGQUIT, omsigquit},  {SIGXCPU, omsigcpu},
 };
 
-void install(int sig, void (*fn)(int), const sigset_t& mask) {
+// The handler is fn, or crash (which is told how the signal came).
+void install(int sig, void (*fn)(int), const sigset_t& mask, void (*crash)(int, siginfo_t*, void*) = nullptr) {
   // A signal ignored from the start stays ignored: that is the caller's
   // choice (nohup, or a script's background job, which must not see the
   // Ctrl-C meant for the script).
-  struct sigaction was;
-  if (sigaction(sig, nullptr, &was) == 0 && was.sa_handler == SIG_IGN) return;
+  if (sigaction(sig, nullptr, &before[sig]) != 0 || before[sig].sa_handler == SIG_IGN) return;
   struct sigaction sa = {};
-  sa.sa_handler = fn;
+  if (crash) sa.sa_sigaction = crash;
+  else sa.sa_handler = fn;
   // An interrupt at the prompt must not look like the end of input.
-  sa.sa_flags = SA_RESTART;
-  sa.sa_mask = mask;
-  sigaction(sig, &sa, nullptr);
-}
-
-void installcrash(int sig, const sigset_t& mask) {
-  if (sigaction(sig, nullptr, &crashwas[sig]) != 0 || crashwas[sig].sa_handler == SIG_IGN) return;
-  struct sigaction sa = {};
-  sa.sa_sigaction = omsigcrash;
-  sa.sa_flags = SA_SIGINFO | SA_RESTART;
+  sa.sa_flags = SA_RESTART | (crash ? SA_SIGINFO : 0);
   sa.sa_mask = mask;
   sigaction(sig, &sa, nullptr);
 }
@@ -153,7 +145,7 @@ void omsignals() {
   sigset_t mask = ends;
   for (int sig : kCrashes) sigaddset(&mask, sig);
   for (const ending& e : kEndings) install(e.sig, e.fn, mask);
-  for (int sig : kCrashes) installcrash(sig, mask);
+  for (int sig : kCrashes) install(sig, nullptr, mask, omsigcrash);
   // Held over the steps that make a part file and rename or publish it.
   omsetendsignals(ends);
   install(SIGPIPE, omsigwrite, mask);
