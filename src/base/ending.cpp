@@ -45,14 +45,6 @@ static_assert(std::atomic<int>::is_always_lock_free, "a handler takes the entry"
 void atexitend() { omend(END_LEAVE); }
 bool armed[END_SLOTS] = {};
 
-// A background job under `stty tostop` would be stopped by its first line
-// to the terminal, the ending and all: an ending writes as if in front.
-void nottystop() {
-  struct sigaction ign = {};
-  ign.sa_handler = SIG_IGN;
-  sigaction(SIGTTOU, &ign, nullptr);
-}
-
 }  // namespace
 
 void omendpart(endslot slot, endpart part) {
@@ -72,7 +64,14 @@ bool omend(endhow how) {
     omoutsigflush();
     return false;
   }
-  if (handler) nottystop();
+  if (handler) {
+    // A background job under `stty tostop` would be stopped by its first
+    // line to the terminal, the ending and all: an ending writes as if in
+    // front.
+    struct sigaction ign = {};
+    ign.sa_handler = SIG_IGN;
+    sigaction(SIGTTOU, &ign, nullptr);
+  }
   // A way out taken inside the normal end (the X server lost while the
   // window is closed) goes on with the parts not yet finished.
   while (next < END_SLOTS) {

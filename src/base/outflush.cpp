@@ -65,13 +65,6 @@ void failed(int err) {
   toerr(line, static_cast<size_t>(n) < sizeof line ? static_cast<size_t>(n) : sizeof line - 1);
 }
 
-// The descriptor tells: the write end of a pipe without a reader reports
-// an error, a hung-up socket or terminal a hang-up.
-bool noreader() {
-  struct pollfd p = {1, 0, 0};
-  return poll(&p, 1, 0) == 1 && (p.revents & (POLLERR | POLLHUP)) != 0;
-}
-
 // Hands on what the buffer holds; false when some of it stays there, for
 // an ending signal that came while the caller held the ending signals.
 bool writeout() {
@@ -203,16 +196,17 @@ void omouterr(const char* text, size_t n) {
 int omoutfailed() { return out.failed; }
 
 bool stdoutgone() {
-  if (out.dead) return true;
   // Looked at by every poll of long work; the program prints from one thread.
-  if (!ferror_unlocked(stdout)) return false;
+  if (out.dead || !ferror_unlocked(stdout)) return out.dead;
   // The write's own errno is long gone by now.
-  out.dead = noreader();
-  if (!out.dead) std::clearerr(stdout);
+  if (!stdoutlost()) std::clearerr(stdout);
   return out.dead;
 }
 
 bool stdoutlost() {
-  if (!out.dead) out.dead = noreader();
+  // The descriptor tells: the write end of a pipe without a reader reports
+  // an error, a hung-up socket or terminal a hang-up.
+  struct pollfd p = {1, 0, 0};
+  if (!out.dead) out.dead = poll(&p, 1, 0) == 1 && (p.revents & (POLLERR | POLLHUP)) != 0;
   return out.dead;
 }

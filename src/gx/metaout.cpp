@@ -85,27 +85,6 @@ struct streamrun {
 };
 streamrun run;
 
-bool writestream(int fd, const int16_t* words, size_t n, metaend after) {
-  // An ending finds the run before or after this, never half set.
-  endhold hold;
-  hold.hold();
-  run.words = nullptr;
-  run.bytes = static_cast<sig_atomic_t>(2 * n);
-  run.sent = 0;
-  run.after = after;
-  run.words = words;
-  hold.release();
-  outkind k = outkindof(fd);
-  unsigned char tmp[kOutPiece];
-  for (size_t at = 0; at < 2 * n;) {
-    size_t len = bigendian(words, at, std::min(2 * n, at + sizeof tmp), tmp);
-    if (!heldwrite(fd, k, reinterpret_cast<const char*>(tmp), len, &run.sent)) return false;
-    at += len;
-  }
-  run.words = nullptr;
-  return true;
-}
-
 // The last n bytes of the end records, big-endian, into out.
 const unsigned char* endbytes(size_t n, unsigned char out[4]) {
   bigendian(kMetaEnd, 0, 4, out);
@@ -132,13 +111,26 @@ bool endstream(int fd) {
 }  // namespace
 
 bool metawrite(const metaout& m, const int16_t* words, size_t n, metaend after) {
-  if (!m.regular()) return writestream(m.fd(), words, n, after);
+  const bool stream = !m.regular();
+  if (stream) {
+    // An ending finds the run before or after this, never half set.
+    endhold hold;
+    hold.hold();
+    run.words = nullptr;
+    run.bytes = static_cast<sig_atomic_t>(2 * n);
+    run.sent = 0;
+    run.after = after;
+    run.words = words;
+  }
+  const outkind k = stream ? outkindof(m.fd()) : outkind::file;
   unsigned char tmp[8192];
   for (size_t at = 0; at < 2 * n;) {
     size_t len = bigendian(words, at, std::min(2 * n, at + sizeof tmp), tmp);
-    if (!writeall(m.fd(), tmp, len)) return false;
+    const char* p = reinterpret_cast<const char*>(tmp);
+    if (stream ? !heldwrite(m.fd(), k, p, len, &run.sent) : !writeall(m.fd(), p, len)) return false;
     at += len;
   }
+  run.words = nullptr;
   return true;
 }
 
