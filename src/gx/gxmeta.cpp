@@ -111,38 +111,25 @@ void start_chunk(int16_t* b) {
 
 size_t cur_words() { return dl.hbuff ? (size_t)(dl.hpnt - dl.hbuff) : 0; }
 
+// The chunk being recorded is full: the next one of its set is started.
 void hfull() {
-  if (dl.dbmode && dl.pntf) {
-    dl.lens2[dl.pnt2 - 1] = cur_words();
-    if (dl.pnt2 > kMaxChunks - 1) {
-      printf("Out of buffer space\n");
-      dl.herr = 1;
-      return;
-    }
-    int16_t* b = new_chunk();
-    if (!b) {
-      printf("Memory allocation error for metafile buffers.\n");
-      dl.herr = 1;
-      return;
-    }
-    dl.bufs2[dl.pnt2++] = b;
-    start_chunk(b);
-    return;
-  }
-  if (dl.pnt < kMaxChunks) {
-    dl.lens[dl.pnt - 1] = cur_words();
-    int16_t* b = new_chunk();
-    if (!b) {
-      printf("Memory allocation error for metafile buffers.\n");
-      dl.herr = 1;
-      return;
-    }
-    dl.bufs[dl.pnt++] = b;
-    start_chunk(b);
-  } else {
+  const bool second = dl.dbmode && dl.pntf;
+  int& pnt = second ? dl.pnt2 : dl.pnt;
+  // Its length, which every reader of the set also sets anew.
+  (second ? dl.lens2 : dl.lens)[pnt - 1] = cur_words();
+  if (pnt >= kMaxChunks) {
     printf("Out of buffer space\n");
     dl.herr = 1;
+    return;
   }
+  int16_t* b = new_chunk();
+  if (!b) {
+    printf("Memory allocation error for metafile buffers.\n");
+    dl.herr = 1;
+    return;
+  }
+  (second ? dl.bufs2 : dl.bufs)[pnt++] = b;
+  start_chunk(b);
 }
 
 inline bool recording() { return !dl.bflag && !dl.herr && dl.hbuff; }

@@ -351,7 +351,9 @@ void gxdend() {
   xs.win = 0;
 }
 
-unsigned long gxdpix(int c) {
+// The slot of xs.cvals that draws colour c, as the background and the
+// grey scale have it.
+static int colourslot(int c) {
   if (c < 0) c = 0;
   if (c > 99) c = 99;
   if (gxdbkq() == 1) {
@@ -363,22 +365,13 @@ unsigned long gxdpix(int c) {
     c += 100;
   }
   if (!xs.cused[c] && !xs.cmach[c]) c = 15;
-  return xs.cvals[c];
+  return c;
 }
 
+unsigned long gxdpix(int c) { return xs.cvals[colourslot(c)]; }
+
 void gxdcol(int c) {
-  if (c < 0) c = 0;
-  if (c > 99) c = 99;
-  int k = c;
-  if (gxdbkq() == 1) {
-    if (k == 0) k = 1;
-    else if (k == 1) k = 0;
-  }
-  if (gxdqgrey() && k < 16) {
-    if (gxdbkq() == 1) k = grrev[k];
-    k += 100;
-  }
-  if (!xs.cused[k] && !xs.cmach[k]) k = 15;
+  int k = colourslot(c);
   XSetForeground(xs.display, xs.gc, xs.cvals[k]);
   xs.lcolor = k;
 }
