@@ -59,27 +59,17 @@ const off_t kHeaderBytes = 6;
 // Set by every gxhbgn that answers 0, cleared by every gxhend.
 int hopened = 0;
 
-// What an interrupt handler needs to end the open metafile without stdio:
-// its descriptor and where its end goes (position * 2, plus 1 when the
-// last printed frame still lacks its closing -2), or -1 with no file open.
-// Published only at points where everything before that position has been
-// written and flushed, and withdrawn before the file is closed, so that a
-// handler never writes to a descriptor already given back.
-std::atomic<int> sigfd{-1};
+// What an interrupt handler needs to end the open metafile without stdio
+// (besides its descriptor, which stays while this is set): where its end
+// goes (position * 2, plus 1 when the last printed frame still lacks its
+// closing -2), or -1 with no file open.  Published only at points where
+// everything before that position has been written and flushed, and
+// withdrawn (-1) before the file is closed, so that a handler never writes
+// to a descriptor already given back.
 std::atomic<long> sigtail{-1};
 
-void withdraw() {
-  sigtail = -1;
-  sigfd = -1;
-}
-
 void publish() {
-  if (dl.hflag && dl.hout.fd() >= 0) {
-    sigfd = dl.hout.fd();
-    sigtail = dl.hpos * 2 + (dl.hpflg ? 1 : 0);
-  } else {
-    withdraw();
-  }
+  sigtail = dl.hflag && dl.hout.fd() >= 0 ? dl.hpos * 2 + (dl.hpflg ? 1 : 0) : -1;
 }
 
 // What puts the open metafile's part file in place from a signal handler,
@@ -98,8 +88,15 @@ void saykept(const replfile& f) { omprnt(0, f.note); }
 
 size_t chunk_request = kDefaultChunk;
 
-int16_t* new_chunk() {
-  return static_cast<int16_t*>(malloc(chunk_request * sizeof(int16_t)));
+// A chunk of the size asked for; null when there is no memory for it,
+// which is said (why) and puts the list in its error state.
+int16_t* new_chunk(const char* why = "Memory allocation error for metafile buffers.\n") {
+  int16_t* b = static_cast<int16_t*>(malloc(chunk_request * sizeof(int16_t)));
+  if (!b) {
+    printf("%s", why);
+    dl.herr = 1;
+  }
+  return b;
 }
 
 void start_chunk(int16_t* b) {
@@ -123,11 +120,7 @@ void hfull() {
     return;
   }
   int16_t* b = new_chunk();
-  if (!b) {
-    printf("Memory allocation error for metafile buffers.\n");
-    dl.herr = 1;
-    return;
-  }
+  if (!b) return;
   (second ? dl.bufs2 : dl.bufs)[pnt++] = b;
   start_chunk(b);
 }
@@ -154,7 +147,7 @@ void writefailed() {
   printf("I/O Error writing to print metafile.\n");
   endhold hold;
   hold.hold();
-  withdraw();
+  sigtail = -1;
   bool framed = dl.hpos > kHeaderBytes || dl.hpflg;
   if (!framed && !dl.hout.file.part.empty()) {
     repldiscard(&dl.hout.file);
@@ -226,17 +219,13 @@ void gxhnew(float xsize, float ysize) {
   // A restart of the package drops whatever the list held before.
   free_set(dl.bufs, 0, kMaxChunks);
   free_set(dl.bufs2, 0, kMaxChunks);
-  withdraw();
+  sigtail = -1;
   metaabandon(&dl.hout);
   dl = displist();
   dl.xrsize = xsize;
   dl.yrsize = ysize;
-  int16_t* b = new_chunk();
-  if (!b) {
-    printf("Unable to allocate memory for metafile operations.\n");
-    dl.herr = 1;
-    return;
-  }
+  int16_t* b = new_chunk("Unable to allocate memory for metafile operations.\n");
+  if (!b) return;
   dl.bflag = 0;
   dl.pnt = 1;
   dl.bufs[0] = b;
@@ -290,8 +279,6 @@ void gxhfrm(int action) {
     dl.dbmode = 1;
     int16_t* b = new_chunk();
     if (!b) {
-      printf("Memory allocation error for metafile buffers.\n");
-      dl.herr = 1;
       dl.pnt2 = 0;
       dl.bufs2[0] = nullptr;
     } else {
@@ -414,7 +401,7 @@ int gxhend() {
   // signal waits: the finished file is not left under its part name.
   endhold hold;
   hold.hold();
-  withdraw();
+  sigtail = -1;
   int closed = metaclose(&dl.hout);
   hold.release();
   // The writing went well: a file that may not take its name now is no
@@ -437,7 +424,7 @@ int gxhopen() { return hopened; }
 const char* gxhsigclose(bool* kept) {
   if (kept) *kept = false;
   long tail = sigtail;
-  int fd = sigfd;
+  int fd = dl.hout.fd();
   if (tail < 0 || fd < 0) return kNoneOpen;
   // Whatever a print cut short wrote beyond the end is dropped with it.
   if (!metaendat(fd, static_cast<off_t>(tail / 2), (tail & 1) != 0)) return kWriteError;
