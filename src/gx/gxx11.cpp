@@ -71,7 +71,10 @@ std::vector<unsigned char> icon_bits() {
   return bits;
 }
 
-XFontStruct* loadfont(const char* env, const char* const* pats, int npat, const char* fallback) {
+// The first font found of the user's (env), pats and fallback; otherwise
+// when there is none.
+XFontStruct* loadfont(const char* env, const char* const* pats, int npat, const char* fallback,
+                      XFontStruct* otherwise) {
   std::vector<const char*> tries;
   const char* e = getenv(env);
   if (e && *e) tries.push_back(e);
@@ -85,7 +88,7 @@ XFontStruct* loadfont(const char* env, const char* const* pats, int npat, const 
     XFreeFontNames(names);
     if (f) return f;
   }
-  return nullptr;
+  return otherwise;
 }
 
 void loadfonts() {
@@ -99,18 +102,13 @@ void loadfonts() {
                                     "-adobe-helvetica-bold-o-normal-*-120*"};
   static const char* const p3[] = {"-adobe-helvetica-bold-r-normal-*-140*"};
   static const char* const p3i[] = {"-adobe-helvetica-bold-o-normal-*-140*"};
-  xs.font1 = loadfont("OMXFS", p1, 2, "fixed");
+  xs.font1 = loadfont("OMXFS", p1, 2, "fixed", nullptr);
   if (!xs.font1) printf("ERROR: Unable to open a basic font!!!\n");
-  xs.font1i = loadfont("OMXFSI", p1i, 2, "fixed");
-  if (!xs.font1i) xs.font1i = xs.font1;
-  xs.font2 = loadfont("OMXFM", p2, 2, nullptr);
-  if (!xs.font2) xs.font2 = xs.font1;
-  xs.font2i = loadfont("OMXFMI", p2i, 2, nullptr);
-  if (!xs.font2i) xs.font2i = xs.font1i;
-  xs.font3 = loadfont("OMXFL", p3, 1, nullptr);
-  if (!xs.font3) xs.font3 = xs.font2;
-  xs.font3i = loadfont("OMXFLI", p3i, 1, nullptr);
-  if (!xs.font3i) xs.font3i = xs.font2i;
+  xs.font1i = loadfont("OMXFSI", p1i, 2, "fixed", xs.font1);
+  xs.font2 = loadfont("OMXFM", p2, 2, nullptr, xs.font1);
+  xs.font2i = loadfont("OMXFMI", p2i, 2, nullptr, xs.font1i);
+  xs.font3 = loadfont("OMXFL", p3, 1, nullptr, xs.font2);
+  xs.font3i = loadfont("OMXFLI", p3i, 1, nullptr, xs.font2i);
 }
 
 void freefonts() {

@@ -132,11 +132,9 @@ int ommain(int argc, char** argv) {
     if (stdoutgone()) break;
     // After an interrupted command the prompt starts on a line of its own
     // (the terminal has echoed ^C where the output stopped); the interrupt
-    // is over, and a further one counts for the next command only.
-    if (pcm->sigflg) {
-      std::printf("\n");
-      omoutflush();
-    }
+    // is over, and a further one counts for the next command only.  The
+    // wait for the next line hands it on.
+    if (pcm->sigflg) std::printf("\n");
     pcm->sigflg = 0;
     reaporphans();
     int n = o.noedit ? nxtcmd(buf, "om>") : nxrdln(buf, "om-> ");

@@ -130,10 +130,12 @@ constexpr size_t kKeptReadBytes = size_t(4) << 20;
 constexpr char kReady = 'R';
 constexpr int kStartSeconds = 30;
 
-bool readall(int fd, void* buf, size_t n) {
-  char* p = static_cast<char*>(buf);
+// Moves all n bytes at p with one call of io after another, going on
+// after an interrupted one; false at the end of the data or an error.
+template <class Byte, class Io>
+bool moveall(Byte* p, size_t n, Io io) {
   while (n > 0) {
-    ssize_t r = ::read(fd, p, n);
+    ssize_t r = io(p, n);
     if (r < 0 && errno == EINTR) continue;
     if (r <= 0) return false;
     p += r;
@@ -142,16 +144,13 @@ bool readall(int fd, void* buf, size_t n) {
   return true;
 }
 
+bool readall(int fd, void* buf, size_t n) {
+  return moveall(static_cast<char*>(buf), n, [fd](char* p, size_t k) { return ::read(fd, p, k); });
+}
+
 bool sendall(int fd, const void* buf, size_t n) {
-  const char* p = static_cast<const char*>(buf);
-  while (n > 0) {
-    ssize_t r = ::send(fd, p, n, MSG_NOSIGNAL);
-    if (r < 0 && errno == EINTR) continue;
-    if (r <= 0) return false;
-    p += r;
-    n -= static_cast<size_t>(r);
-  }
-  return true;
+  auto send = [fd](const char* p, size_t k) { return ::send(fd, p, k, MSG_NOSIGNAL); };
+  return moveall(static_cast<const char*>(buf), n, send);
 }
 
 template <class T>
