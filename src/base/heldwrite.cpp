@@ -178,16 +178,10 @@ void omoutdefer(int sig) {
 size_t nowaitwrite(int fd, outkind k, const void* p, size_t n) {
   const char* at = static_cast<const char*>(p);
   size_t put = 0;
-  while (put < n) {
-    if ((k == outkind::stream || k == outkind::terminal) && !roomsoon(fd)) break;
+  while (put < n && ((k != outkind::stream && k != outkind::terminal) || roomsoon(fd))) {
     ssize_t got = once(fd, k, at + put, n - put, true);
-    if (got > 0) {
-      put += static_cast<size_t>(got);
-    } else if (got < 0 && errno == EINTR) {
-      continue;
-    } else {
-      break;
-    }
+    if (got > 0) put += static_cast<size_t>(got);
+    else if (got == 0 || errno != EINTR) break;
   }
   return put;
 }

@@ -269,19 +269,17 @@ void gxdbgn(float xsize, float ysize) {
   XSetStandardProperties(xs.display, xs.win, title.c_str(), "Ombra", icon, argv, 1, &hints);
   gxdwmproto();
 
+  // The colours 0-15 and their greys (100-115), each in slot 1's colour
+  // where the server has no cell for it.
+  auto cell = [](int r, int g, int b) {
+    XColor c = {0, (unsigned short)(r * 256), (unsigned short)(g * 256), (unsigned short)(b * 256),
+                DoRed | DoGreen | DoBlue, 0};
+    return XAllocColor(xs.display, xs.cmap, &c) ? c.pixel : xs.cvals[1];
+  };
   for (int i = 0; i < 16; i++) {
-    XColor c;
-    c.red = (unsigned short)(wrgb[i][0] * 256);
-    c.green = (unsigned short)(wrgb[i][1] * 256);
-    c.blue = (unsigned short)(wrgb[i][2] * 256);
-    c.flags = DoRed | DoGreen | DoBlue;
-    xs.cvals[i] = XAllocColor(xs.display, xs.cmap, &c) ? c.pixel : xs.cvals[1];
-    xs.cused[i] = 1;
-    XColor g;
-    g.red = g.green = g.blue = (unsigned short)(greys[i] * 256);
-    g.flags = DoRed | DoGreen | DoBlue;
-    xs.cvals[100 + i] = XAllocColor(xs.display, xs.cmap, &g) ? g.pixel : xs.cvals[1];
-    xs.cused[100 + i] = 1;
+    xs.cvals[i] = cell(wrgb[i][0], wrgb[i][1], wrgb[i][2]);
+    xs.cvals[100 + i] = cell(greys[i], greys[i], greys[i]);
+    xs.cused[i] = xs.cused[100 + i] = 1;
   }
 
   XSelectInput(xs.display, xs.win,
