@@ -132,16 +132,13 @@ bool heldwrite(int fd, outkind k, const char* p, size_t n, volatile sig_atomic_t
   auto first = [&] { return tried || (held && k == outkind::terminal); };
   bool room = !first();
   while (n > 0) {
-    if (stops) {
-      if (omendpending()) {
-        errno = EINTR;
-        return false;
-      }
+    if (stops && !omendpending()) {
       kill(0, SIGTTOU);
       stops = wouldstop(fd);
       continue;
     }
-    if (!room && !roomwait(fd, held)) return false;
+    // A stop that an ending came to is not made: the wait gives way to it.
+    if ((stops || !room) && !roomwait(fd, held)) return false;
     ssize_t got = counted(fd, k, p, n, done, tried);
     int err = got < 0 ? errno : 0;
     bool untried = err == EOPNOTSUPP && k == outkind::stream && !tried;

@@ -53,11 +53,10 @@ void gxdwmcheck() {
   // another client is looked for by type too: a wait whose mask lacks
   // the structure events (the release of a button) must end on it as well.
   XEvent e;
-  while (XCheckTypedWindowEvent(s.display, s.win, ClientMessage, &e)) {
-    if (gxdgone(e)) gxdclosed();
-  }
-  while (XCheckTypedWindowEvent(s.display, s.win, DestroyNotify, &e)) {
-    if (gxdgone(e)) gxdclosed();
+  for (int type : {ClientMessage, DestroyNotify}) {
+    while (XCheckTypedWindowEvent(s.display, s.win, type, &e)) {
+      if (gxdgone(e)) gxdclosed();
+    }
   }
 }
 

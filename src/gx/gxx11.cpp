@@ -6,6 +6,7 @@
 
 #include <poll.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -114,10 +115,8 @@ void loadfonts() {
 void freefonts() {
   XFontStruct* all[6] = {xs.font1, xs.font1i, xs.font2, xs.font2i, xs.font3, xs.font3i};
   for (int i = 0; i < 6; i++) {
-    if (!all[i]) continue;
-    bool seen = false;
-    for (int j = 0; j < i; j++) seen = seen || all[j] == all[i];
-    if (!seen) XFreeFont(xs.display, all[i]);
+    // A font that stands in for another is freed once.
+    if (all[i] && std::find(all, all + i, all[i]) == all + i) XFreeFont(xs.display, all[i]);
   }
   xs.font1 = xs.font1i = xs.font2 = xs.font2i = xs.font3 = xs.font3i = nullptr;
 }

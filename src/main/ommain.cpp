@@ -29,11 +29,6 @@
 
 namespace {
 
-void banner() {
-  std::printf("\n%s\n", ombanner());
-  omoutflush();
-}
-
 // Asks for the page orientation; true for landscape.  End of input (or an
 // unreadable answer) keeps landscape.
 bool asklandscape() {
@@ -92,7 +87,8 @@ int ommain(int argc, char** argv) {
   }
   if (o.geom) gxdgeo(o.geom);
 
-  banner();
+  std::printf("\n%s\n", ombanner());
+  omoutflush();
   omcfg(0);
   // The line editor reads the terminal (or pipe) directly, past the
   // standard-input buffer; the orientation answer and the animation's

@@ -395,9 +395,8 @@ int start_helper() {
   const size_t mem = limits().mem_bytes != 0 ? limits().mem_bytes : omgcap();
   // Every end of the session ends the helper and waits for it.  Its record
   // is made first, so that the hook of an exit runs before it is gone.
-  static const bool registered =
+  [[maybe_unused]] static const bool registered =
       (helper(), omendpart(END_HELPER, {[](endhow) { end_helper(true); }, [](endhow) { sdf_helper_end(); }}), true);
-  (void)registered;
   for (;;) {
     std::string why;
     probehelper h;
