@@ -17,8 +17,6 @@ struct lines {
 };
 lines errlines, closelines;
 
-void outfinish(endhow) { omoutflush(); }
-
 // Standard output's part: a signal ending's lines start on a line of
 // their own (the output may have stopped in mid-line, where a terminal
 // echoed ^C).
@@ -29,7 +27,7 @@ void outsigfinish(endhow how) {
 
 }  // namespace
 
-const endpart kEndOut = {outfinish, outsigfinish};
+const endpart kEndOut = {[](endhow) { omoutflush(); }, outsigfinish};
 
 namespace {
 

@@ -596,8 +596,7 @@ bool helper_failure_untold() {
 void sdf_helper_reap() {
   const probehelper h = helper();
   if (h.pid < 0) return;
-  siginfo_t info;
-  info.si_pid = 0;
+  siginfo_t info = {};  // si_pid stays 0 while it runs
   const int r = waitid(P_PID, static_cast<id_t>(h.pid), &info, WEXITED | WNOHANG | WNOWAIT);
   if ((r == 0 && info.si_pid == 0) || (r < 0 && errno != ECHILD)) return;  // still running
   end_helper(false);
