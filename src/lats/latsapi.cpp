@@ -87,19 +87,19 @@ int setbasetime(latsFile* f, int year, int month, int day, int hour) {
   if (isgrib(f) && !counted && f->frequency != LATS_FIXED) year = 2;
   if (f->frequency == LATS_FIXED) year = 1;
   if (month < 1 || month > 12) {
-    latsError("LATS (lats) -->  Invalid month: %d, file %s", month, f->path.c_str());
+    latsError("LATS (lats) -->  Invalid month: %d, file %s", month, replshownname(f->path).c_str());
     return 0;
   }
   if (year < 1) {
-    latsError("LATS (lats) -->  Invalid year: %d, file %s year <0 NOT Supported", year, f->path.c_str());
+    latsError("LATS (lats) -->  Invalid year: %d, file %s year <0 NOT Supported", year, replshownname(f->path).c_str());
     return 0;
   }
   if (day < 1 || day > 31) {
-    latsError("LATS (lats) -->  Invalid day: %d, file %s", day, f->path.c_str());
+    latsError("LATS (lats) -->  Invalid day: %d, file %s", day, replshownname(f->path).c_str());
     return 0;
   }
   if (hour < 0 || hour > 23) {
-    latsError("LATS (lats) -->  Invalid hour: %d, file %s", hour, f->path.c_str());
+    latsError("LATS (lats) -->  Invalid hour: %d, file %s", hour, replshownname(f->path).c_str());
     return 0;
   }
   const char* units = "hours";
@@ -186,7 +186,7 @@ latsFileGrid* filegrid(latsFile* f, latsGrid* g) {
     if (fg.grid == g) return &fg;
   if ((int)f->grids.size() >= LATS_MAX_GRIDS) {
     latsError("LATS (latsint) --> Max number of grids allowed for file %s is %d, gridid: %d",
-              f->path.c_str(), LATS_MAX_GRIDS, g->id);
+              replshownname(f->path).c_str(), LATS_MAX_GRIDS, g->id);
     return nullptr;
   }
   latsFileGrid fg;
@@ -223,13 +223,13 @@ const char* freqname(int fr) {
 bool varvertdim(latsFile* f, latsVar* v, int levid) {
   if (levid < 0) {
     latsError("LATS (lats) -->  Level dimension: %d, invalid, variable %s, file %s", levid,
-              v->name.c_str(), f->path.c_str());
+              v->name.c_str(), replshownname(f->path).c_str());
     return false;
   }
   latsVertDim* vd = vertlookup(levid);
   if (!vd) {
     latsError("LATS (lats) -->  Vertical dimension not found, ID: %d, file %s, variable %s", levid,
-              f->path.c_str(), v->name.c_str());
+              replshownname(f->path).c_str(), v->name.c_str());
     return false;
   }
   bool known = false;
@@ -243,7 +243,7 @@ bool varvertdim(latsFile* f, latsVar* v, int levid) {
     }
     if ((int)f->vdims.size() >= LATS_MAX_VERTDIMS) {
       latsError("LATS (latsint) --> Max vertical dimensions: %d, exceeded for file: %s",
-                LATS_MAX_VERTDIMS, f->path.c_str());
+                LATS_MAX_VERTDIMS, replshownname(f->path).c_str());
       return false;
     }
     latsFileVert fv;
@@ -325,7 +325,7 @@ latsFile* latsFileLookup(int id) {
 latsVar* latsVarLookup(latsFile* f, int varid) {
   for (auto& v : f->vars)
     if (v->id == varid) return v.get();
-  latsError("LATS (latsint) --> Variable ID: %d, not found, file %s", varid, f->path.c_str());
+  latsError("LATS (latsint) --> Variable ID: %d, not found, file %s", varid, replshownname(f->path).c_str());
   return nullptr;
 }
 
@@ -421,7 +421,7 @@ int lats_create(const char* path, int convention, int calendar, int frequency, i
     const latsCenter* c = latsCenterLookup(key.c_str());
     if (!c) {
       latsError("LATS (lats) -->  Center not found in center table: %s, file %s", f->center.c_str(),
-                f->path.c_str());
+                replshownname(f->path).c_str());
       return 0;
     }
     f->gribproc = c->gribProcess;
@@ -452,7 +452,7 @@ int lats_basetime(int fileid, int year, int month, int day, int hour) {
   }
   if (f->basetimeset) {
     latsError("LATS (lats) -->  Basetime must be set at most once before any data is written, file %s",
-              f->path.c_str());
+              replshownname(f->path).c_str());
     return 0;
   }
   return setbasetime(f, year, month, day, hour) && settle(f);
@@ -564,7 +564,7 @@ int lats_var(int fileid, const char* name, int datatype, int tstat, int gridid, 
   }
   for (auto& v : f->vars) {
     if (v->name == name) {
-      latsError("LATS (latsint) --> Variable already defined: %s, file %s", name, f->path.c_str());
+      latsError("LATS (latsint) --> Variable already defined: %s, file %s", name, replshownname(f->path).c_str());
       return 0;
     }
   }
@@ -681,7 +681,7 @@ int timeindex(latsFile* f, latsVar* v, int y, int m, int d, int h) {
               "   Last time written = %dZ %d %s %d\n   Current time = %dZ %d %s %d\n"
               "   File = %s, variable = %s",
               f->lasthour, f->lastday, monthname(f->lastmonth), f->lastyear, h, d, monthname(m), y,
-              f->path.c_str(), v->name.c_str());
+              replshownname(f->path).c_str(), v->name.c_str());
     return -1;
   }
   if (f->delta > 0) {
@@ -704,7 +704,7 @@ int timeindex(latsFile* f, latsVar* v, int y, int m, int d, int h) {
     if (step % f->delta != 0) {
       latsError("LATS (lats) -->  Current time (%f %s) minus previous time (%f %s) not a multiple of "
                 "delta (%d), file = %s, variable = %s",
-                cr, units.c_str(), pr, units.c_str(), f->delta, f->path.c_str(), v->name.c_str());
+                cr, units.c_str(), pr, units.c_str(), f->delta, replshownname(f->path).c_str(), v->name.c_str());
       return -1;
     }
     if (step > f->delta) v->timemissing = 1;
@@ -734,7 +734,7 @@ int lats_write(int fileid, int varid, double lev, int year, int month, int day, 
   if (f->frequency == LATS_FORECAST_HOURLY) {
     if (hour < 0) {
       latsError("LATS (lats) -->  Invalid hour for LATS_FORECAST_HOURLY: %d, file %s, variable %s", hour,
-                f->path.c_str(), v->name.c_str());
+                replshownname(f->path).c_str(), v->name.c_str());
       return 0;
     }
     if (!f->basetimeset) {
@@ -749,19 +749,19 @@ int lats_write(int fileid, int varid, double lev, int year, int month, int day, 
   } else {
     if (year <= 0) {
       latsError("LATS (lats) -->  \n  Invalid year: %d, file %s year <= 0 NOT Supported\n  if climatology use "
-                "year 2 in lats_write", year, f->path.c_str());
+                "year 2 in lats_write", year, replshownname(f->path).c_str());
       return 0;
     }
     if (month < 1 || month > 12) {
-      latsError("LATS (lats) -->  Invalid month: %d, file %s, variable %s", month, f->path.c_str(), v->name.c_str());
+      latsError("LATS (lats) -->  Invalid month: %d, file %s, variable %s", month, replshownname(f->path).c_str(), v->name.c_str());
       return 0;
     }
     if (day < 1 || day > 31) {
-      latsError("LATS (lats) -->  Invalid day: %d, file %s, variable %s", day, f->path.c_str(), v->name.c_str());
+      latsError("LATS (lats) -->  Invalid day: %d, file %s, variable %s", day, replshownname(f->path).c_str(), v->name.c_str());
       return 0;
     }
     if (hour < 0 || hour > 23) {
-      latsError("LATS (lats) -->  Invalid hour: %d, file %s, variable %s", hour, f->path.c_str(), v->name.c_str());
+      latsError("LATS (lats) -->  Invalid hour: %d, file %s, variable %s", hour, replshownname(f->path).c_str(), v->name.c_str());
       return 0;
     }
   }
@@ -771,7 +771,7 @@ int lats_write(int fileid, int varid, double lev, int year, int month, int day, 
   if (v->nlev > 0) {
     levindex = latsLevLookup(v, lev);
     if (levindex < 0) {
-      latsError("LATS (lats) -->  Level not found: %f, file %s, variable %s", lev, f->path.c_str(), v->name.c_str());
+      latsError("LATS (lats) -->  Level not found: %f, file %s, variable %s", lev, replshownname(f->path).c_str(), v->name.c_str());
       return 0;
     }
   }
@@ -779,13 +779,13 @@ int lats_write(int fileid, int varid, double lev, int year, int month, int day, 
     if (v->ntimewritten > 0 && v->nlev > 0 && v->nlevwrite < v->nlev)
       latsError("LATS (lats) -->  Warning, fewer levels written (%d) then declared, file %s, variable %s, "
                 "time = %dZ %d %s %d: The output file may be unnecessarily large",
-                v->nlevwrite, f->path.c_str(), v->name.c_str(), f->lasthour, f->lastday,
+                v->nlevwrite, replshownname(f->path).c_str(), v->name.c_str(), f->lasthour, f->lastday,
                 monthname(f->lastmonth), f->lastyear);
     v->nlevwrite = 0;
   } else if (v->nlevwrite >= std::max(v->nlev, 1)) {
     latsError("LATS (lats) -->  Warning, too many levels written (%d) than declared, file %s, variable %s, "
               "time = %dZ %d %s %d: Data may be overwritten or duplicated",
-              v->nlevwrite + 1, f->path.c_str(), v->name.c_str(), hour, day, monthname(month), year);
+              v->nlevwrite + 1, replshownname(f->path).c_str(), v->name.c_str(), hour, day, monthname(month), year);
   }
   if (lats_qc && !latsStatVar(f, v, levindex < 0 ? 0 : levindex, year, month, day, hour, data)) {
     latsWarning("Quality control exception, variable %s, level %f, time %2dZ%d%s%d; see log file",
@@ -813,7 +813,7 @@ int lats_write(int fileid, int varid, double lev, int year, int month, int day, 
   }
   if (v->ntimewritten != f->ntimewritten)
     latsError("LATS (lats) -->  Warning: more times (%d) written to file %s than for variable %s (%d), "
-              "time = %dZ %d %s %d", f->ntimewritten, f->path.c_str(), v->name.c_str(), v->ntimewritten,
+              "time = %dZ %d %s %d", f->ntimewritten, replshownname(f->path).c_str(), v->name.c_str(), v->ntimewritten,
               hour, day, monthname(month), year);
   return 1;
 }
@@ -828,7 +828,7 @@ int lats_close(int fileid) {
   // the records that are there), but it lacks fields it was given.
   if (f->writesfailed > 0) {
     latsError("LATS (lats) -->  %d write(s) to file %s failed: it holds only the records written",
-              f->writesfailed, f->path.c_str());
+              f->writesfailed, replshownname(f->path).c_str());
     rc = 0;
   }
   files.remove_if([f](const std::unique_ptr<latsFile>& p) { return p.get() == f; });

@@ -517,13 +517,13 @@ int latsCreateGrib(latsFile* f) {
   if (f->comment.empty()) f->comment = f->center;
   endhold hold;
   if (!latsOutOpen(&f->out, f->path, &hold)) {
-    latsError("GRIB (latsgrib) --> lats_create create .grb failed for %s\n", f->path.c_str());
+    latsError("GRIB (latsgrib) --> lats_create create .grb failed for %s\n", replshownname(f->path).c_str());
     return 0;
   }
   if (f->convention == LATS_OMBRA_GRIB) {
     f->ctlpath = f->path.substr(0, f->path.size() - 4) + ".ctl";
     bool opened = latsOutOpen(&f->ctlout, f->ctlpath, &hold);
-    if (!opened) latsError("GRIB (latsgrib) --> lats_create create .ctl failed for %s\n", f->ctlpath.c_str());
+    if (!opened) latsError("GRIB (latsgrib) --> lats_create create .ctl failed for %s\n", replshownname(f->ctlpath).c_str());
     if (!opened || !openmap(f, &hold) || !latsSettleGrib(f)) {
       latsOutDiscard(f);
       return 0;
@@ -535,7 +535,7 @@ int latsCreateGrib(latsFile* f) {
 
 int latsSettleGrib(latsFile* f) {
   if (putctl(f, false)) return 1;
-  latsError("GRIB (latsgrib) --> Writing the descriptor %s failed", f->ctlpath.c_str());
+  latsError("GRIB (latsgrib) --> Writing the descriptor %s failed", replshownname(f->ctlpath).c_str());
   return 0;
 }
 
@@ -584,7 +584,7 @@ int latsWriteGrib(latsFile* f, latsVar* v, int levindex, int, int y, int m, int 
     long lev = (long)((float)v->vertdim->levs[levindex] + 0.5f);
     if (lev < 0 || lev > 65535) {
       latsError("GRIB (latsgrib) --> level %f does not fit the 16-bit GRIB level, file %s, variable %s",
-                v->vertdim->levs[levindex], f->path.c_str(), v->name.c_str());
+                v->vertdim->levs[levindex], replshownname(f->path).c_str(), v->name.c_str());
       return 0;
     }
   }
@@ -616,7 +616,7 @@ int latsWriteGrib(latsFile* f, latsVar* v, int levindex, int, int y, int m, int 
   // not fit is cut off, so the file keeps every record before it readable.
   if (!writewhole(f->out.fd, rec.data(), rec.size())) {
     f->writesfailed++;
-    latsError("GRIB (latsgrib) --> Writing GRIB record failed, file %s", f->path.c_str());
+    latsError("GRIB (latsgrib) --> Writing GRIB record failed, file %s", replshownname(f->path).c_str());
     return 0;
   }
   if (!f->fwset) {
@@ -638,7 +638,7 @@ int latsCloseGrib(latsFile* f) {
   if (f->convention == LATS_OMBRA_GRIB) {
     mfcmn.mfcal = (f->calendar & 0x100) ? 0 : 1;
     if (!putctl(f, true)) {
-      latsError("GRIB (latsgrib) --> Writing the descriptor %s failed", f->ctlpath.c_str());
+      latsError("GRIB (latsgrib) --> Writing the descriptor %s failed", replshownname(f->ctlpath).c_str());
       latsOutDrop(f, &f->ctlout);
       ok = 0;
     }

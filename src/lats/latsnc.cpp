@@ -73,7 +73,7 @@ const latsFileVert* vertof(const latsFile* f, const latsVertDim* vd) {
 // the coordinate values.
 bool enddefine(latsFile* f) {
   if (!ok(puttext(f->ncid, f->nctimevar, "units", f->nctimeunits))) {
-    latsError("netCDF (latsnc) --> Writing netCDF time units attribute, file %s", f->path.c_str());
+    latsError("netCDF (latsnc) --> Writing netCDF time units attribute, file %s", replshownname(f->path).c_str());
     return false;
   }
   for (auto& v : f->vars) {
@@ -82,23 +82,23 @@ bool enddefine(latsFile* f) {
                  ? nc_put_att_int(f->ncid, v->ncvarid, "missing_value", NC_INT, 1, &v->imissing)
                  : nc_put_att_float(f->ncid, v->ncvarid, "missing_value", NC_FLOAT, 1, &v->missing);
     if (!ok(st)) {
-      latsError("netCDF (latsnc) --> Writing missing data value, file %s, variable %s", f->path.c_str(),
+      latsError("netCDF (latsnc) --> Writing missing data value, file %s, variable %s", replshownname(f->path).c_str(),
                 v->name.c_str());
       return false;
     }
   }
   if (!ok(nc_enddef(f->ncid))) {
-    latsError("netCDF (latsnc) --> Ending define mode for file %s", f->path.c_str());
+    latsError("netCDF (latsnc) --> Ending define mode for file %s", replshownname(f->path).c_str());
     return false;
   }
   f->ncmode = 2;
   for (auto& fg : f->grids) {
     if (!ok(nc_put_var_double(f->ncid, fg.lonvar, fg.grid->lons.data()))) {
-      latsError("netCDF (latsnc) --> Writing longitude values, file %s", f->path.c_str());
+      latsError("netCDF (latsnc) --> Writing longitude values, file %s", replshownname(f->path).c_str());
       return false;
     }
     if (!ok(nc_put_var_double(f->ncid, fg.latvar, fg.grid->lats.data()))) {
-      latsError("netCDF (latsnc) --> Writing latitude values, file %s", f->path.c_str());
+      latsError("netCDF (latsnc) --> Writing latitude values, file %s", replshownname(f->path).c_str());
       return false;
     }
   }
@@ -106,7 +106,7 @@ bool enddefine(latsFile* f) {
     for (size_t i = 0; i < fv.vd->levs.size(); i++) {
       size_t at = i;
       if (!ok(nc_put_var1_double(f->ncid, fv.var, &at, &fv.vd->levs[i]))) {
-        latsError("netCDF (latsnc) --> Writing vertical level %d, file %s", (int)i + 1, f->path.c_str());
+        latsError("netCDF (latsnc) --> Writing vertical level %d, file %s", (int)i + 1, replshownname(f->path).c_str());
         return false;
       }
     }
@@ -128,17 +128,17 @@ constexpr size_t kChunkBytes = 32768;
 bool create(latsFile* f) {
   size_t chunk = kChunkBytes;
   if (!ok(nc__create(latsOutPath(f->out).c_str(), NC_CLOBBER, 0, &chunk, &f->ncid))) {
-    latsError("netCDF (latsnc) --> Creating netCDF file %s", f->path.c_str());
+    latsError("netCDF (latsnc) --> Creating netCDF file %s", replshownname(f->path).c_str());
     return false;
   }
   f->ncmode = 1;
   if (!ok(nc_def_dim(f->ncid, "time", NC_UNLIMITED, &f->nctimedim))) {
-    latsError("netCDF (latsnc) --> Creating netCDF time dimension, file %s", f->path.c_str());
+    latsError("netCDF (latsnc) --> Creating netCDF time dimension, file %s", replshownname(f->path).c_str());
     nc_close(f->ncid);
     return false;
   }
   if (!ok(nc_def_var(f->ncid, "time", NC_DOUBLE, 1, &f->nctimedim, &f->nctimevar))) {
-    latsError("netCDF (latsnc) --> Creating netCDF time variable, file %s", f->path.c_str());
+    latsError("netCDF (latsnc) --> Creating netCDF time variable, file %s", replshownname(f->path).c_str());
     nc_close(f->ncid);
     return false;
   }
@@ -148,7 +148,7 @@ bool create(latsFile* f) {
       !ok(puttext(f->ncid, NC_GLOBAL, "comments", f->comment)) ||
       !ok(puttext(f->ncid, NC_GLOBAL, "model", f->model)) ||
       !ok(puttext(f->ncid, NC_GLOBAL, "center", f->center))) {
-    latsError("netCDF (latsnc) --> Writing netCDF file attribute, file %s", f->path.c_str());
+    latsError("netCDF (latsnc) --> Writing netCDF file attribute, file %s", replshownname(f->path).c_str());
     nc_close(f->ncid);
     return false;
   }
@@ -178,13 +178,13 @@ int latsCreateNc(latsFile* f) {
   // at once, and stays, rather than waited on.
   struct stat sb;
   if (stat(f->path.c_str(), &sb) == 0 && (S_ISFIFO(sb.st_mode) || S_ISSOCK(sb.st_mode))) {
-    latsError("LATS (lats) -->  Cannot write %s: %s", f->path.c_str(), strerror(ESPIPE));
-    latsError("netCDF (latsnc) --> Creating netCDF file %s", f->path.c_str());
+    latsError("LATS (lats) -->  Cannot write %s: %s", replshownname(f->path).c_str(), strerror(ESPIPE));
+    latsError("netCDF (latsnc) --> Creating netCDF file %s", replshownname(f->path).c_str());
     return 0;
   }
   endhold hold;
   if (!latsOutOpen(&f->out, f->path, &hold)) {
-    latsError("netCDF (latsnc) --> Creating netCDF file %s", f->path.c_str());
+    latsError("netCDF (latsnc) --> Creating netCDF file %s", replshownname(f->path).c_str());
     return 0;
   }
   if (!create(f)) {
@@ -201,7 +201,7 @@ int latsCreateNc(latsFile* f) {
 // begin again), in data mode the header and record count are synced.
 int latsSettleNc(latsFile* f) {
   bool done = f->ncmode == 1 ? ok(nc_enddef(f->ncid)) && ok(nc_redef(f->ncid)) : ok(nc_sync(f->ncid));
-  if (!done) latsError("netCDF (latsnc) --> Writing netCDF file %s to disk", f->path.c_str());
+  if (!done) latsError("netCDF (latsnc) --> Writing netCDF file %s to disk", replshownname(f->path).c_str());
   return done;
 }
 
@@ -214,26 +214,26 @@ int latsGridNc(latsFile* f, latsFileGrid* g) {
   std::string lon = first ? "longitude" : "longitude_" + g->grid->name;
   std::string lat = first ? "latitude" : "latitude_" + g->grid->name;
   if (!ok(nc_def_dim(f->ncid, lon.c_str(), g->grid->lons.size(), &g->londim))) {
-    latsError("netCDF (latsnc) --> Creating netCDF longitude dimension, file %s", f->path.c_str());
+    latsError("netCDF (latsnc) --> Creating netCDF longitude dimension, file %s", replshownname(f->path).c_str());
     return 0;
   }
   if (!ok(nc_def_var(f->ncid, lon.c_str(), NC_DOUBLE, 1, &g->londim, &g->lonvar))) {
-    latsError("netCDF (latsnc) --> Creating netCDF longitude variable, file %s", f->path.c_str());
+    latsError("netCDF (latsnc) --> Creating netCDF longitude variable, file %s", replshownname(f->path).c_str());
     return 0;
   }
   if (!ok(nc_def_dim(f->ncid, lat.c_str(), g->grid->lats.size(), &g->latdim))) {
-    latsError("netCDF (latsnc) --> Creating netCDF latitude dimension, file %s", f->path.c_str());
+    latsError("netCDF (latsnc) --> Creating netCDF latitude dimension, file %s", replshownname(f->path).c_str());
     return 0;
   }
   if (!ok(nc_def_var(f->ncid, lat.c_str(), NC_DOUBLE, 1, &g->latdim, &g->latvar))) {
-    latsError("netCDF (latsnc) --> Creating netCDF latitude variable, file %s", f->path.c_str());
+    latsError("netCDF (latsnc) --> Creating netCDF latitude variable, file %s", replshownname(f->path).c_str());
     return 0;
   }
   if (!ok(puttext(f->ncid, g->lonvar, "units", "degrees_east")) ||
       !ok(puttext(f->ncid, g->lonvar, "long_name", "Longitude")) ||
       !ok(puttext(f->ncid, g->latvar, "units", "degrees_north")) ||
       !ok(puttext(f->ncid, g->latvar, "long_name", "Latitude"))) {
-    latsError("netCDF (latsnc) --> Writing netCDF grid attribute, file %s", f->path.c_str());
+    latsError("netCDF (latsnc) --> Writing netCDF grid attribute, file %s", replshownname(f->path).c_str());
     return 0;
   }
   f->ncndims += 2;
@@ -247,33 +247,33 @@ int latsVertDimNc(latsFile* f, latsFileVert* v) {
   }
   if (f->ncndims >= LATS_MAX_VERTDIMS) {
     latsError("netCDF (latsnc) --> Too many vertical dimensions defined, maximum of %d, file %s",
-              LATS_MAX_VERTDIMS, f->path.c_str());
+              LATS_MAX_VERTDIMS, replshownname(f->path).c_str());
     return 0;
   }
   const latsVertDim* vd = v->vd;
   if (!ok(nc_def_dim(f->ncid, vd->name.c_str(), vd->levs.size(), &v->dim))) {
-    latsError("netCDF (latsnc) --> Creating vertical dimension, file %s", f->path.c_str());
+    latsError("netCDF (latsnc) --> Creating vertical dimension, file %s", replshownname(f->path).c_str());
     return 0;
   }
   if (!ok(nc_def_var(f->ncid, vd->name.c_str(), NC_DOUBLE, 1, &v->dim, &v->var))) {
-    latsError("netCDF (latsnc) --> Creating vertical dimension variable, file %s", f->path.c_str());
+    latsError("netCDF (latsnc) --> Creating vertical dimension variable, file %s", replshownname(f->path).c_str());
     return 0;
   }
   if (!ok(puttext(f->ncid, v->var, "units", vd->type.units))) {
     latsError("netCDF (latsnc) --> Writing vertical dimension attribute, file %s, dimension %s",
-              f->path.c_str(), vd->name.c_str());
+              replshownname(f->path).c_str(), vd->name.c_str());
     return 0;
   }
   if (!ok(puttext(f->ncid, v->var, "description", vd->type.descrip))) {
     latsError("netCDF (latsnc) --> Writing vertical dimension description, file %s, dimension %s",
-              f->path.c_str(), vd->name.c_str());
+              replshownname(f->path).c_str(), vd->name.c_str());
     return 0;
   }
   if (!ok(puttext(f->ncid, v->var, "type", vd->type.name)) ||
       !ok(puttext(f->ncid, v->var, "long_name", "Level")) ||
       !ok(puttext(f->ncid, v->var, "positive", vd->type.positive == 2 ? "down" : "up"))) {
     latsError("netCDF (latsnc) --> Writing vertical dimension type attribute, file %s, dimension %s",
-              f->path.c_str(), vd->name.c_str());
+              replshownname(f->path).c_str(), vd->name.c_str());
     return 0;
   }
   f->ncndims++;
@@ -294,7 +294,7 @@ int latsVarNc(latsFile* f, latsVar* v) {
   dims[nd++] = g->londim;
   nc_type type = v->parm.datatype == LATS_INT ? NC_INT : NC_FLOAT;
   if (!ok(nc_def_var(f->ncid, v->name.c_str(), type, nd, dims, &v->ncvarid))) {
-    latsError("netCDF (latsnc) --> Defining variable %s, file %s", v->name.c_str(), f->path.c_str());
+    latsError("netCDF (latsnc) --> Defining variable %s, file %s", v->name.c_str(), replshownname(f->path).c_str());
     return 0;
   }
   if (!ok(puttext(f->ncid, v->ncvarid, "comments", v->comment)) ||
@@ -302,18 +302,18 @@ int latsVarNc(latsFile* f, latsVar* v) {
       !ok(puttext(f->ncid, v->ncvarid, "units", v->parm.units)) ||
       !ok(puttext(f->ncid, v->ncvarid, "grid_name", v->grid->name)) ||
       !ok(puttext(f->ncid, v->ncvarid, "grid_type", gridtypename(v->grid->type)))) {
-    latsError("netCDF (latsnc) --> Writing netCDF file attribute, file %s, var %s", f->path.c_str(),
+    latsError("netCDF (latsnc) --> Writing netCDF file attribute, file %s, var %s", replshownname(f->path).c_str(),
               v->name.c_str());
     return 0;
   }
   if (!v->vertdim && v->parm.levelTypeSet && v->parm.hasVertType &&
       !ok(puttext(f->ncid, v->ncvarid, "level_description", v->parm.vertType.descrip))) {
-    latsError("netCDF (latsnc) --> Writing netCDF file level description, file %s, var %s", f->path.c_str(),
+    latsError("netCDF (latsnc) --> Writing netCDF file level description, file %s, var %s", replshownname(f->path).c_str(),
               v->name.c_str());
     return 0;
   }
   if (!ok(puttext(f->ncid, v->ncvarid, "time_statistic", statname(v->tstat)))) {
-    latsError("netCDF (latsnc) --> Writing netCDF file attribute, file %s, var %s", f->path.c_str(),
+    latsError("netCDF (latsnc) --> Writing netCDF file attribute, file %s, var %s", replshownname(f->path).c_str(),
               v->name.c_str());
     return 0;
   }
@@ -353,7 +353,7 @@ int latsWriteNc(latsFile* f, latsVar* v, int levindex, int timeindex, int y, int
                : nc_put_vara_float(f->ncid, v->ncvarid, start, count, static_cast<const float*>(data));
   if (!ok(st)) {
     f->writesfailed++;
-    latsError("netCDF (latsnc) --> Writing data for file %s, var %s", f->path.c_str(), v->name.c_str());
+    latsError("netCDF (latsnc) --> Writing data for file %s, var %s", replshownname(f->path).c_str(), v->name.c_str());
     if (v->vertdim)
       latsError("netCDF (latsnc) -->    Level = %f (index %d)", v->vertdim->levs[levindex], levindex);
     latsError("netCDF (latsnc) -->    Time = %dZ %d %s %d", h, d, m >= 1 && m <= 12 ? latsMonthNames[m - 1] : "???", y);
@@ -373,9 +373,9 @@ int latsCloseNc(latsFile* f) {
   int closed = ok(nc_close(f->ncid));
   f->ncid = -1;
   if (closed) return latsOutCommit(f);
-  latsError("netCDF (latsnc) --> Closing netCDF file %s", f->path.c_str());
+  latsError("netCDF (latsnc) --> Closing netCDF file %s", replshownname(f->path).c_str());
   if (f->ncsettled >= 0 && f->out.regular && !putcount(f->out.fd, f->ncsettled, format == NC_FORMAT_CDF5))
-    latsError("LATS (lats) -->  Cannot write %s: %s", f->path.c_str(), strerror(errno));
+    latsError("LATS (lats) -->  Cannot write %s: %s", replshownname(f->path).c_str(), strerror(errno));
   if (f->writesfailed == 0) f->writesfailed = 1;
   latsOutCommit(f);
   return 0;

@@ -82,7 +82,7 @@ ending partsof(latsFile* f, replfile* which[3]) {
 bool latsOutOpen(replfile* r, const std::string& path, endhold* hold) {
   if (replopen(path.c_str(), nullptr, r, hold, REPL_COPY)) return true;
   int err = errno;
-  latsError("LATS (lats) -->  Cannot write %s: %s", path.c_str(), strerror(err));
+  latsError("LATS (lats) -->  Cannot write %s: %s", replshownname(path).c_str(), strerror(err));
   if (!r->note.empty()) sayline(r->note);
   return false;
 }
@@ -121,7 +121,7 @@ int latsOutCommit(latsFile* f) {
     if (r->fd < 0 && r->dir.get() < 0) continue;
     r->part.clear();
     if (replcommit(r) == REPL_FAILED) {
-      latsError("LATS (lats) -->  Closing %s failed: %s", r->name.c_str(), strerror(errno));
+      latsError("LATS (lats) -->  Closing %s failed: %s", replshownname(r->name).c_str(), strerror(errno));
       ok = 0;
     }
   }

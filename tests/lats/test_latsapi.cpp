@@ -66,6 +66,11 @@ TEST_F(LatsTest, CreateChecksAndFileNames) {
   CAPTURE(id = lats_create("/nonexistent/dir/f", LATS_GRIB, LATS_STANDARD, LATS_HOURLY, 1, "ncep", "", ""));
   EXPECT_EQ(0, id);
   EXPECT_TRUE(said("lats_create create .grb failed for /nonexistent/dir/f.grb"));
+  // A name is shown with its control characters escaped: a line end in it
+  // cannot make a line of its own.
+  CAPTURE(lats_create("/nonexistent/a\nb/f", LATS_GRIB, LATS_STANDARD, LATS_HOURLY, 1, "ncep", "", ""));
+  EXPECT_TRUE(said("Cannot write /nonexistent/a\\nb/f.grb: No such file or directory"));
+  EXPECT_TRUE(said("lats_create create .grb failed for /nonexistent/a\\nb/f.grb\n"));
   int next = lats_create("keep.grb", LATS_GRIB, LATS_STANDARD, LATS_HOURLY, 1, "ncep", "", "");
   ASSERT_GT(next, 0);
   CAPTURE(EXPECT_EQ(0, lats_write(next - 1, 1, 0, 1990, 1, 1, 0, nullptr)));
