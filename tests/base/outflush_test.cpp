@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -53,6 +54,7 @@ std::pair<int, std::string> piped(const std::function<int()>& body, bool joined 
   if (pipe(p) != 0 || fcntl(p[1], F_SETPIPE_SZ, 1 << 20) < 0) return {-1, ""};
   std::fflush(stdout);  // the test's own output stays out of the pipe
   pid_t pid = fork();
+  if (pid < 0) std::abort();  // a kill of -1 would reach every process
   if (pid == 0) {
     dup2(p[1], 1);
     if (joined) dup2(p[1], 2);
@@ -244,6 +246,7 @@ TEST(OutFlush, AnEndingWaitsForAReaderStillReading) {
     ASSERT_EQ(pipe(p), 0);
     std::fflush(stdout);
     pid_t pid = fork();
+    if (pid < 0) std::abort();  // a kill of -1 would reach every process
     if (pid == 0) {
       dup2(p[1], 1);
       close(p[0]);
@@ -309,6 +312,7 @@ struct outend {
   pid_t start() const {
     std::fflush(stdout);
     pid_t pid = fork();
+    if (pid < 0) std::abort();  // a kill of -1 would reach every process
     if (pid == 0) {
       dup2(w >= 0 ? w : open(slave.c_str(), O_RDWR | O_NOCTTY), 1);
       omoutbuffer();

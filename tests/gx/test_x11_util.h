@@ -128,6 +128,7 @@ inline bool start_server(bool backing = true) {
   int fds[2];
   if (pipe2(fds, O_CLOEXEC) != 0) return false;
   pid_t pid = fork();
+  if (pid < 0) std::abort();  // a kill of -1 would reach every process
   if (pid == 0) {
     freopen("/dev/null", "w", stdout);
     freopen("/dev/null", "w", stderr);
@@ -286,6 +287,7 @@ inline pid_t second_client(int* readfd, F fn) {
   // the pipe sees its end when the client ends, whatever it left running.
   if (pipe2(fds, O_CLOEXEC) != 0) return -1;
   pid_t pid = fork();
+  if (pid < 0) std::abort();  // a kill of -1 would reach every process
   if (pid == 0) {
     close(fds[0]);
     // Ends before the test's own limit, so that the test sees what the

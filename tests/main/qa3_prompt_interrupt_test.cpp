@@ -39,6 +39,7 @@ struct PromptChild {
     int fds[2];
     if (pipe(fds) != 0) return false;
     pid = fork();
+    if (pid < 0) std::abort();  // a kill of -1 would reach every process
     if (pid == 0) {
       close(fds[0]);
       setsid();

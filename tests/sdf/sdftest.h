@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -144,6 +145,13 @@ inline int open_fds() {
   for (int fd = 0; fd < 4096; fd++)
     if (fcntl(fd, F_GETFD) != -1) n++;
   return n;
+}
+
+// Stops the running helper; false when none runs.  Never kill(-1, ...):
+// a pid of -1 would stop every process this user may signal.
+inline bool stop_helper() {
+  const int pid = helper_pid();
+  return pid > 0 && kill(pid, SIGSTOP) == 0;
 }
 
 }  // namespace sdftest

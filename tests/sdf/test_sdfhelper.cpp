@@ -17,6 +17,7 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <limits.h>
@@ -301,7 +302,7 @@ TEST_F(helperlimits, AnOpenOrReadThatHangsEndsAtTheTimeLimit) {
   for (const auto& row : rows) {
     if (row.stop) {
       ASSERT_EQ(open_quiet(st, sample), 0);  // a helper runs
-      ASSERT_EQ(kill(helper_pid(), SIGSTOP), 0);
+      ASSERT_TRUE(stop_helper());
     }
     // A wait with no limit is let go after ten seconds, to fail here.
     const int pid = helper_pid();
@@ -330,7 +331,7 @@ TEST_F(helperlimits, AnInterruptEndsTheWait) {
   const std::string f = OMBRA_SOURCE_DIR "/share/sample/sample.nc";
   state st;
   ASSERT_EQ(open_quiet(st, f), 0);
-  ASSERT_EQ(kill(helper_pid(), SIGSTOP), 0);  // it answers nothing more
+  ASSERT_TRUE(stop_helper());  // it answers nothing more
   std::thread typist([] {
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     gcmn.sigflg = 1;
@@ -572,6 +573,7 @@ template <class F>
 int in_child(F body) {
   std::fflush(nullptr);
   const pid_t pid = fork();
+  if (pid < 0) std::abort();  // a kill of -1 would reach every process
   if (pid == 0) {
     int null = open("/dev/null", O_WRONLY);
     dup2(null, 1);
@@ -926,6 +928,7 @@ TEST(helpermode, TheHelperEndsWithTheProgram) {
     ASSERT_EQ(pipe(tell), 0);
     std::fflush(nullptr);
     const pid_t program = fork();
+    if (program < 0) std::abort();  // a kill of -1 would reach every process
     if (program == 0) {
       close(tell[0]);
       dup2(open("/dev/null", O_WRONLY), 1);

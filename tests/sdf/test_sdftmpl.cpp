@@ -197,7 +197,7 @@ TEST_F(series, AFailureOfTheMomentIsNotKeptForTheMember) {
     const char* says;
   } rows[] = {
       {"an interrupt", 30, [](const char*) { gcmn.sigflg = 1; }, ": interrupted.\n"},
-      {"a helper stopped past the time limit", 1, [](const char*) { kill(helper_pid(), SIGSTOP); },
+      {"a helper stopped past the time limit", 1, [](const char*) { stop_helper(); },
        ": the netCDF/HDF library takes too long on it.\n"},
       {"a permission taken away", 30,
        [](const char* f) {
