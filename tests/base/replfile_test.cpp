@@ -14,6 +14,7 @@
 #include <utility>
 
 #include "base/replfile.h"
+#include "base/replsig.h"
 #include "base/scratchdir.h"
 #include "base/useropen.h"
 
@@ -85,6 +86,20 @@ TEST(ReplFile, LinesShowNamesWithControlCharactersEscaped) {
   ASSERT_EQ(replcommit(&r), REPL_KEPT);
   EXPECT_EQ(r.note, std::string("The new file stays as ") + real +
                         "/a\\nHardcopy output file is closed \\x1b\\t/m.gm.part: m.gm has other hard links\n");
+}
+
+// A copy in place whose source cannot be read to its end fails and
+// leaves no torn target: the older bytes are gone, so nothing is left.
+TEST(ReplFile, ACopyInPlaceThatCannotReadItsSourceFails) {
+  const std::string from = scratchdir() + "from", to = scratchdir() + "to";
+  int w = open(from.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), t = open(to.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600);
+  ASSERT_EQ(write(w, "0123456789", 10), 10);
+  ASSERT_EQ(write(t, "older", 5), 5);
+  EXPECT_FALSE(replcopy(w, t));  // written only: every read fails
+  struct stat sb;
+  EXPECT_EQ(fstat(t, &sb) == 0 ? sb.st_size : -1, 0);
+  close(w);
+  close(t);
 }
 
 // In a sticky folder that anyone may write, a link is followed for writing
