@@ -433,6 +433,22 @@ TEST(DisplayList, FrameContinuesIntoNewChunksInOrder) {
   gxfrme(1);
   EXPECT_EQ(gxhsel(false).size(), 1u);
   EXPECT_TRUE(gx_records().empty());
+  // So do both sets of double buffering: each frame, drawn over several
+  // chunks, is completed whole, the chunks in order.
+  gxfrme(2);
+  std::vector<int> was;
+  for (int frame = 0; frame < 4; frame++) {
+    std::vector<int> want;
+    for (int i = 0; i < 100; i++) {
+      gxcolr((i + 7 * frame) % 100);
+      want.insert(want.end(), {-3, (i + 7 * frame) % 100});
+    }
+    EXPECT_EQ(gx_records(), want) << frame;
+    if (frame > 0) EXPECT_EQ(gx_records(true), was) << frame;
+    gxfrme(2);
+    was = want;
+  }
+  gx_batch();
   gxhsetchunk(0);
 }
 
