@@ -855,9 +855,12 @@ TEST(helpermode, TheHelperIsTheFileTheProgramStartedFrom) {
       {"replaced", {prog}, false, true, "exec"},
       {"by its loader", {"/lib64/ld-linux-x86-64.so.2", prog}, false, false, "fork"},
       {"without /proc", {prog}, true, false, "exec"},
+      {"without /proc, found on PATH", {"prog"}, true, false, "exec"},
   };
   for (row& r : rows) {
-    if (access(r.argv[0].c_str(), X_OK) != 0 || (kChecking && !r.replace)) continue;
+    if (access(r.argv[0].find('/') == std::string::npos ? prog.c_str() : r.argv[0].c_str(), X_OK) != 0 ||
+        (kChecking && !r.replace))
+      continue;
     int go[2], tell[2], execd[2];
     ASSERT_EQ(pipe(go), 0);
     ASSERT_EQ(pipe(tell), 0);
@@ -877,7 +880,8 @@ TEST(helpermode, TheHelperIsTheFileTheProgramStartedFrom) {
       std::vector<char*> argv;
       for (std::string& a : r.argv) argv.push_back(&a[0]);
       argv.push_back(nullptr);
-      execv(argv[0], argv.data());
+      if (r.argv[0].find('/') == std::string::npos) setenv("PATH", tmpdir().c_str(), 1);
+      execvp(argv[0], argv.data());
       _exit(126);
     }
     close(go[0]);
