@@ -159,6 +159,9 @@ TEST(ClassicReads, AnythingElseIsLeftToTheLibrary) {
   EXPECT_EQ(0, read("w", {0, 0}, {0, NX}, room));            // nothing asked
   EXPECT_EQ(0, o.cf->read_floats(99, {0, 0}, {1, 1}, g.data(), room));
   EXPECT_EQ(0, o.cf->read_floats(-1, {0, 0}, {1, 1}, g.data(), room));
+  // A variable it does not know is the library's to refuse.
+  EXPECT_TRUE(o.cf->holds(99, {0, 0}, {1, 1}));
+  EXPECT_TRUE(o.cf->holds(-1, {0, 0}, {1, 1}));
   // Cut short by another program once opened: the read fails at the end
   // of the file instead of waiting there for bytes (the alarm ends a wait).
   alarm(10);
