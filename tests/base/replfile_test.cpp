@@ -1,7 +1,10 @@
 // Replacing a file while other writers of its folder replace it too.
 #include <gtest/gtest.h>
 #include <fcntl.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <climits>
@@ -100,6 +103,55 @@ TEST(ReplFile, ACopyInPlaceThatCannotReadItsSourceFails) {
   EXPECT_EQ(fstat(t, &sb) == 0 ? sb.st_size : -1, 0);
   close(w);
   close(t);
+}
+
+// A copy in place over a file with another name, on a disk that filled up
+// after the part was written, leaves that file as it was, its other name
+// with it, and the finished part under its part name.  The disk is a small
+// one of the test's own, seen by a child process only.
+TEST(ReplFile, ACopyInPlaceOnAFullDiskLeavesTheTargetAsItWas) {
+  if (geteuid() != 0) GTEST_SKIP() << "a disk of its own is mounted by root";
+  const std::string disk = scratchdir() + "disk", t = disk + "/t";
+  ASSERT_EQ(mkdir(disk.c_str(), 0700), 0);
+  int said[2];
+  ASSERT_EQ(pipe(said), 0);
+  const pid_t pid = fork();
+  if (pid < 0) std::abort();
+  if (pid == 0) {
+    if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        mount("omdisk", disk.c_str(), "tmpfs", 0, "size=64k") != 0)
+      _exit(2);
+    auto text = [](const std::string& f) {
+      char b[64] = {};
+      int fd = open(f.c_str(), O_RDONLY);
+      ssize_t k = fd < 0 ? -1 : read(fd, b, sizeof b - 1);
+      close(fd);
+      return k < 0 ? std::string("?") : std::string(b, static_cast<size_t>(k));
+    };
+    const std::string part(16384, 'n');
+    replfile r;
+    struct stat sb;
+    if (replsave(t.c_str(), "older", 5, nullptr) != 0 || link(t.c_str(), (disk + "/other").c_str()) != 0 ||
+        !replopen(t.c_str(), ".part", &r, nullptr, REPL_COPY) || write(r.fd, part.data(), part.size()) != 16384)
+      _exit(3);
+    int fill = open((disk + "/filler").c_str(), O_WRONLY | O_CREAT, 0600);
+    while (write(fill, part.data(), 4096) > 0) {
+    }
+    const int rc = replcommit(&r);
+    const std::string got = std::to_string(rc) + " " + r.note + text(t) + " " +
+                            text(disk + "/other") + " " + std::to_string(stat((t + ".part").c_str(), &sb) == 0 ? sb.st_size : -1);
+    _exit(write(said[1], got.data(), got.size()) == static_cast<ssize_t>(got.size()) ? 0 : 4);
+  }
+  close(said[1]);
+  char b[512];
+  ssize_t k = read(said[0], b, sizeof b);
+  close(said[0]);
+  int st;
+  ASSERT_EQ(waitpid(pid, &st, 0), pid);
+  ASSERT_EQ(st, 0);
+  EXPECT_EQ(std::string(b, k > 0 ? static_cast<size_t>(k) : 0),
+            std::to_string(REPL_KEPT) + " The new file stays as " + t +
+                ".part: it could not be copied into t: No space left on device\nolder older 16384");
 }
 
 // In a sticky folder that anyone may write, a link is followed for writing

@@ -9,6 +9,7 @@
 
 #include "base/fifo_end.h"
 #include "base/fsizecap.h"
+#include "callhook.h"
 #include "gxtest.h"
 
 namespace {
@@ -219,7 +220,10 @@ TEST(Metafile, APartFileIsMadeNewOrTakenOverOnlyFromTheUser) {
               {"hardlink", 1, ": m.gx has other hard links", false},
               {"inplacegone", 0, "", false},
               {"swapped", 1, "", false},
-              {"moved", 0, "", false}};
+              {"moved", 0, "", false},
+              {"stalegone", 0, "", false},
+              {"stalevanishes", 0, "", false},
+              {"headerfails", 2, "", false}};
   auto text = [](const std::string& f) {
     std::vector<unsigned char> b = gx_slurp(f);
     return std::string(b.begin(), b.end());
@@ -235,9 +239,10 @@ TEST(Metafile, APartFileIsMadeNewOrTakenOverOnlyFromTheUser) {
     const std::string dir = real, f = dir + "/m.gx", part = f + ".part", victim = dir + "/victim";
     gx_write(f, "older");
     gx_write(victim, "victim");
-    if (row == "stale" || row == "others") gx_write(part, std::string(100000, 'j'));
+    if (row == "stale" || row == "others" || row == "stalegone" || row == "stalevanishes")
+      gx_write(part, std::string(100000, 'j'));
     if (row == "foreigngroup") gx_write(part, "theirs");
-    if (row == "theirs" || row == "swapped") gx_write(dir + "/theirs", "late");
+    if (row == "theirs" || row == "swapped" || row == "headerfails") gx_write(dir + "/theirs", "late");
     ASSERT_EQ(row == "link" ? symlink(victim.c_str(), part.c_str()) : 0, 0);
     ASSERT_EQ(row == "linked" ? link(victim.c_str(), part.c_str()) : 0, 0);
     ASSERT_EQ(row == "folder" ? mkdir(part.c_str(), 0700) : 0, 0);
@@ -262,6 +267,15 @@ TEST(Metafile, APartFileIsMadeNewOrTakenOverOnlyFromTheUser) {
     if (row == "symlink") name = dir + "/lnk.gx", symlink("m.gx", name.c_str());
     gx_batch();
     auto [code, said] = gx_as_user([&] {
+      // A part left by a session is removed by its writer as it is taken
+      // over: made anew, the output finished.
+      auto removed = [&] { unlink(part.c_str()); };
+      if (row == "stalegone") callhook(callat::opened, "m.gx.part", removed);
+      if (row == "stalevanishes") callhook(callat::excluded, "m.gx.part", removed);
+      // The disk fills as the header is written, after another program
+      // renamed its file onto the part name: that file is not removed.
+      if (row == "headerfails")
+        callhook(callat::written, "m.gx.part", [&] { rename((dir + "/theirs").c_str(), part.c_str()); }, ENOSPC);
       int opened = gxhbgn(name.c_str());
       gxcolr(3);
       gxhprt();
@@ -305,8 +319,10 @@ TEST(Metafile, APartFileIsMadeNewOrTakenOverOnlyFromTheUser) {
       struct stat ls;
       EXPECT_EQ(lstat(name.c_str(), &ls) == 0 && S_ISLNK(ls.st_mode), row == "symlink");
       EXPECT_NE(access((dir + "/run2/m.gx").c_str(), F_OK), 0);
-    } else if (row == "swapped") {
-      EXPECT_EQ(said, "The new file is no longer at " + part + ": another file took its name; m.gx stays as it was\n");
+    } else if (row == "swapped" || row == "headerfails") {
+      EXPECT_EQ(said, row == "swapped"
+                          ? "The new file is no longer at " + part + ": another file took its name; m.gx stays as it was\n"
+                          : "I/O Error writing to print metafile.\nMetafile not currently open\nNo hardcopy metafile open\n");
       EXPECT_EQ(text(f) + text(part), "olderlate");
     } else if (r.code == 1) {
       EXPECT_EQ(said, "The new file stays as " + part + r.why + "\n");

@@ -1,0 +1,76 @@
+// The program's calls pass through here, in the test binary, before the C
+// library's: a call of the chosen kind on the chosen name runs the action.
+#include "callhook.h"
+
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstring>
+#include <string>
+
+namespace {
+
+struct hook {
+  callat when = callat::none;
+  std::string leaf;
+  std::function<void()> action;
+  int fail = 0;
+};
+hook armed;
+
+// Whether the last part of path is the leaf armed for.
+bool named(const char* path, const std::string& leaf) {
+  const char* slash = std::strrchr(path, '/');
+  return leaf == (slash ? slash + 1 : path);
+}
+
+// Runs the action when the call is the one armed for; true when it ran.
+bool fire(callat when, const char* path) {
+  if (armed.when != when || !named(path, armed.leaf)) return false;
+  hook h = std::move(armed);
+  armed = hook();
+  const int err = errno;
+  h.action();
+  errno = err;
+  return true;
+}
+
+}  // namespace
+
+void callhook(callat when, const char* leaf, std::function<void()> action, int fail) {
+  armed = hook{when, leaf, std::move(action), fail};
+}
+
+extern "C" int openat(int dir, const char* path, int flags, ...) {
+  static const auto real = reinterpret_cast<int (*)(int, const char*, int, ...)>(dlsym(RTLD_NEXT, "openat"));
+  mode_t mode = 0;
+  if (flags & (O_CREAT | O_TMPFILE)) {
+    va_list ap;
+    va_start(ap, flags);
+    mode = static_cast<mode_t>(va_arg(ap, unsigned));
+    va_end(ap);
+  }
+  const int fd = real(dir, path, flags, mode);
+  if (fd < 0 && errno == EEXIST && (flags & O_EXCL)) fire(callat::excluded, path);
+  if (fd >= 0 && !(flags & O_CREAT)) fire(callat::opened, path);
+  return fd;
+}
+
+extern "C" ssize_t write(int fd, const void* buf, size_t n) {
+  static const auto real = reinterpret_cast<ssize_t (*)(int, const void*, size_t)>(dlsym(RTLD_NEXT, "write"));
+  if (armed.when == callat::written) {
+    char link[64], path[4096];
+    snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+    ssize_t k = readlink(link, path, sizeof path - 1);
+    path[k > 0 ? k : 0] = '\0';
+    const int fail = armed.fail;
+    if (fire(callat::written, path) && fail != 0) {
+      errno = fail;
+      return -1;
+    }
+  }
+  return real(fd, buf, n);
+}

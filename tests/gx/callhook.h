@@ -1,0 +1,21 @@
+// Another program acting at the worst moment: an action of the test's is
+// run at the program's own next call of a chosen kind on a file of a
+// chosen name, as if another process had acted right then.  One action at
+// a time, run once.
+#ifndef OMBRA_TESTS_CALLHOOK_H
+#define OMBRA_TESTS_CALLHOOK_H
+
+#include <functional>
+
+enum class callat {
+  none,
+  excluded,  // a file made new failed, one being there (EEXIST): after it
+  opened,    // a file there opened, not made: after it
+  written,   // a write to the file: before it, which then fails with fail
+};
+
+// leaf: the last part of the file's name.  fail: for written, the errno
+// the write fails with (0: it is made).
+void callhook(callat when, const char* leaf, std::function<void()> action, int fail = 0);
+
+#endif
