@@ -121,17 +121,45 @@ for name, shell, meta in (
 FIELD = "set gxout latsgrid\nd ts\nset lats var 1 ts instant 1 0\nset gxout latsdata\nset lats write 1 1\n"
 
 
+def procstatus(pid):
+    """The process's status fields, {} once it is gone."""
+    try:
+        with open(f"/proc/{pid}/status") as f:
+            return dict(l.split(":", 1) for l in f)
+    except OSError:
+        return {}
+
+
+def filled(pid, fd):
+    """Waits (10 s at most) until the process sleeps on the FIFO whose read
+    end is fd, full (a page at most left, too small for its next record):
+    its write stalled there."""
+    size, n = fcntl.fcntl(fd, fcntl.F_GETPIPE_SZ), array.array("i", [0])
+    for _ in range(1000):
+        fcntl.ioctl(fd, termios.FIONREAD, n)
+        st = procstatus(pid)
+        if not st or n[0] > size - 8192 and st["State"].split()[0] == "S":
+            return
+        time.sleep(0.01)
+
+
+def taken(pid, sig):
+    """Waits (10 s at most) until sig sent to the process is no longer
+    pending: another one sent then is not merged with it."""
+    for _ in range(1000):
+        st = procstatus(pid)
+        if not st or not (int(st["SigPnd"], 16) | int(st["ShdPnd"], 16)) >> (sig - 1) & 1:
+            return
+        time.sleep(0.01)
+
+
 def catching(pid, sig=signal.SIGTERM):
     """Waits (10 s at most) until the process has its handler for sig in
     place: a signal sent before would end it with the default action, which
     no row is about."""
     for _ in range(1000):
-        try:
-            with open(f"/proc/{pid}/status") as f:
-                caught = next(int(l.split()[1], 16) for l in f if l.startswith("SigCgt:"))
-        except (OSError, StopIteration):
-            return
-        if caught >> (sig - 1) & 1:
+        st = procstatus(pid)
+        if not st or int(st["SigCgt"], 16) >> (sig - 1) & 1:
             return
         time.sleep(0.01)
 
@@ -316,9 +344,13 @@ with tempfile.TemporaryDirectory() as d:
         drain.start()
         p = subprocess.Popen([OMBRA, "-blE"], cwd=d, env=ENV, stdin=open(f"{d}/frames"), stdout=subprocess.PIPE)
         catching(p.pid)
-        time.sleep(0.3 if reader == paced else random.uniform(0.05, 0.3) if reader else 0.5)
+        if reader:
+            time.sleep(0.3 if reader == paced else random.uniform(0.05, 0.3))
+        else:
+            filled(p.pid, fd)
         for one in sigs:
             p.send_signal(one)
+            taken(p.pid, one)
             time.sleep(0.2)
         try:
             out = p.communicate(timeout=5)[0]
@@ -339,12 +371,8 @@ def parked(pid, sig=signal.SIGTERM):
     """Waits (10 s at most) until the process sleeps with sig held: in a
     wait inside a step that holds the ending signals."""
     for _ in range(1000):
-        try:
-            with open(f"/proc/{pid}/status") as f:
-                st = dict(l.split(":", 1) for l in f)
-        except OSError:
-            return
-        if st["State"].split()[0] == "S" and int(st["SigBlk"], 16) >> (sig - 1) & 1:
+        st = procstatus(pid)
+        if not st or st["State"].split()[0] == "S" and int(st["SigBlk"], 16) >> (sig - 1) & 1:
             return
         time.sleep(0.01)
 
