@@ -253,8 +253,8 @@ bool replopen(const char* name, const char* suffix, replfile* r, endhold* hold, 
       return true;
     }
     // A part taken over may be another session's: only a new one goes.
+    if (made) replunlink(fd, r->dir.get(), r->partleaf.c_str());
     close(fd);
-    if (made) unlinkat(r->dir.get(), r->partleaf.c_str(), 0);
     if (took) hold->release();
     return openinplace(name, r);
   }
@@ -313,7 +313,7 @@ void repldiscard(replfile* r) {
   replsig s;
   // Only the part file itself goes: not what another writer of the folder
   // may have put under its name.
-  if (replsigof(*r, &s) && (s.fd < 0 || replstill(s.fd, s.dir, s.part))) unlinkat(s.dir, s.part, 0);
+  if (replsigof(*r, &s)) replunlink(s.fd, s.dir, s.part);
   replleave(r);
 }
 

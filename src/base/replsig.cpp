@@ -184,6 +184,10 @@ int replwhere(int fd, int dir, const char* leaf) {
 
 bool replstill(int fd, int dir, const char* leaf) { return replwhere(fd, dir, leaf) == REPL_STILL; }
 
+void replunlink(int fd, int dir, const char* leaf) {
+  if (fd < 0 || replstill(fd, dir, leaf)) unlinkat(dir, leaf, 0);
+}
+
 void replwith(const replsig& s, const char* with, char* why, size_t n) {
   why[0] = '\0';
   add(why, n, "The new file stays as ");
@@ -208,7 +212,7 @@ bool replput(const replsig& s, char* why, size_t n) {
   if (replwhere(s.target, s.dir, s.leaf) != REPL_STILL) return renamed(s, why, n);
   if (!replcopy(s.fd, s.target)) return kept(s, FAILED, errno, why, n);
   if (replwhere(s.target, s.dir, s.leaf) != REPL_STILL) return renamed(s, why, n);
-  unlinkat(s.dir, s.part, 0);
+  replunlink(s.fd, s.dir, s.part);
   return true;
 }
 

@@ -65,6 +65,12 @@ int replwhere(int fd, int dir, const char* leaf);
 // Whether the descriptor fd is still the file named leaf in the folder dir.
 bool replstill(int fd, int dir, const char* leaf);
 
+// Removes the name leaf in the folder dir while it is still the file of the
+// descriptor fd (or fd is -1, the file closed already): a file another
+// writer of the folder put at the name meanwhile stays.  Safe in a signal
+// handler.
+void replunlink(int fd, int dir, const char* leaf);
+
 // Appends to buf (n bytes, always ended) the folder dir's present path as
 // the kernel sees the descriptor, shown as replshown shows names, then "/";
 // nothing when it cannot be had.  Safe in a signal handler.

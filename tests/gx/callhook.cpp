@@ -55,7 +55,7 @@ extern "C" int openat(int dir, const char* path, int flags, ...) {
   }
   const int fd = real(dir, path, flags, mode);
   if (fd < 0 && errno == EEXIST && (flags & O_EXCL)) fire(callat::excluded, path);
-  if (fd >= 0 && !(flags & O_CREAT)) fire(callat::opened, path);
+  if (fd >= 0) fire(flags & O_CREAT ? callat::made : callat::opened, path);
   return fd;
 }
 

@@ -9,6 +9,7 @@
 
 enum class callat {
   none,
+  made,      // a file made new: after it
   excluded,  // a file made new failed, one being there (EEXIST): after it
   opened,    // a file there opened, not made: after it
   written,   // a write to the file: before it, which then fails with fail

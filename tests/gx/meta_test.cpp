@@ -223,7 +223,9 @@ TEST(Metafile, APartFileIsMadeNewOrTakenOverOnlyFromTheUser) {
               {"moved", 0, "", false},
               {"stalegone", 0, "", false},
               {"stalevanishes", 0, "", false},
-              {"headerfails", 2, "", false}};
+              {"headerfails", 2, "", false},
+              {"copiedswapped", 0, "", false},
+              {"groupswapped", 0, "", false}};
   auto text = [](const std::string& f) {
     std::vector<unsigned char> b = gx_slurp(f);
     return std::string(b.begin(), b.end());
@@ -231,7 +233,8 @@ TEST(Metafile, APartFileIsMadeNewOrTakenOverOnlyFromTheUser) {
   for (const auto& r : rows) {
     SCOPED_TRACE(std::string(r.name) + (r.noolder ? " with no older file" : ""));
     const std::string row = r.name;
-    if ((row == "others" || row == "theirs" || row == "foreigngroup") && gx_other() == static_cast<uid_t>(-1))
+    if ((row == "others" || row == "theirs" || row == "foreigngroup" || row == "groupswapped") &&
+        gx_other() == static_cast<uid_t>(-1))
       continue;
     gx_tmpdir d;
     char real[PATH_MAX];
@@ -242,7 +245,8 @@ TEST(Metafile, APartFileIsMadeNewOrTakenOverOnlyFromTheUser) {
     if (row == "stale" || row == "others" || row == "stalegone" || row == "stalevanishes")
       gx_write(part, std::string(100000, 'j'));
     if (row == "foreigngroup") gx_write(part, "theirs");
-    if (row == "theirs" || row == "swapped" || row == "headerfails") gx_write(dir + "/theirs", "late");
+    const bool swapped = row == "swapped" || row == "headerfails" || row == "copiedswapped" || row == "groupswapped";
+    if (row == "theirs" || swapped) gx_write(dir + "/theirs", "late");
     ASSERT_EQ(row == "link" ? symlink(victim.c_str(), part.c_str()) : 0, 0);
     ASSERT_EQ(row == "linked" ? link(victim.c_str(), part.c_str()) : 0, 0);
     ASSERT_EQ(row == "folder" ? mkdir(part.c_str(), 0700) : 0, 0);
@@ -250,11 +254,11 @@ TEST(Metafile, APartFileIsMadeNewOrTakenOverOnlyFromTheUser) {
     for (const std::string& mine : {dir, f, victim, part})
       if (row != "others" || mine != part) lchown(mine.c_str(), gx_user(), primary);
     // An older file in a group the user cannot give is written in place.
-    ASSERT_EQ(row == "foreigngroup" ? chown(f.c_str(), gx_user(), 0) : 0, 0);
+    ASSERT_EQ(row == "foreigngroup" || row == "groupswapped" ? chown(f.c_str(), gx_user(), 0) : 0, 0);
     ASSERT_EQ(row == "readonly" ? chmod(f.c_str(), 0444) : 0, 0);
     // A file with another name is written over in place, at the end, and
     // only while it is still at the name.
-    ASSERT_EQ(row == "inplacegone" ? link(f.c_str(), (dir + "/other").c_str()) : 0, 0);
+    ASSERT_EQ(row == "inplacegone" || row == "copiedswapped" ? link(f.c_str(), (dir + "/other").c_str()) : 0, 0);
     ASSERT_EQ(row == "unwritable" ? chmod(dir.c_str(), 0555) : 0, 0);
     std::unique_ptr<fifo_end> fifo(row == "fifo" ? new fifo_end(part) : nullptr);
     std::string name = f;
@@ -272,10 +276,19 @@ TEST(Metafile, APartFileIsMadeNewOrTakenOverOnlyFromTheUser) {
       auto removed = [&] { unlink(part.c_str()); };
       if (row == "stalegone") callhook(callat::opened, "m.gx.part", removed);
       if (row == "stalevanishes") callhook(callat::excluded, "m.gx.part", removed);
-      // The disk fills as the header is written, after another program
-      // renamed its file onto the part name: that file is not removed.
-      if (row == "headerfails")
-        callhook(callat::written, "m.gx.part", [&] { rename((dir + "/theirs").c_str(), part.c_str()); }, ENOSPC);
+      // Another program renames its file onto the part name as the part
+      // would be removed: when the header write fails (the disk full),
+      // when the part was copied over an older file with other names, or
+      // when a part that cannot take the older file's group is dropped,
+      // the older file replaced meanwhile.  Its file stays.
+      auto theirs = [&] { rename((dir + "/theirs").c_str(), part.c_str()); };
+      if (row == "headerfails") callhook(callat::written, "m.gx.part", theirs, ENOSPC);
+      if (row == "copiedswapped") callhook(callat::written, "m.gx", theirs);
+      if (row == "groupswapped") callhook(callat::made, "m.gx.part", [&] {
+          theirs();
+          gx_write(dir + "/new", "new");
+          rename((dir + "/new").c_str(), f.c_str());
+        });
       int opened = gxhbgn(name.c_str());
       gxcolr(3);
       gxhprt();
@@ -312,10 +325,11 @@ TEST(Metafile, APartFileIsMadeNewOrTakenOverOnlyFromTheUser) {
     std::string at = row == "moved" ? dir + "/run1/m.gx" : f;
     if (r.code == 0) {
       EXPECT_EQ(gx_meta_words(at), printed);
-      EXPECT_EQ(text(at + ".part"), "");
+      EXPECT_EQ(text(at + ".part"), swapped ? "late" : "");
       if (row == "inplacegone") {
         EXPECT_EQ(text(dir + "/other"), "older");
       }
+      if (row == "copiedswapped") EXPECT_EQ(gx_meta_words(dir + "/other"), printed);
       struct stat ls;
       EXPECT_EQ(lstat(name.c_str(), &ls) == 0 && S_ISLNK(ls.st_mode), row == "symlink");
       EXPECT_NE(access((dir + "/run2/m.gx").c_str(), F_OK), 0);
