@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 #include <linux/filter.h>
 #include <linux/seccomp.h>
-#include <sys/mount.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -21,10 +20,10 @@
 #include <fstream>
 #include <sstream>
 #include <limits.h>
-#include <sched.h>
 #include <thread>
 
 #include "base/cpulimit.h"
+#include "base/noproc.h"
 #include "hdfdamage.h"
 #include "sdftest.h"
 
@@ -761,15 +760,6 @@ TEST(helpermode, TheHelperRunsUnderTheUsersCpuLimit) {
     if (rc == 77) GTEST_SKIP() << "the CPU limit cannot be set here";
     EXPECT_EQ(rc, 0) << soft;
   }
-}
-
-// /proc covered by an empty file system in a mount namespace of the
-// process's own (in a user namespace of its own where it is not root, so
-// that this runs as any user); false where the system allows neither.
-bool hide_proc() {
-  if (unshare(geteuid() == 0 ? CLONE_NEWNS : CLONE_NEWUSER | CLONE_NEWNS) != 0) return false;
-  mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr);
-  return mount("none", "/proc", "tmpfs", 0, nullptr) == 0;
 }
 
 // The file a process runs (/proc/PID/exe), as device and inode.
