@@ -233,6 +233,38 @@ TEST(OutFlush, AHeldFlushWaitsNoLongerThanAnEndingSignal) {
   EXPECT_EQ(got.second.find_first_not_of('\0'), std::string::npos);
 }
 
+// Nor does an error printed then pass what standard output holds, where
+// the pipe takes a short message but not that text (its last page, here
+// ten bytes short of full, takes a write that fits in what is left): at
+// the ending, once a reader makes room, the error stands after it.
+TEST(OutFlush, AHeldErrorStaysAfterTheOutputBeforeIt) {
+  const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+  const std::string fill(2 * page - 11, 'a');
+  auto got = piped([&] {
+    if (fcntl(1, F_SETPIPE_SZ, 2 * page) != static_cast<int>(2 * page)) return 1;
+    std::printf("%s\n", fill.c_str());
+    omoutflush();
+    sigset_t usr;
+    sigemptyset(&usr);
+    sigaddset(&usr, SIGUSR1);
+    omsetendsignals(usr);
+    signal(SIGUSR1, [](int) {
+      fcntl(1, F_SETPIPE_SZ, 1 << 20);
+      _exit(omoutsigflush() ? 4 : 3);
+    });
+    endhold h;
+    h.hold();
+    raise(SIGUSR1);
+    std::printf("kept kept kept\n");
+    omerrf("error\n");
+    h.release();
+    return 0;
+  }, true);
+  EXPECT_EQ(got.first, 4);
+  EXPECT_EQ(got.second.find_first_not_of('a'), fill.size());
+  EXPECT_EQ(got.second.substr(fill.size()), "\nkept kept kept\nerror\n");
+}
+
 // An ending that finds the pipe full hands the rest on to a reader that
 // is still reading, only slower than the program printed: nothing is
 // dropped (the handler ends the child with 4), and the reader gets each
