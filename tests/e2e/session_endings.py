@@ -52,7 +52,7 @@ def status(pid):
         signal.alarm(0)
 
 
-def start(args, out=None):
+def start(args, out=None, prompt=b"om"):
     """ombra on a terminal of its own (standard output the pipe out if
     given), once its prompt shows."""
     pid, fd = pty.fork()
@@ -61,20 +61,31 @@ def start(args, out=None):
             os.dup2(out[1], 1)
             os.close(out[0])
         os.execve(OMBRA, [OMBRA] + args, ENV)
-    seen = read(out[0] if out else fd, b"om", 10)
+    seen = read(out[0] if out else fd, prompt, 10)
     time.sleep(0.2)
     return pid, fd, seen
 
 
-for sig, want in (("USR1", 138), ("USR2", 140), ("ALRM", 142), ("VTALRM", 154), ("XCPU", 1),
-                  ("ILL", -signal.SIGILL)):
-    pid, fd, seen = start(["-bl"])
+CLOSING = b"\nNo hardcopy metafile open\nGX package terminated \n"
+# Standard output a pipe too (the terminal is still given back), and the
+# question of the page's orientation, asked before the graphics package
+# starts (the closing lines all the same).
+for sig, want, piped, prompt in (
+        ("USR1", 138, False, b"om-> "), ("USR2", 140, False, b"om-> "), ("ALRM", 142, False, b"om-> "),
+        ("VTALRM", 154, False, b"om-> "), ("XCPU", 1, False, b"om-> "), ("ILL", -signal.SIGILL, False, b"om-> "),
+        ("USR1", 138, True, b"om-> "), ("TERM", 143, False, b"portrait): ")):
+    out = os.pipe() if piped else None
+    pid, fd, seen = start(["-bl" if prompt == b"om-> " else "-b"], out, prompt)
     os.kill(pid, getattr(signal, "SIG" + sig))
-    got, seen = status(pid), seen + read(fd)
+    got, seen = status(pid), (seen + read(out[0] if out else fd)).replace(b"\r\n", b"\n")
+    for end in out or ():
+        os.close(end)
     lflag = termios.tcgetattr(fd)[3] & (termios.ECHO | termios.ICANON)
-    pasteoff = seen.rfind(b"\x1b[?2004l") > seen.rfind(b"\x1b[?2004h")
-    if (got, lflag, pasteoff) != (want, termios.ECHO | termios.ICANON, True):
-        fails.append(f"{sig} at the prompt: status {got}, echo and line mode {lflag:#o}, paste off {pasteoff}")
+    pasteoff = seen.rfind(b"\x1b[?2004l") >= seen.rfind(b"\x1b[?2004h")
+    said = seen.replace(b"\x1b[?2004l", b"").endswith(prompt + CLOSING)
+    if (got, lflag, pasteoff, said) != (want, termios.ECHO | termios.ICANON, True, sig != "ILL"):
+        fails.append(f"{sig} at {prompt}, piped {piped}: status {got}, echo and line mode {lflag:#o}, "
+                     f"paste off {pasteoff}, closing lines {said}")
 
 for args, interrupt in ((["-bl"], True), (["-bl"], False), (["-blE"], False)):
     out = os.pipe()
@@ -86,7 +97,6 @@ for args, interrupt in ((["-bl"], True), (["-bl"], False), (["-blE"], False)):
     if (got := status(pid)) != 141:
         fails.append(f"{args}, reader gone, interrupted {interrupt}: {got}")
 
-CLOSING = b"\nNo hardcopy metafile open\nGX package terminated \n"
 # Commands that make a LATS file (a.grb and a.ctl) ready for a field of ts.
 SETUP = f"open {os.path.abspath(sys.argv[2])}/sample/sample.ctl\nset x 1 144\nset lats frequency hourly\nset lats deltat 6\n"
 EMPTY = b"\xff\xff\x2a\xf8\x21\x34\xff\xf7"  # header, end of file
