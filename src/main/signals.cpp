@@ -151,4 +151,10 @@ void omsignals() {
   install(SIGPIPE, omsigwrite, mask);
   install(SIGXFSZ, omsigwrite, mask);
   omcpuwarn();
+  // The session waits for its children (a shell escape, a user-defined
+  // function's command, the helper): with SIGCHLD ignored from the start,
+  // as some launchers leave it, the kernel would reap them first and every
+  // such wait fail, a command that ran taken for one that could not.
+  struct sigaction chld;
+  if (sigaction(SIGCHLD, nullptr, &chld) == 0 && chld.sa_handler == SIG_IGN) std::signal(SIGCHLD, SIG_DFL);
 }

@@ -91,6 +91,7 @@ def main():
 
     with tempfile.TemporaryDirectory(prefix="ombra-e2e-") as work:
         env["CASEDIR"] = os.path.dirname(os.path.abspath(casefile))
+        env["OMBRA"] = ombra
         if "setup" in case:
             r = subprocess.run(["bash", "-euo", "pipefail", "-c", "\n".join(case["setup"])],
                                cwd=work, env=env, capture_output=True, text=True)
