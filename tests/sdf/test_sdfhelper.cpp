@@ -72,6 +72,9 @@ int latewaits = 0;    // waits for it after that
 // wait for the helper's end, and must reap it itself.
 pid_t endwatch = 0;
 bool endreaped = false;
+// A wait that succeeds leaves errno as it found it, which may be EINTR:
+// only a failed call sets it.
+bool staleerrno = false;
 
 void endingcomes(pid_t pid, int options) {
   static const auto real = reinterpret_cast<int (*)(idtype_t, id_t, siginfo_t*, int)>(dlsym(RTLD_NEXT, "waitid"));
@@ -120,6 +123,7 @@ extern "C" pid_t waitpid(pid_t pid, int* status, int options) {
   if (pid > 0 && pid == -reapwatch) latewaits++;
   const pid_t r = real(pid, status, options);
   if (r > 0 && r == reapwatch) reapwatch = -r, sdf_helper_end();
+  if (r >= 0 && staleerrno) errno = EINTR;
   return r;
 }
 
@@ -741,6 +745,9 @@ TEST_F(helperlimits, WithNoExecTheHelperIsAFork) {
     const int rc = in_child([&] {
       helper_set_limits(30, 0);
       if (!(runs ? deny({SYS_arch_prctl}, EPERM) : deny({SYS_execve, SYS_execveat}, EACCES))) return 77;
+      staleerrno = true;
+      const struct rlimit spin = {10, 10};  // a wait that goes on past its child spins: killed here
+      setrlimit(RLIMIT_CPU, &spin);
       state st;
       std::string out;
       if (open_quiet(st, OMBRA_SOURCE_DIR "/share/sample/sample.nc", &out) != 0 || open_quiet(st, bad, &out) != 0)
