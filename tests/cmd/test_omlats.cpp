@@ -9,6 +9,7 @@
 #include "cmd/omcmd.h"
 #include "data/byteorder.h"
 #include "gx/gx.h"
+#include "base/callhook.h"
 #include "base/fsizecap.h"
 #include "lats/latstest.h"
 
@@ -406,6 +407,24 @@ TEST_F(LatsCmd, FailedWritesAndClosesAreErrors) {
   EXPECT_EQ(1, w.rc) << w.out;
   EXPECT_EQ(1, o.rc) << o.out;
   EXPECT_EQ(first, slurp("full.nc").substr(0, first.size()));
+
+  // A GRIB file whose close fails (a network file system's late write
+  // error) fails its close as well.
+  cmd("set lats convention grib_only");
+  cmd("set lats create late");
+  cmd("set gxout latsgrid");
+  cmd("d t");
+  cmd("set lats var 4 ta instant 4 0");
+  cmd("set gxout latsdata");
+  cmd("set lats write 4 4");
+  ASSERT_EQ(0, cmd("d t").rc);
+  callhook(callat::closed, "late.grb", nullptr, EIO);
+  testing::internal::CaptureStderr();
+  o = cmd("set lats close 4");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "LATS error (lats_close): LATS (lats) -->  Closing late.grb failed: Input/output error\n");
+  EXPECT_EQ(1, o.rc);
+  EXPECT_TRUE(has(o, "Ombra-LATS Error: (lats_close) failed...\n")) << o.out;
 }
 
 // An action that the library or the bridge refuses, after its message,

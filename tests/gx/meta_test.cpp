@@ -9,7 +9,7 @@
 
 #include "base/fifo_end.h"
 #include "base/fsizecap.h"
-#include "callhook.h"
+#include "base/callhook.h"
 #include "gxtest.h"
 
 namespace {
@@ -144,6 +144,18 @@ TEST(Metafile, WriteErrorEntersErrorStateThatOnlyDisableClears) {
   EXPECT_EQ(testing::internal::GetCapturedStdout(),
             "Resetting print metafile error status.\nNo hardcopy metafile open\n"
             "Hardcopy output file is closed \n");
+
+  // A close that fails (a network file system's late write error) is a
+  // write error too: the disable fails and the error state follows.
+  testing::internal::CaptureStdout();
+  ASSERT_EQ(gxhbgn(f.c_str()), 0);
+  callhook(callat::closed, "full.gx", nullptr, EIO);
+  EXPECT_EQ(gxhend(), 1);
+  EXPECT_EQ(gxhprt(), 1);
+  gxhend();
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "I/O Error writing to print metafile.\nError status on print metafile is positive.\n"
+            "Cannot print current frame.\nResetting print metafile error status.\nNo hardcopy metafile open\n");
 }
 
 // A print that does not fit leaves the file ended after the last whole

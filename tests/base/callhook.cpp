@@ -1,6 +1,6 @@
 // The program's calls pass through here, in the test binary, before the C
 // library's: a call of the chosen kind on the chosen name runs the action.
-#include "callhook.h"
+#include "base/callhook.h"
 
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -33,9 +33,21 @@ bool fire(callat when, const char* path) {
   hook h = std::move(armed);
   armed = hook();
   const int err = errno;
-  h.action();
+  if (h.action) h.action();
   errno = err;
   return true;
+}
+
+// Runs the action armed for a call of kind when on the descriptor fd; the
+// errno the call is to fail with, or 0.
+int firefd(callat when, int fd) {
+  if (armed.when != when) return 0;
+  char link[64], path[4096];
+  snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+  ssize_t k = readlink(link, path, sizeof path - 1);
+  path[k > 0 ? k : 0] = '\0';
+  const int fail = armed.fail;
+  return fire(when, path) ? fail : 0;
 }
 
 }  // namespace
@@ -61,16 +73,18 @@ extern "C" int openat(int dir, const char* path, int flags, ...) {
 
 extern "C" ssize_t write(int fd, const void* buf, size_t n) {
   static const auto real = reinterpret_cast<ssize_t (*)(int, const void*, size_t)>(dlsym(RTLD_NEXT, "write"));
-  if (armed.when == callat::written) {
-    char link[64], path[4096];
-    snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
-    ssize_t k = readlink(link, path, sizeof path - 1);
-    path[k > 0 ? k : 0] = '\0';
-    const int fail = armed.fail;
-    if (fire(callat::written, path) && fail != 0) {
-      errno = fail;
-      return -1;
-    }
+  if (const int fail = firefd(callat::written, fd)) {
+    errno = fail;
+    return -1;
   }
   return real(fd, buf, n);
+}
+
+extern "C" int close(int fd) {
+  static const auto real = reinterpret_cast<int (*)(int)>(dlsym(RTLD_NEXT, "close"));
+  const int fail = firefd(callat::closed, fd);
+  const int rc = real(fd);
+  if (fail == 0) return rc;
+  errno = fail;
+  return -1;
 }

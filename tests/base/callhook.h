@@ -13,10 +13,12 @@ enum class callat {
   excluded,  // a file made new failed, one being there (EEXIST): after it
   opened,    // a file there opened, not made: after it
   written,   // a write to the file: before it, which then fails with fail
+  closed,    // the file's close: before it, which then fails with fail
 };
 
-// leaf: the last part of the file's name.  fail: for written, the errno
-// the write fails with (0: it is made).
+// leaf: the last part of the file's name.  fail: for written and closed,
+// the errno the call fails with (0: it is made; a close that fails still
+// lets the descriptor go, as the kernel's does).  action may be empty.
 void callhook(callat when, const char* leaf, std::function<void()> action, int fail = 0);
 
 #endif
