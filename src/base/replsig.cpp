@@ -1,12 +1,15 @@
 #include "base/replsig.h"
 
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <sched.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -120,6 +123,21 @@ bool renamed(const replsig& s, char* why, size_t n) {
 
 }  // namespace
 
+bool replsettled(int fd) {
+  struct statfs fs;
+  if (fstatfs(fd, &fs) != 0) return true;
+  switch (static_cast<uint32_t>(fs.f_type)) {
+    case NFS_SUPER_MAGIC: case SMB_SUPER_MAGIC: case CIFS_SUPER_MAGIC: case SMB2_SUPER_MAGIC:
+    case CEPH_SUPER_MAGIC: case AFS_SUPER_MAGIC: case AFS_FS_MAGIC: case CODA_SUPER_MAGIC:
+    case V9FS_MAGIC: case FUSE_SUPER_MAGIC:
+    case 0x0BD00BD0:  // Lustre
+    case 0x47504653:  // GPFS
+      return fdatasync(fd) == 0;
+    default:
+      return true;
+  }
+}
+
 bool reploverwrite(int fd, off_t n, bool (*fill)(int fd, off_t n, const void* arg), const void* arg) {
   struct stat sb;
   if (fstat(fd, &sb) != 0) return false;
@@ -127,7 +145,7 @@ bool reploverwrite(int fd, off_t n, bool (*fill)(int fd, off_t n, const void* ar
     cutback(fd, sb.st_size);
     return false;
   }
-  if (lseek(fd, 0, SEEK_SET) == 0 && fill(fd, n, arg) && ftruncate(fd, n) == 0) return true;
+  if (lseek(fd, 0, SEEK_SET) == 0 && fill(fd, n, arg) && ftruncate(fd, n) == 0 && replsettled(fd)) return true;
   // The older bytes are partly gone: no torn file is left.
   cutback(fd, 0);
   return false;
@@ -203,6 +221,8 @@ bool replput(const replsig& s, char* why, size_t n) {
     int at = replwhere(s.fd, s.dir, s.part);
     if (at == REPL_LOOKFAILED) return kept(s, FAILED, errno, why, n);
     if (at != REPL_STILL) return kept(s, at == REPL_NONE ? MOVED : GONE, 0, why, n);
+    // The older file stays where the new one's bytes were refused.
+    if (!replsettled(s.fd)) return kept(s, FAILED, errno, why, n);
   }
   if (s.target < 0) return renamed(s, why, n);
   // The older file is written only while it is still at the name, and the

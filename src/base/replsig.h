@@ -27,14 +27,22 @@ struct replsig {
 // Puts the part in place: renamed to the name, or, with a target, copied
 // into the older file while that is still at the name, and then removed
 // (with the older file gone from the name, the name is judged as for a
-// rename).  True when done; false when the part
-// stays, with the line that says where and why in why (n bytes at most).
+// rename).  A part whose bytes its file system refuses (replsettled) does
+// not take the name.  True when done; false when the part stays, with the
+// line that says where and why in why (n bytes at most).
 bool replput(const replsig& s, char* why, size_t n);
 
 // The line for a part that stays with another one that could not take its
 // name (the descriptor and index of a data file): where it is, and that it
 // goes with that file.
 void replwith(const replsig& s, const char* with, char* why, size_t n);
+
+// Whether what was written to the file fd is where its file system keeps
+// it: a network file system learns that the server refused a write (a
+// full quota) only when the pages go out, so they are sent here, at once;
+// false with errno when they were refused.  On a local one, true at once.
+// Safe in a signal handler.
+bool replsettled(int fd);
 
 // Copies everything the descriptor from holds over the file to, in place,
 // as reploverwrite writes.

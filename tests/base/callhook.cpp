@@ -4,6 +4,8 @@
 
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <linux/magic.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -38,16 +40,20 @@ bool fire(callat when, const char* path) {
   return true;
 }
 
+// The name of the file of the descriptor fd.
+std::string fdname(int fd) {
+  char link[64], path[4096];
+  snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+  ssize_t k = readlink(link, path, sizeof path - 1);
+  return std::string(path, k > 0 ? static_cast<size_t>(k) : 0);
+}
+
 // Runs the action armed for a call of kind when on the descriptor fd; the
 // errno the call is to fail with, or 0.
 int firefd(callat when, int fd) {
   if (armed.when != when) return 0;
-  char link[64], path[4096];
-  snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
-  ssize_t k = readlink(link, path, sizeof path - 1);
-  path[k > 0 ? k : 0] = '\0';
   const int fail = armed.fail;
-  return fire(when, path) ? fail : 0;
+  return fire(when, fdname(fd).c_str()) ? fail : 0;
 }
 
 }  // namespace
@@ -87,4 +93,20 @@ extern "C" int close(int fd) {
   if (fail == 0) return rc;
   errno = fail;
   return -1;
+}
+
+extern "C" int fstatfs(int fd, struct statfs* fs) {
+  static const auto real = reinterpret_cast<int (*)(int, struct statfs*)>(dlsym(RTLD_NEXT, "fstatfs"));
+  const int rc = real(fd, fs);
+  if (rc == 0 && armed.when == callat::synced && named(fdname(fd).c_str(), armed.leaf)) fs->f_type = NFS_SUPER_MAGIC;
+  return rc;
+}
+
+extern "C" int fdatasync(int fd) {
+  static const auto real = reinterpret_cast<int (*)(int)>(dlsym(RTLD_NEXT, "fdatasync"));
+  if (const int fail = firefd(callat::synced, fd)) {
+    errno = fail;
+    return -1;
+  }
+  return real(fd);
 }
