@@ -101,6 +101,10 @@ reason judge(const replsig& s, const struct stat& st) {
 }
 
 bool renamed(const replsig& s, char* why, size_t n) {
+  // The older file stays where the new one's bytes were refused.  A part
+  // copied over an older file is only read back, never published: it needs
+  // no such look.
+  if (s.fd >= 0 && !replsettled(s.fd)) return kept(s, FAILED, errno, why, n);
   for (int tries = 0; tries < 8; tries++) {
     struct stat st;
     if (replstatname(s.dir, s.leaf, &st) != 0) {
@@ -221,8 +225,6 @@ bool replput(const replsig& s, char* why, size_t n) {
     int at = replwhere(s.fd, s.dir, s.part);
     if (at == REPL_LOOKFAILED) return kept(s, FAILED, errno, why, n);
     if (at != REPL_STILL) return kept(s, at == REPL_NONE ? MOVED : GONE, 0, why, n);
-    // The older file stays where the new one's bytes were refused.
-    if (!replsettled(s.fd)) return kept(s, FAILED, errno, why, n);
   }
   if (s.target < 0) return renamed(s, why, n);
   // The older file is written only while it is still at the name, and the
