@@ -21,6 +21,19 @@ import sys
 import tempfile
 import time
 
+# Every signal a test sends goes to a process it started: a pid of 0 or
+# less would reach the test's own group or every process, so none is sent.
+_os_kill = os.kill
+
+
+def _guarded_kill(pid, sig):
+    if pid <= 0:
+        raise ValueError(f"no signal for pid {pid}")
+    _os_kill(pid, sig)
+
+
+os.kill = _guarded_kill
+
 SKIP = 77
 # The whole test ends within this many seconds, below the test runner's
 # own limit: a redraw that never comes fails the checks left, rather than

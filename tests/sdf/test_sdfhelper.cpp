@@ -999,7 +999,7 @@ TEST(helpermode, TheHelperEndsWithTheProgram) {
         open_quiet(st, OMBRA_SOURCE_DIR "/share/sample/sample.nc");
         const int pid = helper_pid();
         if (write(tell[1], &pid, sizeof pid) != sizeof pid) _exit(1);
-        if (killed && kill(pid, SIGSTOP) == 0) open_quiet(st, OMBRA_SOURCE_DIR "/share/sample/sample.nc");  // waits here until killed
+        if (killed && pid > 0 && kill(pid, SIGSTOP) == 0) open_quiet(st, OMBRA_SOURCE_DIR "/share/sample/sample.nc");  // waits here until killed
       }
       std::exit(0);
     }
