@@ -59,9 +59,10 @@ class bytesource {
 
 // A cursor over the header's bytes: every read and skip is checked
 // against the end of the file.  A claim that runs past it (a name, a list
-// or values longer than the bytes left) or a name longer than the
-// library's longest is a claim the library would act on, allocating for
-// it before it reads: the header is refused (beyond).
+// or values longer than the bytes left), a name longer than the library's
+// longest, or any other claim the format does not allow is one the
+// library may act on, allocating for it, before it refuses the file: the
+// header is refused at the first (beyond), whatever comes after.
 struct cursor {
   bytesource& src;
   uint64_t pos = 0;
@@ -124,7 +125,7 @@ void skip_name(cursor& c, widths w) {
 uint64_t list_head(cursor& c, widths w, uint32_t tag, int entry) {
   const uint64_t t = c.word(4);
   const uint64_t n = c.count(w.count, entry);
-  if (t != tag && !(t == 0 && n == 0)) c.ok = false;
+  if (c.ok && t != tag && !(t == 0 && n == 0)) c.refuse();
   return n;
 }
 
@@ -133,7 +134,7 @@ void skip_atts(cursor& c, widths w) {
   for (uint64_t k = 0; k < n && c.ok; k++) {
     skip_name(c, w);
     const int size = type_bytes(c.word(4));
-    if (size == 0) c.ok = false;  // an unknown type: the library's to refuse
+    if (c.ok && size == 0) c.refuse();  // a type the format does not have
     const uint64_t m = c.count(w.count, size > 0 ? size : 1);
     c.skip((m * static_cast<uint64_t>(size) + 3) / 4 * 4);
   }
@@ -183,10 +184,8 @@ classic_header parse(bytesource& src, classic_layout* out, bool* usable) {
     const uint64_t nd = c.count(w.count, w.count);
     for (uint64_t d = 0; d < nd && c.ok; d++) {
       const uint64_t id = c.word(w.count);
-      if (!c.ok || id >= dims.size()) {
-        c.ok = false;  // the library's to refuse
-        break;
-      }
+      if (c.ok && id >= dims.size()) c.refuse();  // a dimension the file does not have
+      if (!c.ok) break;
       fits = fits && !(static_cast<int>(id) == recdim && d != 0);
       v.record = v.record || static_cast<int>(id) == recdim;
       v.shape.push_back(dims[id]);

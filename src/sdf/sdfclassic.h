@@ -14,8 +14,10 @@
 // the library allocates for what a header claims before it reads it (a
 // fill value of 2^32 elements in a file of 340 bytes takes 16 GB), and
 // copies names of any length into buffers made for its longest name.  A
-// header whose names are longer than that, or whose lists or values run
-// past the end of the file, is refused without the library.  Any read not made here
+// header is refused without the library at the first claim that cannot
+// be accepted: a name longer than that, a list or values running past
+// the end of the file, a dimension id past the last, a type or a list
+// the format does not have.  Any read not made here
 // (another type, a slab in pieces) is the library's, which reports what is
 // wrong as before.  The library reads the bytes a file lacks (cut short,
 // or a header counting more records than were written) as zeros, so every
@@ -44,9 +46,11 @@ struct classic_layout {
 };
 
 // What a header says of itself.  fine: a classic header, parsed whole;
-// refused: a name longer than the library's longest, or a count of
-// entries or values running past the end of the file; other: no classic
-// file, or one the library is left to judge (an unknown type).
+// refused: a claim the parser cannot accept (a name longer than the
+// library's longest, a count of entries or values running past the end
+// of the file, a dimension id past the last, a type or a list tag the
+// format does not have); other: no classic file, or one whose bytes could
+// not all be read (the library is left to judge it).
 enum class classic_header { fine, refused, other };
 
 // Reads the header of a classic file held whole in the n bytes at h;

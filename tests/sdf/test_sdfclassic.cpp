@@ -295,17 +295,18 @@ TEST(ClassicReads, ClaimsBeyondTheFileOrTheLibrarysNamesAreRefused) {
     for (int b = 0; b < 4; b++) h[at + static_cast<size_t>(b)] = static_cast<unsigned char>(w >> (24 - 8 * b));
     return h;
   };
-  // Version 1: magic, record count, dimension tag and count, the first
-  // name's length; the global attributes' count at 68 and the first one's
-  // value count at 84; the first variable's dimension id at 144 (one past
-  // the four dimensions: left to the library, which refuses it).
+  // Version 1: magic, record count, dimension tag at 8 and count, the
+  // first name's length; the global attributes' count at 68, the first
+  // one's type at 80 and value count at 84; the first variable's dimension
+  // id at 144 (one past the four dimensions: the library zero-fills what
+  // the header claims after it before it refuses it).
   const auto refused = classic_header::refused;
   struct row {
     size_t at;
     uint32_t value;
     classic_header is;
   } rows[] = {{16, 257, refused}, {12, 0x0fffffff, refused}, {68, 0x0fffffff, refused},
-              {84, 0xffffffff, refused}, {144, 4, classic_header::other}};
+              {84, 0xffffffff, refused}, {144, 4, refused}, {80, 99, refused}, {8, 11, refused}};
   for (const row& r : rows) {
     const std::vector<unsigned char> h = with(r.at, r.value);
     EXPECT_EQ(classic_read(h.data(), h.size(), &l), r.is) << r.at << " " << r.value;
