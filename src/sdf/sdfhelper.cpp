@@ -1,27 +1,26 @@
-// The helper process that opens self-describing files for the program.
+// The helper process that opens and reads self-describing files for the
+// program.
 //
 // Damaged files can make the netCDF, HDF5 or HDF4 library crash while it
 // opens, inquires, reads or closes them (a stack smash in HDF4's open or in
 // its run-length decoder, a wild read in its Huffman decoder, a division by
-// zero in its chunk table, double frees), or grow without end on a damaged
-// compression header.  Every file is therefore first opened and described
-// by a helper process; when the helper dies on a file the file is refused
-// and the program goes on with its defined variables and open output
-// intact.
-//
-// A netCDF file is described and closed again, with its small
-// one-dimensional variables read as the open reads the coordinates; the
-// program then opens it itself (its damage produced clean library errors
-// while data were read), unless the helper could not open or describe it.  An HDF4 file stays with the helper: the helper
-// keeps it open, hands its description back, and reads its data for the
-// program, so that the HDF4 library never runs in the program itself.  A
-// helper that dies while reading fails that display only.
+// zero in its chunk table, a damaged chunk index of HDF5, double frees), or
+// grow without end on a damaged compression header.  Every call of those
+// libraries on a file the user named is therefore made by a helper process
+// (sdfserve.cpp): it opens the file, keeps it open, hands its description
+// back and reads its data into a block of memory it shares with the
+// program (sdfblock.h).  When the helper dies on a file the open, or the
+// display, fails and the program goes on with its defined variables and
+// open output intact.  The program itself reads only what it parses and
+// checks itself: float runs of a classic netCDF file, by pread against
+// the file's size (sdfclassic.cpp).
 //
 // The helper may grow by the size of the largest grid the program accepts
 // (omgcap) and no more; an open may take a limited time, and a read that
 // time and more by its size; and an interrupt typed at the terminal ends
 // any wait for it.  A helper on which the HDF libraries failed an open or
-// a read is ended, and the next request starts a fresh one.
+// a read is ended, and the next request starts a fresh one, which opens
+// again the files it reads.
 //
 // The helper is started once and kept (sdfspawn.cpp starts it as a fresh
 // run of the program's executable, holding none of the program's memory,
@@ -30,11 +29,7 @@
 // endings, and killed by the system when the program ends any other way,
 // even while it is busy with a file; killed from outside, it is reaped at
 // the next prompt or by the next request, which starts a new one.
-#include <fcntl.h>
-#include <malloc.h>
 #include <poll.h>
-#include <sys/resource.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -47,18 +42,18 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <map>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "base/cmnstate.h"
 #include "base/endhold.h"
 #include "base/ending.h"
-#include "base/heaptune.h"
-#include "base/memcap.h"
 #include "base/outflush.h"
 #include "data/gridres.h"
+#include "sdf/sdfblock.h"
 #include "sdf/sdfint.h"
+#include "sdf/sdfproto.h"
 
 namespace {
 
@@ -112,51 +107,9 @@ helperlimits& limits() {
   return l;
 }
 
-// Requests: an operation byte, the file name (length, bytes), then what the
-// operation needs.
-enum : char { OP_DESCRIBE = 'D', OP_READ = 'R', OP_CLOSE = 'C' };
-constexpr uint32_t kMaxName = 65536;
-// HDF4 files the helper keeps open at once; beyond, one is closed (reopened
-// when read again).
-constexpr size_t kMaxKept = 64;
-// Read buffers up to this size are kept from read to read, so that the
-// pages of a series of reads are not faulted in each time; a larger one is
-// given back once its values are sent, so that one large read does not
-// leave the helper holding its size with no file open.
-constexpr size_t kKeptReadBytes = size_t(4) << 20;
-// What the helper sends once it is ready for requests, and the seconds it
-// may take to get there (apart from the time an open may take; an
-// interrupt ends the wait sooner).
-constexpr char kReady = 'R';
+// The seconds a helper may take to be ready for requests (apart from the
+// time an open may take; an interrupt ends the wait sooner).
 constexpr int kStartSeconds = 30;
-
-// Moves all n bytes at p with one call of io after another, going on
-// after an interrupted one; false at the end of the data or an error.
-template <class Byte, class Io>
-bool moveall(Byte* p, size_t n, Io io) {
-  while (n > 0) {
-    ssize_t r = io(p, n);
-    if (r < 0 && errno == EINTR) continue;
-    if (r <= 0) return false;
-    p += r;
-    n -= static_cast<size_t>(r);
-  }
-  return true;
-}
-
-bool readall(int fd, void* buf, size_t n) {
-  return moveall(static_cast<char*>(buf), n, [fd](char* p, size_t k) { return ::read(fd, p, k); });
-}
-
-bool sendall(int fd, const void* buf, size_t n) {
-  auto send = [fd](const char* p, size_t k) { return ::send(fd, p, k, MSG_NOSIGNAL); };
-  return moveall(static_cast<const char*>(buf), n, send);
-}
-
-template <class T>
-void put(std::string* s, T v) {
-  s->append(reinterpret_cast<const char*>(&v), sizeof v);
-}
 
 std::string request(char op, const char* name) {
   std::string s(1, op);
@@ -164,199 +117,6 @@ std::string request(char op, const char* name) {
   s.append(name);
   return s;
 }
-
-// ---- the helper's side ----
-
-// A netCDF file described and closed: HELPER_NETCDF when the program may
-// open it itself, else why not (the program would fail the same way, but
-// uncapped).
-char describe_and_close(const char* name) {
-  int id = -1;
-  if (!open_netcdf(name, &id)) return HELPER_NOFILE;
-  io_std io;
-  io.ncid = id;
-  char kind = HELPER_NETCDF;
-  try {
-    if (read_description(&io)) {
-      for (var_info& v : io.varlist) {
-        if (v.ndims != 1 || v.dimids[0] < 0 || v.dimids[0] >= io.ndims) continue;
-        if (io.dimlens[static_cast<size_t>(v.dimids[0])] > 1000000) continue;
-        read_one_dimension(&io, &v, v.dimids[0]);
-      }
-    } else {
-      kind = HELPER_NODESC;
-    }
-  } catch (const std::bad_alloc&) {
-    kind = HELPER_NOMEM;
-  }
-  close_netcdf(id);
-  return kind;
-}
-
-// HDF4 files open in the helper, by name.
-std::map<std::string, int>& kept() {
-  static std::map<std::string, int> files;
-  return files;
-}
-
-void close_kept(const std::string& name) {
-  auto it = kept().find(name);
-  if (it == kept().end()) return;
-  close_netcdf(it->second);
-  kept().erase(it);
-}
-
-int open_kept(const std::string& name) {
-  auto it = kept().find(name);
-  if (it != kept().end()) return it->second;
-  if (kept().size() >= kMaxKept) close_kept(kept().begin()->first);
-  int id = -1;
-  if (!open_netcdf(name.c_str(), &id)) return -1;
-  kept()[name] = id;
-  return id;
-}
-
-bool serve_describe(int fd, const std::string& name) {
-  if (!is_hdf4_file(name.c_str())) {
-    const char kind = describe_and_close(name.c_str());
-    return sendall(fd, &kind, 1);
-  }
-  close_kept(name);  // a fresh description of the file as it is now
-  char kind = HELPER_HDF;
-  std::string desc;
-  int id = open_kept(name);
-  if (id < 0) {
-    kind = HELPER_NOFILE;
-  } else {
-    try {
-      io_std io;
-      io.ncid = id;
-      if (read_description(&io))
-        desc = pack_description(io);
-      else
-        kind = HELPER_NODESC;
-    } catch (const std::bad_alloc&) {
-      kind = HELPER_NOMEM;
-    }
-    if (kind != HELPER_HDF) close_kept(name);
-  }
-  if (!sendall(fd, &kind, 1)) return false;
-  if (kind != HELPER_HDF) return true;
-  uint32_t len = static_cast<uint32_t>(desc.size());
-  return sendall(fd, &len, sizeof len) && sendall(fd, desc.data(), desc.size());
-}
-
-// The hyperslab's byte count in the variable's own type, 0 when it is not
-// one the program reads or the values would not fit the helper's memory.
-size_t slab_bytes(int id, int varid, const std::vector<size_t>& count) {
-  std::string vname;
-  int type = 0, natts = 0;
-  std::vector<int> dimids;
-  if (!inq_netcdf_var(id, varid, &vname, &type, &dimids, &natts)) return 0;
-  if (dimids.size() != count.size()) return 0;
-  size_t n = static_cast<size_t>(type_size(type));
-  for (size_t c : count) {
-    if (c != 0 && n > (size_t(1) << 40) / c) return 0;
-    n *= c;
-  }
-  return n;
-}
-
-bool serve_read(int fd, const std::string& name) {
-  int32_t varid = 0;
-  uint32_t nd = 0;
-  uint64_t want = 0;
-  if (!readall(fd, &varid, sizeof varid) || !readall(fd, &nd, sizeof nd) || nd > SDF_MAX_DIMS)
-    return false;
-  std::vector<uint64_t> raw(2 * static_cast<size_t>(nd));
-  if (nd > 0 && !readall(fd, raw.data(), raw.size() * sizeof(uint64_t))) return false;
-  if (!readall(fd, &want, sizeof want)) return false;
-  std::vector<size_t> start(raw.begin(), raw.begin() + nd), count(raw.begin() + nd, raw.end());
-  char ok = 0;
-  static std::vector<unsigned char> buf;
-  int id = open_kept(name);
-  if (id >= 0 && want > 0 && want <= omgcap() && slab_bytes(id, varid, count) == want) {
-    try {
-      if (buf.size() < want) buf.resize(static_cast<size_t>(want));
-      ok = read_netcdf_data(id, varid, start, count, buf.data(), static_cast<size_t>(want)) ? 1 : 0;
-    } catch (const std::bad_alloc&) {
-      ok = 0;
-    }
-  }
-  const bool sent = sendall(fd, &ok, 1) && (ok == 0 || sendall(fd, buf.data(), static_cast<size_t>(want)));
-  if (want > kKeptReadBytes) {
-    std::vector<unsigned char>().swap(buf);
-    hdf_release_buffers();
-    malloc_trim(0);  // the allocator may keep what was freed in its heap
-  }
-  return sent;
-}
-
-// The helper may grow by the given bytes beyond what it holds when it
-// starts; a damaged compression header then makes the library's
-// allocations fail instead of taking the machine's memory.
-void cap_memory(size_t extra) {
-  struct rlimit rl;
-  if (getrlimit(RLIMIT_DATA, &rl) != 0) return;
-  const size_t held = omdatasize();
-  rlim_t want = static_cast<rlim_t>(held > SIZE_MAX - extra ? SIZE_MAX : held + extra);
-  if (rl.rlim_max != RLIM_INFINITY && want > rl.rlim_max) want = rl.rlim_max;
-  if (rl.rlim_cur != RLIM_INFINITY && rl.rlim_cur < want) return;
-  rl.rlim_cur = want;
-  setrlimit(RLIMIT_DATA, &rl);
-}
-
-}  // namespace
-
-// The helper's loop: one request at a time, answered once done.
-[[noreturn]] void helper_serve(int fd, size_t mem_bytes) {
-  // An interrupt typed at the terminal is the program's to handle; it came
-  // blocked, and is let through once set aside.
-  signal(SIGINT, SIG_IGN);
-  sigset_t intr;
-  sigemptyset(&intr);
-  sigaddset(&intr, SIGINT);
-  sigprocmask(SIG_UNBLOCK, &intr, nullptr);
-  // Only the socket is kept: files the program has open (an output file
-  // being written, the window's connection) must not stay open, or locked,
-  // in the helper after the program closes them.
-  if (close_range(static_cast<unsigned>(fd) + 1, ~0U, 0) != 0) {
-    for (int k = fd + 1; k < 1024; k++) close(k);
-  }
-  int null = ::open("/dev/null", O_RDWR);
-  if (null >= 0) {
-    dup2(null, 0);
-    dup2(null, 1);
-    dup2(null, 2);
-    if (null > 3) close(null);
-  }
-  omheaptune();  // a helper started by exec runs no start of the program's
-  cap_memory(mem_bytes);
-  if (!sendall(fd, &kReady, 1)) _exit(0);
-  for (;;) {
-    char op = 0;
-    uint32_t len = 0;
-    if (!readall(fd, &op, 1) || !readall(fd, &len, sizeof len) || len == 0 || len > kMaxName)
-      _exit(0);
-    std::string name(len, '\0');
-    if (!readall(fd, &name[0], len)) _exit(0);
-    bool ok = false;
-    if (op == OP_DESCRIBE) {
-      ok = serve_describe(fd, name);
-    } else if (op == OP_READ) {
-      ok = serve_read(fd, name);
-    } else if (op == OP_CLOSE) {
-      close_kept(name);
-      const char done = 1;
-      ok = sendall(fd, &done, 1);
-    }
-    if (!ok) _exit(0);
-  }
-}
-
-namespace {
-
-// ---- the program's side ----
 
 enum { WAIT_OK = 1, WAIT_ENDED = 0, WAIT_NOHELPER = -1, WAIT_TIMEOUT = -2, WAIT_INTERRUPTED = -3 };
 
@@ -397,13 +157,17 @@ int start_helper() {
   // is made first, so that the hook of an exit runs before it is gone.
   [[maybe_unused]] static const bool registered =
       (helper(), omendpart(END_HELPER, {[](endhow) { end_helper(true); }, [](endhow) { sdf_helper_end(); }}), true);
+  if (block_fd() < 0) {
+    helper().failure = std::string("cannot make its shared block: ") + std::strerror(errno);
+    return WAIT_NOHELPER;
+  }
   for (;;) {
     std::string why;
     probehelper h;
     // A forked helper starts with a copy of what output holds: none.
     omoutflush();
     std::fflush(stderr);
-    if (!spawn_helper(mem, !notes().exec_fails, &h.pid, &h.fd, &h.execd, &why)) {
+    if (!spawn_helper(mem, block_fd(), !notes().exec_fails, &h.pid, &h.fd, &h.execd, &why)) {
       helper().failure = why;
       return WAIT_NOHELPER;
     }
@@ -507,8 +271,8 @@ int helper_describe(const char* name, io_std* io) {
     int r = exchange(req, &kind, 1, secs);
     if (r == WAIT_ENDED) continue;
     if (r != WAIT_OK) return to_answer(r);
-    if (kind != HELPER_HDF) {
-      if (kind != HELPER_NETCDF) end_after_hdf_failure(name);
+    if (kind != HELPER_HELD) {
+      end_after_hdf_failure(name);
       return kind;
     }
     uint32_t len = 0;
@@ -528,24 +292,27 @@ int helper_describe(const char* name, io_std* io) {
       if (r == WAIT_ENDED) continue;
       return to_answer(r);
     }
-    if (unpack_description(desc, io)) return HELPER_HDF;
+    if (unpack_description(desc, io)) return HELPER_HELD;
     end_helper(true);  // what it sent is no description: it is not to be trusted
     return HELPER_NODESC;
   }
   return HELPER_DIED;
 }
 
-int helper_read(const char* name, int varid, const std::vector<size_t>& start,
-                const std::vector<size_t>& count, void* buf, size_t nbytes) {
+int helper_read(const char* name, int varid, const std::vector<size_t>& start, const std::vector<size_t>& count,
+                size_t nbytes, const void** at) {
   if (std::strlen(name) == 0 || std::strlen(name) > kMaxName || start.size() != count.size() ||
       start.size() > SDF_MAX_DIMS || nbytes == 0)
     return 0;
+  const unsigned char* block = block_reserve(nbytes);
+  if (block == nullptr) return 0;
   std::string req = request(OP_READ, name);
   put(&req, static_cast<int32_t>(varid));
   put(&req, static_cast<uint32_t>(start.size()));
   for (size_t s : start) put(&req, static_cast<uint64_t>(s));
   for (size_t c : count) put(&req, static_cast<uint64_t>(c));
   put(&req, static_cast<uint64_t>(nbytes));
+  put(&req, static_cast<uint64_t>(block_size()));
   // No real read comes near this: the open's limit, and a second more for
   // every megabyte asked for.  A helper spinning in a damaged decoder, or
   // stopped, then ends instead of holding the display for good.
@@ -557,13 +324,11 @@ int helper_read(const char* name, int varid, const std::vector<size_t>& start,
     if (r == WAIT_ENDED) continue;
     if (r != WAIT_OK) return to_answer(r);
     if (ok == 0) {
-      end_helper(true);  // the HDF4 library failed on the file: see end_after_hdf_failure
+      end_helper(true);  // the library failed on the file: see end_after_hdf_failure
       return 0;
     }
-    r = await(helper().fd, buf, nbytes, limit);
-    if (r == WAIT_OK) return 1;
-    end_helper(true);
-    if (r != WAIT_ENDED) return to_answer(r);
+    *at = block;
+    return 1;
   }
   return HELPER_DIED;
 }

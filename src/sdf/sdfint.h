@@ -28,12 +28,24 @@ int get_netcdf_att_info(int id, int varid, const char* name, netcdf_att* att);
 // hyperslab's size).
 int read_netcdf_data(int id, int varid, const std::vector<size_t>& start,
                      const std::vector<size_t>& count, void* buf, size_t nbytes);
-// 1 for a netCDF file of the classic formats (no chunks: a read of part of
-// a variable reads only that part), else 0.
+// The same hyperslab where its values lie: in the block the helper shares
+// for a file it reads, else in a buffer of the program's.  Valid until the
+// next read; nullptr when the read failed.
+const void* read_netcdf_slab(int id, int varid, const std::vector<size_t>& start,
+                             const std::vector<size_t>& count, size_t nbytes);
+// Gives back what reads keep for the next one where it is more than
+// small reads keep, or with all everything.
+void netcdf_reads_done(bool all = false);
+// 1 for a file whose reads of part of a variable cost no more than their
+// part (a classic file read straight from the file), else 0.
 int netcdf_classic(int id);
-// An id for an HDF4 file the helper process holds open; reads and the close
-// of the id go to the helper.
-int open_remote(const char* name);
+// An id for a file the helper process holds open, described by io; reads
+// and the close of the id go to the helper, but the float runs of a
+// classic file whose header agrees with io, read here.
+int open_remote(const char* name, const io_std& io);
+// For a file opened here: its float runs read straight from it where its
+// header is a classic one that agrees with io.
+void netcdf_read_directly(int id, const io_std& io);
 // True when the file starts with the HDF4 signature.
 bool is_hdf4_file(const char* name);
 // True when a regular file holds the HDF5 signature where the HDF5 library
@@ -59,23 +71,24 @@ int hdf_varget(int hid, int varid, const std::vector<size_t>& start,
 // size of the largest read.
 void hdf_release_buffers();
 
-// ---- the helper process (sdfhelper.cpp) ----
+// ---- the helper process (sdfhelper.cpp, sdfserve.cpp) ----
 // What the helper made of a file, or why it gave no answer.
 enum helper_answer {
   HELPER_NONE = -1,         // no helper could be started (helper_failure says why)
   HELPER_DIED = -2,         // it ended on the file, twice
   HELPER_TIMEOUT = -3,      // the open took longer than allowed
   HELPER_INTERRUPTED = -4,  // the user interrupted the wait
-  HELPER_NETCDF = 1,        // no HDF4 file, described and closed: open it here
-  HELPER_HDF = 2,           // an HDF4 file, kept open by the helper; its description given
+  HELPER_HELD = 2,          // kept open by the helper; its description given
   HELPER_NOFILE = 3,        // a file the library cannot open
   HELPER_NODESC = 4,        // opened, but the library failed describing it
   HELPER_NOMEM = 5          // opened, but its description did not fit memory
 };
 int helper_describe(const char* name, io_std* io);
-// 1 read, 0 the library failed, or a negative helper_answer.
-int helper_read(const char* name, int varid, const std::vector<size_t>& start,
-                const std::vector<size_t>& count, void* buf, size_t nbytes);
+// Reads a slab through the helper into the shared block: 1 with *at
+// pointing at its values (valid until the next read), 0 when the library
+// failed or refused it, or a negative helper_answer.
+int helper_read(const char* name, int varid, const std::vector<size_t>& start, const std::vector<size_t>& count,
+                size_t nbytes, const void** at);
 void helper_close(const char* name);
 // Seconds an open may take and bytes the helper may grow by (0: the grid
 // limit); the running helper is ended so that the next one takes them.
@@ -91,14 +104,16 @@ bool helper_failure_untold();
 // Whether the running helper is the program's own file run again (else a
 // fork of the program); false when none runs.
 bool helper_execd();
-// The helper's side (sdfhelper.cpp): serves the program on the socket fd,
-// growing by at most mem_bytes; never returns.
+// The helper's side (sdfserve.cpp): serves the program on the socket fd
+// with the shared block at kBlockFd, growing by at most mem_bytes; never
+// returns.
 [[noreturn]] void helper_serve(int fd, size_t mem_bytes);
 // Starts the helper's process (sdfspawn.cpp), holding the other end of a
-// new socket: the program's own file run again where may_exec and that
-// file allow it (*execd), else a fork of the program.  1 with its pid and
-// the program's end of the socket, else 0 with *why saying what failed.
-int spawn_helper(size_t mem_bytes, bool may_exec, int* pid, int* fd, bool* execd, std::string* why);
+// new socket and the shared block: the program's own file run again where
+// may_exec and that file allow it (*execd), else a fork of the program.
+// 1 with its pid and the program's end of the socket, else 0 with *why
+// saying what failed.
+int spawn_helper(size_t mem_bytes, int block, bool may_exec, int* pid, int* fd, bool* execd, std::string* why);
 // How a process ended, from its wait status ("it ended on signal 9
 // (Killed)").
 std::string ended_how(int status);

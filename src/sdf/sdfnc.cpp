@@ -1,23 +1,26 @@
 // The access layer: every call the subsystem makes on a file goes through
 // these wrappers, which pick the netCDF or the HDF4 library by the id, or
-// the helper process for an HDF4 file it holds.
+// the helper process for a file it holds.
 #include <netcdf.h>
 #include <netcdf_filter.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <map>
 #include <memory>
+#include <new>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "base/memcap.h"
 #include "base/omprnt.h"
 #include "base/useropen.h"
+#include "sdf/sdfblock.h"
 #include "sdf/sdfcache.h"
 #include "sdf/sdfclassic.h"
 #include "sdf/sdfh5left.h"
@@ -31,7 +34,7 @@ struct openfile {
   int kind;
   int libid;
   int sdid = -1;     // HDF4: the SD interface's id of the same file
-  std::string name;  // held by the helper: the name it knows the file by
+  std::string name;  // the name it was opened by (the helper knows it by it)
   std::shared_ptr<classic_file> classic;  // float reads made straight from a classic file
   h5span lists;      // netCDF: the HDF5 property lists made by its open
 };
@@ -39,7 +42,9 @@ struct openfile {
 // Files opened here and not closed yet, by the id handed out.  HDF4 ids are
 // handed out as library id + 1, never a multiple of 65536 as netCDF's are;
 // files held by the helper get odd ids from 2^29 up, above the HDF4
-// library's and again never a multiple of 65536.
+// library's and again never a multiple of 65536.  Only a helper opens HDF4
+// files; the program opens a classic netCDF file itself only when no
+// helper can be started.
 std::map<int, openfile>& openfiles() {
   static std::map<int, openfile> files;
   return files;
@@ -145,7 +150,7 @@ int open_netcdf(const char* name, int* id) {
       hdf_close(hid, sdid);
       return 0;
     }
-    openfiles()[pub] = {KIND_HDF, hid, sdid, std::string(), nullptr, {}};
+    openfiles()[pub] = {KIND_HDF, hid, sdid, name, nullptr, {}};
     *id = pub;
     return 1;
   }
@@ -163,21 +168,26 @@ int open_netcdf(const char* name, int* id) {
     return 0;
   }
   read_chunks_direct(ncid);
-  openfiles()[ncid] = {KIND_NC, ncid, -1, std::string(), classic_file::open(std::move(probe), name, ncid), lists};
+  openfiles()[ncid] = {KIND_NC, ncid, -1, name, nullptr, lists};
   *id = ncid;
   return 1;
 }
 
-int open_remote(const char* name) {
+int open_remote(const char* name, const io_std& io) {
   static int next = 0;
   for (int tries = 0; tries < (1 << 20); tries++) {
     int id = (1 << 29) + 2 * next + 1;
     next = (next + 1) % (1 << 27);
     if (openfiles().count(id) != 0) continue;
-    openfiles()[id] = {KIND_REMOTE, -1, -1, name, nullptr, {}};
+    openfiles()[id] = {KIND_REMOTE, -1, -1, name, classic_file::open(name, io), {}};
     return id;
   }
   return -1;
+}
+
+void netcdf_read_directly(int id, const io_std& io) {
+  auto it = openfiles().find(id);
+  if (it != openfiles().end() && it->second.kind == KIND_NC) it->second.classic = classic_file::open(it->second.name.c_str(), io);
 }
 
 int close_netcdf(int id) {
@@ -185,6 +195,8 @@ int close_netcdf(int id) {
   if (f == nullptr) return 0;
   openfile of = *f;
   openfiles().erase(id);
+  // With no file open, nothing kept for the next read is of use.
+  if (openfiles().empty()) netcdf_reads_done(true);
   if (of.kind == KIND_REMOTE) {
     helper_close(of.name.c_str());
     return 1;
@@ -292,20 +304,25 @@ int get_netcdf_att_info(int id, int varid, const char* name, netcdf_att* att) {
 
 namespace {
 
-// Whether a slab of count values of the variable fits in nbytes.
-bool slab_fits(const openfile& f, int varid, const std::vector<size_t>& count, size_t nbytes) {
-  int type = 0;
+// Reads up to this size keep the program's buffer between them, so that
+// the pages of a series of reads are not faulted in each time.
+constexpr size_t kKeptBytes = size_t(4) << 20;
+
+// The type of a variable and its size in bytes (0 for one not read).
+int var_type(const openfile& f, int varid) {
   if (f.kind == KIND_HDF) {
     std::string name;
     std::vector<int> dimids;
-    int natts = 0;
-    if (!hdf_varinq(f.libid, f.sdid, varid, &name, &type, &dimids, &natts)) return false;
-  } else {
-    nc_type t;
-    if (nc_inq_vartype(f.libid, varid, &t) != NC_NOERR) return false;
-    type = t;
+    int natts = 0, type = 0;
+    return hdf_varinq(f.libid, f.sdid, varid, &name, &type, &dimids, &natts) ? type : 0;
   }
-  const int size = type_size(type);
+  nc_type t;
+  return nc_inq_vartype(f.libid, varid, &t) == NC_NOERR ? static_cast<int>(t) : 0;
+}
+
+// Whether a slab of count values of the variable fits in nbytes.
+bool slab_fits(const openfile& f, int varid, const std::vector<size_t>& count, size_t nbytes) {
+  const int size = type_size(var_type(f, varid));
   if (size <= 0) return false;
   // The product of the counts against the values that fit, without
   // forming a product that may overflow.
@@ -318,36 +335,117 @@ bool slab_fits(const openfile& f, int varid, const std::vector<size_t>& count, s
   return true;
 }
 
+// A read by the library of a file opened here.
+int read_here(const openfile& f, int varid, const std::vector<size_t>& start, const std::vector<size_t>& count,
+              void* buf, size_t nbytes) {
+  // The libraries write the whole slab whatever room there is: a slab
+  // larger than the buffer is refused here, not written past its end.
+  if (!slab_fits(f, varid, count, nbytes)) return 0;
+  if (f.kind == KIND_HDF) return hdf_varget(f.libid, varid, start, count, buf);
+  return nc_get_vara(f.libid, varid, start.data(), count.data(), buf) == NC_NOERR ? 1 : 0;
+}
+
+// The program's buffer for slabs it reads itself.
+std::vector<unsigned char>& room() {
+  static std::vector<unsigned char> buf;
+  return buf;
+}
+
+// A read of a file the helper holds, into the shared block: where its
+// values are, or nullptr after the message of a helper that failed.
+// *unheld is set, with nothing said, where no helper can be started and
+// the file is no HDF one.
+const void* read_remote(const openfile& f, int varid, const std::vector<size_t>& start,
+                        const std::vector<size_t>& count, size_t nbytes, bool* unheld) {
+  const void* at = nullptr;
+  const int rc = helper_read(f.name.c_str(), varid, start, count, nbytes, &at);
+  const char* name = f.name.c_str();
+  *unheld = rc == HELPER_NONE && !is_hdf4_file(name) && !is_hdf5_file(name);
+  if (*unheld) return nullptr;
+  if (rc == HELPER_DIED) omprntf(0, "SDF read error:  %s is damaged: the HDF library fails on it.\n", name);
+  if (rc == HELPER_TIMEOUT) omprntf(0, "SDF read error:  %s: the HDF library takes too long on it.\n", name);
+  if (rc == HELPER_NONE)
+    omprntf(0, "SDF read error:  %s: the helper process could not be started: %s; an HDF file is not read without it.\n",
+            name, helper_failure().c_str());
+  return rc == 1 ? at : nullptr;
+}
+
+// A netCDF file the helper held, opened here once no helper can be
+// started, as any netCDF file is then; false when the library refuses it.
+bool take_over(openfile* f) {
+  int id = -1;
+  if (!open_netcdf(f->name.c_str(), &id)) return false;
+  const openfile here = openfiles()[id];
+  openfiles().erase(id);
+  f->kind = here.kind;
+  f->libid = here.libid;
+  f->lists = here.lists;
+  return true;
+}
+
+// buf, or the program's buffer sized for n bytes where buf is null;
+// nullptr when that cannot be had.
+void* into(void* buf, size_t n) {
+  if (buf != nullptr) return buf;
+  try {
+    room().resize(n);
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+  return room().data();
+}
+
+// Reads a slab of f: where the program reads it itself, into buf (or its
+// own buffer where buf is null); else where the helper puts it.  Where its
+// values are, or nullptr.
+const void* read_slab(openfile* f, int varid, const std::vector<size_t>& start, const std::vector<size_t>& count,
+                      void* buf, size_t nbytes) {
+  if (f->classic) {
+    // A classic file cut short since it was opened reads no zeros for
+    // what it lost, whoever reads it.
+    if (!f->classic->holds(varid, start, count)) return nullptr;
+    void* to = into(buf, nbytes);
+    const int direct = to == nullptr ? -1 : f->classic->read_floats(varid, start, count, to, nbytes);
+    if (direct != 0) return direct > 0 ? to : nullptr;
+  }
+  if (f->kind == KIND_REMOTE) {
+    bool unheld = false;
+    const void* at = read_remote(*f, varid, start, count, nbytes, &unheld);
+    if (!unheld || !take_over(f)) return at;
+  }
+  void* to = into(buf, nbytes);
+  return to != nullptr && read_here(*f, varid, start, count, to, nbytes) ? to : nullptr;
+}
+
+openfile* find(int id) {
+  auto it = openfiles().find(id);
+  return it == openfiles().end() ? nullptr : &it->second;
+}
+
 }  // namespace
 
 int netcdf_classic(int id) {
   const openfile* f = lookup(id);
-  int format = 0;
-  if (f == nullptr || f->kind != KIND_NC || nc_inq_format(f->libid, &format) != NC_NOERR) return 0;
-  return format == NC_FORMAT_CLASSIC || format == NC_FORMAT_64BIT_OFFSET || format == NC_FORMAT_64BIT_DATA;
+  return f != nullptr && f->classic ? 1 : 0;
 }
 
-int read_netcdf_data(int id, int varid, const std::vector<size_t>& start,
-                     const std::vector<size_t>& count, void* buf, size_t nbytes) {
-  const openfile* f = lookup(id);
-  if (f == nullptr) return 0;
-  if (f->kind == KIND_REMOTE) {
-    int rc = helper_read(f->name.c_str(), varid, start, count, buf, nbytes);
-    if (rc == HELPER_DIED)
-      omprntf(0, "SDF read error:  %s is damaged: the HDF library fails on it.\n", f->name.c_str());
-    if (rc == HELPER_TIMEOUT)
-      omprntf(0, "SDF read error:  %s: the HDF library takes too long on it.\n", f->name.c_str());
-    if (rc == HELPER_NONE)
-      omprntf(0, "SDF read error:  %s: the helper process could not be started: %s; an HDF file is not read without it.\n",
-              f->name.c_str(), helper_failure().c_str());
-    return rc == 1 ? 1 : 0;
-  }
-  // The libraries write the whole slab whatever room there is: a slab
-  // larger than the buffer is refused here, not written past its end.
-  if (!slab_fits(*f, varid, count, nbytes)) return 0;
-  if (f->kind == KIND_HDF) return hdf_varget(f->libid, varid, start, count, buf);
-  if (f->classic && !f->classic->holds(varid, start, count)) return 0;
-  const int here = f->classic ? f->classic->read_floats(varid, start, count, buf, nbytes) : 0;
-  if (here != 0) return here > 0 ? 1 : 0;
-  return nc_get_vara(f->libid, varid, start.data(), count.data(), buf) == NC_NOERR ? 1 : 0;
+int read_netcdf_data(int id, int varid, const std::vector<size_t>& start, const std::vector<size_t>& count,
+                     void* buf, size_t nbytes) {
+  openfile* f = find(id);
+  const void* at = f != nullptr ? read_slab(f, varid, start, count, buf, nbytes) : nullptr;
+  if (at == nullptr) return 0;
+  if (at != buf) std::memcpy(buf, at, nbytes);
+  return 1;
 }
+
+const void* read_netcdf_slab(int id, int varid, const std::vector<size_t>& start, const std::vector<size_t>& count,
+                             size_t nbytes) {
+  openfile* f = find(id);
+  return f != nullptr ? read_slab(f, varid, start, count, nullptr, nbytes) : nullptr;
+}
+
+void netcdf_reads_done(bool all) {
+  if (all || room().capacity() > kKeptBytes) std::vector<unsigned char>().swap(room());
+  block_trim(all);
+}
+

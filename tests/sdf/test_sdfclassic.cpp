@@ -92,8 +92,13 @@ std::vector<unsigned char> bytes_of(const std::string& path) {
 struct opened {
   int ncid = -1;
   std::shared_ptr<classic_file> cf;
+  // The file's description as the library gives it, to which the header
+  // must agree.
   explicit opened(const std::string& f) {
-    if (nc_open(f.c_str(), NC_NOWRITE, &ncid) == NC_NOERR) cf = classic_file::open(classic_probe(f.c_str()), f.c_str(), ncid);
+    if (nc_open(f.c_str(), NC_NOWRITE, &ncid) != NC_NOERR) return;
+    io_std io;
+    if (open_netcdf(f.c_str(), &io.ncid) && read_description(&io)) cf = classic_file::open(f.c_str(), io);
+    close_netcdf(io.ncid);
   }
   ~opened() {
     if (ncid >= 0) nc_close(ncid);

@@ -3,6 +3,7 @@
 // memory or hang, cost a display or an open, never the session.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <netcdf.h>
 #include <linux/filter.h>
 #include <linux/seccomp.h>
 #include <sys/prctl.h>
@@ -203,32 +204,87 @@ TEST(sdfwire, DescriptionsRoundTripAndDamagedBytesAreRefused) {
   EXPECT_EQ(unpack_description(pack_description(io), &back), 0);
 }
 
+// A netCDF-4 file of an n x n float grid v (values i % 1000) stored in
+// chunks of c x c, with lat and lon coordinates; deflated at level z
+// (0: not).
+bool make_nc4_grid(const std::string& path, size_t n, size_t c, int z = 0) {
+  int nc = -1, dy, dx, vy, vx, vv;
+  if (nc_create(path.c_str(), NC_CLOBBER | NC_NETCDF4, &nc) != NC_NOERR) return false;
+  nc_def_dim(nc, "lat", n, &dy);
+  nc_def_dim(nc, "lon", n, &dx);
+  nc_def_var(nc, "lat", NC_FLOAT, 1, &dy, &vy);
+  nc_put_att_text(nc, vy, "units", 13, "degrees_north");
+  nc_def_var(nc, "lon", NC_FLOAT, 1, &dx, &vx);
+  nc_put_att_text(nc, vx, "units", 12, "degrees_east");
+  const int yx[2] = {dy, dx};
+  const size_t chunks[2] = {c, c};
+  nc_def_var(nc, "v", NC_FLOAT, 2, yx, &vv);
+  nc_def_var_chunking(nc, vv, NC_CHUNKED, chunks);
+  if (z > 0) nc_def_var_deflate(nc, vv, 0, 1, z);
+  std::vector<float> axis(n);
+  for (size_t i = 0; i < n; i++) axis[i] = -89.0f + 178.0f * static_cast<float>(i) / static_cast<float>(n - 1);
+  nc_put_var_float(nc, vy, axis.data());
+  for (size_t i = 0; i < n; i++) axis[i] = 360.0f * static_cast<float>(i) / static_cast<float>(n);
+  nc_put_var_float(nc, vx, axis.data());
+  // A band of chunk rows at a time: the library makes a record for every
+  // chunk a write touches.
+  std::vector<float> grid(n * n);
+  for (size_t i = 0; i < grid.size(); i++) grid[i] = static_cast<float>(i % 1000);
+  for (size_t row = 0; row < n; row += c) {
+    const size_t start[2] = {row, 0}, count[2] = {std::min(c, n - row), n};
+    nc_put_vara_float(nc, vv, start, count, grid.data() + row * n);
+  }
+  return nc_close(nc) == NC_NOERR;
+}
+
+// The first child of the root of the file's first chunk index made the
+// root itself: HDF5 follows it for good, down its stack.
+bool loop_chunk_index(const std::string& path) {
+  std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
+  std::string d((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+  const size_t root = d.find("TREE");
+  // Signature, type, level, entries, two siblings; a key of a 2-D index
+  // (size, filter mask, three offsets) before the child.
+  if (root == std::string::npos || d[root + 5] != 1) return false;
+  const uint64_t self = root;
+  f.seekp(static_cast<std::streamoff>(root + 24 + 32));
+  f.write(reinterpret_cast<const char*>(&self), 8);
+  return static_cast<bool>(f);
+}
+
 TEST_F(helperlimits, ACrashWhileReadingFailsTheReadOnly) {
   // The longitude chunk length made 2^31 - 2^24 + 10: the library's chunked
-  // read runs wild.
-  std::string bad = tmpdir() + "/chunk_bad.hdf";
+  // read runs wild; a netCDF-4 chunk index that loops: HDF5 recurses until
+  // its stack is gone.
+  std::string bad = tmpdir() + "/chunk_bad.hdf", loop = tmpdir() + "/loop.nc";
   ASSERT_TRUE(make_hdf4_stored(bad.c_str(), true));
   ASSERT_TRUE(damage_special_header(bad, 67, 127));
+  ASSERT_TRUE(make_nc4_grid(loop, 200, 10) && loop_chunk_index(loop));
   std::string good = tmpdir() + "/good.hdf";
   ASSERT_TRUE(make_hdf4_file(good.c_str()));
   state st;
   std::string out;
-  ASSERT_EQ(open_quiet(st, bad, &out), 0) << out;
-  datafile* pbad = st.last();
   ASSERT_EQ(open_quiet(st, good, &out), 0) << out;
   datafile* pgood = st.last();
-  int lo[4] = {1, 1, 1, 1}, hi[4] = {30, 20, 1, 1};
-  request r(pbad, "hgt", 0, 1, lo, hi);
-  EXPECT_EQ(r.read(&out), 3);
-  EXPECT_EQ(out, "SDF read error:  " + bad + " is damaged: the HDF library fails on it.\n"
-                 "Failure reading SDF data.  #1\n");
-  // The good file, held by the helper that died, is opened again by the
-  // next one and reads.
-  int glo[4] = {1, 1, 1, 2}, ghi[4] = {4, 3, 1, 2};
-  request g(pgood, "temp", 0, 1, glo, ghi);
-  ASSERT_EQ(g.read(), 0);
-  EXPECT_EQ(g.at(0, 0), 13);
-  EXPECT_EQ(g.at(3, 2), 24);
+  const struct {
+    std::string file, var;
+    int nx, ny;
+  } rows[] = {{bad, "hgt", 30, 20}, {loop, "v", 200, 200}};
+  for (const auto& row : rows) {
+    ASSERT_EQ(open_quiet(st, row.file, &out), 0) << out;
+    int lo[4] = {1, 1, 1, 1}, hi[4] = {row.nx, row.ny, 1, 1};
+    request r(st.last(), row.var, 0, 1, lo, hi);
+    EXPECT_EQ(r.read(&out), 3);
+    EXPECT_EQ(out, "SDF read error:  " + row.file + " is damaged: the HDF library fails on it.\n"
+                   "Failure reading SDF data.  #1\n");
+    // The good file, held by the helper that died, is opened again by the
+    // next one and reads.
+    int glo[4] = {1, 1, 1, 2}, ghi[4] = {4, 3, 1, 2};
+    request g(pgood, "temp", 0, 1, glo, ghi);
+    ASSERT_EQ(g.read(), 0);
+    EXPECT_EQ(g.at(0, 0), 13);
+    EXPECT_EQ(g.at(3, 2), 24);
+  }
 }
 
 // A hang-up or TERM sent to the whole process group ends the helper by

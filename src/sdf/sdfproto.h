@@ -1,0 +1,47 @@
+// What the program and its helper say to each other on their socket.
+//
+// A request is an operation byte and a file name (its length, then its
+// bytes), then what the operation needs:
+//   OP_DESCRIBE  nothing; the answer is a helper_answer byte, and after
+//                HELPER_HELD the description's length and bytes
+//                (sdfwire.cpp);
+//   OP_READ      the variable's id, the number of dimensions, the starts,
+//                the counts, the slab's bytes and the size of the shared
+//                block (sdfblock.h); the answer is one byte, 1 when the
+//                slab is in the block;
+//   OP_CLOSE     nothing; the answer is one byte.
+// Numbers are in the machine's own order: both ends are one program.
+#pragma once
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+enum : char { OP_DESCRIBE = 'D', OP_READ = 'R', OP_CLOSE = 'C' };
+// The longest name a request carries.
+constexpr uint32_t kMaxName = 65536;
+// What the helper sends once it is ready for requests.
+constexpr char kReady = 'R';
+
+// Sends all n bytes at buf, going on after an interrupted call; false
+// when the other end is gone.
+inline bool sendall(int fd, const void* buf, size_t n) {
+  const char* p = static_cast<const char*>(buf);
+  while (n > 0) {
+    const ssize_t r = ::send(fd, p, n, MSG_NOSIGNAL);
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) return false;
+    p += r;
+    n -= static_cast<size_t>(r);
+  }
+  return true;
+}
+
+template <class T>
+void put(std::string* s, T v) {
+  s->append(reinterpret_cast<const char*>(&v), sizeof v);
+}
