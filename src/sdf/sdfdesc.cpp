@@ -105,8 +105,9 @@ int read_variable_data(int ncid, var_info* v, const std::vector<size_t>& start,
                        const std::vector<size_t>& count) {
   int sz = type_size(v->nctype);
   if (sz == 0 || v->nctype == SDF_CHAR) return 0;
-  // The values must fit what a grid may take: a length from a damaged
-  // file is refused before anything is made for it.
+  // The values must fit what a grid may take, and what the file can hold:
+  // a length from a damaged file is refused before anything is made for
+  // it.
   const size_t most = omgcap() / static_cast<size_t>(sz);
   size_t n = 1;
   for (size_t c : count) {
@@ -116,7 +117,7 @@ int read_variable_data(int ncid, var_info* v, const std::vector<size_t>& start,
   v->data.clear();
   if (n == 0) return 1;
   const size_t bytes = n * static_cast<size_t>(sz);
-  const void* at = read_netcdf_slab(ncid, v->varid, start, count, bytes);
+  const void* at = read_netcdf_slab(ncid, v->varid, start, count, bytes, true);
   if (at == nullptr) return 0;
   try {
     v->data.assign(static_cast<const unsigned char*>(at), static_cast<const unsigned char*>(at) + bytes);

@@ -173,4 +173,36 @@ int hdf_varget(int hid, int varid, const std::vector<size_t>& start,
   return quiet([&] { return sd_ncvarget(hid, varid, s.data(), c.data(), buf); }) == -1 ? 0 : 1;
 }
 
+bool hdf_compressed(int sdid, int varid) {
+  if (sdid < 0) return true;  // not known: it may be
+  const int32 obj = SDselect(sdid, varid);
+  if (obj == FAIL) return true;
+  comp_coder_t coder = COMP_CODE_NONE;
+  const bool packed = SDgetcomptype(obj, &coder) == FAIL || coder != COMP_CODE_NONE;
+  SDendaccess(obj);
+  return packed;
+}
+
+size_t hdf_chunk_bytes(int sdid, int varid) {
+  if (sdid < 0) return 0;
+  const int32 obj = SDselect(sdid, varid);
+  if (obj == FAIL) return 0;
+  HDF_CHUNK_DEF def;
+  int32 flags = 0;
+  size_t bytes = 0;
+  namebuf name;
+  int32 rank = 0, nattrs = 0, nt = 0;
+  int32 dims[H4_MAX_VAR_DIMS];
+  if (SDgetchunkinfo(obj, &def, &flags) != FAIL && (flags & HDF_CHUNK) != 0 &&
+      SDgetinfo(obj, name.data(), &rank, dims, &nt, &nattrs) != FAIL && rank > 0 && rank <= H4_MAX_VAR_DIMS) {
+    bytes = static_cast<size_t>(DFKNTsize(nt) > 0 ? DFKNTsize(nt) : 0);
+    for (int32 d = 0; d < rank && bytes != 0; d++) {
+      const size_t c = def.chunk_lengths[d] > 0 ? static_cast<size_t>(def.chunk_lengths[d]) : 0;
+      bytes = c != 0 && bytes <= SIZE_MAX / c ? bytes * c : SIZE_MAX;
+    }
+  }
+  SDendaccess(obj);
+  return bytes;
+}
+
 void hdf_release_buffers() { SDPfreebuf(); }

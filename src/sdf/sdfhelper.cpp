@@ -15,10 +15,10 @@
 // checks itself: float runs of a classic netCDF file, by pread against
 // the file's size (sdfclassic.cpp).
 //
-// The helper may grow by the size of the largest grid the program accepts
-// (omgcap) and no more; an open may take a limited time, and a read that
-// time and more by its size; and an interrupt typed at the terminal ends
-// any wait for it.  A helper on which the HDF libraries failed an open or
+// The helper may grow by a quarter of the machine's memory at most, and
+// each request by what it asks for (sdfserve.cpp); an open may take a
+// limited time, and a read that time and more by its size; and an
+// interrupt typed at the terminal ends any wait for it.  A helper on which the HDF libraries failed an open or
 // a read is ended, and the next request starts a fresh one, which opens
 // again the files it reads.
 //
@@ -300,7 +300,7 @@ int helper_describe(const char* name, io_std* io) {
 }
 
 int helper_read(const char* name, int varid, const std::vector<size_t>& start, const std::vector<size_t>& count,
-                size_t nbytes, const void** at) {
+                size_t nbytes, bool bounded, const void** at) {
   if (std::strlen(name) == 0 || std::strlen(name) > kMaxName || start.size() != count.size() ||
       start.size() > SDF_MAX_DIMS || nbytes == 0)
     return 0;
@@ -313,6 +313,7 @@ int helper_read(const char* name, int varid, const std::vector<size_t>& start, c
   for (size_t c : count) put(&req, static_cast<uint64_t>(c));
   put(&req, static_cast<uint64_t>(nbytes));
   put(&req, static_cast<uint64_t>(block_size()));
+  put(&req, static_cast<uint8_t>(bounded ? READ_BOUNDED : 0));
   // No real read comes near this: the open's limit, and a second more for
   // every megabyte asked for.  A helper spinning in a damaged decoder, or
   // stopped, then ends instead of holding the display for good.

@@ -25,14 +25,16 @@ int get_netcdf_attname(int id, int varid, int n, std::string* name);
 // 1 read, 0 failure, -1 an attribute of a type the system does not use (skip it).
 int get_netcdf_att_info(int id, int varid, const char* name, netcdf_att* att);
 // Reads a hyperslab in the variable's own type into buf (nbytes long, the
-// hyperslab's size).
+// hyperslab's size).  bounded: no request's grid bounds the slab (the
+// values of a coordinate), and it is refused where it is larger than the
+// file can hold, its compression at the codec's largest ratio.
 int read_netcdf_data(int id, int varid, const std::vector<size_t>& start,
-                     const std::vector<size_t>& count, void* buf, size_t nbytes);
+                     const std::vector<size_t>& count, void* buf, size_t nbytes, bool bounded = false);
 // The same hyperslab where its values lie: in the block the helper shares
 // for a file it reads, else in a buffer of the program's.  Valid until the
 // next read; nullptr when the read failed.
 const void* read_netcdf_slab(int id, int varid, const std::vector<size_t>& start,
-                             const std::vector<size_t>& count, size_t nbytes);
+                             const std::vector<size_t>& count, size_t nbytes, bool bounded = false);
 // Gives back what reads keep for the next one where it is more than
 // small reads keep, or with all everything.
 void netcdf_reads_done(bool all = false);
@@ -46,6 +48,12 @@ int open_remote(const char* name, const io_std& io);
 // For a file opened here: its float runs read straight from it where its
 // header is a classic one that agrees with io.
 void netcdf_read_directly(int id, const io_std& io);
+// The memory a read of nbytes of the variable may take in the libraries:
+// twice the slab, four of its chunks and its chunk cache.
+size_t netcdf_read_allowance(int id, int varid, size_t nbytes);
+// Gives back to the system the memory the libraries keep from their last
+// requests (free lists, conversion buffers, the allocator's free pages).
+void netcdf_give_back();
 // True when the file starts with the HDF4 signature.
 bool is_hdf4_file(const char* name);
 // True when a regular file holds the HDF5 signature where the HDF5 library
@@ -67,6 +75,11 @@ int hdf_attname(int hid, int varid, int n, std::string* name);
 int hdf_attinfo(int hid, int sdid, int varid, const char* name, netcdf_att* att);
 int hdf_varget(int hid, int varid, const std::vector<size_t>& start,
                const std::vector<size_t>& count, void* buf);
+// Whether the variable's data are stored compressed (its values may then
+// take more room than the file); the bytes of one of its chunks, 0 when
+// it is not chunked.
+bool hdf_compressed(int sdid, int varid);
+size_t hdf_chunk_bytes(int sdid, int varid);
 // Gives back the library's conversion buffer, which otherwise keeps the
 // size of the largest read.
 void hdf_release_buffers();
@@ -88,7 +101,7 @@ int helper_describe(const char* name, io_std* io);
 // pointing at its values (valid until the next read), 0 when the library
 // failed or refused it, or a negative helper_answer.
 int helper_read(const char* name, int varid, const std::vector<size_t>& start, const std::vector<size_t>& count,
-                size_t nbytes, const void** at);
+                size_t nbytes, bool bounded, const void** at);
 void helper_close(const char* name);
 // Seconds an open may take and bytes the helper may grow by (0: the grid
 // limit); the running helper is ended so that the next one takes them.

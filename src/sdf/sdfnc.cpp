@@ -4,6 +4,7 @@
 #include <netcdf.h>
 #include <netcdf_filter.h>
 #include <fcntl.h>
+#include <malloc.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -307,6 +308,13 @@ namespace {
 // Reads up to this size keep the program's buffer between them, so that
 // the pages of a series of reads are not faulted in each time.
 constexpr size_t kKeptBytes = size_t(4) << 20;
+// Chunks one call of the netCDF-4 library may touch: it makes a record of
+// several kilobytes for every chunk a read touches, and a grid of a
+// million chunks of one value would take gigabytes.
+constexpr uint64_t kChunksPerCall = 4096;
+// The largest ratio of the codecs the libraries decompress (zlib's
+// deflate): no stored byte stands for more values' bytes than that.
+constexpr uint64_t kCodecRatio = 1032;
 
 // The type of a variable and its size in bytes (0 for one not read).
 int var_type(const openfile& f, int varid) {
@@ -335,13 +343,103 @@ bool slab_fits(const openfile& f, int varid, const std::vector<size_t>& count, s
   return true;
 }
 
+// Whether the variable's data are compressed: other netCDF-4 filters
+// than the byte shuffle and the checksum, or an HDF4 compression.
+bool compressed(const openfile& f, int varid) {
+  if (f.kind == KIND_HDF) return hdf_compressed(f.sdid, varid);
+  size_t n = 0;
+  if (nc_inq_var_filter_ids(f.libid, varid, &n, nullptr) != NC_NOERR || n == 0 || n > 64) return false;
+  std::vector<unsigned int> ids(n);
+  if (nc_inq_var_filter_ids(f.libid, varid, &n, ids.data()) != NC_NOERR) return true;
+  for (unsigned int id : ids)
+    if (id != H5Z_FILTER_SHUFFLE && id != H5Z_FILTER_FLETCHER32) return true;
+  return false;
+}
+
+// Whether the file can hold nbytes of the variable's values: its size, or
+// for compressed data its size at the codec's largest ratio.  A name that
+// is no regular file (a remote one) is not judged.
+bool file_holds(const openfile& f, int varid, size_t nbytes) {
+  struct stat st;
+  if (::stat(f.name.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return true;
+  uint64_t most = static_cast<uint64_t>(st.st_size);
+  if (compressed(f, varid) && __builtin_mul_overflow(most, kCodecRatio, &most)) return true;
+  return nbytes <= most;
+}
+
+// The chunk lengths of a chunked netCDF-4 variable, each at most its
+// dimension's length; empty for any other.
+std::vector<size_t> chunk_shape(int ncid, int varid) {
+  int nd = 0, storage = 0;
+  if (nc_inq_varndims(ncid, varid, &nd) != NC_NOERR || nd < 1 || nd > NC_MAX_VAR_DIMS) return {};
+  std::vector<size_t> chunks(static_cast<size_t>(nd));
+  std::vector<int> dims(static_cast<size_t>(nd));
+  if (nc_inq_var_chunking(ncid, varid, &storage, chunks.data()) != NC_NOERR || storage != NC_CHUNKED ||
+      nc_inq_vardimid(ncid, varid, dims.data()) != NC_NOERR)
+    return {};
+  for (size_t d = 0; d < chunks.size(); d++) {
+    size_t len = 0;
+    if (nc_inq_dimlen(ncid, dims[d], &len) != NC_NOERR || chunks[d] == 0) return {};
+    chunks[d] = std::min(chunks[d], std::max<size_t>(len, 1));
+  }
+  return chunks;
+}
+
+// The chunks of the slab along dimensions d on.
+uint64_t chunks_from(const std::vector<size_t>& start, const std::vector<size_t>& count,
+                     const std::vector<size_t>& chunks, size_t d) {
+  uint64_t n = 1;
+  for (; d < count.size(); d++) {
+    const uint64_t along = count[d] == 0 ? 0 : (start[d] + count[d] - 1) / chunks[d] - start[d] / chunks[d] + 1;
+    if (__builtin_mul_overflow(n, along, &n)) return UINT64_MAX;
+  }
+  return n;
+}
+
+// Reads a slab of a chunked netCDF-4 variable in pieces that each touch at
+// most kChunksPerCall chunks.  The dimensions before d are taken at one
+// index (each piece is then one stretch of out); the slab is cut along d
+// at chunk bounds, as many chunk rows a piece as fit, or one index at a
+// time and cut again along the next dimension.
+bool read_in_pieces(int ncid, int varid, std::vector<size_t> start, std::vector<size_t> count,
+                    const std::vector<size_t>& chunks, size_t d, unsigned char* out, size_t elsize) {
+  while (d < count.size() && count[d] == 1) d++;
+  if (d >= count.size() || chunks_from(start, count, chunks, 0) <= kChunksPerCall)
+    return nc_get_vara(ncid, varid, start.data(), count.data(), out) == NC_NOERR;
+  size_t inner = elsize;  // bytes of one index along d
+  for (size_t k = d + 1; k < count.size(); k++) inner *= count[k];
+  const uint64_t row = chunks_from(start, count, chunks, d + 1);
+  const size_t rows = row >= kChunksPerCall ? 0 : static_cast<size_t>(kChunksPerCall / row);
+  const size_t first = start[d], last = start[d] + count[d];
+  for (size_t at = first; at < last;) {
+    // One index, or whole chunk rows up to the next bound past them.
+    const size_t next = rows == 0 ? at + 1 : std::min(last, (at / chunks[d] + rows) * chunks[d]);
+    start[d] = at;
+    count[d] = next - at;
+    if (!read_in_pieces(ncid, varid, start, count, chunks, rows == 0 ? d + 1 : count.size(), out + (at - first) * inner,
+                        elsize))
+      return false;
+    at = next;
+  }
+  return true;
+}
+
 // A read by the library of a file opened here.
 int read_here(const openfile& f, int varid, const std::vector<size_t>& start, const std::vector<size_t>& count,
-              void* buf, size_t nbytes) {
+              void* buf, size_t nbytes, bool bounded) {
   // The libraries write the whole slab whatever room there is: a slab
   // larger than the buffer is refused here, not written past its end.
   if (!slab_fits(f, varid, count, nbytes)) return 0;
+  if (bounded && !file_holds(f, varid, nbytes)) return 0;
   if (f.kind == KIND_HDF) return hdf_varget(f.libid, varid, start, count, buf);
+  const std::vector<size_t> chunks = chunk_shape(f.libid, varid);
+  if (chunks.size() == count.size() && chunks_from(start, count, chunks, 0) > kChunksPerCall) {
+    const int size = type_size(var_type(f, varid));
+    return read_in_pieces(f.libid, varid, start, count, chunks, 0, static_cast<unsigned char*>(buf),
+                          static_cast<size_t>(size))
+               ? 1
+               : 0;
+  }
   return nc_get_vara(f.libid, varid, start.data(), count.data(), buf) == NC_NOERR ? 1 : 0;
 }
 
@@ -356,9 +454,9 @@ std::vector<unsigned char>& room() {
 // *unheld is set, with nothing said, where no helper can be started and
 // the file is no HDF one.
 const void* read_remote(const openfile& f, int varid, const std::vector<size_t>& start,
-                        const std::vector<size_t>& count, size_t nbytes, bool* unheld) {
+                        const std::vector<size_t>& count, size_t nbytes, bool bounded, bool* unheld) {
   const void* at = nullptr;
-  const int rc = helper_read(f.name.c_str(), varid, start, count, nbytes, &at);
+  const int rc = helper_read(f.name.c_str(), varid, start, count, nbytes, bounded, &at);
   const char* name = f.name.c_str();
   *unheld = rc == HELPER_NONE && !is_hdf4_file(name) && !is_hdf5_file(name);
   if (*unheld) return nullptr;
@@ -399,7 +497,7 @@ void* into(void* buf, size_t n) {
 // own buffer where buf is null); else where the helper puts it.  Where its
 // values are, or nullptr.
 const void* read_slab(openfile* f, int varid, const std::vector<size_t>& start, const std::vector<size_t>& count,
-                      void* buf, size_t nbytes) {
+                      void* buf, size_t nbytes, bool bounded) {
   if (f->classic) {
     // A classic file cut short since it was opened reads no zeros for
     // what it lost, whoever reads it.
@@ -410,11 +508,11 @@ const void* read_slab(openfile* f, int varid, const std::vector<size_t>& start, 
   }
   if (f->kind == KIND_REMOTE) {
     bool unheld = false;
-    const void* at = read_remote(*f, varid, start, count, nbytes, &unheld);
+    const void* at = read_remote(*f, varid, start, count, nbytes, bounded, &unheld);
     if (!unheld || !take_over(f)) return at;
   }
   void* to = into(buf, nbytes);
-  return to != nullptr && read_here(*f, varid, start, count, to, nbytes) ? to : nullptr;
+  return to != nullptr && read_here(*f, varid, start, count, to, nbytes, bounded) ? to : nullptr;
 }
 
 openfile* find(int id) {
@@ -430,18 +528,18 @@ int netcdf_classic(int id) {
 }
 
 int read_netcdf_data(int id, int varid, const std::vector<size_t>& start, const std::vector<size_t>& count,
-                     void* buf, size_t nbytes) {
+                     void* buf, size_t nbytes, bool bounded) {
   openfile* f = find(id);
-  const void* at = f != nullptr ? read_slab(f, varid, start, count, buf, nbytes) : nullptr;
+  const void* at = f != nullptr ? read_slab(f, varid, start, count, buf, nbytes, bounded) : nullptr;
   if (at == nullptr) return 0;
   if (at != buf) std::memcpy(buf, at, nbytes);
   return 1;
 }
 
 const void* read_netcdf_slab(int id, int varid, const std::vector<size_t>& start, const std::vector<size_t>& count,
-                             size_t nbytes) {
+                             size_t nbytes, bool bounded) {
   openfile* f = find(id);
-  return f != nullptr ? read_slab(f, varid, start, count, nullptr, nbytes) : nullptr;
+  return f != nullptr ? read_slab(f, varid, start, count, nullptr, nbytes, bounded) : nullptr;
 }
 
 void netcdf_reads_done(bool all) {
@@ -449,3 +547,29 @@ void netcdf_reads_done(bool all) {
   block_trim(all);
 }
 
+size_t netcdf_read_allowance(int id, int varid, size_t nbytes) {
+  const openfile* f = lookup(id);
+  if (f == nullptr) return 0;
+  // Sizes come from the file: sums and products past any memory are the
+  // largest size.
+  auto add = [](size_t a, size_t b) { return a > SIZE_MAX - b ? SIZE_MAX : a + b; };
+  auto times = [](size_t a, size_t b) { return b != 0 && a > SIZE_MAX / b ? SIZE_MAX : a * b; };
+  size_t chunk = 0, cache = 0;
+  if (f->kind == KIND_HDF) {
+    chunk = hdf_chunk_bytes(f->sdid, varid);
+  } else {
+    const std::vector<size_t> shape = chunk_shape(f->libid, varid);
+    if (!shape.empty()) chunk = static_cast<size_t>(type_size(var_type(*f, varid)));
+    for (size_t c : shape) chunk = times(chunk, c);
+    size_t nelems = 0;
+    float preempt = 0;
+    if (!shape.empty() && nc_get_var_chunk_cache(f->libid, varid, &cache, &nelems, &preempt) != NC_NOERR) cache = 0;
+  }
+  return add(add(times(nbytes, 2), times(chunk, 4)), cache);
+}
+
+void netcdf_give_back() {
+  hdf_release_buffers();
+  h5_free_lists();
+  malloc_trim(0);
+}

@@ -6,9 +6,9 @@
 //                HELPER_HELD the description's length and bytes
 //                (sdfwire.cpp);
 //   OP_READ      the variable's id, the number of dimensions, the starts,
-//                the counts, the slab's bytes and the size of the shared
-//                block (sdfblock.h); the answer is one byte, 1 when the
-//                slab is in the block;
+//                the counts, the slab's bytes, the size of the shared
+//                block (sdfblock.h) and the read's flags; the answer is
+//                one byte, 1 when the slab is in the block;
 //   OP_CLOSE     nothing; the answer is one byte.
 // Numbers are in the machine's own order: both ends are one program.
 #pragma once
@@ -22,6 +22,9 @@
 #include <string>
 
 enum : char { OP_DESCRIBE = 'D', OP_READ = 'R', OP_CLOSE = 'C' };
+// Flags of a read: no request's grid bounds the slab (a coordinate's
+// values), so it is refused when larger than the file can hold.
+enum : uint8_t { READ_BOUNDED = 1 };
 // The longest name a request carries.
 constexpr uint32_t kMaxName = 65536;
 // What the helper sends once it is ready for requests.

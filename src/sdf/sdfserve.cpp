@@ -3,9 +3,16 @@
 //
 // Every file the program opens is opened here and kept open, by name, and
 // every read of it is made here, into the block the program shares
-// (sdfblock.h).
+// (sdfblock.h).  The helper's memory is held to what each request may
+// take: an open, 64 MB and sixteen times the file's size; a read, 64 MB,
+// twice the slab, four of the variable's chunks and its chunk cache
+// (netcdf_read_allowance); and never more than the cap it started with.
+// A damaged file that claims more (a compressed chunk that inflates past
+// its size, a count of values no file of its size holds) makes the
+// library's allocation fail instead of taking the machine's memory.
+// What the library took for a request beyond a little is given back once
+// it is answered.
 #include <fcntl.h>
-#include <malloc.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -34,11 +41,12 @@ namespace {
 // HDF4 and netCDF files the helper keeps open at once; beyond, one is
 // closed (opened again when read again).
 constexpr size_t kMaxKept = 64;
-// The HDF4 library keeps a conversion buffer of the size of the largest
-// read: one larger than this is given back once its values are in the
-// block, so that one large read does not leave the helper holding its
-// size with no file open.
-constexpr size_t kKeptReadBytes = size_t(4) << 20;
+// Memory any request may take besides what its size asks for: the
+// libraries' records of a file and their caches of its metadata.
+constexpr size_t kSlack = size_t(64) << 20;
+// Growth beyond which what the libraries freed is given back to the
+// system once a request is answered, or once no file is open.
+constexpr size_t kKeptGrowth = size_t(4) << 20;
 
 // Files open in the helper, by name.
 std::map<std::string, int>& kept() {
@@ -64,19 +72,101 @@ int open_kept(const std::string& name) {
   return id;
 }
 
+// What the helper holds now: its private writable memory (data and
+// stack), the figure its data limit is held against, and the anonymous
+// memory it keeps in use, which a give-back lowers; from /proc/self/statm,
+// held open.  Where /proc is not mounted, both as omdatasize gives them.
+struct holding {
+  size_t data, anon;
+};
+
+holding held_now() {
+  static const int fd = ::open("/proc/self/statm", O_RDONLY | O_CLOEXEC);
+  char buf[160];
+  const ssize_t n = fd >= 0 ? pread(fd, buf, sizeof buf - 1, 0) : -1;
+  unsigned long long f[6];
+  if (n > 0) {
+    buf[n] = '\0';
+    if (std::sscanf(buf, "%llu %llu %llu %llu %llu %llu", &f[0], &f[1], &f[2], &f[3], &f[4], &f[5]) == 6) {
+      const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+      return {static_cast<size_t>(f[5]) * page, static_cast<size_t>(f[1] > f[2] ? f[1] - f[2] : 0) * page};
+    }
+  }
+  const size_t data = omdatasize();
+  return {data, data};
+}
+
+// Gives back what the libraries freed when the helper holds more than
+// it did (by kKeptGrowth).
+void give_back_beyond(size_t anon) {
+  if (held_now().anon > anon + kKeptGrowth) netcdf_give_back();
+}
+
+// The anonymous memory the helper held when it was ready: at a close,
+// what it holds beyond is given back.
+size_t& anon_at_start() {
+  static size_t anon = 0;
+  return anon;
+}
+
+// Closes a file for the program; what the libraries kept for it (the
+// index of its chunks, say) is given back too.
+void close_for_program(const std::string& name) {
+  close_kept(name);
+  give_back_beyond(anon_at_start());
+}
+
+// The data limit the helper started with: no request goes beyond it.
+rlim_t& base_cap() {
+  static rlim_t cap = RLIM_INFINITY;
+  return cap;
+}
+
 // The helper may grow by the given bytes beyond what it holds when it
 // starts; a damaged compression header then makes the library's
 // allocations fail instead of taking the machine's memory.
 void cap_memory(size_t extra) {
   struct rlimit rl;
   if (getrlimit(RLIMIT_DATA, &rl) != 0) return;
-  const size_t held = omdatasize();
+  const size_t held = held_now().data;
   rlim_t want = static_cast<rlim_t>(held > SIZE_MAX - extra ? SIZE_MAX : held + extra);
   if (rl.rlim_max != RLIM_INFINITY && want > rl.rlim_max) want = rl.rlim_max;
-  if (rl.rlim_cur != RLIM_INFINITY && rl.rlim_cur < want) return;
+  if (rl.rlim_cur != RLIM_INFINITY && rl.rlim_cur < want) want = rl.rlim_cur;
   rl.rlim_cur = want;
-  setrlimit(RLIMIT_DATA, &rl);
+  if (setrlimit(RLIMIT_DATA, &rl) == 0) base_cap() = want;
 }
+
+// One request's hold on the helper's memory: the data limit lowered to
+// what it holds now and what the request may take, put back to the
+// helper's own cap when the request is answered, with what the libraries
+// took for it beyond a little given back.
+class requestcap {
+ public:
+  explicit requestcap(size_t work) : before_(held_now()) {
+    struct rlimit rl;
+    const size_t room = work > SIZE_MAX - kSlack ? SIZE_MAX : work + kSlack;
+    if (base_cap() == RLIM_INFINITY || getrlimit(RLIMIT_DATA, &rl) != 0) return;
+    const size_t held = before_.data;
+    const rlim_t want = held > SIZE_MAX - room ? SIZE_MAX : static_cast<rlim_t>(held + room);
+    if (want >= base_cap()) return;
+    rl.rlim_cur = want;
+    lowered_ = setrlimit(RLIMIT_DATA, &rl) == 0;
+  }
+  requestcap(const requestcap&) = delete;
+  requestcap& operator=(const requestcap&) = delete;
+  ~requestcap() {
+    struct rlimit rl;
+    if (lowered_ && getrlimit(RLIMIT_DATA, &rl) == 0) {
+      rl.rlim_cur = base_cap();
+      setrlimit(RLIMIT_DATA, &rl);
+    }
+    give_back_beyond(before_.anon);
+  }
+
+ private:
+  holding before_;
+  bool lowered_ = false;
+};
 
 // The requests as they come: the socket read in as large pieces as it
 // gives, and taken apart from there, so that a request costs one read
@@ -112,25 +202,38 @@ class inbox {
   size_t at_ = 0, have_ = 0;
 };
 
+// The size of a regular file by name; 0 for anything else.
+size_t file_size(const std::string& name) {
+  struct stat st;
+  if (stat(name.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0) return 0;
+  return static_cast<size_t>(st.st_size);
+}
+
 bool serve_describe(int fd, const std::string& name) {
   close_kept(name);  // a fresh description of the file as it is now
   char kind = HELPER_HELD;
   std::string desc;
-  const int id = open_kept(name);
-  if (id < 0) {
-    kind = HELPER_NOFILE;
-  } else {
-    try {
-      io_std io;
-      io.ncid = id;
-      if (read_description(&io))
-        desc = pack_description(io);
-      else
-        kind = HELPER_NODESC;
-    } catch (const std::bad_alloc&) {
-      kind = HELPER_NOMEM;
+  {
+    const size_t size = file_size(name);
+    // Sixteen times the file: a small file's records may take more
+    // than its bytes.  A name that is no file is not limited further.
+    requestcap cap(size == 0 ? SIZE_MAX : (size > SIZE_MAX / 16 ? SIZE_MAX : size * 16));
+    const int id = open_kept(name);
+    if (id < 0) {
+      kind = HELPER_NOFILE;
+    } else {
+      try {
+        io_std io;
+        io.ncid = id;
+        if (read_description(&io))
+          desc = pack_description(io);
+        else
+          kind = HELPER_NODESC;
+      } catch (const std::bad_alloc&) {
+        kind = HELPER_NOMEM;
+      }
+      if (kind != HELPER_HELD) close_kept(name);
     }
-    if (kind != HELPER_HELD) close_kept(name);
   }
   if (!sendall(fd, &kind, 1)) return false;
   if (kind != HELPER_HELD) return true;
@@ -158,24 +261,25 @@ bool serve_read(int fd, inbox& in, int blockfd, const std::string& name) {
   int32_t varid = 0;
   uint32_t nd = 0;
   uint64_t want = 0, room = 0;
+  uint8_t flags = 0;
   if (!in.take(&varid, sizeof varid) || !in.take(&nd, sizeof nd) || nd > SDF_MAX_DIMS) return false;
   std::vector<uint64_t> raw(2 * static_cast<size_t>(nd));
   if (nd > 0 && !in.take(raw.data(), raw.size() * sizeof(uint64_t))) return false;
-  if (!in.take(&want, sizeof want) || !in.take(&room, sizeof room)) return false;
+  if (!in.take(&want, sizeof want) || !in.take(&room, sizeof room) || !in.take(&flags, sizeof flags)) return false;
   std::vector<size_t> start(raw.begin(), raw.begin() + nd), count(raw.begin() + nd, raw.end());
   char ok = 0;
   const int id = open_kept(name);
   if (id >= 0 && want > 0 && want <= omgcap() && want <= room && slab_bytes(id, varid, count) == want) {
+    requestcap cap(netcdf_read_allowance(id, varid, static_cast<size_t>(want)));
     unsigned char* block = block_map(blockfd, static_cast<size_t>(room));
     try {
-      ok = block != nullptr && read_netcdf_data(id, varid, start, count, block, static_cast<size_t>(want)) ? 1 : 0;
+      ok = block != nullptr && read_netcdf_data(id, varid, start, count, block, static_cast<size_t>(want),
+                                                (flags & READ_BOUNDED) != 0)
+               ? 1
+               : 0;
     } catch (const std::bad_alloc&) {
       ok = 0;
     }
-  }
-  if (want > kKeptReadBytes) {
-    hdf_release_buffers();
-    malloc_trim(0);  // the allocator may keep what was freed in its heap
   }
   return sendall(fd, &ok, 1);
 }
@@ -206,6 +310,7 @@ bool serve_read(int fd, inbox& in, int blockfd, const std::string& name) {
   }
   omheaptune();  // a helper started by exec runs no start of the program's
   cap_memory(mem_bytes);
+  anon_at_start() = held_now().anon;
   if (!sendall(fd, &kReady, 1)) _exit(0);
   static inbox in(fd);
   for (;;) {
@@ -220,7 +325,7 @@ bool serve_read(int fd, inbox& in, int blockfd, const std::string& name) {
     } else if (op == OP_READ) {
       ok = serve_read(fd, in, kBlockFd, name);
     } else if (op == OP_CLOSE) {
-      close_kept(name);
+      close_for_program(name);
       const char done = 1;
       ok = sendall(fd, &done, 1);
     }

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <vector>
@@ -368,20 +369,22 @@ data: lon = 0, 10 ; lat = 0 ;
   EXPECT_EQ(open_quiet(st, f, &out), 1);
   EXPECT_NE(out.find("SDF file's time dimension is longer than a data set can hold.\n"), std::string::npos) << out;
   EXPECT_EQ(st.pcm->filecount, 0);
-  // 2 * 10^9 longitudes in doubles, 16 GB: more than any grid may take,
-  // refused before anything is allocated for them.
-  std::string g = make_nc("longlon", R"(netcdf longlon {
-dimensions: lon = 2000000000 ; lat = 1 ;
-variables:
-  double lon(lon) ; lon:units = "degrees_east" ;
-  float lat(lat) ; lat:units = "degrees_north" ;
-  float v(lat, lon) ;
-data: lat = 0 ;
-}
-)", "nc4");
-  ASSERT_FALSE(g.empty());
-  EXPECT_EQ(open_quiet(st, g, &out), 1);
-  EXPECT_NE(out.find("Failure checking X coordinate of SDF file.\n"), std::string::npos) << out;
+  // 2 * 10^9 longitudes in doubles, 16 GB: more than any grid may take;
+  // 10^8 in floats, 400 MB that no file of a few kilobytes holds (they
+  // were never written): refused before anything is allocated for them.
+  for (const char* lon : {"double lon(lon) ; lon = 2000000000", "float lon(lon) ; lon = 100000000"}) {
+    const std::string decl(lon, std::strchr(lon, ';') + 1), dim(std::strchr(lon, ';') + 2);
+    std::string g = make_nc("longlon", "netcdf longlon {\ndimensions: " + dim + " ; lat = 1 ;\nvariables:\n  " + decl +
+                                           " lon:units = \"degrees_east\" ;\n  float lat(lat) ; lat:units = "
+                                           "\"degrees_north\" ;\n  float v(lat, lon) ;\ndata: lat = 0 ;\n}\n",
+                            "nc4");
+    ASSERT_FALSE(g.empty());
+    reset_peak();
+    const long before = own_kb("VmRSS");
+    EXPECT_EQ(open_quiet(st, g, &out), 1) << lon;
+    EXPECT_NE(out.find("Failure checking X coordinate of SDF file.\n"), std::string::npos) << out;
+    EXPECT_LT(own_kb("VmHWM") - before, 64 * 1024) << lon;
+  }
 }
 
 TEST(sdfaxes, WestwardLongitudesAreTheShortWayDown) {
