@@ -365,14 +365,18 @@ std::shared_ptr<classic_file> classic_file::open(const char* name, const io_std&
     close(fd);
     return nullptr;
   }
-  return std::shared_ptr<classic_file>(new classic_file(fd, size, std::move(l)));
+  return std::shared_ptr<classic_file>(new classic_file(fd, std::move(l)));
 }
 
 classic_file::~classic_file() { close(fd_); }
 
 bool classic_file::holds(int varid, const std::vector<size_t>& start, const std::vector<size_t>& count) const {
   if (varid < 0 || static_cast<size_t>(varid) >= layout_.vars.size()) return true;
-  return classic_holds(layout_, layout_.vars[static_cast<size_t>(varid)], start, count, size_);
+  // The size now: a file may be cut short after it was opened.
+  struct stat st;
+  if (fstat(fd_, &st) != 0) return false;
+  return classic_holds(layout_, layout_.vars[static_cast<size_t>(varid)], start, count,
+                       static_cast<uint64_t>(st.st_size));
 }
 
 int classic_file::read_floats(int varid, const std::vector<size_t>& start, const std::vector<size_t>& count,

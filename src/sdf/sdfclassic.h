@@ -24,8 +24,7 @@
 // before.  The library reads the bytes a file lacks (cut short, or a
 // header counting more records than were written) as zeros, so every
 // read of such a file, here or by the library, is first checked to lie
-// within it: against its size when it was opened, looked at once, and a
-// read here that meets an earlier end (a file cut since) fails.
+// within the file as it is at that read.
 #pragma once
 
 #include <sys/types.h>
@@ -89,8 +88,8 @@ class classic_file {
   classic_file(const classic_file&) = delete;
   classic_file& operator=(const classic_file&) = delete;
 
-  // Whether the file as it was opened holds every byte of the slab of
-  // varid (true for a slab the library refuses itself).
+  // Whether the file as it is now holds every byte of the slab of varid
+  // (true for a slab the library refuses itself).
   bool holds(int varid, const std::vector<size_t>& start, const std::vector<size_t>& count) const;
 
   // Reads the slab start/count of the float variable varid into buf (room
@@ -100,9 +99,8 @@ class classic_file {
                   void* buf, size_t nbytes) const;
 
  private:
-  classic_file(int fd, uint64_t size, classic_layout l) : fd_(fd), size_(size), layout_(std::move(l)) {}
+  classic_file(int fd, classic_layout l) : fd_(fd), layout_(std::move(l)) {}
   int fd_;
-  uint64_t size_;  // bytes when opened
   classic_layout layout_;
 };
 
