@@ -17,8 +17,9 @@
 //
 // The helper may grow by a quarter of the machine's memory at most, and
 // each request by what it asks for (sdfserve.cpp); an open may take a
-// limited time, and a read that time and more by its size; and an
-// interrupt typed at the terminal ends any wait for it.  A helper on which the HDF libraries failed an open or
+// limited time, and a read that time and a second more for every megabyte
+// of the file and of the slab; and an interrupt typed at the terminal ends
+// any wait for it.  A helper on which the HDF libraries failed an open or
 // a read is ended, and the next request starts a fresh one, which opens
 // again the files it reads.
 //
@@ -30,6 +31,7 @@
 // even while it is busy with a file; killed from outside, it is reaped at
 // the next prompt or by the next request, which starts a new one.
 #include <poll.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -315,9 +317,13 @@ int helper_read(const char* name, int varid, const std::vector<size_t>& start, c
   put(&req, static_cast<uint64_t>(block_size()));
   put(&req, static_cast<uint8_t>(bounded ? READ_BOUNDED : 0));
   // No real read comes near this: the open's limit, and a second more for
-  // every megabyte asked for.  A helper spinning in a damaged decoder, or
-  // stopped, then ends instead of holding the display for good.
-  const size_t secs = static_cast<size_t>(limits().open_seconds) + (nbytes >> 20);
+  // every megabyte of the file (which bounds the stored bytes the library
+  // decodes to reach the slab) and of the slab.  A helper spinning in a
+  // damaged decoder, or stopped, then ends instead of holding the display
+  // for good; Ctrl-C ends the wait at once.
+  struct stat st;
+  const size_t stored = stat(name, &st) == 0 && st.st_size > 0 ? static_cast<size_t>(st.st_size) : 0;
+  const size_t secs = static_cast<size_t>(limits().open_seconds) + (stored >> 20) + (nbytes >> 20);
   const int limit = secs > INT_MAX ? INT_MAX : static_cast<int>(secs);
   for (int attempt = 0; attempt < 2; attempt++) {
     char ok = 0;

@@ -473,6 +473,23 @@ TEST_F(helperlimits, AnOpenOrReadThatHangsEndsAtTheTimeLimit) {
       EXPECT_EQ(helper_pid(), -1);  // the helper that hung is gone
     }
   }
+  // A read may take the open's limit and a second for every megabyte of
+  // the file, the most it may have to decode to reach the slab: of a file
+  // of 6 MB, a read the clock shows taking 5.5 seconds is waited for, one
+  // taking 7.5 is ended.
+  ASSERT_EQ(truncate(held.c_str(), 6 << 20), 0);
+  for (const long tenths : {55, 75}) {
+    ASSERT_EQ(open_quiet(st, sample), 0);  // a helper runs: its start has a limit of its own
+    int lo[4] = {1, 1, 1, 2}, hi[4] = {4, 3, 1, 2};
+    request r(pheld, "temp", 0, 1, lo, hi);
+    clockset = {tenths * 100000000L};
+    const int rc = r.read(&out);
+    clockset = {};
+    EXPECT_EQ(rc, tenths < 70 ? 0 : 3) << tenths;
+    EXPECT_EQ(out, tenths < 70 ? "" : "SDF read error:  " + held + ": the HDF library takes too long on it.\n"
+                                      "Failure reading SDF data.  #1\n")
+        << tenths;
+  }
 }
 
 // An open may take 30 seconds where no limit was set (as in a session;
