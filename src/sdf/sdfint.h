@@ -64,7 +64,8 @@ inline constexpr unsigned char kHdf4Signature[4] = {0x0e, 0x03, 0x13, 0x01};
 
 // ---- HDF4 SD files (own translation unit, its headers clash with netCDF's) ----
 // Library id, or -1; *sdid is the file's SD interface id (-1 without one),
-// which tells the number types.
+// which tells the number types.  The library's error options are set
+// first so that none of its errors ends the process.
 int hdf_open(const char* name, int* sdid);
 int hdf_close(int hid, int sdid);
 int hdf_inquire(int hid, int* ndims, int* nvars, int* ngatts, int* recdim);

@@ -19,8 +19,9 @@
 // run by naming its loader, whose file is the loader's, a file not found
 // at start), the helper is a fork of the program instead: all its code is
 // in the program, and a fork set up as a fresh run would be (no handler of
-// the program's, only the socket and the shared block open) contains a
-// library's crash just as well.  Only when no process can be started at all does the
+// the program's, only the socket and the shared block open, and an exit
+// that runs none of the program's exit hooks) contains a library's crash
+// just as well.  Only when no process can be started at all does the
 // program open files itself.
 #include <fcntl.h>
 #include <link.h>
@@ -214,10 +215,16 @@ __attribute__((noinline, no_sanitize_address)) pid_t launch(childplan* p) {
   return child;
 }
 
+// Ends a forked helper that calls exit(): registered after every exit hook
+// of the program, it runs before them and ends the process there, so that
+// none of the program's hooks (which finish its metafile and give its
+// terminal back) runs in the helper.
+void end_forked_helper() { _exit(127); }
+
 // The child forked as the helper: set up as a fresh run of the program
 // would start, then serving.
 [[noreturn]] void serve_forked(int sock, int block, pid_t parent, size_t mem_bytes) {
-  if (child_setup(sock, block, parent) != 0) _exit(127);
+  if (child_setup(sock, block, parent) != 0 || std::atexit(end_forked_helper) != 0) _exit(127);
   for (int sig = 1; sig < NSIG; sig++) {
     struct sigaction sa;
     if (sigaction(sig, nullptr, &sa) == 0 && sa.sa_handler != SIG_IGN && sa.sa_handler != SIG_DFL)
