@@ -149,6 +149,18 @@ int end_helper(bool kill_it) {
   return status;
 }
 
+// Makes a started helper the running one.  Called by the spawn with every
+// signal still blocked: an ending that comes as the helper starts finds it
+// once it is let through.
+void record_helper(pid_t pid, int fd, bool execd) {
+  probehelper h;
+  h.pid = pid;
+  h.fd = fd;
+  h.execd = execd;
+  h.owner = getpid();
+  set_helper(h);
+}
+
 // Starts a helper and waits until it is ready: WAIT_OK, WAIT_INTERRUPTED,
 // or WAIT_NOHELPER with helper().failure saying what failed.  The
 // program's own file that ends before it is ready (it is not the program
@@ -165,16 +177,14 @@ int start_helper() {
   }
   for (;;) {
     std::string why;
-    probehelper h;
     // A forked helper starts with a copy of what output holds: none.
     omoutflush();
     std::fflush(stderr);
-    if (!spawn_helper(mem, block_fd(), !notes().exec_fails, &h.pid, &h.fd, &h.execd, &why)) {
+    if (!spawn_helper(mem, block_fd(), !notes().exec_fails, record_helper, &why)) {
       helper().failure = why;
       return WAIT_NOHELPER;
     }
-    h.owner = getpid();
-    set_helper(h);
+    const probehelper h = helper();
     char ready = 0;
     const int r = await(h.fd, &ready, 1, kStartSeconds);
     if (r == WAIT_OK && ready == kReady) {

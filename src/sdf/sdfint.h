@@ -3,6 +3,8 @@
 // time decoding.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstddef>
 #include <string>
 #include <vector>
@@ -124,10 +126,13 @@ bool helper_execd();
 [[noreturn]] void helper_serve(int fd, size_t mem_bytes);
 // Starts the helper's process (sdfspawn.cpp), holding the other end of a
 // new socket and the shared block: the program's own file run again where
-// may_exec and that file allow it (*execd), else a fork of the program.
-// 1 with its pid and the program's end of the socket, else 0 with *why
+// may_exec and that file allow it, else a fork of the program.  1 once
+// record was given its pid, the program's end of the socket and whether
+// it runs the program's file (called with every signal blocked, so that
+// no ending finds a helper started and not recorded), else 0 with *why
 // saying what failed.
-int spawn_helper(size_t mem_bytes, int block, bool may_exec, int* pid, int* fd, bool* execd, std::string* why);
+int spawn_helper(size_t mem_bytes, int block, bool may_exec, void (*record)(pid_t pid, int fd, bool execd),
+                 std::string* why);
 // How a process ended, from its wait status ("it ended on signal 9
 // (Killed)").
 std::string ended_how(int status);

@@ -261,7 +261,8 @@ pid_t start_child(bool may_exec, int sock, int block, size_t mem_bytes, bool* ex
 
 }  // namespace
 
-int spawn_helper(size_t mem_bytes, int block, bool may_exec, int* pid, int* fd, bool* execd, std::string* why) {
+int spawn_helper(size_t mem_bytes, int block, bool may_exec, void (*record)(pid_t pid, int fd, bool execd),
+                 std::string* why) {
   int sv[2];
   if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sv) != 0) {
     *why = failed("cannot make its socket", errno);
@@ -271,17 +272,17 @@ int spawn_helper(size_t mem_bytes, int block, bool may_exec, int* pid, int* fd, 
   sigfillset(&all);
   pthread_sigmask(SIG_BLOCK, &all, &old);
   int err = 0;
-  *execd = false;
-  const pid_t child = start_child(may_exec, sv[1], block, mem_bytes, execd, &err);
-  pthread_sigmask(SIG_SETMASK, &old, nullptr);
+  bool execd = false;
+  const pid_t child = start_child(may_exec, sv[1], block, mem_bytes, &execd, &err);
   close(sv[1]);
   if (child < 0) {
+    pthread_sigmask(SIG_SETMASK, &old, nullptr);
     close(sv[0]);
     *why = failed("cannot run it", err);
     return 0;
   }
-  *pid = child;
-  *fd = sv[0];
+  record(child, sv[0], execd);
+  pthread_sigmask(SIG_SETMASK, &old, nullptr);
   return 1;
 }
 
