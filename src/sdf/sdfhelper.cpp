@@ -15,12 +15,13 @@
 // checks itself: float runs of a classic netCDF file, by pread against
 // the file's size (sdfclassic.cpp).
 //
-// The helper may grow by a quarter of the machine's memory at most, and
-// each request by what it asks for (sdfserve.cpp); an open may take a
-// limited time, and a read that time and a second more for every megabyte
-// of the file and of the slab; and an interrupt typed at the terminal ends
-// any wait for it.  A helper on which the HDF libraries failed an open or
-// a read is ended, and the next request starts a fresh one, which opens
+// The helper may grow by as much as the largest grid the program accepts
+// (omgcap, at most a quarter of the machine's memory), and each request
+// by what it asks for (sdfserve.cpp); an open may take a limited time,
+// and a read that time and a second more for every megabyte of the file
+// and of the slab; and an interrupt typed at the terminal ends any wait
+// for it.  A helper on which a library failed a read, or the HDF libraries
+// an open, is ended, and the next request starts a fresh one, which opens
 // again the files it reads.
 //
 // The helper is started once and kept (sdfspawn.cpp starts it as a fresh
@@ -124,13 +125,15 @@ enum { WAIT_OK = 1, WAIT_ENDED = 0, WAIT_NOHELPER = -1, WAIT_TIMEOUT = -2, WAIT_
 
 int await(int fd, void* buf, size_t n, int seconds);
 
-// Ends the helper: killed when it may still run (a time limit or an
-// interrupt), else only reaped.  Its wait status.
-int end_helper(bool kill_it) {
+// Ends the helper: killed (nothing to a helper that has ended already),
+// its socket closed, and reaped.  A helper this process did not start (a
+// fork of the program holds a copy of the record) is only let go.  Its
+// wait status.
+int end_helper() {
   probehelper h = helper();
   if (h.pid < 0) return 0;
   const bool ours = h.owner == getpid();
-  if (kill_it && ours) kill(h.pid, SIGKILL);
+  if (ours) kill(h.pid, SIGKILL);
   close(h.fd);
   // Waited for without being reaped: until it is, its pid names no other
   // process, and an ending that comes meanwhile finds it and reaps it.
@@ -170,7 +173,7 @@ int start_helper() {
   // Every end of the session ends the helper and waits for it.  Its record
   // is made first, so that the hook of an exit runs before it is gone.
   [[maybe_unused]] static const bool registered =
-      (helper(), omendpart(END_HELPER, {[](endhow) { end_helper(true); }, [](endhow) { sdf_helper_end(); }}), true);
+      (helper(), omendpart(END_HELPER, {[](endhow) { end_helper(); }, [](endhow) { sdf_helper_end(); }}), true);
   if (block_fd() < 0) {
     helper().failure = std::string("cannot make its shared block: ") + std::strerror(errno);
     return WAIT_NOHELPER;
@@ -192,7 +195,7 @@ int start_helper() {
       return WAIT_OK;
     }
     // Killed if still there; else how it ended tells why.
-    const int status = end_helper(true);
+    const int status = end_helper();
     if (r == WAIT_INTERRUPTED) return r;
     if (r == WAIT_ENDED && h.execd && !notes().exec_fails) {
       notes().exec_fails = true;
@@ -245,11 +248,11 @@ int exchange(const std::string& req, void* first, size_t n, int seconds) {
     if (r != WAIT_OK) return r;
   }
   if (!sendall(helper().fd, req.data(), req.size())) {
-    end_helper(true);
+    end_helper();
     return WAIT_ENDED;
   }
   int r = await(helper().fd, first, n, seconds);
-  if (r != WAIT_OK) end_helper(true);
+  if (r != WAIT_OK) end_helper();
   return r;
 }
 
@@ -258,7 +261,7 @@ int exchange(const std::string& req, void* first, size_t n, int seconds) {
 // helper serving on such a heap fails later files, or answers for them
 // falsely.  The next request starts a fresh one.
 void end_after_hdf_failure(const char* name) {
-  if (is_hdf4_file(name) || is_hdf5_file(name)) end_helper(true);
+  if (is_hdf4_file(name) || is_hdf5_file(name)) end_helper();
 }
 
 int to_answer(int wait_rc) {
@@ -300,12 +303,12 @@ int helper_describe(const char* name, io_std* io) {
     }
     if (r == WAIT_OK && len > 0) r = await(helper().fd, &desc[0], len, secs);
     if (r != WAIT_OK) {
-      end_helper(true);
+      end_helper();
       if (r == WAIT_ENDED) continue;
       return to_answer(r);
     }
     if (unpack_description(desc, io)) return HELPER_HELD;
-    end_helper(true);  // what it sent is no description: it is not to be trusted
+    end_helper();  // what it sent is no description: it is not to be trusted
     return HELPER_NODESC;
   }
   return HELPER_DIED;
@@ -341,7 +344,7 @@ int helper_read(const char* name, int varid, const std::vector<size_t>& start, c
     if (r == WAIT_ENDED) continue;
     if (r != WAIT_OK) return to_answer(r);
     if (ok == 0) {
-      end_helper(true);  // the library failed on the file: see end_after_hdf_failure
+      end_helper();  // the library failed on the file: see end_after_hdf_failure
       return 0;
     }
     *at = block;
@@ -360,7 +363,7 @@ void helper_close(const char* name) {
 void helper_set_limits(int open_seconds, size_t mem_bytes) {
   limits().open_seconds = open_seconds;
   limits().mem_bytes = mem_bytes;
-  end_helper(false);  // the next helper takes them
+  end_helper();  // the next helper takes them
 }
 
 int helper_pid() { return helper().pid; }
@@ -381,7 +384,7 @@ void sdf_helper_reap() {
   siginfo_t info = {};  // si_pid stays 0 while it runs
   const int r = waitid(P_PID, static_cast<id_t>(h.pid), &info, WEXITED | WNOHANG | WNOWAIT);
   if ((r == 0 && info.si_pid == 0) || (r < 0 && errno != ECHILD)) return;  // still running
-  end_helper(false);
+  end_helper();
 }
 
 void sdf_helper_end() {

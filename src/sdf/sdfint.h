@@ -92,7 +92,7 @@ void hdf_release_buffers();
 enum helper_answer {
   HELPER_NONE = -1,         // no helper could be started (helper_failure says why)
   HELPER_DIED = -2,         // it ended on the file, twice
-  HELPER_TIMEOUT = -3,      // the open took longer than allowed
+  HELPER_TIMEOUT = -3,      // the open or read took longer than allowed
   HELPER_INTERRUPTED = -4,  // the user interrupted the wait
   HELPER_HELD = 2,          // kept open by the helper; its description given
   HELPER_NOFILE = 3,        // a file the library cannot open

@@ -45,7 +45,7 @@ constexpr size_t kMaxKept = 64;
 // libraries' records of a file and their caches of its metadata.
 constexpr size_t kSlack = size_t(64) << 20;
 // Growth beyond which what the libraries freed is given back to the
-// system once a request is answered, or once no file is open.
+// system once a request is answered, or a file closed.
 constexpr size_t kKeptGrowth = size_t(4) << 20;
 
 // Files open in the helper, by name.
@@ -60,7 +60,6 @@ void close_kept(const std::string& name) {
   close_netcdf(it->second);
   kept().erase(it);
 }
-
 
 int open_kept(const std::string& name) {
   auto it = kept().find(name);

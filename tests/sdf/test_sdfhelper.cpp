@@ -645,6 +645,16 @@ TEST_F(helperlimits, AHelperThatEndedIsReapedWithoutWaitingForTheNextFile) {
   helper_set_limits(30, 0);
   EXPECT_EQ(endwatch, 0);
   EXPECT_TRUE(endreaped);
+  // A helper stopped (or busy) when the program ends it is ended all the
+  // same: nothing waits for it to come back.
+  ASSERT_EQ(open_quiet(st, OMBRA_SOURCE_DIR "/share/sample/sample.nc"), 0);
+  const int stopped = helper_pid();
+  ASSERT_TRUE(stop_helper());
+  helper_set_limits(30, 0);
+  EXPECT_EQ(helper_pid(), -1);
+  errno = 0;
+  EXPECT_EQ(waitpid(stopped, nullptr, WNOHANG), -1);  // reaped
+  EXPECT_EQ(errno, ECHILD);
 }
 
 // The helper is a fresh process image: memory the program held when the
