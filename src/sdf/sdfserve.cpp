@@ -115,10 +115,24 @@ void close_for_program(const std::string& name) {
   give_back_beyond(anon_at_start());
 }
 
-// The data limit the helper started with: no request goes beyond it.
-rlim_t& base_cap() {
-  static rlim_t cap = RLIM_INFINITY;
-  return cap;
+// The data limit the helper started with, which no request goes beyond,
+// and the one in force now.
+struct datacaps {
+  struct rlimit now = {RLIM_INFINITY, RLIM_INFINITY};
+  rlim_t base = RLIM_INFINITY;
+};
+
+datacaps& caps() {
+  static datacaps c;
+  return c;
+}
+
+// Puts the soft data limit at soft, unless it is there already.
+void set_cap(rlim_t soft) {
+  struct rlimit rl = caps().now;
+  if (rl.rlim_cur == soft) return;
+  rl.rlim_cur = soft;
+  if (setrlimit(RLIMIT_DATA, &rl) == 0) caps().now = rl;
 }
 
 // The helper may grow by the given bytes beyond what it holds when it
@@ -127,12 +141,13 @@ rlim_t& base_cap() {
 void cap_memory(size_t extra) {
   struct rlimit rl;
   if (getrlimit(RLIMIT_DATA, &rl) != 0) return;
+  caps().now = rl;
   const size_t held = held_now().data;
   rlim_t want = static_cast<rlim_t>(held > SIZE_MAX - extra ? SIZE_MAX : held + extra);
   if (rl.rlim_max != RLIM_INFINITY && want > rl.rlim_max) want = rl.rlim_max;
   if (rl.rlim_cur != RLIM_INFINITY && rl.rlim_cur < want) want = rl.rlim_cur;
-  rl.rlim_cur = want;
-  if (setrlimit(RLIMIT_DATA, &rl) == 0) base_cap() = want;
+  set_cap(want);
+  caps().base = caps().now.rlim_cur;
 }
 
 // One request's hold on the helper's memory: the data limit lowered to
@@ -142,29 +157,20 @@ void cap_memory(size_t extra) {
 class requestcap {
  public:
   explicit requestcap(size_t work) : before_(held_now()) {
-    struct rlimit rl;
     const size_t room = work > SIZE_MAX - kSlack ? SIZE_MAX : work + kSlack;
-    if (base_cap() == RLIM_INFINITY || getrlimit(RLIMIT_DATA, &rl) != 0) return;
     const size_t held = before_.data;
     const rlim_t want = held > SIZE_MAX - room ? SIZE_MAX : static_cast<rlim_t>(held + room);
-    if (want >= base_cap()) return;
-    rl.rlim_cur = want;
-    lowered_ = setrlimit(RLIMIT_DATA, &rl) == 0;
+    if (caps().base != RLIM_INFINITY && want < caps().base) set_cap(want);
   }
   requestcap(const requestcap&) = delete;
   requestcap& operator=(const requestcap&) = delete;
   ~requestcap() {
-    struct rlimit rl;
-    if (lowered_ && getrlimit(RLIMIT_DATA, &rl) == 0) {
-      rl.rlim_cur = base_cap();
-      setrlimit(RLIMIT_DATA, &rl);
-    }
+    set_cap(caps().base);
     give_back_beyond(before_.anon);
   }
 
  private:
   holding before_;
-  bool lowered_ = false;
 };
 
 // The requests as they come: the socket read in as large pieces as it
