@@ -11,18 +11,7 @@ Usage: session_endings.py OMBRA SHAREDIR.  Exit status 0 passed, 1 failed.
 """
 import array, ctypes, fcntl, os, pty, random, resource, select, signal, struct, subprocess, sys, tempfile, termios, threading, time
 
-# Every signal a test sends goes to a process it started: a pid of 0 or
-# less would reach the test's own group or every process, so none is sent.
-_os_kill = os.kill
-
-
-def _guarded_kill(pid, sig):
-    if pid <= 0:
-        raise ValueError(f"no signal for pid {pid}")
-    _os_kill(pid, sig)
-
-
-os.kill = _guarded_kill
+import killguard  # noqa: F401  (os.kill refuses a pid of 0 or less)
 
 OMBRA = os.path.abspath(sys.argv[1])
 ENV = dict(os.environ, OMDDIR=sys.argv[2], TERM="xterm")
