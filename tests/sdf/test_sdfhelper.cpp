@@ -37,6 +37,16 @@ using namespace sdftest;
 
 namespace {
 
+// The checking allocator needs /proc to start, and cannot start under the
+// loader named as the program: rows that need either are left out there.
+// It also ends a process at an allocation it cannot give, and keeps small
+// pieces it freed.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kChecking = true;
+#else
+constexpr bool kChecking = false;
+#endif
+
 double seconds_since(std::chrono::steady_clock::time_point t0) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
 }
@@ -440,16 +450,28 @@ TEST_F(helperlimits, AnOpenOrReadThatWouldTakeAllMemoryIsRefused) {
   EXPECT_GT(held, data - (16LL << 20));
   // The files' descriptions are whole: they open, and their data fail to
   // read once a read has taken what it may, far under the helper's cap.
+  // (A checking allocator ends the helper at the first allocation beyond
+  // what it can give: the file is then refused as damaged at its open.)
   const struct {
     std::string file, var;
     int n;
   } rows[] = {{huff, "hgt", 30}, {inflating, "v", 512}};
   for (const auto& row : rows) {
-    ASSERT_EQ(open_quiet(st, row.file, &out), 0) << out;
+    if (open_quiet(st, row.file, &out) != 0) {
+      EXPECT_TRUE(kChecking) << out;
+      EXPECT_NE(out.find("SDFOPEN error:  " + row.file + " is damaged: the netCDF/HDF library fails on it.\n"),
+                std::string::npos)
+          << out;
+      continue;
+    }
     int lo[4] = {1, 1, 1, 1}, hi[4] = {row.n, row.var == "v" ? row.n : 20, 1, 1};
     request r(st.last(), row.var, 0, 1, lo, hi);
     EXPECT_EQ(r.read(&out), 3) << row.file;
-    EXPECT_EQ(out, "Failure reading SDF data.  #1\n") << row.file;
+    const std::string failed = "Failure reading SDF data.  #1\n";
+    if (kChecking)
+      EXPECT_EQ(out.substr(out.size() > failed.size() ? out.size() - failed.size() : 0), failed) << row.file;
+    else
+      EXPECT_EQ(out, failed) << row.file;
     EXPECT_EQ(helper_pid(), -1);  // ended after the library failed
     struct rusage ru;
     ASSERT_EQ(getrusage(RUSAGE_CHILDREN, &ru), 0);
@@ -778,7 +800,8 @@ TEST_F(helperlimits, ALargeReadLeavesNoBufferInTheHelper) {
     ASSERT_GT(before, 0);
     if (!row.indexed) EXPECT_LT(after - before, 4 * 1024) << "kB held after the read (" << before << " before)";
     EXPECT_EQ(close_netcdf(pfi->sdf->ncid), 1);
-    EXPECT_LT(status_kb(helper_pid(), "RssAnon") - start, 4 * 1024) << "kB held once " << row.file << " is closed";
+    if (!kChecking || !row.indexed)
+      EXPECT_LT(status_kb(helper_pid(), "RssAnon") - start, 4 * 1024) << "kB held once " << row.file << " is closed";
   }
 }
 
@@ -1066,13 +1089,6 @@ std::pair<dev_t, ino_t> exe_of(const std::string& pid) {
 // descriptor 3, which the helper's socket takes in the child), run again:
 // the file this process runs; without /proc at the spawn it still starts,
 // under its memory cap.
-// The checking allocator needs /proc to start, and cannot start under the
-// loader named as the program: rows that need either are left out there.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kChecking = true;
-#else
-constexpr bool kChecking = false;
-#endif
 
 TEST(helpermode, TheHelperStartsWithoutProc) {
   for (bool hidden : {false, true}) {
