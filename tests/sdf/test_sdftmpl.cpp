@@ -3,12 +3,14 @@
 
 #include <grp.h>
 #include <signal.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <functional>
+#include <map>
 
 #include "data/datetime.h"
 #include "sdftest.h"
@@ -374,6 +376,39 @@ TEST(dailyseries, StepOfOneTimeMembersComesFromTheMembersThere) {
     }
     EXPECT_EQ(times, c.times) << c.sub;
   }
+
+  // Each member is read once while the series opens, by the helper alone:
+  // none after the first is opened more often than an open of it alone
+  // opens it, and each as often as the others.  (The watch joins opens of
+  // a file that follow each other into one event: what is counted is how
+  // many times the file is taken up again.)
+  const std::string mid = dir + "/midmonth";
+  const int in = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  ASSERT_GE(in, 0);
+  ASSERT_GE(inotify_add_watch(in, mid.c_str(), IN_OPEN), 0);
+  auto opens = [in] {
+    std::map<std::string, int> n;
+    alignas(inotify_event) char buf[4096];
+    for (ssize_t got; (got = read(in, buf, sizeof buf)) > 0;) {
+      for (char* p = buf; p < buf + got;) {
+        const inotify_event* e = reinterpret_cast<const inotify_event*>(p);
+        if (e->len > 0) n[e->name]++;
+        p += sizeof(inotify_event) + e->len;
+      }
+    }
+    return n;
+  };
+  ASSERT_EQ(open_quiet(st, mid + "/m_200102.nc", &out), 0) << out;
+  const int alone = opens()["m_200102.nc"];
+  ASSERT_EQ(open_quiet(st, mid + "/m_200101.nc m_%y4%m2.nc 4", &out), 0) << out;
+  std::map<std::string, int> seen = opens();
+  close(in);
+  EXPECT_GT(alone, 0);
+  for (const char* m : {"m_200102.nc", "m_200103.nc", "m_200104.nc"}) {
+    EXPECT_LE(seen[m], alone) << m;
+    EXPECT_EQ(seen[m], seen["m_200104.nc"]) << m;
+  }
+
 
   // No member after the first (alone), one at the first one's time or
   // before the one ahead of it (also after a first of two times), spacings
