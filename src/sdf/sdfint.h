@@ -232,9 +232,9 @@ int series_step_from_next(member_reads* reads, datafile* pfi, const std::string&
 // For a series of monthly steps whose members' times the steps do not
 // reach (first: the first member's times, empty for one), once its table
 // is built: the times of each member there are read and become its steps'
-// dates (those of missing members lie evenly between).  0 after its
-// message when a member does not begin after the one before it, or cannot
-// be read now.
+// dates (those of missing or unreadable members lie evenly between).  0
+// after its message when a member does not begin after the one before it,
+// or the open is interrupted.
 int series_dates_from_members(member_reads* reads, datafile* pfi, const std::string& templ,
                               const std::vector<datetime>& first);
 // For a template series whose table is built: 0 after its message when the

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "base/cmnstate.h"
 #include "base/omprnt.h"
 #include "data/datafile.h"
 #include "data/datetime.h"
@@ -408,7 +409,10 @@ int series_dates_from_members(member_reads* reads, datafile* pfi, const std::str
     std::vector<datetime> own;
     bool passing = false;
     if (!member_times(reads, name, member_steps(pfi->fnums, t), &own, &passing)) {
-      if (!passing) continue;  // it fails again when its data is asked for
+      // Its steps are undefined, as a missing member's are, and its data
+      // is looked for again when asked for; only an interrupt stops the
+      // open.
+      if (!passing || !omqsig()) continue;
       omprntf(0, "SDFOPEN error:  The member file %s cannot be read now.\n", name.c_str());
       return 0;
     }

@@ -409,6 +409,35 @@ TEST(dailyseries, StepOfOneTimeMembersComesFromTheMembersThere) {
     EXPECT_EQ(seen[m], seen["m_200104.nc"]) << m;
   }
 
+  // A member that cannot be read now (its permission taken away), past
+  // those read for the step, is undefined with its reason, as a missing
+  // one is: the series opens.
+  const int laterhours[] = {3252, 3984, 4716};  // 12Z16MAY, 00Z16JUN, 12Z16JUL
+  for (int m = 5; m <= 7; m++) ASSERT_FALSE(one_time(mid, "m_20010" + std::to_string(m), laterhours[m - 5], m).empty());
+  const std::string shut = mid + "/m_200106.nc";
+  if (geteuid() == 0) ASSERT_EQ(chmod(tmpdir().c_str(), 0755), 0);
+  ASSERT_EQ(chmod(shut.c_str(), 0), 0);
+  const int shutrc = as_nobody([&] {
+    if (access(shut.c_str(), R_OK) == 0) _exit(77);
+    std::string said;
+    ASSERT_EQ(open_quiet(st, mid + "/m_200101.nc m_%y4%m2.nc 7", &said), 0) << said;
+    EXPECT_NE(said.find("SDFOPEN error:  " + shut + ": Permission denied.\n"), std::string::npos) << said;
+    int lo3[4] = {1, 1, 1, 1}, hi3[4] = {1, 1, 1, 7};
+    request rs(st.last(), "v", 3, -1, lo3, hi3);
+    ASSERT_EQ(rs.read(&said), 0);
+    EXPECT_NE(said.find("SDFOPEN error:  " + shut + ": Permission denied.\n"), std::string::npos) << said;
+    EXPECT_EQ(rs.vals, (std::vector<float>{1, 2, 3, 4, 5, rs.g.undef, 7}));
+    std::string times;
+    for (int k = 1; k <= 7; k++) {
+      datetime at;
+      gr2t(st.last()->grvals[3], k, &at);
+      times += (k > 1 ? " " : "") + omt2str(&at, 4);
+    }
+    EXPECT_EQ(times, "12Z16JAN2001 00Z15FEB2001 12Z16MAR2001 00Z16APR2001 12Z16MAY2001 00Z16JUN2001 12Z16JUL2001");
+  });
+  ASSERT_EQ(chmod(shut.c_str(), 0644), 0);
+  if (shutrc != 77) EXPECT_EQ(shutrc, 0);
+
 
   // No member after the first (alone), one at the first one's time or
   // before the one ahead of it (also after a first of two times), spacings
