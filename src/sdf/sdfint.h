@@ -239,7 +239,7 @@ int series_dates_from_members(member_reads* reads, datafile* pfi, const std::str
                               const std::vector<datetime>& first);
 // For a template series whose table is built: 0 after its message when the
 // first member file there after the first begins no later than the first
-// (its times would stand for times they are not), else 1.
+// file's last step (its times would stand for times they are not), else 1.
 int series_next_after_first(member_reads* reads, const datafile* pfi, const std::string& templ);
 
 // What an open takes from a descriptor and what it finds in the file.

@@ -341,6 +341,10 @@ int series_next_after_first(member_reads* reads, const datafile* pfi, const std:
   const float* conv = pfi->grvals[3];
   if (conv == nullptr || pfi->fnums.empty()) return 1;
   const datetime t0 = axstart(conv);
+  // The first file's last step: a member after it that begins no later
+  // would give times the first file's steps already stand for.
+  datetime firstlast;
+  gr2t(conv, static_cast<double>(member_steps(pfi->fnums, 0)), &firstlast);
   int looked = 0;
   for (size_t t = 1; t < pfi->fnums.size() && looked <= kMembers; t++) {
     const int m = pfi->fnums[t];
@@ -353,7 +357,7 @@ int series_next_after_first(member_reads* reads, const datafile* pfi, const std:
     std::vector<datetime> own;
     bool passing = false;
     // As many times as the dates of the member's steps will want.
-    if (member_times(reads, name, member_steps(pfi->fnums, t), &own, &passing) && !later(own[0], t0)) {
+    if (member_times(reads, name, member_steps(pfi->fnums, t), &own, &passing) && !later(own[0], firstlast)) {
       omprntf(0, "SDFOPEN error:  The next member file %s does not begin after the first.\n", name.c_str());
       return 0;
     }

@@ -445,9 +445,12 @@ TEST(dailyseries, StepOfOneTimeMembersComesFromTheMembersThere) {
   // spacing alone of more than the template's unit (the second day's file
   // missing): refused, as is a template naming no time.
   const std::string same = dir + "/same", back = dir + "/back", uneven = dir + "/uneven", d2 = dir + "/d2",
-                    twice = dir + "/twice", mixed = dir + "/mixed", midback = dir + "/midback";
+                    twice = dir + "/twice", mixed = dir + "/mixed", midback = dir + "/midback",
+                    inside = dir + "/inside";
   std::system(("mkdir -p '" + same + "' '" + back + "' '" + uneven + "' '" + d2 + "' '" + twice + "' '" + mixed +
-               "' '" + midback + "'").c_str());
+               "' '" + midback + "' '" + inside + "'").c_str());
+  ASSERT_FALSE(one_time(inside, "d_20010101", 0, 1, 2, 12).empty());  // 00Z and 12Z
+  ASSERT_FALSE(one_time(inside, "d_20010102", 6, 2).empty());         // 06Z the day before
   const int midhours[] = {372, 1080, 1788, 2520, 3252, 3200};  // June's file in May
   for (int m = 1; m <= 6; m++)
     ASSERT_FALSE(one_time(midback, "m_20010" + std::to_string(m), midhours[m - 1], m).empty());
@@ -480,6 +483,8 @@ TEST(dailyseries, StepOfOneTimeMembersComesFromTheMembersThere) {
       {d2 + "/d_20010101.nc d_%y4%m2%d2.nc 3", head + "the next member file " + d2 + "/d_20010102.nc is missing.  " + give},
       {twice + "/d_20010101.nc d_%y4%m2%d2.nc 4",
        "SDFOPEN error:  The next member file " + twice + "/d_20010103.nc does not begin after the first.\n"},
+      {inside + "/d_20010101.nc d_%y4%m2%d2.nc 4",
+       "SDFOPEN error:  The next member file " + inside + "/d_20010102.nc does not begin after the first.\n"},
       {mixed + "/d_20010101.nc d_%y4%m2%d2.nc 3",
        head + "the member files after it, up to " + mixed + "/d_20010201.nc, are not spaced by whole multiples of one step.  " + give},
       {midback + "/m_200101.nc m_%y4%m2.nc 6",
