@@ -327,7 +327,7 @@ TEST(dailyseries, StepOfOneTimeMembersComesFromTheMembersThere) {
   const struct {
     const char* sub;
     std::vector<int> hours;  // of the files there
-    char kind;               // h_ files named to the hour, d_ by day, m_ by month
+    char kind;               // h_ files named to the hour, d_ by day, m_ by month, i by the first's year and the day
     int count;
     float months, minutes;  // the step
     std::vector<float> vals;
@@ -338,6 +338,7 @@ TEST(dailyseries, StepOfOneTimeMembersComesFromTheMembersThere) {
       {"h6gap", {0, 12, 18, 24}, 'h', 4, 0, 360, {0, u, 12, 18}, "00Z01JAN2001 06Z01JAN2001 12Z01JAN2001 18Z01JAN2001"},
       {"d3", {0, 72, 144, 216}, 'd', 4, 0, 4320, {1, 4, 7, 10}, "00Z01JAN2001 00Z04JAN2001 00Z07JAN2001 00Z10JAN2001"},
       {"d1", {0, 24}, 'd', 2, 0, 1440, {1, 2}, ""},
+      {"init", {0, 24, 48}, 'i', 3, 0, 1440, {1, 2, 3}, ""},
       {"nosecond", {0, 48, 72, 96}, 'd', 5, 0, 1440, {1, u, 3, 4, 5}, ""},
       // Mid-month times, 29.5 to 31 days apart: monthly, each step the
       // time of its file (a missing one's halfway between its neighbours',
@@ -353,9 +354,10 @@ TEST(dailyseries, StepOfOneTimeMembersComesFromTheMembersThere) {
       const int mo = 1 + (h >= 744) + (h >= 1416) + (h >= 2160);  // to April
       char name[16];
       std::snprintf(name, sizeof name, "m_2001%02d", mo);
-      ASSERT_FALSE((c.kind == 'h' ? hour_file(sub, h) : c.kind == 'd' ? day_file(sub, 1 + h / 24) : one_time(sub, name, h, mo)).empty());
+      if (c.kind == 'i') std::snprintf(name, sizeof name, "i2001_d%02d", 1 + h / 24);
+      ASSERT_FALSE((c.kind == 'h' ? hour_file(sub, h) : c.kind == 'd' ? day_file(sub, 1 + h / 24) : one_time(sub, name, h, c.kind == 'i' ? 1 + h / 24 : mo)).empty());
     }
-    const std::string args = sub + (c.kind == 'h' ? "/h_2001010100.nc h_%y4%m2%d2%h2.nc " : c.kind == 'd' ? "/d_20010101.nc d_%y4%m2%d2.nc " : "/m_200101.nc m_%y4%m2.nc ");
+    const std::string args = sub + (c.kind == 'h' ? "/h_2001010100.nc h_%y4%m2%d2%h2.nc " : c.kind == 'd' ? "/d_20010101.nc d_%y4%m2%d2.nc " : c.kind == 'i' ? "/i2001_d01.nc i%iy4_d%d2.nc " : "/m_200101.nc m_%y4%m2.nc ");
     ASSERT_EQ(open_quiet(st, args + std::to_string(c.count), &out), 0) << c.sub << out;
     pfi = st.last();
     EXPECT_FLOAT_EQ(pfi->grvals[3][5], c.months) << c.sub;
@@ -438,7 +440,6 @@ TEST(dailyseries, StepOfOneTimeMembersComesFromTheMembersThere) {
   ASSERT_EQ(chmod(shut.c_str(), 0644), 0);
   if (shutrc != 77) EXPECT_EQ(shutrc, 0);
 
-
   // No member after the first (alone), one at the first one's time or
   // before the one ahead of it (also after a first of two times), spacings
   // of no one step (two days, then three, or a week then a month), one
@@ -446,11 +447,13 @@ TEST(dailyseries, StepOfOneTimeMembersComesFromTheMembersThere) {
   // missing): refused, as is a template naming no time.
   const std::string same = dir + "/same", back = dir + "/back", uneven = dir + "/uneven", d2 = dir + "/d2",
                     twice = dir + "/twice", mixed = dir + "/mixed", midback = dir + "/midback",
-                    inside = dir + "/inside";
+                    inside = dir + "/inside", jan3 = dir + "/jan3";
   std::system(("mkdir -p '" + same + "' '" + back + "' '" + uneven + "' '" + d2 + "' '" + twice + "' '" + mixed +
-               "' '" + midback + "' '" + inside + "'").c_str());
+               "' '" + midback + "' '" + inside + "' '" + jan3 + "'").c_str());
   ASSERT_FALSE(one_time(inside, "d_20010101", 0, 1, 2, 12).empty());  // 00Z and 12Z
   ASSERT_FALSE(one_time(inside, "d_20010102", 6, 2).empty());         // 06Z the day before
+  ASSERT_FALSE(one_time(jan3, "m_200101", 0, 1).empty());             // monthly names, 1 and 3 January
+  ASSERT_FALSE(one_time(jan3, "m_200102", 48, 2).empty());
   const int midhours[] = {372, 1080, 1788, 2520, 3252, 3200};  // June's file in May
   for (int m = 1; m <= 6; m++)
     ASSERT_FALSE(one_time(midback, "m_20010" + std::to_string(m), midhours[m - 1], m).empty());
@@ -485,6 +488,8 @@ TEST(dailyseries, StepOfOneTimeMembersComesFromTheMembersThere) {
        "SDFOPEN error:  The next member file " + twice + "/d_20010103.nc does not begin after the first.\n"},
       {inside + "/d_20010101.nc d_%y4%m2%d2.nc 4",
        "SDFOPEN error:  The next member file " + inside + "/d_20010102.nc does not begin after the first.\n"},
+      {jan3 + "/m_200101.nc m_%y4%m2.nc 3",
+       head + "the member files after it, up to " + jan3 + "/m_200102.nc, are not spaced by whole multiples of one step.  " + give},
       {mixed + "/d_20010101.nc d_%y4%m2%d2.nc 3",
        head + "the member files after it, up to " + mixed + "/d_20010201.nc, are not spaced by whole multiples of one step.  " + give},
       {midback + "/m_200101.nc m_%y4%m2.nc 6",
