@@ -9,9 +9,10 @@
 // otherwise step by a minute and map every later time to the first file,
 // or take the step past a gap and put every time in the wrong place.  A
 // series whose first member holds several times has its step; the member
-// there after it is read only to see that it begins after the first.
-// Monthly members of mid-month times, which no step of months reaches, are
-// all read for the dates of their steps.
+// there after it is read only to see that it begins after the first
+// file's last step.  Monthly members of mid-month times, which no step of
+// months reaches, are all read for the dates of their steps.  Each member
+// file is read once while the series opens, by the helper.
 #include <sys/stat.h>
 
 #include <algorithm>
