@@ -239,6 +239,34 @@ bool not_regular(const char* name) {
 
 }  // namespace
 
+bool helper_refused(const char* name, int answer, bool* passing) {
+  *passing = false;
+  switch (answer) {
+    case HELPER_DIED:
+      omprntf(0, "SDFOPEN error:  %s is damaged: the netCDF/HDF library fails on it.\n", name);
+      return true;
+    case HELPER_TIMEOUT:
+      *passing = true;
+      omprntf(0, "SDFOPEN error:  %s: the netCDF/HDF library takes too long on it.\n", name);
+      return true;
+    case HELPER_INTERRUPTED:
+      *passing = true;
+      omprntf(0, "SDFOPEN error:  %s: interrupted.\n", name);
+      return true;
+    case HELPER_NOFILE:
+      *passing = !report_unopened(name);
+      return true;
+    case HELPER_NODESC:
+      return true;
+    case HELPER_NOMEM:
+      *passing = true;
+      omprnt(0, "Could not allocate memory for variable information.\n");
+      return true;
+    default:
+      return false;
+  }
+}
+
 int read_io_std(const char* name, io_std* io, bool* passing) {
   bool dummy = false;
   bool& notfile = passing != nullptr ? *passing : dummy;
@@ -248,18 +276,9 @@ int read_io_std(const char* name, io_std* io, bool* passing) {
     omprntf(0, "SDFOPEN error:  %s: %s.\n", name, omopenwhy(ESPIPE));
     return 0;
   }
-  switch (helper_describe(name, io)) {
-    case HELPER_DIED:
-      omprntf(0, "SDFOPEN error:  %s is damaged: the netCDF/HDF library fails on it.\n", name);
-      return 0;
-    case HELPER_TIMEOUT:
-      notfile = true;
-      omprntf(0, "SDFOPEN error:  %s: the netCDF/HDF library takes too long on it.\n", name);
-      return 0;
-    case HELPER_INTERRUPTED:
-      notfile = true;
-      omprntf(0, "SDFOPEN error:  %s: interrupted.\n", name);
-      return 0;
+  const int answer = helper_describe(name, io);
+  if (helper_refused(name, answer, &notfile)) return 0;
+  switch (answer) {
     case HELPER_NONE:
       // Opened here, a failure may be the system's as much as the file's
       // (no descriptor or process left).
@@ -284,15 +303,6 @@ int read_io_std(const char* name, io_std* io, bool* passing) {
         omprntf(0, "SDFOPEN notice:  %s: the helper process could not be started: %s; the program opens the file itself.\n",
                 name, helper_failure().c_str());
       break;
-    case HELPER_NOFILE:
-      notfile = !report_unopened(name);
-      return 0;
-    case HELPER_NODESC:
-      return 0;
-    case HELPER_NOMEM:
-      notfile = true;
-      omprnt(0, "Could not allocate memory for variable information.\n");
-      return 0;
     case HELPER_HDF: {
       // The helper holds the file and gave its description.
       int id = open_remote(name);

@@ -15,7 +15,10 @@
 // while data were read), unless the helper could not open or describe it.  An HDF4 file stays with the helper: the helper
 // keeps it open, hands its description back, and reads its data for the
 // program, so that the HDF4 library never runs in the program itself.  A
-// helper that dies while reading fails that display only.
+// helper that dies while reading fails that display only.  The member
+// files of a template series are read for their times alone: the helper
+// opens each once and hands back its times, and the program opens none of
+// them while the series opens.
 //
 // The helper may grow by the size of the largest grid the program accepts
 // (omgcap) and no more; an open may take a limited time, and a read that
@@ -50,6 +53,7 @@
 #include <map>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "base/cmnstate.h"
 #include "base/endhold.h"
@@ -57,6 +61,7 @@
 #include "base/heaptune.h"
 #include "base/memcap.h"
 #include "base/outflush.h"
+#include "base/omprntint.h"
 #include "data/gridres.h"
 #include "sdf/sdfint.h"
 
@@ -114,8 +119,13 @@ helperlimits& limits() {
 
 // Requests: an operation byte, the file name (length, bytes), then what the
 // operation needs.
-enum : char { OP_DESCRIBE = 'D', OP_READ = 'R', OP_CLOSE = 'C' };
+enum : char { OP_DESCRIBE = 'D', OP_READ = 'R', OP_CLOSE = 'C', OP_TIMES = 'T' };
 constexpr uint32_t kMaxName = 65536;
+// A time in a times answer: its five fields; and what the reading of a
+// file's times may say (a few lines, and far less than this even for a
+// damaged file).
+constexpr size_t kTimeBytes = 5 * sizeof(int32_t);
+constexpr size_t kMostSaid = 1 << 16;
 // HDF4 files the helper keeps open at once; beyond, one is closed (reopened
 // when read again).
 constexpr size_t kMaxKept = 64;
@@ -292,6 +302,56 @@ bool serve_read(int fd, const std::string& name) {
   return sent;
 }
 
+// The times of a member file as the program's open would read them (the
+// calendar is the program's), with what the reading said.  A file whose
+// description the program would cut, or a units library that does not
+// start here, is left to the program's own open, which says so.
+bool serve_times(int fd, const std::string& name) {
+  uint32_t asks[2] = {0, 0};  // the times wanted, the calendar
+  if (!readall(fd, asks, sizeof asks)) return false;
+  const uint32_t most = asks[0];
+  mfcmn.mfcal = static_cast<int32_t>(asks[1]);
+  close_kept(name);  // an HDF4 file the program reads is opened again when read
+  char kind = HELPER_TIMES;
+  std::string said;
+  std::vector<datetime> times;
+  int id = -1;
+  if (!sdf_units_init()) {
+    kind = HELPER_NETCDF;
+  } else if (!open_netcdf(name.c_str(), &id)) {
+    kind = HELPER_NOFILE;
+  } else {
+    try {
+      io_std io;
+      io.ncid = id;
+      int nd = 0, nv = 0, ng = 0, rd = -1;
+      if (!inq_netcdf(id, &nd, &nv, &ng, &rd) || nd > SDF_MAX_DIMS) {
+        kind = HELPER_NETCDF;
+      } else if (!read_description(&io)) {
+        kind = HELPER_NODESC;
+      } else {
+        int rc = 0;
+        said = omcaprun([&] { return file_times(&io, most, &times); }, &rc);
+        if (said.size() > kMostSaid) said.resize(kMostSaid);
+      }
+    } catch (const std::bad_alloc&) {
+      kind = HELPER_NOMEM;
+    }
+    close_netcdf(id);
+  }
+  // One send: the kind, then the length of the rest, what was said (its
+  // length first) and the times' fields.
+  std::string answer(1, kind);
+  if (kind == HELPER_TIMES) {
+    put(&answer, static_cast<uint32_t>(sizeof(uint32_t) + said.size() + times.size() * kTimeBytes));
+    put(&answer, static_cast<uint32_t>(said.size()));
+    answer += said;
+    for (const datetime& t : times)
+      for (int32_t f : {t.yr, t.mo, t.dy, t.hr, t.mn}) put(&answer, f);
+  }
+  return sendall(fd, answer.data(), answer.size());
+}
+
 // The helper may grow by the given bytes beyond what it holds when it
 // starts; a damaged compression header then makes the library's
 // allocations fail instead of taking the machine's memory.
@@ -345,6 +405,8 @@ void cap_memory(size_t extra) {
       ok = serve_describe(fd, name);
     } else if (op == OP_READ) {
       ok = serve_read(fd, name);
+    } else if (op == OP_TIMES) {
+      ok = serve_times(fd, name);
     } else if (op == OP_CLOSE) {
       close_kept(name);
       const char done = 1;
@@ -532,6 +594,65 @@ int helper_describe(const char* name, io_std* io) {
     end_helper(true);  // what it sent is no description: it is not to be trusted
     return HELPER_NODESC;
   }
+  return HELPER_DIED;
+}
+
+namespace {
+
+// The rest of a times answer (after its kind) into what was said and the
+// times, no more than most of them; WAIT_ENDED for an answer that cannot
+// be one.
+int await_times(size_t most, std::vector<datetime>* times, std::string* said, int secs) {
+  uint32_t len = 0, saidlen = 0;
+  int r = await(helper().fd, &len, sizeof len, secs);
+  if (r != WAIT_OK) return r;
+  if (len < sizeof saidlen || len > sizeof saidlen + kMostSaid + most * kTimeBytes) return WAIT_ENDED;
+  std::string rest;
+  try {
+    rest.resize(len);
+  } catch (const std::bad_alloc&) {
+    return WAIT_ENDED;
+  }
+  r = await(helper().fd, &rest[0], len, secs);
+  if (r != WAIT_OK) return r;
+  std::memcpy(&saidlen, rest.data(), sizeof saidlen);
+  const size_t fields = len - sizeof saidlen;
+  if (saidlen > kMostSaid || saidlen > fields || (fields - saidlen) % kTimeBytes != 0) return WAIT_ENDED;
+  said->assign(rest, sizeof saidlen, saidlen);
+  for (size_t at = sizeof saidlen + saidlen; at < len; at += kTimeBytes) {
+    int32_t f[5];
+    std::memcpy(f, rest.data() + at, sizeof f);
+    times->push_back(datetime{f[0], f[1], f[2], f[3], f[4]});
+  }
+  return WAIT_OK;
+}
+
+}  // namespace
+
+int helper_times(const char* name, size_t most, std::vector<datetime>* times, std::string* said) {
+  if (std::strlen(name) == 0 || std::strlen(name) > kMaxName || most > UINT32_MAX) return HELPER_NOFILE;
+  std::string req = request(OP_TIMES, name);
+  put(&req, static_cast<uint32_t>(most));
+  put(&req, static_cast<uint32_t>(mfcmn.mfcal));
+  const int secs = limits().open_seconds;
+  for (int attempt = 0; attempt < 2; attempt++) {
+    times->clear();
+    said->clear();
+    char kind = 0;
+    int r = exchange(req, &kind, 1, secs);
+    if (r == WAIT_ENDED) continue;
+    if (r != WAIT_OK) return to_answer(r);
+    if (kind != HELPER_TIMES) {
+      if (kind != HELPER_NETCDF) end_after_hdf_failure(name);
+      return kind;
+    }
+    r = await_times(most, times, said, secs);
+    if (r == WAIT_OK) return HELPER_TIMES;
+    end_helper(true);
+    if (r != WAIT_ENDED) return to_answer(r);
+  }
+  times->clear();
+  said->clear();
   return HELPER_DIED;
 }
 
