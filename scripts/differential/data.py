@@ -348,14 +348,38 @@ def make_lats(m, ombra, share):
     m.add("l.nc", "sdfopen l.nc", ["l.nc"], [["zg", 0]], six, **geo)
 
 
+def make_damaged(m):
+    """Files a session fails on: not netCDF, cut short, descriptors that
+    are wrong or claim more than their file holds.  None is in the table:
+    the failing commands name them."""
+    def put(name, body):
+        with open(os.path.join(m.out, name), "wb") as f:
+            f.write(body)
+    with open(os.path.join(m.out, "mon.nc"), "rb") as f:
+        mon = f.read()
+    put("bad.nc", b"CDF\x01" + bytes(range(256)) * 4)
+    put("cut.nc", mon[:len(mon) * 2 // 3])
+    put("bad.ctl", b"dset ^sample.dat\nundef -9.99e8\nxdef 144 linear 0 2.5\nydef 73 linear -90 2.5\n"
+                   b"zdef 1 levels 1000\nvars 1\nslp 0 99 no tdef\nendvars\n")
+    put("bad.xdf", b"dset ^mon.nc\nvars 1\nnosuch=>x\nendvars\n")
+    put("cut.ctl", b"dset ^cut.dat\nundef -999\nxdef 12 linear 0 30\nydef 10 linear -90 20\n"
+                   b"zdef 1 levels 1000\ntdef 5 linear 00z01jan2000 1dy\nvars 1\nc 0 99 cut short\nendvars\n")
+    put("cut.dat", field([EPOCH] * 3, 0)[:, 0].astype("<f4").tobytes()[:1000])
+    put("h.xdf", b"dset ^h.hdf\ntitle hdf through a descriptor\nundef -1e30\nvars 1\ntemp=>tk\nendvars\n")
+    times = [EPOCH + dt.timedelta(hours=12 * k) for k in range(6)]
+    m.add("h.xdf", "xdfopen h.xdf", ["h.xdf", "h.hdf"], [["tk", 0]], times, nx=8, ny=5,
+          lon=[0.0, 315.0], lat=[-60.0, 60.0])
+
+
 def main(argv):
-    out, ombra, share = argv[1:4]
+    out, ombra, share = (os.path.abspath(a) for a in argv[1:4])
     os.makedirs(out, exist_ok=True)
     m = Maker(out)
     make_sample(m, share)
     make_netcdf(m)
     make_binary(m)
     make_hdf4(m, os.path.dirname(os.path.abspath(out)))
+    make_damaged(m)
     make_lats(m, ombra, share)
     with open(os.path.join(out, "datasets.json"), "w") as f:
         json.dump(m.sets, f, indent=1)

@@ -48,6 +48,8 @@ def prepare(where, sess, datadir):
     os.makedirs(where)
     for f in sess["files"]:
         os.symlink(os.path.join(datadir, f), os.path.join(where, f))
+    for f in sess.get("copies", []):
+        shutil.copyfile(os.path.join(datadir, f), os.path.join(where, f))
     for name, text in sess["extras"].items():
         with open(os.path.join(where, name), "w") as f:
             f.write(text)

@@ -43,8 +43,14 @@ FAILING = ["nosuchcommand", "open nosuch.ctl", "sdfopen nosuch.nc", "xdfopen nos
            "set prnopts %d %d", "set clab %s%s%n", "draw string 1 1 %s%n%x", "set xlab %n%s",
            "d 1/0", "d sqrt(-1)", "d log(0)", "help", "stack", "flush",
            "!echo shell escape works", "!exit 3"]
+# Commands on damaged or mistaken files, with the files they need.
+BAD_FILES = [("sdfopen bad.nc", ["bad.nc"]), ("sdfopen cut.nc", ["cut.nc"]),
+             ("open bad.ctl", ["bad.ctl"]), ("open sample.nc", ["sample.nc"]),
+             ("xdfopen bad.xdf", ["bad.xdf", "mon.nc"]), ("sdfopen sample.ctl", ["sample.ctl"]),
+             ("xdfopen sample.ctl", ["sample.ctl", "sample.dat"]), ("open cut.ctl", ["cut.ctl", "cut.dat"]),
+             ("sdfopen m_200001.nc m_%y4%m2.nc 24", ["m_200001.nc", "m_200002.nc"]),
+             ("sdfopen i_20000101.nc i_%y4%m2%d2.nc 3", ["i_20000101.nc", "i_20000102.nc"])]
 PROJS = ["latlon", "scaled", "off", "nps", "sps", "robinson", "mollweide", "orthographic", "lambert"]
-MONTHS = "jan feb mar apr may jun jul aug sep oct nov dec".split()
 
 
 def fmt(v):
@@ -64,6 +70,7 @@ class Gen:
         self.n = 0            # a counter for output names
         self.defined = []
         self.lats_file = 0
+        self.copies = set()   # data files the session changes: copied, not linked
 
     # -- helpers -------------------------------------------------------
     def say(self, *lines):
@@ -102,7 +109,9 @@ class Gen:
         elif form == 4:
             out = "%02d%s%s" % (self.r.randint(1, 28), mon, year)
         else:
-            out = self.pick(MONTHS) + year
+            # Another month of the data set's times.
+            other = self.pick(times).split("Z")[1]
+            out = other[2:5] + other[5:]
         return out.lower() if self.chance(0.5) else out
 
     def reset_label(self):
@@ -328,7 +337,8 @@ class Gen:
         self.say("set lat %s %s" % tuple(map(fmt, self.lat_range())))
         self.set_z()
         self.set_t(self.chance(0.1))
-        kind = self.pick(GXOUT_STN + ["stat", "print", "writegds", "line"])
+        kind = self.pick(GXOUT_STN + ["stat", "print", "writegds", "line", "tserwx", "tserbarb",
+                                      "findstn", "collect", "analysis"])
         me = ".%d" % (self.open.index(self.d) + 1) if self.chance(0.5) else ""
         if kind == "line":
             self.say("set lon -100", "set lat 40", "set t 1 4")
@@ -341,6 +351,25 @@ class Gen:
         elif kind == "wxsym":
             self.say("set gxout wxsym", "set wxopt " + self.pick(["wxsym", "mark", "char"]),
                      "d wx%s" % me)
+        elif kind in ("tserwx", "tserbarb"):
+            self.say("set lon -100", "set lat 40", "set t 1 4", "set gxout " + kind)
+            self.say("d %s(stid=%s)" % ("wx" + me if kind == "tserwx" else "u%s;v%s" % (me, me),
+                                        self.pick(["72469", "72201"])))
+        elif kind == "findstn":
+            self.say("set gxout findstn", "d ts%s" % me)
+        elif kind == "collect":
+            self.say("set lon -90", "set lat 40", "set lev 1000 250")
+            for stid in self.r.sample(["72520", "72632", "72649", "72469", "72201"], 3):
+                self.say("collect 1 t%s(stid=%s)" % (me, stid))
+            self.say("set lon -94 -80", "d coll2gr(1%s)" % self.pick(["", ", -u", ", 5", ", -u, -n1"]),
+                     "collect 1 free")
+        elif kind == "analysis":
+            grids = [k + 1 for k, ds in enumerate(self.open) if ds.get("sample")]
+            g = "ts.%d" % grids[0] if grids else "const(ts%s,0)" % me
+            self.say("set gxout " + self.pick(["shaded", "contour", "grfill"]))
+            self.say("d " + self.pick(["oacres(%s, ts%s)" % (g, me), "oacres(%s, ts%s, 8, 4, 2)" % (g, me),
+                                       "oabin(%s, ts%s, -c)" % (g, me), "oabin(%s, ts%s)" % (g, me),
+                                       "oacres(%s, ts%s, -1, 280)" % (g, me)]))
         elif kind == "writegds":
             self.say("set gxout writegds", "set writegds %s" % self.name("stn", "gds"),
                      "d ts%s;slp%s" % (me, me))
@@ -446,7 +475,7 @@ class Gen:
         fid = self.lats_file
         self.say("set lats reset", "set lats convention " + conv,
                  "set lats frequency " + self.pick(["hourly", "daily", "monthly", "forecast_hourly",
-                                                     "yearly"]),
+                                                     "yearly", "monthly_table_comp", "weekly", "fixed"]),
                  "set lats deltat %d" % self.pick([0, 1, 6]))
         for _ in range(self.r.randrange(3)):
             self.say(self.pick(["set lats calendar noleap", "set lats model gen", "set lats center none",
@@ -498,7 +527,27 @@ class Gen:
 
     def b_fail(self):
         for _ in range(self.r.randint(1, 3)):
-            self.say(self.pick(FAILING))
+            if self.chance(0.3):
+                line, files = self.pick(BAD_FILES)
+                self.files.update(files)
+                self.say(line)
+            else:
+                self.say(self.pick(FAILING))
+
+    def b_damage(self):
+        """A data file cut short (or emptied) after it was opened: every
+        read past its new end must fail.  The session gets a copy."""
+        d = self.d
+        ncs = [f for f in d["files"] if f.endswith((".nc", ".dat", ".grb", ".hdf"))]
+        if not ncs or d.get("station"):
+            return self.b_query()
+        f = self.pick(ncs)
+        self.copies.add(f)
+        self.env("xy")
+        v = self.var()
+        self.say("d aave(%s,global)" % v)
+        self.say("!truncate -s %s %s" % (self.pick(["0", "1000", "%50", "/2"]).replace("%50", "50%"), f))
+        self.say("d aave(%s,global)" % v, "set gxout stat", "d %s" % v, "set gxout contour")
 
     def b_page(self):
         self.say(self.pick(["set vpage 0 5.5 0 4.25", "set parea 1 10 1 7.5", "set vpage off",
@@ -540,6 +589,12 @@ class Gen:
             "say 'syntax error follows'\nif (1\n",
         ])
         self.extras[name] = body
+        if self.chance(0.2):
+            self.extras["double.gsf"] = "function double(x)\nreturn 2 * x\n"
+            self.extras[name] = "r = gsfallow('on')\nsay 'double: ' double(21)\n" + body
+        if self.chance(0.15):
+            self.extras["pre.gs"] = "'draw string 1 1 before'\nsay 'before the display'\n"
+            self.say("set imprun pre.gs", "d %s" % v, "set imprun off")
         self.say("run %s %d" % (name, min(3, nt)))
 
     def b_exec(self):
@@ -574,7 +629,7 @@ class Gen:
     BLOCKS = [("b_display", 30), ("b_vector", 5), ("b_1dpair", 3), ("b_query", 8), ("b_metafile", 4),
               ("b_fwrite", 4), ("b_lats", 4), ("b_define", 5), ("b_dims", 8), ("b_fail", 6),
               ("b_page", 3), ("b_reset", 2), ("b_script", 5), ("b_exec", 2), ("b_second", 5),
-              ("b_draw", 2)]
+              ("b_draw", 2), ("b_damage", 2)]
 
     def make(self):
         self.say("set timelab off")
@@ -582,7 +637,7 @@ class Gen:
         self.open_set(first)
         names = [b for b, _ in self.BLOCKS]
         weights = [w for _, w in self.BLOCKS]
-        for _ in range(self.r.randint(2, 7)):
+        for _ in range(self.r.randint(3, 9)):
             getattr(self, self.r.choices(names, weights)[0])()
         if self.chance(0.15):
             self.say("quit")
@@ -590,7 +645,8 @@ class Gen:
 
     def record(self):
         mode = self.r.randrange(10)
-        rec = {"id": self.sid, "files": sorted(self.files), "extras": dict(self.extras)}
+        rec = {"id": self.sid, "files": sorted(self.files - self.copies), "copies": sorted(self.copies),
+               "extras": dict(self.extras)}
         if mode == 0:
             # An exec file: stops at the first command that fails.
             rec["extras"]["session.exec"] = "\n".join(self.lines) + "\n"
@@ -608,8 +664,14 @@ class Gen:
             rec["args"] = ["-blc", "run session.gs"]
             rec["stdin"] = ""
         else:
-            rec["args"] = ["-blE"]
+            # Standard input: mostly without line editing; now and then
+            # through the line editor, or on a portrait page.
+            rec["args"] = [self.r.choices(["-blE", "-bpE", "-bl"], [8, 1, 1])[0]]
             rec["stdin"] = "\n".join(self.lines) + "\n"
+            if mode == 2 and self.lines[-1] != "quit":
+                # The -c command first, then the rest; -x leaves after it.
+                rec["args"] = ["-blE" + self.pick(["", "x"]) + "c", self.lines[0]]
+                rec["stdin"] = "\n".join(self.lines[1:]) + "\n"
         return rec
 
 
