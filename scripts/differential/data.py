@@ -14,7 +14,8 @@ session, so both builds read the same bytes:
 - binary grids: a monthly template series with its descriptor;
 - a station data set of the station sample's stations made from another
   gridded field (tools/stnsample.py);
-- an HDF4 file (mkhdf4.c, built with the HDF4 library the program uses);
+- HDF4 files: a time series, unsigned and calibrated data, compressed and
+  chunked storage, a larger grid (mkhdf4.cpp, with the tests' makers);
 - GRIB with its descriptor and index, and netCDF, written through LATS by
   the older build (the GRIB file is input of every session, so the older
   build's writer is the fixed one).
@@ -272,14 +273,26 @@ def make_sample(m, share):
 
 def make_hdf4(m, work):
     exe = os.path.join(work, "mkhdf4")
-    subprocess.run(["cc", "-O1", "-o", exe, os.path.join(HERE, "mkhdf4.c"), "-I/usr/include/hdf",
+    subprocess.run(["c++", "-std=c++17", "-O1", "-o", exe, os.path.join(HERE, "mkhdf4.cpp"),
+                    os.path.join(ROOT, "tests", "sdf", "hdfmake.cpp"), "-I/usr/include/hdf",
                     "-lmfhdfalt", "-ldfalt"], check=True)
-    subprocess.run([exe, os.path.join(m.out, "h.hdf")], check=True)
-    times = [EPOCH + dt.timedelta(hours=12 * k) for k in range(6)]
-    m.add("h.hdf", "sdfopen h.hdf", ["h.hdf"], [["temp", 0], ["wind", 2]], times, nx=8, ny=5, nz=2,
-          lon=[0.0, 315.0], lat=[-60.0, 60.0], levs=[850.0, 300.0])
+    subprocess.run([exe, m.out], check=True)
+    two = [EPOCH, EPOCH + dt.timedelta(hours=12)]
+    days = [dt.datetime(2001, 1, 1), dt.datetime(2001, 1, 2)]
+    timeless = [dt.datetime(1, 1, 1)]  # a file without times has one, in the year 1
+    m.add("h.hdf", "sdfopen h.hdf", ["h.hdf"], [["temp", 0]], two, nx=4, ny=3, lon=[0.0, 270.0],
+          lat=[-30.0, 30.0])
+    m.add("hu.hdf", "sdfopen hu.hdf", ["hu.hdf"], [["ndvi", 0], ["count", 0], ["lcount", 0], ["sbyte", 0]],
+          timeless, nx=3, ny=2, lon=[0.0, 20.0], lat=[-10.0, 10.0])
+    for name in ("hs.hdf", "hc.hdf"):
+        m.add(name, "sdfopen " + name, [name], [["hgt", 0]], days, nx=30, ny=20, lon=[0.0, 348.0],
+              lat=[-47.5, 47.5])
+    m.add("hg.hdf", "sdfopen hg.hdf", ["hg.hdf"], [["big", 0]], timeless, nx=40, ny=30, lon=[0.0, 3.9],
+          lat=[-80.0, -77.1])
 
 
+# Sea-level pressure and temperature at two levels for two times as GRIB,
+# heights for two times as netCDF.
 LATS_GRIB = """\
 open sample.ctl
 set lats convention ombra_grib
@@ -294,24 +307,9 @@ d slp
 set lats var 1 psl instant 1 0
 set lats var 1 ta instant 1 1
 set gxout latsdata
-set t 1
-set lats write 1 1
-d slp
-set lev 1000
-set lats write 1 2 1000
-d t
-set lev 500
-set lats write 1 2 500
-d t
-set t 2
-set lats write 1 1
-d slp
-set lev 1000
-set lats write 1 2 1000
-d t
-set lev 500
-set lats write 1 2 500
-d t
+""" + "".join("set t %d\nset lats write 1 1\nd slp\n" % t +
+              "".join("set lev %d\nset lats write 1 2 %d\nd t\n" % (p, p) for p in (1000, 500))
+              for t in (1, 2)) + """\
 set lats close 1
 set lats reset
 set lats convention coards
@@ -322,12 +320,7 @@ set gxout latsgrid
 d z
 set lats var 2 zg instant 2 0
 set gxout latsdata
-set t 1
-set lats write 2 3
-d z
-set t 2
-set lats write 2 3
-d z
+""" + "".join("set t %d\nset lats write 2 3\nd z\n" % t for t in (1, 2)) + """\
 set lats close 2
 quit
 """
@@ -365,10 +358,9 @@ def make_damaged(m):
     put("cut.ctl", b"dset ^cut.dat\nundef -999\nxdef 12 linear 0 30\nydef 10 linear -90 20\n"
                    b"zdef 1 levels 1000\ntdef 5 linear 00z01jan2000 1dy\nvars 1\nc 0 99 cut short\nendvars\n")
     put("cut.dat", field([EPOCH] * 3, 0)[:, 0].astype("<f4").tobytes()[:1000])
-    put("h.xdf", b"dset ^h.hdf\ntitle hdf through a descriptor\nundef -1e30\nvars 1\ntemp=>tk\nendvars\n")
-    times = [EPOCH + dt.timedelta(hours=12 * k) for k in range(6)]
-    m.add("h.xdf", "xdfopen h.xdf", ["h.xdf", "h.hdf"], [["tk", 0]], times, nx=8, ny=5,
-          lon=[0.0, 315.0], lat=[-60.0, 60.0])
+    put("h.xdf", b"dset ^h.hdf\ntitle hdf through a descriptor\nundef -999\nvars 1\ntemp=>tk\nendvars\n")
+    m.add("h.xdf", "xdfopen h.xdf", ["h.xdf", "h.hdf"], [["tk", 0]],
+          [EPOCH, EPOCH + dt.timedelta(hours=12)], nx=4, ny=3, lon=[0.0, 270.0], lat=[-30.0, 30.0])
 
 
 def main(argv):

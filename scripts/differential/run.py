@@ -62,8 +62,10 @@ def environment(build, work):
 
 
 # What differs from build to build and run to run without being a
-# difference: the moment the program was built (help).
-VOLATILE = [(re.compile(rb"Built on [A-Z][a-z]{2} [ 0-9]\d \d{4} \d\d:\d\d:\d\d"), b"Built on $WHEN")]
+# difference: the moment the program was built (help), the process id in
+# the name of a file being written (NAME.PID.N.part).
+VOLATILE = [(re.compile(rb"Built on [A-Z][a-z]{2} [ 0-9]\d \d{4} \d\d:\d\d:\d\d"), b"Built on $WHEN"),
+            (re.compile(rb"\.\d+\.(\d+)\.part\b"), rb".$PID.\1.part")]
 
 
 def masked(data, where, build):
@@ -96,7 +98,7 @@ def made_files(where, sess, build):
             p = os.path.join(top, f)
             if os.path.islink(p):
                 continue
-            rel = os.path.relpath(p, where)
+            rel = masked(os.fsencode(os.path.relpath(p, where)), where, build).decode(errors="replace")
             try:
                 with open(p, "rb") as fh:
                     out[rel] = masked(fh.read(), where, build)

@@ -156,30 +156,23 @@ class Gen:
         a = self.r.uniform(lo, hi - 5)
         return (round(a, 1), round(min(hi + 10, a + self.r.uniform(5, 120)), 1))
 
+    def set_axis(self, grid, world, size, span, vary):
+        """set x or lon (y or lat): one value or a range, in grid numbers
+        or world values."""
+        if self.chance(0.25 if vary else 0.3) and not self.d.get("station"):
+            if vary:
+                a = self.r.randint(1, size - 1)
+                self.say("set %s %d %d" % (grid, a, self.r.randint(a + 1, size + (grid == "x"))))
+            else:
+                self.say("set %s %d" % (grid, self.r.randint(1, size)))
+        elif vary:
+            self.say("set %s %s %s" % ((world,) + tuple(map(fmt, span()))))
+        else:
+            self.say("set %s %s" % (world, fmt(self.r.uniform(*span()))))
+
     def set_xy(self, vary_x=True, vary_y=True):
-        d = self.d
-        if vary_x:
-            if self.chance(0.25) and not d.get("station"):
-                a = self.r.randint(1, d["nx"])
-                self.say("set x %d %d" % (a, min(d["nx"] + 1, a + self.r.randint(1, d["nx"]))))
-            else:
-                self.say("set lon %s %s" % tuple(map(fmt, self.lon_range())))
-        else:
-            if self.chance(0.3) and not d.get("station"):
-                self.say("set x %d" % self.r.randint(1, d["nx"]))
-            else:
-                self.say("set lon %s" % fmt(self.r.uniform(*self.lon_range())))
-        if vary_y:
-            if self.chance(0.25) and not d.get("station"):
-                a = self.r.randint(1, d["ny"] - 1)
-                self.say("set y %d %d" % (a, self.r.randint(a + 1, d["ny"])))
-            else:
-                self.say("set lat %s %s" % tuple(map(fmt, self.lat_range())))
-        else:
-            if self.chance(0.3) and not d.get("station"):
-                self.say("set y %d" % self.r.randint(1, d["ny"]))
-            else:
-                self.say("set lat %s" % fmt(self.r.uniform(*self.lat_range())))
+        self.set_axis("x", "lon", self.d["nx"], self.lon_range, vary_x)
+        self.set_axis("y", "lat", self.d["ny"], self.lat_range, vary_y)
 
     def set_z(self, vary=False):
         d = self.d
