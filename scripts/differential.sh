@@ -53,13 +53,13 @@ out="$root/build-diff"
 mkdir -p "$out"
 rev="$(git rev-parse --verify "$old^{commit}")"
 oldsrc="$out/old-src"
-git worktree prune
 if [ -e "$oldsrc/.git" ]; then
   git -C "$oldsrc" checkout -q --detach --force "$rev"
   git -C "$oldsrc" clean -qfdx
 else
+  # -f: the folder may have been removed while still registered.
   rm -rf "$oldsrc"
-  git worktree add -q --detach "$oldsrc" "$rev"
+  git worktree add -q -f --detach "$oldsrc" "$rev"
 fi
 
 build() {  # SOURCE BUILD-DIR
