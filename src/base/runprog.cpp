@@ -69,7 +69,7 @@ __attribute__((constructor(101))) void note_start() {
 
 }  // namespace
 
-int omrun(const char* command) {
+int runshellcmd(const char* command) {
   omoutflush();
   struct sigaction ignore = {}, intr, quit;
   ignore.sa_handler = SIG_IGN;

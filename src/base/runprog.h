@@ -10,4 +10,4 @@
 // was given, and holds only the descriptors the session was started with:
 // 0-2 and any other the user gave it (`ombra 9<file`), never a file the
 // session or a library opened since.
-int omrun(const char* command);
+int runshellcmd(const char* command);

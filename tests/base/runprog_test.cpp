@@ -30,7 +30,7 @@ static int with_no_process_to_spare(const std::string& command) {
     int status = -1;
     if ((geteuid() != 0 || (setgroups(0, nullptr) == 0 && setgid(65534) == 0 && setuid(65534) == 0)) &&
         setrlimit(RLIMIT_NPROC, &none) == 0)
-      status = omrun(command.c_str());
+      status = runshellcmd(command.c_str());
     _exit(write(p[1], &status, sizeof status) == sizeof status ? 0 : 1);
   }
   close(p[1]);
@@ -67,7 +67,7 @@ TEST(RunProg, RunsAsSystemDoesWithTheStartDescriptors) {
     void (*const mine)(int) = r.handled ? count : SIG_IGN;
     void (*const was)(int) = signal(SIGINT, mine);
     interrupts = 0;
-    const int status = r.spare ? omrun(r.command.c_str()) : with_no_process_to_spare(r.command);
+    const int status = r.spare ? runshellcmd(r.command.c_str()) : with_no_process_to_spare(r.command);
     if (!r.spare && status == -1) std::printf("no process limit can be set here\n");
     else EXPECT_EQ(status, r.status) << r.command;
     EXPECT_EQ(signal(SIGINT, was), mine) << r.command;
@@ -119,7 +119,7 @@ TEST(RunProg, DISABLED_TheGivenDescriptorReachesTheCommand) {
   ASSERT_EQ(umount2("/proc", MNT_DETACH), 0);
   const int lib = open("/dev/null", O_RDONLY);
   const std::string look = "test -e /proc/$$/fd/258 && test -e /proc/$$/fd/700 && ! test -e /proc/$$/fd/";
-  const int st = omrun((look + std::to_string(lib) + " && exit 5").c_str());
+  const int st = runshellcmd((look + std::to_string(lib) + " && exit 5").c_str());
   std::fflush(nullptr);
   _exit(WIFEXITED(st) ? WEXITSTATUS(st) : 99);
 }
