@@ -7,7 +7,6 @@
 // command prints; the session ignores interrupt and quit and holds SIGCHLD
 // while it waits; the status is system()'s (127 as the exit status when no
 // shell could be started).  The command runs under the limits the session
-// was given, and holds only the descriptors the session was started with:
-// 0-2 and any other the user gave it (`ombra 9<file`), never a file the
-// session or a library opened since.
+// was given, and holds only the descriptors the session was started with
+// (givenfds.h).
 int runshellcmd(const char* command);
