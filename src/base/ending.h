@@ -21,8 +21,9 @@
 // table): isatty (a terminal is asked whether a write would stop the
 // program), nanosleep (the short waits of a rename that is under way),
 // renameat2 (a part takes a name only while nothing is there), fallocate
-// (room taken before a file is written over) and strerrordesc_np (the
-// reason in a line, without a locale).
+// (room taken before a file is written over), strerrordesc_np (the
+// reason in a line, without a locale) and rt_tgsigqueueinfo (a crash
+// handed on whole).
 #pragma once
 
 #include <climits>

@@ -616,6 +616,37 @@ for sig, want, how in ((signal.SIGTERM, 143, "plain"), (signal.SIGILL, -signal.S
         status(pid)
 
 
+# A crash signal the kernel makes once and never again (here one a tracer
+# makes at a system call) ends the session all the same, with its signal:
+# at a shell escape's wait, the metafile left under its part name; at a
+# write of standard output, every line said written once.
+if not TRACES:
+    print("strace cannot trace here: the rows of a crash made by a tracer are skipped")
+else:
+    with tempfile.TemporaryDirectory() as d:
+        open(f"{d}/lines.gs", "w").write("i = 0\nwhile (i < 20000)\n  say 'line 'i\n  i = i + 1\nendwhile\n")
+        for call, args, lines in (("wait4", ["-blE"], b"enable print m.gx\ndraw line 1 1 2 2\nprint\n!sleep 0.2\nquit\n"),
+                                  ("pwritev2", ["-blxc", "run lines.gs"], b"")):
+            # A pipe with room for all that is said: each write puts out
+            # its whole piece, the one the signal comes at too.
+            r, w = os.pipe()
+            fcntl.fcntl(r, 1031, 1 << 20)  # F_SETPIPE_SZ
+            run = subprocess.run(["strace", "-o", "/dev/null", f"-einject={call}:signal=SIGSEGV:when=5"
+                                  if call == "pwritev2" else f"-einject={call}:signal=SIGSEGV:when=1", OMBRA] + args,
+                                 cwd=d, env=TRACED, input=lines, stdout=w, stderr=subprocess.PIPE, timeout=60)
+            os.close(w)
+            want, out = -signal.SIGSEGV, b"".join(iter(lambda: os.read(r, 65536), b""))
+            os.close(r)
+            if CHECKING:  # its handler, given back, reports and ends the program
+                out, report, _ = out.partition(b"AddressSanitizer:DEADLYSIGNAL\n")
+                report = report or b"AddressSanitizer:DEADLYSIGNAL" in run.stderr
+                want = run.returncode if report and run.returncode in (1, -signal.SIGABRT) else "the sanitizer's report"
+            left = sorted(n for n in os.listdir(d) if n.startswith("m.gx"))
+            if run.returncode != want or b"GX package terminated" in out or \
+                    (left != ["m.gx.part"] if call == "wait4" else spoken(out) is None):
+                fails.append(f"SEGV made by a tracer at {call}: status {run.returncode}, files {left}, "
+                             f"output ends {out[-80:]!r}")
+
 # As the first process of a PID namespace, which the default action of a
 # signal sent to it does not end, a session is ended by QUIT all the same.
 if subprocess.run(["unshare", "-fp", "--mount-proc", "true"], stderr=subprocess.DEVNULL).returncode:
