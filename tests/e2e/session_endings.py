@@ -647,6 +647,95 @@ else:
                 fails.append(f"SEGV made by a tracer at {call}: status {run.returncode}, files {left}, "
                              f"output ends {out[-80:]!r}")
 
+# The programs a session runs (`!cmd`, a user-defined function's program)
+# take Ctrl-C and Ctrl-\ from the terminal as under a shell: a command
+# ended by an interrupt interrupts the session (a script's loop stops),
+# and a quit ends the session once the command has ended.  An interrupt or
+# quit sent to the session alone while a command runs is taken when it
+# ends (two interrupts: a second during one command).
+def below(pid):
+    """The processes below pid, as /proc lists them."""
+    found, at = [], [pid]
+    while at:
+        p = at.pop()
+        try:
+            kids = [int(k) for t in os.listdir(f"/proc/{p}/task")
+                    for k in open(f"/proc/{p}/task/{t}/children").read().split()]
+        except OSError:
+            kids = []
+        found += kids
+        at += kids
+    return found
+
+
+def wchan(pid):
+    """Where the process sleeps in the kernel, "" once it is gone."""
+    try:
+        return open(f"/proc/{pid}/wchan").read()
+    except OSError:
+        return ""
+
+
+def atfifo(pid):
+    """Waits (10 s at most) until a process below pid sleeps in the open of
+    a FIFO, waiting for its writer."""
+    for _ in range(1000):
+        if any(wchan(k) == "wait_for_partner" for k in below(pid)):
+            return
+        time.sleep(0.01)
+
+
+def release(fifo):
+    """Lets the reader waiting on fifo open it, and then find its end."""
+    os.close(os.open(fifo, os.O_RDWR))
+
+
+with tempfile.TemporaryDirectory() as d:
+    fifo = f"{d}/f"
+    os.mkfifo(fifo)
+    open(f"{d}/loop.gs", "w").write(f"while (1)\n'!cat {fifo}'\nendwhile\n")
+    open(f"{d}/udft", "w").write(f"slow 1 1 value\ndirect\ncat {fifo}\n{d}/a\n{d}/r\n")
+    env = dict(ENV, OMUDFT=f"{d}/udft")
+    # On a terminal: the keys' signals go to the command and the session.
+    for key, lines, want in ((b"\x03", "run loop.gs", 0), (b"\x1c", f"!cat {fifo}", -signal.SIGQUIT)):
+        pid, fd = pty.fork()
+        if pid == 0:
+            os.chdir(d)
+            os.execve(OMBRA, [OMBRA, "-blE"], env)
+        read(fd, b"om> ", 10)
+        os.write(fd, lines.encode() + b"\n")
+        atfifo(pid)
+        os.write(fd, key)
+        seen = read(fd, b"om> " if want == 0 else b"terminated", 10)
+        if want == 0:
+            os.write(fd, b"quit\n")
+        got = status(pid)
+        if got != want:
+            fails.append(f"{key!r} on a terminal during {lines}: status {got}, output ends {seen[-80:]!r}")
+        if got == "still running":
+            release(fifo)
+        os.close(fd)
+    # Sent to the session alone, each once the one before was taken.
+    for sigs, lines, want in (((signal.SIGINT,), "run loop.gs", 0), ((signal.SIGINT,) * 2, f"!cat {fifo}", 130),
+                              ((signal.SIGQUIT,), f"!cat {fifo}", -signal.SIGQUIT),
+                              ((signal.SIGINT,) * 2, SETUP + "d slow(1)", 130)):
+        p = subprocess.Popen([OMBRA, "-blE"], cwd=d, env=env, stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+        p.stdin.write(lines.encode() + b"\n")
+        p.stdin.flush()
+        atfifo(p.pid)
+        for sig in sigs:
+            p.send_signal(sig)
+            taken(p.pid, sig)
+        release(fifo)
+        try:
+            out = p.communicate(b"quit\n", timeout=10)[0]
+        except subprocess.TimeoutExpired:
+            p.kill()
+            release(fifo)
+            out = p.communicate()[0]
+        if p.returncode != want or not out.endswith(b"GX package terminated \n"):
+            fails.append(f"{sigs} sent alone during {lines}: status {p.returncode}, output ends {out[-80:]!r}")
+
 # As the first process of a PID namespace, which the default action of a
 # signal sent to it does not end, a session is ended by QUIT all the same.
 if subprocess.run(["unshare", "-fp", "--mount-proc", "true"], stderr=subprocess.DEVNULL).returncode:
