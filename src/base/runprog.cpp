@@ -8,16 +8,24 @@
 #include <atomic>
 #include <cerrno>
 
+#include "base/ending.h"
 #include "base/givenfds.h"
 #include "base/outflush.h"
+#include "base/proctree.h"
 
 extern char** environ;
 
 namespace {
 
-// The command being waited for, 0 when none.
+// The command being waited for, 0 when none; set from its start until it
+// is reaped, so that its number names no other process meanwhile.
 std::atomic<pid_t> waitedfor{0};
 static_assert(std::atomic<pid_t>::is_always_lock_free, "a handler reads it");
+
+// Whatever ends the session ends the command too, and all it started:
+// nobody waits for them any more, and they would hold standard output
+// open for whoever reads it after the session.
+void endcommand(endhow) { signaltree(waitedfor.load(), SIGTERM); }
 
 // What came while the command ran: the interrupts sent to the session
 // alone, and whether a quit came.  An interrupt from the terminal (sent
@@ -31,17 +39,17 @@ void keep(int sig, siginfo_t* info, void*) {
   else if (info->si_code != SI_KERNEL || waitedfor.load() == 0) interrupts = interrupts + 1;
 }
 
-// Waits for the command to end; its wait status, -1 when it cannot be
-// waited for.
+// Waits for the command to end, then reaps it; its wait status, -1 when
+// it cannot be waited for.
 int waitcommand(pid_t pid) {
+  siginfo_t info;
   int status = -1;
-  while (waitpid(pid, &status, 0) < 0) {
-    if (errno != EINTR) {
-      status = -1;
-      break;
-    }
+  while (waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT) < 0 && errno == EINTR) {
   }
   waitedfor = 0;
+  while (waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR) return -1;
+  }
   return status;
 }
 
@@ -101,7 +109,10 @@ bool startcommand(const char* command, const sigset_t& mask, const sessionacts& 
 
 int runshellcmd(const char* command) {
   omoutflush();
-  // Until the command is known, every signal waits.
+  static const bool registered = (omendpart(END_COMMAND, {endcommand, endcommand}), true);
+  (void)registered;
+  // Until the command is known to the ending, every signal waits: an
+  // ending that comes meanwhile finds it.
   sigset_t all, old;
   sigfillset(&all);
   sigprocmask(SIG_BLOCK, &all, &old);

@@ -11,7 +11,8 @@
 // keeps those sent to it alone while it waits, taking each (with the
 // handler in place before) once the command has ended; a command ended by
 // an interrupt is an interrupt of the session's at that moment.  Where the
-// session ignores one, the command does too.  The command runs under the
-// limits the session was given, and holds only the descriptors the
-// session was started with (givenfds.h).
+// session ignores one, the command does too.  An ending of the session
+// meanwhile ends the command and all it started (ending.h).  The command
+// runs under the limits the session was given, and holds only the
+// descriptors the session was started with (givenfds.h).
 int runshellcmd(const char* command);

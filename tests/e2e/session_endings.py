@@ -652,7 +652,9 @@ else:
 # ended by an interrupt interrupts the session (a script's loop stops),
 # and a quit ends the session once the command has ended.  An interrupt or
 # quit sent to the session alone while a command runs is taken when it
-# ends (two interrupts: a second during one command).
+# ends (two interrupts: a second during one command).  An ending meanwhile
+# ends the command and all it started, even from another thread of it:
+# whoever reads the session's output is not kept waiting by them.
 def below(pid):
     """The processes below pid, as /proc lists them."""
     found, at = [], [pid]
@@ -688,6 +690,27 @@ def atfifo(pid):
 def release(fifo):
     """Lets the reader waiting on fifo open it, and then find its end."""
     os.close(os.open(fifo, os.O_RDWR))
+
+
+def drained(f):
+    """What the pipe f gives until its end, None when it has not ended
+    after 10 s without a byte."""
+    seen = b""
+    while select.select([f], [], [], 10)[0]:
+        if not (got := os.read(f.fileno(), 4096)):
+            return seen
+        seen += got
+    return None
+
+
+def running(pids):
+    """Those of pids still running once each has ended (10 s at most)."""
+    for _ in range(1000):
+        left = [k for k in pids if procstatus(k).get("State", "Z").split()[0] != "Z"]
+        if not left:
+            break
+        time.sleep(0.01)
+    return left
 
 
 with tempfile.TemporaryDirectory() as d:
@@ -735,6 +758,24 @@ with tempfile.TemporaryDirectory() as d:
             out = p.communicate()[0]
         if p.returncode != want or not out.endswith(b"GX package terminated \n"):
             fails.append(f"{sigs} sent alone during {lines}: status {p.returncode}, output ends {out[-80:]!r}")
+    # TERM while a command waits: the session's output ends with it.
+    for lines in (f"!sh -c 'cat {fifo}; :'",
+                  "!python3 -c \"import threading, subprocess; t = threading.Thread(target=subprocess.run, "
+                  f"args=(['cat', '{fifo}'],)); t.start(); t.join()\""):
+        p = subprocess.Popen([OMBRA, "-blE"], cwd=d, env=env, stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+        p.stdin.write(lines.encode() + b"\n")
+        p.stdin.flush()
+        atfifo(p.pid)
+        left = below(p.pid)
+        p.send_signal(signal.SIGTERM)
+        ends = drained(p.stdout)
+        kept = running(left)
+        if kept:
+            release(fifo)
+        if p.wait() != 143 or not ends or not ends.endswith(b"GX package terminated \n") or kept:
+            fails.append(f"TERM during {lines}: status {p.returncode}, output ends {ends and ends[-60:]!r}, "
+                         f"left running {kept}")
+        p.stdin.close()
 
 # As the first process of a PID namespace, which the default action of a
 # signal sent to it does not end, a session is ended by QUIT all the same.
