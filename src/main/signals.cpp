@@ -115,6 +115,13 @@ void omsigcrash(int sig, siginfo_t* info, void*) {
 // in the programs the shell escape starts, which expect that.
 void omsigwrite(int) {}
 
+// As the first process of a PID namespace the session is the parent of
+// every process orphaned there (a shell escape's `cmd &`): the end of one
+// wakes the prompt's wait, which reaps it (promptwait.h).  A handler that
+// does nothing: ignored, the signal would have the kernel reap the
+// commands the session waits for.
+void omsigorphan(int) {}
+
 // The signals that end the session from outside, and the handler of each.
 struct ending {
   int sig;
@@ -180,4 +187,5 @@ void omsignals() {
   // such wait fail, a command that ran taken for one that could not.
   struct sigaction chld;
   if (sigaction(SIGCHLD, nullptr, &chld) == 0 && chld.sa_handler == SIG_IGN) std::signal(SIGCHLD, SIG_DFL);
+  if (getpid() == 1) install(SIGCHLD, omsigorphan, mask);
 }

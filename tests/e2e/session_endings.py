@@ -809,5 +809,31 @@ else:
         if open(f"{d}/zombies").read() != "0\n":
             fails.append(f"orphans at the prompt of the first process of a PID namespace: {open(f'{d}/zombies').read()}")
 
+        # Also one that ends while the prompt waits, without a command after.
+        os.mkfifo(f"{d}/f")
+        p = subprocess.Popen(["unshare", "-fp", "--mount-proc", OMBRA, "-blE"], cwd=d, env=ENV,
+                             stdin=subprocess.PIPE, stdout=subprocess.DEVNULL)
+        p.stdin.write(b"!cat f &\n")
+        p.stdin.flush()
+        first, orphan = 0, []
+        for _ in range(1000):  # the orphan is the first process's own, which sleeps at its prompt
+            kids = [int(k) for k in open(f"/proc/{p.pid}/task/{p.pid}/children").read().split()]
+            first = kids[0] if kids else 0
+            orphan = [k for k in below(p.pid) if procstatus(k).get("PPid", "").strip() == str(first) and
+                      wchan(k) == "wait_for_partner"]
+            if orphan and procstatus(first).get("State", "?").split()[0] == "S" and "poll" in wchan(first):
+                break
+            time.sleep(0.01)
+        release(f"{d}/f")
+        for _ in range(1000):
+            if not (left := [k for k in orphan if procstatus(k)]):
+                break
+            time.sleep(0.01)
+        states = [procstatus(k).get("State") for k in left]
+        p.communicate(b"quit\n", timeout=60)
+        if not orphan or left:
+            fails.append(f"an orphan that ended while the prompt of the first process of a PID namespace waits: "
+                         f"{orphan}, {states}")
+
 print("".join(f"skipped: {why}\n" for why in skips) + ("\n".join(fails) or "all endings right"))
 sys.exit(1 if fails else 0)
