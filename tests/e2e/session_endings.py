@@ -128,6 +128,24 @@ for name, shell, meta in (
         if run.returncode or meta is not None and (got != meta if meta else not got.endswith(b"\xff\xf7")):
             fails.append(f"{name}: status {run.returncode}, metafile {got[:40]!r}")
 
+# A soft CPU limit alone ends the session by the kernel's XCPU at that
+# limit: the second kept back where the hard limit equals it is not taken
+# here.  The session's own CPU clock says when (the kernel's limit counts
+# the clock's ticks, which a loaded machine may charge a little more).
+hard = resource.getrlimit(resource.RLIMIT_CPU)[1]
+if hard != resource.RLIM_INFINITY and hard <= 2:
+    print("the hard CPU limit is 2 s or less here: the row of a soft limit alone is skipped")
+else:
+    with tempfile.TemporaryDirectory() as d:
+        open(f"{d}/spin.gs", "w").write("while (1)\nendwhile\n")
+        p = subprocess.Popen([OMBRA, "-blc", "run spin.gs"], cwd=d, env=ENV, stdin=subprocess.DEVNULL,
+                             stdout=subprocess.DEVNULL,
+                             preexec_fn=lambda: resource.setrlimit(resource.RLIMIT_CPU, (2, hard)))
+        _, st, use = os.wait4(p.pid, 0)
+        got, cpu = os.waitstatus_to_exitcode(st), use.ru_utime + use.ru_stime
+        if got != 1 or cpu < 1.5:
+            fails.append(f"ulimit -S -t 2: status {got}, {cpu:.2f} s of CPU")
+
 # Whether strace can trace here: the rows that count or make signals with
 # it are skipped where it cannot.  (A traced session is not looked at for
 # leaks: the sanitizer's leak check cannot run under a tracer.)
