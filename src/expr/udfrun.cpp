@@ -276,7 +276,7 @@ int readresult(xfile& xf, const evalstat* pst, gridres** out) {
 // program (126, 127).  Other exit statuses are the program's own business.
 bool runcmd(const std::string& cmd) {
   std::fflush(nullptr);
-  int st = omrun(cmd.c_str());
+  int st = runshellcmd(cmd.c_str());
   if (st == -1) return false;
   if (WIFEXITED(st) && (WEXITSTATUS(st) == 126 || WEXITSTATUS(st) == 127)) return false;
   return true;
