@@ -55,8 +55,7 @@ bool refused(const struct stat& st, int flags, int fl) {
     errno = EISDIR;
     return true;
   }
-  bool pipe = S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode);
-  if (((flags & OMO_REGULAR) && !S_ISREG(st.st_mode)) || ((flags & OMO_SEEKABLE) && pipe)) {
+  if ((flags & OMO_REGULAR) && !S_ISREG(st.st_mode)) {
     errno = ESPIPE;
     return true;
   }
@@ -119,6 +118,8 @@ std::FILE* omfopen(const char* name, const char* mode, int flags) {
   }
   return f;
 }
+
+std::FILE* omfdata(const char* name) { return omfopen(name, "rb", OMO_REGULAR); }
 
 // A FIFO opened for reading alone reports nothing until a writer first
 // opens it; after that, until it has written or come and gone.
