@@ -32,7 +32,9 @@ std::FILE* omfdata(const char* name);
 // The same at the level of open(2): OFLAGS as open takes them (O_NONBLOCK
 // is added for the open and taken off again after it), a descriptor or -1
 // with errno set.  An open for writing does not follow a link that
-// omlinkbarred bars.
+// omlinkbarred bars, and opens only the file a look at the name saw: a link
+// put where there was none, or another file, since the look is looked at
+// anew (ELOOP or EAGAIN after a few such changes).
 int omopen(const char* name, int oflags, int flags = 0);
 
 // Whether the link name (its last part) may not be followed for writing,

@@ -5,6 +5,7 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <linux/magic.h>
+#include <sys/stat.h>
 #include <sys/vfs.h>
 #include <unistd.h>
 
@@ -75,6 +76,20 @@ extern "C" int openat(int dir, const char* path, int flags, ...) {
   if (fd < 0 && errno == EEXIST && (flags & O_EXCL)) fire(callat::excluded, path);
   if (fd >= 0) fire(flags & O_CREAT ? callat::made : callat::opened, path);
   return fd;
+}
+
+extern "C" int lstat(const char* path, struct stat* st) {
+  static const auto real = reinterpret_cast<int (*)(const char*, struct stat*)>(dlsym(RTLD_NEXT, "lstat"));
+  const int rc = real(path, st);
+  fire(callat::looked, path);
+  return rc;
+}
+
+extern "C" int fstatat(int dir, const char* path, struct stat* st, int flags) {
+  static const auto real = reinterpret_cast<int (*)(int, const char*, struct stat*, int)>(dlsym(RTLD_NEXT, "fstatat"));
+  const int rc = real(dir, path, st, flags);
+  if (flags & AT_SYMLINK_NOFOLLOW) fire(callat::looked, path);
+  return rc;
 }
 
 extern "C" ssize_t write(int fd, const void* buf, size_t n) {

@@ -16,6 +16,7 @@
 #include <thread>
 #include <utility>
 
+#include "base/callhook.h"
 #include "base/replfile.h"
 #include "base/replsig.h"
 #include "base/scratchdir.h"
@@ -157,7 +158,9 @@ TEST(ReplFile, ACopyInPlaceOnAFullDiskLeavesTheTargetAsItWas) {
 // In a sticky folder that anyone may write, a link is followed for writing
 // only when it is the user's or the folder's owner's, at the judgement and
 // at the open alike: another user's link may not aim the output at the
-// user's own files, nor make one where it points.
+// user's own files, nor make one where it points.  Nor may he put his link
+// where his plain file was, between the open's look at the name and the
+// open itself ("swapped": what the look saw is opened, or nothing).
 TEST(ReplFile, AnotherUsersLinkInAStickyFolderIsNotFollowed) {
   if (geteuid() != 0) GTEST_SKIP() << "links of another user are made by root";
   const std::string shared = scratchdir() + "shared", mine = scratchdir() + "mine";
@@ -169,16 +172,36 @@ TEST(ReplFile, AnotherUsersLinkInAStickyFolderIsNotFollowed) {
     const char* to;
     uid_t owner;
     bool followed;
-  } rows[] = {{"theirs", "victim", 1000, false}, {"dangling", "new", 1000, false}, {"own", "own", 0, true}};
+    bool swapped;
+  } rows[] = {{"theirs", "victim", 1000, false, false},
+              {"dangling", "new", 1000, false, false},
+              {"own", "own", 0, true, false},
+              {"swapped", "victim", 1000, false, true}};
   for (const auto& r : rows) {
     SCOPED_TRACE(r.link);
-    const std::string link = shared + "/" + r.link, to = mine + "/" + r.to;
-    ASSERT_EQ(symlink(to.c_str(), link.c_str()) | lchown(link.c_str(), r.owner, r.owner), 0);
+    const std::string link = shared + "/" + r.link, to = mine + "/" + r.to, aside = link + ".aside";
+    // Their plain file at the name, and their link beside it, renamed over
+    // it right after the look of the open (replsave looks first to judge
+    // the name, then opens it in place).
+    auto swapin = [&](int looks) {
+      close(open(link.c_str(), O_WRONLY | O_CREAT, 0666));
+      ASSERT_EQ(lchown(link.c_str(), r.owner, r.owner) | symlink(to.c_str(), aside.c_str()) |
+                    lchown(aside.c_str(), r.owner, r.owner),
+                0);
+      const char* leaf = r.link;
+      std::function<void()> swap = [aside, link] { rename(aside.c_str(), link.c_str()); };
+      if (looks == 1) callhook(callat::looked, leaf, swap);
+      else callhook(callat::looked, leaf, [leaf, swap] { callhook(callat::looked, leaf, swap); });
+    };
+    if (r.swapped) swapin(2);
+    else ASSERT_EQ(symlink(to.c_str(), link.c_str()) | lchown(link.c_str(), r.owner, r.owner), 0);
     int saved = replsave(link.c_str(), "new", 3, nullptr);
     EXPECT_EQ(saved == 0 ? 0 : errno, r.followed ? 0 : EACCES);
+    if (r.swapped) unlink(link.c_str()), swapin(1);
     int fd = omopen(link.c_str(), O_WRONLY | O_CREAT);
     EXPECT_EQ(fd >= 0 ? 0 : errno, r.followed ? 0 : EACCES);
     if (fd >= 0) close(fd);
+    callhook(callat::none, "", nullptr);
     struct stat st;
     const off_t left = std::string(r.to) == "victim" ? 0 : -1;
     EXPECT_EQ(stat(to.c_str(), &st) == 0 ? st.st_size : -1, r.followed ? 3 : left);

@@ -237,7 +237,7 @@ TEST(Metafile, APartFileIsMadeNewOrTakenOverOnlyFromTheUser) {
               {"stalevanishes", 0, "", false},
               {"headerfails", 2, "", false},
               {"copiedswapped", 0, "", false},
-              {"groupswapped", 0, "", false},
+              {"groupswapped", 2, " is in the way: it is no plain file of yours", false},
               {"quota", 1, ": it could not be renamed to m.gx: Disk quota exceeded", false},
               {"quotacopy", 1, ": it could not be copied into m.gx: Disk quota exceeded", false}};
   auto text = [](const std::string& f) {
@@ -295,7 +295,10 @@ TEST(Metafile, APartFileIsMadeNewOrTakenOverOnlyFromTheUser) {
       // would be removed: when the header write fails (the disk full),
       // when the part was copied over an older file with other names, or
       // when a part that cannot take the older file's group is dropped,
-      // the older file replaced meanwhile.  Its file stays.
+      // the older file replaced meanwhile.  Its file stays.  The file now
+      // at the name is no longer written in place in the older one's
+      // stead: it is judged anew, and refused while theirs holds the part
+      // name.
       auto theirs = [&] { rename((dir + "/theirs").c_str(), part.c_str()); };
       if (row == "headerfails") callhook(callat::written, "m.gx.part", theirs, ENOSPC);
       if (row == "copiedswapped") callhook(callat::written, "m.gx", theirs);
@@ -370,7 +373,7 @@ TEST(Metafile, APartFileIsMadeNewOrTakenOverOnlyFromTheUser) {
                     (*r.why ? (row == "unwritable" ? "  Cannot make the part file " : "  The part file ") + part +
                                   r.why + "\n"
                             : ""));
-      EXPECT_EQ(text(f) + text(victim), r.noolder ? "victim" : "oldervictim");
+      EXPECT_EQ(text(f) + text(victim), r.noolder ? "victim" : swapped ? "newvictim" : "oldervictim");
     }
     if (row == "folder") rmdir(part.c_str());
   }
