@@ -232,6 +232,10 @@ bool replput(const replsig& s, char* why, size_t n) {
   // replaced meanwhile leaves the name to be judged as at a rename, and
   // the part whole until then.
   if (replwhere(s.target, s.dir, s.leaf) != REPL_STILL) return renamed(s, why, n);
+  // Write permission is judged now, as at a rename: one its owner took away
+  // meanwhile leaves the older file as it is, though it was opened before.
+  if (faccessat(s.dir, s.leaf, W_OK, AT_EACCESS | AT_SYMLINK_NOFOLLOW) != 0)
+    return errno == ENOENT ? renamed(s, why, n) : kept(s, READONLY, 0, why, n);
   if (!replcopy(s.fd, s.target)) return kept(s, FAILED, errno, why, n);
   if (replwhere(s.target, s.dir, s.leaf) != REPL_STILL) return renamed(s, why, n);
   replunlink(s.fd, s.dir, s.part);

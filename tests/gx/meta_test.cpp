@@ -239,7 +239,8 @@ TEST(Metafile, APartFileIsMadeNewOrTakenOverOnlyFromTheUser) {
               {"copiedswapped", 0, "", false},
               {"groupswapped", 2, " is in the way: it is no plain file of yours", false},
               {"quota", 1, ": it could not be renamed to m.gx: Disk quota exceeded", false},
-              {"quotacopy", 1, ": it could not be copied into m.gx: Disk quota exceeded", false}};
+              {"quotacopy", 1, ": it could not be copied into m.gx: Disk quota exceeded", false},
+              {"copyreadonly", 1, ": you may not write m.gx", false}};
   auto text = [](const std::string& f) {
     std::vector<unsigned char> b = gx_slurp(f);
     return std::string(b.begin(), b.end());
@@ -272,7 +273,7 @@ TEST(Metafile, APartFileIsMadeNewOrTakenOverOnlyFromTheUser) {
     ASSERT_EQ(row == "readonly" ? chmod(f.c_str(), 0444) : 0, 0);
     // A file with another name is written over in place, at the end, and
     // only while it is still at the name.
-    const bool linked = row == "inplacegone" || row == "copiedswapped" || row == "quotacopy";
+    const bool linked = row == "inplacegone" || row == "copiedswapped" || row == "quotacopy" || row == "copyreadonly";
     ASSERT_EQ(linked ? link(f.c_str(), (dir + "/other").c_str()) : 0, 0);
     ASSERT_EQ(row == "unwritable" ? chmod(dir.c_str(), 0555) : 0, 0);
     std::unique_ptr<fifo_end> fifo(row == "fifo" ? new fifo_end(part) : nullptr);
@@ -322,7 +323,8 @@ TEST(Metafile, APartFileIsMadeNewOrTakenOverOnlyFromTheUser) {
         unlink(f.c_str());
         gx_write(f, "late");
       }
-      if (row == "madereadonly" || row == "atsignal") chmod(f.c_str(), 0444);
+      // One to be written over in place is judged at the end as well.
+      if (row == "madereadonly" || row == "atsignal" || row == "copyreadonly") chmod(f.c_str(), 0444);
       if (row == "hardlink") link(f.c_str(), (dir + "/other").c_str());
       if (row == "inplacegone") unlink(f.c_str());
       if (row == "theirs") rename((dir + "/theirs").c_str(), f.c_str());
@@ -366,7 +368,9 @@ TEST(Metafile, APartFileIsMadeNewOrTakenOverOnlyFromTheUser) {
     } else if (r.code == 1) {
       EXPECT_EQ(said, "The new file stays as " + part + r.why + "\n");
       EXPECT_EQ(gx_meta_words(part), printed);
-      EXPECT_EQ(text(f), row == "shut" || row == "quota" ? "older" : row == "quotacopy" ? "" : "late");
+      EXPECT_EQ(text(f), row == "shut" || row == "quota" || row == "copyreadonly" ? "older"
+                         : row == "quotacopy"                                  ? ""
+                                                                               : "late");
     } else {
       EXPECT_EQ(said.substr(0, said.find("Metafile not")),
                 "Error opening meta file " + f + " \n" +
