@@ -114,6 +114,15 @@ bool renamed(const replsig& s, char* why, size_t n) {
       if (renameat2(s.dir, s.part, s.dir, s.leaf, RENAME_NOREPLACE) == 0) return true;
       if (errno == EEXIST) continue;
       if (errno != EINVAL && errno != ENOSYS) return kept(s, FAILED, errno, why, n);
+      // A file system that cannot rename so (a FUSE one) may still give the
+      // part a second name only while nothing is there; it then loses its
+      // own.  Only one that can do neither is renamed over the name.
+      if (linkat(s.dir, s.part, s.dir, s.leaf, 0) == 0) {
+        replunlink(s.fd, s.dir, s.part);
+        return true;
+      }
+      if (errno == EEXIST) continue;
+      if (errno != EPERM && errno != EOPNOTSUPP && errno != ENOSYS) return kept(s, FAILED, errno, why, n);
     } else {
       reason r = judge(s, st);
       if (r == AGAIN) continue;

@@ -11,6 +11,7 @@
 
 #include <cerrno>
 #include <cstdarg>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -115,6 +116,19 @@ extern "C" int fstatfs(int fd, struct statfs* fs) {
   const int rc = real(fd, fs);
   if (rc == 0 && armed.when == callat::synced && named(fdname(fd).c_str(), armed.leaf)) fs->f_type = NFS_SUPER_MAGIC;
   return rc;
+}
+
+extern "C" int renameat2(int from, const char* path, int to, const char* newpath, unsigned flags) {
+  static const auto real =
+      reinterpret_cast<int (*)(int, const char*, int, const char*, unsigned)>(dlsym(RTLD_NEXT, "renameat2"));
+  if (armed.when == callat::renamed && (flags & RENAME_NOREPLACE)) {
+    const int fail = armed.fail;
+    if (fire(callat::renamed, path) && fail) {
+      errno = fail;
+      return -1;
+    }
+  }
+  return real(from, path, to, newpath, flags);
 }
 
 extern "C" int fdatasync(int fd) {

@@ -240,7 +240,9 @@ TEST(Metafile, APartFileIsMadeNewOrTakenOverOnlyFromTheUser) {
               {"groupswapped", 2, " is in the way: it is no plain file of yours", false},
               {"quota", 1, ": it could not be renamed to m.gx: Disk quota exceeded", false},
               {"quotacopy", 1, ": it could not be copied into m.gx: Disk quota exceeded", false},
-              {"copyreadonly", 1, ": you may not write m.gx", false}};
+              {"copyreadonly", 1, ": you may not write m.gx", false},
+              {"noreplace", 1, ": m.gx has other hard links", true},
+              {"noreplacefree", 0, "", true}};
   auto text = [](const std::string& f) {
     std::vector<unsigned char> b = gx_slurp(f);
     return std::string(b.begin(), b.end());
@@ -308,6 +310,10 @@ TEST(Metafile, APartFileIsMadeNewOrTakenOverOnlyFromTheUser) {
       // is left empty, never torn.
       if (row == "quota") callhook(callat::synced, "m.gx.part", nullptr, EDQUOT);
       if (row == "quotacopy") callhook(callat::synced, "m.gx", nullptr, EDQUOT);
+      // A file system that cannot rename without replacing (FUSE): a file
+      // put at the free name as the part takes it is not replaced.
+      if (row == "noreplace") callhook(callat::renamed, "m.gx.part", [&] { link(victim.c_str(), f.c_str()); }, EINVAL);
+      if (row == "noreplacefree") callhook(callat::renamed, "m.gx.part", nullptr, EINVAL);
       if (row == "groupswapped") callhook(callat::made, "m.gx.part", [&] {
           theirs();
           gx_write(dir + "/new", "new");
@@ -370,6 +376,7 @@ TEST(Metafile, APartFileIsMadeNewOrTakenOverOnlyFromTheUser) {
       EXPECT_EQ(gx_meta_words(part), printed);
       EXPECT_EQ(text(f), row == "shut" || row == "quota" || row == "copyreadonly" ? "older"
                          : row == "quotacopy"                                  ? ""
+                         : row == "noreplace"                                  ? "victim"
                                                                                : "late");
     } else {
       EXPECT_EQ(said.substr(0, said.find("Metafile not")),
