@@ -31,7 +31,7 @@ const endpart kEndOut = {[](endhow) { omoutflush(); }, outsigfinish};
 
 namespace {
 
-endpart parts[END_SLOTS] = {{}, {}, kEndOut, {}, {}};
+endpart parts[END_SLOTS] = {{}, {}, {}, kEndOut, {}, {}};
 std::atomic<int> entered{0};
 int next = 0;  // the slot the walk finishes next
 static_assert(std::atomic<int>::is_always_lock_free, "a handler takes the entry");
