@@ -331,7 +331,7 @@ int replcommit(replfile* r) {
     }
   }
   // A descriptor of -1 was closed already, with the stream that owned it.
-  bool closed = r->fd < 0 || close(r->fd) == 0;
+  bool closed = r->fd < 0 || (r->part.empty() ? replclose(r->fd) : close(r->fd) == 0);
   int err = errno;
   r->fd = -1;
   if (r->target.get() >= 0) closed = close(r->target.release()) == 0 && closed;
@@ -341,6 +341,22 @@ int replcommit(replfile* r) {
     rc = REPL_FAILED;
   }
   return rc;
+}
+
+bool replclose(int fd) {
+  bool settled = replsettled(fd);
+  int err = errno;
+  if (close(fd) != 0) return false;
+  errno = err;
+  return settled;
+}
+
+bool replfclose(std::FILE* f) {
+  bool settled = std::fflush(f) == 0 && replsettled(fileno(f));
+  int err = errno;
+  if (std::fclose(f) != 0) return false;
+  errno = err;
+  return settled;
 }
 
 void repldiscard(replfile* r) {
