@@ -90,6 +90,8 @@ TEST(ReplFile, LinesShowNamesWithControlCharactersEscaped) {
   ASSERT_EQ(replcommit(&r), REPL_KEPT);
   EXPECT_EQ(r.note, std::string("The new file stays as ") + real +
                         "/a\\nHardcopy output file is closed \\x1b\\t/m.gm.part: m.gm has other hard links\n");
+  // A name of nothing but characters escaped in four is shown whole.
+  EXPECT_EQ(replshownname("\x01\x7f"), "\\x01\\x7f");
 }
 
 // A copy in place whose source cannot be read to its end fails and
