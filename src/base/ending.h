@@ -1,12 +1,12 @@
 // The end of a session.  Everything that must be finished when the
 // session ends (the command a shell escape runs, the metafile, the LATS
-// files, standard output, the terminal's modes, the helper that opens
-// netCDF and HDF files) registers one part here, and every way out (quit,
-// the end of input, -x, a signal ending, a crash, a lost window or X
-// server, an exit() from a library) calls omend, which finishes the parts
-// in the order of endslot.  It runs once: a second entry (a signal that
-// comes during or after the normal end) finds the parts finished and
-// finishes nothing again.
+// files, the fwrite file, standard output, the terminal's modes, the
+// helper that opens netCDF and HDF files) registers one part here, and
+// every way out (quit, the end of input, -x, a signal ending, a crash, a
+// lost window or X server, an exit() from a library) calls omend, which
+// finishes the parts in the order of endslot.  It runs once: a second
+// entry (a signal that comes during or after the normal end) finds the
+// parts finished and finishes nothing again.
 //
 // A signal ending finishes the files before it writes anything (the
 // signal may have ended the reader of standard output), then writes what
@@ -42,7 +42,7 @@ enum endhow {
 // The parts, in the order in which they are finished.
 // The command a shell escape or a user function runs comes first: it is
 // ended before the session writes its last lines.
-enum endslot { END_COMMAND, END_GX, END_LATS, END_OUT, END_TERM, END_HELPER, END_SLOTS };
+enum endslot { END_COMMAND, END_GX, END_LATS, END_FWRITE, END_OUT, END_TERM, END_HELPER, END_SLOTS };
 
 // One part: what finishes it at an end that may print and wait (END_QUIT,
 // END_LEAVE), and what a handler may do (END_SIGNAL, END_CRASH), with

@@ -21,6 +21,7 @@
 #define OMBRA_BASE_REPLFILE_H
 
 #include <cstddef>
+#include <cstdio>
 #include <string>
 
 #include "base/ownedfd.h"
@@ -69,6 +70,14 @@ enum { REPL_DONE = 0, REPL_FAILED = 1, REPL_KEPT = 2 };
 // and why.  REPL_FAILED with errno when the close failed.  An fd of -1 is
 // taken as closed already.
 int replcommit(replfile* r);
+
+// Closes a file written in place, with no part (appended to, a script's
+// lines): what it was given is first sent where its file system keeps it
+// (replsettled), so that a network file system's refusal is seen.  False
+// with errno when that or the close failed; the file is closed all the
+// same.  replfclose closes a stream so.
+bool replclose(int fd);
+bool replfclose(std::FILE* f);
 
 // Closes the file and removes its part; a file written in place is only
 // closed.

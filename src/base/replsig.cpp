@@ -114,6 +114,15 @@ bool renamed(const replsig& s, char* why, size_t n) {
       if (renameat2(s.dir, s.part, s.dir, s.leaf, RENAME_NOREPLACE) == 0) return true;
       if (errno == EEXIST) continue;
       if (errno != EINVAL && errno != ENOSYS) return kept(s, FAILED, errno, why, n);
+      // A file system that cannot rename so (a FUSE one) may still give the
+      // part a second name only while nothing is there; it then loses its
+      // own.  Only one that can do neither is renamed over the name.
+      if (linkat(s.dir, s.part, s.dir, s.leaf, 0) == 0) {
+        replunlink(s.fd, s.dir, s.part);
+        return true;
+      }
+      if (errno == EEXIST) continue;
+      if (errno != EPERM && errno != EOPNOTSUPP && errno != ENOSYS) return kept(s, FAILED, errno, why, n);
     } else {
       reason r = judge(s, st);
       if (r == AGAIN) continue;
@@ -232,6 +241,10 @@ bool replput(const replsig& s, char* why, size_t n) {
   // replaced meanwhile leaves the name to be judged as at a rename, and
   // the part whole until then.
   if (replwhere(s.target, s.dir, s.leaf) != REPL_STILL) return renamed(s, why, n);
+  // Write permission is judged now, as at a rename: one its owner took away
+  // meanwhile leaves the older file as it is, though it was opened before.
+  if (faccessat(s.dir, s.leaf, W_OK, AT_EACCESS | AT_SYMLINK_NOFOLLOW) != 0)
+    return errno == ENOENT ? renamed(s, why, n) : kept(s, READONLY, 0, why, n);
   if (!replcopy(s.fd, s.target)) return kept(s, FAILED, errno, why, n);
   if (replwhere(s.target, s.dir, s.leaf) != REPL_STILL) return renamed(s, why, n);
   replunlink(s.fd, s.dir, s.part);

@@ -29,7 +29,7 @@ void runset(cmnstate* pcm, const std::string& cmd) { omcmd(cmd.c_str(), pcm, 0);
 // 64-bit offset), HDF5 (netCDF-4) or HDF4 file: a file that the open
 // command cannot read as a descriptor but sdfopen can open.
 bool selfdescribing(const std::string& name) {
-  FILE* f = omfopen(name.c_str(), "rb", OMO_REGULAR);
+  FILE* f = omfdata(name.c_str());
   if (!f) return false;
   unsigned char b[8] = {0};
   size_t n = std::fread(b, 1, sizeof b, f);
@@ -63,8 +63,8 @@ int omopen(const char* name, cmnstate* pcm) {
   pcm->fileserial++;
   pfi->fnum = pcm->fileserial;
   if (!pfi->tmplat) {
-    // Data are read at offsets: a FIFO is refused rather than waited on.
-    pfi->infile = omfopen(pfi->name.c_str(), "rb", OMO_SEEKABLE);
+    // Data are read at offsets: a FIFO or a device is refused at once.
+    pfi->infile = omfdata(pfi->name.c_str());
     if (!pfi->infile) {
       int e = errno;
       omprnt(0, "Open Error:  Can't open binary data file\n");

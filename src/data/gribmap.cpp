@@ -438,7 +438,7 @@ int scanfile(datafile* pfi, int* result) {
 
 int openscan(const std::string& name, bool member, datafile* pfi, int* result) {
   std::printf("gribmap:  Opening GRIB file %s\n", name.c_str());
-  gst.gfile = omfopen(name.c_str(), "rb", OMO_SEEKABLE);
+  gst.gfile = omfdata(name.c_str());
   if (!gst.gfile) {
     int e = errno;
     if (member) {

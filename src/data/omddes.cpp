@@ -211,7 +211,7 @@ int domap(ddesctx& c, bool isindex) {
   }
   pfi->mnam = namewrd(c, p);
   if (!c.mflag) return R_OK;
-  c.mfile = omfopen(pfi->mnam.c_str(), "rb", OMO_SEEKABLE);
+  c.mfile = omfdata(pfi->mnam.c_str());
   if (!c.mfile) {
     int e = errno;
     omprnt(0, "Open Error:  Can't open Station/Index map file ");

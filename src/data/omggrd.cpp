@@ -339,7 +339,7 @@ int omopfn(int t, int* flag) {
   gr2t(p->grvals[3], 1.0, &d1);
   p->tempname = omfndt(p->name.c_str(), &dt, &d1, p->grvals[3]);
   if (p->tempname.empty()) return -99999;
-  p->infile = omfopen(p->tempname.c_str(), "rb", OMO_SEEKABLE);
+  p->infile = omfdata(p->tempname.c_str());
   if (!p->infile) {
     p->fnumbad = f;
     return missing(p, t);

@@ -221,7 +221,7 @@ int openmember(datafile* pfi, int t) {
   gr2t(pfi->grvals[3], 1.0, &d1);
   pfi->tempname = omfndt(pfi->name.c_str(), &dt, &d1, pfi->grvals[3]);
   if (pfi->tempname.empty()) return -99999;
-  pfi->infile = omfopen(pfi->tempname.c_str(), "rb", OMO_SEEKABLE);
+  pfi->infile = omfdata(pfi->tempname.c_str());
   if (!pfi->infile) {
     pfi->fnumbad = f;
     return -88888;

@@ -219,7 +219,7 @@ int ompdprs(const char* rec, const char* mrec, const char* dname, datafile* pfi)
   else nm = wrdstr(mp);
   pfi->ppfname = nm;
   if (pfi->ppfile) std::fclose(pfi->ppfile);
-  pfi->ppfile = omfopen(nm.c_str(), "rb", OMO_SEEKABLE);
+  pfi->ppfile = omfdata(nm.c_str());
   if (!pfi->ppfile) {
     int e = errno;
     omprnt(0, "Error opening pdef file\n");

@@ -13,6 +13,7 @@
 
 #include "base/cmnstate.h"
 #include "base/omprnt.h"
+#include "base/replfile.h"
 #include "base/useropen.h"
 #include "base/wholewrite.h"
 #include "data/datafile.h"
@@ -211,7 +212,7 @@ bool gdsrecord(gdswriter& w, const std::string& opts, cmnstate* pcm, std::vector
 // write failed.
 int closegds(gdswriter& w, const std::string& name) {
   w.drain();
-  if (close(w.fd) != 0) w.ok = false;
+  if (!replclose(w.fd)) w.ok = false;
   if (w.ok) return 0;
   omprnt(0, "error: WRITEGDS write failed on " + name + "\n");
   return 1;

@@ -3,8 +3,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "base/wholewrite.h"
+#include "base/replfile.h"
 #include "base/useropen.h"
+#include "base/wholewrite.h"
 #include "script/gsint.h"
 
 namespace {
@@ -202,9 +203,14 @@ int gfclose(gsstate& s) {
   const std::string& name = s.args[0];
   for (size_t k = 0; k < s.iofiles.size(); k++) {
     if (s.iofiles[k].name == name) {
-      std::fclose(s.iofiles[k].fp);
+      // Lines a full quota or a network file system's server refuses only
+      // now are a failed write too.
+      const gsiofile& f = s.iofiles[k];
+      bool kept = true;
+      if (f.mode == 2) kept = replfclose(f.fp);
+      else std::fclose(f.fp);
       s.iofiles.erase(s.iofiles.begin() + static_cast<long>(k));
-      s.retv = std::string("0");
+      s.retv = std::string(kept ? "0" : "9");
       return 0;
     }
   }
