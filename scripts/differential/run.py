@@ -1,5 +1,7 @@
 """Runs the sessions of sessions.jsonl with the older build and the new one
-and prints what differs, grouped by kind.
+and prints what differs, grouped by kind, then grouped by cause: the
+first line of the joined log that differs, with its numbers masked, so that
+every difference a session shows after a first one is counted with it.
 
 Each session runs twice per build, each time in a fresh folder holding
 links to the data files it needs and the files it writes first: once with
@@ -113,6 +115,18 @@ def first_difference(a, b):
     return diff[2:12]
 
 
+def cause(old, new, found):
+    """The first difference of the joined log, numbers masked, or the kinds
+    that differ where the log is the same: what a group of sessions shares."""
+    la = old["joined log"].decode(errors="replace").splitlines()
+    lb = new["joined log"].decode(errors="replace").splitlines()
+    for tag, i1, i2, j1, j2 in difflib.SequenceMatcher(None, la, lb, autojunk=False).get_opcodes():
+        if tag != "equal":
+            pair = ["-" + la[i1] if i1 < i2 else "", "+" + lb[j1] if j1 < j2 else ""]
+            return " | ".join(re.sub(r"\d+(\.\d+)?", "N", x)[:100] for x in pair if x)
+    return "same log; " + ", ".join(sorted({k for k, _ in found}))
+
+
 def compare(old, new, dirs):
     """[(kind, detail lines)] of what differs between two runs' results."""
     found = []
@@ -157,6 +171,7 @@ def run_session(sess, builds, work, datadir, keep):
         dirs.append(where)
     found = compare(results[0], results[1], dirs)
     if found:
+        found.append(("cause", [cause(results[0], results[1], found)]))
         with open(os.path.join(work, sid + ".in"), "w") as f:
             f.write(sess["stdin"])
         for b, r in zip(builds, results):
@@ -183,6 +198,9 @@ def report(groups, sessions, builds, work, count, seconds):
     if not groups:
         print("No differences.")
         return 0
+    causes = {}
+    for sid, detail in groups.pop("cause", []):
+        causes.setdefault(detail[0], []).append(sid)
     for kind in [k for k in KINDS if k in groups] + sorted(set(groups) - set(KINDS)):
         ids = groups[kind]
         sid, detail = ids[0]
@@ -196,6 +214,9 @@ def report(groups, sessions, builds, work, count, seconds):
         others = [i for i, _ in ids[1:9]]
         if others:
             print("  others: " + " ".join(others) + (" ..." if len(ids) > 9 else ""))
+    print("\nBy cause (the first line of the joined log that differs):")
+    for text, ids in sorted(causes.items(), key=lambda kv: (-len(kv[1]), kv[0])):
+        print("%6d  %s\n        e.g. %s" % (len(ids), text, " ".join(ids[:4])))
     return 1
 
 
