@@ -115,6 +115,11 @@ def first_difference(a, b):
     return diff[2:12]
 
 
+# The prompts and questions that stand before a line of the log depend on
+# where in the session it comes, not on what it says.
+PROMPTS = re.compile(r"(?<=^[-+])(om-?> |Press enter to continue::::: )+")
+
+
 def cause(old, new, found):
     """The first difference of the joined log, numbers masked, or the kinds
     that differ where the log is the same: what a group of sessions shares."""
@@ -123,7 +128,7 @@ def cause(old, new, found):
     for tag, i1, i2, j1, j2 in difflib.SequenceMatcher(None, la, lb, autojunk=False).get_opcodes():
         if tag != "equal":
             pair = ["-" + la[i1] if i1 < i2 else "", "+" + lb[j1] if j1 < j2 else ""]
-            return " | ".join(re.sub(r"\d+(\.\d+)?", "N", x)[:100] for x in pair if x)
+            return " | ".join(re.sub(r"\d+(\.\d+)?", "N", PROMPTS.sub("", x))[:100] for x in pair if x)
     return "same log; " + ", ".join(sorted({k for k, _ in found}))
 
 
