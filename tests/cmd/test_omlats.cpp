@@ -408,19 +408,38 @@ TEST_F(LatsCmd, FailedWritesAndClosesAreErrors) {
   EXPECT_EQ(1, o.rc) << o.out;
   EXPECT_EQ(first, slurp("full.nc").substr(0, first.size()));
 
+  // A netCDF file the library cannot close (the header of its variables,
+  // written at a close with no field written, does not fit) fails its
+  // close as a write would.
+  cmd("set lats create shut");
+  cmd("set gxout latsgrid");
+  cmd("d t");
+  cmd("set lats var 4 ts average 4 0");
+  callhook(callat::written, partof("shut.nc").c_str(), nullptr, ENOSPC);
+  testing::internal::CaptureStderr();
+  o = cmd("set lats close 4");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "LATS warning (lats_close): Variable declared but never written, file shut.nc, variable ts\n"
+            "netCDF: No space left on device\n"
+            "LATS error (lats_close): netCDF (latsnc) --> Closing netCDF file shut.nc\n"
+            "LATS error (lats_close): LATS (lats) -->  1 write(s) to file shut.nc failed: it holds only the records "
+            "written\n");
+  EXPECT_EQ(1, o.rc) << o.out;
+  EXPECT_EQ(slurp("shut.nc").substr(4, 4), std::string("\0\0\0\0", 4));
+
   // A GRIB file whose close fails (a network file system's late write
   // error) fails its close as well.
   cmd("set lats convention grib_only");
   cmd("set lats create late");
   cmd("set gxout latsgrid");
   cmd("d t");
-  cmd("set lats var 4 ta instant 4 0");
+  cmd("set lats var 5 ta instant 5 0");
   cmd("set gxout latsdata");
-  cmd("set lats write 4 4");
+  cmd("set lats write 5 5");
   ASSERT_EQ(0, cmd("d t").rc);
   callhook(callat::closed, "late.grb", nullptr, EIO);
   testing::internal::CaptureStderr();
-  o = cmd("set lats close 4");
+  o = cmd("set lats close 5");
   EXPECT_EQ(testing::internal::GetCapturedStderr(),
             "LATS error (lats_close): LATS (lats) -->  Closing late.grb failed: Input/output error\n");
   EXPECT_EQ(1, o.rc);
