@@ -25,9 +25,6 @@
 // reason in a line, without a locale).
 #pragma once
 
-#include <climits>
-#include <cstddef>
-
 // How a session ends.
 enum endhow {
   END_QUIT,    // quit, the end of input: the closing lines are printed
@@ -47,9 +44,6 @@ struct endpart {
   void (*finish)(endhow how);
   void (*sigfinish)(endhow how);
 };
-
-// The longest line said of one file left under its part name.
-const size_t kEndLine = PATH_MAX + 4 * NAME_MAX;
 
 // Registers (or replaces) the part of a slot.
 void omendpart(endslot slot, endpart part);

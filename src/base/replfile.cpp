@@ -290,7 +290,7 @@ int replcommit(replfile* r) {
   int rc = REPL_DONE;
   replsig s;
   if (replsigof(*r, &s)) {
-    char why[PATH_MAX + 4 * NAME_MAX];
+    char why[kEndLine];
     if (!replput(s, why, sizeof why)) {
       r->note = why;
       rc = REPL_KEPT;

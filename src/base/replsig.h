@@ -24,6 +24,9 @@ struct replsig {
   char leaf[NAME_MAX + 1] = {};
 };
 
+// The longest line said of one file left under its part name.
+const size_t kEndLine = PATH_MAX + 4 * NAME_MAX;
+
 // Puts the part in place: renamed to the name, or, with a target, copied
 // into the older file while that is still at the name, and then removed
 // (with the older file gone from the name, the name is judged as for a

@@ -461,7 +461,7 @@ void indexkept(latsFile* f, int folder, const partfile& data, const partfile& de
   if (!ctltext(f, data.leaf, gmp, &text) || !writeall(fd.get(), text.data(), text.size()) ||
       ftruncate(fd.get(), static_cast<off_t>(text.size())) != 0)
     return;
-  char at[PATH_MAX + 4 * NAME_MAX] = "";
+  char at[kEndLine] = "";
   replfolder(at, sizeof at, folder);
   std::string shown = at + replshownname(desc.leaf);
   if (latsgribmap(desc.leaf.c_str(), f->frequency != LATS_FORECAST_HOURLY, folder, shown.c_str()))

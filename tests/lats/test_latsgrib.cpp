@@ -251,19 +251,25 @@ TEST_F(LatsTest, OmbraGribDescriptorFromNorthToSouthWithLevels) {
 // that stays under its part name gets a descriptor and an index that open
 // it there.
 TEST_F(LatsTest, TheIndexIsMadeInTheFolderTheFilesWentTo) {
-  for (const std::string row : {"switched", "renamed", "kept"}) {
+  for (const std::string row : {"switched", "renamed", "kept", "keptdeep"}) {
     SCOPED_TRACE(row);
     ASSERT_EQ(0, mkdir((row + "1").c_str(), 0755) | mkdir((row + "2").c_str(), 0755));
     spit(row + "2/o.ctl", "older");
-    ASSERT_EQ(0, symlink((row + "1").c_str(), row.c_str()));
+    // A folder whose path nearly fills the longest path is named whole.
+    std::string at = row + "1";
+    for (int i = 0; row == "keptdeep" && i < 15; i++) {
+      at += "/" + std::string(250, 'a' + i);
+      ASSERT_EQ(0, mkdir(at.c_str(), 0755));
+    }
+    ASSERT_EQ(0, symlink(at.c_str(), row.c_str()));
     gribfile g = makefile((row + "/o.grb").c_str(), LATS_OMBRA_GRIB, LATS_HOURLY, 6, range(0, 90, 4),
                           range(-45, 30, 4));
     std::vector<float> f(16, 3.0f);
     ASSERT_EQ(1, lats_write(g.fid, g.vid, 0, 1979, 1, 1, 0, f.data()));
-    const std::string data = partof(row + "1/o.grb"), desc = dir + "/" + partof(row + "1/o.ctl");
-    if (row == "kept") {
-      spit(row + "1/o.grb", "late");
-      ASSERT_EQ(0, link((row + "1/o.grb").c_str(), (row + "1/other").c_str()));
+    const std::string data = partof(at + "/o.grb"), desc = dir + "/" + partof(at + "/o.ctl");
+    if (row.compare(0, 4, "kept") == 0) {
+      spit(at + "/o.grb", "late");
+      ASSERT_EQ(0, link((at + "/o.grb").c_str(), (at + "/other").c_str()));
       testing::internal::CaptureStdout();
       testing::internal::CaptureStderr();
       EXPECT_EQ(0, lats_close(g.fid));
@@ -275,8 +281,8 @@ TEST_F(LatsTest, TheIndexIsMadeInTheFolderTheFilesWentTo) {
       const std::string head =
           "dset ^" + dataleaf + "\ntitle comment\nundef 1e+20\ndtype grib\nindex ^o.gmp" + pid + "\n";
       EXPECT_EQ(slurp(desc).substr(0, head.size()), head);
-      EXPECT_FALSE(slurp(row + "1/o.gmp" + pid).empty());
-      EXPECT_EQ("late", slurp(row + "1/o.grb"));
+      EXPECT_FALSE(slurp(at + "/o.gmp" + pid).empty());
+      EXPECT_EQ("late", slurp(at + "/o.grb"));
       continue;
     }
     ASSERT_EQ(0, unlink(row.c_str()) | symlink((row + "2").c_str(), row.c_str()));
@@ -287,9 +293,9 @@ TEST_F(LatsTest, TheIndexIsMadeInTheFolderTheFilesWentTo) {
     EXPECT_EQ(1, lats_close(g.fid));
     std::string out = testing::internal::GetCapturedStdout();
     EXPECT_NE(std::string::npos, out.find("SUCCESS -- gribmap for " + row + "/o.ctl seems")) << out;
-    const std::string at = row + (row == "renamed" ? "3" : "1");
-    EXPECT_EQ(slurp(at + "/o.ctl").substr(0, 12), "dset ^o.grb\n");
-    EXPECT_FALSE(slurp(at + "/o.gmp").empty());
+    const std::string went = row + (row == "renamed" ? "3" : "1");
+    EXPECT_EQ(slurp(went + "/o.ctl").substr(0, 12), "dset ^o.grb\n");
+    EXPECT_FALSE(slurp(went + "/o.gmp").empty());
     EXPECT_EQ("older", slurp(row + "2/o.ctl"));
     EXPECT_NE(0, access((row + "2/o.gmp").c_str(), F_OK));
   }
