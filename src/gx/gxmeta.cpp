@@ -170,11 +170,6 @@ int gxhwri(const int16_t* buf, size_t words, metaend after) {
   return 1;
 }
 
-int write_code(int code) {
-  int16_t w = (int16_t)code;
-  return gxhwri(&w, 1, META_END_FILE);
-}
-
 // Appends one record (a code and its operands) to the list while it is
 // being recorded.
 void record(std::initializer_list<int16_t> words) {
@@ -268,7 +263,7 @@ std::vector<gxhchunk> gxhsel(bool completed) {
 
 void gxhfrm(int action) {
   if (dl.hflag && dl.hpflg) {
-    if (write_code(-2) == 0) {
+    if (gxhwri(kMetaEnd, 1, META_END_FILE) == 0) {
       dl.hpflg = 0;
       dl.hpos += 2;
     }
@@ -421,28 +416,20 @@ int gxhend() {
 
 int gxhopen() { return hopened; }
 
-const char* gxhsigclose(bool* kept) {
-  if (kept) *kept = false;
+const char* gxhsigclose() {
   long tail = sigtail;
   int fd = dl.hout.fd();
   if (tail < 0 || fd < 0) return kNoneOpen;
   // Whatever a print cut short wrote beyond the end is dropped with it.
   if (!metaendat(fd, static_cast<off_t>(tail / 2), (tail & 1) != 0)) return kWriteError;
   // The finished file takes the user's name, as at a normal end, or stays
-  // under its part name where the name may not be replaced now.
+  // under its part name where the name may not be replaced now: the line
+  // that says where stands in the closed line's place, as at gxhend.
   if (!sigrename || replput(sigput, sigsaid, sizeof sigsaid)) return kClosed;
-  if (kept) *kept = true;
   return sigsaid;
 }
 
-void gxhsigend() {
-  bool kept = false;
-  const char* said = gxhsigclose(&kept);
-  // The line on a file left under its part name goes with the others of
-  // its kind, on standard error; the file is closed all the same.
-  if (kept) omendsay(2, said);
-  omendsay(1, kept ? kClosed : said);
-}
+void gxhsigend() { omendsay(1, gxhsigclose()); }
 
 void xycnv(int ix, int iy, float* x, float* y) {
   *x = (float)ix / 1000.0f;
