@@ -142,18 +142,21 @@ void free_set(int16_t** bufs, int from, int to) {
 // the end records follow the last whole frame, so the file still reads
 // everywhere; then it is closed and the error state set.  A file with no
 // whole frame in it does not take the place of an older one: its part file
-// is dropped.
+// is dropped.  Nor does one without room left for its end records: it
+// stays under its part name, as a session killed outright leaves it.
 void writefailed() {
   printf("I/O Error writing to print metafile.\n");
   endhold hold;
   hold.hold();
   sigtail = -1;
   bool framed = dl.hpos > kHeaderBytes || dl.hpflg;
-  if (!framed && !dl.hout.file.part.empty()) {
+  bool part = !dl.hout.file.part.empty();
+  if (!framed && part) {
     repldiscard(&dl.hout.file);
-  } else {
-    if (dl.hout.regular()) metaendat(dl.hout.fd(), dl.hpos, dl.hpflg != 0);
-    if (metaclose(&dl.hout) == REPL_KEPT) saykept(dl.hout.file);
+  } else if (dl.hout.regular() && !metaendat(dl.hout.fd(), dl.hpos, dl.hpflg != 0) && part) {
+    replleave(&dl.hout.file);
+  } else if (metaclose(&dl.hout) == REPL_KEPT) {
+    saykept(dl.hout.file);
   }
   dl.hferr = 1;
   dl.hflag = 0;
