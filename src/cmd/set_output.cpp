@@ -90,7 +90,7 @@ int setout(const char* kw, const char* typed, cmnstate* pcm) {
     if (rc == 0 && pcm->logo == 0) pcm->timelab = 0;
     return rc;
   }
-  if (cmpwrd(kw, "lats")) return omsetlats(kw, pcm);
+  if (cmpwrd(kw, "lats")) return omsetlats(kw, typed, pcm);
   return -2;
 }
 
