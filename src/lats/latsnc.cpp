@@ -14,6 +14,7 @@
 
 #include "base/errout.h"
 #include "base/endhold.h"
+#include "base/useropen.h"
 #include "lats/latsint.h"
 
 namespace {
@@ -186,20 +187,28 @@ void keepsettled(const latsFile* f) {
   keepsettled(f, format);
 }
 
+// A netCDF file is written at offsets and read back as it is written: what
+// stands at the name and is no regular file is refused with why, and
+// stays.  A FIFO or a socket is refused before it is opened, never waited
+// on; a device too, which the open itself may act on.
+bool refused(const latsFile* f, const struct stat& sb) {
+  const char* why = S_ISFIFO(sb.st_mode) || S_ISSOCK(sb.st_mode) ? strerror(ESPIPE)
+                    : S_ISCHR(sb.st_mode) || S_ISBLK(sb.st_mode)   ? omopenwhy(ESPIPE)
+                                                                   : nullptr;
+  if (!why) return false;
+  latsError("LATS (lats) -->  Cannot write %s: %s", replshownname(f->path).c_str(), why);
+  latsError("netCDF (latsnc) --> Creating netCDF file %s", replshownname(f->path).c_str());
+  return true;
+}
+
 }  // namespace
 
 // The file is written under a part name (opened by the library through the
 // part's descriptor) and put in place at close: an older file of the name
 // is neither emptied nor, when the create fails, removed.
 int latsCreateNc(latsFile* f) {
-  // netCDF is written at offsets: a FIFO or a socket at the name is refused
-  // at once, and stays, rather than waited on.
   struct stat sb;
-  if (stat(f->path.c_str(), &sb) == 0 && (S_ISFIFO(sb.st_mode) || S_ISSOCK(sb.st_mode))) {
-    latsError("LATS (lats) -->  Cannot write %s: %s", replshownname(f->path).c_str(), strerror(ESPIPE));
-    latsError("netCDF (latsnc) --> Creating netCDF file %s", replshownname(f->path).c_str());
-    return 0;
-  }
+  if (stat(f->path.c_str(), &sb) == 0 && refused(f, sb)) return 0;
   endhold hold;
   if (!latsOutOpen(&f->out, f->path, &hold)) {
     latsError("netCDF (latsnc) --> Creating netCDF file %s", replshownname(f->path).c_str());
