@@ -88,7 +88,9 @@ void replunlink(int fd, int dir, const char* leaf);
 void replfolder(char* buf, size_t n, int dir);
 
 // A name as messages show it: control characters escaped (\n, \t, \x1b,
-// ...), so that a name cannot make a message print a line of its own.
+// ...), so that a name cannot make a message print a line of its own or
+// work the terminal, and so are bytes that are no UTF-8 text (\xff);
+// other characters of UTF-8 text stay as they are.
 // Written into buf (n bytes, always ended, cut where it does not fit);
 // returns its length.  Safe in a signal handler.
 size_t replshown(char* buf, size_t n, const char* name);
