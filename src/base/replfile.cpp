@@ -269,12 +269,6 @@ bool replopen(const char* name, const char* suffix, replfile* r, endhold* hold, 
   return false;
 }
 
-std::string replshownname(const std::string& name) {
-  std::string shown(4 * name.size() + 1, '\0');
-  shown.resize(replshown(&shown[0], shown.size(), name.c_str()));
-  return shown;
-}
-
 bool replsigof(const replfile& r, replsig* s) {
   *s = replsig();
   if (r.part.empty() || !copyname(r.partleaf, s->part, sizeof s->part) ||

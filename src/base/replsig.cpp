@@ -284,3 +284,9 @@ size_t replshown(char* buf, size_t n, const char* name) {
   buf[at] = '\0';
   return at;
 }
+
+std::string replshownname(const std::string& name) {
+  std::string shown(4 * name.size() + 1, '\0');
+  shown.resize(replshown(&shown[0], shown.size(), name.c_str()));
+  return shown;
+}

@@ -14,6 +14,7 @@
 
 #include <climits>
 #include <cstddef>
+#include <string>
 
 // What the step needs, in plain storage, filled before a handler may use it.
 struct replsig {
@@ -94,3 +95,6 @@ void replfolder(char* buf, size_t n, int dir);
 // Written into buf (n bytes, always ended, cut where it does not fit);
 // returns its length.  Safe in a signal handler.
 size_t replshown(char* buf, size_t n, const char* name);
+
+// The same, whole, for a message that is no signal handler's.
+std::string replshownname(const std::string& name);

@@ -335,7 +335,7 @@ int gxhbgn(const char* fname) {
   endhold hold;
   int rc = metaopen(fname, &dl.hout, &hold);
   if (rc != METAOPEN_OK) {
-    printf("Error opening meta file %s \n", fname);
+    printf("Error opening meta file %s \n", replshownname(fname).c_str());
     if (rc == METAOPEN_LOCKED) printf("  Another session is writing this file.\n");
     printf("%s", dl.hout.file.note.c_str());
     dl.hout.file.note.clear();

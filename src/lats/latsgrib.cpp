@@ -542,7 +542,7 @@ int latsSettleGrib(latsFile* f) {
 int latsGridGrib(latsFile* f, latsFileGrid* g) {
   if (f->convention == LATS_OMBRA_GRIB && f->grids.size() > 1) {
     latsError("GRIB (latsgrib) --> Only one grid per file supported in the Ombra/GRIB convention; file: %s, grid: %s",
-              f->path.c_str(), g->grid->name.c_str());
+              replshownname(f->path).c_str(), g->grid->name.c_str());
     return 0;
   }
   return 1;
@@ -657,7 +657,7 @@ int latsCloseGrib(latsFile* f) {
     indexkept(f, folder.get(), data, desc);
   if (!committed) ok = 0;
   if (ok && f->convention == LATS_OMBRA_GRIB &&
-      !latsgribmap(ctl.c_str(), f->frequency != LATS_FORECAST_HOURLY, folder.get(), f->ctlpath.c_str()))
+      !latsgribmap(ctl.c_str(), f->frequency != LATS_FORECAST_HOURLY, folder.get(), replshownname(f->ctlpath).c_str()))
     ok = 0;
   return ok;
 }

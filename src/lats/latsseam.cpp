@@ -13,6 +13,7 @@
 #include "base/omprnt.h"
 #include "base/outflush.h"
 #include "base/ownedfd.h"
+#include "base/replsig.h"
 #include "data/gribmap.h"
 #include "lats/lats.h"
 
@@ -47,7 +48,7 @@ bool runmap(const char* descr, int ignfcst, const char* shown) {
     std::printf("LATS_GRIB: latsgribmap ERROR: the GRIB index was not made\n");
   } else {
     std::printf("LATS_GRIB: SUCCESS -- gribmap for %s seems to have worked...\n",
-                shown ? shown : gmpcmn.descr.c_str());
+                shown ? shown : replshownname(gmpcmn.descr).c_str());
   }
   omoutflush();
   return rc == 0 || rc == 1;

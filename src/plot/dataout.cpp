@@ -8,8 +8,9 @@
 #include "base/cmnstate.h"
 #include "base/intpoll.h"
 #include "base/omprnt.h"
-#include "base/wholewrite.h"
+#include "base/replsig.h"
 #include "base/useropen.h"
+#include "base/wholewrite.h"
 #include "data/byteorder.h"
 #include "data/datetime.h"
 #include "data/gridres.h"
@@ -55,7 +56,7 @@ int omfwrt(cmnstate* pcm) {
     pcm->fwfile = omfopen(name, "wb");
     if (!pcm->fwfile) {
       omprnt(0, "Error opening output file for fwrite\n");
-      omprntf(0, "  File name is: %s\n", name);
+      omprntf(0, "  File name is: %s\n", replshownname(name).c_str());
       return 1;
     }
   }
@@ -81,10 +82,10 @@ int omfwrt(cmnstate* pcm) {
     // The grids of earlier displays stay; this one goes whole or not at all.
     cutback(fd, mark);
     omprnt(0, "Error writing fwrite output file\n");
-    omprntf(0, "  File name is: %s\n", name);
+    omprntf(0, "  File name is: %s\n", replshownname(name).c_str());
     return 1;
   }
-  std::string msg = "Wrote " + std::to_string(n) + " elements to " + name;
+  std::string msg = "Wrote " + std::to_string(n) + " elements to " + replshownname(name);
   msg += pcm->fwseq ? " as Sequential" : " as Stream";
   msg += pcm->fwbigend ? " Big_Endian\n" : " Little_Endian\n";
   omprnt(2, msg);

@@ -94,8 +94,10 @@ TEST(Metafile, LifecycleMessagesAndResults) {
 
   testing::internal::CaptureStdout();
   EXPECT_EQ(gxhbgn("/nonexistent-dir/x.gx"), 1);
+  EXPECT_EQ(gxhbgn("/nonexistent-dir/\x1b[2J\xff.gx"), 1);
   EXPECT_EQ(testing::internal::GetCapturedStdout(),
-            "Error opening meta file /nonexistent-dir/x.gx \n");
+            "Error opening meta file /nonexistent-dir/x.gx \n"
+            "Error opening meta file /nonexistent-dir/\\x1b[2J\\xff.gx \n");
 }
 
 TEST(Metafile, PrintingTwiceAppendsTheFrameTwice) {

@@ -71,6 +71,8 @@ TEST_F(LatsTest, CreateChecksAndFileNames) {
   CAPTURE(lats_create("/nonexistent/a\nb/f", LATS_GRIB, LATS_STANDARD, LATS_HOURLY, 1, "ncep", "", ""));
   EXPECT_TRUE(said("Cannot write /nonexistent/a\\nb/f.grb: No such file or directory"));
   EXPECT_TRUE(said("lats_create create .grb failed for /nonexistent/a\\nb/f.grb\n"));
+  CAPTURE(lats_create("a\x1b[2J\xff", LATS_COARDS, LATS_NOLEAP, LATS_HOURLY, 1, "ncep", "", ""));
+  EXPECT_TRUE(said("standard Gregorian calendar, file a\\x1b[2J\\xff\n"));
   int next = lats_create("keep.grb", LATS_GRIB, LATS_STANDARD, LATS_HOURLY, 1, "ncep", "", "");
   ASSERT_GT(next, 0);
   CAPTURE(EXPECT_EQ(0, lats_write(next - 1, 1, 0, 1990, 1, 1, 0, nullptr)));
