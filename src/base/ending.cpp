@@ -6,6 +6,7 @@
 
 #include "base/endhold.h"
 #include "base/outflush.h"
+#include "base/replsig.h"
 
 namespace {
 

@@ -28,9 +28,6 @@
 // command being ended) and rt_tgsigqueueinfo (a crash handed on whole).
 #pragma once
 
-#include <climits>
-#include <cstddef>
-
 // How a session ends.
 enum endhow {
   END_QUIT,    // quit, the end of input: the closing lines are printed
@@ -52,9 +49,6 @@ struct endpart {
   void (*finish)(endhow how);
   void (*sigfinish)(endhow how);
 };
-
-// The longest line said of one file left under its part name.
-const size_t kEndLine = PATH_MAX + 4 * NAME_MAX;
 
 // Registers (or replaces) the part of a slot.
 void omendpart(endslot slot, endpart part);

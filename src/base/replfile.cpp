@@ -303,12 +303,6 @@ bool replopen(const char* name, const char* suffix, replfile* r, endhold* hold, 
   return false;
 }
 
-std::string replshownname(const std::string& name) {
-  std::string shown(4 * name.size() + 1, '\0');
-  shown.resize(replshown(&shown[0], shown.size(), name.c_str()));
-  return shown;
-}
-
 bool replsigof(const replfile& r, replsig* s) {
   *s = replsig();
   if (r.part.empty() || !copyname(r.partleaf, s->part, sizeof s->part) ||
@@ -324,7 +318,7 @@ int replcommit(replfile* r) {
   int rc = REPL_DONE;
   replsig s;
   if (replsigof(*r, &s)) {
-    char why[PATH_MAX + 4 * NAME_MAX];
+    char why[kEndLine];
     if (!replput(s, why, sizeof why)) {
       r->note = why;
       rc = REPL_KEPT;

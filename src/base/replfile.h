@@ -25,9 +25,9 @@
 #include <string>
 
 #include "base/ownedfd.h"
+#include "base/replsig.h"
 
 class endhold;
-struct replsig;
 
 struct replfile {
   std::string name;  // where the file ends up (a link's target for a link)
@@ -89,9 +89,6 @@ void replleave(replfile* r);
 // The record an ending signal's handler puts the part in place with; false
 // when there is no part.
 bool replsigof(const replfile& r, replsig* s);
-
-// A name as messages show it (replshown in replsig.h).
-std::string replshownname(const std::string& name);
 
 // Writes n bytes as the whole content of name, with the ending signals held
 // until it has its name: 0 when done, 1 when it could not be opened (errno

@@ -64,7 +64,7 @@ bool readopts(const char* p, const char* typed, imageopts* o) {
         o->ysize = -999;
       }
     } else {
-      omprnt(0, "PRINTIM error:  Invalid option " + wrdstr(typed + (p - low)) + "; nothing written\n");
+      omprnt(0, "PRINTIM error:  Invalid option " + replshownname(wrdstr(typed + (p - low))) + "; nothing written\n");
       return false;
     }
   }

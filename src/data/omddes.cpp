@@ -12,6 +12,7 @@
 
 #include "base/cmnstate.h"
 #include "base/omprnt.h"
+#include "base/replsig.h"
 #include "base/useropen.h"
 #include "base/words.h"
 #include "data/axisconv.h"
@@ -215,7 +216,7 @@ int domap(ddesctx& c, bool isindex) {
   if (!c.mfile) {
     int e = errno;
     omprnt(0, "Open Error:  Can't open Station/Index map file ");
-    omprnt(0, pfi->mnam);
+    omprnt(0, replshownname(pfi->mnam));
     omprnt(0, "\n");
     omprnt(0, omopennote(e));
     return R_BADREC;

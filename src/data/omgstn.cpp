@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "base/omprnt.h"
+#include "base/replsig.h"
 #include "base/useropen.h"
 #include "data/byteorder.h"
 #include "data/datafile.h"
@@ -63,7 +64,8 @@ struct reader {
   int64_t pos;
 };
 
-const std::string& fname(const datafile* pfi) { return pfi->tmplat ? pfi->tempname : pfi->name; }
+// The name of the file being read, as messages show it.
+std::string fname(const datafile* pfi) { return replshownname(pfi->tmplat ? pfi->tempname : pfi->name); }
 
 int omsstn(reader& r, int64_t off) {
   r.pos = off;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "base/omprnt.h"
+#include "base/replsig.h"
 #include "base/runprog.h"
 #include "base/useropen.h"
 #include "base/words.h"
@@ -73,7 +74,7 @@ struct xfile {
 
 void xmsg(const char* name, const char* what, const std::string& fname) {
   omprntf(0, "Error from %s: %s\n", name, what);
-  omprntf(0, "  File name: %s\n", fname.c_str());
+  omprntf(0, "  File name: %s\n", replshownname(fname).c_str());
 }
 
 // Header of an evaluated grid, as the external program reads it.

@@ -8,8 +8,9 @@
 #include "base/cmnstate.h"
 #include "base/intpoll.h"
 #include "base/omprnt.h"
-#include "base/wholewrite.h"
 #include "base/replfile.h"
+#include "base/replsig.h"
+#include "base/wholewrite.h"
 #include "data/byteorder.h"
 #include "data/datetime.h"
 #include "data/gridres.h"
@@ -73,11 +74,11 @@ int omfwrt(cmnstate* pcm) {
     // The grids of earlier displays stay; this one goes whole or not at all.
     cutback(fd, mark);
     omprnt(0, "Error writing fwrite output file\n");
-    omprntf(0, "  File name is: %s\n", name);
+    omprntf(0, "  File name is: %s\n", replshownname(name).c_str());
     return 1;
   }
   omfwwhole(wholemark(fd));
-  std::string msg = "Wrote " + std::to_string(n) + " elements to " + name;
+  std::string msg = "Wrote " + std::to_string(n) + " elements to " + replshownname(name);
   msg += pcm->fwseq ? " as Sequential" : " as Stream";
   msg += pcm->fwbigend ? " Big_Endian\n" : " Little_Endian\n";
   omprnt(2, msg);

@@ -52,7 +52,7 @@ bool omfwopen(cmnstate* pcm, const char* name) {
   }
   if (!opened) {
     omprnt(0, "Error opening output file for fwrite\n");
-    omprntf(0, "  File name is: %s\n", name);
+    omprntf(0, "  File name is: %s\n", replshownname(name).c_str());
     omprnt(0, out.note);
     out = replfile();
     return false;
@@ -83,7 +83,7 @@ int omfwclose(cmnstate* pcm) {
     omprnt(0, out.note);
   } else {
     omprnt(0, "Error writing fwrite output file\n");
-    omprntf(0, "  File name is: %s\n", omfwname(pcm));
+    omprntf(0, "  File name is: %s\n", replshownname(omfwname(pcm)).c_str());
   }
   return 1;
 }

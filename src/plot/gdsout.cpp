@@ -14,6 +14,7 @@
 #include "base/cmnstate.h"
 #include "base/omprnt.h"
 #include "base/replfile.h"
+#include "base/replsig.h"
 #include "base/useropen.h"
 #include "base/wholewrite.h"
 #include "data/datafile.h"
@@ -214,7 +215,7 @@ int closegds(gdswriter& w, const std::string& name) {
   w.drain();
   if (!replclose(w.fd)) w.ok = false;
   if (w.ok) return 0;
-  omprnt(0, "error: WRITEGDS write failed on " + name + "\n");
+  omprnt(0, "error: WRITEGDS write failed on " + replshownname(name) + "\n");
   return 1;
 }
 
@@ -256,7 +257,7 @@ int omoutgds(cmnstate* pcm) {
   }
   int fd = omopen(g->fname.c_str(), O_WRONLY | O_CREAT | O_APPEND);
   if (fd < 0) {
-    omprnt(0, "error: WRITEGDS unable to open " + g->fname + " for write\n");
+    omprnt(0, "error: WRITEGDS unable to open " + replshownname(g->fname) + " for write\n");
     return 1;
   }
   omprnt(0, "got options and opened file\n");

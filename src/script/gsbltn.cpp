@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "base/replfile.h"
+#include "base/replsig.h"
 #include "base/useropen.h"
 #include "base/wholewrite.h"
 #include "script/gsint.h"
@@ -153,7 +154,7 @@ int gfread(gsstate& s) {
   }
   if (f->mode != 1) {
     std::printf("Error in read:  attempt to read a file open for write\n");
-    std::printf("  File name = %s\n", name.c_str());
+    std::printf("  File name = %s\n", replshownname(name).c_str());
     s.retv = std::string("8\n");
     return 0;
   }
@@ -184,7 +185,7 @@ int gfwrite(gsstate& s) {
   }
   if (f->mode != 2) {
     std::printf("Error in write: attempt to write a file open for read\n");
-    std::printf("  File name = %s\n", name.c_str());
+    std::printf("  File name = %s\n", replshownname(name).c_str());
     s.retv = std::string("8\n");
     return 0;
   }
@@ -215,7 +216,7 @@ int gfclose(gsstate& s) {
     }
   }
   std::printf("Error in close:  file not open\n");
-  std::printf("  File name = %s\n", name.c_str());
+  std::printf("  File name = %s\n", replshownname(name).c_str());
   s.retv = std::string("1");
   return 0;
 }

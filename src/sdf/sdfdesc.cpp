@@ -13,6 +13,7 @@
 
 #include "base/errout.h"
 #include "base/omprnt.h"
+#include "base/replsig.h"
 #include "base/useropen.h"
 #include "data/datafile.h"
 #include "data/gridres.h"
@@ -220,10 +221,10 @@ int open_error(const char* name) {
 int report_unopened(const char* name) {
   const int err = open_error(name);
   if (err == 0 || err == ENOENT || err == ENOTDIR) {
-    omprntf(0, "%s does not exist or is not a netCDF/HDF-SDS file.\n", name);
+    omprntf(0, "%s does not exist or is not a netCDF/HDF-SDS file.\n", replshownname(name).c_str());
     return 1;
   }
-  omprntf(0, "SDFOPEN error:  %s: %s.\n", name, std::strerror(err));
+  omprntf(0, "SDFOPEN error:  %s: %s.\n", replshownname(name).c_str(), std::strerror(err));
   return 0;
 }
 
@@ -243,15 +244,15 @@ bool helper_refused(const char* name, int answer, bool* passing) {
   *passing = false;
   switch (answer) {
     case HELPER_DIED:
-      omprntf(0, "SDFOPEN error:  %s is damaged: the netCDF/HDF library fails on it.\n", name);
+      omprntf(0, "SDFOPEN error:  %s is damaged: the netCDF/HDF library fails on it.\n", replshownname(name).c_str());
       return true;
     case HELPER_TIMEOUT:
       *passing = true;
-      omprntf(0, "SDFOPEN error:  %s: the netCDF/HDF library takes too long on it.\n", name);
+      omprntf(0, "SDFOPEN error:  %s: the netCDF/HDF library takes too long on it.\n", replshownname(name).c_str());
       return true;
     case HELPER_INTERRUPTED:
       *passing = true;
-      omprntf(0, "SDFOPEN error:  %s: interrupted.\n", name);
+      omprntf(0, "SDFOPEN error:  %s: interrupted.\n", replshownname(name).c_str());
       return true;
     case HELPER_NOFILE:
       *passing = !report_unopened(name);
@@ -273,7 +274,7 @@ int read_io_std(const char* name, io_std* io, bool* passing) {
   notfile = false;
   if (name == nullptr || *name == '\0') return 0;
   if (not_regular(name)) {
-    omprntf(0, "SDFOPEN error:  %s: %s.\n", name, omopenwhy(ESPIPE));
+    omprntf(0, "SDFOPEN error:  %s: %s.\n", replshownname(name).c_str(), omopenwhy(ESPIPE));
     return 0;
   }
   const int answer = helper_describe(name, io);
@@ -288,12 +289,12 @@ int read_io_std(const char* name, io_std* io, bool* passing) {
       // made before can foresee.  A netCDF-4 file is an HDF5 file.
       if (is_hdf4_file(name)) {
         omprntf(0, "SDFOPEN error:  %s: the helper process could not be started: %s; an HDF file is not opened without it.\n",
-                name, helper_failure().c_str());
+                replshownname(name).c_str(), helper_failure().c_str());
         return 0;
       }
       if (is_hdf5_file(name)) {
         omprntf(0, "SDFOPEN error:  %s: the helper process could not be started: %s; a netCDF-4 or HDF5 file is not opened without it.\n",
-                name, helper_failure().c_str());
+                replshownname(name).c_str(), helper_failure().c_str());
         return 0;
       }
       // As before there was a helper: the netCDF library runs in the
@@ -301,7 +302,7 @@ int read_io_std(const char* name, io_std* io, bool* passing) {
       // once, and again when what fails changes.
       if (helper_failure_untold())
         omprntf(0, "SDFOPEN notice:  %s: the helper process could not be started: %s; the program opens the file itself.\n",
-                name, helper_failure().c_str());
+                replshownname(name).c_str(), helper_failure().c_str());
       break;
     case HELPER_HDF: {
       // The helper holds the file and gave its description.

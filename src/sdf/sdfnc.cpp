@@ -17,6 +17,7 @@
 
 #include "base/memcap.h"
 #include "base/omprnt.h"
+#include "base/replsig.h"
 #include "base/useropen.h"
 #include "sdf/sdfcache.h"
 #include "sdf/sdfclassic.h"
@@ -334,12 +335,12 @@ int read_netcdf_data(int id, int varid, const std::vector<size_t>& start,
   if (f->kind == KIND_REMOTE) {
     int rc = helper_read(f->name.c_str(), varid, start, count, buf, nbytes);
     if (rc == HELPER_DIED)
-      omprntf(0, "SDF read error:  %s is damaged: the HDF library fails on it.\n", f->name.c_str());
+      omprntf(0, "SDF read error:  %s is damaged: the HDF library fails on it.\n", replshownname(f->name).c_str());
     if (rc == HELPER_TIMEOUT)
-      omprntf(0, "SDF read error:  %s: the HDF library takes too long on it.\n", f->name.c_str());
+      omprntf(0, "SDF read error:  %s: the HDF library takes too long on it.\n", replshownname(f->name).c_str());
     if (rc == HELPER_NONE)
       omprntf(0, "SDF read error:  %s: the helper process could not be started: %s; an HDF file is not read without it.\n",
-              f->name.c_str(), helper_failure().c_str());
+              replshownname(f->name).c_str(), helper_failure().c_str());
     return rc == 1 ? 1 : 0;
   }
   // The libraries write the whole slab whatever room there is: a slab

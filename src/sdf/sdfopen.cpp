@@ -9,6 +9,7 @@
 
 #include "base/cmnstate.h"
 #include "base/omprnt.h"
+#include "base/replsig.h"
 #include "base/words.h"
 #include "data/axisconv.h"
 #include "data/datafile.h"
@@ -574,7 +575,7 @@ int omsdfopen(const char* args, const cmnstate* pcm, datafile** opened) {
   }
   std::string fname = words[0];
   if (fname.size() > 4095) fname.resize(4095);
-  omprntf(0, "Scanning self-describing file:  %s\n", fname.c_str());
+  omprntf(0, "Scanning self-describing file:  %s\n", replshownname(fname).c_str());
   datafile* pfi = getpfi();
   if (pfi == nullptr) {
     omprnt(0, "Memory Allocation Error:  Prior to SDF File Open\n");

@@ -21,6 +21,7 @@
 
 #include "base/cmnstate.h"
 #include "base/omprnt.h"
+#include "base/replsig.h"
 #include "data/datafile.h"
 #include "data/datetime.h"
 #include "sdf/sdf.h"
@@ -219,7 +220,7 @@ const char* const kGive = "  Give the step with tdef in an extended descriptor (
 
 void refuse_unspaced(const member* last) {
   omprntf(0, "%sthe member files after it, up to %s, are not spaced by whole multiples of one step.%s",
-          kHead, last->name.c_str(), kGive);
+          kHead, replshownname(last->name).c_str(), kGive);
 }
 
 // The spacing of each member read from the one before it (the first file
@@ -240,10 +241,10 @@ std::vector<long> spacings(const std::vector<const member*>& read, bool* months)
     if (gap < 1) {
       if (i == 0)
         omprntf(0, "SDFOPEN error:  The next member file %s does not begin after the first.\n",
-                read[i]->name.c_str());
+                replshownname(read[i]->name).c_str());
       else
         omprntf(0, "SDFOPEN error:  The member file %s does not begin after %s.\n",
-                read[i]->name.c_str(), read[i - 1]->name.c_str());
+                replshownname(read[i]->name).c_str(), replshownname(read[i - 1]->name).c_str());
       return std::vector<long>();
     }
     gaps.push_back(gap);
@@ -283,7 +284,8 @@ int series_step_from_next(member_reads* reads, datafile* pfi, const std::string&
   if (w.stopped) {
     // Interrupted, or unreadable for a moment: the open is not made from
     // the members that are left.
-    omprntf(0, "%sthe member file %s cannot be read now.%s", kHead, w.members.back().name.c_str(), kGive);
+    omprntf(0, "%sthe member file %s cannot be read now.%s", kHead, replshownname(w.members.back().name).c_str(),
+            kGive);
     return 0;
   }
   std::vector<const member*> read;
@@ -293,8 +295,8 @@ int series_step_from_next(member_reads* reads, datafile* pfi, const std::string&
     if (w.firstname.empty())
       omprntf(0, "%sno later member file gives it.%s", kHead, kGive);
     else
-      omprntf(0, "%sno member file from %s to %s gives it.%s", kHead, w.firstname.c_str(),
-              w.lastname.c_str(), kGive);
+      omprntf(0, "%sno member file from %s to %s gives it.%s", kHead, replshownname(w.firstname).c_str(),
+              replshownname(w.lastname).c_str(), kGive);
     return 0;
   }
   bool months = false;
@@ -317,7 +319,7 @@ int series_step_from_next(member_reads* reads, datafile* pfi, const std::string&
     const long one = months ? unit.yr * 12L + unit.mo : unit.dy * 1440L + unit.hr * 60L + unit.mn;
     if (step != one) {
       if (w.members.front().name != w.firstname)
-        omprntf(0, "%sthe next member file %s is missing.%s", kHead, w.firstname.c_str(), kGive);
+        omprntf(0, "%sthe next member file %s is missing.%s", kHead, replshownname(w.firstname).c_str(), kGive);
       else
         refuse_unspaced(read.back());
       return 0;
@@ -333,8 +335,8 @@ int series_step_from_next(member_reads* reads, datafile* pfi, const std::string&
   }
   const datetime t0 = axstart(conv);
   const std::string from = at > 0 ? read[at - 1]->name : sdf_fndt(templ, t0, t0, conv);
-  omprntf(2, "SDFOPEN:  time step taken from the member files %s and %s.\n", from.c_str(),
-          read[at]->name.c_str());
+  omprntf(2, "SDFOPEN:  time step taken from the member files %s and %s.\n", replshownname(from).c_str(),
+          replshownname(read[at]->name).c_str());
   return 1;
 }
 
@@ -359,7 +361,7 @@ int series_next_after_first(member_reads* reads, const datafile* pfi, const std:
     bool passing = false;
     // As many times as the dates of the member's steps will want.
     if (member_times(reads, name, member_steps(pfi->fnums, t), &own, &passing) && !later(own[0], firstlast)) {
-      omprntf(0, "SDFOPEN error:  The next member file %s does not begin after the first.\n", name.c_str());
+      omprntf(0, "SDFOPEN error:  The next member file %s does not begin after the first.\n", replshownname(name).c_str());
       return 0;
     }
     return 1;
@@ -387,8 +389,8 @@ int series_dates_from_members(member_reads* reads, datafile* pfi, const std::str
       if (s == 0) continue;
       const long span = timdif(&dates[last], &own[i]);
       if (span < static_cast<long>(s - last)) {
-        omprntf(0, "SDFOPEN error:  The member file %s does not begin after %s.\n", name.c_str(),
-                lastname.c_str());
+        omprntf(0, "SDFOPEN error:  The member file %s does not begin after %s.\n", replshownname(name).c_str(),
+                replshownname(lastname).c_str());
         return false;
       }
       for (size_t k = last + 1; k < s; k++) {
@@ -418,7 +420,7 @@ int series_dates_from_members(member_reads* reads, datafile* pfi, const std::str
       // is looked for again when asked for; only an interrupt stops the
       // open.
       if (!passing || !omqsig()) continue;
-      omprntf(0, "SDFOPEN error:  The member file %s cannot be read now.\n", name.c_str());
+      omprntf(0, "SDFOPEN error:  The member file %s cannot be read now.\n", replshownname(name).c_str());
       return 0;
     }
     if (!place(own, t, name)) return 0;

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <climits>
+#include <cstring>
 
 #include <atomic>
 #include <cstdio>
@@ -92,6 +93,25 @@ TEST(ReplFile, LinesShowNamesWithControlCharactersEscaped) {
                         "/a\\nHardcopy output file is closed \\x1b\\t/m.gm.part: m.gm has other hard links\n");
   // A name of nothing but characters escaped in four is shown whole.
   EXPECT_EQ(replshownname("\x01\x7f"), "\\x01\\x7f");
+  // Bytes that are no UTF-8 text are escaped too, the characters of UTF-8
+  // text kept whole; a name cut to its room is cut before a whole
+  // character or escape, and the room holds its end.
+  const struct {
+    const char* name;
+    size_t room;
+    const char* shown;
+  } rows[] = {{"caf\xc3\xa9 \xff\xc3(\xe2\x82\xac\xf0\x9f\x8c\x8d\x7f\r", 64, "caf\xc3\xa9 \\xff\\xc3(\xe2\x82\xac\xf0\x9f\x8c\x8d\\x7f\\r"},
+              {"\xc2\x9b\xed\xa0\x80\xc0\xaf", 64, "\\xc2\\x9b\\xed\\xa0\\x80\\xc0\\xaf"},
+              {"abcd", 4, "abc"},
+              {"a\tb", 3, "a"},
+              {"ab\xc3\xa9", 4, "ab"}};
+  for (const auto& row : rows) {
+    char buf[80];
+    std::memset(buf, '#', sizeof buf);
+    EXPECT_EQ(replshown(buf, row.room, row.name), std::strlen(row.shown)) << row.shown;
+    EXPECT_STREQ(buf, row.shown);
+    EXPECT_EQ(buf[row.room], '#') << row.shown;
+  }
 }
 
 // A copy in place whose source cannot be read to its end fails and

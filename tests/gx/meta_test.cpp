@@ -94,8 +94,10 @@ TEST(Metafile, LifecycleMessagesAndResults) {
 
   testing::internal::CaptureStdout();
   EXPECT_EQ(gxhbgn("/nonexistent-dir/x.gx"), 1);
+  EXPECT_EQ(gxhbgn("/nonexistent-dir/\x1b[2J\xff.gx"), 1);
   EXPECT_EQ(testing::internal::GetCapturedStdout(),
-            "Error opening meta file /nonexistent-dir/x.gx \n");
+            "Error opening meta file /nonexistent-dir/x.gx \n"
+            "Error opening meta file /nonexistent-dir/\\x1b[2J\\xff.gx \n");
 }
 
 TEST(Metafile, PrintingTwiceAppendsTheFrameTwice) {
@@ -160,16 +162,22 @@ TEST(Metafile, WriteErrorEntersErrorStateThatOnlyDisableClears) {
 
 // A print that does not fit leaves the file ended after the last whole
 // frame, so every other reader still takes it; the error state follows.
-// Where a size limit leaves no room for the end records there, the file
-// still ends at that frame, its length even.
+// Where a size limit leaves no room for the end records there, at a print
+// or at the disable, the file ends at that frame, its length even, and
+// stays under its part name: a file without its end records never takes
+// the place of the older one.
 TEST(Metafile, WriteErrorEndsTheFileAfterItsLastWholeFrame) {
   gx_tmpdir d;
   struct {
     rlim_t limit;
     bool newframe;  // the frame's end (-2) is written before the failure
-  } rows[] = {{1000, true}, {13, true}, {11, false}, {12, false}};
+    bool atend;     // the limit comes at the disable, with nothing more printed
+  } rows[] = {{1000, true, false}, {14, true, false}, {13, true, false}, {14, false, false}, {13, false, false},
+              {12, false, false},  {11, false, false}, {14, false, true}, {13, false, true},  {11, false, true}};
   for (const auto& r : rows) {
-    std::string f = d.file("cut" + std::to_string(r.limit) + ".gx");
+    SCOPED_TRACE(std::to_string(r.limit) + (r.newframe ? " new frame" : "") + (r.atend ? " at the end" : ""));
+    std::string f = d.file("cut" + std::to_string(r.limit) + (r.newframe ? "n" : "") + (r.atend ? "e" : "") + ".gx");
+    gx_write(f, "older");
     gx_batch();
     testing::internal::CaptureStdout();
     ASSERT_EQ(gxhbgn(f.c_str()), 0);
@@ -179,15 +187,18 @@ TEST(Metafile, WriteErrorEndsTheFileAfterItsLastWholeFrame) {
     for (int i = 0; i < 2000; i++) gxcolr(i % 10);
     {
       fsizecap lim(r.limit);
-      EXPECT_EQ(gxhprt(), 1);
+      EXPECT_EQ(r.atend ? gxhend() : gxhprt(), r.atend && r.limit >= 14 ? 0 : 1);
     }
     std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(out, "I/O Error writing to print metafile.\n");
+    const bool ended = r.limit >= 14;
+    EXPECT_EQ(out, r.atend && ended ? "Hardcopy output file is closed \n" : "I/O Error writing to print metafile.\n");
     std::vector<int> want = {-1, 11000, 8500, -3, 3};
-    if (r.newframe || r.limit > 14) want.push_back(-2);
-    if (r.limit > 14) want.push_back(-9);
-    EXPECT_EQ(gx_meta_words(f), want) << r.limit;
-    EXPECT_EQ(gx_slurp(f).size(), 2 * want.size()) << r.limit;
+    if (r.newframe || ended) want.push_back(-2);
+    if (ended) want.push_back(-9);
+    const std::string at = ended ? f : f + ".part";
+    EXPECT_EQ(gx_meta_words(at), want);
+    EXPECT_EQ(gx_slurp(at).size(), 2 * want.size());
+    EXPECT_EQ(gx_slurp(f).size(), ended ? 2 * want.size() : 5);
     testing::internal::CaptureStdout();
     gxhend();
     testing::internal::GetCapturedStdout();
