@@ -15,7 +15,9 @@
 # report, timeout (-timeout=5), memory overrun (-rss_limit_mb below; a
 # single allocation above it is one too) or leak is a finding: its input
 # is saved as fuzz/findings/TARGET-<kind>-<hash>, the script prints it and
-# exits 1.  Replay one with build-fuzz/fuzz/fuzz_TARGET FILE
+# exits 1.  A timeout counts only when its input, replayed alone once every
+# target has ended, takes the limit again; its time alone is printed.
+# Replay one with build-fuzz/fuzz/fuzz_TARGET FILE
 # (OMBRA_FUZZ_VERBOSE=1 shows the program's messages).
 set -uo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -86,6 +88,33 @@ for t in "${run[@]}"; do
 done
 for p in "${pids[@]}"; do wait "$p"; done
 
+# A timeout met while the targets ran side by side may be the machine's
+# load and not the input: the input is replayed alone, after every target
+# has ended, and is a finding only when it takes the same limit then too.
+# Its time alone is shown either way; one that is quick alone is moved out
+# of fuzz/findings to build-fuzz/slow/.
+declare -A alone=()
+for t in "${run[@]}"; do
+  log="$build/logs/$t.log"
+  # Only a run whose one finding is a timeout.
+  [ "$(grep -cE '^SUMMARY: ' "$log")" = 1 ] && grep -q '^SUMMARY: libFuzzer: timeout' "$log" || continue
+  unit="$(sed -nE 's/.*Test unit written to (.*)$/\1/p' "$log" | tail -1)"
+  [ -f "$unit" ] || continue
+  start="$(date +%s%N)"
+  LSAN_OPTIONS="suppressions=$root/fuzz/lsan.supp" UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    "$build/fuzz/fuzz_$t" -timeout=5 -rss_limit_mb="${rss[$t]}" "$unit" >"$log.alone" 2>&1 </dev/null
+  rc=$?
+  ms="$(( ($(date +%s%N) - start) / 1000000 ))"
+  secs="$((ms / 1000)).$(printf '%03d' $((ms % 1000)))"
+  if [ "$rc" = 0 ] && ! grep -q 'ERROR: libFuzzer: timeout' "$log.alone"; then
+    mkdir -p "$build/slow"
+    mv "$unit" "$build/slow/"
+    alone[$t]="ok (a timeout under load; alone the input takes ${secs} s: build-fuzz/slow/${unit##*/})"
+  else
+    echo "$t: the timeout's input takes ${secs} s replayed alone: $unit"
+  fi
+done
+
 status=0
 printf '%-11s %10s %8s %8s  %s\n' target exec/s cov runs result
 for t in "${run[@]}"; do
@@ -99,7 +128,9 @@ for t in "${run[@]}"; do
   runs="$(grep -E '^stat::number_of_executed_units' "$log" | awk '{print $2}' | tail -1)"
   [ -n "$runs" ] || runs="$(sed -nE 's/^#([0-9]+).*/\1/p' <<<"$last")"
   res=ok
-  if [ "$rc" != 0 ] || grep -qE '^==[0-9]+==ERROR|^SUMMARY: |ERROR: libFuzzer' "$log"; then
+  if [ -n "${alone[$t]:-}" ]; then
+    res="${alone[$t]}"
+  elif [ "$rc" != 0 ] || grep -qE '^==[0-9]+==ERROR|^SUMMARY: |ERROR: libFuzzer' "$log"; then
     res="FINDING (log: $log)"
     status=1
   fi
@@ -116,6 +147,7 @@ fi
 if [ "$status" -ne 0 ]; then
   for t in "${run[@]}"; do
     log="$build/logs/$t.log"
+    [ -z "${alone[$t]:-}" ] || continue
     if grep -qE '^==[0-9]+==ERROR|^SUMMARY: |ERROR: libFuzzer' "$log"; then
       echo "---- $t:"
       grep -E -A14 '^==[0-9]+==ERROR|ERROR: libFuzzer' "$log" | head -40

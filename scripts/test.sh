@@ -30,7 +30,8 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
   ctest --test-dir build-sanitize -j "$jobs" --timeout 600 < /dev/null || status=1
 
 # Fuzz smoke: every target 30 seconds, as many side by side as there are
-# cores.  FUZZ_SMOKE_SECONDS=0 skips it.
+# cores; a timeout counts only when its input is slow replayed alone too
+# (run.sh prints its time).  FUZZ_SMOKE_SECONDS=0 skips it.
 smoke="${FUZZ_SMOKE_SECONDS:-30}"
 if [ "$smoke" -gt 0 ]; then
   FUZZ_JOBS="$jobs" fuzz/run.sh all "$smoke" || status=1

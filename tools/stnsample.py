@@ -13,7 +13,10 @@ The data file is big-endian, as the gridded sample: per time, the reports of
 that time, then a header with no levels that ends the time.  The map is the
 version-2 station map (see docs/datasets.md): "Ombra_stnmapV002", the number
 of times and the largest report in 4-byte words, then the byte offset and
-the report count of each time, all big-endian integers.
+the report count of each time, all big-endian integers.  The reader needs
+only the largest number of values of a report in the second word, which
+docs/examples/stnmap.py writes; the header's 7 words counted in here too do
+no harm and keep the committed map as it was.
 """
 
 import math

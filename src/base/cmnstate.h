@@ -22,6 +22,7 @@
 struct datafile;
 struct defvar;
 struct gridres;
+struct replfile;
 struct stnlist;
 
 // Axis conversions of the last plot, as the query commands read them:
@@ -217,7 +218,7 @@ struct cmnstate {
   int dlgthick;
   int dlgnumeric;
   int menuopts[15];
-  FILE* fwfile;
+  replfile* fwfile;          // the open fwrite file (plot/fwfile.h), or null
   std::string fwname;        // "" = "ombra.fwrite"
   int fwbigend;
   int fwseq;

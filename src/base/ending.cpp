@@ -6,6 +6,7 @@
 
 #include "base/endhold.h"
 #include "base/outflush.h"
+#include "base/replsig.h"
 
 namespace {
 
@@ -31,7 +32,10 @@ const endpart kEndOut = {[](endhow) { omoutflush(); }, outsigfinish};
 
 namespace {
 
-endpart parts[END_SLOTS] = {{}, {}, kEndOut, {}, {}};
+// Standard output's part is there from the start.  A slot added before
+// it moves it: the assertion makes that change this line too.
+endpart parts[END_SLOTS] = {{}, {}, {}, {}, kEndOut, {}, {}};
+static_assert(END_OUT == 4 && END_SLOTS == 7, "kEndOut stands at END_OUT");
 std::atomic<int> entered{0};
 int next = 0;  // the slot the walk finishes next
 static_assert(std::atomic<int>::is_always_lock_free, "a handler takes the entry");

@@ -1,11 +1,12 @@
-// The end of a session.  Every output that must be finished when the
-// session ends (the metafile, the LATS files, standard output, the
-// terminal's modes, the helper that opens netCDF and HDF files) registers
-// one part here, and every way out (quit, the end of input, -x, a signal
-// ending, a crash, a lost window or X server, an exit() from a library)
-// calls omend, which finishes the parts in the order of endslot.  It runs
-// once: a second entry (a signal that comes during or after the normal
-// end) finds the parts finished and finishes nothing again.
+// The end of a session.  Everything that must be finished when the
+// session ends (the command a shell escape runs, the metafile, the LATS
+// files, the fwrite file, standard output, the terminal's modes, the
+// helper that opens netCDF and HDF files) registers one part here, and
+// every way out (quit, the end of input, -x, a signal ending, a crash, a
+// lost window or X server, an exit() from a library) calls omend, which
+// finishes the parts in the order of endslot.  It runs once: a second
+// entry (a signal that comes during or after the normal end) finds the
+// parts finished and finishes nothing again.
 //
 // A signal ending finishes the files before it writes anything (the
 // signal may have ended the reader of standard output), then writes what
@@ -13,7 +14,8 @@
 // their part names (on standard error) and the closing lines, each only
 // once all before it went, waiting for no reader that has stopped.  A
 // crash finishes no file (the program's state may be damaged): it writes
-// what standard output held, gives the terminal back and ends the helper.
+// what standard output held, gives the terminal back and ends the command
+// and the helper.
 //
 // The handlers make only calls on POSIX's list of async-signal-safe ones
 // but for a few, not on it or not POSIX at all, that this program counts
@@ -21,12 +23,10 @@
 // table): isatty (a terminal is asked whether a write would stop the
 // program), nanosleep (the short waits of a rename that is under way),
 // renameat2 (a part takes a name only while nothing is there), fallocate
-// (room taken before a file is written over) and strerrordesc_np (the
-// reason in a line, without a locale).
+// (room taken before a file is written over), strerrordesc_np (the
+// reason in a line, without a locale), getdents64 (the threads of a
+// command being ended) and rt_tgsigqueueinfo (a crash handed on whole).
 #pragma once
-
-#include <climits>
-#include <cstddef>
 
 // How a session ends.
 enum endhow {
@@ -37,7 +37,9 @@ enum endhow {
 };
 
 // The parts, in the order in which they are finished.
-enum endslot { END_GX, END_LATS, END_OUT, END_TERM, END_HELPER, END_SLOTS };
+// The command a shell escape or a user function runs comes first: it is
+// ended before the session writes its last lines.
+enum endslot { END_COMMAND, END_GX, END_LATS, END_FWRITE, END_OUT, END_TERM, END_HELPER, END_SLOTS };
 
 // One part: what finishes it at an end that may print and wait (END_QUIT,
 // END_LEAVE), and what a handler may do (END_SIGNAL, END_CRASH), with
@@ -47,9 +49,6 @@ struct endpart {
   void (*finish)(endhow how);
   void (*sigfinish)(endhow how);
 };
-
-// The longest line said of one file left under its part name.
-const size_t kEndLine = PATH_MAX + 4 * NAME_MAX;
 
 // Registers (or replaces) the part of a slot.
 void omendpart(endslot slot, endpart part);

@@ -20,11 +20,19 @@ namespace {
 
 enum class way { rename, inplace, refuse };
 
-// The plain file found at the name (or a link's target), if any.
+// What the look at the name found: the plain file there (or a link's
+// target), if any, and the file an open in place must find (seen), which
+// is that file or what else stood there (a device, a FIFO).
 struct older {
   bool exists = false;
+  bool seen = false;
   struct stat st = {};
 };
+
+void saw(older* o, const struct stat& st) {
+  o->seen = true;
+  o->st = st;
+}
 
 // Holds the folder of path (as spelled, "" for the current one) and takes
 // its last part; false with errno.
@@ -50,7 +58,9 @@ way choose(const char* name, replfile* r, std::string* folder, older* o) {
     return errno == ENOENT ? way::rename : way::refuse;
   if (S_ISLNK(lsb.st_mode)) {
     if (omlinkbarred(name)) return way::refuse;
-    if (stat(name, &lsb) != 0 || !S_ISREG(lsb.st_mode)) return way::inplace;
+    if (stat(name, &lsb) != 0) return way::inplace;
+    saw(o, lsb);
+    if (!S_ISREG(lsb.st_mode)) return way::inplace;
     char* real = realpath(name, nullptr);
     if (!real) return way::inplace;
     r->name = real;
@@ -59,14 +69,15 @@ way choose(const char* name, replfile* r, std::string* folder, older* o) {
         replstatname(r->dir.get(), r->leaf.c_str(), &lsb) != 0 || !S_ISREG(lsb.st_mode))
       return way::inplace;
   } else if (!S_ISREG(lsb.st_mode)) {
+    saw(o, lsb);
     return way::inplace;
   }
+  saw(o, lsb);
   // A name removed since it was looked at is free now: the commit judges
   // whatever stands there then.
   if (faccessat(r->dir.get(), r->leaf.c_str(), W_OK, AT_EACCESS) != 0)
     return errno == ENOENT ? way::rename : way::refuse;
   o->exists = true;
-  o->st = lsb;
   if (lsb.st_uid != geteuid() || lsb.st_nlink != 1) return way::inplace;
   return way::rename;
 }
@@ -193,14 +204,23 @@ bool opentarget(replfile* r, const struct stat& old) {
   return false;
 }
 
-bool openinplace(const char* name, replfile* r) {
+// Opens name to be written in place, only while it is still the file the
+// look saw (when it saw one): false with errno EAGAIN when another file
+// stands there now, to be looked at anew.
+bool openinplace(const char* name, replfile* r, const older& o) {
   *r = replfile();
   int fd = omopen(name, O_WRONLY | O_CREAT | O_CLOEXEC);
   if (fd < 0) return false;
   struct stat sb;
+  bool known = fstat(fd, &sb) == 0;
+  if (o.seen && (!known || sb.st_dev != o.st.st_dev || sb.st_ino != o.st.st_ino)) {
+    close(fd);
+    errno = EAGAIN;
+    return false;
+  }
   r->name = name;
   r->fd = fd;
-  r->regular = fstat(fd, &sb) == 0 && S_ISREG(sb.st_mode);
+  r->regular = known && S_ISREG(sb.st_mode);
   return true;
 }
 
@@ -226,7 +246,11 @@ bool copyname(const std::string& from, char* to, size_t n) {
 
 }  // namespace
 
-bool replopen(const char* name, const char* suffix, replfile* r, endhold* hold, int flags) {
+namespace {
+
+// One look at the name and the open it calls for (replopen); false with
+// errno EAGAIN when what the look saw has changed by the open.
+bool openonce(const char* name, const char* suffix, replfile* r, endhold* hold, int flags) {
   *r = replfile();
   std::string folder;
   older o;
@@ -238,7 +262,7 @@ bool replopen(const char* name, const char* suffix, replfile* r, endhold* hold, 
     return false;
   }
   bool copy = (flags & REPL_COPY) && o.exists;
-  if (w == way::inplace && !copy) return openinplace(name, r);
+  if (w == way::inplace && !copy) return openinplace(name, r, o);
   bool made;
   // A hold the caller took for an earlier part (a data file and its
   // descriptor) is its own: only what this call took is let go here.
@@ -256,7 +280,7 @@ bool replopen(const char* name, const char* suffix, replfile* r, endhold* hold, 
     if (made) replunlink(fd, r->dir.get(), r->partleaf.c_str());
     close(fd);
     if (took) hold->release();
-    return openinplace(name, r);
+    return openinplace(name, r, o);
   }
   int err = errno;
   if (took) hold->release();
@@ -269,10 +293,14 @@ bool replopen(const char* name, const char* suffix, replfile* r, endhold* hold, 
   return false;
 }
 
-std::string replshownname(const std::string& name) {
-  std::string shown(4 * name.size() + 1, '\0');
-  shown.resize(replshown(&shown[0], shown.size(), name.c_str()));
-  return shown;
+}  // namespace
+
+bool replopen(const char* name, const char* suffix, replfile* r, endhold* hold, int flags) {
+  for (int tries = 0; tries < 8; tries++) {
+    if (openonce(name, suffix, r, hold, flags)) return true;
+    if (errno != EAGAIN) return false;
+  }
+  return false;
 }
 
 bool replsigof(const replfile& r, replsig* s) {
@@ -290,14 +318,14 @@ int replcommit(replfile* r) {
   int rc = REPL_DONE;
   replsig s;
   if (replsigof(*r, &s)) {
-    char why[PATH_MAX + 4 * NAME_MAX];
+    char why[kEndLine];
     if (!replput(s, why, sizeof why)) {
       r->note = why;
       rc = REPL_KEPT;
     }
   }
   // A descriptor of -1 was closed already, with the stream that owned it.
-  bool closed = r->fd < 0 || close(r->fd) == 0;
+  bool closed = r->fd < 0 || (r->part.empty() ? replclose(r->fd) : close(r->fd) == 0);
   int err = errno;
   r->fd = -1;
   if (r->target.get() >= 0) closed = close(r->target.release()) == 0 && closed;
@@ -307,6 +335,22 @@ int replcommit(replfile* r) {
     rc = REPL_FAILED;
   }
   return rc;
+}
+
+bool replclose(int fd) {
+  bool settled = replsettled(fd);
+  int err = errno;
+  if (close(fd) != 0) return false;
+  errno = err;
+  return settled;
+}
+
+bool replfclose(std::FILE* f) {
+  bool settled = std::fflush(f) == 0 && replsettled(fileno(f));
+  int err = errno;
+  if (std::fclose(f) != 0) return false;
+  errno = err;
+  return settled;
 }
 
 void repldiscard(replfile* r) {

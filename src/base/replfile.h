@@ -21,12 +21,13 @@
 #define OMBRA_BASE_REPLFILE_H
 
 #include <cstddef>
+#include <cstdio>
 #include <string>
 
 #include "base/ownedfd.h"
+#include "base/replsig.h"
 
 class endhold;
-struct replsig;
 
 struct replfile {
   std::string name;  // where the file ends up (a link's target for a link)
@@ -70,6 +71,14 @@ enum { REPL_DONE = 0, REPL_FAILED = 1, REPL_KEPT = 2 };
 // taken as closed already.
 int replcommit(replfile* r);
 
+// Closes a file written in place, with no part (appended to, a script's
+// lines): what it was given is first sent where its file system keeps it
+// (replsettled), so that a network file system's refusal is seen.  False
+// with errno when that or the close failed; the file is closed all the
+// same.  replfclose closes a stream so.
+bool replclose(int fd);
+bool replfclose(std::FILE* f);
+
 // Closes the file and removes its part; a file written in place is only
 // closed.
 void repldiscard(replfile* r);
@@ -80,9 +89,6 @@ void replleave(replfile* r);
 // The record an ending signal's handler puts the part in place with; false
 // when there is no part.
 bool replsigof(const replfile& r, replsig* s);
-
-// A name as messages show it (replshown in replsig.h).
-std::string replshownname(const std::string& name);
 
 // Writes n bytes as the whole content of name, with the ending signals held
 // until it has its name: 0 when done, 1 when it could not be opened (errno

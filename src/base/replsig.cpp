@@ -114,6 +114,15 @@ bool renamed(const replsig& s, char* why, size_t n) {
       if (renameat2(s.dir, s.part, s.dir, s.leaf, RENAME_NOREPLACE) == 0) return true;
       if (errno == EEXIST) continue;
       if (errno != EINVAL && errno != ENOSYS) return kept(s, FAILED, errno, why, n);
+      // A file system that cannot rename so (a FUSE one) may still give the
+      // part a second name only while nothing is there; it then loses its
+      // own.  Only one that can do neither is renamed over the name.
+      if (linkat(s.dir, s.part, s.dir, s.leaf, 0) == 0) {
+        replunlink(s.fd, s.dir, s.part);
+        return true;
+      }
+      if (errno == EEXIST) continue;
+      if (errno != EPERM && errno != EOPNOTSUPP && errno != ENOSYS) return kept(s, FAILED, errno, why, n);
     } else {
       reason r = judge(s, st);
       if (r == AGAIN) continue;
@@ -232,31 +241,65 @@ bool replput(const replsig& s, char* why, size_t n) {
   // replaced meanwhile leaves the name to be judged as at a rename, and
   // the part whole until then.
   if (replwhere(s.target, s.dir, s.leaf) != REPL_STILL) return renamed(s, why, n);
+  // Write permission is judged now, as at a rename: one its owner took away
+  // meanwhile leaves the older file as it is, though it was opened before.
+  if (faccessat(s.dir, s.leaf, W_OK, AT_EACCESS | AT_SYMLINK_NOFOLLOW) != 0)
+    return errno == ENOENT ? renamed(s, why, n) : kept(s, READONLY, 0, why, n);
   if (!replcopy(s.fd, s.target)) return kept(s, FAILED, errno, why, n);
   if (replwhere(s.target, s.dir, s.leaf) != REPL_STILL) return renamed(s, why, n);
   replunlink(s.fd, s.dir, s.part);
   return true;
 }
 
+namespace {
+
+// The length of the character of UTF-8 text that begins at p, a printable
+// one beyond ASCII: 2 to 4 bytes; 0 where none begins there (a byte that
+// is no UTF-8, an overlong or cut form, a surrogate, a C1 control).  Reads
+// no further than the first byte that does not continue the character.
+size_t utf8printable(const unsigned char* p) {
+  const unsigned c = p[0];
+  const size_t n = c >= 0xf5 ? 0 : c >= 0xf0 ? 4 : c >= 0xe0 ? 3 : c >= 0xc2 ? 2 : 0;
+  for (size_t i = 1; i < n; i++)
+    if ((p[i] & 0xc0) != 0x80) return 0;
+  if (n == 0 || (c == 0xc2 && p[1] < 0xa0) || (c == 0xe0 && p[1] < 0xa0) || (c == 0xed && p[1] >= 0xa0) ||
+      (c == 0xf0 && p[1] < 0x90) || (c == 0xf4 && p[1] >= 0x90))
+    return 0;
+  return n;
+}
+
+}  // namespace
+
 size_t replshown(char* buf, size_t n, const char* name) {
   static const char hex[] = "0123456789abcdef";
   size_t at = 0;
   if (n == 0) return 0;
-  for (const unsigned char* p = reinterpret_cast<const unsigned char*>(name); *p; p++) {
-    char esc[5] = {static_cast<char>(*p), 0, 0, 0, 0};
-    if (*p < 0x20 || *p == 0x7f) {
+  for (const unsigned char* p = reinterpret_cast<const unsigned char*>(name); *p;) {
+    char esc[5] = {};
+    const size_t len = *p >= 0x80 ? utf8printable(p) : *p >= 0x20 && *p != 0x7f;
+    if (len > 0) {
+      memcpy(esc, p, len);
+      p += len;
+    } else {
       esc[0] = '\\';
       if (*p >= '\a' && *p <= '\r') {
         esc[1] = "abtnvfr"[*p - '\a'];
       } else {
         esc[1] = 'x', esc[2] = hex[*p >> 4], esc[3] = hex[*p & 15];
       }
+      p++;
     }
-    size_t k = strlen(esc);
+    const size_t k = strlen(esc);
     if (at + k >= n) break;
     memcpy(buf + at, esc, k);
     at += k;
   }
   buf[at] = '\0';
   return at;
+}
+
+std::string replshownname(const std::string& name) {
+  std::string shown(4 * name.size() + 1, '\0');
+  shown.resize(replshown(&shown[0], shown.size(), name.c_str()));
+  return shown;
 }

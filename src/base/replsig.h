@@ -14,6 +14,7 @@
 
 #include <climits>
 #include <cstddef>
+#include <string>
 
 // What the step needs, in plain storage, filled before a handler may use it.
 struct replsig {
@@ -23,6 +24,9 @@ struct replsig {
   char part[NAME_MAX + 1] = {};
   char leaf[NAME_MAX + 1] = {};
 };
+
+// The longest line said of one file left under its part name.
+const size_t kEndLine = PATH_MAX + 4 * NAME_MAX;
 
 // Puts the part in place: renamed to the name, or, with a target, copied
 // into the older file while that is still at the name, and then removed
@@ -85,7 +89,12 @@ void replunlink(int fd, int dir, const char* leaf);
 void replfolder(char* buf, size_t n, int dir);
 
 // A name as messages show it: control characters escaped (\n, \t, \x1b,
-// ...), so that a name cannot make a message print a line of its own.
+// ...), so that a name cannot make a message print a line of its own or
+// work the terminal, and so are bytes that are no UTF-8 text (\xff);
+// other characters of UTF-8 text stay as they are.
 // Written into buf (n bytes, always ended, cut where it does not fit);
 // returns its length.  Safe in a signal handler.
 size_t replshown(char* buf, size_t n, const char* name);
+
+// The same, whole, for a message that is no signal handler's.
+std::string replshownname(const std::string& name);

@@ -1,110 +1,131 @@
 // Running a command line for the user.
 #include "base/runprog.h"
 
-#include <dirent.h>
-#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 
-#include <algorithm>
+#include <atomic>
 #include <cerrno>
-#include <cstdlib>
-#include <vector>
 
+#include "base/ending.h"
+#include "base/givenfds.h"
 #include "base/outflush.h"
+#include "base/proctree.h"
 
 extern char** environ;
 
 namespace {
 
-// What a started command does first: close every descriptor above 2 that
-// was not open at start.  Made once, as the program starts.
-posix_spawn_file_actions_t closing;
+// The command being waited for, 0 when none; set from its start until it
+// is reaped, so that its number names no other process meanwhile.
+std::atomic<pid_t> waitedfor{0};
+static_assert(std::atomic<pid_t>::is_always_lock_free, "a handler reads it");
 
-// The descriptors above 2 open now, in order.  /proc lists them; without
-// it poll marks every number the descriptor limit allows that is not open.
-std::vector<int> open_now() {
-  std::vector<int> fds;
-  if (DIR* d = opendir("/proc/self/fd")) {
-    while (const dirent* e = readdir(d)) {
-      char* end = nullptr;
-      const long fd = std::strtol(e->d_name, &end, 10);
-      if (end != e->d_name && *end == '\0' && fd > 2 && fd != dirfd(d)) fds.push_back(static_cast<int>(fd));
-    }
-    closedir(d);
-    std::sort(fds.begin(), fds.end());
-    return fds;
-  }
-  struct rlimit lim;
-  if (getrlimit(RLIMIT_NOFILE, &lim) != 0) return fds;
-  constexpr rlim_t kChunk = 256;
-  struct pollfd p[kChunk];
-  for (rlim_t first = 3; first < lim.rlim_cur; first += kChunk) {
-    const rlim_t n = std::min(kChunk, lim.rlim_cur - first);
-    for (rlim_t k = 0; k < n; k++) p[k] = {static_cast<int>(first + k), 0, 0};
-    int r;
-    while ((r = poll(p, n, 0)) < 0 && errno == EINTR) {
-    }
-    if (r < 0) break;
-    for (rlim_t k = 0; k < n; k++)
-      if ((p[k].revents & POLLNVAL) == 0) fds.push_back(p[k].fd);
-  }
-  return fds;
+// Whatever ends the session ends the command too, and all it started:
+// nobody waits for them any more, and they would hold standard output
+// open for whoever reads it after the session.
+void endcommand(endhow) { signaltree(waitedfor.load(), SIGTERM); }
+
+// What came while the command ran: the interrupts sent to the session
+// alone, and whether a quit came.  An interrupt from the terminal (sent
+// by the kernel, not by a program's kill) reached the command as well,
+// in the same process group: the command answers it, and its ending by it
+// says so; one that came once the command had ended is the session's.
+volatile sig_atomic_t interrupts = 0, quits = 0;
+
+void keep(int sig, siginfo_t* info, void*) {
+  if (sig == SIGQUIT) quits = 1;
+  else if (info->si_code != SI_KERNEL || waitedfor.load() == 0) interrupts = interrupts + 1;
 }
 
-// Before any initialiser of the program's own, which may open files.
-__attribute__((constructor(101))) void note_start() {
-  posix_spawn_file_actions_init(&closing);
-  int next = 3;
-  for (int fd : open_now()) {
-    // A number refused here lies above the descriptor limit: nothing can
-    // be opened there.
-    for (; next < fd; next++) posix_spawn_file_actions_addclose(&closing, next);
-    next = fd + 1;
+// Waits for the command to end, then reaps it; its wait status, -1 when
+// it cannot be waited for.
+int waitcommand(pid_t pid) {
+  siginfo_t info;
+  int status = -1;
+  while (waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT) < 0 && errno == EINTR) {
   }
-  posix_spawn_file_actions_addclosefrom_np(&closing, next);
+  waitedfor = 0;
+  while (waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR) return -1;
+  }
+  return status;
+}
+
+// The session's actions for interrupt and quit, kept aside while a command
+// runs.
+struct sessionacts {
+  struct sigaction intr, quit;
+  bool takes(const struct sigaction& act) const { return act.sa_handler != SIG_IGN; }
+};
+
+// Notes the interrupts and quits that come from now on, where the session
+// does not ignore them.
+sessionacts keepsignals() {
+  interrupts = 0;
+  quits = 0;
+  sessionacts was;
+  struct sigaction keeping = {};
+  keeping.sa_sigaction = keep;
+  keeping.sa_flags = SA_SIGINFO | SA_RESTART;
+  sigaction(SIGINT, &keeping, &was.intr);
+  sigaction(SIGQUIT, &keeping, &was.quit);
+  if (!was.takes(was.intr)) sigaction(SIGINT, &was.intr, nullptr);
+  if (!was.takes(was.quit)) sigaction(SIGQUIT, &was.quit, nullptr);
+  return was;
+}
+
+// Puts the session's actions back and takes what was kept, as the command
+// ended: a quit, then each interrupt (the command's ending by one too).
+void takesignals(const sessionacts& was, int status) {
+  sigaction(SIGINT, &was.intr, nullptr);
+  sigaction(SIGQUIT, &was.quit, nullptr);
+  int ints = interrupts + (status != -1 && WIFSIGNALED(status) && WTERMSIG(status) == SIGINT ? 1 : 0);
+  if (quits && was.takes(was.quit)) raise(SIGQUIT);
+  for (; ints > 0 && was.takes(was.intr); ints--) raise(SIGINT);
+}
+
+// Starts the command with mask, and the dispositions the session had (a
+// handler becomes the default, as on any exec).
+bool startcommand(const char* command, const sigset_t& mask, const sessionacts& was, pid_t* pid) {
+  sigset_t dfl;
+  sigemptyset(&dfl);
+  if (was.takes(was.intr)) sigaddset(&dfl, SIGINT);
+  if (was.takes(was.quit)) sigaddset(&dfl, SIGQUIT);
+  posix_spawnattr_t attr;
+  posix_spawnattr_init(&attr);
+  posix_spawnattr_setsigdefault(&attr, &dfl);
+  posix_spawnattr_setsigmask(&attr, &mask);
+  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+  char sh[] = "sh", c[] = "-c";
+  char* argv[] = {sh, c, const_cast<char*>(command), nullptr};
+  const bool started = posix_spawn(pid, "/bin/sh", givenfds_only(), &attr, argv, environ) == 0;
+  posix_spawnattr_destroy(&attr);
+  return started;
 }
 
 }  // namespace
 
-int omrun(const char* command) {
+int runshellcmd(const char* command) {
   omoutflush();
-  struct sigaction ignore = {}, intr, quit;
-  ignore.sa_handler = SIG_IGN;
-  sigaction(SIGINT, &ignore, &intr);
-  sigaction(SIGQUIT, &ignore, &quit);
-  sigset_t chld, old;
-  sigemptyset(&chld);
-  sigaddset(&chld, SIGCHLD);
-  sigprocmask(SIG_BLOCK, &chld, &old);
-  // The command gets the mask and the dispositions the session had
-  // (a handler becomes the default, as on any exec).
-  sigset_t dfl;
-  sigemptyset(&dfl);
-  if (intr.sa_handler != SIG_IGN) sigaddset(&dfl, SIGINT);
-  if (quit.sa_handler != SIG_IGN) sigaddset(&dfl, SIGQUIT);
-  posix_spawnattr_t attr;
-  posix_spawnattr_init(&attr);
-  posix_spawnattr_setsigdefault(&attr, &dfl);
-  posix_spawnattr_setsigmask(&attr, &old);
-  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
-  char sh[] = "sh", c[] = "-c";
-  char* argv[] = {sh, c, const_cast<char*>(command), nullptr};
+  static const bool registered = (omendpart(END_COMMAND, {endcommand, endcommand}), true);
+  (void)registered;
+  // Until the command is known to the ending, every signal waits: an
+  // ending that comes meanwhile finds it.
+  sigset_t all, old;
+  sigfillset(&all);
+  sigprocmask(SIG_BLOCK, &all, &old);
+  const sessionacts was = keepsignals();
   pid_t pid;
-  int status = W_EXITCODE(127, 0);
-  if (posix_spawn(&pid, "/bin/sh", &closing, &attr, argv, environ) == 0) {
-    while (waitpid(pid, &status, 0) < 0) {
-      if (errno != EINTR) {
-        status = -1;
-        break;
-      }
-    }
-  }
-  posix_spawnattr_destroy(&attr);
-  sigaction(SIGINT, &intr, nullptr);
-  sigaction(SIGQUIT, &quit, nullptr);
+  const bool started = startcommand(command, old, was, &pid);
+  if (started) waitedfor = pid;
+  // SIGCHLD stays held while the session waits.
+  sigset_t waiting = old;
+  sigaddset(&waiting, SIGCHLD);
+  sigprocmask(SIG_SETMASK, &waiting, nullptr);
+  const int status = started ? waitcommand(pid) : W_EXITCODE(127, 0);
   sigprocmask(SIG_SETMASK, &old, nullptr);
+  takesignals(was, status);
   return status;
 }

@@ -55,19 +55,18 @@ bool refused(const struct stat& st, int flags, int fl) {
     errno = EISDIR;
     return true;
   }
-  bool pipe = S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode);
-  if (((flags & OMO_REGULAR) && !S_ISREG(st.st_mode)) || ((flags & OMO_SEEKABLE) && pipe)) {
+  if ((flags & OMO_REGULAR) && !S_ISREG(st.st_mode)) {
     errno = ESPIPE;
     return true;
   }
   return false;
 }
 
-}  // namespace
-
-bool omlinkbarred(const char* name) {
-  struct stat ls, ds;
-  if (lstat(name, &ls) != 0 || !S_ISLNK(ls.st_mode) || ls.st_uid == geteuid()) return false;
+// Whether the link name, looked at as ls, may not be followed for writing
+// (omlinkbarred); errno EACCES when barred.
+bool barred(const char* name, const struct stat& ls) {
+  if (ls.st_uid == geteuid()) return false;
+  struct stat ds;
   const char* slash = std::strrchr(name, '/');
   std::string folder = slash ? std::string(name, static_cast<size_t>(slash - name) + 1) : ".";
   if (stat(folder.c_str(), &ds) != 0 || !(ds.st_mode & S_ISVTX) || !(ds.st_mode & S_IWOTH) ||
@@ -77,14 +76,67 @@ bool omlinkbarred(const char* name) {
   return true;
 }
 
+// Empties a regular file just opened for writing, as O_TRUNC would have;
+// the descriptor, or -1 with errno when that failed.
+int emptied(int fd, bool trunc) {
+  struct stat st;
+  if (fd < 0 || !trunc || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || ftruncate(fd, 0) == 0) return fd;
+  int e = errno;
+  ::close(fd);
+  errno = e;
+  return -1;
+}
+
+// An open for writing of what a look at the name saw.  Another user may
+// change the name between the look and the open: in a sticky folder he
+// may put his link to the user's own files where his plain file was.  So
+// a name that was no link is opened without following one, a name where
+// nothing was is made new, and the file opened must be the one looked at;
+// a name changed meanwhile is looked at again.  A link the look allowed
+// is followed: in a sticky folder only its owner (the user, or the folder's
+// owner) may take it away.  The file is emptied only once it is known to
+// be the one looked at.
+int openlooked(const char* name, int fl) {
+  const bool trunc = (fl & O_TRUNC) != 0;
+  int err = EAGAIN;
+  for (int tries = 0; tries < 8; tries++) {
+    struct stat ls, st;
+    const bool there = lstat(name, &ls) == 0;
+    if (!there && errno != ENOENT) return -1;
+    if (there && S_ISLNK(ls.st_mode)) return barred(name, ls) ? -1 : openwaiting(name, fl);
+    int how = (fl & ~O_TRUNC) | O_NOFOLLOW;
+    if (!there && (fl & O_CREAT)) how |= O_EXCL;
+    int fd = openwaiting(name, how);
+    if (fd < 0) {
+      err = errno;
+      // A link put at the name, or a file made there, since the look.
+      if (err == ELOOP || (err == EEXIST && !(fl & O_EXCL))) continue;
+      return -1;
+    }
+    if (!there || (fstat(fd, &st) == 0 && st.st_dev == ls.st_dev && st.st_ino == ls.st_ino))
+      return emptied(fd, trunc);
+    ::close(fd);
+    err = EAGAIN;
+  }
+  errno = err;
+  return -1;
+}
+
+}  // namespace
+
+bool omlinkbarred(const char* name) {
+  struct stat ls;
+  return lstat(name, &ls) == 0 && S_ISLNK(ls.st_mode) && barred(name, ls);
+}
+
 int omopen(const char* name, int oflags, int flags) {
   if (!name) {
     errno = EINVAL;
     return -1;
   }
-  if (((oflags & O_ACCMODE) != O_RDONLY || (oflags & O_CREAT)) && omlinkbarred(name)) return -1;
   int fl = oflags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
-  int fd = openwaiting(name, fl);
+  bool writing = (oflags & O_ACCMODE) != O_RDONLY || (oflags & O_CREAT);
+  int fd = writing ? openlooked(name, fl) : openwaiting(name, fl);
   if (fd < 0) return -1;
   struct stat st;
   bool ok = fstat(fd, &st) == 0 && !refused(st, flags, fl);
@@ -119,6 +171,8 @@ std::FILE* omfopen(const char* name, const char* mode, int flags) {
   }
   return f;
 }
+
+std::FILE* omfdata(const char* name) { return omfopen(name, "rb", OMO_REGULAR); }
 
 // A FIFO opened for reading alone reports nothing until a writer first
 // opens it; after that, until it has written or come and gone.

@@ -9,11 +9,8 @@
 #include <string>
 
 enum : int {
-  // Refuse anything that cannot be positioned (a FIFO, a socket): data
-  // files are read at offsets.  errno ESPIPE.
-  OMO_SEEKABLE = 1,
-  // Refuse anything but a regular file: reads sized from the file.
-  // errno ESPIPE.
+  // Refuse anything but a regular file: reads at offsets or sized from the
+  // file.  errno ESPIPE.
   OMO_REGULAR = 2,
 };
 
@@ -24,10 +21,20 @@ enum : int {
 // reading fails with EISDIR.  Null with errno set on every failure.
 std::FILE* omfopen(const char* name, const char* mode, int flags = 0);
 
+// Opens a data file for reading.  Data are read at offsets or whole, sized
+// from the file, so only a regular file is taken: a FIFO, a device (an
+// endless /dev/zero) or a socket is refused with ESPIPE, a directory with
+// EISDIR.  Every file read as data (a data set's files and members, its
+// index and station maps and pdef file, fonts, map outlines, scripts) is
+// opened here.
+std::FILE* omfdata(const char* name);
+
 // The same at the level of open(2): OFLAGS as open takes them (O_NONBLOCK
 // is added for the open and taken off again after it), a descriptor or -1
 // with errno set.  An open for writing does not follow a link that
-// omlinkbarred bars.
+// omlinkbarred bars, and opens only the file a look at the name saw: a link
+// put where there was none, or another file, since the look is looked at
+// anew (ELOOP or EAGAIN after a few such changes).
 int omopen(const char* name, int oflags, int flags = 0);
 
 // Whether the link name (its last part) may not be followed for writing,

@@ -71,7 +71,7 @@ std::FILE* omftext(const char* name, int64_t budget) {
 
 int omreadall(const char* name, int64_t most, std::string& out) {
   out.clear();
-  std::FILE* f = omfopen(name, "rb", OMO_REGULAR);
+  std::FILE* f = omfdata(name);
   if (!f) return errno;
   struct stat st;
   int rc = 0;

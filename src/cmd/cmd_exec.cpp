@@ -8,6 +8,7 @@
 #include "base/cmnstate.h"
 #include "base/omprnt.h"
 #include "base/omprntint.h"
+#include "base/replsig.h"
 #include "base/useropen.h"
 #include "base/userread.h"
 #include "base/words.h"
@@ -119,11 +120,12 @@ int omexec(const char* typed, cmnstate* pcm) {
   if (!f) {
     int e = errno;
     omprnt(0, "EXEC error:  Can't open file\n");
-    omprntf(0, "  File name is: %s\n", fname.c_str());
+    omprntf(0, "  File name is: %s\n", replshownname(fname).c_str());
     omprnt(0, omopennote(e));
     return 1;
   }
   std::vector<std::string> args = execargs(nxtwrd(p));
+  const std::string shown = replshownname(fname);
   execguard guard;
 
   std::string line;
@@ -135,16 +137,16 @@ int omexec(const char* typed, cmnstate* pcm) {
     // looked at first: a read it cut short (a pipe that waits for its
     // writer) is no read error.
     if (omqsig()) {
-      omprntf(0, "EXEC error:  error in %s.  EXEC stopped.\n", fname.c_str());
+      omprntf(0, "EXEC error:  error in %s.  EXEC stopped.\n", shown.c_str());
       return 1;
     }
     if (st == LINE_LONG) {
       omprntf(0, "EXEC error:  line %d of %s is longer than %zu characters.  EXEC stopped.\n", lnum,
-              fname.c_str(), kMaxExecLine);
+              shown.c_str(), kMaxExecLine);
       return 1;
     }
     if (st == LINE_ERROR) {
-      omprntf(0, "EXEC error:  read error on %s at line %d.  EXEC stopped.\n", fname.c_str(), lnum);
+      omprntf(0, "EXEC error:  read error on %s at line %d.  EXEC stopped.\n", shown.c_str(), lnum);
       return 1;
     }
     if (line[0] == '*') continue;
@@ -152,10 +154,10 @@ int omexec(const char* typed, cmnstate* pcm) {
     omprnt(0, cmd);
     int rc = omcmd(cmd.c_str(), pcm, 1);
     if (rc != 0) {
-      omprntf(0, "EXEC error:  error in %s.  EXEC stopped.\n", fname.c_str());
+      omprntf(0, "EXEC error:  error in %s.  EXEC stopped.\n", shown.c_str());
       return rc;
     }
   }
-  omprntf(0, "EOF EXECuting %s \n", fname.c_str());
+  omprntf(0, "EOF EXECuting %s \n", shown.c_str());
   return 0;
 }

@@ -17,7 +17,7 @@
 
 void omiomg_rearm() { omiomg(); }
 
-void omshell(const char* text) { omrun(text); }
+void omshell(const char* text) { runshellcmd(text); }
 
 int omscrn(const char* com, cmnstate* pcm) {
   const char* p = nxtwrd(com);

@@ -7,6 +7,7 @@
 
 #include "base/cmnstate.h"
 #include "base/omprnt.h"
+#include "base/replsig.h"
 #include "base/useropen.h"
 #include "base/words.h"
 #include "cmd/omcmd.h"
@@ -29,7 +30,7 @@ void runset(cmnstate* pcm, const std::string& cmd) { omcmd(cmd.c_str(), pcm, 0);
 // 64-bit offset), HDF5 (netCDF-4) or HDF4 file: a file that the open
 // command cannot read as a descriptor but sdfopen can open.
 bool selfdescribing(const std::string& name) {
-  FILE* f = omfopen(name.c_str(), "rb", OMO_REGULAR);
+  FILE* f = omfdata(name.c_str());
   if (!f) return false;
   unsigned char b[8] = {0};
   size_t n = std::fread(b, 1, sizeof b, f);
@@ -45,7 +46,7 @@ bool selfdescribing(const std::string& name) {
 
 int omopen(const char* name, cmnstate* pcm) {
   omprnt(2, "Scanning description file:  ");
-  omprnt(2, name);
+  omprnt(2, replshownname(name));
   omprnt(2, "\n");
   datafile* pfi = getpfi();
   if (!pfi) {
@@ -63,13 +64,13 @@ int omopen(const char* name, cmnstate* pcm) {
   pcm->fileserial++;
   pfi->fnum = pcm->fileserial;
   if (!pfi->tmplat) {
-    // Data are read at offsets: a FIFO is refused rather than waited on.
-    pfi->infile = omfopen(pfi->name.c_str(), "rb", OMO_SEEKABLE);
+    // Data are read at offsets: a FIFO or a device is refused at once.
+    pfi->infile = omfdata(pfi->name.c_str());
     if (!pfi->infile) {
       int e = errno;
       omprnt(0, "Open Error:  Can't open binary data file\n");
       omprnt(0, "  File name = ");
-      omprnt(0, pfi->name);
+      omprnt(0, replshownname(pfi->name));
       omprnt(0, "\n");
       omprnt(0, omopennote(e));
       frepfi(pfi, 0);
@@ -79,10 +80,10 @@ int omopen(const char* name, cmnstate* pcm) {
   // The program's calendar is fixed only by an open that succeeded.
   if (mfcmn.mfcal < 0) mfcmn.mfcal = pfi->calendar;
   omaddfile(pcm, pfi);
-  omprntf(2, "Data file %s is open as file %i\n", pfi->name.c_str(), pcm->filecount);
+  omprntf(2, "Data file %s is open as file %i\n", replshownname(pfi->name).c_str(), pcm->filecount);
   if (pcm->filecount == 1) omdfdim(pcm, pfi, 1);
   if (pfi->ppinterp) {
-    omprntf(1, "Notice: Implied interpolation for file %s\n", pfi->dnam.c_str());
+    omprntf(1, "Notice: Implied interpolation for file %s\n", replshownname(pfi->dnam).c_str());
     omprnt(1, " Interpolation will be performed on any data ");
     omprnt(1, "displayed from this file\n");
   }
@@ -109,8 +110,9 @@ int omsdfo(const char* args, cmnstate* pcm, bool xdf) {
   if (rc != 0) return rc;
   pfi->fnum = ++pcm->fileserial;
   omaddfile(pcm, pfi);
-  if (xdf) omprntf(2, "Data file %s is open as file %i\n", pfi->name.c_str(), pcm->filecount);
-  else omprntf(2, "SDF file %s is open as file %i\n", pfi->name.c_str(), pcm->filecount);
+  const std::string shown = replshownname(pfi->name);
+  if (xdf) omprntf(2, "Data file %s is open as file %i\n", shown.c_str(), pcm->filecount);
+  else omprntf(2, "SDF file %s is open as file %i\n", shown.c_str(), pcm->filecount);
   if (pcm->filecount == 1) sdfdfdim(pcm, pfi);
   return 0;
 }

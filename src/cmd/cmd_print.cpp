@@ -11,6 +11,7 @@
 #include "base/words.h"
 #include "cmd/omcmds.h"
 #include "gx/gx.h"
+#include "plot/fwfile.h"
 
 namespace {
 
@@ -63,7 +64,7 @@ bool readopts(const char* p, const char* typed, imageopts* o) {
         o->ysize = -999;
       }
     } else {
-      omprnt(0, "PRINTIM error:  Invalid option " + wrdstr(typed + (p - low)) + "; nothing written\n");
+      omprnt(0, "PRINTIM error:  Invalid option " + replshownname(wrdstr(typed + (p - low))) + "; nothing written\n");
       return false;
     }
   }
@@ -135,11 +136,11 @@ int omdisab(const char* typed, cmnstate* pcm) {
   const char* p = nxtwrd(typed);
   if (!p || cmpwrd(p, "print")) return gxhend();
   if (cmpwrd(p, "fwrite")) {
-    if (pcm->fwfile) std::fclose(pcm->fwfile);
-    pcm->fwfile = nullptr;
+    // The file takes its name now; one that cannot fails the command.
+    int rc = omfwclose(pcm);
     pcm->fwname.clear();
     pcm->fwbigend = 1;
-    return 0;
+    return rc;
   }
   omprnt(0, "DISABLE error: Invalid keyword\n");
   return 0;

@@ -7,12 +7,12 @@
 #include "cmd/omcmds.h"
 #include "gx/gx.h"
 #include "lats/lats.h"
+#include "plot/fwfile.h"
 
 namespace {
 
 void closefwrite(cmnstate* pcm) {
-  if (pcm->fwfile) std::fclose(pcm->fwfile);
-  pcm->fwfile = nullptr;
+  omfwclose(pcm);
   pcm->fwname.clear();
   pcm->fwbigend = 1;
 }

@@ -8,6 +8,7 @@
 
 #include "base/cmnstate.h"
 #include "base/omprnt.h"
+#include "base/replsig.h"
 #include "base/words.h"
 #include "cmd/omcmds.h"
 #include "cmd/omset.h"
@@ -224,7 +225,7 @@ int setdfile(const setcall& c) {
     omprntf(0, "SET DFILE error:  file %i not open\n", n);
     return 1;
   }
-  omprntf(2, "Default file set to: %s \n", pfi->name.c_str());
+  omprntf(2, "Default file set to: %s \n", replshownname(pfi->name).c_str());
   pcm->dfile = pfi;
   pcm->dfilenum = n;
   return 0;

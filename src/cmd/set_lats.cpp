@@ -258,14 +258,16 @@ int setclose(const char* p, cmnstate* pcm) {
 
 }  // namespace
 
-int omsetlats(const char* kw, cmnstate* pcm) {
+int omsetlats(const char* kw, const char* typed, cmnstate* pcm) {
   latsopts& l = pcm->lats;
   const char* sub = nxtwrd(kw);
   if (!sub) return help();
   const char* p = nxtwrd(sub);
+  // File names and texts keep the case they were typed in.
+  const char* asis = p ? typed + (p - kw) : nullptr;
   if (cmpwrd(sub, "parmtab")) {
     if (!p) return fail("SET LATS PARMTAB error:  No arguments....\n");
-    l.parmtab = rest(p, 255);
+    l.parmtab = rest(asis, 255);
     int ok = omlats(pcm, 0, 0);
     omprntf(2, "LATS PARMTAB ID = %d\n", ok);
     return ok == 1 ? 0 : 1;
@@ -306,12 +308,12 @@ int omsetlats(const char* kw, cmnstate* pcm) {
   for (auto& t : texts) {
     if (!cmpwrd(sub, t.word)) continue;
     if (!p) return fail(t.none);
-    *t.field = rest(p, t.max);
+    *t.field = rest(asis, t.max);
     return 0;
   }
   if (cmpwrd(sub, "create")) {
     if (!p) return fail("SET LATS CREATE error:  Missing or invalid arguments");
-    l.outfile = rest(p, 255);
+    l.outfile = rest(asis, 255);
     omprntf(2, "LATS FILE ID = %d\n", omlats(pcm, 1, 0));
     return 0;
   }

@@ -4,6 +4,7 @@
 
 #include "base/cmnstate.h"
 #include "base/omprnt.h"
+#include "base/replsig.h"
 #include "base/words.h"
 #include "cmd/omset.h"
 #include "cmd/set_lats.h"
@@ -33,7 +34,7 @@ int setfwrite(const char* kw, const char* typed, cmnstate* pcm) {
   }
   if (!p) return missing("FWRITE");
   pcm->fwname = wrdstr(typedat(kw, typed, p));
-  omprntf(2, "FWrite file name = %s\n", pcm->fwname.c_str());
+  omprntf(2, "FWrite file name = %s\n", replshownname(pcm->fwname).c_str());
   omprnt(2, pcm->fwbigend ? "FWwrite byte order is big_endian; format is "
                           : "FWwrite byte order is little_endian; format is ");
   omprnt(2, pcm->fwseq ? "sequential\n" : "stream\n");
@@ -51,8 +52,8 @@ int setwritegds(const char* kw, const char* typed, cmnstate* pcm) {
   }
   g->fname = wrdstr(typedat(kw, typed, p));
   if (!g->opts.empty())
-    omprntf(2, "WRITEGDS file name = %s  Opts = %s\n", g->fname.c_str(), g->opts.c_str());
-  else omprntf(2, "WRITEGDS file name = %s\n", g->fname.c_str());
+    omprntf(2, "WRITEGDS file name = %s  Opts = %s\n", replshownname(g->fname).c_str(), g->opts.c_str());
+  else omprntf(2, "WRITEGDS file name = %s\n", replshownname(g->fname).c_str());
   return 0;
 }
 
@@ -67,7 +68,7 @@ int setimprun(const char* kw, cmnstate* pcm) {
   }
   pcm->impname = "run " + wrdstr(p);
   pcm->imprun = 1;
-  omprntf(2, "Imprun file name = %s\n", pcm->impname.c_str());
+  omprntf(2, "Imprun file name = %s\n", replshownname(pcm->impname).c_str());
   return 0;
 }
 
@@ -90,7 +91,7 @@ int setout(const char* kw, const char* typed, cmnstate* pcm) {
     if (rc == 0 && pcm->logo == 0) pcm->timelab = 0;
     return rc;
   }
-  if (cmpwrd(kw, "lats")) return omsetlats(kw, pcm);
+  if (cmpwrd(kw, "lats")) return omsetlats(kw, typed, pcm);
   return -2;
 }
 

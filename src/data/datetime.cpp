@@ -399,8 +399,11 @@ bool before(const datetime& a, const datetime& b) {
 
 // With a table, a step's time is its date and a time between two steps is
 // the same fraction of the way between their dates, as a linear monthly
-// axis takes the fraction of the month.  Before the first step and past
-// the last the axis steps linearly from the first or last date.
+// axis takes the fraction of the month; but a time earlier in its month
+// than the month's own step is that step, as on a linear axis, so that a
+// month named alone (mar2000, the first of the month) is the step stamped
+// in that month.  Before the first step and past the last the axis steps
+// linearly from the first or last date.
 double t2gr(const float* vals, const datetime* dtim) {
   const std::vector<datetime>* dates = datesof(vals);
   if (dates == nullptr || dates->size() < 2 || !before(dates->front(), *dtim)) return lint2gr(vals, dtim);
@@ -412,6 +415,10 @@ double t2gr(const float* vals, const datetime* dtim) {
   }
   // d[k] < dtim < d[k + 1], or dtim == d[k + 1].
   const size_t k = static_cast<size_t>(std::lower_bound(d.begin(), d.end(), *dtim, before) - d.begin()) - 1;
+  datetime t = *dtim;
+  normmo(t.yr, t.mo);
+  const auto month = [](const datetime& a) { return static_cast<long long>(a.yr) * 12 + a.mo; };
+  if (month(t) == month(d[k + 1]) && month(d[k]) < month(t)) return static_cast<double>(k) + 2.0;
   const double span = static_cast<double>(timdif(&d[k], &d[k + 1]));
   return static_cast<double>(k) + 1.0 + static_cast<double>(timdif(&d[k], dtim)) / span;
 }

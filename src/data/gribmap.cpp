@@ -437,16 +437,17 @@ int scanfile(datafile* pfi, int* result) {
 }
 
 int openscan(const std::string& name, bool member, datafile* pfi, int* result) {
-  std::printf("gribmap:  Opening GRIB file %s\n", name.c_str());
-  gst.gfile = omfopen(name.c_str(), "rb", OMO_SEEKABLE);
+  const std::string shown = replshownname(name);
+  std::printf("gribmap:  Opening GRIB file %s\n", shown.c_str());
+  gst.gfile = omfdata(name.c_str());
   if (!gst.gfile) {
     int e = errno;
     if (member) {
-      std::printf("Warning: Could not open GRIB file: %s\n", name.c_str());
+      std::printf("Warning: Could not open GRIB file: %s\n", shown.c_str());
       return 0;
     }
     std::printf("Could not open GRIB file.  File name is:\n");
-    std::printf("  %s\n%s", name.c_str(), omopennote(e).c_str());
+    std::printf("  %s\n%s", shown.c_str(), omopennote(e).c_str());
     return GMFATAL;
   }
   int rc = scanfile(pfi, result);
@@ -482,7 +483,7 @@ int scanall(datafile* pfi, int* result) {
 
 int run(datafile* pfi, gribidx* gi) {
   if (omddes(gmpcmn.descr.c_str(), pfi, 0)) {
-    std::printf("File name is:  %s\n", gmpcmn.descr.c_str());
+    std::printf("File name is:  %s\n", replshownname(gmpcmn.descr).c_str());
     return GMFATAL;
   }
   if (!pfi->bgrib) {
@@ -516,7 +517,8 @@ int run(datafile* pfi, gribidx* gi) {
   int saved = replsave(pfi->mnam.c_str(), map.data(), map.size(), &note);
   if (saved == 1) {
     int e = errno;
-    std::printf("Could not open index file: %s\n%s%s", pfi->mnam.c_str(), omopennote(e).c_str(), note.c_str());
+    std::printf("Could not open index file: %s\n%s%s", replshownname(pfi->mnam).c_str(), omopennote(e).c_str(),
+                note.c_str());
   } else if (saved == 2) {
     std::printf("Could not write the index file\n");
   } else if (saved == 3) {

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "base/omprnt.h"
+#include "base/replsig.h"
 #include "base/vecclone.h"
 #include "data/bitfields.h"
 #include "data/byteorder.h"
@@ -42,9 +43,10 @@ struct gribcache {
 };
 gribcache gc;
 
-const std::string& curname() {
+// The name of the file being read, as messages show it.
+std::string curname() {
   const datafile* p = omreq.pfi;
-  return p->tmplat && !p->tempname.empty() ? p->tempname : p->name;
+  return replshownname(p->tmplat && !p->tempname.empty() ? p->tempname : p->name);
 }
 
 void ioerr(int64_t n, int64_t pos) {

@@ -12,6 +12,7 @@
 
 #include "base/cmnstate.h"
 #include "base/omprnt.h"
+#include "base/replsig.h"
 #include "base/useropen.h"
 #include "base/words.h"
 #include "data/axisconv.h"
@@ -211,11 +212,11 @@ int domap(ddesctx& c, bool isindex) {
   }
   pfi->mnam = namewrd(c, p);
   if (!c.mflag) return R_OK;
-  c.mfile = omfopen(pfi->mnam.c_str(), "rb", OMO_SEEKABLE);
+  c.mfile = omfdata(pfi->mnam.c_str());
   if (!c.mfile) {
     int e = errno;
     omprnt(0, "Open Error:  Can't open Station/Index map file ");
-    omprnt(0, pfi->mnam);
+    omprnt(0, replshownname(pfi->mnam));
     omprnt(0, "\n");
     omprnt(0, omopennote(e));
     return R_BADREC;

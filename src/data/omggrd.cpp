@@ -17,9 +17,10 @@
 #include <vector>
 
 #include "base/cmnstate.h"
+#include "base/omprnt.h"
+#include "base/replsig.h"
 #include "base/useropen.h"
 #include "base/vecclone.h"
-#include "base/omprnt.h"
 #include "data/byteorder.h"
 #include "data/datafile.h"
 #include "data/datetime.h"
@@ -72,7 +73,8 @@ void fillund(float* gr, int64_t n, float und) {
   for (int64_t i = 0; i < n; i++) gr[i] = und;
 }
 
-const std::string& curname() { return cpfi->tmplat ? cpfi->tempname : cpfi->name; }
+// The name of the file being read, as messages show it.
+std::string curname() { return replshownname(cpfi->tmplat ? cpfi->tempname : cpfi->name); }
 
 int readerr(int n, int64_t pos) {
   omprnt(0, "Low Level I/O Error:  Read error on data file \n");
@@ -308,7 +310,7 @@ namespace {
 int missing(const datafile* p, int t) {
   if (p->misswarn && t != timerr) {
     omprnt(1, "Warning: Open error, fn = ");
-    omprnt(1, p->tempname);
+    omprnt(1, replshownname(p->tempname));
     omprnt(1, "\n");
     timerr = t;
   }
@@ -339,7 +341,7 @@ int omopfn(int t, int* flag) {
   gr2t(p->grvals[3], 1.0, &d1);
   p->tempname = omfndt(p->name.c_str(), &dt, &d1, p->grvals[3]);
   if (p->tempname.empty()) return -99999;
-  p->infile = omfopen(p->tempname.c_str(), "rb", OMO_SEEKABLE);
+  p->infile = omfdata(p->tempname.c_str());
   if (!p->infile) {
     p->fnumbad = f;
     return missing(p, t);

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "base/omprnt.h"
+#include "base/replsig.h"
 #include "base/useropen.h"
 #include "data/byteorder.h"
 #include "data/datafile.h"
@@ -63,7 +64,8 @@ struct reader {
   int64_t pos;
 };
 
-const std::string& fname(const datafile* pfi) { return pfi->tmplat ? pfi->tempname : pfi->name; }
+// The name of the file being read, as messages show it.
+std::string fname(const datafile* pfi) { return replshownname(pfi->tmplat ? pfi->tempname : pfi->name); }
 
 int omsstn(reader& r, int64_t off) {
   r.pos = off;
@@ -221,7 +223,7 @@ int openmember(datafile* pfi, int t) {
   gr2t(pfi->grvals[3], 1.0, &d1);
   pfi->tempname = omfndt(pfi->name.c_str(), &dt, &d1, pfi->grvals[3]);
   if (pfi->tempname.empty()) return -99999;
-  pfi->infile = omfopen(pfi->tempname.c_str(), "rb", OMO_SEEKABLE);
+  pfi->infile = omfdata(pfi->tempname.c_str());
   if (!pfi->infile) {
     pfi->fnumbad = f;
     return -88888;

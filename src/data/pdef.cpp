@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "base/omprnt.h"
+#include "base/replsig.h"
 #include "base/useropen.h"
 #include "base/words.h"
 #include "data/byteorder.h"
@@ -219,11 +220,11 @@ int ompdprs(const char* rec, const char* mrec, const char* dname, datafile* pfi)
   else nm = wrdstr(mp);
   pfi->ppfname = nm;
   if (pfi->ppfile) std::fclose(pfi->ppfile);
-  pfi->ppfile = omfopen(nm.c_str(), "rb", OMO_SEEKABLE);
+  pfi->ppfile = omfdata(nm.c_str());
   if (!pfi->ppfile) {
     int e = errno;
     omprnt(0, "Error opening pdef file\n");
-    omprntf(0, "  File name is:  %s\n", nm.c_str());
+    omprntf(0, "  File name is:  %s\n", replshownname(nm).c_str());
     omprnt(0, omopennote(e));
     return badpdef(pfi);
   }

@@ -9,6 +9,7 @@
 
 #include "base/datadir.h"
 #include "base/omprnt.h"
+#include "base/replsig.h"
 #include "base/useropen.h"
 #include "base/words.h"
 
@@ -84,7 +85,7 @@ bool parsemode(std::string line, udfdef* pfc) {
 
 void tabmsg(const char* first, const char* fname) {
   omprnt(0, first);
-  omprntf(0, "  File name is: %s\n", fname);
+  omprntf(0, "  File name is: %s\n", replshownname(fname).c_str());
 }
 
 }  // namespace
@@ -107,7 +108,7 @@ int omfdtab(const char* fname) {
     if (!parsehead(l1, pfc) || !parsemode(l2, pfc)) {
       omprnt(0, "Format error in user defined function table:\n");
       omprntf(0, "  Processing function name: %s\n", pfc->name);
-      omprntf(0, "  File name is: %s\n", fname);
+      omprntf(0, "  File name is: %s\n", replshownname(fname).c_str());
       delete pfc;
       rc = 1;
       break;
@@ -136,7 +137,7 @@ void omfdef() {
     if (rc == 1) return;
     if (rc == 2) {
       omprnt(0, "Error opening user function definition table\n");
-      omprntf(0, "  File name is: %s\n", env);
+      omprntf(0, "  File name is: %s\n", replshownname(env).c_str());
     }
   }
   std::string dflt = gxgnam("udft");

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "base/omprnt.h"
+#include "base/replsig.h"
 #include "base/runprog.h"
 #include "base/useropen.h"
 #include "base/words.h"
@@ -73,7 +74,7 @@ struct xfile {
 
 void xmsg(const char* name, const char* what, const std::string& fname) {
   omprntf(0, "Error from %s: %s\n", name, what);
-  omprntf(0, "  File name: %s\n", fname.c_str());
+  omprntf(0, "  File name: %s\n", replshownname(fname).c_str());
 }
 
 // Header of an evaluated grid, as the external program reads it.
@@ -276,7 +277,7 @@ int readresult(xfile& xf, const evalstat* pst, gridres** out) {
 // program (126, 127).  Other exit statuses are the program's own business.
 bool runcmd(const std::string& cmd) {
   std::fflush(nullptr);
-  int st = omrun(cmd.c_str());
+  int st = runshellcmd(cmd.c_str());
   if (st == -1) return false;
   if (WIFEXITED(st) && (WEXITSTATUS(st) == 126 || WEXITSTATUS(st) == 127)) return false;
   return true;

@@ -81,7 +81,7 @@ void gxstrt(float xsize, float ysize, int batch);
 void gxend();
 // Registers the package's part of the session's endings (base/ending.h):
 // quit runs gxend, the other ends that may print end an open metafile
-// (gxhend), and a signal's handler ends it too (gxhsigend) and says both
+// (gxhend), and a signal's handler ends it too (gxhsigend) and says the
 // closing lines.  gxstrt registers it; the program does so before, so
 // that an ending before the package starts still says the closing lines.
 void gxendreg();
@@ -160,11 +160,10 @@ int gxhend();
 int gxhopen();
 // Gives the open metafile its end records and puts it in place, as gxhend
 // would, with calls that are safe in a signal handler, and returns the
-// line gxhend would print; *kept (when given) tells whether that is the
-// line of a finished file left under its part name.
-const char* gxhsigclose(bool* kept = nullptr);
-// The same, with the lines given to the ending (omendsay): one on a file
-// left under its part name, and the closing line.
+// line gxhend would print.
+const char* gxhsigclose();
+// The same, with that line given to the ending among its closing lines
+// (omendsay).
 void gxhsigend();
 void gxhdrw(int which);
 void xycnv(int ix, int iy, float* x, float* y);

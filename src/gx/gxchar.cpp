@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "base/replsig.h"
 #include "base/useropen.h"
 #include "base/userread.h"
 #include "gx/gx.h"
@@ -124,7 +125,7 @@ int gxchrd(int fn) {
     if (err == ENOMEM) printf("Error reading font data:  Memory allocation error\n");
     else if (err == EIO) printf("Error reading font data: I/O Error\n");
     else printf("Error opening stroke character data set \n");
-    printf("  Data set names = %s ; %s\n", path.c_str(), bare.c_str());
+    printf("  Data set names = %s ; %s\n", replshownname(path).c_str(), bare.c_str());
     if (err != ENOENT && err != EIO) printf("  %s\n", omopenwhy(err));
     return 1;
   }

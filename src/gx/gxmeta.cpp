@@ -142,18 +142,21 @@ void free_set(int16_t** bufs, int from, int to) {
 // the end records follow the last whole frame, so the file still reads
 // everywhere; then it is closed and the error state set.  A file with no
 // whole frame in it does not take the place of an older one: its part file
-// is dropped.
+// is dropped.  Nor does one without room left for its end records: it
+// stays under its part name, as a session killed outright leaves it.
 void writefailed() {
   printf("I/O Error writing to print metafile.\n");
   endhold hold;
   hold.hold();
   sigtail = -1;
   bool framed = dl.hpos > kHeaderBytes || dl.hpflg;
-  if (!framed && !dl.hout.file.part.empty()) {
+  bool part = !dl.hout.file.part.empty();
+  if (!framed && part) {
     repldiscard(&dl.hout.file);
-  } else {
-    if (dl.hout.regular()) metaendat(dl.hout.fd(), dl.hpos, dl.hpflg != 0);
-    if (metaclose(&dl.hout) == REPL_KEPT) saykept(dl.hout.file);
+  } else if (dl.hout.regular() && !metaendat(dl.hout.fd(), dl.hpos, dl.hpflg != 0) && part) {
+    replleave(&dl.hout.file);
+  } else if (metaclose(&dl.hout) == REPL_KEPT) {
+    saykept(dl.hout.file);
   }
   dl.hferr = 1;
   dl.hflag = 0;
@@ -168,11 +171,6 @@ int gxhwri(const int16_t* buf, size_t words, metaend after) {
   if (metawrite(dl.hout, buf, words, after)) return 0;
   writefailed();
   return 1;
-}
-
-int write_code(int code) {
-  int16_t w = (int16_t)code;
-  return gxhwri(&w, 1, META_END_FILE);
 }
 
 // Appends one record (a code and its operands) to the list while it is
@@ -268,7 +266,7 @@ std::vector<gxhchunk> gxhsel(bool completed) {
 
 void gxhfrm(int action) {
   if (dl.hflag && dl.hpflg) {
-    if (write_code(-2) == 0) {
+    if (gxhwri(kMetaEnd, 1, META_END_FILE) == 0) {
       dl.hpflg = 0;
       dl.hpos += 2;
     }
@@ -337,7 +335,7 @@ int gxhbgn(const char* fname) {
   endhold hold;
   int rc = metaopen(fname, &dl.hout, &hold);
   if (rc != METAOPEN_OK) {
-    printf("Error opening meta file %s \n", fname);
+    printf("Error opening meta file %s \n", replshownname(fname).c_str());
     if (rc == METAOPEN_LOCKED) printf("  Another session is writing this file.\n");
     printf("%s", dl.hout.file.note.c_str());
     dl.hout.file.note.clear();
@@ -421,28 +419,20 @@ int gxhend() {
 
 int gxhopen() { return hopened; }
 
-const char* gxhsigclose(bool* kept) {
-  if (kept) *kept = false;
+const char* gxhsigclose() {
   long tail = sigtail;
   int fd = dl.hout.fd();
   if (tail < 0 || fd < 0) return kNoneOpen;
   // Whatever a print cut short wrote beyond the end is dropped with it.
   if (!metaendat(fd, static_cast<off_t>(tail / 2), (tail & 1) != 0)) return kWriteError;
   // The finished file takes the user's name, as at a normal end, or stays
-  // under its part name where the name may not be replaced now.
+  // under its part name where the name may not be replaced now: the line
+  // that says where stands in the closed line's place, as at gxhend.
   if (!sigrename || replput(sigput, sigsaid, sizeof sigsaid)) return kClosed;
-  if (kept) *kept = true;
   return sigsaid;
 }
 
-void gxhsigend() {
-  bool kept = false;
-  const char* said = gxhsigclose(&kept);
-  // The line on a file left under its part name goes with the others of
-  // its kind, on standard error; the file is closed all the same.
-  if (kept) omendsay(2, said);
-  omendsay(1, kept ? kClosed : said);
-}
+void gxhsigend() { omendsay(1, gxhsigclose()); }
 
 void xycnv(int ix, int iy, float* x, float* y) {
   *x = (float)ix / 1000.0f;

@@ -5,6 +5,7 @@
 #include <X11/Xutil.h>
 
 #include <poll.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -70,6 +71,27 @@ std::vector<unsigned char> icon_bits() {
     }
   }
   return bits;
+}
+
+// What window managers and tools such as `xdotool search` know the window
+// by: its class (instance "ombra", class "Ombra"), the machine the session
+// runs on and the session's process there.  A process id means nothing
+// without its machine, so the id is set only beside the machine's name.
+void setidentity(Display* d, Window w) {
+  char name[] = "ombra", cls[] = "Ombra";
+  XClassHint hint = {name, cls};
+  XSetClassHint(d, w, &hint);
+  char host[256];
+  if (gethostname(host, sizeof host) != 0) return;
+  host[sizeof host - 1] = '\0';
+  char* hosts[] = {host};
+  XTextProperty machine;
+  if (!XStringListToTextProperty(hosts, 1, &machine)) return;
+  XSetWMClientMachine(d, w, &machine);
+  XFree(machine.value);
+  long pid = getpid();
+  XChangeProperty(d, w, XInternAtom(d, "_NET_WM_PID", False), XA_CARDINAL, 32, PropModeReplace,
+                  reinterpret_cast<unsigned char*>(&pid), 1);
 }
 
 // The first font found of the user's (env), pats and fallback; otherwise
@@ -266,6 +288,7 @@ void gxdbgn(float xsize, float ysize) {
   char prog[] = "ombra";
   char* argv[] = {prog, nullptr};
   XSetStandardProperties(xs.display, xs.win, title.c_str(), "Ombra", icon, argv, 1, &hints);
+  setidentity(xs.display, xs.win);
   gxdwmproto();
 
   // The colours 0-15 and their greys (100-115), each in slot 1's colour

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "base/memcap.h"
+#include "base/replsig.h"
 #include "base/useropen.h"
 #include "base/userread.h"
 #include "gx/gx.h"
@@ -41,11 +42,11 @@ bool loadmap(const char* name, std::string* buf) {
   int err = omreaddatafile(name, mapmost(), *buf, tried);
   if (err == 0) return true;
   if (err == EIO || err == ENOMEM) {
-    printf("Map file format error: Read error on %s\n", tried.c_str());
+    printf("Map file format error: Read error on %s\n", replshownname(tried).c_str());
     if (err == ENOMEM) printf("  %s\n", omopenwhy(err));
     return false;
   }
-  printf("Open Error on Map Data Set: %s\n", tried.c_str());
+  printf("Open Error on Map Data Set: %s\n", replshownname(tried).c_str());
   if (err != ENOENT) printf("  %s\n", omopenwhy(err));
   return false;
 }

@@ -238,7 +238,7 @@ bool varvertdim(latsFile* f, latsVar* v, int levid) {
     if (f->convention == LATS_OMBRA_GRIB && !f->vdims.empty()) {
       latsError("LATS (lats) -->  For LATS_OMBRA_GRIB convention,\nvertdim can only be called once; "
                 "define a vertical dimension that includes all levels\nVertical Dim ID: %d, file %s, "
-                "variable %s", levid, f->path.c_str(), v->name.c_str());
+                "variable %s", levid, replshownname(f->path).c_str(), v->name.c_str());
       return false;
     }
     if ((int)f->vdims.size() >= LATS_MAX_VERTDIMS) {
@@ -359,6 +359,7 @@ int lats_parmtab(const char* path) {
 int lats_create(const char* path, int convention, int calendar, int frequency, int delta,
                 const char* center, const char* model, const char* comment) {
   latsRoutine = "lats_create";
+  const std::string shown = replshownname(path ? path : "");
   if (convention < 1 || convention > 4) {
     latsError("LATS (lats) -->  Invalid file convention: %d", convention);
     return 0;
@@ -376,22 +377,23 @@ int lats_create(const char* path, int convention, int calendar, int frequency, i
   }
   bool grib = convention == LATS_GRIB || convention == LATS_OMBRA_GRIB;
   if (convention == LATS_COARDS && calendar != LATS_STANDARD) {
-    latsError("LATS (lats) -->  COARDS data must be written with the standard Gregorian calendar, file %s", path);
+    latsError("LATS (lats) -->  COARDS data must be written with the standard Gregorian calendar, file %s",
+              shown.c_str());
     return 0;
   }
   if (grib && calendar != LATS_STANDARD && calendar != LATS_NOLEAP && calendar != LATS_CLIM &&
       calendar != LATS_CLIMLEAP) {
     latsError("LATS (lats) -->  OMBRA/GRIB data must be written with: 1) the standard Gregorian; 2) 365 "
-              "day ; or 3) climatology calendar , file %s", path);
+              "day ; or 3) climatology calendar , file %s", shown.c_str());
     return 0;
   }
   if (frequency == LATS_FORECAST_HOURLY && calendar != LATS_STANDARD) {
     latsError("LATS (lats) -->  Forecast hourly data must written with the standard Gregorian calendar "
-              "(LATS_STANDARD), file %s", path);
+              "(LATS_STANDARD), file %s", shown.c_str());
     return 0;
   }
   if (convention == LATS_OMBRA_GRIB && delta < 1) {
-    latsError("LATS (lats) -->  OMBRA_GRIB data must be written with nonzero delta, file %s", path);
+    latsError("LATS (lats) -->  OMBRA_GRIB data must be written with nonzero delta, file %s", shown.c_str());
     return 0;
   }
   auto f = std::make_unique<latsFile>();
@@ -698,7 +700,7 @@ int timeindex(latsFile* f, latsVar* v, int y, int m, int d, int h) {
     if (f->convention == LATS_OMBRA_GRIB && step != f->delta) {
       latsError("LATS (lats) -->  For Ombra convention, cannot skip timepoints; current time = %f %s, "
                 "previous time = %f %s, delta = %d, file = %s, variable = %s",
-                cr, units.c_str(), pr, units.c_str(), f->delta, f->path.c_str(), v->name.c_str());
+                cr, units.c_str(), pr, units.c_str(), f->delta, replshownname(f->path).c_str(), v->name.c_str());
       return -1;
     }
     if (step % f->delta != 0) {

@@ -461,7 +461,7 @@ void indexkept(latsFile* f, int folder, const partfile& data, const partfile& de
   if (!ctltext(f, data.leaf, gmp, &text) || !writeall(fd.get(), text.data(), text.size()) ||
       ftruncate(fd.get(), static_cast<off_t>(text.size())) != 0)
     return;
-  char at[PATH_MAX + 4 * NAME_MAX] = "";
+  char at[kEndLine] = "";
   replfolder(at, sizeof at, folder);
   std::string shown = at + replshownname(desc.leaf);
   if (latsgribmap(desc.leaf.c_str(), f->frequency != LATS_FORECAST_HOURLY, folder, shown.c_str()))
@@ -542,7 +542,7 @@ int latsSettleGrib(latsFile* f) {
 int latsGridGrib(latsFile* f, latsFileGrid* g) {
   if (f->convention == LATS_OMBRA_GRIB && f->grids.size() > 1) {
     latsError("GRIB (latsgrib) --> Only one grid per file supported in the Ombra/GRIB convention; file: %s, grid: %s",
-              f->path.c_str(), g->grid->name.c_str());
+              replshownname(f->path).c_str(), g->grid->name.c_str());
     return 0;
   }
   return 1;
@@ -657,7 +657,7 @@ int latsCloseGrib(latsFile* f) {
     indexkept(f, folder.get(), data, desc);
   if (!committed) ok = 0;
   if (ok && f->convention == LATS_OMBRA_GRIB &&
-      !latsgribmap(ctl.c_str(), f->frequency != LATS_FORECAST_HOURLY, folder.get(), f->ctlpath.c_str()))
+      !latsgribmap(ctl.c_str(), f->frequency != LATS_FORECAST_HOURLY, folder.get(), replshownname(f->ctlpath).c_str()))
     ok = 0;
   return ok;
 }

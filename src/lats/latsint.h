@@ -209,7 +209,7 @@ struct latsFile {
   int fwyear = 0, fwmonth = 0, fwday = 0, fwhour = 0, fwset = 0;
   // netCDF writer
   int ncid = -1, nctimedim = -1, nctimevar = -1, ncmode = 1, ncndims = 0;
-  long long ncsettled = -1;  // the records on disk before the first write that failed
+  long long ncsettled = -1;  // the records settled before the first write that failed
 };
 
 latsFile* latsFileLookup(int id);

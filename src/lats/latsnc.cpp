@@ -14,6 +14,7 @@
 
 #include "base/errout.h"
 #include "base/endhold.h"
+#include "base/useropen.h"
 #include "lats/latsint.h"
 
 namespace {
@@ -168,20 +169,46 @@ bool putcount(int fd, long long count, bool wide) {
   return pwrite(fd, b, n, 4) == (ssize_t)n;
 }
 
+// After a write that failed, the file's record count is put back to the
+// records settled before it, over whatever count the library wrote since
+// (at a later sync or at its close): a count beyond the whole records
+// would make a reader take the torn end for a field.  format is the
+// library's format of the file.
+void keepsettled(const latsFile* f, int format) {
+  if (f->ncsettled < 0 || !f->out.regular) return;
+  if (!putcount(f->out.fd, f->ncsettled, format == NC_FORMAT_CDF5))
+    latsError("LATS (lats) -->  Cannot write %s: %s", replshownname(f->path).c_str(), strerror(errno));
+}
+
+// The same while the library holds the file open.
+void keepsettled(const latsFile* f) {
+  int format = NC_FORMAT_CLASSIC;
+  nc_inq_format(f->ncid, &format);
+  keepsettled(f, format);
+}
+
+// A netCDF file is written at offsets and read back as it is written: what
+// stands at the name and is no regular file is refused with why, and
+// stays.  A FIFO or a socket is refused before it is opened, never waited
+// on; a device too, which the open itself may act on.
+bool refused(const latsFile* f, const struct stat& sb) {
+  const char* why = S_ISFIFO(sb.st_mode) || S_ISSOCK(sb.st_mode) ? strerror(ESPIPE)
+                    : S_ISCHR(sb.st_mode) || S_ISBLK(sb.st_mode)   ? omopenwhy(ESPIPE)
+                                                                   : nullptr;
+  if (!why) return false;
+  latsError("LATS (lats) -->  Cannot write %s: %s", replshownname(f->path).c_str(), why);
+  latsError("netCDF (latsnc) --> Creating netCDF file %s", replshownname(f->path).c_str());
+  return true;
+}
+
 }  // namespace
 
 // The file is written under a part name (opened by the library through the
 // part's descriptor) and put in place at close: an older file of the name
 // is neither emptied nor, when the create fails, removed.
 int latsCreateNc(latsFile* f) {
-  // netCDF is written at offsets: a FIFO or a socket at the name is refused
-  // at once, and stays, rather than waited on.
   struct stat sb;
-  if (stat(f->path.c_str(), &sb) == 0 && (S_ISFIFO(sb.st_mode) || S_ISSOCK(sb.st_mode))) {
-    latsError("LATS (lats) -->  Cannot write %s: %s", replshownname(f->path).c_str(), strerror(ESPIPE));
-    latsError("netCDF (latsnc) --> Creating netCDF file %s", replshownname(f->path).c_str());
-    return 0;
-  }
+  if (stat(f->path.c_str(), &sb) == 0 && refused(f, sb)) return 0;
   endhold hold;
   if (!latsOutOpen(&f->out, f->path, &hold)) {
     latsError("netCDF (latsnc) --> Creating netCDF file %s", replshownname(f->path).c_str());
@@ -199,9 +226,16 @@ int latsCreateNc(latsFile* f) {
 // Whole on disk after every step, with no call the ending handler would
 // need: in define mode the header is written (the definitions end and
 // begin again), in data mode the header and record count are synced.
+// Until a write fails, the count the settle brought to disk is the one to
+// keep; after that, the one kept then is put back.
 int latsSettleNc(latsFile* f) {
   bool done = f->ncmode == 1 ? ok(nc_enddef(f->ncid)) && ok(nc_redef(f->ncid)) : ok(nc_sync(f->ncid));
   if (!done) latsError("netCDF (latsnc) --> Writing netCDF file %s to disk", replshownname(f->path).c_str());
+  size_t settled = 0;
+  if (done && f->writesfailed == 0 && nc_inq_dimlen(f->ncid, f->nctimedim, &settled) == NC_NOERR)
+    f->ncsettled = (long long)settled;
+  else
+    keepsettled(f);
   return done;
 }
 
@@ -321,11 +355,6 @@ int latsVarNc(latsFile* f, latsVar* v) {
 }
 
 int latsWriteNc(latsFile* f, latsVar* v, int levindex, int timeindex, int y, int m, int d, int h, void* data) {
-  // Every step before this one was settled whole: the count on disk is the
-  // library's.
-  size_t settled = 0;
-  if (f->writesfailed == 0 && nc_inq_dimlen(f->ncid, f->nctimedim, &settled) == NC_NOERR)
-    f->ncsettled = (long long)settled;
   if (f->ncmode == 1 && !enddefine(f)) return 0;
   if (timeindex == f->ntimewritten) {
     latsCompTime ct;
@@ -338,6 +367,7 @@ int latsWriteNc(latsFile* f, latsVar* v, int levindex, int timeindex, int y, int
     size_t at = (size_t)timeindex;
     if (!ok(nc_put_var1_double(f->ncid, f->nctimevar, &at, &t))) {
       f->writesfailed++;
+      keepsettled(f);
       latsError("netCDF (latsnc) --> Writing time value %ld (index %d)", (long)t, timeindex);
       return 0;
     }
@@ -353,6 +383,7 @@ int latsWriteNc(latsFile* f, latsVar* v, int levindex, int timeindex, int y, int
                : nc_put_vara_float(f->ncid, v->ncvarid, start, count, static_cast<const float*>(data));
   if (!ok(st)) {
     f->writesfailed++;
+    keepsettled(f);
     latsError("netCDF (latsnc) --> Writing data for file %s, var %s", replshownname(f->path).c_str(), v->name.c_str());
     if (v->vertdim)
       latsError("netCDF (latsnc) -->    Level = %f (index %d)", v->vertdim->levs[levindex], levindex);
@@ -362,23 +393,20 @@ int latsWriteNc(latsFile* f, latsVar* v, int levindex, int timeindex, int y, int
   return 1;
 }
 
-// A file the library could not close holds the fields of every write that
-// was settled before the first one that failed: the record count at its
-// head, as it was then, is put back over whatever count a failed settle or
-// close wrote, and the file takes its name as any other.  A count beyond
-// the whole records would make a reader take the torn end for a field.
+// A file with a write that failed, or that the library could not close,
+// holds the fields of every write that was settled before the first
+// failure (keepsettled), and takes its name as any other.
 int latsCloseNc(latsFile* f) {
   int format = NC_FORMAT_CLASSIC;
   nc_inq_format(f->ncid, &format);
   int closed = ok(nc_close(f->ncid));
   f->ncid = -1;
-  if (closed) return latsOutCommit(f);
-  latsError("netCDF (latsnc) --> Closing netCDF file %s", replshownname(f->path).c_str());
-  if (f->ncsettled >= 0 && f->out.regular && !putcount(f->out.fd, f->ncsettled, format == NC_FORMAT_CDF5))
-    latsError("LATS (lats) -->  Cannot write %s: %s", replshownname(f->path).c_str(), strerror(errno));
-  if (f->writesfailed == 0) f->writesfailed = 1;
-  latsOutCommit(f);
-  return 0;
+  if (!closed) {
+    latsError("netCDF (latsnc) --> Closing netCDF file %s", replshownname(f->path).c_str());
+    if (f->writesfailed == 0) f->writesfailed = 1;
+  }
+  if (f->writesfailed > 0) keepsettled(f, format);
+  return latsOutCommit(f) && closed;
 }
 
 void latsDropNc(latsFile* f) {

@@ -193,11 +193,11 @@ void finish(tables& t, const char* source) {
     const latsVertType* vt = latsVertTypeLookup(p.levelType.c_str());
     if (!vt) {
       latsWarning("Level type %s: not found for parameter %s, file %s", p.levelType.c_str(),
-                  p.name.c_str(), source);
+                  p.name.c_str(), replshownname(source).c_str());
       p.levelTypeSet = 0;
     } else if (vt->verticality == 2) {
       latsWarning("Parameter %s: if specified, level type must be a surface (currently %s), file %s",
-                  p.name.c_str(), p.levelType.c_str(), source);
+                  p.name.c_str(), p.levelType.c_str(), replshownname(source).c_str());
       p.levelTypeSet = 0;
     } else {
       p.hasVertType = true;
@@ -270,7 +270,7 @@ int latsParmCreateTable(const char* path) {
   FILE* fp = opendescr(path);
   if (!fp) {
     int err = errno;
-    latsError("LATS (latsint) --> Cannot open parameter file %s", path);
+    latsError("LATS (latsint) --> Cannot open parameter file %s", replshownname(path).c_str());
     omerrf("%s\n", strerror(err));
     return 0;
   }
@@ -295,7 +295,7 @@ int latsParmCreateTable(const char* path) {
       else if (name == "center") section = CENTER;
       else if (name == "qc") section = QC;
       else latsError("LATS (latsint) --> Warning: section delimiter: %s, ignored in parameter file %s, line %d",
-                     name.c_str(), path, lineno);
+                     name.c_str(), replshownname(path).c_str(), lineno);
       continue;
     }
     if (!line.empty() && line[0] == '#') continue;
@@ -310,7 +310,7 @@ int latsParmCreateTable(const char* path) {
       case QC: ok = fillqc(t, f); break;
     }
     lats_fatal = savefatal;
-    if (!ok) latsError("LATS (latsint) --> line %d, parameter file %s", lineno, path);
+    if (!ok) latsError("LATS (latsint) --> line %d, parameter file %s", lineno, replshownname(path).c_str());
   }
   fclose(fp);
   if (!ok) return 0;

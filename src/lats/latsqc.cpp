@@ -28,7 +28,7 @@ bool openlog() {
   if (!name) name = "lats.log";
   qclog = omfopen(name, "ab");
   if (!qclog) {
-    latsError("Cannot open log file: %s for append", name);
+    latsError("Cannot open log file: %s for append", replshownname(name).c_str());
     return false;
   }
   return true;
@@ -105,12 +105,14 @@ int latsStatVar(latsFile* f, latsVar* v, int levindex, int y, int m, int d, int 
 int latsStatFile(latsFile* f) {
   for (auto& v : f->vars) {
     if (v->ntimewritten == 0) {
-      latsWarning("Variable declared but never written, file %s, variable %s", f->path.c_str(), v->name.c_str());
+      latsWarning("Variable declared but never written, file %s, variable %s",
+                  replshownname(f->path).c_str(), v->name.c_str());
     } else if (v->nlev > 0 && v->nlevwrite < v->nlev) {
       int m = f->lastmonth;
       latsWarning("Fewer levels written (%d) then declared (%d), file %s, variable %s, time = %dZ %d %s %d: "
                   "The output file may be unnecessarily large",
-                  v->nlevwrite, v->nlev, f->path.c_str(), v->name.c_str(), f->lasthour, f->lastday,
+                  v->nlevwrite, v->nlev, replshownname(f->path).c_str(), v->name.c_str(), f->lasthour,
+                  f->lastday,
                   m >= 1 && m <= 12 ? latsMonthNames[m - 1] : "???", f->lastyear);
     }
   }

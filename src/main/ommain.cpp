@@ -1,7 +1,4 @@
 // Start-up and the main loop.
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <csignal>
 #include <cstdio>
 #include <string>
@@ -25,7 +22,6 @@
 #include "main/termkeep.h"
 #include "plot/omplot.h"
 #include "script/gsglue.h"
-#include "sdf/sdf.h"
 
 namespace {
 
@@ -47,20 +43,6 @@ int endstatus(endhow how, int normal) {
   omend(how);
   if (stdoutgone()) return 128 + SIGPIPE;
   return omoutfailed() ? 1 : normal;
-}
-
-// The first process of a PID namespace is the parent of every process
-// orphaned there (a shell escape's `cmd &`), and reaps those that ended.
-// The helper is left to its own code, which knows when its pid is free.
-void reaporphans() {
-  sdf_helper_reap();
-  static const bool first = getpid() == 1;
-  siginfo_t info;
-  while (first && (info.si_pid = 0, waitid(P_ALL, 0, &info, WEXITED | WNOHANG | WNOWAIT)) == 0 &&
-         info.si_pid != 0) {
-    sdf_helper_reap();  // the one that ended may be the helper: reaped there
-    waitid(P_PID, static_cast<id_t>(info.si_pid), &info, WEXITED | WNOHANG);
-  }
 }
 
 }  // namespace

@@ -18,3 +18,9 @@ void promptwindow();
 // answered: an uncovered or resized window is redrawn at once, and a
 // window closed by the window manager ends the program.
 promptwake promptwait(int fd, const std::function<bool()>& pending);
+
+// As the first process of a PID namespace, the parent of every process
+// orphaned there (a shell escape's `cmd &`), reaps those that ended: before
+// each prompt, and while it waits (the end of one wakes the wait).  Else,
+// and always, the helper that opens self-describing files, if it ended.
+void reaporphans();

@@ -5,6 +5,7 @@
 // twice there never ends the session.  The signals by which a session is
 // ended from outside (a scheduler's TERM, a lost terminal's HUP) end it as
 // the second interrupt does.  Only async-signal-safe calls are made here.
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -72,17 +73,39 @@ void omsigquit(int sig) {
 // still held is written, once (without stopping for the terminal), the
 // terminal given back and the helper ended, and the signal then ends the
 // program as it would have without this (with the default action, or the
-// handler that was there before, a sanitizer's).  A fault of the
-// program's own comes again as the handler returns; one sent from outside
-// is sent again.
+// handler that was there before, a sanitizer's).  One sent from outside
+// is sent again; one the kernel made is handed on (again, below).
 const int kCrashes[] = {SIGSEGV, SIGBUS, SIGABRT, SIGFPE, SIGILL};
 struct sigaction before[NSIG];  // each signal's action before ours
 
+// A crash the kernel made goes to the action before ours with the
+// kernel's own record of it (the address, the cause), queued again to
+// this thread: it is taken as the handler returns, before the program
+// runs on, whether or not the fault would come again by itself (a signal
+// a tracer made at a system call, a memory error reported ahead of any
+// use, does not).  Where it is not taken (the first process of a PID
+// namespace drops it), the status says the signal.
+void again(int sig, siginfo_t* info) {
+  syscall(SYS_rt_tgsigqueueinfo, getpid(), gettid(), sig, info);
+  sigset_t waiting;
+  if (sigpending(&waiting) != 0 || sigismember(&waiting, sig) != 1) _exit(128 + sig);
+}
+
+// One the kernel made while a write of standard output is in flight (a
+// tracer's, at that write) waits for its count as one sent from outside
+// does, but once only: a fault of the program's own comes again at once,
+// and is taken then.
+volatile sig_atomic_t putoff = 0;
+
 void omsigcrash(int sig, siginfo_t* info, void*) {
-  if (info->si_code <= 0 && later(sig)) return;
+  if ((info->si_code <= 0 || !putoff) && later(sig)) {
+    if (info->si_code > 0) putoff = 1;
+    return;
+  }
   omend(END_CRASH);
   sigaction(sig, &before[sig], nullptr);
   if (info->si_code <= 0) dieby(sig, &before[sig]);
+  again(sig, info);
 }
 
 // A write to a pipe or socket that nobody reads any more, or beyond the
@@ -91,6 +114,13 @@ void omsigcrash(int sig, siginfo_t* info, void*) {
 // rather than ignoring the signal: caught signals go back to their default
 // in the programs the shell escape starts, which expect that.
 void omsigwrite(int) {}
+
+// As the first process of a PID namespace the session is the parent of
+// every process orphaned there (a shell escape's `cmd &`): the end of one
+// wakes the prompt's wait, which reaps it (promptwait.h).  A handler that
+// does nothing: ignored, the signal would have the kernel reap the
+// commands the session waits for.
+void omsigorphan(int) {}
 
 // The signals that end the session from outside, and the handler of each.
 struct ending {
@@ -157,4 +187,5 @@ void omsignals() {
   // such wait fail, a command that ran taken for one that could not.
   struct sigaction chld;
   if (sigaction(SIGCHLD, nullptr, &chld) == 0 && chld.sa_handler == SIG_IGN) std::signal(SIGCHLD, SIG_DFL);
+  if (getpid() == 1) install(SIGCHLD, omsigorphan, mask);
 }

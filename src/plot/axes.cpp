@@ -125,6 +125,9 @@ void label(cmnstate* pcm, int axis, const axset& a, float p, const char* s) {
 // The most meridians or parallels a map grid draws; a finer interval over
 // the view is refused rather than drawn in part.
 const int kMaxMapLines = 400;
+// The most points a map grid walks: as many as the grids of the maps whose
+// intervals can be set draw at most, 400 lines each way of 101 points.
+const int kMaxMapPoints = 2 * kMaxMapLines * 101;
 
 // Lines at lo + k * c up to hi (and 1% of an interval beyond), counted
 // before any is drawn with the drawing's own float test, so the count is
@@ -520,10 +523,18 @@ void ommpax(cmnstate* pcm) {
         gxwide(1);
       }
     };
-    // The map set-up keeps Robinson views on the globe; the counts are
-    // taken whole first all the same, so no range can make these walks long.
+    // A view off the globe falls back to a latitude-longitude map of any
+    // ranges, whose lines walked in steps of 2 degrees could take millions
+    // of points: the walks are counted whole first, and a grid of more
+    // points than any other map's is refused rather than drawn.
     int nmer = linecount(lnmn, lnmx + 10, 45), npar = linecount(ltmn, ltmx + 10, 30);
     int merpts = stepcount(ltmn, ltmx + 1, 2), parpts = stepcount(lnmn, lnmx + 1, 2);
+    long long points = (long long)nmer * (merpts + 1) + (long long)npar * (parpts + 1);
+    if (points > kMaxMapPoints) {
+      omprntf(0, "Map grid not drawn: its lines would take more than %d points\n", kMaxMapPoints);
+      gxclip(0, pcm->vpagew, 0, pcm->vpageh);
+      return;
+    }
     float lon = lnmn;
     for (int k = 0; k < nmer; k++, lon += 45) {
       attrs(lon - lnmn < 10 || lnmx - lon < 10);

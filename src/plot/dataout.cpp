@@ -8,17 +8,17 @@
 #include "base/cmnstate.h"
 #include "base/intpoll.h"
 #include "base/omprnt.h"
+#include "base/replfile.h"
+#include "base/replsig.h"
 #include "base/wholewrite.h"
-#include "base/useropen.h"
 #include "data/byteorder.h"
 #include "data/datetime.h"
 #include "data/gridres.h"
 #include "data/stnlist.h"
 #include "plot/dataout.h"
+#include "plot/fwfile.h"
 
 namespace {
-
-const char* const FWDEFAULT = "ombra.fwrite";
 
 // Writes n floats in the asked byte order through a swap buffer, so the
 // grid itself is never touched and nothing is allocated per value.  The
@@ -50,20 +50,13 @@ bool fwlength(int fd, unsigned int len, bool swap) {
 
 int omfwrt(cmnstate* pcm) {
   const gridres* pgr = static_cast<const gridres*>(pcm->resptr[0]);
-  const char* name = pcm->fwname.empty() ? FWDEFAULT : pcm->fwname.c_str();
-  if (!pcm->fwfile) {
-    pcm->fwfile = omfopen(name, "wb");
-    if (!pcm->fwfile) {
-      omprnt(0, "Error opening output file for fwrite\n");
-      omprntf(0, "  File name is: %s\n", name);
-      return 1;
-    }
-  }
+  const char* name = omfwname(pcm);
+  if (!pcm->fwfile && !omfwopen(pcm, name)) return 1;
   size_t n = static_cast<size_t>(pgr->isiz) * static_cast<size_t>(pgr->jsiz);
   // The file gets the order asked for, whatever the host's own order is.
   bool hostbig = omhostle() == 0;
   bool swap = (pcm->fwbigend != 0) != hostbig;
-  int fd = fileno(pcm->fwfile);
+  int fd = pcm->fwfile->fd;
   off_t mark = wholemark(fd);
   bool ok = true;
   unsigned long long bytes = 4ULL * n;
@@ -81,10 +74,11 @@ int omfwrt(cmnstate* pcm) {
     // The grids of earlier displays stay; this one goes whole or not at all.
     cutback(fd, mark);
     omprnt(0, "Error writing fwrite output file\n");
-    omprntf(0, "  File name is: %s\n", name);
+    omprntf(0, "  File name is: %s\n", replshownname(name).c_str());
     return 1;
   }
-  std::string msg = "Wrote " + std::to_string(n) + " elements to " + name;
+  omfwwhole(wholemark(fd));
+  std::string msg = "Wrote " + std::to_string(n) + " elements to " + replshownname(name);
   msg += pcm->fwseq ? " as Sequential" : " as Stream";
   msg += pcm->fwbigend ? " Big_Endian\n" : " Little_Endian\n";
   omprnt(2, msg);

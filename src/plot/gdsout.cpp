@@ -13,6 +13,8 @@
 
 #include "base/cmnstate.h"
 #include "base/omprnt.h"
+#include "base/replfile.h"
+#include "base/replsig.h"
 #include "base/useropen.h"
 #include "base/wholewrite.h"
 #include "data/datafile.h"
@@ -211,9 +213,9 @@ bool gdsrecord(gdswriter& w, const std::string& opts, cmnstate* pcm, std::vector
 // write failed.
 int closegds(gdswriter& w, const std::string& name) {
   w.drain();
-  if (close(w.fd) != 0) w.ok = false;
+  if (!replclose(w.fd)) w.ok = false;
   if (w.ok) return 0;
-  omprnt(0, "error: WRITEGDS write failed on " + name + "\n");
+  omprnt(0, "error: WRITEGDS write failed on " + replshownname(name) + "\n");
   return 1;
 }
 
@@ -255,7 +257,7 @@ int omoutgds(cmnstate* pcm) {
   }
   int fd = omopen(g->fname.c_str(), O_WRONLY | O_CREAT | O_APPEND);
   if (fd < 0) {
-    omprnt(0, "error: WRITEGDS unable to open " + g->fname + " for write\n");
+    omprnt(0, "error: WRITEGDS unable to open " + replshownname(g->fname) + " for write\n");
     return 1;
   }
   omprnt(0, "got options and opened file\n");

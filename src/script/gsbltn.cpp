@@ -3,8 +3,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "base/wholewrite.h"
+#include "base/replfile.h"
+#include "base/replsig.h"
 #include "base/useropen.h"
+#include "base/wholewrite.h"
 #include "script/gsint.h"
 
 namespace {
@@ -152,7 +154,7 @@ int gfread(gsstate& s) {
   }
   if (f->mode != 1) {
     std::printf("Error in read:  attempt to read a file open for write\n");
-    std::printf("  File name = %s\n", name.c_str());
+    std::printf("  File name = %s\n", replshownname(name).c_str());
     s.retv = std::string("8\n");
     return 0;
   }
@@ -183,7 +185,7 @@ int gfwrite(gsstate& s) {
   }
   if (f->mode != 2) {
     std::printf("Error in write: attempt to write a file open for read\n");
-    std::printf("  File name = %s\n", name.c_str());
+    std::printf("  File name = %s\n", replshownname(name).c_str());
     s.retv = std::string("8\n");
     return 0;
   }
@@ -202,14 +204,19 @@ int gfclose(gsstate& s) {
   const std::string& name = s.args[0];
   for (size_t k = 0; k < s.iofiles.size(); k++) {
     if (s.iofiles[k].name == name) {
-      std::fclose(s.iofiles[k].fp);
+      // Lines a full quota or a network file system's server refuses only
+      // now are a failed write too.
+      const gsiofile& f = s.iofiles[k];
+      bool kept = true;
+      if (f.mode == 2) kept = replfclose(f.fp);
+      else std::fclose(f.fp);
       s.iofiles.erase(s.iofiles.begin() + static_cast<long>(k));
-      s.retv = std::string("0");
+      s.retv = std::string(kept ? "0" : "9");
       return 0;
     }
   }
   std::printf("Error in close:  file not open\n");
-  std::printf("  File name = %s\n", name.c_str());
+  std::printf("  File name = %s\n", replshownname(name).c_str());
   s.retv = std::string("1");
   return 0;
 }

@@ -6,6 +6,7 @@
 #include <new>
 
 #include "base/outflush.h"
+#include "base/replsig.h"
 #include "script/gsglue.h"
 #include "script/gsint.h"
 
@@ -39,8 +40,8 @@ std::optional<std::string> gsfile(const char* cmdline, int* rc, int mode) {
   std::string argtext(q, r);
 
   if (nruns >= MAXRUNS) {
-    std::printf("Error running script file %s:  scripts nested more than %i deep\n", name.c_str(),
-                MAXRUNS);
+    std::printf("Error running script file %s:  scripts nested more than %i deep\n",
+                replshownname(name).c_str(), MAXRUNS);
     *rc = 1;
     return std::nullopt;
   }
@@ -54,7 +55,7 @@ std::optional<std::string> gsfile(const char* cmdline, int* rc, int mode) {
   try {
     return runscript(name, argtext, rc, mode);
   } catch (const std::bad_alloc&) {
-    std::printf("Error running script file %s:  memory allocation error\n", name.c_str());
+    std::printf("Error running script file %s:  memory allocation error\n", replshownname(name).c_str());
     omoutflush();
     *rc = GS_ERR;
     return std::nullopt;
@@ -73,7 +74,7 @@ std::optional<std::string> runscript(const std::string& name, const std::string&
       if (mode == 1) {
         gserrmsg("Unknown command: " + name + "\n");
       } else {
-        std::printf("Error opening script file: %s\n", name.c_str());
+        std::printf("Error opening script file: %s\n", replshownname(name).c_str());
       }
     }
     *rc = 1;

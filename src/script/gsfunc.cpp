@@ -2,6 +2,7 @@
 // files, then (when allowed) the function's library file.
 #include <cstdio>
 
+#include "base/replsig.h"
 #include "script/gsint.h"
 
 bool gsfunc(gsstate& s, const std::string& name, std::vector<std::string>& args,
@@ -24,7 +25,7 @@ bool gsfunc(gsstate& s, const std::string& name, std::vector<std::string>& args,
     if (lr == 0) {
       it = s.funcs.find(name);
       if (it == s.funcs.end()) {
-        std::printf("Loaded function file %s\n", s.libpath.c_str());
+        std::printf("Loaded function file %s\n", replshownname(s.libpath).c_str());
         std::printf("  But... ");
       }
     } else if (lr != 9) {

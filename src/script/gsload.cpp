@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/replsig.h"
 #include "base/words.h"
 #include "script/gsint.h"
 
@@ -91,7 +92,7 @@ int stmttype(const std::string& t, size_t a, size_t e, size_t* op) {
 void lineerr(const char* what, const gsstmnt* st) {
   std::printf("%s", what);
   std::printf("  Error occurred scanning line %i\n", st->line);
-  std::printf("  In file %s\n", st->file->path.c_str());
+  std::printf("  In file %s\n", replshownname(st->file->path).c_str());
 }
 
 // Registers a function statement; false after printing the error.
@@ -109,9 +110,10 @@ bool regfunc(gsstate& s, gsstmnt* st) {
     std::printf("Invalid function name\n");
   }
   if (!ok) {
-    std::printf("Error in %s: Invalid function statement", st->file->path.c_str());
+    const std::string shown = replshownname(st->file->path);
+    std::printf("Error in %s: Invalid function statement", shown.c_str());
     std::printf(" at line %i\n", st->line);
-    std::printf("  In file %s\n", st->file->path.c_str());
+    std::printf("  In file %s\n", shown.c_str());
     return false;
   }
   std::string name = o.substr(0, n);
@@ -140,7 +142,7 @@ void unclosed(const blk& b) {
     std::printf("Unable to locate ENDIF statement");
     std::printf(" for the IF statement at line %i\n", b.st->line);
   }
-  std::printf("  In file %s\n", b.st->file->path.c_str());
+  std::printf("  In file %s\n", replshownname(b.st->file->path).c_str());
 }
 
 // Pairs if/else/endif and while/endwhile over the statements of one file and
@@ -332,7 +334,7 @@ int gsgsfrd(gsstate& s, int library, const std::string& name) {
   std::fclose(fp);
   guard.fp = nullptr;
   if (bad) {
-    std::printf("I/O Error reading script file: %s\n", path.c_str());
+    std::printf("I/O Error reading script file: %s\n", replshownname(path).c_str());
     return 1;
   }
   if (!library) s.sdir = dir;

@@ -30,7 +30,7 @@ static std::string withslash(const std::string& d) {
 // Opens a regular file for reading; directories and the like do not count
 // as found, since reading them would fail later with a misleading message.
 static std::FILE* openreg(const std::string& path) {
-  return omfopen(path.c_str(), "rb", OMO_REGULAR);
+  return omfdata(path.c_str());
 }
 
 static std::vector<std::string> scrpdirs() {

@@ -13,6 +13,7 @@
 
 #include "base/errout.h"
 #include "base/omprnt.h"
+#include "base/replsig.h"
 #include "base/useropen.h"
 #include "data/datafile.h"
 #include "data/gridres.h"
@@ -226,10 +227,10 @@ int open_error(const char* name) {
 int report_unopened(const char* name) {
   const int err = open_error(name);
   if (err == 0 || err == ENOENT || err == ENOTDIR) {
-    omprntf(0, "%s does not exist or is not a netCDF/HDF-SDS file.\n", name);
+    omprntf(0, "%s does not exist or is not a netCDF/HDF-SDS file.\n", replshownname(name).c_str());
     return 1;
   }
-  omprntf(0, "SDFOPEN error:  %s: %s.\n", name, std::strerror(err));
+  omprntf(0, "SDFOPEN error:  %s: %s.\n", replshownname(name).c_str(), std::strerror(err));
   return 0;
 }
 
@@ -249,27 +250,46 @@ void said_dims_cut(const io_std& io) {
 
 }  // namespace
 
+bool helper_refused(const char* name, int answer, bool* passing) {
+  *passing = false;
+  switch (answer) {
+    case HELPER_DIED:
+      omprntf(0, "SDFOPEN error:  %s is damaged: the netCDF/HDF library fails on it.\n", replshownname(name).c_str());
+      return true;
+    case HELPER_TIMEOUT:
+      *passing = true;
+      omprntf(0, "SDFOPEN error:  %s: the netCDF/HDF library takes too long on it.\n", replshownname(name).c_str());
+      return true;
+    case HELPER_INTERRUPTED:
+      *passing = true;
+      omprntf(0, "SDFOPEN error:  %s: interrupted.\n", replshownname(name).c_str());
+      return true;
+    case HELPER_NOFILE:
+      *passing = !report_unopened(name);
+      return true;
+    case HELPER_NODESC:
+      return true;
+    case HELPER_NOMEM:
+      *passing = true;
+      omprnt(0, "Could not allocate memory for variable information.\n");
+      return true;
+    default:
+      return false;
+  }
+}
+
 int read_io_std(const char* name, io_std* io, bool* passing) {
   bool dummy = false;
   bool& notfile = passing != nullptr ? *passing : dummy;
   notfile = false;
   if (name == nullptr || *name == '\0') return 0;
   if (not_regular(name)) {
-    omprntf(0, "SDFOPEN error:  %s: %s.\n", name, omopenwhy(ESPIPE));
+    omprntf(0, "SDFOPEN error:  %s: %s.\n", replshownname(name).c_str(), omopenwhy(ESPIPE));
     return 0;
   }
-  switch (helper_describe(name, io)) {
-    case HELPER_DIED:
-      omprntf(0, "SDFOPEN error:  %s is damaged: the netCDF/HDF library fails on it.\n", name);
-      return 0;
-    case HELPER_TIMEOUT:
-      notfile = true;
-      omprntf(0, "SDFOPEN error:  %s: the netCDF/HDF library takes too long on it.\n", name);
-      return 0;
-    case HELPER_INTERRUPTED:
-      notfile = true;
-      omprntf(0, "SDFOPEN error:  %s: interrupted.\n", name);
-      return 0;
+  const int answer = helper_describe(name, io);
+  if (helper_refused(name, answer, &notfile)) return 0;
+  switch (answer) {
     case HELPER_NONE:
       // Opened here, a failure may be the system's as much as the file's
       // (no descriptor or process left).
@@ -279,12 +299,12 @@ int read_io_std(const char* name, io_std* io, bool* passing) {
       // made before can foresee.  A netCDF-4 file is an HDF5 file.
       if (is_hdf4_file(name)) {
         omprntf(0, "SDFOPEN error:  %s: the helper process could not be started: %s; an HDF file is not opened without it.\n",
-                name, helper_failure().c_str());
+                replshownname(name).c_str(), helper_failure().c_str());
         return 0;
       }
       if (is_hdf5_file(name)) {
         omprntf(0, "SDFOPEN error:  %s: the helper process could not be started: %s; a netCDF-4 or HDF5 file is not opened without it.\n",
-                name, helper_failure().c_str());
+                replshownname(name).c_str(), helper_failure().c_str());
         return 0;
       }
       // The netCDF library runs in the program, on a file whose classic
@@ -292,17 +312,8 @@ int read_io_std(const char* name, io_std* io, bool* passing) {
       // changes.
       if (helper_failure_untold())
         omprntf(0, "SDFOPEN notice:  %s: the helper process could not be started: %s; the program opens the file itself.\n",
-                name, helper_failure().c_str());
+                replshownname(name).c_str(), helper_failure().c_str());
       break;
-    case HELPER_NOFILE:
-      notfile = !report_unopened(name);
-      return 0;
-    case HELPER_NODESC:
-      return 0;
-    case HELPER_NOMEM:
-      notfile = true;
-      omprnt(0, "Could not allocate memory for variable information.\n");
-      return 0;
     case HELPER_HELD: {
       // The helper holds the file and gave its description.
       int id = open_remote(name, *io);

@@ -15,6 +15,10 @@
 // checks itself: float runs of a classic netCDF file, by pread against
 // the file's size (sdfclassic.cpp).
 //
+// The member files of a template series are read for their times alone:
+// the helper opens each once and hands back its times, and the program
+// opens none of them while the series opens.
+//
 // The helper may grow by as much as the largest grid the program accepts
 // (omgcap, at most a quarter of the machine's memory), and each request
 // by what it asks for (sdfserve.cpp); an open may take a limited time,
@@ -53,6 +57,7 @@
 #include "base/endhold.h"
 #include "base/ending.h"
 #include "base/outflush.h"
+#include "base/omprntint.h"
 #include "data/gridres.h"
 #include "sdf/sdfblock.h"
 #include "sdf/sdfint.h"
@@ -311,6 +316,65 @@ int helper_describe(const char* name, io_std* io) {
     end_helper();  // what it sent is no description: it is not to be trusted
     return HELPER_NODESC;
   }
+  return HELPER_DIED;
+}
+
+namespace {
+
+// The rest of a times answer (after its kind) into what was said and the
+// times, no more than most of them; WAIT_ENDED for an answer that cannot
+// be one.
+int await_times(size_t most, std::vector<datetime>* times, std::string* said, int secs) {
+  uint32_t len = 0, saidlen = 0;
+  int r = await(helper().fd, &len, sizeof len, secs);
+  if (r != WAIT_OK) return r;
+  if (len < sizeof saidlen || len > sizeof saidlen + kMostSaid + most * kTimeBytes) return WAIT_ENDED;
+  std::string rest;
+  try {
+    rest.resize(len);
+  } catch (const std::bad_alloc&) {
+    return WAIT_ENDED;
+  }
+  r = await(helper().fd, &rest[0], len, secs);
+  if (r != WAIT_OK) return r;
+  std::memcpy(&saidlen, rest.data(), sizeof saidlen);
+  const size_t fields = len - sizeof saidlen;
+  if (saidlen > kMostSaid || saidlen > fields || (fields - saidlen) % kTimeBytes != 0) return WAIT_ENDED;
+  said->assign(rest, sizeof saidlen, saidlen);
+  for (size_t at = sizeof saidlen + saidlen; at < len; at += kTimeBytes) {
+    int32_t f[5];
+    std::memcpy(f, rest.data() + at, sizeof f);
+    times->push_back(datetime{f[0], f[1], f[2], f[3], f[4]});
+  }
+  return WAIT_OK;
+}
+
+}  // namespace
+
+int helper_times(const char* name, size_t most, std::vector<datetime>* times, std::string* said) {
+  if (std::strlen(name) == 0 || std::strlen(name) > kMaxName || most > UINT32_MAX) return HELPER_NOFILE;
+  std::string req = request(OP_TIMES, name);
+  put(&req, static_cast<uint32_t>(most));
+  put(&req, static_cast<uint32_t>(mfcmn.mfcal));
+  const int secs = limits().open_seconds;
+  for (int attempt = 0; attempt < 2; attempt++) {
+    times->clear();
+    said->clear();
+    char kind = 0;
+    int r = exchange(req, &kind, 1, secs);
+    if (r == WAIT_ENDED) continue;
+    if (r != WAIT_OK) return to_answer(r);
+    if (kind != HELPER_TIMES) {
+      if (kind != HELPER_NETCDF) end_after_hdf_failure(name);
+      return kind;
+    }
+    r = await_times(most, times, said, secs);
+    if (r == WAIT_OK) return HELPER_TIMES;
+    end_helper();
+    if (r != WAIT_ENDED) return to_answer(r);
+  }
+  times->clear();
+  said->clear();
   return HELPER_DIED;
 }
 

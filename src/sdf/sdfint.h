@@ -6,6 +6,7 @@
 #include <sys/types.h>
 
 #include <cstddef>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -94,12 +95,19 @@ enum helper_answer {
   HELPER_DIED = -2,         // it ended on the file, twice
   HELPER_TIMEOUT = -3,      // the open or read took longer than allowed
   HELPER_INTERRUPTED = -4,  // the user interrupted the wait
+  HELPER_NETCDF = 1,        // times not read: the program opens the file as any other
   HELPER_HELD = 2,          // kept open by the helper; its description given
   HELPER_NOFILE = 3,        // a file the library cannot open
   HELPER_NODESC = 4,        // opened, but the library failed describing it
-  HELPER_NOMEM = 5          // opened, but its description did not fit memory
+  HELPER_NOMEM = 5,         // opened, but its description did not fit memory
+  HELPER_TIMES = 6          // its times read (helper_times)
 };
 int helper_describe(const char* name, io_std* io);
+// The times of a file as file_times reads them, the first `most`, read in
+// the helper with what the reading said: HELPER_TIMES, HELPER_NETCDF when
+// the program is to open the file through an open of its own, or why not
+// as for a description.
+int helper_times(const char* name, size_t most, std::vector<datetime>* times, std::string* said);
 // Reads a slab through the helper into the shared block: 1 with *at
 // pointing at its values (valid until the next read), 0 when the library
 // failed or refused it, or a negative helper_answer.
@@ -151,6 +159,11 @@ int init_io_std(io_std** pio);
 // interrupt, a time limit, memory, no helper, a permission or any other
 // refusal of the system but the file's absence) and may not recur.
 int read_io_std(const char* name, io_std* io, bool* passing = nullptr);
+// For a helper's answer that gives no file (it died on it, took too long,
+// was interrupted, or the library could not open, describe or hold it):
+// says why and returns true, with *passing as read_io_std sets it; false
+// for any other answer.
+bool helper_refused(const char* name, int answer, bool* passing);
 int copy_io_std(io_std** dst, const io_std* src);
 const netcdf_att* find_att(const std::vector<netcdf_att>& atts, const char* name);
 var_info* find_var(io_std* io, const char* name);
@@ -230,26 +243,40 @@ struct sdftaxis {
 // 0 on failure, after its message.
 int define_time_axis(io_std* io, var_info* t, sdftaxis* ta);
 
+// The times of the file io describes as an open would read them, the
+// first `most` of them; 0 when it has none that can be read.
+int file_times(io_std* io, size_t most, std::vector<datetime>* times);
+
 // ---- opening ----
 struct datafile;
 struct datetime;
 
+// What the member files of a series gave while it opens, by name, so that
+// each is read once by the steps below.
+struct member_read {
+  int ok = 0;
+  bool passing = false;  // it failed, not by its file
+  size_t asked = 0;      // the times asked for
+  std::vector<datetime> times;
+};
+using member_reads = std::map<std::string, member_read>;
 // For a template series whose first member holds one time: the step taken
 // from the first time of the next member file, set in the time axis
 // pfi->grvals[3]; 0 after its message when no member gives one.
 // *offsteps is set when a member read begins off the axis's steps.
-int series_step_from_next(datafile* pfi, const std::string& templ, bool* offsteps);
+int series_step_from_next(member_reads* reads, datafile* pfi, const std::string& templ, bool* offsteps);
 // For a series of monthly steps whose members' times the steps do not
 // reach (first: the first member's times, empty for one), once its table
 // is built: the times of each member there are read and become its steps'
-// dates (those of missing members lie evenly between).  0 after its
-// message when a member does not begin after the one before it, or cannot
-// be read now.
-int series_dates_from_members(datafile* pfi, const std::string& templ, const std::vector<datetime>& first);
+// dates (those of missing or unreadable members lie evenly between).  0
+// after its message when a member does not begin after the one before it,
+// or the open is interrupted.
+int series_dates_from_members(member_reads* reads, datafile* pfi, const std::string& templ,
+                              const std::vector<datetime>& first);
 // For a template series whose table is built: 0 after its message when the
 // first member file there after the first begins no later than the first
-// (its times would stand for times they are not), else 1.
-int series_next_after_first(const datafile* pfi, const std::string& templ);
+// file's last step (its times would stand for times they are not), else 1.
+int series_next_after_first(member_reads* reads, const datafile* pfi, const std::string& templ);
 
 // What an open takes from a descriptor and what it finds in the file.
 struct sdfparms {

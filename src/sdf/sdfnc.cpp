@@ -20,6 +20,7 @@
 
 #include "base/memcap.h"
 #include "base/omprnt.h"
+#include "base/replsig.h"
 #include "base/useropen.h"
 #include "sdf/sdfblock.h"
 #include "sdf/sdfcache.h"
@@ -460,11 +461,12 @@ const void* read_remote(const openfile& f, int varid, const std::vector<size_t>&
   const char* name = f.name.c_str();
   *unheld = rc == HELPER_NONE && !is_hdf4_file(name) && !is_hdf5_file(name);
   if (*unheld) return nullptr;
-  if (rc == HELPER_DIED) omprntf(0, "SDF read error:  %s is damaged: the HDF library fails on it.\n", name);
-  if (rc == HELPER_TIMEOUT) omprntf(0, "SDF read error:  %s: the HDF library takes too long on it.\n", name);
+  const std::string shown = replshownname(f.name);
+  if (rc == HELPER_DIED) omprntf(0, "SDF read error:  %s is damaged: the HDF library fails on it.\n", shown.c_str());
+  if (rc == HELPER_TIMEOUT) omprntf(0, "SDF read error:  %s: the HDF library takes too long on it.\n", shown.c_str());
   if (rc == HELPER_NONE)
     omprntf(0, "SDF read error:  %s: the helper process could not be started: %s; an HDF file is not read without it.\n",
-            name, helper_failure().c_str());
+            shown.c_str(), helper_failure().c_str());
   return rc == 1 ? at : nullptr;
 }
 

@@ -9,6 +9,7 @@
 
 #include "base/cmnstate.h"
 #include "base/omprnt.h"
+#include "base/replsig.h"
 #include "base/words.h"
 #include "data/axisconv.h"
 #include "data/datafile.h"
@@ -522,7 +523,8 @@ int build_record(const char* name, datafile* pfi, const std::string& templ, int 
     // Members of one time each are read for the step, and checked there.
     const bool stepped = pfi->dnum[3] == 1 && ntimes > 1;
     bool offsteps = false;
-    if (stepped && !series_step_from_next(pfi, templ, &offsteps)) return 1;
+    member_reads reads;
+    if (stepped && !series_step_from_next(&reads, pfi, templ, &offsteps)) return 1;
     pfi->dnum[3] = ntimes;
     pfi->name = templ;
     // The series' count is the user's: at the file's step its last times
@@ -536,8 +538,8 @@ int build_record(const char* name, datafile* pfi, const std::string& templ, int 
       omprnt(0, "SDFOPEN error:  Memory allocation error.\n");
       return 1;
     }
-    if (!stepped && !series_next_after_first(pfi, templ)) return 1;
-    if ((offsteps || !firstdates.empty()) && !series_dates_from_members(pfi, templ, firstdates)) return 1;
+    if (!stepped && !series_next_after_first(&reads, pfi, templ)) return 1;
+    if ((offsteps || !firstdates.empty()) && !series_dates_from_members(&reads, pfi, templ, firstdates)) return 1;
   } else if (!templ.empty()) {
     pfi->name = templ;
   }
@@ -573,7 +575,7 @@ int omsdfopen(const char* args, const cmnstate* pcm, datafile** opened) {
   }
   std::string fname = words[0];
   if (fname.size() > 4095) fname.resize(4095);
-  omprntf(0, "Scanning self-describing file:  %s\n", fname.c_str());
+  omprntf(0, "Scanning self-describing file:  %s\n", replshownname(fname).c_str());
   datafile* pfi = getpfi();
   if (pfi == nullptr) {
     omprnt(0, "Memory Allocation Error:  Prior to SDF File Open\n");

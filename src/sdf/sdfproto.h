@@ -9,6 +9,10 @@
 //                the counts, the slab's bytes, the size of the shared
 //                block (sdfblock.h) and the read's flags; the answer is
 //                one byte, 1 when the slab is in the block;
+//   OP_TIMES     the times wanted and the program's calendar; the answer
+//                is a helper_answer byte, and after HELPER_TIMES the
+//                length of the rest, the length of what the reading said,
+//                that text and the times, five 32-bit fields each;
 //   OP_CLOSE     nothing; the answer is one byte.
 // Numbers are in the machine's own order: both ends are one program.
 #pragma once
@@ -21,12 +25,17 @@
 #include <cstdint>
 #include <string>
 
-enum : char { OP_DESCRIBE = 'D', OP_READ = 'R', OP_CLOSE = 'C' };
+enum : char { OP_DESCRIBE = 'D', OP_READ = 'R', OP_CLOSE = 'C', OP_TIMES = 'T' };
 // Flags of a read: no request's grid bounds the slab (a coordinate's
 // values), so it is refused when larger than the file can hold.
 enum : uint8_t { READ_BOUNDED = 1 };
 // The longest name a request carries.
 constexpr uint32_t kMaxName = 65536;
+// A time in a times answer: its five fields; and what the reading of a
+// file's times may say (a few lines, and far less than this even for a
+// damaged file).
+constexpr size_t kTimeBytes = 5 * sizeof(int32_t);
+constexpr size_t kMostSaid = 1 << 16;
 // What the helper sends once it is ready for requests.
 constexpr char kReady = 'R';
 

@@ -29,8 +29,10 @@
 #include <string>
 #include <vector>
 
+#include "base/cmnstate.h"
 #include "base/heaptune.h"
 #include "base/memcap.h"
+#include "base/omprntint.h"
 #include "data/gridres.h"
 #include "sdf/sdfblock.h"
 #include "sdf/sdfint.h"
@@ -289,6 +291,60 @@ bool serve_read(int fd, inbox& in, int blockfd, const std::string& name) {
   return sendall(fd, &ok, 1);
 }
 
+// The times of a member file as the program's open would read them (the
+// calendar is the program's), with what the reading said.  A file whose
+// description the program would cut, or a units library that does not
+// start here, is left to the program's own open, which says so.
+bool serve_times(int fd, inbox& in, const std::string& name) {
+  uint32_t asks[2] = {0, 0};  // the times wanted, the calendar
+  if (!in.take(asks, sizeof asks)) return false;
+  const uint32_t most = asks[0];
+  mfcmn.mfcal = static_cast<int32_t>(asks[1]);
+  close_kept(name);  // a file the program holds is opened again when read
+  char kind = HELPER_TIMES;
+  std::string said;
+  std::vector<datetime> times;
+  {
+    const size_t size = file_size(name);
+    requestcap cap(size == 0 ? SIZE_MAX : (size > SIZE_MAX / 16 ? SIZE_MAX : size * 16));
+    int id = -1;
+    if (!sdf_units_init()) {
+      kind = HELPER_NETCDF;
+    } else if (!open_netcdf(name.c_str(), &id)) {
+      kind = HELPER_NOFILE;
+    } else {
+      try {
+        io_std io;
+        io.ncid = id;
+        int nd = 0, nv = 0, ng = 0, rd = -1;
+        if (!inq_netcdf(id, &nd, &nv, &ng, &rd) || nd > SDF_MAX_DIMS) {
+          kind = HELPER_NETCDF;
+        } else if (!read_description(&io)) {
+          kind = HELPER_NODESC;
+        } else {
+          int rc = 0;
+          said = omcaprun([&] { return file_times(&io, most, &times); }, &rc);
+          if (said.size() > kMostSaid) said.resize(kMostSaid);
+        }
+      } catch (const std::bad_alloc&) {
+        kind = HELPER_NOMEM;
+      }
+      close_netcdf(id);
+    }
+  }
+  // One send: the kind, then the length of the rest, what was said (its
+  // length first) and the times' fields.
+  std::string answer(1, kind);
+  if (kind == HELPER_TIMES) {
+    put(&answer, static_cast<uint32_t>(sizeof(uint32_t) + said.size() + times.size() * kTimeBytes));
+    put(&answer, static_cast<uint32_t>(said.size()));
+    answer += said;
+    for (const datetime& t : times)
+      for (int32_t f : {t.yr, t.mo, t.dy, t.hr, t.mn}) put(&answer, f);
+  }
+  return sendall(fd, answer.data(), answer.size());
+}
+
 }  // namespace
 
 // The helper's loop: one request at a time, answered once done.
@@ -329,6 +385,8 @@ bool serve_read(int fd, inbox& in, int blockfd, const std::string& name) {
       ok = serve_describe(fd, name);
     } else if (op == OP_READ) {
       ok = serve_read(fd, in, kBlockFd, name);
+    } else if (op == OP_TIMES) {
+      ok = serve_times(fd, in, name);
     } else if (op == OP_CLOSE) {
       close_for_program(name);
       const char done = 1;

@@ -9,16 +9,19 @@
 // otherwise step by a minute and map every later time to the first file,
 // or take the step past a gap and put every time in the wrong place.  A
 // series whose first member holds several times has its step; the member
-// there after it is read only to see that it begins after the first.
-// Monthly members of mid-month times, which no step of months reaches, are
-// all read for the dates of their steps.
+// there after it is read only to see that it begins after the first
+// file's last step.  Monthly members of mid-month times, which no step of
+// months reaches, are all read for the dates of their steps.  Each member
+// file is read once while the series opens, by the helper.
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <string>
 #include <vector>
 
+#include "base/cmnstate.h"
 #include "base/omprnt.h"
+#include "base/replsig.h"
 #include "data/datafile.h"
 #include "data/datetime.h"
 #include "sdf/sdf.h"
@@ -100,35 +103,53 @@ struct member {
   datetime start = {0, 0, 0, 0, 0};
 };
 
-// The times of a member file as the opener would read them, the first
-// `most` of them; 0 when it has none that can be read, with *passing true
-// when the reason is not the file's own (an interrupt, a time limit).
-int member_times(const std::string& name, size_t most, std::vector<datetime>* times, bool* passing) {
+// The first `most` times of a member file, read by the helper (which
+// opens it once), or where it cannot by the program's own open; 0 when it
+// has none that can be read, with *passing true when the reason is not
+// the file's own (an interrupt, a time limit).
+int read_times(const std::string& name, size_t most, std::vector<datetime>* times, bool* passing) {
   *passing = false;
+  std::string said;
+  const int answer = helper_times(name.c_str(), most, times, &said);
+  if (answer == HELPER_TIMES) {
+    if (!said.empty()) omprnt(0, said.c_str());
+    return times->empty() ? 0 : 1;
+  }
+  if (helper_refused(name.c_str(), answer, passing)) return 0;
+  // No helper, or a file the helper leaves to the program's own open.
   io_std* io = nullptr;
   if (!init_io_std(&io)) return 0;
-  var_info* tv = nullptr;
-  sdftaxis ta;
-  times->clear();
-  if (read_io_std(name.c_str(), io, passing) && findT(io, &tv) && tv != nullptr &&
-      define_time_axis(io, tv, &ta)) {
-    const size_t n = std::min(most, static_cast<size_t>(ta.size));
-    if (!ta.dates.empty()) {
-      times->assign(ta.dates.begin(), ta.dates.begin() + static_cast<long>(n));
-    } else {
-      times->resize(n);
-      for (size_t i = 0; i < n; i++) gr2t(ta.conv, static_cast<double>(i) + 1.0, &(*times)[i]);
-    }
-  }
+  const int got = read_io_std(name.c_str(), io, passing) && file_times(io, most, times);
   if (io->owns_file) close_netcdf(io->ncid);
   io->owns_file = false;
   free_io_std(&io);
-  return times->empty() ? 0 : 1;
+  return got;
 }
 
-int member_start(const std::string& name, datetime* start, bool* passing) {
+// The first `most` times of a member file, each file read once while the
+// series opens: what an earlier read gave serves when it asked for as many
+// times or more, found fewer, or failed.
+int member_times(member_reads* reads, const std::string& name, size_t most, std::vector<datetime>* times,
+                 bool* passing) {
+  auto it = reads->find(name);
+  // A read that found all the times it asked for may find more.
+  const bool more = it != reads->end() && it->second.ok && it->second.asked < most &&
+                    it->second.times.size() == it->second.asked;
+  if (it == reads->end() || more) {
+    member_read r;
+    r.asked = most;
+    r.ok = read_times(name, most, &r.times, &r.passing);
+    it = reads->insert_or_assign(name, std::move(r)).first;
+  }
+  const member_read& r = it->second;
+  *passing = r.passing;
+  times->assign(r.times.begin(), r.times.begin() + static_cast<long>(std::min(most, r.times.size())));
+  return r.ok;
+}
+
+int member_start(member_reads* reads, const std::string& name, datetime* start, bool* passing) {
   std::vector<datetime> t;
-  if (!member_times(name, 1, &t, passing)) return 0;
+  if (!member_times(reads, name, 1, &t, passing)) return 0;
   *start = t[0];
   return 1;
 }
@@ -152,7 +173,7 @@ struct walk {
 // than kMembers + 1 times the first one found are not looked at: with the
 // files every step they would be found by then.  Only the names are
 // looked up (stat); a file is opened once found.
-walk walk_members(const std::string& templ, const float* taxis) {
+walk walk_members(member_reads* reads, const std::string& templ, const float* taxis) {
   walk w;
   datetime unit = finest_unit(templ);
   if (unit.yr + unit.mo + unit.dy + unit.hr + unit.mn == 0) return w;
@@ -177,7 +198,7 @@ walk walk_members(const std::string& templ, const float* taxis) {
     m.name = name;
     datetime start;
     bool passing = false;
-    m.read = member_start(name, &start, &passing) != 0;
+    m.read = member_start(reads, name, &start, &passing) != 0;
     if (!m.read && passing) {
       w.stopped = true;
       w.members.push_back(m);
@@ -199,7 +220,7 @@ const char* const kGive = "  Give the step with tdef in an extended descriptor (
 
 void refuse_unspaced(const member* last) {
   omprntf(0, "%sthe member files after it, up to %s, are not spaced by whole multiples of one step.%s",
-          kHead, last->name.c_str(), kGive);
+          kHead, replshownname(last->name).c_str(), kGive);
 }
 
 // The spacing of each member read from the one before it (the first file
@@ -220,10 +241,10 @@ std::vector<long> spacings(const std::vector<const member*>& read, bool* months)
     if (gap < 1) {
       if (i == 0)
         omprntf(0, "SDFOPEN error:  The next member file %s does not begin after the first.\n",
-                read[i]->name.c_str());
+                replshownname(read[i]->name).c_str());
       else
         omprntf(0, "SDFOPEN error:  The member file %s does not begin after %s.\n",
-                read[i]->name.c_str(), read[i - 1]->name.c_str());
+                replshownname(read[i]->name).c_str(), replshownname(read[i - 1]->name).c_str());
       return std::vector<long>();
     }
     gaps.push_back(gap);
@@ -231,17 +252,40 @@ std::vector<long> spacings(const std::vector<const member*>& read, bool* months)
   return gaps;
 }
 
+// The steps of the member that begins at step t (0-based) of the table.
+size_t member_steps(const std::vector<int>& fnums, size_t t) {
+  size_t steps = 1;
+  while (t + steps < fnums.size() && fnums[t + steps] == fnums[t]) steps++;
+  return steps;
+}
+
 }  // namespace
 
-int series_step_from_next(datafile* pfi, const std::string& templ, bool* offsteps) {
+int file_times(io_std* io, size_t most, std::vector<datetime>* times) {
+  times->clear();
+  var_info* tv = nullptr;
+  sdftaxis ta;
+  if (!findT(io, &tv) || tv == nullptr || !define_time_axis(io, tv, &ta)) return 0;
+  const size_t n = std::min(most, static_cast<size_t>(ta.size));
+  if (!ta.dates.empty()) {
+    times->assign(ta.dates.begin(), ta.dates.begin() + static_cast<long>(n));
+  } else {
+    times->resize(n);
+    for (size_t i = 0; i < n; i++) gr2t(ta.conv, static_cast<double>(i) + 1.0, &(*times)[i]);
+  }
+  return times->empty() ? 0 : 1;
+}
+
+int series_step_from_next(member_reads* reads, datafile* pfi, const std::string& templ, bool* offsteps) {
   *offsteps = false;
   float* conv = pfi->grvals[3];
   walk w;
-  if (conv != nullptr) w = walk_members(templ, conv);
+  if (conv != nullptr) w = walk_members(reads, templ, conv);
   if (w.stopped) {
     // Interrupted, or unreadable for a moment: the open is not made from
     // the members that are left.
-    omprntf(0, "%sthe member file %s cannot be read now.%s", kHead, w.members.back().name.c_str(), kGive);
+    omprntf(0, "%sthe member file %s cannot be read now.%s", kHead, replshownname(w.members.back().name).c_str(),
+            kGive);
     return 0;
   }
   std::vector<const member*> read;
@@ -251,8 +295,8 @@ int series_step_from_next(datafile* pfi, const std::string& templ, bool* offstep
     if (w.firstname.empty())
       omprntf(0, "%sno later member file gives it.%s", kHead, kGive);
     else
-      omprntf(0, "%sno member file from %s to %s gives it.%s", kHead, w.firstname.c_str(),
-              w.lastname.c_str(), kGive);
+      omprntf(0, "%sno member file from %s to %s gives it.%s", kHead, replshownname(w.firstname).c_str(),
+              replshownname(w.lastname).c_str(), kGive);
     return 0;
   }
   bool months = false;
@@ -275,7 +319,7 @@ int series_step_from_next(datafile* pfi, const std::string& templ, bool* offstep
     const long one = months ? unit.yr * 12L + unit.mo : unit.dy * 1440L + unit.hr * 60L + unit.mn;
     if (step != one) {
       if (w.members.front().name != w.firstname)
-        omprntf(0, "%sthe next member file %s is missing.%s", kHead, w.firstname.c_str(), kGive);
+        omprntf(0, "%sthe next member file %s is missing.%s", kHead, replshownname(w.firstname).c_str(), kGive);
       else
         refuse_unspaced(read.back());
       return 0;
@@ -291,15 +335,19 @@ int series_step_from_next(datafile* pfi, const std::string& templ, bool* offstep
   }
   const datetime t0 = axstart(conv);
   const std::string from = at > 0 ? read[at - 1]->name : sdf_fndt(templ, t0, t0, conv);
-  omprntf(2, "SDFOPEN:  time step taken from the member files %s and %s.\n", from.c_str(),
-          read[at]->name.c_str());
+  omprntf(2, "SDFOPEN:  time step taken from the member files %s and %s.\n", replshownname(from).c_str(),
+          replshownname(read[at]->name).c_str());
   return 1;
 }
 
-int series_next_after_first(const datafile* pfi, const std::string& templ) {
+int series_next_after_first(member_reads* reads, const datafile* pfi, const std::string& templ) {
   const float* conv = pfi->grvals[3];
   if (conv == nullptr || pfi->fnums.empty()) return 1;
   const datetime t0 = axstart(conv);
+  // The first file's last step: a member after it that begins no later
+  // would give times the first file's steps already stand for.
+  datetime firstlast;
+  gr2t(conv, static_cast<double>(member_steps(pfi->fnums, 0)), &firstlast);
   int looked = 0;
   for (size_t t = 1; t < pfi->fnums.size() && looked <= kMembers; t++) {
     const int m = pfi->fnums[t];
@@ -309,10 +357,11 @@ int series_next_after_first(const datafile* pfi, const std::string& templ) {
     gr2t(conv, static_cast<double>(m), &tm);
     const std::string name = sdf_fndt(templ, tm, t0, conv);
     if (!regular_file(name)) continue;
-    datetime start;
+    std::vector<datetime> own;
     bool passing = false;
-    if (member_start(name, &start, &passing) && !later(start, t0)) {
-      omprntf(0, "SDFOPEN error:  The next member file %s does not begin after the first.\n", name.c_str());
+    // As many times as the dates of the member's steps will want.
+    if (member_times(reads, name, member_steps(pfi->fnums, t), &own, &passing) && !later(own[0], firstlast)) {
+      omprntf(0, "SDFOPEN error:  The next member file %s does not begin after the first.\n", replshownname(name).c_str());
       return 0;
     }
     return 1;
@@ -320,7 +369,8 @@ int series_next_after_first(const datafile* pfi, const std::string& templ) {
   return 1;
 }
 
-int series_dates_from_members(datafile* pfi, const std::string& templ, const std::vector<datetime>& first) {
+int series_dates_from_members(member_reads* reads, datafile* pfi, const std::string& templ,
+                              const std::vector<datetime>& first) {
   float* conv = pfi->grvals[3];
   const size_t n = pfi->fnums.size();
   if (conv == nullptr || n < 2) return 1;
@@ -339,8 +389,8 @@ int series_dates_from_members(datafile* pfi, const std::string& templ, const std
       if (s == 0) continue;
       const long span = timdif(&dates[last], &own[i]);
       if (span < static_cast<long>(s - last)) {
-        omprntf(0, "SDFOPEN error:  The member file %s does not begin after %s.\n", name.c_str(),
-                lastname.c_str());
+        omprntf(0, "SDFOPEN error:  The member file %s does not begin after %s.\n", replshownname(name).c_str(),
+                replshownname(lastname).c_str());
         return false;
       }
       for (size_t k = last + 1; k < s; k++) {
@@ -359,17 +409,18 @@ int series_dates_from_members(datafile* pfi, const std::string& templ, const std
   if (!place(first, 0, lastname)) return 0;
   for (size_t t = 1; t < n; t++) {
     if (pfi->fnums[t] != static_cast<int>(t) + 1) continue;
-    size_t steps = 1;
-    while (t + steps < n && pfi->fnums[t + steps] == pfi->fnums[t]) steps++;
     datetime lin;
     gr2t(conv, static_cast<double>(t) + 1.0, &lin);
     const std::string name = sdf_fndt(templ, lin, t0, conv);
     if (!regular_file(name)) continue;
     std::vector<datetime> own;
     bool passing = false;
-    if (!member_times(name, steps, &own, &passing)) {
-      if (!passing) continue;  // it fails again when its data is asked for
-      omprntf(0, "SDFOPEN error:  The member file %s cannot be read now.\n", name.c_str());
+    if (!member_times(reads, name, member_steps(pfi->fnums, t), &own, &passing)) {
+      // Its steps are undefined, as a missing member's are, and its data
+      // is looked for again when asked for; only an interrupt stops the
+      // open.
+      if (!passing || !omqsig()) continue;
+      omprntf(0, "SDFOPEN error:  The member file %s cannot be read now.\n", replshownname(name).c_str());
       return 0;
     }
     if (!place(own, t, name)) return 0;

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "base/omprnt.h"
+#include "base/replsig.h"
 #include "base/words.h"
 #include "data/datafile.h"
 #include "data/datetime.h"
@@ -133,7 +134,7 @@ int omopsdf(int t, gridres* pgr, var_info** pvar) {
   }
   bool passing = false;
   if (!read_io_std(fname.c_str(), pfi->sdf, &passing)) {
-    omprntf(0, "SDF templating:  Open of new SDF file failed.\n  Filename is %s.\n", fname.c_str());
+    omprntf(0, "SDF templating:  Open of new SDF file failed.\n  Filename is %s.\n", replshownname(fname).c_str());
     free_io_std(&pfi->sdf);
     // The set-aside description becomes current again, its file closed.
     if (aside != nullptr) {

@@ -10,6 +10,7 @@
 
 #include "base/cmnstate.h"
 #include "base/omprnt.h"
+#include "base/replsig.h"
 #include "base/useropen.h"
 #include "base/words.h"
 #include "data/axisconv.h"
@@ -464,7 +465,7 @@ int omxdfopen(const char* args, const cmnstate* pcm, datafile** opened) {
     return 1;
   }
   if (dname.size() > 255) dname.resize(255);
-  omprntf(2, "Scanning Descriptor File:  %s\n", dname.c_str());
+  omprntf(2, "Scanning Descriptor File:  %s\n", replshownname(dname).c_str());
   datafile* pfi = getpfi();
   if (pfi == nullptr) {
     omprnt(0, "Memory Allocation Error:  On File Open\n");
@@ -489,7 +490,7 @@ int omxdfopen(const char* args, const cmnstate* pcm, datafile** opened) {
   int rc = omdsdf(dfname.c_str(), pfi, templ, ntimes, &parms);
   if (rc == 0 && !fix_calendar(pfi, true, pcm)) rc = 1;
   if (rc != 0) {
-    omprntf(0, "Data file %s was not successfully opened & parsed.\n", dfname.c_str());
+    omprntf(0, "Data file %s was not successfully opened & parsed.\n", replshownname(dfname).c_str());
     frepfi(pfi, 0);
     return 1;
   }

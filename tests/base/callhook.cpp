@@ -5,11 +5,13 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <linux/magic.h>
+#include <sys/stat.h>
 #include <sys/vfs.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdarg>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -77,6 +79,20 @@ extern "C" int openat(int dir, const char* path, int flags, ...) {
   return fd;
 }
 
+extern "C" int lstat(const char* path, struct stat* st) {
+  static const auto real = reinterpret_cast<int (*)(const char*, struct stat*)>(dlsym(RTLD_NEXT, "lstat"));
+  const int rc = real(path, st);
+  fire(callat::looked, path);
+  return rc;
+}
+
+extern "C" int fstatat(int dir, const char* path, struct stat* st, int flags) {
+  static const auto real = reinterpret_cast<int (*)(int, const char*, struct stat*, int)>(dlsym(RTLD_NEXT, "fstatat"));
+  const int rc = real(dir, path, st, flags);
+  if (flags & AT_SYMLINK_NOFOLLOW) fire(callat::looked, path);
+  return rc;
+}
+
 extern "C" ssize_t write(int fd, const void* buf, size_t n) {
   static const auto real = reinterpret_cast<ssize_t (*)(int, const void*, size_t)>(dlsym(RTLD_NEXT, "write"));
   if (const int fail = firefd(callat::written, fd)) {
@@ -100,6 +116,19 @@ extern "C" int fstatfs(int fd, struct statfs* fs) {
   const int rc = real(fd, fs);
   if (rc == 0 && armed.when == callat::synced && named(fdname(fd).c_str(), armed.leaf)) fs->f_type = NFS_SUPER_MAGIC;
   return rc;
+}
+
+extern "C" int renameat2(int from, const char* path, int to, const char* newpath, unsigned flags) {
+  static const auto real =
+      reinterpret_cast<int (*)(int, const char*, int, const char*, unsigned)>(dlsym(RTLD_NEXT, "renameat2"));
+  if (armed.when == callat::renamed && (flags & RENAME_NOREPLACE)) {
+    const int fail = armed.fail;
+    if (fire(callat::renamed, path) && fail) {
+      errno = fail;
+      return -1;
+    }
+  }
+  return real(from, path, to, newpath, flags);
 }
 
 extern "C" int fdatasync(int fd) {

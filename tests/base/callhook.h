@@ -9,6 +9,8 @@
 
 enum class callat {
   none,
+  looked,    // a look at a name that does not follow a link there (lstat,
+             // fstatat): after it
   made,      // a file made new: after it
   excluded,  // a file made new failed, one being there (EEXIST): after it
   opened,    // a file there opened, not made: after it
@@ -16,12 +18,15 @@ enum class callat {
   closed,    // the file's close: before it, which then fails with fail
   synced,    // a sync of the file, taken for one on a network file system
              // until then: before it, which then fails with fail
+  renamed,   // a rename of the file that may not replace what is at its
+             // new name (RENAME_NOREPLACE): before it, which then fails
+             // with fail (EINVAL, as a FUSE file system's does)
 };
 
-// leaf: the last part of the file's name.  fail: for written, closed and
-// synced, the errno the call fails with (0: it is made; a close that fails
-// still lets the descriptor go, as the kernel's does).  action may be
-// empty.
+// leaf: the last part of the file's name.  fail: for written, closed,
+// synced and renamed, the errno the call fails with (0: it is made; a
+// close that fails still lets the descriptor go, as the kernel's does).
+// action may be empty.
 void callhook(callat when, const char* leaf, std::function<void()> action, int fail = 0);
 
 #endif

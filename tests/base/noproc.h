@@ -1,32 +1,9 @@
 // A process without /proc: it is covered by an empty file system in a
-// mount namespace of the process's own.  Where the process is not root,
-// in a user namespace of its own as well, where it is root (its own user
-// outside), so that this runs as any user and the process, or a program
-// it runs, may still uncover /proc.
+// mount namespace of the process's own (ownmounts.h), so that this runs as
+// any user and the process, or a program it runs, may still uncover /proc.
 #pragma once
 
-#include <fcntl.h>
-#include <sched.h>
-#include <sys/mount.h>
-#include <unistd.h>
-
-#include <string>
+#include "base/ownmounts.h"
 
 // False where the system allows no such namespace.
-inline bool hide_proc() {
-  const std::string uid = std::to_string(geteuid()), gid = std::to_string(getegid());
-  auto put = [](const char* file, const std::string& text) {
-    const int fd = open(file, O_WRONLY);
-    const bool ok = fd >= 0 && write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-    if (fd >= 0) close(fd);
-    return ok;
-  };
-  if (geteuid() == 0) {
-    if (unshare(CLONE_NEWNS) != 0) return false;
-  } else if (unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0 || !put("/proc/self/setgroups", "deny") ||
-             !put("/proc/self/uid_map", "0 " + uid + " 1") || !put("/proc/self/gid_map", "0 " + gid + " 1")) {
-    return false;
-  }
-  mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr);
-  return mount("none", "/proc", "tmpfs", 0, nullptr) == 0;
-}
+inline bool hide_proc() { return own_mounts() && mount("none", "/proc", "tmpfs", 0, nullptr) == 0; }

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <climits>
+#include <cstring>
 
 #include <atomic>
 #include <cstdio>
@@ -16,6 +17,7 @@
 #include <thread>
 #include <utility>
 
+#include "base/callhook.h"
 #include "base/replfile.h"
 #include "base/replsig.h"
 #include "base/scratchdir.h"
@@ -89,6 +91,27 @@ TEST(ReplFile, LinesShowNamesWithControlCharactersEscaped) {
   ASSERT_EQ(replcommit(&r), REPL_KEPT);
   EXPECT_EQ(r.note, std::string("The new file stays as ") + real +
                         "/a\\nHardcopy output file is closed \\x1b\\t/m.gm.part: m.gm has other hard links\n");
+  // A name of nothing but characters escaped in four is shown whole.
+  EXPECT_EQ(replshownname("\x01\x7f"), "\\x01\\x7f");
+  // Bytes that are no UTF-8 text are escaped too, the characters of UTF-8
+  // text kept whole; a name cut to its room is cut before a whole
+  // character or escape, and the room holds its end.
+  const struct {
+    const char* name;
+    size_t room;
+    const char* shown;
+  } rows[] = {{"caf\xc3\xa9 \xff\xc3(\xe2\x82\xac\xf0\x9f\x8c\x8d\x7f\r", 64, "caf\xc3\xa9 \\xff\\xc3(\xe2\x82\xac\xf0\x9f\x8c\x8d\\x7f\\r"},
+              {"\xc2\x9b\xed\xa0\x80\xc0\xaf", 64, "\\xc2\\x9b\\xed\\xa0\\x80\\xc0\\xaf"},
+              {"abcd", 4, "abc"},
+              {"a\tb", 3, "a"},
+              {"ab\xc3\xa9", 4, "ab"}};
+  for (const auto& row : rows) {
+    char buf[80];
+    std::memset(buf, '#', sizeof buf);
+    EXPECT_EQ(replshown(buf, row.room, row.name), std::strlen(row.shown)) << row.shown;
+    EXPECT_STREQ(buf, row.shown);
+    EXPECT_EQ(buf[row.room], '#') << row.shown;
+  }
 }
 
 // A copy in place whose source cannot be read to its end fails and
@@ -107,7 +130,8 @@ TEST(ReplFile, ACopyInPlaceThatCannotReadItsSourceFails) {
 
 // A copy in place over a file with another name, on a disk that filled up
 // after the part was written, leaves that file as it was, its other name
-// with it, and the finished part under its part name.  The disk is a small
+// with it, and the finished part under its part name; so does a write of
+// it in place.  The disk is a small
 // one of the test's own, seen by a child process only.
 TEST(ReplFile, ACopyInPlaceOnAFullDiskLeavesTheTargetAsItWas) {
   if (geteuid() != 0) GTEST_SKIP() << "a disk of its own is mounted by root";
@@ -138,7 +162,10 @@ TEST(ReplFile, ACopyInPlaceOnAFullDiskLeavesTheTargetAsItWas) {
     while (write(fill, part.data(), 4096) > 0) {
     }
     const int rc = replcommit(&r);
-    const std::string got = std::to_string(rc) + " " + r.note + text(t) + " " +
+    // The same file written over in place from memory: the room is taken
+    // before a byte of it is cut.
+    const int saved = replsave(t.c_str(), part.data(), part.size(), nullptr);
+    const std::string got = std::to_string(rc) + " " + std::to_string(saved) + " " + r.note + text(t) + " " +
                             text(disk + "/other") + " " + std::to_string(stat((t + ".part").c_str(), &sb) == 0 ? sb.st_size : -1);
     _exit(write(said[1], got.data(), got.size()) == static_cast<ssize_t>(got.size()) ? 0 : 4);
   }
@@ -150,14 +177,16 @@ TEST(ReplFile, ACopyInPlaceOnAFullDiskLeavesTheTargetAsItWas) {
   ASSERT_EQ(waitpid(pid, &st, 0), pid);
   ASSERT_EQ(st, 0);
   EXPECT_EQ(std::string(b, k > 0 ? static_cast<size_t>(k) : 0),
-            std::to_string(REPL_KEPT) + " The new file stays as " + t +
+            std::to_string(REPL_KEPT) + " 2 The new file stays as " + t +
                 ".part: it could not be copied into t: No space left on device\nolder older 16384");
 }
 
 // In a sticky folder that anyone may write, a link is followed for writing
 // only when it is the user's or the folder's owner's, at the judgement and
 // at the open alike: another user's link may not aim the output at the
-// user's own files, nor make one where it points.
+// user's own files, nor make one where it points.  Nor may he put his link
+// where his plain file was, between the open's look at the name and the
+// open itself ("swapped": what the look saw is opened, or nothing).
 TEST(ReplFile, AnotherUsersLinkInAStickyFolderIsNotFollowed) {
   if (geteuid() != 0) GTEST_SKIP() << "links of another user are made by root";
   const std::string shared = scratchdir() + "shared", mine = scratchdir() + "mine";
@@ -169,16 +198,36 @@ TEST(ReplFile, AnotherUsersLinkInAStickyFolderIsNotFollowed) {
     const char* to;
     uid_t owner;
     bool followed;
-  } rows[] = {{"theirs", "victim", 1000, false}, {"dangling", "new", 1000, false}, {"own", "own", 0, true}};
+    bool swapped;
+  } rows[] = {{"theirs", "victim", 1000, false, false},
+              {"dangling", "new", 1000, false, false},
+              {"own", "own", 0, true, false},
+              {"swapped", "victim", 1000, false, true}};
   for (const auto& r : rows) {
     SCOPED_TRACE(r.link);
-    const std::string link = shared + "/" + r.link, to = mine + "/" + r.to;
-    ASSERT_EQ(symlink(to.c_str(), link.c_str()) | lchown(link.c_str(), r.owner, r.owner), 0);
+    const std::string link = shared + "/" + r.link, to = mine + "/" + r.to, aside = link + ".aside";
+    // Their plain file at the name, and their link beside it, renamed over
+    // it right after the look of the open (replsave looks first to judge
+    // the name, then opens it in place).
+    auto swapin = [&](int looks) {
+      close(open(link.c_str(), O_WRONLY | O_CREAT, 0666));
+      ASSERT_EQ(lchown(link.c_str(), r.owner, r.owner) | symlink(to.c_str(), aside.c_str()) |
+                    lchown(aside.c_str(), r.owner, r.owner),
+                0);
+      const char* leaf = r.link;
+      std::function<void()> swap = [aside, link] { rename(aside.c_str(), link.c_str()); };
+      if (looks == 1) callhook(callat::looked, leaf, swap);
+      else callhook(callat::looked, leaf, [leaf, swap] { callhook(callat::looked, leaf, swap); });
+    };
+    if (r.swapped) swapin(2);
+    else ASSERT_EQ(symlink(to.c_str(), link.c_str()) | lchown(link.c_str(), r.owner, r.owner), 0);
     int saved = replsave(link.c_str(), "new", 3, nullptr);
     EXPECT_EQ(saved == 0 ? 0 : errno, r.followed ? 0 : EACCES);
+    if (r.swapped) unlink(link.c_str()), swapin(1);
     int fd = omopen(link.c_str(), O_WRONLY | O_CREAT);
     EXPECT_EQ(fd >= 0 ? 0 : errno, r.followed ? 0 : EACCES);
     if (fd >= 0) close(fd);
+    callhook(callat::none, "", nullptr);
     struct stat st;
     const off_t left = std::string(r.to) == "victim" ? 0 : -1;
     EXPECT_EQ(stat(to.c_str(), &st) == 0 ? st.st_size : -1, r.followed ? 3 : left);

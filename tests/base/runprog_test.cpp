@@ -13,8 +13,8 @@
 #include "base/noproc.h"
 #include "base/runprog.h"
 
-static volatile sig_atomic_t interrupts = 0;
-static void count(int) { interrupts = interrupts + 1; }
+static volatile sig_atomic_t interrupts = 0;  // each quit counts 100
+static void count(int sig) { interrupts = interrupts + (sig == SIGQUIT ? 100 : 1); }
 
 // The command's status where the user has no process to spare (root is
 // not held to the limit: a child that runs as root first becomes nobody);
@@ -30,7 +30,7 @@ static int with_no_process_to_spare(const std::string& command) {
     int status = -1;
     if ((geteuid() != 0 || (setgroups(0, nullptr) == 0 && setgid(65534) == 0 && setuid(65534) == 0)) &&
         setrlimit(RLIMIT_NPROC, &none) == 0)
-      status = omrun(command.c_str());
+      status = runshellcmd(command.c_str());
     _exit(write(p[1], &status, sizeof status) == sizeof status ? 0 : 1);
   }
   close(p[1]);
@@ -44,34 +44,42 @@ static int with_no_process_to_spare(const std::string& command) {
 // The command holds the standard descriptors but no file opened since the
 // program started (as a library opens one, without close-on-exec), at any
 // number.  Its status is system()'s, a shell that cannot be started (no
-// process to spare) a command not found; the session ignores interrupts
-// while it waits, and has its handler back after; the command gets the
-// default action for an interrupt the session handles, or keeps it ignored.
+// process to spare) a command not found.  An interrupt or quit sent to the
+// session alone while it waits is taken once the command has ended, each
+// one, and a command ended by an interrupt is one; the session has its
+// handlers back after; the command gets the default action for a signal
+// the session handles, or keeps it ignored.
 TEST(RunProg, RunsAsSystemDoesWithTheStartDescriptors) {
   const int lib = open("/dev/null", O_RDONLY), high = fcntl(lib, F_DUPFD, 200);
   const std::string fds = "test -e /proc/$$/fd/2 && ! test -e /proc/$$/fd/" + std::to_string(lib) +
                           " && ! test -e /proc/$$/fd/" + std::to_string(high);
   const struct {
     std::string command;
-    bool handled;  // else the session ignores SIGINT
+    bool handled;  // else the session ignores SIGINT and SIGQUIT
     int status;
     bool spare;  // a process to spare for the shell
-  } rows[] = {{fds, true, 0, true},
-              {"exit 3", true, W_EXITCODE(3, 0), true},
-              {"/nonexistent/program", true, W_EXITCODE(127, 0), true},
-              {"kill -INT $PPID; exit 4", true, W_EXITCODE(4, 0), true},
-              {"kill -INT $$; exit 5", true, SIGINT, true},
-              {"kill -INT $$; exit 5", false, W_EXITCODE(5, 0), true},
-              {"exit 0", true, W_EXITCODE(127, 0), false}};
+    int interrupts;
+  } rows[] = {{fds, true, 0, true, 0},
+              {"exit 3", true, W_EXITCODE(3, 0), true, 0},
+              {"/nonexistent/program", true, W_EXITCODE(127, 0), true, 0},
+              {"kill -INT $PPID; exit 4", true, W_EXITCODE(4, 0), true, 1},
+              {"kill -INT $$; exit 5", true, SIGINT, true, 1},
+              {"kill -INT $PPID; kill -INT $$; exit 5", true, SIGINT, true, 2},
+              {"kill -INT $$; exit 5", false, W_EXITCODE(5, 0), true, 0},
+              {"kill -QUIT $PPID; exit 6", true, W_EXITCODE(6, 0), true, 100},
+              {"kill -QUIT $PPID; exit 6", false, W_EXITCODE(6, 0), true, 0},
+              {"exit 0", true, W_EXITCODE(127, 0), false, 0}};
   for (const auto& r : rows) {
     void (*const mine)(int) = r.handled ? count : SIG_IGN;
     void (*const was)(int) = signal(SIGINT, mine);
+    void (*const wasquit)(int) = signal(SIGQUIT, mine);
     interrupts = 0;
-    const int status = r.spare ? omrun(r.command.c_str()) : with_no_process_to_spare(r.command);
+    const int status = r.spare ? runshellcmd(r.command.c_str()) : with_no_process_to_spare(r.command);
     if (!r.spare && status == -1) std::printf("no process limit can be set here\n");
     else EXPECT_EQ(status, r.status) << r.command;
     EXPECT_EQ(signal(SIGINT, was), mine) << r.command;
-    EXPECT_EQ(interrupts, 0) << r.command;
+    EXPECT_EQ(signal(SIGQUIT, wasquit), mine) << r.command;
+    EXPECT_EQ(interrupts, r.interrupts) << r.command;
   }
   close(lib);
   close(high);
@@ -119,7 +127,7 @@ TEST(RunProg, DISABLED_TheGivenDescriptorReachesTheCommand) {
   ASSERT_EQ(umount2("/proc", MNT_DETACH), 0);
   const int lib = open("/dev/null", O_RDONLY);
   const std::string look = "test -e /proc/$$/fd/258 && test -e /proc/$$/fd/700 && ! test -e /proc/$$/fd/";
-  const int st = omrun((look + std::to_string(lib) + " && exit 5").c_str());
+  const int st = runshellcmd((look + std::to_string(lib) + " && exit 5").c_str());
   std::fflush(nullptr);
   _exit(WIFEXITED(st) ? WEXITSTATUS(st) : 99);
 }

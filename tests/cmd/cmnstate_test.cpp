@@ -5,6 +5,7 @@
 #include "cmd/omcmd.h"
 #include "cmdtest.h"
 #include "gx/gx.h"
+#include "plot/fwfile.h"
 
 using testing::internal::CaptureStdout;
 using testing::internal::GetCapturedStdout;
@@ -151,7 +152,7 @@ TEST_F(State, ReinitForgetsFilesCalendarAndFwrite) {
   gcmn.fwname = "out.bin";
   gcmn.fwbigend = 0;
   gcmn.fwseq = 1;
-  gcmn.fwfile = std::tmpfile();
+  ASSERT_TRUE(omfwopen(&gcmn, "/dev/null"));
   mfcmn.mfcal = 1;
   EXPECT_EQ(quiet("reinit"), 0);
   EXPECT_EQ(gcmn.grey, 0);

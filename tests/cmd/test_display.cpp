@@ -1,6 +1,12 @@
 // The display and collect commands on data written at test time: results
 // reach the outputs, expression lists, failures release what was evaluated,
 // and the one-plot settings return to automatic.
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "base/callhook.h"
+#include "base/replfile.h"
 #include "gx/gxint.h"
 #include "test_display_env.h"
 
@@ -114,6 +120,37 @@ TEST_F(Display, UnwritableOutputFileFailsTheDisplay) {
   run("set gxout writegds");
   EXPECT_EQ(run("d t").rc, 1);  // no file named, and a grid besides
   run("set gxout contour");
+}
+
+// An fwrite file that cannot take its name at disable fwrite fails the
+// command with the line that says why: a close the file system refuses (a
+// full quota), or bytes a network file system's server refuses as they go
+// out, which leave the older file, and the new one under its part name.
+TEST_F(Display, AnFwriteFileThatCannotBeKeptFailsTheDisable) {
+  ASSERT_EQ(open("t.ctl").rc, 0);
+  run("set x 1");
+  run("set gxout fwrite");
+  const struct {
+    callat when;
+    const char* said;  // the line, after the part's path for a kept part
+    size_t left;       // the bytes then at the name
+  } rows[] = {{callat::closed, "Error writing fwrite output file\n  File name is: ", 12},
+              {callat::synced, ": it could not be renamed to o.dat: Disk quota exceeded\n", 5}};
+  for (const auto& r : rows) {
+    SCOPED_TRACE(static_cast<int>(r.when));
+    write("o.dat", "older");
+    run("set fwrite " + path("o.dat"));
+    ASSERT_EQ(run("d t").rc, 0);
+    ASSERT_NE(gcmn.fwfile, nullptr);
+    const std::string part = gcmn.fwfile->part;
+    // A close comes after the rename, a sync before it.
+    callhook(r.when, r.when == callat::closed ? "o.dat" : part.substr(part.rfind('/') + 1).c_str(), nullptr, EDQUOT);
+    Out o = run("disable fwrite");
+    EXPECT_EQ(o.rc, 1);
+    EXPECT_EQ(o.out, r.when == callat::closed ? r.said + path("o.dat") + "\n" : "The new file stays as " + part + r.said);
+    EXPECT_EQ(slurp("o.dat").size(), r.left);
+    unlink(part.c_str());
+  }
 }
 
 TEST_F(Display, StationDataThroughPrintAndStat) {

@@ -1,5 +1,6 @@
 // set lats and the latsgrid/latsdata outputs, through the command
 // dispatcher: messages, ids, and files written and read back.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -111,9 +112,6 @@ TEST_F(LatsCmd, SettingsAndTheirMessages) {
   EXPECT_TRUE(has(o, "SET error:  Missing or invalid arguments for LATS option\n"));
   EXPECT_EQ(0, cmd("set lats calendar climleap").rc);
   EXPECT_EQ(0x1100, gcmn.lats.calendar);
-  // Texts keep double-quoted case; the rest is lower case.
-  EXPECT_EQ(0, cmd("set lats comment Run \"ABC\" Two").rc);
-  EXPECT_EQ("run \"ABC\" two", gcmn.lats.comment);
   EXPECT_EQ(0, cmd("set lats center " + std::string(40, 'x')).rc);
   EXPECT_EQ(31u, gcmn.lats.center.size());
   o = cmd("set lats basetime 3 2000 1 1 0");
@@ -124,6 +122,33 @@ TEST_F(LatsCmd, SettingsAndTheirMessages) {
   EXPECT_TRUE(has(o, "SET LATS WRITE error: FILE ID is outside the valid range of 1 - -1\n"));
   o = cmd("set lats close x");
   EXPECT_TRUE(has(o, "SET LATS CLOSE error:  missing or invalid FILE ID given...\n"));
+  // File names and texts keep the case they were typed in.
+  ASSERT_EQ(0, mkdir("Run1", 0755));
+  cmd("set lats calendar standard");
+  cmd("set lats frequency hourly");
+  cmd("set lats deltat 6");
+  const struct {
+    const char* line;
+    const std::string* field;
+    const char* want;
+  } typed[] = {{"set lats comment Run \"ABC\" Two", &gcmn.lats.comment, "Run \"ABC\" Two"},
+               {"SET LATS MODEL MRF Exp1", &gcmn.lats.model, "MRF Exp1"},
+               {"set lats center NCEP", &gcmn.lats.center, "NCEP"},
+               {"set lats varcomment Sea Level", &gcmn.lats.varcomment, "Sea Level"},
+               {"set lats parmtab My.parms", &gcmn.lats.parmtab, "My.parms"},
+               {"set lats create Run1/MyOut", &gcmn.lats.outfile, "Run1/MyOut"}};
+  for (const auto& t : typed) {
+    testing::internal::CaptureStderr();
+    cmd(t.line);
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(*t.field, t.want) << t.line;
+    if (*t.field == "My.parms") {
+      EXPECT_EQ(err, "LATS error (lats_parmtab): LATS (latsint) --> Cannot open parameter file My.parms\n"
+                     "No such file or directory\n");
+    }
+  }
+  EXPECT_NE("", partof("Run1/MyOut.nc"));
+  cmd("set lats close 1");
 }
 
 TEST_F(LatsCmd, VerticalDimensionOnceUntilReset) {
@@ -262,7 +287,7 @@ TEST_F(LatsCmd, NetcdfWrittenThroughDisplays) {
   std::string d = run("ncdump out.nc");
   EXPECT_NE(std::string::npos, d.find("ts(time, latitude, longitude)")) << d;
   EXPECT_NE(std::string::npos, d.find(":Conventions = \"COARDS\"")) << d;
-  EXPECT_NE(std::string::npos, d.find(":model = \"my model\"")) << d;
+  EXPECT_NE(std::string::npos, d.find(":model = \"My Model\"")) << d;
   EXPECT_NE(std::string::npos, d.find("time:units = \"hours since 2000-1-1 12\"")) << d;
   EXPECT_NE(std::string::npos, d.find("ts:level_description = \"Earth surface\"")) << d;
   EXPECT_NE(std::string::npos, d.find("ts:time_statistic = \"average\"")) << d;
@@ -408,19 +433,38 @@ TEST_F(LatsCmd, FailedWritesAndClosesAreErrors) {
   EXPECT_EQ(1, o.rc) << o.out;
   EXPECT_EQ(first, slurp("full.nc").substr(0, first.size()));
 
+  // A netCDF file the library cannot close (the header of its variables,
+  // written at a close with no field written, does not fit) fails its
+  // close as a write would.
+  cmd("set lats create shut");
+  cmd("set gxout latsgrid");
+  cmd("d t");
+  cmd("set lats var 4 ts average 4 0");
+  callhook(callat::written, partof("shut.nc").c_str(), nullptr, ENOSPC);
+  testing::internal::CaptureStderr();
+  o = cmd("set lats close 4");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "LATS warning (lats_close): Variable declared but never written, file shut.nc, variable ts\n"
+            "netCDF: No space left on device\n"
+            "LATS error (lats_close): netCDF (latsnc) --> Closing netCDF file shut.nc\n"
+            "LATS error (lats_close): LATS (lats) -->  1 write(s) to file shut.nc failed: it holds only the records "
+            "written\n");
+  EXPECT_EQ(1, o.rc) << o.out;
+  EXPECT_EQ(slurp("shut.nc").substr(4, 4), std::string("\0\0\0\0", 4));
+
   // A GRIB file whose close fails (a network file system's late write
   // error) fails its close as well.
   cmd("set lats convention grib_only");
   cmd("set lats create late");
   cmd("set gxout latsgrid");
   cmd("d t");
-  cmd("set lats var 4 ta instant 4 0");
+  cmd("set lats var 5 ta instant 5 0");
   cmd("set gxout latsdata");
-  cmd("set lats write 4 4");
+  cmd("set lats write 5 5");
   ASSERT_EQ(0, cmd("d t").rc);
   callhook(callat::closed, "late.grb", nullptr, EIO);
   testing::internal::CaptureStderr();
-  o = cmd("set lats close 4");
+  o = cmd("set lats close 5");
   EXPECT_EQ(testing::internal::GetCapturedStderr(),
             "LATS error (lats_close): LATS (lats) -->  Closing late.grb failed: Input/output error\n");
   EXPECT_EQ(1, o.rc);

@@ -186,19 +186,38 @@ TEST_F(Calendar, MonthlyAxisIndexes) {
   EXPECT_EQ(str(out), "00:00Z01JAN1991");
 
   // Steps with dates of their own (mid-month files): a time between two is
-  // the same fraction of the way between their dates, and before the first
+  // the same fraction of the way between their dates, but one earlier in
+  // its month than the month's own step is that step, as on the linear
+  // axis (2.5 lands on 1 March, which is March's step); before the first
   // and past the last the months step on from it.  Copies keep the dates.
   float mid[8] = {2001, 1, 16, 12, 0, 1, 0, -999.9f}, copy[8], lin[8];
   ASSERT_EQ(taxdates(mid, {dt(2001, 1, 16, 12), dt(2001, 2, 15), dt(2001, 3, 16, 12)}), 1);
   std::copy(mid, mid + 8, copy);
-  const struct { double gr; const char* at; } steps[] = {
-      {0, "12:00Z16DEC2000"}, {1, "12:00Z16JAN2001"}, {2, "00:00Z15FEB2001"},
-      {2.5, "18:00Z01MAR2001"}, {3, "12:00Z16MAR2001"}, {4, "12:00Z16APR2001"}};
+  const struct { double gr; const char* at; double back; } steps[] = {
+      {0, "12:00Z16DEC2000", 0}, {1, "12:00Z16JAN2001", 1}, {2, "00:00Z15FEB2001", 2},
+      {2.5, "18:00Z01MAR2001", 3}, {3, "12:00Z16MAR2001", 3}, {4, "12:00Z16APR2001", 4}};
   for (const auto& s : steps) {
     gr2t(copy, s.gr, &out);
     EXPECT_EQ(str(out), s.at) << s.gr;
-    EXPECT_DOUBLE_EQ(t2gr(copy, &out), s.gr) << s.at;
+    EXPECT_DOUBLE_EQ(t2gr(copy, &out), s.back) << s.at;
   }
+  // Months named alone (the first of the month, midnight) are the steps
+  // stamped in them, mid-month or at the month's end; a time later in a
+  // month than its step is a fraction of the way to the next date.
+  float eomd[8] = {2000, 1, 31, 0, 0, 1, 0, -999.9f};
+  ASSERT_EQ(taxdates(eomd, {dt(2000, 1, 31), dt(2000, 2, 29), dt(2000, 3, 31), dt(2000, 4, 30)}), 1);
+  const struct { const float* ax; datetime at; double gr; } named[] = {
+      {copy, dt(2000, 12, 1), 0},         {copy, dt(2001, 1, 1), 1},
+      {copy, dt(2001, 2, 1), 2},          {copy, dt(2001, 3, 1), 3},
+      {copy, dt(2001, 3, 16, 12), 3},     {copy, dt(2001, 4, 1), 4},
+      {copy, dt(2001, 2, 15, 12), 2 + 720.0 / 42480},
+      {copy, dt(2001, 1, 31), 1 + 20880.0 / 42480},
+      {eomd, dt(2000, 1, 1), 1},          {eomd, dt(2000, 2, 1), 2},
+      {eomd, dt(2000, 3, 1), 3},          {eomd, dt(2000, 4, 1), 4},
+      {eomd, dt(2000, 4, 30), 4},         {eomd, dt(2000, 5, 1), 5},
+      {eomd, dt(2000, 3, 31, 12), 3 + 720.0 / 43200},
+  };
+  for (const auto& n : named) EXPECT_DOUBLE_EQ(t2gr(n.ax, &n.at), n.gr) << str(n.at);
   // Files are named by the linear steps; dates out of order are refused.
   taxlinear(copy, lin);
   gr2t(lin, 2, &out);

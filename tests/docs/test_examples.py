@@ -7,7 +7,9 @@ Usage: test_examples.py OMBRA REPO
 
 import math
 import os
+import resource
 import shutil
+import signal
 import struct
 import subprocess
 import sys
@@ -264,6 +266,71 @@ class Examples(unittest.TestCase):
                                      "d psl.2 - psl.1"])
         self.assertNotIn("rror", out)
         self.assertEqual(out.count("Min, Max = 0 0\n"), 2, out)
+
+    def station_listing(self, ctl):
+        """Every report of the station data of ctl, with all its values."""
+        cmds = ["open " + ctl, "set lon -130 -60", "set lat 20 60", "set gxout writegds",
+                "set writegds all.gds"]
+        for t in range(1, 5):
+            for lev in (1000, 850, 500, 250):
+                cmds += ["set t %d" % t, "set lev %d" % lev, "d ts;slp;wx;t;z;u;v"]
+        out = run_session(self.tmp, cmds)
+        return out[out.index("WRITEGDS file name"):]
+
+    def test_station_map_reads_as_the_samples_own(self):
+        with open(os.path.join(self.tmp, "stations.dat"), "rb") as f:
+            data = f.read()
+        # The same reports as little-endian Fortran records, the values of
+        # each in a record of their own, and before the end of each time
+        # one without surface values outside the area listed.
+        seq, pos = b"", 0
+        while pos < len(data):
+            head = struct.unpack(">8s3f2i", data[pos:pos + 28])
+            n = (head[4] - 1) * 5 + 3 if head[4] else 0
+            vals = struct.unpack(">%df" % n, data[pos + 28:pos + 28 + 4 * n])
+            reports = [(head, vals)] if n else [((b"ship", 0, 0, 0, 2, 0), range(10)), (head, ())]
+            for h, v in reports:
+                for body in [struct.pack("<8s3f2i", *h), struct.pack("<%df" % len(v), *v)][:1 + (len(v) > 0)]:
+                    seq += struct.pack("<i", len(body)) + body + struct.pack("<i", len(body))
+            pos += 28 + 4 * n
+        with open(os.path.join(self.tmp, "seq.dat"), "wb") as f:
+            f.write(seq)
+        with open(os.path.join(self.tmp, "cut.dat"), "wb") as f:
+            f.write(data[:-10])
+        with open(os.path.join(self.tmp, "stations.ctl")) as f:
+            ctl = f.read()
+        for name, dset, opts in (("made", "stations", "big_endian"), ("seq", "seq", "little_endian sequential"),
+                                 ("cut", "cut", "big_endian")):
+            with open(os.path.join(self.tmp, name + ".ctl"), "w") as f:
+                f.write(ctl.replace("stations.map", "made.map").replace("stations.dat", dset + ".dat")
+                        .replace("big_endian", opts))
+        stnmap = [sys.executable, os.path.join(REPO, "docs", "examples", "stnmap.py")]
+        want = self.station_listing("stations.ctl")
+        self.assertEqual(want.count("WRITEGDS: 40 reports x 7 vars"), 16)
+        for name, reports in (("seq", 164), ("made", 160)):
+            r = subprocess.run(stnmap + [name + ".ctl"], cwd=self.tmp, stdout=subprocess.PIPE, timeout=60)
+            self.assertEqual(r.stdout, b"made.map: 4 times, %d reports, at most 23 values in a report, "
+                                       b"0 bytes not used\n" % reports)
+            self.assertEqual(self.station_listing(name + ".ctl"), want)
+        with open(os.path.join(self.tmp, "made.map"), "rb") as f, \
+                open(os.path.join(self.tmp, "stations.map"), "rb") as g:
+            made, own = f.read(), g.read()
+        # the buffer word is the largest value count: the sample's own map
+        # counts the 7 words of its header too
+        self.assertEqual(made, own[:20] + struct.pack(">i", 23) + own[24:])
+        # A cut file, or a full disk (a file size limit), leaves the older
+        # map as it was and no part file.
+        def full():
+            signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+            resource.setrlimit(resource.RLIMIT_FSIZE, (30, 30))
+        for ctl, limit, said in (("cut", None, b"cut.dat: the file ends before byte 15552"),
+                                 ("made", full, b"cannot write made.map: File too large")):
+            r = subprocess.run(stnmap + [ctl + ".ctl"], cwd=self.tmp, stderr=subprocess.PIPE,
+                               stdout=subprocess.DEVNULL, preexec_fn=limit, timeout=60)
+            self.assertEqual((r.returncode, r.stderr), (1, b"stnmap: " + said + b"\n"))
+            with open(os.path.join(self.tmp, "made.map"), "rb") as f:
+                self.assertEqual(f.read(), made)
+            self.assertFalse(os.path.exists(os.path.join(self.tmp, "made.map.part")))
 
 
 if __name__ == "__main__":

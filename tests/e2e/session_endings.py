@@ -130,6 +130,54 @@ for name, shell, meta in (
         if run.returncode or meta is not None and (got != meta if meta else not got.endswith(b"\xff\xf7")):
             fails.append(f"{name}: status {run.returncode}, metafile {got[:40]!r}")
 
+# A soft CPU limit alone ends the session by the kernel's XCPU at that
+# limit: the second kept back where the hard limit equals it is not taken
+# here.  The session's own CPU clock says when (the kernel's limit counts
+# the clock's ticks, which a loaded machine may charge a little more).
+hard = resource.getrlimit(resource.RLIMIT_CPU)[1]
+if hard != resource.RLIM_INFINITY and hard <= 2:
+    print("the hard CPU limit is 2 s or less here: the row of a soft limit alone is skipped")
+else:
+    with tempfile.TemporaryDirectory() as d:
+        open(f"{d}/spin.gs", "w").write("while (1)\nendwhile\n")
+        p = subprocess.Popen([OMBRA, "-blc", "run spin.gs"], cwd=d, env=ENV, stdin=subprocess.DEVNULL,
+                             stdout=subprocess.DEVNULL,
+                             preexec_fn=lambda: resource.setrlimit(resource.RLIMIT_CPU, (2, hard)))
+        _, st, use = os.wait4(p.pid, 0)
+        got, cpu = os.waitstatus_to_exitcode(st), use.ru_utime + use.ru_stime
+        if got != 1 or cpu < 1.5:
+            fails.append(f"ulimit -S -t 2: status {got}, {cpu:.2f} s of CPU")
+
+# Whether strace can trace here: the rows that count or make signals with
+# it are skipped where it cannot.  (A traced session is not looked at for
+# leaks: the sanitizer's leak check cannot run under a tracer.)
+TRACES = subprocess.run(["strace", "-o", "/dev/null", "true"], stderr=subprocess.DEVNULL).returncode == 0
+TRACED = dict(ENV, ASAN_OPTIONS=":".join(filter(None, (ENV.get("ASAN_OPTIONS"), "detect_leaks=0"))))
+
+# A shell escape costs the same whatever the number of the highest
+# descriptor given to the session: two of them, with one given near the
+# descriptor limit (20,000 at the most), take a few system calls more at
+# the most than with none given.
+if not TRACES:
+    print("strace cannot trace here: the row of the cost of a descriptor given high is skipped")
+else:
+    with tempfile.TemporaryDirectory() as d:
+        soft, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
+        top = min(hard, 20000) if hard != resource.RLIM_INFINITY else 20000
+        resource.setrlimit(resource.RLIMIT_NOFILE, (top, hard))
+        null = os.open("/dev/null", os.O_RDONLY)
+        high = os.dup2(null, top - 1)
+        os.close(null)
+        calls = []
+        for given in ((), (high,)):
+            subprocess.run(["strace", "-f", "-c", "-o", f"{d}/count", OMBRA, "-blE"], cwd=d, env=TRACED, pass_fds=given,
+                           input=b"!true\n!true\n", stdout=subprocess.DEVNULL, timeout=60)
+            calls.append(int(open(f"{d}/count").read().splitlines()[-1].split()[3]))
+        os.close(high)
+        resource.setrlimit(resource.RLIMIT_NOFILE, (soft, hard))
+        if calls[1] - calls[0] > 100:
+            fails.append(f"descriptor {top - 1} given: {calls[1]} system calls against {calls[0]}")
+
 FIELD = "set gxout latsgrid\nd ts\nset lats var 1 ts instant 1 0\nset gxout latsdata\nset lats write 1 1\n"
 
 
@@ -588,6 +636,167 @@ for sig, want, how in ((signal.SIGTERM, 143, "plain"), (signal.SIGILL, -signal.S
         status(pid)
 
 
+# A crash signal the kernel makes once and never again (here one a tracer
+# makes at a system call) ends the session all the same, with its signal:
+# at a shell escape's wait, the metafile left under its part name; at a
+# write of standard output, every line said written once.
+if not TRACES:
+    print("strace cannot trace here: the rows of a crash made by a tracer are skipped")
+else:
+    with tempfile.TemporaryDirectory() as d:
+        open(f"{d}/lines.gs", "w").write("i = 0\nwhile (i < 20000)\n  say 'line 'i\n  i = i + 1\nendwhile\n")
+        for call, args, lines in (("wait4", ["-blE"], b"enable print m.gx\ndraw line 1 1 2 2\nprint\n!sleep 0.2\nquit\n"),
+                                  ("pwritev2", ["-blxc", "run lines.gs"], b"")):
+            # A pipe with room for all that is said: each write puts out
+            # its whole piece, the one the signal comes at too.
+            r, w = os.pipe()
+            fcntl.fcntl(r, 1031, 1 << 20)  # F_SETPIPE_SZ
+            run = subprocess.run(["strace", "-o", "/dev/null", f"-einject={call}:signal=SIGSEGV:when=5"
+                                  if call == "pwritev2" else f"-einject={call}:signal=SIGSEGV:when=1", OMBRA] + args,
+                                 cwd=d, env=TRACED, input=lines, stdout=w, stderr=subprocess.PIPE, timeout=60)
+            os.close(w)
+            want, out = -signal.SIGSEGV, b"".join(iter(lambda: os.read(r, 65536), b""))
+            os.close(r)
+            if CHECKING:  # its handler, given back, reports and ends the program
+                out, report, _ = out.partition(b"AddressSanitizer:DEADLYSIGNAL\n")
+                report = report or b"AddressSanitizer:DEADLYSIGNAL" in run.stderr
+                want = run.returncode if report and run.returncode in (1, -signal.SIGABRT) else "the sanitizer's report"
+            left = sorted(n for n in os.listdir(d) if n.startswith("m.gx"))
+            if run.returncode != want or b"GX package terminated" in out or \
+                    (left != ["m.gx.part"] if call == "wait4" else spoken(out) is None):
+                fails.append(f"SEGV made by a tracer at {call}: status {run.returncode}, files {left}, "
+                             f"output ends {out[-80:]!r}")
+
+# The programs a session runs (`!cmd`, a user-defined function's program)
+# take Ctrl-C and Ctrl-\ from the terminal as under a shell: a command
+# ended by an interrupt interrupts the session (a script's loop stops),
+# and a quit ends the session once the command has ended.  An interrupt or
+# quit sent to the session alone while a command runs is taken when it
+# ends (two interrupts: a second during one command).  An ending meanwhile
+# ends the command and all it started, even from another thread of it:
+# whoever reads the session's output is not kept waiting by them.
+def below(pid):
+    """The processes below pid, as /proc lists them."""
+    found, at = [], [pid]
+    while at:
+        p = at.pop()
+        try:
+            kids = [int(k) for t in os.listdir(f"/proc/{p}/task")
+                    for k in open(f"/proc/{p}/task/{t}/children").read().split()]
+        except OSError:
+            kids = []
+        found += kids
+        at += kids
+    return found
+
+
+def wchan(pid):
+    """Where the process sleeps in the kernel, "" once it is gone."""
+    try:
+        return open(f"/proc/{pid}/wchan").read()
+    except OSError:
+        return ""
+
+
+def atfifo(pid):
+    """Waits (10 s at most) until a process below pid sleeps in the open of
+    a FIFO, waiting for its writer."""
+    for _ in range(1000):
+        if any(wchan(k) == "wait_for_partner" for k in below(pid)):
+            return
+        time.sleep(0.01)
+
+
+def release(fifo):
+    """Lets the reader waiting on fifo open it, and then find its end."""
+    os.close(os.open(fifo, os.O_RDWR))
+
+
+def drained(f):
+    """What the pipe f gives until its end, None when it has not ended
+    after 10 s without a byte."""
+    seen = b""
+    while select.select([f], [], [], 10)[0]:
+        if not (got := os.read(f.fileno(), 4096)):
+            return seen
+        seen += got
+    return None
+
+
+def running(pids):
+    """Those of pids still running once each has ended (10 s at most)."""
+    for _ in range(1000):
+        left = [k for k in pids if procstatus(k).get("State", "Z").split()[0] != "Z"]
+        if not left:
+            break
+        time.sleep(0.01)
+    return left
+
+
+with tempfile.TemporaryDirectory() as d:
+    fifo = f"{d}/f"
+    os.mkfifo(fifo)
+    open(f"{d}/loop.gs", "w").write(f"while (1)\n'!cat {fifo}'\nendwhile\n")
+    open(f"{d}/udft", "w").write(f"slow 1 1 value\ndirect\ncat {fifo}\n{d}/a\n{d}/r\n")
+    env = dict(ENV, OMUDFT=f"{d}/udft")
+    # On a terminal: the keys' signals go to the command and the session.
+    for key, lines, want in ((b"\x03", "run loop.gs", 0), (b"\x1c", f"!cat {fifo}", -signal.SIGQUIT)):
+        pid, fd = pty.fork()
+        if pid == 0:
+            os.chdir(d)
+            os.execve(OMBRA, [OMBRA, "-blE"], env)
+        read(fd, b"om> ", 10)
+        os.write(fd, lines.encode() + b"\n")
+        atfifo(pid)
+        os.write(fd, key)
+        seen = read(fd, b"om> " if want == 0 else b"terminated", 10)
+        if want == 0:
+            os.write(fd, b"quit\n")
+        got = status(pid)
+        if got != want:
+            fails.append(f"{key!r} on a terminal during {lines}: status {got}, output ends {seen[-80:]!r}")
+        if got == "still running":
+            release(fifo)
+        os.close(fd)
+    # Sent to the session alone, each once the one before was taken.
+    for sigs, lines, want in (((signal.SIGINT,), "run loop.gs", 0), ((signal.SIGINT,) * 2, f"!cat {fifo}", 130),
+                              ((signal.SIGQUIT,), f"!cat {fifo}", -signal.SIGQUIT),
+                              ((signal.SIGINT,) * 2, SETUP + "d slow(1)", 130)):
+        p = subprocess.Popen([OMBRA, "-blE"], cwd=d, env=env, stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+        p.stdin.write(lines.encode() + b"\n")
+        p.stdin.flush()
+        atfifo(p.pid)
+        for sig in sigs:
+            p.send_signal(sig)
+            taken(p.pid, sig)
+        release(fifo)
+        try:
+            out = p.communicate(b"quit\n", timeout=10)[0]
+        except subprocess.TimeoutExpired:
+            p.kill()
+            release(fifo)
+            out = p.communicate()[0]
+        if p.returncode != want or not out.endswith(b"GX package terminated \n"):
+            fails.append(f"{sigs} sent alone during {lines}: status {p.returncode}, output ends {out[-80:]!r}")
+    # TERM while a command waits: the session's output ends with it.
+    for lines in (f"!sh -c 'cat {fifo}; :'",
+                  "!python3 -c \"import threading, subprocess; t = threading.Thread(target=subprocess.run, "
+                  f"args=(['cat', '{fifo}'],)); t.start(); t.join()\""):
+        p = subprocess.Popen([OMBRA, "-blE"], cwd=d, env=env, stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+        p.stdin.write(lines.encode() + b"\n")
+        p.stdin.flush()
+        atfifo(p.pid)
+        left = below(p.pid)
+        p.send_signal(signal.SIGTERM)
+        ends = drained(p.stdout)
+        kept = running(left)
+        if kept:
+            release(fifo)
+        if p.wait() != 143 or not ends or not ends.endswith(b"GX package terminated \n") or kept:
+            fails.append(f"TERM during {lines}: status {p.returncode}, output ends {ends and ends[-60:]!r}, "
+                         f"left running {kept}")
+        p.stdin.close()
+
 # As the first process of a PID namespace, which the default action of a
 # signal sent to it does not end, a session is ended by QUIT all the same.
 if subprocess.run(["unshare", "-fp", "--mount-proc", "true"], stderr=subprocess.DEVNULL).returncode:
@@ -619,6 +828,32 @@ else:
                              b"!grep -l '^State:.*Z' /proc/[0-9]*/status | wc -l > zombies\n")
         if open(f"{d}/zombies").read() != "0\n":
             fails.append(f"orphans at the prompt of the first process of a PID namespace: {open(f'{d}/zombies').read()}")
+
+        # Also one that ends while the prompt waits, without a command after.
+        os.mkfifo(f"{d}/f")
+        p = subprocess.Popen(["unshare", "-fp", "--mount-proc", OMBRA, "-blE"], cwd=d, env=ENV,
+                             stdin=subprocess.PIPE, stdout=subprocess.DEVNULL)
+        p.stdin.write(b"!cat f &\n")
+        p.stdin.flush()
+        first, orphan = 0, []
+        for _ in range(1000):  # the orphan is the first process's own, which sleeps at its prompt
+            kids = [int(k) for k in open(f"/proc/{p.pid}/task/{p.pid}/children").read().split()]
+            first = kids[0] if kids else 0
+            orphan = [k for k in below(p.pid) if procstatus(k).get("PPid", "").strip() == str(first) and
+                      wchan(k) == "wait_for_partner"]
+            if orphan and procstatus(first).get("State", "?").split()[0] == "S" and "poll" in wchan(first):
+                break
+            time.sleep(0.01)
+        release(f"{d}/f")
+        for _ in range(1000):
+            if not (left := [k for k in orphan if procstatus(k)]):
+                break
+            time.sleep(0.01)
+        states = [procstatus(k).get("State") for k in left]
+        p.communicate(b"quit\n", timeout=60)
+        if not orphan or left:
+            fails.append(f"an orphan that ended while the prompt of the first process of a PID namespace waits: "
+                         f"{orphan}, {states}")
 
 print("".join(f"skipped: {why}\n" for why in skips) + ("\n".join(fails) or "all endings right"))
 sys.exit(1 if fails else 0)

@@ -16,6 +16,7 @@ import pty
 import select
 import shutil
 import signal
+import socket
 import subprocess
 import sys
 import tempfile
@@ -56,6 +57,10 @@ class Xlib:
         x.XInternAtom.restype = ul
         x.XInternAtom.argtypes = [vp, ctypes.c_char_p, i]
         x.XSendEvent.argtypes = [vp, ul, i, ctypes.c_long, vp]
+        x.XGetWindowProperty.argtypes = [vp, ul, ul, ctypes.c_long, ctypes.c_long, i, ul,
+                                         ctypes.POINTER(ul), ctypes.POINTER(i), ctypes.POINTER(ul),
+                                         ctypes.POINTER(ul), ctypes.POINTER(vp)]
+        x.XFree.argtypes = [vp]
         x.XCloseDisplay.argtypes = [vp]
         # Xlib's own handler would end this process at an error (a window
         # already gone), leaving the server behind: errors are only noted.
@@ -80,6 +85,23 @@ class Xlib:
                     name.value.startswith(prefix):
                 return kids[k]
         return 0
+
+    def prop(self, win, name):
+        """A window property: its bytes (format 8) or its numbers (format
+        32); None when the window has none of that name."""
+        x, ul = self.x, ctypes.c_ulong
+        atom = x.XInternAtom(self.d, name.encode(), 1)
+        kind, fmt, n, left, data = ul(), ctypes.c_int(), ul(), ul(), ctypes.c_void_p()
+        if not atom or x.XGetWindowProperty(self.d, win, atom, 0, 1024, 0, 0, ctypes.byref(kind),
+                                            ctypes.byref(fmt), ctypes.byref(n), ctypes.byref(left),
+                                            ctypes.byref(data)) != 0 or not data.value:
+            return None
+        if fmt.value == 32:  # Xlib hands 32-bit items over as longs
+            got = list(ctypes.cast(data, ctypes.POINTER(ctypes.c_long))[:n.value])
+        else:
+            got = ctypes.string_at(data, n.value)
+        x.XFree(data)
+        return got
 
     def pixel(self, win, px, py):
         self.x.XSync(self.d, 0)
@@ -231,6 +253,10 @@ def main():
         x = Xlib(disp)
         win = x.window()
         check("window found", win != 0, True)
+        # What window managers and xdotool find the window by.
+        check("window class", x.prop(win, "WM_CLASS"), b"ombra\0Ombra\0")
+        check("window machine", x.prop(win, "WM_CLIENT_MACHINE"), socket.gethostname().encode())
+        check("window process", x.prop(win, "_NET_WM_PID"), [session.pid])
         # 550 x 425: the middle of the plot is on the equator's band.
         check("drawn", x.pixel(win, 275, 212), MAGENTA)
 

@@ -94,8 +94,10 @@ TEST(Metafile, LifecycleMessagesAndResults) {
 
   testing::internal::CaptureStdout();
   EXPECT_EQ(gxhbgn("/nonexistent-dir/x.gx"), 1);
+  EXPECT_EQ(gxhbgn("/nonexistent-dir/\x1b[2J\xff.gx"), 1);
   EXPECT_EQ(testing::internal::GetCapturedStdout(),
-            "Error opening meta file /nonexistent-dir/x.gx \n");
+            "Error opening meta file /nonexistent-dir/x.gx \n"
+            "Error opening meta file /nonexistent-dir/\\x1b[2J\\xff.gx \n");
 }
 
 TEST(Metafile, PrintingTwiceAppendsTheFrameTwice) {
@@ -160,16 +162,22 @@ TEST(Metafile, WriteErrorEntersErrorStateThatOnlyDisableClears) {
 
 // A print that does not fit leaves the file ended after the last whole
 // frame, so every other reader still takes it; the error state follows.
-// Where a size limit leaves no room for the end records there, the file
-// still ends at that frame, its length even.
+// Where a size limit leaves no room for the end records there, at a print
+// or at the disable, the file ends at that frame, its length even, and
+// stays under its part name: a file without its end records never takes
+// the place of the older one.
 TEST(Metafile, WriteErrorEndsTheFileAfterItsLastWholeFrame) {
   gx_tmpdir d;
   struct {
     rlim_t limit;
     bool newframe;  // the frame's end (-2) is written before the failure
-  } rows[] = {{1000, true}, {13, true}, {11, false}, {12, false}};
+    bool atend;     // the limit comes at the disable, with nothing more printed
+  } rows[] = {{1000, true, false}, {14, true, false}, {13, true, false}, {14, false, false}, {13, false, false},
+              {12, false, false},  {11, false, false}, {14, false, true}, {13, false, true},  {11, false, true}};
   for (const auto& r : rows) {
-    std::string f = d.file("cut" + std::to_string(r.limit) + ".gx");
+    SCOPED_TRACE(std::to_string(r.limit) + (r.newframe ? " new frame" : "") + (r.atend ? " at the end" : ""));
+    std::string f = d.file("cut" + std::to_string(r.limit) + (r.newframe ? "n" : "") + (r.atend ? "e" : "") + ".gx");
+    gx_write(f, "older");
     gx_batch();
     testing::internal::CaptureStdout();
     ASSERT_EQ(gxhbgn(f.c_str()), 0);
@@ -179,15 +187,18 @@ TEST(Metafile, WriteErrorEndsTheFileAfterItsLastWholeFrame) {
     for (int i = 0; i < 2000; i++) gxcolr(i % 10);
     {
       fsizecap lim(r.limit);
-      EXPECT_EQ(gxhprt(), 1);
+      EXPECT_EQ(r.atend ? gxhend() : gxhprt(), r.atend && r.limit >= 14 ? 0 : 1);
     }
     std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(out, "I/O Error writing to print metafile.\n");
+    const bool ended = r.limit >= 14;
+    EXPECT_EQ(out, r.atend && ended ? "Hardcopy output file is closed \n" : "I/O Error writing to print metafile.\n");
     std::vector<int> want = {-1, 11000, 8500, -3, 3};
-    if (r.newframe || r.limit > 14) want.push_back(-2);
-    if (r.limit > 14) want.push_back(-9);
-    EXPECT_EQ(gx_meta_words(f), want) << r.limit;
-    EXPECT_EQ(gx_slurp(f).size(), 2 * want.size()) << r.limit;
+    if (r.newframe || ended) want.push_back(-2);
+    if (ended) want.push_back(-9);
+    const std::string at = ended ? f : f + ".part";
+    EXPECT_EQ(gx_meta_words(at), want);
+    EXPECT_EQ(gx_slurp(at).size(), 2 * want.size());
+    EXPECT_EQ(gx_slurp(f).size(), ended ? 2 * want.size() : 5);
     testing::internal::CaptureStdout();
     gxhend();
     testing::internal::GetCapturedStdout();
@@ -237,9 +248,12 @@ TEST(Metafile, APartFileIsMadeNewOrTakenOverOnlyFromTheUser) {
               {"stalevanishes", 0, "", false},
               {"headerfails", 2, "", false},
               {"copiedswapped", 0, "", false},
-              {"groupswapped", 0, "", false},
+              {"groupswapped", 2, " is in the way: it is no plain file of yours", false},
               {"quota", 1, ": it could not be renamed to m.gx: Disk quota exceeded", false},
-              {"quotacopy", 1, ": it could not be copied into m.gx: Disk quota exceeded", false}};
+              {"quotacopy", 1, ": it could not be copied into m.gx: Disk quota exceeded", false},
+              {"copyreadonly", 1, ": you may not write m.gx", false},
+              {"noreplace", 1, ": m.gx has other hard links", true},
+              {"noreplacefree", 0, "", true}};
   auto text = [](const std::string& f) {
     std::vector<unsigned char> b = gx_slurp(f);
     return std::string(b.begin(), b.end());
@@ -272,7 +286,7 @@ TEST(Metafile, APartFileIsMadeNewOrTakenOverOnlyFromTheUser) {
     ASSERT_EQ(row == "readonly" ? chmod(f.c_str(), 0444) : 0, 0);
     // A file with another name is written over in place, at the end, and
     // only while it is still at the name.
-    const bool linked = row == "inplacegone" || row == "copiedswapped" || row == "quotacopy";
+    const bool linked = row == "inplacegone" || row == "copiedswapped" || row == "quotacopy" || row == "copyreadonly";
     ASSERT_EQ(linked ? link(f.c_str(), (dir + "/other").c_str()) : 0, 0);
     ASSERT_EQ(row == "unwritable" ? chmod(dir.c_str(), 0555) : 0, 0);
     std::unique_ptr<fifo_end> fifo(row == "fifo" ? new fifo_end(part) : nullptr);
@@ -295,7 +309,10 @@ TEST(Metafile, APartFileIsMadeNewOrTakenOverOnlyFromTheUser) {
       // would be removed: when the header write fails (the disk full),
       // when the part was copied over an older file with other names, or
       // when a part that cannot take the older file's group is dropped,
-      // the older file replaced meanwhile.  Its file stays.
+      // the older file replaced meanwhile.  Its file stays.  The file now
+      // at the name is no longer written in place in the older one's
+      // stead: it is judged anew, and refused while theirs holds the part
+      // name.
       auto theirs = [&] { rename((dir + "/theirs").c_str(), part.c_str()); };
       if (row == "headerfails") callhook(callat::written, "m.gx.part", theirs, ENOSPC);
       if (row == "copiedswapped") callhook(callat::written, "m.gx", theirs);
@@ -304,6 +321,10 @@ TEST(Metafile, APartFileIsMadeNewOrTakenOverOnlyFromTheUser) {
       // is left empty, never torn.
       if (row == "quota") callhook(callat::synced, "m.gx.part", nullptr, EDQUOT);
       if (row == "quotacopy") callhook(callat::synced, "m.gx", nullptr, EDQUOT);
+      // A file system that cannot rename without replacing (FUSE): a file
+      // put at the free name as the part takes it is not replaced.
+      if (row == "noreplace") callhook(callat::renamed, "m.gx.part", [&] { link(victim.c_str(), f.c_str()); }, EINVAL);
+      if (row == "noreplacefree") callhook(callat::renamed, "m.gx.part", nullptr, EINVAL);
       if (row == "groupswapped") callhook(callat::made, "m.gx.part", [&] {
           theirs();
           gx_write(dir + "/new", "new");
@@ -319,7 +340,8 @@ TEST(Metafile, APartFileIsMadeNewOrTakenOverOnlyFromTheUser) {
         unlink(f.c_str());
         gx_write(f, "late");
       }
-      if (row == "madereadonly" || row == "atsignal") chmod(f.c_str(), 0444);
+      // One to be written over in place is judged at the end as well.
+      if (row == "madereadonly" || row == "atsignal" || row == "copyreadonly") chmod(f.c_str(), 0444);
       if (row == "hardlink") link(f.c_str(), (dir + "/other").c_str());
       if (row == "inplacegone") unlink(f.c_str());
       if (row == "theirs") rename((dir + "/theirs").c_str(), f.c_str());
@@ -363,14 +385,17 @@ TEST(Metafile, APartFileIsMadeNewOrTakenOverOnlyFromTheUser) {
     } else if (r.code == 1) {
       EXPECT_EQ(said, "The new file stays as " + part + r.why + "\n");
       EXPECT_EQ(gx_meta_words(part), printed);
-      EXPECT_EQ(text(f), row == "shut" || row == "quota" ? "older" : row == "quotacopy" ? "" : "late");
+      EXPECT_EQ(text(f), row == "shut" || row == "quota" || row == "copyreadonly" ? "older"
+                         : row == "quotacopy"                                  ? ""
+                         : row == "noreplace"                                  ? "victim"
+                                                                               : "late");
     } else {
       EXPECT_EQ(said.substr(0, said.find("Metafile not")),
                 "Error opening meta file " + f + " \n" +
                     (*r.why ? (row == "unwritable" ? "  Cannot make the part file " : "  The part file ") + part +
                                   r.why + "\n"
                             : ""));
-      EXPECT_EQ(text(f) + text(victim), r.noolder ? "victim" : "oldervictim");
+      EXPECT_EQ(text(f) + text(victim), r.noolder ? "victim" : swapped ? "newvictim" : "oldervictim");
     }
     if (row == "folder") rmdir(part.c_str());
   }

@@ -4,10 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
-#include <unistd.h>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -75,4 +79,31 @@ inline std::string partof(const std::string& name) {
 
 inline bool have(const char* tool) {
   return run(std::string("command -v ") + tool + " 2>/dev/null").size() > 0;
+}
+
+// What fn returns, run in a child process of its own (which may take
+// another user, mount a disk of its own or set limits of its own); its
+// standard error is dropped.  "?" when the child did not end of itself.
+inline std::string inchild(const std::function<std::string()>& fn) {
+  int said[2];
+  if (pipe(said) != 0) return "?";
+  fflush(stdout);
+  const pid_t pid = fork();
+  if (pid < 0) std::abort();
+  if (pid == 0) {
+    close(said[0]);
+    const int null = open("/dev/null", O_WRONLY);
+    if (null < 0 || dup2(null, 2) != 2) _exit(2);
+    const std::string got = fn();
+    fflush(stdout);
+    _exit(write(said[1], got.data(), got.size()) == static_cast<ssize_t>(got.size()) ? 0 : 3);
+  }
+  close(said[1]);
+  std::string got;
+  char b[4096];
+  for (ssize_t k; (k = read(said[0], b, sizeof b)) > 0;) got.append(b, static_cast<size_t>(k));
+  close(said[0]);
+  int st = 0;
+  if (waitpid(pid, &st, 0) != pid || !WIFEXITED(st) || WEXITSTATUS(st) != 0) return "?";
+  return got;
 }

@@ -71,22 +71,29 @@ TEST_F(LatsTest, CreateChecksAndFileNames) {
   CAPTURE(lats_create("/nonexistent/a\nb/f", LATS_GRIB, LATS_STANDARD, LATS_HOURLY, 1, "ncep", "", ""));
   EXPECT_TRUE(said("Cannot write /nonexistent/a\\nb/f.grb: No such file or directory"));
   EXPECT_TRUE(said("lats_create create .grb failed for /nonexistent/a\\nb/f.grb\n"));
+  CAPTURE(lats_create("a\x1b[2J\xff", LATS_COARDS, LATS_NOLEAP, LATS_HOURLY, 1, "ncep", "", ""));
+  EXPECT_TRUE(said("standard Gregorian calendar, file a\\x1b[2J\\xff\n"));
   int next = lats_create("keep.grb", LATS_GRIB, LATS_STANDARD, LATS_HOURLY, 1, "ncep", "", "");
   ASSERT_GT(next, 0);
   CAPTURE(EXPECT_EQ(0, lats_write(next - 1, 1, 0, 1990, 1, 1, 0, nullptr)));
   EXPECT_TRUE(said("File ID: " + std::to_string(next - 1) + ", not found"));
   // Whatever stands at a name stays as it was until the file is closed, and
   // a create that fails leaves it untouched: an older file, a FIFO, a link
-  // to a folder that does not exist.
+  // to a folder that does not exist, a link to a device (netCDF is read
+  // back as it is written: what is no regular file is refused, with why).
   spit("plain.nc", "older");
   ASSERT_EQ(0, mkfifo("f.nc", 0600));
   ASSERT_EQ(0, symlink("nodir/x.nc", "d.nc"));
+  ASSERT_EQ(0, symlink("/dev/null", "dn.nc"));
   {
     fsizecap cap(10);
     CAPTURE(EXPECT_EQ(0, lats_create("plain", LATS_PCMDI, LATS_STANDARD, LATS_HOURLY, 1, "", "", "")));
   }
-  for (const char* name : {"f", "d"})
+  for (const char* name : {"f", "d", "dn"})
     CAPTURE(EXPECT_EQ(0, lats_create(name, LATS_COARDS, LATS_STANDARD, LATS_HOURLY, 1, "", "", "")));
+  EXPECT_TRUE(said("LATS error (lats_create): LATS (lats) -->  Cannot write dn.nc: not a regular file\n"
+                   "LATS error (lats_create): netCDF (latsnc) --> Creating netCDF file dn.nc\n"))
+      << err;
   // One with another name (a hard link) is written over at close, in place,
   // only while it is still at the name: one removed meanwhile leaves the
   // name free, one replaced by a file that may not be replaced leaves the
@@ -120,6 +127,7 @@ TEST_F(LatsTest, CreateChecksAndFileNames) {
   struct stat st;
   EXPECT_TRUE(stat("f.nc", &st) == 0 && S_ISFIFO(st.st_mode));
   EXPECT_TRUE(lstat("d.nc", &st) == 0 && S_ISLNK(st.st_mode));
+  EXPECT_TRUE(lstat("dn.nc", &st) == 0 && S_ISLNK(st.st_mode));
   EXPECT_EQ("", run("ls | grep part"));
 }
 

@@ -1,7 +1,11 @@
 // GRIB records and descriptors written by the LATS output, checked octet by
 // octet and, where installed, against an independent GRIB decoder.
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <climits>
 
 #include <cmath>
 #include <string>
@@ -251,19 +255,25 @@ TEST_F(LatsTest, OmbraGribDescriptorFromNorthToSouthWithLevels) {
 // that stays under its part name gets a descriptor and an index that open
 // it there.
 TEST_F(LatsTest, TheIndexIsMadeInTheFolderTheFilesWentTo) {
-  for (const std::string row : {"switched", "renamed", "kept"}) {
+  for (const std::string row : {"switched", "renamed", "kept", "keptdeep"}) {
     SCOPED_TRACE(row);
     ASSERT_EQ(0, mkdir((row + "1").c_str(), 0755) | mkdir((row + "2").c_str(), 0755));
     spit(row + "2/o.ctl", "older");
-    ASSERT_EQ(0, symlink((row + "1").c_str(), row.c_str()));
+    // A folder whose path nearly fills the longest path is named whole.
+    std::string at = row + "1";
+    for (int i = 0; row == "keptdeep" && i < 15; i++) {
+      at += "/" + std::string(250, 'a' + i);
+      ASSERT_EQ(0, mkdir(at.c_str(), 0755));
+    }
+    ASSERT_EQ(0, symlink(at.c_str(), row.c_str()));
     gribfile g = makefile((row + "/o.grb").c_str(), LATS_OMBRA_GRIB, LATS_HOURLY, 6, range(0, 90, 4),
                           range(-45, 30, 4));
     std::vector<float> f(16, 3.0f);
     ASSERT_EQ(1, lats_write(g.fid, g.vid, 0, 1979, 1, 1, 0, f.data()));
-    const std::string data = partof(row + "1/o.grb"), desc = dir + "/" + partof(row + "1/o.ctl");
-    if (row == "kept") {
-      spit(row + "1/o.grb", "late");
-      ASSERT_EQ(0, link((row + "1/o.grb").c_str(), (row + "1/other").c_str()));
+    const std::string data = partof(at + "/o.grb"), desc = dir + "/" + partof(at + "/o.ctl");
+    if (row.compare(0, 4, "kept") == 0) {
+      spit(at + "/o.grb", "late");
+      ASSERT_EQ(0, link((at + "/o.grb").c_str(), (at + "/other").c_str()));
       testing::internal::CaptureStdout();
       testing::internal::CaptureStderr();
       EXPECT_EQ(0, lats_close(g.fid));
@@ -275,8 +285,8 @@ TEST_F(LatsTest, TheIndexIsMadeInTheFolderTheFilesWentTo) {
       const std::string head =
           "dset ^" + dataleaf + "\ntitle comment\nundef 1e+20\ndtype grib\nindex ^o.gmp" + pid + "\n";
       EXPECT_EQ(slurp(desc).substr(0, head.size()), head);
-      EXPECT_FALSE(slurp(row + "1/o.gmp" + pid).empty());
-      EXPECT_EQ("late", slurp(row + "1/o.grb"));
+      EXPECT_FALSE(slurp(at + "/o.gmp" + pid).empty());
+      EXPECT_EQ("late", slurp(at + "/o.grb"));
       continue;
     }
     ASSERT_EQ(0, unlink(row.c_str()) | symlink((row + "2").c_str(), row.c_str()));
@@ -287,12 +297,65 @@ TEST_F(LatsTest, TheIndexIsMadeInTheFolderTheFilesWentTo) {
     EXPECT_EQ(1, lats_close(g.fid));
     std::string out = testing::internal::GetCapturedStdout();
     EXPECT_NE(std::string::npos, out.find("SUCCESS -- gribmap for " + row + "/o.ctl seems")) << out;
-    const std::string at = row + (row == "renamed" ? "3" : "1");
-    EXPECT_EQ(slurp(at + "/o.ctl").substr(0, 12), "dset ^o.grb\n");
-    EXPECT_FALSE(slurp(at + "/o.gmp").empty());
+    const std::string went = row + (row == "renamed" ? "3" : "1");
+    EXPECT_EQ(slurp(went + "/o.ctl").substr(0, 12), "dset ^o.grb\n");
+    EXPECT_FALSE(slurp(went + "/o.gmp").empty());
     EXPECT_EQ("older", slurp(row + "2/o.ctl"));
     EXPECT_NE(0, access((row + "2/o.gmp").c_str(), F_OK));
   }
+  // A data file that followed a link into another folder is found by its
+  // path, its descriptor and index beside the link: the other folder's
+  // descriptor of the same name is not read.
+  ASSERT_EQ(0, mkdir("elsewhere", 0755));
+  spit("elsewhere/x.grb", "older");
+  spit("elsewhere/l.ctl", "older");
+  ASSERT_EQ(0, symlink("elsewhere/x.grb", "l.grb"));
+  gribfile l = makefile("l.grb", LATS_OMBRA_GRIB, LATS_HOURLY, 6, range(0, 90, 4), range(-45, 30, 4));
+  std::vector<float> f(16, 3.0f);
+  ASSERT_EQ(1, lats_write(l.fid, l.vid, 0, 1979, 1, 1, 0, f.data()));
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(1, lats_close(l.fid));
+  const std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_NE(std::string::npos, out.find("SUCCESS -- gribmap for l.ctl seems")) << out;
+  EXPECT_FALSE(slurp("l.gmp").empty());
+  EXPECT_EQ("GRIB", slurp("elsewhere/x.grb").substr(0, 4));
+  EXPECT_EQ("older", slurp("elsewhere/l.ctl"));
+  EXPECT_NE(0, access("elsewhere/l.gmp", F_OK));
+  // Nor need the session's own working folder be searchable (an ordinary
+  // user's, mode 0600): it is not even looked at, and stays the session's.
+  // Where no thread may be started for the maker, the index is not made.
+  const std::string got = inchild([] {
+    if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) return std::string("no other user");
+    char tmpl[] = "/tmp/latsunsearchedXXXXXX";
+    const std::string top = mkdtemp(tmpl) ? tmpl : "/nonexistent", here = top + "/here", out = top + "/out";
+    if (mkdir(here.c_str(), 0700) != 0 || mkdir(out.c_str(), 0755) != 0 || chdir(here.c_str()) != 0 ||
+        chmod(here.c_str(), 0600) != 0)
+      return std::string("no folders");
+    std::string said;
+    for (const char* name : {"/o.grb", "/nothread.grb"}) {
+      gribfile g = makefile((out + name).c_str(), LATS_OMBRA_GRIB, LATS_HOURLY, 6, range(0, 90, 4), range(-45, 30, 4));
+      std::vector<float> f(16, 3.0f);
+      lats_write(g.fid, g.vid, 0, 1979, 1, 1, 0, f.data());
+      struct rlimit was, none = {0, 0};
+      getrlimit(RLIMIT_NPROC, &was);
+      none.rlim_max = was.rlim_max;
+      if (name[1] == 'n') setrlimit(RLIMIT_NPROC, &none);
+      testing::internal::CaptureStdout();
+      said += std::to_string(lats_close(g.fid));
+      const std::string out = testing::internal::GetCapturedStdout();
+      setrlimit(RLIMIT_NPROC, &was);
+      said += out.find("seems to have worked") != std::string::npos ? " made," :
+              out.find("the GRIB index was not made\n") != std::string::npos ? " not made," : " " + out;
+    }
+    char cwd[PATH_MAX];
+    said += getcwd(cwd, sizeof cwd) && cwd == here ? " here" : " elsewhere";
+    said += slurp(out + "/o.gmp").empty() ? " no index" : " index";
+    chmod(here.c_str(), 0700);
+    run("rm -rf '" + top + "'");
+    return said;
+  });
+  if (got == "no other user") GTEST_SKIP() << got;
+  EXPECT_EQ(got, "1 made,0 not made, here index");
 }
 
 TEST_F(LatsTest, GenericGridAndBadGrids) {

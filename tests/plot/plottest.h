@@ -10,6 +10,7 @@
 #include <string>
 
 #include "base/cmnstate.h"
+#include "plot/fwfile.h"
 #include "expr/exprtest.h"
 
 class PlotTest : public ::testing::Test {
@@ -23,7 +24,7 @@ class PlotTest : public ::testing::Test {
     dir = d ? d : "/tmp";
   }
   void TearDown() override {
-    if (st.fwfile) std::fclose(st.fwfile);
+    omfwclose(&st);
     for (int i = 0; i < st.rescount; i++) {
       if (st.restype[i] == 1) omgfre(static_cast<gridres*>(st.resptr[i]));
       else omsfre(static_cast<stnlist*>(st.resptr[i]));

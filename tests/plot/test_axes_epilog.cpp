@@ -242,6 +242,32 @@ TEST(MapGrid, IntervalsGivingMoreThanFourHundredLinesAreRefusedWhole) {
   EXPECT_EQ(o, "");
   EXPECT_EQ(draws() - before, 13u + 280 * 100);
   pcm->ylint = 0;
+  // A Robinson view off the globe is drawn as a latitude-longitude map of
+  // its ranges, with the Robinson grid's lines every 45 and 30 degrees
+  // walked in steps of 2: ranges of 1e35 degrees would walk 400 lines of
+  // 10,001 points each way, and are refused whole; 76 meridians of 401
+  // points and 27 parallels of 1701 are drawn.
+  struct {
+    float lon[2], lat[2];
+    const char* says;
+    size_t drawn;
+  } robinson[] = {
+      {{-3.17e35f, 0}, {-3.32e38f, 0}, "Map grid not drawn: its lines would take more than 80800 points\n", 0},
+      {{-1800, 1800}, {-400, 400}, "Map grid not drawn: its lines would take more than 80800 points\n", 0},
+      {{-1700, 1700}, {-400, 400}, "", 76 * 400 + 27 * 1700},
+  };
+  pcm->mproj = 5;
+  for (const auto& r : robinson) {
+    pcm->wlo[0] = r.lon[0];
+    pcm->whi[0] = r.lon[1];
+    pcm->wlo[1] = r.lat[0];
+    pcm->whi[1] = r.lat[1];
+    frame_capture([&] { ASSERT_EQ(ommscl(pcm), 0); });
+    before = draws();
+    o = frame_capture([&] { ommpax(pcm); });
+    EXPECT_EQ(o, r.says) << r.lon[1];
+    EXPECT_EQ(draws() - before, r.drawn) << r.lon[1];
+  }
 }
 
 TEST(MapGrid, RobinsonMeridiansReachTheTopOfDecimalLatitudeRanges) {

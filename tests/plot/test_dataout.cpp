@@ -1,6 +1,9 @@
 // The non-graphic display outputs: fwrite files in both byte orders and
 // forms, value listings, the statistics block, writegds files, and the
 // dispatch that chooses between them.
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -16,6 +19,7 @@
 #include "plot/omplot.h"
 #include "plottest.h"
 #include "base/fsizecap.h"
+#include "base/replfile.h"
 
 namespace {
 
@@ -53,8 +57,7 @@ TEST_F(DataOut, FwriteSequentialLittleEndianTwoRecordsGridUnchanged) {
     omfwrt(&st);
     omfwrt(&st);
   });
-  std::fclose(st.fwfile);
-  st.fwfile = nullptr;
+  EXPECT_EQ(omfwclose(&st), 0);
   std::string rec = leint(200);
   for (float x : v) rec += le32(x);
   rec += leint(200);
@@ -71,8 +74,7 @@ TEST_F(DataOut, FwriteStreamBigEndianIsBigEndianOnAnyHost) {
   st.fwbigend = 1;
   st.fwseq = 0;
   std::string out = captured([&] { omfwrt(&st); });
-  std::fclose(st.fwfile);
-  st.fwfile = nullptr;
+  EXPECT_EQ(omfwclose(&st), 0);
   EXPECT_EQ(slurp("be.dat"), be32(1.5f) + be32(-2.0f) + be32(1e20f));
   EXPECT_NE(out.find(" as Stream Big_Endian\n"), std::string::npos);
 }
@@ -112,13 +114,49 @@ TEST_F(DataOut, FwriteThatFailsCutsTheFileBackToItsLastWholeGrid) {
     fsizecap cap(3 * 208 - 100);
     for (int i = 0; i < 3; i++) omfwrt(&st);
   });
-  EXPECT_EQ(slurp("cut.dat"), rec + rec);
+  // Until it is closed the file is written under its part name.
+  ASSERT_NE(st.fwfile, nullptr);
+  EXPECT_EQ(slurp(st.fwfile->part.substr(dir.size() + 1)), rec + rec);
   EXPECT_NE(out.find("Error writing fwrite output file\n  File name is: " + st.fwname + "\n"),
             std::string::npos);
   captured([&] { omfwrt(&st); });
-  std::fclose(st.fwfile);
-  st.fwfile = nullptr;
+  EXPECT_EQ(omfwclose(&st), 0);
   EXPECT_EQ(slurp("cut.dat"), rec + rec + rec);
+}
+
+// Two sessions writing one fwrite file never mix their grids: the file is
+// always one session's whole output, the one closed last.  Here session B
+// (a child process) writes 5 and 6 and closes while session A has written
+// 1; A then writes 2 and closes.
+TEST_F(DataOut, TwoSessionsWritingOneFileLeaveOneSessionsWholeOutput) {
+  std::vector<float> v = {1};
+  add(mkgrid(0, -1, 1, 1, v));
+  st.fwname = path("o.bin");
+  st.fwbigend = 1;
+  auto grid = [&](float x) {
+    static_cast<gridres*>(st.resptr[0])->grid[0] = x;
+    return omfwrt(&st);
+  };
+  captured([&] { grid(1); });
+  fflush(stdout);
+  const pid_t b = fork();
+  if (b == 0) {
+    cmnstate other = st;
+    other.fwfile = nullptr;
+    static_cast<gridres*>(other.resptr[0])->grid[0] = 5;
+    int rc = omfwrt(&other);
+    static_cast<gridres*>(other.resptr[0])->grid[0] = 6;
+    rc |= omfwrt(&other) | omfwclose(&other);
+    _exit(rc);
+  }
+  ASSERT_GT(b, 0);
+  int status = -1;
+  ASSERT_EQ(waitpid(b, &status, 0), b);
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(slurp("o.bin"), be32(5) + be32(6));
+  captured([&] { grid(2); });
+  EXPECT_EQ(omfwclose(&st), 0);
+  EXPECT_EQ(slurp("o.bin"), be32(1) + be32(2));
 }
 
 TEST_F(DataOut, PrintDefaultsEightPerLine) {

@@ -1,5 +1,6 @@
 // Built-in functions with their results and argument errors, text files,
 // math functions, and the lookup of scripts and function libraries.
+#include "base/callhook.h"
 #include "base/fsizecap.h"
 #include "gstest.h"
 
@@ -148,6 +149,11 @@ TEST(GsBltn, AFailedWriteLeavesTheLinesBeforeIt) {
   EXPECT_EQ(d.read("out.txt"), "line one\nline two\n");
   r = gsrun(d, "say write('" + f + "', 'more', 'a')\n");
   EXPECT_EQ(d.read("out.txt"), "line one\nline two\nmore\n");
+  // Lines a network file system's server refuses only as they go out, at
+  // the close, are a failed write too.
+  callhook(callat::synced, "out.txt", nullptr, EDQUOT);
+  r = gsrun(d, "say sublin(write('" + f + "', 'last', 'a'), 1) close('" + f + "')\n");
+  EXPECT_EQ(r.out, "09\n");
 }
 
 TEST(GsBltn, ReadLongLinesInPieces) {

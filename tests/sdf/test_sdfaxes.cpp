@@ -178,6 +178,7 @@ struct taxis {
   int ok = 0;
   sdftaxis ta;
   std::string msg;
+  size_t held = 0;  // bytes of the time coordinate's values the description still holds
 };
 
 taxis time_of(const std::string& units, const std::string& values, const std::string& type = "double",
@@ -196,6 +197,7 @@ taxis time_of(const std::string& units, const std::string& values, const std::st
     testing::internal::CaptureStdout();
     r.ok = define_time_axis(io, find_var(io, "time"), &r.ta);
     r.msg = testing::internal::GetCapturedStdout();
+    r.held = find_var(io, "time")->data.capacity();
   }
   free_io_std(&io);
   return r;
@@ -219,11 +221,22 @@ TEST(sdfaxes, UdunitsTimeSteps) {
   EXPECT_EQ(a.ta.conv[5], 1);
   EXPECT_EQ(a.ta.conv[6], 0);
   EXPECT_TRUE(a.ta.dates.empty());
-  // Mid-month times keep their dates, those of a 365-day calendar too.
+  // Mid-month times keep their dates, those of a 365-day calendar too,
+  // and the file's description lets their values go.
   for (const char* cal : {"", "time:calendar = \"noleap\" ;"}) {
     a = time_of("days since 2001-01-01", "15.5, 45, 74.5", "double", cal);
     ASSERT_EQ(a.ta.dates.size(), 3u) << cal;
     EXPECT_EQ(omt2str(&a.ta.dates[1], 4) + " " + omt2str(&a.ta.dates[2], 4), "00Z15FEB2001 12Z16MAR2001");
+    EXPECT_EQ(a.held, 0u) << cal;
+  }
+  // So do monthly times whose third the step of months does not reach by
+  // its month alone (March missing), its day or its hour.
+  const struct { const char* days; const char* at; } thirds[] = {
+      {"91", "00:00Z01APR2000"}, {"61", "00:00Z02MAR2000"}, {"60.25", "06:00Z01MAR2000"}};
+  for (const auto& third : thirds) {
+    a = time_of("days since 2000-01-01", std::string("0, 31, ") + third.days);
+    ASSERT_EQ(a.ta.dates.size(), 3u) << third.days;
+    EXPECT_EQ(omt2str(&a.ta.dates[2], 5), third.at);
   }
   EXPECT_EQ(time_of("days since 1950-01-01", "0, 365").ta.conv[5], 12);
   EXPECT_EQ(time_of("months since 1960-1-1", "0, 3").ta.conv[5], 3);

@@ -26,6 +26,7 @@
 
 #include "base/cpulimit.h"
 #include "base/noproc.h"
+#include "data/datetime.h"
 #include "hdfdamage.h"
 #include "sdftest.h"
 
@@ -938,6 +939,17 @@ TEST_F(helperlimits, WithNoProcessToSpareNoFileEndsTheSession) {
   const std::string fifo = tmpdir() + "/noproc_pipe.nc";
   ASSERT_FALSE(nc4.empty());
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  // A series of mid-month files, whose members are read for their times.
+  std::string first;
+  for (int m : {1, 2}) {
+    const std::string cdl = "netcdf s { dimensions: lon = 1 ; lat = 1 ; time = 1 ;\nvariables: float lon(lon) ; "
+                            "lon:units = \"degrees_east\" ; float lat(lat) ; lat:units = \"degrees_north\" ;\n"
+                            "double time(time) ; time:units = \"hours since 2001-01-01\" ; float v(time, lat, lon) ;\n"
+                            "data: lon = 0 ; lat = 0 ; time = " + std::string(m == 1 ? "372" : "1080") + " ; v = 1 ; }\n";
+    const std::string f = make_nc("noproc_20010" + std::to_string(m), cdl);
+    ASSERT_FALSE(f.empty());
+    if (m == 1) first = f;
+  }
   std::string out;
   const int rc = in_child([&] {
     alarm(60);  // a wait for good fails the test
@@ -956,6 +968,10 @@ TEST_F(helperlimits, WithNoProcessToSpareNoFileEndsTheSession) {
       refused += open_quiet(st, f, &said);
       out += said;
     }
+    datetime feb = {0, 0, 0, 0, 0};
+    std::string opened;
+    const bool series = open_quiet(st, first + " noproc_%y4%m2.nc 2", &opened) == 0 &&
+                        (gr2t(st.last()->grvals[3], 2, &feb), omt2str(&feb, 4) == "00Z15FEB2001");
     const bool small = status_kb(getpid(), "VmHWM") < 1024 * 1024;
     const std::string why = ": the helper process could not be started: cannot run it: Resource temporarily unavailable; ";
     const bool said = out.find("SDFOPEN error:  " + hdf + why + "an HDF file is not opened without it.\n") != std::string::npos &&
@@ -964,7 +980,7 @@ TEST_F(helperlimits, WithNoProcessToSpareNoFileEndsTheSession) {
                       out.find("SDFOPEN error:  " + fifo + ": not a regular file.\n") != std::string::npos;
     const bool lib = out.find(longname + " does not exist or is not a netCDF/HDF-SDS file.\n") != std::string::npos &&
                      out.find(fill + " does not exist or is not a netCDF/HDF-SDS file.\n") != std::string::npos;
-    return refused == 5 && small && said && lib && helper_pid() == -1 ? 0 : 1;
+    return refused == 5 && series && small && said && lib && helper_pid() == -1 ? 0 : 1;
   });
   if (rc == 77) GTEST_SKIP() << "no system call filter here";
   EXPECT_EQ(rc, 0);

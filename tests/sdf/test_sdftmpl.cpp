@@ -3,12 +3,14 @@
 
 #include <grp.h>
 #include <signal.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <functional>
+#include <map>
 
 #include "data/datetime.h"
 #include "sdftest.h"
@@ -325,7 +327,7 @@ TEST(dailyseries, StepOfOneTimeMembersComesFromTheMembersThere) {
   const struct {
     const char* sub;
     std::vector<int> hours;  // of the files there
-    char kind;               // h_ files named to the hour, d_ by day, m_ by month
+    char kind;               // h_ files named to the hour, d_ by day, m_ by month, i by the first's year and the day
     int count;
     float months, minutes;  // the step
     std::vector<float> vals;
@@ -336,6 +338,7 @@ TEST(dailyseries, StepOfOneTimeMembersComesFromTheMembersThere) {
       {"h6gap", {0, 12, 18, 24}, 'h', 4, 0, 360, {0, u, 12, 18}, "00Z01JAN2001 06Z01JAN2001 12Z01JAN2001 18Z01JAN2001"},
       {"d3", {0, 72, 144, 216}, 'd', 4, 0, 4320, {1, 4, 7, 10}, "00Z01JAN2001 00Z04JAN2001 00Z07JAN2001 00Z10JAN2001"},
       {"d1", {0, 24}, 'd', 2, 0, 1440, {1, 2}, ""},
+      {"init", {0, 24, 48}, 'i', 3, 0, 1440, {1, 2, 3}, ""},
       {"nosecond", {0, 48, 72, 96}, 'd', 5, 0, 1440, {1, u, 3, 4, 5}, ""},
       // Mid-month times, 29.5 to 31 days apart: monthly, each step the
       // time of its file (a missing one's halfway between its neighbours',
@@ -351,9 +354,10 @@ TEST(dailyseries, StepOfOneTimeMembersComesFromTheMembersThere) {
       const int mo = 1 + (h >= 744) + (h >= 1416) + (h >= 2160);  // to April
       char name[16];
       std::snprintf(name, sizeof name, "m_2001%02d", mo);
-      ASSERT_FALSE((c.kind == 'h' ? hour_file(sub, h) : c.kind == 'd' ? day_file(sub, 1 + h / 24) : one_time(sub, name, h, mo)).empty());
+      if (c.kind == 'i') std::snprintf(name, sizeof name, "i2001_d%02d", 1 + h / 24);
+      ASSERT_FALSE((c.kind == 'h' ? hour_file(sub, h) : c.kind == 'd' ? day_file(sub, 1 + h / 24) : one_time(sub, name, h, c.kind == 'i' ? 1 + h / 24 : mo)).empty());
     }
-    const std::string args = sub + (c.kind == 'h' ? "/h_2001010100.nc h_%y4%m2%d2%h2.nc " : c.kind == 'd' ? "/d_20010101.nc d_%y4%m2%d2.nc " : "/m_200101.nc m_%y4%m2.nc ");
+    const std::string args = sub + (c.kind == 'h' ? "/h_2001010100.nc h_%y4%m2%d2%h2.nc " : c.kind == 'd' ? "/d_20010101.nc d_%y4%m2%d2.nc " : c.kind == 'i' ? "/i2001_d01.nc i%iy4_d%d2.nc " : "/m_200101.nc m_%y4%m2.nc ");
     ASSERT_EQ(open_quiet(st, args + std::to_string(c.count), &out), 0) << c.sub << out;
     pfi = st.last();
     EXPECT_FLOAT_EQ(pfi->grvals[3][5], c.months) << c.sub;
@@ -375,15 +379,81 @@ TEST(dailyseries, StepOfOneTimeMembersComesFromTheMembersThere) {
     EXPECT_EQ(times, c.times) << c.sub;
   }
 
+  // Each member is read once while the series opens, by the helper alone:
+  // none after the first is opened more often than an open of it alone
+  // opens it, and each as often as the others.  (The watch joins opens of
+  // a file that follow each other into one event: what is counted is how
+  // many times the file is taken up again.)
+  const std::string mid = dir + "/midmonth";
+  const int in = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  ASSERT_GE(in, 0);
+  ASSERT_GE(inotify_add_watch(in, mid.c_str(), IN_OPEN), 0);
+  auto opens = [in] {
+    std::map<std::string, int> n;
+    alignas(inotify_event) char buf[4096];
+    for (ssize_t got; (got = read(in, buf, sizeof buf)) > 0;) {
+      for (char* p = buf; p < buf + got;) {
+        const inotify_event* e = reinterpret_cast<const inotify_event*>(p);
+        if (e->len > 0) n[e->name]++;
+        p += sizeof(inotify_event) + e->len;
+      }
+    }
+    return n;
+  };
+  ASSERT_EQ(open_quiet(st, mid + "/m_200102.nc", &out), 0) << out;
+  const int alone = opens()["m_200102.nc"];
+  ASSERT_EQ(open_quiet(st, mid + "/m_200101.nc m_%y4%m2.nc 4", &out), 0) << out;
+  std::map<std::string, int> seen = opens();
+  close(in);
+  EXPECT_GT(alone, 0);
+  for (const char* m : {"m_200102.nc", "m_200103.nc", "m_200104.nc"}) {
+    EXPECT_LE(seen[m], alone) << m;
+    EXPECT_EQ(seen[m], seen["m_200104.nc"]) << m;
+  }
+
+  // A member that cannot be read now (its permission taken away), past
+  // those read for the step, is undefined with its reason, as a missing
+  // one is: the series opens.
+  const int laterhours[] = {3252, 3984, 4716};  // 12Z16MAY, 00Z16JUN, 12Z16JUL
+  for (int m = 5; m <= 7; m++) ASSERT_FALSE(one_time(mid, "m_20010" + std::to_string(m), laterhours[m - 5], m).empty());
+  const std::string shut = mid + "/m_200106.nc";
+  if (geteuid() == 0) ASSERT_EQ(chmod(tmpdir().c_str(), 0755), 0);
+  ASSERT_EQ(chmod(shut.c_str(), 0), 0);
+  const int shutrc = as_nobody([&] {
+    if (access(shut.c_str(), R_OK) == 0) _exit(77);
+    std::string said;
+    ASSERT_EQ(open_quiet(st, mid + "/m_200101.nc m_%y4%m2.nc 7", &said), 0) << said;
+    EXPECT_NE(said.find("SDFOPEN error:  " + shut + ": Permission denied.\n"), std::string::npos) << said;
+    int lo3[4] = {1, 1, 1, 1}, hi3[4] = {1, 1, 1, 7};
+    request rs(st.last(), "v", 3, -1, lo3, hi3);
+    ASSERT_EQ(rs.read(&said), 0);
+    EXPECT_NE(said.find("SDFOPEN error:  " + shut + ": Permission denied.\n"), std::string::npos) << said;
+    EXPECT_EQ(rs.vals, (std::vector<float>{1, 2, 3, 4, 5, rs.g.undef, 7}));
+    std::string times;
+    for (int k = 1; k <= 7; k++) {
+      datetime at;
+      gr2t(st.last()->grvals[3], k, &at);
+      times += (k > 1 ? " " : "") + omt2str(&at, 4);
+    }
+    EXPECT_EQ(times, "12Z16JAN2001 00Z15FEB2001 12Z16MAR2001 00Z16APR2001 12Z16MAY2001 00Z16JUN2001 12Z16JUL2001");
+  });
+  ASSERT_EQ(chmod(shut.c_str(), 0644), 0);
+  if (shutrc != 77) EXPECT_EQ(shutrc, 0);
+
   // No member after the first (alone), one at the first one's time or
   // before the one ahead of it (also after a first of two times), spacings
   // of no one step (two days, then three, or a week then a month), one
   // spacing alone of more than the template's unit (the second day's file
   // missing): refused, as is a template naming no time.
   const std::string same = dir + "/same", back = dir + "/back", uneven = dir + "/uneven", d2 = dir + "/d2",
-                    twice = dir + "/twice", mixed = dir + "/mixed", midback = dir + "/midback";
+                    twice = dir + "/twice", mixed = dir + "/mixed", midback = dir + "/midback",
+                    inside = dir + "/inside", jan3 = dir + "/jan3";
   std::system(("mkdir -p '" + same + "' '" + back + "' '" + uneven + "' '" + d2 + "' '" + twice + "' '" + mixed +
-               "' '" + midback + "'").c_str());
+               "' '" + midback + "' '" + inside + "' '" + jan3 + "'").c_str());
+  ASSERT_FALSE(one_time(inside, "d_20010101", 0, 1, 2, 12).empty());  // 00Z and 12Z
+  ASSERT_FALSE(one_time(inside, "d_20010102", 6, 2).empty());         // 06Z the day before
+  ASSERT_FALSE(one_time(jan3, "m_200101", 0, 1).empty());             // monthly names, 1 and 3 January
+  ASSERT_FALSE(one_time(jan3, "m_200102", 48, 2).empty());
   const int midhours[] = {372, 1080, 1788, 2520, 3252, 3200};  // June's file in May
   for (int m = 1; m <= 6; m++)
     ASSERT_FALSE(one_time(midback, "m_20010" + std::to_string(m), midhours[m - 1], m).empty());
@@ -416,6 +486,10 @@ TEST(dailyseries, StepOfOneTimeMembersComesFromTheMembersThere) {
       {d2 + "/d_20010101.nc d_%y4%m2%d2.nc 3", head + "the next member file " + d2 + "/d_20010102.nc is missing.  " + give},
       {twice + "/d_20010101.nc d_%y4%m2%d2.nc 4",
        "SDFOPEN error:  The next member file " + twice + "/d_20010103.nc does not begin after the first.\n"},
+      {inside + "/d_20010101.nc d_%y4%m2%d2.nc 4",
+       "SDFOPEN error:  The next member file " + inside + "/d_20010102.nc does not begin after the first.\n"},
+      {jan3 + "/m_200101.nc m_%y4%m2.nc 3",
+       head + "the member files after it, up to " + jan3 + "/m_200102.nc, are not spaced by whole multiples of one step.  " + give},
       {mixed + "/d_20010101.nc d_%y4%m2%d2.nc 3",
        head + "the member files after it, up to " + mixed + "/d_20010201.nc, are not spaced by whole multiples of one step.  " + give},
       {midback + "/m_200101.nc m_%y4%m2.nc 6",
