@@ -317,7 +317,7 @@ constexpr uint64_t kChunksPerCall = 4096;
 // deflate): no stored byte stands for more values' bytes than that.
 constexpr uint64_t kCodecRatio = 1032;
 
-// The type of a variable and its size in bytes (0 for one not read).
+// The type of a variable, 0 when it cannot be had.
 int var_type(const openfile& f, int varid) {
   if (f.kind == KIND_HDF) {
     std::string name;

@@ -563,7 +563,7 @@ int omgsdf(gridres* pgr, float* gr) {
         contiguous = ioff[0] >= 0 && ioff[static_cast<size_t>(i)] == ioff[0] + i;
     }
     // A float slab that is the grid itself, rows in order or turned round,
-    // is read straight into the grid and made into grid values there.
+    // is made into grid values as it comes, without a copy of its own.
     const int order = v->nctype == SDF_FLOAT && contiguous && !huge && n == total
                           ? row_order(joff, base + ioff[0], isz)
                           : 0;
