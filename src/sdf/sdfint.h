@@ -54,6 +54,10 @@ void netcdf_read_directly(int id, const io_std& io);
 // The memory a read of nbytes of the variable may take in the libraries:
 // twice the slab, four of its chunks and its chunk cache.
 size_t netcdf_read_allowance(int id, int varid, size_t nbytes);
+// The bytes of a slab of count values of a variable of a file opened
+// here, in its own type; 0 when it is not one the program reads, or
+// would not fit memory.
+size_t netcdf_slab_bytes(int id, int varid, const std::vector<size_t>& count);
 // Gives back to the system the memory the libraries keep from their last
 // requests (free lists, conversion buffers, the allocator's free pages).
 void netcdf_give_back();

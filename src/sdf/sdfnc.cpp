@@ -32,6 +32,17 @@ namespace {
 
 enum { KIND_NC = 1, KIND_HDF = 2, KIND_REMOTE = 3 };
 
+// What the reads of a variable of a file opened here need to know of it,
+// asked of the library at its first read.
+struct varfacts {
+  int type = 0;                // 0 when it cannot be had
+  size_t ndims = 0;
+  std::vector<size_t> chunks;  // netCDF-4 chunk lengths, within the dimensions; empty when not chunked
+  size_t chunkbytes = 0;       // bytes of one chunk, 0 when not chunked
+  size_t cache = 0;            // bytes of its chunk cache
+  bool compressed = false;     // stored compressed (its values may take more room than the file)
+};
+
 struct openfile {
   int kind;
   int libid;
@@ -39,6 +50,7 @@ struct openfile {
   std::string name;  // the name it was opened by (the helper knows it by it)
   std::shared_ptr<classic_file> classic;  // float reads made straight from a classic file
   h5span lists;      // netCDF: the HDF5 property lists made by its open
+  std::map<int, varfacts> facts;  // by variable id
 };
 
 // Files opened here and not closed yet, by the id handed out.  HDF4 ids are
@@ -152,7 +164,7 @@ int open_netcdf(const char* name, int* id) {
       hdf_close(hid, sdid);
       return 0;
     }
-    openfiles()[pub] = {KIND_HDF, hid, sdid, name, nullptr, {}};
+    openfiles()[pub] = {KIND_HDF, hid, sdid, name, nullptr, {}, {}};
     *id = pub;
     return 1;
   }
@@ -170,7 +182,7 @@ int open_netcdf(const char* name, int* id) {
     return 0;
   }
   read_chunks_direct(ncid);
-  openfiles()[ncid] = {KIND_NC, ncid, -1, name, nullptr, lists};
+  openfiles()[ncid] = {KIND_NC, ncid, -1, name, nullptr, lists, {}};
   *id = ncid;
   return 1;
 }
@@ -181,7 +193,7 @@ int open_remote(const char* name, const io_std& io) {
     int id = (1 << 29) + 2 * next + 1;
     next = (next + 1) % (1 << 27);
     if (openfiles().count(id) != 0) continue;
-    openfiles()[id] = {KIND_REMOTE, -1, -1, name, classic_file::open(name, io), {}};
+    openfiles()[id] = {KIND_REMOTE, -1, -1, name, classic_file::open(name, io), {}, {}};
     return id;
   }
   return -1;
@@ -317,57 +329,6 @@ constexpr uint64_t kChunksPerCall = 4096;
 // deflate): no stored byte stands for more values' bytes than that.
 constexpr uint64_t kCodecRatio = 1032;
 
-// The type of a variable, 0 when it cannot be had.
-int var_type(const openfile& f, int varid) {
-  if (f.kind == KIND_HDF) {
-    std::string name;
-    std::vector<int> dimids;
-    int natts = 0, type = 0;
-    return hdf_varinq(f.libid, f.sdid, varid, &name, &type, &dimids, &natts) ? type : 0;
-  }
-  nc_type t;
-  return nc_inq_vartype(f.libid, varid, &t) == NC_NOERR ? static_cast<int>(t) : 0;
-}
-
-// Whether a slab of count values of the variable fits in nbytes.
-bool slab_fits(const openfile& f, int varid, const std::vector<size_t>& count, size_t nbytes) {
-  const int size = type_size(var_type(f, varid));
-  if (size <= 0) return false;
-  // The product of the counts against the values that fit, without
-  // forming a product that may overflow.
-  size_t room = nbytes / static_cast<size_t>(size);
-  for (size_t c : count) {
-    if (c == 0) return true;
-    if (c > room) return false;
-    room /= c;
-  }
-  return true;
-}
-
-// Whether the variable's data are compressed: other netCDF-4 filters
-// than the byte shuffle and the checksum, or an HDF4 compression.
-bool compressed(const openfile& f, int varid) {
-  if (f.kind == KIND_HDF) return hdf_compressed(f.sdid, varid);
-  size_t n = 0;
-  if (nc_inq_var_filter_ids(f.libid, varid, &n, nullptr) != NC_NOERR || n == 0 || n > 64) return false;
-  std::vector<unsigned int> ids(n);
-  if (nc_inq_var_filter_ids(f.libid, varid, &n, ids.data()) != NC_NOERR) return true;
-  for (unsigned int id : ids)
-    if (id != H5Z_FILTER_SHUFFLE && id != H5Z_FILTER_FLETCHER32) return true;
-  return false;
-}
-
-// Whether the file can hold nbytes of the variable's values: its size, or
-// for compressed data its size at the codec's largest ratio.  A name that
-// is no regular file (a remote one) is not judged.
-bool file_holds(const openfile& f, int varid, size_t nbytes) {
-  struct stat st;
-  if (::stat(f.name.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return true;
-  uint64_t most = static_cast<uint64_t>(st.st_size);
-  if (compressed(f, varid) && __builtin_mul_overflow(most, kCodecRatio, &most)) return true;
-  return nbytes <= most;
-}
-
 // The chunk lengths of a chunked netCDF-4 variable, each at most its
 // dimension's length; empty for any other.
 std::vector<size_t> chunk_shape(int ncid, int varid) {
@@ -384,6 +345,76 @@ std::vector<size_t> chunk_shape(int ncid, int varid) {
     chunks[d] = std::min(chunks[d], std::max<size_t>(len, 1));
   }
   return chunks;
+}
+
+// Whether a netCDF variable is stored compressed: other filters than the
+// byte shuffle and the checksum.
+bool nc_compressed(int ncid, int varid) {
+  size_t n = 0;
+  if (nc_inq_var_filter_ids(ncid, varid, &n, nullptr) != NC_NOERR || n == 0 || n > 64) return false;
+  std::vector<unsigned int> ids(n);
+  if (nc_inq_var_filter_ids(ncid, varid, &n, ids.data()) != NC_NOERR) return true;
+  for (unsigned int id : ids)
+    if (id != H5Z_FILTER_SHUFFLE && id != H5Z_FILTER_FLETCHER32) return true;
+  return false;
+}
+
+// What the library says of a variable, asked once a file.  Sizes come
+// from the file: a product past any memory is the largest size.
+const varfacts& facts_of(openfile& f, int varid) {
+  auto known = f.facts.find(varid);
+  if (known != f.facts.end()) return known->second;
+  varfacts v;
+  if (f.kind == KIND_HDF) {
+    std::string name;
+    std::vector<int> dimids;
+    int natts = 0;
+    if (hdf_varinq(f.libid, f.sdid, varid, &name, &v.type, &dimids, &natts)) v.ndims = dimids.size();
+    v.chunkbytes = hdf_chunk_bytes(f.sdid, varid);
+    v.compressed = hdf_compressed(f.sdid, varid);
+  } else {
+    nc_type t;
+    int nd = 0;
+    if (nc_inq_vartype(f.libid, varid, &t) == NC_NOERR && nc_inq_varndims(f.libid, varid, &nd) == NC_NOERR && nd >= 0) {
+      v.type = static_cast<int>(t);
+      v.ndims = static_cast<size_t>(nd);
+    }
+    v.chunks = chunk_shape(f.libid, varid);
+    v.chunkbytes = v.chunks.empty() ? 0 : static_cast<size_t>(type_size(v.type));
+    for (size_t c : v.chunks) v.chunkbytes = c != 0 && v.chunkbytes > SIZE_MAX / c ? SIZE_MAX : v.chunkbytes * c;
+    size_t nelems = 0;
+    float preempt = 0;
+    if (!v.chunks.empty() && nc_get_var_chunk_cache(f.libid, varid, &v.cache, &nelems, &preempt) != NC_NOERR)
+      v.cache = 0;
+    v.compressed = nc_compressed(f.libid, varid);
+  }
+  return f.facts[varid] = v;
+}
+
+// Whether a slab of count values of the variable fits in nbytes.
+bool slab_fits(openfile& f, int varid, const std::vector<size_t>& count, size_t nbytes) {
+  const int size = type_size(facts_of(f, varid).type);
+  if (size <= 0) return false;
+  // The product of the counts against the values that fit, without
+  // forming a product that may overflow.
+  size_t room = nbytes / static_cast<size_t>(size);
+  for (size_t c : count) {
+    if (c == 0) return true;
+    if (c > room) return false;
+    room /= c;
+  }
+  return true;
+}
+
+// Whether the file can hold nbytes of the variable's values: its size, or
+// for compressed data its size at the codec's largest ratio.  A name that
+// is no regular file (a remote one) is not judged.
+bool file_holds(openfile& f, int varid, size_t nbytes) {
+  struct stat st;
+  if (::stat(f.name.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return true;
+  uint64_t most = static_cast<uint64_t>(st.st_size);
+  if (facts_of(f, varid).compressed && __builtin_mul_overflow(most, kCodecRatio, &most)) return true;
+  return nbytes <= most;
 }
 
 // The chunks of the slab along dimensions d on.
@@ -426,21 +457,19 @@ bool read_in_pieces(int ncid, int varid, std::vector<size_t> start, std::vector<
 }
 
 // A read by the library of a file opened here.
-int read_here(const openfile& f, int varid, const std::vector<size_t>& start, const std::vector<size_t>& count,
+int read_here(openfile& f, int varid, const std::vector<size_t>& start, const std::vector<size_t>& count,
               void* buf, size_t nbytes, bool bounded) {
   // The libraries write the whole slab whatever room there is: a slab
   // larger than the buffer is refused here, not written past its end.
   if (!slab_fits(f, varid, count, nbytes)) return 0;
   if (bounded && !file_holds(f, varid, nbytes)) return 0;
   if (f.kind == KIND_HDF) return hdf_varget(f.libid, varid, start, count, buf);
-  const std::vector<size_t> chunks = chunk_shape(f.libid, varid);
-  if (chunks.size() == count.size() && chunks_from(start, count, chunks, 0) > kChunksPerCall) {
-    const int size = type_size(var_type(f, varid));
-    return read_in_pieces(f.libid, varid, start, count, chunks, 0, static_cast<unsigned char*>(buf),
-                          static_cast<size_t>(size))
+  const varfacts& v = facts_of(f, varid);
+  if (v.chunks.size() == count.size() && chunks_from(start, count, v.chunks, 0) > kChunksPerCall)
+    return read_in_pieces(f.libid, varid, start, count, v.chunks, 0, static_cast<unsigned char*>(buf),
+                          static_cast<size_t>(type_size(v.type)))
                ? 1
                : 0;
-  }
   return nc_get_vara(f.libid, varid, start.data(), count.data(), buf) == NC_NOERR ? 1 : 0;
 }
 
@@ -550,24 +579,25 @@ void netcdf_reads_done(bool all) {
 }
 
 size_t netcdf_read_allowance(int id, int varid, size_t nbytes) {
-  const openfile* f = lookup(id);
+  openfile* f = find(id);
   if (f == nullptr) return 0;
-  // Sizes come from the file: sums and products past any memory are the
-  // largest size.
+  const varfacts& v = facts_of(*f, varid);
   auto add = [](size_t a, size_t b) { return a > SIZE_MAX - b ? SIZE_MAX : a + b; };
   auto times = [](size_t a, size_t b) { return b != 0 && a > SIZE_MAX / b ? SIZE_MAX : a * b; };
-  size_t chunk = 0, cache = 0;
-  if (f->kind == KIND_HDF) {
-    chunk = hdf_chunk_bytes(f->sdid, varid);
-  } else {
-    const std::vector<size_t> shape = chunk_shape(f->libid, varid);
-    if (!shape.empty()) chunk = static_cast<size_t>(type_size(var_type(*f, varid)));
-    for (size_t c : shape) chunk = times(chunk, c);
-    size_t nelems = 0;
-    float preempt = 0;
-    if (!shape.empty() && nc_get_var_chunk_cache(f->libid, varid, &cache, &nelems, &preempt) != NC_NOERR) cache = 0;
+  return add(add(times(nbytes, 2), times(v.chunkbytes, 4)), v.cache);
+}
+
+size_t netcdf_slab_bytes(int id, int varid, const std::vector<size_t>& count) {
+  openfile* f = find(id);
+  if (f == nullptr || f->kind == KIND_REMOTE) return 0;
+  const varfacts& v = facts_of(*f, varid);
+  if (v.ndims != count.size()) return 0;
+  size_t n = static_cast<size_t>(type_size(v.type));
+  for (size_t c : count) {
+    if (c != 0 && n > (size_t(1) << 40) / c) return 0;
+    n *= c;
   }
-  return add(add(times(nbytes, 2), times(chunk, 4)), cache);
+  return n;
 }
 
 void netcdf_give_back() {

@@ -97,10 +97,21 @@ holding held_now() {
   return {data, data};
 }
 
-// Gives back what the libraries freed when the helper holds more than
-// it did (by kKeptGrowth).
-void give_back_beyond(size_t anon) {
-  if (held_now().anon > anon + kKeptGrowth) netcdf_give_back();
+// What the helper held when it last looked: at its start and at the end
+// of every request (it holds the same when the next one comes, idle in
+// between).
+holding& held() {
+  static holding h = {0, 0};
+  return h;
+}
+
+// Looks again at what the helper holds; when that is more than anon by
+// kKeptGrowth, what the libraries freed is given back first.
+void measure_giving_back(size_t anon) {
+  held() = held_now();
+  if (held().anon <= anon + kKeptGrowth) return;
+  netcdf_give_back();
+  held() = held_now();
 }
 
 // The anonymous memory the helper held when it was ready: at a close,
@@ -114,7 +125,7 @@ size_t& anon_at_start() {
 // index of its chunks, say) is given back too.
 void close_for_program(const std::string& name) {
   close_kept(name);
-  give_back_beyond(anon_at_start());
+  measure_giving_back(anon_at_start());
 }
 
 // The data limit the helper started with, which no request goes beyond,
@@ -152,24 +163,22 @@ void cap_memory(size_t extra) {
   caps().base = caps().now.rlim_cur;
 }
 
-// One request's hold on the helper's memory: the data limit lowered to
-// what it holds now and what the request may take, put back to the
-// helper's own cap when the request is answered, with what the libraries
-// took for it beyond a little given back.
+// One request's hold on the helper's memory: the data limit set to what
+// the helper holds and what the request may take (never above its own
+// cap), and kept there until the next request sets its own; once the
+// request is answered, what the libraries took for it beyond a little is
+// given back.  A series of like requests sets the limit once.
 class requestcap {
  public:
-  explicit requestcap(size_t work) : before_(held_now()) {
+  explicit requestcap(size_t work) : before_(held()) {
     const size_t room = work > SIZE_MAX - kSlack ? SIZE_MAX : work + kSlack;
-    const size_t held = before_.data;
-    const rlim_t want = held > SIZE_MAX - room ? SIZE_MAX : static_cast<rlim_t>(held + room);
-    if (caps().base != RLIM_INFINITY && want < caps().base) set_cap(want);
+    const size_t data = before_.data;
+    const rlim_t want = data > SIZE_MAX - room ? SIZE_MAX : static_cast<rlim_t>(data + room);
+    if (caps().base != RLIM_INFINITY) set_cap(want < caps().base ? want : caps().base);
   }
   requestcap(const requestcap&) = delete;
   requestcap& operator=(const requestcap&) = delete;
-  ~requestcap() {
-    set_cap(caps().base);
-    give_back_beyond(before_.anon);
-  }
+  ~requestcap() { measure_giving_back(before_.anon); }
 
  private:
   holding before_;
@@ -248,22 +257,6 @@ bool serve_describe(int fd, const std::string& name) {
   return sendall(fd, &len, sizeof len) && sendall(fd, desc.data(), desc.size());
 }
 
-// The hyperslab's byte count in the variable's own type, 0 when it is not
-// one the program reads or the values would not fit the helper's memory.
-size_t slab_bytes(int id, int varid, const std::vector<size_t>& count) {
-  std::string vname;
-  int type = 0, natts = 0;
-  std::vector<int> dimids;
-  if (!inq_netcdf_var(id, varid, &vname, &type, &dimids, &natts)) return 0;
-  if (dimids.size() != count.size()) return 0;
-  size_t n = static_cast<size_t>(type_size(type));
-  for (size_t c : count) {
-    if (c != 0 && n > (size_t(1) << 40) / c) return 0;
-    n *= c;
-  }
-  return n;
-}
-
 bool serve_read(int fd, inbox& in, int blockfd, const std::string& name) {
   int32_t varid = 0;
   uint32_t nd = 0;
@@ -276,7 +269,7 @@ bool serve_read(int fd, inbox& in, int blockfd, const std::string& name) {
   std::vector<size_t> start(raw.begin(), raw.begin() + nd), count(raw.begin() + nd, raw.end());
   char ok = 0;
   const int id = open_kept(name);
-  if (id >= 0 && want > 0 && want <= omgcap() && want <= room && slab_bytes(id, varid, count) == want) {
+  if (id >= 0 && want > 0 && want <= omgcap() && want <= room && netcdf_slab_bytes(id, varid, count) == want) {
     requestcap cap(netcdf_read_allowance(id, varid, static_cast<size_t>(want)));
     unsigned char* block = block_map(blockfd, static_cast<size_t>(room));
     try {
@@ -371,7 +364,8 @@ bool serve_times(int fd, inbox& in, const std::string& name) {
   }
   omheaptune();  // a helper started by exec runs no start of the program's
   cap_memory(mem_bytes);
-  anon_at_start() = held_now().anon;
+  held() = held_now();
+  anon_at_start() = held().anon;
   if (!sendall(fd, &kReady, 1)) _exit(0);
   static inbox in(fd);
   for (;;) {
