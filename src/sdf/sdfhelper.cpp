@@ -36,7 +36,6 @@
 // even while it is busy with a file; killed from outside, it is reaped at
 // the next prompt or by the next request, which starts a new one.
 #include <poll.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -379,7 +378,7 @@ int helper_times(const char* name, size_t most, std::vector<datetime>* times, st
 }
 
 int helper_read(const char* name, int varid, const std::vector<size_t>& start, const std::vector<size_t>& count,
-                size_t nbytes, bool bounded, const void** at) {
+                size_t nbytes, bool bounded, size_t stored, const void** at) {
   if (std::strlen(name) == 0 || std::strlen(name) > kMaxName || start.size() != count.size() ||
       start.size() > SDF_MAX_DIMS || nbytes == 0)
     return 0;
@@ -398,8 +397,6 @@ int helper_read(const char* name, int varid, const std::vector<size_t>& start, c
   // decodes to reach the slab) and of the slab.  A helper spinning in a
   // damaged decoder, or stopped, then ends instead of holding the display
   // for good; Ctrl-C ends the wait at once.
-  struct stat st;
-  const size_t stored = stat(name, &st) == 0 && st.st_size > 0 ? static_cast<size_t>(st.st_size) : 0;
   const size_t secs = static_cast<size_t>(limits().open_seconds) + (stored >> 20) + (nbytes >> 20);
   const int limit = secs > INT_MAX ? INT_MAX : static_cast<int>(secs);
   for (int attempt = 0; attempt < 2; attempt++) {

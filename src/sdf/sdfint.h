@@ -114,9 +114,10 @@ int helper_describe(const char* name, io_std* io);
 int helper_times(const char* name, size_t most, std::vector<datetime>* times, std::string* said);
 // Reads a slab through the helper into the shared block: 1 with *at
 // pointing at its values (valid until the next read), 0 when the library
-// failed or refused it, or a negative helper_answer.
+// failed or refused it, or a negative helper_answer.  stored: the bytes of
+// the file (0 when not known), which the time the read may take counts.
 int helper_read(const char* name, int varid, const std::vector<size_t>& start, const std::vector<size_t>& count,
-                size_t nbytes, bool bounded, const void** at);
+                size_t nbytes, bool bounded, size_t stored, const void** at);
 void helper_close(const char* name);
 // Seconds an open may take and bytes the helper may grow by (0: the grid
 // limit); the running helper is ended so that the next one takes them.

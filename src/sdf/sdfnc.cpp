@@ -51,7 +51,14 @@ struct openfile {
   std::shared_ptr<classic_file> classic;  // float reads made straight from a classic file
   h5span lists;      // netCDF: the HDF5 property lists made by its open
   std::map<int, varfacts> facts;  // by variable id
+  int64_t opened_size = -1;       // bytes of the file when it was opened; -1 for no regular file
 };
+
+// The bytes of a regular file now; -1 for anything else.
+int64_t size_now(const std::string& name) {
+  struct stat st;
+  return ::stat(name.c_str(), &st) == 0 && S_ISREG(st.st_mode) ? static_cast<int64_t>(st.st_size) : -1;
+}
 
 // Files opened here and not closed yet, by the id handed out.  HDF4 ids are
 // handed out as library id + 1, never a multiple of 65536 as netCDF's are;
@@ -164,7 +171,7 @@ int open_netcdf(const char* name, int* id) {
       hdf_close(hid, sdid);
       return 0;
     }
-    openfiles()[pub] = {KIND_HDF, hid, sdid, name, nullptr, {}, {}};
+    openfiles()[pub] = {KIND_HDF, hid, sdid, name, nullptr, {}, {}, size_now(name)};
     *id = pub;
     return 1;
   }
@@ -182,7 +189,7 @@ int open_netcdf(const char* name, int* id) {
     return 0;
   }
   read_chunks_direct(ncid);
-  openfiles()[ncid] = {KIND_NC, ncid, -1, name, nullptr, lists, {}};
+  openfiles()[ncid] = {KIND_NC, ncid, -1, name, nullptr, lists, {}, size_now(name)};
   *id = ncid;
   return 1;
 }
@@ -193,7 +200,7 @@ int open_remote(const char* name, const io_std& io) {
     int id = (1 << 29) + 2 * next + 1;
     next = (next + 1) % (1 << 27);
     if (openfiles().count(id) != 0) continue;
-    openfiles()[id] = {KIND_REMOTE, -1, -1, name, classic_file::open(name, io), {}, {}};
+    openfiles()[id] = {KIND_REMOTE, -1, -1, name, classic_file::open(name, io), {}, {}, size_now(name)};
     return id;
   }
   return -1;
@@ -484,9 +491,9 @@ std::vector<unsigned char>& room() {
 // *unheld is set, with nothing said, where no helper can be started and
 // the file is no HDF one.
 const void* read_remote(const openfile& f, int varid, const std::vector<size_t>& start,
-                        const std::vector<size_t>& count, size_t nbytes, bool bounded, bool* unheld) {
+                        const std::vector<size_t>& count, size_t nbytes, bool bounded, size_t stored, bool* unheld) {
   const void* at = nullptr;
-  const int rc = helper_read(f.name.c_str(), varid, start, count, nbytes, bounded, &at);
+  const int rc = helper_read(f.name.c_str(), varid, start, count, nbytes, bounded, stored, &at);
   const char* name = f.name.c_str();
   *unheld = rc == HELPER_NONE && !is_hdf4_file(name) && !is_hdf5_file(name);
   if (*unheld) return nullptr;
@@ -537,9 +544,14 @@ const void* read_slab(openfile* f, int varid, const std::vector<size_t>& start, 
     const int direct = to == nullptr ? -1 : f->classic->read_floats(varid, start, count, to, nbytes);
     if (direct != 0) return direct > 0 ? to : nullptr;
   }
+  // Any other file cut short since it was opened fails too: the
+  // libraries would read what it lost as zeros.
+  const int64_t size = size_now(f->name);
+  if (size >= 0 && size < f->opened_size) return nullptr;
   if (f->kind == KIND_REMOTE) {
     bool unheld = false;
-    const void* at = read_remote(*f, varid, start, count, nbytes, bounded, &unheld);
+    const void* at = read_remote(*f, varid, start, count, nbytes, bounded, size > 0 ? static_cast<size_t>(size) : 0,
+                                 &unheld);
     if (!unheld || !take_over(f)) return at;
   }
   void* to = into(buf, nbytes);

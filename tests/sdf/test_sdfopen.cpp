@@ -674,14 +674,16 @@ TEST(sdfopen, GridsReadInBlocksOfRowsKeepEveryRow) {
 
 // A classic file lacking bytes its header promises (cut short, or counting
 // more records than were written) fails the reads of what it lacks, by the
-// float reads made here and the library's alike, instead of giving zeros.
+// float reads made here and the library's alike, instead of giving zeros;
+// so does a netCDF-4 file cut short once opened.
 TEST(sdfopen, SlabsAClassicFileDoesNotHoldWholeAreReadErrors) {
   if (!have_ncgen()) GTEST_SKIP();
   // A record: time (8 bytes), v (16), s (8).
-  const std::string made = make_nc("whole", "netcdf w {\ndimensions: lon = 2 ; lat = 1 ; time = UNLIMITED ;\n"
+  const std::string cdl = "netcdf w {\ndimensions: lon = 2 ; lat = 1 ; time = UNLIMITED ;\n"
       "variables: float lon(lon) ; lon:units = \"degrees_east\" ; float lat(lat) ; lat:units = \"degrees_north\" ;\n"
       "double time(time) ; time:units = \"hours since 2000-01-01\" ; float v(time, lat, lon) ; short s(time, lat, lon) ;\n"
-      "data: lon = 0, 10 ; lat = 0 ; time = 0, 6, 12 ; v = 1,2, 21,22, 281,282 ; s = 1,2, 21,22, 281,282 ;\n}\n");
+      "data: lon = 0, 10 ; lat = 0 ; time = 0, 6, 12 ; v = 1,2, 21,22, 281,282 ; s = 1,2, 21,22, 281,282 ;\n}\n";
+  const std::string made = make_nc("whole", cdl);
   std::ifstream in(made, std::ios::binary);
   const std::string whole((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   ASSERT_GT(whole.size(), 8u);
@@ -701,12 +703,21 @@ TEST(sdfopen, SlabsAClassicFileDoesNotHoldWholeAreReadErrors) {
     EXPECT_EQ(msg, r.first != 0 ? "" : "Failure reading SDF data.  #1\n") << r.var << r.t;
     EXPECT_EQ(q.at(0), r.first != 0 ? r.first : q.g.undef) << r.var << r.t;
   }
-  // Cut after it was opened, by 6 bytes or to nothing: the float read
-  // meets the end, and the library's reads of other types are checked
-  // against the file as it is at the read.
+  // Cut after it was opened, by 6 bytes, to half or to nothing: the float
+  // read meets the end, and the library's reads of other types, and of a
+  // netCDF-4 file, are checked against the file as it is at the read.
+  // netCDF-4 of fixed dimensions stores its data whole, where a read past
+  // the end of the file is zeros to HDF5.
+  std::string cdl4 = cdl;
+  cdl4.replace(cdl4.find("UNLIMITED"), 9, "3");
+  cdl4.insert(cdl4.find("data:"), "v:_Storage = \"contiguous\" ; s:_Storage = \"contiguous\" ;\n");
+  std::ifstream in4(make_nc("whole4", cdl4, "nc4"), std::ios::binary);
+  const std::string whole4((std::istreambuf_iterator<char>(in4)), std::istreambuf_iterator<char>());
+  ASSERT_GT(whole4.size(), 8u);
+  for (const std::string* file : {&whole, &whole4})
   for (const char* var : {"v", "s"}) {
-    for (size_t left : {whole.size() - 6, size_t(0)}) {
-      write_text(tmpdir() + "/short.nc", whole);
+    for (size_t left : {file->size() - (file == &whole ? 6 : file->size() / 2), size_t(0)}) {
+      write_text(tmpdir() + "/short.nc", *file);
       state st;
       ASSERT_EQ(open_quiet(st, tmpdir() + "/short.nc"), 0);
       ASSERT_EQ(truncate((tmpdir() + "/short.nc").c_str(), static_cast<off_t>(left)), 0);
