@@ -601,6 +601,33 @@ def classicseeds():
     out(t, "cut", join(data[:len(data) - 37], req))
 
 
+# ---------------------------------------------------------------- wire
+def wireseeds():
+    """Descriptions as the helper packs them (sdfwire.cpp): numbers in the
+    machine's order, texts and byte runs after their 32-bit lengths."""
+    t = "wire"
+    i32 = lambda v: struct.pack("<i", v)
+    u32 = lambda v: struct.pack("<I", v)
+    text = lambda s: u32(len(s)) + s
+    def att(name, nctype, count, values):
+        return text(name) + i32(nctype) + i32(count) + text(values)
+    dims = [(b"lon", 144), (b"lat", 73), (b"time", 3)]
+    head = i32(0) + i32(len(dims)) + i32(2)
+    for name, n in dims:
+        head += text(name) + struct.pack("<q", n)
+    gatts = u32(1) + att(b"title", 2, 5, b"tests\0")
+    def var(vid, name, nctype, dimids, atts):
+        return i32(vid) + text(name) + i32(nctype) + u32(len(dimids)) + b"".join(i32(d) for d in dimids) + \
+            u32(len(atts)) + b"".join(atts)
+    vs = [var(0, b"lon", 5, [0], [att(b"units", 2, 12, b"degrees_east\0")]),
+          var(1, b"lat", 5, [1], [att(b"units", 2, 13, b"degrees_north\0")]),
+          var(2, b"time", 6, [2], [att(b"units", 2, 20, b"days since 2000-1-1\0\0")]),
+          var(3, b"v", 3, [2, 1, 0], [att(b"scale_factor", 5, 1, struct.pack("<f", 0.5)),
+                                      att(b"_FillValue", 3, 1, struct.pack("<h", -32767))])]
+    out(t, "grid", head + gatts + u32(len(vs)) + b"".join(vs))
+    out(t, "empty", i32(1) + i32(0) + i32(-1) + u32(0) + u32(0))
+
+
 def main():
     descriptor()
     gribseeds()
@@ -613,6 +640,7 @@ def main():
     axesseeds()
     pdefseeds()
     classicseeds()
+    wireseeds()
     return 0
 
 

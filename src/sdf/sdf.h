@@ -48,6 +48,7 @@ struct io_std {
   int time_style = 0;  // 0: yyyymmddhhmmss units; 1: udunits "unit since date"
   int ncid = -1;
   int ndims = 0;
+  bool dims_cut = false;  // the file has more dimensions than are kept (SDF_MAX_DIMS)
   int nvars = 0;
   int ngatts = 0;
   std::vector<int> dimids;

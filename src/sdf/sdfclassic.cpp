@@ -59,9 +59,10 @@ class bytesource {
 
 // A cursor over the header's bytes: every read and skip is checked
 // against the end of the file.  A claim that runs past it (a name, a list
-// or values longer than the bytes left) or a name longer than the
-// library's longest is a claim the library would act on, allocating for
-// it before it reads: the header is refused (beyond).
+// or values longer than the bytes left), a name longer than the library's
+// longest, or any other claim the format does not allow is one the
+// library may act on, allocating for it, before it refuses the file: the
+// header is refused at the first (beyond), whatever comes after.
 struct cursor {
   bytesource& src;
   uint64_t pos = 0;
@@ -124,7 +125,7 @@ void skip_name(cursor& c, widths w) {
 uint64_t list_head(cursor& c, widths w, uint32_t tag, int entry) {
   const uint64_t t = c.word(4);
   const uint64_t n = c.count(w.count, entry);
-  if (t != tag && !(t == 0 && n == 0)) c.ok = false;
+  if (c.ok && t != tag && !(t == 0 && n == 0)) c.refuse();
   return n;
 }
 
@@ -133,7 +134,7 @@ void skip_atts(cursor& c, widths w) {
   for (uint64_t k = 0; k < n && c.ok; k++) {
     skip_name(c, w);
     const int size = type_bytes(c.word(4));
-    if (size == 0) c.ok = false;  // an unknown type: the library's to refuse
+    if (c.ok && size == 0) c.refuse();  // a type the format does not have
     const uint64_t m = c.count(w.count, size > 0 ? size : 1);
     c.skip((m * static_cast<uint64_t>(size) + 3) / 4 * 4);
   }
@@ -183,10 +184,8 @@ classic_header parse(bytesource& src, classic_layout* out, bool* usable) {
     const uint64_t nd = c.count(w.count, w.count);
     for (uint64_t d = 0; d < nd && c.ok; d++) {
       const uint64_t id = c.word(w.count);
-      if (!c.ok || id >= dims.size()) {
-        c.ok = false;  // the library's to refuse
-        break;
-      }
+      if (c.ok && id >= dims.size()) c.refuse();  // a dimension the file does not have
+      if (!c.ok) break;
       fits = fits && !(static_cast<int>(id) == recdim && d != 0);
       v.record = v.record || static_cast<int>(id) == recdim;
       v.shape.push_back(dims[id]);
@@ -308,69 +307,76 @@ OM_VECTOR_CLONES void swap_words(const void* src, void* dst, size_t n) {
 
 namespace {
 
-// Whether the library sees the same dimensions and variables.
-bool agrees(const classic_layout& l, int ncid) {
-  int nvars = 0;
-  if (nc_inq_nvars(ncid, &nvars) != NC_NOERR || static_cast<size_t>(nvars) != l.vars.size()) return false;
-  for (int k = 0; k < nvars; k++) {
-    const classic_var& v = l.vars[static_cast<size_t>(k)];
-    nc_type t;
-    int nd = 0;
-    int dimids[NC_MAX_VAR_DIMS];
-    if (nc_inq_varndims(ncid, k, &nd) != NC_NOERR || nd < 0 || nd > NC_MAX_VAR_DIMS ||
-        static_cast<size_t>(nd) != v.shape.size())
-      return false;
-    if (nc_inq_var(ncid, k, nullptr, &t, &nd, dimids, nullptr) != NC_NOERR || t != v.type) return false;
-    for (int d = 0; d < nd; d++) {
-      size_t len = 0;
-      if (nc_inq_dimlen(ncid, dimids[d], &len) != NC_NOERR || len != v.shape[static_cast<size_t>(d)])
+// Whether the description of the file (the library's) has the same
+// variables as the header: each of its variables, by id, of the same
+// type and shape.
+bool agrees(const classic_layout& l, const io_std& io) {
+  for (const var_info& v : io.varlist) {
+    if (v.varid < 0 || static_cast<size_t>(v.varid) >= l.vars.size()) return false;
+    const classic_var& c = l.vars[static_cast<size_t>(v.varid)];
+    if (c.type != v.nctype || c.shape.size() != v.dimids.size()) return false;
+    for (size_t d = 0; d < c.shape.size(); d++) {
+      const int id = v.dimids[d];
+      if (id < 0 || static_cast<size_t>(id) >= io.dimlens.size() || io.dimlens[static_cast<size_t>(id)] < 0 ||
+          static_cast<uint64_t>(io.dimlens[static_cast<size_t>(id)]) != c.shape[d])
         return false;
     }
   }
   return true;
 }
 
+// A regular file opened for its header: the descriptor, or -1.  Not
+// blocking: a FIFO is no classic file, and is left to the library.
+int open_regular(const char* name, uint64_t* size) {
+  const int fd = ::open(name, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return -1;
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    close(fd);
+    return -1;
+  }
+  *size = static_cast<uint64_t>(st.st_size);
+  return fd;
+}
+
 }  // namespace
 
 classic_probe::classic_probe(const char* name) {
-  // Not blocking: a FIFO is no classic file, and is left to the library.
   // Closed again at once: the library's open may need the descriptor.
-  const int fd = ::open(name, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  uint64_t size = 0;
+  const int fd = open_regular(name, &size);
   if (fd < 0) return;
-  struct stat st;
-  if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
-    bytesource src(fd, static_cast<uint64_t>(st.st_size));
-    const unsigned char* sig = st.st_size >= 4 ? src.at(0, 4) : nullptr;
-    hdf4_ = sig != nullptr && std::memcmp(sig, kHdf4Signature, 4) == 0;
-    verdict_ = parse(src, &layout_, &usable_);
-    dev_ = st.st_dev;
-    ino_ = st.st_ino;
-  }
+  bytesource src(fd, size);
+  const unsigned char* sig = size >= 4 ? src.at(0, 4) : nullptr;
+  hdf4_ = sig != nullptr && std::memcmp(sig, kHdf4Signature, 4) == 0;
+  bool usable = false;
+  verdict_ = parse(src, nullptr, &usable);
   close(fd);
 }
 
-std::shared_ptr<classic_file> classic_file::open(classic_probe&& probe, const char* name, int ncid) {
-  int format = 0;
-  if (probe.verdict_ != classic_header::fine || !probe.usable_ || nc_inq_format(ncid, &format) != NC_NOERR ||
-      (format != NC_FORMAT_CLASSIC && format != NC_FORMAT_64BIT_OFFSET && format != NC_FORMAT_64BIT_DATA))
-    return nullptr;
-  // The file probed, and no other put at its name since.
-  const int fd = ::open(name, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+std::shared_ptr<classic_file> classic_file::open(const char* name, const io_std& io) {
+  uint64_t size = 0;
+  const int fd = open_regular(name, &size);
   if (fd < 0) return nullptr;
-  struct stat st;
-  if (fstat(fd, &st) != 0 || st.st_dev != probe.dev_ || st.st_ino != probe.ino_ || !agrees(probe.layout_, ncid)) {
+  bytesource src(fd, size);
+  classic_layout l;
+  bool usable = false;
+  if (parse(src, &l, &usable) != classic_header::fine || !usable || !agrees(l, io)) {
     close(fd);
     return nullptr;
   }
-  return std::shared_ptr<classic_file>(
-      new classic_file(fd, static_cast<uint64_t>(st.st_size), std::move(probe.layout_)));
+  return std::shared_ptr<classic_file>(new classic_file(fd, std::move(l)));
 }
 
 classic_file::~classic_file() { close(fd_); }
 
 bool classic_file::holds(int varid, const std::vector<size_t>& start, const std::vector<size_t>& count) const {
   if (varid < 0 || static_cast<size_t>(varid) >= layout_.vars.size()) return true;
-  return classic_holds(layout_, layout_.vars[static_cast<size_t>(varid)], start, count, size_);
+  // The size now: a file may be cut short after it was opened.
+  struct stat st;
+  if (fstat(fd_, &st) != 0) return false;
+  return classic_holds(layout_, layout_.vars[static_cast<size_t>(varid)], start, count,
+                       static_cast<uint64_t>(st.st_size));
 }
 
 int classic_file::read_floats(int varid, const std::vector<size_t>& start, const std::vector<size_t>& count,

@@ -4,24 +4,27 @@
 // whole in one run and record variables lie one record after another, all
 // values big-endian.  A slab that is one run of the file is read with one
 // pread and swapped in a loop that runs as vector code, where the netCDF
-// library swaps one value at a time.
+// library swaps one value at a time.  The program makes these reads
+// itself, whether or not the helper holds the file: they run no code but
+// its own, checked against the file.
 //
 // Only what is plainly understood is read here: the header has to parse
-// whole and agree with what the library says of every dimension and
-// variable, or the file is left to the library.
+// whole and agree with the file's description (what the library says of
+// every dimension and variable), or the file is left to the library.
 //
 // The header is also read before the library is given the file at all:
 // the library allocates for what a header claims before it reads it (a
 // fill value of 2^32 elements in a file of 340 bytes takes 16 GB), and
 // copies names of any length into buffers made for its longest name.  A
-// header whose names are longer than that, or whose lists or values run
-// past the end of the file, is refused without the library.  Any read not made here
-// (another type, a slab in pieces) is the library's, which reports what is
-// wrong as before.  The library reads the bytes a file lacks (cut short,
-// or a header counting more records than were written) as zeros, so every
+// header is refused without the library at the first claim that cannot
+// be accepted: a name longer than that, a list or values running past
+// the end of the file, a dimension id past the last, a type or a list
+// the format does not have.  Any read not made here (another type, a
+// slab in pieces) is the library's, which reports what is wrong as
+// before.  The library reads the bytes a file lacks (cut short, or a
+// header counting more records than were written) as zeros, so every
 // read of such a file, here or by the library, is first checked to lie
-// within it: against its size when it was opened, looked at once, and a
-// read here that meets an earlier end (a file cut since) fails.
+// within the file as it is at that read.
 #pragma once
 
 #include <sys/types.h>
@@ -30,6 +33,8 @@
 #include <cstdint>
 #include <memory>
 #include <vector>
+
+struct io_std;
 
 struct classic_var {
   int type = 0;                  // the netCDF type number
@@ -44,9 +49,11 @@ struct classic_layout {
 };
 
 // What a header says of itself.  fine: a classic header, parsed whole;
-// refused: a name longer than the library's longest, or a count of
-// entries or values running past the end of the file; other: no classic
-// file, or one the library is left to judge (an unknown type).
+// refused: a claim the parser cannot accept (a name longer than the
+// library's longest, a count of entries or values running past the end
+// of the file, a dimension id past the last, a type or a list tag the
+// format does not have); other: no classic file, or one whose bytes could
+// not all be read (the library is left to judge it).
 enum class classic_header { fine, refused, other };
 
 // Reads the header of a classic file held whole in the n bytes at h;
@@ -68,27 +75,21 @@ class classic_probe {
   bool hdf4() const { return hdf4_; }
 
  private:
-  friend class classic_file;
-  dev_t dev_ = 0;  // the file probed
-  ino_t ino_ = 0;
   classic_header verdict_ = classic_header::other;
-  bool usable_ = false;
   bool hdf4_ = false;
-  classic_layout layout_;
 };
 
 class classic_file {
  public:
-  // The file name, probed and then opened by the library as ncid, when it
-  // is still the file probed, a classic one whose header agrees with the
-  // library; nullptr otherwise.  Takes the probe's layout.
-  static std::shared_ptr<classic_file> open(classic_probe&& probe, const char* name, int ncid);
+  // The file name, whose description the library gave as io, when it is
+  // a classic file whose header agrees with io; nullptr otherwise.
+  static std::shared_ptr<classic_file> open(const char* name, const io_std& io);
   ~classic_file();
   classic_file(const classic_file&) = delete;
   classic_file& operator=(const classic_file&) = delete;
 
-  // Whether the file as it was opened holds every byte of the slab of
-  // varid (true for a slab the library refuses itself).
+  // Whether the file as it is now holds every byte of the slab of varid
+  // (true for a slab the library refuses itself).
   bool holds(int varid, const std::vector<size_t>& start, const std::vector<size_t>& count) const;
 
   // Reads the slab start/count of the float variable varid into buf (room
@@ -98,9 +99,8 @@ class classic_file {
                   void* buf, size_t nbytes) const;
 
  private:
-  classic_file(int fd, uint64_t size, classic_layout l) : fd_(fd), size_(size), layout_(std::move(l)) {}
+  classic_file(int fd, classic_layout l) : fd_(fd), layout_(std::move(l)) {}
   int fd_;
-  uint64_t size_;  // bytes when opened
   classic_layout layout_;
 };
 

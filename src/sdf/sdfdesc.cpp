@@ -106,21 +106,29 @@ int read_variable_data(int ncid, var_info* v, const std::vector<size_t>& start,
                        const std::vector<size_t>& count) {
   int sz = type_size(v->nctype);
   if (sz == 0 || v->nctype == SDF_CHAR) return 0;
-  // The values must fit what a grid may take: a length from a damaged file
-  // would otherwise be zero-filled here, gigabytes at a time.
+  // The values must fit what a grid may take, and what the file can hold:
+  // a length from a damaged file is refused before anything is made for
+  // it.
   const size_t most = omgcap() / static_cast<size_t>(sz);
   size_t n = 1;
   for (size_t c : count) {
     if (c != 0 && n > most / c) return 0;
     n *= c;
   }
+  v->data.clear();
+  if (n == 0) return 1;
+  const size_t bytes = n * static_cast<size_t>(sz);
+  const void* at = read_netcdf_slab(ncid, v->varid, start, count, bytes, true);
+  if (at == nullptr) return 0;
   try {
-    v->data.resize(n * static_cast<size_t>(sz));
+    v->data.assign(static_cast<const unsigned char*>(at), static_cast<const unsigned char*>(at) + bytes);
   } catch (const std::bad_alloc&) {
+    v->data.clear();
+    netcdf_reads_done();
     return 0;
   }
-  if (n == 0) return 1;
-  return read_netcdf_data(ncid, v->varid, start, count, v->data.data(), v->data.size());
+  netcdf_reads_done();
+  return 1;
 }
 
 int dim_length(const io_std* io, int dimid) {
@@ -179,10 +187,8 @@ int read_vars(io_std* io) {
 int read_description(io_std* io) {
   int nd = 0, nv = 0, ng = 0, rd = -1;
   if (!inq_netcdf(io->ncid, &nd, &nv, &ng, &rd)) return 0;
-  if (nd > SDF_MAX_DIMS) {
-    omerrf("Only first %d dimensions processed; library limit.\n", SDF_MAX_DIMS);
-    nd = SDF_MAX_DIMS;
-  }
+  io->dims_cut = nd > SDF_MAX_DIMS;
+  if (io->dims_cut) nd = SDF_MAX_DIMS;
   io->ndims = nd;
   io->nvars = nv;
   io->recdim = rd;
@@ -236,6 +242,10 @@ bool not_regular(const char* name) {
   if (std::strstr(name, "://") != nullptr) return false;
   struct stat st;
   return ::stat(name, &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode);
+}
+
+void said_dims_cut(const io_std& io) {
+  if (io.dims_cut) omerrf("Only first %d dimensions processed; library limit.\n", SDF_MAX_DIMS);
 }
 
 }  // namespace
@@ -297,16 +307,16 @@ int read_io_std(const char* name, io_std* io, bool* passing) {
                 replshownname(name).c_str(), helper_failure().c_str());
         return 0;
       }
-      // As before there was a helper: the netCDF library runs in the
-      // program, on a file whose classic header it checks first.  Said
-      // once, and again when what fails changes.
+      // The netCDF library runs in the program, on a file whose classic
+      // header it checks first.  Said once, and again when what fails
+      // changes.
       if (helper_failure_untold())
         omprntf(0, "SDFOPEN notice:  %s: the helper process could not be started: %s; the program opens the file itself.\n",
                 replshownname(name).c_str(), helper_failure().c_str());
       break;
-    case HELPER_HDF: {
+    case HELPER_HELD: {
       // The helper holds the file and gave its description.
-      int id = open_remote(name);
+      int id = open_remote(name, *io);
       if (id == -1) {
         helper_close(name);
         return 0;
@@ -314,10 +324,11 @@ int read_io_std(const char* name, io_std* io, bool* passing) {
       io->ncid = id;
       io->owns_file = true;
       set_time_type(io);
+      said_dims_cut(*io);
       return 1;
     }
     default:
-      break;  // a netCDF file the helper came through
+      return 0;
   }
   int id = -1;
   if (!open_netcdf(name, &id)) {
@@ -327,7 +338,11 @@ int read_io_std(const char* name, io_std* io, bool* passing) {
   io->ncid = id;
   io->owns_file = true;
   try {
-    if (read_description(io)) return 1;
+    if (read_description(io)) {
+      netcdf_read_directly(id, *io);
+      said_dims_cut(*io);
+      return 1;
+    }
   } catch (const std::bad_alloc&) {
     notfile = true;
     omprnt(0, "Could not allocate memory for variable information.\n");

@@ -83,3 +83,5 @@ void h5files_close_since(const std::vector<int64_t>& before) {
   }
   H5E_END_TRY;
 }
+
+void h5_free_lists() { H5garbage_collect(); }

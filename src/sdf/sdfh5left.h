@@ -33,3 +33,6 @@ std::vector<int64_t> h5files_open();
 // root group after HDF5 has opened the file and leaves it open, with its
 // descriptor and its metadata; no id of the library's refers to it.
 void h5files_close_since(const std::vector<int64_t>& before);
+
+// Gives back the blocks HDF5 keeps on its free lists for later use.
+void h5_free_lists();

@@ -20,16 +20,6 @@ extern "C" intn SDPfreebuf(void);
 
 namespace {
 
-// Runs one library call with its messages and exits switched off.
-template <class F>
-int quiet(F call) {
-  int saved = sd_ncopts;
-  sd_ncopts = 0;
-  int rc = call();
-  sd_ncopts = saved;
-  return rc;
-}
-
 // Room for any name the library hands out.  It copies a name whole,
 // however long: an HDF4 file stores names with 16-bit lengths, where the
 // library's own longest name is 256 bytes.  The name is taken up to its
@@ -104,24 +94,38 @@ int32 sd_number_type(int sdid, int varid, const char* attname) {
 }  // namespace
 
 int hdf_open(const char* name, int* sdid) {
-  int hid = quiet([&] { return sd_ncopen(name, 0 /* read only */); });
-  *sdid = hid < 0 ? -1 : static_cast<int>(SDstart(name, DFACC_READ));
-  if (*sdid == FAIL) *sdid = -1;
+  // By default the library prints its errors and ends the process on some
+  // of them, whichever of its calls meets them: switched off for good
+  // before its first call on a file, so that an error is only a failed
+  // call.
+  sd_ncopts = 0;
+  *sdid = -1;
+  const int hid = sd_ncopen(name, 0 /* read only */);
+  if (hid < 0) return -1;
+  // Without its SD interface the file's unsigned data would read as
+  // negative numbers: a file the library cannot open both ways is not
+  // opened.
+  const int32 sd = SDstart(name, DFACC_READ);
+  if (sd == FAIL) {
+    sd_ncclose(hid);
+    return -1;
+  }
+  *sdid = static_cast<int>(sd);
   return hid;
 }
 
 int hdf_close(int hid, int sdid) {
   if (sdid >= 0) SDend(sdid);
-  return quiet([&] { return sd_ncclose(hid); }) == -1 ? 0 : 1;
+  return sd_ncclose(hid) == -1 ? 0 : 1;
 }
 
 int hdf_inquire(int hid, int* ndims, int* nvars, int* ngatts, int* recdim) {
-  return quiet([&] { return sd_ncinquire(hid, ndims, nvars, ngatts, recdim); }) == -1 ? 0 : 1;
+  return sd_ncinquire(hid, ndims, nvars, ngatts, recdim) == -1 ? 0 : 1;
 }
 
 int hdf_diminq(int hid, int dimid, std::string* name, long* len) {
   namebuf buf;
-  if (quiet([&] { return sd_ncdiminq(hid, dimid, buf.data(), len); }) == -1) return 0;
+  if (sd_ncdiminq(hid, dimid, buf.data(), len) == -1) return 0;
   return buf.take(name) ? 1 : 0;
 }
 
@@ -133,7 +137,7 @@ int hdf_varinq(int hid, int sdid, int varid, std::string* name, int* type, std::
   int na = 0;
   {
     namebuf buf;
-    if (quiet([&] { return sd_ncvarinq(hid, varid, buf.data(), &t, &nd, ids, &na); }) == -1) return 0;
+    if (sd_ncvarinq(hid, varid, buf.data(), &t, &nd, ids, &na) == -1) return 0;
     if (nd < 0 || nd > H4_MAX_VAR_DIMS || !buf.take(name)) return 0;
   }
   *type = with_sign(sdf_type_of(static_cast<int>(t)), sd_number_type(sdid, varid, nullptr));
@@ -144,14 +148,14 @@ int hdf_varinq(int hid, int sdid, int varid, std::string* name, int* type, std::
 
 int hdf_attname(int hid, int varid, int n, std::string* name) {
   namebuf buf;
-  if (quiet([&] { return sd_ncattname(hid, varid, n, buf.data()); }) == -1) return 0;
+  if (sd_ncattname(hid, varid, n, buf.data()) == -1) return 0;
   return buf.take(name) ? 1 : 0;
 }
 
 int hdf_attinfo(int hid, int sdid, int varid, const char* name, netcdf_att* att) {
   nc_type t;
   int len = 0;
-  if (quiet([&] { return sd_ncattinq(hid, varid, name, &t, &len); }) == -1) return 0;
+  if (sd_ncattinq(hid, varid, name, &t, &len) == -1) return 0;
   int st = sdf_type_of(static_cast<int>(t));
   if (st == 0) return -1;
   st = with_sign(st, sd_number_type(sdid, varid, name));
@@ -160,8 +164,7 @@ int hdf_attinfo(int hid, int sdid, int varid, const char* name, netcdf_att* att)
   att->nctype = st;
   att->count = len;
   att->values.assign(static_cast<size_t>(len) * static_cast<size_t>(type_size(st)) + 1, 0);
-  if (len > 0 && quiet([&] { return sd_ncattget(hid, varid, name, att->values.data()); }) == -1)
-    return 0;
+  if (len > 0 && sd_ncattget(hid, varid, name, att->values.data()) == -1) return 0;
   if (st != SDF_CHAR && st != SDF_BYTE) att->values.pop_back();
   return 1;
 }
@@ -170,7 +173,39 @@ int hdf_varget(int hid, int varid, const std::vector<size_t>& start,
                const std::vector<size_t>& count, void* buf) {
   std::vector<long> s(start.begin(), start.end());
   std::vector<long> c(count.begin(), count.end());
-  return quiet([&] { return sd_ncvarget(hid, varid, s.data(), c.data(), buf); }) == -1 ? 0 : 1;
+  return sd_ncvarget(hid, varid, s.data(), c.data(), buf) == -1 ? 0 : 1;
+}
+
+bool hdf_compressed(int sdid, int varid) {
+  if (sdid < 0) return true;  // not known: it may be
+  const int32 obj = SDselect(sdid, varid);
+  if (obj == FAIL) return true;
+  comp_coder_t coder = COMP_CODE_NONE;
+  const bool packed = SDgetcomptype(obj, &coder) == FAIL || coder != COMP_CODE_NONE;
+  SDendaccess(obj);
+  return packed;
+}
+
+size_t hdf_chunk_bytes(int sdid, int varid) {
+  if (sdid < 0) return 0;
+  const int32 obj = SDselect(sdid, varid);
+  if (obj == FAIL) return 0;
+  HDF_CHUNK_DEF def;
+  int32 flags = 0;
+  size_t bytes = 0;
+  namebuf name;
+  int32 rank = 0, nattrs = 0, nt = 0;
+  int32 dims[H4_MAX_VAR_DIMS];
+  if (SDgetchunkinfo(obj, &def, &flags) != FAIL && (flags & HDF_CHUNK) != 0 &&
+      SDgetinfo(obj, name.data(), &rank, dims, &nt, &nattrs) != FAIL && rank > 0 && rank <= H4_MAX_VAR_DIMS) {
+    bytes = static_cast<size_t>(DFKNTsize(nt) > 0 ? DFKNTsize(nt) : 0);
+    for (int32 d = 0; d < rank && bytes != 0; d++) {
+      const size_t c = def.chunk_lengths[d] > 0 ? static_cast<size_t>(def.chunk_lengths[d]) : 0;
+      bytes = c != 0 && bytes <= SIZE_MAX / c ? bytes * c : SIZE_MAX;
+    }
+  }
+  SDendaccess(obj);
+  return bytes;
 }
 
 void hdf_release_buffers() { SDPfreebuf(); }

@@ -3,6 +3,8 @@
 // time decoding.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstddef>
 #include <map>
 #include <string>
@@ -26,15 +28,39 @@ int get_netcdf_attname(int id, int varid, int n, std::string* name);
 // 1 read, 0 failure, -1 an attribute of a type the system does not use (skip it).
 int get_netcdf_att_info(int id, int varid, const char* name, netcdf_att* att);
 // Reads a hyperslab in the variable's own type into buf (nbytes long, the
-// hyperslab's size).
+// hyperslab's size).  bounded: no request's grid bounds the slab (the
+// values of a coordinate), and it is refused where it is larger than the
+// file can hold, its compression at the codec's largest ratio.
 int read_netcdf_data(int id, int varid, const std::vector<size_t>& start,
-                     const std::vector<size_t>& count, void* buf, size_t nbytes);
-// 1 for a netCDF file of the classic formats (no chunks: a read of part of
-// a variable reads only that part), else 0.
+                     const std::vector<size_t>& count, void* buf, size_t nbytes, bool bounded = false);
+// The same hyperslab where its values lie: in the block the helper shares
+// for a file it reads, else in a buffer of the program's.  Valid until the
+// next read; nullptr when the read failed.
+const void* read_netcdf_slab(int id, int varid, const std::vector<size_t>& start,
+                             const std::vector<size_t>& count, size_t nbytes, bool bounded = false);
+// Gives back what reads keep for the next one where it is more than
+// small reads keep, or with all everything.
+void netcdf_reads_done(bool all = false);
+// 1 for a file whose reads of part of a variable cost no more than their
+// part (a classic file read straight from the file), else 0.
 int netcdf_classic(int id);
-// An id for an HDF4 file the helper process holds open; reads and the close
-// of the id go to the helper.
-int open_remote(const char* name);
+// An id for a file the helper process holds open, described by io; reads
+// and the close of the id go to the helper, but the float runs of a
+// classic file whose header agrees with io, read here.
+int open_remote(const char* name, const io_std& io);
+// For a file opened here: its float runs read straight from it where its
+// header is a classic one that agrees with io.
+void netcdf_read_directly(int id, const io_std& io);
+// The memory a read of nbytes of the variable may take in the libraries:
+// twice the slab, four of its chunks and its chunk cache.
+size_t netcdf_read_allowance(int id, int varid, size_t nbytes);
+// The bytes of a slab of count values of a variable of a file opened
+// here, in its own type; 0 when it is not one the program reads, or
+// would not fit memory.
+size_t netcdf_slab_bytes(int id, int varid, const std::vector<size_t>& count);
+// Gives back to the system the memory the libraries keep from their last
+// requests (free lists, conversion buffers, the allocator's free pages).
+void netcdf_give_back();
 // True when the file starts with the HDF4 signature.
 bool is_hdf4_file(const char* name);
 // True when a regular file holds the HDF5 signature where the HDF5 library
@@ -45,7 +71,8 @@ inline constexpr unsigned char kHdf4Signature[4] = {0x0e, 0x03, 0x13, 0x01};
 
 // ---- HDF4 SD files (own translation unit, its headers clash with netCDF's) ----
 // Library id, or -1; *sdid is the file's SD interface id (-1 without one),
-// which tells the number types.
+// which tells the number types.  The library's error options are set
+// first so that none of its errors ends the process.
 int hdf_open(const char* name, int* sdid);
 int hdf_close(int hid, int sdid);
 int hdf_inquire(int hid, int* ndims, int* nvars, int* ngatts, int* recdim);
@@ -56,19 +83,24 @@ int hdf_attname(int hid, int varid, int n, std::string* name);
 int hdf_attinfo(int hid, int sdid, int varid, const char* name, netcdf_att* att);
 int hdf_varget(int hid, int varid, const std::vector<size_t>& start,
                const std::vector<size_t>& count, void* buf);
+// Whether the variable's data are stored compressed (its values may then
+// take more room than the file); the bytes of one of its chunks, 0 when
+// it is not chunked.
+bool hdf_compressed(int sdid, int varid);
+size_t hdf_chunk_bytes(int sdid, int varid);
 // Gives back the library's conversion buffer, which otherwise keeps the
 // size of the largest read.
 void hdf_release_buffers();
 
-// ---- the helper process (sdfhelper.cpp) ----
+// ---- the helper process (sdfhelper.cpp, sdfserve.cpp) ----
 // What the helper made of a file, or why it gave no answer.
 enum helper_answer {
   HELPER_NONE = -1,         // no helper could be started (helper_failure says why)
   HELPER_DIED = -2,         // it ended on the file, twice
-  HELPER_TIMEOUT = -3,      // the open took longer than allowed
+  HELPER_TIMEOUT = -3,      // the open or read took longer than allowed
   HELPER_INTERRUPTED = -4,  // the user interrupted the wait
-  HELPER_NETCDF = 1,        // no HDF4 file, described and closed: open it here
-  HELPER_HDF = 2,           // an HDF4 file, kept open by the helper; its description given
+  HELPER_NETCDF = 1,        // times not read: the program opens the file as any other
+  HELPER_HELD = 2,          // kept open by the helper; its description given
   HELPER_NOFILE = 3,        // a file the library cannot open
   HELPER_NODESC = 4,        // opened, but the library failed describing it
   HELPER_NOMEM = 5,         // opened, but its description did not fit memory
@@ -77,11 +109,15 @@ enum helper_answer {
 int helper_describe(const char* name, io_std* io);
 // The times of a file as file_times reads them, the first `most`, read in
 // the helper with what the reading said: HELPER_TIMES, HELPER_NETCDF when
-// the program is to open the file itself, or why not as for a description.
+// the program is to open the file through an open of its own, or why not
+// as for a description.
 int helper_times(const char* name, size_t most, std::vector<datetime>* times, std::string* said);
-// 1 read, 0 the library failed, or a negative helper_answer.
-int helper_read(const char* name, int varid, const std::vector<size_t>& start,
-                const std::vector<size_t>& count, void* buf, size_t nbytes);
+// Reads a slab through the helper into the shared block: 1 with *at
+// pointing at its values (valid until the next read), 0 when the library
+// failed or refused it, or a negative helper_answer.  stored: the bytes of
+// the file (0 when not known), which the time the read may take counts.
+int helper_read(const char* name, int varid, const std::vector<size_t>& start, const std::vector<size_t>& count,
+                size_t nbytes, bool bounded, size_t stored, const void** at);
 void helper_close(const char* name);
 // Seconds an open may take and bytes the helper may grow by (0: the grid
 // limit); the running helper is ended so that the next one takes them.
@@ -97,14 +133,19 @@ bool helper_failure_untold();
 // Whether the running helper is the program's own file run again (else a
 // fork of the program); false when none runs.
 bool helper_execd();
-// The helper's side (sdfhelper.cpp): serves the program on the socket fd,
-// growing by at most mem_bytes; never returns.
+// The helper's side (sdfserve.cpp): serves the program on the socket fd
+// with the shared block at kBlockFd, growing by at most mem_bytes; never
+// returns.
 [[noreturn]] void helper_serve(int fd, size_t mem_bytes);
 // Starts the helper's process (sdfspawn.cpp), holding the other end of a
-// new socket: the program's own file run again where may_exec and that
-// file allow it (*execd), else a fork of the program.  1 with its pid and
-// the program's end of the socket, else 0 with *why saying what failed.
-int spawn_helper(size_t mem_bytes, bool may_exec, int* pid, int* fd, bool* execd, std::string* why);
+// new socket and the shared block: the program's own file run again where
+// may_exec and that file allow it, else a fork of the program.  1 once
+// record was given its pid, the program's end of the socket and whether
+// it runs the program's file (called with every signal blocked, so that
+// no ending finds a helper started and not recorded), else 0 with *why
+// saying what failed.
+int spawn_helper(size_t mem_bytes, int block, bool may_exec, void (*record)(pid_t pid, int fd, bool execd),
+                 std::string* why);
 // How a process ended, from its wait status ("it ended on signal 9
 // (Killed)").
 std::string ended_how(int status);

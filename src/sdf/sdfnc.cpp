@@ -1,24 +1,28 @@
 // The access layer: every call the subsystem makes on a file goes through
 // these wrappers, which pick the netCDF or the HDF4 library by the id, or
-// the helper process for an HDF4 file it holds.
+// the helper process for a file it holds.
 #include <netcdf.h>
 #include <netcdf_filter.h>
 #include <fcntl.h>
+#include <malloc.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <map>
 #include <memory>
+#include <new>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "base/memcap.h"
 #include "base/omprnt.h"
 #include "base/replsig.h"
 #include "base/useropen.h"
+#include "sdf/sdfblock.h"
 #include "sdf/sdfcache.h"
 #include "sdf/sdfclassic.h"
 #include "sdf/sdfh5left.h"
@@ -28,19 +32,40 @@ namespace {
 
 enum { KIND_NC = 1, KIND_HDF = 2, KIND_REMOTE = 3 };
 
+// What the reads of a variable of a file opened here need to know of it,
+// asked of the library at its first read.
+struct varfacts {
+  int type = 0;                // 0 when it cannot be had
+  size_t ndims = 0;
+  std::vector<size_t> chunks;  // netCDF-4 chunk lengths, within the dimensions; empty when not chunked
+  size_t chunkbytes = 0;       // bytes of one chunk, 0 when not chunked
+  size_t cache = 0;            // bytes of its chunk cache
+  bool compressed = false;     // stored compressed (its values may take more room than the file)
+};
+
 struct openfile {
   int kind;
   int libid;
   int sdid = -1;     // HDF4: the SD interface's id of the same file
-  std::string name;  // held by the helper: the name it knows the file by
+  std::string name;  // the name it was opened by (the helper knows it by it)
   std::shared_ptr<classic_file> classic;  // float reads made straight from a classic file
   h5span lists;      // netCDF: the HDF5 property lists made by its open
+  std::map<int, varfacts> facts;  // by variable id
+  int64_t opened_size = -1;       // bytes of the file when it was opened; -1 for no regular file
 };
+
+// The bytes of a regular file now; -1 for anything else.
+int64_t size_now(const std::string& name) {
+  struct stat st;
+  return ::stat(name.c_str(), &st) == 0 && S_ISREG(st.st_mode) ? static_cast<int64_t>(st.st_size) : -1;
+}
 
 // Files opened here and not closed yet, by the id handed out.  HDF4 ids are
 // handed out as library id + 1, never a multiple of 65536 as netCDF's are;
 // files held by the helper get odd ids from 2^29 up, above the HDF4
-// library's and again never a multiple of 65536.
+// library's and again never a multiple of 65536.  Only a helper opens HDF4
+// files; the program opens a classic netCDF file itself only when no
+// helper can be started.
 std::map<int, openfile>& openfiles() {
   static std::map<int, openfile> files;
   return files;
@@ -146,7 +171,7 @@ int open_netcdf(const char* name, int* id) {
       hdf_close(hid, sdid);
       return 0;
     }
-    openfiles()[pub] = {KIND_HDF, hid, sdid, std::string(), nullptr, {}};
+    openfiles()[pub] = {KIND_HDF, hid, sdid, name, nullptr, {}, {}, size_now(name)};
     *id = pub;
     return 1;
   }
@@ -164,21 +189,26 @@ int open_netcdf(const char* name, int* id) {
     return 0;
   }
   read_chunks_direct(ncid);
-  openfiles()[ncid] = {KIND_NC, ncid, -1, std::string(), classic_file::open(std::move(probe), name, ncid), lists};
+  openfiles()[ncid] = {KIND_NC, ncid, -1, name, nullptr, lists, {}, size_now(name)};
   *id = ncid;
   return 1;
 }
 
-int open_remote(const char* name) {
+int open_remote(const char* name, const io_std& io) {
   static int next = 0;
   for (int tries = 0; tries < (1 << 20); tries++) {
     int id = (1 << 29) + 2 * next + 1;
     next = (next + 1) % (1 << 27);
     if (openfiles().count(id) != 0) continue;
-    openfiles()[id] = {KIND_REMOTE, -1, -1, name, nullptr, {}};
+    openfiles()[id] = {KIND_REMOTE, -1, -1, name, classic_file::open(name, io), {}, {}, size_now(name)};
     return id;
   }
   return -1;
+}
+
+void netcdf_read_directly(int id, const io_std& io) {
+  auto it = openfiles().find(id);
+  if (it != openfiles().end() && it->second.kind == KIND_NC) it->second.classic = classic_file::open(it->second.name.c_str(), io);
 }
 
 int close_netcdf(int id) {
@@ -186,6 +216,8 @@ int close_netcdf(int id) {
   if (f == nullptr) return 0;
   openfile of = *f;
   openfiles().erase(id);
+  // With no file open, nothing kept for the next read is of use.
+  if (openfiles().empty()) netcdf_reads_done(true);
   if (of.kind == KIND_REMOTE) {
     helper_close(of.name.c_str());
     return 1;
@@ -293,20 +325,82 @@ int get_netcdf_att_info(int id, int varid, const char* name, netcdf_att* att) {
 
 namespace {
 
-// Whether a slab of count values of the variable fits in nbytes.
-bool slab_fits(const openfile& f, int varid, const std::vector<size_t>& count, size_t nbytes) {
-  int type = 0;
+// Reads up to this size keep the program's buffer between them, so that
+// the pages of a series of reads are not faulted in each time.
+constexpr size_t kKeptBytes = size_t(4) << 20;
+// Chunks one call of the netCDF-4 library may touch: it makes a record of
+// several kilobytes for every chunk a read touches, and a grid of a
+// million chunks of one value would take gigabytes.
+constexpr uint64_t kChunksPerCall = 4096;
+// The largest ratio of the codecs the libraries decompress (zlib's
+// deflate): no stored byte stands for more values' bytes than that.
+constexpr uint64_t kCodecRatio = 1032;
+
+// The chunk lengths of a chunked netCDF-4 variable, each at most its
+// dimension's length; empty for any other.
+std::vector<size_t> chunk_shape(int ncid, int varid) {
+  int nd = 0, storage = 0;
+  if (nc_inq_varndims(ncid, varid, &nd) != NC_NOERR || nd < 1 || nd > NC_MAX_VAR_DIMS) return {};
+  std::vector<size_t> chunks(static_cast<size_t>(nd));
+  std::vector<int> dims(static_cast<size_t>(nd));
+  if (nc_inq_var_chunking(ncid, varid, &storage, chunks.data()) != NC_NOERR || storage != NC_CHUNKED ||
+      nc_inq_vardimid(ncid, varid, dims.data()) != NC_NOERR)
+    return {};
+  for (size_t d = 0; d < chunks.size(); d++) {
+    size_t len = 0;
+    if (nc_inq_dimlen(ncid, dims[d], &len) != NC_NOERR || chunks[d] == 0) return {};
+    chunks[d] = std::min(chunks[d], std::max<size_t>(len, 1));
+  }
+  return chunks;
+}
+
+// Whether a netCDF variable is stored compressed: other filters than the
+// byte shuffle and the checksum.
+bool nc_compressed(int ncid, int varid) {
+  size_t n = 0;
+  if (nc_inq_var_filter_ids(ncid, varid, &n, nullptr) != NC_NOERR || n == 0 || n > 64) return false;
+  std::vector<unsigned int> ids(n);
+  if (nc_inq_var_filter_ids(ncid, varid, &n, ids.data()) != NC_NOERR) return true;
+  for (unsigned int id : ids)
+    if (id != H5Z_FILTER_SHUFFLE && id != H5Z_FILTER_FLETCHER32) return true;
+  return false;
+}
+
+// What the library says of a variable, asked once a file.  Sizes come
+// from the file: a product past any memory is the largest size.
+const varfacts& facts_of(openfile& f, int varid) {
+  auto known = f.facts.find(varid);
+  if (known != f.facts.end()) return known->second;
+  varfacts v;
   if (f.kind == KIND_HDF) {
     std::string name;
     std::vector<int> dimids;
     int natts = 0;
-    if (!hdf_varinq(f.libid, f.sdid, varid, &name, &type, &dimids, &natts)) return false;
+    if (hdf_varinq(f.libid, f.sdid, varid, &name, &v.type, &dimids, &natts)) v.ndims = dimids.size();
+    v.chunkbytes = hdf_chunk_bytes(f.sdid, varid);
+    v.compressed = hdf_compressed(f.sdid, varid);
   } else {
     nc_type t;
-    if (nc_inq_vartype(f.libid, varid, &t) != NC_NOERR) return false;
-    type = t;
+    int nd = 0;
+    if (nc_inq_vartype(f.libid, varid, &t) == NC_NOERR && nc_inq_varndims(f.libid, varid, &nd) == NC_NOERR && nd >= 0) {
+      v.type = static_cast<int>(t);
+      v.ndims = static_cast<size_t>(nd);
+    }
+    v.chunks = chunk_shape(f.libid, varid);
+    v.chunkbytes = v.chunks.empty() ? 0 : static_cast<size_t>(type_size(v.type));
+    for (size_t c : v.chunks) v.chunkbytes = c != 0 && v.chunkbytes > SIZE_MAX / c ? SIZE_MAX : v.chunkbytes * c;
+    size_t nelems = 0;
+    float preempt = 0;
+    if (!v.chunks.empty() && nc_get_var_chunk_cache(f.libid, varid, &v.cache, &nelems, &preempt) != NC_NOERR)
+      v.cache = 0;
+    v.compressed = nc_compressed(f.libid, varid);
   }
-  const int size = type_size(type);
+  return f.facts[varid] = v;
+}
+
+// Whether a slab of count values of the variable fits in nbytes.
+bool slab_fits(openfile& f, int varid, const std::vector<size_t>& count, size_t nbytes) {
+  const int size = type_size(facts_of(f, varid).type);
   if (size <= 0) return false;
   // The product of the counts against the values that fit, without
   // forming a product that may overflow.
@@ -319,36 +413,207 @@ bool slab_fits(const openfile& f, int varid, const std::vector<size_t>& count, s
   return true;
 }
 
+// Whether the file can hold nbytes of the variable's values: its size, or
+// for compressed data its size at the codec's largest ratio.  A name that
+// is no regular file (a remote one) is not judged.
+bool file_holds(openfile& f, int varid, size_t nbytes) {
+  struct stat st;
+  if (::stat(f.name.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return true;
+  uint64_t most = static_cast<uint64_t>(st.st_size);
+  if (facts_of(f, varid).compressed && __builtin_mul_overflow(most, kCodecRatio, &most)) return true;
+  return nbytes <= most;
+}
+
+// The chunks of the slab along dimensions d on.
+uint64_t chunks_from(const std::vector<size_t>& start, const std::vector<size_t>& count,
+                     const std::vector<size_t>& chunks, size_t d) {
+  uint64_t n = 1;
+  for (; d < count.size(); d++) {
+    const uint64_t along = count[d] == 0 ? 0 : (start[d] + count[d] - 1) / chunks[d] - start[d] / chunks[d] + 1;
+    if (__builtin_mul_overflow(n, along, &n)) return UINT64_MAX;
+  }
+  return n;
+}
+
+// Reads a slab of a chunked netCDF-4 variable in pieces that each touch at
+// most kChunksPerCall chunks.  The dimensions before d are taken at one
+// index (each piece is then one stretch of out); the slab is cut along d
+// at chunk bounds, as many chunk rows a piece as fit, or one index at a
+// time and cut again along the next dimension.
+bool read_in_pieces(int ncid, int varid, std::vector<size_t> start, std::vector<size_t> count,
+                    const std::vector<size_t>& chunks, size_t d, unsigned char* out, size_t elsize) {
+  while (d < count.size() && count[d] == 1) d++;
+  if (d >= count.size() || chunks_from(start, count, chunks, 0) <= kChunksPerCall)
+    return nc_get_vara(ncid, varid, start.data(), count.data(), out) == NC_NOERR;
+  size_t inner = elsize;  // bytes of one index along d
+  for (size_t k = d + 1; k < count.size(); k++) inner *= count[k];
+  const uint64_t row = chunks_from(start, count, chunks, d + 1);
+  const size_t rows = row >= kChunksPerCall ? 0 : static_cast<size_t>(kChunksPerCall / row);
+  const size_t first = start[d], last = start[d] + count[d];
+  for (size_t at = first; at < last;) {
+    // One index, or whole chunk rows up to the next bound past them.
+    const size_t next = rows == 0 ? at + 1 : std::min(last, (at / chunks[d] + rows) * chunks[d]);
+    start[d] = at;
+    count[d] = next - at;
+    if (!read_in_pieces(ncid, varid, start, count, chunks, rows == 0 ? d + 1 : count.size(), out + (at - first) * inner,
+                        elsize))
+      return false;
+    at = next;
+  }
+  return true;
+}
+
+// A read by the library of a file opened here.
+int read_here(openfile& f, int varid, const std::vector<size_t>& start, const std::vector<size_t>& count,
+              void* buf, size_t nbytes, bool bounded) {
+  // The libraries write the whole slab whatever room there is: a slab
+  // larger than the buffer is refused here, not written past its end.
+  if (!slab_fits(f, varid, count, nbytes)) return 0;
+  if (bounded && !file_holds(f, varid, nbytes)) return 0;
+  if (f.kind == KIND_HDF) return hdf_varget(f.libid, varid, start, count, buf);
+  const varfacts& v = facts_of(f, varid);
+  if (v.chunks.size() == count.size() && chunks_from(start, count, v.chunks, 0) > kChunksPerCall)
+    return read_in_pieces(f.libid, varid, start, count, v.chunks, 0, static_cast<unsigned char*>(buf),
+                          static_cast<size_t>(type_size(v.type)))
+               ? 1
+               : 0;
+  return nc_get_vara(f.libid, varid, start.data(), count.data(), buf) == NC_NOERR ? 1 : 0;
+}
+
+// The program's buffer for slabs it reads itself.
+std::vector<unsigned char>& room() {
+  static std::vector<unsigned char> buf;
+  return buf;
+}
+
+// A read of a file the helper holds, into the shared block: where its
+// values are, or nullptr after the message of a helper that failed.
+// *unheld is set, with nothing said, where no helper can be started and
+// the file is no HDF one.
+const void* read_remote(const openfile& f, int varid, const std::vector<size_t>& start,
+                        const std::vector<size_t>& count, size_t nbytes, bool bounded, size_t stored, bool* unheld) {
+  const void* at = nullptr;
+  const int rc = helper_read(f.name.c_str(), varid, start, count, nbytes, bounded, stored, &at);
+  const char* name = f.name.c_str();
+  *unheld = rc == HELPER_NONE && !is_hdf4_file(name) && !is_hdf5_file(name);
+  if (*unheld) return nullptr;
+  const std::string shown = replshownname(f.name);
+  if (rc == HELPER_DIED) omprntf(0, "SDF read error:  %s is damaged: the HDF library fails on it.\n", shown.c_str());
+  if (rc == HELPER_TIMEOUT) omprntf(0, "SDF read error:  %s: the HDF library takes too long on it.\n", shown.c_str());
+  if (rc == HELPER_NONE)
+    omprntf(0, "SDF read error:  %s: the helper process could not be started: %s; an HDF file is not read without it.\n",
+            shown.c_str(), helper_failure().c_str());
+  return rc == 1 ? at : nullptr;
+}
+
+// A netCDF file the helper held, opened here once no helper can be
+// started, as any netCDF file is then; false when the library refuses it.
+bool take_over(openfile* f) {
+  int id = -1;
+  if (!open_netcdf(f->name.c_str(), &id)) return false;
+  const openfile here = openfiles()[id];
+  openfiles().erase(id);
+  f->kind = here.kind;
+  f->libid = here.libid;
+  f->lists = here.lists;
+  return true;
+}
+
+// buf, or the program's buffer sized for n bytes where buf is null;
+// nullptr when that cannot be had.
+void* into(void* buf, size_t n) {
+  if (buf != nullptr) return buf;
+  try {
+    room().resize(n);
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+  return room().data();
+}
+
+// Reads a slab of f: where the program reads it itself, into buf (or its
+// own buffer where buf is null); else where the helper puts it.  Where its
+// values are, or nullptr.
+const void* read_slab(openfile* f, int varid, const std::vector<size_t>& start, const std::vector<size_t>& count,
+                      void* buf, size_t nbytes, bool bounded) {
+  if (f->classic) {
+    // A classic file cut short since it was opened reads no zeros for
+    // what it lost, whoever reads it.
+    if (!f->classic->holds(varid, start, count)) return nullptr;
+    void* to = into(buf, nbytes);
+    const int direct = to == nullptr ? -1 : f->classic->read_floats(varid, start, count, to, nbytes);
+    if (direct != 0) return direct > 0 ? to : nullptr;
+  }
+  // Any other file cut short since it was opened fails too: the
+  // libraries would read what it lost as zeros.
+  const int64_t size = size_now(f->name);
+  if (size >= 0 && size < f->opened_size) return nullptr;
+  if (f->kind == KIND_REMOTE) {
+    bool unheld = false;
+    const void* at = read_remote(*f, varid, start, count, nbytes, bounded, size > 0 ? static_cast<size_t>(size) : 0,
+                                 &unheld);
+    if (!unheld || !take_over(f)) return at;
+  }
+  void* to = into(buf, nbytes);
+  return to != nullptr && read_here(*f, varid, start, count, to, nbytes, bounded) ? to : nullptr;
+}
+
+openfile* find(int id) {
+  auto it = openfiles().find(id);
+  return it == openfiles().end() ? nullptr : &it->second;
+}
+
 }  // namespace
 
 int netcdf_classic(int id) {
   const openfile* f = lookup(id);
-  int format = 0;
-  if (f == nullptr || f->kind != KIND_NC || nc_inq_format(f->libid, &format) != NC_NOERR) return 0;
-  return format == NC_FORMAT_CLASSIC || format == NC_FORMAT_64BIT_OFFSET || format == NC_FORMAT_64BIT_DATA;
+  return f != nullptr && f->classic ? 1 : 0;
 }
 
-int read_netcdf_data(int id, int varid, const std::vector<size_t>& start,
-                     const std::vector<size_t>& count, void* buf, size_t nbytes) {
-  const openfile* f = lookup(id);
+int read_netcdf_data(int id, int varid, const std::vector<size_t>& start, const std::vector<size_t>& count,
+                     void* buf, size_t nbytes, bool bounded) {
+  openfile* f = find(id);
+  const void* at = f != nullptr ? read_slab(f, varid, start, count, buf, nbytes, bounded) : nullptr;
+  if (at == nullptr) return 0;
+  if (at != buf) std::memcpy(buf, at, nbytes);
+  return 1;
+}
+
+const void* read_netcdf_slab(int id, int varid, const std::vector<size_t>& start, const std::vector<size_t>& count,
+                             size_t nbytes, bool bounded) {
+  openfile* f = find(id);
+  return f != nullptr ? read_slab(f, varid, start, count, nullptr, nbytes, bounded) : nullptr;
+}
+
+void netcdf_reads_done(bool all) {
+  if (all || room().capacity() > kKeptBytes) std::vector<unsigned char>().swap(room());
+  block_trim(all);
+}
+
+size_t netcdf_read_allowance(int id, int varid, size_t nbytes) {
+  openfile* f = find(id);
   if (f == nullptr) return 0;
-  if (f->kind == KIND_REMOTE) {
-    int rc = helper_read(f->name.c_str(), varid, start, count, buf, nbytes);
-    if (rc == HELPER_DIED)
-      omprntf(0, "SDF read error:  %s is damaged: the HDF library fails on it.\n", replshownname(f->name).c_str());
-    if (rc == HELPER_TIMEOUT)
-      omprntf(0, "SDF read error:  %s: the HDF library takes too long on it.\n", replshownname(f->name).c_str());
-    if (rc == HELPER_NONE)
-      omprntf(0, "SDF read error:  %s: the helper process could not be started: %s; an HDF file is not read without it.\n",
-              replshownname(f->name).c_str(), helper_failure().c_str());
-    return rc == 1 ? 1 : 0;
+  const varfacts& v = facts_of(*f, varid);
+  auto add = [](size_t a, size_t b) { return a > SIZE_MAX - b ? SIZE_MAX : a + b; };
+  auto times = [](size_t a, size_t b) { return b != 0 && a > SIZE_MAX / b ? SIZE_MAX : a * b; };
+  return add(add(times(nbytes, 2), times(v.chunkbytes, 4)), v.cache);
+}
+
+size_t netcdf_slab_bytes(int id, int varid, const std::vector<size_t>& count) {
+  openfile* f = find(id);
+  if (f == nullptr || f->kind == KIND_REMOTE) return 0;
+  const varfacts& v = facts_of(*f, varid);
+  if (v.ndims != count.size()) return 0;
+  size_t n = static_cast<size_t>(type_size(v.type));
+  for (size_t c : count) {
+    if (c != 0 && n > (size_t(1) << 40) / c) return 0;
+    n *= c;
   }
-  // The libraries write the whole slab whatever room there is: a slab
-  // larger than the buffer is refused here, not written past its end.
-  if (!slab_fits(*f, varid, count, nbytes)) return 0;
-  if (f->kind == KIND_HDF) return hdf_varget(f->libid, varid, start, count, buf);
-  if (f->classic && !f->classic->holds(varid, start, count)) return 0;
-  const int here = f->classic ? f->classic->read_floats(varid, start, count, buf, nbytes) : 0;
-  if (here != 0) return here > 0 ? 1 : 0;
-  return nc_get_vara(f->libid, varid, start.data(), count.data(), buf) == NC_NOERR ? 1 : 0;
+  return n;
+}
+
+void netcdf_give_back() {
+  hdf_release_buffers();
+  h5_free_lists();
+  malloc_trim(0);
 }

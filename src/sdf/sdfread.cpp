@@ -331,27 +331,40 @@ size_t runs_per_row_max(int isz) { return static_cast<size_t>(isz) / 16; }
 
 // Points of a block of rows read and unpacked while it stays in cache.
 constexpr size_t kBlockPoints = 65536;
+// Unpacked slabs up to this size are kept from request to request, so
+// that their pages are not faulted in each time.
+constexpr size_t kKeptBytes = size_t(4) << 20;
 
-// Reads a float slab whose rows are the grid's rows in order straight into
-// the grid, and makes the values grid values.  From a classic netCDF file
-// (whose reads of part of a variable cost no more than their part) the
-// rows come a block at a time, each unpacked while it is still in cache,
-// so that the test of each value rides on the read instead of a pass of
-// its own over the grid.  jpos: the variable's dimension of the rows (-1
-// for a single row).  False when a read fails.
+// Reads a float slab whose rows are the grid's rows in order, or the
+// grid's rows turned round (order -1), into the grid as grid values.  From
+// a classic netCDF file (whose reads of part of a variable cost no more
+// than their part) rows in order come a block at a time straight into the
+// grid, each unpacked while it is still in cache, so that the test of each
+// value rides on the read instead of a pass of its own over the grid.
+// Any other slab is unpacked from where it was read, the rows taken in
+// the grid's order.  jpos: the variable's dimension of the rows (-1 for a
+// single row).  False when a read fails.
 bool read_rows_unpacked(int ncid, int varid, std::vector<size_t> start, std::vector<size_t> count, int jpos,
-                        float* gr, int isz, int jsz, const unpacker& u) {
-  const size_t w = static_cast<size_t>(isz);
+                        float* gr, int isz, int jsz, int order, const unpacker& u) {
+  const size_t w = static_cast<size_t>(isz), h = static_cast<size_t>(jsz);
   if (jpos >= 0 && static_cast<size_t>(jpos) >= start.size()) jpos = -1;
-  const size_t rows = jpos < 0 || !netcdf_classic(ncid) ? static_cast<size_t>(jsz)
-                                                         : std::max<size_t>(1, kBlockPoints / w);
-  const size_t first = jpos < 0 ? 0 : start[static_cast<size_t>(jpos)];
-  for (size_t j = 0; j < static_cast<size_t>(jsz); j += rows) {
-    const size_t m = std::min(rows, static_cast<size_t>(jsz) - j);
-    if (jpos >= 0) {
-      start[static_cast<size_t>(jpos)] = first + j;
-      count[static_cast<size_t>(jpos)] = m;
+  if (order < 0 || jpos < 0 || !netcdf_classic(ncid)) {
+    const float* slab =
+        static_cast<const float*>(read_netcdf_slab(ncid, varid, start, count, w * h * sizeof(float)));
+    if (slab == nullptr) return false;
+    if (order > 0) {
+      unpack_float(slab, gr, w * h, u);
+    } else {
+      for (size_t j = 0; j < h; j++) unpack_float(slab + (h - 1 - j) * w, gr + j * w, w, u);
     }
+    return true;
+  }
+  const size_t rows = std::max<size_t>(1, kBlockPoints / w);
+  const size_t first = start[static_cast<size_t>(jpos)];
+  for (size_t j = 0; j < h; j += rows) {
+    const size_t m = std::min(rows, h - j);
+    start[static_cast<size_t>(jpos)] = first + j;
+    count[static_cast<size_t>(jpos)] = m;
     float* block = gr + j * w;
     if (!read_netcdf_data(ncid, varid, start, count, block, m * w * sizeof(float))) return false;
     unpack_float(block, block, m * w, u);
@@ -359,11 +372,15 @@ bool read_rows_unpacked(int ncid, int varid, std::vector<size_t> start, std::vec
   return true;
 }
 
-void reverse_rows(float* g, int isz, int jsz) {
-  const size_t w = static_cast<size_t>(isz);
-  for (size_t j = 0, k = static_cast<size_t>(jsz) - 1; j < k; j++, k--)
-    std::swap_ranges(g + j * w, g + (j + 1) * w, g + k * w);
-}
+// What reads keep for the next request, given back when it is large once
+// a request is done, however it ends.
+struct readsdone {
+  std::vector<float>& vals;
+  ~readsdone() {
+    if (vals.capacity() * sizeof(float) > kKeptBytes) std::vector<float>().swap(vals);
+    netcdf_reads_done();
+  }
+};
 
 }  // namespace
 
@@ -423,9 +440,9 @@ int omgsdf(gridres* pgr, float* gr) {
 
   // Time steps grouped by member file (one group when not a template).
   dimplan& tp = plan[3];
-  // Unpacked slab for rows that are not contiguous in the file; kept from
-  // request to request so its pages are not faulted in each time.
+  // Unpacked slab for rows that are not contiguous in the file.
   static std::vector<float> vals;
+  const readsdone done{vals};
   int tlo = tp.present ? tp.lo : 1, thi = tp.present ? tp.hi : 1;
   int t = tlo;
   while (t <= thi) {
@@ -504,8 +521,12 @@ int omgsdf(gridres* pgr, float* gr) {
       }
     }
     size_t n = 1;
-    for (size_t c : count) n *= c;
+    bool huge = false;
+    for (size_t c : count) huge = __builtin_mul_overflow(n, c, &n) || huge;
     const size_t esize = static_cast<size_t>(type_size(v->nctype));
+    // The slab must fit what a grid may take: a length from a damaged file
+    // is refused before anything is made for it.
+    const bool readable = !huge && esize != 0 && v->nctype != SDF_CHAR && n <= omgcap() / esize;
     // Strides of the hyperslab, and the offset of each grid index.
     std::vector<size_t> stride(nd, 1);
     for (size_t k = nd; k-- > 1;) stride[k - 1] = stride[k] * count[k];
@@ -542,14 +563,15 @@ int omgsdf(gridres* pgr, float* gr) {
         contiguous = ioff[0] >= 0 && ioff[static_cast<size_t>(i)] == ioff[0] + i;
     }
     // A float slab that is the grid itself, rows in order or turned round,
-    // is read straight into the grid and made into grid values there.
-    const int order = v->nctype == SDF_FLOAT && contiguous && n == total
+    // is made into grid values as it comes, without a copy of its own.
+    const int order = v->nctype == SDF_FLOAT && contiguous && !huge && n == total
                           ? row_order(joff, base + ioff[0], isz)
                           : 0;
     const int jpos = pgr->jdim >= 0 && jsz > 1 ? v->tzyx_pos[3 - pgr->jdim] : -1;
-    const bool ok = order > 0   ? read_rows_unpacked(io->ncid, v->varid, start, count, jpos, gr, isz, jsz, up)
-                    : order < 0 ? read_netcdf_data(io->ncid, v->varid, start, count, gr, total * sizeof(float)) != 0
-                                : read_variable_data(io->ncid, v, start, count) != 0;
+    const unsigned char* raw = nullptr;
+    const bool ok = order != 0 ? read_rows_unpacked(io->ncid, v->varid, start, count, jpos, gr, isz, jsz, order, up)
+                               : readable && (raw = static_cast<const unsigned char*>(read_netcdf_slab(
+                                                  io->ncid, v->varid, start, count, n * esize))) != nullptr;
     if (!ok) {
       if (covered || order != 0) fill();  // a read straight into the grid may stop halfway
       omprnt(0, pfi->tmplat ? "Failure reading SDF data.  #3\n" : "Failure reading SDF data.  #1\n");
@@ -560,14 +582,9 @@ int omgsdf(gridres* pgr, float* gr) {
     omerrf("gzstart=%d, gzstop=%d, gtstart=%d, gtstop=%d.\n", 0, static_cast<int>(plan[2].count),
            gfirst - tlo, glast - gfirst + 1);
     if (order != 0) {
-      if (order < 0) {
-        reverse_rows(gr, isz, jsz);
-        unpack_float(gr, gr, total, up);
-      }
       t = glast + 1;
       continue;
     }
-    const unsigned char* raw = v->data.data();
     if (base < 0 && covered) fill();
     if (base >= 0) {
       // Columns that lie side by side in the file (the whole row, or the

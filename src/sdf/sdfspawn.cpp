@@ -19,9 +19,10 @@
 // run by naming its loader, whose file is the loader's, a file not found
 // at start), the helper is a fork of the program instead: all its code is
 // in the program, and a fork set up as a fresh run would be (no handler of
-// the program's, only the socket open) contains a library's crash just as
-// well.  Only when no process can be started at all does the program open
-// files itself.
+// the program's, only the socket and the shared block open, and an exit
+// that runs none of the program's exit hooks) contains a library's crash
+// just as well.  Only when no process can be started at all does the
+// program open files itself.
 #include <fcntl.h>
 #include <link.h>
 #include <limits.h>
@@ -38,6 +39,7 @@
 #include <cstring>
 #include <string>
 
+#include "sdf/sdfblock.h"
 #include "sdf/sdfint.h"
 
 extern char** environ;
@@ -45,10 +47,12 @@ extern char** environ;
 namespace {
 
 // The name and argument that make the executable the helper (the memory it
-// may grow by follows), with the socket as descriptor 3.
+// may grow by follows), with the socket as descriptor 3 and the shared
+// block as descriptor 4 (kBlockFd).
 constexpr const char* kHelperName = "ombra-sdf-helper";
 constexpr const char* kHelperMode = "--sdf-helper";
 constexpr int kHelperFd = 3;
+static_assert(kBlockFd == kHelperFd + 1, "the helper keeps the descriptors up to the block");
 
 // The program's own file as found at start, held open (O_PATH); -1 when
 // it was not found or is not the program's.
@@ -78,9 +82,10 @@ bool started_as_helper(int argc, char** argv) {
 // Serves as the helper when everything the spawn gives is there; anything
 // else ends the process at once.
 [[noreturn]] void helper_start(int argc, char** argv) {
-  struct stat st;
+  struct stat st, block;
   if (argc != 3 || !same(argv[0], kHelperName) || !same(argv[1], kHelperMode) ||
-      fstat(kHelperFd, &st) != 0 || !S_ISSOCK(st.st_mode))
+      fstat(kHelperFd, &st) != 0 || !S_ISSOCK(st.st_mode) || fstat(kBlockFd, &block) != 0 ||
+      !S_ISREG(block.st_mode))
     _exit(127);
   char* end = nullptr;
   errno = 0;
@@ -166,6 +171,7 @@ std::string failed(const char* what, int err) { return std::string(what) + ": " 
 struct childplan {
   int exefd;
   int sock;
+  int block;
   pid_t parent;
   char** argv;
   char** envp;
@@ -174,21 +180,26 @@ struct childplan {
 
 // The first steps of either child: it ends with the program (the
 // parent-death signal, checked against a parent that ended before it was
-// set) and has its socket as descriptor 3.  Every signal is blocked here,
-// so no handler of the program runs in the child.  0, or what failed.
-__attribute__((no_sanitize_address)) int child_setup(int sock, pid_t parent) {
+// set) and has its socket as descriptor 3 and the block as 4.  Every
+// signal is blocked here, so no handler of the program runs in the child.
+// 0, or what failed.
+__attribute__((no_sanitize_address)) int child_setup(int sock, int block, pid_t parent) {
   if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || getppid() != parent) return ESRCH;
-  const int moved = sock == kHelperFd ? fcntl(sock, F_SETFD, 0) : dup2(sock, kHelperFd);
-  return moved < 0 ? errno : 0;
+  // Both moved above their places first, so that neither is put where
+  // the other still is.
+  if (sock <= kBlockFd) sock = fcntl(sock, F_DUPFD_CLOEXEC, kBlockFd + 1);
+  if (block <= kBlockFd) block = fcntl(block, F_DUPFD_CLOEXEC, kBlockFd + 1);
+  if (sock < 0 || block < 0 || dup2(sock, kHelperFd) < 0 || dup2(block, kBlockFd) < 0) return errno;
+  return 0;
 }
 
 // The child that runs the program's own file.  The file may be held as
-// descriptor 3 itself, which the socket is about to take: it is moved
-// first.
+// descriptor 3 or 4 itself, which the socket and the block are about to
+// take: it is moved first.
 [[noreturn]] __attribute__((no_sanitize_address)) void run_child(childplan* p) {
   int exefd = p->exefd;
-  if (exefd == kHelperFd) exefd = fcntl(exefd, F_DUPFD_CLOEXEC, kHelperFd + 1);
-  const int err = exefd < 0 ? errno : child_setup(p->sock, p->parent);
+  if (exefd <= kBlockFd) exefd = fcntl(exefd, F_DUPFD_CLOEXEC, kBlockFd + 1);
+  const int err = exefd < 0 ? errno : child_setup(p->sock, p->block, p->parent);
   if (err != 0) {
     p->err = err;
     _exit(127);
@@ -204,10 +215,16 @@ __attribute__((noinline, no_sanitize_address)) pid_t launch(childplan* p) {
   return child;
 }
 
+// Ends a forked helper that calls exit(): registered after every exit hook
+// of the program, it runs before them and ends the process there, so that
+// none of the program's hooks (which finish its metafile and give its
+// terminal back) runs in the helper.
+void end_forked_helper() { _exit(127); }
+
 // The child forked as the helper: set up as a fresh run of the program
 // would start, then serving.
-[[noreturn]] void serve_forked(int sock, pid_t parent, size_t mem_bytes) {
-  if (child_setup(sock, parent) != 0) _exit(127);
+[[noreturn]] void serve_forked(int sock, int block, pid_t parent, size_t mem_bytes) {
+  if (child_setup(sock, block, parent) != 0 || std::atexit(end_forked_helper) != 0) _exit(127);
   for (int sig = 1; sig < NSIG; sig++) {
     struct sigaction sa;
     if (sigaction(sig, nullptr, &sa) == 0 && sa.sa_handler != SIG_IGN && sa.sa_handler != SIG_DFL)
@@ -220,11 +237,11 @@ __attribute__((noinline, no_sanitize_address)) pid_t launch(childplan* p) {
 // Starts the child with every signal blocked: the program's own file run
 // when allowed and possible, else a fork.  Its pid (*execd telling which),
 // or -1 with *err set.
-pid_t start_child(bool may_exec, int sock, size_t mem_bytes, bool* execd, int* err) {
+pid_t start_child(bool may_exec, int sock, int block, size_t mem_bytes, bool* execd, int* err) {
   const std::string memtext = std::to_string(mem_bytes);
   std::string arg0 = kHelperName, mode = kHelperMode;
   char* argv[] = {&arg0[0], &mode[0], const_cast<char*>(memtext.c_str()), nullptr};
-  childplan plan{ownfd(), sock, getpid(), argv, environ, 0};
+  childplan plan{ownfd(), sock, block, getpid(), argv, environ, 0};
   if (may_exec && plan.exefd >= 0) {
     const pid_t child = launch(&plan);
     if (child < 0) {
@@ -237,14 +254,15 @@ pid_t start_child(bool may_exec, int sock, size_t mem_bytes, bool* execd, int* e
     }
   }
   const pid_t child = fork();
-  if (child == 0) serve_forked(sock, plan.parent, mem_bytes);
+  if (child == 0) serve_forked(sock, block, plan.parent, mem_bytes);
   *err = child < 0 ? errno : 0;
   return child;
 }
 
 }  // namespace
 
-int spawn_helper(size_t mem_bytes, bool may_exec, int* pid, int* fd, bool* execd, std::string* why) {
+int spawn_helper(size_t mem_bytes, int block, bool may_exec, void (*record)(pid_t pid, int fd, bool execd),
+                 std::string* why) {
   int sv[2];
   if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sv) != 0) {
     *why = failed("cannot make its socket", errno);
@@ -254,17 +272,17 @@ int spawn_helper(size_t mem_bytes, bool may_exec, int* pid, int* fd, bool* execd
   sigfillset(&all);
   pthread_sigmask(SIG_BLOCK, &all, &old);
   int err = 0;
-  *execd = false;
-  const pid_t child = start_child(may_exec, sv[1], mem_bytes, execd, &err);
-  pthread_sigmask(SIG_SETMASK, &old, nullptr);
+  bool execd = false;
+  const pid_t child = start_child(may_exec, sv[1], block, mem_bytes, &execd, &err);
   close(sv[1]);
   if (child < 0) {
+    pthread_sigmask(SIG_SETMASK, &old, nullptr);
     close(sv[0]);
     *why = failed("cannot run it", err);
     return 0;
   }
-  *pid = child;
-  *fd = sv[0];
+  record(child, sv[0], execd);
+  pthread_sigmask(SIG_SETMASK, &old, nullptr);
   return 1;
 }
 

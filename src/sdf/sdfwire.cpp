@@ -1,5 +1,5 @@
-// A file's description as bytes, for the helper process that opens HDF4
-// files to hand it to the program.  The reader trusts nothing it is given:
+// A file's description as bytes, for the helper process that opens files
+// to hand it to the program.  The reader trusts nothing it is given:
 // every count and length is checked against the bytes that remain, so a
 // helper that went wrong cannot make the program allocate or read beyond
 // them.
@@ -98,6 +98,7 @@ struct reader {
 
 std::string pack_description(const io_std& io) {
   writer w;
+  w.i32(io.dims_cut ? 1 : 0);
   w.i32(io.ndims);
   w.i32(io.recdim);
   for (int i = 0; i < io.ndims; i++) {
@@ -119,6 +120,7 @@ std::string pack_description(const io_std& io) {
 
 int unpack_description(const std::string& buf, io_std* io) {
   reader r{buf.data(), buf.size()};
+  io->dims_cut = r.i32() != 0;
   int nd = r.i32();
   io->recdim = r.i32();
   if (nd < 0 || nd > SDF_MAX_DIMS) return 0;

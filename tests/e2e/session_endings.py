@@ -11,6 +11,8 @@ Usage: session_endings.py OMBRA SHAREDIR.  Exit status 0 passed, 1 failed.
 """
 import array, ctypes, fcntl, os, pty, random, resource, select, signal, struct, subprocess, sys, tempfile, termios, threading, time
 
+import killguard  # noqa: F401  (os.kill refuses a pid of 0 or less)
+
 OMBRA = os.path.abspath(sys.argv[1])
 ENV = dict(os.environ, OMDDIR=sys.argv[2], TERM="xterm")
 CHECKING = b"__asan_init" in open(OMBRA, "rb").read()  # built with the address sanitizer

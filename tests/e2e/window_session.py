@@ -22,6 +22,8 @@ import sys
 import tempfile
 import time
 
+import killguard  # noqa: F401  (os.kill refuses a pid of 0 or less)
+
 SKIP = 77
 # The whole test ends within this many seconds, below the test runner's
 # own limit: a redraw that never comes fails the checks left, rather than

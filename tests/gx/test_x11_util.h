@@ -73,6 +73,7 @@ constexpr unsigned kTestLimit = 45;
 // killed when it has not gone within ten seconds, since a program caught
 // in its own exit handler would hold the test at its end for ever.
 inline void end_process(pid_t pid) {
+  if (pid <= 0) return;
   kill(pid, SIGTERM);
   int st;
   for (int i = 0; i < 200; i++) {

@@ -131,7 +131,7 @@ struct PromptChild {
       drain(100);
       usleep(50000);
     }
-    kill(pid, SIGKILL);
+    if (pid > 0) kill(pid, SIGKILL);
     waitpid(pid, &st, 0);
     return -1;
   }

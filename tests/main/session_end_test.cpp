@@ -86,7 +86,7 @@ TEST_P(EndingSignal, FinishesTheMetafileAndPrintsTheClosingLines) {
   ASSERT_TRUE(s.start({"-blE"}));
   s.send(kPrint + kLats);
   ASSERT_TRUE(s.waitprompts(4 + static_cast<int>(std::count(kLats.begin(), kLats.end(), '\n'))));
-  kill(s.pid(), GetParam().sig);
+  s.signal(GetParam().sig);
   int st = s.finish();
   ASSERT_TRUE(WIFEXITED(st)) << "wait status " << st;
   EXPECT_EQ(WEXITSTATUS(st), GetParam().status);
@@ -120,7 +120,7 @@ TEST(SessionEnd, FieldsWrittenBeforeAKillAreInThePartFiles) {
     }));
     s.send(kLats);
     ASSERT_TRUE(s.waitprompts(1 + static_cast<int>(std::count(kLats.begin(), kLats.end(), '\n'))));
-    kill(s.pid(), sig);
+    s.signal(sig);
     s.finish();
     std::string nc, grb;
     for (const auto& e : std::filesystem::directory_iterator(s.path(""))) {
@@ -139,7 +139,7 @@ TEST(SessionEnd, IgnoredHangUpStaysIgnored) {
   ASSERT_TRUE(s.start({"-blE"}, false, [] { signal(SIGHUP, SIG_IGN); }));
   s.send(kPrint);
   ASSERT_TRUE(s.waitprompts(4));
-  kill(s.pid(), SIGHUP);
+  s.signal(SIGHUP);
   s.send("q dims\n");
   s.closein();
   int st = s.finish();
@@ -159,7 +159,7 @@ TEST(SessionEnd, QuitDumpsCoreWithTheMetafileFinished) {
   }));
   s.send(kPrint);
   ASSERT_TRUE(s.waitprompts(4));
-  kill(s.pid(), SIGQUIT);
+  s.signal(SIGQUIT);
   int st = s.finish();
   ASSERT_TRUE(WIFSIGNALED(st)) << "wait status " << st;
   EXPECT_EQ(WTERMSIG(st), SIGQUIT);
@@ -197,7 +197,7 @@ TEST(SessionEnd, InterruptDuringTheCommandLineCommandStopsOnlyIt) {
   ASSERT_TRUE(s.start({"-blEc", "run loop.gs"}));
   s.closein();
   ASSERT_TRUE(s.waitsize("m.gm.part", kFrameBytes));
-  kill(s.pid(), SIGINT);
+  s.signal(SIGINT);
   int st = s.finish();
   ASSERT_TRUE(WIFEXITED(st)) << "wait status " << st;
   EXPECT_EQ(WEXITSTATUS(st), 0);
@@ -214,7 +214,7 @@ TEST(SessionEnd, LinesPrintedBeforeTheEndReachTheFile) {
   s.put("loop.gs", kLoop);
   ASSERT_TRUE(s.start({"-blEc", "run loop.gs"}));
   ASSERT_TRUE(s.waitsize("m.gm.part", kFrameBytes));
-  kill(s.pid(), SIGTERM);
+  s.signal(SIGTERM);
   int st = s.finish();
   ASSERT_TRUE(WIFEXITED(st)) << "wait status " << st;
   EXPECT_EQ(WEXITSTATUS(st), 128 + SIGTERM);
@@ -309,10 +309,10 @@ TEST(SessionEnd, InterruptStopsAnEndlessExec) {
     s.send("exec endless\n");
     ASSERT_TRUE(s.waitsize("stdout", 20000));
     if (stalls) usleep(200000);
-    kill(s.pid(), SIGINT);
+    s.signal(SIGINT);
     s.closein();
     int st = s.finish();
-    kill(writer, SIGKILL);
+    if (writer > 0) kill(writer, SIGKILL);
     waitpid(writer, nullptr, 0);
     ASSERT_TRUE(WIFEXITED(st)) << "wait status " << st;
     EXPECT_EQ(WEXITSTATUS(st), 0);
@@ -391,7 +391,7 @@ TEST(SessionEnd, NoEndingSignalLeavesAPartFile) {
     ASSERT_TRUE(s.start({"-blE"}));
     s.send(cycles);
     usleep(static_cast<useconds_t>(20000 + 1500 * run));
-    kill(s.pid(), SIGTERM);
+    s.signal(SIGTERM);
     s.finish();
     for (const auto& e : std::filesystem::directory_iterator(s.path("")))
       EXPECT_NE(e.path().extension(), ".part") << run;
@@ -432,7 +432,7 @@ TEST(SessionEnd, EveryEndingWaitsForTheHelper) {
     std::string cmdline;
     std::getline(std::ifstream("/proc/" + std::to_string(childof(s.pid())) + "/cmdline"), cmdline, '\0');
     EXPECT_EQ(cmdline, "ombra-sdf-helper");
-    kill(s.pid(), sig);
+    s.signal(sig);
     EXPECT_NE(s.finish(), -1) << sig;
     pid_t left = 0;
     for (int k = 0; k < 50 && left == 0; k++) {
@@ -473,7 +473,7 @@ TEST(SessionEnd, AReapedHelpersPidIsNotKilledAtTheEnding) {
       _exit(0);
     }
   }
-  kill(s.pid(), SIGTERM);
+  s.signal(SIGTERM);
   s.finish();
   const bool alive = other > 0 && waitpid(other, nullptr, WNOHANG) == 0;
   if (other > 0) kill(other, SIGKILL);  // never -1: that would be every process

@@ -120,6 +120,9 @@ class SessionChild {
   }
 
   pid_t pid() const { return pid_; }
+  // Sends the session a signal; false when none runs (never a kill of a
+  // pid of -1 or 0, which would reach every process or the group).
+  bool signal(int sig) const { return pid_ > 0 && kill(pid_, sig) == 0; }
 
   // Waits until the named file holds at least size bytes (a minute at
   // most, for a loaded machine); false if it never does.
@@ -158,7 +161,7 @@ class SessionChild {
       }
       usleep(10000);
     }
-    kill(pid_, SIGKILL);
+    if (pid_ > 0) kill(pid_, SIGKILL);
     waitpid(pid_, &st, 0);
     pid_ = -1;
     return -1;

@@ -139,6 +139,19 @@ struct request {
   float at(int i, int j = 0) const { return vals[static_cast<size_t>(j * g.isiz + i)]; }
 };
 
+// A size of the process's /proc status in kB ("VmRSS"); -1 when absent.
+inline long own_kb(const std::string& field) {
+  std::ifstream in("/proc/self/status");
+  std::string line;
+  while (std::getline(in, line))
+    if (line.rfind(field + ":", 0) == 0) return std::stol(line.substr(field.size() + 1));
+  return -1;
+}
+
+// The peak resident size is made the present one (where the kernel
+// allows it): VmHWM then tells the peak since.
+inline void reset_peak() { std::ofstream("/proc/self/clear_refs") << "5"; }
+
 // Open file descriptors of the process, to see that failures close files.
 inline int open_fds() {
   int n = 0;

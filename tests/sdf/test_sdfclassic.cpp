@@ -92,8 +92,13 @@ std::vector<unsigned char> bytes_of(const std::string& path) {
 struct opened {
   int ncid = -1;
   std::shared_ptr<classic_file> cf;
+  // The file's description as the library gives it, to which the header
+  // must agree.
   explicit opened(const std::string& f) {
-    if (nc_open(f.c_str(), NC_NOWRITE, &ncid) == NC_NOERR) cf = classic_file::open(classic_probe(f.c_str()), f.c_str(), ncid);
+    if (nc_open(f.c_str(), NC_NOWRITE, &ncid) != NC_NOERR) return;
+    io_std io;
+    if (open_netcdf(f.c_str(), &io.ncid) && read_description(&io)) cf = classic_file::open(f.c_str(), io);
+    close_netcdf(io.ncid);
   }
   ~opened() {
     if (ncid >= 0) nc_close(ncid);
@@ -295,17 +300,18 @@ TEST(ClassicReads, ClaimsBeyondTheFileOrTheLibrarysNamesAreRefused) {
     for (int b = 0; b < 4; b++) h[at + static_cast<size_t>(b)] = static_cast<unsigned char>(w >> (24 - 8 * b));
     return h;
   };
-  // Version 1: magic, record count, dimension tag and count, the first
-  // name's length; the global attributes' count at 68 and the first one's
-  // value count at 84; the first variable's dimension id at 144 (one past
-  // the four dimensions: left to the library, which refuses it).
+  // Version 1: magic, record count, dimension tag at 8 and count, the
+  // first name's length; the global attributes' count at 68, the first
+  // one's type at 80 and value count at 84; the first variable's dimension
+  // id at 144 (one past the four dimensions: the library zero-fills what
+  // the header claims after it before it refuses it).
   const auto refused = classic_header::refused;
   struct row {
     size_t at;
     uint32_t value;
     classic_header is;
   } rows[] = {{16, 257, refused}, {12, 0x0fffffff, refused}, {68, 0x0fffffff, refused},
-              {84, 0xffffffff, refused}, {144, 4, classic_header::other}};
+              {84, 0xffffffff, refused}, {144, 4, refused}, {80, 99, refused}, {8, 11, refused}};
   for (const row& r : rows) {
     const std::vector<unsigned char> h = with(r.at, r.value);
     EXPECT_EQ(classic_read(h.data(), h.size(), &l), r.is) << r.at << " " << r.value;

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <vector>
@@ -368,20 +369,22 @@ data: lon = 0, 10 ; lat = 0 ;
   EXPECT_EQ(open_quiet(st, f, &out), 1);
   EXPECT_NE(out.find("SDF file's time dimension is longer than a data set can hold.\n"), std::string::npos) << out;
   EXPECT_EQ(st.pcm->filecount, 0);
-  // 2 * 10^9 longitudes in doubles, 16 GB: more than any grid may take,
-  // refused before anything is allocated for them.
-  std::string g = make_nc("longlon", R"(netcdf longlon {
-dimensions: lon = 2000000000 ; lat = 1 ;
-variables:
-  double lon(lon) ; lon:units = "degrees_east" ;
-  float lat(lat) ; lat:units = "degrees_north" ;
-  float v(lat, lon) ;
-data: lat = 0 ;
-}
-)", "nc4");
-  ASSERT_FALSE(g.empty());
-  EXPECT_EQ(open_quiet(st, g, &out), 1);
-  EXPECT_NE(out.find("Failure checking X coordinate of SDF file.\n"), std::string::npos) << out;
+  // 2 * 10^9 longitudes in doubles, 16 GB: more than any grid may take;
+  // 10^8 in floats, 400 MB that no file of a few kilobytes holds (they
+  // were never written): refused before anything is allocated for them.
+  for (const char* lon : {"double lon(lon) ; lon = 2000000000", "float lon(lon) ; lon = 100000000"}) {
+    const std::string decl(lon, std::strchr(lon, ';') + 1), dim(std::strchr(lon, ';') + 2);
+    std::string g = make_nc("longlon", "netcdf longlon {\ndimensions: " + dim + " ; lat = 1 ;\nvariables:\n  " + decl +
+                                           " lon:units = \"degrees_east\" ;\n  float lat(lat) ; lat:units = "
+                                           "\"degrees_north\" ;\n  float v(lat, lon) ;\ndata: lat = 0 ;\n}\n",
+                            "nc4");
+    ASSERT_FALSE(g.empty());
+    reset_peak();
+    const long before = own_kb("VmRSS");
+    EXPECT_EQ(open_quiet(st, g, &out), 1) << lon;
+    EXPECT_NE(out.find("Failure checking X coordinate of SDF file.\n"), std::string::npos) << out;
+    EXPECT_LT(own_kb("VmHWM") - before, 64 * 1024) << lon;
+  }
 }
 
 TEST(sdfaxes, WestwardLongitudesAreTheShortWayDown) {
@@ -671,14 +674,16 @@ TEST(sdfopen, GridsReadInBlocksOfRowsKeepEveryRow) {
 
 // A classic file lacking bytes its header promises (cut short, or counting
 // more records than were written) fails the reads of what it lacks, by the
-// float reads made here and the library's alike, instead of giving zeros.
+// float reads made here and the library's alike, instead of giving zeros;
+// so does a netCDF-4 file cut short once opened.
 TEST(sdfopen, SlabsAClassicFileDoesNotHoldWholeAreReadErrors) {
   if (!have_ncgen()) GTEST_SKIP();
   // A record: time (8 bytes), v (16), s (8).
-  const std::string made = make_nc("whole", "netcdf w {\ndimensions: lon = 2 ; lat = 1 ; time = UNLIMITED ;\n"
+  const std::string cdl = "netcdf w {\ndimensions: lon = 2 ; lat = 1 ; time = UNLIMITED ;\n"
       "variables: float lon(lon) ; lon:units = \"degrees_east\" ; float lat(lat) ; lat:units = \"degrees_north\" ;\n"
       "double time(time) ; time:units = \"hours since 2000-01-01\" ; float v(time, lat, lon) ; short s(time, lat, lon) ;\n"
-      "data: lon = 0, 10 ; lat = 0 ; time = 0, 6, 12 ; v = 1,2, 21,22, 281,282 ; s = 1,2, 21,22, 281,282 ;\n}\n");
+      "data: lon = 0, 10 ; lat = 0 ; time = 0, 6, 12 ; v = 1,2, 21,22, 281,282 ; s = 1,2, 21,22, 281,282 ;\n}\n";
+  const std::string made = make_nc("whole", cdl);
   std::ifstream in(made, std::ios::binary);
   const std::string whole((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   ASSERT_GT(whole.size(), 8u);
@@ -698,14 +703,29 @@ TEST(sdfopen, SlabsAClassicFileDoesNotHoldWholeAreReadErrors) {
     EXPECT_EQ(msg, r.first != 0 ? "" : "Failure reading SDF data.  #1\n") << r.var << r.t;
     EXPECT_EQ(q.at(0), r.first != 0 ? r.first : q.g.undef) << r.var << r.t;
   }
-  // Cut after it was opened: the float read meets the end.
-  write_text(tmpdir() + "/short.nc", whole);
-  state st;
-  ASSERT_EQ(open_quiet(st, tmpdir() + "/short.nc"), 0);
-  ASSERT_EQ(truncate((tmpdir() + "/short.nc").c_str(), static_cast<off_t>(whole.size() - 6)), 0);
-  int lo[4] = {1, 1, 1, 3}, hi[4] = {2, 1, 1, 3};
-  request q(st.last(), "v", 0, -1, lo, hi);
-  std::string msg;
-  EXPECT_EQ(q.read(&msg), 3);
-  EXPECT_EQ(msg, "Failure reading SDF data.  #1\n");
+  // Cut after it was opened, by 6 bytes, to half or to nothing: the float
+  // read meets the end, and the library's reads of other types, and of a
+  // netCDF-4 file, are checked against the file as it is at the read.
+  // netCDF-4 of fixed dimensions stores its data whole, where a read past
+  // the end of the file is zeros to HDF5.
+  std::string cdl4 = cdl;
+  cdl4.replace(cdl4.find("UNLIMITED"), 9, "3");
+  cdl4.insert(cdl4.find("data:"), "v:_Storage = \"contiguous\" ; s:_Storage = \"contiguous\" ;\n");
+  std::ifstream in4(make_nc("whole4", cdl4, "nc4"), std::ios::binary);
+  const std::string whole4((std::istreambuf_iterator<char>(in4)), std::istreambuf_iterator<char>());
+  ASSERT_GT(whole4.size(), 8u);
+  for (const std::string* file : {&whole, &whole4})
+  for (const char* var : {"v", "s"}) {
+    for (size_t left : {file->size() - (file == &whole ? 6 : file->size() / 2), size_t(0)}) {
+      write_text(tmpdir() + "/short.nc", *file);
+      state st;
+      ASSERT_EQ(open_quiet(st, tmpdir() + "/short.nc"), 0);
+      ASSERT_EQ(truncate((tmpdir() + "/short.nc").c_str(), static_cast<off_t>(left)), 0);
+      int lo[4] = {1, 1, 1, 3}, hi[4] = {2, 1, 1, 3};
+      request q(st.last(), var, 0, -1, lo, hi);
+      std::string msg;
+      EXPECT_EQ(q.read(&msg), 3) << var << left;
+      EXPECT_EQ(msg, "Failure reading SDF data.  #1\n") << var << left;
+    }
+  }
 }

@@ -1,0 +1,59 @@
+// What the program and its helper say to each other on their socket.
+//
+// A request is an operation byte and a file name (its length, then its
+// bytes), then what the operation needs:
+//   OP_DESCRIBE  nothing; the answer is a helper_answer byte, and after
+//                HELPER_HELD the description's length and bytes
+//                (sdfwire.cpp);
+//   OP_READ      the variable's id, the number of dimensions, the starts,
+//                the counts, the slab's bytes, the size of the shared
+//                block (sdfblock.h) and the read's flags; the answer is
+//                one byte, 1 when the slab is in the block;
+//   OP_TIMES     the times wanted and the program's calendar; the answer
+//                is a helper_answer byte, and after HELPER_TIMES the
+//                length of the rest, the length of what the reading said,
+//                that text and the times, five 32-bit fields each;
+//   OP_CLOSE     nothing; the answer is one byte.
+// Numbers are in the machine's own order: both ends are one program.
+#pragma once
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+enum : char { OP_DESCRIBE = 'D', OP_READ = 'R', OP_CLOSE = 'C', OP_TIMES = 'T' };
+// Flags of a read: no request's grid bounds the slab (a coordinate's
+// values), so it is refused when larger than the file can hold.
+enum : uint8_t { READ_BOUNDED = 1 };
+// The longest name a request carries.
+constexpr uint32_t kMaxName = 65536;
+// A time in a times answer: its five fields; and what the reading of a
+// file's times may say (a few lines, and far less than this even for a
+// damaged file).
+constexpr size_t kTimeBytes = 5 * sizeof(int32_t);
+constexpr size_t kMostSaid = 1 << 16;
+// What the helper sends once it is ready for requests.
+constexpr char kReady = 'R';
+
+// Sends all n bytes at buf, going on after an interrupted call; false
+// when the other end is gone.
+inline bool sendall(int fd, const void* buf, size_t n) {
+  const char* p = static_cast<const char*>(buf);
+  while (n > 0) {
+    const ssize_t r = ::send(fd, p, n, MSG_NOSIGNAL);
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) return false;
+    p += r;
+    n -= static_cast<size_t>(r);
+  }
+  return true;
+}
+
+template <class T>
+void put(std::string* s, T v) {
+  s->append(reinterpret_cast<const char*>(&v), sizeof v);
+}

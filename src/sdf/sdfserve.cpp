@@ -1,0 +1,391 @@
+// The helper's side: the loop that opens, describes and reads files for
+// the program (sdfhelper.cpp has why, and the program's side).
+//
+// Every file the program opens is opened here and kept open, by name, and
+// every read of it is made here, into the block the program shares
+// (sdfblock.h).  The helper's memory is held to what each request may
+// take: an open, 64 MB and sixteen times the file's size; a read, 64 MB,
+// twice the slab, four of the variable's chunks and its chunk cache
+// (netcdf_read_allowance); and never more than the cap it started with.
+// A damaged file that claims more (a compressed chunk that inflates past
+// its size, a count of values no file of its size holds) makes the
+// library's allocation fail instead of taking the machine's memory.
+// What the library took for a request beyond a little is given back once
+// it is answered.
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdint>
+#include <cstring>
+#include <cstdlib>
+#include <cstdio>
+#include <map>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "base/cmnstate.h"
+#include "base/heaptune.h"
+#include "base/memcap.h"
+#include "base/omprntint.h"
+#include "data/gridres.h"
+#include "sdf/sdfblock.h"
+#include "sdf/sdfint.h"
+#include "sdf/sdfproto.h"
+
+namespace {
+
+// HDF4 and netCDF files the helper keeps open at once; beyond, one is
+// closed (opened again when read again).
+constexpr size_t kMaxKept = 64;
+// Memory any request may take besides what its size asks for: the
+// libraries' records of a file and their caches of its metadata.
+constexpr size_t kSlack = size_t(64) << 20;
+// Growth beyond which what the libraries freed is given back to the
+// system once a request is answered, or a file closed.
+constexpr size_t kKeptGrowth = size_t(4) << 20;
+
+// Files open in the helper, by name.
+std::map<std::string, int>& kept() {
+  static std::map<std::string, int> files;
+  return files;
+}
+
+void close_kept(const std::string& name) {
+  auto it = kept().find(name);
+  if (it == kept().end()) return;
+  close_netcdf(it->second);
+  kept().erase(it);
+}
+
+int open_kept(const std::string& name) {
+  auto it = kept().find(name);
+  if (it != kept().end()) return it->second;
+  if (kept().size() >= kMaxKept) close_kept(kept().begin()->first);
+  int id = -1;
+  if (!open_netcdf(name.c_str(), &id)) return -1;
+  kept()[name] = id;
+  return id;
+}
+
+// What the helper holds now: its private writable memory (data and
+// stack), the figure its data limit is held against, and the anonymous
+// memory it keeps in use, which a give-back lowers; from /proc/self/statm,
+// held open.  Where /proc is not mounted, both as omdatasize gives them.
+struct holding {
+  size_t data, anon;
+};
+
+holding held_now() {
+  static const int fd = ::open("/proc/self/statm", O_RDONLY | O_CLOEXEC);
+  char buf[160];
+  const ssize_t n = fd >= 0 ? pread(fd, buf, sizeof buf - 1, 0) : -1;
+  unsigned long long f[6];
+  if (n > 0) {
+    buf[n] = '\0';
+    if (std::sscanf(buf, "%llu %llu %llu %llu %llu %llu", &f[0], &f[1], &f[2], &f[3], &f[4], &f[5]) == 6) {
+      const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+      return {static_cast<size_t>(f[5]) * page, static_cast<size_t>(f[1] > f[2] ? f[1] - f[2] : 0) * page};
+    }
+  }
+  const size_t data = omdatasize();
+  return {data, data};
+}
+
+// What the helper held when it last looked: at its start and at the end
+// of every request (it holds the same when the next one comes, idle in
+// between).
+holding& held() {
+  static holding h = {0, 0};
+  return h;
+}
+
+// Looks again at what the helper holds; when that is more than anon by
+// kKeptGrowth, what the libraries freed is given back first.
+void measure_giving_back(size_t anon) {
+  held() = held_now();
+  if (held().anon <= anon + kKeptGrowth) return;
+  netcdf_give_back();
+  held() = held_now();
+}
+
+// The anonymous memory the helper held when it was ready: at a close,
+// what it holds beyond is given back.
+size_t& anon_at_start() {
+  static size_t anon = 0;
+  return anon;
+}
+
+// Closes a file for the program; what the libraries kept for it (the
+// index of its chunks, say) is given back too.
+void close_for_program(const std::string& name) {
+  close_kept(name);
+  measure_giving_back(anon_at_start());
+}
+
+// The data limit the helper started with, which no request goes beyond,
+// and the one in force now.
+struct datacaps {
+  struct rlimit now = {RLIM_INFINITY, RLIM_INFINITY};
+  rlim_t base = RLIM_INFINITY;
+};
+
+datacaps& caps() {
+  static datacaps c;
+  return c;
+}
+
+// Puts the soft data limit at soft, unless it is there already.
+void set_cap(rlim_t soft) {
+  struct rlimit rl = caps().now;
+  if (rl.rlim_cur == soft) return;
+  rl.rlim_cur = soft;
+  if (setrlimit(RLIMIT_DATA, &rl) == 0) caps().now = rl;
+}
+
+// The helper may grow by the given bytes beyond what it holds when it
+// starts; a damaged compression header then makes the library's
+// allocations fail instead of taking the machine's memory.
+void cap_memory(size_t extra) {
+  struct rlimit rl;
+  if (getrlimit(RLIMIT_DATA, &rl) != 0) return;
+  caps().now = rl;
+  const size_t held = held_now().data;
+  rlim_t want = static_cast<rlim_t>(held > SIZE_MAX - extra ? SIZE_MAX : held + extra);
+  if (rl.rlim_max != RLIM_INFINITY && want > rl.rlim_max) want = rl.rlim_max;
+  if (rl.rlim_cur != RLIM_INFINITY && rl.rlim_cur < want) want = rl.rlim_cur;
+  set_cap(want);
+  caps().base = caps().now.rlim_cur;
+}
+
+// One request's hold on the helper's memory: the data limit set to what
+// the helper holds and what the request may take (never above its own
+// cap), and kept there until the next request sets its own; once the
+// request is answered, what the libraries took for it beyond a little is
+// given back.  A series of like requests sets the limit once.
+class requestcap {
+ public:
+  explicit requestcap(size_t work) : before_(held()) {
+    const size_t room = work > SIZE_MAX - kSlack ? SIZE_MAX : work + kSlack;
+    const size_t data = before_.data;
+    const rlim_t want = data > SIZE_MAX - room ? SIZE_MAX : static_cast<rlim_t>(data + room);
+    if (caps().base != RLIM_INFINITY) set_cap(want < caps().base ? want : caps().base);
+  }
+  requestcap(const requestcap&) = delete;
+  requestcap& operator=(const requestcap&) = delete;
+  ~requestcap() { measure_giving_back(before_.anon); }
+
+ private:
+  holding before_;
+};
+
+// The requests as they come: the socket read in as large pieces as it
+// gives, and taken apart from there, so that a request costs one read
+// rather than one a field.
+class inbox {
+ public:
+  explicit inbox(int fd) : fd_(fd) {}
+  inbox(const inbox&) = delete;
+  inbox& operator=(const inbox&) = delete;
+  // The next n bytes into dst; false at the end of the data or an error.
+  bool take(void* dst, size_t n) {
+    char* to = static_cast<char*>(dst);
+    while (n > 0) {
+      if (at_ == have_) {
+        at_ = have_ = 0;
+        const ssize_t r = ::read(fd_, buf_, sizeof buf_);
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) return false;
+        have_ = static_cast<size_t>(r);
+      }
+      const size_t k = std::min(n, have_ - at_);
+      std::memcpy(to, buf_ + at_, k);
+      at_ += k;
+      to += k;
+      n -= k;
+    }
+    return true;
+  }
+
+ private:
+  int fd_;
+  char buf_[65536];
+  size_t at_ = 0, have_ = 0;
+};
+
+// The size of a regular file by name; 0 for anything else.
+size_t file_size(const std::string& name) {
+  struct stat st;
+  if (stat(name.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0) return 0;
+  return static_cast<size_t>(st.st_size);
+}
+
+bool serve_describe(int fd, const std::string& name) {
+  close_kept(name);  // a fresh description of the file as it is now
+  char kind = HELPER_HELD;
+  std::string desc;
+  {
+    const size_t size = file_size(name);
+    // Sixteen times the file: a small file's records may take more
+    // than its bytes.  A name that is no file is not limited further.
+    requestcap cap(size == 0 ? SIZE_MAX : (size > SIZE_MAX / 16 ? SIZE_MAX : size * 16));
+    const int id = open_kept(name);
+    if (id < 0) {
+      kind = HELPER_NOFILE;
+    } else {
+      try {
+        io_std io;
+        io.ncid = id;
+        if (read_description(&io))
+          desc = pack_description(io);
+        else
+          kind = HELPER_NODESC;
+      } catch (const std::bad_alloc&) {
+        kind = HELPER_NOMEM;
+      }
+      if (kind != HELPER_HELD) close_kept(name);
+    }
+  }
+  if (!sendall(fd, &kind, 1)) return false;
+  if (kind != HELPER_HELD) return true;
+  uint32_t len = static_cast<uint32_t>(desc.size());
+  return sendall(fd, &len, sizeof len) && sendall(fd, desc.data(), desc.size());
+}
+
+bool serve_read(int fd, inbox& in, int blockfd, const std::string& name) {
+  int32_t varid = 0;
+  uint32_t nd = 0;
+  uint64_t want = 0, room = 0;
+  uint8_t flags = 0;
+  if (!in.take(&varid, sizeof varid) || !in.take(&nd, sizeof nd) || nd > SDF_MAX_DIMS) return false;
+  std::vector<uint64_t> raw(2 * static_cast<size_t>(nd));
+  if (nd > 0 && !in.take(raw.data(), raw.size() * sizeof(uint64_t))) return false;
+  if (!in.take(&want, sizeof want) || !in.take(&room, sizeof room) || !in.take(&flags, sizeof flags)) return false;
+  std::vector<size_t> start(raw.begin(), raw.begin() + nd), count(raw.begin() + nd, raw.end());
+  char ok = 0;
+  const int id = open_kept(name);
+  if (id >= 0 && want > 0 && want <= omgcap() && want <= room && netcdf_slab_bytes(id, varid, count) == want) {
+    requestcap cap(netcdf_read_allowance(id, varid, static_cast<size_t>(want)));
+    unsigned char* block = block_map(blockfd, static_cast<size_t>(room));
+    try {
+      ok = block != nullptr && read_netcdf_data(id, varid, start, count, block, static_cast<size_t>(want),
+                                                (flags & READ_BOUNDED) != 0)
+               ? 1
+               : 0;
+    } catch (const std::bad_alloc&) {
+      ok = 0;
+    }
+  }
+  return sendall(fd, &ok, 1);
+}
+
+// The times of a member file as the program's open would read them (the
+// calendar is the program's), with what the reading said.  A file whose
+// description the program would cut, or a units library that does not
+// start here, is left to the program's own open, which says so.
+bool serve_times(int fd, inbox& in, const std::string& name) {
+  uint32_t asks[2] = {0, 0};  // the times wanted, the calendar
+  if (!in.take(asks, sizeof asks)) return false;
+  const uint32_t most = asks[0];
+  mfcmn.mfcal = static_cast<int32_t>(asks[1]);
+  close_kept(name);  // a file the program holds is opened again when read
+  char kind = HELPER_TIMES;
+  std::string said;
+  std::vector<datetime> times;
+  {
+    const size_t size = file_size(name);
+    requestcap cap(size == 0 ? SIZE_MAX : (size > SIZE_MAX / 16 ? SIZE_MAX : size * 16));
+    int id = -1;
+    if (!sdf_units_init()) {
+      kind = HELPER_NETCDF;
+    } else if (!open_netcdf(name.c_str(), &id)) {
+      kind = HELPER_NOFILE;
+    } else {
+      try {
+        io_std io;
+        io.ncid = id;
+        int nd = 0, nv = 0, ng = 0, rd = -1;
+        if (!inq_netcdf(id, &nd, &nv, &ng, &rd) || nd > SDF_MAX_DIMS) {
+          kind = HELPER_NETCDF;
+        } else if (!read_description(&io)) {
+          kind = HELPER_NODESC;
+        } else {
+          int rc = 0;
+          said = omcaprun([&] { return file_times(&io, most, &times); }, &rc);
+          if (said.size() > kMostSaid) said.resize(kMostSaid);
+        }
+      } catch (const std::bad_alloc&) {
+        kind = HELPER_NOMEM;
+      }
+      close_netcdf(id);
+    }
+  }
+  // One send: the kind, then the length of the rest, what was said (its
+  // length first) and the times' fields.
+  std::string answer(1, kind);
+  if (kind == HELPER_TIMES) {
+    put(&answer, static_cast<uint32_t>(sizeof(uint32_t) + said.size() + times.size() * kTimeBytes));
+    put(&answer, static_cast<uint32_t>(said.size()));
+    answer += said;
+    for (const datetime& t : times)
+      for (int32_t f : {t.yr, t.mo, t.dy, t.hr, t.mn}) put(&answer, f);
+  }
+  return sendall(fd, answer.data(), answer.size());
+}
+
+}  // namespace
+
+// The helper's loop: one request at a time, answered once done.
+[[noreturn]] void helper_serve(int fd, size_t mem_bytes) {
+  // An interrupt typed at the terminal is the program's to handle; it came
+  // blocked, and is let through once set aside.
+  signal(SIGINT, SIG_IGN);
+  sigset_t intr;
+  sigemptyset(&intr);
+  sigaddset(&intr, SIGINT);
+  sigprocmask(SIG_UNBLOCK, &intr, nullptr);
+  // Only the socket and the shared block are kept: files the program has
+  // open (an output file being written, the window's connection) must not
+  // stay open, or locked, in the helper after the program closes them.
+  if (close_range(static_cast<unsigned>(kBlockFd) + 1, ~0U, 0) != 0) {
+    for (int k = kBlockFd + 1; k < 1024; k++) close(k);
+  }
+  int null = ::open("/dev/null", O_RDWR);
+  if (null >= 0) {
+    dup2(null, 0);
+    dup2(null, 1);
+    dup2(null, 2);
+    if (null > 2) close(null);
+  }
+  omheaptune();  // a helper started by exec runs no start of the program's
+  cap_memory(mem_bytes);
+  held() = held_now();
+  anon_at_start() = held().anon;
+  if (!sendall(fd, &kReady, 1)) _exit(0);
+  static inbox in(fd);
+  for (;;) {
+    char op = 0;
+    uint32_t len = 0;
+    if (!in.take(&op, 1) || !in.take(&len, sizeof len) || len == 0 || len > kMaxName) _exit(0);
+    std::string name(len, '\0');
+    if (!in.take(&name[0], len)) _exit(0);
+    bool ok = false;
+    if (op == OP_DESCRIBE) {
+      ok = serve_describe(fd, name);
+    } else if (op == OP_READ) {
+      ok = serve_read(fd, in, kBlockFd, name);
+    } else if (op == OP_TIMES) {
+      ok = serve_times(fd, in, name);
+    } else if (op == OP_CLOSE) {
+      close_for_program(name);
+      const char done = 1;
+      ok = sendall(fd, &done, 1);
+    }
+    if (!ok) _exit(0);
+  }
+}
