@@ -22,10 +22,10 @@
 #include <cstddef>
 
 // How a descriptor is written.  A regular file takes any write at once; a
-// socket is sent to without waiting; a pipe, FIFO or device is tried
-// without waiting, or (a device that cannot be) written a piece of at most
-// kOutPiece bytes once it reports room.  A terminal is written a piece a
-// write, as the caller's signals let it.
+// socket is sent a piece of at most kOutPiece bytes without waiting; a
+// pipe, FIFO or device is tried without waiting, or (a device that cannot
+// be) written a piece once it reports room.  A terminal is written a piece
+// a write, as the caller's signals let it.
 enum class outkind { file, socket, stream, terminal };
 const size_t kOutPiece = 4096;
 
@@ -50,7 +50,7 @@ void omoutdefer(int sig);
 
 // For a handler: writes of the n bytes what the descriptor takes and
 // returns how many that was.  Waits for no reader that has stopped: a
-// pipe, FIFO or terminal that has taken nothing for a twentieth of a
-// second takes nothing more (nor, after a second of such waits in all,
-// does any), and a socket takes what it takes at once.
+// pipe, FIFO, socket or terminal that has taken nothing for a twentieth
+// of a second takes nothing more (nor, after a second of such waits in
+// all, does any).
 size_t nowaitwrite(int fd, outkind k, const void* p, size_t n);

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <sys/ioctl.h>
 #include <sys/ptrace.h>
+#include <sys/socket.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -265,65 +266,100 @@ TEST(OutFlush, AHeldErrorStaysAfterTheOutputBeforeIt) {
   EXPECT_EQ(got.second.substr(fill.size()), "\nkept kept kept\nerror\n");
 }
 
-// An ending that finds the pipe full hands the rest on to a reader that
-// is still reading, only slower than the program printed: nothing is
-// dropped (the handler ends the child with 4), and the reader gets each
-// line once, in order, and whole: a line is not cut where it would not
-// fit the buffer.  A handler that ends the child by its signal's default
-// action once it returns (as QUIT's does) leaves nothing written after
-// the ending's own text.
+// Waits until the process sleeps in poll, as the writer does for room
+// (at most about ten seconds); whether it came to.
+bool waitsforroom(pid_t pid) {
+  for (int look = 0; look < 10000; look++) {
+    std::ifstream wchan("/proc/" + std::to_string(pid) + "/wchan");
+    std::string at;
+    if (wchan >> at && at.find("poll") != std::string::npos) return true;
+    usleep(1000);
+  }
+  return false;
+}
+
+// Waits until the process has taken sig sent to it (its handler runs, or
+// it has ended), looking without a pause: a handler that waits for room
+// gets it from the reader at once.
+void taken(pid_t pid, int sig) {
+  for (long look = 0; look < 10000000; look++) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string key;
+    unsigned long long pending = 0, shared = 0;
+    while (status >> key) {
+      if (key == "SigPnd:") status >> std::hex >> pending >> std::dec;
+      if (key == "ShdPnd:") status >> std::hex >> shared >> std::dec;
+    }
+    if (!((pending | shared) >> (sig - 1) & 1)) return;
+  }
+}
+
+// An ending that finds the output full hands the rest on to a reader that
+// is still reading, only slower than the program printed, on a pipe as on
+// a socket: nothing is dropped (the handler ends the child with 4), and
+// the reader gets each line once, in order, and whole: a line is not cut
+// where it would not fit the buffer.  On the pipe the ending comes after
+// the reader took a page, the flush under way half done.  A handler that
+// ends the child by its signal's default action once it returns (as
+// QUIT's does) leaves nothing written after the ending's own text.  The
+// reader takes nothing until the child waits for room, and all it can
+// once the child has taken the signal.
 TEST(OutFlush, AnEndingWaitsForAReaderStillReading) {
-  for (bool returns : {false, true}) {
-    int p[2];
-    ASSERT_EQ(pipe(p), 0);
-    std::fflush(stdout);
-    pid_t pid = fork();
-    if (pid < 0) std::abort();  // a kill of -1 would reach every process
-    if (pid == 0) {
-      dup2(p[1], 1);
-      close(p[0]);
-      close(p[1]);
-      omoutbuffer();
-      sigset_t usr;
-      sigemptyset(&usr);
-      sigaddset(&usr, SIGUSR1);
-      omsetendsignals(usr);
-      if (!returns) signal(SIGUSR1, [](int) { _exit(omoutsigflush() ? 4 : 3); });
-      if (returns) {
-        signal(SIGUSR1, [](int sig) {
-          omsigsay(1, "END\n", 4);
-          signal(sig, SIG_DFL);
-          raise(sig);
-        });
+  for (bool socket : {false, true}) {
+    for (bool returns : {false, true}) {
+      int p[2];
+      ASSERT_EQ(socket ? socketpair(AF_UNIX, SOCK_STREAM, 0, p) : pipe(p), 0);
+      std::fflush(stdout);
+      pid_t pid = fork();
+      if (pid < 0) std::abort();  // a kill of -1 would reach every process
+      if (pid == 0) {
+        dup2(p[1], 1);
+        close(p[0]);
+        close(p[1]);
+        omoutbuffer();
+        sigset_t usr;
+        sigemptyset(&usr);
+        sigaddset(&usr, SIGUSR1);
+        omsetendsignals(usr);
+        if (!returns) signal(SIGUSR1, [](int) { _exit(omoutsigflush() ? 4 : 3); });
+        if (returns) {
+          signal(SIGUSR1, [](int sig) {
+            omsigsay(1, "END\n", 4);
+            signal(sig, SIG_DFL);
+            raise(sig);
+          });
+        }
+        for (int i = 0;; i++) std::printf("line %d\n", i);
       }
-      for (int i = 0;; i++) std::printf("line %d\n", i);
+      close(p[1]);
+      std::string out;
+      char b[4096];
+      ssize_t n;
+      ASSERT_TRUE(waitsforroom(pid));
+      if (!socket) {
+        ASSERT_EQ(read(p[0], b, sizeof b), static_cast<ssize_t>(sizeof b));
+        out.append(b, sizeof b);
+        ASSERT_TRUE(waitsforroom(pid));
+      }
+      kill(pid, SIGUSR1);
+      taken(pid, SIGUSR1);
+      while ((n = read(p[0], b, sizeof b)) > 0) out.append(b, static_cast<size_t>(n));
+      close(p[0]);
+      int st = 0;
+      waitpid(pid, &st, 0);
+      if (returns) {
+        EXPECT_TRUE(WIFSIGNALED(st) && WTERMSIG(st) == SIGUSR1) << socket << " " << st;
+        EXPECT_EQ(out.substr(out.size() > 4 ? out.size() - 4 : 0), "END\n") << socket;
+        out.resize(out.size() > 4 ? out.size() - 4 : 0);
+      } else {
+        EXPECT_TRUE(WIFEXITED(st) && WEXITSTATUS(st) == 4) << socket << " " << st;
+      }
+      std::string want;
+      for (int i = 0; want.size() < out.size(); i++) want += "line " + std::to_string(i) + "\n";
+      EXPECT_TRUE(out == want.substr(0, out.size())) << socket << " " << returns;
+      EXPECT_GT(out.size(), 100000u);
+      EXPECT_TRUE(!out.empty() && out.back() == '\n') << out.substr(out.size() > 40 ? out.size() - 40 : 0);
     }
-    close(p[1]);
-    // The reader is slower than the child prints: the pipe and the buffer
-    // are full.
-    std::string out;
-    char b[4096];
-    ssize_t n;
-    for (int reads = 0; (n = read(p[0], b, sizeof b)) > 0; reads++) {
-      out.append(b, static_cast<size_t>(n));
-      usleep(1000);
-      if (reads == 100) kill(pid, SIGUSR1);
-    }
-    close(p[0]);
-    int st = 0;
-    waitpid(pid, &st, 0);
-    if (returns) {
-      EXPECT_TRUE(WIFSIGNALED(st) && WTERMSIG(st) == SIGUSR1) << st;
-      EXPECT_EQ(out.substr(out.size() > 4 ? out.size() - 4 : 0), "END\n");
-      out.resize(out.size() > 4 ? out.size() - 4 : 0);
-    } else {
-      EXPECT_TRUE(WIFEXITED(st) && WEXITSTATUS(st) == 4) << st;
-    }
-    std::string want;
-    for (int i = 0; want.size() < out.size(); i++) want += "line " + std::to_string(i) + "\n";
-    EXPECT_TRUE(out == want.substr(0, out.size())) << returns;
-    EXPECT_GT(out.size(), 100000u);
-    EXPECT_TRUE(!out.empty() && out.back() == '\n') << out.substr(out.size() > 40 ? out.size() - 40 : 0);
   }
 }
 
