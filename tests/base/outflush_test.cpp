@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <sys/ioctl.h>
 #include <sys/ptrace.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -176,15 +177,17 @@ TEST(OutFlush, HeldSignalsAreLetGoAsTheyWere) {
 }
 
 // A print cut short by an interrupt while the ending signals are held and
-// the pipe takes nothing more is kept: the interrupt that only sets the
-// flag ends nothing, and all printed, before and after, comes once there
-// is room.
+// the pipe takes nothing more is kept, a text larger than the buffer too:
+// the interrupt that only sets the flag ends nothing, and all printed,
+// before and after, comes once there is room, a large text after it
+// whole.  (A child that spins is ended by its processor time limit.)
 TEST(OutFlush, APrintAHoldCutShortIsKeptWhileTheSessionGoesOn) {
-  std::string a(99, 'a'), b(99, 'b'), want;
+  std::string a(99, 'a'), b(99, 'b'), c(150000, 'c'), d(150000, 'd'), want;
   for (int i = 0; i < 1024; i++) want += a + "\n";
   for (int i = 0; i < 400; i++) want += b + "\n";
   auto got = piped([&] {
-    if (fcntl(1, F_SETPIPE_SZ, 1 << 16) != 1 << 16) return 1;
+    struct rlimit cpu = {5, 5};
+    if (fcntl(1, F_SETPIPE_SZ, 1 << 16) != 1 << 16 || setrlimit(RLIMIT_CPU, &cpu) != 0) return 1;
     sigset_t ints;
     sigemptyset(&ints);
     sigaddset(&ints, SIGINT);
@@ -195,14 +198,16 @@ TEST(OutFlush, APrintAHoldCutShortIsKeptWhileTheSessionGoesOn) {
     h.hold();
     raise(SIGINT);
     for (int i = 0; i < 400; i++) std::printf("%s\n", b.c_str());
+    std::fputs(c.c_str(), stdout);
     h.release();
     fcntl(1, F_SETPIPE_SZ, 1 << 20);  // as a reader would make room
+    std::fputs(d.c_str(), stdout);
     std::printf("AFTER\n");
     omoutflush();
     return 0;
   });
   EXPECT_EQ(got.first, 0);
-  EXPECT_TRUE(got.second == want + "AFTER\n") << got.second.size();
+  EXPECT_TRUE(got.second == want + c + d + "AFTER\n") << got.second.size();
 }
 
 // With the ending signals held, a flush into a pipe that takes nothing

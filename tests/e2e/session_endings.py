@@ -460,43 +460,77 @@ for name, fifo, first, then, limit, stall, parts in (
             fails.append(f"TERM with {name}: status {got}, part files {left}, index made {indexed}")
 
 # An ending whose output finds no room, in a pipe whose reader has stopped
-# or on a terminal stopped by Ctrl-S, ends within a tenth of a second (the
-# best of three tries: the machine's load may delay one).
-def stalled(tty):
-    """Seconds from a TERM to the end of a session printing into stopped
-    output, and its status."""
-    if tty:
+# or on a terminal stopped by Ctrl-S, sleeps a twentieth of a second for
+# it, no more; one whose output fails (`> /dev/full`) does not try again.
+# The session waits for room asleep until then.  What is timed is the
+# session's own sleep, its time neither running nor waiting to run.
+def sleeping(pid, where):
+    """Waits (10 s at most) until the process sleeps in a kernel function
+    whose name holds where; whether it did."""
+    for _ in range(1000):
+        try:
+            if where in open(f"/proc/{pid}/wchan").read():
+                return True
+        except OSError:
+            return False
+        time.sleep(0.01)
+    return False
+
+
+def cputime(pid):
+    fields = open(f"/proc/{pid}/stat").read().rpartition(")")[2].split()
+    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
+
+def ending(pid, sig):
+    """Sends sig to the process (a child of this one) and waits for its end:
+    its status and the seconds it slept meanwhile, or "busy" once it has
+    used two seconds of processor time without ending (it is killed then)."""
+    assert pid > 0
+    def used():
+        run, wait = open(f"/proc/{pid}/schedstat").read().split()[:2]
+        return (int(run) + int(wait)) / 1e9
+    before, began = used(), time.monotonic()
+    os.kill(pid, sig)
+    while not os.waitid(os.P_PID, pid, os.WEXITED | os.WNOHANG | os.WNOWAIT):
+        if cputime(pid) > 2:
+            os.kill(pid, signal.SIGKILL)
+            os.waitpid(pid, 0)
+            return "busy", None
+        time.sleep(0.01)
+    slept = time.monotonic() - began - (used() - before)
+    return os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1]), slept
+
+
+def stalled(kind):
+    """The status of a session printing into output that takes nothing more,
+    TERM sent once it waits, and the seconds it slept then."""
+    if kind == "terminal":
         pid, fd = pty.fork()
         if pid == 0:
             os.execve(OMBRA, [OMBRA, "-blE"], ENV)
         read(fd, b"om> ", 10)
         os.write(fd, b"\x13")
-        time.sleep(0.1)
         os.write(fd, b"q config\n" * 50)
-        read(fd, wait=0.3)
+        waits = sleeping(pid, "wait_woken")
     else:
-        fd, w = os.pipe()
+        fd, w = os.pipe() if kind == "pipe" else (None, os.open("/dev/full", os.O_WRONLY))
         p = subprocess.Popen([OMBRA, "-blE"], env=ENV, stdin=subprocess.PIPE, stdout=w, stderr=subprocess.DEVNULL)
         os.close(w)
         pid = p.pid
-        p.stdin.write(b"q config\n" * 3000)
+        p.stdin.write(b"q config\n" * (3000 if kind == "pipe" else 3))
         p.stdin.flush()
-        catching(pid)
-        time.sleep(0.3)
-    began = time.monotonic()
-    os.kill(pid, signal.SIGTERM)
-    got = status(pid)
-    took = time.monotonic() - began
-    os.close(fd)
-    return took, got
+        waits = sleeping(pid, "poll")
+    got = ending(pid, signal.SIGTERM) if waits else ("never asleep", None)
+    if fd is not None:
+        os.close(fd)
+    return got
 
 
-for tty in (False, True):
-    tries = [stalled(tty)]
-    while len(tries) < 3 and tries[-1][0] > 0.1:
-        tries.append(stalled(tty))
-    if tries[-1][0] > 0.1 or any(got != 143 for _, got in tries):
-        fails.append(f"TERM with {tty and 'a terminal stopped' or 'a pipe not read'}: {tries}")
+for kind in ("pipe", "terminal", "/dev/full"):
+    got, slept = stalled(kind)
+    if got != 143 or slept > 0.5:
+        fails.append(f"TERM with output that takes nothing more ({kind}): {got}, slept {slept}")
 
 # A background job under `stty tostop` that has stopped at its output is
 # still ended by the TERM and CONT that `kill %1` sends, after that one
