@@ -1,5 +1,6 @@
 #include "base/heldwrite.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -10,6 +11,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 
 #include "base/endhold.h"
 
@@ -38,7 +40,7 @@ ssize_t once(int fd, outkind k, const char* p, size_t n, bool tried) {
     struct iovec v = {const_cast<char*>(p), n};
     return pwritev2(fd, &v, 1, -1, RWF_NOWAIT);
   }
-  if (k != outkind::file && n > kOutPiece) n = kOutPiece;
+  if (k != outkind::file && k != outkind::pipe && n > kOutPiece) n = kOutPiece;
   return write(fd, p, n);
 }
 
@@ -128,6 +130,19 @@ outkind outkindof(int fd) {
   return isatty(fd) ? outkind::terminal : outkind::stream;
 }
 
+int nowaitfd(int fd) {
+  struct stat st, own;
+  char path[32];
+  if (fstat(fd, &st) != 0 || !S_ISFIFO(st.st_mode)) return -1;
+  std::snprintf(path, sizeof path, "/proc/self/fd/%d", fd);
+  int copy = open(path, O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+  if (copy >= 0 && (fstat(copy, &own) != 0 || own.st_dev != st.st_dev || own.st_ino != st.st_ino)) {
+    close(copy);
+    copy = -1;
+  }
+  return copy;
+}
+
 bool heldwrite(int fd, outkind k, const char* p, size_t n, volatile sig_atomic_t* done) {
   // The ending signals are held only by an endhold: a handler, which has
   // them in its mask, writes with nowaitwrite.
@@ -185,7 +200,7 @@ size_t nowaitwrite(int fd, outkind k, const void* p, size_t n) {
   size_t put = 0;
   int tries = 0;  // a socket's, since it last took something
   while (put < n) {
-    if ((k == outkind::stream || k == outkind::terminal) && !roomwithin(fd, kGraceMs)) break;
+    if (k != outkind::file && k != outkind::socket && !roomwithin(fd, kGraceMs)) break;
     ssize_t got = once(fd, k, at + put, n - put, true);
     if (got > 0) {
       put += static_cast<size_t>(got);

@@ -23,13 +23,20 @@
 
 // How a descriptor is written.  A regular file takes any write at once; a
 // socket is sent a piece of at most kOutPiece bytes without waiting; a
-// pipe, FIFO or device is tried without waiting, or (a device that cannot
-// be) written a piece once it reports room.  A terminal is written a piece
-// a write, as the caller's signals let it.
-enum class outkind { file, socket, stream, terminal };
+// pipe or FIFO of the program's own that does not block (nowaitfd) is
+// written as it is; another pipe, FIFO or device is tried without waiting,
+// or (a device that cannot be) written a piece once it reports room.  A
+// terminal is written a piece a write, as the caller's signals let it.
+enum class outkind { file, socket, pipe, stream, terminal };
 const size_t kOutPiece = 4096;
 
 outkind outkindof(int fd);
+
+// The pipe or FIFO fd opened anew, not blocking and closed at exec: the
+// same pipe, written as outkind::pipe, a plain write costing less than one
+// told not to wait.  -1 where fd is no pipe or FIFO or cannot be opened
+// anew (no /proc, a pipe another user made).
+int nowaitfd(int fd);
 
 // Writes the n bytes at p, adding what each call put out to *done before
 // a handler may come in on it.  A background job that may not write to
