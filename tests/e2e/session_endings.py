@@ -140,6 +140,19 @@ def procstatus(pid):
         return {}
 
 
+def sleeping(pid, where):
+    """Waits (10 s at most) until the process sleeps in a kernel function
+    whose name holds where; whether it did."""
+    for _ in range(1000):
+        try:
+            if where in open(f"/proc/{pid}/wchan").read():
+                return True
+        except OSError:
+            return False
+        time.sleep(0.01)
+    return False
+
+
 def filled(pid, fd):
     """Waits (10 s at most) until the process sleeps on the FIFO whose read
     end is fd, full (a page at most left, too small for its next record):
@@ -174,10 +187,12 @@ def catching(pid, sig=signal.SIGTERM):
         time.sleep(0.01)
 
 
-def session(d, args, sig=None, after=0.0, feed=lambda f: f.read(), log=None, ready=lambda: None):
+def session(d, args, sig=None, after=0.0, feed=lambda f: f.read(), log=None, ready=lambda pid: None,
+            sent=lambda: None):
     """ombra in folder d, its output (both streams) read as it comes (feed
     runs on it), or from the file log once it has ended; sig sent the given
-    seconds after ready returns.  Its status and output."""
+    seconds after ready(its pid) returns, then sent called.  Its status and
+    output."""
     p = subprocess.Popen([OMBRA] + args, cwd=d, env=ENV, stdin=subprocess.DEVNULL,
                          stdout=open(log, "wb") if log else subprocess.PIPE, stderr=subprocess.STDOUT)
     if log:
@@ -187,10 +202,11 @@ def session(d, args, sig=None, after=0.0, feed=lambda f: f.read(), log=None, rea
     reader.start()
     if sig:
         catching(p.pid, sig)
-    ready()
+    ready(p.pid)
     time.sleep(after)
     if sig:
         p.send_signal(sig)
+        sent()
     try:
         p.wait(timeout=10)
     except subprocess.TimeoutExpired:
@@ -256,23 +272,20 @@ with tempfile.TemporaryDirectory() as d:
             open(f"{e}/lsay.gs", "w").write(LSAY + "say 'go'\n" + open(f"{d}/say.gs").read())
             said = lambda: os.path.exists(f"{e}/log") and b"go\n" in open(f"{e}/log", "rb").read()
             got, out = session(e, ["-blc", "run lsay.gs"], signal.SIGTERM, random.uniform(0.05, 0.2),
-                               log=f"{e}/log", ready=lambda: any(said() or time.sleep(0.01) for _ in range(1000)))
+                               log=f"{e}/log", ready=lambda _: any(said() or time.sleep(0.01) for _ in range(1000)))
             pid = next((n.split(".")[2] for n in os.listdir(e) if n.startswith("a.grb.")), "?")
             lats = "".join(f"The new file stays as {os.path.realpath(e)}/a.{x}.{pid}.0.part: {why}\n"
                            for x, why in (("grb", "a.grb is not a plain file"), ("ctl", "it goes with a.grb")))
             if got != 143 or spoken(out, b"go\n", b"\n" + lats.encode() + CLOSING[1:]) is None:
                 fails.append(f"TERM with LATS files left under part names: status {got}, output ends {out[-300:]!r}")
-    # QUIT while a reader takes 4 KB every 4 ms: the session ends inside
-    # its handler, and nothing it wrote before comes again after the
-    # closing lines.
-    def paced(f):
-        seen = b""
-        while got := os.read(f.fileno(), 4096):
-            seen += got
-            time.sleep(0.004)
-        return seen
+    # QUIT while the session waits for a reader that has not read for a
+    # while, and reads all once it is sent: the session ends inside its
+    # handler, and nothing it wrote before comes again after the closing
+    # lines.
     for run in range(5):
-        got, out = session(d, ["-blc", "run say.gs"], signal.SIGQUIT, 0.3, feed=paced)
+        go = threading.Event()
+        got, out = session(d, ["-blc", "run say.gs"], signal.SIGQUIT, feed=lambda f: go.wait() and f.read(),
+                           ready=lambda pid: sleeping(pid, "poll"), sent=go.set)
         if got != -signal.SIGQUIT or not out.endswith(CLOSING) or spoken(out) is None:
             fails.append(f"QUIT while saying into a paced reader: status {got}, output ends {out[-120:]!r}")
     # A log of both streams, a pipe or a file, holds the errors where they
@@ -332,34 +345,38 @@ with tempfile.TemporaryDirectory() as d:
         if got != 141:
             fails.append(f"-x, reader gone during {script}: {got}")
     # A metafile FIFO whose reader stalls, or reads slowly: every ending
-    # ends at once, and end records follow only whole records.
+    # ends at once, and end records follow only whole records.  One whose
+    # reader read nothing for a while, and all once the signal is sent,
+    # gets the end records.
     def slowly(fd, into):
         os.set_blocking(fd, True)
         select.select([fd], [], [], 10)  # until the session writes
         while got := os.read(fd, 4096):
             into += got
             time.sleep(0.0005)
-    def paced(fd, into):
+    go = threading.Event()
+    def later(fd, into):  # reads nothing until the signal is sent, then all
+        go.wait()
         os.set_blocking(fd, True)
-        select.select([fd], [], [], 10)
-        while got := os.read(fd, 4096):
+        while got := os.read(fd, 65536):
             into += got
-            time.sleep(0.004)
     for sigs, want, reader in [((signal.SIGTERM,), 143, None), ((signal.SIGHUP,), 129, None),
                                ((signal.SIGINT,) * 2, 130, None)] + [((signal.SIGTERM,), 143, slowly)] * 8 + \
-                              [((signal.SIGQUIT,), -signal.SIGQUIT, paced)] * 5:
+                              [((signal.SIGQUIT,), -signal.SIGQUIT, later)] * 5:
         os.mkfifo(f"{d}/mf")
         fd, stream = os.open(f"{d}/mf", os.O_RDONLY | os.O_NONBLOCK), bytearray()
+        go.clear()
         drain = threading.Thread(target=reader or (lambda *_: None), args=(fd, stream))
         drain.start()
         p = subprocess.Popen([OMBRA, "-blE"], cwd=d, env=ENV, stdin=open(f"{d}/frames"), stdout=subprocess.PIPE)
         catching(p.pid)
-        if reader:
-            time.sleep(0.3 if reader == paced else random.uniform(0.05, 0.3))
+        if reader == slowly:
+            time.sleep(random.uniform(0.05, 0.3))
         else:
             filled(p.pid, fd)
         for one in sigs:
             p.send_signal(one)
+            go.set()
             taken(p.pid, one)
             time.sleep(0.2)
         try:
@@ -371,8 +388,8 @@ with tempfile.TemporaryDirectory() as d:
         os.close(fd)
         os.unlink(f"{d}/mf")
         if p.returncode != want or not out.endswith(b"GX package terminated \n") or torn(bytes(stream)) or \
-                reader == paced and not stream.endswith(b"\xff\xf7"):
-            fails.append(f"{sigs} on a metafile FIFO {reader and 'read slowly' or 'stalled'}: status "
+                reader == later and not stream.endswith(b"\xff\xf7"):
+            fails.append(f"{sigs} on a metafile FIFO {reader and reader.__name__ or 'stalled'}: status "
                          f"{p.returncode}, stream ending {stream[-12:].hex()}")
 
 
@@ -464,19 +481,6 @@ for name, fifo, first, then, limit, stall, parts in (
 # it, no more; one whose output fails (`> /dev/full`) does not try again.
 # The session waits for room asleep until then.  What is timed is the
 # session's own sleep, its time neither running nor waiting to run.
-def sleeping(pid, where):
-    """Waits (10 s at most) until the process sleeps in a kernel function
-    whose name holds where; whether it did."""
-    for _ in range(1000):
-        try:
-            if where in open(f"/proc/{pid}/wchan").read():
-                return True
-        except OSError:
-            return False
-        time.sleep(0.01)
-    return False
-
-
 def cputime(pid):
     fields = open(f"/proc/{pid}/stat").read().rpartition(")")[2].split()
     return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
