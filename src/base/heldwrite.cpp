@@ -44,8 +44,8 @@ ssize_t once(int fd, outkind k, const char* p, size_t n, bool tried) {
   return write(fd, p, n);
 }
 
-// One call, in flight for the handlers, counted before it lands; then the
-// signal a handler put off meanwhile is sent again.
+// One call, in flight for the handlers until what it put out is counted;
+// then the signal a handler put off meanwhile is sent again.
 ssize_t counted(int fd, outkind k, const char* p, size_t n, volatile sig_atomic_t* done, bool tried) {
   flyfd = fd;
   flying = k == outkind::terminal ? 2 : 1;

@@ -40,11 +40,12 @@ int nowaitfd(int fd);
 
 // Writes the n bytes at p, adding what each call put out to *done before
 // a handler may come in on it.  A background job that may not write to
-// its terminal is stopped by the write, with the ending signals let in,
-// so that a TERM sent with the CONT that wakes it is taken.  False with
-// errno set when a write failed, EINTR when an ending signal came while
-// the caller held them and the rest waits for room; what went out before
-// is counted.
+// its terminal is stopped as the write would stop it, and a TERM sent with
+// the CONT that wakes it is taken (where the caller holds the ending
+// signals, by its release: the write reports EINTR).  False with errno
+// set when a write failed, EINTR when an ending signal came while the
+// caller held them and the rest waits for room; what went out before is
+// counted.
 bool heldwrite(int fd, outkind k, const char* p, size_t n, volatile sig_atomic_t* done);
 
 // For the handlers that end the session, at their start: whether a write
