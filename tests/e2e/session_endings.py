@@ -187,12 +187,12 @@ def catching(pid, sig=signal.SIGTERM):
         time.sleep(0.01)
 
 
-def session(d, args, sig=None, after=0.0, feed=lambda f: f.read(), log=None, ready=lambda pid: None,
+def session(d, args, sig=None, after=0.0, feed=lambda f: f.read(), log=None, ready=lambda p: None,
             sent=lambda: None):
     """ombra in folder d, its output (both streams) read as it comes (feed
     runs on it), or from the file log once it has ended; sig sent the given
-    seconds after ready(its pid) returns, then sent called.  Its status and
-    output."""
+    seconds after ready(its Popen) returns, then sent called.  Its status
+    and output."""
     p = subprocess.Popen([OMBRA] + args, cwd=d, env=ENV, stdin=subprocess.DEVNULL,
                          stdout=open(log, "wb") if log else subprocess.PIPE, stderr=subprocess.STDOUT)
     if log:
@@ -202,7 +202,7 @@ def session(d, args, sig=None, after=0.0, feed=lambda f: f.read(), log=None, rea
     reader.start()
     if sig:
         catching(p.pid, sig)
-    ready(p.pid)
+    ready(p)
     time.sleep(after)
     if sig:
         p.send_signal(sig)
@@ -278,14 +278,17 @@ with tempfile.TemporaryDirectory() as d:
                            for x, why in (("grb", "a.grb is not a plain file"), ("ctl", "it goes with a.grb")))
             if got != 143 or spoken(out, b"go\n", b"\n" + lats.encode() + CLOSING[1:]) is None:
                 fails.append(f"TERM with LATS files left under part names: status {got}, output ends {out[-300:]!r}")
-    # QUIT while the session waits for a reader that has not read for a
-    # while, and reads all once it is sent: the session ends inside its
-    # handler, and nothing it wrote before comes again after the closing
-    # lines.
+    # QUIT once the session, stalled on a full pipe, finds it has room
+    # again (the pipe made larger, its reader reading only once the signal
+    # is sent): the session ends inside its handler, and nothing it wrote
+    # before comes again after the closing lines.
+    def roomier(p):
+        sleeping(p.pid, "poll")
+        fcntl.fcntl(p.stdout.fileno(), fcntl.F_SETPIPE_SZ, 1 << 20)
     for run in range(5):
         go = threading.Event()
         got, out = session(d, ["-blc", "run say.gs"], signal.SIGQUIT, feed=lambda f: go.wait() and f.read(),
-                           ready=lambda pid: sleeping(pid, "poll"), sent=go.set)
+                           ready=roomier, sent=go.set)
         if got != -signal.SIGQUIT or not out.endswith(CLOSING) or spoken(out) is None:
             fails.append(f"QUIT while saying into a paced reader: status {got}, output ends {out[-120:]!r}")
     # A log of both streams, a pipe or a file, holds the errors where they
@@ -345,9 +348,9 @@ with tempfile.TemporaryDirectory() as d:
         if got != 141:
             fails.append(f"-x, reader gone during {script}: {got}")
     # A metafile FIFO whose reader stalls, or reads slowly: every ending
-    # ends at once, and end records follow only whole records.  One whose
-    # reader read nothing for a while, and all once the signal is sent,
-    # gets the end records.
+    # ends at once, and end records follow only whole records.  One that
+    # was full and has room again (made larger, read only once the signal
+    # is sent) gets the end records.
     def slowly(fd, into):
         os.set_blocking(fd, True)
         select.select([fd], [], [], 10)  # until the session writes
@@ -374,6 +377,8 @@ with tempfile.TemporaryDirectory() as d:
             time.sleep(random.uniform(0.05, 0.3))
         else:
             filled(p.pid, fd)
+        if reader == later:
+            fcntl.fcntl(fd, fcntl.F_SETPIPE_SZ, 1 << 20)
         for one in sigs:
             p.send_signal(one)
             go.set()
