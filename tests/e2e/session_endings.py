@@ -568,7 +568,7 @@ def waitsinput(job, r):
     for _ in range(1000):
         left = array.array("i", [0])
         fcntl.ioctl(r, termios.FIONREAD, left)
-        if left[0] == 0 and "pipe" in open(f"/proc/{job}/wchan").read():
+        if left[0] == 0 and "poll" in open(f"/proc/{job}/wchan").read():
             return
         time.sleep(0.01)
 
@@ -602,7 +602,10 @@ for sig, want, how in ((signal.SIGTERM, 143, "plain"), (signal.SIGILL, -signal.S
                 os.waitpid(job, 0)
                 time.sleep(30)
             if how == "held":  # made in the foreground, closed in the background
-                os.setpgid(job, job)
+                try:  # as the job does itself, unless it has started ombra already
+                    os.setpgid(job, job)
+                except PermissionError:
+                    pass
                 os.tcsetpgrp(0, job)
                 os.write(w, (SETUP + "set lats create a\n" + FIELD + "d ts\n!mkdir a.grb\n").encode())
                 waitsinput(job, r)
