@@ -1,9 +1,10 @@
 // The signals that end the session, held back over the few steps that
 // must not be cut apart: a part file made and not yet renamed into place
-// or made known to the ending handler.  A signal that comes meanwhile is
-// taken when the hold is released.  Nothing done while they are held may
-// wait for long, and no wait may outlast the coming of one of them: it
-// would hold the ending with it (heldwrite.h, omqsig).
+// or made known to the ending handler, a LATS field written with its
+// counts, a part registered with the endings, and the normal end itself.
+// A signal that comes meanwhile is taken when the hold is released.  No
+// wait made while they are held may outlast the coming of one of them:
+// it would hold the ending with it (heldwrite.h, omqsig).
 #pragma once
 
 #include <csignal>

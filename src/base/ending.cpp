@@ -41,9 +41,13 @@ int next = 0;  // the slot the walk finishes next
 static_assert(std::atomic<int>::is_always_lock_free, "a handler takes the entry");
 
 // Exits that are no ending of the program's own (an exit() in a library)
-// finish the parts as -x does.  The hook is registered again with each
-// new kind of part, so that it runs before the part's own state, made
-// since, is destroyed by the exit.
+// finish the parts as -x does.  The hook is registered once a slot, when
+// the slot gets its first part (the helper's and the LATS files' come
+// with their first use): exit() runs its hooks and the destructors of
+// static objects in the reverse order of their registration, and the
+// state of a part made after the first registration (the helper's record,
+// made with its part) would be destroyed before a hook registered earlier
+// runs.  The runs after the first find the session ended.
 void atexitend() { omend(END_LEAVE); }
 bool armed[END_SLOTS] = {};
 

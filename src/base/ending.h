@@ -12,20 +12,24 @@
 // signal may have ended the reader of standard output), then writes what
 // standard output still held, a line end, the lines on files left under
 // their part names (on standard error) and the closing lines, each only
-// once all before it went, waiting for no reader that has stopped.  A
-// crash finishes no file (the program's state may be damaged): it writes
-// what standard output held, gives the terminal back and ends the command
-// and the helper.
+// once all before it went, waiting for no reader that has stopped.  It
+// does wait for a file system: a part that takes its name on a network
+// file system has its bytes sent to the server first (fdatasync), which
+// waits as long as the server takes to answer, without end where it is
+// down and the mount hard.  A crash finishes no file (the program's state
+// may be damaged): it writes what standard output held, gives the
+// terminal back and ends the command and the helper.
 //
 // The handlers make only calls on POSIX's list of async-signal-safe ones
 // but for a few, not on it or not POSIX at all, that this program counts
 // on as safe with glibc on Linux (plain system calls, or a read of a
-// table): isatty (a terminal is asked whether a write would stop the
-// program), nanosleep (the short waits of a rename that is under way),
-// renameat2 (a part takes a name only while nothing is there), fallocate
-// (room taken before a file is written over), strerrordesc_np (the
-// reason in a line, without a locale), getdents64 (the threads of a
-// command being ended) and rt_tgsigqueueinfo (a crash handed on whole).
+// table): isatty (a descriptor is asked how it is written), fstatfs
+// (whether a part's file system is a network one), sched_yield and
+// nanosleep (the short waits of a rename that is under way), renameat2 (a
+// part takes a name only while nothing is there), fallocate (room taken
+// before a file is written over), strerrordesc_np (the reason in a line,
+// without a locale), getdents64 (the threads of a command being ended)
+// and rt_tgsigqueueinfo (a crash handed on whole).
 #pragma once
 
 // How a session ends.
@@ -60,7 +64,8 @@ void omendpart(endslot slot, endpart part);
 extern const endpart kEndOut;
 
 // Finishes every registered part as how says; false when the session was
-// already ended or is being ended: a handler then finishes nothing, and a
+// already ended or is being ended: a handler then finishes nothing (it
+// hands on what standard output was given since), and a
 // way out taken inside the normal end (an exit() from the parts it
 // finishes) finishes the parts that end has not reached.  An end that may
 // print and wait holds the ending signals meanwhile, so that one that

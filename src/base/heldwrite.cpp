@@ -1,5 +1,6 @@
 #include "base/heldwrite.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -10,6 +11,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 
 #include "base/endhold.h"
 
@@ -28,19 +30,22 @@ volatile sig_atomic_t deferred = 0;
 
 // One call that does not wait (but a terminal's, and a device's made once
 // it reported room); -1 with errno as the call left it, EOPNOTSUPP where
-// the descriptor cannot be tried without waiting.
+// the descriptor cannot be tried without waiting.  A socket is sent a
+// piece at a time: it gives a send's room back only once its reader has
+// taken all of that send, so a reader that takes a little at a time frees
+// room as it goes only where the sends are small.
 ssize_t once(int fd, outkind k, const char* p, size_t n, bool tried) {
-  if (k == outkind::socket) return send(fd, p, n, MSG_DONTWAIT);
+  if (k == outkind::socket) return send(fd, p, n < kOutPiece ? n : kOutPiece, MSG_DONTWAIT);
   if (k == outkind::stream && !tried) {
     struct iovec v = {const_cast<char*>(p), n};
     return pwritev2(fd, &v, 1, -1, RWF_NOWAIT);
   }
-  if (k != outkind::file && n > kOutPiece) n = kOutPiece;
+  if (k != outkind::file && k != outkind::pipe && n > kOutPiece) n = kOutPiece;
   return write(fd, p, n);
 }
 
-// One call, in flight for the handlers, counted before it lands; then the
-// signal a handler put off meanwhile is sent again.
+// One call, in flight for the handlers until what it put out is counted;
+// then the signal a handler put off meanwhile is sent again.
 ssize_t counted(int fd, outkind k, const char* p, size_t n, volatile sig_atomic_t* done, bool tried) {
   flyfd = fd;
   flying = k == outkind::terminal ? 2 : 1;
@@ -78,17 +83,22 @@ bool wouldstop(int fd) {
 // the program printed faster than it read) takes the rest, a reader that
 // has stopped costs a moment.  Room is waited for a short while at a
 // time, as long as it keeps coming, and no longer than a second in all.
+// A pipe or terminal reports room as soon as its reader takes a page; a
+// socket only once it is three quarters empty, so it is tried again every
+// few milliseconds instead, for as long.
 const int kGraceMs = 50;
 const long kGraceNs = 1000000000L;
+const int kRetryMs = 2;
 long graceused = 0;
 
-bool roomsoon(int fd) {
+// Waits for room at most ms, while the second lasts: whether it came.
+bool roomwithin(int fd, int ms) {
   struct pollfd w = {fd, POLLOUT, 0};
   if (poll(&w, 1, 0) == 1) return (w.revents & POLLOUT) != 0;
   if (graceused >= kGraceNs) return false;
   struct timespec a, b;
   clock_gettime(CLOCK_MONOTONIC, &a);
-  int r = poll(&w, 1, kGraceMs);
+  int r = poll(&w, 1, ms);
   clock_gettime(CLOCK_MONOTONIC, &b);
   graceused += (b.tv_sec - a.tv_sec) * 1000000000L + (b.tv_nsec - a.tv_nsec);
   return r == 1 && (w.revents & POLLOUT) != 0;
@@ -118,6 +128,19 @@ outkind outkindof(int fd) {
   if (fstat(fd, &st) != 0 || S_ISREG(st.st_mode)) return outkind::file;
   if (S_ISSOCK(st.st_mode)) return outkind::socket;
   return isatty(fd) ? outkind::terminal : outkind::stream;
+}
+
+int nowaitfd(int fd) {
+  struct stat st, own;
+  char path[32];
+  if (fstat(fd, &st) != 0 || !S_ISFIFO(st.st_mode)) return -1;
+  std::snprintf(path, sizeof path, "/proc/self/fd/%d", fd);
+  int copy = open(path, O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+  if (copy >= 0 && (fstat(copy, &own) != 0 || own.st_dev != st.st_dev || own.st_ino != st.st_ino)) {
+    close(copy);
+    copy = -1;
+  }
+  return copy;
 }
 
 bool heldwrite(int fd, outkind k, const char* p, size_t n, volatile sig_atomic_t* done) {
@@ -175,10 +198,19 @@ void omoutdefer(int sig) {
 size_t nowaitwrite(int fd, outkind k, const void* p, size_t n) {
   const char* at = static_cast<const char*>(p);
   size_t put = 0;
-  while (put < n && ((k != outkind::stream && k != outkind::terminal) || roomsoon(fd))) {
+  int tries = 0;  // a socket's, since it last took something
+  while (put < n) {
+    if (k != outkind::file && k != outkind::socket && !roomwithin(fd, kGraceMs)) break;
     ssize_t got = once(fd, k, at + put, n - put, true);
-    if (got > 0) put += static_cast<size_t>(got);
-    else if (got == 0 || errno != EINTR) break;
+    if (got > 0) {
+      put += static_cast<size_t>(got);
+      tries = 0;
+    } else if (got < 0 && errno == EAGAIN && k == outkind::socket && tries++ < kGraceMs / kRetryMs &&
+               graceused < kGraceNs) {
+      roomwithin(fd, kRetryMs);
+    } else if (got == 0 || errno != EINTR) {
+      break;
+    }
   }
   return put;
 }

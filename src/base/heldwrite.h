@@ -22,22 +22,30 @@
 #include <cstddef>
 
 // How a descriptor is written.  A regular file takes any write at once; a
-// socket is sent to without waiting; a pipe, FIFO or device is tried
-// without waiting, or (a device that cannot be) written a piece of at most
-// kOutPiece bytes once it reports room.  A terminal is written a piece a
-// write, as the caller's signals let it.
-enum class outkind { file, socket, stream, terminal };
+// socket is sent a piece of at most kOutPiece bytes without waiting; a
+// pipe or FIFO of the program's own that does not block (nowaitfd) is
+// written as it is; another pipe, FIFO or device is tried without waiting,
+// or (a device that cannot be) written a piece once it reports room.  A
+// terminal is written a piece a write, as the caller's signals let it.
+enum class outkind { file, socket, pipe, stream, terminal };
 const size_t kOutPiece = 4096;
 
 outkind outkindof(int fd);
 
+// The pipe or FIFO fd opened anew, not blocking and closed at exec: the
+// same pipe, written as outkind::pipe, a plain write costing less than one
+// told not to wait.  -1 where fd is no pipe or FIFO or cannot be opened
+// anew (no /proc, a pipe another user made).
+int nowaitfd(int fd);
+
 // Writes the n bytes at p, adding what each call put out to *done before
 // a handler may come in on it.  A background job that may not write to
-// its terminal is stopped by the write, with the ending signals let in,
-// so that a TERM sent with the CONT that wakes it is taken.  False with
-// errno set when a write failed, EINTR when an ending signal came while
-// the caller held them and the rest waits for room; what went out before
-// is counted.
+// its terminal is stopped as the write would stop it, and a TERM sent with
+// the CONT that wakes it is taken (where the caller holds the ending
+// signals, by its release: the write reports EINTR).  False with errno
+// set when a write failed, EINTR when an ending signal came while the
+// caller held them and the rest waits for room; what went out before is
+// counted.
 bool heldwrite(int fd, outkind k, const char* p, size_t n, volatile sig_atomic_t* done);
 
 // For the handlers that end the session, at their start: whether a write
@@ -50,7 +58,7 @@ void omoutdefer(int sig);
 
 // For a handler: writes of the n bytes what the descriptor takes and
 // returns how many that was.  Waits for no reader that has stopped: a
-// pipe, FIFO or terminal that has taken nothing for a twentieth of a
-// second takes nothing more (nor, after a second of such waits in all,
-// does any), and a socket takes what it takes at once.
+// pipe, FIFO, socket or terminal that has taken nothing for a twentieth
+// of a second takes nothing more (nor, after a second of such waits in
+// all, does any).
 size_t nowaitwrite(int fd, outkind k, const void* p, size_t n);

@@ -70,7 +70,7 @@ void omprnt(int level, const char* text) {
     else msgcurr->next = node;
     msgcurr = node;
   }
-  if (!msgflg || level <= 1) std::printf("%s", text);
+  if (!msgflg || level <= 1) std::fputs(text, stdout);
 }
 
 void omprntf(int level, const char* fmt, ...) {

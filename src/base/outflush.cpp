@@ -40,6 +40,7 @@ struct outstate {
   volatile sig_atomic_t dead = 0;  // no reader: output is dropped
   // An ending's write dropped text: nothing of the ending after it goes.
   volatile sig_atomic_t cut = 0;
+  int fd = 1;  // standard output, or a descriptor of its pipe's own
   outkind kind = outkind::file;
   outkind errkind = outkind::file;
   bool own = false;     // the writer is under stdout
@@ -70,7 +71,7 @@ void failed(int err) {
 bool writeout() {
   int from = out.sent, to = out.fill;
   if (from < to && !out.dead &&
-      !heldwrite(1, out.kind, out.buf + from, static_cast<size_t>(to - from), &out.sent)) {
+      !heldwrite(out.fd, out.kind, out.buf + from, static_cast<size_t>(to - from), &out.sent)) {
     if (errno == EINTR) return false;
     if (errno == EPIPE) out.dead = 1;
     else failed(errno);
@@ -136,6 +137,10 @@ void omoutbuffer() {
   if (f && std::setvbuf(f, nullptr, _IONBF, 0) == 0) {
     std::fflush(stdout);
     out.kind = outkindof(1);
+    // A pipe is written through a descriptor of its own that does not
+    // block: each write is one that waits for nothing, for the handlers.
+    if (out.kind == outkind::stream && (out.fd = nowaitfd(1)) >= 0) out.kind = outkind::pipe;
+    else out.fd = 1;
     out.errkind = outkindof(2);
     out.lined = isatty(1);
     out.own = true;
@@ -172,7 +177,7 @@ bool omoutsigflush() {
   if (out.dead || out.cut) return false;
   if (!out.own) return true;
   size_t s = static_cast<size_t>(out.sent), f = static_cast<size_t>(out.fill);
-  bool all = s >= f || nowaitwrite(1, out.kind, out.buf + s, f - s) == f - s;
+  bool all = s >= f || nowaitwrite(out.fd, out.kind, out.buf + s, f - s) == f - s;
   out.sent = out.fill;
   if (!all) out.cut = 1;
   return all;
@@ -181,7 +186,7 @@ bool omoutsigflush() {
 bool omsigsay(int fd, const char* text, size_t n) {
   if (!omoutsigflush()) return false;
   outkind k = !out.own ? outkindof(fd) : fd == 1 ? out.kind : out.errkind;
-  if (nowaitwrite(fd, k, text, n) == n) return true;
+  if (nowaitwrite(out.own && fd == 1 ? out.fd : fd, k, text, n) == n) return true;
   out.cut = 1;
   return false;
 }

@@ -9,7 +9,8 @@
 // an ending reaches the output once and in order, or (a pipe nobody
 // empties) not at all; only a terminal's write that an ending finds
 // waiting may show its piece again.  Nothing printed is dropped while the
-// session goes on, but where nothing reads it any more.
+// session goes on, but where nothing reads it any more or its write fails
+// (a full disk, which is told once on standard error).
 #pragma once
 
 #include <cstddef>
@@ -30,10 +31,10 @@ void omoutflush();
 void omoutdue();
 
 // For a signal handler that ends the program: writes what is not yet
-// written, waiting for no reader that has stopped (nowaitwrite: a pipe or
-// terminal that takes nothing more gets what fit, the rest is dropped),
-// and never again.  False when something was dropped, now or by an
-// ending's write before.
+// written, waiting for no reader that has stopped (nowaitwrite: a pipe,
+// socket or terminal that takes nothing more gets what fit, the rest is
+// dropped), and never again.  False when something was dropped, now or by
+// an ending's write before, or standard output has lost its reader.
 bool omoutsigflush();
 
 // For a signal handler that ends the program: the n bytes of text to
@@ -42,11 +43,11 @@ bool omoutsigflush();
 bool omsigsay(int fd, const char* text, size_t n);
 
 // A message to standard error (omerrf's), after all that standard output
-// holds.  Where both are one pipe or terminal (`2>&1`) it goes through
-// standard output's buffer, in its place, so that an ending that comes
-// while it waits for room writes it in order; elsewhere it is written
-// once standard output's text is out.  While the ending signals are held
-// neither waits past their coming (heldwrite.h).
+// holds.  Where both are one pipe, socket or terminal (`2>&1`) it goes
+// through standard output's buffer, in its place, so that an ending that
+// comes while it waits for room writes it in order; elsewhere it is
+// written once standard output's text is out.  While the ending signals
+// are held neither waits past their coming (heldwrite.h).
 void omouterr(const char* text, size_t n);
 
 // The errno of the first failed write to standard output other than its

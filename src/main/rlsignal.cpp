@@ -38,10 +38,7 @@ int rldropline() {
 void prepterm(int meta) {
   rl_prep_terminal(meta);
   const char* v = rl_variable_value("enable-bracketed-paste");
-  // Its output goes through standard output's writer, to descriptor 1,
-  // unless the editor was given a file of its own.
-  int fd = rl_outstream ? fileno(rl_outstream) : -1;
-  termpaste(v && v[0] == 'o' && v[1] == 'n', fd >= 0 ? fd : 1);
+  termpaste(v && v[0] == 'o' && v[1] == 'n');
 }
 
 // The editor's read of one character: with a window, the wait is shared

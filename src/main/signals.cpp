@@ -48,9 +48,9 @@ namespace {
   _exit(status);
 }
 
-// A write of the standard streams in flight has not yet counted what it
-// put out: the ending waits for that count, and the writer sends the
-// signal again as soon as it has it.
+// A write in flight (standard output's or error's, a metafile pipe's) has
+// not yet counted what it put out: the ending waits for that count, and
+// the writer sends the signal again as soon as it has it.
 bool later(int sig) {
   if (!omoutbusy()) return false;
   omoutdefer(sig);

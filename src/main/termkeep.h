@@ -12,6 +12,6 @@
 // turned it on.
 void termsave();
 
-// Tells whether the line editor writes the bracketed-paste switch, and to
-// which descriptor (set before each prompt).
-void termpaste(bool on, int fd);
+// Tells whether the line editor writes the bracketed-paste switch (set
+// before each prompt); it writes to standard output.
+void termpaste(bool on);

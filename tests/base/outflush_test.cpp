@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 #include <sys/ioctl.h>
 #include <sys/ptrace.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -25,6 +27,7 @@
 #include "base/endhold.h"
 #include "base/errout.h"
 #include "base/heldwrite.h"
+#include "base/noproc.h"
 #include "base/outflush.h"
 #include "base/replfile.h"
 
@@ -175,15 +178,17 @@ TEST(OutFlush, HeldSignalsAreLetGoAsTheyWere) {
 }
 
 // A print cut short by an interrupt while the ending signals are held and
-// the pipe takes nothing more is kept: the interrupt that only sets the
-// flag ends nothing, and all printed, before and after, comes once there
-// is room.
+// the pipe takes nothing more is kept, a text larger than the buffer too:
+// the interrupt that only sets the flag ends nothing, and all printed,
+// before and after, comes once there is room, a large text after it
+// whole.  (A child that spins is ended by its processor time limit.)
 TEST(OutFlush, APrintAHoldCutShortIsKeptWhileTheSessionGoesOn) {
-  std::string a(99, 'a'), b(99, 'b'), want;
+  std::string a(99, 'a'), b(99, 'b'), c(150000, 'c'), d(150000, 'd'), want;
   for (int i = 0; i < 1024; i++) want += a + "\n";
   for (int i = 0; i < 400; i++) want += b + "\n";
   auto got = piped([&] {
-    if (fcntl(1, F_SETPIPE_SZ, 1 << 16) != 1 << 16) return 1;
+    struct rlimit cpu = {5, 5};
+    if (fcntl(1, F_SETPIPE_SZ, 1 << 16) != 1 << 16 || setrlimit(RLIMIT_CPU, &cpu) != 0) return 1;
     sigset_t ints;
     sigemptyset(&ints);
     sigaddset(&ints, SIGINT);
@@ -194,14 +199,16 @@ TEST(OutFlush, APrintAHoldCutShortIsKeptWhileTheSessionGoesOn) {
     h.hold();
     raise(SIGINT);
     for (int i = 0; i < 400; i++) std::printf("%s\n", b.c_str());
+    std::fputs(c.c_str(), stdout);
     h.release();
     fcntl(1, F_SETPIPE_SZ, 1 << 20);  // as a reader would make room
+    std::fputs(d.c_str(), stdout);
     std::printf("AFTER\n");
     omoutflush();
     return 0;
   });
   EXPECT_EQ(got.first, 0);
-  EXPECT_TRUE(got.second == want + "AFTER\n") << got.second.size();
+  EXPECT_TRUE(got.second == want + c + d + "AFTER\n") << got.second.size();
 }
 
 // With the ending signals held, a flush into a pipe that takes nothing
@@ -265,65 +272,111 @@ TEST(OutFlush, AHeldErrorStaysAfterTheOutputBeforeIt) {
   EXPECT_EQ(got.second.substr(fill.size()), "\nkept kept kept\nerror\n");
 }
 
-// An ending that finds the pipe full hands the rest on to a reader that
-// is still reading, only slower than the program printed: nothing is
-// dropped (the handler ends the child with 4), and the reader gets each
+// Waits until the process sleeps in poll, as the writer does for room
+// (at most about ten seconds); false when it does not, or has ended.
+bool waitsforroom(pid_t pid) {
+  const std::string proc = "/proc/" + std::to_string(pid);
+  for (int look = 0; look < 10000; look++) {
+    std::ifstream wchan(proc + "/wchan"), stat(proc + "/stat");
+    std::string at, line;
+    if (wchan >> at && at.find("poll") != std::string::npos) return true;
+    if (!std::getline(stat, line) || line.find(") Z") != std::string::npos) return false;
+    usleep(1000);
+  }
+  return false;
+}
+
+// Waits until the process has taken sig sent to it (its handler runs, or
+// it has ended), looking without a pause: a handler that waits for room
+// gets it from the reader at once.
+void taken(pid_t pid, int sig) {
+  for (long look = 0; look < 10000000; look++) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string key;
+    unsigned long long pending = 0, shared = 0;
+    while (status >> key) {
+      if (key == "SigPnd:") status >> std::hex >> pending >> std::dec;
+      if (key == "ShdPnd:") status >> std::hex >> shared >> std::dec;
+    }
+    if (!((pending | shared) >> (sig - 1) & 1)) return;
+  }
+}
+
+// An ending that finds the output full hands the rest on to a reader that
+// is still reading, only slower than the program printed, on a pipe as on
+// a socket, and on a pipe written as it is where /proc is hidden: nothing
+// is dropped (the handler ends the child with 4), and the reader gets each
 // line once, in order, and whole: a line is not cut where it would not
-// fit the buffer.  A handler that ends the child by its signal's default
-// action once it returns (as QUIT's does) leaves nothing written after
-// the ending's own text.
+// fit the buffer.  On a pipe the ending comes after the reader took a
+// page, the flush under way half done.  A handler that
+// ends the child by its signal's default action once it returns (as
+// QUIT's does) leaves nothing written after the ending's own text.  The
+// reader takes nothing until the child waits for room, and all it can
+// once the child has taken the signal.
 TEST(OutFlush, AnEndingWaitsForAReaderStillReading) {
-  for (bool returns : {false, true}) {
-    int p[2];
-    ASSERT_EQ(pipe(p), 0);
-    std::fflush(stdout);
-    pid_t pid = fork();
-    if (pid < 0) std::abort();  // a kill of -1 would reach every process
-    if (pid == 0) {
-      dup2(p[1], 1);
-      close(p[0]);
-      close(p[1]);
-      omoutbuffer();
-      sigset_t usr;
-      sigemptyset(&usr);
-      sigaddset(&usr, SIGUSR1);
-      omsetendsignals(usr);
-      if (!returns) signal(SIGUSR1, [](int) { _exit(omoutsigflush() ? 4 : 3); });
-      if (returns) {
-        signal(SIGUSR1, [](int sig) {
-          omsigsay(1, "END\n", 4);
-          signal(sig, SIG_DFL);
-          raise(sig);
-        });
+  enum { owndescriptor, noproc, socket };
+  for (int way : {owndescriptor, noproc, socket}) {
+    for (bool returns : {false, true}) {
+      int p[2];
+      ASSERT_EQ(way == socket ? socketpair(AF_UNIX, SOCK_STREAM, 0, p) : pipe(p), 0);
+      std::fflush(stdout);
+      pid_t pid = fork();
+      if (pid < 0) std::abort();  // a kill of -1 would reach every process
+      if (pid == 0) {
+        if (way == noproc && !hide_proc()) _exit(77);
+        dup2(p[1], 1);
+        close(p[0]);
+        close(p[1]);
+        omoutbuffer();
+        sigset_t usr;
+        sigemptyset(&usr);
+        sigaddset(&usr, SIGUSR1);
+        omsetendsignals(usr);
+        if (!returns) signal(SIGUSR1, [](int) { _exit(omoutsigflush() ? 4 : 3); });
+        if (returns) {
+          signal(SIGUSR1, [](int sig) {
+            omsigsay(1, "END\n", 4);
+            signal(sig, SIG_DFL);
+            raise(sig);
+          });
+        }
+        for (int i = 0;; i++) std::printf("line %d\n", i);
       }
-      for (int i = 0;; i++) std::printf("line %d\n", i);
+      close(p[1]);
+      std::string out;
+      char b[4096];
+      ssize_t n;
+      if (!waitsforroom(pid)) {
+        int st = 0;
+        waitpid(pid, &st, 0);
+        close(p[0]);
+        ASSERT_TRUE(way == noproc && WIFEXITED(st) && WEXITSTATUS(st) == 77) << way << " " << st;
+        continue;  // no namespace here
+      }
+      if (way != socket) {
+        ASSERT_EQ(read(p[0], b, sizeof b), static_cast<ssize_t>(sizeof b));
+        out.append(b, sizeof b);
+        ASSERT_TRUE(waitsforroom(pid));
+      }
+      kill(pid, SIGUSR1);
+      taken(pid, SIGUSR1);
+      while ((n = read(p[0], b, sizeof b)) > 0) out.append(b, static_cast<size_t>(n));
+      close(p[0]);
+      int st = 0;
+      waitpid(pid, &st, 0);
+      if (returns) {
+        EXPECT_TRUE(WIFSIGNALED(st) && WTERMSIG(st) == SIGUSR1) << way << " " << st;
+        EXPECT_EQ(out.substr(out.size() > 4 ? out.size() - 4 : 0), "END\n") << way;
+        out.resize(out.size() > 4 ? out.size() - 4 : 0);
+      } else {
+        EXPECT_TRUE(WIFEXITED(st) && WEXITSTATUS(st) == 4) << way << " " << st;
+      }
+      std::string want;
+      for (int i = 0; want.size() < out.size(); i++) want += "line " + std::to_string(i) + "\n";
+      EXPECT_TRUE(out == want.substr(0, out.size())) << way << " " << returns;
+      EXPECT_GT(out.size(), 100000u);
+      EXPECT_TRUE(!out.empty() && out.back() == '\n') << out.substr(out.size() > 40 ? out.size() - 40 : 0);
     }
-    close(p[1]);
-    // The reader is slower than the child prints: the pipe and the buffer
-    // are full.
-    std::string out;
-    char b[4096];
-    ssize_t n;
-    for (int reads = 0; (n = read(p[0], b, sizeof b)) > 0; reads++) {
-      out.append(b, static_cast<size_t>(n));
-      usleep(1000);
-      if (reads == 100 && pid > 0) kill(pid, SIGUSR1);
-    }
-    close(p[0]);
-    int st = 0;
-    waitpid(pid, &st, 0);
-    if (returns) {
-      EXPECT_TRUE(WIFSIGNALED(st) && WTERMSIG(st) == SIGUSR1) << st;
-      EXPECT_EQ(out.substr(out.size() > 4 ? out.size() - 4 : 0), "END\n");
-      out.resize(out.size() > 4 ? out.size() - 4 : 0);
-    } else {
-      EXPECT_TRUE(WIFEXITED(st) && WEXITSTATUS(st) == 4) << st;
-    }
-    std::string want;
-    for (int i = 0; want.size() < out.size(); i++) want += "line " + std::to_string(i) + "\n";
-    EXPECT_TRUE(out == want.substr(0, out.size())) << returns;
-    EXPECT_GT(out.size(), 100000u);
-    EXPECT_TRUE(!out.empty() && out.back() == '\n') << out.substr(out.size() > 40 ? out.size() - 40 : 0);
   }
 }
 

@@ -190,6 +190,19 @@ def procstatus(pid):
         return {}
 
 
+def sleeping(pid, where):
+    """Waits (10 s at most) until the process sleeps in a kernel function
+    whose name holds where; whether it did."""
+    for _ in range(1000):
+        try:
+            if where in open(f"/proc/{pid}/wchan").read():
+                return True
+        except OSError:
+            return False
+        time.sleep(0.01)
+    return False
+
+
 def filled(pid, fd):
     """Waits (10 s at most) until the process sleeps on the FIFO whose read
     end is fd, full (a page at most left, too small for its next record):
@@ -224,10 +237,12 @@ def catching(pid, sig=signal.SIGTERM):
         time.sleep(0.01)
 
 
-def session(d, args, sig=None, after=0.0, feed=lambda f: f.read(), log=None, ready=lambda: None):
+def session(d, args, sig=None, after=0.0, feed=lambda f: f.read(), log=None, ready=lambda p: None,
+            sent=lambda: None):
     """ombra in folder d, its output (both streams) read as it comes (feed
     runs on it), or from the file log once it has ended; sig sent the given
-    seconds after ready returns.  Its status and output."""
+    seconds after ready(its Popen) returns, then sent called.  Its status
+    and output."""
     p = subprocess.Popen([OMBRA] + args, cwd=d, env=ENV, stdin=subprocess.DEVNULL,
                          stdout=open(log, "wb") if log else subprocess.PIPE, stderr=subprocess.STDOUT)
     if log:
@@ -237,10 +252,11 @@ def session(d, args, sig=None, after=0.0, feed=lambda f: f.read(), log=None, rea
     reader.start()
     if sig:
         catching(p.pid, sig)
-    ready()
+    ready(p)
     time.sleep(after)
     if sig:
         p.send_signal(sig)
+        sent()
     try:
         p.wait(timeout=10)
     except subprocess.TimeoutExpired:
@@ -306,23 +322,23 @@ with tempfile.TemporaryDirectory() as d:
             open(f"{e}/lsay.gs", "w").write(LSAY + "say 'go'\n" + open(f"{d}/say.gs").read())
             said = lambda: os.path.exists(f"{e}/log") and b"go\n" in open(f"{e}/log", "rb").read()
             got, out = session(e, ["-blc", "run lsay.gs"], signal.SIGTERM, random.uniform(0.05, 0.2),
-                               log=f"{e}/log", ready=lambda: any(said() or time.sleep(0.01) for _ in range(1000)))
+                               log=f"{e}/log", ready=lambda _: any(said() or time.sleep(0.01) for _ in range(1000)))
             pid = next((n.split(".")[2] for n in os.listdir(e) if n.startswith("a.grb.")), "?")
             lats = "".join(f"The new file stays as {os.path.realpath(e)}/a.{x}.{pid}.0.part: {why}\n"
                            for x, why in (("grb", "a.grb is not a plain file"), ("ctl", "it goes with a.grb")))
             if got != 143 or spoken(out, b"go\n", b"\n" + lats.encode() + CLOSING[1:]) is None:
                 fails.append(f"TERM with LATS files left under part names: status {got}, output ends {out[-300:]!r}")
-    # QUIT while a reader takes 4 KB every 4 ms: the session ends inside
-    # its handler, and nothing it wrote before comes again after the
-    # closing lines.
-    def paced(f):
-        seen = b""
-        while got := os.read(f.fileno(), 4096):
-            seen += got
-            time.sleep(0.004)
-        return seen
+    # QUIT once the session, stalled on a full pipe, finds it has room
+    # again (the pipe made larger, its reader reading only once the signal
+    # is sent): the session ends inside its handler, and nothing it wrote
+    # before comes again after the closing lines.
+    def roomier(p):
+        sleeping(p.pid, "poll")
+        fcntl.fcntl(p.stdout.fileno(), fcntl.F_SETPIPE_SZ, 1 << 20)
     for run in range(5):
-        got, out = session(d, ["-blc", "run say.gs"], signal.SIGQUIT, 0.3, feed=paced)
+        go = threading.Event()
+        got, out = session(d, ["-blc", "run say.gs"], signal.SIGQUIT, feed=lambda f: go.wait() and f.read(),
+                           ready=roomier, sent=go.set)
         if got != -signal.SIGQUIT or not out.endswith(CLOSING) or spoken(out) is None:
             fails.append(f"QUIT while saying into a paced reader: status {got}, output ends {out[-120:]!r}")
     # A log of both streams, a pipe or a file, holds the errors where they
@@ -382,34 +398,40 @@ with tempfile.TemporaryDirectory() as d:
         if got != 141:
             fails.append(f"-x, reader gone during {script}: {got}")
     # A metafile FIFO whose reader stalls, or reads slowly: every ending
-    # ends at once, and end records follow only whole records.
+    # ends at once, and end records follow only whole records.  One that
+    # was full and has room again (made larger, read only once the signal
+    # is sent) gets the end records.
     def slowly(fd, into):
         os.set_blocking(fd, True)
         select.select([fd], [], [], 10)  # until the session writes
         while got := os.read(fd, 4096):
             into += got
             time.sleep(0.0005)
-    def paced(fd, into):
+    go = threading.Event()
+    def later(fd, into):  # reads nothing until the signal is sent, then all
+        go.wait()
         os.set_blocking(fd, True)
-        select.select([fd], [], [], 10)
-        while got := os.read(fd, 4096):
+        while got := os.read(fd, 65536):
             into += got
-            time.sleep(0.004)
     for sigs, want, reader in [((signal.SIGTERM,), 143, None), ((signal.SIGHUP,), 129, None),
                                ((signal.SIGINT,) * 2, 130, None)] + [((signal.SIGTERM,), 143, slowly)] * 8 + \
-                              [((signal.SIGQUIT,), -signal.SIGQUIT, paced)] * 5:
+                              [((signal.SIGQUIT,), -signal.SIGQUIT, later)] * 5:
         os.mkfifo(f"{d}/mf")
         fd, stream = os.open(f"{d}/mf", os.O_RDONLY | os.O_NONBLOCK), bytearray()
+        go.clear()
         drain = threading.Thread(target=reader or (lambda *_: None), args=(fd, stream))
         drain.start()
         p = subprocess.Popen([OMBRA, "-blE"], cwd=d, env=ENV, stdin=open(f"{d}/frames"), stdout=subprocess.PIPE)
         catching(p.pid)
-        if reader:
-            time.sleep(0.3 if reader == paced else random.uniform(0.05, 0.3))
+        if reader == slowly:
+            time.sleep(random.uniform(0.05, 0.3))
         else:
             filled(p.pid, fd)
+        if reader == later:
+            fcntl.fcntl(fd, fcntl.F_SETPIPE_SZ, 1 << 20)
         for one in sigs:
             p.send_signal(one)
+            go.set()
             taken(p.pid, one)
             time.sleep(0.2)
         try:
@@ -421,8 +443,8 @@ with tempfile.TemporaryDirectory() as d:
         os.close(fd)
         os.unlink(f"{d}/mf")
         if p.returncode != want or not out.endswith(b"GX package terminated \n") or torn(bytes(stream)) or \
-                reader == paced and not stream.endswith(b"\xff\xf7"):
-            fails.append(f"{sigs} on a metafile FIFO {reader and 'read slowly' or 'stalled'}: status "
+                reader == later and not stream.endswith(b"\xff\xf7"):
+            fails.append(f"{sigs} on a metafile FIFO {reader and reader.__name__ or 'stalled'}: status "
                          f"{p.returncode}, stream ending {stream[-12:].hex()}")
 
 
@@ -510,43 +532,64 @@ for name, fifo, first, then, limit, stall, parts in (
             fails.append(f"TERM with {name}: status {got}, part files {left}, index made {indexed}")
 
 # An ending whose output finds no room, in a pipe whose reader has stopped
-# or on a terminal stopped by Ctrl-S, ends within a tenth of a second (the
-# best of three tries: the machine's load may delay one).
-def stalled(tty):
-    """Seconds from a TERM to the end of a session printing into stopped
-    output, and its status."""
-    if tty:
+# or on a terminal stopped by Ctrl-S, sleeps a twentieth of a second for
+# it, no more; one whose output fails (`> /dev/full`) does not try again.
+# The session waits for room asleep until then.  What is timed is the
+# session's own sleep, its time neither running nor waiting to run.
+def cputime(pid):
+    fields = open(f"/proc/{pid}/stat").read().rpartition(")")[2].split()
+    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
+
+def ending(pid, sig):
+    """Sends sig to the process (a child of this one) and waits for its end:
+    its status and the seconds it slept meanwhile, or "busy" once it has
+    used two seconds of processor time without ending (it is killed then)."""
+    assert pid > 0
+    def used():
+        run, wait = open(f"/proc/{pid}/schedstat").read().split()[:2]
+        return (int(run) + int(wait)) / 1e9
+    before, began = used(), time.monotonic()
+    os.kill(pid, sig)
+    while not os.waitid(os.P_PID, pid, os.WEXITED | os.WNOHANG | os.WNOWAIT):
+        if cputime(pid) > 2:
+            os.kill(pid, signal.SIGKILL)
+            os.waitpid(pid, 0)
+            return "busy", None
+        time.sleep(0.01)
+    slept = time.monotonic() - began - (used() - before)
+    return os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1]), slept
+
+
+def stalled(kind):
+    """The status of a session printing into output that takes nothing more,
+    TERM sent once it waits, and the seconds it slept then."""
+    if kind == "terminal":
         pid, fd = pty.fork()
         if pid == 0:
             os.execve(OMBRA, [OMBRA, "-blE"], ENV)
         read(fd, b"om> ", 10)
         os.write(fd, b"\x13")
-        time.sleep(0.1)
         os.write(fd, b"q config\n" * 50)
-        read(fd, wait=0.3)
+        waits = sleeping(pid, "wait_woken")
     else:
-        fd, w = os.pipe()
+        fd, w = os.pipe() if kind == "pipe" else (None, os.open("/dev/full", os.O_WRONLY))
         p = subprocess.Popen([OMBRA, "-blE"], env=ENV, stdin=subprocess.PIPE, stdout=w, stderr=subprocess.DEVNULL)
         os.close(w)
         pid = p.pid
-        p.stdin.write(b"q config\n" * 3000)
+        p.stdin.write(b"q config\n" * (3000 if kind == "pipe" else 3))
         p.stdin.flush()
-        catching(pid)
-        time.sleep(0.3)
-    began = time.monotonic()
-    os.kill(pid, signal.SIGTERM)
-    got = status(pid)
-    took = time.monotonic() - began
-    os.close(fd)
-    return took, got
+        waits = sleeping(pid, "poll")
+    got = ending(pid, signal.SIGTERM) if waits else ("never asleep", None)
+    if fd is not None:
+        os.close(fd)
+    return got
 
 
-for tty in (False, True):
-    tries = [stalled(tty)]
-    while len(tries) < 3 and tries[-1][0] > 0.1:
-        tries.append(stalled(tty))
-    if tries[-1][0] > 0.1 or any(got != 143 for _, got in tries):
-        fails.append(f"TERM with {tty and 'a terminal stopped' or 'a pipe not read'}: {tries}")
+for kind in ("pipe", "terminal", "/dev/full"):
+    got, slept = stalled(kind)
+    if got != 143 or slept > 0.5:
+        fails.append(f"TERM with output that takes nothing more ({kind}): {got}, slept {slept}")
 
 # A background job under `stty tostop` that has stopped at its output is
 # still ended by the TERM and CONT that `kill %1` sends, after that one
@@ -575,7 +618,7 @@ def waitsinput(job, r):
     for _ in range(1000):
         left = array.array("i", [0])
         fcntl.ioctl(r, termios.FIONREAD, left)
-        if left[0] == 0 and "pipe" in open(f"/proc/{job}/wchan").read():
+        if left[0] == 0 and "poll" in open(f"/proc/{job}/wchan").read():
             return
         time.sleep(0.01)
 
@@ -609,7 +652,10 @@ for sig, want, how in ((signal.SIGTERM, 143, "plain"), (signal.SIGILL, -signal.S
                 os.waitpid(job, 0)
                 time.sleep(30)
             if how == "held":  # made in the foreground, closed in the background
-                os.setpgid(job, job)
+                try:  # as the job does itself, unless it has started ombra already
+                    os.setpgid(job, job)
+                except PermissionError:
+                    pass
                 os.tcsetpgrp(0, job)
                 os.write(w, (SETUP + "set lats create a\n" + FIELD + "d ts\n!mkdir a.grb\n").encode())
                 waitsinput(job, r)
@@ -646,13 +692,13 @@ else:
     with tempfile.TemporaryDirectory() as d:
         open(f"{d}/lines.gs", "w").write("i = 0\nwhile (i < 20000)\n  say 'line 'i\n  i = i + 1\nendwhile\n")
         for call, args, lines in (("wait4", ["-blE"], b"enable print m.gx\ndraw line 1 1 2 2\nprint\n!sleep 0.2\nquit\n"),
-                                  ("pwritev2", ["-blxc", "run lines.gs"], b"")):
+                                  ("write,pwritev2", ["-blxc", "run lines.gs"], b"")):
             # A pipe with room for all that is said: each write puts out
             # its whole piece, the one the signal comes at too.
             r, w = os.pipe()
             fcntl.fcntl(r, 1031, 1 << 20)  # F_SETPIPE_SZ
             run = subprocess.run(["strace", "-o", "/dev/null", f"-einject={call}:signal=SIGSEGV:when=5"
-                                  if call == "pwritev2" else f"-einject={call}:signal=SIGSEGV:when=1", OMBRA] + args,
+                                  if call != "wait4" else f"-einject={call}:signal=SIGSEGV:when=1", OMBRA] + args,
                                  cwd=d, env=TRACED, input=lines, stdout=w, stderr=subprocess.PIPE, timeout=60)
             os.close(w)
             want, out = -signal.SIGSEGV, b"".join(iter(lambda: os.read(r, 65536), b""))

@@ -4,7 +4,9 @@
 Starts a private Xvfb, runs ombra on a pseudo-terminal, types commands, and
 acts on the window from a second X client (through libX11 with ctypes): the
 window is uncovered and resized while the prompt waits, Ctrl-C is pressed
-at the prompt, and the window manager's close ends the session.
+at the prompt, and the window manager's close ends the session, as the
+loss of the X server ends a second one; each gives the terminal back with
+bracketed paste off.
 
 Usage: window_session.py OMBRA SHAREDIR.  Exit status 0 passed, 1 failed,
 77 skipped (no Xvfb or libX11).
@@ -222,9 +224,13 @@ class Session:
 
     def text(self):
         # Without the terminal's carriage returns and the editor's
-        # bracketed-paste switches.
+        # bracketed-paste switches (looked at by pasteoff).
         t = self.out.decode(errors="replace").replace("\r", "")
         return t.replace("\x1b[?2004h", "").replace("\x1b[?2004l", "")
+
+    def pasteoff(self):
+        """Whether the editor's last bracketed-paste switch turned it off."""
+        return self.out.rfind(b"\x1b[?2004l") > self.out.rfind(b"\x1b[?2004h") >= 0
 
 
 def main():
@@ -242,7 +248,8 @@ def main():
 
     session = None
     try:
-        env = dict(os.environ, DISPLAY=disp, OMDDIR=share, TERM="dumb")
+        # A terminal the editor turns bracketed paste on for.
+        env = dict(os.environ, DISPLAY=disp, OMDDIR=share, TERM="xterm")
         session = Session([ombra, "-l", "-g", "550x425+0+0"], env, work)
         session.pump(1.5)
         session.type("enable print out.gm\n")
@@ -311,9 +318,22 @@ def main():
         t = session.text()
         check("closing line", "\nThe window was closed; Ombra ends.\n" in t, True)
         check("metafile closed", t.rstrip().endswith("Hardcopy output file is closed"), True)
+        check("paste off after the close", session.pasteoff(), True)
         with open(os.path.join(work, "out.gm"), "rb") as f:
             meta = f.read()
         check("metafile end", meta[-4:].hex(), "fffefff7")
+
+        # The X server lost while the prompt waits ends the session too.
+        session = Session([ombra, "-l", "-g", "550x425+0+0"], env, work)
+        while b"om-> " not in session.out and session.running() and time.time() < DEADLINE:
+            session.pump(0.1)
+        xv.terminate()
+        xv.wait()
+        status = session.wait(10)
+        check("exit status, server lost", status, 1)
+        check("closing line, server lost",
+              "\nThe connection to the X server was lost; Ombra ends.\n" in session.text(), True)
+        check("paste off after the server was lost", session.pasteoff(), True)
     finally:
         if session:
             session.wait(0.1)  # ends it if it is still running
