@@ -32,10 +32,6 @@ namespace {
 
 using sizes = std::vector<size_t>;
 
-// A broken promise: said on standard error, then a crash the fuzzer reports.
-#define check(ok) \
-  ((ok) ? void() : (std::fprintf(stderr, "classic: %d: %s fails\n", __LINE__, #ok), std::abort()))
-
 // Asks for a run and for holding files of several sizes, and checks that
 // the answers agree.
 void ask(const classic_layout& l, const classic_var& v, const sizes& start, const sizes& count,
@@ -44,11 +40,11 @@ void ask(const classic_layout& l, const classic_var& v, const sizes& start, cons
   uint64_t off = 0, n = 0;
   if (classic_run(l, v, start, count, &off, &n)) {
     uint64_t want = 1, bytes = 0, end = 0;
-    for (size_t c : count) check(!__builtin_mul_overflow(want, c, &want));
-    check(n == want && n > 0 && type_size(v.type) == 4);
-    check(!__builtin_mul_overflow(n, 4, &bytes) && !__builtin_add_overflow(off, bytes, &end));
+    for (size_t c : count) FUZZ_CHECK(!__builtin_mul_overflow(want, c, &want));
+    FUZZ_CHECK(n == want && n > 0 && type_size(v.type) == 4);
+    FUZZ_CHECK(!__builtin_mul_overflow(n, 4, &bytes) && !__builtin_add_overflow(off, bytes, &end));
     // The run is the slab: a file of exactly its end holds it, one byte less does not.
-    check(classic_holds(l, v, start, count, end) && !classic_holds(l, v, start, count, end - 1));
+    FUZZ_CHECK(classic_holds(l, v, start, count, end) && !classic_holds(l, v, start, count, end - 1));
     files.push_back(end - 1);
     files.push_back(end);
   }
@@ -57,12 +53,12 @@ void ask(const classic_layout& l, const classic_var& v, const sizes& start, cons
   for (size_t d = 0; d < count.size(); d++)
     out = out || count[d] == 0 || count[d] - 1 > SIZE_MAX - start[d] ||
           ((d > 0 || !v.record) && start[d] + count[d] - 1 >= v.shape[d]);
-  check(!out || classic_holds(l, v, start, count, 0));
+  FUZZ_CHECK(!out || classic_holds(l, v, start, count, 0));
   bool held = false;
   std::sort(files.begin(), files.end());
   for (uint64_t s : files) {
     const bool h = classic_holds(l, v, start, count, s);
-    check(h || !held);  // held at a size, held at every larger one
+    FUZZ_CHECK(h || !held);  // held at a size, held at every larger one
     held = h;
   }
 }
@@ -94,10 +90,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     uint32_t host, be = 0;
     std::memcpy(&host, swapped.data() + 4 * k, 4);
     for (size_t b = 0; b < 4; b++) be = be << 8 | head[4 * k + b];
-    check(host == be);
+    FUZZ_CHECK(host == be);
   }
   swap_words(swapped.data(), swapped.data(), nw);  // in place, and back
-  check(std::equal(swapped.begin(), swapped.end(), head.begin()));
+  FUZZ_CHECK(std::equal(swapped.begin(), swapped.end(), head.begin()));
 
   classic_layout l;
   // A header refused for a claim past its end is refused cut shorter too
@@ -106,15 +102,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (verdict == classic_header::refused) {
     for (size_t cut : {head.size() - 1, 4 + (head.size() - 4) / 2}) {
       const std::vector<unsigned char> shorter(head.begin(), head.begin() + static_cast<long>(cut));
-      check(cut < 4 || classic_read(shorter.data(), shorter.size(), &l) == classic_header::refused);
+      FUZZ_CHECK(cut < 4 || classic_read(shorter.data(), shorter.size(), &l) == classic_header::refused);
     }
   }
   if (!classic_parse(head.data(), head.size(), &l)) return 0;
-  check(verdict == classic_header::fine);
+  FUZZ_CHECK(verdict == classic_header::fine);
   size_t pair = 0;
   for (size_t k = 0; k < l.vars.size() && k < 256; k++) {
     const classic_var& v = l.vars[k];
-    check(type_size(v.type) > 0);
+    FUZZ_CHECK(type_size(v.type) > 0);
     const size_t nd = v.shape.size();
     sizes zero(nd, 0), whole(nd), last(nd), one(nd, 1), start(nd), count(nd);
     for (size_t d = 0; d < nd; d++) {

@@ -119,6 +119,14 @@ inline void setup() {
   }
 }
 
+// A broken promise of the code under test: said on standard error with
+// the target's file and line, then a crash the fuzzer reports.
+[[noreturn]] inline void broken(const char* file, int line, const char* what) {
+  const char* leaf = std::strrchr(file, '/');
+  std::fprintf(stderr, "%s: %d: %s fails\n", leaf ? leaf + 1 : file, line, what);
+  std::abort();
+}
+
 inline void writefile(const std::string& name, const std::string& bytes) {
   FILE* f = std::fopen(name.c_str(), "wb");
   if (!f) return;
@@ -145,3 +153,6 @@ inline void stage(const std::vector<std::pair<std::string, std::string>>& files,
 }
 
 }  // namespace fuzz
+
+// Checks a promise of the code under test: fuzz::broken when it fails.
+#define FUZZ_CHECK(ok) ((ok) ? void() : fuzz::broken(__FILE__, __LINE__, #ok))

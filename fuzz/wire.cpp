@@ -17,14 +17,11 @@
 
 namespace {
 
-#define check(ok) \
-  ((ok) ? void() : (std::fprintf(stderr, "wire: %d: %s fails\n", __LINE__, #ok), std::abort()))
-
 void check_atts(const std::vector<netcdf_att>& atts) {
   for (const netcdf_att& a : atts) {
     const int size = type_size(a.nctype);
-    check(a.count >= 0);
-    check(size == 0 || a.values.size() >= static_cast<size_t>(a.count) * static_cast<size_t>(size));
+    FUZZ_CHECK(a.count >= 0);
+    FUZZ_CHECK(size == 0 || a.values.size() >= static_cast<size_t>(a.count) * static_cast<size_t>(size));
   }
 }
 
@@ -40,19 +37,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string bytes(reinterpret_cast<const char*>(data), size);
   io_std io;
   if (!unpack_description(bytes, &io)) return 0;
-  check(io.ndims >= 0 && io.ndims <= SDF_MAX_DIMS);
-  check(io.dimnames.size() == static_cast<size_t>(io.ndims) && io.dimlens.size() == io.dimnames.size());
-  for (long len : io.dimlens) check(len >= 0);
-  check(io.nvars == static_cast<int>(io.varlist.size()));
+  FUZZ_CHECK(io.ndims >= 0 && io.ndims <= SDF_MAX_DIMS);
+  FUZZ_CHECK(io.dimnames.size() == static_cast<size_t>(io.ndims) && io.dimlens.size() == io.dimnames.size());
+  for (long len : io.dimlens) FUZZ_CHECK(len >= 0);
+  FUZZ_CHECK(io.nvars == static_cast<int>(io.varlist.size()));
   check_atts(io.gatts);
   for (const var_info& v : io.varlist) {
-    check(v.ndims == static_cast<int>(v.dimids.size()));
-    for (int d : v.dimids) check(d >= 0 && d < io.ndims);
+    FUZZ_CHECK(v.ndims == static_cast<int>(v.dimids.size()));
+    for (int d : v.dimids) FUZZ_CHECK(d >= 0 && d < io.ndims);
     check_atts(v.atts);
   }
   const std::string again = pack_description(io);
   io_std back;
-  check(unpack_description(again, &back) == 1);
-  check(pack_description(back) == again);
+  FUZZ_CHECK(unpack_description(again, &back) == 1);
+  FUZZ_CHECK(pack_description(back) == again);
   return 0;
 }

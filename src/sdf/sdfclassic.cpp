@@ -11,6 +11,7 @@
 #include <memory>
 #include <utility>
 
+#include "base/useropen.h"
 #include "base/vecclone.h"
 #include "sdf/sdfint.h"
 
@@ -325,13 +326,14 @@ bool agrees(const classic_layout& l, const io_std& io) {
   return true;
 }
 
-// A regular file opened for its header: the descriptor, or -1.  Not
-// blocking: a FIFO is no classic file, and is left to the library.
+// A regular file opened for its header, by the opener of every data file:
+// the descriptor, or -1.  Not blocking: a FIFO is no classic file, and is
+// left to the library; nor is a terminal, which the look leaves nobody's.
 int open_regular(const char* name, uint64_t* size) {
-  const int fd = ::open(name, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  const int fd = omopen(name, O_RDONLY | O_NONBLOCK, OMO_REGULAR);
   if (fd < 0) return -1;
   struct stat st;
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+  if (fstat(fd, &st) != 0) {
     close(fd);
     return -1;
   }

@@ -342,13 +342,18 @@ bool serve_times(int fd, inbox& in, const std::string& name) {
 
 // The helper's loop: one request at a time, answered once done.
 [[noreturn]] void helper_serve(int fd, size_t mem_bytes) {
-  // An interrupt typed at the terminal is the program's to handle; it came
-  // blocked, and is let through once set aside.
+  // An interrupt or a quit typed at the terminal reaches the whole
+  // foreground group, the helper too, and is the program's to handle (a
+  // quit would also leave the helper's core where the program's goes); the
+  // program's ending ends the helper.  They came blocked, and are let
+  // through once set aside.
   signal(SIGINT, SIG_IGN);
-  sigset_t intr;
-  sigemptyset(&intr);
-  sigaddset(&intr, SIGINT);
-  sigprocmask(SIG_UNBLOCK, &intr, nullptr);
+  signal(SIGQUIT, SIG_IGN);
+  sigset_t keys;
+  sigemptyset(&keys);
+  sigaddset(&keys, SIGINT);
+  sigaddset(&keys, SIGQUIT);
+  sigprocmask(SIG_UNBLOCK, &keys, nullptr);
   // Only the socket and the shared block are kept: files the program has
   // open (an output file being written, the window's connection) must not
   // stay open, or locked, in the helper after the program closes them.

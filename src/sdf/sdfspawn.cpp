@@ -70,12 +70,13 @@ bool started_as_helper(int argc, char** argv) {
 }
 
 // Serves on the spawn's socket.  The spawn blocks every signal; an
-// interrupt stays blocked until the helper has set it aside.
+// interrupt and a quit stay blocked until the helper has set them aside.
 [[noreturn]] void serve(size_t mem_bytes) {
-  sigset_t intr;
-  sigemptyset(&intr);
-  sigaddset(&intr, SIGINT);
-  sigprocmask(SIG_SETMASK, &intr, nullptr);
+  sigset_t keys;
+  sigemptyset(&keys);
+  sigaddset(&keys, SIGINT);
+  sigaddset(&keys, SIGQUIT);
+  sigprocmask(SIG_SETMASK, &keys, nullptr);
   helper_serve(kHelperFd, mem_bytes);
 }
 

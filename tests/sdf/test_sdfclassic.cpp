@@ -3,7 +3,9 @@
 // records padded after small variables, NaNs with payloads, negative zero),
 // and everything unusual left to the library.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <netcdf.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -191,6 +193,25 @@ TEST(ClassicReads, FilesNotPlainlyUnderstoodAreNotTaken) {
   if (access("/sys/kernel/profiling", R_OK) == 0)
     EXPECT_EQ(classic_probe("/sys/kernel/profiling").verdict(), classic_header::other);
   alarm(0);
+  // A terminal is no classic file, and a look at one does not make it the
+  // terminal of a session that has none (a session leader without one):
+  // the child's status is 0 when /dev/tty is still nobody's after the look.
+  const int master = posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(grantpt(master), 0);
+  ASSERT_EQ(unlockpt(master), 0);
+  const std::string slave = ptsname(master);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    if (setsid() < 0) _exit(2);
+    const bool other = classic_probe(slave.c_str()).verdict() == classic_header::other;
+    _exit(!other ? 3 : open("/dev/tty", O_RDWR | O_CLOEXEC) < 0 ? 0 : 1);
+  }
+  int status = -1;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  close(master);
+  EXPECT_EQ(status, 0);
 }
 
 // Records padded as the library pads them: a part of 3 bytes takes a word

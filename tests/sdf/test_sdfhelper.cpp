@@ -707,11 +707,12 @@ unsigned long long signal_mask(int pid, const std::string& field) {
 
 void ignore_signal(int) {}
 
-// Signals the helper gets (an interrupt typed at the terminal, a job
-// ended as a group) never run the program's own handlers there: those
-// would act on the program's files from the helper.  An interrupt is set
-// aside, from the helper's start on.  An ending that comes as the helper
-// starts finds it.
+// Signals the helper gets (an interrupt or a quit typed at the terminal,
+// a job ended as a group) never run the program's own handlers there:
+// those would act on the program's files from the helper.  An interrupt
+// and a quit are set aside, from the helper's start on (a quit would
+// leave the helper's core where the program's is written).  An ending
+// that comes as the helper starts finds it.
 TEST_F(helperlimits, TheHelperRunsNoHandlerOfTheProgram) {
   struct sigaction sa = {}, oldterm = {}, oldint = {};
   sa.sa_handler = ignore_signal;
@@ -726,10 +727,11 @@ TEST_F(helperlimits, TheHelperRunsNoHandlerOfTheProgram) {
   ASSERT_GT(pid, 0);
   // Recorded before the signals blocked for its start come through.
   EXPECT_EQ(pid_at_unblock, pid);
-  const unsigned long long term = 1ULL << (SIGTERM - 1), intr = 1ULL << (SIGINT - 1);
-  EXPECT_EQ(signal_mask(pid, "SigCgt") & (term | intr), 0ULL);
-  EXPECT_EQ(signal_mask(pid, "SigIgn") & intr, intr);
-  EXPECT_EQ(signal_mask(pid, "SigBlk") & intr, 0ULL);
+  const unsigned long long term = 1ULL << (SIGTERM - 1), intr = 1ULL << (SIGINT - 1),
+                           quit = 1ULL << (SIGQUIT - 1);
+  EXPECT_EQ(signal_mask(pid, "SigCgt") & (term | intr | quit), 0ULL);
+  EXPECT_EQ(signal_mask(pid, "SigIgn") & (intr | quit), intr | quit);
+  EXPECT_EQ(signal_mask(pid, "SigBlk") & (intr | quit), 0ULL);
   sigaction(SIGTERM, &oldterm, nullptr);
   sigaction(SIGINT, &oldint, nullptr);
 }
