@@ -132,6 +132,23 @@ TEST(OutFlush, PollsHandOnInBlocks) {
   EXPECT_EQ(std::count(got.second.begin(), got.second.end(), '\n'), 20000);
 }
 
+// A pipe is written through a descriptor of its own: the same pipe, whose
+// write takes what there is room for instead of waiting for the rest.  A
+// file has none.
+TEST(OutFlush, APipeGetsADescriptorThatDoesNotWait) {
+  int p[2];
+  ASSERT_EQ(pipe(p), 0);
+  const int fd = nowaitfd(p[1]);
+  ASSERT_GE(fd, 0);
+  const std::string big(1 << 20, 'x');
+  const ssize_t put = write(fd, big.data(), big.size());
+  EXPECT_EQ(put, fcntl(p[1], F_GETPIPE_SZ));
+  EXPECT_EQ(inpipe(p[0]), put);
+  const int file = open("/proc/self/exe", O_RDONLY);
+  EXPECT_EQ(nowaitfd(file), -1);
+  for (int d : {fd, file, p[0], p[1]}) close(d);
+}
+
 // The ending signals held over a write, or by a hold taken twice, are let
 // go again as they were.
 TEST(OutFlush, HeldSignalsAreLetGoAsTheyWere) {
