@@ -77,10 +77,12 @@ TEST(ReplFile, ANameMadeAnewWhileLookedAtIsStillReplaced) {
             std::make_pair(0, 0));
 }
 
-// A file renamed over a name written in place (one with other hard links)
-// between the look at it and the open is looked at anew, and the
-// descriptor opened on it let go: the save replaces it.
-TEST(ReplFile, AFileRenamedOverANameWrittenInPlaceIsLookedAtAnew) {
+// Another writer acting between the steps of a save: a file renamed over
+// a name written in place (one with other hard links) between the look at
+// it and the open is looked at anew, and the descriptor opened on it let
+// go (the save replaces it); one that does so at every look is given up
+// on after eight.
+TEST(ReplFile, AnotherWriterBetweenTheLookAndTheOpenIsLookedAtAnew) {
   const std::string name = scratchdir() + "inplace", aside = scratchdir() + "inplace.aside";
   close(open(name.c_str(), O_WRONLY | O_CREAT, 0600));
   close(open(aside.c_str(), O_WRONLY | O_CREAT, 0600));
@@ -93,6 +95,22 @@ TEST(ReplFile, AFileRenamedOverANameWrittenInPlaceIsLookedAtAnew) {
   EXPECT_EQ(open_fds(), before);
   struct stat st;
   EXPECT_EQ(stat(name.c_str(), &st) == 0 ? st.st_size * 10 + st.st_nlink : -1, 31);
+  // Another file with other names put in its place at every look.
+  ASSERT_EQ(link(name.c_str(), (name + ".again").c_str()), 0);
+  int swaps = 0;
+  std::function<void()> swap = [&] {
+    const std::string next = name + std::to_string(swaps);
+    close(open(next.c_str(), O_WRONLY | O_CREAT, 0600));
+    link(next.c_str(), (next + ".link").c_str());
+    rename(next.c_str(), name.c_str());
+    if (++swaps < 100) callhook(callat::looked, "inplace", swap);
+  };
+  callhook(callat::looked, "inplace", swap);
+  const int saved = replsave(name.c_str(), "new", 3, nullptr);
+  const int err = errno;
+  callhook(callat::none, "", nullptr);
+  EXPECT_EQ(std::make_pair(saved, err), std::make_pair(1, EAGAIN));
+  EXPECT_EQ(open_fds(), before);
 }
 
 // A name is shown in a line with its control characters escaped, so that a
