@@ -33,7 +33,7 @@ TESTS = {
              [r'e2e\.(session|shell|sdf_shell_escape|sdf_helper|lats_|display_fwrite|gxcmd_)']),
     'main': (['test_main'], [r'e2e\.(session|shell|window|x11|qa3)']),
     'sdf': (['test_sdf'], [r'e2e\..*sdf', r'e2e\.(qa4_month_end|open_selfdescribing)']),
-    'lats': (['test_lats'], [r'e2e\..*lats']),
+    'lats': (['test_lats', 'test_cmd'], [r'e2e\..*lats']),  # test_cmd: set lats
     'data': (['test_data'], [r'e2e\.(data_|qa4_|sdf_month_names)']),
     'plot': (['test_plot'], [r'e2e\.(maps_|display_|plots_)']),
 }
