@@ -33,6 +33,29 @@
 
 namespace {
 
+// While set, an allocation of more than this many bytes fails, as when
+// memory has run out (not under the address sanitizer, whose allocator is
+// its own).
+size_t failabove = 0;
+
+}  // namespace
+
+#ifdef __SANITIZE_ADDRESS__
+const bool kMallocFails = false;
+#else
+const bool kMallocFails = true;
+extern "C" void* __libc_malloc(size_t);
+extern "C" void* malloc(size_t n) {
+  if (failabove != 0 && n > failabove) {
+    errno = ENOMEM;
+    return nullptr;
+  }
+  return __libc_malloc(n);
+}
+#endif
+
+namespace {
+
 // Bytes waiting in the pipe that descriptor fd writes to or reads from.
 int inpipe(int fd) {
   int n = -1;
@@ -132,6 +155,23 @@ TEST(OutFlush, PollsHandOnInBlocks) {
   EXPECT_EQ(std::count(got.second.begin(), got.second.end(), '\n'), 20000);
 }
 
+// A pipe is written through a descriptor of its own: the same pipe, whose
+// write takes what there is room for instead of waiting for the rest.  A
+// file has none.
+TEST(OutFlush, APipeGetsADescriptorThatDoesNotWait) {
+  int p[2];
+  ASSERT_EQ(pipe(p), 0);
+  const int fd = nowaitfd(p[1]);
+  ASSERT_GE(fd, 0);
+  const std::string big(1 << 20, 'x');
+  const ssize_t put = write(fd, big.data(), big.size());
+  EXPECT_EQ(put, fcntl(p[1], F_GETPIPE_SZ));
+  EXPECT_EQ(inpipe(p[0]), put);
+  const int file = open("/proc/self/exe", O_RDONLY);
+  EXPECT_EQ(nowaitfd(file), -1);
+  for (int d : {fd, file, p[0], p[1]}) close(d);
+}
+
 // The ending signals held over a write, or by a hold taken twice, are let
 // go again as they were.
 TEST(OutFlush, HeldSignalsAreLetGoAsTheyWere) {
@@ -181,34 +221,41 @@ TEST(OutFlush, HeldSignalsAreLetGoAsTheyWere) {
 // the pipe takes nothing more is kept, a text larger than the buffer too:
 // the interrupt that only sets the flag ends nothing, and all printed,
 // before and after, comes once there is room, a large text after it
-// whole.  (A child that spins is ended by its processor time limit.)
+// whole.  Where there is no memory to keep the text larger than the
+// buffer, it alone is dropped.  (A child that spins is ended by its
+// processor time limit.)
 TEST(OutFlush, APrintAHoldCutShortIsKeptWhileTheSessionGoesOn) {
   std::string a(99, 'a'), b(99, 'b'), c(150000, 'c'), d(150000, 'd'), want;
   for (int i = 0; i < 1024; i++) want += a + "\n";
   for (int i = 0; i < 400; i++) want += b + "\n";
-  auto got = piped([&] {
-    struct rlimit cpu = {5, 5};
-    if (fcntl(1, F_SETPIPE_SZ, 1 << 16) != 1 << 16 || setrlimit(RLIMIT_CPU, &cpu) != 0) return 1;
-    sigset_t ints;
-    sigemptyset(&ints);
-    sigaddset(&ints, SIGINT);
-    omsetendsignals(ints);
-    signal(SIGINT, [](int) {});
-    for (int i = 0; i < 1024; i++) std::printf("%s\n", a.c_str());
-    endhold h;
-    h.hold();
-    raise(SIGINT);
-    for (int i = 0; i < 400; i++) std::printf("%s\n", b.c_str());
-    std::fputs(c.c_str(), stdout);
-    h.release();
-    fcntl(1, F_SETPIPE_SZ, 1 << 20);  // as a reader would make room
-    std::fputs(d.c_str(), stdout);
-    std::printf("AFTER\n");
-    omoutflush();
-    return 0;
-  });
-  EXPECT_EQ(got.first, 0);
-  EXPECT_TRUE(got.second == want + c + d + "AFTER\n") << got.second.size();
+  for (bool nomemory : {false, true}) {
+    if (nomemory && !kMallocFails) continue;
+    auto got = piped([&] {
+      struct rlimit cpu = {5, 5};
+      if (fcntl(1, F_SETPIPE_SZ, 1 << 16) != 1 << 16 || setrlimit(RLIMIT_CPU, &cpu) != 0) return 1;
+      sigset_t ints;
+      sigemptyset(&ints);
+      sigaddset(&ints, SIGINT);
+      omsetendsignals(ints);
+      signal(SIGINT, [](int) {});
+      for (int i = 0; i < 1024; i++) std::printf("%s\n", a.c_str());
+      endhold h;
+      h.hold();
+      raise(SIGINT);
+      for (int i = 0; i < 400; i++) std::printf("%s\n", b.c_str());
+      failabove = nomemory ? 100000 : 0;
+      std::fputs(c.c_str(), stdout);
+      failabove = 0;
+      h.release();
+      fcntl(1, F_SETPIPE_SZ, 1 << 20);  // as a reader would make room
+      std::fputs(d.c_str(), stdout);
+      std::printf("AFTER\n");
+      omoutflush();
+      return 0;
+    });
+    EXPECT_EQ(got.first, 0);
+    EXPECT_TRUE(got.second == want + (nomemory ? "" : c) + d + "AFTER\n") << nomemory << " " << got.second.size();
+  }
 }
 
 // With the ending signals held, a flush into a pipe that takes nothing

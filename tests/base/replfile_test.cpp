@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <thread>
@@ -76,6 +77,42 @@ TEST(ReplFile, ANameMadeAnewWhileLookedAtIsStillReplaced) {
             std::make_pair(0, 0));
 }
 
+// Another writer acting between the steps of a save: a file renamed over
+// a name written in place (one with other hard links) between the look at
+// it and the open is looked at anew, and the descriptor opened on it let
+// go (the save replaces it); one that does so at every look is given up
+// on after eight.
+TEST(ReplFile, AnotherWriterBetweenTheLookAndTheOpenIsLookedAtAnew) {
+  const std::string name = scratchdir() + "inplace", aside = scratchdir() + "inplace.aside";
+  close(open(name.c_str(), O_WRONLY | O_CREAT, 0600));
+  close(open(aside.c_str(), O_WRONLY | O_CREAT, 0600));
+  ASSERT_EQ(link(name.c_str(), (scratchdir() + "inplace.link").c_str()), 0);
+  auto open_fds = [] { return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}); };
+  const int before = open_fds();
+  callhook(callat::looked, "inplace", [&] { rename(aside.c_str(), name.c_str()); });
+  EXPECT_EQ(replsave(name.c_str(), "new", 3, nullptr), 0);
+  callhook(callat::none, "", nullptr);
+  EXPECT_EQ(open_fds(), before);
+  struct stat st;
+  EXPECT_EQ(stat(name.c_str(), &st) == 0 ? st.st_size * 10 + st.st_nlink : -1, 31);
+  // Another file with other names put in its place at every look.
+  ASSERT_EQ(link(name.c_str(), (name + ".again").c_str()), 0);
+  int swaps = 0;
+  std::function<void()> swap = [&] {
+    const std::string next = name + std::to_string(swaps);
+    close(open(next.c_str(), O_WRONLY | O_CREAT, 0600));
+    link(next.c_str(), (next + ".link").c_str());
+    rename(next.c_str(), name.c_str());
+    if (++swaps < 100) callhook(callat::looked, "inplace", swap);
+  };
+  callhook(callat::looked, "inplace", swap);
+  const int saved = replsave(name.c_str(), "new", 3, nullptr);
+  const int err = errno;
+  callhook(callat::none, "", nullptr);
+  EXPECT_EQ(std::make_pair(saved, err), std::make_pair(1, EAGAIN));
+  EXPECT_EQ(open_fds(), before);
+}
+
 // A name is shown in a line with its control characters escaped, so that a
 // folder named with a line end cannot print a line of its own.
 TEST(ReplFile, LinesShowNamesWithControlCharactersEscaped) {
@@ -91,6 +128,21 @@ TEST(ReplFile, LinesShowNamesWithControlCharactersEscaped) {
   ASSERT_EQ(replcommit(&r), REPL_KEPT);
   EXPECT_EQ(r.note, std::string("The new file stays as ") + real +
                         "/a\\nHardcopy output file is closed \\x1b\\t/m.gm.part: m.gm has other hard links\n");
+  // A line longer than its room is cut there, before a whole escape: here
+  // in the name of a file in a folder some 3,800 bytes deep, shown four
+  // times as long as it is.
+  std::string deep = real;
+  for (char c = 'a'; c < 'p'; c++) {
+    deep += "/" + std::string(250, c);
+    ASSERT_EQ(mkdir(deep.c_str(), 0700), 0);
+  }
+  const std::string odd(245, '\x01'), shown = replshownname(odd.c_str());
+  ASSERT_TRUE(replopen((deep + "/" + odd).c_str(), ".part", &r)) << r.note;
+  close(open((deep + "/" + odd).c_str(), O_WRONLY | O_CREAT, 0600));
+  ASSERT_EQ(link((deep + "/" + odd).c_str(), (deep + "/other").c_str()), 0);
+  ASSERT_EQ(replcommit(&r), REPL_KEPT);
+  const std::string head = "The new file stays as " + deep + "/" + shown + ".part: ";
+  EXPECT_EQ(r.note, head + shown.substr(0, (kEndLine - 1 - head.size()) / 4 * 4));
   // A name of nothing but characters escaped in four is shown whole.
   EXPECT_EQ(replshownname("\x01\x7f"), "\\x01\\x7f");
   // Bytes that are no UTF-8 text are escaped too, the characters of UTF-8

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cstdio>
 #include <string>
 
@@ -469,6 +470,30 @@ TEST_F(LatsCmd, FailedWritesAndClosesAreErrors) {
             "LATS error (lats_close): LATS (lats) -->  Closing late.grb failed: Input/output error\n");
   EXPECT_EQ(1, o.rc);
   EXPECT_TRUE(has(o, "Ombra-LATS Error: (lats_close) failed...\n")) << o.out;
+
+  // A GRIB file whose part another file took the place of is not published,
+  // nor is that file indexed as the data kept under the part name.
+  cmd("set lats convention ombra_grib");
+  cmd("set lats create swap");
+  cmd("set gxout latsgrid");
+  cmd("d t");
+  cmd("set lats var 6 ta instant 6 0");
+  cmd("set gxout latsdata");
+  cmd("set lats write 6 6");
+  ASSERT_EQ(0, cmd("d t").rc);
+  const std::string data = partof("swap.grb"), desc = partof("swap.ctl");
+  spit("other", "not the data");
+  ASSERT_EQ(0, rename("other", data.c_str()));
+  char here[PATH_MAX];
+  ASSERT_TRUE(getcwd(here, sizeof here));
+  testing::internal::CaptureStderr();
+  o = cmd("set lats close 6");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "LATS error (lats_close): LATS (lats) -->  The new file is no longer at " + std::string(here) + "/" + data +
+                ": another file took its name; swap.grb stays as it was\n"
+                "LATS error (lats_close): LATS (lats) -->  The new file stays as " + here + "/" + desc +
+                ": it goes with swap.grb\n");
+  EXPECT_EQ(1, o.rc);
 }
 
 // An action that the library or the bridge refuses, after its message,

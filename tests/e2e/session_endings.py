@@ -54,15 +54,15 @@ def status(pid):
         signal.alarm(0)
 
 
-def start(args, out=None, prompt=b"om"):
+def start(args, out=None, prompt=b"om", term="xterm"):
     """ombra on a terminal of its own (standard output the pipe out if
-    given), once its prompt shows."""
+    given, TERM term), once its prompt shows."""
     pid, fd = pty.fork()
     if pid == 0:
         if out:
             os.dup2(out[1], 1)
             os.close(out[0])
-        os.execve(OMBRA, [OMBRA] + args, ENV)
+        os.execve(OMBRA, [OMBRA] + args, dict(ENV, TERM=term))
     seen = read(out[0] if out else fd, prompt, 10)
     time.sleep(0.2)
     return pid, fd, seen
@@ -88,6 +88,13 @@ for sig, want, piped, prompt in (
     if (got, lflag, pasteoff, said) != (want, termios.ECHO | termios.ICANON, True, sig != "ILL"):
         fails.append(f"{sig} at {prompt}, piped {piped}: status {got}, echo and line mode {lflag:#o}, "
                      f"paste off {pasteoff}, closing lines {said}")
+
+# A terminal the editor turns no bracketed paste on for is sent no switch.
+pid, fd, seen = start(["-bl"], None, b"om-> ", "dumb")
+os.kill(pid, signal.SIGUSR1)
+got, switched = status(pid), b"\x1b[?2004" in seen + read(fd)
+if (got, switched) != (138, False):
+    fails.append(f"USR1 at the prompt of a dumb terminal: status {got}, paste switched {switched}")
 
 for args, interrupt in ((["-bl"], True), (["-bl"], False), (["-blE"], False)):
     out = os.pipe()

@@ -60,6 +60,15 @@ TEST_F(LatsTest, CreateChecksAndFileNames) {
   EXPECT_EQ(0, id);
   CAPTURE(id = lats_create("x", LATS_OMBRA_GRIB, LATS_STANDARD, LATS_HOURLY, 0, "ncep", "", ""));
   EXPECT_TRUE(said("OMBRA_GRIB data must be written with nonzero delta, file x"));
+  // Its descriptor is created beside the data, said only when it cannot be;
+  // its index is made at the close without a word on standard error.
+  CAPTURE(id = lats_create("ok", LATS_OMBRA_GRIB, LATS_STANDARD, LATS_HOURLY, 1, "ncep", "", "");
+          testing::internal::CaptureStdout(); lats_close(id); testing::internal::GetCapturedStdout());
+  EXPECT_EQ(err, "");
+  ASSERT_EQ(0, mkdir("c.ctl", 0755));
+  CAPTURE(id = lats_create("c", LATS_OMBRA_GRIB, LATS_STANDARD, LATS_HOURLY, 1, "ncep", "", ""));
+  EXPECT_EQ(0, id);
+  EXPECT_TRUE(said("lats_create create .ctl failed for c.ctl\n")) << err;
   CAPTURE(id = lats_create("x", LATS_GRIB, LATS_STANDARD, LATS_HOURLY, 1, "nowhere", "", ""));
   EXPECT_TRUE(said("Center not found in center table: nowhere, file x.grb"));
   // A file that could not be created is not kept for later calls.

@@ -70,6 +70,14 @@ TEST_F(LatsTest, NetcdfGridsLevelsAndMonthlyCoardsTime) {
   EXPECT_EQ("1\n", len);
   std::string raw = slurp("n.nc");
   EXPECT_TRUE(in(raw, std::string("air\0", 4)));
+  // A grid whose latitude's name another dimension has taken is refused.
+  fid = lats_create("clash", LATS_COARDS, LATS_STANDARD, LATS_MONTHLY, 1, "ccc", "mdl", "cmt");
+  ASSERT_GT(lats_var(fid, "ta", LATS_FLOAT, LATS_AVERAGE, g1, lats_vert_dim("latitude_g2", "plev", 2, levs), ""), 0);
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(0, lats_var(fid, "ps", LATS_FLOAT, LATS_INSTANT, g2, 0, ""));
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "netCDF: NetCDF: String match to name in use\n"
+            "LATS error (lats_var): netCDF (latsnc) --> Creating netCDF latitude dimension, file clash.nc\n");
 }
 
 TEST_F(LatsTest, QualityControlLogsExceptions) {

@@ -245,8 +245,9 @@ TEST(MapGrid, IntervalsGivingMoreThanFourHundredLinesAreRefusedWhole) {
   // A Robinson view off the globe is drawn as a latitude-longitude map of
   // its ranges, with the Robinson grid's lines every 45 and 30 degrees
   // walked in steps of 2: ranges of 1e35 degrees would walk 400 lines of
-  // 10,001 points each way, and are refused whole; 76 meridians of 401
-  // points and 27 parallels of 1701 are drawn.
+  // 10,001 points each way, and are refused whole, as are walks just past
+  // the limit (68 meridians of 471 points and 32 parallels of 1526, 80,860
+  // points); 76 meridians of 401 points and 27 parallels of 1701 are drawn.
   struct {
     float lon[2], lat[2];
     const char* says;
@@ -254,6 +255,7 @@ TEST(MapGrid, IntervalsGivingMoreThanFourHundredLinesAreRefusedWhole) {
   } robinson[] = {
       {{-3.17e35f, 0}, {-3.32e38f, 0}, "Map grid not drawn: its lines would take more than 80800 points\n", 0},
       {{-1800, 1800}, {-400, 400}, "Map grid not drawn: its lines would take more than 80800 points\n", 0},
+      {{-1525, 1525}, {-470, 470}, "Map grid not drawn: its lines would take more than 80800 points\n", 0},
       {{-1700, 1700}, {-400, 400}, "", 76 * 400 + 27 * 1700},
   };
   pcm->mproj = 5;

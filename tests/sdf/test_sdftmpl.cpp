@@ -440,16 +440,22 @@ TEST(dailyseries, StepOfOneTimeMembersComesFromTheMembersThere) {
   ASSERT_EQ(chmod(shut.c_str(), 0644), 0);
   if (shutrc != 77) EXPECT_EQ(shutrc, 0);
 
-  // No member after the first (alone), one at the first one's time or
-  // before the one ahead of it (also after a first of two times), spacings
+  // No member after the first (alone), or none the library reads (said
+  // once), one at the first one's time or before the one ahead of it (also
+  // after a first of two times, and as the fifth name after it, the four
+  // between missing), spacings
   // of no one step (two days, then three, or a week then a month), one
   // spacing alone of more than the template's unit (the second day's file
   // missing): refused, as is a template naming no time.
   const std::string same = dir + "/same", back = dir + "/back", uneven = dir + "/uneven", d2 = dir + "/d2",
                     twice = dir + "/twice", mixed = dir + "/mixed", midback = dir + "/midback",
-                    inside = dir + "/inside", jan3 = dir + "/jan3";
+                    inside = dir + "/inside", jan3 = dir + "/jan3", late = dir + "/late", junk = dir + "/junk";
   std::system(("mkdir -p '" + same + "' '" + back + "' '" + uneven + "' '" + d2 + "' '" + twice + "' '" + mixed +
-               "' '" + midback + "' '" + inside + "' '" + jan3 + "'").c_str());
+               "' '" + midback + "' '" + inside + "' '" + jan3 + "' '" + late + "' '" + junk + "'").c_str());
+  ASSERT_FALSE(one_time(late, "d_20010101", 0, 1, 2, 12).empty());
+  ASSERT_FALSE(one_time(late, "d_20010106", 6, 6).empty());  // 06Z 1 January
+  ASSERT_FALSE(day_file(junk, 1).empty());
+  write_text(junk + "/d_20010102.nc", "not a netCDF file");
   ASSERT_FALSE(one_time(inside, "d_20010101", 0, 1, 2, 12).empty());  // 00Z and 12Z
   ASSERT_FALSE(one_time(inside, "d_20010102", 6, 2).empty());         // 06Z the day before
   ASSERT_FALSE(one_time(jan3, "m_200101", 0, 1).empty());             // monthly names, 1 and 3 January
@@ -492,6 +498,11 @@ TEST(dailyseries, StepOfOneTimeMembersComesFromTheMembersThere) {
        head + "the member files after it, up to " + jan3 + "/m_200102.nc, are not spaced by whole multiples of one step.  " + give},
       {mixed + "/d_20010101.nc d_%y4%m2%d2.nc 3",
        head + "the member files after it, up to " + mixed + "/d_20010201.nc, are not spaced by whole multiples of one step.  " + give},
+      {late + "/d_20010101.nc d_%y4%m2%d2.nc 12",
+       "SDFOPEN error:  The next member file " + late + "/d_20010106.nc does not begin after the first.\n"},
+      {junk + "/d_20010101.nc d_%y4%m2%d2.nc 3",
+       "0 levels in SDF file.\n" + junk + "/d_20010102.nc does not exist or is not a netCDF/HDF-SDS file.\n" + head +
+           "no member file from " + junk + "/d_20010102.nc to " + junk + "/d_20010106.nc gives it.  " + give},
       {midback + "/m_200101.nc m_%y4%m2.nc 6",
        "SDFOPEN error:  The member file " + midback + "/m_200106.nc does not begin after " + midback + "/m_200105.nc.\n"}};
   for (const auto& row : rows) {
@@ -502,7 +513,8 @@ TEST(dailyseries, StepOfOneTimeMembersComesFromTheMembersThere) {
   EXPECT_EQ(open_quiet(st, dir + "/solo/d_20010101.nc d_%y4%m2%d2.nc 1", &out), 0) << out;
 
   // A file of mid-month times shows them, alone or as the first of a
-  // series of such files, whose later members show theirs.
+  // series of such files, whose later members show theirs (a month apart
+  // past a member's last).
   const std::string two = one_time(dir, "y_2001", 372, 1, 2, 708);
   ASSERT_FALSE(one_time(dir, "y_2002", 9132, 2, 2, 708).empty());
   datetime feb;
@@ -512,4 +524,6 @@ TEST(dailyseries, StepOfOneTimeMembersComesFromTheMembersThere) {
   ASSERT_EQ(open_quiet(st, two + " y_%y4.nc 24", &out), 0) << out;
   gr2t(st.last()->grvals[3], 14, &feb);
   EXPECT_EQ(omt2str(&feb, 4), "00Z15FEB2002");
+  gr2t(st.last()->grvals[3], 15, &feb);
+  EXPECT_EQ(omt2str(&feb, 4), "00Z15MAR2002");
 }
