@@ -105,7 +105,10 @@ bool renamed(const replsig& s, char* why, size_t n) {
   // copied over an older file is only read back, never published: it needs
   // no such look.
   if (s.fd >= 0 && !replsettled(s.fd)) return kept(s, FAILED, errno, why, n);
-  for (int tries = 0; tries < 8; tries++) {
+  // Another writer removing and making the name without pause can win
+  // many rounds in a row where the machine is busy and this one is not let
+  // run; a bound still ends a contest that never stops.
+  for (int tries = 0; tries < 64; tries++) {
     struct stat st;
     if (replstatname(s.dir, s.leaf, &st) != 0) {
       if (errno != ENOENT) return kept(s, FAILED, errno, why, n);

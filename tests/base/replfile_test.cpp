@@ -77,6 +77,27 @@ TEST(ReplFile, ANameMadeAnewWhileLookedAtIsStillReplaced) {
             std::make_pair(0, 0));
 }
 
+// The same writer winning many rounds in a row, as it may on a busy
+// machine: the name is gone at one look and there again at the next, for
+// twenty looks; the commit still takes it once the writer stops.
+TEST(ReplFile, ANameMadeAnewAtManyLooksInARowIsStillReplaced) {
+  const std::string name = scratchdir() + "m.gm";
+  replfile r;
+  ASSERT_TRUE(replopen(name.c_str(), ".part", &r)) << r.note;
+  ASSERT_EQ(write(r.fd, "new", 3), 3);
+  int looks = 0;
+  std::function<void()> toggle = [&] {
+    if (unlink(name.c_str()) != 0) close(open(name.c_str(), O_WRONLY | O_CREAT, 0644));
+    if (++looks < 20) callhook(callat::looked, "m.gm", toggle);
+  };
+  callhook(callat::looked, "m.gm", toggle);
+  const int rc = replcommit(&r);
+  callhook(callat::none, "", nullptr);
+  struct stat st;
+  EXPECT_EQ(std::make_pair(rc, stat(name.c_str(), &st) == 0 ? st.st_size : -1), std::make_pair(0, 3L)) << r.note;
+  EXPECT_EQ(looks, 20);
+}
+
 // Another writer acting between the steps of a save: a file renamed over
 // a name written in place (one with other hard links) between the look at
 // it and the open is looked at anew, and the descriptor opened on it let
