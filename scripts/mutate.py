@@ -215,6 +215,18 @@ def run(cmd, cwd, cap, env=None):
 class Copy:
     """A private tree with its own build directory, reused across mutants."""
 
+    def end_strays(self):
+        """Kills what this copy's build still runs once its tests are over: a
+        mutant session a test started in a session of its own (which the kill
+        of the test run's group misses) may spin on without end."""
+        mine = os.path.join(self.build, '')
+        for pid in filter(str.isdigit, os.listdir('/proc')):
+            try:
+                if os.readlink('/proc/%s/exe' % pid).startswith(mine):
+                    os.kill(int(pid), signal.SIGKILL)
+            except OSError:
+                pass
+
     def __init__(self, top, n):
         self.tree = os.path.join(top, 'build-m%d' % n, 'tree')
         self.build = os.path.join(self.tree, 'build')
@@ -263,6 +275,7 @@ class Copy:
             if numbers:
                 cmd += ['-I', '0,0,0,' + ','.join(numbers)]
             status, out = run(cmd, self.build, cap, self.env)
+            self.end_strays()
             m['log'] = out[-4000:]
             return 'timeout' if status is None else 'survived' if status == 0 else 'killed'
         finally:
