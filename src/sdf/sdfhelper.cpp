@@ -56,7 +56,6 @@
 #include "base/endhold.h"
 #include "base/ending.h"
 #include "base/outflush.h"
-#include "base/omprntint.h"
 #include "data/gridres.h"
 #include "sdf/sdfblock.h"
 #include "sdf/sdfint.h"

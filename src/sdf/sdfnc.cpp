@@ -413,13 +413,13 @@ bool slab_fits(openfile& f, int varid, const std::vector<size_t>& count, size_t 
   return true;
 }
 
-// Whether the file can hold nbytes of the variable's values: its size, or
-// for compressed data its size at the codec's largest ratio.  A name that
-// is no regular file (a remote one) is not judged.
-bool file_holds(openfile& f, int varid, size_t nbytes) {
-  struct stat st;
-  if (::stat(f.name.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return true;
-  uint64_t most = static_cast<uint64_t>(st.st_size);
+// Whether the file, of size bytes now (size_now), can hold nbytes of the
+// variable's values: its size, or for compressed data its size at the
+// codec's largest ratio.  A name that is no regular file (a remote one) is
+// not judged.
+bool file_holds(openfile& f, int varid, size_t nbytes, int64_t size) {
+  if (size < 0) return true;
+  uint64_t most = static_cast<uint64_t>(size);
   if (facts_of(f, varid).compressed && __builtin_mul_overflow(most, kCodecRatio, &most)) return true;
   return nbytes <= most;
 }
@@ -463,13 +463,13 @@ bool read_in_pieces(int ncid, int varid, std::vector<size_t> start, std::vector<
   return true;
 }
 
-// A read by the library of a file opened here.
+// A read by the library of a file opened here, of size bytes now.
 int read_here(openfile& f, int varid, const std::vector<size_t>& start, const std::vector<size_t>& count,
-              void* buf, size_t nbytes, bool bounded) {
+              void* buf, size_t nbytes, bool bounded, int64_t size) {
   // The libraries write the whole slab whatever room there is: a slab
   // larger than the buffer is refused here, not written past its end.
   if (!slab_fits(f, varid, count, nbytes)) return 0;
-  if (bounded && !file_holds(f, varid, nbytes)) return 0;
+  if (bounded && !file_holds(f, varid, nbytes, size)) return 0;
   if (f.kind == KIND_HDF) return hdf_varget(f.libid, varid, start, count, buf);
   const varfacts& v = facts_of(f, varid);
   if (v.chunks.size() == count.size() && chunks_from(start, count, v.chunks, 0) > kChunksPerCall)
@@ -555,7 +555,7 @@ const void* read_slab(openfile* f, int varid, const std::vector<size_t>& start, 
     if (!unheld || !take_over(f)) return at;
   }
   void* to = into(buf, nbytes);
-  return to != nullptr && read_here(*f, varid, start, count, to, nbytes, bounded) ? to : nullptr;
+  return to != nullptr && read_here(*f, varid, start, count, to, nbytes, bounded, size) ? to : nullptr;
 }
 
 openfile* find(int id) {

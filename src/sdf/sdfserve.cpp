@@ -218,11 +218,14 @@ class inbox {
   size_t at_ = 0, have_ = 0;
 };
 
-// The size of a regular file by name; 0 for anything else.
-size_t file_size(const std::string& name) {
+// What an open of the file may take: sixteen times the file, as a small
+// file's records may take more than its bytes.  A name that is no regular
+// file, or an empty one, is not limited further.
+size_t open_work(const std::string& name) {
   struct stat st;
-  if (stat(name.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0) return 0;
-  return static_cast<size_t>(st.st_size);
+  if (stat(name.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= 0) return SIZE_MAX;
+  const size_t size = static_cast<size_t>(st.st_size);
+  return size > SIZE_MAX / 16 ? SIZE_MAX : size * 16;
 }
 
 bool serve_describe(int fd, const std::string& name) {
@@ -230,10 +233,7 @@ bool serve_describe(int fd, const std::string& name) {
   char kind = HELPER_HELD;
   std::string desc;
   {
-    const size_t size = file_size(name);
-    // Sixteen times the file: a small file's records may take more
-    // than its bytes.  A name that is no file is not limited further.
-    requestcap cap(size == 0 ? SIZE_MAX : (size > SIZE_MAX / 16 ? SIZE_MAX : size * 16));
+    requestcap cap(open_work(name));
     const int id = open_kept(name);
     if (id < 0) {
       kind = HELPER_NOFILE;
@@ -298,8 +298,7 @@ bool serve_times(int fd, inbox& in, const std::string& name) {
   std::string said;
   std::vector<datetime> times;
   {
-    const size_t size = file_size(name);
-    requestcap cap(size == 0 ? SIZE_MAX : (size > SIZE_MAX / 16 ? SIZE_MAX : size * 16));
+    requestcap cap(open_work(name));
     int id = -1;
     if (!sdf_units_init()) {
       kind = HELPER_NETCDF;
