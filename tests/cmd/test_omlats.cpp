@@ -77,12 +77,20 @@ class LatsCmd : public LatsTest {
     ASSERT_EQ(0, cmd("open t.ctl").rc);
     cmd("set lats frequency hourly");
     cmd("set lats deltat 6");
-    cmd("set lats create out");
+    newfile("out", 1, "ta instant");
+  }
+  // The file name, the id-th made, with the variable var ("name statistic")
+  // on its grid of t (the id-th grid too), ready for latsdata displays
+  // unless only declared.
+  static void newfile(const std::string& name, int id, const std::string& var, bool declared_only = false) {
+    const std::string n = std::to_string(id);
+    cmd("set lats create " + name);
     cmd("set gxout latsgrid");
     cmd("d t");
-    cmd("set lats var 1 ta instant 1 0");
+    cmd("set lats var " + n + " " + var + " " + n + " 0");
+    if (declared_only) return;
     cmd("set gxout latsdata");
-    cmd("set lats write 1 1");
+    cmd("set lats write " + n + " " + n);
   }
 };
 
@@ -403,23 +411,13 @@ TEST_F(LatsCmd, FailedWritesAndClosesAreErrors) {
   // A descriptor that cannot be written fails the close, and no index is
   // made for it.
   ASSERT_EQ(0, symlink("/dev/full", "full.ctl"));
-  cmd("set lats create full");
-  cmd("set gxout latsgrid");
-  cmd("d t");
-  cmd("set lats var 2 ta instant 2 0");
-  cmd("set gxout latsdata");
-  cmd("set lats write 2 2");
+  newfile("full", 2, "ta instant");
   EXPECT_EQ(0, cmd("d t").rc);
   EXPECT_EQ(1, cmd("set lats close 2").rc);
   EXPECT_NE(0, access("full.gmp", F_OK));
 
   cmd("set lats convention coards");
-  cmd("set lats create full");
-  cmd("set gxout latsgrid");
-  cmd("d t");
-  cmd("set lats var 3 ts average 3 0");
-  cmd("set gxout latsdata");
-  cmd("set lats write 3 3");
+  newfile("full", 3, "ts average");
   // A netCDF file whose close fails keeps the fields written before.
   ASSERT_EQ(0, cmd("d t").rc);
   const std::string first = slurp(partof("full.nc"));
@@ -437,10 +435,7 @@ TEST_F(LatsCmd, FailedWritesAndClosesAreErrors) {
   // A netCDF file the library cannot close (the header of its variables,
   // written at a close with no field written, does not fit) fails its
   // close as a write would.
-  cmd("set lats create shut");
-  cmd("set gxout latsgrid");
-  cmd("d t");
-  cmd("set lats var 4 ts average 4 0");
+  newfile("shut", 4, "ts average", true);
   callhook(callat::written, partof("shut.nc").c_str(), nullptr, ENOSPC);
   testing::internal::CaptureStderr();
   o = cmd("set lats close 4");
@@ -456,12 +451,7 @@ TEST_F(LatsCmd, FailedWritesAndClosesAreErrors) {
   // A GRIB file whose close fails (a network file system's late write
   // error) fails its close as well.
   cmd("set lats convention grib_only");
-  cmd("set lats create late");
-  cmd("set gxout latsgrid");
-  cmd("d t");
-  cmd("set lats var 5 ta instant 5 0");
-  cmd("set gxout latsdata");
-  cmd("set lats write 5 5");
+  newfile("late", 5, "ta instant");
   ASSERT_EQ(0, cmd("d t").rc);
   callhook(callat::closed, "late.grb", nullptr, EIO);
   testing::internal::CaptureStderr();
@@ -474,12 +464,7 @@ TEST_F(LatsCmd, FailedWritesAndClosesAreErrors) {
   // A GRIB file whose part another file took the place of is not published,
   // nor is that file indexed as the data kept under the part name.
   cmd("set lats convention ombra_grib");
-  cmd("set lats create swap");
-  cmd("set gxout latsgrid");
-  cmd("d t");
-  cmd("set lats var 6 ta instant 6 0");
-  cmd("set gxout latsdata");
-  cmd("set lats write 6 6");
+  newfile("swap", 6, "ta instant");
   ASSERT_EQ(0, cmd("d t").rc);
   const std::string data = partof("swap.grb"), desc = partof("swap.ctl");
   spit("other", "not the data");

@@ -55,6 +55,16 @@ class Examples(unittest.TestCase):
     def tearDown(self):
         shutil.rmtree(self.tmp)
 
+    def slurp(self, name, mode="r"):
+        """What the file name in the test's folder holds."""
+        with open(os.path.join(self.tmp, name), mode) as f:
+            return f.read()
+
+    def spit(self, name, data):
+        """Writes data (text or bytes) to the file name in the test's folder."""
+        with open(os.path.join(self.tmp, name), "wb" if isinstance(data, bytes) else "w") as f:
+            f.write(data)
+
     def test_colour_bar_has_one_box_per_shade(self):
         out = run_session(self.tmp, ["open sample.ctl", "set timelab off", "set gxout shaded", "d slp",
                                      "q shades", "run cbar.gs", "printim cbar.png white", "q gxinfo"])
@@ -121,8 +131,7 @@ class Examples(unittest.TestCase):
         # a fixed longitude is set back too, and the series does not depend on it
         self.assertNotIn("SET error", out)
         self.assertIn("X is fixed     Lon = 20  X = 9\nY is varying   Lat = 40 to 50   Y = 53 to 57", out)
-        with open(os.path.join(self.tmp, "box.txt")) as a, open(os.path.join(self.tmp, "box2.txt")) as b:
-            self.assertEqual(a.read(), b.read())
+        self.assertEqual(self.slurp("box.txt"), self.slurp("box2.txt"))
 
         def mean(grid, lon1, lon2, lat1, lat2):
             # area weights: the longitude and sin(latitude) extent of each
@@ -144,8 +153,7 @@ class Examples(unittest.TestCase):
             return s / w
 
         for name, box in (("global.txt", (0, 360, -90, 90)), ("box.txt", (230, 300, 20, 60))):
-            with open(os.path.join(self.tmp, name)) as f:
-                lines = f.read().split("\n")
+            lines = self.slurp(name).split("\n")
             self.assertEqual(lines[-1], "")
             self.assertEqual([l.split()[0] for l in lines[:-1]],
                              ["00Z01JAN2000", "06Z01JAN2000", "12Z01JAN2000", "18Z01JAN2000"])
@@ -178,22 +186,18 @@ class Examples(unittest.TestCase):
 
     def test_grib_index_is_the_one_ombra_writes(self):
         self.lats_grib()
-        with open(os.path.join(self.tmp, "slpg.gmp"), "rb") as f:
-            ombra_index = f.read()
+        ombra_index = self.slurp("slpg.gmp", "rb")
         self.assertEqual(self.grib1index("slpg.ctl"), "slpg.gmp: 3 slots, 0 missing, 0 records not used\n")
-        with open(os.path.join(self.tmp, "slpg.gmp"), "rb") as f:
-            ours = f.read()
+        ours = self.slurp("slpg.gmp", "rb")
         # Ombra's index ends with eight floats of the time axis that are not read
         self.assertEqual(ours, ombra_index[:-32])
 
     def test_grib_index_marks_slots_without_records(self):
         self.lats_grib()
-        with open(os.path.join(self.tmp, "slpg.ctl")) as f:
-            ctl = f.read()
+        ctl = self.slurp("slpg.ctl")
         # one time more than the file holds, and the rows taken from the north
         ctl = ctl.replace("tdef 3 ", "tdef 4 ").replace("dtype grib", "dtype grib\noptions yrev")
-        with open(os.path.join(self.tmp, "more.ctl"), "w") as f:
-            f.write(ctl.replace("slpg.gmp", "more.gmp"))
+        self.spit("more.ctl", ctl.replace("slpg.gmp", "more.gmp"))
         self.assertEqual(self.grib1index("more.ctl"), "more.gmp: 4 slots, 1 missing, 0 records not used\n")
         out = run_session(self.tmp, ["open slpg.ctl", "open more.ctl", "set lon 0", "set lat 40",
                                      "set t 2", "d psl.2(lat=40) - psl.1(lat=-40)",
@@ -211,16 +215,14 @@ class Examples(unittest.TestCase):
                    " double time(time) ; time:units = \"hours since 2000-01-%s\" ;\n"
                    " float ta(time, lat, lon) ;\ndata:\n lon = 0, 90, 180, 270 ; lat = -60, 0, 60 ;"
                    " time = 0, 12 ;\n ta = %s ;\n}\n" % (day, ", ".join(str(k) for k in range(24))))
-            with open(os.path.join(self.tmp, "d%s.cdl" % day), "w") as f:
-                f.write(cdl)
+            self.spit("d%s.cdl" % day, cdl)
             subprocess.run(["ncgen", "-o", "d%s.nc" % day, "d%s.cdl" % day], cwd=self.tmp, check=True)
-        with open(os.path.join(self.tmp, "check.gs"), "w") as f:
-            f.write("r = gsfallow('on')\n'sdfopen d01.nc d%d2.nc 6'\n"
-                    "t = 1\nwhile (t <= 6)\n  'set t 't\n  'd ta'\n"
-                    "  say 'time 't' failed 'failed(rc, result)\n  t = t + 1\nendwhile\n"
-                    "'set t 3'\n'd ta'\nsay 'again failed 'failed(rc, result)\n"
-                    "'set lev 500'\n'd ta'\nsay 'beyond failed 'failed(rc, result)\n"
-                    "'d nosuch'\nsay 'code failed 'failed(rc, result)\n")
+        self.spit("check.gs", "r = gsfallow('on')\n'sdfopen d01.nc d%d2.nc 6'\n"
+                  "t = 1\nwhile (t <= 6)\n  'set t 't\n  'd ta'\n"
+                  "  say 'time 't' failed 'failed(rc, result)\n  t = t + 1\nendwhile\n"
+                  "'set t 3'\n'd ta'\nsay 'again failed 'failed(rc, result)\n"
+                  "'set lev 500'\n'd ta'\nsay 'beyond failed 'failed(rc, result)\n"
+                  "'d nosuch'\nsay 'code failed 'failed(rc, result)\n")
         out = run_session(self.tmp, ["run check.gs"])
         said = [l[l.index("time "):] if "time " in l else l for l in out.split("\n") if " failed " in l]
         self.assertEqual(said, ["time 1 failed 0", "time 2 failed 0", "time 3 failed 1", "time 4 failed 1",
@@ -232,8 +234,7 @@ class Examples(unittest.TestCase):
 
     def test_grib_index_takes_only_records_of_the_grid_number(self):
         self.lats_grib()
-        with open(os.path.join(self.tmp, "slpg.grb"), "rb") as f:
-            data = f.read()
+        data = self.slurp("slpg.grb", "rb")
         recs, pos = [], 0
         while True:
             pos = data.find(b"GRIB", pos)
@@ -251,15 +252,12 @@ class Examples(unittest.TestCase):
         decoy = bytearray(recs[1])
         decoy[8 + 6] = 105
         decoy[8 + 12:8 + 17] = recs[0][8 + 12:8 + 17]
-        with open(os.path.join(self.tmp, "mixed.grb"), "wb") as f:
-            f.write(bytes(decoy) + b"".join(bytes(r) for r in recs))
-        with open(os.path.join(self.tmp, "slpg.ctl")) as f:
-            ctl = f.read()
+        self.spit("mixed.grb", bytes(decoy) + b"".join(bytes(r) for r in recs))
+        ctl = self.slurp("slpg.ctl")
         ctl = ctl.replace("slpg.grb", "mixed.grb").replace("slpg.gmp", "mixed.gmp")
         ctl = ctl.replace("dtype grib\n", "dtype grib 2\n")
         self.assertIn("dtype grib 2\n", ctl)
-        with open(os.path.join(self.tmp, "mixed.ctl"), "w") as f:
-            f.write(ctl)
+        self.spit("mixed.ctl", ctl)
         self.assertEqual(self.grib1index("mixed.ctl"), "mixed.gmp: 3 slots, 0 missing, 1 records not used\n")
         out = run_session(self.tmp, ["open slpg.ctl", "open mixed.ctl", "set lon 0 357.5", "set lat -90 90",
                                      "set gxout stat", "set t 1", "d psl.2 - psl.1", "set t 2",
@@ -278,8 +276,7 @@ class Examples(unittest.TestCase):
         return out[out.index("WRITEGDS file name"):]
 
     def test_station_map_reads_as_the_samples_own(self):
-        with open(os.path.join(self.tmp, "stations.dat"), "rb") as f:
-            data = f.read()
+        data = self.slurp("stations.dat", "rb")
         # The same reports as little-endian Fortran records, the values of
         # each in a record of their own, and before the end of each time
         # one without surface values outside the area listed.
@@ -293,17 +290,13 @@ class Examples(unittest.TestCase):
                 for body in [struct.pack("<8s3f2i", *h), struct.pack("<%df" % len(v), *v)][:1 + (len(v) > 0)]:
                     seq += struct.pack("<i", len(body)) + body + struct.pack("<i", len(body))
             pos += 28 + 4 * n
-        with open(os.path.join(self.tmp, "seq.dat"), "wb") as f:
-            f.write(seq)
-        with open(os.path.join(self.tmp, "cut.dat"), "wb") as f:
-            f.write(data[:-10])
-        with open(os.path.join(self.tmp, "stations.ctl")) as f:
-            ctl = f.read()
+        self.spit("seq.dat", seq)
+        self.spit("cut.dat", data[:-10])
+        ctl = self.slurp("stations.ctl")
         for name, dset, opts in (("made", "stations", "big_endian"), ("seq", "seq", "little_endian sequential"),
                                  ("cut", "cut", "big_endian")):
-            with open(os.path.join(self.tmp, name + ".ctl"), "w") as f:
-                f.write(ctl.replace("stations.map", "made.map").replace("stations.dat", dset + ".dat")
-                        .replace("big_endian", opts))
+            self.spit(name + ".ctl", ctl.replace("stations.map", "made.map").replace("stations.dat", dset + ".dat")
+                      .replace("big_endian", opts))
         stnmap = [sys.executable, os.path.join(REPO, "docs", "examples", "stnmap.py")]
         want = self.station_listing("stations.ctl")
         self.assertEqual(want.count("WRITEGDS: 40 reports x 7 vars"), 16)
@@ -312,9 +305,7 @@ class Examples(unittest.TestCase):
             self.assertEqual(r.stdout, b"made.map: 4 times, %d reports, at most 23 values in a report, "
                                        b"0 bytes not used\n" % reports)
             self.assertEqual(self.station_listing(name + ".ctl"), want)
-        with open(os.path.join(self.tmp, "made.map"), "rb") as f, \
-                open(os.path.join(self.tmp, "stations.map"), "rb") as g:
-            made, own = f.read(), g.read()
+        made, own = self.slurp("made.map", "rb"), self.slurp("stations.map", "rb")
         # the buffer word is the largest value count: the sample's own map
         # counts the 7 words of its header too
         self.assertEqual(made, own[:20] + struct.pack(">i", 23) + own[24:])
@@ -328,8 +319,7 @@ class Examples(unittest.TestCase):
             r = subprocess.run(stnmap + [ctl + ".ctl"], cwd=self.tmp, stderr=subprocess.PIPE,
                                stdout=subprocess.DEVNULL, preexec_fn=limit, timeout=60)
             self.assertEqual((r.returncode, r.stderr), (1, b"stnmap: " + said + b"\n"))
-            with open(os.path.join(self.tmp, "made.map"), "rb") as f:
-                self.assertEqual(f.read(), made)
+            self.assertEqual(self.slurp("made.map", "rb"), made)
             self.assertFalse(os.path.exists(os.path.join(self.tmp, "made.map.part")))
 
 
