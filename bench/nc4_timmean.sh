@@ -19,12 +19,17 @@ for n in 250 1000 2000; do
   cat "s$n.nc" >/dev/null
   printf '%s\n' "sdfopen s$n.nc" "set x 1 360" "set y 1 181" "set gxout fwrite" \
     "set fwrite -le -st o$n.bin" "d ave(v,t=1,t=$n)" "disable fwrite" "quit" > "c$n"
-  eval "run_ombra_$n() { \"$ombra\" -blE < c$n; }"
+  eval "work_$n() { \"\$1\" -blE < c$n; }"
+  bench_against "time mean, $n steps" "work_$n"
+  bench_alone || continue
+  eval "run_ombra_$n() { work_$n \"\$ombra\"; }"
   eval "run_cdo_$n() { cdo -s -O timmean s$n.nc r$n.nc; }"
   bench_pair "run_ombra_$n" "run_cdo_$n"
   ours[$n]=$pair_a
   peer[$n]=$pair_b
 done
+bench_against -c 2 -m cpu,wall "time mean, 2000 steps" work_2000
+bench_alone || exit 0
 cdo -s outputf,%.9g,1 r2000.nc > r2000.txt
 /usr/bin/python3 - "${ours[250]}" "${peer[250]}" "${ours[1000]}" "${peer[1000]}" \
   "${ours[2000]}" "${peer[2000]}" <<'PY'
