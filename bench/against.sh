@@ -15,7 +15,8 @@
 #              range the median is given in)
 #   --core N   the core the runs are pinned to (default 2); a workload run
 #              on two cores has N and N+1
-#   ROW        a row's name, as bench/ROW.sh (default: every row)
+#   ROW        a row's name, as bench/ROW.sh or bench/ROW.py (default: every
+#              row)
 #
 # Each row, run with BENCH_AGAINST set, makes its data as when run alone,
 # then runs its Ombra workloads only (bench_against in bench/paired.sh):
@@ -35,7 +36,7 @@ while [ $# -gt 0 ]; do
     --pairs) pairs="${2:?}"; shift 2 ;;
     --core) core="${2:?}"; shift 2 ;;
     -*) usage ;;
-    *) if [ -z "$old" ]; then old="$1"; else rows+=("${1%.sh}"); fi; shift ;;
+    *) if [ -z "$old" ]; then old="$1"; else r="${1%.sh}"; rows+=("${r%.py}"); fi; shift ;;
   esac
 done
 [ -n "$old" ] || usage
@@ -49,10 +50,13 @@ all_rows() {
       *) basename "$f" .sh ;;
     esac
   done
+  echo expr_fwrite_bench
 }
+# The program that runs a row.
+row_file() { if [ -f "$root/bench/$1.sh" ]; then echo "$root/bench/$1.sh"; elif [ -f "$root/bench/$1.py" ]; then echo "$root/bench/$1.py"; fi; }
 [ ${#rows[@]} -gt 0 ] || mapfile -t rows < <(all_rows)
 for r in "${rows[@]}"; do
-  [ -f "$root/bench/$r.sh" ] || { echo "against: no row bench/$r.sh" >&2; exit 2; }
+  [ -n "$(row_file "$r")" ] || { echo "against: no row bench/$r.sh" >&2; exit 2; }
 done
 
 out="$root/build-bench"
@@ -103,7 +107,10 @@ export BENCH_OLD_BUILD="$out/old" BENCH_NEW_BUILD="$out/new" BENCH_OLD_SRC="$old
 failed=()
 for r in "${rows[@]}"; do
   t0=$SECONDS
-  if BENCH_ROW="$r" bash "$root/bench/$r.sh" > "$run/$r.log" 2>&1; then
+  f="$(row_file "$r")"
+  runner=bash
+  [ "${f%.py}" = "$f" ] || runner=/usr/bin/python3
+  if BENCH_ROW="$r" "$runner" "$f" > "$run/$r.log" 2>&1; then
     echo "against: $r done in $((SECONDS - t0)) s" >&2
   else
     echo "against: $r failed after $((SECONDS - t0)) s; see $run/$r.log" >&2

@@ -144,17 +144,48 @@ nc4_setup() {
   bench_work "$build"
 }
 
+# bench_measure CMD...: runs CMD under bench/treetime, measured as the
+# launchers of bench_against measure the program: for a workload that is a
+# program of a row's own, built for each side (bench_cpp).
+bench_measure() { "$TREETIME" ${BENCH_REPORT:+-a "$BENCH_REPORT"} "$@"; }
+
+# bench_cpp SOURCE BUILD NAME OUT: builds OUT from SOURCE/bench/NAME.cpp
+# with the libraries of the build of the tree SOURCE in BUILD, linked as
+# the program links them there (its link line in BUILD/build.ninja).
+bench_cpp() {
+  local w args=()
+  [ -f "$1/bench/$3.cpp" ] || { echo "$1 has no bench/$3.cpp" >&2; return 1; }
+  for w in $(awk '/^build src\/main\/ombra:/ { f = 1 }
+                  f && /^ *LINK_LIBRARIES = / { sub(/^ *LINK_LIBRARIES = /, ""); print; exit }' "$2/build.ninja"); do
+    case "$w" in
+      src/*) args+=("$2/$w") ;;
+      *) args+=("$w") ;;
+    esac
+  done
+  [ ${#args[@]} -gt 0 ] || { echo "no link line of the program in $2/build.ninja" >&2; return 1; }
+  g++ -std=c++17 -O2 -DNDEBUG -I"$1/src" "$1/bench/$3.cpp" \
+    -Wl,--start-group "${args[@]}" -Wl,--end-group -o "$4"
+}
+
+# bench_cpp_against NAME DIR [ARG...]: under against.sh, builds
+# bench/NAME.cpp of each side's tree with its libraries (in DIR) and runs
+# the two in pairs with the arguments given (bench_against).
+bench_cpp_against() {
+  local name=$1 dir=$2
+  shift 2
+  bench_cpp "$BENCH_OLD_SRC" "$BENCH_OLD_BUILD" "$name" "$dir/$name.old"
+  bench_cpp "$BENCH_NEW_SRC" "$BENCH_NEW_BUILD" "$name" "$dir/$name.new"
+  cpp_args=("$@")
+  cpp_prog="$dir/$name"
+  work_cpp() { bench_measure "$cpp_prog.$2" "${cpp_args[@]}"; }
+  bench_against "$name.cpp, the whole program" work_cpp
+}
+
 # mkindex_build BUILD: builds ./mkindex (bench/grib_mkindex.cpp), which
 # writes the index of a GRIB file with this tree's libraries in BUILD (under
 # against.sh, the newer build's).
 mkindex_build() {
-  local libs b=$1
-  bench_alone || b=$BENCH_NEW_BUILD
-  libs=$(ls "$b"/src/*/libom_*.a)
-  # shellcheck disable=SC2086
-  g++ -std=c++17 -O2 -I"$root/src" "$root/bench/grib_mkindex.cpp" \
-    -Wl,--start-group $libs -Wl,--end-group \
-    -lgd -lnetcdf -lmfhdfalt -ldfalt -ludunits2 -lreadline -lX11 -o mkindex
+  if bench_alone; then bench_cpp "$root" "$1" grib_mkindex mkindex; else bench_cpp "$root" "$BENCH_NEW_BUILD" grib_mkindex mkindex; fi
 }
 
 # largest_diff BIN TXT: the largest difference between the little-endian

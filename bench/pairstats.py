@@ -67,15 +67,17 @@ def median_range(xs, confidence=0.95):
 def verdict(ratios, limit=LIMIT):
     """SLOWER when even the low end of the median's range is above the
     limit, 'slower?' when the median is but the noise could explain it,
-    'faster' when the high end is below the limit's inverse."""
+    'faster' when the high end is below the limit's inverse.  Fewer than
+    three pairs tell nothing of the noise: at most 'slower?'."""
     if not ratios:
         return "no data"
     lo, hi = median_range(ratios)
-    if lo > limit:
+    few = len(ratios) < 3
+    if lo > limit and not few:
         return "SLOWER"
     if median(ratios) > limit:
         return "slower?"
-    if hi < 1 / limit:
+    if hi < 1 / limit and not few:
         return "faster"
     return ""
 
@@ -119,21 +121,22 @@ def fmt(x, unit):
 
 def table(rows, limit=LIMIT, out=sys.stdout):
     """Prints one line per row and metric; returns (lines, flagged, doubtful, failed)."""
-    head = "%-44s %-7s %5s %9s %9s %6s %13s %13s  %s" % (
-        "row", "metric", "pairs", "old", "new", "ratio", "quartiles", "median in", "")
-    print(head, file=out)
+    width = max([len("%s: %s" % key) for key in rows] + [3])
+    head = "%-*s %-6s %5s %9s %9s %6s %13s %13s" % (
+        width, "row", "metric", "pairs", "old", "new", "ratio", "quartiles", "median in")
+    print(head.rstrip(), file=out)
     lines, flagged, doubtful, failed = [], [], [], []
     for (row, label), ent in rows.items():
         pairs = [p for p in ent["runs"].values() if "old" in p and "new" in p]
         bad = sum(p["old"][4] + p["new"][4] for p in pairs)
-        name = ("%s: %s" % (row, label) if label else row)[:44]
+        name = "%s: %s" % (row, label) if label else row
         for metric in ent["metrics"]:
             unit, get = METRICS[metric]
             s = summarize([get(p["old"]) for p in pairs], [get(p["new"]) for p in pairs], limit)
             mark = s["verdict"] + (" (%d runs failed)" % bad if bad else "")
-            print("%-44s %-7s %5d %9s %9s %6.2f %6.2f-%-6.2f %6.2f-%-6.2f  %s" % (
-                name, metric, s["n"], fmt(s["old"], unit), fmt(s["new"], unit), s["median"],
-                s["q1"], s["q3"], s["lo"], s["hi"], mark), file=out)
+            print(("%-*s %-6s %5d %9s %9s %6.2f %6.2f-%-6.2f %6.2f-%-6.2f  %s" % (
+                width, name, metric, s["n"], fmt(s["old"], unit), fmt(s["new"], unit), s["median"],
+                s["q1"], s["q3"], s["lo"], s["hi"], mark)).rstrip(), file=out)
             lines.append((name, metric, s))
             if s["verdict"] == "SLOWER":
                 flagged.append("%s %s %.2f" % (name, metric, s["median"]))
@@ -155,6 +158,45 @@ def summary(lines, flagged, doubtful, failed, limit=LIMIT):
     if failed:
         text += "; runs failed in " + ", ".join(failed)
     return text
+
+
+def against(label, work, row=None):
+    """What bench_against of bench/paired.sh does, for a row written in
+    Python: under against.sh, calls work(program, side) BENCH_PAIRS times
+    with the older and the newer build alternately, the first of a pair
+    taking turns, BENCH_REPORT set for the launcher to report to, and
+    appends a record per run to BENCH_RESULTS."""
+    import os
+    import tempfile
+    env = os.environ
+    row = row or env.get("BENCH_ROW", "python")
+    fd, rep = tempfile.mkstemp()
+    os.close(fd)
+    try:
+        for k in range(1, int(env.get("BENCH_PAIRS", "5")) + 1):
+            for side in ("old", "new") if k % 2 else ("new", "old"):
+                open(rep, "w").close()
+                env["BENCH_REPORT"] = rep
+                failed = 0
+                try:
+                    work(env["BENCH_%s_OMBRA" % side.upper()], side)
+                except Exception:  # a failed run is counted, not fatal
+                    failed = 1
+                finally:
+                    del env["BENCH_REPORT"]
+                u = s = w = 0.0
+                m = n = 0
+                with open(rep) as f:
+                    for line in f:
+                        p = line.split()
+                        u, s, w, m = u + float(p[1]), s + float(p[3]), w + float(p[5]), max(m, int(p[7]))
+                        failed += p[9] != "exit" or p[10] != "0"
+                        n += 1
+                failed += n == 0
+                with open(env["BENCH_RESULTS"], "a") as f:
+                    f.write("%s\t%s\tcpu\t%d\t%s\t%.6f\t%.6f\t%.6f\t%d\t%d\n" % (row, label, k, side, u, s, w, m, failed))
+    finally:
+        os.unlink(rep)
 
 
 def main(argv):
