@@ -18,7 +18,10 @@
 # through ccache.  The data sets are made once, in build-diff/data, by
 # scripts/differential/data.py, the sessions by sessions.py, and run.py runs
 # and compares them; everything is under build-diff/, which the next run
-# starts anew.  Exits 0 when nothing differs, 1 when something does.
+# starts anew.  Each run goes through bench/treetime, and a table of the
+# processor time new/old of the sessions' whole process trees, per class of
+# session, follows the differences (a class slower than 1.05 beyond the
+# noise is flagged).  Exits 0 when nothing differs, 1 when something does.
 #
 # Time on 8 cores, 10,000 sessions: about 14 minutes (844 s measured on a
 # shared machine, -j 8), plus the builds
@@ -71,6 +74,7 @@ t0=$SECONDS
 echo "differential: building $old ($(git log -1 --format=%h "$rev")) and the working tree" >&2
 build "$oldsrc" "$out/old"
 build "$root" "$out/new"
+cc -O2 "$root/bench/treetime.c" -o "$out/treetime"
 t1=$SECONDS
 
 rm -rf "$out/data" "$out/run" "$out/sessions.jsonl"
@@ -81,6 +85,6 @@ echo "differential: builds $((t1 - t0)) s, data and sessions $((t2 - t1)) s; run
 status=0
 "$py" scripts/differential/run.py "$out/run" "$out/sessions.jsonl" \
   "$out/old/src/main/ombra" "$oldsrc/share" "$out/new/src/main/ombra" "$root/share" \
-  "$out/data" "$jobs" "${keep[@]}" || status=$?
+  "$out/data" "$jobs" --treetime "$out/treetime" ${keep[@]+"${keep[@]}"} || status=$?
 echo "differential: OLD = $old ($(git log -1 --format=%h "$rev")), seed $seed, $((SECONDS - t0)) s in all"
 exit "$status"
