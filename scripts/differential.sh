@@ -56,24 +56,14 @@ out="$root/build-diff"
 mkdir -p "$out"
 rev="$(git rev-parse --verify "$old^{commit}")"
 oldsrc="$out/old-src"
-if [ -e "$oldsrc/.git" ]; then
-  git -C "$oldsrc" checkout -q --detach --force "$rev"
-  git -C "$oldsrc" clean -qfdx
-else
-  # -f: the folder may have been removed while still registered.
-  rm -rf "$oldsrc"
-  git worktree add -q -f --detach "$oldsrc" "$rev"
-fi
-
-build() {  # SOURCE BUILD-DIR
-  CCACHE_BASEDIR="$1" CCACHE_NOHASHDIR=1 cmake -S "$1" -B "$2" -G Ninja -DBUILD_TESTING=OFF >/dev/null
-  CCACHE_BASEDIR="$1" CCACHE_NOHASHDIR=1 ninja -C "$2" -j "$jobs" ombra >/dev/null ||
-    { echo "differential: the build in $2 failed" >&2; ninja -C "$2" ombra | tail -30 >&2; exit 1; }
-}
+# shellcheck source=scripts/oldtree.sh
+. "$root/scripts/oldtree.sh"
+oldtree_checkout "$rev" "$oldsrc"
+export OLDTREE_JOBS="$jobs"
 t0=$SECONDS
 echo "differential: building $old ($(git log -1 --format=%h "$rev")) and the working tree" >&2
-build "$oldsrc" "$out/old"
-build "$root" "$out/new"
+oldtree_build "$oldsrc" "$out/old"
+oldtree_build "$root" "$out/new"
 cc -O2 "$root/bench/treetime.c" -o "$out/treetime"
 t1=$SECONDS
 
