@@ -93,17 +93,23 @@ def masked(data, where, build):
 
 def measured_status(report):
     """(status as the run's return code would give it, processor seconds)
-    from treetime's report, or None where there is none."""
+    from treetime's report, or None where there is none.  A process the
+    session left running when it ended (treetime ends it after a while,
+    where the pipes it held would have made the run time out) is part of
+    the status, so that a build that leaves one differs from one that does
+    not."""
     try:
         with open(report) as f:
             p = f.read().split()
         os.unlink(report)
     except OSError:
         return None
-    if len(p) < 11:
+    if len(p) < 11 or p[-4] != "left":
         return None
     how, n = p[9], p[10] if p[9] != "timeout" else "0"
     status = {"exit": n, "signal": "-" + n}.get(how, "timeout after %d s" % TIMEOUT)
+    if how != "timeout" and p[-3] != "0":
+        status += " (%s process(es) left running)" % p[-3]
     return status, float(p[1]) + float(p[3])
 
 
