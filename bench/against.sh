@@ -63,22 +63,12 @@ out="$root/build-bench"
 mkdir -p "$out"
 rev="$(git rev-parse --verify "$old^{commit}")"
 oldsrc="$out/old-src"
-if [ -e "$oldsrc/.git" ]; then
-  git -C "$oldsrc" checkout -q --detach --force "$rev"
-  git -C "$oldsrc" clean -qfdx
-else
-  rm -rf "$oldsrc"
-  git worktree add -q -f --detach "$oldsrc" "$rev"
-fi
-build() {  # SOURCE BUILD-DIR
-  CCACHE_BASEDIR="$1" CCACHE_NOHASHDIR=1 cmake -S "$1" -B "$2" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-    -DBUILD_TESTING=OFF >/dev/null
-  CCACHE_BASEDIR="$1" CCACHE_NOHASHDIR=1 ninja -C "$2" ombra >/dev/null ||
-    { echo "against: the build in $2 failed" >&2; ninja -C "$2" ombra | tail -30 >&2; exit 1; }
-}
+# shellcheck source=scripts/oldtree.sh
+. "$root/scripts/oldtree.sh"
+oldtree_checkout "$rev" "$oldsrc"
 echo "against: building $old ($(git log -1 --format=%h "$rev")) and the working tree" >&2
-build "$oldsrc" "$out/old"
-build "$root" "$out/new"
+oldtree_build "$oldsrc" "$out/old" -DCMAKE_BUILD_TYPE=Release
+oldtree_build "$root" "$out/new" -DCMAKE_BUILD_TYPE=Release
 export TREETIME="$out/treetime"
 cc -O2 -Wall "$root/bench/treetime.c" -o "$TREETIME"
 # shellcheck source=bench/paired.sh
