@@ -12,13 +12,15 @@
 #include <cstring>
 
 #include "base/endhold.h"
+#include "base/outflush.h"
 #include "base/replsig.h"
+#include "base/userlook.h"
 #include "base/useropen.h"
 #include "base/wholewrite.h"
 
 namespace {
 
-enum class way { rename, inplace, refuse };
+enum class way { rename, inplace, standard, refuse };
 
 // What the look at the name found: the plain file there (or a link's
 // target), if any, and the file an open in place must find (seen), which
@@ -26,6 +28,8 @@ enum class way { rename, inplace, refuse };
 struct older {
   bool exists = false;
   bool seen = false;
+  bool magic = false;  // reached by a link of /proc's, which the open follows
+  int stdfd = -1;      // the session's standard descriptor it is, or -1
   struct stat st = {};
 };
 
@@ -34,51 +38,32 @@ void saw(older* o, const struct stat& st) {
   o->st = st;
 }
 
-// Holds the folder of path (as spelled, "" for the current one) and takes
-// its last part; false with errno.
-bool holdfolder(const std::string& path, replfile* r, std::string* folder) {
-  size_t slash = path.rfind('/');
-  *folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
-  r->leaf = path.substr(folder->size());
-  int fd = open(folder->empty() ? "." : folder->c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-  r->dir.reset(fd);
-  return fd >= 0;
-}
-
-// How name is to be written, its folder and the name the file ends up at
-// (a link to a plain file is followed, so the link itself stays), and the
-// older file there, if any.  Whether the user may write it is asked of the
-// kernel with the effective ids, as an open for writing would.
+// How name is to be written, decided from one look at it (omlook): its
+// folder, held, and the name the file ends up at there (a link is followed
+// by the link rule, so the link itself stays), and the older file there,
+// if any.  Nothing after is looked up by the name again.  Whether the user
+// may write it is asked of the kernel with the effective ids, of the file
+// the look holds, as an open for writing would.
 way choose(const char* name, replfile* r, std::string* folder, older* o) {
-  r->name = name;
-  if (!holdfolder(r->name, r, folder)) return way::refuse;
-  if (r->leaf.empty()) return way::inplace;
-  struct stat lsb;
-  if (replstatname(r->dir.get(), r->leaf.c_str(), &lsb) != 0)
-    return errno == ENOENT ? way::rename : way::refuse;
-  if (S_ISLNK(lsb.st_mode)) {
-    if (omlinkbarred(name)) return way::refuse;
-    if (stat(name, &lsb) != 0) return way::inplace;
-    saw(o, lsb);
-    if (!S_ISREG(lsb.st_mode)) return way::inplace;
-    char* real = realpath(name, nullptr);
-    if (!real) return way::inplace;
-    r->name = real;
-    free(real);
-    if (!holdfolder(r->name, r, folder) ||
-        replstatname(r->dir.get(), r->leaf.c_str(), &lsb) != 0 || !S_ISREG(lsb.st_mode))
-      return way::inplace;
-  } else if (!S_ISREG(lsb.st_mode)) {
-    saw(o, lsb);
-    return way::inplace;
+  omlooked l;
+  if (!omlook(name, &l)) {
+    if (errno == ENOLINK) errno = EACCES;
+    return way::refuse;
   }
-  saw(o, lsb);
-  // A name removed since it was looked at is free now: the commit judges
-  // whatever stands there then.
-  if (faccessat(r->dir.get(), r->leaf.c_str(), W_OK, AT_EACCESS) != 0)
-    return errno == ENOENT ? way::rename : way::refuse;
+  r->dir = std::move(l.dir);
+  r->leaf = l.leaf;
+  *folder = l.folder;
+  r->name = l.folder + l.leaf;
+  if (!l.there) return way::rename;
+  saw(o, l.st);
+  o->magic = l.magic;
+  if (l.leaf.empty()) return way::inplace;
+  // Written through the descriptor itself, after the session's text.
+  if (l.linked && (o->stdfd = omstdfd(l.st)) >= 0) return way::standard;
+  if (l.magic || !S_ISREG(l.st.st_mode)) return way::inplace;
+  if (faccessat(l.at.get(), "", W_OK, AT_EACCESS | AT_EMPTY_PATH) != 0) return way::refuse;
   o->exists = true;
-  if (lsb.st_uid != geteuid() || lsb.st_nlink != 1) return way::inplace;
+  if (l.st.st_uid != geteuid() || l.st.st_nlink != 1) return way::inplace;
   return way::rename;
 }
 
@@ -204,13 +189,17 @@ bool opentarget(replfile* r, const struct stat& old) {
   return false;
 }
 
-// Opens name to be written in place, only while it is still the file the
-// look saw (when it saw one): false with errno EAGAIN when another file
-// stands there now, to be looked at anew.
-bool openinplace(const char* name, replfile* r, const older& o) {
-  *r = replfile();
-  int fd = omopen(name, O_WRONLY | O_CREAT | O_CLOEXEC);
-  if (fd < 0) return false;
+// Opens the name the look held to be written in place, only while it is
+// still the file the look saw: false with errno EAGAIN when another file
+// stands there now, to be looked at anew.  Where the look saw nothing (the
+// folder itself) the open says why.
+bool openinplace(replfile* r, const older& o) {
+  const std::string leaf = r->leaf.empty() ? "." : r->leaf;
+  int fd = omopenat(r->dir.get(), leaf.c_str(), O_WRONLY | (o.magic ? 0 : O_NOFOLLOW) | (o.seen ? 0 : O_CREAT | O_EXCL));
+  if (fd < 0) {
+    if (errno == ELOOP || errno == EEXIST || (errno == ENOENT && o.seen)) errno = EAGAIN;
+    return false;
+  }
   struct stat sb;
   bool known = fstat(fd, &sb) == 0;
   if (o.seen && (!known || sb.st_dev != o.st.st_dev || sb.st_ino != o.st.st_ino)) {
@@ -218,10 +207,19 @@ bool openinplace(const char* name, replfile* r, const older& o) {
     errno = EAGAIN;
     return false;
   }
-  r->name = name;
   r->fd = fd;
   r->regular = known && S_ISREG(sb.st_mode);
+  r->dir.reset();
   return true;
+}
+
+// The session's standard descriptor, written through a copy of it once the
+// session's text so far has gone out.
+bool openstandard(replfile* r, const older& o) {
+  omoutflush();
+  r->fd = fcntl(o.stdfd, F_DUPFD_CLOEXEC, 0);
+  r->dir.reset();
+  return r->fd >= 0;
 }
 
 // Writes a file in place over its older bytes (reploverwrite).
@@ -261,8 +259,9 @@ bool openonce(const char* name, const char* suffix, replfile* r, endhold* hold, 
     errno = err;
     return false;
   }
+  if (w == way::standard) return openstandard(r, o);
   bool copy = (flags & REPL_COPY) && o.exists;
-  if (w == way::inplace && !copy) return openinplace(name, r, o);
+  if (w == way::inplace && !copy) return openinplace(r, o);
   bool made;
   // A hold the caller took for an earlier part (a data file and its
   // descriptor) is its own: only what this call took is let go here.
@@ -280,7 +279,9 @@ bool openonce(const char* name, const char* suffix, replfile* r, endhold* hold, 
     if (made) replunlink(fd, r->dir.get(), r->partleaf.c_str());
     close(fd);
     if (took) hold->release();
-    return openinplace(name, r, o);
+    r->part.clear();
+    r->partleaf.clear();
+    return openinplace(r, o);
   }
   int err = errno;
   if (took) hold->release();

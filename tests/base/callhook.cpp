@@ -75,7 +75,7 @@ extern "C" int openat(int dir, const char* path, int flags, ...) {
   }
   const int fd = real(dir, path, flags, mode);
   if (fd < 0 && errno == EEXIST && (flags & O_EXCL)) fire(callat::excluded, path);
-  if (fd >= 0) fire(flags & O_CREAT ? callat::made : callat::opened, path);
+  if (fd >= 0 && !(flags & O_PATH)) fire(flags & O_CREAT ? callat::made : callat::opened, path);
   return fd;
 }
 
@@ -90,6 +90,18 @@ extern "C" int fstatat(int dir, const char* path, struct stat* st, int flags) {
   static const auto real = reinterpret_cast<int (*)(int, const char*, struct stat*, int)>(dlsym(RTLD_NEXT, "fstatat"));
   const int rc = real(dir, path, st, flags);
   if (flags & AT_SYMLINK_NOFOLLOW) fire(callat::looked, path);
+  return rc;
+}
+
+// A look that holds what it looked at (an open of it alone, O_PATH) ends
+// with its status.
+extern "C" int fstat(int fd, struct stat* st) {
+  static const auto real = reinterpret_cast<int (*)(int, struct stat*)>(dlsym(RTLD_NEXT, "fstat"));
+  const int rc = real(fd, st);
+  if (armed.when == callat::looked) {
+    const int fl = fcntl(fd, F_GETFL);
+    if (fl >= 0 && (fl & O_PATH)) fire(callat::looked, fdname(fd).c_str());
+  }
   return rc;
 }
 
