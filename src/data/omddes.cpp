@@ -747,7 +747,7 @@ int parse(ddesctx& c) {
     if (r == R_BADREC) {
       omprnt(0, "  --> The invalid description file record is: \n");
       omprnt(0, "  --> ");
-      omprnt(0, c.rec);
+      omprnt(0, replshownname(c.rec));
       omprnt(0, "\n");
       return 1;
     }
