@@ -1,7 +1,12 @@
 #include "base/replfile.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/random.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -137,15 +142,87 @@ int openfixed(int dir, const std::string& part, int access, bool* made) {
   return -1;
 }
 
-// A part file of a name no other file has.
+// A part file of a name no other file has: its number counts up from 0,
+// and past a hundred names in the way (parts kept by this session, or made
+// by another user to stop it) it is drawn at random.
 int openunique(int dir, const std::string& leaf, bool shortname, int access, std::string* part) {
-  for (unsigned n = 0; n < 100; n++) {
-    *part = partname(leaf, "." + std::to_string(getpid()) + "." + std::to_string(n) + ".part", shortname);
+  for (unsigned n = 0; n < 200; n++) {
+    unsigned long long k = n;
+    if (n >= 100 && getrandom(&k, sizeof k, GRND_NONBLOCK) != sizeof k) k = n * 2654435761ULL ^ static_cast<unsigned long long>(time(nullptr));
+    *part = partname(leaf, "." + std::to_string(getpid()) + "." + std::to_string(k) + ".part", shortname);
     int fd = openat(dir, part->c_str(), access | kPartFlags | O_CREAT | O_EXCL, 0666);
     if (fd >= 0 || errno != EEXIST) return fd;
   }
   errno = EEXIST;
   return -1;
+}
+
+// Marks a part being written, and locks it while its session holds it.
+void markwriting(int fd) {
+  if (fsetxattr(fd, kPartWriting, "", 0, 0) != 0) return;
+  struct flock l = {};
+  l.l_type = F_WRLCK;
+  l.l_whence = SEEK_SET;
+  (void)fcntl(fd, F_OFD_SETLK, &l);
+}
+
+// The number of the session that made the part name of leaf, or 0 when
+// name is no such part name (leaf.PID.N.part, or the short one).
+pid_t partpid(const std::string& name, const std::string& leaf) {
+  for (bool shortname : {false, true}) {
+    const std::string head = partname(leaf, ".", shortname);
+    if (name.size() <= head.size() + 5 || name.compare(0, head.size(), head) != 0 ||
+        name.compare(name.size() - 5, 5, ".part") != 0)
+      continue;
+    const char* p = name.c_str() + head.size();
+    char* end;
+    errno = 0;
+    long pid = strtol(p, &end, 10);
+    if (errno || end == p || *end != '.' || pid <= 0 || pid > INT_MAX) continue;
+    p = end + 1;
+    (void)strtoull(p, &end, 10);
+    if (end != p && std::strcmp(end, ".part") == 0) return static_cast<pid_t>(pid);
+  }
+  return 0;
+}
+
+// Whether the part file name in dir was left by a session of the user's
+// that is gone: a plain file of his with no other name, still marked as
+// being written, that no session holds, and whose session no longer runs.
+// The part, opened, in *fd.
+bool leftbehind(int dir, const std::string& name, pid_t pid, int* fd) {
+  if (pid == getpid() || kill(pid, 0) == 0 || errno != ESRCH) return false;
+  *fd = openat(dir, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  struct stat st;
+  struct flock l = {};
+  l.l_type = F_WRLCK;
+  l.l_whence = SEEK_SET;
+  return *fd >= 0 && fstat(*fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == geteuid() && st.st_nlink == 1 &&
+         fgetxattr(*fd, kPartWriting, nullptr, 0) >= 0 && fcntl(*fd, F_OFD_GETLK, &l) == 0 && l.l_type == F_UNLCK;
+}
+
+// Removes the parts of leaf that the user's sessions that are gone left in
+// dir, and the line that names them (spelled after folder), or "".
+std::string sweep(int dir, const std::string& folder, const std::string& leaf) {
+  int list = openat(dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  DIR* d = list >= 0 ? fdopendir(list) : nullptr;
+  if (!d) {
+    if (list >= 0) close(list);
+    return "";
+  }
+  std::string said;
+  while (struct dirent* e = readdir(d)) {
+    const std::string name = e->d_name;
+    const pid_t pid = partpid(name, leaf);
+    int fd = -1;
+    if (pid > 0 && leftbehind(dir, name, pid, &fd)) {
+      replunlink(fd, dir, name.c_str());
+      said += (said.empty() ? "" : ", ") + replshownname(folder + name);
+    }
+    if (fd >= 0) close(fd);
+  }
+  closedir(d);
+  return said.empty() ? "" : "Removed the part files of sessions that ended: " + said + "\n";
 }
 
 int openpart(replfile* r, const std::string& folder, const char* suffix, int access, bool* made) {
@@ -228,11 +305,12 @@ bool overwrite(int fd, const void* data, size_t n) {
   return reploverwrite(fd, static_cast<off_t>(n), fill, data);
 }
 
-// Why no part file could be made, naming it.
-std::string partnote(const std::string& part, int err) {
+// Why no part file could be made, naming it; fixed: a part of a fixed
+// name, which the file in the way would have been taken over as.
+std::string partnote(const std::string& part, int err, bool fixed) {
   std::string shown = replshownname(part);
-  if (err == EEXIST) return "  The part file " + shown + " is in the way: it is no plain file of yours\n";
-  if (err == EMLINK) return "  The part file " + shown + " is in the way: it has other hard links\n";
+  if (fixed && err == EEXIST) return "  The part file " + shown + " is in the way: it is no plain file of yours\n";
+  if (fixed && err == EMLINK) return "  The part file " + shown + " is in the way: it has other hard links\n";
   return "  Cannot make the part file " + shown + ": " + strerror(err) + "\n";
 }
 
@@ -265,14 +343,19 @@ bool openonce(const char* name, const char* suffix, replfile* r, endhold* hold, 
   bool made;
   // A hold the caller took for an earlier part (a data file and its
   // descriptor) is its own: only what this call took is let go here.
+  const bool marked = (flags & REPL_MARKED) && !suffix;
+  std::string swept = marked ? sweep(r->dir.get(), folder, r->leaf) : "";
   bool took = hold && !hold->held();
   if (took) hold->hold();
   int fd = openpart(r, folder, suffix, copy ? O_RDWR : O_WRONLY, &made);
   if (fd >= 0) {
     bool renamed = w == way::rename && (!o.exists || likeolder(fd, o.st));
     if (renamed || (copy && opentarget(r, o.st))) {
+      if (marked) markwriting(fd);
       r->fd = fd;
       r->regular = true;
+      r->marked = marked;
+      r->note = swept;
       return true;
     }
     // A part taken over may be another session's: only a new one goes.
@@ -287,7 +370,7 @@ bool openonce(const char* name, const char* suffix, replfile* r, endhold* hold, 
   if (took) hold->release();
   // Nothing is written in place instead: the older file stays whole.  The
   // part file is named whether or not there is an older file.
-  std::string note = partnote(r->part, err);
+  std::string note = partnote(r->part, err, suffix != nullptr);
   *r = replfile();
   r->note = note;
   errno = err;
@@ -312,6 +395,7 @@ bool replsigof(const replfile& r, replsig* s) {
   s->dir = r.dir.get();
   s->fd = r.fd;
   s->target = r.target.get();
+  s->marked = r.marked;
   return true;
 }
 
