@@ -51,9 +51,12 @@ std::string fdname(int fd) {
 }
 
 // Runs the action armed for a call of kind when on the descriptor fd; the
-// errno the call is to fail with, or 0.
+// errno the call is to fail with, or 0.  A descriptor that only holds a
+// file looked at (O_PATH) is not the file's.
 int firefd(callat when, int fd) {
   if (armed.when != when) return 0;
+  const int fl = fcntl(fd, F_GETFL);
+  if (fl >= 0 && (fl & O_PATH)) return 0;
   const int fail = armed.fail;
   return fire(when, fdname(fd).c_str()) ? fail : 0;
 }
@@ -121,6 +124,17 @@ extern "C" int close(int fd) {
   if (fail == 0) return rc;
   errno = fail;
   return -1;
+}
+
+// A stream's close closes its descriptor inside the C library, out of
+// reach of close above.
+extern "C" int fclose(FILE* f) {
+  static const auto real = reinterpret_cast<int (*)(FILE*)>(dlsym(RTLD_NEXT, "fclose"));
+  const int fail = firefd(callat::closed, fileno(f));
+  const int rc = real(f);
+  if (fail == 0) return rc;
+  errno = fail;
+  return EOF;
 }
 
 extern "C" int fstatfs(int fd, struct statfs* fs) {

@@ -134,6 +134,25 @@ TEST(ReplFile, AnotherWriterBetweenTheLookAndTheOpenIsLookedAtAnew) {
   EXPECT_EQ(open_fds(), before);
 }
 
+// An in-place open through a link to what is no plain file (a FIFO) opens
+// only what the look saw there: a plain file renamed over the FIFO right
+// after the look is looked at anew, and replaced as a plain file of the
+// user's is, not written through.
+TEST(ReplFile, AnInPlaceOpenThroughALinkOpensOnlyWhatWasLookedAt) {
+  const std::string fifo = scratchdir() + "fifo", plain = scratchdir() + "plain", out = scratchdir() + "out";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600) | symlink("fifo", out.c_str()), 0);
+  close(open(plain.c_str(), O_WRONLY | O_CREAT, 0600));
+  const int keep = open(plain.c_str(), O_RDONLY);
+  callhook(callat::looked, "fifo", [&] { rename(plain.c_str(), fifo.c_str()); });
+  EXPECT_EQ(replsave(out.c_str(), "new", 3, nullptr), 0);
+  callhook(callat::none, "", nullptr);
+  struct stat st, kept;
+  EXPECT_EQ(fstat(keep, &kept) == 0 ? kept.st_size : -1, 0);
+  EXPECT_EQ(stat(fifo.c_str(), &st) == 0 && S_ISREG(st.st_mode) ? st.st_size : -1, 3);
+  EXPECT_NE(st.st_ino, kept.st_ino);
+  close(keep);
+}
+
 // A name is shown in a line with its control characters escaped, so that a
 // folder named with a line end cannot print a line of its own.
 TEST(ReplFile, LinesShowNamesWithControlCharactersEscaped) {

@@ -8,9 +8,11 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <thread>
 
+#include "base/callhook.h"
 #include "base/cmnstate.h"
 #include "base/fifo_end.h"
 #include "base/scratchdir.h"
@@ -165,4 +167,29 @@ TEST(UserOpen, WholeReadsAreSizedFromTheFile) {
   EXPECT_EQ(omreadall((scratchdir() + "no.such").c_str(), 1 << 20, out), ENOENT);
   fifo_end fifo(scratchdir() + "whole.fifo");
   EXPECT_EQ(omreadall(fifo.path(), 1 << 20, out), ESPIPE);
+}
+
+// A name another writer changes at every look is looked at anew, eight
+// times at most: one changed at seven looks is opened at the eighth, one
+// changed at eight is given up on (EAGAIN), and neither is written through
+// a file the look did not see.
+TEST(UserOpen, ANameChangedAtEveryLookIsGivenUpOnAfterEight) {
+  const std::string name = scratchdir() + "chg", other = scratchdir() + "chg.new";
+  for (int swaps : {7, 8}) {
+    close(open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600));
+    int left = swaps;
+    std::function<void()> swap = [&] {
+      close(open(other.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600));
+      rename(other.c_str(), name.c_str());
+      if (--left > 0) callhook(callat::looked, "chg", swap);
+    };
+    callhook(callat::looked, "chg", swap);
+    errno = 0;
+    const int fd = omopen(name.c_str(), O_WRONLY);
+    const int err = errno;
+    callhook(callat::none, "", nullptr);
+    if (fd >= 0) close(fd);
+    EXPECT_EQ(fd >= 0 ? 0 : err, swaps == 7 ? 0 : EAGAIN) << swaps;
+    EXPECT_EQ(left, 0) << swaps;
+  }
 }
