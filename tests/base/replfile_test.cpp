@@ -278,7 +278,9 @@ TEST(ReplFile, ACopyInPlaceOnAFullDiskLeavesTheTargetAsItWas) {
 // at the open alike: another user's link may not aim the output at the
 // user's own files, nor make one where it points.  Nor may he put his link
 // where his plain file was, between the open's look at the name and the
-// open itself ("swapped": what the look saw is opened, or nothing).
+// open itself ("swapped": what the look saw is opened, or nothing), nor
+// exchange his link and his plain file in one step at every look
+// ("exchanged": the one look decides, and no later one follows a link).
 TEST(ReplFile, AnotherUsersLinkInAStickyFolderIsNotFollowed) {
   if (geteuid() != 0) GTEST_SKIP() << "links of another user are made by root";
   const std::string shared = scratchdir() + "shared", mine = scratchdir() + "mine";
@@ -291,10 +293,12 @@ TEST(ReplFile, AnotherUsersLinkInAStickyFolderIsNotFollowed) {
     uid_t owner;
     bool followed;
     bool swapped;
-  } rows[] = {{"theirs", "victim", 1000, false, false},
-              {"dangling", "new", 1000, false, false},
-              {"own", "own", 0, true, false},
-              {"swapped", "victim", 1000, false, true}};
+    bool exchanged;
+  } rows[] = {{"theirs", "victim", 1000, false, false, false},
+              {"dangling", "new", 1000, false, false, false},
+              {"own", "own", 0, true, false, false},
+              {"swapped", "victim", 1000, false, true, false},
+              {"exchanged", "victim", 1000, false, false, true}};
   for (const auto& r : rows) {
     SCOPED_TRACE(r.link);
     const std::string link = shared + "/" + r.link, to = mine + "/" + r.to, aside = link + ".aside";
@@ -310,11 +314,30 @@ TEST(ReplFile, AnotherUsersLinkInAStickyFolderIsNotFollowed) {
       std::function<void()> swap = [aside, link] { rename(aside.c_str(), link.c_str()); };
       callhook(callat::looked, leaf, swap);
     };
+    // Their link at the name and their plain file beside it, the two
+    // exchanged after each of the first two looks.
+    int exchanges = 0;
+    std::function<void()> exchange = [&] {
+      renameat2(AT_FDCWD, aside.c_str(), AT_FDCWD, link.c_str(), RENAME_EXCHANGE);
+      if (++exchanges < 2) callhook(callat::looked, r.link, exchange);
+    };
+    auto exchangein = [&] {
+      unlink(link.c_str());
+      unlink(aside.c_str());
+      close(open(aside.c_str(), O_WRONLY | O_CREAT, 0666));
+      ASSERT_EQ(symlink(to.c_str(), link.c_str()) | lchown(link.c_str(), r.owner, r.owner) |
+                    lchown(aside.c_str(), r.owner, r.owner),
+                0);
+      exchanges = 0;
+      callhook(callat::looked, r.link, exchange);
+    };
     if (r.swapped) swapin();
+    else if (r.exchanged) exchangein();
     else ASSERT_EQ(symlink(to.c_str(), link.c_str()) | lchown(link.c_str(), r.owner, r.owner), 0);
     int saved = replsave(link.c_str(), "new", 3, nullptr);
     EXPECT_EQ(saved == 0 ? 0 : errno, r.followed ? 0 : EACCES);
     if (r.swapped) unlink(link.c_str()), swapin();
+    if (r.exchanged) exchangein();
     int fd = omopen(link.c_str(), O_WRONLY | O_CREAT);
     EXPECT_EQ(fd >= 0 ? 0 : errno, r.followed ? 0 : EACCES);
     if (fd >= 0) close(fd);
