@@ -46,9 +46,8 @@ void saw(older* o, const struct stat& st) {
 // How name is to be written, decided from one look at it (omlook): its
 // folder, held, and the name the file ends up at there (a link is followed
 // by the link rule, so the link itself stays), and the older file there,
-// if any.  Nothing after is looked up by the name again.  Whether the user
-// may write it is asked of the kernel with the effective ids, of the file
-// the look holds, as an open for writing would.
+// if any.  Whether the user may write it is asked of the kernel with the
+// effective ids, as an open for writing would.
 way choose(const char* name, replfile* r, std::string* folder, older* o) {
   omlooked l;
   if (!omlook(name, &l)) {
@@ -66,7 +65,12 @@ way choose(const char* name, replfile* r, std::string* folder, older* o) {
   // Written through the descriptor itself, after the session's text.
   if (l.linked && (o->stdfd = omstdfd(l.st)) >= 0) return way::standard;
   if (l.magic || !S_ISREG(l.st.st_mode)) return way::inplace;
-  if (faccessat(l.at.get(), "", W_OK, AT_EACCESS | AT_EMPTY_PATH) != 0) return way::refuse;
+  // A name removed since it was looked at is free now: the commit judges
+  // whatever stands there then.  The permission asked is the name's, of
+  // whatever stands there now; the open and the commit judge the file by
+  // the look, whatever was asked.
+  if (faccessat(r->dir.get(), r->leaf.c_str(), W_OK, AT_EACCESS | AT_SYMLINK_NOFOLLOW) != 0)
+    return errno == ENOENT ? way::rename : way::refuse;
   o->exists = true;
   if (l.st.st_uid != geteuid() || l.st.st_nlink != 1) return way::inplace;
   return way::rename;

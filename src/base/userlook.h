@@ -19,17 +19,17 @@ bool omlinkok(int dir, const struct stat& link);
 // One look at a name the user gave.  Its folders are gone down one by one
 // from a held folder (at once where no link is on the way), each link
 // followed only where the rule allows; what stands at the last part is
-// looked at once, held without following a link there, and a link there
-// is followed by the same rule to what it leads to, looked at once in its
-// own folder.  Everything after the look is done relative to what it
-// held: no name is looked up again.  A link of /proc's (a descriptor's)
-// is followed by the kernel.
+// looked at once, without following a link there, and a link there is
+// followed by the same rule to what it leads to (the link read is the one
+// the look saw), looked at once in its own folder.  Everything after the
+// look is done in the folder it held and judged by what it saw: an open
+// there opens only the file the look saw.  A link of /proc's (a
+// descriptor's) is followed by the kernel.
 struct omlooked {
   ownedfd dir;          // the folder of the last part
   std::string folder;   // its path as spelled, "" or ending in '/'
   std::string leaf;     // the last part ("" for the folder itself)
   bool there = false;   // something stands there
-  ownedfd at;           // it, held (O_PATH)
   struct stat st = {};  // its status
   bool linked = false;  // a link was followed to come here
   bool magic = false;   // the last part is a link of /proc's

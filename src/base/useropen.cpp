@@ -227,22 +227,13 @@ bool descend(walk* w, const std::string& path, std::string* leaf) {
   return walkparts(w, partsof(over), &none);
 }
 
-// The look at the last part: held (O_PATH, not following a link there)
-// and its status.  A file renamed over the name while it was looked at
-// shows no name at all (a count of names of 0) for that moment: it is
-// looked at again, its writer let run.
+// The look at the last part, not following a link there.  A file renamed
+// over the name while it was looked at shows no name at all (a count of
+// names of 0) for that moment: it is looked at again, its writer let run.
 int lookat(int dir, const char* leaf, struct stat* st) {
   for (int tries = 0;; tries++) {
-    int fd = openat(dir, leaf, O_PATH | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) return -1;
-    if (fstat(fd, st) != 0) {
-      int e = errno;
-      close(fd);
-      errno = e;
-      return -1;
-    }
-    if (st->st_nlink != 0 || S_ISDIR(st->st_mode) || tries >= 200) return fd;
-    close(fd);
+    if (fstatat(dir, leaf, st, AT_SYMLINK_NOFOLLOW) != 0) return -1;
+    if (st->st_nlink != 0 || S_ISDIR(st->st_mode) || tries >= 200) return 0;
     if (tries < 100) {
       sched_yield();
     } else {
@@ -384,33 +375,38 @@ bool omlook(const char* name, omlooked* l) {
   for (;;) {
     if (leaf.empty()) {
       // The folder itself: what an open of it would find.
-      l->at.reset(w.dir == AT_FDCWD ? open(".", O_PATH | O_DIRECTORY | O_CLOEXEC) : fcntl(w.dir, F_DUPFD_CLOEXEC, 0));
-      if (l->at.get() < 0 || fstat(l->at.get(), &l->st) != 0) return false;
+      if (fstatat(w.dir, ".", &l->st, 0) != 0) return false;
       l->there = true;
       break;
     }
     struct stat st;
-    ownedfd fd(lookat(w.dir, leaf.c_str(), &st));
-    if (fd.get() < 0) {
+    if (lookat(w.dir, leaf.c_str(), &st) != 0) {
       if (errno != ENOENT) return false;
       break;
     }
     if (!S_ISLNK(st.st_mode)) {
-      l->at = std::move(fd);
       l->st = st;
       l->there = true;
       break;
+    }
+    // The link held to be read, only while it is the one the look saw.
+    ownedfd fd(openat(w.dir, leaf.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+    struct stat held;
+    if (fd.get() < 0 || fstat(fd.get(), &held) != 0 || !same(held, st)) {
+      if (++w.links > kMaxLinks) {
+        errno = ELOOP;
+        return false;
+      }
+      continue;
     }
     std::string target;
     bool kernel;
     if (!follow(&w, fd.get(), st, &target, &kernel)) return false;
     if (kernel) {
-      l->at.reset(openat(w.dir, leaf.c_str(), O_PATH | O_CLOEXEC));
-      if (l->at.get() < 0) {
+      if (fstatat(w.dir, leaf.c_str(), &l->st, 0) != 0) {
         if (errno != ENOENT) return false;
         break;
       }
-      if (fstat(l->at.get(), &l->st) != 0) return false;
       l->there = l->magic = true;
       break;
     }
