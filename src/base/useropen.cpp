@@ -329,8 +329,12 @@ int openread(const char* name, int fl) {
   how.resolve = RESOLVE_NO_SYMLINKS;
   int fd = static_cast<int>(syscall(SYS_openat2, AT_FDCWD, name, &how, sizeof how));
   if (fd >= 0) return fd;
-  if (errno != ELOOP && errno != ENOSYS && errno != EPERM && errno != EINVAL)
-    return errno == ENXIO ? openwaiting(AT_FDCWD, name, fl) : -1;
+  if (errno != ELOOP && errno != ENOSYS && errno != EPERM && errno != EINVAL) {
+    // A socket there (ENXIO) is no file to open.
+    struct stat st;
+    if (errno == ENXIO) errno = fstatat(AT_FDCWD, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISSOCK(st.st_mode) ? ESPIPE : ENXIO;
+    return -1;
+  }
   walk w;
   std::string leaf;
   if (!descend(&w, name, &leaf)) return -1;
