@@ -1,7 +1,12 @@
 #include "base/replfile.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/random.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -12,13 +17,15 @@
 #include <cstring>
 
 #include "base/endhold.h"
+#include "base/outflush.h"
 #include "base/replsig.h"
+#include "base/userlook.h"
 #include "base/useropen.h"
 #include "base/wholewrite.h"
 
 namespace {
 
-enum class way { rename, inplace, refuse };
+enum class way { rename, inplace, standard, refuse };
 
 // What the look at the name found: the plain file there (or a link's
 // target), if any, and the file an open in place must find (seen), which
@@ -26,6 +33,8 @@ enum class way { rename, inplace, refuse };
 struct older {
   bool exists = false;
   bool seen = false;
+  bool magic = false;  // reached by a link of /proc's, which the open follows
+  int stdfd = -1;      // the session's standard descriptor it is, or -1
   struct stat st = {};
 };
 
@@ -34,51 +43,36 @@ void saw(older* o, const struct stat& st) {
   o->st = st;
 }
 
-// Holds the folder of path (as spelled, "" for the current one) and takes
-// its last part; false with errno.
-bool holdfolder(const std::string& path, replfile* r, std::string* folder) {
-  size_t slash = path.rfind('/');
-  *folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
-  r->leaf = path.substr(folder->size());
-  int fd = open(folder->empty() ? "." : folder->c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-  r->dir.reset(fd);
-  return fd >= 0;
-}
-
-// How name is to be written, its folder and the name the file ends up at
-// (a link to a plain file is followed, so the link itself stays), and the
-// older file there, if any.  Whether the user may write it is asked of the
-// kernel with the effective ids, as an open for writing would.
+// How name is to be written, decided from one look at it (omlook): its
+// folder, held, and the name the file ends up at there (a link is followed
+// by the link rule, so the link itself stays), and the older file there,
+// if any.  Whether the user may write it is asked of the kernel with the
+// effective ids, as an open for writing would.
 way choose(const char* name, replfile* r, std::string* folder, older* o) {
-  r->name = name;
-  if (!holdfolder(r->name, r, folder)) return way::refuse;
-  if (r->leaf.empty()) return way::inplace;
-  struct stat lsb;
-  if (replstatname(r->dir.get(), r->leaf.c_str(), &lsb) != 0)
-    return errno == ENOENT ? way::rename : way::refuse;
-  if (S_ISLNK(lsb.st_mode)) {
-    if (omlinkbarred(name)) return way::refuse;
-    if (stat(name, &lsb) != 0) return way::inplace;
-    saw(o, lsb);
-    if (!S_ISREG(lsb.st_mode)) return way::inplace;
-    char* real = realpath(name, nullptr);
-    if (!real) return way::inplace;
-    r->name = real;
-    free(real);
-    if (!holdfolder(r->name, r, folder) ||
-        replstatname(r->dir.get(), r->leaf.c_str(), &lsb) != 0 || !S_ISREG(lsb.st_mode))
-      return way::inplace;
-  } else if (!S_ISREG(lsb.st_mode)) {
-    saw(o, lsb);
-    return way::inplace;
+  omlooked l;
+  if (!omlook(name, &l)) {
+    if (errno == ENOLINK) errno = EACCES;
+    return way::refuse;
   }
-  saw(o, lsb);
+  r->dir = std::move(l.dir);
+  r->leaf = l.leaf;
+  *folder = l.folder;
+  r->name = l.folder + l.leaf;
+  if (!l.there) return way::rename;
+  saw(o, l.st);
+  o->magic = l.magic;
+  if (l.leaf.empty()) return way::inplace;
+  // Written through the descriptor itself, after the session's text.
+  if (l.linked && (o->stdfd = omstdfd(l.st)) >= 0) return way::standard;
+  if (l.magic || !S_ISREG(l.st.st_mode)) return way::inplace;
   // A name removed since it was looked at is free now: the commit judges
-  // whatever stands there then.
-  if (faccessat(r->dir.get(), r->leaf.c_str(), W_OK, AT_EACCESS) != 0)
+  // whatever stands there then.  The permission asked is the name's, of
+  // whatever stands there now; the open and the commit judge the file by
+  // the look, whatever was asked.
+  if (faccessat(r->dir.get(), r->leaf.c_str(), W_OK, AT_EACCESS | AT_SYMLINK_NOFOLLOW) != 0)
     return errno == ENOENT ? way::rename : way::refuse;
   o->exists = true;
-  if (lsb.st_uid != geteuid() || lsb.st_nlink != 1) return way::inplace;
+  if (l.st.st_uid != geteuid() || l.st.st_nlink != 1) return way::inplace;
   return way::rename;
 }
 
@@ -152,15 +146,87 @@ int openfixed(int dir, const std::string& part, int access, bool* made) {
   return -1;
 }
 
-// A part file of a name no other file has.
+// A part file of a name no other file has: its number counts up from 0,
+// and past a hundred names in the way (parts kept by this session, or made
+// by another user to stop it) it is drawn at random.
 int openunique(int dir, const std::string& leaf, bool shortname, int access, std::string* part) {
-  for (unsigned n = 0; n < 100; n++) {
-    *part = partname(leaf, "." + std::to_string(getpid()) + "." + std::to_string(n) + ".part", shortname);
+  for (unsigned n = 0; n < 200; n++) {
+    unsigned long long k = n;
+    if (n >= 100 && getrandom(&k, sizeof k, GRND_NONBLOCK) != sizeof k) k = n * 2654435761ULL ^ static_cast<unsigned long long>(time(nullptr));
+    *part = partname(leaf, "." + std::to_string(getpid()) + "." + std::to_string(k) + ".part", shortname);
     int fd = openat(dir, part->c_str(), access | kPartFlags | O_CREAT | O_EXCL, 0666);
     if (fd >= 0 || errno != EEXIST) return fd;
   }
   errno = EEXIST;
   return -1;
+}
+
+// Marks a part being written, and locks it while its session holds it.
+void markwriting(int fd) {
+  if (fsetxattr(fd, kPartWriting, "", 0, 0) != 0) return;
+  struct flock l = {};
+  l.l_type = F_WRLCK;
+  l.l_whence = SEEK_SET;
+  (void)fcntl(fd, F_OFD_SETLK, &l);
+}
+
+// The number of the session that made the part name of leaf, or 0 when
+// name is no such part name (leaf.PID.N.part, or the short one).
+pid_t partpid(const std::string& name, const std::string& leaf) {
+  for (bool shortname : {false, true}) {
+    const std::string head = partname(leaf, ".", shortname);
+    if (name.size() <= head.size() + 5 || name.compare(0, head.size(), head) != 0 ||
+        name.compare(name.size() - 5, 5, ".part") != 0)
+      continue;
+    const char* p = name.c_str() + head.size();
+    char* end;
+    errno = 0;
+    long pid = strtol(p, &end, 10);
+    if (errno || end == p || *end != '.' || pid <= 0 || pid > INT_MAX) continue;
+    p = end + 1;
+    (void)strtoull(p, &end, 10);
+    if (end != p && std::strcmp(end, ".part") == 0) return static_cast<pid_t>(pid);
+  }
+  return 0;
+}
+
+// Whether the part file name in dir was left by a session of the user's
+// that is gone: a plain file of his with no other name, still marked as
+// being written, that no session holds, and whose session no longer runs.
+// The part, opened, in *fd.
+bool leftbehind(int dir, const std::string& name, pid_t pid, int* fd) {
+  if (pid == getpid() || kill(pid, 0) == 0 || errno != ESRCH) return false;
+  *fd = openat(dir, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  struct stat st;
+  struct flock l = {};
+  l.l_type = F_WRLCK;
+  l.l_whence = SEEK_SET;
+  return *fd >= 0 && fstat(*fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == geteuid() && st.st_nlink == 1 &&
+         fgetxattr(*fd, kPartWriting, nullptr, 0) >= 0 && fcntl(*fd, F_OFD_GETLK, &l) == 0 && l.l_type == F_UNLCK;
+}
+
+// Removes the parts of leaf that the user's sessions that are gone left in
+// dir, and the line that names them (spelled after folder), or "".
+std::string sweep(int dir, const std::string& folder, const std::string& leaf) {
+  int list = openat(dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  DIR* d = list >= 0 ? fdopendir(list) : nullptr;
+  if (!d) {
+    if (list >= 0) close(list);
+    return "";
+  }
+  std::string said;
+  while (struct dirent* e = readdir(d)) {
+    const std::string name = e->d_name;
+    const pid_t pid = partpid(name, leaf);
+    int fd = -1;
+    if (pid > 0 && leftbehind(dir, name, pid, &fd)) {
+      replunlink(fd, dir, name.c_str());
+      said += (said.empty() ? "" : ", ") + replshownname(folder + name);
+    }
+    if (fd >= 0) close(fd);
+  }
+  closedir(d);
+  return said.empty() ? "" : "Removed the part files of sessions that ended: " + said + "\n";
 }
 
 int openpart(replfile* r, const std::string& folder, const char* suffix, int access, bool* made) {
@@ -204,13 +270,17 @@ bool opentarget(replfile* r, const struct stat& old) {
   return false;
 }
 
-// Opens name to be written in place, only while it is still the file the
-// look saw (when it saw one): false with errno EAGAIN when another file
-// stands there now, to be looked at anew.
-bool openinplace(const char* name, replfile* r, const older& o) {
-  *r = replfile();
-  int fd = omopen(name, O_WRONLY | O_CREAT | O_CLOEXEC);
-  if (fd < 0) return false;
+// Opens the name the look held to be written in place, only while it is
+// still the file the look saw: false with errno EAGAIN when another file
+// stands there now, to be looked at anew.  Where the look saw nothing (the
+// folder itself) the open says why.
+bool openinplace(replfile* r, const older& o) {
+  const std::string leaf = r->leaf.empty() ? "." : r->leaf;
+  int fd = omopenat(r->dir.get(), leaf.c_str(), O_WRONLY | (o.magic ? 0 : O_NOFOLLOW) | (o.seen ? 0 : O_CREAT | O_EXCL));
+  if (fd < 0) {
+    if (errno == ELOOP || errno == EEXIST || (errno == ENOENT && o.seen)) errno = EAGAIN;
+    return false;
+  }
   struct stat sb;
   bool known = fstat(fd, &sb) == 0;
   if (o.seen && (!known || sb.st_dev != o.st.st_dev || sb.st_ino != o.st.st_ino)) {
@@ -218,10 +288,19 @@ bool openinplace(const char* name, replfile* r, const older& o) {
     errno = EAGAIN;
     return false;
   }
-  r->name = name;
   r->fd = fd;
   r->regular = known && S_ISREG(sb.st_mode);
+  r->dir.reset();
   return true;
+}
+
+// The session's standard descriptor, written through a copy of it once the
+// session's text so far has gone out.
+bool openstandard(replfile* r, const older& o) {
+  omoutflush();
+  r->fd = fcntl(o.stdfd, F_DUPFD_CLOEXEC, 0);
+  r->dir.reset();
+  return r->fd >= 0;
 }
 
 // Writes a file in place over its older bytes (reploverwrite).
@@ -230,11 +309,12 @@ bool overwrite(int fd, const void* data, size_t n) {
   return reploverwrite(fd, static_cast<off_t>(n), fill, data);
 }
 
-// Why no part file could be made, naming it.
-std::string partnote(const std::string& part, int err) {
+// Why no part file could be made, naming it; fixed: a part of a fixed
+// name, which the file in the way would have been taken over as.
+std::string partnote(const std::string& part, int err, bool fixed) {
   std::string shown = replshownname(part);
-  if (err == EEXIST) return "  The part file " + shown + " is in the way: it is no plain file of yours\n";
-  if (err == EMLINK) return "  The part file " + shown + " is in the way: it has other hard links\n";
+  if (fixed && err == EEXIST) return "  The part file " + shown + " is in the way: it is no plain file of yours\n";
+  if (fixed && err == EMLINK) return "  The part file " + shown + " is in the way: it has other hard links\n";
   return "  Cannot make the part file " + shown + ": " + strerror(err) + "\n";
 }
 
@@ -261,32 +341,40 @@ bool openonce(const char* name, const char* suffix, replfile* r, endhold* hold, 
     errno = err;
     return false;
   }
+  if (w == way::standard) return openstandard(r, o);
   bool copy = (flags & REPL_COPY) && o.exists;
-  if (w == way::inplace && !copy) return openinplace(name, r, o);
+  if (w == way::inplace && !copy) return openinplace(r, o);
   bool made;
   // A hold the caller took for an earlier part (a data file and its
   // descriptor) is its own: only what this call took is let go here.
+  const bool marked = (flags & REPL_MARKED) && !suffix;
+  std::string swept = marked ? sweep(r->dir.get(), folder, r->leaf) : "";
   bool took = hold && !hold->held();
   if (took) hold->hold();
   int fd = openpart(r, folder, suffix, copy ? O_RDWR : O_WRONLY, &made);
   if (fd >= 0) {
     bool renamed = w == way::rename && (!o.exists || likeolder(fd, o.st));
     if (renamed || (copy && opentarget(r, o.st))) {
+      if (marked) markwriting(fd);
       r->fd = fd;
       r->regular = true;
+      r->marked = marked;
+      r->note = swept;
       return true;
     }
     // A part taken over may be another session's: only a new one goes.
     if (made) replunlink(fd, r->dir.get(), r->partleaf.c_str());
     close(fd);
     if (took) hold->release();
-    return openinplace(name, r, o);
+    r->part.clear();
+    r->partleaf.clear();
+    return openinplace(r, o);
   }
   int err = errno;
   if (took) hold->release();
   // Nothing is written in place instead: the older file stays whole.  The
   // part file is named whether or not there is an older file.
-  std::string note = partnote(r->part, err);
+  std::string note = partnote(r->part, err, suffix != nullptr);
   *r = replfile();
   r->note = note;
   errno = err;
@@ -311,6 +399,7 @@ bool replsigof(const replfile& r, replsig* s) {
   s->dir = r.dir.get();
   s->fd = r.fd;
   s->target = r.target.get();
+  s->marked = r.marked;
   return true;
 }
 

@@ -37,18 +37,25 @@ struct replfile {
   std::string partleaf;
   int fd = -1;
   bool regular = false;  // a plain file (one that can be cut back and locked)
+  bool marked = false;   // a part marked as being written (REPL_MARKED)
   ownedfd target;        // with REPL_COPY: the older file, written at the end
   // After a refused open, a line naming the part file that could not be
-  // made; after a commit that left the part, the line saying where it is
-  // and why.  For the caller to print after its own message; else empty.
+  // made; after an open with REPL_MARKED, the line naming the parts of
+  // sessions that ended it removed; after a commit that left the part, the
+  // line saying where it is and why.  For the caller to print after its
+  // own message; else empty.
   std::string note;
 };
 
 // replopen's flags.  REPL_COPY: an older plain file that would be written
 // in place is written at the commit instead, by a copy of the finished part
 // file over it, so that it keeps its older bytes until then too.  The part
-// file is then opened for reading as well.
-enum { REPL_COPY = 1 };
+// file is then opened for reading as well.  REPL_MARKED (a part of a unique
+// name, written long): the part is marked as being written, and locked,
+// until it is put in place or kept, and the open first removes the parts
+// of the name that sessions of the user's that are gone (killed) left
+// marked.
+enum { REPL_COPY = 1, REPL_MARKED = 2 };
 
 // Opens name for writing; nothing is emptied (the caller cuts a file
 // written in place once it may).  With a suffix the part name is name +

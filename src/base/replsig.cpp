@@ -5,6 +5,7 @@
 #include <sched.h>
 #include <sys/stat.h>
 #include <sys/vfs.h>
+#include <sys/xattr.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -233,6 +234,7 @@ void replwith(const replsig& s, const char* with, char* why, size_t n) {
 }
 
 bool replput(const replsig& s, char* why, size_t n) {
+  if (s.marked && s.fd >= 0) (void)fremovexattr(s.fd, kPartWriting);
   if (s.fd >= 0) {
     int at = replwhere(s.fd, s.dir, s.part);
     if (at == REPL_LOOKFAILED) return kept(s, FAILED, errno, why, n);

@@ -16,11 +16,18 @@
 #include <cstddef>
 #include <string>
 
+// The mark of a part being written (an extended attribute), taken off when
+// it is put in place or kept: a part still marked whose session is gone
+// was left by a session that was killed.  Where the file system keeps no
+// such marks, no part is marked, and none is ever taken for one left so.
+inline constexpr char kPartWriting[] = "user.ombra.writing";
+
 // What the step needs, in plain storage, filled before a handler may use it.
 struct replsig {
   int dir = -1;     // the folder of the part and the name
   int fd = -1;      // the part file (read for a copy; -1 when closed)
   int target = -1;  // an older file written in place by a copy, or -1
+  bool marked = false;  // the part is marked as being written
   char part[NAME_MAX + 1] = {};
   char leaf[NAME_MAX + 1] = {};
 };
@@ -31,7 +38,8 @@ const size_t kEndLine = PATH_MAX + 4 * NAME_MAX;
 // Puts the part in place: renamed to the name, or, with a target, copied
 // into the older file while that is still at the name, and then removed
 // (with the older file gone from the name, the name is judged as for a
-// rename).  A part whose bytes its file system refuses (replsettled) does
+// rename).  A part marked as being written loses its mark first, whether
+// it takes the name or stays.  A part whose bytes its file system refuses (replsettled) does
 // not take the name.  True when done; false when the part stays, with the
 // line that says where and why in why (n bytes at most).
 bool replput(const replsig& s, char* why, size_t n);

@@ -31,19 +31,19 @@ std::FILE* omfdata(const char* name);
 
 // The same at the level of open(2): OFLAGS as open takes them (O_NONBLOCK
 // is added for the open and taken off again after it), a descriptor or -1
-// with errno set.  An open for writing does not follow a link that
-// omlinkbarred bars, and opens only the file a look at the name saw: a link
-// put where there was none, or another file, since the look is looked at
-// anew (ELOOP or EAGAIN after a few such changes).
+// with errno set.  An open for writing opens only the file one look at the
+// name saw (omlook): a link put where there was none, or another file,
+// since the look is looked at anew (ELOOP or EAGAIN after a few such
+// changes); a link the rule bars is refused with EACCES.  An open for
+// reading follows a link only where the rule allows (ENOLINK otherwise).
+// A name that leads through a link to one of the session's standard
+// descriptors (/dev/stdout) opened for writing is that descriptor, its
+// text handed on first: it is written in order with the session's text.
 int omopen(const char* name, int oflags, int flags = 0);
 
-// Whether the link name (its last part) may not be followed for writing,
-// by the rule the kernel applies where fs.protected_symlinks is set,
-// whatever that setting is here: in a sticky folder that anyone may write,
-// a link is followed only when it is the user's or the folder's owner's.
-// Another user could otherwise aim a link there at the user's own files.
-// True with errno EACCES when barred; false for anything but such a link.
-bool omlinkbarred(const char* name);
+// The same for the name leaf in the folder dir, a link there not followed
+// unless OFLAGS leave O_NOFOLLOW out.
+int omopenat(int dir, const char* leaf, int oflags, int flags = 0);
 
 // Waits until fd has something to read (or its other end has gone), with
 // the interrupt in view: false when the user interrupts first.  A blocked

@@ -7,6 +7,7 @@
 #include "base/cmnstate.h"
 #include "base/omprnt.h"
 #include "base/omversion.h"
+#include "base/replsig.h"
 #include "base/words.h"
 #include "cmd/omcmds.h"
 #include "cmd/outint.h"
@@ -252,8 +253,7 @@ int qdefine(cmnstate* pcm) {
 
 int qfwrite(cmnstate* pcm) {
   omprnt(2, pcm->fwfile ? "FWrite file is open\n" : "FWrite file is closed\n");
-  omprnt(2, "FWrite file name is: " + (pcm->fwname.empty() ? std::string("ombra.fwrite") : pcm->fwname) +
-                "\n");
+  omprnt(2, "FWrite file name is: " + replshownname(pcm->fwname.empty() ? "ombra.fwrite" : pcm->fwname) + "\n");
   std::string line = pcm->fwbigend ? "FWrite byte order is big_endian "
                                    : "FWrite byte order is little_endian ";
   // The host's real byte order, not a fixed text.

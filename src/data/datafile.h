@@ -183,3 +183,7 @@ void omaddfile(cmnstate* pcm, datafile* pfi);
 // index named by the descriptor is not read.  0 when the record is
 // complete, 1 after the error was reported.
 int omddes(const char* dname, datafile* pfi, int mflag);
+
+// The same for a descriptor held as text, not read from dname: its names
+// are taken beside dname all the same.
+int omddestext(const char* dname, const std::string& text, datafile* pfi, int mflag);

@@ -482,7 +482,8 @@ int scanall(datafile* pfi, int* result) {
 }
 
 int run(datafile* pfi, gribidx* gi) {
-  if (omddes(gmpcmn.descr.c_str(), pfi, 0)) {
+  const char* descr = gmpcmn.descr.c_str();
+  if (gmpcmn.text.empty() ? omddes(descr, pfi, 0) : omddestext(descr, gmpcmn.text, pfi, 0)) {
     std::printf("File name is:  %s\n", replshownname(gmpcmn.descr).c_str());
     return GMFATAL;
   }

@@ -21,6 +21,7 @@ struct gribidx;
 // Settings of one run of the maker, set by its caller.
 struct gmapset {
   std::string descr;   // descriptor file name
+  std::string text;    // its text, when given: read in place of the file
   int ignfcst = 0;     // valid time of every record is its base time
   int scanlim = 1000;  // junk bytes scanned for between records
   int version = 2;     // index version written

@@ -747,7 +747,7 @@ int parse(ddesctx& c) {
     if (r == R_BADREC) {
       omprnt(0, "  --> The invalid description file record is: \n");
       omprnt(0, "  --> ");
-      omprnt(0, c.rec);
+      omprnt(0, replshownname(c.rec));
       omprnt(0, "\n");
       return 1;
     }
@@ -758,19 +758,14 @@ int parse(ddesctx& c) {
 
 }  // namespace
 
-int omddes(const char* dname, datafile* pfi, int mflag) {
-  mfcmn.mffullyr = -999;
+namespace {
+
+// Parses the descriptor read from descr, known by the name nm.
+int parsefrom(std::FILE* descr, const std::string& nm, datafile* pfi, int mflag) {
   ddesctx c;
   c.pfi = pfi;
   c.mflag = mflag;
-  std::string nm;
-  int e = 0;
-  c.descr = opendescrctl(dname, nm, e);
-  if (!c.descr) {
-    omprnt(0, "Open Error:  Can't open description file\n");
-    omprnt(0, omopennote(e));
-    return 1;
-  }
+  c.descr = descr;
   pfi->dnam = nm;
   int rc = parse(c);
   std::fclose(c.descr);
@@ -782,4 +777,29 @@ int omddes(const char* dname, datafile* pfi, int mflag) {
     return 1;
   }
   return 0;
+}
+
+}  // namespace
+
+int omddes(const char* dname, datafile* pfi, int mflag) {
+  mfcmn.mffullyr = -999;
+  std::string nm;
+  int e = 0;
+  std::FILE* descr = opendescrctl(dname, nm, e);
+  if (!descr) {
+    omprnt(0, "Open Error:  Can't open description file\n");
+    omprnt(0, omopennote(e));
+    return 1;
+  }
+  return parsefrom(descr, nm, pfi, mflag);
+}
+
+int omddestext(const char* dname, const std::string& text, datafile* pfi, int mflag) {
+  mfcmn.mffullyr = -999;
+  std::FILE* descr = text.empty() ? nullptr : fmemopen(const_cast<char*>(text.data()), text.size(), "r");
+  if (!descr) {
+    omprnt(0, "Open Error:  Can't open description file\n");
+    return 1;
+  }
+  return parsefrom(descr, dname, pfi, mflag);
 }

@@ -5,6 +5,7 @@
 // it where it holds them, without the copy a read makes.
 #include "data/omggrd.h"
 
+#include <cerrno>
 #include <cfloat>
 #include <cmath>
 #include <sys/stat.h>
@@ -306,12 +307,16 @@ int omrdyx(int64_t pos, int n, float* gr) {
 
 namespace {
 
-// A missing member: warned about once per time when asked to.
-int missing(const datafile* p, int t) {
-  if (p->misswarn && t != timerr) {
+// A missing member: warned about once per time when asked to.  One that
+// is there but was refused (a device, a link not followed) is said always,
+// with why, as it is tried.
+int missing(const datafile* p, int t, int err = ENOENT) {
+  const bool refused = err != ENOENT && err != ENOTDIR;
+  if ((p->misswarn || refused) && t != timerr) {
     omprnt(1, "Warning: Open error, fn = ");
     omprnt(1, replshownname(p->tempname));
     omprnt(1, "\n");
+    if (refused) omprnt(1, std::string("  ") + omopenwhy(err) + "\n");
     timerr = t;
   }
   return -88888;
@@ -344,7 +349,7 @@ int omopfn(int t, int* flag) {
   p->infile = omfdata(p->tempname.c_str());
   if (!p->infile) {
     p->fnumbad = f;
-    return missing(p, t);
+    return missing(p, t, errno);
   }
   p->fnumc = f;
   p->fnumbad = 0;

@@ -2,14 +2,20 @@
 // index maker call.
 #pragma once
 
+#include <string>
+
 #include "base/ending.h"
 
 struct cmnstate;
 
 // Builds the GRIB index of a descriptor just written; false when none was
-// made.  With a folder (a descriptor, -1 for none), descr is a name in it,
-// and shown the name its lines give the descriptor.
-bool latsgribmap(const char* descr, int ignfcst, int folder = -1, const char* shown = nullptr);
+// made.  text is the descriptor as the session wrote it, which is read in
+// place of the file at descr (another may have changed that since), and
+// the names in it are taken beside descr.  With a folder (a descriptor,
+// -1 for none), descr is a name in it, and shown the name its lines give
+// the descriptor.
+bool latsgribmap(const char* descr, const std::string& text, int ignfcst, int folder = -1,
+                 const char* shown = nullptr);
 // One LATS action with the LATS settings of the common state (0 parameter
 // table, 1 create, 2 vertical dimension, 4 variable, 6 close, 7 reset,
 // 10 base time, 3/5 grid and data writes); the library's result or an id,

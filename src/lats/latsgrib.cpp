@@ -407,12 +407,17 @@ bool ctltext(const latsFile* f, const std::string& gname, const std::string& gmp
 // (a device, a pipe), once at close.  Most fields leave the text as it was
 // (it changes with a new time or variable): the file is written only when
 // the text differs from the last one that reached it whole.
+// The descriptor of the data file at its name, with the index beside it.
+bool placedtext(const latsFile* f, std::string* text) {
+  std::string gname = basename(f->path);
+  return ctltext(f, gname, gname.substr(0, gname.size() - 4) + ".gmp", text);
+}
+
 bool putctl(latsFile* f, bool closing) {
   const replfile& c = f->ctlout;
   if (c.fd < 0 || (!c.regular && !closing)) return true;
   std::string text;
-  std::string gname = basename(f->path);
-  if (!ctltext(f, gname, gname.substr(0, gname.size() - 4) + ".gmp", &text)) return false;
+  if (!placedtext(f, &text)) return false;
   if (!c.regular) return writeall(c.fd, text.data(), text.size());
   if (text == f->ctlondisk) return true;
   f->ctlondisk.clear();  // a write that fails leaves the file to be written again
@@ -464,7 +469,7 @@ void indexkept(latsFile* f, int folder, const partfile& data, const partfile& de
   char at[kEndLine] = "";
   replfolder(at, sizeof at, folder);
   std::string shown = at + replshownname(desc.leaf);
-  if (latsgribmap(desc.leaf.c_str(), f->frequency != LATS_FORECAST_HOURLY, folder, shown.c_str()))
+  if (latsgribmap(desc.leaf.c_str(), text, f->frequency != LATS_FORECAST_HOURLY, folder, shown.c_str()))
     latsError("LATS (lats) -->  %s opens it as it is, with its index", shown.c_str());
 }
 
@@ -656,8 +661,12 @@ int latsCloseGrib(latsFile* f) {
   if (!committed && folder.get() >= 0 && f->convention == LATS_OMBRA_GRIB)
     indexkept(f, folder.get(), data, desc);
   if (!committed) ok = 0;
+  // The index goes where the descriptor the session wrote says, never
+  // where the file at its name says by now: another may write that one.
+  std::string text;
   if (ok && f->convention == LATS_OMBRA_GRIB &&
-      !latsgribmap(ctl.c_str(), f->frequency != LATS_FORECAST_HOURLY, folder.get(), replshownname(f->ctlpath).c_str()))
+      (!placedtext(f, &text) || !latsgribmap(ctl.c_str(), text, f->frequency != LATS_FORECAST_HOURLY, folder.get(),
+                                             replshownname(f->ctlpath).c_str())))
     ok = 0;
   return ok;
 }

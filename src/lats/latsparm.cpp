@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "base/errout.h"
+#include "base/replsig.h"
 #include "base/words.h"
 #include "data/textfile.h"
 #include "lats/latsint.h"
@@ -51,7 +52,7 @@ std::vector<std::string> splitrow(const std::string& line) {
 }
 
 bool refuse(const std::vector<std::string>& f) {
-  latsError("LATS (latsint) --> Invalid parameter file entry: %s", f.empty() ? "" : f[0].c_str());
+  latsError("LATS (latsint) --> Invalid parameter file entry: %s", f.empty() ? "" : replshownname(f[0]).c_str());
   return false;
 }
 
@@ -69,21 +70,21 @@ bool fillparm(tables& t, const std::vector<std::string>& f) {
   if (dt == "float") p.datatype = LATS_FLOAT;
   else if (dt == "int") p.datatype = LATS_INT;
   else {
-    latsError("LATS (latsint) --> Datatype: %s, must be 'float' or 'int'", f[4].c_str());
+    latsError("LATS (latsint) --> Datatype: %s, must be 'float' or 'int'", replshownname(f[4]).c_str());
     return false;
   }
   p.levelType = f[5];
   p.levelTypeSet = !p.levelType.empty();
   if (!latsStrtoi(f[7].c_str(), &p.precision, 0)) {
-    latsError("LATS (latsint) --> Invalid precision: %s", f[7].c_str());
+    latsError("LATS (latsint) --> Invalid precision: %s", replshownname(f[7]).c_str());
     return false;
   }
   if (!latsStrtoi(f[1].c_str(), &p.gribParm, 0)) {
-    latsError("LATS (latsint) --> Invalid GRIB parameter #: %s", f[1].c_str());
+    latsError("LATS (latsint) --> Invalid GRIB parameter #: %s", replshownname(f[1]).c_str());
     return false;
   }
   if (!latsStrtoi(f[6].c_str(), &p.gribScale, 0)) {
-    latsError("LATS (latsint) --> Invalid GRIB scale factor: %s", f[6].c_str());
+    latsError("LATS (latsint) --> Invalid GRIB scale factor: %s", replshownname(f[6]).c_str());
     return false;
   }
   t.parms.push_back(p);
@@ -105,13 +106,13 @@ bool fillvert(tables& t, const std::vector<std::string>& f) {
   if (kind == "single") v.verticality = 1;
   else if (kind == "multi") v.verticality = 2;
   else {
-    latsError("LATS (latsint) --> Level type: %s, must be 'single' or 'multi'", f[3].c_str());
+    latsError("LATS (latsint) --> Level type: %s, must be 'single' or 'multi'", replshownname(f[3]).c_str());
     return false;
   }
   if (pos == "up") v.positive = 1;
   else if (pos == "down") v.positive = 2;
   else {
-    latsError("LATS (latsint) --> Positive: %s, must be 'up' or 'down'", f[4].c_str());
+    latsError("LATS (latsint) --> Positive: %s, must be 'up' or 'down'", replshownname(f[4]).c_str());
     return false;
   }
   static const char* const msgs[4] = {
@@ -120,7 +121,7 @@ bool fillvert(tables& t, const std::vector<std::string>& f) {
   int* dst[4] = {&v.gribLevelType, &v.gribP1, &v.gribP2, &v.gribP3};
   for (int i = 0; i < 4; i++) {
     if (!latsStrtoi(f[5 + i].c_str(), dst[i], -1)) {
-      latsError(msgs[i], f[5 + i].c_str());
+      latsError(msgs[i], replshownname(f[5 + i]).c_str());
       return false;
     }
   }
@@ -142,7 +143,7 @@ bool fillcenter(tables& t, const std::vector<std::string>& f) {
   int* dst[3] = {&c.gribProcess, &c.gribCenter, &c.gribSubcenter};
   for (int i = 0; i < 3; i++) {
     if (!latsStrtoi(f[1 + i].c_str(), dst[i], -1)) {
-      latsError(msgs[i], f[1 + i].c_str());
+      latsError(msgs[i], replshownname(f[1 + i]).c_str());
       return false;
     }
   }
@@ -156,7 +157,7 @@ bool fillqc(tables& t, const std::vector<std::string>& f) {
   q.variable = f[0];
   q.levelType = f[1];
   if (!latsStrtod(f[2].c_str(), &q.level, 0)) {
-    latsError("LATS (latsint) --> Invalid QC value: %s", f[2].c_str());
+    latsError("LATS (latsint) --> Invalid QC value: %s", replshownname(f[2]).c_str());
     return false;
   }
   struct { int idx; float* dst; const char* msg; } nums[5] = {
@@ -167,7 +168,7 @@ bool fillqc(tables& t, const std::vector<std::string>& f) {
       {6, &q.range, "LATS (latsint) --> Invalid range value: %s"}};
   for (auto& n : nums) {
     if (!latsStrtof(f[n.idx].c_str(), n.dst, 0)) {
-      latsError(n.msg, f[n.idx].c_str());
+      latsError(n.msg, replshownname(f[n.idx]).c_str());
       return false;
     }
   }
@@ -192,12 +193,12 @@ void finish(tables& t, const char* source) {
     if (!p.levelTypeSet) continue;
     const latsVertType* vt = latsVertTypeLookup(p.levelType.c_str());
     if (!vt) {
-      latsWarning("Level type %s: not found for parameter %s, file %s", p.levelType.c_str(),
-                  p.name.c_str(), replshownname(source).c_str());
+      latsWarning("Level type %s: not found for parameter %s, file %s", replshownname(p.levelType).c_str(),
+                  replshownname(p.name).c_str(), replshownname(source).c_str());
       p.levelTypeSet = 0;
     } else if (vt->verticality == 2) {
       latsWarning("Parameter %s: if specified, level type must be a surface (currently %s), file %s",
-                  p.name.c_str(), p.levelType.c_str(), replshownname(source).c_str());
+                  replshownname(p.name).c_str(), replshownname(p.levelType).c_str(), replshownname(source).c_str());
       p.levelTypeSet = 0;
     } else {
       p.hasVertType = true;
@@ -295,7 +296,7 @@ int latsParmCreateTable(const char* path) {
       else if (name == "center") section = CENTER;
       else if (name == "qc") section = QC;
       else latsError("LATS (latsint) --> Warning: section delimiter: %s, ignored in parameter file %s, line %d",
-                     name.c_str(), replshownname(path).c_str(), lineno);
+                     replshownname(name).c_str(), replshownname(path).c_str(), lineno);
       continue;
     }
     if (!line.empty() && line[0] == '#') continue;

@@ -7,20 +7,20 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "base/cmnstate.h"
-#include "base/errout.h"
 #include "base/omprnt.h"
 #include "base/outflush.h"
-#include "base/ownedfd.h"
 #include "base/replsig.h"
 #include "data/gribmap.h"
 #include "lats/lats.h"
 
 namespace {
 
-bool runmap(const char* descr, int ignfcst, const char* shown) {
+bool runmap(const char* descr, const std::string& text, int ignfcst, const char* shown) {
   gmpcmn.descr = descr ? descr : "";
+  gmpcmn.text = text;
   // Set both ways: a forecast-hourly file closed after another kind must
   // not inherit that run's ignoring of forecast times, or every forecast
   // would be indexed at its base time, the last one overwriting the rest.
@@ -33,6 +33,7 @@ bool runmap(const char* descr, int ignfcst, const char* shown) {
   gmpcmn.write = 1;
   mfcmn.mffullyr = 1;
   int rc = gribmap();
+  gmpcmn.text.clear();
   if (rc == 0) {
     std::printf("\nLATS_GRIB: latsgribmap WARNING: no GRIB records matched!!!!!\n");
     std::printf("LATS_GRIB: the .ctl will return undefined data only\n");
@@ -57,29 +58,32 @@ bool runmap(const char* descr, int ignfcst, const char* shown) {
 // One run of the maker in a folder: what it is given, and what came of it.
 struct mapjob {
   const char* descr;
+  const std::string& text;
   int ignfcst;
   int folder;
   const char* shown;
-  sigset_t mask;       // the session's signal mask, which the run keeps
-  bool moved = false;  // the run was made in the folder
+  bool thread;          // run in a thread of its own
+  sigset_t mask = {};   // the session's signal mask, which the run keeps
   bool made = false;
 };
 
-// The run, in a thread whose working folder alone is the folder: the
-// session's own working folder is neither changed nor needed (the user
-// may not be able to search it).  Where the kernel gives no thread a
-// working folder of its own (a filter on its system calls), the session
-// moves there and back, which needs its working folder searchable.
+// The run in the folder.  A thread of its own is given the folder as its
+// working folder alone: the session's own working folder is neither
+// changed nor needed (the user may not be able to search it).  Where no
+// such thread can be had (the kernel refuses a thread a working folder of
+// its own, as a filter on its system calls may, or no thread can be
+// started at all), the names are taken through the held folder's own name
+// in /proc, and no working folder changes at all.
 void* runinfolder(void* arg) {
   mapjob* j = static_cast<mapjob*>(arg);
-  pthread_sigmask(SIG_SETMASK, &j->mask, nullptr);
-  const bool own = unshare(CLONE_FS) == 0;
-  ownedfd back;
-  if (!own) back.reset(open(".", O_PATH | O_DIRECTORY | O_CLOEXEC));
-  j->moved = (own || back.get() >= 0) && fchdir(j->folder) == 0;
-  if (j->moved) j->made = runmap(j->descr, j->ignfcst, j->shown);
-  if (back.get() >= 0 && fchdir(back.get()) != 0)
-    omerrf("LATS_GRIB: latsgribmap: %s\n", std::strerror(errno));
+  if (j->thread) pthread_sigmask(SIG_SETMASK, &j->mask, nullptr);
+  if (j->thread && unshare(CLONE_FS) == 0) {
+    if (fchdir(j->folder) == 0) j->made = runmap(j->descr, j->text, j->ignfcst, j->shown);
+    else std::printf("LATS_GRIB: latsgribmap ERROR: the GRIB index was not made\n");
+    return nullptr;
+  }
+  const std::string through = "/proc/self/fd/" + std::to_string(j->folder) + "/" + j->descr;
+  j->made = runmap(through.c_str(), j->text, j->ignfcst, j->shown);
   return nullptr;
 }
 
@@ -88,19 +92,23 @@ void* runinfolder(void* arg) {
 // Makes the index of a GRIB data set just written, with the maker's
 // settings fixed for this use, and says how it went; false when no usable
 // index was made (a data set with no matching record still gets its index).
-bool latsgribmap(const char* descr, int ignfcst, int folder, const char* shown) {
-  if (folder < 0) return runmap(descr, ignfcst, shown);
+bool latsgribmap(const char* descr, const std::string& text, int ignfcst, int folder, const char* shown) {
+  if (folder < 0) return runmap(descr, text, ignfcst, shown);
   // The names of the descriptor and of the files it names are taken in the
   // folder, whatever its path leads to now.  Every signal reaches the run's
   // thread alone meanwhile: an ending or an interrupt is taken there, as
   // it would be in the session's own thread.
-  mapjob j{descr, ignfcst, folder, shown, {}};
+  mapjob j{descr, text, ignfcst, folder, shown, true};
   sigset_t all;
   sigfillset(&all);
   pthread_sigmask(SIG_BLOCK, &all, &j.mask);
   pthread_t run;
-  if (pthread_create(&run, nullptr, runinfolder, &j) == 0) pthread_join(run, nullptr);
+  const bool started = pthread_create(&run, nullptr, runinfolder, &j) == 0;
+  if (started) pthread_join(run, nullptr);
   pthread_sigmask(SIG_SETMASK, &j.mask, nullptr);
-  if (!j.moved) std::printf("LATS_GRIB: latsgribmap ERROR: the GRIB index was not made\n");
+  if (!started) {
+    j.thread = false;
+    runinfolder(&j);
+  }
   return j.made;
 }

@@ -44,7 +44,7 @@ bool omfwopen(cmnstate* pcm, const char* name) {
   endhold hold;
   // An older file written in place (another user's, one with other names)
   // is copied over at the close, so that it too holds one session's grids.
-  bool opened = replopen(name, nullptr, &out, &hold, REPL_COPY);
+  bool opened = replopen(name, nullptr, &out, &hold, REPL_COPY | REPL_MARKED);
   // One written in place after all is emptied, as a part file starts.
   if (opened && out.part.empty() && out.regular && ftruncate(out.fd, 0) != 0) {
     repldiscard(&out);
@@ -57,6 +57,8 @@ bool omfwopen(cmnstate* pcm, const char* name) {
     out = replfile();
     return false;
   }
+  omprnt(0, out.note);
+  out.note.clear();
   sigrename = replsigof(out, &sigput);
   sigwhole = 0;
   omendpart(END_FWRITE, {finish, sigfinish});

@@ -7,6 +7,7 @@
 
 #include "base/outflush.h"
 #include "base/replsig.h"
+#include "base/useropen.h"
 #include "script/gsglue.h"
 #include "script/gsint.h"
 
@@ -71,10 +72,11 @@ std::optional<std::string> runscript(const std::string& name, const std::string&
   int lr = gsgsfrd(s, 0, name);
   if (lr != 0) {
     if (lr == 9) {
+      const int why = errno;
       if (mode == 1) {
         gserrmsg("Unknown command: " + name + "\n");
       } else {
-        std::printf("Error opening script file: %s\n", replshownname(name).c_str());
+        std::printf("Error opening script file: %s\n%s", replshownname(name).c_str(), omopennote(why).c_str());
       }
     }
     *rc = 1;

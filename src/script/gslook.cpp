@@ -1,5 +1,6 @@
 // Finding script files and function libraries on disk.
 
+#include <cerrno>
 #include <cstdlib>
 
 #include "base/useropen.h"
@@ -56,14 +57,21 @@ std::FILE* gsonam(const std::string& name, std::string& path, std::string& dir) 
       tries.push_back(withslash(d) + name + ".gs");
     }
   }
+  // The reason a name that is there could not be opened (a link not
+  // followed, a device) is told, not that of a name tried after it.
+  int why = ENOENT;
   for (const auto& t : tries) {
     std::FILE* fp = openreg(t);
-    if (!fp) continue;
+    if (!fp) {
+      if (why == ENOENT) why = errno;
+      continue;
+    }
     path = t;
     size_t sl = t.rfind('/');
     dir = (sl != std::string::npos && sl >= 1) ? t.substr(0, sl + 1) : "";
     return fp;
   }
+  errno = why;
   return nullptr;
 }
 

@@ -3,6 +3,7 @@
 // count.
 #include <cstdio>
 
+#include "base/replsig.h"
 #include "script/gsint.h"
 
 namespace {
@@ -18,7 +19,7 @@ void gsframe(gsstate& s, int line, const std::string& path, bool plain) {
   std::string text = std::move(t.note);
   t.note.clear();
   text += plain ? "Error occurred on line " : "  Error occurred on line ";
-  text += std::to_string(line) + "\n  In file " + path + "\n";
+  text += std::to_string(line) + "\n  In file " + replshownname(path) + "\n";
   if (!t.runaway || t.shown < gstrace::KEEP) {
     put(text);
     t.shown++;

@@ -14,6 +14,7 @@
 #include "base/errout.h"
 #include "base/omprnt.h"
 #include "base/replsig.h"
+#include "base/userlook.h"
 #include "base/useropen.h"
 #include "data/datafile.h"
 #include "data/gridres.h"
@@ -234,14 +235,17 @@ int report_unopened(const char* name) {
   return 0;
 }
 
-// True for a name that is there but is no regular file nor a folder (a
-// FIFO, a device, a socket): a library opening it would wait for a writer
-// for good, or read a stream it cannot seek.  A folder the libraries
-// refuse at once themselves.
-bool not_regular(const char* name) {
-  if (std::strstr(name, "://") != nullptr) return false;
-  struct stat st;
-  return ::stat(name, &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode);
+// A name that is there but is no regular file nor a folder (a FIFO, a
+// device, a socket) is refused (ESPIPE): a library opening it would wait
+// for a writer for good, or read a stream it cannot seek.  A folder the
+// libraries refuse at once themselves.  So is a name that leads through a
+// link the rule of every file the user names bars (ENOLINK, useropen.h).
+// The errno of the refusal, or 0.
+int refused_name(const char* name) {
+  if (std::strstr(name, "://") != nullptr) return 0;
+  omlooked l;
+  if (!omlook(name, &l)) return errno == ENOLINK ? ENOLINK : 0;
+  return l.there && !S_ISREG(l.st.st_mode) && !S_ISDIR(l.st.st_mode) ? ESPIPE : 0;
 }
 
 void said_dims_cut(const io_std& io) {
@@ -283,8 +287,8 @@ int read_io_std(const char* name, io_std* io, bool* passing) {
   bool& notfile = passing != nullptr ? *passing : dummy;
   notfile = false;
   if (name == nullptr || *name == '\0') return 0;
-  if (not_regular(name)) {
-    omprntf(0, "SDFOPEN error:  %s: %s.\n", replshownname(name).c_str(), omopenwhy(ESPIPE));
+  if (const int why = refused_name(name)) {
+    omprntf(0, "SDFOPEN error:  %s: %s.\n", replshownname(name).c_str(), omopenwhy(why));
     return 0;
   }
   const int answer = helper_describe(name, io);

@@ -51,9 +51,12 @@ std::string fdname(int fd) {
 }
 
 // Runs the action armed for a call of kind when on the descriptor fd; the
-// errno the call is to fail with, or 0.
+// errno the call is to fail with, or 0.  A descriptor that only holds a
+// file looked at (O_PATH) is not the file's.
 int firefd(callat when, int fd) {
   if (armed.when != when) return 0;
+  const int fl = fcntl(fd, F_GETFL);
+  if (fl >= 0 && (fl & O_PATH)) return 0;
   const int fail = armed.fail;
   return fire(when, fdname(fd).c_str()) ? fail : 0;
 }
@@ -75,7 +78,7 @@ extern "C" int openat(int dir, const char* path, int flags, ...) {
   }
   const int fd = real(dir, path, flags, mode);
   if (fd < 0 && errno == EEXIST && (flags & O_EXCL)) fire(callat::excluded, path);
-  if (fd >= 0) fire(flags & O_CREAT ? callat::made : callat::opened, path);
+  if (fd >= 0 && !(flags & O_PATH)) fire(flags & O_CREAT ? callat::made : callat::opened, path);
   return fd;
 }
 
@@ -90,6 +93,18 @@ extern "C" int fstatat(int dir, const char* path, struct stat* st, int flags) {
   static const auto real = reinterpret_cast<int (*)(int, const char*, struct stat*, int)>(dlsym(RTLD_NEXT, "fstatat"));
   const int rc = real(dir, path, st, flags);
   if (flags & AT_SYMLINK_NOFOLLOW) fire(callat::looked, path);
+  return rc;
+}
+
+// A look that holds what it looked at (an open of it alone, O_PATH) ends
+// with its status.
+extern "C" int fstat(int fd, struct stat* st) {
+  static const auto real = reinterpret_cast<int (*)(int, struct stat*)>(dlsym(RTLD_NEXT, "fstat"));
+  const int rc = real(fd, st);
+  if (armed.when == callat::looked) {
+    const int fl = fcntl(fd, F_GETFL);
+    if (fl >= 0 && (fl & O_PATH)) fire(callat::looked, fdname(fd).c_str());
+  }
   return rc;
 }
 
@@ -109,6 +124,17 @@ extern "C" int close(int fd) {
   if (fail == 0) return rc;
   errno = fail;
   return -1;
+}
+
+// A stream's close closes its descriptor inside the C library, out of
+// reach of close above.
+extern "C" int fclose(FILE* f) {
+  static const auto real = reinterpret_cast<int (*)(FILE*)>(dlsym(RTLD_NEXT, "fclose"));
+  const int fail = firefd(callat::closed, fileno(f));
+  const int rc = real(f);
+  if (fail == 0) return rc;
+  errno = fail;
+  return EOF;
 }
 
 extern "C" int fstatfs(int fd, struct statfs* fs) {

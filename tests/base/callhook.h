@@ -10,7 +10,7 @@
 enum class callat {
   none,
   looked,    // a look at a name that does not follow a link there (lstat,
-             // fstatat): after it
+             // fstatat, the status of what an open holds alone): after it
   made,      // a file made new: after it
   excluded,  // a file made new failed, one being there (EEXIST): after it
   opened,    // a file there opened, not made: after it

@@ -134,6 +134,25 @@ TEST(ReplFile, AnotherWriterBetweenTheLookAndTheOpenIsLookedAtAnew) {
   EXPECT_EQ(open_fds(), before);
 }
 
+// An in-place open through a link to what is no plain file (a FIFO) opens
+// only what the look saw there: a plain file renamed over the FIFO right
+// after the look is looked at anew, and replaced as a plain file of the
+// user's is, not written through.
+TEST(ReplFile, AnInPlaceOpenThroughALinkOpensOnlyWhatWasLookedAt) {
+  const std::string fifo = scratchdir() + "fifo", plain = scratchdir() + "plain", out = scratchdir() + "out";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600) | symlink("fifo", out.c_str()), 0);
+  close(open(plain.c_str(), O_WRONLY | O_CREAT, 0600));
+  const int keep = open(plain.c_str(), O_RDONLY);
+  callhook(callat::looked, "fifo", [&] { rename(plain.c_str(), fifo.c_str()); });
+  EXPECT_EQ(replsave(out.c_str(), "new", 3, nullptr), 0);
+  callhook(callat::none, "", nullptr);
+  struct stat st, kept;
+  EXPECT_EQ(fstat(keep, &kept) == 0 ? kept.st_size : -1, 0);
+  EXPECT_EQ(stat(fifo.c_str(), &st) == 0 && S_ISREG(st.st_mode) ? st.st_size : -1, 3);
+  EXPECT_NE(st.st_ino, kept.st_ino);
+  close(keep);
+}
+
 // A name is shown in a line with its control characters escaped, so that a
 // folder named with a line end cannot print a line of its own.
 TEST(ReplFile, LinesShowNamesWithControlCharactersEscaped) {
@@ -259,7 +278,9 @@ TEST(ReplFile, ACopyInPlaceOnAFullDiskLeavesTheTargetAsItWas) {
 // at the open alike: another user's link may not aim the output at the
 // user's own files, nor make one where it points.  Nor may he put his link
 // where his plain file was, between the open's look at the name and the
-// open itself ("swapped": what the look saw is opened, or nothing).
+// open itself ("swapped": what the look saw is opened, or nothing), nor
+// exchange his link and his plain file in one step at every look
+// ("exchanged": the one look decides, and no later one follows a link).
 TEST(ReplFile, AnotherUsersLinkInAStickyFolderIsNotFollowed) {
   if (geteuid() != 0) GTEST_SKIP() << "links of another user are made by root";
   const std::string shared = scratchdir() + "shared", mine = scratchdir() + "mine";
@@ -272,31 +293,51 @@ TEST(ReplFile, AnotherUsersLinkInAStickyFolderIsNotFollowed) {
     uid_t owner;
     bool followed;
     bool swapped;
-  } rows[] = {{"theirs", "victim", 1000, false, false},
-              {"dangling", "new", 1000, false, false},
-              {"own", "own", 0, true, false},
-              {"swapped", "victim", 1000, false, true}};
+    bool exchanged;
+  } rows[] = {{"theirs", "victim", 1000, false, false, false},
+              {"dangling", "new", 1000, false, false, false},
+              {"own", "own", 0, true, false, false},
+              {"swapped", "victim", 1000, false, true, false},
+              {"exchanged", "victim", 1000, false, false, true}};
   for (const auto& r : rows) {
     SCOPED_TRACE(r.link);
     const std::string link = shared + "/" + r.link, to = mine + "/" + r.to, aside = link + ".aside";
     // Their plain file at the name, and their link beside it, renamed over
-    // it right after the look of the open (replsave looks first to judge
-    // the name, then opens it in place).
-    auto swapin = [&](int looks) {
+    // it right after the one look at the name (which replsave judges it by
+    // and then opens it in place).
+    auto swapin = [&]() {
       close(open(link.c_str(), O_WRONLY | O_CREAT, 0666));
       ASSERT_EQ(lchown(link.c_str(), r.owner, r.owner) | symlink(to.c_str(), aside.c_str()) |
                     lchown(aside.c_str(), r.owner, r.owner),
                 0);
       const char* leaf = r.link;
       std::function<void()> swap = [aside, link] { rename(aside.c_str(), link.c_str()); };
-      if (looks == 1) callhook(callat::looked, leaf, swap);
-      else callhook(callat::looked, leaf, [leaf, swap] { callhook(callat::looked, leaf, swap); });
+      callhook(callat::looked, leaf, swap);
     };
-    if (r.swapped) swapin(2);
+    // Their link at the name and their plain file beside it, the two
+    // exchanged after each of the first two looks.
+    int exchanges = 0;
+    std::function<void()> exchange = [&] {
+      renameat2(AT_FDCWD, aside.c_str(), AT_FDCWD, link.c_str(), RENAME_EXCHANGE);
+      if (++exchanges < 2) callhook(callat::looked, r.link, exchange);
+    };
+    auto exchangein = [&] {
+      unlink(link.c_str());
+      unlink(aside.c_str());
+      close(open(aside.c_str(), O_WRONLY | O_CREAT, 0666));
+      ASSERT_EQ(symlink(to.c_str(), link.c_str()) | lchown(link.c_str(), r.owner, r.owner) |
+                    lchown(aside.c_str(), r.owner, r.owner),
+                0);
+      exchanges = 0;
+      callhook(callat::looked, r.link, exchange);
+    };
+    if (r.swapped) swapin();
+    else if (r.exchanged) exchangein();
     else ASSERT_EQ(symlink(to.c_str(), link.c_str()) | lchown(link.c_str(), r.owner, r.owner), 0);
     int saved = replsave(link.c_str(), "new", 3, nullptr);
     EXPECT_EQ(saved == 0 ? 0 : errno, r.followed ? 0 : EACCES);
-    if (r.swapped) unlink(link.c_str()), swapin(1);
+    if (r.swapped) unlink(link.c_str()), swapin();
+    if (r.exchanged) exchangein();
     int fd = omopen(link.c_str(), O_WRONLY | O_CREAT);
     EXPECT_EQ(fd >= 0 ? 0 : errno, r.followed ? 0 : EACCES);
     if (fd >= 0) close(fd);

@@ -8,9 +8,11 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <thread>
 
+#include "base/callhook.h"
 #include "base/cmnstate.h"
 #include "base/fifo_end.h"
 #include "base/scratchdir.h"
@@ -165,4 +167,68 @@ TEST(UserOpen, WholeReadsAreSizedFromTheFile) {
   EXPECT_EQ(omreadall((scratchdir() + "no.such").c_str(), 1 << 20, out), ENOENT);
   fifo_end fifo(scratchdir() + "whole.fifo");
   EXPECT_EQ(omreadall(fifo.path(), 1 << 20, out), ESPIPE);
+}
+
+// A name another writer changes at every look is looked at anew, eight
+// times at most: one changed at seven looks is opened at the eighth, one
+// changed at eight is given up on (EAGAIN), and neither is written through
+// a file the look did not see.
+TEST(UserOpen, ANameChangedAtEveryLookIsGivenUpOnAfterEight) {
+  const std::string name = scratchdir() + "chg", other = scratchdir() + "chg.new";
+  for (int swaps : {7, 8}) {
+    close(open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600));
+    int left = swaps;
+    std::function<void()> swap = [&] {
+      close(open(other.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600));
+      rename(other.c_str(), name.c_str());
+      if (--left > 0) callhook(callat::looked, "chg", swap);
+    };
+    callhook(callat::looked, "chg", swap);
+    errno = 0;
+    const int fd = omopen(name.c_str(), O_WRONLY);
+    const int err = errno;
+    callhook(callat::none, "", nullptr);
+    if (fd >= 0) close(fd);
+    EXPECT_EQ(fd >= 0 ? 0 : err, swaps == 7 ? 0 : EAGAIN) << swaps;
+    EXPECT_EQ(left, 0) << swaps;
+  }
+}
+
+// A file named through a link in a sticky folder that anyone may write is
+// read only where the link is the user's or the folder owner's, as the
+// kernel's protected-links rule has it, wherever the link stands on the
+// way (the name itself, or a folder of it); a refused input says why.
+TEST(UserOpen, AnotherUsersLinkInAStickyFolderIsNotFollowedForReading) {
+  if (geteuid() != 0) GTEST_SKIP() << "links of another user are made by root";
+  const std::string shared = scratchdir() + "rshared", theirs = scratchdir() + "rtheirs",
+                    open = scratchdir() + "ropen", mine = scratchdir() + "rmine";
+  ASSERT_EQ(mkdir(shared.c_str(), 0) | chmod(shared.c_str(), 01777) | mkdir(theirs.c_str(), 0) |
+                chmod(theirs.c_str(), 01777) | chown(theirs.c_str(), 1000, 1000) | mkdir(open.c_str(), 0) |
+                chmod(open.c_str(), 0777) | mkdir(mine.c_str(), 0700),
+            0);
+  const std::string secret = writefile("rmine/secret", "private");
+  const struct {
+    const std::string& folder;
+    const char* link;
+    uid_t owner;
+    const std::string& to;
+    const char* then;  // the rest of the name after the link
+    int err;
+  } rows[] = {{shared, "theirs", 1000, secret, "", ENOLINK},
+              {shared, "own", 0, secret, "", 0},
+              {theirs, "ownersfolder", 1000, secret, "", 0},
+              {open, "notsticky", 1000, secret, "", 0},
+              {shared, "onthepath", 1000, mine, "/secret", ENOLINK}};
+  for (const auto& r : rows) {
+    const std::string link = r.folder + "/" + r.link;
+    ASSERT_EQ(symlink(r.to.c_str(), link.c_str()) | lchown(link.c_str(), r.owner, r.owner), 0);
+    std::string out;
+    EXPECT_EQ(omreadall((link + r.then).c_str(), 100, out), r.err) << r.link;
+    EXPECT_EQ(out, r.err ? "" : "private") << r.link;
+    errno = 0;
+    std::FILE* f = omftext((link + r.then).c_str());
+    EXPECT_EQ(f ? 0 : errno, r.err) << r.link;
+    if (f) std::fclose(f);
+  }
+  EXPECT_EQ(omopennote(ENOLINK), "  another user's link in a folder that anyone may write (sticky): not followed\n");
 }

@@ -154,6 +154,12 @@ TEST(GsBltn, AFailedWriteLeavesTheLinesBeforeIt) {
   callhook(callat::synced, "out.txt", nullptr, EDQUOT);
   r = gsrun(d, "say sublin(write('" + f + "', 'last', 'a'), 1) close('" + f + "')\n");
   EXPECT_EQ(r.out, "09\n");
+  // So is a close the system fails once the lines have settled.
+  callhook(callat::closed, "out.txt", nullptr, EIO);
+  r = gsrun(d, "say sublin(write('" + f + "', 'last', 'a'), 1) close('" + f + "')\n");
+  EXPECT_EQ(r.out, "09\n");
+  r = gsrun(d, "say sublin(write('" + f + "', 'last', 'a'), 1) close('" + f + "')\n");
+  EXPECT_EQ(r.out, "00\n");
 }
 
 TEST(GsBltn, ReadLongLinesInPieces) {
