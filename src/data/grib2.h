@@ -29,7 +29,8 @@ struct g2grid {
                           // stereographic, 30 Lambert, 40 Gaussian, ...)
   int64_t npts = 0;       // number of data points the section declares
   int ni = 0, nj = 0;     // points along a parallel, along a meridian
-                          // (ni of a reduced grid: 0; see nrow)
+                          // (ni of a reduced grid: its widest row's, the
+                          // full grid's; see nrow)
   int scan = 0;           // scanning mode flags (bit 0x80 -i, 0x40 +j,
                           // 0x20 j consecutive, 0x10 rows alternate)
   // The earth: shape code and the radius in metres its code gives, or the
@@ -52,9 +53,9 @@ struct g2grid {
   double rotang = 0.0;            // rotation angle about the new polar axis
   int resflags = 0;               // resolution and component flags (0x08:
                                   // winds relative to the grid)
-  // A reduced grid: the number of points on each of its nrow rows is
-  // listed from byte nlistoff of the message, nlistbytes bytes each
-  // (0: a regular grid).
+  // A reduced grid: the number of points on each of its nrow (= nj) rows
+  // is listed from byte nlistoff of the message, nlistbytes bytes each
+  // (nrow 0: a regular grid).
   int nrow = 0;
   size_t nlistoff = 0;
   int nlistbytes = 0;
@@ -116,7 +117,7 @@ struct g2repr {
   int glenincr = 0;         // length increment
   uint32_t glenlast = 0;    // true length of the last group
   int glenbits = 0;         // bits of the scaled group lengths
-  int sdorder = 0;          // spatial differencing order (1 or 2)
+  int sdorder = 0;          // spatial differencing order (1 or 2; 0 none)
   int sdbytes = 0;          // bytes of each extra descriptor
   // CCSDS.
   int ccflags = 0, ccblock = 0, ccrsi = 0;
@@ -198,6 +199,13 @@ int g2gridaxes(const g2field& f, g2axes* ax, std::string* why);
 // grids are interpolated from the native grid as a pdef descriptor's are.
 // 0, or 1 with why set.
 int g2pdef(const g2field& f, datafile* pfi, std::string* why);
+
+// The latitude and longitude of native point (gi, gj) (1-based, the
+// order of g2decode) of a projected field, and the native position of a
+// latitude and longitude.  0, or 1 where the field has no projection or
+// the point none.
+int g2natgeo(const g2field& f, double gi, double gj, double* lat, double* lon);
+int g2geonat(const g2field& f, double lat, double lon, double* gi, double* gj);
 
 // The Gaussian latitudes of a grid of 2n parallels, south to north, in
 // degrees, to double precision.
