@@ -299,7 +299,7 @@ def check_sample(ctl):
 # ---------------------------------------------------------------- GRIB tables
 
 # Columns of each record kind: p (parameter), l (level type), s (statistic).
-GRIB_COLUMNS = {1: {"p": 10, "l": 3}, 2: {"p": 12, "l": 4, "s": 3}}
+GRIB_COLUMNS = {1: {"p": 10, "l": 3}, 2: {"p": 12, "l": 4, "s": 4}}
 # The key columns of a p record that hold a number or "-" ("*" or "-" for
 # the centre, and a decimal for a GRIB2 level).
 GRIB_KEYS = {1: 6, 2: 8}

@@ -25,7 +25,7 @@ Output, one record a line, fields separated by tabs (see tools/README.md):
 
     grib2.tab  p CENTRE DISC CAT NUM LTYPE LEVEL STAT PERIOD NAME TEXT UNITS
                l LTYPE TEXT UNITS          (code table 4.5)
-               s STAT TEXT                 (code table 4.10)
+               s STAT ABBR TEXT            (code table 4.10)
     grib1.tab  p CENTRE TABLE PARAM LTYPE LEVEL TRI NAME TEXT UNITS
                l LTYPE TEXT                (code table 3)
 
@@ -290,9 +290,10 @@ def build_grib2(src):
     for code, _, text, units in code_rows(read(os.path.join(tables, "4.5.table"))):
         if text and not text.lower().startswith(("reserved", "missing")):
             out.append("\t".join(["l", str(code), plain(text), plain(units)]))
-    for code, _, text, _ in code_rows(read(os.path.join(tables, "4.10.table"))):
+    for code, abbr, text, _ in code_rows(read(os.path.join(tables, "4.10.table"))):
         if text and not text.lower().startswith(("reserved", "missing")):
-            out.append("\t".join(["s", str(code), plain(text)]))
+            abbr = abbr.lower() if NAME_OK.match(abbr.lower()) else "s%d" % code
+            out.append("\t".join(["s", str(code), abbr, plain(text)]))
     return out
 
 

@@ -673,7 +673,7 @@ class GribTables(unittest.TestCase):
         files["grib2/tables/30/4.2.0.1.table"] = ("# c\n8 8 Total precipitation (kg m-2)\n"
                                                   "6 6 Soil fraction ((0 - 1))\n9 9 Reserved\n")
         files["grib2/tables/30/4.5.table"] = "100 pl Isobaric surface (Pa)\n# 19 Reserved\n"
-        files["grib2/tables/30/4.10.table"] = "1 accum Accumulation\n255 missing Missing\n"
+        files["grib2/tables/30/4.10.table"] = "1 accum Accumulation\n10 10 Anomaly\n255 missing Missing\n"
         g1 = dict(table2Version=2, indicatorOfParameter=11)
         files["grib1/shortName.def"] = concept("t", **g1) + concept("2t", indicatorOfTypeOfLevel=105, level=2, **g1)
         files["grib1/cfVarName.def"] = concept("t", **g1) + concept("t2m", indicatorOfTypeOfLevel=105, level=2, **g1)
@@ -701,7 +701,7 @@ class GribTables(unittest.TestCase):
             ["p", "-", "0", "1", "8", "-", "-", "-", "-", "-", "Total precipitation", "kg m-2"],
             ["p", "-", "0", "1", "6", "-", "-", "-", "-", "-", "Soil fraction", "(0 - 1)"],
             ["l", "100", "Isobaric surface", "Pa"],
-            ["s", "1", "Accumulation"]])
+            ["s", "1", "accum", "Accumulation"], ["s", "10", "s10", "Anomaly"]])
         self.assertEqual([r.split("\t")[:8] for r in g1], [
             ["p", "-", "2", "11", "-", "-", "-", "t"],
             ["p", "-", "2", "11", "105", "2", "-", "t2m"],

@@ -42,11 +42,21 @@ gmapstate gst;
 // Index ints hold 4-byte offsets; anything farther cannot be indexed.
 constexpr int64_t kMaxOff = 0x7fffffff;
 
-bool readat(int64_t pos, unsigned char* buf, int64_t n) {
-  if (pos < 0 || n < 0 || pos + n > gst.flen) return false;
-  if (fseeko(gst.gfile, static_cast<off_t>(pos), SEEK_SET) != 0) return false;
-  return std::fread(buf, 1, static_cast<size_t>(n), gst.gfile) == static_cast<size_t>(n);
+// Where a record's headers are read from, and where a damaged one is
+// reported: printed, or put in why when the caller reports it.
+struct g1src {
+  FILE* f;
+  int64_t flen;
+  std::string* why;
+};
+
+bool readat(const g1src& src, int64_t pos, unsigned char* buf, int64_t n) {
+  if (pos < 0 || n < 0 || pos + n > src.flen) return false;
+  if (fseeko(src.f, static_cast<off_t>(pos), SEEK_SET) != 0) return false;
+  return std::fread(buf, 1, static_cast<size_t>(n), src.f) == static_cast<size_t>(n);
 }
+
+bool readat(int64_t pos, unsigned char* buf, int64_t n) { return readat(g1src{gst.gfile, gst.flen, nullptr}, pos, buf, n); }
 
 unsigned int b3(const unsigned char* b) { return omgby(b, 0, 3); }
 
@@ -69,22 +79,27 @@ void validtime(gribhead* h) {
   h->vtim = inc;
 }
 
-int badlen(const gribhead* h) {
-  std::printf("GRIB record at byte %lld: a section length does not fit the record\n",
-              static_cast<long long>(h->start));
+int badlen(const g1src& src, const gribhead* h) {
+  if (src.why) *src.why = "a section length does not fit the record";
+  else
+    std::printf("GRIB record at byte %lld: a section length does not fit the record\n",
+                static_cast<long long>(h->start));
   return 55;
 }
 
 // The product definition section at pos.
-int rdpds(gribhead* h, int64_t pos) {
+int rdpds(const g1src& src, gribhead* h, int64_t pos) {
   unsigned char b[3];
-  if (!readat(pos, b, 3)) return 50;
+  if (!readat(src, pos, b, 3)) return 50;
   h->pdslen = static_cast<int>(b3(b));
   // The fields used reach octet 21; a shorter section cannot be decoded.
-  if (h->pdslen < 21) return badlen(h);
+  if (h->pdslen < 21) return badlen(src, h);
   std::vector<unsigned char> s(static_cast<size_t>(h->pdslen));
-  if (!readat(pos, s.data(), h->pdslen)) return 50;
+  if (!readat(src, pos, s.data(), h->pdslen)) return 50;
   const unsigned char* p = s.data() - 1;  // p[n] is octet n
+  h->pdsoff = pos;
+  h->table = p[4];
+  h->centre = p[5];
   h->gridid = p[7];
   h->gdsflg = (p[8] & 0x80) ? 1 : 0;
   h->bmsflg = (p[8] & 0x40) ? 1 : 0;
@@ -122,30 +137,32 @@ int rdpds(gribhead* h, int64_t pos) {
   return 0;
 }
 
-int rdgds(gribhead* h, int64_t pos, int64_t* len) {
+int rdgds(const g1src& src, gribhead* h, int64_t pos, int64_t* len) {
   unsigned char b[10];
-  if (!readat(pos, b, 10)) return 50;
+  if (!readat(src, pos, b, 10)) return 50;
   *len = b3(b);
-  if (*len < 10) return badlen(h);
+  if (*len < 10) return badlen(src, h);
+  h->gdsoff = pos;
+  h->gdslen = *len;
   h->ni = static_cast<int>(omgby(b, 6, 2));
   h->nj = static_cast<int>(omgby(b, 8, 2));
   return 0;
 }
 
-int rdbms(gribhead* h, int64_t pos, int64_t* len) {
+int rdbms(const g1src& src, gribhead* h, int64_t pos, int64_t* len) {
   unsigned char b[3];
-  if (!readat(pos, b, 3)) return 50;
+  if (!readat(src, pos, b, 3)) return 50;
   *len = b3(b);
-  if (*len < 6) return badlen(h);
+  if (*len < 6) return badlen(src, h);
   h->bmsoff = pos + 6;
   return 0;
 }
 
-int rdbds(gribhead* h, int64_t pos, int64_t* len) {
+int rdbds(const g1src& src, gribhead* h, int64_t pos, int64_t* len) {
   unsigned char b[11];
-  if (!readat(pos, b, 11)) return 50;
+  if (!readat(src, pos, b, 11)) return 50;
   *len = b3(b);
-  if (*len < 11) return badlen(h);
+  if (*len < 11) return badlen(src, h);
   h->bdsflg = b[3] & 0xc0;
   int e = static_cast<int>(omgby(b, 4, 2));
   if (e > 32767) e = 32768 - e;
@@ -201,6 +218,37 @@ void putint(int value, unsigned char* buf, int64_t* pos) {
   *pos += 4;
 }
 
+namespace {
+
+// The sections of the record whose "GRIB" is at p, its edition already in h.
+int parsehead(const g1src& src, int64_t p, int64_t total, gribhead* h) {
+  int64_t pos = h->edition == 1 ? p + 8 : p + 4;
+  int rc = rdpds(src, h, pos);
+  if (rc) return rc;
+  pos += h->pdslen;
+  int64_t gdslen = 0, bmslen = 0, bdslen = 0;
+  if (h->gdsflg) {
+    if ((rc = rdgds(src, h, pos, &gdslen))) return rc;
+    pos += gdslen;
+  }
+  if (h->bmsflg) {
+    if ((rc = rdbms(src, h, pos, &bmslen))) return rc;
+    pos += bmslen;
+  }
+  if ((rc = rdbds(src, h, pos, &bdslen))) return rc;
+  if (h->edition == 1) {
+    // The sections must lie inside the record, so that the scan always
+    // moves forward and never reads another record's bytes as this one's.
+    if (pos + bdslen > p + total) return badlen(src, h);
+    h->next = p + total;
+  } else {
+    h->next = p + h->pdslen + gdslen + bmslen + bdslen + 8;
+  }
+  return 0;
+}
+
+}  // namespace
+
 int gribhdr(gribhead* h) {
   *h = gribhead();
   if (gst.fpos + 50 >= gst.flen) return 1;
@@ -216,30 +264,22 @@ int gribhdr(gribhead* h) {
     std::printf("Version number is %i\n", h->edition);
     return 99;
   }
-  int64_t total = b3(is + 4);
-  int64_t pos = h->edition == 1 ? p + 8 : p + 4;
-  if ((rc = rdpds(h, pos))) return rc;
-  pos += h->pdslen;
-  int64_t gdslen = 0, bmslen = 0, bdslen = 0;
-  if (h->gdsflg) {
-    if ((rc = rdgds(h, pos, &gdslen))) return rc;
-    pos += gdslen;
-  }
-  if (h->bmsflg) {
-    if ((rc = rdbms(h, pos, &bmslen))) return rc;
-    pos += bmslen;
-  }
-  if ((rc = rdbds(h, pos, &bdslen))) return rc;
-  if (h->edition == 1) {
-    // The sections must lie inside the record, so that the scan always
-    // moves forward and never reads another record's bytes as this one's.
-    if (pos + bdslen > p + total) return badlen(h);
-    h->next = p + total;
-  } else {
-    h->next = p + h->pdslen + gdslen + bmslen + bdslen + 8;
-  }
+  if ((rc = parsehead(g1src{gst.gfile, gst.flen, nullptr}, p, b3(is + 4), h))) return rc;
   gst.fpos = h->next;
   return 0;
+}
+
+int gribhead1(FILE* f, int64_t flen, int64_t pos, gribhead* h, std::string* why) {
+  *h = gribhead();
+  h->start = pos;
+  const g1src src{f, flen, why};
+  unsigned char is[8];
+  if (!readat(src, pos, is, 8)) return 50;
+  h->edition = is[7];
+  if (h->edition > 1) return 99;
+  int rc = parsehead(src, pos, b3(is + 4), h);
+  if (rc == 50 && why) *why = "the file ends inside the record";
+  return rc;
 }
 
 void gribfill(int s, int eoff, int estride, const gribhead* h, gribidx* pindx) {

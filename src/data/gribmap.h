@@ -54,6 +54,11 @@ struct gribhead {
   float ref = 0.0f;      // reference value
   int bpv = 0;           // bits per value
   int64_t dataoff = 0;   // byte of the first packed value
+  int table = 0;         // parameter table version (octet 4)
+  int centre = 0;        // originating centre (octet 5)
+  int64_t pdsoff = 0;    // byte of the product definition section
+  int64_t gdsoff = -1;   // byte and length of the grid description
+  int64_t gdslen = 0;    //   section, -1 none
 };
 
 // Result of a run that could not make an index at all (descriptor, files
@@ -69,6 +74,13 @@ int gribmap();
 // Finds and decodes the next record of the file being scanned.  0 done,
 // 1 end of file, else an error code.
 int gribhdr(gribhead* ghdr);
+
+// Decodes the headers of the GRIB edition 0 or 1 record whose "GRIB" is at
+// byte pos of f (flen bytes long), without finding or printing anything:
+// 0, 50 the file ends inside the record, 55 a section length that does not
+// fit, 99 another edition.  With why non-null a damaged record's reason is
+// put there instead of printed.  The valid time follows gmpcmn.ignfcst.
+int gribhead1(FILE* f, int64_t flen, int64_t pos, gribhead* h, std::string* why);
 
 // Matches one record to the descriptor and stores it in the index.  0
 // indexed, else the rejection code.

@@ -682,16 +682,7 @@ int finish(ddesctx& c) {
     }
     if (pfi->bgrib && c.mflag && chkgix(pfi)) return 1;
   }
-  // The calendar of the program is fixed by the open command once the
-  // whole open has succeeded; here a file that disagrees is refused.
-  if (mfcmn.mfcal >= 0 && mfcmn.mfcal != pfi->calendar) {
-    omprnt(0, "Attempt to change the global calendar...\n");
-    if (mfcmn.mfcal == 1)
-      omprnt(0, "The calendar is NOW 365 DAYS and you attempted to open a standard calendar file\n");
-    else
-      omprnt(0, "The calendar is NOW STANDARD and you attempted to open a 365-day calendar file\n");
-    return 1;
-  }
+  if (omcalcheck(pfi)) return 1;
   // The row buffer holds one row of the grid (or one station report); a
   // size beyond any real grid is refused rather than allocated.
   const int64_t rowlen = pfi->type == 2 ? pfi->stnmap.bufw : pfi->dnum[0];
@@ -757,6 +748,20 @@ int parse(ddesctx& c) {
 }
 
 }  // namespace
+
+int omcalcheck(const datafile* pfi) {
+  // The calendar of the program is fixed by the open command once the
+  // whole open has succeeded; here a file that disagrees is refused.
+  if (mfcmn.mfcal >= 0 && mfcmn.mfcal != pfi->calendar) {
+    omprnt(0, "Attempt to change the global calendar...\n");
+    if (mfcmn.mfcal == 1)
+      omprnt(0, "The calendar is NOW 365 DAYS and you attempted to open a standard calendar file\n");
+    else
+      omprnt(0, "The calendar is NOW STANDARD and you attempted to open a 365-day calendar file\n");
+    return 1;
+  }
+  return 0;
+}
 
 int omddes(const char* dname, datafile* pfi, int mflag) {
   mfcmn.mffullyr = -999;
