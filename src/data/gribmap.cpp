@@ -20,6 +20,8 @@
 #include "data/byteorder.h"
 #include "data/datafile.h"
 #include "data/fnmexp.h"
+#include "data/gribscan.h"
+#include "data/gribset.h"
 #include "data/gridres.h"
 
 gmapset gmpcmn;
@@ -36,6 +38,9 @@ struct gmapstate {
   int egrid = 1;           // entries per record (2 for the hemispheric pair)
   int ggrid = 255;         // accepted grid
   datetime dtimi = {0, 0, 0, 0, 0};  // initial time
+  long indexed = 0;        // records indexed
+  long unmatched = 0;      // records that matched no slot
+  long again = 0;          // records of a slot an earlier one filled (GRIB2)
 };
 gmapstate gst;
 
@@ -376,6 +381,44 @@ int wtgmap(std::vector<unsigned char>* out) {
   return 0;
 }
 
+int wtgmap3(std::vector<unsigned char>* out) {
+  const gribidx* gi = gst.pindx;
+  const size_t slots = gi->msgoff.size();
+  try {
+    out->assign(25 + 12 * slots, 0);
+  } catch (const std::bad_alloc&) {
+    omerrf("malloc error creating the map in omgmap\n");
+    return 60;
+  }
+  unsigned char* b = out->data();
+  int64_t pos = 2;
+  b[1] = 3;
+  putint(gst.pfi->dnum[3], b, &pos);
+  putint(gst.pfi->trecs, b, &pos);
+  putint(255, b, &pos);
+  putint(static_cast<int>(slots), b, &pos);
+  const datetime& d = gst.dtimi;
+  ompby(static_cast<unsigned int>(d.yr), b, 18, 2);
+  b[20] = static_cast<unsigned char>(d.mo);
+  b[21] = static_cast<unsigned char>(d.dy);
+  b[22] = static_cast<unsigned char>(d.hr);
+  b[23] = static_cast<unsigned char>(d.mn);
+  pos = 25;
+  for (size_t i = 0; i < slots; i++, pos += 12) {
+    const uint64_t off = static_cast<uint64_t>(gi->msgoff[i]);  // -1: all ones
+    ompby(static_cast<unsigned int>(off >> 32), b, static_cast<long>(pos), 4);
+    ompby(static_cast<unsigned int>(off & 0xffffffffu), b, static_cast<long>(pos + 4), 4);
+    ompby(static_cast<unsigned int>(gi->msgfld[i]), b, static_cast<long>(pos + 8), 4);
+  }
+  return 0;
+}
+
+void gribmapcounts(long* indexed, long* unmatched, long* again) {
+  *indexed = gst.indexed;
+  *unmatched = gst.unmatched;
+  *again = gst.again;
+}
+
 namespace {
 
 // Grid option checks; 0 or 1 after the message.
@@ -437,6 +480,10 @@ int buildidx(datafile* pfi, gribidx* gi) {
     gi->hipnt = {2, pfi->dnum[3], pfi->trecs, pfi->grbgrd == -999 ? 255 : pfi->grbgrd};
     gi->intpnt.assign(static_cast<size_t>(n), -999);
     gi->fltpnt.assign(static_cast<size_t>(n), -999.0f);
+    if (pfi->bgrib == 2) {
+      gi->msgoff.assign(static_cast<size_t>(n / 3), -1);
+      gi->msgfld.assign(static_cast<size_t>(n / 3), 0);
+    }
   } catch (const std::bad_alloc&) {
     std::printf("memory allocation error\n");
     return GMFATAL;
@@ -473,7 +520,68 @@ int scanfile(datafile* pfi, int* result) {
     }
     if (rc == 0) *result = 1;
     else if (rc > 99) *result = rc;
+    (rc == 0 ? gst.indexed : gst.unmatched)++;
   }
+}
+
+// Matches one GRIB2 field to the descriptor and stores where its message
+// is.  0 indexed, else the rejection code (as gribrec's).
+int gribrec2(const gribfld& f, datafile* pfi, gribidx* gi) {
+  if (f.edition != 2 || !f.unread.empty()) return 1;
+  const int64_t nx = pfi->ppflag ? pfi->ppisiz : pfi->dnum[0];
+  const int64_t ny = pfi->ppflag ? pfi->ppjsiz : pfi->dnum[1];
+  if (g2points(f.g2) != nx * ny) return pfi->ppflag ? 300 : 301;
+  double g = t2gr(pfi->grvals[3], &f.valid);
+  if (g < 0.99 || g > pfi->dnum[3] + 0.01) return 36;
+  if (std::fabs(g - std::floor(g + 0.5)) > 0.01) return 38;
+  const int t = static_cast<int>(g + 0.01);
+  const griblev lev = gribshownlev(f);
+  for (const filevar& v : pfi->pvar1) {
+    const g2codes& c = v.g2;
+    if (c.disc != f.disc || c.cat != f.cat || c.num != f.num || c.ltype != f.ltype) continue;
+    if (c.stat >= 0 && c.stat != f.stat) continue;
+    if (c.period >= 0 && (f.stat < 0 || f.period.months != 0 || f.period.minutes != std::lround(c.period * 60)))
+      continue;
+    int z = 1;
+    if (v.levels > 0) {
+      if (!lev.has || lev.has2 || !pfi->ab2gr[2]) continue;
+      double zg = pfi->ab2gr[2](pfi->abvals[2], lev.value);
+      if (!(zg > 0.99 && zg < v.levels + 0.01) || std::fabs(zg - std::floor(zg + 0.5)) > 0.01) continue;
+      z = static_cast<int>(std::floor(zg + 0.5));
+    } else if (c.haslev && lev.has && std::fabs(lev.value - c.lev) > 1e-6 * std::fmax(1.0, std::fabs(c.lev))) {
+      continue;
+    }
+    const size_t slot = static_cast<size_t>((static_cast<int64_t>(t) - 1) * pfi->trecs + v.recoff + z - 1);
+    if (slot >= gi->msgoff.size()) return 1;
+    if (gi->msgoff[slot] >= 0) gst.again++;
+    gi->msgoff[slot] = f.msgoff;
+    gi->msgfld[slot] = f.fieldno;
+    return 0;
+  }
+  return 1;
+}
+
+// Scans one open file of GRIB2 variables.  0 go on, else the fatal code.
+int scanfile2(datafile* pfi, int* result) {
+  gribscanres scan;
+  std::string why;
+  if (gribscan(gst.gfile, &scan, &why)) {
+    std::printf("gribmap:  the file cannot be read: %s\n", why.c_str());
+    return 0;
+  }
+  for (const gribskip& k : scan.skips) {
+    if (k.msgno)
+      std::printf("gribmap:  skipped message %d at byte %lld: %s\n", k.msgno, static_cast<long long>(k.at), k.why.c_str());
+    else
+      std::printf("gribmap:  skipped at byte %lld: %s\n", static_cast<long long>(k.at), k.why.c_str());
+  }
+  for (const gribfld& f : scan.fields) {
+    int rc = gribrec2(f, pfi, gst.pindx);
+    if (rc == 0) *result = 1;
+    else if (rc > 99) *result = rc;
+    (rc == 0 ? gst.indexed : gst.unmatched)++;
+  }
+  return 0;
 }
 
 int openscan(const std::string& name, bool member, datafile* pfi, int* result) {
@@ -490,7 +598,7 @@ int openscan(const std::string& name, bool member, datafile* pfi, int* result) {
     std::printf("  %s\n%s", shown.c_str(), omopennote(e).c_str());
     return GMFATAL;
   }
-  int rc = scanfile(pfi, result);
+  int rc = pfi->bgrib == 2 ? scanfile2(pfi, result) : scanfile(pfi, result);
   std::fclose(gst.gfile);
   gst.gfile = nullptr;
   return rc;
@@ -530,6 +638,10 @@ int run(datafile* pfi, gribidx* gi) {
     std::printf("Data Descriptor file is not for GRIB data\n");
     return GMFATAL;
   }
+  if (pfi->mnam.empty()) {
+    std::printf("gribmap:  the descriptor has no index record to name the index\n");
+    return GMFATAL;
+  }
   gst.pfi = pfi;
   gst.pindx = gi;
   gr2t(pfi->grvals[3], 1.0, &gst.dtimi);
@@ -543,7 +655,7 @@ int run(datafile* pfi, gribidx* gi) {
   if (!gmpcmn.write) return result;
   std::printf("gribmap:  Writing the map...\n\n");
   std::vector<unsigned char> map;
-  rc = wtgmap(&map);
+  rc = pfi->bgrib == 2 ? wtgmap3(&map) : wtgmap(&map);
   if (rc == 601) {
     std::printf("\nGRIBMAP failed because of overflow in float -> IBM float conversion!!!\n");
     std::printf("  Please report the data set to the maintainers of this program\n");
@@ -585,8 +697,45 @@ int gribmap() {
   int rc = run(pfi, gi);
   omoutflush();
   if (gst.gfile) std::fclose(gst.gfile);
+  const long indexed = gst.indexed, unmatched = gst.unmatched, again = gst.again;
   gst = gmapstate();
+  gst.indexed = indexed;
+  gst.unmatched = unmatched;
+  gst.again = again;
   delete gi;
   frepfi(pfi, 0);
   return rc;
+}
+
+int gribindex(const std::string& descr, int ignfcst) {
+  gmpcmn = gmapset();
+  gmpcmn.descr = descr;
+  gmpcmn.ignfcst = ignfcst ? 1 : 0;
+  return gribmap();
+}
+
+int gribmapcmd(const std::string& descr) {
+  const std::string shown = replshownname(descr);
+  if (gribnamed(descr.c_str())) {
+    std::printf("gribmap:  %s is a GRIB file: open opens it as it is, with no index\n", shown.c_str());
+    omoutflush();
+    return 1;
+  }
+  int rc = gribindex(descr, 0);
+  long indexed, unmatched, again;
+  gribmapcounts(&indexed, &unmatched, &again);
+  if (rc == GMFATAL) {
+    std::printf("gribmap:  no index was made for %s\n", shown.c_str());
+  } else if (rc >= 2 && rc <= 99) {
+    std::printf("gribmap:  the GRIB data are badly coded (code %d); the index was not made\n", rc);
+  } else if (indexed == 0) {
+    std::printf("gribmap:  no GRIB record matched the descriptor %s; its index holds none\n", shown.c_str());
+  } else {
+    std::printf("gribmap:  %ld records indexed, %ld matched no variable, time or level of %s\n", indexed, unmatched,
+                shown.c_str());
+    if (again) std::printf("gribmap:  %ld records took the place of an earlier record of the same time, variable and level\n", again);
+    if (rc > 99) std::printf("gribmap:  records of another grid were left out\n");
+  }
+  omoutflush();
+  return rc == GMFATAL || (rc >= 2 && rc <= 99) || indexed == 0 ? 1 : 0;
 }

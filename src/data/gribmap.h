@@ -71,6 +71,17 @@ constexpr int GMFATAL = -1;
 // GRIB, 60 no memory for the index image, 601 float overflow, GMFATAL.
 int gribmap();
 
+// Makes the index of the descriptor descr with the settings every caller
+// uses (scan limit 1000 bytes, no bytes skipped, the index written in
+// version 2, or 3 for GRIB2 variables); ignfcst as in gmapset.  The
+// result of gribmap().
+int gribindex(const std::string& descr, int ignfcst);
+
+// Makes the index of descr as the gribmap command and the ombra-gribmap
+// program do, and says on standard output what it made: 0 an index with
+// records in it, 1 none (after the message).
+int gribmapcmd(const std::string& descr);
+
 // Finds and decodes the next record of the file being scanned.  0 done,
 // 1 end of file, else an error code.
 int gribhdr(gribhead* ghdr);
@@ -92,6 +103,20 @@ void gribfill(int s, int eoff, int estride, const gribhead* ghdr, gribidx* pindx
 // Makes the index of the last run (version 2), whole, in *out.  0, 60 no
 // memory, 601 a float too large for the IBM form.
 int wtgmap(std::vector<unsigned char>* out);
+
+// Makes the index of the last run in version 3, whole, in *out: the
+// records of GRIB2 variables, each by the place of its message.
+//   bytes 0, 1: 0 and 3; bytes 2-17: the number of times, the records per
+//   time, 255 and the number of records (sign-magnitude); bytes 18-24:
+//   the first time as in version 2; then 12 bytes a record: the byte
+//   where its message begins (8 bytes, all ones for none) and the field
+//   of the message (4 bytes), all big-endian.
+// 0, or 60 no memory.
+int wtgmap3(std::vector<unsigned char>* out);
+
+// What the last run did: records indexed, records that matched nothing,
+// and GRIB2 records that took a slot an earlier record had filled.
+void gribmapcounts(long* indexed, long* unmatched, long* again);
 
 // A 4-byte sign-magnitude big-endian integer at buf[*pos]; *pos += 4.
 void putint(int value, unsigned char* buf, int64_t* pos);

@@ -865,9 +865,10 @@ int builder::run() {
 
 griblev gribshownlev(const gribfld& f) {
   griblev l;
-  // A surface whose type has no unit and whose value is 0 (the ground,
-  // mean sea level) has no level to tell apart.
-  auto valued = [](int type, double v) { return v != 0.0 || !shownunits(type).empty(); };
+  // A surface whose value is 0 and whose type is one of those that need
+  // none (the ground, cloud base, mean sea level, bottoms and tiles, the
+  // centres' own) has no level to tell apart.
+  auto valued = [](int type, double v) { return v != 0.0 || !(type < 20 || type == 101 || type >= 162); };
   if (f.edition == 2) {
     l.type = f.ltype;
     l.has = f.haslevel && f.ltype != 255 && valued(f.ltype, f.level);
