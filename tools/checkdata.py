@@ -296,6 +296,26 @@ def check_sample(ctl):
     return probs
 
 
+# ---------------------------------------------------------------- GRIB sample
+
+def check_grib2(path, want):
+    """Problems of a GRIB2 file: want whole edition 2 messages, one after
+    the other, each ending with 7777."""
+    name = os.path.basename(path)
+    with open(path, "rb") as f:
+        data = f.read()
+    pos, n = 0, 0
+    while pos < len(data):
+        if data[pos:pos + 4] != b"GRIB" or len(data) - pos < 16 or data[pos + 7] != 2:
+            return ["%s: no GRIB2 message at byte %d" % (name, pos)]
+        size = int.from_bytes(data[pos + 8:pos + 16], "big")
+        if size < 20 or pos + size > len(data) or data[pos + size - 4:pos + size] != b"7777":
+            return ["%s: message %d at byte %d is not whole" % (name, n + 1, pos)]
+        pos += size
+        n += 1
+    return [] if n == want else ["%s: %d messages, expected %d" % (name, n, want)]
+
+
 # ---------------------------------------------------------------- GRIB tables
 
 # Columns of each record kind: p (parameter), l (level type), s (statistic).
@@ -373,6 +393,8 @@ def check_dir(share):
         probs.append("sample/sample.ctl: missing")
     else:
         probs += check_sample(ctl)
+    grib = os.path.join(share, "sample", "sample.grb2")
+    probs += check_grib2(grib, 76) if os.path.exists(grib) else ["sample/sample.grb2: missing"]
     for edition in (1, 2):
         path = os.path.join(share, "grib%d.tab" % edition)
         if not os.path.exists(path):

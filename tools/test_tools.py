@@ -498,15 +498,41 @@ class Sample(unittest.TestCase):
                 self.assertEqual(z[(t * 4 + k) * n:(t * 4 + k + 1) * n],
                                  [float("%.9g" % x) for x in self.grid(t, "z", k)], (t, k))
 
-    @unittest.skipUnless(shutil.which("cdo") and shutil.which("ncdump"), "cdo or ncdump not installed")
+    @unittest.skipUnless(shutil.which("cdo") and shutil.which("ncdump") and shutil.which("grib_set"),
+                         "cdo, ncdump or grib_set not installed")
     def test_regeneration_is_byte_for_byte(self):
         with tempfile.TemporaryDirectory() as tmp:
             with contextlib.redirect_stdout(io.StringIO()):
                 self.assertEqual(mksample.main(["--out", tmp]), 0)
-            for name in ("sample.ctl", "sample.dat", "sample.nc"):
+            for name in ("sample.ctl", "sample.dat", "sample.nc", "sample.grb2"):
                 with open(os.path.join(tmp, name), "rb") as a, \
                         open(os.path.join(SHARE, "sample", name), "rb") as b:
                     self.assertEqual(a.read(), b.read(), name)
+
+
+class GribSample(unittest.TestCase):
+    PATH = os.path.join(SHARE, "sample", "sample.grb2")
+
+    def test_messages_are_whole_and_checked(self):
+        self.assertEqual(checkdata.check_grib2(self.PATH, 76), [])
+        with open(self.PATH, "rb") as f:
+            good = f.read()
+        with tempfile.TemporaryDirectory() as tmp:
+            bad = os.path.join(tmp, "cut.grb2")
+            for damage, want in ((good[:-1], "not whole"), (good + b"x", "no GRIB2 message"),
+                                 (good[:good.index(b"GRIB", 4)], "1 messages")):
+                with open(bad, "wb") as f:
+                    f.write(damage)
+                self.assertTrue(any(want in p for p in checkdata.check_grib2(bad, 76)), want)
+
+    @unittest.skipUnless(shutil.which("cdo") and shutil.which("grib_set"), "cdo or grib_set not installed")
+    def test_regeneration_is_byte_for_byte(self):
+        with tempfile.TemporaryDirectory() as tmp:
+            shutil.copy(os.path.join(SHARE, "sample", "sample.nc"), tmp)
+            with contextlib.redirect_stdout(io.StringIO()):
+                self.assertEqual(mksample.main(["--out", tmp, "--grib-only"]), 0)
+            with open(os.path.join(tmp, "sample.grb2"), "rb") as a, open(self.PATH, "rb") as b:
+                self.assertEqual(a.read(), b.read())
 
 
 class StationSample(unittest.TestCase):

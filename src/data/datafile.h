@@ -39,6 +39,7 @@ struct g2codes {
   double lev = 0.0;
   int stat = -1;
   double period = -1.0;  // hours of the statistical period, -1 any
+  int member = -1;       // ensemble member (a file opened directly), -1 none
 };
 
 // A variable of a data file.

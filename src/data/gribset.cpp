@@ -841,6 +841,8 @@ int builder::run() {
       fv.g2.haslev = !v.key.zvar && v.lev.has && !v.lev.has2;
       fv.g2.lev = v.lev.value;
       fv.g2.stat = f.stat;
+      fv.g2.member = f.member;
+      if (f.stat >= 0 && !v.key.fromstart && v.period.months == 0) fv.g2.period = v.period.minutes / 60.0;
       fv.units[0] = f.disc;
       fv.units[1] = f.cat;
       fv.units[2] = f.num;
