@@ -319,10 +319,10 @@ def check_grib2(path, want):
 # ---------------------------------------------------------------- GRIB tables
 
 # Columns of each record kind: p (parameter), l (level type), s (statistic).
-GRIB_COLUMNS = {1: {"p": 10, "l": 3}, 2: {"p": 12, "l": 4, "s": 4}}
+GRIB_COLUMNS = {1: {"p": 10, "l": 3}, 2: {"p": 13, "l": 4, "s": 4}}
 # The key columns of a p record that hold a number or "-" ("*" or "-" for
 # the centre, and a decimal for a GRIB2 level).
-GRIB_KEYS = {1: 6, 2: 8}
+GRIB_KEYS = {1: 6, 2: 9}
 
 
 def check_gribtab(path, edition):
@@ -365,7 +365,7 @@ def check_gribtab(path, edition):
         names[tuple(keys)] = nm
     if params < 300:
         probs.append("%s: only %d parameters" % (name, params))
-    t = ("-", "0", "0", "0", "-", "-", "-", "-") if edition == 2 else ("-", "2", "11", "-", "-", "-")
+    t = ("-", "0", "0", "0", "-", "-", "-", "-", "-") if edition == 2 else ("-", "2", "11", "-", "-", "-")
     if names.get(t) != "t":
         probs.append("%s: WMO temperature is not named t" % name)
     return probs

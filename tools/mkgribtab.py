@@ -17,13 +17,13 @@ Input: the parameter concepts of ecCodes (Debian package libeccodes-data),
 A concept file is a list of entries 'VALUE' = { key = value ; ... }: the
 value applies to a field whose keys all have those values.  An entry whose
 keys are only those the program tells fields apart by is kept; one that
-needs others (chemical constituents, aerosols, probabilities, local table
-versions, satellite channels) is left out, since a field could not be
+needs others (chemical constituents, aerosols, probabilities, satellite
+channels) is left out, since a field could not be
 told to be one.
 
 Output, one record a line, fields separated by tabs (see tools/README.md):
 
-    grib2.tab  p CENTRE DISC CAT NUM LTYPE LEVEL STAT PERIOD NAME TEXT UNITS
+    grib2.tab  p CENTRE DISC CAT NUM LTYPE LEVEL STAT PERIOD LOCAL NAME TEXT UNITS
                l LTYPE TEXT UNITS          (code table 4.5)
                s STAT ABBR TEXT            (code table 4.10)
     grib1.tab  p CENTRE TABLE PARAM LTYPE LEVEL TRI NAME TEXT UNITS
@@ -55,7 +55,7 @@ G2_KEYS = {"discipline", "parameterCategory", "parameterNumber",
            "typeOfFirstFixedSurface", "scaledValueOfFirstFixedSurface",
            "scaleFactorOfFirstFixedSurface", "typeOfSecondFixedSurface",
            "typeOfStatisticalProcessing", "lengthOfTimeRange",
-           "indicatorOfUnitForTimeRange"}
+           "indicatorOfUnitForTimeRange", "localTablesVersion"}
 G1_KEYS = {"table2Version", "indicatorOfParameter", "indicatorOfTypeOfLevel",
            "level", "timeRangeIndicator"}
 # Minutes of the GRIB2 time-range units (code table 4.4).
@@ -165,9 +165,10 @@ def g2_record(centre, conds, short, name, units, cfvar):
     if short in ("~", "unknown", ""):
         return None
     stat = v.get("typeOfStatisticalProcessing")
+    local = v.get("localTablesVersion")
     cols = ["p", centre, str(v["discipline"]), str(v["parameterCategory"]), str(v["parameterNumber"]),
             "-" if ltype is None else str(ltype), level, "-" if stat is None else str(stat), period,
-            ombra_name(short, cfvar), plain(name), plain(units)]
+            "-" if local is None else str(local), ombra_name(short, cfvar), plain(name), plain(units)]
     return "\t".join(cols)
 
 
@@ -284,7 +285,7 @@ def build_grib2(src):
             key = (m.group(1), m.group(2), str(code))
             if key in named or not text or text.lower().startswith(("reserved", "missing")):
                 continue
-            recs.append("\t".join(["p", "-", *key, "-", "-", "-", "-", "-", plain(text), plain(units)]))
+            recs.append("\t".join(["p", "-", *key, "-", "-", "-", "-", "-", "-", plain(text), plain(units)]))
     recs = dedupe(recs)
     out = recs
     for code, _, text, units in code_rows(read(os.path.join(tables, "4.5.table"))):

@@ -689,7 +689,7 @@ class GribTables(unittest.TestCase):
         files = {}
         for kind, k in (("shortName", 0), ("name", 1), ("units", 2), ("cfVarName", 3)):
             files["grib2/%s.def" % kind] = "".join(concept(e[k], **e[4]) for e in g2)
-        apcp = dict(discipline=0, parameterCategory=1, parameterNumber=8)
+        apcp = dict(discipline=0, parameterCategory=1, parameterNumber=8, localTablesVersion=1)
         files["grib2/localConcepts/kwbc/shortName.def"] = concept("tp", **apcp)
         files["grib2/localConcepts/kwbc/name.def"] = concept("Total precipitation", **apcp)
         files["grib2/localConcepts/kwbc/units.def"] = concept("kg m**-2", **apcp)
@@ -715,17 +715,17 @@ class GribTables(unittest.TestCase):
             g1 = mkgribtab.build_grib1(tmp)
         rows = [r.split("\t") for r in g2]
         self.assertEqual(rows, [
-            ["p", "-", "0", "0", "0", "-", "-", "-", "-", "t", "Temperature", "K"],
+            ["p", "-", "0", "0", "0", "-", "-", "-", "-", "-", "t", "Temperature", "K"],
             # A short name that starts with a digit takes the CF name.
-            ["p", "-", "0", "0", "0", "103", "2", "-", "-", "t2m", "2 metre temperature", "K"],
-            ["p", "-", "2", "3", "20", "106", "0.07", "-", "-", "st", "Soil temperature", "K"],
-            ["p", "-", "0", "0", "0", "103", "2", "2", "360", "mx2t6", "Max 6 h", "K"],
+            ["p", "-", "0", "0", "0", "103", "2", "-", "-", "-", "t2m", "2 metre temperature", "K"],
+            ["p", "-", "2", "3", "20", "106", "0.07", "-", "-", "-", "st", "Soil temperature", "K"],
+            ["p", "-", "0", "0", "0", "103", "2", "2", "360", "-", "mx2t6", "Max 6 h", "K"],
             # Constituents are left out, a second entry of one key too.
-            ["p", "7", "0", "1", "8", "-", "-", "-", "-", "tp", "Total precipitation", "kg m**-2"],
-            ["p", "*", "10", "3", "0", "-", "-", "-", "-", "sst", "-", "-"],
+            ["p", "7", "0", "1", "8", "-", "-", "-", "-", "1", "tp", "Total precipitation", "kg m**-2"],
+            ["p", "*", "10", "3", "0", "-", "-", "-", "-", "-", "sst", "-", "-"],
             # The latest code table names what no concept does.
-            ["p", "-", "0", "1", "8", "-", "-", "-", "-", "-", "Total precipitation", "kg m-2"],
-            ["p", "-", "0", "1", "6", "-", "-", "-", "-", "-", "Soil fraction", "(0 - 1)"],
+            ["p", "-", "0", "1", "8", "-", "-", "-", "-", "-", "-", "Total precipitation", "kg m-2"],
+            ["p", "-", "0", "1", "6", "-", "-", "-", "-", "-", "-", "Soil fraction", "(0 - 1)"],
             ["l", "100", "Isobaric surface", "Pa"],
             ["s", "1", "accum", "Accumulation"], ["s", "10", "s10", "Anomaly"]])
         self.assertEqual([r.split("\t")[:8] for r in g1], [

@@ -728,6 +728,7 @@ int gribmapcmd(const std::string& descr) {
     std::printf("gribmap:  no index was made for %s\n", shown.c_str());
   } else if (rc >= 2 && rc <= 99) {
     std::printf("gribmap:  the GRIB data are badly coded (code %d); the index was not made\n", rc);
+    if (rc == 99) std::printf("gribmap:  GRIB2 records are described by a descriptor of dtype grib2\n");
   } else if (indexed == 0) {
     std::printf("gribmap:  no GRIB record matched the descriptor %s; its index holds none\n", shown.c_str());
   } else {

@@ -30,9 +30,10 @@ struct parmrec {
   double level = 0.0;
   int stat = kAny;   // GRIB2 statistical process; GRIB1 time-range indicator
   long period = kAny;
+  int local = kAny;  // GRIB2 version of the local tables
   gribname out;
   int asks() const {
-    return (ltype != kAny) + haslevel + (stat != kAny) + (period != kAny);
+    return (ltype != kAny) + haslevel + (stat != kAny) + (period != kAny) + (local != kAny);
   }
 };
 
@@ -75,7 +76,7 @@ std::string textcol(const std::string& s) { return s == "-" ? std::string() : s;
 
 // The p record of either table: the columns from the centre to the name.
 bool parmline(const std::vector<std::string>& f, bool g2, std::tuple<int, int, int>* key, parmrec* r) {
-  const size_t want = g2 ? 12 : 10;
+  const size_t want = g2 ? 13 : 10;
   if (f.size() != want) return false;
   if (f[1] == "-") r->centre = kWMO;
   else if (f[1] == "*") r->centre = kLegacy;
@@ -96,7 +97,7 @@ bool parmline(const std::vector<std::string>& f, bool g2, std::tuple<int, int, i
   if (!keyint(f[k++], &r->stat)) return false;
   if (g2) {
     int per;
-    if (!keyint(f[k++], &per)) return false;
+    if (!keyint(f[k++], &per) || !keyint(f[k++], &r->local)) return false;
     r->period = per;
   }
   r->out.name = textcol(f[k++]);
@@ -193,7 +194,8 @@ bool g2pname(const g2pkey& k, gribname* out) {
   if (it != t2.parms.end()) {
     r = lookup(it->second, k.centre, [&](const parmrec& p) {
       return (p.ltype == kAny || p.ltype == k.ltype) && (!p.haslevel || (k.haslevel && samelevel(k.level, p.level))) &&
-             (p.stat == kAny || p.stat == k.stat) && (p.period == kAny || p.period == k.period);
+             (p.stat == kAny || p.stat == k.stat) && (p.period == kAny || p.period == k.period) &&
+             (p.local == kAny || p.local == k.localtab);
     });
   }
   return give(r, g2numname(k.disc, k.cat, k.num), out);

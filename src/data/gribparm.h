@@ -31,6 +31,7 @@ struct g2pkey {
   double level = 0.0;
   int stat = -1;      // type of statistical processing, -1 none
   long period = -1;   // its length in minutes, -1 none
+  int localtab = -1;  // version of the local tables
 };
 
 // A GRIB1 field: its centre, table 2 version, parameter, level type, level

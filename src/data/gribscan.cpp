@@ -411,6 +411,7 @@ void scang2(int fd, int64_t flen, int64_t at, int msgno, msgbuf* buf, gribscanre
     out->skips.push_back({msgno, at,
                           "the file ends after " + std::to_string(flen - at) + " of the message's " +
                               std::to_string(len) + " bytes"});
+    *next = flen;  // what follows is the rest of the message
     return;
   }
   const int64_t n = static_cast<int64_t>(len);

@@ -481,6 +481,7 @@ gribname tablename(const varinfo& v) {
     k.level = f.level;
     k.stat = f.stat;
     k.period = f.stat >= 0 && f.period.months == 0 ? f.period.minutes : -1;
+    k.localtab = f.g2.localtab;
     g2pname(k, &n);
   } else {
     g1pkey k;
@@ -578,9 +579,14 @@ void builder::namevars() {
       if (probs > 1 && k.probtype >= 0) sfx += "_p" + std::to_string(k.probtype);
       if (pcts > 1 && k.percentile >= 0) sfx += "_pc" + std::to_string(k.percentile);
       if (mems > 1 && k.member >= 0) sfx += "_m" + std::to_string(k.member);
-      std::string base = v.base;
-      if (base.size() + sfx.size() > kMaxName) base.resize(sfx.size() < kMaxName ? kMaxName - sfx.size() : 1);
-      v.name = (base + sfx).substr(0, kMaxName);
+      v.name = v.base + sfx;
+      // Too long a name is the variable's number after "v", with the
+      // suffixes where they fit: a name cut short would name another
+      // parameter.
+      if (v.name.size() > kMaxName) {
+        const std::string nth = "v" + std::to_string(i + 1);
+        v.name = nth.size() + sfx.size() <= kMaxName ? nth + sfx : nth;
+      }
     }
   }
   // Names still alike (two editions of one parameter, names cut short):
@@ -612,7 +618,8 @@ bool builder::maketimes() {
     else if (s != step_) onestep = false;
     first = false;
   }
-  case_ = refs.size() == 1 ? 0 : onestep ? 1 : 2;
+  // A series of analyses (step 0) is one of valid times as well.
+  case_ = refs.size() == 1 || (onestep && step_ == gribspan()) ? 0 : onestep ? 1 : 2;
   std::vector<datetime> times;
   for (const placed& p : fields_) times.push_back(case_ == 1 ? p.f->reftime : p.f->valid);
   tax_ = maketaxis(times);
@@ -765,8 +772,9 @@ void builder::notes() {
   int g1 = 0, g2 = 0;
   for (const gribfld& f : scan_.fields) (f.edition == 2 ? g2 : g1)++;
   std::string eds = g1 && g2 ? "GRIB1 and GRIB2" : g2 ? "GRIB2" : "GRIB1";
-  n.push_back("GRIB file scanned: " + std::to_string(scan_.messages) + " messages (" + eds + "), " +
-              std::to_string(fields_.size()) + " fields taken");
+  auto count = [](size_t k, const char* what) { return std::to_string(k) + " " + what + (k == 1 ? "" : "s"); };
+  n.push_back("GRIB file scanned: " + count(scan_.messages, "message") + " (" + eds + "), " +
+              count(fields_.size(), "field") + " taken");
   n.push_back("Grid: " + gridtext(gridof_->g2.grid) + (axes_.projected ? ", shown on a longitude-latitude grid" : ""));
   if (ztype_ >= 0) {
     std::string u = shownunits(ztype_);

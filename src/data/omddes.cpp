@@ -467,9 +467,9 @@ const char* g2varcodes(const char* p, filevar& v) {
     while (*p == ' ' || *p == '\t') p++;
   }
   if (n < 4) return nullptr;
-  // All but the level are whole numbers.
+  // All but the level and the hours are whole numbers.
   for (int i = 0; i < n; i++)
-    if (i != 4 && c[i] != std::floor(c[i])) return nullptr;
+    if (i != 4 && i != 6 && c[i] != std::floor(c[i])) return nullptr;
   if (c[0] < 0 || c[0] > 255 || c[1] < 0 || c[1] > 255 || c[2] < 0 || c[2] > 255 || c[3] < 0 || c[3] > 255)
     return nullptr;
   g2codes& g = v.g2;
