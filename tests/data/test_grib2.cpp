@@ -163,6 +163,12 @@ TEST(Grib2, DamagedMessagesAreRefusedWithTheirReason) {
       {"bit map of no earlier field", [](std::string& m) { m[secat(m, 6) + 5] = static_cast<char>(254); },
        "bit map of an earlier field"},
       {"predefined bit map", [](std::string& m) { m[secat(m, 6) + 5] = 7; }, "predefined bit map 7"},
+      {"sides whose product passes 63 bits",
+       [](std::string& m) {
+         put(m, secat(m, 3) + 30, be(0xffffff03u, 4));
+         put(m, secat(m, 3) + 34, be(2475098112u, 4));
+       },
+       "does not have its 12 points"},
       {"grid template not read", [](std::string& m) { put(m, secat(m, 3) + 12, be(90, 2)); }, "3.90 is not read"},
       {"packing not read", [](std::string& m) { put(m, secat(m, 5) + 9, be(50, 2)); }, "5.50 is not read"},
       {"grid by number", [](std::string& m) { m[secat(m, 3) + 5] = 1; }, "predefined number"},

@@ -373,4 +373,70 @@ TEST_F(Grib2Ecc, ReducedRowsExpandAsCdoDoes) {
   EXPECT_LT(worst, 1e-7);  // single precision
 }
 
+// What the product section says, as ecCodes reads it: one row per
+// product template of the kinds a data set is made of (plain, ensemble
+// member, derived, probability, percentile, statistical over a period,
+// their combinations, chemical constituents).
+TEST_F(Grib2Ecc, ProductsReadAsEcCodesReadsThem) {
+  if (!ok_) GTEST_SKIP() << "ecCodes' tools are not installed";
+  const char* rows[] = {
+      "productDefinitionTemplateNumber=0,typeOfFirstFixedSurface=100,scaleFactorOfFirstFixedSurface=-2,"
+      "scaledValueOfFirstFixedSurface=850,forecastTime=36,indicatorOfUnitOfTimeRange=1",
+      "productDefinitionTemplateNumber=1,perturbationNumber=3,numberOfForecastsInEnsemble=51,typeOfEnsembleForecast=3",
+      "productDefinitionTemplateNumber=2,derivedForecast=4,numberOfForecastsInEnsemble=20",
+      "productDefinitionTemplateNumber=5,probabilityType=3,scaleFactorOfLowerLimit=1,scaledValueOfLowerLimit=25",
+      "productDefinitionTemplateNumber=6,percentileValue=90",
+      "productDefinitionTemplateNumber=8,typeOfStatisticalProcessing=1,lengthOfTimeRange=6,forecastTime=18,"
+      "yearOfEndOfOverallTimeInterval=2021,monthOfEndOfOverallTimeInterval=2,dayOfEndOfOverallTimeInterval=3,"
+      "hourOfEndOfOverallTimeInterval=18",
+      "productDefinitionTemplateNumber=9,probabilityType=1,typeOfStatisticalProcessing=1,lengthOfTimeRange=24",
+      "productDefinitionTemplateNumber=10,percentileValue=10,typeOfStatisticalProcessing=2,lengthOfTimeRange=3",
+      "productDefinitionTemplateNumber=11,perturbationNumber=7,numberOfForecastsInEnsemble=21,"
+      "typeOfStatisticalProcessing=0,indicatorOfUnitForTimeRange=0,lengthOfTimeRange=90",
+      "productDefinitionTemplateNumber=12,derivedForecast=2,typeOfStatisticalProcessing=3,lengthOfTimeRange=12",
+      "productDefinitionTemplateNumber=40,constituentType=5,typeOfFirstFixedSurface=105,forecastTime=3",
+      "productDefinitionTemplateNumber=41,constituentType=5,perturbationNumber=2",
+      "productDefinitionTemplateNumber=42,constituentType=5,typeOfStatisticalProcessing=1,lengthOfTimeRange=6",
+      "productDefinitionTemplateNumber=43,constituentType=5,perturbationNumber=4,typeOfStatisticalProcessing=1,"
+      "lengthOfTimeRange=6",
+  };
+  const std::string keys =
+      "productDefinitionTemplateNumber,parameterCategory,parameterNumber,typeOfGeneratingProcess,"
+      "indicatorOfUnitOfTimeRange,forecastTime,typeOfFirstFixedSurface:i,typeOfEnsembleForecast,perturbationNumber,"
+      "numberOfForecastsInEnsemble,derivedForecast,probabilityType,percentileValue,numberOfTimeRange,"
+      "typeOfStatisticalProcessing,indicatorOfUnitForTimeRange,lengthOfTimeRange,yearOfEndOfOverallTimeInterval,"
+      "monthOfEndOfOverallTimeInterval,dayOfEndOfOverallTimeInterval,hourOfEndOfOverallTimeInterval,"
+      "scaleFactorOfFirstFixedSurface,scaledValueOfFirstFixedSurface";
+  for (const char* set : rows) {
+    SCOPED_TRACE(set);
+    const std::string sh = "cd '" + dir_->dir() + "' && grib_set -s '" + std::string(set) + "' ll.grb2 p.grb2";
+    ASSERT_EQ(std::system(sh.c_str()), 0);
+    const std::vector<std::string> got = lines("grib_get -f -p " + keys + " '" + dir_->path("p.grb2") + "'");
+    ASSERT_EQ(got.size(), 1u);
+    const std::string data = slurp(dir_->path("p.grb2"));
+    std::string why;
+    const std::vector<msgfield> fs = scanfile(data, &why);
+    ASSERT_EQ(fs.size(), 1u) << why;
+    const g2prod& p = fs[0].f.prod;
+    // Ours in ecCodes' words: a part the template lacks is not_found.
+    auto w = [](int64_t v) { return v < 0 ? std::string("not_found") : std::to_string(v); };
+    const bool stat = p.nstat > 0;
+    auto sw = [&](int64_t v) { return stat ? std::to_string(v) : std::string("not_found"); };
+    std::string mine = w(p.tmpl) + " " + w(p.cat) + " " + w(p.num) + " " + w(p.gentype) + " " + w(p.ftunit) + " " +
+                       std::to_string(p.ftime) + " " + w(p.sfc1type) + " " + w(p.enstype) + " " + w(p.member) + " " +
+                       w(p.nmembers) + " " + w(p.derived) + " " + w(p.probtype) + " " + w(p.percentile) + " " +
+                       sw(p.nstat) + " " + sw(p.stattype) + " " + sw(p.statunit) + " " + sw(p.statlen) + " " +
+                       sw(p.statend[0]) + " " + sw(p.statend[1]) + " " + sw(p.statend[2]) + " " + sw(p.statend[3]);
+    // The first surface's value: its scale factor and scaled value.
+    double sf = 0, sv = 0;
+    const std::string& g = got[0];
+    const size_t cut = g.rfind(' ', g.rfind(' ') - 1);
+    EXPECT_EQ(g.substr(0, cut), mine);
+    if (std::sscanf(g.c_str() + cut, "%lf %lf", &sf, &sv) == 2) {
+      EXPECT_TRUE(p.sfc1ok);
+      EXPECT_DOUBLE_EQ(p.sfc1, sv / std::pow(10.0, sf));
+    }
+  }
+}
+
 }  // namespace
