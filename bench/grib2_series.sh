@@ -36,16 +36,18 @@ for k in $(seq 1 "$nt"); do cat "jm_$k.grb2"; done > jpeg.grb2
 for k in $(seq 1 "$nt"); do cat "cm_$k.grb2"; done > ccsds.grb2
 rm -f m_*.grb2 jm_*.grb2 cm_*.grb2
 
-for s in simple jpeg ccsds; do
-  cat "$s.grb2" >/dev/null
-  run_ombra() { ./decode "$s.grb2" mean > means.txt; }
-  run_cdo() { cdo -s -O fldmean "$s.grb2" r.grb2; }
+# (The series' name is not "s": bench_time's own variables are seen by the
+# functions it runs.)
+for series in simple jpeg ccsds; do
+  cat "$series.grb2" >/dev/null
+  run_ombra() { ./decode "$series.grb2" mean > means.txt; }
+  run_cdo() { cdo -s -O fldmean "$series.grb2" r.grb2; }
   bench_pair run_ombra run_cdo
   cdo -s outputf,%.9g,1 r.grb2 > r.txt
   diff=$(paste means.txt r.txt | awk '{d = $1 - $2; if (d < 0) d = -d; if (d > m) m = d} END {printf "%.3g", m}')
   target=1.0
-  [ "$s" = simple ] && target=0.5
-  echo "$s, $nt messages: ombra $pair_a s, cdo fldmean $pair_b s, largest difference $diff," \
+  [ "$series" = simple ] && target=0.5
+  echo "$series, $nt messages: ombra $pair_a s, cdo fldmean $pair_b s, largest difference $diff," \
     "ratio $(ratio "$pair_a" "$pair_b") (target <= $target)"
 done
 
