@@ -15,5 +15,5 @@ trap 'rm -rf "$out"' EXIT
 libs=$(ls "$build"/src/*/libom_*.a)
 g++ -std=c++17 -O2 -DNDEBUG -I"$root/src" "$root/bench/$name.cpp" \
   -Wl,--start-group $libs -Wl,--end-group \
-  -lgd -lnetcdf -lmfhdfalt -ldfalt -ludunits2 -lreadline -lX11 -o "$out/$name"
+  -lgd -lnetcdf -lmfhdfalt -ldfalt -ludunits2 -lopenjp2 -lpng -laec -lreadline -lX11 -o "$out/$name"
 "$out/$name"

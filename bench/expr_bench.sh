@@ -14,7 +14,7 @@ work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 g++ -std=c++17 -O2 -DNDEBUG -I"$root/src" "$root/bench/expr_bench.cpp" \
   -Wl,--start-group "${libs[@]}" -Wl,--end-group \
-  -lgd -lnetcdf -lmfhdfalt -ldfalt -ludunits2 -o "$work/expr_bench"
+  -lgd -lnetcdf -lmfhdfalt -ldfalt -ludunits2 -lopenjp2 -lpng -laec -o "$work/expr_bench"
 
 nx=1440; ny=721; nt=10
 /usr/bin/python3 - "$work/data.bin" $nx $ny $nt <<'PY'

@@ -77,7 +77,7 @@ mkindex_build() {
   # shellcheck disable=SC2086
   g++ -std=c++17 -O2 -I"$root/src" "$root/bench/grib_mkindex.cpp" \
     -Wl,--start-group $libs -Wl,--end-group \
-    -lgd -lnetcdf -lmfhdfalt -ldfalt -ludunits2 -lreadline -lX11 -o mkindex
+    -lgd -lnetcdf -lmfhdfalt -ldfalt -ludunits2 -lopenjp2 -lpng -laec -lreadline -lX11 -o mkindex
 }
 
 # largest_diff BIN TXT: the largest difference between the little-endian

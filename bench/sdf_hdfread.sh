@@ -14,5 +14,5 @@ work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 c++ -O2 -std=c++17 -I"$root/src" "$root/bench/sdf_hdfread.cpp" -o "$work/bench" \
   "$build/src/sdf/libom_sdf.a" "$build/src/data/libom_data.a" "$build/src/base/libom_base.a" \
-  -lnetcdf -lmfhdfalt -ldfalt -ludunits2
+  -lnetcdf -lmfhdfalt -ldfalt -ludunits2 -lopenjp2 -lpng -laec
 OMDDIR="$root/share" "$work/bench" "$work"

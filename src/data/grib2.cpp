@@ -154,8 +154,12 @@ bool grid(const unsigned char* s, size_t len, g2grid* g, std::string* why) {
       break;
   }
   const bool gauss = g->tmpl == 40 || g->tmpl == 41;
-  if ((gauss && (g->ngauss < 1 || g->ngauss > 100000)))
-    return fail(why, "Gaussian grid without a number of parallels");
+  // The latitudes cost the square of the parallels: no more than the
+  // finest grids in use have.
+  if (gauss && (g->ngauss < 1 || g->ngauss > 8192))
+    return fail(why, "Gaussian grid of " + std::to_string(g->ngauss) + " parallels between pole and equator is not read");
+  if (gauss && nj != missing32 && nj > 2 * static_cast<int64_t>(g->ngauss))
+    return fail(why, "Gaussian grid of more rows than its parallels");
   if (nlb) {
     // A reduced grid: a point count per row follows the template.
     if (interp != 1 || (g->tmpl != 0 && g->tmpl != 1 && !gauss) || nlb > 4)
@@ -182,7 +186,8 @@ bool grid(const unsigned char* s, size_t len, g2grid* g, std::string* why) {
     g->nj = static_cast<int>(nj);
     return true;
   }
-  if (ni < 1 || nj < 1 || ni == missing32 || nj == missing32 || ni * nj != g->npts)
+  if (ni < 1 || nj < 1 || ni == missing32 || nj == missing32 ||
+      static_cast<uint64_t>(ni) * static_cast<uint64_t>(nj) != static_cast<uint64_t>(g->npts))
     return fail(why, "grid of " + std::to_string(ni) + " x " + std::to_string(nj) + " does not have its " +
                          std::to_string(g->npts) + " points");
   if (ni > INT32_MAX || nj > INT32_MAX) return fail(why, "grid too large");

@@ -331,7 +331,11 @@ void posfn(const void* ctx, double lon, double lat, double* gi, double* gj, floa
 
 std::vector<double> g2gausslats(int n) {
   // The roots of the Legendre polynomial of degree 2n, by Newton's method
-  // from the usual first guesses; symmetric, so half are computed.
+  // from the usual first guesses; symmetric, so half are computed.  The
+  // last list made is kept: the fields of a file mostly share one grid.
+  static std::vector<double> last;
+  static int lastn = 0;
+  if (n == lastn) return last;
   std::vector<double> lat(static_cast<size_t>(2 * n));
   const int m = 2 * n;
   for (int k = 0; k < n; k++) {
@@ -352,6 +356,8 @@ std::vector<double> g2gausslats(int n) {
     lat[static_cast<size_t>(m - 1 - k)] = a;
     lat[static_cast<size_t>(k)] = -a;
   }
+  last = lat;
+  lastn = n;
   return lat;
 }
 

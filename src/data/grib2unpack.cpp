@@ -55,13 +55,17 @@ float value(double x, const scaling& s, float undef) {
   return std::fabs(y) <= FLT_MAX ? static_cast<float>(y) : undef;
 }
 
+// The value of every point of a field packed in 0 bits: the reference
+// value as it stands, neither scale factor applied, as the producers write
+// it (and ecCodes reads it).
+float constant(const scaling& s) { return static_cast<float>(s.ref); }
+
 // The n simple-packed values of b bits from bit offset bit of data (bytes
 // of it), scaled, into out.
 void simple(const unsigned char* data, size_t bytes, long bit, int b, int n, const scaling& s, float undef,
             float* out) {
   if (b == 0) {
-    const float c = value(0.0, s, undef);
-    std::fill(out, out + n, c);
+    std::fill(out, out + n, constant(s));
     return;
   }
   bitfields::each_block(data, bytes, bit, b, n, [&](int k0, const uint32_t* v, int m) {
@@ -123,9 +127,11 @@ bool complexpack(const unsigned char* msg, const g2field& f, float* out, float u
     if (valbit + static_cast<uint64_t>(len) * w > nbits) return fail(why, "group values pass the end of the data section");
     int64_t* xo = x.data() + k;
     if (w == 0) {
+      // A group wholly missing has a reference of all ones (or all ones
+      // less one); references of 0 bits say nothing of it.
       int mk = 0;
-      if (r.missmgmt && gref == allones) mk = 1;
-      else if (r.missmgmt == 2 && gref == allones - 1) mk = 2;
+      if (r.missmgmt && r.nbits && gref == allones) mk = 1;
+      else if (r.missmgmt == 2 && r.nbits > 1 && gref == allones - 1) mk = 2;
       std::fill(xo, xo + len, static_cast<int64_t>(gref));
       if (mk) std::fill(miss.begin() + k, miss.begin() + k + len, static_cast<unsigned char>(mk));
     } else {
@@ -190,7 +196,7 @@ bool codec(const unsigned char* msg, const g2field& f, float* out, float undef, 
   const scaling s = scaleof(r);
   if (n == 0) return true;
   if (r.nbits == 0) {
-    std::fill(out, out + n, value(0.0, s, undef));
+    std::fill(out, out + n, constant(s));
     return true;
   }
   // The integers go where their floats will be: both are 4 bytes.

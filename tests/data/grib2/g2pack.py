@@ -1,10 +1,15 @@
 #!/usr/bin/env python3
 """Rewrites the data of GRIB edition 2 messages for the decoder's tests.
 
-  g2pack.py fill IN OUT [BITS [D]]
+  g2pack.py fill IN OUT [BITS [D [GAP]]]
       every field gets varying values (a smooth pattern of its point
       index) in simple packing of BITS bits (default 16) with decimal scale
-      factor D (default 1), and no bit map
+      factor D (default 1); with GAP a bit map in which every GAP-th point
+      and a run of points have no value, else none
+  g2pack.py join IN OUT
+      the messages of IN become the fields of one message: a grid section
+      the same as the field before's is left out, and a bit map the same
+      as the last one given is replaced by indicator 254
   g2pack.py complex IN OUT ORDER MISS [GROUP]
       every simple-packed field is packed again as complex packing:
       ORDER 0 plain complex packing, 1 or 2 spatial differencing of that
@@ -49,14 +54,19 @@ def assemble(head, secs):
 
 def bits(values, width):
     """The values as fields of width bits, padded to whole octets."""
-    if width == 0 or not values:
+    out, acc, n = bytearray(), 0, 0
+    if width == 0:
         return b""
-    acc = 0
     for v in values:
         acc = acc << width | v
-    n = len(values) * width
-    pad = (-n) % 8
-    return (acc << pad).to_bytes((n + pad) // 8, "big")
+        n += width
+        while n >= 8:
+            n -= 8
+            out.append(acc >> n & 255)
+        acc &= (1 << n) - 1
+    if n:
+        out.append(acc << (8 - n) & 255)
+    return bytes(out)
 
 
 def sm(v, n):
@@ -79,7 +89,7 @@ def npoints(s3):
     return struct.unpack(">I", s3[6:10])[0]
 
 
-def fill(msg, nbits, d):
+def fill(msg, nbits, d, gap):
     head, secs = msg[:16], sections(msg)
     out, npts = [], 0
     for num, s in secs:
@@ -91,8 +101,13 @@ def fill(msg, nbits, d):
             top = (1 << nbits) - 1
             x = [int(round(top * (0.5 + 0.35 * math.sin(k * 0.013) + 0.15 * math.cos(k * 0.71))))
                  for k in range(npts)]
+            bitmap = None
+            if gap:
+                on = [not (k % gap == 1 or npts // 3 <= k < npts // 3 + 40) for k in range(npts)]
+                bitmap = bits([int(b) for b in on], 1)
+                x = [v for v, b in zip(x, on) if b]
             # A reference of a few hundred with the decimal scale factor.
-            out += simple_sections(x, 2731.0, 0, d, nbits)
+            out += simple_sections(x, 2731.0, 0, d, nbits, bitmap)
             continue
         out.append((num, s))
     return assemble(head, out)
@@ -101,9 +116,15 @@ def fill(msg, nbits, d):
 def simple_ints(s5, s7):
     n = struct.unpack(">I", s5[5:9])[0]
     nb = s5[19]
-    acc = int.from_bytes(s7[5:], "big")
-    total = (len(s7) - 5) * 8
-    return [(acc >> (total - (k + 1) * nb)) & ((1 << nb) - 1) for k in range(n)] if nb else [0] * n
+    if not nb:
+        return [0] * n
+    data, out = s7[5:], []
+    for k in range(n):
+        bit = k * nb
+        chunk = int.from_bytes(data[bit // 8:(bit + nb) // 8 + 1], "big")
+        width = ((bit + nb) // 8 + 1 - bit // 8) * 8
+        out.append(chunk >> (width - bit % 8 - nb) & ((1 << nb) - 1))
+    return out
 
 
 def complexpack(msg, order, miss, group):
@@ -205,15 +226,37 @@ def complexpack(msg, order, miss, group):
     return assemble(head, out)
 
 
+def join(msgs):
+    out, grid, bitmap = [], None, None
+    for k, m in enumerate(msgs):
+        for num, s in sections(m):
+            if num == 1 and k:
+                continue
+            if num == 3:
+                if s == grid:
+                    continue
+                grid = s
+            if num == 6 and s[5] == 0:
+                if s == bitmap:
+                    s = sec(6, bytes([254]))[1]
+                else:
+                    bitmap = s
+            out.append((num, s))
+    return [assemble(msgs[0][:16], out)]
+
+
 def main():
     cmd, src, dst = sys.argv[1:4]
     data = open(src, "rb").read()
     res = []
-    for m in messages(data):
+    if cmd == "join":
+        res = join(list(messages(data)))
+    for m in messages(data) if cmd != "join" else []:
         if cmd == "fill":
             nb = int(sys.argv[4]) if len(sys.argv) > 4 else 16
             d = int(sys.argv[5]) if len(sys.argv) > 5 else 1
-            res.append(fill(m, nb, d))
+            gap = int(sys.argv[6]) if len(sys.argv) > 6 else 0
+            res.append(fill(m, nb, d, gap))
         elif cmd == "complex":
             res.append(complexpack(m, int(sys.argv[4]), int(sys.argv[5]),
                                    int(sys.argv[6]) if len(sys.argv) > 6 else 17))
