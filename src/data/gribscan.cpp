@@ -51,6 +51,10 @@ int64_t sm(const unsigned char* b, int n) {
 
 // The first "GRIB" at or after pos; -1 when there is none.
 int64_t findgrib(int fd, int64_t pos, int64_t flen) {
+  // Where a message ends the next one begins, as a rule: a look of four
+  // bytes finds it.
+  unsigned char head[4];
+  if (pos + 4 <= flen && pread_all(fd, pos, head, 4) && std::memcmp(head, "GRIB", 4) == 0) return pos;
   constexpr int64_t kChunk = 1 << 16;
   std::vector<unsigned char> buf(kChunk + 3);
   while (pos + 4 <= flen) {
