@@ -21,7 +21,7 @@ struct spec {
   int disc = 0, cat = 0, num = 0;
   int ltype = 100;
   double lev = 50000;
-  int day = 1, hour = 0;
+  int day = 1, hour = 0, mon = 3;
   int step = 0;
   int stat = -1, from = 0, per = 0;  // period from hour `from` to `from + per` of the run
   int member = -1, derived = -1;
@@ -43,7 +43,7 @@ gribfld field(const spec& s, int msgno) {
   f.haslevel = s.ltype != 1;
   f.level = s.lev;
   f.g1level = static_cast<int>(s.lev);
-  f.reftime = datetime{2024, 3, s.day, s.hour, 0};
+  f.reftime = datetime{2024, s.mon, s.day, s.hour, 0};
   f.valid = f.reftime;
   gribaddunits(&f.valid, 1, s.stat >= 0 ? s.from + s.per : s.step);
   f.stat = s.stat;
@@ -131,6 +131,12 @@ spec when(int day, int hour, int step, spec s = spec()) {
   s.step = step;
   return s;
 }
+spec month(int m) {
+  spec s;
+  s.day = 1;
+  s.mon = m;
+  return s;
+}
 spec accum(int from, int per, spec s) {
   s.stat = 1;
   s.from = from;
@@ -177,6 +183,10 @@ TEST_F(GribSet, FieldsMakeVariablesLevelsAndTimes) {
        "3 00Z01MAR2024 12Z01MAR2024", "T: the valid times (reference time plus forecast step)", ""},
       {"uneven steps make an axis of the smallest step", {when(1, 0, 0), when(1, 0, 3), when(1, 0, 12)}, "t:1", "",
        "5 00Z01MAR2024 12Z01MAR2024", "", ""},
+      {"monthly means make a monthly axis", {month(1), month(2), month(4)}, "t:1", "", "4 00Z01JAN2024 00Z01APR2024", "",
+       ""},
+      {"times too uneven for an axis of steps keep their dates", {when(1, 0, 0), when(1, 0, 1), when(31, 0, 24 * 365)},
+       "t:1", "", "3 00Z01MAR2024 00Z31MAR2025", "", ""},
       {"analyses make T of their times", {when(1, 0, 0), when(1, 6, 0), when(1, 12, 0)}, "t:1", "",
        "3 00Z01MAR2024 12Z01MAR2024", "T: the valid times (reference time plus forecast step)", ""},
       {"runs of one step make T of their reference times", {when(1, 0, 24), when(2, 0, 24), when(3, 0, 24)}, "t:1",
