@@ -65,23 +65,17 @@ bool readat(int64_t pos, unsigned char* buf, int64_t n) { return readat(g1src{gs
 
 unsigned int b3(const unsigned char* b) { return omgby(b, 0, 3); }
 
-// Base time plus the forecast of the record.
+// Base time plus the forecast of the record, in any unit of GRIB1's code
+// table 4 (3 and 6 hours, quarter and half hours, seconds, decades...: a
+// forecast in them taken as none would put every step of a run at its
+// base time, each over the one before).  A unit the table does not have
+// leaves no forecast.
 void validtime(gribhead* h) {
   h->vtim = h->btim;
   int fc = (h->trange >= 2 && h->trange <= 5) ? h->p2 : h->p1;
   if (gmpcmn.ignfcst) return;
-  datetime inc = {0, 0, 0, 0, 0};
-  switch (h->tunit) {
-    case 0: inc.mn = fc; break;
-    case 1: inc.hr = fc; break;
-    case 12: inc.hr = 12 * fc; break;
-    case 2: inc.dy = fc; break;
-    case 3: inc.mo = fc; break;
-    case 4: inc.yr = fc; break;
-    default: return;
-  }
-  timadd(&h->btim, &inc);
-  h->vtim = inc;
+  datetime v = h->btim;
+  if (gribaddunits(&v, h->tunit, fc, 1)) h->vtim = v;
 }
 
 int badlen(const g1src& src, const gribhead* h) {

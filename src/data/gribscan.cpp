@@ -439,9 +439,12 @@ void scang2(int fd, int64_t flen, int64_t at, int msgno, msgbuf* buf, gribscanre
 
 }  // namespace
 
-bool gribaddunits(datetime* t, int unit, int64_t n) {
+bool gribaddunits(datetime* t, int unit, int64_t n, int edition) {
   gribspan s;
-  return spanof(unit, n, &s) && addspan(t, s);
+  datetime v = *t;
+  if (!spanof(unit44(unit, edition), n, &s) || !addspan(&v, s)) return false;
+  *t = v;
+  return true;
 }
 
 bool isgribfile(FILE* f) {

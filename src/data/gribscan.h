@@ -98,7 +98,8 @@ bool isgribfile(FILE* f);
 // the scan goes on at the next "GRIB".
 int gribscan(FILE* f, gribscanres* out, std::string* why);
 
-// The time plus n units of GRIB code table 4.4 (GRIB1 table 4 is the same
-// for the units 0-7 and 10-12; 13 and 254 are seconds).  False for a unit
-// it does not know.
-bool gribaddunits(datetime* t, int unit, int64_t n);
+// The time plus n units of the time-range unit code of a GRIB edition
+// (GRIB2's code table 4.4; GRIB1's table 4, the same but for 13 and 14, a
+// quarter and half an hour, and 254, seconds).  False for a unit it does
+// not know, or a time it cannot hold (t unchanged then).
+bool gribaddunits(datetime* t, int unit, int64_t n, int edition);

@@ -45,7 +45,7 @@ gribfld field(const spec& s, int msgno) {
   f.g1level = static_cast<int>(s.lev);
   f.reftime = datetime{2024, s.mon, s.day, s.hour, 0};
   f.valid = f.reftime;
-  gribaddunits(&f.valid, 1, s.stat >= 0 ? s.from + s.per : s.step);
+  gribaddunits(&f.valid, 1, s.stat >= 0 ? s.from + s.per : s.step, 2);
   f.stat = s.stat;
   if (s.stat >= 0) {
     f.period.minutes = 60L * s.per;
