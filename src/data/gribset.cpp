@@ -245,6 +245,7 @@ struct placed {
 // The fields left out, by reason, each with its message numbers.
 struct leftout {
   std::map<std::string, std::vector<int>> why;
+  std::map<std::string, size_t> fields;
   std::vector<std::string> order;
   void add(const std::string& reason, int msgno) {
     auto it = why.find(reason);
@@ -252,7 +253,8 @@ struct leftout {
       order.push_back(reason);
       it = why.emplace(reason, std::vector<int>()).first;
     }
-    if (it->second.empty() || it->second.back() != msgno) it->second.push_back(msgno);
+    fields[reason]++;
+    if (std::find(it->second.begin(), it->second.end(), msgno) == it->second.end()) it->second.push_back(msgno);
   }
 };
 
@@ -314,6 +316,7 @@ class builder {
   int ztype_ = -1;
   std::vector<double> zlevs_;
   int case_ = 0;                     // 0 one reference time, 1 one step, 2 several of both
+  size_t taken_ = 0;                 // fields the index points at
   gribspan step_;
   taxis tax_;
 
@@ -676,6 +679,7 @@ bool builder::fillindex() {
   constexpr int64_t kMaxOff = INT32_MAX;
   for (int64_t s = 0; s < slots; s++) {
     if (at[static_cast<size_t>(s)] < 0) continue;
+    taken_++;
     const gribfld& f = *fields_[static_cast<size_t>(at[static_cast<size_t>(s)])].f;
     if (f.edition != 2 && f.g1.dataoff <= kMaxOff && f.g1.bmsoff <= kMaxOff) {
       gribfill(static_cast<int>(s), 0, 3, &f.g1, gi);
@@ -774,7 +778,7 @@ void builder::notes() {
   std::string eds = g1 && g2 ? "GRIB1 and GRIB2" : g2 ? "GRIB2" : "GRIB1";
   auto count = [](size_t k, const char* what) { return std::to_string(k) + " " + what + (k == 1 ? "" : "s"); };
   n.push_back("GRIB file scanned: " + count(scan_.messages, "message") + " (" + eds + "), " +
-              count(fields_.size(), "field") + " taken");
+              count(taken_, "field") + " taken");
   n.push_back("Grid: " + gridtext(gridof_->g2.grid) + (axes_.projected ? ", shown on a longitude-latitude grid" : ""));
   if (ztype_ >= 0) {
     std::string u = shownunits(ztype_);
@@ -791,9 +795,11 @@ void builder::notes() {
     n.push_back(s.msgno ? "Skipped message " + std::to_string(s.msgno) + " at byte " + std::to_string(s.at) + ": " + s.why
                         : "Skipped at byte " + std::to_string(s.at) + ": " + s.why);
   for (const std::string& why : out_.order) {
-    const std::vector<int>& m = out_.why[why];
-    n.push_back("Left out " + std::to_string(m.size()) + (m.size() == 1 ? " message" : " messages") + " (" +
-                msgranges(m) + "): " + why);
+    std::vector<int> m = out_.why[why];
+    std::sort(m.begin(), m.end());
+    const size_t nf = out_.fields[why];
+    n.push_back("Left out " + (nf == m.size() ? count(m.size(), "message") : count(nf, "field") + " of " + count(m.size(), "message")) +
+                " (" + msgranges(m) + "): " + why);
   }
 }
 

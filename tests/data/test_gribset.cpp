@@ -212,6 +212,8 @@ TEST_F(GribSet, FieldsMakeVariablesLevelsAndTimes) {
        "Left out 1 message (2): another grid (latitude-longitude 5 x 3)", ""},
       {"the same field again is left out", {spec(), dup}, "t:1", "", "", "Left out 1 message (2): the same field again",
        ""},
+      {"fields taken count those the index holds", {spec(), dup, dup}, "t:1", "", "",
+       "GRIB file scanned: 3 messages (GRIB2), 1 field taken", ""},
   };
   for (const row& r : rows) {
     made m = build(r.fields);
