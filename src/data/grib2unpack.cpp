@@ -199,15 +199,16 @@ bool codec(const unsigned char* msg, const g2field& f, float* out, float undef, 
     std::fill(out, out + n, constant(s));
     return true;
   }
-  // The integers go where their floats will be: both are 4 bytes.
-  static_assert(sizeof(float) == sizeof(uint32_t), "floats of 4 bytes");
-  uint32_t* x = reinterpret_cast<uint32_t*>(out);
-  if (g2codec(r.tmpl, msg + f.sec7 + 5, f.len7 - 5, r, x, static_cast<size_t>(n), why)) return false;
+  std::vector<uint32_t> x;
+  try {
+    x.resize(static_cast<size_t>(n));
+  } catch (const std::bad_alloc&) {
+    return fail(why, "no memory for the field's values");
+  }
+  if (g2codec(r.tmpl, msg + f.sec7 + 5, f.len7 - 5, r, x.data(), x.size(), why)) return false;
   for (int64_t i0 = 0; i0 < n; i0 += bitfields::kBlock) {
     const int m = static_cast<int>(std::min<int64_t>(bitfields::kBlock, n - i0));
-    uint32_t v[bitfields::kBlock];
-    std::copy(x + i0, x + i0 + m, v);
-    scale(v, m, s.bsf, s.ref, s.dsf, undef, out + i0);
+    scale(x.data() + i0, m, s.bsf, s.ref, s.dsf, undef, out + i0);
   }
   return true;
 }
