@@ -48,6 +48,24 @@ OM_VECTOR_CLONES __attribute__((optimize("O3", "no-trapping-math"))) void scale(
   }
 }
 
+// The same for values that all lie in single precision's range (see
+// inrange) and fit 31 bits, with the values of 8 and 16 bits taken
+// straight from their bytes: the same results, in fewer steps.
+OM_VECTOR_CLONES __attribute__((optimize("O3", "no-trapping-math"))) void scalein(
+    const uint32_t* __restrict v, int m, double b, double r, double d, float* __restrict out) {
+  for (int i = 0; i < m; i++)
+    out[i] = static_cast<float>((static_cast<double>(static_cast<int32_t>(v[i])) * b + r) / d);
+}
+OM_VECTOR_CLONES __attribute__((optimize("O3", "no-trapping-math"))) void scale16(
+    const unsigned char* __restrict p, int m, double b, double r, double d, float* __restrict out) {
+  for (int i = 0; i < m; i++)
+    out[i] = static_cast<float>((static_cast<double>(p[2 * i] << 8 | p[2 * i + 1]) * b + r) / d);
+}
+OM_VECTOR_CLONES __attribute__((optimize("O3", "no-trapping-math"))) void scale8(
+    const unsigned char* __restrict p, int m, double b, double r, double d, float* __restrict out) {
+  for (int i = 0; i < m; i++) out[i] = static_cast<float>((static_cast<double>(p[i]) * b + r) / d);
+}
+
 // The value of packed integer x (no number or beyond single precision:
 // undef).
 float value(double x, const scaling& s, float undef) {
@@ -60,6 +78,14 @@ float value(double x, const scaling& s, float undef) {
 // it (and ecCodes reads it).
 float constant(const scaling& s) { return static_cast<float>(s.ref); }
 
+// Whether every value of b bits scales to a number single precision
+// holds: the scaling is monotonic, so its two ends tell.
+bool inrange(const scaling& s, int b) {
+  if (b > 31) return false;
+  const double lo = s.ref / s.dsf, hi = (std::ldexp(1.0, b) * s.bsf + s.ref) / s.dsf;
+  return std::fabs(lo) <= FLT_MAX && std::fabs(hi) <= FLT_MAX;
+}
+
 // The n simple-packed values of b bits from bit offset bit of data (bytes
 // of it), scaled, into out.
 void simple(const unsigned char* data, size_t bytes, long bit, int b, int n, const scaling& s, float undef,
@@ -68,9 +94,18 @@ void simple(const unsigned char* data, size_t bytes, long bit, int b, int n, con
     std::fill(out, out + n, constant(s));
     return;
   }
-  bitfields::each_block(data, bytes, bit, b, n, [&](int k0, const uint32_t* v, int m) {
-    scale(v, m, s.bsf, s.ref, s.dsf, undef, out + k0);
-  });
+  if (!inrange(s, b)) {
+    bitfields::each_block(data, bytes, bit, b, n, [&](int k0, const uint32_t* v, int m) {
+      scale(v, m, s.bsf, s.ref, s.dsf, undef, out + k0);
+    });
+  } else if ((b == 8 || b == 16) && bit % 8 == 0) {
+    // fits() has seen that the section holds them.
+    (b == 8 ? scale8 : scale16)(data + bit / 8, n, s.bsf, s.ref, s.dsf, out);
+  } else {
+    bitfields::each_block(data, bytes, bit, b, n, [&](int k0, const uint32_t* v, int m) {
+      scalein(v, m, s.bsf, s.ref, s.dsf, out + k0);
+    });
+  }
 }
 
 // Complex packing: group references, widths and lengths, then each
@@ -206,9 +241,11 @@ bool codec(const unsigned char* msg, const g2field& f, float* out, float undef, 
     return fail(why, "no memory for the field's values");
   }
   if (g2codec(r.tmpl, msg + f.sec7 + 5, f.len7 - 5, r, x.data(), x.size(), why)) return false;
+  const bool in = inrange(s, r.nbits);
   for (int64_t i0 = 0; i0 < n; i0 += bitfields::kBlock) {
     const int m = static_cast<int>(std::min<int64_t>(bitfields::kBlock, n - i0));
-    scale(x.data() + i0, m, s.bsf, s.ref, s.dsf, undef, out + i0);
+    if (in) scalein(x.data() + i0, m, s.bsf, s.ref, s.dsf, out + i0);
+    else scale(x.data() + i0, m, s.bsf, s.ref, s.dsf, undef, out + i0);
   }
   return true;
 }
