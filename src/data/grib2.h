@@ -152,8 +152,10 @@ struct g2field {
 };
 
 // Describes the fields of the message msg of len bytes (starting with
-// "GRIB", edition 2) into out (appended).  Headers only: the data are not
-// touched.  0, or 1 with why set when the message is damaged or holds
+// "GRIB", edition 2) into out (appended).  Headers only: of each data
+// section only its first 5 bytes are read (sections 0 to 6 and the end
+// mark are read whole), so a caller may leave the packed values out of
+// msg.  0, or 1 with why set when the message is damaged or holds
 // what this reader does not know (fields described before the fault are
 // kept in out).
 int g2scanmsg(const unsigned char* msg, size_t len, std::vector<g2field>* out, std::string* why);

@@ -2,6 +2,9 @@
 // spatial differencing, IEEE, and the codec packings through g2codec), the
 // bit map, and the placing of the points in the program's order.
 #include <algorithm>
+#include <climits>
+#include <cstring>
+#include <memory>
 #include <cfloat>
 #include <cmath>
 #include <new>
@@ -48,17 +51,36 @@ OM_VECTOR_CLONES __attribute__((optimize("O3", "no-trapping-math"))) void scale(
   }
 }
 
-// The value of packed integer x (no number or beyond single precision:
-// undef).
-float value(double x, const scaling& s, float undef) {
-  double y = (x * s.bsf + s.ref) / s.dsf;
-  return std::fabs(y) <= FLT_MAX ? static_cast<float>(y) : undef;
+// The same for values that all lie in single precision's range (see
+// inrange) and fit 31 bits, with the values of 8 and 16 bits taken
+// straight from their bytes: the same results, in fewer steps.
+OM_VECTOR_CLONES __attribute__((optimize("O3", "no-trapping-math"))) void scalein(
+    const uint32_t* __restrict v, int m, double b, double r, double d, float* __restrict out) {
+  for (int i = 0; i < m; i++)
+    out[i] = static_cast<float>((static_cast<double>(static_cast<int32_t>(v[i])) * b + r) / d);
+}
+OM_VECTOR_CLONES __attribute__((optimize("O3", "no-trapping-math"))) void scale16(
+    const unsigned char* __restrict p, int m, double b, double r, double d, float* __restrict out) {
+  for (int i = 0; i < m; i++)
+    out[i] = static_cast<float>((static_cast<double>(p[2 * i] << 8 | p[2 * i + 1]) * b + r) / d);
+}
+OM_VECTOR_CLONES __attribute__((optimize("O3", "no-trapping-math"))) void scale8(
+    const unsigned char* __restrict p, int m, double b, double r, double d, float* __restrict out) {
+  for (int i = 0; i < m; i++) out[i] = static_cast<float>((static_cast<double>(p[i]) * b + r) / d);
 }
 
 // The value of every point of a field packed in 0 bits: the reference
 // value as it stands, neither scale factor applied, as the producers write
 // it (and ecCodes reads it).
 float constant(const scaling& s) { return static_cast<float>(s.ref); }
+
+// Whether every value of b bits scales to a number single precision
+// holds: the scaling is monotonic, so its two ends tell.
+bool inrange(const scaling& s, int b) {
+  if (b > 31) return false;
+  const double lo = s.ref / s.dsf, hi = (std::ldexp(1.0, b) * s.bsf + s.ref) / s.dsf;
+  return std::fabs(lo) <= FLT_MAX && std::fabs(hi) <= FLT_MAX;
+}
 
 // The n simple-packed values of b bits from bit offset bit of data (bytes
 // of it), scaled, into out.
@@ -68,15 +90,83 @@ void simple(const unsigned char* data, size_t bytes, long bit, int b, int n, con
     std::fill(out, out + n, constant(s));
     return;
   }
-  bitfields::each_block(data, bytes, bit, b, n, [&](int k0, const uint32_t* v, int m) {
-    scale(v, m, s.bsf, s.ref, s.dsf, undef, out + k0);
-  });
+  if (!inrange(s, b)) {
+    bitfields::each_block(data, bytes, bit, b, n, [&](int k0, const uint32_t* v, int m) {
+      scale(v, m, s.bsf, s.ref, s.dsf, undef, out + k0);
+    });
+  } else if ((b == 8 || b == 16) && bit % 8 == 0) {
+    // fits() has seen that the section holds them.
+    (b == 8 ? scale8 : scale16)(data + bit / 8, n, s.bsf, s.ref, s.dsf, out);
+  } else {
+    bitfields::each_block(data, bytes, bit, b, n, [&](int k0, const uint32_t* v, int m) {
+      scalein(v, m, s.bsf, s.ref, s.dsf, out + k0);
+    });
+  }
 }
 
 // Complex packing: group references, widths and lengths, then each
 // group's values; with spatial differencing the first values and the
 // overall minimum come first.  Missing values (where the packing manages
 // them) are undef.
+
+// A packed integer that stands for a missing value.
+constexpr int64_t kMiss = INT64_MIN;
+
+// The integers scaled; kMiss, and integers of 51 bits or more (a damaged
+// field's), undef.  An integer below 2^51 is made a double by adding its
+// bits to those of 2^52 + 2^51 and taking that number off again, exactly,
+// in steps the vector units have.
+OM_VECTOR_CLONES __attribute__((optimize("O3", "no-trapping-math"))) void scale64(
+    const int64_t* __restrict x, int64_t n, double b, double r, double d, float undef, float* __restrict out) {
+  const double top = FLT_MAX, magic = 6755399441055744.0;
+  const int64_t lim = int64_t{1} << 51;
+  for (int64_t i = 0; i < n; i++) {
+    const uint64_t bits = static_cast<uint64_t>(x[i]) + 0x4338000000000000u;
+    double v;
+    std::memcpy(&v, &bits, 8);
+    const double y = ((v - magic) * b + r) / d;
+    out[i] = x[i] > -lim && x[i] < lim && std::fabs(y) <= top ? static_cast<float>(y) : undef;
+  }
+}
+
+// Undoes spatial differencing of the given order over the values present
+// (kMiss skipped), the first ones given, the overall minimum added back.
+void undiff(int64_t* x, int64_t n, int order, const int64_t first[2], int64_t minsd) {
+  int64_t seen = 0, p1 = 0, p2 = 0, i = 0;
+  for (; i < n && seen < order; i++) {
+    if (x[i] == kMiss) continue;
+    p2 = p1;
+    p1 = x[i] = first[seen++];
+  }
+  if (order == 1) {
+    for (; i < n; i++)
+      if (x[i] != kMiss) p1 = x[i] += minsd + p1;
+  } else {
+    for (; i < n; i++) {
+      if (x[i] == kMiss) continue;
+      const int64_t y = x[i] + minsd + 2 * p1 - p2;
+      p2 = p1;
+      p1 = x[i] = y;
+    }
+  }
+}
+
+// The group descriptors, a block at a time.
+struct groupcursor {
+  const unsigned char* data;
+  size_t bytes;
+  const g2repr& r;
+  uint64_t refbit, widbit, lenbit;
+  uint32_t ref[bitfields::kBlock], wid[bitfields::kBlock], len[bitfields::kBlock];
+  int fill(int64_t g0) {
+    const int m = static_cast<int>(std::min<int64_t>(bitfields::kBlock, r.ngroups - g0));
+    bitfields::take_fields(data, bytes, static_cast<long>(refbit + g0 * r.nbits), r.nbits, m, ref);
+    bitfields::take_fields(data, bytes, static_cast<long>(widbit + g0 * r.gwidthbits), r.gwidthbits, m, wid);
+    bitfields::take_fields(data, bytes, static_cast<long>(lenbit + g0 * r.glenbits), r.glenbits, m, len);
+    return m;
+  }
+};
+
 bool complexpack(const unsigned char* msg, const g2field& f, float* out, float undef, std::string* why) {
   const g2repr& r = f.repr;
   const unsigned char* data = msg + f.sec7 + 5;
@@ -93,90 +183,57 @@ bool complexpack(const unsigned char* msg, const g2field& f, float* out, float u
     for (int k = 0; k < r.sdorder; k++) first[k] = smn(data + k * r.sdbytes, r.sdbytes);
     minsd = smn(data + r.sdorder * r.sdbytes, r.sdbytes);
   }
-  uint64_t refbit = 8 * extra;
-  uint64_t widbit = refbit + padded(ng, r.nbits);
-  uint64_t lenbit = widbit + padded(ng, r.gwidthbits);
-  uint64_t valbit = lenbit + padded(ng, r.glenbits);
   // fits() has seen that the descriptors lie in the section.
-  std::vector<int64_t> x;
-  std::vector<unsigned char> miss;  // 0 present, 1 primary, 2 secondary missing
-  try {
-    x.resize(static_cast<size_t>(n));
-    if (r.missmgmt) miss.assign(static_cast<size_t>(n), 0);
-  } catch (const std::bad_alloc&) {
-    return fail(why, "no memory for the field's values");
-  }
+  groupcursor gc{data, bytes, r, 8 * extra, 0, 0, {}, {}, {}};
+  gc.widbit = gc.refbit + padded(ng, r.nbits);
+  gc.lenbit = gc.widbit + padded(ng, r.gwidthbits);
+  uint64_t valbit = gc.lenbit + padded(ng, r.glenbits);
+  std::unique_ptr<int64_t[]> xs(new (std::nothrow) int64_t[static_cast<size_t>(n)]);
+  if (!xs) return fail(why, "no memory for the field's values");
+  int64_t* x = xs.get();
+  const int mm = r.missmgmt;
   const uint64_t allones = r.nbits >= 32 ? 0xffffffffu : (uint64_t{1} << r.nbits) - 1;
   int64_t k = 0;
   uint32_t v[bitfields::kBlock];
-  for (int64_t g = 0; g < ng; g++) {
-    const uint32_t gref = r.nbits ? omgbb(data, static_cast<long>(refbit), r.nbits) : 0;
-    const int w = r.gwidthref + static_cast<int>(r.gwidthbits ? omgbb(data, static_cast<long>(widbit), r.gwidthbits) : 0);
-    int64_t len;
-    if (g == ng - 1) {
-      len = r.glenlast;
-    } else {
-      const uint32_t sl = r.glenbits ? omgbb(data, static_cast<long>(lenbit), r.glenbits) : 0;
-      len = static_cast<int64_t>(r.glenref) + static_cast<int64_t>(sl) * r.glenincr;
-    }
-    refbit += r.nbits;
-    widbit += r.gwidthbits;
-    lenbit += r.glenbits;
-    if (w > 32) return fail(why, "group of values " + std::to_string(w) + " bits wide");
-    if (len > n - k) return fail(why, "groups hold more values than the field");
-    if (valbit + static_cast<uint64_t>(len) * w > nbits) return fail(why, "group values pass the end of the data section");
-    int64_t* xo = x.data() + k;
-    if (w == 0) {
-      // A group wholly missing has a reference of all ones (or all ones
-      // less one); references of 0 bits say nothing of it.
-      int mk = 0;
-      if (r.missmgmt && r.nbits && gref == allones) mk = 1;
-      else if (r.missmgmt == 2 && r.nbits > 1 && gref == allones - 1) mk = 2;
-      std::fill(xo, xo + len, static_cast<int64_t>(gref));
-      if (mk) std::fill(miss.begin() + k, miss.begin() + k + len, static_cast<unsigned char>(mk));
-    } else {
-      const uint32_t top = w >= 32 ? 0xffffffffu : (uint32_t{1} << w) - 1;
-      for (int64_t j0 = 0; j0 < len; j0 += bitfields::kBlock) {
-        const int m = static_cast<int>(std::min<int64_t>(bitfields::kBlock, len - j0));
-        bitfields::take_fields(data, bytes, static_cast<long>(valbit + static_cast<uint64_t>(j0) * w), w, m, v);
-        for (int j = 0; j < m; j++) xo[j0 + j] = static_cast<int64_t>(gref) + v[j];
-        if (r.missmgmt) {
-          unsigned char* mo = miss.data() + k + j0;
-          for (int j = 0; j < m; j++) {
-            if (v[j] == top) mo[j] = 1;
-            else if (r.missmgmt == 2 && v[j] == top - 1) mo[j] = 2;
+  for (int64_t g0 = 0; g0 < ng; g0 += bitfields::kBlock) {
+    const int gm = gc.fill(g0);
+    for (int gi = 0; gi < gm; gi++) {
+      const int64_t gref = gc.ref[gi];
+      const int w = r.gwidthref + static_cast<int>(gc.wid[gi]);
+      const int64_t len = g0 + gi == ng - 1 ? static_cast<int64_t>(r.glenlast)
+                                            : static_cast<int64_t>(r.glenref) + static_cast<int64_t>(gc.len[gi]) * r.glenincr;
+      if (w > 32) return fail(why, "group of values " + std::to_string(w) + " bits wide");
+      if (len > n - k) return fail(why, "groups hold more values than the field");
+      if (valbit + static_cast<uint64_t>(len) * w > nbits) return fail(why, "group values pass the end of the data section");
+      int64_t* xo = x + k;
+      if (w == 0) {
+        // A group wholly missing has a reference of all ones (or all ones
+        // less one); references of 0 bits say nothing of it.
+        const bool gone = (mm && r.nbits && static_cast<uint64_t>(gref) == allones) ||
+                          (mm == 2 && r.nbits > 1 && static_cast<uint64_t>(gref) == allones - 1);
+        std::fill(xo, xo + len, gone ? kMiss : gref);
+      } else {
+        const uint32_t top = w >= 32 ? 0xffffffffu : (uint32_t{1} << w) - 1;
+        const uint32_t top2 = mm == 2 ? top - 1 : top;
+        for (int64_t j0 = 0; j0 < len; j0 += bitfields::kBlock) {
+          const int m = static_cast<int>(std::min<int64_t>(bitfields::kBlock, len - j0));
+          bitfields::take_fields(data, bytes, static_cast<long>(valbit + static_cast<uint64_t>(j0) * w), w, m, v);
+          int64_t* xb = xo + j0;
+          if (!mm) {
+            for (int j = 0; j < m; j++) xb[j] = gref + v[j];
+          } else {
+            for (int j = 0; j < m; j++) xb[j] = v[j] == top || v[j] == top2 ? kMiss : gref + v[j];
           }
         }
+        valbit += static_cast<uint64_t>(len) * w;
       }
-      valbit += static_cast<uint64_t>(len) * w;
+      k += len;
     }
-    k += len;
   }
   if (k != n) return fail(why, "groups hold fewer values than the field");
-  if (diff) {
-    // Undo the differencing over the values present, in order.
-    int64_t seen = 0, p1 = 0, p2 = 0;
-    for (int64_t i = 0; i < n; i++) {
-      if (r.missmgmt && miss[static_cast<size_t>(i)]) continue;
-      int64_t y;
-      if (seen < r.sdorder) {
-        y = first[seen];
-      } else if (r.sdorder == 1) {
-        y = x[static_cast<size_t>(i)] + minsd + p1;
-      } else {
-        y = x[static_cast<size_t>(i)] + minsd + 2 * p1 - p2;
-      }
-      p2 = p1;
-      p1 = y;
-      x[static_cast<size_t>(i)] = y;
-      seen++;
-    }
-  }
+  if (diff) undiff(x, n, r.sdorder, first, minsd);
   const scaling s = scaleof(r);
-  for (int64_t i = 0; i < n; i++) {
-    const size_t u = static_cast<size_t>(i);
-    out[u] = r.missmgmt && miss[u] ? undef : value(static_cast<double>(x[u]), s, undef);
-  }
+  scale64(x, n, s.bsf, s.ref, s.dsf, undef, out);
   return true;
 }
 
@@ -199,15 +256,18 @@ bool codec(const unsigned char* msg, const g2field& f, float* out, float undef, 
     std::fill(out, out + n, constant(s));
     return true;
   }
-  // The integers go where their floats will be: both are 4 bytes.
-  static_assert(sizeof(float) == sizeof(uint32_t), "floats of 4 bytes");
-  uint32_t* x = reinterpret_cast<uint32_t*>(out);
-  if (g2codec(r.tmpl, msg + f.sec7 + 5, f.len7 - 5, r, x, static_cast<size_t>(n), why)) return false;
+  std::vector<uint32_t> x;
+  try {
+    x.resize(static_cast<size_t>(n));
+  } catch (const std::bad_alloc&) {
+    return fail(why, "no memory for the field's values");
+  }
+  if (g2codec(r.tmpl, msg + f.sec7 + 5, f.len7 - 5, r, x.data(), x.size(), why)) return false;
+  const bool in = inrange(s, r.nbits);
   for (int64_t i0 = 0; i0 < n; i0 += bitfields::kBlock) {
     const int m = static_cast<int>(std::min<int64_t>(bitfields::kBlock, n - i0));
-    uint32_t v[bitfields::kBlock];
-    std::copy(x + i0, x + i0 + m, v);
-    scale(v, m, s.bsf, s.ref, s.dsf, undef, out + i0);
+    if (in) scalein(x.data() + i0, m, s.bsf, s.ref, s.dsf, out + i0);
+    else scale(x.data() + i0, m, s.bsf, s.ref, s.dsf, undef, out + i0);
   }
   return true;
 }
