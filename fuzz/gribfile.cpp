@@ -14,9 +14,8 @@
 #include "data/datafile.h"
 #include "data/gribmap.h"
 #include "data/gribset.h"
-#include "data/gridres.h"
-#include "data/omggrd.h"
 #include "fuzzutil.h"
+#include "gridreads.h"
 
 namespace {
 
@@ -25,31 +24,6 @@ const char kDescr[] =
     "xdef 4 linear 0 90\nydef 3 linear -90 90\nzdef 2 levels 1000 500\n"
     "tdef 3 linear 00z01jan1990 6hr\nvars 3\na 2 0,0,0,100 levels\nb 0 0,1,8,1,-999,1,6 period\n"
     "c 0 0,3,1,101,0 level\nendvars\n";
-
-int cap(int n, int most) { return n < most ? n : most; }
-
-void readall(datafile* pfi) {
-  const int nv = cap(static_cast<int>(pfi->pvar1.size()), 8);
-  for (int v = 0; v < nv; v++) {
-    for (int t = 1; t <= cap(pfi->dnum[3], 4); t++) {
-      gridres* g = omgnew();
-      if (!g) return;
-      g->pfi = pfi;
-      g->pvar = &pfi->pvar1[v];
-      g->undef = pfi->undef;
-      g->idim = 0;
-      g->jdim = 1;
-      int lo[4] = {0, 0, 1, t};
-      int hi[4] = {cap(pfi->dnum[0], 32) + 1, cap(pfi->dnum[1], 32) + 1, 1, t};
-      for (int k = 0; k < 4; k++) {
-        g->dimmin[k] = lo[k];
-        g->dimmax[k] = hi[k];
-      }
-      omggrd(g);
-      omgfre(g);
-    }
-  }
-}
 
 void release(datafile* pfi) {
   if (pfi->infile) std::fclose(pfi->infile);
@@ -71,13 +45,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   mfcmn.mfcal = -999;
   datafile* pfi = getpfi();
   if (!pfi) return 0;
-  if (omgribopen("d.grb", pfi) == 0) readall(pfi);
+  if (omgribopen("d.grb", pfi) == 0) fuzz::readgrids(pfi);
   release(pfi);
   if (gribindex("d.ctl", 0) == 1) {
     pfi = getpfi();
     if (pfi && omddes("d.ctl", pfi, 1) == 0) {
       pfi->infile = std::fopen(pfi->name.c_str(), "rb");
-      if (pfi->infile) readall(pfi);
+      if (pfi->infile) fuzz::readgrids(pfi);
     }
     if (pfi) release(pfi);
   }

@@ -256,23 +256,21 @@ def local_folders(src, edition, numbers):
     return out
 
 
-def build_grib2(src):
-    numbers = centres(src)
+def concept_records(src, edition, record):
+    """The p records of an edition's concepts: the WMO ones, then every
+    centre's own (record makes one record of an entry, or None)."""
     recs = []
-    for e in concept_set(os.path.join(src, "grib2")):
-        r = g2_record("-", *e)
-        if r:
-            recs.append(r)
-    for num, folder in local_folders(src, "grib2", numbers):
-        for e in concept_set(folder):
-            r = g2_record(str(num), *e)
-            if r:
-                recs.append(r)
+    sources = [("-", os.path.join(src, edition))]
+    sources += [(str(num), folder) for num, folder in local_folders(src, edition, centres(src))]
+    for centre, folder in sources:
+        recs += [r for r in (record(centre, *e) for e in concept_set(folder)) if r]
+    return recs
+
+
+def build_grib2(src):
+    recs = concept_records(src, "grib2", g2_record)
     ecmf = os.path.join(src, "grib2", "localConcepts", "ecmf")
-    for e in concept_set(ecmf, legacy=True):
-        r = g2_record("*", *e)
-        if r:
-            recs.append(r)
+    recs += [r for r in (g2_record("*", *e) for e in concept_set(ecmf, legacy=True)) if r]
     tables = latest_tables(src)
     # Code table 4.2 gives the text and units of the WMO parameters that no
     # concept names.
@@ -299,17 +297,7 @@ def build_grib2(src):
 
 
 def build_grib1(src):
-    numbers = centres(src)
-    recs = []
-    for e in concept_set(os.path.join(src, "grib1")):
-        r = g1_record("-", *e)
-        if r:
-            recs.append(r)
-    for num, folder in local_folders(src, "grib1", numbers):
-        for e in concept_set(folder):
-            r = g1_record(str(num), *e)
-            if r:
-                recs.append(r)
+    recs = concept_records(src, "grib1", g1_record)
     out = dedupe(recs)
     for code, _, text, _ in code_rows(read(os.path.join(src, "grib1", "3.table"))):
         if text and not text.lower().startswith(("reserved", "missing")):
