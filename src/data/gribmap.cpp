@@ -13,6 +13,7 @@
 #include <new>
 #include <vector>
 
+#include "base/cmnstate.h"
 #include "base/errout.h"
 #include "base/outflush.h"
 #include "base/replfile.h"
@@ -561,7 +562,8 @@ int scanfile2(datafile* pfi, int* result) {
   std::string why;
   if (gribscan(gst.gfile, &scan, &why)) {
     std::printf("gribmap:  the file cannot be read: %s\n", why.c_str());
-    return 0;
+    // An interrupted run writes no index: the one there stays.
+    return omqsig() ? GMFATAL : 0;
   }
   for (const gribskip& k : scan.skips) {
     if (k.msgno)

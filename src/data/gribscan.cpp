@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "base/cmnstate.h"
 #include "data/byteorder.h"
 #include "data/datetime.h"
 
@@ -49,7 +50,8 @@ int64_t sm(const unsigned char* b, int n) {
   return (v & top) ? -static_cast<int64_t>(v & (top - 1)) : static_cast<int64_t>(v);
 }
 
-// The first "GRIB" at or after pos; -1 when there is none.
+// The first "GRIB" at or after pos; -1 when there is none, -2 when the
+// user interrupted the search.
 int64_t findgrib(int fd, int64_t pos, int64_t flen) {
   // Where a message ends the next one begins, as a rule: a look of four
   // bytes finds it.
@@ -58,6 +60,7 @@ int64_t findgrib(int fd, int64_t pos, int64_t flen) {
   constexpr int64_t kChunk = 1 << 16;
   std::vector<unsigned char> buf(kChunk + 3);
   while (pos + 4 <= flen) {
+    if (omqsig()) return -2;  // gigabytes that are no GRIB take a while
     int64_t n = std::min(kChunk + 3, flen - pos);
     if (!pread_all(fd, pos, buf.data(), n)) return -1;
     const void* hit = memmem(buf.data(), static_cast<size_t>(n), "GRIB", 4);
@@ -465,6 +468,10 @@ int gribscan(FILE* f, gribscanres* out, std::string* why) {
   int64_t pos = 0;
   for (;;) {
     int64_t at = findgrib(fd, pos, flen);
+    if (at == -2 || omqsig()) {
+      if (why) *why = "interrupted";
+      return 1;
+    }
     if (at < 0) {
       if (flen > pos) out->skips.push_back({0, pos, std::to_string(flen - pos) + " bytes after the last message that are no GRIB"});
       break;

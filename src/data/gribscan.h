@@ -94,8 +94,8 @@ bool isgribfile(FILE* f);
 
 // Scans every message of the open regular file f.  Headers only: a
 // message's packed values are never read.  0, or 1 when the file cannot
-// be read at all (why set); a damaged message is listed in out->skips and
-// the scan goes on at the next "GRIB".
+// be read at all or the user interrupted (why set); a damaged message is
+// listed in out->skips and the scan goes on at the next "GRIB".
 int gribscan(FILE* f, gribscanres* out, std::string* why);
 
 // The time plus n units of the time-range unit code of a GRIB edition
