@@ -6,6 +6,8 @@
 #include <openjpeg.h>
 #include <png.h>
 
+#include <sched.h>
+
 #include <csetjmp>
 #include <cstring>
 #include <new>
@@ -55,6 +57,11 @@ OPJ_BOOL jseek(OPJ_OFF_T n, void* user) {
 }
 void jquiet(const char*, void*) {}
 
+int usablecpus() {
+  cpu_set_t set;
+  return sched_getaffinity(0, sizeof set, &set) == 0 ? CPU_COUNT(&set) : 1;
+}
+
 bool jpeg(const unsigned char* in, size_t inlen, uint32_t* out, size_t nout, std::string* why) {
   memstream m{in, inlen, 0};
   opj_stream_t* st = opj_stream_default_create(OPJ_TRUE);
@@ -72,7 +79,11 @@ bool jpeg(const unsigned char* in, size_t inlen, uint32_t* out, size_t nout, std
     opj_set_info_handler(codec, jquiet, nullptr);
     opj_dparameters_t par;
     opj_set_default_decoder_parameters(&par);
-    if (!opj_setup_decoder(codec, &par) || !opj_read_header(st, codec, &img) || !img) {
+    const bool setup = opj_setup_decoder(codec, &par);
+    // The code blocks are decoded on the processors this process may use.
+    const int cpus = usablecpus();
+    if (setup && cpus > 1) opj_codec_set_threads(codec, cpus < 8 ? cpus : 8);
+    if (!setup || !opj_read_header(st, codec, &img) || !img) {
       fail(why, "JPEG 2000 stream without a valid header");
     } else if (static_cast<uint64_t>(img->x1 - img->x0) * (img->y1 - img->y0) != nout || img->numcomps < 1) {
       // The image must be the field's values: no room is made for more.
