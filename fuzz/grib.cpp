@@ -16,6 +16,7 @@
 #include "data/omggrd.h"
 #include "data/gridres.h"
 #include "fuzzutil.h"
+#include "gridreads.h"
 
 namespace {
 
@@ -24,38 +25,14 @@ const char kDefault[] =
     "xdef 4 linear 0 90\nydef 3 linear -90 90\nzdef 1 levels 1000\n"
     "tdef 3 linear 00z01jan1990 1dy\nvars 2\na 0 11,1,0 first\nb 0 12,1,0 second\nendvars\n";
 
-int cap(int n, int most) { return n < most ? n : most; }
-
-// Reads every variable (at most 8) at its first level and the first times
-// over a window of at most 34 x 34 points.
+// Reads the data set of d.ctl.
 void readall() {
   datafile* pfi = getpfi();
   if (!pfi) return;
   if (omddes("d.ctl", pfi, 1) == 0 && pfi->type == 1) {
     pfi->fnum = 11;
     if (!pfi->tmplat) pfi->infile = std::fopen(pfi->name.c_str(), "rb");
-    if (pfi->tmplat || pfi->infile) {
-      int nv = cap(pfi->vnum, 8);
-      for (int v = 0; v < nv && v < static_cast<int>(pfi->pvar1.size()); v++) {
-        for (int t = 1; t <= cap(pfi->dnum[3], 4); t++) {
-          gridres* g = omgnew();
-          if (!g) break;
-          g->pfi = pfi;
-          g->pvar = &pfi->pvar1[v];
-          g->undef = pfi->undef;
-          g->idim = 0;
-          g->jdim = 1;
-          int lo[4] = {0, 0, 1, t};
-          int hi[4] = {cap(pfi->dnum[0], 32) + 1, cap(pfi->dnum[1], 32) + 1, 1, t};
-          for (int k = 0; k < 4; k++) {
-            g->dimmin[k] = lo[k];
-            g->dimmax[k] = hi[k];
-          }
-          omggrd(g);
-          omgfre(g);
-        }
-      }
-    }
+    if (pfi->tmplat || pfi->infile) fuzz::readgrids(pfi);
   }
   if (pfi->infile) std::fclose(pfi->infile);
   pfi->infile = nullptr;

@@ -628,6 +628,66 @@ def wireseeds():
     out(t, "empty", i32(1) + i32(0) + i32(-1) + u32(0) + u32(0))
 
 
+# ---------------------------------------------------------------- grib2
+def grib2seeds():
+    """Small fields of every packing, bit map and grid, made by ecCodes'
+    tools from its samples with the data written by the decoder tests'
+    writer (tests/data/grib2/g2pack.py); left as they are without the
+    tools."""
+    import shutil
+    import subprocess
+    import tempfile
+    if not shutil.which("grib_set"):
+        print("grib2: ecCodes' tools are not installed, seeds kept as they are")
+        return
+    t = "grib2"
+    pack = os.path.join(HERE, "..", "tests", "data", "grib2", "g2pack.py")
+    samples = "/usr/share/eccodes/samples"
+    with tempfile.TemporaryDirectory() as w:
+        def run(cmd):
+            subprocess.run(cmd, shell=True, check=True, cwd=w, stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL,
+                           env=dict(os.environ, P=pack, S=samples))
+        run("python3 $P fill $S/regular_ll_sfc_grib2.tmpl ll.grb2 12 1 && "
+            "python3 $P fill $S/regular_ll_sfc_grib2.tmpl llm.grb2 12 1 5 && "
+            "python3 $P fill $S/regular_gg_sfc_grib2.tmpl gg.grb2 8 1 7")
+        cases = {
+            "simple": "cp ll.grb2 c",
+            "bitmap": "cp llm.grb2 c",
+            "constant": "grib_set -d 5.25 ll.grb2 c",
+            "complex": "grib_set -r -s packingType=grid_complex llm.grb2 c",
+            "complex_order0": "grib_set -r -s packingType=grid_complex_spatial_differencing ll.grb2 c",
+            "complex_order1_missing": "python3 $P complex ll.grb2 c 1 1",
+            "complex_order2_missing2": "python3 $P complex ll.grb2 c 2 2 3",
+            "jpeg": "grib_set -r -s packingType=grid_jpeg ll.grb2 c",
+            "png": "grib_set -r -s packingType=grid_png gg.grb2 c",
+            "ccsds": "grib_set -r -s packingType=grid_ccsds llm.grb2 c",
+            "ieee32": "grib_set -r -s packingType=grid_ieee ll.grb2 c",
+            "ieee64": "grib_set -r -s packingType=grid_ieee,precision=2 ll.grb2 c",
+            "fields": "cat llm.grb2 llm.grb2 ll.grb2 > x && python3 $P join x c",
+            "gaussian": "grib_set -s jScansPositively=1,latitudeOfFirstGridPointInDegrees=-87.8638,"
+                        "latitudeOfLastGridPointInDegrees=87.8638 gg.grb2 c",
+            "reduced_gaussian": "python3 $P fill $S/reduced_gg_pl_32_grib2.tmpl c 4 0",
+            "scan_columns": "grib_set -s jPointsAreConsecutive=1,iScansNegatively=1 llm.grb2 c",
+            "rotated": "python3 $P fill $S/rotated_ll_sfc_grib2.tmpl x 8 0 && "
+                       "grib_set -s latitudeOfSouthernPoleInDegrees=-40,longitudeOfSouthernPoleInDegrees=10 x c",
+            "polar": "python3 $P fill $S/polar_stereographic_sfc_grib2.tmpl x 8 0 && "
+                     "grib_set -s DxInMetres=100000,DyInMetres=100000,latitudeOfFirstGridPointInDegrees=20,"
+                     "longitudeOfFirstGridPointInDegrees=200,orientationOfTheGridInDegrees=255 x c",
+            "lambert": "grib_set -s gridType=lambert,Nx=16,Ny=31,latitudeOfFirstGridPointInDegrees=20,"
+                       "longitudeOfFirstGridPointInDegrees=230,LoVInDegrees=265,LaDInDegrees=25,"
+                       "Latin1InDegrees=25,Latin2InDegrees=45,DxInMetres=120000,DyInMetres=120000 ll.grb2 c",
+            "mercator": "grib_set -s gridType=mercator,Ni=16,Nj=31,latitudeOfFirstGridPointInDegrees=-10,"
+                        "longitudeOfFirstGridPointInDegrees=350,LaDInDegrees=20,"
+                        "latitudeOfLastGridPointInDegrees=40,longitudeOfLastGridPointInDegrees=20,"
+                        "DiInMetres=200000,DjInMetres=200000 ll.grb2 c",
+        }
+        for name, cmd in cases.items():
+            run("rm -f c && " + cmd)
+            with open(os.path.join(w, "c"), "rb") as f:
+                out(t, name, f.read())
+
+
 def main():
     descriptor()
     gribseeds()
@@ -641,6 +701,7 @@ def main():
     pdefseeds()
     classicseeds()
     wireseeds()
+    grib2seeds()
     return 0
 
 

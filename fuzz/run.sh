@@ -23,12 +23,12 @@ set -uo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
 
-targets=(descriptor grib station mapfont expr script command sdfcoord axes pdef classic wire)
+targets=(descriptor grib grib2 gribfile station mapfont expr script command sdfcoord axes pdef classic wire)
 # Memory limit per target, MB.  Each harness bounds the data it asks for
 # (small windows, few times, small fixed data sets), so going over the
 # limit means the input made the program allocate by a claim it should
 # have refused: a finding for every target.
-declare -A rss=([descriptor]=2048 [grib]=2048 [station]=2048 [mapfont]=1024
+declare -A rss=([descriptor]=2048 [grib]=2048 [grib2]=2048 [gribfile]=2048 [station]=2048 [mapfont]=1024
                 [expr]=2048 [script]=2048 [command]=2048 [sdfcoord]=1024
                 [axes]=1024 [pdef]=1024 [classic]=1024 [wire]=1024)
 

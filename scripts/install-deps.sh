@@ -5,7 +5,8 @@ set -euo pipefail
 
 build_pkgs=(g++ cmake ninja-build ccache pkg-config libgtest-dev googletest
             libx11-dev libreadline-dev libncurses-dev libgd-dev libpng-dev zlib1g-dev
-            libnetcdf-dev libhdf4-alt-dev libudunits2-dev libudunits2-data)
+            libnetcdf-dev libhdf4-alt-dev libudunits2-dev libudunits2-data
+            libopenjp2-7-dev libaec-dev)
 test_pkgs=(xvfb xfonts-base netcdf-bin python3 python3-numpy libeccodes-tools cdo
            clang libclang-rt-14-dev openbox twm xdotool locales strace)
 

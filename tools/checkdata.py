@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Check the structure of the runtime data files in share/.
 
-    checkdata.py [DIR]          check every font, map and sample file in DIR
+    checkdata.py [DIR]          check every font, map, sample and GRIB table in DIR
                                 (default: the share/ directory beside tools/)
 
 Exit status 0 when every file is sound, 1 with one line per problem
@@ -296,6 +296,81 @@ def check_sample(ctl):
     return probs
 
 
+# ---------------------------------------------------------------- GRIB sample
+
+def check_grib2(path, want):
+    """Problems of a GRIB2 file: want whole edition 2 messages, one after
+    the other, each ending with 7777."""
+    name = os.path.basename(path)
+    with open(path, "rb") as f:
+        data = f.read()
+    pos, n = 0, 0
+    while pos < len(data):
+        if data[pos:pos + 4] != b"GRIB" or len(data) - pos < 16 or data[pos + 7] != 2:
+            return ["%s: no GRIB2 message at byte %d" % (name, pos)]
+        size = int.from_bytes(data[pos + 8:pos + 16], "big")
+        if size < 20 or pos + size > len(data) or data[pos + size - 4:pos + size] != b"7777":
+            return ["%s: message %d at byte %d is not whole" % (name, n + 1, pos)]
+        pos += size
+        n += 1
+    return [] if n == want else ["%s: %d messages, expected %d" % (name, n, want)]
+
+
+# ---------------------------------------------------------------- GRIB tables
+
+# Columns of each record kind: p (parameter), l (level type), s (statistic).
+GRIB_COLUMNS = {1: {"p": 10, "l": 3}, 2: {"p": 13, "l": 4, "s": 4}}
+# The key columns of a p record that hold a number or "-" ("*" or "-" for
+# the centre, and a decimal for a GRIB2 level).
+GRIB_KEYS = {1: 6, 2: 9}
+
+
+def check_gribtab(path, edition):
+    """Problems of one GRIB parameter table: every record of a known kind
+    with its number of columns, numbers where the program reads numbers,
+    names an expression can use, and WMO temperature named t."""
+    name = os.path.basename(path)
+    probs = []
+    with open(path, "rb") as f:
+        raw = f.read()
+    try:
+        text = raw.decode("utf-8")
+    except UnicodeDecodeError:
+        return ["%s: not UTF-8" % name]
+    params = 0
+    names = {}
+    for n, line in enumerate(text.split("\n")[:-1], 1):
+        if line.startswith("#"):
+            continue
+        f = line.split("\t")
+        want = GRIB_COLUMNS[edition].get(f[0])
+        if want is None or len(f) != want:
+            probs.append("%s: line %d: bad record" % (name, n))
+            continue
+        if f[0] != "p":
+            if not f[1].isdigit():
+                probs.append("%s: line %d: code is not a number" % (name, n))
+            continue
+        params += 1
+        keys = f[1:GRIB_KEYS[edition] + 1]
+        for k, v in enumerate(keys):
+            ok = v == "-" or re.fullmatch(r"\d+", v) or (k == 0 and v == "*") or \
+                (edition == 2 and k == 5 and re.fullmatch(r"-?\d+(\.\d+)?", v))
+            if not ok:
+                probs.append("%s: line %d: key %r is not a number" % (name, n, v))
+                break
+        nm = f[GRIB_KEYS[edition] + 1]
+        if nm != "-" and not re.fullmatch(r"[a-z][a-z0-9_]{0,14}", nm):
+            probs.append("%s: line %d: name %r cannot be used" % (name, n, nm))
+        names[tuple(keys)] = nm
+    if params < 300:
+        probs.append("%s: only %d parameters" % (name, params))
+    t = ("-", "0", "0", "0", "-", "-", "-", "-", "-") if edition == 2 else ("-", "2", "11", "-", "-", "-")
+    if names.get(t) != "t":
+        probs.append("%s: WMO temperature is not named t" % name)
+    return probs
+
+
 # ---------------------------------------------------------------- driver
 
 def check_dir(share):
@@ -318,6 +393,14 @@ def check_dir(share):
         probs.append("sample/sample.ctl: missing")
     else:
         probs += check_sample(ctl)
+    grib = os.path.join(share, "sample", "sample.grb2")
+    probs += check_grib2(grib, 76) if os.path.exists(grib) else ["sample/sample.grb2: missing"]
+    for edition in (1, 2):
+        path = os.path.join(share, "grib%d.tab" % edition)
+        if not os.path.exists(path):
+            probs.append("grib%d.tab: missing" % edition)
+        else:
+            probs += check_gribtab(path, edition)
     return probs
 
 

@@ -29,7 +29,12 @@ The station sample (share/sample/stations.ctl, stations.dat, stations.map)
 holds the gridded fields interpolated to forty stations (see stnsample.py);
 --stations-only makes it from the committed sample.dat.
 
-Usage: mksample.py [--out DIR] [--topo-dump FILE] [--nc-only] [--stations-only]
+The GRIB2 sample (share/sample/sample.grb2) holds the fields of sample.nc
+as GRIB edition 2 messages, made by cdo and ecCodes' grib_set (Debian
+packages cdo, libeccodes-tools); --grib-only makes it from the committed
+sample.nc.
+
+Usage: mksample.py [--out DIR] [--topo-dump FILE] [--nc-only] [--stations-only] [--grib-only]
 """
 
 import argparse
@@ -291,6 +296,35 @@ def write_netcdf(data, path):
         run(["ncgen", "-k", "classic", "-o", path, src])
 
 
+# The sample's fields as GRIB2 parameters (cdo's number.category.discipline),
+# each with the decimal precision it is packed to.
+GRIB2_PARAMS = [("topo", "5.3.0", 0), ("ts", "17.0.0", 1), ("slp", "1.3.0", 0), ("t", "0.0.0", 1),
+                ("z", "5.3.0", 0), ("u", "2.2.0", 1), ("v", "3.2.0", 1)]
+
+
+def write_grib2(nc, path):
+    """Write the GRIB2 copy of the netCDF sample nc: orography (orog),
+    skin temperature (skt), sea-level pressure in Pa at mean sea level
+    (prmsl), and t, gh, u, v on the isobaric surfaces, as analyses at the
+    four times, packed with complex packing and spatial differencing to
+    their precision (values below the ground in bit maps)."""
+    with tempfile.TemporaryDirectory() as tmp:
+        merged = ["-f", "grb2", "-b", "P16", "merge"]
+        for name, param, _ in GRIB2_PARAMS:
+            merged += ["-setparam,%s" % param] + (["-mulc,100"] if name == "slp" else []) + ["-selname,%s" % name, nc]
+        a, b, c = (os.path.join(tmp, n) for n in ("a.grb2", "b.grb2", "c.grb2"))
+        run(["cdo", "-s"] + merged + [a])
+        run(["grib_set", "-w", "parameterCategory=3,parameterNumber=1", "-s",
+             "typeOfFirstFixedSurface=101,scaleFactorOfFirstFixedSurface=missing,"
+             "scaledValueOfFirstFixedSurface=missing", a, b])
+        for digits in (0, 1):
+            names = "/".join({"topo": "orog", "ts": "skt", "slp": "prmsl", "z": "gh"}.get(n, n)
+                             for n, _, d in GRIB2_PARAMS if d == digits)
+            run(["grib_set", "-w", "shortName=" + names, "-s", "changeDecimalPrecision=%d" % digits, b, c])
+            os.replace(c, b)
+        run(["grib_set", "-r", "-s", "packingType=grid_complex_spatial_differencing", b, path])
+
+
 def write_stations(data, out):
     """Write the station sample made from the fields in data (as build()
     makes them) into the directory out."""
@@ -324,8 +358,16 @@ def main(argv):
                     help="only write sample.nc, from the sample.dat already in the output directory")
     ap.add_argument("--stations-only", action="store_true",
                     help="only write the station sample, from the sample.dat already in the output directory")
+    ap.add_argument("--grib-only", action="store_true",
+                    help="only write sample.grb2, from the sample.nc already in the output directory")
     args = ap.parse_args(argv)
     try:
+        if args.grib_only:
+            path = os.path.join(args.out, "sample.grb2")
+            write_grib2(os.path.join(args.out, "sample.nc"), path + ".tmp")
+            os.replace(path + ".tmp", path)
+            print("sample.grb2 %d bytes" % os.path.getsize(path))
+            return 0
         if args.stations_only:
             with open(os.path.join(args.out, "sample.dat"), "rb") as f:
                 data = f.read()
@@ -355,8 +397,11 @@ def main(argv):
         write_netcdf(data, path + ".tmp")
         os.replace(path + ".tmp", path)
         nstn = write_stations(data, args.out)
-        print("sample.dat %d bytes, sample.ctl, sample.nc %d bytes, stations.dat %d bytes"
-              % (len(data), os.path.getsize(path), nstn))
+        grib = os.path.join(args.out, "sample.grb2")
+        write_grib2(path, grib + ".tmp")
+        os.replace(grib + ".tmp", grib)
+        print("sample.dat %d bytes, sample.ctl, sample.nc %d bytes, stations.dat %d bytes, sample.grb2 %d bytes"
+              % (len(data), os.path.getsize(path), nstn, os.path.getsize(grib)))
     except (OSError, SampleError, stnsample.StationError, ValueError) as e:
         print("mksample: %s" % e, file=sys.stderr)
         return 1

@@ -24,6 +24,7 @@ sys.path.insert(0, HERE)
 
 import checkdata  # noqa: E402
 import mkfonts  # noqa: E402
+import mkgribtab  # noqa: E402
 import mkmaps  # noqa: E402
 import mksample  # noqa: E402
 import stnsample  # noqa: E402
@@ -497,15 +498,41 @@ class Sample(unittest.TestCase):
                 self.assertEqual(z[(t * 4 + k) * n:(t * 4 + k + 1) * n],
                                  [float("%.9g" % x) for x in self.grid(t, "z", k)], (t, k))
 
-    @unittest.skipUnless(shutil.which("cdo") and shutil.which("ncdump"), "cdo or ncdump not installed")
+    @unittest.skipUnless(shutil.which("cdo") and shutil.which("ncdump") and shutil.which("grib_set"),
+                         "cdo, ncdump or grib_set not installed")
     def test_regeneration_is_byte_for_byte(self):
         with tempfile.TemporaryDirectory() as tmp:
             with contextlib.redirect_stdout(io.StringIO()):
                 self.assertEqual(mksample.main(["--out", tmp]), 0)
-            for name in ("sample.ctl", "sample.dat", "sample.nc"):
+            for name in ("sample.ctl", "sample.dat", "sample.nc", "sample.grb2"):
                 with open(os.path.join(tmp, name), "rb") as a, \
                         open(os.path.join(SHARE, "sample", name), "rb") as b:
                     self.assertEqual(a.read(), b.read(), name)
+
+
+class GribSample(unittest.TestCase):
+    PATH = os.path.join(SHARE, "sample", "sample.grb2")
+
+    def test_messages_are_whole_and_checked(self):
+        self.assertEqual(checkdata.check_grib2(self.PATH, 76), [])
+        with open(self.PATH, "rb") as f:
+            good = f.read()
+        with tempfile.TemporaryDirectory() as tmp:
+            bad = os.path.join(tmp, "cut.grb2")
+            for damage, want in ((good[:-1], "not whole"), (good + b"x", "no GRIB2 message"),
+                                 (good[:good.index(b"GRIB", 4)], "1 messages")):
+                with open(bad, "wb") as f:
+                    f.write(damage)
+                self.assertTrue(any(want in p for p in checkdata.check_grib2(bad, 76)), want)
+
+    @unittest.skipUnless(shutil.which("cdo") and shutil.which("grib_set"), "cdo or grib_set not installed")
+    def test_regeneration_is_byte_for_byte(self):
+        with tempfile.TemporaryDirectory() as tmp:
+            shutil.copy(os.path.join(SHARE, "sample", "sample.nc"), tmp)
+            with contextlib.redirect_stdout(io.StringIO()):
+                self.assertEqual(mksample.main(["--out", tmp, "--grib-only"]), 0)
+            with open(os.path.join(tmp, "sample.grb2"), "rb") as a, open(self.PATH, "rb") as b:
+                self.assertEqual(a.read(), b.read())
 
 
 class StationSample(unittest.TestCase):
@@ -629,6 +656,121 @@ class StationSample(unittest.TestCase):
             raw = f.read()
         with self.assertRaises(stnsample.StationError):
             stnsample.build(raw[:-4])
+
+
+def write_tree(root, files):
+    for rel, text in files.items():
+        path = os.path.join(root, rel)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "w") as f:
+            f.write(text)
+
+
+def concept(value, **keys):
+    body = "".join("\t %s = %s ;\n" % kv for kv in keys.items())
+    return "#x\n'%s' = {\n%s\t}\n" % (value, body)
+
+
+class GribTables(unittest.TestCase):
+    """The converter on a small tree of definitions written here, and the
+    committed tables."""
+
+    def definitions(self, root):
+        t = dict(discipline=0, parameterCategory=0, parameterNumber=0)
+        t2 = dict(t, typeOfFirstFixedSurface=103, scaledValueOfFirstFixedSurface=2,
+                  scaleFactorOfFirstFixedSurface=0)
+        soil = dict(discipline=2, parameterCategory=3, parameterNumber=20, typeOfFirstFixedSurface=106,
+                    scaledValueOfFirstFixedSurface=7, scaleFactorOfFirstFixedSurface=2)
+        mx = dict(t2, typeOfStatisticalProcessing=2, lengthOfTimeRange=6, indicatorOfUnitForTimeRange=1)
+        chem = dict(t, constituentType=5)
+        g2 = [("t", "Temperature", "K", "t", t), ("2t", "2 metre temperature", "K", "t2m", t2),
+              ("st", "Soil temperature", "K", "st", soil), ("mx2t6", "Max 6 h", "K", "mx2t6", mx),
+              ("chem", "Chemistry", "x", "chem", chem), ("tdup", "Second of one key", "K", "tdup", t)]
+        files = {}
+        for kind, k in (("shortName", 0), ("name", 1), ("units", 2), ("cfVarName", 3)):
+            files["grib2/%s.def" % kind] = "".join(concept(e[k], **e[4]) for e in g2)
+        apcp = dict(discipline=0, parameterCategory=1, parameterNumber=8, localTablesVersion=1)
+        files["grib2/localConcepts/kwbc/shortName.def"] = concept("tp", **apcp)
+        files["grib2/localConcepts/kwbc/name.def"] = concept("Total precipitation", **apcp)
+        files["grib2/localConcepts/kwbc/units.def"] = concept("kg m**-2", **apcp)
+        files["grib2/localConcepts/ecmf/shortName.legacy.def"] = concept("sst", discipline=10,
+                                                                         parameterCategory=3, parameterNumber=0)
+        files["grib2/tables/4/4.2.0.1.table"] = "7 7 Old\n"
+        files["grib2/tables/30/4.2.0.1.table"] = ("# c\n8 8 Total precipitation (kg m-2)\n"
+                                                  "6 6 Soil fraction ((0 - 1))\n9 9 Reserved\n")
+        files["grib2/tables/30/4.5.table"] = "100 pl Isobaric surface (Pa)\n# 19 Reserved\n"
+        files["grib2/tables/30/4.10.table"] = "1 accum Accumulation\n10 10 Anomaly\n255 missing Missing\n"
+        g1 = dict(table2Version=2, indicatorOfParameter=11)
+        files["grib1/shortName.def"] = concept("t", **g1) + concept("2t", indicatorOfTypeOfLevel=105, level=2, **g1)
+        files["grib1/cfVarName.def"] = concept("t", **g1) + concept("t2m", indicatorOfTypeOfLevel=105, level=2, **g1)
+        files["grib1/localConcepts/ecmf/shortName.def"] = concept("2t", table2Version=128, indicatorOfParameter=167)
+        files["grib1/3.table"] = "1 sfc Surface\n100 pl Isobaric level\n"
+        files["common/c-11.table"] = "7 kwbc NCEP\n98 ecmf ECMWF\n"
+        write_tree(root, files)
+
+    def test_records_from_definitions(self):
+        with tempfile.TemporaryDirectory() as tmp:
+            self.definitions(tmp)
+            g2 = mkgribtab.build_grib2(tmp)
+            g1 = mkgribtab.build_grib1(tmp)
+        rows = [r.split("\t") for r in g2]
+        self.assertEqual(rows, [
+            ["p", "-", "0", "0", "0", "-", "-", "-", "-", "-", "t", "Temperature", "K"],
+            # A short name that starts with a digit takes the CF name.
+            ["p", "-", "0", "0", "0", "103", "2", "-", "-", "-", "t2m", "2 metre temperature", "K"],
+            ["p", "-", "2", "3", "20", "106", "0.07", "-", "-", "-", "st", "Soil temperature", "K"],
+            ["p", "-", "0", "0", "0", "103", "2", "2", "360", "-", "mx2t6", "Max 6 h", "K"],
+            # Constituents are left out, a second entry of one key too.
+            ["p", "7", "0", "1", "8", "-", "-", "-", "-", "1", "tp", "Total precipitation", "kg m**-2"],
+            ["p", "*", "10", "3", "0", "-", "-", "-", "-", "-", "sst", "-", "-"],
+            # The latest code table names what no concept does.
+            ["p", "-", "0", "1", "8", "-", "-", "-", "-", "-", "-", "Total precipitation", "kg m-2"],
+            ["p", "-", "0", "1", "6", "-", "-", "-", "-", "-", "-", "Soil fraction", "(0 - 1)"],
+            ["l", "100", "Isobaric surface", "Pa"],
+            ["s", "1", "accum", "Accumulation"], ["s", "10", "s10", "Anomaly"]])
+        self.assertEqual([r.split("\t")[:8] for r in g1], [
+            ["p", "-", "2", "11", "-", "-", "-", "t"],
+            ["p", "-", "2", "11", "105", "2", "-", "t2m"],
+            ["p", "98", "128", "167", "-", "-", "-", "-"],
+            ["l", "1", "Surface"], ["l", "100", "Isobaric level"]])
+
+    def test_scaled_levels(self):
+        self.assertEqual([mkgribtab.scaled(v, f) for v, f in ((2, 0), (7, 2), (15, 1), (-5, 1), (3, -2), (100, 2))],
+                         ["2", "0.07", "1.5", "-0.5", "300", "1"])
+
+    def test_missing_definitions_fail_with_a_message(self):
+        with tempfile.TemporaryDirectory() as tmp:
+            err = io.StringIO()
+            with contextlib.redirect_stderr(err):
+                self.assertEqual(mkgribtab.main(["--src", tmp, "--out", tmp]), 1)
+            self.assertIn("mkgribtab: no ecCodes definitions", err.getvalue())
+            self.assertEqual(sorted(os.listdir(tmp)), [])
+
+    def test_committed_tables_are_sound_and_checked(self):
+        for e in (1, 2):
+            self.assertEqual(checkdata.check_gribtab(os.path.join(SHARE, "grib%d.tab" % e), e), [])
+        with open(os.path.join(SHARE, "grib2.tab")) as f:
+            good = f.read()
+        with tempfile.TemporaryDirectory() as tmp:
+            bad = os.path.join(tmp, "grib2.tab")
+            for damage, want in ((good.replace("\tt\tTemperature", "\t2t\tTemperature"), "cannot be used"),
+                                 (good.replace("p\t-\t0\t0\t0\t-", "p\t-\t0\tx\t0\t-"), "not a number"),
+                                 (good + "p\t-\t1\n", "bad record")):
+                with open(bad, "w") as f:
+                    f.write(damage)
+                self.assertTrue(any(want in p for p in checkdata.check_gribtab(bad, 2)), want)
+
+    @unittest.skipUnless(os.path.isdir(os.path.join(mkgribtab.SRC, "grib2")), "ecCodes definitions not installed")
+    def test_regeneration_is_byte_for_byte(self):
+        with open(os.path.join(SHARE, "grib2.tab")) as f:
+            made_from = f.readline() + f.readline()
+        if mkgribtab.version_of(mkgribtab.SRC) not in made_from:
+            self.skipTest("another ecCodes version is installed")
+        with tempfile.TemporaryDirectory() as tmp:
+            self.assertEqual(mkgribtab.main(["--out", tmp]), 0)
+            for name in ("grib1.tab", "grib2.tab"):
+                with open(os.path.join(tmp, name), "rb") as a, open(os.path.join(SHARE, name), "rb") as b:
+                    self.assertEqual(a.read(), b.read(), name)
 
 
 class WholeDirectory(unittest.TestCase):

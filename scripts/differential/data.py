@@ -358,6 +358,9 @@ def make_lats(m, ombra, share):
     m.add("g.ctl", "open g.ctl", ["g.ctl", "g.grb", "g.gmp"], [["psl", 0], ["ta", 2]], six, nz=2,
           levs=[1000, 500], **geo)
     m.add("l.nc", "sdfopen l.nc", ["l.nc"], [["zg", 0]], six, **geo)
+    # The same GRIB file opened as it is: its variables named by the
+    # parameter tables (ECMWF's table 128, as ecCodes names them).
+    m.add("g.grb", "open g.grb", ["g.grb"], [["vp", 0], ["udvw", 2]], six, nz=2, levs=[1000, 500], **geo)
 
 
 def make_damaged(m):

@@ -13,6 +13,7 @@
 #include "cmd/omcmd.h"
 #include "cmd/omcmds.h"
 #include "data/datafile.h"
+#include "data/gribset.h"
 #include "sdf/sdf.h"
 
 namespace {
@@ -45,7 +46,10 @@ bool selfdescribing(const std::string& name) {
 }  // namespace
 
 int omopen(const char* name, cmnstate* pcm) {
-  omprnt(2, "Scanning description file:  ");
+  // A file that begins with "GRIB" is opened as it is: it is never a
+  // descriptor.
+  const bool grib = gribnamed(name);
+  omprnt(2, grib ? "Scanning GRIB file:  " : "Scanning description file:  ");
   omprnt(2, replshownname(name));
   omprnt(2, "\n");
   datafile* pfi = getpfi();
@@ -53,17 +57,17 @@ int omopen(const char* name, cmnstate* pcm) {
     omprnt(0, "Memory Allocation Error: On File Open\n");
     return 1;
   }
-  int rc = omddes(name, pfi, 1);
+  int rc = grib ? omgribopen(name, pfi) : omddes(name, pfi, 1);
   if (rc) {
     // A newcomer may well try open on a data file itself.
-    if (selfdescribing(pfi->dnam.empty() ? std::string(name) : pfi->dnam))
+    if (!grib && selfdescribing(pfi->dnam.empty() ? std::string(name) : pfi->dnam))
       omprnt(0, "  (a netCDF or HDF file is opened with sdfopen)\n");
     frepfi(pfi, 0);
     return rc;
   }
   pcm->fileserial++;
   pfi->fnum = pcm->fileserial;
-  if (!pfi->tmplat) {
+  if (!pfi->tmplat && !pfi->infile) {
     // Data are read at offsets: a FIFO or a device is refused at once.
     pfi->infile = omfdata(pfi->name.c_str());
     if (!pfi->infile) {

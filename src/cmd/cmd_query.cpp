@@ -139,7 +139,25 @@ int qfile(const char* p, cmnstate* pcm) {
   omprnt(2, fmt("  Number of Variables = %i\n", static_cast<int>(pfi->pvar1.size())));
   for (const filevar& v : pfi->pvar1)
     omprnt(2, fmt("    %s %i %i %s\n", v.abbrv.c_str(), v.levels, v.units[0], v.varnm.c_str()));
+  // How a data set made from a file as it is was made: after the lines
+  // scripts read by their number.
+  for (const std::string& n : pfi->notes) omprnt(2, "  " + n + "\n");
   return 0;
+}
+
+// The units field of a variable as its descriptor record has it.
+std::string codesof(const filevar& v) {
+  const g2codes& g = v.g2;
+  if (g.disc >= 0) {
+    std::string c = fmt("%i,%i,%i,%i", g.disc, g.cat, g.num, g.ltype);
+    if (g.haslev || g.stat >= 0 || g.period >= 0) c += g.haslev ? fmt(",%g", g.lev) : std::string(",-999");
+    if (g.stat >= 0 || g.period >= 0) c += fmt(",%i", g.stat);
+    if (g.period >= 0) c += fmt(",%g", g.period);
+    return c;
+  }
+  std::string codes = std::to_string(v.units[0]);
+  for (int k = 1; k < 4 && v.units[k] != -999; k++) codes += "," + std::to_string(v.units[k]);
+  return codes;
 }
 
 void axisline(const datafile* pfi, int d) {
@@ -167,6 +185,14 @@ int qctlinfo(const char* p, cmnstate* pcm) {
   omprnt(2, "dset " + pfi->name + "\n");
   omprnt(2, "title " + pfi->title + "\n");
   omprnt(2, fmt("undef %g\n", pfi->undef));
+  // A GRIB file opened as it is, or a descriptor of GRIB2 variables, says
+  // what kind of data set it is (a descriptor of GRIB1 ones as it always
+  // has).
+  if (pfi->bgrib == 2 || (pfi->bgrib && !pfi->notes.empty())) {
+    bool g2 = false;
+    for (const filevar& v : pfi->pvar1) g2 = g2 || v.g2.disc >= 0;
+    omprnt(2, g2 ? "dtype grib2\n" : "dtype grib\n");
+  }
   if (pfi->type == 2) {
     omprnt(2, "dtype station\n");
     omprnt(2, fmt("  Tsize = %i\n", pfi->dnum[3]));
@@ -181,11 +207,9 @@ int qctlinfo(const char* p, cmnstate* pcm) {
     else omprnt(2, fmt("tdef %i linear %s %gmn\n", pfi->dnum[3], t.c_str(), tv[6]));
   }
   omprnt(2, fmt("vars %i\n", static_cast<int>(pfi->pvar1.size())));
-  for (const filevar& v : pfi->pvar1) {
-    std::string codes = std::to_string(v.units[0]);
-    for (int k = 1; k < 4 && v.units[k] != -999; k++) codes += "," + std::to_string(v.units[k]);
-    omprnt(2, v.abbrv + " " + std::to_string(v.levels) + " " + codes + " " + v.varnm + "\n");
-  }
+  for (const filevar& v : pfi->pvar1)
+    omprnt(2, v.abbrv + " " + std::to_string(v.levels) + " " + codesof(v) + " " + v.varnm + "\n");
+  for (const std::string& n : pfi->notes) omprnt(2, "* " + n + "\n");
   return 0;
 }
 

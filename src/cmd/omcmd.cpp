@@ -9,9 +9,11 @@
 #include "base/cmnstate.h"
 #include "base/omprnt.h"
 #include "base/omprntint.h"
+#include "base/outflush.h"
 #include "base/words.h"
 #include "cmd/cmdint.h"
 #include "cmd/omcmds.h"
+#include "data/gribmap.h"
 #include "gx/gx.h"
 
 cmnstate* savpcm = nullptr;
@@ -58,6 +60,17 @@ int runopen(const char* com, const char* typed, cmnstate* pcm) {
   }
   std::string name = wrdstr(typed + (p - com));
   return omopen(name.c_str(), pcm);
+}
+
+// gribmap FILE: the index of a descriptor's GRIB data.
+int rungribmap(const char* com, const char* typed) {
+  const char* p = nxtwrd(com);
+  if (!p) {
+    omprnt(0, "GRIBMAP error:  missing data descriptor file name\n");
+    return 1;
+  }
+  omoutflush();
+  return gribmapcmd(wrdstr(typed + (p - com)));
 }
 
 int runsdf(const char* typed, cmnstate* pcm, bool xdf) {
@@ -109,6 +122,7 @@ int cmdset(const char* com, const char* typed, cmnstate* pcm, int) { return omse
 int cmdopen(const char* com, const char* typed, cmnstate* pcm, int) { return runopen(com, typed, pcm); }
 int cmdsdfopen(const char*, const char* typed, cmnstate* pcm, int) { return runsdf(typed, pcm, false); }
 int cmdxdfopen(const char*, const char* typed, cmnstate* pcm, int) { return runsdf(typed, pcm, true); }
+int cmdgribmap(const char* com, const char* typed, cmnstate*, int) { return rungribmap(com, typed); }
 
 int cmddisplay(const char* com, const char*, cmnstate* pcm, int) {
   if (!pcm->dfile) return nofile("DISPLAY error:  no file open yet\n");
@@ -158,6 +172,7 @@ const cmdent cmdtab[] = {
     {"print", nullptr, cmdprint},        {"printim", nullptr, cmdprintim},
     {"set", nullptr, cmdset},            {"open", nullptr, cmdopen},
     {"sdfopen", nullptr, cmdsdfopen},    {"xdfopen", nullptr, cmdxdfopen},
+    {"gribmap", nullptr, cmdgribmap},
     {"d", "display", cmddisplay},        {"coll", "collect", cmdcollect},
     {"define", nullptr, cmddefine},      {"undefine", nullptr, cmdundefine},
     {"modify", nullptr, cmdmodify},

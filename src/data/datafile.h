@@ -27,6 +27,21 @@ struct cmnstate;
 struct gridres;
 struct io_std;
 
+// The codes of a GRIB edition 2 variable (a record of a dtype grib2
+// descriptor, or a variable of a GRIB file opened directly): discipline,
+// category, number and level type; a variable without levels may name its
+// level (in the descriptor's units: hPa for isobaric surfaces), the type
+// of statistical processing and the length of its period.  disc -1: not a
+// GRIB2 variable.
+struct g2codes {
+  int disc = -1, cat = -1, num = -1, ltype = -1;
+  bool haslev = false;
+  double lev = 0.0;
+  int stat = -1;
+  double period = -1.0;  // hours of the statistical period, -1 any
+  int member = -1;       // ensemble member (a file opened directly), -1 none
+};
+
 // A variable of a data file.
 struct filevar {
   std::string varnm;      // description, case as written (at most 127 chars)
@@ -42,6 +57,7 @@ struct filevar {
   int var_t = 0;          // variable-major: all times stored together
   int var_z = 1;          // level stride (grids between levels)
   int y_x = 0;            // transposed: y fastest within the grid
+  g2codes g2;             // GRIB edition 2 codes
 };
 
 // GRIB index as held in memory.  An array whose count is 0 is empty.
@@ -57,6 +73,12 @@ struct gribidx {
                               // offset, bits per value
   std::vector<float> fltpnt;  // per time and record: decimal divisor,
                               // binary multiplier, reference value
+  // Per time and record, a record read through its message instead: the
+  // byte where the message begins (-1 none) and the field of a GRIB2
+  // message (from 1; 0 a GRIB1 message).  Empty when every record is in
+  // the arrays above.
+  std::vector<int64_t> msgoff;
+  std::vector<int> msgfld;
 };
 
 // Station map as held in memory: one entry per time of the map.
@@ -129,7 +151,7 @@ struct datafile {
   int climo = 0;               // 1 seasonal, 2 diurnal
   int cysiz = 0;               // time steps in one cycle
   // GRIB.
-  int bgrib = 0;               // dtype grib or index
+  int bgrib = 0;               // dtype grib or index (2: dtype grib2)
   int grbgrd = -999;           // grid option after dtype grib, -999 none
   gribidx* pindx = nullptr;    // GRIB index (owned)
   // Templates.
@@ -150,6 +172,9 @@ struct datafile {
     std::string filestate;  // size and time of change of the file, "" when absent
   };
   std::vector<tmplfail> tmplfails;
+  // Lines that q file and q ctlinfo add about how the data set was made
+  // (a GRIB file opened directly: what its scan found and left out).
+  std::vector<std::string> notes;
   int64_t xyhdr = 0;           // xy header words XH
   int64_t thdr = 0;            // time header words TH
   int calendar = 0;            // 0 standard, 1 365-day
@@ -187,3 +212,7 @@ int omddes(const char* dname, datafile* pfi, int mflag);
 // The same for a descriptor held as text, not read from dname: its names
 // are taken beside dname all the same.
 int omddestext(const char* dname, const std::string& text, datafile* pfi, int mflag);
+
+// Refuses a data set whose calendar is not the one the program's first
+// open fixed: 0, or 1 after the message.
+int omcalcheck(const datafile* pfi);

@@ -13,6 +13,7 @@
 #include <new>
 #include <vector>
 
+#include "base/cmnstate.h"
 #include "base/errout.h"
 #include "base/outflush.h"
 #include "base/replfile.h"
@@ -20,6 +21,8 @@
 #include "data/byteorder.h"
 #include "data/datafile.h"
 #include "data/fnmexp.h"
+#include "data/gribscan.h"
+#include "data/gribset.h"
 #include "data/gridres.h"
 
 gmapset gmpcmn;
@@ -36,55 +39,67 @@ struct gmapstate {
   int egrid = 1;           // entries per record (2 for the hemispheric pair)
   int ggrid = 255;         // accepted grid
   datetime dtimi = {0, 0, 0, 0, 0};  // initial time
+  long indexed = 0;        // records indexed
+  long unmatched = 0;      // records that matched no slot
+  long again = 0;          // records of a slot an earlier one filled (GRIB2)
 };
 gmapstate gst;
 
 // Index ints hold 4-byte offsets; anything farther cannot be indexed.
 constexpr int64_t kMaxOff = 0x7fffffff;
 
-bool readat(int64_t pos, unsigned char* buf, int64_t n) {
-  if (pos < 0 || n < 0 || pos + n > gst.flen) return false;
-  if (fseeko(gst.gfile, static_cast<off_t>(pos), SEEK_SET) != 0) return false;
-  return std::fread(buf, 1, static_cast<size_t>(n), gst.gfile) == static_cast<size_t>(n);
+// Where a record's headers are read from, and where a damaged one is
+// reported: printed, or put in why when the caller reports it.
+struct g1src {
+  FILE* f;
+  int64_t flen;
+  std::string* why;
+};
+
+bool readat(const g1src& src, int64_t pos, unsigned char* buf, int64_t n) {
+  if (pos < 0 || n < 0 || pos + n > src.flen) return false;
+  if (fseeko(src.f, static_cast<off_t>(pos), SEEK_SET) != 0) return false;
+  return std::fread(buf, 1, static_cast<size_t>(n), src.f) == static_cast<size_t>(n);
 }
+
+bool readat(int64_t pos, unsigned char* buf, int64_t n) { return readat(g1src{gst.gfile, gst.flen, nullptr}, pos, buf, n); }
 
 unsigned int b3(const unsigned char* b) { return omgby(b, 0, 3); }
 
-// Base time plus the forecast of the record.
+// Base time plus the forecast of the record, in any unit of GRIB1's code
+// table 4 (3 and 6 hours, quarter and half hours, seconds, decades...: a
+// forecast in them taken as none would put every step of a run at its
+// base time, each over the one before).  A unit the table does not have
+// leaves no forecast.
 void validtime(gribhead* h) {
   h->vtim = h->btim;
   int fc = (h->trange >= 2 && h->trange <= 5) ? h->p2 : h->p1;
   if (gmpcmn.ignfcst) return;
-  datetime inc = {0, 0, 0, 0, 0};
-  switch (h->tunit) {
-    case 0: inc.mn = fc; break;
-    case 1: inc.hr = fc; break;
-    case 12: inc.hr = 12 * fc; break;
-    case 2: inc.dy = fc; break;
-    case 3: inc.mo = fc; break;
-    case 4: inc.yr = fc; break;
-    default: return;
-  }
-  timadd(&h->btim, &inc);
-  h->vtim = inc;
+  datetime v = h->btim;
+  if (gribaddunits(&v, h->tunit, fc, 1)) h->vtim = v;
 }
 
-int badlen(const gribhead* h) {
-  std::printf("GRIB record at byte %lld: a section length does not fit the record\n",
-              static_cast<long long>(h->start));
+int badlen(const g1src& src, const gribhead* h) {
+  if (src.why) *src.why = "a section length does not fit the record";
+  else
+    std::printf("GRIB record at byte %lld: a section length does not fit the record\n",
+                static_cast<long long>(h->start));
   return 55;
 }
 
 // The product definition section at pos.
-int rdpds(gribhead* h, int64_t pos) {
+int rdpds(const g1src& src, gribhead* h, int64_t pos) {
   unsigned char b[3];
-  if (!readat(pos, b, 3)) return 50;
+  if (!readat(src, pos, b, 3)) return 50;
   h->pdslen = static_cast<int>(b3(b));
   // The fields used reach octet 21; a shorter section cannot be decoded.
-  if (h->pdslen < 21) return badlen(h);
+  if (h->pdslen < 21) return badlen(src, h);
   std::vector<unsigned char> s(static_cast<size_t>(h->pdslen));
-  if (!readat(pos, s.data(), h->pdslen)) return 50;
+  if (!readat(src, pos, s.data(), h->pdslen)) return 50;
   const unsigned char* p = s.data() - 1;  // p[n] is octet n
+  h->pdsoff = pos;
+  h->table = p[4];
+  h->centre = p[5];
   h->gridid = p[7];
   h->gdsflg = (p[8] & 0x80) ? 1 : 0;
   h->bmsflg = (p[8] & 0x40) ? 1 : 0;
@@ -122,30 +137,32 @@ int rdpds(gribhead* h, int64_t pos) {
   return 0;
 }
 
-int rdgds(gribhead* h, int64_t pos, int64_t* len) {
+int rdgds(const g1src& src, gribhead* h, int64_t pos, int64_t* len) {
   unsigned char b[10];
-  if (!readat(pos, b, 10)) return 50;
+  if (!readat(src, pos, b, 10)) return 50;
   *len = b3(b);
-  if (*len < 10) return badlen(h);
+  if (*len < 10) return badlen(src, h);
+  h->gdsoff = pos;
+  h->gdslen = *len;
   h->ni = static_cast<int>(omgby(b, 6, 2));
   h->nj = static_cast<int>(omgby(b, 8, 2));
   return 0;
 }
 
-int rdbms(gribhead* h, int64_t pos, int64_t* len) {
+int rdbms(const g1src& src, gribhead* h, int64_t pos, int64_t* len) {
   unsigned char b[3];
-  if (!readat(pos, b, 3)) return 50;
+  if (!readat(src, pos, b, 3)) return 50;
   *len = b3(b);
-  if (*len < 6) return badlen(h);
+  if (*len < 6) return badlen(src, h);
   h->bmsoff = pos + 6;
   return 0;
 }
 
-int rdbds(gribhead* h, int64_t pos, int64_t* len) {
+int rdbds(const g1src& src, gribhead* h, int64_t pos, int64_t* len) {
   unsigned char b[11];
-  if (!readat(pos, b, 11)) return 50;
+  if (!readat(src, pos, b, 11)) return 50;
   *len = b3(b);
-  if (*len < 11) return badlen(h);
+  if (*len < 11) return badlen(src, h);
   h->bdsflg = b[3] & 0xc0;
   int e = static_cast<int>(omgby(b, 4, 2));
   if (e > 32767) e = 32768 - e;
@@ -201,6 +218,37 @@ void putint(int value, unsigned char* buf, int64_t* pos) {
   *pos += 4;
 }
 
+namespace {
+
+// The sections of the record whose "GRIB" is at p, its edition already in h.
+int parsehead(const g1src& src, int64_t p, int64_t total, gribhead* h) {
+  int64_t pos = h->edition == 1 ? p + 8 : p + 4;
+  int rc = rdpds(src, h, pos);
+  if (rc) return rc;
+  pos += h->pdslen;
+  int64_t gdslen = 0, bmslen = 0, bdslen = 0;
+  if (h->gdsflg) {
+    if ((rc = rdgds(src, h, pos, &gdslen))) return rc;
+    pos += gdslen;
+  }
+  if (h->bmsflg) {
+    if ((rc = rdbms(src, h, pos, &bmslen))) return rc;
+    pos += bmslen;
+  }
+  if ((rc = rdbds(src, h, pos, &bdslen))) return rc;
+  if (h->edition == 1) {
+    // The sections must lie inside the record, so that the scan always
+    // moves forward and never reads another record's bytes as this one's.
+    if (pos + bdslen > p + total) return badlen(src, h);
+    h->next = p + total;
+  } else {
+    h->next = p + h->pdslen + gdslen + bmslen + bdslen + 8;
+  }
+  return 0;
+}
+
+}  // namespace
+
 int gribhdr(gribhead* h) {
   *h = gribhead();
   if (gst.fpos + 50 >= gst.flen) return 1;
@@ -216,30 +264,22 @@ int gribhdr(gribhead* h) {
     std::printf("Version number is %i\n", h->edition);
     return 99;
   }
-  int64_t total = b3(is + 4);
-  int64_t pos = h->edition == 1 ? p + 8 : p + 4;
-  if ((rc = rdpds(h, pos))) return rc;
-  pos += h->pdslen;
-  int64_t gdslen = 0, bmslen = 0, bdslen = 0;
-  if (h->gdsflg) {
-    if ((rc = rdgds(h, pos, &gdslen))) return rc;
-    pos += gdslen;
-  }
-  if (h->bmsflg) {
-    if ((rc = rdbms(h, pos, &bmslen))) return rc;
-    pos += bmslen;
-  }
-  if ((rc = rdbds(h, pos, &bdslen))) return rc;
-  if (h->edition == 1) {
-    // The sections must lie inside the record, so that the scan always
-    // moves forward and never reads another record's bytes as this one's.
-    if (pos + bdslen > p + total) return badlen(h);
-    h->next = p + total;
-  } else {
-    h->next = p + h->pdslen + gdslen + bmslen + bdslen + 8;
-  }
+  if ((rc = parsehead(g1src{gst.gfile, gst.flen, nullptr}, p, b3(is + 4), h))) return rc;
   gst.fpos = h->next;
   return 0;
+}
+
+int gribhead1(FILE* f, int64_t flen, int64_t pos, gribhead* h, std::string* why) {
+  *h = gribhead();
+  h->start = pos;
+  const g1src src{f, flen, why};
+  unsigned char is[8];
+  if (!readat(src, pos, is, 8)) return 50;
+  h->edition = is[7];
+  if (h->edition > 1) return 99;
+  int rc = parsehead(src, pos, b3(is + 4), h);
+  if (rc == 50 && why) *why = "the file ends inside the record";
+  return rc;
 }
 
 void gribfill(int s, int eoff, int estride, const gribhead* h, gribidx* pindx) {
@@ -336,6 +376,44 @@ int wtgmap(std::vector<unsigned char>* out) {
   return 0;
 }
 
+int wtgmap3(std::vector<unsigned char>* out) {
+  const gribidx* gi = gst.pindx;
+  const size_t slots = gi->msgoff.size();
+  try {
+    out->assign(25 + 12 * slots, 0);
+  } catch (const std::bad_alloc&) {
+    omerrf("malloc error creating the map in omgmap\n");
+    return 60;
+  }
+  unsigned char* b = out->data();
+  int64_t pos = 2;
+  b[1] = 3;
+  putint(gst.pfi->dnum[3], b, &pos);
+  putint(gst.pfi->trecs, b, &pos);
+  putint(255, b, &pos);
+  putint(static_cast<int>(slots), b, &pos);
+  const datetime& d = gst.dtimi;
+  ompby(static_cast<unsigned int>(d.yr), b, 18, 2);
+  b[20] = static_cast<unsigned char>(d.mo);
+  b[21] = static_cast<unsigned char>(d.dy);
+  b[22] = static_cast<unsigned char>(d.hr);
+  b[23] = static_cast<unsigned char>(d.mn);
+  pos = 25;
+  for (size_t i = 0; i < slots; i++, pos += 12) {
+    const uint64_t off = static_cast<uint64_t>(gi->msgoff[i]);  // -1: all ones
+    ompby(static_cast<unsigned int>(off >> 32), b, static_cast<long>(pos), 4);
+    ompby(static_cast<unsigned int>(off & 0xffffffffu), b, static_cast<long>(pos + 4), 4);
+    ompby(static_cast<unsigned int>(gi->msgfld[i]), b, static_cast<long>(pos + 8), 4);
+  }
+  return 0;
+}
+
+void gribmapcounts(long* indexed, long* unmatched, long* again) {
+  *indexed = gst.indexed;
+  *unmatched = gst.unmatched;
+  *again = gst.again;
+}
+
 namespace {
 
 // Grid option checks; 0 or 1 after the message.
@@ -397,6 +475,10 @@ int buildidx(datafile* pfi, gribidx* gi) {
     gi->hipnt = {2, pfi->dnum[3], pfi->trecs, pfi->grbgrd == -999 ? 255 : pfi->grbgrd};
     gi->intpnt.assign(static_cast<size_t>(n), -999);
     gi->fltpnt.assign(static_cast<size_t>(n), -999.0f);
+    if (pfi->bgrib == 2) {
+      gi->msgoff.assign(static_cast<size_t>(n / 3), -1);
+      gi->msgfld.assign(static_cast<size_t>(n / 3), 0);
+    }
   } catch (const std::bad_alloc&) {
     std::printf("memory allocation error\n");
     return GMFATAL;
@@ -433,7 +515,69 @@ int scanfile(datafile* pfi, int* result) {
     }
     if (rc == 0) *result = 1;
     else if (rc > 99) *result = rc;
+    (rc == 0 ? gst.indexed : gst.unmatched)++;
   }
+}
+
+// Matches one GRIB2 field to the descriptor and stores where its message
+// is.  0 indexed, else the rejection code (as gribrec's).
+int gribrec2(const gribfld& f, datafile* pfi, gribidx* gi) {
+  if (f.edition != 2 || !f.unread.empty()) return 1;
+  const int64_t nx = pfi->ppflag ? pfi->ppisiz : pfi->dnum[0];
+  const int64_t ny = pfi->ppflag ? pfi->ppjsiz : pfi->dnum[1];
+  if (g2points(f.g2) != nx * ny) return pfi->ppflag ? 300 : 301;
+  double g = t2gr(pfi->grvals[3], &f.valid);
+  if (g < 0.99 || g > pfi->dnum[3] + 0.01) return 36;
+  if (std::fabs(g - std::floor(g + 0.5)) > 0.01) return 38;
+  const int t = static_cast<int>(g + 0.01);
+  const griblev lev = gribshownlev(f);
+  for (const filevar& v : pfi->pvar1) {
+    const g2codes& c = v.g2;
+    if (c.disc != f.disc || c.cat != f.cat || c.num != f.num || c.ltype != f.ltype) continue;
+    if (c.stat >= 0 && c.stat != f.stat) continue;
+    if (c.period >= 0 && (f.stat < 0 || f.period.months != 0 || f.period.minutes != std::lround(c.period * 60)))
+      continue;
+    int z = 1;
+    if (v.levels > 0) {
+      if (!lev.has || lev.has2 || !pfi->ab2gr[2]) continue;
+      double zg = pfi->ab2gr[2](pfi->abvals[2], lev.value);
+      if (!(zg > 0.99 && zg < v.levels + 0.01) || std::fabs(zg - std::floor(zg + 0.5)) > 0.01) continue;
+      z = static_cast<int>(std::floor(zg + 0.5));
+    } else if (c.haslev && lev.has && std::fabs(lev.value - c.lev) > 1e-6 * std::fmax(1.0, std::fabs(c.lev))) {
+      continue;
+    }
+    const size_t slot = static_cast<size_t>((static_cast<int64_t>(t) - 1) * pfi->trecs + v.recoff + z - 1);
+    if (slot >= gi->msgoff.size()) return 1;
+    if (gi->msgoff[slot] >= 0) gst.again++;
+    gi->msgoff[slot] = f.msgoff;
+    gi->msgfld[slot] = f.fieldno;
+    return 0;
+  }
+  return 1;
+}
+
+// Scans one open file of GRIB2 variables.  0 go on, else the fatal code.
+int scanfile2(datafile* pfi, int* result) {
+  gribscanres scan;
+  std::string why;
+  if (gribscan(gst.gfile, &scan, &why)) {
+    std::printf("gribmap:  the file cannot be read: %s\n", why.c_str());
+    // An interrupted run writes no index: the one there stays.
+    return omqsig() ? GMFATAL : 0;
+  }
+  for (const gribskip& k : scan.skips) {
+    if (k.msgno)
+      std::printf("gribmap:  skipped message %d at byte %lld: %s\n", k.msgno, static_cast<long long>(k.at), k.why.c_str());
+    else
+      std::printf("gribmap:  skipped at byte %lld: %s\n", static_cast<long long>(k.at), k.why.c_str());
+  }
+  for (const gribfld& f : scan.fields) {
+    int rc = gribrec2(f, pfi, gst.pindx);
+    if (rc == 0) *result = 1;
+    else if (rc > 99) *result = rc;
+    (rc == 0 ? gst.indexed : gst.unmatched)++;
+  }
+  return 0;
 }
 
 int openscan(const std::string& name, bool member, datafile* pfi, int* result) {
@@ -450,7 +594,7 @@ int openscan(const std::string& name, bool member, datafile* pfi, int* result) {
     std::printf("  %s\n%s", shown.c_str(), omopennote(e).c_str());
     return GMFATAL;
   }
-  int rc = scanfile(pfi, result);
+  int rc = pfi->bgrib == 2 ? scanfile2(pfi, result) : scanfile(pfi, result);
   std::fclose(gst.gfile);
   gst.gfile = nullptr;
   return rc;
@@ -491,6 +635,10 @@ int run(datafile* pfi, gribidx* gi) {
     std::printf("Data Descriptor file is not for GRIB data\n");
     return GMFATAL;
   }
+  if (pfi->mnam.empty()) {
+    std::printf("gribmap:  the descriptor has no index record to name the index\n");
+    return GMFATAL;
+  }
   gst.pfi = pfi;
   gst.pindx = gi;
   gr2t(pfi->grvals[3], 1.0, &gst.dtimi);
@@ -504,7 +652,7 @@ int run(datafile* pfi, gribidx* gi) {
   if (!gmpcmn.write) return result;
   std::printf("gribmap:  Writing the map...\n\n");
   std::vector<unsigned char> map;
-  rc = wtgmap(&map);
+  rc = pfi->bgrib == 2 ? wtgmap3(&map) : wtgmap(&map);
   if (rc == 601) {
     std::printf("\nGRIBMAP failed because of overflow in float -> IBM float conversion!!!\n");
     std::printf("  Please report the data set to the maintainers of this program\n");
@@ -546,8 +694,49 @@ int gribmap() {
   int rc = run(pfi, gi);
   omoutflush();
   if (gst.gfile) std::fclose(gst.gfile);
+  const long indexed = gst.indexed, unmatched = gst.unmatched, again = gst.again;
   gst = gmapstate();
+  gst.indexed = indexed;
+  gst.unmatched = unmatched;
+  gst.again = again;
   delete gi;
   frepfi(pfi, 0);
   return rc;
+}
+
+int gribindex(const std::string& descr, int ignfcst, const std::string& text) {
+  gmpcmn = gmapset();
+  gmpcmn.descr = descr;
+  gmpcmn.text = text;
+  gmpcmn.ignfcst = ignfcst ? 1 : 0;
+  const int rc = gribmap();
+  gmpcmn.text.clear();
+  return rc;
+}
+
+int gribmapcmd(const std::string& descr) {
+  const std::string shown = replshownname(descr);
+  if (gribnamed(descr.c_str())) {
+    std::printf("gribmap:  %s is a GRIB file: open opens it as it is, with no index\n", shown.c_str());
+    omoutflush();
+    return 1;
+  }
+  int rc = gribindex(descr, 0);
+  long indexed, unmatched, again;
+  gribmapcounts(&indexed, &unmatched, &again);
+  if (rc == GMFATAL) {
+    std::printf("gribmap:  no index was made for %s\n", shown.c_str());
+  } else if (rc >= 2 && rc <= 99) {
+    std::printf("gribmap:  the GRIB data are badly coded (code %d); the index was not made\n", rc);
+    if (rc == 99) std::printf("gribmap:  GRIB2 records are described by a descriptor of dtype grib2\n");
+  } else if (indexed == 0) {
+    std::printf("gribmap:  no GRIB record matched the descriptor %s; its index holds none\n", shown.c_str());
+  } else {
+    std::printf("gribmap:  %ld records indexed, %ld matched no variable, time or level of %s\n", indexed, unmatched,
+                shown.c_str());
+    if (again) std::printf("gribmap:  %ld records took the place of an earlier record of the same time, variable and level\n", again);
+    if (rc > 99) std::printf("gribmap:  records of another grid were left out\n");
+  }
+  omoutflush();
+  return rc == GMFATAL || (rc >= 2 && rc <= 99) || indexed == 0 ? 1 : 0;
 }

@@ -55,6 +55,11 @@ struct gribhead {
   float ref = 0.0f;      // reference value
   int bpv = 0;           // bits per value
   int64_t dataoff = 0;   // byte of the first packed value
+  int table = 0;         // parameter table version (octet 4)
+  int centre = 0;        // originating centre (octet 5)
+  int64_t pdsoff = 0;    // byte of the product definition section
+  int64_t gdsoff = -1;   // byte and length of the grid description
+  int64_t gdslen = 0;    //   section, -1 none
 };
 
 // Result of a run that could not make an index at all (descriptor, files
@@ -67,9 +72,28 @@ constexpr int GMFATAL = -1;
 // GRIB, 60 no memory for the index image, 601 float overflow, GMFATAL.
 int gribmap();
 
+// Makes the index of the descriptor descr with the settings every caller
+// uses (scan limit 1000 bytes, no bytes skipped, the index written in
+// version 2, or 3 for GRIB2 variables); ignfcst as in gmapset, and text,
+// when given, the descriptor's text read in place of the file.  The
+// result of gribmap().
+int gribindex(const std::string& descr, int ignfcst, const std::string& text = std::string());
+
+// Makes the index of descr as the gribmap command and the ombra-gribmap
+// program do, and says on standard output what it made: 0 an index with
+// records in it, 1 none (after the message).
+int gribmapcmd(const std::string& descr);
+
 // Finds and decodes the next record of the file being scanned.  0 done,
 // 1 end of file, else an error code.
 int gribhdr(gribhead* ghdr);
+
+// Decodes the headers of the GRIB edition 0 or 1 record whose "GRIB" is at
+// byte pos of f (flen bytes long), without finding or printing anything:
+// 0, 50 the file ends inside the record, 55 a section length that does not
+// fit, 99 another edition.  With why non-null a damaged record's reason is
+// put there instead of printed.  The valid time follows gmpcmn.ignfcst.
+int gribhead1(FILE* f, int64_t flen, int64_t pos, gribhead* h, std::string* why);
 
 // Matches one record to the descriptor and stores it in the index.  0
 // indexed, else the rejection code.
@@ -81,6 +105,20 @@ void gribfill(int s, int eoff, int estride, const gribhead* ghdr, gribidx* pindx
 // Makes the index of the last run (version 2), whole, in *out.  0, 60 no
 // memory, 601 a float too large for the IBM form.
 int wtgmap(std::vector<unsigned char>* out);
+
+// Makes the index of the last run in version 3, whole, in *out: the
+// records of GRIB2 variables, each by the place of its message.
+//   bytes 0, 1: 0 and 3; bytes 2-17: the number of times, the records per
+//   time, 255 and the number of records (sign-magnitude); bytes 18-24:
+//   the first time as in version 2; then 12 bytes a record: the byte
+//   where its message begins (8 bytes, all ones for none) and the field
+//   of the message (4 bytes), all big-endian.
+// 0, or 60 no memory.
+int wtgmap3(std::vector<unsigned char>* out);
+
+// What the last run did: records indexed, records that matched nothing,
+// and GRIB2 records that took a slot an earlier record had filled.
+void gribmapcounts(long* indexed, long* unmatched, long* again);
 
 // A 4-byte sign-magnitude big-endian integer at buf[*pos]; *pos += 4.
 void putint(int value, unsigned char* buf, int64_t* pos);

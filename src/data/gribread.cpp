@@ -22,6 +22,7 @@
 #include "data/bitfields.h"
 #include "data/byteorder.h"
 #include "data/datafile.h"
+#include "data/gribfield.h"
 #include "data/gridres.h"
 #include "data/rawread.h"
 
@@ -40,6 +41,13 @@ struct gribcache {
   int64_t cgot = 0;                   // bytes of it the file really held
   int64_t lastgot = 0;                // bytes the last omird found in the file
   long bmreads = 0;
+  // The record last read through its message: the field decoded whole
+  // (GRIB2), or the entries of a GRIB1 record's headers.
+  const FILE* mfile = nullptr;
+  int64_t moff = -1;
+  int mfld = -1;
+  std::vector<float> field;
+  g1entry g1;
 };
 gribcache gc;
 
@@ -106,6 +114,8 @@ int rdbmap(int64_t boff, int64_t npts) {
 
 int iabs(int v) { return v < 0 ? -v : v; }
 
+int g1run(const g1entry& en, int64_t e, int count, int64_t nx, int64_t ny, float* gr);
+
 // Packed values made into grid values: (packed x binary scale + reference)
 // / decimal scale, in double precision as the format is decoded.  A
 // damaged index (a decimal factor of 0, a scale beyond single precision)
@@ -144,9 +154,17 @@ void omgrbini(datafile* pfi, filevar* pvr, float gundef, int lonlat) {
   gc.coff = -999;
   gc.bssav = -999;
   gc.bpsav = -999;
+  std::vector<float>().swap(gc.field);
+  gc.mfile = nullptr;
+  gc.moff = -1;
+  gc.mfld = -1;
 }
 
-void omgrbmem() { gc.bpsav = -999; }
+void omgrbmem() {
+  gc.bpsav = -999;
+  gc.mfile = nullptr;
+  gc.moff = -1;
+}
 
 namespace {
 
@@ -225,6 +243,39 @@ int omird(int64_t doff, int64_t fbyte, int64_t nbytes, int nx, int ny, int bits)
   return 0;
 }
 
+namespace {
+
+// Reads the run of count values from point e of a record through its
+// message: a GRIB2 field decoded whole once per request, or a GRIB1
+// record through its headers.  0 or 1 after the message.
+int msgrow(int64_t off, int fld, int64_t e, int count, int64_t npts, float* gr, g1entry* g1) {
+  datafile* p = omreq.pfi;
+  FILE* f = p->infile;
+  if (gc.mfile != f || gc.moff != off || gc.mfld != fld) {
+    gc.mfile = nullptr;
+    std::string why;
+    int rc = fld == 0 ? g1record(f, off, &gc.g1, &why) : g2record(f, off, fld, npts, p->undef, &gc.field, &why);
+    if (rc) {
+      omprntf(0, "Data Request Error:  GRIB message at byte %lld: %s\n", static_cast<long long>(off), why.c_str());
+      omprnt(0, "  File name is: ");
+      omprnt(0, curname());
+      omprnt(0, "\n");
+      return 1;
+    }
+    gc.mfile = f;
+    gc.moff = off;
+    gc.mfld = fld;
+  }
+  if (fld == 0) {
+    *g1 = gc.g1;
+    return 0;
+  }
+  std::memcpy(gr, gc.field.data() + e, static_cast<size_t>(count) * sizeof(float));
+  return 0;
+}
+
+}  // namespace
+
 int omirow(int x, int y, int z, int t, int64_t offset, int count, float* gr) {
   datafile* p = omreq.pfi;
   const filevar* v = omreq.pvr;
@@ -238,6 +289,22 @@ int omirow(int x, int y, int z, int t, int64_t offset, int count, float* gr) {
   int64_t nx = p->ppflag ? p->ppisiz : p->dnum[0];
   int64_t ny = p->ppflag ? p->ppjsiz : p->dnum[1];
   int64_t row;
+  g1entry en;
+  const bool bymsg = p->grbgrd != 29 && rec >= 0 && rec < static_cast<int64_t>(gi->msgoff.size()) &&
+                     gi->msgoff[static_cast<size_t>(rec)] >= 0;
+  if (bymsg) {
+    const int fld = gi->msgfld[static_cast<size_t>(rec)];
+    // A decoded GRIB2 field's rows run south to north whatever the file's.
+    row = fld > 0 ? y - 1 : (p->yrflg ? ny - y : y - 1);
+    const int64_t e = p->ppflag ? offset : row * nx + x - 1;
+    if (e < 0 || e + count > nx * ny) {
+      omprnt(0, "Data Request Error:  GRIB read outside the record or the index\n");
+      return 1;
+    }
+    if (msgrow(gi->msgoff[static_cast<size_t>(rec)], fld, e, count, nx * ny, gr, &en)) return 1;
+    if (fld > 0) return 0;
+    return g1run(en, e, count, nx, ny, gr);
+  }
   if (p->grbgrd == 29 && !p->ppflag) {
     // Two hemispheric records of 145 x 37 points: the southern one holds
     // rows 1-36, the northern one rows 37-73.
@@ -260,12 +327,24 @@ int omirow(int x, int y, int z, int t, int64_t offset, int count, float* gr) {
     omprnt(0, "Data Request Error:  GRIB read outside the record or the index\n");
     return 1;
   }
-  const int doff = gi->intpnt[rec];
-  const int boff = gi->intpnt[rec + 1];
-  const int b = gi->intpnt[rec + 2];
-  const float dsf = gi->fltpnt[rec];
-  const float bsf = gi->fltpnt[rec + 1];
-  const float ref = gi->fltpnt[rec + 2];
+  en.doff = gi->intpnt[rec];
+  en.boff = gi->intpnt[rec + 1];
+  en.bits = gi->intpnt[rec + 2];
+  en.dsf = gi->fltpnt[rec];
+  en.bsf = gi->fltpnt[rec + 1];
+  en.ref = gi->fltpnt[rec + 2];
+  return g1run(en, e, count, nx, ny, gr);
+}
+
+namespace {
+
+int g1run(const g1entry& en, int64_t e, int count, int64_t nx, int64_t ny, float* gr) {
+  datafile* p = omreq.pfi;
+  const int64_t npts = nx * ny;
+  const int64_t doff = en.doff;
+  const int64_t boff = en.boff;
+  const int b = en.bits;
+  const float dsf = en.dsf, bsf = en.bsf, ref = en.ref;
   if (b < 0) {
     for (int i = 0; i < count; i++) gr[i] = p->undef;
     return 0;
@@ -313,3 +392,5 @@ int omirow(int x, int y, int z, int t, int64_t offset, int count, float* gr) {
   }
   return 0;
 }
+
+}  // namespace

@@ -6,6 +6,7 @@
 
 #include <sys/types.h>
 
+#include <climits>
 #include <cstdint>
 #include <cstring>
 #include <new>
@@ -57,6 +58,50 @@ void badmap(const char* why) {
 bool readwords(FILE* f, int64_t pos, int64_t n, std::vector<unsigned char>& buf) {
   buf.resize(static_cast<size_t>(n) * 4);
   return readat(f, pos, buf.data(), buf.size());
+}
+
+// An index of version 3: the place of each record's message.  The entries
+// of version 2 are made for it too, every record missing there, so that
+// a record without a message reads as undefined.  0, or 1 after the message.
+int rdgix3(FILE* mf, int64_t flen, gribidx* gi) {
+  unsigned char head[23];
+  if (flen < 25 || !readat(mf, 2, head, 23)) {
+    badmap("the file is shorter than its header");
+    return 1;
+  }
+  const int slots = omsmint(head + 12);
+  if (slots < 0 || slots > INT32_MAX / 3) {
+    badmap("negative count in the header");
+    return 1;
+  }
+  if (25 + 12 * static_cast<int64_t>(slots) > flen) {
+    badmap("the file is shorter than its counts say");
+    return 1;
+  }
+  std::vector<unsigned char> buf(static_cast<size_t>(slots) * 12);
+  if (!readat(mf, 25, buf.data(), buf.size())) {
+    badmap("the file is shorter than its counts say");
+    return 1;
+  }
+  gi->type = 3;
+  gi->hinum = 4;
+  gi->hipnt = {3, omsmint(head), omsmint(head + 4), omsmint(head + 8)};
+  gi->intnum = gi->fltnum = 3 * slots;
+  gi->intpnt.assign(static_cast<size_t>(gi->intnum), -999);
+  gi->fltpnt.assign(static_cast<size_t>(gi->fltnum), -999.0f);
+  gi->msgoff.assign(static_cast<size_t>(slots), -1);
+  gi->msgfld.assign(static_cast<size_t>(slots), 0);
+  for (int i = 0; i < slots; i++) {
+    const unsigned char* e = buf.data() + 12 * static_cast<size_t>(i);
+    uint64_t off = 0;
+    for (int k = 0; k < 8; k++) off = (off << 8) | e[k];
+    const uint32_t fld = (static_cast<uint32_t>(e[8]) << 24) | (e[9] << 16) | (e[10] << 8) | e[11];
+    // A place beyond any file, or no field of a message, is no record.
+    if (off > static_cast<uint64_t>(INT64_MAX) || fld < 1 || fld > 65535) continue;
+    gi->msgoff[i] = static_cast<int64_t>(off);
+    gi->msgfld[i] = static_cast<int>(fld);
+  }
+  return 0;
 }
 
 }  // namespace
@@ -147,6 +192,7 @@ int omrgix(FILE* mf, datafile* pfi) try {
   gribidx* gi = new gribidx();
   delete pfi->pindx;
   pfi->pindx = gi;
+  if (head[0] == 0 && head[1] == 3) return rdgix3(mf, flen, gi) ? 1 : (pfi->hasmap = 1, 0);
   bool v2 = head[1] == 2;
   bool swap = false;
   int64_t pos;

@@ -162,6 +162,12 @@ int dodtype(ddesctx& c) {
     pfi->type = 2;
     return R_OK;
   }
+  if (cmpwrd("grib2", p)) {
+    // GRIB edition 2: the variable records that follow give its codes.
+    pfi->bgrib = 2;
+    if (nxtwrd(p)) omprnt(1, "Description file warning: Invalid GRIB option\n");
+    return R_OK;
+  }
   if (cmpwrd("grib", p)) {
     pfi->bgrib = 1;
     const char* q = nxtwrd(p);
@@ -204,7 +210,7 @@ int dodset(ddesctx& c) {
 
 int domap(ddesctx& c, bool isindex) {
   datafile* pfi = c.pfi;
-  if (isindex) pfi->bgrib = 1;
+  if (isindex && !pfi->bgrib) pfi->bgrib = 1;
   const char* p = nxtwrd(c.rec.c_str());
   if (!p) {
     omprnt(0, "Open Error:  Station or Index Map file name is missing\n");
@@ -437,8 +443,51 @@ int dotdef(ddesctx& c) {
   return R_OK;
 }
 
-// Parses one variable record (lower-cased rec, typed mrec) into v.
-bool varrec(const std::string& rec, const std::string& mrec, filevar& v) {
+// The codes of a GRIB2 variable at p: discipline, category, number, level
+// type, then optionally its level (-999: any), the type of statistical
+// processing (-1 or -999: any) and the hours of its period.  The position
+// right after the last code, or null.
+const char* g2varcodes(const char* p, filevar& v) {
+  double c[7];
+  int n = 0;
+  for (;;) {
+    if (n == 7) return nullptr;
+    char* e = nullptr;
+    c[n] = std::strtod(p, &e);
+    if (e == p || !std::isfinite(c[n]) || std::fabs(c[n]) > 1e9) return nullptr;
+    n++;
+    p = e;
+    const char* after = p;
+    while (*p == ' ' || *p == '\t') p++;
+    if (*p != ',') {
+      p = after;
+      break;
+    }
+    p++;
+    while (*p == ' ' || *p == '\t') p++;
+  }
+  if (n < 4) return nullptr;
+  // All but the level and the hours are whole numbers.
+  for (int i = 0; i < n; i++)
+    if (i != 4 && i != 6 && c[i] != std::floor(c[i])) return nullptr;
+  if (c[0] < 0 || c[0] > 255 || c[1] < 0 || c[1] > 255 || c[2] < 0 || c[2] > 255 || c[3] < 0 || c[3] > 255)
+    return nullptr;
+  g2codes& g = v.g2;
+  g.disc = static_cast<int>(c[0]);
+  g.cat = static_cast<int>(c[1]);
+  g.num = static_cast<int>(c[2]);
+  g.ltype = static_cast<int>(c[3]);
+  g.haslev = n > 4 && c[4] != -999;
+  g.lev = g.haslev ? c[4] : 0.0;
+  g.stat = n > 5 && c[5] >= 0 ? static_cast<int>(c[5]) : -1;
+  g.period = n > 6 && c[6] >= 0 ? c[6] : -1.0;
+  for (int i = 0; i < 4; i++) v.units[i] = static_cast<int>(c[i]);
+  return p;
+}
+
+// Parses one variable record (lower-cased rec, typed mrec) into v; g2 for
+// the records of a dtype grib2 descriptor.
+bool varrec(const std::string& rec, const std::string& mrec, filevar& v, bool g2) {
   const char* base = rec.c_str();
   const char* p = base;
   std::string nm = wrdstr(p);
@@ -454,7 +503,13 @@ bool varrec(const std::string& rec, const std::string& mrec, filevar& v) {
   p = nxtwrd(p);
   if (!p) return false;
   int cnt = 0;
-  for (;;) {
+  if (g2) {
+    q = g2varcodes(p, v);
+    if (!q) return false;
+    p = q;
+    while (*p == ' ' || *p == '\t') p++;
+  }
+  for (; !g2;) {
     if (cnt == 4) return false;
     q = intprs(p, &v.units[cnt]);
     if (!q) return false;
@@ -523,7 +578,7 @@ int dovars(ddesctx& c) {
       return R_BADREC;
     }
     filevar v;
-    if (!varrec(c.rec, c.mrec, v)) {
+    if (!varrec(c.rec, c.mrec, v, pfi->bgrib == 2)) {
       omprnt(0, "Open Error:  Invalid variable record\n");
       return R_BADREC;
     }
@@ -681,17 +736,16 @@ int finish(ddesctx& c) {
       return 1;
     }
     if (pfi->bgrib && c.mflag && chkgix(pfi)) return 1;
+    if (pfi->bgrib == 2) {
+      for (const filevar& v : pfi->pvar1) {
+        if (v.g2.disc < 0) {
+          omprnt(0, "Open Error:  The variable records of GRIB2 data must follow dtype grib2\n");
+          return 1;
+        }
+      }
+    }
   }
-  // The calendar of the program is fixed by the open command once the
-  // whole open has succeeded; here a file that disagrees is refused.
-  if (mfcmn.mfcal >= 0 && mfcmn.mfcal != pfi->calendar) {
-    omprnt(0, "Attempt to change the global calendar...\n");
-    if (mfcmn.mfcal == 1)
-      omprnt(0, "The calendar is NOW 365 DAYS and you attempted to open a standard calendar file\n");
-    else
-      omprnt(0, "The calendar is NOW STANDARD and you attempted to open a 365-day calendar file\n");
-    return 1;
-  }
+  if (omcalcheck(pfi)) return 1;
   // The row buffer holds one row of the grid (or one station report); a
   // size beyond any real grid is refused rather than allocated.
   const int64_t rowlen = pfi->type == 2 ? pfi->stnmap.bufw : pfi->dnum[0];
@@ -757,6 +811,20 @@ int parse(ddesctx& c) {
 }
 
 }  // namespace
+
+int omcalcheck(const datafile* pfi) {
+  // The calendar of the program is fixed by the open command once the
+  // whole open has succeeded; here a file that disagrees is refused.
+  if (mfcmn.mfcal >= 0 && mfcmn.mfcal != pfi->calendar) {
+    omprnt(0, "Attempt to change the global calendar...\n");
+    if (mfcmn.mfcal == 1)
+      omprnt(0, "The calendar is NOW 365 DAYS and you attempted to open a standard calendar file\n");
+    else
+      omprnt(0, "The calendar is NOW STANDARD and you attempted to open a 365-day calendar file\n");
+    return 1;
+  }
+  return 0;
+}
 
 namespace {
 

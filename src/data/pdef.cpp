@@ -263,6 +263,40 @@ int omppcn(datafile* pfi, int acc, int fmt) {
   return 0;
 }
 
+int ompdfill(datafile* pfi, ompdposfn pos, const void* ctx) {
+  const int nx = pfi->dnum[0], ny = pfi->dnum[1];
+  const int64_t n = static_cast<int64_t>(nx) * ny;
+  if (!pfi->gr2ab[0] || !pfi->gr2ab[1] || !pfi->grvals[0] || !pfi->grvals[1] ||
+      n > static_cast<int64_t>(omgcap() / sizeof(float))) {
+    omprnt(0, "Open Error:  Memory allocation error in pdef handler\n");
+    return 1;
+  }
+  pfi->ppflag = PD_BILIN;
+  try {
+    pfi->ppi[0].assign(static_cast<size_t>(n), -1);
+    pfi->ppf[0].assign(static_cast<size_t>(n), 0.0f);
+    pfi->ppf[1].assign(static_cast<size_t>(n), 0.0f);
+    pfi->ppw.assign(static_cast<size_t>(n), 0.0f);
+  } catch (const std::bad_alloc&) {
+    omprnt(0, "Open Error:  Memory allocation error in pdef handler\n");
+    return 1;
+  }
+  for (int j = 1; j <= ny; j++) {
+    const double lat = pfi->gr2ab[1](pfi->grvals[1], j);
+    for (int i = 1; i <= nx; i++) {
+      const double lon = pfi->gr2ab[0](pfi->grvals[0], i);
+      const size_t k = static_cast<size_t>(j - 1) * nx + (i - 1);
+      double gi = -1.0, gj = -1.0;
+      float ang = 0.0f;
+      pos(ctx, lon, lat, &gi, &gj, &ang);
+      pfi->ppw[k] = ang;
+      pfi->ppi[0][k] = lowleft(pfi, gi, gj, &pfi->ppf[0][k], &pfi->ppf[1][k]);
+    }
+  }
+  pfi->ppwrot = anyangle(pfi->ppw) ? 1 : 0;
+  return 0;
+}
+
 namespace {
 
 // The native record of a binary longitude-latitude request, read whole

@@ -27,6 +27,15 @@ int ompdprs(const char* rec, const char* mrec, const char* dname, datafile* pfi)
 // 2 binary-big, 3 binary-little, 4 packed).  0, or 1 after the message.
 int omppcn(datafile* pfi, int acc, int fmt);
 
+// Builds the interpolation record of pfi (axes known, ppisiz and ppjsiz
+// set) from a projection given as a function: pos(ctx, lon, lat, &gi, &gj,
+// &ang) gives each target point's fractional native position (1-based;
+// outside the native grid: no value there) and the angle its grid-relative
+// winds are turned by.  The record is the one the bilin method reads from
+// its file.  0, or 1 after the message.
+using ompdposfn = void (*)(const void* ctx, double lon, double lat, double* gi, double* gj, float* ang);
+int ompdfill(datafile* pfi, ompdposfn pos, const void* ctx);
+
 // Fills count target points from (x, y) of level z, time t (t2 the time
 // within the template member) by interpolation from the native grid of the
 // current request.  0 or the reader's error.

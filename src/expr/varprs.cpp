@@ -46,14 +46,27 @@ bool gridint(double v, int* out) {
   return true;
 }
 
+// The wind component a variable holds: 'u', 'v' or 0 (GRIB1 parameters 33
+// and 34, GRIB2 discipline 0, category 2, numbers 2 and 3).
+int windcomp(const filevar& v) {
+  const g2codes& g = v.g2;
+  if (g.disc >= 0) return g.disc == 0 && g.cat == 2 && (g.num == 2 || g.num == 3) ? (g.num == 2 ? 'u' : 'v') : 0;
+  return v.units[0] == 33 ? 'u' : v.units[0] == 34 ? 'v' : 0;
+}
+
 // Partner component of a rotated wind: the first variable with the other
-// parameter and the same remaining unit codes.
+// parameter and the same remaining codes.
 filevar* windpartner(datafile* pfi, filevar* pvar) {
-  int want = pvar->units[0] == 33 ? 34 : 33;
-  for (auto& v : pfi->pvar1)
-    if (v.units[0] == want && v.units[1] == pvar->units[1] && v.units[2] == pvar->units[2] &&
-        v.units[3] == pvar->units[3])
+  const int want = windcomp(*pvar) == 'u' ? 'v' : 'u';
+  const g2codes& a = pvar->g2;
+  for (auto& v : pfi->pvar1) {
+    if (windcomp(v) != want) continue;
+    const g2codes& b = v.g2;
+    if (a.disc >= 0 ? a.ltype == b.ltype && a.haslev == b.haslev && a.lev == b.lev && a.stat == b.stat &&
+                          a.period == b.period && a.member == b.member
+                    : v.units[1] == pvar->units[1] && v.units[2] == pvar->units[2] && v.units[3] == pvar->units[3])
       return &v;
+  }
   return nullptr;
 }
 
@@ -189,8 +202,7 @@ const char* refname(const char* p, char name[VNAMMAX + 1]) {
 
 // Reads the grid of a request, with wind rotation where the file asks.
 bool readgrid(gridres* pgr, datafile* pfi, filevar* pvar, const std::string& vnam) {
-  bool rotate = pvar && pfi->ppflag && pfi->ppwrot &&
-                (pvar->units[0] == 33 || pvar->units[0] == 34);
+  bool rotate = pvar && pfi->ppflag && pfi->ppwrot && windcomp(*pvar) != 0;
   gridres copy;
   if (rotate) copy = *pgr;
   int rc = omvread(pgr);
@@ -223,7 +235,7 @@ bool readgrid(gridres* pgr, datafile* pfi, filevar* pvar, const std::string& vna
     omgfre(pg2);
     return false;
   }
-  windrotate(pgr, pg2, pfi, pvar->units[0] == 33);
+  windrotate(pgr, pg2, pfi, windcomp(*pvar) == 'u');
   omgfre(pg2);
   return true;
 }

@@ -19,21 +19,13 @@
 namespace {
 
 bool runmap(const char* descr, const std::string& text, int ignfcst, const char* shown) {
-  gmpcmn.descr = descr ? descr : "";
-  gmpcmn.text = text;
-  // Set both ways: a forecast-hourly file closed after another kind must
-  // not inherit that run's ignoring of forecast times, or every forecast
-  // would be indexed at its base time, the last one overwriting the rest.
-  gmpcmn.ignfcst = ignfcst ? 1 : 0;
-  gmpcmn.skip = 0;
-  gmpcmn.verbose = 0;
-  gmpcmn.version = 2;
-  gmpcmn.scanlim = 1000;
-  gmpcmn.update = 0;
-  gmpcmn.write = 1;
   mfcmn.mffullyr = 1;
-  int rc = gribmap();
-  gmpcmn.text.clear();
+  // The maker the gribmap command runs, on the descriptor text the session
+  // wrote.  Its forecast setting is set both ways: a forecast-hourly file
+  // closed after another kind must not inherit that run's ignoring of
+  // forecast times, or every forecast would be indexed at its base time,
+  // the last one overwriting the rest.
+  int rc = gribindex(descr ? descr : "", ignfcst, text);
   if (rc == 0) {
     std::printf("\nLATS_GRIB: latsgribmap WARNING: no GRIB records matched!!!!!\n");
     std::printf("LATS_GRIB: the .ctl will return undefined data only\n");

@@ -441,6 +441,52 @@ TEST_F(Descriptor, VariableBlockErrors) {
   }
 }
 
+TEST_F(Descriptor, Grib2CodesOfVariableRecords) {
+  const std::string head =
+      "dset x.grb2\nundef 1\nxdef 2 linear 0 1\nydef 2 linear 0 1\nzdef 1 levels 1\n"
+      "tdef 1 linear 1jan1990 1dy\n";
+  const std::string bad = "Open Error:  Invalid variable record\n  --> The invalid description file record is: \n  --> ";
+  struct {
+    const char* rec;
+    const char* codes;  // disc cat num ltype haslev lev stat period, or the error's record
+  } cases[] = {
+      {"t 0 0,0,0,100 temperature", "0 0 0 100 0 0 -1 -1"},
+      {"t 0 0 , 0 , 0 , 103 , 2 2 m temperature", "0 0 0 103 1 2 -1 -1"},
+      {"s 0 2,3,20,106,0.07 soil at 7 cm", "2 3 20 106 1 0.07 -1 -1"},
+      {"p 0 0,1,8,1,-999,1,6 rain of 6 hours", "0 1 8 1 0 0 1 6"},
+      {"p 0 0,1,8,1,-999,-1,0.5 any statistic of half an hour", "0 1 8 1 0 0 -1 0.5"},
+      {"x 0 0,0,0 three codes", "x 0 0,0,0 three codes"},
+      {"x 0 0,0,0,1,0,1,6,9 eight codes", "x 0 0,0,0,1,0,1,6,9 eight codes"},
+      {"x 0 0,0.5,0,1 a category not whole", "x 0 0,0.5,0,1 a category not whole"},
+      {"x 0 0,256,0,1 a category beyond an octet", "x 0 0,256,0,1 a category beyond an octet"},
+      {"x 0 0,0,0,100", "x 0 0,0,0,100"},
+      {"x 0 0,0,0,100,1e999 a level beyond a number", "x 0 0,0,0,100,1e999 a level beyond a number"},
+  };
+  for (const auto& c : cases) {
+    std::string ctl = tmp.write("g.ctl", head + "dtype grib2\nvars 1\n" + c.rec + "\nendvars\n");
+    parsed p;
+    ddtest::parse(ctl, p, 0);
+    if (std::string(c.codes) == c.rec) {
+      EXPECT_EQ(p.rc, 1) << c.rec;
+      EXPECT_EQ(p.out, bad + c.rec + "\n" + kTail) << c.rec;
+      continue;
+    }
+    ASSERT_EQ(p.rc, 0) << c.rec << p.out;
+    const g2codes& g = p.pfi->pvar1[0].g2;
+    char got[200];
+    std::snprintf(got, sizeof got, "%d %d %d %d %d %g %d %g", g.disc, g.cat, g.num, g.ltype, g.haslev ? 1 : 0, g.lev,
+                  g.stat, g.period);
+    EXPECT_EQ(std::string(got), c.codes) << c.rec;
+    EXPECT_EQ(p.pfi->bgrib, 2);
+  }
+  // The records must know they are GRIB2's: a dtype after them is refused.
+  std::string ctl = tmp.write("late.ctl", head + "vars 1\nt 0 0,0,0,100 temperature\nendvars\ndtype grib2\n");
+  parsed p;
+  ddtest::parse(ctl, p, 0);
+  EXPECT_EQ(p.rc, 1);
+  EXPECT_EQ(p.out, "Open Error:  The variable records of GRIB2 data must follow dtype grib2\n" + std::string(kTail));
+}
+
 TEST_F(Descriptor, UnitCodeLayouts) {
   std::string ctl = tmp.write("u.ctl",
                               "dset x.bin\nundef 1\nxdef 2 linear 0 1\nydef 2 linear 0 1\nzdef 1 levels 1\n"

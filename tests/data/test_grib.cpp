@@ -281,6 +281,36 @@ TEST_F(Grib, ValidTimesMustFallOnTheTimeAxis) {
   EXPECT_FLOAT_EQ(a.at(0), 1.0f);
 }
 
+TEST_F(Grib, ForecastsInEveryUnitOfTheTableReachTheirTimes) {
+  // Hourly axis: each record's forecast in another unit names its own
+  // time; a unit the table lacks gives no forecast (the base time).
+  struct {
+    int unit, p1;
+    int t;  // the time it fills
+  } rows[] = {{1, 2, 3}, {10, 1, 4}, {11, 1, 7}, {12, 1, 13}, {13, 4, 2}, {14, 4, 3}, {254, 18000, 6},
+              {0, 300, 6}, {2, 0, 1}, {99, 5, 1}};
+  const std::string tdef = "tdef 13 linear 00z01jan1990 1hr\n";
+  for (const auto& r : rows) {
+    grec g = rec(11, 1, 7.0f);
+    g.tunit = r.unit;
+    g.p1 = r.p1;
+    if (r.p1 > 255) {  // two octets of P1
+      g.trange = 10;
+      g.p1 = r.p1 >> 8;
+      g.p2 = r.p1 & 255;
+    }
+    tmp.write("g.grb", record(g));
+    ASSERT_EQ(mkindex(ctl("dtype grib\n", kTwoVars, tdef)), 1) << r.unit;
+    dataset ds;
+    open(ds);
+    for (int t = 1; t <= 13; t++) {
+      request a;
+      grid(ds, 0, t, a);
+      EXPECT_EQ(a.at(0) == 7.0f, t == r.t) << "unit " << r.unit << " time " << t;
+    }
+  }
+}
+
 TEST_F(Grib, LevelsAreMatchedOnTheZAxis) {
   std::string z = "zdef 3 levels 1000 850 500\n";
   grec r850 = rec(7, 1, 850.0f);

@@ -8,12 +8,13 @@ The case format is described in README.md beside this script.
 import os
 import re
 import shlex
+import shutil
 import subprocess
 import sys
 import tempfile
 
 SECTIONS = ("args", "stdin", "setup", "expect", "expect-exact", "reject",
-            "status", "check", "timeout", "keep-prompts", "env", "no-final-newline")
+            "status", "check", "timeout", "keep-prompts", "env", "no-final-newline", "requires")
 PROMPTS = ("om> ", "om-> ")
 
 
@@ -72,6 +73,10 @@ def main():
     ombra, casefile = os.path.abspath(sys.argv[1]), sys.argv[2]
     datadir = os.path.abspath(sys.argv[3]) if len(sys.argv) > 3 else ""
     case = parse(casefile)
+    missing = [w for l in case.get("requires", []) for w in l.split() if not shutil.which(w)]
+    if missing:
+        print("skipped: not installed: " + " ".join(missing))
+        sys.exit(77)
     args = shlex.split(" ".join(case.get("args", [])))
     stdin_text = None
     if "stdin" in case:
