@@ -6,6 +6,7 @@
 #include <sys/types.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <map>
 #include <string>
 #include <vector>
@@ -38,16 +39,21 @@ int read_netcdf_data(int id, int varid, const std::vector<size_t>& start,
 // next read; nullptr when the read failed.
 const void* read_netcdf_slab(int id, int varid, const std::vector<size_t>& start,
                              const std::vector<size_t>& count, size_t nbytes, bool bounded = false);
-// Gives back what reads keep for the next one where it is more than
-// small reads keep, or with all everything.
-void netcdf_reads_done(bool all = false);
+// Gives back what reads keep for the next one (the shared block, the
+// program's own buffer) where it is more than a script's commands keep
+// from one to the next, or with all everything.
+void netcdf_reads_release(bool all);
+// For the helper: whether the file opened here as id has not been cut
+// since it was opened, here and where the program opened it (opened
+// bytes; 0 when not known).
+bool netcdf_holds_opened(int id, int64_t opened);
 // 1 for a file whose reads of part of a variable cost no more than their
 // part (a classic file read straight from the file), else 0.
 int netcdf_classic(int id);
 // An id for a file the helper process holds open, described by io; reads
 // and the close of the id go to the helper, but the float runs of a
 // classic file whose header agrees with io, read here.
-int open_remote(const char* name, const io_std& io);
+int open_remote(const char* name, const io_std& io, std::map<int, std::string>* coords);
 // For a file opened here: its float runs read straight from it where its
 // header is a classic one that agrees with io.
 void netcdf_read_directly(int id, const io_std& io);
@@ -99,6 +105,7 @@ enum helper_answer {
   HELPER_DIED = -2,         // it ended on the file, twice
   HELPER_TIMEOUT = -3,      // the open or read took longer than allowed
   HELPER_INTERRUPTED = -4,  // the user interrupted the wait
+  HELPER_KILLED = -5,       // a signal from outside ended it, twice (helper_ended_how says which)
   HELPER_NETCDF = 1,        // times not read: the program opens the file as any other
   HELPER_HELD = 2,          // kept open by the helper; its description given
   HELPER_NOFILE = 3,        // a file the library cannot open
@@ -106,7 +113,10 @@ enum helper_answer {
   HELPER_NOMEM = 5,         // opened, but its description did not fit memory
   HELPER_TIMES = 6          // its times read (helper_times)
 };
-int helper_describe(const char* name, io_std* io);
+// Opens and describes a file in the helper, which keeps it open: *coords
+// gets the values of its coordinates, by variable id, as far as the helper
+// read them.
+int helper_describe(const char* name, io_std* io, std::map<int, std::string>* coords);
 // The times of a file as file_times reads them, the first `most`, read in
 // the helper with what the reading said: HELPER_TIMES, HELPER_NETCDF when
 // the program is to open the file through an open of its own, or why not
@@ -114,11 +124,14 @@ int helper_describe(const char* name, io_std* io);
 int helper_times(const char* name, size_t most, std::vector<datetime>* times, std::string* said);
 // Reads a slab through the helper into the shared block: 1 with *at
 // pointing at its values (valid until the next read), 0 when the library
-// failed or refused it, or a negative helper_answer.  stored: the bytes of
-// the file (0 when not known), which the time the read may take counts.
+// failed or refused it (or the file was cut since it had opened bytes),
+// or a negative helper_answer.
 int helper_read(const char* name, int varid, const std::vector<size_t>& start, const std::vector<size_t>& count,
-                size_t nbytes, bool bounded, size_t stored, const void** at);
+                size_t nbytes, bool bounded, int64_t opened, const void** at);
 void helper_close(const char* name);
+// How the last helper that ended of itself ended ("it ended on signal 9
+// (Killed)").
+const std::string& helper_ended_how();
 // Seconds an open may take and bytes the helper may grow by (0: the grid
 // limit); the running helper is ended so that the next one takes them.
 void helper_set_limits(int open_seconds, size_t mem_bytes);

@@ -20,6 +20,7 @@
 
 #include "base/memcap.h"
 #include "base/omprnt.h"
+#include "base/ownedfd.h"
 #include "base/replsig.h"
 #include "base/useropen.h"
 #include "sdf/sdfblock.h"
@@ -52,12 +53,30 @@ struct openfile {
   h5span lists;      // netCDF: the HDF5 property lists made by its open
   std::map<int, varfacts> facts;  // by variable id
   int64_t opened_size = -1;       // bytes of the file when it was opened; -1 for no regular file
+  // The file opened here held open beside the library's own descriptor,
+  // to see at each read whether it was cut since: by its descriptor, not
+  // its name, which another file may take meanwhile.
+  ownedfd held;
+  // A file the helper holds: its coordinates' values as the helper read
+  // them when it described the file, by variable id, which the open then
+  // reads from here.
+  std::map<int, std::string> coords;
 };
 
-// The bytes of a regular file now; -1 for anything else.
-int64_t size_now(const std::string& name) {
+// A regular file's descriptor, and its bytes now (-1 for anything else).
+ownedfd hold_file(const std::string& name, int64_t* size) {
+  ownedfd fd(::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
   struct stat st;
-  return ::stat(name.c_str(), &st) == 0 && S_ISREG(st.st_mode) ? static_cast<int64_t>(st.st_size) : -1;
+  *size = fd.get() >= 0 && fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode) ? static_cast<int64_t>(st.st_size) : -1;
+  if (*size < 0) fd.reset();
+  return fd;
+}
+
+// The bytes of a file opened here now, by its held descriptor; -1 for one
+// that is not a regular file.
+int64_t size_now(const ownedfd& fd) {
+  struct stat st;
+  return fd.get() >= 0 && fstat(fd.get(), &st) == 0 ? static_cast<int64_t>(st.st_size) : -1;
 }
 
 // Files opened here and not closed yet, by the id handed out.  HDF4 ids are
@@ -171,7 +190,12 @@ int open_netcdf(const char* name, int* id) {
       hdf_close(hid, sdid);
       return 0;
     }
-    openfiles()[pub] = {KIND_HDF, hid, sdid, name, nullptr, {}, {}, size_now(name)};
+    openfile& f = openfiles()[pub];
+    f.kind = KIND_HDF;
+    f.libid = hid;
+    f.sdid = sdid;
+    f.name = name;
+    f.held = hold_file(name, &f.opened_size);
     *id = pub;
     return 1;
   }
@@ -189,18 +213,28 @@ int open_netcdf(const char* name, int* id) {
     return 0;
   }
   read_chunks_direct(ncid);
-  openfiles()[ncid] = {KIND_NC, ncid, -1, name, nullptr, lists, {}, size_now(name)};
+  openfile& f = openfiles()[ncid];
+  f.kind = KIND_NC;
+  f.libid = ncid;
+  f.name = name;
+  f.lists = lists;
+  f.held = hold_file(name, &f.opened_size);
   *id = ncid;
   return 1;
 }
 
-int open_remote(const char* name, const io_std& io) {
+int open_remote(const char* name, const io_std& io, std::map<int, std::string>* coords) {
   static int next = 0;
   for (int tries = 0; tries < (1 << 20); tries++) {
     int id = (1 << 29) + 2 * next + 1;
     next = (next + 1) % (1 << 27);
     if (openfiles().count(id) != 0) continue;
-    openfiles()[id] = {KIND_REMOTE, -1, -1, name, classic_file::open(name, io), {}, {}, size_now(name)};
+    openfile& f = openfiles()[id];
+    f.kind = KIND_REMOTE;
+    f.name = name;
+    f.classic = classic_file::open(name, io, &f.opened_size);
+    if (!f.classic) hold_file(name, &f.opened_size);
+    f.coords.swap(*coords);
     return id;
   }
   return -1;
@@ -214,10 +248,10 @@ void netcdf_read_directly(int id, const io_std& io) {
 int close_netcdf(int id) {
   const openfile* f = lookup(id);
   if (f == nullptr) return 0;
-  openfile of = *f;
+  openfile of = std::move(openfiles()[id]);
   openfiles().erase(id);
   // With no file open, nothing kept for the next read is of use.
-  if (openfiles().empty()) netcdf_reads_done(true);
+  if (openfiles().empty()) netcdf_reads_release(true);
   if (of.kind == KIND_REMOTE) {
     helper_close(of.name.c_str());
     return 1;
@@ -325,9 +359,9 @@ int get_netcdf_att_info(int id, int varid, const char* name, netcdf_att* att) {
 
 namespace {
 
-// Reads up to this size keep the program's buffer between them, so that
-// the pages of a series of reads are not faulted in each time.
-constexpr size_t kKeptBytes = size_t(4) << 20;
+// A buffer for reads up to this size is kept from one command to the next
+// (a script's displays); a larger one only through a command.
+constexpr size_t kKeptBetween = size_t(64) << 20;
 // Chunks one call of the netCDF-4 library may touch: it makes a record of
 // several kilobytes for every chunk a read touches, and a grid of a
 // million chunks of one value would take gigabytes.
@@ -480,10 +514,25 @@ int read_here(openfile& f, int varid, const std::vector<size_t>& start, const st
   return nc_get_vara(f.libid, varid, start.data(), count.data(), buf) == NC_NOERR ? 1 : 0;
 }
 
-// The program's buffer for slabs it reads itself.
+// The program's buffer for slabs it reads itself, kept from read to read
+// as the shared block is (netcdf_reads_release).
 std::vector<unsigned char>& room() {
   static std::vector<unsigned char> buf;
   return buf;
+}
+
+// What a read through the helper that gave no slab says: nothing for a
+// failure of the library (the read's own message follows).
+void said_unread(const std::string& name, int rc) {
+  const std::string shown = replshownname(name);
+  if (rc == HELPER_DIED) omprntf(0, "SDF read error:  %s is damaged: the HDF library fails on it.\n", shown.c_str());
+  if (rc == HELPER_TIMEOUT) omprntf(0, "SDF read error:  %s: the HDF library takes too long on it.\n", shown.c_str());
+  if (rc == HELPER_KILLED)
+    omprntf(0, "SDF read error:  %s: the helper process was ended from outside: %s.\n", shown.c_str(),
+            helper_ended_how().c_str());
+  if (rc == HELPER_NONE)
+    omprntf(0, "SDF read error:  %s: the helper process could not be started: %s; an HDF file is not read without it.\n",
+            shown.c_str(), helper_failure().c_str());
 }
 
 // A read of a file the helper holds, into the shared block: where its
@@ -491,19 +540,26 @@ std::vector<unsigned char>& room() {
 // *unheld is set, with nothing said, where no helper can be started and
 // the file is no HDF one.
 const void* read_remote(const openfile& f, int varid, const std::vector<size_t>& start,
-                        const std::vector<size_t>& count, size_t nbytes, bool bounded, size_t stored, bool* unheld) {
+                        const std::vector<size_t>& count, size_t nbytes, bool bounded, bool* unheld) {
   const void* at = nullptr;
-  const int rc = helper_read(f.name.c_str(), varid, start, count, nbytes, bounded, stored, &at);
+  const int rc = helper_read(f.name.c_str(), varid, start, count, nbytes, bounded, f.opened_size, &at);
   const char* name = f.name.c_str();
   *unheld = rc == HELPER_NONE && !is_hdf4_file(name) && !is_hdf5_file(name);
   if (*unheld) return nullptr;
-  const std::string shown = replshownname(f.name);
-  if (rc == HELPER_DIED) omprntf(0, "SDF read error:  %s is damaged: the HDF library fails on it.\n", shown.c_str());
-  if (rc == HELPER_TIMEOUT) omprntf(0, "SDF read error:  %s: the HDF library takes too long on it.\n", shown.c_str());
-  if (rc == HELPER_NONE)
-    omprntf(0, "SDF read error:  %s: the helper process could not be started: %s; an HDF file is not read without it.\n",
-            shown.c_str(), helper_failure().c_str());
+  said_unread(f.name, rc);
   return rc == 1 ? at : nullptr;
+}
+
+// The values of a coordinate the helper gave with the file's description,
+// where they hold the slab: start and count along its one dimension.
+const void* from_coords(const openfile& f, int varid, const std::vector<size_t>& start,
+                        const std::vector<size_t>& count, size_t nbytes) {
+  auto it = f.coords.find(varid);
+  if (it == f.coords.end() || start.size() != 1 || count.size() != 1 || count[0] == 0 || nbytes % count[0] != 0)
+    return nullptr;
+  const size_t size = nbytes / count[0], have = it->second.size() / (size != 0 ? size : 1);
+  if (size == 0 || it->second.size() % size != 0 || count[0] > have || start[0] > have - count[0]) return nullptr;
+  return it->second.data() + start[0] * size;
 }
 
 // A netCDF file the helper held, opened here once no helper can be
@@ -511,11 +567,12 @@ const void* read_remote(const openfile& f, int varid, const std::vector<size_t>&
 bool take_over(openfile* f) {
   int id = -1;
   if (!open_netcdf(f->name.c_str(), &id)) return false;
-  const openfile here = openfiles()[id];
+  openfile here = std::move(openfiles()[id]);
   openfiles().erase(id);
   f->kind = here.kind;
   f->libid = here.libid;
   f->lists = here.lists;
+  f->held = std::move(here.held);
   return true;
 }
 
@@ -524,7 +581,7 @@ bool take_over(openfile* f) {
 void* into(void* buf, size_t n) {
   if (buf != nullptr) return buf;
   try {
-    room().resize(n);
+    if (room().size() < n) room().resize(n);
   } catch (const std::bad_alloc&) {
     return nullptr;
   }
@@ -541,19 +598,22 @@ const void* read_slab(openfile* f, int varid, const std::vector<size_t>& start, 
     // what it lost, whoever reads it.
     if (!f->classic->holds(varid, start, count)) return nullptr;
     void* to = into(buf, nbytes);
-    const int direct = to == nullptr ? -1 : f->classic->read_floats(varid, start, count, to, nbytes);
+    const int direct = to == nullptr ? -1 : f->classic->read_values(varid, start, count, to, nbytes);
     if (direct != 0) return direct > 0 ? to : nullptr;
   }
-  // Any other file cut short since it was opened fails too: the
-  // libraries would read what it lost as zeros.
-  const int64_t size = size_now(f->name);
-  if (size >= 0 && size < f->opened_size) return nullptr;
   if (f->kind == KIND_REMOTE) {
+    // The helper sees whether the file was cut since it was opened.
+    if (bounded) {
+      if (const void* at = from_coords(*f, varid, start, count, nbytes)) return at;
+    }
     bool unheld = false;
-    const void* at = read_remote(*f, varid, start, count, nbytes, bounded, size > 0 ? static_cast<size_t>(size) : 0,
-                                 &unheld);
+    const void* at = read_remote(*f, varid, start, count, nbytes, bounded, &unheld);
     if (!unheld || !take_over(f)) return at;
   }
+  // A file cut short since it was opened fails: the libraries would read
+  // what it lost as zeros.
+  const int64_t size = size_now(f->held);
+  if (size >= 0 && size < f->opened_size) return nullptr;
   void* to = into(buf, nbytes);
   return to != nullptr && read_here(*f, varid, start, count, to, nbytes, bounded, size) ? to : nullptr;
 }
@@ -585,9 +645,16 @@ const void* read_netcdf_slab(int id, int varid, const std::vector<size_t>& start
   return f != nullptr ? read_slab(f, varid, start, count, nullptr, nbytes, bounded) : nullptr;
 }
 
-void netcdf_reads_done(bool all) {
-  if (all || room().capacity() > kKeptBytes) std::vector<unsigned char>().swap(room());
+void netcdf_reads_release(bool all) {
+  if (all || room().capacity() > kKeptBetween) std::vector<unsigned char>().swap(room());
   block_trim(all);
+}
+
+bool netcdf_holds_opened(int id, int64_t opened) {
+  const openfile* f = lookup(id);
+  if (f == nullptr) return false;
+  const int64_t size = size_now(f->held);
+  return size < 0 || (size >= f->opened_size && size >= opened);
 }
 
 size_t netcdf_read_allowance(int id, int varid, size_t nbytes) {

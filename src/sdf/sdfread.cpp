@@ -331,9 +331,16 @@ size_t runs_per_row_max(int isz) { return static_cast<size_t>(isz) / 16; }
 
 // Points of a block of rows read and unpacked while it stays in cache.
 constexpr size_t kBlockPoints = 65536;
-// Unpacked slabs up to this size are kept from request to request, so
-// that their pages are not faulted in each time.
-constexpr size_t kKeptBytes = size_t(4) << 20;
+// An unpacked slab up to this size is kept from one command to the next,
+// so that its pages are not faulted in at each step of a script; a larger
+// one only through a command (sdf_reads_release).
+constexpr size_t kKeptBetween = size_t(64) << 20;
+
+// Unpacked slab for rows that are not contiguous in the file.
+std::vector<float>& unpacked() {
+  static std::vector<float> vals;
+  return vals;
+}
 
 // Reads a float slab whose rows are the grid's rows in order, or the
 // grid's rows turned round (order -1), into the grid as grid values.  From
@@ -372,17 +379,12 @@ bool read_rows_unpacked(int ncid, int varid, std::vector<size_t> start, std::vec
   return true;
 }
 
-// What reads keep for the next request, given back when it is large once
-// a request is done, however it ends.
-struct readsdone {
-  std::vector<float>& vals;
-  ~readsdone() {
-    if (vals.capacity() * sizeof(float) > kKeptBytes) std::vector<float>().swap(vals);
-    netcdf_reads_done();
-  }
-};
-
 }  // namespace
+
+void sdf_reads_release(bool all) {
+  if (all || unpacked().capacity() * sizeof(float) > kKeptBetween) std::vector<float>().swap(unpacked());
+  netcdf_reads_release(all);
+}
 
 int omgsdf(gridres* pgr, float* gr) {
   datafile* pfi = pgr->pfi;
@@ -440,9 +442,7 @@ int omgsdf(gridres* pgr, float* gr) {
 
   // Time steps grouped by member file (one group when not a template).
   dimplan& tp = plan[3];
-  // Unpacked slab for rows that are not contiguous in the file.
-  static std::vector<float> vals;
-  const readsdone done{vals};
+  std::vector<float>& vals = unpacked();
   int tlo = tp.present ? tp.lo : 1, thi = tp.present ? tp.hi : 1;
   int t = tlo;
   while (t <= thi) {

@@ -110,15 +110,19 @@ struct opened {
     nc_inq_varid(ncid, name, &id);
     return id;
   }
-  // The slab read here and by the library, compared bit for bit; false when
-  // the read is not made here.
+  // The slab read here and by the library, compared bit for bit in the
+  // variable's own type; false when the read is not made here.
   bool same(const char* name, std::vector<size_t> start, std::vector<size_t> count) const {
     size_t n = 1;
     for (size_t c : count) n *= c;
-    std::vector<float> mine(n, 99.0f), lib(n, -99.0f);
-    if (!cf->read_floats(var(name), start, count, mine.data(), n * sizeof(float))) return false;
-    EXPECT_EQ(nc_get_vara_float(ncid, var(name), start.data(), count.data(), lib.data()), NC_NOERR);
-    EXPECT_EQ(std::memcmp(mine.data(), lib.data(), n * sizeof(float)), 0) << name;
+    nc_type t = NC_NAT;
+    size_t size = 0;
+    nc_inq_vartype(ncid, var(name), &t);
+    nc_inq_type(ncid, t, nullptr, &size);
+    std::vector<unsigned char> mine(n * size, 0x99), lib(n * size, 0x66);
+    if (!cf->read_values(var(name), start, count, mine.data(), mine.size())) return false;
+    EXPECT_EQ(nc_get_vara(ncid, var(name), start.data(), count.data(), lib.data()), NC_NOERR);
+    EXPECT_EQ(mine, lib) << name;
     return true;
   }
 };
@@ -138,10 +142,14 @@ TEST(ClassicReads, SlabsAreTheLibrarysBitsInEveryClassicFormat) {
     }
     EXPECT_TRUE(o.same("w", {0, 0}, {NY, NX})) << names[m];
     EXPECT_TRUE(o.same("w", {1, 4}, {1, 1})) << names[m];
+    // Values of every other size, swapped by their size.
+    EXPECT_TRUE(o.same("d", {1, 0}, {1, NX})) << names[m];
+    EXPECT_TRUE(o.same("r", {2, 0}, {1, 2})) << names[m];
+    EXPECT_TRUE(o.same("b", {1}, {3})) << names[m];
     // The values themselves: the last record, where a wrong record size
     // would land elsewhere.
     std::vector<float> g(NY * NX);
-    ASSERT_TRUE(o.cf->read_floats(o.var("v"), {2, 0, 0}, {1, NY, NX}, g.data(), g.size() * 4));
+    ASSERT_TRUE(o.cf->read_values(o.var("v"), {2, 0, 0}, {1, NY, NX}, g.data(), g.size() * 4));
     for (size_t k = 0; k < g.size(); k++)
       EXPECT_EQ(bitsof(g[k]), bitsof(value(1, 2 * NY * NX + k))) << names[m] << k;
   }
@@ -155,17 +163,17 @@ TEST(ClassicReads, AnythingElseIsLeftToTheLibrary) {
   std::vector<float> g(64);
   const size_t room = g.size() * 4;
   auto read = [&](const char* v, std::vector<size_t> s, std::vector<size_t> c, size_t bytes) {
-    return o.cf->read_floats(o.var(v), s, c, g.data(), bytes);
+    return o.cf->read_values(o.var(v), s, c, g.data(), bytes);
   };
-  EXPECT_EQ(0, read("d", {0, 0}, {1, NX}, room));            // not floats
+  EXPECT_EQ(0, read("d", {0, 0}, {2, NX}, room));            // two records: not one run
   EXPECT_EQ(0, read("v", {0, 0, 0}, {2, NY, NX}, room));     // two records: not one run
   EXPECT_EQ(0, read("v", {0, 0, 1}, {1, 2, 3}, room));       // rows in pieces
   EXPECT_EQ(0, read("v", {NT, 0, 0}, {1, NY, NX}, room));    // past the last record
   EXPECT_EQ(0, read("v", {0, 2, 0}, {1, 2, NX}, room));      // past the last row
   EXPECT_EQ(0, read("v", {0, 0, 0}, {1, NY, NX}, 4 * NX));   // more than the room
   EXPECT_EQ(0, read("w", {0, 0}, {0, NX}, room));            // nothing asked
-  EXPECT_EQ(0, o.cf->read_floats(99, {0, 0}, {1, 1}, g.data(), room));
-  EXPECT_EQ(0, o.cf->read_floats(-1, {0, 0}, {1, 1}, g.data(), room));
+  EXPECT_EQ(0, o.cf->read_values(99, {0, 0}, {1, 1}, g.data(), room));
+  EXPECT_EQ(0, o.cf->read_values(-1, {0, 0}, {1, 1}, g.data(), room));
   // A variable it does not know is the library's to refuse.
   EXPECT_TRUE(o.cf->holds(99, {0, 0}, {1, 1}));
   EXPECT_TRUE(o.cf->holds(-1, {0, 0}, {1, 1}));
@@ -325,14 +333,17 @@ TEST(ClassicReads, ClaimsBeyondTheFileOrTheLibrarysNamesAreRefused) {
   // first name's length; the global attributes' count at 68, the first
   // one's type at 80 and value count at 84; the first variable's dimension
   // id at 144 (one past the four dimensions: the library zero-fills what
-  // the header claims after it before it refuses it).
+  // the header claims after it before it refuses it); the second
+  // variable's attribute list, empty, at 216: any tag goes with a count of
+  // 0, as the library reads it.
   const auto refused = classic_header::refused;
   struct row {
     size_t at;
     uint32_t value;
     classic_header is;
   } rows[] = {{16, 257, refused}, {12, 0x0fffffff, refused}, {68, 0x0fffffff, refused},
-              {84, 0xffffffff, refused}, {144, 4, refused}, {80, 99, refused}, {8, 11, refused}};
+              {84, 0xffffffff, refused}, {144, 4, refused}, {80, 99, refused}, {8, 11, refused},
+              {216, 12, classic_header::fine}, {216, 7, classic_header::fine}};
   for (const row& r : rows) {
     const std::vector<unsigned char> h = with(r.at, r.value);
     EXPECT_EQ(classic_read(h.data(), h.size(), &l), r.is) << r.at << " " << r.value;

@@ -19,6 +19,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <limits.h>
@@ -137,6 +138,30 @@ bool maskwatch = false;
 pid_t pid_at_unblock = -2;
 
 }  // namespace
+
+// In a helper started while OMBRA_TEST_READS is set, a large read of a
+// file (a chunk of a grid) first crawls, reading a byte of the file every
+// twentieth of a second for three seconds ("crawl"), or spins for good
+// ("spin"), or the helper is killed as from outside ("kill"; "kill:PATH"
+// only while no file PATH is there, which it makes).
+extern "C" ssize_t pread(int fd, void* buf, size_t n, off_t off) {
+  static const auto real = reinterpret_cast<ssize_t (*)(int, void*, size_t, off_t)>(dlsym(RTLD_NEXT, "pread"));
+  static const char* how =
+      std::strcmp(program_invocation_short_name, "ombra-sdf-helper") == 0 ? std::getenv("OMBRA_TEST_READS") : nullptr;
+  if (how != nullptr && n >= 100000 && how[0] == 'k') {
+    if (how[4] != ':' || ::open(how + 5, O_WRONLY | O_CREAT | O_EXCL, 0600) >= 0) kill(getpid(), SIGKILL);
+  }
+  if (how != nullptr && n >= 100000) {
+    for (int k = 0; how[0] == 'c' && k < 60; k++) {
+      char c;
+      real(fd, &c, 1, off);
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    for (volatile int spin = 0; how[0] == 's'; spin = spin + 1) {
+    }
+  }
+  return real(fd, buf, n, off);
+}
 
 extern "C" int nc_open(const char* path, int mode, int* ncidp) {
   static const auto real = reinterpret_cast<int (*)(const char*, int, int*)>(dlsym(RTLD_NEXT, "nc_open"));
@@ -482,13 +507,15 @@ TEST_F(helperlimits, AnOpenOrReadThatWouldTakeAllMemoryIsRefused) {
 }
 
 // A helper that does not answer (here stopped, as one hung in a library
-// is to the program) ends at the time limit of an open, and a read at a
-// limit of the open's and a second a megabyte.  A named pipe is refused
+// is to the program) ends at the time limit of an open, and a read that
+// limit after it was last seen getting on.  A named pipe is refused
 // before any library waits on it for a writer.
 TEST_F(helperlimits, AnOpenOrReadThatHangsEndsAtTheTimeLimit) {
   state st;
   const std::string held = open_hdf(st, "stopped.hdf");
   datafile* pheld = st.last();
+  // However large the file: a stopped helper has nothing more to decode.
+  ASSERT_EQ(truncate(held.c_str(), 64 << 20), 0);
   helper_set_limits(1, 0);
   std::string out;
   const std::string pipe = tmpdir() + "/pipe.nc";
@@ -529,22 +556,60 @@ TEST_F(helperlimits, AnOpenOrReadThatHangsEndsAtTheTimeLimit) {
       EXPECT_EQ(helper_pid(), -1);  // the helper that hung is gone
     }
   }
-  // A read may take the open's limit and a second for every megabyte of
-  // the file, the most it may have to decode to reach the slab: of a file
-  // of 6 MB, a read the clock shows taking 5.5 seconds is waited for, one
-  // taking 7.5 is ended.
-  ASSERT_EQ(truncate(held.c_str(), 6 << 20), 0);
-  for (const long tenths : {55, 75}) {
-    ASSERT_EQ(open_quiet(st, sample), 0);  // a helper runs: its start has a limit of its own
-    int lo[4] = {1, 1, 1, 2}, hi[4] = {4, 3, 1, 2};
-    request r(pheld, "temp", 0, 1, lo, hi);
-    clockset = {tenths * 100000000L};
+  // A read is waited for as long as the helper gets on with it, however
+  // long it takes: one reading its file for three seconds reads; one
+  // spinning in a loop is ended a second (the limit) after it is seen
+  // doing nothing more.
+  const std::string slow = tmpdir() + "/slow.nc";
+  ASSERT_TRUE(make_nc4_grid(slow, 200, 200));
+  for (const char* how : {"crawl", "spin"}) {
+    setenv("OMBRA_TEST_READS", how, 1);
+    helper_set_limits(1, 0);  // the next helper, which reads so
+    ASSERT_EQ(open_quiet(st, slow, &out), 0) << out;
+    unsetenv("OMBRA_TEST_READS");
+    int lo[4] = {1, 1, 1, 1}, hi[4] = {200, 200, 1, 1};
+    request r(st.last(), "v", 0, 1, lo, hi);
+    auto t0 = std::chrono::steady_clock::now();
     const int rc = r.read(&out);
-    clockset = {};
-    EXPECT_EQ(rc, tenths < 70 ? 0 : 3) << tenths;
-    EXPECT_EQ(out, tenths < 70 ? "" : "SDF read error:  " + held + ": the HDF library takes too long on it.\n"
-                                      "Failure reading SDF data.  #1\n")
-        << tenths;
+    const double took = seconds_since(t0);
+    if (how[0] == 'c') {
+      EXPECT_EQ(rc, 0) << out;
+      EXPECT_GT(took, 2.5);
+      EXPECT_EQ(r.at(7, 3), (3 * 200 + 7) % 1000);
+    } else {
+      EXPECT_EQ(rc, 3);
+      EXPECT_LT(took, 5.0);
+      EXPECT_EQ(out, "SDF read error:  " + slow + ": the HDF library takes too long on it.\nFailure reading SDF data.  #1\n");
+    }
+  }
+}
+
+// A helper killed from outside (by a user, or by the system short of
+// memory) while it reads is no sign of a damaged file: the read is made
+// again on a fresh helper, and where that one is killed too the signal is
+// said, not damage.
+TEST_F(helperlimits, AHelperKilledWhileReadingIsSaidAsKilledAndTriedAgain) {
+  const std::string f = tmpdir() + "/killed.nc", once = tmpdir() + "/killed.once";
+  ASSERT_TRUE(make_nc4_grid(f, 200, 200));
+  state st;
+  for (const std::string how : {"kill:" + once, std::string("kill")}) {
+    setenv("OMBRA_TEST_READS", how.c_str(), 1);
+    helper_set_limits(30, 0);  // every helper from here on reads so
+    std::string out;
+    ASSERT_EQ(open_quiet(st, f, &out), 0) << out;
+    int lo[4] = {1, 1, 1, 1}, hi[4] = {200, 200, 1, 1};
+    request r(st.last(), "v", 0, 1, lo, hi);
+    const int rc = r.read(&out);
+    unsetenv("OMBRA_TEST_READS");
+    if (how != "kill") {
+      EXPECT_EQ(rc, 0) << out;
+      EXPECT_EQ(out, "");
+      EXPECT_EQ(r.at(7, 3), (3 * 200 + 7) % 1000);
+    } else {
+      EXPECT_EQ(rc, 3);
+      EXPECT_EQ(out, "SDF read error:  " + f + ": the helper process was ended from outside: it ended on signal 9 "
+                     "(Killed).\nFailure reading SDF data.  #1\n");
+    }
   }
 }
 
@@ -806,6 +871,9 @@ TEST_F(helperlimits, ALargeReadLeavesNoBufferInTheHelper) {
       EXPECT_LT(after - before, 4 * 1024) << "kB held after the read (" << before << " before)";
     }
     EXPECT_EQ(close_netcdf(pfi->sdf->ncid), 1);
+    // The helper closes it while the program goes on: the next open waits
+    // for that.
+    ASSERT_EQ(open_quiet(st, OMBRA_SOURCE_DIR "/share/sample/sample.nc"), 0);
     if (!kChecking || !row.indexed) {
       EXPECT_LT(status_kb(helper_pid(), "RssAnon") - start, 4 * 1024) << "kB held once " << row.file << " is closed";
     }
