@@ -508,7 +508,8 @@ int helper_times(const char* name, size_t most, std::vector<datetime>* times, st
 }
 
 int helper_read(const char* name, int varid, const std::vector<size_t>& start, const std::vector<size_t>& count,
-                size_t nbytes, bool bounded, int64_t opened, const void** at) {
+                size_t nbytes, int flags, uint32_t ahead, const fileident& opened, const void** at,
+                std::vector<uint64_t>* places) {
   if (std::strlen(name) == 0 || std::strlen(name) > kMaxName || start.size() != count.size() ||
       start.size() > SDF_MAX_DIMS || nbytes == 0)
     return 0;
@@ -521,23 +522,40 @@ int helper_read(const char* name, int varid, const std::vector<size_t>& start, c
   for (size_t c : count) put(&req, static_cast<uint64_t>(c));
   put(&req, static_cast<uint64_t>(nbytes));
   put(&req, static_cast<uint64_t>(block_size()));
-  put(&req, static_cast<uint8_t>(bounded ? READ_BOUNDED : 0));
-  put(&req, static_cast<uint64_t>(opened > 0 ? opened : 0));
+  put(&req, static_cast<uint8_t>(flags));
+  put(&req, ahead);
+  put(&req, static_cast<uint64_t>(opened.size > 0 ? opened.size : 0));
+  put(&req, opened.dev);
+  put(&req, opened.ino);
   // A helper that gets on with the read is waited for however long it
   // takes; one that is stopped, blocked or spinning in a damaged decoder
   // is ended the open's limit after it was last seen getting on, instead
   // of holding the display for good; Ctrl-C ends the wait at once.
   for (int attempt = 0;; attempt++) {
     char ok = 0;
-    const int r = exchange(req, &ok, 1, limits().open_seconds, true);
+    int r = exchange(req, &ok, 1, limits().open_seconds, true);
     if (try_again(r, attempt)) continue;
     if (r != WAIT_OK) return to_answer(r);
-    if (ok == 0) {
+    if (ok == READ_IN_FILE && (flags & READ_PLACE) != 0) {
+      uint32_t n = 0;
+      r = await(helper().fd, &n, sizeof n, limits().open_seconds, true);
+      if (r == WAIT_OK && (n == 0 || n > ahead)) r = WAIT_ENDED;  // no answer of a helper that works
+      if (r == WAIT_OK) {
+        places->resize(n);
+        r = await(helper().fd, places->data(), n * sizeof(uint64_t), limits().open_seconds, true);
+      }
+      if (r == WAIT_OK) return READ_IN_FILE;
+      if (r == WAIT_ENDED) r = ended();
+      end_helper();
+      if (try_again(r, attempt)) continue;
+      return to_answer(r);
+    }
+    if (ok != READ_IN_BLOCK) {
       end_helper();  // the library failed on the file: see end_after_hdf_failure
       return 0;
     }
     *at = block;
-    return 1;
+    return READ_IN_BLOCK;
   }
 }
 

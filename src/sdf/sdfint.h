@@ -19,6 +19,13 @@ constexpr int SDF_MAX_NAME = 256;
 // Dimensions kept per file; variables using a dimension beyond are skipped.
 constexpr int SDF_MAX_DIMS = 100;
 
+// A regular file as it was opened: its size (-1 for no regular file), and
+// which file it is (0s when not known).
+struct fileident {
+  int64_t size = -1;
+  uint64_t dev = 0, ino = 0;
+};
+
 // ---- access layer (one call each; 1 success, 0 failure, silent) ----
 int open_netcdf(const char* name, int* id);
 int inq_netcdf(int id, int* ndims, int* nvars, int* ngatts, int* recdim);
@@ -43,10 +50,16 @@ const void* read_netcdf_slab(int id, int varid, const std::vector<size_t>& start
 // program's own buffer) where it is more than a script's commands keep
 // from one to the next, or with all everything.
 void netcdf_reads_release(bool all);
-// For the helper: whether the file opened here as id has not been cut
-// since it was opened, here and where the program opened it (opened
-// bytes; 0 when not known).
-bool netcdf_holds_opened(int id, int64_t opened);
+// For the helper: whether the file opened here as id is the file the
+// program opened (opened), and has not been cut since it was opened, here
+// or there.
+bool netcdf_holds_opened(int id, const fileident& opened);
+// For the helper: the byte offset of a slab of a netCDF-4 file opened
+// here where the file holds its nbytes as they are, one run of values of
+// the variable's own type in the machine's order that ends within the
+// file; false otherwise.
+bool netcdf_raw_place(int id, int varid, const std::vector<size_t>& start, const std::vector<size_t>& count,
+                      size_t nbytes, uint64_t* offset);
 // 1 for a file whose reads of part of a variable cost no more than their
 // part (a classic file read straight from the file), else 0.
 int netcdf_classic(int id);
@@ -122,12 +135,17 @@ int helper_describe(const char* name, io_std* io, std::map<int, std::string>* co
 // the program is to open the file through an open of its own, or why not
 // as for a description.
 int helper_times(const char* name, size_t most, std::vector<datetime>* times, std::string* said);
-// Reads a slab through the helper into the shared block: 1 with *at
-// pointing at its values (valid until the next read), 0 when the library
-// failed or refused it (or the file was cut since it had opened bytes),
-// or a negative helper_answer.
+// Reads a slab through the helper (flags: sdfproto.h's READ_ flags):
+// READ_IN_BLOCK (1) with *at pointing at its values in the shared block
+// (valid until the next read), READ_IN_FILE (2, only where READ_PLACE
+// asks for it) with *places the byte offsets where the file holds them as
+// they are, and where it holds the same slab at the following indices of
+// its first dimension (as many as ahead asks for, at most), 0 when the
+// library failed or refused it (or the file is not the one opened, or was
+// cut since), or a negative helper_answer.
 int helper_read(const char* name, int varid, const std::vector<size_t>& start, const std::vector<size_t>& count,
-                size_t nbytes, bool bounded, int64_t opened, const void** at);
+                size_t nbytes, int flags, uint32_t ahead, const fileident& opened, const void** at,
+                std::vector<uint64_t>* places);
 void helper_close(const char* name);
 // How the last helper that ended of itself ended ("it ended on signal 9
 // (Killed)").

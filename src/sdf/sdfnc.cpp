@@ -27,7 +27,9 @@
 #include "sdf/sdfcache.h"
 #include "sdf/sdfclassic.h"
 #include "sdf/sdfh5left.h"
+#include "sdf/sdfh5raw.h"
 #include "sdf/sdfint.h"
+#include "sdf/sdfproto.h"
 
 namespace {
 
@@ -42,6 +44,17 @@ struct varfacts {
   size_t chunkbytes = 0;       // bytes of one chunk, 0 when not chunked
   size_t cache = 0;            // bytes of its chunk cache
   bool compressed = false;     // stored compressed (its values may take more room than the file)
+  std::string name;            // netCDF-4: its name, and its dimensions' lengths
+  std::vector<size_t> dims;
+};
+
+// The places the helper gave of one slab of a variable at a run of
+// indices of its first dimension (steps), from first on: the key is the
+// variable, the slab's other starts and its counts.
+struct placerun {
+  size_t first = 0;
+  std::vector<uint64_t> at;
+  uint32_t asked = 0;  // places asked for the last time
 };
 
 struct openfile {
@@ -52,7 +65,7 @@ struct openfile {
   std::shared_ptr<classic_file> classic;  // float reads made straight from a classic file
   h5span lists;      // netCDF: the HDF5 property lists made by its open
   std::map<int, varfacts> facts;  // by variable id
-  int64_t opened_size = -1;       // bytes of the file when it was opened; -1 for no regular file
+  fileident opened;               // the file as it was opened
   // The file opened here held open beside the library's own descriptor,
   // to see at each read whether it was cut since: by its descriptor, not
   // its name, which another file may take meanwhile.
@@ -61,23 +74,37 @@ struct openfile {
   // them when it described the file, by variable id, which the open then
   // reads from here.
   std::map<int, std::string> coords;
+  // netCDF-4 opened here (in the helper): where its values lie as they are.
+  std::shared_ptr<h5rawfile> raw;
+  // A file the helper holds: where the helper found slabs to lie as they
+  // are in it, which the program then reads itself (placeset).
+  std::map<std::string, placerun> places;
 };
 
-// A regular file's descriptor, and its bytes now (-1 for anything else).
-ownedfd hold_file(const std::string& name, int64_t* size) {
-  ownedfd fd(::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+// What a regular file is now, by its descriptor (its size -1 for anything
+// else).
+fileident ident_of(int fd) {
+  fileident id;
   struct stat st;
-  *size = fd.get() >= 0 && fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode) ? static_cast<int64_t>(st.st_size) : -1;
-  if (*size < 0) fd.reset();
+  if (fd >= 0 && fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+    id.size = static_cast<int64_t>(st.st_size);
+    id.dev = static_cast<uint64_t>(st.st_dev);
+    id.ino = static_cast<uint64_t>(st.st_ino);
+  }
+  return id;
+}
+
+// A regular file's descriptor, and what it is.
+ownedfd hold_file(const std::string& name, fileident* id) {
+  ownedfd fd(::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+  *id = ident_of(fd.get());
+  if (id->size < 0) fd.reset();
   return fd;
 }
 
 // The bytes of a file opened here now, by its held descriptor; -1 for one
 // that is not a regular file.
-int64_t size_now(const ownedfd& fd) {
-  struct stat st;
-  return fd.get() >= 0 && fstat(fd.get(), &st) == 0 ? static_cast<int64_t>(st.st_size) : -1;
-}
+int64_t size_now(const ownedfd& fd) { return ident_of(fd.get()).size; }
 
 // Files opened here and not closed yet, by the id handed out.  HDF4 ids are
 // handed out as library id + 1, never a multiple of 65536 as netCDF's are;
@@ -195,7 +222,7 @@ int open_netcdf(const char* name, int* id) {
     f.libid = hid;
     f.sdid = sdid;
     f.name = name;
-    f.held = hold_file(name, &f.opened_size);
+    f.held = hold_file(name, &f.opened);
     *id = pub;
     return 1;
   }
@@ -218,7 +245,7 @@ int open_netcdf(const char* name, int* id) {
   f.libid = ncid;
   f.name = name;
   f.lists = lists;
-  f.held = hold_file(name, &f.opened_size);
+  f.held = hold_file(name, &f.opened);
   *id = ncid;
   return 1;
 }
@@ -232,8 +259,8 @@ int open_remote(const char* name, const io_std& io, std::map<int, std::string>* 
     openfile& f = openfiles()[id];
     f.kind = KIND_REMOTE;
     f.name = name;
-    f.classic = classic_file::open(name, io, &f.opened_size);
-    if (!f.classic) hold_file(name, &f.opened_size);
+    f.held = hold_file(name, &f.opened);
+    f.classic = classic_file::open(name, io);
     f.coords.swap(*coords);
     return id;
   }
@@ -257,6 +284,7 @@ int close_netcdf(int id) {
     return 1;
   }
   if (of.kind == KIND_HDF) return hdf_close(of.libid, of.sdid);
+  of.raw.reset();  // HDF5's own hold on the file goes first
   const int rc = nc_close(of.libid);
   h5span_sweep(of.lists);
   return rc == NC_NOERR ? 1 : 0;
@@ -428,6 +456,16 @@ const varfacts& facts_of(openfile& f, int varid) {
     if (!v.chunks.empty() && nc_get_var_chunk_cache(f.libid, varid, &v.cache, &nelems, &preempt) != NC_NOERR)
       v.cache = 0;
     v.compressed = nc_compressed(f.libid, varid);
+    char name[NC_MAX_NAME + 1] = {0};
+    std::vector<int> ids(v.ndims + 1);
+    if (nc_inq_varname(f.libid, varid, name) == NC_NOERR && nc_inq_vardimid(f.libid, varid, ids.data()) == NC_NOERR) {
+      v.name = name;
+      for (size_t d = 0; d < v.ndims; d++) {
+        size_t len = 0;
+        if (nc_inq_dimlen(f.libid, ids[d], &len) != NC_NOERR) v.name.clear();
+        v.dims.push_back(len);
+      }
+    }
   }
   return f.facts[varid] = v;
 }
@@ -521,6 +559,34 @@ std::vector<unsigned char>& room() {
   return buf;
 }
 
+// buf, or the program's buffer sized for n bytes where buf is null;
+// nullptr when that cannot be had.
+void* into(void* buf, size_t n) {
+  if (buf != nullptr) return buf;
+  try {
+    if (room().size() < n) room().resize(n);
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+  return room().data();
+}
+
+// Reads n bytes at offset of a file into to: 1, 0 when the file cannot be
+// read, -1 when it ends before them (cut since it was opened: the
+// libraries would read the lost bytes as zeros).
+int read_in_file(int fd, uint64_t offset, size_t n, void* to) {
+  unsigned char* p = static_cast<unsigned char*>(to);
+  size_t got = 0;
+  while (got < n) {
+    const ssize_t r = pread(fd, p + got, n - got, static_cast<off_t>(offset + got));
+    if (r == 0) return -1;
+    if (r < 0 && errno == EINTR) continue;
+    if (r < 0) return 0;
+    got += static_cast<size_t>(r);
+  }
+  return 1;
+}
+
 // What a read through the helper that gave no slab says: nothing for a
 // failure of the library (the read's own message follows).
 void said_unread(const std::string& name, int rc) {
@@ -535,19 +601,72 @@ void said_unread(const std::string& name, int rc) {
             shown.c_str(), helper_failure().c_str());
 }
 
-// A read of a file the helper holds, into the shared block: where its
-// values are, or nullptr after the message of a helper that failed.
+// Files' places kept for one variable's slab at most (a loop over a few
+// variables at once keeps each one's), and asked for ahead at most.
+constexpr size_t kPlaceKeys = 16;
+constexpr uint32_t kPlacesAhead = 4096;
+
+std::string place_key(int varid, const std::vector<size_t>& start, const std::vector<size_t>& count) {
+  std::string key;
+  key.append(reinterpret_cast<const char*>(&varid), sizeof varid);
+  for (size_t k = 1; k < start.size(); k++) key.append(reinterpret_cast<const char*>(&start[k]), sizeof start[k]);
+  for (size_t c : count) key.append(reinterpret_cast<const char*>(&c), sizeof c);
+  return key;
+}
+
+// Where a slab of a file the helper holds lies as it is, from the places
+// the helper gave before: true with *at set.
+bool known_place(const openfile& f, int varid, const std::vector<size_t>& start, const std::vector<size_t>& count,
+                 uint64_t* at) {
+  if (start.empty() || f.places.empty()) return false;
+  auto it = f.places.find(place_key(varid, start, count));
+  if (it == f.places.end() || start[0] < it->second.first || start[0] - it->second.first >= it->second.at.size())
+    return false;
+  *at = it->second.at[start[0] - it->second.first];
+  return true;
+}
+
+// A read of a file the helper holds: where its values are (in the shared
+// block, or where the helper finds the file holds them as they are, read
+// by the program into buf or its own buffer), or nullptr after the
+// message of a helper that failed.  The places of the steps after it come
+// with such an answer, more of them the further a loop goes (doubling
+// from 16 while each run is used up), so that a loop over the steps of a
+// variable stored as it is asks the helper again only now and then.
 // *unheld is set, with nothing said, where no helper can be started and
 // the file is no HDF one.
-const void* read_remote(const openfile& f, int varid, const std::vector<size_t>& start,
-                        const std::vector<size_t>& count, size_t nbytes, bool bounded, bool* unheld) {
+const void* read_remote(openfile* f, int varid, const std::vector<size_t>& start, const std::vector<size_t>& count,
+                        void* buf, size_t nbytes, bool bounded, bool* unheld) {
   const void* at = nullptr;
-  const int rc = helper_read(f.name.c_str(), varid, start, count, nbytes, bounded, f.opened_size, &at);
-  const char* name = f.name.c_str();
+  uint64_t place = 0;
+  std::vector<uint64_t> ahead;
+  if (!bounded && f->held.get() >= 0 && known_place(*f, varid, start, count, &place)) {
+    void* to = into(buf, nbytes);
+    return to != nullptr && read_in_file(f->held.get(), place, nbytes, to) > 0 ? to : nullptr;
+  }
+  const std::string key = start.empty() ? std::string() : place_key(varid, start, count);
+  auto last = key.empty() ? f->places.end() : f->places.find(key);
+  const bool next = last != f->places.end() && start[0] == last->second.first + last->second.at.size();
+  const uint32_t asked = next ? std::min(kPlacesAhead, 2 * last->second.asked) : 16;
+  const int flags = bounded ? READ_BOUNDED : (f->held.get() >= 0 ? READ_PLACE : 0);
+  int rc = helper_read(f->name.c_str(), varid, start, count, nbytes, flags, asked, f->opened, &at, &ahead);
+  if (rc == READ_IN_FILE) {
+    if (f->places.size() >= kPlaceKeys && last == f->places.end()) f->places.clear();
+    placerun& run = f->places[key];
+    run.first = start[0];
+    run.at = ahead;
+    run.asked = asked;
+    void* to = into(buf, nbytes);
+    const int got = to != nullptr ? read_in_file(f->held.get(), ahead[0], nbytes, to) : 0;
+    if (got > 0) return to;
+    if (got < 0) return nullptr;  // cut since it was opened
+    rc = 0;
+  }
+  const char* name = f->name.c_str();
   *unheld = rc == HELPER_NONE && !is_hdf4_file(name) && !is_hdf5_file(name);
   if (*unheld) return nullptr;
-  said_unread(f.name, rc);
-  return rc == 1 ? at : nullptr;
+  said_unread(f->name, rc);
+  return rc == READ_IN_BLOCK ? at : nullptr;
 }
 
 // The values of a coordinate the helper gave with the file's description,
@@ -576,18 +695,6 @@ bool take_over(openfile* f) {
   return true;
 }
 
-// buf, or the program's buffer sized for n bytes where buf is null;
-// nullptr when that cannot be had.
-void* into(void* buf, size_t n) {
-  if (buf != nullptr) return buf;
-  try {
-    if (room().size() < n) room().resize(n);
-  } catch (const std::bad_alloc&) {
-    return nullptr;
-  }
-  return room().data();
-}
-
 // Reads a slab of f: where the program reads it itself, into buf (or its
 // own buffer where buf is null); else where the helper puts it.  Where its
 // values are, or nullptr.
@@ -607,13 +714,13 @@ const void* read_slab(openfile* f, int varid, const std::vector<size_t>& start, 
       if (const void* at = from_coords(*f, varid, start, count, nbytes)) return at;
     }
     bool unheld = false;
-    const void* at = read_remote(*f, varid, start, count, nbytes, bounded, &unheld);
+    const void* at = read_remote(f, varid, start, count, buf, nbytes, bounded, &unheld);
     if (!unheld || !take_over(f)) return at;
   }
   // A file cut short since it was opened fails: the libraries would read
   // what it lost as zeros.
   const int64_t size = size_now(f->held);
-  if (size >= 0 && size < f->opened_size) return nullptr;
+  if (size >= 0 && size < f->opened.size) return nullptr;
   void* to = into(buf, nbytes);
   return to != nullptr && read_here(*f, varid, start, count, to, nbytes, bounded, size) ? to : nullptr;
 }
@@ -650,11 +757,26 @@ void netcdf_reads_release(bool all) {
   block_trim(all);
 }
 
-bool netcdf_holds_opened(int id, int64_t opened) {
+bool netcdf_raw_place(int id, int varid, const std::vector<size_t>& start, const std::vector<size_t>& count,
+                      size_t nbytes, uint64_t* offset) {
+  openfile* f = find(id);
+  if (f == nullptr || f->kind != KIND_NC || netcdf_slab_bytes(id, varid, count) != nbytes || nbytes == 0) return false;
+  const varfacts& v = facts_of(*f, varid);
+  if (v.name.empty()) return false;
+  if (!f->raw) f->raw = std::make_shared<h5rawfile>(f->name);
+  uint64_t end = 0;
+  const int64_t size = size_now(f->held);
+  return f->raw->run(v.name, v.type, v.dims, start, count, offset) &&
+         !__builtin_add_overflow(*offset, nbytes, &end) && size >= 0 && end <= static_cast<uint64_t>(size);
+}
+
+bool netcdf_holds_opened(int id, const fileident& opened) {
   const openfile* f = lookup(id);
   if (f == nullptr) return false;
-  const int64_t size = size_now(f->held);
-  return size < 0 || (size >= f->opened_size && size >= opened);
+  const fileident now = ident_of(f->held.get());
+  if (now.size < 0) return true;
+  return now.size >= f->opened.size && now.size >= opened.size &&
+         (opened.ino == 0 || (now.dev == opened.dev && now.ino == opened.ino));
 }
 
 size_t netcdf_read_allowance(int id, int varid, size_t nbytes) {

@@ -325,39 +325,61 @@ bool serve_describe(int fd, inbox&, const std::string& name) {
   return sendall(fd, values.data(), values.size());
 }
 
-// Reads a slab into the shared block: the variable, the dimensions, the
-// starts and the counts, the slab's bytes, the block's size, the read's
-// flags and the size the program found the file at when it opened it
-// (the file may not have been cut since); one byte answers, 1 when the
-// slab is in the block.
+// The places where the file holds a slab as it is, and the same slab at
+// the following indices of its first dimension, as many as asked for (up
+// to the first it does not hold so), as a read's answer: false, nothing
+// made, where it does not hold the slab itself so.
+bool place_ahead(int id, int varid, std::vector<size_t> start, const std::vector<size_t>& count, size_t want,
+                 uint32_t ahead, std::string* answer) {
+  uint64_t at = 0;
+  if (!netcdf_raw_place(id, varid, start, count, want, &at)) return false;
+  std::string places;
+  uint32_t n = 0;
+  do {
+    put(&places, at);
+    n++;
+    if (start.empty() || count[0] != 1) break;
+    start[0]++;
+  } while (n < ahead && netcdf_raw_place(id, varid, start, count, want, &at));
+  answer->assign(1, READ_IN_FILE);
+  put(answer, n);
+  *answer += places;
+  return true;
+}
+
+// Reads a slab into the shared block (sdfproto.h has the request), or
+// where the program may read it from the file itself says where it lies.
 bool serve_read(int fd, inbox& in, const std::string& name) {
   int32_t varid = 0;
-  uint32_t nd = 0;
-  uint64_t want = 0, room = 0, opened = 0;
+  uint32_t nd = 0, ahead = 0;
+  uint64_t want = 0, room = 0, opened[3] = {0, 0, 0};
   uint8_t flags = 0;
   if (!in.take(&varid, sizeof varid) || !in.take(&nd, sizeof nd) || nd > SDF_MAX_DIMS) return false;
   std::vector<uint64_t> raw(2 * static_cast<size_t>(nd));
   if (nd > 0 && !in.take(raw.data(), raw.size() * sizeof(uint64_t))) return false;
   if (!in.take(&want, sizeof want) || !in.take(&room, sizeof room) || !in.take(&flags, sizeof flags) ||
-      !in.take(&opened, sizeof opened))
+      !in.take(&ahead, sizeof ahead) || !in.take(opened, sizeof opened))
     return false;
   std::vector<size_t> start(raw.begin(), raw.begin() + nd), count(raw.begin() + nd, raw.end());
-  char ok = 0;
+  const fileident ident{static_cast<int64_t>(opened[0]), opened[1], opened[2]};
+  std::string answer(1, READ_FAILED);
   const int id = open_kept(name);
   if (id >= 0 && want > 0 && want <= omgcap() && want <= room && netcdf_slab_bytes(id, varid, count) == want &&
-      netcdf_holds_opened(id, static_cast<int64_t>(opened))) {
+      netcdf_holds_opened(id, ident)) {
+    if ((flags & READ_PLACE) != 0 && (flags & READ_BOUNDED) == 0 && ahead > 0 &&
+        place_ahead(id, varid, start, count, static_cast<size_t>(want), ahead, &answer))
+      return sendall(fd, answer.data(), answer.size());
     requestcap cap(netcdf_read_allowance(id, varid, static_cast<size_t>(want)));
     unsigned char* block = block_map(kBlockFd, static_cast<size_t>(room));
     try {
-      ok = block != nullptr && read_netcdf_data(id, varid, start, count, block, static_cast<size_t>(want),
-                                                (flags & READ_BOUNDED) != 0)
-               ? 1
-               : 0;
+      if (block != nullptr && read_netcdf_data(id, varid, start, count, block, static_cast<size_t>(want),
+                                               (flags & READ_BOUNDED) != 0))
+        answer[0] = READ_IN_BLOCK;
     } catch (const std::bad_alloc&) {
-      ok = 0;
+      answer[0] = READ_FAILED;
     }
   }
-  return sendall(fd, &ok, 1);
+  return sendall(fd, answer.data(), answer.size());
 }
 
 // Closes a file for the program, which waits for no answer.
