@@ -508,12 +508,13 @@ int helper_times(const char* name, size_t most, std::vector<datetime>* times, st
 }
 
 int helper_read(const char* name, int varid, const std::vector<size_t>& start, const std::vector<size_t>& count,
-                size_t nbytes, int flags, uint32_t ahead, const fileident& opened, const void** at,
-                std::vector<uint64_t>* places) {
+                size_t nbytes, int flags, uint32_t places_ahead, uint32_t steps_ahead, const fileident& opened,
+                const void** at, std::vector<uint64_t>* places, uint32_t* steps) {
   if (std::strlen(name) == 0 || std::strlen(name) > kMaxName || start.size() != count.size() ||
-      start.size() > SDF_MAX_DIMS || nbytes == 0)
+      start.size() > SDF_MAX_DIMS || nbytes == 0 || places_ahead == 0 || steps_ahead == 0 ||
+      nbytes > SIZE_MAX / steps_ahead)
     return 0;
-  const unsigned char* block = block_reserve(nbytes);
+  const unsigned char* block = block_reserve(nbytes * steps_ahead);
   if (block == nullptr) return 0;
   std::string req = request(OP_READ, name);
   put(&req, static_cast<int32_t>(varid));
@@ -523,7 +524,8 @@ int helper_read(const char* name, int varid, const std::vector<size_t>& start, c
   put(&req, static_cast<uint64_t>(nbytes));
   put(&req, static_cast<uint64_t>(block_size()));
   put(&req, static_cast<uint8_t>(flags));
-  put(&req, ahead);
+  put(&req, places_ahead);
+  put(&req, steps_ahead);
   put(&req, static_cast<uint64_t>(opened.size > 0 ? opened.size : 0));
   put(&req, opened.dev);
   put(&req, opened.ino);
@@ -536,26 +538,29 @@ int helper_read(const char* name, int varid, const std::vector<size_t>& start, c
     int r = exchange(req, &ok, 1, limits().open_seconds, true);
     if (try_again(r, attempt)) continue;
     if (r != WAIT_OK) return to_answer(r);
-    if (ok == READ_IN_FILE && (flags & READ_PLACE) != 0) {
-      uint32_t n = 0;
-      r = await(helper().fd, &n, sizeof n, limits().open_seconds, true);
-      if (r == WAIT_OK && (n == 0 || n > ahead)) r = WAIT_ENDED;  // no answer of a helper that works
-      if (r == WAIT_OK) {
-        places->resize(n);
-        r = await(helper().fd, places->data(), n * sizeof(uint64_t), limits().open_seconds, true);
-      }
-      if (r == WAIT_OK) return READ_IN_FILE;
-      if (r == WAIT_ENDED) r = ended();
-      end_helper();
-      if (try_again(r, attempt)) continue;
-      return to_answer(r);
-    }
-    if (ok != READ_IN_BLOCK) {
+    if (ok == READ_FAILED) {
       end_helper();  // the library failed on the file: see end_after_hdf_failure
       return 0;
     }
-    *at = block;
-    return READ_IN_BLOCK;
+    // Then how many: places, or steps read into the block.
+    uint32_t n = 0;
+    r = await(helper().fd, &n, sizeof n, limits().open_seconds, true);
+    const bool placed = ok == READ_IN_FILE && (flags & READ_PLACE) != 0;
+    if (r == WAIT_OK && (n == 0 || n > (placed ? places_ahead : steps_ahead) || (!placed && ok != READ_IN_BLOCK)))
+      r = WAIT_ENDED;  // no answer of a helper that works
+    if (r == WAIT_OK && placed) {
+      places->resize(n);
+      r = await(helper().fd, places->data(), n * sizeof(uint64_t), limits().open_seconds, true);
+    }
+    if (r == WAIT_OK) {
+      *steps = n;
+      *at = block;
+      return placed ? READ_IN_FILE : READ_IN_BLOCK;
+    }
+    if (r == WAIT_ENDED) r = ended();
+    end_helper();
+    if (try_again(r, attempt)) continue;
+    return to_answer(r);
   }
 }
 

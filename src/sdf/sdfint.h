@@ -58,6 +58,9 @@ bool netcdf_holds_opened(int id, const fileident& opened);
 // here where the file holds its nbytes as they are, one run of values of
 // the variable's own type in the machine's order that ends within the
 // file; false otherwise.
+// For the helper: the indices of a netCDF variable's first dimension from
+// first to its end (1 where not known).
+size_t netcdf_steps_after(int id, int varid, size_t first);
 bool netcdf_raw_place(int id, int varid, const std::vector<size_t>& start, const std::vector<size_t>& count,
                       size_t nbytes, uint64_t* offset);
 // 1 for a file whose reads of part of a variable cost no more than their
@@ -137,15 +140,16 @@ int helper_describe(const char* name, io_std* io, std::map<int, std::string>* co
 int helper_times(const char* name, size_t most, std::vector<datetime>* times, std::string* said);
 // Reads a slab through the helper (flags: sdfproto.h's READ_ flags):
 // READ_IN_BLOCK (1) with *at pointing at its values in the shared block
-// (valid until the next read), READ_IN_FILE (2, only where READ_PLACE
-// asks for it) with *places the byte offsets where the file holds them as
-// they are, and where it holds the same slab at the following indices of
-// its first dimension (as many as ahead asks for, at most), 0 when the
-// library failed or refused it (or the file is not the one opened, or was
-// cut since), or a negative helper_answer.
+// (valid until the next read), followed there by the same slab at the
+// next indices of its first dimension, *steps in all (steps_ahead at
+// most); READ_IN_FILE (2, only where READ_PLACE asks for it) with
+// *places the byte offsets where the file holds it as it is, and the same
+// slab at the next indices (places_ahead at most); 0 when the library
+// failed or refused it (or the file is not the one opened, or was cut
+// since), or a negative helper_answer.
 int helper_read(const char* name, int varid, const std::vector<size_t>& start, const std::vector<size_t>& count,
-                size_t nbytes, int flags, uint32_t ahead, const fileident& opened, const void** at,
-                std::vector<uint64_t>* places);
+                size_t nbytes, int flags, uint32_t places_ahead, uint32_t steps_ahead, const fileident& opened,
+                const void** at, std::vector<uint64_t>* places, uint32_t* steps);
 void helper_close(const char* name);
 // How the last helper that ended of itself ended ("it ended on signal 9
 // (Killed)").

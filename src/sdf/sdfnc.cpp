@@ -48,13 +48,16 @@ struct varfacts {
   std::vector<size_t> dims;
 };
 
-// The places the helper gave of one slab of a variable at a run of
-// indices of its first dimension (steps), from first on: the key is the
-// variable, the slab's other starts and its counts.
-struct placerun {
+// What the helper gave of one slab of a variable at a run of indices of
+// its first dimension (steps), from first on: the places where the file
+// holds each as it is, or for a small slab the values themselves.  The
+// key is the variable, the slab's other starts and its counts.
+struct aheadrun {
   size_t first = 0;
-  std::vector<uint64_t> at;
-  uint32_t asked = 0;  // places asked for the last time
+  std::vector<uint64_t> at;  // places, or
+  std::string values;        // the steps' values, one slab after another
+  size_t steps = 0;
+  uint32_t asked = 0;  // steps asked for the last time
 };
 
 struct openfile {
@@ -76,9 +79,9 @@ struct openfile {
   std::map<int, std::string> coords;
   // netCDF-4 opened here (in the helper): where its values lie as they are.
   std::shared_ptr<h5rawfile> raw;
-  // A file the helper holds: where the helper found slabs to lie as they
-  // are in it, which the program then reads itself (placeset).
-  std::map<std::string, placerun> places;
+  // A file the helper holds: what it gave of slabs at the steps after the
+  // one asked for (read_remote).
+  std::map<std::string, aheadrun> ahead;
 };
 
 // What a regular file is now, by its descriptor (its size -1 for anything
@@ -601,12 +604,14 @@ void said_unread(const std::string& name, int rc) {
             shown.c_str(), helper_failure().c_str());
 }
 
-// Files' places kept for one variable's slab at most (a loop over a few
-// variables at once keeps each one's), and asked for ahead at most.
-constexpr size_t kPlaceKeys = 16;
-constexpr uint32_t kPlacesAhead = 4096;
+// Slabs whose steps ahead a file keeps (a loop over a few variables at
+// once keeps each one's); the most steps asked for ahead; and the largest
+// slab whose values (not places) come ahead.
+constexpr size_t kAheadKeys = 16;
+constexpr uint32_t kMostAhead = 4096;
+constexpr size_t kSmallSlab = 4096;
 
-std::string place_key(int varid, const std::vector<size_t>& start, const std::vector<size_t>& count) {
+std::string ahead_key(int varid, const std::vector<size_t>& start, const std::vector<size_t>& count) {
   std::string key;
   key.append(reinterpret_cast<const char*>(&varid), sizeof varid);
   for (size_t k = 1; k < start.size(); k++) key.append(reinterpret_cast<const char*>(&start[k]), sizeof start[k]);
@@ -614,50 +619,68 @@ std::string place_key(int varid, const std::vector<size_t>& start, const std::ve
   return key;
 }
 
-// Where a slab of a file the helper holds lies as it is, from the places
-// the helper gave before: true with *at set.
-bool known_place(const openfile& f, int varid, const std::vector<size_t>& start, const std::vector<size_t>& count,
-                 uint64_t* at) {
-  if (start.empty() || f.places.empty()) return false;
-  auto it = f.places.find(place_key(varid, start, count));
-  if (it == f.places.end() || start[0] < it->second.first || start[0] - it->second.first >= it->second.at.size())
-    return false;
-  *at = it->second.at[start[0] - it->second.first];
-  return true;
+// The slab from what the helper gave ahead, read into buf (or the
+// program's buffer): 1 read, 0 not there, -1 the read failed.
+int from_ahead(openfile* f, const std::string& key, size_t step, void* buf, size_t nbytes, const void** at) {
+  auto it = f->ahead.find(key);
+  if (it == f->ahead.end() || step < it->second.first || step - it->second.first >= it->second.steps) return 0;
+  const aheadrun& run = it->second;
+  const size_t k = step - run.first;
+  if (!run.values.empty()) {
+    *at = run.values.data() + k * nbytes;
+    return 1;
+  }
+  void* to = into(buf, nbytes);
+  *at = to;
+  return to != nullptr && read_in_file(f->held.get(), run.at[k], nbytes, to) > 0 ? 1 : -1;
 }
 
 // A read of a file the helper holds: where its values are (in the shared
 // block, or where the helper finds the file holds them as they are, read
 // by the program into buf or its own buffer), or nullptr after the
-// message of a helper that failed.  The places of the steps after it come
-// with such an answer, more of them the further a loop goes (doubling
-// from 16 while each run is used up), so that a loop over the steps of a
-// variable stored as it is asks the helper again only now and then.
-// *unheld is set, with nothing said, where no helper can be started and
-// the file is no HDF one.
+// message of a helper that failed.  A read of the step after those the
+// helper gave last of the same slab asks for twice as many steps ahead
+// (up to kMostAhead; one at first): their places, or for a small slab
+// their values, which the reads of those steps then take without asking,
+// so that a loop over the steps of a variable asks the helper only now
+// and then.  What was given ahead is kept until the prompt waits.  *unheld
+// is set, with nothing said, where no helper can be started and the file
+// is no HDF one.
 const void* read_remote(openfile* f, int varid, const std::vector<size_t>& start, const std::vector<size_t>& count,
                         void* buf, size_t nbytes, bool bounded, bool* unheld) {
   const void* at = nullptr;
-  uint64_t place = 0;
-  std::vector<uint64_t> ahead;
-  if (!bounded && f->held.get() >= 0 && known_place(*f, varid, start, count, &place)) {
-    void* to = into(buf, nbytes);
-    return to != nullptr && read_in_file(f->held.get(), place, nbytes, to) > 0 ? to : nullptr;
+  const bool steps = !bounded && !start.empty() && count[0] == 1;
+  const std::string key = steps ? ahead_key(varid, start, count) : std::string();
+  if (steps) {
+    const int got = from_ahead(f, key, start[0], buf, nbytes, &at);
+    if (got != 0) return got > 0 ? at : nullptr;
   }
-  const std::string key = start.empty() ? std::string() : place_key(varid, start, count);
-  auto last = key.empty() ? f->places.end() : f->places.find(key);
-  const bool next = last != f->places.end() && start[0] == last->second.first + last->second.at.size();
-  const uint32_t asked = next ? std::min(kPlacesAhead, 2 * last->second.asked) : 16;
-  const int flags = bounded ? READ_BOUNDED : (f->held.get() >= 0 ? READ_PLACE : 0);
-  int rc = helper_read(f->name.c_str(), varid, start, count, nbytes, flags, asked, f->opened, &at, &ahead);
-  if (rc == READ_IN_FILE) {
-    if (f->places.size() >= kPlaceKeys && last == f->places.end()) f->places.clear();
-    placerun& run = f->places[key];
+  auto last = steps ? f->ahead.find(key) : f->ahead.end();
+  const bool next = last != f->ahead.end() && start[0] == last->second.first + last->second.steps;
+  const bool small = nbytes <= kSmallSlab;
+  uint32_t asked = next ? std::min(kMostAhead, 2 * last->second.asked) : 1;
+  if (!steps) asked = 1;
+  // A small slab's values come cheaper from one read of the library than
+  // its place from the file's index.
+  const int flags = bounded ? READ_BOUNDED : (f->held.get() >= 0 && !small ? READ_PLACE : 0);
+  std::vector<uint64_t> places;
+  uint32_t given = 0;
+  int rc = helper_read(f->name.c_str(), varid, start, count, nbytes, flags, asked, small ? asked : 1, f->opened, &at,
+                       &places, &given);
+  const uint64_t place = places.empty() ? 0 : places[0];
+  if (steps && (rc == READ_IN_FILE || (rc == READ_IN_BLOCK && small))) {
+    if (f->ahead.size() >= kAheadKeys && last == f->ahead.end()) f->ahead.clear();
+    aheadrun& run = f->ahead[key];
     run.first = start[0];
-    run.at = ahead;
     run.asked = asked;
+    run.at.swap(places);
+    run.values.clear();
+    if (rc == READ_IN_BLOCK) run.values.assign(static_cast<const char*>(at), given * nbytes);
+    run.steps = rc == READ_IN_FILE ? run.at.size() : given;
+  }
+  if (rc == READ_IN_FILE) {
     void* to = into(buf, nbytes);
-    const int got = to != nullptr ? read_in_file(f->held.get(), ahead[0], nbytes, to) : 0;
+    const int got = to != nullptr ? read_in_file(f->held.get(), place, nbytes, to) : 0;
     if (got > 0) return to;
     if (got < 0) return nullptr;  // cut since it was opened
     rc = 0;
@@ -755,6 +778,10 @@ const void* read_netcdf_slab(int id, int varid, const std::vector<size_t>& start
 void netcdf_reads_release(bool all) {
   if (all || room().capacity() > kKeptBetween) std::vector<unsigned char>().swap(room());
   block_trim(all);
+  // What the helper gave ahead is no longer taken once the user may have
+  // changed the files.
+  if (all)
+    for (auto& kv : openfiles()) kv.second.ahead.clear();
 }
 
 bool netcdf_raw_place(int id, int varid, const std::vector<size_t>& start, const std::vector<size_t>& count,
@@ -768,6 +795,13 @@ bool netcdf_raw_place(int id, int varid, const std::vector<size_t>& start, const
   const int64_t size = size_now(f->held);
   return f->raw->run(v.name, v.type, v.dims, start, count, offset) &&
          !__builtin_add_overflow(*offset, nbytes, &end) && size >= 0 && end <= static_cast<uint64_t>(size);
+}
+
+size_t netcdf_steps_after(int id, int varid, size_t first) {
+  openfile* f = find(id);
+  if (f == nullptr || f->kind != KIND_NC) return 1;
+  const varfacts& v = facts_of(*f, varid);
+  return v.name.empty() || v.dims.empty() || first >= v.dims[0] ? 1 : v.dims[0] - first;
 }
 
 bool netcdf_holds_opened(int id, const fileident& opened) {

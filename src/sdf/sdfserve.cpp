@@ -19,6 +19,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstdint>
 #include <cstring>
@@ -246,8 +247,9 @@ size_t open_work(const std::string& name) {
 // The values of the file's coordinates (one-dimensional variables named
 // after their dimension, with units: those an open reads for its axes and
 // times), each no longer than kCoordBytes, as the second part of a
-// description's answer: a count, then for each its id and its bytes.  A
-// coordinate that does not read is left out, for the program to ask for.
+// description's answer: a count, then for each its id and its first
+// values' bytes.  A coordinate that does not read is left out, for the
+// program to ask for.
 constexpr size_t kCoordBytes = size_t(1) << 20;
 
 std::string coordinate_values(int id, const io_std& io) {
@@ -261,7 +263,10 @@ std::string coordinate_values(int id, const io_std& io) {
     if (d < 0 || d >= io.ndims || io.dimnames[static_cast<size_t>(d)] != v.ncname || size == 0 ||
         v.nctype == SDF_CHAR)
       continue;
-    const long len = io.dimlens[static_cast<size_t>(d)];
+    // Along the record dimension an open reads the first two times (all
+    // of them only for a step of months): values a record apart, which a
+    // classic file's library reads a block each.
+    const long len = std::min<long>(io.dimlens[static_cast<size_t>(d)], d == io.recdim ? 2 : LONG_MAX);
     if (len <= 0 || static_cast<size_t>(len) > kCoordBytes / size) continue;
     const size_t bytes = static_cast<size_t>(len) * size;
     std::string vals(bytes, '\0');
@@ -351,32 +356,41 @@ bool place_ahead(int id, int varid, std::vector<size_t> start, const std::vector
 // where the program may read it from the file itself says where it lies.
 bool serve_read(int fd, inbox& in, const std::string& name) {
   int32_t varid = 0;
-  uint32_t nd = 0, ahead = 0;
+  uint32_t nd = 0, ahead[2] = {0, 0};  // places, steps
   uint64_t want = 0, room = 0, opened[3] = {0, 0, 0};
   uint8_t flags = 0;
   if (!in.take(&varid, sizeof varid) || !in.take(&nd, sizeof nd) || nd > SDF_MAX_DIMS) return false;
   std::vector<uint64_t> raw(2 * static_cast<size_t>(nd));
   if (nd > 0 && !in.take(raw.data(), raw.size() * sizeof(uint64_t))) return false;
   if (!in.take(&want, sizeof want) || !in.take(&room, sizeof room) || !in.take(&flags, sizeof flags) ||
-      !in.take(&ahead, sizeof ahead) || !in.take(opened, sizeof opened))
+      !in.take(ahead, sizeof ahead) || !in.take(opened, sizeof opened))
     return false;
   std::vector<size_t> start(raw.begin(), raw.begin() + nd), count(raw.begin() + nd, raw.end());
   const fileident ident{static_cast<int64_t>(opened[0]), opened[1], opened[2]};
   std::string answer(1, READ_FAILED);
   const int id = open_kept(name);
-  if (id >= 0 && want > 0 && want <= omgcap() && want <= room && netcdf_slab_bytes(id, varid, count) == want &&
-      netcdf_holds_opened(id, ident)) {
-    if ((flags & READ_PLACE) != 0 && (flags & READ_BOUNDED) == 0 && ahead > 0 &&
-        place_ahead(id, varid, start, count, static_cast<size_t>(want), ahead, &answer))
+  if (id >= 0 && want > 0 && want <= omgcap() && want <= room && ahead[0] > 0 && ahead[1] > 0 &&
+      netcdf_slab_bytes(id, varid, count) == want && netcdf_holds_opened(id, ident)) {
+    if ((flags & READ_PLACE) != 0 && (flags & READ_BOUNDED) == 0 &&
+        place_ahead(id, varid, start, count, static_cast<size_t>(want), ahead[0], &answer))
       return sendall(fd, answer.data(), answer.size());
-    requestcap cap(netcdf_read_allowance(id, varid, static_cast<size_t>(want)));
+    // The steps ahead that the block holds and the file has.
+    uint32_t steps = 1;
+    if (!start.empty() && count[0] == 1 && ahead[1] > 1) {
+      steps = static_cast<uint32_t>(std::min<uint64_t>({ahead[1], room / want, netcdf_steps_after(id, varid, start[0])}));
+      steps = std::max<uint32_t>(steps, 1);
+      count[0] = steps;
+    }
+    requestcap cap(netcdf_read_allowance(id, varid, static_cast<size_t>(want) * steps));
     unsigned char* block = block_map(kBlockFd, static_cast<size_t>(room));
     try {
-      if (block != nullptr && read_netcdf_data(id, varid, start, count, block, static_cast<size_t>(want),
-                                               (flags & READ_BOUNDED) != 0))
+      if (block != nullptr && read_netcdf_data(id, varid, start, count, block, static_cast<size_t>(want) * steps,
+                                               (flags & READ_BOUNDED) != 0)) {
         answer[0] = READ_IN_BLOCK;
+        put(&answer, steps);
+      }
     } catch (const std::bad_alloc&) {
-      answer[0] = READ_FAILED;
+      answer.assign(1, READ_FAILED);
     }
   }
   return sendall(fd, answer.data(), answer.size());
