@@ -411,6 +411,16 @@ bool classic_file::holds(int varid, const std::vector<size_t>& start, const std:
                        static_cast<uint64_t>(st.st_size));
 }
 
+bool classic_file::run_of(int varid, const std::vector<size_t>& start, const std::vector<size_t>& count, size_t size,
+                          size_t nbytes, uint64_t* offset) const {
+  if (varid < 0 || static_cast<size_t>(varid) >= layout_.vars.size()) return false;
+  const classic_var& v = layout_.vars[static_cast<size_t>(varid)];
+  uint64_t n = 0;
+  return type_bytes(static_cast<uint64_t>(v.type)) == static_cast<int>(size) &&
+         classic_run(layout_, v, start, count, offset, &n) && n <= nbytes / size && n * size == nbytes &&
+         *offset <= static_cast<uint64_t>(INT64_MAX) - nbytes;
+}
+
 int classic_file::read_values(int varid, const std::vector<size_t>& start, const std::vector<size_t>& count,
                               void* buf, size_t nbytes) const {
   if (varid < 0 || static_cast<size_t>(varid) >= layout_.vars.size()) return 0;

@@ -100,6 +100,12 @@ class classic_file {
   // file ends before the slab does.
   int read_values(int varid, const std::vector<size_t>& start, const std::vector<size_t>& count,
                   void* buf, size_t nbytes) const;
+  // Where the slab start/count of varid lies, when it is one run of the
+  // file of values of size bytes each, nbytes in all: true with *offset
+  // set to its first byte.
+  bool run_of(int varid, const std::vector<size_t>& start, const std::vector<size_t>& count, size_t size,
+              size_t nbytes, uint64_t* offset) const;
+  int fd() const { return fd_; }
 
  private:
   classic_file(int fd, classic_layout l) : fd_(fd), layout_(std::move(l)) {}

@@ -41,11 +41,27 @@ int get_netcdf_att_info(int id, int varid, const char* name, netcdf_att* att);
 // file can hold, its compression at the codec's largest ratio.
 int read_netcdf_data(int id, int varid, const std::vector<size_t>& start,
                      const std::vector<size_t>& count, void* buf, size_t nbytes, bool bounded = false);
+// Where a slab lies as it is in a file the program reads itself: the
+// descriptor, the byte offset of its first value, and whether its values
+// are big-endian (a classic file's).
+struct slabplace {
+  int fd = -1;
+  uint64_t offset = 0;
+  bool swap = false;
+};
 // The same hyperslab where its values lie: in the block the helper shares
 // for a file it reads, else in a buffer of the program's.  Valid until the
-// next read; nullptr when the read failed.
+// next read; nullptr when the read failed.  Where place is given and the
+// slab is one run of 4-byte values of a file the program reads itself,
+// nothing is read: *place says where it lies (read_place reads it), and
+// the pointer returned is place.
 const void* read_netcdf_slab(int id, int varid, const std::vector<size_t>& start,
-                             const std::vector<size_t>& count, size_t nbytes, bool bounded = false);
+                             const std::vector<size_t>& count, size_t nbytes, bool bounded = false,
+                             slabplace* place = nullptr);
+// Reads n 4-byte values of a slab that lies at place from its value first
+// on into to, as host values: false when the file cannot be read or ends
+// before them.
+bool read_place(const slabplace& place, size_t first, size_t n, void* to);
 // Gives back what reads keep for the next one (the shared block, the
 // program's own buffer) where it is more than a script's commands keep
 // from one to the next, or with all everything.
@@ -63,9 +79,6 @@ bool netcdf_holds_opened(int id, const fileident& opened);
 size_t netcdf_steps_after(int id, int varid, size_t first);
 bool netcdf_raw_place(int id, int varid, const std::vector<size_t>& start, const std::vector<size_t>& count,
                       size_t nbytes, uint64_t* offset);
-// 1 for a file whose reads of part of a variable cost no more than their
-// part (a classic file read straight from the file), else 0.
-int netcdf_classic(int id);
 // An id for a file the helper process holds open, described by io; reads
 // and the close of the id go to the helper, but the float runs of a
 // classic file whose header agrees with io, read here.

@@ -620,14 +620,21 @@ std::string ahead_key(int varid, const std::vector<size_t>& start, const std::ve
 }
 
 // The slab from what the helper gave ahead, read into buf (or the
-// program's buffer): 1 read, 0 not there, -1 the read failed.
-int from_ahead(openfile* f, const std::string& key, size_t step, void* buf, size_t nbytes, const void** at) {
+// program's buffer), or where place is given its place there: 1 read (or
+// placed, *at then place), 0 not there, -1 the read failed.
+int from_ahead(openfile* f, const std::string& key, size_t step, void* buf, size_t nbytes, slabplace* place,
+               const void** at) {
   auto it = f->ahead.find(key);
   if (it == f->ahead.end() || step < it->second.first || step - it->second.first >= it->second.steps) return 0;
   const aheadrun& run = it->second;
   const size_t k = step - run.first;
   if (!run.values.empty()) {
     *at = run.values.data() + k * nbytes;
+    return 1;
+  }
+  if (place != nullptr) {
+    *place = slabplace{f->held.get(), run.at[k], false};
+    *at = place;
     return 1;
   }
   void* to = into(buf, nbytes);
@@ -647,12 +654,12 @@ int from_ahead(openfile* f, const std::string& key, size_t step, void* buf, size
 // is set, with nothing said, where no helper can be started and the file
 // is no HDF one.
 const void* read_remote(openfile* f, int varid, const std::vector<size_t>& start, const std::vector<size_t>& count,
-                        void* buf, size_t nbytes, bool bounded, bool* unheld) {
+                        void* buf, size_t nbytes, bool bounded, slabplace* place, bool* unheld) {
   const void* at = nullptr;
   const bool steps = !bounded && !start.empty() && count[0] == 1;
   const std::string key = steps ? ahead_key(varid, start, count) : std::string();
   if (steps) {
-    const int got = from_ahead(f, key, start[0], buf, nbytes, &at);
+    const int got = from_ahead(f, key, start[0], buf, nbytes, place, &at);
     if (got != 0) return got > 0 ? at : nullptr;
   }
   auto last = steps ? f->ahead.find(key) : f->ahead.end();
@@ -667,7 +674,7 @@ const void* read_remote(openfile* f, int varid, const std::vector<size_t>& start
   uint32_t given = 0;
   int rc = helper_read(f->name.c_str(), varid, start, count, nbytes, flags, asked, small ? asked : 1, f->opened, &at,
                        &places, &given);
-  const uint64_t place = places.empty() ? 0 : places[0];
+  const uint64_t place0 = places.empty() ? 0 : places[0];
   if (steps && (rc == READ_IN_FILE || (rc == READ_IN_BLOCK && small))) {
     if (f->ahead.size() >= kAheadKeys && last == f->ahead.end()) f->ahead.clear();
     aheadrun& run = f->ahead[key];
@@ -678,9 +685,13 @@ const void* read_remote(openfile* f, int varid, const std::vector<size_t>& start
     if (rc == READ_IN_BLOCK) run.values.assign(static_cast<const char*>(at), given * nbytes);
     run.steps = rc == READ_IN_FILE ? run.at.size() : given;
   }
+  if (rc == READ_IN_FILE && place != nullptr) {
+    *place = slabplace{f->held.get(), place0, false};
+    return place;
+  }
   if (rc == READ_IN_FILE) {
     void* to = into(buf, nbytes);
-    const int got = to != nullptr ? read_in_file(f->held.get(), place, nbytes, to) : 0;
+    const int got = to != nullptr ? read_in_file(f->held.get(), place0, nbytes, to) : 0;
     if (got > 0) return to;
     if (got < 0) return nullptr;  // cut since it was opened
     rc = 0;
@@ -722,11 +733,16 @@ bool take_over(openfile* f) {
 // own buffer where buf is null); else where the helper puts it.  Where its
 // values are, or nullptr.
 const void* read_slab(openfile* f, int varid, const std::vector<size_t>& start, const std::vector<size_t>& count,
-                      void* buf, size_t nbytes, bool bounded) {
+                      void* buf, size_t nbytes, bool bounded, slabplace* place = nullptr) {
   if (f->classic) {
     // A classic file cut short since it was opened reads no zeros for
     // what it lost, whoever reads it.
     if (!f->classic->holds(varid, start, count)) return nullptr;
+    if (place != nullptr && f->classic->run_of(varid, start, count, 4, nbytes, &place->offset)) {
+      place->fd = f->classic->fd();
+      place->swap = true;
+      return place;
+    }
     void* to = into(buf, nbytes);
     const int direct = to == nullptr ? -1 : f->classic->read_values(varid, start, count, to, nbytes);
     if (direct != 0) return direct > 0 ? to : nullptr;
@@ -737,7 +753,7 @@ const void* read_slab(openfile* f, int varid, const std::vector<size_t>& start, 
       if (const void* at = from_coords(*f, varid, start, count, nbytes)) return at;
     }
     bool unheld = false;
-    const void* at = read_remote(f, varid, start, count, buf, nbytes, bounded, &unheld);
+    const void* at = read_remote(f, varid, start, count, buf, nbytes, bounded, place, &unheld);
     if (!unheld || !take_over(f)) return at;
   }
   // A file cut short since it was opened fails: the libraries would read
@@ -755,11 +771,6 @@ openfile* find(int id) {
 
 }  // namespace
 
-int netcdf_classic(int id) {
-  const openfile* f = lookup(id);
-  return f != nullptr && f->classic ? 1 : 0;
-}
-
 int read_netcdf_data(int id, int varid, const std::vector<size_t>& start, const std::vector<size_t>& count,
                      void* buf, size_t nbytes, bool bounded) {
   openfile* f = find(id);
@@ -770,9 +781,16 @@ int read_netcdf_data(int id, int varid, const std::vector<size_t>& start, const 
 }
 
 const void* read_netcdf_slab(int id, int varid, const std::vector<size_t>& start, const std::vector<size_t>& count,
-                             size_t nbytes, bool bounded) {
+                             size_t nbytes, bool bounded, slabplace* place) {
   openfile* f = find(id);
-  return f != nullptr ? read_slab(f, varid, start, count, nullptr, nbytes, bounded) : nullptr;
+  if (place != nullptr) *place = slabplace();
+  return f != nullptr ? read_slab(f, varid, start, count, nullptr, nbytes, bounded, place) : nullptr;
+}
+
+bool read_place(const slabplace& place, size_t first, size_t n, void* to) {
+  if (read_in_file(place.fd, place.offset + first * 4, n * 4, to) <= 0) return false;
+  if (place.swap) swap_words(to, to, n);
+  return true;
 }
 
 void netcdf_reads_release(bool all) {
