@@ -41,6 +41,7 @@
 // the next prompt or by the next request, which starts a new one.
 #include <fcntl.h>
 #include <poll.h>
+#include <sched.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -82,6 +83,27 @@ struct probehelper {
 probehelper& helper() {
   static probehelper h;
   return h;
+}
+
+// A read sent to the helper ahead of the program's asking for it, whose
+// answer is still on the socket: its request as sent, and what it asked.
+struct aheadread {
+  bool busy = false;
+  std::string req;
+  slabread r;
+  size_t at = 0;  // where in the block it goes
+};
+
+aheadread& pending() {
+  static aheadread p;
+  return p;
+}
+
+// Where in the shared block the values handed out last lie (0, or the
+// second half's offset).
+size_t& given_at() {
+  static size_t at = 0;
+  return at;
 }
 
 // The running helper as the signal endings see it: they may read nothing
@@ -156,6 +178,7 @@ int await(int fd, void* buf, size_t n, int seconds, bool patient = false);
 // wait status.
 int end_helper() {
   probehelper h = helper();
+  pending().busy = false;  // what was asked of it is not answered
   if (h.pid < 0) return 0;
   const bool ours = h.owner == getpid();
   if (ours) kill(h.pid, SIGKILL);
@@ -507,67 +530,154 @@ int helper_times(const char* name, size_t most, std::vector<datetime>* times, st
   }
 }
 
-int helper_read(const char* name, int varid, const std::vector<size_t>& start, const std::vector<size_t>& count,
-                size_t nbytes, int flags, uint32_t places_ahead, uint32_t steps_ahead, const fileident& opened,
-                const void** at, std::vector<uint64_t>* places, uint32_t* steps) {
-  if (std::strlen(name) == 0 || std::strlen(name) > kMaxName || start.size() != count.size() ||
-      start.size() > SDF_MAX_DIMS || nbytes == 0 || places_ahead == 0 || steps_ahead == 0 ||
-      nbytes > SIZE_MAX / steps_ahead)
-    return 0;
-  const unsigned char* block = block_reserve(nbytes * steps_ahead);
-  if (block == nullptr) return 0;
-  std::string req = request(OP_READ, name);
-  put(&req, static_cast<int32_t>(varid));
-  put(&req, static_cast<uint32_t>(start.size()));
-  for (size_t s : start) put(&req, static_cast<uint64_t>(s));
-  for (size_t c : count) put(&req, static_cast<uint64_t>(c));
-  put(&req, static_cast<uint64_t>(nbytes));
+namespace {
+
+// The bytes of the block's half where reads made ahead go: a whole number
+// of pages past the slab and its steps.
+size_t half_of(const slabread& r) {
+  const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+  const size_t n = r.nbytes * r.steps_ahead;
+  return n > SIZE_MAX - page ? 0 : (n + page - 1) / page * page;
+}
+
+bool readable(const slabread& r) {
+  return !r.name.empty() && r.name.size() <= kMaxName && r.start.size() == r.count.size() &&
+         r.start.size() <= SDF_MAX_DIMS && r.nbytes != 0 && r.places_ahead != 0 && r.steps_ahead != 0 &&
+         r.nbytes <= SIZE_MAX / 2 / r.steps_ahead;
+}
+
+// The request of a read whose values go at byte at of the block.
+std::string read_request(const slabread& r, size_t at) {
+  std::string req = request(OP_READ, r.name.c_str());
+  put(&req, static_cast<int32_t>(r.varid));
+  put(&req, static_cast<uint32_t>(r.start.size()));
+  for (size_t s : r.start) put(&req, static_cast<uint64_t>(s));
+  for (size_t c : r.count) put(&req, static_cast<uint64_t>(c));
+  put(&req, static_cast<uint64_t>(r.nbytes));
   put(&req, static_cast<uint64_t>(block_size()));
-  put(&req, static_cast<uint8_t>(flags));
-  put(&req, places_ahead);
-  put(&req, steps_ahead);
-  put(&req, static_cast<uint64_t>(opened.size > 0 ? opened.size : 0));
-  put(&req, opened.dev);
-  put(&req, opened.ino);
+  put(&req, static_cast<uint64_t>(at));
+  put(&req, static_cast<uint8_t>(r.flags));
+  put(&req, r.places_ahead);
+  put(&req, r.steps_ahead);
+  put(&req, static_cast<uint64_t>(r.opened.size > 0 ? r.opened.size : 0));
+  put(&req, r.opened.dev);
+  put(&req, r.opened.ino);
+  return req;
+}
+
+// The rest of a read's answer after its first byte ok: WAIT_OK with got
+// filled, or how the wait ended.
+int await_read(const slabread& r, char ok, size_t at, slabgot* got) {
+  // Then how many: places, or steps read into the block.
+  uint32_t n = 0;
+  int w = await(helper().fd, &n, sizeof n, limits().open_seconds, true);
+  const bool placed = ok == READ_IN_FILE && (r.flags & READ_PLACE) != 0;
+  if (w == WAIT_OK && (n == 0 || n > (placed ? r.places_ahead : r.steps_ahead) || (!placed && ok != READ_IN_BLOCK)))
+    w = WAIT_ENDED;  // no answer of a helper that works
+  if (w == WAIT_OK && placed) {
+    got->places.resize(n);
+    w = await(helper().fd, got->places.data(), n * sizeof(uint64_t), limits().open_seconds, true);
+  }
+  const unsigned char* block = block_reserve(0);
+  if (w != WAIT_OK || block == nullptr) return w != WAIT_OK ? w : WAIT_ENDED;
+  got->steps = n;
+  got->at = block + at;
+  got->rc = placed ? READ_IN_FILE : READ_IN_BLOCK;
+  return WAIT_OK;
+}
+
+// The answer of the read made ahead: WAIT_OK with got filled when it gave
+// the slab, WAIT_NOSTEP when there is no such step, else how it failed
+// (the helper then ended).
+constexpr int WAIT_NOSTEP = -10;
+
+int take_ahead(slabgot* got) {
+  aheadread& p = pending();
+  p.busy = false;
+  char ok = 0;
+  int w = await(helper().fd, &ok, 1, limits().open_seconds, true);
+  if (w == WAIT_OK && ok == READ_NO_STEP) return WAIT_NOSTEP;
+  if (w == WAIT_OK && ok == READ_FAILED) w = WAIT_ENDED;
+  if (w == WAIT_OK) w = await_read(p.r, ok, p.at, got);
+  if (w == WAIT_ENDED) w = ended();
+  if (w != WAIT_OK) end_helper();
+  return w;
+}
+
+}  // namespace
+
+void helper_settle() {
+  if (!pending().busy) return;
+  slabgot got;
+  take_ahead(&got);
+}
+
+int helper_read(const slabread& r, slabgot* got) {
+  *got = slabgot();
+  if (!readable(r)) return got->rc = 0;
+  aheadread& p = pending();
+  if (p.busy && p.req == read_request(r, p.at)) {
+    // Asked for ahead: its answer, unless the helper failed on it, when
+    // the read is made again.
+    const size_t at = p.at;
+    if (take_ahead(got) == WAIT_OK) {
+      given_at() = at;
+      return got->rc;
+    }
+  }
+  helper_settle();
+  // A read that others follow ahead keeps room for the next in the
+  // block's second half.
+  const size_t half = half_of(r);
+  if (half == 0 || block_reserve((r.flags & READ_LOOP) != 0 ? 2 * half : r.nbytes * r.steps_ahead) == nullptr)
+    return got->rc = 0;
+  const std::string req = read_request(r, 0);
   // A helper that gets on with the read is waited for however long it
   // takes; one that is stopped, blocked or spinning in a damaged decoder
   // is ended the open's limit after it was last seen getting on, instead
   // of holding the display for good; Ctrl-C ends the wait at once.
   for (int attempt = 0;; attempt++) {
     char ok = 0;
-    int r = exchange(req, &ok, 1, limits().open_seconds, true);
-    if (try_again(r, attempt)) continue;
-    if (r != WAIT_OK) return to_answer(r);
+    int w = exchange(req, &ok, 1, limits().open_seconds, true);
+    if (try_again(w, attempt)) continue;
+    if (w != WAIT_OK) return got->rc = to_answer(w);
+    if (ok == READ_NO_STEP) return got->rc = 0;
     if (ok == READ_FAILED) {
       end_helper();  // the library failed on the file: see end_after_hdf_failure
-      return 0;
+      return got->rc = 0;
     }
-    // Then how many: places, or steps read into the block.
-    uint32_t n = 0;
-    r = await(helper().fd, &n, sizeof n, limits().open_seconds, true);
-    const bool placed = ok == READ_IN_FILE && (flags & READ_PLACE) != 0;
-    if (r == WAIT_OK && (n == 0 || n > (placed ? places_ahead : steps_ahead) || (!placed && ok != READ_IN_BLOCK)))
-      r = WAIT_ENDED;  // no answer of a helper that works
-    if (r == WAIT_OK && placed) {
-      places->resize(n);
-      r = await(helper().fd, places->data(), n * sizeof(uint64_t), limits().open_seconds, true);
+    w = await_read(r, ok, 0, got);
+    if (w == WAIT_OK) {
+      given_at() = 0;
+      return got->rc;
     }
-    if (r == WAIT_OK) {
-      *steps = n;
-      *at = block;
-      return placed ? READ_IN_FILE : READ_IN_BLOCK;
-    }
-    if (r == WAIT_ENDED) r = ended();
+    if (w == WAIT_ENDED) w = ended();
     end_helper();
-    if (try_again(r, attempt)) continue;
-    return to_answer(r);
+    if (try_again(w, attempt)) continue;
+    return got->rc = to_answer(w);
   }
+}
+
+void helper_read_later(const slabread& r) {
+  helper_settle();
+  const size_t half = half_of(r);
+  if (!readable(r) || helper().fd < 0 || half == 0 || block_size() < 2 * half) return;
+  aheadread& p = pending();
+  p.at = given_at() == 0 ? half : 0;
+  p.req = read_request(r, p.at);
+  p.r = r;
+  if (!sendall(helper().fd, p.req.data(), p.req.size())) {
+    ended();
+    return;
+  }
+  p.busy = true;
 }
 
 void helper_close(const char* name) {
   // No helper is started only to close a file it does not have; the
   // helper closes it while the program goes on, and answers nothing.
   if (helper().fd < 0 || std::strlen(name) == 0 || std::strlen(name) > kMaxName) return;
+  helper_settle();
   const std::string req = request(OP_CLOSE, name);
   if (!sendall(helper().fd, req.data(), req.size())) ended();
 }

@@ -75,7 +75,7 @@ bool netcdf_holds_opened(int id, const fileident& opened);
 // the variable's own type in the machine's order that ends within the
 // file; false otherwise.
 // For the helper: the indices of a netCDF variable's first dimension from
-// first to its end (1 where not known).
+// first to its end, 0 past it (1 where not known).
 size_t netcdf_steps_after(int id, int varid, size_t first);
 bool netcdf_raw_place(int id, int varid, const std::vector<size_t>& start, const std::vector<size_t>& count,
                       size_t nbytes, uint64_t* offset);
@@ -151,18 +151,45 @@ int helper_describe(const char* name, io_std* io, std::map<int, std::string>* co
 // the program is to open the file through an open of its own, or why not
 // as for a description.
 int helper_times(const char* name, size_t most, std::vector<datetime>* times, std::string* said);
-// Reads a slab through the helper (flags: sdfproto.h's READ_ flags):
-// READ_IN_BLOCK (1) with *at pointing at its values in the shared block
-// (valid until the next read), followed there by the same slab at the
-// next indices of its first dimension, *steps in all (steps_ahead at
-// most); READ_IN_FILE (2, only where READ_PLACE asks for it) with
-// *places the byte offsets where the file holds it as it is, and the same
-// slab at the next indices (places_ahead at most); 0 when the library
-// failed or refused it (or the file is not the one opened, or was cut
-// since), or a negative helper_answer.
-int helper_read(const char* name, int varid, const std::vector<size_t>& start, const std::vector<size_t>& count,
-                size_t nbytes, int flags, uint32_t places_ahead, uint32_t steps_ahead, const fileident& opened,
-                const void** at, std::vector<uint64_t>* places, uint32_t* steps);
+// A read of a slab through the helper: the file, the variable, the
+// slab, its bytes, the read's flags (sdfproto.h's READ_ flags), how many
+// places (READ_PLACE) or steps of the slab along the first dimension the
+// helper may give at once, and the file as the program opened it.
+struct slabread {
+  std::string name;
+  int varid = -1;
+  std::vector<size_t> start, count;
+  size_t nbytes = 0;
+  int flags = 0;
+  uint32_t places_ahead = 1, steps_ahead = 1;
+  fileident opened;
+};
+// What it gave: rc READ_IN_BLOCK (1) with at pointing at its values in
+// the shared block (valid until the next read), followed there by the same
+// slab at the next indices of its first dimension, steps in all;
+// READ_IN_FILE (2, only where READ_PLACE asks for it) with places the byte
+// offsets where the file holds the slab as it is, and the same slab at the
+// next indices; 0 when the library failed or refused it (or the file is
+// not the one opened, or was cut since), or a negative helper_answer.
+struct slabgot {
+  int rc = 0;
+  const void* at = nullptr;
+  std::vector<uint64_t> places;
+  uint32_t steps = 0;
+};
+// Reads a slab through the helper: got->rc.  A read asked for ahead
+// (helper_read_later) is taken where it is the same.
+int helper_read(const slabread& r, slabgot* got);
+// Asks the helper for a read while the program goes on (a step of a loop
+// after the one it reads): the values go into the half of the shared
+// block that the last read's are not in, so that the helper decodes the
+// next step while the program works on this one.  Only after a read of the
+// same kind with READ_LOOP, which keeps room for it; nothing else is
+// asked of the helper until its answer is taken (or set aside).
+void helper_read_later(const slabread& r);
+// Sets aside the answer of a read made ahead that nobody took; the block
+// is then the program's to resize.
+void helper_settle();
 void helper_close(const char* name);
 // How the last helper that ended of itself ended ("it ended on signal 9
 // (Killed)").

@@ -5,6 +5,7 @@
 #include <netcdf_filter.h>
 #include <fcntl.h>
 #include <malloc.h>
+#include <sched.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -625,7 +626,9 @@ std::string ahead_key(int varid, const std::vector<size_t>& start, const std::ve
 int from_ahead(openfile* f, const std::string& key, size_t step, void* buf, size_t nbytes, slabplace* place,
                const void** at) {
   auto it = f->ahead.find(key);
-  if (it == f->ahead.end() || step < it->second.first || step - it->second.first >= it->second.steps) return 0;
+  if (it == f->ahead.end() || step < it->second.first || step - it->second.first >= it->second.steps ||
+      (it->second.values.empty() && it->second.at.empty()))
+    return 0;
   const aheadrun& run = it->second;
   const size_t k = step - run.first;
   if (!run.values.empty()) {
@@ -642,17 +645,31 @@ int from_ahead(openfile* f, const std::string& key, size_t step, void* buf, size
   return to != nullptr && read_in_file(f->held.get(), run.at[k], nbytes, to) > 0 ? 1 : -1;
 }
 
+// Whether the program may run on two processors at once (its own and the
+// helper's work side by side), asked once.
+bool two_processors() {
+  static const bool two = [] {
+    cpu_set_t set;
+    return sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) >= 2;
+  }();
+  return two;
+}
+
 // A read of a file the helper holds: where its values are (in the shared
 // block, or where the helper finds the file holds them as they are, read
-// by the program into buf or its own buffer), or nullptr after the
-// message of a helper that failed.  A read of the step after those the
-// helper gave last of the same slab asks for twice as many steps ahead
-// (up to kMostAhead; one at first): their places, or for a small slab
-// their values, which the reads of those steps then take without asking,
-// so that a loop over the steps of a variable asks the helper only now
-// and then.  What was given ahead is kept until the prompt waits.  *unheld
-// is set, with nothing said, where no helper can be started and the file
-// is no HDF one.
+// by the program into buf or its own buffer, or where place is given its
+// place there), or nullptr after the message of a helper that failed.
+//
+// A read of the step after those the helper gave last of the same slab
+// asks for twice as many steps ahead (up to kMostAhead; one at first):
+// their places, or for a small slab their values, which the reads of
+// those steps then take without asking, so that a loop over the steps of
+// a variable asks the helper only now and then.  Where the program has
+// two processors, a large slab of such a loop that the helper decodes
+// (stored compressed, say) has the next step asked for as soon as this
+// one is in: the helper decodes it while the program works on this one.  What was given ahead is kept
+// until the prompt waits.  *unheld is set, with nothing said, where no
+// helper can be started and the file is no HDF one.
 const void* read_remote(openfile* f, int varid, const std::vector<size_t>& start, const std::vector<size_t>& count,
                         void* buf, size_t nbytes, bool bounded, slabplace* place, bool* unheld) {
   const void* at = nullptr;
@@ -664,43 +681,56 @@ const void* read_remote(openfile* f, int varid, const std::vector<size_t>& start
   }
   auto last = steps ? f->ahead.find(key) : f->ahead.end();
   const bool next = last != f->ahead.end() && start[0] == last->second.first + last->second.steps;
+  // Only a slab the helper decodes (the step before came in the block) is
+  // asked for ahead: one the file holds as it is the program reads faster
+  // than a handover between two processors costs.
   const bool small = nbytes <= kSmallSlab;
-  uint32_t asked = next ? std::min(kMostAhead, 2 * last->second.asked) : 1;
-  if (!steps) asked = 1;
+  const bool loop = steps && !small && next && last->second.at.empty() && two_processors();
+  slabread r;
+  r.name = f->name;
+  r.varid = varid;
+  r.start = start;
+  r.count = count;
+  r.nbytes = nbytes;
   // A small slab's values come cheaper from one read of the library than
   // its place from the file's index.
-  const int flags = bounded ? READ_BOUNDED : (f->held.get() >= 0 && !small ? READ_PLACE : 0);
-  std::vector<uint64_t> places;
-  uint32_t given = 0;
-  int rc = helper_read(f->name.c_str(), varid, start, count, nbytes, flags, asked, small ? asked : 1, f->opened, &at,
-                       &places, &given);
-  const uint64_t place0 = places.empty() ? 0 : places[0];
-  if (steps && (rc == READ_IN_FILE || (rc == READ_IN_BLOCK && small))) {
+  r.flags = bounded ? READ_BOUNDED : (loop ? READ_LOOP : (f->held.get() >= 0 && !small ? READ_PLACE : 0));
+  const uint32_t asked = next ? std::min(kMostAhead, 2 * last->second.asked) : 1;
+  r.places_ahead = (r.flags & READ_PLACE) != 0 ? asked : 1;
+  r.steps_ahead = small && !bounded ? asked : 1;
+  r.opened = f->opened;
+  slabgot got;
+  int rc = helper_read(r, &got);
+  if (steps && rc > 0) {
     if (f->ahead.size() >= kAheadKeys && last == f->ahead.end()) f->ahead.clear();
     aheadrun& run = f->ahead[key];
     run.first = start[0];
     run.asked = asked;
-    run.at.swap(places);
+    run.at = got.places;
     run.values.clear();
-    if (rc == READ_IN_BLOCK) run.values.assign(static_cast<const char*>(at), given * nbytes);
-    run.steps = rc == READ_IN_FILE ? run.at.size() : given;
+    if (rc == READ_IN_BLOCK && small) run.values.assign(static_cast<const char*>(got.at), got.steps * nbytes);
+    run.steps = rc == READ_IN_FILE ? run.at.size() : got.steps;
+  }
+  if (loop && rc == READ_IN_BLOCK) {
+    r.start[0]++;
+    helper_read_later(r);
   }
   if (rc == READ_IN_FILE && place != nullptr) {
-    *place = slabplace{f->held.get(), place0, false};
+    *place = slabplace{f->held.get(), got.places[0], false};
     return place;
   }
   if (rc == READ_IN_FILE) {
     void* to = into(buf, nbytes);
-    const int got = to != nullptr ? read_in_file(f->held.get(), place0, nbytes, to) : 0;
-    if (got > 0) return to;
-    if (got < 0) return nullptr;  // cut since it was opened
+    const int read = to != nullptr ? read_in_file(f->held.get(), got.places[0], nbytes, to) : 0;
+    if (read > 0) return to;
+    if (read < 0) return nullptr;  // cut since it was opened
     rc = 0;
   }
   const char* name = f->name.c_str();
   *unheld = rc == HELPER_NONE && !is_hdf4_file(name) && !is_hdf5_file(name);
   if (*unheld) return nullptr;
   said_unread(f->name, rc);
-  return rc == READ_IN_BLOCK ? at : nullptr;
+  return rc == READ_IN_BLOCK ? got.at : nullptr;
 }
 
 // The values of a coordinate the helper gave with the file's description,
@@ -794,6 +824,7 @@ bool read_place(const slabplace& place, size_t first, size_t n, void* to) {
 }
 
 void netcdf_reads_release(bool all) {
+  helper_settle();  // the block is not resized under a read made ahead
   if (all || room().capacity() > kKeptBetween) std::vector<unsigned char>().swap(room());
   block_trim(all);
   // What the helper gave ahead is no longer taken once the user may have
@@ -819,7 +850,8 @@ size_t netcdf_steps_after(int id, int varid, size_t first) {
   openfile* f = find(id);
   if (f == nullptr || f->kind != KIND_NC) return 1;
   const varfacts& v = facts_of(*f, varid);
-  return v.name.empty() || v.dims.empty() || first >= v.dims[0] ? 1 : v.dims[0] - first;
+  if (v.name.empty() || v.dims.empty()) return 1;
+  return first >= v.dims[0] ? 0 : v.dims[0] - first;
 }
 
 bool netcdf_holds_opened(int id, const fileident& opened) {

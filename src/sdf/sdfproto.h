@@ -7,7 +7,8 @@
 //                (sdfwire.cpp);
 //   OP_READ      the variable's id, the number of dimensions, the starts,
 //                the counts, the slab's bytes, the size of the shared
-//                block (sdfblock.h), the read's flags, the places asked
+//                block (sdfblock.h) and where in it the values go, the
+//                read's flags, the places asked
 //                for ahead and the file as the program opened it (size,
 //                device, inode); the answer is one byte, 1 when the slab
 //                is in the block, 2 when the file holds it as it is
@@ -42,8 +43,13 @@ enum : char { OP_DESCRIBE = 'D', OP_READ = 'R', OP_CLOSE = 'C', OP_TIMES = 'T' }
 // program reads the values from the file itself where the file holds
 // them as they are.
 enum : uint8_t { READ_BOUNDED = 1, READ_PLACE = 2 };
+// The program's own flag, which the helper does not see: reads of the
+// next steps follow, and the block keeps room for one ahead.
+enum : uint8_t { READ_LOOP = 64 };
 // The answers of a read.
-enum : char { READ_FAILED = 0, READ_IN_BLOCK = 1, READ_IN_FILE = 2 };
+// READ_NO_STEP: the slab begins past the end of its first dimension (a
+// read ahead of a loop's last step), which is no failure of the library.
+enum : char { READ_FAILED = 0, READ_IN_BLOCK = 1, READ_IN_FILE = 2, READ_NO_STEP = 3 };
 // The longest name a request carries.
 constexpr uint32_t kMaxName = 65536;
 // A time in a times answer: its five fields; and what the reading of a

@@ -357,19 +357,23 @@ bool place_ahead(int id, int varid, std::vector<size_t> start, const std::vector
 bool serve_read(int fd, inbox& in, const std::string& name) {
   int32_t varid = 0;
   uint32_t nd = 0, ahead[2] = {0, 0};  // places, steps
-  uint64_t want = 0, room = 0, opened[3] = {0, 0, 0};
+  uint64_t want = 0, room = 0, at = 0, opened[3] = {0, 0, 0};
   uint8_t flags = 0;
   if (!in.take(&varid, sizeof varid) || !in.take(&nd, sizeof nd) || nd > SDF_MAX_DIMS) return false;
   std::vector<uint64_t> raw(2 * static_cast<size_t>(nd));
   if (nd > 0 && !in.take(raw.data(), raw.size() * sizeof(uint64_t))) return false;
-  if (!in.take(&want, sizeof want) || !in.take(&room, sizeof room) || !in.take(&flags, sizeof flags) ||
-      !in.take(ahead, sizeof ahead) || !in.take(opened, sizeof opened))
+  if (!in.take(&want, sizeof want) || !in.take(&room, sizeof room) || !in.take(&at, sizeof at) ||
+      !in.take(&flags, sizeof flags) || !in.take(ahead, sizeof ahead) || !in.take(opened, sizeof opened))
     return false;
   std::vector<size_t> start(raw.begin(), raw.begin() + nd), count(raw.begin() + nd, raw.end());
   const fileident ident{static_cast<int64_t>(opened[0]), opened[1], opened[2]};
   std::string answer(1, READ_FAILED);
   const int id = open_kept(name);
-  if (id >= 0 && want > 0 && want <= omgcap() && want <= room && ahead[0] > 0 && ahead[1] > 0 &&
+  if (id >= 0 && !start.empty() && netcdf_steps_after(id, varid, start[0]) == 0) {
+    answer[0] = READ_NO_STEP;
+    return sendall(fd, answer.data(), answer.size());
+  }
+  if (id >= 0 && want > 0 && want <= omgcap() && at <= room && want <= room - at && ahead[0] > 0 && ahead[1] > 0 &&
       netcdf_slab_bytes(id, varid, count) == want && netcdf_holds_opened(id, ident)) {
     if ((flags & READ_PLACE) != 0 && (flags & READ_BOUNDED) == 0 &&
         place_ahead(id, varid, start, count, static_cast<size_t>(want), ahead[0], &answer))
@@ -377,14 +381,15 @@ bool serve_read(int fd, inbox& in, const std::string& name) {
     // The steps ahead that the block holds and the file has.
     uint32_t steps = 1;
     if (!start.empty() && count[0] == 1 && ahead[1] > 1) {
-      steps = static_cast<uint32_t>(std::min<uint64_t>({ahead[1], room / want, netcdf_steps_after(id, varid, start[0])}));
+      steps = static_cast<uint32_t>(
+          std::min<uint64_t>({ahead[1], (room - at) / want, netcdf_steps_after(id, varid, start[0])}));
       steps = std::max<uint32_t>(steps, 1);
       count[0] = steps;
     }
     requestcap cap(netcdf_read_allowance(id, varid, static_cast<size_t>(want) * steps));
     unsigned char* block = block_map(kBlockFd, static_cast<size_t>(room));
     try {
-      if (block != nullptr && read_netcdf_data(id, varid, start, count, block, static_cast<size_t>(want) * steps,
+      if (block != nullptr && read_netcdf_data(id, varid, start, count, block + at, static_cast<size_t>(want) * steps,
                                                (flags & READ_BOUNDED) != 0)) {
         answer[0] = READ_IN_BLOCK;
         put(&answer, steps);
