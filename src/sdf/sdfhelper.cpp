@@ -165,7 +165,8 @@ enum {
   WAIT_NOHELPER = -1,
   WAIT_TIMEOUT = -2,
   WAIT_INTERRUPTED = -3,
-  WAIT_KILLED = -4  // it ended on a signal from outside
+  WAIT_KILLED = -4,  // it ended on a signal from outside
+  WAIT_BAD = -5      // it answered what is no answer
 };
 
 int ended();
@@ -383,25 +384,27 @@ int to_answer(int wait_rc) {
     case WAIT_INTERRUPTED: return HELPER_INTERRUPTED;
     case WAIT_NOHELPER: return HELPER_NONE;
     case WAIT_KILLED: return HELPER_KILLED;
-    default: return HELPER_DIED;
+    default: return HELPER_DIED;  // ended, or answered what no helper that works does
   }
 }
 
 // Whether a request whose helper ended is made again: once, on a fresh
 // helper.
-bool try_again(int wait_rc, int attempt) { return (wait_rc == WAIT_ENDED || wait_rc == WAIT_KILLED) && attempt == 0; }
+bool try_again(int wait_rc, int attempt) {
+  return (wait_rc == WAIT_ENDED || wait_rc == WAIT_KILLED || wait_rc == WAIT_BAD) && attempt == 0;
+}
 
 // The rest of an answer whose length comes first, no longer than most;
-// WAIT_ENDED for one that cannot be that long.
+// WAIT_BAD for one that cannot be that long.
 int await_sized(std::string* out, size_t most, int secs) {
   uint32_t len = 0;
   int r = await(helper().fd, &len, sizeof len, secs);
-  if (r == WAIT_OK && len > most) r = WAIT_ENDED;
+  if (r == WAIT_OK && len > most) r = WAIT_BAD;
   if (r == WAIT_OK) {
     try {
       out->resize(len);
     } catch (const std::bad_alloc&) {
-      r = WAIT_ENDED;
+      r = WAIT_BAD;
     }
   }
   if (r == WAIT_OK && len > 0) r = await(helper().fd, &(*out)[0], len, secs);
@@ -443,6 +446,10 @@ int helper_describe(const char* name, io_std* io, std::map<int, std::string>* co
     int r = exchange(req, &kind, 1, secs);
     if (try_again(r, attempt)) continue;
     if (r != WAIT_OK) return to_answer(r);
+    if (kind != HELPER_NOFILE && kind != HELPER_NODESC && kind != HELPER_NOMEM && kind != HELPER_HELD) {
+      end_helper();  // an answer no helper that works gives
+      return HELPER_NODESC;
+    }
     if (kind != HELPER_HELD) {
       end_after_hdf_failure(name);
       return kind;
@@ -474,24 +481,24 @@ int helper_describe(const char* name, io_std* io, std::map<int, std::string>* co
 namespace {
 
 // The rest of a times answer (after its kind) into what was said and the
-// times, no more than most of them; WAIT_ENDED for an answer that cannot
+// times, no more than most of them; WAIT_BAD for an answer that cannot
 // be one.
 int await_times(size_t most, std::vector<datetime>* times, std::string* said, int secs) {
   uint32_t len = 0, saidlen = 0;
   int r = await(helper().fd, &len, sizeof len, secs);
   if (r != WAIT_OK) return r;
-  if (len < sizeof saidlen || len > sizeof saidlen + kMostSaid + most * kTimeBytes) return WAIT_ENDED;
+  if (len < sizeof saidlen || len > sizeof saidlen + kMostSaid + most * kTimeBytes) return WAIT_BAD;
   std::string rest;
   try {
     rest.resize(len);
   } catch (const std::bad_alloc&) {
-    return WAIT_ENDED;
+    return WAIT_BAD;
   }
   r = await(helper().fd, &rest[0], len, secs);
   if (r != WAIT_OK) return r;
   std::memcpy(&saidlen, rest.data(), sizeof saidlen);
   const size_t fields = len - sizeof saidlen;
-  if (saidlen > kMostSaid || saidlen > fields || (fields - saidlen) % kTimeBytes != 0) return WAIT_ENDED;
+  if (saidlen > kMostSaid || saidlen > fields || (fields - saidlen) % kTimeBytes != 0) return WAIT_BAD;
   said->assign(rest, sizeof saidlen, saidlen);
   for (size_t at = sizeof saidlen + saidlen; at < len; at += kTimeBytes) {
     int32_t f[5];
@@ -573,13 +580,13 @@ int await_read(const slabread& r, char ok, size_t at, slabgot* got) {
   int w = await(helper().fd, &n, sizeof n, limits().open_seconds, true);
   const bool placed = ok == READ_IN_FILE && (r.flags & READ_PLACE) != 0;
   if (w == WAIT_OK && (n == 0 || n > (placed ? r.places_ahead : r.steps_ahead) || (!placed && ok != READ_IN_BLOCK)))
-    w = WAIT_ENDED;  // no answer of a helper that works
+    w = WAIT_BAD;  // no answer of a helper that works
   if (w == WAIT_OK && placed) {
     got->places.resize(n);
     w = await(helper().fd, got->places.data(), n * sizeof(uint64_t), limits().open_seconds, true);
   }
   const unsigned char* block = block_reserve(0);
-  if (w != WAIT_OK || block == nullptr) return w != WAIT_OK ? w : WAIT_ENDED;
+  if (w != WAIT_OK || block == nullptr) return w != WAIT_OK ? w : WAIT_BAD;
   got->steps = n;
   got->at = block + at;
   got->rc = placed ? READ_IN_FILE : READ_IN_BLOCK;
@@ -597,7 +604,7 @@ int take_ahead(slabgot* got) {
   char ok = 0;
   int w = await(helper().fd, &ok, 1, limits().open_seconds, true);
   if (w == WAIT_OK && ok == READ_NO_STEP) return WAIT_NOSTEP;
-  if (w == WAIT_OK && ok == READ_FAILED) w = WAIT_ENDED;
+  if (w == WAIT_OK && ok == READ_FAILED) w = WAIT_BAD;
   if (w == WAIT_OK) w = await_read(p.r, ok, p.at, got);
   if (w == WAIT_ENDED) w = ended();
   if (w != WAIT_OK) end_helper();

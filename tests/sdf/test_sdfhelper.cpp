@@ -6,6 +6,7 @@
 #include <netcdf.h>
 #include <linux/filter.h>
 #include <linux/seccomp.h>
+#include <sys/mman.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -30,6 +31,7 @@
 #include "data/datetime.h"
 #include "hdfdamage.h"
 #include "sdftest.h"
+#include "sdf/sdfproto.h"
 
 bool make_hdf4_file(const char* path);
 bool make_hdf4_stored(const char* path, bool chunked);
@@ -163,6 +165,44 @@ extern "C" ssize_t pread(int fd, void* buf, size_t n, off_t off) {
   return real(fd, buf, n, off);
 }
 
+// In a helper started while OMBRA_TEST_INTERRUPT is set, an interrupt
+// comes as soon as its start has set the signals it holds back, as one
+// typed at the terminal may: it must be held there, then set aside.
+extern "C" int sigprocmask(int how, const sigset_t* set, sigset_t* old) {
+  static const auto real = reinterpret_cast<int (*)(int, const sigset_t*, sigset_t*)>(dlsym(RTLD_NEXT, "sigprocmask"));
+  static bool raised = false;
+  const int r = real(how, set, old);
+  if (!raised && how == SIG_SETMASK && std::getenv("OMBRA_TEST_INTERRUPT") != nullptr &&
+      std::strcmp(program_invocation_short_name, "ombra-sdf-helper") == 0) {
+    raised = true;
+    raise(SIGINT);
+  }
+  return r;
+}
+
+// In a helper started while OMBRA_TEST_ANSWER is set ("KK:HEX"), the first
+// answer it sends that begins with the byte KK is the bytes HEX instead,
+// and the rest of that answer is not sent.
+extern "C" ssize_t send(int fd, const void* buf, size_t n, int flags) {
+  static const auto real = reinterpret_cast<ssize_t (*)(int, const void*, size_t, int)>(dlsym(RTLD_NEXT, "send"));
+  static const char* lie =
+      std::strcmp(program_invocation_short_name, "ombra-sdf-helper") == 0 ? std::getenv("OMBRA_TEST_ANSWER") : nullptr;
+  static bool quiet = false;  // the rest of the answer replaced
+  auto byte = [](const char* h) { return static_cast<char>(std::stoi(std::string(h, 2), nullptr, 16)); };
+  if (lie != nullptr && n > 0 && static_cast<const char*>(buf)[0] == byte(lie)) {
+    std::string bytes;
+    for (const char* h = lie + 3; h[0] != '\0' && h[1] != '\0'; h += 2) bytes.push_back(byte(h));
+    quiet = true;
+    return real(fd, bytes.data(), bytes.size(), flags) == static_cast<ssize_t>(bytes.size()) ? static_cast<ssize_t>(n) : -1;
+  }
+  if (quiet && lie != nullptr && lie[0] == '0' && lie[1] == '2') {
+    quiet = false;  // a description's coordinates
+    return static_cast<ssize_t>(n);
+  }
+  quiet = false;
+  return real(fd, buf, n, flags);
+}
+
 extern "C" int nc_open(const char* path, int mode, int* ncidp) {
   static const auto real = reinterpret_cast<int (*)(const char*, int, int*)>(dlsym(RTLD_NEXT, "nc_open"));
   if (exit_elsewhere > 0 && getpid() != exit_elsewhere) std::exit(3);
@@ -271,6 +311,146 @@ TEST(sdfwire, DescriptionsRoundTripAndDamagedBytesAreRefused) {
   // A dimension of a variable beyond the file's dimensions.
   io.varlist[0].dimids = {1, 2};
   EXPECT_EQ(unpack_description(pack_description(io), &back), 0);
+}
+
+// A helper's answer of times is taken only as it is made: what the
+// reading said, then the times, within the length it gives, which may be
+// no longer than what was asked for; anything else is no answer, and
+// leaves nothing on the socket for the next request.
+TEST(sdfwire, TimesAnswersAreTakenOnlyWhole) {
+  auto le = [](uint32_t w) { return std::string(reinterpret_cast<const char*>(&w), 4); };
+  auto answer = [&](const std::string& body) {
+    const std::string bytes = std::string(1, HELPER_TIMES) + le(static_cast<uint32_t>(body.size())) + body;
+    std::string h = "06:";
+    char b[3];
+    for (char c : bytes) std::snprintf(b, sizeof b, "%02x", static_cast<unsigned char>(c)), h += b;
+    return h;
+  };
+  const std::string t = le(2001) + le(1) + le(15) + le(12) + le(0);
+  const struct {
+    std::string answer;
+    int kind;
+    std::string said;
+    size_t times;
+  } rows[] = {
+      {answer(le(2) + "hi" + t), HELPER_TIMES, "hi", 1},
+      {answer(le(0) + t), HELPER_TIMES, "", 1},
+      {"06:06fcffffff", HELPER_DIED, "", 0},                  // a length past any answer
+      {answer(le(2) + "hi" + t.substr(0, 19)), HELPER_DIED, "", 0},  // part of a time
+      {answer(le(30) + "hi" + t), HELPER_DIED, "", 0},               // said past the end
+  };
+  for (const auto& r : rows) {
+    setenv("OMBRA_TEST_ANSWER", r.answer.c_str(), 1);
+    helper_set_limits(2, 0);  // the next helper answers so
+    std::vector<datetime> times;
+    std::string said;
+    EXPECT_EQ(helper_times(OMBRA_SOURCE_DIR "/share/sample/sample.nc", 1, &times, &said), r.kind) << r.answer;
+    unsetenv("OMBRA_TEST_ANSWER");
+    EXPECT_EQ(said, r.said) << r.answer;
+    ASSERT_EQ(times.size(), r.times) << r.answer;
+    if (r.times == 1) {
+      EXPECT_EQ(times[0].yr, 2001);
+      EXPECT_EQ(times[0].hr, 12);
+    }
+    // The socket holds nothing more: the next request is answered.
+    state st;
+    std::string out;
+    EXPECT_EQ(open_quiet(st, OMBRA_SOURCE_DIR "/share/sample/sample.nc", &out), 0) << out;
+  }
+  helper_set_limits(30, 0);
+}
+
+// A description's answer of a kind no helper gives is no description: the
+// open is refused, and the helper that gave it is ended, not asked again.
+TEST(sdfwire, AnAnswerOfNoKnownKindOpensNothing) {
+  setenv("OMBRA_TEST_ANSWER", "02:09", 1);
+  helper_set_limits(30, 0);  // the next helper answers so
+  state st;
+  std::string out;
+  EXPECT_EQ(open_quiet(st, OMBRA_SOURCE_DIR "/share/sample/sample.nc", &out), 1);
+  unsetenv("OMBRA_TEST_ANSWER");
+  EXPECT_EQ(out, "Scanning self-describing file:  " OMBRA_SOURCE_DIR "/share/sample/sample.nc\n\nCouldn't ingest SDF metadata.\n");
+  EXPECT_EQ(helper_pid(), -1);
+  EXPECT_EQ(open_quiet(st, OMBRA_SOURCE_DIR "/share/sample/sample.nc", &out), 0) << out;
+}
+
+// A helper given a request that lies about the slab (larger than the block
+// it may write, not the variable's size, past the block's end) refuses it
+// and goes on; one whose request is no request ends.  Talked to here as
+// the program talks to it.
+TEST(sdfwire, ReadRequestsThatLieAreRefused) {
+  static pid_t pid = -1;
+  static int sock = -1;
+  const int block = memfd_create("blocktest", MFD_CLOEXEC);
+  ASSERT_GE(block, 0);
+  ASSERT_EQ(ftruncate(block, 4096), 0);
+  std::string why;
+  ASSERT_EQ(spawn_helper(size_t(256) << 20, block, true, [](pid_t p, int fd, bool) { pid = p, sock = fd; }, &why), 1)
+      << why;
+  char c = 0;
+  ASSERT_EQ(read(sock, &c, 1), 1);
+  const std::string name = OMBRA_SOURCE_DIR "/share/sample/sample.nc";
+  auto head = [&](char op) {
+    std::string r(1, op);
+    put(&r, static_cast<uint32_t>(name.size()));
+    return r + name;
+  };
+  // Described first: the kind, the description, the coordinates' values.
+  std::string req = head(OP_DESCRIBE);
+  ASSERT_TRUE(sendall(sock, req.data(), req.size()));
+  auto take = [&](size_t n) {
+    std::string got(n, '\0');
+    size_t at = 0;
+    while (at < n) {
+      const ssize_t r = read(sock, &got[at], n - at);
+      if (r <= 0) return std::string();
+      at += static_cast<size_t>(r);
+    }
+    return got;
+  };
+  ASSERT_EQ(take(1), std::string(1, HELPER_HELD));
+  for (int part = 0; part < 2; part++) {
+    uint32_t len = 0;
+    const std::string l = take(4);
+    ASSERT_EQ(l.size(), 4u);
+    std::memcpy(&len, l.data(), 4);
+    ASSERT_EQ(take(len).size(), len);
+  }
+  // lat, variable 1: 73 doubles (584 bytes).
+  auto read_req = [&](uint64_t want, uint64_t room, uint64_t at, uint32_t nd) {
+    std::string r = head(OP_READ);
+    put(&r, int32_t{1});
+    put(&r, nd);
+    for (uint32_t k = 0; k < nd; k++) put(&r, uint64_t{0});
+    for (uint32_t k = 0; k < nd; k++) put(&r, uint64_t{73});
+    put(&r, want);
+    put(&r, room);
+    put(&r, at);
+    put(&r, uint8_t{0});
+    put(&r, uint32_t{1});
+    put(&r, uint32_t{1});
+    for (int k = 0; k < 3; k++) put(&r, uint64_t{0});
+    return r;
+  };
+  const struct {
+    uint64_t want, room, at;
+    char answer;
+  } rows[] = {{584, 4096, 0, READ_IN_BLOCK}, {584, 500, 0, READ_FAILED}, {292, 4096, 0, READ_FAILED},
+              {584, 4096, 4000, READ_FAILED}, {584, 4096, uint64_t{1} << 63, READ_FAILED}};
+  for (const auto& r : rows) {
+    req = read_req(r.want, r.room, r.at, 1);
+    ASSERT_TRUE(sendall(sock, req.data(), req.size()));
+    EXPECT_EQ(take(1), std::string(1, r.answer)) << r.want << " " << r.room << " " << r.at;
+    if (r.answer == READ_IN_BLOCK) EXPECT_EQ(take(4).size(), 4u);
+  }
+  req = read_req(584, 4096, 0, SDF_MAX_DIMS + 1);
+  ASSERT_TRUE(sendall(sock, req.data(), req.size()));
+  EXPECT_EQ(take(1), "");  // ended
+  int ws = 0;
+  ASSERT_EQ(waitpid(pid, &ws, 0), pid);
+  EXPECT_TRUE(WIFEXITED(ws) && WEXITSTATUS(ws) == 0) << ws;
+  close(sock);
+  close(block);
 }
 
 // The values of a grid of the tests: i % 1000, or with noise numbers that
@@ -586,6 +766,48 @@ TEST_F(helperlimits, AnOpenOrReadThatHangsEndsAtTheTimeLimit) {
   }
 }
 
+template <class F>
+int in_child(F body);
+
+// The helper holds what it is given and no more: the null device for
+// its standard descriptors (not the session's terminal or output), a cap
+// on its memory that does not wrap round when it may grow by all there
+// is, and an interrupt that comes as it starts held back and set aside.
+TEST_F(helperlimits, TheHelperHoldsWhatItIsGivenAndNoMore) {
+  struct rlimit own;
+  ASSERT_EQ(getrlimit(RLIMIT_DATA, &own), 0);
+  setenv("OMBRA_TEST_INTERRUPT", "1", 1);
+  helper_set_limits(30, SIZE_MAX);
+  state st;
+  std::string out;
+  const int rc = open_quiet(st, OMBRA_SOURCE_DIR "/share/sample/sample.nc", &out);
+  unsetenv("OMBRA_TEST_INTERRUPT");
+  ASSERT_EQ(rc, 0) << out;
+  for (int k = 0; k < 3; k++) {
+    char to[64] = {0};
+    EXPECT_GT(readlink(("/proc/" + std::to_string(helper_pid()) + "/fd/" + std::to_string(k)).c_str(), to, sizeof to - 1), 0);
+    EXPECT_STREQ(to, "/dev/null") << k;
+  }
+  struct rlimit data = {};
+  ASSERT_EQ(prlimit(helper_pid(), RLIMIT_DATA, nullptr, &data), 0);
+  EXPECT_EQ(data.rlim_cur, own.rlim_cur);
+  // A block the session cannot map fails the read, not the session: under
+  // a limit on its address space a grid's block is refused.
+  const std::string big = tmpdir() + "/blockless.nc";
+  ASSERT_TRUE(make_nc4_grid(big, 4096, 512, 1));
+  const int child = in_child([&] {
+    state cs;
+    if (open_quiet(cs, big) != 0) return 2;
+    int lo[4] = {1, 1, 1, 1}, hi[4] = {4096, 4096, 1, 1};
+    request r(cs.last(), "v", 0, 1, lo, hi);
+    const struct rlimit as = {static_cast<rlim_t>(status_kb(getpid(), "VmSize") + 32 * 1024) * 1024, RLIM_INFINITY};
+    if (setrlimit(RLIMIT_AS, &as) != 0) return 77;
+    std::string said;
+    return r.read(&said) == 3 && said == "Failure reading SDF data.  #1\n" ? 0 : 1;
+  });
+  if (child != 77) EXPECT_EQ(child, 0);
+}
+
 // A helper killed from outside (by a user, or by the system short of
 // memory) while it reads is no sign of a damaged file: the read is made
 // again on a fresh helper, and where that one is killed too the signal is
@@ -852,6 +1074,7 @@ TEST_F(helperlimits, ALargeReadLeavesNoBufferInTheHelper) {
       EXPECT_EQ(open_quiet(st, OMBRA_SOURCE_DIR "/share/sample/sample.nc", &sample), 0) << sample;
       return status_kb(helper_pid(), "RssAnon");
     }();
+    const int fds = helper_fds();
     ASSERT_EQ(open_quiet(st, row.file, &out), 0) << out;
     datafile* pfi = st.last();
     int lo[4] = {1, 1, 1, 1}, hi[4] = {4, 3, 1, 1};
@@ -874,8 +1097,9 @@ TEST_F(helperlimits, ALargeReadLeavesNoBufferInTheHelper) {
     }
     EXPECT_EQ(close_netcdf(pfi->sdf->ncid), 1);
     // The helper closes it while the program goes on: the next open waits
-    // for that.
+    // for that.  Nothing of the file stays open there.
     ASSERT_EQ(open_quiet(st, OMBRA_SOURCE_DIR "/share/sample/sample.nc"), 0);
+    EXPECT_EQ(helper_fds(), fds) << row.file;
     if (!kChecking || !row.indexed) {
       EXPECT_LT(status_kb(helper_pid(), "RssAnon") - start, 4 * 1024) << "kB held once " << row.file << " is closed";
     }
