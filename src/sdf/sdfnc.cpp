@@ -720,10 +720,10 @@ const void* read_remote(openfile* f, int varid, const std::vector<size_t>& start
     return place;
   }
   if (rc == READ_IN_FILE) {
+    // Not read: the file cut since it was opened, say, as the library
+    // would not read it either.
     void* to = into(buf, nbytes);
-    const int read = to != nullptr ? read_in_file(f->held.get(), got.places[0], nbytes, to) : 0;
-    if (read > 0) return to;
-    if (read < 0) return nullptr;  // cut since it was opened
+    if (to != nullptr && read_in_file(f->held.get(), got.places[0], nbytes, to) > 0) return to;
     rc = 0;
   }
   const char* name = f->name.c_str();

@@ -10,6 +10,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -17,6 +18,7 @@
 #include <vector>
 
 #include "sdf/sdfclassic.h"
+#include "sdf/sdfh5raw.h"
 #include "sdftest.h"
 
 namespace {
@@ -351,3 +353,127 @@ TEST(ClassicReads, ClaimsBeyondTheFileOrTheLibrarysNamesAreRefused) {
 }
 
 }  // namespace
+
+// Where a netCDF-4 variable stored as it is holds a slab: one run of a
+// block (a chunk, or the whole variable) from its first value.
+TEST(RawReads, BlockRunsAreOneRunOfTheBlock) {
+  using v = std::vector<size_t>;
+  const size_t big = size_t(1) << 40;
+  const struct {
+    v shape, origin, start, count;
+    bool run;
+    uint64_t first;
+  } rows[] = {
+      {{4, 5, 6}, {0, 0, 0}, {0, 0, 0}, {4, 5, 6}, true, 0},     // the whole block
+      {{4, 5, 6}, {0, 0, 0}, {2, 0, 0}, {1, 5, 6}, true, 60},    // a plane
+      {{4, 5, 6}, {0, 0, 0}, {1, 2, 0}, {1, 3, 6}, true, 42},    // rows of a plane
+      {{4, 5, 6}, {0, 0, 0}, {3, 4, 1}, {1, 1, 4}, true, 115},   // part of a row
+      {{4, 5, 6}, {2, 5, 0}, {3, 6, 0}, {1, 1, 6}, true, 36},    // a chunk away from the start
+      {{4, 5, 6}, {0, 0, 0}, {0, 1, 0}, {2, 1, 6}, false, 0},    // rows of two planes
+      {{4, 5, 6}, {0, 0, 0}, {0, 0, 1}, {1, 2, 3}, false, 0},    // pieces of rows
+      {{4, 5, 6}, {0, 0, 0}, {3, 4, 5}, {1, 1, 2}, false, 0},    // past the block's end
+      {{4, 5, 6}, {2, 0, 0}, {1, 0, 0}, {1, 1, 1}, false, 0},    // before its start
+      {{4, 5, 6}, {0, 0, 0}, {0, 0, 0}, {0, 5, 6}, false, 0},    // nothing
+      {{4, 5, 6}, {0, 0}, {0, 0, 0}, {1, 1, 1}, false, 0},       // sizes that differ
+      {{big, big}, {0, 0}, {big - 1, 0}, {1, 1}, false, 0},      // past 2^64 values
+  };
+  for (const auto& r : rows) {
+    uint64_t first = 99;
+    EXPECT_EQ(block_run(r.shape, r.origin, r.start, r.count, &first), r.run) << r.start[0] << r.count[0];
+    if (r.run) EXPECT_EQ(first, r.first) << r.start[0] << r.count[0];
+  }
+}
+
+// The helper gives a place only for values the file holds as they are,
+// where the slab lies in one run: the bytes there are the library's.
+TEST(RawReads, OnlyValuesStoredAsTheyAreHaveAPlace) {
+  const std::string f = tmpdir() + "/raw.nc";
+  int nc = -1, dt, dy, dx, vc, vk, vz, vb, vn, vu, vf;
+  ASSERT_EQ(nc_create(f.c_str(), NC_CLOBBER | NC_NETCDF4, &nc), NC_NOERR);
+  nc_def_dim(nc, "time", NC_UNLIMITED, &dt);
+  nc_def_dim(nc, "y", NY, &dy);
+  nc_def_dim(nc, "x", NX, &dx);
+  const int tyx[3] = {dt, dy, dx}, yx[2] = {dy, dx};
+  const size_t step[3] = {1, NY, NX};
+  nc_def_var(nc, "chunked", NC_FLOAT, 3, tyx, &vk);
+  nc_def_var_chunking(nc, vk, NC_CHUNKED, step);
+  nc_def_var(nc, "whole", NC_SHORT, 2, yx, &vc);
+  nc_def_var_chunking(nc, vc, NC_CONTIGUOUS, nullptr);
+  nc_def_var(nc, "zipped", NC_FLOAT, 3, tyx, &vz);
+  nc_def_var_chunking(nc, vz, NC_CHUNKED, step);
+  nc_def_var_deflate(nc, vz, 0, 1, 1);
+  nc_def_var(nc, "big", NC_FLOAT, 2, yx, &vb);
+  nc_def_var_endian(nc, vb, NC_ENDIAN_BIG);
+  nc_def_var(nc, "y", NC_DOUBLE, 1, &dx, &vn);  // named as a dimension it does not stand for
+  nc_def_var(nc, "u", NC_UINT, 2, yx, &vu);
+  nc_def_var(nc, "fill", NC_FLOAT, 3, tyx, &vf);  // no value written: no chunk stored
+  nc_def_var_chunking(nc, vf, NC_CHUNKED, step);
+  ASSERT_EQ(nc_enddef(nc), NC_NOERR);
+  std::vector<float> vals(NT * NY * NX);
+  for (size_t k = 0; k < vals.size(); k++) vals[k] = value(3, k);
+  const size_t s0[3] = {0, 0, 0}, all[3] = {NT, NY, NX};
+  nc_put_vara_float(nc, vk, s0, all, vals.data());
+  nc_put_vara_float(nc, vz, s0, all, vals.data());
+  std::vector<short> sh(NY * NX);
+  for (size_t k = 0; k < sh.size(); k++) sh[k] = static_cast<short>(1000 - 7 * k);
+  nc_put_var_short(nc, vc, sh.data());
+  nc_put_var_float(nc, vb, vals.data());
+  std::vector<double> dd(NX, 4.5);
+  nc_put_var_double(nc, vn, dd.data());
+  std::vector<unsigned> uu(NY * NX, 4000000000u);
+  nc_put_var_uint(nc, vu, uu.data());
+  const size_t late[3] = {NT - 1, 0, 0}, one[3] = {1, NY, NX};
+  nc_put_vara_float(nc, vf, late, one, vals.data());
+  ASSERT_EQ(nc_close(nc), NC_NOERR);
+  int id = -1, lib = -1;
+  ASSERT_TRUE(open_netcdf(f.c_str(), &id));
+  ASSERT_EQ(nc_open(f.c_str(), NC_NOWRITE, &lib), NC_NOERR);
+  const std::vector<unsigned char> bytes = bytes_of(f);
+  using v = std::vector<size_t>;
+  const struct {
+    int var;
+    v start, count;
+    size_t size;
+    bool placed;
+  } rows[] = {
+      {vk, {1, 0, 0}, {1, NY, NX}, 4, true},    // a step, a chunk
+      {vk, {2, 1, 0}, {1, 2, NX}, 4, true},     // rows of one
+      {vk, {2, 2, 3}, {1, 1, 2}, 4, true},      // part of a row
+      {vk, {0, 0, 0}, {2, NY, NX}, 4, false},   // two chunks
+      {vk, {0, 0, 1}, {1, 2, 2}, 4, false},     // pieces of rows
+      {vk, {NT, 0, 0}, {1, NY, NX}, 4, false},  // past the last step
+      {vc, {0, 0}, {NY, NX}, 2, true},          // stored whole
+      {vc, {1, 2}, {1, 3}, 2, true},
+      {vz, {1, 0, 0}, {1, NY, NX}, 4, false},   // compressed
+      {vb, {0, 0}, {NY, NX}, 4, false},         // bytes in the other order
+      {vn, {0}, {NX}, 8, true},
+      {vu, {0, 0}, {NY, NX}, 4, true},
+      {vf, {0, 0, 0}, {1, NY, NX}, 4, false},   // a chunk never written
+      {vf, {NT - 1, 0, 0}, {1, NY, NX}, 4, true},
+  };
+  for (const auto& r : rows) {
+    size_t n = r.size;
+    for (size_t c : r.count) n *= c;
+    uint64_t at = 0;
+    ASSERT_EQ(netcdf_raw_place(id, r.var, r.start, r.count, n, &at), r.placed) << r.var << " " << r.start[0];
+    if (!r.placed) continue;
+    std::vector<unsigned char> want(n);
+    ASSERT_EQ(nc_get_vara(lib, r.var, r.start.data(), r.count.data(), want.data()), NC_NOERR);
+    ASSERT_LE(at + n, bytes.size());
+    EXPECT_TRUE(std::equal(want.begin(), want.end(), bytes.begin() + static_cast<long>(at))) << r.var;
+    // Other sizes than the slab's are no slab of it.
+    EXPECT_FALSE(netcdf_raw_place(id, r.var, r.start, r.count, n + r.size, &at)) << r.var;
+  }
+  // The steps after the last one, and those the first dimension has.
+  EXPECT_EQ(netcdf_steps_after(id, vk, 1), NT - 1);
+  EXPECT_EQ(netcdf_steps_after(id, vk, NT), 0u);
+  nc_close(lib);
+  EXPECT_EQ(close_netcdf(id), 1);
+  // A classic file's runs are the program's own to find: the helper gives
+  // no place in one.
+  const std::string c = make_file("noplace.nc", NC_64BIT_OFFSET);
+  ASSERT_TRUE(open_netcdf(c.c_str(), &id));
+  uint64_t at = 0;
+  EXPECT_FALSE(netcdf_raw_place(id, 3, {0, 0}, {NY, NX}, NY * NX * 4, &at));  // w
+  EXPECT_EQ(close_netcdf(id), 1);
+}

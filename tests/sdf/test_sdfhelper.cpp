@@ -751,9 +751,26 @@ TEST_F(helperlimits, AnOpenOrReadThatHangsEndsAtTheTimeLimit) {
     unsetenv("OMBRA_TEST_READS");
     int lo[4] = {1, 1, 1, 1}, hi[4] = {200, 200, 1, 1};
     request r(st.last(), "v", 0, 1, lo, hi);
+    // A signal the session takes while it waits (here one with a handler
+    // of its own, as a window's may be) ends no wait.
+    struct sigaction sa = {}, old = {};
+    sa.sa_handler = [](int) {};
+    sigemptyset(&sa.sa_mask);
+    ASSERT_EQ(sigaction(SIGUSR1, &sa, &old), 0);
+    const pthread_t self = pthread_self();
+    std::atomic<bool> done{false};
+    std::thread poke([&] {
+      for (int k = 0; k < 20 && !done; k++) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        if (!done) pthread_kill(self, SIGUSR1);
+      }
+    });
     auto t0 = std::chrono::steady_clock::now();
     const int rc = r.read(&out);
     const double took = seconds_since(t0);
+    done = true;
+    poke.join();
+    sigaction(SIGUSR1, &old, nullptr);
     if (how[0] == 'c') {
       EXPECT_EQ(rc, 0) << out;
       EXPECT_GT(took, 2.5);
@@ -762,6 +779,115 @@ TEST_F(helperlimits, AnOpenOrReadThatHangsEndsAtTheTimeLimit) {
       EXPECT_EQ(rc, 3);
       EXPECT_LT(took, 5.0);
       EXPECT_EQ(out, "SDF read error:  " + slow + ": the HDF library takes too long on it.\nFailure reading SDF data.  #1\n");
+    }
+  }
+}
+
+// A netCDF-4 file of nt steps of an n x n float grid v (step t, point k:
+// t * 10000 + k), one chunk a step, deflated at level z (0: stored as it
+// is), with its coordinates.
+std::string steps_file(const std::string& leaf, size_t n, size_t nt, int z) {
+  const std::string path = tmpdir() + "/" + leaf;
+  int nc = -1, dt, dy, dx, vt, vy, vx, vv;
+  if (nc_create(path.c_str(), NC_CLOBBER | NC_NETCDF4, &nc) != NC_NOERR) return "";
+  nc_def_dim(nc, "time", NC_UNLIMITED, &dt);
+  nc_def_dim(nc, "lat", n, &dy);
+  nc_def_dim(nc, "lon", n, &dx);
+  nc_def_var(nc, "time", NC_DOUBLE, 1, &dt, &vt);
+  nc_put_att_text(nc, vt, "units", 20, "hours since 2001-1-1");
+  nc_def_var(nc, "lat", NC_FLOAT, 1, &dy, &vy);
+  nc_put_att_text(nc, vy, "units", 13, "degrees_north");
+  nc_def_var(nc, "lon", NC_FLOAT, 1, &dx, &vx);
+  nc_put_att_text(nc, vx, "units", 12, "degrees_east");
+  const int tyx[3] = {dt, dy, dx};
+  const size_t chunk[3] = {1, n, n};
+  nc_def_var(nc, "v", NC_FLOAT, 3, tyx, &vv);
+  nc_def_var_chunking(nc, vv, NC_CHUNKED, chunk);
+  if (z > 0) nc_def_var_deflate(nc, vv, 0, 1, z);
+  std::vector<float> axis(n), grid(n * n);
+  for (size_t i = 0; i < n; i++) axis[i] = -80.0f + 160.0f * static_cast<float>(i) / static_cast<float>(n);
+  nc_put_var_float(nc, vy, axis.data());
+  for (size_t i = 0; i < n; i++) axis[i] = 360.0f * static_cast<float>(i) / static_cast<float>(n);
+  nc_put_var_float(nc, vx, axis.data());
+  for (size_t t = 0; t < nt; t++) {
+    const double hours = 6.0 * static_cast<double>(t);
+    const size_t one = 1, start[3] = {t, 0, 0}, count[3] = {1, n, n};
+    nc_put_vara_double(nc, vt, &t, &one, &hours);
+    for (size_t k = 0; k < grid.size(); k++) grid[k] = static_cast<float>(t * 10000 + k);
+    nc_put_vara_float(nc, vv, start, count, grid.data());
+  }
+  return nc_close(nc) == NC_NOERR ? path : "";
+}
+
+// A loop over the steps of a netCDF-4 variable gives every step's values,
+// whether the helper gives where the file holds them (stored as it is)
+// or decodes each a step ahead (compressed): in order, back again, at a
+// point, and past its last step, with the same helper all along; a
+// file cut short meanwhile fails the steps it lost.
+TEST_F(helperlimits, ALoopOverStepsGivesEveryStep) {
+  const size_t n = 40, nt = 40;
+  for (int z : {0, 1}) {
+    const std::string f = steps_file(z == 0 ? "steps.nc" : "steps_z.nc", n, nt, z);
+    ASSERT_FALSE(f.empty());
+    state st;
+    std::string out;
+    ASSERT_EQ(open_quiet(st, f, &out), 0) << out;
+    datafile* pfi = st.last();
+    const int pid = helper_pid();
+    // The times as an open reads them, whole or one, past the two the
+    // description brought along, and a step past the last, which is no
+    // failure of the file.
+    var_info* tv = find_var(pfi->sdf, "time");
+    ASSERT_NE(tv, nullptr);
+    for (const std::vector<size_t>& at : {std::vector<size_t>{1, 1}, {0, nt}, {5, 1}, {0, 2}}) {
+      ASSERT_EQ(read_variable_data(pfi->sdf->ncid, tv, {at[0]}, {at[1]}), 1) << at[0] << " " << at[1];
+      ASSERT_EQ(tv->data.size(), at[1] * sizeof(double));
+      for (size_t k = 0; k < at[1]; k++) {
+        double h;
+        std::memcpy(&h, tv->data.data() + k * sizeof h, sizeof h);
+        EXPECT_EQ(h, 6.0 * static_cast<double>(at[0] + k)) << at[0] << " " << k;
+      }
+    }
+    slabread past;
+    past.name = f;
+    past.varid = find_var(pfi->sdf, "v")->varid;
+    past.start = {nt, 0, 0};
+    past.count = {1, n, n};
+    past.nbytes = n * n * sizeof(float);
+    slabgot got;
+    EXPECT_EQ(helper_read(past, &got), 0);
+    EXPECT_EQ(helper_pid(), pid);
+    std::vector<int> order;
+    for (int t = 1; t <= static_cast<int>(nt); t++) order.push_back(t);
+    for (int t = static_cast<int>(nt); t >= 1; t -= 3) order.push_back(t);
+    int wrong = 0;
+    for (int t : order) {
+      int lo[4] = {1, 1, 1, t}, hi[4] = {static_cast<int>(n), static_cast<int>(n), 1, t};
+      request r(pfi, "v", 0, 1, lo, hi);
+      ASSERT_EQ(r.read(&out), 0) << z << " " << t << out;
+      for (int k : {0, 7, static_cast<int>(n * n) - 1})
+        if (r.vals[static_cast<size_t>(k)] != static_cast<float>((t - 1) * 10000 + k)) wrong++;
+    }
+    for (int t = 1; t <= static_cast<int>(nt); t++) {
+      int lo[4] = {4, 6, 1, t}, hi[4] = {4, 6, 1, t};
+      request r(pfi, "v", -1, -1, lo, hi);
+      ASSERT_EQ(r.read(&out), 0) << z << " " << t << out;
+      if (r.at(0) != static_cast<float>((t - 1) * 10000 + 5 * n + 3)) wrong++;
+    }
+    EXPECT_EQ(wrong, 0) << z;
+    EXPECT_EQ(helper_pid(), pid) << z;  // nothing read past the last step failed
+    // Cut short after a loop went past its steps: the steps it lost are
+    // read errors, not zeros (the one read ahead before the cut holds what
+    // the file held).
+    int lo[4] = {1, 1, 1, 2}, hi[4] = {static_cast<int>(n), static_cast<int>(n), 1, 2};
+    request second(pfi, "v", 0, 1, lo, hi);
+    ASSERT_EQ(second.read(), 0);
+    ASSERT_EQ(truncate(f.c_str(), 8192), 0);
+    for (int t : {4, 5}) {
+      int clo[4] = {1, 1, 1, t}, chi[4] = {static_cast<int>(n), static_cast<int>(n), 1, t};
+      request r(pfi, "v", 0, 1, clo, chi);
+      EXPECT_EQ(r.read(&out), 3) << z << " " << t;
+      EXPECT_NE(out.find("Failure reading SDF data.  #1\n"), std::string::npos) << out;
     }
   }
 }
