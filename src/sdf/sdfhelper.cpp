@@ -346,8 +346,9 @@ int await(int fd, void* buf, size_t n, int seconds, bool patient) {
       if ((looked || !patient) && t - last >= seconds) return WAIT_TIMEOUT;
     }
     const ssize_t got = ::read(fd, p, n);
-    if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) waited = true;
-    if (got < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
+    // A slice gone by (EAGAIN, which is EWOULDBLOCK here), or a signal.
+    if (got < 0 && errno == EAGAIN) waited = true;
+    if (got < 0 && (errno == EINTR || errno == EAGAIN)) continue;
     if (got <= 0) return WAIT_ENDED;
     p += got;
     n -= static_cast<size_t>(got);
