@@ -310,26 +310,16 @@ OM_VECTOR_CLONES void swap_words(const void* src, void* dst, size_t n) {
 
 namespace {
 
-// Big-endian values of 2 or 8 bytes made host values in place.
-OM_VECTOR_CLONES void swap_halves(unsigned char* p, size_t n) {
+// Big-endian values of 2 or 8 bytes (T) made host values in place.
+template <class T>
+OM_VECTOR_CLONES void swap_each(unsigned char* p, size_t n) {
   for (size_t i = 0; i < n; i++) {
-    uint16_t x;
-    std::memcpy(&x, p + 2 * i, 2);
+    T x;
+    std::memcpy(&x, p + sizeof x * i, sizeof x);
 #if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-    x = __builtin_bswap16(x);
+    x = sizeof x == 2 ? static_cast<T>(__builtin_bswap16(static_cast<uint16_t>(x))) : static_cast<T>(__builtin_bswap64(x));
 #endif
-    std::memcpy(p + 2 * i, &x, 2);
-  }
-}
-
-OM_VECTOR_CLONES void swap_doubles(unsigned char* p, size_t n) {
-  for (size_t i = 0; i < n; i++) {
-    uint64_t x;
-    std::memcpy(&x, p + 8 * i, 8);
-#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-    x = __builtin_bswap64(x);
-#endif
-    std::memcpy(p + 8 * i, &x, 8);
+    std::memcpy(p + sizeof x * i, &x, sizeof x);
   }
 }
 
@@ -440,8 +430,8 @@ int classic_file::read_values(int varid, const std::vector<size_t>& start, const
     if (r < 0) return 0;
     got += static_cast<size_t>(r);
   }
-  if (size == 2) swap_halves(p, static_cast<size_t>(n));
+  if (size == 2) swap_each<uint16_t>(p, static_cast<size_t>(n));
   if (size == 4) swap_words(p, p, static_cast<size_t>(n));
-  if (size == 8) swap_doubles(p, static_cast<size_t>(n));
+  if (size == 8) swap_each<uint64_t>(p, static_cast<size_t>(n));
   return 1;
 }

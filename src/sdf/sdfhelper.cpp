@@ -290,25 +290,24 @@ struct progress {
   bool operator==(const progress& o) const { return read == o.read && pages == o.pages; }
 };
 
+// The text of /proc/PID/WHAT into buf; false where it cannot be read.
+bool proc_text(pid_t pid, const char* what, char* buf, size_t size) {
+  char path[64];
+  std::snprintf(path, sizeof path, "/proc/%d/%s", static_cast<int>(pid), what);
+  const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+  const ssize_t n = fd >= 0 ? ::read(fd, buf, size - 1) : -1;
+  if (fd >= 0) close(fd);
+  buf[n > 0 ? n : 0] = '\0';
+  return n > 0;
+}
+
 progress progress_of(pid_t pid) {
   progress p;
-  char path[64], buf[512];
-  std::snprintf(path, sizeof path, "/proc/%d/io", static_cast<int>(pid));
-  const int io = ::open(path, O_RDONLY | O_CLOEXEC);
-  const ssize_t n = io >= 0 ? ::read(io, buf, sizeof buf - 1) : -1;
-  if (io >= 0) close(io);
-  if (n > 0) {
-    buf[n] = '\0';
+  char buf[512];
+  if (proc_text(pid, "io", buf, sizeof buf)) {
     std::sscanf(buf, "rchar: %llu", &p.read);
-    std::snprintf(path, sizeof path, "/proc/%d/statm", static_cast<int>(pid));
-    const int sm = ::open(path, O_RDONLY | O_CLOEXEC);
-    const ssize_t m = sm >= 0 ? ::read(sm, buf, sizeof buf - 1) : -1;
-    if (sm >= 0) close(sm);
-    if (m > 0) {
-      buf[m] = '\0';
-      unsigned long long size = 0;
-      std::sscanf(buf, "%llu %llu", &size, &p.pages);
-    }
+    unsigned long long size = 0;
+    if (proc_text(pid, "statm", buf, sizeof buf)) std::sscanf(buf, "%llu %llu", &size, &p.pages);
     return p;
   }
   clockid_t clock;

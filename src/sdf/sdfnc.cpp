@@ -126,6 +126,16 @@ const openfile* lookup(int id) {
   return it == openfiles().end() ? nullptr : &it->second;
 }
 
+// The record of a file opened here as id, held open beside the library.
+openfile& kept_open(int id, int kind, int libid, const char* name) {
+  openfile& f = openfiles()[id];
+  f.kind = kind;
+  f.libid = libid;
+  f.name = name;
+  f.held = hold_file(name, &f.opened);
+  return f;
+}
+
 // Makes the chunk cache of a chunked variable hold the chunks of one grid
 // (never less than the library's own choice).
 void size_chunk_cache(int ncid, int v) {
@@ -221,12 +231,8 @@ int open_netcdf(const char* name, int* id) {
       hdf_close(hid, sdid);
       return 0;
     }
-    openfile& f = openfiles()[pub];
-    f.kind = KIND_HDF;
-    f.libid = hid;
+    openfile& f = kept_open(pub, KIND_HDF, hid, name);
     f.sdid = sdid;
-    f.name = name;
-    f.held = hold_file(name, &f.opened);
     *id = pub;
     return 1;
   }
@@ -244,12 +250,7 @@ int open_netcdf(const char* name, int* id) {
     return 0;
   }
   read_chunks_direct(ncid);
-  openfile& f = openfiles()[ncid];
-  f.kind = KIND_NC;
-  f.libid = ncid;
-  f.name = name;
-  f.lists = lists;
-  f.held = hold_file(name, &f.opened);
+  kept_open(ncid, KIND_NC, ncid, name).lists = lists;
   *id = ncid;
   return 1;
 }
