@@ -99,6 +99,12 @@ aheadread& pending() {
   return p;
 }
 
+// The values of a read made without the shared block (READ_INLINE).
+std::vector<unsigned char>& inline_values() {
+  static std::vector<unsigned char> v;
+  return v;
+}
+
 // Where in the shared block the values handed out last lie (0, or the
 // second half's offset).
 size_t& given_at() {
@@ -242,10 +248,9 @@ int start_helper() {
   // is made first, so that the hook of an exit runs before it is gone.
   [[maybe_unused]] static const bool registered =
       (helper(), omendpart(END_HELPER, {[](endhow) { end_helper(); }, [](endhow) { sdf_helper_end(); }}), true);
-  if (block_fd() < 0) {
-    helper().failure = std::string("cannot make its shared block: ") + std::strerror(errno);
-    return WAIT_NOHELPER;
-  }
+  // Without a block (memory files refused) the helper still starts: its
+  // reads' values then come on the socket.
+  block_fd();
   for (;;) {
     std::string why;
     // A forked helper starts with a copy of what output holds: none.
@@ -585,8 +590,24 @@ int await_read(const slabread& r, char ok, size_t at, slabgot* got) {
     got->places.resize(n);
     w = await(helper().fd, got->places.data(), n * sizeof(uint64_t), limits().open_seconds, true);
   }
-  const unsigned char* block = block_reserve(0);
-  if (w != WAIT_OK || block == nullptr) return w != WAIT_OK ? w : WAIT_BAD;
+  if (w != WAIT_OK) return w;
+  const unsigned char* block = nullptr;
+  if ((r.flags & READ_INLINE) != 0 && !placed) {
+    // The values follow on the socket.
+    std::vector<unsigned char>& held = inline_values();
+    try {
+      held.resize(static_cast<size_t>(n) * r.nbytes);
+    } catch (const std::bad_alloc&) {
+      return WAIT_BAD;
+    }
+    w = await(helper().fd, held.data(), held.size(), limits().open_seconds, true);
+    if (w != WAIT_OK) return w;
+    block = held.data();
+    at = 0;
+  } else {
+    block = block_reserve(0);
+  }
+  if (block == nullptr) return WAIT_BAD;
   got->steps = n;
   got->at = block + at;
   got->rc = placed ? READ_IN_FILE : READ_IN_BLOCK;
@@ -634,11 +655,17 @@ int helper_read(const slabread& r, slabgot* got) {
   }
   helper_settle();
   // A read that others follow ahead keeps room for the next in the
-  // block's second half.
+  // block's second half.  Where the block cannot be had (a hard limit on
+  // the size of files, memory files refused), the values come on the
+  // socket.
   const size_t half = half_of(r);
-  if (half == 0 || block_reserve((r.flags & READ_LOOP) != 0 ? 2 * half : r.nbytes * r.steps_ahead) == nullptr)
-    return got->rc = 0;
-  const std::string req = read_request(r, 0);
+  if (half == 0) return got->rc = 0;
+  slabread rr = r;
+  if (block_reserve((r.flags & READ_LOOP) != 0 ? 2 * half : r.nbytes * r.steps_ahead) == nullptr) {
+    rr.flags = (r.flags & ~READ_LOOP) | READ_INLINE;
+    if (r.nbytes * r.steps_ahead > omgcap()) return got->rc = 0;
+  }
+  const std::string req = read_request(rr, 0);
   // A helper that gets on with the read is waited for however long it
   // takes; one that is stopped, blocked or spinning in a damaged decoder
   // is ended the open's limit after it was last seen getting on, instead
@@ -653,7 +680,7 @@ int helper_read(const slabread& r, slabgot* got) {
       end_helper();  // the library failed on the file: see end_after_hdf_failure
       return got->rc = 0;
     }
-    w = await_read(r, ok, 0, got);
+    w = await_read(rr, ok, 0, got);
     if (w == WAIT_OK) {
       given_at() = 0;
       return got->rc;

@@ -42,7 +42,10 @@ enum : char { OP_DESCRIBE = 'D', OP_READ = 'R', OP_CLOSE = 'C', OP_TIMES = 'T' }
 // values), so it is refused when larger than the file can hold; the
 // program reads the values from the file itself where the file holds
 // them as they are.
-enum : uint8_t { READ_BOUNDED = 1, READ_PLACE = 2 };
+// READ_INLINE: the program has no block to give (a hard limit on the size
+// of files, memory files refused): the values follow the answer on the
+// socket instead.
+enum : uint8_t { READ_BOUNDED = 1, READ_PLACE = 2, READ_INLINE = 4 };
 // The program's own flag, which the helper does not see: reads of the
 // next steps follow, and the block keeps room for one ahead.
 enum : uint8_t { READ_LOOP = 64 };

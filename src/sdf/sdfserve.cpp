@@ -373,7 +373,9 @@ bool serve_read(int fd, inbox& in, const std::string& name) {
     answer[0] = READ_NO_STEP;
     return sendall(fd, answer.data(), answer.size());
   }
-  if (id >= 0 && want > 0 && want <= omgcap() && at <= room && want <= room - at && ahead[0] > 0 && ahead[1] > 0 &&
+  if ((flags & READ_INLINE) != 0) room = at = 0;  // no block: the answer holds the values
+  if (id >= 0 && want > 0 && want <= omgcap() && ((at <= room && want <= room - at) || (flags & READ_INLINE) != 0) &&
+      ahead[0] > 0 && ahead[1] > 0 &&
       netcdf_slab_bytes(id, varid, count) == want && netcdf_holds_opened(id, ident)) {
     if ((flags & READ_PLACE) != 0 && (flags & READ_BOUNDED) == 0 &&
         place_ahead(id, varid, start, count, static_cast<size_t>(want), ahead[0], &answer))
@@ -381,18 +383,30 @@ bool serve_read(int fd, inbox& in, const std::string& name) {
     // The steps ahead that the block holds and the file has.
     uint32_t steps = 1;
     if (!start.empty() && count[0] == 1 && ahead[1] > 1) {
-      steps = static_cast<uint32_t>(
-          std::min<uint64_t>({ahead[1], (room - at) / want, netcdf_steps_after(id, varid, start[0])}));
+      const uint64_t fits = (flags & READ_INLINE) != 0 ? ahead[1] : (room - at) / want;
+      steps = static_cast<uint32_t>(std::min<uint64_t>({ahead[1], fits, netcdf_steps_after(id, varid, start[0])}));
       steps = std::max<uint32_t>(steps, 1);
       count[0] = steps;
     }
     requestcap cap(netcdf_read_allowance(id, varid, static_cast<size_t>(want) * steps));
-    unsigned char* block = block_map(kBlockFd, static_cast<size_t>(room));
+    const size_t bytes = static_cast<size_t>(want) * steps;
     try {
-      if (block != nullptr && read_netcdf_data(id, varid, start, count, block + at, static_cast<size_t>(want) * steps,
-                                               (flags & READ_BOUNDED) != 0)) {
+      // Without a block, into the answer: its header, then the values.
+      std::string inline_values;
+      unsigned char* to = nullptr;
+      if ((flags & READ_INLINE) != 0) {
+        inline_values.assign(1 + sizeof steps + bytes, '\0');
+        to = reinterpret_cast<unsigned char*>(&inline_values[1 + sizeof steps]);
+      } else if (unsigned char* block = block_map(kBlockFd, static_cast<size_t>(room))) {
+        to = block + at;
+      }
+      if (to != nullptr && read_netcdf_data(id, varid, start, count, to, bytes, (flags & READ_BOUNDED) != 0)) {
         answer[0] = READ_IN_BLOCK;
         put(&answer, steps);
+        if (!inline_values.empty()) {
+          std::memcpy(&inline_values[0], answer.data(), answer.size());
+          answer.swap(inline_values);
+        }
       }
     } catch (const std::bad_alloc&) {
       answer.assign(1, READ_FAILED);

@@ -380,7 +380,9 @@ TEST(RawReads, BlockRunsAreOneRunOfTheBlock) {
   for (const auto& r : rows) {
     uint64_t first = 99;
     EXPECT_EQ(block_run(r.shape, r.origin, r.start, r.count, &first), r.run) << r.start[0] << r.count[0];
-    if (r.run) EXPECT_EQ(first, r.first) << r.start[0] << r.count[0];
+    if (r.run) {
+      EXPECT_EQ(first, r.first) << r.start[0] << r.count[0];
+    }
   }
 }
 

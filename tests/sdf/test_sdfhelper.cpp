@@ -241,6 +241,7 @@ namespace {
 
 template <class F>
 int in_child(F body);
+bool deny(std::initializer_list<long> calls, int err);
 
 // The limits in force are put back whatever a test set.
 struct helperlimits : ::testing::Test {
@@ -444,7 +445,9 @@ TEST(sdfwire, ReadRequestsThatLieAreRefused) {
     req = read_req(r.want, r.room, r.at, 1);
     ASSERT_TRUE(sendall(sock, req.data(), req.size()));
     EXPECT_EQ(take(1), std::string(1, r.answer)) << r.want << " " << r.room << " " << r.at;
-    if (r.answer == READ_IN_BLOCK) EXPECT_EQ(take(4).size(), 4u);
+    if (r.answer == READ_IN_BLOCK) {
+      EXPECT_EQ(take(4).size(), 4u);
+    }
   }
   req = read_req(584, 4096, 0, SDF_MAX_DIMS + 1);
   ASSERT_TRUE(sendall(sock, req.data(), req.size()));
@@ -791,7 +794,9 @@ TEST_F(helperlimits, AnOpenOrReadThatHangsEndsAtTheTimeLimit) {
         request c(cs.last(), "v", 0, 1, lo, hi);
         return c.read() == 0 && c.at(7, 3) == grid_values(200, true)[3 * 200 + 7] ? 0 : 1;
       });
-      if (hidden != 77) EXPECT_EQ(hidden, 0);
+      if (hidden != 77) {
+        EXPECT_EQ(hidden, 0);
+      }
     } else {
       EXPECT_EQ(rc, 3);
       EXPECT_LT(took, 5.0);
@@ -945,7 +950,32 @@ TEST_F(helperlimits, TheHelperHoldsWhatItIsGivenAndNoMore) {
     std::string said;
     return r.read(&said) == 3 && said == "Failure reading SDF data.  #1\n" ? 0 : 1;
   });
-  if (child != 77) EXPECT_EQ(child, 0);
+  if (child != 77) {
+    EXPECT_EQ(child, 0);
+  }
+  // Where no block can be had at all, under a hard limit on the size of
+  // files or with memory files refused, the values come on the socket.
+  const std::string zipped = tmpdir() + "/noblock.nc";
+  ASSERT_TRUE(make_nc4_grid(zipped, 200, 200, 1, true));
+  for (bool nomemfd : {false, true}) {
+    const int rc = in_child([&] {
+      signal(SIGXFSZ, SIG_IGN);  // as the session takes it
+      helper_set_limits(30, 0);  // not this process's helper: the next open starts one
+      if (nomemfd && !deny({SYS_memfd_create}, EPERM)) return 77;
+      const struct rlimit fsize = {100 * 1024, 100 * 1024};
+      if (!nomemfd && setrlimit(RLIMIT_FSIZE, &fsize) != 0) return 77;
+      state cs;
+      if (open_quiet(cs, zipped) != 0) return 2;
+      int lo[4] = {1, 1, 1, 1}, hi[4] = {200, 200, 1, 1};
+      request r(cs.last(), "v", 0, 1, lo, hi);
+      if (r.read() != 0) return 3;
+      const std::vector<float> want = grid_values(200, true);
+      return r.at(7, 3) == want[3 * 200 + 7] && r.at(199, 199) == want.back() ? 0 : 4;
+    });
+    if (rc != 77) {
+      EXPECT_EQ(rc, 0) << nomemfd;
+    }
+  }
 }
 
 // A helper killed from outside (by a user, or by the system short of
