@@ -183,10 +183,14 @@ extern "C" int sigprocmask(int how, const sigset_t* set, sigset_t* old) {
 // In a helper started while OMBRA_TEST_ANSWER is set ("KK:HEX"), the first
 // answer it sends that begins with the byte KK is the bytes HEX instead,
 // and the rest of that answer is not sent.
+// Elsewhere, the requests sent are counted.
+long requests_sent = 0;
+
 extern "C" ssize_t send(int fd, const void* buf, size_t n, int flags) {
   static const auto real = reinterpret_cast<ssize_t (*)(int, const void*, size_t, int)>(dlsym(RTLD_NEXT, "send"));
-  static const char* lie =
-      std::strcmp(program_invocation_short_name, "ombra-sdf-helper") == 0 ? std::getenv("OMBRA_TEST_ANSWER") : nullptr;
+  static const bool helper = std::strcmp(program_invocation_short_name, "ombra-sdf-helper") == 0;
+  static const char* lie = helper ? std::getenv("OMBRA_TEST_ANSWER") : nullptr;
+  if (!helper) requests_sent++;
   static bool quiet = false;  // the rest of the answer replaced
   auto byte = [](const char* h) { return static_cast<char>(std::stoi(std::string(h, 2), nullptr, 16)); };
   if (lie != nullptr && n > 0 && static_cast<const char*>(buf)[0] == byte(lie)) {
@@ -364,20 +368,6 @@ TEST(sdfwire, TimesAnswersAreTakenOnlyWhole) {
   helper_set_limits(30, 0);
 }
 
-// A description's answer of a kind no helper gives is no description: the
-// open is refused, and the helper that gave it is ended, not asked again.
-TEST(sdfwire, AnAnswerOfNoKnownKindOpensNothing) {
-  setenv("OMBRA_TEST_ANSWER", "02:09", 1);
-  helper_set_limits(30, 0);  // the next helper answers so
-  state st;
-  std::string out;
-  EXPECT_EQ(open_quiet(st, OMBRA_SOURCE_DIR "/share/sample/sample.nc", &out), 1);
-  unsetenv("OMBRA_TEST_ANSWER");
-  EXPECT_EQ(out, "Scanning self-describing file:  " OMBRA_SOURCE_DIR "/share/sample/sample.nc\n\nCouldn't ingest SDF metadata.\n");
-  EXPECT_EQ(helper_pid(), -1);
-  EXPECT_EQ(open_quiet(st, OMBRA_SOURCE_DIR "/share/sample/sample.nc", &out), 0) << out;
-}
-
 // A helper given a request that lies about the slab (larger than the block
 // it may write, not the variable's size, past the block's end) refuses it
 // and goes on; one whose request is no request ends.  Talked to here as
@@ -498,6 +488,34 @@ bool make_nc4_grid(const std::string& path, size_t n, size_t c, int z = 0, bool 
     nc_put_vara_float(nc, vv, start, count, grid.data() + row * n);
   }
   return nc_close(nc) == NC_NOERR;
+}
+
+// A description's answer of a kind no helper gives is no description: the
+// open is refused, and the helper that gave it is ended, not asked again.
+TEST(sdfwire, AnAnswerOfNoKnownKindOpensNothing) {
+  setenv("OMBRA_TEST_ANSWER", "02:09", 1);
+  helper_set_limits(30, 0);  // the next helper answers so
+  state st;
+  std::string out;
+  EXPECT_EQ(open_quiet(st, OMBRA_SOURCE_DIR "/share/sample/sample.nc", &out), 1);
+  unsetenv("OMBRA_TEST_ANSWER");
+  EXPECT_EQ(out, "Scanning self-describing file:  " OMBRA_SOURCE_DIR "/share/sample/sample.nc\n\nCouldn't ingest SDF metadata.\n");
+  EXPECT_EQ(helper_pid(), -1);
+  EXPECT_EQ(open_quiet(st, OMBRA_SOURCE_DIR "/share/sample/sample.nc", &out), 0) << out;
+  // A read answered with no steps: the helper that gave it is ended, and
+  // a fresh one that does the same makes the file one the library fails
+  // on (not one ended from outside).
+  const std::string zipped = tmpdir() + "/lying.nc";
+  ASSERT_TRUE(make_nc4_grid(zipped, 60, 60, 1, true));
+  setenv("OMBRA_TEST_ANSWER", "01:0100000000", 1);
+  helper_set_limits(30, 0);
+  ASSERT_EQ(open_quiet(st, zipped, &out), 0) << out;
+  int lo[4] = {1, 1, 1, 1}, hi[4] = {60, 60, 1, 1};
+  request r(st.last(), "v", 0, 1, lo, hi);
+  EXPECT_EQ(r.read(&out), 3);
+  unsetenv("OMBRA_TEST_ANSWER");
+  EXPECT_EQ(out, "SDF read error:  " + zipped + " is damaged: the HDF library fails on it.\nFailure reading SDF data.  #1\n");
+  helper_set_limits(30, 0);
 }
 
 // The first child of the root of the file's first chunk index made the
@@ -847,13 +865,19 @@ std::string steps_file(const std::string& leaf, size_t n, size_t nt, int z) {
 // point, and past its last step, with the same helper all along; a
 // file cut short meanwhile fails the steps it lost.
 TEST_F(helperlimits, ALoopOverStepsGivesEveryStep) {
-  const size_t n = 40, nt = 40;
+  const size_t nt = 40;
+  // Grids of 40 x 40, and of 32 x 32: steps that fill whole pages.
+  for (size_t n : {40, 32})
   for (int z : {0, 1}) {
-    const std::string f = steps_file(z == 0 ? "steps.nc" : "steps_z.nc", n, nt, z);
+    const std::string f = steps_file("steps" + std::to_string(n) + "_" + std::to_string(z) + ".nc", n, nt, z);
     ASSERT_FALSE(f.empty());
     state st;
     std::string out;
+    // An open is one request: the coordinates come with the description.
+    ASSERT_EQ(open_quiet(st, OMBRA_SOURCE_DIR "/share/sample/sample.nc", &out), 0) << out;  // a helper runs
+    const long asked = requests_sent;
     ASSERT_EQ(open_quiet(st, f, &out), 0) << out;
+    EXPECT_EQ(requests_sent - asked, 1);
     datafile* pfi = st.last();
     const int pid = helper_pid();
     // The times as an open reads them, whole or one, past the two the
@@ -883,19 +907,28 @@ TEST_F(helperlimits, ALoopOverStepsGivesEveryStep) {
     for (int t = 1; t <= static_cast<int>(nt); t++) order.push_back(t);
     for (int t = static_cast<int>(nt); t >= 1; t -= 3) order.push_back(t);
     int wrong = 0;
+    long sent = requests_sent;
     for (int t : order) {
+      // The steps in order ask the helper now and then: for the places
+      // of more steps each time where it gives them.
+      if (t == static_cast<int>(nt) && &t == &order[nt - 1] && z == 0) {
+        EXPECT_LT(requests_sent - sent, 10) << "requests for " << nt << " steps";
+      }
       int lo[4] = {1, 1, 1, t}, hi[4] = {static_cast<int>(n), static_cast<int>(n), 1, t};
       request r(pfi, "v", 0, 1, lo, hi);
       ASSERT_EQ(r.read(&out), 0) << z << " " << t << out;
       for (int k : {0, 7, static_cast<int>(n * n) - 1})
         if (r.vals[static_cast<size_t>(k)] != static_cast<float>((t - 1) * 10000 + k)) wrong++;
     }
+    // A point's steps ask for more steps' values each time.
+    sent = requests_sent;
     for (int t = 1; t <= static_cast<int>(nt); t++) {
       int lo[4] = {4, 6, 1, t}, hi[4] = {4, 6, 1, t};
       request r(pfi, "v", -1, -1, lo, hi);
       ASSERT_EQ(r.read(&out), 0) << z << " " << t << out;
       if (r.at(0) != static_cast<float>((t - 1) * 10000 + 5 * n + 3)) wrong++;
     }
+    EXPECT_LT(requests_sent - sent, 10) << "requests for a point's " << nt << " steps, " << z;
     EXPECT_EQ(wrong, 0) << z;
     EXPECT_EQ(helper_pid(), pid) << z;  // nothing read past the last step failed
     // Cut short after a loop went past its steps: the steps it lost are
