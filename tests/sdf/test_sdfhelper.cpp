@@ -352,7 +352,10 @@ TEST(sdfwire, TimesAnswersAreTakenOnlyWhole) {
     helper_set_limits(2, 0);  // the next helper answers so
     std::vector<datetime> times;
     std::string said;
+    const long sent = requests_sent;
     EXPECT_EQ(helper_times(OMBRA_SOURCE_DIR "/share/sample/sample.nc", 1, &times, &said), r.kind) << r.answer;
+    // What is no answer is asked once more, of a fresh helper.
+    EXPECT_EQ(requests_sent - sent, r.kind == HELPER_TIMES ? 1 : 2) << r.answer;
     unsetenv("OMBRA_TEST_ANSWER");
     EXPECT_EQ(said, r.said) << r.answer;
     ASSERT_EQ(times.size(), r.times) << r.answer;
@@ -502,6 +505,19 @@ TEST(sdfwire, AnAnswerOfNoKnownKindOpensNothing) {
   EXPECT_EQ(out, "Scanning self-describing file:  " OMBRA_SOURCE_DIR "/share/sample/sample.nc\n\nCouldn't ingest SDF metadata.\n");
   EXPECT_EQ(helper_pid(), -1);
   EXPECT_EQ(open_quiet(st, OMBRA_SOURCE_DIR "/share/sample/sample.nc", &out), 0) << out;
+  // A file with no coordinates to bring along is described by a helper
+  // that goes on.
+  const int pid = helper_pid();
+  const std::string bare = tmpdir() + "/bare.nc";
+  {
+    int nc = -1, dx, vx;
+    ASSERT_EQ(nc_create(bare.c_str(), NC_CLOBBER | NC_NETCDF4, &nc), NC_NOERR);
+    nc_def_dim(nc, "x", 3, &dx);
+    nc_def_var(nc, "v", NC_FLOAT, 1, &dx, &vx);
+    ASSERT_EQ(nc_close(nc), NC_NOERR);
+  }
+  open_quiet(st, bare, &out);
+  EXPECT_EQ(helper_pid(), pid);
   // A read answered with no steps: the helper that gave it is ended, and
   // a fresh one that does the same makes the file one the library fails
   // on (not one ended from outside).
