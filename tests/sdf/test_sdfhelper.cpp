@@ -31,6 +31,7 @@
 #include "data/datetime.h"
 #include "hdfdamage.h"
 #include "sdftest.h"
+#include "sdf/sdfblock.h"
 #include "sdf/sdfproto.h"
 
 bool make_hdf4_file(const char* path);
@@ -153,6 +154,7 @@ extern "C" ssize_t pread(int fd, void* buf, size_t n, off_t off) {
   if (how != nullptr && n >= 100000 && how[0] == 'k') {
     if (how[4] != ':' || ::open(how + 5, O_WRONLY | O_CREAT | O_EXCL, 0600) >= 0) kill(getpid(), SIGKILL);
   }
+  if (how != nullptr && n >= 100000 && how[0] == 'f') raise(SIGSEGV);  // "fault": a library's own crash
   if (how != nullptr && n >= 100000) {
     for (int k = 0; how[0] == 'c' && k < 60; k++) {
       char c;
@@ -960,6 +962,21 @@ TEST_F(helperlimits, ALoopOverStepsGivesEveryStep) {
       EXPECT_EQ(r.read(&out), 3) << z << " " << t;
       EXPECT_NE(out.find("Failure reading SDF data.  #1\n"), std::string::npos) << out;
     }
+    // What the reads keep stays for a script's next command, and is given
+    // back as the prompt waits.
+    if (z == 1) {
+      EXPECT_GT(block_size(), 0u);
+      sdf_reads_release(false);
+      EXPECT_GT(block_size(), 0u);
+      sdf_reads_release(true);
+      EXPECT_EQ(block_size(), 0u);
+    }
+    // A file closed leaves the helper going.
+    ASSERT_EQ(open_quiet(st, OMBRA_SOURCE_DIR "/share/sample/sample.nc", &out), 0) << out;  // one runs
+    const int running = helper_pid();
+    EXPECT_EQ(close_netcdf(pfi->sdf->ncid), 1);
+    ASSERT_EQ(open_quiet(st, OMBRA_SOURCE_DIR "/share/sample/sample.nc", &out), 0) << out;
+    EXPECT_EQ(helper_pid(), running);
   }
 }
 
@@ -1035,7 +1052,7 @@ TEST_F(helperlimits, AHelperKilledWhileReadingIsSaidAsKilledAndTriedAgain) {
   const std::string f = tmpdir() + "/killed.nc", once = tmpdir() + "/killed.once";
   ASSERT_TRUE(make_nc4_grid(f, 200, 200, 1, true));
   state st;
-  for (const std::string& how : {"kill:" + once, std::string("kill")}) {
+  for (const std::string& how : {"kill:" + once, std::string("kill"), std::string("fault")}) {
     setenv("OMBRA_TEST_READS", how.c_str(), 1);
     helper_set_limits(30, 0);  // every helper from here on reads so
     std::string out;
@@ -1044,14 +1061,17 @@ TEST_F(helperlimits, AHelperKilledWhileReadingIsSaidAsKilledAndTriedAgain) {
     request r(st.last(), "v", 0, 1, lo, hi);
     const int rc = r.read(&out);
     unsetenv("OMBRA_TEST_READS");
-    if (how != "kill") {
+    if (how.size() > 4 && how[4] == ':') {  // killed once, then read by a fresh one
       EXPECT_EQ(rc, 0) << out;
       EXPECT_EQ(out, "");
       EXPECT_EQ(r.at(7, 3), grid_values(200, true)[3 * 200 + 7]);
-    } else {
+    } else if (how == "kill") {
       EXPECT_EQ(rc, 3);
       EXPECT_EQ(out, "SDF read error:  " + f + ": the helper process was ended from outside: it ended on signal 9 "
                      "(Killed).\nFailure reading SDF data.  #1\n");
+    } else {  // a fault of its own, twice: the file is damaged
+      EXPECT_EQ(rc, 3);
+      EXPECT_EQ(out, "SDF read error:  " + f + " is damaged: the HDF library fails on it.\nFailure reading SDF data.  #1\n");
     }
   }
 }
