@@ -154,7 +154,8 @@ extern "C" ssize_t pread(int fd, void* buf, size_t n, off_t off) {
   if (how != nullptr && n >= 100000 && how[0] == 'k') {
     if (how[4] != ':' || ::open(how + 5, O_WRONLY | O_CREAT | O_EXCL, 0600) >= 0) kill(getpid(), SIGKILL);
   }
-  if (how != nullptr && n >= 100000 && how[0] == 'f') raise(SIGSEGV);  // "fault": a library's own crash
+  // "fault:N": a library's own crash, by signal N.
+  if (how != nullptr && n >= 100000 && how[0] == 'f') raise(std::atoi(how + 6));
   if (how != nullptr && n >= 100000) {
     for (int k = 0; how[0] == 'c' && k < 60; k++) {
       char c;
@@ -1052,7 +1053,9 @@ TEST_F(helperlimits, AHelperKilledWhileReadingIsSaidAsKilledAndTriedAgain) {
   const std::string f = tmpdir() + "/killed.nc", once = tmpdir() + "/killed.once";
   ASSERT_TRUE(make_nc4_grid(f, 200, 200, 1, true));
   state st;
-  for (const std::string& how : {"kill:" + once, std::string("kill"), std::string("fault")}) {
+  std::vector<std::string> hows = {"kill:" + once, "kill"};
+  for (int sig : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGSYS, SIGTRAP}) hows.push_back("fault:" + std::to_string(sig));
+  for (const std::string& how : hows) {
     setenv("OMBRA_TEST_READS", how.c_str(), 1);
     helper_set_limits(30, 0);  // every helper from here on reads so
     std::string out;
@@ -1070,8 +1073,9 @@ TEST_F(helperlimits, AHelperKilledWhileReadingIsSaidAsKilledAndTriedAgain) {
       EXPECT_EQ(out, "SDF read error:  " + f + ": the helper process was ended from outside: it ended on signal 9 "
                      "(Killed).\nFailure reading SDF data.  #1\n");
     } else {  // a fault of its own, twice: the file is damaged
-      EXPECT_EQ(rc, 3);
-      EXPECT_EQ(out, "SDF read error:  " + f + " is damaged: the HDF library fails on it.\nFailure reading SDF data.  #1\n");
+      EXPECT_EQ(rc, 3) << how;
+      EXPECT_EQ(out, "SDF read error:  " + f + " is damaged: the HDF library fails on it.\nFailure reading SDF data.  #1\n")
+          << how;
     }
   }
 }
