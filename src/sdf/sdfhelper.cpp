@@ -663,7 +663,14 @@ int helper_read(const slabread& r, slabgot* got) {
   slabread rr = r;
   if (block_reserve((r.flags & READ_LOOP) != 0 ? 2 * half : r.nbytes * r.steps_ahead) == nullptr) {
     rr.flags = (r.flags & ~READ_LOOP) | READ_INLINE;
+    // The room the values take here, had before they are asked for: no
+    // memory for them is no fault of the file.
     if (r.nbytes * r.steps_ahead > omgcap()) return got->rc = 0;
+    try {
+      inline_values().reserve(r.nbytes * r.steps_ahead);
+    } catch (const std::bad_alloc&) {
+      return got->rc = 0;
+    }
   }
   const std::string req = read_request(rr, 0);
   // A helper that gets on with the read is waited for however long it
