@@ -41,8 +41,9 @@ void ask(const classic_layout& l, const classic_var& v, const sizes& start, cons
   if (classic_run(l, v, start, count, &off, &n)) {
     uint64_t want = 1, bytes = 0, end = 0;
     for (size_t c : count) FUZZ_CHECK(!__builtin_mul_overflow(want, c, &want));
-    FUZZ_CHECK(n == want && n > 0 && type_size(v.type) == 4);
-    FUZZ_CHECK(!__builtin_mul_overflow(n, 4, &bytes) && !__builtin_add_overflow(off, bytes, &end));
+    const uint64_t size = static_cast<uint64_t>(type_size(v.type));
+    FUZZ_CHECK(n == want && n > 0 && size > 0);
+    FUZZ_CHECK(!__builtin_mul_overflow(n, size, &bytes) && !__builtin_add_overflow(off, bytes, &end));
     // The run is the slab: a file of exactly its end holds it, one byte less does not.
     FUZZ_CHECK(classic_holds(l, v, start, count, end) && !classic_holds(l, v, start, count, end - 1));
     files.push_back(end - 1);

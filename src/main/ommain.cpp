@@ -1,4 +1,6 @@
 // Start-up and the main loop.
+#include <poll.h>
+
 #include <csignal>
 #include <cstdio>
 #include <string>
@@ -9,6 +11,7 @@
 #include "base/omprnt.h"
 #include "base/omversion.h"
 #include "base/outflush.h"
+#include "base/stdinheld.h"
 #include "cmd/cmdint.h"
 #include "cmd/omcmd.h"
 #include "cmd/omcmds.h"
@@ -22,8 +25,17 @@
 #include "main/termkeep.h"
 #include "plot/omplot.h"
 #include "script/gsglue.h"
+#include "sdf/sdf.h"
 
 namespace {
+
+// Whether the next line of input is there to be read without a wait: held
+// by stdio, or waiting in its descriptor (a file, a pipe written ahead).
+bool inputpending() {
+  if (stdinheld()) return true;
+  struct pollfd pf = {0, POLLIN, 0};
+  return poll(&pf, 1, 0) > 0;
+}
 
 // Asks for the page orientation; true for landscape.  End of input (or an
 // unreadable answer) keeps landscape.
@@ -114,6 +126,9 @@ int ommain(int argc, char** argv) {
     // wait for the next line hands it on.
     if (pcm->sigflg) std::printf("\n");
     pcm->sigflg = 0;
+    // What the reads of netCDF/HDF files keep for the next one is kept for
+    // a script's next command, and given back while the prompt waits.
+    sdf_reads_release(!inputpending());
     reaporphans();
     int n = o.noedit ? nxtcmd(buf, "om>") : nxrdln(buf, "om-> ");
     if (n < 0) {

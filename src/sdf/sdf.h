@@ -93,6 +93,12 @@ int omgsdf(gridres* pgr, float* gr);
 int omsdfopen(const char* args, const cmnstate* pcm, datafile** opened);
 int omxdfopen(const char* args, const cmnstate* pcm, datafile** opened);
 
+// Gives back what the reads of self-describing files keep for the next
+// one (the block shared with the helper, the buffers of the reads): with
+// all everything, as the prompt waits; else what is more than the
+// commands of a script keep from one to the next, as a command ends.
+void sdf_reads_release(bool all);
+
 // Reaps the helper process that opens self-describing files when it has
 // ended (killed from outside), so that it does not linger as a zombie; the
 // next file opened or read starts a new one.  Called at the prompt.

@@ -10,9 +10,10 @@
 
 namespace {
 
-// Reads up to this size keep the block between them, so that the pages of
-// a series of reads are not faulted in each time.
-constexpr size_t kKeptBytes = size_t(4) << 20;
+// A block up to this size is kept from one command to the next (a
+// script's displays), so that the pages of a series of reads are not
+// faulted in each time; a larger one only through a command.
+constexpr size_t kKeptBetween = size_t(64) << 20;
 
 struct mapping {
   int fd = -1;
@@ -87,7 +88,7 @@ size_t block_size() { return own().size; }
 
 void block_trim(bool all) {
   mapping& m = own();
-  if (m.fd < 0 || (!all && m.size <= kKeptBytes)) return;
+  if (m.fd < 0 || (!all && m.size <= kKeptBetween)) return;
   m.unmap();
   // Its pages are the memory file's: only cutting the file frees them.
   // Should the cut fail, the pages stay until the next one.

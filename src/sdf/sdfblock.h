@@ -23,8 +23,9 @@ int block_fd();
 unsigned char* block_reserve(size_t n);
 // The size the block has now, which a helper is told to map.
 size_t block_size();
-// Gives the block's memory back: a block larger than small reads keep, or
-// with all any block.  Only between reads.
+// Gives the block's memory back: a block larger than the reads of a
+// script's commands keep from one to the next, or with all any block.
+// Only between reads.
 void block_trim(bool all);
 
 // ---- the helper's side ----

@@ -121,12 +121,13 @@ void skip_name(cursor& c, widths w) {
   c.skip((len + 3) / 4 * 4);
 }
 
-// A list's tag and element count; an absent list is two zeros.  Each
-// element takes at least entry bytes.
+// A list's tag and element count; an absent list is two zeros, but the
+// library takes any list of no elements whatever its tag.  Each element
+// takes at least entry bytes.
 uint64_t list_head(cursor& c, widths w, uint32_t tag, int entry) {
   const uint64_t t = c.word(4);
   const uint64_t n = c.count(w.count, entry);
-  if (c.ok && t != tag && !(t == 0 && n == 0)) c.refuse();
+  if (c.ok && t != tag && n != 0) c.refuse();
   return n;
 }
 
@@ -238,7 +239,8 @@ bool classic_parse(const unsigned char* h, size_t n, classic_layout* out) {
 bool classic_run(const classic_layout& l, const classic_var& v, const std::vector<size_t>& start,
                  const std::vector<size_t>& count, uint64_t* offset, uint64_t* n) {
   const size_t nd = v.shape.size();
-  if (start.size() != nd || count.size() != nd || type_bytes(static_cast<uint64_t>(v.type)) != 4) return false;
+  const uint64_t size = static_cast<uint64_t>(type_bytes(static_cast<uint64_t>(v.type)));
+  if (start.size() != nd || count.size() != nd || size == 0) return false;
   uint64_t total = 1, index = 0, stride = 1;
   bool whole = true;  // every dimension after this one is taken whole
   const size_t first = v.record ? 1 : 0;
@@ -252,7 +254,7 @@ bool classic_run(const classic_layout& l, const classic_var& v, const std::vecto
     if (!mul(stride, v.shape[d], &stride)) return false;
   }
   uint64_t pos = 0;
-  if (!mul(index, 4, &pos) || __builtin_add_overflow(pos, v.begin, &pos)) return false;
+  if (!mul(index, size, &pos) || __builtin_add_overflow(pos, v.begin, &pos)) return false;
   if (v.record) {
     if (count[0] != 1 || start[0] >= v.shape[0]) return false;
     uint64_t rec = 0;
@@ -260,7 +262,7 @@ bool classic_run(const classic_layout& l, const classic_var& v, const std::vecto
   }
   // A run ending past the last byte a file can have is no run of the file.
   uint64_t bytes = 0, end = 0;
-  if (!mul(total, 4, &bytes) || __builtin_add_overflow(pos, bytes, &end)) return false;
+  if (!mul(total, size, &bytes) || __builtin_add_overflow(pos, bytes, &end)) return false;
   *offset = pos;
   *n = total;
   return true;
@@ -305,6 +307,23 @@ OM_VECTOR_CLONES void swap_words(const void* src, void* dst, size_t n) {
     std::memcpy(d + 4 * i, &x, 4);
   }
 }
+
+namespace {
+
+// Big-endian values of 2 or 8 bytes (T) made host values in place.
+template <class T>
+OM_VECTOR_CLONES void swap_each(unsigned char* p, size_t n) {
+  for (size_t i = 0; i < n; i++) {
+    T x;
+    std::memcpy(&x, p + sizeof x * i, sizeof x);
+#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    x = sizeof x == 2 ? static_cast<T>(__builtin_bswap16(static_cast<uint16_t>(x))) : static_cast<T>(__builtin_bswap64(x));
+#endif
+    std::memcpy(p + sizeof x * i, &x, sizeof x);
+  }
+}
+
+}  // namespace
 
 namespace {
 
@@ -356,10 +375,11 @@ classic_probe::classic_probe(const char* name) {
   close(fd);
 }
 
-std::shared_ptr<classic_file> classic_file::open(const char* name, const io_std& io) {
+std::shared_ptr<classic_file> classic_file::open(const char* name, const io_std& io, int64_t* bytes) {
   uint64_t size = 0;
   const int fd = open_regular(name, &size);
   if (fd < 0) return nullptr;
+  if (bytes != nullptr) *bytes = static_cast<int64_t>(size);
   bytesource src(fd, size);
   classic_layout l;
   bool usable = false;
@@ -381,15 +401,26 @@ bool classic_file::holds(int varid, const std::vector<size_t>& start, const std:
                        static_cast<uint64_t>(st.st_size));
 }
 
-int classic_file::read_floats(int varid, const std::vector<size_t>& start, const std::vector<size_t>& count,
+bool classic_file::run_of(int varid, const std::vector<size_t>& start, const std::vector<size_t>& count, size_t size,
+                          size_t nbytes, uint64_t* offset) const {
+  if (varid < 0 || static_cast<size_t>(varid) >= layout_.vars.size()) return false;
+  const classic_var& v = layout_.vars[static_cast<size_t>(varid)];
+  uint64_t n = 0;
+  return type_bytes(static_cast<uint64_t>(v.type)) == static_cast<int>(size) &&
+         classic_run(layout_, v, start, count, offset, &n) && n <= nbytes / size && n * size == nbytes &&
+         *offset <= static_cast<uint64_t>(INT64_MAX) - nbytes;
+}
+
+int classic_file::read_values(int varid, const std::vector<size_t>& start, const std::vector<size_t>& count,
                               void* buf, size_t nbytes) const {
   if (varid < 0 || static_cast<size_t>(varid) >= layout_.vars.size()) return 0;
   const classic_var& v = layout_.vars[static_cast<size_t>(varid)];
   uint64_t pos = 0, n = 0;
-  if (v.type != NC_FLOAT || !classic_run(layout_, v, start, count, &pos, &n)) return 0;
-  if (n > nbytes / 4 || pos > static_cast<uint64_t>(INT64_MAX) - n * 4) return 0;
+  const uint64_t size = static_cast<uint64_t>(type_bytes(static_cast<uint64_t>(v.type)));
+  if (!classic_run(layout_, v, start, count, &pos, &n)) return 0;
+  if (n > nbytes / size || pos > static_cast<uint64_t>(INT64_MAX) - n * size) return 0;
   unsigned char* p = static_cast<unsigned char*>(buf);
-  const size_t want = static_cast<size_t>(n) * 4;
+  const size_t want = static_cast<size_t>(n * size);
   size_t got = 0;
   while (got < want) {
     const ssize_t r = pread(fd_, p + got, want - got, static_cast<off_t>(pos + got));
@@ -399,6 +430,8 @@ int classic_file::read_floats(int varid, const std::vector<size_t>& start, const
     if (r < 0) return 0;
     got += static_cast<size_t>(r);
   }
-  swap_words(p, p, static_cast<size_t>(n));
+  if (size == 2) swap_each<uint16_t>(p, static_cast<size_t>(n));
+  if (size == 4) swap_words(p, p, static_cast<size_t>(n));
+  if (size == 8) swap_each<uint64_t>(p, static_cast<size_t>(n));
   return 1;
 }

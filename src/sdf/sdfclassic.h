@@ -1,4 +1,4 @@
-// Float reads from classic netCDF files (the 32-bit, 64-bit offset and
+// Reads from classic netCDF files (the 32-bit, 64-bit offset and
 // 64-bit data formats) made straight from the file.  The layout is simple:
 // the header gives each variable's first byte, non-record variables lie
 // whole in one run and record variables lie one record after another, all
@@ -6,7 +6,8 @@
 // pread and swapped in a loop that runs as vector code, where the netCDF
 // library swaps one value at a time.  The program makes these reads
 // itself, whether or not the helper holds the file: they run no code but
-// its own, checked against the file.
+// its own, checked against the file.  Values of every other type are read
+// the same way where their slab is one run (the swap by their size).
 //
 // Only what is plainly understood is read here: the header has to parse
 // whole and agree with the file's description (what the library says of
@@ -82,8 +83,9 @@ class classic_probe {
 class classic_file {
  public:
   // The file name, whose description the library gave as io, when it is
-  // a classic file whose header agrees with io; nullptr otherwise.
-  static std::shared_ptr<classic_file> open(const char* name, const io_std& io);
+  // a classic file whose header agrees with io; nullptr otherwise.  *bytes
+  // (when given) is set to the file's size as it was opened.
+  static std::shared_ptr<classic_file> open(const char* name, const io_std& io, int64_t* bytes = nullptr);
   ~classic_file();
   classic_file(const classic_file&) = delete;
   classic_file& operator=(const classic_file&) = delete;
@@ -92,11 +94,18 @@ class classic_file {
   // (true for a slab the library refuses itself).
   bool holds(int varid, const std::vector<size_t>& start, const std::vector<size_t>& count) const;
 
-  // Reads the slab start/count of the float variable varid into buf (room
-  // for nbytes) as host floats: 1 when read, 0 when not read here (the
-  // library's to read), -1 when the file ends before the slab does.
-  int read_floats(int varid, const std::vector<size_t>& start, const std::vector<size_t>& count,
+  // Reads the slab start/count of the variable varid, when it is one run
+  // of the file, into buf (room for nbytes) as host values of its type: 1
+  // when read, 0 when not read here (the library's to read), -1 when the
+  // file ends before the slab does.
+  int read_values(int varid, const std::vector<size_t>& start, const std::vector<size_t>& count,
                   void* buf, size_t nbytes) const;
+  // Where the slab start/count of varid lies, when it is one run of the
+  // file of values of size bytes each, nbytes in all: true with *offset
+  // set to its first byte.
+  bool run_of(int varid, const std::vector<size_t>& start, const std::vector<size_t>& count, size_t size,
+              size_t nbytes, uint64_t* offset) const;
+  int fd() const { return fd_; }
 
  private:
   classic_file(int fd, classic_layout l) : fd_(fd), layout_(std::move(l)) {}

@@ -125,10 +125,8 @@ int read_variable_data(int ncid, var_info* v, const std::vector<size_t>& start,
     v->data.assign(static_cast<const unsigned char*>(at), static_cast<const unsigned char*>(at) + bytes);
   } catch (const std::bad_alloc&) {
     v->data.clear();
-    netcdf_reads_done();
     return 0;
   }
-  netcdf_reads_done();
   return 1;
 }
 
@@ -268,6 +266,11 @@ bool helper_refused(const char* name, int answer, bool* passing) {
       *passing = true;
       omprntf(0, "SDFOPEN error:  %s: interrupted.\n", replshownname(name).c_str());
       return true;
+    case HELPER_KILLED:
+      *passing = true;
+      omprntf(0, "SDFOPEN error:  %s: the helper process was ended from outside: %s.\n", replshownname(name).c_str(),
+              helper_ended_how().c_str());
+      return true;
     case HELPER_NOFILE:
       *passing = !report_unopened(name);
       return true;
@@ -291,7 +294,8 @@ int read_io_std(const char* name, io_std* io, bool* passing) {
     omprntf(0, "SDFOPEN error:  %s: %s.\n", replshownname(name).c_str(), omopenwhy(why));
     return 0;
   }
-  const int answer = helper_describe(name, io);
+  std::map<int, std::string> coords;
+  const int answer = helper_describe(name, io, &coords);
   if (helper_refused(name, answer, &notfile)) return 0;
   switch (answer) {
     case HELPER_NONE:
@@ -320,7 +324,7 @@ int read_io_std(const char* name, io_std* io, bool* passing) {
       break;
     case HELPER_HELD: {
       // The helper holds the file and gave its description.
-      int id = open_remote(name, *io);
+      int id = open_remote(name, *io, &coords);
       if (id == -1) {
         helper_close(name);
         return 0;

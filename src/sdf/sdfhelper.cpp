@@ -22,11 +22,15 @@
 // The helper may grow by as much as the largest grid the program accepts
 // (omgcap, at most a quarter of the machine's memory), and each request
 // by what it asks for (sdfserve.cpp); an open may take a limited time,
-// and a read that time and a second more for every megabyte of the file
-// and of the slab; and an interrupt typed at the terminal ends any wait
-// for it.  A helper on which a library failed a read, or the HDF libraries
-// an open, is ended, and the next request starts a fresh one, which opens
-// again the files it reads.
+// and a read as long as the helper gets on with it (it reads the file or
+// its memory changes) and that time more once it does not; and an
+// interrupt typed at the terminal ends any wait for it.  A helper on which
+// a library failed a read, or the HDF libraries an open, is ended, and
+// the next request starts a fresh one, which opens again the files it
+// reads.  A helper that dies is tried again once, fresh: dead on the same
+// file twice by a fault of its own (or an exit of the library's), the
+// file is damaged; ended by a signal from outside (a kill, the system's
+// end of memory), the file is not blamed, and the signal is said.
 //
 // The helper is started once and kept (sdfspawn.cpp starts it as a fresh
 // run of the program's executable, holding none of the program's memory,
@@ -35,7 +39,10 @@
 // endings, and killed by the system when the program ends any other way,
 // even while it is busy with a file; killed from outside, it is reaped at
 // the next prompt or by the next request, which starts a new one.
+#include <fcntl.h>
 #include <poll.h>
+#include <sched.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -48,6 +55,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <new>
 #include <string>
 #include <vector>
@@ -69,11 +77,39 @@ struct probehelper {
   pid_t owner = -1;     // the process that started it (a fork of the program is not)
   bool execd = false;   // the program's own file run again, not a fork
   std::string failure;  // why the last start failed
+  int ended = 0;        // the wait status of the last one that ended of itself
 };
 
 probehelper& helper() {
   static probehelper h;
   return h;
+}
+
+// A read sent to the helper ahead of the program's asking for it, whose
+// answer is still on the socket: its request as sent, and what it asked.
+struct aheadread {
+  bool busy = false;
+  std::string req;
+  slabread r;
+  size_t at = 0;  // where in the block it goes
+};
+
+aheadread& pending() {
+  static aheadread p;
+  return p;
+}
+
+// The values of a read made without the shared block (READ_INLINE).
+std::vector<unsigned char>& inline_values() {
+  static std::vector<unsigned char> v;
+  return v;
+}
+
+// Where in the shared block the values handed out last lie (0, or the
+// second half's offset).
+size_t& given_at() {
+  static size_t at = 0;
+  return at;
 }
 
 // The running helper as the signal endings see it: they may read nothing
@@ -86,7 +122,9 @@ volatile sig_atomic_t g_endowner = -1;
 
 void set_helper(const probehelper& h) {
   g_endpid = -1;
+  const int ended = helper().ended;
   helper() = h;
+  helper().ended = ended;
   g_endowner = h.owner;
   g_endpid = h.pid;
 }
@@ -116,6 +154,9 @@ helperlimits& limits() {
 // The seconds a helper may take to be ready for requests (apart from the
 // time an open may take; an interrupt ends the wait sooner).
 constexpr int kStartSeconds = 30;
+// The longest a read of the helper's socket waits before the wait looks
+// at the interrupt flag and the time again.
+constexpr int kSliceMs = 100;
 
 std::string request(char op, const char* name) {
   std::string s(1, op);
@@ -124,9 +165,19 @@ std::string request(char op, const char* name) {
   return s;
 }
 
-enum { WAIT_OK = 1, WAIT_ENDED = 0, WAIT_NOHELPER = -1, WAIT_TIMEOUT = -2, WAIT_INTERRUPTED = -3 };
+enum {
+  WAIT_OK = 1,
+  WAIT_ENDED = 0,
+  WAIT_NOHELPER = -1,
+  WAIT_TIMEOUT = -2,
+  WAIT_INTERRUPTED = -3,
+  WAIT_KILLED = -4,  // it ended on a signal from outside
+  WAIT_BAD = -5      // it answered what is no answer
+};
 
-int await(int fd, void* buf, size_t n, int seconds);
+int ended();
+
+int await(int fd, void* buf, size_t n, int seconds, bool patient = false);
 
 // Ends the helper: killed (nothing to a helper that has ended already),
 // its socket closed, and reaped.  A helper this process did not start (a
@@ -134,6 +185,7 @@ int await(int fd, void* buf, size_t n, int seconds);
 // wait status.
 int end_helper() {
   probehelper h = helper();
+  pending().busy = false;  // what was asked of it is not answered
   if (h.pid < 0) return 0;
   const bool ours = h.owner == getpid();
   if (ours) kill(h.pid, SIGKILL);
@@ -155,10 +207,29 @@ int end_helper() {
   return status;
 }
 
+// The signals a process raises on itself when its code goes wrong (a bad
+// address, a failed assertion, a division by zero...): a helper ended by
+// one of them failed on its file.
+bool raised_by_itself(int sig) {
+  return sig == SIGSEGV || sig == SIGBUS || sig == SIGFPE || sig == SIGILL || sig == SIGABRT || sig == SIGSYS ||
+         sig == SIGTRAP;
+}
+
+// A helper whose socket closed (it ended, or closed it): reaped, and how
+// it ended kept.  WAIT_KILLED where a signal from outside ended it, else
+// WAIT_ENDED.
+int ended() {
+  const int status = end_helper();
+  helper().ended = status;
+  return WIFSIGNALED(status) && !raised_by_itself(WTERMSIG(status)) ? WAIT_KILLED : WAIT_ENDED;
+}
+
 // Makes a started helper the running one.  Called by the spawn with every
 // signal still blocked: an ending that comes as the helper starts finds it
 // once it is let through.
 void record_helper(pid_t pid, int fd, bool execd) {
+  const struct timeval slice = {0, kSliceMs * 1000};
+  setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &slice, sizeof slice);
   probehelper h;
   h.pid = pid;
   h.fd = fd;
@@ -177,10 +248,9 @@ int start_helper() {
   // is made first, so that the hook of an exit runs before it is gone.
   [[maybe_unused]] static const bool registered =
       (helper(), omendpart(END_HELPER, {[](endhow) { end_helper(); }, [](endhow) { sdf_helper_end(); }}), true);
-  if (block_fd() < 0) {
-    helper().failure = std::string("cannot make its shared block: ") + std::strerror(errno);
-    return WAIT_NOHELPER;
-  }
+  // Without a block (memory files refused) the helper still starts: its
+  // reads' values then come on the socket.
+  block_fd();
   for (;;) {
     std::string why;
     // A forked helper starts with a copy of what output holds: none.
@@ -216,24 +286,72 @@ double now() {
   return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
 }
 
+// How far a helper has got, as it shows from outside: the bytes it has
+// read and the pages it holds (a decoder at work reads its file or fills
+// memory; one stopped, blocked or spinning in a loop does neither), from
+// /proc; where /proc cannot be read, its processor time.
+struct progress {
+  unsigned long long read = 0, pages = 0;
+  bool operator==(const progress& o) const { return read == o.read && pages == o.pages; }
+};
+
+// The text of /proc/PID/WHAT into buf; false where it cannot be read.
+bool proc_text(pid_t pid, const char* what, char* buf, size_t size) {
+  char path[64];
+  std::snprintf(path, sizeof path, "/proc/%d/%s", static_cast<int>(pid), what);
+  const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+  const ssize_t n = fd >= 0 ? ::read(fd, buf, size - 1) : -1;
+  if (fd >= 0) close(fd);
+  buf[n > 0 ? n : 0] = '\0';
+  return n > 0;
+}
+
+progress progress_of(pid_t pid) {
+  progress p;
+  char buf[512];
+  if (proc_text(pid, "io", buf, sizeof buf)) {
+    std::sscanf(buf, "rchar: %llu", &p.read);
+    unsigned long long size = 0;
+    if (proc_text(pid, "statm", buf, sizeof buf)) std::sscanf(buf, "%llu %llu", &size, &p.pages);
+    return p;
+  }
+  clockid_t clock;
+  struct timespec ts;
+  if (clock_getcpuclockid(pid, &clock) == 0 && clock_gettime(clock, &ts) == 0)
+    p.read = static_cast<unsigned long long>(ts.tv_sec) * 1000000000ULL + static_cast<unsigned long long>(ts.tv_nsec);
+  return p;
+}
+
 // Reads n bytes of the helper's answer, watching the interrupt flag and a
-// time limit (seconds; 0 none) while it works.
-int await(int fd, void* buf, size_t n, int seconds) {
-  const double deadline = seconds > 0 ? now() + seconds : 0;
+// time limit (seconds; 0 none) while it works.  The socket's reads wait
+// a slice at most (kSliceMs, set where the helper starts), so that an
+// answer that is there costs one call.  A patient wait (a read) counts the
+// limit from the last time the helper was seen getting on: once it has
+// waited a slice, it looks at the helper's progress every second (a read
+// that answers within a slice costs no look), and it ends the limit after
+// a look that found it no further than the one before.
+int await(int fd, void* buf, size_t n, int seconds, bool patient) {
+  const double start = now();
+  double last = start, look = 0;
+  progress seen;
+  bool waited = false, looked = false;
   char* p = static_cast<char*>(buf);
   while (n > 0) {
     if (omqsig()) return WAIT_INTERRUPTED;
-    int slice = 100;
     if (seconds > 0) {
-      double left = deadline - now();
-      if (left <= 0) return WAIT_TIMEOUT;
-      if (left * 1000 < slice) slice = static_cast<int>(left * 1000) + 1;
+      const double t = now();
+      if (patient && waited && t >= look) {
+        const progress got = progress_of(helper().pid);
+        if (!looked || !(got == seen)) last = t;
+        seen = got;
+        looked = true;
+        look = t + 1;
+      }
+      if ((looked || !patient) && t - last >= seconds) return WAIT_TIMEOUT;
     }
-    struct pollfd pf = {fd, POLLIN, 0};
-    int r = poll(&pf, 1, slice);
-    if (r < 0 && errno != EINTR) return WAIT_ENDED;
-    if (r <= 0) continue;
-    ssize_t got = ::read(fd, p, n);
+    const ssize_t got = ::read(fd, p, n);
+    // A slice gone by (EAGAIN, which is EWOULDBLOCK here), or a signal.
+    if (got < 0 && errno == EAGAIN) waited = true;
     if (got < 0 && (errno == EINTR || errno == EAGAIN)) continue;
     if (got <= 0) return WAIT_ENDED;
     p += got;
@@ -245,16 +363,14 @@ int await(int fd, void* buf, size_t n, int seconds) {
 // Sends a request and reads the answer's first n bytes: WAIT_OK, or the
 // helper is gone (ended, or ended here after a time limit or interrupt);
 // WAIT_NOHELPER when none can be started.
-int exchange(const std::string& req, void* first, size_t n, int seconds) {
+int exchange(const std::string& req, void* first, size_t n, int seconds, bool patient = false) {
   if (helper().fd < 0) {
     int r = start_helper();
     if (r != WAIT_OK) return r;
   }
-  if (!sendall(helper().fd, req.data(), req.size())) {
-    end_helper();
-    return WAIT_ENDED;
-  }
-  int r = await(helper().fd, first, n, seconds);
+  if (!sendall(helper().fd, req.data(), req.size())) return ended();
+  const int r = await(helper().fd, first, n, seconds, patient);
+  if (r == WAIT_ENDED) return ended();
   if (r != WAIT_OK) end_helper();
   return r;
 }
@@ -272,72 +388,122 @@ int to_answer(int wait_rc) {
     case WAIT_TIMEOUT: return HELPER_TIMEOUT;
     case WAIT_INTERRUPTED: return HELPER_INTERRUPTED;
     case WAIT_NOHELPER: return HELPER_NONE;
-    default: return HELPER_DIED;
+    case WAIT_KILLED: return HELPER_KILLED;
+    default: return HELPER_DIED;  // ended, or answered what no helper that works does
   }
+}
+
+// Whether a request whose helper ended is made again: once, on a fresh
+// helper.
+bool try_again(int wait_rc, int attempt) {
+  return (wait_rc == WAIT_ENDED || wait_rc == WAIT_KILLED || wait_rc == WAIT_BAD) && attempt == 0;
+}
+
+// The rest of an answer whose length comes first, no longer than most;
+// WAIT_BAD for one that cannot be that long.
+int await_sized(std::string* out, size_t most, int secs) {
+  uint32_t len = 0;
+  int r = await(helper().fd, &len, sizeof len, secs);
+  if (r == WAIT_OK && len > most) r = WAIT_BAD;
+  if (r == WAIT_OK) {
+    try {
+      out->resize(len);
+    } catch (const std::bad_alloc&) {
+      r = WAIT_BAD;
+    }
+  }
+  if (r == WAIT_OK && len > 0) r = await(helper().fd, &(*out)[0], len, secs);
+  return r;
+}
+
+// The coordinates' values that follow a description: by variable id.
+// False for bytes that do not make them.
+bool unpack_coords(const std::string& b, std::map<int, std::string>* coords) {
+  size_t at = sizeof(uint32_t);
+  uint32_t n = 0;
+  if (b.size() < at) return false;
+  std::memcpy(&n, b.data(), sizeof n);
+  for (uint32_t k = 0; k < n; k++) {
+    int32_t id = 0;
+    uint32_t len = 0;
+    if (b.size() - at < sizeof id + sizeof len) return false;
+    std::memcpy(&id, b.data() + at, sizeof id);
+    std::memcpy(&len, b.data() + at + sizeof id, sizeof len);
+    at += sizeof id + sizeof len;
+    if (b.size() - at < len) return false;
+    (*coords)[id] = b.substr(at, len);
+    at += len;
+  }
+  return at == b.size();
 }
 
 }  // namespace
 
-int helper_describe(const char* name, io_std* io) {
+int helper_describe(const char* name, io_std* io, std::map<int, std::string>* coords) {
+  coords->clear();
   if (std::strlen(name) == 0 || std::strlen(name) > kMaxName) return HELPER_NOFILE;
   const std::string req = request(OP_DESCRIBE, name);
   const int secs = limits().open_seconds;
   // A helper that died may have been left damaged by an earlier file; a
   // fresh one must die on this file too before it is refused.
-  for (int attempt = 0; attempt < 2; attempt++) {
+  for (int attempt = 0;; attempt++) {
     char kind = 0;
     int r = exchange(req, &kind, 1, secs);
-    if (r == WAIT_ENDED) continue;
+    if (try_again(r, attempt)) continue;
     if (r != WAIT_OK) return to_answer(r);
+    if (kind != HELPER_NOFILE && kind != HELPER_NODESC && kind != HELPER_NOMEM && kind != HELPER_HELD) {
+      end_helper();  // an answer no helper that works gives
+      return HELPER_NODESC;
+    }
     if (kind != HELPER_HELD) {
       end_after_hdf_failure(name);
       return kind;
     }
-    uint32_t len = 0;
     std::string desc;
-    r = await(helper().fd, &len, sizeof len, secs);
-    if (r == WAIT_OK && len > omgcap()) r = WAIT_ENDED;  // no description is that long
-    if (r == WAIT_OK) {
-      try {
-        desc.resize(len);
-      } catch (const std::bad_alloc&) {
-        r = WAIT_ENDED;
-      }
-    }
-    if (r == WAIT_OK && len > 0) r = await(helper().fd, &desc[0], len, secs);
+    r = await_sized(&desc, omgcap(), secs);  // no description is that long
+    if (r == WAIT_ENDED) r = ended();
     if (r != WAIT_OK) {
       end_helper();
-      if (r == WAIT_ENDED) continue;
+      if (try_again(r, attempt)) continue;
       return to_answer(r);
     }
-    if (unpack_description(desc, io)) return HELPER_HELD;
-    end_helper();  // what it sent is no description: it is not to be trusted
-    return HELPER_NODESC;
+    if (!unpack_description(desc, io)) {
+      end_helper();  // what it sent is no description: it is not to be trusted
+      return HELPER_NODESC;
+    }
+    // The coordinates' values follow.  A helper that fails on them has
+    // described the file all the same: the open reads them as any read.
+    std::string values;
+    r = await_sized(&values, omgcap(), secs);
+    if (r != WAIT_OK || !unpack_coords(values, coords)) {
+      coords->clear();
+      end_helper();
+    }
+    return HELPER_HELD;
   }
-  return HELPER_DIED;
 }
 
 namespace {
 
 // The rest of a times answer (after its kind) into what was said and the
-// times, no more than most of them; WAIT_ENDED for an answer that cannot
+// times, no more than most of them; WAIT_BAD for an answer that cannot
 // be one.
 int await_times(size_t most, std::vector<datetime>* times, std::string* said, int secs) {
   uint32_t len = 0, saidlen = 0;
   int r = await(helper().fd, &len, sizeof len, secs);
   if (r != WAIT_OK) return r;
-  if (len < sizeof saidlen || len > sizeof saidlen + kMostSaid + most * kTimeBytes) return WAIT_ENDED;
+  if (len < sizeof saidlen || len > sizeof saidlen + kMostSaid + most * kTimeBytes) return WAIT_BAD;
   std::string rest;
   try {
     rest.resize(len);
   } catch (const std::bad_alloc&) {
-    return WAIT_ENDED;
+    return WAIT_BAD;
   }
   r = await(helper().fd, &rest[0], len, secs);
   if (r != WAIT_OK) return r;
   std::memcpy(&saidlen, rest.data(), sizeof saidlen);
   const size_t fields = len - sizeof saidlen;
-  if (saidlen > kMostSaid || saidlen > fields || (fields - saidlen) % kTimeBytes != 0) return WAIT_ENDED;
+  if (saidlen > kMostSaid || saidlen > fields || (fields - saidlen) % kTimeBytes != 0) return WAIT_BAD;
   said->assign(rest, sizeof saidlen, saidlen);
   for (size_t at = sizeof saidlen + saidlen; at < len; at += kTimeBytes) {
     int32_t f[5];
@@ -355,12 +521,12 @@ int helper_times(const char* name, size_t most, std::vector<datetime>* times, st
   put(&req, static_cast<uint32_t>(most));
   put(&req, static_cast<uint32_t>(mfcmn.mfcal));
   const int secs = limits().open_seconds;
-  for (int attempt = 0; attempt < 2; attempt++) {
+  for (int attempt = 0;; attempt++) {
     times->clear();
     said->clear();
     char kind = 0;
     int r = exchange(req, &kind, 1, secs);
-    if (r == WAIT_ENDED) continue;
+    if (try_again(r, attempt)) continue;
     if (r != WAIT_OK) return to_answer(r);
     if (kind != HELPER_TIMES) {
       if (kind != HELPER_NETCDF) end_after_hdf_failure(name);
@@ -368,56 +534,199 @@ int helper_times(const char* name, size_t most, std::vector<datetime>* times, st
     }
     r = await_times(most, times, said, secs);
     if (r == WAIT_OK) return HELPER_TIMES;
+    if (r == WAIT_ENDED) r = ended();
     end_helper();
-    if (r != WAIT_ENDED) return to_answer(r);
+    times->clear();
+    said->clear();
+    if (!try_again(r, attempt)) return to_answer(r);
   }
-  times->clear();
-  said->clear();
-  return HELPER_DIED;
 }
 
-int helper_read(const char* name, int varid, const std::vector<size_t>& start, const std::vector<size_t>& count,
-                size_t nbytes, bool bounded, size_t stored, const void** at) {
-  if (std::strlen(name) == 0 || std::strlen(name) > kMaxName || start.size() != count.size() ||
-      start.size() > SDF_MAX_DIMS || nbytes == 0)
-    return 0;
-  const unsigned char* block = block_reserve(nbytes);
-  if (block == nullptr) return 0;
-  std::string req = request(OP_READ, name);
-  put(&req, static_cast<int32_t>(varid));
-  put(&req, static_cast<uint32_t>(start.size()));
-  for (size_t s : start) put(&req, static_cast<uint64_t>(s));
-  for (size_t c : count) put(&req, static_cast<uint64_t>(c));
-  put(&req, static_cast<uint64_t>(nbytes));
+namespace {
+
+// The bytes of the block's half where reads made ahead go: a whole number
+// of pages past the slab and its steps.
+size_t half_of(const slabread& r) {
+  const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+  const size_t n = r.nbytes * r.steps_ahead;
+  return n > SIZE_MAX - page ? 0 : (n + page - 1) / page * page;
+}
+
+bool readable(const slabread& r) {
+  return !r.name.empty() && r.name.size() <= kMaxName && r.start.size() == r.count.size() &&
+         r.start.size() <= SDF_MAX_DIMS && r.nbytes != 0 && r.places_ahead != 0 && r.steps_ahead != 0 &&
+         r.nbytes <= SIZE_MAX / 2 / r.steps_ahead;
+}
+
+// The request of a read whose values go at byte at of the block.
+std::string read_request(const slabread& r, size_t at) {
+  std::string req = request(OP_READ, r.name.c_str());
+  put(&req, static_cast<int32_t>(r.varid));
+  put(&req, static_cast<uint32_t>(r.start.size()));
+  for (size_t s : r.start) put(&req, static_cast<uint64_t>(s));
+  for (size_t c : r.count) put(&req, static_cast<uint64_t>(c));
+  put(&req, static_cast<uint64_t>(r.nbytes));
   put(&req, static_cast<uint64_t>(block_size()));
-  put(&req, static_cast<uint8_t>(bounded ? READ_BOUNDED : 0));
-  // No real read comes near this: the open's limit, and a second more for
-  // every megabyte of the file (which bounds the stored bytes the library
-  // decodes to reach the slab) and of the slab.  A helper spinning in a
-  // damaged decoder, or stopped, then ends instead of holding the display
-  // for good; Ctrl-C ends the wait at once.
-  const size_t secs = static_cast<size_t>(limits().open_seconds) + (stored >> 20) + (nbytes >> 20);
-  const int limit = secs > INT_MAX ? INT_MAX : static_cast<int>(secs);
-  for (int attempt = 0; attempt < 2; attempt++) {
-    char ok = 0;
-    int r = exchange(req, &ok, 1, limit);
-    if (r == WAIT_ENDED) continue;
-    if (r != WAIT_OK) return to_answer(r);
-    if (ok == 0) {
-      end_helper();  // the library failed on the file: see end_after_hdf_failure
-      return 0;
-    }
-    *at = block;
-    return 1;
+  put(&req, static_cast<uint64_t>(at));
+  put(&req, static_cast<uint8_t>(r.flags));
+  put(&req, r.places_ahead);
+  put(&req, r.steps_ahead);
+  put(&req, static_cast<uint64_t>(r.opened.size > 0 ? r.opened.size : 0));
+  put(&req, r.opened.dev);
+  put(&req, r.opened.ino);
+  return req;
+}
+
+// The rest of a read's answer after its first byte ok: WAIT_OK with got
+// filled, or how the wait ended.
+int await_read(const slabread& r, char ok, size_t at, slabgot* got) {
+  // Then how many: places, or steps read into the block.
+  uint32_t n = 0;
+  int w = await(helper().fd, &n, sizeof n, limits().open_seconds, true);
+  const bool placed = ok == READ_IN_FILE && (r.flags & READ_PLACE) != 0;
+  if (w == WAIT_OK && (n == 0 || n > (placed ? r.places_ahead : r.steps_ahead) || (!placed && ok != READ_IN_BLOCK)))
+    w = WAIT_BAD;  // no answer of a helper that works
+  if (w == WAIT_OK && placed) {
+    got->places.resize(n);
+    w = await(helper().fd, got->places.data(), n * sizeof(uint64_t), limits().open_seconds, true);
   }
-  return HELPER_DIED;
+  if (w != WAIT_OK) return w;
+  const unsigned char* block = nullptr;
+  if ((r.flags & READ_INLINE) != 0 && !placed) {
+    // The values follow on the socket.
+    std::vector<unsigned char>& held = inline_values();
+    try {
+      held.resize(static_cast<size_t>(n) * r.nbytes);
+    } catch (const std::bad_alloc&) {
+      return WAIT_BAD;
+    }
+    w = await(helper().fd, held.data(), held.size(), limits().open_seconds, true);
+    if (w != WAIT_OK) return w;
+    block = held.data();
+    at = 0;
+  } else {
+    block = block_reserve(0);
+  }
+  if (block == nullptr) return WAIT_BAD;
+  got->steps = n;
+  got->at = block + at;
+  got->rc = placed ? READ_IN_FILE : READ_IN_BLOCK;
+  return WAIT_OK;
+}
+
+// The answer of the read made ahead: WAIT_OK with got filled when it gave
+// the slab, WAIT_NOSTEP when there is no such step, else how it failed
+// (the helper then ended).
+constexpr int WAIT_NOSTEP = -10;
+
+int take_ahead(slabgot* got) {
+  aheadread& p = pending();
+  p.busy = false;
+  char ok = 0;
+  int w = await(helper().fd, &ok, 1, limits().open_seconds, true);
+  if (w == WAIT_OK && ok == READ_NO_STEP) return WAIT_NOSTEP;
+  if (w == WAIT_OK && ok == READ_FAILED) w = WAIT_BAD;
+  if (w == WAIT_OK) w = await_read(p.r, ok, p.at, got);
+  if (w == WAIT_ENDED) w = ended();
+  if (w != WAIT_OK) end_helper();
+  return w;
+}
+
+}  // namespace
+
+void helper_settle() {
+  if (!pending().busy) return;
+  slabgot got;
+  take_ahead(&got);
+}
+
+int helper_read(const slabread& r, slabgot* got) {
+  *got = slabgot();
+  if (!readable(r)) return got->rc = 0;
+  aheadread& p = pending();
+  if (p.busy && p.req == read_request(r, p.at)) {
+    // Asked for ahead: its answer, unless the helper failed on it, when
+    // the read is made again.
+    const size_t at = p.at;
+    if (take_ahead(got) == WAIT_OK) {
+      given_at() = at;
+      return got->rc;
+    }
+  }
+  helper_settle();
+  // A read that others follow ahead keeps room for the next in the
+  // block's second half.  Where the block cannot be had (a hard limit on
+  // the size of files, memory files refused), the values come on the
+  // socket.
+  const size_t half = half_of(r);
+  if (half == 0) return got->rc = 0;
+  slabread rr = r;
+  if (block_reserve((r.flags & READ_LOOP) != 0 ? 2 * half : r.nbytes * r.steps_ahead) == nullptr) {
+    rr.flags = (r.flags & ~READ_LOOP) | READ_INLINE;
+    // The room the values take here, had before they are asked for: no
+    // memory for them is no fault of the file.
+    if (r.nbytes * r.steps_ahead > omgcap()) return got->rc = 0;
+    try {
+      inline_values().reserve(r.nbytes * r.steps_ahead);
+    } catch (const std::bad_alloc&) {
+      return got->rc = 0;
+    }
+  }
+  const std::string req = read_request(rr, 0);
+  // A helper that gets on with the read is waited for however long it
+  // takes; one that is stopped, blocked or spinning in a damaged decoder
+  // is ended the open's limit after it was last seen getting on, instead
+  // of holding the display for good; Ctrl-C ends the wait at once.
+  for (int attempt = 0;; attempt++) {
+    char ok = 0;
+    int w = exchange(req, &ok, 1, limits().open_seconds, true);
+    if (try_again(w, attempt)) continue;
+    if (w != WAIT_OK) return got->rc = to_answer(w);
+    if (ok == READ_NO_STEP) return got->rc = 0;
+    if (ok == READ_FAILED) {
+      end_helper();  // the library failed on the file: see end_after_hdf_failure
+      return got->rc = 0;
+    }
+    w = await_read(rr, ok, 0, got);
+    if (w == WAIT_OK) {
+      given_at() = 0;
+      return got->rc;
+    }
+    if (w == WAIT_ENDED) w = ended();
+    end_helper();
+    if (try_again(w, attempt)) continue;
+    return got->rc = to_answer(w);
+  }
+}
+
+void helper_read_later(const slabread& r) {
+  helper_settle();
+  const size_t half = half_of(r);
+  if (!readable(r) || helper().fd < 0 || half == 0 || block_size() < 2 * half) return;
+  aheadread& p = pending();
+  p.at = given_at() == 0 ? half : 0;
+  p.req = read_request(r, p.at);
+  p.r = r;
+  if (!sendall(helper().fd, p.req.data(), p.req.size())) {
+    ended();
+    return;
+  }
+  p.busy = true;
 }
 
 void helper_close(const char* name) {
-  // No helper is started only to close a file it does not have.
+  // No helper is started only to close a file it does not have; the
+  // helper closes it while the program goes on, and answers nothing.
   if (helper().fd < 0 || std::strlen(name) == 0 || std::strlen(name) > kMaxName) return;
-  char done = 0;
-  exchange(request(OP_CLOSE, name), &done, 1, limits().open_seconds);
+  helper_settle();
+  const std::string req = request(OP_CLOSE, name);
+  if (!sendall(helper().fd, req.data(), req.size())) ended();
+}
+
+const std::string& helper_ended_how() {
+  static std::string how;
+  how = ended_how(helper().ended);
+  return how;
 }
 
 void helper_set_limits(int open_seconds, size_t mem_bytes) {

@@ -6,6 +6,7 @@
 #include <sys/types.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <map>
 #include <string>
 #include <vector>
@@ -17,6 +18,13 @@
 constexpr int SDF_MAX_NAME = 256;
 // Dimensions kept per file; variables using a dimension beyond are skipped.
 constexpr int SDF_MAX_DIMS = 100;
+
+// A regular file as it was opened: its size (-1 for no regular file), and
+// which file it is (0s when not known).
+struct fileident {
+  int64_t size = -1;
+  uint64_t dev = 0, ino = 0;
+};
 
 // ---- access layer (one call each; 1 success, 0 failure, silent) ----
 int open_netcdf(const char* name, int* id);
@@ -33,21 +41,48 @@ int get_netcdf_att_info(int id, int varid, const char* name, netcdf_att* att);
 // file can hold, its compression at the codec's largest ratio.
 int read_netcdf_data(int id, int varid, const std::vector<size_t>& start,
                      const std::vector<size_t>& count, void* buf, size_t nbytes, bool bounded = false);
+// Where a slab lies as it is in a file the program reads itself: the
+// descriptor, the byte offset of its first value, and whether its values
+// are big-endian (a classic file's).
+struct slabplace {
+  int fd = -1;
+  uint64_t offset = 0;
+  bool swap = false;
+};
 // The same hyperslab where its values lie: in the block the helper shares
 // for a file it reads, else in a buffer of the program's.  Valid until the
-// next read; nullptr when the read failed.
+// next read; nullptr when the read failed.  Where place is given and the
+// slab is one run of 4-byte values of a file the program reads itself,
+// nothing is read: *place says where it lies (read_place reads it), and
+// the pointer returned is place.
 const void* read_netcdf_slab(int id, int varid, const std::vector<size_t>& start,
-                             const std::vector<size_t>& count, size_t nbytes, bool bounded = false);
-// Gives back what reads keep for the next one where it is more than
-// small reads keep, or with all everything.
-void netcdf_reads_done(bool all = false);
-// 1 for a file whose reads of part of a variable cost no more than their
-// part (a classic file read straight from the file), else 0.
-int netcdf_classic(int id);
+                             const std::vector<size_t>& count, size_t nbytes, bool bounded = false,
+                             slabplace* place = nullptr);
+// Reads n 4-byte values of a slab that lies at place from its value first
+// on into to, as host values: false when the file cannot be read or ends
+// before them.
+bool read_place(const slabplace& place, size_t first, size_t n, void* to);
+// Gives back what reads keep for the next one (the shared block, the
+// program's own buffer) where it is more than a script's commands keep
+// from one to the next, or with all everything.
+void netcdf_reads_release(bool all);
+// For the helper: whether the file opened here as id is the file the
+// program opened (opened), and has not been cut since it was opened, here
+// or there.
+bool netcdf_holds_opened(int id, const fileident& opened);
+// For the helper: the byte offset of a slab of a netCDF-4 file opened
+// here where the file holds its nbytes as they are, one run of values of
+// the variable's own type in the machine's order that ends within the
+// file; false otherwise.
+// For the helper: the indices of a netCDF variable's first dimension from
+// first to its end, 0 past it (1 where not known).
+size_t netcdf_steps_after(int id, int varid, size_t first);
+bool netcdf_raw_place(int id, int varid, const std::vector<size_t>& start, const std::vector<size_t>& count,
+                      size_t nbytes, uint64_t* offset);
 // An id for a file the helper process holds open, described by io; reads
 // and the close of the id go to the helper, but the float runs of a
 // classic file whose header agrees with io, read here.
-int open_remote(const char* name, const io_std& io);
+int open_remote(const char* name, const io_std& io, std::map<int, std::string>* coords);
 // For a file opened here: its float runs read straight from it where its
 // header is a classic one that agrees with io.
 void netcdf_read_directly(int id, const io_std& io);
@@ -99,6 +134,7 @@ enum helper_answer {
   HELPER_DIED = -2,         // it ended on the file, twice
   HELPER_TIMEOUT = -3,      // the open or read took longer than allowed
   HELPER_INTERRUPTED = -4,  // the user interrupted the wait
+  HELPER_KILLED = -5,       // a signal from outside ended it, twice (helper_ended_how says which)
   HELPER_NETCDF = 1,        // times not read: the program opens the file as any other
   HELPER_HELD = 2,          // kept open by the helper; its description given
   HELPER_NOFILE = 3,        // a file the library cannot open
@@ -106,19 +142,58 @@ enum helper_answer {
   HELPER_NOMEM = 5,         // opened, but its description did not fit memory
   HELPER_TIMES = 6          // its times read (helper_times)
 };
-int helper_describe(const char* name, io_std* io);
+// Opens and describes a file in the helper, which keeps it open: *coords
+// gets the values of its coordinates, by variable id, as far as the helper
+// read them.
+int helper_describe(const char* name, io_std* io, std::map<int, std::string>* coords);
 // The times of a file as file_times reads them, the first `most`, read in
 // the helper with what the reading said: HELPER_TIMES, HELPER_NETCDF when
 // the program is to open the file through an open of its own, or why not
 // as for a description.
 int helper_times(const char* name, size_t most, std::vector<datetime>* times, std::string* said);
-// Reads a slab through the helper into the shared block: 1 with *at
-// pointing at its values (valid until the next read), 0 when the library
-// failed or refused it, or a negative helper_answer.  stored: the bytes of
-// the file (0 when not known), which the time the read may take counts.
-int helper_read(const char* name, int varid, const std::vector<size_t>& start, const std::vector<size_t>& count,
-                size_t nbytes, bool bounded, size_t stored, const void** at);
+// A read of a slab through the helper: the file, the variable, the
+// slab, its bytes, the read's flags (sdfproto.h's READ_ flags), how many
+// places (READ_PLACE) or steps of the slab along the first dimension the
+// helper may give at once, and the file as the program opened it.
+struct slabread {
+  std::string name;
+  int varid = -1;
+  std::vector<size_t> start, count;
+  size_t nbytes = 0;
+  int flags = 0;
+  uint32_t places_ahead = 1, steps_ahead = 1;
+  fileident opened;
+};
+// What it gave: rc READ_IN_BLOCK (1) with at pointing at its values in
+// the shared block (valid until the next read), followed there by the same
+// slab at the next indices of its first dimension, steps in all;
+// READ_IN_FILE (2, only where READ_PLACE asks for it) with places the byte
+// offsets where the file holds the slab as it is, and the same slab at the
+// next indices; 0 when the library failed or refused it (or the file is
+// not the one opened, or was cut since), or a negative helper_answer.
+struct slabgot {
+  int rc = 0;
+  const void* at = nullptr;
+  std::vector<uint64_t> places;
+  uint32_t steps = 0;
+};
+// Reads a slab through the helper: got->rc.  A read asked for ahead
+// (helper_read_later) is taken where it is the same.
+int helper_read(const slabread& r, slabgot* got);
+// Asks the helper for a read while the program goes on (a step of a loop
+// after the one it reads): the values go into the half of the shared
+// block that the last read's are not in, so that the helper decodes the
+// next step while the program works on this one.  Only after a read of the
+// same kind with READ_LOOP, which keeps room for it; nothing else is
+// asked of the helper until its answer is taken (or set aside).
+void helper_read_later(const slabread& r);
+// Sets aside the answer of a read made ahead that nobody took; the block
+// is then the program's to resize.
+void helper_settle();
 void helper_close(const char* name);
+// How the last helper that ended of itself ended ("it ended on signal 9
+// (Killed)").
+const std::string& helper_ended_how();
 // Seconds an open may take and bytes the helper may grow by (0: the grid
 // limit); the running helper is ended so that the next one takes them.
 void helper_set_limits(int open_seconds, size_t mem_bytes);

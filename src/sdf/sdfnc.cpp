@@ -5,6 +5,7 @@
 #include <netcdf_filter.h>
 #include <fcntl.h>
 #include <malloc.h>
+#include <sched.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,13 +21,16 @@
 
 #include "base/memcap.h"
 #include "base/omprnt.h"
+#include "base/ownedfd.h"
 #include "base/replsig.h"
 #include "base/useropen.h"
 #include "sdf/sdfblock.h"
 #include "sdf/sdfcache.h"
 #include "sdf/sdfclassic.h"
 #include "sdf/sdfh5left.h"
+#include "sdf/sdfh5raw.h"
 #include "sdf/sdfint.h"
+#include "sdf/sdfproto.h"
 
 namespace {
 
@@ -41,6 +45,20 @@ struct varfacts {
   size_t chunkbytes = 0;       // bytes of one chunk, 0 when not chunked
   size_t cache = 0;            // bytes of its chunk cache
   bool compressed = false;     // stored compressed (its values may take more room than the file)
+  std::string name;            // netCDF-4: its name, and its dimensions' lengths
+  std::vector<size_t> dims;
+};
+
+// What the helper gave of one slab of a variable at a run of indices of
+// its first dimension (steps), from first on: the places where the file
+// holds each as it is, or for a small slab the values themselves.  The
+// key is the variable, the slab's other starts and its counts.
+struct aheadrun {
+  size_t first = 0;
+  std::vector<uint64_t> at;  // places, or
+  std::string values;        // the steps' values, one slab after another
+  size_t steps = 0;
+  uint32_t asked = 0;  // steps asked for the last time
 };
 
 struct openfile {
@@ -51,14 +69,46 @@ struct openfile {
   std::shared_ptr<classic_file> classic;  // float reads made straight from a classic file
   h5span lists;      // netCDF: the HDF5 property lists made by its open
   std::map<int, varfacts> facts;  // by variable id
-  int64_t opened_size = -1;       // bytes of the file when it was opened; -1 for no regular file
+  fileident opened;               // the file as it was opened
+  // The file opened here held open beside the library's own descriptor,
+  // to see at each read whether it was cut since: by its descriptor, not
+  // its name, which another file may take meanwhile.
+  ownedfd held;
+  // A file the helper holds: its coordinates' values as the helper read
+  // them when it described the file, by variable id, which the open then
+  // reads from here.
+  std::map<int, std::string> coords;
+  // netCDF-4 opened here (in the helper): where its values lie as they are.
+  std::shared_ptr<h5rawfile> raw;
+  // A file the helper holds: what it gave of slabs at the steps after the
+  // one asked for (read_remote).
+  std::map<std::string, aheadrun> ahead;
 };
 
-// The bytes of a regular file now; -1 for anything else.
-int64_t size_now(const std::string& name) {
+// What a regular file is now, by its descriptor (its size -1 for anything
+// else).
+fileident ident_of(int fd) {
+  fileident id;
   struct stat st;
-  return ::stat(name.c_str(), &st) == 0 && S_ISREG(st.st_mode) ? static_cast<int64_t>(st.st_size) : -1;
+  if (fd >= 0 && fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+    id.size = static_cast<int64_t>(st.st_size);
+    id.dev = static_cast<uint64_t>(st.st_dev);
+    id.ino = static_cast<uint64_t>(st.st_ino);
+  }
+  return id;
 }
+
+// A regular file's descriptor, and what it is.
+ownedfd hold_file(const std::string& name, fileident* id) {
+  ownedfd fd(::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+  *id = ident_of(fd.get());
+  if (id->size < 0) fd.reset();
+  return fd;
+}
+
+// The bytes of a file opened here now, by its held descriptor; -1 for one
+// that is not a regular file.
+int64_t size_now(const ownedfd& fd) { return ident_of(fd.get()).size; }
 
 // Files opened here and not closed yet, by the id handed out.  HDF4 ids are
 // handed out as library id + 1, never a multiple of 65536 as netCDF's are;
@@ -74,6 +124,16 @@ std::map<int, openfile>& openfiles() {
 const openfile* lookup(int id) {
   auto it = openfiles().find(id);
   return it == openfiles().end() ? nullptr : &it->second;
+}
+
+// The record of a file opened here as id, held open beside the library.
+openfile& kept_open(int id, int kind, int libid, const char* name) {
+  openfile& f = openfiles()[id];
+  f.kind = kind;
+  f.libid = libid;
+  f.name = name;
+  f.held = hold_file(name, &f.opened);
+  return f;
 }
 
 // Makes the chunk cache of a chunked variable hold the chunks of one grid
@@ -171,7 +231,8 @@ int open_netcdf(const char* name, int* id) {
       hdf_close(hid, sdid);
       return 0;
     }
-    openfiles()[pub] = {KIND_HDF, hid, sdid, name, nullptr, {}, {}, size_now(name)};
+    openfile& f = kept_open(pub, KIND_HDF, hid, name);
+    f.sdid = sdid;
     *id = pub;
     return 1;
   }
@@ -189,18 +250,23 @@ int open_netcdf(const char* name, int* id) {
     return 0;
   }
   read_chunks_direct(ncid);
-  openfiles()[ncid] = {KIND_NC, ncid, -1, name, nullptr, lists, {}, size_now(name)};
+  kept_open(ncid, KIND_NC, ncid, name).lists = lists;
   *id = ncid;
   return 1;
 }
 
-int open_remote(const char* name, const io_std& io) {
+int open_remote(const char* name, const io_std& io, std::map<int, std::string>* coords) {
   static int next = 0;
   for (int tries = 0; tries < (1 << 20); tries++) {
     int id = (1 << 29) + 2 * next + 1;
     next = (next + 1) % (1 << 27);
     if (openfiles().count(id) != 0) continue;
-    openfiles()[id] = {KIND_REMOTE, -1, -1, name, classic_file::open(name, io), {}, {}, size_now(name)};
+    openfile& f = openfiles()[id];
+    f.kind = KIND_REMOTE;
+    f.name = name;
+    f.held = hold_file(name, &f.opened);
+    f.classic = classic_file::open(name, io);
+    f.coords.swap(*coords);
     return id;
   }
   return -1;
@@ -214,15 +280,16 @@ void netcdf_read_directly(int id, const io_std& io) {
 int close_netcdf(int id) {
   const openfile* f = lookup(id);
   if (f == nullptr) return 0;
-  openfile of = *f;
+  openfile of = std::move(openfiles()[id]);
   openfiles().erase(id);
   // With no file open, nothing kept for the next read is of use.
-  if (openfiles().empty()) netcdf_reads_done(true);
+  if (openfiles().empty()) netcdf_reads_release(true);
   if (of.kind == KIND_REMOTE) {
     helper_close(of.name.c_str());
     return 1;
   }
   if (of.kind == KIND_HDF) return hdf_close(of.libid, of.sdid);
+  of.raw.reset();  // HDF5's own hold on the file goes first
   const int rc = nc_close(of.libid);
   h5span_sweep(of.lists);
   return rc == NC_NOERR ? 1 : 0;
@@ -325,9 +392,9 @@ int get_netcdf_att_info(int id, int varid, const char* name, netcdf_att* att) {
 
 namespace {
 
-// Reads up to this size keep the program's buffer between them, so that
-// the pages of a series of reads are not faulted in each time.
-constexpr size_t kKeptBytes = size_t(4) << 20;
+// A buffer for reads up to this size is kept from one command to the next
+// (a script's displays); a larger one only through a command.
+constexpr size_t kKeptBetween = size_t(64) << 20;
 // Chunks one call of the netCDF-4 library may touch: it makes a record of
 // several kilobytes for every chunk a read touches, and a grid of a
 // million chunks of one value would take gigabytes.
@@ -394,6 +461,16 @@ const varfacts& facts_of(openfile& f, int varid) {
     if (!v.chunks.empty() && nc_get_var_chunk_cache(f.libid, varid, &v.cache, &nelems, &preempt) != NC_NOERR)
       v.cache = 0;
     v.compressed = nc_compressed(f.libid, varid);
+    char name[NC_MAX_NAME + 1] = {0};
+    std::vector<int> ids(v.ndims + 1);
+    if (nc_inq_varname(f.libid, varid, name) == NC_NOERR && nc_inq_vardimid(f.libid, varid, ids.data()) == NC_NOERR) {
+      v.name = name;
+      for (size_t d = 0; d < v.ndims; d++) {
+        size_t len = 0;
+        if (nc_inq_dimlen(f.libid, ids[d], &len) != NC_NOERR) v.name.clear();
+        v.dims.push_back(len);
+      }
+    }
   }
   return f.facts[varid] = v;
 }
@@ -480,43 +557,11 @@ int read_here(openfile& f, int varid, const std::vector<size_t>& start, const st
   return nc_get_vara(f.libid, varid, start.data(), count.data(), buf) == NC_NOERR ? 1 : 0;
 }
 
-// The program's buffer for slabs it reads itself.
+// The program's buffer for slabs it reads itself, kept from read to read
+// as the shared block is (netcdf_reads_release).
 std::vector<unsigned char>& room() {
   static std::vector<unsigned char> buf;
   return buf;
-}
-
-// A read of a file the helper holds, into the shared block: where its
-// values are, or nullptr after the message of a helper that failed.
-// *unheld is set, with nothing said, where no helper can be started and
-// the file is no HDF one.
-const void* read_remote(const openfile& f, int varid, const std::vector<size_t>& start,
-                        const std::vector<size_t>& count, size_t nbytes, bool bounded, size_t stored, bool* unheld) {
-  const void* at = nullptr;
-  const int rc = helper_read(f.name.c_str(), varid, start, count, nbytes, bounded, stored, &at);
-  const char* name = f.name.c_str();
-  *unheld = rc == HELPER_NONE && !is_hdf4_file(name) && !is_hdf5_file(name);
-  if (*unheld) return nullptr;
-  const std::string shown = replshownname(f.name);
-  if (rc == HELPER_DIED) omprntf(0, "SDF read error:  %s is damaged: the HDF library fails on it.\n", shown.c_str());
-  if (rc == HELPER_TIMEOUT) omprntf(0, "SDF read error:  %s: the HDF library takes too long on it.\n", shown.c_str());
-  if (rc == HELPER_NONE)
-    omprntf(0, "SDF read error:  %s: the helper process could not be started: %s; an HDF file is not read without it.\n",
-            shown.c_str(), helper_failure().c_str());
-  return rc == 1 ? at : nullptr;
-}
-
-// A netCDF file the helper held, opened here once no helper can be
-// started, as any netCDF file is then; false when the library refuses it.
-bool take_over(openfile* f) {
-  int id = -1;
-  if (!open_netcdf(f->name.c_str(), &id)) return false;
-  const openfile here = openfiles()[id];
-  openfiles().erase(id);
-  f->kind = here.kind;
-  f->libid = here.libid;
-  f->lists = here.lists;
-  return true;
 }
 
 // buf, or the program's buffer sized for n bytes where buf is null;
@@ -524,36 +569,228 @@ bool take_over(openfile* f) {
 void* into(void* buf, size_t n) {
   if (buf != nullptr) return buf;
   try {
-    room().resize(n);
+    if (room().size() < n) room().resize(n);
   } catch (const std::bad_alloc&) {
     return nullptr;
   }
   return room().data();
 }
 
+// Reads n bytes at offset of a file into to: 1, 0 when the file cannot be
+// read, -1 when it ends before them (cut since it was opened: the
+// libraries would read the lost bytes as zeros).
+int read_in_file(int fd, uint64_t offset, size_t n, void* to) {
+  unsigned char* p = static_cast<unsigned char*>(to);
+  size_t got = 0;
+  while (got < n) {
+    const ssize_t r = pread(fd, p + got, n - got, static_cast<off_t>(offset + got));
+    if (r == 0) return -1;
+    if (r < 0 && errno == EINTR) continue;
+    if (r < 0) return 0;
+    got += static_cast<size_t>(r);
+  }
+  return 1;
+}
+
+// What a read through the helper that gave no slab says: nothing for a
+// failure of the library (the read's own message follows).
+void said_unread(const std::string& name, int rc) {
+  const std::string shown = replshownname(name);
+  if (rc == HELPER_DIED) omprntf(0, "SDF read error:  %s is damaged: the HDF library fails on it.\n", shown.c_str());
+  if (rc == HELPER_TIMEOUT) omprntf(0, "SDF read error:  %s: the HDF library takes too long on it.\n", shown.c_str());
+  if (rc == HELPER_KILLED)
+    omprntf(0, "SDF read error:  %s: the helper process was ended from outside: %s.\n", shown.c_str(),
+            helper_ended_how().c_str());
+  if (rc == HELPER_NONE)
+    omprntf(0, "SDF read error:  %s: the helper process could not be started: %s; an HDF file is not read without it.\n",
+            shown.c_str(), helper_failure().c_str());
+}
+
+// Slabs whose steps ahead a file keeps (a loop over a few variables at
+// once keeps each one's); the most steps asked for ahead; and the largest
+// slab whose values (not places) come ahead.
+constexpr size_t kAheadKeys = 16;
+constexpr uint32_t kMostAhead = 4096;
+constexpr size_t kSmallSlab = 4096;
+
+std::string ahead_key(int varid, const std::vector<size_t>& start, const std::vector<size_t>& count) {
+  std::string key;
+  key.append(reinterpret_cast<const char*>(&varid), sizeof varid);
+  for (size_t k = 1; k < start.size(); k++) key.append(reinterpret_cast<const char*>(&start[k]), sizeof start[k]);
+  for (size_t c : count) key.append(reinterpret_cast<const char*>(&c), sizeof c);
+  return key;
+}
+
+// The slab from what the helper gave ahead, read into buf (or the
+// program's buffer), or where place is given its place there: 1 read (or
+// placed, *at then place), 0 not there, -1 the read failed.
+int from_ahead(openfile* f, const std::string& key, size_t step, void* buf, size_t nbytes, slabplace* place,
+               const void** at) {
+  auto it = f->ahead.find(key);
+  if (it == f->ahead.end() || step < it->second.first || step - it->second.first >= it->second.steps ||
+      (it->second.values.empty() && it->second.at.empty()))
+    return 0;
+  const aheadrun& run = it->second;
+  const size_t k = step - run.first;
+  if (!run.values.empty()) {
+    *at = run.values.data() + k * nbytes;
+    return 1;
+  }
+  if (place != nullptr) {
+    *place = slabplace{f->held.get(), run.at[k], false};
+    *at = place;
+    return 1;
+  }
+  void* to = into(buf, nbytes);
+  *at = to;
+  return to != nullptr && read_in_file(f->held.get(), run.at[k], nbytes, to) > 0 ? 1 : -1;
+}
+
+// Whether the program may run on two processors at once (its own and the
+// helper's work side by side), asked once.
+bool two_processors() {
+  static const bool two = [] {
+    cpu_set_t set;
+    return sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) >= 2;
+  }();
+  return two;
+}
+
+// A read of a file the helper holds: where its values are (in the shared
+// block, or where the helper finds the file holds them as they are, read
+// by the program into buf or its own buffer, or where place is given its
+// place there), or nullptr after the message of a helper that failed.
+//
+// A read of the step after those the helper gave last of the same slab
+// asks for twice as many steps ahead (up to kMostAhead; one at first):
+// their places, or for a small slab their values, which the reads of
+// those steps then take without asking, so that a loop over the steps of
+// a variable asks the helper only now and then.  Where the program has
+// two processors, a large slab of such a loop that the helper decodes
+// (stored compressed, say) has the next step asked for as soon as this
+// one is in: the helper decodes it while the program works on this one.  What was given ahead is kept
+// until the prompt waits.  *unheld is set, with nothing said, where no
+// helper can be started and the file is no HDF one.
+const void* read_remote(openfile* f, int varid, const std::vector<size_t>& start, const std::vector<size_t>& count,
+                        void* buf, size_t nbytes, bool bounded, slabplace* place, bool* unheld) {
+  const void* at = nullptr;
+  const bool steps = !bounded && !start.empty() && count[0] == 1;
+  const std::string key = steps ? ahead_key(varid, start, count) : std::string();
+  if (steps) {
+    const int got = from_ahead(f, key, start[0], buf, nbytes, place, &at);
+    if (got != 0) return got > 0 ? at : nullptr;
+  }
+  auto last = steps ? f->ahead.find(key) : f->ahead.end();
+  const bool next = last != f->ahead.end() && start[0] == last->second.first + last->second.steps;
+  // Only a slab the helper decodes (the step before came in the block) is
+  // asked for ahead: one the file holds as it is the program reads faster
+  // than a handover between two processors costs.
+  const bool small = nbytes <= kSmallSlab;
+  const bool loop = steps && !small && next && last->second.at.empty() && two_processors();
+  slabread r;
+  r.name = f->name;
+  r.varid = varid;
+  r.start = start;
+  r.count = count;
+  r.nbytes = nbytes;
+  // A small slab's values come cheaper from one read of the library than
+  // its place from the file's index.
+  r.flags = bounded ? READ_BOUNDED : (loop ? READ_LOOP : (f->held.get() >= 0 && !small ? READ_PLACE : 0));
+  const uint32_t asked = next ? std::min(kMostAhead, 2 * last->second.asked) : 1;
+  r.places_ahead = (r.flags & READ_PLACE) != 0 ? asked : 1;
+  r.steps_ahead = small && !bounded ? asked : 1;
+  r.opened = f->opened;
+  slabgot got;
+  int rc = helper_read(r, &got);
+  if (steps && rc > 0) {
+    if (f->ahead.size() >= kAheadKeys && last == f->ahead.end()) f->ahead.clear();
+    aheadrun& run = f->ahead[key];
+    run.first = start[0];
+    run.asked = asked;
+    run.at = got.places;
+    run.values.clear();
+    if (rc == READ_IN_BLOCK && small) run.values.assign(static_cast<const char*>(got.at), got.steps * nbytes);
+    run.steps = rc == READ_IN_FILE ? run.at.size() : got.steps;
+  }
+  if (loop && rc == READ_IN_BLOCK) {
+    r.start[0]++;
+    helper_read_later(r);
+  }
+  if (rc == READ_IN_FILE && place != nullptr) {
+    *place = slabplace{f->held.get(), got.places[0], false};
+    return place;
+  }
+  if (rc == READ_IN_FILE) {
+    // Not read: the file cut since it was opened, say, as the library
+    // would not read it either.
+    void* to = into(buf, nbytes);
+    if (to != nullptr && read_in_file(f->held.get(), got.places[0], nbytes, to) > 0) return to;
+    rc = 0;
+  }
+  const char* name = f->name.c_str();
+  *unheld = rc == HELPER_NONE && !is_hdf4_file(name) && !is_hdf5_file(name);
+  if (*unheld) return nullptr;
+  said_unread(f->name, rc);
+  return rc == READ_IN_BLOCK ? got.at : nullptr;
+}
+
+// The values of a coordinate the helper gave with the file's description,
+// where they hold the slab: start and count along its one dimension.
+const void* from_coords(const openfile& f, int varid, const std::vector<size_t>& start,
+                        const std::vector<size_t>& count, size_t nbytes) {
+  auto it = f.coords.find(varid);
+  if (it == f.coords.end() || start.size() != 1 || count.size() != 1 || count[0] == 0 || nbytes % count[0] != 0)
+    return nullptr;
+  const size_t size = nbytes / count[0], have = it->second.size() / (size != 0 ? size : 1);
+  if (size == 0 || it->second.size() % size != 0 || count[0] > have || start[0] > have - count[0]) return nullptr;
+  return it->second.data() + start[0] * size;
+}
+
+// A netCDF file the helper held, opened here once no helper can be
+// started, as any netCDF file is then; false when the library refuses it.
+bool take_over(openfile* f) {
+  int id = -1;
+  if (!open_netcdf(f->name.c_str(), &id)) return false;
+  openfile here = std::move(openfiles()[id]);
+  openfiles().erase(id);
+  f->kind = here.kind;
+  f->libid = here.libid;
+  f->lists = here.lists;
+  f->held = std::move(here.held);
+  return true;
+}
+
 // Reads a slab of f: where the program reads it itself, into buf (or its
 // own buffer where buf is null); else where the helper puts it.  Where its
 // values are, or nullptr.
 const void* read_slab(openfile* f, int varid, const std::vector<size_t>& start, const std::vector<size_t>& count,
-                      void* buf, size_t nbytes, bool bounded) {
+                      void* buf, size_t nbytes, bool bounded, slabplace* place = nullptr) {
   if (f->classic) {
     // A classic file cut short since it was opened reads no zeros for
     // what it lost, whoever reads it.
     if (!f->classic->holds(varid, start, count)) return nullptr;
+    if (place != nullptr && f->classic->run_of(varid, start, count, 4, nbytes, &place->offset)) {
+      place->fd = f->classic->fd();
+      place->swap = true;
+      return place;
+    }
     void* to = into(buf, nbytes);
-    const int direct = to == nullptr ? -1 : f->classic->read_floats(varid, start, count, to, nbytes);
+    const int direct = to == nullptr ? -1 : f->classic->read_values(varid, start, count, to, nbytes);
     if (direct != 0) return direct > 0 ? to : nullptr;
   }
-  // Any other file cut short since it was opened fails too: the
-  // libraries would read what it lost as zeros.
-  const int64_t size = size_now(f->name);
-  if (size >= 0 && size < f->opened_size) return nullptr;
   if (f->kind == KIND_REMOTE) {
+    // The helper sees whether the file was cut since it was opened.
+    if (bounded) {
+      if (const void* at = from_coords(*f, varid, start, count, nbytes)) return at;
+    }
     bool unheld = false;
-    const void* at = read_remote(*f, varid, start, count, nbytes, bounded, size > 0 ? static_cast<size_t>(size) : 0,
-                                 &unheld);
+    const void* at = read_remote(f, varid, start, count, buf, nbytes, bounded, place, &unheld);
     if (!unheld || !take_over(f)) return at;
   }
+  // A file cut short since it was opened fails: the libraries would read
+  // what it lost as zeros.
+  const int64_t size = size_now(f->held);
+  if (size >= 0 && size < f->opened.size) return nullptr;
   void* to = into(buf, nbytes);
   return to != nullptr && read_here(*f, varid, start, count, to, nbytes, bounded, size) ? to : nullptr;
 }
@@ -565,11 +802,6 @@ openfile* find(int id) {
 
 }  // namespace
 
-int netcdf_classic(int id) {
-  const openfile* f = lookup(id);
-  return f != nullptr && f->classic ? 1 : 0;
-}
-
 int read_netcdf_data(int id, int varid, const std::vector<size_t>& start, const std::vector<size_t>& count,
                      void* buf, size_t nbytes, bool bounded) {
   openfile* f = find(id);
@@ -580,14 +812,56 @@ int read_netcdf_data(int id, int varid, const std::vector<size_t>& start, const 
 }
 
 const void* read_netcdf_slab(int id, int varid, const std::vector<size_t>& start, const std::vector<size_t>& count,
-                             size_t nbytes, bool bounded) {
+                             size_t nbytes, bool bounded, slabplace* place) {
   openfile* f = find(id);
-  return f != nullptr ? read_slab(f, varid, start, count, nullptr, nbytes, bounded) : nullptr;
+  if (place != nullptr) *place = slabplace();
+  return f != nullptr ? read_slab(f, varid, start, count, nullptr, nbytes, bounded, place) : nullptr;
 }
 
-void netcdf_reads_done(bool all) {
-  if (all || room().capacity() > kKeptBytes) std::vector<unsigned char>().swap(room());
+bool read_place(const slabplace& place, size_t first, size_t n, void* to) {
+  if (read_in_file(place.fd, place.offset + first * 4, n * 4, to) <= 0) return false;
+  if (place.swap) swap_words(to, to, n);
+  return true;
+}
+
+void netcdf_reads_release(bool all) {
+  helper_settle();  // the block is not resized under a read made ahead
+  if (all || room().capacity() > kKeptBetween) std::vector<unsigned char>().swap(room());
   block_trim(all);
+  // What the helper gave ahead is no longer taken once the user may have
+  // changed the files.
+  if (all)
+    for (auto& kv : openfiles()) kv.second.ahead.clear();
+}
+
+bool netcdf_raw_place(int id, int varid, const std::vector<size_t>& start, const std::vector<size_t>& count,
+                      size_t nbytes, uint64_t* offset) {
+  openfile* f = find(id);
+  if (f == nullptr || f->kind != KIND_NC || netcdf_slab_bytes(id, varid, count) != nbytes || nbytes == 0) return false;
+  const varfacts& v = facts_of(*f, varid);
+  if (v.name.empty()) return false;
+  if (!f->raw) f->raw = std::make_shared<h5rawfile>(f->name);
+  uint64_t end = 0;
+  const int64_t size = size_now(f->held);
+  return f->raw->run(v.name, v.type, v.dims, start, count, offset) &&
+         !__builtin_add_overflow(*offset, nbytes, &end) && size >= 0 && end <= static_cast<uint64_t>(size);
+}
+
+size_t netcdf_steps_after(int id, int varid, size_t first) {
+  openfile* f = find(id);
+  if (f == nullptr || f->kind != KIND_NC) return 1;
+  const varfacts& v = facts_of(*f, varid);
+  if (v.name.empty() || v.dims.empty()) return 1;
+  return first >= v.dims[0] ? 0 : v.dims[0] - first;
+}
+
+bool netcdf_holds_opened(int id, const fileident& opened) {
+  const openfile* f = lookup(id);
+  if (f == nullptr) return false;
+  const fileident now = ident_of(f->held.get());
+  if (now.size < 0) return true;
+  return now.size >= f->opened.size && now.size >= opened.size &&
+         (opened.ino == 0 || (now.dev == opened.dev && now.ino == opened.ino));
 }
 
 size_t netcdf_read_allowance(int id, int varid, size_t nbytes) {

@@ -7,14 +7,26 @@
 //                (sdfwire.cpp);
 //   OP_READ      the variable's id, the number of dimensions, the starts,
 //                the counts, the slab's bytes, the size of the shared
-//                block (sdfblock.h) and the read's flags; the answer is
-//                one byte, 1 when the slab is in the block;
+//                block (sdfblock.h) and where in it the values go, the
+//                read's flags, the places asked
+//                for ahead and the file as the program opened it (size,
+//                device, inode); the answer is one byte, 1 when the slab
+//                is in the block, 2 when the file holds it as it is
+//                (READ_PLACE): then a count and the byte offsets of the
+//                slab and of the same slab at the following indices of
+//                the first dimension;
 //   OP_TIMES     the times wanted and the program's calendar; the answer
 //                is a helper_answer byte, and after HELPER_TIMES the
 //                length of the rest, the length of what the reading said,
 //                that text and the times, five 32-bit fields each;
-//   OP_CLOSE     nothing; the answer is one byte.
+//   OP_CLOSE     nothing; no answer (the program goes on meanwhile).
 // Numbers are in the machine's own order: both ends are one program.
+//
+// Another kind of request is a constant here, a function of the helper's
+// that serves it (its row in kServers, sdfserve.cpp), and one of the
+// program's that sends it and reads its answer through exchange()
+// (sdfhelper.cpp); the name may name what it works with (a codec) where no
+// file is meant.  Its values go into the shared block as a read's do.
 #pragma once
 
 #include <sys/socket.h>
@@ -27,8 +39,20 @@
 
 enum : char { OP_DESCRIBE = 'D', OP_READ = 'R', OP_CLOSE = 'C', OP_TIMES = 'T' };
 // Flags of a read: no request's grid bounds the slab (a coordinate's
-// values), so it is refused when larger than the file can hold.
-enum : uint8_t { READ_BOUNDED = 1 };
+// values), so it is refused when larger than the file can hold; the
+// program reads the values from the file itself where the file holds
+// them as they are.
+// READ_INLINE: the program has no block to give (a hard limit on the size
+// of files, memory files refused): the values follow the answer on the
+// socket instead.
+enum : uint8_t { READ_BOUNDED = 1, READ_PLACE = 2, READ_INLINE = 4 };
+// The program's own flag, which the helper does not see: reads of the
+// next steps follow, and the block keeps room for one ahead.
+enum : uint8_t { READ_LOOP = 64 };
+// The answers of a read.
+// READ_NO_STEP: the slab begins past the end of its first dimension (a
+// read ahead of a loop's last step), which is no failure of the library.
+enum : char { READ_FAILED = 0, READ_IN_BLOCK = 1, READ_IN_FILE = 2, READ_NO_STEP = 3 };
 // The longest name a request carries.
 constexpr uint32_t kMaxName = 65536;
 // A time in a times answer: its five fields; and what the reading of a

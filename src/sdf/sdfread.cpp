@@ -331,27 +331,34 @@ size_t runs_per_row_max(int isz) { return static_cast<size_t>(isz) / 16; }
 
 // Points of a block of rows read and unpacked while it stays in cache.
 constexpr size_t kBlockPoints = 65536;
-// Unpacked slabs up to this size are kept from request to request, so
-// that their pages are not faulted in each time.
-constexpr size_t kKeptBytes = size_t(4) << 20;
+// An unpacked slab up to this size is kept from one command to the next,
+// so that its pages are not faulted in at each step of a script; a larger
+// one only through a command (sdf_reads_release).
+constexpr size_t kKeptBetween = size_t(64) << 20;
+
+// Unpacked slab for rows that are not contiguous in the file.
+std::vector<float>& unpacked() {
+  static std::vector<float> vals;
+  return vals;
+}
 
 // Reads a float slab whose rows are the grid's rows in order, or the
-// grid's rows turned round (order -1), into the grid as grid values.  From
-// a classic netCDF file (whose reads of part of a variable cost no more
-// than their part) rows in order come a block at a time straight into the
-// grid, each unpacked while it is still in cache, so that the test of each
-// value rides on the read instead of a pass of its own over the grid.
-// Any other slab is unpacked from where it was read, the rows taken in
-// the grid's order.  jpos: the variable's dimension of the rows (-1 for a
-// single row).  False when a read fails.
-bool read_rows_unpacked(int ncid, int varid, std::vector<size_t> start, std::vector<size_t> count, int jpos,
+// grid's rows turned round (order -1), into the grid as grid values.  A
+// slab the program reads itself as one run of its file (a classic file's,
+// or a netCDF-4 file's stored as it is) comes a block of rows at a time
+// straight into the grid, each unpacked while it is still in cache, so
+// that the test of each value rides on the read instead of a pass of its
+// own over the grid, and no copy of the whole slab is made.  Any other
+// slab is unpacked from where it was read, the rows taken in the grid's
+// order.  False when a read fails.
+bool read_rows_unpacked(int ncid, int varid, const std::vector<size_t>& start, const std::vector<size_t>& count,
                         float* gr, int isz, int jsz, int order, const unpacker& u) {
   const size_t w = static_cast<size_t>(isz), h = static_cast<size_t>(jsz);
-  if (jpos >= 0 && static_cast<size_t>(jpos) >= start.size()) jpos = -1;
-  if (order < 0 || jpos < 0 || !netcdf_classic(ncid)) {
-    const float* slab =
-        static_cast<const float*>(read_netcdf_slab(ncid, varid, start, count, w * h * sizeof(float)));
-    if (slab == nullptr) return false;
+  slabplace place;
+  const void* got = read_netcdf_slab(ncid, varid, start, count, w * h * sizeof(float), false, &place);
+  if (got == nullptr) return false;
+  if (got != &place) {
+    const float* slab = static_cast<const float*>(got);
     if (order > 0) {
       unpack_float(slab, gr, w * h, u);
     } else {
@@ -360,29 +367,25 @@ bool read_rows_unpacked(int ncid, int varid, std::vector<size_t> start, std::vec
     return true;
   }
   const size_t rows = std::max<size_t>(1, kBlockPoints / w);
-  const size_t first = start[static_cast<size_t>(jpos)];
   for (size_t j = 0; j < h; j += rows) {
     const size_t m = std::min(rows, h - j);
-    start[static_cast<size_t>(jpos)] = first + j;
-    count[static_cast<size_t>(jpos)] = m;
-    float* block = gr + j * w;
-    if (!read_netcdf_data(ncid, varid, start, count, block, m * w * sizeof(float))) return false;
+    // Rows j.. of the slab: rows j.. of the grid, or turned round the m
+    // rows that end h - j rows from its top.
+    float* block = gr + (order > 0 ? j : h - j - m) * w;
+    if (!read_place(place, j * w, m * w, block)) return false;
+    if (order < 0)
+      for (size_t a = 0, b = m - 1; a < b; a++, b--) std::swap_ranges(block + a * w, block + (a + 1) * w, block + b * w);
     unpack_float(block, block, m * w, u);
   }
   return true;
 }
 
-// What reads keep for the next request, given back when it is large once
-// a request is done, however it ends.
-struct readsdone {
-  std::vector<float>& vals;
-  ~readsdone() {
-    if (vals.capacity() * sizeof(float) > kKeptBytes) std::vector<float>().swap(vals);
-    netcdf_reads_done();
-  }
-};
-
 }  // namespace
+
+void sdf_reads_release(bool all) {
+  if (all || unpacked().capacity() * sizeof(float) > kKeptBetween) std::vector<float>().swap(unpacked());
+  netcdf_reads_release(all);
+}
 
 int omgsdf(gridres* pgr, float* gr) {
   datafile* pfi = pgr->pfi;
@@ -440,9 +443,7 @@ int omgsdf(gridres* pgr, float* gr) {
 
   // Time steps grouped by member file (one group when not a template).
   dimplan& tp = plan[3];
-  // Unpacked slab for rows that are not contiguous in the file.
-  static std::vector<float> vals;
-  const readsdone done{vals};
+  std::vector<float>& vals = unpacked();
   int tlo = tp.present ? tp.lo : 1, thi = tp.present ? tp.hi : 1;
   int t = tlo;
   while (t <= thi) {
@@ -567,9 +568,8 @@ int omgsdf(gridres* pgr, float* gr) {
     const int order = v->nctype == SDF_FLOAT && contiguous && !huge && n == total
                           ? row_order(joff, base + ioff[0], isz)
                           : 0;
-    const int jpos = pgr->jdim >= 0 && jsz > 1 ? v->tzyx_pos[3 - pgr->jdim] : -1;
     const unsigned char* raw = nullptr;
-    const bool ok = order != 0 ? read_rows_unpacked(io->ncid, v->varid, start, count, jpos, gr, isz, jsz, order, up)
+    const bool ok = order != 0 ? read_rows_unpacked(io->ncid, v->varid, start, count, gr, isz, jsz, order, up)
                                : readable && (raw = static_cast<const unsigned char*>(read_netcdf_slab(
                                                   io->ncid, v->varid, start, count, n * esize))) != nullptr;
     if (!ok) {

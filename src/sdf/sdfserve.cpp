@@ -19,11 +19,13 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstdint>
 #include <cstring>
 #include <cstdlib>
 #include <cstdio>
+#include <iterator>
 #include <map>
 #include <new>
 #include <string>
@@ -167,10 +169,15 @@ void cap_memory(size_t extra) {
 // the helper holds and what the request may take (never above its own
 // cap), and kept there until the next request sets its own; once the
 // request is answered, what the libraries took for it beyond a little is
-// given back.  A series of like requests sets the limit once.
+// given back.  A series of like requests (a read of each step of a
+// variable) sets the limit and looks at what the helper holds once: what
+// the first of them took, the others take again, and the limit set then
+// stays, so that a library that keeps more at every step meets it.
 class requestcap {
  public:
-  explicit requestcap(size_t work) : before_(held()) {
+  explicit requestcap(size_t work) : like_(work == last_work()), before_(held()) {
+    last_work() = work;
+    if (like_) return;
     const size_t room = work > SIZE_MAX - kSlack ? SIZE_MAX : work + kSlack;
     const size_t data = before_.data;
     const rlim_t want = data > SIZE_MAX - room ? SIZE_MAX : static_cast<rlim_t>(data + room);
@@ -178,9 +185,18 @@ class requestcap {
   }
   requestcap(const requestcap&) = delete;
   requestcap& operator=(const requestcap&) = delete;
-  ~requestcap() { measure_giving_back(before_.anon); }
+  ~requestcap() {
+    if (!like_) measure_giving_back(before_.anon);
+  }
+  // Another kind of request comes: the next one looks again.
+  static void forget() { last_work() = SIZE_MAX; }
 
  private:
+  static size_t& last_work() {
+    static size_t work = SIZE_MAX;
+    return work;
+  }
+  bool like_;
   holding before_;
 };
 
@@ -228,60 +244,182 @@ size_t open_work(const std::string& name) {
   return size > SIZE_MAX / 16 ? SIZE_MAX : size * 16;
 }
 
-bool serve_describe(int fd, const std::string& name) {
+// The values of the file's coordinates (one-dimensional variables named
+// after their dimension, with units: those an open reads for its axes and
+// times), each no longer than kCoordBytes, as the second part of a
+// description's answer: a count, then for each its id and its first
+// values' bytes.  A coordinate that does not read is left out, for the
+// program to ask for.
+constexpr size_t kCoordBytes = size_t(1) << 20;
+
+std::string coordinate_values(int id, const io_std& io) {
+  std::string out;
+  uint32_t n = 0;
+  put(&out, n);
+  for (const var_info& v : io.varlist) {
+    if (v.ndims != 1 || v.dimids.empty() || find_att(v.atts, "units") == nullptr) continue;
+    const int d = v.dimids[0];
+    const size_t size = static_cast<size_t>(type_size(v.nctype));
+    if (d < 0 || d >= io.ndims || io.dimnames[static_cast<size_t>(d)] != v.ncname || size == 0 ||
+        v.nctype == SDF_CHAR)
+      continue;
+    // Along the record dimension an open reads the first two times (all
+    // of them only for a step of months): values a record apart, which a
+    // classic file's library reads a block each.
+    const long len = std::min<long>(io.dimlens[static_cast<size_t>(d)], d == io.recdim ? 2 : LONG_MAX);
+    if (len <= 0 || static_cast<size_t>(len) > kCoordBytes / size) continue;
+    const size_t bytes = static_cast<size_t>(len) * size;
+    std::string vals(bytes, '\0');
+    if (!read_netcdf_data(id, v.varid, {0}, {static_cast<size_t>(len)}, &vals[0], bytes, true)) continue;
+    put(&out, static_cast<int32_t>(v.varid));
+    put(&out, static_cast<uint32_t>(bytes));
+    out += vals;
+    n++;
+  }
+  std::memcpy(&out[0], &n, sizeof n);
+  return out;
+}
+
+// Opens and describes a file for the program, which keeps it open here:
+// the answer's kind, and for a file held the description (its length
+// first), sent at once; then the values of its coordinates (their length
+// first), which the program's open reads next.  A library that fails on a
+// coordinate ends the helper after the description has gone out.
+bool serve_describe(int fd, inbox&, const std::string& name) {
   close_kept(name);  // a fresh description of the file as it is now
+  requestcap::forget();
   char kind = HELPER_HELD;
-  std::string desc;
+  std::string answer;
+  int id = -1;
+  io_std io;
   {
     requestcap cap(open_work(name));
-    const int id = open_kept(name);
+    id = open_kept(name);
     if (id < 0) {
       kind = HELPER_NOFILE;
     } else {
       try {
-        io_std io;
         io.ncid = id;
-        if (read_description(&io))
-          desc = pack_description(io);
-        else
+        if (read_description(&io)) {
+          const std::string desc = pack_description(io);
+          answer.assign(1, kind);
+          put(&answer, static_cast<uint32_t>(desc.size()));
+          answer += desc;
+        } else {
           kind = HELPER_NODESC;
+        }
       } catch (const std::bad_alloc&) {
         kind = HELPER_NOMEM;
       }
       if (kind != HELPER_HELD) close_kept(name);
     }
   }
-  if (!sendall(fd, &kind, 1)) return false;
-  if (kind != HELPER_HELD) return true;
-  uint32_t len = static_cast<uint32_t>(desc.size());
-  return sendall(fd, &len, sizeof len) && sendall(fd, desc.data(), desc.size());
+  if (kind != HELPER_HELD) return sendall(fd, &kind, 1);
+  if (!sendall(fd, answer.data(), answer.size())) return false;
+  std::string values;
+  {
+    requestcap cap(open_work(name));
+    try {
+      const std::string v = coordinate_values(id, io);
+      put(&values, static_cast<uint32_t>(v.size()));
+      values += v;
+    } catch (const std::bad_alloc&) {
+      values.assign(sizeof(uint32_t), '\0');
+    }
+  }
+  return sendall(fd, values.data(), values.size());
 }
 
-bool serve_read(int fd, inbox& in, int blockfd, const std::string& name) {
+// The places where the file holds a slab as it is, and the same slab at
+// the following indices of its first dimension, as many as asked for (up
+// to the first it does not hold so), as a read's answer: false, nothing
+// made, where it does not hold the slab itself so.
+bool place_ahead(int id, int varid, std::vector<size_t> start, const std::vector<size_t>& count, size_t want,
+                 uint32_t ahead, std::string* answer) {
+  uint64_t at = 0;
+  if (!netcdf_raw_place(id, varid, start, count, want, &at)) return false;
+  std::string places;
+  uint32_t n = 0;
+  do {
+    put(&places, at);
+    n++;
+    if (start.empty() || count[0] != 1) break;
+    start[0]++;
+  } while (n < ahead && netcdf_raw_place(id, varid, start, count, want, &at));
+  answer->assign(1, READ_IN_FILE);
+  put(answer, n);
+  *answer += places;
+  return true;
+}
+
+// Reads a slab into the shared block (sdfproto.h has the request), or
+// where the program may read it from the file itself says where it lies.
+bool serve_read(int fd, inbox& in, const std::string& name) {
   int32_t varid = 0;
-  uint32_t nd = 0;
-  uint64_t want = 0, room = 0;
+  uint32_t nd = 0, ahead[2] = {0, 0};  // places, steps
+  uint64_t want = 0, room = 0, at = 0, opened[3] = {0, 0, 0};
   uint8_t flags = 0;
   if (!in.take(&varid, sizeof varid) || !in.take(&nd, sizeof nd) || nd > SDF_MAX_DIMS) return false;
   std::vector<uint64_t> raw(2 * static_cast<size_t>(nd));
   if (nd > 0 && !in.take(raw.data(), raw.size() * sizeof(uint64_t))) return false;
-  if (!in.take(&want, sizeof want) || !in.take(&room, sizeof room) || !in.take(&flags, sizeof flags)) return false;
+  if (!in.take(&want, sizeof want) || !in.take(&room, sizeof room) || !in.take(&at, sizeof at) ||
+      !in.take(&flags, sizeof flags) || !in.take(ahead, sizeof ahead) || !in.take(opened, sizeof opened))
+    return false;
   std::vector<size_t> start(raw.begin(), raw.begin() + nd), count(raw.begin() + nd, raw.end());
-  char ok = 0;
+  const fileident ident{static_cast<int64_t>(opened[0]), opened[1], opened[2]};
+  std::string answer(1, READ_FAILED);
   const int id = open_kept(name);
-  if (id >= 0 && want > 0 && want <= omgcap() && want <= room && netcdf_slab_bytes(id, varid, count) == want) {
-    requestcap cap(netcdf_read_allowance(id, varid, static_cast<size_t>(want)));
-    unsigned char* block = block_map(blockfd, static_cast<size_t>(room));
+  if (id >= 0 && !start.empty() && netcdf_steps_after(id, varid, start[0]) == 0) {
+    answer[0] = READ_NO_STEP;
+    return sendall(fd, answer.data(), answer.size());
+  }
+  if ((flags & READ_INLINE) != 0) room = at = 0;  // no block: the answer holds the values
+  if (id >= 0 && want > 0 && want <= omgcap() && ((at <= room && want <= room - at) || (flags & READ_INLINE) != 0) &&
+      ahead[0] > 0 && ahead[1] > 0 &&
+      netcdf_slab_bytes(id, varid, count) == want && netcdf_holds_opened(id, ident)) {
+    if ((flags & READ_PLACE) != 0 && (flags & READ_BOUNDED) == 0 &&
+        place_ahead(id, varid, start, count, static_cast<size_t>(want), ahead[0], &answer))
+      return sendall(fd, answer.data(), answer.size());
+    // The steps ahead that the block holds and the file has.
+    uint32_t steps = 1;
+    if (!start.empty() && count[0] == 1 && ahead[1] > 1) {
+      const uint64_t fits = (flags & READ_INLINE) != 0 ? ahead[1] : (room - at) / want;
+      steps = static_cast<uint32_t>(std::min<uint64_t>({ahead[1], fits, netcdf_steps_after(id, varid, start[0])}));
+      steps = std::max<uint32_t>(steps, 1);
+      count[0] = steps;
+    }
+    requestcap cap(netcdf_read_allowance(id, varid, static_cast<size_t>(want) * steps));
+    const size_t bytes = static_cast<size_t>(want) * steps;
     try {
-      ok = block != nullptr && read_netcdf_data(id, varid, start, count, block, static_cast<size_t>(want),
-                                                (flags & READ_BOUNDED) != 0)
-               ? 1
-               : 0;
+      // Without a block, into the answer: its header, then the values.
+      std::string inline_values;
+      unsigned char* to = nullptr;
+      if ((flags & READ_INLINE) != 0) {
+        inline_values.assign(1 + sizeof steps + bytes, '\0');
+        to = reinterpret_cast<unsigned char*>(&inline_values[1 + sizeof steps]);
+      } else if (unsigned char* block = block_map(kBlockFd, static_cast<size_t>(room))) {
+        to = block + at;
+      }
+      if (to != nullptr && read_netcdf_data(id, varid, start, count, to, bytes, (flags & READ_BOUNDED) != 0)) {
+        answer[0] = READ_IN_BLOCK;
+        put(&answer, steps);
+        if (!inline_values.empty()) {
+          std::memcpy(&inline_values[0], answer.data(), answer.size());
+          answer.swap(inline_values);
+        }
+      }
     } catch (const std::bad_alloc&) {
-      ok = 0;
+      answer.assign(1, READ_FAILED);
     }
   }
-  return sendall(fd, &ok, 1);
+  return sendall(fd, answer.data(), answer.size());
+}
+
+// Closes a file for the program, which waits for no answer.
+bool serve_close(int, inbox&, const std::string& name) {
+  requestcap::forget();
+  close_for_program(name);
+  return true;
 }
 
 // The times of a member file as the program's open would read them (the
@@ -289,6 +427,7 @@ bool serve_read(int fd, inbox& in, int blockfd, const std::string& name) {
 // description the program would cut, or a units library that does not
 // start here, is left to the program's own open, which says so.
 bool serve_times(int fd, inbox& in, const std::string& name) {
+  requestcap::forget();
   uint32_t asks[2] = {0, 0};  // the times wanted, the calendar
   if (!in.take(asks, sizeof asks)) return false;
   const uint32_t most = asks[0];
@@ -337,6 +476,20 @@ bool serve_times(int fd, inbox& in, const std::string& name) {
   return sendall(fd, answer.data(), answer.size());
 }
 
+// What serves each kind of request: the socket to answer on, the rest of
+// the request, and the name it carries; false ends the helper (the
+// program is gone, or sent what is no request).
+struct server {
+  char op;
+  bool (*serve)(int fd, inbox& in, const std::string& name);
+};
+const server kServers[] = {
+    {OP_DESCRIBE, serve_describe},
+    {OP_READ, serve_read},
+    {OP_TIMES, serve_times},
+    {OP_CLOSE, serve_close},
+};
+
 }  // namespace
 
 // The helper's loop: one request at a time, answered once done.
@@ -378,18 +531,7 @@ bool serve_times(int fd, inbox& in, const std::string& name) {
     if (!in.take(&op, 1) || !in.take(&len, sizeof len) || len == 0 || len > kMaxName) _exit(0);
     std::string name(len, '\0');
     if (!in.take(&name[0], len)) _exit(0);
-    bool ok = false;
-    if (op == OP_DESCRIBE) {
-      ok = serve_describe(fd, name);
-    } else if (op == OP_READ) {
-      ok = serve_read(fd, in, kBlockFd, name);
-    } else if (op == OP_TIMES) {
-      ok = serve_times(fd, in, name);
-    } else if (op == OP_CLOSE) {
-      close_for_program(name);
-      const char done = 1;
-      ok = sendall(fd, &done, 1);
-    }
-    if (!ok) _exit(0);
+    const server* s = std::find_if(std::begin(kServers), std::end(kServers), [op](const server& k) { return k.op == op; });
+    if (s == std::end(kServers) || !s->serve(fd, in, name)) _exit(0);
   }
 }

@@ -84,9 +84,11 @@ bool started_as_helper(int argc, char** argv) {
 // else ends the process at once.
 [[noreturn]] void helper_start(int argc, char** argv) {
   struct stat st, block;
+  // The block may be missing (memory files refused), but what stands at
+  // its place must be a file.
   if (argc != 3 || !same(argv[0], kHelperName) || !same(argv[1], kHelperMode) ||
-      fstat(kHelperFd, &st) != 0 || !S_ISSOCK(st.st_mode) || fstat(kBlockFd, &block) != 0 ||
-      !S_ISREG(block.st_mode))
+      fstat(kHelperFd, &st) != 0 || !S_ISSOCK(st.st_mode) ||
+      (fstat(kBlockFd, &block) == 0 ? !S_ISREG(block.st_mode) : errno != EBADF))
     _exit(127);
   char* end = nullptr;
   errno = 0;
@@ -189,9 +191,11 @@ __attribute__((no_sanitize_address)) int child_setup(int sock, int block, pid_t 
   // Both moved above their places first, so that neither is put where
   // the other still is.
   if (sock <= kBlockFd) sock = fcntl(sock, F_DUPFD_CLOEXEC, kBlockFd + 1);
-  if (block <= kBlockFd) block = fcntl(block, F_DUPFD_CLOEXEC, kBlockFd + 1);
-  if (sock < 0 || block < 0 || dup2(sock, kHelperFd) < 0 || dup2(block, kBlockFd) < 0) return errno;
-  return 0;
+  if (block >= 0 && block <= kBlockFd) block = fcntl(block, F_DUPFD_CLOEXEC, kBlockFd + 1);
+  if (sock < 0 || dup2(sock, kHelperFd) < 0) return errno;
+  // No block (memory files refused): none at its place either.
+  if (block < 0) return close(kBlockFd) == 0 || errno == EBADF ? 0 : errno;
+  return dup2(block, kBlockFd) < 0 ? errno : 0;
 }
 
 // The child that runs the program's own file.  The file may be held as

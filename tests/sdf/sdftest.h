@@ -160,6 +160,18 @@ inline int open_fds() {
   return n;
 }
 
+// The descriptors the running helper holds open; -1 when none runs.
+inline int helper_fds() {
+  const int pid = helper_pid();
+  if (pid <= 0) return -1;
+  std::error_code ec;
+  int n = 0;
+  for (std::filesystem::directory_iterator it("/proc/" + std::to_string(pid) + "/fd", ec), end; !ec && it != end;
+       it.increment(ec))
+    n++;
+  return ec ? -1 : n;
+}
+
 // Stops the running helper; false when none runs.  Never kill(-1, ...):
 // a pid of -1 would stop every process this user may signal.
 inline bool stop_helper() {

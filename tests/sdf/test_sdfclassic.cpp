@@ -10,6 +10,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -17,6 +18,7 @@
 #include <vector>
 
 #include "sdf/sdfclassic.h"
+#include "sdf/sdfh5raw.h"
 #include "sdftest.h"
 
 namespace {
@@ -110,15 +112,19 @@ struct opened {
     nc_inq_varid(ncid, name, &id);
     return id;
   }
-  // The slab read here and by the library, compared bit for bit; false when
-  // the read is not made here.
+  // The slab read here and by the library, compared bit for bit in the
+  // variable's own type; false when the read is not made here.
   bool same(const char* name, std::vector<size_t> start, std::vector<size_t> count) const {
     size_t n = 1;
     for (size_t c : count) n *= c;
-    std::vector<float> mine(n, 99.0f), lib(n, -99.0f);
-    if (!cf->read_floats(var(name), start, count, mine.data(), n * sizeof(float))) return false;
-    EXPECT_EQ(nc_get_vara_float(ncid, var(name), start.data(), count.data(), lib.data()), NC_NOERR);
-    EXPECT_EQ(std::memcmp(mine.data(), lib.data(), n * sizeof(float)), 0) << name;
+    nc_type t = NC_NAT;
+    size_t size = 0;
+    nc_inq_vartype(ncid, var(name), &t);
+    nc_inq_type(ncid, t, nullptr, &size);
+    std::vector<unsigned char> mine(n * size, 0x99), lib(n * size, 0x66);
+    if (!cf->read_values(var(name), start, count, mine.data(), mine.size())) return false;
+    EXPECT_EQ(nc_get_vara(ncid, var(name), start.data(), count.data(), lib.data()), NC_NOERR);
+    EXPECT_EQ(mine, lib) << name;
     return true;
   }
 };
@@ -138,10 +144,14 @@ TEST(ClassicReads, SlabsAreTheLibrarysBitsInEveryClassicFormat) {
     }
     EXPECT_TRUE(o.same("w", {0, 0}, {NY, NX})) << names[m];
     EXPECT_TRUE(o.same("w", {1, 4}, {1, 1})) << names[m];
+    // Values of every other size, swapped by their size.
+    EXPECT_TRUE(o.same("d", {1, 0}, {1, NX})) << names[m];
+    EXPECT_TRUE(o.same("r", {2, 0}, {1, 2})) << names[m];
+    EXPECT_TRUE(o.same("b", {1}, {3})) << names[m];
     // The values themselves: the last record, where a wrong record size
     // would land elsewhere.
     std::vector<float> g(NY * NX);
-    ASSERT_TRUE(o.cf->read_floats(o.var("v"), {2, 0, 0}, {1, NY, NX}, g.data(), g.size() * 4));
+    ASSERT_TRUE(o.cf->read_values(o.var("v"), {2, 0, 0}, {1, NY, NX}, g.data(), g.size() * 4));
     for (size_t k = 0; k < g.size(); k++)
       EXPECT_EQ(bitsof(g[k]), bitsof(value(1, 2 * NY * NX + k))) << names[m] << k;
   }
@@ -155,17 +165,17 @@ TEST(ClassicReads, AnythingElseIsLeftToTheLibrary) {
   std::vector<float> g(64);
   const size_t room = g.size() * 4;
   auto read = [&](const char* v, std::vector<size_t> s, std::vector<size_t> c, size_t bytes) {
-    return o.cf->read_floats(o.var(v), s, c, g.data(), bytes);
+    return o.cf->read_values(o.var(v), s, c, g.data(), bytes);
   };
-  EXPECT_EQ(0, read("d", {0, 0}, {1, NX}, room));            // not floats
+  EXPECT_EQ(0, read("d", {0, 0}, {2, NX}, room));            // two records: not one run
   EXPECT_EQ(0, read("v", {0, 0, 0}, {2, NY, NX}, room));     // two records: not one run
   EXPECT_EQ(0, read("v", {0, 0, 1}, {1, 2, 3}, room));       // rows in pieces
   EXPECT_EQ(0, read("v", {NT, 0, 0}, {1, NY, NX}, room));    // past the last record
   EXPECT_EQ(0, read("v", {0, 2, 0}, {1, 2, NX}, room));      // past the last row
   EXPECT_EQ(0, read("v", {0, 0, 0}, {1, NY, NX}, 4 * NX));   // more than the room
   EXPECT_EQ(0, read("w", {0, 0}, {0, NX}, room));            // nothing asked
-  EXPECT_EQ(0, o.cf->read_floats(99, {0, 0}, {1, 1}, g.data(), room));
-  EXPECT_EQ(0, o.cf->read_floats(-1, {0, 0}, {1, 1}, g.data(), room));
+  EXPECT_EQ(0, o.cf->read_values(99, {0, 0}, {1, 1}, g.data(), room));
+  EXPECT_EQ(0, o.cf->read_values(-1, {0, 0}, {1, 1}, g.data(), room));
   // A variable it does not know is the library's to refuse.
   EXPECT_TRUE(o.cf->holds(99, {0, 0}, {1, 1}));
   EXPECT_TRUE(o.cf->holds(-1, {0, 0}, {1, 1}));
@@ -325,14 +335,17 @@ TEST(ClassicReads, ClaimsBeyondTheFileOrTheLibrarysNamesAreRefused) {
   // first name's length; the global attributes' count at 68, the first
   // one's type at 80 and value count at 84; the first variable's dimension
   // id at 144 (one past the four dimensions: the library zero-fills what
-  // the header claims after it before it refuses it).
+  // the header claims after it before it refuses it); the second
+  // variable's attribute list, empty, at 216: any tag goes with a count of
+  // 0, as the library reads it.
   const auto refused = classic_header::refused;
   struct row {
     size_t at;
     uint32_t value;
     classic_header is;
   } rows[] = {{16, 257, refused}, {12, 0x0fffffff, refused}, {68, 0x0fffffff, refused},
-              {84, 0xffffffff, refused}, {144, 4, refused}, {80, 99, refused}, {8, 11, refused}};
+              {84, 0xffffffff, refused}, {144, 4, refused}, {80, 99, refused}, {8, 11, refused},
+              {216, 12, classic_header::fine}, {216, 7, classic_header::fine}};
   for (const row& r : rows) {
     const std::vector<unsigned char> h = with(r.at, r.value);
     EXPECT_EQ(classic_read(h.data(), h.size(), &l), r.is) << r.at << " " << r.value;
@@ -340,3 +353,129 @@ TEST(ClassicReads, ClaimsBeyondTheFileOrTheLibrarysNamesAreRefused) {
 }
 
 }  // namespace
+
+// Where a netCDF-4 variable stored as it is holds a slab: one run of a
+// block (a chunk, or the whole variable) from its first value.
+TEST(RawReads, BlockRunsAreOneRunOfTheBlock) {
+  using v = std::vector<size_t>;
+  const size_t big = size_t(1) << 40;
+  const struct {
+    v shape, origin, start, count;
+    bool run;
+    uint64_t first;
+  } rows[] = {
+      {{4, 5, 6}, {0, 0, 0}, {0, 0, 0}, {4, 5, 6}, true, 0},     // the whole block
+      {{4, 5, 6}, {0, 0, 0}, {2, 0, 0}, {1, 5, 6}, true, 60},    // a plane
+      {{4, 5, 6}, {0, 0, 0}, {1, 2, 0}, {1, 3, 6}, true, 42},    // rows of a plane
+      {{4, 5, 6}, {0, 0, 0}, {3, 4, 1}, {1, 1, 4}, true, 115},   // part of a row
+      {{4, 5, 6}, {2, 5, 0}, {3, 6, 0}, {1, 1, 6}, true, 36},    // a chunk away from the start
+      {{4, 5, 6}, {0, 0, 0}, {0, 1, 0}, {2, 1, 6}, false, 0},    // rows of two planes
+      {{4, 5, 6}, {0, 0, 0}, {0, 0, 1}, {1, 2, 3}, false, 0},    // pieces of rows
+      {{4, 5, 6}, {0, 0, 0}, {3, 4, 5}, {1, 1, 2}, false, 0},    // past the block's end
+      {{4, 5, 6}, {2, 0, 0}, {1, 0, 0}, {1, 1, 1}, false, 0},    // before its start
+      {{4, 5, 6}, {0, 0, 0}, {0, 0, 0}, {0, 5, 6}, false, 0},    // nothing
+      {{4, 5, 6}, {0, 0}, {0, 0, 0}, {1, 1, 1}, false, 0},       // sizes that differ
+      {{big, big}, {0, 0}, {big - 1, 0}, {1, 1}, false, 0},      // past 2^64 values
+  };
+  for (const auto& r : rows) {
+    uint64_t first = 99;
+    EXPECT_EQ(block_run(r.shape, r.origin, r.start, r.count, &first), r.run) << r.start[0] << r.count[0];
+    if (r.run) {
+      EXPECT_EQ(first, r.first) << r.start[0] << r.count[0];
+    }
+  }
+}
+
+// The helper gives a place only for values the file holds as they are,
+// where the slab lies in one run: the bytes there are the library's.
+TEST(RawReads, OnlyValuesStoredAsTheyAreHaveAPlace) {
+  const std::string f = tmpdir() + "/raw.nc";
+  int nc = -1, dt, dy, dx, vc, vk, vz, vb, vn, vu, vf;
+  ASSERT_EQ(nc_create(f.c_str(), NC_CLOBBER | NC_NETCDF4, &nc), NC_NOERR);
+  nc_def_dim(nc, "time", NC_UNLIMITED, &dt);
+  nc_def_dim(nc, "y", NY, &dy);
+  nc_def_dim(nc, "x", NX, &dx);
+  const int tyx[3] = {dt, dy, dx}, yx[2] = {dy, dx};
+  const size_t step[3] = {1, NY, NX};
+  nc_def_var(nc, "chunked", NC_FLOAT, 3, tyx, &vk);
+  nc_def_var_chunking(nc, vk, NC_CHUNKED, step);
+  nc_def_var(nc, "whole", NC_SHORT, 2, yx, &vc);
+  nc_def_var_chunking(nc, vc, NC_CONTIGUOUS, nullptr);
+  nc_def_var(nc, "zipped", NC_FLOAT, 3, tyx, &vz);
+  nc_def_var_chunking(nc, vz, NC_CHUNKED, step);
+  nc_def_var_deflate(nc, vz, 0, 1, 1);
+  nc_def_var(nc, "big", NC_FLOAT, 2, yx, &vb);
+  nc_def_var_endian(nc, vb, NC_ENDIAN_BIG);
+  nc_def_var(nc, "y", NC_DOUBLE, 1, &dx, &vn);  // named as a dimension it does not stand for
+  nc_def_var(nc, "u", NC_UINT, 2, yx, &vu);
+  nc_def_var(nc, "fill", NC_FLOAT, 3, tyx, &vf);  // no value written: no chunk stored
+  nc_def_var_chunking(nc, vf, NC_CHUNKED, step);
+  ASSERT_EQ(nc_enddef(nc), NC_NOERR);
+  std::vector<float> vals(NT * NY * NX);
+  for (size_t k = 0; k < vals.size(); k++) vals[k] = value(3, k);
+  const size_t s0[3] = {0, 0, 0}, all[3] = {NT, NY, NX};
+  nc_put_vara_float(nc, vk, s0, all, vals.data());
+  nc_put_vara_float(nc, vz, s0, all, vals.data());
+  std::vector<short> sh(NY * NX);
+  for (size_t k = 0; k < sh.size(); k++) sh[k] = static_cast<short>(1000 - 7 * k);
+  nc_put_var_short(nc, vc, sh.data());
+  nc_put_var_float(nc, vb, vals.data());
+  std::vector<double> dd(NX, 4.5);
+  nc_put_var_double(nc, vn, dd.data());
+  std::vector<unsigned> uu(NY * NX, 4000000000u);
+  nc_put_var_uint(nc, vu, uu.data());
+  const size_t late[3] = {NT - 1, 0, 0}, one[3] = {1, NY, NX};
+  nc_put_vara_float(nc, vf, late, one, vals.data());
+  ASSERT_EQ(nc_close(nc), NC_NOERR);
+  int id = -1, lib = -1;
+  ASSERT_TRUE(open_netcdf(f.c_str(), &id));
+  ASSERT_EQ(nc_open(f.c_str(), NC_NOWRITE, &lib), NC_NOERR);
+  const std::vector<unsigned char> bytes = bytes_of(f);
+  using v = std::vector<size_t>;
+  const struct {
+    int var;
+    v start, count;
+    size_t size;
+    bool placed;
+  } rows[] = {
+      {vk, {1, 0, 0}, {1, NY, NX}, 4, true},    // a step, a chunk
+      {vk, {2, 1, 0}, {1, 2, NX}, 4, true},     // rows of one
+      {vk, {2, 2, 3}, {1, 1, 2}, 4, true},      // part of a row
+      {vk, {0, 0, 0}, {2, NY, NX}, 4, false},   // two chunks
+      {vk, {0, 0, 1}, {1, 2, 2}, 4, false},     // pieces of rows
+      {vk, {NT, 0, 0}, {1, NY, NX}, 4, false},  // past the last step
+      {vc, {0, 0}, {NY, NX}, 2, true},          // stored whole
+      {vc, {1, 2}, {1, 3}, 2, true},
+      {vz, {1, 0, 0}, {1, NY, NX}, 4, false},   // compressed
+      {vb, {0, 0}, {NY, NX}, 4, false},         // bytes in the other order
+      {vn, {0}, {NX}, 8, true},
+      {vu, {0, 0}, {NY, NX}, 4, true},
+      {vf, {0, 0, 0}, {1, NY, NX}, 4, false},   // a chunk never written
+      {vf, {NT - 1, 0, 0}, {1, NY, NX}, 4, true},
+  };
+  for (const auto& r : rows) {
+    size_t n = r.size;
+    for (size_t c : r.count) n *= c;
+    uint64_t at = 0;
+    ASSERT_EQ(netcdf_raw_place(id, r.var, r.start, r.count, n, &at), r.placed) << r.var << " " << r.start[0];
+    if (!r.placed) continue;
+    std::vector<unsigned char> want(n);
+    ASSERT_EQ(nc_get_vara(lib, r.var, r.start.data(), r.count.data(), want.data()), NC_NOERR);
+    ASSERT_LE(at + n, bytes.size());
+    EXPECT_TRUE(std::equal(want.begin(), want.end(), bytes.begin() + static_cast<long>(at))) << r.var;
+    // Other sizes than the slab's are no slab of it.
+    EXPECT_FALSE(netcdf_raw_place(id, r.var, r.start, r.count, n + r.size, &at)) << r.var;
+  }
+  // The steps after the last one, and those the first dimension has.
+  EXPECT_EQ(netcdf_steps_after(id, vk, 1), NT - 1);
+  EXPECT_EQ(netcdf_steps_after(id, vk, NT), 0u);
+  nc_close(lib);
+  EXPECT_EQ(close_netcdf(id), 1);
+  // A classic file's runs are the program's own to find: the helper gives
+  // no place in one.
+  const std::string c = make_file("noplace.nc", NC_64BIT_OFFSET);
+  ASSERT_TRUE(open_netcdf(c.c_str(), &id));
+  uint64_t at = 0;
+  EXPECT_FALSE(netcdf_raw_place(id, 3, {0, 0}, {NY, NX}, NY * NX * 4, &at));  // w
+  EXPECT_EQ(close_netcdf(id), 1);
+}

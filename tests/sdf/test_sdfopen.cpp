@@ -408,6 +408,8 @@ TEST(sdfaxes, WestwardLongitudesAreTheShortWayDown) {
 // window of the same data, which goes through a separate copy, agrees.
 TEST(sdfopen, WholeFloatGridsReadInPlace) {
   if (!have_ncgen()) GTEST_SKIP();
+  // netCDF-4, and classic: its rows come straight from the file.
+  for (const char* kind : {"nc4", ""})
   for (bool north_first : {true, false}) {
     std::string lats = north_first ? "60, 20, -20, -60" : "-60, -20, 20, 60";
     std::string cdl =
@@ -419,7 +421,7 @@ TEST(sdfopen, WholeFloatGridsReadInPlace) {
         "data:\n  lon = 0, 120, 240 ;\n  lat = " + lats + " ;\n  time = 0, 6 ;\n"
         "  v = 1,2,3, 4,NaNf,6, 7,8,-5, 10,11,12,  21,22,23, 24,25,26, 27,28,29, 30,31,32 ;\n}\n";
     state st;
-    std::string f = make_nc(north_first ? "inplace_n" : "inplace_s", cdl, "nc4");
+    std::string f = make_nc(std::string(north_first ? "inplace_n" : "inplace_s") + kind, cdl, kind);
     ASSERT_FALSE(f.empty());
     ASSERT_EQ(open_quiet(st, f), 0);
     datafile* pfi = st.last();
@@ -619,6 +621,8 @@ TEST(sdfopen, GridsReadInBlocksOfRowsKeepEveryRow) {
     size_t nx, ny;
     size_t marked[3][2];  // in the first block, in the last row of it, and in the second
   } shapes[] = {{300, 250, {{3, 0}, {299, 217}, {5, 240}}}, {70000, 3, {{3, 0}, {69999, 0}, {5, 2}}}};
+  // Latitudes northward, and southward: those rows are turned round.
+  for (bool south : {false, true})
   for (const shape& sh : shapes) {
     const size_t nx = sh.nx, ny = sh.ny, nt = 2;
     const std::string f = tmpdir() + "/blocks.nc";
@@ -640,7 +644,7 @@ TEST(sdfopen, GridsReadInBlocksOfRowsKeepEveryRow) {
     ASSERT_EQ(nc_enddef(nc), NC_NOERR);
     std::vector<float> lon(nx), lat(ny), v(nx * ny * nt);
     for (size_t i = 0; i < nx; i++) lon[i] = 360.0f / 301 * static_cast<float>(i);
-    for (size_t j = 0; j < ny; j++) lat[j] = -89.5f + 0.7f * static_cast<float>(j);
+    for (size_t j = 0; j < ny; j++) lat[j] = (south ? -1.0f : 1.0f) * (-89.5f + 0.7f * static_cast<float>(j));
     const double times[2] = {0, 6};
     auto value = [&](size_t i, size_t j, size_t t) { return static_cast<float>(100000 * t + nx * j + i); };
     for (size_t t = 0; t < nt; t++)
@@ -662,12 +666,13 @@ TEST(sdfopen, GridsReadInBlocksOfRowsKeepEveryRow) {
       size_t wrong = 0;
       for (size_t j = static_cast<size_t>(y0 - 1); j < ny; j++)
         for (size_t i = 0; i < nx; i++) {
+          const size_t fj = south ? ny - 1 - j : j;  // the file's row
           bool m = false;
-          for (const auto& k : sh.marked) m = m || (k[0] == i && k[1] == j);
-          const float want = m ? fill : value(i, j, 1);
+          for (const auto& k : sh.marked) m = m || (k[0] == i && k[1] == fj);
+          const float want = m ? fill : value(i, fj, 1);
           if (r.at(static_cast<int>(i), static_cast<int>(j) - (y0 - 1)) != want) wrong++;
         }
-      EXPECT_EQ(wrong, 0u) << nx << " " << y0;
+      EXPECT_EQ(wrong, 0u) << nx << " " << y0 << (south ? " south" : "");
     }
   }
 }

@@ -310,8 +310,14 @@ TEST(dailyseries, StepOfOneTimeMembersComesFromTheMembersThere) {
   for (int d = 1; d <= 3; d++) ASSERT_FALSE(day_file(dir, d, 12).empty());
   state st;
   std::string out;
+  // The members are read for their times and closed again in the helper:
+  // it holds no more descriptors than with the first file alone open.
+  ASSERT_EQ(open_quiet(st, dir + "/d_20010101.nc", &out), 0) << out;
+  const int held = helper_fds();
+  ASSERT_GT(held, 0);
   // The template is taken in the first file's folder.
   ASSERT_EQ(open_quiet(st, dir + "/d_20010101.nc d_%y4%m2%d2.nc 3", &out), 0) << out;
+  EXPECT_EQ(helper_fds(), held);
   datafile* pfi = st.last();
   EXPECT_EQ(pfi->dnum[3], 3);
   EXPECT_FLOAT_EQ(pfi->grvals[3][3], 12.0f);  // 12Z 1 January
