@@ -962,6 +962,12 @@ TEST_F(helperlimits, ALoopOverStepsGivesEveryStep) {
       request r(pfi, "v", 0, 1, clo, chi);
       EXPECT_EQ(r.read(&out), 3) << z << " " << t;
       EXPECT_NE(out.find("Failure reading SDF data.  #1\n"), std::string::npos) << out;
+      // So is a point's step whose values came ahead before the cut (the
+      // last steps of the point's loop above).
+      const int pt = static_cast<int>(nt) + t - 5;
+      int plo[4] = {4, 6, 1, pt}, phi[4] = {4, 6, 1, pt};
+      request p(pfi, "v", -1, -1, plo, phi);
+      EXPECT_EQ(p.read(&out), 3) << z << " " << pt;
     }
     // What the reads keep stays for a script's next command, and is given
     // back as the prompt waits.
