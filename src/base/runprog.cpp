@@ -5,9 +5,9 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
-#include <atomic>
 #include <cerrno>
 
+#include "base/children.h"
 #include "base/ending.h"
 #include "base/givenfds.h"
 #include "base/outflush.h"
@@ -17,15 +17,13 @@ extern char** environ;
 
 namespace {
 
-// The command being waited for, 0 when none; set from its start until it
-// is reaped, so that its number names no other process meanwhile.
-std::atomic<pid_t> waitedfor{0};
-static_assert(std::atomic<pid_t>::is_always_lock_free, "a handler reads it");
+// Set from the command's start until it is seen to end.
+volatile sig_atomic_t running = 0;
 
 // Whatever ends the session ends the command too, and all it started:
 // nobody waits for them any more, and they would hold standard output
 // open for whoever reads it after the session.
-void endcommand(endhow) { signaltree(waitedfor.load(), SIGTERM); }
+void endcommand(endhow) { signaltree(childheld(CHILD_COMMAND).pid, SIGTERM); }
 
 // What came while the command ran: the interrupts sent to the session
 // alone, and whether a quit came.  An interrupt from the terminal (sent
@@ -36,21 +34,7 @@ volatile sig_atomic_t interrupts = 0, quits = 0;
 
 void keep(int sig, siginfo_t* info, void*) {
   if (sig == SIGQUIT) quits = 1;
-  else if (info->si_code != SI_KERNEL || waitedfor.load() == 0) interrupts = interrupts + 1;
-}
-
-// Waits for the command to end, then reaps it; its wait status, -1 when
-// it cannot be waited for.
-int waitcommand(pid_t pid) {
-  siginfo_t info;
-  int status = -1;
-  while (waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT) < 0 && errno == EINTR) {
-  }
-  waitedfor = 0;
-  while (waitpid(pid, &status, 0) < 0) {
-    if (errno != EINTR) return -1;
-  }
-  return status;
+  else if (info->si_code != SI_KERNEL || !running) interrupts = interrupts + 1;
 }
 
 // The session's actions for interrupt and quit, kept aside while a command
@@ -119,12 +103,20 @@ int runshellcmd(const char* command) {
   const sessionacts was = keepsignals();
   pid_t pid;
   const bool started = startcommand(command, old, was, &pid);
-  if (started) waitedfor = pid;
+  if (started) {
+    childhold(CHILD_COMMAND, {pid, false});
+    running = 1;
+  }
   // SIGCHLD stays held while the session waits.
   sigset_t waiting = old;
   sigaddset(&waiting, SIGCHLD);
   sigprocmask(SIG_SETMASK, &waiting, nullptr);
-  const int status = started ? waitcommand(pid) : W_EXITCODE(127, 0);
+  int status = W_EXITCODE(127, 0);
+  if (started) {
+    childended(CHILD_COMMAND, true);
+    running = 0;
+    if (!childreap(CHILD_COMMAND, &status)) status = -1;
+  }
   sigprocmask(SIG_SETMASK, &old, nullptr);
   takesignals(was, status);
   return status;
