@@ -732,7 +732,8 @@ else:
 # A wrapper that runs the program given as its child and hands each
 # interrupt it is sent on to it with kill(), as `timeout` does; only once
 # the child has taken any it was sent itself, so that the two are not
-# merged into one.  It ends with the child's status.
+# merged into one; then it makes the file "forwarded".  It ends with the
+# child's status.
 FORWARDS = """import os, signal, sys, time
 child = os.fork()
 if child == 0:
@@ -746,6 +747,7 @@ def forward(sig, _):
             break
         time.sleep(0.01)
     os.kill(child, sig)
+    open("forwarded", "w").close()
 signal.signal(signal.SIGINT, forward)
 os._exit(os.waitstatus_to_exitcode(os.waitpid(child, 0)[1]) & 255)
 """
@@ -833,10 +835,15 @@ with tempfile.TemporaryDirectory() as d:
     env = dict(ENV, OMUDFT=f"{d}/udft")
     # On a terminal: the keys' signals go to the command, and through it to
     # the session.  One key is one interrupt also where a wrapper (as
-    # `timeout` does) hands the interrupt it was sent on to the session.
+    # `timeout` does) hands the interrupt it was sent on to the session: a
+    # command that takes its time to end by it (until the gate opens) ends
+    # once the wrapper has handed it on, where the wrapper was sent it.
+    gate = f"{d}/gate"
+    os.mkfifo(gate)
     for key, lines, want, wrapped in ((b"\x03", "run loop.gs", 0, False),
                                       (b"\x1c", f"!cat {fifo}", -signal.SIGQUIT, False),
-                                      (b"\x03", f"!cat {fifo}", 0, True)):
+                                      (b"\x03", f"!sh -c 'trap \"cat {gate}; trap - INT; kill -INT \\$\\$\" INT; cat {fifo}'",
+                                       0, True)):
         pid, fd = pty.fork()
         if pid == 0:
             os.chdir(d)
@@ -845,7 +852,15 @@ with tempfile.TemporaryDirectory() as d:
         read(fd, b"om> ", 10)
         os.write(fd, lines.encode() + b"\n")
         atfifo(pid)
+        front, waiting = os.tcgetpgrp(fd), [k for k in below(pid) if wchan(k) == "wait_for_partner"]
         os.write(fd, key)
+        if wrapped:
+            for _ in range(1000):  # the command in its trap, and the wrapper, if it was sent the key, done
+                if not any(procstatus(k) for k in waiting) and any(wchan(k) == "wait_for_partner" for k in below(pid)) and \
+                        (front != os.getpgid(pid) or os.path.exists(f"{d}/forwarded")):
+                    break
+                time.sleep(0.01)
+            release(gate)
         seen = read(fd, b"om> " if want == 0 else b"terminated", 10)
         if want == 0:
             os.write(fd, b"quit\n")
