@@ -21,7 +21,7 @@ extern char** environ;
 namespace {
 
 // The standard descriptor open on the session's controlling terminal, -1
-// where none is; noted as each command starts.
+// where none is; noted at the first command.
 volatile sig_atomic_t ttyfd = -1;
 // Set from the command's start until it is seen to end.
 volatile sig_atomic_t running = 0;
@@ -34,16 +34,19 @@ int terminalfd() {
   return -1;
 }
 
-// Gives the terminal fd to process group to, where group from has it.  The
+// Gives the terminal fd to the command's process group cmd (tocommand),
+// or back to the session's own, from whichever of the two has it.  The
 // session may be in the background then: SIGTTOU is held meanwhile.
 // Async-signal-safe.
-void handover(int fd, pid_t from, pid_t to) {
-  if (fd < 0 || from <= 0 || to <= 0 || tcgetpgrp(fd) != from) return;
+void handover(int fd, pid_t cmd, bool tocommand) {
+  if (fd < 0 || cmd <= 0) return;
+  const pid_t own = getpgrp();
+  if (tcgetpgrp(fd) != (tocommand ? own : cmd)) return;
   sigset_t ttou, old;
   sigemptyset(&ttou);
   sigaddset(&ttou, SIGTTOU);
   sigprocmask(SIG_BLOCK, &ttou, &old);
-  tcsetpgrp(fd, to);
+  tcsetpgrp(fd, tocommand ? cmd : own);
   sigprocmask(SIG_SETMASK, &old, nullptr);
 }
 
@@ -53,7 +56,7 @@ void handover(int fd, pid_t from, pid_t to) {
 // the session's last lines.
 void endcommand(endhow) {
   const int saved = errno;
-  handover(ttyfd, childheld(CHILD_COMMAND).pid, getpgrp());
+  handover(ttyfd, childheld(CHILD_COMMAND).pid, false);
   errno = saved;
   childend(CHILD_COMMAND);
 }
@@ -124,7 +127,7 @@ void commandstopped(int sig) {
   ownedfd opened(ttyfd < 0 ? open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC) : -1);
   const int fd = ttyfd >= 0 ? ttyfd : opened.get();
   if (fd < 0) return;
-  handover(fd, cmd, own);
+  handover(fd, cmd, false);
   const bool forterminal = sig == SIGTTIN || sig == SIGTTOU;
   if (forterminal && tcgetpgrp(fd) == own) {
     // It wanted the terminal, and the session has it: it is given it.
@@ -133,7 +136,7 @@ void commandstopped(int sig) {
     hungup = true;
     childsignal(CHILD_COMMAND, SIGHUP);
   }
-  handover(fd, own, cmd);
+  handover(fd, cmd, true);
   childsignal(CHILD_COMMAND, SIGCONT);
 }
 
@@ -205,7 +208,8 @@ int runshellcmd(const char* command) {
   sigfillset(&all);
   sigprocmask(SIG_BLOCK, &all, &old);
   const sessionacts was = keepsignals();
-  ttyfd = terminalfd();
+  static const int tty = terminalfd();
+  ttyfd = tty;
   hungup = false;
   pid_t pid;
   const bool started = startcommand(command, old, was, &pid);
@@ -213,7 +217,7 @@ int runshellcmd(const char* command) {
     childhold(CHILD_COMMAND, {pid, true});
     running = 1;
     // The command is the terminal's foreground job where the session was.
-    handover(ttyfd, getpgrp(), pid);
+    handover(ttyfd, pid, true);
   }
   // SIGCHLD stays held while the session waits.
   sigset_t waiting = old;
@@ -223,7 +227,7 @@ int runshellcmd(const char* command) {
   if (started) {
     childended(CHILD_COMMAND, true, commandstopped);
     running = 0;
-    handover(ttyfd, pid, getpgrp());
+    handover(ttyfd, pid, false);
     if (!childreap(CHILD_COMMAND, &status)) status = -1;
   }
   sigprocmask(SIG_SETMASK, &old, nullptr);
