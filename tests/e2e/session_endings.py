@@ -875,24 +875,49 @@ with tempfile.TemporaryDirectory() as d:
     # Ctrl-Z during a command stops both, and `fg` gives the command the
     # terminal again; a command of a session in the background that reads
     # the terminal stops the session (tty input), and `fg` gives it the
-    # terminal.  Without a terminal a stopped command stops nothing else:
-    # the session waits, and goes on once the command is continued.
+    # terminal; Ctrl-C typed once such a session is brought to the front
+    # reaches its command.  Without a terminal a stopped command stops
+    # nothing else: the session waits, and goes on once the command is
+    # continued.
     open(f"{d}/tty.in", "w").write("!sh -c 'read x < /dev/tty; echo got $x > /dev/tty'\nquit\n")
+    open(f"{d}/fifo.in", "w").write(f"!cat {fifo}\nquit\n")
     pid, fd = pty.fork()
     if pid == 0:
         os.chdir(d)
         os.execve("/bin/bash", ["bash", "--norc", "--noprofile", "-i"], dict(env, PS1="$ ", TERM="dumb"))
     seen = read(fd, b"$ ", 10)
-    for line, until in ((b"set +H", b"$ "), (OMBRA.encode() + b" -blE", b"om> "), (b"!cat", b"\n"),
-                        (b"one", b"one\r\none\r\n"), (b"\x1a", b"$ "), (b"fg", b"-blE\r\n"), (b"two", b"two\r\ntwo\r\n"),
-                        (b"\x04", b"om> "), (b"quit", b"$ "), (OMBRA.encode() + b" -blE < tty.in > /dev/null &", b"$ "),
-                        (b"until jobs -l | grep -q input; do sleep 0.01; done; jobs -l", b"$ "), (b"fg", b"null\r\n"), (b"typed", b"got typed"), (b"exit", b"exit")):
-        seen += os.write(fd, line + (b"" if line == b"\x1a" or line == b"\x04" else b"\n")) and read(fd, until, 10)
+    # Each line once its answer shows and the terminal is where it must be
+    # then: the shell's (True), its job's (False).  (The first line typed
+    # as a job has stopped may be lost to the shell, whatever the job: a
+    # line that asks for the jobs is typed until it answers.)
+    for line, until, shell in (
+            (b"set +H", b"$ ", True), (OMBRA.encode() + b" -blE", b"om> ", False), (b"!cat", b"\n", None),
+            (b"one", b"one\r\none\r\n", None), (b"\x1a", b"$ ", True), (b"jobs", b"Stopped", True),
+            (b"fg", b"-blE\r\n", False),
+            (b"two", b"two\r\ntwo\r\n", None), (b"\x04", b"om> ", None), (b"quit", b"$ ", True),
+            (OMBRA.encode() + b" -blE < tty.in > /dev/null &", b"$ ", True),
+            (b"until jobs -l | grep -q input; do sleep 0.01; done; jobs -l", b"$ ", True),
+            (b"fg", b"null\r\n", False), (b"typed", b"got typed", True),
+            (OMBRA.encode() + b" -blE < fifo.in > /dev/null &", b"$ ", True), (b"fg", b"null\r\n", False),
+            (b"\x03", b"$ ", True), (b"echo done:$?", b"done:0", True), (b"exit", b"exit", None)):
+        if line == b"fg" and b"typed" in seen:
+            atfifo(pid)
+        for _ in range(3 if b"jobs" in line else 1):
+            got = os.write(fd, line + (b"" if line in (b"\x1a", b"\x04", b"\x03") else b"\n")) and read(fd, until, 10)
+            seen += got
+            if until in got:
+                break
+        for _ in range(1000 if shell is not None else 0):
+            if (os.tcgetpgrp(fd) == pid) == shell:
+                break
+            time.sleep(0.01)
+    if b"done:0" not in seen:
+        release(fifo)
     status(pid)
     os.close(fd)
     said = seen.replace(b"\r\n", b"\n")
     if said.count(b"two\n") != 2 or not all(w in said for w in (b"one\none\n", b"Stopped", b"Stopped (tty input)",
-                                                                 b"got typed")):
+                                                                 b"got typed", b"done:0")):
         fails.append(f"job control of a session and its command under bash: {said[-600:]!r}")
     # (A session of its own, with no terminal; the session a job of a shell
     # there, which the kernel would stop.)
