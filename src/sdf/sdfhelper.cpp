@@ -47,7 +47,6 @@
 #include <time.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -60,8 +59,8 @@
 #include <string>
 #include <vector>
 
+#include "base/children.h"
 #include "base/cmnstate.h"
-#include "base/endhold.h"
 #include "base/ending.h"
 #include "base/outflush.h"
 #include "data/gridres.h"
@@ -74,7 +73,6 @@ namespace {
 struct probehelper {
   pid_t pid = -1;
   int fd = -1;
-  pid_t owner = -1;     // the process that started it (a fork of the program is not)
   bool execd = false;   // the program's own file run again, not a fork
   std::string failure;  // why the last start failed
   int ended = 0;        // the wait status of the last one that ended of itself
@@ -112,21 +110,14 @@ size_t& given_at() {
   return at;
 }
 
-// The running helper as the signal endings see it: they may read nothing
-// else of the record.  Whoever reaps the helper takes its pid from here
-// first: once reaped, the number is free for another process (a shell
-// escape's child, say) that an ending must not kill or wait for.
-std::atomic<pid_t> g_endpid{-1};
-static_assert(std::atomic<pid_t>::is_always_lock_free, "a handler takes the pid");
-volatile sig_atomic_t g_endowner = -1;
-
+// The record is the helper's for requests; its process is held by the
+// program's slot for it (base/children.h), through which alone it is
+// signalled, waited for and reaped.  The status of the last one that ended
+// of itself stays across starts.
 void set_helper(const probehelper& h) {
-  g_endpid = -1;
   const int ended = helper().ended;
   helper() = h;
   helper().ended = ended;
-  g_endowner = h.owner;
-  g_endpid = h.pid;
 }
 
 // Failures of a start told the user, and whether the program's own file
@@ -187,23 +178,13 @@ int end_helper() {
   probehelper h = helper();
   pending().busy = false;  // what was asked of it is not answered
   if (h.pid < 0) return 0;
-  const bool ours = h.owner == getpid();
-  if (ours) kill(h.pid, SIGKILL);
+  childsignal(CHILD_HELPER, SIGKILL);
   close(h.fd);
-  // Waited for without being reaped: until it is, its pid names no other
-  // process, and an ending that comes meanwhile finds it and reaps it.
-  siginfo_t info;
-  while (ours && waitid(P_PID, static_cast<id_t>(h.pid), &info, WEXITED | WNOWAIT) < 0 && errno == EINTR) {
-  }
-  // Taken from the ending with the ending signals held: one of the two
-  // reaps it, and at once, as it has ended.
-  endhold hold;
-  hold.hold();
-  const bool reaps = ours && g_endpid.exchange(-1) == h.pid;
-  set_helper(probehelper{});
+  // Waited for, then reaped: an ending that comes meanwhile finds it held
+  // and reaps it itself.
   int status = 0;
-  while (reaps && waitpid(h.pid, &status, 0) < 0 && errno == EINTR) {
-  }
+  childreap(CHILD_HELPER, &status);
+  set_helper(probehelper{});
   return status;
 }
 
@@ -234,7 +215,7 @@ void record_helper(pid_t pid, int fd, bool execd) {
   h.pid = pid;
   h.fd = fd;
   h.execd = execd;
-  h.owner = getpid();
+  childhold(CHILD_HELPER, {pid, false});
   set_helper(h);
 }
 
@@ -748,21 +729,7 @@ bool helper_failure_untold() {
 }
 
 void sdf_helper_reap() {
-  const probehelper h = helper();
-  if (h.pid < 0) return;
-  siginfo_t info = {};  // si_pid stays 0 while it runs
-  const int r = waitid(P_PID, static_cast<id_t>(h.pid), &info, WEXITED | WNOHANG | WNOWAIT);
-  if ((r == 0 && info.si_pid == 0) || (r < 0 && errno != ECHILD)) return;  // still running
-  end_helper();
+  if (helper().pid >= 0 && childended(CHILD_HELPER, false)) end_helper();
 }
 
-void sdf_helper_end() {
-  if (g_endowner != getpid()) return;
-  const pid_t pid = g_endpid.exchange(-1);
-  if (pid <= 0) return;
-  const int saved = errno;
-  kill(pid, SIGKILL);
-  while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
-  }
-  errno = saved;
-}
+void sdf_helper_end() { childend(CHILD_HELPER); }
