@@ -1,0 +1,119 @@
+// clim: the mean of a field over the steps of a span of time that fall in
+// the calendar month (or season) of the environment's time, so that a
+// field less its clim is its anomaly at every time.
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "base/cmnstate.h"
+#include "base/omprnt.h"
+#include "data/datafile.h"
+#include "data/datetime.h"
+#include "data/gridres.h"
+#include "expr/evalstat.h"
+#include "expr/fn_common.h"
+#include "expr/omexpr.h"
+#include "expr/omfunc.h"
+
+namespace {
+
+// The group a month belongs to: itself, or with seasons its season
+// (December, January and February one, then March to May, and so on).
+int groupof(int mo, bool seasons) { return seasons ? (mo % 12) / 3 : mo; }
+
+// A time-varying environment goes through tloop, each step a clim of its
+// own: the call is handed on whole as tloop's one argument.
+int bysteps(fargs* pfa, evalstat* pst) {
+  std::string call = "clim(";
+  for (int k = 0; k < pfa->argnum; k++) {
+    if (k) call += ',';
+    call += pfa->argpnt[k];
+  }
+  call += ')';
+  fargs fa{};
+  if (call.size() >= sizeof fa.abuf) {
+    omprntf(0, "Syntax Error:  Function arguments longer than %i characters\n", FARGBUF - 1);
+    return 1;
+  }
+  std::memcpy(fa.abuf, call.c_str(), call.size() + 1);
+  fa.argnum = 1;
+  fa.argpnt[0] = fa.abuf;
+  return fftlp(&fa, pst);
+}
+
+// Adds a step's defined values to the sums.
+void addstep(const gridres* g, std::vector<double>* sum, std::vector<int>* cnt) {
+  const float* v = g->grid;
+  const float u = g->undef;
+  for (size_t k = 0; k < sum->size(); k++) {
+    if (v[k] == u) continue;
+    (*sum)[k] += v[k];
+    (*cnt)[k]++;
+  }
+}
+
+}  // namespace
+
+int ffclim(fargs* pfa, evalstat* pst) {
+  const int n = pfa->argnum;
+  if (n < 3 || n > 4) {
+    omprnt(0, "Error from CLIM:  Too many or too few args \n");
+    omprnt(0, "                  3 or 4 arguments expected \n");
+    return 1;
+  }
+  const bool seasons = n == 4;
+  if (seasons && std::strcmp(pfa->argpnt[3], "-s") != 0) {
+    omprnt(0, "Error from CLIM: Invalid option flags\n");
+    return 1;
+  }
+  if (pst->idim == 3 || pst->jdim == 3) return bysteps(pfa, pst);
+  int d1, d2, wflag;
+  float g1, g2;
+  if (!fndim(pfa->argpnt[1], pst, &d1, &g1, &wflag) || d1 != 3) {
+    omprnt(0, "Error from CLIM:  1st dimension expression invalid\n");
+    return 1;
+  }
+  if (!fndim(pfa->argpnt[2], pst, &d2, &g2, &wflag) || d2 != 3) {
+    omprnt(0, "Error from CLIM:  2nd dimension expression invalid\n");
+    return 1;
+  }
+  if (!fntaxisok(pst->dfile)) {
+    omprnt(0, "Error from CLIM: Invalid time axis\n");
+    return 1;
+  }
+  int k1, k2;
+  fnrange(g1, g2, &k1, &k2);
+  const int want = groupof(pst->tmin.mo, seasons);
+  const float* tvals = pst->dfile->grvals[3];
+  gridres* out = nullptr;
+  std::vector<double> sum;
+  std::vector<int> cnt;
+  for (int k = k1; k <= k2; k++) {
+    datetime dt;
+    gr2t(tvals, k, &dt);
+    if (groupof(dt.mo, seasons) != want) continue;
+    fnsetdim(pst, 3, k);
+    gridres* g = nullptr;
+    const int rc = out ? fnevalstep(pfa->argpnt[0], pst, fnpts(out), &g) : fnevalg(pfa->argpnt[0], pst, &g);
+    if (rc) {
+      omgfre(out);
+      if (rc > 0 && out) omprnt(0, "Error from CLIM:  Error getting grids \n");
+      return rc;
+    }
+    if (!out) {
+      sum.assign(fnpts(g), 0.0);
+      cnt.assign(fnpts(g), 0);
+    }
+    addstep(g, &sum, &cnt);
+    if (out) omgfre(g);
+    else out = g;
+  }
+  if (!out) {
+    omprnt(0, "Error from CLIM:  No time step of the span falls in the month or season\n");
+    return 1;
+  }
+  for (size_t k = 0; k < sum.size(); k++)
+    out->grid[k] = cnt[k] ? static_cast<float>(sum[k] / cnt[k]) : out->undef;
+  fnsettle(pst, out);
+  return 0;
+}
