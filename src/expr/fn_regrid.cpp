@@ -1,6 +1,7 @@
 // regrid: a field carried onto another longitude-latitude grid, a global
 // regular one of a given spacing or the grid of another expression, by
 // bilinear or conservative weights (regridw.h).
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -20,13 +21,60 @@ bool isflag(const char* a) { return a[0] == '-' && a[1] == 'c' && a[2] == '\0'; 
 
 bool lonlat(const gridres* g) { return g->idim == 0 && g->jdim == 1; }
 
-// The world coordinates of a grid's two axes.
-rggrid coordsof(const gridres* g) {
+// The latitudes of the n rows of a Gaussian grid, south to north: the
+// zeros of the Legendre polynomial of degree n, by Newton's method.
+std::vector<double> gaussian(size_t n) {
+  std::vector<double> y(n);
+  for (size_t k = 0; k < (n + 1) / 2; k++) {
+    double x = std::cos(M_PI * (static_cast<double>(k) + 0.75) / (static_cast<double>(n) + 0.5));
+    for (int it = 0; it < 100; it++) {
+      double p0 = 1.0, p1 = x;
+      for (size_t m = 2; m <= n; m++) {
+        const double p2 = ((2.0 * m - 1.0) * x * p1 - (m - 1.0) * p0) / static_cast<double>(m);
+        p0 = p1;
+        p1 = p2;
+      }
+      const double dp = static_cast<double>(n) * (x * p1 - p0) / (x * x - 1.0);
+      const double dx = p1 / dp;
+      x -= dx;
+      if (std::fabs(dx) < 1e-16) break;
+    }
+    const double lat = std::asin(x) * 180.0 / M_PI;
+    y[n - 1 - k] = lat;
+    y[k] = -lat;
+  }
+  return y;
+}
+
+// A file keeps its latitudes as floats: those of a whole Gaussian grid are
+// taken at their full precision, as the peers take them.
+void exactlats(std::vector<double>* lat) {
+  const size_t n = lat->size();
+  if (n < 4) return;
+  const double d0 = (*lat)[1] - (*lat)[0], dm = (*lat)[n / 2] - (*lat)[n / 2 - 1];
+  if (std::fabs(d0 - dm) < 1e-4 * dm) return;  // evenly spaced
+  const std::vector<double> g = gaussian(n);
+  for (size_t k = 0; k < n; k++)
+    if (std::fabs(g[k] - (*lat)[k]) > 1e-4) return;
+  *lat = g;
+}
+
+// The world coordinates of a grid's two axes.  Rows beyond a pole (an
+// environment wider than the file gives them, undefined) are no part of
+// the sphere: only the rows from *j0 on, as many as lat holds, count.
+rggrid coordsof(const gridres* g, int* j0) {
   rggrid c;
   c.lon.resize(static_cast<size_t>(g->isiz));
-  c.lat.resize(static_cast<size_t>(g->jsiz));
   for (int i = 0; i < g->isiz; i++) c.lon[static_cast<size_t>(i)] = g->igrab(g->ivals, g->dimmin[0] + i);
-  for (int j = 0; j < g->jsiz; j++) c.lat[static_cast<size_t>(j)] = g->jgrab(g->jvals, g->dimmin[1] + j);
+  *j0 = -1;
+  for (int j = 0; j < g->jsiz; j++) {
+    const double y = g->jgrab(g->jvals, g->dimmin[1] + j);
+    if (std::fabs(y) > 90.0 + 1e-6) continue;
+    if (*j0 < 0) *j0 = j;
+    c.lat.push_back(y);
+  }
+  if (*j0 < 0) *j0 = 0;
+  exactlats(&c.lat);
   return c;
 }
 
@@ -108,11 +156,16 @@ int ffregrid(fargs* pfa, evalstat* pst) {
     omprnt(0, "                    2 to 4 arguments expected \n");
     return 1;
   }
-  float dlon = 0.0f, dlat = 0.0f;
+  double dlon = 0.0, dlat = 0.0;
   if (plain == 3) {
-    const char* e1 = fnvalue(pfa->argpnt[1], &dlon);
-    const char* e2 = fnvalue(pfa->argpnt[2], &dlat);
-    if (!e1 || *e1 || !e2 || *e2 || !(dlon > 0.0f) || dlon > 360.0f || !(dlat > 0.0f) || dlat > 180.0f) {
+    float flon, flat;
+    const char* e1 = fnvalue(pfa->argpnt[1], &flon);
+    const char* e2 = fnvalue(pfa->argpnt[2], &flat);
+    // The spacings as typed, not as the nearest floats: 0.7 degrees are
+    // 0.7 at the five-hundredth point too.
+    if (e1 && !*e1) dlon = std::strtod(pfa->argpnt[1], nullptr);
+    if (e2 && !*e2) dlat = std::strtod(pfa->argpnt[2], nullptr);
+    if (!(dlon > 0.0) || dlon > 360.0 || !(dlat > 0.0) || dlat > 180.0) {
       omprnt(0, "Error from REGRID:  Invalid grid spacing\n");
       omprnt(0, "  Spacings in longitude and latitude above 0 expected\n");
       return 1;
@@ -126,7 +179,8 @@ int ffregrid(fargs* pfa, evalstat* pst) {
     omprnt(0, "Error from REGRID:  The field must vary in longitude and latitude\n");
     return 1;
   }
-  const rggrid s = coordsof(src);
+  int j0, tj0;
+  const rggrid s = coordsof(src, &j0);
   rggrid t;
   gridres* out = nullptr;
   if (plain == 3) {
@@ -142,7 +196,7 @@ int ffregrid(fargs* pfa, evalstat* pst) {
       out = nullptr;
       omprnt(0, "Error from REGRID:  The grid to regrid to must vary in longitude and latitude\n");
     } else {
-      t = coordsof(out);
+      t = coordsof(out, &tj0);
       out->pvar = nullptr;
     }
   }
@@ -166,7 +220,14 @@ int ffregrid(fargs* pfa, evalstat* pst) {
   // The scratch rows are kept from call to call: a time loop regrids
   // every step into the same room.
   static std::vector<double> work;
-  rgapply(*w, src->grid, static_cast<size_t>(src->isiz), src->undef, out->grid, &work);
+  const size_t sw = static_cast<size_t>(src->isiz);
+  float* dst = out->grid;
+  if (plain == 2) {
+    // Target rows beyond a pole stay undefined.
+    std::fill(dst, dst + fnpts(out), src->undef);
+    dst += static_cast<size_t>(tj0) * static_cast<size_t>(out->isiz);
+  }
+  rgapply(*w, src->grid + static_cast<size_t>(j0) * sw, sw, src->undef, dst, &work);
   out->undef = src->undef;
   omgfre(src);
   fnsettle(pst, out);
