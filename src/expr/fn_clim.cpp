@@ -1,6 +1,8 @@
 // clim: the mean of a field over the steps of a span of time that fall in
 // the calendar month (or season) of the environment's time, so that a
 // field less its clim is its anomaly at every time.
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -41,6 +43,26 @@ int bysteps(fargs* pfa, evalstat* pst) {
   return fftlp(&fa, pst);
 }
 
+// One end of the span, as the month it falls in (12 * year + month - 1):
+// time=... is read as a date, any other dimension expression as the step
+// nearest its grid coordinate.  The span is whole months, so that
+// time=dec2010 takes December 2010 whether its step is stamped at the
+// start, the middle or the end of the month.
+bool spanend(const char* text, evalstat* pst, long* ym) {
+  datetime dt;
+  if (std::strncmp(text, "time=", 5) == 0) {
+    const char* q = adtprs(text + 5, &pst->tmin, &dt);
+    if (!q || *q) return false;
+  } else {
+    int d, wflag;
+    float g;
+    if (!fndim(text, pst, &d, &g, &wflag) || d != 3) return false;
+    gr2t(pst->dfile->grvals[3], std::floor(g + 0.5), &dt);
+  }
+  *ym = 12L * dt.yr + dt.mo - 1;
+  return true;
+}
+
 // Adds a step's defined values to the sums.
 void addstep(const gridres* g, std::vector<double>* sum, std::vector<int>* cnt) {
   const float* v = g->grid;
@@ -67,31 +89,41 @@ int ffclim(fargs* pfa, evalstat* pst) {
     return 1;
   }
   if (pst->idim == 3 || pst->jdim == 3) return bysteps(pfa, pst);
-  int d1, d2, wflag;
-  float g1, g2;
-  if (!fndim(pfa->argpnt[1], pst, &d1, &g1, &wflag) || d1 != 3) {
-    omprnt(0, "Error from CLIM:  1st dimension expression invalid\n");
-    return 1;
-  }
-  if (!fndim(pfa->argpnt[2], pst, &d2, &g2, &wflag) || d2 != 3) {
-    omprnt(0, "Error from CLIM:  2nd dimension expression invalid\n");
-    return 1;
-  }
   if (!fntaxisok(pst->dfile)) {
     omprnt(0, "Error from CLIM: Invalid time axis\n");
     return 1;
   }
-  int k1, k2;
-  fnrange(g1, g2, &k1, &k2);
-  const int want = groupof(pst->tmin.mo, seasons);
+  long m1, m2;
+  if (!spanend(pfa->argpnt[1], pst, &m1)) {
+    omprnt(0, "Error from CLIM:  1st dimension expression invalid\n");
+    return 1;
+  }
+  if (!spanend(pfa->argpnt[2], pst, &m2)) {
+    omprnt(0, "Error from CLIM:  2nd dimension expression invalid\n");
+    return 1;
+  }
   const float* tvals = pst->dfile->grvals[3];
+  // The steps that may fall in the span's months, each then judged by its
+  // own date.
+  datetime from = {static_cast<int>(m1 / 12), static_cast<int>(m1 % 12) + 1, 1, 0, 0};
+  datetime past = {static_cast<int>((m2 + 1) / 12), static_cast<int>((m2 + 1) % 12) + 1, 1, 0, 0};
+  int k1, k2;
+  if (!fnrange(static_cast<float>(std::floor(t2gr(tvals, &from))), static_cast<float>(std::ceil(t2gr(tvals, &past))),
+               &k1, &k2)) {
+    omprnt(0, "Error from CLIM: Invalid time axis\n");
+    return 1;
+  }
+  k1 = std::max(k1, 1);
+  k2 = std::min(k2, pst->dfile->dnum[3]);
+  const int want = groupof(pst->tmin.mo, seasons);
   gridres* out = nullptr;
   std::vector<double> sum;
   std::vector<int> cnt;
   for (int k = k1; k <= k2; k++) {
     datetime dt;
     gr2t(tvals, k, &dt);
-    if (groupof(dt.mo, seasons) != want) continue;
+    const long ym = 12L * dt.yr + dt.mo - 1;
+    if (ym < m1 || ym > m2 || groupof(dt.mo, seasons) != want) continue;
     fnsetdim(pst, 3, k);
     gridres* g = nullptr;
     const int rc = out ? fnevalstep(pfa->argpnt[0], pst, fnpts(out), &g) : fnevalg(pfa->argpnt[0], pst, &g);
