@@ -1,9 +1,12 @@
 #include "plot/ncsave.h"
 
 #include <netcdf.h>
+#include <dirent.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 #include "base/endhold.h"
@@ -92,6 +95,24 @@ int define(int ncid, const ncsavelayout& lay, int* timevar, std::vector<int>* va
   if (s == NC_NOERR) s = nc_put_var_double(ncid, vlon, lay.lon.data());
   if (s == NC_NOERR && lay.haslev) s = nc_put_var_double(ncid, vlev, lay.lev.data());
   return s;
+}
+
+// Closes the descriptors other than fd that this process holds of fd's
+// file.
+void closeclones(int fd) {
+  struct stat mine;
+  if (fstat(fd, &mine) != 0) return;
+  DIR* d = opendir("/proc/self/fd");
+  if (!d) return;
+  std::vector<int> others;
+  while (struct dirent* e = readdir(d)) {
+    const int k = std::atoi(e->d_name);
+    struct stat st;
+    if (k <= 2 || k == fd || k == dirfd(d) || fstat(k, &st) != 0) continue;
+    if (st.st_dev == mine.st_dev && st.st_ino == mine.st_ino) others.push_back(k);
+  }
+  closedir(d);
+  for (int k : others) close(k);
 }
 
 }  // namespace
@@ -197,5 +218,13 @@ void ncsave::discard() {
   impl& p = *p_;
   if (p.ncid >= 0) nc_abort(p.ncid);
   p.ncid = -1;
-  if (p.r.fd >= 0) repldiscard(&p.r);
+  if (p.r.fd < 0) return;
+  // A library whose last write failed (a full disk) may give up without
+  // closing its own descriptor of the file: the room the part took comes
+  // back only when every descriptor of it is closed.
+  if (p.r.regular && !p.r.part.empty()) {
+    (void)!ftruncate(p.r.fd, 0);
+    closeclones(p.r.fd);
+  }
+  repldiscard(&p.r);
 }
