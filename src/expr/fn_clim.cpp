@@ -9,9 +9,12 @@
 
 #include "base/cmnstate.h"
 #include "base/omprnt.h"
+#include "base/vecclone.h"
 #include "data/datafile.h"
 #include "data/datetime.h"
+#include "data/filemap.h"
 #include "data/gridres.h"
+#include "data/gridview.h"
 #include "expr/evalstat.h"
 #include "expr/fn_common.h"
 #include "expr/omexpr.h"
@@ -63,15 +66,31 @@ bool spanend(const char* text, evalstat* pst, long* ym) {
   return true;
 }
 
-// Adds a step's defined values to the sums.
-void addstep(const gridres* g, std::vector<double>* sum, std::vector<int>* cnt) {
-  const float* v = g->grid;
-  const float u = g->undef;
-  for (size_t k = 0; k < sum->size(); k++) {
-    if (v[k] == u) continue;
-    (*sum)[k] += v[k];
-    (*cnt)[k]++;
+// Adds a step's defined values to the sums, with no branch so that it
+// runs as vector code (an undefined point adds 0 to both).
+OM_VECTOR_CLONES void addstep(const float* v, float u, double* sum, double* cnt, size_t n) {
+  for (size_t k = 0; k < n; k++) {
+    const bool d = v[k] != u;
+    sum[k] += d ? static_cast<double>(v[k]) : 0.0;
+    cnt[k] += d ? 1.0 : 0.0;
   }
+}
+
+// The same from a view of a data file's map: a value is undefined where
+// the grid reader would make it so (gridview.h).
+template <bool Swap>
+void addview(const gridview& g, double* sum, double* cnt) {
+  for (size_t k = 0; k < g.n; k++) {
+    const float r = viewraw<Swap>(g.bytes, k);
+    const bool d = !inband(r, g.lo, g.hi) && r != g.undef;
+    sum[k] += d ? static_cast<double>(r) : 0.0;
+    cnt[k] += d ? 1.0 : 0.0;
+  }
+}
+
+OM_VECTOR_CLONES void addview(const gridview& g, double* sum, double* cnt) {
+  if (g.swap) addview<true>(g, sum, cnt);
+  else addview<false>(g, sum, cnt);
 }
 
 }  // namespace
@@ -118,13 +137,25 @@ int ffclim(fargs* pfa, evalstat* pst) {
   const int want = groupof(pst->tmin.mo, seasons);
   gridres* out = nullptr;
   std::vector<double> sum;
-  std::vector<int> cnt;
+  std::vector<double> cnt;
   for (int k = k1; k <= k2; k++) {
     datetime dt;
     gr2t(tvals, k, &dt);
     const long ym = 12L * dt.yr + dt.mo - 1;
     if (ym < m1 || ym > m2 || groupof(dt.mo, seasons) != want) continue;
     fnsetdim(pst, 3, k);
+    gridview view;
+    if (out && fnstepview(pfa->argpnt[0], pst, sum.size(), &view)) {
+      // A bare variable of a binary file: its values are summed where
+      // they lie in the file's map, not copied into a grid first.
+      const bool whole = mapread([&] { addview(view, sum.data(), cnt.data()); });
+      omgviewdone(&view);
+      if (whole) continue;
+      fnviewlost(pfa->argpnt[0], view);
+      omgfre(out);
+      omprnt(0, "Error from CLIM:  Error getting grids \n");
+      return 1;
+    }
     gridres* g = nullptr;
     const int rc = out ? fnevalstep(pfa->argpnt[0], pst, fnpts(out), &g) : fnevalg(pfa->argpnt[0], pst, &g);
     if (rc) {
@@ -134,9 +165,9 @@ int ffclim(fargs* pfa, evalstat* pst) {
     }
     if (!out) {
       sum.assign(fnpts(g), 0.0);
-      cnt.assign(fnpts(g), 0);
+      cnt.assign(fnpts(g), 0.0);
     }
-    addstep(g, &sum, &cnt);
+    addstep(g->grid, g->undef, sum.data(), cnt.data(), sum.size());
     if (out) omgfre(g);
     else out = g;
   }
@@ -145,7 +176,7 @@ int ffclim(fargs* pfa, evalstat* pst) {
     return 1;
   }
   for (size_t k = 0; k < sum.size(); k++)
-    out->grid[k] = cnt[k] ? static_cast<float>(sum[k] / cnt[k]) : out->undef;
+    out->grid[k] = cnt[k] > 0.0 ? static_cast<float>(sum[k] / cnt[k]) : out->undef;
   fnsettle(pst, out);
   return 0;
 }

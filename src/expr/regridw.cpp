@@ -41,13 +41,18 @@ size_t below(const std::vector<double>& c, size_t n, double x) {
 }
 
 // Appends one target's run of two source points k0, k1 weighted linearly
-// for x between a and b.
+// for x between a and b.  A point of weight 0 is left out: it changes no
+// sum, and a grid whose points fall on the source's reads half the rows.
 void pushpair(rgruns* r, uint32_t k0, uint32_t k1, double x, double a, double b) {
   const double w = b > a ? (x - a) / (b - a) : 0.0;
-  r->src.push_back(k0);
-  r->w.push_back(1.0 - w);
-  r->src.push_back(k1);
-  r->w.push_back(w);
+  if (w != 1.0) {
+    r->src.push_back(k0);
+    r->w.push_back(1.0 - w);
+  }
+  if (w != 0.0) {
+    r->src.push_back(k1);
+    r->w.push_back(w);
+  }
 }
 
 void closerun(rgruns* r) { r->first.push_back(static_cast<uint32_t>(r->src.size())); }

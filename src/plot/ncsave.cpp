@@ -156,8 +156,11 @@ bool ncsave::open(const char* name, const ncsavelayout& lay) {
   if (lay.nc4) mode |= NC_NETCDF4;
   else if (databytes(lay) > 2.0e9) mode |= NC_64BIT_OFFSET;
   int ncid = -1;
-  int s = nc_create(access(path.c_str(), F_OK) == 0 ? path.c_str() : (p.r.part.empty() ? name : p.r.part.c_str()),
-                    mode, &ncid);
+  // The classic library writes through a buffer of this size: its
+  // default of a few kilobytes costs a system call (and a seek) each.
+  size_t chunk = 1 << 18;
+  int s = nc__create(access(path.c_str(), F_OK) == 0 ? path.c_str() : (p.r.part.empty() ? name : p.r.part.c_str()),
+                     mode, 0, &chunk, &ncid);
   if (!ok(s, name, "Cannot create")) {
     discard();
     return false;
