@@ -50,7 +50,10 @@ import numpy as np
 m = np.memmap("d.bin", dtype="$dt", mode="r", shape=($nt, 721, 1440)).mean(axis=0)
 m.astype("<f4").tofile("p.bin")
 X
-run_ombra() { "$ombra" -blE < cmds; }
+work_mean() { "$1" -blE < cmds; }
+bench_against "binary time mean ($order-endian), $nt steps" work_mean
+bench_alone || exit 0
+run_ombra() { work_mean "$ombra"; }
 run_numpy() { "$py" peer.py; }
 bench_pair run_ombra run_numpy
 "$py" - "$pair_a" "$pair_b" "$nt" "$order" <<'PY'

@@ -13,17 +13,19 @@
 # Usage: bench/contour_bench.sh   (BUILD: build dir, default build-bench-contour)
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
-if ! /usr/bin/python3 -c "import matplotlib" 2>/dev/null; then
-  apt-get install -y python3-matplotlib >/dev/null
-fi
-build="${BUILD:-$root/build-bench-contour}"
-if [ ! -f "$build/build.ninja" ]; then
-  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-fi
-ninja -C "$build" ombra >/dev/null
-ombra="$build/src/main/ombra"
 # shellcheck source=bench/paired.sh
 . "$root/bench/paired.sh"
+if bench_alone; then
+  if ! /usr/bin/python3 -c "import matplotlib" 2>/dev/null; then
+    apt-get install -y python3-matplotlib >/dev/null
+  fi
+  build="${BUILD:-$root/build-bench-contour}"
+  if [ ! -f "$build/build.ninja" ]; then
+    cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+  fi
+  ninja -C "$build" ombra >/dev/null
+  ombra="$build/src/main/ombra"
+fi
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 cd "$work"
@@ -90,7 +92,10 @@ ax.clabel(cs, fmt="%g", fontsize=7)
 fig.savefig("peer$nx.png", dpi=100)
 PY
   cat "field$nx.bin" >/dev/null
-  eval "run_ours_$nx() { \"$ombra\" -blc 'exec plot$nx.exec'; }"
+  eval "work_$nx() { \"\$1\" -blc 'exec plot$nx.exec'; }"
+  bench_against "${nx}x$ny" "work_$nx"
+  bench_alone || return 0
+  eval "run_ours_$nx() { work_$nx \"\$ombra\"; }"
   eval "run_peer_$nx() { /usr/bin/python3 peer$nx.py; }"
   bench_pair "run_ours_$nx" "run_peer_$nx"
   test -s "ours$nx.png" && test -s "peer$nx.png"
@@ -102,6 +107,7 @@ ratios=()
 onesize 360 181
 onesize 1440 721
 onesize 2880 1441
+bench_alone || exit 0
 mem=$(/usr/bin/time -f %M "$ombra" -blc "exec plot2880.exec" 2>&1 >/dev/null | tail -1)
 echo "ombra peak memory at 2880x1441: ${mem} KiB"
 echo "${ratios[0]}"

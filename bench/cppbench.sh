@@ -6,14 +6,17 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 name="$1"
 build="${2:-$root/build-bench}"
+# shellcheck source=bench/paired.sh
+. "$root/bench/paired.sh"
+out="$(mktemp -d)"
+trap 'rm -rf "$out"' EXIT
+if ! bench_alone; then
+  bench_cpp_against "$name" "$out"
+  exit 0
+fi
 if [ ! -f "$build/build.ninja" ]; then
   cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 fi
 ninja -C "$build" ombra >/dev/null
-out="$(mktemp -d)"
-trap 'rm -rf "$out"' EXIT
-libs=$(ls "$build"/src/*/libom_*.a)
-g++ -std=c++17 -O2 -DNDEBUG -I"$root/src" "$root/bench/$name.cpp" \
-  -Wl,--start-group $libs -Wl,--end-group \
-  -lgd -lnetcdf -lmfhdfalt -ldfalt -ludunits2 -lreadline -lX11 -o "$out/$name"
+bench_cpp "$root" "$build" "$name" "$out/$name"
 "$out/$name"

@@ -6,15 +6,15 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="$root/build-bench"
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
-ninja -C "$build" om_base om_cmd om_data om_expr om_gx om_plot om_script om_sdf om_lats ombra >/dev/null
-libs=()
-for s in base cmd data expr gx plot script sdf lats; do libs+=("$build/src/$s/libom_$s.a"); done
+# shellcheck source=bench/paired.sh
+. "$root/bench/paired.sh"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
-g++ -std=c++17 -O2 -DNDEBUG -I"$root/src" "$root/bench/expr_bench.cpp" \
-  -Wl,--start-group "${libs[@]}" -Wl,--end-group \
-  -lgd -lnetcdf -lmfhdfalt -ldfalt -ludunits2 -o "$work/expr_bench"
+if bench_alone; then
+  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
+  ninja -C "$build" om_base om_cmd om_data om_expr om_gx om_plot om_script om_sdf om_lats ombra >/dev/null
+  bench_cpp "$root" "$build" expr_bench "$work/expr_bench"
+fi
 
 nx=1440; ny=721; nt=10
 /usr/bin/python3 - "$work/data.bin" $nx $ny $nt <<'PY'
@@ -39,6 +39,10 @@ endvars
 CTL
 # Warm the page cache for both.
 cat "$work/data.bin" >/dev/null
+if ! bench_alone; then
+  bench_cpp_against expr_bench "$work" "$work/data.ctl" "(u*u+v*v)/2-t" "$work/ours.bin" $nt
+  exit 0
+fi
 # Best of three runs each, so that other load on the machine counts less.
 best() { /usr/bin/python3 -c "import sys; print(min(float(v) for v in sys.argv[1:]))" "$@"; }
 runs=()

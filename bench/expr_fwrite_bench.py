@@ -57,6 +57,7 @@ def main():
                           os.path.join(root, "build", "src", "main", "ombra"))
     worst = 0.0
     ok = True
+    paired = bool(os.environ.get("BENCH_AGAINST"))
     with tempfile.TemporaryDirectory() as d:
         rng = np.random.default_rng(1)
         rng.standard_normal((NT, NY, NX)).astype("<f4").tofile(os.path.join(d, "u.dat"))
@@ -65,6 +66,13 @@ def main():
                     f"xdef {NX} linear 0 0.25\nydef {NY} linear -90 0.25\n"
                     "zdef 1 levels 1000\n"
                     f"tdef {NT} linear 00z01jan2000 6hr\nvars 1\nu 0 99 field\nendvars\n")
+        if paired:
+            # Under bench/against.sh: the program alone, with both builds.
+            sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+            import pairstats
+            for expr, _ in EXPRS:
+                pairstats.against(expr, lambda exe, side: run_ombra(exe, d, root, expr))
+            return 0
         for expr, fn in EXPRS:
             t_om = min(run_ombra(exe, d, root, expr) for _ in range(3))
             t_np = min(run_numpy(d, fn) for _ in range(3))

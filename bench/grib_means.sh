@@ -38,9 +38,14 @@ printf '%s\n' "open g.ctl" "set x 1" "set y 1" "set t 1 $nt" "set gxout fwrite" 
   "set fwrite -le -st fld.bin" "d tloop(aave(v,global))" "disable fwrite" "quit" > cfld
 printf '%s\n' "open g.ctl" "set x 1 1440" "set y 1 721" "set gxout fwrite" \
   "set fwrite -le -st tim.bin" "d ave(v,t=1,t=$nt)" "disable fwrite" "quit" > ctim
-run_ombra_fld() { "$ombra" -blE < cfld; }
+work_fld() { "$1" -blE < cfld; }
+work_tim() { "$1" -blE < ctim; }
+bench_against "area mean, $nt messages" work_fld
+bench_against "time mean, $nt messages" work_tim
+bench_alone || exit 0
+run_ombra_fld() { work_fld "$ombra"; }
 run_cdo_fld() { cdo -s -O fldmean g.grb rf.grb; }
-run_ombra_tim() { "$ombra" -blE < ctim; }
+run_ombra_tim() { work_tim "$ombra"; }
 run_cdo_tim() { cdo -s -O timmean g.grb rt.grb; }
 bench_pair run_ombra_fld run_cdo_fld
 of=$pair_a cf=$pair_b

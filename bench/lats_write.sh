@@ -11,12 +11,14 @@
 # Usage: bench/lats_write.sh [build-dir] [steps] [other-build-dir]
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
-build="$(cd "${1:-$root/build}" && pwd)"
 nt="${2:-1000}"
-other="${3:+$(cd "$3" && pwd)}"
 # shellcheck source=bench/paired.sh
 . "$root/bench/paired.sh"
-bench_work "$build"
+if bench_alone; then
+  build="$(cd "${1:-$root/build}" && pwd)"
+  other="${3:+$(cd "$3" && pwd)}"
+fi
+bench_work "${build:-}"
 ./mkfile s.nc 144 73 "$nt" nc3 field
 
 # The commands of one session writing every step to convention $1, as
@@ -35,13 +37,16 @@ session coards > nc.cmds
 session ombra_grib > grib.cmds
 session ombra_grib tas > grib2.cmds
 
+work_lats() { "$1" -blE < "$kind.cmds"; }
 for kind in nc grib grib2; do
-  run_this() { "$build/src/main/ombra" -blE < "$kind.cmds"; }
+  bench_against "$kind, $nt steps" work_lats
+  bench_alone || continue
+  run_this() { work_lats "$build/src/main/ombra"; }
   if [ -z "$other" ]; then
     echo "$kind, $nt steps: $(bench_time run_this) s"
     continue
   fi
-  run_other() { "$other/src/main/ombra" -blE < "$kind.cmds"; }
+  run_other() { work_lats "$other/src/main/ombra"; }
   bench_pair run_this run_other
   echo "$kind, $nt steps: this build $pair_a s, the other $pair_b s, ratio $(ratio "$pair_a" "$pair_b") (target <= 1.1)"
 done

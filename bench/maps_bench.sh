@@ -10,13 +10,17 @@
 # run.  Each run is a whole process; the best of five counts.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
-if ! command -v gmt >/dev/null; then
-  apt-get install -y gmt gmt-gshhg-low ghostscript >/dev/null
+# shellcheck source=bench/paired.sh
+. "$root/bench/paired.sh"
+if bench_alone; then
+  if ! command -v gmt >/dev/null; then
+    apt-get install -y gmt gmt-gshhg-low ghostscript >/dev/null
+  fi
+  build="${BUILD:-$root/build-bench-maps}"
+  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+  ninja -C "$build" ombra >/dev/null
+  ombra="$build/src/main/ombra"
 fi
-build="${BUILD:-$root/build-bench-maps}"
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-ninja -C "$build" ombra >/dev/null
-ombra="$build/src/main/ombra"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 cd "$work"
@@ -38,11 +42,11 @@ best() {  # best wall time in seconds of five runs of "$@"
 
 om_latlon() {
   printf 'open sample.ctl\nset lon 0 360\nset lat -90 90\ndraw map\nprintim om_latlon.png x1100 y850\nquit\n' |
-    "$ombra" -bl
+    "${1:-$ombra}" -bl
 }
 om_nps() {
   printf 'open sample.ctl\nset mproj nps\nset lon 0 360\nset lat 20 90\ndraw map\nprintim om_nps.png x1100 y850\nquit\n' |
-    "$ombra" -bl
+    "${1:-$ombra}" -bl
 }
 # 11 x 8.5 inch page at 100 dpi = 1100 x 850 pixels.
 gmt_latlon() {
@@ -58,6 +62,9 @@ gmt_nps() {
   gmt end
 }
 
+bench_against "latlon" om_latlon
+bench_against "nps" om_nps
+bench_alone || exit 0
 for case in latlon nps; do
   o=$(best "om_$case")
   g=$(best "gmt_$case")

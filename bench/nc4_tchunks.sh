@@ -25,9 +25,14 @@ printf '%s\n' "sdfopen s.nc" "set x 1 1440" "set y 1 721" "set gxout fwrite" \
   "set fwrite -le -st mean.bin" "d ave(v,t=1,t=100)" "disable fwrite" "quit" > cmean
 printf '%s\n' "sdfopen s.nc" "set x 1" "set y 1" "set t 1 100" "set gxout fwrite" \
   "set fwrite -le -st point.bin" "d v" "disable fwrite" "quit" > cpoint
-run_ombra_mean() { "$ombra" -blE < cmean; }
+work_mean() { "$1" -blE < cmean; }
+work_point() { "$1" -blE < cpoint; }
+bench_against "point series" work_point
+bench_against "mean of 100 steps" work_mean
+bench_alone || exit 0
+run_ombra_mean() { work_mean "$ombra"; }
 run_floor_mean() { ./floor s.nc v mean fmean.bin; }
-run_ombra_point() { "$ombra" -blE < cpoint; }
+run_ombra_point() { work_point "$ombra"; }
 run_floor_point() { ./floor s.nc v point fpoint.bin; }
 bench_pair run_ombra_point run_floor_point
 op=$pair_a fp=$pair_b

@@ -5,12 +5,16 @@
 # check N (checks out.txt) before calling scale_run.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
-build="$(realpath -m "${1:-${OMBRA_BENCH_BUILD:-$root/build-bench-scale}}")"
-if [ ! -f "$build/build.ninja" ]; then
-  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+# shellcheck source=bench/paired.sh
+. "$root/bench/paired.sh"
+if bench_alone; then
+  build="$(realpath -m "${1:-${OMBRA_BENCH_BUILD:-$root/build-bench-scale}}")"
+  if [ ! -f "$build/build.ninja" ]; then
+    cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+  fi
+  ninja -C "$build" ombra >/dev/null
+  ombra="$build/src/main/ombra"
 fi
-ninja -C "$build" ombra >/dev/null
-ombra="$build/src/main/ombra"
 export OMDDIR="$root/share"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
@@ -33,8 +37,16 @@ timerun() {
 
 # For each size: the time of the run less that of a one-element run (the
 # start-up), divided by the size.
+work_scale() { "$1" -blc "run t.gs"; }
 scale_run() {
   local what=$1 base n t
+  if ! bench_alone; then
+    for n in 1000 10000 100000; do
+      mkscript "$n"
+      bench_against "$n $what" work_scale
+    done
+    return
+  fi
   mkscript 1
   base=$(timerun)
   for n in 1000 10000 100000; do

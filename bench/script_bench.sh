@@ -5,10 +5,14 @@
 # ombra/python as the last line.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
-build="${OMBRA_BENCH_BUILD:-$root/build-bench-script}"
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-ninja -C "$build" ombra >/dev/null
-ombra="$build/src/main/ombra"
+# shellcheck source=bench/paired.sh
+. "$root/bench/paired.sh"
+if bench_alone; then
+  build="${OMBRA_BENCH_BUILD:-$root/build-bench-script}"
+  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+  ninja -C "$build" ombra >/dev/null
+  ombra="$build/src/main/ombra"
+fi
 
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
@@ -28,7 +32,10 @@ best() {
   echo "$b"
 }
 
-tg=$(best "$ombra" -blc "run script_loop.gs")
+work_loop() { "$1" -blc "run script_loop.gs"; }
+bench_against "100,000-iteration loop" work_loop
+bench_alone || exit 0
+tg=$(best work_loop "$ombra")
 grep -q '^9999700000 efg99999$' out.txt || { echo "ombra gave a wrong result:"; cat out.txt; exit 1; }
 tp=$(best python3 script_loop.py)
 grep -q '^9999700000 efg99999$' out.txt || { echo "python gave a wrong result:"; cat out.txt; exit 1; }

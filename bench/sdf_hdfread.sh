@@ -6,12 +6,19 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${1:-$root/build-bench}"
+# shellcheck source=bench/paired.sh
+. "$root/bench/paired.sh"
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+if ! bench_alone; then
+  export OMDDIR="$root/share"
+  bench_cpp_against sdf_hdfread "$work" "$work"
+  exit 0
+fi
 if [ ! -f "$build/build.ninja" ]; then
   cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 fi
 ninja -C "$build" -j4 om_sdf om_data om_base >/dev/null
-work="$(mktemp -d)"
-trap 'rm -rf "$work"' EXIT
 c++ -O2 -std=c++17 -I"$root/src" "$root/bench/sdf_hdfread.cpp" -o "$work/bench" \
   "$build/src/sdf/libom_sdf.a" "$build/src/data/libom_data.a" "$build/src/base/libom_base.a" \
   -lnetcdf -lmfhdfalt -ldfalt -ludunits2

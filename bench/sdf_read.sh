@@ -7,10 +7,14 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${1:-$root/build-bench}"
-if [ ! -f "$build/build.ninja" ]; then
-  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+# shellcheck source=bench/paired.sh
+. "$root/bench/paired.sh"
+if bench_alone; then
+  if [ ! -f "$build/build.ninja" ]; then
+    cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+  fi
+  ninja -C "$build" ombra >/dev/null
 fi
-ninja -C "$build" ombra >/dev/null
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 cc -O2 "$root/bench/sdf_mkfile.c" -o "$work/mkfile" -lnetcdf -lm
@@ -27,6 +31,9 @@ cc -O2 "$root/bench/sdf_mkfile.c" -o "$work/mkfile" -lnetcdf -lm
 } > "$work/cmds"
 # Warm the page cache so both runs read from memory.
 cat "$work/in.nc" > /dev/null
+work_read() { "$1" -blE < "$work/cmds"; }
+bench_against "100 steps of 1440x721" work_read
+bench_alone || exit 0
 now() { date +%s.%N; }
 t0=$(now)
 OMDDIR="$root/share" "$build/src/main/ombra" -blE < "$work/cmds" > "$work/ombra.log" 2> /dev/null

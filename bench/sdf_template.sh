@@ -15,7 +15,8 @@ builds=("$@")
 [ ${#builds[@]} -gt 0 ] || builds=("$root/build-bench")
 # shellcheck source=bench/paired.sh
 . "$root/bench/paired.sh"
-for b in "${builds[@]}"; do
+bench_alone || builds=()
+for b in ${builds[@]+"${builds[@]}"}; do
   if [ ! -f "$b/build.ninja" ]; then
     cmake -S "$root" -B "$b" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
   fi
@@ -41,6 +42,9 @@ printf '%s\n' "sdfopen m20000101.nc m%y4%m2%d2.nc 365" "set x 1" "set y 1" "set 
   "set gxout print" "d v" "quit" > cmds
 cat m*.nc > /dev/null
 export OMDDIR="$root/share"
+work_series() { "$1" -blE < cmds; }
+bench_against "365 members" work_series
+bench_alone || exit 0
 for b in "${builds[@]}"; do
   ninja -C "$b" ombra >/dev/null
   ombra="$b/src/main/ombra"

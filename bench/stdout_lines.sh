@@ -14,7 +14,13 @@
 # checked to be the same bytes.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
-if [ $# -eq 0 ]; then set -- "$root/build/src/main/ombra"; fi
+# Under bench/against.sh the builds are its own.
+if [ -n "${BENCH_AGAINST:-}" ]; then
+  # shellcheck source=bench/paired.sh
+  source "$root/bench/paired.sh"
+  set --
+fi
+if [ $# -eq 0 ] && [ -z "${BENCH_AGAINST:-}" ]; then set -- "$root/build/src/main/ombra"; fi
 ombras=()
 for o in "$@"; do ombras+=("$(realpath "$o")"); done
 export OMDDIR="$root/share"
@@ -50,6 +56,17 @@ while (i < 200000)
 endwhile
 C
 
+awk 'BEGIN { for (i = 0; i < 200000; i++) print "set cint 60" }' > cint.cmds
+if [ -n "${BENCH_AGAINST:-}" ]; then
+  work_print() { "$1" -blE < print.cmds | cat > /dev/null; }
+  work_say() { "$1" -blc "run say.gs" | cat > /dev/null; }
+  work_cint() { "$1" -blE < cint.cmds | cat > /dev/null; }
+  bench_against "gxout print, 1M lines into a pipe" work_print
+  bench_against "say, 200k lines into a pipe" work_say
+  bench_against "200k one-line commands into a pipe" work_cint
+  exit 0
+fi
+
 # Median wall time in milliseconds of five runs of "$@" with standard
 # input from the file $in, into a pipe; the line count read from the pipe
 # must be at least $want.
@@ -84,7 +101,6 @@ fi
 f=$(median 1000000 /dev/null ./floor big.dat)
 echo "gxout print against the C writer (${f} ms): ratio $(echo "scale=2; ${ps[0]} / $f" | bc) (target <= 1.2)"
 if [ ${#ombras[@]} -eq 2 ]; then
-  awk 'BEGIN { for (i = 0; i < 200000; i++) print "set cint 60" }' > cint.cmds
   export BENCH_RUNS=9
   # shellcheck source=bench/paired.sh
   source "$root/bench/paired.sh"
