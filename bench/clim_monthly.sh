@@ -40,8 +40,15 @@ cdo -s -r -O -f nc settunits,days -import_binary d.ctl s.nc
 cat s.nc d.bin >/dev/null
 for how in "open d.ctl" "sdfopen s.nc"; do
   printf '%s\n' "$how" "set x 1 360" "set y 1 181" "set t 1 12" \
-    "save o.nc c=clim(v,time=jan1981,time=dec2010)" "quit" > cmds
-  run_ombra() { "$ombra" -blE < cmds; }
+    "save o.nc c=clim(v,time=jan1981,time=dec2010)" "quit" > "c.${how%% *}"
+done
+work_open() { "$1" -blE < c.open; }
+work_sdfopen() { "$1" -blE < c.sdfopen; }
+bench_against "clim of a binary data set" work_open
+bench_against "clim of a netCDF file" work_sdfopen
+bench_alone || exit 0
+for how in "open d.ctl" "sdfopen s.nc"; do
+  eval "run_ombra() { work_${how%% *} \"\$ombra\"; }"
   run_cdo() { cdo -s -O ymonmean s.nc r.nc; }
   bench_pair run_ombra run_cdo
   diff=$(cdo -s output -timmax -fldmax -abs -sub o.nc r.nc | xargs)

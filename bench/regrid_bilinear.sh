@@ -24,7 +24,10 @@ cat s.nc g.nc >/dev/null
 if [ "$flag" = -c ]; then op=remapcon what=conservative arg=",-c"; else op=remapbil what=bilinear arg=""; fi
 printf '%s\n' "sdfopen s.nc" "sdfopen g.nc" "set lon 0 359.9" "set lat -90 90" "set t 1 $nt" \
   "save o.nc r=regrid(v,v.2(t=1)$arg)" "quit" > cmds
-run_ombra() { "$ombra" -blE < cmds; }
+work_regrid() { "$1" -blE < cmds; }
+bench_against "regrid $what, $nt steps" work_regrid
+bench_alone || exit 0
+run_ombra() { work_regrid "$ombra"; }
 run_cdo() { cdo -s -O "$op,r360x181" s.nc r.nc; }
 bench_pair run_ombra run_cdo
 # The environment's longitudes 0 to 359.9 take the second file's 361st

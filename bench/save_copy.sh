@@ -15,7 +15,10 @@ nc4_setup "$build"
 ./mkfile s.nc 1440 721 "$nt" nc3 field
 cat s.nc >/dev/null
 printf '%s\n' "sdfopen s.nc" "set x 1 1440" "set y 1 721" "set t 1 $nt" "save o.nc v" "quit" > cmds
-run_ombra() { "$ombra" -blE < cmds; }
+work_save() { "$1" -blE < cmds; }
+bench_against "save of $nt steps" work_save
+bench_alone || exit 0
+run_ombra() { work_save "$ombra"; }
 run_cdo() { cdo -s -O copy s.nc r.nc; }
 bench_pair run_ombra run_cdo
 differ=$(cdo -s diffn s.nc o.nc | grep -c "^ *[0-9]" || true)
