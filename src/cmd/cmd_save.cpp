@@ -292,16 +292,19 @@ int omsave(const char* com, const char* typed, cmnstate* pcm) {
 
   // The first step of every expression fixes the file's coordinates.
   std::vector<gridres*> first;
-  auto freeall = [&first] {
+  // Every way out before the end: an interrupt (a reader stopped by it
+  // prints nothing of its own) is said, the older file left as it was.
+  auto fail = [&first, &fname] {
     for (gridres* g : first) omgfre(g);
     first.clear();
+    if (omqsig()) omprntf(0, "SAVE interrupted:  %s is left as it was\n", replshownname(fname).c_str());
+    return 1;
   };
   gridshape shape{};
   for (saveitem& it : items) {
     gridres* g = evalone(it.expr, &base, first.empty() ? nullptr : &shape);
     if (!g) {
-      freeall();
-      return 1;
+      return fail();
     }
     if (first.empty()) shape = {g->idim, g->jdim, g->isiz, g->jsiz};
     it.var.fill = g->undef;
@@ -331,15 +334,13 @@ int omsave(const char* com, const char* typed, cmnstate* pcm) {
 
   ncsave f;
   if (!f.open(fname.c_str(), lay)) {
-    freeall();
-    return 1;
+    return fail();
   }
   for (int t = 0; t < nt; t++) {
     evalstat step = base;
     if (w.tloop) fnsetdim(&step, 3, w.t1 + t);
     if (!f.puttime(static_cast<size_t>(t), timevalue(pcm->dfile, step.tmin, perunit))) {
-      freeall();
-      return 1;
+      return fail();
     }
     for (int z = 0; z < nzl; z++) {
       if (w.zloop) fnsetdim(&step, 2, w.z1 + z);
@@ -351,14 +352,9 @@ int omsave(const char* com, const char* typed, cmnstate* pcm) {
         const bool done =
             g && putgrid(&f, v, static_cast<size_t>(t), static_cast<size_t>(z), nzs, g, lay.vars[v].fill);
         omgfre(g);
-        if (!done || omqsig()) {
-          if (done) omprntf(0, "SAVE interrupted:  %s is left as it was\n", replshownname(fname).c_str());
-          freeall();
-          return 1;
-        }
+        if (!done || omqsig()) return fail();
       }
     }
   }
-  freeall();
   return f.close() ? 0 : 1;
 }
