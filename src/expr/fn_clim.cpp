@@ -143,6 +143,10 @@ int ffclim(fargs* pfa, evalstat* pst) {
     gr2t(tvals, k, &dt);
     const long ym = 12L * dt.yr + dt.mo - 1;
     if (ym < m1 || ym > m2 || groupof(dt.mo, seasons) != want) continue;
+    if (omqsig()) {
+      omgfre(out);
+      return 1;
+    }
     fnsetdim(pst, 3, k);
     gridview view;
     if (out && fnstepview(pfa->argpnt[0], pst, sum.size(), &view)) {

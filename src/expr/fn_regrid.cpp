@@ -227,9 +227,13 @@ int ffregrid(fargs* pfa, evalstat* pst) {
     std::fill(dst, dst + fnpts(out), src->undef);
     dst += static_cast<size_t>(tj0) * static_cast<size_t>(out->isiz);
   }
-  rgapply(*w, src->grid + static_cast<size_t>(j0) * sw, sw, src->undef, dst, &work);
+  const bool whole = rgapply(*w, src->grid + static_cast<size_t>(j0) * sw, sw, src->undef, dst, &work);
   out->undef = src->undef;
   omgfre(src);
+  if (!whole) {
+    omgfre(out);
+    return 1;
+  }
   fnsettle(pst, out);
   return 0;
 }

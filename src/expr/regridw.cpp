@@ -1,6 +1,8 @@
 // Regridding weights (see regridw.h).
 #include "expr/regridw.h"
 
+#include "base/cmnstate.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -100,31 +102,48 @@ double arc(double la1, double lo1, double la2, double lo2) {
 }
 
 // The four nearest source points of the polar rows to each point of target
-// row jt, weighted by inverse distance (ties to the lower index).
+// row jt, weighted by inverse distance (ties to the lower index).  Along a
+// row the distance grows with the difference of longitude, so the four
+// nearest of each row are among the four columns each side of the target's
+// longitude; at the pole itself every point of the last row is as near,
+// and its first four are taken.
 void nearrow(const rggrid& s, size_t nxs, const rggrid& t, size_t jt, std::vector<rgnear>* out) {
   const size_t ny = s.lat.size();
   const bool south = t.lat[jt] < s.lat[0];
   const size_t rows[2] = {south ? 0 : ny - 1, south ? 1 : ny - 2};
+  const bool pole = std::fabs(std::fabs(t.lat[jt]) - 90.0) < 1e-9;
   struct cand {
     double d;
     uint32_t k;
   };
-  std::vector<cand> c(2 * nxs);
+  std::vector<cand> c;
   const double la = t.lat[jt] * kDeg;
   for (size_t it = 0; it < t.lon.size(); it++) {
     const double lo = t.lon[it] * kDeg;
-    size_t m = 0;
-    for (size_t r : rows)
-      for (size_t i = 0; i < nxs; i++)
-        c[m++] = {arc(la, lo, s.lat[r] * kDeg, s.lon[i] * kDeg), static_cast<uint32_t>(r * nxs + i)};
-    std::partial_sort(c.begin(), c.begin() + 4, c.end(),
-                      [](const cand& a, const cand& b) { return a.d < b.d || (a.d == b.d && a.k < b.k); });
+    c.clear();
+    if (pole) {
+      for (size_t i = 0; i < 4; i++) c.push_back({0.0, static_cast<uint32_t>(rows[0] * nxs + i % nxs)});
+    } else {
+      const double x = t.lon[it] - 360.0 * std::floor((t.lon[it] - s.lon[0]) / 360.0);
+      const long k = static_cast<long>(below(s.lon, nxs, x));
+      for (size_t r : rows)
+        for (long q = k - 3; q <= k + 4; q++) {
+          const size_t i = static_cast<size_t>(((q % static_cast<long>(nxs)) + static_cast<long>(nxs)) %
+                                               static_cast<long>(nxs));
+          const uint32_t id = static_cast<uint32_t>(r * nxs + i);
+          bool seen = false;
+          for (const cand& e : c) seen = seen || e.k == id;
+          if (!seen) c.push_back({arc(la, lo, s.lat[r] * kDeg, s.lon[i] * kDeg), id});
+        }
+      std::partial_sort(c.begin(), c.begin() + 4, c.end(),
+                        [](const cand& a, const cand& b) { return a.d < b.d || (a.d == b.d && a.k < b.k); });
+    }
     rgnear p{};
     p.target = static_cast<uint32_t>(jt * t.lon.size() + it);
     double sum = 0.0;
     for (int q = 0; q < 4; q++) {
-      p.src[q] = c[q].k;
-      p.w[q] = c[0].d == 0.0 ? (q == 0 ? 1.0 : 0.0) : 1.0 / c[q].d;
+      p.src[q] = c[static_cast<size_t>(q)].k;
+      p.w[q] = pole ? 1.0 : c[0].d == 0.0 ? (q == 0 ? 1.0 : 0.0) : 1.0 / c[static_cast<size_t>(q)].d;
       sum += p.w[q];
     }
     for (double& w : p.w) w /= sum;
@@ -248,6 +267,8 @@ std::shared_ptr<rgweights> makeweights(const rggrid& s, const rggrid& t, int met
     bilinlon(sl, t.lon, &w->x);
     bilinlat(s, sl.n, sl.wraps, t, w.get());
   }
+  for (size_t jt = 0; jt < w->nyt; jt++)
+    w->maxrun = std::max<size_t>(w->maxrun, w->y.first[jt + 1] - w->y.first[jt]);
   made++;
   return w;
 }
@@ -279,22 +300,27 @@ std::shared_ptr<const rgweights> rgweightsfor(const rggrid& s, const rggrid& t, 
 
 long rgmade() { return made; }
 
-void rgapply(const rgweights& w, const float* src, size_t sw, float undef, float* dst,
+bool rgapply(const rgweights& w, const float* src, size_t sw, float undef, float* dst,
              std::vector<double>* work) {
-  const size_t nxt = w.nxt, nys = w.nys;
-  // Each source row carried to the target's longitudes: the weighted sum
-  // of its defined points and the sum of their weights.
-  work->resize(2 * nys * nxt);
-  double* num = work->data();
-  double* den = num + nys * nxt;
-  std::vector<uint8_t> used(nys, 0);
-  for (size_t jt = 0; jt < w.nyt; jt++)
-    for (uint32_t r = w.y.first[jt]; r < w.y.first[jt + 1]; r++) used[w.y.src[r]] = 1;
-  for (size_t js = 0; js < nys; js++) {
-    if (!used[js]) continue;
-    const float* row = src + js * sw;
-    double* n = num + js * nxt;
-    double* d = den + js * nxt;
+  const size_t nxt = w.nxt;
+  // Source rows carried to the target's longitudes (the weighted sum of a
+  // row's defined points and the sum of their weights), kept while target
+  // rows still use them: the rows of a target row rise, and so does the
+  // first of them from one target row to the next, so a row before the
+  // first of the current run is used no more.
+  const size_t slots = std::max<size_t>(w.maxrun, 1);
+  // The slots, then the sums of the target row being made.
+  work->resize(2 * (slots + 1) * nxt);
+  std::vector<long> held(slots, -1);
+  auto carried = [&](uint32_t js, uint32_t first) -> size_t {
+    size_t free = slots;
+    for (size_t k = 0; k < slots; k++) {
+      if (held[k] == static_cast<long>(js)) return k;
+      if (free == slots && held[k] < static_cast<long>(first)) free = k;
+    }
+    const float* row = src + static_cast<size_t>(js) * sw;
+    double* n = work->data() + free * 2 * nxt;
+    double* d = n + nxt;
     for (size_t it = 0; it < nxt; it++) {
       double a = 0.0, b = 0.0;
       for (uint32_t r = w.x.first[it]; r < w.x.first[it + 1]; r++) {
@@ -306,19 +332,32 @@ void rgapply(const rgweights& w, const float* src, size_t sw, float undef, float
       n[it] = a;
       d[it] = b;
     }
-  }
+    held[free] = js;
+    return free;
+  };
   for (size_t jt = 0; jt < w.nyt; jt++) {
+    if (omqsig()) return false;
     float* out = dst + jt * nxt;
     if (w.near[jt]) continue;
-    for (size_t it = 0; it < nxt; it++) {
-      double a = 0.0, b = 0.0;
-      for (uint32_t r = w.y.first[jt]; r < w.y.first[jt + 1]; r++) {
-        const size_t k = static_cast<size_t>(w.y.src[r]) * nxt + it;
-        a += w.y.w[r] * num[k];
-        b += w.y.w[r] * den[k];
-      }
-      out[it] = b > 0.0 ? static_cast<float>(a / b) : undef;
+    const uint32_t r0 = w.y.first[jt], r1 = w.y.first[jt + 1];
+    if (r0 == r1) {
+      std::fill(out, out + nxt, undef);
+      continue;
     }
+    double* acc = work->data() + 2 * slots * nxt;
+    std::fill(acc, acc + 2 * nxt, 0.0);
+    for (uint32_t r = r0; r < r1; r++) {
+      const size_t k = carried(w.y.src[r], w.y.src[r0]);
+      const double* n = work->data() + k * 2 * nxt;
+      const double* d = n + nxt;
+      const double wy = w.y.w[r];
+      for (size_t it = 0; it < nxt; it++) {
+        acc[it] += wy * n[it];
+        acc[nxt + it] += wy * d[it];
+      }
+    }
+    for (size_t it = 0; it < nxt; it++)
+      out[it] = acc[nxt + it] > 0.0 ? static_cast<float>(acc[it] / acc[nxt + it]) : undef;
   }
   for (const rgnear& p : w.nearpts) {
     double a = 0.0, b = 0.0;
@@ -330,4 +369,5 @@ void rgapply(const rgweights& w, const float* src, size_t sw, float undef, float
     }
     dst[p.target] = b > 0.0 ? static_cast<float>(a / b) : undef;
   }
+  return true;
 }

@@ -54,6 +54,7 @@ struct rgweights {
   size_t nxs = 0, nys = 0;   // source columns used (a repeated last one left out) and rows
   size_t nxt = 0, nyt = 0;   // target columns and rows
   rgruns x, y;               // along longitude and along latitude
+  size_t maxrun = 0;         // most source rows of one target row
   std::vector<uint8_t> near; // per target row: 1 when its points are in nearpts
   std::vector<rgnear> nearpts;
 };
@@ -67,8 +68,8 @@ std::shared_ptr<const rgweights> rgweightsfor(const rggrid& s, const rggrid& t, 
 // Carries the source field src (nys rows of the source's own width sw,
 // which may exceed nxs by one repeated column) to dst (nyt rows of nxt),
 // with undef marking undefined points on both sides.  work is scratch the
-// caller keeps between calls.
-void rgapply(const rgweights& w, const float* src, size_t sw, float undef, float* dst,
+// caller keeps between calls.  False, dst part made, at an interrupt.
+bool rgapply(const rgweights& w, const float* src, size_t sw, float undef, float* dst,
              std::vector<double>* work);
 
 // How many weight sets have been made (for tests: reuse makes none).

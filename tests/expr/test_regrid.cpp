@@ -17,7 +17,9 @@ std::vector<float> carry(const rggrid& s, const rggrid& t, const std::vector<flo
   EXPECT_NE(w, nullptr);
   std::vector<float> out(t.lon.size() * t.lat.size(), 0.0f);
   std::vector<double> work;
-  if (w) rgapply(*w, src.data(), s.lon.size(), U, out.data(), &work);
+  if (w) {
+    EXPECT_TRUE(rgapply(*w, src.data(), s.lon.size(), U, out.data(), &work));
+  }
   return out;
 }
 
