@@ -23,7 +23,7 @@ nc4_setup "$build"
 cat s.nc g.nc >/dev/null
 if [ "$flag" = -c ]; then op=remapcon what=conservative arg=",-c"; else op=remapbil what=bilinear arg=""; fi
 printf '%s\n' "sdfopen s.nc" "sdfopen g.nc" "set lon 0 359.9" "set lat -90 90" "set t 1 $nt" \
-  "save o.nc r=regrid(v,v.2(t=1)$arg)" "quit" > cmds
+  "define g = v.2(t=1)" "save o.nc r=regrid(v,g$arg)" "quit" > cmds
 work_regrid() { "$1" -blE < cmds; }
 bench_against "regrid $what, $nt steps" work_regrid
 bench_alone || exit 0
