@@ -29,12 +29,7 @@ float mean(int x, int y, int nt, const std::function<bool(int)>& keep) {
 }
 
 struct Clim : testing::Test {
-  fnaxes ax = [] {
-    fnaxes a;
-    a.nt = 36;
-    return a;
-  }();
-  fnset ds{ax, climval};
+  fnset ds{[] { fnaxes a; a.nt = 36; return a; }(), climval};
   // The environment at step t.
   evalstat at(int t) {
     evalstat st = ds.xy();
@@ -75,10 +70,7 @@ TEST_F(Clim, ATimeVaryingEnvironmentGoesStepByStep) {
 }
 
 TEST_F(Clim, Refusals) {
-  struct bad {
-    const char* e;
-    const char* msg;
-  } rows[] = {
+  struct bad { const char *e, *msg; } rows[] = {
       {"clim(ts,t=1)", "Error from CLIM:  Too many or too few args \n"
                        "                  3 or 4 arguments expected \n"},
       {"clim(ts,t=1,t=2,-x)", "Error from CLIM: Invalid option flags\n"},

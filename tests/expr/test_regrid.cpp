@@ -34,11 +34,8 @@ std::vector<float> rowcol() {
 }
 
 TEST(RegridWeights, BilinearPointsWrapPolesAndGaps) {
-  struct row {
-    double lon, lat;
-    int hole;  // source point made undefined (-1 none)
-    float want;
-  } rows[] = {
+  // Each row: a target point, a source point made undefined (-1 none).
+  struct row { double lon, lat; int hole; float want; } rows[] = {
       {45, -30, -1, 5.5f},          // the middle of a cell: the mean of its corners
       {22.5, 0, -1, 10.25f},        // a quarter of the way along a row
       {90, 0, -1, 11.0f},           // on a source point
@@ -75,11 +72,7 @@ TEST(RegridWeights, ConservativeAreasOfOverlap) {
   const rggrid t{{0, 90, 180, 270}, {-10, 40}};
   const double lo = std::sin(35 * M_PI / 180), hi = std::sin(15 * M_PI / 180);
   const double south = (lo * 1 + hi * 3) / (lo + hi);  // first column, first row
-  struct row {
-    int i, j;
-    std::vector<int> holes;
-    double want;
-  } rows[] = {
+  struct row { int i, j; std::vector<int> holes; double want; } rows[] = {
       {0, 0, {}, south},
       {1, 0, {}, (lo * 1.5 + hi * 3.5) / (lo + hi)},  // half in each column
       {3, 1, {}, 3.5},                               // across the seam
@@ -129,10 +122,7 @@ TEST(RegridFunction, OntoItsOwnGridASpacingAndRefusals) {
   EXPECT_NEAR(at(o, 2, 0), 0.75f * fts(3, 1, 1) + 0.25f * fts(3, 2, 1), 1e-5);
   EXPECT_NEAR(at(o, 2, 3), 0.75f * fts(3, 4, 1) + 0.25f * fts(3, 5, 1), 1e-5);
   omfree(&o.st);
-  struct bad {
-    const char* e;
-    const char* msg;
-  } rows[] = {
+  struct bad { const char *e, *msg; } rows[] = {
       {"regrid(ts)", "Error from REGRID:  Too many or too few args \n"
                      "                    2 to 4 arguments expected \n"},
       {"regrid(ts,0,1)", "Error from REGRID:  Invalid grid spacing\n"
