@@ -197,8 +197,10 @@ void overlaps(const std::vector<double>& e, double a, double b, F f, std::vector
   const size_t n = e.size() - 1;
   size_t k = below(e, n + 1, a);
   for (; k < n && e[k] < b; k++) {
+    // An overlap of a billionth of the cell is an edge that meets another
+    // but for rounding: no share of the cell.
     const double lo = std::max(a, e[k]), hi = std::min(b, e[k + 1]);
-    if (hi <= lo) continue;
+    if (hi - lo <= 1e-9 * (b - a)) continue;
     if ((*acc)[k] == 0.0) touched->push_back(static_cast<uint32_t>(k));
     (*acc)[k] += f(hi) - f(lo);
   }
