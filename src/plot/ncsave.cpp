@@ -2,6 +2,8 @@
 
 #include <netcdf.h>
 #include <dirent.h>
+#include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -115,6 +117,27 @@ void closeclones(int fd) {
   for (int k : others) close(k);
 }
 
+// Takes room for the whole file before the library writes a byte, so that
+// a disk (or a file size limit) that cannot hold it refuses the save here
+// rather than failing a write halfway: after a failed write the netCDF-4
+// library can neither finish nor give up the file without ending the
+// program.  Where the file system takes no reservation, nothing is taken.
+bool reserve(int fd, const ncsavelayout& lay, const std::string& name) {
+  double n = databytes(lay) + 4096.0 + 512.0 * static_cast<double>(lay.vars.size()) +
+             16.0 * static_cast<double>(lay.lon.size() + lay.lat.size() + lay.lev.size() + lay.steps);
+  if (lay.nc4) n = n * 1.02 + 65536.0;
+  struct rlimit rl;
+  int err = 0;
+  if (getrlimit(RLIMIT_FSIZE, &rl) == 0 && rl.rlim_cur != RLIM_INFINITY && n > static_cast<double>(rl.rlim_cur))
+    err = EFBIG;
+  else if (n < 9e18 && fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(n)) != 0 && errno != EOPNOTSUPP &&
+           errno != ENOSYS)
+    err = errno;
+  if (err == 0) return true;
+  omprntf(0, "SAVE error:  Cannot write %s: %s\n", replshownname(name).c_str(), std::strerror(err));
+  return false;
+}
+
 }  // namespace
 
 ncsave::ncsave() : p_(new impl) {}
@@ -166,6 +189,10 @@ bool ncsave::open(const char* name, const ncsavelayout& lay) {
     return false;
   }
   p.ncid = ncid;
+  if (!reserve(p.r.fd, lay, name)) {
+    discard();
+    return false;
+  }
   // Every value is written once: the library's filling of new steps
   // first would write the file twice.
   int old;
@@ -202,6 +229,9 @@ bool ncsave::close() {
     discard();
     return false;
   }
+  // What the reservation took past the end of the file goes back.
+  struct stat st;
+  if (fstat(p.r.fd, &st) == 0) (void)!ftruncate(p.r.fd, st.st_size);
   // Between the finished file and its name an ending signal waits: the
   // whole file is not left under its part name.
   endhold hold;

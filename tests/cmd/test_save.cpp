@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "base/fsizecap.h"
 #include "test_display_env.h"
 
 using namespace disptest;
@@ -59,6 +60,14 @@ struct ncread {
   std::vector<double> doubles(const char* name) const { return get<double>(name); }
   std::vector<float> floats(const char* name) const { return get<float>(name); }
 };
+
+// Descriptors open in the process.
+size_t fds() {
+  glob_t g{};
+  const size_t n = glob("/proc/self/fd/*", 0, nullptr, &g) == 0 ? g.gl_pathc : 0;
+  globfree(&g);
+  return n;
+}
 
 // Part files left in a folder.
 size_t parts(const std::string& dir) {
@@ -163,4 +172,28 @@ TEST_F(Save, RefusalsLeaveTheOlderFile) {
   EXPECT_EQ(r.out, "SAVE interrupted:  " + o + " is left as it was\n");
   EXPECT_EQ(slurp("o.nc"), old);
   EXPECT_EQ(parts(dir), 0u);
+}
+
+// A disk that cannot hold the file: refused before the library writes (a
+// failed write would leave the netCDF-4 library unable to close the file
+// without ending the program); the older file stays, the part goes, with
+// every descriptor of it.
+TEST_F(Save, AFullDiskLeavesTheOlderFileAndNoDescriptor) {
+  write("o.nc", "older bytes");
+  ASSERT_EQ(open("t.ctl").rc, 0);
+  run("set z 1 2");
+  run("set t 1 3");
+  for (const char* z : {"", "-z "}) {
+    const size_t before = fds();
+    Out r;
+    {
+      fsizecap cap(600);
+      r = run(std::string("save ") + z + path("o.nc") + " t");
+    }
+    EXPECT_EQ(r.rc, 1) << z;
+    EXPECT_NE(r.out.find("SAVE error:  "), std::string::npos) << r.out;
+    EXPECT_EQ(slurp("o.nc"), "older bytes") << z;
+    EXPECT_EQ(parts(dir), 0u) << z;
+    EXPECT_EQ(fds(), before) << z;
+  }
 }
