@@ -16,6 +16,8 @@ build="${1:-$root/build-bench}"
 if bench_alone; then
   command -v valgrind >/dev/null || { echo "valgrind is not installed" >&2; exit 1; }
 fi
+# callgrind counts the program itself, not the launcher that measures it.
+exe="$(realpath -m "$build")/src/main/ombra"
 nc4_setup "$build"
 mkindex_build "$build"
 nx=1440 ny=721
@@ -56,7 +58,7 @@ X
   work_grib() { "$1" -blE < c12; }
   bench_against "d ave of 12 grids of $bits bits" work_grib
   bench_alone || continue
-  o=$(per_value "$(instr "$ombra" -blE <c2)" "$(instr "$ombra" -blE <c12)")
+  o=$(per_value "$(instr "$exe" -blE <c2)" "$(instr "$exe" -blE <c12)")
   c=$(per_value "$(instr cdo -s -O timmean g${bits}_2.grb r.grb)" \
                 "$(instr cdo -s -O timmean g${bits}_12.grb r.grb)")
   echo "$bits bits: ombra $o, cdo timmean $c instructions per value"

@@ -37,7 +37,8 @@ session coards > nc.cmds
 session ombra_grib > grib.cmds
 session ombra_grib tas > grib2.cmds
 
-work_lats() { "$1" -blE < "$kind.cmds"; }
+# A run writes its files anew: the old ones' pages are not freed in it.
+work_lats() { rm -f out.*; "$1" -blE < "$kind.cmds"; }
 for kind in nc grib grib2; do
   bench_against "$kind, $nt steps" work_lats
   bench_alone || continue

@@ -23,43 +23,59 @@ bench_alone() { [ -z "${BENCH_AGAINST:-}" ]; }
 # program measured to BENCH_RESULTS (bench/pairstats.py reads it).  WORK is
 # a function that runs the row's Ombra workload with the program given as
 # $1 (a launcher that measures it, with its own build's data directory)
-# and the side, old or new, as $2; its output is dropped.  -c 2: the runs
+# and the side, old or new, as $2; its output is dropped.  One run of each
+# build comes first, not counted.  -c 2: the runs
 # have two cores (BENCH_CORES2) rather than one; -m: what the row reports
 # of them, comma-separated, among cpu (the default), wall and peak (the
 # largest peak resident size of one process).  Alone, does nothing.
 bench_against() {
-  local cores="" metrics=cpu
+  # Every local is named bench_*: none may hide a name the row's workload
+  # uses ($work, $kind, ...).
+  local bench_cores="" bench_metrics=cpu
   while [ $# -gt 2 ]; do
     case "$1" in
-      -c) [ "$2" = 1 ] || cores=$bench_cores2; shift 2 ;;
-      -m) metrics=$2; shift 2 ;;
+      -c) [ "$2" = 1 ] || bench_cores=$bench_cores2; shift 2 ;;
+      -m) bench_metrics=$2; shift 2 ;;
       *) break ;;
     esac
   done
   bench_alone && return 0
-  local label=$1 work=$2 k side rep vals launcher
-  local row="${BENCH_ROW:-$(basename "$0" .sh)}"
-  [ -z "$cores" ] || label="$label, 2 cores"
-  rep="$(mktemp)"
-  for ((k = 1; k <= ${BENCH_PAIRS:-5}; k++)); do
-    local order=(old new)
-    [ $((k % 2)) = 1 ] || order=(new old)
-    for side in "${order[@]}"; do
-      launcher=$BENCH_NEW_OMBRA
-      [ "$side" = new ] || launcher=$BENCH_OLD_OMBRA
-      : > "$rep"
-      [ -z "$cores" ] || taskset -cp "$cores" $$ >/dev/null
-      local failed=0
-      BENCH_REPORT="$rep" "$work" "$launcher" "$side" </dev/null >/dev/null 2>&1 || failed=1
-      [ -z "$cores" ] || taskset -cp "$bench_core" $$ >/dev/null
+  local bench_label=$1 bench_fn=$2 bench_k bench_side bench_rep bench_vals bench_prog bench_failed
+  local bench_row="${BENCH_ROW:-$(basename "$0" .sh)}" bench_order
+  [ -z "$bench_cores" ] || bench_label="$bench_label, 2 cores"
+  bench_rep="$(mktemp)"
+  # One run of each first, not counted: the first run of a build finds
+  # neither its program nor the files its run leaves in the caches.
+  [ -z "$bench_cores" ] || taskset -cp "$bench_cores" $$ >/dev/null
+  for bench_side in old new; do
+    bench_prog=$BENCH_NEW_OMBRA
+    [ "$bench_side" = new ] || bench_prog=$BENCH_OLD_OMBRA
+    "$bench_fn" "$bench_prog" "$bench_side" </dev/null >/dev/null 2>&1 || true
+  done
+  [ -z "$bench_cores" ] || taskset -cp "$bench_core" $$ >/dev/null
+  for ((bench_k = 1; bench_k <= ${BENCH_PAIRS:-5}; bench_k++)); do
+    bench_order=(old new)
+    [ $((bench_k % 2)) = 1 ] || bench_order=(new old)
+    for bench_side in "${bench_order[@]}"; do
+      bench_prog=$BENCH_NEW_OMBRA
+      [ "$bench_side" = new ] || bench_prog=$BENCH_OLD_OMBRA
+      : > "$bench_rep"
+      [ -z "$bench_cores" ] || taskset -cp "$bench_cores" $$ >/dev/null
+      bench_failed=0
+      BENCH_REPORT="$bench_rep" "$bench_fn" "$bench_prog" "$bench_side" </dev/null >/dev/null 2>&1 ||
+        bench_failed=1
+      [ -z "$bench_cores" ] || taskset -cp "$bench_core" $$ >/dev/null
       # A run sums what every run of the program in it measured.
-      vals=$(awk -v f="$failed" '{ u += $2; s += $4; w += $6; if ($8 > m) m = $8; if ($10 != "exit" || $11 != 0) f++; n++ }
-        END { if (!n) f++; printf "%.6f\t%.6f\t%.6f\t%d\t%d", u, s, w, m, f }' "$rep")
-      printf '%s\t%s\t%s\t%d\t%s\t%s\n' "$row" "$label" "$metrics" "$k" "$side" "$vals" >> "$BENCH_RESULTS"
-      echo "$row: $label: pair $k, $side: $(cut -f1-3 <<<"$vals" | tr '\t' ' ') (user sys wall)" >&2
+      bench_vals=$(awk -v f="$bench_failed" '{ u += $2; s += $4; w += $6; if ($8 > m) m = $8
+          if ($10 != "exit" || $11 != 0) f++; n++ }
+        END { if (!n) f++; printf "%.6f\t%.6f\t%.6f\t%d\t%d", u, s, w, m, f }' "$bench_rep")
+      printf '%s\t%s\t%s\t%d\t%s\t%s\n' "$bench_row" "$bench_label" "$bench_metrics" "$bench_k" \
+        "$bench_side" "$bench_vals" >> "$BENCH_RESULTS"
+      echo "$bench_row: $bench_label: pair $bench_k, $bench_side:" \
+        "$(cut -f1-3 <<<"$bench_vals" | tr '\t' ' ') (user sys wall)" >&2
     done
   done
-  rm -f "$rep"
+  rm -f "$bench_rep"
 }
 
 # bench_launcher OMBRA SHARE OUT: writes OUT, a program that runs OMBRA with

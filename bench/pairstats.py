@@ -147,6 +147,27 @@ def table(rows, limit=LIMIT, out=sys.stdout):
     return lines, flagged, doubtful, failed
 
 
+def group_table(groups, what, limit=LIMIT, out=sys.stdout):
+    """For the differential check: one line per group of [(old, new)]
+    pairs (a class of session and its sessions' processor times), given as
+    [(name, pairs)]; returns the names of those slower beyond the noise and
+    of those above the limit within it."""
+    width = max([len(name) for name, _ in groups] + [len(what)])
+    print(("%-*s %8s %9s %9s %6s %13s %13s" % (width, what, "sessions", "old", "new", "ratio",
+                                               "quartiles", "median in")).rstrip(), file=out)
+    flagged, doubtful = [], []
+    for name, pairs in groups:
+        s = summarize([o for o, _ in pairs], [n for _, n in pairs], limit)
+        print(("%-*s %8d %9.3f %9.3f %6.2f %6.2f-%-6.2f %6.2f-%-6.2f  %s" % (
+            width, name, s["n"], s["old"], s["new"], s["median"], s["q1"], s["q3"], s["lo"], s["hi"],
+            s["verdict"])).rstrip(), file=out)
+        if s["verdict"] == "SLOWER":
+            flagged.append("%s %.2f" % (name, s["median"]))
+        elif s["verdict"] == "slower?":
+            doubtful.append("%s %.2f" % (name, s["median"]))
+    return flagged, doubtful
+
+
 def summary(lines, flagged, doubtful, failed, limit=LIMIT):
     worst = max((s["median"] for _, _, s in lines if s["n"]), default=float("nan"))
     text = "%d rows measured, largest median ratio %.2f; %d slower than %.2f beyond the noise" % (
@@ -165,13 +186,19 @@ def against(label, work, row=None):
     Python: under against.sh, calls work(program, side) BENCH_PAIRS times
     with the older and the newer build alternately, the first of a pair
     taking turns, BENCH_REPORT set for the launcher to report to, and
-    appends a record per run to BENCH_RESULTS."""
+    appends a record per run to BENCH_RESULTS.  One run of each build
+    comes first, not counted."""
     import os
     import tempfile
     env = os.environ
     row = row or env.get("BENCH_ROW", "python")
     fd, rep = tempfile.mkstemp()
     os.close(fd)
+    for side in ("old", "new"):  # one run of each first, not counted
+        try:
+            work(env["BENCH_%s_OMBRA" % side.upper()], side)
+        except Exception:
+            pass
     try:
         for k in range(1, int(env.get("BENCH_PAIRS", "5")) + 1):
             for side in ("old", "new") if k % 2 else ("new", "old"):

@@ -18,7 +18,10 @@
 # through ccache.  The data sets are made once, in build-diff/data, by
 # scripts/differential/data.py, the sessions by sessions.py, and run.py runs
 # and compares them; everything is under build-diff/, which the next run
-# starts anew.  Exits 0 when nothing differs, 1 when something does.
+# starts anew.  Each run goes through bench/treetime, and a table of the
+# processor time new/old of the sessions' whole process trees, per class of
+# session, follows the differences (a class slower than 1.05 beyond the
+# noise is flagged).  Exits 0 when nothing differs, 1 when something does.
 #
 # Time on 8 cores, 10,000 sessions: about 14 minutes (844 s measured on a
 # shared machine, -j 8), plus the builds
@@ -53,24 +56,15 @@ out="$root/build-diff"
 mkdir -p "$out"
 rev="$(git rev-parse --verify "$old^{commit}")"
 oldsrc="$out/old-src"
-if [ -e "$oldsrc/.git" ]; then
-  git -C "$oldsrc" checkout -q --detach --force "$rev"
-  git -C "$oldsrc" clean -qfdx
-else
-  # -f: the folder may have been removed while still registered.
-  rm -rf "$oldsrc"
-  git worktree add -q -f --detach "$oldsrc" "$rev"
-fi
-
-build() {  # SOURCE BUILD-DIR
-  CCACHE_BASEDIR="$1" CCACHE_NOHASHDIR=1 cmake -S "$1" -B "$2" -G Ninja -DBUILD_TESTING=OFF >/dev/null
-  CCACHE_BASEDIR="$1" CCACHE_NOHASHDIR=1 ninja -C "$2" -j "$jobs" ombra >/dev/null ||
-    { echo "differential: the build in $2 failed" >&2; ninja -C "$2" ombra | tail -30 >&2; exit 1; }
-}
+# shellcheck source=scripts/oldtree.sh
+. "$root/scripts/oldtree.sh"
+oldtree_checkout "$rev" "$oldsrc"
+export OLDTREE_JOBS="$jobs"
 t0=$SECONDS
 echo "differential: building $old ($(git log -1 --format=%h "$rev")) and the working tree" >&2
-build "$oldsrc" "$out/old"
-build "$root" "$out/new"
+oldtree_build "$oldsrc" "$out/old"
+oldtree_build "$root" "$out/new"
+cc -O2 "$root/bench/treetime.c" -o "$out/treetime"
 t1=$SECONDS
 
 rm -rf "$out/data" "$out/run" "$out/sessions.jsonl"
@@ -81,6 +75,6 @@ echo "differential: builds $((t1 - t0)) s, data and sessions $((t2 - t1)) s; run
 status=0
 "$py" scripts/differential/run.py "$out/run" "$out/sessions.jsonl" \
   "$out/old/src/main/ombra" "$oldsrc/share" "$out/new/src/main/ombra" "$root/share" \
-  "$out/data" "$jobs" "${keep[@]}" || status=$?
+  "$out/data" "$jobs" --treetime "$out/treetime" ${keep[@]+"${keep[@]}"} || status=$?
 echo "differential: OLD = $old ($(git log -1 --format=%h "$rev")), seed $seed, $((SECONDS - t0)) s in all"
 exit "$status"

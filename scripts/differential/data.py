@@ -120,11 +120,29 @@ class Maker:
         self.out = out
         self.sets = []
 
+    def kind(self, files, station):
+        """The class of sessions that open a data set first: its format,
+        netCDF told by the first bytes of its first file, and whether it is
+        a series of files."""
+        if station:
+            return "station"
+        if any(f.endswith(".grb") for f in files):
+            return "GRIB"
+        if any(f.endswith(".hdf") for f in files):
+            return "HDF4"
+        ncs = [f for f in files if f.endswith(".nc")]
+        if not ncs:
+            return "binary"
+        with open(os.path.join(self.out, ncs[0]), "rb") as f:
+            kind = "netCDF-4" if f.read(4) == b"\x89HDF" else "netCDF classic"
+        return kind + " series" if len(ncs) > 1 else kind
+
     def add(self, name, open_cmd, files, variables, times, **more):
         """One data set of the table: the command that opens it, the files a
-        session needs beside it, its variables [(name, levels)], and the
-        times of its steps."""
-        entry = {"name": name, "open": open_cmd, "files": files, "vars": variables,
+        session needs beside it, its variables [(name, levels)], the times
+        of its steps and its kind (see kind)."""
+        kind = more.pop("kind", None) or self.kind(files, more.get("station"))
+        entry = {"name": name, "kind": kind, "open": open_cmd, "files": files, "vars": variables,
                  "times": [stamp(t) for t in times], "nx": more.pop("nx", len(LONS)),
                  "ny": more.pop("ny", len(LATS)), "nz": more.pop("nz", 1),
                  "lon": more.pop("lon", [float(LONS[0]), float(LONS[-1])]),
@@ -199,7 +217,8 @@ def make_netcdf(m):
                  "hgt:scale_factor = 0.02f ; hgt:add_offset = 5000.f ; hgt:missing_value = -32767s ;")],
                lons=LONS[::-1], lats=LATS[::-1], title="packed heights")
     ncgen(m.out, "packed.nc", text)
-    m.add("packed.nc", "sdfopen packed.nc", ["packed.nc"], [["hgt", 1]], times, levs=LEVS[:1])
+    m.add("packed.nc", "sdfopen packed.nc", ["packed.nc"], [["hgt", 1]], times, levs=LEVS[:1],
+          kind="netCDF classic packed")
     # Compressed netCDF-4 in chunks.
     vals = field(daily[:20], 2)
     text = cdl("chunks", [days(t) for t in daily[:20]], "days since 2000-01-01",

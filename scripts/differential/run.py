@@ -13,10 +13,17 @@ written as $DIR, $OMBRA and $SHARE.  PNG and GIF pictures whose bytes differ
 are compared by their pixels.
 
     python3 run.py WORK SESSIONS.jsonl OLD_OMBRA OLD_SHARE NEW_OMBRA NEW_SHARE DATADIR JOBS [--keep]
+                   [--treetime TREETIME]
 
 The folders of the sessions that differ are kept in WORK/o/ID and
 WORK/n/ID (ID.in holds standard input, ID.out, ID.err and ID.log what the
 build printed); the others are removed unless --keep is given.
+
+With --treetime (bench/treetime, built), every run goes through it, which
+measures the processor time of the session's whole process tree, the
+helper processes it starts included, and ends the tree at the time limit;
+a table of the ratios new/old per class of session (bench/pairstats.py)
+follows the differences.
 """
 
 import concurrent.futures
@@ -30,10 +37,16 @@ import subprocess
 import sys
 import time
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(HERE)), "bench"))
+import pairstats  # noqa: E402
 import pictures  # noqa: E402
 
 TIMEOUT = 120
+# bench/treetime, built: each run goes through it, which measures the
+# processor time of the session's whole process tree (its helpers too).
+TREETIME = None
 # The kinds of difference in the order they are reported; "file bytes (.EXT)"
 # groups follow, one per kind of file.
 KINDS = ["status", "stdout", "stderr", "joined log", "files made", "pictures (pixels)"]
@@ -78,17 +91,51 @@ def masked(data, where, build):
     return data
 
 
-def execute(build, sess, where, work, joined):
-    """(status, stdout, stderr) of one run; stderr is None when joined."""
+def measured_status(report):
+    """(status as the run's return code would give it, processor seconds)
+    from treetime's report, or None where there is none.  A process the
+    session left running when it ended (treetime ends it after a while,
+    where the pipes it held would have made the run time out) is part of
+    the status, so that a build that leaves one differs from one that does
+    not."""
+    try:
+        with open(report) as f:
+            p = f.read().split()
+        os.unlink(report)
+    except OSError:
+        return None
+    if len(p) < 11 or p[-4] != "left":
+        return None
+    how, n = p[9], p[10] if p[9] != "timeout" else "0"
+    status = {"exit": n, "signal": "-" + n}.get(how, "timeout after %d s" % TIMEOUT)
+    if how != "timeout" and p[-3] != "0":
+        status += " (%s process(es) left running)" % p[-3]
+    return status, float(p[1]) + float(p[3])
+
+
+def execute(build, sess, where, work, joined, cost):
+    """(status, stdout, stderr) of one run; stderr is None when joined.  The
+    run's processor time is appended to cost where it is measured."""
     cmd = [build.ombra] + sess["args"]
+    limit = TIMEOUT
+    if TREETIME:
+        report = os.path.join(work, "cost", "%s.%s%s" % (sess["id"], build.tag, ".j" if joined else ""))
+        # treetime ends the whole tree at the limit; the wait here is a backstop.
+        cmd = [TREETIME, "-a", report, "-t", str(TIMEOUT), "-g", "10"] + cmd
+        limit = TIMEOUT + 30
     err = subprocess.STDOUT if joined else subprocess.PIPE
     try:
         r = subprocess.run(cmd, input=sess["stdin"].encode(), stdout=subprocess.PIPE, stderr=err,
-                           cwd=where, env=environment(build, work), timeout=TIMEOUT)
+                           cwd=where, env=environment(build, work), timeout=limit)
         status = str(r.returncode)
         out, errout = r.stdout, r.stderr
     except subprocess.TimeoutExpired as e:
         status, out, errout = "timeout after %d s" % TIMEOUT, e.stdout or b"", e.stderr or b""
+    if TREETIME:
+        got = measured_status(report)
+        if got:
+            status = got[0]
+            cost.append(got[1])
     return status, masked(out, where, build), None if joined else masked(errout or b"", where, build)
 
 
@@ -161,19 +208,27 @@ def compare(old, new, dirs):
 
 
 def run_session(sess, builds, work, datadir, keep):
+    """(id, what differs, (old, new) processor seconds or None)."""
     sid = sess["id"]
-    results, dirs = [], []
-    for b in builds:
+    results, dirs, costs = {}, {}, {}
+    # The builds take turns at running first, so that neither always finds
+    # the other's pages in the caches.
+    for b in builds if int(sid) % 2 == 0 else builds[::-1]:
+        cost = []
         where = os.path.join(work, b.tag, sid)
         prepare(where, sess, datadir)
-        status, out, err = execute(b, sess, where, work, False)
+        status, out, err = execute(b, sess, where, work, False, cost)
         files = made_files(where, sess, b)
         jwhere = where + ".j"
         prepare(jwhere, sess, datadir)
-        _, log, _ = execute(b, sess, jwhere, work, True)
+        _, log, _ = execute(b, sess, jwhere, work, True, cost)
         shutil.rmtree(jwhere)
-        results.append({"status": status, "stdout": out, "stderr": err, "joined log": log, "files": files})
-        dirs.append(where)
+        results[b.tag] = {"status": status, "stdout": out, "stderr": err, "joined log": log, "files": files}
+        dirs[b.tag] = where
+        costs[b.tag] = sum(cost) if len(cost) == 2 else None
+    results = [results[b.tag] for b in builds]
+    dirs = [dirs[b.tag] for b in builds]
+    cpu = tuple(costs[b.tag] for b in builds)
     found = compare(results[0], results[1], dirs)
     if found:
         found.append(("cause", [cause(results[0], results[1], found)]))
@@ -186,7 +241,7 @@ def run_session(sess, builds, work, datadir, keep):
     elif not keep:
         for d in dirs:
             shutil.rmtree(d)
-    return sid, found
+    return sid, found, cpu if None not in cpu else None
 
 
 def rerun_line(sess, build, work):
@@ -225,23 +280,60 @@ def report(groups, sessions, builds, work, count, seconds):
     return 1
 
 
+def cpu_report(costs, sessions):
+    """The processor time of the new build against the old per class of
+    session and per block of commands; returns the classes slower than the
+    limit beyond the noise."""
+    if not costs:
+        return []
+    classes, blocks = {}, {}
+    for sid, pair in costs.items():
+        classes.setdefault(sessions[sid].get("class", "?"), []).append(pair)
+        for b in sessions[sid].get("blocks", []):
+            blocks.setdefault(b, []).append(pair)
+    print("\nProcessor time, new/old, of each session's whole process tree (its two runs per build),"
+          "\nthe median of the sessions' ratios, by the kind of data a session opens first:")
+    flagged, doubtful = pairstats.group_table([("all sessions", list(costs.values()))] +
+                                              sorted(classes.items()), "class")
+    print("\nBy the blocks of commands a session holds (one session counts in each of its blocks):")
+    bflagged, bdoubtful = pairstats.group_table(sorted(blocks.items()), "block")
+    text = "differential: processor time new/old: %d of %d classes slower than %.2f beyond the noise" % (
+        len(flagged), len(classes), pairstats.LIMIT)
+    if flagged:
+        text += " (" + ", ".join(flagged) + ")"
+    for what, got in (("classes above the limit within the noise", doubtful),
+                      ("blocks slower beyond the noise", bflagged),
+                      ("blocks above the limit within the noise", bdoubtful)):
+        if got:
+            text += "; %s: %s" % (what, ", ".join(got))
+    print(text)
+    return flagged
+
+
 def main(argv):
+    global TREETIME
     keep = "--keep" in argv
     argv = [a for a in argv if a != "--keep"]
+    if "--treetime" in argv:
+        i = argv.index("--treetime")
+        TREETIME = os.path.abspath(argv[i + 1])
+        del argv[i:i + 2]
     work, sfile, old, oldshare, new, newshare, datadir, jobs = argv[1:9]
     builds = [Build("o", old, oldshare), Build("n", new, newshare)]
-    for d in ("o", "n", "home", "tmp"):
+    for d in ("o", "n", "home", "tmp", "cost"):
         os.makedirs(os.path.join(work, d), exist_ok=True)
     with open(sfile) as f:
         sessions = [json.loads(line) for line in f]
     by_id = {s["id"]: s for s in sessions}
-    groups = {}
+    groups, costs = {}, {}
     start = time.time()
     done = 0
     with concurrent.futures.ThreadPoolExecutor(int(jobs)) as pool:
         futures = [pool.submit(run_session, s, builds, work, os.path.abspath(datadir), keep) for s in sessions]
         for fut in concurrent.futures.as_completed(futures):
-            sid, found = fut.result()
+            sid, found, cpu = fut.result()
+            if cpu:
+                costs[sid] = cpu
             for kind, detail in found:
                 groups.setdefault(kind, []).append((sid, detail))
             done += 1
@@ -250,7 +342,9 @@ def main(argv):
                       file=sys.stderr, flush=True)
     for kind in groups:
         groups[kind].sort()
-    return report(groups, by_id, builds, work, len(sessions), time.time() - start)
+    status = report(groups, by_id, builds, work, len(sessions), time.time() - start)
+    cpu_report(costs, by_id)
+    return status
 
 
 if __name__ == "__main__":

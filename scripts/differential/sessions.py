@@ -71,6 +71,7 @@ class Gen:
         self.defined = []
         self.lats_file = 0
         self.copies = set()   # data files the session changes: copied, not linked
+        self.blocks = []      # the blocks of commands made, by name
 
     # -- helpers -------------------------------------------------------
     def say(self, *lines):
@@ -631,15 +632,20 @@ class Gen:
         names = [b for b, _ in self.BLOCKS]
         weights = [w for _, w in self.BLOCKS]
         for _ in range(self.r.randint(3, 9)):
-            getattr(self, self.r.choices(names, weights)[0])()
+            block = self.r.choices(names, weights)[0]
+            self.blocks.append(block[2:])
+            getattr(self, block)()
         if self.chance(0.15):
             self.say("quit")
-        return self.record()
+        return self.record(first)
 
-    def record(self):
+    def record(self, first):
         mode = self.r.randrange(10)
+        # The class of the session (the kind of data it opens first) and its
+        # blocks: what the check's report of processor time groups by.
         rec = {"id": self.sid, "files": sorted(self.files - self.copies), "copies": sorted(self.copies),
-               "extras": dict(self.extras)}
+               "extras": dict(self.extras), "class": first.get("kind", "?"),
+               "blocks": sorted(set(self.blocks))}
         if mode == 0:
             # An exec file: stops at the first command that fails.
             rec["extras"]["session.exec"] = "\n".join(self.lines) + "\n"
