@@ -253,9 +253,20 @@ void conslon(const lonaxis& s, const std::vector<double>& t, rgruns* r) {
   }
 }
 
+// Latitude edges of points c: as edges(), but an outer edge beyond 88
+// degrees lies at the pole.  The last row of a Gaussian grid stops short of
+// the pole by less than half its spacing: its cell is the cap round the
+// pole, as the peers take it, not a ring that leaves the cap out.
+std::vector<double> latedges(const std::vector<double>& c) {
+  std::vector<double> e = edges(c, c.size(), false, -90.0, 90.0);
+  if (e.front() < -88.0) e.front() = -90.0;
+  if (e.back() > 88.0) e.back() = 90.0;
+  return e;
+}
+
 void conslat(const std::vector<double>& s, const std::vector<double>& t, rgruns* r) {
-  const std::vector<double> se = edges(s, s.size(), false, -90.0, 90.0);
-  const std::vector<double> te = edges(t, t.size(), false, -90.0, 90.0);
+  const std::vector<double> se = latedges(s);
+  const std::vector<double> te = latedges(t);
   std::vector<double> acc(s.size(), 0.0);
   std::vector<uint32_t> touched;
   auto sine = [](double y) { return std::sin(y * kDeg); };

@@ -13,7 +13,8 @@
 //    weighted by the area of the overlap on the sphere (longitude span
 //    times the difference of the sines of the latitudes).  Cell edges lie
 //    half-way between points; an outer edge lies as far beyond its point
-//    as the inner one before it, but never past a pole.
+//    as the inner one before it, but never past a pole, and at the pole
+//    when it would lie beyond 88 degrees.
 // Undefined source points are left out, the weights of the rest taken as
 // the whole; a target point with no defined source point of nonzero
 // weight is undefined.  Longitude wraps where the source goes round the

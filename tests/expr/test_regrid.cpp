@@ -85,6 +85,11 @@ TEST(RegridWeights, ConservativeAreasOfOverlap) {
     std::vector<float> got = carry(s, t, src, RG_CONSERVE);
     EXPECT_NEAR(got[static_cast<size_t>(r.j) * 4 + r.i], r.want, 1e-5) << r.i << " " << r.j;
   }
+  // An outer edge beyond 88 degrees lies at the pole: the cap south of
+  // -89.5 is the row at -89's (whose edges are -89.5 and -88.5 otherwise).
+  const rggrid cap{{0, 180}, {-89, -88, 88}};
+  std::vector<float> got = carry(cap, rggrid{{0, 180}, {-89.75, -89.25}}, {1, 1, 2, 2, 3, 3}, RG_CONSERVE);
+  EXPECT_EQ(got[0], 1.0f);
 }
 
 TEST(RegridWeights, ColumnsReadRoundTheGlobeCountOnce) {
