@@ -48,8 +48,9 @@ bool fndim(const char* text, evalstat* pst, int* dim, float* gval, int* wflag);
 // not parse or lies on another axis.
 bool fnsetbox(const char* const txt[4], evalstat* pst, bool widen);
 // The box of the whole globe, longitude 0 to 360 and latitude -90 to 90:
-// every field read then holds all of its grid (a file that goes round the
-// globe gives its first column again at the end).
+// every field read then holds all of its grid.  A file that goes round the
+// globe gives a column twice: its first again at the end, or, when its
+// points straddle 0, one before 0 and one after 360.
 bool fnglobal(evalstat* pst);
 
 // Reads a number at text as a number typed in an expression is read: the
