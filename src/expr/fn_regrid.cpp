@@ -78,6 +78,21 @@ rggrid coordsof(const gridres* g, int* j0) {
   return c;
 }
 
+// Evaluates the source of a regridding.  The environment picks the target
+// points only: the source is read over the whole globe in longitude and
+// latitude, as an area mean over the globe reads it, so that a window
+// without the repeated column (lon 0 to 357.5), a region or a band short of
+// the poles still gives its edge cells and polar points every source point
+// they take.  Level and time stay the environment's.  An environment fixed
+// in longitude or latitude is left as it is (the source then does not vary
+// in both, which is refused).
+int evalsource(const char* text, const evalstat* pst, gridres** out) {
+  evalstat whole = *pst;
+  whole.result.pgr = nullptr;
+  if (pst->idim == 0 && pst->jdim == 1) fnglobal(&whole);
+  return fnevalg(text, &whole, out);
+}
+
 // Coordinates that fall as they go are no grid this can carry.
 bool rising(const std::vector<double>& c) {
   for (size_t k = 1; k < c.size(); k++)
@@ -172,7 +187,7 @@ int ffregrid(fargs* pfa, evalstat* pst) {
     }
   }
   gridres* src = nullptr;
-  int rc = fnevalg(pfa->argpnt[0], pst, &src);
+  int rc = evalsource(pfa->argpnt[0], pst, &src);
   if (rc) return rc;
   if (!lonlat(src)) {
     omgfre(src);

@@ -36,6 +36,19 @@ lonaxis lonsof(const std::vector<double>& lon) {
   return a;
 }
 
+// Leading columns that come again a turn later than they stand are
+// counted once, at the end: they are left out of lon, and how many were is
+// returned.
+size_t onceround(std::vector<double>* lon) {
+  const size_t n = lon->size();
+  if (n < 3) return 0;
+  const double tol = 1e-3 * ((*lon)[n - 1] - (*lon)[0]) / static_cast<double>(n - 1);
+  size_t k = 0;
+  while (k + 2 < n && (*lon)[k] + 360.0 < (*lon)[n - 1] - tol) k++;
+  lon->erase(lon->begin(), lon->begin() + static_cast<long>(k));
+  return k;
+}
+
 // Index of the last value of c[0..n) not above x (0 when none is).
 size_t below(const std::vector<double>& c, size_t n, double x) {
   size_t k = static_cast<size_t>(std::upper_bound(c.begin(), c.begin() + static_cast<long>(n), x) - c.begin());
@@ -240,9 +253,20 @@ void conslon(const lonaxis& s, const std::vector<double>& t, rgruns* r) {
   }
 }
 
+// Latitude edges of points c: as edges(), but an outer edge beyond 88
+// degrees lies at the pole.  The last row of a Gaussian grid stops short of
+// the pole by less than half its spacing: its cell is the cap round the
+// pole, as the peers take it, not a ring that leaves the cap out.
+std::vector<double> latedges(const std::vector<double>& c) {
+  std::vector<double> e = edges(c, c.size(), false, -90.0, 90.0);
+  if (e.front() < -88.0) e.front() = -90.0;
+  if (e.back() > 88.0) e.back() = 90.0;
+  return e;
+}
+
 void conslat(const std::vector<double>& s, const std::vector<double>& t, rgruns* r) {
-  const std::vector<double> se = edges(s, s.size(), false, -90.0, 90.0);
-  const std::vector<double> te = edges(t, t.size(), false, -90.0, 90.0);
+  const std::vector<double> se = latedges(s);
+  const std::vector<double> te = latedges(t);
   std::vector<double> acc(s.size(), 0.0);
   std::vector<uint32_t> touched;
   auto sine = [](double y) { return std::sin(y * kDeg); };
@@ -253,8 +277,10 @@ void conslat(const std::vector<double>& s, const std::vector<double>& t, rgruns*
   }
 }
 
-std::shared_ptr<rgweights> makeweights(const rggrid& s, const rggrid& t, int method) {
+std::shared_ptr<rgweights> makeweights(const rggrid& whole, const rggrid& t, int method) {
   auto w = std::make_shared<rgweights>();
+  rggrid s = whole;
+  w->x0 = onceround(&s.lon);
   const lonaxis sl = lonsof(s.lon);
   w->method = method;
   w->nxs = sl.n;
@@ -320,7 +346,7 @@ bool rgapply(const rgweights& w, const float* src, size_t sw, float undef, float
       if (held[k] == static_cast<long>(js)) return k;
       if (free == slots && held[k] < static_cast<long>(first)) free = k;
     }
-    const float* row = src + static_cast<size_t>(js) * sw;
+    const float* row = src + static_cast<size_t>(js) * sw + w.x0;
     double* n = work->data() + free * 2 * nxt;
     double* d = n + nxt;
     for (size_t it = 0; it < nxt; it++) {
@@ -364,7 +390,7 @@ bool rgapply(const rgweights& w, const float* src, size_t sw, float undef, float
   for (const rgnear& p : w.nearpts) {
     double a = 0.0, b = 0.0;
     for (int q = 0; q < 4; q++) {
-      const float v = src[(p.src[q] / w.nxs) * sw + p.src[q] % w.nxs];
+      const float v = src[(p.src[q] / w.nxs) * sw + w.x0 + p.src[q] % w.nxs];
       if (v == undef) continue;
       a += p.w[q] * v;
       b += p.w[q];

@@ -13,12 +13,15 @@
 //    weighted by the area of the overlap on the sphere (longitude span
 //    times the difference of the sines of the latitudes).  Cell edges lie
 //    half-way between points; an outer edge lies as far beyond its point
-//    as the inner one before it, but never past a pole.
+//    as the inner one before it, but never past a pole, and at the pole
+//    when it would lie beyond 88 degrees.
 // Undefined source points are left out, the weights of the rest taken as
 // the whole; a target point with no defined source point of nonzero
 // weight is undefined.  Longitude wraps where the source goes round the
 // globe (its points with one more spacing make 360 degrees, or its last
-// point repeats its first 360 degrees on).
+// point repeats its first 360 degrees on); leading columns that come again
+// a turn later (a grid whose points straddle longitude 0, read from 0 to
+// 360, has one before 0 and one after 360) are counted once, at the end.
 #pragma once
 
 #include <cstddef>
@@ -51,7 +54,8 @@ struct rgnear {
 
 struct rgweights {
   int method = RG_BILINEAR;
-  size_t nxs = 0, nys = 0;   // source columns used (a repeated last one left out) and rows
+  size_t x0 = 0;             // first source column used
+  size_t nxs = 0, nys = 0;   // source columns used (repeated ones left out) and rows
   size_t nxt = 0, nyt = 0;   // target columns and rows
   rgruns x, y;               // along longitude and along latitude
   size_t maxrun = 0;         // most source rows of one target row
@@ -66,7 +70,7 @@ struct rgweights {
 std::shared_ptr<const rgweights> rgweightsfor(const rggrid& s, const rggrid& t, int method);
 
 // Carries the source field src (nys rows of the source's own width sw,
-// which may exceed nxs by one repeated column) to dst (nyt rows of nxt),
+// which may hold repeated columns beside the nxs used) to dst (nyt rows of nxt),
 // with undef marking undefined points on both sides.  work is scratch the
 // caller keeps between calls.  False, dst part made, at an interrupt.
 bool rgapply(const rgweights& w, const float* src, size_t sw, float undef, float* dst,

@@ -85,6 +85,26 @@ TEST(RegridWeights, ConservativeAreasOfOverlap) {
     std::vector<float> got = carry(s, t, src, RG_CONSERVE);
     EXPECT_NEAR(got[static_cast<size_t>(r.j) * 4 + r.i], r.want, 1e-5) << r.i << " " << r.j;
   }
+  // An outer edge beyond 88 degrees lies at the pole: the cap south of
+  // -89.5 is the row at -89's (whose edges are -89.5 and -88.5 otherwise).
+  const rggrid cap{{0, 180}, {-89, -88, 88}};
+  std::vector<float> got = carry(cap, rggrid{{0, 180}, {-89.75, -89.25}}, {1, 1, 2, 2, 3, 3}, RG_CONSERVE);
+  EXPECT_EQ(got[0], 1.0f);
+}
+
+TEST(RegridWeights, ColumnsReadRoundTheGlobeCountOnce) {
+  // The globe of kS read from -90 to 360: its last column before 0 and its
+  // first again at 360.  Each column counts once, and the source still
+  // goes round the globe (at the seam, and at the pole).
+  const rggrid round{{-90, 0, 90, 180, 270, 360}, kS.lat};
+  std::vector<float> v;
+  for (int j = 0; j < 3; j++)
+    for (int i : {3, 0, 1, 2, 3, 0}) v.push_back(10.0f * j + i);
+  const rggrid t{{0, 45, 315, 350}, {-75, -30, 30, 90}};
+  for (int m : {RG_BILINEAR, RG_CONSERVE}) {
+    const std::vector<float> want = carry(kS, t, rowcol(), m), got = carry(round, t, v, m);
+    for (size_t k = 0; k < want.size(); k++) EXPECT_FLOAT_EQ(got[k], want[k]) << m << " " << k;
+  }
 }
 
 TEST(RegridWeights, MadeOncePerPairOfGrids) {
@@ -137,6 +157,55 @@ TEST(RegridFunction, OntoItsOwnGridASpacingAndRefusals) {
     evalout r = fnrun(b.e, st);
     EXPECT_EQ(r.rc, 1) << b.e;
     EXPECT_EQ(r.msg, failtext(b.msg, "regrid")) << b.e;
+  }
+}
+
+// The value of a result at a world longitude and latitude (longitudes
+// taken round the globe), or nan when it has no such point.
+float atworld(const evalout& o, double lon, double lat) {
+  const gridres* g = o.st.result.pgr;
+  for (int j = 0; j < g->jsiz; j++)
+    for (int i = 0; i < g->isiz; i++) {
+      const double x = g->igrab(g->ivals, g->dimmin[0] + i), y = g->jgrab(g->jvals, g->dimmin[1] + j);
+      if (std::fabs(std::remainder(x - lon, 360.0)) < 1e-3 && std::fabs(y - lat) < 1e-3)
+        return at(o, i, j);
+    }
+  return NAN;
+}
+
+TEST(RegridFunction, TheEnvironmentPicksTargetPointsNotTheSource) {
+  // Each window holds target points of the whole globe's result and gives
+  // their values: the source is read whole, its seam and poles included.
+  fnset ds{fnaxes{}, tsval};
+  evalstat globe = ds.xy();
+  globe.dmin[1] = -90.0f;
+  globe.dmax[1] = 90.0f;
+  struct row { const char* e; float lon1, lon2, lat1, lat2; int points; } rows[] = {
+      // The globe without its last column, and the same written west of 0.
+      {"regrid(ts,90,40)", 0, 270, -90, 90, 16},
+      {"regrid(ts,90,40,-c)", 0, 270, -90, 90, 16},
+      {"regrid(ts,90,40,-c)", -90, 180, -90, 90, 16},
+      {"regrid(ts,regrid(ts,90,40),-c)", 0, 270, -90, 90, 16},
+      // Windows: inside, and at a pole (its nearest points lie round it).
+      {"regrid(ts,90,40,-c)", 90, 180, -30, 10, 4},
+      {"regrid(ts,45,10)", 0, 90, -90, -85, 3},
+  };
+  for (const row& r : rows) {
+    evalout whole = fnrun(r.e, globe);
+    ASSERT_EQ(whole.rc, 0) << r.e << whole.msg;
+    evalstat st = globe;
+    st.dmin[0] = r.lon1, st.dmax[0] = r.lon2, st.dmin[1] = r.lat1, st.dmax[1] = r.lat2;
+    evalout o = fnrun(r.e, st);
+    ASSERT_EQ(o.rc, 0) << r.e << o.msg;
+    const gridres* g = o.st.result.pgr;
+    EXPECT_EQ(g->isiz * g->jsiz, r.points) << r.e << " " << r.lon1;
+    for (int j = 0; j < g->jsiz; j++)
+      for (int i = 0; i < g->isiz; i++) {
+        const double x = g->igrab(g->ivals, g->dimmin[0] + i), y = g->jgrab(g->jvals, g->dimmin[1] + j);
+        EXPECT_NEAR(at(o, i, j), atworld(whole, x, y), 1e-6) << r.e << " from " << r.lon1 << " at " << x << " " << y;
+      }
+    omfree(&o.st);
+    omfree(&whole.st);
   }
 }
 
