@@ -103,6 +103,7 @@ int ommain(int argc, char** argv) {
   ominit();
   omstart(pcm);
   gssetcmd(omgsdo);  // scripts run their commands through the dispatcher
+  sdf_codecs_in_helper();  // GRIB2's codec libraries run in the helper process
 
   omfdef();
   gxdsetdrv(gxx11drv());  // used unless in batch mode

@@ -290,11 +290,13 @@ TEST(Grib2, CodecsAreCalledThroughTheSeam) {
   static int calls;
   calls = 0;
   const g2codecfn keep = g2codec;
-  g2codec = [](int kind, const unsigned char* in, size_t inlen, const g2repr& r, uint32_t* out, size_t nout,
-               std::string*) {
+  g2codec = [](int kind, const unsigned char* in, size_t inlen, const g2repr& r, size_t nout,
+               std::string*) -> const uint32_t* {
+    static std::vector<uint32_t> out;
     calls++;
+    out.resize(nout);
     for (size_t k = 0; k < nout; k++) out[k] = static_cast<uint32_t>(k + inlen + r.nbits + kind - 41);
-    return std::string(reinterpret_cast<const char*>(in), inlen) == "stream" ? 0 : 1;
+    return std::string(reinterpret_cast<const char*>(in), inlen) == "stream" ? out.data() : nullptr;
   };
   std::string why;
   const std::vector<float> v = decode(m, &why);
