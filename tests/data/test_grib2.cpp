@@ -132,39 +132,26 @@ TEST(Grib2, ReducedRowsAreFilledOutAlongEachRow) {
 TEST(Grib2, FieldsReadInRoomKeptFromOneToTheNext) {
   grid g, small;
   small.ni = small.nj = 2;
-  std::vector<uint32_t> big(12);
-  for (size_t k = 0; k < big.size(); k++) big[k] = static_cast<uint32_t>(1000 * k + 7);
-  const std::vector<bool> bm = {true, true, false, true, true, true, true, true, true, true, true, false};
-  const std::string msgs[] = {simple(g, big, 16), simple(g, oneto(10), 8, bm), simple(small, oneto(4), 4)};
-  std::string all;
-  for (const std::string& m : msgs) all += m;
+  std::vector<uint32_t> big;
+  for (uint32_t k = 0; k < 12; k++) big.push_back(1000 * k + 7);
+  const std::string msgs[] = {simple(g, big, 16), simple(g, oneto(10), 8, {1, 1, 0, 1, 1, 1, 1, 1, 1, 1, 1, 0}),
+                              simple(small, oneto(4), 4)};
   FILE* f = std::tmpfile();
-  ASSERT_NE(f, nullptr);
-  ASSERT_EQ(std::fwrite(all.data(), 1, all.size(), f), all.size());
+  for (const std::string& m : msgs) std::fwrite(m.data(), 1, m.size(), f);
   std::fflush(f);
   const int64_t at[] = {0, static_cast<int64_t>(msgs[0].size()), static_cast<int64_t>(msgs[0].size() + msgs[1].size())};
-  const std::vector<float> first(big.begin(), big.end());
-  const std::vector<float> gaps = {1, 2, kU, 3, 4, 5, 6, 7, 8, 9, 10, kU};
+  const std::vector<float> first(big.begin(), big.end()), gaps = {1, 2, kU, 3, 4, 5, 6, 7, 8, 9, 10, kU};
   const struct {
-    int msg;
-    int64_t npts;
-    std::vector<float> want;  // empty: refused
-  } rows[] = {
-      {0, 12, first}, {1, 12, gaps}, {0, 12, first}, {2, 4, {1, 2, 3, 4}},
-      {0, 4, {}},  // not the data set's grid
-      {0, 12, first},
-  };
+    int msg, npts;
+    std::vector<float> want;  // empty: not the data set's grid
+  } rows[] = {{0, 12, first}, {1, 12, gaps}, {0, 12, first}, {2, 4, {1, 2, 3, 4}}, {0, 4, {}}, {0, 12, first}};
   g2held h;
   for (const auto& r : rows) {
     std::string why;
-    const int rc = g2record(f, at[r.msg], 1, r.npts, kU, &h, &why);
-    if (r.want.empty()) {
-      EXPECT_EQ(rc, 1);
-      EXPECT_EQ(why, "the field's grid is not the data set's");
-      continue;
+    EXPECT_EQ(g2record(f, at[r.msg], 1, r.npts, kU, &h, &why), r.want.empty() ? 1 : 0) << why;
+    if (!r.want.empty()) {
+      EXPECT_EQ(std::vector<float>(h.field.get(), h.field.get() + r.npts), r.want) << r.msg;
     }
-    ASSERT_EQ(rc, 0) << why;
-    EXPECT_EQ(std::vector<float>(h.field.get(), h.field.get() + r.npts), r.want) << r.msg;
   }
   EXPECT_EQ(h.msgroom, msgs[0].size());  // made once, for the longest
   std::fclose(f);
