@@ -18,7 +18,7 @@
 #   (default: a Release build in build-bench, 500 messages)
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
-build="${1:-$root/build-bench}"
+build="$(realpath "${1:-$root/build-bench}")"
 nt="${2:-500}"
 command -v grib_set >/dev/null || { echo "ecCodes' tools are not installed" >&2; exit 1; }
 # shellcheck source=bench/paired.sh
@@ -74,7 +74,8 @@ if command -v valgrind >/dev/null; then
     printf '%s\n' "open $f.grb2" "set x 1 $nx" "set y 1 $ny" "set gxout fwrite" \
       "set fwrite -le -st o.bin" "d ave(v,t=1,t=$n)" "disable fwrite" "quit" > c$n
   done
-  o=$(per_value "$(instr "$ombra" -blE <c2)" "$(instr "$ombra" -blE <c12)")
+  # The program itself, not its launcher: callgrind follows no exec.
+  o=$(per_value "$(instr "$build/src/main/ombra" -blE <c2)" "$(instr "$build/src/main/ombra" -blE <c12)")
   echo "GRIB2 16-bit simple packing: the decoder $d instructions per value (target <= 8.3);" \
     "d ave(v,t=1,t=N) $o"
 fi
