@@ -15,6 +15,10 @@
 // checks itself: float runs of a classic netCDF file, by pread against
 // the file's size (sdfclassic.cpp).
 //
+// The codec libraries of GRIB2 packings (OpenJPEG, libpng, libaec) are
+// run here for the same reason (helper_codec): a field's code stream goes
+// to the helper, its integers come back in the shared block.
+//
 // The member files of a template series are read for their times alone:
 // the helper opens each once and hands back its times, and the program
 // opens none of them while the series opens.
@@ -63,6 +67,7 @@
 #include "base/cmnstate.h"
 #include "base/ending.h"
 #include "base/outflush.h"
+#include "data/grib2.h"
 #include "data/gridres.h"
 #include "sdf/sdfblock.h"
 #include "sdf/sdfint.h"
@@ -341,15 +346,50 @@ int await(int fd, void* buf, size_t n, int seconds, bool patient) {
   return WAIT_OK;
 }
 
-// Sends a request and reads the answer's first n bytes: WAIT_OK, or the
-// helper is gone (ended, or ended here after a time limit or interrupt);
-// WAIT_NOHELPER when none can be started.
-int exchange(const std::string& req, void* first, size_t n, int seconds, bool patient = false) {
+// Sends n bytes to the helper as it takes them: a helper that takes none
+// for the time limit (seconds; 0 none), or an interrupt, ends the wait, as
+// a wait for an answer ends.  WAIT_OK, WAIT_ENDED (its end is closed),
+// WAIT_TIMEOUT or WAIT_INTERRUPTED.
+int send_watched(int fd, const void* buf, size_t n, int seconds) {
+  const char* p = static_cast<const char*>(buf);
+  double last = now();
+  while (n > 0) {
+    const ssize_t r = ::send(fd, p, n, MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (r > 0) {
+      p += r;
+      n -= static_cast<size_t>(r);
+      last = now();
+      continue;
+    }
+    if (r < 0 && errno == EINTR) continue;
+    if (r == 0 || errno != EAGAIN) return WAIT_ENDED;
+    if (omqsig()) return WAIT_INTERRUPTED;
+    if (seconds > 0 && now() - last >= seconds) return WAIT_TIMEOUT;
+    struct pollfd pf = {fd, POLLOUT, 0};
+    poll(&pf, 1, kSliceMs);
+  }
+  return WAIT_OK;
+}
+
+// Sends a request, with the bytes of tail after it (a code stream, which
+// the helper may take a while to take), and reads the answer's first n
+// bytes: WAIT_OK, or the helper is gone (ended, or ended here after a time
+// limit or interrupt); WAIT_NOHELPER when none can be started.
+int exchange(const std::string& req, void* first, size_t n, int seconds, bool patient = false,
+             const void* tail = nullptr, size_t tailn = 0) {
   if (helper().fd < 0) {
     int r = start_helper();
     if (r != WAIT_OK) return r;
   }
   if (!sendall(helper().fd, req.data(), req.size())) return ended();
+  if (tailn > 0) {
+    const int s = send_watched(helper().fd, tail, tailn, seconds);
+    if (s == WAIT_ENDED) return ended();
+    if (s != WAIT_OK) {
+      end_helper();
+      return s;
+    }
+  }
   const int r = await(helper().fd, first, n, seconds, patient);
   if (r == WAIT_ENDED) return ended();
   if (r != WAIT_OK) end_helper();
@@ -694,6 +734,90 @@ void helper_read_later(const slabread& r) {
   }
   p.busy = true;
 }
+
+namespace {
+
+// Why a codec's decode in the helper gave no field, from how the wait for
+// it ended.
+std::string codec_failure(const char* codec, int wait_rc) {
+  const std::string lib = std::string("the ") + codec + " library";
+  switch (wait_rc) {
+    case WAIT_TIMEOUT: return lib + " takes too long on it";
+    case WAIT_INTERRUPTED: return "interrupted";
+    case WAIT_NOHELPER:
+      return "the helper process could not be started: " + helper_failure() + "; a " + codec +
+             " field is not decoded without it";
+    case WAIT_KILLED: return "the helper process was ended from outside: " + helper_ended_how();
+    default: return "the field is damaged: " + lib + " fails on it";
+  }
+}
+
+// Decodes a GRIB2 field's code stream in the helper (g2codecfn): the
+// stream goes on the socket, the integers come into the shared block, or
+// where none can be had on the socket.  A helper that crashes on the
+// stream makes the field damaged, and the next request starts a fresh one;
+// one killed from outside is tried again once, fresh.  A stream the codec
+// refuses ends the helper too: a library that failed on a damaged stream
+// may have written past its buffers.
+const uint32_t* helper_codec(int kind, const unsigned char* in, size_t inlen, const g2repr& r, size_t nout,
+                             std::string* why) {
+  const char* codec = g2codecname(kind);
+  if (codec == nullptr || nout == 0) return g2codec_here(kind, in, inlen, r, nout, why);  // nothing to contain
+  if (nout > omgcap() / sizeof(uint32_t)) {
+    *why = "the field is larger than a grid may be";
+    return nullptr;
+  }
+  helper_settle();
+  const size_t bytes = nout * sizeof(uint32_t);
+  const unsigned char* block = block_reserve(bytes);
+  std::vector<unsigned char>& held = inline_values();
+  if (block == nullptr) {
+    // No block (a hard limit on the size of files, memory files refused):
+    // the integers come on the socket.
+    try {
+      held.resize(bytes);
+    } catch (const std::bad_alloc&) {
+      *why = "no memory for the field's values";
+      return nullptr;
+    }
+  }
+  std::string req = request(OP_CODEC, codec);
+  put(&req, static_cast<uint8_t>(block == nullptr ? READ_INLINE : 0));
+  for (int p : {r.nbits, r.ccflags, r.ccblock, r.ccrsi}) put(&req, static_cast<int32_t>(p));
+  put(&req, static_cast<uint64_t>(nout));
+  put(&req, static_cast<uint64_t>(block_size()));
+  put(&req, static_cast<uint64_t>(0));
+  put(&req, static_cast<uint64_t>(inlen));
+  const int secs = limits().open_seconds;
+  for (int attempt = 0;; attempt++) {
+    char ok = 0;
+    int w = exchange(req, &ok, 1, secs, true, in, inlen);
+    if (w == WAIT_OK) {
+      std::string said;
+      if (ok == READ_FAILED) {
+        w = await_sized(&said, kMostSaid, secs);
+      } else if (ok != READ_IN_BLOCK) {
+        w = WAIT_BAD;
+      } else if (block == nullptr) {
+        w = await(helper().fd, held.data(), bytes, secs, true);
+      }
+      if (w == WAIT_ENDED) w = ended();
+      if (w != WAIT_OK || ok == READ_FAILED) end_helper();
+      if (w == WAIT_OK && ok == READ_FAILED) {
+        *why = said;
+        return nullptr;
+      }
+    }
+    if (w == WAIT_OK) return reinterpret_cast<const uint32_t*>(block != nullptr ? block : held.data());
+    if (w == WAIT_KILLED && attempt == 0) continue;
+    *why = codec_failure(codec, w);
+    return nullptr;
+  }
+}
+
+}  // namespace
+
+void sdf_codecs_in_helper() { g2codec = helper_codec; }
 
 void helper_close(const char* name) {
   // No helper is started only to close a file it does not have; the
