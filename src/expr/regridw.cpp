@@ -364,7 +364,11 @@ bool rgapply(const rgweights& w, const float* src, size_t sw, float undef, float
     return free;
   };
   for (size_t jt = 0; jt < w.nyt; jt++) {
-    if (omqsig()) return false;
+    // A poll for every 1024 points of the row: a row of a very fine grid
+    // is as much work as many grids of a few thousand points, each of
+    // which an evaluation polls once.
+    for (size_t k = 0; k <= nxt / 1024; k++)
+      if (omqsig()) return false;
     float* out = dst + jt * nxt;
     if (w.near[jt]) continue;
     const uint32_t r0 = w.y.first[jt], r1 = w.y.first[jt + 1];
