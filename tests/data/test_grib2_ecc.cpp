@@ -202,6 +202,7 @@ const row kRows[] = {
     {"complex with a bit map", "grib_set -r -s packingType=grid_complex llm.grb2 c.grb2", false, 1, true},
     {"complex, differencing of order 0",
      "grib_set -r -s packingType=grid_complex_spatial_differencing ll.grb2 c.grb2", false, 1, false},
+    {"complex, constant field: 0 bits, 0 groups, a bit map", "python3 $P constant llm.grb2 c.grb2 0", false, 1, true},
     {"complex, missing values", "python3 $P complex ll.grb2 c.grb2 0 2", false, 1, true},
     {"spatial differencing order 1", "python3 $P complex ll.grb2 c.grb2 1 0", false, 1, false},
     {"spatial differencing order 1, primary missing", "python3 $P complex ll.grb2 c.grb2 1 1", false, 1, true},
