@@ -445,16 +445,20 @@ void scang2(int fd, int64_t flen, int64_t at, int msgno, msgbuf* buf, gribscanre
 // sent over the wire often carry a bulletin header before their first
 // message: a "GRIB" within the first kLeadMax bytes counts when it begins
 // a message, of an edition the scan reads and a length the file holds, so
-// that a text that merely mentions GRIB is never taken for one.  One read.
+// that a text that merely mentions GRIB is never taken for one.  One read;
+// the file's length (flen, -1 not yet known) is asked for only then.
 int64_t firstmsg(int fd, int64_t flen) {
   constexpr int64_t kLeadMax = 1000;
   unsigned char b[kLeadMax + 16];
-  const int64_t want = std::min<int64_t>(flen, sizeof b);
+  const int64_t want = flen < 0 ? static_cast<int64_t>(sizeof b) : std::min<int64_t>(flen, sizeof b);
   ssize_t n;
   do n = pread(fd, b, static_cast<size_t>(want), 0);
   while (n < 0 && errno == EINTR);
   if (n < 4) return -1;
   if (std::memcmp(b, "GRIB", 4) == 0) return 0;
+  struct stat st;
+  if (flen < 0 && fstat(fd, &st) != 0) return -1;
+  if (flen < 0) flen = st.st_size;
   for (int64_t p = 1; p < kLeadMax && p + 16 <= n; p++) {
     if (b[p] != 'G' || std::memcmp(b + p, "GRIB", 4) != 0) continue;
     const int ed = b[p + 7];
@@ -474,11 +478,7 @@ bool gribaddunits(datetime* t, int unit, int64_t n, int edition) {
   return true;
 }
 
-int64_t gribstart(FILE* f) {
-  struct stat st;
-  if (!f || fstat(fileno(f), &st) != 0) return -1;
-  return firstmsg(fileno(f), st.st_size);
-}
+int64_t gribstart(FILE* f) { return f ? firstmsg(fileno(f), -1) : -1; }
 
 bool isgribfile(FILE* f) { return gribstart(f) >= 0; }
 
