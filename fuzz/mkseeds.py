@@ -659,6 +659,7 @@ def grib2seeds():
             "complex_order0": "grib_set -r -s packingType=grid_complex_spatial_differencing ll.grb2 c",
             "complex_order1_missing": "python3 $P complex ll.grb2 c 1 1",
             "complex_order2_missing2": "python3 $P complex ll.grb2 c 2 2 3",
+            "complex_constant": "python3 $P constant llm.grb2 c 1",
             "jpeg": "grib_set -r -s packingType=grid_jpeg ll.grb2 c",
             "png": "grib_set -r -s packingType=grid_png gg.grb2 c",
             "ccsds": "grib_set -r -s packingType=grid_ccsds llm.grb2 c",
@@ -686,6 +687,12 @@ def grib2seeds():
             run("rm -f c && " + cmd)
             with open(os.path.join(w, "c"), "rb") as f:
                 out(t, name, f.read())
+        # A file as sent over the wire: a bulletin header before each
+        # message.
+        with open(os.path.join(w, "ll.grb2"), "rb") as f:
+            msg = f.read()
+        head = b"****0000000300****\nYGAZ98 KWBN 292156\r\r\n"
+        out("gribfile", "bulletin", head + msg + head + msg)
 
 
 def main():

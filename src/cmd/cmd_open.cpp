@@ -46,8 +46,8 @@ bool selfdescribing(const std::string& name) {
 }  // namespace
 
 int omopen(const char* name, cmnstate* pcm) {
-  // A file that begins with "GRIB" is opened as it is: it is never a
-  // descriptor.
+  // A GRIB file (one that begins with "GRIB", or whose first message
+  // follows a header) is opened as it is: it is never a descriptor.
   const bool grib = gribnamed(name);
   omprnt(2, grib ? "Scanning GRIB file:  " : "Scanning description file:  ");
   omprnt(2, replshownname(name));

@@ -175,6 +175,13 @@ bool complexpack(const unsigned char* msg, const g2field& f, float* out, float u
   const int64_t n = r.nvalues;
   const int64_t ng = r.ngroups;
   if (n == 0) return true;
+  if (ng == 0) {
+    // No groups: no values differ from the reference, nor from each other
+    // (an empty data section, spatial differencing or not).
+    const scaling s = scaleof(r);
+    std::fill(out, out + n, static_cast<float>(s.ref / s.dsf));
+    return true;
+  }
   size_t extra = 0;
   int64_t first[2] = {0, 0}, minsd = 0;
   const bool diff = r.tmpl == 3 && r.sdorder > 0;
@@ -343,8 +350,8 @@ bool fits(const g2field& f, std::string* why) {
       return true;
     case 2: case 3: {
       const uint64_t ng = static_cast<uint64_t>(r.ngroups);
-      if (n == 0) return true;
-      if (ng < 1 || ng > n) return fail(why, "field of " + std::to_string(n) + " values in " + std::to_string(ng) + " groups");
+      if (n == 0 || ng == 0) return true;  // a constant field
+      if (ng > n) return fail(why, "field of " + std::to_string(n) + " values in " + std::to_string(ng) + " groups");
       const uint64_t extra = r.tmpl == 3 ? static_cast<uint64_t>(r.sdorder + 1) * r.sdbytes : 0;
       if (extra > bytes ||
           padded(ng, r.nbits) + padded(ng, r.gwidthbits) + padded(ng, r.glenbits) > 8 * (bytes - extra))

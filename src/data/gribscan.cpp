@@ -440,6 +440,34 @@ void scang2(int fd, int64_t flen, int64_t at, int msgno, msgbuf* buf, gribscanre
   if (std::memcmp(buf->p.get() + n - 4, "7777", 4) == 0) *next = at + n;
 }
 
+// Where the first message of a file of flen bytes begins, -1 none.  A
+// file that begins with "GRIB" is a GRIB file, whatever follows.  Files
+// sent over the wire often carry a bulletin header before their first
+// message: a "GRIB" within the first kLeadMax bytes counts when it begins
+// a message, of an edition the scan reads and a length the file holds, so
+// that a text that merely mentions GRIB is never taken for one.  One read;
+// the file's length (flen, -1 not yet known) is asked for only then.
+int64_t firstmsg(int fd, int64_t flen) {
+  constexpr int64_t kLeadMax = 1000;
+  unsigned char b[kLeadMax + 16];
+  const int64_t want = flen < 0 ? static_cast<int64_t>(sizeof b) : std::min<int64_t>(flen, sizeof b);
+  ssize_t n;
+  do n = pread(fd, b, static_cast<size_t>(want), 0);
+  while (n < 0 && errno == EINTR);
+  if (n < 4) return -1;
+  if (std::memcmp(b, "GRIB", 4) == 0) return 0;
+  struct stat st;
+  if (flen < 0 && fstat(fd, &st) != 0) return -1;
+  if (flen < 0) flen = st.st_size;
+  for (int64_t p = 1; p < kLeadMax && p + 16 <= n; p++) {
+    if (b[p] != 'G' || std::memcmp(b + p, "GRIB", 4) != 0) continue;
+    const int ed = b[p + 7];
+    const uint64_t len = ed == 2 ? be(b + p + 8, 8) : be(b + p + 4, 3);
+    if ((ed == 1 || ed == 2) && len >= 16 + 4 && len <= static_cast<uint64_t>(flen - p)) return p;
+  }
+  return -1;
+}
+
 }  // namespace
 
 bool gribaddunits(datetime* t, int unit, int64_t n, int edition) {
@@ -450,10 +478,9 @@ bool gribaddunits(datetime* t, int unit, int64_t n, int edition) {
   return true;
 }
 
-bool isgribfile(FILE* f) {
-  unsigned char b[4];
-  return f && pread_all(fileno(f), 0, b, 4) && std::memcmp(b, "GRIB", 4) == 0;
-}
+int64_t gribstart(FILE* f) { return f ? firstmsg(fileno(f), -1) : -1; }
+
+bool isgribfile(FILE* f) { return gribstart(f) >= 0; }
 
 int gribscan(FILE* f, gribscanres* out, std::string* why) {
   *out = gribscanres();
@@ -465,9 +492,12 @@ int gribscan(FILE* f, gribscanres* out, std::string* why) {
   const int fd = fileno(f);
   const int64_t flen = st.st_size;
   msgbuf buf;
-  int64_t pos = 0;
+  // Bytes before the first message (a bulletin header) are no part of the
+  // data: the scan begins at the message.
+  const int64_t first = firstmsg(fd, flen);
+  int64_t pos = first > 0 ? first : 0;
   for (;;) {
-    int64_t at = findgrib(fd, pos, flen);
+    int64_t at = pos == first ? first : findgrib(fd, pos, flen);
     if (at == -2 || omqsig()) {
       if (why) *why = "interrupted";
       return 1;

@@ -89,13 +89,19 @@ struct gribscanres {
   int messages = 0;        // messages found (damaged ones included)
 };
 
-// Whether the open file f begins with "GRIB".
+// Where the first message of the open file f begins: 0 for a file that
+// begins with "GRIB"; else the first "GRIB" in its first 1000 bytes that
+// begins a message (edition 1 or 2, a length the file holds), as after a
+// bulletin header; -1 when there is none: the file is no GRIB file.
+int64_t gribstart(FILE* f);
+// Whether the open file f is a GRIB file (gribstart(f) >= 0).
 bool isgribfile(FILE* f);
 
 // Scans every message of the open regular file f.  Headers only: a
 // message's packed values are never read.  0, or 1 when the file cannot
 // be read at all or the user interrupted (why set); a damaged message is
-// listed in out->skips and the scan goes on at the next "GRIB".
+// listed in out->skips and the scan goes on at the next "GRIB".  The scan
+// begins at the first message (gribstart).
 int gribscan(FILE* f, gribscanres* out, std::string* why);
 
 // The time plus n units of the time-range unit code of a GRIB edition

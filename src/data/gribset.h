@@ -23,8 +23,8 @@
 
 struct datafile;
 
-// Whether the file named is a regular file that begins with "GRIB": such a
-// file is opened as it is, never read as a descriptor.
+// Whether the file named is a GRIB file (isgribfile): such a file is
+// opened as it is, never read as a descriptor.
 bool gribnamed(const char* name);
 
 // Opens the GRIB file name as a data set in pfi (its data stream left

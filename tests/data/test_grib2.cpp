@@ -93,6 +93,17 @@ TEST(Grib2, ValuesAreScaledAndConstantFieldsTakeTheReference) {
       << why;
   // No bits: every point is the reference as it stands.
   EXPECT_EQ(decode(simple(g, {0, 0, 0}, 0, {}, 5.25f, 4, 2), &why), (std::vector<float>{5.25f, 5.25f, 5.25f})) << why;
+  // Complex packing in no groups, an empty data section (with spatial
+  // differencing too, its first values absent): every point present is
+  // R / 10^D.
+  for (const std::string sd : {std::string(), std::string("\x01\x01", 2)}) {
+    const std::string s5 = sec(5, be(2, 4) + be(sd.empty() ? 2 : 3, 2) + ieee(2731.0f) + sm(0, 2) + sm(1, 2) +
+                                      std::string("\x00\x00\x01\x00", 4) + be(0, 4) + be(0, 4) + be(0, 4) + "\x01\x02" +
+                                      be(32, 4) + "\x01" + be(429067888, 4) + "\x07" + sd);
+    EXPECT_EQ(decode(message({sec1(), sec3(g), sec4(), s5, sec6({true, false, true}), sec(7, "")}), &why),
+              (std::vector<float>{273.1f, kU, 273.1f}))
+        << why;
+  }
 }
 
 TEST(Grib2, ReducedRowsAreFilledOutAlongEachRow) {

@@ -14,10 +14,11 @@
 
 #include "data/grib2.h"
 #include "ddtest.h"
+#include "gribcompare.h"
 
 namespace {
 
-const float kU = -9.99e8f;
+using namespace gribcmp;
 
 bool have(const std::string& tool) { return std::system(("command -v " + tool + " >/dev/null 2>&1").c_str()) == 0; }
 
@@ -30,58 +31,6 @@ std::string slurp(const std::string& path) {
   while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) s.append(buf, n);
   std::fclose(f);
   return s;
-}
-
-std::vector<std::string> lines(const std::string& cmd) {
-  std::vector<std::string> out;
-  FILE* p = popen(cmd.c_str(), "r");
-  if (!p) return out;
-  std::string cur;
-  int c;
-  while ((c = std::fgetc(p)) != EOF) {
-    if (c == '\n') {
-      out.push_back(cur);
-      cur.clear();
-    } else {
-      cur += static_cast<char>(c);
-    }
-  }
-  pclose(p);
-  return out;
-}
-
-// A field as ecCodes gives it: each point in the message's order.
-struct ecfield {
-  std::vector<double> lat, lon, val;
-  std::vector<bool> miss;
-  int ineg = 0, jpos = 0, jcons = 0, ni = 0, nj = 0;
-};
-
-std::vector<ecfield> ecdecode(const std::string& path) {
-  std::vector<ecfield> fs;
-  for (const std::string& l : lines("grib_get_data -m MISS -F %.17g -L '%.7f %.7f' '" + path + "'")) {
-    if (l.rfind("Latitude", 0) == 0) {
-      fs.emplace_back();
-      continue;
-    }
-    if (fs.empty()) continue;
-    double la, lo;
-    char v[64];
-    if (std::sscanf(l.c_str(), "%lf %lf %63s", &la, &lo, v) != 3) continue;
-    fs.back().lat.push_back(la);
-    fs.back().lon.push_back(lo);
-    const bool m = std::string(v) == "MISS";
-    fs.back().miss.push_back(m);
-    fs.back().val.push_back(m ? 0.0 : std::strtod(v, nullptr));
-  }
-  size_t k = 0;
-  for (const std::string& l :
-       lines("grib_get -p iScansNegatively,jScansPositively,jPointsAreConsecutive,Ni,Nj '" + path + "'")) {
-    if (k >= fs.size()) break;
-    ecfield& f = fs[k++];
-    std::sscanf(l.c_str(), "%d %d %d %d %d", &f.ineg, &f.jpos, &f.jcons, &f.ni, &f.nj);
-  }
-  return fs;
 }
 
 // Every field of every message of a file.
@@ -101,10 +50,6 @@ std::vector<msgfield> scanfile(const std::string& data, std::string* why) {
   }
   return out;
 }
-
-float f32(double v) { return v == 0.0 ? 0.0f : static_cast<float>(v); }
-
-double londiff(double a, double b) { return std::fabs(std::remainder(a - b, 360.0)); }
 
 // What a comparison found.
 struct verdict {
@@ -127,7 +72,6 @@ verdict compare(const std::string& path) {
   }
   for (size_t n = 0; n < ec.size(); n++) {
     const g2field& f = mine[n].f;
-    const ecfield& e = ec[n];
     const unsigned char* m = reinterpret_cast<const unsigned char*>(data.data()) + mine[n].at;
     std::vector<float> grid(static_cast<size_t>(g2points(f)));
     g2axes ax;
@@ -135,47 +79,13 @@ verdict compare(const std::string& path) {
       r.note += " field " + std::to_string(n + 1) + ": " + why;
       continue;
     }
-    r.points += e.val.size();
-    for (bool b : e.miss) r.missing += b;
-    const int ni = f.grid.ni, nj = f.grid.nj;
-    if (ax.projected) {
-      // The message's order to the program's, as the scanning flags say.
-      for (size_t k = 0; k < e.val.size(); k++) {
-        int64_t i = e.jcons ? k / nj : k % ni, j = e.jcons ? k % nj : k / ni;
-        if (e.ineg) i = ni - 1 - i;
-        if (!e.jpos) j = nj - 1 - j;
-        double la, lo;
-        g2natgeo(f, i + 1.0, j + 1.0, &la, &lo);
-        r.poserr = std::max(r.poserr, std::max(std::fabs(la - e.lat[k]), londiff(lo, e.lon[k]) * std::cos(la * M_PI / 180)));
-        const float want = e.miss[k] ? kU : f32(e.val[k]);
-        r.compared++;
-        if (grid[static_cast<size_t>(j * ni + i)] != want) r.differ++;
-      }
-      continue;
-    }
-    // Latitude-longitude and Gaussian grids: each of ecCodes' points
-    // found at its latitude and longitude on the axes (a reduced grid's
-    // points where the full grid has a point there too).
-    for (size_t k = 0; k < e.val.size(); k++) {
-      const double x = std::remainder(e.lon[k] - ax.lon0, 360.0) / ax.dlon;
-      const long i = std::lround(x < -0.5 ? x + 360.0 / ax.dlon : x);
-      long j = -1;
-      if (ax.ylinear) {
-        j = std::lround((e.lat[k] - ax.lat0) / ax.dlat);
-      } else {
-        for (size_t q = 0; q < ax.lats.size(); q++)
-          if (std::fabs(ax.lats[q] - e.lat[k]) < 1e-4) j = static_cast<long>(q);
-      }
-      if (i < 0 || i >= ni || j < 0 || j >= nj) {
-        r.note += " point off the axes";
-        break;
-      }
-      const double lo = ax.lon0 + i * ax.dlon;
-      const double la = ax.ylinear ? ax.lat0 + j * ax.dlat : ax.lats[static_cast<size_t>(j)];
-      if (londiff(lo, e.lon[k]) > 1e-4 || std::fabs(la - e.lat[k]) > 1e-4) continue;
-      r.compared++;
-      if (grid[static_cast<size_t>(j * ni + i)] != (e.miss[k] ? kU : f32(e.val[k]))) r.differ++;
-    }
+    const fieldcmp c = comparefield(f, ax, grid, ec[n]);
+    r.points += c.points;
+    r.compared += c.compared;
+    r.differ += c.differ;
+    r.missing += c.missing;
+    r.poserr = std::max(r.poserr, c.poserr);
+    if (!c.note.empty()) r.note += " " + c.note;
   }
   return r;
 }
@@ -202,6 +112,7 @@ const row kRows[] = {
     {"complex with a bit map", "grib_set -r -s packingType=grid_complex llm.grb2 c.grb2", false, 1, true},
     {"complex, differencing of order 0",
      "grib_set -r -s packingType=grid_complex_spatial_differencing ll.grb2 c.grb2", false, 1, false},
+    {"complex, constant field: 0 bits, 0 groups, a bit map", "python3 $P constant llm.grb2 c.grb2 0", false, 1, true},
     {"complex, missing values", "python3 $P complex ll.grb2 c.grb2 0 2", false, 1, true},
     {"spatial differencing order 1", "python3 $P complex ll.grb2 c.grb2 1 0", false, 1, false},
     {"spatial differencing order 1, primary missing", "python3 $P complex ll.grb2 c.grb2 1 1", false, 1, true},

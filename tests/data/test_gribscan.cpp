@@ -9,6 +9,7 @@
 #include "data/datetime.h"
 #include "data/gribscan.h"
 #include "ddtest.h"
+#include "grib2_util.h"
 
 namespace {
 
@@ -133,6 +134,37 @@ TEST_F(GribScan, OnlyRegularFilesThatBeginWithGribAreGribFiles) {
   EXPECT_FALSE(isgribfile(f));
   gribscanres r;
   std::string why;
+  // A bulletin header before the first message: the file is GRIB when a
+  // message of a known edition and a length the file holds begins there.
+  const std::string msg = g2test::simple(g2test::grid(), std::vector<uint32_t>(12, 3), 8);
+  const std::string wmo = "****0000060089****\nYGAZ98 KWBN 292156\r\r\n";
+  std::string cut = msg;
+  cut[7] = 3;
+  const struct {
+    std::string bytes;
+    int64_t start;
+  } heads[] = {
+      {wmo + msg, static_cast<int64_t>(wmo.size())},
+      {wmo + "GRIB edition 2 " + msg + msg, static_cast<int64_t>(wmo.size() + 15)},
+      {std::string(999, ' ') + msg, 999},
+      {std::string(1000, ' ') + msg, -1},
+      {wmo + cut, -1},
+      {wmo + msg.substr(0, msg.size() - 1), -1},
+  };
+  for (const auto& h : heads) {
+    FILE* hf = std::fopen(tmp.write("h", h.bytes).c_str(), "rb");
+    ASSERT_NE(hf, nullptr);
+    EXPECT_EQ(gribstart(hf), h.start) << h.bytes.substr(0, 40);
+    if (h.start > 0) {
+      // The scan begins at the message: the header is no skipped part.
+      ASSERT_EQ(gribscan(hf, &r, &why), 0);
+      ASSERT_GE(r.fields.size(), 1u);
+      EXPECT_EQ(r.fields[0].msgoff, h.start);
+      EXPECT_EQ(r.fields[0].msgno, 1);
+      EXPECT_TRUE(r.skips.empty()) << r.skips[0].why;
+    }
+    std::fclose(hf);
+  }
   FILE* dir = std::fopen(tmp.dir().c_str(), "rb");
   EXPECT_EQ(gribscan(dir, &r, &why), 1);
   EXPECT_EQ(why, "not a regular file");

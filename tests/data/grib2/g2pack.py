@@ -16,6 +16,10 @@
       order; MISS 0 none, 1 or 2 the missing-value management of that
       kind, some points made missing (primary, and secondary for 2);
       GROUP values per group (default 17, the last group shorter)
+  g2pack.py constant IN OUT ORDER
+      every field becomes a constant field in complex packing (ORDER 0) or
+      with spatial differencing (1 or 2): 0 bits, 0 groups, an empty data
+      section, every value the reference; a bit map is kept
 
 The packed integers are written by this script, so ecCodes' decode of the
 result is an independent reading of the same bits.
@@ -226,6 +230,28 @@ def complexpack(msg, order, miss, group):
     return assemble(head, out)
 
 
+def constant(msg, order):
+    """The field as a constant: no groups, no values, as some producers
+    write a field whose every value is the same."""
+    head, out = msg[:16], []
+    for num, s in sections(msg):
+        if num == 5:
+            n, ref, e, d = s[5:9], s[11:15], s[15:17], s[17:19]
+            # The group fields beyond the count are left as found in the
+            # wild: they mean nothing with no groups.
+            b5 = (n + struct.pack(">H", 3 if order else 2) + ref + e + d + bytes([0, 0, 1, 0])
+                  + struct.pack(">II", 0, 0) + struct.pack(">I", 0) + bytes([1, 2])
+                  + struct.pack(">I", 32) + bytes([1]) + struct.pack(">I", 429067888) + bytes([7]))
+            if order:
+                b5 += bytes([order, 1])
+            out.append(sec(5, b5))
+        elif num == 7:
+            out.append(sec(7, b""))
+        else:
+            out.append((num, s))
+    return assemble(head, out)
+
+
 def join(msgs):
     out, grid, bitmap = [], None, None
     for k, m in enumerate(msgs):
@@ -260,6 +286,8 @@ def main():
         elif cmd == "complex":
             res.append(complexpack(m, int(sys.argv[4]), int(sys.argv[5]),
                                    int(sys.argv[6]) if len(sys.argv) > 6 else 17))
+        elif cmd == "constant":
+            res.append(constant(m, int(sys.argv[4])))
         else:
             raise SystemExit(__doc__)
     open(dst, "wb").write(b"".join(res))
