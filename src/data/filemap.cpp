@@ -10,7 +10,7 @@
 
 namespace mapfault {
 
-sigjmp_buf* volatile jump = nullptr;
+thread_local sigjmp_buf* volatile jump = nullptr;
 
 namespace {
 
@@ -43,17 +43,16 @@ void arm() {
 
 }  // namespace mapfault
 
-const unsigned char* filemap::bytes(FILE* f, int64_t pos, int64_t n) {
+const unsigned char* filemap::bytes(int fd, int64_t pos, int64_t n) {
   struct stat st;
-  if (f == nullptr || pos < 0 || n < 0 || fstat(fileno(f), &st) != 0 || !S_ISREG(st.st_mode))
-    return nullptr;
+  if (fd < 0 || pos < 0 || n < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return nullptr;
   const int64_t size = st.st_size;
   if (size <= 0 || pos > size || n > size - pos) return nullptr;
   const bool same = base_ != nullptr && st.st_dev == dev_ && st.st_ino == ino_;
   if (!same || static_cast<uint64_t>(pos + n) > len_) {
     release();
     if (static_cast<uint64_t>(size) > SIZE_MAX) return nullptr;
-    void* m = mmap(nullptr, static_cast<size_t>(size), PROT_READ, MAP_SHARED, fileno(f), 0);
+    void* m = mmap(nullptr, static_cast<size_t>(size), PROT_READ, MAP_SHARED, fd, 0);
     if (m == MAP_FAILED) return nullptr;
     static uint64_t maps = 0;
     base_ = m;
@@ -68,7 +67,7 @@ const unsigned char* filemap::bytes(FILE* f, int64_t pos, int64_t n) {
 // Used bytes beyond which their pages are given back.
 constexpr size_t kGiveBack = size_t(64) << 20;
 
-void filemap::done(const unsigned char* p, int64_t n) {
+void filemap::done(const unsigned char* p, int64_t n, bool hold) {
   const unsigned char* base = static_cast<const unsigned char*>(base_);
   if (base == nullptr || p < base || n <= 0 || static_cast<size_t>(p - base) >= len_) return;
   const size_t lo = static_cast<size_t>(p - base);
@@ -80,14 +79,28 @@ void filemap::done(const unsigned char* p, int64_t n) {
     usedlo_ = std::min(usedlo_, lo);
     usedhi_ = std::max(usedhi_, hi);
   }
-  if (usedhi_ - usedlo_ >= kGiveBack) giveback();
+  if (!hold && usedhi_ - usedlo_ >= kGiveBack) giveback();
+}
+
+bool filemap::takeback(const unsigned char** p, size_t* n) {
+  if (base_ == nullptr || usedhi_ - usedlo_ < kGiveBack) return false;
+  const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+  const size_t lo = usedlo_ & ~(page - 1);
+  *p = static_cast<const unsigned char*>(base_) + lo;
+  *n = (usedhi_ - lo + page - 1) & ~(page - 1);
+  usedlo_ = usedhi_ = 0;
+  return true;
+}
+
+void filemap::giveback(const unsigned char* p, size_t n) {
+  if (n > 0) madvise(const_cast<unsigned char*>(p), n, MADV_DONTNEED);
 }
 
 void filemap::giveback() {
   if (base_ != nullptr && usedhi_ > usedlo_) {
     const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
     const size_t lo = usedlo_ & ~(page - 1);
-    madvise(static_cast<unsigned char*>(base_) + lo, usedhi_ - lo, MADV_DONTNEED);
+    giveback(static_cast<unsigned char*>(base_) + lo, usedhi_ - lo);
   }
   usedlo_ = usedhi_ = 0;
 }
