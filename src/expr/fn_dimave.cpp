@@ -199,29 +199,37 @@ struct bandvals {
 // minus zero known only at run time: were it a constant, the compiler
 // would fold the additions away and go back to storing under a branch.
 template <int V, class Vals>
-inline __attribute__((always_inline)) void mergestep(float* __restrict a, float* __restrict b,
-                                                     Vals g, size_t n, float ua, float w, float t,
-                                                     float nz) {
+inline __attribute__((always_inline)) void mergesteprun(float* __restrict a, float* __restrict b, Vals g, size_t n,
+                                                        float ua, float w, float t, float nz) {
+  for (size_t k = 0; k < n; k++) {
+    float gv;
+    const bool dg = g.def(k, &gv);
+    const float av = a[k], bv = b[k];
+    const bool da = av != ua;
+    if constexpr (V <= 3) {
+      const float p = gv * w;
+      a[k] = (dg & !da ? nz : av) + (dg ? p : nz);
+      b[k] = bv + (dg ? w : nz);
+    } else if constexpr (V == 4) {
+      a[k] = (dg & !da ? nz : av) + (dg ? gv : nz);
+    } else {
+      const bool better = V == 5 ? gv < av : gv > av;
+      const bool take = dg & (!da | better);
+      a[k] = take ? gv : av;
+      b[k] = take ? t : bv;
+    }
+  }
+}
+
+// Each loop over a step's points runs a block at a time, asking for the
+// step's values of the block ahead first (viewahead): a plain loop from 0
+// within a block is what the compiler makes vector code of.
+template <int V, class Vals>
+inline __attribute__((always_inline)) void mergestep(float* a, float* b, Vals g, size_t n, float ua, float w,
+                                                     float t, float nz) {
   for (size_t k0 = 0; k0 < n; k0 += kViewBlock) {
     g.ahead(k0);
-    for (size_t k = k0, k1 = viewblockend(k0, n); k < k1; k++) {
-      float gv;
-      const bool dg = g.def(k, &gv);
-      const float av = a[k], bv = b[k];
-      const bool da = av != ua;
-      if constexpr (V <= 3) {
-        const float p = gv * w;
-        a[k] = (dg & !da ? nz : av) + (dg ? p : nz);
-        b[k] = bv + (dg ? w : nz);
-      } else if constexpr (V == 4) {
-        a[k] = (dg & !da ? nz : av) + (dg ? gv : nz);
-      } else {
-        const bool better = V == 5 ? gv < av : gv > av;
-        const bool take = dg & (!da | better);
-        a[k] = take ? gv : av;
-        b[k] = take ? t : bv;
-      }
-    }
+    mergesteprun<V>(a + k0, b + k0, g.from(k0), viewblockend(k0, n) - k0, ua, w, t, nz);
   }
 }
 
@@ -232,23 +240,30 @@ inline __attribute__((always_inline)) void mergestep(float* __restrict a, float*
 // returns whether g has an undefined point, after which the weight sums
 // differ from point to point and have to be laid out (weightsout).
 template <class Vals>
-inline __attribute__((always_inline)) bool mergeflat(float* __restrict a, Vals g, size_t n, float ua,
-                                                     float w) {
+inline __attribute__((always_inline)) int mergeflatrun(float* __restrict a, Vals g, size_t n, float ua, float w,
+                                                       float nz) {
+  int gaps = 0;  // not a bool: an int reduction of the masks is what vectorises
+  for (size_t k = 0; k < n; k++) {
+    float gv;
+    const bool dg = g.def(k, &gv);
+    const float av = a[k];
+    // mergestep's sum with one choice fewer: where g is undefined it adds
+    // minus zero to av, which is av itself.
+    const float sum = (av != ua ? av : nz) + gv * w;
+    a[k] = dg ? sum : av;
+    gaps |= dg ? 0 : -1;
+  }
+  return gaps;
+}
+
+template <class Vals>
+inline __attribute__((always_inline)) bool mergeflat(float* a, Vals g, size_t n, float ua, float w) {
   volatile float negzero = -0.0f;
   const float nz = negzero;
-  int gaps = 0;  // not a bool: an int reduction of the masks is what vectorises
+  int gaps = 0;
   for (size_t k0 = 0; k0 < n; k0 += kViewBlock) {
     g.ahead(k0);
-    for (size_t k = k0, k1 = viewblockend(k0, n); k < k1; k++) {
-      float gv;
-      const bool dg = g.def(k, &gv);
-      const float av = a[k];
-      // mergestep's sum with one choice fewer: where g is undefined it adds
-      // minus zero to av, which is av itself.
-      const float sum = (av != ua ? av : nz) + gv * w;
-      a[k] = dg ? sum : av;
-      gaps |= dg ? 0 : -1;
-    }
+    gaps |= mergeflatrun(a + k0, g.from(k0), viewblockend(k0, n) - k0, ua, w, nz);
   }
   return gaps != 0;
 }
@@ -320,27 +335,35 @@ inline __attribute__((always_inline)) void mergewith(int v, float* a, float* b, 
 // goes as fast as memory brings a and the steps in).  Returns which of
 // the two has an undefined point: 1 for g, 2 for h, 3 for both.
 template <class Vals>
-inline __attribute__((always_inline)) int mergeflat2(float* __restrict a, Vals g, Vals h, size_t n, float ua,
-                                                     float wg, float wh) {
+inline __attribute__((always_inline)) int mergeflat2run(float* __restrict a, Vals g, Vals h, size_t n, float ua,
+                                                        float wg, float wh, float nz) {
+  int gapg = 0, gaph = 0;
+  for (size_t k = 0; k < n; k++) {
+    float gv, hv;
+    const bool dg = g.def(k, &gv), dh = h.def(k, &hv);
+    // Written as mergestep writes it: two selects and an addition that
+    // the compiler makes vector code of.
+    const float av = a[k];
+    const float ag = (dg & (av == ua) ? nz : av) + (dg ? gv * wg : nz);
+    a[k] = (dh & (ag == ua) ? nz : ag) + (dh ? hv * wh : nz);
+    gapg |= dg ? 0 : -1;
+    gaph |= dh ? 0 : -1;
+  }
+  return (gapg != 0 ? 1 : 0) | (gaph != 0 ? 2 : 0);
+}
+
+template <class Vals>
+inline __attribute__((always_inline)) int mergeflat2(float* a, Vals g, Vals h, size_t n, float ua, float wg,
+                                                     float wh) {
   volatile float negzero = -0.0f;
   const float nz = negzero;
-  int gapg = 0, gaph = 0;
+  int gaps = 0;
   for (size_t k0 = 0; k0 < n; k0 += kViewBlock) {
     g.ahead(k0);
     h.ahead(k0);
-    for (size_t k = k0, k1 = viewblockend(k0, n); k < k1; k++) {
-      float gv, hv;
-      const bool dg = g.def(k, &gv), dh = h.def(k, &hv);
-      // Written as mergestep writes it: two selects and an addition that
-      // the compiler makes vector code of.
-      const float av = a[k];
-      const float ag = (dg & (av == ua) ? nz : av) + (dg ? gv * wg : nz);
-      a[k] = (dh & (ag == ua) ? nz : ag) + (dh ? hv * wh : nz);
-      gapg |= dg ? 0 : -1;
-      gaph |= dh ? 0 : -1;
-    }
+    gaps |= mergeflat2run(a + k0, g.from(k0), h.from(k0), viewblockend(k0, n) - k0, ua, wg, wh, nz);
   }
-  return (gapg != 0 ? 1 : 0) | (gaph != 0 ? 2 : 0);
+  return gaps;
 }
 
 // Adds to the weight sums b the weight w where g is defined, as mergestep
@@ -453,10 +476,9 @@ void viewsfrom(const char* expr, evalstat* pst, size_t n, const avework& w, long
     b->n++;
     if (v.pfi->tmplat) break;
   }
-  if (b->n > 1 && !omgviewlive(&b->v[0])) {
-    for (int i = 0; i < b->n; i++) omgviewdone(&b->v[i]);
-    b->n = 0;
-  }
+  // The earlier views' bytes went with the map they were in: nothing of
+  // them is used.
+  if (b->n > 1 && !omgviewlive(&b->v[0])) b->n = 0;
 }
 
 // What merges a batch into the parts of the grid, one part a processor.
