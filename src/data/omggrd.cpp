@@ -114,15 +114,22 @@ void undband(float* gr, int n) { bandmap(gr, n, cpfi->ulow, cpfi->uhi, cpgr->und
 // (byte-swapped first when swap): the values are made in one pass from
 // where the file's bytes lie.
 template <bool Swap>
+inline __attribute__((always_inline)) void bandcopyrun(const unsigned char* src, float* __restrict gr, size_t n,
+                                                       float lo, float hi, float u) {
+  for (size_t i = 0; i < n; i++) {
+    const float v = viewraw<Swap>(src, i);
+    gr[i] = inband(v, lo, hi) ? u : v;
+  }
+}
+
+// A block at a time, the block ahead asked for first.
+template <bool Swap>
 inline __attribute__((always_inline)) void bandcopyto(const unsigned char* src, float* gr, int n, float lo,
                                                       float hi, float u) {
   const size_t all = static_cast<size_t>(n);
   for (size_t k0 = 0; k0 < all; k0 += kViewBlock) {
     viewahead(src, k0);
-    for (size_t i = k0, k1 = viewblockend(k0, all); i < k1; i++) {
-      const float v = viewraw<Swap>(src, i);
-      gr[i] = inband(v, lo, hi) ? u : v;
-    }
+    bandcopyrun<Swap>(src + 4 * k0, gr + k0, viewblockend(k0, all) - k0, lo, hi, u);
   }
 }
 

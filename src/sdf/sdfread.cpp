@@ -176,12 +176,19 @@ inline __attribute__((always_inline)) void each_float(const float* r, float* o, 
   for (size_t i = 0; i < n; i++) dst[i] = f(src[i]);
 }
 
-// The same from the bytes of a file's map, swapped first when Swap.
+// The same from the bytes of a file's map, swapped first when Swap: a
+// plain loop over each block of values, the block ahead asked for first.
 template <bool Swap, class F>
-inline __attribute__((always_inline)) void each_filed(const unsigned char* r, float* __restrict o, size_t n, F f) {
+inline __attribute__((always_inline)) void each_filed_run(const unsigned char* r, float* __restrict o, size_t n,
+                                                          F f) {
+  for (size_t i = 0; i < n; i++) o[i] = f(viewraw<Swap>(r, i));
+}
+
+template <bool Swap, class F>
+inline __attribute__((always_inline)) void each_filed(const unsigned char* r, float* o, size_t n, F f) {
   for (size_t k0 = 0; k0 < n; k0 += kViewBlock) {
     viewahead(r, k0);
-    for (size_t i = k0, k1 = viewblockend(k0, n); i < k1; i++) o[i] = f(viewraw<Swap>(r, i));
+    each_filed_run<Swap>(r + 4 * k0, o + k0, viewblockend(k0, n) - k0, f);
   }
 }
 
