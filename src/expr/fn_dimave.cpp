@@ -632,16 +632,19 @@ static int ave(fargs* pfa, evalstat* pst, int v) {
   // Where the process may use two processors, a large grid's steps taken
   // from a file's map are merged half on each, each part its own grid.
   pairwork pair;
-  const bool split = n >= kSplitPoints && pairwork::twocpus();
+  bool split = n >= kSplitPoints && pairwork::twocpus();
 
   for (long tt = static_cast<long>(t) + step; tt <= end;) {
     viewbatch batch;
     viewsfrom(expr, pst, n, w, tt, end, step, &batch);
     if (batch.n > 0) {
-      if (nparts == 1 && split && batch.n > 1 && pair.start()) {
-        parts[1] = parts[0];
-        parts[0].k1 = parts[1].k0 = n / 2;
-        nparts = 2;
+      if (split && batch.n > 1) {
+        split = false;  // tried once: no thread to be had is not asked for again
+        if (pair.start()) {
+          parts[1] = parts[0];
+          parts[0].k1 = parts[1].k0 = n / 2;
+          nparts = 2;
+        }
       }
       batchmerge m{v, A->grid, B->grid, A->undef, &batch, parts};
       if (nparts == 2)
