@@ -13,20 +13,17 @@
 # cdo's, and its ratio (targets: simple 0.5, JPEG 2000 and CCSDS 1.0), then
 # the instructions per value (target: no more than the GRIB edition 1
 # reader's 8.3, bench/grib_decode.sh).
+# Under bench/against.sh, the three series' area means alone, with each build.
 # Usage: bench/grib2_series.sh [build-dir] [messages]
 #   (default: a Release build in build-bench, 500 messages)
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
-build="${1:-$root/build-bench}"
+build="$(realpath "${1:-$root/build-bench}")"
 nt="${2:-500}"
 command -v grib_set >/dev/null || { echo "ecCodes' tools are not installed" >&2; exit 1; }
 # shellcheck source=bench/paired.sh
 . "$root/bench/paired.sh"
 nc4_setup "$build"
-libs=$(ls "$build"/src/*/libom_*.a)
-# shellcheck disable=SC2086
-g++ -std=c++17 -O2 -DNDEBUG -I"$root/src" "$root/bench/grib2_decode.cpp" -Wl,--start-group $libs \
-  -Wl,--end-group -lopenjp2 -lpng -laec -lpthread -o decode
 nx=1440 ny=721
 ./mkfile s.nc $nx $ny "$nt" nc3 field
 cdo -s -f grb2 -b P16 copy s.nc simple.grb2
@@ -43,8 +40,11 @@ rm -f m_*.grb2 jm_*.grb2 cm_*.grb2
 for series in simple jpeg ccsds; do
   cat "$series.grb2" >/dev/null
   printf '%s\n' "open $series.grb2" "set x 1" "set y 1" "set t 1 $nt" "set gxout fwrite" \
-    "set fwrite -le -st fld.bin" "d tloop(aave(v,global))" "disable fwrite" "quit" > cfld
-  run_ombra() { "$ombra" -blE < cfld; }
+    "set fwrite -le -st fld.bin" "d tloop(aave(v,global))" "disable fwrite" "quit" > "c$series"
+  work_series() { "$1" -blE < "c$series"; }
+  bench_against "$series series, area mean, $nt messages" work_series
+  bench_alone || continue
+  run_ombra() { work_series "$ombra"; }
   run_cdo() { cdo -s -O fldmean "$series.grb2" r.grb2; }
   bench_pair run_ombra run_cdo
   cdo -s outputf,%.9g,1 r.grb2 > r.txt
@@ -55,6 +55,11 @@ for series in simple jpeg ccsds; do
     "ratio $(ratio "$pair_a" "$pair_b") (target <= $target)"
 done
 
+bench_alone || exit 0
+libs=$(ls "$build"/src/*/libom_*.a)
+# shellcheck disable=SC2086
+g++ -std=c++17 -O2 -DNDEBUG -I"$root/src" "$root/bench/grib2_decode.cpp" -Wl,--start-group $libs \
+  -Wl,--end-group -lopenjp2 -lpng -laec -lpthread -o decode
 cdo -s seltimestep,1/12 simple.grb2 twelve.grb2
 cdo -s seltimestep,1/2 simple.grb2 two.grb2
 instr() {
@@ -69,7 +74,8 @@ if command -v valgrind >/dev/null; then
     printf '%s\n' "open $f.grb2" "set x 1 $nx" "set y 1 $ny" "set gxout fwrite" \
       "set fwrite -le -st o.bin" "d ave(v,t=1,t=$n)" "disable fwrite" "quit" > c$n
   done
-  o=$(per_value "$(instr "$ombra" -blE <c2)" "$(instr "$ombra" -blE <c12)")
+  # The program itself, not its launcher: callgrind follows no exec.
+  o=$(per_value "$(instr "$build/src/main/ombra" -blE <c2)" "$(instr "$build/src/main/ombra" -blE <c12)")
   echo "GRIB2 16-bit simple packing: the decoder $d instructions per value (target <= 8.3);" \
     "d ave(v,t=1,t=N) $o"
 fi

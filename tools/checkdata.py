@@ -393,8 +393,9 @@ def check_dir(share):
         probs.append("sample/sample.ctl: missing")
     else:
         probs += check_sample(ctl)
-    grib = os.path.join(share, "sample", "sample.grb2")
-    probs += check_grib2(grib, 76) if os.path.exists(grib) else ["sample/sample.grb2: missing"]
+    for leaf, messages in (("sample.grb2", 76), ("lambert.grb2", 1)):
+        grib = os.path.join(share, "sample", leaf)
+        probs += check_grib2(grib, messages) if os.path.exists(grib) else ["sample/%s: missing" % leaf]
     for edition in (1, 2):
         path = os.path.join(share, "grib%d.tab" % edition)
         if not os.path.exists(path):

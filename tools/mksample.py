@@ -31,8 +31,9 @@ holds the gridded fields interpolated to forty stations (see stnsample.py);
 
 The GRIB2 sample (share/sample/sample.grb2) holds the fields of sample.nc
 as GRIB edition 2 messages, made by cdo and ecCodes' grib_set (Debian
-packages cdo, libeccodes-tools); --grib-only makes it from the committed
-sample.nc.
+packages cdo, libeccodes-tools); the projected GRIB2 sample
+(share/sample/lambert.grb2) one of them on a Lambert conformal grid,
+interpolated by cdo; --grib-only makes both from the committed sample.nc.
 
 Usage: mksample.py [--out DIR] [--topo-dump FILE] [--nc-only] [--stations-only] [--grib-only]
 """
@@ -325,6 +326,64 @@ def write_grib2(nc, path):
         run(["grib_set", "-r", "-s", "packingType=grid_complex_spatial_differencing", b, path])
 
 
+# The projected sample's grid, as grib_set keys: Lambert conformal, secant
+# at 30 and 60 degrees north, 30 x 20 points 150 km apart over North
+# America from its south-western corner.
+LAMBERT = ("gridType=lambert,Nx=30,Ny=20,latitudeOfFirstGridPointInDegrees=18,"
+           "longitudeOfFirstGridPointInDegrees=245,LoVInDegrees=265,LaDInDegrees=30,Latin1InDegrees=30,"
+           "Latin2InDegrees=60,DxInMetres=150000,DyInMetres=150000,jScansPositively=1")
+
+
+def grib_points(path):
+    """Latitude, longitude and value of every point of the GRIB file path
+    (one message), in its order, as ecCodes' grib_get_data gives them."""
+    pts = []
+    for line in run(["grib_get_data", "-F", "%.9g", path]).splitlines()[1:]:
+        la, lo, v = line.split()
+        pts.append((float(la), float(lo), float(v)))
+    return pts
+
+
+def write_lambert(nc, path):
+    """Write the projected GRIB2 sample: the 500 hPa height of the netCDF
+    sample nc at its first time (gh, 0/3/5) on the grid LAMBERT, one message
+    in 16-bit simple packing, each point's value interpolated bilinearly
+    from the sample's grid at the latitude and longitude ecCodes gives it
+    (to a tenth of a metre)."""
+    with tempfile.TemporaryDirectory() as tmp:
+        ll, box, lam, rules = (os.path.join(tmp, n) for n in ("ll.grb2", "box.grb2", "lam.grb2", "rules"))
+        sel = ["-setname,gh", "-setparam,5.3.0", "-seltimestep,1", "-sellevel,500", "-selname,z", nc]
+        run(["cdo", "-s", "-f", "grb2", "-b", "P16"] + sel + [ll])
+        # A message of as many points, made the Lambert grid.
+        run(["cdo", "-s", "-f", "grb2", "-b", "P16", "-remapnn,r30x20"] + sel + [box])
+        run(["grib_set", "-s", LAMBERT, box, lam])
+        g = [[0.0] * NX for _ in range(NY)]
+        for la, lo, v in grib_points(ll):
+            g[int(round((la - LAT0) / DX))][int(round((lo - LON0) / DX)) % NX] = v
+        vals = []
+        for la, lo, _ in grib_points(lam):
+            x, y = ((lo - LON0) % 360.0) / DX, (la - LAT0) / DX
+            i0, j0 = int(x), int(y)
+            fx, fy, i1 = x - i0, y - j0, (i0 + 1) % NX
+            v = (1 - fy) * ((1 - fx) * g[j0][i0] + fx * g[j0][i1]) + fy * ((1 - fx) * g[j0 + 1][i0] + fx * g[j0 + 1][i1])
+            vals.append("%.1f" % v)
+        with open(rules, "w", encoding="ascii") as f:
+            f.write('set values = {%s};\nwrite "%s";\n' % (",".join(vals), path))
+        run(["grib_filter", rules, lam])
+
+
+def write_gribs(nc, out):
+    """Write both GRIB2 samples from the netCDF sample nc into the directory
+    out; their sizes."""
+    sizes = []
+    for name, write in (("sample.grb2", write_grib2), ("lambert.grb2", write_lambert)):
+        path = os.path.join(out, name)
+        write(nc, path + ".tmp")
+        os.replace(path + ".tmp", path)
+        sizes.append(os.path.getsize(path))
+    return sizes
+
+
 def write_stations(data, out):
     """Write the station sample made from the fields in data (as build()
     makes them) into the directory out."""
@@ -359,14 +418,12 @@ def main(argv):
     ap.add_argument("--stations-only", action="store_true",
                     help="only write the station sample, from the sample.dat already in the output directory")
     ap.add_argument("--grib-only", action="store_true",
-                    help="only write sample.grb2, from the sample.nc already in the output directory")
+                    help="only write sample.grb2 and lambert.grb2, from the sample.nc already in the output directory")
     args = ap.parse_args(argv)
     try:
         if args.grib_only:
-            path = os.path.join(args.out, "sample.grb2")
-            write_grib2(os.path.join(args.out, "sample.nc"), path + ".tmp")
-            os.replace(path + ".tmp", path)
-            print("sample.grb2 %d bytes" % os.path.getsize(path))
+            print("sample.grb2 %d bytes, lambert.grb2 %d bytes" % tuple(write_gribs(os.path.join(args.out, "sample.nc"),
+                                                                                     args.out)))
             return 0
         if args.stations_only:
             with open(os.path.join(args.out, "sample.dat"), "rb") as f:
@@ -397,11 +454,9 @@ def main(argv):
         write_netcdf(data, path + ".tmp")
         os.replace(path + ".tmp", path)
         nstn = write_stations(data, args.out)
-        grib = os.path.join(args.out, "sample.grb2")
-        write_grib2(path, grib + ".tmp")
-        os.replace(grib + ".tmp", grib)
-        print("sample.dat %d bytes, sample.ctl, sample.nc %d bytes, stations.dat %d bytes, sample.grb2 %d bytes"
-              % (len(data), os.path.getsize(path), nstn, os.path.getsize(grib)))
+        gribs = write_gribs(path, args.out)
+        print("sample.dat %d bytes, sample.ctl, sample.nc %d bytes, stations.dat %d bytes, sample.grb2 %d bytes, "
+              "lambert.grb2 %d bytes" % (len(data), os.path.getsize(path), nstn, gribs[0], gribs[1]))
     except (OSError, SampleError, stnsample.StationError, ValueError) as e:
         print("mksample: %s" % e, file=sys.stderr)
         return 1

@@ -504,7 +504,7 @@ class Sample(unittest.TestCase):
         with tempfile.TemporaryDirectory() as tmp:
             with contextlib.redirect_stdout(io.StringIO()):
                 self.assertEqual(mksample.main(["--out", tmp]), 0)
-            for name in ("sample.ctl", "sample.dat", "sample.nc", "sample.grb2"):
+            for name in ("sample.ctl", "sample.dat", "sample.nc", "sample.grb2", "lambert.grb2"):
                 with open(os.path.join(tmp, name), "rb") as a, \
                         open(os.path.join(SHARE, "sample", name), "rb") as b:
                     self.assertEqual(a.read(), b.read(), name)
@@ -531,8 +531,10 @@ class GribSample(unittest.TestCase):
             shutil.copy(os.path.join(SHARE, "sample", "sample.nc"), tmp)
             with contextlib.redirect_stdout(io.StringIO()):
                 self.assertEqual(mksample.main(["--out", tmp, "--grib-only"]), 0)
-            with open(os.path.join(tmp, "sample.grb2"), "rb") as a, open(self.PATH, "rb") as b:
-                self.assertEqual(a.read(), b.read())
+            for name in ("sample.grb2", "lambert.grb2"):
+                with open(os.path.join(tmp, name), "rb") as a, \
+                        open(os.path.join(SHARE, "sample", name), "rb") as b:
+                    self.assertEqual(a.read(), b.read(), name)
 
 
 class StationSample(unittest.TestCase):

@@ -25,11 +25,12 @@
 // on as safe with glibc on Linux (plain system calls, or a read of a
 // table): isatty (a descriptor is asked how it is written), fstatfs
 // (whether a part's file system is a network one), sched_yield and
-// nanosleep (the short waits of a rename that is under way), renameat2 (a
-// part takes a name only while nothing is there), fallocate (room taken
-// before a file is written over), strerrordesc_np (the reason in a line,
-// without a locale), getdents64 (the threads of a command being ended)
-// and rt_tgsigqueueinfo (a crash handed on whole).
+// nanosleep (the short waits of a rename that is under way, and of a child
+// being ended), renameat2 (a part takes a name only while nothing is
+// there), fallocate (room taken before a file is written over),
+// strerrordesc_np (the reason in a line, without a locale), waitid
+// (whether a child being ended has ended yet) and rt_tgsigqueueinfo (a
+// crash handed on whole).
 #pragma once
 
 // How a session ends.

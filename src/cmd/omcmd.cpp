@@ -141,6 +141,11 @@ int cmddefine(const char* com, const char*, cmnstate* pcm, int) {
   return omdef(com, pcm, 0);
 }
 
+int cmdsave(const char* com, const char* typed, cmnstate* pcm, int) {
+  if (!pcm->dfile) return nofile("SAVE error:  no file open yet\n");
+  return omsave(com, typed, pcm);
+}
+
 int cmdundefine(const char* com, const char*, cmnstate* pcm, int) {
   if (!pcm->dfile) return nofile("DEFINE error:  no file open yet\n");
   return omudef(com, pcm);
@@ -175,7 +180,7 @@ const cmdent cmdtab[] = {
     {"gribmap", nullptr, cmdgribmap},
     {"d", "display", cmddisplay},        {"coll", "collect", cmdcollect},
     {"define", nullptr, cmddefine},      {"undefine", nullptr, cmdundefine},
-    {"modify", nullptr, cmdmodify},
+    {"modify", nullptr, cmdmodify},      {"save", nullptr, cmdsave},
 };
 
 int dispatch(const char* com, const char* typed, cmnstate* pcm, int exflg, bool* matched) {

@@ -48,6 +48,9 @@ int omprim(const char* com, const char* typed, cmnstate* pcm);
 int omenab(const char* typed, cmnstate* pcm);
 int omdisab(const char* typed, cmnstate* pcm);
 
+// save (cmd_save.cpp): expressions written to a netCDF file.
+int omsave(const char* com, const char* typed, cmnstate* pcm);
+
 // Handlers of the dispatcher itself (omcmdx.cpp / omexec.cpp / omcfg.cpp).
 int omexec(const char* typed, cmnstate* pcm);
 int omhelp(const char* com, cmnstate* pcm);

@@ -215,13 +215,25 @@ std::vector<double> g2gausslats(int n);
 
 // The seam to the codec libraries: decodes a JPEG 2000 (kind 40), PNG (41)
 // or CCSDS (42) stream of inlen bytes into nout unsigned integers, each of
-// r.nbits bits.  By default the libraries are called in this process; a
+// r.nbits bits, and gives where they lie: memory the seam holds until its
+// next call.  By default the libraries are called in this process; a
 // higher layer may point it at a call that runs them where a crash is
-// contained.  0, or 1 with why set.
-using g2codecfn = int (*)(int kind, const unsigned char* in, size_t inlen, const g2repr& r,
-                          uint32_t* out, size_t nout, std::string* why);
+// contained.  nullptr with why set when the stream gives no field.
+using g2codecfn = const uint32_t* (*)(int kind, const unsigned char* in, size_t inlen, const g2repr& r,
+                                      size_t nout, std::string* why);
 extern g2codecfn g2codec;
 
-// The libraries called in this process: the default of g2codec.
+// The default of g2codec: g2codec_local into integers kept here, in room
+// made once for the largest field yet.
+const uint32_t* g2codec_here(int kind, const unsigned char* in, size_t inlen, const g2repr& r, size_t nout,
+                             std::string* why);
+
+// The libraries called in this process, the integers written to out (room
+// for nout of them, all of which are written).  0, or 1 with why set.
 int g2codec_local(int kind, const unsigned char* in, size_t inlen, const g2repr& r, uint32_t* out,
                   size_t nout, std::string* why);
+
+// The name of the codec of a packing ("JPEG 2000", "PNG", "CCSDS"), and the
+// packing of a name; nullptr and -1 for none.
+const char* g2codecname(int kind);
+int g2codeckind(const std::string& name);

@@ -256,18 +256,15 @@ bool codec(const unsigned char* msg, const g2field& f, float* out, float undef, 
     std::fill(out, out + n, constant(s));
     return true;
   }
-  std::vector<uint32_t> x;
-  try {
-    x.resize(static_cast<size_t>(n));
-  } catch (const std::bad_alloc&) {
-    return fail(why, "no memory for the field's values");
-  }
-  if (g2codec(r.tmpl, msg + f.sec7 + 5, f.len7 - 5, r, x.data(), x.size(), why)) return false;
+  // The integers lie where the codec keeps them (in the session, in the
+  // memory the helper process shares with the program).
+  const uint32_t* x = g2codec(r.tmpl, msg + f.sec7 + 5, f.len7 - 5, r, static_cast<size_t>(n), why);
+  if (!x) return false;
   const bool in = inrange(s, r.nbits);
   for (int64_t i0 = 0; i0 < n; i0 += bitfields::kBlock) {
     const int m = static_cast<int>(std::min<int64_t>(bitfields::kBlock, n - i0));
-    if (in) scalein(x.data() + i0, m, s.bsf, s.ref, s.dsf, out + i0);
-    else scale(x.data() + i0, m, s.bsf, s.ref, s.dsf, undef, out + i0);
+    if (in) scalein(x + i0, m, s.bsf, s.ref, s.dsf, out + i0);
+    else scale(x + i0, m, s.bsf, s.ref, s.dsf, undef, out + i0);
   }
   return true;
 }

@@ -1,17 +1,16 @@
 // GRIB records read through their messages.  A GRIB2 message is read whole
 // (one positioned read) and described again, so that nothing but its place
-// and field number need be kept in an index.
+// and field number need be kept in an index; the room for it and its field
+// is kept by the caller from one message to the next.
 #include "data/gribfield.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <memory>
 #include <new>
 
 #include "base/memcap.h"
-#include "data/grib2.h"
 #include "data/gribmap.h"
 
 namespace {
@@ -30,6 +29,19 @@ bool readall(FILE* f, int64_t pos, unsigned char* b, int64_t n) {
     pos += got;
     n -= got;
   }
+  return true;
+}
+
+// At least n elements at *p, whose room is *have: made anew only when
+// larger than before (the old room given back first).
+template <class T>
+bool room(std::unique_ptr<T[]>* p, size_t* have, size_t n) {
+  if (*have >= n) return true;
+  p->reset();
+  *have = 0;
+  p->reset(new (std::nothrow) T[n]);
+  if (!*p) return false;
+  *have = n;
   return true;
 }
 
@@ -58,7 +70,7 @@ int g1record(FILE* f, int64_t off, g1entry* e, std::string* why) {
   return 0;
 }
 
-int g2record(FILE* f, int64_t off, int fld, int64_t npts, float undef, std::vector<float>* out, std::string* why) {
+int g2record(FILE* f, int64_t off, int fld, int64_t npts, float undef, g2held* h, std::string* why) {
   const int64_t flen = filelen(f);
   unsigned char s0[16];
   if (flen < 0 || off < 0 || off + 16 > flen || !readall(f, off, s0, 16)) return fail(why, "the file ends before the message");
@@ -71,21 +83,24 @@ int g2record(FILE* f, int64_t off, int fld, int64_t npts, float undef, std::vect
   const size_t cap = ommemcap();
   if (len > cap || npts < 1 || static_cast<uint64_t>(npts) > cap / sizeof(float))
     return fail(why, "the message is larger than a grid may be");
-  std::unique_ptr<unsigned char[]> msg(new (std::nothrow) unsigned char[len]);
-  if (!msg) return fail(why, "no memory for the message");
-  if (!readall(f, off, msg.get(), static_cast<int64_t>(len))) return fail(why, "the file ends inside the message");
-  std::vector<g2field> fields;
+  // Every point is written by the decode: the room is not filled first.
+  if (!room(&h->msg, &h->msgroom, len)) return fail(why, "no memory for the message");
+  if (!room(&h->field, &h->fieldroom, static_cast<size_t>(npts))) return fail(why, "no memory for the field");
+  // The message ends where the room does, so that a read past its end is
+  // a read past the room, as when the room was made for it alone.
+  unsigned char* msg = h->msg.get() + (h->msgroom - len);
+  if (!readall(f, off, msg, static_cast<int64_t>(len))) return fail(why, "the file ends inside the message");
   std::string scanwhy;
-  g2scanmsg(msg.get(), len, &fields, &scanwhy);
-  const g2field* g = nullptr;
-  for (const g2field& x : fields)
-    if (x.fieldno == fld) g = &x;
-  if (!g) return fail(why, scanwhy.empty() ? "the message has no field " + std::to_string(fld) : scanwhy);
-  if (g2points(*g) != npts) return fail(why, "the field's grid is not the data set's");
+  h->fields.clear();
   try {
-    out->assign(static_cast<size_t>(npts), undef);
+    g2scanmsg(msg, len, &h->fields, &scanwhy);
   } catch (const std::bad_alloc&) {
     return fail(why, "no memory for the field");
   }
-  return g2decode(msg.get(), len, *g, out->data(), out->size(), undef, why);
+  const g2field* g = nullptr;
+  for (const g2field& x : h->fields)
+    if (x.fieldno == fld) g = &x;
+  if (!g) return fail(why, scanwhy.empty() ? "the message has no field " + std::to_string(fld) : scanwhy);
+  if (g2points(*g) != npts) return fail(why, "the field's grid is not the data set's");
+  return g2decode(msg, len, *g, h->field.get(), static_cast<size_t>(npts), undef, why);
 }

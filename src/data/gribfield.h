@@ -6,8 +6,11 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "data/grib2.h"
 
 // Where a GRIB1 record's values lie and how they are scaled: an entry of
 // the index.
@@ -22,8 +25,22 @@ struct g1entry {
 // 0, or 1 with why set.
 int g1record(FILE* f, int64_t off, g1entry* e, std::string* why);
 
+// What the reads of GRIB2 fields keep from one message to the next: room
+// for the message read, its fields described and the field decoded, made
+// for the largest yet and kept, so that a series of messages takes no
+// memory anew and fills none in vain.
+struct g2held {
+  std::unique_ptr<unsigned char[]> msg;
+  size_t msgroom = 0;
+  std::vector<g2field> fields;
+  std::unique_ptr<float[]> field;  // the field last decoded, npts values
+  size_t fieldroom = 0;
+  // The bytes held.
+  size_t bytes() const { return msgroom + fields.capacity() * sizeof(g2field) + fieldroom * sizeof(float); }
+};
+
 // Field fld (from 1) of the GRIB2 message at byte off of f, decoded whole
-// into out (npts values, the grid's size; rows south to north).  Points
-// without a value are the data set's undefined value undef.  0, or 1 with
-// why set.
-int g2record(FILE* f, int64_t off, int fld, int64_t npts, float undef, std::vector<float>* out, std::string* why);
+// into h->field (npts values, the grid's size; rows south to north).
+// Points without a value are the data set's undefined value undef.  0, or
+// 1 with why set (h->field then holds no field).
+int g2record(FILE* f, int64_t off, int fld, int64_t npts, float undef, g2held* h, std::string* why);

@@ -42,14 +42,19 @@ struct gribcache {
   int64_t lastgot = 0;                // bytes the last omird found in the file
   long bmreads = 0;
   // The record last read through its message: the field decoded whole
-  // (GRIB2), or the entries of a GRIB1 record's headers.
+  // (GRIB2; its room kept from one request to the next, see omgrbrelease),
+  // or the entries of a GRIB1 record's headers.
   const FILE* mfile = nullptr;
   int64_t moff = -1;
   int mfld = -1;
-  std::vector<float> field;
+  g2held g2;
   g1entry g1;
 };
 gribcache gc;
+
+// The room of GRIB2 fields up to this size is kept from one command to the
+// next (a script's displays); a larger one only through a command.
+constexpr size_t kKeptBetween = size_t(64) << 20;
 
 // The name of the file being read, as messages show it.
 std::string curname() {
@@ -139,6 +144,8 @@ OM_VECTOR_CLONES __attribute__((optimize("O3", "no-trapping-math"))) void scale(
 
 long omgrbbmr() { return gc.bmreads; }
 
+size_t omgrbheld() { return gc.g2.bytes(); }
+
 void omgrbini(datafile* pfi, filevar* pvr, float gundef, int lonlat) {
   omreq.pfi = pfi;
   omreq.pvr = pvr;
@@ -146,7 +153,9 @@ void omgrbini(datafile* pfi, filevar* pvr, float gundef, int lonlat) {
   omreq.lonlat = lonlat;
   omreq.serial++;
   // The caches belong to one request: released, not just marked empty,
-  // so that a large record does not stay in memory between commands.
+  // so that a large record does not stay in memory between commands.  The
+  // room of GRIB2 fields, which each message fills anew, is kept for the
+  // next request (a loop over times), and given back between commands.
   std::vector<unsigned char>().swap(gc.cache);
   std::vector<unsigned char>().swap(gc.bcache);
   std::vector<int>().swap(gc.bpcach);
@@ -154,10 +163,15 @@ void omgrbini(datafile* pfi, filevar* pvr, float gundef, int lonlat) {
   gc.coff = -999;
   gc.bssav = -999;
   gc.bpsav = -999;
-  std::vector<float>().swap(gc.field);
   gc.mfile = nullptr;
   gc.moff = -1;
   gc.mfld = -1;
+}
+
+void omgrbrelease(bool all) {
+  if (!all && gc.g2.bytes() <= kKeptBetween) return;
+  gc.g2 = g2held();
+  gc.mfile = nullptr;
 }
 
 void omgrbmem() {
@@ -254,7 +268,7 @@ int msgrow(int64_t off, int fld, int64_t e, int count, int64_t npts, float* gr, 
   if (gc.mfile != f || gc.moff != off || gc.mfld != fld) {
     gc.mfile = nullptr;
     std::string why;
-    int rc = fld == 0 ? g1record(f, off, &gc.g1, &why) : g2record(f, off, fld, npts, p->undef, &gc.field, &why);
+    int rc = fld == 0 ? g1record(f, off, &gc.g1, &why) : g2record(f, off, fld, npts, p->undef, &gc.g2, &why);
     if (rc) {
       omprntf(0, "Data Request Error:  GRIB message at byte %lld: %s\n", static_cast<long long>(off), why.c_str());
       omprnt(0, "  File name is: ");
@@ -270,7 +284,7 @@ int msgrow(int64_t off, int fld, int64_t e, int count, int64_t npts, float* gr, 
     *g1 = gc.g1;
     return 0;
   }
-  std::memcpy(gr, gc.field.data() + e, static_cast<size_t>(count) * sizeof(float));
+  std::memcpy(gr, gc.g2.field.get() + e, static_cast<size_t>(count) * sizeof(float));
   return 0;
 }
 

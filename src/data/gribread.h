@@ -3,6 +3,7 @@
 // it and with the interpolating reader of pre-projected data sets.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 struct datafile;
@@ -22,6 +23,11 @@ extern omrdreq omreq;
 // record cache and the bit-map caches of the previous request.
 void omgrbini(datafile* pfi, filevar* pvr, float gundef, int lonlat);
 
+// Gives back the room GRIB2 fields are read in, which requests keep from
+// one to the next: with all everything, as the prompt waits; else what is
+// more than the commands of a script keep from one to the next.
+void omgrbrelease(bool all);
+
 // A new template member was opened: the held bit map belongs to another
 // file.
 void omgrbmem();
@@ -37,5 +43,7 @@ int omirow(int x, int y, int z, int t, int64_t offset, int count, float* gr);
 // of the whole record for the record cache).  0 or 1 after the message.
 int omird(int64_t doff, int64_t fbyte, int64_t nbytes, int nx, int ny, int bits);
 
-// Number of bit-map reads since the program started (for tests).
+// Number of bit-map reads since the program started, and the bytes the
+// room of GRIB2 fields holds (for tests).
 long omgrbbmr();
+size_t omgrbheld();

@@ -24,30 +24,10 @@ bool envok(const evalstat* pst) {
   return pst->idim >= -1 && pst->idim <= 1 && pst->jdim >= -1 && pst->jdim <= 1;
 }
 
-// Parses the four bounds of the box and narrows the status to it.  widen:
-// grid-coordinate bounds move outwards by half a grid box.
-bool setbox(const char* const txt[4], evalstat* pst, bool widen) {
-  float g[4];
-  for (int k = 0; k < 4; k++) {
-    int dim, wflag;
-    if (!fndim(txt[k], pst, &dim, &g[k], &wflag)) return false;
-    if (dim != (k < 2 ? 0 : 1)) return false;
-    if (widen && !wflag) g[k] += (k % 2 == 0) ? -0.5f : 0.5f;
-  }
-  pst->dmin[0] = static_cast<float>(fnworld(pst->dfile, 0, g[0]));
-  pst->dmax[0] = static_cast<float>(fnworld(pst->dfile, 0, g[1]));
-  pst->dmin[1] = static_cast<float>(fnworld(pst->dfile, 1, g[2]));
-  pst->dmax[1] = static_cast<float>(fnworld(pst->dfile, 1, g[3]));
-  pst->idim = 0;
-  pst->jdim = 1;
-  return true;
-}
-
-// The box texts of an argument list: the global box, or four arguments
-// starting at first.
-void boxtexts(fargs* pfa, bool glob, int first, const char* txt[4]) {
-  static const char* const gbox[4] = {"lon=0", "lon=360", "lat=-90", "lat=90"};
-  for (int k = 0; k < 4; k++) txt[k] = glob ? gbox[k] : pfa->argpnt[first + k];
+// Narrows the status to the box of an argument list: the whole globe, or
+// the four bounds starting at first (see fnsetbox).
+bool narrow(fargs* pfa, bool glob, int first, evalstat* pst, bool widen) {
+  return glob ? fnglobal(pst) : fnsetbox(pfa->argpnt + first, pst, widen);
 }
 
 // A field the reduction can walk: it varies in X and Y and carries the
@@ -231,9 +211,7 @@ static int aave(fargs* pfa, evalstat* pst, int v) {
     omprnt(0, "Z, T can't vary.\n");
     return 1;
   }
-  const char* txt[4];
-  boxtexts(pfa, glob, 1, txt);
-  if (!setbox(txt, pst, v != 4)) {
+  if (!narrow(pfa, glob, 1, pst, v != 4)) {
     omprntf(0, "Error from %s:  Invalid dimension expression \n", name);
     return 1;
   }
@@ -268,9 +246,7 @@ static int scorr(fargs* pfa, evalstat* pst, int v) {
     omprnt(0, "Z, T can't vary.\n");
     return 1;
   }
-  const char* txt[4];
-  boxtexts(pfa, glob, 2, txt);
-  if (!setbox(txt, pst, true)) {
+  if (!narrow(pfa, glob, 2, pst, true)) {
     omprnt(0, "Error from SCORR:  Invalid dimension expression \n");
     return 1;
   }

@@ -59,6 +59,28 @@ bool fndim(const char* text, evalstat* pst, int* dim, float* gval, int* wflag) {
   return fnusable(*gval);
 }
 
+bool fnsetbox(const char* const txt[4], evalstat* pst, bool widen) {
+  float g[4];
+  for (int k = 0; k < 4; k++) {
+    int dim, wflag;
+    if (!fndim(txt[k], pst, &dim, &g[k], &wflag)) return false;
+    if (dim != (k < 2 ? 0 : 1)) return false;
+    if (widen && !wflag) g[k] += (k % 2 == 0) ? -0.5f : 0.5f;
+  }
+  pst->dmin[0] = static_cast<float>(fnworld(pst->dfile, 0, g[0]));
+  pst->dmax[0] = static_cast<float>(fnworld(pst->dfile, 0, g[1]));
+  pst->dmin[1] = static_cast<float>(fnworld(pst->dfile, 1, g[2]));
+  pst->dmax[1] = static_cast<float>(fnworld(pst->dfile, 1, g[3]));
+  pst->idim = 0;
+  pst->jdim = 1;
+  return true;
+}
+
+bool fnglobal(evalstat* pst) {
+  static const char* const globe[4] = {"lon=0", "lon=360", "lat=-90", "lat=90"};
+  return fnsetbox(globe, pst, false);
+}
+
 bool fntaxisok(const datafile* pfi) {
   const float* v = pfi ? pfi->grvals[3] : nullptr;
   return v && (v[5] > 0.0f || v[6] > 0.0f);

@@ -41,6 +41,18 @@ bool fnusable(double g);
 // is open, or when its coordinate is unusable.
 bool fndim(const char* text, evalstat* pst, int* dim, float* gval, int* wflag);
 
+// Sets the longitude-latitude box of a status from four dimension
+// expressions (the X bounds, then the Y bounds) parsed against its default
+// file, with X and Y varying; level and time stay.  widen: bounds given as
+// grid coordinates move outwards by half a grid box.  False when one does
+// not parse or lies on another axis.
+bool fnsetbox(const char* const txt[4], evalstat* pst, bool widen);
+// The box of the whole globe, longitude 0 to 360 and latitude -90 to 90:
+// every field read then holds all of its grid.  A file that goes round the
+// globe gives a column twice: its first again at the end, or, when its
+// points straddle 0, one before 0 and one after 360.
+bool fnglobal(evalstat* pst);
+
 // Reads a number at text as a number typed in an expression is read: the
 // end of the number, or null when none reads or when it lies beyond single
 // precision (1e400 would otherwise enter as infinity and spread through

@@ -15,7 +15,7 @@ const funcdef omfuncs[] = {
     {"mean", ffmn},       {"amean", ffamn},     {"sum", ffsum},       {"sumg", ffsumg},
     {"asum", ffasum},     {"asumg", ffasumg},   {"coll2gr", ffclgr},  {"min", ffmin},
     {"max", ffmax},       {"minloc", ffminl},   {"maxloc", ffmaxl},   {"fndlvl", ffflvl},
-    {"sregr", ffsreg},    {"tregr", fftreg},
+    {"sregr", ffsreg},    {"tregr", fftreg},    {"regrid", ffregrid}, {"clim", ffclim},
 };
 
 const int omfuncnum = sizeof(omfuncs) / sizeof(omfuncs[0]);

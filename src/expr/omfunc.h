@@ -24,7 +24,7 @@ struct funcdef {
   omfuncp func;
 };
 
-// The 50 built-in functions, in search order.
+// The built-in functions, in search order.
 extern const funcdef omfuncs[];
 extern const int omfuncnum;
 
@@ -94,3 +94,5 @@ int ffmaxl(fargs*, evalstat*);
 int ffflvl(fargs*, evalstat*);
 int ffsreg(fargs*, evalstat*);
 int fftreg(fargs*, evalstat*);
+int ffregrid(fargs*, evalstat*);
+int ffclim(fargs*, evalstat*);

@@ -15,6 +15,7 @@
 #include "cmd/cmdint.h"
 #include "cmd/omcmd.h"
 #include "cmd/omcmds.h"
+#include "data/gribread.h"
 #include "expr/udf.h"
 #include "gx/gx.h"
 #include "gx/gxdrv.h"
@@ -103,6 +104,7 @@ int ommain(int argc, char** argv) {
   ominit();
   omstart(pcm);
   gssetcmd(omgsdo);  // scripts run their commands through the dispatcher
+  sdf_codecs_in_helper();  // GRIB2's codec libraries run in the helper process
 
   omfdef();
   gxdsetdrv(gxx11drv());  // used unless in batch mode
@@ -126,9 +128,12 @@ int ommain(int argc, char** argv) {
     // wait for the next line hands it on.
     if (pcm->sigflg) std::printf("\n");
     pcm->sigflg = 0;
-    // What the reads of netCDF/HDF files keep for the next one is kept for
-    // a script's next command, and given back while the prompt waits.
-    sdf_reads_release(!inputpending());
+    // What the reads of netCDF/HDF files and of GRIB2 fields keep for the
+    // next one is kept for a script's next command, and given back while
+    // the prompt waits.
+    const bool idle = !inputpending();
+    sdf_reads_release(idle);
+    omgrbrelease(idle);
     reaporphans();
     int n = o.noedit ? nxtcmd(buf, "om>") : nxrdln(buf, "om-> ");
     if (n < 0) {

@@ -1,8 +1,8 @@
 #include "main/promptwait.h"
 
-#include <sys/wait.h>
 #include <unistd.h>
 
+#include "base/children.h"
 #include "base/inputwait.h"
 #include "gx/gxx11drv.h"
 #include "main/ommain.h"
@@ -23,16 +23,11 @@ void promptwindow() {
   omsetwaitsignals(ending);
 }
 
-// The helper is left to its own code, which knows when its pid is free.
+// The helper's record is its own code's to clear: it goes first, and the
+// program's owner of its children reaps the rest.
 void reaporphans() {
   sdf_helper_reap();
-  static const bool first = getpid() == 1;
-  siginfo_t info;
-  while (first && (info.si_pid = 0, waitid(P_ALL, 0, &info, WEXITED | WNOHANG | WNOWAIT)) == 0 &&
-         info.si_pid != 0) {
-    sdf_helper_reap();  // the one that ended may be the helper: reaped there
-    waitid(P_PID, static_cast<id_t>(info.si_pid), &info, WEXITED | WNOHANG);
-  }
+  childreaporphans();
 }
 
 promptwake promptwait(int fd, const std::function<bool()>& pending) {

@@ -106,6 +106,12 @@ int omxdfopen(const char* args, const cmnstate* pcm, datafile** opened);
 // commands of a script keep from one to the next, as a command ends.
 void sdf_reads_release(bool all);
 
+// Points the GRIB edition 2 codec seam (g2codec, data/grib2.h) at the
+// helper process: the codec libraries then run where a crash is contained,
+// and where no helper can be started a field they would decode is refused
+// with the reason.  Called as the program starts.
+void sdf_codecs_in_helper();
+
 // Reaps the helper process that opens self-describing files when it has
 // ended (killed from outside), so that it does not linger as a zombie; the
 // next file opened or read starts a new one.  Called at the prompt.

@@ -15,6 +15,10 @@
 // checks itself: float runs of a classic netCDF file, by pread against
 // the file's size (sdfclassic.cpp).
 //
+// The codec libraries of GRIB2 packings (OpenJPEG, libpng, libaec) are
+// run here for the same reason (helper_codec): a field's code stream goes
+// to the helper, its integers come back in the shared block.
+//
 // The member files of a template series are read for their times alone:
 // the helper opens each once and hands back its times, and the program
 // opens none of them while the series opens.
@@ -47,7 +51,6 @@
 #include <time.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -60,10 +63,11 @@
 #include <string>
 #include <vector>
 
+#include "base/children.h"
 #include "base/cmnstate.h"
-#include "base/endhold.h"
 #include "base/ending.h"
 #include "base/outflush.h"
+#include "data/grib2.h"
 #include "data/gridres.h"
 #include "sdf/sdfblock.h"
 #include "sdf/sdfint.h"
@@ -74,7 +78,6 @@ namespace {
 struct probehelper {
   pid_t pid = -1;
   int fd = -1;
-  pid_t owner = -1;     // the process that started it (a fork of the program is not)
   bool execd = false;   // the program's own file run again, not a fork
   std::string failure;  // why the last start failed
   int ended = 0;        // the wait status of the last one that ended of itself
@@ -112,21 +115,14 @@ size_t& given_at() {
   return at;
 }
 
-// The running helper as the signal endings see it: they may read nothing
-// else of the record.  Whoever reaps the helper takes its pid from here
-// first: once reaped, the number is free for another process (a shell
-// escape's child, say) that an ending must not kill or wait for.
-std::atomic<pid_t> g_endpid{-1};
-static_assert(std::atomic<pid_t>::is_always_lock_free, "a handler takes the pid");
-volatile sig_atomic_t g_endowner = -1;
-
+// The record is the helper's for requests; its process is held by the
+// program's slot for it (base/children.h), through which alone it is
+// signalled, waited for and reaped.  The status of the last one that ended
+// of itself stays across starts.
 void set_helper(const probehelper& h) {
-  g_endpid = -1;
   const int ended = helper().ended;
   helper() = h;
   helper().ended = ended;
-  g_endowner = h.owner;
-  g_endpid = h.pid;
 }
 
 // Failures of a start told the user, and whether the program's own file
@@ -187,23 +183,13 @@ int end_helper() {
   probehelper h = helper();
   pending().busy = false;  // what was asked of it is not answered
   if (h.pid < 0) return 0;
-  const bool ours = h.owner == getpid();
-  if (ours) kill(h.pid, SIGKILL);
+  childsignal(CHILD_HELPER, SIGKILL);
   close(h.fd);
-  // Waited for without being reaped: until it is, its pid names no other
-  // process, and an ending that comes meanwhile finds it and reaps it.
-  siginfo_t info;
-  while (ours && waitid(P_PID, static_cast<id_t>(h.pid), &info, WEXITED | WNOWAIT) < 0 && errno == EINTR) {
-  }
-  // Taken from the ending with the ending signals held: one of the two
-  // reaps it, and at once, as it has ended.
-  endhold hold;
-  hold.hold();
-  const bool reaps = ours && g_endpid.exchange(-1) == h.pid;
-  set_helper(probehelper{});
+  // Waited for, then reaped: an ending that comes meanwhile finds it held
+  // and reaps it itself.
   int status = 0;
-  while (reaps && waitpid(h.pid, &status, 0) < 0 && errno == EINTR) {
-  }
+  childreap(CHILD_HELPER, &status);
+  set_helper(probehelper{});
   return status;
 }
 
@@ -234,7 +220,7 @@ void record_helper(pid_t pid, int fd, bool execd) {
   h.pid = pid;
   h.fd = fd;
   h.execd = execd;
-  h.owner = getpid();
+  childhold(CHILD_HELPER, {pid, false});
   set_helper(h);
 }
 
@@ -360,15 +346,50 @@ int await(int fd, void* buf, size_t n, int seconds, bool patient) {
   return WAIT_OK;
 }
 
-// Sends a request and reads the answer's first n bytes: WAIT_OK, or the
-// helper is gone (ended, or ended here after a time limit or interrupt);
-// WAIT_NOHELPER when none can be started.
-int exchange(const std::string& req, void* first, size_t n, int seconds, bool patient = false) {
+// Sends n bytes to the helper as it takes them: a helper that takes none
+// for the time limit (seconds; 0 none), or an interrupt, ends the wait, as
+// a wait for an answer ends.  WAIT_OK, WAIT_ENDED (its end is closed),
+// WAIT_TIMEOUT or WAIT_INTERRUPTED.
+int send_watched(int fd, const void* buf, size_t n, int seconds) {
+  const char* p = static_cast<const char*>(buf);
+  double last = now();
+  while (n > 0) {
+    const ssize_t r = ::send(fd, p, n, MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (r > 0) {
+      p += r;
+      n -= static_cast<size_t>(r);
+      last = now();
+      continue;
+    }
+    if (r < 0 && errno == EINTR) continue;
+    if (r == 0 || errno != EAGAIN) return WAIT_ENDED;
+    if (omqsig()) return WAIT_INTERRUPTED;
+    if (seconds > 0 && now() - last >= seconds) return WAIT_TIMEOUT;
+    struct pollfd pf = {fd, POLLOUT, 0};
+    poll(&pf, 1, kSliceMs);
+  }
+  return WAIT_OK;
+}
+
+// Sends a request, with the bytes of tail after it (a code stream, which
+// the helper may take a while to take), and reads the answer's first n
+// bytes: WAIT_OK, or the helper is gone (ended, or ended here after a time
+// limit or interrupt); WAIT_NOHELPER when none can be started.
+int exchange(const std::string& req, void* first, size_t n, int seconds, bool patient = false,
+             const void* tail = nullptr, size_t tailn = 0) {
   if (helper().fd < 0) {
     int r = start_helper();
     if (r != WAIT_OK) return r;
   }
   if (!sendall(helper().fd, req.data(), req.size())) return ended();
+  if (tailn > 0) {
+    const int s = send_watched(helper().fd, tail, tailn, seconds);
+    if (s == WAIT_ENDED) return ended();
+    if (s != WAIT_OK) {
+      end_helper();
+      return s;
+    }
+  }
   const int r = await(helper().fd, first, n, seconds, patient);
   if (r == WAIT_ENDED) return ended();
   if (r != WAIT_OK) end_helper();
@@ -714,6 +735,90 @@ void helper_read_later(const slabread& r) {
   p.busy = true;
 }
 
+namespace {
+
+// Why a codec's decode in the helper gave no field, from how the wait for
+// it ended.
+std::string codec_failure(const char* codec, int wait_rc) {
+  const std::string lib = std::string("the ") + codec + " library";
+  switch (wait_rc) {
+    case WAIT_TIMEOUT: return lib + " takes too long on it";
+    case WAIT_INTERRUPTED: return "interrupted";
+    case WAIT_NOHELPER:
+      return "the helper process could not be started: " + helper_failure() + "; a " + codec +
+             " field is not decoded without it";
+    case WAIT_KILLED: return "the helper process was ended from outside: " + helper_ended_how();
+    default: return "the field is damaged: " + lib + " fails on it";
+  }
+}
+
+// Decodes a GRIB2 field's code stream in the helper (g2codecfn): the
+// stream goes on the socket, the integers come into the shared block, or
+// where none can be had on the socket.  A helper that crashes on the
+// stream makes the field damaged, and the next request starts a fresh one;
+// one killed from outside is tried again once, fresh.  A stream the codec
+// refuses ends the helper too: a library that failed on a damaged stream
+// may have written past its buffers.
+const uint32_t* helper_codec(int kind, const unsigned char* in, size_t inlen, const g2repr& r, size_t nout,
+                             std::string* why) {
+  const char* codec = g2codecname(kind);
+  if (codec == nullptr || nout == 0) return g2codec_here(kind, in, inlen, r, nout, why);  // nothing to contain
+  if (nout > omgcap() / sizeof(uint32_t)) {
+    *why = "the field is larger than a grid may be";
+    return nullptr;
+  }
+  helper_settle();
+  const size_t bytes = nout * sizeof(uint32_t);
+  const unsigned char* block = block_reserve(bytes);
+  std::vector<unsigned char>& held = inline_values();
+  if (block == nullptr) {
+    // No block (a hard limit on the size of files, memory files refused):
+    // the integers come on the socket.
+    try {
+      held.resize(bytes);
+    } catch (const std::bad_alloc&) {
+      *why = "no memory for the field's values";
+      return nullptr;
+    }
+  }
+  std::string req = request(OP_CODEC, codec);
+  put(&req, static_cast<uint8_t>(block == nullptr ? READ_INLINE : 0));
+  for (int p : {r.nbits, r.ccflags, r.ccblock, r.ccrsi}) put(&req, static_cast<int32_t>(p));
+  put(&req, static_cast<uint64_t>(nout));
+  put(&req, static_cast<uint64_t>(block_size()));
+  put(&req, static_cast<uint64_t>(0));
+  put(&req, static_cast<uint64_t>(inlen));
+  const int secs = limits().open_seconds;
+  for (int attempt = 0;; attempt++) {
+    char ok = 0;
+    int w = exchange(req, &ok, 1, secs, true, in, inlen);
+    if (w == WAIT_OK) {
+      std::string said;
+      if (ok == READ_FAILED) {
+        w = await_sized(&said, kMostSaid, secs);
+      } else if (ok != READ_IN_BLOCK) {
+        w = WAIT_BAD;
+      } else if (block == nullptr) {
+        w = await(helper().fd, held.data(), bytes, secs, true);
+      }
+      if (w == WAIT_ENDED) w = ended();
+      if (w != WAIT_OK || ok == READ_FAILED) end_helper();
+      if (w == WAIT_OK && ok == READ_FAILED) {
+        *why = said;
+        return nullptr;
+      }
+    }
+    if (w == WAIT_OK) return reinterpret_cast<const uint32_t*>(block != nullptr ? block : held.data());
+    if (w == WAIT_KILLED && attempt == 0) continue;
+    *why = codec_failure(codec, w);
+    return nullptr;
+  }
+}
+
+}  // namespace
+
+void sdf_codecs_in_helper() { g2codec = helper_codec; }
+
 void helper_close(const char* name) {
   // No helper is started only to close a file it does not have; the
   // helper closes it while the program goes on, and answers nothing.
@@ -748,21 +853,7 @@ bool helper_failure_untold() {
 }
 
 void sdf_helper_reap() {
-  const probehelper h = helper();
-  if (h.pid < 0) return;
-  siginfo_t info = {};  // si_pid stays 0 while it runs
-  const int r = waitid(P_PID, static_cast<id_t>(h.pid), &info, WEXITED | WNOHANG | WNOWAIT);
-  if ((r == 0 && info.si_pid == 0) || (r < 0 && errno != ECHILD)) return;  // still running
-  end_helper();
+  if (helper().pid >= 0 && childended(CHILD_HELPER, false)) end_helper();
 }
 
-void sdf_helper_end() {
-  if (g_endowner != getpid()) return;
-  const pid_t pid = g_endpid.exchange(-1);
-  if (pid <= 0) return;
-  const int saved = errno;
-  kill(pid, SIGKILL);
-  while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
-  }
-  errno = saved;
-}
+void sdf_helper_end() { childend(CHILD_HELPER); }

@@ -632,6 +632,13 @@ int from_ahead(openfile* f, const std::string& key, size_t step, void* buf, size
     return 0;
   const aheadrun& run = it->second;
   const size_t k = step - run.first;
+  if (!run.values.empty() && size_now(f->held) < f->opened.size) {
+    // Cut since they came: the values are no longer the file's, and the
+    // helper's read says so.  A script's commands run without the prompt's
+    // wait that lets them go.
+    f->ahead.erase(it);
+    return 0;
+  }
   if (!run.values.empty()) {
     *at = run.values.data() + k * nbytes;
     return 1;

@@ -19,7 +19,16 @@
 //                is a helper_answer byte, and after HELPER_TIMES the
 //                length of the rest, the length of what the reading said,
 //                that text and the times, five 32-bit fields each;
-//   OP_CLOSE     nothing; no answer (the program goes on meanwhile).
+//   OP_CLOSE     nothing; no answer (the program goes on meanwhile);
+//   OP_CODEC     a GRIB2 field's code stream decoded (the name is the
+//                codec's, g2codecname): the read's flags (READ_INLINE
+//                alone), the bits per value and the three CCSDS
+//                parameters, the count of integers, the size of the shared
+//                block and where in it the integers go, and the stream's
+//                length followed by its bytes; the answer is READ_IN_BLOCK
+//                (the integers then follow on the socket where READ_INLINE
+//                was asked), or READ_FAILED followed by the length and the
+//                text of why.
 // Numbers are in the machine's own order: both ends are one program.
 //
 // Another kind of request is a constant here, a function of the helper's
@@ -37,7 +46,7 @@
 #include <cstdint>
 #include <string>
 
-enum : char { OP_DESCRIBE = 'D', OP_READ = 'R', OP_CLOSE = 'C', OP_TIMES = 'T' };
+enum : char { OP_DESCRIBE = 'D', OP_READ = 'R', OP_CLOSE = 'C', OP_TIMES = 'T', OP_CODEC = 'G' };
 // Flags of a read: no request's grid bounds the slab (a coordinate's
 // values), so it is refused when larger than the file can hold; the
 // program reads the values from the file itself where the file holds

@@ -1,5 +1,6 @@
 // The helper's side: the loop that opens, describes and reads files for
-// the program (sdfhelper.cpp has why, and the program's side).
+// the program, and decodes GRIB2 code streams (sdfhelper.cpp has why, and
+// the program's side).
 //
 // Every file the program opens is opened here and kept open, by name, and
 // every read of it is made here, into the block the program shares
@@ -35,6 +36,7 @@
 #include "base/heaptune.h"
 #include "base/memcap.h"
 #include "base/omprntint.h"
+#include "data/grib2.h"
 #include "data/gridres.h"
 #include "sdf/sdfblock.h"
 #include "sdf/sdfint.h"
@@ -208,10 +210,20 @@ class inbox {
   explicit inbox(int fd) : fd_(fd) {}
   inbox(const inbox&) = delete;
   inbox& operator=(const inbox&) = delete;
-  // The next n bytes into dst; false at the end of the data or an error.
+  // The next n bytes into dst (nullptr: passed over); false at the end of
+  // the data or an error.  What is no smaller than the buffer is read
+  // straight into dst.
   bool take(void* dst, size_t n) {
     char* to = static_cast<char*>(dst);
     while (n > 0) {
+      if (at_ == have_ && to != nullptr && n >= sizeof buf_) {
+        const ssize_t r = ::read(fd_, to, n);
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) return false;
+        to += r;
+        n -= static_cast<size_t>(r);
+        continue;
+      }
       if (at_ == have_) {
         at_ = have_ = 0;
         const ssize_t r = ::read(fd_, buf_, sizeof buf_);
@@ -220,9 +232,11 @@ class inbox {
         have_ = static_cast<size_t>(r);
       }
       const size_t k = std::min(n, have_ - at_);
-      std::memcpy(to, buf_ + at_, k);
+      if (to != nullptr) {
+        std::memcpy(to, buf_ + at_, k);
+        to += k;
+      }
       at_ += k;
-      to += k;
       n -= k;
     }
     return true;
@@ -476,6 +490,74 @@ bool serve_times(int fd, inbox& in, const std::string& name) {
   return sendall(fd, answer.data(), answer.size());
 }
 
+// What decoding a field of n integers may take besides the integers, which
+// go into the block: the library's image of them, its working copies and
+// the code stream.
+size_t codec_work(uint64_t n) { return n > SIZE_MAX / 20 ? SIZE_MAX : static_cast<size_t>(n) * 20; }
+
+// Decodes a GRIB2 field's code stream with the codec the name names, the
+// integers into the shared block (sdfproto.h has the request).  The stream,
+// and the integers of an answer that carries them, are kept in room made
+// once for the largest yet, so that a series of fields takes none anew.
+bool serve_codec(int fd, inbox& in, const std::string& name) {
+  uint8_t flags = 0;
+  int32_t par[4] = {0, 0, 0, 0};  // bits per value, CCSDS flags, block size, interval
+  uint64_t nout = 0, room = 0, at = 0, inlen = 0;
+  if (!in.take(&flags, sizeof flags) || !in.take(par, sizeof par) || !in.take(&nout, sizeof nout) ||
+      !in.take(&room, sizeof room) || !in.take(&at, sizeof at) || !in.take(&inlen, sizeof inlen))
+    return false;
+  const bool inl = (flags & READ_INLINE) != 0;
+  const int kind = g2codeckind(name);
+  // Nothing the program sends: the helper ends.
+  if (kind < 0 || nout == 0 || nout > omgcap() / sizeof(uint32_t) ||
+      (!inl && (at > room || nout * sizeof(uint32_t) > room - at || at % sizeof(uint32_t) != 0)))
+    return false;
+  static std::vector<unsigned char> stream;
+  static std::vector<uint32_t> values;
+  std::string why;
+  char ok = READ_FAILED;
+  {
+    requestcap cap(codec_work(nout));
+    uint32_t* to = nullptr;
+    try {
+      if (stream.size() < inlen) stream.resize(static_cast<size_t>(inlen));
+      if (inl && values.size() < nout) values.resize(static_cast<size_t>(nout));
+    } catch (const std::bad_alloc&) {
+      why = "no memory for the field";
+      if (!in.take(nullptr, static_cast<size_t>(inlen))) return false;
+    }
+    if (why.empty()) {
+      if (!in.take(stream.data(), static_cast<size_t>(inlen))) return false;
+      if (inl) {
+        to = values.data();
+      } else if (unsigned char* block = block_map(kBlockFd, static_cast<size_t>(room))) {
+        to = reinterpret_cast<uint32_t*>(block + at);
+      } else {
+        why = "the memory shared with the program cannot be mapped";
+      }
+    }
+    g2repr r;
+    r.nbits = par[0];
+    r.ccflags = par[1];
+    r.ccblock = par[2];
+    r.ccrsi = par[3];
+    try {
+      if (to != nullptr && g2codec_local(kind, stream.data(), static_cast<size_t>(inlen), r, to, nout, &why) == 0)
+        ok = READ_IN_BLOCK;
+    } catch (const std::bad_alloc&) {
+      why = "no memory for the field";
+    }
+  }
+  if (ok == READ_FAILED) {
+    std::string answer(1, ok);
+    if (why.size() > kMostSaid) why.resize(kMostSaid);
+    put(&answer, static_cast<uint32_t>(why.size()));
+    answer += why;
+    return sendall(fd, answer.data(), answer.size());
+  }
+  return sendall(fd, &ok, 1) && (!inl || sendall(fd, values.data(), nout * sizeof(uint32_t)));
+}
+
 // What serves each kind of request: the socket to answer on, the rest of
 // the request, and the name it carries; false ends the helper (the
 // program is gone, or sent what is no request).
@@ -488,6 +570,7 @@ const server kServers[] = {
     {OP_READ, serve_read},
     {OP_TIMES, serve_times},
     {OP_CLOSE, serve_close},
+    {OP_CODEC, serve_codec},
 };
 
 }  // namespace

@@ -43,12 +43,13 @@ static int with_no_process_to_spare(const std::string& command) {
 
 // The command holds the standard descriptors but no file opened since the
 // program started (as a library opens one, without close-on-exec), at any
-// number.  Its status is system()'s, a shell that cannot be started (no
-// process to spare) a command not found.  An interrupt or quit sent to the
-// session alone while it waits is taken once the command has ended, each
-// one, and a command ended by an interrupt is one; the session has its
-// handlers back after; the command gets the default action for a signal
-// the session handles, or keeps it ignored.
+// number, and leads a process group of its own.  Its status is system()'s,
+// a shell that cannot be started (no process to spare) a command not
+// found.  An interrupt or quit sent to the session alone while it waits is
+// taken once the command has ended, each one, and a command ended by an
+// interrupt or a quit is one; the session has its handlers back after; the
+// command gets the default action for a signal the session handles, or
+// keeps it ignored.
 TEST(RunProg, RunsAsSystemDoesWithTheStartDescriptors) {
   const int lib = open("/dev/null", O_RDONLY), high = fcntl(lib, F_DUPFD, 200);
   const std::string fds = "test -e /proc/$$/fd/2 && ! test -e /proc/$$/fd/" + std::to_string(lib) +
@@ -60,6 +61,7 @@ TEST(RunProg, RunsAsSystemDoesWithTheStartDescriptors) {
     bool spare;  // a process to spare for the shell
     int interrupts;
   } rows[] = {{fds, true, 0, true, 0},
+              {"test \"$(cut -d' ' -f5 /proc/$$/stat)\" = $$", true, 0, true, 0},
               {"exit 3", true, W_EXITCODE(3, 0), true, 0},
               {"/nonexistent/program", true, W_EXITCODE(127, 0), true, 0},
               {"kill -INT $PPID; exit 4", true, W_EXITCODE(4, 0), true, 1},
@@ -68,6 +70,7 @@ TEST(RunProg, RunsAsSystemDoesWithTheStartDescriptors) {
               {"kill -INT $$; exit 5", false, W_EXITCODE(5, 0), true, 0},
               {"kill -QUIT $PPID; exit 6", true, W_EXITCODE(6, 0), true, 100},
               {"kill -QUIT $PPID; exit 6", false, W_EXITCODE(6, 0), true, 0},
+              {"ulimit -c 0; kill -QUIT $$", true, SIGQUIT, true, 100},
               {"exit 0", true, W_EXITCODE(127, 0), false, 0}};
   for (const auto& r : rows) {
     void (*const mine)(int) = r.handled ? count : SIG_IGN;

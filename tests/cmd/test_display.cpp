@@ -7,6 +7,7 @@
 
 #include "base/callhook.h"
 #include "base/replfile.h"
+#include "data/gribread.h"
 #include "gx/gxint.h"
 #include "test_display_env.h"
 
@@ -24,6 +25,22 @@ TEST_F(Display, ScalarResultAndNoExpression) {
   o = run("display");
   EXPECT_EQ(o.rc, 1);
   EXPECT_EQ(o.out, "Display command error:  No expression provided\n");
+}
+
+// The room a GRIB2 field is read in is kept for the next display (a
+// script's commands), and given back as the prompt waits.
+TEST_F(Display, RoomOfGribFieldsIsKeptForTheNextDisplay) {
+  ASSERT_EQ(run("open " OMBRA_SOURCE_DIR "/share/sample/sample.grb2").rc, 0);
+  const Out o = run("d aave(t,global)");
+  ASSERT_EQ(o.rc, 0) << o.out;
+  const size_t held = omgrbheld();
+  EXPECT_GT(held, 0u);
+  EXPECT_EQ(run("d aave(t(t=2),global)").rc, 0);
+  EXPECT_EQ(omgrbheld(), held);
+  omgrbrelease(false);
+  EXPECT_EQ(omgrbheld(), held);
+  omgrbrelease(true);
+  EXPECT_EQ(omgrbheld(), 0u);
 }
 
 TEST_F(Display, PrintOfAVariableWithUndefined) {

@@ -14,6 +14,7 @@
 
 #include "data/datafile.h"
 #include "data/grib2.h"
+#include "data/gribfield.h"
 #include "data/pdef.h"
 #include "grib2_util.h"
 
@@ -121,6 +122,39 @@ TEST(Grib2, ReducedRowsAreFilledOutAlongEachRow) {
   EXPECT_EQ(ax.nx, 4);
   EXPECT_DOUBLE_EQ(ax.dlon, 90.0);
   EXPECT_TRUE(ax.wrap);
+}
+
+// The messages of a data set read one after another in the room kept from
+// one to the next: each gives its own values whatever the one before left
+// there (a shorter message after a longer, points without a value after a
+// field that had them all, another grid), and one refused leaves the next
+// to read.
+TEST(Grib2, FieldsReadInRoomKeptFromOneToTheNext) {
+  grid g, small;
+  small.ni = small.nj = 2;
+  std::vector<uint32_t> big;
+  for (uint32_t k = 0; k < 12; k++) big.push_back(1000 * k + 7);
+  const std::string msgs[] = {simple(g, big, 16), simple(g, oneto(10), 8, {1, 1, 0, 1, 1, 1, 1, 1, 1, 1, 1, 0}),
+                              simple(small, oneto(4), 4)};
+  FILE* f = std::tmpfile();
+  for (const std::string& m : msgs) std::fwrite(m.data(), 1, m.size(), f);
+  std::fflush(f);
+  const int64_t at[] = {0, static_cast<int64_t>(msgs[0].size()), static_cast<int64_t>(msgs[0].size() + msgs[1].size())};
+  const std::vector<float> first(big.begin(), big.end()), gaps = {1, 2, kU, 3, 4, 5, 6, 7, 8, 9, 10, kU};
+  const struct {
+    int msg, npts;
+    std::vector<float> want;  // empty: not the data set's grid
+  } rows[] = {{0, 12, first}, {1, 12, gaps}, {0, 12, first}, {2, 4, {1, 2, 3, 4}}, {0, 4, {}}, {0, 12, first}};
+  g2held h;
+  for (const auto& r : rows) {
+    std::string why;
+    EXPECT_EQ(g2record(f, at[r.msg], 1, r.npts, kU, &h, &why), r.want.empty() ? 1 : 0) << why;
+    if (!r.want.empty()) {
+      EXPECT_EQ(std::vector<float>(h.field.get(), h.field.get() + r.npts), r.want) << r.msg;
+    }
+  }
+  EXPECT_EQ(h.msgroom, msgs[0].size());  // made once, for the longest
+  std::fclose(f);
 }
 
 // A valid message of a 4 x 3 grid with a bit map; each row damages it.
@@ -290,11 +324,13 @@ TEST(Grib2, CodecsAreCalledThroughTheSeam) {
   static int calls;
   calls = 0;
   const g2codecfn keep = g2codec;
-  g2codec = [](int kind, const unsigned char* in, size_t inlen, const g2repr& r, uint32_t* out, size_t nout,
-               std::string*) {
+  g2codec = [](int kind, const unsigned char* in, size_t inlen, const g2repr& r, size_t nout,
+               std::string*) -> const uint32_t* {
+    static std::vector<uint32_t> out;
     calls++;
+    out.resize(nout);
     for (size_t k = 0; k < nout; k++) out[k] = static_cast<uint32_t>(k + inlen + r.nbits + kind - 41);
-    return std::string(reinterpret_cast<const char*>(in), inlen) == "stream" ? 0 : 1;
+    return std::string(reinterpret_cast<const char*>(in), inlen) == "stream" ? out.data() : nullptr;
   };
   std::string why;
   const std::vector<float> v = decode(m, &why);

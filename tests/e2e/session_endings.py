@@ -7,13 +7,14 @@ the CPU limit of `ulimit -t` is an ending.  Then what the endings and the
 writer of the standard streams keep: every line once and in order, errors
 where they were made, output that finds no room, background jobs.
 
-Usage: session_endings.py OMBRA SHAREDIR.  Exit status 0 passed, 1 failed.
+Usage: session_endings.py OMBRA SHAREDIR KILLHOLD.  Exit status 0 passed, 1 failed.
 """
 import array, ctypes, fcntl, os, pty, random, resource, select, signal, struct, subprocess, sys, tempfile, termios, threading, time
 
 import killguard  # noqa: F401  (os.kill refuses a pid of 0 or less)
 
 OMBRA = os.path.abspath(sys.argv[1])
+HOLD = os.path.abspath(sys.argv[3])  # a program held at its Nth kill() (killhold.cpp)
 ENV = dict(os.environ, OMDDIR=sys.argv[2], TERM="xterm")
 CHECKING = b"__asan_init" in open(OMBRA, "rb").read()  # built with the address sanitizer
 fails = []
@@ -728,19 +729,59 @@ else:
 # ends (two interrupts: a second during one command).  An ending meanwhile
 # ends the command and all it started, even from another thread of it:
 # whoever reads the session's output is not kept waiting by them.
+# A wrapper that runs the program given as its child and hands each
+# interrupt it is sent on to it with kill(), as `timeout` does; only once
+# the child has taken any it was sent itself, so that the two are not
+# merged into one; then it makes the file "forwarded".  It ends with the
+# child's status.
+FORWARDS = """import os, signal, sys, time
+child = os.fork()
+if child == 0:
+    os.execv(sys.argv[1], sys.argv[1:])
+def pending():
+    st = dict(l.split(":", 1) for l in open(f"/proc/{child}/status"))
+    return (int(st["SigPnd"], 16) | int(st["ShdPnd"], 16)) >> (signal.SIGINT - 1) & 1
+def forward(sig, _):
+    for _ in range(1000):
+        if not pending():
+            break
+        time.sleep(0.01)
+    os.kill(child, sig)
+    open("forwarded", "w").close()
+signal.signal(signal.SIGINT, forward)
+os._exit(os.waitstatus_to_exitcode(os.waitpid(child, 0)[1]) & 255)
+"""
+
+
+def children(pid):
+    """The children of pid, as /proc lists them."""
+    try:
+        return [int(k) for t in os.listdir(f"/proc/{pid}/task") for k in open(f"/proc/{pid}/task/{t}/children").read().split()]
+    except OSError:
+        return []
+
+
+def zombie(pid):
+    """Whether pid is a child of this process that has ended, unreaped."""
+    try:
+        return os.waitid(os.P_PID, pid, os.WEXITED | os.WNOHANG | os.WNOWAIT) is not None
+    except ChildProcessError:
+        return False
+
+
 def below(pid):
     """The processes below pid, as /proc lists them."""
     found, at = [], [pid]
     while at:
-        p = at.pop()
-        try:
-            kids = [int(k) for t in os.listdir(f"/proc/{p}/task")
-                    for k in open(f"/proc/{p}/task/{t}/children").read().split()]
-        except OSError:
-            kids = []
+        kids = children(at.pop())
         found += kids
         at += kids
     return found
+
+
+def switches(pid):
+    """The times the process went to sleep of its own."""
+    return int(procstatus(pid).get("voluntary_ctxt_switches", "0"))
 
 
 def wchan(pid):
@@ -792,25 +833,120 @@ with tempfile.TemporaryDirectory() as d:
     open(f"{d}/loop.gs", "w").write(f"while (1)\n'!cat {fifo}'\nendwhile\n")
     open(f"{d}/udft", "w").write(f"slow 1 1 value\ndirect\ncat {fifo}\n{d}/a\n{d}/r\n")
     env = dict(ENV, OMUDFT=f"{d}/udft")
-    # On a terminal: the keys' signals go to the command and the session.
-    for key, lines, want in ((b"\x03", "run loop.gs", 0), (b"\x1c", f"!cat {fifo}", -signal.SIGQUIT)):
+    # On a terminal: the keys' signals go to the command, and through it to
+    # the session.  One key is one interrupt also where a wrapper (as
+    # `timeout` does) hands the interrupt it was sent on to the session: a
+    # command that takes its time to end by it (until the gate opens) ends
+    # once the wrapper has handed it on, where the wrapper was sent it.
+    gate = f"{d}/gate"
+    os.mkfifo(gate)
+    for key, lines, want, wrapped in ((b"\x03", "run loop.gs", 0, False),
+                                      (b"\x1c", f"!cat {fifo}", -signal.SIGQUIT, False),
+                                      (b"\x03", f"!sh -c 'trap \"cat {gate}; trap - INT; kill -INT \\$\\$\" INT; cat {fifo}'",
+                                       0, True)):
         pid, fd = pty.fork()
         if pid == 0:
             os.chdir(d)
-            os.execve(OMBRA, [OMBRA, "-blE"], env)
+            os.execve(sys.executable, [sys.executable, "-c", FORWARDS, OMBRA, "-blE"], env) if wrapped else \
+                os.execve(OMBRA, [OMBRA, "-blE"], env)
         read(fd, b"om> ", 10)
         os.write(fd, lines.encode() + b"\n")
         atfifo(pid)
+        front, waiting = os.tcgetpgrp(fd), [k for k in below(pid) if wchan(k) == "wait_for_partner"]
         os.write(fd, key)
+        if wrapped:
+            for _ in range(1000):  # the command in its trap, and the wrapper, if it was sent the key, done
+                if not any(procstatus(k) for k in waiting) and any(wchan(k) == "wait_for_partner" for k in below(pid)) and \
+                        (front != os.getpgid(pid) or os.path.exists(f"{d}/forwarded")):
+                    break
+                time.sleep(0.01)
+            release(gate)
         seen = read(fd, b"om> " if want == 0 else b"terminated", 10)
         if want == 0:
             os.write(fd, b"quit\n")
         got = status(pid)
         if got != want:
-            fails.append(f"{key!r} on a terminal during {lines}: status {got}, output ends {seen[-80:]!r}")
+            fails.append(f"{key!r} on a terminal during {lines}, wrapped {wrapped}: status {got}, "
+                         f"output ends {seen[-80:]!r}")
         if got == "still running":
             release(fifo)
         os.close(fd)
+    # Under a job-control shell the session and its command are one job:
+    # Ctrl-Z during a command stops both, and `fg` gives the command the
+    # terminal again; a command of a session in the background that reads
+    # the terminal stops the session (tty input), and `fg` gives it the
+    # terminal; Ctrl-C typed once such a session is brought to the front
+    # reaches its command.  Without a terminal a stopped command stops
+    # nothing else: the session waits, and goes on once the command is
+    # continued.
+    open(f"{d}/tty.in", "w").write("!sh -c 'read x < /dev/tty; echo got $x > /dev/tty'\nquit\n")
+    open(f"{d}/fifo.in", "w").write(f"!cat {fifo}\nquit\n")
+    pid, fd = pty.fork()
+    if pid == 0:
+        os.chdir(d)
+        os.execve("/bin/bash", ["bash", "--norc", "--noprofile", "-i"], dict(env, PS1="$ ", TERM="dumb"))
+    seen = read(fd, b"$ ", 10)
+    # Each line once its answer shows and the terminal is where it must be
+    # then: the shell's (True), its job's (False).  (The first line typed
+    # as a job has stopped may be lost to the shell, whatever the job: a
+    # line that asks for the jobs is typed until it answers.)
+    for line, until, shell in (
+            (b"set +H", b"$ ", True), (OMBRA.encode() + b" -blE", b"om> ", False), (b"!cat", b"\n", None),
+            (b"one", b"one\r\none\r\n", None), (b"\x1a", b"$ ", True), (b"jobs", b"Stopped", True),
+            (b"fg", b"-blE\r\n", False),
+            (b"two", b"two\r\ntwo\r\n", None), (b"\x04", b"om> ", None), (b"quit", b"$ ", True),
+            (OMBRA.encode() + b" -blE < tty.in > /dev/null &", b"$ ", True),
+            (b"until jobs -l | grep -q input; do sleep 0.01; done; jobs -l", b"$ ", True),
+            (b"fg", b"null\r\n", False), (b"typed", b"got typed", True),
+            (OMBRA.encode() + b" -blE < fifo.in > /dev/null &", b"$ ", True), (b"fg", b"null\r\n", False),
+            (b"\x03", b"$ ", True), (b"echo done:$?", b"done:0", True), (b"exit", b"exit", None)):
+        if line == b"fg" and b"typed" in seen:
+            atfifo(pid)
+        for _ in range(3 if b"jobs" in line else 1):
+            got = os.write(fd, line + (b"" if line in (b"\x1a", b"\x04", b"\x03") else b"\n")) and read(fd, until, 10)
+            seen += got
+            if until in got:
+                break
+        for _ in range(1000 if shell is not None else 0):
+            if (os.tcgetpgrp(fd) == pid) == shell:
+                break
+            time.sleep(0.01)
+    if b"done:0" not in seen:
+        release(fifo)
+    status(pid)
+    os.close(fd)
+    said = seen.replace(b"\r\n", b"\n")
+    if said.count(b"two\n") != 2 or not all(w in said for w in (b"one\none\n", b"Stopped", b"Stopped (tty input)",
+                                                                 b"got typed", b"done:0")):
+        fails.append(f"job control of a session and its command under bash: {said[-600:]!r}")
+    # (A session of its own, with no terminal; the session a job of a shell
+    # there, which the kernel would stop.)
+    p = subprocess.Popen(["setsid", "-w", sys.executable, "-c", "import os, subprocess, sys; "
+                          "sys.exit(subprocess.call(sys.argv[1:], preexec_fn=os.setpgrp))", OMBRA, "-blE"],
+                         cwd=d, env=env, stdin=subprocess.PIPE, stdout=subprocess.DEVNULL)
+    p.stdin.write(f"!read x < {fifo}; kill -STOP $$; echo resumed > r\n".encode())
+    p.stdin.flush()
+    atfifo(p.pid)
+    om = children(p.pid)[0]
+    woke = switches(om)
+    release(fifo)
+    stopped, session = [], "?"
+    for _ in range(1000):  # until the command has stopped and the session has taken its stop and waits again
+        stopped = [k for k in below(om) if procstatus(k).get("State", " ").split()[0] == "T"]
+        session = procstatus(om).get("State", "?").split()[0]
+        if stopped and switches(om) > woke and session == "S" and wchan(om) == "do_wait":
+            break
+        time.sleep(0.01)
+    for k in stopped:
+        os.kill(k, signal.SIGCONT)
+    try:
+        p.communicate(b"quit\n", timeout=10)
+    except subprocess.TimeoutExpired:
+        os.kill(om, signal.SIGKILL)
+        p.communicate()
+    resumed = os.path.exists(f"{d}/r") and open(f"{d}/r").read() == "resumed\n"
+    if not stopped or session != "S" or p.returncode or not resumed:
+        fails.append(f"a command stopped without a terminal: {stopped}, session {session}, status {p.returncode}")
     # Sent to the session alone, each once the one before was taken.
     for sigs, lines, want in (((signal.SIGINT,), "run loop.gs", 0), ((signal.SIGINT,) * 2, f"!cat {fifo}", 130),
                               ((signal.SIGQUIT,), f"!cat {fifo}", -signal.SIGQUIT),
@@ -831,23 +967,37 @@ with tempfile.TemporaryDirectory() as d:
             out = p.communicate()[0]
         if p.returncode != want or not out.endswith(b"GX package terminated \n"):
             fails.append(f"{sigs} sent alone during {lines}: status {p.returncode}, output ends {out[-80:]!r}")
-    # TERM while a command waits: the session's output ends with it.
-    for lines in (f"!sh -c 'cat {fifo}; :'",
-                  "!python3 -c \"import threading, subprocess; t = threading.Thread(target=subprocess.run, "
-                  f"args=(['cat', '{fifo}'],)); t.start(); t.join()\""):
+    # TERM while a command waits: the session's output ends with it, and
+    # so does every process of the command's group, one that ignores TERM
+    # too (KILL follows), however few descriptors the session has left (0
+    # or 2 here); the command itself is reaped, not left to whoever
+    # inherits the session's children (here this process).
+    for lines, free in ((f"!sh -c 'cat {fifo}; :'", None),
+                        ("!python3 -c \"import threading, subprocess; t = threading.Thread(target=subprocess.run, "
+                         f"args=(['cat', '{fifo}'],)); t.start(); t.join()\"", None),
+                        (f"!sh -c 'trap \"\" TERM; cat {fifo}; :'", None),
+                        (f"!sh -c 'sh -c \"cat {fifo}; :\"; :'", 0), (f"!sh -c 'sh -c \"cat {fifo}; :\"; :'", 2)):
         p = subprocess.Popen([OMBRA, "-blE"], cwd=d, env=env, stdin=subprocess.PIPE, stdout=subprocess.PIPE)
         p.stdin.write(lines.encode() + b"\n")
         p.stdin.flush()
         atfifo(p.pid)
-        left = below(p.pid)
+        left, own = below(p.pid), children(p.pid)
+        if free is not None:
+            taken_fds = {int(k) for k in os.listdir(f"/proc/{p.pid}/fd")}
+            unused = [k for k in range(len(taken_fds) + free + 1) if k not in taken_fds]
+            resource.prlimit(p.pid, resource.RLIMIT_NOFILE, (unused[free], resource.getrlimit(resource.RLIMIT_NOFILE)[1]))
         p.send_signal(signal.SIGTERM)
         ends = drained(p.stdout)
         kept = running(left)
         if kept:
             release(fifo)
-        if p.wait() != 143 or not ends or not ends.endswith(b"GX package terminated \n") or kept:
-            fails.append(f"TERM during {lines}: status {p.returncode}, output ends {ends and ends[-60:]!r}, "
-                         f"left running {kept}")
+        p.wait()
+        unreaped = [k for k in own if zombie(k)]
+        if p.returncode != 143 or not ends or not ends.endswith(b"GX package terminated \n") or kept or unreaped:
+            fails.append(f"TERM during {lines}, {free} descriptors free: status {p.returncode}, output ends "
+                         f"{ends and ends[-60:]!r}, left running {kept}, unreaped {unreaped}")
+        for k in unreaped:
+            os.waitpid(k, 0)
         p.stdin.close()
 
 # As the first process of a PID namespace, which the default action of a
@@ -907,6 +1057,104 @@ else:
         if not orphan or left:
             fails.append(f"an orphan that ended while the prompt of the first process of a PID namespace waits: "
                          f"{orphan}, {states}")
+
+# An ending never signals a number that may have changed hands.  Held (as
+# a debugger would hold it) before its third kill, the session's ending
+# finds that a process of the command's has ended and been reaped, and its
+# number given to another process, which the session did not start (here
+# in a PID namespace of the test's own, where the next number can be
+# chosen); that process lives on.
+REUSE = """import os, signal, subprocess, sys, time
+ombra, hold, d = sys.argv[1:4]
+tell, held = os.pipe()
+go, release = os.pipe()
+env = dict(os.environ, LD_PRELOAD=hold, KILLHOLD_AT="3", KILLHOLD_TELL=str(held), KILLHOLD_GO=str(go),
+           ASAN_OPTIONS=os.environ.get("ASAN_OPTIONS", "") + ":verify_asan_link_order=0")
+p = subprocess.Popen([ombra, "-blE"], cwd=d, env=env, stdin=subprocess.PIPE, stdout=subprocess.DEVNULL,
+                     pass_fds=(held, go))
+p.stdin.write(b"!sleep 1000 & echo $! > bg; exec sleep 1001\\n")
+p.stdin.flush()
+for _ in range(1000):
+    if os.path.getsize(f"{d}/bg") if os.path.exists(f"{d}/bg") else 0:
+        break
+    time.sleep(0.01)
+gone = int(open(f"{d}/bg").read())
+for _ in range(1000):
+    kids = open(f"/proc/{p.pid}/task/{p.pid}/children").read().split()
+    if kids and open(f"/proc/{kids[0]}/cmdline").read().startswith("sleep"):
+        break
+    time.sleep(0.01)
+p.send_signal(signal.SIGTERM)
+os.read(tell, 1)
+try:
+    os.kill(gone, signal.SIGKILL)
+except ProcessLookupError:
+    pass
+for _ in range(1000):
+    try:
+        os.waitpid(gone, 0)
+        break
+    except ChildProcessError:  # not yet this process's, the first of the namespace
+        time.sleep(0.01)
+open("/proc/sys/kernel/ns_last_pid", "w").write(str(gone - 1))
+other = os.fork()
+if other == 0:  # it holds TERM: one sent to it stays, pending, to be seen
+    os.setsid()
+    signal.pthread_sigmask(signal.SIG_BLOCK, {signal.SIGTERM})
+    os.execvp("sleep", ["sleep", "1000"])
+os.write(release, b"g")
+p.wait()
+st = dict(l.split(":", 1) for l in open(f"/proc/{other}/status"))
+sent = (int(st["SigPnd"], 16) | int(st["ShdPnd"], 16)) >> (signal.SIGTERM - 1) & 1
+os.kill(other, signal.SIGKILL)
+os.waitpid(other, 0)
+print("reused" if other == gone else "other", "signalled" if sent else "untouched", p.returncode)
+"""
+if subprocess.run(["unshare", "-Ufpr", "--mount-proc", "true"], stderr=subprocess.DEVNULL).returncode:
+    print("no PID namespace of the test's own can be made here: the row of a reused number is skipped")
+else:
+    with tempfile.TemporaryDirectory() as d:
+        run = subprocess.run(["unshare", "-Ufpr", "--mount-proc", sys.executable, "-c", REUSE, OMBRA, HOLD, d],
+                             env=ENV, capture_output=True, timeout=120)
+        said = run.stdout.decode().split()
+        if said[:1] == ["other"]:
+            print("the number of the ended process went elsewhere: the row of a reused number is skipped")
+        elif said != ["reused", "untouched", "143"]:
+            fails.append(f"an ending held while a number changes hands: {said}, {run.stderr[-300:]!r}")
+
+# Where /proc is another PID namespace's (unshare -fp without one of its
+# own), an ending reads no number there: a process entered into the
+# session's namespace (nsenter) lives on until the namespace ends with its
+# first process, the session (by KILL then, not TERM).
+if subprocess.run(["unshare", "-Ufpr", "true"], stderr=subprocess.DEVNULL).returncode:
+    print("no PID namespace of the test's own can be made here: the row of another namespace's /proc is skipped")
+else:
+    with tempfile.TemporaryDirectory() as d:
+        os.mkfifo(f"{d}/f")
+        p = subprocess.Popen(["unshare", "-Ufpr", OMBRA, "-blE"], cwd=d, env=ENV, stdin=subprocess.PIPE,
+                             stdout=subprocess.PIPE)
+        p.stdin.write(b"!cat f\n")
+        p.stdin.flush()
+        atfifo(p.pid)
+        first = children(p.pid)[0]
+        entered = subprocess.Popen(["nsenter", "-t", str(first), "-U", "-p", "--preserve-credentials",
+                                    "sleep", "1000"])
+        for _ in range(1000):
+            if children(entered.pid):
+                break
+            time.sleep(0.01)
+        os.kill(first, signal.SIGTERM)
+        ends = drained(p.stdout)
+        if ends is None:
+            release(f"{d}/f")
+        try:
+            entered.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            entered.kill()
+            entered.wait()
+        if p.wait() != 143 or entered.returncode != -signal.SIGKILL:
+            fails.append(f"an ending in a PID namespace with another's /proc: status {p.returncode}, "
+                         f"the entered process {entered.returncode}")
 
 print("".join(f"skipped: {why}\n" for why in skips) + ("\n".join(fails) or "all endings right"))
 sys.exit(1 if fails else 0)

@@ -131,6 +131,21 @@ TEST(UserFunctions, DirectAndSequentialRoundTrips) {
   EXPECT_FALSE(t.exists("s", ".res"));
 }
 
+// A table's function keeps its name where a built-in function of the same
+// name came later: the table's is called.
+TEST(UserFunctions, ATableEntryWinsOverABuiltInOfItsName) {
+  udftable t;
+  t.add("regrid 1 3 value value value", "direct", "vvv", "sum", "r");
+  t.add("clim 1 1 value", "direct", "v", "sum", "c");
+  ASSERT_EQ(t.load(), "");
+  for (const char* text : {"regrid(1,2,3)", "clim(4)"}) {
+    evalout o = evaltext(text);
+    ASSERT_EQ(o.rc, 0) << text << "\n" << o.msg;
+    EXPECT_FLOAT_EQ(scalar(o.st), text[0] == 'r' ? 6.0f : 4.0f) << text;
+    omfree(&o.st);
+  }
+}
+
 TEST(UserFunctions, GridArgumentsAndNonLinearResultAxis) {
   testset ds;
   udftable t;

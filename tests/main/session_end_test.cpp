@@ -404,18 +404,24 @@ TEST(SessionEnd, NoEndingSignalLeavesAPartFile) {
   }
 }
 
-// The first child of a process (a session's helper, once it has one).
-pid_t childof(pid_t pid) {
+// The children of a process, the first started first (a session's
+// helper, once it has one).
+std::vector<pid_t> childrenof(pid_t pid) {
   std::ifstream children("/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) + "/children");
-  pid_t child = 0;
-  children >> child;
-  return child;
+  std::vector<pid_t> all;
+  for (pid_t child; children >> child;) all.push_back(child);
+  return all;
+}
+pid_t childof(pid_t pid) {
+  const std::vector<pid_t> all = childrenof(pid);
+  return all.empty() ? 0 : all[0];
 }
 
 // Every ending ends and waits for the helper process that opens
-// self-describing files, as quit does: where process 1 does not reap (a
-// container), a helper left to the parent-death signal would stay behind
-// as a zombie.  Here this test reaps what the session leaves.
+// self-describing files, and for the command a shell escape runs, as quit
+// does: where process 1 does not reap (a container), a child left to the
+// parent-death signal, or ended and left, would stay behind as a zombie.
+// Here this test reaps what the session leaves.
 TEST(SessionEnd, EveryEndingWaitsForTheHelper) {
   ASSERT_EQ(prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
   for (int sig : {SIGTERM, SIGQUIT, SIGXCPU}) {
@@ -424,20 +430,31 @@ TEST(SessionEnd, EveryEndingWaitsForTheHelper) {
       struct rlimit none = {0, 0};
       setrlimit(RLIMIT_CORE, &none);
     }));
-    s.send(std::string("sdfopen ") + OMBRA_SOURCE_DIR + "/share/sample/sample.nc\n");
+    // (A quit sent to the session alone waits for the command to end.)
+    const bool command = sig != SIGQUIT;
+    s.send(std::string("sdfopen ") + OMBRA_SOURCE_DIR + "/share/sample/sample.nc\n" + (command ? "!sleep 1000\n" : ""));
     ASSERT_TRUE(s.waitprompts(2)) << s.said();
     ASSERT_NE(s.said().find("is open as file 1"), std::string::npos) << s.said();
     // The helper is the program's file run anew (its own command line),
     // not a fork of the session.
+    const pid_t helper = childof(s.pid());
     std::string cmdline;
-    std::getline(std::ifstream("/proc/" + std::to_string(childof(s.pid())) + "/cmdline"), cmdline, '\0');
+    std::getline(std::ifstream("/proc/" + std::to_string(helper) + "/cmdline"), cmdline, '\0');
     EXPECT_EQ(cmdline, "ombra-sdf-helper");
+    std::vector<pid_t> ran = childrenof(s.pid());
+    for (int k = 0; command && k < 6000 && ran.size() < 2; k++) {
+      usleep(10000);
+      ran = childrenof(s.pid());
+    }
     s.signal(sig);
     EXPECT_NE(s.finish(), -1) << sig;
+    // What the command started, ended with it, comes here to be reaped.
     pid_t left = 0;
-    for (int k = 0; k < 50 && left == 0; k++) {
+    for (int k = 0; k < 50 && left != -1; k++) {
       usleep(10000);
       left = waitpid(-1, nullptr, WNOHANG);
+      EXPECT_TRUE(left <= 0 || std::find(ran.begin(), ran.end(), left) == ran.end())
+          << "a process left by the session ended by " << sigabbrev_np(sig);
     }
     EXPECT_EQ(left, -1) << "a process left by the session ended by " << sigabbrev_np(sig);
   }

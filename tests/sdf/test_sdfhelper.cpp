@@ -6,6 +6,7 @@
 #include <netcdf.h>
 #include <linux/filter.h>
 #include <linux/seccomp.h>
+#include <png.h>
 #include <sys/mman.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
@@ -29,6 +30,8 @@
 #include "base/cpulimit.h"
 #include "base/noproc.h"
 #include "data/datetime.h"
+#include "data/grib2.h"
+#include "data/grib2_util.h"
 #include "hdfdamage.h"
 #include "sdftest.h"
 #include "sdf/sdfblock.h"
@@ -142,30 +145,49 @@ pid_t pid_at_unblock = -2;
 
 }  // namespace
 
-// In a helper started while OMBRA_TEST_READS is set, a large read of a
-// file (a chunk of a grid) first crawls, reading a byte of the file every
-// twentieth of a second for three seconds ("crawl"), or spins for good
-// ("spin"), or the helper is killed as from outside ("kill"; "kill:PATH"
-// only while no file PATH is there, which it makes).
-extern "C" ssize_t pread(int fd, void* buf, size_t n, off_t off) {
+namespace {
+
+// (Looked up at the first call: a helper serves from the program's
+// initialisers, which may run before this file's.)
+ssize_t real_pread(int fd, void* buf, size_t n, off_t off) {
   static const auto real = reinterpret_cast<ssize_t (*)(int, void*, size_t, off_t)>(dlsym(RTLD_NEXT, "pread"));
+  return real(fd, buf, n, off);
+}
+
+// In a helper started while OMBRA_TEST_READS is set, a large read of a
+// file (a chunk of a grid), or a codec library's start on a stream, first
+// crawls, reading a byte of the file every twentieth of a second for three
+// seconds ("crawl"), or spins for good ("spin"), or the helper is killed
+// as from outside ("kill"; "kill:PATH" only while no file PATH is there,
+// which it makes), or the library crashes by signal N ("fault:N").
+void as_told(int fd, off_t off) {
   static const char* how =
       std::strcmp(program_invocation_short_name, "ombra-sdf-helper") == 0 ? std::getenv("OMBRA_TEST_READS") : nullptr;
-  if (how != nullptr && n >= 100000 && how[0] == 'k') {
-    if (how[4] != ':' || ::open(how + 5, O_WRONLY | O_CREAT | O_EXCL, 0600) >= 0) kill(getpid(), SIGKILL);
+  if (how == nullptr) return;
+  if (how[0] == 'k' && (how[4] != ':' || ::open(how + 5, O_WRONLY | O_CREAT | O_EXCL, 0600) >= 0)) kill(getpid(), SIGKILL);
+  if (how[0] == 'f') raise(std::atoi(how + 6));
+  for (int k = 0; how[0] == 'c' && k < 60; k++) {
+    char c;
+    real_pread(fd, &c, 1, off);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
-  // "fault:N": a library's own crash, by signal N.
-  if (how != nullptr && n >= 100000 && how[0] == 'f') raise(std::atoi(how + 6));
-  if (how != nullptr && n >= 100000) {
-    for (int k = 0; how[0] == 'c' && k < 60; k++) {
-      char c;
-      real(fd, &c, 1, off);
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    for (volatile unsigned spin = 0; how[0] == 's'; spin = spin + 1) {
-    }
+  for (volatile unsigned spin = 0; how[0] == 's'; spin = spin + 1) {
   }
-  return real(fd, buf, n, off);
+}
+
+}  // namespace
+
+extern "C" ssize_t pread(int fd, void* buf, size_t n, off_t off) {
+  if (n >= 100000) as_told(fd, off);
+  return real_pread(fd, buf, n, off);
+}
+
+extern "C" png_structp png_create_read_struct(png_const_charp ver, png_voidp err, png_error_ptr onerr,
+                                              png_error_ptr onwarn) {
+  static const auto real = reinterpret_cast<png_structp (*)(png_const_charp, png_voidp, png_error_ptr, png_error_ptr)>(
+      dlsym(RTLD_NEXT, "png_create_read_struct"));
+  as_told(-1, 0);
+  return real(ver, err, onerr, onwarn);
 }
 
 // In a helper started while OMBRA_TEST_INTERRUPT is set, an interrupt
@@ -249,6 +271,44 @@ namespace {
 template <class F>
 int in_child(F body);
 bool deny(std::initializer_list<long> calls, int err);
+
+// A GRIB2 message of one field of 4 x 3 points (the small grid of the
+// tests' writer) packed as a 16-bit grey PNG image of the values given, or
+// with the stream given in its place.
+std::string png_message(const std::vector<uint16_t>& v, std::string stream = "") {
+  using g2test::be;
+  auto chunk = [](const std::string& type, const std::string& data) {
+    const std::string c = type + data;
+    return be(data.size(), 4) + c + be(crc32(0, reinterpret_cast<const Bytef*>(c.data()), static_cast<uInt>(c.size())), 4);
+  };
+  if (stream.empty()) {
+    std::string raw;
+    for (size_t k = 0; k < v.size(); k++) raw += (k % 4 == 0 ? std::string(1, '\0') : "") + be(v[k], 2);
+    uLongf n = compressBound(raw.size());
+    std::string z(n, '\0');
+    compress(reinterpret_cast<Bytef*>(&z[0]), &n, reinterpret_cast<const Bytef*>(raw.data()), raw.size());
+    z.resize(n);
+    stream = "\x89PNG\r\n\x1a\n" + chunk("IHDR", be(4, 4) + be(3, 4) + std::string("\x10\0\0\0\0", 5)) +
+             chunk("IDAT", z) + chunk("IEND", "");
+  }
+  const std::string s5 = g2test::sec(5, be(12, 4) + be(41, 2) + g2test::ieee(0) + be(0, 4) + std::string("\x10\0", 2));
+  return g2test::message({g2test::sec1(), g2test::sec3(g2test::grid()), g2test::sec4(), s5, g2test::sec6({}),
+                          g2test::sec(7, stream)});
+}
+
+const std::vector<uint16_t> kPngValues = {7, 1007, 2007, 3007, 4007, 5007, 6007, 7007, 8007, 9007, 10007, 65535};
+
+// The field of message m decoded through the codec seam as it stands (the
+// points in the message's order are the program's here), or why not.
+std::vector<float> seam_decode(const std::string& m, std::string* why) {
+  std::vector<g2field> fs;
+  std::vector<float> out(12);
+  why->clear();
+  if (g2scanmsg(g2test::u(m), m.size(), &fs, why) || fs.size() != 1 ||
+      g2decode(g2test::u(m), m.size(), fs[0], out.data(), out.size(), -9.99e8f, why))
+    return {};
+  return out;
+}
 
 // The limits in force are put back whatever a test set.
 struct helperlimits : ::testing::Test {
@@ -962,6 +1022,12 @@ TEST_F(helperlimits, ALoopOverStepsGivesEveryStep) {
       request r(pfi, "v", 0, 1, clo, chi);
       EXPECT_EQ(r.read(&out), 3) << z << " " << t;
       EXPECT_NE(out.find("Failure reading SDF data.  #1\n"), std::string::npos) << out;
+      // So is a point's step whose values came ahead before the cut (the
+      // last steps of the point's loop above).
+      const int pt = static_cast<int>(nt) + t - 5;
+      int plo[4] = {4, 6, 1, pt}, phi[4] = {4, 6, 1, pt};
+      request p(pfi, "v", -1, -1, plo, phi);
+      EXPECT_EQ(p.read(&out), 3) << z << " " << pt;
     }
     // What the reads keep stays for a script's next command, and is given
     // back as the prompt waits.
@@ -1038,7 +1104,14 @@ TEST_F(helperlimits, TheHelperHoldsWhatItIsGivenAndNoMore) {
       request r(cs.last(), "v", 0, 1, lo, hi);
       if (r.read() != 0) return 3;
       const std::vector<float> want = grid_values(200, true);
-      return r.at(7, 3) == want[3 * 200 + 7] && r.at(199, 199) == want.back() ? 0 : 4;
+      if (r.at(7, 3) != want[3 * 200 + 7] || r.at(199, 199) != want.back()) return 4;
+      // A codec's integers too, where not even a page of a block can be had.
+      block_trim(true);
+      const struct rlimit none = {1, 1};
+      if (setrlimit(RLIMIT_FSIZE, &none) != 0) return 77;
+      sdf_codecs_in_helper();
+      std::string why;
+      return seam_decode(png_message(kPngValues), &why) == std::vector<float>(kPngValues.begin(), kPngValues.end()) ? 0 : 5;
     });
     if (rc != 77) {
       EXPECT_EQ(rc, 0) << nomemfd;
@@ -1079,6 +1152,53 @@ TEST_F(helperlimits, AHelperKilledWhileReadingIsSaidAsKilledAndTriedAgain) {
           << how;
     }
   }
+}
+
+// The codec libraries of GRIB2 run in the helper, whose answer comes into
+// the shared block: a field decodes there to its values; a helper that
+// crashes on the stream makes the field damaged, and the next field
+// decodes on a fresh helper; one killed from outside is tried again once;
+// one that spins is ended at the limit; a stream the library refuses is
+// refused for its reason, and ends the helper that read it.
+TEST_F(helperlimits, CodecStreamsAreDecodedInTheHelper) {
+  const std::string good = png_message(kPngValues), once = tmpdir() + "/codec.once";
+  const std::vector<float> want(kPngValues.begin(), kPngValues.end());
+  const g2codecfn keep = g2codec;
+  sdf_codecs_in_helper();
+  const struct {
+    std::string how;  // OMBRA_TEST_READS for the helpers that decode it
+    std::string message;
+    int limit;
+    std::string why;
+  } rows[] = {
+      {"", good, 30, ""},
+      {"kill:" + once, good, 30, ""},
+      {"kill", good, 30, "the helper process was ended from outside: it ended on signal 9 (Killed)"},
+      {"fault:" + std::to_string(SIGSEGV), good, 30, "the field is damaged: the PNG library fails on it"},
+      {"spin", good, 1, "the PNG library takes too long on it"},
+      {"", png_message({}, "Z"), 30, "PNG image damaged or not the field's size"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.how + " " + row.why);
+    if (!row.how.empty()) setenv("OMBRA_TEST_READS", row.how.c_str(), 1);
+    helper_set_limits(row.limit, 0);  // the next helper decodes so
+    std::string why;
+    const std::vector<float> got = seam_decode(row.message, &why);
+    const int pid = helper_pid();
+    unsetenv("OMBRA_TEST_READS");
+    EXPECT_EQ(why, row.why);
+    if (row.why.empty()) {
+      EXPECT_EQ(got, want);
+      EXPECT_GT(pid, 0);  // in a helper, which goes on
+      continue;
+    }
+    EXPECT_TRUE(got.empty());
+    EXPECT_EQ(pid, -1);
+    // The session goes on: the next field decodes on a fresh helper.
+    helper_set_limits(30, 0);
+    EXPECT_EQ(seam_decode(good, &why), want) << why;
+  }
+  g2codec = keep;
 }
 
 // An open may take 30 seconds where no limit was set (as in a session;
@@ -1512,6 +1632,10 @@ TEST_F(helperlimits, WithNoProcessToSpareNoFileEndsTheSession) {
       refused += open_quiet(st, f, &said);
       out += said;
     }
+    // A codec library is not run without a helper either.
+    sdf_codecs_in_helper();
+    std::string codec;
+    const bool decoded = !seam_decode(png_message(kPngValues), &codec).empty();
     datetime feb = {0, 0, 0, 0, 0};
     std::string opened;
     const bool series = open_quiet(st, first + " noproc_%y4%m2.nc 2", &opened) == 0 &&
@@ -1524,7 +1648,8 @@ TEST_F(helperlimits, WithNoProcessToSpareNoFileEndsTheSession) {
                       out.find("SDFOPEN error:  " + fifo + ": not a regular file.\n") != std::string::npos;
     const bool lib = out.find(longname + " does not exist or is not a netCDF/HDF-SDS file.\n") != std::string::npos &&
                      out.find(fill + " does not exist or is not a netCDF/HDF-SDS file.\n") != std::string::npos;
-    return refused == 5 && series && small && said && lib && helper_pid() == -1 ? 0 : 1;
+    const bool nocodec = !decoded && codec == why.substr(2) + "a PNG field is not decoded without it";
+    return refused == 5 && series && small && said && lib && nocodec && helper_pid() == -1 ? 0 : 1;
   });
   if (rc == 77) GTEST_SKIP() << "no system call filter here";
   EXPECT_EQ(rc, 0);
