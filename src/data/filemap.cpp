@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <csignal>
 #include <cstdint>
 
@@ -15,7 +16,12 @@ thread_local sigjmp_buf* volatile jump = nullptr;
 namespace {
 
 struct sigaction previous;
-bool armed = false;
+// 0 unarmed, 1 being armed, 2 armed.  Two threads may start their first map
+// reads at once: the second must neither take the handler for the
+// disposition it replaced (a fault not of a map read would then be retried
+// for ever) nor read a map before the handler is in place.
+std::atomic<int> armed{0};
+static_assert(std::atomic<int>::is_always_lock_free, "the handler sets it");
 
 void onfault(int sig, siginfo_t* info, void*) {
   // A fault inside a map read: the file lost the page being read.
@@ -24,21 +30,25 @@ void onfault(int sig, siginfo_t* info, void*) {
   // back in place, a fault happens again as the instruction is retried,
   // and a signal sent by another program is sent again.
   sigaction(sig, &previous, nullptr);
-  armed = false;
+  armed.store(0);
   if (info == nullptr || info->si_code <= 0) raise(sig);
 }
 
 }  // namespace
 
 void arm() {
-  if (armed) return;
+  int was = 0;
+  while (!armed.compare_exchange_weak(was, 1)) {
+    if (was == 2) return;
+    was = 0;  // another thread is arming it: wait for its end
+  }
   struct sigaction sa {};
   sa.sa_sigaction = onfault;
   // No signal is held while the handler runs, so that nothing stays blocked
   // when it jumps out of the read.
   sa.sa_flags = SA_SIGINFO | SA_NODEFER;
   sigemptyset(&sa.sa_mask);
-  if (sigaction(SIGBUS, &sa, &previous) == 0) armed = true;
+  armed.store(sigaction(SIGBUS, &sa, &previous) == 0 ? 2 : 0);
 }
 
 }  // namespace mapfault
