@@ -225,14 +225,18 @@ void cutattrap(int) {
   mprotect(trap, 4096, PROT_READ);
 }
 
+// The same cut made before the read (a file cut since it was opened): the
+// read fails as one through the evaluator does, and never faults.
 TEST_F(SdfViews, AFileCutUnderTheMapIsAReadErrorOfTheStep) {
   for (bool nc4 : {false, true})
-    for (const char* e : {"v", "ave(v,t=1,t=7)"}) {
-      SCOPED_TRACE(std::string(nc4 ? "netCDF-4 " : "classic ") + e);
+    for (const char* e : {"v", "ave(v,t=1,t=7)"})
+      for (bool before : {false, true}) {
+      SCOPED_TRACE(std::string(nc4 ? "netCDF-4 " : "classic ") + e + (before ? " cut before" : ""));
       // Step 7's values all 7000 plus their index: found in the file by
       // their bytes.
       // A file of its own each time: the helper may still hold the last.
-      const std::string f = writenc(std::string("cut") + (e[0] == 'v' ? "read" : "mean"), nc4, markers{"none"},
+      const std::string f = writenc(std::string("cut") + (e[0] == 'v' ? "read" : "mean") + (before ? "b" : ""), nc4,
+                                    markers{"none"},
                                     [](int x, int y, int t) {
         return t == 7 ? 7000.0f + static_cast<float>((y - 1) * NX + x) : fts(x, y, t);
       });
@@ -258,6 +262,19 @@ TEST_F(SdfViews, AFileCutUnderTheMapIsAReadErrorOfTheStep) {
       // The map the reads take the values from is the one of this file.
       cutfd = open(f.c_str(), O_RDWR);
       const off_t page = static_cast<off_t>((at + 4096 + 4095) / 4096 * 4096);
+      const evalstat over = std::string(e) == "v" ? es : xyof(pfi, NX, NY);
+      if (before) {
+        ASSERT_EQ(ftruncate(cutfd, page), 0);
+        close(cutfd);
+        testing::internal::CaptureStderr();
+        const viewrun r = runof(e, over);
+        const viewrun wrapped = runof(std::string(e) == "v" ? "v" : "ave((v),t=1,t=7)", over);
+        testing::internal::GetCapturedStderr();
+        EXPECT_EQ(r.msg.rfind("Failure reading SDF data.  #1\n", 0), 0u) << r.msg;
+        EXPECT_EQ(r.rc, wrapped.rc);
+        EXPECT_EQ(r.msg, wrapped.msg);
+        continue;
+      }
       trap = const_cast<unsigned char*>(pfi->fmap.bytes(cutfd, page, 1));
       ASSERT_NE(trap, nullptr);
       cutto = page;
@@ -266,7 +283,7 @@ TEST_F(SdfViews, AFileCutUnderTheMapIsAReadErrorOfTheStep) {
       sigaction(SIGSEGV, &sa, &old);
       mprotect(trap, 4096, PROT_NONE);
       testing::internal::CaptureStderr();
-      const viewrun r = runof(e, std::string(e) == "v" ? es : xyof(pfi, NX, NY));
+      const viewrun r = runof(e, over);
       testing::internal::GetCapturedStderr();
       sigaction(SIGSEGV, &old, nullptr);
       close(cutfd);
