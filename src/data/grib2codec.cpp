@@ -197,6 +197,11 @@ bool ccsds(const unsigned char* in, size_t inlen, const g2repr& r, uint32_t* out
   int nb = (r.nbits + 7) / 8;
   if (nb == 3 && !(r.ccflags & AEC_DATA_3BYTE)) nb = 4;
   if (nb < 1 || nb > 4) return fail(why, "CCSDS samples of " + std::to_string(r.nbits) + " bits");
+  // The library divides by the block size unchecked where the message's
+  // flags tell it not to hold the size to the standard's: a block of no
+  // samples, or of an odd count, is damage.
+  if (r.ccblock < 2 || r.ccblock % 2 != 0 || r.ccrsi < 1)
+    return fail(why, "CCSDS blocks of " + std::to_string(r.ccblock) + " samples");
   const size_t bytes = nout * nb;
   aec_stream s;
   std::memset(&s, 0, sizeof s);

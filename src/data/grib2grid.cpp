@@ -296,7 +296,11 @@ bool cover(const g2grid& g, const proj& p, g2axes* ax, std::string* why) {
   const double lattop = std::min(90.0, std::ceil(lathi / step) * step);
   const double lonend = round ? lonhi : std::ceil(lonhi / step) * step;
   const double nx = std::floor((lonend - ax->lon0) / step + 0.5) + 1, ny = std::floor((lattop - ax->lat0) / step + 0.5) + 1;
-  if (!(nx * ny < 4e8) || nx * ny * sizeof(float) > static_cast<double>(omgcap()))
+  // Grid lengths that differ by orders of magnitude (damage) make a fine
+  // covering grid over a wide box: far more points than a grid of ni x nj
+  // points can fill, made before anything is read.
+  const double native = static_cast<double>(ni) * nj;
+  if (!(nx * ny < 4e8) || nx * ny > 64 * native + 1e6 || nx * ny * sizeof(float) > static_cast<double>(omgcap()))
     return fail(why, "projected grid's covering grid is too large");
   ax->nx = static_cast<int>(nx);
   ax->ny = static_cast<int>(ny);

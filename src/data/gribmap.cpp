@@ -339,6 +339,19 @@ int gribrec(const gribhead* h, datafile* pfi, gribidx* pindx) {
   return 1;
 }
 
+namespace {
+
+// The initial time of the index, in its bytes 18 to 23.
+void puttime(const datetime& d, unsigned char* b) {
+  ompby(static_cast<unsigned int>(d.yr), b, 18, 2);
+  b[20] = static_cast<unsigned char>(d.mo);
+  b[21] = static_cast<unsigned char>(d.dy);
+  b[22] = static_cast<unsigned char>(d.hr);
+  b[23] = static_cast<unsigned char>(d.mn);
+}
+
+}  // namespace
+
 int wtgmap(std::vector<unsigned char>* out) {
   const gribidx* gi = gst.pindx;
   const int64_t words = static_cast<int64_t>(gi->hinum) + gi->hfnum + gi->intnum + gi->fltnum;
@@ -357,12 +370,7 @@ int wtgmap(std::vector<unsigned char>* out) {
   putint(gi->hfnum, b, &pos);
   putint(gi->intnum, b, &pos);
   putint(gi->fltnum, b, &pos);
-  const datetime& d = gst.dtimi;
-  ompby(static_cast<unsigned int>(d.yr), b, 18, 2);
-  b[20] = static_cast<unsigned char>(d.mo);
-  b[21] = static_cast<unsigned char>(d.dy);
-  b[22] = static_cast<unsigned char>(d.hr);
-  b[23] = static_cast<unsigned char>(d.mn);
+  puttime(gst.dtimi, b);
   b[24] = 0;
   pos = 25;
   for (int i = 0; i < gi->hinum; i++) putint(gi->hipnt[i], b, &pos);
@@ -392,12 +400,7 @@ int wtgmap3(std::vector<unsigned char>* out) {
   putint(gst.pfi->trecs, b, &pos);
   putint(255, b, &pos);
   putint(static_cast<int>(slots), b, &pos);
-  const datetime& d = gst.dtimi;
-  ompby(static_cast<unsigned int>(d.yr), b, 18, 2);
-  b[20] = static_cast<unsigned char>(d.mo);
-  b[21] = static_cast<unsigned char>(d.dy);
-  b[22] = static_cast<unsigned char>(d.hr);
-  b[23] = static_cast<unsigned char>(d.mn);
+  puttime(gst.dtimi, b);
   pos = 25;
   for (size_t i = 0; i < slots; i++, pos += 12) {
     const uint64_t off = static_cast<uint64_t>(gi->msgoff[i]);  // -1: all ones

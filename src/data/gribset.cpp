@@ -334,6 +334,13 @@ class builder {
 
 griblev levelof(const gribfld& f) { return gribshownlev(f); }
 
+// What was skipped where: a message by its number, bytes of no message by
+// their place alone.
+std::string skiptext(const gribskip& s) {
+  return (s.msgno ? "message " + std::to_string(s.msgno) + " at byte " : std::string("at byte ")) +
+         std::to_string(s.at) + ": " + s.why;
+}
+
 bool builder::choosegrid() {
   for (const gribfld& f : scan_.fields) {
     if (!f.unread.empty()) continue;
@@ -791,9 +798,7 @@ void builder::notes() {
     n.push_back(case_ == 2 ? "T: the valid times, each from the latest forecast that gives it"
                            : "T: the valid times (reference time plus forecast step)");
   }
-  for (const gribskip& s : scan_.skips)
-    n.push_back(s.msgno ? "Skipped message " + std::to_string(s.msgno) + " at byte " + std::to_string(s.at) + ": " + s.why
-                        : "Skipped at byte " + std::to_string(s.at) + ": " + s.why);
+  for (const gribskip& s : scan_.skips) n.push_back("Skipped " + skiptext(s));
   for (const std::string& why : out_.order) {
     std::vector<int> m = out_.why[why];
     std::sort(m.begin(), m.end());
@@ -806,13 +811,13 @@ void builder::notes() {
 int builder::run() {
   if (!choosegrid()) {
     omprnt(0, "Open Error:  no field of the GRIB file can be shown\n");
-    for (const gribskip& s : scan_.skips)
-      omprnt(0, "  message " + std::to_string(s.msgno) + " at byte " + std::to_string(s.at) + ": " + s.why + "\n");
+    for (const gribskip& s : scan_.skips) omprnt(0, "  " + skiptext(s) + "\n");
     std::set<std::string> said;
-    for (const gribfld& f : scan_.fields) {
-      std::string why = f.unread.empty() ? std::string("a grid the program cannot show") : f.unread;
-      if (said.insert(why).second) omprnt(0, "  message " + std::to_string(f.msgno) + ": " + why + "\n");
-    }
+    for (const gribfld& f : scan_.fields)
+      if (!f.unread.empty() && said.insert(f.unread).second)
+        omprnt(0, "  message " + std::to_string(f.msgno) + ": " + f.unread + "\n");
+    for (const std::string& why : out_.order)
+      omprnt(0, "  message " + std::to_string(out_.why[why].front()) + ": " + why + "\n");
     return 1;
   }
   for (const gribfld& f : scan_.fields) {

@@ -117,15 +117,20 @@ float* linpair(double a, double b) {
 // longitude 0, latitude -90 + dlat/2) within the environment of pst, as a
 // new grid with its coordinates in t; null after the message.
 gridres* spacedgrid(const evalstat* pst, const gridres* src, double dlon, double dlat, rggrid* t) {
-  const int ny = static_cast<int>(std::floor(180.0 / dlat + 1e-6));
+  // A spacing so fine that the indices of the environment's points pass
+  // what a grid may count is refused as a grid of no points.
+  const double rows = std::floor(180.0 / dlat + 1e-6);
   const double lat0 = -90.0 + dlat / 2.0;
-  int i1, i2, j1, j2;
-  fnrange(static_cast<float>(pst->dmin[0] / dlon + 1.0), static_cast<float>(pst->dmax[0] / dlon + 1.0), &i1, &i2);
-  fnrange(static_cast<float>((pst->dmin[1] - lat0) / dlat + 1.0),
-          static_cast<float>((pst->dmax[1] - lat0) / dlat + 1.0), &j1, &j2);
+  int i1 = 1, i2 = 0, j1 = 1, j2 = 0;
+  const bool counted =
+      fnusable(rows) &&
+      fnrange(static_cast<float>(pst->dmin[0] / dlon + 1.0), static_cast<float>(pst->dmax[0] / dlon + 1.0), &i1,
+              &i2) &&
+      fnrange(static_cast<float>((pst->dmin[1] - lat0) / dlat + 1.0),
+              static_cast<float>((pst->dmax[1] - lat0) / dlat + 1.0), &j1, &j2);
   if (j1 < 1) j1 = 1;
-  if (j2 > ny) j2 = ny;
-  if (i2 < i1 || j2 < j1 || static_cast<double>(i2 - i1 + 1) * (j2 - j1 + 1) > 1e9) {
+  if (counted && j2 > rows) j2 = static_cast<int>(rows);
+  if (!counted || i2 < i1 || j2 < j1 || static_cast<double>(i2 - i1 + 1) * (j2 - j1 + 1) > 1e9) {
     omprnt(0, "Error from REGRID:  No point of the new grid lies within the dimension environment\n");
     return nullptr;
   }

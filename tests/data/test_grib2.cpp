@@ -438,6 +438,15 @@ TEST(Grib2, ProjectedGridsGetTheRecordAPdefBuilds) {
       EXPECT_GE(lo, ax.lon0);
       EXPECT_LE(lo, ax.lon0 + (ax.nx - 1) * ax.dlon);
     }
+  // Grid lengths a thousand times apart would cover the box at the finer:
+  // millions of points for twenty.
+  grid thin = g;
+  thin.dy = 100;
+  std::vector<g2field> ts;
+  ASSERT_EQ(scan(simple(thin, oneto(20), 8), &ts, &why), 0) << why;
+  g2axes tax;
+  EXPECT_EQ(g2gridaxes(ts[0], &tax, &why), 1);
+  EXPECT_EQ(why, "projected grid's covering grid is too large");
   // A data set whose x and y are two native points' longitudes and
   // latitudes: native point (2.5, 3.5) lies on target (1, 1).
   double la, lo, la2, lo2;

@@ -149,6 +149,10 @@ TEST(RegridFunction, OntoItsOwnGridASpacingAndRefusals) {
                          "  Spacings in longitude and latitude above 0 expected\n"},
       {"regrid(ts,1,1e99)", "Error from REGRID:  Invalid grid spacing\n"
                             "  Spacings in longitude and latitude above 0 expected\n"},
+      {"regrid(ts,20,1e-43)",
+       "Error from REGRID:  No point of the new grid lies within the dimension environment\n"},
+      {"regrid(ts,1e-43,20)",
+       "Error from REGRID:  No point of the new grid lies within the dimension environment\n"},
       {"regrid(ave(ts,x=1,x=8),ts)", "Error from REGRID:  The field must vary in longitude and latitude\n"},
       {"regrid(ts,ave(ts,x=1,x=8))",
        "Error from REGRID:  The grid to regrid to must vary in longitude and latitude\n"},
