@@ -47,19 +47,10 @@ struct markers {
 std::string writenc(const std::string& name, bool nc4, const markers& mk,
                     const std::function<float(int, int, int)>& f) {
   const std::string path = tmpdir() + "/" + name + (nc4 ? "4" : "3") + ".nc";
-  int nc = -1, dx, dy, dt, vx, vy, vt, vv;
+  int nc = -1, ids[3];
   if (nc_create(path.c_str(), NC_CLOBBER | (nc4 ? NC_NETCDF4 : NC_64BIT_OFFSET), &nc) != NC_NOERR) return "";
-  nc_def_dim(nc, "lon", NX, &dx);
-  nc_def_dim(nc, "lat", NY, &dy);
-  nc_def_dim(nc, "time", nc4 && mk.rows == 0 ? NT : NC_UNLIMITED, &dt);
-  nc_def_var(nc, "lon", NC_FLOAT, 1, &dx, &vx);
-  nc_put_att_text(nc, vx, "units", 12, "degrees_east");
-  nc_def_var(nc, "lat", NC_FLOAT, 1, &dy, &vy);
-  nc_put_att_text(nc, vy, "units", 13, "degrees_north");
-  nc_def_var(nc, "time", NC_DOUBLE, 1, &dt, &vt);
-  nc_put_att_text(nc, vt, "units", 31, "hours since 2000-01-01 00:00:00");
-  const int dims[3] = {dt, dy, dx};
-  nc_def_var(nc, "v", NC_FLOAT, 3, dims, &vv);
+  const int vv = def_lonlattime_v(nc, NX, NY, nc4 && mk.rows == 0 ? NT : NC_UNLIMITED, ids);
+  const int vx = ids[0], vy = ids[1], vt = ids[2];
   if (nc4) {
     const size_t chunks[3] = {mk.steps, mk.rows, NX};
     nc_def_var_chunking(nc, vv, mk.rows == 0 ? NC_CONTIGUOUS : NC_CHUNKED, chunks);
