@@ -17,6 +17,7 @@
 #include <cmath>
 #include <csignal>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -384,6 +385,32 @@ TEST(StepViews, TwoProcessorsMergeHalvesToTheBitsOfOne) {
       }
     }
   EXPECT_EQ(threads(), before);
+}
+
+// The file's pages in this process, in kB; -1 where not told.
+long rssfile_kb() {
+  long kb = -1;
+  if (FILE* f = std::fopen("/proc/self/status", "r")) {
+    char line[256];
+    while (std::fgets(line, sizeof line, f) != nullptr && std::sscanf(line, "RssFile: %ld", &kb) != 1) {
+    }
+    std::fclose(f);
+  }
+  return kb;
+}
+
+// A mean over 80 MB of steps, merged half on each processor, leaves at
+// most the last stretch of the file's pages resident, as a read does.
+TEST(StepViews, AMeanReadThroughOnceDoesNotStayResident) {
+  const shape big{1024, 512, 40};
+  viewset ds([](int, int, int t) { return static_cast<float>(t); }, "-9.99e8", false, false, 0, big);
+  const long before = rssfile_kb();
+  if (before < 0) GTEST_SKIP() << "no RssFile in /proc/self/status";
+  pinned p(2);
+  const viewrun r = runof("ave(v,t=1,t=40)", ds.xy());
+  ASSERT_EQ(r.rc, 0) << r.msg;
+  EXPECT_EQ(r.bits[0], bitsof(20.5f));
+  EXPECT_LT(rssfile_kb() - before, 70 * 1024);
 }
 
 // An interrupt typed while the steps are merged: the page's fault stands in
