@@ -659,8 +659,14 @@ static int ave(fargs* pfa, evalstat* pst, int v) {
       // The file was cut under the steps: part of them is merged, so the
       // walk ends with the error a read of a step would give (of the steps
       // being merged then, the first that the file no longer holds whole).
-      const mergepart& cut = parts[parts[0].whole ? 1 : 0];
-      const int lost = cut.steps == 2 && omgviewheld(&batch.v[cut.at]) ? cut.at + 1 : cut.at;
+      // Each part stops at the step it lost; one part may meet the cut at a
+      // later step than the other, as their pace decides.
+      int lost = batch.n - 1;
+      for (int k = 0; k < nparts; k++) {
+        const mergepart& cut = parts[k];
+        if (!cut.whole)
+          lost = std::min(lost, cut.steps == 2 && omgviewheld(&batch.v[cut.at]) ? cut.at + 1 : cut.at);
+      }
       fnviewlost(expr, batch.v[lost]);
       omgfre(A);
       omgfre(B);
