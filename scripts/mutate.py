@@ -22,8 +22,9 @@ import time
 
 CPP = ('.cpp', '.cc', '.h', '.hpp')
 
-# The tests run for a mutant of src/<folder>/: ctest names (regular
-# expressions, matched from the start) and the test binaries whose tests run.
+# The tests run for a mutant of src/<folder>/: the test binaries whose tests
+# run, and ctest names (regular expressions, matched from the start) of
+# tests run besides.
 TESTS = {
     # base lies under everything: the files written under part names
     # (metafiles, pictures, fwrite, LATS) and the calls tests/base/callhook
@@ -32,9 +33,11 @@ TESTS = {
               'test_script', 'test_data', 'test_expr'],
              [r'e2e\.(session|shell|sdf_shell_escape|sdf_helper|lats_|display_fwrite|gxcmd_)']),
     'main': (['test_main'], [r'e2e\.(session|shell|window|x11|qa3)']),
-    'sdf': (['test_sdf'], [r'e2e\..*sdf', r'e2e\.(qa4_month_end|open_selfdescribing)']),
+    # The time reductions' steps taken from a file's map: their tests build
+    # on the evaluator, in the binaries of the folders above.
+    'sdf': (['test_sdf'], [r'e2e\..*sdf', r'e2e\.(qa4_month_end|open_selfdescribing)', r'SdfViews\.']),
     'lats': (['test_lats', 'test_cmd'], [r'e2e\..*lats']),  # test_cmd: set lats
-    'data': (['test_data'], [r'e2e\.(data_|qa4_|sdf_month_names)']),
+    'data': (['test_data'], [r'e2e\.(data_|qa4_|sdf_month_names)', r'(SdfViews|StepViews)\.']),
     'plot': (['test_plot'], [r'e2e\.(maps_|display_|plots_)']),
 }
 
@@ -255,9 +258,11 @@ class Copy:
         if binaries is None:
             numbers, targets = [], ['all']
         else:
-            numbers = [str(i + 1) for i, (name, exe) in enumerate(self.tests)
-                       if exe in binaries or any(re.match(r, name) for r in names)]
-            targets = ['ombra'] + binaries
+            picked = [(i, exe) for i, (name, exe) in enumerate(self.tests)
+                      if exe in binaries or any(re.match(r, name) for r in names)]
+            numbers = [str(i + 1) for i, _ in picked]
+            # A test picked by name is run from its binary, built with the mutant.
+            targets = ['ombra'] + sorted(set(binaries) | {exe for _, exe in picked if exe.startswith('test_')})
         path = os.path.join(self.tree, m['file'])
         original = open(path, encoding='utf-8', errors='surrogateescape').read()
         lines = original.split('\n')

@@ -24,6 +24,7 @@
 #include "base/omtypes.h"  // omaxisfn
 
 struct cmnstate;
+struct gridplace;
 struct gridres;
 struct io_std;
 
@@ -189,6 +190,10 @@ struct datafile {
   // Null for every other data set.
   int (*sdfread)(gridres* pgr, float* gr) = nullptr;
   void (*sdffree)(io_std** pio) = nullptr;
+  // Where that reader would take a request's values from as one run of
+  // 4-byte floats of a file (see omgview), without reading them; false,
+  // with nothing printed, for any request it reads otherwise.
+  bool (*sdfplace)(const gridres* req, gridplace* at) = nullptr;
 };
 
 // A new record with its initial values, or null when memory is exhausted.

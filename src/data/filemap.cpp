@@ -5,17 +5,23 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <csignal>
 #include <cstdint>
 
 namespace mapfault {
 
-sigjmp_buf* volatile jump = nullptr;
+thread_local sigjmp_buf* volatile jump = nullptr;
 
 namespace {
 
 struct sigaction previous;
-bool armed = false;
+// 0 unarmed, 1 being armed, 2 armed.  Two threads may start their first map
+// reads at once: the second must neither take the handler for the
+// disposition it replaced (a fault not of a map read would then be retried
+// for ever) nor read a map before the handler is in place.
+std::atomic<int> armed{0};
+static_assert(std::atomic<int>::is_always_lock_free, "the handler sets it");
 
 void onfault(int sig, siginfo_t* info, void*) {
   // A fault inside a map read: the file lost the page being read.
@@ -24,36 +30,39 @@ void onfault(int sig, siginfo_t* info, void*) {
   // back in place, a fault happens again as the instruction is retried,
   // and a signal sent by another program is sent again.
   sigaction(sig, &previous, nullptr);
-  armed = false;
+  armed.store(0);
   if (info == nullptr || info->si_code <= 0) raise(sig);
 }
 
 }  // namespace
 
 void arm() {
-  if (armed) return;
+  int was = 0;
+  while (!armed.compare_exchange_weak(was, 1)) {
+    if (was == 2) return;
+    was = 0;  // another thread is arming it: wait for its end
+  }
   struct sigaction sa {};
   sa.sa_sigaction = onfault;
   // No signal is held while the handler runs, so that nothing stays blocked
   // when it jumps out of the read.
   sa.sa_flags = SA_SIGINFO | SA_NODEFER;
   sigemptyset(&sa.sa_mask);
-  if (sigaction(SIGBUS, &sa, &previous) == 0) armed = true;
+  armed.store(sigaction(SIGBUS, &sa, &previous) == 0 ? 2 : 0);
 }
 
 }  // namespace mapfault
 
-const unsigned char* filemap::bytes(FILE* f, int64_t pos, int64_t n) {
+const unsigned char* filemap::bytes(int fd, int64_t pos, int64_t n) {
   struct stat st;
-  if (f == nullptr || pos < 0 || n < 0 || fstat(fileno(f), &st) != 0 || !S_ISREG(st.st_mode))
-    return nullptr;
+  if (fd < 0 || pos < 0 || n < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return nullptr;
   const int64_t size = st.st_size;
   if (size <= 0 || pos > size || n > size - pos) return nullptr;
   const bool same = base_ != nullptr && st.st_dev == dev_ && st.st_ino == ino_;
   if (!same || static_cast<uint64_t>(pos + n) > len_) {
     release();
     if (static_cast<uint64_t>(size) > SIZE_MAX) return nullptr;
-    void* m = mmap(nullptr, static_cast<size_t>(size), PROT_READ, MAP_SHARED, fileno(f), 0);
+    void* m = mmap(nullptr, static_cast<size_t>(size), PROT_READ, MAP_SHARED, fd, 0);
     if (m == MAP_FAILED) return nullptr;
     static uint64_t maps = 0;
     base_ = m;
@@ -68,7 +77,7 @@ const unsigned char* filemap::bytes(FILE* f, int64_t pos, int64_t n) {
 // Used bytes beyond which their pages are given back.
 constexpr size_t kGiveBack = size_t(64) << 20;
 
-void filemap::done(const unsigned char* p, int64_t n) {
+void filemap::done(const unsigned char* p, int64_t n, bool hold) {
   const unsigned char* base = static_cast<const unsigned char*>(base_);
   if (base == nullptr || p < base || n <= 0 || static_cast<size_t>(p - base) >= len_) return;
   const size_t lo = static_cast<size_t>(p - base);
@@ -80,14 +89,28 @@ void filemap::done(const unsigned char* p, int64_t n) {
     usedlo_ = std::min(usedlo_, lo);
     usedhi_ = std::max(usedhi_, hi);
   }
-  if (usedhi_ - usedlo_ >= kGiveBack) giveback();
+  if (!hold && usedhi_ - usedlo_ >= kGiveBack) giveback();
+}
+
+bool filemap::takeback(const unsigned char** p, size_t* n) {
+  if (base_ == nullptr || usedhi_ - usedlo_ < kGiveBack) return false;
+  const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+  const size_t lo = usedlo_ & ~(page - 1);
+  *p = static_cast<const unsigned char*>(base_) + lo;
+  *n = (usedhi_ - lo + page - 1) & ~(page - 1);
+  usedlo_ = usedhi_ = 0;
+  return true;
+}
+
+void filemap::giveback(const unsigned char* p, size_t n) {
+  if (n > 0) madvise(const_cast<unsigned char*>(p), n, MADV_DONTNEED);
 }
 
 void filemap::giveback() {
   if (base_ != nullptr && usedhi_ > usedlo_) {
     const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
     const size_t lo = usedlo_ & ~(page - 1);
-    madvise(static_cast<unsigned char*>(base_) + lo, usedhi_ - lo, MADV_DONTNEED);
+    giveback(static_cast<unsigned char*>(base_) + lo, usedhi_ - lo);
   }
   usedlo_ = usedhi_ = 0;
 }

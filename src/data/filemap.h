@@ -11,7 +11,7 @@
 // The check cannot see a file cut by another program while its bytes are
 // being read; the page lost then faults (SIGBUS), which would end the
 // program.  Every read of a map is made through mapread, which turns that
-// fault into a failed read.
+// fault into a failed read, in whichever thread made it.
 #pragma once
 
 #include <sys/types.h>
@@ -22,9 +22,10 @@
 #include <cstdio>
 
 namespace mapfault {
-// Where a map read in progress goes back to when its file loses a page it
-// reads; null outside map reads.
-extern sigjmp_buf* volatile jump;
+// Where the map read in progress in this thread goes back to when its file
+// loses a page it reads; null outside map reads.  A fault is taken by the
+// thread that made it, so each thread has its own.
+extern thread_local sigjmp_buf* volatile jump;
 // Installs the fault handler, once.
 void arm();
 }  // namespace mapfault
@@ -55,16 +56,25 @@ class filemap {
   filemap& operator=(const filemap&) = delete;
   ~filemap() { release(); }
 
-  // The n bytes at byte offset pos of f, from a map of the file behind f
+  // The n bytes at byte offset pos of the file open as fd, from a map of it
   // (made or renewed as needed: another file, or one that has grown), or
   // nullptr when they are not to be had from a map.
-  const unsigned char* bytes(FILE* f, int64_t pos, int64_t n);
+  const unsigned char* bytes(int fd, int64_t pos, int64_t n);
+  // The same of the file behind f.
+  const unsigned char* bytes(FILE* f, int64_t pos, int64_t n) { return bytes(f ? fileno(f) : -1, pos, n); }
   // Marks the n bytes at p (got from bytes) as used.  Their pages are
   // given back some megabytes at a time: they stay in the page cache, but a
   // file read through once does not stay resident in the program as it
   // would otherwise (a program that seems to hold gigabytes is the first
-  // the system ends when memory runs short).
-  void done(const unsigned char* p, int64_t n);
+  // the system ends when memory runs short).  With hold they are not given
+  // back here: the caller takes them with takeback.
+  void done(const unsigned char* p, int64_t n, bool hold = false);
+  // The used pages due to be given back, n bytes from p, a whole number of
+  // pages, which are then the caller's to give back (giveback, in pieces
+  // at page bounds, from any thread, before the map is used again): false
+  // where none are due.
+  bool takeback(const unsigned char** p, size_t* n);
+  static void giveback(const unsigned char* p, size_t n);
   void release();
   // Which map this is: another number after every map made, in every file,
   // so that bytes got from it are known to be still mapped while it stays.

@@ -18,6 +18,8 @@
 #include <vector>
 
 #include "base/cmnstate.h"
+#include "base/errout.h"
+#include "base/pairwork.h"
 #include "base/omprnt.h"
 #include "base/replsig.h"
 #include "base/useropen.h"
@@ -112,11 +114,22 @@ void undband(float* gr, int n) { bandmap(gr, n, cpfi->ulow, cpfi->uhi, cpgr->und
 // (byte-swapped first when swap): the values are made in one pass from
 // where the file's bytes lie.
 template <bool Swap>
+inline __attribute__((always_inline)) void bandcopyrun(const unsigned char* src, float* __restrict gr, size_t n,
+                                                       float lo, float hi, float u) {
+  for (size_t i = 0; i < n; i++) {
+    const float v = viewraw<Swap>(src, i);
+    gr[i] = inband(v, lo, hi) ? u : v;
+  }
+}
+
+// A block at a time, the block ahead asked for first.
+template <bool Swap>
 inline __attribute__((always_inline)) void bandcopyto(const unsigned char* src, float* gr, int n, float lo,
                                                       float hi, float u) {
-  for (int i = 0; i < n; i++) {
-    const float v = viewraw<Swap>(src, static_cast<size_t>(i));
-    gr[i] = inband(v, lo, hi) ? u : v;
+  const size_t all = static_cast<size_t>(n);
+  for (size_t k0 = 0; k0 < all; k0 += kViewBlock) {
+    viewahead(src, k0);
+    bandcopyrun<Swap>(src + 4 * k0, gr + k0, viewblockend(k0, all) - k0, lo, hi, u);
   }
 }
 
@@ -710,49 +723,75 @@ int viewmember(int t) {
 
 }  // namespace
 
-bool omgview(const gridres* req, gridview* v) {
-  datafile* p = req->pfi;
-  filevar* pv = req->pvar;
-  if (!p || !pv || p->type != 1 || p->ncflg || p->ppflag || p->bgrib || p->cray_ieee ||
-      pv->levels < -900 || pv->y_x || elsize(pv->dfrm) != 4 || pv->dfrm == 4)
-    return false;
-  if (req->idim != 0 || req->jdim != 1) return false;
-  gridres g = *req;
-  g.isiz = g.dimmax[0] - g.dimmin[0] + 1;
-  g.jsiz = g.dimmax[1] - g.dimmin[1] + 1;
-  if (g.isiz < 1 || g.jsiz < 1) return false;
+namespace {
+
+// The place of a request (sized) of a plain binary data file that omread
+// would read as one run of floats of its map.
+bool binaryplace(const gridres* g, gridplace* at) {
+  datafile* p = g->pfi;
+  filevar* pv = g->pvar;
+  if (p->bgrib || p->cray_ieee || pv->y_x || elsize(pv->dfrm) != 4 || pv->dfrm == 4) return false;
   // The reader's globals name the request's file and variable, as a read
   // of it would leave them.
   cpfi = p;
   cpvr = pv;
   timerr = -1;
   p->fnumbad = 0;
-  if (!contiguous(&g)) return false;
-  const int z = pv->levels == 0 ? 1 : g.dimmin[2];
-  const int nz = pv->levels == 0 ? 1 : pv->levels;
-  const int t = g.dimmin[3];
-  if (z < 1 || z > nz || t < 1 || t > p->dnum[3]) return false;
-  int tt = t;
+  if (!contiguous(g)) return false;
+  int t = g->dimmin[3];
   if (p->tmplat) {
-    tt = viewmember(t);
-    if (tt == 0) return false;
+    t = viewmember(t);
+    if (t == 0) return false;
   } else if (!p->infile) {
     return false;
   }
-  const int64_t pos = omfcor(1, g.dimmin[1], z, tt);
-  const int64_t bpos = p->fhdr + pos * 4;
+  at->pos = omfcor(1, g->dimmin[1], g->dimmin[2], t);
+  at->offset = p->fhdr + at->pos * 4;
+  if (at->pos < 0 || at->offset < 0) return false;
+  at->fd = fileno(p->infile);
+  at->swap = p->bswap != 0;
+  at->lo = p->ulow;
+  at->hi = p->uhi;
+  at->undef = g->undef;
+  return true;
+}
+
+}  // namespace
+
+bool omgview(const gridres* req, gridview* v) {
+  datafile* p = req->pfi;
+  filevar* pv = req->pvar;
+  if (!p || !pv || p->type != 1 || p->ppflag || pv->levels < -900) return false;
+  if (req->idim != 0 || req->jdim != 1) return false;
+  gridres g = *req;
+  g.isiz = g.dimmax[0] - g.dimmin[0] + 1;
+  g.jsiz = g.dimmax[1] - g.dimmin[1] + 1;
+  if (g.isiz < 1 || g.jsiz < 1) return false;
+  // The level and time a read would take: a variable without levels has
+  // its one, whatever the request says.
+  const int nz = pv->levels == 0 ? 1 : pv->levels;
+  if (pv->levels == 0) g.dimmin[2] = g.dimmax[2] = 1;
+  const int z = g.dimmin[2], t = g.dimmin[3];
+  if (z < 1 || z > nz || t < 1 || t > p->dnum[3]) return false;
+  gridplace at;
+  if (p->ncflg ? !(p->sdfplace && p->sdfplace(&g, &at)) : !binaryplace(&g, &at)) return false;
   const size_t n = static_cast<size_t>(g.isiz) * g.jsiz;
   const int64_t nb = static_cast<int64_t>(n) * 4;
-  if (pos < 0 || bpos < 0 || nb < kMapMin) return false;
-  const unsigned char* m = p->fmap.bytes(p->infile, bpos, nb);
+  if (nb < kMapMin) return false;
+  // The file is looked at here, and the values must lie within it.
+  const unsigned char* m = p->fmap.bytes(at.fd, at.offset, nb);
   if (m == nullptr) return false;
+  if (at.said[0] != '\0') omerrf("%s", at.said);
   v->bytes = m;
   v->n = n;
-  v->pos = pos;
-  v->swap = p->bswap != 0;
-  v->lo = p->ulow;
-  v->hi = p->uhi;
-  v->undef = req->undef;
+  v->fd = at.fd;
+  v->offset = at.offset;
+  v->pos = at.pos;
+  v->lost = at.lost;
+  v->swap = at.swap;
+  v->lo = at.lo;
+  v->hi = at.hi;
+  v->undef = at.undef;
   v->pfi = p;
   v->map = p->fmap.generation();
   viewcount++;
@@ -762,18 +801,51 @@ bool omgview(const gridres* req, gridview* v) {
 long omgviews() { return viewcount; }
 
 void omgviewlost(const gridview* v) {
+  if (v->lost != nullptr) {
+    omprnt(0, v->lost);
+    return;
+  }
   cpfi = v->pfi;
   readerr(static_cast<int>(v->n), v->pos);
 }
 
 bool omgviewheld(const gridview* v) {
   struct stat st;
-  return v->pfi && v->pfi->infile && fstat(fileno(v->pfi->infile), &st) == 0 &&
-         st.st_size >= v->pfi->fhdr + (v->pos + static_cast<int64_t>(v->n)) * 4;
+  return v->fd >= 0 && fstat(v->fd, &st) == 0 && st.st_size >= v->offset + static_cast<int64_t>(v->n) * 4;
 }
 
 bool omgviewlive(const gridview* v) { return v->pfi && v->map != 0 && v->pfi->fmap.generation() == v->map; }
 
 void omgviewdone(const gridview* v) {
   if (v->pfi && v->bytes) v->pfi->fmap.done(v->bytes, static_cast<int64_t>(v->n) * 4);
+}
+
+namespace {
+
+// Pages to give back, in two pieces at a page bound.
+struct backpages {
+  const unsigned char* p;
+  size_t n, half;
+};
+
+void givebackpiece(void* arg, int piece) {
+  const backpages* b = static_cast<const backpages*>(arg);
+  if (piece == 0)
+    filemap::giveback(b->p, b->half);
+  else
+    filemap::giveback(b->p + b->half, b->n - b->half);
+}
+
+}  // namespace
+
+void omgviewsdone(const gridview* v, int n, pairwork* pair) {
+  if (n < 1 || !v[0].pfi) return;
+  filemap& m = v[0].pfi->fmap;
+  for (int i = 0; i < n; i++)
+    if (v[i].bytes) m.done(v[i].bytes, static_cast<int64_t>(v[i].n) * 4, true);
+  backpages b{};
+  if (!m.takeback(&b.p, &b.n)) return;
+  const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+  b.half = b.n / 2 / page * page;
+  pair->both(givebackpiece, &b);
 }

@@ -8,6 +8,7 @@
 #include <cmath>
 
 #include "base/cmnstate.h"
+#include "base/pairwork.h"
 #include "base/omprnt.h"
 #include "base/vecclone.h"
 #include "base/words.h"
@@ -142,7 +143,9 @@ size_t mergefirst(int v, gridres* A, gridres* B, float wa, float wb, float ta, f
 }
 
 // Where the values of a further step come from, each giving whether point
-// k is defined and its value (read only where defined):
+// k is defined and its value (read only where defined), and asking for
+// the values of the block ahead of k (viewahead: a step's values come from
+// a file's map or a grid no cache holds):
 //  - gridvals: a grid, undefined where it holds its undefined value;
 //  - viewvals: a view of a data file's map, each value made as the grid
 //    reader makes it (the undefined value inside the file's band, then
@@ -150,9 +153,13 @@ size_t mergefirst(int v, gridres* A, gridres* B, float wa, float wb, float ta, f
 //  - bandvals: the same view when the undefined value lies inside the
 //    band, as every undefined value but 0 does: a value is then defined
 //    exactly when it is outside the band, one test instead of two.
+// Each may start at a point of the grid (from), so that a part of the
+// grid's points is merged as a grid of its own.
 struct gridvals {
   const float* g;
   float ug;
+  gridvals from(size_t k) const { return {g + k, ug}; }
+  void ahead(size_t k) const { viewahead(g, k); }
   bool def(size_t k, float* v) const {
     *v = g[k];
     return *v != ug;
@@ -163,6 +170,8 @@ template <bool Swap>
 struct viewvals {
   const unsigned char* p;
   float lo, hi, u;
+  viewvals from(size_t k) const { return {p + 4 * k, lo, hi, u}; }
+  void ahead(size_t k) const { viewahead(p, k); }
   bool def(size_t k, float* v) const {
     const float r = viewraw<Swap>(p, k);
     *v = inband(r, lo, hi) ? u : r;
@@ -174,6 +183,8 @@ template <bool Swap>
 struct bandvals {
   const unsigned char* p;
   float lo, hi;
+  bandvals from(size_t k) const { return {p + 4 * k, lo, hi}; }
+  void ahead(size_t k) const { viewahead(p, k); }
   bool def(size_t k, float* v) const {
     *v = viewraw<Swap>(p, k);
     return !inband(*v, lo, hi);
@@ -188,9 +199,8 @@ struct bandvals {
 // minus zero known only at run time: were it a constant, the compiler
 // would fold the additions away and go back to storing under a branch.
 template <int V, class Vals>
-inline __attribute__((always_inline)) void mergestep(float* __restrict a, float* __restrict b,
-                                                     Vals g, size_t n, float ua, float w, float t,
-                                                     float nz) {
+inline __attribute__((always_inline)) void mergesteprun(float* __restrict a, float* __restrict b, Vals g, size_t n,
+                                                        float ua, float w, float t, float nz) {
   for (size_t k = 0; k < n; k++) {
     float gv;
     const bool dg = g.def(k, &gv);
@@ -211,6 +221,18 @@ inline __attribute__((always_inline)) void mergestep(float* __restrict a, float*
   }
 }
 
+// Each loop over a step's points runs a block at a time, asking for the
+// step's values of the block ahead first (viewahead): a plain loop from 0
+// within a block is what the compiler makes vector code of.
+template <int V, class Vals>
+inline __attribute__((always_inline)) void mergestep(float* a, float* b, Vals g, size_t n, float ua, float w,
+                                                     float t, float nz) {
+  for (size_t k0 = 0; k0 < n; k0 += kViewBlock) {
+    g.ahead(k0);
+    mergesteprun<V>(a + k0, b + k0, g.from(k0), viewblockend(k0, n) - k0, ua, w, t, nz);
+  }
+}
+
 // The weighted sums of a further step g while every point of every step
 // so far was defined, so that the weight sums are one number for all
 // points and need not be read and written point by point (a third of the
@@ -218,10 +240,8 @@ inline __attribute__((always_inline)) void mergestep(float* __restrict a, float*
 // returns whether g has an undefined point, after which the weight sums
 // differ from point to point and have to be laid out (weightsout).
 template <class Vals>
-inline __attribute__((always_inline)) bool mergeflat(float* __restrict a, Vals g, size_t n, float ua,
-                                                     float w) {
-  volatile float negzero = -0.0f;
-  const float nz = negzero;
+inline __attribute__((always_inline)) int mergeflatrun(float* __restrict a, Vals g, size_t n, float ua, float w,
+                                                       float nz) {
   int gaps = 0;  // not a bool: an int reduction of the masks is what vectorises
   for (size_t k = 0; k < n; k++) {
     float gv;
@@ -232,6 +252,18 @@ inline __attribute__((always_inline)) bool mergeflat(float* __restrict a, Vals g
     const float sum = (av != ua ? av : nz) + gv * w;
     a[k] = dg ? sum : av;
     gaps |= dg ? 0 : -1;
+  }
+  return gaps;
+}
+
+template <class Vals>
+inline __attribute__((always_inline)) bool mergeflat(float* a, Vals g, size_t n, float ua, float w) {
+  volatile float negzero = -0.0f;
+  const float nz = negzero;
+  int gaps = 0;
+  for (size_t k0 = 0; k0 < n; k0 += kViewBlock) {
+    g.ahead(k0);
+    gaps |= mergeflatrun(a + k0, g.from(k0), viewblockend(k0, n) - k0, ua, w, nz);
   }
   return gaps != 0;
 }
@@ -263,20 +295,37 @@ inline __attribute__((always_inline)) void mergeanyof(int v, float* a, float* b,
   }
 }
 
-// Merges one further step g into A and B: point by point, or while every
-// point so far was defined (flat) into A alone, flatsum summing the
-// weights.
+// A part of the grid's points merged on one processor: points k0 to k1
+// (not included), with its own account of whether every point so far was
+// defined (flat, the weight sums then the one number flatsum).  Each
+// point's sums are made alike whatever part it is in, and whichever part
+// stops being flat first: the grid is the same to the bit however it is
+// cut into parts.
+struct mergepart {
+  size_t k0 = 0, k1 = 0;
+  bool flat = false;
+  float flatsum = 0.0f;
+  bool whole = true;  // false: a file lost bytes of a step as they were merged,
+  int at = 0;         // the first of the steps of a batch being merged then
+  int steps = 0;      // and how many
+};
+
+// Merges one further step g into the part's points of a and b (ua the
+// undefined value of a): point by point, or while flat into a alone.
 template <class Vals>
-inline __attribute__((always_inline)) void mergewith(int v, gridres* A, gridres* B, Vals g, float w,
-                                                     float t, bool* flat, float* flatsum) {
-  const size_t n = fnpts(A);
-  if (!*flat) {
-    mergeanyof(v, A->grid, B->grid, g, n, A->undef, w, t);
-  } else if (!mergeflat(A->grid, g, n, A->undef, w)) {
-    *flatsum = *flatsum + w;
+inline __attribute__((always_inline)) void mergewith(int v, float* a, float* b, float ua, Vals g, float w,
+                                                     float t, mergepart* p) {
+  const size_t n = p->k1 - p->k0;
+  a += p->k0;
+  b += p->k0;
+  g = g.from(p->k0);
+  if (!p->flat) {
+    mergeanyof(v, a, b, g, n, ua, w, t);
+  } else if (!mergeflat(a, g, n, ua, w)) {
+    p->flatsum = p->flatsum + w;
   } else {
-    weightsout(B->grid, g, n, *flatsum, w);
-    *flat = false;
+    weightsout(b, g, n, p->flatsum, w);
+    p->flat = false;
   }
 }
 
@@ -286,10 +335,8 @@ inline __attribute__((always_inline)) void mergewith(int v, gridres* A, gridres*
 // goes as fast as memory brings a and the steps in).  Returns which of
 // the two has an undefined point: 1 for g, 2 for h, 3 for both.
 template <class Vals>
-inline __attribute__((always_inline)) int mergeflat2(float* __restrict a, Vals g, Vals h, size_t n, float ua,
-                                                     float wg, float wh) {
-  volatile float negzero = -0.0f;
-  const float nz = negzero;
+inline __attribute__((always_inline)) int mergeflat2run(float* __restrict a, Vals g, Vals h, size_t n, float ua,
+                                                        float wg, float wh, float nz) {
   int gapg = 0, gaph = 0;
   for (size_t k = 0; k < n; k++) {
     float gv, hv;
@@ -305,6 +352,20 @@ inline __attribute__((always_inline)) int mergeflat2(float* __restrict a, Vals g
   return (gapg != 0 ? 1 : 0) | (gaph != 0 ? 2 : 0);
 }
 
+template <class Vals>
+inline __attribute__((always_inline)) int mergeflat2(float* a, Vals g, Vals h, size_t n, float ua, float wg,
+                                                     float wh) {
+  volatile float negzero = -0.0f;
+  const float nz = negzero;
+  int gaps = 0;
+  for (size_t k0 = 0; k0 < n; k0 += kViewBlock) {
+    g.ahead(k0);
+    h.ahead(k0);
+    gaps |= mergeflat2run(a + k0, g.from(k0), h.from(k0), viewblockend(k0, n) - k0, ua, wg, wh, nz);
+  }
+  return gaps;
+}
+
 // Adds to the weight sums b the weight w where g is defined, as mergestep
 // does for a step after the sums were laid out.
 template <class Vals>
@@ -317,79 +378,140 @@ inline __attribute__((always_inline)) void weightsadd(float* __restrict b, Vals 
   }
 }
 
-// Merges steps g and h while flat, leaving A, B, flat and flatsum as
-// mergewith for g and then for h would.
+// Merges steps g and h into a flat part, leaving it as mergewith for g and
+// then for h would.
 template <class Vals>
-inline __attribute__((always_inline)) void mergeflat2with(gridres* A, gridres* B, Vals g, Vals h, float wg,
-                                                          float wh, bool* flat, float* flatsum) {
-  const size_t n = fnpts(A);
-  const int gaps = mergeflat2(A->grid, g, h, n, A->undef, wg, wh);
+inline __attribute__((always_inline)) void mergeflat2with(float* a, float* b, float ua, Vals g, Vals h, float wg,
+                                                          float wh, mergepart* p) {
+  const size_t n = p->k1 - p->k0;
+  a += p->k0;
+  b += p->k0;
+  g = g.from(p->k0);
+  h = h.from(p->k0);
+  const int gaps = mergeflat2(a, g, h, n, ua, wg, wh);
   if (gaps & 1) {
-    weightsout(B->grid, g, n, *flatsum, wg);
-    weightsadd(B->grid, h, n, wh);
+    weightsout(b, g, n, p->flatsum, wg);
+    weightsadd(b, h, n, wh);
   } else if (gaps & 2) {
-    *flatsum = *flatsum + wg;
-    weightsout(B->grid, h, n, *flatsum, wh);
+    p->flatsum = p->flatsum + wg;
+    weightsout(b, h, n, p->flatsum, wh);
   } else {
-    *flatsum = (*flatsum + wg) + wh;
+    p->flatsum = (p->flatsum + wg) + wh;
   }
-  *flat = gaps == 0;
+  p->flat = gaps == 0;
 }
 
-OM_VECTOR_CLONES void mergegrid(int v, gridres* A, gridres* B, const gridres* G, float w, float t,
-                                bool* flat, float* flatsum) {
-  mergewith(v, A, B, gridvals{G->grid, G->undef}, w, t, flat, flatsum);
+OM_VECTOR_CLONES void mergegrid(int v, gridres* A, gridres* B, const gridres* G, float w, float t, mergepart* p) {
+  mergewith(v, A->grid, B->grid, A->undef, gridvals{G->grid, G->undef}, w, t, p);
 }
 
 // The same from a view of the step's values, in the fastest form that
 // gives the points and values a grid read of it would hold.
-OM_VECTOR_CLONES void mergeview(int v, gridres* A, gridres* B, const gridview& gv, float w, float t,
-                                bool* flat, float* flatsum) {
+OM_VECTOR_CLONES void mergeview(int v, float* a, float* b, float ua, const gridview& gv, float w, float t,
+                                mergepart* p) {
   const bool band = gv.lo < gv.undef && gv.undef < gv.hi;
   if (band && gv.swap)
-    mergewith(v, A, B, bandvals<true>{gv.bytes, gv.lo, gv.hi}, w, t, flat, flatsum);
+    mergewith(v, a, b, ua, bandvals<true>{gv.bytes, gv.lo, gv.hi}, w, t, p);
   else if (band)
-    mergewith(v, A, B, bandvals<false>{gv.bytes, gv.lo, gv.hi}, w, t, flat, flatsum);
+    mergewith(v, a, b, ua, bandvals<false>{gv.bytes, gv.lo, gv.hi}, w, t, p);
   else if (gv.swap)
-    mergewith(v, A, B, viewvals<true>{gv.bytes, gv.lo, gv.hi, gv.undef}, w, t, flat, flatsum);
+    mergewith(v, a, b, ua, viewvals<true>{gv.bytes, gv.lo, gv.hi, gv.undef}, w, t, p);
   else
-    mergewith(v, A, B, viewvals<false>{gv.bytes, gv.lo, gv.hi, gv.undef}, w, t, flat, flatsum);
+    mergewith(v, a, b, ua, viewvals<false>{gv.bytes, gv.lo, gv.hi, gv.undef}, w, t, p);
 }
 
-// The same for two views of one map, both read as mergeview reads them.
-OM_VECTOR_CLONES void mergeview2(gridres* A, gridres* B, const gridview& gv, const gridview& gh, float wg,
-                                 float wh, bool* flat, float* flatsum) {
+// The same for two views of one map, both read as mergeview reads them,
+// into a flat part.
+OM_VECTOR_CLONES void mergeview2(float* a, float* b, float ua, const gridview& gv, const gridview& gh, float wg,
+                                 float wh, mergepart* p) {
   const bool band = gv.lo < gv.undef && gv.undef < gv.hi;
   if (band && gv.swap)
-    mergeflat2with(A, B, bandvals<true>{gv.bytes, gv.lo, gv.hi}, bandvals<true>{gh.bytes, gh.lo, gh.hi}, wg, wh,
-                   flat, flatsum);
+    mergeflat2with(a, b, ua, bandvals<true>{gv.bytes, gv.lo, gv.hi}, bandvals<true>{gh.bytes, gh.lo, gh.hi}, wg,
+                   wh, p);
   else if (band)
-    mergeflat2with(A, B, bandvals<false>{gv.bytes, gv.lo, gv.hi}, bandvals<false>{gh.bytes, gh.lo, gh.hi}, wg,
-                   wh, flat, flatsum);
+    mergeflat2with(a, b, ua, bandvals<false>{gv.bytes, gv.lo, gv.hi}, bandvals<false>{gh.bytes, gh.lo, gh.hi}, wg,
+                   wh, p);
   else if (gv.swap)
-    mergeflat2with(A, B, viewvals<true>{gv.bytes, gv.lo, gv.hi, gv.undef},
-                   viewvals<true>{gh.bytes, gh.lo, gh.hi, gh.undef}, wg, wh, flat, flatsum);
+    mergeflat2with(a, b, ua, viewvals<true>{gv.bytes, gv.lo, gv.hi, gv.undef},
+                   viewvals<true>{gh.bytes, gh.lo, gh.hi, gh.undef}, wg, wh, p);
   else
-    mergeflat2with(A, B, viewvals<false>{gv.bytes, gv.lo, gv.hi, gv.undef},
-                   viewvals<false>{gh.bytes, gh.lo, gh.hi, gh.undef}, wg, wh, flat, flatsum);
+    mergeflat2with(a, b, ua, viewvals<false>{gv.bytes, gv.lo, gv.hi, gv.undef},
+                   viewvals<false>{gh.bytes, gh.lo, gh.hi, gh.undef}, wg, wh, p);
 }
 
-// While flat, the view of the step after gv's, at tn, from the same map of
-// the same file (not a template's next member): true with *gh set, or
-// false with the walk's dimension set back to gv's step ti.
-bool nextview(const char* expr, evalstat* pst, size_t n, const gridview& gv, int ti, int tn, int d,
-              gridview* gh) {
-  if (gv.pfi == nullptr || gv.pfi->tmplat) return false;
-  fnsetdim(pst, d, tn);
-  if (fnstepview(expr, pst, n, gh)) {
-    if (omgviewlive(&gv) && gh->pfi == gv.pfi && gh->swap == gv.swap && gh->lo == gv.lo && gh->hi == gv.hi &&
-        gh->undef == gv.undef)
-      return true;
-    omgviewdone(gh);
+// Steps taken as views a batch at a time: all of one map of one file, read
+// alike, so that they are merged while that map stays.
+constexpr int kBatch = 32;
+
+struct viewbatch {
+  gridview v[kBatch];
+  float w[kBatch], t[kBatch];
+  int n = 0;
+};
+
+// Whether view h of a batch is read as its first view g is.
+bool alike(const gridview& g, const gridview& h) {
+  return h.pfi == g.pfi && h.swap == g.swap && h.lo == g.lo && h.hi == g.hi && h.undef == g.undef;
+}
+
+// The views of the steps from tt on (by step, up to end) while each step is
+// a view of the same map as the first, at most kBatch (one for a template,
+// whose steps may lie in other member files).  None where the step tt is
+// no view, or where a later one replaced the map of the earlier (the file
+// grew): the step is then read through the evaluator.
+void viewsfrom(const char* expr, evalstat* pst, size_t n, const avework& w, long tt, long end, int step,
+               viewbatch* b) {
+  b->n = 0;
+  for (long ts = tt; ts <= end && b->n < kBatch; ts += step) {
+    const int ti = static_cast<int>(ts);
+    fnsetdim(pst, w.d, ti);
+    gridview& v = b->v[b->n];
+    if (!fnstepview(expr, pst, n, &v)) break;
+    if (b->n > 0 && !alike(b->v[0], v)) {
+      omgviewdone(&v);
+      break;
+    }
+    b->w[b->n] = stepweight(w, ti);
+    b->t[b->n] = static_cast<float>(ti);
+    b->n++;
+    if (v.pfi->tmplat) break;
   }
-  fnsetdim(pst, d, ti);
-  return false;
+  // The earlier views' bytes went with the map they were in: nothing of
+  // them is used.
+  if (b->n > 1 && !omgviewlive(&b->v[0])) b->n = 0;
 }
+
+// What merges a batch into the parts of the grid, one part a processor.
+struct batchmerge {
+  int v;
+  float *a, *b, ua;
+  const viewbatch* batch;
+  mergepart* parts;
+};
+
+// Merges the batch into one part: two steps at a time while the part is
+// flat, each under mapread, so that a file cut under it ends the part's
+// merge and not the program.
+void mergebatch(void* arg, int part) {
+  const batchmerge& m = *static_cast<const batchmerge*>(arg);
+  mergepart* p = &m.parts[part];
+  if (p->k1 <= p->k0) return;
+  const viewbatch& bt = *m.batch;
+  p->whole = mapread([&] {
+    for (p->at = 0; p->at < bt.n; p->at += p->steps) {
+      const int i = p->at;
+      p->steps = p->flat && i + 1 < bt.n ? 2 : 1;
+      if (p->steps == 2)
+        mergeview2(m.a, m.b, m.ua, bt.v[i], bt.v[i + 1], bt.w[i], bt.w[i + 1], p);
+      else
+        mergeview(m.v, m.a, m.b, m.ua, bt.v[i], bt.w[i], bt.t[i], p);
+    }
+  });
+}
+
+// Points below which a grid is merged on one processor: a second one's
+// start and each handover cost more than it saves.
+constexpr size_t kSplitPoints = 16384;
 
 }  // namespace
 
@@ -500,65 +622,76 @@ static int ave(fargs* pfa, evalstat* pst, int v) {
     omprntf(0, "Error from %s:  Error getting grids \n", name);
     return 1;
   }
+  const size_t n = fnpts(A);
   const size_t both = mergefirst(v, A, B, wa, wb, static_cast<float>(start), static_cast<float>(t));
   // While no point has been undefined, the weight sums are the one number
   // flatsum and B is left as it is.
-  bool flat = v <= 3 && both == fnpts(A);
-  float flatsum = wa + wb;
+  mergepart parts[2];
+  parts[0] = mergepart{0, n, v <= 3 && both == n, wa + wb, true};
+  int nparts = 1;
+  // Where the process may use two processors, a large grid's steps taken
+  // from a file's map are merged half on each, each part its own grid.
+  pairwork pair;
+  bool split = n >= kSplitPoints && pairwork::twocpus();
 
-  for (long tt = static_cast<long>(t) + step; tt <= end; tt += step) {
-    int ti = static_cast<int>(tt);
-    float wt = stepweight(w, ti);
-    fnsetdim(pst, w.d, ti);
-    gridview gv, gh;
-    bool viewed = fnstepview(expr, pst, fnpts(A), &gv);
-    const long tn = tt + step;
-    bool two = false;
-    if (viewed && flat && tn <= end) {
-      two = nextview(expr, pst, fnpts(A), gv, ti, static_cast<int>(tn), w.d, &gh);
-      // The next step's view replaced the map that held gv's bytes (the
-      // file grew since): gv is got again.
-      if (!two && !omgviewlive(&gv)) viewed = fnstepview(expr, pst, fnpts(A), &gv);
-    }
-    if (viewed) {
-      const float wn = two ? stepweight(w, static_cast<int>(tn)) : 0.0f;
-      const bool whole = mapread([&] {
-        if (two)
-          mergeview2(A, B, gv, gh, wt, wn, &flat, &flatsum);
-        else
-          mergeview(v, A, B, gv, wt, static_cast<float>(ti), &flat, &flatsum);
-      });
-      omgviewdone(&gv);
-      if (two) {
-        omgviewdone(&gh);
-        tt = tn;
+  for (long tt = static_cast<long>(t) + step; tt <= end;) {
+    viewbatch batch;
+    viewsfrom(expr, pst, n, w, tt, end, step, &batch);
+    if (batch.n > 0) {
+      if (split && batch.n > 1) {
+        split = false;  // tried once: no thread to be had is not asked for again
+        if (pair.start()) {
+          parts[1] = parts[0];
+          parts[0].k1 = parts[1].k0 = n / 2;
+          nparts = 2;
+        }
       }
-      if (whole) continue;
-      // The file was cut under the step: part of it is merged, so the walk
-      // ends with the error a read of the step would give (the first of
-      // two that the file no longer holds whole).
-      fnviewlost(expr, two && omgviewheld(&gv) ? gh : gv);
+      batchmerge m{v, A->grid, B->grid, A->undef, &batch, parts};
+      if (nparts == 2)
+        pair.both(mergebatch, &m);
+      else
+        mergebatch(&m, 0);
+      omgviewsdone(batch.v, batch.n, &pair);
+      if (parts[0].whole && parts[1].whole) {
+        tt += static_cast<long>(batch.n) * step;
+        continue;
+      }
+      // The file was cut under the steps: part of them is merged, so the
+      // walk ends with the error a read of a step would give (of the steps
+      // being merged then, the first that the file no longer holds whole).
+      // Each part stops at the step it lost; one part may meet the cut at a
+      // later step than the other, as their pace decides.
+      int lost = batch.n - 1;
+      for (int k = 0; k < nparts; k++) {
+        const mergepart& cut = parts[k];
+        if (!cut.whole)
+          lost = std::min(lost, cut.steps == 2 && omgviewheld(&batch.v[cut.at]) ? cut.at + 1 : cut.at);
+      }
+      fnviewlost(expr, batch.v[lost]);
       omgfre(A);
       omgfre(B);
       omprntf(0, "Error from %s:  Error getting grids \n", name);
       return 1;
     }
+    const int ti = static_cast<int>(tt);
+    fnsetdim(pst, w.d, ti);
     gridres* G = nullptr;
-    rc = fnevalstep(expr, pst, fnpts(A), &G);
+    rc = fnevalstep(expr, pst, n, &G);
     if (rc) {
       omgfre(A);
       omgfre(B);
       omprntf(0, "Error from %s:  Error getting grids \n", name);
       return rc;
     }
-    mergegrid(v, A, B, G, wt, static_cast<float>(ti), &flat, &flatsum);
+    for (int k = 0; k < nparts; k++) mergegrid(v, A, B, G, stepweight(w, ti), static_cast<float>(ti), &parts[k]);
     omgfre(G);
+    tt += step;
   }
 
-  const size_t n = fnpts(A);
   float* a = A->grid;
   float* b = B->grid;
-  if (flat) std::fill(b, b + n, flatsum);
+  for (int k = 0; k < nparts; k++)
+    if (parts[k].flat) std::fill(b + parts[k].k0, b + parts[k].k1, parts[k].flatsum);
   const float ua = A->undef;
   if (v <= 2) {
     for (size_t k = 0; k < n; k++) {

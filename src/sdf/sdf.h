@@ -7,6 +7,7 @@
 #include <vector>
 
 struct cmnstate;
+struct gridplace;
 struct gridres;
 struct datafile;
 
@@ -85,6 +86,12 @@ void sdf_bind(datafile* pfi);
 // request's values, i fastest).  0 success, 1 bad time, 2 no such variable,
 // 3 read failure, 6 unsupported packing, 13/14 out of memory.
 int omgsdf(gridres* pgr, float* gr);
+// Where omgsdf would take a request's values from as one run of 4-byte
+// floats of a file the program reads itself (a classic file's float
+// variable, a netCDF-4 one stored as it is whose places the helper gave),
+// and how it makes grid values of them, without reading them: false, with
+// nothing printed, for any other request (see omgview).
+bool omgsdfplace(const gridres* pgr, gridplace* at);
 
 // The openers of the sdfopen and xdfopen commands (args: the text after the
 // command word; pcm is read for the calendar rule of the first file).  On

@@ -52,6 +52,7 @@ void free_io_std(io_std** pio) {
 
 void sdf_bind(datafile* pfi) {
   pfi->sdfread = omgsdf;
+  pfi->sdfplace = omgsdfplace;
   pfi->sdffree = free_io_std;
 }
 

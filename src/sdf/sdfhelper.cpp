@@ -374,9 +374,12 @@ int send_watched(int fd, const void* buf, size_t n, int seconds) {
 // Sends a request, with the bytes of tail after it (a code stream, which
 // the helper may take a while to take), and reads the answer's first n
 // bytes: WAIT_OK, or the helper is gone (ended, or ended here after a time
-// limit or interrupt); WAIT_NOHELPER when none can be started.
+// limit or interrupt); WAIT_NOHELPER when none can be started.  The answer
+// of a read made ahead is set aside first: an open after a time loop would
+// otherwise take it for its own.
 int exchange(const std::string& req, void* first, size_t n, int seconds, bool patient = false,
              const void* tail = nullptr, size_t tailn = 0) {
+  helper_settle();
   if (helper().fd < 0) {
     int r = start_helper();
     if (r != WAIT_OK) return r;

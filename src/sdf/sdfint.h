@@ -62,6 +62,17 @@ const void* read_netcdf_slab(int id, int varid, const std::vector<size_t>& start
 // on into to, as host values: false when the file cannot be read or ends
 // before them.
 bool read_place(const slabplace& place, size_t first, size_t n, void* to);
+// Where a slab of nbytes lies as one run of 4-byte values, when that is
+// known without a read: from a classic file's header (where the file still
+// holds it), or from the places the helper gave of the steps of such a
+// slab.  False otherwise; nothing is read or asked of the helper.
+bool netcdf_slab_place(int id, int varid, const std::vector<size_t>& start, const std::vector<size_t>& count,
+                       size_t nbytes, slabplace* place);
+// The band of floats (lo, hi), bounds outside it, that a float
+// variable's read takes for undefined beside the non-numbers, given its
+// markers m1 and m2 (the same for one); false where they are two runs
+// apart.
+bool float_marker_band(float m1, float m2, float* lo, float* hi);
 // Gives back what reads keep for the next one (the shared block, the
 // program's own buffer) where it is more than a script's commands keep
 // from one to the next, or with all everything.

@@ -5,7 +5,6 @@
 #include <netcdf_filter.h>
 #include <fcntl.h>
 #include <malloc.h>
-#include <sched.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,6 +20,7 @@
 
 #include "base/memcap.h"
 #include "base/omprnt.h"
+#include "base/pairwork.h"
 #include "base/ownedfd.h"
 #include "base/replsig.h"
 #include "base/useropen.h"
@@ -653,16 +653,6 @@ int from_ahead(openfile* f, const std::string& key, size_t step, void* buf, size
   return to != nullptr && read_in_file(f->held.get(), run.at[k], nbytes, to) > 0 ? 1 : -1;
 }
 
-// Whether the program may run on two processors at once (its own and the
-// helper's work side by side), asked once.
-bool two_processors() {
-  static const bool two = [] {
-    cpu_set_t set;
-    return sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) >= 2;
-  }();
-  return two;
-}
-
 // A read of a file the helper holds: where its values are (in the shared
 // block, or where the helper finds the file holds them as they are, read
 // by the program into buf or its own buffer, or where place is given its
@@ -693,7 +683,7 @@ const void* read_remote(openfile* f, int varid, const std::vector<size_t>& start
   // asked for ahead: one the file holds as it is the program reads faster
   // than a handover between two processors costs.
   const bool small = nbytes <= kSmallSlab;
-  const bool loop = steps && !small && next && last->second.at.empty() && two_processors();
+  const bool loop = steps && !small && next && last->second.at.empty() && pairwork::twocpus();
   slabread r;
   r.name = f->name;
   r.varid = varid;
@@ -823,6 +813,24 @@ const void* read_netcdf_slab(int id, int varid, const std::vector<size_t>& start
   openfile* f = find(id);
   if (place != nullptr) *place = slabplace();
   return f != nullptr ? read_slab(f, varid, start, count, nullptr, nbytes, bounded, place) : nullptr;
+}
+
+bool netcdf_slab_place(int id, int varid, const std::vector<size_t>& start, const std::vector<size_t>& count,
+                       size_t nbytes, slabplace* place) {
+  openfile* f = find(id);
+  if (f == nullptr) return false;
+  if (f->classic) {
+    if (!f->classic->holds(varid, start, count) ||
+        !f->classic->run_of(varid, start, count, 4, nbytes, &place->offset))
+      return false;
+    place->fd = f->classic->fd();
+    place->swap = true;
+    return true;
+  }
+  if (f->kind != KIND_REMOTE || start.empty() || count[0] != 1) return false;
+  // Only a step the helper placed: a value the helper gave is no place.
+  const void* at = nullptr;
+  return from_ahead(f, ahead_key(varid, start, count), start[0], nullptr, nbytes, place, &at) > 0 && at == place;
 }
 
 bool read_place(const slabplace& place, size_t first, size_t n, void* to) {

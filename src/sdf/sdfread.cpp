@@ -17,6 +17,7 @@
 #include "base/words.h"
 #include "data/datafile.h"
 #include "data/gridres.h"
+#include "data/gridview.h"
 #include "sdf/sdfint.h"
 
 namespace {
@@ -80,8 +81,9 @@ float var_undef(const var_info* v, const datafile* pfi, int ddf) {
   return 9.96921e36f;
 }
 
-// 0, or 6 after the message when the packing cannot be used.
-int make_unpacker(const var_info* v, const datafile* pfi, int ddf, float undef, unpacker* u) {
+// 0, or 6 after the message (none when quiet) when the packing cannot be
+// used.
+int make_unpacker(const var_info* v, const datafile* pfi, int ddf, float undef, unpacker* u, bool quiet = false) {
   u->type = v->nctype;
   u->undef = undef;
   int st = 0, ot = 0;
@@ -89,7 +91,7 @@ int make_unpacker(const var_info* v, const datafile* pfi, int ddf, float undef, 
   bool hs = att_number(v, "scale_factor", "slope", &scale, &st);
   bool ho = att_number(v, "add_offset", "intercept", &offset, &ot);
   if ((hs && st < 0) || (ho && ot < 0)) {
-    omprnt(0, "SDF data variable has unsupported unpacked data type.\n");
+    if (!quiet) omprnt(0, "SDF data variable has unsupported unpacked data type.\n");
     return 6;
   }
   // The HDF4 library's calibration (its other attributes tell it from
@@ -174,38 +176,163 @@ inline __attribute__((always_inline)) void each_float(const float* r, float* o, 
   for (size_t i = 0; i < n; i++) dst[i] = f(src[i]);
 }
 
-// Float values made into grid values, from r into o or in place: the same
-// rules wherever the values were read to.  Each is one select per point.
-OM_VECTOR_CLONES void unpack_float(const float* r, float* o, size_t n, const unpacker& u) {
-  const float ud = u.undef;
+// The same from the bytes of a file's map, swapped first when Swap: a
+// plain loop over each block of values, the block ahead asked for first.
+template <bool Swap, class F>
+inline __attribute__((always_inline)) void each_filed_run(const unsigned char* r, float* __restrict o, size_t n,
+                                                          F f) {
+  for (size_t i = 0; i < n; i++) o[i] = f(viewraw<Swap>(r, i));
+}
+
+template <bool Swap, class F>
+inline __attribute__((always_inline)) void each_filed(const unsigned char* r, float* o, size_t n, F f) {
+  for (size_t k0 = 0; k0 < n; k0 += kViewBlock) {
+    viewahead(r, k0);
+    each_filed_run<Swap>(r + 4 * k0, o + k0, viewblockend(k0, n) - k0, f);
+  }
+}
+
+// How float values become grid values: each rule one select per point.
+struct fpackedrule {  // a float variable with a real scale or offset
+  double m1, m2, sc, of;
+  float ud;
+  float operator()(float f) const {
+    double x = f;
+    bool bad = std::fabs(x - m1) <= 1e-5 || std::fabs(x - m2) <= 1e-5 || !(std::fabs(x) <= FLT_MAX);
+    double v = x * sc + of;
+    return bad || !(std::fabs(v) <= FLT_MAX) ? ud : static_cast<float>(v);
+  }
+};
+
+struct equalrule {  // markers so large that only equal values are within the tolerance
+  float m1, m2, ud;
+  float operator()(float x) const {
+    // Values that are no number (a NaN fill, as many writers use) are
+    // never data.
+    return (x == m1) | (x == m2) | !(std::fabs(x) <= FLT_MAX) ? ud : x;
+  }
+};
+
+struct nearrule {  // values within the tolerance of a marker
+  float m1, m2, ud;
+  float operator()(float x) const {
+    const float tol = 1e-5f;
+    return (std::fabs(x - m1) <= tol) | (std::fabs(x - m2) <= tol) | !(std::fabs(x) <= FLT_MAX) ? ud : x;
+  }
+};
+
+// Calls apply with the rule of the unpacker.
+template <class A>
+inline __attribute__((always_inline)) void with_rule(const unpacker& u, A apply) {
   if (u.fpacked) {
-    const double m1 = u.m1, m2 = u.has_m2 ? u.m2 : u.m1;
-    const double sc = u.scale, of = u.offset;
-    each_float(r, o, n, [=](float f) {
-      double x = f;
-      bool bad = std::fabs(x - m1) <= 1e-5 || std::fabs(x - m2) <= 1e-5 || !(std::fabs(x) <= FLT_MAX);
-      double v = x * sc + of;
-      return bad || !(std::fabs(v) <= FLT_MAX) ? ud : static_cast<float>(v);
-    });
+    apply(fpackedrule{u.m1, u.has_m2 ? u.m2 : u.m1, u.scale, u.offset, u.undef});
     return;
   }
   const float m1 = static_cast<float>(u.m1);
   const float m2 = u.has_m2 ? static_cast<float>(u.m2) : m1;
-  const float tol = 1e-5f;
-  if (std::fabs(m1) >= 256.0f && std::fabs(m2) >= 256.0f) {
-    // Spacing of floats this large exceeds the tolerance: only equal
-    // values are within it.
-    // Values that are no number (a NaN fill, as many writers use) are
-    // never data.
-    each_float(r, o, n, [=](float x) {
-      return (x == m1) | (x == m2) | !(std::fabs(x) <= FLT_MAX) ? ud : x;
-    });
+  // Spacing of floats this large exceeds the tolerance.
+  if (std::fabs(m1) >= 256.0f && std::fabs(m2) >= 256.0f)
+    apply(equalrule{m1, m2, u.undef});
+  else
+    apply(nearrule{m1, m2, u.undef});
+}
+
+// Float values made into grid values, from r into o or in place: the same
+// rules wherever the values were read to.
+OM_VECTOR_CLONES void unpack_float(const float* r, float* o, size_t n, const unpacker& u) {
+  with_rule(u, [=](auto rule) { each_float(r, o, n, rule); });
+}
+
+// The same from the bytes of a file's map, big-endian where swap.
+OM_VECTOR_CLONES void unpack_filed(const unsigned char* r, bool swap, float* o, size_t n, const unpacker& u) {
+  if (swap)
+    with_rule(u, [=](auto rule) { each_filed<true>(r, o, n, rule); });
+  else
+    with_rule(u, [=](auto rule) { each_filed<false>(r, o, n, rule); });
+}
+
+// The order of floats as integers: k(a) < k(b) exactly where a < b, both
+// zeros 0 (no number is given one).
+int32_t float_key(float f) {
+  uint32_t u;
+  std::memcpy(&u, &f, sizeof u);
+  return (u & 0x80000000u) != 0 ? -static_cast<int32_t>(u & 0x7fffffffu) : static_cast<int32_t>(u);
+}
+
+float key_float(int32_t k) {
+  const uint32_t u = k < 0 ? 0x80000000u | static_cast<uint32_t>(-static_cast<int64_t>(k)) : static_cast<uint32_t>(k);
+  float f;
+  std::memcpy(&f, &u, sizeof f);
+  return f;
+}
+
+// The floats unpack_float takes for the marker m, as the keys a to b
+// (empty, a > b, where it takes none but the non-numbers it takes anyway).
+// What it takes of a number x is decided by x - m, which grows with x: the
+// ends are found by halving.
+void marker_keys(float m, bool exact, int32_t* a, int32_t* b) {
+  *a = 1;
+  *b = 0;
+  if (!(std::fabs(m) <= FLT_MAX)) return;
+  const int32_t km = float_key(m), kmax = float_key(FLT_MAX);
+  if (exact) {
+    *a = *b = km;
     return;
   }
-  each_float(r, o, n, [=](float x) {
-    return (std::fabs(x - m1) <= tol) | (std::fabs(x - m2) <= tol) | !(std::fabs(x) <= FLT_MAX) ? ud : x;
-  });
+  const float tol = 1e-5f;
+  // The lowest x with x - m >= -tol, then the highest with x - m <= tol.
+  int64_t lo = -kmax, hi = km;
+  while (lo < hi) {
+    const int64_t mid = lo + (hi - lo) / 2;
+    if (key_float(static_cast<int32_t>(mid)) - m >= -tol)
+      hi = mid;
+    else
+      lo = mid + 1;
+  }
+  *a = static_cast<int32_t>(lo);
+  lo = km;
+  hi = kmax;
+  while (lo < hi) {
+    const int64_t mid = hi - (hi - lo) / 2;
+    if (key_float(static_cast<int32_t>(mid)) - m <= tol)
+      lo = mid;
+    else
+      hi = mid - 1;
+  }
+  *b = static_cast<int32_t>(hi);
 }
+
+}  // namespace
+
+bool float_marker_band(float m1, float m2, float* lo, float* hi) {
+  // unpack_float's two rules: equal values where both markers are large,
+  // else values within its tolerance of either.
+  const bool exact = std::fabs(m1) >= 256.0f && std::fabs(m2) >= 256.0f;
+  int32_t a1, b1, a2, b2;
+  marker_keys(m1, exact, &a1, &b1);
+  marker_keys(m2, exact, &a2, &b2);
+  if (a1 > b1) {
+    a1 = a2;
+    b1 = b2;
+  } else if (a2 <= b2) {
+    // Two runs are one where they meet or overlap.
+    if (static_cast<int64_t>(a2) > static_cast<int64_t>(b1) + 1 || static_cast<int64_t>(a1) > static_cast<int64_t>(b2) + 1)
+      return false;
+    a1 = std::min(a1, a2);
+    b1 = std::max(b1, b2);
+  }
+  if (a1 > b1) {
+    *lo = *hi = 0.0f;  // (0, 0) holds nothing
+    return true;
+  }
+  // The floats next to the run's ends, which lie outside it: infinities
+  // past the largest.
+  *lo = key_float(a1 - 1);
+  *hi = key_float(b1 + 1);
+  return true;
+}
+
+namespace {
 
 void unpack(const void* buf, size_t n, const unpacker& u, float* out) {
   switch (u.type) {
@@ -342,17 +469,73 @@ std::vector<float>& unpacked() {
   return vals;
 }
 
+// The bytes of a slab the program reads itself from which it is made into
+// grid values straight from the file's map: below, a read costs less than
+// the fault of a page first touched through the map; above, the map's
+// pages would stay resident beside the grid until given back (a slab that
+// large is read into the grid a block at a time instead).
+constexpr size_t kMapMin = 4096;
+constexpr size_t kMapMost = size_t(16) << 20;
+
+// Makes the slab at place, rows of w values, into the grid's h rows (turned
+// round where order is -1) straight from the map of its file: false where
+// it is not to be had from a map, or the file lost it meanwhile (the
+// caller then reads it, and meets the cut as a read error).
+bool unpack_from_map(datafile* pfi, const slabplace& place, float* gr, size_t w, size_t h, int order,
+                     const unpacker& u) {
+  const size_t nb = w * h * sizeof(float);
+  if (nb < kMapMin || nb > kMapMost || place.offset > static_cast<uint64_t>(INT64_MAX)) return false;
+  const unsigned char* m = pfi->fmap.bytes(place.fd, static_cast<int64_t>(place.offset), static_cast<int64_t>(nb));
+  if (m == nullptr) return false;
+  const bool swap = place.swap && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__;
+  const bool whole = mapread([&] {
+    if (order > 0)
+      unpack_filed(m, swap, gr, w * h, u);
+    else
+      for (size_t j = 0; j < h; j++) unpack_filed(m + (h - 1 - j) * w * sizeof(float), swap, gr + j * w, w, u);
+  });
+  pfi->fmap.done(m, static_cast<int64_t>(nb));
+  return whole;
+}
+
+// A slab's values where they lie in the map of its file: its first byte,
+// and whether they are big-endian.
+struct filedslab {
+  const unsigned char* m = nullptr;
+  bool swap = false;
+};
+
+// Reads a slab of nbytes: where filed is wanted and the slab is one run of
+// 4-byte values of a file the program reads itself, the place of its
+// values in the file's map (*filed set, the pointer returned is its
+// first byte); else where it was read to, as read_netcdf_slab reads it.
+const unsigned char* read_slab_filed(datafile* pfi, int ncid, int varid, const std::vector<size_t>& start,
+                                     const std::vector<size_t>& count, size_t nbytes, bool want, filedslab* filed) {
+  slabplace place;
+  const void* got = read_netcdf_slab(ncid, varid, start, count, nbytes, false, want ? &place : nullptr);
+  if (got == nullptr || got != &place) return static_cast<const unsigned char*>(got);
+  const unsigned char* m = nbytes >= kMapMin && nbytes <= kMapMost && place.offset <= static_cast<uint64_t>(INT64_MAX)
+                               ? pfi->fmap.bytes(place.fd, static_cast<int64_t>(place.offset),
+                                                 static_cast<int64_t>(nbytes))
+                               : nullptr;
+  if (m == nullptr) return static_cast<const unsigned char*>(read_netcdf_slab(ncid, varid, start, count, nbytes));
+  filed->m = m;
+  filed->swap = place.swap && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__;
+  return m;
+}
+
 // Reads a float slab whose rows are the grid's rows in order, or the
 // grid's rows turned round (order -1), into the grid as grid values.  A
 // slab the program reads itself as one run of its file (a classic file's,
-// or a netCDF-4 file's stored as it is) comes a block of rows at a time
-// straight into the grid, each unpacked while it is still in cache, so
-// that the test of each value rides on the read instead of a pass of its
-// own over the grid, and no copy of the whole slab is made.  Any other
-// slab is unpacked from where it was read, the rows taken in the grid's
-// order.  False when a read fails.
-bool read_rows_unpacked(int ncid, int varid, const std::vector<size_t>& start, const std::vector<size_t>& count,
-                        float* gr, int isz, int jsz, int order, const unpacker& u) {
+// or a netCDF-4 file's stored as it is) is made into grid values straight
+// from the file's map, or, where that is not to be had, comes a block of
+// rows at a time straight into the grid, each unpacked while it is still
+// in cache, so that the test of each value rides on the read instead of a
+// pass of its own over the grid, and no copy of the whole slab is made.
+// Any other slab is unpacked from where it was read, the rows taken in the
+// grid's order.  False when a read fails.
+bool read_rows_unpacked(datafile* pfi, int ncid, int varid, const std::vector<size_t>& start,
+                        const std::vector<size_t>& count, float* gr, int isz, int jsz, int order, const unpacker& u) {
   const size_t w = static_cast<size_t>(isz), h = static_cast<size_t>(jsz);
   slabplace place;
   const void* got = read_netcdf_slab(ncid, varid, start, count, w * h * sizeof(float), false, &place);
@@ -366,6 +549,7 @@ bool read_rows_unpacked(int ncid, int varid, const std::vector<size_t>& start, c
     }
     return true;
   }
+  if (unpack_from_map(pfi, place, gr, w, h, order, u)) return true;
   const size_t rows = std::max<size_t>(1, kBlockPoints / w);
   for (size_t j = 0; j < h; j += rows) {
     const size_t m = std::min(rows, h - j);
@@ -378,6 +562,47 @@ bool read_rows_unpacked(int ncid, int varid, const std::vector<size_t>& start, c
     unpack_float(block, block, m * w, u);
   }
   return true;
+}
+
+// The plans of a request's X, Y, Z and T (the variable's positions are in
+// T Z Y X order); false when the request lies outside the file.
+bool plan_request(const datafile* pfi, const var_info* v, const gridres* pgr, dimplan plan[4]) {
+  const bool rev[4] = {pfi->xrflg != 0, pfi->yrflg != 0, pfi->zrflg != 0, false};
+  for (int d = 0; d < 4; d++)
+    if (!plan_dim(&plan[d], pgr, d, v->tzyx_pos[3 - d], pfi->dnum[d], rev[d], pfi->wrap != 0 && d == 0)) return false;
+  return true;
+}
+
+// The steps the file open now holds of a variable's time dimension; -1
+// where it is not known.
+long steps_held(const var_info* v, const io_std* io) {
+  const int tpos = v->tzyx_pos[0];
+  if (tpos < 0 || static_cast<size_t>(tpos) >= v->dimids.size()) return -1;
+  const size_t did = static_cast<size_t>(v->dimids[static_cast<size_t>(tpos)]);
+  return did < io->dimlens.size() ? io->dimlens[did] : -1;
+}
+
+// The hyperslab over the variable's dimensions of the planned request at
+// steps fileidx (1-based, in the file) on.
+void slab_of(const var_info* v, const dimplan plan[4], long fileidx, int steps, std::vector<size_t>* start,
+             std::vector<size_t>* count) {
+  const size_t nd = static_cast<size_t>(v->ndims);
+  start->assign(nd, 0);
+  count->assign(nd, 1);
+  for (int d = 0; d < 4; d++) {
+    const int pos = v->tzyx_pos[3 - d];
+    if (pos < 0 || static_cast<size_t>(pos) >= nd) continue;
+    (*start)[static_cast<size_t>(pos)] = d == 3 ? static_cast<size_t>(fileidx - 1) : plan[d].start;
+    (*count)[static_cast<size_t>(pos)] = d == 3 ? static_cast<size_t>(steps) : plan[d].count;
+  }
+}
+
+// What a read writes on standard error of the block it read: the counts
+// along X, Y and Z, and its steps from the first asked for.
+void say_block(char* to, size_t size, const dimplan plan[4], int tfirst, int steps) {
+  std::snprintf(to, size, "gxstart=%d, gxstop=%d, gystart=%d, gystop=%d.\ngzstart=%d, gzstop=%d, gtstart=%d, gtstop=%d.\n",
+                0, static_cast<int>(plan[0].count), 0, static_cast<int>(plan[1].count), 0,
+                static_cast<int>(plan[2].count), tfirst, steps);
 }
 
 }  // namespace
@@ -412,15 +637,10 @@ int omgsdf(gridres* pgr, float* gr) {
     return rc;
   }
 
-  // X Y Z T plans; the variable's positions are in T Z Y X order.
   dimplan plan[4];
-  bool rev[4] = {pfi->xrflg != 0, pfi->yrflg != 0, pfi->zrflg != 0, false};
-  for (int d = 0; d < 4; d++) {
-    int pos = v->tzyx_pos[3 - d];
-    if (!plan_dim(&plan[d], pgr, d, pos, pfi->dnum[d], rev[d], pfi->wrap != 0 && d == 0)) {
-      fill();
-      return 0;  // the request lies outside the file: all undefined
-    }
+  if (!plan_request(pfi, v, pgr, plan)) {
+    fill();
+    return 0;  // the request lies outside the file: all undefined
   }
   // Every point of the request is read unless a range was clipped or the
   // steps may come from member files that cannot be opened.
@@ -489,12 +709,7 @@ int omgsdf(gridres* pgr, float* gr) {
     // a file still being written, a descriptor declaring the whole run):
     // the steps it lacks stay undefined instead of failing the request.
     if (tp.present) {
-      long have = -1;
-      int tpos = v->tzyx_pos[0];
-      if (tpos >= 0 && static_cast<size_t>(tpos) < v->dimids.size()) {
-        size_t did = static_cast<size_t>(v->dimids[static_cast<size_t>(tpos)]);
-        if (did < io->dimlens.size()) have = io->dimlens[did];
-      }
+      const long have = steps_held(v, io);
       if (have >= 0 && fileidx + (glast - gfirst) > have) {
         if (covered) {
           fill();
@@ -508,19 +723,9 @@ int omgsdf(gridres* pgr, float* gr) {
       }
     }
     // Hyperslab over the variable's dimensions.
-    size_t nd = static_cast<size_t>(v->ndims);
-    std::vector<size_t> start(nd, 0), count(nd, 1);
-    for (int d = 0; d < 4; d++) {
-      int pos = v->tzyx_pos[3 - d];
-      if (pos < 0 || static_cast<size_t>(pos) >= nd) continue;
-      if (d == 3) {
-        start[static_cast<size_t>(pos)] = static_cast<size_t>(fileidx - 1);
-        count[static_cast<size_t>(pos)] = static_cast<size_t>(glast - gfirst + 1);
-      } else {
-        start[static_cast<size_t>(pos)] = plan[d].start;
-        count[static_cast<size_t>(pos)] = plan[d].count;
-      }
-    }
+    const size_t nd = static_cast<size_t>(v->ndims);
+    std::vector<size_t> start, count;
+    slab_of(v, plan, fileidx, glast - gfirst + 1, &start, &count);
     size_t n = 1;
     bool huge = false;
     for (size_t c : count) huge = __builtin_mul_overflow(n, c, &n) || huge;
@@ -569,18 +774,21 @@ int omgsdf(gridres* pgr, float* gr) {
                           ? row_order(joff, base + ioff[0], isz)
                           : 0;
     const unsigned char* raw = nullptr;
-    const bool ok = order != 0 ? read_rows_unpacked(io->ncid, v->varid, start, count, gr, isz, jsz, order, up)
-                               : readable && (raw = static_cast<const unsigned char*>(read_netcdf_slab(
-                                                  io->ncid, v->varid, start, count, n * esize))) != nullptr;
+    // A float slab that lies as one run of a file the program reads itself
+    // is unpacked where it lies in the file's map.
+    filedslab filed;
+    const bool ok = order != 0 ? read_rows_unpacked(pfi, io->ncid, v->varid, start, count, gr, isz, jsz, order, up)
+                               : readable && (raw = read_slab_filed(pfi, io->ncid, v->varid, start, count, n * esize,
+                                                                    v->nctype == SDF_FLOAT && base >= 0, &filed)) !=
+                                                 nullptr;
     if (!ok) {
       if (covered || order != 0) fill();  // a read straight into the grid may stop halfway
       omprnt(0, pfi->tmplat ? "Failure reading SDF data.  #3\n" : "Failure reading SDF data.  #1\n");
       return 3;
     }
-    omerrf("gxstart=%d, gxstop=%d, gystart=%d, gystop=%d.\n", 0, static_cast<int>(plan[0].count), 0,
-           static_cast<int>(plan[1].count));
-    omerrf("gzstart=%d, gzstop=%d, gtstart=%d, gtstop=%d.\n", 0, static_cast<int>(plan[2].count),
-           gfirst - tlo, glast - gfirst + 1);
+    char said[sizeof(gridplace::said)];
+    say_block(said, sizeof said, plan, gfirst - tlo, glast - gfirst + 1);
+    omerrf("%s", said);
     if (order != 0) {
       t = glast + 1;
       continue;
@@ -596,29 +804,93 @@ int omgsdf(gridres* pgr, float* gr) {
         try {
           vals.resize(n);
         } catch (const std::bad_alloc&) {
+          if (filed.m != nullptr) pfi->fmap.done(filed.m, static_cast<int64_t>(n * esize));
           if (covered) fill();
           omprnt(0, "Memory allocation error handling SDF grid request(1).\n");
           return 13;
         }
-        unpack(raw, n, up, vals.data());
       }
-      for (int j = 0; j < jsz; j++) {
-        long jo = joff[static_cast<size_t>(j)];
-        if (jo < 0) continue;
-        float* row = gr + static_cast<size_t>(j) * static_cast<size_t>(isz);
-        if (byrun) {
-          for (const colrun& r : runs)
-            unpack(raw + static_cast<size_t>(base + jo + r.src) * esize, r.len, up, row + r.dst);
-          continue;
+      // The values at offset at (in values) of the slab, len of them, into out.
+      auto put = [&](size_t at, size_t len, float* out) {
+        if (filed.m != nullptr)
+          unpack_filed(raw + at * sizeof(float), filed.swap, out, len, up);
+        else
+          unpack(raw + at * esize, len, up, out);
+      };
+      auto lay = [&] {
+        if (!byrun) put(0, n, vals.data());
+        for (int j = 0; j < jsz; j++) {
+          long jo = joff[static_cast<size_t>(j)];
+          if (jo < 0) continue;
+          float* row = gr + static_cast<size_t>(j) * static_cast<size_t>(isz);
+          if (byrun) {
+            for (const colrun& r : runs) put(static_cast<size_t>(base + jo + r.src), r.len, row + r.dst);
+            continue;
+          }
+          const float* src = vals.data() + base + jo;
+          for (int i = 0; i < isz; i++) {
+            long io_ = ioff[static_cast<size_t>(i)];
+            if (io_ >= 0) row[i] = src[io_];
+          }
         }
-        const float* src = vals.data() + base + jo;
-        for (int i = 0; i < isz; i++) {
-          long io_ = ioff[static_cast<size_t>(i)];
-          if (io_ >= 0) row[i] = src[io_];
+      };
+      if (filed.m == nullptr) {
+        lay();
+      } else {
+        // The file cut as its bytes are read is a failed read.
+        const bool whole = mapread(lay);
+        pfi->fmap.done(filed.m, static_cast<int64_t>(n * esize));
+        if (!whole) {
+          fill();
+          omprnt(0, pfi->tmplat ? "Failure reading SDF data.  #3\n" : "Failure reading SDF data.  #1\n");
+          return 3;
         }
       }
     }
     t = glast + 1;
   }
   return 0;
+}
+
+bool omgsdfplace(const gridres* pgr, gridplace* at) {
+  datafile* pfi = pgr->pfi;
+  io_std* io = pfi != nullptr ? pfi->sdf : nullptr;
+  // A template's member is opened by the read of a step it holds.
+  if (io == nullptr || pfi->tmplat || pgr->pvar == nullptr || pgr->idim != 0 || pgr->jdim != 1) return false;
+  const var_info* v = find_omname(io, pgr->pvar->abbrv);
+  if (v == nullptr || v->nctype != SDF_FLOAT) return false;
+  const float undef = var_undef(v, pfi, io->ddf_undef);
+  unpacker up;
+  if (make_unpacker(v, pfi, io->ddf_undef, undef, &up, true) != 0 || up.fpacked) return false;
+  const float m1 = static_cast<float>(up.m1), m2 = up.has_m2 ? static_cast<float>(up.m2) : m1;
+  float lo = 0, hi = 0;
+  if (!float_marker_band(m1, m2, &lo, &hi)) return false;
+  // Every point of the request lies in the file, its rows in the file's
+  // order, one after another.
+  dimplan plan[4];
+  if (!plan_request(pfi, v, pgr, plan)) return false;
+  for (int d = 0; d < 2; d++) {
+    const dimplan& p = plan[d];
+    if (!p.present || p.wrap || p.rev || p.lo != pgr->dimmin[d] || p.hi != pgr->dimmax[d]) return false;
+  }
+  if (v->tzyx_pos[2] >= v->tzyx_pos[3]) return false;
+  const dimplan& tp = plan[3];
+  const long fileidx = tp.present ? tp.lo : 1;
+  if (tp.present && steps_held(v, io) < fileidx) return false;
+  std::vector<size_t> start, count;
+  slab_of(v, plan, fileidx, 1, &start, &count);
+  const size_t n = plan[0].count * plan[1].count;
+  slabplace place;
+  if (!netcdf_slab_place(io->ncid, v->varid, start, count, n * sizeof(float), &place) ||
+      place.offset > static_cast<uint64_t>(INT64_MAX))
+    return false;
+  at->fd = place.fd;
+  at->offset = static_cast<int64_t>(place.offset);
+  at->swap = place.swap && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__;
+  at->lo = lo;
+  at->hi = hi;
+  at->undef = undef;
+  at->lost = "Failure reading SDF data.  #1\n";
+  say_block(at->said, sizeof at->said, plan, 0, 1);
+  return true;
 }

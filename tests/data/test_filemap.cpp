@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -58,6 +59,57 @@ TEST(MapReads, APageTheFileLostEndsTheReadNotTheProgram) {
   EXPECT_FALSE(inner);
   // The map no longer offers what the file lost.
   EXPECT_EQ(c.fm.bytes(c.f, 4096, 4096), nullptr);
+}
+
+// Two threads each in a read of the map, the second begun first and cut
+// short while the first is still in its own: each read ends in its own
+// thread, the first untouched.
+struct twothreads {
+  cutfile* c;
+  pthread_mutex_t m = PTHREAD_MUTEX_INITIALIZER;
+  pthread_cond_t cv = PTHREAD_COND_INITIALIZER;
+  int stage = 0;  // 1: the second is in its read; 2: the first is in its own
+  bool second = true;
+  void waitfor(int s) {
+    pthread_mutex_lock(&m);
+    while (stage < s) pthread_cond_wait(&cv, &m);
+    pthread_mutex_unlock(&m);
+  }
+  void reach(int s) {
+    pthread_mutex_lock(&m);
+    stage = s;
+    pthread_cond_broadcast(&cv);
+    pthread_mutex_unlock(&m);
+  }
+};
+
+void* cutinthread(void* arg) {
+  twothreads* t = static_cast<twothreads*>(arg);
+  t->second = mapread([&] {
+    t->reach(1);
+    t->waitfor(2);
+    (void)*static_cast<const volatile unsigned char*>(t->c->p + 9 * 4096);
+  });
+  return nullptr;
+}
+
+TEST(MapReads, EachThreadsCutReadEndsInThatThread) {
+  cutfile c;
+  ASSERT_NE(c.p, nullptr);
+  twothreads t;
+  t.c = &c;
+  pthread_t other;
+  ASSERT_EQ(pthread_create(&other, nullptr, cutinthread, &t), 0);
+  t.waitfor(1);
+  volatile unsigned sum = 0;
+  const bool first = mapread([&] {
+    t.reach(2);
+    pthread_join(other, nullptr);
+    sum = sum + c.p[100];
+  });
+  EXPECT_TRUE(first);
+  EXPECT_FALSE(t.second);
+  EXPECT_EQ(sum, 7u);
 }
 
 // Ended by the bus error as it would be without the map reads' handler:

@@ -6,7 +6,9 @@
 // the undefined band, NaN, infinities, signed zeros, gaps that start late,
 // an undefined value of 0 (an empty band) and members of a template that
 // are missing.
+#include <dirent.h>
 #include <fcntl.h>
+#include <sched.h>
 #include <sys/mman.h>
 #include <sys/time.h>
 #include <sys/wait.h>
@@ -15,6 +17,7 @@
 #include <cmath>
 #include <csignal>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -23,7 +26,7 @@
 
 #include "base/cmnstate.h"
 #include "data/gridview.h"
-#include "test_fn_data.h"
+#include "stepview.h"
 
 namespace {
 
@@ -34,12 +37,6 @@ struct shape {
 };
 
 using pointfn = std::function<float(int x, int y, int t)>;
-
-uint32_t bitsof(float f) {
-  uint32_t u;
-  std::memcpy(&u, &f, sizeof u);
-  return u;
-}
 
 std::string bytesof(const pointfn& f, int t, bool big, const shape& sh) {
   std::string s;
@@ -89,66 +86,8 @@ struct viewset {
     if (pfi->infile) std::fclose(pfi->infile);
     frepfi(pfi, 0);
   }
-  evalstat xy(int x2 = 0) const {
-    if (x2 == 0) x2 = sh.nx;
-    evalstat st = blankst();
-    st.filehead = st.dfile = pfi;
-    st.dfilenum = 1;
-    st.idim = 0;
-    st.jdim = 1;
-    st.dmin[0] = static_cast<float>(fnworld(pfi, 0, 1));
-    st.dmax[0] = static_cast<float>(fnworld(pfi, 0, x2));
-    st.dmin[1] = static_cast<float>(fnworld(pfi, 1, 1));
-    st.dmax[1] = static_cast<float>(fnworld(pfi, 1, sh.ny));
-    st.dmin[2] = st.dmax[2] = 1000;
-    gr2t(pfi->grvals[3], 1, &st.tmin);
-    st.tmax = st.tmin;
-    return st;
-  }
+  evalstat xy(int x2 = 0) const { return xyof(pfi, x2 == 0 ? sh.nx : x2, sh.ny); }
 };
-
-// A run: its points' bits, its messages and the views it took.
-struct viewrun {
-  int rc = 0;
-  std::string msg;
-  std::vector<uint32_t> bits;
-  long views = 0;
-};
-
-viewrun runof(const std::string& e, const evalstat& st) {
-  viewrun r;
-  const long before = omgviews();
-  evalout o = fnrun(e.c_str(), st);
-  r.views = omgviews() - before;
-  r.rc = o.rc;
-  r.msg = o.msg;
-  if (o.rc == 0) {
-    const gridres* g = o.st.result.pgr;
-    for (size_t k = 0; k < static_cast<size_t>(g->isiz) * g->jsiz; k++) r.bits.push_back(bitsof(g->grid[k]));
-    omfree(&o.st);
-  }
-  return r;
-}
-
-const char* const kReductions[] = {"ave", "mean", "sum", "sumg", "min", "max", "minloc", "maxloc"};
-
-// Every reduction over the bare variable and over "(v)": the same bits and
-// messages; returns the views the bare runs took.
-long sameasgrids(const evalstat& st, const std::string& range) {
-  long views = 0;
-  for (const char* f : kReductions) {
-    const std::string bare = std::string(f) + "(v," + range + ")";
-    const std::string wrapped = std::string(f) + "((v)," + range + ")";
-    viewrun a = runof(bare, st), b = runof(wrapped, st);
-    EXPECT_EQ(a.rc, 0) << bare << a.msg;
-    EXPECT_EQ(a.rc, b.rc) << bare;
-    EXPECT_EQ(a.msg, b.msg) << bare;
-    EXPECT_EQ(b.views, 0) << wrapped;
-    EXPECT_TRUE(a.bits == b.bits) << bare;
-    views += a.views;
-  }
-  return views;
-}
 
 // A smooth field with, at chosen points: the undefined value itself, a
 // value inside its band, one just outside it (defined), NaN, both
@@ -329,18 +268,23 @@ TEST(StepViewsDeathTest, ADataFileCutDuringAMeanIsAReadError) {
 }
 
 // The same cut at a chosen moment: a page of the file's map is made to fault
-// once, and its fault cuts the file before the page is read.
+// once, and its fault cuts the file (to nothing, or to where the page
+// starts) before the page is read.
 void* trap = nullptr;
+off_t cutto = 0;
 void cutattrap(int) {
-  (void)!ftruncate(cutfd, 0);
+  (void)!ftruncate(cutfd, cutto);
   mprotect(trap, 4096, PROT_READ);
 }
 
-// e over a data set cut as it is read up to the second page of step t.
-viewrun cutat(const char* e, int t) {
-  viewset ds([](int x, int y, int s) { return fts(x, y, s); }, "-9.99e8", false);
-  trap = const_cast<unsigned char*>(ds.pfi->fmap.bytes(ds.pfi->infile, (t - 1) * NX * NY * 4 + 4096, 4096));
+// e over a data set of the shape sh, cut as it is read up to the page at
+// byte page of step t (to where the page starts where cutpage).
+viewrun cutat(const char* e, int t, shape sh = shape{}, int64_t page = 4096, bool cutpage = false) {
+  viewset ds([](int x, int y, int s) { return fts(x, y, s); }, "-9.99e8", false, false, 0, sh);
+  const int64_t at = static_cast<int64_t>(t - 1) * sh.nx * sh.ny * 4 + page;
+  trap = const_cast<unsigned char*>(ds.pfi->fmap.bytes(ds.pfi->infile, at, 4096));
   cutfd = open(ds.pfi->name.c_str(), O_RDWR);
+  cutto = cutpage ? at : 0;
   struct sigaction sa {}, old;
   sa.sa_handler = cutattrap;
   sigaction(SIGSEGV, &sa, &old);
@@ -363,6 +307,139 @@ TEST(StepViews, AFileCutAsAGridOrAMeansLastStepIsReadIsAReadError) {
   EXPECT_EQ(r.msg.rfind(lost, 0), 0u) << r.msg;
   EXPECT_NE(r.msg.find("at location 12288" + var + "Error from AVE:  Error getting grids \n"), std::string::npos)
       << r.msg;
+  // A grid merged half on each of two processors: the second half of the
+  // last step is cut, which the second processor merges where there is one.
+  // Step 8 is merged together with step 7 while the mean stays flat: the
+  // error names step 8, which the file lost, not 7, which it still holds.
+  const shape wide{256, 128, 9};
+  for (bool flat : {true, false})
+    for (int t : {8, 9}) {
+      r = cutat(flat ? "ave(v,t=1,t=9)" : "max(v,t=1,t=9)", t, wide, 65536 + 8192, true);
+      EXPECT_EQ(r.rc, 1);
+      EXPECT_NE(r.msg.find("Error reading 32768 bytes at location " + std::to_string((t - 1) * 32768) + var),
+                std::string::npos)
+          << r.msg;
+    }
+}
+
+// Pins this thread, and the threads it starts, to n of the processors it may
+// use (where it may use that many) while the record lives.
+struct pinned {
+  cpu_set_t was;
+  bool ok = false;
+  explicit pinned(int n) {
+    sched_getaffinity(0, sizeof was, &was);
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    int got = 0;
+    for (int c = 0; c < CPU_SETSIZE && got < n; c++)
+      if (CPU_ISSET(c, &was)) {
+        CPU_SET(c, &set);
+        got++;
+      }
+    ok = got == n && sched_setaffinity(0, sizeof set, &set) == 0;
+  }
+  ~pinned() { sched_setaffinity(0, sizeof was, &was); }
+};
+
+int threads() {
+  int n = 0;
+  if (DIR* d = opendir("/proc/self/task")) {
+    while (const dirent* e = readdir(d)) n += e->d_name[0] != '.';
+    closedir(d);
+  }
+  return n;
+}
+
+TEST(StepViews, TwoProcessorsMergeHalvesToTheBitsOfOne) {
+  // 32768 points, halved where two processors may be used; the gaps start
+  // late, in both halves, or in the second half alone (the first stays
+  // flat throughout).
+  const shape wide{256, 128, 40};
+  const int before = threads();
+  for (int gapfrom : {1, 20, 99})
+    for (bool secondonly : {false, true}) {
+      viewset ds(
+          [=](int x, int y, int t) {
+            return secondonly && y <= 64 ? fts(x, y, t) * 100.0f : awkward(x, y, t, gapfrom);
+          },
+          "-9.99e8", false, false, 0, wide);
+      const evalstat st = ds.xy();
+      for (const char* f : kReductions) {
+        const std::string e = std::string(f) + "(v,t=1,t=40)";
+        viewrun one, two;
+        {
+          pinned p(1);
+          one = runof(e, st);
+        }
+        {
+          pinned p(2);
+          two = runof(e, st);
+        }
+        const viewrun grids = runof(std::string(f) + "((v),t=1,t=40)", st);
+        ASSERT_EQ(one.rc, 0) << e << one.msg;
+        EXPECT_EQ(one.views, 38) << e;
+        EXPECT_EQ(two.views, 38) << e;
+        EXPECT_TRUE(one.bits == grids.bits) << e << " gaps from " << gapfrom;
+        EXPECT_TRUE(two.bits == grids.bits) << e << " gaps from " << gapfrom;
+      }
+    }
+  EXPECT_EQ(threads(), before);
+}
+
+// The file's pages in this process, in kB; -1 where not told.
+long rssfile_kb() {
+  long kb = -1;
+  if (FILE* f = std::fopen("/proc/self/status", "r")) {
+    char line[256];
+    while (std::fgets(line, sizeof line, f) != nullptr && std::sscanf(line, "RssFile: %ld", &kb) != 1) {
+    }
+    std::fclose(f);
+  }
+  return kb;
+}
+
+// A mean over 80 MB of steps, merged half on each processor, leaves at
+// most the last stretch of the file's pages resident, as a read does.
+TEST(StepViews, AMeanReadThroughOnceDoesNotStayResident) {
+  const shape big{1024, 512, 40};
+  viewset ds([](int, int, int t) { return static_cast<float>(t); }, "-9.99e8", false, false, 0, big);
+  const long before = rssfile_kb();
+  if (before < 0) GTEST_SKIP() << "no RssFile in /proc/self/status";
+  pinned p(2);
+  const viewrun r = runof("ave(v,t=1,t=40)", ds.xy());
+  ASSERT_EQ(r.rc, 0) << r.msg;
+  EXPECT_EQ(r.bits[0], bitsof(20.5f));
+  EXPECT_LT(rssfile_kb() - before, 70 * 1024);
+}
+
+// An interrupt typed while the steps are merged: the page's fault stands in
+// for it, at the tenth step of forty.
+void interruptattrap(int) {
+  gcmn.sigflg = 1;
+  mprotect(trap, 4096, PROT_READ);
+}
+
+TEST(StepViews, AnInterruptEndsAMeanAtTheNextStepsLeavingNoThread) {
+  const shape wide{256, 128, 40};
+  const int before = threads();
+  for (int64_t page : {4096, 65536 + 4096}) {  // in each half
+    viewset ds([](int x, int y, int s) { return fts(x, y, s); }, "-9.99e8", false, false, 0, wide);
+    trap = const_cast<unsigned char*>(ds.pfi->fmap.bytes(ds.pfi->infile, 9 * 32768 * 4 + page, 4096));
+    struct sigaction sa {}, old;
+    sa.sa_handler = interruptattrap;
+    sigaction(SIGSEGV, &sa, &old);
+    mprotect(trap, 4096, PROT_NONE);
+    const viewrun r = runof("ave(v,t=1,t=40)", ds.xy());
+    sigaction(SIGSEGV, &old, nullptr);
+    EXPECT_EQ(gcmn.sigflg, 1);
+    gcmn.sigflg = 0;
+    EXPECT_NE(r.rc, 0);
+    EXPECT_NE(r.msg.find("Error from AVE:  Error getting grids \n"), std::string::npos) << r.msg;
+    // The steps being merged as it came are done; no more are taken.
+    EXPECT_EQ(r.views, 32);
+  }
+  EXPECT_EQ(threads(), before);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 #include <fcntl.h>
+#include <netcdf.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -58,6 +59,26 @@ inline std::string make_nc(const std::string& name, const std::string& cdl,
                     "' '" + base + ".cdl'";
   if (std::system(cmd.c_str()) != 0) return std::string();
   return out;
+}
+
+// Defines, in a netCDF file in define mode, the dimensions lon, lat and
+// time (nt steps, NC_UNLIMITED for a record dimension) with coordinate
+// variables and their units, and the float variable v(time, lat, lon):
+// its id, those of lon, lat and time in ids.
+inline int def_lonlattime_v(int nc, size_t nx, size_t ny, size_t nt, int ids[3]) {
+  int dx, dy, dt, vv = -1;
+  nc_def_dim(nc, "lon", nx, &dx);
+  nc_def_dim(nc, "lat", ny, &dy);
+  nc_def_dim(nc, "time", nt, &dt);
+  nc_def_var(nc, "lon", NC_FLOAT, 1, &dx, &ids[0]);
+  nc_put_att_text(nc, ids[0], "units", 12, "degrees_east");
+  nc_def_var(nc, "lat", NC_FLOAT, 1, &dy, &ids[1]);
+  nc_put_att_text(nc, ids[1], "units", 13, "degrees_north");
+  nc_def_var(nc, "time", NC_DOUBLE, 1, &dt, &ids[2]);
+  nc_put_att_text(nc, ids[2], "units", 31, "hours since 2000-01-01 00:00:00");
+  const int dims[3] = {dt, dy, dx};
+  nc_def_var(nc, "v", NC_FLOAT, 3, dims, &vv);
+  return vv;
 }
 
 inline bool have_ncgen() { return std::system("command -v ncgen >/dev/null 2>&1") == 0; }

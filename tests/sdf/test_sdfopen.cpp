@@ -626,19 +626,10 @@ TEST(sdfopen, GridsReadInBlocksOfRowsKeepEveryRow) {
   for (const shape& sh : shapes) {
     const size_t nx = sh.nx, ny = sh.ny, nt = 2;
     const std::string f = tmpdir() + "/blocks.nc";
-    int nc = -1, dx, dy, dt, vx, vy, vt, vv;
+    int nc = -1, ids[3];
     ASSERT_EQ(nc_create(f.c_str(), NC_CLOBBER, &nc), NC_NOERR);
-    nc_def_dim(nc, "lon", nx, &dx);
-    nc_def_dim(nc, "lat", ny, &dy);
-    nc_def_dim(nc, "time", nt, &dt);
-    nc_def_var(nc, "lon", NC_FLOAT, 1, &dx, &vx);
-    nc_put_att_text(nc, vx, "units", 12, "degrees_east");
-    nc_def_var(nc, "lat", NC_FLOAT, 1, &dy, &vy);
-    nc_put_att_text(nc, vy, "units", 13, "degrees_north");
-    nc_def_var(nc, "time", NC_DOUBLE, 1, &dt, &vt);
-    nc_put_att_text(nc, vt, "units", 31, "hours since 2000-01-01 00:00:00");
-    int dims[3] = {dt, dy, dx};
-    nc_def_var(nc, "v", NC_FLOAT, 3, dims, &vv);
+    const int vv = def_lonlattime_v(nc, nx, ny, nt, ids);
+    const int vx = ids[0], vy = ids[1], vt = ids[2];
     const float fill = -7.5f;
     nc_put_att_float(nc, vv, "_FillValue", NC_FLOAT, 1, &fill);
     ASSERT_EQ(nc_enddef(nc), NC_NOERR);
