@@ -13,7 +13,9 @@
 #include "cmd/omcmd.h"
 #include "cmd/omcmds.h"
 #include "data/datafile.h"
+#include "data/gribscan.h"
 #include "data/gribset.h"
+#include "data/textfile.h"
 #include "sdf/sdf.h"
 
 namespace {
@@ -46,18 +48,27 @@ bool selfdescribing(const std::string& name) {
 }  // namespace
 
 int omopen(const char* name, cmnstate* pcm) {
-  // A GRIB file (one that begins with "GRIB", or whose first message
-  // follows a header) is opened as it is: it is never a descriptor.
-  const bool grib = gribnamed(name);
+  // One open of the name: a GRIB file (one that begins with "GRIB", or
+  // whose first message follows a header) is opened as it is, and is never
+  // a descriptor; anything else is read as the descriptor it is opened as.
+  std::string opened;
+  int openerr = 0;
+  std::FILE* descr = opendescrctl(name, opened, openerr);
+  const bool grib = descr && isgribfile(descr);
+  if (grib) {
+    std::fclose(descr);
+    descr = nullptr;
+  }
   omprnt(2, grib ? "Scanning GRIB file:  " : "Scanning description file:  ");
   omprnt(2, replshownname(name));
   omprnt(2, "\n");
   datafile* pfi = getpfi();
   if (!pfi) {
+    if (descr) std::fclose(descr);
     omprnt(0, "Memory Allocation Error: On File Open\n");
     return 1;
   }
-  int rc = grib ? omgribopen(name, pfi) : omddes(name, pfi, 1);
+  int rc = grib ? omgribopen(opened.c_str(), pfi) : omddesfile(descr, opened, openerr, pfi, 1);
   if (rc) {
     // A newcomer may well try open on a data file itself.
     if (!grib && selfdescribing(pfi->dnam.empty() ? std::string(name) : pfi->dnam))

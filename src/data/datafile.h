@@ -214,6 +214,10 @@ void omaddfile(cmnstate* pcm, datafile* pfi);
 // complete, 1 after the error was reported.
 int omddes(const char* dname, datafile* pfi, int mflag);
 
+// The same for a descriptor the caller opened (opendescrctl, which gives
+// the name opened and, where it failed, errno): the file is closed.
+int omddesfile(std::FILE* descr, const std::string& opened, int openerr, datafile* pfi, int mflag);
+
 // The same for a descriptor held as text, not read from dname: its names
 // are taken beside dname all the same.
 int omddestext(const char* dname, const std::string& text, datafile* pfi, int mflag);

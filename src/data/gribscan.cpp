@@ -456,11 +456,13 @@ int64_t firstmsg(int fd, int64_t flen) {
   while (n < 0 && errno == EINTR);
   if (n < 4) return -1;
   if (std::memcmp(b, "GRIB", 4) == 0) return 0;
-  struct stat st;
-  if (flen < 0 && fstat(fd, &st) != 0) return -1;
-  if (flen < 0) flen = st.st_size;
   for (int64_t p = 1; p < kLeadMax && p + 16 <= n; p++) {
     if (b[p] != 'G' || std::memcmp(b + p, "GRIB", 4) != 0) continue;
+    // The file's length only where a message may begin: a descriptor
+    // that says nothing of GRIB costs no call more.
+    struct stat st;
+    if (flen < 0 && fstat(fd, &st) != 0) return -1;
+    if (flen < 0) flen = st.st_size;
     const int ed = b[p + 7];
     const uint64_t len = ed == 2 ? be(b + p + 8, 8) : be(b + p + 4, 3);
     if ((ed == 1 || ed == 2) && len >= 16 + 4 && len <= static_cast<uint64_t>(flen - p)) return p;

@@ -850,16 +850,20 @@ int parsefrom(std::FILE* descr, const std::string& nm, datafile* pfi, int mflag)
 }  // namespace
 
 int omddes(const char* dname, datafile* pfi, int mflag) {
-  mfcmn.mffullyr = -999;
   std::string nm;
   int e = 0;
   std::FILE* descr = opendescrctl(dname, nm, e);
+  return omddesfile(descr, nm, e, pfi, mflag);
+}
+
+int omddesfile(std::FILE* descr, const std::string& opened, int openerr, datafile* pfi, int mflag) {
+  mfcmn.mffullyr = -999;
   if (!descr) {
     omprnt(0, "Open Error:  Can't open description file\n");
-    omprnt(0, omopennote(e));
+    omprnt(0, omopennote(openerr));
     return 1;
   }
-  return parsefrom(descr, nm, pfi, mflag);
+  return parsefrom(descr, opened, pfi, mflag);
 }
 
 int omddestext(const char* dname, const std::string& text, datafile* pfi, int mflag) {
