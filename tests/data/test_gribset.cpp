@@ -17,7 +17,7 @@ namespace {
 // One field: a GRIB2 parameter (GRIB1: disc -1, cat the table, num the
 // parameter), its level, its reference day and hour, the step and the
 // statistics' period in hours.
-struct spec {
+struct fieldrow {
   int disc = 0, cat = 0, num = 0;
   int ltype = 100;
   double lev = 50000;
@@ -29,7 +29,7 @@ struct spec {
   int centre = 98;
 };
 
-gribfld field(const spec& s, int msgno) {
+gribfld field(const fieldrow& s, int msgno) {
   gribfld f;
   f.msgno = msgno;
   f.msgoff = 1000 * msgno;
@@ -77,9 +77,9 @@ struct made {
   std::vector<std::string> texts;
 };
 
-made build(const std::vector<spec>& specs) {
+made build(const std::vector<fieldrow>& rows) {
   gribscanres scan;
-  for (const spec& s : specs) scan.fields.push_back(field(s, ++scan.messages));
+  for (const fieldrow& s : rows) scan.fields.push_back(field(s, ++scan.messages));
   datafile* pfi = getpfi();
   made m;
   testing::internal::CaptureStdout();
@@ -106,7 +106,7 @@ made build(const std::vector<spec>& specs) {
 
 struct row {
   const char* name;
-  std::vector<spec> fields;
+  std::vector<fieldrow> fields;
   const char* vars;
   const char* z;       // "" for none to check
   const char* t;
@@ -114,51 +114,51 @@ struct row {
   const char* text;    // a description the variables have, "" none to check
 };
 
-spec at(int ltype, double lev, spec s = spec()) {
+fieldrow at(int ltype, double lev, fieldrow s = fieldrow()) {
   s.ltype = ltype;
   s.lev = lev;
   return s;
 }
-spec param(int d, int c, int n, spec s = spec()) {
+fieldrow param(int d, int c, int n, fieldrow s = fieldrow()) {
   s.disc = d;
   s.cat = c;
   s.num = n;
   return s;
 }
-spec when(int day, int hour, int step, spec s = spec()) {
+fieldrow when(int day, int hour, int step, fieldrow s = fieldrow()) {
   s.day = day;
   s.hour = hour;
   s.step = step;
   return s;
 }
-spec month(int m) {
-  spec s;
+fieldrow month(int m) {
+  fieldrow s;
   s.day = 1;
   s.mon = m;
   return s;
 }
-spec accum(int from, int per, spec s) {
+fieldrow accum(int from, int per, fieldrow s) {
   s.stat = 1;
   s.from = from;
   s.per = per;
   return s;
 }
-spec member(int m, spec s = spec()) {
+fieldrow member(int m, fieldrow s = fieldrow()) {
   s.member = m;
   return s;
 }
 
-const spec tsfc = at(1, 0, param(0, 1, 52));  // precipitation at the ground
+const fieldrow tsfc = at(1, 0, param(0, 1, 52));  // precipitation at the ground
 
 class GribSet : public ddtest::DataTest {};
 
 TEST_F(GribSet, FieldsMakeVariablesLevelsAndTimes) {
-  spec other = spec();
+  fieldrow other = fieldrow();
   other.ni = 5;
-  spec dup = spec();
-  spec deriv = spec();
+  fieldrow dup = fieldrow();
+  fieldrow deriv = fieldrow();
   deriv.derived = 0;
-  spec g1 = spec();
+  fieldrow g1 = fieldrow();
   g1.disc = -1;
   g1.cat = 2;
   g1.num = 11;
@@ -208,11 +208,11 @@ TEST_F(GribSet, FieldsMakeVariablesLevelsAndTimes) {
        "t_m1:2 t_m2:2", "850 500", "", "", "Temperature [K], Isobaric surface, member 2"},
       {"a derived forecast beside members", {member(1), deriv}, "t_m1:1 t_mean:1", "", "", "",
        "Temperature [K], Isobaric surface, ensemble mean"},
-      {"a field of another grid is left out", {spec(), other}, "t:1", "", "",
+      {"a field of another grid is left out", {fieldrow(), other}, "t:1", "", "",
        "Left out 1 message (2): another grid (latitude-longitude 5 x 3)", ""},
-      {"the same field again is left out", {spec(), dup}, "t:1", "", "", "Left out 1 message (2): the same field again",
+      {"the same field again is left out", {fieldrow(), dup}, "t:1", "", "", "Left out 1 message (2): the same field again",
        ""},
-      {"fields taken count those the index holds", {spec(), dup, dup}, "t:1", "", "",
+      {"fields taken count those the index holds", {fieldrow(), dup, dup}, "t:1", "", "",
        "GRIB file scanned: 3 messages (GRIB2), 1 field taken", ""},
   };
   for (const row& r : rows) {
@@ -233,7 +233,7 @@ TEST_F(GribSet, FieldsMakeVariablesLevelsAndTimes) {
 TEST_F(GribSet, NamesStayWithinFifteenCharactersAndApart) {
   // Long names, levels and members: every name an expression can take,
   // none alike.
-  std::vector<spec> f = {spec()};  // isobaric surfaces are Z
+  std::vector<fieldrow> f = {fieldrow()};  // isobaric surfaces are Z
   for (int m = 1; m <= 12; m++) {
     f.push_back(member(m, param(0, 250, 251, at(103, 10.25))));
     f.push_back(member(m, param(0, 250, 251, at(103, 100.75))));
@@ -255,10 +255,10 @@ TEST_F(GribSet, NamesStayWithinFifteenCharactersAndApart) {
 
 TEST_F(GribSet, NothingToShowIsAnErrorThatSaysWhy) {
   gribscanres scan;
-  gribfld f = field(spec(), 1);
+  gribfld f = field(fieldrow(), 1);
   f.unread = "spherical harmonics";
   scan.fields.push_back(f);
-  gribfld wide = field(spec(), 3);
+  gribfld wide = field(fieldrow(), 3);
   wide.g2.grid.tmpl = 90;
   scan.fields.push_back(wide);
   scan.skips.push_back({0, 4, "32 bytes between messages that are no GRIB"});
